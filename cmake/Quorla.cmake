@@ -1,0 +1,42 @@
+# Helpers shared by the folders' CMakeLists.
+
+function(quorla_add_subdir dir)
+  if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
+    add_subdirectory(${dir})
+  endif()
+endfunction()
+
+# quorla_add_layer(NAME name LIBS libs...): a platform layer from the .cpp files of its folder.
+function(quorla_add_layer)
+  cmake_parse_arguments(L "" "NAME" "LIBS" ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(NOT srcs)
+    add_library(quorla_platform_${L_NAME} INTERFACE)
+    target_include_directories(quorla_platform_${L_NAME} INTERFACE ${CMAKE_SOURCE_DIR})
+    target_link_libraries(quorla_platform_${L_NAME} INTERFACE ${L_LIBS})
+    return()
+  endif()
+  file(GLOB_RECURSE hdrs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  add_library(quorla_platform_${L_NAME} STATIC ${srcs} ${hdrs})
+  target_include_directories(quorla_platform_${L_NAME} PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(quorla_platform_${L_NAME} PUBLIC ${L_LIBS})
+endfunction()
+
+# quorla_add_test(NAME name [SOURCES ...] LIBS libs... [ENV k=v ...]):
+# a GoogleTest binary from the given sources (default: the .cpp files of the folder), run by CTest.
+function(quorla_add_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+  if(NOT T_SOURCES)
+    file(GLOB T_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  endif()
+  find_package(GTest REQUIRED)
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_include_directories(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 600)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUORLA_SOURCE_DIR=${CMAKE_SOURCE_DIR};QUORLA_BUILD_DIR=${CMAKE_BINARY_DIR};${T_ENV}")
+endfunction()
