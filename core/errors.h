@@ -1,0 +1,46 @@
+#pragma once
+// The error report every trapped procedure ends in, and the audit log it (and every trace line)
+// writes to under "/debug".
+#include <QString>
+#include <functional>
+
+#include "platform/vb/vberror.h"
+
+// The line a procedure has reached: advance it at the procedure's checkpoints, read it in the
+// handler. A procedure that never advances it reports line 0.
+struct Trap {
+    int line = 0;
+    void operator()(int reached) { line = reached; }
+};
+
+// Log levels of the audit log.
+constexpr int LOG_ERROR = 4;
+constexpr int LOG_TRACE = 6;
+
+// Critical box "Error in <procedure> at line <line>" + CRLF + "<number>: <description>"; under
+// "/debug" also the full report (state dump) to the audit log at level 4. Never throws.
+void throwError(const QString &procedure, int line, int number, const QString &description);
+void throwError(const QString &procedure, const Trap &trap, const VbError &e);
+// For use inside a catch block: reports the exception being handled (a VbError with its number
+// and text; anything else as error 51 with its message).
+void reportCurrentError(const QString &procedure, const Trap &trap);
+
+// The report text throwError writes (without the log prefix); `now` is the time-stamp text.
+QString errorReportText(const QString &procedure, int line, int number, const QString &description,
+                        const QString &now);
+
+// The scan-state text of the scanner (comma-separated); read only while a scanner is connected.
+// Tests and the scanner set-up may replace it; it may throw (the report then goes without it).
+void setScanStateSource(std::function<QString()> source);
+
+// One audit-log entry, written only while g_blnDebug is set and the log exists. Never throws.
+void LogEntry(const QString &text, int level);
+// A trace line (the full text, prefix included) at level 6 under "/debug".
+void traceLine(const QString &text);
+
+// Creates the audit log in g_AuditLog (in the Logs folder of the system layer) and writes its
+// first entry; false on any failure.
+bool startAuditLog();
+
+// The program's title: the settings application name and the audit log's application name.
+inline const QString APP_TITLE = QStringLiteral("Korvane Scanning Utility");
