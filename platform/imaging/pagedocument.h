@@ -1,0 +1,102 @@
+#pragma once
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class QelAnnotDocument;
+
+// What a page's TIFF directory says about it, read without decoding the pixels.
+struct QelPageInfo {
+    int width = 0;
+    int height = 0;
+    double xDpi = 0;
+    double yDpi = 0;
+    int bitsPerSample = 1;
+    int samplesPerPixel = 1;
+    int compression = 1;   // TIFF compression tag value of the stored page
+    bool bilevel() const { return bitsPerSample == 1 && samplesPerPixel == 1; }
+};
+
+struct QelSaveOptions {
+    bool burnAnnotations = false; // draw the annotations into the pixels and store none
+    bool append = false;          // add the pages behind those of an existing target
+};
+
+// The pages of one document, shared by any number of controls. Pages stay compressed (each one
+// a directory of a TIFF held in memory) and are decoded on demand through a small cache. Every
+// page carries a pending orientation and an annotation document. Page indexes count from 0.
+class QelPageDocument : public QObject {
+    Q_OBJECT
+public:
+    QelPageDocument();
+    ~QelPageDocument() override;
+
+    // A number naming this document while it lives; fromHandle gives it back.
+    qint64 handle() const { return m_handle; }
+    static std::shared_ptr<QelPageDocument> fromHandle(qint64 handle);
+    static std::shared_ptr<QelPageDocument> create();
+
+    // Replaces the pages by those of a TIFF file (disk or "mem:"), with the annotations stored in
+    // it. Raises ezErr::FileNotFound or ezErr::BadImageFile (the document is then left empty).
+    void load(const QString &path);
+    // Replaces the pages by those of TIFF bytes (fileName stays empty).
+    void loadBytes(const QByteArray &tiff);
+    void clear();
+    QString fileName() const { return m_fileName; }
+    bool isEmpty() const { return m_pages.empty(); }
+
+    int pageCount() const { return int(m_pages.size()); }
+    const QelPageInfo &info(int index) const;
+    // Decoded pixels of the stored page (no pending rotation applied): Format_Mono for bilevel
+    // pages, Grayscale8 for grey, RGB888 for colour; dots per metre set from the resolution.
+    QImage image(int index) const;
+    void replaceImage(int index, const QImage &image);
+    void insertImage(int index, const QImage &image);
+
+    // Pending orientation in quarter turns clockwise, 0..3.
+    int quarterTurns(int index) const;
+    void setQuarterTurns(int index, int turns);
+
+    // Every page has one; created empty when the file had none.
+    QelAnnotDocument *annotations(int index);
+    const QelAnnotDocument *annotations(int index) const;
+    // Marks the page's set to be written into the loaded file at the next clear or save to it.
+    void commitAnnotations(int index);
+    bool hasUncommittedAnnotationChanges() const;
+    // Writes the committed sets into the loaded file and forgets the commit marks.
+    void flushCommittedAnnotations();
+
+    // Removes pages (indexes in any order, duplicates ignored).
+    void deletePages(QList<int> indexes);
+    void movePage(int from, int to);
+
+    // Writes every page: bilevel as CCITT G4, others LZW, resolution kept, pending rotations
+    // turned into the pixels and annotations; afterwards the pages are upright. Raises
+    // ezErr::EmptyDocument, ezErr::WriteFailed.
+    void save(const QString &path, const QelSaveOptions &options = {});
+    QByteArray saveBytes(const QelSaveOptions &options = {});
+
+    // Number of decoded pages kept.
+    static constexpr int cacheSize = 3;
+
+signals:
+    void reset();           // loaded or cleared
+    void pagesChanged();    // pages inserted, removed or moved
+    void pageChanged(int index); // pixels, orientation or annotations of one page
+
+private:
+    struct Page;
+    Page &pageAt(int index) const;
+    void setPages(std::vector<std::unique_ptr<Page>> pages);
+    QByteArray encode(const QelSaveOptions &options, std::vector<int> *rotatedPages);
+
+    qint64 m_handle;
+    QString m_fileName;
+    std::vector<std::unique_ptr<Page>> m_pages;
+    mutable QList<std::pair<const Page *, QImage>> m_cache;
+};
