@@ -1,0 +1,247 @@
+#pragma once
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QList>
+#include <QPointer>
+#include <QSize>
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+// Forms the way the workstation's code expects them: a life cycle (Load, Activate,
+// QueryUnload, Unload), a collection of the loaded forms in load order, default instances
+// that come back fresh after an unload, key preview, default and cancel buttons, a per-form
+// tab order, a control collection, and sizes in twips.
+
+namespace vb {
+enum QueryUnloadConstants : int {
+    vbFormControlMenu = 0, vbFormCode = 1, vbAppWindows = 2, vbAppTaskManager = 3, vbFormOwner = 5,
+};
+enum FormShowConstants : int { vbModeless = 0, vbModal = 1 };
+enum ShiftConstants : int { vbShiftMask = 1, vbCtrlMask = 2, vbAltMask = 4 };
+enum KeyCodeConstants : int {
+    vbKeyBack = 8, vbKeyTab = 9, vbKeyReturn = 13, vbKeyShift = 16, vbKeyControl = 17,
+    vbKeyMenu = 18, vbKeyEscape = 27, vbKeySpace = 32, vbKeyPageUp = 33, vbKeyPageDown = 34,
+    vbKeyEnd = 35, vbKeyHome = 36, vbKeyLeft = 37, vbKeyUp = 38, vbKeyRight = 39, vbKeyDown = 40,
+    vbKeyInsert = 45, vbKeyDelete = 46, vbKey0 = 48, vbKeyA = 65, vbKeyZ = 90,
+    vbKeyF1 = 112, vbKeyF6 = 117, vbKeyF7 = 118, vbKeyF8 = 119, vbKeyF9 = 120, vbKeyF10 = 121,
+    vbKeyF11 = 122, vbKeyF12 = 123, vbKeyComma = 188, vbKeyPeriod = 190,
+};
+}
+
+// Key code and shift state of a Qt key event (0 when the key has no code).
+int vbKeyCode(int qtKey);
+int vbShiftState(Qt::KeyboardModifiers mods);
+
+class Form : public QWidget {
+    Q_OBJECT
+public:
+    // name: the form's design name, also its objectName ("frmMain").
+    explicit Form(const QString &name, QWidget *parent = nullptr);
+    ~Form() override;
+
+    // Event handlers of the form; the defaults do nothing.
+    virtual void Form_Load() {}
+    virtual void Form_Activate() {}
+    virtual void Form_QueryUnload(int &cancel, int unloadMode) { (void)cancel; (void)unloadMode; }
+    virtual void Form_Unload(int &cancel) { (void)cancel; }
+    virtual void Form_KeyDown(int &keyCode, int shift) { (void)keyCode; (void)shift; }
+    virtual void Form_KeyPress(int &keyAscii) { (void)keyAscii; }
+    virtual void Form_Resize() {}
+
+    // Runs Form_Load once and adds the form to Forms(); nothing when already loaded.
+    void Load();
+    bool isLoaded() const { return m_loaded; }
+    // QueryUnload then Unload; either may cancel (returns false, the form stays). Otherwise
+    // the form is hidden, leaves Forms(), its default instance is dropped (the next use
+    // creates a fresh one) and it is deleted once control returns to the event loop.
+    bool Unload(int unloadMode = vb::vbFormCode);
+    // Loads the form when needed and shows it. Modal: returns when the form is hidden or
+    // unloaded; while a FormScript is alive nothing is shown and the script decides.
+    void Show(int modal = vb::vbModeless, QWidget *owner = nullptr);
+    void Hide();
+    bool isShownModal() const { return m_modal; }
+
+    QString caption() const { return windowTitle(); }
+    void setCaption(const QString &text) { setWindowTitle(text); }
+
+    // Key preview: the form's key handlers see keys before its controls; a handler that sets
+    // the key code (or character) to 0 consumes the key.
+    bool keyPreview() const { return m_keyPreview; }
+    void setKeyPreview(bool on) { m_keyPreview = on; }
+
+    // Enter clicks the default button when it is enabled and visible (unless the focus is on
+    // another button, which takes Enter itself); Escape clicks the cancel button likewise.
+    QAbstractButton *defaultButton() const { return m_default; }
+    void setDefaultButton(QAbstractButton *button);
+    QAbstractButton *cancelButton() const { return m_cancel; }
+    void setCancelButton(QAbstractButton *button) { m_cancel = button; }
+
+    // The control collection, in the order controls were added. A control is a widget, a menu
+    // entry (QAction), a menu (QMenu) or a timer. addControl sets the objectName and, for
+    // widgets, appends the control to the tab order.
+    template <class T> T *addControl(T *control, const QString &name)
+    {
+        registerControl(control, name);
+        return control;
+    }
+    void registerControl(QObject *control, const QString &name);
+    void removeControl(const QString &name); // deletes it
+    const QList<QObject *> &controls() const { return m_controls; }
+    QObject *control(const QString &name) const;
+
+    // Tab order as the design keeps it: every widget control has a position (TabIndex) from 0;
+    // setting one moves the control to that position and the others shift.
+    void setTabIndex(QWidget *control, int index);
+    int tabIndex(QWidget *control) const; // -1 for a widget that is not a control of the form
+    const QList<QWidget *> &tabOrder() const { return m_tabOrder; }
+
+    // The inner area where the controls live (below a menu bar); the form itself by default.
+    QWidget *clientArea() const { return m_client ? m_client : const_cast<Form *>(this); }
+    void setClientArea(QWidget *client) { m_client = client; }
+
+    // Position and size in twips; ScaleWidth/ScaleHeight are the inner area's.
+    int Left() const;
+    int Top() const;
+    int Width() const;
+    int Height() const;
+    int ScaleWidth() const;
+    int ScaleHeight() const;
+    void Move(int left, int top, int width = -1, int height = -1);
+
+signals:
+    void loaded();
+    void unloaded();
+    void hidden();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    template <class F> friend F &defaultInstance();
+    void activate();
+    void applyTabOrder();
+    bool handleKey(QWidget *target, QKeyEvent *key);
+
+    bool m_loaded = false;
+    bool m_unloading = false;
+    bool m_modal = false;
+    bool m_keyPreview = false;
+    QPointer<QAbstractButton> m_default;
+    QPointer<QAbstractButton> m_cancel;
+    QWidget *m_client = nullptr;
+    QList<QObject *> m_controls;
+    QList<QWidget *> m_tabOrder;
+    Form **m_defaultSlot = nullptr;
+};
+
+// The loaded forms in load order.
+const QList<Form *> &Forms();
+
+// The default instance of a form class: created and loaded on first use, created afresh
+// after it was unloaded. The instance is reachable from inside its own Form_Load.
+template <class F> F &defaultInstance()
+{
+    static Form *instance = nullptr;
+    if (!instance) {
+        F *form = new F;
+        instance = form;
+        form->m_defaultSlot = &instance;
+        form->Load();
+    }
+    return *static_cast<F *>(instance);
+}
+
+// Modal forms in tests: while one is alive, Show(vbModal) shows nothing. It loads the form,
+// records the call, runs Form_Activate (as a real showing would), then runs the next queued
+// action for that form (which may set fields and click buttons). When the action leaves the
+// form loaded and shown, the modal showing ends by hiding it.
+class FormScript {
+public:
+    struct Call {
+        QString form;
+        QString owner; // objectName of the owner, empty when none
+    };
+    using Action = std::function<void(Form &)>;
+
+    FormScript();
+    ~FormScript();
+    FormScript(const FormScript &) = delete;
+    FormScript &operator=(const FormScript &) = delete;
+
+    void onShow(const QString &formName, Action action);
+    const QList<Call> &calls() const { return m_calls; }
+    void clear() { m_calls.clear(); }
+
+    static FormScript *current();
+    void showModal(Form &form, QWidget *owner);
+
+private:
+    QList<QPair<QString, Action>> m_actions;
+    QList<Call> m_calls;
+    FormScript *m_previous = nullptr;
+};
+
+// A combo box as the design uses it: it starts with no entry selected (list index -1), adding
+// and clearing entries raise no change event, every entry carries a number (ItemData), and
+// Click is raised by every change of the list index, by the operator or by the program.
+class ComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    explicit ComboBox(QWidget *parent = nullptr);
+
+    void addItem(const QString &text);
+    void clear();
+    int listIndex() const { return currentIndex(); }
+    void setListIndex(int index);
+    int listCount() const { return count(); }
+    QString list(int index) const { return itemText(index); }
+    int listItemData(int index) const;
+    void setListItemData(int index, int value);
+
+signals:
+    void Click();
+
+private:
+    bool m_quiet = false;
+};
+
+// The screen in twips.
+namespace Screen {
+int TwipsPerPixelX();
+int TwipsPerPixelY();
+int Width();
+int Height();
+// Tests: a screen of this many pixels (an empty size returns to the real screen).
+void setSizeOverride(const QSize &pixels);
+}
+
+// Control properties under their design names, in twips where they are lengths. A control
+// that lacks a property raises error 438 ("Object doesn't support this property or method").
+namespace ctl {
+QString typeName(const QObject *control); // "Label", "TextBox", "CommandButton", "Menu", ...
+int left(const QObject *control);
+int top(const QObject *control);
+int width(const QObject *control);
+int height(const QObject *control);
+void setLeft(QObject *control, double twips);
+void setTop(QObject *control, double twips);
+void setWidth(QObject *control, double twips);
+void setHeight(QObject *control, double twips);
+QString caption(const QObject *control);
+void setCaption(QObject *control, const QString &text);
+QString text(const QObject *control);
+void setText(QObject *control, const QString &text);
+QString toolTipText(const QObject *control);
+void setToolTipText(QObject *control, const QString &text);
+QFont font(const QObject *control);
+void setFont(QObject *control, const QFont &font);
+void setForeColor(QObject *control, const QColor &color);
+QColor foreColor(const QObject *control);
+int tabIndex(const QObject *control); // through its form
+}

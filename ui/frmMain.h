@@ -1,0 +1,165 @@
+#pragma once
+#include <QAction>
+#include <QCheckBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+
+#include "platform/forms/forms.h"
+
+#if __has_include("platform/imaging/qelezimage.h")
+#include "platform/imaging/qelezimage.h"
+using EzImageControl = QelEzImage;
+#else
+using EzImageControl = QWidget; // until the imaging controls are in place
+#endif
+
+// The main window: the start form and the operator's place of work. Every control is a public
+// member under its design name, which is also its objectName.
+class FrmMain : public Form {
+    Q_OBJECT
+public:
+    FrmMain();
+
+    // Imaging controls: thumbnail tree (also the scanner driver) and page view.
+    EzImageControl *ezTreeView;
+    EzImageControl *ezPageView;
+
+    // Menus.
+    QMenuBar *menuBar;
+    QMenu *mnuFile;
+    QAction *mnuStore, *mnuExit;
+    QMenu *mnuEdit;
+    QAction *mnuUndo, *mnuRotate, *mnuDelete;
+    QMenu *mnuScanMenu;
+    QAction *mnuDoScan, *mnuHandFeed, *mnuBatchScan, *mnuOverhead, *mnuBatchRotate,
+        *mnuBatchByteAlign;
+    QMenu *mnuSettings;
+    QAction *mnuConfig, *mnuSelectScanner, *mnuScannerSettings, *mnuPreferences, *mnuFilters;
+    QMenu *mnuDatabase; // entries checkable, in menu order
+    QAction *mnuMARG, *mnuMALC, *mnuMALCP, *mnuMACC, *mnuNYRG, *mnuNYCR, *mnuNYMD, *mnuMERG,
+        *mnuMEBS, *mnuFHS, *mnuMARGBS, *mnuNYBS, *mnuNYBR;
+    QMenu *mnuHelp;
+    QAction *mnuAbout;
+
+    // Background, status and image areas.
+    QFrame *fraScan, *fraMain;
+    QGroupBox *fraStatus;
+    QFrame *fraScroll;
+    QLabel *lblStatus, *lblImage, *lblDatabase, *lblPageNum;
+    QScrollBar *ScrStatus;
+
+    // Command column.
+    QPushButton *btnGoNew, *btnPrev, *btnNext, *btnRefresh, *btnScan, *btnStore, *btnShowTree,
+        *btnRotate, *btnPrint, *btnRedact, *cmdSettings;
+    ComboBox *cboRotateOpt;
+    QCheckBox *chkUseDefaultPrinter, *chkRedaction, *chkDuplex, *chkScanUD, *chkAutoNextPage;
+    QLabel *lblScannerPaperSource, *lblPageSize;
+    ComboBox *cboPageSize;
+    QGroupBox *fraDefaultDocType;
+    ComboBox *cboCurrentDocType;
+    QGroupBox *fraNonTiff;
+
+    // Recorded land (MA, ME).
+    QGroupBox *fraMARG;
+    QLineEdit *txtBook_MARG, *txtPage_MARG;
+    QLabel *lblBook_MARG, *lblPage_MARG, *lblDate_MARG, *lblNumPages_MARG, *lblInstNum_MARG,
+        *lblDocType_MARG;
+    QCheckBox *chkScanUnIndexedDocsMEMARG;
+    QGroupBox *fraMERG;
+
+    // Land Court documents.
+    QGroupBox *fraMALC;
+    QLineEdit *txtDocNum_MALC, *txtMonth_MALC, *txtDay_MALC, *txtYear_MALC;
+    QLabel *lblDocNum_MALC, *lblDate_MALC, *lblTempDate_MALC, *lblNumPages_MALC, *lblDocType_MALC;
+    QCheckBox *chkScanUnIndexedDocsMALC;
+
+    // Land Court plans.
+    QGroupBox *fraMALCP;
+    QLineEdit *txtPlan1_MALCP, *txtPlan2_MALCP, *txtPlan3_MALCP;
+    QLabel *lblPlan1_MALCP, *lblPlan2_MALCP, *lblPlan3_MALCP, *lblDate_MALCP, *lblNumPages_MALCP;
+
+    // Land Court certificates.
+    QGroupBox *fraMACC;
+    QLineEdit *txtDocNum_MACC, *txtCertNum_MACC;
+    QLabel *lblDocNum_MACC, *lblCertNum_MACC;
+    QCheckBox *chkShowNext_MACC;
+
+    // Book scan.
+    QGroupBox *fraMEBS;
+    QFrame *pic_NYBS;
+    QLineEdit *txtBookCode_NYBS, *txtBook_MEBS, *txtPage_MEBS, *txtEndingPage_MEBS;
+    QLabel *lblBookCode_NYBS, *lblBookCodeLabel, *lblBook_MEBS, *lblPage_MEBS, *lblEndingPage_MEBS;
+    QPushButton *Command1;
+    QCheckBox *chkScanUnIndexedDocsMABS;
+
+    // New York recorded land, court and misc records.
+    QGroupBox *fraNYRG;
+    QLineEdit *txtBookCode_NYRG, *txtBook_NYRG, *txtPage_NYRG, *txtCTLNum_NYRG, *txtMonth_NYRG,
+        *txtDay_NYRG, *txtYear_NYRG;
+    QLabel *lblBookCode_NYRG, *lblBook_NYRG, *lblPage_NYRG, *lblCTLnum_NYRG, *lblDate_NYRG,
+        *lblControlNumLabel_NYRG, *lblNumPages_NYRG, *lblDocType_NYRG, *lblTempDate_NYRG;
+
+    // Reference lookups.
+    QGroupBox *fraFHS;
+    QLineEdit *txtRefCode_FHS, *txtRefNum_FHS;
+    QLabel *lblRefCode_FHS, *lblRefNum_FHS, *lblCTLNum_FHS, *lblDate_FHS, *lblNumPages_FHS,
+        *lblDocType_FHS;
+
+    // Barcode scan.
+    QGroupBox *fraNYBR;
+    QPushButton *btnLog_NYBR;
+
+    // E-file frames.
+    QGroupBox *fraMARGElectronic;
+    ComboBox *cboEFilePartnerMARG;
+    QLineEdit *txtSubmitCdMARGElec, *txtLocationCdMARGElec, *txtTrandIDMARG, *txtDocIdMARGElec;
+    QLabel *lblBookMAMERGElec, *lblCtlMAMERGElec, *lblCtlDateMAMERGElec, *lblNumPages_MAMERG_ELEC,
+        *lblDocType_MAMERG_ELEC;
+    QLabel *Label73, *Label74, *Label70, *Label71;
+    QGroupBox *fraNYRGElectronic;
+    ComboBox *cboEFilePartnerNYRG;
+    QLineEdit *txtSubmitCdNYRGElec, *txtLocationCdNYRGElec, *txtTrandIDNYRG, *txtDocIdNYRGElec;
+    QLabel *lblBookCodeNYRGElec, *lblBookNYRGElec, *lblCtlNYRGElec, *lblCtlDateNYRGElec,
+        *lblNumPages_NYRG_ELEC, *lblDocType_NYRG_ELEC;
+    QLabel *Label64, *Label61, *Label72, *Label66;
+
+    // Timers.
+    QTimer *timOverheadScan, *tmrAnnotationMerge, *tmrAutoNextPage;
+
+    // Handlers.
+    void Form_Load() override;
+    void Form_Unload(int &cancel) override;
+    void cboCurrentDocType_Click();
+    void btnShowTree_Click();
+    void mnuExit_Click();
+    void mnuMARG_Click();
+    void mnuMALC_Click();
+    void mnuMALCP_Click();
+    void mnuMEBS_Click();
+    void mnuMERG_Click();
+    void mnuNYRG_Click();
+    void mnuNYMD_Click();
+    void mnuNYCR_Click();
+    void mnuMARGBS_Click();
+    void mnuNYBS_Click();
+    void mnuNYBR_Click();
+    void mnuMACC_Click();
+
+    // The thirteen Database menu entries in menu order.
+    QList<QAction *> databaseEntries() const;
+
+private:
+    void buildMenus();
+    void buildControls();
+    void wireHandlers();
+};
+
+// The default instance of the main window (created and loaded on first use).
+FrmMain &frmMain();
