@@ -1,0 +1,298 @@
+#include "platform/ado/ado.h"
+#include "platform/ado/adoprovider.h"
+
+#include <QLoggingCategory>
+#include <QMutex>
+
+Q_LOGGING_CATEGORY(lcAdo, "quorla.ado")
+
+struct AdoConnectionState {
+    std::unique_ptr<AdoSession> session;
+    QString connectionString;
+};
+
+namespace {
+QMutex g_factoryLock;
+AdoSessionFactory g_emulatorFactory;
+}
+
+VbError adoError(int number)
+{
+    switch (number) {
+    case adoErr::ItemNotFound:
+        return vbError(number);
+    case adoErr::ObjectClosed:
+        return VbError(number, QStringLiteral("Operation is not allowed when the object is closed."));
+    case adoErr::ObjectOpen:
+        return VbError(number, QStringLiteral("Operation is not allowed when the object is open."));
+    case adoErr::ProviderNotFound:
+        return VbError(number, QStringLiteral("Provider cannot be found. It may not be properly installed."));
+    case adoErr::ConnectionInvalid:
+        return VbError(number, QStringLiteral("The connection cannot be used to perform this operation. "
+                                              "It is either closed or invalid in this context."));
+    case adoErr::NoCurrentRecord:
+        return VbError(number, QStringLiteral("Either BOF or EOF is True, or the current record has been "
+                                              "deleted. Requested operation requires a current record."));
+    case adoErr::MultipleStepErrors:
+        return VbError(number, QStringLiteral("Multiple-step OLE DB operation generated errors. Check each "
+                                              "OLE DB status value, if available. No work was done."));
+    case adoErr::Timeout:
+        return VbError(number, QStringLiteral("Query timeout expired"));
+    default:
+        return VbError(number, QStringLiteral("Unspecified error"));
+    }
+}
+
+void adoSetEmulatorFactory(AdoSessionFactory factory)
+{
+    QMutexLocker lock(&g_factoryLock);
+    g_emulatorFactory = std::move(factory);
+}
+
+bool adoHasEmulatorFactory()
+{
+    QMutexLocker lock(&g_factoryLock);
+    return bool(g_emulatorFactory);
+}
+
+int adoCountMarkers(const QString &text)
+{
+    int n = 0;
+    QChar quote;
+    for (QChar c : text) {
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+        } else if (c == u'\'' || c == u'"') {
+            quote = c;
+        } else if (c == u'?') {
+            ++n;
+        }
+    }
+    return n;
+}
+
+QString adoConnectionItem(const QString &connectionString, const QString &key)
+{
+    const QStringList items = connectionString.split(u';');
+    for (const QString &item : items) {
+        const qsizetype eq = item.indexOf(u'=');
+        if (eq < 0)
+            continue;
+        if (item.left(eq).trimmed().compare(key, Qt::CaseInsensitive) == 0)
+            return item.mid(eq + 1).trimmed();
+    }
+    return QString();
+}
+
+QString adoMaskedConnectionString(const QString &connectionString)
+{
+    QStringList items = connectionString.split(u';');
+    for (QString &item : items) {
+        const qsizetype eq = item.indexOf(u'=');
+        if (eq < 0)
+            continue;
+        const QString key = item.left(eq).trimmed();
+        if (key.compare(u"pwd", Qt::CaseInsensitive) == 0 || key.compare(u"password", Qt::CaseInsensitive) == 0)
+            item = item.left(eq + 1) + QStringLiteral("****");
+    }
+    return items.join(u';');
+}
+
+// ---- parameters ----
+
+int AdoParameters::indexOf(const QString &name) const
+{
+    for (size_t i = 0; i < m_items.size(); ++i)
+        if (m_items[i].name().compare(name, Qt::CaseInsensitive) == 0)
+            return int(i);
+    return -1;
+}
+
+AdoParameter &AdoParameters::item(int index)
+{
+    if (index < 0 || index >= count())
+        throw adoError(adoErr::ItemNotFound);
+    return m_items[size_t(index)];
+}
+
+const AdoParameter &AdoParameters::item(int index) const
+{
+    return const_cast<AdoParameters *>(this)->item(index);
+}
+
+AdoParameter &AdoParameters::item(const QString &name)
+{
+    const int i = indexOf(name);
+    if (i < 0)
+        throw adoError(adoErr::ItemNotFound);
+    return m_items[size_t(i)];
+}
+
+const AdoParameter &AdoParameters::item(const QString &name) const
+{
+    return const_cast<AdoParameters *>(this)->item(name);
+}
+
+// ---- recordset ----
+
+AdoRecordset::AdoRecordset(std::shared_ptr<const AdoRowSet> rows)
+    : m_rows(std::move(rows)), m_open(m_rows && !m_rows->names.isEmpty())
+{
+}
+
+void AdoRecordset::requireOpen() const
+{
+    if (!m_open)
+        throw adoError(adoErr::ObjectClosed);
+}
+
+void AdoRecordset::requireCurrent() const
+{
+    requireOpen();
+    if (m_pos < 0 || m_pos >= m_rows->rows.size())
+        throw adoError(adoErr::NoCurrentRecord);
+}
+
+bool AdoRecordset::eof() const
+{
+    requireOpen();
+    return m_pos >= m_rows->rows.size();
+}
+
+bool AdoRecordset::bof() const
+{
+    requireOpen();
+    return m_rows->rows.isEmpty() || m_pos < 0;
+}
+
+void AdoRecordset::moveNext()
+{
+    requireCurrent();
+    ++m_pos;
+}
+
+void AdoRecordset::moveFirst()
+{
+    requireOpen();
+    m_pos = 0;
+}
+
+int AdoRecordset::fieldCount() const
+{
+    requireOpen();
+    return int(m_rows->names.size());
+}
+
+int AdoRecordset::recordCount() const
+{
+    requireOpen();
+    return int(m_rows->rows.size());
+}
+
+AdoField AdoRecordset::field(int index) const
+{
+    requireOpen();
+    if (index < 0 || index >= m_rows->names.size())
+        throw adoError(adoErr::ItemNotFound);
+    requireCurrent();
+    const QVariantList &row = m_rows->rows[m_pos];
+    return AdoField{m_rows->names[index], index < row.size() ? row[index] : QVariant()};
+}
+
+AdoField AdoRecordset::field(const QString &name) const
+{
+    requireOpen();
+    for (int i = 0; i < m_rows->names.size(); ++i)
+        if (m_rows->names[i].compare(name, Qt::CaseInsensitive) == 0)
+            return field(i);
+    throw adoError(adoErr::ItemNotFound);
+}
+
+void AdoRecordset::close()
+{
+    requireOpen();
+    m_open = false;
+    m_rows.reset();
+    m_pos = 0;
+}
+
+// ---- connection ----
+
+AdoConnection::AdoConnection() : m_state(std::make_shared<AdoConnectionState>()) {}
+
+AdoConnection::~AdoConnection()
+{
+    m_state->session.reset();
+}
+
+void AdoConnection::open(const QString &connectionString, const QString &userId, const QString &password,
+                         int options)
+{
+    Q_UNUSED(options); // every open is synchronous
+    if (m_state->session)
+        throw adoError(adoErr::ObjectOpen);
+    const QByteArray emulator = qgetenv("QUORLA_HOST_EMULATOR");
+    qCDebug(lcAdo) << "open" << adoMaskedConnectionString(connectionString) << "user" << userId
+                   << (emulator.isEmpty() ? "odbc" : "emulator");
+    std::unique_ptr<AdoSession> session;
+    if (!emulator.isEmpty()) {
+        AdoSessionFactory factory;
+        {
+            QMutexLocker lock(&g_factoryLock);
+            factory = g_emulatorFactory;
+        }
+        if (!factory)
+            throw adoError(adoErr::ProviderNotFound);
+        session = factory(connectionString, userId, password);
+    } else {
+        session = adoOpenOdbc(connectionString, userId, password);
+    }
+    if (!session)
+        throw adoError(adoErr::ProviderFailed);
+    m_state->session = std::move(session);
+    m_state->connectionString = connectionString;
+}
+
+void AdoConnection::close()
+{
+    if (!m_state->session)
+        throw adoError(adoErr::ObjectClosed);
+    m_state->session.reset();
+}
+
+int AdoConnection::state() const
+{
+    return m_state->session ? adStateOpen : adStateClosed;
+}
+
+QString AdoConnection::connectionString() const
+{
+    return m_state->connectionString;
+}
+
+// ---- command ----
+
+AdoCommand::AdoCommand() = default;
+AdoCommand::~AdoCommand() = default;
+
+void AdoCommand::setActiveConnection(AdoConnection &connection)
+{
+    m_conn = connection.shared();
+}
+
+AdoParameter AdoCommand::createParameter(const QString &name, int type, int direction, int size,
+                                         const QVariant &value) const
+{
+    return AdoParameter(name, type, direction, size, value);
+}
+
+AdoRecordset AdoCommand::execute()
+{
+    if (!m_conn || !m_conn->session)
+        throw adoError(adoErr::ConnectionInvalid);
+    qCDebug(lcAdo) << "execute" << m_text << "parameters" << m_params.count() << "timeout" << m_timeout;
+    AdoCommandRequest req{m_text, m_timeout, m_prepared};
+    auto rows = std::make_shared<AdoRowSet>(m_conn->session->execute(req, m_params));
+    return AdoRecordset(std::move(rows));
+}

@@ -1,0 +1,44 @@
+#pragma once
+#include "platform/ado/ado.h"
+
+#include <functional>
+#include <memory>
+
+// What a provider implements: one open session per connection.
+
+struct AdoCommandRequest {
+    QString text;
+    int timeoutSeconds = 30;
+    bool prepared = false;
+};
+
+class AdoSession {
+public:
+    virtual ~AdoSession() = default;
+    // Runs one command. A provider binds the parameters by position, one per "?" marker,
+    // and writes the answer of every bound input-output or output parameter back into it;
+    // parameters beyond the markers keep their values. Rows, if any, come back as a row set
+    // (an empty names list means no recordset).
+    virtual AdoRowSet execute(const AdoCommandRequest &request, AdoParameters &params) = 0;
+};
+
+using AdoSessionFactory = std::function<std::unique_ptr<AdoSession>(
+    const QString &connectionString, const QString &userId, const QString &password)>;
+
+// The emulator's hook: hostsim fills it, so this layer never links the emulator.
+// Passing an empty function removes it.
+void adoSetEmulatorFactory(AdoSessionFactory factory);
+bool adoHasEmulatorFactory();
+
+// The ODBC provider (unixODBC): DSN, UID and PWD taken from the connection.
+std::unique_ptr<AdoSession> adoOpenOdbc(const QString &connectionString, const QString &userId,
+                                        const QString &password);
+
+// Number of "?" markers outside quoted literals.
+int adoCountMarkers(const QString &text);
+
+// The value of one "key=value" item of a connection string (case-insensitive key), or "".
+QString adoConnectionItem(const QString &connectionString, const QString &key);
+
+// The connection string with any password item masked, for log lines.
+QString adoMaskedConnectionString(const QString &connectionString);
