@@ -1,0 +1,34 @@
+#pragma once
+// Working files, the temp folder, short paths and the small number/text conversions.
+#include <QString>
+#include <functional>
+
+// Closes the working document of the main window's views and deletes "temp.tif" of the temp
+// folder; g_intOldDocLength becomes 0. Errors are reported, not raised.
+void DeleteTemp();
+// Deletes g_strTempPath + name when it exists; g_intOldDocLength becomes 0 in any case.
+void DeleteTempFile(const QString &name);
+// Deletes the file when it exists.
+void DeleteFile(const QString &path);
+// Copies source to destination, overwriting it; a missing source is reported as error 53.
+void CopyFile(const QString &source, const QString &destination);
+
+// The private per-user temp folder, ending in "/" (raises when none can be had).
+QString getTempPath();
+// The path when it exists, else "".
+QString GetShrtPath(const QString &path);
+
+// Decimal text of value with "0" put in front up to width characters (a minus sign counts).
+QString padZeros(qint32 value, qint16 width);
+// Numeric text → the floor of its value, zero-filled to width; true. Not numeric: false and the
+// text unchanged. A value beyond 32 bits raises overflow (6) with the text unchanged.
+bool padNumericField(QString &text, qint16 width);
+
+// Trim measure between units (0 inches, 1 millimetres, 2 pixels); "" on any failure. Pixels use
+// the page tree's resolution in pixels per inch.
+QString convertTrimUnits(const QString &value, qint32 target, qint32 source);
+QString convertTrimUnits(const QString &value, qint32 target, qint32 source,
+                         const std::function<qint16()> &resolution);
+
+// The text as a 16-bit integer (half to even); 0 when it does not convert.
+qint16 safeCInt(const QString &text);
