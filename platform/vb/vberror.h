@@ -28,7 +28,12 @@ constexpr int InvalidProcedureCall = 5;
 constexpr int FileNotFound = 53;
 constexpr int FileAlreadyExists = 58;
 constexpr int PermissionDenied = 70;
+constexpr int PathFileAccessError = 75;
 constexpr int PathNotFound = 76;
+constexpr int BadFileName = 52;
+constexpr int DeviceIOError = 57;
+constexpr int DivisionByZero = 11;
+constexpr int InvalidUseOfNull = 94;
 constexpr int ObjectVariableNotSet = 91;
 constexpr int ItemNotFound = 3265; // data access: item not found in this collection
 }

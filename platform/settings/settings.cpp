@@ -1,0 +1,156 @@
+#include "platform/settings/settings.h"
+
+#include "platform/system/system.h"
+#include "platform/vb/vberror.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace {
+
+QString g_folder;
+QString g_machineFile;
+
+QString iniFile(const QString &app)
+{
+    QString name = app;
+    name.replace(u'/', u'_').replace(u'\\', u'_');
+    if (name.isEmpty())
+        raiseVbError(vbErr::InvalidProcedureCall);
+    return QDir(settingsFolder()).filePath(name + QStringLiteral(".ini"));
+}
+
+// The stored spelling of a child group or key that matches name without regard to case;
+// the name itself when there is none.
+QString storedName(const QStringList &names, const QString &name)
+{
+    for (const QString &n : names)
+        if (n.compare(name, Qt::CaseInsensitive) == 0)
+            return n;
+    return name;
+}
+
+QString valueText(const QVariant &v)
+{
+    // A hand-edited value with commas reads back as a list; the store keeps plain text.
+    if (v.typeId() == QMetaType::QStringList)
+        return v.toStringList().join(QStringLiteral(", "));
+    return v.toString();
+}
+
+void checkNames(const QString &section, const QString &key)
+{
+    // Slashes would address nested groups in QSettings.
+    if (section.isEmpty() || section.contains(u'/') || section.contains(u'\\') || key.contains(u'/')
+        || key.contains(u'\\'))
+        raiseVbError(vbErr::InvalidProcedureCall);
+}
+
+void finish(QSettings &s)
+{
+    s.sync();
+    if (s.status() != QSettings::NoError)
+        raiseVbError(vbErr::PathFileAccessError);
+    QFile::setPermissions(s.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+} // namespace
+
+void setSettingsFolder(const QString &folder) { g_folder = folder; }
+
+QString settingsFolder()
+{
+    if (!g_folder.isEmpty())
+        return g_folder;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+           + QStringLiteral("/quorla");
+}
+
+QString GetSetting(const QString &app, const QString &section, const QString &key, const QString &def)
+{
+    checkNames(section, key);
+    const QString file = iniFile(app);
+    if (!QFile::exists(file))
+        return def;
+    QSettings s(file, QSettings::IniFormat);
+    const QString group = storedName(s.childGroups(), section);
+    s.beginGroup(group);
+    const QString k = storedName(s.childKeys(), key);
+    if (!s.contains(k))
+        return def;
+    return valueText(s.value(k));
+}
+
+void SaveSetting(const QString &app, const QString &section, const QString &key, const QString &value)
+{
+    checkNames(section, key);
+    if (key.isEmpty())
+        raiseVbError(vbErr::InvalidProcedureCall);
+    const QString folder = settingsFolder();
+    if (!QDir().mkpath(folder))
+        raiseVbError(vbErr::PathNotFound);
+    const QString file = iniFile(app);
+    if (!QFile::exists(file)) {
+        // Create the file private before anything is written into it.
+        QFile f(file);
+        if (!f.open(QIODevice::WriteOnly))
+            raiseVbError(vbErr::PermissionDenied);
+        f.close();
+    }
+    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QSettings s(file, QSettings::IniFormat);
+    const QString group = storedName(s.childGroups(), section);
+    s.beginGroup(group);
+    s.setValue(storedName(s.childKeys(), key), value);
+    s.endGroup();
+    finish(s);
+}
+
+void DeleteSetting(const QString &app, const QString &section, const QString &key)
+{
+    checkNames(section, key);
+    const QString file = iniFile(app);
+    if (!QFile::exists(file))
+        raiseVbError(vbErr::InvalidProcedureCall);
+    QSettings s(file, QSettings::IniFormat);
+    const QStringList groups = s.childGroups();
+    const QString group = storedName(groups, section);
+    if (!groups.contains(group))
+        raiseVbError(vbErr::InvalidProcedureCall);
+    if (key.isEmpty()) {
+        s.remove(group);
+    } else {
+        s.beginGroup(group);
+        const QStringList keys = s.childKeys();
+        const QString k = storedName(keys, key);
+        if (!keys.contains(k))
+            raiseVbError(vbErr::InvalidProcedureCall);
+        s.remove(k);
+        s.endGroup();
+    }
+    finish(s);
+}
+
+void setMachineKeysFile(const QString &file) { g_machineFile = file; }
+
+QString machineKey(const QString &path, const QString &name)
+{
+    const QString file = g_machineFile.isEmpty()
+                             ? programFolder() + QStringLiteral("/data/machine.ini")
+                             : g_machineFile;
+    if (!QFile::exists(file))
+        return QString();
+    QSettings s(file, QSettings::IniFormat);
+    QString wanted = path;
+    wanted.replace(u'\\', u'/');
+    while (wanted.endsWith(u'/'))
+        wanted.chop(1);
+    wanted += u'/' + name;
+    const QStringList keys = s.allKeys();
+    for (const QString &k : keys)
+        if (k.compare(wanted, Qt::CaseInsensitive) == 0)
+            return valueText(s.value(k));
+    return QString();
+}
