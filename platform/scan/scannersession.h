@@ -181,6 +181,8 @@ protected:
     virtual void closeDevice() = 0;
     virtual int runScan(const ScanJob &job, const PageSink &sink) = 0;
     virtual void cancelScan() = 0;
+    // A mapped numbered setting written while a scan runs; takes effect from the next sheet.
+    virtual void optionWritten(const QString &option, const QString &value) { Q_UNUSED(option) Q_UNUSED(value) }
 
 private:
     int scan(bool allSheets, const PageSink &sink);
