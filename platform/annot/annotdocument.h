@@ -237,7 +237,8 @@ public:
     bool trigger(QelAnnotItem *item);
     // Topmost item whose bounds hold the point, or nullptr.
     QelAnnotItem *itemAt(QPoint imagePos) const;
-    // Removes every item without asking the handler (closing a page); properties stay.
+    // Closes the set: removes every item and property without asking the handler and leaves it
+    // unmodified; the handler stays installed.
     void clear();
 
     bool isModified() const { return m_modified; }
@@ -256,8 +257,8 @@ public:
 
     // Draws the items onto a widget; imageToWidget maps image pixels to the painter.
     void paint(QPainter &painter, const QTransform &imageToWidget) const;
-    // Burns every item into the page pixels (the page's own resolution is taken from it when
-    // it carries one, else from the document).
+    // Burns every item into the page pixels, text at the document's resolution. Only pixels
+    // inside an item's bounds change. Bilevel and palette pages keep their format and palette.
     void burnInto(QImage &page) const;
 
     // Turns every item with the page (no handler asked: it is a page operation).
@@ -268,7 +269,7 @@ private:
     bool ask(const std::function<void(IQelAnnotSecurity &, bool &)> &q) const;
     void notify();
 
-    QSize m_pageSize;
+    QSize m_pageSize{0, 0};
     double m_dpiX = 200.0;
     double m_dpiY = 200.0;
     QMap<QString, QVariant> m_props;
