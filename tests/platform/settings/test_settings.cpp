@@ -1,0 +1,134 @@
+#include "platform/settings/settings.h"
+#include "platform/vb/vberror.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
+
+namespace {
+
+const QString App = QStringLiteral("Korvane Scanning Utility");
+
+class SettingsStore : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        setSettingsFolder(dir.filePath("config"));
+    }
+    void TearDown() override
+    {
+        setSettingsFolder(QString());
+        setMachineKeysFile(QString());
+    }
+    QString iniPath() const { return dir.filePath("config/" + App + ".ini"); }
+    int errorOf(const std::function<void()> &f)
+    {
+        try {
+            f();
+        } catch (const VbError &e) {
+            return e.number;
+        }
+        return 0;
+    }
+    QTemporaryDir dir;
+};
+
+TEST_F(SettingsStore, MissingValuesGiveTheDefault)
+{
+    EXPECT_EQ(GetSetting(App, "Settings", "FilterSettings2", "NOTFOUND"), "NOTFOUND");
+    EXPECT_EQ(GetSetting(App, "frmConfig", "DSN"), "");
+    SaveSetting(App, "Preferences", "g_APP_STATE", "3");
+    EXPECT_EQ(GetSetting(App, "Preferences", "g_dbMode", "0"), "0");
+    EXPECT_EQ(GetSetting(App, "Other", "g_APP_STATE", "7"), "7");
+    EXPECT_EQ(GetSetting("Another App", "Preferences", "g_APP_STATE", "x"), "x");
+}
+
+TEST_F(SettingsStore, SectionsAndKeysIgnoreCase)
+{
+    SaveSetting(App, "Preferences", "g_blnProcessBatch", "True");
+    EXPECT_EQ(GetSetting(App, "Preferences", "g_blnprocessBatch", "x"), "True");
+    EXPECT_EQ(GetSetting(App, "PREFERENCES", "G_BLNPROCESSBATCH", "x"), "True");
+
+    SaveSetting(App, "preferences", "g_blnprocessBatch", "False");
+    EXPECT_EQ(GetSetting(App, "Preferences", "g_blnProcessBatch", "x"), "False");
+
+    // One section, one key in the file: the first spelling is kept.
+    QSettings s(iniPath(), QSettings::IniFormat);
+    EXPECT_EQ(s.childGroups(), QStringList({"Preferences"}));
+    s.beginGroup("Preferences");
+    EXPECT_EQ(s.childKeys(), QStringList({"g_blnProcessBatch"}));
+}
+
+TEST_F(SettingsStore, ValuesRoundTripAsText)
+{
+    const QStringList values = {"",       "True",          "-32768",          "c:\\bytealignlog.txt",
+                                "a, b, c", "  padded  ",   "x=y;z",           "@at",
+                                "Zoë",    "12/8/2026 10:36:09 PM: Barcode Scan Log Initialized\r\n"};
+    int i = 0;
+    for (const QString &v : values)
+        SaveSetting(App, "Strings", QString("k%1").arg(i++), v);
+    i = 0;
+    for (const QString &v : values) {
+        SCOPED_TRACE(v.toStdString());
+        EXPECT_EQ(GetSetting(App, "Strings", QString("k%1").arg(i++), "default"), v);
+    }
+}
+
+TEST_F(SettingsStore, FileIsPrivate)
+{
+    SaveSetting(App, "frmConfig", "PWD", "secret");
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(iniPath()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // A file left readable by others is tightened on the next write.
+    ::chmod(QFile::encodeName(iniPath()).constData(), 0644);
+    SaveSetting(App, "frmConfig", "UID", "op");
+    ASSERT_EQ(::stat(QFile::encodeName(iniPath()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(GetSetting(App, "frmConfig", "PWD"), "secret");
+}
+
+TEST_F(SettingsStore, DeleteKeyOrSection)
+{
+    SaveSetting(App, "Strings", "strOutputText", "log");
+    SaveSetting(App, "Strings", "other", "1");
+    DeleteSetting(App, "strings", "STROUTPUTTEXT");
+    EXPECT_EQ(GetSetting(App, "Strings", "strOutputText", "gone"), "gone");
+    EXPECT_EQ(GetSetting(App, "Strings", "other"), "1");
+    DeleteSetting(App, "STRINGS");
+    EXPECT_EQ(GetSetting(App, "Strings", "other", "gone"), "gone");
+
+    EXPECT_EQ(errorOf([] { DeleteSetting(App, "Strings", "other"); }), 5);
+    EXPECT_EQ(errorOf([] { DeleteSetting(App, "Nothing"); }), 5);
+    EXPECT_EQ(errorOf([] { SaveSetting(App, "a/b", "k", "v"); }), 5);
+    EXPECT_EQ(errorOf([] { SaveSetting(App, "Settings", "", "v"); }), 5);
+}
+
+TEST_F(SettingsStore, MachineKeysAreReadOnlyAndIgnoreCase)
+{
+    const QString file = dir.filePath("machine.ini");
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[SOFTWARE]\nKorvane\\Quorla\\InstallDir=/opt/quorla\n");
+    }
+    setMachineKeysFile(file);
+    EXPECT_EQ(machineKey("SOFTWARE\\Korvane\\Quorla", "InstallDir"), "/opt/quorla");
+    EXPECT_EQ(machineKey("software\\korvane\\quorla\\", "installdir"), "/opt/quorla");
+    EXPECT_EQ(machineKey("SOFTWARE\\Korvane\\Quorla", "Missing"), "");
+    setMachineKeysFile(dir.filePath("none.ini"));
+    EXPECT_EQ(machineKey("SOFTWARE\\Korvane\\Quorla", "InstallDir"), "");
+}
+
+} // namespace
