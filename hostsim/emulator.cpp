@@ -1,0 +1,436 @@
+#include "hostsim/emulator.h"
+#include "hostsim/programs.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QUuid>
+
+#include <map>
+
+Q_LOGGING_CATEGORY(lcHostsim, "quorla.hostsim")
+
+namespace hostsim {
+
+namespace {
+
+[[noreturn]] void fail(const QString &text, int number = adoErr::ProviderFailed)
+{
+    throw VbError(number, text, QStringLiteral("hostsim"));
+}
+
+QSqlQuery exec(QSqlDatabase db, const QString &sql, const QVariantList &binds = {})
+{
+    QSqlQuery q(db);
+    if (!q.prepare(sql))
+        fail(QStringLiteral("Emulator database error: %1").arg(q.lastError().text()));
+    for (const QVariant &b : binds)
+        q.addBindValue(b);
+    if (!q.exec())
+        fail(QStringLiteral("Emulator database error: %1").arg(q.lastError().text()));
+    return q;
+}
+
+QJsonValue toJson(const QVariant &v)
+{
+    return v.isValid() ? QJsonValue(v.toString()) : QJsonValue(QJsonValue::Null);
+}
+
+QVariant fromJson(const QJsonValue &v)
+{
+    return v.isNull() || v.isUndefined() ? QVariant() : QVariant(v.toString());
+}
+
+bool isPasswordName(const QString &name)
+{
+    return name.compare(u"password", Qt::CaseInsensitive) == 0 || name.compare(u"pwd", Qt::CaseInsensitive) == 0;
+}
+
+QVariant masked(const QVariant &v)
+{
+    return v.isValid() ? QVariant(QString(v.toString().size(), u'*')) : QVariant();
+}
+
+// "{{CALL /QSYS.LIB/*LIBL.LIB/NAME.PGM(?,?)}}" -> NAME
+QString programName(const QString &text)
+{
+    static const QRegularExpression re(QStringLiteral(R"(CALL\s+\S*?/([A-Za-z0-9_#@$]+)\.PGM\s*\()"),
+                                       QRegularExpression::CaseInsensitiveOption);
+    const auto m = re.match(text);
+    return m.hasMatch() ? m.captured(1).toUpper() : QString();
+}
+
+class EmulatorSession final : public AdoSession {
+public:
+    EmulatorSession(std::shared_ptr<HostEmulator> em, QString dataSource, QString userId)
+        : m_em(std::move(em)), m_dataSource(std::move(dataSource)), m_userId(std::move(userId)) {}
+    AdoRowSet execute(const AdoCommandRequest &request, AdoParameters &params) override
+    {
+        return m_em->execute(m_dataSource, m_userId, request, params);
+    }
+
+private:
+    std::shared_ptr<HostEmulator> m_em;
+    QString m_dataSource;
+    QString m_userId;
+};
+
+std::map<QString, std::weak_ptr<HostEmulator>> g_open; // one emulator per database path
+
+} // namespace
+
+QString padTo(const QString &s, int width)
+{
+    return s.leftJustified(width, u' ', true);
+}
+
+QString callText(const QString &program, int markers)
+{
+    QStringList q;
+    for (int i = 0; i < markers; ++i)
+        q << QStringLiteral("?");
+    return QStringLiteral("{{CALL /QSYS.LIB/") + QStringLiteral("*LIBL") + QStringLiteral(".LIB/") + program +
+           QStringLiteral(".PGM(") + q.join(u',') + QStringLiteral(")}}");
+}
+
+QString shareLocalPath(const QString &hostPath)
+{
+    QString p = hostPath;
+    p.replace(u'/', u'\\');
+    if (!p.startsWith(QStringLiteral("\\\\")))
+        return QDir::fromNativeSeparators(p);
+    const QStringList parts = p.mid(2).split(u'\\', Qt::SkipEmptyParts);
+    QString cur = QString::fromLocal8Bit(qgetenv("QUORLA_SHARE_ROOT"));
+    if (cur.isEmpty())
+        cur = QDir::currentPath();
+    for (const QString &part : parts) {
+        QString next = cur + u'/' + part;
+        if (!QFileInfo::exists(next)) {
+            const QStringList entries = QDir(cur).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+            for (const QString &e : entries)
+                if (e.compare(part, Qt::CaseInsensitive) == 0) {
+                    next = cur + u'/' + e;
+                    break;
+                }
+        }
+        cur = next;
+    }
+    return cur;
+}
+
+// ---- call log entries ----
+
+const LoggedParameter *HostCall::param(const QString &name) const
+{
+    for (const LoggedParameter &p : params)
+        if (p.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &p;
+    return nullptr;
+}
+
+QString HostCall::render() const
+{
+    auto show = [](const QVariant &v) {
+        return v.isValid() ? u'"' + v.toString() + u'"' : QStringLiteral("<unset>");
+    };
+    QStringList lines;
+    lines << QStringLiteral("%1 markers=%2 %3").arg(program).arg(markers).arg(commandText);
+    for (int i = 0; i < params.size(); ++i) {
+        const LoggedParameter &p = params[i];
+        lines << QStringLiteral("  %1 %2(%3)%4 sent=%5 returned=%6")
+                     .arg(i + 1)
+                     .arg(p.name)
+                     .arg(p.size)
+                     .arg(p.bound ? QString() : QStringLiteral(" unbound"))
+                     .arg(show(p.sent), show(p.returned));
+    }
+    return lines.join(u'\n');
+}
+
+// ---- the emulator ----
+
+HostEmulator::HostEmulator(const QString &path)
+    : m_path(path), m_connName(QStringLiteral("hostsim-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+{
+    QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connName);
+    d.setDatabaseName(path);
+    if (!d.open())
+        fail(QStringLiteral("The emulator database %1 cannot be opened: %2").arg(path, d.lastError().text()));
+    exec(d, QStringLiteral("PRAGMA busy_timeout = 5000"));
+    for (const QString &s : schemaStatements())
+        exec(d, s);
+}
+
+HostEmulator::~HostEmulator()
+{
+    {
+        QSqlDatabase d = QSqlDatabase::database(m_connName, false);
+        d.close();
+    }
+    QSqlDatabase::removeDatabase(m_connName);
+}
+
+QSqlDatabase HostEmulator::db() const
+{
+    return QSqlDatabase::database(m_connName, false);
+}
+
+void HostEmulator::runScript(const QString &sql)
+{
+    QSqlDatabase d = db();
+    d.transaction();
+    const QStringList statements = sql.split(QRegularExpression(QStringLiteral(";\\s*\\n")), Qt::SkipEmptyParts);
+    for (QString s : statements) {
+        QStringList kept;
+        for (const QString &line : s.split(u'\n'))
+            if (!line.trimmed().startsWith(QStringLiteral("--")))
+                kept << line;
+        s = kept.join(u'\n').trimmed();
+        if (s.endsWith(u';'))
+            s.chop(1);
+        if (!s.isEmpty())
+            exec(d, s);
+    }
+    d.commit();
+}
+
+void HostEmulator::addFault(const Fault &f)
+{
+    QJsonObject answer;
+    for (auto it = f.answer.begin(); it != f.answer.end(); ++it)
+        answer.insert(it.key(), it.value());
+    exec(db(), QStringLiteral("INSERT INTO faults(kind, program, number, text, answer, remaining) VALUES(?,?,?,?,?,?)"),
+         {int(f.kind), f.program.toUpper(), f.number, f.text,
+          QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact)), f.times});
+}
+
+void HostEmulator::clearFaults()
+{
+    exec(db(), QStringLiteral("DELETE FROM faults"));
+}
+
+bool HostEmulator::takeFault(FaultKind kind, const QString &program, Fault *out)
+{
+    QSqlQuery q = exec(db(),
+                       QStringLiteral("SELECT seq, program, number, text, answer, remaining FROM faults "
+                                      "WHERE kind = ? AND (program = '' OR program = ?) ORDER BY seq LIMIT 1"),
+                       {int(kind), program.toUpper()});
+    if (!q.next())
+        return false;
+    const qint64 seq = q.value(0).toLongLong();
+    out->kind = kind;
+    out->program = q.value(1).toString();
+    out->number = q.value(2).toInt();
+    out->text = q.value(3).toString();
+    out->times = q.value(5).toInt();
+    const QJsonObject answer = QJsonDocument::fromJson(q.value(4).toString().toUtf8()).object();
+    for (auto it = answer.begin(); it != answer.end(); ++it)
+        out->answer.insert(it.key(), it.value().toString());
+    q.finish();
+    if (out->times > 0) {
+        if (out->times == 1)
+            exec(db(), QStringLiteral("DELETE FROM faults WHERE seq = ?"), {seq});
+        else
+            exec(db(), QStringLiteral("UPDATE faults SET remaining = remaining - 1 WHERE seq = ?"), {seq});
+    }
+    return true;
+}
+
+void HostEmulator::logCall(const HostCall &call)
+{
+    QJsonArray params;
+    for (const LoggedParameter &p : call.params) {
+        QJsonObject o;
+        o.insert(QStringLiteral("name"), p.name);
+        o.insert(QStringLiteral("size"), p.size);
+        o.insert(QStringLiteral("bound"), p.bound);
+        o.insert(QStringLiteral("sent"), toJson(isPasswordName(p.name) ? masked(p.sent) : p.sent));
+        o.insert(QStringLiteral("returned"), toJson(isPasswordName(p.name) ? masked(p.returned) : p.returned));
+        params.append(o);
+    }
+    exec(db(),
+         QStringLiteral("INSERT INTO call_log(program, markers, command_text, data_source, user_id, params) "
+                        "VALUES(?,?,?,?,?,?)"),
+         {call.program, call.markers, call.commandText, call.dataSource, call.userId,
+          QString::fromUtf8(QJsonDocument(params).toJson(QJsonDocument::Compact))});
+}
+
+QList<HostCall> HostEmulator::callLog() const
+{
+    QList<HostCall> out;
+    QSqlQuery q = exec(db(), QStringLiteral("SELECT seq, program, markers, command_text, data_source, user_id, params "
+                                            "FROM call_log ORDER BY seq"));
+    while (q.next()) {
+        HostCall c;
+        c.seq = q.value(0).toLongLong();
+        c.program = q.value(1).toString();
+        c.markers = q.value(2).toInt();
+        c.commandText = q.value(3).toString();
+        c.dataSource = q.value(4).toString();
+        c.userId = q.value(5).toString();
+        const QJsonArray params = QJsonDocument::fromJson(q.value(6).toString().toUtf8()).array();
+        for (const QJsonValue &v : params) {
+            const QJsonObject o = v.toObject();
+            c.params << LoggedParameter{o.value(u"name").toString(), o.value(u"size").toInt(),
+                                        o.value(u"bound").toBool(), fromJson(o.value(u"sent")),
+                                        fromJson(o.value(u"returned"))};
+        }
+        out << c;
+    }
+    return out;
+}
+
+HostCall HostEmulator::lastCall() const
+{
+    const QList<HostCall> all = callLog();
+    return all.isEmpty() ? HostCall() : all.last();
+}
+
+void HostEmulator::clearCallLog()
+{
+    exec(db(), QStringLiteral("DELETE FROM call_log"));
+}
+
+void HostEmulator::checkOpen(const QString &connectionString, const QString &userId, const QString &password)
+{
+    Fault f;
+    if (takeFault(FaultKind::OpenFailure, QString(), &f))
+        throw VbError(f.number, f.text, QStringLiteral("hostsim"));
+    const QString dsn = adoConnectionItem(connectionString, QStringLiteral("data source"));
+    if (dsn.isEmpty())
+        fail(QStringLiteral("Communication link failure: no host name was given in the connection."));
+    QSqlQuery q = exec(db(), QStringLiteral("SELECT uid, pwd FROM accounts WHERE upper(dsn) = upper(?)"), {dsn});
+    bool known = false;
+    while (q.next()) {
+        known = true;
+        if (q.value(0).toString().compare(userId, Qt::CaseInsensitive) == 0 && q.value(1).toString() == password)
+            return;
+    }
+    if (!known)
+        fail(QStringLiteral("Communication link failure: the host %1 could not be reached.").arg(dsn));
+    fail(QStringLiteral("The user id or password of the connection to %1 is not valid.").arg(dsn));
+}
+
+AdoRowSet HostEmulator::execute(const QString &dataSource, const QString &userId, const AdoCommandRequest &request,
+                                AdoParameters &params)
+{
+    const int markers = adoCountMarkers(request.text);
+    const int bound = std::min(markers, params.count());
+    const bool isSql = request.text.trimmed().startsWith(QStringLiteral("SELECT"), Qt::CaseInsensitive);
+    HostCall call;
+    call.program = isSql ? QStringLiteral("SQL") : programName(request.text);
+    call.markers = markers;
+    call.commandText = request.text;
+    call.dataSource = dataSource;
+    call.userId = userId;
+    for (int i = 0; i < params.count(); ++i) {
+        const AdoParameter &p = params.item(i);
+        call.params << LoggedParameter{p.name(), p.size(), i < bound, p.value(), p.value()};
+    }
+    auto finish = [&]() {
+        for (int i = 0; i < params.count(); ++i)
+            call.params[i].returned = params.item(i).value();
+        logCall(call);
+    };
+
+    try {
+        // The provider refuses a value wider than its parameter.
+        for (int i = 0; i < bound; ++i) {
+            const AdoParameter &p = params.item(i);
+            if (p.size() > 0 && p.text().size() > p.size())
+                throw adoError(adoErr::MultipleStepErrors);
+        }
+        Fault f;
+        if (takeFault(FaultKind::ExecuteFailure, call.program, &f))
+            throw VbError(f.number, f.text, QStringLiteral("hostsim"));
+        if (takeFault(FaultKind::UnknownParameter, call.program, &f))
+            throw adoError(adoErr::ItemNotFound);
+
+        if (isSql) {
+            QSqlQuery q(db());
+            if (!q.prepare(request.text))
+                fail(QStringLiteral("SQL0204: %1").arg(q.lastError().databaseText()));
+            for (int i = 0; i < bound; ++i)
+                q.addBindValue(params.item(i).isUnset() ? QVariant() : QVariant(params.item(i).text()));
+            if (!q.exec())
+                fail(QStringLiteral("SQL0104: %1").arg(q.lastError().databaseText()));
+            AdoRowSet rows;
+            const QSqlRecord rec = q.record();
+            for (int c = 0; c < rec.count(); ++c)
+                rows.names << rec.fieldName(c);
+            while (q.next()) {
+                QVariantList row;
+                for (int c = 0; c < rec.count(); ++c)
+                    row << (q.value(c).isNull() ? QVariant() : QVariant(q.value(c).toString()));
+                rows.rows << row;
+            }
+            finish();
+            return rows;
+        }
+
+        QVector<int> widths;
+        for (int i = 0; i < bound; ++i)
+            widths << params.item(i).size();
+        const ProgramDef *def = call.program.isEmpty() ? nullptr : findProgram(call.program, widths);
+        if (!def)
+            fail(QStringLiteral("CPF4101: Program %1 not found in the library list.")
+                     .arg(call.program.isEmpty() ? request.text : call.program));
+
+        ProgramCall pc(db(), dataSource, userId, def->fields, std::min(bound, int(def->fields.size())));
+        for (int i = 0; i < pc.bound; ++i)
+            pc.setBuffer(i, params.item(i).text());
+        if (takeFault(FaultKind::ScriptedAnswer, call.program, &f)) {
+            for (auto it = f.answer.begin(); it != f.answer.end(); ++it)
+                pc.set(it.key().toLatin1().constData(), it.value());
+        } else {
+            QSqlDatabase d = db();
+            d.transaction();
+            try {
+                def->run(pc);
+            } catch (...) {
+                d.rollback();
+                throw;
+            }
+            d.commit();
+        }
+        // Bound buffers go back at the client's width; blank-only comes back as "".
+        for (int i = 0; i < pc.bound; ++i) {
+            AdoParameter &p = params.item(i);
+            if (p.direction() != adParamInputOutput && p.direction() != adParamOutput)
+                continue;
+            QString v = pc.buffer(i);
+            if (p.size() > 0)
+                v = padTo(v, p.size());
+            p.setValue(v.trimmed().isEmpty() ? QStringLiteral("") : v);
+        }
+        finish();
+        qCDebug(lcHostsim) << call.program << "markers" << markers << "bound" << bound;
+        return AdoRowSet();
+    } catch (const VbError &) {
+        finish();
+        throw;
+    }
+}
+
+void registerProvider()
+{
+    adoSetEmulatorFactory([](const QString &cs, const QString &uid, const QString &pwd) -> std::unique_ptr<AdoSession> {
+        const QString path = QString::fromLocal8Bit(qgetenv("QUORLA_HOST_EMULATOR"));
+        std::shared_ptr<HostEmulator> em = g_open[path].lock();
+        if (!em) {
+            em = std::make_shared<HostEmulator>(path);
+            g_open[path] = em;
+        }
+        em->checkOpen(cs, uid, pwd);
+        return std::make_unique<EmulatorSession>(em, adoConnectionItem(cs, QStringLiteral("data source")), uid);
+    });
+}
+
+} // namespace hostsim

@@ -1,0 +1,265 @@
+#include "platform/ado/ado.h"
+#include "platform/ado/adoprovider.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+namespace {
+
+int errorNumber(const std::function<void()> &f)
+{
+    try {
+        f();
+    } catch (const VbError &e) {
+        return e.number;
+    }
+    return 0;
+}
+
+// ---- the objects themselves ----
+
+TEST(AdoParameters, FoundByNameWithoutRegardToCaseOrByIndex)
+{
+    AdoCommand cmd;
+    cmd.parameters().append(cmd.createParameter("PcNm", adChar, adParamInputOutput, 10));
+    cmd.parameters().append(cmd.createParameter("ver#", adChar, adParamInputOutput, 10));
+    cmd.parameters()["pcNm"].setValue("WS01");
+    EXPECT_EQ(cmd.parameters().item(0).text(), "WS01");
+    EXPECT_EQ(cmd.parameters().item("VER#").size(), 10);
+    EXPECT_EQ(cmd.parameters().count(), 2);
+    EXPECT_EQ(errorNumber([&] { cmd.parameters().item("ErrMsg"); }), 3265);
+    EXPECT_EQ(errorNumber([&] { cmd.parameters().item(2); }), 3265);
+    EXPECT_EQ(errorNumber([&] { cmd.parameters().item(-1); }), 3265);
+}
+
+TEST(AdoParameters, UnsetDiffersFromEmpty)
+{
+    AdoParameters ps;
+    ps.append(AdoParameter("a", adChar, adParamInputOutput, 1));
+    ps.append(AdoParameter("b", adChar, adParamInputOutput, 1));
+    ps["b"].setValue("");
+    EXPECT_TRUE(ps["a"].isUnset());
+    EXPECT_FALSE(ps["b"].isUnset());
+    EXPECT_EQ(ps["a"].text(), "");
+    ps["b"].clearValue();
+    EXPECT_TRUE(ps["b"].isUnset());
+}
+
+TEST(AdoParameters, ReferencesSurviveLaterAppends)
+{
+    AdoParameters ps;
+    ps.append(AdoParameter("first", adChar, adParamInputOutput, 4));
+    AdoParameter &first = ps["first"];
+    for (int i = 0; i < 100; ++i)
+        ps.append(AdoParameter(QStringLiteral("p%1").arg(i), adChar, adParamInputOutput, 4));
+    first.setValue("ok");
+    EXPECT_EQ(ps.item(0).text(), "ok");
+}
+
+TEST(AdoRecordset, WalksRowsAndRefusesPastTheEnd)
+{
+    auto data = std::make_shared<AdoRowSet>();
+    data->names = {"Q0PTID", "Q0PTNM"};
+    data->rows = {{"01", "First"}, {"02", "Second"}};
+    AdoRecordset rs(data);
+    ASSERT_EQ(rs.state(), adStateOpen);
+    EXPECT_FALSE(rs.eof());
+    EXPECT_EQ(rs.fields("q0ptnm").toString(), "First");
+    rs.moveNext();
+    EXPECT_EQ(rs.fields(0).toString(), "02");
+    rs.moveNext();
+    EXPECT_TRUE(rs.eof());
+    EXPECT_EQ(errorNumber([&] { rs.fields(0); }), 3021);
+    EXPECT_EQ(errorNumber([&] { rs.moveNext(); }), 3021);
+    EXPECT_EQ(errorNumber([&] { rs.fields("nope"); }), 3265);
+    rs.close();
+    EXPECT_EQ(rs.state(), adStateClosed);
+    EXPECT_EQ(errorNumber([&] { rs.eof(); }), 3704);
+}
+
+TEST(AdoRecordset, ProgramCallGivesAClosedRecordset)
+{
+    AdoRecordset rs(std::make_shared<AdoRowSet>());
+    EXPECT_EQ(rs.state(), adStateClosed);
+    EXPECT_EQ(errorNumber([&] { rs.close(); }), 3704);
+}
+
+TEST(AdoCommand, ExecuteWithoutAnOpenConnectionFails)
+{
+    AdoCommand cmd;
+    cmd.setCommandText("SELECT 1");
+    EXPECT_EQ(errorNumber([&] { cmd.execute(); }), 3709);
+    AdoConnection closed;
+    cmd.setActiveConnection(closed);
+    EXPECT_EQ(errorNumber([&] { cmd.execute(); }), 3709);
+}
+
+TEST(AdoText, MarkersAndConnectionItems)
+{
+    EXPECT_EQ(adoCountMarkers("{{CALL /QSYS.LIB/*LIBL.LIB/SY330RI.PGM(?,?,?,?,?,?,?,?,?)}}"), 9);
+    EXPECT_EQ(adoCountMarkers("SELECT '?' FROM PTC0 WHERE Q0PTTP = ? AND X = \"?\""), 1);
+    EXPECT_EQ(adoCountMarkers(""), 0);
+    const QString cs = "provider=IBMDA400;data source=QHOST;Naming Convention=1";
+    EXPECT_EQ(adoConnectionItem(cs, "Data Source"), "QHOST");
+    EXPECT_EQ(adoConnectionItem(cs, "naming convention"), "1");
+    EXPECT_EQ(adoConnectionItem("provider=IBMDA400;data source=;", "data source"), "");
+    EXPECT_EQ(adoMaskedConnectionString("DSN=x;PWD=secret;UID=u"), "DSN=x;PWD=****;UID=u");
+}
+
+TEST(AdoConnection, EmulatorRouteWithoutProviderReportsIt)
+{
+    adoSetEmulatorFactory({});
+    qputenv("QUORLA_HOST_EMULATOR", "/nonexistent/host.sqlite");
+    AdoConnection c;
+    EXPECT_EQ(errorNumber([&] { c.open("provider=IBMDA400;data source=QHOST;", "u", "p"); }), 3706);
+    qunsetenv("QUORLA_HOST_EMULATOR");
+    EXPECT_EQ(c.state(), adStateClosed);
+}
+
+// ---- the ODBC provider against the SQLite ODBC driver ----
+
+class OdbcProvider : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_FALSE(qgetenv("ODBCSYSINI").isEmpty()) << "the test data source is not registered";
+        saved = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(dir.path())); // the data source's file is relative
+        qunsetenv("QUORLA_HOST_EMULATOR");
+        conn.open("provider=IBMDA400;data source=QHOSTODBC;", "QUSER", "QPWD", adOptionUnspecified);
+        run("CREATE TABLE PTC0(Q0PTID CHAR(2), Q0PTNM CHAR(30), Q0PTTP CHAR(1))");
+        const char *rows[][3] = {{"01", "Title Partners", "E"}, {"02", "Closing Desk", "E"},
+                                 {"03", "Paper Only", "P"}, {"04", "County Bank", "E"}};
+        for (auto &r : rows) {
+            AdoCommand cmd;
+            cmd.setActiveConnection(conn);
+            cmd.setCommandText("INSERT INTO PTC0 VALUES(?, ?, ?)");
+            cmd.parameters().append(cmd.createParameter("", adVarChar, adParamInput, 2, QString(r[0])));
+            cmd.parameters().append(cmd.createParameter("", adVarChar, adParamInput, 30, QString(r[1])));
+            cmd.parameters().append(cmd.createParameter("", adVarChar, adParamInput, 1, QString(r[2])));
+            cmd.execute();
+        }
+    }
+    void TearDown() override
+    {
+        if (conn.state() == adStateOpen)
+            conn.close();
+        QDir::setCurrent(saved);
+    }
+    void run(const QString &sql)
+    {
+        AdoCommand cmd;
+        cmd.setActiveConnection(conn);
+        cmd.setCommandText(sql);
+        cmd.execute();
+    }
+
+    QTemporaryDir dir;
+    QString saved;
+    AdoConnection conn;
+};
+
+TEST_F(OdbcProvider, PartnerStatementsWithABoundParameter)
+{
+    AdoCommand cmd;
+    cmd.setActiveConnection(conn);
+    cmd.setCommandText("SELECT Count(*) FROM PTC0 WHERE Q0PTTP = ?");
+    cmd.parameters().append(cmd.createParameter("", adVarChar, adParamInput, 1, QString("E")));
+    AdoRecordset count = cmd.execute();
+    QString last;
+    while (!count.eof()) {
+        last = count.fields(0).toString();
+        count.moveNext();
+    }
+    EXPECT_EQ(last, "3");
+
+    cmd.setCommandText("SELECT Q0PTID, Q0PTNM, Q0PTTP FROM PTC0 WHERE Q0PTTP = ?");
+    AdoRecordset rs = cmd.execute();
+    QStringList ids, names;
+    while (!rs.eof()) {
+        ids << rs.fields("Q0PTID").toString();
+        names << rs.fields(1).toString();
+        EXPECT_EQ(rs.fields("Q0PTTP").toString(), "E");
+        rs.moveNext();
+    }
+    EXPECT_EQ(ids, QStringList({"01", "02", "04"}));
+    EXPECT_EQ(names, QStringList({"Title Partners", "Closing Desk", "County Bank"}));
+    rs.close();
+    count.close();
+}
+
+TEST_F(OdbcProvider, DiagnosticsBecomeErrorsWithTheDriversText)
+{
+    AdoCommand cmd;
+    cmd.setActiveConnection(conn);
+    cmd.setCommandText("SELECT Q0PTID FROM NOSUCHTABLE");
+    try {
+        cmd.execute();
+        FAIL() << "no error";
+    } catch (const VbError &e) {
+        EXPECT_EQ(e.number, adoErr::ProviderFailed);
+        EXPECT_TRUE(e.description.contains("NOSUCHTABLE", Qt::CaseInsensitive)) << e.description.toStdString();
+        EXPECT_TRUE(e.source.startsWith("ODBC ")) << e.source.toStdString();
+    }
+}
+
+TEST_F(OdbcProvider, UnknownDataSourceFailsTheOpen)
+{
+    AdoConnection other;
+    try {
+        other.open("provider=IBMDA400;data source=NOSUCHDSN;", "u", "p");
+        FAIL() << "opened";
+    } catch (const VbError &e) {
+        EXPECT_EQ(e.number, adoErr::ProviderFailed);
+        EXPECT_FALSE(e.description.isEmpty());
+        EXPECT_EQ(e.source, "ODBC IM002");
+    }
+    EXPECT_EQ(other.state(), adStateClosed);
+    EXPECT_EQ(errorNumber([&] { other.open("provider=IBMDA400;data source=;", "u", "p"); }), adoErr::ProviderFailed);
+}
+
+TEST_F(OdbcProvider, CharParametersBoundByPositionUpToTheMarkers)
+{
+    AdoCommand cmd;
+    cmd.setActiveConnection(conn);
+    cmd.setCommandTimeout(60000);
+    cmd.setPrepared(true);
+    cmd.setCommandText("SELECT Q0PTNM FROM PTC0 WHERE Q0PTID = ?");
+    cmd.parameters().append(cmd.createParameter("Id", adChar, adParamInputOutput, 2));
+    cmd.parameters().append(cmd.createParameter("Beyond", adChar, adParamInputOutput, 5));
+    cmd.parameters()["id"].setValue("02");
+    cmd.parameters()["beyond"].setValue("keep");
+    AdoRecordset rs = cmd.execute();
+    ASSERT_FALSE(rs.eof());
+    EXPECT_EQ(rs.fields(0).toString(), "Closing Desk");
+    // The second parameter has no marker: it is never bound and keeps its value.
+    EXPECT_EQ(cmd.parameters()["Beyond"].text(), "keep");
+}
+
+TEST_F(OdbcProvider, ValueWiderThanItsParameterIsRefused)
+{
+    AdoCommand cmd;
+    cmd.setActiveConnection(conn);
+    cmd.setCommandText("SELECT Q0PTNM FROM PTC0 WHERE Q0PTID = ?");
+    cmd.parameters().append(cmd.createParameter("Id", adChar, adParamInputOutput, 2));
+    cmd.parameters()["Id"].setValue("123");
+    EXPECT_EQ(errorNumber([&] { cmd.execute(); }), adoErr::MultipleStepErrors);
+}
+
+TEST_F(OdbcProvider, CloseThenUseFails)
+{
+    AdoCommand cmd;
+    cmd.setActiveConnection(conn);
+    cmd.setCommandText("SELECT 1");
+    conn.close();
+    EXPECT_EQ(conn.state(), adStateClosed);
+    EXPECT_EQ(errorNumber([&] { cmd.execute(); }), 3709);
+    EXPECT_EQ(errorNumber([&] { conn.close(); }), 3704);
+}
+
+} // namespace
