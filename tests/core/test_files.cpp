@@ -1,0 +1,153 @@
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "core/files.h"
+#include "coretest.h"
+#include "platform/forms/msgbox.h"
+#include "platform/vb/vberror.h"
+
+namespace {
+
+class Files : public CoreTest {};
+
+void touch(const QString &path, const QByteArray &data = "x")
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+} // namespace
+
+TEST(FormatFunctions, PadZeros)
+{
+    struct Case { qint32 value; qint16 width; const char *expected; };
+    const Case cases[] = {
+        {5, 4, "0005"}, {12345, 4, "12345"}, {-5, 4, "00-5"}, {0, 1, "0"}, {7, 0, "7"},
+        {1234, 4, "1234"}, {2147483647, 12, "002147483647"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(padZeros(c.value, c.width), QString::fromLatin1(c.expected)) << c.value << " " << c.width;
+}
+
+TEST(FormatFunctions, PadNumericField)
+{
+    struct Case { const char *text; qint16 width; bool ok; const char *after; };
+    const Case cases[] = {
+        {"7", 3, true, "007"},       {"12.9", 4, true, "0012"},  {"-3.5", 3, true, "0-4"},
+        {" 42 ", 5, true, "00042"},  {"abc", 4, false, "abc"},   {"", 4, false, ""},
+        {"123456", 4, true, "123456"}, {"1e3", 5, true, "01000"},
+    };
+    for (const Case &c : cases) {
+        QString text = QString::fromLatin1(c.text);
+        EXPECT_EQ(padNumericField(text, c.width), c.ok) << c.text;
+        EXPECT_EQ(text, QString::fromLatin1(c.after)) << c.text;
+    }
+}
+
+TEST(FormatFunctions, PadNumericFieldOverflowLeavesTextAndRaises)
+{
+    QString text = QStringLiteral("99999999999");
+    try {
+        padNumericField(text, 4);
+        FAIL() << "no error raised";
+    } catch (const VbError &e) {
+        EXPECT_EQ(e.number, 6);
+    }
+    EXPECT_EQ(text, QStringLiteral("99999999999"));
+}
+
+TEST(FormatFunctions, ConvertTrimUnits)
+{
+    struct Case { const char *value; qint32 target, source; qint16 dpi; const char *expected; };
+    const Case cases[] = {
+        {"25.4", 0, 1, 200, "1.000"},
+        {"1", 1, 0, 200, "25.400"},
+        {"2.5", 0, 0, 200, "2.500"},          // equal units: reformatted only
+        {"200000", 1, 0, 200, "2540000.000"}, // clamped at 100000 inches first
+        {"400", 0, 2, 200, "2.000"},
+        {"8.5", 2, 0, 200, "1700"},
+        {"400", 0, 2, 0, ""},                 // resolution 0
+        {"", 0, 1, 200, ""},
+        {"   ", 0, 1, 200, ""},
+        {"abc", 0, 1, 200, ""},
+        {"1", 3, 0, 200, ""},                 // unknown target unit
+    };
+    for (const Case &c : cases) {
+        const qint16 dpi = c.dpi;
+        EXPECT_EQ(convertTrimUnits(QString::fromLatin1(c.value), c.target, c.source,
+                                   [dpi] { return dpi; }),
+                  QString::fromLatin1(c.expected))
+            << c.value << " " << c.source << "->" << c.target;
+    }
+}
+
+TEST(FormatFunctions, SafeCInt)
+{
+    struct Case { const char *text; qint16 expected; };
+    const Case cases[] = {
+        {"2.5", 2}, {"3.5", 4}, {"-2.5", -2}, {"", 0}, {"40000", 0}, {"32767", 32767},
+        {"x1", 0}, {" 12 ", 12},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(safeCInt(QString::fromLatin1(c.text)), c.expected) << c.text;
+}
+
+TEST_F(Files, TempPathIsPrivateAndEndsInSeparator)
+{
+    const QString p = getTempPath();
+    ASSERT_TRUE(p.endsWith('/'));
+    EXPECT_FALSE(QDir::cleanPath(p) == QStringLiteral("/tmp"));
+    const auto perms = QFileInfo(p).permissions();
+    EXPECT_TRUE(perms & QFileDevice::ReadOwner);
+    EXPECT_FALSE(perms & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteOther));
+    EXPECT_EQ(GetShrtPath(p + "missing.tif"), QString());
+    touch(p + "here.tif");
+    EXPECT_EQ(GetShrtPath(p + "here.tif"), p + "here.tif");
+}
+
+TEST_F(Files, DeleteTempFileResetsOldLengthWhetherOrNotTheFileExists)
+{
+    MsgBoxScript boxes;
+    g_strTempPath = getTempPath();
+    touch(g_strTempPath + "temp2.tif");
+    g_intOldDocLength = 5;
+    DeleteTempFile(QStringLiteral("temp2.tif"));
+    EXPECT_FALSE(QFile::exists(g_strTempPath + "temp2.tif"));
+    EXPECT_EQ(g_intOldDocLength, 0);
+    g_intOldDocLength = 9;
+    DeleteTempFile(QStringLiteral("nothere.tif"));
+    EXPECT_EQ(g_intOldDocLength, 0);
+    EXPECT_TRUE(boxes.calls().isEmpty());
+}
+
+TEST_F(Files, DeleteFileRemovesReadOnlyFilesAndIgnoresMissingOnes)
+{
+    MsgBoxScript boxes;
+    const QString f = dir.filePath("ro.tif");
+    touch(f);
+    QFile::setPermissions(f, QFileDevice::ReadOwner);
+    DeleteFile(f);
+    EXPECT_FALSE(QFile::exists(f));
+    DeleteFile(dir.filePath("gone.tif"));
+    EXPECT_TRUE(boxes.calls().isEmpty());
+}
+
+TEST_F(Files, CopyFileOverwritesAndReportsAMissingSource)
+{
+    MsgBoxScript boxes;
+    const QString a = dir.filePath("a.tif"), b = dir.filePath("b.tif");
+    touch(a, "new");
+    touch(b, "old-content");
+    CopyFile(a, b);
+    QFile fb(b);
+    ASSERT_TRUE(fb.open(QIODevice::ReadOnly));
+    EXPECT_EQ(fb.readAll(), QByteArray("new"));
+    EXPECT_TRUE(boxes.calls().isEmpty());
+
+    CopyFile(dir.filePath("none.tif"), b);
+    ASSERT_EQ(boxes.calls().size(), 1);
+    EXPECT_TRUE(boxes.calls()[0].prompt.startsWith("Error in CopyFile at line 1\r\n53: "));
+    EXPECT_EQ(boxes.calls()[0].icon(), int(vb::vbCritical));
+}
