@@ -1,0 +1,345 @@
+// Depth and photometric conversion: an implicit stage that converts one line at a time.
+#include "internal.h"
+
+#include <cstring>
+
+namespace {
+inline ConvImage *C(tavImage *im) { return static_cast<ConvImage *>(im); }
+
+int depthIndex(int d) {
+  switch (d) {
+    case 1: return 0;
+    case 8: return 1;
+    case 16: return 2;
+    case 24: return 3;
+    case 32: return 4;
+    default: return -1;
+  }
+}
+
+bool isStraight(int code) {
+  switch (code) {
+    case 0: case 9: case 18: case 27: case 36: case 201: case 210: case 228: return true;
+    default: return false;
+  }
+}
+
+bool hasRule(int code) {
+  switch (code) {
+    case 1: case 257: case 3: case 259: case 8: case 264: case 24: case 280:
+    case 25: case 26: case 28: case 281: case 282: case 284:
+    case 11: case 19: case 35: case 267:
+    case 17: case 33: case 34: case 81: case 97: case 98: case 145: case 161: case 162: case 209: case 225: case 226:
+    case 10: case 12: case 20: case 74: case 76: case 84: case 138: case 140: case 148: case 202: case 204: case 212:
+    case 73: case 137: case 82: case 146: case 100: case 164:
+    case 256: case 265: case 274: case 292:
+      return true;
+    default:
+      return false;
+  }
+}
+
+inline int luma(const unsigned char *p) {
+  return static_cast<int>((5016388u * p[0] + 9848226u * p[1] + 1912603u * p[2]) >> 24);
+}
+
+int readSample(const unsigned char *src, int d, int x, bool sgn) {
+  switch (d) {
+    case 8: return sgn ? static_cast<int8_t>(src[x]) : src[x];
+    case 16: {
+      uint16_t v;
+      std::memcpy(&v, src + 2 * x, 2);
+      return sgn ? static_cast<int16_t>(v) : v;
+    }
+    default: {
+      int32_t v;
+      std::memcpy(&v, src + 4 * static_cast<size_t>(x), 4);
+      return v;
+    }
+  }
+}
+
+void writeSample(unsigned char *dst, int d, int x, int v) {
+  switch (d) {
+    case 8: dst[x] = static_cast<unsigned char>(v); break;
+    case 16: { uint16_t s = static_cast<uint16_t>(v); std::memcpy(dst + 2 * x, &s, 2); break; }
+    default: std::memcpy(dst + 4 * static_cast<size_t>(x), &v, 4); break;
+  }
+}
+
+// Converts one line of width w from src (upstream layout) into dst. Narrowing
+// conversions may run in place (dst == src).
+void convertLine(int code, const unsigned char *src, unsigned char *dst, int w, int inDepth, int outDepth, int fillBit) {
+  const bool flip = code & 256, sIn = code & 64;
+  const int in = depthIndex(inDepth), out = depthIndex(outDepth);
+  if (in == out) {
+    size_t n = inDepth == 1 ? static_cast<size_t>((w + 7) / 8) : static_cast<size_t>(w) * (inDepth / 8);
+    if (dst != src) std::memcpy(dst, src, n);
+    if (flip)
+      for (size_t i = 0; i < n; ++i) dst[i] = static_cast<unsigned char>(~dst[i]);
+    return;
+  }
+  const unsigned char inv = flip ? 0xFF : 0;
+  if (outDepth == 1) {
+    int nbytes = (w + 7) / 8;
+    for (int b = 0; b < nbytes; ++b) {
+      unsigned char acc = 0;
+      for (int k = 0; k < 8; ++k) {
+        int x = b * 8 + k;
+        int bit;
+        if (x < w) bit = inDepth == 8 ? (src[x] >= 128) : (luma(src + 3 * x) >= 128);
+        else bit = fillBit;
+        if (x < w && flip) bit ^= 1;
+        acc = static_cast<unsigned char>(acc | (bit << (7 - k)));
+      }
+      dst[b] = acc;  // dst never overtakes src: byte b reads pixels from 8b on
+    }
+    return;
+  }
+  if (inDepth == 1) {
+    // widening: go backwards so an in-place buffer is not overwritten early
+    int bpp = outDepth / 8;
+    for (int x = w - 1; x >= 0; --x) {
+      unsigned char v = ((src[x / 8] >> (7 - x % 8)) & 1) ? 255 : 0;
+      v ^= inv;
+      for (int c = 0; c < bpp; ++c) dst[static_cast<size_t>(x) * bpp + c] = v;
+    }
+    return;
+  }
+  if (outDepth == 24) {
+    int ib = inDepth / 8;
+    for (int x = w - 1; x >= 0; --x) {
+      unsigned char v = src[static_cast<size_t>(x) * ib] ^ inv;  // low byte of a native sample
+      dst[3 * x] = dst[3 * x + 1] = dst[3 * x + 2] = v;
+    }
+    return;
+  }
+  if (inDepth == 24) {
+    for (int x = 0; x < w; ++x) {
+      int L = luma(src + 3 * x);
+      if (flip) L = 255 - L;
+      writeSample(dst, outDepth, x, L);
+    }
+    return;
+  }
+  if (outDepth > inDepth) {
+    for (int x = w - 1; x >= 0; --x) writeSample(dst, outDepth, x, readSample(src, inDepth, x, sIn));
+  } else {
+    for (int x = 0; x < w; ++x) writeSample(dst, outDepth, x, readSample(src, inDepth, x, sIn));
+  }
+}
+
+int convInit(tavImage *im) {
+  imageRecordInit(im);
+  im->cls = &convClass;
+  im->subtype = SUB_CONV;
+  C(im)->code = 0;
+  C(im)->held = -1;
+  C(im)->bufSize = 0;
+  return 0;
+}
+
+int convOpen(tavImage *im, int mode) {
+  if (!imageListContains(im)) {
+    tavLog(5202);
+    return -1;
+  }
+  attrRestoreRequested(im);
+  if (!(mode & IM_READ)) {
+    tavLog(5203);
+    return -1;
+  }
+  im->flags = IM_READ | IM_COMPLETE;
+  return 0;
+}
+
+int convStart(tavImage *im) {
+  ConvImage *c = C(im);
+  if (upstreamStartAll(im) != 0) {
+    tavLog(5220);
+    return -1;
+  }
+  tavImage *up = im->up[0];
+  if (!up) {
+    tavLog(5204);
+    return -1;
+  }
+  if ((up->flags & (IM_READ | IM_COMPLETE)) != (IM_READ | IM_COMPLETE)) {
+    tavLog(5205);
+    return -1;
+  }
+  attrPropagate(up, im);
+  c->code = convCode(up, im);
+  im->linebytes = lineBytes(im->width.v, im->depth.v, im->align.v);
+  // The buffer holds either side's line: the upstream line is read into it and converted
+  // in place.
+  int upBytes = lineBytes(up->width.v, up->depth.v, up->align.v);
+  if (up->linebytes > upBytes) upBytes = up->linebytes;
+  int need = im->linebytes > upBytes ? im->linebytes : upBytes;
+  if (im->linebytes < 1 || upBytes < 1 || imageDataAlloc(im, need) != 0) {
+    tavLog(5206);
+    return -1;
+  }
+  c->bufSize = need;
+  c->held = -1;
+  return 0;
+}
+
+int convStop(tavImage *im) { return upstreamStopAll(im); }
+
+void *convGetPixelAddr(tavImage *im, int x, int y) {
+  ConvImage *c = C(im);
+  tavImage *up = im->up[0];
+  if (!up || x < 0 || x >= im->width.v || y < 0 || y >= im->height.v) {
+    tavLog(5207);
+    return nullptr;
+  }
+  auto *own = static_cast<unsigned char *>(im->dataAddr.v);
+  const int od = im->depth.v;
+  const size_t xoff = od == 1 ? static_cast<size_t>(x / 8) : static_cast<size_t>(x) * ((od + 7) / 8);
+  if (isStraight(c->code)) {
+    if (up->plines.v > 0) return imagePixelAddr(up, x, y);
+    if (c->held != y) {
+      if (imageReadLine(up, own, 0, y, up->width.v) != 0) {
+        tavLog(5208);
+        return nullptr;
+      }
+      c->held = y;
+    }
+    return own + xoff;
+  }
+  if (!hasRule(c->code)) {
+    tavLog(5209);
+    return nullptr;
+  }
+  if (y == c->held) return own + xoff;
+  const unsigned char *src;
+  if (up->plines.v > 0) {
+    src = static_cast<const unsigned char *>(imagePixelAddr(up, 0, y));
+    if (!src) {
+      tavLog(5207);
+      return nullptr;
+    }
+  } else {
+    if (imageReadLine(up, own, 0, y, up->width.v) != 0) {
+      tavLog(5208);
+      return nullptr;
+    }
+    src = own;
+  }
+  int upFill = fillPixelValue(up) & 1;
+  int w = im->width.v < up->width.v ? im->width.v : up->width.v;
+  convertLine(c->code, src, own, w, up->depth.v, od, upFill);
+  c->held = y;
+  return own + xoff;
+}
+
+int convReadLine(tavImage *im, void *buf, int x, int y, int count) {
+  ConvImage *c = C(im);
+  if (isStraight(c->code) && im->up[0]) {
+    if (imageReadLine(im->up[0], buf, x, y, count) != 0) {
+      tavLog(5210);
+      return -1;
+    }
+    return 0;
+  }
+  const unsigned char *p = static_cast<const unsigned char *>(convGetPixelAddr(im, x, y));
+  if (!p) {
+    tavLog(5211);
+    return -1;
+  }
+  int od = im->depth.v;
+  int avail = im->width.v - x;
+  int n = count < avail ? count : avail;
+  size_t bytes = od == 1 ? static_cast<size_t>((n + 7) / 8) : static_cast<size_t>(n) * ((od + 7) / 8);
+  std::memcpy(buf, p, bytes);
+  if (count > n) fillRun(buf, n, count, od, fillPixelValue(im));
+  return 0;
+}
+
+int convSelectPage(tavImage *im, int page) {
+  tavImage *up = im->up[0];
+  if (!up) {
+    tavLog(5212);
+    return -1;
+  }
+  if (!(im->flags & IM_READ)) {
+    tavLog(5213);
+    return -1;
+  }
+  int r = imageSelectPage(up, page);
+  if (r == 0) {
+    im->page = up->page;
+    C(im)->held = -1;
+    if (convOpen(im, IM_READ | IM_COMPLETE) != 0) {
+      tavLog(5214);
+      return -1;
+    }
+  }
+  return r;
+}
+
+int convConfig(tavImage *, tavImage *) { return 0; }
+int convZeroPixel(tavImage *, int, int) { return 0; }
+int convZeroWrite(tavImage *, int, int, int) { return 0; }
+int convZeroWriteLine(tavImage *, const void *, int, int, int) { return 0; }
+}  // namespace
+
+int convCode(tavImage *in, tavImage *out) {
+  int a = depthIndex(in->depth.v), b = depthIndex(out->depth.v);
+  if (a < 0 || b < 0) return -1;
+  int code = a + 8 * b;
+  if (in->sign.v) code += 64;
+  if (out->sign.v) code += 128;
+  int pi = in->photo.v, po = out->photo.v;
+  if ((pi == 4 && (po == 3 || po == 5)) || ((pi == 3 || pi == 5) && po == 4)) code += 256;
+  return code;
+}
+
+tavImage *convCreate() {
+  auto *im = static_cast<tavImage *>(tavMemAlloc(sizeof(ConvImage)));
+  if (!im) {
+    tavLog(5201);
+    return nullptr;
+  }
+  convInit(im);
+  return im;
+}
+
+tavImage *convCreateFromClass(tavImage *) { return convCreate(); }
+
+const tavClass convClass = {convCreateFromClass, imageDestroyDefault, convInit,      convConfig,
+                            convOpen,            opZero,              convStart,     convStop,
+                            convZeroPixel,       convZeroWrite,       convReadLine,  convZeroWriteLine,
+                            convZeroPixel,       opZero,              convGetPixelAddr, convSelectPage};
+
+tavImage *convCreateAbove(tavImage *im, int mode, int depth, int photo) {
+  if ((depth == 0 || depth == im->depth.v) && (photo == 1 || photo == im->photo.v)) return im;
+  tavImage *c = convCreate();
+  if (!c) {
+    tavLog(5215);
+    return nullptr;
+  }
+  imageHold(c);
+  tavImage *up = inputChainBuild(im, (mode & 3) | 40, 0, 1, 1);
+  if (!up) {
+    tavMemFree(c);
+    tavLog(5216);
+    return nullptr;
+  }
+  c->up[0] = up;
+  if (up == im) imageHold(im);
+  if (depth != 0) attrStore(c->depth, depth);
+  if (photo != 1) attrStore(c->photo, photo);
+  if (imageListAdd(c, im->name) != 0) {
+    tavLog(5217);
+    return nullptr;
+  }
+  if (imageOpen(c, (mode & 3) | 40) != 0) {
+    tavRelease(c);
+    tavLog(5218);
+    return nullptr;
+  }
+  c->implicit = 1;
+  return c;
+}
