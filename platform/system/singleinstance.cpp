@@ -5,6 +5,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QThread>
 
 namespace {
 const QByteArray kRaise = "raise\n";
@@ -40,12 +41,17 @@ bool SingleInstance::start()
 
     // Another copy runs: ask it to come to the front.
     m_primary = false;
-    QLocalSocket socket;
-    socket.connectToServer(socketPath);
-    if (socket.waitForConnected(1000)) {
-        socket.write(kRaise);
-        socket.waitForBytesWritten(1000);
-        socket.disconnectFromServer();
+    // The first copy may hold the lock a moment before it listens: try a few times.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        QLocalSocket socket;
+        socket.connectToServer(socketPath);
+        if (socket.waitForConnected(1000)) {
+            socket.write(kRaise);
+            socket.waitForBytesWritten(1000);
+            socket.disconnectFromServer();
+            break;
+        }
+        QThread::msleep(100);
     }
     return false;
 }
