@@ -94,15 +94,18 @@ struct QelAnnotTextData {
     bool operator==(const QelAnnotTextData &) const = default;
 };
 
-// Measures text in pixels at a fixed 96 dpi. One process-wide object, replaceable in tests.
+// Measures text in pixels, at a fixed 96 dpi unless told otherwise. One process-wide object,
+// replaceable in tests.
 class QelTextMetrics {
 public:
     static constexpr double Dpi = 96.0;
     virtual ~QelTextMetrics() = default;
-    // Width and height of one line in pixels at 96 dpi (height is the font's line height).
-    virtual QSize measureLine(const QString &line, const QelAnnotFont &font) const;
-    // Widest line and summed line heights of a block split at CR LF or LF; empty text is 0 x 0.
-    QSize measureBlock(const QString &text, const QelAnnotFont &font) const;
+    // Width and height of one line in pixels (height is the font's line height), with the font
+    // at points * dpi / 72 pixels as the items are drawn.
+    virtual QSize measureLine(const QString &line, const QelAnnotFont &font, double dpi = Dpi) const;
+    // Widest line and summed line heights of a block split at CR LF or LF (a closing line break
+    // adds no line); empty text is 0 x 0.
+    QSize measureBlock(const QString &text, const QelAnnotFont &font, double dpi = Dpi) const;
 
     static const QelTextMetrics &instance();
     // Replaces the process-wide object (not owned); nullptr restores the built-in one.
@@ -151,11 +154,18 @@ public:
     bool setUserStorage(const QString &key, const QVariant &value);
     const QMap<QString, QVariant> &userStorageAll() const { return m_user; }
 
+    // The same fields by property id (QelAnnotProp: Top, Left, Width, Height, Text, LineColor,
+    // FillColor, LineWidth, Type (read only), Justification, TextOrientation, Bounds, Selected).
+    // Raises VbError 438 for another id and 13 for a value of the wrong kind.
+    QVariant value(int propertyId) const;
+    bool setValue(int propertyId, const QVariant &value);
+
     bool isSelected() const { return m_selected; }
     bool setSelected(bool on);
 
-    // Sizes the bounds to fit the text at the given page resolution (pixels = points * dpi / 72),
-    // measured through the text-metrics object; the top-left corner stays.
+    // Sizes the bounds to fit the text as drawn on a page of the given resolution (the font is
+    // points * dpiY / 72 pixels high), measured through the text-metrics object; the top-left
+    // corner stays.
     bool resize(double dpiX, double dpiY);
 
     // Turns the item with its page by quarter turns clockwise (page size before the turn).

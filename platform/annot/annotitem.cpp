@@ -4,6 +4,8 @@
 #include <QFont>
 #include <QtMath>
 
+#include <limits>
+
 QFont QelAnnotFont::toQFont(double pixelSize) const
 {
     const QString key = name.trimmed().toLower();
@@ -197,19 +199,70 @@ bool QelAnnotItem::setSelected(bool on)
     return true;
 }
 
+[[noreturn]] static void noSuchProperty()
+{
+    raiseVbError(438, QStringLiteral("Object doesn't support this property or method"));
+}
+
+QVariant QelAnnotItem::value(int propertyId) const
+{
+    switch (propertyId) {
+    case QelAnnotProp::Top: return m_bounds.top();
+    case QelAnnotProp::Left: return m_bounds.left();
+    case QelAnnotProp::Width: return m_bounds.width();
+    case QelAnnotProp::Height: return m_bounds.height();
+    case QelAnnotProp::Bounds: return m_bounds;
+    case QelAnnotProp::Text: return m_text.text;
+    case QelAnnotProp::LineColor: return qint64(m_lineColor);
+    case QelAnnotProp::FillColor: return qint64(m_fillColor);
+    case QelAnnotProp::LineWidth: return m_lineWidth;
+    case QelAnnotProp::Type: return m_type;
+    case QelAnnotProp::Justification: return m_justification;
+    case QelAnnotProp::TextOrientation: return m_orientation;
+    case QelAnnotProp::Selected: return m_selected;
+    default: noSuchProperty();
+    }
+}
+
+bool QelAnnotItem::setValue(int propertyId, const QVariant &value)
+{
+    auto toInt = [&]() {
+        bool ok = false;
+        const qlonglong n = value.toLongLong(&ok);
+        if (!ok || n < std::numeric_limits<int>::min() || n > std::numeric_limits<int>::max())
+            raiseVbError(vbErr::TypeMismatch);
+        return int(n);
+    };
+    const QRect b = m_bounds;
+    switch (propertyId) {
+    case QelAnnotProp::Top: return setBounds(QRect(b.left(), toInt(), b.width(), b.height()));
+    case QelAnnotProp::Left: return setBounds(QRect(toInt(), b.top(), b.width(), b.height()));
+    case QelAnnotProp::Width: return setBounds(QRect(b.left(), b.top(), toInt(), b.height()));
+    case QelAnnotProp::Height: return setBounds(QRect(b.left(), b.top(), b.width(), toInt()));
+    case QelAnnotProp::Bounds:
+        if (value.typeId() != QMetaType::QRect)
+            raiseVbError(vbErr::TypeMismatch);
+        return setBounds(value.toRect());
+    case QelAnnotProp::Text: return setText(value.toString());
+    case QelAnnotProp::LineColor: return setLineColor(quint32(toInt()));
+    case QelAnnotProp::FillColor: return setFillColor(quint32(toInt()));
+    case QelAnnotProp::LineWidth: return setLineWidth(toInt());
+    case QelAnnotProp::Justification: return setJustification(toInt());
+    case QelAnnotProp::TextOrientation: return setTextOrientation(toInt());
+    case QelAnnotProp::Selected: return setSelected(value.toBool());
+    default: noSuchProperty();
+    }
+}
+
 bool QelAnnotItem::resize(double dpiX, double dpiY)
 {
     if (!(dpiX > 0.0) || !(dpiY > 0.0))
         raiseAnnotError(annotErr::BadValue, QStringLiteral("resolution"));
-    const QSize at96 = QelTextMetrics::instance().measureBlock(m_text.text, m_text.font);
-    int w = qCeil(at96.width() * dpiX / QelTextMetrics::Dpi);
-    int h = qCeil(at96.height() * dpiY / QelTextMetrics::Dpi);
-    if (m_orientation == QelAnnotOrient::Down || m_orientation == QelAnnotOrient::Up) {
-        // The baseline runs down the page: the text's width becomes the item's height.
-        w = qCeil(at96.height() * dpiX / QelTextMetrics::Dpi);
-        h = qCeil(at96.width() * dpiY / QelTextMetrics::Dpi);
-    }
-    return setSize(w, h);
+    // Drawn in image pixels with the font sized by the vertical resolution, so measured so too.
+    const QSize s = QelTextMetrics::instance().measureBlock(m_text.text, m_text.font, dpiY);
+    if (m_orientation == QelAnnotOrient::Down || m_orientation == QelAnnotOrient::Up)
+        return setSize(s.height(), s.width()); // the baseline runs down the page
+    return setSize(s.width(), s.height());
 }
 
 // One quarter turn clockwise of a rectangle on a page of the given size.

@@ -26,20 +26,20 @@ QStringList splitLines(const QString &text)
 }
 } // namespace
 
-QSize QelTextMetrics::measureLine(const QString &line, const QelAnnotFont &font) const
+QSize QelTextMetrics::measureLine(const QString &line, const QelAnnotFont &font, double dpi) const
 {
-    const QFontMetricsF fm(font.toQFont(font.pointSize * Dpi / 72.0));
+    const QFontMetricsF fm(font.toQFont(font.pointSize * dpi / 72.0));
     return QSize(qCeil(fm.horizontalAdvance(line)), qCeil(fm.height()));
 }
 
-QSize QelTextMetrics::measureBlock(const QString &text, const QelAnnotFont &font) const
+QSize QelTextMetrics::measureBlock(const QString &text, const QelAnnotFont &font, double dpi) const
 {
     if (text.isEmpty())
         return QSize(0, 0);
     int w = 0;
     int h = 0;
     for (const QString &line : splitLines(text)) {
-        const QSize s = measureLine(line, font);
+        const QSize s = measureLine(line, font, dpi);
         w = qMax(w, s.width());
         h += s.height();
     }
@@ -105,16 +105,20 @@ void drawItem(QPainter &p, const QelAnnotItem &item, double dpiY)
             p.translate(b.left(), b.top());
             break;
         }
-        int align = Qt::AlignTop;
-        if (item.justification() == QelAnnotJustify::Right)
-            align |= Qt::AlignRight;
-        else if (item.justification() == QelAnnotJustify::Center)
-            align |= Qt::AlignHCenter;
-        else
-            align |= Qt::AlignLeft;
-        QString text = item.text();
-        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-        p.drawText(box, align, text);
+        // Line by line with the heights the metrics measure, so a resized item holds its text.
+        const QFontMetricsF fm(p.font());
+        const int lineHeight = qCeil(fm.height());
+        double y = 0;
+        for (const QString &line : splitLines(item.text())) {
+            const double w = fm.horizontalAdvance(line);
+            double x = 0;
+            if (item.justification() == QelAnnotJustify::Right)
+                x = box.width() - w;
+            else if (item.justification() == QelAnnotJustify::Center)
+                x = (box.width() - w) / 2;
+            p.drawText(QPointF(x, y + fm.ascent()), line);
+            y += lineHeight;
+        }
     }
     p.restore();
 }
@@ -205,7 +209,21 @@ void QelAnnotDocument::burnInto(QImage &page) const
             burnIndexed(page, *it, m_dpiY);
         return;
     }
-    QPainter p(&page);
-    for (const auto &it : m_items)
-        drawItem(p, *it, m_dpiY);
+    const bool direct = f == QImage::Format_RGB32 || f == QImage::Format_ARGB32 ||
+        f == QImage::Format_ARGB32_Premultiplied || f == QImage::Format_RGB888 ||
+        f == QImage::Format_Grayscale8;
+    if (direct) {
+        QPainter p(&page);
+        for (const auto &it : m_items)
+            drawItem(p, *it, m_dpiY);
+        return;
+    }
+    // Any other kind: draw on a true-colour copy and convert back.
+    QImage work = page.convertToFormat(QImage::Format_ARGB32);
+    {
+        QPainter p(&work);
+        for (const auto &it : m_items)
+            drawItem(p, *it, m_dpiY);
+    }
+    page = work.convertToFormat(f);
 }

@@ -1,5 +1,7 @@
 #include "annottest.h"
 
+#include "platform/vb/vberror.h"
+
 #include <gtest/gtest.h>
 
 #include <QFontInfo>
@@ -45,9 +47,9 @@ QRect ink(const QImage &img)
 
 // Fixed measures: every letter 10 pixels wide, lines 20 high, at 96 dpi.
 struct FixedMetrics : QelTextMetrics {
-    QSize measureLine(const QString &line, const QelAnnotFont &) const override
+    QSize measureLine(const QString &line, const QelAnnotFont &, double dpi) const override
     {
-        return QSize(10 * int(line.size()), 20);
+        return QSize(qRound(10 * int(line.size()) * dpi / 96), qRound(20 * dpi / 96));
     }
 };
 
@@ -57,7 +59,8 @@ TEST(AnnotBurn, RedactionChangesExactlyTheCoveredPixelsInEveryPageKind)
 {
     const QRect cover(13, 7, 31, 17);
     for (QImage::Format f : {QImage::Format_RGB32, QImage::Format_Grayscale8, QImage::Format_RGB888,
-                             QImage::Format_Mono, QImage::Format_Indexed8}) {
+                             QImage::Format_Mono, QImage::Format_Indexed8, QImage::Format_RGB16,
+                             QImage::Format_Grayscale16}) {
         SCOPED_TRACE(int(f));
         const QImage before = noisyPage(f, QSize(64, 40));
         QImage page = before;
@@ -159,11 +162,11 @@ TEST(AnnotText, ResizeMeasuresThroughTheInjectedMetricsAtPageResolution)
     QelAnnotTextItem t;
     t.setText(QStringLiteral("abc\r\nabcdef\r\n"));
     t.moveTo(7, 9);
-    t.resize(192, 288); // twice and three times 96 dpi
-    EXPECT_EQ(t.bounds(), QRect(7, 9, 120, 120));
+    t.resize(192, 288); // the font follows the vertical resolution: three times 96 dpi
+    EXPECT_EQ(t.bounds(), QRect(7, 9, 180, 120));
     t.setTextOrientation(QelAnnotOrient::Up);
     t.resize(192, 288);
-    EXPECT_EQ(t.bounds(), QRect(7, 9, 80, 180));
+    EXPECT_EQ(t.bounds(), QRect(7, 9, 120, 180));
     QelTextMetrics::setInstance(nullptr);
     EXPECT_NE(QelTextMetrics::instance().measureLine(QStringLiteral("abc"), QelAnnotFont()),
               QSize(30, 20));
@@ -212,4 +215,75 @@ TEST(AnnotPaint, ItemsAndSelectionAreDrawnThroughTheViewTransform)
         doc.paint(p, QTransform::fromScale(0.5, 0.5));
     }
     EXPECT_NE(view.pixel(19, 19), qRgb(255, 255, 255)); // a handle at the top-left corner
+}
+
+TEST(AnnotText, ResizedTextIsNotCutOffInAnyOrientation)
+{
+    // Bounds grown away from where the text starts leave every glyph where it was, so the same
+    // pixels mean the fitted bounds cut nothing off.
+    const QMargins growth[] = {{0, 0, 60, 60}, {60, 0, 0, 60}, {60, 60, 0, 0}, {0, 60, 60, 0}};
+    for (int orientation = 1; orientation <= 4; ++orientation) {
+        SCOPED_TRACE(orientation);
+        auto burn = [&](QMargins grow) {
+            QelAnnotDocument doc;
+            doc.setPageInfo(QSize(600, 600), 200, 200);
+            auto t = std::make_unique<QelAnnotTextItem>();
+            t->setText(QStringLiteral("MMMMMMMMMMMMMMMMMMMM\r\nBk 12 Pg102A #45\r\nWgjy|gjpq"));
+            t->setFont(QelAnnotFont{QStringLiteral("Courier New"), 10, true, false});
+            t->setTextOrientation(orientation);
+            t->moveTo(150, 150);
+            t->resize(200, 200);
+            t->setBounds(t->bounds().marginsAdded(grow));
+            doc.add(std::move(t));
+            QImage page(600, 600, QImage::Format_Grayscale8);
+            page.fill(255);
+            doc.burnInto(page);
+            return page;
+        };
+        const QImage fitted = burn(QMargins());
+        EXPECT_FALSE(ink(fitted).isEmpty());
+        EXPECT_TRUE(changed(fitted, burn(growth[orientation - 1])).isEmpty());
+    }
+}
+
+TEST(AnnotItem, NumberedPropertiesMapToTheFields)
+{
+    QelAnnotDocument doc;
+    doc.add(makeRect(QelAnnotType::Rectangle, QRect(0, 0, 1, 1)));
+    QelAnnotItem *it = doc.item(0);
+    const struct {
+        int id;
+        QVariant value;
+    } writes[] = {{QelAnnotProp::FillColor, 0xFFFFFF}, {QelAnnotProp::LineColor, 0xFFFFFF},
+                  {QelAnnotProp::Width, 775}, {QelAnnotProp::Height, 65},
+                  {QelAnnotProp::Top, 5}, {QelAnnotProp::Left, -100},
+                  {QelAnnotProp::Text, QStringLiteral("abc")}};
+    for (const auto &w : writes)
+        EXPECT_TRUE(it->setValue(w.id, w.value)) << w.id;
+    EXPECT_EQ(it->bounds(), QRect(-100, 5, 775, 65));
+    EXPECT_EQ(it->fillColor(), 0xFFFFFFu);
+    EXPECT_EQ(it->lineColor(), 0xFFFFFFu);
+    for (const auto &w : writes)
+        EXPECT_EQ(it->value(w.id).toLongLong(), w.value.toLongLong()) << w.id;
+    EXPECT_EQ(it->value(QelAnnotProp::Text).toString(), QStringLiteral("abc"));
+    EXPECT_EQ(it->value(QelAnnotProp::Type).toInt(), QelAnnotType::Rectangle);
+
+    auto errorOf = [&](auto fn) {
+        try {
+            fn();
+        } catch (const VbError &e) {
+            return e.number;
+        }
+        return 0;
+    };
+    EXPECT_EQ(errorOf([&] { it->setValue(QelAnnotProp::Top, QStringLiteral("x")); }), 13);
+    EXPECT_EQ(errorOf([&] { it->setValue(QelAnnotProp::Type, 2); }), 438);
+    EXPECT_EQ(errorOf([&] { it->value(999); }), 438);
+    EXPECT_EQ(errorOf([&] { it->setValue(QelAnnotProp::Width, -1); }), 31004);
+
+    ScriptedSecurity sec;
+    sec.itemProp = false;
+    doc.setSecurity(&sec);
+    EXPECT_FALSE(it->setValue(QelAnnotProp::Top, 6));
+    EXPECT_EQ(it->bounds().top(), 5);
 }
