@@ -19,6 +19,7 @@ struct QelPageInfo {
     int bitsPerSample = 1;
     int samplesPerPixel = 1;
     int compression = 1;   // TIFF compression tag value of the stored page
+    bool rawCopyable = false; // strips can be written again as they are
     bool bilevel() const { return bitsPerSample == 1 && samplesPerPixel == 1; }
 };
 
@@ -79,7 +80,6 @@ public:
     // turned into the pixels and annotations; afterwards the pages are upright. Raises
     // ezErr::EmptyDocument, ezErr::WriteFailed.
     void save(const QString &path, const QelSaveOptions &options = {});
-    QByteArray saveBytes(const QelSaveOptions &options = {});
 
     // Number of decoded pages kept.
     static constexpr int cacheSize = 3;
@@ -93,7 +93,11 @@ private:
     struct Page;
     Page &pageAt(int index) const;
     void setPages(std::vector<std::unique_ptr<Page>> pages);
-    QByteArray encode(const QelSaveOptions &options, std::vector<int> *rotatedPages);
+    std::unique_ptr<Page> newPage(std::shared_ptr<const QByteArray> file, int dir,
+                                  const QelPageInfo &info, const QByteArray &annotations);
+    void setPixels(Page &page, const QImage &image);
+    void dropCached(const Page *page) const;
+    QImage decodePage(const Page &page) const;
 
     qint64 m_handle;
     QString m_fileName;

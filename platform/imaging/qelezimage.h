@@ -13,6 +13,7 @@ class QelAnnotDocument;
 class QelEzImage;
 class QelAnnotItem;
 class QelPageDocument;
+class QPainter;
 class QPrinter;
 class QelEzThumbnailArea;
 class QelEzPageArea;
@@ -106,12 +107,15 @@ public:
     void setRotation(int value);
     QString selectedPages() const;                 // "2,4-6"
     void setSelectedPages(const QString &pages);
+    // Thumbnails can be dragged to reorder the pages while this is on.
+    bool allowPageMove() const { return m_allowPageMove; }
+    void setAllowPageMove(bool on) { m_allowPageMove = on; }
     int deletePages(const QString &pages);         // 0 when done
     bool cropAllPages() const { return m_cropAll; }
     void setCropAllPages(bool on) { m_cropAll = on; }
     QString workingFileName() const { return m_workingFile; }
     void setWorkingFileName(const QString &name) { m_workingFile = name; }
-    QImage pageImage() const;                      // copy of the current page, rotation applied
+    QImage pageImage() const;                      // the current page's stored pixels
     void setPageImage(const QImage &image);        // replaces the current page's pixels
     void insertPage(const QImage &image);          // after the current page; it becomes current
     void appendPage(const QImage &image);          // behind the last page; it becomes current
@@ -165,7 +169,7 @@ public:
     int itemCount() const;
     QelAnnotItem *item(int index);
     void selectItem(QelAnnotItem *item);
-    QList<QelAnnotItem *> selectedItems() const { return m_selectedItems; }
+    QList<QelAnnotItem *> selectedItems() const;
 
     // --- Regions (drawn by dragging in the page view) ---------------------------------------
     QRect currentRegion() const;                     // image pixels; empty when none
@@ -201,9 +205,6 @@ signals:
     void annotationQuerySave(int &action, int &format);
     void annotationModeChange();
 
-protected:
-    void resizeEvent(QResizeEvent *event) override;
-
 private:
     friend class QelEzThumbnailArea;
     friend class QelEzPageArea;
@@ -217,6 +218,9 @@ private:
     void setPageInternal(int page, bool emitEvents);
     void requestDelete();
     void movePage(int from, int to);
+    void releaseDocument();
+    QList<int> parsePages(const QString &text) const;
+    void paintPage(QPainter &painter, int index, const QTransform &imageToDevice) const;
 
     Kind m_kind;
     std::shared_ptr<QelPageDocument> m_doc;
@@ -237,7 +241,8 @@ private:
     bool m_cropAll = false;
     QelEzZoom m_zoom;
     QelEzAnnotTool m_tool;
-    QList<QelAnnotItem *> m_selectedItems;
+    bool m_allowPageMove = true;
+    std::unique_ptr<QPrinter> m_printer;
     QList<QRect> m_regions;
     QelEzThumbnailArea *m_thumbs = nullptr;
     QelEzPageArea *m_view = nullptr;

@@ -1,0 +1,407 @@
+#include "platform/imaging/pagedocument.h"
+
+#include <QHash>
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/annot/annotdocument.h"
+#include "platform/imaging/imagingerror.h"
+#include "platform/imaging/memfiles.h"
+#include "platform/imaging/tiffcodec.h"
+
+struct QelPageDocument::Page {
+    std::shared_ptr<const QByteArray> file; // a TIFF in memory holding the compressed page
+    int dir = 0;
+    QelPageInfo info;
+    int turns = 0;
+    std::unique_ptr<QelAnnotDocument> annot;
+    bool committed = false;
+    int origDir = -1; // directory of the loaded file this page came from
+};
+
+namespace {
+QHash<qint64, std::weak_ptr<QelPageDocument>> &registry()
+{
+    static QHash<qint64, std::weak_ptr<QelPageDocument>> docs;
+    return docs;
+}
+qint64 g_nextHandle = 0x10001;
+
+// Dots per metre are whole numbers: 150 dpi comes back as 150.012, so snap to whole dpi.
+double dpiOf(int dotsPerMeter)
+{
+    if (dotsPerMeter <= 0)
+        return 0;
+    const double dpi = dotsPerMeter * 0.0254;
+    return std::abs(dpi - std::round(dpi)) < 0.05 ? std::round(dpi) : dpi;
+}
+
+// Draws the annotations into a copy of the pixels (same format).
+QImage burned(const QImage &pixels, const QelAnnotDocument &annot)
+{
+    QImage canvas = pixels.copy();
+    annot.burnInto(canvas);
+    return canvas;
+}
+
+QByteArray annotationBytes(const QelAnnotDocument &annot)
+{
+    if (annot.count() == 0)
+        return {};
+    return annot.toBytes();
+}
+}
+
+QelPageDocument::QelPageDocument() : m_handle(g_nextHandle++) {}
+
+QelPageDocument::~QelPageDocument()
+{
+    registry().remove(m_handle);
+}
+
+std::shared_ptr<QelPageDocument> QelPageDocument::create()
+{
+    auto doc = std::make_shared<QelPageDocument>();
+    registry().insert(doc->m_handle, doc);
+    return doc;
+}
+
+std::shared_ptr<QelPageDocument> QelPageDocument::fromHandle(qint64 handle)
+{
+    return registry().value(handle).lock();
+}
+
+std::unique_ptr<QelPageDocument::Page> QelPageDocument::newPage(std::shared_ptr<const QByteArray> file,
+                                                                int dir, const QelPageInfo &info,
+                                                                const QByteArray &annotations)
+{
+    auto p = std::make_unique<Page>();
+    p->file = std::move(file);
+    p->dir = dir;
+    p->info = info;
+    if (annotations.isEmpty()) {
+        p->annot = std::make_unique<QelAnnotDocument>();
+    } else {
+        try {
+            p->annot = QelAnnotDocument::fromBytes(annotations);
+        } catch (const VbError &e) {
+            raiseImagingError(ezErr::BadAnnotationData, e.description);
+        }
+    }
+    p->annot->setPageInfo(QSize(info.width, info.height), info.xDpi > 0 ? info.xDpi : 200.0,
+                          info.yDpi > 0 ? info.yDpi : 200.0);
+    p->annot->setModified(false);
+    Page *raw = p.get();
+    p->annot->addChangeListener([this, raw] {
+        for (int i = 0; i < pageCount(); ++i)
+            if (m_pages[size_t(i)].get() == raw) {
+                emit pageChanged(i);
+                break;
+            }
+    });
+    return p;
+}
+
+void QelPageDocument::setPages(std::vector<std::unique_ptr<Page>> pages)
+{
+    m_cache.clear();
+    m_pages = std::move(pages);
+}
+
+void QelPageDocument::loadBytes(const QByteArray &tiff)
+{
+    setPages({});
+    m_fileName.clear();
+    auto file = std::make_shared<const QByteArray>(tiff);
+    std::vector<std::unique_ptr<Page>> pages;
+    try {
+        const auto dirs = tiffcodec::readDirectories(*file);
+        for (size_t i = 0; i < dirs.size(); ++i) {
+            pages.push_back(newPage(file, int(i), dirs[i].info, dirs[i].annotations));
+            pages.back()->origDir = int(i);
+        }
+    } catch (...) {
+        emit reset();
+        throw;
+    }
+    setPages(std::move(pages));
+    emit reset();
+}
+
+void QelPageDocument::load(const QString &path)
+{
+    QByteArray bytes;
+    try {
+        bytes = memfiles::readAll(path);
+    } catch (...) {
+        clear();
+        throw;
+    }
+    loadBytes(bytes);
+    m_fileName = path;
+}
+
+void QelPageDocument::clear()
+{
+    setPages({});
+    m_fileName.clear();
+    emit reset();
+}
+
+QelPageDocument::Page &QelPageDocument::pageAt(int index) const
+{
+    if (index < 0 || index >= pageCount())
+        raiseImagingError(ezErr::InvalidPage, QString::number(index + 1));
+    return *m_pages[size_t(index)];
+}
+
+const QelPageInfo &QelPageDocument::info(int index) const { return pageAt(index).info; }
+
+void QelPageDocument::dropCached(const Page *page) const
+{
+    m_cache.removeIf([page](const auto &e) { return e.first == page; });
+}
+
+QImage QelPageDocument::image(int index) const
+{
+    return decodePage(pageAt(index));
+}
+
+QImage QelPageDocument::decodePage(const Page &p) const
+{
+    for (qsizetype i = 0; i < m_cache.size(); ++i)
+        if (m_cache[i].first == &p) {
+            if (i)
+                m_cache.move(i, 0);
+            return m_cache.first().second;
+        }
+    QImage img = tiffcodec::decode(*p.file, p.dir);
+    m_cache.prepend({&p, img});
+    while (m_cache.size() > cacheSize)
+        m_cache.removeLast();
+    return img;
+}
+
+void QelPageDocument::setPixels(Page &p, const QImage &image)
+{
+    if (image.isNull())
+        raiseImagingError(ezErr::BadValue, QStringLiteral("empty image"));
+    tiffcodec::OutPage out;
+    out.image = image;
+    out.xDpi = dpiOf(image.dotsPerMeterX());
+    out.yDpi = dpiOf(image.dotsPerMeterY());
+    auto file = std::make_shared<const QByteArray>(tiffcodec::write({out}));
+    QelPageInfo info = tiffcodec::readDirectories(*file).front().info;
+    dropCached(&p);
+    p.file = std::move(file);
+    p.dir = 0;
+    p.info = info;
+    p.origDir = -1;
+    bool modified = p.annot->isModified();
+    p.annot->setPageInfo(QSize(info.width, info.height), info.xDpi > 0 ? info.xDpi : 200.0,
+                         info.yDpi > 0 ? info.yDpi : 200.0);
+    p.annot->setModified(modified);
+}
+
+void QelPageDocument::replaceImage(int index, const QImage &image)
+{
+    setPixels(pageAt(index), image);
+    emit pageChanged(index);
+}
+
+void QelPageDocument::insertImage(int index, const QImage &image)
+{
+    if (index < 0 || index > pageCount())
+        raiseImagingError(ezErr::InvalidPage, QString::number(index + 1));
+    auto p = newPage(nullptr, 0, QelPageInfo{}, QByteArray());
+    setPixels(*p, image);
+    m_pages.insert(m_pages.begin() + index, std::move(p));
+    emit pagesChanged();
+}
+
+int QelPageDocument::quarterTurns(int index) const { return pageAt(index).turns; }
+
+void QelPageDocument::setQuarterTurns(int index, int turns)
+{
+    Page &p = pageAt(index);
+    turns = ((turns % 4) + 4) % 4;
+    if (p.turns == turns)
+        return;
+    p.turns = turns;
+    emit pageChanged(index);
+}
+
+QelAnnotDocument *QelPageDocument::annotations(int index) { return pageAt(index).annot.get(); }
+
+const QelAnnotDocument *QelPageDocument::annotations(int index) const
+{
+    return pageAt(index).annot.get();
+}
+
+void QelPageDocument::commitAnnotations(int index)
+{
+    Page &p = pageAt(index);
+    p.committed = true;
+    p.annot->setModified(false);
+}
+
+bool QelPageDocument::hasUncommittedAnnotationChanges() const
+{
+    return std::any_of(m_pages.begin(), m_pages.end(),
+                       [](const auto &p) { return p->annot->isModified(); });
+}
+
+void QelPageDocument::flushCommittedAnnotations()
+{
+    std::vector<const Page *> committed;
+    for (const auto &p : m_pages)
+        if (p->committed && p->origDir >= 0)
+            committed.push_back(p.get());
+    for (const auto &p : m_pages)
+        p->committed = false;
+    if (committed.empty() || m_fileName.isEmpty() || !memfiles::exists(m_fileName))
+        return;
+    const QByteArray file = memfiles::readAll(m_fileName);
+    const auto dirs = tiffcodec::readDirectories(file);
+    std::vector<tiffcodec::OutPage> out(dirs.size());
+    for (size_t i = 0; i < dirs.size(); ++i) {
+        tiffcodec::OutPage &o = out[i];
+        o.xDpi = dirs[i].info.xDpi;
+        o.yDpi = dirs[i].info.yDpi;
+        o.annotations = dirs[i].annotations;
+        if (tiffcodec::canCopyRaw(dirs[i].info)) {
+            o.rawFile = &file;
+            o.rawDirectory = int(i);
+        } else {
+            o.image = tiffcodec::decode(file, int(i));
+        }
+    }
+    for (const Page *p : committed)
+        if (size_t(p->origDir) < out.size())
+            out[size_t(p->origDir)].annotations = annotationBytes(*p->annot);
+    memfiles::writeAll(m_fileName, tiffcodec::write(out));
+}
+
+void QelPageDocument::deletePages(QList<int> indexes)
+{
+    std::sort(indexes.begin(), indexes.end());
+    indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
+    for (int i : indexes)
+        pageAt(i);
+    for (auto it = indexes.crbegin(); it != indexes.crend(); ++it) {
+        dropCached(m_pages[size_t(*it)].get());
+        m_pages.erase(m_pages.begin() + *it);
+    }
+    if (!indexes.isEmpty())
+        emit pagesChanged();
+}
+
+void QelPageDocument::movePage(int from, int to)
+{
+    pageAt(from);
+    pageAt(to);
+    if (from == to)
+        return;
+    auto page = std::move(m_pages[size_t(from)]);
+    m_pages.erase(m_pages.begin() + from);
+    m_pages.insert(m_pages.begin() + to, std::move(page));
+    emit pagesChanged();
+}
+
+void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
+{
+    if (m_pages.empty())
+        raiseImagingError(ezErr::EmptyDocument);
+
+    // Pages of the existing target come first when appending.
+    QByteArray existing;
+    std::vector<tiffcodec::OutPage> out;
+    if (options.append && memfiles::exists(path)) {
+        existing = memfiles::readAll(path);
+        const auto dirs = tiffcodec::readDirectories(existing);
+        for (size_t i = 0; i < dirs.size(); ++i) {
+            tiffcodec::OutPage o;
+            o.xDpi = dirs[i].info.xDpi;
+            o.yDpi = dirs[i].info.yDpi;
+            o.annotations = dirs[i].annotations;
+            if (tiffcodec::canCopyRaw(dirs[i].info)) {
+                o.rawFile = &existing;
+                o.rawDirectory = int(i);
+            } else {
+                o.image = tiffcodec::decode(existing, int(i));
+            }
+            out.push_back(std::move(o));
+        }
+    }
+    const int first = int(out.size());
+
+    for (const auto &pp : m_pages) {
+        const Page &p = *pp;
+        tiffcodec::OutPage o;
+        const bool odd = p.turns % 2;
+        o.xDpi = odd ? p.info.yDpi : p.info.xDpi;
+        o.yDpi = odd ? p.info.xDpi : p.info.yDpi;
+        // Annotations travel with the page: turned on a copy, so a failed save changes nothing.
+        std::unique_ptr<QelAnnotDocument> turned;
+        const QelAnnotDocument *annot = p.annot.get();
+        if (p.turns && annot->count()) {
+            turned = QelAnnotDocument::fromBytes(annot->toBytes());
+            turned->setPageInfo(QSize(p.info.width, p.info.height), annot->dpiX(), annot->dpiY());
+            turned->rotateQuarterTurns(p.turns, QSize(p.info.width, p.info.height));
+            turned->setPageInfo(odd ? QSize(p.info.height, p.info.width) : QSize(p.info.width, p.info.height),
+                                odd ? annot->dpiY() : annot->dpiX(), odd ? annot->dpiX() : annot->dpiY());
+            annot = turned.get();
+        }
+        const bool burn = options.burnAnnotations && annot->count() > 0;
+        if (p.turns == 0 && !burn && tiffcodec::canCopyRaw(p.info)) {
+            o.rawFile = p.file.get();
+            o.rawDirectory = p.dir;
+        } else {
+            o.image = tiffcodec::rotated(decodePage(p), p.turns);
+            if (burn)
+                o.image = burned(o.image, *annot);
+        }
+        if (!burn)
+            o.annotations = annotationBytes(*annot);
+        out.push_back(std::move(o));
+    }
+
+    auto bytes = std::make_shared<const QByteArray>(tiffcodec::write(out));
+    out.clear();
+    memfiles::writeAll(path, *bytes);
+
+    // The pages are upright from now on: turned pages take their pixels from what was written
+    // (or, when annotations were burned in, are encoded again without them).
+    const bool sameFile = !options.append && path == m_fileName;
+    for (int i = 0; i < pageCount(); ++i) {
+        Page &p = *m_pages[size_t(i)];
+        if (sameFile) {
+            p.origDir = options.burnAnnotations ? -1 : i;
+            p.committed = false;
+        }
+        if (p.turns == 0)
+            continue;
+        const QSize before(p.info.width, p.info.height);
+        const bool burnt = options.burnAnnotations && p.annot->count() > 0;
+        const bool modified = p.annot->isModified();
+        const double dx = p.annot->dpiX(), dy = p.annot->dpiY();
+        if (burnt) {
+            setPixels(p, tiffcodec::rotated(decodePage(p), p.turns));
+        } else {
+            dropCached(&p);
+            p.file = bytes;
+            p.dir = first + i;
+            if (p.turns % 2) {
+                std::swap(p.info.width, p.info.height);
+                std::swap(p.info.xDpi, p.info.yDpi);
+            }
+        }
+        p.annot->rotateQuarterTurns(p.turns, before);
+        const bool odd = p.turns % 2;
+        p.annot->setPageInfo(QSize(p.info.width, p.info.height), odd ? dy : dx, odd ? dx : dy);
+        p.annot->setModified(modified);
+        p.turns = 0;
+        emit pageChanged(i);
+    }
+}

@@ -1,0 +1,523 @@
+#include "platform/imaging/tiffcodec.h"
+
+#include <QLoggingCategory>
+#include <QTransform>
+
+#include <tiffio.h>
+
+#include <cstdarg>
+#include <cstring>
+#include <mutex>
+
+#include "platform/imaging/imagingerror.h"
+
+Q_LOGGING_CATEGORY(lcImaging, "quorla.imaging")
+
+namespace tiffcodec {
+namespace {
+
+constexpr tmsize_t MaxSingleAlloc = tmsize_t(512) * 1024 * 1024;
+constexpr int MaxDirectories = 100000;
+
+// ---- tag registration ------------------------------------------------------------------
+TIFFExtendProc g_parentExtender = nullptr;
+
+void extendTags(TIFF *tif)
+{
+    static const TIFFFieldInfo fields[] = {
+        {ttag_t(AnnotationTag), TIFF_VARIABLE2, TIFF_VARIABLE2, TIFF_UNDEFINED, FIELD_CUSTOM, 1, 1,
+         const_cast<char *>("QuorlaAnnotations")},
+    };
+    TIFFMergeFieldInfo(tif, fields, 1);
+    if (g_parentExtender)
+        g_parentExtender(tif);
+}
+
+void registerTags()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { g_parentExtender = TIFFSetTagExtender(extendTags); });
+}
+
+// ---- memory I/O ---------------------------------------------------------------------------
+struct MemIO {
+    const char *data = nullptr;   // reading
+    qint64 size = 0;
+    QByteArray *out = nullptr;    // writing
+    qint64 pos = 0;
+};
+
+const char *ioData(const MemIO &m) { return m.out ? m.out->constData() : m.data; }
+
+tmsize_t ioRead(thandle_t h, void *buf, tmsize_t n)
+{
+    auto *m = static_cast<MemIO *>(h);
+    if (n < 0 || m->pos >= m->size)
+        return 0;
+    qint64 k = std::min<qint64>(n, m->size - m->pos);
+    std::memcpy(buf, ioData(*m) + m->pos, size_t(k));
+    m->pos += k;
+    return tmsize_t(k);
+}
+
+tmsize_t ioWrite(thandle_t h, void *buf, tmsize_t n)
+{
+    auto *m = static_cast<MemIO *>(h);
+    if (!m->out || n < 0)
+        return -1;
+    qint64 end = m->pos + n;
+    if (end > m->out->size()) {
+        if (end > m->out->capacity())
+            m->out->reserve(std::max<qint64>(end, m->out->capacity() * 2));
+        m->out->resize(end);
+    }
+    std::memcpy(m->out->data() + m->pos, buf, size_t(n));
+    m->pos = end;
+    m->size = std::max(m->size, end);
+    return n;
+}
+
+toff_t ioSeek(thandle_t h, toff_t off, int whence)
+{
+    auto *m = static_cast<MemIO *>(h);
+    qint64 base = whence == SEEK_CUR ? m->pos : whence == SEEK_END ? m->size : 0;
+    qint64 p = base + qint64(off);
+    if (p < 0 || (!m->out && p > m->size))
+        return toff_t(-1);
+    m->pos = p;
+    return toff_t(p);
+}
+
+int ioClose(thandle_t) { return 0; }
+toff_t ioSize(thandle_t h) { return toff_t(static_cast<MemIO *>(h)->size); }
+
+int ioMap(thandle_t h, void **base, toff_t *size)
+{
+    auto *m = static_cast<MemIO *>(h);
+    if (m->out)
+        return 0;
+    *base = const_cast<char *>(m->data);
+    *size = toff_t(m->size);
+    return 1;
+}
+
+void ioUnmap(thandle_t, void *, toff_t) {}
+
+int onError(TIFF *, void *user, const char *module, const char *fmt, va_list ap)
+{
+    char buf[512];
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    auto *err = static_cast<QString *>(user);
+    if (err->isEmpty())
+        *err = QString::fromUtf8(module ? module : "") + QStringLiteral(": ") + QString::fromUtf8(buf);
+    return 1;
+}
+
+int onWarning(TIFF *, void *, const char *module, const char *fmt, va_list ap)
+{
+    char buf[512];
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    qCWarning(lcImaging) << (module ? module : "") << buf;
+    return 1;
+}
+
+// One open TIFF over memory; closes itself.
+class Handle {
+public:
+    explicit Handle(const QByteArray &in) { m_io.data = in.constData(); m_io.size = in.size(); open("rm"); }
+    explicit Handle(QByteArray *out) { m_io.out = out; open("w"); }
+    ~Handle() { close(); }
+    Handle(const Handle &) = delete;
+    Handle &operator=(const Handle &) = delete;
+
+    TIFF *tif() const { return m_tif; }
+    const QString &error() const { return m_error; }
+    bool close()
+    {
+        if (m_tif) {
+            TIFFClose(m_tif);
+            m_tif = nullptr;
+            if (m_io.out)
+                m_io.out->resize(m_io.size);
+        }
+        return m_error.isEmpty();
+    }
+
+private:
+    void open(const char *mode)
+    {
+        registerTags();
+        TIFFOpenOptions *o = TIFFOpenOptionsAlloc();
+        TIFFOpenOptionsSetErrorHandlerExtR(o, onError, &m_error);
+        TIFFOpenOptionsSetWarningHandlerExtR(o, onWarning, nullptr);
+        TIFFOpenOptionsSetMaxSingleMemAlloc(o, MaxSingleAlloc);
+        m_tif = TIFFClientOpenExt("memory", mode, thandle_t(&m_io), ioRead, ioWrite, ioSeek,
+                                  ioClose, ioSize, ioMap, ioUnmap, o);
+        TIFFOpenOptionsFree(o);
+    }
+
+    MemIO m_io;
+    TIFF *m_tif = nullptr;
+    QString m_error;
+};
+
+[[noreturn]] void badFile(const Handle &h, const char *what)
+{
+    raiseImagingError(ezErr::BadImageFile,
+                      h.error().isEmpty() ? QString::fromLatin1(what) : h.error());
+}
+
+double toDpi(float value, uint16_t unit)
+{
+    if (!(value > 0) || value > 1e6f)
+        return 0;
+    return unit == RESUNIT_CENTIMETER ? double(value) * 2.54 : double(value);
+}
+
+enum class Kind { Bilevel, Grey, Rgb, Other };
+
+struct Fields {
+    uint32_t width = 0, height = 0;
+    uint16_t bps = 1, spp = 1, compression = 1, photometric = 0, planar = 1, orientation = 1;
+    uint16_t unit = RESUNIT_INCH;
+    float xres = 0, yres = 0;
+    bool tiled = false;
+
+    Kind kind() const
+    {
+        if (tiled || planar != PLANARCONFIG_CONTIG || orientation != ORIENTATION_TOPLEFT)
+            return Kind::Other;
+        bool grey = photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK;
+        if (spp == 1 && bps == 1 && grey)
+            return Kind::Bilevel;
+        if (spp == 1 && bps == 8 && grey)
+            return Kind::Grey;
+        if (spp == 3 && bps == 8 && photometric == PHOTOMETRIC_RGB)
+            return Kind::Rgb;
+        return Kind::Other;
+    }
+};
+
+Fields readFields(const Handle &h)
+{
+    TIFF *t = h.tif();
+    Fields f;
+    if (!TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &f.width) || !TIFFGetField(t, TIFFTAG_IMAGELENGTH, &f.height))
+        badFile(h, "page without width or length");
+    TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &f.bps);
+    TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &f.spp);
+    TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &f.compression);
+    TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &f.planar);
+    TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &f.orientation);
+    TIFFGetFieldDefaulted(t, TIFFTAG_RESOLUTIONUNIT, &f.unit);
+    if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &f.photometric))
+        f.photometric = f.spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISWHITE;
+    TIFFGetField(t, TIFFTAG_XRESOLUTION, &f.xres);
+    TIFFGetField(t, TIFFTAG_YRESOLUTION, &f.yres);
+    f.tiled = TIFFIsTiled(t);
+    if (f.width == 0 || f.height == 0)
+        badFile(h, "empty page");
+    if (qint64(f.width) * qint64(f.height) > MaxPixels)
+        raiseImagingError(ezErr::ImageTooLarge);
+    return f;
+}
+
+void setDpm(QImage &img, double xDpi, double yDpi)
+{
+    if (xDpi > 0)
+        img.setDotsPerMeterX(qRound(xDpi / 0.0254));
+    if (yDpi > 0)
+        img.setDotsPerMeterY(qRound(yDpi / 0.0254));
+}
+
+void writeResolution(TIFF *t, double xDpi, double yDpi)
+{
+    if (xDpi > 0 && yDpi > 0) {
+        TIFFSetField(t, TIFFTAG_XRESOLUTION, float(xDpi));
+        TIFFSetField(t, TIFFTAG_YRESOLUTION, float(yDpi));
+        TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, uint16_t(RESUNIT_INCH));
+    }
+}
+
+void writeAnnotations(TIFF *t, const QByteArray &bytes)
+{
+    if (!bytes.isEmpty())
+        TIFFSetField(t, ttag_t(AnnotationTag), uint32_t(bytes.size()), bytes.constData());
+}
+
+void copyRaw(TIFF *dst, const OutPage &p)
+{
+    Handle src(*p.rawFile);
+    if (!src.tif() || !TIFFSetDirectory(src.tif(), tdir_t(p.rawDirectory)))
+        badFile(src, "page directory not found");
+    TIFF *s = src.tif();
+    Fields f = readFields(src);
+    uint32_t rps = 0;
+    TIFFGetFieldDefaulted(s, TIFFTAG_ROWSPERSTRIP, &rps);
+    uint16_t fill = FILLORDER_MSB2LSB;
+    TIFFGetFieldDefaulted(s, TIFFTAG_FILLORDER, &fill);
+    TIFFSetField(dst, TIFFTAG_IMAGEWIDTH, f.width);
+    TIFFSetField(dst, TIFFTAG_IMAGELENGTH, f.height);
+    TIFFSetField(dst, TIFFTAG_BITSPERSAMPLE, f.bps);
+    TIFFSetField(dst, TIFFTAG_SAMPLESPERPIXEL, f.spp);
+    TIFFSetField(dst, TIFFTAG_COMPRESSION, f.compression);
+    TIFFSetField(dst, TIFFTAG_PHOTOMETRIC, f.photometric);
+    TIFFSetField(dst, TIFFTAG_PLANARCONFIG, f.planar);
+    TIFFSetField(dst, TIFFTAG_FILLORDER, fill);
+    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, rps);
+    if (f.compression == COMPRESSION_LZW) {
+        uint16_t predictor = 1;
+        TIFFGetFieldDefaulted(s, TIFFTAG_PREDICTOR, &predictor);
+        TIFFSetField(dst, TIFFTAG_PREDICTOR, predictor);
+    }
+    uint32_t t6 = 0;
+    if (f.compression == COMPRESSION_CCITTFAX4 && TIFFGetField(s, TIFFTAG_GROUP4OPTIONS, &t6))
+        TIFFSetField(dst, TIFFTAG_GROUP4OPTIONS, t6);
+    writeResolution(dst, p.xDpi, p.yDpi);
+    writeAnnotations(dst, p.annotations);
+
+    uint64_t *counts = nullptr;
+    if (!TIFFGetField(s, TIFFTAG_STRIPBYTECOUNTS, &counts) || !counts)
+        badFile(src, "no strip byte counts");
+    uint32_t strips = TIFFNumberOfStrips(s);
+    QByteArray buf;
+    for (uint32_t i = 0; i < strips; ++i) {
+        if (counts[i] > uint64_t(MaxSingleAlloc))
+            badFile(src, "strip too large");
+        buf.resize(qsizetype(counts[i]));
+        tmsize_t n = TIFFReadRawStrip(s, i, buf.data(), tmsize_t(buf.size()));
+        if (n < 0)
+            badFile(src, "unreadable strip");
+        if (TIFFWriteRawStrip(dst, i, buf.data(), n) < 0)
+            raiseImagingError(ezErr::WriteFailed);
+    }
+}
+
+void encode(TIFF *t, const OutPage &p)
+{
+    QImage img = p.image;
+    Kind kind;
+    if (img.format() == QImage::Format_Mono || img.format() == QImage::Format_MonoLSB) {
+        kind = Kind::Bilevel;
+        if (img.format() == QImage::Format_MonoLSB)
+            img = img.convertToFormat(QImage::Format_Mono);
+    } else if (img.isGrayscale()) {
+        kind = Kind::Grey;
+        if (img.format() != QImage::Format_Grayscale8)
+            img = img.convertToFormat(QImage::Format_Grayscale8);
+    } else {
+        kind = Kind::Rgb;
+        if (img.format() != QImage::Format_RGB888)
+            img = img.convertToFormat(QImage::Format_RGB888);
+    }
+    const uint32_t w = uint32_t(img.width()), h = uint32_t(img.height());
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
+    TIFFSetField(t, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
+    qsizetype rowBytes;
+    uint32_t rps;
+    bool invert = false;
+    if (kind == Kind::Bilevel) {
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(1));
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
+        TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_CCITTFAX4));
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_MINISWHITE));
+        TIFFSetField(t, TIFFTAG_FILLORDER, uint16_t(FILLORDER_MSB2LSB));
+        rowBytes = (w + 7) / 8;
+        rps = h;
+        // Stored bits are 1 = black; flip when the image's index 1 is the lighter colour.
+        QList<QRgb> ct = img.colorTable();
+        if (ct.size() >= 2)
+            invert = qGray(ct[1]) > qGray(ct[0]);
+    } else {
+        const uint16_t spp = kind == Kind::Grey ? 1 : 3;
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp);
+        TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
+        TIFFSetField(t, TIFFTAG_PREDICTOR, uint16_t(PREDICTOR_HORIZONTAL));
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC,
+                     uint16_t(kind == Kind::Grey ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB));
+        rowBytes = qsizetype(w) * spp;
+        rps = std::max<uint32_t>(1, uint32_t(64 * 1024 / rowBytes));
+        rps = std::min(rps, h);
+    }
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rps);
+    writeResolution(t, p.xDpi, p.yDpi);
+    writeAnnotations(t, p.annotations);
+
+    // The codecs may change the buffer they are given, so rows go through a strip buffer.
+    QByteArray strip(qsizetype(rps) * rowBytes, Qt::Uninitialized);
+    uint32_t stripNo = 0;
+    for (uint32_t y0 = 0; y0 < h; y0 += rps, ++stripNo) {
+        uint32_t rows = std::min(rps, h - y0);
+        for (uint32_t r = 0; r < rows; ++r) {
+            uchar *dst = reinterpret_cast<uchar *>(strip.data()) + qsizetype(r) * rowBytes;
+            std::memcpy(dst, img.constScanLine(int(y0 + r)), size_t(rowBytes));
+            if (invert)
+                for (qsizetype i = 0; i < rowBytes; ++i)
+                    dst[i] = uchar(~dst[i]);
+        }
+        if (TIFFWriteEncodedStrip(t, stripNo, strip.data(), tmsize_t(rows) * rowBytes) < 0)
+            raiseImagingError(ezErr::WriteFailed);
+    }
+}
+
+QImage rotateMono(const QImage &in, int turns)
+{
+    QImage src = in.format() == QImage::Format_Mono ? in : in.convertToFormat(QImage::Format_Mono);
+    const int w = src.width(), h = src.height();
+    QImage out(turns == 2 ? w : h, turns == 2 ? h : w, QImage::Format_Mono);
+    out.setColorTable(src.colorTable());
+    out.fill(0);
+    for (int y = 0; y < h; ++y) {
+        const uchar *s = src.constScanLine(y);
+        for (int x = 0; x < w; ++x) {
+            if (!((s[x >> 3] >> (7 - (x & 7))) & 1))
+                continue;
+            int nx, ny;
+            if (turns == 1) { nx = h - 1 - y; ny = x; }
+            else if (turns == 2) { nx = w - 1 - x; ny = h - 1 - y; }
+            else { nx = y; ny = w - 1 - x; }
+            out.scanLine(ny)[nx >> 3] |= uchar(0x80 >> (nx & 7));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+bool canCopyRaw(const QelPageInfo &info) { return info.rawCopyable; }
+
+std::vector<Directory> readDirectories(const QByteArray &file)
+{
+    Handle h(file);
+    if (!h.tif())
+        badFile(h, "not a TIFF file");
+    std::vector<Directory> dirs;
+    do {
+        Fields f = readFields(h);
+        Directory d;
+        d.info.width = int(f.width);
+        d.info.height = int(f.height);
+        d.info.xDpi = toDpi(f.xres, f.unit);
+        d.info.yDpi = toDpi(f.yres, f.unit);
+        d.info.bitsPerSample = f.bps;
+        d.info.samplesPerPixel = f.spp;
+        d.info.compression = f.compression;
+        Kind k = f.kind();
+        d.info.rawCopyable = (k == Kind::Bilevel && f.compression == COMPRESSION_CCITTFAX4)
+                             || ((k == Kind::Grey || k == Kind::Rgb) && f.compression == COMPRESSION_LZW);
+        uint32_t n = 0;
+        void *data = nullptr;
+        if (TIFFGetField(h.tif(), ttag_t(AnnotationTag), &n, &data) && data && n > 0)
+            d.annotations = QByteArray(static_cast<const char *>(data), qsizetype(n));
+        dirs.push_back(std::move(d));
+        if (dirs.size() > size_t(MaxDirectories))
+            badFile(h, "too many pages");
+    } while (TIFFReadDirectory(h.tif()));
+    if (!h.error().isEmpty())
+        badFile(h, "unreadable directory");
+    return dirs;
+}
+
+QImage decode(const QByteArray &file, int directory)
+{
+    Handle h(file);
+    if (!h.tif() || !TIFFSetDirectory(h.tif(), tdir_t(directory)))
+        badFile(h, "page directory not found");
+    TIFF *t = h.tif();
+    Fields f = readFields(h);
+    const int w = int(f.width), hgt = int(f.height);
+    const Kind kind = f.kind();
+    QImage img;
+    if (kind != Kind::Other) {
+        QImage::Format fmt = kind == Kind::Bilevel ? QImage::Format_Mono
+                             : kind == Kind::Grey  ? QImage::Format_Grayscale8
+                                                   : QImage::Format_RGB888;
+        img = QImage(w, hgt, fmt);
+        if (img.isNull())
+            raiseImagingError(ezErr::ImageTooLarge);
+        const qsizetype rowBytes = kind == Kind::Bilevel ? (w + 7) / 8 : qsizetype(w) * f.spp;
+        if (TIFFScanlineSize64(t) != uint64_t(rowBytes))
+            badFile(h, "unexpected row size");
+        uint32_t rps = 0;
+        TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rps);
+        rps = std::clamp<uint32_t>(rps, 1, f.height);
+        QByteArray buf(qsizetype(rps) * rowBytes, Qt::Uninitialized);
+        uint32_t strips = TIFFNumberOfStrips(t);
+        for (uint32_t s = 0; s < strips; ++s) {
+            qint64 y0 = qint64(s) * rps;
+            if (y0 >= hgt)
+                break;
+            int rows = int(std::min<qint64>(rps, hgt - y0));
+            if (TIFFReadEncodedStrip(t, s, buf.data(), tmsize_t(rows) * rowBytes) < 0)
+                badFile(h, "unreadable strip");
+            for (int r = 0; r < rows; ++r)
+                std::memcpy(img.scanLine(int(y0) + r), buf.constData() + r * rowBytes, size_t(rowBytes));
+        }
+        if (!h.error().isEmpty())
+            badFile(h, "damaged page data");
+        if (kind == Kind::Bilevel) {
+            if (f.photometric == PHOTOMETRIC_MINISWHITE)
+                img.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+            else
+                img.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+        } else if (kind == Kind::Grey && f.photometric == PHOTOMETRIC_MINISWHITE) {
+            img.invertPixels();
+        }
+    } else {
+        std::vector<uint32_t> raster;
+        raster.resize(size_t(w) * size_t(hgt));
+        if (!TIFFReadRGBAImageOriented(t, f.width, f.height, raster.data(), ORIENTATION_TOPLEFT, 0))
+            badFile(h, "unsupported page layout");
+        img = QImage(reinterpret_cast<const uchar *>(raster.data()), w, hgt, w * 4,
+                     QImage::Format_RGBA8888)
+                  .convertToFormat(QImage::Format_RGB888);
+    }
+    setDpm(img, toDpi(f.xres, f.unit), toDpi(f.yres, f.unit));
+    return img;
+}
+
+QByteArray write(const std::vector<OutPage> &pages)
+{
+    QByteArray out;
+    {
+        Handle h(&out);
+        if (!h.tif())
+            raiseImagingError(ezErr::WriteFailed, h.error());
+        for (const OutPage &p : pages) {
+            if (p.rawFile)
+                copyRaw(h.tif(), p);
+            else
+                encode(h.tif(), p);
+            if (!TIFFWriteDirectory(h.tif()))
+                raiseImagingError(ezErr::WriteFailed, h.error());
+        }
+        if (!h.close())
+            raiseImagingError(ezErr::WriteFailed, h.error());
+    }
+    return out;
+}
+
+QImage rotated(const QImage &image, int quarterTurns)
+{
+    int turns = ((quarterTurns % 4) + 4) % 4;
+    if (turns == 0 || image.isNull())
+        return image;
+    QImage out;
+    if (image.format() == QImage::Format_Mono || image.format() == QImage::Format_MonoLSB)
+        out = rotateMono(image, turns);
+    else
+        out = image.transformed(QTransform().rotate(90.0 * turns));
+    if (turns % 2) {
+        out.setDotsPerMeterX(image.dotsPerMeterY());
+        out.setDotsPerMeterY(image.dotsPerMeterX());
+    } else {
+        out.setDotsPerMeterX(image.dotsPerMeterX());
+        out.setDotsPerMeterY(image.dotsPerMeterY());
+    }
+    return out;
+}
+
+}

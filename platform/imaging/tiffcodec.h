@@ -1,0 +1,49 @@
+#pragma once
+#include <QByteArray>
+#include <QImage>
+
+#include <vector>
+
+#include "platform/imaging/pagedocument.h"
+
+// Multi-page TIFF in memory through libtiff: directory scan without decoding, page decode,
+// and writing with raw strip copies where a page is stored unchanged.
+namespace tiffcodec {
+
+// Private tag of a page's directory holding its annotation set.
+constexpr unsigned AnnotationTag = 65101;
+
+// Largest decoded page accepted (pixels).
+constexpr qint64 MaxPixels = qint64(1) << 28;
+
+struct Directory {
+    QelPageInfo info;
+    QByteArray annotations;
+};
+
+// Raises ezErr::BadImageFile for bytes that are not a readable TIFF (or hold no page).
+std::vector<Directory> readDirectories(const QByteArray &file);
+
+// Decodes one directory: Format_Mono (bilevel), Grayscale8 or RGB888, dots per metre set.
+QImage decode(const QByteArray &file, int directory);
+
+struct OutPage {
+    // Copy the compressed strips of this directory as they are (when set) ...
+    const QByteArray *rawFile = nullptr;
+    int rawDirectory = -1;
+    // ... or encode these pixels.
+    QImage image;
+    double xDpi = 0;
+    double yDpi = 0;
+    QByteArray annotations;
+};
+
+// True when a stored page can be written again without decoding.
+bool canCopyRaw(const QelPageInfo &info);
+
+QByteArray write(const std::vector<OutPage> &pages);
+
+// Image turned by quarter turns clockwise (any of the three page formats).
+QImage rotated(const QImage &image, int quarterTurns);
+
+}
