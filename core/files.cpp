@@ -5,6 +5,7 @@
 
 #include "core/errors.h"
 #include "core/state.h"
+#include "platform/scan/scannersession.h"
 #include "platform/system/system.h"
 #include "platform/vb/vb.h"
 
@@ -132,6 +133,12 @@ QString convertTrimUnits(const QString &value, qint32 target, qint32 source,
     } catch (...) {
         return QString();
     }
+}
+
+QString convertTrimUnits(const QString &value, qint32 target, qint32 source)
+{
+    return convertTrimUnits(value, target, source,
+                            [] { return CInt(scannerSession().resolution()); });
 }
 
 qint16 safeCInt(const QString &text)

@@ -56,7 +56,7 @@ void resetState()
     g_blnAnnotMergeDone = false;
     g_intAnnotCount = 0;
     g_MouseButtons = {};
-    g_blnRunForceBat = false;
+    g_blnRunForceBat = true;
 
     g_BatchPageNumMode = 0;
     g_BatchOverwriteMode = 0;

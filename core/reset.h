@@ -1,0 +1,10 @@
+#pragma once
+// Puts the main window back to entering the index of the next document for the current mode.
+#include <QString>
+
+// resetUnindexed: untick the shown "Scanning Unindexed Documents" box; clearEFile: empty the
+// e-file entry fields.
+void new_bkPg(bool resetUnindexed, bool clearEFile);
+
+// The keyboard help appended to every instruction (starts with two line breaks).
+QString keyHelpText();
