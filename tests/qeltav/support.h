@@ -1,0 +1,92 @@
+// Shared helpers of the library tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "internal.h"
+
+// Starts the library with heap checking for every test and checks that nothing leaks.
+class TavTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tavInit(TAV_SYS_HEAPCHECK | TAV_SYS_HEAPPRINT | TAV_SYS_HEAPLEAK);
+    char tmpl[] = "/tmp/qeltav-test-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+  }
+  void TearDown() override {
+    linePoolFree();
+    ::testing::internal::CaptureStdout();
+    tavTerminate(0);
+    std::string out = ::testing::internal::GetCapturedStdout();
+    if (checkLeaks_) {
+      EXPECT_EQ(out.find("HEAP"), std::string::npos) << out;
+    }
+    std::string cmd = "rm -rf '" + dir_ + "'";
+    (void)std::system(cmd.c_str());
+  }
+  std::string path(const std::string &name) const { return dir_ + "/" + name; }
+  std::vector<int> log() const {
+    std::vector<int> v;
+    for (int i = 0; i < tavGetLogSize(); ++i) v.push_back(tavGetLog(i));
+    return v;
+  }
+  bool logHas(int code) const {
+    for (int c : log()) {
+      if (c == code) return true;
+    }
+    return false;
+  }
+  std::string dir_;
+  bool checkLeaks_ = true;
+};
+
+inline std::string readFile(const std::string &p) {
+  std::ifstream f(p, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+inline void writeFile(const std::string &p, const std::string &data) {
+  std::ofstream f(p, std::ios::binary);
+  f << data;
+}
+
+// Splits and runs a command form with the words of s.
+template <class Fn> int runWords(Fn fn, const char *s, int flags, int *left = nullptr) {
+  int argc = 0;
+  char **argv = nullptr;
+  if (tavCommandSplit(&argc, &argv, s, nullptr) != 0) return -2;
+  int r = fn(argc, argv, left, flags);
+  tavMemFree(argv);
+  return r;
+}
+
+// Creates an image from words with the given creation bits (input side).
+inline tavImage *makeInput(const char *s, int flags = 0x30) {
+  int argc = 0;
+  char **argv = nullptr;
+  tavCommandSplit(&argc, &argv, s, nullptr);
+  int left = 0;
+  tavImage *im = inputCreateFromOptions(argc, argv, &left, flags, nullptr);
+  tavMemFree(argv);
+  return im;
+}
+inline tavImage *makeOutput(const char *s, tavImage *tmpl = nullptr, int flags = 0x30) {
+  int argc = 0;
+  char **argv = nullptr;
+  tavCommandSplit(&argc, &argv, s, nullptr);
+  int left = 0;
+  tavImage *im = outputCreateFromOptions(argc, argv, &left, flags, tmpl);
+  tavMemFree(argv);
+  return im;
+}
+
+// Full command flags, as the driver uses them.
+constexpr int kAll = 0x1 | 0x2 | 0x4 | 0x10 | 0x20 | 0x40 | 0x100 | 0x200 | 0x400 | 0x1000;

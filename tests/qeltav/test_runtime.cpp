@@ -1,0 +1,189 @@
+// Code log, guarded heap, line pool, square root and warnings.
+#include "support.h"
+
+#include <cstring>
+
+using Runtime = TavTest;
+
+TEST_F(Runtime, LogKeepsAtMost1024CodesAndUnlogIsBounded) {
+  for (int i = 0; i < 1100; ++i) tavLog(static_cast<uint16_t>(i));
+  EXPECT_EQ(tavGetLogSize(), 1024);
+  EXPECT_EQ(tavGetLog(1023), 1023);
+  EXPECT_EQ(tavGetLog(1024), 0);
+  EXPECT_EQ(tavGetLog(-1), 0);
+  tavLogReset();
+  tavLog(1); tavLog(2); tavLog(3);
+  tavUnlog(0);
+  EXPECT_EQ(tavGetLogSize(), 3);
+  tavUnlog(1);
+  EXPECT_EQ(log(), (std::vector<int>{1, 2}));
+  tavUnlog(5);
+  EXPECT_EQ(tavGetLogSize(), 0);
+}
+
+TEST_F(Runtime, LogPrintLayout) {
+  struct Case {
+    int n;
+    const char *expected;
+  } cases[] = {
+      {0, ""},
+      {2, "LOG:   1     2  \n"},
+      {8, "LOG:   1     2     3     4     5     6     7     8\n\n"},
+      {9, "LOG:   1     2     3     4     5     6     7     8\n   9  \n"},
+  };
+  for (const auto &c : cases) {
+    tavLogReset();
+    for (int i = 1; i <= c.n; ++i) tavLog(static_cast<uint16_t>(i));
+    ::testing::internal::CaptureStdout();
+    tavLogPrint();
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.expected) << c.n;
+    EXPECT_EQ(tavGetLogSize(), 0);
+  }
+}
+
+TEST_F(Runtime, AllocRefusesSizesBelowOne) {
+  EXPECT_EQ(tavMemAlloc(0), nullptr);
+  EXPECT_EQ(tavMemAlloc(-5), nullptr);
+  EXPECT_EQ(log(), (std::vector<int>{463, 463}));
+  EXPECT_EQ(tavMemFree(nullptr), 0);
+}
+
+TEST_F(Runtime, CallerAreaIsAlignedAndGuarded) {
+  void *p = tavMemAlloc(13);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 16, 0u);
+  EXPECT_EQ(memCheckBlock(p), 0);
+  EXPECT_EQ(tavMemFree(p), 0);
+  EXPECT_EQ(tavGetLogSize(), 0);
+}
+
+TEST_F(Runtime, GuardViolationsAreRefused) {
+  // one byte past the block damages the end mark
+  auto *p = static_cast<unsigned char *>(tavMemAlloc(10));
+  p[10] = 0;
+  EXPECT_EQ(tavMemFree(p), -1);
+  EXPECT_EQ(log(), (std::vector<int>{385, 454}));
+  p[10] = 0xDE;  // restore the mark: now it frees
+  EXPECT_EQ(tavMemFree(p), 0);
+  tavLogReset();
+  // a second free is seen as such and reads nothing of the old block
+  EXPECT_EQ(tavMemFree(p), -1);
+  EXPECT_EQ(log(), (std::vector<int>{382, 454}));
+  tavLogReset();
+  // a pointer that was never handed out
+  auto *q = static_cast<unsigned char *>(tavMemAlloc(64));
+  void *r = tavMemAlloc(64);
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(tavMemFree(q + 16), -1);
+  EXPECT_NE(::testing::internal::GetCapturedStdout().find("not found in allocation list"), std::string::npos);
+  EXPECT_EQ(log(), (std::vector<int>{386, 454}));
+  tavLogReset();
+  int local = 0;
+  EXPECT_EQ(tavMemFree(&local), -1);
+  EXPECT_EQ(log()[0], 276);
+  tavLogReset();
+  // damaged start mark
+  uint32_t saved;
+  std::memcpy(&saved, q - 4, 4);
+  std::memset(q - 4, 0, 4);
+  EXPECT_EQ(tavMemFree(q), -1);
+  EXPECT_EQ(log()[0], 384);
+  std::memcpy(q - 4, &saved, 4);
+  EXPECT_EQ(tavMemFree(q), 0);
+  EXPECT_EQ(tavMemFree(r), 0);
+}
+
+TEST_F(Runtime, LeakReportAtTermination) {
+  checkLeaks_ = false;
+  tavMemAlloc(100);
+  tavMemAlloc(28);
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(tavTerminate(0), 0);
+  std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("> HEAP MEMORY LEAK:    2 allocations of        128 bytes were not freed\n"), std::string::npos)
+      << out;
+  // the leak check freed both: a second terminate reports nothing
+  tavInit(TAV_SYS_HEAPCHECK | TAV_SYS_HEAPLEAK);
+  ::testing::internal::CaptureStdout();
+  tavTerminate(0);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  tavInit(TAV_SYS_HEAPCHECK | TAV_SYS_HEAPPRINT | TAV_SYS_HEAPLEAK);
+}
+
+TEST_F(Runtime, TraceLines) {
+  tavSysFlags |= TAV_SYS_HEAPTRACE;
+  ::testing::internal::CaptureStdout();
+  void *p = tavMemAlloc(7);
+  tavMemFree(p);
+  std::string out = ::testing::internal::GetCapturedStdout();
+  tavSysFlags &= ~TAV_SYS_HEAPTRACE;
+  EXPECT_EQ(out.rfind("> HEAP ALLOC:                7 (0x00000007) bytes at ", 0), 0u) << out;
+  EXPECT_NE(out.find("now    1 allocations of          7 bytes"), std::string::npos);
+  EXPECT_NE(out.find("> HEAP FREE:                 7 (0x00000007)"), std::string::npos);
+}
+
+TEST_F(Runtime, HeapCheckSwitchedOffStillFreesCheckedBlocks) {
+  void *p = tavMemAlloc(32);
+  tavSysFlags &= ~TAV_SYS_HEAPCHECK;
+  void *plain = tavMemAlloc(32);
+  EXPECT_EQ(tavMemFree(p), 0);
+  EXPECT_EQ(tavMemFree(plain), 0);
+  tavSysFlags |= TAV_SYS_HEAPCHECK;
+}
+
+TEST_F(Runtime, IntegerSquareRoot) {
+  struct {
+    int v, root;
+  } cases[] = {{-4, 0}, {0, 0}, {1, 1}, {2, 1}, {3, 2}, {992, 31}, {993, 32}, {1023, 32}, {1024, 32},
+               {4096, 64}, {1000000, 992}, {2147441940, 47104}, {2147441941, 46341}, {2147483647, 46341}};
+  for (const auto &c : cases) EXPECT_EQ(isqrtFast(c.v), c.root) << c.v;
+}
+
+TEST_F(Runtime, LinePoolRecyclesBuffers) {
+  EXPECT_EQ(linePoolGet(65537), nullptr);
+  EXPECT_EQ(log(), (std::vector<int>{319}));
+  void *a = linePoolGet(100);
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(linePoolUsedCount(), 1);
+  linePoolPut(a);
+  EXPECT_EQ(linePoolFreeCount(), 1);
+  EXPECT_EQ(linePoolGet(65536), a);
+  // a buffer still in use at the end is reported and freed
+  tavLogReset();
+  linePoolFree();
+  EXPECT_EQ(log(), (std::vector<int>{331}));
+  EXPECT_EQ(linePoolUsedCount(), 0);
+}
+
+TEST_F(Runtime, WarningsAreLoggedAtTermination) {
+  checkLeaks_ = false;
+  warnSet(16 | 32);
+  ::testing::internal::CaptureStdout();
+  tavTerminate(0);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "LOG:3304  3305  \n");
+  EXPECT_EQ(tavWarningBits, 0u);
+  tavInit(TAV_SYS_HEAPCHECK | TAV_SYS_HEAPPRINT | TAV_SYS_HEAPLEAK);
+}
+
+TEST_F(Runtime, FillRoutines) {
+  unsigned char b[12];
+  std::memset(b, 0, sizeof b);
+  memFill24(b, 3, 0x030201);
+  EXPECT_EQ(b[0], 1);
+  EXPECT_EQ(b[2], 3);
+  EXPECT_EQ(b[8], 3);
+  EXPECT_EQ(b[9], 0);
+  EXPECT_TRUE(strEndsWith("a.pgm", ".pgm"));
+  EXPECT_FALSE(strEndsWith("a.PGM", ".pgm"));
+  EXPECT_FALSE(strEndsWith("m", ".pgm"));
+}
+
+TEST_F(Runtime, ClockCountsMilliseconds) {
+  EXPECT_EQ(tavTicksPerSecond(), 1000);
+  int t0 = tavTime();
+  timespec ts{0, 20 * 1000 * 1000};
+  nanosleep(&ts, nullptr);
+  int dt = tavTime() - t0;
+  EXPECT_GE(dt, 19);
+  EXPECT_LT(dt, 2000);
+}
