@@ -164,6 +164,8 @@ HostEmulator::HostEmulator(const QString &path)
     if (!d.open())
         fail(QStringLiteral("The emulator database %1 cannot be opened: %2").arg(path, d.lastError().text()));
     exec(d, QStringLiteral("PRAGMA busy_timeout = 5000"));
+    exec(d, QStringLiteral("PRAGMA journal_mode = WAL"));
+    exec(d, QStringLiteral("PRAGMA synchronous = NORMAL"));
     for (const QString &s : schemaStatements())
         exec(d, s);
 }

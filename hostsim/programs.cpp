@@ -87,7 +87,11 @@ QString ProgramCall::raw(const char *name) const
     return i < bound ? m_buf[i] : QString(fields[i].width, u' ');
 }
 
-QString ProgramCall::get(const char *name) const { return raw(name).trimmed(); }
+QString ProgramCall::get(const char *name) const
+{
+    const QString t = raw(name).trimmed();
+    return t.isNull() ? QStringLiteral("") : t; // a blank field binds as '', never as NULL
+}
 
 void ProgramCall::set(const char *name, const QString &value)
 {
@@ -469,7 +473,7 @@ void IM655R(ProgramCall &c)
                                                     "cert_num = ?"),
                                      {c.get("doc#"), c.get("cert#")});
     if (!cert) {
-        c.set("ErrMsg", QStringLiteral("Certificate %1 of document %2 is not on file.").arg(c.get("cert#"), c.get("doc#")));
+        c.set("ErrMsg", QStringLiteral("Certificate of document %1 is not on file.").arg(c.get("doc#")));
         return;
     }
     if (func == u"S") {
@@ -505,7 +509,7 @@ void IM656R(ProgramCall &c)
         keys = info.mid(2);
     }
     if (keys.size() != 13 || !std::all_of(keys.begin(), keys.end(), [](QChar ch) { return ch.isDigit(); })) {
-        c.set("ErrMsg", QStringLiteral("IM656R: document information '%1' is not valid.").arg(c.raw("DocumentInfo")));
+        c.set("ErrMsg", QStringLiteral("IM656R: document information %1 is not valid.").arg(info));
         return;
     }
     QString sql = QStringLiteral("SELECT * FROM cover_pages WHERE year = ? AND month = ? AND day = ? AND ctl = ?");
@@ -567,7 +571,7 @@ void IM652R(ProgramCall &c)
         const QString holder = doc->value(QStringLiteral("workstation"));
         if (doc->value(QStringLiteral("status")) == u"H" && !holder.isEmpty() && holder != c.get("WrkStationIP")) {
             c.set("RsltCd", QStringLiteral("8"));
-            c.set("ErrMsg", QStringLiteral("The e-filed document is in use at workstation %1.").arg(holder));
+            c.set("ErrMsg", QStringLiteral("Document is in use at workstation %1.").arg(holder));
             return;
         }
     } else {
@@ -579,7 +583,7 @@ void IM652R(ProgramCall &c)
     if (func == u"S") {
         const QString burned = c.get("BurnedImagePath");
         if (burned.isEmpty() || !QFileInfo(shareLocalPath(burned)).isFile()) {
-            c.set("ErrMsg", QStringLiteral("The burned image %1 was not found.").arg(burned));
+            c.set("ErrMsg", QStringLiteral("The burned image was not found on the share."));
             return;
         }
         run(c.db, QStringLiteral("UPDATE efile_queue SET status = 'S', burned_image_path = ? WHERE id = ?"),
@@ -627,7 +631,7 @@ void IM652R(ProgramCall &c)
 void RG632R(ProgramCall &c, bool ny)
 {
     const QString func = c.get("$FUNC");
-    const QString bookCode = ny ? c.get("@BKCD") : QString();
+    const QString bookCode = ny ? c.get("@BKCD") : QStringLiteral("");
     const auto range = firstRow(c.db, QStringLiteral("SELECT * FROM book_ranges WHERE book_code = ? AND book = ?"),
                                 {bookCode, c.get("@BK")});
     if (!range) {
@@ -637,7 +641,7 @@ void RG632R(ProgramCall &c, bool ny)
     if (func == u"S") {
         const QString hostPath = share(c, c.get("$Path") + c.get("$PcFn"));
         if (c.get("$PcFn").isEmpty() || !QFileInfo(shareLocalPath(hostPath)).isFile()) {
-            c.set("$ErrMsg", QStringLiteral("The book scan %1 was not found on the share.").arg(hostPath));
+            c.set("$ErrMsg", QStringLiteral("Book scan image %1 was not found.").arg(c.get("$PcFn")));
             return;
         }
         registration(c, QStringLiteral("RG632R"), func, hostPath, QString(), c.get("@tPg"), QString());
@@ -664,7 +668,7 @@ void RG632R(ProgramCall &c, bool ny)
     c.set("@Nump", zeros(to - from + 1, 4));
     c.set("@tPg", zeros(to - from + 1, 4));
     c.set("$Path", range->value(QStringLiteral("path")));
-    c.set("$PcFn", range->value(QStringLiteral("prefix")) + zeros(from, 4) + QStringLiteral(".T"));
+    c.set("$PcFn", range->value(QStringLiteral("prefix")).left(6) + zeros(from, 4) + QStringLiteral(".T"));
     c.set("$ErrMsg", QString());
 }
 

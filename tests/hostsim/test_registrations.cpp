@@ -1,0 +1,210 @@
+// Image master, image location, certificates and book scans: what the host answers and what
+// a registration does on the share.
+#include "hostfixture.h"
+
+#include <QDate>
+#include <QFileInfo>
+#include <QSqlQuery>
+
+namespace {
+
+class Registrations : public HostFixture {
+protected:
+    void SetUp() override
+    {
+        HostFixture::SetUp();
+        em->runScript(
+            "INSERT INTO documents(db, book, page, year, month, day, ctl, key_code, doc_id, doc_type, imid) VALUES"
+            " ('LR','000100','0001','2020','01','02','00011','K','LR-2020-00011','DEED','IM0000000001'),"
+            " ('LR','000100','0005','2020','01','03','00012','K','LR-2020-00012','MTG','');\n"
+            "INSERT INTO image_master(imid, folder, subdir, member, num_pages, redacted) VALUES"
+            " ('IM0000000001','IMG2020','','IMAGES','0002','Y'),"
+            " ('IM0000000002','KVTEMP','SUBDIREC.001','IMAGES','0001','N');\n"
+            "INSERT INTO certificates(doc_num, cert_num, imid, num_pages) VALUES('0000777','C-12345','','0000');\n"
+            "INSERT INTO book_ranges(book_code, book, first_page, last_page, path, prefix) VALUES"
+            " ('','000500','0001','0400','BOOKS\\B000500\\','B00500'),"
+            " ('NYREG','000600','0001','0100','BOOKS\\N000600\\','N00600');\n");
+    }
+
+    AdoParameters im650r(const std::optional<QString> &func, const QString &docId, const QString &file = "blank",
+                         const QString &size = "000001000", const QString &pages = "0000")
+    {
+        return call("IM650R", 19,
+                    trio() + std::vector<Param>{{"Func", 1, func},
+                                                {"ApCd", 2, QString("LR")},
+                                                {"MbGp", 2, QString("LR")},
+                                                {"KyCd", 1, QString("K")},
+                                                {"DocId", 25, docId},
+                                                {"RcCY", 4, QString("2020")},
+                                                {"RcMM", 2, QString("01")},
+                                                {"RcDD", 2, QString("03")},
+                                                {"Ctl#", 5, QString("00012")},
+                                                {"Dabr", 5},
+                                                {"Imid", 12},
+                                                {"PcFn", 12, file},
+                                                {"DoSz", 9, size},
+                                                {"Nump", 4, pages},
+                                                {"ErrMsg", 60},
+                                                {"Redacted", 1, QString("N")}});
+    }
+
+    AdoParameters im091r(const QString &imid)
+    {
+        return call("IM091R", 6,
+                    {{"Func", 1, QString("V")}, {"Imid", 12, imid}, {"FlNM", 8}, {"sbDr", 12}, {"MbrNm", 10},
+                     {"ErrMsg", 60}});
+    }
+
+    AdoParameters rg632r(bool ny, const QString &func, const QString &book, const QString &from, const QString &to,
+                         int markers, const QString &path = " ", const QString &file = " ")
+    {
+        std::vector<Param> p = trio() + std::vector<Param>{{"$FUNC", 1, func},
+                                                           {"$ApCd", 2, QString("LR")},
+                                                           {"$MbGp", 2, QString("LR")}};
+        if (ny)
+            p.push_back({"@BKCD", 5, QString("NYREG")});
+        p = p + std::vector<Param>{{"@BK", 6, book},
+                                   {"@sPG", 4, from},
+                                   {"@ePG", 4, to},
+                                   {"@Nump", 4, QString("0000")},
+                                   {"@tPg", 4, QString("0000")},
+                                   {"$Path", 32, path},
+                                   {"$PcFn", 12, file},
+                                   {"$ErrMsg", 60, QString(" ")}};
+        return call("RG632R", markers, p);
+    }
+};
+
+TEST_F(Registrations, ImageMasterLookupAnswersForTheDocumentsImage)
+{
+    const AdoParameters out = im650r(QString("A"), "LR-2020-00011");
+    EXPECT_EQ(out.item("ErrMsg").text(), "");
+    EXPECT_EQ(out.item("Imid").text(), "IM0000000001");
+    EXPECT_EQ(out.item("Nump").text(), "0002");
+    EXPECT_EQ(out.item("Dabr").text(), "DEED "); // width 5, untrimmed
+    EXPECT_EQ(out.item("Redacted").text(), "Y");  // stands after ErrMsg, bound by the 19th marker
+
+    const AdoParameters noImage = im650r(QString("A"), "");
+    EXPECT_EQ(noImage.item("ErrMsg").text(), "");
+    EXPECT_EQ(noImage.item("Imid").text(), "");
+    EXPECT_EQ(noImage.item("Nump").text(), "0000");
+}
+
+TEST_F(Registrations, InvalidFunctionCodeIsAHostError)
+{
+    EXPECT_FALSE(im650r(std::nullopt, "").item("ErrMsg").text().trimmed().isEmpty());
+    EXPECT_FALSE(im650r(QString("a"), "").item("ErrMsg").text().trimmed().isEmpty());
+    EXPECT_EQ(im650r(QString("9"), "").item("ErrMsg").text(), "");
+}
+
+TEST_F(Registrations, StoreMovesTheFileIntoTheImagesTreeWhereTheViewFindsIt)
+{
+    const QString scan = putShareFile("KvTemp\\Scans\\WS01.T", 1234);
+    ASSERT_FALSE(scan.isEmpty());
+    const AdoParameters out = im650r(QString("S"), "", "WS01.T", "000001234", "0003");
+    ASSERT_EQ(out.item("ErrMsg").text(), "");
+    const QString imid = out.item("Imid").text().trimmed();
+    EXPECT_FALSE(imid.isEmpty());
+    EXPECT_EQ(out.item("Nump").text(), "0003");
+    EXPECT_FALSE(QFileInfo::exists(scan));
+
+    // The view asks where the image lies and builds the images-tree path from the answer.
+    const AdoParameters where = im091r(imid);
+    ASSERT_EQ(where.item("ErrMsg").text(), "");
+    const QString hostPath = "\\\\QHOST\\IMAGES\\" + where.item("FlNm").text().trimmed() + "\\" + imid;
+    const QFileInfo stored(hostsim::shareLocalPath(hostPath));
+    EXPECT_TRUE(stored.isFile()) << stored.filePath().toStdString();
+    EXPECT_EQ(stored.size(), 1234);
+
+    // A later lookup of the same document finds the image.
+    EXPECT_EQ(im650r(QString("A"), "LR-2020-00012").item("Imid").text(), imid);
+    QSqlQuery q(em->db());
+    ASSERT_TRUE(q.exec("SELECT func, file, size, pages, imid FROM registrations WHERE program = 'IM650R'"));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(1).toString(), "WS01.T");
+    EXPECT_EQ(q.value(4).toString(), imid);
+}
+
+TEST_F(Registrations, StoreRefusesAMissingFileOrAWrongSize)
+{
+    const AdoParameters missing = im650r(QString("S"), "", "NOPE.T", "000001234", "0001");
+    EXPECT_TRUE(missing.item("ErrMsg").text().contains("not found"));
+
+    const QString scan = putShareFile("KvTemp\\Scans\\WS02.T", 500);
+    const AdoParameters wrongSize = im650r(QString("S"), "", "WS02.T", "000000999", "0001");
+    EXPECT_TRUE(wrongSize.item("ErrMsg").text().contains("500"));
+    EXPECT_TRUE(QFileInfo::exists(scan)) << "a refused file stays in the scan folder";
+}
+
+TEST_F(Registrations, ShareComponentsMatchWithoutRegardToCase)
+{
+    putShareFile("KVTEMP\\SCANS\\WS03.T", 10);
+    EXPECT_EQ(im650r(QString("S"), "", "WS03.T", "000000010", "0001").item("ErrMsg").text(), "");
+}
+
+TEST_F(Registrations, ImageLocationAnswersAndErrors)
+{
+    const AdoParameters root = im091r("IM0000000002");
+    EXPECT_EQ(root.item("sbDr").text(), "SUBDIREC.001");
+    EXPECT_EQ(root.item("FlNm").text(), "KVTEMP  ");
+    EXPECT_EQ(root.item("MbrNm").text(), "IMAGES    ");
+    EXPECT_TRUE(im091r("IM9999999999").item("ErrMsg").text().contains("IM9999999999"));
+}
+
+TEST_F(Registrations, CertificateErrorReachesTheClientOnlyWithAThirteenthMarker)
+{
+    auto cert = [&](int markers, const QString &func, const QString &doc, const QString &certNum,
+                    const QString &file = "", const QString &size = "", const QString &pages = "") {
+        return call("IM655R", markers,
+                    trio() + std::vector<Param>{{"func", 1, func},  {"doc#", 7, doc},    {"cert#", 25, certNum},
+                                                {"imid", 12},       {"flnm", 12},        {"sbdr", 12},
+                                                {"pcfn", 12, file}, {"DoSz", 9, size},   {"Nump", 4, pages},
+                                                {"ErrMsg", 60}});
+    };
+    EXPECT_TRUE(cert(12, "A", "0000999", "X").item("ErrMsg").isUnset()) << "12 markers leave ErrMsg unbound";
+    EXPECT_TRUE(cert(13, "A", "0000999", "X").item("ErrMsg").text().contains("not on file"));
+
+    const AdoParameters found = cert(13, "N", "0000777", "C-12345");
+    EXPECT_EQ(found.item("ErrMsg").text(), "");
+    EXPECT_EQ(found.item("cert#").text(), QString("C-12345").leftJustified(25));
+
+    putShareFile("KvTemp\\Scans\\WS01.T", 64);
+    const AdoParameters stored = cert(13, "S", "0000777", "C-12345", "WS01.T", "000000064", "0001");
+    EXPECT_EQ(stored.item("ErrMsg").text(), "");
+    const AdoParameters again = cert(13, "A", "0000777", "C-12345");
+    EXPECT_FALSE(again.item("imid").text().trimmed().isEmpty());
+    EXPECT_EQ(again.item("Nump").text(), "0001");
+}
+
+TEST_F(Registrations, BookRangeNeedsMarkersForWhatItReturns)
+{
+    const AdoParameters shortForm = rg632r(false, "A", "000500", "0010", "0020", 9);
+    EXPECT_EQ(shortForm.item("$ErrMsg").text(), " ") << "unbound: the one blank set before the call";
+    EXPECT_EQ(shortForm.item("@tPg").text(), "0000");
+
+    const AdoParameters full = rg632r(false, "A", "000500", "0010", "0020", 14);
+    EXPECT_EQ(full.item("$ErrMsg").text(), "");
+    EXPECT_EQ(full.item("@tPg").text(), "0011");
+    EXPECT_EQ(full.item("$Path").text(), QString("BOOKS\\B000500\\").leftJustified(32));
+    EXPECT_EQ(full.item("$PcFn").text(), "B005000010.T");
+
+    const AdoParameters ny = rg632r(true, "A", "000600", "0090", "0200", 15);
+    EXPECT_EQ(ny.item("$ErrMsg").text(), "");
+    EXPECT_EQ(ny.item("@BKCD").text(), "NYREG");
+    EXPECT_EQ(ny.item("@ePG").text(), "0100"); // cut to the book's last page
+
+    EXPECT_TRUE(rg632r(false, "A", "000500", "0500", "0600", 14).item("$ErrMsg").text().contains("outside"));
+    EXPECT_TRUE(rg632r(false, "A", "000999", "0001", "0002", 14).item("$ErrMsg").text().contains("not on file"));
+}
+
+TEST_F(Registrations, BookScanStoreChecksTheFileOnTheShare)
+{
+    const AdoParameters range = rg632r(false, "A", "000500", "0001", "0002", 14);
+    const QString path = range.item("$Path").text().trimmed();
+    const QString file = range.item("$PcFn").text().trimmed();
+    EXPECT_TRUE(rg632r(false, "S", "000500", "0001", "0002", 14, path, file).item("$ErrMsg").text().contains("not found"));
+    putShareFile(path + file, 100);
+    EXPECT_EQ(rg632r(false, "S", "000500", "0001", "0002", 14, path, file).item("$ErrMsg").text(), "");
+}
+
+} // namespace
