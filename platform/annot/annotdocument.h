@@ -241,6 +241,8 @@ public:
     int indexOf(const QelAnnotItem *item) const;
     // Adds on top; returns false (and drops the item) when the handler refuses.
     bool add(std::unique_ptr<QelAnnotItem> item);
+    // Returns false when the handler refuses (or the item is not in this set); raises VbError 9
+    // for an index out of range.
     bool remove(int index);
     bool remove(QelAnnotItem *item);
     // Asks the handler whether the item may be triggered (activated).
@@ -251,6 +253,8 @@ public:
     // unmodified; the handler stays installed.
     void clear();
 
+    // Changed since loaded or last marked saved. Code that rewrites permissions or reloads sets
+    // reads this before and hands it back after.
     bool isModified() const { return m_modified; }
     void setModified(bool on) { m_modified = on; }
 
