@@ -1,6 +1,7 @@
 #pragma once
 #include <QLineEdit>
 #include <QPushButton>
+#include <functional>
 
 #include "platform/forms/forms.h"
 
@@ -23,3 +24,7 @@ public:
 };
 
 FrmConfig &frmConfig();
+
+// Reloads the e-file partners for a customer state after the settings were saved; the host
+// layer installs it.
+void setPartnerReload(std::function<void(qint16 state)> reload);

@@ -1,6 +1,7 @@
 #pragma once
 #include <QLineEdit>
 #include <QPushButton>
+#include <functional>
 
 #include "platform/forms/forms.h"
 
@@ -18,3 +19,8 @@ public:
 };
 
 FrmLogin &frmLogin();
+
+// The host's check of a user id and password; the host layer installs it. Without one no
+// sign-on succeeds.
+using SignOnCheck = std::function<bool(const QString &userId, const QString &password)>;
+void setSignOnCheck(SignOnCheck check);

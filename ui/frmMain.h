@@ -15,9 +15,12 @@
 
 #if __has_include("platform/imaging/qelezimage.h")
 #include "platform/imaging/qelezimage.h"
+#include "platform/imaging/qelezscansetting.h"
 using EzImageControl = QelEzImage;
+using EzScanSettingControl = QelEzScanSetting;
 #else
 using EzImageControl = QWidget; // until the imaging controls are in place
+using EzScanSettingControl = QWidget;
 #endif
 
 // The main window: the start form and the operator's place of work. Every control is a public
@@ -61,7 +64,7 @@ public:
     ComboBox *cboRotateOpt;
     QCheckBox *chkUseDefaultPrinter, *chkRedaction, *chkDuplex, *chkScanUD, *chkAutoNextPage;
     QLabel *lblScannerPaperSource, *lblPageSize;
-    ComboBox *cboPageSize;
+    EzScanSettingControl *cboPageSize;
     QGroupBox *fraDefaultDocType;
     ComboBox *cboCurrentDocType;
     QGroupBox *fraNonTiff;

@@ -18,4 +18,6 @@ QVariant clampNonNegative(int value);
 
 // Single instance and focus.
 bool CheckUnique(Form &form);
+// Name of the single-instance guard of a window caption (copies with one caption are one program).
+QString singleInstanceName(const QString &caption);
 bool trySetFocus(QWidget *control);

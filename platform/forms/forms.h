@@ -124,6 +124,7 @@ protected:
 
 private:
     template <class F> friend F &defaultInstance();
+    friend class FormScript;
     void activate();
     void applyTabOrder();
     bool handleKey(QWidget *target, QKeyEvent *key);

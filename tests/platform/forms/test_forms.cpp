@@ -1,0 +1,377 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include "platform/forms/forms.h"
+#include "platform/vb/vberror.h"
+
+namespace {
+
+// A small form recording its events.
+class Probe : public Form {
+public:
+    explicit Probe(const QString &name = QStringLiteral("frmProbe")) : Form(name)
+    {
+        text = addControl(new QLineEdit(this), QStringLiteral("txtField"));
+        ok = addControl(new QPushButton(QStringLiteral("OK"), this), QStringLiteral("btnOK"));
+        other = addControl(new QPushButton(QStringLiteral("Other"), this), QStringLiteral("btnOther"));
+        cancelBtn = addControl(new QPushButton(QStringLiteral("Cancel"), this), QStringLiteral("btnCancel"));
+        text->setGeometry(0, 0, 100, 20);
+        ok->setGeometry(0, 30, 60, 20);
+        other->setGeometry(70, 30, 60, 20);
+        cancelBtn->setGeometry(140, 30, 60, 20);
+        QObject::connect(ok, &QPushButton::clicked, [this] { ++okClicks; });
+        QObject::connect(other, &QPushButton::clicked, [this] { ++otherClicks; });
+        QObject::connect(cancelBtn, &QPushButton::clicked, [this] { ++cancelClicks; });
+        QObject::connect(text, &QLineEdit::returnPressed, [this] { ++returnPresses; });
+    }
+    void Form_Load() override { ++loads; }
+    void Form_Activate() override { ++activations; }
+    void Form_QueryUnload(int &cancel, int mode) override
+    {
+        queryModes.append(mode);
+        cancel = refuseQuery;
+    }
+    void Form_Unload(int &cancel) override
+    {
+        ++unloads;
+        cancel = refuseUnload;
+    }
+    void Form_KeyDown(int &keyCode, int shift) override
+    {
+        keys.append({keyCode, shift});
+        if (swallowKeys)
+            keyCode = 0;
+    }
+
+    QLineEdit *text;
+    QPushButton *ok, *other, *cancelBtn;
+    int loads = 0, activations = 0, unloads = 0;
+    int okClicks = 0, otherClicks = 0, cancelClicks = 0, returnPresses = 0;
+    int refuseQuery = 0, refuseUnload = 0;
+    bool swallowKeys = false;
+    QList<int> queryModes;
+    QList<QPair<int, int>> keys;
+};
+
+int g_defaultLoads = 0;
+class DefaultProbe : public Form {
+public:
+    DefaultProbe() : Form(QStringLiteral("frmDefaultProbe")) {}
+    void Form_Load() override
+    {
+        ++g_defaultLoads;
+        // The instance being loaded is the default instance already.
+        sameDuringLoad = &defaultInstance<DefaultProbe>() == this;
+    }
+    bool sameDuringLoad = false;
+};
+
+} // namespace
+
+TEST(FormLifeCycle, LoadOnceUnloadInOrderAndCancellable)
+{
+    Probe a(QStringLiteral("frmA")), b(QStringLiteral("frmB"));
+    b.Load();
+    a.Load();
+    a.Load();
+    EXPECT_EQ(a.loads, 1);
+    ASSERT_GE(Forms().size(), 2);
+    EXPECT_LT(Forms().indexOf(&b), Forms().indexOf(&a));  // load order, not creation order
+
+    a.refuseQuery = 1;
+    EXPECT_FALSE(a.Unload());
+    EXPECT_TRUE(a.isLoaded());
+    EXPECT_EQ(a.unloads, 0);  // Unload does not run after a refused QueryUnload
+    a.refuseQuery = 0;
+    a.refuseUnload = 1;
+    EXPECT_FALSE(a.Unload());
+    EXPECT_TRUE(a.isLoaded());
+    a.refuseUnload = 0;
+    EXPECT_TRUE(a.Unload());
+    EXPECT_FALSE(a.isLoaded());
+    EXPECT_FALSE(Forms().contains(&a));
+    EXPECT_EQ(a.queryModes, (QList<int>{vb::vbFormCode, vb::vbFormCode, vb::vbFormCode}));
+    b.Unload();
+}
+
+TEST(FormLifeCycle, ClosingTheWindowGoesThroughQueryUnload)
+{
+    Probe p;
+    p.Show();
+    ASSERT_TRUE(p.isVisible());
+    EXPECT_EQ(p.activations, 1);
+    p.refuseQuery = 1;
+    p.close();
+    EXPECT_TRUE(p.isVisible());
+    EXPECT_TRUE(p.isLoaded());
+    p.refuseQuery = 0;
+    p.close();
+    EXPECT_FALSE(p.isVisible());
+    EXPECT_FALSE(p.isLoaded());
+    EXPECT_EQ(p.queryModes, (QList<int>{vb::vbFormControlMenu, vb::vbFormControlMenu}));
+}
+
+TEST(FormLifeCycle, DefaultInstanceIsRecreatedAfterUnload)
+{
+    g_defaultLoads = 0;
+    DefaultProbe &first = defaultInstance<DefaultProbe>();
+    EXPECT_EQ(g_defaultLoads, 1);
+    EXPECT_TRUE(first.sameDuringLoad);
+    EXPECT_EQ(&defaultInstance<DefaultProbe>(), &first);
+    EXPECT_EQ(g_defaultLoads, 1);
+
+    QPointer<DefaultProbe> old(&first);
+    ASSERT_TRUE(first.Unload());
+    DefaultProbe &second = defaultInstance<DefaultProbe>();
+    EXPECT_EQ(g_defaultLoads, 2);
+    EXPECT_TRUE(second.isLoaded());
+    EXPECT_TRUE(Forms().contains(&second));
+    // The unloaded instance goes away once the event loop runs.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(old.isNull());
+    second.Unload();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST(FormKeys, EnterClicksTheDefaultButtonOnlyWhenEnabledAndVisible)
+{
+    Probe p;
+    p.setDefaultButton(p.ok);
+    p.setCancelButton(p.cancelBtn);
+    p.Show();
+
+    QTest::keyClick(p.text, Qt::Key_Return);
+    EXPECT_EQ(p.okClicks, 1);
+    EXPECT_EQ(p.returnPresses, 0);  // the default button took Enter
+
+    p.ok->setEnabled(false);
+    QTest::keyClick(p.text, Qt::Key_Return);
+    EXPECT_EQ(p.okClicks, 1);
+    EXPECT_EQ(p.returnPresses, 1);  // the text box sees Enter itself
+
+    p.ok->setEnabled(true);
+    p.ok->setVisible(false);
+    QTest::keyClick(p.text, Qt::Key_Enter);
+    EXPECT_EQ(p.okClicks, 1);
+    p.ok->setVisible(true);
+
+    // Enter on another button clicks that button, not the default one.
+    QTest::keyClick(p.other, Qt::Key_Return);
+    EXPECT_EQ(p.otherClicks, 1);
+    EXPECT_EQ(p.okClicks, 1);
+
+    QTest::keyClick(p.text, Qt::Key_Escape);
+    EXPECT_EQ(p.cancelClicks, 1);
+    p.Unload();
+}
+
+TEST(FormKeys, KeyPreviewSeesKeysFirstAndCanSwallowThem)
+{
+    Probe p;
+    p.Show();
+    QTest::keyClick(p.text, Qt::Key_PageDown);
+    EXPECT_TRUE(p.keys.isEmpty());  // no preview: the form sees nothing
+
+    p.setKeyPreview(true);
+    QTest::keyClick(p.text, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(p.text, Qt::Key_F12);
+    QTest::keyClick(p.text, Qt::Key_Comma);
+    // The Ctrl key itself comes first, as its own key.
+    ASSERT_EQ(p.keys.size(), 4);
+    EXPECT_EQ(p.keys[0].first, int(vb::vbKeyControl));
+    EXPECT_EQ(p.keys[1], qMakePair(int(vb::vbKeyZ), int(vb::vbCtrlMask)));
+    EXPECT_EQ(p.keys[2].first, int(vb::vbKeyF12));
+    EXPECT_EQ(p.keys[3], qMakePair(int(vb::vbKeyComma), 0));
+    // The comma reached the text box: one key event, one form call.
+    EXPECT_EQ(p.text->text(), ",");
+
+    // A swallowed key code stops keys without text; typed characters still arrive.
+    p.swallowKeys = true;
+    p.text->setText("abc");
+    p.text->setCursorPosition(3);
+    QTest::keyClick(p.text, Qt::Key_Home);
+    EXPECT_EQ(p.text->cursorPosition(), 3);
+    QTest::keyClick(p.text, Qt::Key_D);
+    EXPECT_EQ(p.text->text(), "abcd");
+    p.Unload();
+}
+
+TEST(FormTabOrder, SettingAnIndexMovesTheControlAndShiftsTheOthers)
+{
+    Probe p;
+    // Creation order: txtField 0, btnOK 1, btnOther 2, btnCancel 3.
+    EXPECT_EQ(p.tabIndex(p.cancelBtn), 3);
+    p.setTabIndex(p.cancelBtn, 1);
+    EXPECT_EQ(p.tabOrder(), (QList<QWidget *>{p.text, p.cancelBtn, p.ok, p.other}));
+    p.setTabIndex(p.text, 99);  // beyond the end: last
+    EXPECT_EQ(p.tabOrder(), (QList<QWidget *>{p.cancelBtn, p.ok, p.other, p.text}));
+    EXPECT_EQ(ctl::tabIndex(p.text), 3);
+    // The keyboard order follows (wrapping round from the last to the first).
+    auto nextTabStop = [](QWidget *w) {
+        do
+            w = w->nextInFocusChain();
+        while (!(w->focusPolicy() & Qt::TabFocus));
+        return w;
+    };
+    EXPECT_EQ(nextTabStop(p.cancelBtn), p.ok);
+    EXPECT_EQ(nextTabStop(p.ok), p.other);
+    EXPECT_EQ(nextTabStop(p.other), p.text);
+    EXPECT_EQ(nextTabStop(p.text), p.cancelBtn);
+
+    try {
+        p.setTabIndex(p.ok, -1);
+        FAIL() << "a negative tab index must be refused";
+    } catch (const VbError &e) {
+        EXPECT_EQ(e.number, 380);
+    }
+}
+
+TEST(FormModalSeam, ScriptRunsActivateThenItsActionAndRecordsTheOwner)
+{
+    Probe owner(QStringLiteral("frmOwner"));
+    Probe dialog(QStringLiteral("frmDialog"));
+    FormScript script;
+    script.onShow(QStringLiteral("frmDialog"), [](Form &f) {
+        auto &d = static_cast<Probe &>(f);
+        EXPECT_EQ(d.activations, 1);  // activation came first
+        d.text->setText("typed");
+        d.ok->click();
+    });
+    dialog.Show(vb::vbModal, &owner);
+    ASSERT_EQ(script.calls().size(), 1);
+    EXPECT_EQ(script.calls()[0].form, "frmDialog");
+    EXPECT_EQ(script.calls()[0].owner, "frmOwner");
+    EXPECT_EQ(dialog.okClicks, 1);
+    EXPECT_EQ(dialog.text->text(), "typed");
+    EXPECT_TRUE(dialog.isLoaded());
+    EXPECT_FALSE(dialog.isShownModal());  // the modal showing has ended
+
+    // An action that unloads the form ends the showing too; no action: only Activate runs.
+    script.onShow(QString(), [](Form &f) { f.Unload(); });
+    dialog.Show(vb::vbModal);
+    EXPECT_FALSE(dialog.isLoaded());
+    dialog.Show(vb::vbModal);
+    EXPECT_TRUE(dialog.isLoaded());
+    EXPECT_EQ(dialog.loads, 2);
+    EXPECT_EQ(script.calls().size(), 3);
+    dialog.Unload();
+}
+
+TEST(FormModalSeam, RealModalShowReturnsWhenTheFormHides)
+{
+    Probe dialog(QStringLiteral("frmReal"));
+    QTimer::singleShot(0, &dialog, [&dialog] { dialog.Hide(); });
+    dialog.Show(vb::vbModal);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(dialog.isLoaded());
+    QTimer::singleShot(0, &dialog, [&dialog] { dialog.Unload(); });
+    dialog.Show(vb::vbModal);
+    EXPECT_FALSE(dialog.isLoaded());
+}
+
+TEST(FormComboBox, StartsEmptyAndRaisesClickOnlyForSelectionChanges)
+{
+    ComboBox combo;
+    QSignalSpy clicks(&combo, &ComboBox::Click);
+    EXPECT_EQ(combo.listIndex(), -1);
+    combo.addItem("Scanner");
+    combo.addItem("e-File");
+    EXPECT_EQ(combo.listIndex(), -1);
+    EXPECT_EQ(clicks.count(), 0);
+
+    combo.setListIndex(1);
+    EXPECT_EQ(clicks.count(), 1);
+    combo.setListIndex(1);
+    EXPECT_EQ(clicks.count(), 1);
+    combo.addItem("third");  // adding keeps the selection and stays quiet
+    EXPECT_EQ(combo.listIndex(), 1);
+    EXPECT_EQ(clicks.count(), 1);
+
+    combo.setListItemData(0, 7);
+    combo.setListItemData(2, -3);
+    EXPECT_EQ(combo.listItemData(0), 7);
+    EXPECT_EQ(combo.listItemData(2), -3);
+    EXPECT_EQ(combo.listItemData(1), 0);
+
+    combo.clear();
+    EXPECT_EQ(combo.listIndex(), -1);
+    EXPECT_EQ(combo.listCount(), 0);
+    EXPECT_EQ(clicks.count(), 1);
+
+    try {
+        combo.setListIndex(0);
+        FAIL();
+    } catch (const VbError &e) {
+        EXPECT_EQ(e.number, 380);
+    }
+    try {
+        combo.listItemData(0);
+        FAIL();
+    } catch (const VbError &e) {
+        EXPECT_EQ(e.number, 381);
+    }
+}
+
+TEST(FormGeometry, TwipsFollowTheScreenScale)
+{
+    const int tx = Screen::TwipsPerPixelX();
+    ASSERT_GT(tx, 0);
+    Screen::setSizeOverride(QSize(1280, 1024));
+    EXPECT_EQ(Screen::Width(), 1280 * tx);
+    EXPECT_EQ(Screen::Height(), 1024 * Screen::TwipsPerPixelY());
+    Screen::setSizeOverride(QSize());
+
+    Probe p;
+    p.Move(30 * tx, 60 * Screen::TwipsPerPixelY(), 200 * tx, 100 * Screen::TwipsPerPixelY());
+    EXPECT_EQ(p.Left(), 30 * tx);
+    EXPECT_EQ(p.Width(), 200 * tx);
+    EXPECT_EQ(p.geometry().height(), 100);
+    ctl::setWidth(p.text, 50 * tx);
+    EXPECT_EQ(p.text->width(), 50);
+    EXPECT_EQ(ctl::width(p.text), 50 * tx);
+}
+
+TEST(FormControls, PropertiesByDesignNameAndMissingOnesRaise438)
+{
+    Probe p;
+    auto *label = p.addControl(new QLabel("Book:", &p), "lblBook");
+    auto *timer = p.addControl(new QTimer(&p), "timTick");
+    auto *combo = p.addControl(new ComboBox(&p), "cboKind");
+    EXPECT_EQ(p.control("LBLBOOK"), label);
+    EXPECT_EQ(label->objectName(), "lblBook");
+    EXPECT_EQ(p.controls().indexOf(timer), p.controls().size() - 2);
+
+    EXPECT_EQ(ctl::typeName(label), "Label");
+    EXPECT_EQ(ctl::typeName(p.text), "TextBox");
+    EXPECT_EQ(ctl::typeName(p.ok), "CommandButton");
+    EXPECT_EQ(ctl::typeName(timer), "Timer");
+    EXPECT_EQ(ctl::typeName(combo), "ComboBox");
+    label->setProperty("vbType", "PictureBox");
+    EXPECT_EQ(ctl::typeName(label), "PictureBox");
+
+    ctl::setCaption(p.ok, "Go");
+    EXPECT_EQ(p.ok->text(), "Go");
+    auto raises438 = [](auto &&call) {
+        try {
+            call();
+        } catch (const VbError &e) {
+            return e.number == 438;
+        }
+        return false;
+    };
+    EXPECT_TRUE(raises438([&] { ctl::width(timer); }));
+    EXPECT_TRUE(raises438([&] { ctl::caption(combo); }));
+    EXPECT_TRUE(raises438([&] { ctl::text(label); }));
+    EXPECT_TRUE(raises438([&] { ctl::toolTipText(timer); }));
+
+    p.removeControl("lblBook");
+    EXPECT_EQ(p.control("lblBook"), nullptr);
+}

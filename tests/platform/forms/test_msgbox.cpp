@@ -1,0 +1,40 @@
+#include <gtest/gtest.h>
+
+#include "platform/forms/msgbox.h"
+
+TEST(MsgBoxSeam, AnswersFromTheQueueAndRecordsEveryCall)
+{
+    MsgBoxScript script;
+    script.answer(vb::vbNo);
+    EXPECT_EQ(MsgBox("Store?", vb::vbYesNo | vb::vbQuestion, "Note:"), vb::vbNo);
+    // With the queue empty the box's first button answers.
+    EXPECT_EQ(MsgBox("Retry?", vb::vbRetryCancel | vb::vbCritical), vb::vbRetry);
+    EXPECT_EQ(MsgBox("Go on?", vb::vbOKCancel), vb::vbOK);
+    EXPECT_EQ(MsgBox("Yes?", vb::vbYesNoCancel | vb::vbDefaultButton2), vb::vbYes);
+
+    ASSERT_EQ(script.calls().size(), 4);
+    const MsgBoxCall &first = script.calls()[0];
+    EXPECT_EQ(first.prompt, "Store?");
+    EXPECT_EQ(first.buttonSet(), vb::vbYesNo);
+    EXPECT_EQ(first.icon(), vb::vbQuestion);
+    EXPECT_EQ(first.title, "Note:");
+    EXPECT_EQ(first.answer, vb::vbNo);
+    EXPECT_EQ(script.calls()[1].icon(), vb::vbCritical);
+    EXPECT_TRUE(script.calls()[1].title.isEmpty());
+    EXPECT_EQ(script.calls()[3].buttons & 0x300, vb::vbDefaultButton2);
+}
+
+TEST(MsgBoxSeam, InnerScriptHidesTheOuterUntilItEnds)
+{
+    MsgBoxScript outer;
+    {
+        MsgBoxScript inner;
+        EXPECT_EQ(MsgBoxScript::current(), &inner);
+        MsgBox("inner");
+        EXPECT_EQ(inner.calls().size(), 1);
+    }
+    EXPECT_EQ(MsgBoxScript::current(), &outer);
+    MsgBox("outer");
+    ASSERT_EQ(outer.calls().size(), 1);
+    EXPECT_EQ(outer.calls()[0].prompt, "outer");
+}

@@ -1,0 +1,36 @@
+#include "ui/frmShutdown.h"
+
+#include "core/errors.h"
+
+#if __has_include("core/shutdown.h")
+#include "core/shutdown.h"
+#define QUORLA_HAVE_SHUTDOWN 1
+#endif
+
+FrmShutdown &frmShutdown() { return defaultInstance<FrmShutdown>(); }
+
+FrmShutdown::FrmShutdown() : Form(QStringLiteral("frmShutdown"))
+{
+    setCaption(APP_TITLE);
+    lblMessage = addControl(new QLabel(QStringLiteral("Closing..."), this), QStringLiteral("lblMessage"));
+    lblMessage->setGeometry(20, 20, 260, 24);
+    resize(300, 64);
+}
+
+void FrmShutdown::Form_Activate()
+{
+    repaint();
+    try {
+#ifdef QUORLA_HAVE_SHUTDOWN
+        endProgram();
+#endif
+    } catch (...) {
+        reportCurrentError(QStringLiteral("endProgram"), Trap{});
+    }
+    // Every other window goes, in load order; the main window closes itself afterwards.
+    const QList<Form *> loaded = Forms();
+    for (Form *f : loaded)
+        if (f != this && f->objectName() != QLatin1String("frmMain") && Forms().contains(f))
+            f->Unload(vb::vbFormCode);
+    Unload(vb::vbFormCode);
+}
