@@ -48,21 +48,22 @@ tavImage *inputCreateFromOptions(int argc, char **argv, int *leftover, int flags
         tavLog(671);
         return nullptr;
       }
-      if (isNull(r)) {
+      // a class declines by taking no word; a dry run takes words and makes nothing
+      if (isNull(r) && left == n) {
         r = natCreateFromOptions(n, w, &left, flags, &rec);
         if (!r) {
           tavLog(625);
           return nullptr;
         }
       }
-      if (isNull(r)) {
+      if (isNull(r) && left == n) {
         r = pnmFromOptions(n, w, &left, flags, &rec, 41);
         if (!r) {
           tavLog(658);
           return nullptr;
         }
       }
-      if (isNull(r)) {
+      if (isNull(r) && left == n) {
         r = rawFromOptions(n, w, &left, flags, &rec, 41);
         if (!r) {
           tavLog(603);
@@ -146,14 +147,14 @@ tavImage *outputCreateFromOptions(int argc, char **argv, int *leftover, int flag
         tavLog(639);
         return nullptr;
       }
-      if (isNull(r)) {
+      if (isNull(r) && left == n) {
         r = pnmFromOptions(n, w, &left, flags, &rec, 42);
         if (!r) {
           tavLog(681);
           return nullptr;
         }
       }
-      if (isNull(r)) {
+      if (isNull(r) && left == n) {
         r = rawFromOptions(n, w, &left, flags, &rec, 42);
         if (!r) {
           tavLog(676);

@@ -1,0 +1,177 @@
+// Transfer engine, input chains and creation from words.
+#include "support.h"
+
+#include <cstring>
+
+using Transfer = TavTest;
+
+namespace {
+int liveCount() {
+  int n = 0;
+  for (tavImage *p = imageListHead(); p; p = p->nextLive) ++n;
+  return n;
+}
+}  // namespace
+
+TEST_F(Transfer, TallerOutputGetsAFilledTail) {
+  tavImage *in = makeInput("g -count 1 -w 4 -h 100 -d 8");
+  tavImage *out = makeOutput("o -nat -h 120 -f 3", in);
+  ASSERT_FALSE(isNull(out));
+  ASSERT_EQ(tavCopyImage(in, out), 0);
+  EXPECT_EQ(tavGetWidth(out), 4);
+  EXPECT_EQ(tavGetHeight(out), 120);
+  EXPECT_EQ(tavReadPixel(out, 1, 99), static_cast<int8_t>((4 * 99 + 1) & 0xFF));
+  EXPECT_EQ(tavReadPixel(out, 0, 100), 3);
+  EXPECT_EQ(tavReadPixel(out, 3, 119), 3);
+  tavRelease(in);
+  tavRelease(out);
+}
+
+TEST_F(Transfer, ShorterAndNarrowerOutputsTakeWhatFits) {
+  tavImage *in = makeInput("g -count 1 -w 8 -h 100 -d 8");
+  tavImage *out = makeOutput("o -nat -w 5 -h 80", in);
+  ASSERT_EQ(tavCopyImage(in, out), 0);
+  EXPECT_EQ(tavReadPixel(out, 4, 79), 8 * 79 + 4 - 512);
+  tavRelease(in);
+  tavRelease(out);
+  // wider output: the pixels beyond the input's width are fill
+  tavImage *in2 = makeInput("g -count 1 -w 3 -h 2 -d 8");
+  tavImage *out2 = makeOutput("o2 -nat -w 6 -f 9", in2);
+  ASSERT_EQ(tavCopyImage(in2, out2), 0);
+  EXPECT_EQ(tavReadPixel(out2, 2, 1), 5);
+  EXPECT_EQ(tavReadPixel(out2, 3, 1), 9);
+  EXPECT_EQ(tavReadPixel(out2, 5, 0), 9);
+  tavRelease(in2);
+  tavRelease(out2);
+}
+
+TEST_F(Transfer, DepthChangeInsertsAStageOnlyForTheTransfer) {
+  tavImage *in = makeInput("g -count 100 -w 4 -h 2 -d 8");
+  tavImage *out = makeOutput("o -nat -d 1", in);
+  ASSERT_EQ(tavGetDepth(out), 1);
+  ASSERT_EQ(tavCopyImage(in, out), 0);
+  // count 0, 100, 200, 300&255=44; 400&255=144, 244, 88, 132
+  EXPECT_EQ(*static_cast<unsigned char *>(tavGetPixelAddr(out, 0, 0)) & 0xF0, 0x20);
+  EXPECT_EQ(*static_cast<unsigned char *>(tavGetPixelAddr(out, 0, 1)) & 0xF0, 0xD0);
+  EXPECT_EQ(liveCount(), 2);  // no implicit stage left behind
+  EXPECT_EQ(tavGetRefs(in), 1);
+  tavRelease(in);
+  tavRelease(out);
+}
+
+TEST_F(Transfer, ChainRequests) {
+  tavImage *in = makeInput("g -count 1 -w 4 -h 2 -d 8");
+  EXPECT_EQ(inputChainEnsure(in, 41, 0, 1, 1), in);
+  EXPECT_EQ(inputChainEnsure(in, 41, 8, 1, 0), in);
+  EXPECT_EQ(inputChainEnsure(nullptr, 41, 0, 1, 0), nullptr);
+  EXPECT_EQ(inputChainBuild(nullptr, 41, 0, 1, 0), nullptr);
+  EXPECT_EQ(log(), (std::vector<int>{592, 615}));
+  // more lines at hand put a ring above; a further request replaces the chain
+  tavImage *top = inputChainEnsure(in, 41, 0, 1, 4);
+  ASSERT_NE(top, in);
+  EXPECT_EQ(tavGetSubType(top), SUB_BUF);
+  EXPECT_EQ(tavGetImplicit(top), 1);
+  EXPECT_EQ(tavReadPixel(top, 3, 1), 7);
+  tavImage *conv = inputChainEnsure(top, 41, 24, 1, 0);
+  ASSERT_NE(conv, nullptr);
+  EXPECT_EQ(tavGetSubType(conv), SUB_CONV);
+  EXPECT_EQ(liveCount(), 2);
+  EXPECT_EQ(tavRelease(conv), 0);
+  EXPECT_EQ(liveCount(), 0);  // the chain owned the generator's only reference
+}
+
+TEST_F(Transfer, RandomAccessCopiesTheInputIntoMemory) {
+  tavImage *in = makeInput("g -count 1 -w 4 -h 3 -d 8");
+  tavImage *top = inputChainEnsure(in, 41 | 16, 0, 1, 0);
+  ASSERT_NE(top, in);
+  EXPECT_EQ(tavGetSubType(top), SUB_NAT);
+  EXPECT_EQ(tavGetFlags(top) & 16, 16);
+  EXPECT_EQ(tavReadPixel(top, 3, 2), 11);
+  EXPECT_EQ(tavReadPixel(top, 0, 0), 0);  // any order once it is in memory
+  EXPECT_EQ(tavRelease(top), 0);
+  EXPECT_EQ(liveCount(), 0);
+}
+
+TEST_F(Transfer, EngineRefusals) {
+  tavImage *in = makeInput("g -count 1 -w 4 -h 2 -d 8");
+  tavImage *out = makeOutput("o -nat", in);
+  EXPECT_EQ(tavCopyPages(in, out, 0, 0, 0), 0);
+  EXPECT_EQ(tavCopyPages(&tavNullRecord, out, 0, 0, 1), -1);
+  EXPECT_EQ(tavCopyPages(in, &tavNullRecord, 0, 0, 1), -1);
+  EXPECT_EQ(tavCopyImage(nullptr, out), -1);
+  EXPECT_EQ(tavCopyImage(nullptr, nullptr), 0);
+  EXPECT_EQ(tavCopyImage(out, in), -1);  // the generator is no output
+  EXPECT_EQ(log(), (std::vector<int>{673, 674, 636, 650}));
+  EXPECT_EQ(tavCopyImage(in, nullptr), 0);  // a drain reads every line
+  tavRelease(in);
+  tavRelease(out);
+}
+
+TEST_F(Transfer, TimingReport) {
+  tavImage *in = makeInput("g -count 1 -w 4 -h 2 -d 8");
+  tavImage *out = makeOutput("o -nat", in);
+  tavSysFlags |= TAV_SYS_TIMEXFER;
+  ::testing::internal::CaptureStdout();
+  ASSERT_EQ(tavCopyImage(in, out), 0);
+  std::string s = ::testing::internal::GetCapturedStdout();
+  tavSysFlags &= ~TAV_SYS_TIMEXFER;
+  EXPECT_EQ(s.rfind("w    4  h    2  d  8         8 px         8 b   0.0000 sec elapsed", 0), 0u) << s;
+  EXPECT_EQ(s.back(), '\n');
+  tavRelease(in);
+  tavRelease(out);
+}
+
+TEST_F(Transfer, CreationOrderAndLookUp) {
+  // the generator is asked before native memory, and live images before both
+  tavImage *g = makeInput("a -const -w 2 -h 2 -d 8");
+  EXPECT_EQ(tavGetSubType(g), SUB_GEN);
+  tavImage *again = makeInput("a");
+  EXPECT_EQ(again, g);
+  EXPECT_EQ(tavGetRefs(g), 2);
+  tavRelease(again);
+  tavRelease(g);
+  EXPECT_TRUE(isNull(makeInput("-w 3")));
+  EXPECT_TRUE(isNull(makeInput("nosuchfile")));
+  int left = -1;
+  char w0[] = "x", w1[] = "-nat", w2[] = "-w", w3[] = "3", w4[] = "rest";
+  char *argv[] = {w0, w1, w2, w3, w4};
+  EXPECT_TRUE(isNull(inputCreateFromOptions(5, argv, &left, 0x10, nullptr)));
+  EXPECT_EQ(left, 1);
+  EXPECT_EQ(tavFindImageByName("x"), nullptr);  // a dry run creates nothing
+  EXPECT_EQ(tavCreateInputCommand(0, nullptr, nullptr, 0x30), -1);
+  EXPECT_TRUE(logHas(619));
+}
+
+TEST_F(Transfer, InputTemplateAddsAConversionStage) {
+  tavImage tmpl;
+  imageRecordInit(&tmpl);
+  attrStore(tmpl.depth, 24);
+  char w0[] = "src", w1[] = "-const", w2[] = "-f", w3[] = "9", w4[] = "-w", w5[] = "2", w6[] = "-h", w7[] = "1",
+       w8[] = "-d", w9[] = "8";
+  char *argv[] = {w0, w1, w2, w3, w4, w5, w6, w7, w8, w9};
+  tavImage *top = inputCreateFromOptions(10, argv, nullptr, 0x30, &tmpl);
+  ASSERT_NE(top, nullptr);
+  EXPECT_EQ(tavGetSubType(top), SUB_CONV);
+  ASSERT_EQ(tavStartImage(top), 0);
+  unsigned char px[6];
+  ASSERT_EQ(tavReadLine(top, px, 0, 0, 2), 0);
+  EXPECT_EQ(px[5], 9);
+  EXPECT_EQ(tavRelease(top), 0);
+  EXPECT_EQ(liveCount(), 0);
+}
+
+TEST_F(Transfer, PipesOnlyWhileACommandRuns) {
+  tavImage *in = makeInput("g -const -w 2 -h 2 -d 8");
+  tavImage *out = makeOutput("p -pipe", in);
+  // no command runs: "p" is an output file name and "-pipe" is left over
+  ASSERT_FALSE(isNull(out));
+  EXPECT_EQ(tavGetSubType(out), SUB_PNM);
+  tavRelease(out);
+  tavExecuteStart();
+  tavImage *pipe = makeOutput("p2 -pipe", in);
+  tavExecuteStop();
+  EXPECT_EQ(pipe, in);
+  EXPECT_STREQ(tavGetName(in), "p2");
+  EXPECT_EQ(tavGetRefs(in), 1);  // a pipe adds no reference
+  tavRelease(in);
+}
