@@ -50,7 +50,7 @@ QString Format(const QVariant &value, const QString &pattern = QString());
 QString generalDate(const QDateTime &dt);   // "12/8/2026 10:36:09 PM"; date only at midnight
 QString Now();                              // general-date text of the current local time
 QDateTime NowDateTime();
-QString DateText();                         // "12/8/2026" (Date$ gives "12-08-2026")
+QString DateText();                         // short date of today, "12/8/2026"
 QString TimeText();                         // "10:36:09 PM"
 QDateTime CDate(const QVariant &v);         // 13 when the value is no date
 double Timer();                             // seconds since midnight
