@@ -25,6 +25,13 @@ int vbShift(Qt::KeyboardModifiers m)
     return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) | (m & Qt::AltModifier ? 4 : 0);
 }
 
+// The rectangle a drag from a to b spans (b itself is not inside).
+QRect span(QPoint a, QPoint b)
+{
+    return QRect(QPoint(std::min(a.x(), b.x()), std::min(a.y(), b.y())),
+                 QSize(std::abs(a.x() - b.x()), std::abs(a.y() - b.y())));
+}
+
 QSizeF turnedSize(QSize stored, int turns)
 {
     return turns % 2 ? QSizeF(stored.height(), stored.width()) : QSizeF(stored);
@@ -116,7 +123,7 @@ void QelEzPageArea::paintEvent(QPaintEvent *)
         p.drawPolygon(m.map(QPolygonF(QRectF(r))));
     if (m_drag == Drag::Region || m_drag == Drag::Zoom || m_drag == Drag::Draw) {
         p.setPen(QPen(m_drag == Drag::Zoom ? Qt::red : Qt::blue, 1, Qt::DashLine));
-        p.drawRect(QRect(m_from, m_to).normalized());
+        p.drawRect(span(m_from, m_to));
     }
 }
 
@@ -199,7 +206,7 @@ void QelEzPageArea::mouseReleaseEvent(QMouseEvent *e)
     if (!m_ctl->hasImage())
         return;
     m_to = pos;
-    const QRect widgetRect = QRect(m_from, m_to).normalized();
+    const QRect widgetRect = span(m_from, m_to);
     const bool big = widgetRect.width() > 3 && widgetRect.height() > 3;
     switch (drag) {
     case Drag::Draw:
