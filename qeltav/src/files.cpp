@@ -765,6 +765,10 @@ tavImage *pnmFromOptions(int argc, char **argv, int *leftover, int flags, tavIma
     int c0 = std::fgetc(fp), c1 = std::fgetc(fp);
     std::fclose(fp);
     if (c1 == EOF) {
+      // too short for a PNM file; a raw file may still be this short
+      const bool rawClaim = (argc >= 2 && std::strcmp(argv[1], "-raw") == 0) || strEndsWith(name, ".raw") ||
+                            strEndsWith(name, ".RAW");
+      if (rawClaim) return &tavNullRecord;
       tavLog(5044);
       return nullptr;
     }

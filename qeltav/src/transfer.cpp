@@ -98,6 +98,12 @@ int transferLines(tavImage *in, tavImage *out) {
     tavLog(596);
     return -1;
   }
+  // On a failure below, the stages of this transfer go again: only the caller's images stay.
+  auto fail = [&](int code) {
+    tavLog(static_cast<uint16_t>(code));
+    inputChainRemove(top, in);
+    return -1;
+  };
   int lines = top->height.v, width = top->width.v;
   if (out) {
     if (out->height.v < lines) lines = out->height.v;
@@ -106,73 +112,57 @@ int transferLines(tavImage *in, tavImage *out) {
   if (!out) {
     void *pb = linePoolGet(top->linebytes);
     if (!pb) {
-      tavLog(645);
-      return -1;
+      return fail(645);
     }
     for (int y = 0; y < lines; ++y)
       if (imageReadLine(top, lineSpace(pb), 0, y, width) != 0) {
         linePoolPut(pb);
-        tavLog(653);
-        return -1;
+        return fail(653);
       }
     linePoolPut(pb);
   } else if (top->plines.v > 0) {
     for (int y = 0; y < lines; ++y) {
       void *p = imagePixelAddr(top, 0, y);
       if (!p) {
-        tavLog(635);
-        return -1;
+        return fail(635);
       }
       if (imageWriteLine(out, p, 0, y, width) != 0) {
-        tavLog(629);
-        return -1;
+        return fail(629);
       }
     }
   } else if (out->plines.v > 0) {
     for (int y = 0; y < lines; ++y) {
       void *p = imagePixelAddr(out, 0, y);
       if (!p) {
-        tavLog(634);
-        return -1;
+        return fail(634);
       }
       if (imageReadLine(top, p, 0, y, width) != 0) {
-        tavLog(630);
-        return -1;
+        return fail(630);
       }
     }
   } else {
     int need = out->linebytes > top->linebytes ? out->linebytes : top->linebytes;
     void *pb = linePoolGet(need);
     if (!pb) {
-      tavLog(646);
-      return -1;
+      return fail(646);
     }
     for (int y = 0; y < lines; ++y) {
       if (imageReadLine(top, lineSpace(pb), 0, y, width) != 0) {
         linePoolPut(pb);
-        tavLog(631);
-        return -1;
+        return fail(631);
       }
       if (imageWriteLine(out, lineSpace(pb), 0, y, width) != 0) {
         linePoolPut(pb);
-        tavLog(633);
-        return -1;
+        return fail(633);
       }
     }
     linePoolPut(pb);
   }
   if (out && lines < out->height.v && imageFillLinesFrom(out, lines) != 0) {
-    tavLog(607);
-    return -1;
+    return fail(607);
   }
-  if (imageStop(top) != 0) {
-    tavLog(597);
-    return -1;
-  }
-  if (out && imageStop(out) != 0) {
-    tavLog(598);
-    return -1;
-  }
+  if (imageStop(top) != 0) return fail(597);
+  if (out && imageStop(out) != 0) return fail(598);
   if (inputChainRemove(top, in) != 0) {
     tavLog(594);
     return -1;

@@ -1,0 +1,285 @@
+// PNM and raw files: byte-exact writing, reading, malformed input and netpbm interchange.
+#include "support.h"
+
+#include <cstring>
+
+using Files = TavTest;
+using namespace std::string_literals;
+
+namespace {
+bool haveNetpbm() { return std::system("command -v pamtopnm >/dev/null 2>&1") == 0; }
+
+// Copies with the full command flags; the result of tavCopy.
+int copy(const std::string &words) { return tavCopy(words.c_str(), kAll); }
+
+// Native image read back from a file, as bytes of its lines.
+std::string pixels(const std::string &file, int *w = nullptr, int *h = nullptr, int *d = nullptr) {
+  if (tavCopy((file + " mem -nat").c_str(), 0x10 | 0x20 | 0x100 | 0x200 | 0x1000 | 0x40) != 0) {
+    tavRelease(tavFindImageByName("mem"));
+    return "<fail>";
+  }
+  tavImage *m = tavFindImageByName("mem");
+  if (!m) return "<none>";
+  std::string s(static_cast<const char *>(tavGetDataAddr(m)),
+                static_cast<size_t>(tavGetLinebytes(m)) * static_cast<size_t>(tavGetHeight(m)));
+  if (w) *w = tavGetWidth(m);
+  if (h) *h = tavGetHeight(m);
+  if (d) *d = tavGetDepth(m);
+  tavRelease(m);
+  return s;
+}
+}  // namespace
+
+TEST_F(Files, WrittenBytesOfEveryKind) {
+  struct {
+    const char *gen;  // generator words
+    const char *out;  // output words after the name
+    std::string expect;
+  } cases[] = {
+      {"g -count 1 -w 3 -h 2 -d 8", "-pgm -normal", "P2\n3 2\n255\n  0   1   2\n  3   4   5\n"s},
+      {"g -count 1 -w 3 -h 2 -d 8", "-pgm", "P5\n3 2\n255\n\x00\x01\x02\x03\x04\x05"s},
+      {"g -count 1 -w 2 -h 1 -d 24", "-ppm -normal", "P3\n2 1\n255\n  0   0   0    1   0   0\n"s},
+      {"g -count 1 -w 2 -h 1 -d 24", "-ppm", "P6\n2 1\n255\n\x00\x00\x00\x01\x00\x00"s},
+      {"g -const -f 1 -w 3 -h 2 -d 1", "-pbm -normal", "P1\n3 2\n1 1 1\n1 1 1\n"s},
+      {"g -const -f 1 -w 10 -h 1 -d 1", "-pbm", "P4\n10 1\n\xFF\xC0"s},
+      {"g -const -f 0 -w 3 -h 1 -d 8 -w0", "-pgm -normal", "P2\n3 1\n255\n  0   0   0\n"s},
+      {"g -count 1 -w 3 -h 1 -d 16", "-pgm", "P5\n3 1\n255\n\x00\x01\x02"s},
+  };
+  for (const auto &c : cases) {
+    std::string out = path("o.pnm");
+    ASSERT_EQ(copy(std::string(c.gen) + " " + out + " " + c.out), 0) << c.out;
+    EXPECT_EQ(readFile(out), c.expect) << c.gen << " " << c.out;
+  }
+}
+
+TEST_F(Files, NaturalKindAndExtensions) {
+  struct {
+    const char *gen, *name, *magic;
+  } cases[] = {{"g -const -w 2 -h 1 -d 1", "a", "P4"},      {"g -const -w 2 -h 1 -d 16", "b", "P5"},
+               {"g -const -w 2 -h 1 -d 24", "c", "P6"},     {"g -const -w 2 -h 1 -d 8", "d.PPM", "P6"},
+               {"g -const -w 2 -h 1 -d 24", "e.pbm", "P4"}, {"g -const -w 2 -h 1 -d 32", "f.pnm", "P5"}};
+  for (const auto &c : cases) {
+    ASSERT_EQ(copy(std::string(c.gen) + " " + path(c.name)), 0) << c.name;
+    EXPECT_EQ(readFile(path(c.name)).substr(0, 2), c.magic) << c.name;
+  }
+}
+
+TEST_F(Files, ReadsEveryKindPlainAndRaw) {
+  struct {
+    std::string file;
+    int w, h, d;
+    std::string px;
+  } cases[] = {
+      {"P1\n# c\n3\n# between\n2\n1 0 1\n0 1 0\n", 3, 2, 1, "\xA0\x40"s},
+      {"P1 4 1 0101", 4, 1, 1, "\x50"s},
+      {"P2\n2 2\n255\n1 2\n3\n4\n", 2, 2, 8, "\x01\x02\x03\x04"s},
+      {"P3 1 1 255 10 20 30 ", 1, 1, 24, "\x0a\x14\x1e"s},
+      {"P4\n9 1\n\xff\x80"s, 9, 1, 1, "\xff\x80"s},
+      {"P5 2 1 255\n\x07\x08"s, 2, 1, 8, "\x07\x08"s},
+      {"P6\n1 1\n255\r\x01\x02\x03"s, 1, 1, 24, "\x01\x02\x03"s},
+      {"P5\n2 1\n65535\n\x12\x34\xAB\xCD"s, 2, 1, 8, "\x12\xAB"s},
+      {"P5\n1 1\n255\n\n"s, 1, 1, 8, "\n"s},  // a sample may look like white space
+      {"P2\n1 1\n65535\n4660\n", 1, 1, 8, "\x12"s},
+  };
+  for (const auto &c : cases) {
+    std::string f = path("in.any");
+    writeFile(f, c.file);
+    int w = 0, h = 0, d = 0;
+    EXPECT_EQ(pixels(f, &w, &h, &d), c.px) << c.file << ::testing::PrintToString(log());
+    EXPECT_EQ(w, c.w);
+    EXPECT_EQ(h, c.h);
+    EXPECT_EQ(d, c.d);
+    tavLogReset();
+  }
+}
+
+TEST_F(Files, MalformedHeadersFail) {
+  struct {
+    std::string file;
+    int code;
+  } cases[] = {
+      {"P7\n1 1\n", 673},
+      {"P5\n1 1\n255x", 5013},
+      {"P5\nx 1\n255\n", 5010},
+      {"P5\n0 1\n255\n\x01", 5023},
+      {"P5\n1 0\n255\n", 5023},
+      {"P5\n1 1\n0\n\x01", 5041},
+      {"P5\n1 1\n65536\n\x01", 5041},
+      {"P5\n99999999999 1\n255\n", 5010},
+      {"P5\n4 1\n255\n\x01", 5035},
+      {"P2\n2 1\n255\n1 x\n", 5010},
+      {"P1\n2 1\n1 2\n", 5003},
+  };
+  for (const auto &c : cases) {
+    std::string f = path("bad.pgm");
+    writeFile(f, c.file);
+    tavLogReset();
+    EXPECT_EQ(copy(f + " " + path("out.pgm")), -1) << c.file;
+    EXPECT_TRUE(logHas(c.code)) << c.file << " " << ::testing::PrintToString(log());
+  }
+  EXPECT_EQ(imageListHead(), nullptr);
+  writeFile(path("one"), "P");
+  tavLogReset();
+  EXPECT_EQ(copy(path("one") + " " + path("out.pgm")), -1);
+  EXPECT_TRUE(logHas(5044));
+  // not a PNM magic: not claimed whatever the name says
+  writeFile(path("fake.pgm"), "GIF89a");
+  tavLogReset();
+  EXPECT_EQ(copy(path("fake.pgm") + " " + path("out.pgm")), -1);
+  EXPECT_EQ(log(), (std::vector<int>{673, 789, 787}));
+}
+
+TEST_F(Files, SequentialRules) {
+  std::string f = path("seq.pgm");
+  writeFile(f, "P2\n1 8\n255\n0\n1\n2\n3\n4\n5\n6\n7\n");
+  tavImage *in = makeInput(f.c_str());
+  ASSERT_EQ(tavGetSubType(in), SUB_PNM);
+  ASSERT_EQ(tavStartImage(in), 0);
+  unsigned char v = 0;
+  ASSERT_EQ(tavReadLine(in, &v, 0, 5, 1), 0);  // lines 0 to 4 are consumed
+  EXPECT_EQ(v, 5);
+  EXPECT_EQ(tavReadLine(in, &v, 0, 5, 1), -1);
+  EXPECT_EQ(tavReadLine(in, &v, 1, 6, 1), -1);
+  EXPECT_EQ(tavReadPixel(in, 0, 0), -1);
+  EXPECT_EQ(tavGetPixelAddr(in, 0, 0), nullptr);
+  EXPECT_EQ(tavWriteLine(in, &v, 0, 6, 1), -1);
+  EXPECT_EQ(log(), (std::vector<int>{5033, 5034, 5036, 5022, 5031}));
+  // a second pass starts at the top again
+  ASSERT_EQ(tavStartImage(in), 0);  // state 9 counts as a pass under way
+  tavStopImage(in);
+  ASSERT_EQ(tavStartImage(in), 0);
+  ASSERT_EQ(tavReadLine(in, &v, 0, 0, 1), 0);
+  EXPECT_EQ(v, 0);
+  tavRelease(in);
+
+  tavImage *g = makeInput("g -const -w 2 -h 4 -d 8");
+  tavImage *out = makeOutput((path("w.pgm") + " -h 4").c_str(), g);
+  attrPropagate(g, out);
+  ASSERT_EQ(tavStartImage(out), 0);
+  unsigned char line[2] = {1, 2};
+  ASSERT_EQ(tavWriteLine(out, line, 0, 0, 2), 0);
+  tavLogReset();
+  EXPECT_EQ(tavWriteLine(out, line, 0, 2, 2), -1);
+  EXPECT_EQ(log(), (std::vector<int>{5028}));
+  tavRelease(out);  // the close completes the file with fill lines
+  EXPECT_EQ(readFile(path("w.pgm")), "P5\n2 4\n255\n\x01\x02\0\0\0\0\0\0"s);
+  tavRelease(g);
+}
+
+TEST_F(Files, ShortLinesArePaddedToTheFileWidth) {
+  tavImage *g = makeInput("g -count 1 -w 3 -h 2 -d 24");
+  tavImage *out = makeOutput((path("pad.ppm") + " -w 5 -f 0x0A0B0C -normal").c_str(), g);
+  ASSERT_EQ(tavCopyImage(g, out), 0);
+  tavRelease(out);
+  tavRelease(g);
+  EXPECT_EQ(readFile(path("pad.ppm")),
+            "P3\n5 2\n255\n  0   0   0    1   0   0    2   0   0   12  11  10   12  11  10\n"
+            "  3   0   0    4   0   0    5   0   0   12  11  10   12  11  10\n");
+  // reading fewer pixels than the file's width still consumes whole file lines
+  std::string f = path("wide.pgm");
+  writeFile(f, "P5\n4 2\n255\n\x01\x02\x03\x04\x05\x06\x07\x08"s);
+  tavImage *in = makeInput(f.c_str());
+  tavStartImage(in);
+  unsigned char two[2];
+  ASSERT_EQ(tavReadLine(in, two, 0, 0, 2), 0);
+  ASSERT_EQ(tavReadLine(in, two, 0, 1, 2), 0);
+  EXPECT_EQ(two[0], 5);
+  EXPECT_EQ(two[1], 6);
+  tavRelease(in);
+}
+
+TEST_F(Files, TallerOutputFileGetsFillLines) {
+  ASSERT_EQ(copy("g -const -f 0x030201 -w 2 -h 10 -d 24 " + path("t.ppm") + " -h 20"), 0);
+  std::string s = readFile(path("t.ppm"));
+  ASSERT_EQ(s.size(), std::string("P6\n2 20\n255\n").size() + 2 * 20 * 3);
+  EXPECT_EQ(s.substr(s.size() - 3), "\x01\x02\x03");
+}
+
+TEST_F(Files, OutputThatIsAnOpenInputFails) {
+  std::string f = path("a.pgm");
+  writeFile(f, "P5\n1 1\n255\n\x2a"s);
+  EXPECT_EQ(copy(f + " " + f), -1);
+  EXPECT_TRUE(logHas(5048));
+  EXPECT_EQ(readFile(f), "P5\n1 1\n255\n\x2a"s);
+  EXPECT_EQ(imageListHead(), nullptr);
+}
+
+TEST_F(Files, FullDiskIsAFailure) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  EXPECT_EQ(copy("g -const -w 8 -h 8 -d 8 /dev/full -pgm"), -1);
+  EXPECT_TRUE(logHas(5046) || logHas(5047) || logHas(5002)) << ::testing::PrintToString(log());
+}
+
+TEST_F(Files, RawFiles) {
+  std::string f = path("img.raw");
+  std::string data(512, 'x');
+  data += "\x01\x02\x03\x04\x05\x06";
+  writeFile(f, data);
+  int w = 0, h = 0, d = 0;
+  EXPECT_EQ(pixels(f + " -offset 0x200 -w 3 -h 2 -d 8", &w, &h, &d), "\x01\x02\x03\x04\x05\x06");
+  EXPECT_EQ(w, 3);
+  // the copy to a raw output writes the lines as they are
+  ASSERT_EQ(copy(f + " -offset 512 -w 3 -h 2 -d 8 " + path("o.raw")), 0);
+  EXPECT_EQ(readFile(path("o.raw")), "\x01\x02\x03\x04\x05\x06");
+  // a ".raw" file that starts with a PNM magic is read as PNM
+  writeFile(path("p.raw"), "P5\n1 1\n255\n\x09"s);
+  EXPECT_EQ(pixels(path("p.raw")), "\x09");
+  // size words are required
+  tavLogReset();
+  EXPECT_EQ(copy(f + " " + path("x.raw")), -1);
+  EXPECT_TRUE(logHas(5188));
+  writeFile(path("empty.raw"), "");
+  tavLogReset();
+  EXPECT_EQ(copy(path("empty.raw") + " -w 1 -h 1 -d 8 " + path("y.raw")), -1);
+  EXPECT_TRUE(logHas(5173));
+  tavLogReset();
+  EXPECT_EQ(copy(f + " -offset -w 1 -h 1 -d 8 " + path("y.raw")), -1);
+  EXPECT_TRUE(logHas(912));
+  // a short file
+  tavLogReset();
+  EXPECT_EQ(copy(f + " -offset 512 -w 3 -h 3 -d 8 " + path("z.raw")), -1);
+  EXPECT_TRUE(logHas(5186));
+  EXPECT_EQ(imageListHead(), nullptr);
+}
+
+TEST_F(Files, NetpbmReadsWhatWeWrite) {
+  if (!haveNetpbm()) GTEST_SKIP() << "netpbm not installed";
+  struct {
+    const char *gen, *ext, *flags;
+  } cases[] = {{"g -count 1 -w 31 -h 32 -d 8", "pgm", ""},   {"g -count 3 -w 31 -h 32 -d 8", "pgm", "-normal"},
+               {"g -count 7 -w 31 -h 32 -d 24", "ppm", ""},  {"g -count 5 -w 31 -h 32 -d 24", "ppm", "-normal"},
+               {"g -random -w 31 -h 32 -d 8", "pbm", ""},    {"g -random -w 31 -h 32 -d 8", "pbm", "-normal"}};
+  for (const auto &c : cases) {
+    std::string ours = path(std::string("ours.") + c.ext);
+    ASSERT_EQ(copy(std::string(c.gen) + " " + ours + " " + c.flags), 0);
+    std::string back = path(std::string("back.") + c.ext);
+    // netpbm rewrites our file in its raw form; both must hold the same pixels
+    std::string cmd = "pamtopnm < '" + ours + "' > '" + back + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << c.gen;
+    EXPECT_EQ(pixels(ours), pixels(back)) << c.gen << " " << c.flags;
+  }
+}
+
+TEST_F(Files, WeReadWhatNetpbmWrites) {
+  if (!haveNetpbm()) GTEST_SKIP() << "netpbm not installed";
+  std::string src = path("src.ppm");
+  ASSERT_EQ(copy("g -count 3 -w 31 -h 32 -d 24 " + src), 0);
+  struct {
+    const char *tool, *name;
+  } cases[] = {{"ppmtopgm", "a.pgm"},           {"pamtopnm -plain", "b.ppm"},
+               {"ppmtopgm | pgmtopbm -threshold", "c.pbm"}, {"ppmtopgm | pamtopnm -plain", "d.pgm"},
+               {"ppmtopgm | pgmtopbm -threshold | pamtopnm -plain", "e.pbm"},
+               {"ppmtopgm | pamdepth 65535", "f.pgm"}};
+  for (const auto &c : cases) {
+    std::string made = path(c.name);
+    std::string cmd = std::string(c.tool) + " < '" + src + "' > '" + made + "' 2>/dev/null";
+    if (std::strstr(c.tool, "ppmtopgm") == c.tool) cmd = "ppmtopgm < '" + src + "'" + std::string(c.tool + 8) + " > '" + made + "' 2>/dev/null";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    // read theirs, write ours raw, let netpbm compare the two
+    std::string ours = path(std::string("ours_") + c.name);
+    ASSERT_EQ(copy(made + " " + ours), 0) << c.name << ::testing::PrintToString(log());
+    std::string cmp = "cmp -s <(pamtopnm < '" + made + "' | pamdepth 255 2>/dev/null) <(pamtopnm < '" + ours + "' | pamdepth 255 2>/dev/null)";
+    std::string run = "bash -c \"" + cmp + "\"";
+    EXPECT_EQ(std::system(run.c_str()), 0) << c.name;
+  }
+}
