@@ -1,6 +1,7 @@
 #include "hostsim/emulator.h"
 #include "hostsim/programs.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -13,9 +14,8 @@
 #include <QSqlRecord>
 #include <QUuid>
 
-#include <map>
 
-Q_LOGGING_CATEGORY(lcHostsim, "quorla.hostsim")
+Q_LOGGING_CATEGORY(lcHostsim, "quorla.hostsim", QtInfoMsg)
 
 namespace hostsim {
 
@@ -82,7 +82,15 @@ private:
     QString m_userId;
 };
 
-std::map<QString, std::weak_ptr<HostEmulator>> g_open; // one emulator per database path
+// The emulator of the database named last stays open between connections.
+QString g_openPath;
+std::shared_ptr<HostEmulator> g_openEmulator;
+
+void releaseOpenEmulator()
+{
+    g_openEmulator.reset();
+    g_openPath.clear();
+}
 
 } // namespace
 
@@ -425,11 +433,14 @@ void registerProvider()
 {
     adoSetEmulatorFactory([](const QString &cs, const QString &uid, const QString &pwd) -> std::unique_ptr<AdoSession> {
         const QString path = QString::fromLocal8Bit(qgetenv("QUORLA_HOST_EMULATOR"));
-        std::shared_ptr<HostEmulator> em = g_open[path].lock();
-        if (!em) {
-            em = std::make_shared<HostEmulator>(path);
-            g_open[path] = em;
+        if (!g_openEmulator || g_openPath != path) {
+            releaseOpenEmulator();
+            g_openEmulator = std::make_shared<HostEmulator>(path);
+            g_openPath = path;
+            static bool cleanup = (qAddPostRoutine(releaseOpenEmulator), true);
+            Q_UNUSED(cleanup);
         }
+        std::shared_ptr<HostEmulator> em = g_openEmulator;
         em->checkOpen(cs, uid, pwd);
         return std::make_unique<EmulatorSession>(em, adoConnectionItem(cs, QStringLiteral("data source")), uid);
     });

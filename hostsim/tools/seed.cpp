@@ -1,5 +1,6 @@
 // hostsim-seed: creates an emulator database; with --demo also seeds the demo office (documents of
-// all four customers, stored page images, the e-file queue with cover pages) and its share root.
+// all four customers, stored page images, the e-file queue with cover pages) and its share root;
+// with --log prints the database's call log.
 #include "hostsim/emulator.h"
 #include "pages.h"
 
@@ -286,9 +287,23 @@ int main(int argc, char **argv)
     QGuiApplication app(argc, argv); // fonts for the page images
     QStringList args = app.arguments().mid(1);
     const bool demo = args.removeAll(QStringLiteral("--demo")) > 0;
-    if (args.isEmpty() || (demo && args.size() < 2)) {
-        std::fprintf(stderr, "usage: hostsim-seed <database>\n       hostsim-seed --demo <database> <share root>\n");
+    const bool log = args.removeAll(QStringLiteral("--log")) > 0;
+    if (args.isEmpty() || (demo && args.size() < 2) || (demo && log)) {
+        std::fprintf(stderr, "usage: hostsim-seed <database>\n"
+                             "       hostsim-seed --demo <database> <share root>\n"
+                             "       hostsim-seed --log <database>   (prints the call log)\n");
         return 2;
+    }
+    if (log) {
+        if (!QFileInfo::exists(args[0])) {
+            std::fprintf(stderr, "hostsim-seed: no database %s\n", qPrintable(args[0]));
+            return 1;
+        }
+        hostsim::HostEmulator em(args[0]);
+        for (const hostsim::HostCall &c : em.callLog())
+            std::printf("#%lld %s@%s %s\n", c.seq, qPrintable(c.userId), qPrintable(c.dataSource),
+                        qPrintable(c.render()));
+        return 0;
     }
     try {
         QDir().mkpath(QFileInfo(args[0]).absolutePath());

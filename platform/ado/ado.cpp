@@ -4,7 +4,7 @@
 #include <QLoggingCategory>
 #include <QMutex>
 
-Q_LOGGING_CATEGORY(lcAdo, "quorla.ado")
+Q_LOGGING_CATEGORY(lcAdo, "quorla.ado", QtInfoMsg)
 
 struct AdoConnectionState {
     std::unique_ptr<AdoSession> session;
