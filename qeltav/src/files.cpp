@@ -450,6 +450,12 @@ int pnmWriteLine(tavImage *im, const void *buf, int x, int y, int count) {
   }
   if (p->rawbits.v) {
     size_t n = static_cast<size_t>(im->linebytes);
+    if (d == 1 && (w & 7) && src != own) {
+      // the bits behind the last pixel are written as 0
+      std::memcpy(own, src, n);
+      src = own;
+    }
+    if (d == 1 && (w & 7)) own[n - 1] &= static_cast<unsigned char>(0xFF << (8 - (w & 7)));
     if (std::fwrite(src, 1, n, p->fp) != n) {
       tavLog(5002);
       return -1;

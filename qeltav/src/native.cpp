@@ -340,6 +340,7 @@ int genOpen(tavImage *im, int mode) {
       tavLog(447);
       return -1;
     }
+    std::memset(im->dataAddr.v, 0, static_cast<size_t>(im->linebytes));
     fillPixels(im->dataAddr.v, im->width.v, im->depth.v, fillPixelValue(im));
     attrKnow(im->plines, im->height.v);
   } else if (g->mode.v == 1 || g->mode.v == 2) {

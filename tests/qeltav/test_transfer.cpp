@@ -115,7 +115,8 @@ TEST_F(Transfer, TimingReport) {
   ASSERT_EQ(tavCopyImage(in, out), 0);
   std::string s = ::testing::internal::GetCapturedStdout();
   tavSysFlags &= ~TAV_SYS_TIMEXFER;
-  EXPECT_EQ(s.rfind("w    4  h    2  d  8         8 px         8 b   0.0000 sec elapsed", 0), 0u) << s;
+  EXPECT_EQ(s.rfind("w    4  h    2  d  8         8 px         8 b  ", 0), 0u) << s;
+  EXPECT_NE(s.find(" sec elapsed"), std::string::npos) << s;
   EXPECT_EQ(s.back(), '\n');
   tavRelease(in);
   tavRelease(out);
