@@ -69,16 +69,16 @@ QString programName(const QString &text)
 
 class EmulatorSession final : public AdoSession {
 public:
-    EmulatorSession(std::shared_ptr<HostEmulator> em, QString dataSource, QString userId)
-        : m_em(std::move(em)), m_dataSource(std::move(dataSource)), m_userId(std::move(userId)) {}
+    EmulatorSession(std::shared_ptr<HostEmulator> em, QString connectionString, QString userId)
+        : m_em(std::move(em)), m_connectionString(std::move(connectionString)), m_userId(std::move(userId)) {}
     AdoRowSet execute(const AdoCommandRequest &request, AdoParameters &params) override
     {
-        return m_em->execute(m_dataSource, m_userId, request, params);
+        return m_em->execute(m_connectionString, m_userId, request, params);
     }
 
 private:
     std::shared_ptr<HostEmulator> m_em;
-    QString m_dataSource;
+    QString m_connectionString;
     QString m_userId;
 };
 
@@ -149,7 +149,12 @@ QString HostCall::render() const
         return v.isValid() ? u'"' + v.toString() + u'"' : QStringLiteral("<unset>");
     };
     QStringList lines;
-    lines << QStringLiteral("%1 markers=%2 %3").arg(program).arg(markers).arg(commandText);
+    lines << QStringLiteral("%1 markers=%2 timeout=%3%4 %5")
+                 .arg(program)
+                 .arg(markers)
+                 .arg(timeoutSeconds)
+                 .arg(prepared ? QStringLiteral(" prepared") : QString(), commandText);
+    lines << QStringLiteral("  connection \"%1\" user \"%2\"").arg(connectionString, userId);
     for (int i = 0; i < params.size(); ++i) {
         const LoggedParameter &p = params[i];
         lines << QStringLiteral("  %1 %2(%3)%4 sent=%5 returned=%6")
@@ -266,17 +271,18 @@ void HostEmulator::logCall(const HostCall &call)
         params.append(o);
     }
     exec(db(),
-         QStringLiteral("INSERT INTO call_log(program, markers, command_text, data_source, user_id, params) "
-                        "VALUES(?,?,?,?,?,?)"),
-         {call.program, call.markers, call.commandText, call.dataSource, call.userId,
+         QStringLiteral("INSERT INTO call_log(program, markers, command_text, connection, data_source, user_id, "
+                        "timeout, prepared, params) VALUES(?,?,?,?,?,?,?,?,?)"),
+         {call.program, call.markers, call.commandText, call.connectionString, call.dataSource, call.userId,
+          call.timeoutSeconds, int(call.prepared),
           QString::fromUtf8(QJsonDocument(params).toJson(QJsonDocument::Compact))});
 }
 
 QList<HostCall> HostEmulator::callLog() const
 {
     QList<HostCall> out;
-    QSqlQuery q = exec(db(), QStringLiteral("SELECT seq, program, markers, command_text, data_source, user_id, params "
-                                            "FROM call_log ORDER BY seq"));
+    QSqlQuery q = exec(db(), QStringLiteral("SELECT seq, program, markers, command_text, data_source, user_id, "
+                                            "params, connection, timeout, prepared FROM call_log ORDER BY seq"));
     while (q.next()) {
         HostCall c;
         c.seq = q.value(0).toLongLong();
@@ -285,6 +291,9 @@ QList<HostCall> HostEmulator::callLog() const
         c.commandText = q.value(3).toString();
         c.dataSource = q.value(4).toString();
         c.userId = q.value(5).toString();
+        c.connectionString = q.value(7).toString();
+        c.timeoutSeconds = q.value(8).toInt();
+        c.prepared = q.value(9).toInt() != 0;
         const QJsonArray params = QJsonDocument::fromJson(q.value(6).toString().toUtf8()).array();
         for (const QJsonValue &v : params) {
             const QJsonObject o = v.toObject();
@@ -328,9 +337,10 @@ void HostEmulator::checkOpen(const QString &connectionString, const QString &use
     fail(QStringLiteral("The user id or password of the connection to %1 is not valid.").arg(dsn));
 }
 
-AdoRowSet HostEmulator::execute(const QString &dataSource, const QString &userId, const AdoCommandRequest &request,
-                                AdoParameters &params)
+AdoRowSet HostEmulator::execute(const QString &connectionString, const QString &userId,
+                                const AdoCommandRequest &request, AdoParameters &params)
 {
+    const QString dataSource = adoConnectionItem(connectionString, QStringLiteral("data source"));
     const int markers = adoCountMarkers(request.text);
     const int bound = std::min(markers, params.count());
     const bool isSql = request.text.trimmed().startsWith(QStringLiteral("SELECT"), Qt::CaseInsensitive);
@@ -338,8 +348,11 @@ AdoRowSet HostEmulator::execute(const QString &dataSource, const QString &userId
     call.program = isSql ? QStringLiteral("SQL") : programName(request.text);
     call.markers = markers;
     call.commandText = request.text;
+    call.connectionString = adoMaskedConnectionString(connectionString);
     call.dataSource = dataSource;
     call.userId = userId;
+    call.timeoutSeconds = request.timeoutSeconds;
+    call.prepared = request.prepared;
     for (int i = 0; i < params.count(); ++i) {
         const AdoParameter &p = params.item(i);
         call.params << LoggedParameter{p.name(), p.size(), i < bound, p.value(), p.value()};
@@ -442,7 +455,7 @@ void registerProvider()
         }
         std::shared_ptr<HostEmulator> em = g_openEmulator;
         em->checkOpen(cs, uid, pwd);
-        return std::make_unique<EmulatorSession>(em, adoConnectionItem(cs, QStringLiteral("data source")), uid);
+        return std::make_unique<EmulatorSession>(em, cs, uid);
     });
 }
 

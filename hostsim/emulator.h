@@ -24,8 +24,11 @@ struct HostCall {
     QString program;     // program name, or "SQL" for a statement
     int markers = 0;
     QString commandText;
+    QString connectionString; // as opened, any password item masked
     QString dataSource;
     QString userId;
+    int timeoutSeconds = 0;
+    bool prepared = false;
     QList<LoggedParameter> params;
 
     const LoggedParameter *param(const QString &name) const; // case-insensitive, nullptr when missing
@@ -67,7 +70,7 @@ public:
 
     // What the provider does: check an open, run one command.
     void checkOpen(const QString &connectionString, const QString &userId, const QString &password);
-    AdoRowSet execute(const QString &dataSource, const QString &userId, const AdoCommandRequest &request,
+    AdoRowSet execute(const QString &connectionString, const QString &userId, const AdoCommandRequest &request,
                       AdoParameters &params);
 
     // Runs a batch of SQL statements separated by ";" at line ends (seed files).

@@ -56,7 +56,8 @@ QStringList schemaStatements()
         QStringLiteral("CREATE TABLE IF NOT EXISTS registrations(seq INTEGER PRIMARY KEY, program TEXT, func TEXT, "
                        "file TEXT, size TEXT, pages TEXT, imid TEXT, workstation TEXT, at TEXT)"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS call_log(seq INTEGER PRIMARY KEY, program TEXT, markers INTEGER, "
-                       "command_text TEXT, data_source TEXT, user_id TEXT, params TEXT)"),
+                       "command_text TEXT, connection TEXT, data_source TEXT, user_id TEXT, timeout INTEGER, "
+                       "prepared INTEGER, params TEXT)"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS faults(seq INTEGER PRIMARY KEY, kind INTEGER, program TEXT, "
                        "number INTEGER, text TEXT, answer TEXT, remaining INTEGER)"),
     };

@@ -86,7 +86,7 @@ public:
         for (int i = 0; i < bound; ++i) {
             AdoParameter &p = params.item(i);
             const QByteArray value = p.text().toUtf8();
-            const int width = p.size() > 0 ? p.size() : int(value.size());
+            const int width = p.size() > 0 ? p.size() : std::max(1, int(value.size()));
             if (value.size() > width)
                 throw adoError(adoErr::MultipleStepErrors);
             QByteArray &buf = buffers[size_t(i)];

@@ -89,6 +89,9 @@ TEST_F(Lookups, FoundDocumentComesBackUntrimmedAtItsWidths)
     EXPECT_EQ(last.program, "SY331RI");
     EXPECT_EQ(last.markers, 14);
     EXPECT_EQ(last.commandText, "{{CALL /QSYS.LIB/*LIBL.LIB/SY331RI.PGM(?,?,?,?,?,?,?,?,?,?,?,?,?,?)}}");
+    EXPECT_EQ(last.connectionString, "provider=IBMDA400;data source=QHOST;");
+    EXPECT_EQ(last.timeoutSeconds, 60000);
+    EXPECT_TRUE(last.prepared);
     EXPECT_TRUE(last.param("DSRSLT")->sent.isNull()) << "DSRSLT was never set";
     EXPECT_EQ(last.param("KyCd")->sent.toString(), "");
 }
