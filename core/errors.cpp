@@ -2,11 +2,13 @@
 
 #include "core/state.h"
 #include "platform/forms/msgbox.h"
+#include "platform/scan/scannersession.h"
 #include "platform/system/system.h"
 #include "platform/vb/vb.h"
 
 namespace {
 
+// Replaced in tests; empty: the scanner session's own text.
 std::function<QString()> &scanStateSource()
 {
     static std::function<QString()> source;
@@ -135,8 +137,8 @@ QString errorReportText(const QString &procedure, int line, int number, const QS
     if (g_blnScannerConnected) {
         r += QStringLiteral("Scan State:") + vbCrLf;
         try {
-            if (scanStateSource())
-                r += scanStateSource()().replace(QLatin1Char(','), vbCrLf);
+            QString state = scanStateSource() ? scanStateSource()() : scannerSession().scanStateText();
+            r += state.replace(QLatin1Char(','), vbCrLf);
         } catch (...) {
             // a failing read only leaves the scan state out
         }

@@ -29,8 +29,8 @@ void reportCurrentError(const QString &procedure, const Trap &trap);
 QString errorReportText(const QString &procedure, int line, int number, const QString &description,
                         const QString &now);
 
-// The scan-state text of the scanner (comma-separated); read only while a scanner is connected.
-// Tests and the scanner set-up may replace it; it may throw (the report then goes without it).
+// The scan-state text (comma-separated) comes from the scanner session, read only while a
+// scanner is connected; tests may replace the source. A failing read leaves it out.
 void setScanStateSource(std::function<QString()> source);
 
 // One audit-log entry, written only while g_blnDebug is set and the log exists. Never throws.

@@ -28,6 +28,8 @@ QString keyHelpText()
 
 namespace {
 
+int g_resets = 0;
+
 const char *const kWorkingFiles[] = {
     "temp.tif", "temp2.tif", "temp3.tif", "tempburn.tif", "tempoverlay.tif", "tempoverlayANN.tif",
     "tempredact.tif", "tempprintpreview.tif", "resize.tif", "resize2.tif", "temp4.tif",
@@ -365,11 +367,14 @@ void DeleteTemp()
     }
 }
 
+int resetCount() { return g_resets; }
+
 void new_bkPg(bool resetUnindexed, bool clearEFile)
 {
     Trap at;
     try {
         FrmMain &f = frmMain();
+        ++g_resets;
         at(1);
         g_NumPages = QStringLiteral("0000");
         g_blnPromptStore = false;
