@@ -274,6 +274,20 @@ private:
         }
         if (!ok)
             return false;
+        // A value the device already holds is not written again (some devices reset state,
+        // such as the feeder, on every write).
+        const QString current = optionText(name);
+        if (!current.isNull()) {
+            bool same = false;
+            if (d->type == SANE_TYPE_STRING)
+                same = current == QString::fromUtf8(buf.constData());
+            else if (d->type == SANE_TYPE_FIXED)
+                same = SANE_FIX(current.toDouble()) == w;
+            else
+                same = current.toLongLong() == w;
+            if (same)
+                return true;
+        }
         SANE_Int info = 0;
         const SANE_Status st = sane_control_option(m_handle, i, SANE_ACTION_SET_VALUE, buf.data(), &info);
         qCDebug(lcScan) << "sane_control_option set" << name << text << sane_strstatus(st) << info;
@@ -358,10 +372,10 @@ private:
         else
             def.pixelType = pixelKind::Grey;
 
+        // Every option the device has, active or not (an inactive one reads as empty text).
         for (auto it = m_index.constBegin(); it != m_index.constEnd(); ++it) {
             const QString v = optionText(it.key());
-            if (!v.isNull())
-                info.options.insert(it.key(), v);
+            info.options.insert(it.key(), v.isNull() ? QStringLiteral("") : v);
         }
         return info;
     }
@@ -548,7 +562,9 @@ int SaneWorker::scan(const ScanJob &job, const Deliver &deliver)
             return pages;
         case Step::Fail:
             sane_cancel(m_handle);
-            if (failure == SANE_STATUS_CANCELLED)
+            // Some devices report the empty feeder at the first read rather than at the start.
+            if (failure == SANE_STATUS_CANCELLED
+                || (failure == SANE_STATUS_NO_DOCS && job.allSheets && pages > 0 && pages % sides == 0))
                 return pages;
             throw statusError(failure);
         }

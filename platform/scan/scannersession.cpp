@@ -12,7 +12,7 @@
 #include <QStandardPaths>
 #include <cmath>
 
-Q_LOGGING_CATEGORY(lcScan, "quorla.scan")
+Q_LOGGING_CATEGORY(lcScan, "quorla.scan", QtInfoMsg)
 
 namespace {
 

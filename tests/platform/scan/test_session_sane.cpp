@@ -1,0 +1,195 @@
+// The SANE backend against SANE's virtual test scanner (SANE_CONFIG_DIR points at
+// tests/data/sane: one device, 200 x 200 mm, a feeder that runs empty after 10 sheets).
+#include "platform/scan/sanesession.h"
+#include "platform/vb/vberror.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+int inkCount(const QImage &img)
+{
+    int ink = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            ink += img.pixelIndex(x, y);
+    return ink;
+}
+
+class SaneTestDevice : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        session.setTableFolder(qEnvironmentVariable("QUORLA_SOURCE_DIR") + QStringLiteral("/tests/data/sane/scanners"));
+        session.selectSource();
+        // 127 dpi: 5 pixels to the millimetre the device counts in.
+        session.setResolution(127);
+        session.setRegionLeft(0);
+        session.setRegionTop(0);
+        session.setRegionWidth(500);
+        session.setRegionLength(250);
+    }
+
+    int scanError(const std::function<void()> &fn, QString *text = nullptr)
+    {
+        try {
+            fn();
+        } catch (const VbError &e) {
+            if (text)
+                *text = e.description;
+            return e.number;
+        }
+        return 0;
+    }
+
+    QList<ScannedPage> pages;
+    ScannerSession::PageSink keep = [this](const ScannedPage &p) { pages << p; };
+    SaneSession session;
+};
+
+} // namespace
+
+TEST_F(SaneTestDevice, OpensTheDeviceAndProbesItsArea)
+{
+    EXPECT_TRUE(session.scannerOpen());
+    EXPECT_TRUE(session.sourceList().contains(QStringLiteral("test:0")));
+    EXPECT_EQ(session.sourceName(), QStringLiteral("frontend-tester"));
+    EXPECT_TRUE(session.driverVersion().startsWith(QStringLiteral("test ")));
+    EXPECT_TRUE(session.defaultDriverVersion().startsWith(QStringLiteral("SANE ")));
+
+    session.setRegionLeft(0);
+    session.setRegionTop(0);
+    session.setRegionWidth(32000);
+    session.setRegionLength(32000);
+    EXPECT_EQ(session.regionWidth(), 1000);   // 200 mm at 127 dpi
+    EXPECT_EQ(session.regionLength(), 1000);
+
+    session.setPaperSource(paperSrc::Feeder);
+    EXPECT_EQ(session.paperSource(), paperSrc::Feeder);
+    session.setDuplex(1);
+    EXPECT_EQ(session.duplex(), 0);           // the device has no duplex
+
+    EXPECT_EQ(session.scannerSetting(1), 0);  // read-return-value "Default"
+    EXPECT_EQ(session.scannerSetting(9), -1); // the device has no such option
+    EXPECT_EQ(session.scannerSetting(5084), -1);
+
+    session.setScannerOpen(false);
+    EXPECT_FALSE(session.scannerOpen());
+    session.setScannerOpen(true);
+    EXPECT_EQ(session.sourceName(), QStringLiteral("frontend-tester"));
+}
+
+TEST_F(SaneTestDevice, FlatbedPagesHaveSizePolarityAndResolution)
+{
+    struct Case {
+        int type;
+        int picture;  // 0 solid black, 1 solid white
+        int threePass;
+        QImage::Format format;
+    };
+    const Case cases[] = {
+        {pixelKind::Bilevel, 0, 0, QImage::Format_Mono},
+        {pixelKind::Bilevel, 1, 0, QImage::Format_Mono},
+        {pixelKind::Grey, 0, 0, QImage::Format_Grayscale8},
+        {pixelKind::Grey, 1, 0, QImage::Format_Grayscale8},
+        {pixelKind::Colour, 0, 0, QImage::Format_RGB888},
+        {pixelKind::Colour, 1, 1, QImage::Format_RGB888},
+    };
+    session.setPaperSource(paperSrc::Flatbed);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type << " picture " << c.picture << " three-pass " << c.threePass);
+        session.setPixelType(c.type);
+        session.setScannerSetting(2, c.picture);
+        session.setScannerSetting(3, c.threePass);
+        pages.clear();
+        EXPECT_EQ(session.scanPage(keep), 1);
+        ASSERT_EQ(pages.size(), 1);
+        const QImage &img = pages[0].image;
+        EXPECT_EQ(img.format(), c.format);
+        EXPECT_EQ(img.size(), QSize(500, 250));
+        EXPECT_EQ(pages[0].resolution, 127);
+        EXPECT_NEAR(img.dotsPerMeterX() * 0.0254, 127, 0.5);
+        const QRgb expect = c.picture == 0 ? qRgb(0, 0, 0) : qRgb(255, 255, 255);
+        EXPECT_EQ(img.pixel(0, 0), expect);
+        EXPECT_EQ(img.pixel(499, 249), expect);
+        if (c.format == QImage::Format_Mono) {
+            EXPECT_EQ(inkCount(img), c.picture == 0 ? 500 * 250 : 0);  // black ink is 1
+        }
+    }
+}
+
+TEST_F(SaneTestDevice, LinesWiderThanTheirPixelsAreCut)
+{
+    // The device wastes 3 pixels at the end of each line, so its lines hold more bytes than
+    // the pixels it reports.
+    session.setPaperSource(paperSrc::Flatbed);
+    session.setPixelType(pixelKind::Bilevel);
+    session.setScannerSetting(4, 3);
+    session.scanPage(keep);
+    ASSERT_EQ(pages.size(), 1);
+    EXPECT_EQ(pages[0].image.size(), QSize(497, 250));
+    EXPECT_EQ(inkCount(pages[0].image), 497 * 250);
+}
+
+TEST_F(SaneTestDevice, FeederRunsUntilEmptyThenReturnsQuietly)
+{
+    session.setPaperSource(paperSrc::Feeder);
+    session.setResolution(50);
+    EXPECT_EQ(session.scanFeeder(keep), 10);  // the device reports the empty feeder at the start
+    EXPECT_EQ(pages.size(), 10);
+    pages.clear();
+    // The device refills its feeder; make it report an empty one at the first read instead.
+    session.setScannerSetting(1, 4);
+    EXPECT_EQ(session.scanFeeder(keep), 0);
+    EXPECT_TRUE(pages.isEmpty());
+    EXPECT_EQ(scanError([&] { session.scanPage(keep); }), scanErr::NoPaper);
+    EXPECT_FALSE(session.scanning());
+}
+
+TEST_F(SaneTestDevice, JamKeepsThePagesScannedSoFar)
+{
+    session.setPaperSource(paperSrc::Feeder);
+    session.setResolution(50);
+    // After the second page the feeder jams (the backend's read return value).
+    const int number = scanError([&] {
+        session.scanFeeder([&](const ScannedPage &p) {
+            pages << p;
+            if (pages.size() == 2)
+                session.setScannerSetting(1, 1);
+        });
+    });
+    EXPECT_EQ(number, scanErr::PaperJam);
+    EXPECT_EQ(pages.size(), 2);
+    EXPECT_FALSE(session.scanning());
+}
+
+TEST_F(SaneTestDevice, DeviceFailuresCarryTheirNumbersAndText)
+{
+    session.setPaperSource(paperSrc::Flatbed);
+    QString text;
+    session.setScannerSetting(1, 2);
+    EXPECT_EQ(scanError([&] { session.scanPage(keep); }, &text), scanErr::CoverOpen);
+    session.setScannerSetting(1, 3);
+    EXPECT_EQ(scanError([&] { session.scanPage(keep); }, &text), scanErr::DeviceFailure);
+    EXPECT_EQ(text, QStringLiteral("Error during device I/O"));
+    EXPECT_TRUE(pages.isEmpty());
+    session.setScannerSetting(1, 0);
+    EXPECT_EQ(session.scanPage(keep), 1);
+}
+
+TEST_F(SaneTestDevice, CancelAndASecondScanWhileOneRuns)
+{
+    session.setPaperSource(paperSrc::Feeder);
+    session.setResolution(50);
+    int nested = 0;
+    const int n = session.scanFeeder([&](const ScannedPage &p) {
+        pages << p;
+        if (pages.size() == 1)
+            nested = scanError([&] { session.scanPage(keep); });
+        if (pages.size() == 3)
+            session.scanCancel();
+    });
+    EXPECT_EQ(nested, scanErr::Busy);
+    EXPECT_EQ(n, 3);
+    EXPECT_EQ(pages.size(), 3);
+}
