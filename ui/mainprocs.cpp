@@ -44,7 +44,9 @@ bool promptStore()
             return false;
         trap(3);
 #if __has_include("platform/imaging/qelezimage.h")
-        frmMain().ezPageView->setRotation(1);
+        // An empty page view has no page to turn back.
+        if (frmMain().ezPageView->pageCount() > 0)
+            frmMain().ezPageView->setRotation(1);
 #endif
         return true;
     } catch (...) {

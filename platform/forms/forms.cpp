@@ -583,6 +583,8 @@ QString caption(const QObject *c)
         return m->title();
     if (auto *f = qobject_cast<const Form *>(c))
         return f->windowTitle();
+    if (const QVariant own = c->property("Caption"); own.isValid())
+        return own.toString();
     noSuchProperty();
 }
 
@@ -600,6 +602,8 @@ void setCaption(QObject *c, const QString &text)
         m->setTitle(text);
     else if (auto *f = qobject_cast<Form *>(c))
         f->setWindowTitle(text);
+    else if (c->property("Caption").isValid())
+        c->setProperty("Caption", text);
     else
         noSuchProperty();
 }

@@ -1,0 +1,340 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "core/errors.h"
+#include "core/state.h"
+#include "platform/settings/settings.h"
+#include "platform/forms/msgbox.h"
+#include "platform/system/singleinstance.h"
+#include "platform/system/system.h"
+#include "ui/frmConfig.h"
+#include "ui/frmLogin.h"
+#include "ui/frmMain.h"
+#include "ui/frmShutdown.h"
+#include "ui/mainprocs.h"
+#include "ui_env.h"
+
+namespace {
+QList<QGroupBox *> indexFrames(FrmMain &f)
+{
+    return {f.fraNYRG, f.fraMARG, f.fraMALC, f.fraMERG, f.fraMALCP, f.fraMEBS, f.fraFHS,
+            f.fraNYBR, f.fraMACC, f.fraMARGElectronic, f.fraNYRGElectronic};
+}
+}
+
+TEST(MainWindow, EveryControlHasOneUniqueDesignName)
+{
+    FrmMain &f = frmMain();
+    QSet<QString> names;
+    for (QObject *c : f.controls()) {
+        EXPECT_FALSE(c->objectName().isEmpty());
+        EXPECT_FALSE(names.contains(c->objectName().toLower())) << c->objectName().toStdString();
+        names.insert(c->objectName().toLower());
+    }
+    // Reached by name, as tests and the text measuring do.
+    for (const char *name : {"txtBook_MARG", "txtCTLNum_NYRG", "txtRefCode_FHS", "ezTreeView", "ezPageView",
+                             "timOverheadScan", "cboEFilePartnerNYRG", "Label73", "pic_NYBS", "mnuNYBR",
+                             "lblControlNumLabel_NYRG", "chkScanUnIndexedDocsMABS", "cboPageSize"})
+        EXPECT_NE(f.control(QString::fromLatin1(name)), nullptr) << name;
+    EXPECT_EQ(f.findChild<QLineEdit *>("txtBook_MARG"), f.txtBook_MARG);
+    EXPECT_EQ(f.txtBook_MARG->maxLength(), 6);
+    EXPECT_EQ(f.txtCertNum_MACC->maxLength(), 25);
+    EXPECT_EQ(ctl::typeName(f.pic_NYBS), "PictureBox");
+}
+
+TEST(MainWindow, DatabaseMenuHoldsThirteenCheckableEntriesInOrder)
+{
+    FrmMain &f = frmMain();
+    const QList<QAction *> inMenu = f.mnuDatabase->actions();
+    EXPECT_EQ(inMenu, f.databaseEntries());
+    const QStringList captions = {
+        "&Massachusetts Recorded Land Documents", "Massachusetts &Land Court Documents",
+        "Massachusetts Land Court &Plans", "Massachusetts Land Court &Certificates",
+        "&New York Recorded Land Documents", "New York &Court Records", "New York  M&isc Records",
+        "Maine &Recorded Land Documents", "Maine Recorded Land Book &Scan", "Vaverezoduv",
+        "Massachusetts Recorded Land Book &Scan", "New York Recorded Land Book &Scan",
+        "New York Barcode Scan"};
+    ASSERT_EQ(inMenu.size(), captions.size());
+    for (int i = 0; i < inMenu.size(); ++i) {
+        EXPECT_EQ(inMenu[i]->text(), captions[i]);
+        EXPECT_TRUE(inMenu[i]->isCheckable());
+    }
+    EXPECT_EQ(f.mnuDatabase->title(), "&Database");
+}
+
+TEST(MainWindow, DatabaseEntriesSelectTheirModes)
+{
+    FrmMain &f = frmMain();
+    const QList<QPair<QAction *, int>> table = {
+        {f.mnuMARG, 0}, {f.mnuMALC, 1}, {f.mnuMALCP, 2}, {f.mnuMEBS, 3}, {f.mnuMERG, 4},
+        {f.mnuNYRG, 5}, {f.mnuNYMD, 6}, {f.mnuNYCR, 7}, {f.mnuMARGBS, 9}, {f.mnuNYBS, 10},
+        {f.mnuNYBR, 11}, {f.mnuMACC, 12}};
+    for (const auto &[entry, mode] : table) {
+        entry->trigger();
+        EXPECT_EQ(g_dbMode, mode) << entry->objectName().toStdString();
+        EXPECT_TRUE(entry->isChecked()) << entry->objectName().toStdString();
+    }
+    // The reference entry has no action of its own: the mode stays, its tick does not change.
+    const qint16 before = g_dbMode;
+    const bool ticked = f.mnuFHS->isChecked();
+    f.mnuFHS->trigger();
+    EXPECT_EQ(g_dbMode, before);
+    EXPECT_EQ(f.mnuFHS->isChecked(), ticked);
+    f.mnuMARG->trigger();
+}
+
+TEST(MainWindow, DocumentSourceSwitchesBetweenPaperAndEFileFrames)
+{
+    FrmMain &f = frmMain();
+    f.mnuMARG->trigger();
+    ASSERT_EQ(g_dbMode, 0);
+    f.cboCurrentDocType->setEnabled(true);
+    f.chkScanUnIndexedDocsMEMARG->setChecked(true);
+    g_blnScanUnIndexDocs = true;
+
+    f.cboCurrentDocType->setListIndex(1);
+    EXPECT_EQ(gdtCurrentDocType, 1);
+    EXPECT_TRUE(f.fraMARGElectronic->isVisibleTo(&f));
+    EXPECT_FALSE(f.fraMARG->isVisibleTo(&f));
+    EXPECT_FALSE(f.chkScanUnIndexedDocsMEMARG->isChecked());
+    EXPECT_FALSE(g_blnScanUnIndexDocs);
+    EXPECT_TRUE(f.mnuMARG->isChecked());
+
+    f.cboCurrentDocType->setListIndex(0);
+    EXPECT_EQ(gdtCurrentDocType, 0);
+    EXPECT_TRUE(f.fraMARG->isVisibleTo(&f));
+    EXPECT_FALSE(f.fraMARGElectronic->isVisibleTo(&f));
+
+    // New York: its own e-file frame.
+    f.mnuNYRG->trigger();
+    f.cboCurrentDocType->setListIndex(1);
+    EXPECT_TRUE(f.fraNYRGElectronic->isVisibleTo(&f));
+    EXPECT_FALSE(f.fraNYRG->isVisibleTo(&f));
+    f.cboCurrentDocType->setListIndex(0);
+    f.mnuMARG->trigger();
+}
+
+TEST(MainProcedures, PromptStoreAsksOnlyWithUnstoredChanges)
+{
+    MsgBoxScript boxes;
+    g_blnPromptStore = false;
+    EXPECT_TRUE(promptStore());
+    EXPECT_TRUE(boxes.calls().isEmpty());
+
+    g_blnPromptStore = true;
+    boxes.answer(vb::vbNo);
+    EXPECT_FALSE(promptStore());
+    boxes.answer(vb::vbYes);
+    EXPECT_TRUE(promptStore());
+    ASSERT_EQ(boxes.calls().size(), 2);
+    const MsgBoxCall &call = boxes.calls()[0];
+    EXPECT_EQ(call.prompt,
+              "This document has not been stored.  Are you sure you want to continue and lose all changes?");
+    EXPECT_EQ(call.buttonSet(), vb::vbYesNo);
+    EXPECT_EQ(call.icon(), 0);
+    EXPECT_EQ(call.title, "Note:");
+    EXPECT_TRUE(g_blnPromptStore);  // the question never clears the flag
+    g_blnPromptStore = false;
+}
+
+TEST(MainProcedures, SetPromptStoreEnablesStoreAndUndo)
+{
+    FrmMain &f = frmMain();
+    g_blnPromptStore = false;
+    for (QObject *c : {static_cast<QObject *>(f.btnStore), static_cast<QObject *>(f.mnuStore),
+                       static_cast<QObject *>(f.mnuUndo)})
+        c->setProperty("enabled", false);
+    setPromptStore();
+    EXPECT_TRUE(g_blnPromptStore);
+    EXPECT_TRUE(f.btnStore->isEnabled());
+    EXPECT_TRUE(f.mnuStore->isEnabled());
+    EXPECT_TRUE(f.mnuUndo->isEnabled());
+    g_blnPromptStore = false;
+}
+
+TEST(MainProcedures, ClearChecksAndHideFramesResetEverything)
+{
+    FrmMain &f = frmMain();
+    for (QAction *a : f.databaseEntries())
+        a->setChecked(true);
+    clear_checks();
+    for (QAction *a : f.databaseEntries())
+        EXPECT_FALSE(a->isChecked()) << a->objectName().toStdString();
+
+    for (QGroupBox *frame : indexFrames(f))
+        frame->setVisible(true);
+    f.fraDefaultDocType->setEnabled(true);
+    f.cboCurrentDocType->setEnabled(true);
+    hideFrames();
+    for (QGroupBox *frame : indexFrames(f))
+        EXPECT_FALSE(frame->isVisibleTo(&f)) << frame->objectName().toStdString();
+    EXPECT_FALSE(f.fraDefaultDocType->isEnabled());
+    EXPECT_FALSE(f.cboCurrentDocType->isEnabled());
+    f.mnuMARG->trigger();
+}
+
+TEST(MainProcedures, TreeShownAndHiddenMovesThePageView)
+{
+    FrmMain &f = frmMain();
+    f.resize(1000, 700);
+    const int tpp = Screen::TwipsPerPixelX();
+    const bool treeShown = f.ezTreeView->isVisibleTo(&f);
+    const QRect treeAt = f.ezTreeView->geometry();
+    showTree();
+    EXPECT_EQ(f.btnShowTree->text(), "Hide Thumbna&ils");
+    EXPECT_EQ(ctl::left(f.ezPageView), ctl::left(f.ezTreeView) + ctl::width(f.ezTreeView));
+    EXPECT_EQ(ctl::left(f.ezPageView) + ctl::width(f.ezPageView), f.ScaleWidth());
+
+    hideTree();
+    EXPECT_EQ(f.btnShowTree->text(), "Show Thumbna&ils");
+    EXPECT_EQ(ctl::left(f.ezPageView), ctl::left(f.ezTreeView));
+    EXPECT_EQ(ctl::width(f.ezPageView), f.ScaleWidth() - ctl::left(f.ezTreeView));
+    // The tree itself is untouched.
+    EXPECT_EQ(f.ezTreeView->isVisibleTo(&f), treeShown);
+    EXPECT_EQ(f.ezTreeView->geometry(), treeAt);
+
+    // The button chooses by its caption.
+    f.btnShowTree->click();
+    EXPECT_EQ(f.btnShowTree->text(), "Hide Thumbna&ils");
+
+    // A window narrower than the tree's left edge: width 0, never negative.
+    f.resize(ctl::left(f.ezTreeView) / tpp - 20, 700);
+    hideTree();
+    EXPECT_EQ(ctl::width(f.ezPageView), 0);
+    f.resize(1024, 740);
+    showTree();
+}
+
+TEST(MainProcedures, ClampNonNegative)
+{
+    const struct { int in; int out; int type; } table[] = {
+        {-5, 0, QMetaType::Short}, {-1, 0, QMetaType::Short}, {0, 0, QMetaType::Int}, {7, 7, QMetaType::Int}};
+    for (const auto &row : table) {
+        const QVariant v = clampNonNegative(row.in);
+        EXPECT_EQ(v.toInt(), row.out) << row.in;
+        EXPECT_EQ(v.metaType().id(), row.type) << row.in;
+    }
+}
+
+TEST(MainProcedures, SelectAllTextAndTrySetFocus)
+{
+    FrmMain &f = frmMain();
+    f.txtBook_MARG->setText("1234");
+    f.txtBook_MARG->setCursorPosition(2);
+    selectAllText(f.txtBook_MARG);
+    EXPECT_EQ(f.txtBook_MARG->selectedText(), "1234");
+    f.txtBook_MARG->clear();
+
+    f.Show();
+    f.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    f.mnuMARG->trigger();
+    f.fraMARG->setVisible(true);
+    f.btnScan->setEnabled(true);
+    EXPECT_TRUE(trySetFocus(f.txtPage_MARG));
+    EXPECT_TRUE(f.txtPage_MARG->hasFocus());
+    // On a hidden frame: false, the focus stays.
+    EXPECT_FALSE(trySetFocus(f.txtRefNum_FHS));
+    EXPECT_TRUE(f.txtPage_MARG->hasFocus());
+    f.btnStore->setEnabled(false);
+    EXPECT_FALSE(trySetFocus(f.btnStore));
+    EXPECT_TRUE(f.txtPage_MARG->hasFocus());
+}
+
+TEST(SingleInstance, FirstCopyGoesOnAndIsRaisedByTheNext)
+{
+    Form first(QStringLiteral("frmFirst"));
+    first.setCaption(QStringLiteral("Unique Test Window A"));
+    first.resize(200, 100);
+    first.Show();
+    EXPECT_TRUE(CheckUnique(first));
+    EXPECT_EQ(first.caption(), "Unique Test Window A");
+
+    // A later copy of the same program: told to end, and the first is maximised.
+    SingleInstance later(singleInstanceName(first.caption()));
+    EXPECT_FALSE(later.start());
+    QTRY_VERIFY_WITH_TIMEOUT(first.isMaximized(), 3000);
+}
+
+TEST(SingleInstance, LaterCopyEndsWhileTheFirstRuns)
+{
+    SingleInstance earlier(singleInstanceName(QStringLiteral("Unique Test Window B")));
+    ASSERT_TRUE(earlier.start());
+    QSignalSpy raised(&earlier, &SingleInstance::raiseRequested);
+    Form second(QStringLiteral("frmSecond"));
+    second.setCaption(QStringLiteral("Unique Test Window B"));
+    EXPECT_FALSE(CheckUnique(second));
+    EXPECT_EQ(second.caption(), "Unique Test Window B");
+    EXPECT_TRUE(raised.count() > 0 || raised.wait(3000));
+}
+
+TEST(SignOn, ChecksBothFieldsTrimsThemAndClosesOnSuccess)
+{
+    MsgBoxScript boxes;
+    QStringList checked;
+    bool accept = false;
+    setSignOnCheck([&](const QString &user, const QString &password) {
+        checked << user + "|" + password;
+        return accept;
+    });
+    g_blnLoggedIn = true;
+    FrmLogin &login = frmLogin();
+    EXPECT_FALSE(g_blnLoggedIn);  // loading clears it
+
+    login.txtLogin->setText("  ");
+    login.txtPassword->setText("secret");
+    login.btnLogin->click();
+    ASSERT_EQ(boxes.calls().size(), 1);
+    EXPECT_EQ(boxes.calls()[0].prompt, "User ID and Password are required.");
+    EXPECT_EQ(boxes.calls()[0].buttons, vb::vbOKOnly);
+    EXPECT_TRUE(boxes.calls()[0].title.isEmpty());
+    EXPECT_TRUE(checked.isEmpty());
+
+    login.txtLogin->setText(" clerk ");
+    login.txtPassword->setText(" pw ");
+    login.btnLogin->click();
+    EXPECT_EQ(checked, QStringList{"clerk|pw"});
+    EXPECT_TRUE(login.isLoaded());  // refused: stays open
+    EXPECT_FALSE(g_blnLoggedIn);
+
+    accept = true;
+    login.btnLogin->click();
+    EXPECT_TRUE(g_blnLoggedIn);
+    EXPECT_EQ(g_USER_ID, "clerk");
+    EXPECT_FALSE(login.isLoaded());
+    setSignOnCheck(nullptr);
+}
+
+TEST(ConnectionSettings, SavesTheConnectionAndAppliesTheCustomer)
+{
+    SaveSetting(APP_TITLE, "frmConfig", "DSN", "HOST1");
+    QList<qint16> reloads;
+    setPartnerReload([&](qint16 state) { reloads << state; });
+    g_APP_STATE = 0;
+    FrmConfig &config = frmConfig();
+    EXPECT_EQ(config.txtDSN->text(), "HOST1");
+    EXPECT_EQ(config.caption(), "iSeries Setup");
+
+    config.cboState->setListIndex(1);
+    EXPECT_EQ(g_APP_STATE, 1);
+    // The customer's entries and default mode are in force at once.
+    EXPECT_TRUE(frmMain().mnuNYRG->isVisible());
+    EXPECT_FALSE(frmMain().mnuMARG->isVisible());
+    EXPECT_EQ(g_dbMode, 5);
+    config.txtUID->setText("user");
+    config.txtPWD->setText("pw");
+    config.btnOK->click();
+    EXPECT_EQ(GetSetting(APP_TITLE, "frmConfig", "UID"), "user");
+    EXPECT_EQ(GetSetting(APP_TITLE, "frmConfig", "PWD"), "pw");
+    EXPECT_EQ(reloads, QList<qint16>{1});
+    EXPECT_FALSE(config.isLoaded());
+    setPartnerReload(nullptr);
+
+    frmConfig().cboState->setListIndex(0);
+    EXPECT_EQ(g_APP_STATE, 0);
+    frmConfig().btnCancel->click();
+}
