@@ -2,6 +2,7 @@
 #include "support.h"
 
 #include <cstring>
+#include <unistd.h>
 
 using Files = TavTest;
 using namespace std::string_literals;
@@ -240,6 +241,28 @@ TEST_F(Files, RawFiles) {
   EXPECT_EQ(copy(f + " -offset 512 -w 3 -h 3 -d 8 " + path("z.raw")), -1);
   EXPECT_TRUE(logHas(5186));
   EXPECT_EQ(imageListHead(), nullptr);
+}
+
+TEST_F(Files, RawInputCanBeReadTwice) {
+  std::string f = path("two.raw");
+  writeFile(f, "abcdef");
+  tavImage *in = makeInput((f + " -w 3 -h 2 -d 8").c_str());
+  ASSERT_EQ(tavGetSubType(in), SUB_RAW);
+  unsigned char line[3];
+  for (int pass = 0; pass < 2; ++pass) {
+    ASSERT_EQ(tavStartImage(in), 0);
+    ASSERT_EQ(tavReadLine(in, line, 0, 1, 3), 0) << pass;
+    EXPECT_EQ(line[0], 'd') << pass;
+    ASSERT_EQ(tavStopImage(in), 0);
+  }
+  tavRelease(in);
+}
+
+TEST_F(Files, OutputReleasedUnstartedWritesNothing) {
+  tavImage *out = makeOutput((path("never.pgm") + " -w 2 -h 2 -d 8").c_str());
+  ASSERT_EQ(tavGetSubType(out), SUB_PNM);
+  EXPECT_EQ(tavRelease(out), 0);
+  EXPECT_NE(access(path("never.pgm").c_str(), F_OK), 0);
 }
 
 TEST_F(Files, NetpbmReadsWhatWeWrite) {
