@@ -4,6 +4,7 @@
 #include "platform/scan/scanlog.h"
 #include "platform/vb/vberror.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QMutex>
 #include <QRegularExpression>
@@ -485,6 +486,18 @@ int SaneWorker::scan(const ScanJob &job, const Deliver &deliver)
     int pages = 0;
     bool frameStarted = false;
 
+    // Whatever leaves the loop by an exception (parameters refused, the page taker failing)
+    // still ends the device's scan.
+    struct EndScan {
+        SANE_Handle h;
+        bool armed = true;
+        ~EndScan()
+        {
+            if (armed)
+                sane_cancel(h);
+        }
+    } endScan{m_handle};
+
     for (;;) {
         switch (step) {
         case Step::Start: {
@@ -558,9 +571,11 @@ int SaneWorker::scan(const ScanJob &job, const Deliver &deliver)
             break;
         }
         case Step::Finish:
+            endScan.armed = false;
             sane_cancel(m_handle);
             return pages;
         case Step::Fail:
+            endScan.armed = false;
             sane_cancel(m_handle);
             // Some devices report the empty feeder at the first read rather than at the start.
             if (failure == SANE_STATUS_CANCELLED
@@ -597,6 +612,20 @@ void SaneSession::call(const std::function<void()> &fn)
         bool done = false;
         std::exception_ptr error;
     };
+    if (!QCoreApplication::instance()) {
+        // No event loop to wait in: block until the worker is done.
+        std::exception_ptr error;
+        QMetaObject::invokeMethod(m_worker, [&] {
+            try {
+                fn();
+            } catch (...) {
+                error = std::current_exception();
+            }
+        }, Qt::BlockingQueuedConnection);
+        if (error)
+            std::rethrow_exception(error);
+        return;
+    }
     auto state = std::make_shared<State>();
     QEventLoop loop;
     QObject *self = this;
@@ -647,6 +676,10 @@ int SaneSession::runScan(const ScanJob &job, const PageSink &sink)
     int pages = 0;
     call([&, self, worker, sinkError] {
         pages = worker->scan(job, [&, self, worker, sinkError](ScannedPage page) {
+            if (!QCoreApplication::instance()) {
+                sink(page);  // no event loop: the pages are handed over on the worker
+                return;
+            }
             auto taken = std::make_shared<QSemaphore>();
             QMetaObject::invokeMethod(self, [&sink, page = std::move(page), taken, worker, sinkError]() {
                 try {

@@ -551,11 +551,20 @@ static std::unique_ptr<ScannerSession> &sessionSlot()
     return s;
 }
 
+static void dropSession()
+{
+    sessionSlot().reset();
+}
+
 ScannerSession &scannerSession()
 {
     auto &s = sessionSlot();
-    if (!s)
+    if (!s) {
         s = std::make_unique<SaneSession>();
+        // The worker thread ends while the application still exists.
+        if (QCoreApplication::instance())
+            qAddPostRoutine(dropSession);
+    }
     return *s;
 }
 

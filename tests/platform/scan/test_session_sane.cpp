@@ -193,3 +193,25 @@ TEST_F(SaneTestDevice, CancelAndASecondScanWhileOneRuns)
     EXPECT_EQ(n, 3);
     EXPECT_EQ(pages.size(), 3);
 }
+
+TEST_F(SaneTestDevice, APageTakerFailureEndsTheScanAndReachesTheCaller)
+{
+    session.setPaperSource(paperSrc::Feeder);
+    session.setResolution(50);
+    int number = 0;
+    try {
+        session.scanFeeder([&](const ScannedPage &p) {
+            pages << p;
+            if (pages.size() == 2)
+                throw VbError(61, QStringLiteral("Disk full"));
+        });
+    } catch (const VbError &e) {
+        number = e.number;
+    }
+    EXPECT_EQ(number, 61);
+    EXPECT_EQ(pages.size(), 2);
+    EXPECT_FALSE(session.scanning());
+    // The device was left ready for the next scan.
+    session.setPaperSource(paperSrc::Flatbed);
+    EXPECT_EQ(session.scanPage(keep), 1);
+}
