@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "platform/annot/annotdocument.h"
 #include "platform/imaging/pagedocument.h"
@@ -37,13 +38,51 @@ QSizeF turnedSize(QSize stored, int turns)
     return turns % 2 ? QSizeF(stored.height(), stored.width()) : QSizeF(stored);
 }
 
-// A smaller copy for the screen; bilevel pages go through grey so the scaling is smooth.
+// Bilevel pixels averaged over k x k blocks into grey; only the bytes holding index-1 pixels are
+// looked at, which on a scanned page are few.
+QImage reduceMono(const QImage &src, int k)
+{
+    const QImage img = src.format() == QImage::Format_Mono ? src : src.convertToFormat(QImage::Format_Mono);
+    const int w = img.width(), h = img.height();
+    const int ow = std::max(1, w / k), oh = std::max(1, h / k);
+    const QList<QRgb> ct = img.colorTable();
+    const int g0 = ct.size() > 0 ? qGray(ct[0]) : 255, g1 = ct.size() > 1 ? qGray(ct[1]) : 0;
+    QImage out(ow, oh, QImage::Format_Grayscale8);
+    std::vector<int> counts(size_t(ow) + 1);
+    const int bytes = (w + 7) / 8, area = k * k;
+    for (int oy = 0; oy < oh; ++oy) {
+        std::fill(counts.begin(), counts.end(), 0);
+        for (int y = oy * k; y < std::min(h, (oy + 1) * k); ++y) {
+            const uchar *row = img.constScanLine(y);
+            for (int b = 0; b < bytes; ++b) {
+                uchar v = row[b];
+                while (v) {
+                    const int bit = __builtin_clz(unsigned(v)) - 24; // 0 = leftmost pixel
+                    v &= uchar(~(0x80u >> bit));
+                    const int x = b * 8 + bit;
+                    if (x < w)
+                        ++counts[size_t(std::min(x / k, ow))];
+                }
+            }
+        }
+        uchar *dst = out.scanLine(oy);
+        for (int ox = 0; ox < ow; ++ox)
+            dst[ox] = uchar(g0 + (g1 - g0) * counts[size_t(ox)] / area);
+    }
+    return out;
+}
+
+// A smaller copy for the screen. Bilevel pages are first averaged down by a whole factor (so the
+// remaining scaling is mild); the painter does the rest.
 QImage reduced(const QImage &img, double scale)
 {
     if (scale >= 1.0)
         return img;
-    const QImage src = img.depth() == 1 ? img.convertToFormat(QImage::Format_Grayscale8) : img;
-    return src.scaled(std::max(1, int(std::lround(img.width() * scale))),
+    if (img.depth() == 1) {
+        const int k = std::max(1, int(1.0 / scale));
+        return k > 1 ? reduceMono(img, k) : img.convertToFormat(QImage::Format_Grayscale8);
+    }
+    return img.scaled(std::max(1, int(std::lround(img.width() * scale))),
                       std::max(1, int(std::lround(img.height() * scale))), Qt::IgnoreAspectRatio,
                       Qt::SmoothTransformation);
 }

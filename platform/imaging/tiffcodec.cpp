@@ -363,6 +363,7 @@ void encode(TIFF *t, const OutPage &p)
     }
 }
 
+// Turns a bilevel image, visiting only the bytes that hold index-1 pixels.
 QImage rotateMono(const QImage &in, int turns)
 {
     QImage src = in.format() == QImage::Format_Mono ? in : in.convertToFormat(QImage::Format_Mono);
@@ -370,16 +371,25 @@ QImage rotateMono(const QImage &in, int turns)
     QImage out(turns == 2 ? w : h, turns == 2 ? h : w, QImage::Format_Mono);
     out.setColorTable(src.colorTable());
     out.fill(0);
+    uchar *bits = out.bits();
+    const qsizetype stride = out.bytesPerLine();
+    const int bytes = (w + 7) / 8;
     for (int y = 0; y < h; ++y) {
         const uchar *s = src.constScanLine(y);
-        for (int x = 0; x < w; ++x) {
-            if (!((s[x >> 3] >> (7 - (x & 7))) & 1))
-                continue;
-            int nx, ny;
-            if (turns == 1) { nx = h - 1 - y; ny = x; }
-            else if (turns == 2) { nx = w - 1 - x; ny = h - 1 - y; }
-            else { nx = y; ny = w - 1 - x; }
-            out.scanLine(ny)[nx >> 3] |= uchar(0x80 >> (nx & 7));
+        for (int b = 0; b < bytes; ++b) {
+            unsigned v = s[b];
+            while (v) {
+                const int bit = __builtin_clz(v) - 24;
+                v &= ~(0x80u >> bit);
+                const int x = b * 8 + bit;
+                if (x >= w)
+                    break;
+                int nx, ny;
+                if (turns == 1) { nx = h - 1 - y; ny = x; }
+                else if (turns == 2) { nx = w - 1 - x; ny = h - 1 - y; }
+                else { nx = y; ny = w - 1 - x; }
+                bits[ny * stride + (nx >> 3)] |= uchar(0x80 >> (nx & 7));
+            }
         }
     }
     return out;
