@@ -108,31 +108,6 @@ QString callText(const QString &program, int markers)
            QStringLiteral(".PGM(") + q.join(u',') + QStringLiteral(")}}");
 }
 
-QString shareLocalPath(const QString &hostPath)
-{
-    QString p = hostPath;
-    p.replace(u'/', u'\\');
-    if (!p.startsWith(QStringLiteral("\\\\")))
-        return QDir::fromNativeSeparators(p);
-    const QStringList parts = p.mid(2).split(u'\\', Qt::SkipEmptyParts);
-    QString cur = QString::fromLocal8Bit(qgetenv("QUORLA_SHARE_ROOT"));
-    if (cur.isEmpty())
-        cur = QDir::currentPath();
-    for (const QString &part : parts) {
-        QString next = cur + u'/' + part;
-        if (!QFileInfo::exists(next)) {
-            const QStringList entries = QDir(cur).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-            for (const QString &e : entries)
-                if (e.compare(part, Qt::CaseInsensitive) == 0) {
-                    next = cur + u'/' + e;
-                    break;
-                }
-        }
-        cur = next;
-    }
-    return cur;
-}
-
 // ---- call log entries ----
 
 const LoggedParameter *HostCall::param(const QString &name) const

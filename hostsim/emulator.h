@@ -88,10 +88,6 @@ private:
 // QUORLA_HOST_EMULATOR names a database then runs against that database.
 void registerProvider();
 
-// `\\HOST\SHARE\rest` -> `$QUORLA_SHARE_ROOT/HOST/SHARE/rest`, each component matched without
-// regard to case when the exact one is missing.
-QString shareLocalPath(const QString &hostPath);
-
 // A program's statement text: "{{CALL /QSYS.LIB/*LIBL.LIB/<program>.PGM(?,...)}}".
 QString callText(const QString &program, int markers);
 

@@ -1,5 +1,6 @@
 #include "hostsim/programs.h"
 #include "hostsim/emulator.h"
+#include "platform/system/system.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -209,7 +210,7 @@ QString takeStoredFile(ProgramCall &c, const QString &fileName, const QString &s
                        const QString &folder)
 {
     const QString hostPath = share(c, QStringLiteral("KvTemp\\Scans\\") + fileName);
-    const QString local = shareLocalPath(hostPath);
+    const QString local = hostPathToLocal(hostPath);
     const QFileInfo fi(local);
     if (fileName.isEmpty() || !fi.isFile())
         return QStringLiteral("Image file %1 was not found in the scan folder.").arg(fileName);
@@ -217,7 +218,7 @@ QString takeStoredFile(ProgramCall &c, const QString &fileName, const QString &s
     const qint64 expected = sizeText.toLongLong(&ok);
     if (!ok || expected != fi.size())
         return QStringLiteral("Image file %1 has %2 bytes, not %3.").arg(fileName).arg(fi.size()).arg(sizeText);
-    const QString target = shareLocalPath(share(c, QStringLiteral("IMAGES\\") + folder + u'\\' + imid));
+    const QString target = hostPathToLocal(share(c, QStringLiteral("IMAGES\\") + folder + u'\\' + imid));
     QDir().mkpath(QFileInfo(target).absolutePath());
     QFile::remove(target);
     if (!QFile::rename(local, target))
@@ -583,7 +584,7 @@ void IM652R(ProgramCall &c)
     const Row &d = *doc;
     if (func == u"S") {
         const QString burned = c.get("BurnedImagePath");
-        if (burned.isEmpty() || !QFileInfo(shareLocalPath(burned)).isFile()) {
+        if (burned.isEmpty() || !QFileInfo(hostPathToLocal(burned)).isFile()) {
             c.set("ErrMsg", QStringLiteral("The burned image was not found on the share."));
             return;
         }
@@ -641,7 +642,7 @@ void RG632R(ProgramCall &c, bool ny)
     }
     if (func == u"S") {
         const QString hostPath = share(c, c.get("$Path") + c.get("$PcFn"));
-        if (c.get("$PcFn").isEmpty() || !QFileInfo(shareLocalPath(hostPath)).isFile()) {
+        if (c.get("$PcFn").isEmpty() || !QFileInfo(hostPathToLocal(hostPath)).isFile()) {
             c.set("$ErrMsg", QStringLiteral("Book scan image %1 was not found.").arg(c.get("$PcFn")));
             return;
         }

@@ -1,6 +1,7 @@
 #pragma once
 #include "hostsim/emulator.h"
 #include "platform/ado/ado.h"
+#include "platform/system/system.h"
 
 #include <gtest/gtest.h>
 

@@ -114,14 +114,4 @@ TEST_F(Faults, ParametersBeyondTheMarkersAreNotBound)
     EXPECT_TRUE(c.render().contains("ErrMsg(60) unbound"));
 }
 
-TEST(ShareLocalPath, MapsComponentsWithoutRegardToCase)
-{
-    QTemporaryDir dir;
-    QDir().mkpath(dir.filePath("Host/Images/Sub"));
-    qputenv("QUORLA_SHARE_ROOT", dir.path().toLocal8Bit());
-    EXPECT_EQ(hostsim::shareLocalPath("\\\\HOST\\IMAGES\\sub\\file.T"), dir.path() + "/Host/Images/Sub/file.T");
-    EXPECT_EQ(hostsim::shareLocalPath("\\\\other\\x"), dir.path() + "/other/x");
-    qunsetenv("QUORLA_SHARE_ROOT");
-}
-
 } // namespace

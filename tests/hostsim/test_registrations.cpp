@@ -112,7 +112,7 @@ TEST_F(Registrations, StoreMovesTheFileIntoTheImagesTreeWhereTheViewFindsIt)
     const AdoParameters where = im091r(imid);
     ASSERT_EQ(where.item("ErrMsg").text(), "");
     const QString hostPath = "\\\\QHOST\\IMAGES\\" + where.item("FlNm").text().trimmed() + "\\" + imid;
-    const QFileInfo stored(hostsim::shareLocalPath(hostPath));
+    const QFileInfo stored(hostPathToLocal(hostPath));
     EXPECT_TRUE(stored.isFile()) << stored.filePath().toStdString();
     EXPECT_EQ(stored.size(), 1234);
 

@@ -107,7 +107,7 @@ TEST_F(DemoSeed, StoredImageIsAMultiPageBilevelTiffOnTheShare)
     const AdoParameters where = run("IM091R", 6,
                                     {{"Func", 1, QString("V")}, {"Imid", 12, imid}, {"FlNM", 8}, {"sbDr", 12},
                                      {"MbrNm", 10}, {"ErrMsg", 60}});
-    const QString path = hostsim::shareLocalPath("\\\\RECHOST\\IMAGES\\" + where.item("FlNm").text().trimmed() + "\\" +
+    const QString path = hostPathToLocal("\\\\RECHOST\\IMAGES\\" + where.item("FlNm").text().trimmed() + "\\" +
                                                  imid);
     TIFF *tif = TIFFOpen(QFile::encodeName(path).constData(), "r");
     ASSERT_NE(tif, nullptr) << path.toStdString();
@@ -148,7 +148,7 @@ TEST_F(DemoSeed, EfileQueueHandsOutADocumentWhoseImageIsOnTheShare)
     const AdoParameters out = run("IM652R", 36, p);
     ASSERT_EQ(out.item("RsltCd").text(), "");
     EXPECT_EQ(out.item("Group1Dflts").text(), "F3BR");
-    EXPECT_TRUE(QFileInfo(hostsim::shareLocalPath(out.item("InDocPath").text().trimmed())).isFile());
+    EXPECT_TRUE(QFileInfo(hostPathToLocal(out.item("InDocPath").text().trimmed())).isFile());
 }
 
 } // namespace
