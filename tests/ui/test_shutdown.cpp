@@ -4,9 +4,12 @@
 #include <QPointer>
 #include <QTest>
 
+#include <csignal>
+
 #include "core/state.h"
 #include "platform/forms/msgbox.h"
 #include "platform/system/system.h"
+#include "ui/closesignals.h"
 #include "ui/frmConfig.h"
 #include "ui/frmMain.h"
 #include "ui/frmShutdown.h"
@@ -82,4 +85,27 @@ TEST(MainWindowClose, ShutdownWindowUnloadsTheOthersThenTheMainWindowGoes)
     EXPECT_TRUE(old.isNull());
     // The next use brings a fresh main window.
     EXPECT_TRUE(frmMain().isLoaded());
+}
+
+TEST(MainWindowClose, TerminationSignalClosesTheMainWindowTheOrdinaryWay)
+{
+    FormScript forms;
+    MsgBoxScript boxes;
+    installCloseOnSignals();
+    FrmMain &f = frmMain();
+    QPointer<FrmMain> old(&f);
+    g_blnRunForceBat = false;
+    g_blnPromptStore = true;
+
+    // Refused at the question: the window stays.
+    boxes.answer(vb::vbNo);
+    ::raise(SIGTERM);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.calls().size(), 1, 3000);
+    EXPECT_TRUE(old && old->isLoaded());
+
+    g_blnPromptStore = false;
+    ::raise(SIGINT);
+    QTRY_VERIFY_WITH_TIMEOUT(!old || !old->isLoaded(), 3000);
+    ASSERT_EQ(forms.calls().size(), 1);
+    EXPECT_EQ(forms.calls()[0].form, "frmShutdown");
 }
