@@ -1,4 +1,5 @@
-// The ODBC provider: the path to the real records host through unixODBC.
+// The ODBC provider: the path to the real records host through unixODBC. The connection's data
+// source names the DSN; "Naming Convention=1" asks the driver for system naming (NAM=1).
 #include "platform/ado/adoprovider.h"
 
 #include <QLoggingCategory>
@@ -50,15 +51,21 @@ struct Stmt {
 
 class OdbcSession final : public AdoSession {
 public:
-    OdbcSession(const QString &dsn, const QString &uid, const QString &pwd)
+    // systemNaming: unqualified names resolve through the host job's library list.
+    OdbcSession(const QString &dsn, const QString &uid, const QString &pwd, bool systemNaming)
     {
         check(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &m_env), SQL_HANDLE_ENV, nullptr, "SQLAllocHandle(ENV)");
         check(SQLSetEnvAttr(m_env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
               SQL_HANDLE_ENV, m_env, "SQLSetEnvAttr");
         check(SQLAllocHandle(SQL_HANDLE_DBC, m_env, &m_dbc), SQL_HANDLE_ENV, m_env, "SQLAllocHandle(DBC)");
-        const QByteArray d = dsn.toUtf8(), u = uid.toUtf8(), p = pwd.toUtf8();
-        const SQLRETURN rc = SQLConnectA(m_dbc, (SQLCHAR *)d.constData(), SQL_NTS, (SQLCHAR *)u.constData(), SQL_NTS,
-                                         (SQLCHAR *)p.constData(), SQL_NTS);
+        QString in = QStringLiteral("DSN=%1;UID=%2;PWD=%3").arg(braced(dsn), braced(uid), braced(pwd));
+        if (systemNaming)
+            in += QStringLiteral(";NAM=1");
+        const QByteArray text = in.toUtf8();
+        SQLCHAR out[1024];
+        SQLSMALLINT outLen = 0;
+        const SQLRETURN rc = SQLDriverConnectA(m_dbc, nullptr, (SQLCHAR *)text.constData(), SQL_NTS, out, sizeof out,
+                                               &outLen, SQL_DRIVER_NOPROMPT);
         if (!SQL_SUCCEEDED(rc)) {
             VbError e = diagnostics(SQL_HANDLE_DBC, m_dbc, "SQLConnect");
             release();
@@ -151,6 +158,14 @@ public:
     }
 
 private:
+    // A connection-string value, in braces when it holds a separator.
+    static QString braced(const QString &v)
+    {
+        if (!v.contains(u';') && !v.contains(u'{') && !v.contains(u'}') && v.trimmed() == v)
+            return v;
+        return u'{' + QString(v).replace(QStringLiteral("}"), QStringLiteral("}}")) + u'}';
+    }
+
     static QVariant readColumn(SQLHSTMT h, SQLSMALLINT c)
     {
         QByteArray out;
@@ -199,5 +214,10 @@ std::unique_ptr<AdoSession> adoOpenOdbc(const QString &connectionString, const Q
     QString dsn = adoConnectionItem(connectionString, QStringLiteral("data source"));
     if (dsn.isEmpty())
         dsn = adoConnectionItem(connectionString, QStringLiteral("dsn"));
-    return std::make_unique<OdbcSession>(dsn, userId, password);
+    // An empty name would let the driver manager fall back to a default data source.
+    if (dsn.trimmed().isEmpty())
+        throw VbError(adoErr::ProviderFailed, QStringLiteral("The connection names no data source."),
+                      QStringLiteral("ODBC IM002"));
+    const bool systemNaming = adoConnectionItem(connectionString, QStringLiteral("Naming Convention")) == u"1";
+    return std::make_unique<OdbcSession>(dsn, userId, password, systemNaming);
 }

@@ -193,6 +193,16 @@ TEST_F(OdbcProvider, PartnerStatementsWithABoundParameter)
     count.close();
 }
 
+TEST_F(OdbcProvider, PartnerConnectionWithSystemNamingOpens)
+{
+    AdoConnection partners;
+    partners.open("provider=IBMDA400;data source=QHOSTODBC;Naming Convention=1", "QUSER", "P;W{D}", -1);
+    AdoCommand cmd;
+    cmd.setActiveConnection(partners);
+    cmd.setCommandText("SELECT Count(*) FROM PTC0");
+    EXPECT_EQ(cmd.execute().fields(0).toString(), "4");
+}
+
 TEST_F(OdbcProvider, DiagnosticsBecomeErrorsWithTheDriversText)
 {
     AdoCommand cmd;
@@ -239,6 +249,22 @@ TEST_F(OdbcProvider, CharParametersBoundByPositionUpToTheMarkers)
     EXPECT_EQ(rs.fields(0).toString(), "Closing Desk");
     // The second parameter has no marker: it is never bound and keeps its value.
     EXPECT_EQ(cmd.parameters()["Beyond"].text(), "keep");
+}
+
+TEST_F(OdbcProvider, InputOutputCharComesBackAndBlankOnlyReadsEmpty)
+{
+    AdoCommand cmd;
+    cmd.setActiveConnection(conn);
+    cmd.setCommandText("SELECT Q0PTNM FROM PTC0 WHERE Q0PTID = ? OR Q0PTNM = ?");
+    cmd.parameters().append(cmd.createParameter("Id", adChar, adParamInputOutput, 2));
+    cmd.parameters().append(cmd.createParameter("ErrMsg", adChar, adParamInputOutput, 60));
+    cmd.parameters()["Id"].setValue("01");
+    cmd.parameters()["ErrMsg"].setValue("   ");
+    AdoRecordset rs = cmd.execute();
+    ASSERT_FALSE(rs.eof());
+    EXPECT_EQ(cmd.parameters()["Id"].text(), "01");
+    EXPECT_FALSE(cmd.parameters()["ErrMsg"].isUnset());
+    EXPECT_EQ(cmd.parameters()["ErrMsg"].text(), "");
 }
 
 TEST_F(OdbcProvider, ValueWiderThanItsParameterIsRefused)
