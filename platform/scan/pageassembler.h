@@ -9,6 +9,7 @@
 //   8/16 bit colour, one frame or three (red, green, blue) -> Format_RGB888
 // Bytes past pixelsPerLine in a line are dropped; a frame of unknown length (lines < 0) takes
 // as many whole lines as arrive; a frame that ends short keeps the whole lines it got.
+// Lines of a frame of known length go straight into the page as they arrive.
 class PageAssembler {
 public:
     enum Format { Gray = 0, Rgb = 1, Red = 2, Green = 3, Blue = 4 };  // as the device numbers them
@@ -32,11 +33,13 @@ public:
     void reset();
 
 private:
-    void convertFrame();
+    void startImage(int lines);
+    void convertLine(int y, const uchar *src);
 
     Frame m_frame;
     bool m_inFrame = false;
-    QByteArray m_raw;
+    int m_line = 0;      // lines converted in this frame
+    QByteArray m_raw;    // a partial line, or the whole frame when its length is not known
     QImage m_page;
     bool m_done = false;
 };

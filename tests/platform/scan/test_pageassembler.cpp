@@ -29,7 +29,10 @@ TEST(PageAssembler, OneBitKeepsBlackAsOneAndDropsLinePadding)
     // line 1: last pixel black. The padding byte is 0xAA and must not show up anywhere.
     const Frame f{PageAssembler::Gray, true, 3, 10, 2, 1};
     const QByteArray bytes("\x80\x00\xAA\x00\x40\xAA", 6);
+    // Lines split over calls in every way give the same page.
     const QImage img = assemble({{f, bytes}});
+    for (int chunk : {1, 2, 4, 5, 64})
+        EXPECT_EQ(assemble({{f, bytes}}, chunk), img) << chunk;
     ASSERT_EQ(img.format(), QImage::Format_Mono);
     ASSERT_EQ(img.size(), QSize(10, 2));
     EXPECT_EQ(img.pixelIndex(0, 0), 1);
