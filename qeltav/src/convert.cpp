@@ -80,6 +80,26 @@ void convertLine(int code, const unsigned char *src, unsigned char *dst, int w, 
     return;
   }
   const unsigned char inv = flip ? 0xFF : 0;
+  if (outDepth == 1 && inDepth == 8) {
+    // whole bytes: the top bit of each sample, eight at a time
+    int full = w / 8;
+    for (int b = 0; b < full; ++b) {
+      const unsigned char *q = src + 8 * b;
+      unsigned acc = (q[0] & 0x80u) | ((q[1] & 0x80u) >> 1) | ((q[2] & 0x80u) >> 2) | ((q[3] & 0x80u) >> 3) |
+                     ((q[4] & 0x80u) >> 4) | ((q[5] & 0x80u) >> 5) | ((q[6] & 0x80u) >> 6) | ((q[7] & 0x80u) >> 7);
+      dst[b] = static_cast<unsigned char>(acc ^ inv);
+    }
+    if (w % 8) {
+      unsigned char acc = 0;
+      for (int k = 0; k < 8; ++k) {
+        int x = full * 8 + k;
+        int bit = x < w ? (((src[x] >> 7) & 1) ^ (flip ? 1 : 0)) : fillBit;
+        acc = static_cast<unsigned char>(acc | (bit << (7 - k)));
+      }
+      dst[full] = acc;
+    }
+    return;
+  }
   if (outDepth == 1) {
     int nbytes = (w + 7) / 8;
     for (int b = 0; b < nbytes; ++b) {

@@ -18,6 +18,17 @@ bool fileIsOpenInput(const char *path) {
 }
 
 namespace {
+constexpr int kStreamBuffer = 1 << 18;
+
+// Gives a new stream a large buffer of its own (kept until the stream is closed).
+void streamBuffer(FILE *fp, char **buf) {
+  if (!*buf) *buf = static_cast<char *>(tavMemAlloc(kStreamBuffer));
+  if (*buf) std::setvbuf(fp, *buf, _IOFBF, kStreamBuffer);
+}
+void streamBufferFree(char **buf) {
+  if (*buf) tavMemFree(*buf);
+  *buf = nullptr;
+}
 inline PnmImage *P(tavImage *im) { return static_cast<PnmImage *>(im); }
 inline RawImage *R(tavImage *im) { return static_cast<RawImage *>(im); }
 
@@ -84,6 +95,7 @@ int pnmInit(tavImage *im) {
   p->kind = 0;
   p->maxval = 255;
   p->started = 0;
+  p->iobuf = nullptr;
   return 0;
 }
 
@@ -135,6 +147,7 @@ int pnmStartInput(PnmImage *p) {
       tavLog(5007);
       return -1;
     }
+    streamBuffer(p->fp, &p->iobuf);
   } else if (std::fseek(p->fp, 0, SEEK_SET) != 0) {
     tavLog(5019);
     return -1;
@@ -384,6 +397,49 @@ int pnmWriteHeader(PnmImage *p) {
   return 0;
 }
 
+
+// "%3d" of every byte value, for plain lines.
+struct Dec3 {
+  char t[256][3];
+  Dec3() {
+    for (int v = 0; v < 256; ++v) {
+      char b[8];
+      std::snprintf(b, sizeof b, "%3d", v);
+      std::memcpy(t[v], b, 3);
+    }
+  }
+};
+const Dec3 kDec3;
+
+// Formats one plain text line of width pixels from a line in the image's layout.
+size_t plainLine(const unsigned char *src, int w, int d, char *out) {
+  char *t = out;
+  for (int i = 0; i < w; ++i) {
+    const bool last = i == w - 1;
+    if (d == 1) {
+      *t++ = ((src[i / 8] >> (7 - i % 8)) & 1) ? '1' : '0';
+      *t++ = last ? '\n' : ' ';
+    } else if (d == 8) {
+      std::memcpy(t, kDec3.t[src[i]], 3);
+      t += 3;
+      *t++ = last ? '\n' : ' ';
+    } else {
+      for (int c = 0; c < 3; ++c) {
+        std::memcpy(t, kDec3.t[src[3 * i + c]], 3);
+        t += 3;
+        if (c < 2) *t++ = ' ';
+      }
+      if (last) {
+        *t++ = '\n';
+      } else {
+        *t++ = ' ';
+        *t++ = ' ';
+      }
+    }
+  }
+  return static_cast<size_t>(t - out);
+}
+
 int pnmWriteLine(tavImage *im, const void *buf, int x, int y, int count) {
   PnmImage *p = P(im);
   if (!(im->flags & IM_WRITE)) {
@@ -409,6 +465,7 @@ int pnmWriteLine(tavImage *im, const void *buf, int x, int y, int count) {
         tavLog(5025);
         return -1;
       }
+      streamBuffer(p->fp, &p->iobuf);
     }
     if (pnmWriteHeader(p) != 0) {
       tavLog(5045);
@@ -430,14 +487,7 @@ int pnmWriteLine(tavImage *im, const void *buf, int x, int y, int count) {
       int r = 0;
       // write from the padded copy below
       unsigned char *line = lineSpace(pb);
-      char *t = reinterpret_cast<char *>(own);
-      for (int i = 0; i < w; ++i) {
-        bool last = i == w - 1;
-        if (d == 1) t += std::sprintf(t, last ? "%c\n" : "%c ", ((line[i / 8] >> (7 - i % 8)) & 1) ? '1' : '0');
-        else if (d == 8) t += std::sprintf(t, last ? "%3d\n" : "%3d ", line[i]);
-        else t += std::sprintf(t, last ? "%3d %3d %3d\n" : "%3d %3d %3d  ", line[3 * i], line[3 * i + 1], line[3 * i + 2]);
-      }
-      size_t n = static_cast<size_t>(t - reinterpret_cast<char *>(own));
+      size_t n = plainLine(line, w, d, reinterpret_cast<char *>(own));
       if (std::fwrite(own, 1, n, p->fp) != n) r = -1;
       linePoolPut(pb);
       if (r != 0) {
@@ -461,14 +511,7 @@ int pnmWriteLine(tavImage *im, const void *buf, int x, int y, int count) {
       return -1;
     }
   } else {
-    char *t = reinterpret_cast<char *>(own);
-    for (int i = 0; i < w; ++i) {
-      bool last = i == w - 1;
-      if (d == 1) t += std::sprintf(t, last ? "%c\n" : "%c ", ((src[i / 8] >> (7 - i % 8)) & 1) ? '1' : '0');
-      else if (d == 8) t += std::sprintf(t, last ? "%3d\n" : "%3d ", src[i]);
-      else t += std::sprintf(t, last ? "%3d %3d %3d\n" : "%3d %3d %3d  ", src[3 * i], src[3 * i + 1], src[3 * i + 2]);
-    }
-    size_t n = static_cast<size_t>(t - reinterpret_cast<char *>(own));
+    size_t n = plainLine(src, w, d, reinterpret_cast<char *>(own));
     if (std::fwrite(own, 1, n, p->fp) != n) {
       tavLog(5002);
       return -1;
@@ -494,6 +537,7 @@ int pnmClose(tavImage *im) {
     }
     p->fp = nullptr;
   }
+  streamBufferFree(&p->iobuf);
   p->started = 0;
   return r;
 }
@@ -529,6 +573,7 @@ int rawInit(tavImage *im) {
   r->offset = {0, 0, 0};
   r->fp = nullptr;
   r->lastLine = -1;
+  r->iobuf = nullptr;
   return 0;
 }
 
@@ -603,6 +648,7 @@ int rawReadLine(tavImage *im, void *buf, int x, int y, int count) {
   }
   if (!r->fp) {
     r->fp = std::fopen(im->name, "rb");
+    if (r->fp) streamBuffer(r->fp, &r->iobuf);
     if (!r->fp) {
       tavLog(5177);
       tavLog(5199);
@@ -653,6 +699,7 @@ int rawWriteLine(tavImage *im, const void *buf, int x, int y, int count) {
       return -1;
     }
     r->fp = std::fopen(im->name, "wb");
+    if (r->fp) streamBuffer(r->fp, &r->iobuf);
     if (!r->fp) {
       tavLog(5182);
       tavLog(5171);
@@ -685,6 +732,7 @@ int rawClose(tavImage *im) {
     }
     r->fp = nullptr;
   }
+  streamBufferFree(&r->iobuf);
   return res;
 }
 

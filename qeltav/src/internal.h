@@ -251,11 +251,13 @@ struct PnmImage : tavImage {
   int32_t kind;    // header digit read or written, 0 before
   int32_t maxval;  // of an input
   uint8_t started;
+  char *iobuf;     // the stream's buffer
 };
 struct RawImage : tavImage {
   Attr<int64_t> offset;
   FILE *fp;
   int32_t lastLine;
+  char *iobuf;
 };
 extern const tavClass pnmClass, rawClass;
 tavImage *pnmFromOptions(int argc, char **argv, int *leftover, int flags, tavImage *tmpl, int mode);
