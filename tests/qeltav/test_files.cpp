@@ -283,6 +283,24 @@ TEST_F(Files, NetpbmReadsWhatWeWrite) {
   }
 }
 
+TEST_F(Files, ConversionsAgreeWithNetpbm) {
+  if (!haveNetpbm()) GTEST_SKIP() << "netpbm not installed";
+  ASSERT_EQ(copy("g -random -w 37 -h 5 -d 8 " + path("a.pgm")), 0);
+  struct {
+    const char *from, *to, *tool;
+  } cases[] = {{"a.pgm", "b.pbm", "pgmtopbm -threshold"},
+               {"b.pbm", "c.pgm", "pamdepth 255 | pamtopnm"},
+               {"a.pgm", "d.ppm", "pgmtoppm white"},
+               {"d.ppm", "e.pgm", "ppmtopgm"}};
+  for (const auto &c : cases) {
+    ASSERT_EQ(copy(path(c.from) + " " + path(c.to)), 0) << c.to;
+    std::string theirs = path(std::string("n_") + c.to);
+    std::string cmd = "sh -c \"< '" + path(c.from) + "' " + c.tool + " 2>/dev/null > '" + theirs + "'\"";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    EXPECT_EQ(readFile(path(c.to)), readFile(theirs)) << c.to;
+  }
+}
+
 TEST_F(Files, WeReadWhatNetpbmWrites) {
   if (!haveNetpbm()) GTEST_SKIP() << "netpbm not installed";
   std::string src = path("src.ppm");
