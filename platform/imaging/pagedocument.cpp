@@ -96,7 +96,7 @@ std::unique_ptr<QelPageDocument::Page> QelPageDocument::newPage(std::shared_ptr<
     p->annot->addChangeListener([this, raw] {
         for (int i = 0; i < pageCount(); ++i)
             if (m_pages[size_t(i)].get() == raw) {
-                emit pageChanged(i);
+                emit annotationsChanged(i);
                 break;
             }
     });
@@ -376,32 +376,37 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
     const bool sameFile = !options.append && path == m_fileName;
     for (int i = 0; i < pageCount(); ++i) {
         Page &p = *m_pages[size_t(i)];
-        if (sameFile) {
-            p.origDir = options.burnAnnotations ? -1 : i;
-            p.committed = false;
-        }
-        if (p.turns == 0)
-            continue;
-        const QSize before(p.info.width, p.info.height);
-        const bool burnt = options.burnAnnotations && p.annot->count() > 0;
-        const bool modified = p.annot->isModified();
-        const double dx = p.annot->dpiX(), dy = p.annot->dpiY();
-        if (burnt) {
-            setPixels(p, tiffcodec::rotated(decodePage(p), p.turns));
-        } else {
-            dropCached(&p);
-            p.file = bytes;
-            p.dir = first + i;
-            if (p.turns % 2) {
-                std::swap(p.info.width, p.info.height);
-                std::swap(p.info.xDpi, p.info.yDpi);
+        const bool turned = p.turns != 0;
+        if (turned) {
+            const QSize before(p.info.width, p.info.height);
+            const bool burnt = options.burnAnnotations && p.annot->count() > 0;
+            const bool modified = p.annot->isModified();
+            const double dx = p.annot->dpiX(), dy = p.annot->dpiY();
+            if (burnt) {
+                setPixels(p, tiffcodec::rotated(decodePage(p), p.turns));
+            } else {
+                dropCached(&p);
+                p.file = bytes;
+                p.dir = first + i;
+                if (p.turns % 2) {
+                    std::swap(p.info.width, p.info.height);
+                    std::swap(p.info.xDpi, p.info.yDpi);
+                }
             }
+            p.annot->rotateQuarterTurns(p.turns, before);
+            const bool odd = p.turns % 2;
+            p.annot->setPageInfo(QSize(p.info.width, p.info.height), odd ? dy : dx, odd ? dx : dy);
+            p.annot->setModified(modified);
+            p.turns = 0;
         }
-        p.annot->rotateQuarterTurns(p.turns, before);
-        const bool odd = p.turns % 2;
-        p.annot->setPageInfo(QSize(p.info.width, p.info.height), odd ? dy : dx, odd ? dx : dy);
-        p.annot->setModified(modified);
-        p.turns = 0;
-        emit pageChanged(i);
+        // Written into the loaded file itself: its annotations there are now up to date.
+        if (sameFile) {
+            p.committed = false;
+            p.origDir = options.burnAnnotations ? -1 : i;
+            if (!options.burnAnnotations)
+                p.annot->setModified(false);
+        }
+        if (turned)
+            emit pageChanged(i);
     }
 }

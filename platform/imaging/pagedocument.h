@@ -87,7 +87,8 @@ public:
 signals:
     void reset();           // loaded or cleared
     void pagesChanged();    // pages inserted, removed or moved
-    void pageChanged(int index); // pixels, orientation or annotations of one page
+    void pageChanged(int index); // pixels or orientation of one page
+    void annotationsChanged(int index);
 
 private:
     struct Page;

@@ -97,7 +97,9 @@ void QelEzImage::attach(std::shared_ptr<QelPageDocument> doc)
                      << connect(m_doc.get(), &QelPageDocument::pagesChanged, this,
                                 &QelEzImage::onPagesChanged)
                      << connect(m_doc.get(), &QelPageDocument::pageChanged, this,
-                                &QelEzImage::onPageChanged);
+                                &QelEzImage::onPageChanged)
+                     << connect(m_doc.get(), &QelPageDocument::annotationsChanged, this,
+                                &QelEzImage::onAnnotationsChanged);
     onReset();
 }
 
@@ -139,10 +141,19 @@ void QelEzImage::onPagesChanged()
     emit notify(ezNotify::PageNumber);
 }
 
+void QelEzImage::onAnnotationsChanged(int index)
+{
+    if (m_thumbs)
+        m_thumbs->invalidatePage(index);
+    if (m_view && index == this->index())
+        m_view->update();
+    emit changed();
+}
+
 void QelEzImage::onPageChanged(int index)
 {
     if (m_thumbs)
-        m_thumbs->invalidate();
+        m_thumbs->invalidatePage(index);
     if (m_view && index == this->index())
         m_view->invalidate();
     emit changed();

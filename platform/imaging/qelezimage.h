@@ -213,6 +213,7 @@ private:
     void onReset();
     void onPagesChanged();
     void onPageChanged(int index);
+    void onAnnotationsChanged(int index);
     void requireImage() const;
     int index() const { return m_page - 1; }
     void setPageInternal(int page, bool emitEvents);

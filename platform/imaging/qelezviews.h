@@ -54,6 +54,7 @@ class QelEzThumbnailArea : public QAbstractScrollArea {
 public:
     explicit QelEzThumbnailArea(QelEzImage *control);
     void invalidate();
+    void invalidatePage(int index) { m_thumbs.remove(index); viewport()->update(); }
     int cellAt(QPoint viewportPos) const;
     QRect cellRect(int index) const;
     void ensureVisible(int index);

@@ -231,6 +231,27 @@ TEST_F(ControlTest, SaveQueryAnsweredSaveKeepsTheChanges)
     EXPECT_EQ(c.annotationCount(), 1);
 }
 
+TEST_F(ControlTest, SavingIntoTheLoadedFileLeavesNothingToAsk)
+{
+    writePages(QStringLiteral("mem:own.tif"), 2);
+    QelEzImage c, linked;
+    c.setImageFile(QStringLiteral("mem:own.tif"));
+    linked.setImageHandle(c.imageHandle());
+    QSignalSpy linkedChanged(&linked, &QelEzImage::changed);
+    c.createAnnotation(QelAnnotType::Rectangle)->setBounds(QRect(1, 1, 4, 4));
+    EXPECT_GE(linkedChanged.count(), 1);
+    int queries = 0;
+    QObject::connect(&c, &QelEzImage::annotationQuerySave, [&](int &, int &) { ++queries; });
+    c.setSaveFileName(QStringLiteral("mem:elsewhere.tif"));
+    c.save();
+    c.setSaveFileName(QStringLiteral("mem:own.tif"));
+    c.save();
+    c.clearImage();
+    EXPECT_EQ(queries, 0);
+    c.setImageFile(QStringLiteral("mem:own.tif"));
+    EXPECT_EQ(c.annotationCount(), 1);
+}
+
 TEST_F(ControlTest, SecurityHandlerGuardsEditsAndSeedingIsNoChange)
 {
     writePages(QStringLiteral("mem:s.tif"), 1);

@@ -1,6 +1,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "imagingtestutil.h"
@@ -123,6 +124,40 @@ TEST(MalformedTiff, DamagedFilesNeverCrash)
         ++runs;
     }
     EXPECT_GT(runs, 100);
+}
+
+} // namespace
+
+namespace {
+
+QStringList g_warnings;
+void collect(QtMsgType type, const QMessageLogContext &, const QString &msg)
+{
+    if (type == QtWarningMsg)
+        g_warnings << msg;
+}
+
+TEST(MalformedTiff, UnknownTagsLoadWithAWarningAndAreNotWrittenBack)
+{
+    const quint32 data = 8 + 2 + 10 * 12 + 4;
+    QList<Entry> entries = plainPage(8, 2, data, 2);
+    entries.insert(8, {40000, LONG, 1, 77}); // tags stay in ascending order
+    const QByteArray bytes = tiff(entries, QByteArray("\x0f\xf0", 2));
+    g_warnings.clear();
+    QtMessageHandler old = qInstallMessageHandler(collect);
+    auto doc = QelPageDocument::create();
+    doc->loadBytes(bytes);
+    qInstallMessageHandler(old);
+    ASSERT_EQ(doc->pageCount(), 1);
+    EXPECT_EQ(doc->image(0).pixelIndex(4, 0), 1);
+    EXPECT_TRUE(g_warnings.join(QLatin1Char('\n')).contains(QStringLiteral("40000")))
+        << g_warnings.join(QLatin1Char('\n')).toStdString();
+
+    QTemporaryDir dir;
+    doc->save(dir.filePath(QStringLiteral("clean.tif")));
+    const QString info = imgtest::tiffinfo(dir.filePath(QStringLiteral("clean.tif")));
+    EXPECT_FALSE(info.contains(QStringLiteral("40000"))) << info.toStdString();
+    EXPECT_TRUE(info.contains(QStringLiteral("Image Width: 8 Image Length: 2"))) << info.toStdString();
 }
 
 } // namespace
