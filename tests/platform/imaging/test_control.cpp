@@ -409,6 +409,58 @@ TEST_F(ControlTest, PageViewZoomsRegionsAndZoomsOut)
     EXPECT_NEAR(view.scaleRatio(), fit, 1e-6);
 }
 
+TEST_F(ControlTest, PageViewDrawsSelectsAndMovesItemsThroughTheHandler)
+{
+    auto doc = QelPageDocument::create();
+    doc->insertImage(0, bilevel(400, 400, 200));
+    doc->save(QStringLiteral("mem:e.tif"));
+    QelEzImage view;
+    view.resize(400, 400);
+    view.setImageFile(QStringLiteral("mem:e.tif"));
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    QWidget *area = view.findChild<QWidget *>(QStringLiteral("pageArea"));
+    const double s = view.scaleRatio();
+    const QPointF origin((area->width() - 400 * s) / 2, (area->height() - 400 * s) / 2);
+    auto at = [&](int x, int y) { return (origin + QPointF(x, y) * s).toPoint(); };
+    auto drag = [&](QPoint a, QPoint b) {
+        QTest::mousePress(area, Qt::LeftButton, {}, a);
+        QTest::mouseMove(area, b);
+        QTest::mouseRelease(area, Qt::LeftButton, {}, b);
+    };
+
+    // A drag with the redaction template draws one item; without sticky the tool then selects.
+    view.annotationToolObject().setTemplate(QelEzImage::itemTemplate(QelAnnotType::Redaction));
+    drag(at(100, 100), at(200, 150));
+    ASSERT_EQ(view.annotationCount(), 1);
+    const QRect drawn = view.item(0)->bounds();
+    EXPECT_EQ(view.item(0)->type(), QelAnnotType::Redaction);
+    EXPECT_NEAR(drawn.left(), 100, 2);
+    EXPECT_NEAR(drawn.width(), 100, 3);
+    EXPECT_EQ(view.annotationToolObject().templateItem(), nullptr);
+
+    // Select tool: a click selects, a drag moves.
+    view.setAnnotationTool(1);
+    drag(at(150, 120), at(170, 140));
+    EXPECT_EQ(view.selectedItems().size(), 1);
+    EXPECT_NEAR(view.item(0)->bounds().left(), drawn.left() + 20, 2);
+
+    // A refusing handler blocks drawing, moving and deleting.
+    Refuse refuse;
+    view.annotationSet()->setSecurity(&refuse);
+    const QRect before = view.item(0)->bounds();
+    drag(at(150, 120), at(250, 220));
+    EXPECT_EQ(view.item(0)->bounds(), before);
+    view.annotationToolObject().deleteSelected();
+    view.annotationToolObject().setTemplate(QelEzImage::itemTemplate(QelAnnotType::Rectangle));
+    drag(at(10, 10), at(60, 60));
+    EXPECT_EQ(view.annotationCount(), 1);
+    view.annotationSet()->setSecurity(nullptr);
+    view.annotationToolObject().setTemplate(nullptr);
+    view.annotationToolObject().deleteSelected();
+    EXPECT_EQ(view.annotationCount(), 0);
+}
+
 TEST_F(ControlTest, PrintsEveryPageThroughTheSeam)
 {
     writePages(QStringLiteral("mem:print.tif"), 3);
