@@ -424,6 +424,21 @@ private:
         }
     }
 
+    // One axis of the area. The far edge goes first when the near one moves past it, so the
+    // device never sees the near edge beyond the far one.
+    void setArea(const QString &nearName, const QString &farName, double offset, double extent, int resolution)
+    {
+        const QString nearValue = fromInches(nearName, offset, resolution);
+        const QString farValue = fromInches(farName, offset + extent, resolution);
+        if (nearValue.toDouble() >= optionNumber(farName, 1e12)) {
+            setOption(farName, farValue);
+            setOption(nearName, nearValue);
+        } else {
+            setOption(nearName, nearValue);
+            setOption(farName, farValue);
+        }
+    }
+
     void applyOptions(const ScanJob &job)
     {
         const ScanSettings &s = job.settings;
@@ -431,10 +446,8 @@ private:
         applySource(s);
         applyMode(s);
         setOption(QStringLiteral(SANE_NAME_SCAN_RESOLUTION), QString::number(s.resolution));
-        setOption(QStringLiteral(SANE_NAME_SCAN_TL_X), fromInches(QStringLiteral(SANE_NAME_SCAN_TL_X), s.left, s.resolution));
-        setOption(QStringLiteral(SANE_NAME_SCAN_TL_Y), fromInches(QStringLiteral(SANE_NAME_SCAN_TL_Y), s.top, s.resolution));
-        setOption(QStringLiteral(SANE_NAME_SCAN_BR_X), fromInches(QStringLiteral(SANE_NAME_SCAN_BR_X), s.left + s.width, s.resolution));
-        setOption(QStringLiteral(SANE_NAME_SCAN_BR_Y), fromInches(QStringLiteral(SANE_NAME_SCAN_BR_Y), s.top + s.length, s.resolution));
+        setArea(QStringLiteral(SANE_NAME_SCAN_TL_X), QStringLiteral(SANE_NAME_SCAN_BR_X), s.left, s.width, s.resolution);
+        setArea(QStringLiteral(SANE_NAME_SCAN_TL_Y), QStringLiteral(SANE_NAME_SCAN_BR_Y), s.top, s.length, s.resolution);
         int i = 0;
         if (const SANE_Option_Descriptor *d = descriptor(QStringLiteral(SANE_NAME_BRIGHTNESS), &i)) {
             double lo = 0, hi = 0;

@@ -77,6 +77,22 @@ TEST_F(SaneTestDevice, OpensTheDeviceAndProbesItsArea)
     EXPECT_FALSE(session.scannerOpen());
     session.setScannerOpen(true);
     EXPECT_EQ(session.sourceName(), QStringLiteral("frontend-tester"));
+
+    EXPECT_EQ(scanError([&] { session.selectSource(QStringLiteral("test:7")); }), scanErr::NoScanner);
+    EXPECT_FALSE(session.scannerOpen());
+    EXPECT_EQ(scanError([&] { session.scanPage(keep); }), scanErr::NoScanner);
+}
+
+TEST_F(SaneTestDevice, AnOffsetPastTheOldAreaStillScansTheNewOne)
+{
+    session.setPaperSource(paperSrc::Flatbed);
+    session.setPixelType(pixelKind::Grey);
+    session.scanPage(keep);  // the device now holds 0..100 mm across
+    session.setRegionLeft(750);  // 150 mm
+    session.setRegionWidth(200);
+    session.scanPage(keep);
+    ASSERT_EQ(pages.size(), 2);
+    EXPECT_EQ(pages[1].image.size(), QSize(200, 250));
 }
 
 TEST_F(SaneTestDevice, FlatbedPagesHaveSizePolarityAndResolution)
