@@ -188,7 +188,7 @@ public:
     void setWidth(int v) { resize(v, height()); }
     void setHeight(int v) { resize(width(), v); }
 
-    // Scanner members are provided by the scanner session (platform/scan).
+    // Scanner members: ezScanner(control) in qelezscanner.h, over the scanner session.
 
 signals:
     void pageChange();
