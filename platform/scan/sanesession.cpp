@@ -488,6 +488,8 @@ int SaneWorker::scan(const ScanJob &job, const Deliver &deliver)
         m_pending.clear();
     }
     applyOptions(job);
+    // Pages carry the resolution the device took, which may differ from the one asked for.
+    const int resolution = int(std::lround(optionNumber(QStringLiteral(SANE_NAME_SCAN_RESOLUTION), job.settings.resolution)));
 
     const bool feeder = job.settings.paperSource != paperSrc::Flatbed;
     const int sides = (feeder && job.settings.duplex) ? 2 : 1;
@@ -572,7 +574,7 @@ int SaneWorker::scan(const ScanJob &job, const Deliver &deliver)
         case Step::PageDone: {
             frameStarted = false;
             ScannedPage page;
-            page.resolution = job.settings.resolution;
+            page.resolution = resolution > 0 ? resolution : job.settings.resolution;
             page.image = assembler.takePage(page.resolution);
             page.side = pages % sides;
             ++pages;
