@@ -263,8 +263,21 @@ void SY983R(ProgramCall &c)
 // The document of an image-master call: by document id, else by database, date and control number.
 std::optional<Row> imageMasterDocument(const ProgramCall &c)
 {
-    if (!c.get("DocId").isEmpty())
-        return firstRow(c.db, QStringLiteral("SELECT * FROM documents WHERE doc_id = ?"), {c.get("DocId")});
+    if (!c.get("DocId").isEmpty()) {
+        const QString docId = c.get("DocId");
+        if (auto d = firstRow(c.db, QStringLiteral("SELECT * FROM documents WHERE doc_id = ?"), {docId}))
+            return d;
+        // An e-filed document enters the index when its image is first registered.
+        const auto e = firstRow(c.db, QStringLiteral("SELECT * FROM efile_queue WHERE in_doc_id = ?"), {docId});
+        if (!e)
+            return std::nullopt;
+        run(c.db,
+            QStringLiteral("INSERT INTO documents(db, book_code, book, page, year, month, day, ctl, inst, key_code, "
+                           "doc_id, doc_type) SELECT db, book_code, book, page, year, month, day, ctl, inst, key_code, "
+                           "in_doc_id, doc_type FROM efile_queue WHERE id = ?"),
+            {e->value(QStringLiteral("id"))});
+        return firstRow(c.db, QStringLiteral("SELECT * FROM documents WHERE doc_id = ?"), {docId});
+    }
     const QVariantList keys{c.get("RcCY"), c.get("RcMM"), c.get("RcDD"), c.get("Ctl#")};
     if (!c.get("ApCd").isEmpty())
         return firstRow(c.db,

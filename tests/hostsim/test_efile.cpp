@@ -134,6 +134,31 @@ TEST_F(Efile, StoreMarksTheDocumentStoredOnceTheBurnedImageIsThere)
     EXPECT_EQ(q.value(0).toString(), "S");
 }
 
+TEST_F(Efile, ImageRegistrationOfAnEfiledDocumentIndexesIt)
+{
+    em->runScript("UPDATE efile_queue SET in_doc_id = 'EF0000000001', doc_type = 'DEED' WHERE id = 1;\n");
+    const AdoParameters got = im652r("R", 36);
+    putShareFile("KvTemp\\Scans\\WS01.T", 2048);
+    const AdoParameters reg =
+        call("IM650R", 19,
+             trio() + std::vector<Param>{{"Func", 1, QString("S")}, {"ApCd", 2, QString("LR")},
+                                         {"MbGp", 2, QString("LR")}, {"KyCd", 1, got.item("KyCd").text()},
+                                         {"DocId", 25, got.item("InDocID").text()},
+                                         {"RcCY", 4, got.item("InDocCtlYear").text()},
+                                         {"RcMM", 2, got.item("InDocCtlMonth").text()},
+                                         {"RcDD", 2, got.item("InDocCtlDay").text()},
+                                         {"Ctl#", 5, got.item("InDocCtl#").text()}, {"Dabr", 5}, {"Imid", 12},
+                                         {"PcFn", 12, QString("WS01.T")}, {"DoSz", 9, QString("000002048")},
+                                         {"Nump", 4, QString("0002")}, {"ErrMsg", 60}, {"Redacted", 1, QString("N")}});
+    EXPECT_EQ(reg.item("ErrMsg").text(), "");
+    EXPECT_EQ(reg.item("Dabr").text(), "DEED ");
+    QSqlQuery q(em->db());
+    ASSERT_TRUE(q.exec("SELECT db, ctl, imid FROM documents WHERE doc_id = 'EF0000000001'"));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(1).toString(), "00101");
+    EXPECT_EQ(q.value(2).toString(), reg.item("Imid").text().trimmed());
+}
+
 TEST_F(Efile, CoverPageByDocumentInfoOfFifteenOrThirteen)
 {
     const AdoParameters out = im656r("LR2021030400101");
