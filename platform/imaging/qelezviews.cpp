@@ -13,6 +13,7 @@
 #include "platform/annot/annotdocument.h"
 #include "platform/imaging/pagedocument.h"
 #include "platform/imaging/qelezimage.h"
+#include "platform/vb/vberror.h"
 
 namespace {
 
@@ -144,7 +145,14 @@ void QelEzPageArea::paintEvent(QPaintEvent *)
     const double s = scale();
     const QTransform m = imageToWidget();
     if (m_shown.isNull() || m_shownIndex != idx || m_shownScale != s) {
-        m_shown = reduced(m_ctl->m_doc->image(idx), s);
+        try {
+            m_shown = reduced(m_ctl->m_doc->image(idx), s);
+        } catch (const VbError &e) {
+            // A page that cannot be decoded is reported on screen, never thrown out of a paint.
+            p.setPen(Qt::white);
+            p.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, e.description);
+            return;
+        }
         m_shownIndex = idx;
         m_shownScale = s;
     }
@@ -349,7 +357,15 @@ QImage QelEzThumbnailArea::thumbnail(int index)
     const QSizeF t = turnedSize(stored, turns);
     const int tw = std::max(16, viewport()->width() - 16), th = int(tw * 1.3);
     const double f = std::min(tw / t.width(), th / t.height());
-    QImage small = reduced(doc.image(index), f).convertToFormat(QImage::Format_RGB32);
+    QImage small;
+    try {
+        small = reduced(doc.image(index), f).convertToFormat(QImage::Format_RGB32);
+    } catch (const VbError &) {
+        small = QImage(std::max(1, int(t.width() * f)), std::max(1, int(t.height() * f)), QImage::Format_RGB32);
+        small.fill(Qt::lightGray);
+        m_thumbs.insert(index, small);
+        return small;
+    }
     if (turns)
         small = small.transformed(QTransform().rotate(90.0 * turns));
     QPainter p(&small);

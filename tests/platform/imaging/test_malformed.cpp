@@ -9,6 +9,7 @@
 #include "platform/annot/annotdocument.h"
 #include "platform/imaging/imagingerror.h"
 #include "platform/imaging/pagedocument.h"
+#include "platform/imaging/qelezimage.h"
 #include "platform/imaging/tiffcodec.h"
 
 namespace {
@@ -169,6 +170,31 @@ TEST(MalformedTiff, UnknownTagsLoadWithAWarningAndAreNotWrittenBack)
     const QString info = imgtest::tiffinfo(dir.filePath(QStringLiteral("clean.tif")));
     EXPECT_FALSE(info.contains(QStringLiteral("40000"))) << info.toStdString();
     EXPECT_TRUE(info.contains(QStringLiteral("Image Width: 8 Image Length: 2"))) << info.toStdString();
+}
+
+} // namespace
+
+namespace {
+
+// A page whose directory reads but whose pixels do not: the views show it without throwing.
+TEST(MalformedTiff, UndecodablePageIsShownNotThrown)
+{
+    const QByteArray bytes = tiff(plainPage(8, 2, 100000, 2));
+    auto doc = QelPageDocument::create();
+    try {
+        doc->loadBytes(bytes);
+    } catch (const VbError &) {
+        GTEST_SKIP() << "refused at load";
+    }
+    ASSERT_EQ(doc->pageCount(), 1);
+    EXPECT_THROW(doc->image(0), VbError);
+    QelEzImage view, tree(QelEzImage::Kind::Thumbnails);
+    view.setImageHandle(doc->handle());
+    tree.setImageHandle(doc->handle());
+    view.resize(200, 200);
+    tree.resize(120, 300);
+    EXPECT_FALSE(view.grab().isNull());
+    EXPECT_FALSE(tree.grab().isNull());
 }
 
 } // namespace
