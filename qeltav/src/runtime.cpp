@@ -216,6 +216,8 @@ int tavMemFree(void *p) {
   g_total -= h->size;
   int sz = static_cast<int>(h->size);
   g_live->erase(p);
+  // remembered to name a second free as such; bounded, so long runs do not grow it
+  if (freedSet().size() >= (1u << 16)) freedSet().clear();
   freedSet().insert(p);
   if (tavSysFlags & TAV_SYS_HEAPTRACE)
     std::printf("> HEAP FREE:        %10d (0x%08x) bytes at %10llu (0x%08x), now %4lld allocations of %10lld bytes, highest total %10lld\n",

@@ -21,6 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   tavCopy(toMem.c_str(), 0x10 | 0x20 | 0x40 | 0x100 | 0x200 | 0x400 | 0x1000);
   std::string raw = file + " -raw -w 7 -h 3 -d 8 -offset 3 " + file + ".out.pgm";
   tavCopy(raw.c_str(), 0x10 | 0x20 | 0x40 | 0x100 | 0x200 | 0x400 | 0x1000);
+  if (imageListHead()) __builtin_trap();  // every command released what it made
   std::remove((file + ".out.pgm").c_str());
   tavLogReset();
   tavTerminate(1);

@@ -34,6 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   // dry runs only: words are counted, nothing is created and nothing reaches the shell
   // (command files are left out: a fuzzed name could be standard input)
   if (text.find("tavExecute") == std::string::npos) tavExecute(text.c_str(), 0x1 | 0x4 | 0x10 | 0x100);
+  if (imageListHead()) __builtin_trap();  // every command released what it made
   tavLogReset();
   tavTerminate(1);
   return 0;
