@@ -17,6 +17,7 @@ struct QelPageDocument::Page {
     int turns = 0;
     std::unique_ptr<QelAnnotDocument> annot;
     bool committed = false;
+    QByteArray committedSet; // the set as it was when committed
     int origDir = -1; // directory of the loaded file this page came from
 };
 
@@ -243,6 +244,7 @@ void QelPageDocument::commitAnnotations(int index)
 {
     Page &p = pageAt(index);
     p.committed = true;
+    p.committedSet = annotationBytes(*p.annot);
     p.annot->setModified(false);
 }
 
@@ -258,8 +260,13 @@ void QelPageDocument::flushCommittedAnnotations()
     for (const auto &p : m_pages)
         if (p->committed && p->origDir >= 0)
             committed.push_back(p.get());
-    for (const auto &p : m_pages)
+    std::vector<QByteArray> sets;
+    for (const Page *p : committed)
+        sets.push_back(p->committedSet);
+    for (const auto &p : m_pages) {
         p->committed = false;
+        p->committedSet.clear();
+    }
     if (committed.empty() || m_fileName.isEmpty() || !memfiles::exists(m_fileName))
         return;
     const QByteArray file = memfiles::readAll(m_fileName);
@@ -277,9 +284,9 @@ void QelPageDocument::flushCommittedAnnotations()
             o.image = tiffcodec::decode(file, int(i));
         }
     }
-    for (const Page *p : committed)
-        if (size_t(p->origDir) < out.size())
-            out[size_t(p->origDir)].annotations = annotationBytes(*p->annot);
+    for (size_t k = 0; k < committed.size(); ++k)
+        if (size_t(committed[k]->origDir) < out.size())
+            out[size_t(committed[k]->origDir)].annotations = sets[k];
     memfiles::writeAll(m_fileName, tiffcodec::write(out));
 }
 
@@ -402,6 +409,7 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
         // Written into the loaded file itself: its annotations there are now up to date.
         if (sameFile) {
             p.committed = false;
+            p.committedSet.clear();
             p.origDir = options.burnAnnotations ? -1 : i;
             if (!options.burnAnnotations)
                 p.annot->setModified(false);

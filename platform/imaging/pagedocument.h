@@ -66,7 +66,8 @@ public:
     // Every page has one; created empty when the file had none.
     QelAnnotDocument *annotations(int index);
     const QelAnnotDocument *annotations(int index) const;
-    // Marks the page's set to be written into the loaded file at the next clear or save to it.
+    // Takes the page's set as it is now to be written into the loaded file when the commits are
+    // flushed; later changes count as uncommitted again.
     void commitAnnotations(int index);
     bool hasUncommittedAnnotationChanges() const;
     // Writes the committed sets into the loaded file and forgets the commit marks.

@@ -240,6 +240,9 @@ TEST_F(PageDocumentTest, AnnotationsSurviveSaveAndCommittedSetsSurviveClear)
     auto other = QelPageDocument::create();
     other->load(path("doc.tif"));
     EXPECT_EQ(other->annotations(1)->count(), 0);
+    // What was committed is what the file gets, not what the page holds at the flush.
+    doc->annotations(1)->add(std::make_unique<QelAnnotItem>(QelAnnotType::Rectangle));
+    EXPECT_TRUE(doc->hasUncommittedAnnotationChanges());
     doc->flushCommittedAnnotations();
     doc->clear();
     doc->load(path("doc.tif"));
