@@ -459,16 +459,25 @@ void QelEzImage::print()
             raiseImagingError(ezErr::PrintFailed);
         const QelPageInfo &info = m_doc->info(i);
         const int turns = m_doc->quarterTurns(i);
-        const QSizeF turned = turns % 2 ? QSizeF(info.height, info.width) : QSizeF(info.width, info.height);
-        const double xDpi = (turns % 2 ? info.yDpi : info.xDpi) > 0 ? (turns % 2 ? info.yDpi : info.xDpi) : 200;
-        double scale;
+        const bool odd = turns % 2;
+        const QSizeF pixels = odd ? QSizeF(info.height, info.width) : QSizeF(info.width, info.height);
+        // Inches per pixel across and down the turned page (200 dpi when the file gives none).
+        const double ix = 1.0 / ((odd ? info.yDpi : info.xDpi) > 0 ? (odd ? info.yDpi : info.xDpi) : 200.0);
+        const double iy = 1.0 / ((odd ? info.xDpi : info.yDpi) > 0 ? (odd ? info.xDpi : info.yDpi) : 200.0);
+        QTransform scale;
         switch (m_printScale) {
-        case 1: scale = deviceDpi / xDpi; break;  // actual size
-        case 2: scale = 1.0; break;               // one image pixel per device pixel
-        default: scale = std::min(area.width() / turned.width(), area.height() / turned.height());
+        case 1: // actual size
+            scale = QTransform::fromScale(deviceDpi * ix, deviceDpi * iy);
+            break;
+        case 2: // one image pixel per device pixel
+            break;
+        default: { // the whole page on the paper, keeping its proportions
+            const double k = std::min(area.width() / (pixels.width() * ix), area.height() / (pixels.height() * iy));
+            scale = QTransform::fromScale(k * ix, k * iy);
+        }
         }
         // The painter's origin is the top-left corner of the printable area.
-        paintPage(painter, i, pageTransform(QSize(info.width, info.height), turns, scale));
+        paintPage(painter, i, pageTransform(QSize(info.width, info.height), turns, 1.0) * scale);
     }
     painter.end();
 }
