@@ -1,0 +1,97 @@
+#include "capture_env.h"
+
+#include <QDir>
+#include <QFile>
+
+#include "core/startup.h"
+#include "core/state.h"
+#include "platform/settings/settings.h"
+#include "platform/system/localization.h"
+#include "platform/system/system.h"
+#include "platform/vb/vberror.h"
+
+namespace {
+
+QTemporaryDir *g_root = nullptr;
+MsgBoxScript *g_boxes = nullptr;
+FormScript *g_forms = nullptr;
+
+class CaptureEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        g_root = new QTemporaryDir;
+        const QString root = g_root->path();
+        for (const char *sub : {"settings", "temp", "bin", "locale"})
+            QDir(root).mkpath(QString::fromLatin1(sub));
+        setSettingsFolder(root + "/settings");
+        setTempBase(root + "/temp");
+        setProgramFolder(root + "/bin");
+        setCatalogueFolder(root + "/locale");
+        coreHooks().endProcess = [](int code) { ADD_FAILURE() << "the program tried to end: " << code; };
+        coreHooks().getEfilePartners = [](qint16) {};
+        coreHooks().commandLine = [] { return QString(); };
+        setScannerSession(std::make_unique<FakeScanner>());
+        g_boxes = new MsgBoxScript;
+        g_forms = new FormScript;
+    }
+    void TearDown() override
+    {
+        delete g_forms;
+        delete g_boxes;
+        setScannerSession(nullptr);
+        delete g_root;
+    }
+};
+
+[[maybe_unused]] auto *g_env = ::testing::AddGlobalTestEnvironment(new CaptureEnvironment);
+
+} // namespace
+
+MsgBoxScript &boxes() { return *g_boxes; }
+FormScript &forms() { return *g_forms; }
+
+void ScannerTest::SetUp()
+{
+    ASSERT_TRUE(dir.isValid());
+    QFile table(dir.filePath(QStringLiteral("overhead.tbl")));
+    ASSERT_TRUE(table.open(QIODevice::WriteOnly));
+    table.write("model = Fake Duplex 100\n"
+                "alias = MIN7PS\n"
+                "1316 = book-size\n"
+                "1689 = book-mode | 0=off | 1=on\n"
+                "5084 = auto-size\n"
+                "6000 = contrast\n");
+    table.close();
+    auto owned = std::make_unique<FakeScanner>();
+    fake = owned.get();
+    fake->device().options = {{QStringLiteral("book-size"), QStringLiteral("3")},
+                              {QStringLiteral("book-mode"), QStringLiteral("off")},
+                              {QStringLiteral("auto-size"), QStringLiteral("0")},
+                              {QStringLiteral("contrast"), QStringLiteral("128")},
+                              {QStringLiteral("lamp"), QStringLiteral("on")}};
+    fake->setTableFolder(dir.path());
+    fake->setSettingsFolder(dir.path());
+    setScannerSession(std::move(owned));
+    fake->setScannerOpen(true);
+    fake->setResolution(200);
+    fake->setPageSize(QStringLiteral("Legal - 8.5 x 14 in"));
+    boxes().clear();
+    forms().clear();
+    g_blnScannerConnected = true;
+}
+
+void ScannerTest::TearDown()
+{
+    g_blnScannerConnected = false;
+}
+
+int ScannerTest::errorOf(const std::function<void()> &fn)
+{
+    try {
+        fn();
+    } catch (const VbError &e) {
+        return e.number;
+    }
+    return 0;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// Shared set-up of the capture tests: private settings and temp folders, message boxes and
+// modal forms answered by scripts, and a fake scanner installed as the process's session.
+#include <QString>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "platform/forms/forms.h"
+#include "platform/forms/msgbox.h"
+#include "platform/scan/fakescanner.h"
+
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+
+MsgBoxScript &boxes();
+FormScript &forms();
+
+// A fresh fake scanner (open, 200 dpi, Legal page) behind every control; the overhead model's
+// table ("MIN7PS") in a private table folder.
+class ScannerTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // The error number a call raises (0 when none).
+    static int errorOf(const std::function<void()> &fn);
+
+    FakeScanner *fake = nullptr;
+    QTemporaryDir dir;
+};

@@ -1,0 +1,148 @@
+// Scanner defaults, duplex and the book presets, kept in step with the main window.
+#include "capture_env.h"
+
+#include "capture/scandefaults.h"
+#include "core/state.h"
+#include "platform/imaging/qelezscanner.h"
+#include "ui/frmMain.h"
+
+namespace {
+
+class ScanDefaults : public ScannerTest {
+protected:
+    void SetUp() override
+    {
+        ScannerTest::SetUp();
+        main = &frmMain();
+        g_intBaseLineBrightness = 100;
+        g_blnDefaultDuplex = true;
+        boxes().clear();
+    }
+    QelEzScanner &tree() { return ezScanner(*main->ezTreeView); }
+    FrmMain *main = nullptr;
+};
+
+} // namespace
+
+TEST_F(ScanDefaults, NothingHappensWithoutAScanner)
+{
+    g_blnScannerConnected = false;
+    main->lblScannerPaperSource->setText(QStringLiteral("as it was"));
+    tree().setResolution(300);
+    reset_defaults();
+    EXPECT_EQ(tree().resolution(), 300);
+    EXPECT_EQ(main->lblScannerPaperSource->text(), QStringLiteral("as it was"));
+}
+
+TEST_F(ScanDefaults, FlatbedPreferenceShowsPageSizeAndTurnsDuplexOff)
+{
+    g_intDefaultPaperSource = 2;
+    g_blnScanUD = true;
+    main->chkScanUD->setChecked(true);
+    main->chkDuplex->setChecked(true);
+    tree().setResolution(300);
+    tree().setPageSize(QStringLiteral("Letter Portrait - 8.5 x 11 in"));
+    reset_defaults();
+    EXPECT_EQ(main->lblScannerPaperSource->text(), QStringLiteral("Scanner Source: FB"));
+    EXPECT_FALSE(main->lblPageSize->isHidden());
+    EXPECT_FALSE(main->cboPageSize->isHidden());
+    EXPECT_FALSE(main->chkDuplex->isEnabled());
+    EXPECT_TRUE(main->chkDuplex->isChecked());  // its tick is left as it was
+    EXPECT_EQ(tree().duplex(), 0);
+    EXPECT_EQ(tree().paperSource(), 2);
+    EXPECT_EQ(tree().resolution(), 200);
+    EXPECT_EQ(tree().brightness(), 100);
+    EXPECT_EQ(tree().pageSize(), QStringLiteral("Legal - 8.5 x 14 in"));
+    EXPECT_EQ(tree().regionLength(), 2800);
+    EXPECT_FALSE(g_blnScanUD);
+    EXPECT_FALSE(main->chkScanUD->isChecked());
+    EXPECT_EQ(tree().scannerSetting(5084), 1);  // offered: automatic page size on
+}
+
+TEST_F(ScanDefaults, FeederPreferenceFollowsTheDuplexPreference)
+{
+    g_intDefaultPaperSource = 0;
+    for (bool duplex : {true, false}) {
+        g_blnDefaultDuplex = duplex;
+        reset_defaults();
+        EXPECT_EQ(main->lblScannerPaperSource->text(), QStringLiteral("Scanner Source: ADF"));
+        EXPECT_TRUE(main->lblPageSize->isHidden());
+        EXPECT_TRUE(main->cboPageSize->isHidden());
+        EXPECT_TRUE(main->chkDuplex->isEnabled());
+        EXPECT_EQ(main->chkDuplex->isChecked(), duplex);
+        EXPECT_EQ(tree().duplex(), duplex ? 1 : 0);
+        EXPECT_EQ(tree().paperSource(), 0);
+    }
+    EXPECT_TRUE(boxes().calls().isEmpty());
+}
+
+TEST_F(ScanDefaults, AutomaticPageSizeIsLeftAloneWhenNotOffered)
+{
+    fake->device().options.remove(QStringLiteral("auto-size"));
+    fake->setScannerOpen(false);
+    fake->setScannerOpen(true);
+    autoDetectPageSize();
+    EXPECT_LT(tree().scannerSetting(5084), 0);
+}
+
+TEST_F(ScanDefaults, TickingDuplexOnTheFlatbedSwitchesToTheFeeder)
+{
+    g_intDefaultPaperSource = 2;
+    tree().setPaperSource(2);
+    main->lblPageSize->show();
+    tree().setDuplex(1);
+    setDuplex();
+    EXPECT_EQ(g_intDefaultPaperSource, 0);
+    EXPECT_EQ(tree().paperSource(), 0);
+    EXPECT_EQ(main->lblScannerPaperSource->text(), QStringLiteral("Scanner Source: ADF"));
+    EXPECT_TRUE(main->lblPageSize->isHidden());
+    // On the feeder, or with duplex off, nothing else changes.
+    main->lblScannerPaperSource->setText(QStringLiteral("unchanged"));
+    setDuplex();
+    g_intDefaultPaperSource = 2;
+    tree().setDuplex(0);
+    setDuplex();
+    EXPECT_EQ(g_intDefaultPaperSource, 2);
+    EXPECT_EQ(main->lblScannerPaperSource->text(), QStringLiteral("unchanged"));
+}
+
+TEST_F(ScanDefaults, BookPresetsWriteTheirColumnsAndPageSizes)
+{
+    struct Case {
+        void (*preset)();
+        int size1316;
+        const char *pageSize;
+        int lengthAt200;
+    };
+    const Case cases[] = {
+        {&setBookSizeNormal, 10, "Letter Portrait - 8.5 x 11 in", 2200},
+        {&setBookSizeLarge, 8, "17 x 23.38 in Landscape", 2800},  // clipped to the 14 in bed
+    };
+    for (const Case &c : cases) {
+        tree().setPaperSource(0);
+        c.preset();
+        EXPECT_EQ(tree().paperSource(), 2);
+        EXPECT_EQ(tree().pageSize(), QString::fromLatin1(c.pageSize));
+        EXPECT_EQ(tree().regionLength(), c.lengthAt200);
+        EXPECT_EQ(tree().scannerSetting(1316), c.size1316);
+        for (int n : {1689, 1088, 1123, 1056, 1122})
+            EXPECT_EQ(tree().scannerSetting(n), 1) << n;
+        EXPECT_EQ(tree().scannerSetting(1282), -3);
+    }
+    // The mapped settings reach the device with the next scan.
+    tree().scanPage();
+    EXPECT_EQ(fake->jobs().last().optionWrites.value(QStringLiteral("book-size")), QStringLiteral("8"));
+    EXPECT_EQ(fake->jobs().last().optionWrites.value(QStringLiteral("book-mode")), QStringLiteral("on"));
+    EXPECT_TRUE(boxes().calls().isEmpty());
+}
+
+TEST_F(ScanDefaults, AFailureIsReportedUnderTheProceduresName)
+{
+    g_intDefaultPaperSource = 7;  // not a paper source
+    reset_defaults();
+    ASSERT_EQ(boxes().calls().size(), 1);
+    EXPECT_TRUE(boxes().calls()[0].prompt.contains(QStringLiteral("reset_defaults")));
+    EXPECT_EQ(tree().resolution(), 200);  // the steps before the failing one are done
+    EXPECT_EQ(tree().brightness(), 100);
+    EXPECT_NE(tree().pageSize(), QStringLiteral("Legal - 8.5 x 14 in"));  // the later ones are not
+}
