@@ -348,6 +348,10 @@ private:
                 info.minResolution = int(std::ceil(lo));
                 info.maxResolution = int(std::floor(hi));
             }
+            if (d->constraint_type == SANE_CONSTRAINT_RANGE) {
+                const SANE_Word q = d->constraint.range->quant;
+                info.resolutionStep = int(std::lround(d->type == SANE_TYPE_FIXED ? SANE_UNFIX(q) : double(q)));
+            }
             def.resolution = int(optionNumber(QStringLiteral(SANE_NAME_SCAN_RESOLUTION), 200));
         }
 

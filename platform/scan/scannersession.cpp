@@ -237,6 +237,13 @@ void ScannerSession::fitToDevice(ScanSettings &s) const
         s.resolution = best;
     } else {
         s.resolution = qBound(m_info.minResolution, s.resolution, m_info.maxResolution);
+        const int step = m_info.resolutionStep;
+        if (step > 1) {
+            const int k = (s.resolution - m_info.minResolution + step / 2) / step;
+            s.resolution = m_info.minResolution + k * step;
+            if (s.resolution > m_info.maxResolution)
+                s.resolution -= step;
+        }
     }
     s.brightness = qBound(0, s.brightness, 255);
     clampRegion(s);

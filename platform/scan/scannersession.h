@@ -71,6 +71,7 @@ struct DeviceInfo {
     bool hasFlatbed = true, hasFeeder = false, hasDuplex = false, hasBrightness = false;
     double maxWidth = 8.5, maxLength = 14;  // inches
     int minResolution = 50, maxResolution = 600;
+    int resolutionStep = 0;                 // the range's step, when it has one
     QList<int> resolutions;                 // when the device takes only these
     QMap<QString, QString> options;         // device option name -> current value as text
     ScanSettings defaults;                  // the device's defaults as a record

@@ -118,6 +118,24 @@ TEST_F(FakeSession, PaperSourceAndDuplexReadBackWhatTheDeviceTakes)
     EXPECT_EQ(flatOnly.duplex(), 0);
 }
 
+TEST_F(FakeSession, ResolutionReadsBackWhatTheDeviceTakes)
+{
+    scanner.device().resolutionStep = 50;  // 75, 125, ... 575
+    scanner.selectSource();
+    const QList<QPair<int, int>> cases = {{199, 175}, {200, 225}, {10, 75}, {9999, 575}, {575, 575}};
+    for (const auto &[asked, taken] : cases) {
+        scanner.setResolution(asked);
+        EXPECT_EQ(scanner.resolution(), taken) << asked;
+    }
+    FakeScanner listed;
+    listed.device().resolutions = {100, 200, 300};
+    listed.selectSource();
+    listed.setResolution(240);
+    EXPECT_EQ(listed.resolution(), 200);
+    listed.setResolution(260);
+    EXPECT_EQ(listed.resolution(), 300);
+}
+
 TEST_F(FakeSession, FeederDuplexAndEmptyFeeder)
 {
     scanner.selectSource();
