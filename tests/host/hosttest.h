@@ -1,0 +1,58 @@
+#pragma once
+// Host tests: a fresh emulator database per test behind the data-access layer, the stored host
+// settings, the main window, and message boxes and modal forms answered by scripts.
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "hostsim/emulator.h"
+#include "platform/ado/ado.h"
+#include "platform/forms/forms.h"
+#include "platform/forms/msgbox.h"
+
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+
+// One open of a connection as the provider saw it.
+struct OpenCall {
+    QString connectionString;
+    QString userId;
+    QString password;
+};
+
+// One parameter as expected in the call log: name, width, and the value sent (none = unset).
+struct Sent {
+    const char *name;
+    int width;
+    std::optional<QString> value = std::nullopt;
+};
+
+class HostTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Stores the connection settings (frmConfig DSN, UID, PWD).
+    void setHostSettings(const QString &dsn, const QString &uid, const QString &pwd);
+    // A connection opened as the callers open theirs.
+    void openConnection();
+    // The last call of a program (fails the test when there is none).
+    hostsim::HostCall lastCall(const QString &program) const;
+    // Checks the statement text, one bound marker per parameter, and names, widths and values in order.
+    void expectCall(const hostsim::HostCall &call, const QString &commandText, const std::vector<Sent> &params) const;
+    // The prompts of the boxes shown so far.
+    QStringList prompts() const;
+
+    QTemporaryDir dir;
+    std::shared_ptr<hostsim::HostEmulator> em;
+    std::vector<OpenCall> opens;
+    std::unique_ptr<MsgBoxScript> boxes;
+    std::unique_ptr<FormScript> forms;
+    std::unique_ptr<AdoConnection> conn;
+};
+
+// The trio as sent for the fixture's workstation and user.
+std::vector<Sent> sentTrio();
+std::vector<Sent> operator+(std::vector<Sent> a, const std::vector<Sent> &b);
