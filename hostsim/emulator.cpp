@@ -73,7 +73,8 @@ public:
         : m_em(std::move(em)), m_connectionString(std::move(connectionString)), m_userId(std::move(userId)) {}
     AdoRowSet execute(const AdoCommandRequest &request, AdoParameters &params) override
     {
-        return m_em->execute(m_connectionString, m_userId, request, params);
+        return m_em->execute(adoConnectionItem(m_connectionString, QStringLiteral("data source")), m_userId, request,
+                             params, m_connectionString);
     }
 
 private:
@@ -312,10 +313,9 @@ void HostEmulator::checkOpen(const QString &connectionString, const QString &use
     fail(QStringLiteral("The user id or password of the connection to %1 is not valid.").arg(dsn));
 }
 
-AdoRowSet HostEmulator::execute(const QString &connectionString, const QString &userId,
-                                const AdoCommandRequest &request, AdoParameters &params)
+AdoRowSet HostEmulator::execute(const QString &dataSource, const QString &userId, const AdoCommandRequest &request,
+                                AdoParameters &params, const QString &connectionString)
 {
-    const QString dataSource = adoConnectionItem(connectionString, QStringLiteral("data source"));
     const int markers = adoCountMarkers(request.text);
     const int bound = std::min(markers, params.count());
     const bool isSql = request.text.trimmed().startsWith(QStringLiteral("SELECT"), Qt::CaseInsensitive);

@@ -70,8 +70,9 @@ public:
 
     // What the provider does: check an open, run one command.
     void checkOpen(const QString &connectionString, const QString &userId, const QString &password);
-    AdoRowSet execute(const QString &connectionString, const QString &userId, const AdoCommandRequest &request,
-                      AdoParameters &params);
+    // connectionString, when given, is kept (masked) in the call log.
+    AdoRowSet execute(const QString &dataSource, const QString &userId, const AdoCommandRequest &request,
+                      AdoParameters &params, const QString &connectionString = QString());
 
     // Runs a batch of SQL statements separated by ";" at line ends (seed files).
     void runScript(const QString &sql);
