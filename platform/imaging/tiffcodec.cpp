@@ -124,7 +124,7 @@ int onWarning(TIFF *, void *, const char *module, const char *fmt, va_list ap)
 // One open TIFF over memory; closes itself.
 class Handle {
 public:
-    explicit Handle(const QByteArray &in) { m_io.data = in.constData(); m_io.size = in.size(); open("rm"); }
+    explicit Handle(const QByteArray &in) { m_io.data = in.constData(); m_io.size = in.size(); open("r"); }
     explicit Handle(QByteArray *out) { m_io.out = out; open("w"); }
     ~Handle() { close(); }
     Handle(const Handle &) = delete;

@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -253,6 +254,53 @@ TEST_F(PageDocumentTest, AnnotationsSurviveSaveAndCommittedSetsSurviveClear)
     EXPECT_EQ(it->bounds(), QRect(5, 6, 50, 12));
     EXPECT_EQ(it->userStorage(QStringLiteral("BookPageImprintAnnotation")).toString(), QStringLiteral("1"));
     EXPECT_FALSE(doc->annotations(1)->isModified());
+}
+
+// Layouts other writers produce (made here with tiffcp) decode to the same pixels.
+TEST_F(PageDocumentTest, OtherLayoutsDecodeToTheSamePixels)
+{
+    const QImage bw = bilevel(203, 61, 300, QRect(17, 5, 40, 30));
+    const QImage rgb = colour(45, 37, 150);
+    docOf({bw})->save(path("bw.tif"));
+    docOf({rgb})->save(path("rgb.tif"));
+    struct Case {
+        const char *name;
+        QStringList args;
+        const char *source;
+        const QImage *expected;
+    } cases[] = {
+        {"packbits", {"-c", "packbits"}, "bw.tif", &bw},
+        {"uncompressed", {"-c", "none"}, "bw.tif", &bw},
+        {"group 3", {"-c", "g3"}, "bw.tif", &bw},
+        {"lsb fill order", {"-f", "lsb2msb", "-c", "g4"}, "bw.tif", &bw},
+        {"tiled bilevel", {"-t", "-w", "16", "-l", "16", "-c", "none"}, "bw.tif", &bw},
+        {"separate planes", {"-p", "separate", "-c", "none"}, "rgb.tif", &rgb},
+        {"tiled colour", {"-t", "-w", "16", "-l", "16", "-c", "lzw"}, "rgb.tif", &rgb},
+        {"strips of one row", {"-r", "1", "-c", "lzw"}, "rgb.tif", &rgb},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QProcess p;
+        QStringList args = c.args;
+        args << path(QString::fromLatin1(c.source)) << path(QStringLiteral("other.tif"));
+        p.start(QStringLiteral("tiffcp"), args);
+        ASSERT_TRUE(p.waitForFinished(30000));
+        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        auto doc = QelPageDocument::create();
+        try {
+            doc->load(path(QStringLiteral("other.tif")));
+            ASSERT_EQ(doc->pageCount(), 1);
+            EXPECT_TRUE(samePixels(doc->image(0), *c.expected));
+        } catch (const VbError &e) {
+            ADD_FAILURE() << e.description.toStdString();
+            continue;
+        }
+        // Saved again it becomes G4 or LZW and still holds the same pixels.
+        doc->save(path(QStringLiteral("resaved.tif")));
+        doc->load(path(QStringLiteral("resaved.tif")));
+        EXPECT_TRUE(samePixels(doc->image(0), *c.expected));
+        EXPECT_TRUE(doc->info(0).compression == COMPRESSION_CCITTFAX4 || doc->info(0).compression == COMPRESSION_LZW);
+    }
 }
 
 TEST_F(PageDocumentTest, HandlesNameLivingDocumentsOnly)
