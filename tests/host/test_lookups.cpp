@@ -1,0 +1,405 @@
+// Key lookups: what each sends, the result-code rule with its messages and resets, the label
+// end states and the number form.
+#include "hosttest.h"
+
+#include <QLabel>
+#include <QLineEdit>
+
+#include "core/reset.h"
+#include "core/state.h"
+#include "host/fhs.h"
+#include "host/ma_lc630ri.h"
+#include "host/ma_lp630ri.h"
+#include "host/ma_rg800r.h"
+#include "host/ma_sy331ri.h"
+#include "host/ny_sy331ri.h"
+#include "ui/frmMain.h"
+
+namespace {
+
+bool shown(const QWidget *w) { return !w->isHidden(); }
+
+class LookupTest : public HostTest {
+protected:
+    void SetUp() override
+    {
+        HostTest::SetUp();
+        em->runScript(
+            "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, doc_type) VALUES"
+            " ('LR','000100','0001','2020','01','02','00011','000101','K','LR-2020-00011','DEED'),"
+            " ('LC','000200','0001','2020','02','01','00021','','C','LC-2020-00021','CERT'),"
+            " ('LR','000300','0001','2020','03','01','00031','000301','K','LR-2020-00031','DEED'),"
+            " ('LC','000300','0001','2020','03','02','00032','','C','LC-2020-00032','DEED');\n"
+            "INSERT INTO documents(db, doc_num, year, month, day, ctl, key_code, doc_id) VALUES"
+            " ('LC','0001234','2018','07','08','00044','L','LC-2018-00044');\n"
+            "INSERT INTO documents(db, plan1, plan2, plan3, year, month, day, ctl) VALUES"
+            " ('LP','000123','A','01','2017','04','05','00055');\n"
+            "INSERT INTO documents(db, book_code, book, page, year, month, day, ctl, ref) VALUES"
+            " ('MD','M','001234','0010','2019','05','06','00077','R00077');\n"
+            "INSERT INTO documents(db, ref_code, ref_num, year, month, day, ctl, filename, doc_type, location, imid)"
+            " VALUES ('FH','AB','0000012345','2016','09','10','00099','FH000099.TIF','WIL','2','IM0000000009');\n"
+            "INSERT INTO image_master(imid, folder, num_pages) VALUES('IM0000000009', 'IMG2016', '0003');\n");
+        g_Year = "1999";
+        g_Month = "12";
+        g_Day = "31";
+        g_CTLNum = "00005";
+        g_InstNum = "000009";
+        openConnection();
+        FrmMain &f = frmMain();
+        for (QWidget *w : std::initializer_list<QWidget *>{f.txtBook_MARG, f.txtPage_MARG, f.txtDocNum_MALC,
+                                                            f.txtRefCode_FHS, f.txtRefNum_FHS})
+            w->setVisible(true);
+        for (QLabel *l : {f.lblBook_MARG, f.lblPage_MARG, f.lblDocNum_MALC, f.lblRefCode_FHS, f.lblRefNum_FHS})
+            l->setVisible(false);
+        for (QLabel *l : {f.lblDate_MARG, f.lblNumPages_MARG, f.lblInstNum_MARG, f.lblDocType_MARG, f.lblCTLNum_FHS,
+                          f.lblNumPages_FHS})
+            l->setText("untouched");
+    }
+
+    void scriptAnswer(const QString &program, const QMap<QString, QString> &answer)
+    {
+        hostsim::Fault f;
+        f.kind = hostsim::FaultKind::ScriptedAnswer;
+        f.program = program;
+        f.answer = answer;
+        em->addFault(f);
+    }
+
+    // The single box shown: its text with OK, no icon and the title "Note".
+    void expectNote(const QString &text)
+    {
+        ASSERT_EQ(boxes->calls().size(), 1);
+        EXPECT_EQ(boxes->calls()[0].prompt, text);
+        EXPECT_EQ(boxes->calls()[0].buttons, 0);
+        EXPECT_EQ(boxes->calls()[0].title, "Note");
+    }
+};
+
+// ---- land records by book and page ----
+
+TEST_F(LookupTest, BookAndPageStartSendsZerosAndShowsTheFoundKeys)
+{
+    g_Book = "000100";
+    g_Page = "0001";
+    EXPECT_TRUE(MA_SY331RI("A", *conn, "QHOST"));
+    expectCall(lastCall("SY331RI"), "{{CALL /QSYS.LIB/*LIBL.LIB/SY331RI.PGM(?,?,?,?,?,?,?,?,?,?,?,?,?,?)}}",
+               sentTrio() + std::vector<Sent>{{"DSFUNC", 1, QString("A")}, {"DSBK", 6, QString("000100")},
+                                              {"DSPG", 4, QString("0001")}, {"DSRSLT", 1},
+                                              {"DSRCCY", 4, QString("0000")}, {"DSRCMM", 2, QString("00")},
+                                              {"DSRCDD", 2, QString("00")}, {"DSCTL#", 5, QString("00000")},
+                                              {"INST#", 6, QString("000000")}, {"KyCd", 1, QString("")},
+                                              {"DocId", 25, QString("")}});
+    EXPECT_EQ(g_Year, "2020");
+    EXPECT_EQ(g_CTLNum, "00011");
+    EXPECT_EQ(g_DocId, QString("LR-2020-00011").leftJustified(25));
+    FrmMain &f = frmMain();
+    EXPECT_FALSE(shown(f.txtBook_MARG));
+    EXPECT_TRUE(shown(f.lblBook_MARG));
+    EXPECT_EQ(f.lblBook_MARG->text(), "100");
+    EXPECT_EQ(f.lblPage_MARG->text(), "1");
+    EXPECT_EQ(g_Book, "000100");
+    EXPECT_EQ(f.lblDate_MARG->text(), "01/02/2020");
+    EXPECT_EQ(f.lblInstNum_MARG->text(), "101");
+    EXPECT_EQ(f.lblNumPages_MARG->text(), "untouched");
+    EXPECT_TRUE(boxes->calls().isEmpty());
+}
+
+TEST_F(LookupTest, NextAndLowerCaseSendTheCurrentDateAndNumbers)
+{
+    g_Book = "000100";
+    g_Page = "0001";
+    for (const char *func : {"N", "a"}) {
+        SCOPED_TRACE(func);
+        g_Year = "1999";
+        g_CTLNum = "00005";
+        g_InstNum = "000009";
+        MA_SY331RI(func, *conn, "");
+        const hostsim::HostCall call = lastCall("SY331RI");
+        EXPECT_EQ(call.param("DSRCCY")->sent.toString(), "1999");
+        EXPECT_EQ(call.param("DSCTL#")->sent.toString(), "00005");
+        EXPECT_EQ(call.param("INST#")->sent.toString(), "000009");
+    }
+}
+
+TEST_F(LookupTest, BookAndPageResultCodes)
+{
+    struct Case {
+        const char *book;
+        bool unindexed;
+        const char *message; // nullptr: none
+        bool result;
+    } cases[] = {
+        {"000200", false, "The document was found but not for Land Records.  Please check the book and page and try again.", false},
+        {"000200", true, "The document was found but not for Land Records.  Please check the book and page and try again.", false},
+        {"000999", false, "The document was not found.  Please check the book and page and try again.", false},
+        {"000300", false, "The document was found in more than one database.  Please check the book and page and try again.", false},
+        {"000999", true, nullptr, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.book) + (c.unindexed ? " unindexed" : ""));
+        boxes->clear();
+        g_blnScanUnIndexDocs = c.unindexed;
+        g_Book = c.book;
+        g_Page = "0001";
+        const int resets = resetCount();
+        EXPECT_EQ(MA_SY331RI("A", *conn, ""), c.result);
+        if (c.message)
+            expectNote(c.message);
+        else
+            EXPECT_TRUE(boxes->calls().isEmpty());
+        EXPECT_EQ(resetCount() - resets, c.result ? 0 : 1);
+    }
+    // the accepted un-indexed document shows N/A in four labels
+    FrmMain &f = frmMain();
+    EXPECT_EQ(f.lblBook_MARG->text(), "999");
+    for (QLabel *l : {f.lblDate_MARG, f.lblNumPages_MARG, f.lblInstNum_MARG, f.lblDocType_MARG})
+        EXPECT_EQ(l->text(), "N/A");
+}
+
+TEST_F(LookupTest, OtherResultCodeResetsWithoutMessageAndBlankCountsAsFound)
+{
+    scriptAnswer("SY331RI", {{"DSRSLT", "9"}});
+    const int resets = resetCount();
+    EXPECT_FALSE(MA_SY331RI("A", *conn, ""));
+    EXPECT_TRUE(boxes->calls().isEmpty());
+    EXPECT_EQ(resetCount(), resets + 1);
+
+    scriptAnswer("SY331RI", {{"DSRSLT", " "}, {"DSBK", "000012"}, {"DSPG", "0007"}, {"INST#", "000001"}});
+    EXPECT_TRUE(MA_SY331RI("A", *conn, ""));
+    EXPECT_EQ(frmMain().lblBook_MARG->text(), "12");
+    EXPECT_EQ(frmMain().lblPage_MARG->text(), "7");
+}
+
+TEST_F(LookupTest, BadReturnedKeyLeavesTheFrameAsItWas)
+{
+    scriptAnswer("SY331RI", {{"DSBK", "000012"}, {"DSPG", "0007"}, {"INST#", "ABC"}});
+    EXPECT_FALSE(MA_SY331RI("A", *conn, ""));
+    ASSERT_EQ(boxes->calls().size(), 1);
+    EXPECT_TRUE(boxes->calls()[0].prompt.startsWith("Error in MA_SY331RI at line "));
+    FrmMain &f = frmMain();
+    EXPECT_TRUE(shown(f.txtBook_MARG));
+    EXPECT_FALSE(shown(f.lblBook_MARG));
+    EXPECT_EQ(f.lblDate_MARG->text(), "untouched");
+    EXPECT_EQ(g_Book, "000012"); // the globals were copied before the failure
+}
+
+// ---- land court documents ----
+
+TEST_F(LookupTest, LandCourtFoundShowsTheDateAsLabel)
+{
+    FrmMain &f = frmMain();
+    f.txtDay_MALC->setText("15");
+    g_DocNum = "0001234";
+    EXPECT_TRUE(MA_LC630RI("A", *conn, ""));
+    expectCall(lastCall("LC630RI"), "{{CALL /QSYS.LIB/*LIBL.LIB/LC630RI.PGM(?,?,?,?,?,?,?,?,?,?,?,?)}}",
+               sentTrio() + std::vector<Sent>{{"DSFUNC", 1, QString("A")}, {"Doc#", 7, QString("0001234")},
+                                              {"DSRSLT", 1}, {"DSRCCY", 4, QString("0000")},
+                                              {"DSRCMM", 2, QString("00")}, {"DSRCDD", 2, QString("00")},
+                                              {"DSCTL#", 5, QString("00000")}, {"KyCd", 1, QString("")},
+                                              {"DocId", 25, QString("")}});
+    EXPECT_EQ(f.lblDocNum_MALC->text(), "1234");
+    EXPECT_EQ(g_DocNum, "0001234");
+    EXPECT_TRUE(shown(f.lblDate_MALC));
+    EXPECT_EQ(f.lblDate_MALC->text(), "07/08/2018");
+    EXPECT_FALSE(shown(f.txtDay_MALC));
+    EXPECT_EQ(f.txtDay_MALC->text(), "00");
+    EXPECT_EQ(f.txtYear_MALC->text(), "0000");
+    EXPECT_FALSE(shown(f.lblTempDate_MALC));
+}
+
+TEST_F(LookupTest, LandCourtUnindexedWithoutControlNumberOpensTheDateFields)
+{
+    g_blnScanUnIndexDocs = true;
+    scriptAnswer("LC630RI", {{"DSRSLT", "2"}, {"Doc#", "0000077"}, {"DSRCCY", "2015"}, {"DSRCMM", "03"},
+                             {"DSRCDD", "04"}, {"DSCTL#", "00000"}});
+    EXPECT_TRUE(MA_LC630RI("A", *conn, ""));
+    FrmMain &f = frmMain();
+    EXPECT_FALSE(shown(f.lblDate_MALC));
+    EXPECT_TRUE(shown(f.txtDay_MALC) && shown(f.txtMonth_MALC) && shown(f.txtYear_MALC));
+    EXPECT_EQ(f.txtDay_MALC->text(), "04");
+    EXPECT_EQ(f.txtYear_MALC->text(), "2015");
+    EXPECT_TRUE(shown(f.lblTempDate_MALC));
+    EXPECT_EQ(f.lblDocNum_MALC->text(), "77");
+
+    scriptAnswer("LC630RI", {{"DSRSLT", "2"}, {"Doc#", "0000077"}, {"DSCTL#", "00012"}});
+    EXPECT_TRUE(MA_LC630RI("A", *conn, ""));
+    EXPECT_TRUE(shown(f.lblDate_MALC));
+    EXPECT_FALSE(shown(f.txtDay_MALC));
+    EXPECT_TRUE(boxes->calls().isEmpty());
+}
+
+TEST_F(LookupTest, LandCourtRefusals)
+{
+    g_DocNum = "0009999";
+    EXPECT_FALSE(MA_LC630RI("A", *conn, ""));
+    expectNote("The document was not found.  Please check the Document number and try again.");
+}
+
+// ---- land court plans ----
+
+TEST_F(LookupTest, PlanLookupAlwaysSendsTheCurrentDateAndTouchesNoControl)
+{
+    g_Plan1 = "000123";
+    g_Plan2 = "A";
+    g_Plan3 = "01";
+    EXPECT_TRUE(MA_LP630RI("A", *conn, ""));
+    expectCall(lastCall("LP630RI"), "{{CALL /QSYS.LIB/*LIBL.LIB/LP630RI.PGM(?,?,?,?,?,?,?,?,?,?,?,?)}}",
+               sentTrio() + std::vector<Sent>{{"DSFUNC", 1, QString("A")}, {"@Pln1", 6, QString("000123")},
+                                              {"$Pln2", 3, QString("A")}, {"$Pln3", 2, QString("01")},
+                                              {"DSRSLT", 1}, {"DSRCCY", 4, QString("1999")},
+                                              {"DSRCMM", 2, QString("12")}, {"DSRCDD", 2, QString("31")},
+                                              {"DSCTL#", 5, QString("00005")}});
+    EXPECT_EQ(g_Plan2, "A  ");
+    EXPECT_EQ(g_Year, "2017");
+
+    g_blnScanUnIndexDocs = true;
+    g_Plan1 = "000999";
+    const int resets = resetCount();
+    EXPECT_FALSE(MA_LP630RI("A", *conn, ""));
+    expectNote("The document was not found.  Please check the plan case #, plan letter, and plan suffix and try again.");
+    EXPECT_EQ(resetCount(), resets + 1);
+}
+
+// ---- New York by date and control number, and by book code, book and page ----
+
+TEST_F(LookupTest, DateAndControlNumberLookupBindsEveryParameter)
+{
+    g_Year = "2019";
+    g_Month = "05";
+    g_Day = "06";
+    g_CTLNum = "00077";
+    EXPECT_TRUE(MA_RG800R("A", *conn, ""));
+    expectCall(lastCall("SY330RI"), "{{CALL /QSYS.LIB/*LIBL.LIB/SY330RI.PGM(?,?,?,?,?,?,?,?,?,?,?,?,?)}}",
+               sentTrio() + std::vector<Sent>{{"Func", 1, QString("A")}, {"RcCY", 4, QString("2019")},
+                                              {"RcMM", 2, QString("05")}, {"RcDD", 2, QString("06")},
+                                              {"CTL#", 5, QString("00077")}, {"Rslt", 1}, {"BkCd", 1},
+                                              {"Bk", 6}, {"Pg", 4}, {"REF#", 6}});
+    // the values beyond the host's short list come back
+    EXPECT_EQ(g_BookCode, "M");
+    EXPECT_EQ(g_Book, "001234");
+    EXPECT_EQ(g_Page, "0010");
+}
+
+TEST_F(LookupTest, DateAndControlNumberRefusalAndRunTimeErrorBothReset)
+{
+    g_Year = "2019";
+    g_Month = "05";
+    g_Day = "06";
+    g_CTLNum = "00078";
+    int resets = resetCount();
+    EXPECT_FALSE(MA_RG800R("A", *conn, ""));
+    expectNote("The document was not found.  Please check the recorded date and control number and try again.");
+    EXPECT_EQ(resetCount(), resets + 1);
+
+    hostsim::Fault f;
+    f.kind = hostsim::FaultKind::ExecuteFailure;
+    f.program = "SY330RI";
+    em->addFault(f);
+    resets = resetCount();
+    EXPECT_FALSE(MA_RG800R("A", *conn, ""));
+    EXPECT_EQ(resetCount(), resets + 1);
+}
+
+TEST_F(LookupTest, NewYorkBookLookupIsTheThirteenParameterForm)
+{
+    g_BookCode = "M";
+    g_Book = "001234";
+    g_Page = "0010";
+    EXPECT_TRUE(NY_SY331RI("A", *conn, ""));
+    expectCall(lastCall("SY331RI"), "{{CALL /QSYS.LIB/*LIBL.LIB/SY331RI.PGM(?,?,?,?,?,?,?,?,?,?,?,?,?)}}",
+               sentTrio() + std::vector<Sent>{{"Func", 1, QString("A")}, {"BkCd", 1, QString("M")},
+                                              {"Bk", 6, QString("001234")}, {"Pg", 4, QString("0010")},
+                                              {"Rslt", 1, QString("0")}, {"RcCY", 4, QString("0000")},
+                                              {"RcMM", 2, QString("00")}, {"RcDD", 2, QString("00")},
+                                              {"CTL#", 5, QString("00000")}, {"REF#", 10, QString("0000000000")}});
+    EXPECT_EQ(g_Month, "05");
+    EXPECT_EQ(g_Day, "06");
+    EXPECT_EQ(g_CTLNum, "00077");
+
+    g_Year = "2019";
+    NY_SY331RI("a", *conn, "");
+    EXPECT_EQ(lastCall("SY331RI").param("RcCY")->sent.toString(), "2019");
+}
+
+TEST_F(LookupTest, NewYorkBookLookupDoesNotResetAfterARunTimeError)
+{
+    hostsim::Fault f;
+    f.kind = hostsim::FaultKind::ExecuteFailure;
+    f.program = "SY331RI";
+    em->addFault(f);
+    g_Book = "001234";
+    const int resets = resetCount();
+    EXPECT_FALSE(NY_SY331RI("A", *conn, ""));
+    EXPECT_EQ(resetCount(), resets);
+    EXPECT_EQ(g_Book, "001234");
+    ASSERT_EQ(boxes->calls().size(), 1);
+    EXPECT_TRUE(boxes->calls()[0].prompt.startsWith("Error in NY_SY331RI at line "));
+
+    scriptAnswer("SY331RI", {{"Rslt", "1"}});
+    EXPECT_FALSE(NY_SY331RI("A", *conn, ""));
+    EXPECT_EQ(boxes->calls().last().prompt,
+              "The document was found but not for Land Records.  Please check the book code, book, and page and try again.");
+    EXPECT_EQ(resetCount(), resets + 1);
+}
+
+// ---- Vaverezoduv ----
+
+TEST_F(LookupTest, VaverezoduvPairFillsTheFrame)
+{
+    g_RefCode = "AB";
+    g_RefNum = "0000012345";
+    ASSERT_TRUE(FHS_FH631RI("A", *conn, ""));
+    expectCall(lastCall("FH631RI"), "{{CALL /QSYS.LIB/*LIBL.LIB/FH631RI.PGM(?,?,?,?,?,?,?,?,?,?,?,?)}}",
+               sentTrio() + std::vector<Sent>{{"Func", 1, QString("A")}, {"RefCd", 2, QString("AB")},
+                                              {"Ref#", 10, QString("0000012345")}, {"Rslt", 1, QString("0")},
+                                              {"RcCY", 4, QString("0000")}, {"RcMM", 2, QString("00")},
+                                              {"RcDD", 2, QString("00")}, {"CTL#", 5, QString("00000")},
+                                              {"PcFn", 12, QString("000000000000")}});
+    EXPECT_EQ(g_Filename, "FH000099.TIF");
+    ASSERT_TRUE(FHS_FH800R(*conn, ""));
+    expectCall(lastCall("FH800R"), "{{CALL /QSYS.LIB/*LIBL.LIB/FH800R.PGM(?,?,?,?,?,?,?,?,?,?)}}",
+               {{"800Calr", 10, QString("Scan")}, {"RCcy", 4, QString("2016")}, {"RCmm", 2, QString("09")},
+                {"RCdd", 2, QString("10")}, {"Ctl#", 5, QString("00099")}, {"Imid", 12}, {"Iloc", 1},
+                {"#Pgs", 4}, {"Dabr", 3}, {"800ST", 1}});
+    EXPECT_EQ(g_ImID, "IM0000000009");
+    EXPECT_EQ(g_ImLoc, "2");
+    EXPECT_EQ(g_DocType, "WIL");
+    FrmMain &f = frmMain();
+    EXPECT_FALSE(shown(f.txtRefCode_FHS));
+    EXPECT_TRUE(shown(f.lblRefNum_FHS));
+    EXPECT_EQ(f.lblRefNum_FHS->text(), "0000012345");
+    EXPECT_EQ(f.lblCTLNum_FHS->text(), "99");
+    EXPECT_EQ(f.lblDate_FHS->text(), "09/10/2016");
+    EXPECT_EQ(f.lblNumPages_FHS->text(), "3");
+}
+
+TEST_F(LookupTest, VaverezoduvZeroPagesShowUnknownAndABadPageCountResets)
+{
+    scriptAnswer("FH800R", {{"#Pgs", "0000"}});
+    g_CTLNum = "00099";
+    EXPECT_TRUE(FHS_FH800R(*conn, ""));
+    EXPECT_EQ(frmMain().lblNumPages_FHS->text(), "Unknown");
+
+    frmMain().txtRefCode_FHS->setVisible(true);
+    scriptAnswer("FH800R", {{"#Pgs", "X"}});
+    const int resets = resetCount();
+    EXPECT_FALSE(FHS_FH800R(*conn, ""));
+    EXPECT_EQ(resetCount(), resets + 1);
+    EXPECT_TRUE(boxes->calls().last().prompt.startsWith("Error in FHS_FH800R at line "));
+}
+
+TEST_F(LookupTest, VaverezoduvNotFoundIsSilentDuringABatch)
+{
+    g_RefCode = "ZZ";
+    g_RefNum = "1";
+    EXPECT_FALSE(FHS_FH631RI("A", *conn, ""));
+    expectNote("Document not found.  Please check the recorded date and control number and try again.");
+    boxes->clear();
+    g_blnIsBatch = true;
+    const int resets = resetCount();
+    EXPECT_FALSE(FHS_FH631RI("A", *conn, ""));
+    EXPECT_TRUE(boxes->calls().isEmpty());
+    EXPECT_EQ(resetCount(), resets + 1);
+}
+
+} // namespace
