@@ -327,7 +327,7 @@ void FrmScanningArea::DrawBox(float x1, float y1, float x2, float y2)
     const QRect frame(QPoint(qRound(std::min(x1, x2) / tx), qRound(std::min(y1, y2) / ty)),
                       QPoint(qRound(std::max(x1, x2) / tx), qRound(std::max(y1, y2) / ty)));
     // Drawn twice, the frame is gone again.
-    if (m_band->isVisible() && m_band->geometry() == frame) {
+    if (!m_band->isHidden() && m_band->geometry() == frame) {
         m_band->hide();
         return;
     }
