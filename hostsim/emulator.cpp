@@ -14,7 +14,6 @@
 #include <QSqlRecord>
 #include <QUuid>
 
-
 Q_LOGGING_CATEGORY(lcHostsim, "quorla.hostsim", QtInfoMsg)
 
 namespace hostsim {
