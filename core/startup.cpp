@@ -1,6 +1,7 @@
 #include "core/startup.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <cstdlib>
 
 #include "core/errors.h"
@@ -218,6 +219,9 @@ void app_init()
         trace("About to execute the CheckUnique function.");
         at(9);
         FrmMain &f = frmMain();
+        // A close request handled while a message box waits (SIGTERM) unloads the window under
+        // us: start-up then stops instead of working on a dead window.
+        const QPointer<FrmMain> window(&f);
         if (!CheckUnique(f)) {
             trace("The CheckUnique function failed.");
             coreHooks().endProcess(0);
@@ -235,6 +239,8 @@ void app_init()
         trace("About to execute the RetrieveNICInfo function.");
         g_WrkStationIP = RetrieveNICInfo();
         trace("Returned from the RetrieveNICInfo function.");
+        if (!window || !window->isLoaded())
+            return;
         at(13);
         g_blnFirstHandFeed = true;
         f.setKeyPreview(true);
@@ -266,6 +272,8 @@ void app_init()
             resumeNext([] { initScanner(); });
             resumeNext([&f] { f.cmdSettings->setEnabled(true); });
         }
+        if (!window || !window->isLoaded())
+            return;
         at(16);
         f.ezTreeView->setImageHandle(f.ezPageView->imageHandle());
         at(17);
