@@ -140,10 +140,10 @@ int FrmScanningArea::StartForm(QelEzImage &control)
         const double previewW = QelEzImage1->width() * tx, previewH = QelEzImage1->height() * ty;
         if (previewH / m_maxLength > previewW / m_maxWidth) {
             QelEzImage1->zoom().set(float(previewW * 10), double(m_maxWidth) * 149);
-            m_areaHeight = int(previewW * m_maxLength / m_maxWidth);
+            m_areaHeight = CLng(previewW * m_maxLength / m_maxWidth);
         } else {
             QelEzImage1->zoom().set(float(previewH * 10), double(m_maxLength) * 149);
-            m_areaWidth = int(previewH * m_maxWidth / m_maxLength);
+            m_areaWidth = CLng(previewH * m_maxWidth / m_maxLength);
         }
     }
 

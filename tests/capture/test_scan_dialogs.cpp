@@ -311,6 +311,27 @@ TEST_F(Area, RubberBandMapsOntoTheScannersAreaEitherWayAndStopsAtItsEdge)
     });
 }
 
+TEST_F(Area, ThePreviewShowsTheControlsPageAndTheAreaFitsItsLimitingSide)
+{
+    QelEzImage bound;
+    QImage page(170, 280, QImage::Format_Mono);
+    page.fill(0);
+    bound.appendPage(page);
+    runArea(bound, [&](FrmScanningArea &f) {
+        EXPECT_EQ(f.QelEzImage1->pageCount(), 1);
+        const int w = f.QelEzImage1->width() * Screen::TwipsPerPixelX();
+        const int h = f.QelEzImage1->height() * Screen::TwipsPerPixelY();
+        // A 1700 x 2800 area in a relatively wider preview: the height limits.
+        EXPECT_EQ(f.areaHeight(), h);
+        EXPECT_EQ(f.areaWidth(), qRound(double(h) * 1700 / 2800));
+        EXPECT_LT(f.areaWidth(), w);
+        EXPECT_GT(f.QelEzImage1->zoom().ratio(), 0.0);
+        f.cmdCancel->click();
+    });
+    EXPECT_EQ(tree().regionWidth(), 1700);  // the probe put the region back
+    EXPECT_EQ(tree().regionLength(), 2800);
+}
+
 TEST_F(Area, DrawingTheSameFrameTwiceTakesItAway)
 {
     FrmScanningArea &f = frmScanningArea();
