@@ -371,10 +371,12 @@ TEST_F(Window, EveryModeShowsOneFrameTicksOneEntryAndResetsOnce)
                 if (a->isChecked())
                     ticked << a->objectName();
             EXPECT_EQ(ticked, *row.entry ? QStringList{row.entry} : QStringList{}) << ctx;
-            if (row.mode != 13)
+            if (row.mode != 13) {
                 EXPECT_EQ(f.cboCurrentDocType->listIndex(), row.docIndex) << ctx;
-            if (row.mode != 13 && startIndex != row.docIndex) // the selector's handler ran
+            }
+            if (row.mode != 13 && startIndex != row.docIndex) { // the selector's handler ran
                 EXPECT_EQ(gdtCurrentDocType, row.docIndex) << ctx;
+            }
             EXPECT_EQ(f.cboCurrentDocType->isEnabled(), row.selectorEnabled) << ctx;
             EXPECT_EQ(f.fraDefaultDocType->isEnabled(), row.selectorEnabled) << ctx;
             EXPECT_EQ(f.mnuBatchRotate->isEnabled(), row.mode != MODE_MALCP) << ctx;
