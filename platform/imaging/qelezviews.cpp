@@ -106,6 +106,23 @@ QelEzPageArea::QelEzPageArea(QelEzImage *control) : QWidget(control), m_ctl(cont
     setObjectName(QStringLiteral("pageArea"));
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void QelEzPageArea::keyPressEvent(QKeyEvent *e)
+{
+    if (!m_ctl->hasImage())
+        return QWidget::keyPressEvent(e);
+    const int page = m_ctl->page(), last = m_ctl->pageCount();
+    int to;
+    switch (e->key()) {
+    case Qt::Key_PageDown: to = std::min(page + 1, last); break;
+    case Qt::Key_PageUp: to = std::max(page - 1, 1); break;
+    case Qt::Key_Home: to = 1; break;
+    case Qt::Key_End: to = last; break;
+    default: return QWidget::keyPressEvent(e);
+    }
+    m_ctl->setPage(to);
 }
 
 double QelEzPageArea::scale() const

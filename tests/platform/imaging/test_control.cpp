@@ -107,6 +107,14 @@ TEST_F(ControlTest, PagesAndEmptyControls)
     EXPECT_EQ(c.imageWidth(), 30);
     EXPECT_EQ(errorOf([&] { c.setPage(4); }), ezErr::InvalidPage);
     EXPECT_EQ(c.page(), 3);
+    QWidget *area = c.findChild<QWidget *>(QStringLiteral("pageArea"));
+    QTest::keyClick(area, Qt::Key_PageUp);
+    EXPECT_EQ(c.page(), 2);
+    QTest::keyClick(area, Qt::Key_PageDown);
+    QTest::keyClick(area, Qt::Key_PageDown);
+    EXPECT_EQ(c.page(), 3);
+    QTest::keyClick(area, Qt::Key_Home);
+    EXPECT_EQ(c.page(), 1);
     c.clearImage();
     EXPECT_EQ(c.pageCount(), 0);
     EXPECT_TRUE(c.imageFile().isEmpty());
@@ -337,6 +345,14 @@ TEST_F(ControlTest, ThumbnailsSelectRaiseDeleteAndMovePages)
     auto centre = [&](int i) { return QPoint(vp->width() / 2, i * cell + cell / 2); };
 
     QSignalSpy paged(&tree, &QelEzImage::pageChange);
+    QTest::keyClick(area, Qt::Key_End);
+    EXPECT_EQ(tree.page(), 4);
+    QTest::keyClick(area, Qt::Key_Up);
+    EXPECT_EQ(tree.page(), 3);
+    QTest::keyClick(area, Qt::Key_Home);
+    EXPECT_EQ(tree.page(), 1);
+    EXPECT_EQ(paged.count(), 3);
+    paged.clear();
     QTest::mouseClick(vp, Qt::LeftButton, {}, centre(1));
     EXPECT_EQ(tree.page(), 2);
     EXPECT_EQ(paged.count(), 1);
@@ -404,6 +420,7 @@ TEST_F(ControlTest, PageViewZoomsRegionsAndZoomsOut)
     EXPECT_EQ(dbl.count(), 1);
     EXPECT_NEAR(view.scaleRatio(), fit, 1e-6);
     view.zoom().set(10, 149);
+    EXPECT_EQ(errorOf([&] { view.zoom().set(1, 0); }), ezErr::BadValue);
     EXPECT_NEAR(view.scaleRatio(), 10.0 / 149, 1e-9);
     view.resetView();
     EXPECT_NEAR(view.scaleRatio(), fit, 1e-6);
