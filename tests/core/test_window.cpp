@@ -237,6 +237,22 @@ TEST_F(Window, StartUpWithoutScannerDisablesScanningAndWritesNoScannerFile)
     EXPECT_FALSE(QFile::exists(scannerConfigPath()));
 }
 
+TEST_F(Window, StartUpAndShutdownWithTheSaneTestScanner)
+{
+    setScannerSession(nullptr); // the SANE session, seeing only the virtual test scanner
+    scanner = nullptr;
+    FrmMain &f = start();
+    EXPECT_FALSE(boxTexts().contains(kNoScanner));
+    EXPECT_TRUE(g_blnScannerConnected);
+    EXPECT_TRUE(f.cmdSettings->isEnabled());
+    EXPECT_FALSE(scannerSession().sourceName().isEmpty());
+    EXPECT_GT(g_ScanWidth, 0);
+    closeMainWindow();
+    QFile cfg(scannerConfigPath());
+    ASSERT_TRUE(cfg.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(cfg.readAll().contains(scannerSession().sourceName().toUtf8()));
+}
+
 TEST_F(Window, OverheadScannerMenuOnlyWithTheModelConnected)
 {
     scanner->device().model = "MIN7PS";
