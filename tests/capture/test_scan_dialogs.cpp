@@ -257,6 +257,23 @@ TEST_F(Area, EachInvalidFieldIsNamedAndReloadedFromTheControl)
     EXPECT_EQ(tree().regionLength(), 2500);
 }
 
+TEST_F(Area, OkWithoutAPixelValueIsRefused)
+{
+    fake->device().maxResolution = 40000;
+    fake->setScannerOpen(false);
+    fake->setScannerOpen(true);
+    runArea(*main->ezPageView, [&](FrmScanningArea &f) {
+        f.cboUnits->setListIndex(FrmScanningArea::Inches);
+        tree().setResolution(40000);  // beyond a 16-bit resolution: conversions come back empty
+        f.txtWidth->setText(QStringLiteral("1"));
+        f.cmdOk->click();
+        EXPECT_EQ(f.result(), 0);
+        f.cmdCancel->click();
+    });
+    EXPECT_EQ(prompts(), QStringList{"Resolution Is Not Valid"});
+    EXPECT_EQ(tree().regionWidth(), 340000);  // 8.5 in: nothing written
+}
+
 TEST_F(Area, ARegionBeyondTheScannerIsOutOfBoundsAndShowsWhatWasKept)
 {
     QStringList after;
