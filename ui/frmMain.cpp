@@ -26,8 +26,8 @@
 namespace {
 // Design lengths are in twips; the window is laid out in pixels at 15 twips a pixel.
 constexpr int ROW = 24;
-constexpr int CAPTION_W = 118;
-constexpr int FIELD_X = 124;
+constexpr int CAPTION_W = 128;
+constexpr int FIELD_X = 134;
 constexpr int FRAME_W = 292;
 constexpr int FRAME_H = 236;
 }
@@ -212,14 +212,14 @@ void FrmMain::buildControls()
     lblBook_MARG = over(fraMARG, QStringLiteral("lblBook_MARG"), txtBook_MARG);
     lblPage_MARG = over(fraMARG, QStringLiteral("lblPage_MARG"), txtPage_MARG);
     label(fraMARG, QStringLiteral("lblCaption_lblDate_MARG"), QStringLiteral("Created:"), 8, 20 + 2 * ROW);
-    lblDate_MARG = label(fraMARG, QStringLiteral("lblDate_MARG"), QString(), FIELD_X, 20 + 2 * ROW, 160);
+    lblDate_MARG = label(fraMARG, QStringLiteral("lblDate_MARG"), QString(), FIELD_X, 20 + 2 * ROW, 150);
     label(fraMARG, QStringLiteral("lblCaption_lblNumPages_MARG"), QStringLiteral("# of Pages Recorded:"), 8,
           20 + 3 * ROW);
-    lblNumPages_MARG = label(fraMARG, QStringLiteral("lblNumPages_MARG"), QString(), FIELD_X, 20 + 3 * ROW, 160);
+    lblNumPages_MARG = label(fraMARG, QStringLiteral("lblNumPages_MARG"), QString(), FIELD_X, 20 + 3 * ROW, 150);
     label(fraMARG, QStringLiteral("lblCaption_lblInstNum_MARG"), QStringLiteral("Instrument #:"), 8, 20 + 4 * ROW);
-    lblInstNum_MARG = label(fraMARG, QStringLiteral("lblInstNum_MARG"), QString(), FIELD_X, 20 + 4 * ROW, 160);
+    lblInstNum_MARG = label(fraMARG, QStringLiteral("lblInstNum_MARG"), QString(), FIELD_X, 20 + 4 * ROW, 150);
     label(fraMARG, QStringLiteral("lblCaption_lblDocType_MARG"), QStringLiteral("Doc Type:"), 8, 20 + 5 * ROW);
-    lblDocType_MARG = label(fraMARG, QStringLiteral("lblDocType_MARG"), QString(), FIELD_X, 20 + 5 * ROW, 160);
+    lblDocType_MARG = label(fraMARG, QStringLiteral("lblDocType_MARG"), QString(), FIELD_X, 20 + 5 * ROW, 150);
     chkScanUnIndexedDocsMEMARG = check(fraMARG, QStringLiteral("chkScanUnIndexedDocsMEMARG"),
                                        QStringLiteral("Scanning Unindexed Documents"), 8, 20 + 7 * ROW);
     fraMERG = frame(fraMain, QStringLiteral("fraMERG"), QString(), 4, fy);
@@ -233,12 +233,12 @@ void FrmMain::buildControls()
     txtDay_MALC = text(fraMALC, QStringLiteral("txtDay_MALC"), FIELD_X + 32, 20 + ROW, 28, 2);
     txtYear_MALC = text(fraMALC, QStringLiteral("txtYear_MALC"), FIELD_X + 64, 20 + ROW, 44, 4);
     lblTempDate_MALC = label(fraMALC, QStringLiteral("lblTempDate_MALC"),
-                             QStringLiteral("month   day      year"), FIELD_X, 20 + 2 * ROW, 160);
-    lblDate_MALC = label(fraMALC, QStringLiteral("lblDate_MALC"), QString(), FIELD_X, 20 + ROW, 160);
+                             QStringLiteral("month   day      year"), FIELD_X, 20 + 2 * ROW, 150);
+    lblDate_MALC = label(fraMALC, QStringLiteral("lblDate_MALC"), QString(), FIELD_X, 20 + ROW, 150);
     label(fraMALC, QStringLiteral("lblCaption_lblNumPages_MALC"), QStringLiteral("# of Pages:"), 8, 20 + 3 * ROW);
-    lblNumPages_MALC = label(fraMALC, QStringLiteral("lblNumPages_MALC"), QString(), FIELD_X, 20 + 3 * ROW, 160);
+    lblNumPages_MALC = label(fraMALC, QStringLiteral("lblNumPages_MALC"), QString(), FIELD_X, 20 + 3 * ROW, 150);
     label(fraMALC, QStringLiteral("lblCaption_lblDocType_MALC"), QStringLiteral("Doc Type:"), 8, 20 + 4 * ROW);
-    lblDocType_MALC = label(fraMALC, QStringLiteral("lblDocType_MALC"), QString(), FIELD_X, 20 + 4 * ROW, 160);
+    lblDocType_MALC = label(fraMALC, QStringLiteral("lblDocType_MALC"), QString(), FIELD_X, 20 + 4 * ROW, 150);
     chkScanUnIndexedDocsMALC = check(fraMALC, QStringLiteral("chkScanUnIndexedDocsMALC"),
                                      QStringLiteral("Scanning Unindexed Documents"), 8, 20 + 7 * ROW);
 
@@ -251,14 +251,14 @@ void FrmMain::buildControls()
     lblPlan2_MALCP = over(fraMALCP, QStringLiteral("lblPlan2_MALCP"), txtPlan2_MALCP);
     lblPlan3_MALCP = over(fraMALCP, QStringLiteral("lblPlan3_MALCP"), txtPlan3_MALCP);
     label(fraMALCP, QStringLiteral("lblCaption_lblDate_MALCP"), QStringLiteral("Recorded:"), 8, 20 + 3 * ROW);
-    lblDate_MALCP = label(fraMALCP, QStringLiteral("lblDate_MALCP"), QString(), FIELD_X, 20 + 3 * ROW, 160);
+    lblDate_MALCP = label(fraMALCP, QStringLiteral("lblDate_MALCP"), QString(), FIELD_X, 20 + 3 * ROW, 150);
     label(fraMALCP, QStringLiteral("lblCaption_lblNumPages_MALCP"), QStringLiteral("# of Pages:"), 8, 20 + 4 * ROW);
-    lblNumPages_MALCP = label(fraMALCP, QStringLiteral("lblNumPages_MALCP"), QString(), FIELD_X, 20 + 4 * ROW, 160);
+    lblNumPages_MALCP = label(fraMALCP, QStringLiteral("lblNumPages_MALCP"), QString(), FIELD_X, 20 + 4 * ROW, 150);
 
     // Land Court certificates.
     fraMACC = frame(fraMain, QStringLiteral("fraMACC"), QString(), 4, fy);
     txtDocNum_MACC = row(fraMACC, QStringLiteral("Document #:"), QStringLiteral("txtDocNum_MACC"), 0, 80, 7);
-    txtCertNum_MACC = row(fraMACC, QStringLiteral("Certificate #:"), QStringLiteral("txtCertNum_MACC"), 1, 160, 25);
+    txtCertNum_MACC = row(fraMACC, QStringLiteral("Certificate #:"), QStringLiteral("txtCertNum_MACC"), 1, 150, 25);
     lblDocNum_MACC = over(fraMACC, QStringLiteral("lblDocNum_MACC"), txtDocNum_MACC);
     lblCertNum_MACC = over(fraMACC, QStringLiteral("lblCertNum_MACC"), txtCertNum_MACC);
     chkShowNext_MACC = check(fraMACC, QStringLiteral("chkShowNext_MACC"),
@@ -297,18 +297,18 @@ void FrmMain::buildControls()
     txtDay_NYRG = text(fraNYRG, QStringLiteral("txtDay_NYRG"), FIELD_X + 32, 20 + 3 * ROW, 28, 2);
     txtYear_NYRG = text(fraNYRG, QStringLiteral("txtYear_NYRG"), FIELD_X + 64, 20 + 3 * ROW, 44, 4);
     lblTempDate_NYRG = label(fraNYRG, QStringLiteral("lblTempDate_NYRG"),
-                             QStringLiteral("month   day      year"), FIELD_X, 20 + 4 * ROW, 160);
+                             QStringLiteral("month   day      year"), FIELD_X, 20 + 4 * ROW, 150);
     lblBookCode_NYRG = over(fraNYRG, QStringLiteral("lblBookCode_NYRG"), txtBookCode_NYRG);
     lblBook_NYRG = over(fraNYRG, QStringLiteral("lblBook_NYRG"), txtBook_NYRG);
     lblPage_NYRG = over(fraNYRG, QStringLiteral("lblPage_NYRG"), txtPage_NYRG);
     lblCTLnum_NYRG = over(fraNYRG, QStringLiteral("lblCTLnum_NYRG"), txtCTLNum_NYRG);
     lblDate_NYRG = over(fraNYRG, QStringLiteral("lblDate_NYRG"), txtMonth_NYRG);
-    lblDate_NYRG->resize(160, 20);
+    lblDate_NYRG->resize(150, 20);
     label(fraNYRG, QStringLiteral("lblCaption_lblNumPages_NYRG"), QStringLiteral("# of Pages Recorded:"), 8,
           20 + 5 * ROW);
-    lblNumPages_NYRG = label(fraNYRG, QStringLiteral("lblNumPages_NYRG"), QString(), FIELD_X, 20 + 5 * ROW, 160);
+    lblNumPages_NYRG = label(fraNYRG, QStringLiteral("lblNumPages_NYRG"), QString(), FIELD_X, 20 + 5 * ROW, 150);
     label(fraNYRG, QStringLiteral("lblCaption_lblDocType_NYRG"), QStringLiteral("Doc Type:"), 8, 20 + 6 * ROW);
-    lblDocType_NYRG = label(fraNYRG, QStringLiteral("lblDocType_NYRG"), QString(), FIELD_X, 20 + 6 * ROW, 160);
+    lblDocType_NYRG = label(fraNYRG, QStringLiteral("lblDocType_NYRG"), QString(), FIELD_X, 20 + 6 * ROW, 150);
 
     // Reference lookups.
     fraFHS = frame(fraMain, QStringLiteral("fraFHS"), QString(), 4, fy);
@@ -323,7 +323,7 @@ void FrmMain::buildControls()
     for (int i = 0; i < 4; ++i) {
         const QString name = QString::fromLatin1(fhsNames[i]);
         label(fraFHS, QStringLiteral("lblCaption_") + name, fhsCaptions[i], 8, 20 + (i + 2) * ROW);
-        *fhsLabels[i] = label(fraFHS, name, QString(), FIELD_X, 20 + (i + 2) * ROW, 160);
+        *fhsLabels[i] = label(fraFHS, name, QString(), FIELD_X, 20 + (i + 2) * ROW, 150);
     }
 
     // Barcode scan.
@@ -338,7 +338,7 @@ void FrmMain::buildControls()
         f = frame(fraMain, name, QString(), 4, fy);
         label(f, QStringLiteral("lblCaption_") + partnerName, QStringLiteral("e-File Partner:"), 8, 20);
         partner = addControl(new ComboBox(f), partnerName);
-        partner->setGeometry(FIELD_X, 20, 160, 22);
+        partner->setGeometry(FIELD_X, 20, 150, 22);
         submit = row(f, QStringLiteral("Submitter Account:"), submitName, 1, 110, 10);
         location = row(f, QStringLiteral("Submitter Location:"), locationName, 2, 110, 10);
         batch = row(f, QStringLiteral("Batch ID:"), batchName, 3, 80, 7);
@@ -350,20 +350,20 @@ void FrmMain::buildControls()
                QStringLiteral("txtTrandIDMARG"), txtDocIdMARGElec, QStringLiteral("txtDocIdMARGElec"));
     int y = 20 + 5 * ROW;
     Label73 = label(fraMARGElectronic, QStringLiteral("Label73"), QStringLiteral("Book Info:"), 8, y);
-    lblBookMAMERGElec = label(fraMARGElectronic, QStringLiteral("lblBookMAMERGElec"), QString(), FIELD_X, y, 160);
+    lblBookMAMERGElec = label(fraMARGElectronic, QStringLiteral("lblBookMAMERGElec"), QString(), FIELD_X, y, 150);
     y += ROW;
     Label74 = label(fraMARGElectronic, QStringLiteral("Label74"), QStringLiteral("Control Info:"), 8, y);
     lblCtlMAMERGElec = label(fraMARGElectronic, QStringLiteral("lblCtlMAMERGElec"), QString(), FIELD_X, y, 70);
     lblCtlDateMAMERGElec = label(fraMARGElectronic, QStringLiteral("lblCtlDateMAMERGElec"), QString(),
-                                 FIELD_X + 74, y, 90);
+                                 FIELD_X + 74, y, 80);
     y += ROW;
     Label70 = label(fraMARGElectronic, QStringLiteral("Label70"), QStringLiteral("# of Pages Recorded:"), 8, y);
     lblNumPages_MAMERG_ELEC = label(fraMARGElectronic, QStringLiteral("lblNumPages_MAMERG_ELEC"), QString(),
-                                    FIELD_X, y, 160);
+                                    FIELD_X, y, 150);
     y += ROW;
     Label71 = label(fraMARGElectronic, QStringLiteral("Label71"), QStringLiteral("Doc Type:"), 8, y);
     lblDocType_MAMERG_ELEC = label(fraMARGElectronic, QStringLiteral("lblDocType_MAMERG_ELEC"), QString(),
-                                   FIELD_X, y, 160);
+                                   FIELD_X, y, 150);
 
     buildEFile(fraNYRGElectronic, QStringLiteral("fraNYRGElectronic"), cboEFilePartnerNYRG,
                QStringLiteral("cboEFilePartnerNYRG"), txtSubmitCdNYRGElec, QStringLiteral("txtSubmitCdNYRGElec"),
@@ -372,20 +372,20 @@ void FrmMain::buildControls()
     y = 20 + 5 * ROW;
     Label64 = label(fraNYRGElectronic, QStringLiteral("Label64"), QStringLiteral("Book Info:"), 8, y);
     lblBookCodeNYRGElec = label(fraNYRGElectronic, QStringLiteral("lblBookCodeNYRGElec"), QString(), FIELD_X, y, 70);
-    lblBookNYRGElec = label(fraNYRGElectronic, QStringLiteral("lblBookNYRGElec"), QString(), FIELD_X + 74, y, 90);
+    lblBookNYRGElec = label(fraNYRGElectronic, QStringLiteral("lblBookNYRGElec"), QString(), FIELD_X + 74, y, 80);
     y += ROW;
     Label61 = label(fraNYRGElectronic, QStringLiteral("Label61"), QStringLiteral("Control Info:"), 8, y);
     lblCtlNYRGElec = label(fraNYRGElectronic, QStringLiteral("lblCtlNYRGElec"), QString(), FIELD_X, y, 70);
     lblCtlDateNYRGElec = label(fraNYRGElectronic, QStringLiteral("lblCtlDateNYRGElec"), QString(),
-                               FIELD_X + 74, y, 90);
+                               FIELD_X + 74, y, 80);
     y += ROW;
     Label72 = label(fraNYRGElectronic, QStringLiteral("Label72"), QStringLiteral("# of Pages Recorded:"), 8, y);
     lblNumPages_NYRG_ELEC = label(fraNYRGElectronic, QStringLiteral("lblNumPages_NYRG_ELEC"), QString(),
-                                  FIELD_X, y, 160);
+                                  FIELD_X, y, 150);
     y += ROW;
     Label66 = label(fraNYRGElectronic, QStringLiteral("Label66"), QStringLiteral("Doc Type:"), 8, y);
     lblDocType_NYRG_ELEC = label(fraNYRGElectronic, QStringLiteral("lblDocType_NYRG_ELEC"), QString(),
-                                 FIELD_X, y, 160);
+                                 FIELD_X, y, 150);
 
     for (QGroupBox *f : {fraMARG, fraMERG, fraMALC, fraMALCP, fraMACC, fraMEBS, fraNYRG, fraFHS, fraNYBR,
                          fraMARGElectronic, fraNYRGElectronic})
@@ -407,9 +407,10 @@ void FrmMain::buildControls()
     chkRedaction = check(fraMain, QStringLiteral("chkRedaction"), QStringLiteral("Redaction"), 102, y, 190);
     y += 28;
     cmdSettings = button(fraMain, QStringLiteral("cmdSettings"), QStringLiteral("Settings..."), 6, y);
-    chkDuplex = check(fraMain, QStringLiteral("chkDuplex"), QStringLiteral("&Duplex"), 102, y, 90);
-    chkScanUD = check(fraMain, QStringLiteral("chkScanUD"), QStringLiteral("Scan &Upside Down"), 190, y, 106);
-    y += 26;
+    chkDuplex = check(fraMain, QStringLiteral("chkDuplex"), QStringLiteral("&Duplex"), 102, y, 80);
+    y += 24;
+    chkScanUD = check(fraMain, QStringLiteral("chkScanUD"), QStringLiteral("Scan &Upside Down"), 6, y, 150);
+    y += 24;
     chkAutoNextPage = check(fraMain, QStringLiteral("chkAutoNextPage"), QStringLiteral("Auto Next Page"), 6, y, 130);
     lblPageNum = label(fraMain, QStringLiteral("lblPageNum"), QStringLiteral("Page X/X"), 190, y, 100);
     y += 24;
