@@ -1,7 +1,12 @@
 // Depth and photometric conversion: an implicit stage that converts one line at a time.
 #include "internal.h"
 
+#include <bit>
 #include <cstring>
+
+#if defined(__x86_64__) || defined(__SSE2__)
+#include <immintrin.h>
+#endif
 
 namespace {
 inline ConvImage *C(tavImage *im) { return static_cast<ConvImage *>(im); }
@@ -43,6 +48,110 @@ inline int luma(const unsigned char *p) {
   return static_cast<int>((5016388u * p[0] + 9848226u * p[1] + 1912603u * p[2]) >> 24);
 }
 
+// Bit-reversed bytes: turns a sample-order mask (first pixel in bit 0) into a packed byte
+// (first pixel in the top bit).
+struct BitReverse {
+  unsigned char t[256];
+  constexpr BitReverse() : t() {
+    for (int v = 0; v < 256; ++v) {
+      int r = 0;
+      for (int k = 0; k < 8; ++k) r |= ((v >> k) & 1) << (7 - k);
+      t[v] = static_cast<unsigned char>(r);
+    }
+  }
+};
+constexpr BitReverse kReverse;
+
+// Eight 8-bit pixels of one packed byte: 0 or 255 each, first pixel in the lowest address.
+struct ByteExpand {
+  uint64_t t[256];
+  constexpr ByteExpand() : t() {
+    for (int v = 0; v < 256; ++v) {
+      uint64_t r = 0;
+      for (int k = 0; k < 8; ++k)
+        if ((v >> (7 - k)) & 1) r |= uint64_t{0xFF} << (8 * k);  // little-endian byte k = pixel k
+      t[v] = r;
+    }
+  }
+};
+constexpr ByteExpand kExpand;
+
+inline uint64_t expandByte(unsigned char v) {
+  uint64_t r = kExpand.t[v];
+  if constexpr (std::endian::native == std::endian::big) r = __builtin_bswap64(r);
+  return r;
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// Luma of eight pixels at a time. Reads 4 bytes past the 24 it uses, so the caller keeps
+// 3 * x + 28 within the line.
+__attribute__((target("avx2"))) int lumaLineAvx2(const unsigned char *src, unsigned char *dst, int w,
+                                                 unsigned char inv) {
+  const __m256i kr = _mm256_set1_epi32(5016388), kg = _mm256_set1_epi32(9848226), kb = _mm256_set1_epi32(1912603);
+  // within each 128-bit half: pixel i's R, G or B into the low byte of dword i
+  const __m256i sr = _mm256_setr_epi8(0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1,
+                                      0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1);
+  const __m256i sg = _mm256_setr_epi8(1, -1, -1, -1, 4, -1, -1, -1, 7, -1, -1, -1, 10, -1, -1, -1,
+                                      1, -1, -1, -1, 4, -1, -1, -1, 7, -1, -1, -1, 10, -1, -1, -1);
+  const __m256i sb = _mm256_setr_epi8(2, -1, -1, -1, 5, -1, -1, -1, 8, -1, -1, -1, 11, -1, -1, -1,
+                                      2, -1, -1, -1, 5, -1, -1, -1, 8, -1, -1, -1, 11, -1, -1, -1);
+  const __m256i pick = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                        0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m256i vinv = _mm256_set1_epi32(inv);
+  int x = 0;
+  for (; 3 * static_cast<int64_t>(x) + 28 <= 3 * static_cast<int64_t>(w); x += 8) {
+    const unsigned char *p = src + 3 * static_cast<size_t>(x);
+    __m256i v = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p))),
+                                        _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 12)), 1);
+    __m256i sum = _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(_mm256_shuffle_epi8(v, sr), kr),
+                                                    _mm256_mullo_epi32(_mm256_shuffle_epi8(v, sg), kg)),
+                                   _mm256_mullo_epi32(_mm256_shuffle_epi8(v, sb), kb));
+    __m256i l = _mm256_shuffle_epi8(_mm256_xor_si256(_mm256_srli_epi32(sum, 24), vinv), pick);
+    uint32_t lo = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(l)));
+    uint32_t hi = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_extracti128_si256(l, 1)));
+    std::memcpy(dst + x, &lo, 4);
+    std::memcpy(dst + x + 4, &hi, 4);
+  }
+  return x;
+}
+
+bool haveAvx2() {
+  static const bool yes = __builtin_cpu_supports("avx2");
+  return yes;
+}
+#endif
+
+// 24 -> 8: luma of each pixel, inverted by inv (0 or 255). May run in place.
+void lumaLine(const unsigned char *src, unsigned char *dst, int w, unsigned char inv) {
+  int x = 0;
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+  if (haveAvx2()) x = lumaLineAvx2(src, dst, w, inv);
+#endif
+  for (; x < w; ++x) dst[x] = static_cast<unsigned char>(luma(src + 3 * static_cast<size_t>(x)) ^ inv);
+}
+
+// 8 -> 1: the top bit of each sample, packed first pixel first, inverted by inv. Only whole
+// bytes (w / 8 of them); may run in place.
+int packTopBits(const unsigned char *src, unsigned char *dst, int w, unsigned char inv) {
+  const int full = w / 8;
+  int b = 0;
+#if defined(__SSE2__)
+  for (; b + 2 <= full; b += 2) {
+    unsigned m = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 8 * static_cast<size_t>(b)))));
+    dst[b] = static_cast<unsigned char>(kReverse.t[m & 0xFF] ^ inv);
+    dst[b + 1] = static_cast<unsigned char>(kReverse.t[m >> 8] ^ inv);
+  }
+#endif
+  for (; b < full; ++b) {
+    const unsigned char *q = src + 8 * static_cast<size_t>(b);
+    unsigned acc = (q[0] & 0x80u) | ((q[1] & 0x80u) >> 1) | ((q[2] & 0x80u) >> 2) | ((q[3] & 0x80u) >> 3) |
+                   ((q[4] & 0x80u) >> 4) | ((q[5] & 0x80u) >> 5) | ((q[6] & 0x80u) >> 6) | ((q[7] & 0x80u) >> 7);
+    dst[b] = static_cast<unsigned char>(acc ^ inv);
+  }
+  return full;
+}
+
 int readSample(const unsigned char *src, int d, int x, bool sgn) {
   switch (d) {
     case 8: return sgn ? static_cast<int8_t>(src[x]) : src[x];
@@ -80,49 +189,49 @@ void convertLine(int code, const unsigned char *src, unsigned char *dst, int w, 
     return;
   }
   const unsigned char inv = flip ? 0xFF : 0;
-  if (outDepth == 1 && inDepth == 8) {
-    // whole bytes: the top bit of each sample, eight at a time
-    int full = w / 8;
-    for (int b = 0; b < full; ++b) {
-      const unsigned char *q = src + 8 * b;
-      unsigned acc = (q[0] & 0x80u) | ((q[1] & 0x80u) >> 1) | ((q[2] & 0x80u) >> 2) | ((q[3] & 0x80u) >> 3) |
-                     ((q[4] & 0x80u) >> 4) | ((q[5] & 0x80u) >> 5) | ((q[6] & 0x80u) >> 6) | ((q[7] & 0x80u) >> 7);
-      dst[b] = static_cast<unsigned char>(acc ^ inv);
+  if (outDepth == 1) {
+    // whole bytes first, then the last partial byte with the fill bit behind the last pixel
+    int full;
+    if (inDepth == 8) {
+      full = packTopBits(src, dst, w, inv);
+    } else {
+      full = w / 8;
+      for (int b = 0; b < full; ++b) {
+        const unsigned char *q = src + 24 * static_cast<size_t>(b);
+        unsigned acc = 0;
+        for (int k = 0; k < 8; ++k) acc = (acc << 1) | static_cast<unsigned>(luma(q + 3 * k) >> 7);
+        dst[b] = static_cast<unsigned char>(acc ^ inv);  // dst never overtakes src
+      }
     }
     if (w % 8) {
-      unsigned char acc = 0;
+      unsigned acc = 0;
       for (int k = 0; k < 8; ++k) {
-        int x = full * 8 + k;
-        int bit = x < w ? (((src[x] >> 7) & 1) ^ (flip ? 1 : 0)) : fillBit;
-        acc = static_cast<unsigned char>(acc | (bit << (7 - k)));
+        const int x = full * 8 + k;
+        int bit = fillBit;
+        if (x < w) bit = ((inDepth == 8 ? src[x] : luma(src + 3 * static_cast<size_t>(x))) >> 7) ^ (flip ? 1 : 0);
+        acc = (acc << 1) | static_cast<unsigned>(bit);
       }
-      dst[full] = acc;
-    }
-    return;
-  }
-  if (outDepth == 1) {
-    int nbytes = (w + 7) / 8;
-    for (int b = 0; b < nbytes; ++b) {
-      unsigned char acc = 0;
-      for (int k = 0; k < 8; ++k) {
-        int x = b * 8 + k;
-        int bit;
-        if (x < w) bit = inDepth == 8 ? (src[x] >= 128) : (luma(src + 3 * x) >= 128);
-        else bit = fillBit;
-        if (x < w && flip) bit ^= 1;
-        acc = static_cast<unsigned char>(acc | (bit << (7 - k)));
-      }
-      dst[b] = acc;  // dst never overtakes src: byte b reads pixels from 8b on
+      dst[full] = static_cast<unsigned char>(acc);
     }
     return;
   }
   if (inDepth == 1) {
     // widening: go backwards so an in-place buffer is not overwritten early
-    int bpp = outDepth / 8;
+    const int full = w / 8;
+    if (outDepth == 8) {
+      for (int x = w - 1; x >= full * 8; --x)
+        dst[x] = static_cast<unsigned char>((((src[x / 8] >> (7 - x % 8)) & 1) ? 255 : 0) ^ inv);
+      const uint64_t inv64 = flip ? ~uint64_t{0} : 0;
+      for (int b = full - 1; b >= 0; --b) {
+        uint64_t v = expandByte(src[b]) ^ inv64;
+        std::memcpy(dst + 8 * static_cast<size_t>(b), &v, 8);
+      }
+      return;
+    }
     for (int x = w - 1; x >= 0; --x) {
-      unsigned char v = ((src[x / 8] >> (7 - x % 8)) & 1) ? 255 : 0;
-      v ^= inv;
-      for (int c = 0; c < bpp; ++c) dst[static_cast<size_t>(x) * bpp + c] = v;
+      const unsigned char v = static_cast<unsigned char>((((src[x / 8] >> (7 - x % 8)) & 1) ? 255 : 0) ^ inv);
+      unsigned char *q = dst + 3 * static_cast<size_t>(x);
+      q[0] = q[1] = q[2] = v;
     }
     return;
   }
@@ -132,6 +241,10 @@ void convertLine(int code, const unsigned char *src, unsigned char *dst, int w, 
       unsigned char v = src[static_cast<size_t>(x) * ib] ^ inv;  // low byte of a native sample
       dst[3 * x] = dst[3 * x + 1] = dst[3 * x + 2] = v;
     }
+    return;
+  }
+  if (inDepth == 24 && outDepth == 8) {
+    lumaLine(src, dst, w, inv);
     return;
   }
   if (inDepth == 24) {
@@ -261,6 +374,22 @@ int convReadLine(tavImage *im, void *buf, int x, int y, int count) {
       tavLog(5210);
       return -1;
     }
+    return 0;
+  }
+  tavImage *up = im->up[0];
+  const int w = im->width.v;
+  if (up && x == 0 && y != c->held && up->plines.v > 0 && count >= w && w == up->width.v && y >= 0 &&
+      y < im->height.v && hasRule(c->code)) {
+    // a whole line from an upstream that keeps lines converts straight into the caller's buffer
+    const auto *src = static_cast<const unsigned char *>(imagePixelAddr(up, 0, y));
+    if (!src) {
+      tavLog(5207);
+      tavLog(5211);
+      return -1;
+    }
+    convertLine(c->code, src, static_cast<unsigned char *>(buf), w, up->depth.v, im->depth.v,
+                fillPixelValue(up) & 1);
+    if (count > w) fillRun(buf, w, count, im->depth.v, fillPixelValue(im));
     return 0;
   }
   const unsigned char *p = static_cast<const unsigned char *>(convGetPixelAddr(im, x, y));
