@@ -6,6 +6,8 @@
 #include <QVariant>
 #include <QWidget>
 
+#include "platform/imaging/qelezscanner.h"
+
 #include <functional>
 #include <memory>
 
@@ -75,7 +77,7 @@ struct QelPrintSeam {
 
 // The image control: a thumbnail tree or a page view over a page document that any number of
 // controls can share (imageHandle / setImageHandle). Pages count from 1.
-class QelEzImage : public QWidget {
+class QelEzImage : public QWidget, public QelEzScanner {
     Q_OBJECT
 public:
     enum class Kind { PageView, Thumbnails };
@@ -204,6 +206,12 @@ signals:
     // 2 to save them into the loaded file, 3 (the default) to discard them.
     void annotationQuerySave(int &action, int &format);
     void annotationModeChange();
+
+protected:
+    void insertScannedPage(const ScannedPage &page, int position) override
+    {
+        insertScannedPageInto(*this, page, position);
+    }
 
 private:
     friend class QelEzThumbnailArea;
