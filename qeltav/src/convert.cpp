@@ -195,12 +195,13 @@ void convertLine(int code, const unsigned char *src, unsigned char *dst, int w, 
     if (inDepth == 8) {
       full = packTopBits(src, dst, w, inv);
     } else {
+      // luma of a run of pixels, then its top bit (L >= 128); dst never overtakes src
       full = w / 8;
-      for (int b = 0; b < full; ++b) {
-        const unsigned char *q = src + 24 * static_cast<size_t>(b);
-        unsigned acc = 0;
-        for (int k = 0; k < 8; ++k) acc = (acc << 1) | static_cast<unsigned>(luma(q + 3 * k) >> 7);
-        dst[b] = static_cast<unsigned char>(acc ^ inv);  // dst never overtakes src
+      unsigned char l[256];
+      for (int x = 0; x < 8 * full; x += 256) {
+        const int n = 8 * full - x < 256 ? 8 * full - x : 256;
+        lumaLine(src + 3 * static_cast<size_t>(x), l, n, 0);
+        packTopBits(l, dst + x / 8, n, inv);
       }
     }
     if (w % 8) {

@@ -18,7 +18,8 @@ bool fileIsOpenInput(const char *path) {
 }
 
 namespace {
-constexpr int kStreamBuffer = 1 << 18;
+// Large enough to keep system calls few, small enough that its fresh pages cost little.
+constexpr int kStreamBuffer = 1 << 16;
 
 // Gives a new stream a large buffer of its own (kept until the stream is closed).
 void streamBuffer(FILE *fp, char **buf) {
@@ -401,15 +402,15 @@ int pnmWriteHeader(PnmImage *p) {
 // "%3d" of every byte value, for plain lines.
 struct Dec3 {
   char t[256][3];
-  Dec3() {
+  constexpr Dec3() : t() {
     for (int v = 0; v < 256; ++v) {
-      char b[8];
-      std::snprintf(b, sizeof b, "%3d", v);
-      std::memcpy(t[v], b, 3);
+      t[v][0] = v >= 100 ? static_cast<char>('0' + v / 100) : ' ';
+      t[v][1] = v >= 10 ? static_cast<char>('0' + v / 10 % 10) : ' ';
+      t[v][2] = static_cast<char>('0' + v % 10);
     }
   }
 };
-const Dec3 kDec3;
+constexpr Dec3 kDec3;
 
 // Formats one plain text line of width pixels from a line in the image's layout.
 size_t plainLine(const unsigned char *src, int w, int d, char *out) {
