@@ -1,6 +1,7 @@
 #include "core/reset.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QFileInfo>
 
 #include "core/errors.h"
@@ -358,8 +359,12 @@ void DeleteTemp()
         f.ezPageView->clearImage();
         at(3);
         const QString path = g_strTempPath + QStringLiteral("temp.tif");
-        if (QFileInfo(path).isFile())
-            DeleteFile(path);
+        if (QFileInfo(path).isFile()) {
+            QFile file(path);
+            file.setPermissions(file.permissions() | QFileDevice::WriteOwner);
+            if (!file.remove())
+                raiseVbError(vbErr::PermissionDenied);
+        }
         at(4);
         g_intOldDocLength = 0;
     } catch (...) {
