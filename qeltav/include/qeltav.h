@@ -158,6 +158,102 @@ TAV_API int tavExecuteFiles(const char *string, int flags);
 TAV_API int tavCopyCommand(int argc, char **argv, int *leftover, int flags);
 TAV_API int tavCopy(const char *string, int flags);
 
+/* Rotation */
+TAV_API int tavRotateCommand(int argc, char **argv, int *leftover, int flags);
+TAV_API int tavRotate(const char *string, int flags);
+TAV_API int tavGetRotateAdjustXOn(tavImage *im);
+TAV_API int tavGetRotateAdjustYOn(tavImage *im);
+TAV_API int tavGetRotateAdjustWidthOn(tavImage *im);
+TAV_API int tavGetRotateAdjustHeightOn(tavImage *im);
+TAV_API double tavGetRotateAngle(tavImage *im);
+TAV_API double tavGetRotateMagnifyX(tavImage *im);
+TAV_API double tavGetRotateMagnifyY(tavImage *im);
+TAV_API int tavGetRotateCornerX(tavImage *im);
+TAV_API int tavGetRotateCornerY(tavImage *im);
+TAV_API int tavGetRotateWidth(tavImage *im);
+TAV_API int tavGetRotateHeight(tavImage *im);
+TAV_API unsigned char tavGetRotateMirrorOn(tavImage *im);
+TAV_API void tavSetRotateAdjustOn(tavImage *im);
+TAV_API void tavSetRotateAdjustXOn(tavImage *im);
+TAV_API void tavSetRotateAdjustYOn(tavImage *im);
+TAV_API void tavSetRotateAdjustWidthOn(tavImage *im);
+TAV_API void tavSetRotateAdjustHeightOn(tavImage *im);
+TAV_API void tavSetRotateAngle(tavImage *im, double angle);
+TAV_API void tavSetRotateAngle0(tavImage *im);
+TAV_API void tavSetRotateAngle90(tavImage *im);
+TAV_API void tavSetRotateAngle180(tavImage *im);
+TAV_API void tavSetRotateAngle270(tavImage *im);
+TAV_API void tavSetRotateMagnify(tavImage *im, double m);
+TAV_API void tavSetRotateMagnifyX(tavImage *im, double m);
+TAV_API void tavSetRotateMagnifyY(tavImage *im, double m);
+TAV_API void tavSetRotateCornerX(tavImage *im, int v);
+TAV_API void tavSetRotateCornerY(tavImage *im, int v);
+TAV_API void tavSetRotateWidth(tavImage *im, int v);
+TAV_API void tavSetRotateHeight(tavImage *im, int v);
+TAV_API void tavSetRotateMirrorOn(tavImage *im);
+TAV_API void tavSetRotateMirrorOff(tavImage *im);
+
+/* Colour-content detector */
+TAV_API int tavColorContentCommand(int argc, char **argv, int *leftover, int flags);
+TAV_API int tavColorContent(const char *string, int flags);
+TAV_API int tavGetColorContentSampleFactor(tavImage *im);
+TAV_API int tavGetColorContentColorThresh(tavImage *im);
+TAV_API double tavGetColorContentAreaThresh(tavImage *im);
+TAV_API int tavGetColorContentReportMode(tavImage *im);
+TAV_API double tavGetColorContentResult(tavImage *im);
+TAV_API void tavSetColorContentSampleFactor(tavImage *im, int v);
+TAV_API void tavSetColorContentColorThresh(tavImage *im, int v);
+TAV_API void tavSetColorContentAreaThresh(tavImage *im, double v);
+TAV_API void tavSetColorContentReportMode(tavImage *im, int v);
+TAV_API void tavSetColorContentResult(tavImage *im, double v);
+
+/* Colour-space table and vector helpers */
+TAV_API int tavColorCommand(int argc, char **argv, int *leftover, int flags);
+TAV_API int tavColor(const char *string, int flags);
+TAV_API int tavVectorCommand(int argc, char **argv, int *leftover, int flags);
+TAV_API int tavVector(const char *string, int flags);
+
+/* Document frame finder */
+TAV_API int tavFrameCommand(int argc, char **argv, int *leftover, int flags);
+TAV_API int tavFrame(const char *string, int flags);
+TAV_API int tavGetFramePaperOn(tavImage *im);
+TAV_API void tavSetFramePaperOn(tavImage *im);
+TAV_API void tavSetFramePaperOff(tavImage *im);
+TAV_API int tavGetFrameContentOn(tavImage *im);
+TAV_API void tavSetFrameContentOn(tavImage *im);
+TAV_API void tavSetFrameContentOff(tavImage *im);
+TAV_API int tavGetFrameAutoLuminanceOn(tavImage *im);
+TAV_API void tavSetFrameAutoLuminanceOn(tavImage *im);
+TAV_API void tavSetFrameAutoLuminanceOff(tavImage *im);
+TAV_API int tavGetFrameGreenLuminanceOn(tavImage *im);
+TAV_API void tavSetFrameGreenLuminanceOn(tavImage *im);
+TAV_API void tavSetFrameGreenLuminanceOff(tavImage *im);
+TAV_API int tavGetFrameReportOn(tavImage *im);
+TAV_API void tavSetFrameReportOn(tavImage *im);
+TAV_API void tavSetFrameReportOff(tavImage *im);
+TAV_API int tavGetFrameVerboseOn(tavImage *im);
+TAV_API void tavSetFrameVerboseOn(tavImage *im);
+TAV_API void tavSetFrameVerboseOff(tavImage *im);
+TAV_API int tavGetFrameBackground(tavImage *im);
+TAV_API void tavSetFrameBackground(tavImage *im, int v);
+TAV_API int tavGetFrameForeground(tavImage *im);
+TAV_API void tavSetFrameForeground(tavImage *im, int v);
+TAV_API int tavGetFrameResult(tavImage *im);
+TAV_API double tavGetFrameAngle(tavImage *im);
+TAV_API int tavGetFrameCornerX(tavImage *im);
+TAV_API int tavGetFrameCornerY(tavImage *im);
+TAV_API int tavGetFrameWidth(tavImage *im);
+TAV_API int tavGetFrameHeight(tavImage *im);
+
+/* Colour mapping */
+TAV_API int tavMapColorCommand(int argc, char **argv, int *leftover, int flags);
+TAV_API int tavMapColor(const char *string, int flags);
+TAV_API int tavColorReplace(tavImage *map, int r, int g, int b, int radius, int keepSource, int r2, int g2, int b2);
+TAV_API int tavColorReplaceBox(tavImage *map, tavImage *image, int x, int y, int w, int h, int maxCount,
+                               int lumaLimit, int radius, int keepSource, int r2, int g2, int b2);
+TAV_API int tavColorUndo(tavImage *map, int n);
+TAV_API int tavColorUpdateTable(tavImage *map, tavImage *table);
+
 #ifdef __cplusplus
 }
 #endif

@@ -265,8 +265,20 @@ int tavExecuteCommand(int argc, char **argv, int *leftover, int flags) {
     if (leftover) *leftover = 0;
   } else if (std::strcmp(argv[i], "tavCopy") == 0) {
     result = tavCopyCommand(argc - i - 1, argv + i + 1, leftover, flags);
+  } else if (std::strcmp(argv[i], "tavMapColor") == 0) {
+    result = tavMapColorCommand(argc - i - 1, argv + i + 1, leftover, flags);
   } else if (std::strcmp(argv[i], "tavExecute") == 0) {
     result = tavExecuteFilesCommand(argc - i - 1, argv + i + 1, leftover, flags);
+  } else if (std::strcmp(argv[i], "tavRotate") == 0) {
+    result = tavRotateCommand(argc - i - 1, argv + i + 1, leftover, flags);
+  } else if (std::strcmp(argv[i], "tavColorContent") == 0) {
+    result = tavColorContentCommand(argc - i - 1, argv + i + 1, leftover, flags);
+  } else if (std::strcmp(argv[i], "tavColor") == 0) {
+    result = tavColorCommand(argc - i - 1, argv + i + 1, leftover, flags);
+  } else if (std::strcmp(argv[i], "tavVector") == 0) {
+    result = tavVectorCommand(argc - i - 1, argv + i + 1, leftover, flags);
+  } else if (std::strcmp(argv[i], "tavFrame") == 0) {
+    result = tavFrameCommand(argc - i - 1, argv + i + 1, leftover, flags);
   } else if (leftover) {
     *leftover = argc - i;
   }

@@ -287,3 +287,168 @@ void labToLhc(const double *lab, double *lhc);
 void lhcToLab(const double *lhc, double *lab);
 void rgbToLhc(const double *rgb, double *lhc);
 int lumaBt601(int r, int g, int b);
+
+// ---- rotation ----------------------------------------------------------------------
+enum { SUB_ROT = 17 };
+struct RotImage : tavImage {
+  Attr<uint8_t> mode;    // 0..3 quarter turns, 4 any angle (double), 5 any angle (fixed point)
+  Attr<uint8_t> mirror;
+  Attr<double> angle, magX, magY;
+  Attr<int32_t> cornerX, cornerY, outW, outH;
+  int32_t caseCode;
+  double cosA, sinA;
+};
+extern const tavClass rotClass;
+tavImage *rotCreate(tavImage *);
+tavImage *rotCreateAbove(tavImage *input, RotImage *settings);
+tavImage *rotOptionsParse(int argc, char **argv, int *leftover, int flags);
+int rotWindowSetup(RotImage *r);
+
+// ---- colour-content detector ----------------------------------------------------------
+enum { SUB_CCON = 23 };
+struct CconImage : tavImage {
+  Attr<int32_t> sample, colorThresh;
+  Attr<double> areaThresh;
+  Attr<uint8_t> report;
+  double result;
+  tavImage *table;
+  unsigned char *tableData;  // the table image's pixels, 262,144 bytes, while started
+  int32_t count;
+};
+extern const tavClass cconClass;
+const unsigned char *cconBuiltinTable();
+tavImage *cconCreateFromWords(int argc, char **argv, int *leftover, int flags, tavImage *tmpl);
+tavImage *cconCreateAbove(const char *name, tavImage *input, CconImage *settings);
+
+// ---- vector helpers --------------------------------------------------------------------
+void vecSet2(double *v, double a, double b);
+void vecSet3(double *v, double a, double b, double c);
+void matSet2(double *m, double a, double b, double c, double d);
+void matSet3(double *m, const double *nine);
+void pairSet3(double *lo, double *hi, const double *six);
+double vecDot3(const double *a, const double *b);
+double matDet3(const double *m);
+void vecPrint3(const double *v);
+void rangePrint3(const double *lo, const double *hi);
+void matPrint3(const double *m);
+void vecPrintLabel3(const char *label, const double *v);
+void rangePrintLabel3(const char *label, const double *lo, const double *hi);
+void matPrintLabel3(const char *label, const double *m);
+
+// ---- document frame finder ---------------------------------------------------------------
+enum { SUB_FRAME = 25 };
+struct FrameImage : tavImage {
+  Attr<uint8_t> paper, content, autoLum, greenLum, report, verbose;
+  Attr<int32_t> background, foreground;
+  int32_t result;  // 0 not run, 1 not found, 2 document, 3 document and skew
+  double angle;
+  int32_t cornerX, cornerY, rectWidth, rectHeight;
+};
+struct FrameHistogram {
+  uint32_t ninside, nedge;
+  uint32_t count[256];
+};
+enum : uint32_t { FP_TRIED = 1, FP_FOUND = 2, FP_USED = 8 };
+struct FramePoint {
+  uint32_t flags;
+  int32_t x, y, sum, nslopes;
+  double slope;
+};
+constexpr int kFramePoints = 64;
+struct FrameLine {
+  uint32_t flags;  // 1: horizontal edge, searched along columns
+  int32_t npoints, nslopes;
+  double slope;
+  FramePoint pt[kFramePoints];
+};
+enum { FRAME_LEFT = 0, FRAME_TOP = 1, FRAME_RIGHT = 2, FRAME_BOTTOM = 3 };
+struct FrameSummary {
+  int32_t nfound, nslopes;
+  double slope;
+  FrameLine line[4];
+};
+extern const tavClass frameClass;
+tavImage *frameCreate(tavImage *);
+int frameInit(tavImage *im);
+tavImage *frameOptionsParse(int argc, char **argv, int *leftover, int flags, tavImage *src);
+int frameRun(tavImage *im);
+int frameFind(tavImage *im);
+// 0: 8-bit, 1: 24-bit largest component, 2: 24-bit green; -1 any other depth
+int frameSampleKind(tavImage *frame, tavImage *input);
+inline int frameLum(const unsigned char *p, int kind) {
+  if (kind == 0) return p[0];
+  if (kind == 2) return p[1];
+  int m = p[0] > p[1] ? p[0] : p[1];
+  return m > p[2] ? m : p[2];
+}
+int frameEdgeScan(tavImage *im);
+int frameThreshold(tavImage *im);
+int frameWorkClear(tavImage *im);
+int frameEdgeTrace(tavImage *im);
+int frameLinesFit(tavImage *im);
+int frameLineSlope(tavImage *im, int line);
+int frameLineReject(tavImage *im);
+int frameCorners(tavImage *im);
+
+// ---- colour mapping ------------------------------------------------------------
+struct mapcQualifier {
+  int type;  // 0 false, 1 true, 2 group, 3 and, 4 or, 5 not, 6 plane, 7 range, 8 quadratic, 9 sphere
+  mapcQualifier *left, *right;
+  double param, param2;
+  double point[3], normal[3];
+  double matrix[9];
+  double low[3], high[3];
+};
+struct mapcStage {
+  int code;
+  mapcStage *next, *prev;
+  mapcQualifier *qualifier;
+  int marks;  // 0x1 end of an edit batch, 0x2 written into a colour table
+  int srcBuf, dstBuf;
+  union {
+    double value;
+    double vector[3];
+    double matrix[9];
+  };
+  double quadMatrix[9];
+  tavImage *image;
+};
+struct mapcProgram {
+  int fastPath;
+  mapcStage *first, *last;
+};
+struct mapcOpInfo {
+  int code, in, out, inPlace, component;
+};
+const mapcOpInfo *mapcOp(int code);  // nullptr for a code outside the operator set
+mapcProgram *mapcProgramNew();
+mapcStage *mapcStageAdd(mapcProgram *p, int code);
+int mapcStageFree(mapcStage *s);
+int mapcProgramFree(mapcProgram *p);
+mapcQualifier *mapcQualNew(int type);
+int mapcQualFree(mapcQualifier *q);
+int mapcRegionEval(const double *c, const mapcQualifier *q);
+int mapcQualCheck(const mapcQualifier *q);
+void mapcProgramPrint(const mapcProgram *p);
+void mapcQualPrint(const mapcQualifier *q);
+void mapcVectorPrint(const double *v);
+void mapcMatrixPrint(const double *m);
+
+struct MapImage : tavImage {
+  Attr<uint8_t> quiet, trace;
+  int32_t borrowed;
+  mapcProgram *program;
+  int32_t overCount, underCount;
+  double *buffers[3];
+  int32_t bufWidth;   // pixels the buffers hold
+  tavImage *lender;   // the mapping image whose program is borrowed, held
+};
+extern const tavClass mapcClass;
+constexpr int SUB_MAPC = 20;
+inline bool isMapImage(const tavImage *im) { return im && im->cls == &mapcClass; }
+int mapcInit(tavImage *im);
+tavImage *mapcCreateImage(const char *name, tavImage *source, MapImage *parsed);
+tavImage *mapcOptionsParse(int argc, char **argv, int *leftover, int flags, tavImage *tmpl);
+mapcQualifier *mapcRegionParse(int argc, char **argv, int *index, int depth, mapcQualifier **slot);
+void mapcUsage();
+int mapcAddSphereStage(tavImage *map, const double *centre, double radius, int code, const double *colour);

@@ -1,0 +1,629 @@
+// Rotation class: quarter turns, mirrors and any angle with magnification over an input.
+#include "internal.h"
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+namespace {
+inline RotImage *R(tavImage *im) { return static_cast<RotImage *>(im); }
+
+constexpr double kRad = 0.017453292519444445;
+
+// Every rotation parameter, for the merge, settle and adjust loops.
+#define ROT_PARAMS(X) X(mode) X(mirror) X(angle) X(magX) X(magY) X(cornerX) X(cornerY) X(outW) X(outH)
+
+int rotInit(tavImage *im) {
+  imageRecordInit(im);
+  im->cls = &rotClass;
+  im->subtype = SUB_ROT;
+  RotImage *r = R(im);
+  r->mode = {0, 0, 0};
+  r->mirror = {0, 0, 0};
+  r->angle = {0.0, 0, 0.0};
+  r->magX = {1.0, 0, 1.0};
+  r->magY = {1.0, 0, 1.0};
+  r->cornerX = r->cornerY = r->outW = r->outH = {0, 0, 0};
+  r->caseCode = 0;
+  r->cosA = 1.0;
+  r->sinA = 0.0;
+  return 0;
+}
+
+void rotSettle(RotImage *r) {
+#define SETTLE(p) if (attrPinned(r->p)) r->p.v = r->p.req;
+  ROT_PARAMS(SETTLE)
+#undef SETTLE
+}
+
+int rotOpen(tavImage *im, int mode) {
+  if (!imageListContains(im)) {
+    tavLog(832);
+    return -1;
+  }
+  if (!(mode & IM_READ) || (mode & IM_WRITE)) {
+    tavLog(809);
+    return -1;
+  }
+  im->flags = IM_READ | IM_COMPLETE;
+  attrRestoreRequested(im);
+  rotSettle(R(im));
+  return 0;
+}
+
+long roundAway(double v) { return std::lround(v); }
+
+bool adjusted(const Attr<int32_t> &a) { return !attrPinned(a); }
+
+int rotStart(tavImage *im) {
+  RotImage *r = R(im);
+  if (upstreamStartAll(im) != 0) {
+    tavLog(833);
+    return -1;
+  }
+  tavImage *up = im->up[0];
+  if (!up) {
+    tavLog(806);
+    return -1;
+  }
+  if (!(up->flags & IM_READ)) {
+    tavLog(807);
+    return -1;
+  }
+  int d = up->depth.v == 8 || up->depth.v == 24 ? up->depth.v : 8;
+  if ((im->depth.st & ST_FIXED) && (im->depth.req == 8 || im->depth.req == 24)) d = im->depth.req;
+  im->depth.v = d;
+  im->depth.st |= ST_KNOWN;
+  r->caseCode = r->mode.v + (r->mirror.v ? 8 : 0) + (d == 24 ? 16 : 0);
+  const bool angleMode = r->mode.v == 4 || r->mode.v == 5;
+  int chainMode = 81, plines = 0;
+  if (r->caseCode == 0) {
+    chainMode = 105;
+    plines = 1;
+  } else if (angleMode && r->caseCode == r->mode.v && r->angle.v == 0.0 && r->magY.v > 0) {
+    // lines are read top down, two at a time
+    chainMode = 105;
+    plines = 2;
+  }
+  tavImage *top = inputChainEnsure(up, chainMode, d, 1, plines);
+  if (!top) {
+    tavLog(808);
+    return -1;
+  }
+  im->up[0] = top;
+  attrPropagate(top, im);
+  im->depth.v = d;
+  if (rotWindowSetup(r) != 0) {
+    tavLog(810);
+    return -1;
+  }
+  if (imageStart(top) != 0) {
+    tavLog(805);
+    return -1;
+  }
+  return 0;
+}
+
+int rotSelectPage(tavImage *im, int page) {
+  tavImage *up = im->up[0];
+  if (!up) {
+    tavLog(811);
+    return -1;
+  }
+  int res = imageSelectPage(up, page);
+  if (res != 0) {
+    if (!(im->flags & IM_READ)) tavLog(814);
+    return res;
+  }
+  im->page = up->page;
+  if (rotOpen(im, IM_READ | IM_COMPLETE) != 0) {
+    tavLog(815);
+    return -1;
+  }
+  return 0;
+}
+
+// Fill pixel bytes of the rotation: one byte at 8 bits, three at 24.
+void fillBytes(tavImage *im, unsigned char *f) {
+  int v = fillPixelValue(im);
+  f[0] = v & 0xFF;
+  f[1] = (v >> 8) & 0xFF;
+  f[2] = (v >> 16) & 0xFF;
+}
+
+const unsigned char *pixelAt(tavImage *up, int x, int y) {
+  return static_cast<const unsigned char *>(imagePixelAddr(up, x, y));
+}
+
+// Quarter turns and mirrors: output pixel i of line y is one input pixel; the source walks a
+// row or a column at a fixed byte stride.
+int turnLine(RotImage *r, unsigned char *out, int x, int y, int count) {
+  tavImage *up = r->up[0];
+  const int W = up->width.v, H = up->height.v;
+  const int bpp = r->caseCode & 16 ? 3 : 1;
+  int n = count;
+  if (x + static_cast<long long>(n) > r->width.v) n = r->width.v - x;
+  if (n < 0) n = 0;
+  // source of the first pixel and the step per output pixel
+  int sx = 0, sy = 0, dx = 0, dy = 0;
+  switch (r->caseCode & 15) {
+    case 0: sx = x; sy = y; dx = 1; break;
+    case 1: sx = W - 1 - y; sy = x; dy = 1; break;
+    case 2: sx = W - 1 - x; sy = H - 1 - y; dx = -1; break;
+    case 3: sx = y; sy = H - 1 - x; dy = -1; break;
+    case 8: sx = W - 1 - x; sy = y; dx = -1; break;
+    case 9: sx = W - 1 - y; sy = H - 1 - x; dy = -1; break;
+    case 10: sx = x; sy = H - 1 - y; dx = 1; break;
+    case 11: sx = y; sy = x; dy = 1; break;
+    default: tavLog(828); return -1;
+  }
+  if (n > 0) {
+    const unsigned char *first = pixelAt(up, sx, sy);
+    const unsigned char *last = first ? pixelAt(up, sx + dx * (n - 1), sy + dy * (n - 1)) : nullptr;
+    if (!first || !last) {
+      tavLog(819);
+      return -1;
+    }
+    const ptrdiff_t stride = dx != 0 ? dx * bpp : static_cast<ptrdiff_t>(dy) * up->linebytes;
+    if (last - first == stride * (n - 1)) {
+      const unsigned char *p = first;
+      if (bpp == 1) {
+        if (stride == 1) std::memcpy(out, p, static_cast<size_t>(n));
+        else
+          for (int i = 0; i < n; ++i, p += stride) out[i] = *p;
+      } else if (stride == 3) {
+        std::memcpy(out, p, static_cast<size_t>(n) * 3);
+      } else {
+        for (int i = 0; i < n; ++i, p += stride) {
+          out[3 * i] = p[0];
+          out[3 * i + 1] = p[1];
+          out[3 * i + 2] = p[2];
+        }
+      }
+    } else {
+      // the source lines are not evenly spaced: one address per pixel
+      for (int i = 0; i < n; ++i) {
+        const unsigned char *p = pixelAt(up, sx + dx * i, sy + dy * i);
+        if (!p) {
+          tavLog(819);
+          return -1;
+        }
+        std::memcpy(out + static_cast<size_t>(i) * bpp, p, static_cast<size_t>(bpp));
+      }
+    }
+  }
+  if (count > n) {
+    unsigned char f[3];
+    fillBytes(r, f);
+    for (int i = n; i < count; ++i) std::memcpy(out + static_cast<size_t>(i) * bpp, f, static_cast<size_t>(bpp));
+  }
+  return 0;
+}
+
+// Any angle: bilinear blend of the four source pixels around each output pixel's position.
+int angleLine(RotImage *r, unsigned char *out, int x, int y, int count) {
+  tavImage *up = r->up[0];
+  const int W = up->width.v, H = up->height.v;
+  const int bpp = r->caseCode & 16 ? 3 : 1;
+  const bool fixedPoint = r->mode.v == 5;
+  const double c = r->cosA, s = r->sinA;
+  const double mx = r->mirror.v ? -r->magX.v : r->magX.v, my = r->magY.v;
+  const double sx0 = (x * c - y * s) / mx + r->cornerX.v, sy0 = (x * s + y * c) / my + r->cornerY.v;
+  const double dx = c / mx, dy = s / my;
+  const long long SX = std::llround(sx0 * 4096), SY = std::llround(sy0 * 4096);
+  const long long DX = std::llround(dx * 4096), DY = std::llround(dy * 4096);
+  unsigned char fill[3];
+  fillBytes(r, fill);
+  int rowY = INT_MIN;
+  const unsigned char *row0 = nullptr, *row1 = nullptr;
+  for (int i = 0; i < count; ++i) {
+    unsigned char *o = out + static_cast<size_t>(i) * bpp;
+    long long ix, iy;
+    double fx = 0, fy = 0;
+    uint32_t FX = 0, FY = 0;
+    if (fixedPoint) {
+      long long px = SX + DX * i, py = SY + DY * i;
+      ix = px >> 12;
+      iy = py >> 12;
+      FX = static_cast<uint32_t>(px & 0xfff);
+      FY = static_cast<uint32_t>(py & 0xfff);
+    } else {
+      double px = sx0 + dx * i, py = sy0 + dy * i;
+      double fpx = std::floor(px), fpy = std::floor(py);
+      if (!(std::fabs(fpx) < 1e15) || !(std::fabs(fpy) < 1e15)) {
+        std::memcpy(o, fill, static_cast<size_t>(bpp));
+        continue;
+      }
+      ix = static_cast<long long>(fpx);
+      iy = static_cast<long long>(fpy);
+      fx = px - fpx;
+      fy = py - fpy;
+    }
+    if (ix < 0 || ix + 1 >= W || iy < 0 || iy + 1 >= H) {
+      std::memcpy(o, fill, static_cast<size_t>(bpp));
+      continue;
+    }
+    if (iy != rowY) {
+      row0 = pixelAt(up, 0, static_cast<int>(iy));
+      row1 = row0 ? pixelAt(up, 0, static_cast<int>(iy + 1)) : nullptr;
+      if (!row0 || !row1) {
+        tavLog(820);
+        return -1;
+      }
+      rowY = static_cast<int>(iy);
+    }
+    const unsigned char *a = row0 + ix * bpp, *b = row1 + ix * bpp;
+    for (int k = 0; k < bpp; ++k) {
+      const int p00 = a[k], p10 = a[k + bpp], p01 = b[k], p11 = b[k + bpp];
+      if (fixedPoint) {
+        uint32_t v = (4096 - FX) * (4096 - FY) * p00 + FX * (4096 - FY) * p10 + (4096 - FX) * FY * p01 + FX * FY * p11;
+        o[k] = static_cast<unsigned char>(v >> 24);
+      } else {
+        double v = (1 - fx) * (1 - fy) * p00 + fx * (1 - fy) * p10 + (1 - fx) * fy * p01 + fx * fy * p11;
+        o[k] = static_cast<unsigned char>(std::lround(v));
+      }
+    }
+  }
+  return 0;
+}
+
+int rotReadLine(tavImage *im, void *buf, int x, int y, int count) {
+  RotImage *r = R(im);
+  const bool angleMode = r->mode.v == 4 || r->mode.v == 5;
+  if (!im->up[0] || x < 0 || y < 0 || y >= im->height.v || count < 0) {
+    tavLog(angleMode ? 820 : 819);
+    return -1;
+  }
+  auto *out = static_cast<unsigned char *>(buf);
+  if (angleMode) return angleLine(r, out, x, y, count);
+  return turnLine(r, out, x, y, count);
+}
+
+int rotZeroPixel(tavImage *, int, int) { return 0; }
+int rotZeroWritePixel(tavImage *, int, int, int) { return 0; }
+int rotZeroWriteLine(tavImage *, const void *, int, int, int) { return 0; }
+int rotZeroConfig(tavImage *, tavImage *) { return 0; }
+
+// Reads one option value; 0 taken, 1 skipped (fixed), -1 missing or not a number.
+int intValue(int argc, char **argv, int i, Attr<int32_t> &a) {
+  if (a.st & ST_FIXED) {
+    tavLog(914);
+    return 1;
+  }
+  long long v;
+  if (i + 1 >= argc || !parseInt(argv[i + 1], &v) || v < INT32_MIN || v > INT32_MAX) {
+    tavLog(912);
+    return -1;
+  }
+  attrStore(a, static_cast<int32_t>(v));
+  return 0;
+}
+int doubleValue(int argc, char **argv, int i, Attr<double> &a) {
+  if (a.st & ST_FIXED) {
+    tavLog(914);
+    return 1;
+  }
+  double v;
+  if (i + 1 >= argc || !parseDouble(argv[i + 1], &v)) {
+    tavLog(913);
+    return -1;
+  }
+  attrStore(a, v);
+  return 0;
+}
+void setMode(RotImage *r, int mode) {
+  if (r->mode.st & ST_FIXED) {
+    tavLog(914);
+    return;
+  }
+  attrStore(r->mode, static_cast<uint8_t>(mode));
+}
+
+// Reads the rotation's own option words into rec; returns the index of the first word not
+// taken, -1 on a failure, -2 after "-help".
+int readRotWords(int argc, char **argv, RotImage *rec) {
+  int i = 0;
+  while (i < argc) {
+    const char *w = argv[i];
+    auto is = [&](const char *s) { return std::strcmp(w, s) == 0; };
+    int r = 0;
+    int used = 1;
+    if (is("-0")) setMode(rec, 0);
+    else if (is("-90")) setMode(rec, 1);
+    else if (is("-180")) setMode(rec, 2);
+    else if (is("-270")) setMode(rec, 3);
+    else if (is("-fixed")) setMode(rec, 5);
+    else if (is("-float")) setMode(rec, 4);
+    else if (is("-mirror")) {
+      if (rec->mirror.st & ST_FIXED) tavLog(914);
+      else attrStore(rec->mirror, uint8_t{1});
+    } else if (is("-help")) {
+      printHelp("\nSynopsis: tavRotate [<options>] <input> <output>\n");
+      return -2;
+    } else if (is("-angle")) {
+      r = doubleValue(argc, argv, i, rec->angle);
+      used = 2;
+      if (r == 0 && rec->mode.v != 4 && !(rec->mode.st & ST_FIXED)) attrStore(rec->mode, uint8_t{5});
+    } else if (is("-xmag")) {
+      r = doubleValue(argc, argv, i, rec->magX);
+      used = 2;
+    } else if (is("-ymag")) {
+      r = doubleValue(argc, argv, i, rec->magY);
+      used = 2;
+    } else if (is("-mag")) {
+      r = doubleValue(argc, argv, i, rec->magX);
+      used = 2;
+      if (r >= 0 && !(rec->magY.st & ST_FIXED)) attrStore(rec->magY, r == 1 ? rec->magX.req : rec->magX.v);
+    } else if (is("-x")) {
+      r = intValue(argc, argv, i, rec->cornerX);
+      used = 2;
+    } else if (is("-y")) {
+      r = intValue(argc, argv, i, rec->cornerY);
+      used = 2;
+    } else if (is("-width")) {
+      r = intValue(argc, argv, i, rec->outW);
+      used = 2;
+    } else if (is("-height")) {
+      r = intValue(argc, argv, i, rec->outH);
+      used = 2;
+    } else {
+      int left = 0;
+      if (attrOptionsParse(argc - i, argv + i, &left, 0, rec) != 0) {
+        tavLog(812);
+        return -1;
+      }
+      used = (argc - i) - left;
+      if (used == 0) break;
+    }
+    if (r < 0) return -1;
+    i += used;
+    if (i > argc) i = argc;
+  }
+  return i;
+}
+}  // namespace
+
+int rotWindowSetup(RotImage *r) {
+  tavImage *up = r->up[0];
+  if (!up) return -1;
+  const int W = up->width.v, H = up->height.v;
+  long long w, h;
+  switch (r->mode.v) {
+    case 0: case 2: w = W; h = H; break;
+    case 1: case 3: w = H; h = W; break;
+    case 4: case 5: {
+      const double a = r->angle.v * kRad;
+      const double c = std::cos(a), s = std::sin(a);
+      const double mx = r->mirror.v ? -r->magX.v : r->magX.v, my = r->magY.v;
+      r->cosA = c;
+      r->sinA = s;
+      if (mx == 0 || my == 0 || !std::isfinite(mx) || !std::isfinite(my) || !std::isfinite(c)) {
+        tavLog(818);
+        return -1;
+      }
+      if (adjusted(r->cornerX)) r->cornerX.v = 0;
+      if (adjusted(r->cornerY)) r->cornerY.v = 0;
+      const int xs[4] = {0, W - 1, 0, W - 1}, ys[4] = {0, 0, H - 1, H - 1};
+      auto map = [&](int k, double &u, double &v) {
+        const double px = xs[k] - static_cast<double>(r->cornerX.v), py = ys[k] - static_cast<double>(r->cornerY.v);
+        u = static_cast<double>(roundAway(mx * (px * c + py * s)));
+        v = static_cast<double>(roundAway(my * (py * c - px * s)));
+      };
+      double umin = 1e300, vmin = 1e300, umax = -1e300, vmax = -1e300;
+      for (int k = 0; k < 4; ++k) {
+        double u, v;
+        map(k, u, v);
+        if (u < umin) umin = u;
+        if (v < vmin) vmin = v;
+      }
+      const double cx = r->cornerX.v, cy = r->cornerY.v;
+      if (adjusted(r->cornerX)) r->cornerX.v = static_cast<int32_t>(roundAway((umin * c - vmin * s) / mx + cx));
+      if (adjusted(r->cornerY)) r->cornerY.v = static_cast<int32_t>(roundAway((umin * s + vmin * c) / my + cy));
+      for (int k = 0; k < 4; ++k) {
+        double u, v;
+        map(k, u, v);
+        if (u > umax) umax = u;
+        if (v > vmax) vmax = v;
+      }
+      w = adjusted(r->outW) ? static_cast<long long>(umax) + 1 : r->outW.v;
+      h = adjusted(r->outH) ? static_cast<long long>(vmax) + 1 : r->outH.v;
+      if (adjusted(r->outW)) r->outW.v = static_cast<int32_t>(w > INT32_MAX ? INT32_MAX : w);
+      if (adjusted(r->outH)) r->outH.v = static_cast<int32_t>(h > INT32_MAX ? INT32_MAX : h);
+      r->cornerX.st |= ST_KNOWN;
+      r->cornerY.st |= ST_KNOWN;
+      break;
+    }
+    default: tavLog(802); return -1;
+  }
+  if (w < 1 || h < 1 || w > INT32_MAX || h > INT32_MAX) {
+    tavLog(818);
+    return -1;
+  }
+  attrKnow(r->width, static_cast<int32_t>(w));
+  attrKnow(r->height, static_cast<int32_t>(h));
+  r->linebytes = lineBytes(r->width.v, r->depth.v, r->align.v);
+  if (r->linebytes < 1) {
+    tavLog(818);
+    return -1;
+  }
+  return 0;
+}
+
+tavImage *rotCreate(tavImage *) {
+  auto *im = static_cast<tavImage *>(tavMemAlloc(sizeof(RotImage)));
+  if (!im) {
+    tavLog(801);
+    return nullptr;
+  }
+  rotInit(im);
+  return im;
+}
+
+const tavClass rotClass = {rotCreate,         imageDestroyDefault, rotInit,      rotZeroConfig,    rotOpen,
+                           opZero,            rotStart,            upstreamStopAll, rotZeroPixel,  rotZeroWritePixel,
+                           rotReadLine,       rotZeroWriteLine,    baseBufferedPixel, opZero,      baseGetPixelAddr,
+                           rotSelectPage};
+
+tavImage *rotCreateAbove(tavImage *input, RotImage *settings) {
+  tavImage *im = rotCreate(nullptr);
+  if (!im) {
+    tavLog(816);
+    return nullptr;
+  }
+  RotImage *r = R(im);
+  if (settings) {
+    attrNegotiate(settings, im, im);
+#define MERGE(p) attrMerge(settings->p, r->p, r->p);
+    ROT_PARAMS(MERGE)
+#undef MERGE
+  }
+  im->up[0] = input;
+  imageHold(input);
+  imageHold(im);
+  if (imageListAdd(im, input ? input->name : nullptr) != 0) {
+    tavLog(829);
+    tavRelease(im);
+    return nullptr;
+  }
+  if (imageOpen(im, IM_READ | IM_COMPLETE) != 0) {
+    tavRelease(im);
+    tavLog(817);
+    return nullptr;
+  }
+  return im;
+}
+
+tavImage *rotOptionsParse(int argc, char **argv, int *leftover, int flags) {
+  RotImage rec;
+  rotInit(&rec);
+  if (leftover) *leftover = argc;
+  int i = 0;
+  if (flags & 0x4) {
+    i = readRotWords(argc, argv, &rec);
+    if (i < 0) return nullptr;
+  }
+  int left = argc - i;
+  tavImage *in = inputCreateFromOptions(argc - i, argv + i, &left, flags, nullptr);
+  if (!in) {
+    tavLog(821);
+    return nullptr;
+  }
+  if (leftover) *leftover = left;
+  if (!(flags & 0x20) || isNull(in)) return &tavNullRecord;
+  tavImage *rot = rotCreateAbove(in, &rec);
+  // the rotation holds the input now; the reference made for this call goes
+  tavRelease(in);
+  if (!rot) {
+    tavLog(822);
+    return nullptr;
+  }
+  return rot;
+}
+
+// ---- command ---------------------------------------------------------------------------
+int tavRotateCommand(int argc, char **argv, int *leftover, int flags) {
+  int i = 0;
+  if (flags & 0x1) {
+    int left = argc;
+    if (sysOptionsParse(argc, argv, &left, flags) < 0) {
+      tavLog(830);
+      return -1;
+    }
+    i = argc - left;
+  }
+  if (leftover) *leftover = argc - i;
+  const int inFlags = flags & ~0xF00 & ~0x1;
+  const int outFlags = (flags & ~0xFF0 & ~0x1) | ((flags >> 4) & 0xF0);
+  int left = argc - i;
+  tavImage *rot = rotOptionsParse(argc - i, argv + i, &left, inFlags);
+  if (!rot) {
+    tavLog(831);
+    return -1;
+  }
+  if (leftover) *leftover = left;
+  const int used = (argc - i) - left;
+  int outLeft = left;
+  int isPipe = 0;
+  tavImage *out = outputCreateFromOptions(left, argv + i + used, &outLeft, outFlags, rot, &isPipe);
+  const bool ownRot = !isNull(rot);
+  const bool ownOut = (flags & 0x200) && out && !isNull(out) && !isPipe && out != rot;
+  int result = 0;
+  if (!out) {
+    tavLog(823);
+    result = -1;
+  } else {
+    if (leftover) *leftover = outLeft;
+    if ((flags & 0x1000) && tavCopyImage(rot, out) != 0) {
+      tavLog(824);
+      result = -1;
+    }
+  }
+  // what the command made goes again, also after a failure
+  if ((flags & 0x40) && ownRot && tavRelease(rot) != 0) {
+    tavLog(826);
+    result = -1;
+  }
+  if ((flags & 0x400) && ownOut && tavRelease(out) != 0) {
+    tavLog(827);
+    result = -1;
+  }
+  return result;
+}
+
+int tavRotate(const char *string, int flags) { return stringForm(string, flags, tavRotateCommand, 825); }
+
+// ---- parameters --------------------------------------------------------------------------
+namespace {
+RotImage *asRot(tavImage *im) { return im && im->subtype == SUB_ROT ? R(im) : nullptr; }
+void clearPins(Attr<int32_t> &a) { a.st &= static_cast<uint8_t>(~(ST_EXPLICIT | ST_FIXED)); }
+}  // namespace
+
+int tavGetRotateAdjustXOn(tavImage *im) { RotImage *r = asRot(im); return r && adjusted(r->cornerX) ? 1 : 0; }
+int tavGetRotateAdjustYOn(tavImage *im) { RotImage *r = asRot(im); return r && adjusted(r->cornerY) ? 1 : 0; }
+int tavGetRotateAdjustWidthOn(tavImage *im) { RotImage *r = asRot(im); return r && adjusted(r->outW) ? 1 : 0; }
+int tavGetRotateAdjustHeightOn(tavImage *im) { RotImage *r = asRot(im); return r && adjusted(r->outH) ? 1 : 0; }
+double tavGetRotateAngle(tavImage *im) { RotImage *r = asRot(im); return r ? r->angle.v : 0.0; }
+double tavGetRotateMagnifyX(tavImage *im) { RotImage *r = asRot(im); return r ? r->magX.v : 0.0; }
+double tavGetRotateMagnifyY(tavImage *im) { RotImage *r = asRot(im); return r ? r->magY.v : 0.0; }
+int tavGetRotateCornerX(tavImage *im) { RotImage *r = asRot(im); return r ? r->cornerX.v : 0; }
+int tavGetRotateCornerY(tavImage *im) { RotImage *r = asRot(im); return r ? r->cornerY.v : 0; }
+int tavGetRotateWidth(tavImage *im) { RotImage *r = asRot(im); return r ? r->outW.v : 0; }
+int tavGetRotateHeight(tavImage *im) { RotImage *r = asRot(im); return r ? r->outH.v : 0; }
+unsigned char tavGetRotateMirrorOn(tavImage *im) { RotImage *r = asRot(im); return r ? r->mirror.v : 0; }
+
+void tavSetRotateAdjustOn(tavImage *im) {
+  if (RotImage *r = asRot(im)) {
+    clearPins(r->cornerX);
+    clearPins(r->cornerY);
+    clearPins(r->outW);
+    clearPins(r->outH);
+  }
+}
+void tavSetRotateAdjustXOn(tavImage *im) { if (RotImage *r = asRot(im)) clearPins(r->cornerX); }
+void tavSetRotateAdjustYOn(tavImage *im) { if (RotImage *r = asRot(im)) clearPins(r->cornerY); }
+void tavSetRotateAdjustWidthOn(tavImage *im) { if (RotImage *r = asRot(im)) clearPins(r->outW); }
+void tavSetRotateAdjustHeightOn(tavImage *im) { if (RotImage *r = asRot(im)) clearPins(r->outH); }
+void tavSetRotateAngle(tavImage *im, double angle) {
+  if (RotImage *r = asRot(im)) {
+    attrStore(r->angle, angle);
+    attrStore(r->mode, static_cast<uint8_t>(r->mode.v == 4 ? 4 : 5));
+  }
+}
+void tavSetRotateAngle0(tavImage *im) { if (RotImage *r = asRot(im)) attrStore(r->mode, uint8_t{0}); }
+void tavSetRotateAngle90(tavImage *im) { if (RotImage *r = asRot(im)) attrStore(r->mode, uint8_t{1}); }
+void tavSetRotateAngle180(tavImage *im) { if (RotImage *r = asRot(im)) attrStore(r->mode, uint8_t{2}); }
+void tavSetRotateAngle270(tavImage *im) { if (RotImage *r = asRot(im)) attrStore(r->mode, uint8_t{3}); }
+void tavSetRotateMagnify(tavImage *im, double m) {
+  if (RotImage *r = asRot(im)) {
+    attrStore(r->magX, m);
+    attrStore(r->magY, m);
+  }
+}
+void tavSetRotateMagnifyX(tavImage *im, double m) { if (RotImage *r = asRot(im)) attrStore(r->magX, m); }
+void tavSetRotateMagnifyY(tavImage *im, double m) { if (RotImage *r = asRot(im)) attrStore(r->magY, m); }
+void tavSetRotateCornerX(tavImage *im, int v) { if (RotImage *r = asRot(im)) attrStore(r->cornerX, v); }
+void tavSetRotateCornerY(tavImage *im, int v) { if (RotImage *r = asRot(im)) attrStore(r->cornerY, v); }
+void tavSetRotateWidth(tavImage *im, int v) { if (RotImage *r = asRot(im)) attrStore(r->outW, v); }
+void tavSetRotateHeight(tavImage *im, int v) { if (RotImage *r = asRot(im)) attrStore(r->outH, v); }
+void tavSetRotateMirrorOn(tavImage *im) { if (RotImage *r = asRot(im)) attrStore(r->mirror, uint8_t{1}); }
+void tavSetRotateMirrorOff(tavImage *im) { if (RotImage *r = asRot(im)) attrStore(r->mirror, uint8_t{0}); }
