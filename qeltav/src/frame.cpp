@@ -70,18 +70,23 @@ int frameStart(tavImage *im) {
   const bool rgb = up->depth.v == 24;
   const int depth = rgb ? 24 : 8, photo = rgb ? 5 : 3;
   if (!(up->flags & IM_RANDOM) || up->depth.v != depth || up->photo.v != photo) {
-    tavImage *chain = inputChainBuild(up, 81, depth, photo, 0);
-    if (!chain) {
-      tavLog(4606);
-      return -1;
-    }
-    if (chain != up) {
-      imageUnhold(up);  // the stage above owns it now
-      im->up[0] = chain;
-      if (imageStart(chain) != 0) {
+    // Conversion first, then the random-access stage, each owning the one below: the
+    // reference the frame held moves up to the new top.
+    tavImage *chain = up;
+    for (int step = 0; step < 2; ++step) {
+      tavImage *top = step == 0 ? inputChainBuild(chain, 65, depth, photo, 0) : inputChainBuild(chain, 81, 0, 1, 0);
+      if (!top) {
         tavLog(4606);
         return -1;
       }
+      if (top != chain) {
+        imageUnhold(chain);
+        im->up[0] = chain = top;
+      }
+    }
+    if (chain != up && imageStart(chain) != 0) {
+      tavLog(4606);
+      return -1;
     }
     up = chain;
     // the frame stays the newest entry of its name, ahead of the stages below it

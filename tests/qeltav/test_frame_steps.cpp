@@ -223,6 +223,19 @@ TEST_F(FrameSteps, SlopesAndCorners) {
     EXPECT_NEAR(h.s->slope, 0.01, 1e-12);
     EXPECT_NEAR(r->angle, std::atan(0.01) * 180 / M_PI, 1e-6);
   }
+  {  // too few slopes for an angle: the rectangle stays upright over the extremes
+    Hand h;
+    for (int k = 0; k < 3; ++k) h.add(FRAME_TOP, 100 + 100 * k, 100 + 5 * k);
+    h.add(FRAME_BOTTOM, 150, 500, FP_TRIED | FP_FOUND);
+    FrameImage *r = h.r();
+    EXPECT_NEAR(h.s->slope, 0.05, 1e-12);
+    EXPECT_EQ(r->result, 2);
+    EXPECT_EQ(r->angle, 0.0);
+    EXPECT_EQ(r->cornerX, 100);
+    EXPECT_EQ(r->cornerY, 100);
+    EXPECT_EQ(r->rectWidth, 201);
+    EXPECT_EQ(r->rectHeight, 401);
+  }
   {  // a torn spot on a straight edge is rejected; the rest agree
     Hand h;
     for (int x : {100, 200, 300, 400, 500, 600}) h.add(FRAME_TOP, x, 80);
