@@ -329,3 +329,108 @@ TEST_F(MapEngine, CloseReleasesStageImages) {
   tavRelease(src);
   tavRelease(tab);
 }
+
+TEST_F(MapEngine, EveryTableOperatorFastEqualsGeneral) {
+  // colour tables of 64 x 64 x 64 entries; gray tables indexed the same way
+  std::vector<unsigned char> ctab(512 * 512 * 3), gtab(64 * 64 * 64);
+  for (size_t i = 0; i < ctab.size(); ++i) ctab[i] = static_cast<unsigned char>((i * 7) ^ (i >> 9));
+  for (size_t i = 0; i < gtab.size(); ++i) gtab[i] = static_cast<unsigned char>((i * 13) ^ (i >> 11));
+  tavImage *ct = nativeWith("ctab", 512, 512, 24, ctab);
+  tavImage *gt = nativeWith("gtab", 512, 512, 8, gtab);
+  std::vector<unsigned char> colour(64 * 3), gray(64);
+  for (int i = 0; i < 64; ++i) {
+    colour[3 * i] = static_cast<unsigned char>(i * 4 + 1);
+    colour[3 * i + 1] = static_cast<unsigned char>(255 - i * 3);
+    colour[3 * i + 2] = static_cast<unsigned char>(i * 37);
+    gray[i] = static_cast<unsigned char>(i * 4 + 3);
+  }
+  tavImage *cs = nativeWith("csrc", 64, 1, 24, colour);
+  tavImage *gs = nativeWith("gsrc", 64, 1, 8, gray);
+  struct {
+    const char *fast, *general;
+  } cases[] = {
+      {"-tabc ctab csrc", "-nop -tabc ctab csrc"},
+      {"-tabcg gtab csrc", "-nop -tabcg gtab csrc"},
+      {"-tabg gtab gsrc", "-sg 1 -tabg gtab gsrc"},
+      {"-tabgc ctab gsrc", "-sg 1 -tabgc ctab gsrc"},
+  };
+  for (const auto &c : cases) {
+    // one at a time: a mapping image takes its source's name and would be claimed instead
+    tavImage *f = parseMap(c.fast);
+    std::vector<unsigned char> a = mapLine(f);
+    EXPECT_EQ(static_cast<MapImage *>(f)->program->fastPath, 1) << c.fast;
+    tavRelease(f);
+    tavImage *g = parseMap(c.general);
+    std::vector<unsigned char> b = mapLine(g);
+    EXPECT_EQ(static_cast<MapImage *>(g)->program->fastPath, 0) << c.general;
+    tavRelease(g);
+    EXPECT_FALSE(a.empty()) << c.fast;
+    EXPECT_EQ(a, b) << c.fast;
+  }
+  // spot checks against the table layout
+  tavImage *f = parseMap("-tabc ctab csrc");
+  std::vector<unsigned char> a = mapLine(f);
+  for (int i : {0, 17, 63}) {
+    const int k = (colour[3 * i] >> 2) | (colour[3 * i + 1] >> 2) << 6 | (colour[3 * i + 2] >> 2) << 12;
+    EXPECT_EQ(a[3 * i], ctab[3 * k]) << i;
+    EXPECT_EQ(a[3 * i + 2], ctab[3 * k + 2]) << i;
+  }
+  tavRelease(f);
+  tavRelease(gs);
+  tavRelease(cs);
+  tavRelease(gt);
+  tavRelease(ct);
+}
+
+TEST_F(MapEngine, InputOperatorsTakeAnotherImagesPixels) {
+  tavImage *src = nativeWith("src", 2, 2, 24, {1, 1, 1, 200, 200, 200, 2, 2, 2, 3, 3, 3});
+  tavImage *other = nativeWith("other", 3, 2, 24, {50, 50, 50, 9, 9, 9, 0, 0, 0, 60, 60, 60, 70, 70, 70, 0, 0, 0});
+  tavImage *ograys = nativeWith("ograys", 2, 2, 8, {11, 12, 13, 14});
+  struct {
+    const char *words;
+    int y;
+    std::vector<unsigned char> out;
+  } cases[] = {
+      {"-inc other src", 0, {50, 50, 50, 9, 9, 9}},
+      {"-inc other { range 0 0 0 100 100 100 } src", 0, {50, 50, 50, 200, 200, 200}},
+      {"-inc other -qin { range 0 0 0 10 10 10 } src", 0, {1, 1, 1, 9, 9, 9}},
+      {"-inc other -qin { range 0 0 0 10 10 10 } src", 1, {2, 2, 2, 3, 3, 3}},
+      {"-c1 -ing ograys src", 1, {13, 14}},
+      // the in-place stages before it have turned buffer 0 into 2, 400
+      {"-c1 -sg 2 -srcg src", 0, {2, 255}},
+  };
+  for (const auto &c : cases) {
+    tavImage *map = parseMap(c.words);
+    ASSERT_NE(map, nullptr) << c.words;
+    EXPECT_EQ(mapLine(map, c.y), c.out) << c.words;
+    tavRelease(map);
+  }
+  tavImage *narrow = nativeWith("narrow", 1, 2, 24, {});
+  tavImage *map = parseMap("-inc narrow src");
+  EXPECT_EQ(tavStartImage(map), -1);
+  EXPECT_TRUE(logHas(3111));
+  tavRelease(map);
+  tavRelease(narrow);
+  tavRelease(ograys);
+  tavRelease(other);
+  tavRelease(src);
+}
+
+TEST_F(MapEngine, TracePrintsProgramAndFirstLines) {
+  tavImage *src = nativeWith("src", 1, 6, 24, {1, 2, 3});
+  tavImage *map = parseMap("-trace -c1 src");
+  ::testing::internal::CaptureStdout();
+  ASSERT_EQ(tavStartImage(map), 0);
+  unsigned char b;
+  for (int y = 0; y < 6; ++y) tavReadLine(map, &b, 0, y, 1);
+  tavStopImage(map);
+  std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.rfind("stage  1  opr  1  sbuf 0  dbuf 0  flags 0x0\n", 0), 0u) << out;
+  EXPECT_NE(out.find("line  0 initially        (    1.0000    2.0000    3.0000),\nline  0  opr  1(    1.0000"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("line  4  opr  1"), std::string::npos);
+  EXPECT_EQ(out.find("line  5"), std::string::npos);
+  tavRelease(map);
+  tavRelease(src);
+}
