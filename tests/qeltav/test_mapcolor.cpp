@@ -21,7 +21,8 @@ tavImage *nativeWith(const char *name, int w, int h, int d, const std::vector<un
                       std::to_string(d);
   tavImage *im = makeInput(words.c_str());
   if (!im || tavStartImage(im) != 0) return nullptr;
-  std::memcpy(tavGetDataAddr(im), bytes.data(), std::min<size_t>(bytes.size(), tavGetDataSize(im)));
+  if (!bytes.empty())
+    std::memcpy(tavGetDataAddr(im), bytes.data(), std::min<size_t>(bytes.size(), tavGetDataSize(im)));
   return im;
 }
 
