@@ -383,12 +383,13 @@ tavImage *cconCreateFromWords(int argc, char **argv, int *leftover, int flags, t
   }
   int left = argc - i;
   tavImage *in = inputCreateFromOptions(argc - i, argv + i, &left, flags, tmpl);
-  if (!in) return fail(4424);
   if (leftover) *leftover = left;
-  if (!(flags & 0x20) || isNull(in)) {
+  if (!(flags & 0x20)) {
     fail(0);
-    return &tavNullRecord;
+    return in ? &tavNullRecord : nullptr;
   }
+  // with creation asked for, words that make no input are a failure too
+  if (!in || isNull(in)) return fail(4424);
   tavImage *det = cconCreateAbove(nullptr, in, &rec);
   // the detector holds the input now; the reference made for this call goes
   tavRelease(in);

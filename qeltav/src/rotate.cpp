@@ -51,6 +51,40 @@ int rotOpen(tavImage *im, int mode) {
   return 0;
 }
 
+// Puts the stages the lines need above the first upstream: a depth conversion, then random
+// access or a ring of lines. Each stage is stacked on its own so that every stage holds
+// exactly the one reference its upstream pointer owns.
+tavImage *chainFor(tavImage *im, int depth, bool random, int plines) {
+  tavImage *top = inputChainEnsure(im->up[0], IM_READ | IM_COMPLETE, depth, 1, 0);
+  if (!top) return nullptr;
+  im->up[0] = top;
+  if (random && !(top->flags & IM_RANDOM)) {
+    tavImage *n = natCreate(nullptr);
+    if (!n) return nullptr;
+    n->up[0] = top;  // the rotation's reference moves to the stage
+    imageHold(n);
+    imageListAdd(n, top->name);
+    if (imageOpen(n, IM_READ | IM_LINE8 | IM_RANDOM | IM_LINE32) != 0) {
+      n->up[0] = nullptr;
+      tavRelease(n);
+      return nullptr;
+    }
+    n->implicit = 1;
+    im->up[0] = n;
+    if (imageStart(n) != 0) return nullptr;
+    top = n;
+  } else if (!random && plines > top->plines.v) {
+    tavImage *b = bufCreateAbove(top, IM_READ, plines);
+    if (!b) return nullptr;
+    imageHold(b);
+    imageUnhold(top);  // now owned by the ring above it
+    im->up[0] = b;
+    if (imageStart(b) != 0) return nullptr;
+    top = b;
+  }
+  return top;
+}
+
 long roundAway(double v) { return std::lround(v); }
 
 bool adjusted(const Attr<int32_t> &a) { return !attrPinned(a); }
@@ -85,12 +119,11 @@ int rotStart(tavImage *im) {
     chainMode = 105;
     plines = 2;
   }
-  tavImage *top = inputChainEnsure(up, chainMode, d, 1, plines);
+  tavImage *top = chainFor(im, d, chainMode & IM_RANDOM, plines);
   if (!top) {
     tavLog(808);
     return -1;
   }
-  im->up[0] = top;
   attrPropagate(top, im);
   im->depth.v = d;
   if (rotWindowSetup(r) != 0) {
@@ -504,12 +537,17 @@ tavImage *rotOptionsParse(int argc, char **argv, int *leftover, int flags) {
   }
   int left = argc - i;
   tavImage *in = inputCreateFromOptions(argc - i, argv + i, &left, flags, nullptr);
-  if (!in) {
+  if (leftover) *leftover = left;
+  if (!(flags & 0x20)) {
+    if (in) return &tavNullRecord;
     tavLog(821);
     return nullptr;
   }
-  if (leftover) *leftover = left;
-  if (!(flags & 0x20) || isNull(in)) return &tavNullRecord;
+  // with creation asked for, words that make no input are a failure too
+  if (!in || isNull(in)) {
+    tavLog(821);
+    return nullptr;
+  }
   tavImage *rot = rotCreateAbove(in, &rec);
   // the rotation holds the input now; the reference made for this call goes
   tavRelease(in);
