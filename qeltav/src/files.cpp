@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 bool fileIsOpenInput(const char *path) {
@@ -18,17 +19,36 @@ bool fileIsOpenInput(const char *path) {
 }
 
 namespace {
-// Large enough to keep system calls few, small enough that its fresh pages cost little.
-constexpr int kStreamBuffer = 1 << 16;
+// A stream's buffer holds what is expected through it, between these bounds: large enough
+// to keep system calls few, small enough to stay in the cache.
+constexpr int64_t kStreamMin = 1 << 14, kStreamMax = 1 << 18;
 
-// Gives a new stream a large buffer of its own (kept until the stream is closed).
-void streamBuffer(FILE *fp, char **buf) {
-  if (!*buf) *buf = static_cast<char *>(tavMemAlloc(kStreamBuffer));
-  if (*buf) std::setvbuf(fp, *buf, _IOFBF, kStreamBuffer);
+// Gives a new stream a buffer of its own (kept until the stream is closed). Its pages are
+// mapped in one call: touching fresh pages one by one costs a fault each.
+void streamBuffer(FILE *fp, char **buf, size_t *size, int64_t expect) {
+  if (!*buf) {
+    int64_t n = expect < kStreamMin ? kStreamMin : expect > kStreamMax ? kStreamMax : expect;
+    n = (n + 4095) & ~int64_t{4095};
+    int flags = MAP_PRIVATE | MAP_ANONYMOUS;
+#ifdef MAP_POPULATE
+    flags |= MAP_POPULATE;
+#endif
+    void *p = mmap(nullptr, static_cast<size_t>(n), PROT_READ | PROT_WRITE, flags, -1, 0);
+    if (p == MAP_FAILED) return;  // the stream keeps its own buffer
+    *buf = static_cast<char *>(p);
+    *size = static_cast<size_t>(n);
+  }
+  std::setvbuf(fp, *buf, _IOFBF, *size);
 }
-void streamBufferFree(char **buf) {
-  if (*buf) tavMemFree(*buf);
+void streamBufferFree(char **buf, size_t *size) {
+  if (*buf) munmap(*buf, *size);
   *buf = nullptr;
+  *size = 0;
+}
+// Bytes a file holds now, for sizing an input's buffer.
+int64_t streamFileSize(FILE *fp) {
+  struct stat st;
+  return fstat(fileno(fp), &st) == 0 ? static_cast<int64_t>(st.st_size) : kStreamMax;
 }
 inline PnmImage *P(tavImage *im) { return static_cast<PnmImage *>(im); }
 inline RawImage *R(tavImage *im) { return static_cast<RawImage *>(im); }
@@ -97,6 +117,7 @@ int pnmInit(tavImage *im) {
   p->maxval = 255;
   p->started = 0;
   p->iobuf = nullptr;
+  p->iobufSize = 0;
   return 0;
 }
 
@@ -148,7 +169,7 @@ int pnmStartInput(PnmImage *p) {
       tavLog(5007);
       return -1;
     }
-    streamBuffer(p->fp, &p->iobuf);
+    streamBuffer(p->fp, &p->iobuf, &p->iobufSize, streamFileSize(p->fp));
   } else if (std::fseek(p->fp, 0, SEEK_SET) != 0) {
     tavLog(5019);
     return -1;
@@ -466,7 +487,9 @@ int pnmWriteLine(tavImage *im, const void *buf, int x, int y, int count) {
         tavLog(5025);
         return -1;
       }
-      streamBuffer(p->fp, &p->iobuf);
+      // plain lines take up to 13 characters a pixel
+      const int64_t lineOut = p->rawbits.v ? static_cast<int64_t>(p->linebytes) : static_cast<int64_t>(im->width.v) * 13 + 1;
+      streamBuffer(p->fp, &p->iobuf, &p->iobufSize, lineOut * p->height.v + 32);
     }
     if (pnmWriteHeader(p) != 0) {
       tavLog(5045);
@@ -538,7 +561,7 @@ int pnmClose(tavImage *im) {
     }
     p->fp = nullptr;
   }
-  streamBufferFree(&p->iobuf);
+  streamBufferFree(&p->iobuf, &p->iobufSize);
   p->started = 0;
   return r;
 }
@@ -575,6 +598,7 @@ int rawInit(tavImage *im) {
   r->fp = nullptr;
   r->lastLine = -1;
   r->iobuf = nullptr;
+  r->iobufSize = 0;
   return 0;
 }
 
@@ -649,7 +673,7 @@ int rawReadLine(tavImage *im, void *buf, int x, int y, int count) {
   }
   if (!r->fp) {
     r->fp = std::fopen(im->name, "rb");
-    if (r->fp) streamBuffer(r->fp, &r->iobuf);
+    if (r->fp) streamBuffer(r->fp, &r->iobuf, &r->iobufSize, streamFileSize(r->fp));
     if (!r->fp) {
       tavLog(5177);
       tavLog(5199);
@@ -700,7 +724,7 @@ int rawWriteLine(tavImage *im, const void *buf, int x, int y, int count) {
       return -1;
     }
     r->fp = std::fopen(im->name, "wb");
-    if (r->fp) streamBuffer(r->fp, &r->iobuf);
+    if (r->fp) streamBuffer(r->fp, &r->iobuf, &r->iobufSize, static_cast<int64_t>(im->linebytes) * im->height.v);
     if (!r->fp) {
       tavLog(5182);
       tavLog(5171);
@@ -733,7 +757,7 @@ int rawClose(tavImage *im) {
     }
     r->fp = nullptr;
   }
-  streamBufferFree(&r->iobuf);
+  streamBufferFree(&r->iobuf, &r->iobufSize);
   return res;
 }
 

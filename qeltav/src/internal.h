@@ -252,12 +252,14 @@ struct PnmImage : tavImage {
   int32_t maxval;  // of an input
   uint8_t started;
   char *iobuf;     // the stream's buffer
+  size_t iobufSize;
 };
 struct RawImage : tavImage {
   Attr<int64_t> offset;
   FILE *fp;
   int32_t lastLine;
   char *iobuf;
+  size_t iobufSize;
 };
 extern const tavClass pnmClass, rawClass;
 tavImage *pnmFromOptions(int argc, char **argv, int *leftover, int flags, tavImage *tmpl, int mode);
