@@ -294,3 +294,24 @@ TEST_F(MapCommand, UseBorrowsAnotherMappingImagesProgram) {
   tavRelease(m2);
   tavRelease(src);
 }
+
+TEST_F(MapCommand, WithoutOptionWordsTheProgramIsOneNop) {
+  tavImage *src = started("src -nat -w 1 -h 1 -d 8");
+  static_cast<unsigned char *>(tavGetDataAddr(src))[0] = 9;
+  const std::string words = "src " + path("nop.ppm");
+  ASSERT_EQ(runWords(tavMapColorCommand, words.c_str(), kAll & ~0x4), 0);
+  EXPECT_EQ(readFile(path("nop.ppm")), std::string("P6\n1 1\n255\n\x09\x09\x09"));
+  tavRelease(src);
+}
+
+TEST_F(MapCommand, PageSelectionGoesToTheSource) {
+  tavImage *src = started("src -nat -w 1 -h 1 -d 24");
+  tavImage *map = parseWords("-c1 src");
+  EXPECT_EQ(tavSelectPage(map, 0), 0);
+  EXPECT_EQ(tavGetPage(map), 0);
+  EXPECT_EQ(tavSelectPage(map, 3), 1);  // the source's own answer: no such page
+  EXPECT_EQ(tavSelectPage(map, -1), -1);
+  EXPECT_EQ(tavGetFlags(map), 41);
+  tavRelease(map);
+  tavRelease(src);
+}
