@@ -50,6 +50,8 @@ FrmMain::FrmMain() : Form(QStringLiteral("frmMain"))
     buildMenus();
     buildControls();
     wireHandlers();
+    wireIndexFields();
+    setKeyPreview(true);
     resize(1024, 740);
 }
 
@@ -434,7 +436,7 @@ void FrmMain::buildControls()
     ScrStatus->setVisible(false);
 
     // Two rows of command buttons under the column.
-    const int upper = 716 - 56, lower = 716 - 28;
+    const int upper = 716 - 56, lower = 716 - 24;
     btnStore = button(client, QStringLiteral("btnStore"), QStringLiteral("S&tore"), 4, upper, 94);
     btnScan = button(client, QStringLiteral("btnScan"), QStringLiteral("&Scan"), 102, upper, 94);
     btnShowTree = button(client, QStringLiteral("btnShowTree"), QStringLiteral("Sh&ow Thumbnails"), 200, upper, 100);
@@ -468,6 +470,8 @@ void FrmMain::wireHandlers()
     connect(mnuMACC, &QAction::triggered, this, &FrmMain::mnuMACC_Click);
     // mnuFHS has no action of its own (its mode comes with the customer state): a click
     // leaves its tick as it was.
+    // The status text follows its scroll bar.
+    connect(ScrStatus, &QScrollBar::valueChanged, this, [this](int value) { ctl::setTop(lblStatus, -value); });
     connect(mnuFHS, &QAction::triggered, mnuFHS, [this](bool checked) { mnuFHS->setChecked(!checked); });
 }
 
@@ -529,6 +533,13 @@ void FrmMain::Form_Unload(int &cancel)
         reportCurrentError(QStringLiteral("frmMain::Unload"), trap);
     }
 }
+
+void FrmMain::Form_KeyDown(int &keyCode, int shift)
+{
+    checkKeyDown(keyCode, shift);
+}
+
+void FrmMain::Form_Resize() { resizeElements(); }
 
 void FrmMain::cboCurrentDocType_Click()
 {

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
+#include <initializer_list>
 
 #include "platform/forms/forms.h"
 
@@ -139,6 +140,8 @@ public:
     // Handlers.
     void Form_Load() override;
     void Form_Unload(int &cancel) override;
+    void Form_KeyDown(int &keyCode, int shift) override;
+    void Form_Resize() override;
     void cboCurrentDocType_Click();
     void btnShowTree_Click();
     void mnuExit_Click();
@@ -158,10 +161,20 @@ public:
     // The thirteen Database menu entries in menu order.
     QList<QAction *> databaseEntries() const;
 
+    // Index fields: Change handlers of the two New York keys (the month and day ones also move
+    // the focus on).
+    void txtMonth_NYRG_Change();
+    void txtDay_NYRG_Change();
+
 private:
     void buildMenus();
     void buildControls();
     void wireHandlers();
+    void wireIndexFields();
+    void indexGoRule(std::initializer_list<const QLineEdit *> required);
+    void eFileGoRule(const ComboBox *partner, const QLineEdit *batchId);
+    void nyrgBookKey_Change(QLineEdit *field);
+    void nyrgControlKey_Change(QLineEdit *field);
 };
 
 // The default instance of the main window (created and loaded on first use).

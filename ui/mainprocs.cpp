@@ -10,8 +10,11 @@
 #include "core/state.h"
 #include "platform/forms/msgbox.h"
 #include "platform/system/singleinstance.h"
+#include "platform/system/system.h"
 #include "platform/vb/vb.h"
+#include "ui/commondialog/ccommondialog.h"
 #include "ui/frmMain.h"
+#include "ui/uihooks.h"
 
 void setPromptStore()
 {
@@ -176,4 +179,136 @@ bool trySetFocus(QWidget *control)
         return false;
     control->setFocus(Qt::OtherFocusReason);
     return true;
+}
+
+void checkKeyDown(int keyCode, int &shift)
+{
+    Trap trap;
+    try {
+        trap(1);
+        FrmMain &f = frmMain();
+        const bool ctrl = (shift & vb::vbCtrlMask) != 0;
+        QelEzImage *view = f.ezPageView;
+        trap(2);
+        if (keyCode == vb::vbKeyPageDown && view->currentPage() < view->pageCount()) {
+            view->setCurrentPage(view->currentPage() + 1);
+            f.ezTreeView->setCurrentPage(view->currentPage());
+        }
+        trap(3);
+        if (keyCode == vb::vbKeyPageUp && view->currentPage() > 1) {
+            view->setCurrentPage(view->currentPage() - 1);
+            f.ezTreeView->setCurrentPage(view->currentPage());
+        }
+        trap(4);
+        if (keyCode == vb::vbKeyComma && f.btnPrev->isEnabled() && promptStore())
+            callHook(uiHooks().run_program, QStringLiteral("P"));
+        trap(5);
+        if (keyCode == vb::vbKeyPeriod && f.btnNext->isEnabled() && promptStore())
+            callHook(uiHooks().run_program, QStringLiteral("N"));
+        trap(6);
+        if (keyCode == vb::vbKeyF11 || keyCode == vb::vbKeyF12) {
+            f.cboRotateOpt->setListIndex(keyCode == vb::vbKeyF11 ? 0 : 1);
+            if (f.cboRotateOpt->isVisibleTo(&f))
+                f.cboRotateOpt->setFocus(Qt::OtherFocusReason);
+        }
+        trap(7);
+        if (keyCode == vb::vbKeyF7 && f.mnuOverhead->isVisible() && f.btnScan->isEnabled())
+            callHook(uiHooks().showOverhead);
+        trap(8);
+        if (keyCode == vb::vbKeyF8)
+            callHook(uiHooks().do_HandFeedScan);
+        trap(9);
+        if (keyCode == vb::vbKeyF9 && g_dbMode != MODE_MALCP)
+            callHook(uiHooks().showBatchRotate);
+        trap(10);
+        if (keyCode == vb::vbKeyF10 && f.mnuBatchScan->isEnabled())
+            callHook(uiHooks().showBatch);
+        trap(11);
+        if (keyCode == vb::vbKeyF6)
+            showOnlineHelp();
+        trap(12);
+        if (keyCode == vb::vbKeyZ && ctrl && f.btnStore->isEnabled() && promptStore())
+            callHook(uiHooks().run_program, QStringLiteral("A"));
+    } catch (...) {
+        reportCurrentError(QStringLiteral("checkKeyDown"), trap);
+    }
+}
+
+// A 16-bit scroll value; a status text too tall for one is scrolled as far as 16 bits reach.
+static int scrollUnits(int twips) { return std::min(twips, 32767); }
+
+void resizeElements()
+{
+    Trap trap;
+    try {
+        FrmMain &f = frmMain();
+        auto clamp = [](double length) { return clampNonNegative(CLng(Round(length))).toInt(); };
+        trap(1);
+        ctl::setHeight(f.fraScan, f.ScaleHeight());
+        trap(2);
+        ctl::setWidth(f.fraScan, f.ScaleWidth());
+        trap(3);
+        ctl::setHeight(f.ezPageView, clamp(f.ScaleHeight() - ctl::top(f.ezPageView)));
+        trap(4);
+        ctl::setWidth(f.ezPageView, clamp(f.ScaleWidth() - ctl::left(f.ezPageView)));
+        trap(5);
+        ctl::setHeight(f.ezTreeView, clamp(f.ScaleHeight() - ctl::top(f.ezTreeView)));
+        trap(6);
+        ctl::setHeight(f.lblImage, clamp(f.ScaleHeight() - ctl::top(f.lblImage)));
+        trap(7);
+        ctl::setWidth(f.lblImage, clamp(f.ScaleWidth() - ctl::left(f.lblImage)));
+        trap(8);
+        ctl::setHeight(f.fraMain, clamp(f.ScaleHeight() - ctl::top(f.fraMain) - 960));
+        trap(9);
+        ctl::setHeight(f.fraStatus, clamp(ctl::height(f.fraMain) - ctl::top(f.fraStatus) - 120));
+        trap(10);
+        ctl::setHeight(f.fraScroll, clamp(ctl::height(f.fraStatus) - ctl::top(f.fraScroll) - 120));
+        trap(11);
+        ctl::setHeight(f.ScrStatus, ctl::height(f.fraScroll));
+        trap(12);
+        ctl::setTop(f.lblStatus, 0);
+        trap(13);
+        const int scrollHeight = ctl::height(f.fraScroll);
+        const int textHeight = ctl::height(f.lblStatus);
+        if (scrollHeight < textHeight) {
+            f.ScrStatus->setVisible(true);
+            f.ScrStatus->setMaximum(scrollUnits(textHeight - scrollHeight));
+            f.ScrStatus->setSingleStep(scrollUnits(textHeight));
+        } else {
+            f.ScrStatus->setVisible(false);
+        }
+        f.ScrStatus->setValue(0);
+        trap(14);
+        for (QWidget *b : {f.btnStore, f.btnScan, f.btnShowTree})
+            ctl::setTop(b, f.ScaleHeight() - 840);
+        trap(15);
+        for (QWidget *b : {f.btnGoNew, f.btnNext, f.btnPrev, f.btnRefresh})
+            ctl::setTop(b, f.ScaleHeight() - 360);
+    } catch (...) {
+        reportCurrentError(QStringLiteral("resizeElements"), trap);
+    }
+}
+
+bool selectEfileProvider(QComboBox *combo, const QString &id)
+{
+    for (int i = 0; i < g_EfilePartnerIds.size(); ++i) {
+        if (g_EfilePartnerIds.at(i) == id) {
+            combo->setCurrentIndex(i);
+            return true;
+        }
+    }
+    combo->setCurrentIndex(-1);
+    MsgBox(QStringLiteral("Unable to find the e-file provider ") + id
+               + QStringLiteral(" returned during the Get Batch Request.  Please select the desired provider."),
+           vb::vbOKCancel, QStringLiteral("The Korvane Scan Tool"));
+    return false;
+}
+
+void showOnlineHelp()
+{
+    cCommonDialog dialog;
+    dialog.setDialogTitle(QStringLiteral("Korvane - Scan Tool Online Help"));
+    dialog.setHelpCommand(3);
+    dialog.setHelpFile(programFolder() + QStringLiteral("/quorla.hlp"));
+    dialog.ShowHelp();
 }

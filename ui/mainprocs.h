@@ -21,3 +21,12 @@ bool CheckUnique(Form &form);
 // Name of the single-instance guard of a window caption (copies with one caption are one program).
 QString singleInstanceName(const QString &caption);
 bool trySetFocus(QWidget *control);
+
+// Keyboard shortcuts of the main window (shift by reference, as the key event gives it).
+void checkKeyDown(int keyCode, int &shift);
+// Fits the main window's controls to its inner size (twips).
+void resizeElements();
+// Selects in an e-file partner combo the entry whose identifier is `id` (case-sensitive).
+bool selectEfileProvider(QComboBox *combo, const QString &id);
+// F6: the help file of the program folder, at its contents.
+void showOnlineHelp();
