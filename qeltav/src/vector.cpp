@@ -116,7 +116,7 @@ int tavVectorCommand(int, char **, int *leftover, int) {
   std::printf("&i 0x%08x &m3 0x%08x &j 0x%08x\n", addr32(&i), addr32(m3), addr32(&j));
   std::printf("&i 0x%08x &m 0x%08x &j 0x%08x\n", addr32(&i), addr32(m), addr32(&j));
   std::printf("v1 dot v2 = %12f\n", vecDot3(v1, v2));
-  const double n[9] = {2, 0, 1, 1, 3, 2, 1, 1, 1};
+  const double n[9] = {2, 0, 1, 1, 3, 2, 1, 1, 2};
   matSet3(n1, n);
   matPrintLabel3("n1", n1);
   std::printf("determinant(n1) = %12f\n", matDet3(n1));
