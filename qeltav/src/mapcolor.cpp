@@ -148,7 +148,9 @@ int mapcStart(tavImage *im) {
     return -1;
   }
   // A conversion stage hands out its own line addresses; without one a line buffer does.
-  tavImage *chain = inputChainEnsure(src, 105, first->in, 1, src->depth.v == first->in ? 1 : 0);
+  const tavImage *base = src;
+  while (base->implicit && base->up[0]) base = base->up[0];
+  tavImage *chain = inputChainEnsure(src, 105, first->in, 1, base->depth.v == first->in ? 1 : 0);
   if (!chain) {
     im->up[0] = nullptr;  // the failed chain let the source go
     tavLog(2920);

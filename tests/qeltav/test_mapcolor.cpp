@@ -164,6 +164,10 @@ TEST_F(MapEngine, GraySourceUnderDefaultProgramGivesColour) {
   EXPECT_EQ(tavGetSubType(map), 20);
   EXPECT_EQ(mapLine(map), (std::vector<unsigned char>{0, 0, 0, 77, 77, 77, 255, 255, 255}));
   EXPECT_EQ(tavGetDepth(map), 24);
+  // a second pass keeps the chain it built
+  tavImage *chain = map->up[0];
+  EXPECT_EQ(mapLine(map), (std::vector<unsigned char>{0, 0, 0, 77, 77, 77, 255, 255, 255}));
+  EXPECT_EQ(map->up[0], chain);
   EXPECT_EQ(tavRelease(map), 0);
   EXPECT_EQ(tavRelease(src), 0);
 }
