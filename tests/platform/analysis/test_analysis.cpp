@@ -1,0 +1,403 @@
+#include "platform/analysis/ip2.h"
+#include "platform/vb/vberror.h"
+
+#include <ZXing/BitMatrix.h>
+#include <ZXing/MultiFormatWriter.h>
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+// A white bilevel page of the given size in inches (ink = colour-table index 1, black).
+QImage page(double wIn, double hIn, int dpi)
+{
+    QImage img(int(wIn * dpi), int(hIn * dpi), QImage::Format_Mono);
+    img.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    img.fill(0);
+    img.setDotsPerMeterX(qRound(dpi / 0.0254));
+    img.setDotsPerMeterY(qRound(dpi / 0.0254));
+    return img;
+}
+
+void ink(QImage &img, int x, int y) { img.setPixel(x, y, 1); }
+bool isInk(const QImage &img, int x, int y) { return img.pixelIndex(x, y) == 1; }
+
+void inkRect(QImage &img, QRect r)
+{
+    r = r.intersected(img.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            ink(img, x, y);
+}
+
+// Lines of text-like blocks: glyph boxes with strokes, about what a typed page carries.
+void typeLines(QImage &img, int lines, int dpi)
+{
+    const int glyphW = dpi / 12, glyphH = dpi / 8;
+    for (int l = 0; l < lines; ++l) {
+        const int y = dpi + l * glyphH * 2;
+        for (int c = 0; c < 40; ++c) {
+            const int x = dpi + c * (glyphW + glyphW / 3);
+            inkRect(img, QRect(x, y, glyphW, 2));
+            inkRect(img, QRect(x, y, 2, glyphH));
+            inkRect(img, QRect(x + glyphW - 2, y, 2, glyphH));
+        }
+    }
+}
+
+// Draws a generated barcode onto the page at (x, y), module size `scale` pixels; a quarter
+// turn when `turned` (symbol read top to bottom).
+QRect drawBarcode(QImage &img, ZXing::BarcodeFormat format, const std::string &text, int x, int y,
+                  int scale, bool turned = false)
+{
+    ZXing::MultiFormatWriter writer(format);
+    writer.setMargin(0);
+    const ZXing::BitMatrix m = writer.encode(text, 0, 0);
+    const bool linear = m.height() <= 1 || format == ZXing::BarcodeFormat::Code39
+        || format == ZXing::BarcodeFormat::Code128 || format == ZXing::BarcodeFormat::Code93;
+    const int rows = linear ? 60 : m.height() * scale;
+    const int cols = m.width() * scale;
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c) {
+            const bool set = m.get(c / scale, linear ? 0 : r / scale);
+            if (!set)
+                continue;
+            if (turned)
+                ink(img, x + r, y + c);
+            else
+                ink(img, x + c, y + r);
+        }
+    return turned ? QRect(x, y, rows, cols) : QRect(x, y, cols, rows);
+}
+
+std::vector<IP2Barcode> barcodes(const IP2Image &out)
+{
+    std::vector<IP2Barcode> list;
+    for (int i = 1; i <= out.results().count(); ++i)
+        if (out.results().item(i).name() == u"Barcode")
+            list.push_back(out.results().item(i).value().value<IP2Barcode>());
+    return list;
+}
+
+// The chain the blank test builds for each page.
+FilterChain blankChain(int sensitivity, const QString &margin = QStringLiteral("1/30in"))
+{
+    auto margins = std::make_shared<IP2MarginFilter>();
+    margins->setSecondMeasure(margin);
+    margins->setFirstMeasure(margin);
+    margins->setThirdMeasure(QStringLiteral("0in"));
+    auto blank = std::make_shared<IP2BlankDetector>();
+    blank->setSensitivity(sensitivity);
+    FilterChain chain;
+    chain.add(std::make_shared<IP2PrefilterA>(), 1);
+    chain.add(std::make_shared<IP2PrefilterB>(), 2);
+    chain.add(margins, 3);
+    chain.add(blank, 4);
+    return chain;
+}
+
+int blankValue(const IP2Image &out)
+{
+    for (int i = 1; i <= out.results().count(); ++i)
+        if (out.results().item(i).name() == u"Blank")
+            return out.results().item(i).value().toInt();
+    return -1;
+}
+
+// The barcode chain with the cover-sheet zone (left 0in, width 8in, top 5in, height 3in).
+FilterChain barcodeChain()
+{
+    IP2Zone zone;
+    zone.setMeasure(2, QStringLiteral("8in"));
+    zone.setMeasure(1, QStringLiteral("0in"));
+    zone.setMeasure(3, QStringLiteral("5in"));
+    zone.setMeasure(4, QStringLiteral("3in"));
+    auto reader = std::make_shared<IP2BarcodeReader>();
+    auto margins = std::make_shared<IP2MarginFilter>();
+    auto pre = std::make_shared<IP2BarcodePrefilter>();
+    reader->setZone(zone);
+    margins->setZone(zone);
+    pre->setZone(zone);
+    FilterChain chain;
+    chain.add(margins, 1);
+    chain.add(pre, 2);
+    chain.add(reader, 3);
+    return chain;
+}
+
+} // namespace
+
+TEST(Measures, TextToPixels)
+{
+    struct Case { const char *text; double dpi; int px; };
+    const Case cases[] = {
+        {"1/30in", 300, 10}, {"1/10in", 200, 20}, {"0in", 300, 0}, {"8in", 200, 1600},
+        {"25.4mm", 300, 300}, {"2.54cm", 200, 200}, {"72pt", 300, 300}, {"40px", 600, 40},
+        {" 1 / 2 IN ", 300, 150},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(ip2MeasureToPixels(QString::fromLatin1(c.text), c.dpi), c.px) << c.text;
+    for (const char *bad : {"", "in", "3", "1/0in", "-1in", "2 inches", "1/30in;x"}) {
+        try {
+            ip2MeasureToPixels(QString::fromLatin1(bad), 300);
+            ADD_FAILURE() << bad;
+        } catch (const VbError &e) {
+            EXPECT_EQ(e.number, ip2Err::InvalidPropertyValue) << bad;
+        }
+    }
+    IP2MarginFilter f;
+    EXPECT_THROW(f.setFirstMeasure(QStringLiteral("abc")), VbError);
+    EXPECT_EQ(f.firstMeasure(), u"0in"); // a refused value leaves the old one
+}
+
+TEST(Zone, PlacesAndClipsRectangle)
+{
+    IP2Zone zone;
+    const QImage letter = page(8.5, 11, 200);
+    EXPECT_EQ(zone.rect(letter), letter.rect());
+    zone.setMeasure(1, QStringLiteral("0in"));
+    zone.setMeasure(2, QStringLiteral("8in"));
+    zone.setMeasure(3, QStringLiteral("5in"));
+    zone.setMeasure(4, QStringLiteral("3in"));
+    EXPECT_EQ(zone.rect(letter), QRect(0, 1000, 1600, 600));
+    const QImage small = page(4, 6, 200); // the zone runs off the page: clipped
+    EXPECT_EQ(zone.rect(small), QRect(0, 1000, 800, 200));
+    EXPECT_THROW(zone.setMeasure(5, QStringLiteral("1in")), VbError);
+}
+
+TEST(Chain, PositionsAndResults)
+{
+    FilterChain chain;
+    EXPECT_EQ(chain.count(), 0);
+    chain.add(std::make_shared<IP2PrefilterB>(), 1);
+    chain.add(std::make_shared<IP2PrefilterA>(), 1); // in front
+    chain.add(std::make_shared<IP2BlankDetector>(), 3);
+    EXPECT_EQ(chain.item(1).className(), u"IP2PrefilterA");
+    EXPECT_EQ(chain.item(2).className(), u"IP2PrefilterB");
+    EXPECT_THROW(chain.add(std::make_shared<IP2PrefilterA>(), 5), VbError);
+    EXPECT_THROW(chain.add(std::make_shared<IP2PrefilterA>(), 0), VbError);
+    EXPECT_THROW(chain.add(nullptr, 1), VbError);
+    EXPECT_THROW(chain.item(4), VbError);
+
+    QImage src = page(2, 2, 100);
+    ink(src, 50, 50); // a speck: gone from the output, kept in the input
+    const IP2Image out = chain.apply(src);
+    EXPECT_TRUE(isInk(src, 50, 50));
+    EXPECT_FALSE(isInk(out.image(), 50, 50));
+    EXPECT_EQ(out.results().count(), 1);
+    EXPECT_THROW(out.results().item(0), VbError);
+    EXPECT_THROW(out.results().item(2), VbError);
+    // Running again starts from fresh results.
+    EXPECT_EQ(chain.apply(out).results().count(), 1);
+}
+
+TEST(Filters, DespeckleKeepsStrokesOnEveryPixelKind)
+{
+    QImage mono = page(1, 1, 100); // 100 px: the last byte has 4 padding bits
+    ink(mono, 10, 10);              // isolated
+    ink(mono, 99, 99);              // isolated, last column
+    ink(mono, 7, 40);               // pair across a byte boundary: kept
+    ink(mono, 8, 41);
+    inkRect(mono, QRect(30, 30, 10, 2)); // stroke
+    for (QImage img : {mono, mono.convertToFormat(QImage::Format_Grayscale8),
+                       mono.convertToFormat(QImage::Format_RGB888)}) {
+        IP2Image p(img);
+        IP2PrefilterA().apply(p);
+        const QImage m = p.image().convertToFormat(QImage::Format_Grayscale8);
+        const auto dark = [&](int x, int y) { return qGray(m.pixel(x, y)) < 128; };
+        EXPECT_FALSE(dark(10, 10)) << img.format();
+        EXPECT_FALSE(dark(99, 99)) << img.format();
+        EXPECT_TRUE(dark(7, 40) && dark(8, 41)) << img.format();
+        EXPECT_TRUE(dark(30, 30) && dark(39, 31)) << img.format();
+    }
+    // Inverted colour table: ink is bit 0.
+    QImage inv = page(1, 1, 100);
+    inv.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    inv.fill(1);
+    inv.setPixel(20, 20, 0);
+    IP2Image p(inv);
+    IP2PrefilterA().apply(p);
+    EXPECT_EQ(p.image().pixelIndex(20, 20), 1);
+}
+
+TEST(Filters, EdgeShadowAndMargins)
+{
+    QImage img = page(4, 4, 100);
+    inkRect(img, QRect(0, 0, 400, 8));        // shadow along the top
+    inkRect(img, QRect(390, 0, 10, 400));     // and the right edge
+    inkRect(img, QRect(100, 100, 50, 50));    // content
+    IP2Image p(img);
+    IP2PrefilterB().apply(p);
+    EXPECT_FALSE(isInk(p.image(), 200, 4));
+    EXPECT_FALSE(isInk(p.image(), 395, 300));
+    EXPECT_TRUE(isInk(p.image(), 120, 120));
+
+    QImage black = page(4, 4, 100); // all ink: only half an inch is taken from each side
+    black.fill(1);
+    IP2Image b(black);
+    IP2PrefilterB().apply(b);
+    EXPECT_FALSE(isInk(b.image(), 20, 200));
+    EXPECT_TRUE(isInk(b.image(), 200, 200));
+
+    QImage m = page(3, 3, 100);
+    m.fill(1);
+    IP2MarginFilter margins;
+    margins.setFirstMeasure(QStringLiteral("0.1in"));  // left and right
+    margins.setSecondMeasure(QStringLiteral("0.2in")); // top and bottom
+    margins.setThirdMeasure(QStringLiteral("0.3in"));  // more at the bottom
+    IP2Image mp(m);
+    margins.apply(mp);
+    const QImage &o = mp.image();
+    EXPECT_FALSE(isInk(o, 9, 150));
+    EXPECT_TRUE(isInk(o, 10, 150));
+    EXPECT_FALSE(isInk(o, 290, 150));
+    EXPECT_TRUE(isInk(o, 289, 150));
+    EXPECT_FALSE(isInk(o, 150, 19));
+    EXPECT_TRUE(isInk(o, 150, 20));
+    EXPECT_TRUE(isInk(o, 150, 249));
+    EXPECT_FALSE(isInk(o, 150, 250));
+}
+
+// Blank verdicts on synthetic pages, letter size at both resolutions.
+TEST(BlankDetector, Verdicts)
+{
+    for (int dpi : {200, 300}) {
+        std::mt19937 rng(dpi);
+        QImage blank = page(8.5, 11, dpi);
+        QImage speckled = page(8.5, 11, dpi);
+        std::uniform_int_distribution<int> xs(0, speckled.width() - 1), ys(0, speckled.height() - 1);
+        for (int i = 0; i < 3000; ++i)
+            ink(speckled, xs(rng), ys(rng));
+        inkRect(speckled, QRect(0, 0, speckled.width(), dpi / 20));  // scanner shadow
+        QImage text = page(8.5, 11, dpi);
+        typeLines(text, 1, dpi);
+        QImage mark = page(8.5, 11, dpi); // one small blot, under the limit at sensitivity 1
+        inkRect(mark, QRect(dpi * 3, dpi * 4, dpi / 8, dpi / 8));
+        struct Case { const char *name; const QImage *img; int sensitivity; int blank; };
+        const Case cases[] = {
+            {"blank", &blank, 3, 1},       {"speckle", &speckled, 3, 1},
+            {"text", &text, 3, 0},         {"text, least sensitive", &text, 1, 0},
+            {"mark, least sensitive", &mark, 1, 1}, {"mark, most sensitive", &mark, 5, 0},
+            {"blank, out of range", &blank, 99, 1},
+        };
+        for (const Case &c : cases)
+            EXPECT_EQ(blankValue(blankChain(c.sensitivity).apply(*c.img)), c.blank)
+                << c.name << " at " << dpi << " dpi";
+    }
+    // Grey and colour pages are judged by brightness.
+    QImage grey(400, 400, QImage::Format_Grayscale8);
+    grey.fill(200);
+    EXPECT_EQ(blankValue(blankChain(3).apply(grey)), 1);
+    QImage colour(400, 400, QImage::Format_RGB888);
+    colour.fill(QColor(250, 250, 240));
+    for (int y = 100; y < 300; ++y)
+        for (int x = 100; x < 300; ++x)
+            colour.setPixelColor(x, y, QColor(20, 30, 120));
+    EXPECT_EQ(blankValue(blankChain(3).apply(colour)), 0);
+}
+
+TEST(BlankDetector, WiderMarginIgnoresEdgeContent)
+{
+    QImage img = page(8.5, 11, 200);
+    inkRect(img, QRect(4, 300, 12, 600)); // a band 0.02in to 0.08in from the left edge
+    EXPECT_EQ(blankValue(blankChain(3, QStringLiteral("1/30in")).apply(img)), 0);
+    EXPECT_EQ(blankValue(blankChain(3, QStringLiteral("1/10in")).apply(img)), 1);
+}
+
+// Generated barcodes of 13 characters on letter pages, read in the cover-sheet zone.
+TEST(BarcodeReader, ReadsInZoneWithPositionAndOrientation)
+{
+    struct Case { ZXing::BarcodeFormat format; const char *name; int dpi; bool turned; int scale; };
+    const Case cases[] = {
+        {ZXing::BarcodeFormat::Code39, "Code39", 200, false, 3},
+        {ZXing::BarcodeFormat::Code39, "Code39", 300, true, 3},
+        {ZXing::BarcodeFormat::Code128, "Code128", 200, false, 2},
+        {ZXing::BarcodeFormat::Code128, "Code128", 300, false, 3},
+        {ZXing::BarcodeFormat::QRCode, "QRCode", 300, false, 8},
+        {ZXing::BarcodeFormat::Code93, "Code93", 200, false, 3},
+    };
+    for (const Case &c : cases) {
+        QImage img = page(8.5, 11, c.dpi);
+        typeLines(img, 3, c.dpi); // text above the zone
+        const QRect where = drawBarcode(img, c.format, "2024031512345", c.dpi, int(5.5 * c.dpi), c.scale, c.turned);
+        const IP2Image out = barcodeChain().apply(img);
+        const auto found = barcodes(out);
+        ASSERT_EQ(found.size(), 1u) << c.name << " " << c.dpi;
+        const IP2Barcode &b = found[0];
+        EXPECT_EQ(b.text(), u"2024031512345") << c.name;
+        EXPECT_EQ(b.format(), QString::fromLatin1(c.name));
+        const QRect got(b.left(), b.top(), b.width(), b.height());
+        EXPECT_TRUE(where.adjusted(-4, -4, 4, 4).contains(got)) << c.name << " " << c.dpi;
+        if (c.turned)
+            EXPECT_TRUE(b.orientation() == 90 || b.orientation() == 270) << c.name << b.orientation();
+        else
+            EXPECT_EQ(b.orientation(), 0) << c.name;
+        // The page image itself is not changed by the chain.
+        EXPECT_TRUE(isInk(img, c.dpi + 1, c.dpi + 1));
+    }
+}
+
+TEST(BarcodeReader, OutsideZoneTwoCodesAndLineEnds)
+{
+    const int dpi = 300;
+    QImage above = page(8.5, 11, dpi);
+    drawBarcode(above, ZXing::BarcodeFormat::Code39, "2024031512345", dpi, 2 * dpi, 3);
+    EXPECT_TRUE(barcodes(barcodeChain().apply(above)).empty());
+    EXPECT_TRUE(barcodes(barcodeChain().apply(page(8.5, 11, dpi))).empty());
+
+    QImage two = page(8.5, 11, dpi);
+    drawBarcode(two, ZXing::BarcodeFormat::Code128, "2024031500001", dpi / 2, int(5.3 * dpi), 3);
+    drawBarcode(two, ZXing::BarcodeFormat::Code128, "2024031500002", dpi / 2, int(6.8 * dpi), 3);
+    const auto found = barcodes(barcodeChain().apply(two));
+    ASSERT_EQ(found.size(), 2u);
+    QStringList texts{found[0].text(), found[1].text()};
+    texts.sort();
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("2024031500001"), QStringLiteral("2024031500002")}));
+
+    QImage crlf = page(8.5, 11, dpi);
+    drawBarcode(crlf, ZXing::BarcodeFormat::Code128, "2024031512345\r\n", dpi, int(5.5 * dpi), 3);
+    const auto withEnds = barcodes(barcodeChain().apply(crlf));
+    ASSERT_EQ(withEnds.size(), 1u);
+    EXPECT_EQ(withEnds[0].text(), u"2024031512345\r\n");
+}
+
+TEST(ChainText, RoundTripsAndRefusesBadText)
+{
+    FilterChain chain = barcodeChain();
+    chain.add(std::make_shared<IP2PrefilterA>(), 1);
+    auto blank = std::make_shared<IP2BlankDetector>();
+    blank->setSensitivity(5);
+    chain.add(blank, chain.count() + 1);
+    const QString text = chain.settingsText();
+    EXPECT_FALSE(text.contains(u'\n')); // one settings value
+
+    FilterChain restored;
+    restored.loadFromText(text);
+    ASSERT_EQ(restored.count(), chain.count());
+    EXPECT_EQ(restored.settingsText(), text);
+    // The restored chain does the same work.
+    QImage img = page(8.5, 11, 200);
+    drawBarcode(img, ZXing::BarcodeFormat::Code39, "2024031512345", 200, 1150, 3);
+    const auto found = barcodes(restored.apply(img));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].text(), u"2024031512345");
+    EXPECT_EQ(blankValue(restored.apply(img)), 0);
+
+    restored.loadFromText(QString());
+    EXPECT_EQ(restored.count(), 0);
+    EXPECT_EQ(restored.settingsText(), QString());
+
+    restored.loadFromText(text);
+    for (const char *bad : {"IP2Unknown", "IP2MarginFilter(1in;2in)", "IP2BlankDetector(x)",
+                            "IP2PrefilterA|IP2MarginFilter(1in;bad;0in)", "IP2PrefilterA(", "|"}) {
+        try {
+            restored.loadFromText(QString::fromLatin1(bad));
+            ADD_FAILURE() << bad;
+        } catch (const VbError &e) {
+            EXPECT_EQ(e.number, ip2Err::InvalidFilterSettings) << bad;
+        }
+        EXPECT_EQ(restored.settingsText(), text) << bad; // unchanged after a refusal
+    }
+}
