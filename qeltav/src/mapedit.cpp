@@ -102,7 +102,8 @@ int tavColorReplaceBox(tavImage *map, tavImage *image, int x, int y, int w, int 
     return -1;
   }
   int count = 0, result = 0;
-  for (int sweep = 0; sweep < n; ++sweep) {
+  // a box wholly right of or below the image holds no pixel
+  for (int sweep = 0; sweep < n && x < xEnd; ++sweep) {
     int limit = luma;
     bool found = false;
     unsigned char best[3] = {0, 0, 0};

@@ -181,6 +181,8 @@ TEST_F(MapEdit, BoxPicksTheDarkestDistinctColours) {
   ASSERT_EQ(tavColorReplaceBox(map_, src_, 0, 0, 4, 2, 10, 0, 5, 0, 0, 0, 0), 0);
   EXPECT_EQ(stageCount(map_), 1);
   EXPECT_EQ(lastStage(map_)->marks, 1);
+  ASSERT_EQ(tavColorReplaceBox(map_, src_, 4, 0, 4, 2, 10, 255, 5, 0, 0, 0, 0), 0);
+  EXPECT_EQ(stageCount(map_), 1);
   // colour images only, corners not negative
   tavImage *gray = started("gray -nat -w 4 -h 2 -d 8");
   EXPECT_EQ(tavColorReplaceBox(map_, gray, 0, 0, 4, 2, 10, 255, 5, 0, 0, 0, 0), -1);
