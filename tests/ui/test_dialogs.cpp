@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "core/state.h"
+#include "platform/forms/msgbox.h"
+#include "platform/settings/settings.h"
+#include "ui/commondialog/ccommondialog.h"
+#include "ui/frmAbout.h"
+#include "ui/frmMain.h"
+#include "ui/frmPreferences.h"
+#include "ui_env.h"
+
+namespace {
+struct Prefs {
+    bool returnDefault = true, promptOnDelete = false, duplex = true, imprint = true, byteAlign = false;
+    qint32 docType = 1;
+    qint16 interval = 5, redaction = 1, printer = 0, printScale = 2, rescan = 1, brightness = 128, sensitivity = 3;
+    qint32 fill = 0x00FF00;
+    bool blank = true;
+    void apply() const
+    {
+        frmMain(); // its loading reads the stored preferences
+        g_blnReturnDefault = returnDefault;
+        g_blnPromptOnDelete = promptOnDelete;
+        g_blnDefaultDuplex = duplex;
+        g_blnImprint = imprint;
+        g_blnDoByteAlign = byteAlign;
+        gdtDocType = docType;
+        g_AutoNextPageInterface = interval;
+        g_AutoMaticRedaction = redaction;
+        g_blnUseDefaultPrinter = printer;
+        g_intDefaultPrintScale = printScale;
+        g_IntDefaultRescanAction = rescan;
+        g_intBaseLineBrightness = brightness;
+        g_intBlankSensitivity = sensitivity;
+        g_RedactionDefaultFillColor = fill;
+        g_blnDetectBlank = blank;
+    }
+};
+
+FrmPreferences &openPreferences(qint16 mode)
+{
+    g_dbMode = mode;
+    return frmPreferences();
+}
+}
+
+TEST(Preferences, LoadShowsTheGlobals)
+{
+    Prefs{}.apply();
+    FrmPreferences &p = openPreferences(MODE_MARG);
+    EXPECT_TRUE(p.chkResetDefault->isChecked());
+    EXPECT_FALSE(p.chkPromptOnDelete->isChecked());
+    EXPECT_TRUE(p.chkDuplex->isChecked());
+    EXPECT_TRUE(p.chkImprint->isChecked());
+    EXPECT_TRUE(p.chkImprint->isEnabled());
+    EXPECT_EQ(p.cboDefaultDocType->currentText(), "e-File");
+    EXPECT_EQ(p.cboImagePrintScale->currentText(), "Actual Pixels");
+    EXPECT_EQ(p.txtAutoInterval->text(), "5");
+    EXPECT_EQ(p.scrBaseLineBrightness->value(), 128);
+    EXPECT_EQ(p.lblBaselineBrightness->text(), "128");
+    EXPECT_TRUE(p.optDefaultRescanAction[1]->isChecked());
+    EXPECT_EQ(p.SliBlankPage->value(), 4);
+    EXPECT_EQ(p.picRedactionFillColor->palette().color(QPalette::Window), QColor(0, 255, 0));
+    p.CancelButton->click();
+}
+
+TEST(Preferences, ImmediateControlsWriteAtOnceAndSurviveCancel)
+{
+    Prefs{}.apply();
+    FrmPreferences &p = openPreferences(MODE_MARG);
+    p.SliBlankPage->setValue(2);
+    EXPECT_EQ(g_intBlankSensitivity, 1);
+    p.chkRedactImages->setChecked(false);
+    EXPECT_EQ(g_AutoMaticRedaction, 0);
+    p.chkRedactImages->setChecked(true);
+    EXPECT_EQ(g_AutoMaticRedaction, 1);
+    p.chkUseDefaultPrinter->setChecked(true);
+    EXPECT_EQ(g_blnUseDefaultPrinter, 1);
+    p.chkDuplex->setChecked(false);
+    EXPECT_FALSE(g_blnDefaultDuplex);
+    p.chkBlankPage->setChecked(false);
+    EXPECT_FALSE(g_blnDetectBlank);
+    for (QWidget *w : std::initializer_list<QWidget *>{p.SliBlankPage, p.lblBlankSensitivity, p.lblBlankLess, p.lblBlankMore})
+        EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+    // Written on OK only: left alone by Cancel.
+    p.scrBaseLineBrightness->setValue(40);
+    EXPECT_EQ(p.lblBaselineBrightness->text(), "40");
+    p.chkResetDefault->setChecked(false);
+    p.optDefaultRescanAction[0]->setChecked(true);
+    p.CancelButton->click();
+    EXPECT_EQ(g_intBaseLineBrightness, 128);
+    EXPECT_TRUE(g_blnReturnDefault);
+    EXPECT_EQ(g_IntDefaultRescanAction, 1);
+    EXPECT_EQ(g_intBlankSensitivity, 1);
+    EXPECT_EQ(g_blnUseDefaultPrinter, 1);
+}
+
+TEST(Preferences, OkWritesTheRest)
+{
+    Prefs{}.apply();
+    FrmPreferences &p = openPreferences(MODE_NYRG);
+    MsgBoxScript boxes; // the scanner may refuse the brightness here
+    p.chkResetDefault->setChecked(false);
+    p.chkPromptOnDelete->setChecked(true);
+    p.chkImprint->setChecked(false);
+    p.chkDoByteAlign->setChecked(true);
+    p.cboDefaultDocType->setListIndex(0);
+    p.txtAutoInterval->setText("12");
+    p.cboImagePrintScale->setListIndex(1);
+    p.scrBaseLineBrightness->setValue(40);
+    p.optDefaultRescanAction[0]->setChecked(true);
+    p.OKButton->click();
+    EXPECT_FALSE(g_blnReturnDefault);
+    EXPECT_TRUE(g_blnPromptOnDelete);
+    EXPECT_FALSE(g_blnImprint);
+    EXPECT_TRUE(g_blnDoByteAlign);
+    EXPECT_EQ(gdtDocType, 0);
+    EXPECT_EQ(g_AutoNextPageInterface, 12);
+    EXPECT_EQ(g_intDefaultPrintScale, 1);
+    EXPECT_EQ(g_intBaseLineBrightness, 40);
+    EXPECT_EQ(g_IntDefaultRescanAction, 0);
+    EXPECT_FALSE(p.isVisible());
+}
+
+TEST(Preferences, IntervalTakesOnlyAWhole16BitNumber)
+{
+    for (const char *text : {"abc", "70000", "2.5", ""}) {
+        Prefs{}.apply();
+        FrmPreferences &p = openPreferences(MODE_MARG);
+        MsgBoxScript boxes;
+        p.txtAutoInterval->setText(text);
+        p.OKButton->click();
+        EXPECT_EQ(g_AutoNextPageInterface, 5) << text;
+    }
+}
+
+TEST(Preferences, OutsideTheRecordedLandModesImprintAndSourceAreOff)
+{
+    Prefs{}.apply();
+    FrmPreferences &p = openPreferences(MODE_MALCP);
+    EXPECT_FALSE(p.chkImprint->isEnabled());
+    EXPECT_FALSE(p.chkImprint->isChecked());
+    EXPECT_FALSE(p.cboDefaultDocType->isEnabled());
+    EXPECT_EQ(p.cboDefaultDocType->currentText(), "Scanner");
+    MsgBoxScript boxes;
+    p.OKButton->click();
+    EXPECT_FALSE(g_blnImprint);
+    EXPECT_EQ(gdtDocType, 0);
+}
+
+TEST(Preferences, FillColourComesFromTheColourDialog)
+{
+    Prefs{}.apply();
+    FrmPreferences &p = openPreferences(MODE_MARG);
+    CommonDialogScript dialogs;
+    CommonDialogAnswer chosen;
+    chosen.ok = true;
+    chosen.color = 0x0000FF; // red
+    dialogs.answer(chosen);
+    p.btnRedactColor->click();
+    ASSERT_EQ(dialogs.requests.size(), 1);
+    EXPECT_EQ(dialogs.requests[0].kind, CommonDialogRequest::Color);
+    EXPECT_EQ(dialogs.requests[0].flags, 1 | 128 | 2); // initial colour, solid, fully open
+    EXPECT_EQ(dialogs.requests[0].color, 0x00FF00);
+    EXPECT_EQ(g_RedactionDefaultFillColor, 0x0000FF);
+    EXPECT_EQ(p.picRedactionFillColor->palette().color(QPalette::Window), QColor(255, 0, 0));
+    // Cancelled: the colour the dialog holds (the one chosen before) stays.
+    p.btnRedactColor->click();
+    EXPECT_EQ(dialogs.requests[1].color, 0x0000FF);
+    EXPECT_EQ(g_RedactionDefaultFillColor, 0x0000FF);
+    p.CancelButton->click();
+}
+
+TEST(About, TitleVersionAndClosingKeys)
+{
+    const QString version = QCoreApplication::applicationVersion();
+    QCoreApplication::setApplicationVersion("3.70.0.3");
+    FrmAbout &a = frmAbout();
+    EXPECT_EQ(a.caption(), "About " + appTitle());
+    EXPECT_EQ(a.lblTitle->text(), appTitle());
+    EXPECT_EQ(a.lblVersion->text(), "Version: 3.70.3");
+    QCoreApplication::setApplicationVersion(version);
+
+    const struct { const char *in, *out; } versions[] = {
+        {"3.70.0.3", "3.70.3"}, {"1.02.0.07", "1.2.7"}, {"2.5.9", "2.5.9"}, {"4", "4.0.0"}};
+    for (const auto &v : versions)
+        EXPECT_EQ(versionText(v.in), v.out) << v.in;
+
+    for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
+        FrmAbout &box = frmAbout();
+        box.Show();
+        box.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&box));
+        QSignalSpy unloaded(&box, &Form::unloaded);
+        QTest::keyClick(&box, key);
+        EXPECT_EQ(unloaded.count(), 1) << key;
+    }
+}
+
+TEST(About, SystemInformationUnavailable)
+{
+    const QString keys = testRoot() + "/machine.ini";
+    setMachineKeysFile(keys);
+    FrmAbout &a = frmAbout();
+    const QString unavailable = "System Information Is Unavailable At This Time";
+    // One machine key (or none), written as the settings layer reads them.
+    auto writeKeys = [&](const QString &key = QString(), const QString &value = QString()) {
+        QFile::remove(keys);
+        QSettings s(keys, QSettings::IniFormat);
+        if (!key.isEmpty())
+            s.setValue(key, value);
+        s.sync();
+    };
+    {
+        // Neither key.
+        MsgBoxScript boxes;
+        writeKeys();
+        a.cmdSysInfo->click();
+        ASSERT_EQ(boxes.calls().size(), 1);
+        EXPECT_EQ(boxes.calls()[0].prompt, unavailable);
+        EXPECT_EQ(boxes.calls()[0].buttons, vb::vbOKOnly);
+    }
+    {
+        // A folder without the program, and a path that cannot be started.
+        MsgBoxScript boxes;
+        writeKeys("SOFTWARE/Microsoft/Shared Tools Location/MSINFO", testRoot());
+        a.StartSysInfo();
+        writeKeys("SOFTWARE/Microsoft/Shared Tools/MSINFO/PATH", testRoot() + "/missing/msinfo");
+        QString path;
+        EXPECT_TRUE(a.GetKeyValue("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH", path));
+        EXPECT_EQ(path, testRoot() + "/missing/msinfo");
+        a.StartSysInfo();
+        ASSERT_EQ(boxes.calls().size(), 2);
+        EXPECT_EQ(boxes.calls()[1].prompt, unavailable);
+        EXPECT_TRUE(frmAbout().isLoaded());
+    }
+    QString value = "kept";
+    EXPECT_FALSE(a.GetKeyValue("SOFTWARE\\Nothing", "PATH", value));
+    EXPECT_TRUE(value.isEmpty());
+    setMachineKeysFile(QString());
+    a.Unload();
+}

@@ -1,0 +1,234 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QTest>
+
+#include "core/state.h"
+#include "platform/forms/msgbox.h"
+#include "platform/system/system.h"
+#include "ui/commondialog/ccommondialog.h"
+#include "ui/frmMain.h"
+#include "ui/mainprocs.h"
+#include "ui/uihooks.h"
+
+namespace {
+// Records every hook call as a short text.
+struct HookLog {
+    QStringList calls;
+    HookLog()
+    {
+        UiHooks &h = uiHooks();
+        h.run_program = [this](const QString &fn) { calls << "run_program " + fn; };
+        h.do_HandFeedScan = [this] { calls << "handfeed"; };
+        h.showOverhead = [this] { calls << "overhead"; };
+        h.showBatchRotate = [this] { calls << "batchrotate"; };
+        h.showBatch = [this] { calls << "batch"; };
+    }
+    ~HookLog() { uiHooks() = UiHooks{}; }
+};
+
+void press(int key, int shift = 0) { checkKeyDown(key, shift); }
+}
+
+TEST(MainKeys, ShortcutsRespectTheirConditions)
+{
+    FrmMain &f = frmMain();
+    MsgBoxScript boxes;
+    CommonDialogScript dialogs;
+    HookLog log;
+    g_blnPromptStore = false;
+
+    struct Row {
+        const char *what;
+        std::function<void()> setup;
+        int key, shift;
+        QStringList expected;
+    };
+    const Row rows[] = {
+        {"comma, Prev enabled", [&] { f.btnPrev->setEnabled(true); }, 188, 0, {"run_program P"}},
+        {"comma, Prev disabled", [&] { f.btnPrev->setEnabled(false); }, 188, 0, {}},
+        {"period, Next enabled", [&] { f.btnNext->setEnabled(true); }, 190, 0, {"run_program N"}},
+        {"period, Next disabled", [&] { f.btnNext->setEnabled(false); }, 190, 0, {}},
+        {"F7, overhead hidden", [&] { f.mnuOverhead->setVisible(false); f.btnScan->setEnabled(true); }, 118, 0, {}},
+        {"F7, scan disabled", [&] { f.mnuOverhead->setVisible(true); f.btnScan->setEnabled(false); }, 118, 0, {}},
+        {"F7", [&] { f.mnuOverhead->setVisible(true); f.btnScan->setEnabled(true); }, 118, 0, {"overhead"}},
+        {"F8", [] {}, 119, 0, {"handfeed"}},
+        {"F9 in plan mode", [] { g_dbMode = MODE_MALCP; }, 120, 0, {}},
+        {"F9", [] { g_dbMode = MODE_MARG; }, 120, 0, {"batchrotate"}},
+        {"F10, batch disabled", [&] { f.mnuBatchScan->setEnabled(false); }, 121, 0, {}},
+        {"F10", [&] { f.mnuBatchScan->setEnabled(true); }, 121, 0, {"batch"}},
+        {"Z without Ctrl", [&] { f.btnStore->setEnabled(true); }, 90, 0, {}},
+        {"Ctrl+Z, store disabled", [&] { f.btnStore->setEnabled(false); }, 90, 2, {}},
+        {"Ctrl+Z", [&] { f.btnStore->setEnabled(true); }, 90, 2, {"run_program A"}},
+        {"Shift+Ctrl+Z", [&] { f.btnStore->setEnabled(true); }, 90, 3, {"run_program A"}},
+        {"another key", [] {}, 65, 2, {}},
+    };
+    for (const Row &r : rows) {
+        log.calls.clear();
+        r.setup();
+        press(r.key, r.shift);
+        EXPECT_EQ(log.calls, r.expected) << r.what;
+    }
+    EXPECT_TRUE(boxes.calls().isEmpty()); // nothing unstored: no question
+    EXPECT_TRUE(dialogs.helpCalls.isEmpty());
+}
+
+TEST(MainKeys, UnstoredChangesAskBeforeLeavingTheDocument)
+{
+    FrmMain &f = frmMain();
+    MsgBoxScript boxes;
+    HookLog log;
+    f.btnStore->setEnabled(true);
+    f.btnNext->setEnabled(true);
+    g_blnPromptStore = true;
+    boxes.answer(vb::vbNo);
+    press(90, 2);
+    boxes.answer(vb::vbYes);
+    press(190);
+    EXPECT_EQ(log.calls, QStringList{"run_program N"});
+    ASSERT_EQ(boxes.calls().size(), 2);
+    EXPECT_EQ(boxes.calls()[0].title, "Note:");
+    // Keys that do not leave the document ask nothing.
+    press(119);
+    EXPECT_EQ(boxes.calls().size(), 2);
+    g_blnPromptStore = false;
+}
+
+TEST(MainKeys, RotateKeysChooseTheRotateOption)
+{
+    FrmMain &f = frmMain();
+    press(123);
+    EXPECT_EQ(f.cboRotateOpt->listIndex(), 1);
+    press(122);
+    EXPECT_EQ(f.cboRotateOpt->listIndex(), 0);
+}
+
+TEST(MainKeys, PageKeysTurnPagesWithinTheDocument)
+{
+    FrmMain &f = frmMain();
+    QImage page(40, 50, QImage::Format_Mono);
+    page.fill(1);
+    for (int i = 0; i < 3; ++i)
+        f.ezPageView->appendPage(page);
+    f.ezTreeView->setImageHandle(f.ezPageView->imageHandle());
+    f.ezPageView->setPage(1);
+    press(33);
+    EXPECT_EQ(f.ezPageView->page(), 1);
+    press(34);
+    press(34);
+    EXPECT_EQ(f.ezPageView->page(), 3);
+    EXPECT_EQ(f.ezTreeView->page(), 3);
+    press(34);
+    EXPECT_EQ(f.ezPageView->page(), 3);
+    press(33);
+    EXPECT_EQ(f.ezPageView->page(), 2);
+    EXPECT_EQ(f.ezTreeView->page(), 2);
+    MsgBoxScript boxes;
+    f.ezTreeView->clearImage();
+    f.ezPageView->clearImage();
+}
+
+TEST(MainKeys, F6OpensTheHelpFileEachTime)
+{
+    FrmMain &f = frmMain();
+    CommonDialogScript dialogs;
+    f.Show();
+    f.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    QTest::keyClick(&f, Qt::Key_F6);
+    press(117);
+    ASSERT_EQ(dialogs.helpCalls.size(), 2);
+    EXPECT_EQ(dialogs.helpCalls[0].first, programFolder() + "/quorla.hlp");
+    EXPECT_EQ(dialogs.helpCalls[0].second, 3);
+
+    // A failing help call is reported, not thrown out of the key handler.
+    MsgBoxScript boxes;
+    dialogs.help = [](const QString &, int) { return false; };
+    press(117);
+    ASSERT_EQ(boxes.calls().size(), 1);
+    EXPECT_TRUE(boxes.calls()[0].prompt.contains("checkKeyDown"));
+}
+
+TEST(MainLayout, ResizeStretchesAndKeepsButtonRowsAtTheBottom)
+{
+    FrmMain &f = frmMain();
+    for (QSize size : {QSize(1200, 900), QSize(800, 600)}) {
+        f.resize(size);
+        const int H = f.ScaleHeight(), W = f.ScaleWidth();
+        const int tpp = Screen::TwipsPerPixelY();
+        EXPECT_EQ(ctl::height(f.fraScan), H);
+        EXPECT_EQ(ctl::width(f.fraScan), W);
+        EXPECT_EQ(ctl::height(f.ezPageView), H - ctl::top(f.ezPageView));
+        EXPECT_EQ(ctl::left(f.ezPageView) + ctl::width(f.ezPageView), W);
+        EXPECT_EQ(ctl::height(f.ezTreeView), H - ctl::top(f.ezTreeView));
+        EXPECT_EQ(ctl::height(f.fraMain), H - ctl::top(f.fraMain) - 960);
+        EXPECT_NEAR(ctl::height(f.fraStatus), ctl::height(f.fraMain) - ctl::top(f.fraStatus) - 120, tpp);
+        EXPECT_EQ(ctl::height(f.ScrStatus), ctl::height(f.fraScroll));
+        for (QWidget *b : {f.btnStore, f.btnScan, f.btnShowTree})
+            EXPECT_NEAR(ctl::top(b), H - 840, tpp);
+        for (QWidget *b : {f.btnGoNew, f.btnNext, f.btnPrev, f.btnRefresh})
+            EXPECT_NEAR(ctl::top(b), H - 360, tpp);
+        // The buttons stay inside the window.
+        EXPECT_LE(f.btnRefresh->geometry().bottom(), f.clientArea()->height());
+    }
+    // Smaller than the design: heights 0, the button rows above the top edge.
+    f.resize(200, 20);
+    for (QWidget *w : {(QWidget *)f.fraMain, (QWidget *)f.fraStatus, (QWidget *)f.fraScroll})
+        EXPECT_EQ(ctl::height(w), 0) << w->objectName().toStdString();
+    EXPECT_LT(ctl::top(f.btnStore), 0);
+    f.resize(1024, 740);
+}
+
+TEST(MainLayout, StatusTextScrollsOnlyWhenTooTall)
+{
+    FrmMain &f = frmMain();
+    f.resize(1024, 740);
+    ctl::setHeight(f.lblStatus, ctl::height(f.fraScroll) / 2);
+    resizeElements();
+    EXPECT_FALSE(f.ScrStatus->isVisibleTo(&f));
+    EXPECT_EQ(ctl::top(f.lblStatus), 0);
+
+    ctl::setHeight(f.lblStatus, ctl::height(f.fraScroll) + 510);
+    resizeElements();
+    EXPECT_TRUE(f.ScrStatus->isVisibleTo(&f));
+    EXPECT_EQ(f.ScrStatus->maximum(), 510);
+    f.ScrStatus->setValue(510);
+    EXPECT_EQ(ctl::top(f.lblStatus), -510);
+    // Every resize scrolls back to the start.
+    resizeElements();
+    EXPECT_EQ(ctl::top(f.lblStatus), 0);
+
+    // A text taller than 16 bits of twips scrolls as far as they reach instead of failing.
+    MsgBoxScript boxes;
+    ctl::setHeight(f.lblStatus, 40000);
+    resizeElements();
+    EXPECT_TRUE(boxes.calls().isEmpty());
+    EXPECT_EQ(f.ScrStatus->maximum(), 32767);
+    ctl::setHeight(f.lblStatus, ctl::height(f.fraScroll));
+    resizeElements();
+}
+
+TEST(EFileProvider, SelectsTheExactIdOrClearsAndSays)
+{
+    FrmMain &f = frmMain();
+    ComboBox *combo = f.cboEFilePartnerMARG;
+    combo->clear();
+    for (const char *name : {"One", "Two", "Three"})
+        combo->addItem(name);
+    g_EfilePartnerIds = {"P01", "P02", "P03"};
+    MsgBoxScript boxes;
+    EXPECT_TRUE(selectEfileProvider(combo, "P03"));
+    EXPECT_EQ(combo->listIndex(), 2);
+    EXPECT_FALSE(selectEfileProvider(combo, "p01"));
+    EXPECT_EQ(combo->listIndex(), -1);
+    ASSERT_EQ(boxes.calls().size(), 1);
+    EXPECT_EQ(boxes.calls()[0].prompt, "Unable to find the e-file provider p01 returned during the Get Batch "
+                                       "Request.  Please select the desired provider.");
+    EXPECT_EQ(boxes.calls()[0].buttonSet(), vb::vbOKCancel);
+    EXPECT_EQ(boxes.calls()[0].title, "The Korvane Scan Tool");
+    // No partner list at all: not found.
+    g_EfilePartnerIds.clear();
+    EXPECT_FALSE(selectEfileProvider(combo, "P01"));
+    EXPECT_EQ(boxes.calls().size(), 2);
+    combo->clear();
+}
