@@ -225,7 +225,8 @@ int cconReadLine(tavImage *im, void *, int x, int y, int count) {
     return -1;
   }
   if (count > im->width.v - x) count = im->width.v - x;
-  if (im->depth.v == 24 && count > 0 && cconCount(k, x, y, count) != 0) {
+  // three bytes a pixel on both sides, or nothing is counted
+  if (im->depth.v == 24 && im->up[0]->depth.v == 24 && count > 0 && cconCount(k, x, y, count) != 0) {
     tavLog(4423);
     return -1;
   }

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 inline RotImage *R(tavImage *im) { return static_cast<RotImage *>(im); }
@@ -238,13 +239,17 @@ int angleLine(RotImage *r, unsigned char *out, int x, int y, int count) {
   tavImage *up = r->up[0];
   const int W = up->width.v, H = up->height.v;
   const int bpp = r->caseCode & 16 ? 3 : 1;
-  const bool fixedPoint = r->mode.v == 5;
+  bool fixedPoint = r->mode.v == 5;
   const double c = r->cosA, s = r->sinA;
   const double mx = r->mirror.v ? -r->magX.v : r->magX.v, my = r->magY.v;
   const double sx0 = (x * c - y * s) / mx + r->cornerX.v, sy0 = (x * s + y * c) / my + r->cornerY.v;
   const double dx = c / mx, dy = s / my;
-  const long long SX = std::llround(sx0 * 4096), SY = std::llround(sy0 * 4096);
-  const long long DX = std::llround(dx * 4096), DY = std::llround(dy * 4096);
+  // positions too far out for 12-bit fractions in 64 bits are followed in doubles
+  constexpr double kFar = 4611686018427387904.0;  // 2^62
+  for (double v : {sx0 * 4096, sy0 * 4096, dx * 4096, dy * 4096})
+    if (!(std::fabs(v) < kFar)) fixedPoint = false;
+  const long long SX = fixedPoint ? std::llround(sx0 * 4096) : 0, SY = fixedPoint ? std::llround(sy0 * 4096) : 0;
+  const long long DX = fixedPoint ? std::llround(dx * 4096) : 0, DY = fixedPoint ? std::llround(dy * 4096) : 0;
   unsigned char fill[3];
   fillBytes(r, fill);
   int rowY = INT_MIN;
@@ -255,9 +260,14 @@ int angleLine(RotImage *r, unsigned char *out, int x, int y, int count) {
     double fx = 0, fy = 0;
     uint32_t FX = 0, FY = 0;
     if (fixedPoint) {
-      long long px = SX + DX * i, py = SY + DY * i;
-      ix = px >> 12;
-      iy = py >> 12;
+      const __int128 px = SX + static_cast<__int128>(DX) * i, py = SY + static_cast<__int128>(DY) * i;
+      if (px < -(static_cast<__int128>(1) << 60) || px > (static_cast<__int128>(1) << 60) ||
+          py < -(static_cast<__int128>(1) << 60) || py > (static_cast<__int128>(1) << 60)) {
+        std::memcpy(o, fill, static_cast<size_t>(bpp));
+        continue;
+      }
+      ix = static_cast<long long>(px >> 12);
+      iy = static_cast<long long>(py >> 12);
       FX = static_cast<uint32_t>(px & 0xfff);
       FY = static_cast<uint32_t>(py & 0xfff);
     } else {
@@ -437,10 +447,18 @@ int rotWindowSetup(RotImage *r) {
       if (adjusted(r->cornerX)) r->cornerX.v = 0;
       if (adjusted(r->cornerY)) r->cornerY.v = 0;
       const int xs[4] = {0, W - 1, 0, W - 1}, ys[4] = {0, 0, H - 1, H - 1};
+      bool far = false;  // a corner maps beyond any window
+      auto rounded = [&](double v) {
+        if (!(std::fabs(v) < 2e9)) {
+          far = true;
+          return 0.0;
+        }
+        return static_cast<double>(roundAway(v));
+      };
       auto map = [&](int k, double &u, double &v) {
         const double px = xs[k] - static_cast<double>(r->cornerX.v), py = ys[k] - static_cast<double>(r->cornerY.v);
-        u = static_cast<double>(roundAway(mx * (px * c + py * s)));
-        v = static_cast<double>(roundAway(my * (py * c - px * s)));
+        u = rounded(mx * (px * c + py * s));
+        v = rounded(my * (py * c - px * s));
       };
       double umin = 1e300, vmin = 1e300, umax = -1e300, vmax = -1e300;
       for (int k = 0; k < 4; ++k) {
@@ -450,13 +468,17 @@ int rotWindowSetup(RotImage *r) {
         if (v < vmin) vmin = v;
       }
       const double cx = r->cornerX.v, cy = r->cornerY.v;
-      if (adjusted(r->cornerX)) r->cornerX.v = static_cast<int32_t>(roundAway((umin * c - vmin * s) / mx + cx));
-      if (adjusted(r->cornerY)) r->cornerY.v = static_cast<int32_t>(roundAway((umin * s + vmin * c) / my + cy));
+      if (adjusted(r->cornerX)) r->cornerX.v = static_cast<int32_t>(rounded((umin * c - vmin * s) / mx + cx));
+      if (adjusted(r->cornerY)) r->cornerY.v = static_cast<int32_t>(rounded((umin * s + vmin * c) / my + cy));
       for (int k = 0; k < 4; ++k) {
         double u, v;
         map(k, u, v);
         if (u > umax) umax = u;
         if (v > vmax) vmax = v;
+      }
+      if (far) {
+        tavLog(818);
+        return -1;
       }
       w = adjusted(r->outW) ? static_cast<long long>(umax) + 1 : r->outW.v;
       h = adjusted(r->outH) ? static_cast<long long>(vmax) + 1 : r->outH.v;

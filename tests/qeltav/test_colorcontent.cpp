@@ -97,6 +97,7 @@ TEST_F(ColorContent, ResultsAndReports) {
       {"-thresh 200 -numeric g -const -w 30 -h 30 -d 24 -f 0x001800", 0.0, "0.00000000000000000000\n"},
       {"-verbose -silent g -const -w 30 -h 30 -d 24 -f 0x001800", 100.0, ""},
       {"-numeric g -const -w 30 -h 30 -d 8 -f 7", 0.0, "0.00000000000000000000\n"},  // only 24 bits count
+      {"-numeric -d 24 g -const -w 30 -h 30 -d 8 -f 7", 0.0, "0.00000000000000000000\n"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.words);

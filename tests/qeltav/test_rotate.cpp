@@ -394,3 +394,31 @@ TEST_F(Rotate, CommandTurnsAFileFourTimesBackToItself) {
   EXPECT_EQ(readFile(prev), pgm);
   EXPECT_EQ(imageListHead(), nullptr);  // the command released all it made
 }
+
+TEST_F(Rotate, ExtremeMagnificationsStayInBounds) {
+  int rc = 0;
+  // corners that map beyond any window fail instead of wrapping
+  tavImage *out = rotateInto(pattern(5, 3, 8), [](RotImage &r) {
+    attrStore(r.mode, uint8_t{5});
+    attrStore(r.magX, 1e12);
+  }, &rc);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_TRUE(logHas(818));
+  // steps too large for 12-bit fractions are followed in doubles: one pixel, then fill
+  for (int mode : {4, 5}) {
+    out = rotateInto(pattern(5, 3, 8), [&](RotImage &r) {
+      attrStore(r.mode, static_cast<uint8_t>(mode));
+      attrStore(r.angle, 30.0);
+      attrStore(r.magX, 1e-20);
+      attrStore(r.fill, 99);
+      attrStore(r.outW, 4);
+      attrStore(r.cornerX, 1);
+      attrStore(r.cornerY, 1);
+    });
+    ASSERT_NE(out, nullptr) << mode;
+    EXPECT_EQ(tavGetWidth(out), 4);
+    EXPECT_EQ(readU(out, 0, 0), pixelValue(1, 1, 8));
+    EXPECT_EQ(readU(out, 3, 0), 99);
+    tavRelease(out);
+  }
+}
