@@ -1,5 +1,6 @@
 #pragma once
 #include <QColor>
+#include <cmath>
 #include <QFont>
 #include <QList>
 #include <QString>
@@ -93,7 +94,7 @@ public:
     void setFont(const QFont &f) { m_font = f; }
     QString FontName() const { return m_font.family(); }
     void setFontName(const QString &v) { m_font.setFamily(v); }
-    qint32 FontSize() const { return qRound(m_font.pointSizeF()); }
+    qint32 FontSize() const { return qint32(std::lrint(m_font.pointSizeF())); } // half to even
     void setFontSize(qint32 v) { m_font.setPointSize(v); }
     bool FontBold() const { return m_font.bold(); }
     void setFontBold(bool v) { m_font.setBold(v); }
