@@ -6,6 +6,8 @@
 #include "core/errors.h"
 #include "core/state.h"
 #include "platform/system/system.h"
+#include "ui/frmAbout.h"
+#include "ui/frmPreferences.h"
 #include "ui/frmShutdown.h"
 #include "ui/mainprocs.h"
 
@@ -470,6 +472,8 @@ void FrmMain::wireHandlers()
     connect(mnuMACC, &QAction::triggered, this, &FrmMain::mnuMACC_Click);
     // mnuFHS has no action of its own (its mode comes with the customer state): a click
     // leaves its tick as it was.
+    connect(mnuPreferences, &QAction::triggered, this, &FrmMain::mnuPreferences_Click);
+    connect(mnuAbout, &QAction::triggered, this, &FrmMain::mnuAbout_Click);
     // The status text follows its scroll bar.
     connect(ScrStatus, &QScrollBar::valueChanged, this, [this](int value) { ctl::setTop(lblStatus, -value); });
     connect(mnuFHS, &QAction::triggered, mnuFHS, [this](bool checked) { mnuFHS->setChecked(!checked); });
@@ -626,3 +630,20 @@ void FrmMain::mnuMARGBS_Click() { selectMode(9); }
 void FrmMain::mnuNYBS_Click() { selectMode(10); }
 void FrmMain::mnuNYBR_Click() { selectMode(11); }
 void FrmMain::mnuMACC_Click() { selectMode(12); }
+
+void FrmMain::mnuPreferences_Click()
+{
+    Trap trap;
+    try {
+        trap(1);
+        const bool duplex = g_blnDefaultDuplex;
+        frmPreferences().Show(vb::vbModal, this);
+        trap(2);
+        if (g_blnDefaultDuplex != duplex)
+            ezTreeView->setDuplex(g_blnDefaultDuplex ? 1 : 0);
+    } catch (...) {
+        reportCurrentError(QStringLiteral("mnuPreferences_Click"), trap);
+    }
+}
+
+void FrmMain::mnuAbout_Click() { frmAbout().Show(vb::vbModal, this); }

@@ -157,6 +157,8 @@ public:
     void mnuNYBS_Click();
     void mnuNYBR_Click();
     void mnuMACC_Click();
+    void mnuPreferences_Click();
+    void mnuAbout_Click();
 
     // The thirteen Database menu entries in menu order.
     QList<QAction *> databaseEntries() const;

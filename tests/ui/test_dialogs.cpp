@@ -245,3 +245,26 @@ TEST(About, SystemInformationUnavailable)
     setMachineKeysFile(QString());
     a.Unload();
 }
+
+TEST(Preferences, MenuShowsThemModallyOverTheMainWindow)
+{
+    Prefs{}.apply();
+    g_dbMode = MODE_MARG;
+    FrmMain &f = frmMain();
+    FormScript forms;
+    MsgBoxScript boxes;
+    forms.onShow("frmPreferences", [](Form &form) {
+        auto &p = static_cast<FrmPreferences &>(form);
+        p.chkDuplex->setChecked(false);
+        p.OKButton->click();
+    });
+    f.mnuPreferences->trigger();
+    ASSERT_EQ(forms.calls().size(), 1);
+    EXPECT_EQ(forms.calls()[0].form, "frmPreferences");
+    EXPECT_EQ(forms.calls()[0].owner, "frmMain");
+    EXPECT_FALSE(g_blnDefaultDuplex);
+    f.mnuAbout->trigger();
+    ASSERT_EQ(forms.calls().size(), 2);
+    EXPECT_EQ(forms.calls()[1].form, "frmAbout");
+    frmAbout().Unload();
+}
