@@ -216,3 +216,37 @@ TEST(CommonDialog, HelpCommandsAndFailures)
     EXPECT_TRUE(e.source.endsWith(".cCommonDialog"));
     EXPECT_EQ(script.helpCalls.size(), 1);
 }
+
+TEST(CommonDialog, PageSetupConvertsMarginsByUnit)
+{
+    CommonDialogScript script;
+    PageSetupArgs inches;
+    inches.margins[0] = 0.5f;  // left
+    inches.margins[1] = 0.25f; // smallest left
+    inches.orientationDisabled = true;
+    CommonDialogAnswer a;
+    a.ok = true;
+    a.margins[0] = 750;
+    a.margins[6] = 1250;
+    a.orientation = 2;
+    script.answer(a);
+    ASSERT_TRUE(VBPageSetupDlg2(inches));
+    const CommonDialogRequest &r = script.requests[0];
+    EXPECT_EQ(r.kind, CommonDialogRequest::PageSetup);
+    EXPECT_EQ(r.flags, 256 | 4);
+    EXPECT_EQ(r.margins[0], 500);
+    EXPECT_EQ(r.margins[1], 250);
+    EXPECT_FLOAT_EQ(inches.margins[0], 0.75f);
+    EXPECT_FLOAT_EQ(inches.margins[6], 1.25f);
+    EXPECT_EQ(inches.orientation, 2);
+
+    PageSetupArgs mm;
+    mm.units = 1;
+    mm.margins[4] = 12.5f;
+    mm.paperSize = 7;
+    EXPECT_FALSE(VBPageSetupDlg2(mm)); // cancelled: nothing written
+    EXPECT_EQ(script.requests[1].flags, 8);
+    EXPECT_EQ(script.requests[1].margins[4], 1250);
+    EXPECT_FLOAT_EQ(mm.margins[4], 12.5f);
+    EXPECT_EQ(mm.paperSize, 7);
+}

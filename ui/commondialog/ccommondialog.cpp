@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
+#include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
 
@@ -92,6 +93,29 @@ CommonDialogAnswer showQtDialog(const CommonDialogRequest &r)
         a.fromPage = printer.fromPage();
         a.toPage = printer.toPage();
         a.printerName = printer.printerName();
+        return a;
+    }
+    case CommonDialogRequest::PageSetup: {
+        QPrinter printer;
+        const bool inches = has(r.flags, 4);
+        const double factor = inches ? 1000.0 : 100.0;
+        const QPageLayout::Unit unit = inches ? QPageLayout::Inch : QPageLayout::Millimeter;
+        printer.setPageMargins(QMarginsF(r.margins[0] / factor, r.margins[4] / factor, r.margins[2] / factor,
+                                         r.margins[6] / factor), unit);
+        QPageSetupDialog d(&printer, owner);
+        if (d.exec() != QDialog::Accepted)
+            return a;
+        a.ok = true;
+        const QMarginsF m = printer.pageLayout().margins(unit);
+        const double out[4] = {m.left(), m.right(), m.top(), m.bottom()};
+        for (int i = 0; i < 4; ++i) {
+            a.margins[2 * i] = qint32(std::lrint(out[i] * factor));
+            a.margins[2 * i + 1] = r.margins[2 * i + 1];
+        }
+        a.orientation = printer.pageLayout().orientation() == QPageLayout::Landscape ? 2 : 1;
+        a.paperSize = int(printer.pageLayout().pageSize().id());
+        a.printQuality = printer.resolution();
+        a.copies = printer.copyCount();
         return a;
     }
     }
@@ -353,4 +377,24 @@ void cCommonDialog::ParseMultiFileName(QString &directory, QStringList &names, q
         directory.clear();
         names.append(m_fileName);
     }
+}
+
+bool VBPageSetupDlg2(PageSetupArgs &args)
+{
+    CommonDialogRequest r;
+    r.kind = CommonDialogRequest::PageSetup;
+    const double factor = args.units == 0 ? 1000.0 : 100.0;
+    r.flags = (args.marginsDisabled ? 16 : 0) | (args.orientationDisabled ? 256 : 0) | (args.paperDisabled ? 512 : 0)
+              | (args.printerDisabled ? 32 : 0) | (args.units == 0 ? 4 : 8);
+    for (int i = 0; i < 8; ++i)
+        r.margins[i] = qint32(std::lrint(args.margins[i] * factor));
+    const CommonDialogAnswer a = runDialog(r);
+    if (!a.ok)
+        return false;
+    for (int i = 0; i < 8; ++i)
+        args.margins[i] = float(a.margins[i] / factor);
+    args.paperSize = a.paperSize;
+    args.orientation = a.orientation;
+    args.printQuality = a.printQuality;
+    return true;
 }

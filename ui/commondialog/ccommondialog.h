@@ -18,7 +18,7 @@ QColor longToColor(qint32 value);
 
 // What a Show method asks of the dialog, and the dialog's answer.
 struct CommonDialogRequest {
-    enum Kind { Open, Save, Color, Font, Printer };
+    enum Kind { Open, Save, Color, Font, Printer, PageSetup };
     Kind kind = Open;
     qint32 flags = 0;        // the bits handed to the dialog
     QString title, fileName, initDir, defaultExt;
@@ -28,6 +28,7 @@ struct CommonDialogRequest {
     QFont font;
     qint32 minSize = 0, maxSize = 0;
     qint32 fromPage = 0, toPage = 0;
+    qint32 margins[8] = {}; // page setup: left, smallest left, right, smallest right, top, ... in record units
 };
 struct CommonDialogAnswer {
     bool ok = false;           // false: cancelled
@@ -39,6 +40,8 @@ struct CommonDialogAnswer {
     qint32 fontColor = 0;
     qint32 copies = 1, fromPage = 0, toPage = 0;
     QString printerName, printerDriver, printerPort;
+    qint32 margins[8] = {};  // page setup, in record units
+    qint32 paperSize = 0, orientation = 0, printQuality = 0;
 };
 
 // While one is alive no dialog is shown: each Show call is recorded and answered from the
@@ -69,6 +72,17 @@ QStringList splitFilter(const QString &filter);
 // The n-th (1-based) description-and-pattern pair of NUL-separated parts, joined by a NUL;
 // empty when there is no such pair.
 QString FilterLookup(const QString &list, int n);
+
+// The page set-up dialog. Margins are in inches (units 0) or millimetres; the dialog works in
+// thousandths of an inch or hundredths of a millimetre.
+struct PageSetupArgs {
+    bool marginsDisabled = false, orientationDisabled = false, paperDisabled = false, printerDisabled = false;
+    float margins[8] = {}; // left, smallest left, right, smallest right, top, smallest top, bottom, smallest bottom
+    qint32 paperSize = 0, orientation = 0, printQuality = 0; // out
+    qint32 units = 0;
+};
+// True when the dialog was confirmed; otherwise nothing is written.
+bool VBPageSetupDlg2(PageSetupArgs &args);
 
 class cCommonDialog {
 public:
