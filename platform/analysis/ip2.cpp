@@ -299,7 +299,8 @@ int ip2MeasureToPixels(const QString &measure, double dpi)
         px = v * dpi / 2.54;
     else if (unit == u"pt")
         px = v * dpi / 72.0;
-    return int(std::lround(px));
+    // Far beyond any page, and small enough that rectangle arithmetic cannot overflow.
+    return int(std::lround(std::min(px, double(1 << 28))));
 }
 
 QString IP2Zone::measure(int index) const

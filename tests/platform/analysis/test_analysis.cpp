@@ -135,7 +135,7 @@ TEST(Measures, TextToPixels)
     const Case cases[] = {
         {"1/30in", 300, 10}, {"1/10in", 200, 20}, {"0in", 300, 0}, {"8in", 200, 1600},
         {"25.4mm", 300, 300}, {"2.54cm", 200, 200}, {"72pt", 300, 300}, {"40px", 600, 40},
-        {" 1 / 2 IN ", 300, 150},
+        {" 1 / 2 IN ", 300, 150}, {"999999in", 300, 1 << 28},
     };
     for (const Case &c : cases)
         EXPECT_EQ(ip2MeasureToPixels(QString::fromLatin1(c.text), c.dpi), c.px) << c.text;
