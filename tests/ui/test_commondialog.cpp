@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QWidget>
+
 #include "platform/vb/vberror.h"
 #include "ui/commondialog/ccommondialog.h"
 
@@ -249,4 +251,65 @@ TEST(CommonDialog, PageSetupConvertsMarginsByUnit)
     EXPECT_EQ(script.requests[1].margins[4], 1250);
     EXPECT_FLOAT_EQ(mm.margins[4], 12.5f);
     EXPECT_EQ(mm.paperSize, 7);
+}
+
+TEST(CommonDialog, HookedDialogsRaiseTheirEvents)
+{
+    CommonDialogScript script;
+    cCommonDialog d;
+    QStringList raisedEvents;
+    bool refuseOk = true;
+    d.events.FileChange = [&](QWidget *) { raisedEvents << "FileChange"; };
+    d.events.DialogOK = [&](bool &cancel) {
+        raisedEvents << "DialogOK";
+        cancel = refuseOk;
+    };
+    d.events.DialogClose = [&] { raisedEvents << "DialogClose"; };
+    QList<bool> confirmed;
+    script.whileOpen = [&](const CommonDialogRequest &r) {
+        if (!r.notify)
+            return;
+        EXPECT_EQ(r.notify->FileChange(nullptr), 0);
+        confirmed << r.notify->ConfirmOK();
+        refuseOk = false;
+        confirmed << r.notify->ConfirmOK();
+        r.notify->DialogClose();
+    };
+    d.ShowOpen(); // not hooked: no notifications
+    EXPECT_TRUE(raisedEvents.isEmpty());
+    EXPECT_EQ(script.requests[0].flags & (524288 | 32), 0);
+
+    d.setHookDialog(true);
+    d.ShowOpen();
+    EXPECT_EQ(script.requests[1].notify, &d);
+    EXPECT_EQ(script.requests[1].flags & (524288 | 32), 524288 | 32);
+    EXPECT_EQ(raisedEvents, (QStringList{"FileChange", "DialogOK", "DialogOK", "DialogClose"}));
+    EXPECT_EQ(confirmed, (QList<bool>{false, true}));
+
+    // Each dialog has its own hook bit; the print dialog's depends on the set-up form bit.
+    d.ShowColor();
+    EXPECT_EQ(script.requests.last().flags & 16, 16);
+    d.ShowFont();
+    EXPECT_EQ(script.requests.last().flags & 8, 8);
+    d.setFlags(0);
+    d.ShowPrinter();
+    EXPECT_EQ(script.requests.last().flags & (4096 | 8192), 4096);
+    d.setFlags(64);
+    d.ShowPrinter();
+    EXPECT_EQ(script.requests.last().flags & (4096 | 8192), 8192);
+}
+
+TEST(CommonDialog, CentreDialogOnItsOwner)
+{
+    QWidget owner, dialog;
+    owner.setGeometry(100, 100, 400, 300);
+    dialog.resize(200, 100);
+    cCommonDialog d;
+    d.CentreDialog(&dialog, &owner);
+    qint32 left = 0, top = 0, width = 0, height = 0;
+    d.GetDialogSize(&dialog, left, top, width, height);
+    const QRect o = owner.frameGeometry();
+    EXPECT_EQ(left, o.left() + (o.width() - width) / 2);
+    EXPECT_EQ(top, o.top() + (o.height() - height) / 2);
+    EXPECT_EQ(width, dialog.frameGeometry().width());
 }

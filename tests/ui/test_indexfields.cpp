@@ -202,3 +202,23 @@ TEST(IndexFields, EnterInBookOrPageStartsGo)
     EXPECT_EQ(goes, 2);
     uiHooks().user_go = nullptr;
 }
+
+TEST(IndexFields, LengthLimits)
+{
+    FrmMain &f = frmMain();
+    const struct { QLineEdit *field; int max; } limits[] = {
+        {f.txtBook_MARG, 6}, {f.txtPage_MARG, 4}, {f.txtDocNum_MALC, 7}, {f.txtMonth_MALC, 2},
+        {f.txtDay_MALC, 2}, {f.txtYear_MALC, 4}, {f.txtPlan1_MALCP, 6}, {f.txtPlan2_MALCP, 3},
+        {f.txtPlan3_MALCP, 2}, {f.txtDocNum_MACC, 7}, {f.txtCertNum_MACC, 25}, {f.txtBookCode_NYBS, 6},
+        {f.txtBookCode_NYRG, 6}, {f.txtBook_NYRG, 6}, {f.txtPage_NYRG, 4}, {f.txtCTLNum_NYRG, 5},
+        {f.txtMonth_NYRG, 2}, {f.txtDay_NYRG, 2}, {f.txtYear_NYRG, 4}, {f.txtRefCode_FHS, 2},
+        {f.txtRefNum_FHS, 10}, {f.txtSubmitCdMARGElec, 10}, {f.txtLocationCdMARGElec, 10},
+        {f.txtTrandIDMARG, 7}, {f.txtDocIdMARGElec, 10}, {f.txtSubmitCdNYRGElec, 10},
+        {f.txtLocationCdNYRGElec, 10}, {f.txtTrandIDNYRG, 7}, {f.txtDocIdNYRGElec, 10},
+    };
+    for (const auto &l : limits)
+        EXPECT_EQ(l.field->maxLength(), l.max) << l.field->objectName().toStdString();
+    // The book-scan range has no limit of its own.
+    for (QLineEdit *field : {f.txtBook_MEBS, f.txtPage_MEBS, f.txtEndingPage_MEBS})
+        EXPECT_GE(field->maxLength(), 32767) << field->objectName().toStdString();
+}

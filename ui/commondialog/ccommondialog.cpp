@@ -9,11 +9,47 @@
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScreen>
+#include <QTimer>
 
 #include "platform/system/help.h"
 #include "platform/vb/vberror.h"
 
 namespace {
+// A file dialog that asks its notification object before it accepts.
+class HookedFileDialog : public QFileDialog {
+public:
+    HookedFileDialog(QWidget *owner, const QString &title, const QString &dir, cCommonDialog *notify)
+        : QFileDialog(owner, title, dir), m_notify(notify)
+    {
+        if (!notify)
+            return;
+        setOption(QFileDialog::DontUseNativeDialog); // the notifications need Qt's own dialog
+        connect(this, &QFileDialog::currentChanged, this, [this] { m_notify->FileChange(this); });
+        connect(this, &QFileDialog::directoryEntered, this, [this] { m_notify->FolderChange(this); });
+        connect(this, &QFileDialog::filterSelected, this, [this] { m_notify->TypeChange(this); });
+    }
+    void accept() override
+    {
+        if (m_notify && !m_notify->ConfirmOK())
+            return;
+        QFileDialog::accept();
+    }
+
+private:
+    cCommonDialog *m_notify;
+};
+
+// Sends the opening and closing notifications around a modal run.
+int execHooked(QDialog &d, cCommonDialog *notify)
+{
+    if (notify)
+        QObject::connect(&d, &QDialog::finished, &d, [notify] { notify->DialogClose(); });
+    if (notify)
+        QTimer::singleShot(0, &d, [&d, notify] { notify->InitDialog(&d); });
+    return d.exec();
+}
+
 constexpr qint32 CDERR_CANCEL = 20001;
 constexpr qint32 CDERR_BASE = 13450;
 constexpr qint32 ERR_HELP_COMMAND = 13705;
@@ -45,7 +81,7 @@ CommonDialogAnswer showQtDialog(const CommonDialogRequest &r)
     switch (r.kind) {
     case CommonDialogRequest::Open:
     case CommonDialogRequest::Save: {
-        QFileDialog d(owner, r.title, r.initDir);
+        HookedFileDialog d(owner, r.title, r.initDir, r.notify);
         const bool open = r.kind == CommonDialogRequest::Open;
         d.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
         if (open)
@@ -60,7 +96,7 @@ CommonDialogAnswer showQtDialog(const CommonDialogRequest &r)
             d.selectNameFilter(filters[r.filterIndex - 1]);
         if (!r.fileName.isEmpty())
             d.selectFile(r.fileName);
-        if (d.exec() != QDialog::Accepted)
+        if (execHooked(d, r.notify) != QDialog::Accepted)
             return a;
         a.ok = true;
         a.files = d.selectedFiles();
@@ -69,16 +105,18 @@ CommonDialogAnswer showQtDialog(const CommonDialogRequest &r)
     }
     case CommonDialogRequest::Color: {
         QColorDialog d(longToColor(r.color), owner);
-        if (d.exec() != QDialog::Accepted)
+        if (execHooked(d, r.notify) != QDialog::Accepted)
             return a;
         a.ok = true;
         a.color = colorToLong(d.selectedColor());
         return a;
     }
     case CommonDialogRequest::Font: {
-        bool ok = false;
-        a.font = QFontDialog::getFont(&ok, r.font, owner);
-        a.ok = ok;
+        QFontDialog d(r.font, owner);
+        if (execHooked(d, r.notify) != QDialog::Accepted)
+            return a;
+        a.ok = true;
+        a.font = d.selectedFont();
         a.fontColor = r.color;
         return a;
     }
@@ -86,7 +124,7 @@ CommonDialogAnswer showQtDialog(const CommonDialogRequest &r)
         QPrinter printer;
         printer.setFromTo(r.fromPage, r.toPage);
         QPrintDialog d(&printer, owner);
-        if (d.exec() != QDialog::Accepted)
+        if (execHooked(d, r.notify) != QDialog::Accepted)
             return a;
         a.ok = true;
         a.copies = printer.copyCount();
@@ -120,6 +158,12 @@ CommonDialogAnswer showQtDialog(const CommonDialogRequest &r)
     }
     }
     return a;
+}
+
+template <class F, class... A> void callEvent(const F &event, A... args)
+{
+    if (event)
+        event(args...);
 }
 
 CommonDialogAnswer runDialog(const CommonDialogRequest &r)
@@ -158,6 +202,8 @@ CommonDialogScript *CommonDialogScript::current() { return g_script; }
 CommonDialogAnswer CommonDialogScript::respond(const CommonDialogRequest &request)
 {
     requests.append(request);
+    if (whileOpen)
+        whileOpen(request);
     return m_answers.isEmpty() ? CommonDialogAnswer{} : m_answers.takeFirst();
 }
 
@@ -220,6 +266,10 @@ bool cCommonDialog::runFileDialog(CommonDialogRequest::Kind kind, qint32 dialogF
     r.defaultExt = m_defaultExt;
     r.filterParts = splitFilter(m_filter);
     r.filterIndex = m_filterIndex;
+    if (m_hook) {
+        r.flags |= 524288 | 32;
+        r.notify = this;
+    }
     const CommonDialogAnswer a = runDialog(r);
     if (!a.ok || a.files.isEmpty()) {
         m_fileName.clear();
@@ -276,7 +326,9 @@ void cCommonDialog::ShowColor()
     CommonDialogRequest r;
     r.kind = CommonDialogRequest::Color;
     r.color = m_color < 0 ? -1 : m_color; // system colours are not translated
-    r.flags = 1 | (has(m_flags, 256) ? 256 : 128) | (has(m_flags, 2) ? 2 : 0) | (has(m_flags, 4) ? 4 : 0);
+    r.flags = 1 | (has(m_flags, 256) ? 256 : 128) | (has(m_flags, 2) ? 2 : 0) | (has(m_flags, 4) ? 4 : 0)
+              | (m_hook ? 16 : 0);
+    r.notify = m_hook ? this : nullptr;
     const CommonDialogAnswer a = runDialog(r);
     if (!a.ok) {
         raiseDialogError();
@@ -297,7 +349,8 @@ void cCommonDialog::ShowFont()
     if (m_min != 0 || m_max != 0)
         f |= 8192;
     f = (f & ~(8 | 16 | 512)) | 64;
-    r.flags = f;
+    r.flags = f | (m_hook ? 8 : 0);
+    r.notify = m_hook ? this : nullptr;
     r.font = m_font;
     r.color = m_fontColor;
     r.minSize = m_min;
@@ -321,6 +374,10 @@ void cCommonDialog::ShowPrinter()
     r.flags = m_flags | 262144 | 256;
     if (!has(m_flags, 2))
         r.flags |= 8;
+    r.flags &= ~(4096 | 8192 | 16384 | 32768);
+    if (m_hook)
+        r.flags |= has(m_flags, 64) ? 8192 : 4096;
+    r.notify = m_hook ? this : nullptr;
     r.fromPage = m_fromPage;
     r.toPage = m_toPage;
     const CommonDialogAnswer a = runDialog(r);
@@ -397,4 +454,66 @@ bool VBPageSetupDlg2(PageSetupArgs &args)
     args.orientation = a.orientation;
     args.printQuality = a.printQuality;
     return true;
+}
+
+qint32 cCommonDialog::InitDialog(QWidget *dialog)
+{
+    callEvent(events.InitDialog, dialog);
+    return 0;
+}
+
+qint32 cCommonDialog::FileChange(QWidget *dialog)
+{
+    callEvent(events.FileChange, dialog);
+    return 0;
+}
+
+qint32 cCommonDialog::FolderChange(QWidget *dialog)
+{
+    callEvent(events.FolderChange, dialog);
+    return 0;
+}
+
+qint32 cCommonDialog::TypeChange(QWidget *dialog)
+{
+    callEvent(events.TypeChange, dialog);
+    return 0;
+}
+
+bool cCommonDialog::ConfirmOK()
+{
+    bool cancel = false;
+    if (events.DialogOK)
+        events.DialogOK(cancel);
+    return !cancel;
+}
+
+void cCommonDialog::DialogClose()
+{
+    if (events.DialogClose)
+        events.DialogClose();
+}
+
+void cCommonDialog::CentreDialog(QWidget *dialog, QWidget *centreOn) const
+{
+    QWidget *window = dialog->window();
+    QRect target;
+    if (centreOn)
+        target = centreOn->window()->frameGeometry();
+    else if (QScreen *screen = window->screen())
+        target = screen->availableGeometry();
+    if (target.right() < 1 || target.bottom() < 1)
+        return;
+    const QRect own = window->frameGeometry();
+    window->move(target.left() + (target.width() - own.width()) / 2,
+                 target.top() + (target.height() - own.height()) / 2);
+}
+
+void cCommonDialog::GetDialogSize(QWidget *dialog, qint32 &left, qint32 &top, qint32 &width, qint32 &height) const
+{
+    const QRect r = dialog->window()->frameGeometry();
+    left = r.left();
+    top = r.top();
+    width = r.width();
+    height = r.height();
 }

@@ -7,6 +7,9 @@
 #include <QStringList>
 #include <functional>
 
+class QWidget;
+class cCommonDialog;
+
 // The common dialogs (open and save file, colour, font, print) and the help call behind one
 // object with properties: set properties, call a Show method, read the properties back.
 // Failures and (with CancelError) a cancel are raised as VbError with source
@@ -29,6 +32,7 @@ struct CommonDialogRequest {
     qint32 minSize = 0, maxSize = 0;
     qint32 fromPage = 0, toPage = 0;
     qint32 margins[8] = {}; // page setup: left, smallest left, right, smallest right, top, ... in record units
+    cCommonDialog *notify = nullptr; // receives the dialog's notifications while it is open (hooked dialogs)
 };
 struct CommonDialogAnswer {
     bool ok = false;           // false: cancelled
@@ -58,6 +62,9 @@ public:
     std::function<bool(const QString &file, int command)> help;
     QList<CommonDialogRequest> requests;
     QList<QPair<QString, int>> helpCalls;
+    // Runs while the scripted dialog is "open" (before its answer is taken): it may send the
+    // notifications a real dialog would.
+    std::function<void(const CommonDialogRequest &)> whileOpen;
 
     static CommonDialogScript *current();
     CommonDialogAnswer respond(const CommonDialogRequest &request);
@@ -154,6 +161,27 @@ public:
     void ShowPrinter();
     void ShowHelp();
 
+    // Events of a hooked dialog (HookDialog True), raised to the client while the dialog is open.
+    struct Events {
+        std::function<void(QWidget *dialog)> InitDialog, FileChange, FolderChange, TypeChange;
+        std::function<void(bool &cancel)> DialogOK; // setting cancel keeps a file dialog open
+        std::function<void()> DialogClose;
+    };
+    Events events;
+    bool HookDialog() const { return m_hook; }
+    void setHookDialog(bool on) { m_hook = on; }
+    // Notification entry points the dialog calls; each raises the event of the same name.
+    qint32 InitDialog(QWidget *dialog);
+    qint32 FileChange(QWidget *dialog);
+    qint32 FolderChange(QWidget *dialog);
+    qint32 TypeChange(QWidget *dialog);
+    bool ConfirmOK(); // raises DialogOK; false when a handler set cancel
+    void DialogClose();
+
+    // Centres a dialog window on another window (or, without one, on the screen's work area).
+    void CentreDialog(QWidget *dialog, QWidget *centreOn) const;
+    void GetDialogSize(QWidget *dialog, qint32 &left, qint32 &top, qint32 &width, qint32 &height) const;
+
     // Splits Filename after a multiple-selection open into the folder and the names.
     void ParseMultiFileName(QString &directory, QStringList &names, qint32 &count) const;
 
@@ -161,7 +189,7 @@ private:
     bool runFileDialog(CommonDialogRequest::Kind kind, qint32 dialogFlags, bool multi);
     void raiseDialogError();
 
-    bool m_cancelError = false;
+    bool m_cancelError = false, m_hook = false;
     QString m_fileName, m_filter, m_defaultExt, m_title, m_initDir, m_fileTitle;
     QString m_helpContext, m_helpFile, m_helpKey;
     QString m_printerName, m_printerDriver, m_printerPort;
