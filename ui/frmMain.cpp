@@ -541,6 +541,10 @@ void FrmMain::Form_Unload(int &cancel)
 void FrmMain::Form_KeyDown(int &keyCode, int shift)
 {
     checkKeyDown(keyCode, shift);
+    // The window handles its keys itself: only Delete goes on to the control (typed characters
+    // still reach it).
+    if (keyCode != vb::vbKeyDelete)
+        keyCode = 0;
 }
 
 void FrmMain::Form_Resize() { resizeElements(); }

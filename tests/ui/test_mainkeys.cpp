@@ -232,3 +232,32 @@ TEST(EFileProvider, SelectsTheExactIdOrClearsAndSays)
     EXPECT_EQ(boxes.calls().size(), 2);
     combo->clear();
 }
+
+TEST(MainKeys, WindowKeysAreNotHandledTwiceByTheControls)
+{
+    FrmMain &f = frmMain();
+    f.Show();
+    f.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    QImage page(40, 50, QImage::Format_Mono);
+    page.fill(1);
+    for (int i = 0; i < 3; ++i)
+        f.ezPageView->appendPage(page);
+    f.ezTreeView->setImageHandle(f.ezPageView->imageHandle());
+    f.ezPageView->setPage(1);
+    QWidget *area = f.ezPageView->findChild<QWidget *>("pageArea");
+    ASSERT_NE(area, nullptr);
+    area->setFocus();
+    QTest::keyClick(area, Qt::Key_PageDown);
+    EXPECT_EQ(f.ezPageView->page(), 2);
+    // Typed characters still reach a text field.
+    f.txtBook_MARG->setEnabled(true);
+    f.fraMARG->setVisible(true);
+    f.txtBook_MARG->clear();
+    f.txtBook_MARG->setFocus();
+    QTest::keyClicks(f.txtBook_MARG, "12");
+    EXPECT_EQ(f.txtBook_MARG->text(), "12");
+    MsgBoxScript boxes;
+    f.ezTreeView->clearImage();
+    f.ezPageView->clearImage();
+}
