@@ -16,7 +16,7 @@
 
 namespace ip2Err {
 constexpr int InvalidPropertyValue = 380;
-constexpr int InvalidFilterSettings = 30001;
+constexpr int InvalidFilterSettings = 30201; // "Invalid filter settings"
 }
 
 // One results item: a name and a value.
