@@ -214,6 +214,19 @@ tavImage *bufStage(tavImage *below, int mode, int plines) {
 }
 }  // namespace
 
+namespace {
+// Stacks `next` on `top`: the reference the builder held on a stage it made itself moves to the
+// stage above it (which holds its own), so each stage ends with exactly one holder above it.
+tavImage *stackOn(tavImage *im, tavImage *top, tavImage *next) {
+  if (!next) {
+    if (top != im) tavRelease(top);
+    return nullptr;
+  }
+  if (next != top && top != im) imageUnhold(top);
+  return next;
+}
+}  // namespace
+
 tavImage *inputChainBuild(tavImage *im, int mode, int depth, int photo, int plines) {
   if (!im) {
     tavLog(615);
@@ -229,35 +242,33 @@ tavImage *inputChainBuild(tavImage *im, int mode, int depth, int photo, int plin
       }
     }
     if (mode & IM_RANDOM) {
-      tavImage *n = natStage(top, mode);
-      if (!n) {
+      top = stackOn(im, top, natStage(top, mode));
+      if (!top) {
         tavLog(663);
         return nullptr;
       }
-      top = n;
     }
-    tavImage *b = bufStage(top, mode, plines);
-    if (!b) {
+    top = stackOn(im, top, bufStage(top, mode, plines));
+    if (!top) {
       tavLog(664);
       return nullptr;
     }
-    return b;
+    return top;
   }
   if (mode & IM_WRITE) {
     if (mode & IM_RANDOM) {
-      tavImage *n = natStage(top, mode);
-      if (!n) {
+      top = stackOn(im, top, natStage(top, mode));
+      if (!top) {
         tavLog(660);
         return nullptr;
       }
-      top = n;
     }
-    tavImage *b = bufStage(top, mode, plines);
-    if (!b) {
+    top = stackOn(im, top, bufStage(top, mode, plines));
+    if (!top) {
       tavLog(694);
       return nullptr;
     }
-    return b;
+    return top;
   }
   return im;
 }

@@ -92,6 +92,19 @@ TEST_F(Transfer, RandomAccessCopiesTheInputIntoMemory) {
   EXPECT_EQ(liveCount(), 0);
 }
 
+TEST_F(Transfer, StackedStagesAreFreedWithTheirTop) {
+  // conversion + random access + ring: each stage has one holder, so releasing the top frees all
+  for (int plines : {0, 4}) {
+    tavImage *in = makeInput("g -count 1 -w 4 -h 3 -d 8");
+    tavImage *top = inputChainEnsure(in, 41 | 16, 24, 1, plines);
+    ASSERT_NE(top, nullptr);
+    ASSERT_NE(top, in);
+    EXPECT_EQ(tavGetRefs(top), 1);
+    EXPECT_EQ(tavRelease(top), 0);
+    EXPECT_EQ(liveCount(), 0) << "plines " << plines;
+  }
+}
+
 TEST_F(Transfer, EngineRefusals) {
   tavImage *in = makeInput("g -count 1 -w 4 -h 2 -d 8");
   tavImage *out = makeOutput("o -nat", in);
