@@ -10,6 +10,8 @@
 #include "core/mode.h"
 #include "core/prefs.h"
 #include "core/state.h"
+#include "capture/scandefaults.h"
+#include "platform/analysis/ip2.h"
 #include "platform/forms/msgbox.h"
 #include "platform/scan/scannersession.h"
 #include "platform/settings/settings.h"
@@ -25,8 +27,12 @@ const QString kTitle = QStringLiteral("The Korvane Scan Tool");
 CoreHooks defaultHooks()
 {
     CoreHooks h;
-    h.restoreFilterChain = [](const QString &) {};
-    h.setBookSizeNormal = [] {};
+    h.restoreFilterChain = [](const QString &text) {
+        if (!g_FilterSettings)
+            g_FilterSettings = std::make_shared<FilterChain>();
+        g_FilterSettings->loadFromText(text);
+    };
+    h.setBookSizeNormal = [] { ::setBookSizeNormal(); };
     h.getEfilePartners = [](qint16) {};
     h.signOff = [](const QString &, const QString &, const QString &) {
         throw VbError(3706, QStringLiteral("Provider cannot be found. It may not be properly installed."));
@@ -229,8 +235,15 @@ void app_init()
         }
         trace("The CheckUnique function completed successfully.");
         at(10);
-        if (s.filterState != QLatin1String("NOTFOUND"))
-            coreHooks().restoreFilterChain(s.filterState);
+        if (s.filterState != QLatin1String("NOTFOUND")) {
+            // an unreadable stored chain is reported and start-up goes on without one
+            try {
+                coreHooks().restoreFilterChain(s.filterState);
+            } catch (const VbError &e) {
+                g_FilterSettings.reset();
+                throwError(QStringLiteral("app_init"), at.line, e.number, e.description);
+            }
+        }
         at(11);
         trace("About to exeucte the GetWorkstationInfo function.");
         GetWorkstationInfo();

@@ -16,6 +16,7 @@
 #include "coretest.h"
 #include "platform/forms/msgbox.h"
 #include "platform/scan/fakescanner.h"
+#include "platform/analysis/ip2.h"
 #include "ui/frmMain.h"
 
 namespace {
@@ -276,6 +277,23 @@ TEST_F(Window, UnconvertibleStoredPreferenceIsReportedAndStartUpCompletes)
     EXPECT_EQ(GetSetting(APP_TITLE, "Preferences", "g_intBlankSensitivity"), "3");
 }
 
+TEST_F(Window, StoredFilterChainIsRestoredAndAnUnreadableOneIsReported)
+{
+    store("Settings", "FilterSettings2", "IP2PrefilterA|IP2BlankDetector(4)");
+    start();
+    ASSERT_TRUE(g_FilterSettings);
+    EXPECT_EQ(g_FilterSettings->count(), 2);
+    EXPECT_EQ(g_FilterSettings->settingsText(), "IP2PrefilterA|IP2BlankDetector(4)");
+    closeMainWindow();
+
+    g_FilterSettings.reset();
+    store("Settings", "FilterSettings2", "no such filter((");
+    FrmMain &f = start();
+    EXPECT_FALSE(g_FilterSettings);
+    EXPECT_TRUE(boxTexts().join("|").contains("Error in app_init at line 10")) << boxTexts().join("|").toStdString();
+    EXPECT_TRUE(f.isVisible());
+}
+
 TEST_F(Window, DebugSwitchIsCaseSensitiveAndThePasswordNeverReachesTheLog)
 {
     commandLine = "/DEBUG";
@@ -533,7 +551,8 @@ TEST_F(Window, ResetPrefillsPerMode)
     f.txtBook_NYRG->setText("keep");
     set_g_dbMode(MODE_NYRG);
     EXPECT_EQ(g_Book, "000000");
-    EXPECT_EQ(f.txtBook_NYRG->text(), "keep");
+    // the control number filled in fires its field rule, which empties the book key
+    EXPECT_EQ(f.txtBook_NYRG->text(), "");
     EXPECT_EQ(f.txtCTLNum_NYRG->text(), "42");
     EXPECT_EQ(f.txtMonth_NYRG->text(), "3");
     EXPECT_EQ(f.txtYear_NYRG->text(), "2019");
