@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 
+#include "support/app_env.h"
 #include "core/startup.h"
 #include "core/state.h"
 #include "platform/settings/settings.h"
@@ -12,7 +13,6 @@
 
 namespace {
 
-QTemporaryDir *g_root = nullptr;
 MsgBoxScript *g_boxes = nullptr;
 FormScript *g_forms = nullptr;
 
@@ -20,18 +20,7 @@ class CaptureEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
-        g_root = new QTemporaryDir;
-        const QString root = g_root->path();
-        for (const char *sub : {"settings", "temp", "bin", "locale"})
-            QDir(root).mkpath(QString::fromLatin1(sub));
-        setSettingsFolder(root + "/settings");
-        setTempBase(root + "/temp");
-        setProgramFolder(root + "/bin");
-        setCatalogueFolder(root + "/locale");
-        coreHooks().endProcess = [](int code) { ADD_FAILURE() << "the program tried to end: " << code; };
-        coreHooks().getEfilePartners = [](qint16) {};
-        coreHooks().commandLine = [] { return QString(); };
-        setScannerSession(std::make_unique<FakeScanner>());
+        setUpAppEnvironment(true);
         g_boxes = new MsgBoxScript;
         g_forms = new FormScript;
     }
@@ -39,8 +28,7 @@ public:
     {
         delete g_forms;
         delete g_boxes;
-        setScannerSession(nullptr);
-        delete g_root;
+        tearDownAppEnvironment();
     }
 };
 
