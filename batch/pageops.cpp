@@ -1,0 +1,153 @@
+#include "batch/pageops.h"
+
+#include <QFile>
+
+#include "core/errors.h"
+#include "core/files.h"
+#include "core/state.h"
+#include "platform/imaging/qelezimage.h"
+#include "platform/toolkit/imagingtoolkit.h"
+#include "ui/frmMain.h"
+
+namespace {
+
+constexpr unsigned kWhite = 16777215;
+
+// Saves the control's document to path and closes it.
+void saveAndClose(QelEzImage &control, const QString &path)
+{
+    control.setSaveFileName(path);
+    control.setSaveOption(0);
+    // Never appended to an older file of that name.
+    control.setSaveAppend(0);
+    control.save();
+    control.clearImage();
+}
+
+} // namespace
+
+QString batchTempFolder()
+{
+    return g_strTempPath.isEmpty() ? getTempPath() : g_strTempPath;
+}
+
+void do_byteAlign(QelEzImage &control)
+{
+    Trap trap;
+    try {
+        trap(1);
+        ImagingToolkit toolkit;
+        trap(2);
+        int first = 0;
+        const int pages = control.pageCount();
+        for (int page = 1; page <= pages; ++page) {
+            control.setPage(page);
+            if (control.imageWidth() % 8 != 0) {
+                first = page;
+                break;
+            }
+        }
+        if (first == 0)
+            return;
+
+        trap(3);
+        const QString path = batchTempFolder() + QStringLiteral("byteAlign.tif");
+        first = control.page();
+        const QString target = control.saveFileName();
+        trap(4);
+        saveAndClose(control, path);
+
+        trap(5);
+        toolkit.open(path, 0, QString());
+        const int count = toolkit.pageCount();
+        trap(6);
+        for (int page = first; page <= count; ++page) {
+            toolkit.selectPage(page - 1);
+            const int w = toolkit.width();
+            const int h = toolkit.height();
+            const int padW = w % 8 ? 8 - w % 8 : 0;
+            const int padH = h % 8 ? 8 - h % 8 : 0;
+            if (padW == 0 && padH == 0)
+                continue;
+            const unsigned white = toolkit.makeColor(kWhite, 255);
+            toolkit.resizeCanvas(w + padW, h + padH, white, 0, 0, QString());
+        }
+        trap(7);
+        toolkit.save(path, 3, 0, true);
+        trap(8);
+        control.setSaveFileName(target);
+        control.setImageFile(path);
+    } catch (const VbError &e) {
+        throwError(QStringLiteral("do_byteAlign"), trap, e);
+    } catch (...) {
+        reportCurrentError(QStringLiteral("do_byteAlign"), trap);
+    }
+}
+
+bool do_resizeImage(QelEzImage &control)
+{
+    Trap trap;
+    try {
+        trap(1);
+        ImagingToolkit toolkit;
+        trap(2);
+        if (control.pageCount() >= 1) {
+            control.setPage(1);
+            trap(3);
+            DeleteFile(batchTempFolder() + QStringLiteral("resize.tif"));
+            const QString shown = control.imageFile();
+            const QString path = getTempPath() + QStringLiteral("resize.tif");
+            trap(4);
+            saveAndClose(control, path);
+            trap(5);
+            // The file shown before is dropped, unless it is the one just written.
+            if (shown != path)
+                DeleteFile(shown);
+            control.setSaveFileName(QString());
+            trap(6);
+            control.setImageFile(path);
+            control.setPage(1);
+        }
+        return true;
+    } catch (const VbError &e) {
+        throwError(QStringLiteral("do_resizeImage"), trap, e);
+    } catch (...) {
+        reportCurrentError(QStringLiteral("do_resizeImage"), trap);
+    }
+    return false;
+}
+
+void FlipDoc()
+{
+    Trap trap;
+    try {
+        trap(1);
+        QelEzImage &view = *frmMain().ezPageView;
+        const int pages = view.pageCount();
+        for (int page = 1; page <= pages; ++page) {
+            trap(2);
+            view.setPage(page);
+            view.setRotation(3);
+        }
+    } catch (const VbError &e) {
+        throwError(QStringLiteral("FlipDoc"), trap, e);
+    } catch (...) {
+        reportCurrentError(QStringLiteral("FlipDoc"), trap);
+    }
+}
+
+void DeleteBarcodeTemp(const QString &fileName, QelEzImage &control)
+{
+    Trap trap;
+    try {
+        trap(1);
+        control.clearImage();
+        trap(2);
+        DeleteFile(batchTempFolder() + fileName);
+        g_intOldDocLength = 0;
+    } catch (const VbError &e) {
+        throwError(QStringLiteral("DeleteBarcodeTemp"), trap, e);
+    } catch (...) {
+        reportCurrentError(QStringLiteral("DeleteBarcodeTemp"), trap);
+    }
+}
