@@ -3,6 +3,19 @@
 #include <QPainter>
 
 #include "platform/imaging/qelezimage.h"
+#include "support/app_env.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+// One private workstation world for the whole binary; ending the process is a failure.
+class BatchEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { setUpAppEnvironment(false); }
+    void TearDown() override { tearDownAppEnvironment(); }
+};
+[[maybe_unused]] auto *g_env = ::testing::AddGlobalTestEnvironment(new BatchEnvironment);
+} // namespace
 
 BatchEnv::BatchEnv()
 {
