@@ -10,11 +10,10 @@
 #include "ui/frmMain.h"
 
 namespace {
-
 constexpr unsigned kWhite = 16777215;
+} // namespace
 
-// Saves the control's document to path and closes it.
-void saveAndClose(QelEzImage &control, const QString &path)
+void saveAndCloseDocument(QelEzImage &control, const QString &path)
 {
     control.setSaveFileName(path);
     control.setSaveOption(0);
@@ -23,8 +22,6 @@ void saveAndClose(QelEzImage &control, const QString &path)
     control.save();
     control.clearImage();
 }
-
-} // namespace
 
 QString batchTempFolder()
 {
@@ -55,7 +52,7 @@ void do_byteAlign(QelEzImage &control)
         first = control.page();
         const QString target = control.saveFileName();
         trap(4);
-        saveAndClose(control, path);
+        saveAndCloseDocument(control, path);
 
         trap(5);
         toolkit.open(path, 0, QString());
@@ -98,7 +95,7 @@ bool do_resizeImage(QelEzImage &control)
             const QString shown = control.imageFile();
             const QString path = getTempPath() + QStringLiteral("resize.tif");
             trap(4);
-            saveAndClose(control, path);
+            saveAndCloseDocument(control, path);
             trap(5);
             // The file shown before is dropped, unless it is the one just written.
             if (shown != path)

@@ -1,0 +1,108 @@
+#include "batch/crop.h"
+
+#include <QFile>
+
+#include "batch/batchhooks.h"
+#include "batch/pageops.h"
+#include "core/errors.h"
+#include "core/files.h"
+#include "core/state.h"
+#include "platform/imaging/qelezimage.h"
+#include "platform/toolkit/imagingtoolkit.h"
+
+namespace {
+QString parkedAnnotations(int page) { return QStringLiteral("QuorlaCrop.ann") + QString::number(page); }
+} // namespace
+
+bool do_cropImage(Form &form, QelEzImage &control, int left, int top, int width, int height,
+                  int page, bool allPages)
+{
+    Trap trap;
+    try {
+        trap(1);
+        const QString temp = batchTempFolder();
+        DeleteFile(temp + QStringLiteral("crop.tif"));
+        DeleteFile(temp + QStringLiteral("crop2.tif"));
+        DeleteFile(temp + QStringLiteral("cropprebytealign.tif"));
+
+        trap(2);
+        for (int p = 1; p <= control.pageCount(); ++p) {
+            control.setPage(p);
+            if (QFile::exists(temp + parkedAnnotations(p)))
+                DeleteTempFile(parkedAnnotations(p));
+        }
+
+        trap(3);
+        if (batchhooks::do_delete_annotations_outside_regions)
+            batchhooks::do_delete_annotations_outside_regions(form, control, left, top, width,
+                                                              height, page, allPages, true);
+
+        trap(4);
+        const QString shown = control.imageFile();
+        const QString path = getTempPath() + QStringLiteral("crop.tif");
+        saveAndCloseDocument(control, path);
+
+        trap(5);
+        {
+            ImagingToolkit toolkit;
+            toolkit.open(path, 0, QString());
+            if (allPages) {
+                for (int i = 0; i < toolkit.pageCount(); ++i) {
+                    toolkit.selectPage(i);
+                    toolkit.crop(left, top, width, height, QString());
+                }
+            } else {
+                toolkit.selectPage(page - 1);
+                toolkit.crop(left, top, width, height, QString());
+            }
+            toolkit.save(path, 3, 0, true);
+        }
+
+        trap(6);
+        // The file shown before is written again at the end; never drop the fresh crop.
+        if (shown != path)
+            DeleteFile(shown);
+        control.setImageFile(path);
+        control.setSaveFileName(QString());
+        control.setPage(1);
+
+        trap(7);
+        do_byteAlign(control);
+
+        trap(8);
+        for (int p = 1; p <= control.pageCount(); ++p) {
+            control.setPage(p);
+            const QString parked = temp + parkedAnnotations(p);
+            if (QFile::exists(parked)) {
+                control.loadAnnotations(parked);
+                DeleteTempFile(parkedAnnotations(p));
+            }
+        }
+
+        trap(9);
+        if (batchhooks::redact_set_annotation_security)
+            batchhooks::redact_set_annotation_security(form);
+
+        trap(10);
+        QStringList saves{getTempPath() + QStringLiteral("cropprebytealign.tif"),
+                          getTempPath() + QStringLiteral("crop2.tif")};
+        // A document that came from no file stays under the last working file.
+        if (!shown.isEmpty())
+            saves << shown;
+        for (const QString &target : saves) {
+            control.setAnnotationOption(1);
+            saveAndCloseDocument(control, target);
+            control.setImageFile(target);
+        }
+
+        trap(11);
+        control.setSaveFileName(QString());
+        control.setPage(1);
+        return true;
+    } catch (const VbError &e) {
+        throwError(QStringLiteral("do_cropImage"), trap, e);
+    } catch (...) {
+        reportCurrentError(QStringLiteral("do_cropImage"), trap);
+    }
+    return false;
+}
