@@ -103,3 +103,15 @@ TEST(Crop, RectangleOffThePageIsReported)
     ASSERT_EQ(f.env.boxes.calls().size(), 1);
     EXPECT_TRUE(f.env.boxes.calls()[0].prompt.startsWith(QStringLiteral("Error in do_cropImage")));
 }
+
+TEST(Crop, DocumentFromNoFileEndsUnderTheLastWorkingFile)
+{
+    BatchEnv env;
+    Form editor(QStringLiteral("frmRedact"));
+    QelEzImage control;
+    control.appendPage(monoPage(400, 304));
+    ASSERT_TRUE(do_cropImage(editor, control, 0, 0, 64, 64, 1, false));
+    EXPECT_TRUE(env.boxes.calls().isEmpty());
+    EXPECT_EQ(control.imageFile(), getTempPath() + QStringLiteral("crop2.tif"));
+    EXPECT_EQ(control.pageCount(), 1);
+}
