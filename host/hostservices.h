@@ -1,5 +1,4 @@
 #pragma once
-// Plugs the host calls into the start-up, shutdown and dialog hooks of the other layers: the
-// partner reload of start-up and of the settings dialog, the sign-off at shutdown, and the
-// sign-on dialog's check. Call once at program start; calling again changes nothing.
+// Plugs the host calls into the start-up and shutdown hooks of the core: the partner list at
+// the end of start-up and the sign-off at shutdown. Call once at program start.
 void registerHostServices();

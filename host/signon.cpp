@@ -27,7 +27,6 @@ bool ensureLoggedIn()
     struct Done {
         ~Done() { g_signOnShowing = false; }
     } done;
-    setSignOnCheck(SY983R);
     FrmMain &owner = frmMain();
     frmLogin().Show(vb::vbModal, &owner);
     return g_blnLoggedIn;

@@ -1,22 +1,39 @@
 #include "ui/frmConfig.h"
 
+#include <QEvent>
 #include <QLabel>
-#include <QSignalBlocker>
 
 #include "core/errors.h"
-#include "core/state.h"
-#include "platform/settings/settings.h"
-
-#if __has_include("core/mode.h")
 #include "core/mode.h"
-#define QUORLA_HAVE_MODE 1
-#endif
+#include "core/state.h"
+#include "host/partners.h"
+#include "platform/forms/msgbox.h"
+#include "platform/settings/settings.h"
+#include "platform/vb/vb.h"
+#include "ui/mainprocs.h"
 
 static std::function<void(qint16)> g_partnerReload;
 
 void setPartnerReload(std::function<void(qint16 state)> reload) { g_partnerReload = std::move(reload); }
 
 FrmConfig &frmConfig() { return defaultInstance<FrmConfig>(); }
+
+namespace {
+
+// A text box takes its whole text selected when it gets the focus.
+class SelectAllOnFocus : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::FocusIn)
+            if (auto *box = qobject_cast<QLineEdit *>(watched))
+                selectAllText(box);
+        return false;
+    }
+};
+
+} // namespace
 
 FrmConfig::FrmConfig() : Form(QStringLiteral("frmConfig"))
 {
@@ -25,30 +42,37 @@ FrmConfig::FrmConfig() : Form(QStringLiteral("frmConfig"))
         auto *l = addControl(new QLabel(caption, this), labelName);
         l->setGeometry(12, y + 2, 130, 20);
     };
+    auto *selectAll = new SelectAllOnFocus(this);
+    auto textBox = [&](const QString &name, int y) {
+        auto *t = addControl(new QLineEdit(this), name);
+        t->setGeometry(146, y, 170, 22);
+        t->installEventFilter(selectAll);
+        return t;
+    };
     row(QStringLiteral("Korvane Product: "), QStringLiteral("lblState"), 12);
     cboState = addControl(new ComboBox(this), QStringLiteral("cboState"));
     cboState->setGeometry(146, 12, 170, 22);
     for (const char *name : {"Massachusetts", "New York", "Maine Updated", "Vaverezoduv"})
         cboState->addItem(QString::fromLatin1(name));
     row(QStringLiteral("iSeries Name:"), QStringLiteral("lblDSN"), 42);
-    txtDSN = addControl(new QLineEdit(this), QStringLiteral("txtDSN"));
-    txtDSN->setGeometry(146, 42, 170, 22);
+    txtDSN = textBox(QStringLiteral("txtDSN"), 42);
     row(QStringLiteral("User ID:"), QStringLiteral("lblUID"), 72);
-    txtUID = addControl(new QLineEdit(this), QStringLiteral("txtUID"));
-    txtUID->setGeometry(146, 72, 170, 22);
+    txtUID = textBox(QStringLiteral("txtUID"), 72);
     row(QStringLiteral("Password:"), QStringLiteral("lblPWD"), 102);
-    txtPWD = addControl(new QLineEdit(this), QStringLiteral("txtPWD"));
-    txtPWD->setGeometry(146, 102, 170, 22);
+    txtPWD = textBox(QStringLiteral("txtPWD"), 102);
     txtPWD->setEchoMode(QLineEdit::Password);
+    row(QStringLiteral("Confirm Password:"), QStringLiteral("lblPWD2"), 132);
+    txtPWD2 = textBox(QStringLiteral("txtPWD2"), 132);
+    txtPWD2->setEchoMode(QLineEdit::Password);
     btnOK = addControl(new QPushButton(QStringLiteral("OK"), this), QStringLiteral("btnOK"));
-    btnOK->setGeometry(146, 140, 80, 24);
+    btnOK->setGeometry(146, 170, 80, 24);
     btnOK->setAutoDefault(false);
     btnCancel = addControl(new QPushButton(QStringLiteral("Cancel"), this), QStringLiteral("btnCancel"));
-    btnCancel->setGeometry(236, 140, 80, 24);
+    btnCancel->setGeometry(236, 170, 80, 24);
     btnCancel->setAutoDefault(false);
     setDefaultButton(btnOK);
     setCancelButton(btnCancel);
-    resize(330, 178);
+    resize(330, 208);
 
     connect(btnOK, &QPushButton::clicked, this, &FrmConfig::btnOK_Click);
     connect(btnCancel, &QPushButton::clicked, this, &FrmConfig::btnCancel_Click);
@@ -57,12 +81,31 @@ FrmConfig::FrmConfig() : Form(QStringLiteral("frmConfig"))
 
 void FrmConfig::Form_Load()
 {
-    txtDSN->setText(GetSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("DSN")));
-    txtUID->setText(GetSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("UID")));
-    txtPWD->setText(GetSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("PWD")));
-    // Shows the current customer without applying it again.
-    const QSignalBlocker quiet(cboState);
-    cboState->setCurrentIndex(g_APP_STATE >= 0 && g_APP_STATE < cboState->count() ? g_APP_STATE : 0);
+    m_dsn = GetSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("DSN"));
+    m_uid = GetSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("UID"));
+    m_pwd = GetSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("PWD"));
+    m_state = g_APP_STATE;
+    txtDSN->setText(m_dsn);
+    txtUID->setText(m_uid);
+    txtPWD->setText(m_pwd);
+    txtPWD2->setText(m_pwd);
+    // selecting the entry applies the customer again, with its default database mode
+    cboState->setListIndex(m_state >= 0 && m_state < cboState->listCount() ? m_state : 0);
+}
+
+bool FrmConfig::ValidateSettings()
+{
+    QString message;
+    if (Trim(txtDSN->text()).isEmpty())
+        message += QStringLiteral("Data Source is required.") + vbCrLf;
+    if (Trim(txtUID->text()).isEmpty())
+        message += QStringLiteral("User ID is required.") + vbCrLf;
+    if (Trim(txtPWD->text()).isEmpty())
+        message += QStringLiteral("Password is required.") + vbCrLf;
+    if (message.isEmpty())
+        return true;
+    MsgBox(message, vb::vbOKOnly, QStringLiteral("Error"));
+    return false;
 }
 
 void FrmConfig::btnOK_Click()
@@ -70,12 +113,20 @@ void FrmConfig::btnOK_Click()
     Trap trap;
     try {
         trap(1);
-        SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("DSN"), txtDSN->text());
-        SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("UID"), txtUID->text());
-        SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("PWD"), txtPWD->text());
+        if (!ValidateSettings())
+            return;
         trap(2);
+        m_dsn = Trim(txtDSN->text());
+        m_uid = Trim(txtUID->text());
+        m_pwd = Trim(txtPWD->text());
+        SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("DSN"), m_dsn);
+        SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("UID"), m_uid);
+        SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("PWD"), m_pwd);
+        trap(3);
         if (g_partnerReload)
             g_partnerReload(g_APP_STATE);
+        else
+            do_getEfilePartners(g_APP_STATE);
     } catch (...) {
         reportCurrentError(QStringLiteral("frmConfig::btnOK_Click"), trap);
     }
@@ -90,9 +141,7 @@ void FrmConfig::cboState_Click()
     if (index < 0)
         return;
     try {
-#ifdef QUORLA_HAVE_MODE
         setState(qint16(index), true);
-#endif
     } catch (...) {
         reportCurrentError(QStringLiteral("cboState_Click"), Trap{});
     }

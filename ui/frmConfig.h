@@ -13,6 +13,7 @@ public:
     QLineEdit *txtDSN;
     QLineEdit *txtUID;
     QLineEdit *txtPWD;
+    QLineEdit *txtPWD2;
     ComboBox *cboState;
     QPushButton *btnOK;
     QPushButton *btnCancel;
@@ -21,10 +22,18 @@ public:
     void btnOK_Click();
     void btnCancel_Click();
     void cboState_Click();
+
+private:
+    bool ValidateSettings();
+
+    QString m_dsn;
+    QString m_uid;
+    QString m_pwd;
+    qint16 m_state = 0;
 };
 
 FrmConfig &frmConfig();
 
-// Reloads the e-file partners for a customer state after the settings were saved; the host
-// layer installs it.
+// Reloads the e-file partners for a customer state after the settings were saved. Without one
+// set, the host's partner list is read.
 void setPartnerReload(std::function<void(qint16 state)> reload);

@@ -5,7 +5,7 @@
 
 #include "platform/forms/forms.h"
 
-// The sign-on dialog, shown modally over the main window.
+// The sign-on dialog ("iSeries Login"), shown modally over the main window.
 class FrmLogin : public Form {
     Q_OBJECT
 public:
@@ -20,7 +20,6 @@ public:
 
 FrmLogin &frmLogin();
 
-// The host's check of a user id and password; the host layer installs it. Without one no
-// sign-on succeeds.
+// The check of a user id and password. Without one set, the host program SY983R decides.
 using SignOnCheck = std::function<bool(const QString &userId, const QString &password)>;
 void setSignOnCheck(SignOnCheck check);

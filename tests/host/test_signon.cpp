@@ -98,7 +98,6 @@ TEST_F(SignOnTest, EmptySettingsLeadToTheConnectionMessageAndTheSettingsDialog)
 
 TEST_F(SignOnTest, SettingsSavedFromInsideTheSignOnDialogDoNotAskAgain)
 {
-    registerHostServices();
     setHostSettings("", "", "");
     int loginShows = 0;
     forms->onShow("frmLogin", [&](Form &f) {
@@ -111,7 +110,9 @@ TEST_F(SignOnTest, SettingsSavedFromInsideTheSignOnDialogDoNotAskAgain)
         config.txtDSN->setText("QHOST");
         config.txtUID->setText("QUSER");
         config.txtPWD->setText("QPWD");
+        config.txtPWD2->setText("QPWD");
         config.btnOK_Click();
+        EXPECT_FALSE(config.isLoaded());
     });
     EXPECT_FALSE(ensureLoggedIn());
     EXPECT_EQ(loginShows, 1);
