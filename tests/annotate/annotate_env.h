@@ -1,0 +1,67 @@
+#pragma once
+// Shared fixture of the annotation tests: fresh state, a private temp folder, and the main
+// window's page view emptied before and after each test.
+#include <QImage>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "annotate/annothooks.h"
+#include "core/state.h"
+#include "platform/annot/annotdocument.h"
+#include "platform/imaging/qelezimage.h"
+#include "ui/frmMain.h"
+
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+
+class AnnotTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        resetState();
+        g_strTempPath = dir.path() + QLatin1Char('/');
+        view().clearImage();
+        annotHooks() = AnnotHooks{};
+    }
+    void TearDown() override
+    {
+        view().clearImage();
+        annotHooks() = AnnotHooks{};
+        resetState();
+    }
+
+    static QelEzImage &view() { return *frmMain().ezPageView; }
+
+    // Appends `count` white bilevel pages of the given size and resolution.
+    static void addPages(int count, int width = 850, int height = 1100, int dpi = 100)
+    {
+        QImage page(width, height, QImage::Format_Mono);
+        page.fill(1);
+        const int dpm = qRound(dpi / 0.0254);
+        page.setDotsPerMeterX(dpm);
+        page.setDotsPerMeterY(dpm);
+        for (int i = 0; i < count; ++i)
+            view().appendPage(page);
+    }
+
+    // A detached item of the type at the bounds, added to the page's set without a handler.
+    static QelAnnotItem *addItem(int page, int type, const QRect &bounds,
+                                 const QString &text = QString())
+    {
+        view().setPage(page);
+        std::unique_ptr<QelAnnotItem> item;
+        if (type == QelAnnotType::Text)
+            item = std::make_unique<QelAnnotTextItem>();
+        else
+            item = std::make_unique<QelAnnotItem>(type);
+        item->setBounds(bounds);
+        if (!text.isEmpty())
+            item->setText(text);
+        QelAnnotItem *raw = item.get();
+        view().annotationSet()->setSecurity(nullptr);
+        EXPECT_TRUE(view().annotationSet()->add(std::move(item)));
+        return raw;
+    }
+
+    QTemporaryDir dir;
+};
