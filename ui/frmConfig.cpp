@@ -102,6 +102,8 @@ bool FrmConfig::ValidateSettings()
         message += QStringLiteral("User ID is required.") + vbCrLf;
     if (Trim(txtPWD->text()).isEmpty())
         message += QStringLiteral("Password is required.") + vbCrLf;
+    else if (Trim(txtPWD->text()) != Trim(txtPWD2->text()))
+        message += QStringLiteral("Passwords do not match.") + vbCrLf;
     if (message.isEmpty())
         return true;
     MsgBox(message, vb::vbOKOnly, QStringLiteral("Error"));

@@ -326,7 +326,18 @@ TEST(ConnectionSettings, SavesTheConnectionAndAppliesTheCustomer)
     EXPECT_FALSE(frmMain().mnuMARG->isVisible());
     EXPECT_EQ(g_dbMode, 5);
     config.txtUID->setText("user");
-    config.txtPWD->setText("pw");
+    config.txtPWD->setText(" pw");
+    config.txtPWD2->setText("px");
+    {
+        MsgBoxScript boxes;
+        config.btnOK->click();
+        ASSERT_EQ(boxes.calls().size(), 1);
+        EXPECT_EQ(boxes.calls()[0].prompt, "Passwords do not match.\r\n");
+        EXPECT_EQ(boxes.calls()[0].title, "Error");
+        EXPECT_TRUE(config.isLoaded());
+        EXPECT_NE(GetSetting(APP_TITLE, "frmConfig", "UID"), "user");
+    }
+    config.txtPWD2->setText("pw ");  // compared trimmed
     config.btnOK->click();
     EXPECT_EQ(GetSetting(APP_TITLE, "frmConfig", "UID"), "user");
     EXPECT_EQ(GetSetting(APP_TITLE, "frmConfig", "PWD"), "pw");
