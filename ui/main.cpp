@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "core/errors.h"
+#include "host/hostservices.h"
 #include "hostsim/emulator.h"
 #include "platform/forms/forms.h"
 #include "ui/closesignals.h"
@@ -12,6 +13,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(APP_TITLE);
     installCloseOnSignals();
     hostsim::registerProvider();  // used only while QUORLA_HOST_EMULATOR names a database
+    registerHostServices();
 
     frmMain();  // loads the main window; its load handler starts the program
     if (Forms().isEmpty())
