@@ -414,7 +414,6 @@ int tavColorContentCommand(int argc, char **argv, int *leftover, int flags) {
   }
   if (leftover) *leftover = argc - i;
   const int inFlags = flags & ~0xF00 & ~0x1;
-  const int outFlags = (flags & ~0xFF0 & ~0x1) | ((flags >> 4) & 0xF0);
   int left = argc - i;
   tavImage *det = cconCreateFromWords(argc - i, argv + i, &left, inFlags, nullptr);
   if (!det) {
@@ -423,31 +422,7 @@ int tavColorContentCommand(int argc, char **argv, int *leftover, int flags) {
   }
   if (leftover) *leftover = left;
   const int used = (argc - i) - left;
-  int outLeft = left;
-  int isPipe = 0;
-  tavImage *out = outputCreateFromOptions(left, argv + i + used, &outLeft, outFlags, det, &isPipe);
-  const bool ownDet = !isNull(det);
-  const bool ownOut = (flags & 0x200) && out && !isNull(out) && !isPipe && out != det;
-  int result = 0;
-  if (!out) {
-    tavLog(4432);
-    result = -1;
-  } else {
-    if (leftover) *leftover = outLeft;
-    if ((flags & 0x1000) && transferImage(det, nullptr) != 0) {
-      tavLog(4429);
-      result = -1;
-    }
-  }
-  if ((flags & 0x40) && ownDet && tavRelease(det) != 0) {
-    tavLog(4430);
-    result = -1;
-  }
-  if ((flags & 0x400) && ownOut && tavRelease(out) != 0) {
-    tavLog(4433);
-    result = -1;
-  }
-  return result;
+  return commandEnd(det, !isNull(det), left, argv + i + used, leftover, flags, false, {4432, 4429, 4430, 4433});
 }
 
 int tavColorContent(const char *string, int flags) { return stringForm(string, flags, tavColorContentCommand, 4431); }

@@ -220,6 +220,35 @@ int tavSystemOptions(const char *string, int flags) {
   return stringForm(string, flags, tavSystemOptionsCommand, 375);
 }
 
+int commandEnd(tavImage *made, bool ownMade, int argc, char **argv, int *leftover, int flags,
+               bool toOutput, CommandEndCodes codes) {
+  const int outFlags = (flags & ~0xFF0 & ~0x1) | ((flags >> 4) & 0xF0);
+  int outLeft = argc;
+  int isPipe = 0;
+  tavImage *out = outputCreateFromOptions(argc, argv, &outLeft, outFlags, made, &isPipe);
+  const bool ownOut = (flags & 0x200) && out && !isNull(out) && !isPipe && out != made;
+  int result = 0;
+  if (!out) {
+    tavLog(codes.noOutput);
+    result = -1;
+  } else {
+    if (leftover) *leftover = outLeft;
+    if ((flags & 0x1000) && tavCopyImage(made, toOutput ? out : nullptr) != 0) {
+      tavLog(codes.transfer);
+      result = -1;
+    }
+  }
+  if ((flags & 0x40) && ownMade && tavRelease(made) != 0) {
+    tavLog(codes.releaseMade);
+    result = -1;
+  }
+  if ((flags & 0x400) && ownOut && tavRelease(out) != 0) {
+    tavLog(codes.releaseOutput);
+    result = -1;
+  }
+  return result;
+}
+
 int stringForm(const char *string, int flags, int (*cmd)(int, char **, int *, int), int code) {
   int argc = 0;
   char **argv = nullptr;
@@ -423,7 +452,6 @@ int tavCopyCommand(int argc, char **argv, int *leftover, int flags) {
     return 0;
   }
   const int inFlags = flags & ~0xF00 & ~0x1;
-  const int outFlags = (flags & ~0xFF0 & ~0x1) | ((flags >> 4) & 0xF0);
   int left = argc - i;
   tavImage *in = inputCreateFromOptions(argc - i, argv + i, &left, inFlags, nullptr);
   if (!in) {
@@ -431,33 +459,9 @@ int tavCopyCommand(int argc, char **argv, int *leftover, int flags) {
     return -1;
   }
   if (leftover) *leftover = left;
-  int used = (argc - i) - left;
-  int outLeft = left;
-  int isPipe = 0;
-  tavImage *out = outputCreateFromOptions(left, argv + i + used, &outLeft, outFlags, in, &isPipe);
-  const bool ownIn = (flags & 0x20) && !isNull(in);
-  const bool ownOut = (flags & 0x200) && out && !isNull(out) && !isPipe && out != in;
-  int result = 0;
-  if (!out) {
-    tavLog(798);
-    result = -1;
-  } else {
-    if (leftover) *leftover = outLeft;
-    if ((flags & 0x1000) && tavCopyImage(in, out) != 0) {
-      tavLog(789);
-      result = -1;
-    }
-  }
-  // Release what the command made, also after a failure, so nothing is left behind.
-  if ((flags & 0x40) && ownIn && tavRelease(in) != 0) {
-    tavLog(797);
-    result = -1;
-  }
-  if ((flags & 0x400) && ownOut && tavRelease(out) != 0) {
-    tavLog(796);
-    result = -1;
-  }
-  return result;
+  const int used = (argc - i) - left;
+  return commandEnd(in, (flags & 0x20) && !isNull(in), left, argv + i + used, leftover, flags, true,
+                    {798, 789, 797, 796});
 }
 
 int tavCopy(const char *string, int flags) { return stringForm(string, flags, tavCopyCommand, 787); }

@@ -383,33 +383,8 @@ int tavFrameCommand(int argc, char **argv, int *leftover, int flags) {
     return -1;
   }
   if (leftover) *leftover = left;
-  const int outFlags = (flags & ~0xFF0 & ~0x1) | ((flags >> 4) & 0xF0);
-  int outLeft = left;
-  int isPipe = 0;
-  tavImage *out = outputCreateFromOptions(left, words + (count - left), &outLeft, outFlags, frame, &isPipe);
-  const bool ownFrame = (flags & 0x20) && !isNull(frame);
-  const bool ownOut = (flags & 0x200) && out && !isNull(out) && !isPipe && out != frame;
-  int result = 0;
-  if (!out) {
-    tavLog(4624);
-    result = -1;
-  } else {
-    if (leftover) *leftover = outLeft;
-    if ((flags & 0x1000) && tavCopyImage(frame, nullptr) != 0) {
-      tavLog(4625);
-      result = -1;
-    }
-  }
-  // What the command made goes again, also after a failure.
-  if ((flags & 0x40) && ownFrame && tavRelease(frame) != 0) {
-    tavLog(4626);
-    result = -1;
-  }
-  if ((flags & 0x400) && ownOut && tavRelease(out) != 0) {
-    tavLog(4627);
-    result = -1;
-  }
-  return result;
+  return commandEnd(frame, (flags & 0x20) && !isNull(frame), left, words + (count - left), leftover, flags,
+                    false, {4624, 4625, 4626, 4627});
 }
 
 int tavFrame(const char *string, int flags) { return stringForm(string, flags, tavFrameCommand, 4628); }

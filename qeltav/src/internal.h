@@ -270,6 +270,15 @@ bool fileIsOpenInput(const char *path);
 int sysOptionsParse(int argc, char **argv, int *leftover, int flags);
 int stringForm(const char *string, int flags, int (*cmd)(int, char **, int *, int), int code);
 void printHelp(const char *synopsis);
+// Log codes of a command's common end.
+struct CommandEndCodes {
+  int noOutput, transfer, releaseMade, releaseOutput;
+};
+// The common end of a command that made `made` from its words: makes the output from the words
+// left, transfers `made` into it (or runs `made` through to nowhere when toOutput is false) and
+// releases what the command made, also after a failure. argc/argv are the words left.
+int commandEnd(tavImage *made, bool ownMade, int argc, char **argv, int *leftover, int flags,
+               bool toOutput, CommandEndCodes codes);
 
 // ---- colour spaces -------------------------------------------------------------
 struct ColorSpace {

@@ -465,31 +465,9 @@ int tavMapColorCommand(int argc, char **argv, int *leftover, int flags) {
     tavLog(3119);
     return -1;
   }
-  const int outFlags = (flags & ~0xFF0 & ~0x1) | ((flags >> 4) & 0xF0);
-  int isPipe = 0;
-  int outLeft = n;
-  tavImage *out = outputCreateFromOptions(n, words + (total - n), &outLeft, outFlags, map, &isPipe);
-  if (leftover) *leftover = out ? outLeft : n;
-  const bool ownMap = (flags & 0x20) && !isNull(map);
-  const bool ownOut = (flags & 0x200) && out && !isNull(out) && !isPipe && out != map;
-  int result = 0;
-  if (!out) {
-    tavLog(3120);
-    result = -1;
-  } else if ((flags & 0x1000) && tavCopyImage(map, out) != 0) {
-    tavLog(3121);
-    result = -1;
-  }
-  // what the command made is released also after a failure
-  if ((flags & 0x40) && ownMap && tavRelease(map) != 0) {
-    tavLog(3122);
-    result = -1;
-  }
-  if ((flags & 0x400) && ownOut && tavRelease(out) != 0) {
-    tavLog(3123);
-    result = -1;
-  }
-  return result;
+  if (leftover) *leftover = n;
+  return commandEnd(map, (flags & 0x20) && !isNull(map), n, words + (total - n), leftover, flags, true,
+                    {3120, 3121, 3122, 3123});
 }
 
 int tavMapColor(const char *string, int flags) { return stringForm(string, flags, tavMapColorCommand, 3027); }

@@ -593,7 +593,6 @@ int tavRotateCommand(int argc, char **argv, int *leftover, int flags) {
   }
   if (leftover) *leftover = argc - i;
   const int inFlags = flags & ~0xF00 & ~0x1;
-  const int outFlags = (flags & ~0xFF0 & ~0x1) | ((flags >> 4) & 0xF0);
   int left = argc - i;
   tavImage *rot = rotOptionsParse(argc - i, argv + i, &left, inFlags);
   if (!rot) {
@@ -602,32 +601,7 @@ int tavRotateCommand(int argc, char **argv, int *leftover, int flags) {
   }
   if (leftover) *leftover = left;
   const int used = (argc - i) - left;
-  int outLeft = left;
-  int isPipe = 0;
-  tavImage *out = outputCreateFromOptions(left, argv + i + used, &outLeft, outFlags, rot, &isPipe);
-  const bool ownRot = !isNull(rot);
-  const bool ownOut = (flags & 0x200) && out && !isNull(out) && !isPipe && out != rot;
-  int result = 0;
-  if (!out) {
-    tavLog(823);
-    result = -1;
-  } else {
-    if (leftover) *leftover = outLeft;
-    if ((flags & 0x1000) && tavCopyImage(rot, out) != 0) {
-      tavLog(824);
-      result = -1;
-    }
-  }
-  // what the command made goes again, also after a failure
-  if ((flags & 0x40) && ownRot && tavRelease(rot) != 0) {
-    tavLog(826);
-    result = -1;
-  }
-  if ((flags & 0x400) && ownOut && tavRelease(out) != 0) {
-    tavLog(827);
-    result = -1;
-  }
-  return result;
+  return commandEnd(rot, !isNull(rot), left, argv + i + used, leftover, flags, true, {823, 824, 826, 827});
 }
 
 int tavRotate(const char *string, int flags) { return stringForm(string, flags, tavRotateCommand, 825); }

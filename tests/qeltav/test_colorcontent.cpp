@@ -176,7 +176,9 @@ TEST_F(ColorContent, TableImages) {
     int rc = 0;
     pass(det, &rc);
     EXPECT_EQ(rc, c.code ? -1 : 0);
-    if (c.code) EXPECT_TRUE(logHas(c.code));
+    if (c.code) {
+      EXPECT_TRUE(logHas(c.code));
+    }
     EXPECT_EQ(tavGetColorContentResult(det), c.result);
     tavRelease(det);
   }

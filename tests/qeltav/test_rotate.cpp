@@ -200,7 +200,9 @@ TEST_F(Rotate, AngleWindowAndTrackedPixels) {
     for (int y = 0; y < W; ++y)
       for (int i = 0; i < H; ++i) {
         int sx = W - 1 - y, sy = i;
-        if (sx + 1 < W && sy + 1 < H) EXPECT_EQ(readU(out, i, y), pixelValue(sx, sy, 8)) << i << "," << y;
+        if (sx + 1 < W && sy + 1 < H) {
+          EXPECT_EQ(readU(out, i, y), pixelValue(sx, sy, 8)) << i << "," << y;
+        }
       }
     tavRelease(rot);
     tavRelease(out);
