@@ -1,0 +1,5 @@
+#include "capture/indexchecks.h"
+
+void user_go() {}
+
+void user_refresh() {}

@@ -1,0 +1,7 @@
+#include "capture/request.h"
+
+bool run_program(const QString &RunAction)
+{
+    Q_UNUSED(RunAction);
+    return false;
+}
