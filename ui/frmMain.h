@@ -160,6 +160,52 @@ public:
     void mnuPreferences_Click();
     void mnuAbout_Click();
 
+    // Commands of the button column.
+    void btnGoNew_Click();
+    void btnNext_Click();
+    void btnPrev_Click();
+    void btnRefresh_Click();
+    void btnScan_Click();
+    void btnStore_Click();
+    void btnPrint_Click();
+    // Also run by the request road and the scan for automatic redaction.
+    void btnRedact_Click();
+    void btnRotate_Click();
+    void btnLog_NYBR_Click();
+    void cmdSettings_Click();
+    void Command1_Click();
+    void chkDuplex_Click();
+    void chkScanUD_Click();
+    void chkScanUnIndexedDocs_Click(QCheckBox *box);
+    void chkAutoNextPage_Click();
+
+    // Menus.
+    void mnuEdit_Click();
+    void mnuUndo_Click();
+    void mnuHandFeed_Click();
+    void mnuOverhead_Click();
+    void mnuBatchScan_Click();
+    void mnuBatchRotate_Click();
+    void mnuBatchByteAlign_Click();
+    void mnuConfig_Click();
+    void mnuSelectScanner_Click();
+    void mnuScannerSettings_Click();
+    void mnuFilters_Click();
+
+    // Imaging-control events.
+    void ezTreeView_Command(QelEzCommand &cmd);
+    void ezTreeView_Notify(int code);
+    void ezTreeView_PageChange();
+    void ezPageView_PageChange();
+    void ezTreeView_PagesLoaded();
+    void ezView_Changed();
+    void ezPageView_MouseUp(int button, int shift, int x, int y);
+    void ezPageView_DblClick();
+
+    // Timers.
+    void tmrAnnotationMerge_Timer();
+    void tmrAutoNextPage_Timer();
+
     // The thirteen Database menu entries in menu order.
     QList<QAction *> databaseEntries() const;
 
