@@ -1,0 +1,2 @@
+#include "batch/bookcheck.h"
+qint16 bookScanPageCheck() { return 0; }

@@ -1,0 +1,33 @@
+#pragma once
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "platform/forms/forms.h"
+
+// The batch-scan progress window: its activation runs the whole batch scan.
+class FrmBatchProgress : public Form {
+    Q_OBJECT
+public:
+    FrmBatchProgress();
+
+    QLabel *lblStatus;
+    QProgressBar *ProgressBar1;
+    QLabel *Label1;
+    QPushButton *btnAbort, *btnClose;
+
+    void Form_Activate() override;
+    void btnAbort_Click();
+    void btnClose_Click();
+
+protected:
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    bool m_ran = false; // the run starts once per showing, not on every re-activation
+};
+
+FrmBatchProgress &frmBatchProgress();
+// True while frmBatchProgress is loaded and shown (the request road then leaves the viewer
+// empty).
+bool batchProgressShown();
