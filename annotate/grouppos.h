@@ -20,3 +20,26 @@ int groupPosListIndex(const QString &edge, const QString &location, const QStrin
 
 // Empties all twelve lists: every record zero.
 void clearGroupPositions();
+
+// The rectangle of a placed group, in pixels of the page image.
+struct GroupRect {
+    qint32 Top = 0;
+    qint32 Left = 0;
+    qint32 Bottom = 0;
+    qint32 Right = 0;
+    bool operator==(const GroupRect &) const = default;
+};
+
+// The rectangle of the first record with that group id, searching the twelve lists in their
+// fixed order; the zero rectangle when there is none.
+GroupRect do_get_group_rect(qint16 groupId);
+
+// Pixels left between two stacked groups at the edge ("T" or any other).
+qint16 do_calculate_spacing_buffer(qint16 fontSize, const QString &edge);
+
+// Extra pixels kept free at the right margin of a right-aligned block of that width; 0 for any
+// resolution but 200 and 300 dpi.
+qint16 do_get_right_margin_adjustments(qint16 fontSize, qint32 blockWidth, qint16 resolution);
+
+// Extra pixels kept free at the bottom margin; 0 for any resolution but 200 and 300 dpi.
+qint16 do_get_bottom_margin_adjustments(qint16 fontSize, qint16 resolution);
