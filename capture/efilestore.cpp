@@ -1,0 +1,117 @@
+#include "capture/efilestore.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include "annotate/security.h"
+#include "capture/paperstore.h"
+#include "capture/request.h"
+#include "capture/storework.h"
+#include "core/errors.h"
+#include "core/files.h"
+#include "core/state.h"
+#include "host/hostcall.h"
+#include "host/im650r.h"
+#include "host/signon.h"
+#include "platform/ado/ado.h"
+#include "platform/forms/msgbox.h"
+#include "platform/imaging/qelezimage.h"
+#include "platform/system/system.h"
+#include "ui/frmMain.h"
+
+bool do_store_electronic(bool advance)
+{
+    (void)advance;
+    bool result = false;
+    Trap trap;
+    try {
+        trap(1);
+        if (!ensureLoggedIn())
+            return false;
+        trap(2);
+        const HostSettings s = readHostSettings();
+        AdoConnection conn;
+        conn.open(hostConnectionString(s.dsn), s.uid, s.pwd, -1);
+        const QString folder = storeFolderPath(s.dsn);
+        trap(3);
+        const QString imageName = storeBaseName() + QStringLiteral(".T");
+        const QString annotName = storeBaseName() + QStringLiteral(".A");
+        FrmMain &w = frmMain();
+        QelEzImage &tree = *w.ezTreeView;
+        QelEzImage &view = *w.ezPageView;
+        trap(4);
+        const qint16 pageCount = qint16(tree.thumbnailCount());
+
+        trap(5);
+        for (const char *name : {"tempburn.tif", "temp4.tif", "temp8.tif", "byteAlign.tif", "temp5.tif"})
+            DeleteTempFile(QString::fromLatin1(name));
+        deleteParkedAnnotations(view.pageCount());
+        trap(6);
+        deleteOnShare(folder, imageName);
+        deleteOnShare(folder, annotName);
+
+        trap(7);
+        do_set_annotation_security(view);
+
+        trap(8);
+        const QString image = g_strTempPath + QStringLiteral("temp8.tif");
+        const QString annots = g_strTempPath + QStringLiteral("temp2.tif");
+        view.setSaveFileName(image);
+        view.save();
+        view.clearImage();
+        DeleteFile(annots);
+        view.setImageFile(image);
+        view.setSaveFileName(annots);
+        view.save();
+        QCoreApplication::processEvents();
+        refreshStoreWindow();
+
+        trap(9);
+        view.setPage(1);
+        runAnnotationMerge();
+        tree.clearImage();
+        view.clearImage();
+
+        trap(10);
+        const auto missing = [](const QString &path) {
+            if (QFileInfo::exists(path))
+                return false;
+            MsgBox(path + QStringLiteral(" not found."));
+            return true;
+        };
+        if (g_intAnnotCount > 0) {
+            if (missing(annots))
+                return false;
+            copyToShare(annots, hostPathToLocal(folder + annotName));
+        }
+        refreshStoreWindow();
+        if (missing(image))
+            return false;
+        copyToShare(image, hostPathToLocal(folder + imageName));
+        qint64 fileSize = QFileInfo(image).size();
+        refreshStoreWindow();
+        if (missing(image))
+            return false;
+        copyToShare(image, hostPathToLocal(gsBurnedImagePath));
+        fileSize = QFileInfo(image).size();
+        refreshStoreWindow();
+
+        trap(11);
+        result = IM650R(conn, QStringLiteral("S"), imageName, padZeros(qint32(fileSize), 9), padZeros(pageCount, 4));
+        if (result)
+            g_blnPromptStore = false;
+
+        trap(12);
+        result = run_program(QStringLiteral("S"));
+        if (result)
+            g_blnPromptStore = false;
+
+        trap(13);
+        deleteOnShare(folder, imageName);
+        deleteOnShare(folder, annotName);
+        return result;
+    } catch (...) {
+        reportStoreFailure(QStringLiteral("do_store_electronic"), trap);
+        return false;
+    }
+}

@@ -1,0 +1,32 @@
+#pragma once
+#include <QLabel>
+#include <QTimer>
+
+#include "platform/forms/forms.h"
+
+// The small modal window shown while a document is stored: its first focus runs the store
+// once, keeps the result in g_blnStoreReturnValue and unloads the window.
+class FrmStore : public Form {
+    Q_OBJECT
+public:
+    FrmStore();
+
+    QLabel *Label1;
+    QTimer *Timer1;
+
+    void Form_Activate() override;
+    void Form_GotFocus();
+    void Timer1_Timer();
+
+    // True while the store started by the focus handler runs.
+    bool isStoring() const { return m_busy; }
+
+protected:
+    bool event(QEvent *event) override;
+
+private:
+    bool m_busy = false;
+    bool m_done = false;
+};
+
+FrmStore &frmStore();
