@@ -1,0 +1,275 @@
+#include "capture/printredact.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QStatusBar>
+
+#include "annotate/frmImagePrintPreview.h"
+#include "annotate/frmImageRedaction.h"
+#include "annotate/security.h"
+#include "core/errors.h"
+#include "core/files.h"
+#include "core/startup.h"
+#include "core/state.h"
+#include "platform/forms/msgbox.h"
+#include "platform/imaging/qelezimage.h"
+#include "ui/frmMain.h"
+
+namespace {
+
+const QString kTitle = QStringLiteral("The Korvane Scan Tool");
+
+// The imaging server went away under us (RPC_E_DISCONNECTED).
+constexpr int kDisconnected = int(0x80010108u);
+
+// Writes what the page view shows back into its working file, through temp + workName; the
+// views are left empty. Returns the working file.
+QString writeBack(QelEzImage &page, QelEzImage &tree, const QString &workName)
+{
+    const QString orig = page.imageFile();
+    const QString work = g_strTempPath + workName;
+    for (int p = 1; p <= page.pageCount(); ++p) {
+        page.setPage(p);
+        page.setAnnotationOption(1);
+        page.setAnnotationLayer(0);
+    }
+    page.setPage(1);
+    page.setSaveFileName(work);
+    page.save();
+    page.clearImage();
+    tree.clearImage();
+    // A working file that already is the work file holds what was just saved.
+    if (orig != work) {
+        DeleteFile(orig);
+        CopyFile(work, orig);
+    }
+    return orig;
+}
+
+// The handler of the two entry points: a lost imaging server ends the program.
+void reportEntryFailure(const QString &procedure, const Trap &trap, const VbError &e)
+{
+    if (e.number == kDisconnected) {
+        MsgBox(QStringLiteral("The application encountered an unrecoverable error while processing "
+                              "you request.  Please restart the application and try your requestion "
+                              "again."),
+               vb::vbOKOnly | vb::vbCritical, kTitle);
+        coreHooks().endProcess(0);
+        return;
+    }
+    throwError(procedure, trap, e);
+}
+
+// Shows the form modally over the main window, then unloads it (it deletes itself).
+void showModalAndRelease(Form *form)
+{
+    QPointer<Form> guard(form);
+    form->Show(vb::vbModal, &frmMain());
+    if (guard && guard->isLoaded())
+        guard->Unload();
+}
+
+} // namespace
+
+QString databaseDisplayName(qint32 mode)
+{
+    static const char *const names[] = {"Massachusetts Recorded Land",
+                                        "Massachusetts Land Court",
+                                        "Massachusetts Land Court Plans",
+                                        "Updated Maine Book Scan",
+                                        "Updated Maine Recorded Land",
+                                        "New York Recorded Land",
+                                        "New York Misc Records",
+                                        "New York Court Records",
+                                        "Vaverezoduv",
+                                        "Massachusetts Recorded Land Book Scan",
+                                        "New York Book Scan",
+                                        "New York Barcode Scan",
+                                        "Massachusetts Land Court Certificate"};
+    if (mode < 0 || mode >= qint32(std::size(names)))
+        return QString();
+    return QString::fromLatin1(names[mode]);
+}
+
+bool do_print_button_click(QelEzImage &pageView, QelEzImage &treeView, qint32 useDefaultPrinter)
+{
+    Trap trap;
+    try {
+        trap(1);
+        if (g_blnPromptStore && gdtCurrentDocType == 0) {
+            MsgBox(QStringLiteral("This manually scanned document has unsaved changes that need to be "
+                                  "saved before printing.  Please store the document before "
+                                  "attempting to print."),
+                   vb::vbOKCancel, kTitle);
+            return true;
+        }
+
+        trap(2);
+        DeleteTempFile(QStringLiteral("temp2.tif"));
+        DeleteTempFile(QStringLiteral("tempprintpreview2.tif"));
+        const QString orig = writeBack(pageView, treeView, QStringLiteral("temp2.tif"));
+
+        // The print copy, annotations burnt in.
+        trap(3);
+        const QString printFile = g_strTempPath + QStringLiteral("tempprintpreview2.tif");
+        pageView.setImageFile(g_strTempPath + QStringLiteral("temp2.tif"));
+        pageView.setSaveFileName(printFile);
+        pageView.setAnnotationOption(0);
+        pageView.setPage(1);
+        pageView.save();
+        pageView.clearImage();
+        treeView.clearImage();
+        pageView.setImageFile(printFile);
+
+        trap(4);
+        do_print();
+        pageView.setAnnotationMode(0);
+        pageView.setPage(1);
+        pageView.setAnnotationOption(0);
+        pageView.clearImage();
+        pageView.setImageFile(printFile);
+
+        trap(5);
+        if (useDefaultPrinter == 1) {
+            treeView.setPrintScale(g_intDefaultPrintScale);
+            treeView.print();
+            pageView.clearImage();
+            treeView.clearImage();
+        } else {
+            auto *preview = new FrmImagePrintPreview;
+            preview->Load();
+            const QString path = pageView.imageFile();
+            pageView.clearImage();
+            treeView.clearImage();
+            preview->setCaption(preview->caption() + QStringLiteral(": ") + databaseDisplayName(g_dbMode));
+            if (preview->StatusBar1)
+                preview->StatusBar1->showMessage(QStringLiteral("Ready"));
+            preview->setImageFile(path);
+            preview->SetupPrintPreview();
+            trap(6);
+            showModalAndRelease(preview);
+        }
+
+        trap(7);
+        pageView.setImageFile(orig);
+        pageView.setSaveFileName(QString());
+        return true;
+    } catch (const VbError &e) {
+        reportEntryFailure(QStringLiteral("do_print_button_click"), trap, e);
+    } catch (...) {
+        reportCurrentError(QStringLiteral("do_print_button_click"), trap);
+    }
+    return false;
+}
+
+bool do_redact_button_click(QelEzImage &pageView, QelEzImage &treeView)
+{
+    Trap trap;
+    QPointer<Form> editorGuard;
+    try {
+        trap(1);
+        auto *editor = new FrmImageRedaction;
+        editorGuard = editor;
+        editor->Load();
+        bool restrictFirst = false;
+        DeleteTempFile(QStringLiteral("tempredact.tif"));
+        DeleteTempFile(QStringLiteral("resize2.tif"));
+        DeleteTempFile(QStringLiteral("redact2.tif"));
+        const QString orig = writeBack(pageView, treeView, QStringLiteral("redact2.tif"));
+
+        // The editor's own copy, annotations burnt in.
+        trap(2);
+        const QString edit = g_strTempPath + QStringLiteral("tempredact.tif");
+        pageView.setImageFile(g_strTempPath + QStringLiteral("redact2.tif"));
+        pageView.setSaveFileName(edit);
+        pageView.setAnnotationOption(0);
+        pageView.setPage(1);
+        pageView.save();
+        pageView.clearImage();
+        treeView.clearImage();
+
+        trap(3);
+        editor->setCaption(editor->caption() + QStringLiteral(": ") + databaseDisplayName(g_dbMode));
+        editor->setImageFile(edit);
+        gsRedactCropped = QStringLiteral("N");
+
+        // A cover sheet in front keeps its page out of reach.
+        trap(4);
+        restrictFirst = gdtCurrentDocType == 1 && gsCoverPageStatus == u"Y" && !gsCoverPagePath.isEmpty();
+
+        trap(5);
+        editor->SetupRedaction(gdtCurrentDocType, restrictFirst, QVariant());
+        QCoreApplication::processEvents();
+        if (editorGuard)
+            showModalAndRelease(editor);
+
+        trap(6);
+        pageView.clearImage();
+        treeView.clearImage();
+        if (gsRedactCropped == u"N") {
+            pageView.resetView();
+            pageView.setImageFile(orig);
+            pageView.setSaveFileName(QString());
+            return true;
+        }
+
+        // The editor changed the copy: it becomes the working file.
+        trap(7);
+        DeleteTempFile(QStringLiteral("resize.tif"));
+        pageView.resetView();
+        pageView.setImageFile(edit);
+        for (int p = 1; p <= pageView.pageCount(); ++p) {
+            pageView.setPage(p);
+            pageView.setAnnotationOption(0);
+            pageView.setAnnotationLayer(0);
+        }
+        do_set_annotation_security(pageView);
+        trap(8);
+        pageView.setSaveFileName(orig);
+        pageView.setPage(1);
+        pageView.save();
+        pageView.clearImage();
+        treeView.clearImage();
+        pageView.resetView();
+        pageView.setImageFile(orig);
+        pageView.setSaveFileName(QString());
+        pageView.setPage(1);
+        gsRedacted = QStringLiteral("Y");
+        return true;
+    } catch (const VbError &e) {
+        reportEntryFailure(QStringLiteral("do_redact_button_click"), trap, e);
+    } catch (...) {
+        reportCurrentError(QStringLiteral("do_redact_button_click"), trap);
+    }
+    // an editor that never got shown is not left behind
+    if (editorGuard && editorGuard->isLoaded())
+        editorGuard->Unload();
+    return false;
+}
+
+QVariant do_print()
+{
+    Trap trap;
+    try {
+        trap(1);
+        if (gdtCurrentDocType != 0)
+            return do_print_electronic();
+        return do_print_manual();
+    } catch (const VbError &e) {
+        throwError(QStringLiteral("do_print"), trap, e);
+    } catch (...) {
+        reportCurrentError(QStringLiteral("do_print"), trap);
+    }
+    return false;
+}
+
+// Nothing of its own to prepare: the print runs from the entry point.
+QVariant do_print_electronic()
+{
+    return true;
+}
+
+QVariant do_print_manual()
+{
+    return true;
+}

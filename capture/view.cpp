@@ -1,0 +1,332 @@
+#include "capture/view.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "annotate/annotfiles.h"
+#include "annotate/efileannot.h"
+#include "annotate/grouplayout.h"
+#include "annotate/grouppos.h"
+#include "batch/pageops.h"
+#include "capture/coversheet.h"
+#include "core/errors.h"
+#include "core/files.h"
+#include "core/state.h"
+#include "host/grouptext.h"
+#include "host/im091r.h"
+#include "host/im656r.h"
+#include "platform/ado/ado.h"
+#include "platform/forms/msgbox.h"
+#include "platform/system/system.h"
+#include "platform/vb/vb.h"
+#include "ui/frmMain.h"
+#include "ui/mainprocs.h"
+
+namespace {
+
+const QString kTitle = QStringLiteral("The Korvane Scan Tool");
+
+// Working files left over from the previous document, deleted before a new one is shown.
+const char *const kLeftovers[] = {"tempextrastep.tif", "temp3.tif",        "tempburn.tif",
+                                  "tempoverlay.tif",   "tempoverlayANN.tif", "tempredact.tif",
+                                  "tempprintpreview.tif", "resize.tif",     "resize2.tif",
+                                  "temp4.tif",         "byteAlign.tif",      "temp5.tif",
+                                  "temp8.tif"};
+
+// Runs one step; a step that trips over a missing object is skipped, anything else ends the
+// procedure through its handler.
+template <class F> void step(Trap &trap, int line, F &&fn)
+{
+    trap(line);
+    try {
+        fn();
+    } catch (const VbError &e) {
+        if (e.number != vbErr::ObjectVariableNotSet)
+            throw;
+    }
+}
+
+// The note label inside fraNonTiff (made on first use when the window has none).
+QLabel *nonTiffLabel(FrmMain &w)
+{
+    auto *label = w.fraNonTiff->findChild<QLabel *>(QStringLiteral("lblNonTiff"));
+    if (!label) {
+        label = new QLabel(w.fraNonTiff);
+        label->setObjectName(QStringLiteral("lblNonTiff"));
+        label->setWordWrap(true);
+        auto *layout = w.fraNonTiff->layout() ? w.fraNonTiff->layout() : new QVBoxLayout(w.fraNonTiff);
+        layout->addWidget(label);
+    }
+    return label;
+}
+
+void saveReload(QelEzImage &view, const QString &saveAs, const QString &reload)
+{
+    view.setSaveFileName(saveAs);
+    view.save();
+    view.clearImage();
+    view.setImageFile(reload);
+}
+
+bool allGroupTextsEmpty()
+{
+    for (const GroupTextInfo &g : g_GroupTextInfo)
+        if (!g.Text.isEmpty())
+            return false;
+    return true;
+}
+
+} // namespace
+
+QString storedImagePath(const QString &hostName, const QString &flNm, const QString &sbDr,
+                        const QString &imid)
+{
+    const QString root = QStringLiteral("\\\\") + hostName + QLatin1Char('\\');
+    if (sbDr == u"SUBDIREC.001")
+        return root + QStringLiteral("ROOT\\") + Trim(flNm) + QLatin1Char('\\') + Trim(sbDr) +
+               QLatin1Char('\\') + imid;
+    if (Trim(flNm) == u"KVTEMP")
+        return root + Trim(flNm) + QLatin1Char('\\') + Trim(sbDr) + QLatin1Char('\\') + imid;
+    return root + QStringLiteral("IMAGES\\") + Trim(flNm) + QLatin1Char('\\') + imid;
+}
+
+bool isTiffFile(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = f.read(2);
+    return head == "II" || head == "MM";
+}
+
+bool do_view(AdoConnection &conn, const QString &hostName)
+{
+    Trap trap;
+    try {
+        FrmMain &w = frmMain();
+        QelEzImage &view = *w.ezPageView;
+        QelEzImage &tree = *w.ezTreeView;
+        const QString temp = g_strTempPath;
+
+        // 1. Working files of the previous document, and its parked annotation files.
+        int oldPages = 0;
+        step(trap, 1, [&] { oldPages = view.pageCount(); });
+        step(trap, 2, [&] { DeleteTemp(); });
+        step(trap, 3, [&] {
+            for (const char *name : kLeftovers)
+                DeleteTempFile(QString::fromLatin1(name));
+        });
+        step(trap, 4, [&] {
+            for (int n = 1; n <= oldPages; ++n)
+                DeleteFile(annotationSetFile(ANN_FILE_STORE, n));
+        });
+
+        // 2. Status.
+        step(trap, 5, [&] {
+            w.lblStatus->setText(QStringLiteral("Retrieving Document from ") + hostName);
+            w.lblStatus->repaint();
+        });
+
+        // 3. Where the image lies.
+        QString path;
+        trap(6);
+        if (gdtCurrentDocType != 0) {
+            path = Trim(gsInDocPath);
+        } else {
+            const IM091RAnswer a = IM091R(conn, g_ImID);
+            if (!a.errMsg.isEmpty()) {
+                trap(7);
+                MsgBox(a.errMsg, vb::vbOKOnly, kTitle);
+                return false;
+            }
+            g_ImID = a.imid;
+            path = storedImagePath(hostName, a.flNm, a.sbDr, a.imid);
+        }
+
+        // 4, 5. The file must be there.
+        step(trap, 8, [&] { view.setAnnotationLayer(0); });
+        trap(9);
+        const QString local = hostPathToLocal(path);
+        if (!QFile::exists(local)) {
+            trap(10);
+            const QString text = QStringLiteral("File Not Found: ") + path;
+            MsgBox(text, vb::vbOKOnly, kTitle);
+            w.lblStatus->setText(text);
+            conn.close();
+            return false;
+        }
+
+        // 6, 7. Local copy, its kind, and the first load.
+        trap(11);
+        CopyFile(local, temp + QStringLiteral("temp.tif"));
+        g_blnTif = isTiffFile(temp + QStringLiteral("temp.tif"));
+        step(trap, 12, [&] { view.setImageFile(temp + QStringLiteral("temp.tif")); });
+
+        // 8. E-filed: cover sheet in front of a working copy.
+        if (gdtCurrentDocType == 1) {
+            step(trap, 13, [&] {
+                view.setSaveFileName(temp + QStringLiteral("temp3.tif"));
+                view.save();
+                view.clearImage();
+            });
+            step(trap, 14, [&] { DeleteTempFile(QStringLiteral("temp2.tif")); });
+            step(trap, 15, [&] { view.setImageFile(temp + QStringLiteral("temp3.tif")); });
+            step(trap, 16, [&] {
+                view.setSaveFileName(temp + QStringLiteral("temp2.tif"));
+                view.save();
+                view.clearImage();
+            });
+            step(trap, 17, [&] { IM656R(conn); });
+            step(trap, 18, [&] { do_cover_sheet(view, temp + QStringLiteral("temp3.tif")); });
+            step(trap, 19, [&] {
+                view.setImageFile(temp + QStringLiteral("temp3.tif"));
+                view.setSaveFileName(QString());
+            });
+        }
+
+        // 9, 10. Thumbnails follow the page view; page label.
+        step(trap, 20, [&] { tree.setImageHandle(view.imageHandle()); });
+        const int pages = view.pageCount();
+        step(trap, 21, [&] { w.lblPageNum->setText(QStringLiteral("Page 1/") + QString::number(pages)); });
+
+        // 11. Byte alignment of every page.
+        step(trap, 22, [&] {
+            g_blnByteAligned = true;
+            for (int p = 1; p <= pages; ++p) {
+                view.setPage(p);
+                if (view.imageWidth() % 8 != 0)
+                    g_blnByteAligned = false;
+            }
+            view.setPage(1);
+        });
+
+        // 12. Thumbnail pane.
+        step(trap, 23, [&] {
+            if (pages >= 2)
+                showTree();
+            else
+                hideTree();
+        });
+
+        if (gdtCurrentDocType != 1) {
+            // 13. Paper documents.
+            step(trap, 24, [&] { do_adjust_text_annotations_with_bogus_data(&w, view, 1, true, true); });
+            step(trap, 25, [&] { view.setPage(1); });
+        } else {
+            // 14. E-filed documents: annotation flags and the group-text lines.
+            step(trap, 26, [&] {
+                view.setAnnotationFlagsA(64);
+                view.setAnnotationFlagsB(64);
+                view.setAnnotationFlagsC(64);
+            });
+            step(trap, 27, [&] { do_load_grouptext_lines(); });
+
+            // 15. Nothing to lay out.
+            if (!allGroupTextsEmpty()) {
+                // 16. The document rewritten through a fresh file before the texts are laid.
+                trap(28);
+                if (!do_resizeImage(view)) {
+                    trap(29);
+                    MsgBox(QStringLiteral("Resize of e-file document ") + path +
+                               QStringLiteral(" for annotation failed."),
+                           vb::vbOKOnly, kTitle);
+                    conn.close();
+                    return false;
+                }
+
+                // 17. Block sizes.
+                step(trap, 30, [&] {
+                    for (GroupTextInfo &g : g_GroupTextInfo) {
+                        const QSize s = do_calculate_text_block_size(g.Text, g.FontSize, g.MaxLen, 0);
+                        g.BlockWidth = s.width();
+                        g.BlockHeight = s.height();
+                    }
+                });
+
+                // 18. Positions: first page, then the other pages.
+                static const char *const places[6][2] = {{"T", "L"}, {"T", "C"}, {"T", "R"},
+                                                         {"B", "L"}, {"B", "C"}, {"B", "R"}};
+                for (const char *scope : {"F", "O"}) {
+                    const qint16 page = qint16(*scope == 'F' ? 1 : view.pageCount());
+                    for (const auto &pl : places) {
+                        step(trap, 31, [&] {
+                            const QString edge = QString::fromLatin1(pl[0]);
+                            const QString loc = QString::fromLatin1(pl[1]);
+                            const int list = groupPosListIndex(edge, loc, QString::fromLatin1(scope));
+                            do_calculate_grouptext_positions(g_GroupPos[size_t(list)], view, edge,
+                                                             loc, page);
+                        });
+                    }
+                }
+
+                // 19. Annotations processed, parked per page, and put back.
+                step(trap, 32, [&] {
+                    bool park = true;
+                    do_process_efile_annotations(view, tree, park, false);
+                });
+                step(trap, 33, [&] {
+                    const int count = view.pageCount();
+                    for (int p = 1; p <= count; ++p) {
+                        view.setPage(p);
+                        const QString parked = annotationSetFile(ANN_FILE_STORE, p);
+                        if (QFile::exists(parked)) {
+                            view.loadAnnotations(parked);
+                            DeleteFile(parked);
+                        }
+                    }
+                });
+
+                // 20. The final working image.
+                step(trap, 34, [&] {
+                    saveReload(view, temp + QStringLiteral("temp3.tif"), temp + QStringLiteral("temp3.tif"));
+                });
+                step(trap, 35, [&] {
+                    saveReload(view, temp + QStringLiteral("tempextrastep.tif"),
+                               temp + QStringLiteral("tempextrastep.tif"));
+                });
+            }
+        }
+
+        // 21. Common end: controls and the note.
+        step(trap, 36, [&] {
+            w.btnRotate->setVisible(true);
+            w.cboRotateOpt->setVisible(true);
+            w.btnShowTree->setVisible(true);
+            w.lblStatus->setText(QString());
+            if (!g_blnTif) {
+                nonTiffLabel(w)->setText(NOTE_NOT_TIFF);
+                w.fraNonTiff->setVisible(true);
+            } else if (!g_blnByteAligned) {
+                nonTiffLabel(w)->setText(NOTE_NOT_BYTE_ALIGNED);
+                w.fraNonTiff->setVisible(true);
+            } else {
+                w.fraNonTiff->setVisible(false);
+            }
+            for (Form *f : Forms())
+                if (f->objectName() == u"frmStore" && f->isVisible())
+                    f->Hide();
+            w.btnScan->setEnabled(true);
+            w.setDefaultButton(w.btnScan);
+        });
+
+        // 22. Commands for the document just shown.
+        step(trap, 37, [&] {
+            const bool paper = gdtCurrentDocType != 1;
+            const bool editable = paper || gsUnIndexedEFileDoc != u"1";
+            w.btnStore->setEnabled(editable);
+            w.mnuStore->setEnabled(editable);
+            w.btnRedact->setEnabled(editable);
+            w.mnuRotate->setEnabled(editable);
+            w.btnRotate->setEnabled(editable);
+            w.cboRotateOpt->setEnabled(editable);
+            w.btnRefresh->setEnabled(!paper);
+        });
+        return true;
+    } catch (const VbError &e) {
+        throwError(QStringLiteral("do_view"), trap, e);
+    } catch (...) {
+        reportCurrentError(QStringLiteral("do_view"), trap);
+    }
+    return false;
+}
