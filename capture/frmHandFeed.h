@@ -1,0 +1,29 @@
+#pragma once
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include "platform/forms/forms.h"
+
+// The modal "Hand Feed Scan" window: while it is open a 500 ms timer pulls in every page the
+// operator places in the feeder; Done ends the run with the filter pass.
+class FrmHandFeed : public Form {
+    Q_OBJECT
+public:
+    FrmHandFeed();
+
+    QTimer *Timer1;
+    QPushButton *btnDone;
+    QLabel *Label1;
+
+    void Form_Load() override;
+    void Form_Unload(int &cancel) override;
+    void Timer1_Timer();
+    void btnDone_Click();
+
+private:
+    void scanFailed(const QString &description);
+    bool m_inTick = false;
+};
+
+FrmHandFeed &frmHandFeed();
