@@ -1,8 +1,33 @@
 #include "batch/frmBarcodeScan.h"
 
-FrmBarcodeScan::FrmBarcodeScan()
-    : Form(QStringLiteral("frmBarcodeScan")), lblBarcodeScan(nullptr), ProgressBar1(nullptr)
+#include <QLabel>
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+#include "batch/barcodesep.h"
+
+FrmBarcodeScan::FrmBarcodeScan() : Form(QStringLiteral("frmBarcodeScan"))
 {
+    setWindowFlag(Qt::Dialog);
+    setCaption(QStringLiteral("Barcode Scan"));
+    auto *layout = new QVBoxLayout(this);
+    lblBarcodeScan = addControl(new QLabel(this), QStringLiteral("lblBarcodeScan"));
+    ProgressBar1 = addControl(new QProgressBar(this), QStringLiteral("ProgressBar1"));
+    ProgressBar1->setTextVisible(false);
+    layout->addWidget(lblBarcodeScan);
+    layout->addWidget(ProgressBar1);
+    resize(420, 90);
 }
-void FrmBarcodeScan::Form_Activate() {}
+
 FrmBarcodeScan &frmBarcodeScan() { return defaultInstance<FrmBarcodeScan>(); }
+
+void FrmBarcodeScan::Form_Activate()
+{
+    if (m_running)
+        return;
+    m_running = true;
+    processBarcodes();
+    m_running = false;
+    if (isLoaded())
+        Unload();
+}
