@@ -1,13 +1,208 @@
 #include "batch/frmBatch.h"
+
+#include <QEvent>
+
+#include "batch/batchscan.h"
+#include "batch/frmBatchProgress.h"
+#include "core/errors.h"
+#include "core/state.h"
+#include "ui/mainprocs.h"
+
 FrmBatch &frmBatch() { return defaultInstance<FrmBatch>(); }
-FrmBatch::FrmBatch() : Form(QStringLiteral("frmBatch")) {}
-int FrmBatch::pageNumModeIndex() const { return -1; }
-int FrmBatch::overwriteModeIndex() const { return -1; }
-void FrmBatch::Form_Load() {}
-void FrmBatch::Form_Activate() {}
-void FrmBatch::Form_KeyPress(int &) {}
-void FrmBatch::Form_Unload(int &) {}
-void FrmBatch::btnStart_Click() {}
-void FrmBatch::btnCancel_Click() {}
-void FrmBatch::scrBatchOutput_Change() {}
-void FrmBatch::txtBatchUPageNum_Change() {}
+
+namespace {
+
+// Selects the whole text of a field when it gets the focus.
+class SelectOnFocus : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::FocusIn)
+            if (auto *box = qobject_cast<QLineEdit *>(watched))
+                selectAllText(box);
+        return false;
+    }
+};
+
+template <std::size_t N> int checkedIndex(const std::array<QRadioButton *, N> &options)
+{
+    for (std::size_t i = 0; i < N; ++i)
+        if (options[i]->isChecked())
+            return int(i);
+    return -1;
+}
+
+} // namespace
+
+FrmBatch::FrmBatch() : Form(QStringLiteral("frmBatch"))
+{
+    setCaption(QStringLiteral("Batch Scan"));
+    setKeyPreview(true);
+    const auto label = [this](QWidget *parent, const QString &name, const QString &text, int x,
+                              int y, int w) {
+        auto *l = addControl(new QLabel(text, parent), name);
+        l->setGeometry(x, y, w, 20);
+        return l;
+    };
+    const auto field = [this](QWidget *parent, const QString &name, int x, int y, int w) {
+        auto *t = addControl(new QLineEdit(parent), name);
+        t->setGeometry(x, y, w, 22);
+        return t;
+    };
+    const auto frame = [this](const QString &name) {
+        auto *f = addControl(new QGroupBox(this), name);
+        f->setGeometry(130, 4, 330, 100);
+        return f;
+    };
+
+    lblStartingDocument =
+        label(this, QStringLiteral("lblStartingDocument"), QStringLiteral("Starting Document:"), 8, 12, 120);
+
+    fraInput_MARG = frame(QStringLiteral("fraInput_MARG"));
+    label(fraInput_MARG, QStringLiteral("lblBook_MARG"), QStringLiteral("Book"), 8, 12, 40);
+    txtBook_MARG = field(fraInput_MARG, QStringLiteral("txtBook_MARG"), 8, 32, 80);
+    label(fraInput_MARG, QStringLiteral("lblPage_MARG"), QStringLiteral("Page"), 100, 12, 40);
+    txtPage_MARG = field(fraInput_MARG, QStringLiteral("txtPage_MARG"), 100, 32, 60);
+
+    fraInput_MALC = frame(QStringLiteral("fraInput_MALC"));
+    label(fraInput_MALC, QStringLiteral("lblDocNum_MALC"), QStringLiteral("Document Number"), 8, 12, 140);
+    txtDocNum_MALC = field(fraInput_MALC, QStringLiteral("txtDocNum_MALC"), 8, 32, 100);
+
+    fraInput_MALCP = frame(QStringLiteral("fraInput_MALCP"));
+    label(fraInput_MALCP, QStringLiteral("lblPlan1_MALCP"), QStringLiteral("Plan/Case #"), 8, 12, 90);
+    txtPlan1_MALCP = field(fraInput_MALCP, QStringLiteral("txtPlan1_MALCP"), 8, 32, 80);
+    label(fraInput_MALCP, QStringLiteral("lblPlan2_MALCP"), QStringLiteral("Plan Letter"), 100, 12, 90);
+    txtPlan2_MALCP = field(fraInput_MALCP, QStringLiteral("txtPlan2_MALCP"), 100, 32, 60);
+    label(fraInput_MALCP, QStringLiteral("lblPlan3_MALCP"), QStringLiteral("Plan Suffix"), 200, 12, 90);
+    txtPlan3_MALCP = field(fraInput_MALCP, QStringLiteral("txtPlan3_MALCP"), 200, 32, 60);
+
+    fraInput_NY = frame(QStringLiteral("fraInput_NY"));
+    label(fraInput_NY, QStringLiteral("lblBookCd_NY"), QStringLiteral("Book Cd"), 8, 12, 60);
+    txtBookCd_NY = field(fraInput_NY, QStringLiteral("txtBookCd_NY"), 8, 32, 60);
+    label(fraInput_NY, QStringLiteral("lblBook_NY"), QStringLiteral("Book"), 80, 12, 60);
+    txtBook_NY = field(fraInput_NY, QStringLiteral("txtBook_NY"), 80, 32, 80);
+    label(fraInput_NY, QStringLiteral("lblPage_NY"), QStringLiteral("Page"), 172, 12, 60);
+    txtPage_NY = field(fraInput_NY, QStringLiteral("txtPage_NY"), 172, 32, 60);
+
+    fraInput_FHS = frame(QStringLiteral("fraInput_FHS"));
+    label(fraInput_FHS, QStringLiteral("lblRefCode_FHS"), QStringLiteral("Ref Code"), 8, 12, 80);
+    txtRefCode_FHS = field(fraInput_FHS, QStringLiteral("txtRefCode_FHS"), 8, 32, 80);
+    label(fraInput_FHS, QStringLiteral("lblRefNum_FHS"), QStringLiteral("Reference Number"), 100, 12, 140);
+    txtRefNum_FHS = field(fraInput_FHS, QStringLiteral("txtRefNum_FHS"), 100, 32, 140);
+
+    lblBatchDocNum = label(this, QStringLiteral("lblBatchDocNum"),
+                           QStringLiteral("Number of documents to scan:"), 8, 114, 200);
+    txtBatchDocNum = field(this, QStringLiteral("txtBatchDocNum"), 210, 112, 60);
+
+    fraPageOptions = addControl(new QGroupBox(QStringLiteral("Page Options"), this),
+                                QStringLiteral("fraPageOptions"));
+    fraPageOptions->setGeometry(8, 142, 452, 70);
+    optBatchPageNumMode[0] = addControl(
+        new QRadioButton(QStringLiteral("Get page numbers from database"), fraPageOptions),
+        QStringLiteral("optBatchPageNumMode(0)"));
+    optBatchPageNumMode[0]->setGeometry(8, 20, 300, 20);
+    optBatchPageNumMode[1] = addControl(
+        new QRadioButton(QStringLiteral("All documents are          pages long"), fraPageOptions),
+        QStringLiteral("optBatchPageNumMode(1)"));
+    optBatchPageNumMode[1]->setGeometry(8, 42, 300, 20);
+    txtBatchUPageNum = field(fraPageOptions, QStringLiteral("txtBatchUPageNum"), 140, 41, 44);
+    optBatchPageNumMode[0]->setChecked(true);
+
+    fraOverwrite = addControl(
+        new QGroupBox(QStringLiteral("If document has already been scanned..."), this),
+        QStringLiteral("fraOverwrite"));
+    fraOverwrite->setGeometry(8, 218, 452, 110);
+    const QStringList overwriteCaptions{
+        QStringLiteral("Overwrite with new scan"), QStringLiteral("Skip document"),
+        QStringLiteral("Prompt user"), QStringLiteral("Fail Batch Scan")};
+    for (int i = 0; i < 4; ++i) {
+        optBatchOverwriteMode[i] =
+            addControl(new QRadioButton(overwriteCaptions[i], fraOverwrite),
+                       QStringLiteral("optBatchOverwriteMode(%1)").arg(i));
+        optBatchOverwriteMode[i]->setGeometry(8, 20 + 22 * i, 300, 20);
+    }
+    // Passing over scanned documents is the safe start.
+    optBatchOverwriteMode[BATCH_SKIP]->setChecked(true);
+
+    chkFilters = addControl(
+        new QCheckBox(
+            QStringLiteral("Process Batch with Filters (may significantly increase scan-time)"), this),
+        QStringLiteral("chkFilters"));
+    chkFilters->setGeometry(8, 334, 452, 20);
+
+    btnStart = addControl(new QPushButton(QStringLiteral("Start"), this), QStringLiteral("btnStart"));
+    btnStart->setGeometry(470, 10, 80, 26);
+    btnCancel = addControl(new QPushButton(QStringLiteral("Done"), this), QStringLiteral("btnCancel"));
+    btnCancel->setGeometry(470, 42, 80, 26);
+    btnStart->setAutoDefault(false);
+    btnCancel->setAutoDefault(false);
+
+    fraMessages = addControl(new QGroupBox(QStringLiteral("Messages"), this),
+                             QStringLiteral("fraMessages"));
+    fraMessages->setGeometry(8, 360, 542, 200);
+    fraBatchOutput = addControl(new QFrame(fraMessages), QStringLiteral("fraBatchOutput"));
+    fraBatchOutput->setGeometry(8, 20, 506, 172);
+    lblBatchOutput = addControl(new QLabel(fraBatchOutput), QStringLiteral("lblBatchOutput"));
+    lblBatchOutput->setWordWrap(true);
+    lblBatchOutput->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblBatchOutput->setGeometry(0, 0, 506, 20);
+    scrBatchOutput = addControl(new QScrollBar(Qt::Vertical, fraMessages),
+                                QStringLiteral("scrBatchOutput"));
+    scrBatchOutput->setGeometry(516, 20, 18, 172);
+    scrBatchOutput->setEnabled(false);
+    resize(560, 570);
+
+    auto *select = new SelectOnFocus(this);
+    for (QLineEdit *box : {txtBatchDocNum, txtBatchUPageNum, txtBook_MARG, txtPage_MARG, txtBook_NY,
+                           txtPage_NY, txtBookCd_NY, txtDocNum_MALC})
+        box->installEventFilter(select);
+
+    connect(btnStart, &QPushButton::clicked, this, &FrmBatch::btnStart_Click);
+    connect(btnCancel, &QPushButton::clicked, this, &FrmBatch::btnCancel_Click);
+    connect(scrBatchOutput, &QScrollBar::valueChanged, this, &FrmBatch::scrBatchOutput_Change);
+    connect(txtBatchUPageNum, &QLineEdit::textChanged, this, &FrmBatch::txtBatchUPageNum_Change);
+}
+
+int FrmBatch::pageNumModeIndex() const { return checkedIndex(optBatchPageNumMode); }
+int FrmBatch::overwriteModeIndex() const { return checkedIndex(optBatchOverwriteMode); }
+
+void FrmBatch::Form_Load()
+{
+    g_blnIsBatch = true;
+    chkFilters->setChecked(g_blnProcessBatch);
+    load_batch();
+}
+
+void FrmBatch::Form_Activate() { activate_batch(); }
+
+void FrmBatch::Form_KeyPress(int &keyAscii)
+{
+    if (keyAscii == vb::vbKeyReturn)
+        btnStart_Click();
+}
+
+void FrmBatch::Form_Unload(int &cancel)
+{
+    (void)cancel;
+    g_blnIsBatch = false;
+}
+
+void FrmBatch::btnStart_Click()
+{
+    g_blnProcessBatch = chkFilters->isChecked();
+    frmBatchProgress().Show(vb::vbModal, this);
+}
+
+void FrmBatch::btnCancel_Click() { Unload(); }
+
+void FrmBatch::scrBatchOutput_Change()
+{
+    // Placed in pixels: a long log scrolls without the 16-bit limit of the twips arithmetic.
+    const int twips = scrBatchOutput->value() * 20;
+    lblBatchOutput->move(lblBatchOutput->x(), -(twips / Screen::TwipsPerPixelY()));
+}
+
+void FrmBatch::txtBatchUPageNum_Change() { optBatchPageNumMode[1]->setChecked(true); }

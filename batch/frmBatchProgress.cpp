@@ -1,8 +1,44 @@
 #include "batch/frmBatchProgress.h"
+
+#include "batch/batchscan.h"
+
 FrmBatchProgress &frmBatchProgress() { return defaultInstance<FrmBatchProgress>(); }
-bool batchProgressShown() { return false; }
-FrmBatchProgress::FrmBatchProgress() : Form(QStringLiteral("frmBatchProgress")) {}
-void FrmBatchProgress::Form_Activate() {}
-void FrmBatchProgress::btnAbort_Click() {}
-void FrmBatchProgress::btnClose_Click() {}
-void FrmBatchProgress::hideEvent(QHideEvent *e) { Form::hideEvent(e); }
+
+FrmBatchProgress::FrmBatchProgress() : Form(QStringLiteral("frmBatchProgress"))
+{
+    setCaption(QStringLiteral("Batch Scan"));
+    Label1 = addControl(new QLabel(QStringLiteral("Batch Scan Progress"), this), QStringLiteral("Label1"));
+    Label1->setGeometry(8, 8, 300, 20);
+    lblStatus = addControl(new QLabel(this), QStringLiteral("lblStatus"));
+    lblStatus->setGeometry(8, 32, 384, 20);
+    ProgressBar1 = addControl(new QProgressBar(this), QStringLiteral("ProgressBar1"));
+    ProgressBar1->setGeometry(8, 58, 384, 20);
+    ProgressBar1->setTextVisible(false);
+    btnAbort = addControl(new QPushButton(QStringLiteral("Abort"), this), QStringLiteral("btnAbort"));
+    btnAbort->setGeometry(220, 88, 80, 26);
+    btnClose = addControl(new QPushButton(QStringLiteral("Close"), this), QStringLiteral("btnClose"));
+    btnClose->setGeometry(312, 88, 80, 26);
+    btnClose->setEnabled(false);
+    btnAbort->setAutoDefault(false);
+    btnClose->setAutoDefault(false);
+    resize(400, 122);
+
+    connect(btnAbort, &QPushButton::clicked, this, &FrmBatchProgress::btnAbort_Click);
+    connect(btnClose, &QPushButton::clicked, this, &FrmBatchProgress::btnClose_Click);
+    connect(this, &Form::hidden, this, [this] { m_ran = false; });
+}
+
+void FrmBatchProgress::Form_Activate()
+{
+    // Coming back to the window (after a dialog of the run) must not start a second run.
+    if (m_ran)
+        return;
+    m_ran = true;
+    btnAbort->setEnabled(true);
+    btnClose->setEnabled(false);
+    do_BatchScan();
+}
+
+void FrmBatchProgress::btnAbort_Click() { set_batch_abort(); }
+
+void FrmBatchProgress::btnClose_Click() { Unload(); }

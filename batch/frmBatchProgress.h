@@ -20,14 +20,8 @@ public:
     void btnAbort_Click();
     void btnClose_Click();
 
-protected:
-    void hideEvent(QHideEvent *event) override;
-
 private:
     bool m_ran = false; // the run starts once per showing, not on every re-activation
 };
 
 FrmBatchProgress &frmBatchProgress();
-// True while frmBatchProgress is loaded and shown (the request road then leaves the viewer
-// empty).
-bool batchProgressShown();

@@ -4,4 +4,3 @@ FrmBatchRotateProgress::FrmBatchRotateProgress() : Form(QStringLiteral("frmBatch
 void FrmBatchRotateProgress::Form_Activate() {}
 void FrmBatchRotateProgress::btnAbort_Click() {}
 void FrmBatchRotateProgress::btnClose_Click() {}
-void FrmBatchRotateProgress::hideEvent(QHideEvent *e) { Form::hideEvent(e); }

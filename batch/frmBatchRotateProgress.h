@@ -20,9 +20,6 @@ public:
     void btnAbort_Click();
     void btnClose_Click();
 
-protected:
-    void hideEvent(QHideEvent *event) override;
-
 private:
     bool m_ran = false; // the run starts once per showing
 };
