@@ -1,6 +1,45 @@
 #include "batch/frmBatchRotateProgress.h"
+
+#include "batch/batchscan.h"
+#include "batch/frmBatchRotate.h"
+
 FrmBatchRotateProgress &frmBatchRotateProgress() { return defaultInstance<FrmBatchRotateProgress>(); }
-FrmBatchRotateProgress::FrmBatchRotateProgress() : Form(QStringLiteral("frmBatchRotateProgress")) {}
-void FrmBatchRotateProgress::Form_Activate() {}
-void FrmBatchRotateProgress::btnAbort_Click() {}
-void FrmBatchRotateProgress::btnClose_Click() {}
+
+FrmBatchRotateProgress::FrmBatchRotateProgress() : Form(QStringLiteral("frmBatchRotateProgress"))
+{
+    setCaption(QStringLiteral("Batch Rotate"));
+    Label1 = addControl(new QLabel(QStringLiteral("Batch Rotate Progress"), this), QStringLiteral("Label1"));
+    Label1->setGeometry(8, 8, 300, 20);
+    lblStatus = addControl(new QLabel(this), QStringLiteral("lblStatus"));
+    lblStatus->setGeometry(8, 32, 384, 20);
+    ProgressBar1 = addControl(new QProgressBar(this), QStringLiteral("ProgressBar1"));
+    ProgressBar1->setGeometry(8, 58, 384, 20);
+    ProgressBar1->setTextVisible(false);
+    btnAbort = addControl(new QPushButton(QStringLiteral("Abort"), this), QStringLiteral("btnAbort"));
+    btnAbort->setGeometry(220, 88, 80, 26);
+    btnClose = addControl(new QPushButton(QStringLiteral("Close"), this), QStringLiteral("btnClose"));
+    btnClose->setGeometry(312, 88, 80, 26);
+    btnClose->setEnabled(false);
+    btnAbort->setAutoDefault(false);
+    btnClose->setAutoDefault(false);
+    resize(400, 122);
+
+    connect(btnAbort, &QPushButton::clicked, this, &FrmBatchRotateProgress::btnAbort_Click);
+    connect(btnClose, &QPushButton::clicked, this, &FrmBatchRotateProgress::btnClose_Click);
+    connect(this, &Form::hidden, this, [this] { m_ran = false; });
+}
+
+void FrmBatchRotateProgress::Form_Activate()
+{
+    // Coming back to the window (after the store dialog) must not start a second run.
+    if (m_ran)
+        return;
+    m_ran = true;
+    btnAbort->setEnabled(true);
+    btnClose->setEnabled(false);
+    do_BatchRotate();
+}
+
+void FrmBatchRotateProgress::btnAbort_Click() { set_batch_abort(); }
+
+void FrmBatchRotateProgress::btnClose_Click() { Unload(); }
