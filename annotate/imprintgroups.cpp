@@ -92,10 +92,6 @@ QVariant do_apply_annotations_electronic(ImprintStates &states)
         const int pages = control.pageCount();
         if (g_GroupTextInfo[0].Text.isEmpty() || pages <= 1)
             return {};
-        const QString book = g_BookCode.isEmpty() ? QString::number(CLng(g_Book))
-                                                  : QString::number(CInt(g_Book));
-        const QString bookPart = QStringLiteral("Bk ") + g_BookCode + book + QStringLiteral(" Pg");
-
         at(5);
         if (g_KyCd != u"B") {
             for (int page = 2; page <= pages; ++page)
@@ -106,6 +102,10 @@ QVariant do_apply_annotations_electronic(ImprintStates &states)
         }
 
         at(6);
+        // The book number is read only for book-and-page imprints.
+        const QString book = g_BookCode.isEmpty() ? QString::number(CLng(g_Book))
+                                                  : QString::number(CInt(g_Book));
+        const QString bookPart = QStringLiteral("Bk ") + g_BookCode + book + QStringLiteral(" Pg");
         const qint64 allotted = qint64(Val(g_NumPages));
         const qint16 firstPage = CInt(g_Page);
         for (qint64 page = 2; page <= allotted && page <= pages; ++page)
