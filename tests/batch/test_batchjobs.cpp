@@ -1,0 +1,442 @@
+// Batch scan, batch rotate, batch byte alignment and the book page-count check.
+#include <QScrollBar>
+
+#include <functional>
+
+#include "batch/batchscan.h"
+#include "batch/bookcheck.h"
+#include "batch/frmBatch.h"
+#include "batch/frmBatchByteAlign.h"
+#include "batch/frmBatchProgress.h"
+#include "batch/frmBatchRotate.h"
+#include "batch/frmBatchRotateProgress.h"
+#include "platform/vb/vb.h"
+#include "test_batchjobs_fixture.h"
+
+namespace {
+
+const char *const kBook1010 =
+    "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, doc_type) VALUES"
+    "  ('LR', '001010', '0001', '2019', '04', '01', '00101', '100001', 'K', 'LR201900101', 'DEED'),"
+    "  ('LR', '001010', '0002', '2019', '04', '01', '00102', '100002', 'K', 'LR201900102', 'DEED'),"
+    "  ('LR', '001010', '0003', '2019', '04', '01', '00103', '100003', 'K', 'LR201900103', 'MTG'),"
+    "  ('LR', '001011', '0001', '2019', '04', '02', '00104', '100004', 'K', 'LR201900104', 'DEED');\n";
+
+QString storedLog()
+{
+    return GetSetting(APP_TITLE, QStringLiteral("Strings"), QStringLiteral("strOutputText"));
+}
+
+} // namespace
+
+// --- book page-count check ----------------------------------------------------------------
+
+class BookCheck : public BatchJobsTest {
+protected:
+    void SetUp() override
+    {
+        BatchJobsTest::SetUp();
+        g_dbMode = MODE_MARGBS;
+        em->runScript(QStringLiteral(
+            "INSERT INTO book_ranges(book_code, book, first_page, last_page, path, prefix) VALUES"
+            "  ('', '000900', '0001', '0011', 'BOOKS\\B000900\\', 'B00900');\n"));
+        g_Book = QStringLiteral("000900");
+        g_Page = QStringLiteral("0001");
+    }
+};
+
+TEST_F(BookCheck, ComparesScannedWithExpectedPages)
+{
+    const QString less = QStringLiteral(
+        "The number of pages actually scanned is less than the number of pages expected for the book.  "
+        "Pages may have stuck together in the book.  Fan the book and try again.  You may want to try "
+        "scanning a portion of the book.");
+    const QString more = QStringLiteral(
+        "The number of pages actually scanned is more than the number of pages expected for the book.  "
+        "Check the book for \u201Ca\u201D and \u201Cb\u201D pages and enter them in the override "
+        "maintenance and scan the book again.");
+    struct Case {
+        const char *expected;
+        int scanned;
+        int answer; // for the more-pages box
+        qint16 result;
+        QString box;
+        int buttons;
+    } cases[] = {
+        {"0012", 12, 0, 1, QString(), 0},
+        {"10", 9, 0, 2, less, vb::vbOKOnly},
+        {"10", 11, vb::vbCancel, 2, more, vb::vbRetryCancel},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.expected);
+        main->ezTreeView->clearImage();
+        for (int i = 0; i < c.scanned; ++i)
+            main->ezTreeView->appendPage(QImage(16, 16, QImage::Format_Mono));
+        g_NumPages = QString::fromLatin1(c.expected);
+        boxes->clear();
+        em->clearCallLog();
+        if (c.answer)
+            boxes->answer(c.answer);
+        EXPECT_EQ(bookScanPageCheck(), c.result);
+        if (c.box.isEmpty()) {
+            EXPECT_TRUE(boxes->calls().isEmpty());
+        } else {
+            ASSERT_EQ(boxes->calls().size(), 1);
+            EXPECT_EQ(boxes->calls()[0].prompt, c.box);
+            EXPECT_EQ(boxes->calls()[0].buttonSet(), c.buttons);
+            EXPECT_EQ(boxes->calls()[0].title, QStringLiteral("There's a problem"));
+        }
+        EXPECT_TRUE(programs().isEmpty()); // no answer contacts the host
+    }
+}
+
+TEST_F(BookCheck, RetryRefreshesFromTheHostAndChecksAgain)
+{
+    for (int i = 0; i < 11; ++i)
+        main->ezTreeView->appendPage(QImage(16, 16, QImage::Format_Mono));
+    g_NumPages = QStringLiteral("0010");
+    boxes->answer(vb::vbRetry);
+    EXPECT_EQ(bookScanPageCheck(), 1); // the host's range now holds 11 pages
+    EXPECT_EQ(g_NumPages, QStringLiteral("0011"));
+    EXPECT_EQ(programs(), QStringList{QStringLiteral("RG632R")});
+    EXPECT_EQ(main->lblStatus->text(), QStringLiteral("Document Data Refreshed!"));
+    EXPECT_EQ(boxes->calls().size(), 1);
+
+    // The host now reports 12: the second check finds too few pages.
+    main->ezTreeView->clearImage();
+    for (int i = 0; i < 11; ++i)
+        main->ezTreeView->appendPage(QImage(16, 16, QImage::Format_Mono));
+    em->runScript(QStringLiteral("UPDATE book_ranges SET last_page = '0012';\n"));
+    g_NumPages = QStringLiteral("10");
+    g_Page = QStringLiteral("0001");
+    g_EndingPage.clear();
+    boxes->clear();
+    boxes->answer(vb::vbRetry);
+    EXPECT_EQ(bookScanPageCheck(), 2);
+    ASSERT_EQ(boxes->calls().size(), 2);
+    EXPECT_TRUE(boxes->calls()[1].prompt.contains(QStringLiteral("less than")));
+}
+
+TEST_F(BookCheck, NonNumericCountIsReportedAndDoesNotStopTheStore)
+{
+    g_NumPages = QStringLiteral("abc");
+    EXPECT_EQ(bookScanPageCheck(), 0);
+    ASSERT_EQ(boxes->calls().size(), 1);
+    EXPECT_TRUE(boxes->calls()[0].prompt.contains(QStringLiteral("bookScanPageCheck")));
+}
+
+// --- batch scan -----------------------------------------------------------------------------
+
+class BatchScan : public BatchJobsTest {
+protected:
+    FrmBatch &dialog()
+    {
+        FrmBatch &f = frmBatch();
+        return f;
+    }
+    // Presses Start; the progress window's activation runs the batch.
+    void start() { dialog().btnStart_Click(); }
+};
+
+TEST_F(BatchScan, StartingFieldsAreCheckedPerMode)
+{
+    const QString bookPage =
+        QStringLiteral("Starting book and page are required and must consist only of digits.");
+    struct Case {
+        qint16 mode;
+        std::function<void(FrmBatch &)> fill;
+        QString message;
+        QString title;
+    } cases[] = {
+        {MODE_MARG, [](FrmBatch &f) { f.txtBook_MARG->setText("12a"); f.txtPage_MARG->setText("1"); }, bookPage, {}},
+        {MODE_MERG_UPD, [](FrmBatch &f) { f.txtBook_MARG->setText("12"); f.txtPage_MARG->setText(""); }, bookPage, {}},
+        {MODE_MALC, [](FrmBatch &f) { f.txtDocNum_MALC->setText("x1"); },
+         QStringLiteral("Document Number must consist only of digits."), QStringLiteral("Error")},
+        {MODE_MALCP, [](FrmBatch &f) { f.txtPlan1_MALCP->setText(""); },
+         QStringLiteral("Plan/Case # must consist only of digits."), QStringLiteral("Error")},
+        {MODE_NYRG, [](FrmBatch &f) { f.txtBookCd_NY->setText(""); f.txtBook_NY->setText("1"); f.txtPage_NY->setText("1"); },
+         QStringLiteral("Book Code is required. Starting book and page are required and must consist only of digits."), {}},
+        {MODE_FHS, [](FrmBatch &f) { f.txtRefCode_FHS->setText("WI"); f.txtRefNum_FHS->setText(""); },
+         QStringLiteral("Reference Code and Reference Number are required."), {}},
+        {MODE_MEBS, [](FrmBatch &) {}, QStringLiteral("Function not yet available."), {}},
+        {MODE_MACC, [](FrmBatch &) {}, QStringLiteral("Function not yet available."), {}},
+    };
+    SaveSetting(APP_TITLE, QStringLiteral("Strings"), QStringLiteral("strOutputText"), QStringLiteral("old log"));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.mode);
+        g_dbMode = c.mode;
+        boxes->clear();
+        c.fill(dialog());
+        dialog().txtBatchDocNum->setText(QStringLiteral("3"));
+        start();
+        ASSERT_EQ(boxes->calls().size(), 1);
+        EXPECT_EQ(boxes->calls()[0].prompt, c.message);
+        EXPECT_EQ(boxes->calls()[0].title, c.title);
+        EXPECT_FALSE(isLoaded(QStringLiteral("frmBatchProgress")));
+        EXPECT_TRUE(programs().isEmpty());
+        EXPECT_EQ(storedLog(), QStringLiteral("old log"));
+        dialog().Unload();
+        EXPECT_FALSE(g_blnIsBatch);
+    }
+}
+
+TEST_F(BatchScan, NumberOfDocumentsMustBeDigitsAndLosesLeadingZeros)
+{
+    g_dbMode = MODE_MARG;
+    dialog().txtBook_MARG->setText(QStringLiteral("1010"));
+    dialog().txtPage_MARG->setText(QStringLiteral("1"));
+    for (const char *bad : {"", "abc"}) {
+        boxes->clear();
+        dialog().txtBatchDocNum->setText(QString::fromLatin1(bad));
+        start();
+        EXPECT_EQ(prompts(), QStringList{QStringLiteral(
+                                 "Number of documents is required and must consist only of digits.")});
+    }
+    // Accepted: the run goes on to the lookup, which finds nothing in an empty office.
+    boxes->clear();
+    dialog().txtBatchDocNum->setText(QStringLiteral("007"));
+    start();
+    EXPECT_EQ(g_BatchDocNum, QStringLiteral("7"));
+    EXPECT_EQ(g_Book, QStringLiteral("001010"));
+    EXPECT_EQ(g_Page, QStringLiteral("0001"));
+    EXPECT_TRUE(prompts().contains(QStringLiteral("Document not found.")));
+    EXPECT_FALSE(isLoaded(QStringLiteral("frmBatchProgress")));
+}
+
+TEST_F(BatchScan, DialogFlagsFiltersAndPageCountTyping)
+{
+    g_blnProcessBatch = true;
+    FrmBatch &f = dialog();
+    EXPECT_TRUE(g_blnIsBatch);
+    EXPECT_TRUE(f.chkFilters->isChecked());
+    f.optBatchPageNumMode[0]->setChecked(true);
+    f.txtBatchUPageNum->setText(QStringLiteral("4"));
+    EXPECT_EQ(f.pageNumModeIndex(), 1);
+    f.chkFilters->setChecked(false);
+    f.txtBatchDocNum->setText(QStringLiteral("x"));
+    f.btnStart_Click();
+    EXPECT_FALSE(g_blnProcessBatch);
+    f.btnCancel_Click();
+    EXPECT_FALSE(g_blnIsBatch);
+}
+
+TEST_F(BatchScan, LoadPrefillsFromTheCurrentDocument)
+{
+    g_dbMode = MODE_NYRG;
+    g_BookCode = QStringLiteral("L");
+    g_Book = QStringLiteral("003000");
+    g_Page = QStringLiteral("0013");
+    FrmBatch &f = dialog();
+    EXPECT_FALSE(f.fraInput_NY->isHidden());
+    EXPECT_TRUE(f.fraInput_MARG->isHidden());
+    EXPECT_EQ(f.txtBookCd_NY->text(), QStringLiteral("L"));
+    EXPECT_EQ(f.txtBook_NY->text(), QStringLiteral("3000"));
+    EXPECT_EQ(f.txtPage_NY->text(), QStringLiteral("13"));
+}
+
+TEST_F(BatchScan, LogIsStoredAndLongLogsScroll)
+{
+    FrmBatch &f = dialog();
+    setBatchOutput(QStringLiteral("short"));
+    EXPECT_EQ(storedLog(), QStringLiteral("short"));
+    EXPECT_FALSE(f.scrBatchOutput->isEnabled());
+
+    QString text;
+    for (int i = 0; i < 400; ++i)
+        text += QStringLiteral("Document 1010-%1 scanned").arg(i) + vbCrLf;
+    setBatchOutput(text);
+    EXPECT_EQ(storedLog(), text);
+    ASSERT_TRUE(f.scrBatchOutput->isEnabled());
+    EXPECT_EQ(f.lblBatchOutput->y(), 0);
+    EXPECT_GT(f.scrBatchOutput->maximum(), 32767 / 20); // beyond the 16-bit twips range
+    f.scrBatchOutput->setValue(f.scrBatchOutput->maximum());
+    // The end of the log reaches the bottom of its frame.
+    EXPECT_NEAR(f.lblBatchOutput->y() + f.lblBatchOutput->height(), f.fraBatchOutput->height(), 2);
+}
+
+TEST_F(BatchScan, DocumentKeysPerMode)
+{
+    g_Book = QStringLiteral("001234");
+    g_Page = QStringLiteral("0056");
+    g_DocNum = QStringLiteral("0100001");
+    g_Plan1 = QStringLiteral("000101");
+    g_Plan2 = QStringLiteral("A");
+    g_Plan3 = QStringLiteral("01");
+    g_BookCode = QStringLiteral("L");
+    g_RefCode = QStringLiteral("WI");
+    g_RefNum = QStringLiteral("0005000000");
+    const QList<QPair<qint16, QString>> keys{
+        {MODE_MARG, "1234-56"}, {MODE_MERG_UPD, "1234-56"}, {MODE_MALC, "100001"},
+        {MODE_MALCP, "101A01"}, {MODE_NYCR, "L-1234-56"},   {MODE_FHS, "WI-0005000000"}};
+    for (const auto &k : keys) {
+        g_dbMode = k.first;
+        EXPECT_EQ(batchDocumentKey(), k.second) << k.first;
+    }
+}
+
+class BatchScanPages : public BatchJobsTest {};
+
+TEST_F(BatchScanPages, ScansTheCountWithAByteAlignedWidthAndRestoresTheSource)
+{
+    fake->setPaperSource(0);
+    fake->setRegionWidth(2551 * 200 / 300); // some width that is not a multiple of 8
+    const int asked = fake->regionWidth();
+    ASSERT_NE(asked % 8, 0);
+    fake->loadFeeder(5);
+    frmBatchProgress();
+    EXPECT_TRUE(scan_batch_document(3));
+    EXPECT_EQ(main->ezTreeView->pageCount(), 3);
+    EXPECT_EQ(fake->feederCount(), 2);
+    ASSERT_EQ(fake->jobs().size(), 3);
+    EXPECT_EQ(fake->jobs()[0].settings.paperSource, 3);
+    EXPECT_EQ(fake->regionWidth(), asked - asked % 8);
+    EXPECT_EQ(main->ezTreeView->imageWidth() % 8, 0);
+    EXPECT_EQ(fake->paperSource(), 0);
+    EXPECT_TRUE(ezScanner(*main->ezTreeView).documentDone());
+    EXPECT_EQ(main->ezPageView->page(), 3);
+}
+
+TEST_F(BatchScanPages, EmptyFeederIsTheBatchScanError)
+{
+    fake->setPaperSource(0);
+    fake->loadFeeder(1);
+    frmBatchProgress();
+    g_strBatchMessage = QStringLiteral("before") + vbCrLf;
+    EXPECT_FALSE(scan_batch_document(2));
+    ASSERT_EQ(boxes->calls().size(), 1);
+    EXPECT_EQ(boxes->calls()[0].title, QStringLiteral("Batch Scan Error"));
+    EXPECT_EQ(boxes->calls()[0].icon(), vb::vbCritical);
+    EXPECT_TRUE(boxes->calls()[0].prompt.startsWith(
+        QStringLiteral("Error: The number of pages scanned in this batch does not does not match")));
+    EXPECT_EQ(g_strBatchMessage, QStringLiteral("before") + vbCrLf + boxes->calls()[0].prompt + vbCrLf);
+    EXPECT_EQ(fake->paperSource(), 0);
+}
+
+TEST_F(BatchScanPages, AbortBeforeThePagesEndsWithTheAbortLog)
+{
+    fake->setPaperSource(0);
+    fake->loadFeeder(2);
+    FrmBatchProgress &p = frmBatchProgress();
+    g_strBatchMessage = QStringLiteral("Batch Scan Started at x") + vbCrLf;
+    g_BlnAbortBatch = true;
+    EXPECT_FALSE(scan_batch_document(2));
+    EXPECT_TRUE(fake->jobs().isEmpty());
+    EXPECT_EQ(p.lblStatus->text(), QStringLiteral("Batch scan aborted!"));
+    EXPECT_FALSE(p.btnAbort->isEnabled());
+    EXPECT_TRUE(p.btnClose->isEnabled());
+    const QStringList lines = storedLog().split(vbCrLf);
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines[0], QStringLiteral("Errors on last batch!"));
+    EXPECT_EQ(lines[1], QStringLiteral("Batch Scan Started at x"));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Batch Scan aborted by user at ")));
+    EXPECT_EQ(fake->paperSource(), 0);
+}
+
+// --- batch rotate ---------------------------------------------------------------------------
+
+class BatchRotate : public BatchJobsTest {};
+
+TEST_F(BatchRotate, RefusedModeAndPaddedStart)
+{
+    g_dbMode = MODE_MALCP;
+    FrmBatchRotate &f = frmBatchRotate();
+    EXPECT_TRUE(g_blnIsBatchRotate);
+    f.txtBatchDocNum->setText(QStringLiteral("2"));
+    f.btnStart_Click();
+    EXPECT_EQ(prompts(), QStringList{QStringLiteral("Function not yet available.")});
+    EXPECT_FALSE(isLoaded(QStringLiteral("frmBatchRotateProgress")));
+    f.Unload();
+    EXPECT_FALSE(g_blnIsBatchRotate);
+
+    g_dbMode = MODE_MARG;
+    boxes->clear();
+    FrmBatchRotate &g = frmBatchRotate();
+    g.txtBook_MARG->setText(QStringLiteral("12"));
+    g.txtPage_MARG->setText(QStringLiteral("3"));
+    g.txtBatchDocNum->setText(QStringLiteral("2"));
+    g.btnStart_Click();
+    EXPECT_EQ(g_Book, QStringLiteral("000012"));
+    EXPECT_EQ(g_Page, QStringLiteral("0003"));
+    EXPECT_EQ(prompts().last(), QStringLiteral("Document not found."));
+    EXPECT_FALSE(isLoaded(QStringLiteral("frmBatchRotateProgress")));
+}
+
+// --- batch byte alignment -------------------------------------------------------------------
+
+class BatchByteAlign : public BatchJobsTest {
+protected:
+    void SetUp() override
+    {
+        BatchJobsTest::SetUp();
+        forms->onShow(QStringLiteral("frmBarcodeLog"), [this](Form &) { logShown++; });
+    }
+    int logShown = 0;
+};
+
+TEST_F(BatchByteAlign, RefusedModesAndInvalidRanges)
+{
+    struct Case {
+        qint16 mode;
+        const char *a, *b, *c, *d;
+        QString message;
+    } cases[] = {
+        {MODE_MALC, "1", "1", "1", "1",
+         QStringLiteral("Batch Byte-Align is not available for this database.  Contact Korvane for "
+                        "information on having this feature added.")},
+        {MODE_MARG, "1x", "1", "2", "1",
+         QStringLiteral("Starting and Ending Books and Pages are required and must consist only of digits")},
+        {MODE_NYRG, "01/05/2004", "", "01/06/2004", "20",
+         QStringLiteral("Starting and Ending control numbers and dates are required and must be valid.")},
+        {MODE_NYMD, "13/45/2004", "10", "01/06/2004", "20",
+         QStringLiteral("Starting and Ending control numbers and dates are required and must be valid.")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.mode);
+        g_dbMode = c.mode;
+        boxes->clear();
+        EXPECT_FALSE(do_BatchByteAlign(c.a, c.b, c.c, c.d, 0));
+        EXPECT_EQ(prompts(), QStringList{c.message});
+        EXPECT_FALSE(g_blnIsBatch);
+        EXPECT_EQ(logShown, 0);
+    }
+}
+
+TEST_F(BatchByteAlign, LabelsFollowTheMode)
+{
+    g_dbMode = MODE_NYCR;
+    FrmBatchByteAlign &f = frmBatchByteAlign();
+    EXPECT_EQ(f.Label1->text(), QStringLiteral("Start Date - Ctl Num:"));
+    EXPECT_EQ(f.Label2->text(), QStringLiteral("End Date - Ctl Num:"));
+    f.Unload();
+    g_dbMode = MODE_MALC;
+    FrmBatchByteAlign &g = frmBatchByteAlign();
+    EXPECT_EQ(g.Label1->text(), QStringLiteral("Starting Book-Page:"));
+}
+
+TEST_F(BatchByteAlign, StartNotFoundIsLogged)
+{
+    g_dbMode = MODE_MARG;
+    EXPECT_FALSE(do_BatchByteAlign("1010", "1", "1010", "3", 0));
+    EXPECT_EQ(frmBatchByteAlign().lblProgress->text(), QStringLiteral("Batch Failed!"));
+    const QStringList lines = g_strByteAlignLog.split(vbCrLf);
+    ASSERT_GE(lines.size(), 5);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Batch Byte Alignment started at ")));
+    EXPECT_EQ(lines[1], QStringLiteral("Starting Document: \t1010-1"));
+    EXPECT_EQ(lines[2], QStringLiteral("Ending Document: \t1010-3"));
+    EXPECT_EQ(lines[3], QStringLiteral("Initial document: 1010-1 not found."));
+    EXPECT_TRUE(lines[4].startsWith(QStringLiteral("Batch Failed at ")));
+    EXPECT_EQ(logShown, 1);
+    EXPECT_TRUE(g_blnDoByteAlign);
+    EXPECT_FALSE(g_blnIsBatch);
+}
+
+TEST_F(BatchByteAlign, EndingFieldThatIsNoNumberIsARunTimeError)
+{
+    g_dbMode = MODE_MARG;
+    EXPECT_FALSE(do_BatchByteAlign("1010", "1", "x", "3", 0));
+    ASSERT_EQ(boxes->calls().size(), 1);
+    EXPECT_TRUE(boxes->calls()[0].prompt.contains(QStringLiteral("do_BatchByteAlign")));
+    EXPECT_TRUE(g_strByteAlignLog.startsWith(QStringLiteral("Error: 13 ")));
+    EXPECT_EQ(logShown, 1);
+    EXPECT_FALSE(g_blnIsBatch);
+}
