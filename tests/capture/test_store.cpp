@@ -1,0 +1,403 @@
+// The document store against the records-host emulator: files on the share, registration,
+// what follows a store, and what a failing store leaves behind.
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "capture/efilestore.h"
+#include "capture/frmStore.h"
+#include "capture/paperstore.h"
+#include "capture/store.h"
+#include "capture_env.h"
+#include "core/state.h"
+#include "hostsim/emulator.h"
+#include "host/hostcall.h"
+#include "host/im650r.h"
+#include "platform/annot/annotdocument.h"
+#include "platform/imaging/qelezimage.h"
+#include "platform/settings/settings.h"
+#include "ui/frmMain.h"
+
+namespace {
+
+QImage page(int width, int height)
+{
+    QImage img(width, height, QImage::Format_Mono);
+    img.fill(1);
+    img.setDotsPerMeterX(7874);
+    img.setDotsPerMeterY(7874);
+    return img;
+}
+
+// The main window's merge timer as the store expects it: one page a tick, the page's item
+// count added, back to page 1 and done after the last page.
+void mergeTick()
+{
+    QelEzImage &view = *frmMain().ezPageView;
+    g_intAnnotCount = qint16(g_intAnnotCount + view.annotationCount());
+    if (view.page() < view.pageCount()) {
+        view.setPage(view.page() + 1);
+        return;
+    }
+    view.setPage(1);
+    frmMain().tmrAnnotationMerge->stop();
+    g_blnAnnotMergeDone = true;
+}
+
+class StoreTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        frmMain(); // loaded before the state is set: its Load resets the workspace
+        resetState();
+        QDir root(dir.path());
+        root.mkpath(QStringLiteral("temp"));
+        root.mkpath(QStringLiteral("share/QHOST/KvTemp/Scans"));
+        g_strTempPath = dir.filePath(QStringLiteral("temp")) + u'/';
+        qputenv("QUORLA_SHARE_ROOT", dir.filePath(QStringLiteral("share")).toLocal8Bit());
+        const QString db = dir.filePath(QStringLiteral("host.sqlite"));
+        qputenv("QUORLA_HOST_EMULATOR", db.toLocal8Bit());
+        em = std::make_unique<hostsim::HostEmulator>(db);
+        hostsim::registerProvider();
+        em->runScript(QStringLiteral(
+            "INSERT INTO accounts VALUES('QHOST', 'QUSER', 'QPWD');\n"
+            "INSERT INTO operators(user_id, password) VALUES('JSMITH', 'Secret1');\n"
+            "INSERT INTO documents(db, year, month, day, ctl, doc_id, doc_type) "
+            "VALUES('LR', '2026', '12', '01', '00042', 'DOC1', 'DEED');\n"));
+        SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("DSN"), QStringLiteral("QHOST"));
+        SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("UID"), QStringLiteral("QUSER"));
+        SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("PWD"), QStringLiteral("QPWD"));
+        g_blnLoggedIn = true;
+        g_USER_ID = QStringLiteral("JSMITH");
+        computername = QStringLiteral("scan-pc 01xy");
+        g_dbMode = MODE_NYRG;
+        g_DocId = QStringLiteral("DOC1");
+        g_NumPages = QStringLiteral("0");
+        g_blnPromptStore = true;
+
+        // The store is tested against the merge timer's stated effect.
+        QTimer *timer = frmMain().tmrAnnotationMerge;
+        timer->stop();
+        QObject::disconnect(timer, &QTimer::timeout, nullptr, nullptr);
+        mergeConnection = QObject::connect(timer, &QTimer::timeout, &mergeTick);
+        msg = std::make_unique<MsgBoxScript>();
+        script = std::make_unique<FormScript>();
+    }
+
+    void TearDown() override
+    {
+        QTimer *timer = frmMain().tmrAnnotationMerge;
+        timer->stop();
+        QObject::disconnect(mergeConnection);
+        QObject::connect(timer, &QTimer::timeout, &frmMain(), &FrmMain::tmrAnnotationMerge_Timer);
+        frmMain().ezTreeView->clearImage();
+        frmMain().ezPageView->clearImage();
+        script.reset();
+        msg.reset();
+        em.reset();
+        qunsetenv("QUORLA_HOST_EMULATOR");
+        qunsetenv("QUORLA_SHARE_ROOT");
+        resetState();
+    }
+
+    // A scanned document of `pages` pages in both views, optionally with one item on the last
+    // page whose type the annotation security may not remove.
+    void loadDocument(int pages, bool annotate)
+    {
+        QelEzImage &view = *frmMain().ezPageView;
+        QelEzImage &tree = *frmMain().ezTreeView;
+        view.clearImage();
+        tree.clearImage();
+        for (int i = 0; i < pages; ++i)
+            view.appendPage(page(400 + 8 * i + 3, 300)); // widths not byte-aligned
+        view.setSaveFileName(g_strTempPath + QStringLiteral("temp.tif"));
+        view.save();
+        view.clearImage();
+        view.setImageFile(g_strTempPath + QStringLiteral("temp.tif"));
+        if (annotate) {
+            view.setPage(pages);
+            QelAnnotItem *item = view.createAnnotation(4); // a type the security handler gives no rights
+            ASSERT_NE(item, nullptr);
+            item->setBounds(QRect(10, 10, 40, 20));
+            view.setPage(1);
+        }
+        tree.setImageHandle(view.imageHandle());
+        g_blnTif = true;
+    }
+
+    QString scans(const QString &name = QString()) const
+    {
+        return dir.filePath(QStringLiteral("share/QHOST/KvTemp/Scans/")) + name;
+    }
+
+    QStringList scanFiles() const { return QDir(scans()).entryList(QDir::Files, QDir::Name); }
+
+    // Registrations as "func file size pages".
+    QStringList registrations() const
+    {
+        QStringList out;
+        QSqlQuery q(em->db());
+        q.exec(QStringLiteral("SELECT func, file, size, pages FROM registrations WHERE func = 'S' ORDER BY seq"));
+        while (q.next())
+            out << q.value(0).toString() + u' ' + q.value(1).toString() + u' ' + q.value(2).toString() + u' '
+                       + q.value(3).toString();
+        return out;
+    }
+
+    QString storedImagePath(const QString &imid) const
+    {
+        return dir.filePath(QStringLiteral("share/QHOST/IMAGES/IMG%1/%2").arg(QDate::currentDate().year()).arg(imid));
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<hostsim::HostEmulator> em;
+    std::unique_ptr<MsgBoxScript> msg;
+    std::unique_ptr<FormScript> script;
+    QMetaObject::Connection mergeConnection;
+};
+
+TEST(StoreNames, BaseNameIsFirstTenCharactersUpperCaseTrimmed)
+{
+    const struct {
+        const char *computer;
+        const char *base;
+    } cases[] = {
+        {"scan-pc 01", "SCAN-PC 01"},
+        {"workstation01", "WORKSTATIO"},
+        {" pc7       extra", "PC7"},
+        {"ab", "AB"},
+    };
+    for (const auto &c : cases) {
+        computername = QString::fromLatin1(c.computer);
+        EXPECT_EQ(storeBaseName(), QString::fromLatin1(c.base)) << c.computer;
+    }
+    computername.clear();
+}
+
+TEST(StoreNames, CollisionNamesShareOneCounter)
+{
+    QTemporaryDir share;
+    ASSERT_TRUE(share.isValid());
+    qputenv("QUORLA_SHARE_ROOT", share.path().toLocal8Bit());
+    QDir(share.path()).mkpath(QStringLiteral("QHOST/KvTemp/Scans"));
+    const QString folder = storeFolderPath(QStringLiteral("QHOST"));
+    EXPECT_EQ(folder, QStringLiteral("\\\\QHOST\\KvTemp\\Scans\\"));
+    const auto touch = [&](const char *name) {
+        QFile f(share.filePath(QStringLiteral("QHOST/KvTemp/Scans/")) + QString::fromLatin1(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    };
+
+    qint32 counter = 1;
+    EXPECT_EQ(freeStoreName(folder, QStringLiteral("SCAN-PC 01.T"), QStringLiteral(".T"), counter), "SCAN-PC 01.T");
+    EXPECT_EQ(counter, 1);
+
+    touch("SCAN-PC 01.T");
+    EXPECT_EQ(freeStoreName(folder, QStringLiteral("SCAN-PC 01.T"), QStringLiteral(".T"), counter), "SCAN-PC001.T");
+    EXPECT_EQ(counter, 2);
+
+    touch("SCAN-PC001.T");
+    counter = 1;
+    EXPECT_EQ(freeStoreName(folder, QStringLiteral("SCAN-PC 01.T"), QStringLiteral(".T"), counter), "SCAN-PC002.T");
+    // The annotation name goes on from the image's counter and ends ".ANN".
+    touch("SCAN-PC 01.A");
+    EXPECT_EQ(freeStoreName(folder, QStringLiteral("SCAN-PC 01.A"), QStringLiteral(".ANN"), counter),
+              "SCAN-PC003.ANN");
+    qunsetenv("QUORLA_SHARE_ROOT");
+}
+
+TEST_F(StoreTest, PaperStoreWritesRegistersAndTheLookupFindsIt)
+{
+    loadDocument(2, true);
+    // A stale file of the base name is replaced, not collided with.
+    QFile stale(scans(QStringLiteral("SCAN-PC 01.T")));
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.write("old");
+    stale.close();
+
+    EXPECT_TRUE(do_store_manual(false));
+
+    EXPECT_TRUE(msg->calls().isEmpty()) << msg->calls().value(0).prompt.toStdString();
+    EXPECT_FALSE(g_blnPromptStore);
+    EXPECT_EQ(g_intAnnotCount, 1);
+    // The image went into the images tree; the annotation file stays in the store folder.
+    EXPECT_EQ(scanFiles(), QStringList{QStringLiteral("SCAN-PC 01.A")});
+    const QFileInfo temp2(g_strTempPath + QStringLiteral("temp2.tif"));
+    ASSERT_EQ(registrations().size(), 1);
+    EXPECT_EQ(registrations().first(),
+              QStringLiteral("S SCAN-PC 01.T %1 0002").arg(temp2.size(), 9, 10, QLatin1Char('0')));
+    // Both views are empty and no parked annotation file is left.
+    EXPECT_FALSE(frmMain().ezPageView->hasImage());
+    EXPECT_FALSE(frmMain().ezTreeView->hasImage());
+    EXPECT_FALSE(QFileInfo::exists(g_strTempPath + QStringLiteral("Quorla.ann2")));
+
+    // A later lookup finds the stored image with its page count.
+    AdoConnection conn;
+    openHostConnection(conn);
+    ASSERT_TRUE(IM650R(conn, QStringLiteral("A"), QString(), QString(), QString()));
+    EXPECT_EQ(g_NumPages, QStringLiteral("0002"));
+    ASSERT_FALSE(g_ImID.trimmed().isEmpty());
+
+    // The stored image is byte-aligned and carries the item once, on its page.
+    QelEzImage check;
+    check.setImageFile(storedImagePath(g_ImID.trimmed()));
+    ASSERT_EQ(check.pageCount(), 2);
+    for (int p = 1; p <= 2; ++p) {
+        check.setPage(p);
+        EXPECT_EQ(check.imageWidth() % 8, 0) << p;
+        EXPECT_EQ(check.annotationCount(), p == 2 ? 1 : 0) << p;
+    }
+}
+
+TEST_F(StoreTest, FailedRegistrationKeepsTheDocumentUnstored)
+{
+    loadDocument(1, false);
+    g_DocId = QStringLiteral("NOSUCHDOC");
+    EXPECT_FALSE(do_store_manual(false));
+    ASSERT_EQ(msg->calls().size(), 1);
+    EXPECT_EQ(msg->calls().first().prompt.trimmed(), QStringLiteral("IM650R: the document is not on file."));
+    EXPECT_TRUE(g_blnPromptStore);
+    // The copy stays in the store folder and nothing was registered.
+    EXPECT_EQ(scanFiles(), QStringList{QStringLiteral("SCAN-PC 01.T")});
+    EXPECT_TRUE(registrations().isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(g_strTempPath + QStringLiteral("temp2.tif")));
+}
+
+TEST_F(StoreTest, ShareThatCannotTakeTheCopyFailsTheStore)
+{
+    loadDocument(1, false);
+    ASSERT_TRUE(QDir(scans()).removeRecursively());
+    EXPECT_FALSE(do_store_manual(false));
+    EXPECT_TRUE(registrations().isEmpty());
+    EXPECT_TRUE(g_blnPromptStore);
+    ASSERT_FALSE(msg->calls().isEmpty());
+    EXPECT_TRUE(msg->calls().last().prompt.startsWith(QStringLiteral("Error in do_store_manual")));
+}
+
+TEST_F(StoreTest, PageCountMismatchRefusedLeavesTheDocument)
+{
+    loadDocument(2, true);
+    g_NumPages = QStringLiteral("0003");
+    msg->answer(vb::vbNo);
+    EXPECT_FALSE(do_store_manual(false));
+    ASSERT_EQ(msg->calls().size(), 1);
+    EXPECT_EQ(msg->calls().first().title, QStringLiteral("Note:"));
+    EXPECT_EQ(msg->calls().first().buttonSet(), vb::vbYesNo);
+    EXPECT_TRUE(scanFiles().isEmpty());
+    EXPECT_EQ(frmMain().ezPageView->pageCount(), 2);
+    frmMain().ezPageView->setPage(2);
+    EXPECT_EQ(frmMain().ezPageView->annotationCount(), 1);
+}
+
+TEST_F(StoreTest, UnindexedStoreResetsTheWorkspace)
+{
+    loadDocument(1, false);
+    g_dbMode = MODE_MARG;
+    g_blnScanUnIndexDocs = true;
+    g_DocId.clear();
+    frmMain().btnGoNew->setText(QStringLiteral("Rest&art"));
+    EXPECT_TRUE(do_store(true));
+    ASSERT_EQ(registrations().size(), 1);
+    EXPECT_EQ(frmMain().btnGoNew->text(), QStringLiteral("St&art"));
+    EXPECT_FALSE(g_blnPromptStore);
+}
+
+TEST_F(StoreTest, SaveInBarcodeModeAnsweredNoDoesNothing)
+{
+    loadDocument(1, false);
+    g_dbMode = MODE_NYBR;
+    msg->answer(vb::vbNo);
+    const QVariant r = do_save();
+    EXPECT_FALSE(r.isValid());
+    EXPECT_FALSE(r.toBool());
+    ASSERT_EQ(msg->calls().size(), 1);
+    EXPECT_EQ(msg->calls().first().title, QStringLiteral("Wait..."));
+    EXPECT_TRUE(script->calls().isEmpty());
+    EXPECT_TRUE(registrations().isEmpty());
+}
+
+TEST_F(StoreTest, SaveInBatchStoresWithoutTheWindow)
+{
+    loadDocument(1, false);
+    g_blnIsBatch = true;
+    const QVariant r = do_save();
+    EXPECT_TRUE(r.toBool());
+    EXPECT_TRUE(script->calls().isEmpty());
+    EXPECT_EQ(registrations().size(), 1);
+}
+
+TEST_F(StoreTest, StoreWindowRunsTheStoreOnceAndKeepsItsResult)
+{
+    loadDocument(1, false);
+    g_DocId = QStringLiteral("NOSUCHDOC"); // the registration fails
+    g_blnStoreReturnValue = true;          // left by an earlier store
+    const QVariant r = do_save();
+    EXPECT_TRUE(r.isValid());
+    EXPECT_FALSE(r.toBool());
+    EXPECT_FALSE(g_blnStoreReturnValue);
+    ASSERT_EQ(script->calls().size(), 1);
+    EXPECT_EQ(script->calls().first().form, QStringLiteral("frmStore"));
+    EXPECT_EQ(script->calls().first().owner, QStringLiteral("frmMain"));
+    EXPECT_EQ(msg->calls().size(), 1); // one store, one host refusal
+
+    // A second focus of a window that has stored does not store again.
+    FrmStore &w = frmStore();
+    w.Form_GotFocus();
+    const int boxes = int(msg->calls().size());
+    w.Form_GotFocus();
+    EXPECT_EQ(int(msg->calls().size()), boxes);
+}
+
+TEST_F(StoreTest, EFiledStoreCopiesBurnedImageAndCleansTheStoreFolder)
+{
+    loadDocument(2, true);
+    // The page tree counts what it shows; the registration takes its count.
+    gdtCurrentDocType = 1;
+    g_dbMode = MODE_MARG;
+    QDir(dir.path()).mkpath(QStringLiteral("share/QHOST/BURNED"));
+    gsBurnedImagePath = QStringLiteral("\\\\QHOST\\BURNED\\E0001.TIF");
+    QFile stale(scans(QStringLiteral("SCAN-PC 01.A")));
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.close();
+
+    do_store(true);
+
+    const QFileInfo burned(dir.filePath(QStringLiteral("share/QHOST/BURNED/E0001.TIF")));
+    ASSERT_TRUE(burned.exists());
+    EXPECT_EQ(burned.size(), QFileInfo(g_strTempPath + QStringLiteral("temp8.tif")).size());
+    EXPECT_EQ(g_intAnnotCount, 1);
+    ASSERT_EQ(registrations().size(), 1);
+    EXPECT_EQ(registrations().first(),
+              QStringLiteral("S SCAN-PC 01.T %1 0002").arg(burned.size(), 9, 10, QLatin1Char('0')));
+    // The registration succeeded, so the document no longer asks to be stored.
+    EXPECT_FALSE(g_blnPromptStore);
+    EXPECT_TRUE(scanFiles().isEmpty());
+    // The burned image keeps the pages' items, not burned into the pixels.
+    QelEzImage check;
+    check.setImageFile(burned.filePath());
+    check.setPage(2);
+    EXPECT_EQ(check.annotationCount(), 1);
+}
+
+TEST_F(StoreTest, EFiledStoreWithBothHostStepsFailingKeepsThePrompt)
+{
+    loadDocument(1, false);
+    gdtCurrentDocType = 1;
+    g_DocId = QStringLiteral("NOSUCHDOC");
+    QDir(dir.path()).mkpath(QStringLiteral("share/QHOST/BURNED"));
+    gsBurnedImagePath = QStringLiteral("\\\\QHOST\\BURNED\\E0002.TIF");
+    EXPECT_FALSE(do_store_electronic(true));
+    EXPECT_TRUE(g_blnPromptStore);
+    EXPECT_TRUE(registrations().isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("share/QHOST/BURNED/E0002.TIF"))));
+    EXPECT_TRUE(scanFiles().isEmpty());
+}
+
+} // namespace
