@@ -53,6 +53,7 @@ FrmMain::FrmMain() : Form(QStringLiteral("frmMain"))
     buildControls();
     wireHandlers();
     wireIndexFields();
+    wireCommands();
     setKeyPreview(true);
     resize(1024, 740);
 }
@@ -652,40 +653,3 @@ void FrmMain::mnuPreferences_Click()
 
 void FrmMain::mnuAbout_Click() { frmAbout().Show(vb::vbModal, this); }
 
-void FrmMain::btnGoNew_Click() {}
-void FrmMain::btnNext_Click() {}
-void FrmMain::btnPrev_Click() {}
-void FrmMain::btnRefresh_Click() {}
-void FrmMain::btnScan_Click() {}
-void FrmMain::btnStore_Click() {}
-void FrmMain::btnPrint_Click() {}
-void FrmMain::btnRedact_Click() {}
-void FrmMain::btnRotate_Click() {}
-void FrmMain::btnLog_NYBR_Click() {}
-void FrmMain::cmdSettings_Click() {}
-void FrmMain::Command1_Click() {}
-void FrmMain::chkDuplex_Click() {}
-void FrmMain::chkScanUD_Click() {}
-void FrmMain::chkScanUnIndexedDocs_Click(QCheckBox *) {}
-void FrmMain::chkAutoNextPage_Click() {}
-void FrmMain::mnuEdit_Click() {}
-void FrmMain::mnuUndo_Click() {}
-void FrmMain::mnuHandFeed_Click() {}
-void FrmMain::mnuOverhead_Click() {}
-void FrmMain::mnuBatchScan_Click() {}
-void FrmMain::mnuBatchRotate_Click() {}
-void FrmMain::mnuBatchByteAlign_Click() {}
-void FrmMain::mnuConfig_Click() {}
-void FrmMain::mnuSelectScanner_Click() {}
-void FrmMain::mnuScannerSettings_Click() {}
-void FrmMain::mnuFilters_Click() {}
-void FrmMain::ezTreeView_Command(QelEzCommand &) {}
-void FrmMain::ezTreeView_Notify(int) {}
-void FrmMain::ezTreeView_PageChange() {}
-void FrmMain::ezPageView_PageChange() {}
-void FrmMain::ezTreeView_PagesLoaded() {}
-void FrmMain::ezView_Changed() {}
-void FrmMain::ezPageView_MouseUp(int, int, int, int) {}
-void FrmMain::ezPageView_DblClick() {}
-void FrmMain::tmrAnnotationMerge_Timer() {}
-void FrmMain::tmrAutoNextPage_Timer() {}

@@ -219,6 +219,7 @@ private:
     void buildControls();
     void wireHandlers();
     void wireIndexFields();
+    void wireCommands();
     void indexGoRule(std::initializer_list<const QLineEdit *> required);
     void eFileGoRule(const ComboBox *partner, const QLineEdit *batchId);
     void nyrgBookKey_Change(QLineEdit *field);
