@@ -1,0 +1,432 @@
+// The request road end to end against the records-host emulator, for every database mode.
+#include <QFileInfo>
+#include <QProcess>
+
+#include <functional>
+
+#include "capture/indexchecks.h"
+#include "capture/request.h"
+#include "platform/vb/vb.h"
+#include "test_request_fixture.h"
+
+namespace {
+
+const char *const kOffice =
+    "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, doc_type) VALUES"
+    "  ('LR', '001010', '0001', '2019', '04', '01', '00101', '100001', 'K', 'LR201900101', 'DEED');\n"
+    "INSERT INTO documents(db, doc_num, year, month, day, ctl, key_code, doc_id, doc_type) VALUES"
+    "  ('LC', '0100001', '2018', '03', '02', '00102', 'L', 'LC201800102', 'CERT');\n"
+    "INSERT INTO documents(db, plan1, plan2, plan3, year, month, day, ctl, doc_type) VALUES"
+    "  ('LP', '000101', 'A', '01', '2011', '06', '09', '00103', 'PLAN');\n"
+    "INSERT INTO documents(db, book_code, book, page, year, month, day, ctl, ref, doc_type) VALUES"
+    "  ('LR', 'L', '003000', '0013', '2016', '05', '07', '00104', 'R00104', 'MTG');\n"
+    "INSERT INTO documents(db, ref_code, ref_num, year, month, day, ctl, filename, doc_type) VALUES"
+    "  ('FH', 'WI', '0005000000', '2012', '01', '15', '00105', 'FH000001.TIF', 'WIL');\n"
+    "INSERT INTO book_ranges(book_code, book, first_page, last_page, path, prefix) VALUES"
+    "  ('', '000900', '0001', '0600', 'BOOKS\\B000900\\', 'B00900'),"
+    "  ('NYREG', '000800', '0001', '0500', 'BOOKS\\N000800\\', 'N00800');\n"
+    "INSERT INTO certificates(doc_num, cert_num, imid, num_pages) VALUES ('0200001', 'C-40000', '', '0000');\n";
+
+struct ModeCase {
+    const char *name;
+    qint16 mode;
+    std::function<void()> index; // the document index the lookup uses
+    QStringList programs;         // host programs called, in order
+    bool result;
+    bool prevNext;                // Prev and Next enabled afterwards
+};
+
+} // namespace
+
+class RequestModes : public RequestRoadTest {};
+
+TEST_F(RequestModes, EachModeCallsItsLookupsAndLeavesTheNoImageState)
+{
+    em->runScript(QString::fromLatin1(kOffice));
+    const QList<ModeCase> cases = {
+        {"recorded land", MODE_MARG, [] { g_Book = "001010"; g_Page = "0001"; }, {"SY331RI", "IM650R"}, true, true},
+        {"updated recorded land", MODE_MERG_UPD, [] { g_Book = "001010"; g_Page = "0001"; },
+         {"SY331RI", "IM650R"}, true, true},
+        {"recorded land not found", MODE_MARG, [] { g_Book = "009999"; g_Page = "0001"; }, {"SY331RI"}, false, false},
+        {"land court", MODE_MALC, [] { g_DocNum = "0100001"; }, {"LC630RI", "IM650R"}, true, true},
+        {"plans", MODE_MALCP, [] { g_Plan1 = "000101"; g_Plan2 = "A"; g_Plan3 = "01"; },
+         {"LP630RI", "IM650R"}, true, true},
+        {"book scan", MODE_MEBS, [] { g_Book = "000900"; g_Page = "0001"; g_EndingPage = "0010"; },
+         {"RG632R"}, true, false},
+        {"recorded land book scan", MODE_MARGBS,
+         [] { g_Book = "000900"; g_Page = "0001"; g_EndingPage = "0010"; }, {"RG632R"}, true, false},
+        {"New York book scan", MODE_NYBS,
+         [] { g_BookCode = "NYREG"; g_Book = "000800"; g_Page = "0001"; g_EndingPage = "0002"; }, {"RG632R"}, true,
+         true},
+        {"New York by control number", MODE_NYRG,
+         [] { g_blnNYCTLNum = true; g_Year = "2016"; g_Month = "05"; g_Day = "07"; g_CTLNum = "00104"; },
+         {"SY330RI", "IM650R"}, true, true},
+        {"New York by book", MODE_NYRG,
+         [] { g_blnNYCTLNum = false; g_BookCode = "L"; g_Book = "003000"; g_Page = "0013"; },
+         {"SY331RI", "IM650R"}, true, true},
+        {"New York by book not found", MODE_NYCR,
+         [] { g_blnNYCTLNum = false; g_BookCode = "C"; g_Book = "003000"; g_Page = "0013"; }, {"SY331RI"}, false,
+         false},
+        {"reference", MODE_FHS, [] { g_RefCode = "WI"; g_RefNum = "0005000000"; }, {"FH631RI", "FH800R"}, true,
+         true},
+        {"barcode scan", MODE_NYBR, [] {}, {}, true, true},
+        {"certificates", MODE_MACC, [] { g_DocNum = "0200001"; g_CertNum = ""; }, {"IM655R"}, true, true},
+        {"unknown mode", 13, [] {}, {}, false, false},
+    };
+    for (const ModeCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        em->clearCallLog();
+        boxes().clear();
+        g_dbMode = c.mode;
+        gdtCurrentDocType = 0;
+        g_blnNYCTLNum = false;
+        new_bkPg(false, true);
+        c.index();
+        main->chkAutoNextPage->setChecked(true);
+        main->chkAutoNextPage->setEnabled(true);
+        g_blnPromptStore = true;
+
+        EXPECT_EQ(run_program(QStringLiteral("A")), c.result);
+
+        QStringList called = programs();
+        called.removeAll(QStringLiteral("SQL"));
+        EXPECT_EQ(called, c.programs);
+        EXPECT_EQ(main->btnPrev->isEnabled(), c.prevNext);
+        EXPECT_EQ(main->btnNext->isEnabled(), c.prevNext);
+        if (c.result) {
+            EXPECT_TRUE(main->chkAutoNextPage->isEnabled());
+            EXPECT_FALSE(g_blnPromptStore);
+            EXPECT_EQ(main->btnGoNew->text(), QStringLiteral("Rest&art"));
+            EXPECT_TRUE(main->btnScan->isEnabled());
+            EXPECT_EQ(main->defaultButton(), main->btnScan);
+            EXPECT_TRUE(main->mnuHandFeed->isEnabled());
+            EXPECT_FALSE(main->mnuUndo->isEnabled());
+            EXPECT_TRUE(main->lblStatus->text().startsWith(QStringLiteral("Scan to scan the document\r\n")));
+            EXPECT_TRUE(main->lblStatus->text().endsWith(keyHelpText()));
+            // nothing stored: no image to show
+            EXPECT_TRUE(g_blnTif);
+            EXPECT_TRUE(g_blnByteAligned);
+            EXPECT_TRUE(main->ezPageView->isHidden());
+            EXPECT_TRUE(main->ezTreeView->isHidden());
+            for (QPushButton *b : {main->btnStore, main->btnRefresh, main->btnRedact, main->btnPrint})
+                EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
+        } else {
+            EXPECT_FALSE(main->chkAutoNextPage->isChecked());
+            EXPECT_FALSE(main->chkAutoNextPage->isEnabled());
+            EXPECT_EQ(main->btnGoNew->text(), QStringLiteral("St&art"));
+        }
+        g_blnPromptStore = false;
+    }
+    g_dbMode = 13;
+    boxes().clear();
+    run_program(QStringLiteral("A"));
+    EXPECT_EQ(prompts(), QStringList{QStringLiteral("Function not yet available.")});
+    EXPECT_EQ(boxes().calls().value(0).title, QStringLiteral("The Korvane Scan Tool"));
+}
+
+TEST_F(RequestModes, NotSignedOnTouchesNothing)
+{
+    g_blnLoggedIn = false;
+    QFile temp(g_strTempPath + QStringLiteral("temp.tif"));
+    ASSERT_TRUE(temp.open(QIODevice::WriteOnly));
+    temp.write("II*");
+    temp.close();
+    main->lblStatus->setText(QStringLiteral("before"));
+
+    EXPECT_FALSE(run_program(QStringLiteral("A")));
+
+    ASSERT_EQ(forms().calls().size(), 1);
+    EXPECT_EQ(forms().calls().at(0).form, QStringLiteral("frmLogin"));
+    EXPECT_TRUE(QFileInfo::exists(temp.fileName()));
+    EXPECT_EQ(main->lblStatus->text(), QStringLiteral("before"));
+    EXPECT_TRUE(programs().isEmpty());
+}
+
+TEST_F(RequestModes, AFailedConnectionIsReportedAndNothingIsLookedUp)
+{
+    setHostSettings(QStringLiteral("QHOST"), QStringLiteral("QUSER"), QStringLiteral("wrong"));
+    g_Book = QStringLiteral("001010");
+    g_Page = QStringLiteral("0001");
+
+    EXPECT_FALSE(run_program(QStringLiteral("A")));
+
+    ASSERT_EQ(boxes().calls().size(), 1);
+    EXPECT_TRUE(boxes().calls().at(0).prompt.startsWith(QStringLiteral("Error in run_program at line 5")))
+        << boxes().calls().at(0).prompt.toStdString();
+    EXPECT_EQ(main->lblStatus->text(), QStringLiteral("Connecting to QHOST"));
+    QStringList called = programs();
+    called.removeAll(QStringLiteral("SQL"));
+    EXPECT_TRUE(called.isEmpty());
+}
+
+TEST_F(RequestModes, PaperLabelsOfTheLookedUpDocument)
+{
+    em->runScript(QString::fromLatin1(kOffice));
+
+    g_dbMode = MODE_NYRG;
+    new_bkPg(false, true);
+    g_blnNYCTLNum = true;
+    g_Year = "2016", g_Month = "05", g_Day = "07", g_CTLNum = "00104";
+    ASSERT_TRUE(run_program(QStringLiteral("A")));
+    EXPECT_EQ(main->lblBookCode_NYRG->text(), QStringLiteral("L"));
+    EXPECT_EQ(main->lblBook_NYRG->text(), QStringLiteral("3000-13"));
+    EXPECT_EQ(main->lblCTLnum_NYRG->text(), QStringLiteral("104"));
+    EXPECT_EQ(main->lblDate_NYRG->text(), QStringLiteral("05/07/2016"));
+    EXPECT_EQ(main->lblNumPages_NYRG->text(), QStringLiteral("Unknown"));
+    EXPECT_EQ(main->lblDocType_NYRG->text(), QStringLiteral("MTG  ")); // as the host sent it
+    EXPECT_EQ(main->lblControlNumLabel_NYRG->text(), QStringLiteral("Control #:"));
+    EXPECT_TRUE(main->lblPage_NYRG->text().isEmpty());
+    EXPECT_TRUE(main->lblTempDate_NYRG->isHidden());
+    for (QLineEdit *t : {main->txtBookCode_NYRG, main->txtBook_NYRG, main->txtCTLNum_NYRG, main->txtYear_NYRG})
+        EXPECT_FALSE(t->isEnabled());
+
+    g_dbMode = MODE_MALCP;
+    new_bkPg(false, true);
+    g_Plan1 = "000101", g_Plan2 = "A", g_Plan3 = "01";
+    ASSERT_TRUE(run_program(QStringLiteral("A")));
+    EXPECT_EQ(main->lblPlan1_MALCP->text(), QStringLiteral("101"));
+    EXPECT_EQ(main->lblPlan2_MALCP->text(), QStringLiteral("A  "));
+    EXPECT_EQ(main->lblPlan3_MALCP->text(), QStringLiteral("01"));
+    EXPECT_EQ(main->lblDate_MALCP->text(), QStringLiteral("06/09/2011"));
+    EXPECT_EQ(main->lblNumPages_MALCP->text(), QStringLiteral("0"));
+    EXPECT_FALSE(main->txtPlan1_MALCP->isEnabled());
+
+    g_dbMode = MODE_MARG;
+    new_bkPg(false, true);
+    g_Book = "001010", g_Page = "0001";
+    ASSERT_TRUE(run_program(QStringLiteral("A")));
+    EXPECT_EQ(main->lblNumPages_MARG->text(), QStringLiteral("N/A"));
+    EXPECT_EQ(main->lblDocType_MARG->text(), QStringLiteral("DEED "));
+}
+
+// ---- e-filed documents ----
+
+namespace {
+
+const char *const kQueue =
+    "INSERT INTO efile_queue(partner_id, submit_cde, location_cde, batch_id, document_id, status, workstation, db, "
+    "key_code, year, month, day, ctl, book, page, in_doc_path, in_doc_id, doc_type, num_pages, unindexed) VALUES"
+    "  ('02', 'SUB0000001', 'LOC0000001', '0001001', '0000000001', 'Q', '', 'LR', 'B', '2026', '02', '02', '50001',"
+    "   '001901', '0008', '', 'EF0000000001', 'DEED', '0002', '0'),"
+    "  ('02', 'SUB0000001', 'LOC0000001', '0001001', '0000000002', 'H', '10.0.0.9', 'LR', 'E', '2026', '03', '03',"
+    "   '50002', '', '', '', 'EF0000000002', 'MTG', '0001', '0'),"
+    "  ('01', 'SUB0000003', 'LOC0000001', '0001002', '0000000003', 'Q', '', 'LC', 'E', '2026', '04', '04', '50003',"
+    "   '', '', '', 'EF0000000003', 'CERT', '0003', '0');\n";
+
+} // namespace
+
+class RequestEFile : public RequestRoadTest {
+protected:
+    void SetUp() override
+    {
+        RequestRoadTest::SetUp();
+        em->runScript(QString::fromLatin1(kQueue));
+        g_EfilePartnerIds = {QStringLiteral("01"), QStringLiteral("02")};
+        for (ComboBox *c : {main->cboEFilePartnerMARG, main->cboEFilePartnerNYRG}) {
+            c->clear();
+            c->addItem(QStringLiteral("First Partner"));
+            c->addItem(QStringLiteral("Second Partner"));
+        }
+        gdtCurrentDocType = 1;
+    }
+    void TearDown() override
+    {
+        gdtCurrentDocType = 0;
+        RequestRoadTest::TearDown();
+    }
+    void typeBatch(const QString &partner, const QString &submit, const QString &batch, const QString &docId)
+    {
+        gsPartnerId = partner;
+        gsSubmitCde = submit;
+        gsLocationCde = QStringLiteral("LOC0000001");
+        gsBatchId = batch;
+        gsDocumentId = docId;
+        main->txtSubmitCdMARGElec->setText(submit);
+        main->txtTrandIDMARG->setText(batch);
+        main->txtLocationCdMARGElec->setText(gsLocationCde);
+        main->txtDocIdMARGElec->setText(docId);
+    }
+};
+
+TEST_F(RequestEFile, GetBatchFillsTheEntryFieldsAndShowsNoImage)
+{
+    g_dbMode = MODE_MARG;
+    new_bkPg(false, true);
+
+    ASSERT_TRUE(run_program(QStringLiteral("R")));
+
+    QStringList called = programs();
+    called.removeAll(QStringLiteral("SQL"));
+    EXPECT_EQ(called, QStringList{QStringLiteral("IM652R")}); // no view, although the host gave an image path
+    EXPECT_EQ(main->cboEFilePartnerMARG->listIndex(), 1);
+    EXPECT_EQ(main->txtSubmitCdMARGElec->text(), QStringLiteral("SUB0000001"));
+    EXPECT_EQ(main->txtLocationCdMARGElec->text(), QStringLiteral("LOC0000001"));
+    EXPECT_EQ(main->txtTrandIDMARG->text(), QStringLiteral("0001001"));
+    EXPECT_EQ(main->txtDocIdMARGElec->text(), QStringLiteral("0000000001"));
+    EXPECT_TRUE(main->ezPageView->isHidden());
+    EXPECT_FALSE(main->btnPrint->isEnabled());
+    // e-file tail: Go is the default, hand-feed is off, the e-file help text
+    EXPECT_EQ(main->defaultButton(), main->btnGoNew);
+    EXPECT_FALSE(main->mnuHandFeed->isEnabled());
+    EXPECT_TRUE(main->lblStatus->text().startsWith(QStringLiteral("Restart to restart the batch\r\n")));
+}
+
+TEST_F(RequestEFile, BookIndexedLookupShowsTheBookRowAbovePagesAndType)
+{
+    g_dbMode = MODE_MARG;
+    new_bkPg(false, true);
+    typeBatch(QStringLiteral("02"), QStringLiteral("SUB0000001"), QStringLiteral("0001001"),
+              QStringLiteral("0000000001"));
+
+    ASSERT_TRUE(run_program(QStringLiteral("A")));
+
+    EXPECT_EQ(main->Label73->text(), QStringLiteral("Book Info:"));
+    EXPECT_EQ(ctl::top(main->Label73), 2190);
+    EXPECT_EQ(ctl::top(main->lblBookMAMERGElec), 2190);
+    EXPECT_EQ(main->lblBookMAMERGElec->text(), QStringLiteral("1901-8"));
+    EXPECT_EQ(main->lblCtlMAMERGElec->text(), QStringLiteral("50001"));
+    EXPECT_EQ(main->lblCtlDateMAMERGElec->text(), QStringLiteral("02/02/2026"));
+    EXPECT_EQ(ctl::top(main->Label70), 2880);
+    EXPECT_EQ(ctl::top(main->lblNumPages_MAMERG_ELEC), 2880);
+    EXPECT_EQ(main->lblNumPages_MAMERG_ELEC->text(), QStringLiteral("2"));
+    EXPECT_EQ(ctl::top(main->Label71), 3195);
+    EXPECT_EQ(Trim(main->lblDocType_MAMERG_ELEC->text()), QStringLiteral("DEED"));
+    EXPECT_FALSE(main->lblDocType_MAMERG_ELEC->isHidden());
+    EXPECT_FALSE(main->Label74->isHidden());
+}
+
+TEST_F(RequestEFile, LandCourtLookupShowsTheDocumentRowLast)
+{
+    g_dbMode = MODE_MALC;
+    new_bkPg(false, true);
+    typeBatch(QStringLiteral("01"), QStringLiteral("SUB0000003"), QStringLiteral("0001002"),
+              QStringLiteral("0000000003"));
+
+    ASSERT_TRUE(run_program(QStringLiteral("A")));
+
+    EXPECT_EQ(ctl::top(main->Label70), 2190);
+    EXPECT_EQ(main->lblNumPages_MAMERG_ELEC->text(), QStringLiteral("3"));
+    EXPECT_EQ(ctl::top(main->Label71), 2535);
+    EXPECT_EQ(ctl::top(main->Label73), 2880);
+    EXPECT_EQ(main->Label73->text(), QStringLiteral("Doc #:"));
+    EXPECT_EQ(Trim(main->lblBookMAMERGElec->text()), QStringLiteral("EF0000000003"));
+    EXPECT_TRUE(main->Label74->isHidden());
+    EXPECT_TRUE(main->lblCtlMAMERGElec->isHidden());
+    EXPECT_FALSE(main->lblBookMAMERGElec->isHidden());
+}
+
+TEST_F(RequestEFile, ResultCodeEightClearsTheEntryFieldsOtherFailuresKeepThem)
+{
+    g_dbMode = MODE_MARG;
+    new_bkPg(false, true);
+    // held by another workstation: code 8
+    typeBatch(QStringLiteral("02"), QStringLiteral("SUB0000001"), QStringLiteral("0001001"),
+              QStringLiteral("0000000002"));
+    EXPECT_FALSE(run_program(QStringLiteral("A")));
+    EXPECT_TRUE(main->txtSubmitCdMARGElec->text().isEmpty());
+    EXPECT_TRUE(main->txtDocIdMARGElec->text().isEmpty());
+    EXPECT_FALSE(main->chkAutoNextPage->isEnabled());
+
+    // not on file: code 1
+    typeBatch(QStringLiteral("02"), QStringLiteral("SUB0000001"), QStringLiteral("0001001"),
+              QStringLiteral("0000000099"));
+    EXPECT_FALSE(run_program(QStringLiteral("A")));
+    EXPECT_EQ(main->txtSubmitCdMARGElec->text(), QStringLiteral("SUB0000001"));
+    EXPECT_EQ(main->txtDocIdMARGElec->text(), QStringLiteral("0000000099"));
+}
+
+// ---- a document with a stored image ----
+
+class RequestDocument : public RequestRoadTest {
+protected:
+    void SetUp() override
+    {
+        RequestRoadTest::SetUp();
+        em->runScript(QStringLiteral(
+            "INSERT INTO image_master(imid, folder, subdir, member, num_pages, doc_type, redacted, size) VALUES"
+            "  ('IM0000000001', 'IMG2019', '', 'IMAGES', '0001', 'DEED', 'Y', 100);\n"
+            "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, doc_type, imid) "
+            "VALUES ('LR', '001010', '0001', '2019', '04', '01', '00101', '100001', 'K', 'LR201900101', 'DEED', "
+            "'IM0000000001');\n"));
+        storeImageFile(QStringLiteral("IMG2019"), QStringLiteral("IM0000000001"));
+        g_dbMode = MODE_MARG;
+        new_bkPg(false, true);
+        g_Book = QStringLiteral("001010");
+        g_Page = QStringLiteral("0001");
+    }
+};
+
+TEST_F(RequestDocument, ALookedUpDocumentIsShownAndPrintable)
+{
+    ASSERT_TRUE(run_program(QStringLiteral("A")));
+
+    EXPECT_TRUE(programs().contains(QStringLiteral("IM091R")));
+    EXPECT_EQ(g_ImID, QStringLiteral("IM0000000001"));
+    EXPECT_TRUE(main->ezPageView->isVisibleTo(main));
+    EXPECT_TRUE(main->ezTreeView->isVisibleTo(main));
+    EXPECT_EQ(main->ezPageView->pageCount(), 1);
+    EXPECT_EQ(main->lblNumPages_MARG->text(), QStringLiteral("1"));
+    EXPECT_TRUE(main->btnPrint->isEnabled());
+    EXPECT_TRUE(main->btnRedact->isEnabled());
+    EXPECT_EQ(main->btnGoNew->text(), QStringLiteral("Rest&art"));
+}
+
+TEST_F(RequestDocument, PrintFollowsTheAction)
+{
+    // The barcode mode looks nothing up, so the stored image of the index is shown again.
+    g_dbMode = MODE_NYBR;
+    g_ImID = QStringLiteral("IM0000000001");
+    ASSERT_TRUE(run_program(QStringLiteral("P")));
+    EXPECT_TRUE(main->btnPrint->isEnabled());
+    ASSERT_TRUE(run_program(QStringLiteral("S")));
+    EXPECT_FALSE(main->btnPrint->isEnabled()); // after a store a paper document is not printed
+    EXPECT_EQ(main->ezPageView->pageCount(), 1);
+}
+
+TEST_F(RequestDocument, ABatchJobGetsNoViewAndNoFocusChange)
+{
+    Form progress(QStringLiteral("frmBatchProgress"));
+    progress.Load();
+    progress.show();
+    g_blnIsBatch = true;
+    main->btnPrint->setEnabled(false);
+
+    EXPECT_TRUE(run_program(QStringLiteral("A")));
+
+    EXPECT_FALSE(programs().contains(QStringLiteral("IM091R")));
+    EXPECT_FALSE(main->btnPrint->isEnabled());
+    progress.hide();
+    progress.Unload();
+    g_blnIsBatch = false;
+}
+
+// ---- the demo office ----
+
+TEST_F(RequestRoadTest, TheDemoOfficeDocumentIsFoundByTheRoad)
+{
+    const QString seed = QString::fromLocal8Bit(qgetenv("QUORLA_BUILD_DIR")) + QStringLiteral("/bin/hostsim-seed");
+    ASSERT_TRUE(QFileInfo(seed).isExecutable()) << seed.toStdString();
+    const QString db = dir.filePath(QStringLiteral("demo/host.sqlite"));
+    const QString shares = dir.filePath(QStringLiteral("demo/shares"));
+    QProcess tool;
+    tool.start(seed, {QStringLiteral("--demo"), db, shares});
+    ASSERT_TRUE(tool.waitForFinished(40000));
+    ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+    qputenv("QUORLA_HOST_EMULATOR", db.toLocal8Bit());
+    qputenv("QUORLA_SHARE_ROOT", shares.toLocal8Bit());
+    setHostSettings(QStringLiteral("RECHOST"), QStringLiteral("SCANSVC"), QStringLiteral("scan2026"));
+    g_USER_ID = QStringLiteral("DEMO");
+
+    g_dbMode = MODE_MARG;
+    new_bkPg(false, true);
+    main->txtBook_MARG->setText(QStringLiteral("1010"));
+    main->txtPage_MARG->setText(QStringLiteral("1"));
+    user_go();
+
+    EXPECT_TRUE(prompts().isEmpty()) << prompts().join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(g_Book, QStringLiteral("001010"));
+    EXPECT_FALSE(Trim(g_ImID).isEmpty());
+    EXPECT_EQ(main->btnGoNew->text(), QStringLiteral("Rest&art"));
+    EXPECT_GT(main->ezPageView->pageCount(), 0);
+    EXPECT_TRUE(main->btnPrint->isEnabled());
+}
