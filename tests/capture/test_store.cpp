@@ -16,6 +16,7 @@
 #include "capture/paperstore.h"
 #include "capture/store.h"
 #include "capture_env.h"
+#include "core/reset.h"
 #include "core/state.h"
 #include "hostsim/emulator.h"
 #include "host/hostcall.h"
@@ -140,12 +141,13 @@ protected:
 
     QStringList scanFiles() const { return QDir(scans()).entryList(QDir::Files, QDir::Name); }
 
-    // Registrations as "func file size pages".
-    QStringList registrations() const
+    // Registrations as "func file size pages" (with the program first when asked).
+    QStringList registrations(bool withProgram = false) const
     {
         QStringList out;
         QSqlQuery q(em->db());
-        q.exec(QStringLiteral("SELECT func, file, size, pages FROM registrations WHERE func = 'S' ORDER BY seq"));
+        q.exec(QStringLiteral("SELECT %1func, file, size, pages FROM registrations WHERE func = 'S' ORDER BY seq")
+                   .arg(withProgram ? QStringLiteral("program || ' ' || ") : QString()));
         while (q.next())
             out << q.value(0).toString() + u' ' + q.value(1).toString() + u' ' + q.value(2).toString() + u' '
                        + q.value(3).toString();
@@ -398,6 +400,87 @@ TEST_F(StoreTest, EFiledStoreWithBothHostStepsFailingKeepsThePrompt)
     EXPECT_TRUE(registrations().isEmpty());
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("share/QHOST/BURNED/E0002.TIF"))));
     EXPECT_TRUE(scanFiles().isEmpty());
+}
+
+TEST_F(StoreTest, CertificateStoreWithoutShowNextResetsTheWorkspace)
+{
+    loadDocument(1, false);
+    em->runScript(QStringLiteral("INSERT INTO certificates(doc_num, cert_num) VALUES('C100', '0001');\n"));
+    g_dbMode = MODE_MACC;
+    g_DocNum = QStringLiteral("C100");
+    g_CertNum = QStringLiteral("0001");
+    frmMain().chkShowNext_MACC->setChecked(false);
+    const int resets = resetCount();
+    EXPECT_TRUE(do_store_manual(true));
+    ASSERT_EQ(registrations(true).size(), 1);
+    EXPECT_TRUE(registrations(true).first().startsWith(QStringLiteral("IM655R S SCAN-PC 01.T ")));
+    EXPECT_EQ(resetCount(), resets + 1);
+    EXPECT_FALSE(g_blnPromptStore);
+}
+
+TEST_F(StoreTest, ReferenceModeStoresUnderTheHostFileNameWithoutAnnotationFile)
+{
+    loadDocument(1, true);
+    em->runScript(QStringLiteral("UPDATE documents SET db = 'FH';\n"));
+    g_dbMode = MODE_FHS;
+    g_Filename = QStringLiteral("FH000123.TIF");
+    EXPECT_TRUE(do_store_manual(false));
+    ASSERT_EQ(registrations().size(), 1);
+    EXPECT_TRUE(registrations().first().startsWith(QStringLiteral("S FH000123.TIF ")));
+    EXPECT_TRUE(scanFiles().isEmpty()); // the image moved on, no annotation file was written
+}
+
+TEST_F(StoreTest, BookScanGoesToTheBookPathAndSwitchesToRecordedLand)
+{
+    loadDocument(2, false);
+    QDir(dir.path()).mkpath(QStringLiteral("share/QHOST/BOOKS/B0001"));
+    g_dbMode = MODE_NYBS;
+    g_BookPath = QStringLiteral("BOOKS\\B0001\\");
+    g_Filename = QStringLiteral("P0001.TIF");
+    g_blnScanUnIndexDocs = true;
+    const int resets = resetCount();
+    EXPECT_TRUE(do_store_manual(true));
+    const QFileInfo book(dir.filePath(QStringLiteral("share/QHOST/BOOKS/B0001/P0001.TIF")));
+    ASSERT_TRUE(book.exists());
+    QelEzImage check;
+    check.setImageFile(book.filePath());
+    EXPECT_EQ(check.pageCount(), 2);
+    EXPECT_EQ(g_dbMode, MODE_NYRG);
+    EXPECT_FALSE(frmMain().chkAutoNextPage->isEnabled());
+    EXPECT_GE(resetCount(), resets + 1);
+    EXPECT_TRUE(registrations().isEmpty());
+    EXPECT_TRUE(scanFiles().isEmpty());
+}
+
+TEST_F(StoreTest, BatchPageMismatchIsLoggedAndNotStored)
+{
+    loadDocument(1, false);
+    g_blnIsBatch = true;
+    g_NumPages = QStringLiteral("0003");
+    g_strBatchMessage = QStringLiteral("before\r\n");
+    // A shown window of that name stands for the batch progress window.
+    auto *progress = new Form(QStringLiteral("frmBatchProgress"));
+    progress->Show(vb::vbModeless);
+    ASSERT_TRUE(progress->isVisible());
+    EXPECT_FALSE(do_store_manual(true));
+    progress->Unload();
+    ASSERT_EQ(msg->calls().size(), 1);
+    EXPECT_EQ(msg->calls().first().title, QStringLiteral("Batch Error"));
+    EXPECT_EQ(msg->calls().first().icon(), vb::vbCritical);
+    EXPECT_TRUE(g_strBatchMessage.startsWith(QStringLiteral("before\r\nError: The number of pages scanned")));
+    EXPECT_TRUE(g_strBatchMessage.endsWith(QStringLiteral("rescanned.\r\n")));
+    EXPECT_TRUE(registrations().isEmpty());
+    EXPECT_TRUE(scanFiles().isEmpty());
+}
+
+TEST_F(StoreTest, BatchStoreWithoutProgressWindowSkipsThePageCheck)
+{
+    loadDocument(1, false);
+    g_blnIsBatch = true;
+    g_NumPages = QStringLiteral("0003");
+    EXPECT_TRUE(do_store_manual(false));
+    EXPECT_TRUE(msg->calls().isEmpty());
+    EXPECT_EQ(registrations().size(), 1);
 }
 
 } // namespace
