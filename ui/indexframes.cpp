@@ -4,12 +4,12 @@
 #include <QKeyEvent>
 #include <QTimer>
 
+#include "capture/indexchecks.h"
 #include "core/state.h"
 #include "platform/forms/msgbox.h"
 #include "platform/vb/vberror.h"
 #include "ui/frmMain.h"
 #include "ui/mainprocs.h"
-#include "ui/uihooks.h"
 
 namespace {
 bool filled(const QLineEdit *field) { return !field->text().isEmpty(); }
@@ -41,7 +41,7 @@ public:
         if (event->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent *>(event)->key();
             if (key == Qt::Key_Return || key == Qt::Key_Enter)
-                callHook(uiHooks().user_go);
+                user_go();
         }
         return false;
     }

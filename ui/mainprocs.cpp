@@ -6,6 +6,11 @@
 #include <QLineEdit>
 #include <QPointer>
 
+#include "batch/frmBatch.h"
+#include "batch/frmBatchRotate.h"
+#include "capture/frmOverhead.h"
+#include "capture/request.h"
+#include "capture/scanning.h"
 #include "core/errors.h"
 #include "core/state.h"
 #include "platform/forms/msgbox.h"
@@ -14,7 +19,6 @@
 #include "platform/vb/vb.h"
 #include "ui/commondialog/ccommondialog.h"
 #include "ui/frmMain.h"
-#include "ui/uihooks.h"
 
 void setPromptStore()
 {
@@ -201,10 +205,10 @@ void checkKeyDown(int keyCode, int &shift)
         }
         trap(4);
         if (keyCode == vb::vbKeyComma && f.btnPrev->isEnabled() && promptStore())
-            callHook(uiHooks().run_program, QStringLiteral("P"));
+            run_program(QStringLiteral("P"));
         trap(5);
         if (keyCode == vb::vbKeyPeriod && f.btnNext->isEnabled() && promptStore())
-            callHook(uiHooks().run_program, QStringLiteral("N"));
+            run_program(QStringLiteral("N"));
         trap(6);
         if (keyCode == vb::vbKeyF11 || keyCode == vb::vbKeyF12) {
             f.cboRotateOpt->setListIndex(keyCode == vb::vbKeyF11 ? 0 : 1);
@@ -213,22 +217,22 @@ void checkKeyDown(int keyCode, int &shift)
         }
         trap(7);
         if (keyCode == vb::vbKeyF7 && f.mnuOverhead->isVisible() && f.btnScan->isEnabled())
-            callHook(uiHooks().showOverhead);
+            frmOverhead().Show(vb::vbModal, &f);
         trap(8);
         if (keyCode == vb::vbKeyF8)
-            callHook(uiHooks().do_HandFeedScan);
+            do_HandFeedScan();
         trap(9);
         if (keyCode == vb::vbKeyF9 && g_dbMode != MODE_MALCP)
-            callHook(uiHooks().showBatchRotate);
+            frmBatchRotate().Show(vb::vbModal, &f);
         trap(10);
         if (keyCode == vb::vbKeyF10 && f.mnuBatchScan->isEnabled())
-            callHook(uiHooks().showBatch);
+            frmBatch().Show(vb::vbModal, &f);
         trap(11);
         if (keyCode == vb::vbKeyF6)
             showOnlineHelp();
         trap(12);
         if (keyCode == vb::vbKeyZ && ctrl && f.btnStore->isEnabled() && promptStore())
-            callHook(uiHooks().run_program, QStringLiteral("A"));
+            run_program(QStringLiteral("A"));
     } catch (...) {
         reportCurrentError(QStringLiteral("checkKeyDown"), trap);
     }

@@ -9,22 +9,37 @@
 #include "ui/commondialog/ccommondialog.h"
 #include "ui/frmMain.h"
 #include "ui/mainprocs.h"
-#include "ui/uihooks.h"
 
 namespace {
-// Records every hook call as a short text.
-struct HookLog {
-    QStringList calls;
-    HookLog()
+// What the keys reached, seen through the modal forms they opened: the request road opens the
+// sign-on first while nobody is signed on, the hand-feed run its window, the batch commands
+// their dialogs. Forms loaded meanwhile are unloaded again at the end.
+struct Reached {
+    FormScript forms;
+    QList<Form *> before = Forms();
+    bool loggedIn = g_blnLoggedIn;
+    Reached() { g_blnLoggedIn = false; }
+    QStringList calls() const
     {
-        UiHooks &h = uiHooks();
-        h.run_program = [this](const QString &fn) { calls << "run_program " + fn; };
-        h.do_HandFeedScan = [this] { calls << "handfeed"; };
-        h.showOverhead = [this] { calls << "overhead"; };
-        h.showBatchRotate = [this] { calls << "batchrotate"; };
-        h.showBatch = [this] { calls << "batch"; };
+        QStringList out;
+        for (const FormScript::Call &c : forms.calls())
+            out << c.form;
+        return out;
     }
-    ~HookLog() { uiHooks() = UiHooks{}; }
+    void clear()
+    {
+        forms.clear();
+        const QList<Form *> now = Forms();
+        for (Form *form : now)
+            if (!before.contains(form))
+                form->Unload(vb::vbFormCode);
+        g_blnLoggedIn = false;
+    }
+    ~Reached()
+    {
+        clear();
+        g_blnLoggedIn = loggedIn;
+    }
 };
 
 void press(int key, int shift = 0) { checkKeyDown(key, shift); }
@@ -35,7 +50,7 @@ TEST(MainKeys, ShortcutsRespectTheirConditions)
     FrmMain &f = frmMain();
     MsgBoxScript boxes;
     CommonDialogScript dialogs;
-    HookLog log;
+    Reached log;
     g_blnPromptStore = false;
 
     struct Row {
@@ -45,29 +60,29 @@ TEST(MainKeys, ShortcutsRespectTheirConditions)
         QStringList expected;
     };
     const Row rows[] = {
-        {"comma, Prev enabled", [&] { f.btnPrev->setEnabled(true); }, 188, 0, {"run_program P"}},
+        {"comma, Prev enabled", [&] { f.btnPrev->setEnabled(true); }, 188, 0, {"frmLogin"}},
         {"comma, Prev disabled", [&] { f.btnPrev->setEnabled(false); }, 188, 0, {}},
-        {"period, Next enabled", [&] { f.btnNext->setEnabled(true); }, 190, 0, {"run_program N"}},
+        {"period, Next enabled", [&] { f.btnNext->setEnabled(true); }, 190, 0, {"frmLogin"}},
         {"period, Next disabled", [&] { f.btnNext->setEnabled(false); }, 190, 0, {}},
         {"F7, overhead hidden", [&] { f.mnuOverhead->setVisible(false); f.btnScan->setEnabled(true); }, 118, 0, {}},
         {"F7, scan disabled", [&] { f.mnuOverhead->setVisible(true); f.btnScan->setEnabled(false); }, 118, 0, {}},
-        {"F7", [&] { f.mnuOverhead->setVisible(true); f.btnScan->setEnabled(true); }, 118, 0, {"overhead"}},
-        {"F8", [] {}, 119, 0, {"handfeed"}},
+        {"F7", [&] { f.mnuOverhead->setVisible(true); f.btnScan->setEnabled(true); }, 118, 0, {"frmOverhead"}},
+        {"F8", [&] { f.btnScan->setEnabled(true); }, 119, 0, {"frmHandFeed"}},
         {"F9 in plan mode", [] { g_dbMode = MODE_MALCP; }, 120, 0, {}},
-        {"F9", [] { g_dbMode = MODE_MARG; }, 120, 0, {"batchrotate"}},
+        {"F9", [] { g_dbMode = MODE_MARG; }, 120, 0, {"frmBatchRotate"}},
         {"F10, batch disabled", [&] { f.mnuBatchScan->setEnabled(false); }, 121, 0, {}},
-        {"F10", [&] { f.mnuBatchScan->setEnabled(true); }, 121, 0, {"batch"}},
+        {"F10", [&] { f.mnuBatchScan->setEnabled(true); }, 121, 0, {"frmBatch"}},
         {"Z without Ctrl", [&] { f.btnStore->setEnabled(true); }, 90, 0, {}},
         {"Ctrl+Z, store disabled", [&] { f.btnStore->setEnabled(false); }, 90, 2, {}},
-        {"Ctrl+Z", [&] { f.btnStore->setEnabled(true); }, 90, 2, {"run_program A"}},
-        {"Shift+Ctrl+Z", [&] { f.btnStore->setEnabled(true); }, 90, 3, {"run_program A"}},
+        {"Ctrl+Z", [&] { f.btnStore->setEnabled(true); }, 90, 2, {"frmLogin"}},
+        {"Shift+Ctrl+Z", [&] { f.btnStore->setEnabled(true); }, 90, 3, {"frmLogin"}},
         {"another key", [] {}, 65, 2, {}},
     };
     for (const Row &r : rows) {
-        log.calls.clear();
+        log.clear();
         r.setup();
         press(r.key, r.shift);
-        EXPECT_EQ(log.calls, r.expected) << r.what;
+        EXPECT_EQ(log.calls(), r.expected) << r.what;
     }
     EXPECT_TRUE(boxes.calls().isEmpty()); // nothing unstored: no question
     EXPECT_TRUE(dialogs.helpCalls.isEmpty());
@@ -77,7 +92,7 @@ TEST(MainKeys, UnstoredChangesAskBeforeLeavingTheDocument)
 {
     FrmMain &f = frmMain();
     MsgBoxScript boxes;
-    HookLog log;
+    Reached log;
     f.btnStore->setEnabled(true);
     f.btnNext->setEnabled(true);
     g_blnPromptStore = true;
@@ -85,7 +100,7 @@ TEST(MainKeys, UnstoredChangesAskBeforeLeavingTheDocument)
     press(90, 2);
     boxes.answer(vb::vbYes);
     press(190);
-    EXPECT_EQ(log.calls, QStringList{"run_program N"});
+    EXPECT_EQ(log.calls(), QStringList{"frmLogin"});
     ASSERT_EQ(boxes.calls().size(), 2);
     EXPECT_EQ(boxes.calls()[0].title, "Note:");
     // Keys that do not leave the document ask nothing.
