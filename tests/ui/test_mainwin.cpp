@@ -640,6 +640,52 @@ TEST_F(MainWin, GuardedCommandsDoNothingWhenTheOperatorKeepsTheDocument)
     }
 }
 
+TEST_F(MainWin, NextPreviousAndUndoGoToTheRequestRoadOnceAllowed)
+{
+    FrmMain &f = frmMain();
+    const std::function<void()> commands[] = {
+        [&] { f.btnNext->click(); }, [&] { f.btnPrev->click(); }, [&] { f.mnuUndo->trigger(); }};
+    for (const auto &run : commands) {
+        MsgBoxScript boxes;
+        FormScript forms;
+        g_blnLoggedIn = false;  // the road's first step is the sign-on
+        g_blnPromptStore = true;
+        f.btnNext->setEnabled(true);
+        f.btnPrev->setEnabled(true);
+        f.mnuUndo->setEnabled(true);
+        boxes.answer(vb::vbYes);
+        run();
+        EXPECT_EQ(prompts(boxes).first(), kNotStored);
+        EXPECT_EQ(shownForms(forms), QStringList{"frmLogin over frmMain"});
+        unloadShown(forms);
+    }
+    g_blnPromptStore = false;
+}
+
+TEST_F(MainWin, ScanSetsTheDuplexFromItsBoxThenScans)
+{
+    FrmMain &f = frmMain();
+    Scanner scanner;
+    scanner.fake->loadFeeder(2);
+    MsgBoxScript boxes;
+    FormScript forms;
+    f.btnScan->setText(QStringLiteral("&Scan"));
+    f.btnScan->setEnabled(true);
+    f.ezTreeView->setDuplex(1);
+    {
+        QSignalBlocker quiet(f.chkDuplex);
+        f.chkDuplex->setChecked(false);
+    }
+    f.btnScan->click();
+    ASSERT_FALSE(scanner.fake->jobs().isEmpty());  // the scan itself ran
+    EXPECT_EQ(scanner.fake->jobs().first().settings.duplex, 0);
+    unloadShown(forms);
+    MsgBoxScript quiet;
+    f.ezTreeView->clearImage();
+    f.ezPageView->clearImage();
+    g_blnPromptStore = false;
+}
+
 TEST_F(MainWin, CheckBoxesKeepTheirGlobals)
 {
     FrmMain &f = frmMain();
@@ -655,6 +701,11 @@ TEST_F(MainWin, CheckBoxesKeepTheirGlobals)
     }
     Scanner scanner;
     f.chkDuplex->setEnabled(true);
+    {
+        QSignalBlocker quiet(f.chkDuplex);
+        f.chkDuplex->setChecked(false);
+    }
+    f.ezTreeView->setDuplex(0);
     f.chkDuplex->setChecked(true);
     EXPECT_EQ(f.ezTreeView->duplex(), 1);
     f.chkDuplex->setChecked(false);
