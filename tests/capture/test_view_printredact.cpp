@@ -1,0 +1,262 @@
+// Print and redact entry points: the page view's document goes back into its working file, the
+// preview or editor gets a copy, and the working file is shown again afterwards.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPrinter>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "annotate/frmImagePrintPreview.h"
+#include "annotate/frmImageRedaction.h"
+#include "annotate/security.h"
+#include "capture/printredact.h"
+#include "capture_env.h"
+#include "core/state.h"
+#include "platform/annot/annotdocument.h"
+#include "platform/imaging/qelezimage.h"
+#include "ui/frmMain.h"
+
+namespace {
+
+QImage blankPage(int width, int height)
+{
+    QImage img(width, height, QImage::Format_Mono);
+    img.fill(1);
+    img.setDotsPerMeterX(7874);
+    img.setDotsPerMeterY(7874);
+    return img;
+}
+
+void writeTiff(const QString &path, int pages)
+{
+    QelEzImage maker;
+    for (int i = 0; i < pages; ++i)
+        maker.appendPage(blankPage(1728, 400));
+    maker.setSaveFileName(path);
+    maker.save();
+}
+
+struct FileContent {
+    int pages = 0;
+    int itemsOnPage1 = 0;
+};
+
+FileContent contentOf(const QString &path)
+{
+    QelEzImage probe;
+    probe.setImageFile(path);
+    FileContent c;
+    c.pages = probe.pageCount();
+    if (c.pages > 0) {
+        probe.setPage(1);
+        c.itemsOnPage1 = probe.annotationCount();
+    }
+    return c;
+}
+
+class PrintRedactTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        frmMain();  // its first load starts the program, which sets the globals up
+        resetState();
+        QDir(dir.path()).mkpath(QStringLiteral("temp"));
+        g_strTempPath = dir.filePath(QStringLiteral("temp")) + u'/';
+        msg = std::make_unique<MsgBoxScript>();
+        script = std::make_unique<FormScript>();
+        QelPrintSeam::instance().configure = [this](QPrinter &printer) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(dir.filePath(QStringLiteral("out.pdf")));
+        };
+    }
+
+    void TearDown() override
+    {
+        QelPrintSeam::instance() = QelPrintSeam{};
+        frmMain().ezTreeView->clearImage();
+        frmMain().ezPageView->clearImage();
+        script.reset();
+        msg.reset();
+        resetState();
+    }
+
+    // A document of `pages` pages shown from working file `name`, with one item drawn on page 1
+    // since it was loaded (not yet in the file).
+    void showDocument(const QString &name, int pages)
+    {
+        QelEzImage &view = *frmMain().ezPageView;
+        QelEzImage &tree = *frmMain().ezTreeView;
+        work = g_strTempPath + name;
+        writeTiff(work, pages);
+        view.clearImage();
+        view.setImageFile(work);
+        tree.setImageHandle(view.imageHandle());
+        view.setPage(1);
+        QelAnnotItem *item = view.createAnnotation(QelAnnotType::Rectangle);
+        ASSERT_NE(item, nullptr);
+        item->setBounds(QRect(10, 10, 40, 20));
+    }
+
+    bool print(int useDefault)
+    {
+        return do_print_button_click(*frmMain().ezPageView, *frmMain().ezTreeView, useDefault);
+    }
+    bool redact() { return do_redact_button_click(*frmMain().ezPageView, *frmMain().ezTreeView); }
+
+    QTemporaryDir dir;
+    QString work;
+    std::unique_ptr<MsgBoxScript> msg;
+    std::unique_ptr<FormScript> script;
+};
+
+TEST_F(PrintRedactTest, UnsavedPaperDocumentIsNotPrinted)
+{
+    showDocument(QStringLiteral("temp.tif"), 2);
+    g_blnPromptStore = true;
+    EXPECT_TRUE(print(1));
+    ASSERT_EQ(msg->calls().size(), 1);
+    EXPECT_EQ(msg->calls()[0].prompt,
+              "This manually scanned document has unsaved changes that need to be saved before "
+              "printing.  Please store the document before attempting to print.");
+    EXPECT_EQ(msg->calls()[0].buttonSet(), vb::vbOKCancel);
+    EXPECT_EQ(msg->calls()[0].title, "The Korvane Scan Tool");
+    EXPECT_FALSE(QFile::exists(g_strTempPath + "temp2.tif"));
+    EXPECT_FALSE(QFile::exists(dir.filePath("out.pdf")));
+    EXPECT_EQ(frmMain().ezPageView->pageCount(), 2);
+}
+
+TEST_F(PrintRedactTest, DefaultPrinterPrintsWithoutThePreview)
+{
+    showDocument(QStringLiteral("temp3.tif"), 3);
+    gdtCurrentDocType = 1;  // e-filed: unsaved changes do not stop the print
+    g_blnPromptStore = true;
+    g_intDefaultPrintScale = 2;
+    ASSERT_TRUE(print(1));
+    EXPECT_TRUE(msg->calls().isEmpty());
+    EXPECT_TRUE(script->calls().isEmpty());
+    EXPECT_GT(QFileInfo(dir.filePath("out.pdf")).size(), 0);
+    EXPECT_EQ(frmMain().ezTreeView->printScale(), 2);
+    // the print copy carries the drawn item burnt in; the working file keeps it as an item
+    EXPECT_EQ(contentOf(g_strTempPath + "tempprintpreview2.tif").itemsOnPage1, 0);
+    const FileContent saved = contentOf(work);
+    EXPECT_EQ(saved.pages, 3);
+    EXPECT_EQ(saved.itemsOnPage1, 1);
+    QelEzImage &view = *frmMain().ezPageView;
+    EXPECT_EQ(view.imageFile(), work);
+    EXPECT_EQ(view.pageCount(), 3);
+    EXPECT_EQ(view.saveFileName(), "");
+}
+
+TEST_F(PrintRedactTest, PreviewGetsThePrintCopyUnderTheDatabaseName)
+{
+    struct Row {
+        qint16 mode;
+        const char *suffix;
+    } rows[] = {{MODE_NYCR, ": New York Court Records"},
+                {MODE_MACC, ": Massachusetts Land Court Certificate"},
+                {13, ": "}};
+    for (const Row &r : rows) {
+        showDocument(QStringLiteral("temp.tif"), 2);
+        g_dbMode = r.mode;
+        QString caption, file, owner;
+        script->clear();
+        script->onShow(QStringLiteral("frmImagePrintPreview"), [&](Form &f) {
+            caption = f.caption();
+            file = static_cast<FrmImagePrintPreview &>(f).ImageFile();
+        });
+        ASSERT_TRUE(print(0));
+        ASSERT_EQ(script->calls().size(), 1);
+        EXPECT_EQ(script->calls()[0].owner, "frmMain");
+        EXPECT_TRUE(caption.endsWith(QString::fromLatin1(r.suffix))) << caption.toStdString();
+        EXPECT_FALSE(caption.startsWith(": ")) << caption.toStdString();
+        EXPECT_EQ(file, g_strTempPath + "tempprintpreview2.tif");
+        EXPECT_EQ(frmMain().ezPageView->imageFile(), work);
+        EXPECT_EQ(contentOf(work).itemsOnPage1, 1);
+    }
+    // the preview is gone once it closed
+    for (Form *f : Forms())
+        EXPECT_NE(f->objectName(), "frmImagePrintPreview");
+}
+
+TEST_F(PrintRedactTest, WorkingFileNamedLikeThePrintWorkFileSurvives)
+{
+    showDocument(QStringLiteral("temp2.tif"), 2);
+    ASSERT_TRUE(print(1));
+    EXPECT_EQ(contentOf(work).pages, 2);
+    EXPECT_EQ(frmMain().ezPageView->pageCount(), 2);
+}
+
+TEST_F(PrintRedactTest, ClosingTheEditorUnchangedKeepsTheDocument)
+{
+    showDocument(QStringLiteral("temp.tif"), 3);
+    gsRedacted = QStringLiteral("N");
+    QString editFile;
+    script->onShow(QStringLiteral("frmImageRedaction"), [&](Form &f) {
+        editFile = static_cast<FrmImageRedaction &>(f).ImageFile();
+    });
+    ASSERT_TRUE(redact());
+    EXPECT_EQ(editFile, g_strTempPath + "tempredact.tif");
+    EXPECT_EQ(gsRedactCropped, "N");
+    EXPECT_EQ(gsRedacted, "N");
+    const FileContent saved = contentOf(work);
+    EXPECT_EQ(saved.pages, 3);
+    EXPECT_EQ(saved.itemsOnPage1, 1);  // the write-back kept the drawn item
+    EXPECT_EQ(frmMain().ezPageView->imageFile(), work);
+    for (Form *f : Forms())
+        EXPECT_NE(f->objectName(), "frmImageRedaction");
+}
+
+TEST_F(PrintRedactTest, EditorResultIsTakenOver)
+{
+    showDocument(QStringLiteral("tempextrastep.tif"), 3);
+    script->onShow(QStringLiteral("frmImageRedaction"), [&](Form &f) {
+        // the editor cropped away a page and saved
+        writeTiff(static_cast<FrmImageRedaction &>(f).ImageFile(), 2);
+        gsRedactCropped = QStringLiteral("Y");
+    });
+    ASSERT_TRUE(redact());
+    EXPECT_EQ(gsRedacted, "Y");
+    EXPECT_EQ(contentOf(work).pages, 2);
+    QelEzImage &view = *frmMain().ezPageView;
+    EXPECT_EQ(view.imageFile(), work);
+    EXPECT_EQ(view.pageCount(), 2);
+    EXPECT_EQ(view.page(), 1);
+    EXPECT_EQ(view.saveFileName(), "");
+}
+
+TEST_F(PrintRedactTest, CoverSheetPageIsRestrictedInTheEditor)
+{
+    struct Row {
+        qint32 docType;
+        const char *status, *path;
+        bool restricted;
+    } rows[] = {
+        {1, "Y", "\\\\QHOST\\COVERS\\COVER.TIF", true},
+        {1, "N", "\\\\QHOST\\COVERS\\COVER.TIF", false},
+        {1, "Y", "", false},
+        {0, "Y", "\\\\QHOST\\COVERS\\COVER.TIF", false},
+    };
+    for (const Row &r : rows) {
+        showDocument(QStringLiteral("temp3.tif"), 2);
+        gdtCurrentDocType = r.docType;
+        gsCoverPageStatus = QString::fromLatin1(r.status);
+        gsCoverPagePath = QString::fromLatin1(r.path);
+        bool restricted = !r.restricted;
+        script->onShow(QStringLiteral("frmImageRedaction"), [&](Form &f) {
+            // page 1 answers to the restricted permission set, page 2 to the full one
+            QelEzImage &editorView = *static_cast<FrmImageRedaction &>(f).QelEzImage2;
+            editorView.setPage(2);
+            EXPECT_EQ(AnnotPerms::GetPerm(editorView.annotationSet(), QelAnnotType::Redaction), AnnotPermBit::All);
+            editorView.setPage(1);
+            restricted = AnnotPerms::GetPerm(editorView.annotationSet(), QelAnnotType::Redaction) != AnnotPermBit::All;
+        });
+        ASSERT_TRUE(redact());
+        EXPECT_EQ(restricted, r.restricted) << r.docType << r.status << r.path;
+    }
+}
+
+} // namespace
