@@ -55,6 +55,21 @@ bool selectsFirstPage(const QString &pages)
 }
 
 bool hasCoverSheet() { return gsCoverPageStatus == QLatin1String("Y") && !gsCoverPagePath.isEmpty(); }
+
+// A timer tick can yield (page events, the store question of Next); a tick arriving meanwhile
+// is dropped rather than run inside the first.
+struct TickGuard {
+    bool &busy;
+    const bool entered;
+    explicit TickGuard(bool &flag) : busy(flag), entered(!flag) { busy = true; }
+    ~TickGuard()
+    {
+        if (entered)
+            busy = false;
+    }
+};
+bool g_mergeTick = false;
+bool g_autoNextTick = false;
 }
 
 void FrmMain::wireCommands()
@@ -462,6 +477,9 @@ void FrmMain::ezPageView_DblClick()
 
 void FrmMain::tmrAnnotationMerge_Timer()
 {
+    TickGuard guard(g_mergeTick);
+    if (!guard.entered)
+        return;
     try {
         QelEzImage *view = ezPageView;
         view->setActiveAnnotations(view->pageAnnotations());
@@ -486,6 +504,9 @@ void FrmMain::tmrAnnotationMerge_Timer()
 
 void FrmMain::tmrAutoNextPage_Timer()
 {
+    TickGuard guard(g_autoNextTick);
+    if (!guard.entered)
+        return;
     handled(QStringLiteral("tmrAutoNextPage_Timer"), [this] {
         const int page = ezPageView->page();
         if (page == ezPageView->pageCount()) {

@@ -493,6 +493,23 @@ TEST_F(MainWin, AutoNextPageTickTurnsThePageThenAsksForTheNextDocument)
     EXPECT_EQ(f.ezPageView->page(), 2);
 }
 
+TEST_F(MainWin, AutoNextPageTickArrivingDuringATickIsDropped)
+{
+    Document doc(4);
+    FrmMain &f = doc.f;
+    // A tick that comes while the page change of the first one yields.
+    int nested = 0;
+    auto extra = QObject::connect(f.ezPageView, &QelEzImage::pageChange, [&] {
+        ++nested;
+        f.tmrAutoNextPage_Timer();
+    });
+    f.tmrAutoNextPage_Timer();
+    QObject::disconnect(extra);
+    EXPECT_GE(nested, 1);
+    EXPECT_EQ(f.ezPageView->page(), 2);
+    EXPECT_EQ(f.ezTreeView->page(), 2);
+}
+
 TEST_F(MainWin, AnnotationMergeWalksEveryPageThenSignalsTheStore)
 {
     Document doc(3);
