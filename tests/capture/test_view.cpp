@@ -10,6 +10,7 @@
 
 #include "capture/coversheet.h"
 #include "capture/view.h"
+#include "annotate/grouppos.h"
 #include "capture_env.h"
 #include "core/state.h"
 #include "host/hostcall.h"
@@ -340,6 +341,33 @@ TEST_F(EfileViewTest, NoCoverSheetWhenTheHostSaysNo)
     ASSERT_TRUE(do_view(conn, QStringLiteral("QHOST"))) << prompts();
     EXPECT_EQ(frmMain().ezPageView->pageCount(), 3);
     EXPECT_EQ(g_NumPages, "0003");
+}
+
+TEST_F(EfileViewTest, GroupTextsAreLaidOutOnTheFinalWorkingImage)
+{
+    GroupTextInfo &g = g_GroupTextInfo[0];
+    g.RawText = QStringLiteral("RECEIVED FOR RECORD").leftJustified(40) + QStringLiteral("2026-12-01 10:15");
+    g.PageScope = QStringLiteral("F");
+    g.FontCode = QStringLiteral("2");
+    g.FontSize = 10;
+    g.Edge = QStringLiteral("T");
+    g.Location = QStringLiteral("L");
+    gsEFileAnnotateDocResize = QStringLiteral("E");
+    ASSERT_TRUE(do_view(conn, QStringLiteral("QHOST"))) << prompts();
+    EXPECT_TRUE(msg->calls().isEmpty()) << prompts();
+    QelEzImage &view = *frmMain().ezPageView;
+    EXPECT_EQ(view.imageFile(), g_strTempPath + "tempextrastep.tif");
+    EXPECT_EQ(view.pageCount(), 3);
+    EXPECT_GT(g.BlockWidth, 0);
+    EXPECT_GT(g.BlockHeight, 0);
+    // the first-page top-left list holds group 1 with a rectangle on the page
+    const GroupPosition &pos = g_GroupPos[size_t(groupPosListIndex("T", "L", "F"))][0];
+    EXPECT_EQ(pos.GroupId, 1);
+    EXPECT_GT(pos.Right, pos.Left);
+    EXPECT_GT(pos.Bottom, pos.Top);
+    // no parked annotation file is left behind
+    for (int p = 1; p <= 3; ++p)
+        EXPECT_FALSE(QFile::exists(g_strTempPath + "Quorla.ann" + QString::number(p)));
 }
 
 TEST_F(EfileViewTest, UnindexedDocumentCannotBeChanged)

@@ -14,7 +14,9 @@
 #include "annotate/security.h"
 #include "capture/printredact.h"
 #include "capture_env.h"
+#include "core/startup.h"
 #include "core/state.h"
+#include "platform/vb/vberror.h"
 #include "platform/annot/annotdocument.h"
 #include "platform/imaging/qelezimage.h"
 #include "ui/frmMain.h"
@@ -180,6 +182,36 @@ TEST_F(PrintRedactTest, PreviewGetsThePrintCopyUnderTheDatabaseName)
     // the preview is gone once it closed
     for (Form *f : Forms())
         EXPECT_NE(f->objectName(), "frmImagePrintPreview");
+}
+
+TEST_F(PrintRedactTest, FailuresWhilePrinting)
+{
+    struct Row {
+        int number;
+        bool ends;
+        const char *prompt;
+        int icon;
+    } rows[] = {
+        {int(0x80010108u), true,
+         "The application encountered an unrecoverable error while processing you request.  Please "
+         "restart the application and try your requestion again.",
+         vb::vbCritical},
+        {30012, false, "Error in do_print_button_click at line 5", vb::vbCritical},
+    };
+    const auto savedEnd = coreHooks().endProcess;
+    for (const Row &r : rows) {
+        showDocument(QStringLiteral("temp.tif"), 1);
+        msg->clear();
+        int ended = -1;
+        coreHooks().endProcess = [&](int code) { ended = code; };
+        QelPrintSeam::instance().configure = [&](QPrinter &) { throw VbError(r.number, QStringLiteral("gone")); };
+        EXPECT_FALSE(print(1));
+        ASSERT_EQ(msg->calls().size(), 1);
+        EXPECT_TRUE(msg->calls()[0].prompt.startsWith(QString::fromLatin1(r.prompt))) << msg->calls()[0].prompt.toStdString();
+        EXPECT_EQ(msg->calls()[0].icon(), r.icon);
+        EXPECT_EQ(ended != -1, r.ends);
+    }
+    coreHooks().endProcess = savedEnd;
 }
 
 TEST_F(PrintRedactTest, WorkingFileNamedLikeThePrintWorkFileSurvives)
