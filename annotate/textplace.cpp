@@ -1,6 +1,6 @@
 #include "annotate/textplace.h"
 
-#include "annotate/annothooks.h"
+#include "annotate/grouplayout.h"
 #include "core/errors.h"
 #include "core/state.h"
 #include "platform/annot/annotdocument.h"
@@ -89,9 +89,7 @@ void do_AddTextAnnotation(QelEzImage &control, const QString &annotationText, qi
                 item->setUserStorage(userKey.toString(), userValue);
 
             at(5);
-            QSize size(0, 0);
-            if (annotHooks().do_calculate_textsize_in_pixels)
-                size = annotHooks().do_calculate_textsize_in_pixels(maxLineLength, fontSize);
+            const QSize size = do_calculate_textsize_in_pixels(maxLineLength, fontSize);
             const qint64 cx = size.width(), cy = size.height();
             const qint64 w = control.imageWidth(), l = control.imageHeight();
             const qint64 rx = control.xResolution();

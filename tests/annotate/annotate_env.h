@@ -3,6 +3,7 @@
 // window's page view emptied before and after each test.
 #include <QImage>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 
 #include "annotate/annothooks.h"
@@ -12,6 +13,24 @@
 #include "ui/frmMain.h"
 
 inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+
+// Text metrics for the duration of a test: a line measures as `size` of its letter count and
+// point size; each request is recorded as (letters, points).
+class LineMetrics : public QelTextMetrics {
+public:
+    explicit LineMetrics(std::function<QSize(int letters, int points)> sizeOf) : size(std::move(sizeOf))
+    {
+        setInstance(this);
+    }
+    ~LineMetrics() override { setInstance(nullptr); }
+    QSize measureLine(const QString &line, const QelAnnotFont &font, double) const override
+    {
+        measured << qMakePair(qint16(line.length()), qint16(font.pointSize));
+        return size(int(line.length()), int(font.pointSize));
+    }
+    std::function<QSize(int, int)> size;
+    mutable QList<QPair<qint16, qint16>> measured;
+};
 
 class AnnotTest : public ::testing::Test {
 protected:

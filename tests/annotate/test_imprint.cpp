@@ -18,10 +18,6 @@ protected:
         g_InstNum = QStringLiteral("000045");
         g_BookCode = QStringLiteral("L");
         g_CTLNum = QStringLiteral("0000123");
-        annotHooks().do_calculate_textsize_in_pixels = [this](qint16 maxLen, qint16 size) {
-            measured << qMakePair(maxLen, size);
-            return QSize(maxLen * 10, 20);
-        };
     }
 
     static ImprintStates unmarked(int pages)
@@ -47,7 +43,7 @@ protected:
         return out;
     }
 
-    QList<QPair<qint16, qint16>> measured;
+    LineMetrics metrics{[](int letters, int) { return QSize(letters * 10, 20); }};
 };
 
 } // namespace
@@ -81,7 +77,7 @@ TEST_F(Imprint, EveryPageAfterTheFirstInTheTopRightCorner)
     ASSERT_EQ(view().annotationCount(), 1);
     QelAnnotItem *item = view().annotationObject(0);
     // Measured at the text's length + 2 letters at 14 points; Left = W - cx - 2 * Rx.
-    EXPECT_EQ(measured.first(), qMakePair(qint16(17), qint16(14)));
+    EXPECT_EQ(metrics.measured.first(), qMakePair(qint16(17), qint16(14)));
     EXPECT_EQ(item->bounds().topLeft(), QPoint(2550 - 170 - 600, 5));
     EXPECT_EQ(item->font().pointSize, 14);
 }

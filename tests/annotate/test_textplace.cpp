@@ -23,11 +23,6 @@ protected:
         AnnotTest::SetUp();
         g_dbMode = MODE_MARG;
         g_NumPages = QStringLiteral("00003");
-        // cx is ten pixels a letter, cy twice the point size.
-        annotHooks().do_calculate_textsize_in_pixels = [this](qint16 maxLen, qint16 size) {
-            measured << qMakePair(maxLen, size);
-            return QSize(maxLen * 10, size * 2);
-        };
     }
 
     // Adds "TEXT" with the given code and a measure of `maxLen` letters to page 1.
@@ -47,7 +42,8 @@ protected:
         return nullptr;
     }
 
-    QList<QPair<qint16, qint16>> measured;
+    // cx is ten pixels a letter, cy twice the point size.
+    LineMetrics metrics{[](int letters, int points) { return QSize(letters * 10, points * 2); }};
 };
 
 } // namespace
@@ -68,7 +64,8 @@ TEST_F(TextPlace, PositionCodesOnALetterPageAt300Dpi)
         ASSERT_NE(item, nullptr) << "code " << p.code;
         EXPECT_EQ(item->bounds().topLeft(), p.topLeft) << "code " << p.code;
     }
-    EXPECT_EQ(measured.last(), qMakePair(qint16(10), qint16(12)));
+    // The measure line is maxLen letters at the text's point size.
+    EXPECT_TRUE(metrics.measured.contains(qMakePair(qint16(10), qint16(12))));
 }
 
 TEST_F(TextPlace, CentredPlacesRoundHalvesToEven)
@@ -222,7 +219,7 @@ TEST_F(TextPlace, TraceLinesUnderDebug)
 TEST_F(TextPlace, ZeroMeasureStillPlacesTheText)
 {
     addPages(1, 2550, 3300, 300);
-    annotHooks().do_calculate_textsize_in_pixels = nullptr;
+    metrics.size = [](int, int) { return QSize(0, 0); };
     MsgBoxScript boxes;
     place(1);
     EXPECT_TRUE(boxes.calls().isEmpty());
