@@ -138,6 +138,20 @@ TEST_F(MainWin, LoadLeavesTheOverheadTimerStoppedAtOneSecond)
     EXPECT_FALSE(f.tmrAutoNextPage->isActive());
 }
 
+TEST_F(MainWin, MaineRecordedLandSharesTheMassachusettsFrame)
+{
+    FrmMain &f = frmMain();
+    MsgBoxScript boxes;
+    f.mnuMALC->trigger();
+    EXPECT_FALSE(f.fraMARG->isVisibleTo(&f));
+    f.mnuMERG->trigger();
+    EXPECT_EQ(g_dbMode, MODE_MERG_UPD);
+    EXPECT_TRUE(f.mnuMERG->isChecked());
+    EXPECT_FALSE(f.mnuMARG->isChecked());
+    EXPECT_TRUE(f.fraMARG->isVisibleTo(&f));
+    f.mnuMARG->trigger();
+}
+
 TEST_F(MainWin, CommandsOpenTheirDialogsModallyOverTheWindow)
 {
     FrmMain &f = frmMain();
