@@ -23,6 +23,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
+        main = &frmMain(); // loaded first: its start-up sets globals of its own
         resetState();
         g_strTempPath = getTempPath();
         g_sClearTifPath = sourceFile("data/clear.tif");

@@ -358,7 +358,8 @@ protected:
 
 TEST_F(RequestDocument, ALookedUpDocumentIsShownAndPrintable)
 {
-    ASSERT_TRUE(run_program(QStringLiteral("A")));
+    ASSERT_TRUE(run_program(QStringLiteral("A"))) << prompts().join(QStringLiteral(" | ")).toStdString()
+                                                  << programs().join(QStringLiteral(",")).toStdString();
 
     EXPECT_TRUE(programs().contains(QStringLiteral("IM091R")));
     EXPECT_EQ(g_ImID, QStringLiteral("IM0000000001"));
@@ -369,6 +370,32 @@ TEST_F(RequestDocument, ALookedUpDocumentIsShownAndPrintable)
     EXPECT_TRUE(main->btnPrint->isEnabled());
     EXPECT_TRUE(main->btnRedact->isEnabled());
     EXPECT_EQ(main->btnGoNew->text(), QStringLiteral("Rest&art"));
+}
+
+TEST_F(RequestDocument, TheRedactionEditorOpensOnlyForAnUnredactedDocumentWhenAsked)
+{
+    auto editorShown = [] {
+        for (const FormScript::Call &c : forms().calls())
+            if (c.form == u"frmImageRedaction")
+                return true;
+        return false;
+    };
+    main->chkRedaction->setChecked(true);
+    ASSERT_TRUE(run_program(QStringLiteral("A"))); // the host has a redacted version ("Y")
+    EXPECT_FALSE(editorShown());
+
+    em->runScript(QStringLiteral("UPDATE image_master SET redacted = 'N';\n"));
+    main->chkRedaction->setChecked(false);
+    new_bkPg(false, true);
+    ASSERT_TRUE(run_program(QStringLiteral("A")));
+    EXPECT_FALSE(editorShown());
+
+    main->chkRedaction->setChecked(true);
+    new_bkPg(false, true);
+    main->btnRedact->setEnabled(false);
+    run_program(QStringLiteral("A"));
+    EXPECT_TRUE(editorShown());
+    main->chkRedaction->setChecked(false);
 }
 
 TEST_F(RequestDocument, PrintFollowsTheAction)
