@@ -28,7 +28,6 @@ Verdict checkRecordedLand(FrmMain &f)
     const bool book = padNumericField(g_Book, 6);
     const bool page = padNumericField(g_Page, 4);
     // Both states of the unindexed box take the same road.
-    (void)f.chkScanUnIndexedDocsMEMARG->isChecked();
     if (book && page)
         return pass();
     return refuse(QStringLiteral("Book and Page must consist only of digits."));
