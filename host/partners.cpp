@@ -13,7 +13,7 @@ QVariant do_getEfilePartners(qint16 state)
     Trap trap;
     try {
         trap(1);
-        const HostSettings s = readHostSettings();
+        HostSettings s = readHostSettings();
         trap(2);
         // the password is never traced
         const QString T = vbCrLf + vbTab;
@@ -23,6 +23,8 @@ QVariant do_getEfilePartners(qint16 state)
         trap(3);
         if (!ensureLoggedIn())
             return QVariant(false);
+        // the sign-on may have opened the settings dialog and changed them
+        s = readHostSettings();
 
         trap(4);
         AdoConnection conn;

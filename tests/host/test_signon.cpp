@@ -195,6 +195,21 @@ TEST_F(PartnersTest, NotSignedOnLeavesEverythingAsItWas)
     EXPECT_EQ(frmMain().cboEFilePartnerMARG->listCount(), 1);
 }
 
+TEST_F(PartnersTest, SettingsEnteredDuringTheSignOnAreTheOnesUsed)
+{
+    g_blnLoggedIn = false;
+    setHostSettings("", "", "");
+    forms->onShow("frmLogin", [this](Form &) {
+        setHostSettings("QHOST", "QUSER", "QPWD");
+        g_blnLoggedIn = true;
+    });
+    EXPECT_FALSE(do_getEfilePartners(STATE_MA).isValid());
+    EXPECT_EQ(frmMain().cboEFilePartnerMARG->listCount(), 3);
+    ASSERT_EQ(opens.size(), 1u);
+    EXPECT_EQ(opens[0].connectionString, "provider=IBMDA400;data source=QHOST;Naming Convention=1");
+    EXPECT_TRUE(boxes->calls().isEmpty());
+}
+
 TEST_F(PartnersTest, ReadFailureShowsTheSettingsMessage)
 {
     hostsim::Fault f;
