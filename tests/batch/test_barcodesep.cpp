@@ -1,0 +1,388 @@
+// Barcode separation over stacks whose cover sheets carry real Code 128 symbols, with the records
+// host emulated and the correction dialogs answered through the forms seam.
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <ZXing/BitMatrix.h>
+#include <ZXing/MultiFormatWriter.h>
+
+#include "batch/barcodesep.h"
+#include "batch/filterpass.h"
+#include "batch/frm1stBarcode.h"
+#include "batch/frmBarcodeLog.h"
+#include "batch/frmBarcodeScan.h"
+#include "batch/frmbcPageMismatch.h"
+#include "batch_env.h"
+#include "core/errors.h"
+#include "hostsim/emulator.h"
+#include "platform/ado/adoprovider.h"
+#include "platform/forms/forms.h"
+#include "platform/imaging/qelezimage.h"
+#include "platform/settings/settings.h"
+#include "ui/frmMain.h"
+
+namespace {
+
+// A letter page at 200 dpi, blank or with one Code 128 symbol inside the barcode zone; `mark`
+// draws a block whose width tells the pages apart.
+QImage stackPage(const std::string &code, int mark)
+{
+    QImage page(1700, 2200, QImage::Format_Grayscale8);
+    page.fill(255);
+    if (!code.empty()) {
+        ZXing::MultiFormatWriter writer(ZXing::BarcodeFormat::Code128);
+        writer.setMargin(0);
+        const ZXing::BitMatrix m = writer.encode(code, 0, 0);
+        const int scale = 3;
+        for (int r = 0; r < 120; ++r)
+            for (int c = 0; c < m.width() * scale; ++c)
+                if (m.get(c / scale, 0))
+                    page.setPixel(200 + c, 1200 + r, 0);
+    }
+    {
+        QPainter p(&page);
+        p.fillRect(QRect(100, 100, 10 * mark, 10), Qt::black);
+    }
+    QImage mono = page.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
+    mono.setDotsPerMeterX(7874);
+    mono.setDotsPerMeterY(7874);
+    return mono;
+}
+
+// The mark of a page made by stackPage: the width of its block.
+int markOf(const QImage &page)
+{
+    int w = 0;
+    while (w < 400 && qGray(page.pixel(100 + w, 105)) < 128)
+        ++w;
+    return w / 10;
+}
+
+QList<int> marks(QelEzImage &control)
+{
+    QList<int> out;
+    for (int p = 1; p <= control.pageCount(); ++p) {
+        control.setPage(p);
+        out << markOf(control.pageImage());
+    }
+    return out;
+}
+
+class BarcodeSepTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        {
+            // The main window's own start-up boxes are not this test's.
+            MsgBoxScript quiet;
+            FormScript quietForms;
+            frmMain();
+        }
+        env = std::make_unique<BatchEnv>();
+        forms = std::make_unique<FormScript>();
+        g_dbMode = MODE_NYBR;
+        const QString db = dir.filePath(QStringLiteral("host.sqlite"));
+        qputenv("QUORLA_HOST_EMULATOR", db.toLocal8Bit());
+        em = std::make_unique<hostsim::HostEmulator>(db);
+        em->runScript(QStringLiteral("INSERT INTO accounts VALUES('QHOST', 'QUSER', 'QPWD');\n"));
+        hostsim::registerProvider();
+        SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("DSN"), QStringLiteral("QHOST"));
+        SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("UID"), QStringLiteral("QUSER"));
+        SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("PWD"), QStringLiteral("QPWD"));
+        FrmMain &main = frmMain();
+        main.ezPageView->clearImage();
+        main.ezTreeView->setImageHandle(main.ezPageView->imageHandle());
+        ezBarcode().clearImage();
+    }
+    void TearDown() override
+    {
+        frmMain().ezPageView->clearImage();
+        ezBarcode().clearImage();
+        forms.reset();
+        adoSetEmulatorFactory({});
+        em.reset();
+        qunsetenv("QUORLA_HOST_EMULATOR");
+        env.reset();
+    }
+
+    // A recorded document and its image record with the page count.
+    void seed(const QString &y, const QString &m, const QString &d, const QString &ctl, int pages)
+    {
+        ++seeded;
+        const QString imid = QStringLiteral("IM%1").arg(seeded);
+        em->runScript(QStringLiteral("INSERT INTO documents(db, year, month, day, ctl, imid) "
+                                     "VALUES('LR', '%1', '%2', '%3', '%4', '%5');\n"
+                                     "INSERT INTO image_master(imid, num_pages) VALUES('%5', '%6');\n")
+                          .arg(y, m, d, ctl, imid, QStringLiteral("%1").arg(pages, 4, 10, QLatin1Char('0'))));
+    }
+
+    // The main window's stack: page i carries codes[i] (empty: none) and mark i + 1.
+    void loadStack(const std::vector<std::string> &codes)
+    {
+        for (size_t i = 0; i < codes.size(); ++i)
+            frmMain().ezTreeView->appendPage(stackPage(codes[i], int(i) + 1));
+        frmMain().ezTreeView->setPage(1);
+    }
+
+    QStringList prompts() const
+    {
+        QStringList out;
+        for (const MsgBoxCall &c : env->boxes.calls())
+            out << c.prompt;
+        return out;
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<BatchEnv> env;
+    std::unique_ptr<FormScript> forms;
+    std::unique_ptr<hostsim::HostEmulator> em;
+    int seeded = 0;
+};
+
+} // namespace
+
+TEST(ParseDocumentBarcode, OnlyThirteenCharactersWithACalendarDateStartADocument)
+{
+    const struct {
+        const char *text;
+        bool starts;
+    } cases[] = {
+        {"2020010212345", true},  {"2020022900001", true},  {"2019022900001", false},
+        {"2020130112345", false}, {"2020003112345", false}, {"202001021234", false},
+        {"20200102123456", false}, {"2020O10212345", false}, {"", false},
+        {"0000010112345", false},
+    };
+    for (const auto &c : cases) {
+        BarcodeDocument doc;
+        EXPECT_EQ(parseDocumentBarcode(QString::fromLatin1(c.text), 7, doc), c.starts) << c.text;
+        if (c.starts) {
+            EXPECT_EQ(doc.Barcode, QString::fromLatin1(c.text));
+            EXPECT_EQ(doc.FirstPage, 7);
+            EXPECT_EQ(doc.Year + doc.Month + doc.Day + doc.CtlNum, QString::fromLatin1(c.text));
+        }
+    }
+}
+
+TEST(InsertBCDoc, MovesTheRestUpAndRefusesAPlaceBeyondTheEnd)
+{
+    BatchEnv env;
+    BarcodeDocuments docs(1);
+    auto rec = [](const char *ctl) {
+        BarcodeDocument d;
+        d.CtlNum = QString::fromLatin1(ctl);
+        return d;
+    };
+    insertBCDoc(rec("A"), docs, 1);
+    insertBCDoc(rec("C"), docs, 2);
+    insertBCDoc(rec("B"), docs, 2);
+    ASSERT_EQ(docs.size(), 4u);
+    EXPECT_EQ(docs[0].CtlNum, QString());
+    EXPECT_EQ(docs[1].CtlNum + docs[2].CtlNum + docs[3].CtlNum, QStringLiteral("ABC"));
+    insertBCDoc(rec("X"), docs, 9);
+    EXPECT_EQ(docs.size(), 4u);
+    ASSERT_EQ(env.boxes.calls().size(), 1);
+    EXPECT_TRUE(env.boxes.calls()[0].prompt.contains(QStringLiteral("insertBCDoc")));
+}
+
+TEST(CopyPages, CopiesTheRangeWithRotationAndEndsOnPageOne)
+{
+    BatchEnv env;
+    QelEzImage source, target;
+    for (int i = 1; i <= 4; ++i)
+        source.appendPage(monoPage(80 + 8 * i, 100));
+    source.setPage(3);
+    source.setRotation(3);
+    CopyPages(source, target, 2, -1);
+    ASSERT_EQ(target.pageCount(), 3);
+    const int widths[] = {96, 104, 112};
+    const int rotations[] = {1, 3, 1};
+    for (int p = 1; p <= 3; ++p) {
+        target.setPage(p);
+        EXPECT_EQ(target.pageImage().width(), widths[p - 1]) << p;
+        EXPECT_EQ(target.rotation(), rotations[p - 1]) << p;
+    }
+    CopyPages(source, target, 1, 1);
+    EXPECT_EQ(target.pageCount(), 4) << "behind the pages already there";
+    EXPECT_EQ(target.page(), 1);
+    EXPECT_EQ(source.page(), 1);
+    EXPECT_TRUE(env.boxes.calls().isEmpty());
+}
+
+TEST_F(BarcodeSepTest, StackSplitsAtValidBarcodesAndMismatchesAreLogged)
+{
+    // Documents at pages 1, 4 and 9; page 5 has 12 characters and page 6 an invalid date.
+    loadStack({"2020010200001", "", "", "2020020300002", "202002030000", "2020130300009", "", "",
+               "2020030400003", ""});
+    seed("2020", "01", "02", "00001", 5); // 3 scanned: fewer than recorded
+    seed("2020", "02", "03", "00002", 7); // 5 scanned: fewer than recorded
+    // 03/04/2020 00003 is not on file.
+    env->boxes.answer(vb::vbNo);  // do not store 00001
+    env->boxes.answer(vb::vbNo);  // do not store 00002
+    env->boxes.answer(vb::vbOK);  // the host's message for 00003
+    frmBarcodeScan().Show(vb::vbModal, &frmMain());
+
+    const QStringList shown = prompts();
+    ASSERT_EQ(shown.size(), 3) << shown.join('|').toStdString();
+    EXPECT_TRUE(shown[0].startsWith(QStringLiteral("The number of pages scanned for 01/02/2020 00001 is less than expected.")));
+    EXPECT_TRUE(shown[0].contains(QStringLiteral("Scanned Pages: 3\r\nExpected Pages: 0005\r\n")));
+    EXPECT_TRUE(shown[0].endsWith(QStringLiteral("Do you wish to continue to store 01/02/2020 00001 with 3 pages?")));
+    EXPECT_EQ(env->boxes.calls()[0].title, QStringLiteral("Page Mismatch Error"));
+    EXPECT_TRUE(shown[1].contains(QStringLiteral("Scanned Pages: 5\r\n")));
+    EXPECT_TRUE(shown[1].contains(QStringLiteral("02/03/2020 00002")));
+
+    const QString log = g_strBarcodeLog;
+    EXPECT_TRUE(log.startsWith(QStringLiteral("This batch has errors: \r\nDocument 01/02/2020 00001 NOT STORED due to "
+                                              "page mismatch. \r\n\tExpected Pages: 0005\r\n\tScanned Pages: 3\r\n")))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("Document 02/03/2020 00002 NOT STORED due to page mismatch. \r\n\t"
+                                            "Expected Pages: 0007\r\n\tScanned Pages: 5\r\n")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Document 03/04/2020 00003 not found in database.\r\n")));
+    EXPECT_TRUE(log.contains(QStringLiteral("\r\n\r\nBegin Barcode Process at ")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Document Count: 3\r\n")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Barcode Process completed at ")));
+
+    // The log window was shown over the main window with the same text; the run unloaded itself.
+    ASSERT_FALSE(forms->calls().isEmpty());
+    EXPECT_EQ(forms->calls().last().form, QStringLiteral("frmBarcodeLog"));
+    EXPECT_EQ(forms->calls().last().owner, QStringLiteral("frmMain"));
+    EXPECT_FALSE(frmBarcodeScan().running());
+    EXPECT_EQ(frmMain().ezTreeView->pageCount(), 0) << "nothing was stored; the viewers are empty";
+}
+
+TEST_F(BarcodeSepTest, CancelledFirstPageAbortsAndPutsTheStackBack)
+{
+    loadStack({"", "2020010200001", ""});
+    forms->onShow(QStringLiteral("frm1stBarcode"), [](Form &f) {
+        auto &d = static_cast<Frm1stBarcode &>(f);
+        EXPECT_EQ(d.ezPageView->pageCount(), 1);
+        EXPECT_EQ(markOf(d.ezPageView->pageImage()), 1) << "the dialog shows page 1";
+        EXPECT_TRUE(d.lblDirections->text().startsWith(QStringLiteral("No barcode was detected on the first page.")));
+        d.CancelButton->click();
+    });
+    forms->onShow(QStringLiteral("frmBarcodeLog"), [](Form &f) {
+        EXPECT_TRUE(static_cast<FrmBarcodeLog &>(f).txtLog->toPlainText().endsWith(
+            QStringLiteral("Process aborted by user\n")));
+    });
+    processBarcodes();
+    EXPECT_TRUE(g_strBarcodeLog.startsWith(QStringLiteral("Begin Barcode Process at ")));
+    EXPECT_TRUE(g_strBarcodeLog.endsWith(QStringLiteral("Process aborted by user\r\n")));
+    EXPECT_EQ(marks(*frmMain().ezTreeView), (QList<int>{1, 2, 3}));
+    EXPECT_TRUE(prompts().isEmpty()) << prompts().join('|').toStdString();
+}
+
+TEST_F(BarcodeSepTest, FirstPageAnswerIsCheckedPaddedAndLookedUp)
+{
+    seed("0099", "07", "04", "00123", 2);
+    ezBarcode().appendPage(stackPage("", 4));
+    forms->onShow(QStringLiteral("frm1stBarcode"), [this](Form &f) {
+        auto &d = static_cast<Frm1stBarcode &>(f);
+        d.txtCTLNum_NYRG->setText(QStringLiteral("123"));
+        d.txtMonth_NYRG->setText(QStringLiteral("x7"));
+        d.txtDay_NYRG->setText(QStringLiteral("4"));
+        d.txtYear_NYRG->setText(QStringLiteral("99"));
+        d.OKButton->click();
+        EXPECT_EQ(prompts(), QStringList{QStringLiteral("Control number, month, day, and year must be numeric values.")});
+        EXPECT_TRUE(d.isLoaded());
+        EXPECT_FALSE(d.accepted());
+        // Month 13 is numeric and goes to the host, which does not know it.
+        env->boxes.answer(vb::vbOK);
+        d.txtMonth_NYRG->setText(QStringLiteral("13"));
+        d.OKButton->click();
+        EXPECT_FALSE(d.accepted());
+        ASSERT_EQ(prompts().size(), 2);
+        d.txtMonth_NYRG->setText(QStringLiteral("7"));
+        d.OKButton->click();
+        EXPECT_TRUE(d.accepted());
+    });
+    const BarcodeDocument answer = getFirstPage();
+    EXPECT_EQ(answer.CtlNum, QStringLiteral("00123"));
+    EXPECT_EQ(answer.Month, QStringLiteral("07"));
+    EXPECT_EQ(answer.Day, QStringLiteral("04"));
+    EXPECT_EQ(answer.Year, QStringLiteral("0099"));
+    EXPECT_EQ(answer.FirstPage, 1);
+    EXPECT_EQ(answer.Barcode, QString());
+    EXPECT_EQ(g_NumPages, QStringLiteral("0002"));
+    EXPECT_EQ(prompts().size(), 2);
+}
+
+TEST_F(BarcodeSepTest, TypedMonthAndDayMoveTheFocusAtTwoCharacters)
+{
+    Frm1stBarcode &d = frm1stBarcode();
+    d.show();
+    d.activateWindow();
+    d.txtMonth_NYRG->setFocus();
+    QCoreApplication::processEvents();
+    d.txtMonth_NYRG->setText(QStringLiteral("2"));
+    EXPECT_EQ(d.focusWidget(), d.txtMonth_NYRG);
+    d.txtMonth_NYRG->setText(QStringLiteral("02"));
+    EXPECT_EQ(d.focusWidget(), d.txtDay_NYRG);
+    d.txtDay_NYRG->setText(QStringLiteral("15"));
+    EXPECT_EQ(d.focusWidget(), d.txtYear_NYRG);
+    d.Unload();
+}
+
+TEST_F(BarcodeSepTest, MismatchDialogCorrectsStoresAsIsOrRescansLater)
+{
+    seed("2021", "05", "06", "00777", 3);
+    g_NumPages = QStringLiteral("0004");
+
+    struct Case {
+        const char *name;
+        std::function<void(FrmbcPageMismatch &)> act;
+        QString ctl;
+        int firstPage;
+        QList<int> treeAfter;
+    };
+    const QList<int> all{1, 2, 3, 4, 5, 6};
+    const Case cases[] = {
+        {"store as is", [](FrmbcPageMismatch &d) { d.Command2->click(); }, QString(), 0, all},
+        {"rescan later", [](FrmbcPageMismatch &d) { d.btnAbortStore->click(); }, QStringLiteral("no store"), 0, all},
+        {"correct at page 4",
+         [](FrmbcPageMismatch &d) {
+             EXPECT_EQ(d.lblScannedPages->text(), QStringLiteral("6"));
+             EXPECT_EQ(d.lblExpectedPages->text(), QStringLiteral("4"));
+             EXPECT_TRUE(d.lblDirections->text().startsWith(QStringLiteral(
+                 "The number of pages scanned for this document does not match the number of pages recorded.\r\n\r\n")));
+             int up = vb::vbKeyPageUp;
+             d.Form_KeyDown(up, 0);
+             EXPECT_EQ(d.ezPageView->page(), 1) << "no page before the first";
+             for (int i = 0; i < 8; ++i) {
+                 int down = vb::vbKeyPageDown;
+                 d.Form_KeyDown(down, 0);
+             }
+             EXPECT_EQ(d.ezPageView->page(), 6) << "no page after the last";
+             EXPECT_EQ(d.ezTreeView->page(), 6);
+             for (int i = 0; i < 2; ++i) {
+                 int upKey = vb::vbKeyPageUp;
+                 d.Form_KeyDown(upKey, 0);
+             }
+             d.txtCTLNum_NYRG->setText(QStringLiteral("777"));
+             d.txtMonth_NYRG->setText(QStringLiteral("5"));
+             d.txtDay_NYRG->setText(QStringLiteral("6"));
+             d.txtYear_NYRG->setText(QStringLiteral("2021"));
+             d.Command1->click();
+         },
+         QStringLiteral("00777"), 13, QList<int>{1, 2, 3}},
+    };
+    for (const Case &c : cases) {
+        frmMain().ezPageView->clearImage();
+        loadStack({"", "", "", "", "", ""});
+        forms->onShow(QStringLiteral("frmbcPageMismatch"), [&c](Form &f) { c.act(static_cast<FrmbcPageMismatch &>(f)); });
+        BarcodeDocument doc;
+        doc.FirstPage = 10;
+        const BarcodeDocument answer = checkBcPageMismatch(doc);
+        EXPECT_EQ(answer.CtlNum, c.ctl) << c.name;
+        EXPECT_EQ(answer.FirstPage, c.firstPage) << c.name;
+        if (!c.ctl.isEmpty() && c.ctl != u"no store") {
+            EXPECT_EQ(answer.Month + answer.Day + answer.Year, QStringLiteral("05062021")) << c.name;
+        }
+        EXPECT_EQ(marks(*frmMain().ezTreeView), c.treeAfter) << c.name;
+    }
+    EXPECT_TRUE(prompts().isEmpty()) << prompts().join('|').toStdString();
+}
