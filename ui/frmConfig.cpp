@@ -142,6 +142,11 @@ void FrmConfig::cboState_Click()
     const int index = cboState->listIndex();
     if (index < 0)
         return;
+    // the host keys of another customer's document must not reach this customer's lookups
+    if (qint16(index) != g_APP_STATE) {
+        g_KyCd.clear();
+        g_DocId.clear();
+    }
     try {
         setState(qint16(index), true);
     } catch (...) {

@@ -58,6 +58,20 @@ TEST_F(DialogTest, OpeningReappliesTheStoredCustomerAndCancelKeepsANewOne)
     EXPECT_EQ(GetSetting(APP_TITLE, "frmConfig", "DSN"), "QHOST");
 }
 
+TEST_F(DialogTest, AnotherCustomerDropsTheDocumentKeysOfTheLast)
+{
+    g_APP_STATE = STATE_MA;
+    g_KyCd = "K";
+    g_DocId = "LR201900101";
+    FrmConfig &config = frmConfig();
+    EXPECT_EQ(g_DocId, "LR201900101"); // reopening for the same customer keeps them
+    config.cboState->setListIndex(1);
+    EXPECT_EQ(g_APP_STATE, STATE_NY);
+    EXPECT_TRUE(g_KyCd.isEmpty());
+    EXPECT_TRUE(g_DocId.isEmpty());
+    config.btnCancel_Click();
+}
+
 TEST_F(DialogTest, SignOnDialogLimitsItsFieldsAndChecksWithTheHost)
 {
     FrmLogin &login = frmLogin();
