@@ -1,6 +1,7 @@
 // Barcode separation over stacks whose cover sheets carry real Code 128 symbols, with the records
 // host emulated and the correction dialogs answered through the forms seam.
 #include <QCoreApplication>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -385,4 +386,39 @@ TEST_F(BarcodeSepTest, MismatchDialogCorrectsStoresAsIsOrRescansLater)
         EXPECT_EQ(marks(*frmMain().ezTreeView), c.treeAfter) << c.name;
     }
     EXPECT_TRUE(prompts().isEmpty()) << prompts().join('|').toStdString();
+}
+
+TEST_F(BarcodeSepTest, CorrectedPiggyBackSendsBothDocumentsToTheStore)
+{
+    loadStack({"2020010200001", "", "", "", ""});
+    seed("2020", "01", "02", "00001", 2);
+    seed("2020", "01", "05", "00002", 3);
+    forms->onShow(QStringLiteral("frmbcPageMismatch"), [](Form &f) {
+        auto &d = static_cast<FrmbcPageMismatch &>(f);
+        for (int i = 0; i < 2; ++i) {
+            int down = vb::vbKeyPageDown;
+            d.Form_KeyDown(down, 0);
+        }
+        d.txtCTLNum_NYRG->setText(QStringLiteral("2"));
+        d.txtMonth_NYRG->setText(QStringLiteral("01"));
+        d.txtDay_NYRG->setText(QStringLiteral("05"));
+        d.txtYear_NYRG->setText(QStringLiteral("2020"));
+        d.Command1->click();
+    });
+    processBarcodes();
+    const QString log = g_strBarcodeLog;
+    const qsizetype piggy = log.indexOf(QStringLiteral("Piggy-back of 01/02/2020 00001 and 01/05/2020 00002 corrected.\r\n"
+                                                       "Updated Document Count:2\r\n"));
+    ASSERT_GE(piggy, 0) << log.toStdString();
+    // Whatever the store answers, both documents reach it, the corrected one first with the
+    // two pages left before the missed cover sheet, then the missed one with the rest.
+    auto storeLine = [&log](const QString &doc, int pages, qsizetype from) {
+        const qsizetype ok = log.indexOf(doc + QStringLiteral(" stored successfully.\r\n\tStored Pages: ")
+                                             + QString::number(pages) + QStringLiteral("\r\n"), from);
+        return ok >= 0 ? ok : log.indexOf(doc + QStringLiteral(" failed to store.\r\n"), from);
+    };
+    const qsizetype first = storeLine(QStringLiteral("01/02/2020 00001"), 2, piggy);
+    ASSERT_GT(first, piggy) << log.toStdString();
+    EXPECT_GT(storeLine(QStringLiteral("01/05/2020 00002"), 3, first), first) << log.toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("page mismatch"))) << "the inserted document matches its record";
 }
