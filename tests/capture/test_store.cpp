@@ -37,21 +37,6 @@ QImage page(int width, int height)
     return img;
 }
 
-// The main window's merge timer as the store expects it: one page a tick, the page's item
-// count added, back to page 1 and done after the last page.
-void mergeTick()
-{
-    QelEzImage &view = *frmMain().ezPageView;
-    g_intAnnotCount = qint16(g_intAnnotCount + view.annotationCount());
-    if (view.page() < view.pageCount()) {
-        view.setPage(view.page() + 1);
-        return;
-    }
-    view.setPage(1);
-    frmMain().tmrAnnotationMerge->stop();
-    g_blnAnnotMergeDone = true;
-}
-
 class StoreTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -84,21 +69,13 @@ protected:
         g_NumPages = QStringLiteral("0");
         g_blnPromptStore = true;
 
-        // The store is tested against the merge timer's stated effect.
-        QTimer *timer = frmMain().tmrAnnotationMerge;
-        timer->stop();
-        QObject::disconnect(timer, &QTimer::timeout, nullptr, nullptr);
-        mergeConnection = QObject::connect(timer, &QTimer::timeout, &mergeTick);
         msg = std::make_unique<MsgBoxScript>();
         script = std::make_unique<FormScript>();
     }
 
     void TearDown() override
     {
-        QTimer *timer = frmMain().tmrAnnotationMerge;
-        timer->stop();
-        QObject::disconnect(mergeConnection);
-        QObject::connect(timer, &QTimer::timeout, &frmMain(), &FrmMain::tmrAnnotationMerge_Timer);
+        frmMain().tmrAnnotationMerge->stop();
         frmMain().ezTreeView->clearImage();
         frmMain().ezPageView->clearImage();
         script.reset();
@@ -163,7 +140,6 @@ protected:
     std::unique_ptr<hostsim::HostEmulator> em;
     std::unique_ptr<MsgBoxScript> msg;
     std::unique_ptr<FormScript> script;
-    QMetaObject::Connection mergeConnection;
 };
 
 TEST(StoreNames, BaseNameIsFirstTenCharactersUpperCaseTrimmed)
