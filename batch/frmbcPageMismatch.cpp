@@ -108,11 +108,16 @@ void FrmbcPageMismatch::Form_Activate() { m_abortStore = false; }
 void FrmbcPageMismatch::Form_KeyDown(int &keyCode, int shift)
 {
     (void)shift;
+    if (keyCode != vb::vbKeyPageUp && keyCode != vb::vbKeyPageDown)
+        return;
+    // The dialog pages both views itself; the views do not see the key.
+    const int key = keyCode;
+    keyCode = 0;
     const int page = ezPageView->page();
     int to = page;
-    if (keyCode == vb::vbKeyPageUp && page > 1)
+    if (key == vb::vbKeyPageUp && page > 1)
         to = page - 1;
-    else if (keyCode == vb::vbKeyPageDown && page < ezPageView->pageCount())
+    else if (key == vb::vbKeyPageDown && page < ezPageView->pageCount())
         to = page + 1;
     if (to == page)
         return;
