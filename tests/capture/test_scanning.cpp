@@ -302,6 +302,27 @@ TEST_F(Scanning, JamKeepsThePagesOfAFreshScan)
     EXPECT_EQ(f->defaultButton(), f->btnScan);
 }
 
+TEST_F(Scanning, JamInARescanKeepsThePagesWithoutFilterPass)
+{
+    haveDocument({100});
+    g_blnDetectBlank = true;
+    g_blnReturnDefault = true;
+    tree().setResolution(300);
+    fake->loadFeeder(sheets({0, 300}));
+    fake->failNextScan(1, 4426, QStringLiteral("Paper jam"));
+    answerRescan(0);
+    do_scan();
+    EXPECT_EQ(widths(), (QList<int>{400, 100}));  // the blank new page was not filtered out
+    EXPECT_FALSE(shownForms().contains(QStringLiteral("frmProcessFilters")));
+    ASSERT_EQ(boxes().calls().size(), 1);
+    EXPECT_TRUE(boxes().calls()[0].prompt.startsWith(QStringLiteral("Paper Jam:")));
+    EXPECT_TRUE(g_strRescanAction.isEmpty());
+    EXPECT_EQ(g_intOldDocLength, 0);
+    EXPECT_EQ(tree().resolution(), 200);  // scanner defaults back
+    EXPECT_EQ(f->defaultButton(), f->btnStore);
+    drainFeeder();
+}
+
 TEST_F(Scanning, OtherFailuresAreReportedAndResetTheWorkspace)
 {
     // A fresh scan: anything but a jam resets the workspace.
@@ -505,6 +526,7 @@ TEST_F(Overhead, LargeBookPagesAreTurnedBySide)
         EXPECT_EQ(view().page(), 5);
         EXPECT_FALSE(isLoaded(QStringLiteral("frmOverhead")));
         EXPECT_EQ(tree().scannerSetting(1689), 1);
+        EXPECT_EQ(tree().scannerSetting(1316), c.large ? 8 : 3);  // the large preset, else as it was
     }
 }
 
