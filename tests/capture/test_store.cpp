@@ -459,4 +459,39 @@ TEST_F(StoreTest, BatchStoreWithoutProgressWindowSkipsThePageCheck)
     EXPECT_EQ(registrations().size(), 1);
 }
 
+TEST_F(StoreTest, FocusArrivingWhileTheWindowStoresDoesNotStoreAgain)
+{
+    loadDocument(1, false);
+    g_blnLoggedIn = false;
+    int nested = 0;
+    // The sign-on dialog of the store closes, and the store window gets the focus back.
+    script->onShow(QStringLiteral("frmLogin"), [&](Form &) {
+        ++nested;
+        g_blnLoggedIn = true;
+        frmStore().Form_GotFocus();
+    });
+    const QVariant r = do_save();
+    EXPECT_TRUE(r.toBool());
+    EXPECT_EQ(nested, 1);
+    EXPECT_EQ(registrations().size(), 1);
+}
+
+TEST_F(StoreTest, EFiledStoreRegistersThePageTreeCount)
+{
+    loadDocument(2, false);
+    // The tree shows a three-page document while the page view holds two pages.
+    QelEzImage &tree = *frmMain().ezTreeView;
+    tree.clearImage();
+    for (int i = 0; i < 3; ++i)
+        tree.appendPage(page(200, 100));
+    gdtCurrentDocType = 1;
+    g_dbMode = MODE_MARG;
+    QDir(dir.path()).mkpath(QStringLiteral("share/QHOST/BURNED"));
+    gsBurnedImagePath = QStringLiteral("\\\\QHOST\\BURNED\\E0003.TIF");
+    do_store_electronic(false);
+    ASSERT_EQ(registrations().size(), 1);
+    EXPECT_TRUE(registrations().first().endsWith(QStringLiteral(" 0003")));
+    EXPECT_EQ(g_intAnnotCount, 0);
+}
+
 } // namespace
