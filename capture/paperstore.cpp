@@ -13,7 +13,6 @@
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/mode.h"
-#include "core/prefs.h"
 #include "core/reset.h"
 #include "core/state.h"
 #include "host/hostcall.h"

@@ -1,6 +1,5 @@
 #include "capture/storework.h"
 
-#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
