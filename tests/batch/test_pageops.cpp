@@ -51,8 +51,9 @@ TEST(ByteAlign, PadsFromTheFirstUnalignedPageOnly)
         EXPECT_EQ(QFile::exists(path), c.written);
         EXPECT_EQ(pageSizes(control), c.out);
         EXPECT_EQ(control.saveFileName(), QStringLiteral("/somewhere/target.tif"));
-        if (c.written)
+        if (c.written) {
             EXPECT_EQ(control.imageFile(), path);
+        }
     }
 }
 

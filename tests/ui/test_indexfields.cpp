@@ -29,7 +29,7 @@ FrmMain &windowWith(QGroupBox *(FrmMain::*frame))
 
 struct GoCase {
     const char *frame;
-    QGroupBox *(FrmMain::*box);
+    QGroupBox *FrmMain::*box;
     QList<QLineEdit *(FrmMain::*)> required;
     QList<QLineEdit *(FrmMain::*)> others; // do not take part
 };
@@ -134,9 +134,9 @@ TEST(IndexFields, NewYorkDateMovesTheFocusOn)
 TEST(IndexFields, EFileGoNeedsPartnerAndBatchId)
 {
     struct Frame {
-        QGroupBox *(FrmMain::*box);
-        ComboBox *(FrmMain::*partner);
-        QLineEdit *(FrmMain::*batch);
+        QGroupBox *FrmMain::*box;
+        ComboBox *FrmMain::*partner;
+        QLineEdit *FrmMain::*batch;
         QList<QLineEdit *(FrmMain::*)> others;
     };
     const Frame frames[] = {

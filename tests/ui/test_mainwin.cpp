@@ -589,8 +589,9 @@ TEST_F(MainWin, ScannerSettingsShowThePaperSource)
         EXPECT_EQ(f.cboPageSize->isVisibleTo(&f), r.pageSize);
         EXPECT_EQ(f.chkDuplex->isEnabled(), r.duplexEnabled);
         EXPECT_EQ(f.chkDuplex->isChecked(), r.duplexChecked);
-        if (r.source == 0)
+        if (r.source == 0) {
             EXPECT_EQ(f.ezTreeView->duplex(), r.duplexChecked ? 1 : 0);
+        }
     }
     ASSERT_FALSE(forms.calls().isEmpty());
     EXPECT_EQ(forms.calls().first().form, "frmScannerSettings");
