@@ -1,6 +1,6 @@
 #include "annotate/annotfiles.h"
 
-#include "annotate/annothooks.h"
+#include "annotate/frmImageRedaction.h"
 #include "annotate/security.h"
 #include "core/errors.h"
 #include "core/files.h"
@@ -37,8 +37,7 @@ bool skipPage(QelEzImage &control, int page, qint16 givenPage, bool allPages)
 
 void redactSetSecurity(QWidget *form)
 {
-    if (annotHooks().redact_set_annotation_security)
-        annotHooks().redact_set_annotation_security(form);
+    redact_set_annotation_security(form);
 }
 
 } // namespace

@@ -2,7 +2,8 @@
 
 #include <QFile>
 
-#include "batch/batchhooks.h"
+#include "annotate/annotfiles.h"
+#include "annotate/frmImageRedaction.h"
 #include "batch/pageops.h"
 #include "core/errors.h"
 #include "core/files.h"
@@ -26,16 +27,15 @@ bool do_cropImage(Form &form, QelEzImage &control, int left, int top, int width,
         DeleteFile(temp + QStringLiteral("cropprebytealign.tif"));
 
         trap(2);
+        // Only files by page number: turning the page would drop the region to crop by.
         for (int p = 1; p <= control.pageCount(); ++p) {
-            control.setPage(p);
             if (QFile::exists(temp + parkedAnnotations(p)))
                 DeleteTempFile(parkedAnnotations(p));
         }
 
         trap(3);
-        if (batchhooks::do_delete_annotations_outside_regions)
-            batchhooks::do_delete_annotations_outside_regions(form, control, left, top, width,
-                                                              height, page, allPages, true);
+        do_delete_annotations_outside_regions(&form, control, left, top, width, height, page,
+                                              allPages, true);
 
         trap(4);
         const QString shown = control.imageFile();
@@ -80,8 +80,7 @@ bool do_cropImage(Form &form, QelEzImage &control, int left, int top, int width,
         }
 
         trap(9);
-        if (batchhooks::redact_set_annotation_security)
-            batchhooks::redact_set_annotation_security(form);
+        redact_set_annotation_security(&form);
 
         trap(10);
         QStringList saves{getTempPath() + QStringLiteral("cropprebytealign.tif"),

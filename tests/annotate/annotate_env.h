@@ -6,7 +6,6 @@
 #include <functional>
 #include <gtest/gtest.h>
 
-#include "annotate/annothooks.h"
 #include "core/state.h"
 #include "platform/annot/annotdocument.h"
 #include "platform/imaging/qelezimage.h"
@@ -40,12 +39,10 @@ protected:
         resetState();
         g_strTempPath = dir.path() + QLatin1Char('/');
         view().clearImage();
-        annotHooks() = AnnotHooks{};
     }
     void TearDown() override
     {
         view().clearImage();
-        annotHooks() = AnnotHooks{};
         resetState();
     }
 

@@ -2,7 +2,6 @@
 
 #include <QFile>
 
-#include "batch/batchhooks.h"
 #include "batch/crop.h"
 #include "batch_env.h"
 #include "core/files.h"
@@ -28,11 +27,6 @@ struct CropFixture {
         control.save();
         control.setImageFile(original);
         control.setPage(2);
-    }
-    ~CropFixture()
-    {
-        batchhooks::do_delete_annotations_outside_regions = nullptr;
-        batchhooks::redact_set_annotation_security = nullptr;
     }
     QSize size(int page)
     {
@@ -70,30 +64,24 @@ TEST(Crop, AllPagesAreCut)
     EXPECT_EQ(f.control.imageFile(), f.original);
 }
 
-TEST(Crop, ParkedAnnotationsComeBackAndHooksGetTheRequest)
+TEST(Crop, AnnotationsInsideTheRegionComeBackTheOthersGo)
 {
     CropFixture f;
-    QList<int> seen;
-    int securityCalls = 0;
-    batchhooks::do_delete_annotations_outside_regions =
-        [&](Form &form, QelEzImage &control, int l, int t, int w, int h, int page, bool all,
-            bool flag) {
-            EXPECT_EQ(&form, &f.editor);
-            seen = {l, t, w, h, page, int(all), int(flag)};
-            control.setPage(2);
-            control.createAnnotation(QelAnnotType::Rectangle);
-            control.annotationFile(1, g_strTempPath + QStringLiteral("QuorlaCrop.ann2"));
-            control.annotationSet()->clear();
-        };
-    batchhooks::redact_set_annotation_security = [&](Form &) { ++securityCalls; };
-    ASSERT_TRUE(do_cropImage(f.editor, f.control, 8, 8, 64, 64, 1, false));
-    EXPECT_EQ(seen, (QList<int>{8, 8, 64, 64, 1, 0, 1}));
-    EXPECT_EQ(securityCalls, 1);
-    EXPECT_FALSE(QFile::exists(g_strTempPath + QStringLiteral("QuorlaCrop.ann2")));
     f.control.setPage(1);
-    EXPECT_EQ(f.control.annotationCount(), 0);
-    f.control.setPage(2);
+    for (const QRect &bounds : {QRect(40, 40, 10, 10), QRect(500, 400, 10, 10)}) {
+        auto item = std::make_unique<QelAnnotItem>(QelAnnotType::Rectangle);
+        item->setBounds(bounds);
+        ASSERT_TRUE(f.control.annotationSet()->add(std::move(item)));
+    }
+    f.control.addRegion(QRect(8, 8, 64, 64));
+    ASSERT_TRUE(do_cropImage(f.editor, f.control, 8, 8, 64, 64, 1, false));
+    EXPECT_TRUE(f.env.boxes.calls().isEmpty());
+    for (int p : {1, 2})
+        EXPECT_FALSE(QFile::exists(g_strTempPath + QStringLiteral("QuorlaCrop.ann%1").arg(p))) << p;
+    f.control.setPage(1);
     EXPECT_EQ(f.control.annotationCount(), 1);
+    f.control.setPage(2);
+    EXPECT_EQ(f.control.annotationCount(), 0);
 }
 
 TEST(Crop, RectangleOffThePageIsReported)
