@@ -1,5 +1,7 @@
 // Batch scan, batch rotate, batch byte alignment and the book page-count check.
+#include <QFile>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <functional>
 
@@ -439,4 +441,246 @@ TEST_F(BatchByteAlign, EndingFieldThatIsNoNumberIsARunTimeError)
     EXPECT_TRUE(g_strByteAlignLog.startsWith(QStringLiteral("Error: 13 ")));
     EXPECT_EQ(logShown, 1);
     EXPECT_FALSE(g_blnIsBatch);
+}
+
+// --- batch scan runs over the emulator's documents -----------------------------------------
+
+class BatchScanRun : public BatchScan {
+protected:
+    void SetUp() override
+    {
+        BatchScan::SetUp();
+        em->runScript(QString::fromLatin1(kBook1010));
+        g_dbMode = MODE_MARG;
+        fake->setPaperSource(0);
+    }
+    // Starting document, number of documents, pages for every document (empty: from the host)
+    // and the overwrite option.
+    void configure(const QString &book, const QString &page, const QString &count,
+                   const QString &pages, int overwrite)
+    {
+        FrmBatch &f = dialog();
+        f.txtBook_MARG->setText(book);
+        f.txtPage_MARG->setText(page);
+        f.txtBatchDocNum->setText(count);
+        if (pages.isEmpty()) {
+            f.optBatchPageNumMode[0]->setChecked(true);
+        } else {
+            f.txtBatchUPageNum->setText(pages);
+        }
+        f.optBatchOverwriteMode[overwrite]->setChecked(true);
+    }
+    QStringList logLines() const { return storedLog().split(vbCrLf); }
+    FrmBatchProgress *progress() const
+    {
+        for (Form *form : Forms())
+            if (form->objectName() == QLatin1String("frmBatchProgress"))
+                return static_cast<FrmBatchProgress *>(form);
+        return nullptr;
+    }
+};
+
+TEST_F(BatchScanRun, ScansAndStoresEachDocumentInTheHostsOrder)
+{
+    fake->loadFeeder(6);
+    configure(QStringLiteral("1010"), QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("2"),
+              BATCH_OVERWRITE);
+    start();
+    const QStringList lines = logLines();
+    ASSERT_GE(lines.size(), 12) << prompts().join("|").toStdString() << programs().join(",").toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("Last batch scan: "));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("1010-1 to 1010-3 completed at "))) << lines[1].toStdString();
+    EXPECT_EQ(lines[2], QString());
+    EXPECT_EQ(lines[3], QStringLiteral("Details:"));
+    EXPECT_TRUE(lines[4].startsWith(QStringLiteral("Batch Scan Started at ")));
+    EXPECT_EQ(lines.mid(5, 6),
+              (QStringList{"Document 1010-1 scanned", "Document 1010-1 stored: 0 page(s)",
+                           "Document 1010-2 scanned", "Document 1010-2 stored: 0 page(s)",
+                           "Document 1010-3 scanned", "Document 1010-3 stored: 0 page(s)"}));
+    EXPECT_TRUE(lines[11].startsWith(QStringLiteral("Batch Scan Completed at ")));
+    EXPECT_EQ(fake->feederCount(), 0);
+    FrmBatchProgress *p = progress();
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->lblStatus->text(), QStringLiteral("Batch scan complete!"));
+    EXPECT_FALSE(p->btnAbort->isEnabled());
+    EXPECT_TRUE(p->btnClose->isEnabled());
+    EXPECT_EQ(p->ProgressBar1->value(), 3);
+    // The dialog now starts where the run ended.
+    EXPECT_EQ(dialog().txtBook_MARG->text(), QStringLiteral("1011"));
+    EXPECT_EQ(dialog().txtPage_MARG->text(), QStringLiteral("1"));
+}
+
+TEST_F(BatchScanRun, NoDocumentsStillLooksUpTheStart)
+{
+    configure(QStringLiteral("1010"), QStringLiteral("2"), QStringLiteral("0"), QStringLiteral("1"),
+              BATCH_OVERWRITE);
+    start();
+    const QStringList lines = logLines();
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("1010-2 to  completed at "))) << lines[1].toStdString();
+    EXPECT_TRUE(fake->jobs().isEmpty());
+    ASSERT_NE(progress(), nullptr);
+    EXPECT_EQ(progress()->lblStatus->text(), QStringLiteral("Batch scan complete!"));
+}
+
+TEST_F(BatchScanRun, HostPageCountOfZeroFailsBeforeScanning)
+{
+    configure(QStringLiteral("1010"), QStringLiteral("1"), QStringLiteral("2"), QString(), BATCH_OVERWRITE);
+    start();
+    EXPECT_TRUE(fake->jobs().isEmpty());
+    const QStringList lines = logLines();
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines[0], QStringLiteral("Errors on last batch!"));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral(
+        "Document 1010-1: Page number could not be retrieved from Database.  Batch scan failed at ")));
+    EXPECT_TRUE(lines[2].endsWith(QLatin1Char('!')));
+    ASSERT_NE(progress(), nullptr);
+    EXPECT_EQ(progress()->lblStatus->text(),
+              QStringLiteral("Document 1010-1: Page number could not be retrieved from Database.  Batch scan failed!"));
+    EXPECT_TRUE(progress()->btnClose->isEnabled());
+}
+
+TEST_F(BatchScanRun, ScanningErrorClosesTheProgressWindow)
+{
+    fake->loadFeeder(1); // two pages asked, one sheet there
+    configure(QStringLiteral("1010"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("2"),
+              BATCH_OVERWRITE);
+    start();
+    EXPECT_EQ(progress(), nullptr);
+    const QStringList lines = logLines();
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_EQ(lines[0], QStringLiteral("Errors on last batch!"));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Error: The number of pages scanned in this batch")));
+    EXPECT_TRUE(lines[3].startsWith(QStringLiteral("Document 1010-1: Scanning Error.  Batch Scan Failed at ")));
+}
+
+TEST_F(BatchScanRun, ScannedDocumentsFollowTheOverwriteOption)
+{
+    // Page 2 already has an image.
+    em->runScript(QStringLiteral("UPDATE documents SET imid = 'IM0000000002' WHERE book = '001010' AND page = '0002';\n"
+                                 "INSERT INTO image_master(imid, folder, member, num_pages, doc_type) VALUES"
+                                 "  ('IM0000000002', 'F1', 'IMAGES', '0001', 'DEED');\n"));
+    QDir().mkpath(shareRoot + QStringLiteral("/QHOST/IMAGES/F1"));
+    ASSERT_TRUE(QFile::copy(sourceFile(QStringLiteral("data/clear.tif")),
+                            shareRoot + QStringLiteral("/QHOST/IMAGES/F1/IM0000000002")));
+    struct Case {
+        int option;
+        int answer; // to the overwrite question
+        QStringList middle;
+        bool completes;
+    } cases[] = {
+        {BATCH_SKIP, 0, {"Document 1010-1 scanned", "Document 1010-1 stored: 0 page(s)", "Document 1010-2 skipped. "}, true},
+        {BATCH_PROMPT, vb::vbNo, {"Document 1010-1 scanned", "Document 1010-1 stored: 0 page(s)", "Document 1010-2 skipped. "}, true},
+        {BATCH_FAIL, 0, {"Document 1010-1 scanned", "Document 1010-1 stored: 0 page(s)"}, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.option);
+        boxes->clear();
+        const int sheets = fake->feederCount() + 2;
+        fake->loadFeeder(2);
+        if (c.answer)
+            boxes->answer(c.answer);
+        configure(QStringLiteral("1010"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("1"), c.option);
+        start();
+        const QStringList lines = logLines();
+        ASSERT_GE(lines.size(), 6) << storedLog().toStdString();
+        if (c.completes) {
+            EXPECT_TRUE(lines[1].startsWith(QStringLiteral("1010-1 to 1010-2 completed at ")));
+            EXPECT_EQ(lines.mid(5, c.middle.size()), c.middle) << storedLog().toStdString()
+                                                                << prompts().join("|").toStdString();
+            EXPECT_EQ(progress()->lblStatus->text(), QStringLiteral("Batch scan complete!"));
+        } else {
+            EXPECT_EQ(lines[0], QStringLiteral("Errors on last batch!"));
+            EXPECT_EQ(lines.mid(2, c.middle.size()), c.middle);
+            EXPECT_TRUE(lines[4].startsWith(QStringLiteral("Document 1010-2 already scanned.  Batch scan failed at ")));
+            EXPECT_TRUE(lines[4].endsWith(QLatin1Char('!')));
+            EXPECT_EQ(progress()->lblStatus->text(),
+                      QStringLiteral("Document 1010-2 already scanned.  Batch scan failed!"));
+        }
+        if (c.option == BATCH_PROMPT) {
+            EXPECT_TRUE(prompts().contains(
+                QStringLiteral("This image has already been scanned.  Do you wish to overwrite?")));
+        }
+        EXPECT_EQ(fake->feederCount(), sheets - 1) << prompts().join("|").toStdString(); // only the first document was scanned
+        progress()->btnClose_Click();
+        dialog().Unload();
+        // Page 1 is stored now; start each case on a fresh copy of it.
+        em->runScript(QStringLiteral("UPDATE documents SET imid = '' WHERE page = '0001';\n"));
+    }
+}
+
+TEST_F(BatchScanRun, AbortDuringThePagesOfADocument)
+{
+    fake->loadFeeder(4);
+    QObject::connect(main->ezTreeView, &QelEzImage::pagesLoaded, main, [] { set_batch_abort(); });
+    configure(QStringLiteral("1010"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
+              BATCH_OVERWRITE);
+    start();
+    QObject::disconnect(main->ezTreeView, &QelEzImage::pagesLoaded, main, nullptr);
+    EXPECT_EQ(progress(), nullptr); // the scanning-error ending closes it
+    const QStringList lines = logLines();
+    ASSERT_GE(lines.size(), 5) << storedLog().toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("Errors on last batch!"));
+    EXPECT_EQ(lines[1], QStringLiteral("Errors on last batch!"));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Batch Scan Started at ")));
+    EXPECT_TRUE(lines[3].startsWith(QStringLiteral("Batch Scan aborted by user at ")));
+    EXPECT_TRUE(lines[4].startsWith(QStringLiteral("Document 1010-1: Scanning Error.  Batch Scan Failed at ")));
+    EXPECT_LT(fake->jobs().size(), 3);
+}
+
+// --- walks of batch byte alignment over the emulator's documents ----------------------------
+
+class BatchByteAlignWalk : public BatchByteAlign {
+protected:
+    void SetUp() override
+    {
+        BatchByteAlign::SetUp();
+        em->runScript(QString::fromLatin1(kBook1010));
+        g_dbMode = MODE_MARG;
+    }
+    QStringList logLines() const { return g_strByteAlignLog.split(vbCrLf); }
+};
+
+TEST_F(BatchByteAlignWalk, DocumentsWithoutImagesArePassedOverUntilThePositionPassesTheEnd)
+{
+    EXPECT_TRUE(do_BatchByteAlign("1010", "1", "1010", "3", 1));
+    EXPECT_EQ(frmBatchByteAlign().lblProgress->text(), QStringLiteral("Batch Finished"));
+    const QStringList lines = logLines();
+    ASSERT_EQ(lines.size(), 5) << g_strByteAlignLog.toStdString();
+    EXPECT_TRUE(lines[3].startsWith(QStringLiteral("Batch Byte Alignment completed successfully at ")));
+    // The walk stopped on the first document past the end.
+    EXPECT_EQ(g_Book, QStringLiteral("001011"));
+    EXPECT_FALSE(g_blnIsBatch);
+    EXPECT_EQ(logShown, 1);
+}
+
+TEST_F(BatchByteAlignWalk, EndBelowStartRunsNoPass)
+{
+    EXPECT_TRUE(do_BatchByteAlign("1010", "2", "1010", "1", 0));
+    EXPECT_EQ(frmBatchByteAlign().lblProgress->text(), QStringLiteral("Batch Finished"));
+    EXPECT_EQ(logLines().size(), 5);
+    EXPECT_EQ(g_Page, QStringLiteral("0002"));
+}
+
+TEST_F(BatchByteAlignWalk, EndOfTheHostsOrderFailsTheBatch)
+{
+    EXPECT_FALSE(do_BatchByteAlign("1010", "3", "1012", "1", 0));
+    EXPECT_EQ(frmBatchByteAlign().lblProgress->text(), QStringLiteral("Batch Failed!"));
+    const QStringList lines = logLines();
+    ASSERT_GE(lines.size(), 5) << g_strByteAlignLog.toStdString();
+    EXPECT_EQ(lines[3], QStringLiteral("No document found following document 1011-1."));
+    EXPECT_TRUE(lines[4].startsWith(QStringLiteral("Batch Failed at ")));
+}
+
+TEST_F(BatchByteAlignWalk, AbortEndsTheWalkAndClearsTheFlag)
+{
+    // The Abort button is pressed while the walk yields.
+    QTimer::singleShot(0, [] { frmBatchByteAlign().btnAbort->click(); });
+    EXPECT_FALSE(do_BatchByteAlign("1010", "1", "1011", "1", 0));
+    EXPECT_FALSE(g_BlnAbortBatch);
+    const QStringList lines = logLines();
+    ASSERT_GE(lines.size(), 5) << g_strByteAlignLog.toStdString();
+    EXPECT_EQ(lines[3], QStringLiteral("Batch aborted by user."));
+    EXPECT_TRUE(lines[4].startsWith(QStringLiteral("Batch Failed at ")));
+    EXPECT_EQ(frmBatchByteAlign().lblProgress->text(), QStringLiteral("Batch Failed!"));
 }

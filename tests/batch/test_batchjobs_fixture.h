@@ -20,12 +20,17 @@
 #include "ui/frmMain.h"
 
 inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QStringList &l, std::ostream *os) { *os << l.join(QStringLiteral(" | ")).toStdString(); }
 
 class BatchJobsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
+        boxes = std::make_unique<MsgBoxScript>();
+        forms = std::make_unique<FormScript>();
+        // The main window's first load runs before the state below is set.
+        main = &frmMain();
         resetState();
         g_strTempPath = dir.path() + QLatin1Char('/');
         g_sClearTifPath = sourceFile(QStringLiteral("data/clear.tif"));
@@ -34,7 +39,7 @@ protected:
         g_WrkStationIP = QStringLiteral("10.0.0.1");
         g_blnLoggedIn = true;
         shareRoot = dir.filePath(QStringLiteral("share"));
-        QDir().mkpath(shareRoot);
+        QDir().mkpath(shareRoot + QStringLiteral("/QHOST/KvTemp/Scans")); // the store's folder
         qputenv("QUORLA_HOST_EMULATOR", dir.filePath(QStringLiteral("host.sqlite")).toLocal8Bit());
         qputenv("QUORLA_SHARE_ROOT", shareRoot.toLocal8Bit());
         hostsim::registerProvider();
@@ -51,9 +56,6 @@ protected:
         fake->setResolution(200);
         g_blnScannerConnected = true;
 
-        boxes = std::make_unique<MsgBoxScript>();
-        forms = std::make_unique<FormScript>();
-        main = &frmMain();
         main->ezTreeView->setImageHandle(main->ezPageView->imageHandle());
         new_bkPg(true, true);
         boxes->clear();
