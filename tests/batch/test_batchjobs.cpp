@@ -1,9 +1,12 @@
 // Batch scan, batch rotate, batch byte alignment and the book page-count check.
 #include <QFile>
+#include <QSqlQuery>
 #include <QScrollBar>
 #include <QTimer>
 
 #include <functional>
+#include <tiffio.h>
+#include <vector>
 
 #include "batch/batchscan.h"
 #include "batch/bookcheck.h"
@@ -12,6 +15,9 @@
 #include "batch/frmBatchProgress.h"
 #include "batch/frmBatchRotate.h"
 #include "batch/frmBatchRotateProgress.h"
+#include "batch_env.h"
+#include "capture/frmStore.h"
+#include "platform/imaging/qelezimage.h"
 #include "platform/vb/vb.h"
 #include "test_batchjobs_fixture.h"
 
@@ -683,4 +689,80 @@ TEST_F(BatchByteAlignWalk, AbortEndsTheWalkAndClearsTheFlag)
     EXPECT_EQ(lines[3], QStringLiteral("Batch aborted by user."));
     EXPECT_TRUE(lines[4].startsWith(QStringLiteral("Batch Failed at ")));
     EXPECT_EQ(frmBatchByteAlign().lblProgress->text(), QStringLiteral("Batch Failed!"));
+}
+
+// --- a batch rotate run over stored documents ---------------------------------------------
+
+class BatchRotateRun : public BatchJobsTest {
+protected:
+    // A one-page stored image of the document: ink along the top edge.
+    void storeImage(const QString &imid)
+    {
+        const QString folder = shareRoot + QStringLiteral("/QHOST/IMAGES/F1");
+        QDir().mkpath(folder);
+        QelEzImage maker;
+        maker.appendPage(monoPage(400, 600, QRect(0, 0, 400, 100)));
+        maker.setSaveFileName(folder + QLatin1Char('/') + imid);
+        maker.save();
+        maker.clearImage();
+    }
+};
+
+TEST_F(BatchRotateRun, TurnsAndStoresTheDocument)
+{
+    em->runScript(QStringLiteral(
+        "INSERT INTO image_master(imid, folder, subdir, member, num_pages, doc_type) VALUES"
+        "  ('IM0000000001', 'F1', '', 'IMAGES', '0001', 'DEED');\n"
+        "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, doc_type, imid) VALUES"
+        "  ('LR', '001010', '0001', '2019', '04', '01', '00101', '100001', 'K', 'LR201900101', 'DEED', 'IM0000000001'),"
+        "  ('LR', '001010', '0002', '2019', '04', '01', '00102', '100002', 'K', 'LR201900102', 'DEED', '');\n"));
+    storeImage(QStringLiteral("IM0000000001"));
+    g_dbMode = MODE_MARG;
+    FrmBatchRotate &dlg = frmBatchRotate();
+    dlg.txtBook_MARG->setText(QStringLiteral("1010"));
+    dlg.txtPage_MARG->setText(QStringLiteral("1"));
+    dlg.txtBatchDocNum->setText(QStringLiteral("1"));
+    dlg.btnStart_Click();
+
+    FrmBatchRotateProgress *p = nullptr;
+    for (Form *form : Forms())
+        if (form->objectName() == QLatin1String("frmBatchRotateProgress"))
+            p = static_cast<FrmBatchRotateProgress *>(form);
+    ASSERT_NE(p, nullptr) << prompts().join("|").toStdString();
+    EXPECT_EQ(p->lblStatus->text(), QStringLiteral("Batch rotate complete!"));
+    EXPECT_FALSE(p->btnAbort->isEnabled());
+    EXPECT_TRUE(p->btnClose->isEnabled());
+    QStringList shown;
+    for (const FormScript::Call &c : forms->calls())
+        shown << c.form;
+    EXPECT_EQ(shown, (QStringList{"frmBatchRotateProgress", "frmStore"}));
+
+    // The stored file, read back with libtiff: the ink is now along the bottom edge.
+    QSqlQuery q(em->db());
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT m.folder FROM registrations r JOIN image_master m ON m.imid = r.imid "
+                                      "WHERE r.program = 'IM650R' AND r.func = 'S' AND r.imid = 'IM0000000001'")));
+    ASSERT_TRUE(q.next()) << prompts().join("|").toStdString();
+    const QString local = shareRoot + QStringLiteral("/QHOST/IMAGES/") + q.value(0).toString() +
+                          QStringLiteral("/IM0000000001");
+    TIFF *tif = TIFFOpen(local.toLocal8Bit().constData(), "r");
+    ASSERT_NE(tif, nullptr) << local.toStdString();
+    EXPECT_EQ(TIFFNumberOfDirectories(tif), 1);
+    uint32_t width = 0, height = 0;
+    uint16_t photometric = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    ASSERT_EQ(width, 400u);
+    ASSERT_EQ(height, 600u);
+    std::vector<unsigned char> line(TIFFScanlineSize(tif));
+    const auto inked = [&](uint32_t row) {
+        // Strips must be read in order for compressed files; read from the top each time.
+        for (uint32_t r = 0; r <= row; ++r)
+            TIFFReadScanline(tif, line.data(), r);
+        const unsigned char ink = photometric == PHOTOMETRIC_MINISWHITE ? 0xFF : 0x00;
+        return line[10] == ink;
+    };
+    EXPECT_FALSE(inked(10));
+    EXPECT_TRUE(inked(590));
+    TIFFClose(tif);
 }
