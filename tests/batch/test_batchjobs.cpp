@@ -766,3 +766,38 @@ TEST_F(BatchRotateRun, TurnsAndStoresTheDocument)
     EXPECT_TRUE(inked(590));
     TIFFClose(tif);
 }
+
+TEST_F(BatchByteAlignWalk, StoresAnUnalignedDocumentWithAlignedPages)
+{
+    em->runScript(QStringLiteral(
+        "INSERT INTO image_master(imid, folder, subdir, member, num_pages, doc_type) VALUES"
+        "  ('IM0000000001', 'F1', '', 'IMAGES', '0001', 'DEED');\n"
+        "UPDATE documents SET imid = 'IM0000000001' WHERE book = '001010' AND page = '0001';\n"));
+    const QString folder = shareRoot + QStringLiteral("/QHOST/IMAGES/F1");
+    QDir().mkpath(folder);
+    {
+        QelEzImage maker;
+        maker.appendPage(monoPage(403, 300, QRect(0, 0, 50, 50)));
+        maker.setSaveFileName(folder + QStringLiteral("/IM0000000001"));
+        maker.save();
+        maker.clearImage();
+    }
+    EXPECT_TRUE(do_BatchByteAlign("1010", "1", "1010", "1", 0));
+    const QStringList lines = logLines();
+    ASSERT_GE(lines.size(), 5) << g_strByteAlignLog.toStdString() << prompts().join("|").toStdString();
+    EXPECT_EQ(lines[3], QStringLiteral("Document 1010-1 byte-aligned and stored successfully."));
+    EXPECT_TRUE(lines[4].startsWith(QStringLiteral("Batch Byte Alignment completed successfully at ")));
+
+    QSqlQuery q(em->db());
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT folder FROM image_master WHERE imid = 'IM0000000001'")));
+    ASSERT_TRUE(q.next());
+    const QString stored = shareRoot + QStringLiteral("/QHOST/IMAGES/") + q.value(0).toString() +
+                           QStringLiteral("/IM0000000001");
+    TIFF *tif = TIFFOpen(stored.toLocal8Bit().constData(), "r");
+    ASSERT_NE(tif, nullptr) << stored.toStdString();
+    uint32_t width = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFClose(tif);
+    EXPECT_EQ(width % 8, 0u);
+    EXPECT_GE(width, 403u);
+}
