@@ -801,3 +801,21 @@ TEST_F(BatchByteAlignWalk, StoresAnUnalignedDocumentWithAlignedPages)
     EXPECT_EQ(width % 8, 0u);
     EXPECT_GE(width, 403u);
 }
+
+TEST_F(BatchByteAlignWalk, DateModeWalksByRecordingDateAndControlNumber)
+{
+    em->runScript(QStringLiteral(
+        "INSERT INTO documents(db, book_code, book, page, year, month, day, ctl, ref, doc_type) VALUES"
+        "  ('LR', 'L', '003000', '0010', '2004', '01', '05', '00010', 'R1', 'MTG'),"
+        "  ('LR', 'L', '003000', '0011', '2004', '01', '05', '00999', 'R2', 'MTG'),"
+        "  ('LR', 'L', '003000', '0012', '2004', '01', '06', '00020', 'R3', 'MTG'),"
+        "  ('LR', 'L', '003000', '0013', '2004', '01', '06', '00021', 'R4', 'MTG');\n"));
+    g_dbMode = MODE_NYRG;
+    EXPECT_TRUE(do_BatchByteAlign("01/05/2004", "10", "01/06/2004", "20", 0))
+        << g_strByteAlignLog.toStdString() << prompts().join("|").toStdString();
+    EXPECT_TRUE(g_blnNYCTLNum);
+    // The walk ended on the first document past the end: 01/06/2004, control number 21.
+    EXPECT_EQ(g_CTLNum, QStringLiteral("00021"));
+    EXPECT_EQ(g_Day, QStringLiteral("06"));
+    EXPECT_EQ(frmBatchByteAlign().lblProgress->text(), QStringLiteral("Batch Finished"));
+}
