@@ -819,3 +819,21 @@ TEST_F(BatchByteAlignWalk, DateModeWalksByRecordingDateAndControlNumber)
     EXPECT_EQ(g_Day, QStringLiteral("06"));
     EXPECT_EQ(frmBatchByteAlign().lblProgress->text(), QStringLiteral("Batch Finished"));
 }
+
+TEST_F(BatchScanRun, PageCountThatIsNoNumberIsARunTimeError)
+{
+    configure(QStringLiteral("1010"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("abc"),
+              BATCH_OVERWRITE);
+    start();
+    ASSERT_NE(progress(), nullptr);
+    EXPECT_TRUE(progress()->lblStatus->text().startsWith(QStringLiteral("Batch scan failed! ")));
+    EXPECT_TRUE(progress()->btnClose->isEnabled());
+    EXPECT_FALSE(progress()->btnAbort->isEnabled());
+    ASSERT_EQ(boxes->calls().size(), 1);
+    EXPECT_TRUE(boxes->calls()[0].prompt.startsWith(QStringLiteral("Error in do_BatchScan at line ")));
+    const QStringList lines = logLines();
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines[0], QStringLiteral("Errors on last batch!"));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Batch scan failed! ")));
+    EXPECT_TRUE(programs().isEmpty());
+}
