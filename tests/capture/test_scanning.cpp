@@ -153,8 +153,9 @@ TEST_F(Scanning, FreshScanFromEachPaperSource)
     for (const Case c : {Case{0, true, 4}, Case{0, false, 2}, Case{2, true, 1}}) {
         SCOPED_TRACE(c.source * 10 + c.duplex);
         tree().clearImage();
-        g_intDefaultPaperSource = qint16(c.source);
+        // the duplex box first: ticking it moves a flatbed choice to the feeder
         f->chkDuplex->setChecked(c.duplex);
+        g_intDefaultPaperSource = qint16(c.source);
         if (c.source != 2)
             fake->loadFeeder(2);
         do_scan();
