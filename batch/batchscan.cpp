@@ -27,7 +27,7 @@ const QString kErrorsHeader = QStringLiteral("Errors on last batch!") + vbCrLf;
 // Whole number of an index text without leading zeros ("000012" -> "12").
 QString whole(const QString &text) { return QString::number(qint64(Int(Val(text)))); }
 
-// The selected option of an array as the run reads it.
+// The starting key: mode 1 shows the zero-padded document number.
 QString startKeyFor(qint16 mode)
 {
     if (mode == MODE_MALC)

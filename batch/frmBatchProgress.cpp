@@ -1,5 +1,7 @@
 #include "batch/frmBatchProgress.h"
 
+#include <QPointer>
+
 #include "batch/batchscan.h"
 
 FrmBatchProgress &frmBatchProgress() { return defaultInstance<FrmBatchProgress>(); }
@@ -36,7 +38,19 @@ void FrmBatchProgress::Form_Activate()
     m_ran = true;
     btnAbort->setEnabled(true);
     btnClose->setEnabled(false);
+    QPointer<Form> self(this);
+    m_running = true;
     do_BatchScan();
+    if (self)
+        m_running = false;
+}
+
+void FrmBatchProgress::Form_QueryUnload(int &cancel, int unloadMode)
+{
+    // Closing the window from its frame while the run works in it would pull the window
+    // from under the run; Abort stops it instead.
+    if (m_running && unloadMode != vb::vbFormCode)
+        cancel = 1;
 }
 
 void FrmBatchProgress::btnAbort_Click() { set_batch_abort(); }

@@ -1,5 +1,7 @@
 #include "batch/frmBatchRotateProgress.h"
 
+#include <QPointer>
+
 #include "batch/batchscan.h"
 #include "batch/frmBatchRotate.h"
 
@@ -37,7 +39,19 @@ void FrmBatchRotateProgress::Form_Activate()
     m_ran = true;
     btnAbort->setEnabled(true);
     btnClose->setEnabled(false);
+    QPointer<Form> self(this);
+    m_running = true;
     do_BatchRotate();
+    if (self)
+        m_running = false;
+}
+
+void FrmBatchRotateProgress::Form_QueryUnload(int &cancel, int unloadMode)
+{
+    // Closing the window from its frame while the run works in it would pull the window
+    // from under the run; Abort stops it instead.
+    if (m_running && unloadMode != vb::vbFormCode)
+        cancel = 1;
 }
 
 void FrmBatchRotateProgress::btnAbort_Click() { set_batch_abort(); }

@@ -837,3 +837,22 @@ TEST_F(BatchScanRun, PageCountThatIsNoNumberIsARunTimeError)
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Batch scan failed! ")));
     EXPECT_TRUE(programs().isEmpty());
 }
+
+TEST_F(BatchScanRun, ProgressWindowCannotBeClosedFromItsFrameDuringTheRun)
+{
+    configure(QStringLiteral("1010"), QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("1"),
+              BATCH_OVERWRITE);
+    fake->loadFeeder(1);
+    bool refused = false;
+    // The operator closes the window while the first page is scanned.
+    QObject::connect(main->ezTreeView, &QelEzImage::pagesLoaded, main, [&] {
+        if (FrmBatchProgress *p = progress())
+            refused = !p->Unload(vb::vbFormControlMenu);
+    });
+    start();
+    QObject::disconnect(main->ezTreeView, &QelEzImage::pagesLoaded, main, nullptr);
+    EXPECT_TRUE(refused);
+    ASSERT_NE(progress(), nullptr);
+    EXPECT_EQ(progress()->lblStatus->text(), QStringLiteral("Batch scan complete!"));
+    EXPECT_TRUE(progress()->Unload(vb::vbFormControlMenu)); // after the run it closes
+}
