@@ -36,10 +36,10 @@ TEST_F(ScanDefaults, NothingHappensWithoutAScanner)
 
 TEST_F(ScanDefaults, FlatbedPreferenceShowsPageSizeAndTurnsDuplexOff)
 {
+    main->chkDuplex->setChecked(true); // before the flatbed: ticking it moves a flatbed choice to the feeder
     g_intDefaultPaperSource = 2;
     g_blnScanUD = true;
     main->chkScanUD->setChecked(true);
-    main->chkDuplex->setChecked(true);
     tree().setResolution(300);
     tree().setPageSize(QStringLiteral("Letter Portrait - 8.5 x 11 in"));
     reset_defaults();
