@@ -180,8 +180,10 @@ void FrmBatch::Form_Activate() { activate_batch(); }
 
 void FrmBatch::Form_KeyPress(int &keyAscii)
 {
-    if (keyAscii == vb::vbKeyReturn)
+    if (keyAscii == vb::vbKeyReturn) {
+        keyAscii = 0; // taken here; the key goes no further
         btnStart_Click();
+    }
 }
 
 void FrmBatch::Form_Unload(int &cancel)

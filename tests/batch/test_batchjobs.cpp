@@ -2,6 +2,7 @@
 #include <QFile>
 #include <QSqlQuery>
 #include <QScrollBar>
+#include <QTest>
 #include <QTimer>
 
 #include <functional>
@@ -855,4 +856,25 @@ TEST_F(BatchScanRun, ProgressWindowCannotBeClosedFromItsFrameDuringTheRun)
     ASSERT_NE(progress(), nullptr);
     EXPECT_EQ(progress()->lblStatus->text(), QStringLiteral("Batch scan complete!"));
     EXPECT_TRUE(progress()->Unload(vb::vbFormControlMenu)); // after the run it closes
+}
+
+TEST_F(BatchScan, EnterStartsAndFieldsSelectTheirTextOnFocus)
+{
+    g_dbMode = MODE_MARG;
+    FrmBatch &f = dialog();
+    f.show();
+    f.txtBook_MARG->setText(QStringLiteral("1010"));
+    f.txtPage_MARG->setText(QStringLiteral("1"));
+    f.txtBatchDocNum->setText(QStringLiteral("12"));
+    f.txtBatchDocNum->setFocus();
+    QCoreApplication::processEvents();
+    f.activateWindow();
+    QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(f.txtBatchDocNum, &in);
+    EXPECT_EQ(f.txtBatchDocNum->selectedText(), QStringLiteral("12"));
+
+    f.txtBatchDocNum->setText(QStringLiteral("x"));
+    QTest::keyClick(f.txtBatchDocNum, Qt::Key_Return);
+    EXPECT_EQ(prompts(), QStringList{QStringLiteral(
+                             "Number of documents is required and must consist only of digits.")});
 }
