@@ -212,16 +212,7 @@ void FrmImageRedaction::SetupRedaction(qint32 documentType, bool &restricted, co
 bool FrmImageRedaction::redact_set_annotation_security()
 {
     Trap trap;
-    // A step that finds no object is passed over; any other failure ends the procedure.
-    auto step = [&trap](int line, const std::function<void()> &fn) {
-        trap(line);
-        try {
-            fn();
-        } catch (const VbError &e) {
-            if (e.number != vbErr::ObjectVariableNotSet)
-                throw;
-        }
-    };
+    auto step = [&trap](int line, auto &&fn) { runStep(trap, line, fn); };
     try {
         int pages = 0;
         step(1, [&] { pages = QelEzImage2->pageCount(); });

@@ -53,8 +53,6 @@ void setIndexGlobals(const BarcodeDocument &doc)
     g_Year = doc.Year;
 }
 
-QString recordedPages() { return CStr(Int(Val(g_NumPages))); }
-
 void setStatus(const QString &text)
 {
     frmBarcodeScan().lblBarcodeScan->setText(text);

@@ -13,21 +13,6 @@
 #include "platform/system/system.h"
 #include "platform/vb/vb.h"
 
-namespace {
-
-// Runs one step; a step that trips over a missing object is skipped.
-template <class F> void step(Trap &trap, int line, F &&fn)
-{
-    trap(line);
-    try {
-        fn();
-    } catch (const VbError &e) {
-        if (e.number != vbErr::ObjectVariableNotSet)
-            throw;
-    }
-}
-
-} // namespace
 
 QVariant do_cover_sheet(QelEzImage &control, const QString &documentPath)
 {
@@ -38,7 +23,7 @@ QVariant do_cover_sheet(QelEzImage &control, const QString &documentPath)
         const QString annotated = temp + QStringLiteral("tempcoversheet2.tif");
         const QString coverPage = temp + QStringLiteral("temp5.tif");
 
-        step(trap, 1, [&] {
+        runStep(trap, 1, [&] {
             DeleteTempFile(QStringLiteral("tempcoversheet1.tif"));
             DeleteTempFile(QStringLiteral("tempcoversheet2.tif"));
             DeleteTempFile(QStringLiteral("temp5.tif"));
@@ -57,7 +42,7 @@ QVariant do_cover_sheet(QelEzImage &control, const QString &documentPath)
             trap(3);
             CopyFile(local, joined);
 
-            step(trap, 4, [&] {
+            runStep(trap, 4, [&] {
                 control.setImageFile(joined);
                 control.setSaveFileName(coverPage);
                 control.setPage(1);
@@ -67,7 +52,7 @@ QVariant do_cover_sheet(QelEzImage &control, const QString &documentPath)
                 control.resetView();
                 control.setSaveFileName(QString());
             });
-            step(trap, 5, [&] {
+            runStep(trap, 5, [&] {
                 control.setImageFile(coverPage);
                 do_byteAlign(control);
                 control.setSaveFileName(joined);
@@ -76,7 +61,7 @@ QVariant do_cover_sheet(QelEzImage &control, const QString &documentPath)
             });
 
             // The document's pages behind the cover page.
-            step(trap, 6, [&] {
+            runStep(trap, 6, [&] {
                 control.setImageFile(documentPath);
                 control.setSaveFileName(joined);
                 control.setPage(1);
@@ -87,14 +72,14 @@ QVariant do_cover_sheet(QelEzImage &control, const QString &documentPath)
             });
 
             // The cover lines onto the cover page, out of sight.
-            step(trap, 7, [&] {
+            runStep(trap, 7, [&] {
                 control.setImageFile(joined);
                 control.setVisible(false);
                 control.setPage(1);
                 do_load_coverpage_lines();
                 do_apply_annotations_electronic_coversheet(control);
             });
-            step(trap, 8, [&] {
+            runStep(trap, 8, [&] {
                 control.setSaveFileName(annotated);
                 control.setAnnotationMode(0);
                 control.setAnnotationOption(1);
@@ -104,7 +89,7 @@ QVariant do_cover_sheet(QelEzImage &control, const QString &documentPath)
             });
 
             // The working file (and its second copy) now start with the cover sheet.
-            step(trap, 9, [&] {
+            runStep(trap, 9, [&] {
                 control.setImageFile(annotated);
                 control.setSaveFileName(documentPath);
                 control.save();

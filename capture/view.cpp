@@ -34,18 +34,6 @@ const char *const kLeftovers[] = {"tempextrastep.tif", "temp3.tif",        "temp
                                   "temp4.tif",         "byteAlign.tif",      "temp5.tif",
                                   "temp8.tif"};
 
-// Runs one step; a step that trips over a missing object is skipped, anything else ends the
-// procedure through its handler.
-template <class F> void step(Trap &trap, int line, F &&fn)
-{
-    trap(line);
-    try {
-        fn();
-    } catch (const VbError &e) {
-        if (e.number != vbErr::ObjectVariableNotSet)
-            throw;
-    }
-}
 
 // The note label inside fraNonTiff (made on first use when the window has none).
 QLabel *nonTiffLabel(FrmMain &w)
@@ -111,19 +99,19 @@ bool do_view(AdoConnection &conn, const QString &hostName)
 
         // 1. Working files of the previous document, and its parked annotation files.
         int oldPages = 0;
-        step(trap, 1, [&] { oldPages = view.pageCount(); });
-        step(trap, 2, [&] { DeleteTemp(); });
-        step(trap, 3, [&] {
+        runStep(trap, 1, [&] { oldPages = view.pageCount(); });
+        runStep(trap, 2, [&] { DeleteTemp(); });
+        runStep(trap, 3, [&] {
             for (const char *name : kLeftovers)
                 DeleteTempFile(QString::fromLatin1(name));
         });
-        step(trap, 4, [&] {
+        runStep(trap, 4, [&] {
             for (int n = 1; n <= oldPages; ++n)
                 DeleteFile(annotationSetFile(ANN_FILE_STORE, n));
         });
 
         // 2. Status.
-        step(trap, 5, [&] {
+        runStep(trap, 5, [&] {
             w.lblStatus->setText(QStringLiteral("Retrieving Document from ") + hostName);
             w.lblStatus->repaint();
         });
@@ -145,7 +133,7 @@ bool do_view(AdoConnection &conn, const QString &hostName)
         }
 
         // 4, 5. The file must be there.
-        step(trap, 8, [&] { view.setAnnotationLayer(0); });
+        runStep(trap, 8, [&] { view.setAnnotationLayer(0); });
         trap(9);
         const QString local = hostPathToLocal(path);
         if (!QFile::exists(local)) {
@@ -161,37 +149,37 @@ bool do_view(AdoConnection &conn, const QString &hostName)
         trap(11);
         CopyFile(local, temp + QStringLiteral("temp.tif"));
         g_blnTif = isTiffFile(temp + QStringLiteral("temp.tif"));
-        step(trap, 12, [&] { view.setImageFile(temp + QStringLiteral("temp.tif")); });
+        runStep(trap, 12, [&] { view.setImageFile(temp + QStringLiteral("temp.tif")); });
 
         // 8. E-filed: cover sheet in front of a working copy.
         if (gdtCurrentDocType == 1) {
-            step(trap, 13, [&] {
+            runStep(trap, 13, [&] {
                 view.setSaveFileName(temp + QStringLiteral("temp3.tif"));
                 view.save();
                 view.clearImage();
             });
-            step(trap, 14, [&] { DeleteTempFile(QStringLiteral("temp2.tif")); });
-            step(trap, 15, [&] { view.setImageFile(temp + QStringLiteral("temp3.tif")); });
-            step(trap, 16, [&] {
+            runStep(trap, 14, [&] { DeleteTempFile(QStringLiteral("temp2.tif")); });
+            runStep(trap, 15, [&] { view.setImageFile(temp + QStringLiteral("temp3.tif")); });
+            runStep(trap, 16, [&] {
                 view.setSaveFileName(temp + QStringLiteral("temp2.tif"));
                 view.save();
                 view.clearImage();
             });
-            step(trap, 17, [&] { IM656R(conn); });
-            step(trap, 18, [&] { do_cover_sheet(view, temp + QStringLiteral("temp3.tif")); });
-            step(trap, 19, [&] {
+            runStep(trap, 17, [&] { IM656R(conn); });
+            runStep(trap, 18, [&] { do_cover_sheet(view, temp + QStringLiteral("temp3.tif")); });
+            runStep(trap, 19, [&] {
                 view.setImageFile(temp + QStringLiteral("temp3.tif"));
                 view.setSaveFileName(QString());
             });
         }
 
         // 9, 10. Thumbnails follow the page view; page label.
-        step(trap, 20, [&] { tree.setImageHandle(view.imageHandle()); });
+        runStep(trap, 20, [&] { tree.setImageHandle(view.imageHandle()); });
         const int pages = view.pageCount();
-        step(trap, 21, [&] { w.lblPageNum->setText(QStringLiteral("Page 1/") + QString::number(pages)); });
+        runStep(trap, 21, [&] { w.lblPageNum->setText(QStringLiteral("Page 1/") + QString::number(pages)); });
 
         // 11. Byte alignment of every page.
-        step(trap, 22, [&] {
+        runStep(trap, 22, [&] {
             g_blnByteAligned = true;
             for (int p = 1; p <= pages; ++p) {
                 view.setPage(p);
@@ -202,7 +190,7 @@ bool do_view(AdoConnection &conn, const QString &hostName)
         });
 
         // 12. Thumbnail pane.
-        step(trap, 23, [&] {
+        runStep(trap, 23, [&] {
             if (pages >= 2)
                 showTree();
             else
@@ -211,16 +199,16 @@ bool do_view(AdoConnection &conn, const QString &hostName)
 
         if (gdtCurrentDocType != 1) {
             // 13. Paper documents.
-            step(trap, 24, [&] { do_adjust_text_annotations_with_bogus_data(&w, view, 1, true, true); });
-            step(trap, 25, [&] { view.setPage(1); });
+            runStep(trap, 24, [&] { do_adjust_text_annotations_with_bogus_data(&w, view, 1, true, true); });
+            runStep(trap, 25, [&] { view.setPage(1); });
         } else {
             // 14. E-filed documents: annotation flags and the group-text lines.
-            step(trap, 26, [&] {
+            runStep(trap, 26, [&] {
                 view.setAnnotationFlagsA(64);
                 view.setAnnotationFlagsB(64);
                 view.setAnnotationFlagsC(64);
             });
-            step(trap, 27, [&] { do_load_grouptext_lines(); });
+            runStep(trap, 27, [&] { do_load_grouptext_lines(); });
 
             // 15. Nothing to lay out.
             if (!allGroupTextsEmpty()) {
@@ -236,7 +224,7 @@ bool do_view(AdoConnection &conn, const QString &hostName)
                 }
 
                 // 17. Block sizes.
-                step(trap, 30, [&] {
+                runStep(trap, 30, [&] {
                     for (GroupTextInfo &g : g_GroupTextInfo) {
                         const QSize s = do_calculate_text_block_size(g.Text, g.FontSize, g.MaxLen, 0);
                         g.BlockWidth = s.width();
@@ -250,7 +238,7 @@ bool do_view(AdoConnection &conn, const QString &hostName)
                 for (const char *scope : {"F", "O"}) {
                     const qint16 page = qint16(*scope == 'F' ? 1 : view.pageCount());
                     for (const auto &pl : places) {
-                        step(trap, 31, [&] {
+                        runStep(trap, 31, [&] {
                             const QString edge = QString::fromLatin1(pl[0]);
                             const QString loc = QString::fromLatin1(pl[1]);
                             const int list = groupPosListIndex(edge, loc, QString::fromLatin1(scope));
@@ -261,11 +249,11 @@ bool do_view(AdoConnection &conn, const QString &hostName)
                 }
 
                 // 19. Annotations processed, parked per page, and put back.
-                step(trap, 32, [&] {
+                runStep(trap, 32, [&] {
                     bool park = true;
                     do_process_efile_annotations(view, tree, park, false);
                 });
-                step(trap, 33, [&] {
+                runStep(trap, 33, [&] {
                     const int count = view.pageCount();
                     for (int p = 1; p <= count; ++p) {
                         view.setPage(p);
@@ -278,10 +266,10 @@ bool do_view(AdoConnection &conn, const QString &hostName)
                 });
 
                 // 20. The final working image.
-                step(trap, 34, [&] {
+                runStep(trap, 34, [&] {
                     saveReload(view, temp + QStringLiteral("temp3.tif"), temp + QStringLiteral("temp3.tif"));
                 });
-                step(trap, 35, [&] {
+                runStep(trap, 35, [&] {
                     saveReload(view, temp + QStringLiteral("tempextrastep.tif"),
                                temp + QStringLiteral("tempextrastep.tif"));
                 });
@@ -289,7 +277,7 @@ bool do_view(AdoConnection &conn, const QString &hostName)
         }
 
         // 21. Common end: controls and the note.
-        step(trap, 36, [&] {
+        runStep(trap, 36, [&] {
             w.btnRotate->setVisible(true);
             w.cboRotateOpt->setVisible(true);
             w.btnShowTree->setVisible(true);
@@ -311,7 +299,7 @@ bool do_view(AdoConnection &conn, const QString &hostName)
         });
 
         // 22. Commands for the document just shown.
-        step(trap, 37, [&] {
+        runStep(trap, 37, [&] {
             const bool paper = gdtCurrentDocType != 1;
             const bool editable = paper || gsUnIndexedEFileDoc != u"1";
             w.btnStore->setEnabled(editable);

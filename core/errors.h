@@ -13,6 +13,19 @@ struct Trap {
     void operator()(int reached) { line = reached; }
 };
 
+// Runs one numbered step of a procedure: a step that trips over a missing object (91) is
+// skipped; any other error goes on to the procedure's handler.
+template <class F> void runStep(Trap &trap, int line, F &&fn)
+{
+    trap(line);
+    try {
+        fn();
+    } catch (const VbError &e) {
+        if (e.number != vbErr::ObjectVariableNotSet)
+            throw;
+    }
+}
+
 // Log levels of the audit log.
 constexpr int LOG_ERROR = 4;
 constexpr int LOG_TRACE = 6;

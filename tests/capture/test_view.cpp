@@ -230,8 +230,9 @@ TEST_F(ViewTest, AnOddWidthAnywhereMakesTheDocumentNotByteAligned)
         EXPECT_EQ(g_blnByteAligned, r.aligned);
         EXPECT_EQ(frmMain().ezPageView->page(), 1);
         EXPECT_EQ(frmMain().fraNonTiff->isHidden(), r.aligned);
-        if (!r.aligned)
+        if (!r.aligned) {
             EXPECT_EQ(note(), NOTE_NOT_BYTE_ALIGNED);
+        }
     }
 }
 
