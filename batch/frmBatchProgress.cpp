@@ -4,12 +4,11 @@
 
 #include "batch/batchscan.h"
 
-FrmBatchProgress &frmBatchProgress() { return defaultInstance<FrmBatchProgress>(); }
-
-FrmBatchProgress::FrmBatchProgress() : Form(QStringLiteral("frmBatchProgress"))
+BatchProgressForm::BatchProgressForm(const QString &name, const QString &job, std::function<void()> run)
+    : Form(name), m_run(std::move(run))
 {
-    setCaption(QStringLiteral("Batch Scan"));
-    Label1 = addControl(new QLabel(QStringLiteral("Batch Scan Progress"), this), QStringLiteral("Label1"));
+    setCaption(job);
+    Label1 = addControl(new QLabel(job + QStringLiteral(" Progress"), this), QStringLiteral("Label1"));
     Label1->setGeometry(8, 8, 300, 20);
     lblStatus = addControl(new QLabel(this), QStringLiteral("lblStatus"));
     lblStatus->setGeometry(8, 32, 384, 20);
@@ -25,12 +24,12 @@ FrmBatchProgress::FrmBatchProgress() : Form(QStringLiteral("frmBatchProgress"))
     btnClose->setAutoDefault(false);
     resize(400, 122);
 
-    connect(btnAbort, &QPushButton::clicked, this, &FrmBatchProgress::btnAbort_Click);
-    connect(btnClose, &QPushButton::clicked, this, &FrmBatchProgress::btnClose_Click);
+    connect(btnAbort, &QPushButton::clicked, this, &BatchProgressForm::btnAbort_Click);
+    connect(btnClose, &QPushButton::clicked, this, &BatchProgressForm::btnClose_Click);
     connect(this, &Form::hidden, this, [this] { m_ran = false; });
 }
 
-void FrmBatchProgress::Form_Activate()
+void BatchProgressForm::Form_Activate()
 {
     // Coming back to the window (after a dialog of the run) must not start a second run.
     if (m_ran)
@@ -40,12 +39,12 @@ void FrmBatchProgress::Form_Activate()
     btnClose->setEnabled(false);
     QPointer<Form> self(this);
     m_running = true;
-    do_BatchScan();
+    m_run();
     if (self)
         m_running = false;
 }
 
-void FrmBatchProgress::Form_QueryUnload(int &cancel, int unloadMode)
+void BatchProgressForm::Form_QueryUnload(int &cancel, int unloadMode)
 {
     // Closing the window from its frame while the run works in it would pull the window
     // from under the run; Abort stops it instead.
@@ -53,6 +52,13 @@ void FrmBatchProgress::Form_QueryUnload(int &cancel, int unloadMode)
         cancel = 1;
 }
 
-void FrmBatchProgress::btnAbort_Click() { set_batch_abort(); }
+void BatchProgressForm::btnAbort_Click() { set_batch_abort(); }
 
-void FrmBatchProgress::btnClose_Click() { Unload(); }
+void BatchProgressForm::btnClose_Click() { Unload(); }
+
+FrmBatchProgress::FrmBatchProgress()
+    : BatchProgressForm(QStringLiteral("frmBatchProgress"), QStringLiteral("Batch Scan"), do_BatchScan)
+{
+}
+
+FrmBatchProgress &frmBatchProgress() { return defaultInstance<FrmBatchProgress>(); }

@@ -2,14 +2,15 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <functional>
 
 #include "platform/forms/forms.h"
 
-// The batch-scan progress window: its activation runs the whole batch scan.
-class FrmBatchProgress : public Form {
+// A batch job's progress window: its activation runs the whole job, once per showing.
+class BatchProgressForm : public Form {
     Q_OBJECT
 public:
-    FrmBatchProgress();
+    BatchProgressForm(const QString &name, const QString &job, std::function<void()> run);
 
     QLabel *lblStatus;
     QProgressBar *ProgressBar1;
@@ -22,8 +23,16 @@ public:
     void btnClose_Click();
 
 private:
+    std::function<void()> m_run;
     bool m_running = false; // the run is going on inside the activation
     bool m_ran = false; // the run starts once per showing, not on every re-activation
+};
+
+// The batch-scan progress window.
+class FrmBatchProgress : public BatchProgressForm {
+    Q_OBJECT
+public:
+    FrmBatchProgress();
 };
 
 FrmBatchProgress &frmBatchProgress();
