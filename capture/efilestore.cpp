@@ -31,7 +31,7 @@ bool do_store_electronic(bool advance)
         trap(2);
         const HostSettings s = readHostSettings();
         AdoConnection conn;
-        conn.open(hostConnectionString(s.dsn), s.uid, s.pwd, -1);
+        conn.open(hostConnectionString(s.dsn), s.uid, s.pwd, adOptionUnspecified);
         const QString folder = storeFolderPath(s.dsn);
         trap(3);
         const QString imageName = storeBaseName() + QStringLiteral(".T");

@@ -309,7 +309,7 @@ bool do_store_manual(bool advance)
             if (g_dbMode == MODE_MARG || g_dbMode == MODE_MERG_UPD)
                 advance = !g_blnScanUnIndexDocs;
             AdoConnection conn;
-            conn.open(hostConnectionString(s.dsn), s.uid, s.pwd, -1);
+            conn.open(hostConnectionString(s.dsn), s.uid, s.pwd, adOptionUnspecified);
             result = IM650R(conn, QStringLiteral("S"), imageName, sizeText, pagesText);
         }
         if (!result)
