@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QLabel>
-#include <QVBoxLayout>
 
 #include "annotate/annotfiles.h"
 #include "annotate/efileannot.h"
@@ -34,20 +33,6 @@ const char *const kLeftovers[] = {"tempextrastep.tif", "temp3.tif",        "temp
                                   "temp4.tif",         "byteAlign.tif",      "temp5.tif",
                                   "temp8.tif"};
 
-
-// The note label inside fraNonTiff (made on first use when the window has none).
-QLabel *nonTiffLabel(FrmMain &w)
-{
-    auto *label = w.fraNonTiff->findChild<QLabel *>(QStringLiteral("lblNonTiff"));
-    if (!label) {
-        label = new QLabel(w.fraNonTiff);
-        label->setObjectName(QStringLiteral("lblNonTiff"));
-        label->setWordWrap(true);
-        auto *layout = w.fraNonTiff->layout() ? w.fraNonTiff->layout() : new QVBoxLayout(w.fraNonTiff);
-        layout->addWidget(label);
-    }
-    return label;
-}
 
 void saveReload(QelEzImage &view, const QString &saveAs, const QString &reload)
 {
@@ -283,10 +268,10 @@ bool do_view(AdoConnection &conn, const QString &hostName)
             w.btnShowTree->setVisible(true);
             w.lblStatus->setText(QString());
             if (!g_blnTif) {
-                nonTiffLabel(w)->setText(NOTE_NOT_TIFF);
+                w.lblNonTiff->setText(NOTE_NOT_TIFF);
                 w.fraNonTiff->setVisible(true);
             } else if (!g_blnByteAligned) {
-                nonTiffLabel(w)->setText(NOTE_NOT_BYTE_ALIGNED);
+                w.lblNonTiff->setText(NOTE_NOT_BYTE_ALIGNED);
                 w.fraNonTiff->setVisible(true);
             } else {
                 w.fraNonTiff->setVisible(false);

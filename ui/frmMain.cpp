@@ -11,19 +11,10 @@
 #include "ui/frmShutdown.h"
 #include "ui/mainprocs.h"
 
-// The start-up, reset and mode procedures of the core, called once they are in place.
-#if __has_include("core/startup.h")
+// The start-up, reset and mode procedures of the core.
 #include "core/startup.h"
-#define QUORLA_HAVE_STARTUP 1
-#endif
-#if __has_include("core/reset.h")
 #include "core/reset.h"
-#define QUORLA_HAVE_RESET 1
-#endif
-#if __has_include("core/mode.h")
 #include "core/mode.h"
-#define QUORLA_HAVE_MODE 1
-#endif
 
 namespace {
 // Design lengths are in twips; the window is laid out in pixels at 15 twips a pixel.
@@ -182,19 +173,17 @@ void FrmMain::buildControls()
     fraScan->lower();
     lblImage = label(client, QStringLiteral("lblImage"), QString(), 304, 0, 720);
     lblImage->resize(720, 716);
-#if __has_include("platform/imaging/qelezimage.h")
     ezTreeView = addControl(new QelEzImage(QelEzImage::Kind::Thumbnails, client),
                             QStringLiteral("ezTreeView"));
     ezPageView = addControl(new QelEzImage(QelEzImage::Kind::PageView, client),
                             QStringLiteral("ezPageView"));
-#else
-    ezTreeView = addControl(new QWidget(client), QStringLiteral("ezTreeView"));
-    ezPageView = addControl(new QWidget(client), QStringLiteral("ezPageView"));
-#endif
     ezTreeView->setGeometry(304, 0, 150, 716);
     ezPageView->setGeometry(458, 0, 566, 716);
     fraNonTiff = frame(client, QStringLiteral("fraNonTiff"), QString(), 458, 0, 566, 120);
     fraNonTiff->setVisible(false);
+    lblNonTiff = label(fraNonTiff, QStringLiteral("lblNonTiff"), QString(), 8, 16, 550);
+    lblNonTiff->setWordWrap(true);
+    lblNonTiff->resize(550, 96);
 
     // Left column.
     fraMain = addControl(new QFrame(client), QStringLiteral("fraMain"));
@@ -422,7 +411,7 @@ void FrmMain::buildControls()
     lblScannerPaperSource = label(fraMain, QStringLiteral("lblScannerPaperSource"),
                                   QStringLiteral("Scanner Source:"), 6, y, 150);
     lblPageSize = label(fraMain, QStringLiteral("lblPageSize"), QStringLiteral("Page Size:"), 160, y, 60);
-    cboPageSize = addControl(new EzScanSettingControl(fraMain), QStringLiteral("cboPageSize"));
+    cboPageSize = addControl(new QelEzScanSetting(fraMain), QStringLiteral("cboPageSize"));
     cboPageSize->setGeometry(222, y, 72, 22);
     y += 28;
 
@@ -490,13 +479,9 @@ void FrmMain::Form_Load()
         timOverheadScan->stop();
         timOverheadScan->setInterval(1000);
         trap(2);
-#ifdef QUORLA_HAVE_STARTUP
         app_init();
-#endif
         trap(3);
-#ifdef QUORLA_HAVE_RESET
         new_bkPg(true, false);
-#endif
     } catch (...) {
         reportCurrentError(QStringLiteral("frmMain::Form_Load"), trap);
     }
@@ -512,12 +497,10 @@ void FrmMain::Form_Unload(int &cancel)
             trap(2);
             frmShutdown().Show(vb::vbModal, this);
             trap(3);
-#if __has_include("platform/imaging/qelezimage.h")
             if (ezPageView->pageCount() >= 1) {
                 ezTreeView->clearImage();
                 ezPageView->clearImage();
             }
-#endif
         } else {
             cancel = 1;
         }
@@ -592,9 +575,7 @@ void FrmMain::cboCurrentDocType_Click()
             break;
         }
         trap(3);
-#ifdef QUORLA_HAVE_RESET
         new_bkPg(true, false);
-#endif
     } catch (...) {
         reportCurrentError(QStringLiteral("cboCurrentDocType_Click"), trap);
     }
@@ -613,11 +594,7 @@ void FrmMain::mnuExit_Click() { Unload(vb::vbFormCode); }
 static void selectMode(qint16 mode)
 {
     try {
-#ifdef QUORLA_HAVE_MODE
         set_g_dbMode(mode);
-#else
-        (void)mode;
-#endif
     } catch (...) {
         reportCurrentError(QStringLiteral("set_g_dbMode"), Trap{});
     }

@@ -14,15 +14,8 @@
 
 #include "platform/forms/forms.h"
 
-#if __has_include("platform/imaging/qelezimage.h")
 #include "platform/imaging/qelezimage.h"
 #include "platform/imaging/qelezscansetting.h"
-using EzImageControl = QelEzImage;
-using EzScanSettingControl = QelEzScanSetting;
-#else
-using EzImageControl = QWidget; // until the imaging controls are in place
-using EzScanSettingControl = QWidget;
-#endif
 
 // The main window: the start form and the operator's place of work. Every control is a public
 // member under its design name, which is also its objectName.
@@ -32,8 +25,8 @@ public:
     FrmMain();
 
     // Imaging controls: thumbnail tree (also the scanner driver) and page view.
-    EzImageControl *ezTreeView;
-    EzImageControl *ezPageView;
+    QelEzImage *ezTreeView;
+    QelEzImage *ezPageView;
 
     // Menus.
     QMenuBar *menuBar;
@@ -65,10 +58,11 @@ public:
     ComboBox *cboRotateOpt;
     QCheckBox *chkUseDefaultPrinter, *chkRedaction, *chkDuplex, *chkScanUD, *chkAutoNextPage;
     QLabel *lblScannerPaperSource, *lblPageSize;
-    EzScanSettingControl *cboPageSize;
+    QelEzScanSetting *cboPageSize;
     QGroupBox *fraDefaultDocType;
     ComboBox *cboCurrentDocType;
     QGroupBox *fraNonTiff;
+    QLabel *lblNonTiff;
 
     // Recorded land (MA, ME).
     QGroupBox *fraMARG;

@@ -2,10 +2,7 @@
 
 #include "core/errors.h"
 
-#if __has_include("core/shutdown.h")
 #include "core/shutdown.h"
-#define QUORLA_HAVE_SHUTDOWN 1
-#endif
 
 FrmShutdown &frmShutdown() { return defaultInstance<FrmShutdown>(); }
 
@@ -21,9 +18,7 @@ void FrmShutdown::Form_Activate()
 {
     repaint();
     try {
-#ifdef QUORLA_HAVE_SHUTDOWN
         endProgram();
-#endif
     } catch (...) {
         reportCurrentError(QStringLiteral("endProgram"), Trap{});
     }

@@ -50,11 +50,9 @@ bool promptStore()
         if (answer != vb::vbYes)
             return false;
         trap(3);
-#if __has_include("platform/imaging/qelezimage.h")
         // An empty page view has no page to turn back.
         if (frmMain().ezPageView->pageCount() > 0)
             frmMain().ezPageView->setRotation(1);
-#endif
         return true;
     } catch (...) {
         reportCurrentError(QStringLiteral("promptStore"), trap);

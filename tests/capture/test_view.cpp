@@ -112,11 +112,7 @@ protected:
         return all.join(QStringLiteral(" | ")).toStdString();
     }
 
-    QString note() const
-    {
-        auto *label = frmMain().fraNonTiff->findChild<QLabel *>(QStringLiteral("lblNonTiff"));
-        return label ? label->text() : QString();
-    }
+    QString note() const { return frmMain().lblNonTiff->text(); }
 
     QTemporaryDir dir;
     std::unique_ptr<hostsim::HostEmulator> em;
