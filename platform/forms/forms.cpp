@@ -1,5 +1,7 @@
 #include "platform/forms/forms.h"
 
+#include <QPointer>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -171,6 +173,9 @@ void Form::Show(int modal, QWidget *owner)
     connect(this, &Form::hidden, &loop, &QEventLoop::quit);
     connect(this, &Form::unloaded, &loop, &QEventLoop::quit);
     connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
+    // Activate runs once the window is up, inside the modal loop: a form whose activation does
+    // its job and unloads must not be hidden half-way through being shown.
+    m_activateLater = true;
     show();
     raise();
     activateWindow();
@@ -278,7 +283,15 @@ void Form::closeEvent(QCloseEvent *event)
 void Form::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    activate();
+    if (!m_activateLater) {
+        activate();
+        return;
+    }
+    m_activateLater = false;
+    QMetaObject::invokeMethod(this, [self = QPointer<Form>(this)] {
+        if (self && self->isVisible())
+            self->activate();
+    }, Qt::QueuedConnection);
 }
 
 void Form::hideEvent(QHideEvent *event)

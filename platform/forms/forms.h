@@ -132,6 +132,7 @@ private:
     bool m_loaded = false;
     bool m_unloading = false;
     bool m_modal = false;
+    bool m_activateLater = false; // a modal showing activates from its own loop
     bool m_keyPreview = false;
     QPointer<QAbstractButton> m_default;
     QPointer<QAbstractButton> m_cancel;

@@ -4,10 +4,12 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include "platform/forms/forms.h"
 #include "platform/vb/vberror.h"
@@ -275,6 +277,43 @@ TEST(FormModalSeam, RealModalShowReturnsWhenTheFormHides)
     QTimer::singleShot(0, &dialog, [&dialog] { dialog.Unload(); });
     dialog.Show(vb::vbModal);
     EXPECT_FALSE(dialog.isLoaded());
+}
+
+// A form whose activation does its whole job and unloads (progress and store windows).
+class SelfUnloading : public Form {
+public:
+    SelfUnloading() : Form(QStringLiteral("frmSelfUnloading")) {}
+    void Form_Activate() override
+    {
+        ++runs;
+        windowUp = windowHandle() && windowHandle()->isVisible();
+        Unload();
+    }
+    int runs = 0;
+    bool windowUp = false;
+};
+
+// Unloading half-way through the window being shown left the other windows refusing input.
+TEST(FormModalSeam, AModalFormActivatesOnceItsWindowIsUpAndMayUnloadThere)
+{
+    QWidget other;
+    auto *button = new QPushButton(QStringLiteral("Go"), &other);
+    button->resize(80, 30);
+    int clicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&clicks] { ++clicks; });
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+
+    QPointer<SelfUnloading> job = &defaultInstance<SelfUnloading>();
+    job->Show(vb::vbModal, &other);
+    ASSERT_TRUE(job);
+    EXPECT_EQ(job->runs, 1);
+    EXPECT_TRUE(job->windowUp);
+    EXPECT_FALSE(job->isLoaded());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(clicks, 1);
 }
 
 TEST(FormComboBox, StartsEmptyAndRaisesClickOnlyForSelectionChanges)
