@@ -329,12 +329,14 @@ TEST_F(RedactTest, SaveQueryAnswers)
         EXPECT_EQ(gsRedactCropped, c.cropped) << c.name;
         EXPECT_EQ(g_blnPromptStore, c.promptStore) << c.name;
         ASSERT_EQ(boxes->calls().size(), c.region ? 0 : 1) << c.name;
-        if (c.format == 1)
+        if (c.format == 1) {
             EXPECT_EQ(boxes->calls()[0].prompt,
                       QStringLiteral("We are unable to save Redaction Annotations for Non-TIFF Image files.  Press "
                                      "OK to cancel Redaction processing and contact your system administrator."));
-        if (c.action == 2)
+        }
+        if (c.action == 2) {
             EXPECT_EQ(ed.QelEzImage2->page(), 1) << c.name;
+        }
     }
 }
 

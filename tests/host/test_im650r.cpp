@@ -80,8 +80,9 @@ TEST_F(IM650RTest, FunctionCodeTable)
         auto check = [&](const char *name, const std::optional<QString> &v) {
             SCOPED_TRACE(name);
             EXPECT_EQ(sent(name).isValid(), v.has_value());
-            if (v)
+            if (v) {
                 EXPECT_EQ(sent(name).toString(), *v);
+            }
         };
         check("Func", c.func);
         check("PcFn", c.pcfn);
