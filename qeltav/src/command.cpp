@@ -220,6 +220,16 @@ int tavSystemOptions(const char *string, int flags) {
   return stringForm(string, flags, tavSystemOptionsCommand, 375);
 }
 
+int commandStart(int argc, char **argv, int flags, int code) {
+  if (!(flags & 0x1)) return 0;
+  int left = argc;
+  if (sysOptionsParse(argc, argv, &left, flags) < 0) {
+    tavLog(code);
+    return -1;
+  }
+  return argc - left;
+}
+
 int commandEnd(tavImage *made, bool ownMade, int argc, char **argv, int *leftover, int flags,
                bool toOutput, CommandEndCodes codes) {
   const int outFlags = (flags & ~0xFF0 & ~0x1) | ((flags >> 4) & 0xF0);
@@ -279,15 +289,10 @@ int tavExecuteStatus(void) { return g_depth > 0 ? 1 : 0; }
 
 int tavExecuteCommand(int argc, char **argv, int *leftover, int flags) {
   tavExecuteStart();
-  int i = 0;
-  if (flags & 0x1) {
-    int left = argc;
-    if (sysOptionsParse(argc, argv, &left, flags) < 0) {
-      tavLog(702);
-      tavExecuteStop();
-      return -1;
-    }
-    i = argc - left;
+  int i = commandStart(argc, argv, flags, 702);
+  if (i < 0) {
+    tavExecuteStop();
+    return -1;
   }
   int result = 0;
   if (i >= argc) {
@@ -412,15 +417,8 @@ int tavExecuteFile(const char *name, int flags) {
 }
 
 int tavExecuteFilesCommand(int argc, char **argv, int *leftover, int flags) {
-  int i = 0;
-  if (flags & 0x1) {
-    int left = argc;
-    if (sysOptionsParse(argc, argv, &left, flags) < 0) {
-      tavLog(759);
-      return -1;
-    }
-    i = argc - left;
-  }
+  int i = commandStart(argc, argv, flags, 759);
+  if (i < 0) return -1;
   if (leftover) *leftover = 0;
   for (; i < argc; ++i) {
     if (std::strcmp(argv[i], "-help") == 0) {
@@ -437,15 +435,8 @@ int tavExecuteFilesCommand(int argc, char **argv, int *leftover, int flags) {
 int tavExecuteFiles(const char *string, int flags) { return stringForm(string, flags, tavExecuteFilesCommand, 751); }
 
 int tavCopyCommand(int argc, char **argv, int *leftover, int flags) {
-  int i = 0;
-  if (flags & 0x1) {
-    int left = argc;
-    if (sysOptionsParse(argc, argv, &left, flags) < 0) {
-      tavLog(788);
-      return -1;
-    }
-    i = argc - left;
-  }
+  const int i = commandStart(argc, argv, flags, 788);
+  if (i < 0) return -1;
   if (leftover) *leftover = argc - i;
   if ((flags & 0x4) && i < argc && std::strcmp(argv[i], "-help") == 0) {
     printHelp("\nSynopsis:  tavCopy <input> <output>\n");

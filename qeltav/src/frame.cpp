@@ -365,15 +365,9 @@ tavImage *frameOptionsParse(int argc, char **argv, int *leftover, int flags, tav
 }
 
 int tavFrameCommand(int argc, char **argv, int *leftover, int flags) {
-  int count = argc;
-  if (flags & 0x1) {
-    int left = argc;
-    if (sysOptionsParse(argc, argv, &left, flags) < 0) {
-      tavLog(4622);
-      return -1;
-    }
-    count = left;
-  }
+  const int first = commandStart(argc, argv, flags, 4622);
+  if (first < 0) return -1;
+  const int count = argc - first;
   if (leftover) *leftover = count;
   char **words = argv + (argc - count);
   int left = count;

@@ -270,6 +270,9 @@ bool fileIsOpenInput(const char *path);
 int sysOptionsParse(int argc, char **argv, int *leftover, int flags);
 int stringForm(const char *string, int flags, int (*cmd)(int, char **, int *, int), int code);
 void printHelp(const char *synopsis);
+// The start of a command: with flag 0x1 its leading system options are parsed. Gives the index
+// of the first word after them, or -1 after logging `code`.
+int commandStart(int argc, char **argv, int flags, int code);
 // Log codes of a command's common end.
 struct CommandEndCodes {
   int noOutput, transfer, releaseMade, releaseOutput;

@@ -582,15 +582,8 @@ tavImage *rotOptionsParse(int argc, char **argv, int *leftover, int flags) {
 
 // ---- command ---------------------------------------------------------------------------
 int tavRotateCommand(int argc, char **argv, int *leftover, int flags) {
-  int i = 0;
-  if (flags & 0x1) {
-    int left = argc;
-    if (sysOptionsParse(argc, argv, &left, flags) < 0) {
-      tavLog(830);
-      return -1;
-    }
-    i = argc - left;
-  }
+  const int i = commandStart(argc, argv, flags, 830);
+  if (i < 0) return -1;
   if (leftover) *leftover = argc - i;
   const int inFlags = flags & ~0xF00 & ~0x1;
   int left = argc - i;
