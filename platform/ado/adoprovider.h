@@ -34,6 +34,12 @@ bool adoHasEmulatorFactory();
 std::unique_ptr<AdoSession> adoOpenOdbc(const QString &connectionString, const QString &userId,
                                         const QString &password);
 
+// The statement the ODBC driver is given: a host program call
+// "{{CALL /QSYS.LIB/*LIBL.LIB/<PGM>.PGM(?,...)}}" becomes the call escape "{CALL <PGM>(?,...)}"
+// with the same markers, so the host resolves the program through the job's library list.
+// Any other text passes unchanged.
+QString adoOdbcStatement(const QString &text);
+
 // Number of "?" markers outside quoted literals.
 int adoCountMarkers(const QString &text);
 

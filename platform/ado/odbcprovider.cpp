@@ -3,6 +3,7 @@
 #include "platform/ado/adoprovider.h"
 
 #include <QLoggingCategory>
+#include <QRegularExpression>
 
 #include <sql.h>
 #include <sqlext.h>
@@ -83,7 +84,7 @@ public:
         if (request.timeoutSeconds > 0)
             SQLSetStmtAttr(st.h, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(request.timeoutSeconds)),
                            0);
-        const QByteArray text = request.text.toUtf8();
+        const QByteArray text = adoOdbcStatement(request.text).toUtf8();
         check(SQLPrepareA(st.h, (SQLCHAR *)text.constData(), SQL_NTS), SQL_HANDLE_STMT, st.h, "SQLPrepare");
 
         // One buffer of width+1 per bound parameter, bound by position.
@@ -206,6 +207,17 @@ private:
 };
 
 } // namespace
+
+QString adoOdbcStatement(const QString &text)
+{
+    static const QRegularExpression call(
+        QStringLiteral(R"(^\s*\{\{CALL\s+/QSYS\.LIB/\*LIBL\.LIB/([A-Za-z0-9_#@$]+)\.PGM\(([?,\s]*)\)\}\}\s*$)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = call.match(text);
+    if (!m.hasMatch())
+        return text;
+    return QStringLiteral("{CALL ") + m.captured(1) + u'(' + m.captured(2) + QStringLiteral(")}");
+}
 
 std::unique_ptr<AdoSession> adoOpenOdbc(const QString &connectionString, const QString &userId,
                                         const QString &password)

@@ -110,6 +110,39 @@ TEST(AdoText, MarkersAndConnectionItems)
     EXPECT_EQ(adoMaskedConnectionString("DSN=x;PWD=secret;UID=u"), "DSN=x;PWD=****;UID=u");
 }
 
+// "?,?,...,?" with n markers.
+QString marks(int n)
+{
+    QStringList q;
+    for (int i = 0; i < n; ++i)
+        q << "?";
+    return q.join(',');
+}
+
+TEST(AdoText, ProgramCallsReachTheDriverAsTheCallEscape)
+{
+    EXPECT_EQ(adoOdbcStatement("{{CALL /QSYS.LIB/*LIBL.LIB/SY983R.PGM(?,?,?)}}"), "{CALL SY983R(?,?,?)}");
+    EXPECT_EQ(adoOdbcStatement("{{CALL /QSYS.LIB/*LIBL.LIB/IM091R.PGM(?,?,?,?,?,?)}}"), "{CALL IM091R(?,?,?,?,?,?)}");
+    // every program the workstation calls, with the markers it sends
+    const struct {
+        const char *program;
+        int markers;
+    } calls[] = {{"SY983R", 3},   {"IM091R", 6},   {"FH800R", 10},  {"SY331RI", 13}, {"SY331RI", 14},
+                 {"SY330RI", 13}, {"LC630RI", 12}, {"LP630RI", 12}, {"FH631RI", 12}, {"IM655R", 13},
+                 {"RG632R", 14},  {"RG632R", 15},  {"IM650R", 19},  {"IM656R", 34},  {"IM652R", 36}};
+    for (const auto &c : calls) {
+        const QString text = QString("{{CALL /QSYS.LIB/*LIBL.LIB/%1.PGM(%2)}}").arg(c.program, marks(c.markers));
+        const QString sent = adoOdbcStatement(text);
+        SCOPED_TRACE(text.toStdString());
+        EXPECT_EQ(sent, QString("{CALL %1(%2)}").arg(c.program, marks(c.markers)));
+        EXPECT_EQ(adoCountMarkers(sent), c.markers);
+    }
+    // statements pass as they are
+    for (const char *sql : {"SELECT Count(*) FROM PTC0 WHERE Q0PTTP = ?", "INSERT INTO PTC0 VALUES(?, ?, ?)",
+                            "{CALL SY983R(?,?,?)}", "{{CALL /QSYS.LIB/QGPL.LIB/SY983R.PGM(?,?,?)}}"})
+        EXPECT_EQ(adoOdbcStatement(sql), sql);
+}
+
 TEST(AdoConnection, EmulatorRouteWithoutProviderReportsIt)
 {
     adoSetEmulatorFactory({});
