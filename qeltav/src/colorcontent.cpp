@@ -11,20 +11,21 @@ inline CconImage *K(tavImage *im) { return static_cast<CconImage *>(im); }
 
 #define CCON_PARAMS(X) X(sample) X(colorThresh) X(areaThresh) X(report)
 
-// Colourfulness of a colour of three 6-bit components: a quadratic form of the colour's offset
-// from the grey axis, 0 on the axis, saturating at 255.
+// Colourfulness of a colour of three 6-bit components: the chroma of its L*a*b* value weighted
+// by its lightness, L* x C* / 10, rounded and saturating at 255. The components stand for the
+// 8-bit values 4 x c0, 4 x c1, 4 x c2 of the first, second and third byte (R, G, B).
 unsigned char colourfulness(int c0, int c1, int c2) {
-  if (c0 == 0 && c1 == 0 && c2 == 1) return 0;
-  const double m = (c0 + c1 + c2) / 3.0;
-  const double e0 = c0 - m, e1 = c1 - m, e2 = c2 - m;
-  const double q = -15 * e0 * e0 + 768 * e1 * e1 + 192 * e2 * e2;
-  const double v = std::round(std::sqrt(q > 0 ? q : 0));
-  return static_cast<unsigned char>(v > 255 ? 255 : v);
+  const double rgb[3] = {4.0 * c0, 4.0 * c1, 4.0 * c2};
+  double lab[3];
+  rgbToLab(rgb, lab);
+  const double v = std::floor(lab[0] * std::hypot(lab[1], lab[2]) / 10 + 0.5);
+  return static_cast<unsigned char>(v > 255 ? 255 : v < 0 ? 0 : v);
 }
 
 struct BuiltinTable {
   unsigned char v[kTableSize];
   BuiltinTable() {
+    colorSpacesInit();  // the table may be asked for before tavInit
     for (int c2 = 0; c2 < 64; ++c2)
       for (int c1 = 0; c1 < 64; ++c1)
         for (int c0 = 0; c0 < 64; ++c0) v[c0 + 64 * c1 + 4096 * c2] = colourfulness(c0, c1, c2);
@@ -101,6 +102,11 @@ int loadTable(CconImage *k) {
   }
   if (t->depth.v != 8) {
     tavLog(4410);
+    return -1;
+  }
+  // a file table knows its size only once its header is read
+  if (imageStart(t) != 0) {
+    tavLog(4412);
     return -1;
   }
   if (static_cast<int64_t>(t->width.v) * t->height.v < kTableSize || t->width.v < 1) {
