@@ -185,6 +185,11 @@ int imageCloseLogged(tavImage *im) {
   return 0;
 }
 
+// Marks an output, and the outputs below it, as holding a failed transfer.
+void imageAbandon(tavImage *out) {
+  for (tavImage *p = out; p && !isNull(p) && (p->flags & IM_WRITE); p = p->up[0]) p->abandoned = 1;
+}
+
 int tavRelease(tavImage *im) {
   if (!im) return 0;
   if (isNull(im)) return 0;

@@ -4,8 +4,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 bool fileIsOpenInput(const char *path) {
   struct stat a;
@@ -50,6 +52,49 @@ int64_t streamFileSize(FILE *fp) {
   struct stat st;
   return fstat(fileno(fp), &st) == 0 ? static_cast<int64_t>(st.st_size) : kStreamMax;
 }
+// An output file is written under a temporary name beside its own and renamed into place
+// when it is closed complete, so a failed transfer never leaves a file under the output's
+// name. A name that is there and is no regular file (a device, a pipe) is written directly.
+FILE *outputCreate(const char *name, char **tmpName) {
+  *tmpName = nullptr;
+  struct stat st;
+  if (stat(name, &st) == 0 && !S_ISREG(st.st_mode)) return std::fopen(name, "wb");
+  static unsigned g_tmpCounter = 0;
+  const size_t n = std::strlen(name) + 40;
+  char *tmp = static_cast<char *>(tavMemAlloc(static_cast<int>(n)));
+  if (!tmp) return nullptr;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::snprintf(tmp, n, "%s.%ld.%u.part", name, static_cast<long>(getpid()), ++g_tmpCounter);
+    int fd = open(tmp, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      break;
+    }
+    FILE *fp = fdopen(fd, "wb");
+    if (!fp) {
+      close(fd);
+      unlink(tmp);
+      break;
+    }
+    *tmpName = tmp;
+    return fp;
+  }
+  tavMemFree(tmp);
+  return nullptr;
+}
+// Closes an output file: kept under its name, or (abandoned, or the close failed) removed.
+// Returns 0, or -1 when the close or the rename failed.
+int outputFinish(FILE *fp, const char *name, char **tmpName, bool keep) {
+  int r = std::fclose(fp) != 0 ? -1 : 0;
+  if (*tmpName) {
+    if (keep && r == 0 && std::rename(*tmpName, name) != 0) r = -1;
+    if (!keep || r != 0) unlink(*tmpName);
+    tavMemFree(*tmpName);
+    *tmpName = nullptr;
+  }
+  return r;
+}
+
 inline PnmImage *P(tavImage *im) { return static_cast<PnmImage *>(im); }
 inline RawImage *R(tavImage *im) { return static_cast<RawImage *>(im); }
 
@@ -118,6 +163,7 @@ int pnmInit(tavImage *im) {
   p->started = 0;
   p->iobuf = nullptr;
   p->iobufSize = 0;
+  p->tmpName = nullptr;
   return 0;
 }
 
@@ -267,6 +313,7 @@ int pnmStartOutput(PnmImage *p) {
     return -1;
   }
   p->started = 1;
+  p->abandoned = 0;
   return 0;
 }
 
@@ -482,7 +529,7 @@ int pnmWriteLine(tavImage *im, const void *buf, int x, int y, int count) {
         tavLog(5048);
         return -1;
       }
-      p->fp = std::fopen(p->name, "wb");
+      p->fp = outputCreate(p->name, &p->tmpName);
       if (!p->fp) {
         tavLog(5025);
         return -1;
@@ -548,14 +595,17 @@ int pnmWriteLine(tavImage *im, const void *buf, int x, int y, int count) {
 int pnmClose(tavImage *im) {
   PnmImage *p = P(im);
   int r = 0;
-  if ((im->flags & IM_WRITE) && p->started && p->lastLine + 1 < im->height.v) {
+  const bool output = im->flags & IM_WRITE;
+  if (output && !im->abandoned && p->started && p->lastLine + 1 < im->height.v) {
     if (imageFillLinesFrom(im, p->lastLine + 1) != 0) {
       tavLog(5032);
       r = -1;
     }
   }
   if (p->fp) {
-    if (std::fclose(p->fp) != 0 && (im->flags & IM_WRITE)) {
+    if (!output) {
+      std::fclose(p->fp);
+    } else if (outputFinish(p->fp, p->name, &p->tmpName, r == 0 && !im->abandoned) != 0) {
       tavLog(5047);
       r = -1;
     }
@@ -599,6 +649,7 @@ int rawInit(tavImage *im) {
   r->lastLine = -1;
   r->iobuf = nullptr;
   r->iobufSize = 0;
+  r->tmpName = nullptr;
   return 0;
 }
 
@@ -645,6 +696,7 @@ int rawStart(tavImage *im) {
     return -1;
   }
   r->lastLine = -1;
+  im->abandoned = 0;
   return 0;
 }
 
@@ -723,7 +775,7 @@ int rawWriteLine(tavImage *im, const void *buf, int x, int y, int count) {
       tavLog(5169);
       return -1;
     }
-    r->fp = std::fopen(im->name, "wb");
+    r->fp = outputCreate(im->name, &r->tmpName);
     if (r->fp) streamBuffer(r->fp, &r->iobuf, &r->iobufSize, static_cast<int64_t>(im->linebytes) * im->height.v);
     if (!r->fp) {
       tavLog(5182);
@@ -751,7 +803,9 @@ int rawClose(tavImage *im) {
   RawImage *r = R(im);
   int res = 0;
   if (r->fp) {
-    if (std::fclose(r->fp) != 0 && (im->flags & IM_WRITE)) {
+    if (!(im->flags & IM_WRITE)) {
+      std::fclose(r->fp);
+    } else if (outputFinish(r->fp, im->name, &r->tmpName, !im->abandoned) != 0) {
       tavLog(5170);
       res = -1;
     }

@@ -88,6 +88,7 @@ struct tavImage {
   int32_t page;
   uint8_t implicit;
   uint8_t alloc;
+  uint8_t abandoned;  // an output whose transfer failed: its lines are not to be kept
   int32_t refs;
   int32_t maxRefs;
 };
@@ -160,6 +161,7 @@ int imageHold(tavImage *im);
 int imageUnhold(tavImage *im);
 int imageDestroyDefault(tavImage *im);
 int imageCloseLogged(tavImage *im);
+void imageAbandon(tavImage *out);
 void resetNameCounter();
 bool inBounds(tavImage *im, int x, int y);
 
@@ -253,6 +255,7 @@ struct PnmImage : tavImage {
   uint8_t started;
   char *iobuf;     // the stream's buffer
   size_t iobufSize;
+  char *tmpName;   // an output's file while it is written, renamed to the name at close
 };
 struct RawImage : tavImage {
   Attr<int64_t> offset;
@@ -260,6 +263,7 @@ struct RawImage : tavImage {
   int32_t lastLine;
   char *iobuf;
   size_t iobufSize;
+  char *tmpName;
 };
 extern const tavClass pnmClass, rawClass;
 tavImage *pnmFromOptions(int argc, char **argv, int *leftover, int flags, tavImage *tmpl, int mode);

@@ -95,12 +95,15 @@ int transferLines(tavImage *in, tavImage *out) {
   }
   tavImage *top = out ? inputChainMatch(in, out) : in;
   if (!top) {
+    imageAbandon(out);
     tavLog(596);
     return -1;
   }
-  // On a failure below, the stages of this transfer go again: only the caller's images stay.
+  // On a failure below, the stages of this transfer go again: only the caller's images stay,
+  // and the output keeps none of the lines it was given.
   auto fail = [&](int code) {
     tavLog(static_cast<uint16_t>(code));
+    imageAbandon(out);
     inputChainRemove(top, in);
     return -1;
   };

@@ -205,6 +205,67 @@ TEST_F(Files, OutputThatIsAnOpenInputFails) {
   EXPECT_EQ(imageListHead(), nullptr);
 }
 
+namespace {
+// The names in a folder, sorted.
+std::vector<std::string> folder(const std::string &dir) {
+  std::vector<std::string> names;
+  FILE *ls = popen(("ls -A '" + dir + "'").c_str(), "r");
+  char line[512];
+  while (ls && std::fgets(line, sizeof line, ls)) names.emplace_back(line, std::strcspn(line, "\n"));
+  if (ls) pclose(ls);
+  return names;
+}
+}  // namespace
+
+// A transfer that fails leaves no file under the output's name (an older one stays as it was),
+// no temporary file beside it, and nothing filled.
+TEST_F(Files, FailedTransferLeavesNoOutput) {
+  writeFile(path("huge.pgm"), "P5\n60000 60000\n255\n"s);
+  writeFile(path("short.pgm"), "P5\n4 4\n255\nabcdef"s);
+  writeFile(path("short.raw"), "abcdef"s);
+  writeFile(path("old.pgm"), "P5\n1 1\n255\n\x07"s);
+  struct {
+    std::string in, out;
+    std::vector<int> codes;
+  } cases[] = {
+      {"huge.pgm", "new1.pgm", {5035, 631, 789, 787}},
+      {"short.pgm", "new2.pgm", {5035, 631, 789, 787}},
+      {"short.pgm", "new3.raw", {5035, 631, 789, 787}},
+      {"short.raw -w 4 -h 4 -d 8", "new4.raw", {5186, 631, 789, 787}},
+      {"short.pgm", "old.pgm", {5035, 631, 789, 787}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.in + " " + c.out);
+    tavLogReset();
+    EXPECT_EQ(tavCopy((path(c.in) + " " + path(c.out)).c_str(), kAll), -1);
+    EXPECT_EQ(log(), c.codes);
+    EXPECT_EQ(imageListHead(), nullptr);
+  }
+  EXPECT_EQ(folder(dir_), (std::vector<std::string>{"huge.pgm", "old.pgm", "short.pgm", "short.raw"}));
+  EXPECT_EQ(readFile(path("old.pgm")), "P5\n1 1\n255\n\x07"s);
+}
+
+// A host that writes part of an output and closes it gets the rest as fill lines.
+TEST_F(Files, HostClosingAPartlyWrittenOutputGetsFill) {
+  tavImage *out = makeOutput((path("part.ppm") + " -w 2 -h 20 -d 24 -f 0x030201").c_str());
+  ASSERT_EQ(tavStartImage(out), 0);
+  const unsigned char line[6] = {9, 9, 9, 9, 9, 9};
+  for (int y = 0; y < 10; ++y) ASSERT_EQ(tavWriteLine(out, line, 0, y, 2), 0);
+  EXPECT_EQ(tavRelease(out), 0);
+  const std::string s = readFile(path("part.ppm"));
+  ASSERT_EQ(s.size(), std::string("P6\n2 20\n255\n").size() + 2 * 20 * 3);
+  EXPECT_EQ(s.substr(s.size() - 3), "\x01\x02\x03");
+  EXPECT_EQ(folder(dir_), (std::vector<std::string>{"part.ppm"}));
+  if (haveNetpbm()) {
+    FILE *f = popen(("pamfile '" + path("part.ppm") + "'").c_str(), "r");
+    char text[256] = {};
+    ASSERT_NE(f, nullptr);
+    (void)std::fgets(text, sizeof text, f);
+    pclose(f);
+    EXPECT_NE(std::string(text).find("PPM raw, 2 by 20  maxval 255"), std::string::npos) << text;
+  }
+}
+
 TEST_F(Files, FullDiskIsAFailure) {
   if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
   EXPECT_EQ(copy("g -const -w 8 -h 8 -d 8 /dev/full -pgm"), -1);
