@@ -495,6 +495,11 @@ tavImage *natCreateFromOptions(int argc, char **argv, int *leftover, int flags, 
     while (i < argc) {
       const bool addr = std::strcmp(argv[i], "-addr") == 0, size = std::strcmp(argv[i], "-size") == 0;
       if (addr || size) {
+        // Raw addresses come from the host alone: a script or command file may not name one.
+        if (tavExecuteStatus()) {
+          tavLog(916);
+          return nullptr;
+        }
         if ((addr && (rec.dataAddr.st & ST_FIXED)) || (size && (rec.dataSize.st & ST_FIXED))) {
           tavLog(915);
           i += i + 1 < argc ? 2 : 1;

@@ -126,6 +126,23 @@ TEST_F(Native, CallerMemoryWithAddressWord) {
   tavRelease(bad);
 }
 
+// A script cannot hand the library an address: "-addr" and "-size" are refused while a command
+// runs, on either side, and nothing is written anywhere.
+TEST_F(Native, ScriptsNameNoAddress) {
+  const std::pair<const char *, std::vector<int>> cases[] = {
+      {"tavCopy g -count 1 -w 8 -h 4 -d 8 x -nat -addr 4096 -size 100", {916, 639, 798, 706}},
+      {"tavCopy g -count 1 -w 8 -h 4 -d 8 x -nat -size 100000", {916, 639, 798, 706}},
+      {"tavCopy x -nat -w 4 -h 2 -d 8 -addr 0x1000 y -nat", {916, 625, 799, 706}},
+  };
+  for (const auto &[script, codes] : cases) {
+    SCOPED_TRACE(script);
+    tavLogReset();
+    EXPECT_EQ(tavExecute(script, kAll), -1);
+    EXPECT_EQ(log(), codes);
+    EXPECT_EQ(imageListHead(), nullptr);
+  }
+}
+
 TEST_F(Native, CountGenerator) {
   tavImage *g = makeInput("g -count 2 -w 4 -h 3 -d 8");
   ASSERT_FALSE(isNull(g));
