@@ -237,18 +237,23 @@ int commandEnd(tavImage *made, bool ownMade, int argc, char **argv, int *leftove
   int isPipe = 0;
   tavImage *out = outputCreateFromOptions(argc, argv, &outLeft, outFlags, made, &isPipe);
   const bool ownOut = (flags & 0x200) && out && !isNull(out) && !isPipe && out != made;
+  // A pipe is read by the next command: nothing is transferred now, and when the pipe is the
+  // image made here, the reference held on it passes to the command that reads it.
+  const bool handOver = isPipe && out == made;
   int result = 0;
   if (!out) {
     tavLog(codes.noOutput);
     result = -1;
   } else {
     if (leftover) *leftover = outLeft;
-    if ((flags & 0x1000) && tavCopyImage(made, toOutput ? out : nullptr) != 0) {
+    if ((flags & 0x1000) && !isPipe && tavCopyImage(made, toOutput ? out : nullptr) != 0) {
       tavLog(codes.transfer);
       result = -1;
     }
   }
-  if ((flags & 0x40) && ownMade && tavRelease(made) != 0) {
+  if (handOver && ownMade && (flags & 0x40)) {
+    made->piped = 1;
+  } else if ((flags & 0x40) && ownMade && tavRelease(made) != 0) {
     tavLog(codes.releaseMade);
     result = -1;
   }

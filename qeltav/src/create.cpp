@@ -37,11 +37,18 @@ tavImage *inputCreateFromOptions(int argc, char **argv, int *leftover, int flags
   int n = argc - i;
   char **w = argv + i;
   int left = n;
+  bool fromPipe = false;
   if ((flags & 0x10) && n > 0 && isNameWord(w[0])) {
     tavImage *live = imageListFindByName(w[0], IM_READ | IM_COMPLETE, IM_READ | IM_COMPLETE, 1);
+    if (isNull(live)) {
+      // a pipe needs no free reference: it brings its own
+      tavImage *held = imageListFindByName(w[0], IM_READ | IM_COMPLETE, IM_READ | IM_COMPLETE, 0);
+      if (held->piped) live = held;
+    }
     if (!isNull(live)) {
       result = live;
       left = n - 1;
+      fromPipe = live->piped;
     } else {
       tavImage *r = genCreateFromOptions(n, w, &left, flags, &rec);
       if (!r) {
@@ -77,7 +84,9 @@ tavImage *inputCreateFromOptions(int argc, char **argv, int *leftover, int flags
   if (!(flags & 0x20)) return &tavNullRecord;
   if (n == 0) return tmpl;
   if (isNull(result)) return result;
-  imageHold(result);
+  // a pipe's image comes with the reference its command kept for this one
+  if (fromPipe) result->piped = 0;
+  else imageHold(result);
   tavImage *top = inputChainBuild(result, 105, rec.depth.v, rec.photo.v, 0);
   if (!top) {
     tavRelease(result);

@@ -89,6 +89,7 @@ struct tavImage {
   uint8_t implicit;
   uint8_t alloc;
   uint8_t abandoned;  // an output whose transfer failed: its lines are not to be kept
+  uint8_t piped;      // a command's result named by "-pipe": its reference goes to the next command
   int32_t refs;
   int32_t maxRefs;
 };

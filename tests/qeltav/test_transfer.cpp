@@ -189,3 +189,27 @@ TEST_F(Transfer, PipesOnlyWhileACommandRuns) {
   EXPECT_EQ(tavGetRefs(in), 1);  // a pipe adds no reference
   tavRelease(in);
 }
+
+// A command whose output is a pipe hands its result to the next command, which reads through
+// it; once read, nothing of the chain is left alive. Checked against netpbm's own rotation.
+TEST_F(Transfer, PipesCarryAResultToTheNextCommand) {
+  const std::string src = path("src.pgm"), copied = path("copied.pgm"), turned = path("turned.pgm");
+  ASSERT_EQ(tavCopy(("g -count 1 -w 8 -h 4 -d 8 " + src).c_str(), kAll), 0);
+  const struct {
+    std::string script, out, reference;
+  } cases[] = {
+      {"tavCopy g -count 1 -w 8 -h 4 -d 8 p -pipe ; tavCopy p " + copied, copied, "cat '" + src + "'"},
+      {"tavRotate -90 " + src + " p -pipe ; tavCopy p " + turned, turned, "pamflip -r90 '" + src + "'"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.script);
+    tavLogReset();
+    EXPECT_EQ(tavExecute(c.script.c_str(), kAll), 0);
+    EXPECT_EQ(log(), std::vector<int>{});
+    EXPECT_EQ(liveCount(), 0);
+    if (std::system("command -v pamflip >/dev/null 2>&1") != 0) continue;
+    ASSERT_EQ(std::system((c.reference + " > '" + path("ref.pgm") + "'").c_str()), 0);
+    EXPECT_EQ(readFile(c.out), readFile(path("ref.pgm")));
+  }
+  EXPECT_EQ(readFile(copied).substr(0, 11), "P5\n8 4\n255\n");
+}
