@@ -438,16 +438,9 @@ tavImage *bufCreate(tavImage *) {
   return im;
 }
 
-int bufDestroy(tavImage *im) {
-  if (!im) return 0;
-  BufImage *b = B(im);
-  int failed = 0;
-  freeTables(b, 4140, 4139, &failed);
-  b->slots = 0;
-  return imageDestroyDefault(im);
-}
-
-const tavClass bufClass = {bufCreate,      bufDestroy,    bufInit,        configFromTemplate, bufOpen,
+// The common Destroy closes the ring first: written lines reach the upstream image, then the
+// close frees the tables.
+const tavClass bufClass = {bufCreate,      imageDestroyDefault,    bufInit,        configFromTemplate, bufOpen,
                            bufClose,       bufStart,      bufStop,        bufReadPixel,       bufWritePixel,
                            bufReadLine,    bufWriteLine,  bufBufferedPixel, bufFlush,         bufGetPixelAddr,
                            bufSelectPage};

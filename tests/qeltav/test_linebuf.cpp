@@ -113,6 +113,23 @@ TEST_F(Ring, SequentialOutputGapsBecomeFillLines) {
   tavRelease(b);
 }
 
+// Destroying a ring over an output closes it first, so the lines written reach the output.
+TEST_F(Ring, DestroyFlushesWrittenLines) {
+  tavImage *up = seqImage(IM_WRITE);
+  tavImage *b = bufCreateAbove(up, IM_WRITE, 4);
+  ASSERT_EQ(tavStartImage(b), 0);
+  unsigned char l0[4] = {7, 7, 7, 7}, l1[4] = {8, 8, 8, 8};
+  ASSERT_EQ(tavWriteLine(b, l0, 0, 0, 4), 0);
+  ASSERT_EQ(tavWriteLine(b, l1, 0, 1, 4), 0);
+  EXPECT_TRUE(g_writes.empty());
+  EXPECT_EQ(tavDestroyImage(b), 0);
+  EXPECT_EQ(g_writes, (std::vector<int>{0, 1}));
+  EXPECT_EQ(g_written, (std::vector<int>{7, 8}));
+  EXPECT_EQ(log(), std::vector<int>{});
+  tavRelease(up);  // the ring's reference
+  tavRelease(up);
+}
+
 TEST_F(Ring, ClaimingADirtySlotPassesTheOldLineDown) {
   tavImage *up = seqImage(IM_WRITE);
   tavImage *b = bufCreateAbove(up, IM_WRITE, 2);
