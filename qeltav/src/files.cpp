@@ -346,6 +346,12 @@ int pnmFlush(tavImage *im) {
   return 0;
 }
 
+// A sample of a file whose maximum value is above 255, scaled to 8 bits with rounding.
+inline unsigned char wideSample(long v, int maxval) {
+  if (v > maxval) v = maxval;
+  return static_cast<unsigned char>((v * 255 + maxval / 2) / maxval);
+}
+
 // Reads one plain sample (a run of digits) after white space and comments.
 int plainSample(FILE *fp, int maxval, unsigned char *out) {
   skipWsComments(fp);
@@ -353,8 +359,7 @@ int plainSample(FILE *fp, int maxval, unsigned char *out) {
   int next;
   if (readNumber(fp, &v, &next) != 0) return -1;
   if (next != EOF) std::ungetc(next, fp);
-  if (maxval > 255) v >>= 8;
-  *out = static_cast<unsigned char>(v > 255 ? 255 : v);
+  *out = maxval > 255 ? wideSample(v, maxval) : static_cast<unsigned char>(v > 255 ? 255 : v);
   return 0;
 }
 
@@ -371,7 +376,7 @@ int pnmReadFileLine(PnmImage *p, unsigned char *dst) {
         tavLog(5035);
         return -1;
       }
-      for (size_t i = 0; i < n / 2; ++i) dst[i] = scratch[2 * i];
+      for (size_t i = 0; i < n / 2; ++i) dst[i] = wideSample(scratch[2 * i] << 8 | scratch[2 * i + 1], p->maxval);
       return 0;
     }
     size_t n = static_cast<size_t>(p->linebytes);

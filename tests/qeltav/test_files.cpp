@@ -81,6 +81,10 @@ TEST_F(Files, ReadsEveryKindPlainAndRaw) {
       {"P5\n2 1\n65535\n\x12\x34\xAB\xCD"s, 2, 1, 8, "\x12\xAB"s},
       {"P5\n1 1\n255\n\n"s, 1, 1, 8, "\n"s},  // a sample may look like white space
       {"P2\n1 1\n65535\n4660\n", 1, 1, 8, "\x12"s},
+      // two-byte samples are scaled to 8 bits with rounding; up to 255 a sample is taken as it is
+      {"P5\n3 1\n1000\n\x03\xe8\x01\xf4\x00\x03"s, 3, 1, 8, "\xff\x80\x01"s},
+      {"P2\n3 1\n1000\n1000 500 3\n", 3, 1, 8, "\xff\x80\x01"s},
+      {"P2\n2 1\n100\n100 7\n", 2, 1, 8, "\x64\x07"s},
   };
   for (const auto &c : cases) {
     std::string f = path("in.any");
@@ -91,6 +95,29 @@ TEST_F(Files, ReadsEveryKindPlainAndRaw) {
     EXPECT_EQ(h, c.h);
     EXPECT_EQ(d, c.d);
     tavLogReset();
+  }
+}
+
+// Files with samples wider than a byte read as netpbm reduces them to maxval 255.
+TEST_F(Files, WideSamplesAgreeWithPamdepth) {
+  if (!haveNetpbm()) GTEST_SKIP() << "netpbm not installed";
+  const struct {
+    const char *name;
+    std::string data;
+  } cases[] = {
+      {"a.pgm", "P5\n4 1\n1000\n\x03\xe8\x01\xf4\x00\x03\x00\x01"s},
+      {"b.pgm", "P2\n4 1\n300\n300 151 150 1\n"s},
+      {"c.ppm", "P6\n2 1\n65535\n\xff\xff\x80\x00\x00\x80\x12\x34\xab\xcd\x00\x01"s},
+      {"d.ppm", "P3\n2 1\n4095\n4095 2048 8 1 4094 2047\n"s},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string in = path(c.name), ours = path(std::string("ours_") + c.name),
+                      theirs = path(std::string("theirs_") + c.name);
+    writeFile(in, c.data);
+    ASSERT_EQ(copy(in + " " + ours), 0) << ::testing::PrintToString(log());
+    ASSERT_EQ(std::system(("pamdepth 255 '" + in + "' > '" + theirs + "'").c_str()), 0);
+    EXPECT_EQ(readFile(ours), readFile(theirs));
   }
 }
 
