@@ -7,6 +7,7 @@
 namespace {
 int g_depth = 0;
 int g_timerStart = 0;
+bool g_timerRunning = false;
 int g_fileDepth = 0;
 constexpr int kMaxWords = 100;
 constexpr int kMaxFileDepth = 16;
@@ -112,8 +113,10 @@ void printHelp(const char *synopsis) {
 }
 
 void timerReport() {
-  if (g_timerStart == 0) return;
-  std::printf("Time Elapsed %12.6f seconds\n", static_cast<double>(tavTime() - g_timerStart) / tavTicksPerSecond());
+  if (!g_timerRunning) return;
+  const int elapsed = tavTime() - g_timerStart;
+  std::printf("Time Elapsed %12.6f seconds\n", static_cast<double>(elapsed > 0 ? elapsed : 0) / tavTicksPerSecond());
+  g_timerRunning = false;
   g_timerStart = 0;
 }
 
@@ -192,7 +195,7 @@ int sysOptionsParse(int argc, char **argv, int *leftover, int flags) {
     if (std::strcmp(w, "-Sstarttimer") == 0) {
       if (apply) {
         g_timerStart = tavTime();
-        if (g_timerStart == 0) g_timerStart = 1;
+        g_timerRunning = true;
       }
     } else if (std::strcmp(w, "-Sstoptimer") == 0) {
       if (apply) timerReport();

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <unordered_map>
 #include <unordered_set>
 
 int tavSysFlags = 0;
@@ -58,15 +59,18 @@ static_assert(sizeof(Hdr) == 32);
 Hdr *g_head = nullptr;
 long long g_liveCount = 0, g_total = 0, g_highTotal = 0, g_largest = 0;
 uintptr_t g_low = 0, g_high = 0;
+// Blocks handed out while heap checking was off and not yet freed; checking switched on at run
+// time ("-STheap") meets them without a header.
+long long g_plainLive = 0;
 std::unordered_set<void *> *g_live = nullptr;   // caller addresses of checked blocks
-std::unordered_set<void *> *g_freed = nullptr;  // freed checked blocks, until reused
+std::unordered_map<void *, int64_t> *g_freed = nullptr;  // freed checked blocks and their sizes, until reused
 
 std::unordered_set<void *> &liveSet() {
   if (!g_live) g_live = new std::unordered_set<void *>();
   return *g_live;
 }
-std::unordered_set<void *> &freedSet() {
-  if (!g_freed) g_freed = new std::unordered_set<void *>();
+std::unordered_map<void *, int64_t> &freedSet() {
+  if (!g_freed) g_freed = new std::unordered_map<void *, int64_t>();
   return *g_freed;
 }
 inline Hdr *hdrOf(void *p) { return reinterpret_cast<Hdr *>(static_cast<char *>(p) - sizeof(Hdr)); }
@@ -99,7 +103,11 @@ void *tavMemAlloc(int size) {
     tavLog(463);
     return nullptr;
   }
-  if (!(tavSysFlags & TAV_SYS_HEAPCHECK)) return std::malloc(static_cast<size_t>(size));
+  if (!(tavSysFlags & TAV_SYS_HEAPCHECK)) {
+    void *p = std::malloc(static_cast<size_t>(size));
+    if (p) ++g_plainLive;
+    return p;
+  }
   Hdr *h = static_cast<Hdr *>(std::malloc(sizeof(Hdr) + static_cast<size_t>(size) + 4));
   if (!h) return nullptr;
   ++g_liveCount;
@@ -143,49 +151,44 @@ int memCheckBlock(void *p) {
                   static_cast<unsigned long long>(g_high), lo32(g_high));
     return corruption(code);
   };
+  auto block = [&](int64_t size, const char *what, int code) {
+    const int sz = static_cast<int>(size);
+    if (print) std::printf("> HEAP CORRUPTION: %10d (0x%08x) bytes at %10llu (0x%08x), %s\n", sz, sz, ull(p), lo32(ull(p)), what);
+    return corruption(code);
+  };
+  auto mark = [&](int64_t size, uint32_t m, const char *what, int code) {
+    const int sz = static_cast<int>(size);
+    if (print)
+      std::printf("> HEAP CORRUPTION: %10d (0x%08x) bytes at %10llu (0x%08x), %10u (0x%08x) %s\n", sz, sz, ull(p),
+                  lo32(ull(p)), m, m, what);
+    return corruption(code);
+  };
   if (outOfRange(p)) return bounds("pointer", p, 276);
-  if (g_freed && g_freed->count(p)) {
-    if (print)
-      std::printf("> HEAP CORRUPTION: %10d (0x%08x) bytes at %10llu (0x%08x), %10u (0x%08x) marked as already freed\n", 0, 0,
-                  ull(p), lo32(ull(p)), kMarkFreed, kMarkFreed);
-    return corruption(382);
+  // Only a header of ours is read; of a freed block what its free left is remembered (links
+  // cleared, the freed mark, its size). Anything else has no header to test.
+  const bool live = g_live && g_live->count(p);
+  Hdr freedView{};
+  const Hdr *h = nullptr;
+  if (live) {
+    h = hdrOf(p);
+  } else if (g_freed) {
+    auto it = g_freed->find(p);
+    if (it != g_freed->end()) {
+      freedView.size = it->second;
+      freedView.mark = kMarkFreed;
+      h = &freedView;
+    }
   }
-  if (!g_live || !g_live->count(p)) {
-    // Not a block of ours: its header is never read.
-    if (print)
-      std::printf("> HEAP CORRUPTION: %10d (0x%08x) bytes at %10llu (0x%08x), not found in allocation list\n", 0, 0, ull(p),
-                  lo32(ull(p)));
-    return corruption(386);
+  if (h) {
+    if (h->next && outOfRange(h->next)) return bounds("next pointer", h->next, 280);
+    if (h->prev && outOfRange(h->prev)) return bounds("prev pointer", h->prev, 281);
+    if (h->mark == kMarkFreed) return mark(h->size, h->mark, "marked as already freed", 382);
+    if (h->size < 0 || h->size > g_largest) return block(h->size, "size is out of bounds", 383);
+    if (h->mark != kMarkLive) return mark(h->size, h->mark, "found instead of mark at start", 384);
+    const uint32_t em = endMark(const_cast<Hdr *>(h));
+    if (em != kMarkLive) return mark(h->size, em, "found instead of mark at end", 385);
   }
-  Hdr *h = hdrOf(p);
-  if (h->next && outOfRange(h->next)) return bounds("next pointer", h->next, 280);
-  if (h->prev && outOfRange(h->prev)) return bounds("prev pointer", h->prev, 281);
-  int sz = static_cast<int>(h->size);
-  if (h->mark == kMarkFreed) {
-    if (print)
-      std::printf("> HEAP CORRUPTION: %10d (0x%08x) bytes at %10llu (0x%08x), %10u (0x%08x) marked as already freed\n", sz, sz,
-                  ull(p), lo32(ull(p)), h->mark, h->mark);
-    return corruption(382);
-  }
-  if (h->size < 0 || h->size > g_largest) {
-    if (print)
-      std::printf("> HEAP CORRUPTION: %10d (0x%08x) bytes at %10llu (0x%08x), size is out of bounds\n", sz, sz, ull(p),
-                  lo32(ull(p)));
-    return corruption(383);
-  }
-  if (h->mark != kMarkLive) {
-    if (print)
-      std::printf("> HEAP CORRUPTION: %10d (0x%08x) bytes at %10llu (0x%08x), %10u (0x%08x) found instead of mark at start\n",
-                  sz, sz, ull(p), lo32(ull(p)), h->mark, h->mark);
-    return corruption(384);
-  }
-  uint32_t em = endMark(h);
-  if (em != kMarkLive) {
-    if (print)
-      std::printf("> HEAP CORRUPTION: %10d (0x%08x) bytes at %10llu (0x%08x), %10u (0x%08x) found instead of mark at end\n",
-                  sz, sz, ull(p), lo32(ull(p)), em, em);
-    return corruption(385);
-  }
+  if (!live) return block(0, "not found in allocation list", 386);
   return 0;
 }
 
@@ -200,6 +203,13 @@ int tavMemFree(void *p) {
       return r;
     }
     std::free(p);
+    --g_plainLive;
+    return 0;
+  }
+  // A block from before checking began carries no header: it goes back as it came.
+  if (g_plainLive > 0 && !(g_live && g_live->count(p)) && !(g_freed && g_freed->count(p))) {
+    std::free(p);
+    --g_plainLive;
     return 0;
   }
   if (memCheckBlock(p) != 0) {
@@ -218,7 +228,7 @@ int tavMemFree(void *p) {
   g_live->erase(p);
   // remembered to name a second free as such; bounded, so long runs do not grow it
   if (freedSet().size() >= (1u << 16)) freedSet().clear();
-  freedSet().insert(p);
+  freedSet()[p] = h->size;
   if (tavSysFlags & TAV_SYS_HEAPTRACE)
     std::printf("> HEAP FREE:        %10d (0x%08x) bytes at %10llu (0x%08x), now %4lld allocations of %10lld bytes, highest total %10lld\n",
                 sz, sz, ull(p), lo32(ull(p)), g_liveCount, g_total, g_highTotal);
@@ -411,6 +421,7 @@ void warnReport() {
 // ---- init and terminate --------------------------------------------------------------
 int tavInit(int flags) {
   tavSysFlags = flags;
+  g_plainLive = 0;
   tavLogInit();
   imageListClear();
   imageRecordInit(&tavNullRecord);

@@ -93,6 +93,35 @@ TEST_F(Runtime, GuardViolationsAreRefused) {
   EXPECT_EQ(tavMemFree(r), 0);
 }
 
+// The checks run in a fixed order (links, freed mark, size, start mark, end mark, list), and a
+// second free names the size the block had.
+TEST_F(Runtime, CheckOrderAndTheFreedBlocksSize) {
+  auto *p = static_cast<unsigned char *>(tavMemAlloc(10));
+  ASSERT_EQ(tavMemFree(p), 0);
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(tavMemFree(p), -1);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("> HEAP CORRUPTION:         10 (0x0000000a) bytes at "), std::string::npos) << out;
+  EXPECT_NE(out.find(", 2309737967 (0x89abcdef) marked as already freed\n"), std::string::npos) << out;
+  EXPECT_EQ(log(), (std::vector<int>{382, 454}));
+  tavLogReset();
+  // a damaged previous link is found before a damaged end mark
+  auto *q = static_cast<unsigned char *>(tavMemAlloc(16));
+  void *saved;
+  std::memcpy(&saved, q - 24, sizeof saved);
+  const void *bad = reinterpret_cast<void *>(uintptr_t{8});
+  std::memcpy(q - 24, &bad, sizeof bad);
+  q[16] = 0;
+  EXPECT_EQ(tavMemFree(q), -1);
+  EXPECT_EQ(log(), (std::vector<int>{281, 454}));
+  tavLogReset();
+  std::memcpy(q - 24, &saved, sizeof saved);
+  EXPECT_EQ(tavMemFree(q), -1);
+  EXPECT_EQ(log(), (std::vector<int>{385, 454}));
+  q[16] = 0xDE;
+  EXPECT_EQ(tavMemFree(q), 0);
+}
+
 TEST_F(Runtime, LeakReportAtTermination) {
   checkLeaks_ = false;
   tavMemAlloc(100);
@@ -187,3 +216,40 @@ TEST_F(Runtime, ClockCountsMilliseconds) {
   EXPECT_GE(dt, 19);
   EXPECT_LT(dt, 2000);
 }
+
+// "-STheap" in a script switches checking on while the script's own words, allocated before, are
+// still live: they are given back without a complaint and the command runs.
+TEST(RuntimeLate, HeapCheckingSwitchedOnByAScript) {
+  char tmpl[] = "/tmp/qeltav-late-XXXXXX";
+  const std::string dir = mkdtemp(tmpl);
+  tavInit(0);
+  ::testing::internal::CaptureStdout();
+  const int r = tavExecute(("-STheap tavCopy g -count 1 -w 3 -h 2 -d 8 " + dir + "/o.pgm").c_str(), kAll);
+  std::vector<int> codes;
+  for (int i = 0; i < tavGetLogSize(); ++i) codes.push_back(tavGetLog(i));
+  tavSysFlags |= TAV_SYS_HEAPPRINT | TAV_SYS_HEAPLEAK;
+  tavTerminate(0);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(r, 0);
+  EXPECT_EQ(codes, std::vector<int>{});
+  EXPECT_NE(out.find("> HEAP ALLOC:"), std::string::npos);  // the trace is on
+  EXPECT_EQ(out.find("CORRUPTION"), std::string::npos) << out;
+  EXPECT_EQ(out.find("LEAK"), std::string::npos) << out;
+  EXPECT_EQ(readFile(dir + "/o.pgm"), std::string("P5\n3 2\n255\n\x00\x01\x02\x03\x04\x05", 17));
+  (void)std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+#ifdef TAV_BINARY
+// The timer never reports a negative time, also when it starts in the first millisecond.
+TEST(RuntimeLate, TimerIsNeverNegative) {
+  for (int i = 0; i < 25; ++i) {
+    FILE *f = popen(TAV_BINARY " -c '-Sstarttimer -Sstoptimer'", "r");
+    ASSERT_NE(f, nullptr);
+    char line[128] = {};
+    (void)std::fgets(line, sizeof line, f);
+    pclose(f);
+    EXPECT_EQ(std::string(line).rfind("Time Elapsed ", 0), 0u) << line;
+    EXPECT_EQ(std::string(line).find('-'), std::string::npos) << line;
+  }
+}
+#endif
