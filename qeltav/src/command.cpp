@@ -152,9 +152,11 @@ int tavCommandSplit(int *argc, char ***argv, const char *s, const char **rest) {
   return 0;
 }
 
+// Words in order, one space apart; a word holding white space goes in double quotes, an empty
+// word writes nothing; nothing else is escaped.
 char *tavCommandJoin(int argc, char **argv) {
   long size = 1;
-  for (int i = 0; i < argc; ++i) size += static_cast<long>(std::strlen(argv[i] ? argv[i] : "")) + 3;
+  for (int i = 0; i < argc; ++i) size += static_cast<long>(std::strlen(argv && argv[i] ? argv[i] : "")) + 3;
   char *out = static_cast<char *>(tavMemAlloc(static_cast<int>(size)));
   if (!out) {
     tavLog(464);
@@ -162,26 +164,15 @@ char *tavCommandJoin(int argc, char **argv) {
   }
   char *t = out;
   for (int i = 0; i < argc; ++i) {
-    const char *w = argv[i] ? argv[i] : "";
+    const char *w = argv && argv[i] ? argv[i] : "";
     if (i > 0) *t++ = ' ';
-    bool special = !*w, dq = false, sq = false;
-    for (const char *c = w; *c; ++c) {
-      if (isBlank(static_cast<unsigned char>(*c)) || *c == '\n' || *c == ';' || *c == '#') special = true;
-      if (*c == '"') dq = special = true;
-      if (*c == '\'') sq = special = true;
-    }
-    if (dq && sq) {
-      // no quoting can carry both kinds of quote
-      tavMemFree(out);
-      tavLog(464);
-      return nullptr;
-    }
-    char q = dq ? '\'' : '"';
-    size_t n = std::strlen(w);
-    if (special) *t++ = q;
+    bool blank = false;
+    for (const char *c = w; *c && !blank; ++c) blank = isBlank(static_cast<unsigned char>(*c)) || *c == '\n';
+    const size_t n = std::strlen(w);
+    if (blank) *t++ = '"';
     std::memcpy(t, w, n);
     t += n;
-    if (special) *t++ = q;
+    if (blank) *t++ = '"';
   }
   *t = '\0';
   return out;
