@@ -115,17 +115,6 @@ const char *const kUsage[] = {
     "  -help               print this command summary and do nothing else\n",
 };
 
-// Releases the images that table and input stages hold, then frees the program.
-void programDiscard(mapcProgram *p) {
-  if (!p) return;
-  for (mapcStage *s = p->first; s; s = s->next)
-    if (s->image && !isNull(s->image)) {
-      tavRelease(s->image);
-      s->image = nullptr;
-    }
-  mapcProgramFree(p);
-}
-
 struct Word {
   const char *word;
   int code;
@@ -296,7 +285,7 @@ tavImage *mapcOptionsParse(int argc, char **argv, int *leftover, int flags, tavI
   }
   auto fail = [&](int code) -> tavImage * {
     if (code) tavLog(static_cast<uint16_t>(code));
-    programDiscard(prog);
+    mapcProgramFree(prog);
     return nullptr;
   };
   auto add = [&](int code) -> mapcStage * {
@@ -429,7 +418,7 @@ tavImage *mapcOptionsParse(int argc, char **argv, int *leftover, int flags, tavI
   rec.program = prog;
   auto discard = [&]() {
     if (rec.borrowed) tavRelease(rec.lender);
-    else programDiscard(prog);
+    else mapcProgramFree(prog);
   };
   if (leftover) *leftover = argc - i;
   tavImage *source = inputCreateFromOptions(argc - i, argv + i, leftover, flags & ~0xF00, tmpl);

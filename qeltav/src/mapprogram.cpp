@@ -80,8 +80,14 @@ int mapcQualFree(mapcQualifier *q) {
   return 0;
 }
 
+// Frees a stage with its qualifier; the image a table or input stage holds is released.
 int mapcStageFree(mapcStage *s) {
   if (!s) return 0;
+  if (s->image && !isNull(s->image) && tavRelease(s->image) != 0) {
+    tavLog(2923);
+    return -1;
+  }
+  s->image = nullptr;
   if (mapcQualFree(s->qualifier) != 0) {
     tavLog(2923);
     return -1;

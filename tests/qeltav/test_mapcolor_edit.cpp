@@ -50,6 +50,19 @@ class MapEdit : public TavTest {
   tavImage *src_ = nullptr, *map_ = nullptr, *table_ = nullptr;
 };
 
+// An undone table stage lets its table image go.
+TEST_F(MapEdit, UndoReleasesATableStagesImage) {
+  tavImage *map = parseWords("-tabc table src");
+  ASSERT_NE(map, nullptr);
+  ASSERT_FALSE(isNull(map));
+  EXPECT_EQ(tavGetRefs(table_), 2);
+  ASSERT_EQ(tavColorUndo(map, 0), 0);
+  EXPECT_EQ(tavGetRefs(table_), 1);
+  EXPECT_EQ(stageCount(map), 1);
+  EXPECT_EQ(lastStage(map)->code, 0);
+  tavRelease(map);
+}
+
 TEST_F(MapEdit, ReplacementWrittenIntoTableCoversCellsWithinTheRadius) {
   ASSERT_EQ(tavColorReplace(map_, 100, 100, 100, 10, 0, 1, 2, 3), 0);
   mapcStage *s = lastStage(map_);
