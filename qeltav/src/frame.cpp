@@ -289,8 +289,14 @@ int frameFind(tavImage *im) {
         return -1;
       }
       if (static_cast<FrameSummary *>(im->dataAddr.v)->nfound >= 4) {
-        frameLinesFit(im);
-        frameCorners(im);
+        if (frameLinesFit(im) != 0) {
+          tavLog(4652);
+          return -1;
+        }
+        if (frameCorners(im) != 0) {
+          tavLog(4653);
+          return -1;
+        }
       }
     }
   }

@@ -44,6 +44,10 @@ Corner meet(const FramePoint &p, const FramePoint &q, double s) {
 }  // namespace
 
 int frameLineSlope(tavImage *im, int line) {
+  if (!S(im) || line < 0 || line > 3) {
+    tavLog(4654);
+    return -1;
+  }
   FrameLine &ln = S(im)->line[line];
   const bool horizontal = ln.flags & 1;
   const int n = tried(ln);
@@ -78,6 +82,10 @@ int frameLineSlope(tavImage *im, int line) {
 
 int frameLineReject(tavImage *im) {
   FrameSummary *s = S(im);
+  if (!s) {
+    tavLog(4655);
+    return -1;
+  }
   double worst = 0.0;
   int wl = -1, wp = -1;
   for (int l = 0; l < 4; ++l) {
@@ -95,15 +103,27 @@ int frameLineReject(tavImage *im) {
   }
   if (worst <= 0.02 || wl < 0) return 0;
   s->line[wl].pt[wp].flags &= ~FP_USED;
-  frameLineSlope(im, wl);
+  if (frameLineSlope(im, wl) != 0) {
+    tavLog(4655);
+    return -1;
+  }
   frameSlope(s);
   return 1;
 }
 
 int frameLinesFit(tavImage *im) {
-  for (int l : {FRAME_LEFT, FRAME_TOP, FRAME_RIGHT, FRAME_BOTTOM}) frameLineSlope(im, l);
+  for (int l : {FRAME_LEFT, FRAME_TOP, FRAME_RIGHT, FRAME_BOTTOM})
+    if (frameLineSlope(im, l) != 0) {
+      tavLog(4659);
+      return -1;
+    }
   frameSlope(S(im));
-  while (frameLineReject(im)) {
+  int r;
+  while ((r = frameLineReject(im)) == 1) {
+  }
+  if (r != 0) {
+    tavLog(4659);
+    return -1;
   }
   return 0;
 }
@@ -111,6 +131,10 @@ int frameLinesFit(tavImage *im) {
 int frameCorners(tavImage *im) {
   FrameImage *f = static_cast<FrameImage *>(im);
   const FrameSummary *sum = S(im);
+  if (!sum) {
+    tavLog(4660);
+    return -1;
+  }
   f->result = sum->nslopes >= 10 ? 3 : 2;
   // Without an angle measurement the rectangle is taken upright, as the report says.
   const double s = f->result == 3 ? sum->slope : 0.0;

@@ -64,8 +64,8 @@ struct Hand {
     return p;
   }
   FrameImage *r() {
-    frameLinesFit(f);
-    frameCorners(f);
+    EXPECT_EQ(frameLinesFit(f), 0);
+    EXPECT_EQ(frameCorners(f), 0);
     return static_cast<FrameImage *>(f);
   }
 };
@@ -258,4 +258,21 @@ TEST_F(FrameSteps, SlopesAndCorners) {
     EXPECT_FALSE(lone.flags & FP_USED);
     EXPECT_NEAR(h.s->slope, 0.05, 1e-12);
   }
+}
+
+// The fit and the corners report a frame without its work data instead of reading nothing.
+TEST_F(FrameSteps, FitAndCornersFailWithoutWorkData) {
+  tavImage *f = frameCreate(nullptr);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(frameLinesFit(f), -1);
+  EXPECT_EQ(log(), (std::vector<int>{4654, 4659}));
+  tavLogReset();
+  EXPECT_EQ(frameLineReject(f), -1);
+  EXPECT_EQ(frameCorners(f), -1);
+  EXPECT_EQ(log(), (std::vector<int>{4655, 4660}));
+  imageDestroyDefault(f);
+  tavLogReset();
+  Hand h;
+  EXPECT_EQ(frameLineSlope(h.f, 4), -1);
+  EXPECT_EQ(log(), (std::vector<int>{4654}));
 }
