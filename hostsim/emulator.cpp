@@ -66,6 +66,32 @@ QString programName(const QString &text)
     return m.hasMatch() ? m.captured(1).toUpper() : QString();
 }
 
+// The host refuses a call that does not match the program's parameter list: one marker and one
+// parameter per host parameter, each of the host's width (names compared without regard to case).
+void checkSignature(const QString &program, const ProgramDef &def, int markers, const AdoParameters &params)
+{
+    const int count = int(def.fields.size());
+    if (markers != count || params.count() != count)
+        fail(QStringLiteral("SQL0440: Routine %1 in *LIBL not found with specified parameters: %2 markers and %3 "
+                            "parameters given, the program takes %4.")
+                 .arg(program)
+                 .arg(markers)
+                 .arg(params.count())
+                 .arg(count));
+    for (int i = 0; i < count; ++i) {
+        const AdoParameter &p = params.item(i);
+        const HostField &f = def.fields[i];
+        if (p.name().compare(QLatin1String(f.name), Qt::CaseInsensitive) != 0 || p.size() != f.width)
+            fail(QStringLiteral("SQL0302: Conversion error on parameter %1 of %2: %3(%4) given, the program takes "
+                                "%5(%6).")
+                     .arg(i + 1)
+                     .arg(program, p.name())
+                     .arg(p.size())
+                     .arg(QLatin1String(f.name))
+                     .arg(f.width));
+    }
+}
+
 class EmulatorSession final : public AdoSession {
 public:
     EmulatorSession(std::shared_ptr<HostEmulator> em, QString connectionString, QString userId)
@@ -373,12 +399,13 @@ AdoRowSet HostEmulator::execute(const QString &dataSource, const QString &userId
         }
 
         QVector<int> widths;
-        for (int i = 0; i < bound; ++i)
+        for (int i = 0; i < params.count(); ++i)
             widths << params.item(i).size();
         const ProgramDef *def = call.program.isEmpty() ? nullptr : findProgram(call.program, widths);
         if (!def)
             fail(QStringLiteral("CPF4101: Program %1 not found in the library list.")
                      .arg(call.program.isEmpty() ? request.text : call.program));
+        checkSignature(call.program, *def, markers, params);
 
         ProgramCall pc(db(), dataSource, userId, def->fields, std::min(bound, int(def->fields.size())));
         for (int i = 0; i < pc.bound; ++i)

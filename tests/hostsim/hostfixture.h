@@ -96,6 +96,31 @@ inline std::vector<Param> operator+(std::vector<Param> a, const std::vector<Para
     return a;
 }
 
+// The cover-page call's 34 parameters with the document information set.
+inline std::vector<Param> coverPageParams(const QString &info)
+{
+    static std::vector<QByteArray> names;
+    if (names.empty())
+        for (int i = 1; i <= 30; ++i)
+            names.push_back("CoverPageText" + QByteArray::number(i));
+    std::vector<Param> p{{"DocumentInfo", 15, info}, {"Status", 1}, {"CoverPagePath", 255}};
+    for (const QByteArray &n : names)
+        p.push_back({n.constData(), 77});
+    p.push_back({"ErrMsg", 60});
+    return p;
+}
+
+// The text of the error f raises ("" when none).
+inline QString errorTextOf(const std::function<void()> &f)
+{
+    try {
+        f();
+    } catch (const VbError &e) {
+        return e.description;
+    }
+    return QString();
+}
+
 inline int errorNumberOf(const std::function<void()> &f)
 {
     try {

@@ -61,18 +61,7 @@ protected:
         return call("IM652R", markers, p);
     }
 
-    AdoParameters im656r(const QString &info)
-    {
-        std::vector<Param> p{{"DocumentInfo", 15, info}, {"Status", 1}, {"CoverPagePath", 255}};
-        static std::vector<QByteArray> names;
-        if (names.empty())
-            for (int i = 1; i <= 30; ++i)
-                names.push_back("CoverPageText" + QByteArray::number(i));
-        for (const QByteArray &n : names)
-            p.push_back({n.constData(), 77});
-        p.push_back({"ErrMsg", 60});
-        return call("IM656R", 34, p);
-    }
+    AdoParameters im656r(const QString &info) { return call("IM656R", 34, coverPageParams(info)); }
 };
 
 TEST_F(Efile, GetBatchHandsOutQueuedDocumentsInTurn)
@@ -93,17 +82,12 @@ TEST_F(Efile, GetBatchHandsOutQueuedDocumentsInTurn)
     EXPECT_FALSE(empty.item("ErrMsg").text().isEmpty());
 }
 
-TEST_F(Efile, ThirtyMarkersLoseTheErrorTextAndTheLaterGroups)
+TEST_F(Efile, ThirtyMarkersAreRefusedAndTakeNothingFromTheQueue)
 {
-    const AdoParameters shortForm = im652r("R", 30);
-    EXPECT_EQ(shortForm.item("Group3Dflts").text(), "F2TL"); // the 30th, still bound
-    EXPECT_TRUE(shortForm.item("Group3").isUnset());
-    EXPECT_TRUE(shortForm.item("ErrMsg").isUnset());
+    EXPECT_TRUE(errorTextOf([&] { im652r("R", 30); }).startsWith("SQL0440: Routine IM652R in *LIBL not found"));
     EXPECT_EQ(em->lastCall().param("WrkStationIP")->bound, false);
+    EXPECT_EQ(im652r("R", 36).item("DocumentId").text(), "0000000001");
 
-    // A host refusal with 30 markers: the code arrives, its text does not.
-    const AdoParameters refused = im652r("S", 30, "0000000001", "10.0.0.5", "\\\\QHOST\\EFILE\\BURNED\\none.TIF");
-    EXPECT_TRUE(refused.item("ErrMsg").isUnset());
     const AdoParameters told = im652r("S", 36, "0000000001", "10.0.0.5", "\\\\QHOST\\EFILE\\BURNED\\none.TIF");
     EXPECT_TRUE(told.item("ErrMsg").text().contains("not found"));
 }

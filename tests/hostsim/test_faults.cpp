@@ -63,7 +63,7 @@ TEST_F(Faults, ExecuteFailureHitsOnlyItsProgramAndIsLogged)
                   -2147217871);
     EXPECT_EQ(em->lastCall().program, "IM656R");
     em->clearFaults();
-    EXPECT_EQ(errorNumberOf([&] { call("IM656R", 1, {{"DocumentInfo", 15, QString("LR2021030400101")}}); }), 0);
+    EXPECT_EQ(errorNumberOf([&] { call("IM656R", 34, coverPageParams("LR2021030400101")); }), 0);
 }
 
 TEST_F(Faults, ScriptedAnswerReplacesTheProgram)
@@ -103,10 +103,10 @@ TEST_F(Faults, CallLogShowsUnsetApartFromEmpty)
     EXPECT_TRUE(text.contains("password(10) sent=<unset>")) << text.toStdString();
 }
 
-TEST_F(Faults, ParametersBeyondTheMarkersAreNotBound)
+TEST_F(Faults, ParametersBeyondTheMarkersAreRefusedAndLogged)
 {
-    const AdoParameters out = signOn(2);
-    EXPECT_TRUE(out.item("ErrMsg").isUnset());
+    EXPECT_EQ(errorTextOf([&] { signOn(2); }), "SQL0440: Routine SY983R in *LIBL not found with specified "
+                                               "parameters: 2 markers and 3 parameters given, the program takes 3.");
     const hostsim::HostCall c = em->lastCall();
     EXPECT_EQ(c.markers, 2);
     EXPECT_TRUE(c.params[1].bound);

@@ -151,7 +151,7 @@ TEST_F(Registrations, ImageLocationAnswersAndErrors)
     EXPECT_TRUE(im091r("IM9999999999").item("ErrMsg").text().contains("IM9999999999"));
 }
 
-TEST_F(Registrations, CertificateErrorReachesTheClientOnlyWithAThirteenthMarker)
+TEST_F(Registrations, CertificateCallBindsErrMsgWithAThirteenthMarker)
 {
     auto cert = [&](int markers, const QString &func, const QString &doc, const QString &certNum,
                     const QString &file = "", const QString &size = "", const QString &pages = "") {
@@ -161,7 +161,7 @@ TEST_F(Registrations, CertificateErrorReachesTheClientOnlyWithAThirteenthMarker)
                                                 {"pcfn", 12, file}, {"DoSz", 9, size},   {"Nump", 4, pages},
                                                 {"ErrMsg", 60}});
     };
-    EXPECT_TRUE(cert(12, "A", "0000999", "X").item("ErrMsg").isUnset()) << "12 markers leave ErrMsg unbound";
+    EXPECT_TRUE(errorTextOf([&] { cert(12, "A", "0000999", "X"); }).startsWith("SQL0440: Routine IM655R"));
     EXPECT_TRUE(cert(13, "A", "0000999", "X").item("ErrMsg").text().contains("not on file"));
 
     const AdoParameters found = cert(13, "N", "0000777", "C-12345");
@@ -176,11 +176,10 @@ TEST_F(Registrations, CertificateErrorReachesTheClientOnlyWithAThirteenthMarker)
     EXPECT_EQ(again.item("Nump").text(), "0001");
 }
 
-TEST_F(Registrations, BookRangeNeedsMarkersForWhatItReturns)
+TEST_F(Registrations, BookRangeAnswersThroughAMarkerForEachParameterOfEitherForm)
 {
-    const AdoParameters shortForm = rg632r(false, "A", "000500", "0010", "0020", 9);
-    EXPECT_EQ(shortForm.item("$ErrMsg").text(), " ") << "unbound: the one blank set before the call";
-    EXPECT_EQ(shortForm.item("@tPg").text(), "0000");
+    EXPECT_TRUE(errorTextOf([&] { rg632r(false, "A", "000500", "0010", "0020", 9); }).startsWith("SQL0440"));
+    EXPECT_TRUE(errorTextOf([&] { rg632r(true, "A", "000600", "0090", "0200", 14); }).startsWith("SQL0440"));
 
     const AdoParameters full = rg632r(false, "A", "000500", "0010", "0020", 14);
     EXPECT_EQ(full.item("$ErrMsg").text(), "");
