@@ -1,6 +1,9 @@
 // Emulator round trips: a connection open, and one call of each kind of host program, built the
 // way the workstation builds them (one command per call, parameters created and set by name).
+// The book-and-page lookup also runs over ODBC to a local PostgreSQL server on a Unix socket.
 #include "hostsim/emulator.h"
+#include "tests/host/odbc/hostschema.h"
+#include "tests/host/odbc/pghost.h"
 
 #include <benchmark/benchmark.h>
 
@@ -40,6 +43,40 @@ void setUpHost()
                     .arg(i, 5, 10, QChar('0'))
                     .arg(i, 10, 10, QChar('0'));
     em.runScript(docs + ";\n");
+}
+
+PgHost *g_server = nullptr;
+const QString kServerPassword = QStringLiteral("Bench-9");
+
+// The server with the same 300 documents; false (with the reason printed) when it cannot start.
+bool setUpServer()
+{
+    g_server = new PgHost;
+    QString docs = "INSERT INTO documents(doc_id, db, book, page, year, month, day, ctl, inst, kycd, doc_type) VALUES ";
+    for (int i = 0; i < 300; ++i)
+        docs += QString("%1('LR2020%4','LR','%2','%3','2020','01','02','%4','000001','K','DEED')")
+                    .arg(i ? "," : "")
+                    .arg(1000 + i / 10, 6, 10, QChar('0'))
+                    .arg(1 + i % 10, 4, 10, QChar('0'))
+                    .arg(i, 5, 10, QChar('0'));
+    if (g_server->start("QPGHOST", "QUSER", kServerPassword) && !g_server->psql(kHostSchema).isNull()
+        && !g_server->psql(docs + ";\n").isNull())
+        return true;
+    std::fprintf(stderr, "no local server: %s\n", qPrintable(g_server->error()));
+    delete g_server;
+    g_server = nullptr;
+    return false;
+}
+
+// A connection through the ODBC provider to the local server.
+std::unique_ptr<AdoConnection> openOdbcHost()
+{
+    const QByteArray emulator = qgetenv("QUORLA_HOST_EMULATOR");
+    qunsetenv("QUORLA_HOST_EMULATOR");
+    auto c = std::make_unique<AdoConnection>();
+    c->open("provider=IBMDA400;data source=QPGHOST;", "QUSER", kServerPassword, -1);
+    qputenv("QUORLA_HOST_EMULATOR", emulator);
+    return c;
 }
 
 std::unique_ptr<AdoConnection> openHost()
@@ -107,6 +144,31 @@ void BM_BookPageLookupCall(benchmark::State &state)
 }
 BENCHMARK(BM_BookPageLookupCall);
 
+// The same call over ODBC to the local server.
+void BM_BookPageLookupCallOdbc(benchmark::State &state)
+{
+    if (!g_server) {
+        state.SkipWithError("no local server");
+        return;
+    }
+    auto conn = openOdbcHost();
+    const auto params = lookup();
+    for (auto _ : state)
+        callProgram(*conn, "SY331RI", 14, params);
+}
+BENCHMARK(BM_BookPageLookupCallOdbc);
+
+void BM_ConnectionOpenOdbc(benchmark::State &state)
+{
+    if (!g_server) {
+        state.SkipWithError("no local server");
+        return;
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(openOdbcHost());
+}
+BENCHMARK(BM_ConnectionOpenOdbc);
+
 void BM_ImageMasterCall(benchmark::State &state)
 {
     auto conn = openHost();
@@ -135,10 +197,12 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     setUpHost();
+    setUpServer();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     qunsetenv("QUORLA_HOST_EMULATOR");
+    delete g_server;
     delete g_dir;
     return 0;
 }
