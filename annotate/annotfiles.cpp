@@ -101,7 +101,8 @@ bool do_delete_annotations_outside_regions(QWidget *redactionForm, QelEzImage &c
             at(4);
             QelAnnotDocument *doc = control.annotationSet();
             for (int index = doc->count() - 1; index >= 0; --index) {
-                const QRect item = control.annotationObject(index)->bounds();
+                QelAnnotItem *object = control.annotationObject(index);
+                const QRect item = object->bounds();
                 const QRect region = currentRegion();
                 const qint64 top = item.top(), left = item.left();
                 const bool inside = top > qint64(region.top()) + 20
@@ -110,8 +111,15 @@ bool do_delete_annotations_outside_regions(QWidget *redactionForm, QelEzImage &c
                                            < qint64(region.top()) + region.height() + 20
                                     && left + item.width()
                                            < qint64(region.left()) + region.width() + 20;
-                if (!inside)
-                    doc->remove(index);
+                if (inside)
+                    continue;
+                // A redaction keeps covering the part of it that the crop keeps.
+                const QRect kept = item.intersected(region);
+                if (object->type() == QelAnnotType::Redaction && !kept.isEmpty()) {
+                    object->setBounds(kept);
+                    continue;
+                }
+                doc->remove(index);
             }
             at(5);
             if (parking)
@@ -168,4 +176,30 @@ bool do_adjust_text_annotations_with_bogus_data(QWidget *, QelEzImage &control, 
         reportCurrentError(QStringLiteral("do_adjust_text_annotations_with_bogus_data"), at);
         return false;
     }
+}
+
+int burnRedactionItems(QelEzImage &control)
+{
+    int burned = 0;
+    const int pages = control.pageCount();
+    for (int page = 1; page <= pages; ++page) {
+        control.setPage(page);
+        QelAnnotDocument *set = control.annotationSet();
+        if (!set)
+            continue;
+        QelAnnotDocument covers;
+        for (int i = 0; i < set->count(); ++i)
+            if (set->item(i)->type() == QelAnnotType::Redaction)
+                covers.add(set->item(i)->clone());
+        if (covers.count() == 0)
+            continue;
+        QImage pixels = control.pageImage();
+        covers.burnInto(pixels);
+        control.setPageImage(pixels);
+        for (int i = set->count() - 1; i >= 0; --i)
+            if (set->item(i)->type() == QelAnnotType::Redaction && !set->remove(i))
+                raiseVbError(vbErr::PermissionDenied);
+        ++burned;
+    }
+    return burned;
 }

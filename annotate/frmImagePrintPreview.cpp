@@ -83,14 +83,9 @@ void FrmImagePrintPreview::InitPermRedact(QelAnnotDocument *doc, qint32 annotati
     Trap trap;
     try {
         trap(1);
-        qint32 perm = AnnotPerms::GetPerm(doc, annotationType);
-        AnnotPerms::SetPerm(doc, annotationType, perm);
-        trap(2);
-        if (perm == 0) {
-            qint32 seeded = annotationType == QelAnnotType::Redaction ? AnnotPermBit::All
-                                                                       : AnnotPermBit::ChangeProperty70;
-            AnnotPerms::SetPerm(doc, annotationType, seeded);
-        }
+        AnnotPerms::seedPerm(doc, annotationType,
+                             annotationType == QelAnnotType::Redaction ? AnnotPermBit::All
+                                                                       : AnnotPermBit::ChangeProperty70);
     } catch (...) {
         reportCurrentError(QStringLiteral("frmImagePrintPreview::InitPermRedact"), trap);
     }
@@ -117,18 +112,16 @@ void FrmImagePrintPreview::SetupPrintPreview()
         QelEzImage2->setImageFile(m_imageFile);
         trap(2);
         QelEzImage1->setImageHandle(QelEzImage2->imageHandle());
+        trap(3);
+        // Seeding permissions must not leave a set looking edited.
+        const AnnotDocValue value(*QelEzImage2);
         trap(4);
         const int pages = QelEzImage2->pageCount();
         for (int page = 1; page <= pages; ++page) {
             QelEzImage2->setPage(page);
-            QelAnnotDocument *doc = QelEzImage2->annotationSet();
-            if (!doc)
-                raiseVbError(vbErr::ObjectVariableNotSet);
-            // Seeding permissions must not leave the page's set looking edited.
-            const bool modified = doc->isModified();
             InitializePermsRedaction();
-            doc->setModified(modified);
-            doc->adoptSecurity(std::make_unique<ItemSecurityRedact>());
+            value.handBack();
+            requirePageSet(*QelEzImage2)->adoptSecurity(std::make_unique<ItemSecurityRedact>());
         }
         trap(5);
         if (pages > 0)

@@ -26,24 +26,6 @@ namespace {
 const QString kTitle = QStringLiteral("The Korvane Scan Tool");
 constexpr qint32 kTypes[] = {QelAnnotType::Redaction, QelAnnotType::Text, QelAnnotType::Rectangle};
 
-// Seeds one permission byte: read, write back, and an unset byte becomes `unsetValue`.
-void seedPerm(QelAnnotDocument *doc, qint32 type, qint32 unsetValue)
-{
-    qint32 perm = AnnotPerms::GetPerm(doc, type);
-    AnnotPerms::SetPerm(doc, type, perm);
-    if (perm == 0)
-        AnnotPerms::SetPerm(doc, type, unsetValue);
-}
-
-// The current page's set, or nullptr when the control shows nothing.
-QelAnnotDocument *requireSet(QelEzImage &control)
-{
-    QelAnnotDocument *doc = control.annotationSet();
-    if (!doc)
-        raiseVbError(vbErr::ObjectVariableNotSet);
-    return doc;
-}
-
 } // namespace
 
 FrmImageRedaction::FrmImageRedaction() : Form(QStringLiteral("frmImageRedaction"))
@@ -139,7 +121,7 @@ void FrmImageRedaction::InitPermRedact(QelAnnotDocument *doc, qint32 annotationT
     Trap trap;
     try {
         trap(1);
-        seedPerm(doc, annotationType, AnnotPermBit::All);
+        AnnotPerms::seedPerm(doc, annotationType, AnnotPermBit::All);
     } catch (...) {
         reportCurrentError(QStringLiteral("frmRedaction::InitPermRedact"), trap);
     }
@@ -150,7 +132,7 @@ void FrmImageRedaction::InitPermRedactRestrict(QelAnnotDocument *doc, qint32 ann
     Trap trap;
     try {
         trap(1);
-        seedPerm(doc, annotationType, AnnotPermBit::ChangeProperty70);
+        AnnotPerms::seedPerm(doc, annotationType, AnnotPermBit::ChangeProperty70);
     } catch (...) {
         reportCurrentError(QStringLiteral("frmRedaction::InitPermRedactRestrict"), trap);
     }
@@ -189,16 +171,16 @@ void FrmImageRedaction::SetupRedaction(qint32 documentType, bool &restricted, co
         QelEzImage2->setCropAllPages(false);
         QelEzImage1->setCropAllPages(false);
         QelEzImage1->setImageHandle(QelEzImage2->imageHandle());
+        trap(4);
+        // Seeding permissions must not leave a set looking edited.
+        const AnnotDocValue value(*QelEzImage2);
         trap(5);
         for (int page = 1; page <= pages; ++page) {
             m_restricted = restricted && page == 1;
             QelEzImage2->setPage(page);
-            // Seeding permissions must not leave the page's set looking edited.
-            QelAnnotDocument *doc = requireSet(*QelEzImage2);
-            const bool modified = doc->isModified();
             InitializePermsRedaction(m_restricted);
-            doc->setModified(modified);
-            requireSet(*QelEzImage2)->adoptSecurity(std::make_unique<ItemSecurityRedact>());
+            value.handBack();
+            requirePageSet(*QelEzImage2)->adoptSecurity(std::make_unique<ItemSecurityRedact>());
         }
         trap(6);
         QelEzImage2->setPage(1);
@@ -217,20 +199,11 @@ bool FrmImageRedaction::redact_set_annotation_security()
         int pages = 0;
         step(1, [&] { pages = QelEzImage2->pageCount(); });
         for (int page = 1; page <= pages; ++page) {
-            QelAnnotDocument *doc = nullptr;
-            bool modified = false;
             step(2, [&] { QelEzImage2->setPage(page); });
-            step(3, [&] {
-                doc = requireSet(*QelEzImage2);
-                modified = doc->isModified();
-            });
+            const AnnotDocValue value(*QelEzImage2);
             step(4, [&] { InitializePermsRedaction(m_restricted); });
-            step(5, [&] {
-                if (!doc)
-                    raiseVbError(vbErr::ObjectVariableNotSet);
-                doc->setModified(modified);
-            });
-            step(6, [&] { requireSet(*QelEzImage2)->adoptSecurity(std::make_unique<ItemSecurity>()); });
+            step(5, [&] { value.handBack(); });
+            step(6, [&] { requirePageSet(*QelEzImage2)->adoptSecurity(std::make_unique<ItemSecurity>()); });
         }
         return true;
     } catch (...) {
@@ -288,6 +261,9 @@ void FrmImageRedaction::btnCrop_Click()
         gsRedactCropped = QStringLiteral("Y");
         btnCrop->setEnabled(false);
         m_regionFlag = false;
+        // The cropped copy counts as changed, so the page view raises its save question when
+        // the operator leaves.
+        requirePageSet(*QelEzImage2)->setModified(true);
     } catch (...) {
         reportCurrentError(QStringLiteral("frmRedaction::btnCrop_Click"), trap);
     }
@@ -430,25 +406,17 @@ void FrmImageRedaction::mnuRedactionExit_Click()
         } catch (...) {
         }
     };
+    const AnnotDocValue value(*QelEzImage2);
     int pages = 0;
     step([&] { pages = QelEzImage2->pageCount(); });
     for (int page = 1; page <= pages; ++page) {
-        QelAnnotDocument *doc = nullptr;
-        bool modified = false;
         step([&] { QelEzImage2->setPage(page); });
-        step([&] {
-            doc = requireSet(*QelEzImage2);
-            modified = doc->isModified();
-        });
         step([&] {
             bool unrestricted = false;
             InitializePermsRedaction(unrestricted);
         });
-        step([&] {
-            if (doc)
-                doc->setModified(modified);
-        });
-        step([&] { requireSet(*QelEzImage2)->adoptSecurity(std::make_unique<ItemSecurityRedact>()); });
+        step([&] { value.handBack(); });
+        step([&] { requirePageSet(*QelEzImage2)->adoptSecurity(std::make_unique<ItemSecurityRedact>()); });
     }
     step([&] {
         if (pages > 0)
@@ -482,7 +450,7 @@ void FrmImageRedaction::Form_Load()
         saveControlLayout(*this);
         trap(2);
         resize(Screen::Width() / 2 / Screen::TwipsPerPixelX(), Screen::Height() / 2 / Screen::TwipsPerPixelY());
-        centerForm(*this);
+        resizeControls(*this);
         trap(3);
         resizeRedactElements();
         trap(4);

@@ -28,7 +28,39 @@ qint32 SetPerm(QelAnnotDocument *doc, qint32 annotationType, qint32 &permission)
     return permission;
 }
 
+qint32 rewritePerm(QelAnnotDocument *doc, qint32 annotationType)
+{
+    qint32 perm = GetPerm(doc, annotationType);
+    SetPerm(doc, annotationType, perm);
+    return perm;
+}
+
+void seedPerm(QelAnnotDocument *doc, qint32 annotationType, qint32 unsetValue)
+{
+    if (rewritePerm(doc, annotationType) == 0)
+        SetPerm(doc, annotationType, unsetValue);
+}
+
 } // namespace AnnotPerms
+
+AnnotDocValue::AnnotDocValue(QelEzImage &control) : m_doc(control.annotationSet())
+{
+    if (!m_doc) {
+        m_standIn = std::make_unique<QelAnnotDocument>();
+        m_doc = m_standIn.get();
+    }
+    m_value = m_doc->isModified();
+}
+
+void AnnotDocValue::handBack() const { m_doc->setModified(m_value); }
+
+QelAnnotDocument *requirePageSet(QelEzImage &control)
+{
+    QelAnnotDocument *doc = control.annotationSet();
+    if (!doc)
+        raiseVbError(vbErr::ObjectVariableNotSet);
+    return doc;
+}
 
 namespace {
 
@@ -87,9 +119,7 @@ void InitPerm(QelAnnotDocument *doc, qint32 annotationType)
     Trap at;
     try {
         at(1);
-        qint32 perm = AnnotPerms::GetPerm(doc, annotationType);
-        at(2);
-        AnnotPerms::SetPerm(doc, annotationType, perm);
+        AnnotPerms::rewritePerm(doc, annotationType);
         at(3);
         qint32 all = AnnotPermBit::All;
         AnnotPerms::SetPerm(doc, annotationType, all);
@@ -115,22 +145,13 @@ bool do_set_annotation_security(QelEzImage &control)
             at(2);
             control.setPage(page);
             at(3);
-            QelAnnotDocument *doc = control.annotationSet();
-            std::unique_ptr<QelAnnotDocument> standIn;
-            if (!doc) {
-                standIn = std::make_unique<QelAnnotDocument>();
-                doc = standIn.get();
-            }
             // Seeding permissions must not leave the set looking edited.
-            const bool modified = doc->isModified();
+            const AnnotDocValue value(control);
             at(4);
             initAllPerms();
-            doc->setModified(modified);
+            value.handBack();
             at(5);
-            QelAnnotDocument *current = control.annotationSet();
-            if (!current)
-                raiseVbError(vbErr::ObjectVariableNotSet);
-            current->adoptSecurity(std::make_unique<ItemSecurity>());
+            requirePageSet(control)->adoptSecurity(std::make_unique<ItemSecurity>());
         }
         return true;
     } catch (...) {

@@ -3,6 +3,8 @@
 // and the security handlers that answer every edit from those bytes.
 #include <QString>
 
+#include <memory>
+
 #include "platform/annot/annotdocument.h"
 
 class QelEzImage;
@@ -25,7 +27,27 @@ quint8 GetPerm(QelAnnotDocument *doc, qint32 annotationType);
 // Writes the permission when there is a document; returns it in every case.
 qint32 SetPerm(QelAnnotDocument *doc, qint32 annotationType, qint32 &permission);
 bool IsDocNothing(const QelAnnotDocument *doc);
+// Reads the type's byte and writes the same value back; returns it.
+qint32 rewritePerm(QelAnnotDocument *doc, qint32 annotationType);
+// rewritePerm, then an unset byte (0) becomes unsetValue; any other byte stays.
+void seedPerm(QelAnnotDocument *doc, qint32 annotationType, qint32 unsetValue);
 }
+
+// The document value read before and handed back after permission writes: read once from the
+// control's current page set, or from a stand-in document when the control has none, and handed
+// back to that same document.
+class AnnotDocValue {
+public:
+    explicit AnnotDocValue(QelEzImage &control);
+    void handBack() const;
+private:
+    std::unique_ptr<QelAnnotDocument> m_standIn;
+    QelAnnotDocument *m_doc = nullptr;
+    bool m_value = false;
+};
+
+// The control's current page set; raises error 91 when the control has none.
+QelAnnotDocument *requirePageSet(QelEzImage &control);
 
 // The handler installed on every page of the main window's document. Without a document every
 // edit is allowed; otherwise the item type's byte decides.

@@ -145,11 +145,7 @@ void processBarcodes()
         // The stack is kept in memory so that emptying the viewers below loses nothing.
         trap(4);
         const QString memName = QStringLiteral("mem:\\\\") + QStringLiteral("temp2.tif");
-        main.ezPageView->setSaveOption(0);
-        main.ezPageView->setSaveAppend(0);
-        main.ezPageView->setSaveFileName(memName);
-        main.ezPageView->save();
-        main.ezPageView->clearImage();
+        saveAndCloseDocument(*main.ezPageView, memName, 1);
         main.ezPageView->setImageFile(memName);
 
         trap(5);

@@ -8,11 +8,29 @@
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/state.h"
+#include "platform/annot/annotdocument.h"
+#include "platform/imaging/memfiles.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/toolkit/imagingtoolkit.h"
 
 namespace {
 QString parkedAnnotations(int page) { return QStringLiteral("QuorlaCrop.ann") + QString::number(page); }
+
+// A parked set moved with its cropped page: every item clipped to the kept rectangle and
+// shifted to the new corner; an item with nothing left inside goes.
+QByteArray movedWithCrop(const QByteArray &parked, const QRect &kept)
+{
+    const auto set = QelAnnotDocument::fromBytes(parked);
+    for (int i = set->count() - 1; i >= 0; --i) {
+        QelAnnotItem *item = set->item(i);
+        const QRect inside = item->bounds().intersected(kept);
+        if (inside.isEmpty())
+            set->remove(i);
+        else
+            item->setBounds(inside.translated(-kept.topLeft()));
+    }
+    return set->toBytes();
+}
 } // namespace
 
 bool do_cropImage(Form &form, QelEzImage &control, int left, int top, int width, int height,
@@ -40,7 +58,7 @@ bool do_cropImage(Form &form, QelEzImage &control, int left, int top, int width,
         trap(4);
         const QString shown = control.imageFile();
         const QString path = getTempPath() + QStringLiteral("crop.tif");
-        saveAndCloseDocument(control, path);
+        saveAndCloseDocument(control, path, 1);
 
         trap(5);
         {
@@ -70,10 +88,13 @@ bool do_cropImage(Form &form, QelEzImage &control, int left, int top, int width,
         do_byteAlign(control);
 
         trap(8);
+        const QRect kept(left, top, width, height);
         for (int p = 1; p <= control.pageCount(); ++p) {
             control.setPage(p);
             const QString parked = temp + parkedAnnotations(p);
             if (QFile::exists(parked)) {
+                if (allPages || p == page)
+                    memfiles::writeAll(parked, movedWithCrop(memfiles::readAll(parked), kept));
                 control.loadAnnotations(parked);
                 DeleteTempFile(parkedAnnotations(p));
             }
@@ -89,8 +110,7 @@ bool do_cropImage(Form &form, QelEzImage &control, int left, int top, int width,
         if (!shown.isEmpty())
             saves << shown;
         for (const QString &target : saves) {
-            control.setAnnotationOption(1);
-            saveAndCloseDocument(control, target);
+            saveAndCloseDocument(control, target, 1);
             control.setImageFile(target);
         }
 

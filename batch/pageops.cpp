@@ -13,10 +13,11 @@ namespace {
 constexpr unsigned kWhite = 16777215;
 } // namespace
 
-void saveAndCloseDocument(QelEzImage &control, const QString &path)
+void saveAndCloseDocument(QelEzImage &control, const QString &path, int annotationOption)
 {
     control.setSaveFileName(path);
     control.setSaveOption(0);
+    control.setAnnotationOption(annotationOption);
     // Never appended to an older file of that name.
     control.setSaveAppend(0);
     control.save();
@@ -52,7 +53,8 @@ void do_byteAlign(QelEzImage &control)
         first = control.page();
         const QString target = control.saveFileName();
         trap(4);
-        saveAndCloseDocument(control, path);
+        // The annotations stay as the road before left them.
+        saveAndCloseDocument(control, path, control.annotationOption());
 
         trap(5);
         toolkit.open(path, 0, QString());
@@ -95,7 +97,7 @@ bool do_resizeImage(QelEzImage &control)
             const QString shown = control.imageFile();
             const QString path = getTempPath() + QStringLiteral("resize.tif");
             trap(4);
-            saveAndCloseDocument(control, path);
+            saveAndCloseDocument(control, path, 1);
             trap(5);
             // The file shown before is dropped, unless it is the one just written.
             if (shown != path)

@@ -9,8 +9,9 @@ class QelEzImage;
 // The temp folder: g_strTempPath, or the private temp folder while that is not set yet.
 QString batchTempFolder();
 
-// Saves the control's document to path (overwriting it) and closes the document.
-void saveAndCloseDocument(QelEzImage &control, const QString &path);
+// Saves the control's document to path (overwriting it) and closes the document. annotationOption:
+// 0 burns the annotations into the pixels, 1 keeps them as items.
+void saveAndCloseDocument(QelEzImage &control, const QString &path, int annotationOption);
 
 // Pads every page from the first whose width is not a multiple of 8 to widths and heights
 // that are; the control then shows temp "byteAlign.tif". Errors are reported, not raised.

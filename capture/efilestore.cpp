@@ -3,12 +3,14 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include "annotate/annotfiles.h"
 #include "annotate/security.h"
 #include "capture/paperstore.h"
 #include "capture/request.h"
 #include "capture/storework.h"
 #include "core/errors.h"
 #include "core/files.h"
+#include "core/reset.h"
 #include "core/state.h"
 #include "host/hostcall.h"
 #include "host/im650r.h"
@@ -52,6 +54,9 @@ bool do_store_electronic(bool advance)
 
         trap(7);
         do_set_annotation_security(view);
+        // Redactions leave as pixels only, burned once here; the editor's unburned copies go.
+        burnRedactionItems(view);
+        DeleteEditorCopies(view.imageFile());
 
         trap(8);
         const QString image = g_strTempPath + QStringLiteral("temp8.tif");

@@ -5,6 +5,7 @@
 
 #include "annotate/imprint.h"
 #include "annotate/imprintstate.h"
+#include "annotate/annotfiles.h"
 #include "annotate/security.h"
 #include "batch/bookcheck.h"
 #include "batch/pageops.h"
@@ -194,6 +195,9 @@ bool do_store_manual(bool advance)
 
         trap(9);
         do_set_annotation_security(view);
+        // Redactions leave as pixels only, burned once here; the editor's unburned copies go.
+        burnRedactionItems(view);
+        DeleteEditorCopies(view.imageFile());
         trap(10);
         const ImprintStates imprinted = parkAnnotations(view);
 

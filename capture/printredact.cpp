@@ -9,6 +9,7 @@
 #include "annotate/security.h"
 #include "core/errors.h"
 #include "core/files.h"
+#include "core/reset.h"
 #include "core/startup.h"
 #include "core/state.h"
 #include "platform/forms/msgbox.h"
@@ -153,12 +154,14 @@ bool do_print_button_click(QelEzImage &pageView, QelEzImage &treeView, qint32 us
         trap(7);
         pageView.setImageFile(orig);
         pageView.setSaveFileName(QString());
+        DeleteEditorCopies(orig);
         return true;
     } catch (const VbError &e) {
         reportEntryFailure(QStringLiteral("do_print_button_click"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("do_print_button_click"), trap);
     }
+    DeleteEditorCopies(pageView.imageFile());
     return false;
 }
 
@@ -177,12 +180,13 @@ bool do_redact_button_click(QelEzImage &pageView, QelEzImage &treeView)
         DeleteTempFile(QStringLiteral("redact2.tif"));
         const QString orig = writeBack(pageView, treeView, QStringLiteral("redact2.tif"));
 
-        // The editor's own copy, annotations burnt in.
+        // The editor's own copy: annotations stay items the operator can select; the store burns
+        // the redactions.
         trap(2);
         const QString edit = g_strTempPath + QStringLiteral("tempredact.tif");
         pageView.setImageFile(g_strTempPath + QStringLiteral("redact2.tif"));
         pageView.setSaveFileName(edit);
-        pageView.setAnnotationOption(0);
+        pageView.setAnnotationOption(1);
         pageView.setPage(1);
         pageView.save();
         pageView.clearImage();
@@ -210,6 +214,7 @@ bool do_redact_button_click(QelEzImage &pageView, QelEzImage &treeView)
             pageView.resetView();
             pageView.setImageFile(orig);
             pageView.setSaveFileName(QString());
+            DeleteEditorCopies(orig);
             return true;
         }
 
@@ -220,7 +225,7 @@ bool do_redact_button_click(QelEzImage &pageView, QelEzImage &treeView)
         pageView.setImageFile(edit);
         for (int p = 1; p <= pageView.pageCount(); ++p) {
             pageView.setPage(p);
-            pageView.setAnnotationOption(0);
+            pageView.setAnnotationOption(1);
             pageView.setAnnotationLayer(0);
         }
         do_set_annotation_security(pageView);
@@ -235,12 +240,14 @@ bool do_redact_button_click(QelEzImage &pageView, QelEzImage &treeView)
         pageView.setSaveFileName(QString());
         pageView.setPage(1);
         gsRedacted = QStringLiteral("Y");
+        DeleteEditorCopies(orig);
         return true;
     } catch (const VbError &e) {
         reportEntryFailure(QStringLiteral("do_redact_button_click"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("do_redact_button_click"), trap);
     }
+    DeleteEditorCopies(pageView.imageFile());
     // an editor that never got shown is not left behind
     if (editorGuard && editorGuard->isLoaded())
         editorGuard->Unload();

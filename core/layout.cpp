@@ -39,3 +39,23 @@ void centerForm(Form &form)
     const qint32 top = (Screen::Height() - form.Height()) / 2;
     form.Move(left, top);
 }
+
+void resizeControls(Form &form)
+{
+    if (g_formWidth > 0 && g_formHeight > 0) {
+        const double sx = double(form.Width()) / g_formWidth;
+        const double sy = double(form.Height()) / g_formHeight;
+        for (QObject *c : form.controls()) {
+            for (const ControlLayout &entry : std::as_const(g_layout)) {
+                if (entry.Name != c->objectName())
+                    continue;
+                ctl::setLeft(c, entry.Left * sx);
+                ctl::setTop(c, entry.Top * sy);
+                ctl::setWidth(c, entry.Width * sx);
+                ctl::setHeight(c, entry.Height * sy);
+                break;
+            }
+        }
+    }
+    centerForm(form);
+}

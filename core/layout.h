@@ -19,6 +19,9 @@ struct ControlLayout {
 // height and width. A control lacking one of the properties raises at that control; the
 // entries recorded before it stay.
 void saveControlLayout(Form &form);
+// Rescales every recorded control in proportion to the form's present size against the recorded
+// one, then centres the form.
+void resizeControls(Form &form);
 // Moves the form to the middle of the screen; its size stays.
 void centerForm(Form &form);
 

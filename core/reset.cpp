@@ -1,6 +1,7 @@
 #include "core/reset.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -35,6 +36,13 @@ const char *const kWorkingFiles[] = {
     "temp.tif", "temp2.tif", "temp3.tif", "tempburn.tif", "tempoverlay.tif", "tempoverlayANN.tif",
     "tempredact.tif", "tempprintpreview.tif", "resize.tif", "resize2.tif", "temp4.tif",
     "temp5.tif", "byteAlign.tif",
+};
+
+// The copies the redaction editor, its crop and the print preview work on: each can hold the
+// document's pixels before a redaction is burned in.
+const char *const kEditorCopies[] = {
+    "temp2.tif", "redact2.tif", "tempredact.tif", "tempprintpreview2.tif", "crop.tif", "crop2.tif",
+    "cropprebytealign.tif", "resize.tif", "resize2.tif",
 };
 
 // The number form of a stored index value (000123 → "123"); empty when the value is not a
@@ -374,6 +382,30 @@ void DeleteTemp()
 
 int resetCount() { return g_resets; }
 
+void DeleteEditorCopies(const QString &keep)
+{
+    if (g_strTempPath.isEmpty())
+        return;
+    for (const char *name : kEditorCopies) {
+        const QString path = g_strTempPath + QString::fromLatin1(name);
+        if (path != keep)
+            DeleteFile(path);
+    }
+    const QStringList parked =
+        QDir(g_strTempPath).entryList({QStringLiteral("QuorlaCrop.ann*")}, QDir::Files);
+    for (const QString &file : parked)
+        DeleteFile(g_strTempPath + file);
+}
+
+void deleteWorkingFiles()
+{
+    if (g_strTempPath.isEmpty())
+        return;
+    for (const char *name : kWorkingFiles)
+        DeleteTempFile(QString::fromLatin1(name));
+    DeleteEditorCopies();
+}
+
 void new_bkPg(bool resetUnindexed, bool clearEFile)
 {
     Trap at;
@@ -408,8 +440,7 @@ void new_bkPg(bool resetUnindexed, bool clearEFile)
         f.ezPageView->clearImage();
         f.ezTreeView->clearImage();
         at(6);
-        for (const char *name : kWorkingFiles)
-            DeleteTempFile(QString::fromLatin1(name));
+        deleteWorkingFiles();
         DeleteTemp();
         at(7);
         if (!g_sClearTifPath.isEmpty())

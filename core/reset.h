@@ -11,3 +11,11 @@ int resetCount();
 
 // The keyboard help appended to every instruction (starts with two line breaks).
 QString keyHelpText();
+
+// Deletes the working copies of the redaction editor, its crop and the print preview (all but
+// `keep`, the file a view still shows).
+void DeleteEditorCopies(const QString &keep = QString());
+
+// Deletes every working file of the temp folder: the scan's and the store's working files and
+// the editor's copies. Run by the reset and when the program ends.
+void deleteWorkingFiles();

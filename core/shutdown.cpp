@@ -2,6 +2,7 @@
 
 #include "core/errors.h"
 #include "core/prefs.h"
+#include "core/reset.h"
 #include "core/startup.h"
 #include "core/state.h"
 #include "platform/scan/scannersession.h"
@@ -61,6 +62,9 @@ void endProgram()
             ScannerSession &scanner = scannerSession();
             scanner.saveSettings(scanner.sourceName(), scannerConfigPath());
         }
+        at(6);
+        // What the workspace held (unburned redactions included) does not outlive the program.
+        deleteWorkingFiles();
     } catch (...) {
         enterHandler(QStringLiteral("endProgram"), at);
     }

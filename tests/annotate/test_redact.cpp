@@ -375,14 +375,14 @@ TEST_F(RedactTest, RegionCropNoThenYes)
     view.setPage(2);
     EXPECT_EQ(view.imageWidth(), 400) << "crop-all was off";
 
-    // The crop cleared the region flag: the save query asks again.
+    // The crop cleared the region flag: leaving the editor its own way asks the save question.
     boxes->clear();
     boxes->answer(vb::vbNo);
-    qint32 action = 0, format = 3;
-    ed.QelEzImage2_AnnotationQuerySave(action, format);
+    ed.mnuRedactionExit->trigger();
     EXPECT_EQ(prompts(), QStringList{kSaveQuestion});
-    EXPECT_EQ(action, 3);
     EXPECT_EQ(gsRedactCropped, QStringLiteral("N")) << "a later No takes the crop back";
+    EXPECT_FALSE(g_blnPromptStore);
+    EXPECT_FALSE(ed.isVisible());
 }
 
 TEST_F(RedactTest, DoubleClickDeleteKeyAndCropAll)

@@ -137,13 +137,22 @@ TEST_F(PrintRedactTest, DefaultPrinterPrintsWithoutThePreview)
     gdtCurrentDocType = 1;  // e-filed: unsaved changes do not stop the print
     g_blnPromptStore = true;
     g_intDefaultPrintScale = 2;
+    int itemsInPrintCopy = -1;
+    QelPrintSeam::instance().configure = [&](QPrinter &printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(dir.filePath(QStringLiteral("out.pdf")));
+        itemsInPrintCopy = contentOf(g_strTempPath + "tempprintpreview2.tif").itemsOnPage1;
+    };
     ASSERT_TRUE(print(1));
     EXPECT_TRUE(msg->calls().isEmpty());
     EXPECT_TRUE(script->calls().isEmpty());
     EXPECT_GT(QFileInfo(dir.filePath("out.pdf")).size(), 0);
     EXPECT_EQ(frmMain().ezTreeView->printScale(), 2);
-    // the print copy carries the drawn item burnt in; the working file keeps it as an item
-    EXPECT_EQ(contentOf(g_strTempPath + "tempprintpreview2.tif").itemsOnPage1, 0);
+    // the print copy carries the drawn item burnt in and is gone afterwards; the working file
+    // keeps the item as an item
+    EXPECT_EQ(itemsInPrintCopy, 0);
+    EXPECT_FALSE(QFileInfo::exists(g_strTempPath + "tempprintpreview2.tif"));
+    EXPECT_FALSE(QFileInfo::exists(g_strTempPath + "temp2.tif"));
     const FileContent saved = contentOf(work);
     EXPECT_EQ(saved.pages, 3);
     EXPECT_EQ(saved.itemsOnPage1, 1);

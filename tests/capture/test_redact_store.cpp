@@ -1,0 +1,364 @@
+// Redaction through the roads an operator takes (editor, crop, store, restart, close): the
+// covered content is gone from the stored file, decoded with libtiff, and from every file left
+// in the temp folder and on the share; the rest of the page is unchanged.
+#include <QDate>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QPainter>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <memory>
+#include <vector>
+
+#include "annotate/frmImageRedaction.h"
+#include "annotate/imprint.h"
+#include "annotate/imprintstate.h"
+#include "capture/paperstore.h"
+#include "capture/printredact.h"
+#include "capture/store.h"
+#include "capture_env.h"
+#include "core/errors.h"
+#include "core/shutdown.h"
+#include "core/state.h"
+#include "hostsim/emulator.h"
+#include "platform/annot/annotdocument.h"
+#include "platform/imaging/qelezimage.h"
+#include "platform/settings/settings.h"
+#include "ui/frmMain.h"
+
+namespace {
+
+enum class Kind { Bilevel, Grey, Colour };
+
+const QRect kCovered(100, 100, 100, 100);   // black, under the redaction
+const QRect kUncovered(300, 100, 50, 50);   // black, left alone
+const QRect kRedaction(90, 90, 120, 120);
+const QRect kCropRegion(120, 60, 300, 200); // keeps part of the covered block and all of the other
+
+QImage makePage(Kind kind)
+{
+    QImage img(480, 320, QImage::Format_RGB888);
+    img.fill(Qt::white);
+    {
+        QPainter p(&img);
+        p.fillRect(kCovered, Qt::black);
+        p.fillRect(kUncovered, Qt::black);
+    }
+    switch (kind) {
+    case Kind::Bilevel:
+        img = img.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
+        break;
+    case Kind::Grey:
+        img = img.convertToFormat(QImage::Format_Grayscale8);
+        break;
+    case Kind::Colour:
+        break;
+    }
+    img.setDotsPerMeterX(7874);
+    img.setDotsPerMeterY(7874);
+    return img;
+}
+
+// One page as libtiff decodes it: 1 where a pixel is dark (below half brightness).
+struct Page {
+    int width = 0, height = 0;
+    std::vector<uint8_t> dark;
+    bool at(int x, int y) const { return dark[size_t(y) * width + x] != 0; }
+    int darkIn(const QRect &r) const
+    {
+        int n = 0;
+        for (int y = std::max(0, r.top()); y <= std::min(height - 1, r.bottom()); ++y)
+            for (int x = std::max(0, r.left()); x <= std::min(width - 1, r.right()); ++x)
+                n += at(x, y);
+        return n;
+    }
+    // A dark square of side n anywhere on the page: only the covered block has one.
+    bool darkSquare(int n) const
+    {
+        std::vector<int> run(size_t(width), 0);
+        for (int y = 0; y < height; ++y) {
+            int across = 0;
+            for (int x = 0; x < width; ++x) {
+                run[size_t(x)] = at(x, y) ? run[size_t(x)] + 1 : 0;
+                across = run[size_t(x)] >= n ? across + 1 : 0;
+                if (across >= n)
+                    return true;
+            }
+        }
+        return false;
+    }
+};
+
+// Every page of a TIFF read line by line with libtiff; empty when the file is no TIFF.
+std::vector<Page> decodeTiff(const QString &path)
+{
+    std::vector<Page> pages;
+    TIFFErrorHandler oldError = TIFFSetErrorHandler(nullptr);
+    TIFFErrorHandler oldWarning = TIFFSetWarningHandler(nullptr);
+    TIFF *tif = TIFFOpen(path.toLocal8Bit().constData(), "r");
+    TIFFSetErrorHandler(oldError);
+    TIFFSetWarningHandler(oldWarning);
+    if (!tif)
+        return pages;
+    do {
+        uint32_t w = 0, h = 0;
+        uint16_t bps = 1, spp = 1, photometric = PHOTOMETRIC_MINISWHITE;
+        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+        TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
+        TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
+        TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+        Page page;
+        page.width = int(w);
+        page.height = int(h);
+        page.dark.assign(size_t(w) * h, 0);
+        std::vector<uint8_t> line(size_t(TIFFScanlineSize(tif)));
+        for (uint32_t y = 0; y < h; ++y) {
+            if (TIFFReadScanline(tif, line.data(), y) < 0) {
+                ADD_FAILURE() << "unreadable line " << y << " of " << path.toStdString();
+                break;
+            }
+            for (uint32_t x = 0; x < w; ++x) {
+                bool dark = false;
+                if (bps == 1) {
+                    const bool set = line[x / 8] & (0x80 >> (x % 8));
+                    dark = photometric == PHOTOMETRIC_MINISWHITE ? set : !set;
+                } else if (bps == 8 && spp == 1) {
+                    const int v = line[x];
+                    dark = (photometric == PHOTOMETRIC_MINISWHITE ? 255 - v : v) < 128;
+                } else if (bps == 8 && spp >= 3) {
+                    const uint8_t *px = &line[size_t(x) * spp];
+                    dark = (px[0] * 299 + px[1] * 587 + px[2] * 114) / 1000 < 128;
+                } else {
+                    ADD_FAILURE() << "pixel kind " << bps << "x" << spp << " in " << path.toStdString();
+                    TIFFClose(tif);
+                    return pages;
+                }
+                page.dark[size_t(y) * w + x] = dark;
+            }
+        }
+        pages.push_back(std::move(page));
+    } while (TIFFReadDirectory(tif));
+    TIFFClose(tif);
+    return pages;
+}
+
+class RedactStoreTest : public ::testing::TestWithParam<Kind> {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        frmMain();
+        resetState();
+        QDir root(dir.path());
+        root.mkpath(QStringLiteral("temp"));
+        root.mkpath(QStringLiteral("share/QHOST/KvTemp/Scans"));
+        root.mkpath(QStringLiteral("share/QHOST/BURNED"));
+        g_strTempPath = dir.filePath(QStringLiteral("temp")) + u'/';
+        qputenv("QUORLA_SHARE_ROOT", dir.filePath(QStringLiteral("share")).toLocal8Bit());
+        const QString db = dir.filePath(QStringLiteral("host.sqlite"));
+        qputenv("QUORLA_HOST_EMULATOR", db.toLocal8Bit());
+        em = std::make_unique<hostsim::HostEmulator>(db);
+        hostsim::registerProvider();
+        em->runScript(QStringLiteral(
+            "INSERT INTO accounts VALUES('QHOST', 'QUSER', 'QPWD');\n"
+            "INSERT INTO operators(user_id, password) VALUES('JSMITH', 'Secret1');\n"
+            "INSERT INTO documents(db, year, month, day, ctl, doc_id, doc_type) "
+            "VALUES('LR', '2026', '12', '01', '00042', 'DOC1', 'DEED');\n"));
+        SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("DSN"), QStringLiteral("QHOST"));
+        SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("UID"), QStringLiteral("QUSER"));
+        SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("PWD"), QStringLiteral("QPWD"));
+        g_blnLoggedIn = true;
+        g_USER_ID = QStringLiteral("JSMITH");
+        computername = QStringLiteral("scan-pc 01xy");
+        g_dbMode = MODE_NYRG;
+        g_DocId = QStringLiteral("DOC1");
+        g_NumPages = QStringLiteral("0");
+        g_blnTif = true;
+        msg = std::make_unique<MsgBoxScript>();
+        script = std::make_unique<FormScript>();
+    }
+
+    void TearDown() override
+    {
+        frmMain().tmrAnnotationMerge->stop();
+        frmMain().ezTreeView->clearImage();
+        frmMain().ezPageView->clearImage();
+        script.reset();
+        msg.reset();
+        em.reset();
+        qunsetenv("QUORLA_HOST_EMULATOR");
+        qunsetenv("QUORLA_SHARE_ROOT");
+        resetState();
+    }
+
+    // The scanned document in both views, shown from the scan's working file.
+    void loadDocument(int pages)
+    {
+        QelEzImage &view = *frmMain().ezPageView;
+        view.clearImage();
+        frmMain().ezTreeView->clearImage();
+        for (int i = 0; i < pages; ++i)
+            view.appendPage(makePage(GetParam()));
+        view.setSaveFileName(g_strTempPath + QStringLiteral("temp.tif"));
+        view.save();
+        view.clearImage();
+        view.setImageFile(g_strTempPath + QStringLiteral("temp.tif"));
+        frmMain().ezTreeView->setImageHandle(view.imageHandle());
+        g_blnPromptStore = true;
+    }
+
+    // The editor's steps, in the order given, then its own exit with Yes to the save question.
+    enum Step { Redact, RedactAfterCrop, Crop };
+    void redactRoad(std::initializer_list<Step> steps)
+    {
+        const std::vector<Step> todo(steps);
+        script->onShow(QStringLiteral("frmImageRedaction"), [this, todo](Form &f) {
+            auto &ed = static_cast<FrmImageRedaction &>(f);
+            QelEzImage &view = *ed.QelEzImage2;
+            for (Step s : todo) {
+                view.setPage(1);
+                if (s == Crop) {
+                    view.addRegion(kCropRegion);
+                    ed.QelEzImage2_RegionChange(1);
+                    msg->answer(vb::vbYes);
+                    ed.btnCrop->click();
+                    continue;
+                }
+                QelAnnotItem *item = view.createAnnotation(QelAnnotType::Redaction);
+                ASSERT_NE(item, nullptr);
+                // White, so that what shows through can be counted as dark pixels.
+                ASSERT_TRUE(item->setFillColor(0xFFFFFF));
+                ASSERT_TRUE(item->setBounds(s == Redact ? kRedaction
+                                                        : kRedaction.translated(-kCropRegion.topLeft())));
+            }
+            msg->answer(vb::vbYes);
+            ed.mnuRedactionExit->trigger();
+        });
+        ASSERT_TRUE(do_redact_button_click(*frmMain().ezPageView, *frmMain().ezTreeView));
+        ASSERT_EQ(gsRedactCropped, QStringLiteral("Y"));
+    }
+
+    QString storedImage() const
+    {
+        QDirIterator it(dir.filePath(QStringLiteral("share/QHOST/IMAGES")), QDir::Files,
+                        QDirIterator::Subdirectories);
+        return it.hasNext() ? it.next() : QString();
+    }
+
+    // Files of the temp folder and the share that still show the covered block.
+    QStringList leaks() const
+    {
+        QStringList out;
+        for (const QString &folder : {QStringLiteral("temp"), QStringLiteral("share")}) {
+            QDirIterator it(dir.filePath(folder), QDir::Files, QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                const QString file = it.next();
+                for (const Page &p : decodeTiff(file))
+                    if (p.darkSquare(60))
+                        out << QFileInfo(file).fileName();
+            }
+        }
+        return out;
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<hostsim::HostEmulator> em;
+    std::unique_ptr<MsgBoxScript> msg;
+    std::unique_ptr<FormScript> script;
+};
+
+std::string kindName(const ::testing::TestParamInfo<Kind> &info)
+{
+    switch (info.param) {
+    case Kind::Bilevel:
+        return "Bilevel";
+    case Kind::Grey:
+        return "Grey";
+    case Kind::Colour:
+        return "Colour";
+    }
+    return "Unknown";
+}
+
+TEST_P(RedactStoreTest, RedactedThenStoredOnPaperLeavesNoCoveredPixels)
+{
+    loadDocument(1);
+    redactRoad({Redact});
+    EXPECT_TRUE(leaks().contains(QStringLiteral("temp.tif"))) << "the redaction is burned at the store";
+    ASSERT_TRUE(do_store_manual(false));
+    const std::vector<Page> stored = decodeTiff(storedImage());
+    ASSERT_EQ(stored.size(), 1u) << storedImage().toStdString();
+    EXPECT_EQ(stored[0].darkIn(kRedaction), 0);
+    EXPECT_EQ(stored[0].darkIn(kUncovered), kUncovered.width() * kUncovered.height());
+    EXPECT_EQ(stored[0].darkIn(QRect(0, 0, 480, 320)), kUncovered.width() * kUncovered.height());
+    EXPECT_EQ(leaks(), QStringList());
+}
+
+TEST_P(RedactStoreTest, RedactedThenStoredElectronicallyLeavesNoCoveredPixels)
+{
+    loadDocument(1);
+    gdtCurrentDocType = 1;
+    g_dbMode = MODE_MARG;
+    gsBurnedImagePath = QStringLiteral("\\\\QHOST\\BURNED\\E0001.TIF");
+    redactRoad({Redact});
+    do_store(true);
+    const std::vector<Page> stored = decodeTiff(dir.filePath(QStringLiteral("share/QHOST/BURNED/E0001.TIF")));
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].darkIn(kRedaction), 0);
+    EXPECT_EQ(stored[0].darkIn(QRect(0, 0, 480, 320)), kUncovered.width() * kUncovered.height());
+    EXPECT_EQ(leaks(), QStringList());
+}
+
+TEST_P(RedactStoreTest, CropKeepsTheRedactionOverWhatItCovered)
+{
+    // redact -> crop -> store, and crop -> redact -> store: the kept page shows the uncovered
+    // block at its new place and nothing of the covered one.
+    const QRect uncoveredAfter = kUncovered.translated(-kCropRegion.topLeft());
+    const QRect coveredAfter = kCovered.intersected(kCropRegion).translated(-kCropRegion.topLeft());
+    for (bool cropFirst : {false, true}) {
+        SCOPED_TRACE(cropFirst ? "crop, then redact" : "redact, then crop");
+        loadDocument(1);
+        if (cropFirst)
+            redactRoad({Crop, RedactAfterCrop});
+        else
+            redactRoad({Redact, Crop});
+        ASSERT_TRUE(do_store_manual(false));
+        const QString image = storedImage();
+        const std::vector<Page> stored = decodeTiff(image);
+        ASSERT_EQ(stored.size(), 1u);
+        EXPECT_GE(stored[0].width, kCropRegion.width());
+        EXPECT_LT(stored[0].width, kCropRegion.width() + 8);
+        EXPECT_EQ(stored[0].darkIn(coveredAfter), 0);
+        EXPECT_EQ(stored[0].darkIn(uncoveredAfter), uncoveredAfter.width() * uncoveredAfter.height());
+        EXPECT_EQ(stored[0].darkIn(QRect(0, 0, stored[0].width, stored[0].height)),
+                  uncoveredAfter.width() * uncoveredAfter.height());
+        EXPECT_EQ(leaks(), QStringList());
+        QFile::remove(image);
+    }
+}
+
+TEST_P(RedactStoreTest, RestartAndCloseLeaveNoCoveredPixels)
+{
+    loadDocument(1);
+    redactRoad({Redact});
+    EXPECT_FALSE(leaks().isEmpty());
+    frmMain().btnGoNew->setText(QStringLiteral("Re&start"));
+    msg->answer(vb::vbYes); // lose the unstored document
+    frmMain().btnGoNew->click();
+    EXPECT_EQ(leaks(), QStringList());
+
+    loadDocument(1);
+    redactRoad({Redact});
+    EXPECT_FALSE(leaks().isEmpty());
+    endProgram();
+    EXPECT_EQ(leaks(), QStringList());
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, RedactStoreTest,
+                         ::testing::Values(Kind::Bilevel, Kind::Grey, Kind::Colour), kindName);
+
+} // namespace
