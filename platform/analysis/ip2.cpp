@@ -3,14 +3,20 @@
 #include "platform/vb/vberror.h"
 
 #include <QRegularExpression>
+#include <QtEndian>
 
 #define ZX_USE_UTF8 1
 #include <ZXing/ReadBarcode.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -53,21 +59,34 @@ void loadMonoRow(const QImage &img, int y, bool inkIsOne, std::vector<uint8_t> &
         row[bytes] &= uint8_t(0xFF << (8 - tail));
 }
 
-// Dark-pixel mask of one grey or colour row, padded like loadMonoRow's.
-void loadLumaRow(const QImage &img, int y, std::vector<uint8_t> &row)
+// Grey levels of row y of a grey or colour page: the row itself for grey, else its luma in
+// `buffer` (width bytes).
+const uint8_t *levelRow(const QImage &img, int y, std::vector<uint8_t> &buffer)
 {
-    std::fill(row.begin(), row.end(), 0);
-    if (y < 0 || y >= img.height())
-        return;
     const uchar *line = img.constScanLine(y);
-    const int w = img.width();
-    if (img.format() == QImage::Format_Grayscale8) {
-        for (int x = 0; x < w; ++x)
-            row[x + 1] = line[x] < 128;
-    } else {
-        for (int x = 0; x < w; ++x)
-            row[x + 1] = luma(line + 3 * x) < 128;
+    if (img.format() == QImage::Format_Grayscale8)
+        return line;
+    for (int x = 0; x < img.width(); ++x)
+        buffer[size_t(x)] = uint8_t(luma(line + 3 * x));
+    return buffer.data();
+}
+
+// First x in [x, end) whose level is below `limit` (1..256), or end; sixteen levels at a time
+// where it can.
+int firstBelow(const uint8_t *row, int x, int end, int limit)
+{
+#if defined(__SSE2__)
+    // v < limit exactly when min(v, limit - 1) == v.
+    const __m128i top = _mm_set1_epi8(char(limit - 1));
+    for (; x + 16 <= end; x += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + x));
+        if (const int below = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, top), v)))
+            return x + std::countr_zero(unsigned(below));
     }
+#endif
+    while (x < end && row[x] >= limit)
+        ++x;
+    return x;
 }
 
 // Bits of byte i that lie in columns [x0, x1).
@@ -121,22 +140,33 @@ void despeckle(QImage &img, const QRect &r)
         }
         return;
     }
-    const size_t padded = img.width() + 2;
-    std::vector<uint8_t> up(padded), cur(padded), down(padded);
-    loadLumaRow(img, r.top() - 1, up);
-    loadLumaRow(img, r.top(), cur);
+    // Only a run of one dark pixel can be isolated.
+    const int w = img.width(), h = img.height();
     const int bpp = img.format() == QImage::Format_Grayscale8 ? 1 : 3;
+    uchar *const bits = img.bits();
+    const qsizetype bpl = img.bytesPerLine();
+    const std::vector<uint8_t> white(size_t(w), 255);
+    std::vector<uint8_t> b0(static_cast<size_t>(w)), b1(b0), b2(b0);
+    const auto row = [&](int y, std::vector<uint8_t> &buffer) {
+        return y < 0 || y >= h ? white.data() : levelRow(img, y, buffer);
+    };
     for (int y = r.top(); y <= r.bottom(); ++y) {
-        loadLumaRow(img, y + 1, down);
-        for (int x = r.left(); x <= r.right(); ++x) {
-            if (!cur[x + 1])
-                continue;
-            if (up[x] | up[x + 1] | up[x + 2] | cur[x] | cur[x + 2] | down[x] | down[x + 1] | down[x + 2])
-                continue;
-            std::memset(img.scanLine(y) + x * bpp, 255, bpp);
+        const uint8_t *up = row(y - 1, b0), *cur = row(y, b1), *down = row(y + 1, b2);
+        for (int x = firstBelow(cur, r.left(), r.right() + 1, 128); x <= r.right();
+             x = firstBelow(cur, x, r.right() + 1, 128)) {
+            int end = x + 1;
+            while (end < w && cur[end] < 128)
+                ++end;
+            if (end - x == 1 && (x == 0 || cur[x - 1] >= 128)) {
+                const int l = std::max(0, x - 1), rt = std::min(w - 1, x + 1);
+                bool alone = true;
+                for (int i = l; i <= rt && alone; ++i)
+                    alone = up[i] >= 128 && down[i] >= 128;
+                if (alone)
+                    std::memset(bits + y * bpl + x * bpp, 255, size_t(bpp));
+            }
+            x = end;
         }
-        std::swap(up, cur);
-        std::swap(cur, down);
     }
 }
 
@@ -193,36 +223,176 @@ void fillWhite(QImage &img, QRect r)
         std::memset(img.scanLine(y) + r.left() * bpp, 255, size_t(r.width()) * bpp);
 }
 
-qint64 countInk(const QImage &img)
-{
-    qint64 n = 0;
-    const int w = img.width();
-    if (isMono(img)) {
-        const bool one = monoInkIsOne(img);
-        const int bytes = (w + 7) / 8;
-        const uint8_t tailMask = w % 8 ? uint8_t(0xFF << (8 - w % 8)) : 0xFF;
-        for (int y = 0; y < img.height(); ++y) {
-            const uchar *line = img.constScanLine(y);
-            for (int i = 0; i < bytes; ++i) {
-                uint8_t b = one ? line[i] : uint8_t(~line[i]);
-                if (i == bytes - 1)
-                    b &= tailMask;
-                n += std::popcount(b);
+// ---- connected components ----------------------------------------------------------------------
+
+// One 8-connected component of ink: bounding box (inclusive), pixel count, and whether any of
+// its pixels is strong ink (darker than the faint-ink limit; always so on bilevel pages).
+struct Component {
+    int x0, y0, x1, y1;
+    qint64 area;
+    bool strong;
+    int extent() const { return std::max(x1 - x0, y1 - y0) + 1; }
+};
+
+struct Run {
+    int x0, x1; // inclusive
+    bool strong;
+    int label;
+};
+
+// Labels runs of ink row by row, joining a run to every run of the row above that touches it,
+// with a union-find over the labels; each label's root carries its component's totals.
+class Labeller {
+public:
+    void row(int y, std::vector<Run> &runs)
+    {
+        size_t j = 0;
+        for (Run &r : runs) {
+            while (j < m_prev.size() && m_prev[j].x1 < r.x0 - 1)
+                ++j;
+            int label = -1;
+            for (size_t k = j; k < m_prev.size() && m_prev[k].x0 <= r.x1 + 1; ++k)
+                label = label < 0 ? find(m_prev[k].label) : unite(label, m_prev[k].label);
+            if (label < 0) {
+                label = int(m_parent.size());
+                m_parent.push_back(label);
+                m_stats.push_back({r.x0, y, r.x1, y, 0, false});
             }
+            Component &c = m_stats[size_t(label)];
+            c.x0 = std::min(c.x0, r.x0);
+            c.x1 = std::max(c.x1, r.x1);
+            c.y1 = y;
+            c.area += r.x1 - r.x0 + 1;
+            c.strong = c.strong || r.strong;
+            r.label = label;
         }
-        return n;
+        std::swap(m_prev, runs);
+        runs.clear();
     }
+    // The finished components.
+    std::vector<Component> components()
+    {
+        std::vector<Component> out;
+        for (size_t i = 0; i < m_parent.size(); ++i)
+            if (m_parent[i] == int(i))
+                out.push_back(m_stats[i]);
+        return out;
+    }
+
+private:
+    int find(int a)
+    {
+        while (m_parent[size_t(a)] != a) {
+            m_parent[size_t(a)] = m_parent[size_t(m_parent[size_t(a)])];
+            a = m_parent[size_t(a)];
+        }
+        return a;
+    }
+    int unite(int a, int b)
+    {
+        a = find(a);
+        b = find(b);
+        if (a == b)
+            return a;
+        if (b < a)
+            std::swap(a, b);
+        Component &t = m_stats[size_t(a)];
+        const Component &f = m_stats[size_t(b)];
+        t = {std::min(t.x0, f.x0), std::min(t.y0, f.y0), std::max(t.x1, f.x1), std::max(t.y1, f.y1),
+             t.area + f.area, t.strong || f.strong};
+        m_parent[size_t(b)] = a;
+        return a;
+    }
+
+    std::vector<int> m_parent;
+    std::vector<Component> m_stats;
+    std::vector<Run> m_prev;
+};
+
+std::vector<Component> monoComponents(const QImage &img)
+{
+    const bool one = monoInkIsOne(img);
+    const int w = img.width(), bytes = (w + 7) / 8;
+    Labeller labeller;
+    std::vector<Run> runs;
     for (int y = 0; y < img.height(); ++y) {
         const uchar *line = img.constScanLine(y);
-        if (img.format() == QImage::Format_Grayscale8) {
-            for (int x = 0; x < w; ++x)
-                n += line[x] < 128;
-        } else {
-            for (int x = 0; x < w; ++x)
-                n += luma(line + 3 * x) < 128;
+        int open = -1; // start of the run still open at the end of the last word
+        // Sixty-four pixels at a time, the leftmost in the word's top bit.
+        for (int x0 = 0; x0 < w; x0 += 64) {
+            const int i = x0 / 8;
+            uint64_t word = 0;
+            if (i + 8 <= bytes) {
+                word = qFromBigEndian<quint64>(line + i);
+            } else {
+                for (int k = 0; i + k < bytes; ++k)
+                    word |= uint64_t(line[i + k]) << (56 - 8 * k);
+            }
+            if (!one)
+                word = ~word;
+            if (x0 + 64 > w)
+                word &= ~uint64_t(0) << (x0 + 64 - w);
+            int pos = 0;
+            while (pos < 64) {
+                const uint64_t rest = word << pos;
+                if (open < 0) {
+                    if (!rest)
+                        break;
+                    pos += std::countl_zero(rest);
+                    open = x0 + pos;
+                } else {
+                    pos += std::countl_zero(uint64_t(~rest)); // the shifted-in zeros end the count at 64
+                    if (pos < 64) {
+                        runs.push_back({open, x0 + pos - 1, true, -1});
+                        open = -1;
+                    }
+                }
+            }
         }
+        if (open >= 0)
+            runs.push_back({open, w - 1, true, -1});
+        labeller.row(y, runs);
     }
-    return n;
+    return labeller.components();
+}
+
+// The paper's grey level: the commonest level of a sampled histogram. A page that is mostly
+// dark is measured against white.
+int paperLevel(const QImage &img)
+{
+    std::array<int, 64> bins{};
+    std::vector<uint8_t> buffer(size_t(img.width()));
+    for (int y = 0; y < img.height(); y += 4) {
+        const uint8_t *row = levelRow(img, y, buffer);
+        for (int x = 0; x < img.width(); x += 4)
+            ++bins[row[x] >> 2];
+    }
+    const int mode = int(std::max_element(bins.begin(), bins.end()) - bins.begin());
+    return mode * 4 + 2 < 96 ? 255 : mode * 4 + 2;
+}
+
+// Ink on grey and colour pages is what is clearly darker than the paper; a component counts as
+// strong when some pixel of it is far darker, as print and pen are and bleed-through is not.
+std::vector<Component> greyComponents(const QImage &img)
+{
+    const int paper = paperLevel(img);
+    const int inkBelow = paper * 6 / 10, strongBelow = paper * 4 / 10;
+    const int w = img.width();
+    std::vector<uint8_t> buffer(static_cast<size_t>(w));
+    Labeller labeller;
+    std::vector<Run> runs;
+    for (int y = 0; y < img.height(); ++y) {
+        const uint8_t *row = levelRow(img, y, buffer);
+        for (int x = firstBelow(row, 0, w, inkBelow); x < w; x = firstBelow(row, x, w, inkBelow)) {
+            Run r{x, x, false, -1};
+            for (; x < w && row[x] < inkBelow; ++x)
+                r.strong = r.strong || row[x] < strongBelow;
+            r.x1 = x - 1;
+            runs.push_back(r);
+        }
+        labeller.row(y, runs);
+    }
+    return labeller.components();
 }
 
 // The three pixel kinds the filters work on; anything else is converted once.
@@ -357,21 +527,38 @@ void IP2PrefilterB::apply(IP2Image &page) const
     if (img.isNull())
         return;
     const int w = img.width(), h = img.height();
-    // Shadows are thin: runs are followed no deeper than half an inch, so a page that is all ink
-    // keeps its middle.
+    // Shadows are thin: they are followed no deeper than half an inch from the edges, so a page
+    // that is all ink keeps its middle. A shadow is ragged and holed, so it is followed as ink
+    // connected to the edge (eight neighbours), not as straight runs.
     const int depthX = std::min(w, int(xDpi(img) / 2)), depthY = std::min(h, int(yDpi(img) / 2));
     const bool one = isMono(img) && monoInkIsOne(img);
+    const auto nearEdge = [&](int x, int y) {
+        return x < depthX || x >= w - depthX || y < depthY || y >= h - depthY;
+    };
+    std::vector<QPoint> stack;
+    const auto take = [&](int x, int y) {
+        if (x >= 0 && y >= 0 && x < w && y < h && nearEdge(x, y) && inkAt(img, x, y, one)) {
+            whiten(img, x, y, one);
+            stack.push_back(QPoint(x, y));
+        }
+    };
+    const auto flood = [&](int x, int y) {
+        take(x, y);
+        while (!stack.empty()) {
+            const QPoint p = stack.back();
+            stack.pop_back();
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx)
+                    take(p.x() + dx, p.y() + dy);
+        }
+    };
     for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < depthX && inkAt(img, x, y, one); ++x)
-            whiten(img, x, y, one);
-        for (int x = w - 1; x >= w - depthX && inkAt(img, x, y, one); --x)
-            whiten(img, x, y, one);
+        flood(0, y);
+        flood(w - 1, y);
     }
     for (int x = 0; x < w; ++x) {
-        for (int y = 0; y < depthY && inkAt(img, x, y, one); ++y)
-            whiten(img, x, y, one);
-        for (int y = h - 1; y >= h - depthY && inkAt(img, x, y, one); --y)
-            whiten(img, x, y, one);
+        flood(x, 0);
+        flood(x, h - 1);
     }
 }
 
@@ -427,19 +614,30 @@ void IP2MarginFilter::apply(IP2Image &page) const
     fillWhite(img, QRect(0, h - edge - bottom, w, edge + bottom));
 }
 
-double IP2BlankDetector::blankInkArea(int sensitivity)
-{
-    const int s = std::clamp(sensitivity, 1, 5);
-    return 0.04 / double(1 << (s - 1));
-}
+namespace {
+// Per sensitivity 1..5: the least extent, in inches, of a mark (smaller components are specks),
+// and the least ink, in square inches, that the marks of a content page hold.
+// Dust specks reach about 0.035in (a few merged 4x4 specks at 200 dpi); a 10 pt digit stands
+// 0.09in tall with some 0.0015 square inches of ink.
+constexpr double MarkExtent[5] = {0.08, 0.06, 0.05, 0.04, 0.025};
+constexpr double ContentInk[5] = {0.01, 0.003, 0.0006, 0.0003, 0.00015};
+} // namespace
 
 void IP2BlankDetector::apply(IP2Image &page) const
 {
     const QImage &img = page.image();
     if (img.isNull())
         return;
-    const double limit = blankInkArea(m_sensitivity) * xDpi(img) * yDpi(img);
-    page.results().add(QStringLiteral("Blank"), countInk(img) <= limit ? 1 : 0);
+    const int s = std::clamp(m_sensitivity, 1, 5) - 1;
+    const double dx = xDpi(img), dy = yDpi(img);
+    const double markPixels = MarkExtent[s] * std::min(dx, dy);
+    const double contentPixels = ContentInk[s] * dx * dy;
+    const std::vector<Component> parts = isMono(img) ? monoComponents(img) : greyComponents(img);
+    qint64 ink = 0;
+    for (const Component &c : parts)
+        if (c.strong && c.extent() >= markPixels)
+            ink += c.area;
+    page.results().add(QStringLiteral("Blank"), ink < contentPixels ? 1 : 0);
 }
 
 QStringList IP2BarcodePrefilter::arguments() const { return zoneArguments(m_zone); }
@@ -483,32 +681,27 @@ void IP2BarcodeReader::apply(IP2Image &page) const
         view = ZXing::ImageView(img.constScanLine(z.top()) + 3 * z.left(), z.width(), z.height(),
                                 ZXing::ImageFormat::RGB, int(img.bytesPerLine()));
     }
-    // Each pass reads one orientation; the symbols standing on their side are read from a copy
-    // turned a quarter. (The reader's own rotation pass trips over its merging of line results.)
+    // The reader's rotation pass finds the symbols that stand on their side.
     ZXing::DecodeHints hints;
-    hints.setTryHarder(true).setTryRotate(true).setTryDownscale(false);
-    auto report = [&](const ZXing::Results &results, bool turned) {
-        for (const ZXing::Result &r : results) {
-            if (!r.isValid())
-                continue;
-            int x0 = INT_MAX, y0 = INT_MAX, x1 = INT_MIN, y1 = INT_MIN;
-            for (const auto &p : r.position()) {
-                // A point (x, y) of the turned copy is (y, h - 1 - x) of the zone.
-                const int px = turned ? p.y : p.x;
-                const int py = turned ? z.height() - 1 - p.x : p.y;
-                x0 = std::min(x0, px);
-                y0 = std::min(y0, py);
-                x1 = std::max(x1, px);
-                y1 = std::max(y1, py);
-            }
-            const int orientation = turned ? (r.orientation() + 90 + 360) % 360 : (r.orientation() + 360) % 360;
-            IP2Barcode code(QString::fromStdString(r.text()), z.left() + x0, z.top() + y0, x1 - x0 + 1,
-                            y1 - y0 + 1, orientation, QString::fromLatin1(ZXing::ToString(r.format())));
-            page.results().add(QStringLiteral("Barcode"), QVariant::fromValue(code));
+    hints.setFormats(ZXing::BarcodeFormat::Code128 | ZXing::BarcodeFormat::Code39 | ZXing::BarcodeFormat::ITF
+                     | ZXing::BarcodeFormat::Codabar)
+        .setTryHarder(true)
+        .setTryRotate(true)
+        .setTryDownscale(false);
+    for (const ZXing::Result &r : ZXing::ReadBarcodes(view, hints)) {
+        if (!r.isValid())
+            continue;
+        int x0 = INT_MAX, y0 = INT_MAX, x1 = INT_MIN, y1 = INT_MIN;
+        for (const auto &p : r.position()) {
+            x0 = std::min(x0, p.x);
+            y0 = std::min(y0, p.y);
+            x1 = std::max(x1, p.x);
+            y1 = std::max(y1, p.y);
         }
-    };
-    const ZXing::Results upright = ZXing::ReadBarcodes(view, hints);
-    report(upright, false);
+        IP2Barcode code(QString::fromStdString(r.text()), z.left() + x0, z.top() + y0, x1 - x0 + 1, y1 - y0 + 1,
+                        (r.orientation() + 360) % 360, QString::fromLatin1(ZXing::ToString(r.format())));
+        page.results().add(QStringLiteral("Barcode"), QVariant::fromValue(code));
+    }
 }
 
 // ---- chain -------------------------------------------------------------------------------------

@@ -113,7 +113,8 @@ public:
     void apply(IP2Image &page) const override;
 };
 
-// Removes scanner edge shadows: ink runs that touch the page's outer edge.
+// Removes scanner edge shadows: ink connected to the page's outer edge, no deeper than half an
+// inch from it.
 class IP2PrefilterB : public IP2Filter {
 public:
     QString className() const override { return QStringLiteral("IP2PrefilterB"); }
@@ -142,8 +143,11 @@ private:
     IP2Zone m_zone;
 };
 
-// Adds the result "Blank" (1 blank, 0 not) from the ink left on the page. Sensitivity 1..5
-// (clamped): the higher it is, the less ink a page may carry and still count as blank.
+// Adds the result "Blank" (1 blank, 0 not) from the content left on the page: connected marks
+// large enough to be strokes, measured in inches at the page's resolution. Specks smaller than a
+// mark do not count, nor, on grey and colour pages, ink too faint against the paper's own tone
+// (bleed-through, shading). Sensitivity 1..5 (clamped): the higher it is, the smaller the marks
+// that count and the less of them a page needs to be content.
 class IP2BlankDetector : public IP2Filter {
 public:
     QString className() const override { return QStringLiteral("IP2BlankDetector"); }
@@ -151,8 +155,6 @@ public:
     void apply(IP2Image &page) const override;
     int sensitivity() const { return m_sensitivity; }
     void setSensitivity(int sensitivity) { m_sensitivity = sensitivity; }
-    // Largest ink area, in square inches, of a blank page at this sensitivity.
-    static double blankInkArea(int sensitivity);
 
 private:
     int m_sensitivity = 3;
@@ -171,7 +173,8 @@ private:
     IP2Zone m_zone;
 };
 
-// Reads the 1D and 2D barcodes inside the zone; one "Barcode" result each, in reading order.
+// Reads the linear barcodes cover sheets carry (Code 128, Code 39, Interleaved 2 of 5, Codabar)
+// inside the zone, upright or turned; one "Barcode" result each, in reading order.
 class IP2BarcodeReader : public IP2Filter {
 public:
     QString className() const override { return QStringLiteral("IP2BarcodeReader"); }

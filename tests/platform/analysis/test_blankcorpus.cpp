@@ -1,0 +1,107 @@
+// The blank verdict over a corpus of generated scans: blank sheets with dust, edge bands and
+// bleed-through, sheets that carry only a small mark, and full text, at 200 and 300 dpi, bilevel
+// and grey, each skewed a little. Prints the verdicts at every sensitivity.
+#include "platform/analysis/ip2.h"
+#include "support/scanpages.h"
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <sstream>
+
+namespace {
+
+using namespace scanpages;
+
+struct CorpusPage {
+    std::string name;
+    QImage scan;
+    bool blank;
+};
+
+std::vector<CorpusPage> makeCorpus()
+{
+    std::vector<CorpusPage> pages;
+    unsigned seed = 1;
+    for (int dpi : {200, 300})
+        for (Depth depth : {Depth::Bilevel, Depth::Grey}) {
+            const std::string where = std::to_string(dpi) + (depth == Depth::Grey ? " grey " : " bilevel ");
+            const auto add = [&](const std::string &name, Content content, ScanOptions o) {
+                ++seed;
+                // Skews from -1.2 to +1.2 degrees, varied by page.
+                Sheet sheet(dpi, (int(seed * 7 % 25) - 12) / 10.0);
+                draw(sheet, content, seed);
+                o.depth = depth;
+                o.seed = seed;
+                pages.push_back({where + name, sheet.scan(o), content == Content::None});
+            };
+            add("blank clean", Content::None, {});
+            add("blank light dust", Content::None, {.dust = Dust::Light});
+            add("blank typical dust", Content::None, {.dust = Dust::Typical});
+            add("blank heavy dust", Content::None, {.dust = Dust::Heavy});
+            add("blank edge bands", Content::None, {.dust = Dust::Typical, .edgeBands = true});
+            if (depth == Depth::Grey)
+                add("blank bleed-through", Content::None, {.dust = Dust::Typical, .bleedThrough = true});
+            for (Content c : {Content::PageNumber, Content::Initials, Content::SignatureLine, Content::Void,
+                              Content::Stamp, Content::Continued})
+                add(contentName(c), c, {.dust = Dust::Typical, .bleedThrough = true});
+            add("page number, heavy dust, bands", Content::PageNumber,
+                {.dust = Dust::Heavy, .edgeBands = true});
+            add(contentName(Content::FullText), Content::FullText, {.dust = Dust::Typical});
+        }
+    return pages;
+}
+
+// The chain the blank test builds for each page.
+bool blankVerdict(const QImage &scan, int sensitivity, const QString &margin)
+{
+    auto margins = std::make_shared<IP2MarginFilter>();
+    margins->setSecondMeasure(margin);
+    margins->setFirstMeasure(margin);
+    margins->setThirdMeasure(QStringLiteral("0in"));
+    auto blank = std::make_shared<IP2BlankDetector>();
+    blank->setSensitivity(sensitivity);
+    FilterChain chain;
+    chain.add(std::make_shared<IP2PrefilterA>(), 1);
+    chain.add(std::make_shared<IP2PrefilterB>(), 2);
+    chain.add(margins, 3);
+    chain.add(blank, 4);
+    const IP2Image out = chain.apply(scan);
+    for (int i = 1; i <= out.results().count(); ++i)
+        if (out.results().item(i).name() == u"Blank")
+            return out.results().item(i).value().toInt() == 1;
+    ADD_FAILURE() << "no Blank result";
+    return false;
+}
+
+} // namespace
+
+TEST(BlankCorpus, RightAtTheDefaultSensitivityAndMonotone)
+{
+    const std::vector<CorpusPage> corpus = makeCorpus();
+    std::ostringstream table;
+    table << "page                                         expected  s1 s2 s3 s4 s5\n";
+    for (const CorpusPage &p : corpus) {
+        table << p.name << std::string(45 - std::min<size_t>(44, p.name.size()), ' ')
+              << (p.blank ? "blank   " : "content ");
+        bool blank[6];
+        for (int s = 1; s <= 5; ++s) {
+            blank[s] = blankVerdict(p.scan, s, QStringLiteral("1/30in"));
+            table << "  " << (blank[s] ? 'B' : 'c');
+        }
+        table << '\n';
+        EXPECT_EQ(blank[3], p.blank) << p.name;
+        // In the barcode mode's wider margin too.
+        EXPECT_EQ(blankVerdict(p.scan, 3, QStringLiteral("1/10in")), p.blank) << p.name << ", 1/10in margin";
+        for (int s = 2; s <= 5; ++s)
+            EXPECT_TRUE(blank[s - 1] || !blank[s]) << p.name << ": blank at " << s << " but content at " << s - 1;
+    }
+    // Full text is content and a clean sheet blank at every sensitivity.
+    for (const CorpusPage &p : corpus) {
+        if (p.name.ends_with("full text") || p.name.ends_with("blank clean")) {
+            for (int s : {1, 5})
+                EXPECT_EQ(blankVerdict(p.scan, s, QStringLiteral("1/30in")), p.blank) << p.name << " at " << s;
+        }
+    }
+    std::cout << table.str();
+}
