@@ -1,10 +1,12 @@
 // Batch scan, batch rotate, batch byte alignment and the book page-count check.
 #include <QFile>
+#include <QProcess>
 #include <QSqlQuery>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 
+#include <bit>
 #include <functional>
 #include <tiffio.h>
 #include <vector>
@@ -20,6 +22,7 @@
 #include "capture/frmStore.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/vb/vb.h"
+#include "support/scanpages.h"
 #include "test_batchjobs_fixture.h"
 
 namespace {
@@ -877,4 +880,60 @@ TEST_F(BatchScan, EnterStartsAndFieldsSelectTheirTextOnFocus)
     QTest::keyClick(f.txtBatchDocNum, Qt::Key_Return);
     EXPECT_EQ(prompts(), QStringList{QStringLiteral(
                              "Number of documents is required and must consist only of digits.")});
+}
+
+// A stack of two generated 200 dpi scans for one document: a sheet that carries only its page
+// number, and a dusty blank sheet. The filter pass keeps the first and deletes the second, and
+// the document is stored with that one page.
+TEST_F(BatchScanRun, KeepsAPageNumberOnlyPageAndDropsADustyBlank)
+{
+    using namespace scanpages;
+    Sheet numbered(200, 0.7);
+    draw(numbered, Content::PageNumber, 1);
+    Sheet blank(200, -0.5);
+    fake->loadFeeder({{numbered.scan({Depth::Bilevel, Dust::Typical, false, false, 11}), {}},
+                      {blank.scan({Depth::Bilevel, Dust::Typical, false, false, 12}), {}}});
+    g_blnProcessBatch = true;
+    g_blnDetectBlank = true;
+    g_intBlankSensitivity = 3;
+    configure(QStringLiteral("1010"), QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("2"),
+              BATCH_OVERWRITE);
+    start();
+    const QStringList lines = logLines();
+    ASSERT_GE(lines.size(), 7) << storedLog().toStdString() << prompts().join("|").toStdString();
+    EXPECT_EQ(lines.mid(5, 2), (QStringList{"Document 1010-1 scanned", "Document 1010-1 stored: 0 page(s)"}));
+    EXPECT_EQ(fake->feederCount(), 0);
+
+    // The stored file, read with libtiff's own tool and library.
+    QSqlQuery q(em->db());
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT m.imid, m.folder, m.num_pages FROM documents d JOIN image_master m "
+                                      "ON m.imid = d.imid WHERE d.book = '001010' AND d.page = '0001'")));
+    ASSERT_TRUE(q.next()) << prompts().join("|").toStdString();
+    EXPECT_EQ(q.value(2).toInt(), 1);
+    const QString local = shareRoot + QStringLiteral("/QHOST/IMAGES/") + q.value(1).toString() + QLatin1Char('/') +
+                          q.value(0).toString();
+    QProcess tiffinfo;
+    tiffinfo.start(QStringLiteral("tiffinfo"), {local});
+    ASSERT_TRUE(tiffinfo.waitForFinished(30000));
+    const QString info = QString::fromLocal8Bit(tiffinfo.readAllStandardOutput());
+    EXPECT_EQ(tiffinfo.exitCode(), 0) << info.toStdString();
+    EXPECT_EQ(info.count(QStringLiteral("TIFF Directory at offset")), 1) << info.toStdString();
+    EXPECT_TRUE(info.contains(QStringLiteral("Image Length: 2200"))) << info.toStdString();
+
+    // The page kept is the numbered one: ink where "- 2 -" stands, above the foot of the page.
+    TIFF *tif = TIFFOpen(local.toLocal8Bit().constData(), "r");
+    ASSERT_NE(tif, nullptr);
+    uint16_t photometric = 0;
+    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    std::vector<unsigned char> line(TIFFScanlineSize(tif));
+    int inked = 0;
+    for (uint32_t row = 0; row < 2110; ++row) {
+        TIFFReadScanline(tif, line.data(), row);
+        if (row < 2060)
+            continue;
+        for (int byte = 790 / 8; byte < 910 / 8; ++byte)
+            inked += std::popcount(unsigned(photometric == PHOTOMETRIC_MINISWHITE ? line[byte] : uint8_t(~line[byte])));
+    }
+    TIFFClose(tif);
+    EXPECT_GT(inked, 40);
 }
