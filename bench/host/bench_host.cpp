@@ -23,6 +23,21 @@ struct P {
 
 QTemporaryDir *g_dir = nullptr;
 
+// 300 land-records documents, for the emulator and the server alike.
+QString documents()
+{
+    QString docs = "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, doc_type, "
+                   "imid) VALUES ";
+    for (int i = 0; i < 300; ++i)
+        docs += QString("%1('LR','%2','%3','2020','01','02','%4','000001','K','LR2020%4','DEED','IM%5')")
+                    .arg(i ? "," : "")
+                    .arg(1000 + i / 10, 6, 10, QChar('0'))
+                    .arg(1 + i % 10, 4, 10, QChar('0'))
+                    .arg(i, 5, 10, QChar('0'))
+                    .arg(i, 10, 10, QChar('0'));
+    return docs + ";\n";
+}
+
 void setUpHost()
 {
     g_dir = new QTemporaryDir;
@@ -33,34 +48,18 @@ void setUpHost()
     hostsim::HostEmulator em(db);
     em.runScript("INSERT INTO accounts VALUES('QHOST','QUSER','QPWD');\n"
                  "INSERT INTO operators(user_id, password) VALUES('JSMITH','Secret1');\n");
-    QString docs = "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, doc_type, "
-                   "imid) VALUES ";
-    for (int i = 0; i < 300; ++i)
-        docs += QString("%1('LR','%2','%3','2020','01','02','%4','000001','K','LR2020%4','DEED','IM%5')")
-                    .arg(i ? "," : "")
-                    .arg(1000 + i / 10, 6, 10, QChar('0'))
-                    .arg(1 + i % 10, 4, 10, QChar('0'))
-                    .arg(i, 5, 10, QChar('0'))
-                    .arg(i, 10, 10, QChar('0'));
-    em.runScript(docs + ";\n");
+    em.runScript(documents());
 }
 
 PgHost *g_server = nullptr;
 const QString kServerPassword = QStringLiteral("Bench-9");
 
-// The server with the same 300 documents; false (with the reason printed) when it cannot start.
+// The server with the same documents; false (with the reason printed) when it cannot start.
 bool setUpServer()
 {
     g_server = new PgHost;
-    QString docs = "INSERT INTO documents(doc_id, db, book, page, year, month, day, ctl, inst, kycd, doc_type) VALUES ";
-    for (int i = 0; i < 300; ++i)
-        docs += QString("%1('LR2020%4','LR','%2','%3','2020','01','02','%4','000001','K','DEED')")
-                    .arg(i ? "," : "")
-                    .arg(1000 + i / 10, 6, 10, QChar('0'))
-                    .arg(1 + i % 10, 4, 10, QChar('0'))
-                    .arg(i, 5, 10, QChar('0'));
     if (g_server->start("QPGHOST", "QUSER", kServerPassword) && !g_server->psql(kHostSchema).isNull()
-        && !g_server->psql(docs + ";\n").isNull())
+        && !g_server->psql(documents()).isNull())
         return true;
     std::fprintf(stderr, "no local server: %s\n", qPrintable(g_server->error()));
     delete g_server;

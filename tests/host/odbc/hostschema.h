@@ -6,7 +6,7 @@
 inline const char *kHostSchema = R"sql(
 CREATE TABLE operators(user_id text PRIMARY KEY, password text NOT NULL);
 CREATE TABLE documents(doc_id text PRIMARY KEY, db text NOT NULL, book text, page text, year text,
-  month text, day text, ctl text, inst text, kycd text, doc_type text, imid text NOT NULL DEFAULT '',
+  month text, day text, ctl text, inst text, key_code text, doc_type text, imid text NOT NULL DEFAULT '',
   num_pages text NOT NULL DEFAULT '0000', redacted text NOT NULL DEFAULT 'N');
 CREATE SEQUENCE image_ids;
 CREATE TABLE image_master(imid text PRIMARY KEY, doc_id text, file text, size text, pages text,
@@ -45,7 +45,7 @@ BEGIN
   SELECT * INTO d FROM documents WHERE book = trim(p_bk) AND page = trim(p_pg);
   p_rslt := ' ';
   p_cy := d.year; p_mm := d.month; p_dd := d.day; p_ctl := d.ctl; p_inst := d.inst;
-  p_kycd := d.kycd; p_docid := rpad(d.doc_id, 25);
+  p_kycd := d.key_code; p_docid := rpad(d.doc_id, 25);
 END $$;
 
 -- Image master: "A" answers for the document's image, "S" registers a stored image under a new

@@ -66,7 +66,7 @@ protected:
         sql("TRUNCATE operators, documents, image_master, PTC0;\n"
             "ALTER SEQUENCE image_ids RESTART;\n"
             "INSERT INTO operators VALUES('JSMITH', 'Secret1');\n"
-            "INSERT INTO documents(doc_id, db, book, page, year, month, day, ctl, inst, kycd, doc_type) VALUES"
+            "INSERT INTO documents(doc_id, db, book, page, year, month, day, ctl, inst, key_code, doc_type) VALUES"
             " ('LR-2020-00011', 'LR', '000100', '0001', '2020', '01', '02', '00011', '000101', 'K', 'DEED'),"
             " ('LC-2020-00021', 'LC', '000200', '0001', '2020', '02', '01', '00021', '', 'C', 'CERT');\n"
             "INSERT INTO PTC0 VALUES('01', 'Title Co One', 'E'), ('02', 'Paper Filer', 'P'),"
