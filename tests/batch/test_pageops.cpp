@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <tiffio.h>
+
+#include <vector>
 
 #include "batch/pageops.h"
 #include "batch_env.h"
 #include "core/files.h"
 #include "core/state.h"
+#include "platform/annot/annotdocument.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/toolkit/imagingtoolkit.h"
 #include "ui/frmMain.h"
@@ -20,6 +24,27 @@ QList<QSize> pageSizes(QelEzImage &control)
         sizes << QSize(control.imageWidth(), control.imageHeight());
     }
     return sizes;
+}
+
+// Ink (set bits) on the first page of a bilevel TIFF, read by libtiff.
+int inkOnFirstPage(const QString &path)
+{
+    TIFF *tif = TIFFOpen(path.toLocal8Bit().constData(), "r");
+    if (!tif)
+        return -1;
+    uint32_t h = 0;
+    uint16_t photometric = PHOTOMETRIC_MINISWHITE;
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    std::vector<unsigned char> line(size_t(TIFFScanlineSize(tif)));
+    int ink = 0;
+    for (uint32_t y = 0; y < h; ++y) {
+        TIFFReadScanline(tif, line.data(), y);
+        for (unsigned char b : line)
+            ink += __builtin_popcount(photometric == PHOTOMETRIC_MINISWHITE ? b : unsigned(~b) & 0xFF);
+    }
+    TIFFClose(tif);
+    return ink;
 }
 
 } // namespace
@@ -132,4 +157,25 @@ TEST(DeleteBarcodeTemp, EmptiesControlAndRemovesFile)
     EXPECT_FALSE(control.hasImage());
     EXPECT_FALSE(f.exists());
     EXPECT_EQ(g_intOldDocLength, 0);
+}
+
+TEST(ResizeImage, KeepsAnnotationsAsItemsWhateverAnEarlierRoadLeft)
+{
+    BatchEnv env;
+    QelEzImage control;
+    fillControl(control, {{400, 304}});
+    control.setPage(1);
+    QelAnnotItem *item = control.createAnnotation(QelAnnotType::Rectangle);
+    ASSERT_NE(item, nullptr);
+    item->setBounds(QRect(16, 16, 40, 24));
+    // A road before (the print copy, a burned save) left the control burning.
+    control.setAnnotationOption(0);
+
+    ASSERT_TRUE(do_resizeImage(control));
+    const QString path = getTempPath() + QStringLiteral("resize.tif");
+    EXPECT_EQ(inkOnFirstPage(path), 0) << "the item was burned into the pixels";
+    QelEzImage check;
+    check.setImageFile(path);
+    EXPECT_EQ(check.annotationCount(), 1);
+    EXPECT_EQ(control.annotationOption(), 1);
 }

@@ -358,6 +358,43 @@ TEST_P(RedactStoreTest, RestartAndCloseLeaveNoCoveredPixels)
     EXPECT_EQ(leaks(), QStringList());
 }
 
+TEST_P(RedactStoreTest, ImprintRedactionAndStoreGiveOneImprint)
+{
+    loadDocument(2);
+    g_Book = QStringLiteral("000123");
+    g_Page = QStringLiteral("0045");
+    g_CTLNum = QStringLiteral("00042");
+    QelEzImage &view = *frmMain().ezPageView;
+    addBookPageImprint(view, ImprintStates{{QStringLiteral("1"), 0}, {QStringLiteral("2"), 0}});
+    view.setPage(2);
+    QRect imprint;
+    for (int i = 0; i < view.annotationCount(); ++i)
+        if (view.item(i)->userStorage(IMPRINT_TAG_KEY).toString() == u"1")
+            imprint = view.item(i)->bounds();
+    ASSERT_FALSE(imprint.isEmpty());
+    const Page original = decodeTiff(g_strTempPath + QStringLiteral("temp.tif")).at(1);
+    const int inkBefore = original.darkIn(imprint);
+
+    redactRoad({Redact});
+    g_blnImprint = true;
+    ASSERT_TRUE(do_store_manual(false));
+
+    // The imprint is an item once and never pixels.
+    const std::vector<Page> stored = decodeTiff(storedImage());
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[1].darkIn(imprint), inkBefore);
+    EXPECT_EQ(stored[0].darkIn(kRedaction), 0);
+    QelEzImage check;
+    check.setImageFile(storedImage());
+    for (int p = 1; p <= 2; ++p) {
+        check.setPage(p);
+        int tagged = 0;
+        for (int i = 0; i < check.annotationCount(); ++i)
+            tagged += check.item(i)->userStorage(IMPRINT_TAG_KEY).toString() == u"1";
+        EXPECT_EQ(tagged, p == 2 ? 1 : 0) << "page " << p;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Pages, RedactStoreTest,
                          ::testing::Values(Kind::Bilevel, Kind::Grey, Kind::Colour), kindName);
 
