@@ -104,3 +104,19 @@ TEST(FormLayout, CentringHalvesTheRoomTowardZero)
     }
     Screen::setSizeOverride(QSize());
 }
+
+TEST(FormLayout, ResizeScalesRecordedControlsWithTheFormAndCentresIt)
+{
+    const int tx = Screen::TwipsPerPixelX();
+    Screen::setSizeOverride(QSize(1000, 800));
+    Sheet sheet(3);
+    saveControlLayout(sheet);
+    sheet.resize(600, 100); // twice as wide, half as high
+    resizeControls(sheet);
+    auto *b2 = sheet.findChild<QPushButton *>(QStringLiteral("btn2"));
+    ASSERT_NE(b2, nullptr);
+    EXPECT_EQ(b2->geometry(), QRect(40, 5, 84, 10));
+    EXPECT_EQ(sheet.width(), 600);
+    EXPECT_EQ(sheet.Left(), qRound(double(200 * tx) / tx) * tx);
+    Screen::setSizeOverride(QSize());
+}
