@@ -12,6 +12,13 @@
 
 #include <limits>
 
+qint32 long32(qint64 v)
+{
+    if (v < std::numeric_limits<qint32>::min() || v > std::numeric_limits<qint32>::max())
+        raiseVbError(vbErr::Overflow);
+    return qint32(v);
+}
+
 namespace {
 
 const QString MeasureBoxName = QStringLiteral("tcAnnotation");
@@ -58,13 +65,6 @@ private:
     QelAnnotFont m_font;
 };
 
-// A 32-bit position; overflow (6) beyond it.
-qint32 long32(qint64 v)
-{
-    if (v < std::numeric_limits<qint32>::min() || v > std::numeric_limits<qint32>::max())
-        raiseVbError(vbErr::Overflow);
-    return qint32(v);
-}
 
 QString listName(const QString &edge, const QString &location)
 {

@@ -9,6 +9,9 @@
 
 class QelEzImage;
 
+// A 32-bit result of the layout arithmetic; overflow (error 6) beyond it.
+qint32 long32(qint64 v);
+
 // Widest line and summed line heights of a CR LF block in bold "Courier New" at fontSize points;
 // with fill non-zero every non-empty line counts as maxLen letters "W". Empty lines add nothing.
 QSize do_calculate_text_block_size(const QString &text, qint16 fontSize, qint16 maxLen, qint16 fill);

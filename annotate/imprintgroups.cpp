@@ -20,13 +20,6 @@ bool isUnmarked(const QVariant &entry)
     return IsNumeric(entry) && CDbl(entry) == 0;
 }
 
-qint32 long32(qint64 v)
-{
-    if (v < std::numeric_limits<qint32>::min() || v > std::numeric_limits<qint32>::max())
-        raiseVbError(vbErr::Overflow);
-    return qint32(v);
-}
-
 qint16 int16(qint64 v)
 {
     if (v < std::numeric_limits<qint16>::min() || v > std::numeric_limits<qint16>::max())

@@ -7,19 +7,9 @@
 #include "platform/imaging/qelezimage.h"
 #include "platform/vb/vb.h"
 
-#include <limits>
-
 namespace {
 
 const QString TraceHead = QStringLiteral("Korvane Scan Tool::do_AddTextAnnotation::About to add an annotation.  ");
-
-// A 32-bit result of the position arithmetic; overflow (6) beyond it.
-qint32 long32(qint64 v)
-{
-    if (v < std::numeric_limits<qint32>::min() || v > std::numeric_limits<qint32>::max())
-        raiseVbError(vbErr::Overflow);
-    return qint32(v);
-}
 
 QString traceField(const QString &label, const QVariant &value)
 {
