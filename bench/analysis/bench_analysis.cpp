@@ -1,7 +1,7 @@
 // Blank-page and barcode passes on one generated 300 dpi letter scan, built the way the page
 // procedures build their chains (a fresh chain per page), and the whole per-page work of a batch
 // in the barcode mode: the operator's filters, the blank verdict and the barcode zone.
-#include "platform/analysis/ip2.h"
+#include "support/analysischains.h"
 #include "support/scanpages.h"
 
 #include <QGuiApplication>
@@ -40,56 +40,12 @@ const QImage &page(Page kind, Depth depth)
     return p;
 }
 
-FilterChain blankChain()
-{
-    auto margins = std::make_shared<IP2MarginFilter>();
-    margins->setSecondMeasure(QStringLiteral("1/10in"));
-    margins->setFirstMeasure(QStringLiteral("1/10in"));
-    margins->setThirdMeasure(QStringLiteral("0in"));
-    auto blank = std::make_shared<IP2BlankDetector>();
-    blank->setSensitivity(3);
-    FilterChain chain;
-    chain.add(std::make_shared<IP2PrefilterA>(), 1);
-    chain.add(std::make_shared<IP2PrefilterB>(), 2);
-    chain.add(margins, 3);
-    chain.add(blank, 4);
-    return chain;
-}
-
-FilterChain barcodeChain()
-{
-    IP2Zone zone;
-    zone.setMeasure(2, QStringLiteral("8in"));
-    zone.setMeasure(1, QStringLiteral("0in"));
-    zone.setMeasure(3, QStringLiteral("5in"));
-    zone.setMeasure(4, QStringLiteral("3in"));
-    auto reader = std::make_shared<IP2BarcodeReader>();
-    auto margins = std::make_shared<IP2MarginFilter>();
-    auto pre = std::make_shared<IP2BarcodePrefilter>();
-    reader->setZone(zone);
-    margins->setZone(zone);
-    pre->setZone(zone);
-    FilterChain chain;
-    chain.add(margins, 1);
-    chain.add(pre, 2);
-    chain.add(reader, 3);
-    return chain;
-}
-
-int barcodeCount(const IP2Image &out)
-{
-    int n = 0;
-    for (int i = 1; i <= out.results().count(); ++i)
-        n += out.results().item(i).name() == u"Barcode";
-    return n;
-}
-
 // Args: depth (0 bilevel, 1 grey), page (0 dusty blank, 1 page number only, 2 full text).
 void blankVerdict(benchmark::State &state)
 {
     const QImage &scan = page(Page(state.range(1)), Depth(state.range(0)));
     for (auto _ : state) {
-        const IP2Image out = blankChain().apply(scan);
+        const IP2Image out = blankChain(3, QStringLiteral("1/10in")).apply(scan);
         benchmark::DoNotOptimize(out.results().count());
     }
 }
@@ -104,7 +60,7 @@ void barcodePass(benchmark::State &state)
     const QImage &scan = page(cover ? CoverSheet : FullText, Depth::Bilevel);
     for (auto _ : state) {
         const IP2Image out = barcodeChain().apply(scan);
-        if (barcodeCount(out) != (cover ? 1 : 0))
+        if (barcodes(out).size() != (cover ? 1u : 0u))
             state.SkipWithError("wrong barcode count");
         benchmark::DoNotOptimize(out.results().count());
     }
@@ -120,9 +76,9 @@ void batchPage(benchmark::State &state)
     operatorChain.loadFromText(QStringLiteral("IP2PrefilterA|IP2PrefilterB"));
     for (auto _ : state) {
         const QImage filtered = operatorChain.apply(scan).image();
-        const IP2Image verdict = blankChain().apply(filtered);
+        const IP2Image verdict = blankChain(3, QStringLiteral("1/10in")).apply(filtered);
         const IP2Image codes = barcodeChain().apply(filtered);
-        if (barcodeCount(codes) != 1)
+        if (barcodes(codes).size() != 1)
             state.SkipWithError("barcode not read");
         benchmark::DoNotOptimize(verdict.results().count());
     }
