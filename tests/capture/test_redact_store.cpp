@@ -21,6 +21,7 @@
 #include "capture/store.h"
 #include "capture_env.h"
 #include "core/errors.h"
+#include "core/reset.h"
 #include "core/shutdown.h"
 #include "core/state.h"
 #include "hostsim/emulator.h"
@@ -393,6 +394,28 @@ TEST_P(RedactStoreTest, ImprintRedactionAndStoreGiveOneImprint)
             tagged += check.item(i)->userStorage(IMPRINT_TAG_KEY).toString() == u"1";
         EXPECT_EQ(tagged, p == 2 ? 1 : 0) << "page " << p;
     }
+}
+
+TEST(EditorCopies, TheResetThatStartsTheProgramDeletesEveryLeftover)
+{
+    // Leftovers of a run that ended abnormally, in the private temp folder.
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    frmMain();
+    resetState();
+    g_strTempPath = temp.path() + u'/';
+    const QStringList copies{"redact2.tif", "tempredact.tif", "tempprintpreview2.tif", "temp2.tif", "crop.tif",
+                             "crop2.tif", "cropprebytealign.tif", "resize.tif", "resize2.tif",
+                             "QuorlaCrop.ann1", "QuorlaCrop.ann12"};
+    for (const QString &name : copies) {
+        QFile f(g_strTempPath + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    new_bkPg(true, false);
+    QStringList left = QDir(temp.path()).entryList(QDir::Files);
+    left.removeIf([](const QString &name) { return name.endsWith(QStringLiteral(".lock")); });
+    EXPECT_EQ(left, QStringList());
+    resetState();
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, RedactStoreTest,
