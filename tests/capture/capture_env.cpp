@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include "support/app_env.h"
+#include "core/errors.h"
 #include "core/startup.h"
 #include "core/state.h"
 #include "platform/settings/settings.h"
@@ -82,4 +83,38 @@ int ScannerTest::errorOf(const std::function<void()> &fn)
         return e.number;
     }
     return 0;
+}
+
+std::unique_ptr<hostsim::HostEmulator> setUpStoreHost(const QTemporaryDir &dir)
+{
+    QDir root(dir.path());
+    root.mkpath(QStringLiteral("temp"));
+    root.mkpath(QStringLiteral("share/QHOST/KvTemp/Scans"));
+    g_strTempPath = dir.filePath(QStringLiteral("temp")) + u'/';
+    qputenv("QUORLA_SHARE_ROOT", dir.filePath(QStringLiteral("share")).toLocal8Bit());
+    const QString db = dir.filePath(QStringLiteral("host.sqlite"));
+    qputenv("QUORLA_HOST_EMULATOR", db.toLocal8Bit());
+    auto em = std::make_unique<hostsim::HostEmulator>(db);
+    hostsim::registerProvider();
+    em->runScript(QStringLiteral(
+        "INSERT INTO accounts VALUES('QHOST', 'QUSER', 'QPWD');\n"
+        "INSERT INTO operators(user_id, password) VALUES('JSMITH', 'Secret1');\n"
+        "INSERT INTO documents(db, year, month, day, ctl, doc_id, doc_type) "
+        "VALUES('LR', '2026', '12', '01', '00042', 'DOC1', 'DEED');\n"));
+    SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("DSN"), QStringLiteral("QHOST"));
+    SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("UID"), QStringLiteral("QUSER"));
+    SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("PWD"), QStringLiteral("QPWD"));
+    g_blnLoggedIn = true;
+    g_USER_ID = QStringLiteral("JSMITH");
+    computername = QStringLiteral("scan-pc 01xy");
+    g_dbMode = MODE_NYRG;
+    g_DocId = QStringLiteral("DOC1");
+    g_NumPages = QStringLiteral("0");
+    return em;
+}
+
+void tearDownStoreHost()
+{
+    qunsetenv("QUORLA_HOST_EMULATOR");
+    qunsetenv("QUORLA_SHARE_ROOT");
 }

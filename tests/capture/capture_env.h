@@ -5,6 +5,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <memory>
+
+#include "hostsim/emulator.h"
 #include "platform/forms/forms.h"
 #include "platform/forms/msgbox.h"
 #include "platform/scan/fakescanner.h"
@@ -26,3 +29,10 @@ protected:
     FakeScanner *fake = nullptr;
     QTemporaryDir dir;
 };
+
+// A store's surroundings under dir: the temp folder "temp", the share "share" with the store
+// folder, the records-host emulator with one account, operator and document (DOC1), the host
+// settings, a signed-on operator and the New York recorded-land mode. Returns the emulator;
+// tearDownStoreHost undoes the environment.
+std::unique_ptr<hostsim::HostEmulator> setUpStoreHost(const QTemporaryDir &dir);
+void tearDownStoreHost();

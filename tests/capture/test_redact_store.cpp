@@ -154,30 +154,8 @@ protected:
         ASSERT_TRUE(dir.isValid());
         frmMain();
         resetState();
-        QDir root(dir.path());
-        root.mkpath(QStringLiteral("temp"));
-        root.mkpath(QStringLiteral("share/QHOST/KvTemp/Scans"));
-        root.mkpath(QStringLiteral("share/QHOST/BURNED"));
-        g_strTempPath = dir.filePath(QStringLiteral("temp")) + u'/';
-        qputenv("QUORLA_SHARE_ROOT", dir.filePath(QStringLiteral("share")).toLocal8Bit());
-        const QString db = dir.filePath(QStringLiteral("host.sqlite"));
-        qputenv("QUORLA_HOST_EMULATOR", db.toLocal8Bit());
-        em = std::make_unique<hostsim::HostEmulator>(db);
-        hostsim::registerProvider();
-        em->runScript(QStringLiteral(
-            "INSERT INTO accounts VALUES('QHOST', 'QUSER', 'QPWD');\n"
-            "INSERT INTO operators(user_id, password) VALUES('JSMITH', 'Secret1');\n"
-            "INSERT INTO documents(db, year, month, day, ctl, doc_id, doc_type) "
-            "VALUES('LR', '2026', '12', '01', '00042', 'DOC1', 'DEED');\n"));
-        SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("DSN"), QStringLiteral("QHOST"));
-        SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("UID"), QStringLiteral("QUSER"));
-        SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("PWD"), QStringLiteral("QPWD"));
-        g_blnLoggedIn = true;
-        g_USER_ID = QStringLiteral("JSMITH");
-        computername = QStringLiteral("scan-pc 01xy");
-        g_dbMode = MODE_NYRG;
-        g_DocId = QStringLiteral("DOC1");
-        g_NumPages = QStringLiteral("0");
+        em = setUpStoreHost(dir);
+        QDir(dir.path()).mkpath(QStringLiteral("share/QHOST/BURNED"));
         g_blnTif = true;
         msg = std::make_unique<MsgBoxScript>();
         script = std::make_unique<FormScript>();
@@ -191,8 +169,7 @@ protected:
         script.reset();
         msg.reset();
         em.reset();
-        qunsetenv("QUORLA_HOST_EMULATOR");
-        qunsetenv("QUORLA_SHARE_ROOT");
+        tearDownStoreHost();
         resetState();
     }
 
