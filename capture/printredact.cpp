@@ -95,6 +95,8 @@ QString databaseDisplayName(qint32 mode)
 bool do_print_button_click(QelEzImage &pageView, QelEzImage &treeView, qint32 useDefaultPrinter)
 {
     Trap trap;
+    // The document's working file: never one of the copies deleted on the way out.
+    QString orig = pageView.imageFile();
     try {
         trap(1);
         if (g_blnPromptStore && gdtCurrentDocType == 0) {
@@ -108,7 +110,7 @@ bool do_print_button_click(QelEzImage &pageView, QelEzImage &treeView, qint32 us
         trap(2);
         DeleteTempFile(QStringLiteral("temp2.tif"));
         DeleteTempFile(QStringLiteral("tempprintpreview2.tif"));
-        const QString orig = writeBack(pageView, treeView, QStringLiteral("temp2.tif"));
+        orig = writeBack(pageView, treeView, QStringLiteral("temp2.tif"));
 
         // The print copy, annotations burnt in.
         trap(3);
@@ -161,7 +163,7 @@ bool do_print_button_click(QelEzImage &pageView, QelEzImage &treeView, qint32 us
     } catch (...) {
         reportCurrentError(QStringLiteral("do_print_button_click"), trap);
     }
-    DeleteEditorCopies(pageView.imageFile());
+    DeleteEditorCopies(orig);
     return false;
 }
 
@@ -169,6 +171,8 @@ bool do_redact_button_click(QelEzImage &pageView, QelEzImage &treeView)
 {
     Trap trap;
     QPointer<Form> editorGuard;
+    // The document's working file: never one of the copies deleted on the way out.
+    QString orig = pageView.imageFile();
     try {
         trap(1);
         auto *editor = new FrmImageRedaction;
@@ -178,7 +182,7 @@ bool do_redact_button_click(QelEzImage &pageView, QelEzImage &treeView)
         DeleteTempFile(QStringLiteral("tempredact.tif"));
         DeleteTempFile(QStringLiteral("resize2.tif"));
         DeleteTempFile(QStringLiteral("redact2.tif"));
-        const QString orig = writeBack(pageView, treeView, QStringLiteral("redact2.tif"));
+        orig = writeBack(pageView, treeView, QStringLiteral("redact2.tif"));
 
         // The editor's own copy: annotations stay items the operator can select; the store burns
         // the redactions.
@@ -247,7 +251,7 @@ bool do_redact_button_click(QelEzImage &pageView, QelEzImage &treeView)
     } catch (...) {
         reportCurrentError(QStringLiteral("do_redact_button_click"), trap);
     }
-    DeleteEditorCopies(pageView.imageFile());
+    DeleteEditorCopies(orig);
     // an editor that never got shown is not left behind
     if (editorGuard && editorGuard->isLoaded())
         editorGuard->Unload();

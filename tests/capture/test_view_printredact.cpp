@@ -229,6 +229,13 @@ TEST_F(PrintRedactTest, WorkingFileNamedLikeThePrintWorkFileSurvives)
     ASSERT_TRUE(print(1));
     EXPECT_EQ(contentOf(work).pages, 2);
     EXPECT_EQ(frmMain().ezPageView->pageCount(), 2);
+
+    // A working file named like one of the copies survives a failed print too.
+    showDocument(QStringLiteral("resize.tif"), 2);
+    QelPrintSeam::instance().configure = [](QPrinter &) { throw VbError(30012, QStringLiteral("gone")); };
+    EXPECT_FALSE(print(1));
+    EXPECT_EQ(contentOf(work).pages, 2);
+    EXPECT_FALSE(QFileInfo::exists(g_strTempPath + "tempprintpreview2.tif"));
 }
 
 TEST_F(PrintRedactTest, ClosingTheEditorUnchangedKeepsTheDocument)
