@@ -96,11 +96,22 @@ void setTempBase(const QString &base)
 
 QString privateTempPath()
 {
-    const QString base = g_tempBase.isEmpty() ? QDir::tempPath() : g_tempBase;
-    if (!g_tempPath.isEmpty() && g_tempCachedBase == base && isPrivateDir(QFile::encodeName(g_tempPath), false))
+    // TMPDIR as given (Qt's own answer is empty for a folder that does not exist yet); one
+    // that cannot be made or written falls back to the system's.
+    QString base = g_tempBase;
+    if (base.isEmpty()) {
+        base = QDir::cleanPath(qEnvironmentVariable("TMPDIR"));
+        if (QDir::isRelativePath(base))
+            base = QStringLiteral("/tmp");
+    }
+    const QString requested = base;
+    if (!g_tempPath.isEmpty() && g_tempCachedBase == requested && isPrivateDir(QFile::encodeName(g_tempPath), false))
         return g_tempPath + u'/';
-    if (!QDir().mkpath(base))
-        raiseVbError(vbErr::PathFileAccessError);
+    if (!QDir().mkpath(base) || !isWritableDir(base)) {
+        base = QStringLiteral("/tmp");
+        if (requested == base || !isWritableDir(base))
+            raiseVbError(vbErr::PathFileAccessError);
+    }
 
     // A fixed per-user name, so that every run finds its working files; when someone else
     // holds that name (or it is a link), a fresh private folder is made instead.
@@ -118,7 +129,7 @@ QString privateTempPath()
         chosen = QFile::decodeName(tmpl);
     }
     g_tempPath = chosen;
-    g_tempCachedBase = base;
+    g_tempCachedBase = requested;
     return chosen + u'/';
 }
 

@@ -111,6 +111,31 @@ TEST_F(SystemTest, PrivateTempFolderAvoidsForeignOrLinkedNames)
     EXPECT_EQ(modeOf(p2) & 0777, 0700u);
 }
 
+// TMPDIR naming a folder that does not exist yet: made with its parents. One that cannot be
+// made (below a plain file): the system's temp folder instead. Neither stops the program.
+TEST_F(SystemTest, PrivateTempFolderMakesOrReplacesAMissingTmpdir)
+{
+    setTempBase(QString());
+    const QByteArray saved = qgetenv("TMPDIR");
+    const QString missing = dir.filePath("no/such/folder");
+    qputenv("TMPDIR", QFile::encodeName(missing));
+    QString p;
+    EXPECT_EQ(errorOf([&] { p = privateTempPath(); }), 0);
+    EXPECT_TRUE(p.startsWith(missing + '/')) << p.toStdString();
+    EXPECT_EQ(modeOf(p) & 0777, 0700u);
+
+    ASSERT_TRUE(touch(dir.filePath("plain")));
+    qputenv("TMPDIR", QFile::encodeName(dir.filePath("plain/sub")));
+    EXPECT_EQ(errorOf([&] { p = privateTempPath(); }), 0);
+    EXPECT_TRUE(p.startsWith("/tmp/quorla-")) << p.toStdString();
+    EXPECT_TRUE(touch(p + "temp.tif"));
+    QFile::remove(p + "temp.tif");
+    if (saved.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", saved);
+}
+
 // --- identity ------------------------------------------------------------------------------
 
 TEST_F(SystemTest, ComputerNameIsTheShortNameUpperCased)
