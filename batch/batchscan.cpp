@@ -24,9 +24,6 @@ namespace {
 
 const QString kErrorsHeader = QStringLiteral("Errors on last batch!") + vbCrLf;
 
-// Whole number of an index text without leading zeros ("000012" -> "12").
-QString whole(const QString &text) { return QString::number(qint64(Int(Val(text)))); }
-
 // The starting key: mode 1 shows the zero-padded document number.
 QString startKeyFor(qint16 mode)
 {
@@ -59,6 +56,8 @@ void failValidation(QPointer<FrmBatchProgress> &progress, const QString &text,
 bool runGuard = false;
 
 } // namespace
+
+QString whole(const QString &text) { return QString::number(qint64(Int(Val(text)))); }
 
 QString batchDocumentKey()
 {

@@ -17,5 +17,8 @@ bool prompt_overwrite();
 // Scans pages pages into the main window; false on abort or a scanning error.
 bool scan_batch_document(qint16 pages);
 
+// Whole number of an index text without leading zeros ("000012" -> "12"), as the batch
+// dialogs show it in their fields, keys and status lines.
+QString whole(const QString &text);
 // The key naming the current document in status and log lines, per database mode.
 QString batchDocumentKey();

@@ -1,5 +1,6 @@
 #include "batch/frmBatchByteAlign.h"
 
+#include "batch/batchscan.h"
 #include "batch/frmBarcodeLog.h"
 #include "capture/request.h"
 #include "capture/store.h"
@@ -84,8 +85,6 @@ namespace {
 bool alignGuard = false;
 
 bool dateMode() { return g_dbMode == MODE_NYRG || g_dbMode == MODE_NYMD || g_dbMode == MODE_NYCR; }
-
-QString whole(const QString &text) { return QString::number(qint64(Int(Val(text)))); }
 
 QString alignKey()
 {

@@ -2,6 +2,7 @@
 
 #include <QPointer>
 
+#include "batch/batchscan.h"
 #include "batch/filterpass.h"
 #include "batch/frmBatchRotateProgress.h"
 #include "batch/pageops.h"
@@ -90,7 +91,6 @@ void FrmBatchRotate::btnStart_Click() { frmBatchRotateProgress().Show(vb::vbModa
 void FrmBatchRotate::btnCancel_Click() { Unload(); }
 
 namespace {
-QString whole(const QString &text) { return QString::number(qint64(Int(Val(text)))); }
 bool rotateGuard = false;
 } // namespace
 
