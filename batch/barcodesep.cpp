@@ -125,6 +125,7 @@ void processBarcodes()
 {
     FrmMain &main = frmMain();
     FrmBarcodeScan &progress = frmBarcodeScan();
+    FormRoad road(progress);
     QelEzImage &barcode = ezBarcode();
     AdoConnection conn;
     Trap trap;

@@ -23,11 +23,9 @@ FrmBarcodeScan &frmBarcodeScan() { return defaultInstance<FrmBarcodeScan>(); }
 
 void FrmBarcodeScan::Form_Activate()
 {
-    if (m_running)
+    if (roadRunning())
         return;
-    m_running = true;
     processBarcodes();
-    m_running = false;
     if (isLoaded())
         Unload();
 }

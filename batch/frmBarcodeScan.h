@@ -15,10 +15,6 @@ public:
 
     // Runs processBarcodes once and unloads the form; nothing while a run is going on.
     void Form_Activate() override;
-    bool running() const { return m_running; }
-
-private:
-    bool m_running = false;
 };
 
 FrmBarcodeScan &frmBarcodeScan();

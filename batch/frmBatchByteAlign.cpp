@@ -121,6 +121,7 @@ bool do_BatchByteAlign(const QString &startA, const QString &startB, const QStri
     } release;
 
     FrmBatchByteAlign &form = frmBatchByteAlign();
+    FormRoad road(form);
     const auto failed = [&] { form.lblProgress->setText(QStringLiteral("Batch Failed!")); };
     bool result = true;
     QString log;

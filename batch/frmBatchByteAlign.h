@@ -20,6 +20,7 @@ public:
     QLabel *lblProgress;
 
     void Form_Load() override;
+    void Form_AbortRoad() override { btnAbort_Click(); }
     void btnStart_Click();
     void btnAbort_Click();
     void btnLog_Click();

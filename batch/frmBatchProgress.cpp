@@ -1,7 +1,5 @@
 #include "batch/frmBatchProgress.h"
 
-#include <QPointer>
-
 #include "batch/batchscan.h"
 
 BatchProgressForm::BatchProgressForm(const QString &name, const QString &job, std::function<void()> run)
@@ -37,19 +35,8 @@ void BatchProgressForm::Form_Activate()
     m_ran = true;
     btnAbort->setEnabled(true);
     btnClose->setEnabled(false);
-    QPointer<Form> self(this);
-    m_running = true;
+    FormRoad road(*this);
     m_run();
-    if (self)
-        m_running = false;
-}
-
-void BatchProgressForm::Form_QueryUnload(int &cancel, int unloadMode)
-{
-    // Closing the window from its frame while the run works in it would pull the window
-    // from under the run; Abort stops it instead.
-    if (m_running && unloadMode != vb::vbFormCode)
-        cancel = 1;
 }
 
 void BatchProgressForm::btnAbort_Click() { set_batch_abort(); }

@@ -18,13 +18,12 @@ public:
     QPushButton *btnAbort, *btnClose;
 
     void Form_Activate() override;
-    void Form_QueryUnload(int &cancel, int unloadMode) override;
+    void Form_AbortRoad() override { btnAbort_Click(); }
     void btnAbort_Click();
     void btnClose_Click();
 
 private:
     std::function<void()> m_run;
-    bool m_running = false; // the run is going on inside the activation
     bool m_ran = false; // the run starts once per showing, not on every re-activation
 };
 

@@ -41,10 +41,11 @@ void FrmHandFeed::Form_Unload(int &cancel)
 
 void FrmHandFeed::Timer1_Timer()
 {
-    // A scan call may pump events; the next tick waits until this one is over.
-    if (m_inTick)
+    // A scan call may pump events: the next tick waits until this one is over, and the frame
+    // cannot close the window under it.
+    if (roadRunning())
         return;
-    m_inTick = true;
+    FormRoad road(*this);
     FrmMain &f = frmMain();
     QelEzImage &tree = *f.ezTreeView;
     try {
@@ -60,7 +61,6 @@ void FrmHandFeed::Timer1_Timer()
     } catch (const std::exception &e) {
         scanFailed(QString::fromLocal8Bit(e.what()));
     }
-    m_inTick = false;
 }
 
 // The whole workspace is reset, the run ends as with Done, then the operator is told.

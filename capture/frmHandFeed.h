@@ -23,7 +23,6 @@ public:
 
 private:
     void scanFailed(const QString &description);
-    bool m_inTick = false;
 };
 
 FrmHandFeed &frmHandFeed();

@@ -125,6 +125,7 @@ void FrmOverhead::doOverheadScan()
     FrmMain &f = frmMain();
     QelEzImage &tree = *f.ezTreeView;
     QelEzImage &view = *f.ezPageView;
+    FormRoad road(*this);
 
     m_idle = false;
     btnScan->setEnabled(false);

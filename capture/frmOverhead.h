@@ -27,6 +27,8 @@ public:
     void optBookSizeLarge_Click();
     void btnScan_Click();
     void CancelButton_Click();
+    // A close from the frame during a run is its Cancel Scan.
+    void Form_AbortRoad() override { m_idle = true; }
 
     // True while no run is going; Cancel during a run sets it (the request to stop).
     bool idle() const { return m_idle; }

@@ -34,11 +34,12 @@ void FrmStore::Form_GotFocus()
 {
     // A focus that comes back while the store runs (a message box of the store closed) or
     // after it ran must not start it again.
-    if (m_busy || m_done)
+    if (roadRunning() || m_done)
         return;
-    m_busy = true;
-    g_blnStoreReturnValue = do_store(true);
-    m_busy = false;
+    {
+        FormRoad road(*this);
+        g_blnStoreReturnValue = do_store(true);
+    }
     m_done = true;
     Unload();
 }

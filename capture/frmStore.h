@@ -18,14 +18,10 @@ public:
     void Form_GotFocus();
     void Timer1_Timer();
 
-    // True while the store started by the focus handler runs.
-    bool isStoring() const { return m_busy; }
-
 protected:
     bool event(QEvent *event) override;
 
 private:
-    bool m_busy = false;
     bool m_done = false;
 };
 

@@ -120,6 +120,10 @@ bool Form::Unload(int unloadMode)
 {
     if (!m_loaded || m_unloading)
         return true;
+    if (m_roads > 0 && unloadMode != vb::vbFormCode) {
+        Form_AbortRoad();
+        return false;
+    }
     int cancel = 0;
     Form_QueryUnload(cancel, unloadMode);
     if (cancel != 0)
@@ -141,9 +145,23 @@ bool Form::Unload(int unloadMode)
     emit unloaded();
     m_unloading = false;
     // A default instance belongs to its accessor; any other form to whoever created it.
-    if (wasDefault)
-        deleteLater();
+    if (wasDefault) {
+        if (m_roads > 0)
+            m_deleteAfterRoad = true;
+        else
+            deleteLater();
+    }
     return true;
+}
+
+FormRoad::FormRoad(Form &form) : m_form(&form) { ++form.m_roads; }
+
+FormRoad::~FormRoad()
+{
+    if (!m_form || --m_form->m_roads > 0 || !m_form->m_deleteAfterRoad)
+        return;
+    m_form->m_deleteAfterRoad = false;
+    m_form->deleteLater();
 }
 
 void Form::Show(int modal, QWidget *owner)

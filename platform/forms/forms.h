@@ -48,6 +48,9 @@ public:
     virtual void Form_KeyDown(int &keyCode, int shift) { (void)keyCode; (void)shift; }
     virtual void Form_KeyPress(int &keyAscii) { (void)keyAscii; }
     virtual void Form_Resize() {}
+    // A close from outside the program's code while a road runs: the form's own Abort, where it
+    // has one. The close itself is refused either way.
+    virtual void Form_AbortRoad() {}
 
     // Runs Form_Load once and adds the form to Forms(); nothing when already loaded.
     void Load();
@@ -61,6 +64,10 @@ public:
     void Show(int modal = vb::vbModeless, QWidget *owner = nullptr);
     void Hide();
     bool isShownModal() const { return m_modal; }
+
+    // True while a road (a long job run from one of the form's events) runs in the form; see
+    // FormRoad.
+    bool roadRunning() const { return m_roads > 0; }
 
     QString caption() const { return windowTitle(); }
     void setCaption(const QString &text) { setWindowTitle(text); }
@@ -125,6 +132,7 @@ protected:
 private:
     template <class F> friend F &defaultInstance();
     friend class FormScript;
+    friend class FormRoad;
     void activate();
     void applyTabOrder();
     bool handleKey(QWidget *target, QKeyEvent *key);
@@ -140,6 +148,23 @@ private:
     QList<QObject *> m_controls;
     QList<QWidget *> m_tabOrder;
     Form **m_defaultSlot = nullptr;
+    int m_roads = 0;
+    bool m_deleteAfterRoad = false; // unloaded by code while a road ran: deleted when it ends
+};
+
+// A road running in a form, for the lifetime of this object. Meanwhile a close from the frame
+// (or any unload not made by the program's code) is refused and turned into the form's
+// Form_AbortRoad; an unload by code goes through but the form stays alive until the road ends,
+// so the road's own references stay valid across its yields.
+class FormRoad {
+public:
+    explicit FormRoad(Form &form);
+    ~FormRoad();
+    FormRoad(const FormRoad &) = delete;
+    FormRoad &operator=(const FormRoad &) = delete;
+
+private:
+    QPointer<Form> m_form;
 };
 
 // The loaded forms in load order.

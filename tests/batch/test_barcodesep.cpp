@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <ZXing/BitMatrix.h>
@@ -96,6 +97,12 @@ protected:
         SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("DSN"), QStringLiteral("QHOST"));
         SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("UID"), QStringLiteral("QUSER"));
         SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("PWD"), QStringLiteral("QPWD"));
+        // Stores reach a share of their own and register with the emulator.
+        QDir().mkpath(dir.filePath(QStringLiteral("share/QHOST/KvTemp/Scans")));
+        qputenv("QUORLA_SHARE_ROOT", dir.filePath(QStringLiteral("share")).toLocal8Bit());
+        g_blnLoggedIn = true;
+        g_USER_ID = QStringLiteral("JSMITH");
+        computername = QStringLiteral("WORKSTATION01");
         FrmMain &main = frmMain();
         main.ezPageView->clearImage();
         main.ezTreeView->setImageHandle(main.ezPageView->imageHandle());
@@ -109,6 +116,7 @@ protected:
         adoSetEmulatorFactory({});
         em.reset();
         qunsetenv("QUORLA_HOST_EMULATOR");
+        qunsetenv("QUORLA_SHARE_ROOT");
         env.reset();
     }
 
@@ -252,7 +260,7 @@ TEST_F(BarcodeSepTest, StackSplitsAtValidBarcodesAndMismatchesAreLogged)
     ASSERT_FALSE(forms->calls().isEmpty());
     EXPECT_EQ(forms->calls().last().form, QStringLiteral("frmBarcodeLog"));
     EXPECT_EQ(forms->calls().last().owner, QStringLiteral("frmMain"));
-    EXPECT_FALSE(frmBarcodeScan().running());
+    EXPECT_FALSE(frmBarcodeScan().roadRunning());
     EXPECT_EQ(frmMain().ezTreeView->pageCount(), 0) << "nothing was stored; the viewers are empty";
 }
 
@@ -421,4 +429,28 @@ TEST_F(BarcodeSepTest, CorrectedPiggyBackSendsBothDocumentsToTheStore)
     ASSERT_GT(first, piggy) << log.toStdString();
     EXPECT_GT(storeLine(QStringLiteral("01/05/2020 00002"), 3, first), first) << log.toStdString();
     EXPECT_FALSE(log.contains(QStringLiteral("page mismatch"))) << "the inserted document matches its record";
+}
+
+TEST_F(BarcodeSepTest, ProgressWindowClosedFromItsFrameAtTheFirstYieldStaysUntilTheRunEnds)
+{
+    loadStack({"2020010200001", "", "2020010500002", ""});
+    seed("2020", "01", "02", "00001", 2);
+    seed("2020", "01", "05", "00002", 2);
+    bool refused = false;
+    QTimer::singleShot(0, [&refused] {
+        FrmBarcodeScan &w = frmBarcodeScan();
+        w.close();
+        refused = w.isLoaded() && w.roadRunning();
+    });
+    frmBarcodeScan().Show(vb::vbModal, &frmMain());
+    EXPECT_TRUE(refused);
+    const QString log = g_strBarcodeLog;
+    EXPECT_TRUE(log.startsWith(QStringLiteral("Begin Barcode Process at "))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("01/02/2020 00001 stored successfully.\r\n\tStored Pages: 2\r\n")))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("01/05/2020 00002 stored successfully.\r\n\tStored Pages: 2\r\n")))
+        << log.toStdString();
+    for (Form *form : Forms())
+        EXPECT_NE(form->objectName(), QStringLiteral("frmBarcodeScan")) << "unloaded once the run is over";
+    EXPECT_TRUE(prompts().isEmpty()) << prompts().join('|').toStdString();
 }

@@ -4,6 +4,7 @@
 #include <QSqlQuery>
 #include <QScrollBar>
 #include <QTest>
+#include <QPointer>
 #include <QTimer>
 
 #include <bit>
@@ -695,6 +696,29 @@ TEST_F(BatchByteAlignWalk, AbortEndsTheWalkAndClearsTheFlag)
     EXPECT_EQ(frmBatchByteAlign().lblProgress->text(), QStringLiteral("Batch Failed!"));
 }
 
+TEST_F(BatchByteAlignWalk, ClosedFromItsFrameAtTheFirstYieldTheWalkAbortsAndTheWindowStays)
+{
+    FrmBatchByteAlign &form = frmBatchByteAlign();
+    QPointer<FrmBatchByteAlign> alive(&form);
+    form.Show();
+    bool refused = false;
+    QTimer::singleShot(0, &form, [&form, &refused] {
+        form.close();
+        refused = form.isLoaded();
+    });
+    EXPECT_FALSE(do_BatchByteAlign("1010", "1", "1011", "1", 0));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_FALSE(alive.isNull());
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(form.lblProgress->text(), QStringLiteral("Batch Failed!"));
+    const QStringList lines = logLines();
+    ASSERT_GE(lines.size(), 4) << g_strByteAlignLog.toStdString();
+    EXPECT_EQ(lines[3], QStringLiteral("Batch aborted by user."));
+    EXPECT_FALSE(g_blnIsBatch);
+    form.close();
+    EXPECT_FALSE(form.isLoaded());
+}
+
 // --- a batch rotate run over stored documents ---------------------------------------------
 
 class BatchRotateRun : public BatchJobsTest {
@@ -771,6 +795,51 @@ TEST_F(BatchRotateRun, TurnsAndStoresTheDocument)
     TIFFClose(tif);
 }
 
+TEST_F(BatchRotateRun, ProgressWindowClosedFromItsFrameDuringTheRunAbortsIt)
+{
+    em->runScript(QStringLiteral(
+        "INSERT INTO image_master(imid, folder, subdir, member, num_pages, doc_type) VALUES"
+        "  ('IM0000000001', 'F1', '', 'IMAGES', '0001', 'DEED');\n"
+        "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, doc_type, imid) VALUES"
+        "  ('LR', '001010', '0001', '2019', '04', '01', '00101', '100001', 'K', 'LR201900101', 'DEED', 'IM0000000001'),"
+        "  ('LR', '001010', '0002', '2019', '04', '01', '00102', '100002', 'K', 'LR201900102', 'DEED', '');\n"));
+    storeImage(QStringLiteral("IM0000000001"));
+    g_dbMode = MODE_MARG;
+    FrmBatchRotate &dlg = frmBatchRotate();
+    dlg.txtBook_MARG->setText(QStringLiteral("1010"));
+    dlg.txtPage_MARG->setText(QStringLiteral("1"));
+    dlg.txtBatchDocNum->setText(QStringLiteral("2"));
+    QPointer<FrmBatchRotateProgress> p;
+    bool refused = false;
+    // Closed from its frame while the first document is being stored.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, main, [&] {
+        for (Form *form : Forms())
+            if (form->objectName() == QLatin1String("frmBatchRotateProgress"))
+                p = static_cast<FrmBatchRotateProgress *>(form);
+        if (refused || !p || !p->lblStatus->text().startsWith(QStringLiteral("Storing document 1 ")))
+            return;
+        p->close();
+        refused = p->isLoaded() && p->roadRunning();
+    });
+    watch.start(0);
+    dlg.btnStart_Click();
+    watch.stop();
+    QStringList shown;
+    for (const FormScript::Call &c : forms->calls())
+        shown << c.form;
+    ASSERT_FALSE(p.isNull()) << prompts().join("|").toStdString() << shown.join(",").toStdString();
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(p->lblStatus->text(), QStringLiteral("Batch scan aborted!"));
+    EXPECT_TRUE(p->btnClose->isEnabled());
+    int stores = 0;
+    for (const FormScript::Call &c : forms->calls())
+        stores += c.form == QLatin1String("frmStore");
+    EXPECT_EQ(stores, 1) << "the store under way finished; no further document was started";
+    p->close();
+    EXPECT_FALSE(p->isLoaded());
+}
+
 TEST_F(BatchByteAlignWalk, StoresAnUnalignedDocumentWithAlignedPages)
 {
     em->runScript(QStringLiteral(
@@ -842,23 +911,37 @@ TEST_F(BatchScanRun, PageCountThatIsNoNumberIsARunTimeError)
     EXPECT_TRUE(programs().isEmpty());
 }
 
-TEST_F(BatchScanRun, ProgressWindowCannotBeClosedFromItsFrameDuringTheRun)
+TEST_F(BatchScanRun, ProgressWindowClosedFromItsFrameDuringTheRunAbortsIt)
 {
-    configure(QStringLiteral("1010"), QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("1"),
+    configure(QStringLiteral("1010"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("1"),
               BATCH_OVERWRITE);
-    fake->loadFeeder(1);
+    fake->loadFeeder(2);
+    int closes = 0;
     bool refused = false;
-    // The operator closes the window while the first page is scanned.
+    // The operator closes the window as the first page comes in.
     QObject::connect(main->ezTreeView, &QelEzImage::pagesLoaded, main, [&] {
-        if (FrmBatchProgress *p = progress())
-            refused = !p->Unload(vb::vbFormControlMenu);
+        FrmBatchProgress *p = progress();
+        if (closes > 0 || !p || fake->feederCount() != 1)
+            return;
+        ++closes;
+        p->close();
+        refused = p->isLoaded() && p->roadRunning();
     });
     start();
     QObject::disconnect(main->ezTreeView, &QelEzImage::pagesLoaded, main, nullptr);
+    EXPECT_EQ(closes, 1);
     EXPECT_TRUE(refused);
+    // The close was the Abort, seen once the document's page was in.
     ASSERT_NE(progress(), nullptr);
-    EXPECT_EQ(progress()->lblStatus->text(), QStringLiteral("Batch scan complete!"));
-    EXPECT_TRUE(progress()->Unload(vb::vbFormControlMenu)); // after the run it closes
+    EXPECT_EQ(progress()->lblStatus->text(), QStringLiteral("Batch scan aborted!"));
+    EXPECT_TRUE(progress()->btnClose->isEnabled());
+    const QStringList lines = logLines();
+    ASSERT_GE(lines.size(), 4) << storedLog().toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("Errors on last batch!"));
+    EXPECT_TRUE(lines[3].startsWith(QStringLiteral("Batch Scan aborted by user at "))) << storedLog().toStdString();
+    EXPECT_EQ(fake->feederCount(), 1) << "no page was scanned after the close";
+    progress()->close(); // after the run the frame closes it
+    EXPECT_EQ(progress(), nullptr);
 }
 
 TEST_F(BatchScan, EnterStartsAndFieldsSelectTheirTextOnFocus)

@@ -455,6 +455,28 @@ TEST_F(Scanning, HandFeedClosedByItsFrameSkipsTheFilterPass)
     EXPECT_TRUE(g_blnPromptStore);
 }
 
+TEST_F(Scanning, HandFeedFrameCloseWaitsForTheTickThatIsScanning)
+{
+    bool stayed = false;
+    forms().onShow(QStringLiteral("frmHandFeed"), [&](Form &form) {
+        auto &h = static_cast<FrmHandFeed &>(form);
+        QMetaObject::Connection during = QObject::connect(&tree(), &QelEzImage::pagesLoaded, &h, [&h, &stayed] {
+            h.close();
+            stayed = h.isLoaded() && h.roadRunning();
+        });
+        fake->loadFeeder(sheets({100, 200}));
+        h.Timer1_Timer();
+        QObject::disconnect(during);
+        EXPECT_TRUE(h.isLoaded());
+        h.close(); // between ticks the frame closes it
+        EXPECT_FALSE(h.isLoaded());
+    });
+    do_HandFeedScan();
+    EXPECT_TRUE(stayed);
+    EXPECT_EQ(widths(), (QList<int>{100, 200}));
+    EXPECT_FALSE(isLoaded(QStringLiteral("frmHandFeed")));
+}
+
 TEST_F(Scanning, HandFeedFailedTickDiscardsTheDocument)
 {
     haveDocument({100});
@@ -618,6 +640,27 @@ TEST_F(Overhead, CancelScanStopsBeforeTheNextPage)
     });
     QObject::disconnect(stop);
     EXPECT_EQ(tree().pageCount(), 2);
+    EXPECT_FALSE(isLoaded(QStringLiteral("frmOverhead")));
+}
+
+TEST_F(Overhead, FrameCloseDuringTheRunIsItsCancelScan)
+{
+    FrmOverhead *dialog = nullptr;
+    bool stayed = false;
+    QMetaObject::Connection stop = QObject::connect(&view(), &QelEzImage::pageChange, [&] {
+        if (dialog && tree().pageCount() == 2) {
+            dialog->close();
+            stayed = dialog->isLoaded() && dialog->roadRunning();
+        }
+    });
+    run([&](FrmOverhead &o) {
+        dialog = &o;
+        o.txtNumPages->setText(QStringLiteral("6"));
+    });
+    QObject::disconnect(stop);
+    EXPECT_TRUE(stayed);
+    EXPECT_EQ(tree().pageCount(), 2) << "the pages scanned stay";
+    EXPECT_TRUE(f->btnStore->isEnabled()) << "the closing steps ran";
     EXPECT_FALSE(isLoaded(QStringLiteral("frmOverhead")));
 }
 

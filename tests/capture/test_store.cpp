@@ -310,6 +310,31 @@ TEST_F(StoreTest, StoreWindowRunsTheStoreOnceAndKeepsItsResult)
     EXPECT_EQ(int(msg->calls().size()), boxes);
 }
 
+TEST_F(StoreTest, StoreWindowClosedFromItsFrameKeepsItsModalStateUntilTheStoreEnds)
+{
+    loadDocument(3, true);
+    int tries = 0;
+    bool stayed = false;
+    // The operator closes the window at the store's first yield.
+    QTimer::singleShot(0, [&] {
+        FrmStore &w = frmStore();
+        ++tries;
+        w.close();
+        stayed = w.isLoaded() && w.isShownModal() && w.roadRunning();
+    });
+    const QVariant r = do_save();
+    EXPECT_EQ(tries, 1);
+    EXPECT_TRUE(stayed);
+    EXPECT_TRUE(r.toBool());
+    for (const MsgBoxCall &c : msg->calls())
+        EXPECT_FALSE(c.prompt.startsWith(QStringLiteral("Error in"))) << c.prompt.toStdString();
+    const QStringList regs = registrations();
+    ASSERT_EQ(regs.size(), 1);
+    EXPECT_TRUE(regs[0].endsWith(QStringLiteral(" 0003"))) << regs[0].toStdString();
+    for (Form *form : Forms())
+        EXPECT_NE(form->objectName(), QStringLiteral("frmStore")) << "the window goes once the store is over";
+}
+
 TEST_F(StoreTest, EFiledStoreCopiesBurnedImageAndCleansTheStoreFolder)
 {
     loadDocument(2, true);

@@ -143,6 +143,60 @@ TEST(FormLifeCycle, DefaultInstanceIsRecreatedAfterUnload)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+namespace {
+// A default-instance form whose road yields; the test closes it from its frame meanwhile.
+class RoadProbe : public Form {
+public:
+    RoadProbe() : Form(QStringLiteral("frmRoadProbe")) {}
+    void Form_AbortRoad() override { ++aborts; }
+    // Yields until asked to stop (by an abort) or the count runs out; reads the form at every
+    // step, as a road reads its labels.
+    int run(int steps)
+    {
+        FormRoad road(*this);
+        int done = 0;
+        for (; done < steps && aborts == 0; ++done) {
+            QCoreApplication::processEvents();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            setWindowTitle(QString::number(done));
+        }
+        return done;
+    }
+    int aborts = 0;
+};
+}
+
+TEST(FormRoad, FrameCloseWhileTheRoadRunsBecomesItsAbortAndCodeUnloadWaitsForTheEnd)
+{
+    RoadProbe &form = defaultInstance<RoadProbe>();
+    QPointer<RoadProbe> guard(&form);
+    form.Show();
+    QTimer::singleShot(0, &form, [&form] { form.close(); });
+    EXPECT_EQ(form.run(50), 1) << "the close became the road's abort at its first yield";
+    EXPECT_EQ(form.aborts, 1);
+    EXPECT_TRUE(form.isLoaded());
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.roadRunning());
+    // With the road over, the frame closes the form as always.
+    form.close();
+    EXPECT_FALSE(form.isLoaded());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(guard.isNull());
+
+    // Unloaded by code in the middle of its road: gone from Forms() at once, alive until the
+    // road ends, then deleted.
+    RoadProbe &second = defaultInstance<RoadProbe>();
+    QPointer<RoadProbe> alive(&second);
+    second.Show();
+    QTimer::singleShot(0, &second, [&second] { EXPECT_TRUE(second.Unload(vb::vbFormCode)); });
+    EXPECT_EQ(second.run(5), 5);
+    ASSERT_FALSE(alive.isNull());
+    EXPECT_FALSE(second.isLoaded());
+    EXPECT_FALSE(Forms().contains(&second));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(alive.isNull());
+}
+
 TEST(FormKeys, EnterClicksTheDefaultButtonOnlyWhenEnabledAndVisible)
 {
     Probe p;
