@@ -140,8 +140,7 @@ void processBarcodes()
         setStatus(QStringLiteral("Begin Barcode Process."));
 
         trap(3);
-        DeleteBarcodeTemp(QStringLiteral("bctemp.tif"), barcode);
-        barcode.setWorkingFileName(getTempPath() + QStringLiteral("bctemp.tif"));
+        resetBarcodeTemp(barcode);
 
         // The stack is kept in memory so that emptying the viewers below loses nothing.
         trap(4);

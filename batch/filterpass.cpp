@@ -102,8 +102,7 @@ void doImageProcess(QelEzImage &control, std::shared_ptr<FilterChain> chain, int
         form.ProgressBar1->setValue(0);
         trap(4);
         QelEzImage &barcode = ezBarcode();
-        DeleteBarcodeTemp(QStringLiteral("bcTemp.tif"), barcode);
-        barcode.setWorkingFileName(QStringLiteral("bcTemp.tif"));
+        resetBarcodeTemp(barcode);
 
         trap(5);
         QString list;

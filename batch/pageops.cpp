@@ -135,6 +135,13 @@ void FlipDoc()
     }
 }
 
+void resetBarcodeTemp(QelEzImage &barcode)
+{
+    const QString name = QStringLiteral("bctemp.tif");
+    DeleteBarcodeTemp(name, barcode);
+    barcode.setWorkingFileName(batchTempFolder() + name);
+}
+
 void DeleteBarcodeTemp(const QString &fileName, QelEzImage &control)
 {
     Trap trap;

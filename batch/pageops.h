@@ -22,3 +22,6 @@ bool do_resizeImage(QelEzImage &control);
 void FlipDoc();
 // Closes the control's document and deletes temp folder + fileName; g_intOldDocLength := 0.
 void DeleteBarcodeTemp(const QString &fileName, QelEzImage &control);
+// The barcode control's one working file, shared by the filter pass and barcode separation:
+// the old file deleted, the control emptied and pointed at temp "bctemp.tif".
+void resetBarcodeTemp(QelEzImage &barcode);

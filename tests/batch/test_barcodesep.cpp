@@ -444,6 +444,8 @@ TEST_F(BarcodeSepTest, ProgressWindowClosedFromItsFrameAtTheFirstYieldStaysUntil
     });
     frmBarcodeScan().Show(vb::vbModal, &frmMain());
     EXPECT_TRUE(refused);
+    // The filter pass uses the same working file.
+    EXPECT_EQ(ezBarcode().workingFileName(), env->temp() + QStringLiteral("bctemp.tif"));
     const QString log = g_strBarcodeLog;
     EXPECT_TRUE(log.startsWith(QStringLiteral("Begin Barcode Process at "))) << log.toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("01/02/2020 00001 stored successfully.\r\n\tStored Pages: 2\r\n")))
