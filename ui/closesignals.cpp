@@ -39,7 +39,7 @@ void installCloseOnSignals()
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
         char byte;
         [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[1], &byte, 1);
-        closeMainWindow();
+        requestQuit(closeMainWindow);
     });
     struct sigaction action = {};
     action.sa_handler = onSignal;

@@ -1,6 +1,7 @@
 #pragma once
 
-// SIGTERM and SIGINT close the main window through its ordinary close road (QueryUnload, then
-// Unload). The handler only writes a byte; the event loop reads it and closes the window. When
-// no main window is loaded the event loop is asked to end.
+// SIGTERM and SIGINT end the program through the main window's ordinary close road (QueryUnload,
+// then Unload). The handler only writes a byte; the event loop reads it and asks the forms to
+// quit: open boxes and modal windows are answered as Cancel, running roads abort or finish, then
+// the main window is closed. When no main window is loaded the event loop is asked to end.
 void installCloseOnSignals();

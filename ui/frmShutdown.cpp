@@ -16,6 +16,7 @@ FrmShutdown::FrmShutdown() : Form(QStringLiteral("frmShutdown"))
 
 void FrmShutdown::Form_Activate()
 {
+    FormRoad road(*this);
     repaint();
     try {
         endProgram();

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QEventLoop>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -19,6 +20,7 @@
 #include <QToolBar>
 #include <QWindow>
 
+#include "platform/forms/msgbox.h"
 #include "platform/vb/vberror.h"
 
 namespace {
@@ -112,7 +114,11 @@ void Form::Load()
         return;
     m_loaded = true;
     g_forms.append(this);
-    Form_Load();
+    {
+        // Loading is a road of its own: the form is not pulled away in the middle of it.
+        FormRoad road(*this);
+        Form_Load();
+    }
     emit loaded();
 }
 
@@ -306,8 +312,12 @@ void Form::showEvent(QShowEvent *event)
         return;
     }
     m_activateLater = false;
+    m_activationQueued = true;
     QMetaObject::invokeMethod(this, [self = QPointer<Form>(this)] {
-        if (self && self->isVisible())
+        if (!self)
+            return;
+        self->m_activationQueued = false;
+        if (self->isVisible())
             self->activate();
     }, Qt::QueuedConnection);
 }
@@ -402,6 +412,65 @@ bool Form::handleKey(QWidget *target, QKeyEvent *key)
         }
     }
     return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Ending the program on request
+
+namespace {
+bool g_quitRequested = false;
+std::function<void()> g_closeProgram;
+}
+
+bool quitRequested() { return g_quitRequested; }
+
+// One pass, the innermost window first; the program is closed once nothing is left to wait for.
+void sweepForQuit()
+{
+    bool clear = true;
+    const QList<Form *> loaded = Forms();
+    for (auto it = loaded.crbegin(); it != loaded.crend(); ++it) {
+        QPointer<Form> f(*it);
+        if (!f || !Forms().contains(f))
+            continue;
+        if (f->roadRunning()) {
+            f->Form_AbortRoad(); // and wait for it; the windows around it stay
+            return;
+        }
+        if (!f->m_modal)
+            continue;
+        clear = false;
+        if (f->m_activationQueued)
+            return;
+        QAbstractButton *cancel = f->cancelButton();
+        if (cancel && cancel->isEnabled())
+            cancel->click();
+        else if (!f->Unload(vb::vbAppWindows) && f)
+            f->Hide();
+        return; // the window's own loop ends first; the next pass looks again
+    }
+    if (QWidget *modal = QApplication::activeModalWidget(); modal && !qobject_cast<Form *>(modal)) {
+        if (auto *dialog = qobject_cast<QDialog *>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        return;
+    }
+    if (clear && g_closeProgram)
+        g_closeProgram();
+}
+
+void requestQuit(std::function<void()> closeProgram)
+{
+    g_closeProgram = std::move(closeProgram);
+    if (g_quitRequested)
+        return;
+    g_quitRequested = true;
+    answerOpenMessageBoxesForQuit();
+    auto *timer = new QTimer(QCoreApplication::instance());
+    QObject::connect(timer, &QTimer::timeout, timer, [] { sweepForQuit(); });
+    timer->start(100);
+    QTimer::singleShot(0, timer, [] { sweepForQuit(); });
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -132,6 +132,7 @@ protected:
 private:
     template <class F> friend F &defaultInstance();
     friend class FormScript;
+    friend void sweepForQuit();
     friend class FormRoad;
     void activate();
     void applyTabOrder();
@@ -141,6 +142,7 @@ private:
     bool m_unloading = false;
     bool m_modal = false;
     bool m_activateLater = false; // a modal showing activates from its own loop
+    bool m_activationQueued = false; // shown, its activation not run yet
     bool m_keyPreview = false;
     QPointer<QAbstractButton> m_default;
     QPointer<QAbstractButton> m_cancel;
@@ -169,6 +171,14 @@ private:
 
 // The loaded forms in load order.
 const QList<Form *> &Forms();
+
+// The program is asked to end (a termination signal). From then on every message box is
+// answered at once (see MsgBox) and, at the next safe point, every modal window that is up is
+// answered as Cancel: its cancel button when it has an enabled one, else it is unloaded. A
+// form whose road runs is asked to abort and waited for. Once no modal window and no road is
+// left, closeProgram runs (again, until it ends the program). Checked every 100 ms.
+void requestQuit(std::function<void()> closeProgram);
+bool quitRequested();
 
 // The default instance of a form class: created and loaded on first use, created afresh
 // after it was unloaded. The instance is reachable from inside its own Form_Load.

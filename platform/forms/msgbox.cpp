@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
+
+#include "platform/forms/forms.h"
 
 static QString g_appTitle;
 static MsgBoxScript *g_script = nullptr;
@@ -34,10 +37,57 @@ int MsgBoxScript::respond(const QString &prompt, int buttons, const QString &tit
     return result;
 }
 
+namespace {
+struct ButtonPair {
+    QMessageBox::StandardButton qt;
+    int vb;
+};
+
+QList<ButtonPair> buttonSet(int buttons)
+{
+    switch (buttons & 0x7) {
+    case vb::vbOKCancel: return {{QMessageBox::Ok, vb::vbOK}, {QMessageBox::Cancel, vb::vbCancel}};
+    case vb::vbAbortRetryIgnore:
+        return {{QMessageBox::Abort, vb::vbAbort}, {QMessageBox::Retry, vb::vbRetry}, {QMessageBox::Ignore, vb::vbIgnore}};
+    case vb::vbYesNoCancel:
+        return {{QMessageBox::Yes, vb::vbYes}, {QMessageBox::No, vb::vbNo}, {QMessageBox::Cancel, vb::vbCancel}};
+    case vb::vbYesNo: return {{QMessageBox::Yes, vb::vbYes}, {QMessageBox::No, vb::vbNo}};
+    case vb::vbRetryCancel: return {{QMessageBox::Retry, vb::vbRetry}, {QMessageBox::Cancel, vb::vbCancel}};
+    default: return {{QMessageBox::Ok, vb::vbOK}};
+    }
+}
+
+// The answer a box gives when the program is asked to end: Cancel, else its default button.
+ButtonPair quitAnswer(int buttons)
+{
+    const QList<ButtonPair> set = buttonSet(buttons);
+    for (const ButtonPair &b : set)
+        if (b.vb == vb::vbCancel)
+            return b;
+    const int def = (buttons & 0x300) >> 8;
+    return set[def < set.size() ? def : 0];
+}
+
+struct OpenBox {
+    QPointer<QMessageBox> box;
+    QMessageBox::StandardButton quit;
+};
+QList<OpenBox> g_openBoxes;
+}
+
+void answerOpenMessageBoxesForQuit()
+{
+    for (const OpenBox &open : QList<OpenBox>(g_openBoxes))
+        if (open.box)
+            open.box->done(open.quit);
+}
+
 int MsgBox(const QString &prompt, int buttons, const QString &title)
 {
     if (g_script)
         return g_script->respond(prompt, buttons, title);
+    if (quitRequested())
+        return quitAnswer(buttons).vb;
 
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(title.isEmpty() ? g_appTitle : title);
@@ -49,25 +99,18 @@ int MsgBox(const QString &prompt, int buttons, const QString &title)
     case vb::vbInformation: box.setIcon(QMessageBox::Information); break;
     default: box.setIcon(QMessageBox::NoIcon); break;
     }
-    struct B { QMessageBox::StandardButton qt; int vb; };
-    QList<B> set;
-    switch (buttons & 0x7) {
-    case vb::vbOKCancel: set = {{QMessageBox::Ok, vb::vbOK}, {QMessageBox::Cancel, vb::vbCancel}}; break;
-    case vb::vbAbortRetryIgnore: set = {{QMessageBox::Abort, vb::vbAbort}, {QMessageBox::Retry, vb::vbRetry}, {QMessageBox::Ignore, vb::vbIgnore}}; break;
-    case vb::vbYesNoCancel: set = {{QMessageBox::Yes, vb::vbYes}, {QMessageBox::No, vb::vbNo}, {QMessageBox::Cancel, vb::vbCancel}}; break;
-    case vb::vbYesNo: set = {{QMessageBox::Yes, vb::vbYes}, {QMessageBox::No, vb::vbNo}}; break;
-    case vb::vbRetryCancel: set = {{QMessageBox::Retry, vb::vbRetry}, {QMessageBox::Cancel, vb::vbCancel}}; break;
-    default: set = {{QMessageBox::Ok, vb::vbOK}}; break;
-    }
+    const QList<ButtonPair> set = buttonSet(buttons);
     QMessageBox::StandardButtons all;
-    for (const B &b : set)
+    for (const ButtonPair &b : set)
         all |= b.qt;
     box.setStandardButtons(all);
     int def = (buttons & 0x300) >> 8;
     if (def < set.size())
         box.setDefaultButton(set[def].qt);
+    g_openBoxes.append({&box, quitAnswer(buttons).qt});
     auto clicked = static_cast<QMessageBox::StandardButton>(box.exec());
-    for (const B &b : set)
+    g_openBoxes.removeIf([&box](const OpenBox &open) { return open.box == &box; });
+    for (const ButtonPair &b : set)
         if (b.qt == clicked)
             return b.vb;
     return set.last().vb;  // closed by Escape: the last (cancelling) button

@@ -16,8 +16,12 @@ enum MsgBoxStyle : int {
 enum MsgBoxResult : int { vbOK = 1, vbCancel = 2, vbAbort = 3, vbRetry = 4, vbIgnore = 5, vbYes = 6, vbNo = 7 };
 }
 
-// Shows a message box; a title left empty shows the application title.
+// Shows a message box; a title left empty shows the application title. Once the program is
+// asked to end (quitRequested) a box is not shown: it answers Cancel, or its default button
+// when it has no Cancel; boxes open at that moment are answered the same way.
 int MsgBox(const QString &prompt, int buttons = vb::vbOKOnly, const QString &title = QString());
+// Answers the message boxes that are open now as above (used by requestQuit).
+void answerOpenMessageBoxesForQuit();
 
 // The application title shown by a box given no title of its own.
 QString appTitle();
