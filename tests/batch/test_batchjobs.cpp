@@ -734,18 +734,23 @@ protected:
         maker.save();
         maker.clearImage();
     }
+    // Book 1010 page 1 with a stored one-page image, page 2 without one.
+    void seedTwoDocuments()
+    {
+        em->runScript(QStringLiteral(
+            "INSERT INTO image_master(imid, folder, subdir, member, num_pages, doc_type) VALUES"
+            "  ('IM0000000001', 'F1', '', 'IMAGES', '0001', 'DEED');\n"
+            "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, doc_type, imid) VALUES"
+            "  ('LR', '001010', '0001', '2019', '04', '01', '00101', '100001', 'K', 'LR201900101', 'DEED', 'IM0000000001'),"
+            "  ('LR', '001010', '0002', '2019', '04', '01', '00102', '100002', 'K', 'LR201900102', 'DEED', '');\n"));
+        storeImage(QStringLiteral("IM0000000001"));
+        g_dbMode = MODE_MARG;
+    }
 };
 
 TEST_F(BatchRotateRun, TurnsAndStoresTheDocument)
 {
-    em->runScript(QStringLiteral(
-        "INSERT INTO image_master(imid, folder, subdir, member, num_pages, doc_type) VALUES"
-        "  ('IM0000000001', 'F1', '', 'IMAGES', '0001', 'DEED');\n"
-        "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, doc_type, imid) VALUES"
-        "  ('LR', '001010', '0001', '2019', '04', '01', '00101', '100001', 'K', 'LR201900101', 'DEED', 'IM0000000001'),"
-        "  ('LR', '001010', '0002', '2019', '04', '01', '00102', '100002', 'K', 'LR201900102', 'DEED', '');\n"));
-    storeImage(QStringLiteral("IM0000000001"));
-    g_dbMode = MODE_MARG;
+    seedTwoDocuments();
     FrmBatchRotate &dlg = frmBatchRotate();
     dlg.txtBook_MARG->setText(QStringLiteral("1010"));
     dlg.txtPage_MARG->setText(QStringLiteral("1"));
@@ -797,14 +802,7 @@ TEST_F(BatchRotateRun, TurnsAndStoresTheDocument)
 
 TEST_F(BatchRotateRun, ProgressWindowClosedFromItsFrameDuringTheRunAbortsIt)
 {
-    em->runScript(QStringLiteral(
-        "INSERT INTO image_master(imid, folder, subdir, member, num_pages, doc_type) VALUES"
-        "  ('IM0000000001', 'F1', '', 'IMAGES', '0001', 'DEED');\n"
-        "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, doc_type, imid) VALUES"
-        "  ('LR', '001010', '0001', '2019', '04', '01', '00101', '100001', 'K', 'LR201900101', 'DEED', 'IM0000000001'),"
-        "  ('LR', '001010', '0002', '2019', '04', '01', '00102', '100002', 'K', 'LR201900102', 'DEED', '');\n"));
-    storeImage(QStringLiteral("IM0000000001"));
-    g_dbMode = MODE_MARG;
+    seedTwoDocuments();
     FrmBatchRotate &dlg = frmBatchRotate();
     dlg.txtBook_MARG->setText(QStringLiteral("1010"));
     dlg.txtPage_MARG->setText(QStringLiteral("1"));
