@@ -39,11 +39,8 @@ QString writeBack(QelEzImage &page, QelEzImage &tree, const QString &workName)
     page.save();
     page.clearImage();
     tree.clearImage();
-    // A working file that already is the work file holds what was just saved.
-    if (orig != work) {
-        DeleteFile(orig);
-        CopyFile(work, orig);
-    }
+    // The copy replaces the working file only once it is complete.
+    CopyFile(work, orig);
     return orig;
 }
 

@@ -3,6 +3,14 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "core/errors.h"
 #include "core/state.h"
 #include "platform/scan/scannersession.h"
@@ -25,7 +33,117 @@ void removeForced(const QString &path)
         raiseVbError(vbErr::PermissionDenied);
 }
 
+[[noreturn]] void raiseErrno(int err, const QString &path)
+{
+    const QString text = QString::fromLocal8Bit(strerror(err)) + QStringLiteral(": ") + path;
+    switch (err) {
+    case ENOSPC:
+    case EDQUOT: raiseVbError(61, text);
+    case EACCES:
+    case EPERM:
+    case EROFS: raiseVbError(vbErr::PermissionDenied, text);
+    case ENOENT:
+    case ENOTDIR: raiseVbError(vbErr::PathNotFound, text);
+    default: raiseVbError(vbErr::DeviceIOError, text);
+    }
+}
+
+// A file descriptor closed on scope exit.
+struct Fd {
+    int fd = -1;
+    ~Fd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// Writes all of the source into out; errno of the first failure, 0 when done.
+int copyContents(int in, int out)
+{
+    static constexpr size_t kChunk = 1 << 20;
+    std::unique_ptr<char[]> buf(new char[kChunk]);
+    for (;;) {
+        const ssize_t n = ::read(in, buf.get(), kChunk);
+        if (n == 0)
+            return 0;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(out, buf.get() + done, size_t(n - done));
+            if (w < 0) {
+                if (errno == EINTR)
+                    continue;
+                return errno;
+            }
+            done += w;
+        }
+    }
+}
+
+// Renames from to to unless to exists: false, errno EEXIST, when it does.
+bool renameNoReplace(const QByteArray &from, const QByteArray &to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without the flag: a hard link is made only when the name is free.
+    if (::link(from.constData(), to.constData()) != 0)
+        return false;
+    ::unlink(from.constData());
+    return true;
+}
+
 } // namespace
+
+bool copyIntoPlace(const QString &source, const QString &destination, CopyMode mode)
+{
+    const QByteArray src = QFile::encodeName(source);
+    const QByteArray dst = QFile::encodeName(destination);
+    Fd in;
+    in.fd = ::open(src.constData(), O_RDONLY | O_CLOEXEC);
+    if (in.fd < 0)
+        raiseErrno(errno, source);
+    struct stat st {};
+    if (::fstat(in.fd, &st) != 0)
+        raiseErrno(errno, source);
+    struct stat dt {};
+    if (::stat(dst.constData(), &dt) == 0) {
+        if (mode == CopyMode::CreateNew)
+            return false;
+        if (dt.st_dev == st.st_dev && dt.st_ino == st.st_ino)
+            return true; // onto itself
+    }
+
+    const qsizetype slash = dst.lastIndexOf('/');
+    QByteArray temp = dst.left(slash + 1) + '.' + dst.mid(slash + 1) + ".part-XXXXXX";
+    Fd out;
+    out.fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (out.fd < 0)
+        raiseErrno(errno, destination);
+    int err = copyContents(in.fd, out.fd);
+    if (!err && ::fchmod(out.fd, st.st_mode & 0777) != 0)
+        err = errno;
+    if (!err && ::fsync(out.fd) != 0)
+        err = errno;
+    if (!err && ::close(out.fd) != 0)
+        err = errno;
+    out.fd = -1;
+    if (!err) {
+        if (mode == CopyMode::Replace ? ::rename(temp.constData(), dst.constData()) == 0
+                                      : renameNoReplace(temp, dst))
+            return true;
+        err = errno;
+    }
+    ::unlink(temp.constData());
+    if (err == EEXIST && mode == CopyMode::CreateNew)
+        return false;
+    raiseErrno(err, destination);
+}
 
 void DeleteTempFile(const QString &name)
 {
@@ -66,11 +184,7 @@ void CopyFile(const QString &source, const QString &destination)
         if (!fileExists(source))
             raiseVbError(vbErr::FileNotFound);
         at(2);
-        if (QFileInfo::exists(destination))
-            removeForced(destination);
-        at(3);
-        if (!QFile::copy(source, destination))
-            raiseVbError(vbErr::PathNotFound);
+        copyIntoPlace(source, destination, CopyMode::Replace);
     } catch (...) {
         reportCurrentError(QStringLiteral("CopyFile"), at);
     }

@@ -11,7 +11,16 @@ void DeleteTempFile(const QString &name);
 // Deletes the file when it exists.
 void DeleteFile(const QString &path);
 // Copies source to destination, overwriting it; a missing source is reported as error 53.
+// A copy onto itself does nothing; a failed copy leaves the old destination as it was.
 void CopyFile(const QString &source, const QString &destination);
+
+enum class CopyMode { Replace, CreateNew };
+// Copies source into a temporary file beside destination, flushes it to disk and only then
+// renames it to destination, so destination is never seen half-written. Replace swaps an
+// existing destination in one step (a copy onto itself does nothing); CreateNew returns false,
+// leaving everything as it was, when destination exists already. A failure raises VbError (61
+// disk full, 70 permission denied, 76 path not found, 57 otherwise) and leaves no file behind.
+bool copyIntoPlace(const QString &source, const QString &destination, CopyMode mode);
 
 // The private per-user temp folder, ending in "/" (raises when none can be had).
 QString getTempPath();

@@ -6,6 +6,7 @@
 #include "coretest.h"
 #include "platform/forms/msgbox.h"
 #include "platform/vb/vberror.h"
+#include "support/scratchmount.h"
 
 namespace {
 
@@ -150,4 +151,75 @@ TEST_F(Files, CopyFileOverwritesAndReportsAMissingSource)
     ASSERT_EQ(boxes.calls().size(), 1);
     EXPECT_TRUE(boxes.calls()[0].prompt.startsWith("Error in CopyFile at line 1\r\n53: "));
     EXPECT_EQ(boxes.calls()[0].icon(), int(vb::vbCritical));
+}
+
+namespace {
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+} // namespace
+
+TEST_F(Files, CopyFileOntoItselfKeepsTheFile)
+{
+    MsgBoxScript boxes;
+    const QString a = dir.filePath("self.tif");
+    touch(a, "keep me");
+    CopyFile(a, a);
+    EXPECT_EQ(contents(a), QByteArray("keep me"));
+    // The same file reached by another spelling of its path.
+    CopyFile(a, dir.filePath("./self.tif"));
+    EXPECT_EQ(contents(a), QByteArray("keep me"));
+    EXPECT_TRUE(boxes.calls().isEmpty());
+}
+
+TEST_F(Files, CopyFileThatCannotCompleteKeepsTheOldDestination)
+{
+    // A file system of 64 KiB that the copy of 200 KiB fills.
+    const QString small = dir.filePath("small");
+    ASSERT_TRUE(QDir().mkpath(small));
+    ScratchMount mount(small, 64 * 1024, false, [](const QString &folder) {
+        QFile f(folder + "/b.tif");
+        if (f.open(QIODevice::WriteOnly))
+            f.write("old-content");
+    });
+    if (!mount.ok())
+        GTEST_SKIP() << mount.why().toStdString();
+    const QString big = dir.filePath("big.tif");
+    touch(big, QByteArray(200 * 1024, 'p'));
+
+    MsgBoxScript boxes;
+    CopyFile(big, small + "/b.tif");
+    ASSERT_EQ(boxes.calls().size(), 1);
+    EXPECT_TRUE(boxes.calls()[0].prompt.startsWith("Error in CopyFile at line 2\r\n61: "))
+        << boxes.calls()[0].prompt.toStdString();
+    EXPECT_EQ(contents(small + "/b.tif"), QByteArray("old-content"));
+    EXPECT_EQ(entries(small), QStringList{"b.tif"}); // no temporary left beside it
+}
+
+TEST_F(Files, CopyIntoPlaceCreatesOnlyAFreeName)
+{
+    const QString a = dir.filePath("a.tif"), b = dir.filePath("b.tif");
+    touch(a, "new");
+    touch(b, "taken");
+    EXPECT_FALSE(copyIntoPlace(a, b, CopyMode::CreateNew));
+    EXPECT_EQ(contents(b), QByteArray("taken"));
+    EXPECT_TRUE(copyIntoPlace(a, dir.filePath("c.tif"), CopyMode::CreateNew));
+    EXPECT_EQ(contents(dir.filePath("c.tif")), QByteArray("new"));
+    EXPECT_EQ(entries(dir.path()), (QStringList{"a.tif", "b.tif", "c.tif"}));
+    // A folder that is not there is a path error, and leaves nothing.
+    try {
+        copyIntoPlace(a, dir.filePath("none/d.tif"), CopyMode::Replace);
+        FAIL() << "no error raised";
+    } catch (const VbError &e) {
+        EXPECT_EQ(e.number, vbErr::PathNotFound);
+    }
 }
