@@ -58,6 +58,9 @@ bool do_store_electronic(bool advance)
         burnRedactionItems(view);
         DeleteEditorCopies(view.imageFile());
 
+        // From here on the views change; a store that does not succeed puts the document back.
+        StoreRollback rollback(view, tree);
+
         trap(8);
         const QString image = g_strTempPath + QStringLiteral("temp8.tif");
         const QString annots = g_strTempPath + QStringLiteral("temp2.tif");
@@ -73,7 +76,8 @@ bool do_store_electronic(bool advance)
 
         trap(9);
         view.setPage(1);
-        runAnnotationMerge();
+        if (!runAnnotationMerge())
+            return false;
         tree.clearImage();
         view.clearImage();
 
@@ -88,11 +92,13 @@ bool do_store_electronic(bool advance)
             if (missing(annots))
                 return false;
             copyToShare(annots, hostPathToLocal(folder + annotName));
+            rollback.placed(hostPathToLocal(folder + annotName));
         }
         refreshStoreWindow();
         if (missing(image))
             return false;
         copyToShare(image, hostPathToLocal(folder + imageName));
+        rollback.placed(hostPathToLocal(folder + imageName));
         qint64 fileSize = QFileInfo(image).size();
         refreshStoreWindow();
         if (missing(image))
@@ -103,13 +109,17 @@ bool do_store_electronic(bool advance)
 
         trap(11);
         result = IM650R(conn, QStringLiteral("S"), imageName, padZeros(qint32(fileSize), 9), padZeros(pageCount, 4));
-        if (result)
+        if (result) {
+            rollback.release();
             g_blnPromptStore = false;
+        }
 
         trap(12);
         result = run_program(QStringLiteral("S"));
-        if (result)
+        if (result) {
+            rollback.release();
             g_blnPromptStore = false;
+        }
 
         trap(13);
         deleteOnShare(folder, imageName);

@@ -97,7 +97,7 @@ ImprintStates parkAnnotations(QelEzImage &view)
 }
 
 // Step that ends a book scan: copy to the book path, look up again in the recorded-land mode.
-bool storeBookScan(const HostSettings &s)
+bool storeBookScan(const HostSettings &s, StoreRollback &rollback)
 {
     const QString image = g_strTempPath + QStringLiteral("temp2.tif");
     if (!QFileInfo::exists(image)) {
@@ -106,6 +106,7 @@ bool storeBookScan(const HostSettings &s)
     }
     const QString target = hostPathToLocal(QStringLiteral("\\\\") + s.dsn + QStringLiteral("\\") + g_BookPath + g_Filename);
     copyToShare(image, target);
+    rollback.release();
     run_program(QStringLiteral("S"));
     const bool unindexed = g_blnScanUnIndexDocs;
     switch (g_dbMode) {
@@ -193,6 +194,9 @@ bool do_store_manual(bool advance)
         if (!pageCountAccepted(pageCount))
             return false;
 
+        // From here on the views change; a store that does not succeed puts the document back.
+        StoreRollback rollback(view, tree);
+
         trap(9);
         do_set_annotation_security(view);
         // Redactions leave as pixels only, burned once here; the editor's unburned copies go.
@@ -255,7 +259,8 @@ bool do_store_manual(bool advance)
         view.setPage(1);
 
         trap(18);
-        runAnnotationMerge();
+        if (!runAnnotationMerge())
+            return false;
 
         trap(19);
         view.setAnnotationLayer(1);
@@ -278,28 +283,26 @@ bool do_store_manual(bool advance)
 
         if (isBookScan(g_dbMode)) {
             trap(30);
-            return storeBookScan(s);
+            return storeBookScan(s, rollback);
         }
 
-        trap(23);
-        qint32 counter = 1;
-        imageName = freeStoreName(folder, imageName, QStringLiteral(".T"), counter);
         trap(24);
         if (!QFileInfo::exists(stored)) {
             MsgBox(stored + QStringLiteral(" not found."));
             return false;
         }
         trap(25);
-        copyToShare(stored, hostPathToLocal(folder + imageName));
+        qint32 counter = 1;
+        imageName = copyToShareFree(stored, folder, imageName, QStringLiteral(".T"), counter);
+        rollback.placed(hostPathToLocal(folder + imageName));
         const qint64 fileSize = QFileInfo(stored).size();
 
-        trap(26);
-        if (!annotName.isEmpty())
-            annotName = freeStoreName(folder, annotName, QStringLiteral(".ANN"), counter);
         trap(27);
         const QString overlay = g_strTempPath + QStringLiteral("tempoverlayANN.tif");
-        if (!annotName.isEmpty() && g_intAnnotCount > 0 && QFileInfo::exists(overlay))
-            copyToShare(overlay, hostPathToLocal(folder + annotName));
+        if (!annotName.isEmpty() && g_intAnnotCount > 0 && QFileInfo::exists(overlay)) {
+            annotName = copyToShareFree(overlay, folder, annotName, QStringLiteral(".ANN"), counter);
+            rollback.placed(hostPathToLocal(folder + annotName));
+        }
 
         trap(28);
         const QString pagesText = padZeros(pageCount, 4);
@@ -318,6 +321,7 @@ bool do_store_manual(bool advance)
         }
         if (!result)
             return false;
+        rollback.release();
         DeleteTemp();
         if (advance)
             run_program(QStringLiteral("N"));

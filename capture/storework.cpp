@@ -12,8 +12,10 @@
 #include "platform/annot/annotdocument.h"
 #include "platform/forms/forms.h"
 #include "platform/forms/msgbox.h"
+#include "platform/imaging/qelezimage.h"
 #include "platform/system/system.h"
 #include "platform/vb/vberror.h"
+#include "capture/paperstore.h"
 #include "ui/frmMain.h"
 
 namespace {
@@ -57,10 +59,16 @@ void deleteOnShare(const QString &folder, const QString &name)
 
 void copyToShare(const QString &source, const QString &destination)
 {
-    if (QFileInfo::exists(destination) && !QFile::remove(destination))
-        raiseVbError(vbErr::PathNotFound, QStringLiteral("Cannot replace ") + destination);
-    if (!QFile::copy(source, destination))
-        raiseVbError(vbErr::PathNotFound, QStringLiteral("Cannot copy to ") + destination);
+    copyIntoPlace(source, destination, CopyMode::Replace);
+}
+
+QString copyToShareFree(const QString &source, const QString &folder, const QString &name,
+                        const QString &ending, qint32 &counter)
+{
+    QString candidate = freeStoreName(folder, name, ending, counter);
+    while (!copyIntoPlace(source, hostPathToLocal(folder + candidate), CopyMode::CreateNew))
+        candidate = freeStoreName(folder, candidate, ending, counter);
+    return candidate;
 }
 
 void emptyAnnotationSet(QelAnnotDocument &set)
@@ -79,16 +87,19 @@ bool isFormVisible(const QString &name)
     return f && f->isVisible();
 }
 
-void runAnnotationMerge()
+bool runAnnotationMerge()
 {
     g_intAnnotCount = 0;
     g_blnAnnotMergeDone = false;
+    g_blnAnnotMergeFailed = false;
     QTimer *timer = frmMain().tmrAnnotationMerge;
-    timer->setInterval(600);
+    // One page a tick, the events in between handled; the merge itself is immediate.
+    timer->setInterval(0);
     timer->start();
     // The timer ends the wait; blocking for events keeps the wait from spinning.
     while (!g_blnAnnotMergeDone)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    return !g_blnAnnotMergeFailed;
 }
 
 void refreshFrontWindow()
@@ -125,5 +136,61 @@ void reportStoreFailure(const QString &procedure, const Trap &trap)
         throwError(procedure, trap, e);
     } catch (...) {
         reportCurrentError(procedure, trap);
+    }
+}
+
+StoreRollback::StoreRollback(QelEzImage &view, QelEzImage &tree)
+    : m_view(view), m_tree(tree), m_file(g_strTempPath + QStringLiteral("storebackup.tif")),
+      m_page(view.page()), m_annotationLayer(view.annotationLayer()),
+      m_annotationOption(view.annotationOption()), m_saveFileName(view.saveFileName())
+{
+    view.setAnnotationOption(1); // the annotations stay items
+    view.setSaveFileName(m_file);
+    const int append = view.saveAppend();
+    view.setSaveAppend(0);
+    try {
+        view.save();
+    } catch (...) {
+        view.setSaveAppend(append);
+        view.setSaveFileName(m_saveFileName);
+        view.setAnnotationOption(m_annotationOption);
+        m_released = true;
+        throw;
+    }
+    view.setSaveAppend(append);
+    view.setSaveFileName(m_saveFileName);
+    view.setAnnotationOption(m_annotationOption);
+}
+
+StoreRollback::~StoreRollback()
+{
+    if (!m_released) {
+        for (const QString &f : std::as_const(m_placed))
+            QFile::remove(f);
+        restore();
+    }
+    QFile::remove(m_file);
+}
+
+void StoreRollback::release() { m_released = true; }
+
+void StoreRollback::restore()
+{
+    try {
+        m_view.setAnnotationLayer(m_annotationLayer);
+        m_view.setAnnotationOption(m_annotationOption);
+        m_view.setSaveFileName(m_saveFileName);
+        m_view.clearImage();
+        m_view.resetView();
+        m_view.setImageFile(m_file);
+        m_tree.setImageHandle(m_view.imageHandle());
+        const int page = qBound(1, m_page, m_view.pageCount());
+        m_view.setPage(page);
+        m_tree.setPage(page);
+        FrmMain &w = frmMain();
+        w.btnStore->setEnabled(true);
+        w.mnuStore->setEnabled(true);
+    } catch (...) {
+        reportCurrentError(QStringLiteral("StoreRollback"), Trap{});
     }
 }

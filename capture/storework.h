@@ -2,10 +2,12 @@
 // Working steps the paper and e-filed stores share: parked annotation files, files on the
 // share, the annotation merge wait and the windows a store repaints.
 #include <QString>
+#include <QStringList>
 
 #include "core/errors.h"
 
 class QelAnnotDocument;
+class QelEzImage;
 
 // "Quorla.ann" followed by the page number.
 QString parkedAnnotationName(int page);
@@ -13,15 +15,21 @@ QString parkedAnnotationName(int page);
 void deleteParkedAnnotations(int pages);
 // Deletes folder + name (a host path) when it exists; nothing for an empty name.
 void deleteOnShare(const QString &folder, const QString &name);
-// Copies source over destination (a local path). Raises when the copy cannot be made, so a
-// store never goes on to register a file that is not there.
+// Copies source over destination (a local path), whole or not at all. Raises when the copy
+// cannot be made, so a store never goes on to register a file that is not there.
 void copyToShare(const QString &source, const QString &destination);
+// Copies source into folder (a host path) under the first free name from name on (see
+// freeStoreName), created exclusively: a name taken meanwhile moves the search on. Returns the
+// name used; raises when the copy cannot be made.
+QString copyToShareFree(const QString &source, const QString &folder, const QString &name,
+                        const QString &ending, qint32 &counter);
 // Removes whatever items a refusing security handler left on the set; its properties stay.
 void emptyAnnotationSet(QelAnnotDocument &set);
 // True when a loaded form of that design name is shown (a form not loaded is not loaded for it).
 bool isFormVisible(const QString &name);
-// Starts the main window's annotation merge (600 ms a page) and yields until it is done.
-void runAnnotationMerge();
+// Starts the main window's annotation merge (a page a timer tick) and yields until it is done;
+// false when a tick failed (the tick has reported it).
+bool runAnnotationMerge();
 // Repaints the window in front of the store: batch progress, batch rotate progress, barcode
 // separation or the store window.
 void refreshFrontWindow();
@@ -30,3 +38,32 @@ void refreshStoreWindow();
 // For use inside a catch block: a disconnected object ends the program after a critical box;
 // anything else goes to the error report under procedure.
 void reportStoreFailure(const QString &procedure, const Trap &trap);
+
+// Undoes a store that does not get to release() (a failure, a refusal, an error), on
+// destruction: the document goes back into both views as the operator had it when the store
+// began (the same pages with their annotations, the page that was current, Store enabled), and
+// the files the store put on the share are removed again, so none is left unregistered.
+class StoreRollback {
+public:
+    // Keeps a copy of the page view's document in the temp folder.
+    StoreRollback(QelEzImage &view, QelEzImage &tree);
+    ~StoreRollback();
+    StoreRollback(const StoreRollback &) = delete;
+    StoreRollback &operator=(const StoreRollback &) = delete;
+    // A file the store has put on the share (a local path).
+    void placed(const QString &shareFile) { m_placed << shareFile; }
+    // The store succeeded (it is registered): nothing is undone.
+    void release();
+
+private:
+    void restore();
+    QelEzImage &m_view;
+    QelEzImage &m_tree;
+    QString m_file;
+    int m_page = 1;
+    int m_annotationLayer = 0;
+    int m_annotationOption = 1;
+    QString m_saveFileName;
+    QStringList m_placed;
+    bool m_released = false;
+};

@@ -35,17 +35,19 @@ void removeForced(const QString &path)
 
 [[noreturn]] void raiseErrno(int err, const QString &path)
 {
-    const QString text = QString::fromLocal8Bit(strerror(err)) + QStringLiteral(": ") + path;
+    int number = vbErr::DeviceIOError;
     switch (err) {
     case ENOSPC:
-    case EDQUOT: raiseVbError(61, text);
+    case EDQUOT: number = 61; break;
     case EACCES:
     case EPERM:
-    case EROFS: raiseVbError(vbErr::PermissionDenied, text);
+    case EROFS: number = vbErr::PermissionDenied; break;
     case ENOENT:
-    case ENOTDIR: raiseVbError(vbErr::PathNotFound, text);
-    default: raiseVbError(vbErr::DeviceIOError, text);
+    case ENOTDIR: number = vbErr::PathNotFound; break;
+    default: break;
     }
+    raiseVbError(number, vbError(number).description + QStringLiteral(": ") + path + QStringLiteral(" (")
+                             + QString::fromLocal8Bit(strerror(err)) + u')');
 }
 
 // A file descriptor closed on scope exit.

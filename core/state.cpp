@@ -54,6 +54,7 @@ void resetState()
     g_blnStoreReturnValue = false;
     g_blnDocChanged = false;
     g_blnAnnotMergeDone = false;
+    g_blnAnnotMergeFailed = false;
     g_intAnnotCount = 0;
     g_MouseButtons = {};
     g_blnRunForceBat = true;

@@ -497,6 +497,7 @@ void FrmMain::tmrAnnotationMerge_Timer()
     } catch (...) {
         // The store waits for the merge to end: a failing pass ends it rather than tick forever.
         tmrAnnotationMerge->stop();
+        g_blnAnnotMergeFailed = true;
         g_blnAnnotMergeDone = true;
         reportCurrentError(QStringLiteral("tmrAnnotationMerge_Timer"), Trap{});
     }

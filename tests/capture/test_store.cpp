@@ -2,6 +2,8 @@
 // what follows a store, and what a failing store leaves behind.
 #include <QDate>
 #include <QDir>
+#include <QDirIterator>
+#include <QProcess>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlQuery>
@@ -24,6 +26,7 @@
 #include "platform/annot/annotdocument.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/settings/settings.h"
+#include "support/scratchmount.h"
 #include "ui/frmMain.h"
 
 namespace {
@@ -106,6 +109,55 @@ protected:
             out << q.value(0).toString() + u' ' + q.value(1).toString() + u' ' + q.value(2).toString() + u' '
                        + q.value(3).toString();
         return out;
+    }
+
+    // After a store that failed: the document is back in both views as it was (the item on its
+    // last page), still to be stored; nothing registered, no file on the share under a final
+    // name and no temporary left.
+    void expectDocumentBack(int pages)
+    {
+        QelEzImage &view = *frmMain().ezPageView;
+        EXPECT_EQ(view.pageCount(), pages);
+        EXPECT_EQ(frmMain().ezTreeView->pageCount(), pages);
+        if (view.pageCount() == pages) {
+            view.setPage(pages);
+            EXPECT_EQ(view.annotationCount(), 1);
+        }
+        EXPECT_TRUE(g_blnPromptStore);
+        EXPECT_TRUE(frmMain().btnStore->isEnabled());
+        EXPECT_TRUE(registrations().isEmpty());
+        EXPECT_EQ(QDir(scans()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // The one image stored below the images tree, checked with libtiff's own tool: pages.
+    int storedPages() const
+    {
+        QStringList found;
+        QDirIterator it(dir.filePath(QStringLiteral("share/QHOST/IMAGES")), QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            found << it.next();
+        if (found.size() != 1)
+            return -found.size();
+        QProcess tiffinfo;
+        tiffinfo.start(QStringLiteral("tiffinfo"), {found.first()});
+        if (!tiffinfo.waitForFinished() || tiffinfo.exitCode() != 0)
+            return -100;
+        return int(QString::fromLocal8Bit(tiffinfo.readAllStandardOutput()).count(QStringLiteral("TIFF Directory")));
+    }
+
+    // A second store, once what made the first one fail is mended, stores the whole document.
+    void expectSecondStoreStoresItWhole(int pages)
+    {
+        msg->clear();
+        EXPECT_TRUE(do_store_manual(false));
+        EXPECT_TRUE(msg->calls().isEmpty()) << msg->calls().value(0).prompt.toStdString();
+        ASSERT_EQ(registrations().size(), 1);
+        EXPECT_TRUE(registrations().first().endsWith(QStringLiteral(" %1").arg(pages, 4, 10, QLatin1Char('0'))));
+        EXPECT_EQ(storedPages(), pages);
+        EXPECT_EQ(g_intAnnotCount, 1);
+        EXPECT_EQ(scanFiles(), QStringList{QStringLiteral("SCAN-PC 01.A")});
+        EXPECT_FALSE(g_blnPromptStore);
     }
 
     QString storedImagePath(const QString &imid) const
@@ -213,27 +265,94 @@ TEST_F(StoreTest, PaperStoreWritesRegistersAndTheLookupFindsIt)
 
 TEST_F(StoreTest, FailedRegistrationKeepsTheDocumentUnstored)
 {
-    loadDocument(1, false);
+    loadDocument(2, true);
+    frmMain().btnStore->setEnabled(true);
     g_DocId = QStringLiteral("NOSUCHDOC");
     EXPECT_FALSE(do_store_manual(false));
     ASSERT_EQ(msg->calls().size(), 1);
     EXPECT_EQ(msg->calls().first().prompt.trimmed(), QStringLiteral("IM650R: the document is not on file."));
-    EXPECT_TRUE(g_blnPromptStore);
-    // The copy stays in the store folder and nothing was registered.
-    EXPECT_EQ(scanFiles(), QStringList{QStringLiteral("SCAN-PC 01.T")});
-    EXPECT_TRUE(registrations().isEmpty());
-    EXPECT_TRUE(QFileInfo::exists(g_strTempPath + QStringLiteral("temp2.tif")));
+    // The copies are taken back off the share: nothing there is unregistered.
+    expectDocumentBack(2);
 }
 
-TEST_F(StoreTest, ShareThatCannotTakeTheCopyFailsTheStore)
+TEST_F(StoreTest, RegistrationTheHostRefusesLeavesTheDocumentToStoreAgain)
 {
-    loadDocument(1, false);
-    ASSERT_TRUE(QDir(scans()).removeRecursively());
+    loadDocument(2, true);
+    frmMain().btnStore->setEnabled(true);
+    hostsim::Fault refusal;
+    refusal.kind = hostsim::FaultKind::ScriptedAnswer;
+    refusal.program = QStringLiteral("IM650R");
+    refusal.answer.insert(QStringLiteral("ErrMsg"), QStringLiteral("STORE AREA LOCKED"));
+    em->addFault(refusal);
     EXPECT_FALSE(do_store_manual(false));
-    EXPECT_TRUE(registrations().isEmpty());
-    EXPECT_TRUE(g_blnPromptStore);
+    ASSERT_EQ(msg->calls().size(), 1);
+    EXPECT_EQ(msg->calls().first().prompt.trimmed(), QStringLiteral("STORE AREA LOCKED"));
+    expectDocumentBack(2);
+    expectSecondStoreStoresItWhole(2);
+}
+
+TEST_F(StoreTest, ReadOnlyShareFailsTheStoreAndKeepsTheDocument)
+{
+    loadDocument(3, true);
+    frmMain().btnStore->setEnabled(true);
+    {
+        // A read-only file system over the store folder; where mounting is refused, a file
+        // standing where the folder should be.
+        ScratchMount readOnly(scans(), 1 << 20, true);
+        if (!readOnly.ok()) {
+            ASSERT_TRUE(QDir(scans()).removeRecursively());
+            QFile blocker(scans().chopped(1));
+            ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+        }
+        EXPECT_FALSE(do_store_manual(false));
+        ASSERT_FALSE(msg->calls().isEmpty());
+        EXPECT_TRUE(msg->calls().last().prompt.startsWith(QStringLiteral("Error in do_store_manual")));
+        expectDocumentBack(3);
+        if (!readOnly.ok()) {
+            ASSERT_TRUE(QFile::remove(scans().chopped(1)));
+            ASSERT_TRUE(QDir().mkpath(scans()));
+        }
+    }
+    expectSecondStoreStoresItWhole(3);
+}
+
+TEST_F(StoreTest, FullShareFailsTheStoreWithoutAHalfWrittenFile)
+{
+    loadDocument(3, true);
+    frmMain().btnStore->setEnabled(true);
+    ScratchMount full(scans(), 64 * 1024, false, [](const QString &folder) {
+        QFile filler(folder + QStringLiteral("/.filler"));
+        if (filler.open(QIODevice::WriteOnly))
+            while (filler.write(QByteArray(4096, 'f')) == 4096 && filler.flush()) {
+            }
+    });
+    if (!full.ok())
+        GTEST_SKIP() << full.why().toStdString();
+    EXPECT_FALSE(do_store_manual(false));
     ASSERT_FALSE(msg->calls().isEmpty());
-    EXPECT_TRUE(msg->calls().last().prompt.startsWith(QStringLiteral("Error in do_store_manual")));
+    EXPECT_TRUE(msg->calls().last().prompt.contains(QStringLiteral("\r\n61: Disk full: ")))
+        << msg->calls().last().prompt.toStdString();
+    ASSERT_TRUE(QFile::remove(scans(QStringLiteral(".filler"))));
+    expectDocumentBack(3);
+    expectSecondStoreStoresItWhole(3);
+}
+
+TEST_F(StoreTest, FailedAnnotationMergeFailsTheStore)
+{
+    loadDocument(2, true);
+    frmMain().btnStore->setEnabled(true);
+    // Something handled between two merge ticks empties the page view under the merge.
+    QObject context;
+    QObject::connect(frmMain().tmrAnnotationMerge, &QTimer::timeout, &context, [&context] {
+        MsgBoxScript quiet;
+        frmMain().ezPageView->clearImage();
+        QObject::disconnect(frmMain().tmrAnnotationMerge, nullptr, &context, nullptr);
+    });
+    EXPECT_FALSE(do_store_manual(false));
+    ASSERT_EQ(msg->calls().size(), 1);
+    EXPECT_TRUE(msg->calls().first().prompt.startsWith(QStringLiteral("Error in tmrAnnotationMerge_Timer")));
+    expectDocumentBack(2);
+    expectSecondStoreStoresItWhole(2);
 }
 
 TEST_F(StoreTest, PageCountMismatchRefusedLeavesTheDocument)
@@ -368,16 +487,28 @@ TEST_F(StoreTest, EFiledStoreCopiesBurnedImageAndCleansTheStoreFolder)
 
 TEST_F(StoreTest, EFiledStoreWithBothHostStepsFailingKeepsThePrompt)
 {
-    loadDocument(1, false);
+    loadDocument(2, true);
+    frmMain().btnStore->setEnabled(true);
     gdtCurrentDocType = 1;
     g_DocId = QStringLiteral("NOSUCHDOC");
     QDir(dir.path()).mkpath(QStringLiteral("share/QHOST/BURNED"));
     gsBurnedImagePath = QStringLiteral("\\\\QHOST\\BURNED\\E0002.TIF");
     EXPECT_FALSE(do_store_electronic(true));
-    EXPECT_TRUE(g_blnPromptStore);
-    EXPECT_TRUE(registrations().isEmpty());
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("share/QHOST/BURNED/E0002.TIF"))));
-    EXPECT_TRUE(scanFiles().isEmpty());
+    expectDocumentBack(2);
+}
+
+TEST_F(StoreTest, EFiledStoreOntoAShareThatRefusesKeepsTheDocument)
+{
+    loadDocument(2, true);
+    frmMain().btnStore->setEnabled(true);
+    gdtCurrentDocType = 1;
+    // The burned image's folder is missing: the third copy fails after two went to the share.
+    gsBurnedImagePath = QStringLiteral("\\\\QHOST\\NOFOLDER\\E0004.TIF");
+    EXPECT_FALSE(do_store_electronic(true));
+    ASSERT_FALSE(msg->calls().isEmpty());
+    EXPECT_TRUE(msg->calls().last().prompt.startsWith(QStringLiteral("Error in do_store_electronic")));
+    expectDocumentBack(2);
 }
 
 TEST_F(StoreTest, CertificateStoreWithoutShowNextResetsTheWorkspace)
