@@ -170,34 +170,58 @@ void setProgramFolder(const QString &folder)
     g_programFolder = f;
 }
 
-QString hostPathToLocal(const QString &windowsPath)
-{
-    QString p = windowsPath;
-    p.replace(u'\\', u'/');
-    if (!p.startsWith(QStringLiteral("//")))
-        return p;
+namespace {
 
+[[noreturn]] void refuseHostPath(const QString &path, const char *why)
+{
+    raiseVbError(vbErr::BadFileName, QStringLiteral("Not a path on a host share (\\\\HOST\\SHARE\\...): \"%1\" (%2)")
+                                         .arg(path, QString::fromLatin1(why)));
+}
+
+QString shareRoot()
+{
     QString root = qEnvironmentVariable("QUORLA_SHARE_ROOT");
     if (root.isEmpty())
         root = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
                + QStringLiteral("/quorla/shares");
     while (root.size() > 1 && root.endsWith(u'/'))
         root.chop(1);
+    return root;
+}
 
+// The real path of the deepest part of path that exists (links resolved).
+QString existingRealPath(QString path)
+{
+    while (!QFileInfo::exists(path) && path.contains(u'/'))
+        path.truncate(path.lastIndexOf(u'/'));
+    return QFileInfo(path).canonicalFilePath();
+}
+
+} // namespace
+
+QString hostPathToLocal(const QString &windowsPath)
+{
+    QString p = windowsPath;
+    p.replace(u'\\', u'/');
+    if (!p.startsWith(QStringLiteral("//")))
+        refuseHostPath(windowsPath, "it does not begin with two separators");
+    p.remove(0, 2);
     const bool trailing = p.endsWith(u'/');
-    // Components after the root; "." is dropped and ".." never climbs above the share root.
-    QStringList parts;
-    for (const QString &c : p.split(u'/', Qt::SkipEmptyParts)) {
-        if (c == u".")
-            continue;
-        if (c == u"..") {
-            if (!parts.isEmpty())
-                parts.removeLast();
-            continue;
-        }
-        parts << c;
+    if (trailing)
+        p.chop(1);
+    const QStringList parts = p.split(u'/');
+    if (parts.size() < 2)
+        refuseHostPath(windowsPath, "no host and share");
+    for (const QString &c : parts) {
+        if (c.isEmpty())
+            refuseHostPath(windowsPath, "an empty component");
+        if (c == u"." || c == u"..")
+            refuseHostPath(windowsPath, "a \".\" or \"..\" component");
+        if (c.contains(u':') || c.contains(QChar(0)))
+            refuseHostPath(windowsPath, "a drive or stream name");
     }
 
+    const QString root = shareRoot();
     QString cur = root;
     bool onDisk = QFileInfo(cur).isDir();
     for (const QString &c : parts) {
@@ -215,7 +239,14 @@ QString hostPathToLocal(const QString &windowsPath)
         onDisk = onDisk && QFileInfo(next).isDir();
         cur = next;
     }
-    if (trailing && !parts.isEmpty())
+    // A link on the share may not lead out of it.
+    const QString realRoot = QFileInfo(root).canonicalFilePath();
+    if (!realRoot.isEmpty()) {
+        const QString real = existingRealPath(cur);
+        if (real != realRoot && !real.startsWith(realRoot + u'/'))
+            refuseHostPath(windowsPath, "it leads out of the share root");
+    }
+    if (trailing)
         cur += u'/';
     return cur;
 }

@@ -40,7 +40,9 @@ QString programFolder();
 void setProgramFolder(const QString &folder);
 
 // "\\HOST\SHARE\rest" → "$QUORLA_SHARE_ROOT/HOST/SHARE/rest", each component matched without
-// regard to case when the exact one is missing; other paths only have "\" turned into "/".
+// regard to case when the exact one is missing ("/" is taken for "\"). Every other form (a
+// local or relative path, a drive letter, "." or "..", an empty component, a link leading out
+// of the share root) raises 52 with the path in the text: nothing outside the root is reached.
 QString hostPathToLocal(const QString &windowsPath);
 
 // The Logs folder: the program folder without a trailing "bin" (any case), plus "Logs";

@@ -511,6 +511,38 @@ TEST_F(StoreTest, EFiledStoreOntoAShareThatRefusesKeepsTheDocument)
     expectDocumentBack(2);
 }
 
+TEST_F(StoreTest, EFiledStoreWritesNothingOutsideTheShareRoot)
+{
+    // A file beside the share root that a burned-image path from the host names.
+    const QString outside = dir.filePath(QStringLiteral("outside.tif"));
+    const char *paths[] = {"%1", "\\\\QHOST\\KvTemp\\..\\..\\..\\outside.tif", "C:%1", "//QHOST/../outside.tif"};
+    for (const char *form : paths) {
+        const QString path = QString::fromLatin1(form).arg(outside);
+        SCOPED_TRACE(path.toStdString());
+        {
+            QFile f(outside);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write("not the store's");
+        }
+        loadDocument(2, true);
+        frmMain().btnStore->setEnabled(true);
+        gdtCurrentDocType = 1;
+        gsBurnedImagePath = path;
+        msg->clear();
+        EXPECT_FALSE(do_store_electronic(true));
+        ASSERT_FALSE(msg->calls().isEmpty());
+        EXPECT_TRUE(msg->calls().last().prompt.contains(QStringLiteral("52: Not a path on a host share")))
+            << msg->calls().last().prompt.toStdString();
+        QFile f(outside);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), QByteArray("not the store's"));
+        QStringList beside = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+        beside.removeIf([](const QString &n) { return n.startsWith(QStringLiteral("host.sqlite")); });
+        EXPECT_EQ(beside, QStringList{QStringLiteral("outside.tif")});
+        expectDocumentBack(2);
+    }
+}
+
 TEST_F(StoreTest, CertificateStoreWithoutShowNextResetsTheWorkspace)
 {
     loadDocument(1, false);

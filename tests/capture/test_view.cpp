@@ -370,6 +370,26 @@ TEST_F(EfileViewTest, MissingEfileImageNamesTheTrimmedPath)
     EXPECT_EQ(msg->calls()[0].prompt, "File Not Found: \\\\QHOST\\EFILE\\NONE.TIF");
 }
 
+TEST_F(EfileViewTest, ADocumentPathOffTheShareIsRefused)
+{
+    // A real file outside the share root, named by the host in several forms.
+    writeTiff(dir.filePath(QStringLiteral("outside.tif")), {1728});
+    const QString forms[] = {dir.filePath(QStringLiteral("outside.tif")),
+                             QStringLiteral("\\\\QHOST\\EFILE\\..\\..\\..\\outside.tif"),
+                             QStringLiteral("C:\\outside.tif")};
+    for (const QString &path : forms) {
+        SCOPED_TRACE(path.toStdString());
+        msg->clear();
+        gsInDocPath = path;
+        EXPECT_FALSE(do_view(conn, QStringLiteral("QHOST")));
+        ASSERT_EQ(msg->calls().size(), 1);
+        EXPECT_TRUE(msg->calls()[0].prompt.contains(QStringLiteral("52: Not a path on a host share")))
+            << msg->calls()[0].prompt.toStdString();
+        EXPECT_FALSE(QFile::exists(g_strTempPath + QStringLiteral("temp.tif")));
+        EXPECT_EQ(frmMain().ezPageView->pageCount(), 0);
+    }
+}
+
 // ---- the cover sheet on its own ----------------------------------------------------------------
 
 class CoverSheetTest : public EfileViewTest {

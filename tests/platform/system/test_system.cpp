@@ -191,22 +191,54 @@ TEST_F(SystemTest, HostPathsMapUnderTheShareRoot)
     const struct {
         const char *in;
         QString out;
-    } cases[] = {
+    } accepted[] = {
         {"\\\\imgsrv\\IMAGES\\book 12\\p1.tif", root + "/IMGSRV/Images/Book 12/p1.tif"},
         // The exact spelling wins over a case-insensitive one.
         {"\\\\FILESRV\\scans\\x.tif", root + "/FILESRV/scans/x.tif"},
         {"\\\\FILESRV\\Scans\\x.tif", root + "/FILESRV/Scans/x.tif"},
         {"\\\\IMGSRV\\Images\\Book 12\\", root + "/IMGSRV/Images/Book 12/"},
         {"\\\\newhost\\Share\\Dir\\f.tif", root + "/newhost/Share/Dir/f.tif"},
-        {"\\\\IMGSRV\\Images\\..\\..\\..\\etc\\passwd", root + "/etc/passwd"},
-        {"//IMGSRV/Images/./a.tif", root + "/IMGSRV/Images/a.tif"},
-        {"C:\\Program Files\\x.tif", "C:/Program Files/x.tif"},
-        {"temp.tif", "temp.tif"},
+        {"//IMGSRV/Images/a.tif", root + "/IMGSRV/Images/a.tif"},
+        {"\\\\IMGSRV\\Images", root + "/IMGSRV/Images"},
+        {"\\\\IMGSRV\\Images\\..x\\a.tif", root + "/IMGSRV/Images/..x/a.tif"},
     };
-    for (const auto &c : cases) {
+    for (const auto &c : accepted) {
         SCOPED_TRACE(c.in);
         EXPECT_EQ(hostPathToLocal(c.in), c.out);
     }
+
+    // Through a link on the share, out of it.
+    ASSERT_TRUE(QFile::link(dir.path(), root + "/IMGSRV/Images/out"));
+    const char *refused[] = {
+        "\\\\IMGSRV\\Images\\..\\..\\..\\etc\\passwd",
+        "\\\\IMGSRV\\Images\\Book 12\\..\\x.tif",
+        "//IMGSRV/Images/./a.tif",
+        "\\\\IMGSRV\\\\Images\\a.tif",
+        "\\\\IMGSRV\\Images\\\\a.tif",
+        "\\\\\\IMGSRV\\Images\\a.tif",
+        "\\\\..\\Images\\a.tif",
+        "\\\\IMGSRV",
+        "\\\\",
+        "",
+        "C:\\Program Files\\x.tif",
+        "\\\\IMGSRV\\C:\\x.tif",
+        "/tmp/x",
+        "/etc/passwd",
+        "temp.tif",
+        "..\\..\\x.tif",
+        "\\\\IMGSRV\\Images\\out\\share\\x.tif",
+    };
+    for (const char *in : refused) {
+        SCOPED_TRACE(in);
+        try {
+            const QString out = hostPathToLocal(QString::fromUtf8(in));
+            ADD_FAILURE() << "mapped to " << out.toStdString();
+        } catch (const VbError &e) {
+            EXPECT_EQ(e.number, vbErr::BadFileName);
+            EXPECT_TRUE(e.description.contains(QString::fromUtf8(in))) << e.description.toStdString();
+        }
+    }
+    qunsetenv("QUORLA_SHARE_ROOT");
 }
 
 TEST_F(SystemTest, LogsFolderBesideBinOrBeneathTheProgram)
