@@ -9,6 +9,7 @@
 #include "annotate/grouppos.h"
 #include "batch/pageops.h"
 #include "capture/coversheet.h"
+#include "capture/storework.h"
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/state.h"
@@ -17,6 +18,7 @@
 #include "host/im656r.h"
 #include "platform/ado/ado.h"
 #include "platform/forms/msgbox.h"
+#include "platform/imaging/imagingerror.h"
 #include "platform/system/system.h"
 #include "platform/vb/vb.h"
 #include "ui/frmMain.h"
@@ -134,7 +136,16 @@ bool do_view(AdoConnection &conn, const QString &hostName)
         trap(11);
         CopyFile(local, temp + QStringLiteral("temp.tif"));
         g_blnTif = isTiffFile(temp + QStringLiteral("temp.tif"));
-        runStep(trap, 12, [&] { view.setImageFile(temp + QStringLiteral("temp.tif")); });
+        trap(12);
+        try {
+            view.setImageFile(temp + QStringLiteral("temp.tif"));
+        } catch (const VbError &e) {
+            // A damaged stored image: reported once; the pages that could be read are shown and
+            // the document can be scanned again.
+            if (e.number != ezErr::BadImageFile)
+                throw;
+            throwError(QStringLiteral("do_view"), trap, e);
+        }
 
         // 8. E-filed: cover sheet in front of a working copy.
         if (gdtCurrentDocType == 1) {
@@ -182,7 +193,9 @@ bool do_view(AdoConnection &conn, const QString &hostName)
                 hideTree();
         });
 
-        if (gdtCurrentDocType != 1) {
+        if (pages == 0) {
+            // Nothing readable to adjust.
+        } else if (gdtCurrentDocType != 1) {
             // 13. Paper documents.
             runStep(trap, 24, [&] { do_adjust_text_annotations_with_bogus_data(&w, view, 1, true, true); });
             runStep(trap, 25, [&] { view.setPage(1); });
@@ -276,9 +289,8 @@ bool do_view(AdoConnection &conn, const QString &hostName)
             } else {
                 w.fraNonTiff->setVisible(false);
             }
-            for (Form *f : Forms())
-                if (f->objectName() == u"frmStore" && f->isVisible())
-                    f->Hide();
+            if (isFormVisible(QStringLiteral("frmStore")))
+                loadedForm(QStringLiteral("frmStore"))->Hide();
             w.btnScan->setEnabled(true);
             w.setDefaultButton(w.btnScan);
         });

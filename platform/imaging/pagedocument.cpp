@@ -116,8 +116,9 @@ void QelPageDocument::loadBytes(const QByteArray &tiff)
     m_fileName.clear();
     auto file = std::make_shared<const QByteArray>(tiff);
     std::vector<std::unique_ptr<Page>> pages;
+    VbError damage(0, QString());
     try {
-        const auto dirs = tiffcodec::readDirectories(*file);
+        const auto dirs = tiffcodec::readDirectories(*file, &damage);
         for (size_t i = 0; i < dirs.size(); ++i) {
             pages.push_back(newPage(file, int(i), dirs[i].info, dirs[i].annotations));
             pages.back()->origDir = int(i);
@@ -128,6 +129,8 @@ void QelPageDocument::loadBytes(const QByteArray &tiff)
     }
     setPages(std::move(pages));
     emit reset();
+    if (damage.number != 0)
+        throw damage;
 }
 
 void QelPageDocument::load(const QString &path)

@@ -43,7 +43,8 @@ public:
     static std::shared_ptr<QelPageDocument> create();
 
     // Replaces the pages by those of a TIFF file (disk or "mem:"), with the annotations stored in
-    // it. Raises ezErr::FileNotFound or ezErr::BadImageFile (the document is then left empty).
+    // it. Raises ezErr::FileNotFound (the document is left empty) or ezErr::BadImageFile; a file
+    // that breaks off keeps the pages before the break (none when the first one is broken).
     void load(const QString &path);
     // Replaces the pages by those of TIFF bytes (fileName stays empty).
     void loadBytes(const QByteArray &tiff);

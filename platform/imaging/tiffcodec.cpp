@@ -399,25 +399,59 @@ QImage rotateMono(const QImage &in, int turns)
 
 bool canCopyRaw(const QelPageInfo &info) { return info.rawCopyable; }
 
-std::vector<Directory> readDirectories(const QByteArray &file)
+namespace {
+
+// True when every strip (or tile) of the current directory lies inside the file.
+bool dataInsideFile(TIFF *t, qint64 fileSize)
+{
+    uint64_t *offsets = nullptr;
+    uint64_t *counts = nullptr;
+    if (!TIFFGetField(t, TIFFTAG_STRIPOFFSETS, &offsets) || !TIFFGetField(t, TIFFTAG_STRIPBYTECOUNTS, &counts)
+        || !offsets || !counts)
+        return false;
+    const uint32_t n = TIFFIsTiled(t) ? TIFFNumberOfTiles(t) : TIFFNumberOfStrips(t);
+    for (uint32_t i = 0; i < n; ++i)
+        if (offsets[i] > uint64_t(fileSize) || counts[i] > uint64_t(fileSize) - offsets[i])
+            return false;
+    return true;
+}
+
+} // namespace
+
+std::vector<Directory> readDirectories(const QByteArray &file, VbError *damage)
 {
     Handle h(file);
-    if (!h.tif())
-        badFile(h, "not a TIFF file");
+    if (!h.tif()) {
+        if (!damage)
+            badFile(h, "not a TIFF file");
+        *damage = VbError(ezErr::BadImageFile, imagingErrorText(ezErr::BadImageFile) + QStringLiteral(": ")
+                                                   + (h.error().isEmpty() ? QStringLiteral("not a TIFF file") : h.error()),
+                          QStringLiteral("QelEzImage"));
+        return {};
+    }
     std::vector<Directory> dirs;
     do {
-        Fields f = readFields(h);
         Directory d;
-        d.info.width = int(f.width);
-        d.info.height = int(f.height);
-        d.info.xDpi = toDpi(f.xres, f.unit);
-        d.info.yDpi = toDpi(f.yres, f.unit);
-        d.info.bitsPerSample = f.bps;
-        d.info.samplesPerPixel = f.spp;
-        d.info.compression = f.compression;
-        Kind k = f.kind();
-        d.info.rawCopyable = (k == Kind::Bilevel && f.compression == COMPRESSION_CCITTFAX4)
-                             || ((k == Kind::Grey || k == Kind::Rgb) && f.compression == COMPRESSION_LZW);
+        try {
+            Fields f = readFields(h);
+            if (damage && !dataInsideFile(h.tif(), file.size()))
+                badFile(h, "page data past the end of the file");
+            d.info.width = int(f.width);
+            d.info.height = int(f.height);
+            d.info.xDpi = toDpi(f.xres, f.unit);
+            d.info.yDpi = toDpi(f.yres, f.unit);
+            d.info.bitsPerSample = f.bps;
+            d.info.samplesPerPixel = f.spp;
+            d.info.compression = f.compression;
+            Kind k = f.kind();
+            d.info.rawCopyable = (k == Kind::Bilevel && f.compression == COMPRESSION_CCITTFAX4)
+                                 || ((k == Kind::Grey || k == Kind::Rgb) && f.compression == COMPRESSION_LZW);
+        } catch (const VbError &e) {
+            if (!damage)
+                throw;
+            *damage = VbError(e.number, QStringLiteral("%1 (page %2)").arg(e.description).arg(dirs.size() + 1), e.source);
+            return dirs;
+        }
         uint32_t n = 0;
         void *data = nullptr;
         if (TIFFGetField(h.tif(), ttag_t(AnnotationTag), &n, &data) && data && n > 0)
@@ -426,8 +460,14 @@ std::vector<Directory> readDirectories(const QByteArray &file)
         if (dirs.size() > size_t(MaxDirectories))
             badFile(h, "too many pages");
     } while (TIFFReadDirectory(h.tif()));
-    if (!h.error().isEmpty())
-        badFile(h, "unreadable directory");
+    if (!h.error().isEmpty()) {
+        if (!damage)
+            badFile(h, "unreadable directory");
+        *damage = VbError(ezErr::BadImageFile, QStringLiteral("%1: %2 (page %3)")
+                                                   .arg(imagingErrorText(ezErr::BadImageFile), h.error())
+                                                   .arg(dirs.size() + 1),
+                          QStringLiteral("QelEzImage"));
+    }
     return dirs;
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/imaging/pagedocument.h"
+#include "platform/vb/vberror.h"
 
 // Multi-page TIFF in memory through libtiff: directory scan without decoding, page decode,
 // and writing with raw strip copies where a page is stored unchanged.
@@ -21,8 +22,11 @@ struct Directory {
     QByteArray annotations;
 };
 
-// Raises ezErr::BadImageFile for bytes that are not a readable TIFF (or hold no page).
-std::vector<Directory> readDirectories(const QByteArray &file);
+// Raises ezErr::BadImageFile for bytes that are not a readable TIFF (or hold no page). With
+// damage given, a file that breaks off (a directory that cannot be read, a page whose data runs
+// past the end) gives the pages before the break instead, and damage holds the error (number 0
+// when the file is whole).
+std::vector<Directory> readDirectories(const QByteArray &file, VbError *damage = nullptr);
 
 // Decodes one directory: Format_Mono (bilevel), Grayscale8 or RGB888, dots per metre set.
 QImage decode(const QByteArray &file, int directory);

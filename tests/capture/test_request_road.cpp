@@ -1,10 +1,14 @@
 // The request road end to end against the records-host emulator, for every database mode.
+#include <QFile>
 #include <QFileInfo>
+#include <QSqlQuery>
 #include <QProcess>
 
 #include <functional>
 
 #include "capture/indexchecks.h"
+#include "capture/paperstore.h"
+#include "platform/imaging/qelezimage.h"
 #include "capture/request.h"
 #include "platform/vb/vb.h"
 #include "test_request_fixture.h"
@@ -456,4 +460,70 @@ TEST_F(RequestRoadTest, TheDemoOfficeDocumentIsFoundByTheRoad)
     EXPECT_EQ(main->btnGoNew->text(), QStringLiteral("Rest&art"));
     EXPECT_GT(main->ezPageView->pageCount(), 0);
     EXPECT_TRUE(main->btnPrint->isEnabled());
+}
+
+namespace {
+
+// Bilevel pages of the given widths as one TIFF; returns its bytes.
+QByteArray tiffOfWidths(const QString &path, const QList<int> &widths)
+{
+    QelEzImage maker;
+    for (int w : widths) {
+        QImage page(w, 200, QImage::Format_Mono);
+        page.fill(1);
+        maker.appendPage(page);
+    }
+    maker.setSaveFileName(path);
+    maker.save();
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST_F(RequestDocument, ATruncatedStoredImageShowsWhatCanBeReadAndCanBeStoredAgain)
+{
+    // The stored image breaks off inside its third page: the first two are whole.
+    const QString stored = shareRoot + QStringLiteral("/QHOST/IMAGES/IMG2019/IM0000000001");
+    const QByteArray two = tiffOfWidths(dir.filePath(QStringLiteral("two.tif")), {1728, 1736});
+    const QByteArray three = tiffOfWidths(stored, {1728, 1736, 1744});
+    // Pages are written one after the other, data then directory: the first two take as many
+    // bytes as the two-page file, and the cut falls inside the third page's data.
+    ASSERT_GT(three.size(), two.size() + 8);
+    QFile cut(stored);
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(three.left(two.size() + 8));
+    cut.close();
+    QProcess tiffinfo;
+    tiffinfo.start(QStringLiteral("tiffinfo"), {stored});
+    ASSERT_TRUE(tiffinfo.waitForFinished());
+    EXPECT_EQ(QString::fromLocal8Bit(tiffinfo.readAllStandardOutput()).count(QStringLiteral("TIFF Directory")), 2);
+
+    boxes().clear();
+    ASSERT_TRUE(run_program(QStringLiteral("A"))) << prompts().join(QStringLiteral(" | ")).toStdString();
+    ASSERT_EQ(prompts().size(), 1) << prompts().join(QStringLiteral(" | ")).toStdString();
+    EXPECT_TRUE(prompts().first().startsWith(QStringLiteral("Error in do_view at line 12")));
+    EXPECT_EQ(main->ezPageView->pageCount(), 2);
+    EXPECT_EQ(main->ezTreeView->pageCount(), 2);
+    main->ezPageView->setPage(2);
+    EXPECT_EQ(main->ezPageView->imageWidth(), 1736);
+    EXPECT_FALSE(main->lblStatus->text().startsWith(QStringLiteral("Retrieving Document")));
+    for (QWidget *w : {static_cast<QWidget *>(main->btnScan), static_cast<QWidget *>(main->btnNext),
+                       static_cast<QWidget *>(main->btnPrev), static_cast<QWidget *>(main->btnStore)})
+        EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
+
+    // Scanned again over the old pages, the document stores.
+    QelEzImage &view = *main->ezPageView;
+    view.clearImage();
+    QImage page(1728, 200, QImage::Format_Mono);
+    page.fill(1);
+    view.appendPage(page);
+    main->ezTreeView->setImageHandle(view.imageHandle());
+    QDir().mkpath(shareRoot + QStringLiteral("/QHOST/KvTemp/Scans"));
+    g_blnPromptStore = true;
+    EXPECT_TRUE(do_store_manual(false));
+    QSqlQuery q(em->db());
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT pages FROM registrations WHERE func = 'S'")));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toString(), QStringLiteral("0001"));
 }
