@@ -126,7 +126,7 @@ bool do_store_electronic(bool advance)
         deleteOnShare(folder, annotName);
         return result;
     } catch (...) {
-        reportStoreFailure(QStringLiteral("do_store_electronic"), trap);
+        reportRoadFailure(QStringLiteral("do_store_electronic"), trap);
         return false;
     }
 }

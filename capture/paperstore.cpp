@@ -330,7 +330,7 @@ bool do_store_manual(bool advance)
         g_blnPromptStore = false;
         return true;
     } catch (...) {
-        reportStoreFailure(QStringLiteral("do_store_manual"), trap);
+        reportRoadFailure(QStringLiteral("do_store_manual"), trap);
         return false;
     }
 }

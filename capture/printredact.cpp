@@ -20,9 +20,6 @@ namespace {
 
 const QString kTitle = QStringLiteral("The Korvane Scan Tool");
 
-// The imaging server went away under us (RPC_E_DISCONNECTED).
-constexpr int kDisconnected = int(0x80010108u);
-
 // Writes what the page view shows back into its working file, through temp + workName; the
 // views are left empty. Returns the working file.
 QString writeBack(QelEzImage &page, QelEzImage &tree, const QString &workName)
@@ -44,19 +41,6 @@ QString writeBack(QelEzImage &page, QelEzImage &tree, const QString &workName)
     return orig;
 }
 
-// The handler of the two entry points: a lost imaging server ends the program.
-void reportEntryFailure(const QString &procedure, const Trap &trap, const VbError &e)
-{
-    if (e.number == kDisconnected) {
-        MsgBox(QStringLiteral("The application encountered an unrecoverable error while processing "
-                              "you request.  Please restart the application and try your requestion "
-                              "again."),
-               vb::vbOKOnly | vb::vbCritical, kTitle);
-        coreHooks().endProcess(0);
-        return;
-    }
-    throwError(procedure, trap, e);
-}
 
 // Shows the form modally over the main window, then unloads it (it deletes itself).
 void showModalAndRelease(Form *form)
@@ -155,10 +139,8 @@ bool do_print_button_click(QelEzImage &pageView, QelEzImage &treeView, qint32 us
         pageView.setSaveFileName(QString());
         DeleteEditorCopies(orig);
         return true;
-    } catch (const VbError &e) {
-        reportEntryFailure(QStringLiteral("do_print_button_click"), trap, e);
     } catch (...) {
-        reportCurrentError(QStringLiteral("do_print_button_click"), trap);
+        reportRoadFailure(QStringLiteral("do_print_button_click"), trap);
     }
     DeleteEditorCopies(orig);
     return false;
@@ -243,10 +225,8 @@ bool do_redact_button_click(QelEzImage &pageView, QelEzImage &treeView)
         gsRedacted = QStringLiteral("Y");
         DeleteEditorCopies(orig);
         return true;
-    } catch (const VbError &e) {
-        reportEntryFailure(QStringLiteral("do_redact_button_click"), trap, e);
     } catch (...) {
-        reportCurrentError(QStringLiteral("do_redact_button_click"), trap);
+        reportRoadFailure(QStringLiteral("do_redact_button_click"), trap);
     }
     DeleteEditorCopies(orig);
     // an editor that never got shown is not left behind

@@ -1,5 +1,6 @@
 #include "capture/request.h"
 
+#include "capture/storework.h"
 #include "capture/view.h"
 #include "core/errors.h"
 #include "core/files.h"
@@ -26,15 +27,6 @@
 namespace {
 
 const QString kTitle = QStringLiteral("The Korvane Scan Tool");
-
-// A loaded form of that name is showing. Looked up by name so that asking never loads it.
-bool formVisible(const QString &name)
-{
-    for (Form *form : Forms())
-        if (form->objectName() == name)
-            return form->isVisible();
-    return false;
-}
 
 QString dateText() { return g_Month + QStringLiteral("/") + g_Day + QStringLiteral("/") + g_Year; }
 
@@ -237,7 +229,7 @@ void readyForNextStep(FrmMain &f, bool eFile)
     }
     f.btnScan->setEnabled(true);
     f.setDefaultButton(eFile ? f.btnGoNew : f.btnScan);
-    if (!formVisible(QStringLiteral("frmStore")) && !g_blnIsBatch) {
+    if (!isFormVisible(QStringLiteral("frmStore")) && !g_blnIsBatch) {
         DoEvents();
         if (!eFile)
             f.btnScan->setFocus(Qt::OtherFocusReason);
@@ -319,7 +311,7 @@ bool run_program(const QString &RunAction)
             f.ezPageView->setVisible(true);
             f.lblPageNum->setVisible(true);
             f.ezTreeView->setVisible(true);
-            if (!formVisible(QStringLiteral("frmBatchProgress"))) {
+            if (!isFormVisible(QStringLiteral("frmBatchProgress"))) {
                 if (!do_view(conn, settings.dsn))
                     return false;
                 f.btnRedact->setEnabled(!(gsUnIndexedEFileDoc == u"1" && eFile));

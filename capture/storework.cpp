@@ -20,8 +20,13 @@
 
 namespace {
 
-// The automation error of an object that has disconnected from its clients (0x80010108).
-constexpr int kDisconnected = -2147417848;
+void repaint(const QString &name)
+{
+    if (Form *f = loadedForm(name))
+        f->repaint();
+}
+
+} // namespace
 
 Form *loadedForm(const QString &name)
 {
@@ -30,14 +35,6 @@ Form *loadedForm(const QString &name)
             return f;
     return nullptr;
 }
-
-void repaint(const QString &name)
-{
-    if (Form *f = loadedForm(name))
-        f->repaint();
-}
-
-} // namespace
 
 QString parkedAnnotationName(int page) { return QStringLiteral("Quorla.ann") + QString::number(page); }
 
@@ -121,23 +118,6 @@ void refreshFrontWindow()
 
 void refreshStoreWindow() { repaint(QStringLiteral("frmStore")); }
 
-void reportStoreFailure(const QString &procedure, const Trap &trap)
-{
-    try {
-        throw;
-    } catch (const VbError &e) {
-        if (e.number == kDisconnected) {
-            MsgBox(QStringLiteral("The application encountered an unrecoverable error while processing you request.  "
-                                  "Please restart the application and try your requestion again."),
-                   vb::vbCritical, QStringLiteral("The Korvane Scan Tool"));
-            coreHooks().endProcess(1);
-            return;
-        }
-        throwError(procedure, trap, e);
-    } catch (...) {
-        reportCurrentError(procedure, trap);
-    }
-}
 
 StoreRollback::StoreRollback(QelEzImage &view, QelEzImage &tree)
     : m_view(view), m_tree(tree), m_file(g_strTempPath + QStringLiteral("storebackup.tif")),

@@ -8,6 +8,7 @@
 
 class QelAnnotDocument;
 class QelEzImage;
+class Form;
 
 // "Quorla.ann" followed by the page number.
 QString parkedAnnotationName(int page);
@@ -25,6 +26,8 @@ QString copyToShareFree(const QString &source, const QString &folder, const QStr
                         const QString &ending, qint32 &counter);
 // Removes whatever items a refusing security handler left on the set; its properties stay.
 void emptyAnnotationSet(QelAnnotDocument &set);
+// The loaded form of that design name, or nullptr; asking never loads it.
+Form *loadedForm(const QString &name);
 // True when a loaded form of that design name is shown (a form not loaded is not loaded for it).
 bool isFormVisible(const QString &name);
 // Starts the main window's annotation merge (a page a timer tick) and yields until it is done;
@@ -35,9 +38,6 @@ bool runAnnotationMerge();
 void refreshFrontWindow();
 // Repaints the store window when it is loaded.
 void refreshStoreWindow();
-// For use inside a catch block: a disconnected object ends the program after a critical box;
-// anything else goes to the error report under procedure.
-void reportStoreFailure(const QString &procedure, const Trap &trap);
 
 // Undoes a store that does not get to release() (a failure, a refusal, an error), on
 // destruction: the document goes back into both views as the operator had it when the store

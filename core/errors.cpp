@@ -1,5 +1,6 @@
 #include "core/errors.h"
 
+#include "core/startup.h"
 #include "core/state.h"
 #include "platform/forms/msgbox.h"
 #include "platform/scan/scannersession.h"
@@ -210,5 +211,25 @@ bool startAuditLog()
         return true;
     } catch (...) {
         return false;
+    }
+}
+
+void reportRoadFailure(const QString &procedure, const Trap &trap)
+{
+    // The automation error of an object that has disconnected from its clients (0x80010108).
+    constexpr int kDisconnected = int(0x80010108u);
+    try {
+        throw;
+    } catch (const VbError &e) {
+        if (e.number == kDisconnected) {
+            MsgBox(QStringLiteral("The application encountered an unrecoverable error while processing you request.  "
+                                  "Please restart the application and try your requestion again."),
+                   vb::vbCritical, QStringLiteral("The Korvane Scan Tool"));
+            coreHooks().endProcess(1);
+            return;
+        }
+        throwError(procedure, trap, e);
+    } catch (...) {
+        reportCurrentError(procedure, trap);
     }
 }

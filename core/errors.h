@@ -38,6 +38,11 @@ void throwError(const QString &procedure, const Trap &trap, const VbError &e);
 // and text; anything else as error 51 with its message).
 void reportCurrentError(const QString &procedure, const Trap &trap);
 
+// For use inside a catch block of a road on the imaging controls: an object that has
+// disconnected from its clients (0x80010108) ends the program after a critical box; anything
+// else is reported as reportCurrentError does.
+void reportRoadFailure(const QString &procedure, const Trap &trap);
+
 // The report text throwError writes (without the log prefix); `now` is the time-stamp text.
 QString errorReportText(const QString &procedure, int line, int number, const QString &description,
                         const QString &now);
