@@ -57,8 +57,9 @@ QString positiveNumberForm(const QString &stored)
     return QString::number(whole, 'f', 0);
 }
 
-// The number form without the "greater than 0" test (a box that is filled whenever its row is).
-QString numberForm(const QString &stored)
+// The number form without the "greater than 0" test (a box that is filled whenever its row is);
+// a value that is not a number stays as it is.
+QString numberOrText(const QString &stored)
 {
     if (!IsNumeric(stored))
         return stored;
@@ -162,7 +163,7 @@ void paperMARG(FrmMain &f, bool resetUnindexed)
     const QString book = positiveNumberForm(g_Book);
     if (!book.isEmpty()) {
         f.txtBook_MARG->setText(book);
-        f.txtPage_MARG->setText(numberForm(g_Page));
+        f.txtPage_MARG->setText(numberOrText(g_Page));
     }
     f.lblBook_MARG->setVisible(false);
     f.lblPage_MARG->setVisible(false);
@@ -224,10 +225,10 @@ void bookScan(FrmMain &f, bool resetUnindexed)
     const QString book = positiveNumberForm(g_Book);
     if (!book.isEmpty()) {
         f.txtBook_MEBS->setText(book);
-        f.txtPage_MEBS->setText(numberForm(g_Page));
+        f.txtPage_MEBS->setText(numberOrText(g_Page));
         if (!IsNumeric(g_EndingPage))
             g_EndingPage = g_Page;
-        f.txtEndingPage_MEBS->setText(numberForm(g_EndingPage));
+        f.txtEndingPage_MEBS->setText(numberOrText(g_EndingPage));
     }
     for (QLabel *l : {f.lblBook_MEBS, f.lblPage_MEBS, f.lblEndingPage_MEBS})
         l->setVisible(false);
@@ -291,14 +292,14 @@ void modeNY(FrmMain &f, bool clearEFile)
     if (!book.isEmpty()) {
         f.txtBookCode_NYRG->setText(g_BookCode);
         f.txtBook_NYRG->setText(book);
-        f.txtPage_NYRG->setText(numberForm(g_Page));
+        f.txtPage_NYRG->setText(numberOrText(g_Page));
     }
     const QString ctl = positiveNumberForm(g_CTLNum);
     if (!ctl.isEmpty()) {
         f.txtCTLNum_NYRG->setText(ctl);
-        f.txtDay_NYRG->setText(numberForm(g_Day));
-        f.txtMonth_NYRG->setText(numberForm(g_Month));
-        f.txtYear_NYRG->setText(numberForm(g_Year));
+        f.txtDay_NYRG->setText(numberOrText(g_Day));
+        f.txtMonth_NYRG->setText(numberOrText(g_Month));
+        f.txtYear_NYRG->setText(numberOrText(g_Year));
     }
     for (QLabel *l : {f.lblBookCode_NYRG, f.lblBook_NYRG, f.lblPage_NYRG, f.lblCTLnum_NYRG, f.lblDate_NYRG})
         l->setVisible(false);
@@ -349,36 +350,6 @@ void modeNYBR(FrmMain &f)
 }
 
 } // namespace
-
-// Kept with the reset: it works on the main window's views.
-void DeleteTemp()
-{
-    Trap at;
-    try {
-        FrmMain &f = frmMain();
-        at(1);
-        const int pages = f.ezTreeView->pageCount();
-        for (int i = 1; i <= pages; ++i) {
-            f.ezPageView->setPage(i);
-            f.ezPageView->setRotation(1);
-        }
-        at(2);
-        f.ezTreeView->clearImage();
-        f.ezPageView->clearImage();
-        at(3);
-        const QString path = g_strTempPath + QStringLiteral("temp.tif");
-        if (QFileInfo(path).isFile()) {
-            QFile file(path);
-            file.setPermissions(file.permissions() | QFileDevice::WriteOwner);
-            if (!file.remove())
-                raiseVbError(vbErr::PermissionDenied);
-        }
-        at(4);
-        g_intOldDocLength = 0;
-    } catch (...) {
-        reportCurrentError(QStringLiteral("DeleteTemp"), at);
-    }
-}
 
 int resetCount() { return g_resets; }
 

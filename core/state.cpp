@@ -57,7 +57,6 @@ void resetState()
     g_blnAnnotMergeFailed = false;
     g_intAnnotCount = 0;
     g_MouseButtons = {};
-    g_blnRunForceBat = true;
 
     g_BatchPageNumMode = 0;
     g_BatchOverwriteMode = 0;

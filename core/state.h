@@ -165,7 +165,6 @@ inline bool g_blnAnnotMergeDone = false;
 inline bool g_blnAnnotMergeFailed = false; // a merge tick failed; the store waiting on it fails
 inline qint16 g_intAnnotCount = 0;
 inline std::array<bool, 6> g_MouseButtons{};  // left, middle, right, Alt, Shift, Ctrl
-inline bool g_blnRunForceBat = true;  // always set: the site script runs at every close
 
 // Batch
 inline QString g_BatchDocNum;

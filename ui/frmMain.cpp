@@ -505,13 +505,11 @@ void FrmMain::Form_Unload(int &cancel)
             cancel = 1;
         }
         trap(4);
-        if (g_blnRunForceBat) {
-            const QString script = programFolder() + QStringLiteral("/force.sh");
-            if (!QFile::exists(script))
-                raiseVbError(vbErr::FileNotFound);
-            if (!startHidden(QStringLiteral("/bin/sh"), {script}))
-                raiseVbError(vbErr::FileNotFound);
-        }
+        const QString script = programFolder() + QStringLiteral("/force.sh");
+        if (!QFile::exists(script))
+            raiseVbError(vbErr::FileNotFound);
+        if (!startHidden(QStringLiteral("/bin/sh"), {script}))
+            raiseVbError(vbErr::FileNotFound);
     } catch (const VbError &e) {
         traceLine(QStringLiteral("Korvane Scan Tool::frmMain::Unload:We are entering error handler "
                                  "ErrorHandler with the following error: ")

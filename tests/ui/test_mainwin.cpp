@@ -769,7 +769,6 @@ TEST_F(MainWin, CloseKeptOpenByTheOperatorStillRunsTheSiteScript)
     script.close();
     MsgBoxScript boxes;
     g_blnPromptStore = true;
-    g_blnRunForceBat = true;
     boxes.answer(vb::vbNo);
     f.mnuExit->trigger();
     EXPECT_TRUE(f.isLoaded());

@@ -34,7 +34,6 @@ TEST(MainWindowClose, NoToTheQuestionKeepsTheWindowAndStillRunsForce)
     FormScript forms;
     MsgBoxScript boxes;
     FrmMain &f = frmMain();
-    g_blnRunForceBat = true;
     g_blnPromptStore = true;
     boxes.answer(vb::vbNo);
     EXPECT_FALSE(f.Unload());
@@ -50,7 +49,6 @@ TEST(MainWindowClose, MissingForceScriptIsReported)
     FormScript forms;
     MsgBoxScript boxes;
     FrmMain &f = frmMain();
-    g_blnRunForceBat = true;
     g_blnPromptStore = true;
     boxes.answer(vb::vbNo);
     EXPECT_FALSE(f.Unload());
@@ -69,7 +67,6 @@ TEST(MainWindowClose, ShutdownWindowUnloadsTheOthersThenTheMainWindowGoes)
     QPointer<FrmMain> old(&f);
     frmConfig();  // another loaded window
     ASSERT_TRUE(Forms().contains(&frmConfig()));
-    g_blnRunForceBat = true;
     g_blnPromptStore = false;
 
     EXPECT_TRUE(f.Unload());
@@ -89,12 +86,12 @@ TEST(MainWindowClose, ShutdownWindowUnloadsTheOthersThenTheMainWindowGoes)
 
 TEST(MainWindowClose, TerminationSignalClosesTheMainWindowTheOrdinaryWay)
 {
+    writeForceScript();
     FormScript forms;
     MsgBoxScript boxes;
     installCloseOnSignals();
     FrmMain &f = frmMain();
     QPointer<FrmMain> old(&f);
-    g_blnRunForceBat = false;
     g_blnPromptStore = true;
 
     // Refused at the question: the window stays.
