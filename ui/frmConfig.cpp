@@ -12,10 +12,6 @@
 #include "platform/vb/vb.h"
 #include "ui/mainprocs.h"
 
-static std::function<void(qint16)> g_partnerReload;
-
-void setPartnerReload(std::function<void(qint16 state)> reload) { g_partnerReload = std::move(reload); }
-
 FrmConfig &frmConfig() { return defaultInstance<FrmConfig>(); }
 
 namespace {
@@ -125,10 +121,7 @@ void FrmConfig::btnOK_Click()
         SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("UID"), m_uid);
         SaveSetting(APP_TITLE, QStringLiteral("frmConfig"), QStringLiteral("PWD"), m_pwd);
         trap(3);
-        if (g_partnerReload)
-            g_partnerReload(g_APP_STATE);
-        else
-            do_getEfilePartners(g_APP_STATE);
+        do_getEfilePartners(g_APP_STATE);
     } catch (...) {
         reportCurrentError(QStringLiteral("frmConfig::btnOK_Click"), trap);
     }

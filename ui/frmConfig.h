@@ -1,7 +1,6 @@
 #pragma once
 #include <QLineEdit>
 #include <QPushButton>
-#include <functional>
 
 #include "platform/forms/forms.h"
 
@@ -33,7 +32,3 @@ private:
 };
 
 FrmConfig &frmConfig();
-
-// Reloads the e-file partners for a customer state after the settings were saved. Without one
-// set, the host's partner list is read.
-void setPartnerReload(std::function<void(qint16 state)> reload);

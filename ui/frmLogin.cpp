@@ -7,10 +7,6 @@
 #include "platform/forms/msgbox.h"
 #include "platform/vb/vb.h"
 
-static SignOnCheck g_signOnCheck;
-
-void setSignOnCheck(SignOnCheck check) { g_signOnCheck = std::move(check); }
-
 FrmLogin &frmLogin() { return defaultInstance<FrmLogin>(); }
 
 FrmLogin::FrmLogin() : Form(QStringLiteral("frmLogin"))
@@ -45,8 +41,7 @@ void FrmLogin::btnLogin_Click()
         MsgBox(QStringLiteral("User ID and Password are required."), vb::vbOKOnly);
         return;
     }
-    const bool accepted = g_signOnCheck ? g_signOnCheck(user, password) : SY983R(user, password);
-    if (!accepted)
+    if (!SY983R(user, password))
         return;
     g_USER_ID = user;
     Hide();

@@ -1,7 +1,6 @@
 #pragma once
 #include <QLineEdit>
 #include <QPushButton>
-#include <functional>
 
 #include "platform/forms/forms.h"
 
@@ -19,7 +18,3 @@ public:
 };
 
 FrmLogin &frmLogin();
-
-// The check of a user id and password. Without one set, the host program SY983R decides.
-using SignOnCheck = std::function<bool(const QString &userId, const QString &password)>;
-void setSignOnCheck(SignOnCheck check);

@@ -85,8 +85,18 @@ TEST_F(DialogTest, SignOnDialogLimitsItsFieldsAndChecksWithTheHost)
     EXPECT_EQ(prompts(), QStringList{"User ID and Password are required."});
     EXPECT_TRUE(opens.empty());
     login.txtLogin->setText("JSMITH");
+    login.txtPassword->setText("Secret2");
+    login.btnLogin_Click();
+    EXPECT_TRUE(login.isLoaded()); // refused: stays open
+    EXPECT_FALSE(g_blnLoggedIn);
+    ASSERT_EQ(boxes->calls().size(), 2);
+    EXPECT_TRUE(boxes->calls()[1].prompt.startsWith("CPF2204: "));
+    g_USER_ID.clear();
+    login.txtLogin->setText(" JSMITH ");
+    login.txtPassword->setText(" Secret1 "); // both compared trimmed
     login.btnLogin_Click();
     EXPECT_TRUE(g_blnLoggedIn);
+    EXPECT_EQ(g_USER_ID, "JSMITH");
     EXPECT_FALSE(login.isLoaded());
 }
 
