@@ -209,6 +209,8 @@ bool prompt_overwrite()
 
 bool scan_batch_document(qint16 pages)
 {
+    // The name this road's failures have always been reported and logged under.
+    static const QString kScanReportName = QStringLiteral("prompt_overwrite");
     FrmMain &main = frmMain();
     QelEzImage &tree = *main.ezTreeView;
     QelEzScanner &scanner = ezScanner(tree);
@@ -275,10 +277,10 @@ bool scan_batch_document(qint16 pages)
             MsgBox(text, vb::vbCritical, QStringLiteral("Batch Scan Error"));
             g_strBatchMessage += text + vbCrLf;
         } else {
-            throwError(QStringLiteral("scan_batch_document"), trap, e);
+            throwError(kScanReportName, trap, e);
         }
     } catch (...) {
-        reportCurrentError(QStringLiteral("scan_batch_document"), trap);
+        reportCurrentError(kScanReportName, trap);
     }
     restoreSource();
     return false;

@@ -139,6 +139,8 @@ bool do_BatchByteAlign(const QString &startA, const QString &startB, const QStri
         trap(2);
         double start = 0, end = 0;
         QDate startDate;
+        // The range as the log shows it: in the date modes with the control numbers checked.
+        QString startNumber = startB, endNumber = endB;
         if (!dateMode()) {
             g_Book = startA;
             g_Page = startB;
@@ -150,28 +152,27 @@ bool do_BatchByteAlign(const QString &startA, const QString &startB, const QStri
             start = CDbl(g_Book) * 10000.0 + CDbl(g_Page);
             end = CDbl(endA) * 10000.0 + CDbl(endB);
         } else {
-            QString startCtl = startB, endCtl = endB;
-            if (!padNumericField(startCtl, 5) || !padNumericField(endCtl, 5) || !IsDate(startA) ||
+            if (!padNumericField(startNumber, 5) || !padNumericField(endNumber, 5) || !IsDate(startA) ||
                 !IsDate(endA)) {
                 MsgBox(QStringLiteral("Starting and Ending control numbers and dates are required and "
                                       "must be valid."));
                 return false;
             }
             g_blnNYCTLNum = true;
-            g_CTLNum = startCtl;
+            g_CTLNum = startNumber;
             startDate = CDate(startA).date();
             g_Day = Format(startDate.day(), QStringLiteral("00"));
             g_Month = Format(startDate.month(), QStringLiteral("00"));
             g_Year = Format(startDate.year(), QStringLiteral("00"));
-            start = 100000.0 + CDbl(startCtl);
-            end = double(startDate.daysTo(CDate(endA).date()) + 1) * 100000.0 + CDbl(endCtl);
+            start = 100000.0 + CDbl(startNumber);
+            end = double(startDate.daysTo(CDate(endA).date()) + 1) * 100000.0 + CDbl(endNumber);
         }
 
         trap(3);
         g_blnDoByteAlign = true;
         log = QStringLiteral("Batch Byte Alignment started at ") + Now() + vbCrLf +
-              QStringLiteral("Starting Document: ") + vbTab + startA + QLatin1Char('-') + startB + vbCrLf +
-              QStringLiteral("Ending Document: ") + vbTab + endA + QLatin1Char('-') + endB + vbCrLf;
+              QStringLiteral("Starting Document: ") + vbTab + startA + QLatin1Char('-') + startNumber + vbCrLf +
+              QStringLiteral("Ending Document: ") + vbTab + endA + QLatin1Char('-') + endNumber + vbCrLf;
 
         trap(4);
         if (!run_program(QStringLiteral("A"))) {

@@ -325,6 +325,22 @@ TEST_F(BatchScanPages, EmptyFeederIsTheBatchScanError)
     EXPECT_EQ(fake->paperSource(), 0);
 }
 
+TEST_F(BatchScanPages, OtherScanFailureIsReportedUnderThePromptsNameAndRestoresTheSource)
+{
+    fake->setPaperSource(0);
+    fake->loadFeeder(3);
+    fake->failNextScan(0, 4426, QStringLiteral("Paper jam"));
+    frmBatchProgress();
+    g_strBatchMessage.clear();
+    EXPECT_FALSE(scan_batch_document(3));
+    ASSERT_EQ(boxes->calls().size(), 1);
+    EXPECT_TRUE(boxes->calls()[0].prompt.startsWith(QStringLiteral("Error in prompt_overwrite at line ")))
+        << boxes->calls()[0].prompt.toStdString();
+    EXPECT_TRUE(boxes->calls()[0].prompt.contains(QStringLiteral("Paper jam")));
+    EXPECT_TRUE(g_strBatchMessage.isEmpty());
+    EXPECT_EQ(fake->paperSource(), 0);
+}
+
 TEST_F(BatchScanPages, AbortBeforeThePagesEndsWithTheAbortLog)
 {
     fake->setPaperSource(0);
@@ -441,6 +457,15 @@ TEST_F(BatchByteAlign, StartNotFoundIsLogged)
     EXPECT_EQ(logShown, 1);
     EXPECT_TRUE(g_blnDoByteAlign);
     EXPECT_FALSE(g_blnIsBatch);
+
+    // In the date modes the range lines show the control numbers as checked: five digits.
+    g_dbMode = MODE_NYRG;
+    EXPECT_FALSE(do_BatchByteAlign("01/05/2004", "10", "01/06/2004", "020", 0));
+    const QStringList dated = g_strByteAlignLog.split(vbCrLf);
+    ASSERT_GE(dated.size(), 5);
+    EXPECT_EQ(dated[1], QStringLiteral("Starting Document: \t01/05/2004-00010"));
+    EXPECT_EQ(dated[2], QStringLiteral("Ending Document: \t01/06/2004-00020"));
+    EXPECT_EQ(dated[3], QStringLiteral("Initial document: 01/05/2004-10 not found."));
 }
 
 TEST_F(BatchByteAlign, EndingFieldThatIsNoNumberIsARunTimeError)
