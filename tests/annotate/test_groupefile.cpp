@@ -145,6 +145,9 @@ TEST_F(GroupEfile, BookAndPageImprintsWithLettersForExtraSheets)
         {MODE_MARG, "", "1", 3, {"Bk 12 Pg100A #45", "Bk 12 Pg100B #45"}},
         {MODE_NYRG, "X", "2", 3, {"Bk X12 Pg101 #77", "Bk X12 Pg101A #77"}},
         {MODE_MARG, "", "9", 3, {"Bk 12 Pg101 #45", "Bk 12 Pg102 #45"}},
+        // No pages allotted: the group text placed first takes the page count as the allotment,
+        // so no sheet counts as an extra one.
+        {MODE_MARG, "", "0", 3, {"Bk 12 Pg101 #45", "Bk 12 Pg102 #45"}},
     };
     for (const Case &c : cases) {
         resetState();
