@@ -34,6 +34,8 @@ FrmRescan::FrmRescan() : Form(QStringLiteral("frmRescan"))
 
 void FrmRescan::Form_Load()
 {
+    // Pages cannot be inserted into a document that is not TIFF: it can only be replaced.
+    optScan[0]->setEnabled(g_blnTif);
     // Another stored value keeps the dialog's own choice (overwrite all).
     const int preset = g_IntDefaultRescanAction;
     if (preset >= 0 && preset <= 1 && optScan[preset]->isEnabled())

@@ -88,6 +88,7 @@ protected:
         tree().clearImage();
         g_strTempPath = dir.path() + QLatin1Char('/');
         g_IntDefaultRescanAction = 1;
+        g_blnTif = true;  // as after a new document or a TIFF shown
         g_intBlankSensitivity = 3;
         g_blnDetectBlank = false;  // the fake's plain pages are blank
         f->chkDuplex->setChecked(false);
@@ -281,6 +282,31 @@ TEST_F(Scanning, RescanDialogPresetAndTexts)
         r.CancelButton->click();
         EXPECT_EQ(g_strRescanAction, QStringLiteral("C"));
         EXPECT_FALSE(isLoaded(QStringLiteral("frmRescan")));
+    }
+}
+
+TEST_F(Scanning, RescanOfADocumentThatIsNotTiffOffersOnlyOverwrite)
+{
+    g_IntDefaultRescanAction = 0;
+    for (bool tiff : {false, true}) {
+        SCOPED_TRACE(tiff);
+        haveDocument({100, 200});
+        const QList<int> before = widths();
+        g_blnTif = tiff;
+        bool insertEnabled = !tiff, insertChecked = !tiff, overwriteChecked = tiff;
+        forms().onShow(QStringLiteral("frmRescan"), [&](Form &form) {
+            auto &r = static_cast<FrmRescan &>(form);
+            insertEnabled = r.optScan[0]->isEnabled();
+            insertChecked = r.optScan[0]->isChecked();
+            overwriteChecked = r.optScan[1]->isChecked();
+            r.CancelButton->click();
+        });
+        do_scan();
+        EXPECT_EQ(insertEnabled, tiff);
+        EXPECT_EQ(insertChecked, tiff);
+        EXPECT_EQ(overwriteChecked, !tiff);
+        EXPECT_EQ(widths(), before);  // cancelled
+        tree().clearImage();
     }
 }
 
