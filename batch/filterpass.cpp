@@ -122,9 +122,7 @@ void doImageProcess(QelEzImage &control, std::shared_ptr<FilterChain> chain, int
         if (list.size() > 1)
             list.chop(1);
         trap(7);
-        // The control refuses an empty page list: nothing to delete is no call.
-        if (!list.isEmpty())
-            control.deletePages(list);
+        control.deletePages(list);
         control.setPage(1);
     } catch (const VbError &e) {
         throwError(QStringLiteral("doImageProcess"), trap, e);

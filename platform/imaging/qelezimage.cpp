@@ -354,6 +354,8 @@ void QelEzImage::setSelectedPages(const QString &pages)
 int QelEzImage::deletePages(const QString &pages)
 {
     requireImage();
+    if (pages.trimmed().isEmpty())
+        return 0; // nothing to delete
     const QList<int> list = parsePages(pages);
     QList<int> indexes;
     for (int p : list)

@@ -112,7 +112,7 @@ public:
     // Thumbnails can be dragged to reorder the pages while this is on.
     bool allowPageMove() const { return m_allowPageMove; }
     void setAllowPageMove(bool on) { m_allowPageMove = on; }
-    int deletePages(const QString &pages);         // 0 when done
+    int deletePages(const QString &pages);         // 0 when done; an empty list deletes nothing
     bool cropAllPages() const { return m_cropAll; }
     void setCropAllPages(bool on) { m_cropAll = on; }
     QString workingFileName() const { return m_workingFile; }

@@ -69,10 +69,15 @@ TEST_F(ControlTest, DeletePagesTakesAPageList)
     QelEzImage c;
     c.setImageFile(QStringLiteral("mem:seven.tif"));
     ASSERT_EQ(c.pageCount(), 7);
-    for (const char *bad : {"", "0", "8", "3-2", "a", "2,,4", "1-2-3"})
+    for (const char *bad : {"0", "8", "3-2", "a", "2,,4", "1-2-3", ","})
         EXPECT_EQ(errorOf([&] { c.deletePages(QString::fromLatin1(bad)); }), ezErr::BadPageList) << bad;
     EXPECT_EQ(c.pageCount(), 7);
     QSignalSpy notified(&c, &QelEzImage::notify);
+    // An empty list deletes nothing and is no change.
+    EXPECT_EQ(c.deletePages(QString()), 0);
+    EXPECT_EQ(c.deletePages(QStringLiteral(" ")), 0);
+    EXPECT_EQ(c.pageCount(), 7);
+    EXPECT_TRUE(notified.isEmpty());
     EXPECT_EQ(c.deletePages(QStringLiteral("2,4-6")), 0);
     EXPECT_EQ(widths(c), QList<int>({10, 30, 70}));
     bool deletedNotice = false;
