@@ -45,11 +45,22 @@ bool do_cropImage(Form &form, QelEzImage &control, int left, int top, int width,
         DeleteFile(temp + QStringLiteral("cropprebytealign.tif"));
 
         trap(2);
-        // Only files by page number: turning the page would drop the region to crop by.
+        // Turning the page drops the selected region the clean-up below reads: the page and its
+        // region are put back after the walk.
+        const int current = control.page();
+        QList<QRect> regions;
+        for (int i = 0; i < control.regionCount(); ++i)
+            regions << control.region(i);
         for (int p = 1; p <= control.pageCount(); ++p) {
+            control.setPage(p);
             if (QFile::exists(temp + parkedAnnotations(p)))
                 DeleteTempFile(parkedAnnotations(p));
         }
+        if (current >= 1)
+            control.setPage(current);
+        if (control.regionCount() == 0)
+            for (const QRect &r : regions)
+                control.addRegion(r);
 
         trap(3);
         do_delete_annotations_outside_regions(&form, control, left, top, width, height, page,

@@ -84,6 +84,37 @@ TEST(Crop, AnnotationsInsideTheRegionComeBackTheOthersGo)
     EXPECT_EQ(f.control.annotationCount(), 0);
 }
 
+TEST(Crop, LeftoverFilesGoPageByPageAndTheSelectedRegionStillDecides)
+{
+    CropFixture f; // on page 2
+    for (const QRect &bounds : {QRect(40, 40, 10, 10), QRect(300, 200, 10, 10)}) {
+        auto item = std::make_unique<QelAnnotItem>(QelAnnotType::Rectangle);
+        item->setBounds(bounds);
+        ASSERT_TRUE(f.control.annotationSet()->add(std::move(item)));
+    }
+    f.control.addRegion(QRect(8, 8, 64, 64));
+    // Files a crop that failed earlier left behind.
+    for (int p : {1, 2}) {
+        QFile stale(g_strTempPath + QStringLiteral("QuorlaCrop.ann%1").arg(p));
+        ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    }
+    // Whether each page's leftover file was still there when the page first became current.
+    QList<int> seen, currentWithLeftover;
+    QObject::connect(&f.control, &QelEzImage::pageChange, [&] {
+        const int page = f.control.page();
+        if (seen.contains(page))
+            return;
+        seen << page;
+        if (QFile::exists(g_strTempPath + QStringLiteral("QuorlaCrop.ann%1").arg(page)))
+            currentWithLeftover << page;
+    });
+    ASSERT_TRUE(do_cropImage(f.editor, f.control, 8, 8, 64, 64, 2, false));
+    EXPECT_TRUE(f.env.boxes.calls().isEmpty());
+    EXPECT_EQ(currentWithLeftover, (QList<int>{1, 2}));
+    f.control.setPage(2);
+    EXPECT_EQ(f.control.annotationCount(), 1);
+}
+
 TEST(Crop, RectangleOffThePageIsReported)
 {
     CropFixture f;
