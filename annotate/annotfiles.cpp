@@ -93,8 +93,8 @@ bool do_delete_annotations_outside_regions(QWidget *redactionForm, QelEzImage &c
         at(2);
         redactSetSecurity(redactionForm);
         at(3);
-        const int pages = control.pageCount();
-        for (int p = 1; p <= pages; ++p) {
+        // Pages counted afresh after each page's yield.
+        for (int p = 1; p <= control.pageCount(); ++p) {
             control.setPage(p);
             if (skipPage(control, p, page, allPages))
                 continue;
@@ -146,14 +146,19 @@ bool do_adjust_text_annotations_with_bogus_data(QWidget *, QelEzImage &control, 
         at(2);
         do_set_annotation_security(control);
         at(3);
-        const int pages = control.pageCount();
-        for (int p = 1; p <= pages; ++p) {
+        // Events handled while it yields may delete pages or close the document: the page count
+        // and the page's set are read afresh after every yield.
+        for (int p = 1; p <= control.pageCount(); ++p) {
             control.setPage(p);
             if (skipPage(control, p, page, allPages))
                 continue;
             at(4);
-            QelAnnotDocument *doc = control.annotationSet();
-            for (int index = doc->count() - 1; index >= 0; --index) {
+            for (int index = control.annotationCount() - 1; index >= 0; --index) {
+                QelAnnotDocument *doc = control.annotationSet();
+                if (!doc)
+                    raiseVbError(vbErr::ObjectVariableNotSet);
+                if (index >= doc->count())
+                    continue;
                 QelAnnotItem *object = control.annotationObject(index);
                 QelAnnotItem *item = doc->item(index);
                 const QString text = object->text();

@@ -141,6 +141,10 @@ void do_AddTextAnnotation(QelEzImage &control, const QString &annotationText, qi
                                        control.yResolution()));
 
             at(9);
+            // The yield above may have closed the document or deleted the page.
+            doc = control.annotationSet();
+            if (!doc)
+                raiseVbError(vbErr::ObjectVariableNotSet);
             item->resize(doc->dpiX(), doc->dpiY());
             item->moveTo(left, top);
             at(10);

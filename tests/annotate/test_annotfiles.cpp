@@ -2,6 +2,7 @@
 #include "annotate_env.h"
 
 #include <QFile>
+#include <QTimer>
 
 #include "annotate/annotfiles.h"
 #include "annotate/security.h"
@@ -172,4 +173,32 @@ TEST_F(TextRepair, FailureIsReportedUnderItsName)
     ASSERT_EQ(boxes.calls().size(), 1);
     EXPECT_TRUE(boxes.calls()[0].prompt.startsWith(
         "Error in do_adjust_text_annotations_with_bogus_data at line 1"));
+}
+
+TEST_F(TextRepair, PageDeletedWhileTheRepairYieldsIsNotReadThroughAStalePointer)
+{
+    addPages(2);
+    const QString bogus = QStringLiteral("t") + QChar(6);
+    for (int page : {1, 2})
+        for (int y : {40, 90})
+            addItem(page, QelAnnotType::Text, QRect(40, y, 1, 1), bogus);
+    view().setPage(1);
+    // The operator deletes the first page while the repair yields after its first item.
+    QelAnnotDocument *first = view().annotationSet();
+    bool armed = true;
+    first->addChangeListener([first, &armed] {
+        if (!armed || first->item(1)->text().endsWith(QChar(6)))
+            return;
+        armed = false;
+        QTimer::singleShot(0, [] { view().deletePages(QStringLiteral("1")); });
+    });
+    MsgBoxScript boxes;
+
+    EXPECT_TRUE(do_adjust_text_annotations_with_bogus_data(&frmMain(), view(), 0, true, false));
+
+    EXPECT_TRUE(boxes.calls().isEmpty());
+    ASSERT_EQ(view().pageCount(), 1);
+    view().setPage(1);
+    ASSERT_EQ(view().annotationCount(), 2);
+    EXPECT_EQ(view().annotationObject(0)->text(), QStringLiteral("t"));
 }

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTimer>
 
 #include "annotate/security.h"
 #include "annotate/textplace.h"
@@ -225,4 +226,25 @@ TEST_F(TextPlace, ZeroMeasureStillPlacesTheText)
     EXPECT_TRUE(boxes.calls().isEmpty());
     ASSERT_NE(textItem(1), nullptr);
     EXPECT_EQ(textItem(1)->bounds().topLeft(), QPoint(2550 - 600, 5));
+}
+
+TEST_F(TextPlace, DocumentClosedWhileTheBlankIsDrawnEndsTheRoad)
+{
+    addPages(2, 850, 1100, 100);
+    view().setPage(1);
+    // The first change to page 1's set (the blank rectangle) has the document closed at the
+    // next yield.
+    bool armed = true;
+    view().annotationSet()->addChangeListener([&armed] {
+        if (!armed)
+            return;
+        armed = false;
+        QTimer::singleShot(0, [] { view().clearImage(); });
+    });
+    MsgBoxScript boxes;
+    place(0, 10, 1, true, 1, 2);
+    EXPECT_EQ(view().pageCount(), 0);
+    ASSERT_EQ(boxes.calls().size(), 1);
+    EXPECT_TRUE(boxes.calls()[0].prompt.startsWith(QStringLiteral("Error in do_AddTextAnnotation at line ")));
+    EXPECT_TRUE(boxes.calls()[0].prompt.contains(QStringLiteral("\r\n91: ")));
 }
