@@ -33,6 +33,10 @@ function(quorla_add_test)
   add_executable(${T_NAME} ${T_SOURCES})
   target_include_directories(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+  set(env "QT_QPA_PLATFORM=offscreen;QUORLA_SOURCE_DIR=${CMAKE_SOURCE_DIR};QUORLA_BUILD_DIR=${CMAKE_BINARY_DIR};${T_ENV}")
+  target_sources(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support/test_env_defaults.cpp)
+  string(REPLACE ";" "|" env_line "${env}")
+  target_compile_definitions(${T_NAME} PRIVATE "QUORLA_TEST_ENV=\"${env_line}\"")
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 600)
@@ -42,5 +46,5 @@ function(quorla_add_test)
   set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT}
     PASS_REGULAR_EXPRESSION "\\[  PASSED  \\]"
     FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\];ERROR: AddressSanitizer;runtime error:"
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUORLA_SOURCE_DIR=${CMAKE_SOURCE_DIR};QUORLA_BUILD_DIR=${CMAKE_BINARY_DIR};${T_ENV}")
+    ENVIRONMENT "${env}")
 endfunction()
