@@ -72,6 +72,16 @@ void hideAndEmpty(QLabel *label)
     label->setText(QString());
 }
 
+// The index boxes the operator types the next document into: a lookup may have hidden them
+// behind its found-value labels.
+void openFields(std::initializer_list<QLineEdit *> fields)
+{
+    for (QLineEdit *t : fields) {
+        t->setVisible(true);
+        t->setEnabled(true);
+    }
+}
+
 void setStatus(FrmMain &f, const QString &instruction)
 {
     f.lblStatus->setText(instruction + keyHelpText());
@@ -169,8 +179,7 @@ void paperMARG(FrmMain &f, bool resetUnindexed)
     f.lblPage_MARG->setVisible(false);
     for (QLabel *l : {f.lblDate_MARG, f.lblNumPages_MARG, f.lblInstNum_MARG, f.lblDocType_MARG})
         l->setText(QString());
-    f.txtBook_MARG->setEnabled(true);
-    f.txtPage_MARG->setEnabled(true);
+    openFields({f.txtBook_MARG, f.txtPage_MARG});
     showUnindexedBox(f.chkScanUnIndexedDocsMEMARG, resetUnindexed,
                      {f.chkScanUnIndexedDocsMALC, f.chkScanUnIndexedDocsMABS});
 }
@@ -186,16 +195,17 @@ void paperMALC(FrmMain &f, bool resetUnindexed)
         f.txtDocNum_MALC->setText(doc);
     f.lblDocNum_MALC->setVisible(false);
     f.lblDate_MALC->setText(QString());
-    f.txtDay_MALC->setEnabled(false);
+    for (QLineEdit *t : {f.txtDay_MALC, f.txtMonth_MALC, f.txtYear_MALC}) {
+        t->setVisible(true);
+        t->setEnabled(false);
+    }
     f.txtDay_MALC->setText(QStringLiteral("00"));
-    f.txtMonth_MALC->setEnabled(false);
     f.txtMonth_MALC->setText(QStringLiteral("00"));
-    f.txtYear_MALC->setEnabled(false);
     f.txtYear_MALC->setText(QStringLiteral("0000"));
     f.lblTempDate_MALC->setVisible(false);
     f.lblNumPages_MALC->setText(QString());
     f.lblDocType_MALC->setText(QString());
-    f.txtDocNum_MALC->setEnabled(true);
+    openFields({f.txtDocNum_MALC});
     f.setTabIndex(f.chkScanUnIndexedDocsMALC, 8);
     showUnindexedBox(f.chkScanUnIndexedDocsMALC, resetUnindexed,
                      {f.chkScanUnIndexedDocsMABS, f.chkScanUnIndexedDocsMEMARG});
@@ -212,8 +222,7 @@ void modeMALCP(FrmMain &f)
         l->setVisible(false);
     f.lblDate_MALCP->setText(QString());
     f.lblNumPages_MALCP->setText(QString());
-    for (QLineEdit *t : {f.txtPlan1_MALCP, f.txtPlan2_MALCP, f.txtPlan3_MALCP})
-        t->setEnabled(true);
+    openFields({f.txtPlan1_MALCP, f.txtPlan2_MALCP, f.txtPlan3_MALCP});
 }
 
 void bookScan(FrmMain &f, bool resetUnindexed)
@@ -232,13 +241,12 @@ void bookScan(FrmMain &f, bool resetUnindexed)
     }
     for (QLabel *l : {f.lblBook_MEBS, f.lblPage_MEBS, f.lblEndingPage_MEBS})
         l->setVisible(false);
-    for (QLineEdit *t : {f.txtBook_MEBS, f.txtPage_MEBS, f.txtEndingPage_MEBS})
-        t->setEnabled(true);
+    openFields({f.txtBook_MEBS, f.txtPage_MEBS, f.txtEndingPage_MEBS});
     showUnindexedBox(f.chkScanUnIndexedDocsMABS, resetUnindexed,
                      {f.chkScanUnIndexedDocsMEMARG, f.chkScanUnIndexedDocsMALC});
     if (g_dbMode == MODE_NYBS) {
         f.lblBookCode_NYBS->setVisible(false);
-        f.txtBookCode_NYBS->setEnabled(true);
+        openFields({f.txtBookCode_NYBS});
         f.lblBookCodeLabel->setVisible(true);
     } else {
         f.txtBookCode_NYBS->setEnabled(false);
@@ -265,8 +273,7 @@ void modeMACC(FrmMain &f)
     f.mnuBatchScan->setEnabled(false);
     f.lblDocNum_MACC->setVisible(false);
     f.lblCertNum_MACC->setVisible(false);
-    f.txtDocNum_MACC->setEnabled(true);
-    f.txtCertNum_MACC->setEnabled(true);
+    openFields({f.txtDocNum_MACC, f.txtCertNum_MACC});
 }
 
 void modeNY(FrmMain &f, bool clearEFile)
@@ -306,9 +313,8 @@ void modeNY(FrmMain &f, bool clearEFile)
     f.lblControlNumLabel_NYRG->setText(QStringLiteral("OR Control #:"));
     f.lblNumPages_NYRG->setText(QString());
     f.lblDocType_NYRG->setText(QString());
-    for (QLineEdit *t : {f.txtBookCode_NYRG, f.txtBook_NYRG, f.txtPage_NYRG, f.txtCTLNum_NYRG,
-                         f.txtDay_NYRG, f.txtMonth_NYRG, f.txtYear_NYRG})
-        t->setEnabled(true);
+    openFields({f.txtBookCode_NYRG, f.txtBook_NYRG, f.txtPage_NYRG, f.txtCTLNum_NYRG, f.txtDay_NYRG,
+                f.txtMonth_NYRG, f.txtYear_NYRG});
     f.lblTempDate_NYRG->setVisible(true);
     f.mnuBatchScan->setEnabled(true);
 }
@@ -329,8 +335,7 @@ void modeFHS(FrmMain &f, bool resetUnindexed)
     f.lblRefNum_FHS->setVisible(false);
     for (QLabel *l : {f.lblDate_FHS, f.lblCTLNum_FHS, f.lblDocType_FHS})
         l->setText(QString());
-    f.txtRefCode_FHS->setEnabled(true);
-    f.txtRefNum_FHS->setEnabled(true);
+    openFields({f.txtRefCode_FHS, f.txtRefNum_FHS});
     for (QCheckBox *box : {f.chkScanUnIndexedDocsMEMARG, f.chkScanUnIndexedDocsMALC}) {
         box->setVisible(false);
         box->setEnabled(false);
