@@ -419,10 +419,8 @@ void FrmMain::buildControls()
     fraStatus = frame(fraMain, QStringLiteral("fraStatus"), QString(), 4, y, FRAME_W, 652 - y - 4);
     fraScroll = addControl(new QFrame(fraStatus), QStringLiteral("fraScroll"));
     fraScroll->setGeometry(6, 8, FRAME_W - 30, fraStatus->height() - 16);
-    lblStatus = label(fraScroll, QStringLiteral("lblStatus"), QString(), 0, 0, FRAME_W - 30);
-    lblStatus->setWordWrap(true);
-    lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lblStatus->resize(FRAME_W - 30, fraScroll->height());
+    lblStatus = addControl(new AutoSizeLabel(fraScroll), QStringLiteral("lblStatus"));
+    lblStatus->setGeometry(0, 0, FRAME_W - 30, 20);
     ScrStatus = addControl(new QScrollBar(Qt::Vertical, fraStatus), QStringLiteral("ScrStatus"));
     ScrStatus->setGeometry(FRAME_W - 22, 8, 16, fraScroll->height());
     ScrStatus->setVisible(false);
@@ -464,7 +462,8 @@ void FrmMain::wireHandlers()
     // leaves its tick as it was.
     connect(mnuPreferences, &QAction::triggered, this, &FrmMain::mnuPreferences_Click);
     connect(mnuAbout, &QAction::triggered, this, &FrmMain::mnuAbout_Click);
-    // The status text follows its scroll bar.
+    // The status text follows its scroll bar; a text of another height lays the bar out again.
+    connect(lblStatus, &AutoSizeLabel::heightChanged, this, [this] { layoutStatusText(*this); });
     connect(ScrStatus, &QScrollBar::valueChanged, this, [this](int value) { ctl::setTop(lblStatus, -value); });
     connect(mnuFHS, &QAction::triggered, mnuFHS, [this](bool checked) { mnuFHS->setChecked(!checked); });
 }

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <initializer_list>
 
+#include "platform/forms/autosizelabel.h"
 #include "platform/forms/forms.h"
 
 #include "platform/imaging/qelezimage.h"
@@ -49,7 +50,8 @@ public:
     QFrame *fraScan, *fraMain;
     QGroupBox *fraStatus;
     QFrame *fraScroll;
-    QLabel *lblStatus, *lblImage, *lblDatabase, *lblPageNum;
+    AutoSizeLabel *lblStatus;
+    QLabel *lblImage, *lblDatabase, *lblPageNum;
     QScrollBar *ScrStatus;
 
     // Command column.

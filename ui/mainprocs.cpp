@@ -239,6 +239,21 @@ void checkKeyDown(int keyCode, int &shift)
 // A 16-bit scroll value; a status text too tall for one is scrolled as far as 16 bits reach.
 static int scrollUnits(int twips) { return std::min(twips, 32767); }
 
+void layoutStatusText(FrmMain &f)
+{
+    ctl::setTop(f.lblStatus, 0);
+    const int scrollHeight = ctl::height(f.fraScroll);
+    const int textHeight = ctl::height(f.lblStatus);
+    if (scrollHeight < textHeight) {
+        f.ScrStatus->setVisible(true);
+        f.ScrStatus->setMaximum(scrollUnits(textHeight - scrollHeight));
+        f.ScrStatus->setSingleStep(scrollUnits(textHeight));
+    } else {
+        f.ScrStatus->setVisible(false);
+    }
+    f.ScrStatus->setValue(0);
+}
+
 void resizeElements()
 {
     Trap trap;
@@ -268,18 +283,7 @@ void resizeElements()
         trap(11);
         ctl::setHeight(f.ScrStatus, ctl::height(f.fraScroll));
         trap(12);
-        ctl::setTop(f.lblStatus, 0);
-        trap(13);
-        const int scrollHeight = ctl::height(f.fraScroll);
-        const int textHeight = ctl::height(f.lblStatus);
-        if (scrollHeight < textHeight) {
-            f.ScrStatus->setVisible(true);
-            f.ScrStatus->setMaximum(scrollUnits(textHeight - scrollHeight));
-            f.ScrStatus->setSingleStep(scrollUnits(textHeight));
-        } else {
-            f.ScrStatus->setVisible(false);
-        }
-        f.ScrStatus->setValue(0);
+        layoutStatusText(f);
         trap(14);
         for (QWidget *b : {f.btnStore, f.btnScan, f.btnShowTree})
             ctl::setTop(b, f.ScaleHeight() - 840);

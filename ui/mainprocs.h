@@ -2,6 +2,7 @@
 #include <QVariant>
 #include <QWidget>
 
+class FrmMain;
 class Form;
 class QLineEdit;
 class QComboBox;
@@ -26,6 +27,8 @@ bool trySetFocus(QWidget *control);
 void checkKeyDown(int keyCode, int &shift);
 // Fits the main window's controls to its inner size (twips).
 void resizeElements();
+// The status text back at its start, its scroll bar shown when the text is taller than its frame.
+void layoutStatusText(FrmMain &f);
 // Selects in an e-file partner combo the entry whose identifier is `id` (case-sensitive).
 bool selectEfileProvider(QComboBox *combo, const QString &id);
 // F6: the help file of the program folder, at its contents.

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QTest>
 
+#include "core/reset.h"
 #include "core/state.h"
 #include "platform/forms/msgbox.h"
 #include "platform/system/system.h"
@@ -221,6 +222,35 @@ TEST(MainLayout, StatusTextScrollsOnlyWhenTooTall)
     EXPECT_EQ(f.ScrStatus->maximum(), 32767);
     ctl::setHeight(f.lblStatus, ctl::height(f.fraScroll));
     resizeElements();
+}
+
+TEST(MainLayout, StatusTextTakesItsHeightAndScrollsToItsLastLine)
+{
+    FrmMain &f = frmMain();
+    const QString instruction = QStringLiteral("Enter your starting book and page and click Start to begin.");
+    for (QSize size : {QSize(1024, 740), QSize(1280, 1024), QSize(1280, 1600)}) {
+        SCOPED_TRACE(size.height());
+        f.resize(size);
+        f.lblStatus->setText(QStringLiteral("Connecting to RECHOST"));
+        const int oneLine = f.lblStatus->height();
+        f.lblStatus->setText(instruction + keyHelpText());
+        // Every line of the key help is there to read, at the label's own width.
+        EXPECT_GE(f.lblStatus->height(), 29 * f.lblStatus->fontMetrics().lineSpacing());
+        EXPECT_EQ(f.lblStatus->height(), f.lblStatus->heightForWidth(f.lblStatus->width()));
+        const bool tooTall = f.lblStatus->height() > f.fraScroll->height();
+        EXPECT_EQ(f.ScrStatus->isVisibleTo(&f), tooTall);
+        EXPECT_EQ(ctl::top(f.lblStatus), 0);
+        if (tooTall) {
+            // The bar's end shows the text's last line at the foot of the frame.
+            f.ScrStatus->setValue(f.ScrStatus->maximum());
+            EXPECT_NEAR(f.lblStatus->geometry().bottom(), f.fraScroll->height() - 1, 1);
+        }
+        // A short text shrinks the label and the bar goes.
+        f.lblStatus->setText(QStringLiteral("Connecting to RECHOST"));
+        EXPECT_EQ(f.lblStatus->height(), oneLine);
+        EXPECT_FALSE(f.ScrStatus->isVisibleTo(&f));
+    }
+    f.resize(1024, 740);
 }
 
 TEST(EFileProvider, SelectsTheExactIdOrClearsAndSays)
