@@ -105,10 +105,11 @@ FrmBatch::FrmBatch() : Form(QStringLiteral("frmBatch"))
         QStringLiteral("optBatchPageNumMode(0)"));
     optBatchPageNumMode[0]->setGeometry(8, 20, 300, 20);
     optBatchPageNumMode[1] = addControl(
-        new QRadioButton(QStringLiteral("All documents are          pages long"), fraPageOptions),
+        new QRadioButton(QStringLiteral("All documents are"), fraPageOptions),
         QStringLiteral("optBatchPageNumMode(1)"));
-    optBatchPageNumMode[1]->setGeometry(8, 42, 300, 20);
-    txtBatchUPageNum = field(fraPageOptions, QStringLiteral("txtBatchUPageNum"), 140, 41, 44);
+    optBatchPageNumMode[1]->setGeometry(8, 42, 124, 20);
+    txtBatchUPageNum = field(fraPageOptions, QStringLiteral("txtBatchUPageNum"), 134, 41, 44);
+    label(fraPageOptions, QStringLiteral("lblBatchUPageNum"), QStringLiteral("pages long"), 184, 44, 100);
     optBatchPageNumMode[0]->setChecked(true);
 
     fraOverwrite = addControl(

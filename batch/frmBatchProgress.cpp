@@ -9,18 +9,21 @@ BatchProgressForm::BatchProgressForm(const QString &name, const QString &job, st
     Label1 = addControl(new QLabel(job + QStringLiteral(" Progress"), this), QStringLiteral("Label1"));
     Label1->setGeometry(8, 8, 300, 20);
     lblStatus = addControl(new QLabel(this), QStringLiteral("lblStatus"));
-    lblStatus->setGeometry(8, 32, 384, 20);
+    // a status of a failed document runs to two lines
+    lblStatus->setGeometry(8, 30, 384, 34);
+    lblStatus->setWordWrap(true);
+    lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     ProgressBar1 = addControl(new QProgressBar(this), QStringLiteral("ProgressBar1"));
-    ProgressBar1->setGeometry(8, 58, 384, 20);
+    ProgressBar1->setGeometry(8, 70, 384, 20);
     ProgressBar1->setTextVisible(false);
     btnAbort = addControl(new QPushButton(QStringLiteral("Abort"), this), QStringLiteral("btnAbort"));
-    btnAbort->setGeometry(220, 88, 80, 26);
+    btnAbort->setGeometry(220, 100, 80, 26);
     btnClose = addControl(new QPushButton(QStringLiteral("Close"), this), QStringLiteral("btnClose"));
-    btnClose->setGeometry(312, 88, 80, 26);
+    btnClose->setGeometry(312, 100, 80, 26);
     btnClose->setEnabled(false);
     btnAbort->setAutoDefault(false);
     btnClose->setAutoDefault(false);
-    resize(400, 122);
+    resize(400, 134);
 
     connect(btnAbort, &QPushButton::clicked, this, &BatchProgressForm::btnAbort_Click);
     connect(btnClose, &QPushButton::clicked, this, &BatchProgressForm::btnClose_Click);

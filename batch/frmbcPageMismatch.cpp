@@ -30,6 +30,7 @@ FrmbcPageMismatch::FrmbcPageMismatch() : Form(QStringLiteral("frmbcPageMismatch"
     ezPageView->setMinimumSize(300, 400);
     lblDirections = addControl(new QLabel(this), QStringLiteral("lblDirections"));
     lblDirections->setWordWrap(true);
+    lblDirections->setMinimumSize(380, 260); // the directions read whole beside the page
     Label1 = addControl(new QLabel(QStringLiteral("Scanned Pages:"), this), QStringLiteral("Label1"));
     lblScannedPages = addControl(new QLabel(this), QStringLiteral("lblScannedPages"));
     Label2 = addControl(new QLabel(QStringLiteral("Expexcted Pages:"), this), QStringLiteral("Label2"));

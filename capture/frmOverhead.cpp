@@ -43,9 +43,9 @@ FrmOverhead::FrmOverhead() : Form(QStringLiteral("frmOverhead"))
 {
     setCaption(QStringLiteral("Overhead Document Scan"));
     btnScan = addControl(new QPushButton(QStringLiteral("Scan"), this), QStringLiteral("btnScan"));
-    btnScan->setGeometry(230, 10, 90, 26);
+    btnScan->setGeometry(252, 10, 90, 26);
     CancelButton = addControl(new QPushButton(QStringLiteral("Cancel"), this), QStringLiteral("CancelButton"));
-    CancelButton->setGeometry(230, 42, 90, 26);
+    CancelButton->setGeometry(252, 42, 90, 26);
     lblScan = addControl(new QLabel(QStringLiteral("Scan"), this), QStringLiteral("lblScan"));
     lblScan->setGeometry(12, 14, 36, 20);
     txtNumPages = addControl(new QLineEdit(QStringLiteral("0"), this), QStringLiteral("txtNumPages"));
@@ -53,16 +53,16 @@ FrmOverhead::FrmOverhead() : Form(QStringLiteral("frmOverhead"))
     lblPages = addControl(new QLabel(QStringLiteral("Page(s)"), this), QStringLiteral("lblPages"));
     lblPages->setGeometry(106, 14, 60, 20);
     fraBookSize = addControl(new QGroupBox(QStringLiteral("Book Size"), this), QStringLiteral("fraBookSize"));
-    fraBookSize->setGeometry(12, 44, 100, 70);
+    fraBookSize->setGeometry(12, 44, 124, 70);
     OptBookSizeNormal = addControl(new QRadioButton(QStringLiteral("Normal"), fraBookSize),
                                    QStringLiteral("OptBookSizeNormal"));
-    OptBookSizeNormal->setGeometry(8, 20, 88, 20);
+    OptBookSizeNormal->setGeometry(8, 20, 112, 20);
     OptBookSizeNormal->setChecked(true);
     optBookSizeLarge = addControl(new QRadioButton(QStringLiteral("Large Horizontal "), fraBookSize),
                                   QStringLiteral("optBookSizeLarge"));
-    optBookSizeLarge->setGeometry(8, 44, 88, 20);
+    optBookSizeLarge->setGeometry(8, 44, 112, 20);
     fraDocBegins = addControl(new QGroupBox(QStringLiteral("Scan Begins On"), this), QStringLiteral("fraDocBegins"));
-    fraDocBegins->setGeometry(118, 44, 100, 70);
+    fraDocBegins->setGeometry(142, 44, 100, 70);
     optDocBeginsLeft = addControl(new QRadioButton(QStringLiteral("Left Side"), fraDocBegins),
                                   QStringLiteral("optDocBeginsLeft"));
     optDocBeginsLeft->setGeometry(8, 20, 88, 20);
@@ -74,7 +74,7 @@ FrmOverhead::FrmOverhead() : Form(QStringLiteral("frmOverhead"))
     optDocBeginsRight->setEnabled(false);
     btnScan->setAutoDefault(false);
     CancelButton->setAutoDefault(false);
-    resize(332, 124);
+    resize(354, 124);
 
     connect(btnScan, &QPushButton::clicked, this, &FrmOverhead::btnScan_Click);
     connect(CancelButton, &QPushButton::clicked, this, &FrmOverhead::CancelButton_Click);

@@ -382,6 +382,19 @@ void deleteWorkingFiles()
     DeleteEditorCopies();
 }
 
+void forgetCustomerDocument()
+{
+    for (QString *value : {&g_BookCode, &g_Book, &g_Page, &g_EndingPage, &g_DocNum, &g_Plan1, &g_Plan2, &g_Plan3,
+                           &g_Year, &g_Month, &g_Day, &g_CTLNum, &g_RefCode, &g_RefNum, &g_CertNum, &g_NumPages,
+                           &g_InstNum, &g_DocType, &g_ImLoc, &g_ImID, &g_Filename, &g_BookPath, &g_KyCd, &g_DocId})
+        value->clear();
+    FrmMain &f = frmMain();
+    for (QGroupBox *frame : {f.fraMARG, f.fraMERG, f.fraMALC, f.fraMALCP, f.fraMACC, f.fraMEBS, f.fraNYRG, f.fraFHS,
+                             f.fraNYBR, f.fraMARGElectronic, f.fraNYRGElectronic})
+        for (QLineEdit *box : frame->findChildren<QLineEdit *>())
+            box->clear();
+}
+
 void new_bkPg(bool resetUnindexed, bool clearEFile)
 {
     Trap at;

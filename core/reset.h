@@ -19,3 +19,7 @@ void DeleteEditorCopies(const QString &keep = QString());
 // Deletes every working file of the temp folder: the scan's and the store's working files and
 // the editor's copies. Run by the reset and when the program ends.
 void deleteWorkingFiles();
+
+// Forgets the last customer's document when the customer changes: the document index values
+// and every index box of every frame are emptied (the reset that follows fills nothing in).
+void forgetCustomerDocument();

@@ -6,6 +6,7 @@
 #include "core/errors.h"
 #include "core/mode.h"
 #include "core/state.h"
+#include "core/reset.h"
 #include "host/partners.h"
 #include "platform/forms/msgbox.h"
 #include "platform/settings/settings.h"
@@ -135,11 +136,9 @@ void FrmConfig::cboState_Click()
     const int index = cboState->listIndex();
     if (index < 0)
         return;
-    // the host keys of another customer's document must not reach this customer's lookups
-    if (qint16(index) != g_APP_STATE) {
-        g_KyCd.clear();
-        g_DocId.clear();
-    }
+    // another customer's document must not reach this customer's frames and lookups
+    if (qint16(index) != g_APP_STATE)
+        forgetCustomerDocument();
     try {
         setState(qint16(index), true);
     } catch (...) {

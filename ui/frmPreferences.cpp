@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "core/errors.h"
+#include "platform/forms/msgbox.h"
 #include "core/state.h"
 #include "ui/commondialog/ccommondialog.h"
 #include "ui/frmMain.h"
@@ -152,8 +153,9 @@ void FrmPreferences::Form_Load()
     }
 
     cboImagePrintScale->setEnabled(true);
-    if (g_intDefaultPrintScale >= 0 && g_intDefaultPrintScale < cboImagePrintScale->listCount())
-        cboImagePrintScale->setListIndex(g_intDefaultPrintScale);
+    // A stored scale outside the list shows (and keeps on OK) the first entry.
+    const bool knownScale = g_intDefaultPrintScale >= 0 && g_intDefaultPrintScale < cboImagePrintScale->listCount();
+    cboImagePrintScale->setListIndex(knownScale ? g_intDefaultPrintScale : 0);
 
     scrBaseLineBrightness->setValue(g_intBaseLineBrightness);
     lblBaselineBrightness->setText(QString::number(g_intBaseLineBrightness));
@@ -209,19 +211,28 @@ void FrmPreferences::btnRedactColor_Click()
 
 void FrmPreferences::OKButton_Click()
 {
+    // The interval is a whole number of seconds within the up-down control's range; anything
+    // else keeps the dialog open on the field and changes no preference.
+    bool ok = false;
+    const int interval = txtAutoInterval->text().trimmed().toInt(&ok);
+    if (!ok || interval < UpDown1->minimum() || interval > UpDown1->maximum()) {
+        MsgBox(QStringLiteral("Auto Next Page Interval in Seconds must be a whole number from %1 to %2.")
+                   .arg(UpDown1->minimum())
+                   .arg(UpDown1->maximum()),
+               vb::vbOKOnly, QStringLiteral("Preferences"));
+        txtAutoInterval->setFocus(Qt::OtherFocusReason);
+        txtAutoInterval->selectAll();
+        return;
+    }
     g_blnReturnDefault = chkResetDefault->isChecked();
     g_blnPromptOnDelete = chkPromptOnDelete->isChecked();
     g_blnImprint = chkImprint->isChecked();
     g_blnDoByteAlign = chkDoByteAlign->isChecked();
     gdtDocType = cboDefaultDocType->listIndex() == 0 ? 0 : 1;
-    // Only a whole number in the 16-bit range is taken; anything else keeps the interval.
-    bool ok = false;
-    const int interval = txtAutoInterval->text().trimmed().toInt(&ok);
-    if (ok && interval >= -32768 && interval <= 32767)
-        g_AutoNextPageInterface = qint16(interval);
+    g_AutoNextPageInterface = qint16(interval);
     g_AutoMaticRedaction = chkRedactImages->isChecked() ? 1 : 0;
     g_blnUseDefaultPrinter = chkUseDefaultPrinter->isChecked() ? 1 : 0;
-    g_intDefaultPrintScale = qint16(cboImagePrintScale->listIndex());
+    g_intDefaultPrintScale = qint16(std::max(0, cboImagePrintScale->listIndex()));
     g_intBaseLineBrightness = qint16(scrBaseLineBrightness->value());
     try {
         frmMain().ezTreeView->setBrightness(g_intBaseLineBrightness);

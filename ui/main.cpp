@@ -4,6 +4,7 @@
 #include "host/hostservices.h"
 #include "hostsim/emulator.h"
 #include "platform/forms/forms.h"
+#include "platform/forms/programfont.h"
 #include "ui/closesignals.h"
 #include "ui/frmMain.h"
 
@@ -11,6 +12,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(APP_TITLE);
+    applyProgramFont();
     installCloseOnSignals();
     hostsim::registerProvider();  // used only while QUORLA_HOST_EMULATOR names a database
     registerHostServices();

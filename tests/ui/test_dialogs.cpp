@@ -127,15 +127,38 @@ TEST(Preferences, OkWritesTheRest)
     EXPECT_FALSE(p.isVisible());
 }
 
-TEST(Preferences, IntervalTakesOnlyAWhole16BitNumber)
+TEST(Preferences, AnIntervalOutsideItsRangeIsRefusedAndChangesNothing)
 {
-    for (const char *text : {"abc", "70000", "2.5", ""}) {
+    for (const char *text : {"abc", "70000", "2.5", "", "-5", "3601"}) {
         Prefs{}.apply();
         FrmPreferences &p = openPreferences(MODE_MARG);
         MsgBoxScript boxes;
+        p.chkResetDefault->setChecked(false);
         p.txtAutoInterval->setText(text);
         p.OKButton->click();
         EXPECT_EQ(g_AutoNextPageInterface, 5) << text;
+        EXPECT_TRUE(g_blnReturnDefault) << text;
+        ASSERT_EQ(boxes.calls().size(), 1) << text;
+        EXPECT_TRUE(boxes.calls()[0].prompt.contains("Auto Next Page Interval in Seconds")) << text;
+        // Corrected, the same dialog takes it.
+        p.txtAutoInterval->setText("0");
+        p.OKButton->click();
+        EXPECT_EQ(g_AutoNextPageInterface, 0) << text;
+        EXPECT_FALSE(g_blnReturnDefault) << text;
+    }
+}
+
+TEST(Preferences, AStoredPrintScaleOutsideTheListShowsAndKeepsTheFirstEntry)
+{
+    for (qint16 stored : {-1, 3, 99}) {
+        Prefs prefs;
+        prefs.printScale = stored;
+        prefs.apply();
+        FrmPreferences &p = openPreferences(MODE_MARG);
+        MsgBoxScript boxes;
+        EXPECT_EQ(p.cboImagePrintScale->listIndex(), 0) << stored;
+        p.OKButton->click();
+        EXPECT_EQ(g_intDefaultPrintScale, 0) << stored;
     }
 }
 

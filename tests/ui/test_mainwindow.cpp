@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "core/errors.h"
+#include "core/mode.h"
 #include "core/state.h"
 #include "platform/settings/settings.h"
 #include "platform/forms/msgbox.h"
@@ -332,4 +333,36 @@ TEST(ConnectionSettings, SavesTheConnectionAndAppliesTheCustomer)
     frmConfig().cboState->setListIndex(0);
     EXPECT_EQ(g_APP_STATE, 0);
     frmConfig().btnCancel->click();
+}
+
+TEST(ConnectionSettings, SwitchingCustomerLeavesNoValueOfTheLastOne)
+{
+    MsgBoxScript boxes;
+    setPartnerReload([](qint16) {});
+    g_APP_STATE = STATE_MA;
+    setState(STATE_MA, true);
+    FrmMain &f = frmMain();
+    // A Massachusetts document as a lookup leaves it.
+    g_Book = "001010"; g_Page = "0001"; g_Year = "2019"; g_Month = "04"; g_Day = "01"; g_CTLNum = "00101";
+    g_BookCode = "K"; g_DocNum = "0100001"; g_KyCd = "K"; g_DocId = "LR201900101";
+    f.txtBook_MARG->setText("1010");
+    f.txtPage_MARG->setText("1");
+    f.txtDocNum_MALC->setText("100001");
+
+    frmConfig().cboState->setListIndex(STATE_NY);
+    ASSERT_EQ(g_dbMode, MODE_NYRG);
+    for (QLineEdit *box : {f.txtBookCode_NYRG, f.txtBook_NYRG, f.txtPage_NYRG, f.txtCTLNum_NYRG, f.txtMonth_NYRG,
+                           f.txtDay_NYRG, f.txtYear_NYRG, f.txtBook_MARG, f.txtDocNum_MALC})
+        EXPECT_TRUE(box->text().isEmpty()) << box->objectName().toStdString() << " " << box->text().toStdString();
+    EXPECT_TRUE(g_KyCd.isEmpty());
+    EXPECT_TRUE(g_DocId.isEmpty());
+    EXPECT_TRUE(g_DocNum.isEmpty());
+
+    // Choosing the customer already in force keeps what was typed.
+    f.txtBook_NYRG->setText("3000");
+    frmConfig().cboState->setListIndex(STATE_NY);
+    EXPECT_EQ(f.txtBook_NYRG->text(), "3000");
+    frmConfig().cboState->setListIndex(STATE_MA);
+    frmConfig().btnCancel->click();
+    setPartnerReload(nullptr);
 }
