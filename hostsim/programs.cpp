@@ -31,7 +31,7 @@ QStringList schemaStatements()
                        "doc_num TEXT DEFAULT '', plan1 TEXT DEFAULT '', plan2 TEXT DEFAULT '', plan3 TEXT DEFAULT '', "
                        "ref_code TEXT DEFAULT '', ref_num TEXT DEFAULT '', ref TEXT DEFAULT '', "
                        "filename TEXT DEFAULT '', doc_type TEXT DEFAULT '', location TEXT DEFAULT '1', "
-                       "imid TEXT DEFAULT '')"),
+                       "imid TEXT DEFAULT '', num_pages TEXT DEFAULT '')"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS image_master(imid TEXT PRIMARY KEY, folder TEXT DEFAULT '', "
                        "subdir TEXT DEFAULT '', member TEXT DEFAULT '', num_pages TEXT DEFAULT '0000', "
                        "doc_type TEXT DEFAULT '', redacted TEXT DEFAULT 'N', size INTEGER DEFAULT 0)"),
@@ -323,7 +323,9 @@ void IM650R(ProgramCall &c)
                                    : firstRow(c.db, QStringLiteral("SELECT * FROM image_master WHERE imid = ?"), {imid});
     c.set("Dabr", doc ? doc->value(QStringLiteral("doc_type")) : QString());
     c.set("Imid", im ? imid : QString());
-    c.set("Nump", im ? im->value(QStringLiteral("num_pages")) : QStringLiteral("0000"));
+    // the image's page count; without an image, the count recorded with the document
+    const QString recorded = doc ? doc->value(QStringLiteral("num_pages")) : QString();
+    c.set("Nump", im ? im->value(QStringLiteral("num_pages")) : recorded.isEmpty() ? QStringLiteral("0000") : recorded);
     c.set("Redacted", im ? im->value(QStringLiteral("redacted")) : QStringLiteral("N"));
     c.set("ErrMsg", QString());
 }

@@ -21,7 +21,7 @@ INSERT INTO book_ranges(book_code, book, first_page, last_page, path, prefix) VA
   ('NYREG', '000800', '0001', '0500', 'BOOKS\N000800\', 'N00800');
 
 -- Book 1000 page 1 is on file twice (result code 3); book 1001 page 1 only as Land Court (code 1).
-INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, doc_type) VALUES
-  ('LR', '001000', '0001', '2019', '04', '01', '90001', '900001', 'K', 'LR201990001', 'DEED'),
-  ('LC', '001000', '0001', '2019', '04', '02', '90002', '', 'L', 'LC201990002', 'DEED'),
-  ('LC', '001001', '0001', '2019', '04', '03', '90003', '', 'L', 'LC201990003', 'CERT');
+INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, doc_type, num_pages) VALUES
+  ('LR', '001000', '0001', '2019', '04', '01', '90001', '900001', 'K', 'LR201990001', 'DEED', '0002'),
+  ('LC', '001000', '0001', '2019', '04', '02', '90002', '', 'L', 'LC201990002', 'DEED', '0001'),
+  ('LC', '001001', '0001', '2019', '04', '03', '90003', '', 'L', 'LC201990003', 'CERT', '0003');

@@ -114,11 +114,14 @@ QString Seeder::storeImage(const Doc &d)
 void Seeder::insert(const Doc &d, bool withImage)
 {
     const QString imid = withImage ? storeImage(d) : QString("");
+    // a document not scanned yet carries the page count recorded with it; a scanned one's count
+    // is its image's
+    const QString recorded = withImage ? QString("") : z(1 + d.ctl.toInt() % 4, 4);
     exec(QStringLiteral("INSERT INTO documents(db, book_code, book, page, year, month, day, ctl, inst, key_code, "
-                        "doc_id, doc_num, plan1, plan2, plan3, ref_code, ref_num, ref, filename, doc_type, imid) "
-                        "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"),
+                        "doc_id, doc_num, plan1, plan2, plan3, ref_code, ref_num, ref, filename, doc_type, imid, "
+                        "num_pages) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"),
          {d.db, d.bookCode, d.book, d.page, d.year, d.month, d.day, d.ctl, d.inst, d.key, d.docId, d.docNum,
-          d.plan1, d.plan2, d.plan3, d.refCode, d.refNum, d.ref, d.filename, d.type, imid});
+          d.plan1, d.plan2, d.plan3, d.refCode, d.refNum, d.ref, d.filename, d.type, imid, recorded});
 }
 
 void Seeder::efileQueue()

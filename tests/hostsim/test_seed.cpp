@@ -88,6 +88,33 @@ TEST_F(DemoSeed, EachCustomersMainDatabaseAnswersALookup)
     EXPECT_EQ(fh.item("PcFn").text(), "FH000001.TIF");
 }
 
+TEST_F(DemoSeed, EveryDocumentAnswersItsRecordedPageCountWithOrWithoutAnImage)
+{
+    // Documents 0 and 1 of the Massachusetts run: the first has an image, the second none.
+    for (const char *page : {"0001", "0010"}) {
+        SCOPED_TRACE(page);
+        const AdoParameters doc = maLookup("001010", page);
+        const AdoParameters im = run("IM650R", 19,
+                                     trio() + std::vector<Param>{{"Func", 1, QString("A")}, {"ApCd", 2, QString("LR")},
+                                                                 {"MbGp", 2, QString("LR")}, {"KyCd", 1, QString("K")},
+                                                                 {"DocId", 25, doc.item("DocId").text().trimmed()},
+                                                                 {"RcCY", 4}, {"RcMM", 2}, {"RcDD", 2}, {"Ctl#", 5},
+                                                                 {"Dabr", 5}, {"Imid", 12}, {"PcFn", 12}, {"DoSz", 9},
+                                                                 {"Nump", 4, QString("0000")}, {"ErrMsg", 60},
+                                                                 {"Redacted", 1}});
+        ASSERT_EQ(im.item("ErrMsg").text().trimmed(), "");
+        const int pages = im.item("Nump").text().toInt();
+        EXPECT_GE(pages, 1);
+        EXPECT_LE(pages, 4);
+    }
+    // Checked in the database itself: no unscanned document lacks its count.
+    QProcess sqlite;
+    sqlite.start("sqlite3", {dir->filePath("host.sqlite"),
+                             "SELECT count(*) FROM documents WHERE imid = '' AND CAST(num_pages AS INTEGER) < 1"});
+    ASSERT_TRUE(sqlite.waitForFinished(20000));
+    EXPECT_EQ(QString::fromUtf8(sqlite.readAllStandardOutput()).trimmed(), "0");
+}
+
 TEST_F(DemoSeed, StoredImageIsAMultiPageBilevelTiffOnTheShare)
 {
     // Document 0 of the Massachusetts run carries an image.
