@@ -338,7 +338,6 @@ TEST(ConnectionSettings, SavesTheConnectionAndAppliesTheCustomer)
 TEST(ConnectionSettings, SwitchingCustomerLeavesNoValueOfTheLastOne)
 {
     MsgBoxScript boxes;
-    setPartnerReload([](qint16) {});
     g_APP_STATE = STATE_MA;
     setState(STATE_MA, true);
     FrmMain &f = frmMain();
@@ -364,5 +363,4 @@ TEST(ConnectionSettings, SwitchingCustomerLeavesNoValueOfTheLastOne)
     EXPECT_EQ(f.txtBook_NYRG->text(), "3000");
     frmConfig().cboState->setListIndex(STATE_MA);
     frmConfig().btnCancel->click();
-    setPartnerReload(nullptr);
 }
