@@ -420,6 +420,7 @@ bool Form::handleKey(QWidget *target, QKeyEvent *key)
 namespace {
 bool g_quitRequested = false;
 std::function<void()> g_closeProgram;
+QPointer<QTimer> g_quitTimer;
 }
 
 bool quitRequested() { return g_quitRequested; }
@@ -456,8 +457,17 @@ void sweepForQuit()
             modal->close();
         return;
     }
-    if (clear && g_closeProgram)
-        g_closeProgram();
+    if (!clear)
+        return;
+    // The request ends with the close it asks for; a close the operator refuses keeps the
+    // program, and a later request starts again.
+    g_quitRequested = false;
+    if (g_quitTimer) {
+        g_quitTimer->stop();
+        g_quitTimer->deleteLater();
+    }
+    if (auto close = std::exchange(g_closeProgram, nullptr))
+        close();
 }
 
 void requestQuit(std::function<void()> closeProgram)
@@ -468,6 +478,7 @@ void requestQuit(std::function<void()> closeProgram)
     g_quitRequested = true;
     answerOpenMessageBoxesForQuit();
     auto *timer = new QTimer(QCoreApplication::instance());
+    g_quitTimer = timer;
     QObject::connect(timer, &QTimer::timeout, timer, [] { sweepForQuit(); });
     timer->start(100);
     QTimer::singleShot(0, timer, [] { sweepForQuit(); });

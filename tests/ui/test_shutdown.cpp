@@ -105,4 +105,7 @@ TEST(MainWindowClose, TerminationSignalClosesTheMainWindowTheOrdinaryWay)
     QTRY_VERIFY_WITH_TIMEOUT(!old || !old->isLoaded(), 3000);
     ASSERT_EQ(forms.calls().size(), 1);
     EXPECT_EQ(forms.calls()[0].form, "frmShutdown");
+    // The closed window goes before the next test uses a fresh one.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(old.isNull());
 }
