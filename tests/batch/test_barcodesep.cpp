@@ -2,14 +2,19 @@
 // host emulated and the correction dialogs answered through the forms seam.
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <ZXing/BitMatrix.h>
 #include <ZXing/MultiFormatWriter.h>
@@ -455,4 +460,118 @@ TEST_F(BarcodeSepTest, ProgressWindowClosedFromItsFrameAtTheFirstYieldStaysUntil
     for (Form *form : Forms())
         EXPECT_NE(form->objectName(), QStringLiteral("frmBarcodeScan")) << "unloaded once the run is over";
     EXPECT_TRUE(prompts().isEmpty()) << prompts().join('|').toStdString();
+}
+
+namespace {
+
+// What the emulator registered, read with sqlite3: "imid pages" per stored image, in order.
+QStringList registeredImages(const QString &db)
+{
+    QProcess sqlite;
+    sqlite.start(QStringLiteral("sqlite3"),
+                 {db, QStringLiteral("SELECT imid || ' ' || pages FROM registrations WHERE func = 'S' ORDER BY seq")});
+    if (!sqlite.waitForFinished() || sqlite.exitCode() != 0)
+        return {QStringLiteral("sqlite3 failed")};
+    return QString::fromLocal8Bit(sqlite.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+// The page counts of the images stored below the share's images tree, by tiffinfo, sorted.
+QList<int> storedImagePages(const QString &shareRoot)
+{
+    QList<int> out;
+    QDirIterator it(shareRoot + QStringLiteral("/QHOST/IMAGES"), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QProcess tiffinfo;
+        tiffinfo.start(QStringLiteral("tiffinfo"), {it.next()});
+        if (!tiffinfo.waitForFinished() || tiffinfo.exitCode() != 0)
+            out << -1;
+        else
+            out << int(QString::fromLocal8Bit(tiffinfo.readAllStandardOutput()).count(QStringLiteral("TIFF Directory")));
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+} // namespace
+
+TEST_F(BarcodeSepTest, StoresThatFailMidStackPutTheirPagesBackToBeStoredOnceTheShareIsMended)
+{
+    // Documents at pages 1, 3 and 6; the second has a page more than recorded.
+    loadStack({"2020010200001", "", "2020010500002", "", "", "2020010700003", ""});
+    seed("2020", "01", "02", "00001", 2);
+    seed("2020", "01", "05", "00002", 2);
+    seed("2020", "01", "07", "00003", 2);
+    const QString scans = dir.filePath(QStringLiteral("share/QHOST/KvTemp/Scans"));
+    bool breakShare = true;
+    // The share is lost while the operator answers the second document's mismatch.
+    forms->onShow(QStringLiteral("frmbcPageMismatch"), [&](Form &f) {
+        if (breakShare) {
+            EXPECT_TRUE(QDir(scans).removeRecursively());
+            QFile blocker(scans);
+            EXPECT_TRUE(blocker.open(QIODevice::WriteOnly));
+        }
+        static_cast<FrmbcPageMismatch &>(f).Command2->click();
+    });
+    processBarcodes();
+
+    QString log = g_strBarcodeLog;
+    EXPECT_TRUE(log.contains(QStringLiteral("01/02/2020 00001 stored successfully.\r\n\tStored Pages: 2\r\n")))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("01/05/2020 00002 failed to store.\r\n"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("01/07/2020 00003 failed to store.\r\n"))) << log.toStdString();
+    EXPECT_TRUE(log.startsWith(QStringLiteral("This batch has errors: ")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Pages not stored: 5 (back in the page view)\r\n"))) << log.toStdString();
+    EXPECT_EQ(registeredImages(em->path()), QStringList{QStringLiteral("IM1 0002")});
+    // The two documents that failed are back in both views, in stack order, to be stored again.
+    EXPECT_EQ(marks(*frmMain().ezPageView), (QList<int>{3, 4, 5, 6, 7}));
+    EXPECT_EQ(frmMain().ezTreeView->pageCount(), 5);
+    EXPECT_TRUE(g_blnPromptStore);
+    EXPECT_TRUE(frmMain().btnStore->isEnabled());
+    EXPECT_FALSE(frmMain().ezPageView->isHidden());
+
+    // Mended, the next Store stores both, and nothing is left over.
+    breakShare = false;
+    ASSERT_TRUE(QFile::remove(scans));
+    ASSERT_TRUE(QDir().mkpath(scans));
+    env->boxes.clear();
+    processBarcodes();
+    log = g_strBarcodeLog;
+    EXPECT_TRUE(log.startsWith(QStringLiteral("This batch has errors: \r\nDocument 01/05/2020 00002 stored with page "
+                                              "mismatch.")))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("01/07/2020 00003 stored successfully.\r\n\tStored Pages: 2\r\n")))
+        << log.toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("Pages not stored"))) << log.toStdString();
+    EXPECT_EQ(registeredImages(em->path()),
+              (QStringList{QStringLiteral("IM1 0002"), QStringLiteral("IM2 0003"), QStringLiteral("IM3 0002")}));
+    EXPECT_EQ(storedImagePages(dir.filePath(QStringLiteral("share"))), (QList<int>{2, 2, 3}));
+    EXPECT_EQ(frmMain().ezPageView->pageCount(), 0);
+    EXPECT_FALSE(g_blnPromptStore);
+    EXPECT_TRUE(prompts().isEmpty()) << prompts().join('|').toStdString();
+}
+
+TEST_F(BarcodeSepTest, ACorrectionAtTheFirstPageOfARangeLogsTheDocumentLeftWithoutPages)
+{
+    loadStack({"2020010200001", "", ""});
+    seed("2020", "01", "02", "00001", 2);
+    seed("2020", "01", "05", "00002", 3);
+    // The cover sheet's barcode was wrong: the whole range is the typed document.
+    forms->onShow(QStringLiteral("frmbcPageMismatch"), [](Form &f) {
+        auto &d = static_cast<FrmbcPageMismatch &>(f);
+        EXPECT_EQ(d.ezPageView->page(), 1);
+        d.txtCTLNum_NYRG->setText(QStringLiteral("2"));
+        d.txtMonth_NYRG->setText(QStringLiteral("01"));
+        d.txtDay_NYRG->setText(QStringLiteral("05"));
+        d.txtYear_NYRG->setText(QStringLiteral("2020"));
+        d.Command1->click();
+    });
+    processBarcodes();
+    const QString log = g_strBarcodeLog;
+    EXPECT_TRUE(log.startsWith(QStringLiteral("This batch has errors: \r\nDocument 01/02/2020 00001 NOT STORED: "
+                                              "the correction left it no pages.\r\n")))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("01/05/2020 00002 stored successfully.\r\n\tStored Pages: 3\r\n")))
+        << log.toStdString();
+    EXPECT_EQ(registeredImages(em->path()), QStringList{QStringLiteral("IM2 0003")});
+    EXPECT_EQ(frmMain().ezPageView->pageCount(), 0);
 }
