@@ -58,6 +58,38 @@ void setStatus(const QString &text)
     frmBarcodeScan().lblBarcodeScan->setText(text);
 }
 
+// Pages of the stack (first, last) that were not stored because something failed.
+using StackRanges = QList<QPair<int, int>>;
+
+int pagesIn(const StackRanges &ranges)
+{
+    int pages = 0;
+    for (const auto &[first, last] : ranges)
+        pages += last - first + 1;
+    return pages;
+}
+
+QString notStoredLine(const StackRanges &ranges)
+{
+    return QStringLiteral("Pages not stored: ") + QString::number(pagesIn(ranges))
+           + QStringLiteral(" (back in the page view)") + CRLF;
+}
+
+// Puts those pages back into both views, in stack order, as a document still to be stored.
+void giveBackUnstored(QelEzImage &barcode, const StackRanges &ranges)
+{
+    if (ranges.isEmpty())
+        return;
+    FrmMain &main = frmMain();
+    DeleteTemp();
+    for (const auto &[first, last] : ranges)
+        CopyPages(barcode, *main.ezTreeView, first, last);
+    main.ezTreeView->setVisible(true);
+    main.ezPageView->setVisible(true);
+    main.lblPageNum->setVisible(true);
+    setPromptStore();
+}
+
 } // namespace
 
 bool parseDocumentBarcode(const QString &text, qint16 page, BarcodeDocument &document)
@@ -128,6 +160,11 @@ void processBarcodes()
     FormRoad road(progress);
     QelEzImage &barcode = ezBarcode();
     AdoConnection conn;
+    QString log;
+    // Stores that failed, and on a failure here the first page not yet dealt with (0: the stack
+    // is still in the views).
+    StackRanges unstored;
+    int restFrom = 0;
     Trap trap;
     try {
         trap(1);
@@ -135,7 +172,7 @@ void processBarcodes()
 
         trap(2);
         BarcodeDocuments documents(1);
-        QString log = QStringLiteral("Begin Barcode Process at ") + Now() + CRLF;
+        log = QStringLiteral("Begin Barcode Process at ") + Now() + CRLF;
         QString errors;
         setStatus(QStringLiteral("Begin Barcode Process."));
 
@@ -151,6 +188,7 @@ void processBarcodes()
         trap(5);
         CopyPages(*main.ezTreeView, barcode, 1, -1);
         DeleteTemp();
+        restFrom = 1;
         setStatus(QStringLiteral("Pages copied for barcode processing."));
 
         trap(6);
@@ -198,6 +236,7 @@ void processBarcodes()
         trap(9);
         for (int i = 1; i <= upper(); ++i) {
             const BarcodeDocument record = documents[size_t(i)];
+            restFrom = record.FirstPage;
             setIndexGlobals(record);
             const QString ctl = g_CTLNum;
             setStatus(QStringLiteral("Checking validity of ") + g_Year + QStringLiteral(" ") + g_Month
@@ -260,6 +299,10 @@ void processBarcodes()
                     // The pages from the missed document on left the tree; what stays is stored.
                     count = answer.FirstPage - first;
                     if (count < 1) {
+                        const QString line = QStringLiteral("Document ") + mdy() + QStringLiteral(" ") + ctl
+                                             + QStringLiteral(" NOT STORED: the correction left it no pages.") + CRLF;
+                        errors += line;
+                        log += line;
                         store = false;
                         DeleteTemp();
                     }
@@ -304,6 +347,7 @@ void processBarcodes()
                     const QString line = mdy() + QStringLiteral(" ") + ctl + QStringLiteral(" failed to store.") + CRLF;
                     errors += line;
                     log += line;
+                    unstored.append({first, first + count - 1});
                 }
                 trap(16);
                 progress.repaint();
@@ -314,6 +358,11 @@ void processBarcodes()
         }
 
         trap(17);
+        restFrom = 0;
+        if (!unstored.isEmpty()) {
+            errors += notStoredLine(unstored);
+            log += notStoredLine(unstored);
+        }
         log += QStringLiteral("Barcode Process completed at ") + Now() + CRLF;
         if (!errors.isEmpty())
             log = QStringLiteral("This batch has errors: ") + CRLF + errors + CRLF + CRLF + log;
@@ -323,8 +372,18 @@ void processBarcodes()
         g_strBarcodeLog = log;
         frmBarcodeLog().showLog(log, nullptr, QString());
         new_bkPg(false, false);
+        giveBackUnstored(barcode, unstored);
     } catch (...) {
         reportCurrentError(QStringLiteral("processBarcodes"), trap);
+        // What was not stored yet goes back into the views rather than staying in the hidden control.
+        if (restFrom > 0 && restFrom <= barcode.pageCount())
+            unstored.append({restFrom, barcode.pageCount()});
+        if (!unstored.isEmpty()) {
+            log += notStoredLine(unstored);
+            g_strBarcodeLog = log;
+            giveBackUnstored(barcode, unstored);
+            frmBarcodeLog().showLog(log, nullptr, QString());
+        }
     }
 }
 
