@@ -61,16 +61,25 @@ void FrmAbout::Form_Load()
     lblTitle->setText(appTitle());
 }
 
-bool FrmAbout::GetKeyValue(const QString &keyName, const QString &valueName, QString &value)
+bool FrmAbout::GetKeyValue(quint32 root, const QString &keyName, const QString &valueName, QString &value)
 {
-    QString read = machineKey(keyName, valueName);
-    if (read.isEmpty()) {
+    constexpr qsizetype bufferSize = 1024;
+    const std::optional<RegValue> read = machineValue(root, keyName, valueName);
+    if (!read || read->data.size() > bufferSize) {
         value.clear();
         return false;
     }
-    if (read.endsWith(QChar(u'\0')))
-        read.chop(1);
-    value = read;
+    QByteArray data = read->data;
+    if (data.endsWith('\0'))
+        data.chop(1);
+    if (read->type == REG_SZ) {
+        value = QString::fromUtf8(data);
+    } else if (read->type == REG_DWORD) {
+        // Hex of each kept byte, last first, without leading zeros.
+        value = QStringLiteral("&h");
+        for (qsizetype i = data.size() - 1; i >= 0; --i)
+            value += QString::number(uchar(data[i]), 16).toUpper();
+    }
     return true;
 }
 
@@ -79,9 +88,9 @@ void FrmAbout::StartSysInfo()
     const QString unavailable = QStringLiteral("System Information Is Unavailable At This Time");
     try {
         QString path;
-        if (!GetKeyValue(QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), QStringLiteral("PATH"), path)) {
+        if (!GetKeyValue(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), QStringLiteral("PATH"), path)) {
             QString folder;
-            if (GetKeyValue(QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"), QStringLiteral("MSINFO"), folder)
+            if (GetKeyValue(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"), QStringLiteral("MSINFO"), folder)
                 && QFileInfo::exists(folder + QStringLiteral("/MSINFO32.EXE"))) {
                 path = folder + QStringLiteral("/MSINFO32.EXE");
             } else {

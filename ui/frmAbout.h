@@ -15,8 +15,8 @@ public:
 
     void Form_Load() override;
     void StartSysInfo();
-    // Reads one machine key value as text; false (value "") when it is missing.
-    bool GetKeyValue(const QString &keyName, const QString &valueName, QString &value);
+    // Reads one registry value under root as text; false (value "") when it cannot be read.
+    bool GetKeyValue(quint32 root, const QString &keyName, const QString &valueName, QString &value);
 };
 
 FrmAbout &frmAbout();

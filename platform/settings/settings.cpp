@@ -135,14 +135,69 @@ void DeleteSetting(const QString &app, const QString &section, const QString &ke
 
 void setMachineKeysFile(const QString &file) { g_machineFile = file; }
 
-QString machineKey(const QString &path, const QString &name)
+namespace {
+
+// The stored form of one machine value (see the header); nullopt when it is malformed.
+std::optional<RegValue> parseMachineValue(const QVariant &stored)
 {
+    const QString text = stored.typeId() == QMetaType::QStringList
+                             ? stored.toStringList().join(u',')
+                             : stored.toString();
+    if (text.startsWith(QStringLiteral("dword:"), Qt::CaseInsensitive)) {
+        const QString digits = text.mid(6).trimmed();
+        bool ok = false;
+        const quint32 n = digits.toUInt(&ok, 16);
+        if (!ok || digits.size() > 8)
+            return std::nullopt;
+        RegValue v{REG_DWORD, QByteArray(4, '\0')};
+        for (int i = 0; i < 4; ++i)
+            v.data[i] = char((n >> (8 * i)) & 0xff);
+        return v;
+    }
+    if (text.startsWith(QStringLiteral("hex"), Qt::CaseInsensitive)) {
+        const qsizetype colon = text.indexOf(u':');
+        if (colon < 0)
+            return std::nullopt;
+        const QString kind = text.mid(3, colon - 3);
+        RegValue v{REG_BINARY, {}};
+        if (!kind.isEmpty()) {
+            bool ok = false;
+            if (kind.startsWith(u'(') && kind.endsWith(u')'))
+                v.type = kind.mid(1, kind.size() - 2).toUInt(&ok, 16);
+            if (!ok)
+                return std::nullopt;
+        }
+        const QString bytes = text.mid(colon + 1).trimmed();
+        if (!bytes.isEmpty()) {
+            for (const QString &b : bytes.split(u',')) {
+                bool ok = false;
+                const uint byte = b.trimmed().toUInt(&ok, 16);
+                if (!ok || byte > 0xff)
+                    return std::nullopt;
+                v.data.append(char(byte));
+            }
+        }
+        return v;
+    }
+    RegValue v{REG_SZ, valueText(stored).toUtf8()};
+    v.data.append('\0');
+    return v;
+}
+
+} // namespace
+
+std::optional<RegValue> machineValue(quint32 root, const QString &path, const QString &name)
+{
+    if (root != HKEY_LOCAL_MACHINE)
+        return std::nullopt;
     const QString file = g_machineFile.isEmpty()
                              ? programFolder() + QStringLiteral("/data/machine.ini")
                              : g_machineFile;
     if (!QFile::exists(file))
-        return QString();
+        return std::nullopt;
     QSettings s(file, QSettings::IniFormat);
+    if (s.status() != QSettings::NoError)
+        return std::nullopt;
     QString wanted = path;
     wanted.replace(u'\\', u'/');
     while (wanted.endsWith(u'/'))
@@ -151,6 +206,6 @@ QString machineKey(const QString &path, const QString &name)
     const QStringList keys = s.allKeys();
     for (const QString &k : keys)
         if (k.compare(wanted, Qt::CaseInsensitive) == 0)
-            return valueText(s.value(k));
-    return QString();
+            return parseMachineValue(s.value(k));
+    return std::nullopt;
 }

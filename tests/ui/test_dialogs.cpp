@@ -255,7 +255,7 @@ TEST(About, SystemInformationUnavailable)
         a.StartSysInfo();
         writeKeys("SOFTWARE/Microsoft/Shared Tools/MSINFO/PATH", testRoot() + "/missing/msinfo");
         QString path;
-        EXPECT_TRUE(a.GetKeyValue("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH", path));
+        EXPECT_TRUE(a.GetKeyValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH", path));
         EXPECT_EQ(path, testRoot() + "/missing/msinfo");
         a.StartSysInfo();
         ASSERT_EQ(boxes.calls().size(), 2);
@@ -263,8 +263,72 @@ TEST(About, SystemInformationUnavailable)
         EXPECT_TRUE(frmAbout().isLoaded());
     }
     QString value = "kept";
-    EXPECT_FALSE(a.GetKeyValue("SOFTWARE\\Nothing", "PATH", value));
+    EXPECT_FALSE(a.GetKeyValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Nothing", "PATH", value));
     EXPECT_TRUE(value.isEmpty());
+    setMachineKeysFile(QString());
+    a.Unload();
+}
+
+TEST(About, GetKeyValueReadsStringsNumbersAndEmptyValuesAsTheRegistryHoldsThem)
+{
+    const QString keys = testRoot() + "/machine-values.ini";
+    {
+        QFile f(keys);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("[SOFTWARE]\n"
+                "Korvane\\Test\\Path=/opt/sysinfo/msinfo\n"
+                "Korvane\\Test\\Empty=\n"
+                "Korvane\\Test\\Sixteen=dword:00000010\n"
+                "Korvane\\Test\\Wide=dword:12345678\n"
+                "Korvane\\Test\\Small=dword:01020304\n"
+                "Korvane\\Test\\Whole=hex(1):61,62,63\n"
+                "Korvane\\Test\\EndsInNul=hex(1):61,62,00\n"
+                "Korvane\\Test\\Binary=hex:01,02\n"
+                "Korvane\\Test\\Fits=" + QByteArray(1023, 'f') + "\n"
+                "Korvane\\Test\\TooLong=" + QByteArray(1024, 'x') + "\n");
+    }
+    setMachineKeysFile(keys);
+    FrmAbout &a = frmAbout();
+    const QString key = "SOFTWARE\\Korvane\\Test";
+    struct Case {
+        const char *name;
+        bool read;
+        QString value;
+    };
+    const Case cases[] = {
+        {"Path", true, "/opt/sysinfo/msinfo"},
+        {"Empty", true, ""},
+        // A number's bytes from the last to the first, each without a leading zero, after a
+        // final zero byte has gone the way of a string's NUL.
+        {"Sixteen", true, "&h0010"},
+        {"Wide", true, "&h12345678"},
+        {"Small", true, "&h1234"},
+        {"Whole", true, "abc"},
+        {"EndsInNul", true, "ab"},
+        {"Binary", true, "as passed"},
+        {"Fits", true, QString(1023, u'f')},
+        {"TooLong", false, ""},
+        {"Missing", false, ""},
+    };
+    for (const Case &c : cases) {
+        QString value = "as passed";
+        EXPECT_EQ(a.GetKeyValue(HKEY_LOCAL_MACHINE, key, c.name, value), c.read) << c.name;
+        EXPECT_EQ(value, c.value) << c.name;
+    }
+    // The machine keys are under the local machine's root only.
+    QString value = "as passed";
+    EXPECT_FALSE(a.GetKeyValue(HKEY_CURRENT_USER, key, "Path", value));
+    EXPECT_EQ(value, "");
+    // An empty path is read, so starting it is what fails.
+    {
+        QFile f(keys);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("[SOFTWARE]\nMicrosoft\\Shared Tools\\MSINFO\\PATH=\n");
+    }
+    MsgBoxScript boxes;
+    a.StartSysInfo();
+    ASSERT_EQ(boxes.calls().size(), 1);
+    EXPECT_EQ(boxes.calls()[0].prompt, "System Information Is Unavailable At This Time");
     setMachineKeysFile(QString());
     a.Unload();
 }

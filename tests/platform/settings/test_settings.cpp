@@ -115,20 +115,31 @@ TEST_F(SettingsStore, DeleteKeyOrSection)
     EXPECT_EQ(errorOf([] { SaveSetting(App, "Settings", "", "v"); }), 5);
 }
 
-TEST_F(SettingsStore, MachineKeysAreReadOnlyAndIgnoreCase)
+TEST_F(SettingsStore, MachineKeysIgnoreCaseAndKeepTheirTypes)
 {
     const QString file = dir.filePath("machine.ini");
     {
         QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("[SOFTWARE]\nKorvane\\Quorla\\InstallDir=/opt/quorla\n");
+        f.write("[SOFTWARE]\nKorvane\\Quorla\\InstallDir=/opt/quorla\nKorvane\\Quorla\\Pages=dword:0001f400\n"
+                "Korvane\\Quorla\\Raw=hex(7):61,00,00\nKorvane\\Quorla\\Bad=dword:1x\n");
     }
     setMachineKeysFile(file);
-    EXPECT_EQ(machineKey("SOFTWARE\\Korvane\\Quorla", "InstallDir"), "/opt/quorla");
-    EXPECT_EQ(machineKey("software\\korvane\\quorla\\", "installdir"), "/opt/quorla");
-    EXPECT_EQ(machineKey("SOFTWARE\\Korvane\\Quorla", "Missing"), "");
+    const QString key = "SOFTWARE\\Korvane\\Quorla";
+    auto read = [&](quint32 root, const QString &path, const QString &name) {
+        const std::optional<RegValue> v = machineValue(root, path, name);
+        return v ? std::make_pair(v->type, v->data) : std::make_pair(0u, QByteArray("none"));
+    };
+    const auto text = std::make_pair(REG_SZ, QByteArray("/opt/quorla", 12));
+    EXPECT_EQ(read(HKEY_LOCAL_MACHINE, key, "InstallDir"), text);
+    EXPECT_EQ(read(HKEY_LOCAL_MACHINE, "software\\korvane\\quorla\\", "installdir"), text);
+    EXPECT_EQ(read(HKEY_LOCAL_MACHINE, key, "Pages"), std::make_pair(REG_DWORD, QByteArray("\x00\xf4\x01\x00", 4)));
+    EXPECT_EQ(read(HKEY_LOCAL_MACHINE, key, "Raw"), std::make_pair(7u, QByteArray("a\0\0", 3)));
+    EXPECT_EQ(read(HKEY_LOCAL_MACHINE, key, "Bad").second, "none");
+    EXPECT_EQ(read(HKEY_LOCAL_MACHINE, key, "Missing").second, "none");
+    EXPECT_EQ(read(HKEY_CURRENT_USER, key, "InstallDir").second, "none");
     setMachineKeysFile(dir.filePath("none.ini"));
-    EXPECT_EQ(machineKey("SOFTWARE\\Korvane\\Quorla", "InstallDir"), "");
+    EXPECT_EQ(read(HKEY_LOCAL_MACHINE, key, "InstallDir").second, "none");
 }
 
 } // namespace
