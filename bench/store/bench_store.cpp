@@ -1,0 +1,152 @@
+// The paper store of a 50-page, 300 dpi bilevel document with a few annotations, against the
+// emulator: from Store (do_store) to the next document shown in the views.
+#include "capture/store.h"
+#include "core/errors.h"
+#include "core/files.h"
+#include "core/startup.h"
+#include "core/state.h"
+#include "hostsim/emulator.h"
+#include "platform/annot/annotdocument.h"
+#include "platform/forms/msgbox.h"
+#include "platform/imaging/qelezimage.h"
+#include "platform/scan/fakescanner.h"
+#include "platform/settings/settings.h"
+#include "platform/system/localization.h"
+#include "platform/system/system.h"
+#include "ui/frmMain.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QPainter>
+#include <QTemporaryDir>
+
+namespace {
+
+QString g_document; // the scanned document, written once
+
+// A page of a letter: 8.5 x 11 in at 300 dpi with some lines of "text".
+QImage letterPage(int n)
+{
+    QImage img(2550, 3300, QImage::Format_Mono);
+    img.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    img.fill(0); // white
+    img.setDotsPerMeterX(11811);
+    img.setDotsPerMeterY(11811);
+    QPainter p(&img);
+    p.setPen(Qt::black);
+    for (int line = 0; line < 40; ++line)
+        p.drawLine(300, 300 + line * 70, 2200 - (line * 37 + n * 11) % 600, 300 + line * 70);
+    return img;
+}
+
+void loadScannedDocument()
+{
+    QelEzImage &view = *frmMain().ezPageView;
+    view.clearImage();
+    view.setImageFile(g_document);
+    for (int page : {1, 17, 50}) {
+        view.setPage(page);
+        if (QelAnnotItem *item = view.createAnnotation(4))
+            item->setBounds(QRect(100, 100, 400, 120));
+    }
+    view.setPage(1);
+    frmMain().ezTreeView->setImageHandle(view.imageHandle());
+    g_Book = QStringLiteral("001010");
+    g_Page = QStringLiteral("0001");
+    g_DocId = QStringLiteral("LR201900101");
+    g_NumPages = QStringLiteral("0");
+    g_blnPromptStore = true;
+    g_blnTif = true;
+}
+
+void BM_StoreFiftyPagesToTheNextDocument(benchmark::State &state)
+{
+    MsgBoxScript boxes;
+    for (auto _ : state) {
+        state.PauseTiming();
+        loadScannedDocument();
+        boxes.clear();
+        state.ResumeTiming();
+        const bool stored = do_store(true);
+        state.PauseTiming();
+        if (!stored || g_Page != u"0002" || frmMain().ezPageView->pageCount() != 1) {
+            state.SkipWithError(("store or next document failed: "
+                                 + boxes.calls().value(0).prompt).toStdString().c_str());
+            break;
+        }
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_StoreFiftyPagesToTheNextDocument)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    for (const char *sub : {"settings", "temp", "bin", "locale", "share/QHOST/KvTemp/Scans", "share/QHOST/IMAGES/IMG2019"})
+        QDir(dir.path()).mkpath(QString::fromLatin1(sub));
+    setSettingsFolder(dir.filePath("settings"));
+    setTempBase(dir.filePath("temp"));
+    setProgramFolder(dir.filePath("bin"));
+    setCatalogueFolder(dir.filePath("locale"));
+    coreHooks().getEfilePartners = [](qint16) {};
+    coreHooks().commandLine = [] { return QString(); };
+    auto scanner = std::make_unique<FakeScanner>();
+    scanner->setPresent(false);
+    setScannerSession(std::move(scanner));
+
+    const QString db = dir.filePath("host.sqlite");
+    qputenv("QUORLA_HOST_EMULATOR", db.toLocal8Bit());
+    qputenv("QUORLA_SHARE_ROOT", dir.filePath("share").toLocal8Bit());
+    hostsim::registerProvider();
+    {
+        hostsim::HostEmulator em(db);
+        em.runScript(QStringLiteral(
+            "INSERT INTO accounts VALUES('QHOST','QUSER','QPWD');\n"
+            "INSERT INTO operators(user_id, password) VALUES('JSMITH','Secret1');\n"
+            "INSERT INTO image_master(imid, folder, subdir, member, num_pages, doc_type, redacted, size) VALUES"
+            "  ('IM0000000002', 'IMG2019', '', 'IMAGES', '0001', 'DEED', 'Y', 100);\n"
+            "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, doc_type, imid) "
+            "VALUES ('LR', '001010', '0001', '2019', '04', '01', '00101', '100001', 'K', 'LR201900101', 'DEED', ''),"
+            " ('LR', '001010', '0002', '2019', '04', '01', '00102', '100002', 'K', 'LR201900102', 'DEED', "
+            "'IM0000000002');\n"));
+    }
+    {
+        QelEzImage next;
+        next.appendPage(letterPage(0));
+        next.setSaveFileName(dir.filePath("share/QHOST/IMAGES/IMG2019/IM0000000002"));
+        next.save();
+        QelEzImage scanned;
+        for (int i = 0; i < 50; ++i)
+            scanned.appendPage(letterPage(i));
+        g_document = dir.filePath("scanned.tif");
+        scanned.setSaveFileName(g_document);
+        scanned.save();
+    }
+    SaveSetting(APP_TITLE, "frmConfig", "DSN", "QHOST");
+    SaveSetting(APP_TITLE, "frmConfig", "UID", "QUSER");
+    SaveSetting(APP_TITLE, "frmConfig", "PWD", "QPWD");
+    {
+        MsgBoxScript boxes;
+        frmMain();
+    }
+    resetState();
+    g_strTempPath = getTempPath();
+    computername = QStringLiteral("WORKSTATION01");
+    g_USER_ID = QStringLiteral("JSMITH");
+    g_WrkStationIP = QStringLiteral("10.0.0.1");
+    g_blnLoggedIn = true;
+    g_dbMode = MODE_MARG;
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    qunsetenv("QUORLA_HOST_EMULATOR");
+    return 0;
+}
