@@ -3,6 +3,7 @@
 #include "platform/scan/sanesession.h"
 #include "platform/vb/vberror.h"
 
+#include <csignal>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -12,6 +13,9 @@ namespace {
 // loaded, its allocations stay attributable, and the leak checker is told to pass over them
 // (tests/data/sane/lsan.supp).
 void *const keepTestBackend = dlopen(SANE_TEST_BACKEND, RTLD_NOW | RTLD_NODELETE);
+
+volatile std::sig_atomic_t g_terms = 0;
+void countTerm(int) { g_terms = g_terms + 1; }
 
 int inkCount(const QImage &img)
 {
@@ -236,4 +240,24 @@ TEST_F(SaneTestDevice, APageTakerFailureEndsTheScanAndReachesTheCaller)
     // The device was left ready for the next scan.
     session.setPaperSource(paperSrc::Flatbed);
     EXPECT_EQ(session.scanPage(keep), 1);
+}
+
+TEST_F(SaneTestDevice, AScanLeavesTheProgramsSignalHandlersInPlace)
+{
+    // The backend's reader resets SIGTERM for the whole process; after a scan a SIGTERM must
+    // still reach the program's own handler instead of ending the process at once.
+    struct sigaction mine = {}, before = {}, after = {};
+    mine.sa_handler = countTerm;
+    sigemptyset(&mine.sa_mask);
+    ASSERT_EQ(sigaction(SIGTERM, &mine, &before), 0);
+    session.setPaperSource(paperSrc::Feeder);
+    session.setResolution(50);
+    EXPECT_EQ(session.scanFeeder(keep), 10);
+    sigaction(SIGTERM, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, &countTerm);
+    if (after.sa_handler == &countTerm) {
+        ::raise(SIGTERM);
+        EXPECT_EQ(g_terms, 1);
+    }
+    sigaction(SIGTERM, &before, nullptr);
 }
