@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QSemaphore>
 #include <cmath>
+#include <csignal>
 #include <exception>
 #include <sane/sane.h>
 #include <sane/saneopts.h>
@@ -482,6 +483,40 @@ private:
     QMap<QString, QString> m_pending;
 };
 
+namespace {
+
+// A backend's reader thread may reset SIGTERM to its default for the whole process, as if it ran
+// in a child process of its own (SANE's test backend does): then a SIGTERM would end the program
+// at once. What the program set is put back after every call that starts or ends a reader.
+class KeepSignalHandling {
+public:
+    KeepSignalHandling()
+    {
+        for (int i = 0; i < kCount; ++i)
+            sigaction(kSignals[i], nullptr, &m_saved[i]);
+    }
+    ~KeepSignalHandling() { restore(); }
+    KeepSignalHandling(const KeepSignalHandling &) = delete;
+    KeepSignalHandling &operator=(const KeepSignalHandling &) = delete;
+
+    void restore() const
+    {
+        for (int i = 0; i < kCount; ++i) {
+            struct sigaction now = {};
+            sigaction(kSignals[i], nullptr, &now);
+            if (now.sa_handler != m_saved[i].sa_handler || now.sa_flags != m_saved[i].sa_flags)
+                sigaction(kSignals[i], &m_saved[i], nullptr);
+        }
+    }
+
+private:
+    static constexpr int kCount = 2;
+    static constexpr int kSignals[kCount] = {SIGTERM, SIGINT};
+    struct sigaction m_saved[kCount] = {};
+};
+
+} // namespace
+
 // One scan as a state machine: start, parameters, read, frame done, page done; finish or fail.
 int SaneWorker::scan(const ScanJob &job, const Deliver &deliver)
 {
@@ -505,6 +540,8 @@ int SaneWorker::scan(const ScanJob &job, const Deliver &deliver)
     int pages = 0;
     bool frameStarted = false;
 
+    // Declared before the end of the scan below: restored after its sane_cancel.
+    const KeepSignalHandling signalHandling;
     // Whatever leaves the loop by an exception (parameters refused, the page taker failing)
     // still ends the device's scan.
     struct EndScan {
@@ -529,6 +566,7 @@ int SaneWorker::scan(const ScanJob &job, const Deliver &deliver)
                 applyPending();
             }
             const SANE_Status st = sane_start(m_handle);
+            signalHandling.restore();
             qCDebug(lcScan) << "sane_start" << sane_strstatus(st);
             if (st == SANE_STATUS_GOOD) {
                 step = Step::Parameters;
@@ -559,6 +597,7 @@ int SaneWorker::scan(const ScanJob &job, const Deliver &deliver)
         case Step::Read: {
             SANE_Int n = 0;
             const SANE_Status st = sane_read(m_handle, reinterpret_cast<SANE_Byte *>(buf.data()), SANE_Int(buf.size()), &n);
+            signalHandling.restore();
             if (cancel) {
                 step = Step::Finish;
             } else if (st == SANE_STATUS_GOOD) {
