@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The real program under Xvfb, ended by SIGTERM while a modal window is up: it must end within
 # 10 s through its ordinary close road, with its preferences (and, with a scanner, its
-# "scanner.cfg") written. Usage: sigterm_xvfb.sh <quorla> <sane config dir with the test backend>
+# "scanner.cfg") written; a store it interrupts loses no page.
+# Usage: sigterm_xvfb.sh <quorla> <sane config dir with the test backend> <hostsim-seed>
 set -u
 bin=$1
 sane=$2
+seed=$3
 fail=0
 
 # run <name> <sane dir> <expect scanner.cfg 0|1>
@@ -43,8 +45,77 @@ run() {
     rm -rf "$home"
 }
 
+# waitWindow <title> <seconds>: the id of the first visible window of that exact title.
+waitWindow() {
+    local id
+    for _ in $(seq 1 $(($2 * 10))); do
+        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+
+# A store under way: the demo office, signed on, ten pages scanned from the test backend's
+# feeder for book 1011 page 1 (two pages recorded), Store pressed; the signal comes while the
+# store asks about the page-count mismatch. The store goes on with the box's default answer and
+# the program ends: the ten pages are registered and on the share.
+storeCase() {
+    local name="during a store" home
+    home=$(mktemp -d)
+    (
+        cd "$home" || exit 1
+        export HOME=$home XDG_CONFIG_HOME=$home/cfg XDG_RUNTIME_DIR=$home/run TMPDIR=$home/tmp SANE_CONFIG_DIR=$sane \
+               QT_QPA_PLATFORM=xcb QUORLA_HOST_EMULATOR=$home/host.sqlite QUORLA_SHARE_ROOT=$home/shares
+        mkdir -p "$XDG_RUNTIME_DIR" "$home/cfg/quorla" "$home/shares" && chmod 700 "$XDG_RUNTIME_DIR"
+        "$seed" --demo "$QUORLA_HOST_EMULATOR" "$QUORLA_SHARE_ROOT" >/dev/null 2>&1 || { echo "$name: seeding failed"; exit 1; }
+        printf '[frmConfig]\nDSN=RECHOST\nUID=SCANSVC\nPWD=scan2026\n' >"$home/cfg/quorla/Korvane Scanning Utility.ini"
+        "$bin" >"$home/out.log" 2>&1 &
+        pid=$!
+        login=$(waitWindow "iSeries Login" 30) || { echo "$name: no sign-on dialog"; kill -KILL "$pid"; cat "$home/out.log"; exit 1; }
+        xdotool windowfocus "$login"; sleep 0.3
+        xdotool type --delay 20 DEMO; xdotool key Tab; xdotool type --delay 20 demo; xdotool key Return
+        sleep 2
+        main=$(waitWindow "Korvane Scanning Utilty" 10) || { echo "$name: no main window"; kill -KILL "$pid"; exit 1; }
+        xdotool windowfocus "$main"
+        # Book and page, Start, then Scan: the feeder holds ten pages.
+        xdotool mousemove --window "$main" 178 126 click 1; sleep 0.3
+        xdotool type --delay 20 1011; xdotool key Tab; xdotool type --delay 20 1; xdotool key alt+a
+        sleep 3
+        xdotool key alt+s
+        # Store is enabled once the pages are in; pressed until the store asks its question.
+        for _ in $(seq 1 30); do
+            xdotool mousemove --window "$main" 50 695 click 1
+            waitWindow "Note:" 1 >/dev/null && break
+        done
+        waitWindow "Note:" 1 >/dev/null || { echo "$name: the store did not start"; kill -KILL "$pid"; exit 1; }
+        kill -TERM "$pid"
+        start=$(date +%s.%N)
+        for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+        if kill -0 "$pid" 2>/dev/null; then
+            kill -KILL "$pid"; echo "$name: still running 10 s after SIGTERM"; exit 1
+        fi
+        wait "$pid"; rc=$?
+        took=$(echo "$(date +%s.%N) - $start" | bc)
+        echo "$name: ended with $rc after ${took}s"
+        [ "$rc" -eq 0 ] || { echo "$name: exit status $rc"; cat "$home/out.log"; exit 1; }
+        grep -q '^\[Preferences\]' "$home/cfg/quorla/Korvane Scanning Utility.ini" \
+            || { echo "$name: preferences not written"; exit 1; }
+        reg=$(sqlite3 "$QUORLA_HOST_EMULATOR" "SELECT imid || ' ' || pages FROM registrations WHERE func = 'S'")
+        [ "$(echo "$reg" | wc -w)" -eq 2 ] && [ "${reg#* }" = 0010 ] \
+            || { echo "$name: registrations '$reg', not the ten pages"; exit 1; }
+        stored=$(find "$QUORLA_SHARE_ROOT" -type f -name "${reg% *}")
+        pages=$(tiffinfo "$stored" 2>/dev/null | grep -c "TIFF Directory")
+        [ "$pages" -eq 10 ] || { echo "$name: stored image '$stored' has $pages pages"; exit 1; }
+        echo "$name: registered ${reg}, $pages pages on the share"
+        exit 0
+    ) || fail=1
+    rm -rf "$home"
+}
+
 # No scanner: the "No Scanner Found" box is up.
 run "message box" "$sane/none" 0
 # The test backend's scanner: the sign-on dialog of empty settings is up.
 run "sign-on dialog" "$sane" 1
+storeCase
 exit $fail
