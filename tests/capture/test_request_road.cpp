@@ -7,8 +7,13 @@
 #include <functional>
 
 #include "capture/indexchecks.h"
+#include "capture/frmRescan.h"
 #include "capture/paperstore.h"
+#include "capture/scanning.h"
 #include "platform/imaging/qelezimage.h"
+#include "platform/imaging/qelezscanner.h"
+#include "platform/scan/fakescanner.h"
+#include "platform/scan/sanesession.h"
 #include "capture/request.h"
 #include "platform/vb/vb.h"
 #include "test_request_fixture.h"
@@ -512,18 +517,40 @@ TEST_F(RequestDocument, ATruncatedStoredImageShowsWhatCanBeReadAndCanBeStoredAga
                        static_cast<QWidget *>(main->btnPrev), static_cast<QWidget *>(main->btnStore)})
         EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
 
-    // Scanned again over the old pages, the document stores.
-    QelEzImage &view = *main->ezPageView;
-    view.clearImage();
-    QImage page(1728, 200, QImage::Format_Mono);
-    page.fill(1);
-    view.appendPage(page);
-    main->ezTreeView->setImageHandle(view.imageHandle());
+    // Rescanned over the old pages from SANE's test scanner (one flatbed page), it stores.
+    setScannerSession(std::make_unique<SaneSession>());
+    scannerSession().setTableFolder(sourceFile(QStringLiteral("tests/data/sane/scanners")));
+    QelEzImage &tree = *main->ezTreeView;
+    ezScanner(tree).selectSource();
+    ezScanner(tree).setResolution(127);
+    ezScanner(tree).setRegionWidth(480);
+    ezScanner(tree).setRegionLength(250);
+    g_intDefaultPaperSource = 2;
+    forms().onShow(QStringLiteral("frmRescan"), [](Form &form) {
+        auto &r = static_cast<FrmRescan &>(form);
+        r.optScan[1]->setChecked(true); // overwrite all
+        r.OKButton->click();
+    });
+    boxes().clear();
+    do_scan();
+    setScannerSession(std::make_unique<FakeScanner>());
+    EXPECT_TRUE(prompts().isEmpty()) << prompts().join(QStringLiteral(" | ")).toStdString();
+    ASSERT_EQ(main->ezPageView->pageCount(), 1);
+    EXPECT_EQ(main->ezPageView->imageWidth(), 480);
     QDir().mkpath(shareRoot + QStringLiteral("/QHOST/KvTemp/Scans"));
-    g_blnPromptStore = true;
-    EXPECT_TRUE(do_store_manual(false));
+    EXPECT_TRUE(do_store_manual(false)) << prompts().join(QStringLiteral(" | ")).toStdString();
     QSqlQuery q(em->db());
-    ASSERT_TRUE(q.exec(QStringLiteral("SELECT pages FROM registrations WHERE func = 'S'")));
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT r.pages, r.imid, m.folder FROM registrations r "
+                                      "JOIN image_master m ON m.imid = r.imid WHERE r.func = 'S'")));
     ASSERT_TRUE(q.next());
     EXPECT_EQ(q.value(0).toString(), QStringLiteral("0001"));
+    // The stored image is whole: libtiff's own tool reads its one page.
+    const QString image = shareRoot + QStringLiteral("/QHOST/IMAGES/") + q.value(2).toString() + u'/'
+                          + q.value(1).toString();
+    tiffinfo.start(QStringLiteral("tiffinfo"), {image});
+    ASSERT_TRUE(tiffinfo.waitForFinished());
+    EXPECT_EQ(tiffinfo.exitCode(), 0);
+    const QString info = QString::fromLocal8Bit(tiffinfo.readAllStandardOutput());
+    EXPECT_EQ(info.count(QStringLiteral("TIFF Directory")), 1) << info.toStdString();
+    EXPECT_TRUE(info.contains(QStringLiteral("Image Width: 480 Image Length: 250"))) << info.toStdString();
 }
