@@ -23,6 +23,23 @@ constexpr int CAPTION_W = 128;
 constexpr int FIELD_X = 134;
 constexpr int FRAME_W = 292;
 constexpr int FRAME_H = 236;
+
+// A found value shown in place of its entry boxes: while the label is shown the boxes are
+// hidden, so the value reads whole; the reset shows the boxes again.
+class FieldValueLabel : public QLabel {
+public:
+    FieldValueLabel(QWidget *parent, QList<QLineEdit *> fields) : QLabel(parent), m_fields(std::move(fields)) {}
+    void setVisible(bool visible) override
+    {
+        QLabel::setVisible(visible);
+        if (visible)
+            for (QLineEdit *f : m_fields)
+                f->setVisible(false);
+    }
+
+private:
+    QList<QLineEdit *> m_fields;
+};
 }
 
 FrmMain &frmMain() { return defaultInstance<FrmMain>(); }
@@ -161,8 +178,11 @@ void FrmMain::buildControls()
         return text(f, field, FIELD_X, 20 + r * ROW, w, max);
     };
     // A display label lying over a field (same place), hidden until a lookup fills it.
-    auto over = [&](QWidget *parent, const QString &name, QLineEdit *field) {
-        auto *l = label(parent, name, QString(), field->x(), field->y(), field->width());
+    // over the first field, as wide as the fields it stands for
+    auto over = [this](QWidget *parent, const QString &name, const QList<QLineEdit *> &fields) -> QLabel * {
+        auto *l = addControl(new FieldValueLabel(parent, fields), name);
+        const QLineEdit *first = fields.first(), *last = fields.last();
+        l->setGeometry(first->x(), first->y(), last->geometry().right() + 1 - first->x(), 20);
         l->setVisible(false);
         return l;
     };
@@ -203,8 +223,8 @@ void FrmMain::buildControls()
     fraMARG = frame(fraMain, QStringLiteral("fraMARG"), QString(), 4, fy);
     txtBook_MARG = row(fraMARG, QStringLiteral("Book:"), QStringLiteral("txtBook_MARG"), 0, 80, 6);
     txtPage_MARG = row(fraMARG, QStringLiteral("Page:"), QStringLiteral("txtPage_MARG"), 1, 60, 4);
-    lblBook_MARG = over(fraMARG, QStringLiteral("lblBook_MARG"), txtBook_MARG);
-    lblPage_MARG = over(fraMARG, QStringLiteral("lblPage_MARG"), txtPage_MARG);
+    lblBook_MARG = over(fraMARG, QStringLiteral("lblBook_MARG"), {txtBook_MARG});
+    lblPage_MARG = over(fraMARG, QStringLiteral("lblPage_MARG"), {txtPage_MARG});
     label(fraMARG, QStringLiteral("lblCaption_lblDate_MARG"), QStringLiteral("Created:"), 8, 20 + 2 * ROW);
     lblDate_MARG = label(fraMARG, QStringLiteral("lblDate_MARG"), QString(), FIELD_X, 20 + 2 * ROW, 150);
     label(fraMARG, QStringLiteral("lblCaption_lblNumPages_MARG"), QStringLiteral("# of Pages Recorded:"), 8,
@@ -221,7 +241,7 @@ void FrmMain::buildControls()
     // Land Court documents.
     fraMALC = frame(fraMain, QStringLiteral("fraMALC"), QString(), 4, fy);
     txtDocNum_MALC = row(fraMALC, QStringLiteral("Document #:"), QStringLiteral("txtDocNum_MALC"), 0, 80, 7);
-    lblDocNum_MALC = over(fraMALC, QStringLiteral("lblDocNum_MALC"), txtDocNum_MALC);
+    lblDocNum_MALC = over(fraMALC, QStringLiteral("lblDocNum_MALC"), {txtDocNum_MALC});
     label(fraMALC, QStringLiteral("lblCaption_txtMonth_MALC"), QStringLiteral("Recorded:"), 8, 20 + ROW);
     txtMonth_MALC = text(fraMALC, QStringLiteral("txtMonth_MALC"), FIELD_X, 20 + ROW, 28, 2);
     txtDay_MALC = text(fraMALC, QStringLiteral("txtDay_MALC"), FIELD_X + 32, 20 + ROW, 28, 2);
@@ -241,9 +261,9 @@ void FrmMain::buildControls()
     txtPlan1_MALCP = row(fraMALCP, QStringLiteral("Plan/Case #:"), QStringLiteral("txtPlan1_MALCP"), 0, 80, 6);
     txtPlan2_MALCP = row(fraMALCP, QStringLiteral("Plan Letter:"), QStringLiteral("txtPlan2_MALCP"), 1, 50, 3);
     txtPlan3_MALCP = row(fraMALCP, QStringLiteral("Plan Suffix:"), QStringLiteral("txtPlan3_MALCP"), 2, 40, 2);
-    lblPlan1_MALCP = over(fraMALCP, QStringLiteral("lblPlan1_MALCP"), txtPlan1_MALCP);
-    lblPlan2_MALCP = over(fraMALCP, QStringLiteral("lblPlan2_MALCP"), txtPlan2_MALCP);
-    lblPlan3_MALCP = over(fraMALCP, QStringLiteral("lblPlan3_MALCP"), txtPlan3_MALCP);
+    lblPlan1_MALCP = over(fraMALCP, QStringLiteral("lblPlan1_MALCP"), {txtPlan1_MALCP});
+    lblPlan2_MALCP = over(fraMALCP, QStringLiteral("lblPlan2_MALCP"), {txtPlan2_MALCP});
+    lblPlan3_MALCP = over(fraMALCP, QStringLiteral("lblPlan3_MALCP"), {txtPlan3_MALCP});
     label(fraMALCP, QStringLiteral("lblCaption_lblDate_MALCP"), QStringLiteral("Recorded:"), 8, 20 + 3 * ROW);
     lblDate_MALCP = label(fraMALCP, QStringLiteral("lblDate_MALCP"), QString(), FIELD_X, 20 + 3 * ROW, 150);
     label(fraMALCP, QStringLiteral("lblCaption_lblNumPages_MALCP"), QStringLiteral("# of Pages:"), 8, 20 + 4 * ROW);
@@ -253,8 +273,8 @@ void FrmMain::buildControls()
     fraMACC = frame(fraMain, QStringLiteral("fraMACC"), QString(), 4, fy);
     txtDocNum_MACC = row(fraMACC, QStringLiteral("Document #:"), QStringLiteral("txtDocNum_MACC"), 0, 80, 7);
     txtCertNum_MACC = row(fraMACC, QStringLiteral("Certificate #:"), QStringLiteral("txtCertNum_MACC"), 1, 150, 25);
-    lblDocNum_MACC = over(fraMACC, QStringLiteral("lblDocNum_MACC"), txtDocNum_MACC);
-    lblCertNum_MACC = over(fraMACC, QStringLiteral("lblCertNum_MACC"), txtCertNum_MACC);
+    lblDocNum_MACC = over(fraMACC, QStringLiteral("lblDocNum_MACC"), {txtDocNum_MACC});
+    lblCertNum_MACC = over(fraMACC, QStringLiteral("lblCertNum_MACC"), {txtCertNum_MACC});
     chkShowNext_MACC = check(fraMACC, QStringLiteral("chkShowNext_MACC"),
                              QStringLiteral("Advance to next deed after store"), 8, 20 + 3 * ROW);
 
@@ -265,13 +285,13 @@ void FrmMain::buildControls()
     pic_NYBS->setGeometry(4, 18, FRAME_W - 8, ROW);
     lblBookCodeLabel = label(pic_NYBS, QStringLiteral("lblBookCodeLabel"), QStringLiteral("Book Code:"), 4, 2);
     txtBookCode_NYBS = text(pic_NYBS, QStringLiteral("txtBookCode_NYBS"), FIELD_X - 4, 1, 80, 6);
-    lblBookCode_NYBS = over(pic_NYBS, QStringLiteral("lblBookCode_NYBS"), txtBookCode_NYBS);
+    lblBookCode_NYBS = over(pic_NYBS, QStringLiteral("lblBookCode_NYBS"), {txtBookCode_NYBS});
     txtBook_MEBS = row(fraMEBS, QStringLiteral("Book:"), QStringLiteral("txtBook_MEBS"), 1, 80, 0);
     txtPage_MEBS = row(fraMEBS, QStringLiteral("Starting Page:"), QStringLiteral("txtPage_MEBS"), 2, 80, 0);
     txtEndingPage_MEBS = row(fraMEBS, QStringLiteral("Ending Page:"), QStringLiteral("txtEndingPage_MEBS"), 3, 80, 0);
-    lblBook_MEBS = over(fraMEBS, QStringLiteral("lblBook_MEBS"), txtBook_MEBS);
-    lblPage_MEBS = over(fraMEBS, QStringLiteral("lblPage_MEBS"), txtPage_MEBS);
-    lblEndingPage_MEBS = over(fraMEBS, QStringLiteral("lblEndingPage_MEBS"), txtEndingPage_MEBS);
+    lblBook_MEBS = over(fraMEBS, QStringLiteral("lblBook_MEBS"), {txtBook_MEBS});
+    lblPage_MEBS = over(fraMEBS, QStringLiteral("lblPage_MEBS"), {txtPage_MEBS});
+    lblEndingPage_MEBS = over(fraMEBS, QStringLiteral("lblEndingPage_MEBS"), {txtEndingPage_MEBS});
     Command1 = button(fraMEBS, QStringLiteral("Command1"), QStringLiteral("Set Scanning Area"), 8,
                       20 + 5 * ROW, 140);
     chkScanUnIndexedDocsMABS = check(fraMEBS, QStringLiteral("chkScanUnIndexedDocsMABS"),
@@ -292,12 +312,11 @@ void FrmMain::buildControls()
     txtYear_NYRG = text(fraNYRG, QStringLiteral("txtYear_NYRG"), FIELD_X + 64, 20 + 3 * ROW, 44, 4);
     lblTempDate_NYRG = label(fraNYRG, QStringLiteral("lblTempDate_NYRG"),
                              QStringLiteral("month   day      year"), FIELD_X, 20 + 4 * ROW, 150);
-    lblBookCode_NYRG = over(fraNYRG, QStringLiteral("lblBookCode_NYRG"), txtBookCode_NYRG);
-    lblBook_NYRG = over(fraNYRG, QStringLiteral("lblBook_NYRG"), txtBook_NYRG);
-    lblPage_NYRG = over(fraNYRG, QStringLiteral("lblPage_NYRG"), txtPage_NYRG);
-    lblCTLnum_NYRG = over(fraNYRG, QStringLiteral("lblCTLnum_NYRG"), txtCTLNum_NYRG);
-    lblDate_NYRG = over(fraNYRG, QStringLiteral("lblDate_NYRG"), txtMonth_NYRG);
-    lblDate_NYRG->resize(150, 20);
+    lblBookCode_NYRG = over(fraNYRG, QStringLiteral("lblBookCode_NYRG"), {txtBookCode_NYRG});
+    lblBook_NYRG = over(fraNYRG, QStringLiteral("lblBook_NYRG"), {txtBook_NYRG});
+    lblPage_NYRG = over(fraNYRG, QStringLiteral("lblPage_NYRG"), {txtPage_NYRG});
+    lblCTLnum_NYRG = over(fraNYRG, QStringLiteral("lblCTLnum_NYRG"), {txtCTLNum_NYRG});
+    lblDate_NYRG = over(fraNYRG, QStringLiteral("lblDate_NYRG"), {txtMonth_NYRG, txtDay_NYRG, txtYear_NYRG});
     label(fraNYRG, QStringLiteral("lblCaption_lblNumPages_NYRG"), QStringLiteral("# of Pages Recorded:"), 8,
           20 + 5 * ROW);
     lblNumPages_NYRG = label(fraNYRG, QStringLiteral("lblNumPages_NYRG"), QString(), FIELD_X, 20 + 5 * ROW, 150);
@@ -308,8 +327,8 @@ void FrmMain::buildControls()
     fraFHS = frame(fraMain, QStringLiteral("fraFHS"), QString(), 4, fy);
     txtRefCode_FHS = row(fraFHS, QStringLiteral("Reference Code:"), QStringLiteral("txtRefCode_FHS"), 0, 40, 2);
     txtRefNum_FHS = row(fraFHS, QStringLiteral("Reference #:"), QStringLiteral("txtRefNum_FHS"), 1, 110, 10);
-    lblRefCode_FHS = over(fraFHS, QStringLiteral("lblRefCode_FHS"), txtRefCode_FHS);
-    lblRefNum_FHS = over(fraFHS, QStringLiteral("lblRefNum_FHS"), txtRefNum_FHS);
+    lblRefCode_FHS = over(fraFHS, QStringLiteral("lblRefCode_FHS"), {txtRefCode_FHS});
+    lblRefNum_FHS = over(fraFHS, QStringLiteral("lblRefNum_FHS"), {txtRefNum_FHS});
     const QStringList fhsCaptions = {QStringLiteral("Control #:"), QStringLiteral("Recorded:"),
                                      QStringLiteral("# of Pages Recorded:"), QStringLiteral("Doc Type:")};
     QLabel **fhsLabels[] = {&lblCTLNum_FHS, &lblDate_FHS, &lblNumPages_FHS, &lblDocType_FHS};

@@ -1,5 +1,6 @@
 // Restart after a lookup, in every database mode, against the demo office: the mode's index
-// boxes come back, the operator types the next document's keys, and Go finds it.
+// boxes come back, the operator types the next document's keys, and Go finds it; the found
+// values read whole in between.
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
@@ -10,6 +11,7 @@
 #include "core/mode.h"
 #include "platform/vb/vb.h"
 #include "test_request_fixture.h"
+#include "support/textfit.h"
 
 namespace {
 
@@ -115,6 +117,8 @@ TEST_F(RestartTest, EveryModeTypesAndFindsTheNextDocumentAfterRestart)
         type(c.first);
         go();
         ASSERT_EQ(f.btnGoNew->text(), QStringLiteral("Rest&art")) << prompts().join(QStringLiteral(" | ")).toStdString();
+        // the found values read whole, with no box showing through them
+        EXPECT_EQ(textsThatDoNotFit(&f), QStringList{});
         g_blnPromptStore = false;
 
         go(); // Restart
