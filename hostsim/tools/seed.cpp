@@ -264,6 +264,19 @@ bool Seeder::run(const QString &officeSql)
         exec(QStringLiteral("INSERT INTO certificates(doc_num, cert_num, imid, num_pages) VALUES(?,?,?,?)"),
              {z(200001 + i, 7), QStringLiteral("C-") + z(40000 + i * 3, 5), QString(""), QStringLiteral("0000")});
     efileQueue();
+    // Massachusetts recorded land, book 1033: four documents in a row not scanned yet, for a batch scan.
+    for (int i = 0; i < 4; ++i) {
+        Doc d;
+        d.db = QStringLiteral("LR");
+        d.book = z(1033, 6);
+        d.page = z(1 + i * 9, 4);
+        date(d, 2015);
+        d.inst = z(100130 + i, 6);
+        d.key = QStringLiteral("K");
+        d.docId = QStringLiteral("LR") + d.year + d.ctl;
+        d.type = QLatin1String(kTypes[rng.next(6)]);
+        insert(d, false);
+    }
     em.db().commit();
     return ok;
 }

@@ -3,6 +3,7 @@
 #include "hostfixture.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <tiffio.h>
 
@@ -113,6 +114,15 @@ TEST_F(DemoSeed, EveryDocumentAnswersItsRecordedPageCountWithOrWithoutAnImage)
                              "SELECT count(*) FROM documents WHERE imid = '' AND CAST(num_pages AS INTEGER) < 1"});
     ASSERT_TRUE(sqlite.waitForFinished(20000));
     EXPECT_EQ(QString::fromUtf8(sqlite.readAllStandardOutput()).trimmed(), "0");
+    // Book 1033 is a run of four unscanned documents, with nothing between them, for a batch scan.
+    sqlite.start("sqlite3", {dir->filePath("host.sqlite"),
+                             "SELECT page || ':' || imid || ':' || num_pages FROM documents WHERE db = 'LR' AND "
+                             "book > '001032' AND book < '002000' ORDER BY book, page"});
+    ASSERT_TRUE(sqlite.waitForFinished(20000));
+    const QStringList run = QString::fromUtf8(sqlite.readAllStandardOutput()).trimmed().split('\n');
+    ASSERT_EQ(run.size(), 4) << run.join(' ').toStdString();
+    for (const QString &doc : run)
+        EXPECT_TRUE(QRegularExpression("^\\d{4}::000[1-4]$").match(doc).hasMatch()) << doc.toStdString();
 }
 
 TEST_F(DemoSeed, StoredImageIsAMultiPageBilevelTiffOnTheShare)
