@@ -71,6 +71,16 @@ int markOf(const QImage &page)
     return w / 10;
 }
 
+// The mismatch dialog's correction: the missed document's control number and date, typed.
+void correctTo(FrmbcPageMismatch &d, const char *ctl, const char *month, const char *day, const char *year)
+{
+    d.txtCTLNum_NYRG->setText(QString::fromLatin1(ctl));
+    d.txtMonth_NYRG->setText(QString::fromLatin1(month));
+    d.txtDay_NYRG->setText(QString::fromLatin1(day));
+    d.txtYear_NYRG->setText(QString::fromLatin1(year));
+    d.Command1->click();
+}
+
 QList<int> marks(QelEzImage &control)
 {
     QList<int> out;
@@ -376,11 +386,7 @@ TEST_F(BarcodeSepTest, MismatchDialogCorrectsStoresAsIsOrRescansLater)
                  int upKey = vb::vbKeyPageUp;
                  d.Form_KeyDown(upKey, 0);
              }
-             d.txtCTLNum_NYRG->setText(QStringLiteral("777"));
-             d.txtMonth_NYRG->setText(QStringLiteral("5"));
-             d.txtDay_NYRG->setText(QStringLiteral("6"));
-             d.txtYear_NYRG->setText(QStringLiteral("2021"));
-             d.Command1->click();
+             correctTo(d, "777", "5", "6", "2021");
          },
          QStringLiteral("00777"), 13, QList<int>{1, 2, 3}},
     };
@@ -412,11 +418,7 @@ TEST_F(BarcodeSepTest, CorrectedPiggyBackSendsBothDocumentsToTheStore)
             int down = vb::vbKeyPageDown;
             d.Form_KeyDown(down, 0);
         }
-        d.txtCTLNum_NYRG->setText(QStringLiteral("2"));
-        d.txtMonth_NYRG->setText(QStringLiteral("01"));
-        d.txtDay_NYRG->setText(QStringLiteral("05"));
-        d.txtYear_NYRG->setText(QStringLiteral("2020"));
-        d.Command1->click();
+        correctTo(d, "2", "01", "05", "2020");
     });
     processBarcodes();
     const QString log = g_strBarcodeLog;
@@ -559,11 +561,7 @@ TEST_F(BarcodeSepTest, ACorrectionAtTheFirstPageOfARangeLogsTheDocumentLeftWitho
     forms->onShow(QStringLiteral("frmbcPageMismatch"), [](Form &f) {
         auto &d = static_cast<FrmbcPageMismatch &>(f);
         EXPECT_EQ(d.ezPageView->page(), 1);
-        d.txtCTLNum_NYRG->setText(QStringLiteral("2"));
-        d.txtMonth_NYRG->setText(QStringLiteral("01"));
-        d.txtDay_NYRG->setText(QStringLiteral("05"));
-        d.txtYear_NYRG->setText(QStringLiteral("2020"));
-        d.Command1->click();
+        correctTo(d, "2", "01", "05", "2020");
     });
     processBarcodes();
     const QString log = g_strBarcodeLog;

@@ -9,6 +9,24 @@ sane=$2
 seed=$3
 fail=0
 
+# endsOnSigterm <name> <pid> <home>: SIGTERM; the program must end within 10 s with status 0
+# and its preferences written.
+endsOnSigterm() {
+    local name=$1 pid=$2 home=$3 start rc took
+    kill -TERM "$pid"
+    start=$(date +%s.%N)
+    for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    if kill -0 "$pid" 2>/dev/null; then
+        kill -KILL "$pid"; echo "$name: still running 10 s after SIGTERM"; return 1
+    fi
+    wait "$pid"; rc=$?
+    took=$(echo "$(date +%s.%N) - $start" | bc)
+    echo "$name: ended with $rc after ${took}s"
+    [ "$rc" -eq 0 ] || { echo "$name: exit status $rc"; cat "$home/out.log"; return 1; }
+    grep -q '^\[Preferences\]' "$home/cfg/quorla/Korvane Scanning Utility.ini" 2>/dev/null \
+        || { echo "$name: preferences not written"; return 1; }
+}
+
 # run <name> <sane dir> <expect scanner.cfg 0|1>
 run() {
     local name=$1 saneDir=$2 wantCfg=$3
@@ -25,18 +43,7 @@ run() {
         if ! kill -0 "$pid" 2>/dev/null; then
             echo "$name: the program was gone before the signal"; exit 1
         fi
-        kill -TERM "$pid"
-        start=$(date +%s.%N)
-        for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        if kill -0 "$pid" 2>/dev/null; then
-            kill -KILL "$pid"; echo "$name: still running 10 s after SIGTERM"; exit 1
-        fi
-        wait "$pid"; rc=$?
-        took=$(echo "$(date +%s.%N) - $start" | bc)
-        ini="$home/cfg/quorla/Korvane Scanning Utility.ini"
-        echo "$name: ended with $rc after ${took}s"
-        [ "$rc" -eq 0 ] || { echo "$name: exit status $rc"; cat "$home/out.log"; exit 1; }
-        grep -q '^\[Preferences\]' "$ini" 2>/dev/null || { echo "$name: preferences not written"; exit 1; }
+        endsOnSigterm "$name" "$pid" "$home" || exit 1
         if [ "$wantCfg" = 1 ] && [ ! -s "$home/cfg/quorla/scanner.cfg" ]; then
             echo "$name: scanner.cfg not written"; exit 1
         fi
@@ -92,18 +99,7 @@ storeCase() {
         done
         box=$(waitWindow "Note:" 1) || { echo "$name: the store did not start"; kill -KILL "$pid"; exit 1; }
         [ "$when" = answered ] && { xdotool windowfocus "$box"; xdotool key Return; }
-        kill -TERM "$pid"
-        start=$(date +%s.%N)
-        for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        if kill -0 "$pid" 2>/dev/null; then
-            kill -KILL "$pid"; echo "$name: still running 10 s after SIGTERM"; exit 1
-        fi
-        wait "$pid"; rc=$?
-        took=$(echo "$(date +%s.%N) - $start" | bc)
-        echo "$name: ended with $rc after ${took}s"
-        [ "$rc" -eq 0 ] || { echo "$name: exit status $rc"; cat "$home/out.log"; exit 1; }
-        grep -q '^\[Preferences\]' "$home/cfg/quorla/Korvane Scanning Utility.ini" \
-            || { echo "$name: preferences not written"; exit 1; }
+        endsOnSigterm "$name" "$pid" "$home" || exit 1
         reg=$(sqlite3 "$QUORLA_HOST_EMULATOR" "SELECT imid || ' ' || pages FROM registrations WHERE func = 'S'")
         [ "$(echo "$reg" | wc -w)" -eq 2 ] && [ "${reg#* }" = 0010 ] \
             || { echo "$name: registrations '$reg', not the ten pages"; exit 1; }
