@@ -1,26 +1,17 @@
 // The whole host side of a land-records lookup through the workstation's own procedures, against
 // the emulator: open the connection, the book-and-page lookup (which fills the labels of the main
 // window), then the image-master call.
+#include "bench/workstation.h"
 #include "core/errors.h"
-#include "core/startup.h"
 #include "core/state.h"
 #include "host/hostcall.h"
 #include "host/im650r.h"
 #include "host/ma_sy331ri.h"
-#include "hostsim/emulator.h"
 #include "platform/ado/ado.h"
-#include "platform/forms/msgbox.h"
-#include "platform/scan/fakescanner.h"
-#include "platform/settings/settings.h"
-#include "platform/system/localization.h"
-#include "platform/system/system.h"
-#include "ui/frmMain.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QDir>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -50,43 +41,15 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    for (const char *sub : {"settings", "temp", "bin", "locale", "share"})
-        QDir(dir.path()).mkpath(QString::fromLatin1(sub));
-    setSettingsFolder(dir.filePath("settings"));
-    setTempBase(dir.filePath("temp"));
-    setProgramFolder(dir.filePath("bin"));
-    setCatalogueFolder(dir.filePath("locale"));
-    coreHooks().getEfilePartners = [](qint16) {};
-    coreHooks().commandLine = [] { return QString(); };
-    auto scanner = std::make_unique<FakeScanner>();
-    scanner->setPresent(false);
-    setScannerSession(std::move(scanner));
-
-    const QString db = dir.filePath("host.sqlite");
-    qputenv("QUORLA_HOST_EMULATOR", db.toLocal8Bit());
-    qputenv("QUORLA_SHARE_ROOT", dir.filePath("share").toLocal8Bit());
-    hostsim::registerProvider();
-    {
-        hostsim::HostEmulator em(db);
-        QString docs = "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, "
-                       "doc_type) VALUES ";
-        for (int i = 0; i < 300; ++i)
-            docs += QString("%1('LR','%2','%3','2020','01','02','%4','000001','K','LR2020%4','DEED')")
-                        .arg(i ? "," : "")
-                        .arg(1000 + i / 10, 6, 10, QChar('0'))
-                        .arg(1 + i % 10, 4, 10, QChar('0'))
-                        .arg(i, 5, 10, QChar('0'));
-        em.runScript("INSERT INTO accounts VALUES('QHOST','QUSER','QPWD');\n" + docs + ";\n");
-    }
-    SaveSetting(APP_TITLE, "frmConfig", "DSN", "QHOST");
-    SaveSetting(APP_TITLE, "frmConfig", "UID", "QUSER");
-    SaveSetting(APP_TITLE, "frmConfig", "PWD", "QPWD");
-    computername = QStringLiteral("WORKSTATION01");
-    g_USER_ID = QStringLiteral("JSMITH");
-    {
-        MsgBoxScript boxes;
-        frmMain();
-    }
+    QString docs = "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, "
+                   "doc_type) VALUES ";
+    for (int i = 0; i < 300; ++i)
+        docs += QString("%1('LR','%2','%3','2020','01','02','%4','000001','K','LR2020%4','DEED')")
+                    .arg(i ? "," : "")
+                    .arg(1000 + i / 10, 6, 10, QChar('0'))
+                    .arg(1 + i % 10, 4, 10, QChar('0'))
+                    .arg(i, 5, 10, QChar('0'));
+    setUpWorkstation(dir, docs + ";\n");
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -1,26 +1,16 @@
 // The paper store of a 50-page, 300 dpi bilevel document with a few annotations, against the
 // emulator: from Store (do_store) to the next document shown in the views.
+#include "bench/workstation.h"
 #include "capture/store.h"
-#include "core/errors.h"
 #include "core/files.h"
-#include "core/startup.h"
-#include "core/state.h"
-#include "hostsim/emulator.h"
 #include "platform/annot/annotdocument.h"
-#include "platform/forms/msgbox.h"
 #include "platform/imaging/qelezimage.h"
-#include "platform/scan/fakescanner.h"
-#include "platform/settings/settings.h"
-#include "platform/system/localization.h"
-#include "platform/system/system.h"
-#include "ui/frmMain.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QDir>
 #include <QPainter>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -89,34 +79,16 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    for (const char *sub : {"settings", "temp", "bin", "locale", "share/QHOST/KvTemp/Scans", "share/QHOST/IMAGES/IMG2019"})
+    setUpWorkstation(dir, QStringLiteral(
+        "INSERT INTO operators(user_id, password) VALUES('JSMITH','Secret1');\n"
+        "INSERT INTO image_master(imid, folder, subdir, member, num_pages, doc_type, redacted, size) VALUES"
+        "  ('IM0000000002', 'IMG2019', '', 'IMAGES', '0001', 'DEED', 'Y', 100);\n"
+        "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, doc_type, imid) "
+        "VALUES ('LR', '001010', '0001', '2019', '04', '01', '00101', '100001', 'K', 'LR201900101', 'DEED', ''),"
+        " ('LR', '001010', '0002', '2019', '04', '01', '00102', '100002', 'K', 'LR201900102', 'DEED', "
+        "'IM0000000002');\n"));
+    for (const char *sub : {"share/QHOST/KvTemp/Scans", "share/QHOST/IMAGES/IMG2019"})
         QDir(dir.path()).mkpath(QString::fromLatin1(sub));
-    setSettingsFolder(dir.filePath("settings"));
-    setTempBase(dir.filePath("temp"));
-    setProgramFolder(dir.filePath("bin"));
-    setCatalogueFolder(dir.filePath("locale"));
-    coreHooks().getEfilePartners = [](qint16) {};
-    coreHooks().commandLine = [] { return QString(); };
-    auto scanner = std::make_unique<FakeScanner>();
-    scanner->setPresent(false);
-    setScannerSession(std::move(scanner));
-
-    const QString db = dir.filePath("host.sqlite");
-    qputenv("QUORLA_HOST_EMULATOR", db.toLocal8Bit());
-    qputenv("QUORLA_SHARE_ROOT", dir.filePath("share").toLocal8Bit());
-    hostsim::registerProvider();
-    {
-        hostsim::HostEmulator em(db);
-        em.runScript(QStringLiteral(
-            "INSERT INTO accounts VALUES('QHOST','QUSER','QPWD');\n"
-            "INSERT INTO operators(user_id, password) VALUES('JSMITH','Secret1');\n"
-            "INSERT INTO image_master(imid, folder, subdir, member, num_pages, doc_type, redacted, size) VALUES"
-            "  ('IM0000000002', 'IMG2019', '', 'IMAGES', '0001', 'DEED', 'Y', 100);\n"
-            "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, doc_type, imid) "
-            "VALUES ('LR', '001010', '0001', '2019', '04', '01', '00101', '100001', 'K', 'LR201900101', 'DEED', ''),"
-            " ('LR', '001010', '0002', '2019', '04', '01', '00102', '100002', 'K', 'LR201900102', 'DEED', "
-            "'IM0000000002');\n"));
-    }
     {
         QelEzImage next;
         next.appendPage(letterPage(0));
@@ -128,13 +100,6 @@ int main(int argc, char **argv)
         g_document = dir.filePath("scanned.tif");
         scanned.setSaveFileName(g_document);
         scanned.save();
-    }
-    SaveSetting(APP_TITLE, "frmConfig", "DSN", "QHOST");
-    SaveSetting(APP_TITLE, "frmConfig", "UID", "QUSER");
-    SaveSetting(APP_TITLE, "frmConfig", "PWD", "QPWD");
-    {
-        MsgBoxScript boxes;
-        frmMain();
     }
     resetState();
     g_strTempPath = getTempPath();
