@@ -513,3 +513,29 @@ TEST_F(ControlTest, PrintsEveryPageThroughTheSeam)
 }
 
 } // namespace
+
+TEST(PageView, ABilevelPageShownSmallIsGreyByItsInk)
+{
+    // A 1600 x 1600 page in a 400 x 400 view: four by four page pixels make one on the screen.
+    QImage page(1600, 1600, QImage::Format_Mono);
+    page.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    page.fill(0);
+    for (int y = 0; y < 1600; ++y) {
+        for (int x = 0; x < 400; ++x)
+            page.setPixel(x, y, 1); // solid ink
+        for (int x = 804; x < 1204; x += 2)
+            page.setPixel(x, y, 1); // every other pixel, behind a long blank run
+    }
+    QelEzImage view;
+    view.appendPage(page);
+    view.resize(400, 400);
+    QWidget *area = view.findChild<QWidget *>(QStringLiteral("pageArea"));
+    ASSERT_NE(area, nullptr);
+    area->resize(400, 400);
+    const QImage shot = area->grab().toImage();
+    ASSERT_EQ(shot.size(), QSize(400, 400));
+    EXPECT_LT(qGray(shot.pixel(50, 200)), 30);
+    EXPECT_GT(qGray(shot.pixel(150, 200)), 225);
+    EXPECT_NEAR(qGray(shot.pixel(250, 200)), 128, 20);
+    EXPECT_GT(qGray(shot.pixel(350, 200)), 225);
+}
