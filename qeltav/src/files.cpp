@@ -743,7 +743,8 @@ int rawReadLine(tavImage *im, void *buf, int x, int y, int count) {
     }
   }
   const size_t n = static_cast<size_t>(im->linebytes);
-  const bool direct = count >= im->width.v && lineBytes(count, im->depth.v, im->align.v) >= im->linebytes;
+  // straight into the caller's line only when its count pixels span the file line's bytes
+  const bool direct = count >= im->width.v && lineBytes(count, im->depth.v, 1) >= im->linebytes;
   auto *own = static_cast<unsigned char *>(im->dataAddr.v);
   for (int L = r->lastLine + 1; L <= y; ++L) {
     unsigned char *dst = (L == y && direct) ? static_cast<unsigned char *>(buf) : own;
@@ -789,9 +790,9 @@ int rawWriteLine(tavImage *im, const void *buf, int x, int y, int count) {
     }
   }
   const auto *src = static_cast<const unsigned char *>(buf);
-  if (count < im->width.v || lineBytes(count, im->depth.v, im->align.v) < im->linebytes) {
+  // a short line, or one whose alignment adds bytes the caller's line need not hold
+  if (count < im->width.v || lineBytes(im->width.v, im->depth.v, 1) < im->linebytes) {
     auto *own = static_cast<unsigned char *>(im->dataAddr.v);
-    std::memset(own, 0, static_cast<size_t>(im->linebytes));
     natWriteLineTo(own, im, buf, count < im->width.v ? count : im->width.v);
     src = own;
   }

@@ -105,10 +105,14 @@ int natReadLineFrom(const unsigned char *src, tavImage *im, void *buf, int x, in
 
 int natWriteLineTo(unsigned char *dst, tavImage *im, const void *buf, int count) {
   if (count < 0) count = 0;
-  int lb = count > 0 ? lineBytes(count, im->depth.v, im->align.v) : 0;
+  // the caller's line holds count pixels in its own alignment: only the pixels' bytes are read
+  int lb = count > 0 ? lineBytes(count, im->depth.v, 1) : 0;
   if (lb < 0 || lb > im->linebytes) lb = im->linebytes;
   if (lb > 0) std::memcpy(dst, buf, static_cast<size_t>(lb));
   if (count < im->width.v) fillRun(dst, count, im->width.v, im->depth.v, fillPixelValue(im));
+  // the line's alignment bytes are zero
+  const int used = lineBytes(im->width.v, im->depth.v, 1);
+  if (used >= 0 && used < im->linebytes) std::memset(dst + used, 0, static_cast<size_t>(im->linebytes - used));
   return 0;
 }
 

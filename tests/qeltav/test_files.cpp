@@ -331,6 +331,40 @@ TEST_F(Files, RawFiles) {
   EXPECT_EQ(imageListHead(), nullptr);
 }
 
+// An aligned output line holds the pixels and then zero bytes: nothing past a source line's
+// pixels is read, whatever the source's own alignment.
+TEST_F(Files, AlignedOutputLinesEndInZeros) {
+  const std::string in = path("in.pgm");
+  writeFile(in, "P5\n5 2\n255\n\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a"s);
+  const std::string want = "\x01\x02\x03\x04\x05\0\0\0\x06\x07\x08\x09\x0a\0\0\0"s;
+  ASSERT_EQ(copy(in + " " + path("o.raw") + " -a 4"), 0);
+  EXPECT_EQ(readFile(path("o.raw")), want);
+  // a generator's lines, read in place, into a raw file and into native memory
+  ASSERT_EQ(copy("g -count 3 -w 5 -h 2 -d 8 " + path("g.raw") + " -a 4"), 0);
+  EXPECT_EQ(readFile(path("g.raw")), "\x00\x03\x06\x09\x0c\0\0\0\x0f\x12\x15\x18\x1b\0\0\0"s);
+  const int keep = 0x10 | 0x20 | 0x100 | 0x200 | 0x1000 | 0x40;  // the native output stays
+  ASSERT_EQ(tavCopy("g -count 3 -w 5 -h 2 -d 8 mem -nat -a 4", keep), 0);
+  tavImage *m = tavFindImageByName("mem");
+  ASSERT_NE(m, nullptr);
+  ASSERT_EQ(tavGetLinebytes(m), 8);
+  EXPECT_EQ(std::string(static_cast<const char *>(tavGetDataAddr(m)), 16),
+            "\x00\x03\x06\x09\x0c\0\0\0\x0f\x12\x15\x18\x1b\0\0\0"s);
+  tavRelease(m);
+  // a raw input whose lines carry alignment bytes, into lines without them
+  ASSERT_EQ(tavCopy((path("o.raw") + " -w 5 -h 2 -d 8 -a 4 mem -nat -a 1").c_str(), keep), 0);
+  m = tavFindImageByName("mem");
+  ASSERT_NE(m, nullptr);
+  ASSERT_EQ(tavGetLinebytes(m), 5);
+  EXPECT_EQ(std::string(static_cast<const char *>(tavGetDataAddr(m)), 10), "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a"s);
+  tavRelease(m);
+  EXPECT_EQ(log(), std::vector<int>{});
+  if (haveNetpbm()) {
+    const std::string cmd = "rawtopgm -rowskip 3 5 2 '" + path("o.raw") + "' > '" + path("back.pgm") + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    EXPECT_EQ(readFile(path("back.pgm")), readFile(in));
+  }
+}
+
 TEST_F(Files, RawInputCanBeReadTwice) {
   std::string f = path("two.raw");
   writeFile(f, "abcdef");
