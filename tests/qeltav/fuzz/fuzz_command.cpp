@@ -159,8 +159,6 @@ bool sameFile(const struct stat &a, const struct stat &b) {
 [[noreturn]] void fail(const Script &s, const char *what, const std::string &name, long long size) {
   std::fprintf(stderr, "%s: output %s of %lld bytes in %s, bound %ld, script:\n%s\n", what, name.c_str(), size,
                g_dir.c_str(), s.bound, s.text.c_str());
-  // the crash input is written to the folder the fuzzer was started in
-  if (chdir(g_home.c_str()) != 0) std::abort();
   __builtin_trap();
 }
 
