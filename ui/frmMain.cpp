@@ -446,9 +446,10 @@ void FrmMain::buildControls()
 
     // Two rows of command buttons under the column.
     const int upper = 716 - 56, lower = 716 - 24;
-    btnStore = button(client, QStringLiteral("btnStore"), QStringLiteral("S&tore"), 4, upper, 94);
-    btnScan = button(client, QStringLiteral("btnScan"), QStringLiteral("&Scan"), 102, upper, 94);
-    btnShowTree = button(client, QStringLiteral("btnShowTree"), QStringLiteral("Sh&ow Thumbnails"), 200, upper, 100);
+    // both rows end where the column ends (296), short of the thumbnail pane
+    btnStore = button(client, QStringLiteral("btnStore"), QStringLiteral("S&tore"), 4, upper, 92);
+    btnScan = button(client, QStringLiteral("btnScan"), QStringLiteral("&Scan"), 100, upper, 92);
+    btnShowTree = button(client, QStringLiteral("btnShowTree"), QStringLiteral("Sh&ow Thumbnails"), 196, upper, 100);
     btnGoNew = button(client, QStringLiteral("btnGoNew"), QString(), 4, lower, 70);
     btnNext = button(client, QStringLiteral("btnNext"), QStringLiteral("Next&>"), 78, lower, 70);
     btnPrev = button(client, QStringLiteral("btnPrev"), QStringLiteral("&<Prev"), 152, lower, 70);
