@@ -11,6 +11,7 @@
 #include "core/prefs.h"
 #include "core/state.h"
 #include "capture/scandefaults.h"
+#include "host/hostcall.h"
 #include "platform/analysis/ip2.h"
 #include "platform/forms/msgbox.h"
 #include "platform/scan/scannersession.h"
@@ -165,6 +166,12 @@ void initScanner()
     } catch (...) {
         reportCurrentError(QStringLiteral("initScanner"), at);
     }
+}
+
+void setProgramTitleAndVersion()
+{
+    setAppTitle(APP_TITLE);
+    QCoreApplication::setApplicationVersion(HOST_CLIENT_VERSION);
 }
 
 void app_init()

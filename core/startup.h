@@ -3,6 +3,9 @@
 #include <QString>
 #include <functional>
 
+// The title the program's message boxes and About box carry, and its version (the client
+// version it reports to the host); set before the first window.
+void setProgramTitleAndVersion();
 // Brings the program up; called once from the main window's Load, before the first reset.
 void app_init();
 // Prepares the imaging controls and the scanner for scanning (only with a scanner).

@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "core/errors.h"
+#include "core/startup.h"
 #include "host/hostservices.h"
 #include "hostsim/emulator.h"
 #include "platform/forms/forms.h"
@@ -12,6 +13,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(APP_TITLE);
+    setProgramTitleAndVersion();
     applyProgramFont();
     installCloseOnSignals();
     hostsim::registerProvider();  // used only while QUORLA_HOST_EMULATOR names a database

@@ -23,6 +23,7 @@ QString setUpAppEnvironment(bool scannerPresent)
     setTempBase(root + "/temp");
     setProgramFolder(root + "/bin");
     setCatalogueFolder(root + "/locale");
+    setProgramTitleAndVersion();
     coreHooks().endProcess = [](int code) { ADD_FAILURE() << "the program tried to end: " << code; };
     coreHooks().getEfilePartners = [](qint16) {};
     coreHooks().commandLine = [] { return QString(); };
