@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -423,6 +424,20 @@ bool checkTypedBarcodeAnswer(QLineEdit *ctlNum, QLineEdit *month, QLineEdit *day
         reportCurrentError(QStringLiteral("checkBarcodeAnswer"), trap);
         return false;
     }
+}
+
+QHBoxLayout *typedDateRow(QLineEdit *ctlNum, QLineEdit *month, QLineEdit *day, QLineEdit *year)
+{
+    ctlNum->setFixedWidth(60);
+    month->setFixedWidth(28);
+    day->setFixedWidth(28);
+    year->setFixedWidth(44);
+    auto *row = new QHBoxLayout;
+    row->setSpacing(4);
+    for (QLineEdit *box : {month, day, year})
+        row->addWidget(box);
+    row->addStretch();
+    return row;
 }
 
 void wireTypedDateFields(QLineEdit *ctlNum, QLineEdit *month, QLineEdit *day, QLineEdit *year)

@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+class QHBoxLayout;
 class QLineEdit;
 class QelEzImage;
 
@@ -45,3 +46,6 @@ BarcodeDocument typedBarcodeAnswer(QLineEdit *ctlNum, QLineEdit *month, QLineEdi
                                    QLineEdit *year);
 // Focus moves of the typed fields: month and day move on at two characters; focus selects all.
 void wireTypedDateFields(QLineEdit *ctlNum, QLineEdit *month, QLineEdit *day, QLineEdit *year);
+// The typed control number and date boxes sized as the main window's (the hint
+// "month   day      year" over the date row lines up with them): the date boxes side by side.
+QHBoxLayout *typedDateRow(QLineEdit *ctlNum, QLineEdit *month, QLineEdit *day, QLineEdit *year);

@@ -1,6 +1,7 @@
 #include "batch/frm1stBarcode.h"
 
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -32,16 +33,22 @@ Frm1stBarcode::Frm1stBarcode() : Form(QStringLiteral("frm1stBarcode"))
     txtYear_NYRG = addControl(new QLineEdit(this), QStringLiteral("txtYear_NYRG"));
     OKButton = addControl(new QPushButton(QStringLiteral("OK"), this), QStringLiteral("OKButton"));
     CancelButton = addControl(new QPushButton(QStringLiteral("Cancel"), this), QStringLiteral("CancelButton"));
+    // the page on the left; directions, control number, the date row under its hint and the
+    // buttons on the right
+    lblDirections->setMinimumWidth(300);
+    QHBoxLayout *date = typedDateRow(txtCTLNum_NYRG, txtMonth_NYRG, txtDay_NYRG, txtYear_NYRG);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKButton);
+    buttons->addWidget(CancelButton);
     grid->addWidget(ezPageView, 0, 0, 6, 1);
-    grid->addWidget(lblDirections, 0, 1, 1, 4);
+    grid->addWidget(lblDirections, 0, 1, 1, 2);
     grid->addWidget(new QLabel(QStringLiteral("Control #:"), this), 1, 1);
-    grid->addWidget(txtCTLNum_NYRG, 1, 2, 1, 3);
-    grid->addWidget(new QLabel(QStringLiteral("month   day      year"), this), 2, 2, 1, 3);
-    grid->addWidget(txtMonth_NYRG, 3, 2);
-    grid->addWidget(txtDay_NYRG, 3, 3);
-    grid->addWidget(txtYear_NYRG, 3, 4);
-    grid->addWidget(OKButton, 5, 3);
-    grid->addWidget(CancelButton, 5, 4);
+    grid->addWidget(txtCTLNum_NYRG, 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("month   day      year"), this), 2, 2);
+    grid->addLayout(date, 3, 2);
+    grid->setRowStretch(4, 1);
+    grid->addLayout(buttons, 5, 1, 1, 2);
     setDefaultButton(OKButton);
     setCancelButton(CancelButton);
     wireTypedDateFields(txtCTLNum_NYRG, txtMonth_NYRG, txtDay_NYRG, txtYear_NYRG);

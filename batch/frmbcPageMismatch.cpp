@@ -2,6 +2,7 @@
 
 #include <QFrame>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -47,13 +48,11 @@ FrmbcPageMismatch::FrmbcPageMismatch() : Form(QStringLiteral("frmbcPageMismatch"
     txtYear_NYRG = addControl(new QLineEdit(fraNYRG), QStringLiteral("txtYear_NYRG"));
     txtMonth_NYRG = addControl(new QLineEdit(fraNYRG), QStringLiteral("txtMonth_NYRG"));
     txtDay_NYRG = addControl(new QLineEdit(fraNYRG), QStringLiteral("txtDay_NYRG"));
-    fields->addWidget(Label14, 0, 0, 1, 4);
+    fields->addWidget(Label14, 0, 0, 1, 2);
     fields->addWidget(lblControlNumLabel_NYRG, 1, 0);
-    fields->addWidget(txtCTLNum_NYRG, 1, 1, 1, 3);
-    fields->addWidget(lblTempDate_NYRG, 2, 1, 1, 3);
-    fields->addWidget(txtMonth_NYRG, 3, 1);
-    fields->addWidget(txtDay_NYRG, 3, 2);
-    fields->addWidget(txtYear_NYRG, 3, 3);
+    fields->addWidget(txtCTLNum_NYRG, 1, 1);
+    fields->addWidget(lblTempDate_NYRG, 2, 1);
+    fields->addLayout(typedDateRow(txtCTLNum_NYRG, txtMonth_NYRG, txtDay_NYRG, txtYear_NYRG), 3, 1);
     Command1 = addControl(new QPushButton(QStringLiteral("Correct Mismatch"), this), QStringLiteral("Command1"));
     Command2 = addControl(new QPushButton(QStringLiteral("Store as is"), this), QStringLiteral("Command2"));
     btnAbortStore = addControl(new QPushButton(QStringLiteral("Rescan Later"), this), QStringLiteral("btnAbortStore"));

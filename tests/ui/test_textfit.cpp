@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <QLineEdit>
+#include <QLabel>
+#include <QFontMetrics>
 
 #include "annotate/frmImagePrintPreview.h"
 #include "annotate/frmImageRedaction.h"
@@ -37,6 +40,35 @@
 namespace {
 
 std::string joined(const QStringList &lines) { return lines.join(QLatin1Char('\n')).toStdString(); }
+
+// Each date box of a window stands under its word of the "month   day      year" hint and is wide
+// enough for its digits.
+std::string misplacedDateBoxes(QWidget *window, QLineEdit *month, QLineEdit *day, QLineEdit *year)
+{
+    textsThatDoNotFit(window); // lays the window out
+    const QString hintText = QStringLiteral("month   day      year");
+    QLabel *hint = nullptr;
+    for (QLabel *l : window->findChildren<QLabel *>())
+        if (l->text() == hintText && l->isVisibleTo(window))
+            hint = l;
+    if (!hint)
+        return "no date hint";
+    const QFontMetrics fm(hint->font());
+    const int left = hint->mapTo(window, hint->contentsRect().topLeft()).x();
+    const struct { const char *word; QLineEdit *box; int digits; } boxes[] = {
+        {"month", month, 2}, {"day", day, 2}, {"year", year, 4}};
+    QStringList out;
+    for (const auto &b : boxes) {
+        const int wordX = left + fm.horizontalAdvance(hintText.left(hintText.indexOf(QLatin1String(b.word))));
+        const int boxX = b.box->mapTo(window, QPoint(0, 0)).x();
+        if (wordX < boxX - 6 || wordX > boxX + b.box->width() / 2)
+            out << QStringLiteral("%1: the word at %2, its box at %3..%4")
+                       .arg(QLatin1String(b.word)).arg(wordX).arg(boxX).arg(boxX + b.box->width());
+        if (b.box->width() < fm.horizontalAdvance(QString(b.digits, u'0')) + 8)
+            out << QStringLiteral("%1: box %2 wide").arg(QLatin1String(b.word)).arg(b.box->width());
+    }
+    return joined(out);
+}
 
 } // namespace
 
@@ -93,4 +125,21 @@ TEST(TextFit, TheMainWindowShowsItsTextsWholeInEveryMode)
         EXPECT_EQ(joined(textsThatDoNotFit(&f)), std::string());
     }
     set_g_dbMode(MODE_MARG);
+}
+
+TEST(TextFit, DateBoxesStandUnderTheirHintWords)
+{
+    MsgBoxScript boxes;
+    FrmMain &f = frmMain();
+    gdtCurrentDocType = 0;
+    set_g_dbMode(MODE_NYRG);
+    EXPECT_EQ(misplacedDateBoxes(&f, f.txtMonth_NYRG, f.txtDay_NYRG, f.txtYear_NYRG), std::string());
+    set_g_dbMode(MODE_MARG);
+    Frm1stBarcode &first = frm1stBarcode();
+    EXPECT_EQ(misplacedDateBoxes(&first, first.txtMonth_NYRG, first.txtDay_NYRG, first.txtYear_NYRG), std::string());
+    first.Unload();
+    FrmbcPageMismatch &mismatch = frmbcPageMismatch();
+    EXPECT_EQ(misplacedDateBoxes(&mismatch, mismatch.txtMonth_NYRG, mismatch.txtDay_NYRG, mismatch.txtYear_NYRG),
+              std::string());
+    mismatch.Unload();
 }
