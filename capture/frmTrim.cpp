@@ -47,6 +47,9 @@ FrmTrim::FrmTrim() : Form(QStringLiteral("frmTrim"))
     txtTrimLR = addControl(new QLineEdit(this), QStringLiteral("txtTrimLR"));
     txtTrimLR->setGeometry(160, 40, 70, 22);
     Label3 = label(QStringLiteral("Label3"), QStringLiteral("inches"), 236, 42, 50);
+    // each caption's "&&" shows one ampersand, as a label with a buddy reads it
+    Label2->setBuddy(txtTrimTB);
+    Label1->setBuddy(txtTrimLR);
     lblPageSize = label(QStringLiteral("lblPageSize"), QStringLiteral("Page Size:"), 8, 74, 70);
     cboPageSize = addControl(new QelEzScanPageSizeSetting(this), QStringLiteral("cboPageSize"));
     cboPageSize->setMaximumText(QStringLiteral("Scanner Maximum"));
