@@ -3,6 +3,9 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QSpinBox>
+#include <QStyle>
+#include <QStyleOption>
 #include <QVBoxLayout>
 
 #include "core/errors.h"
@@ -55,10 +58,20 @@ FrmPreferences::FrmPreferences() : Form(QStringLiteral("frmPreferences"))
     grid->addWidget(btnRedactColor, 1, 2);
     grid->addWidget(new QLabel(QStringLiteral("Auto Next Page Interval in Seconds"), general), 2, 0);
     txtAutoInterval = addControl(new QLineEdit(general), QStringLiteral("txtAutoInterval"));
-    grid->addWidget(txtAutoInterval, 2, 1);
     UpDown1 = addControl(new QSpinBox(general), QStringLiteral("UpDown1"));
     UpDown1->setRange(0, 3600);
-    grid->addWidget(UpDown1, 2, 2);
+    {
+        // the up-down is the text box's arrows: only the spin box's buttons show, beside the box
+        QStyleOptionSpinBox opt;
+        opt.initFrom(UpDown1);
+        const QRect up = UpDown1->style()->subControlRect(QStyle::CC_SpinBox, &opt, QStyle::SC_SpinBoxUp, UpDown1);
+        UpDown1->setFixedWidth(up.width() + 2 * UpDown1->style()->pixelMetric(QStyle::PM_SpinBoxFrameWidth));
+        auto *interval = new QHBoxLayout;
+        interval->setSpacing(0);
+        interval->addWidget(txtAutoInterval);
+        interval->addWidget(UpDown1);
+        grid->addLayout(interval, 2, 1);
+    }
     int r = 3;
     chkDuplex = check(general, QStringLiteral("chkDuplex"), QStringLiteral("Default to duplex scan"));
     chkImprint = check(general, QStringLiteral("chkImprint"), QStringLiteral("Imprint document on Store"));
