@@ -42,13 +42,34 @@ QString writeBack(QelEzImage &page, QelEzImage &tree, const QString &workName)
 }
 
 
-// Shows the form modally over the main window, then unloads it (it deletes itself).
-void showModalAndRelease(Form *form)
+// A form made for one road (not a default instance, so nothing else deletes it): unloaded if
+// still loaded, and deleted, however the road ends.
+class RoadForm {
+public:
+    RoadForm() = default;
+    RoadForm(const RoadForm &) = delete;
+    RoadForm &operator=(const RoadForm &) = delete;
+    ~RoadForm() { release(); }
+    void hold(Form *form) { m_form = form; }
+    Form *get() const { return m_form; }
+    void release()
+    {
+        if (m_form && m_form->isLoaded())
+            m_form->Unload();
+        delete m_form.data();
+    }
+
+private:
+    QPointer<Form> m_form;
+};
+
+// Shows the form modally over the main window, then unloads and deletes it.
+void showModalAndRelease(RoadForm &form)
 {
-    QPointer<Form> guard(form);
-    form->Show(vb::vbModal, &frmMain());
-    if (guard && guard->isLoaded())
-        guard->Unload();
+    if (!form.get())
+        return;
+    form.get()->Show(vb::vbModal, &frmMain());
+    form.release();
 }
 
 } // namespace
@@ -76,6 +97,7 @@ QString databaseDisplayName(qint32 mode)
 bool do_print_button_click(QelEzImage &pageView, QelEzImage &treeView, qint32 useDefaultPrinter)
 {
     Trap trap;
+    RoadForm previewForm; // unloaded after a failure's report
     // The document's working file: never one of the copies deleted on the way out.
     QString orig = pageView.imageFile();
     try {
@@ -121,6 +143,7 @@ bool do_print_button_click(QelEzImage &pageView, QelEzImage &treeView, qint32 us
             treeView.clearImage();
         } else {
             auto *preview = new FrmImagePrintPreview;
+            previewForm.hold(preview);
             preview->Load();
             const QString path = pageView.imageFile();
             pageView.clearImage();
@@ -131,7 +154,7 @@ bool do_print_button_click(QelEzImage &pageView, QelEzImage &treeView, qint32 us
             preview->setImageFile(path);
             preview->SetupPrintPreview();
             trap(6);
-            showModalAndRelease(preview);
+            showModalAndRelease(previewForm);
         }
 
         trap(7);
@@ -149,13 +172,13 @@ bool do_print_button_click(QelEzImage &pageView, QelEzImage &treeView, qint32 us
 bool do_redact_button_click(QelEzImage &pageView, QelEzImage &treeView)
 {
     Trap trap;
-    QPointer<Form> editorGuard;
+    RoadForm editorForm; // unloaded after a failure's report
     // The document's working file: never one of the copies deleted on the way out.
     QString orig = pageView.imageFile();
     try {
         trap(1);
         auto *editor = new FrmImageRedaction;
-        editorGuard = editor;
+        editorForm.hold(editor);
         editor->Load();
         bool restrictFirst = false;
         DeleteTempFile(QStringLiteral("tempredact.tif"));
@@ -187,8 +210,7 @@ bool do_redact_button_click(QelEzImage &pageView, QelEzImage &treeView)
         trap(5);
         editor->SetupRedaction(gdtCurrentDocType, restrictFirst, QVariant());
         QCoreApplication::processEvents();
-        if (editorGuard)
-            showModalAndRelease(editor);
+        showModalAndRelease(editorForm);
 
         trap(6);
         pageView.clearImage();
@@ -229,9 +251,6 @@ bool do_redact_button_click(QelEzImage &pageView, QelEzImage &treeView)
         reportRoadFailure(QStringLiteral("do_redact_button_click"), trap);
     }
     DeleteEditorCopies(orig);
-    // an editor that never got shown is not left behind
-    if (editorGuard && editorGuard->isLoaded())
-        editorGuard->Unload();
     return false;
 }
 

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QPrinter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -174,12 +175,15 @@ TEST_F(PrintRedactTest, PreviewGetsThePrintCopyUnderTheDatabaseName)
         showDocument(QStringLiteral("temp.tif"), 2);
         g_dbMode = r.mode;
         QString caption, file, owner;
+        QPointer<Form> preview;
         script->clear();
         script->onShow(QStringLiteral("frmImagePrintPreview"), [&](Form &f) {
             caption = f.caption();
             file = static_cast<FrmImagePrintPreview &>(f).ImageFile();
+            preview = &f;
         });
         ASSERT_TRUE(print(0));
+        EXPECT_TRUE(preview.isNull()) << "the preview is deleted once it closed";
         ASSERT_EQ(script->calls().size(), 1);
         EXPECT_EQ(script->calls()[0].owner, "frmMain");
         EXPECT_TRUE(caption.endsWith(QString::fromLatin1(r.suffix))) << caption.toStdString();
@@ -243,10 +247,13 @@ TEST_F(PrintRedactTest, ClosingTheEditorUnchangedKeepsTheDocument)
     showDocument(QStringLiteral("temp.tif"), 3);
     gsRedacted = QStringLiteral("N");
     QString editFile;
+    QPointer<Form> editor;
     script->onShow(QStringLiteral("frmImageRedaction"), [&](Form &f) {
         editFile = static_cast<FrmImageRedaction &>(f).ImageFile();
+        editor = &f;
     });
     ASSERT_TRUE(redact());
+    EXPECT_TRUE(editor.isNull()) << "the editor is deleted once it closed";
     EXPECT_EQ(editFile, g_strTempPath + "tempredact.tif");
     EXPECT_EQ(gsRedactCropped, "N");
     EXPECT_EQ(gsRedacted, "N");
