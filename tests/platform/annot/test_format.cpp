@@ -161,7 +161,8 @@ TEST(AnnotFormat, EveryTruncationIsRejected)
         EXPECT_THROW(QelAnnotDocument::fromBytes(good.left(n)), VbError) << "length " << n;
 }
 
-// Mutates valid data for a bounded time: every input either loads (and then saves and loads
+// Mutates valid data for a bounded time, and for at least 1000 inputs however slow the build
+// (sanitizers, a loaded machine): every input either loads (and then saves and loads
 // again to the same bytes) or raises VbError; nothing else escapes and nothing crashes.
 TEST(AnnotFormat, FuzzedInputNeverEscapesAsAnythingButVbError)
 {
@@ -172,7 +173,7 @@ TEST(AnnotFormat, FuzzedInputNeverEscapesAsAnythingButVbError)
     QElapsedTimer timer;
     timer.start();
     int loaded = 0, rejected = 0;
-    while (timer.elapsed() < 2500) {
+    while (timer.elapsed() < 2500 || loaded + rejected < 1000) {
         QByteArray b = seed;
         const int edits = 1 + int(rng() % 6);
         for (int e = 0; e < edits && !b.isEmpty(); ++e) {
@@ -200,6 +201,6 @@ TEST(AnnotFormat, FuzzedInputNeverEscapesAsAnythingButVbError)
             ++rejected;
         }
     }
-    EXPECT_GT(loaded + rejected, 1000);
+    EXPECT_GT(loaded, 0);
     EXPECT_GT(rejected, 0);
 }
