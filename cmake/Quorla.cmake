@@ -40,11 +40,16 @@ function(quorla_add_test)
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 600)
+  elseif(QUORLA_SANITIZE)
+    # A test's own limit (one that catches a hang) is set for the plain build; the sanitizers
+    # and the leak check at exit make a run several times slower.
+    math(EXPR T_TIMEOUT "${T_TIMEOUT} * 3")
   endif()
   # A binary that ends early (a procedure under test ending the process) prints no summary:
-  # only GoogleTest's own closing line counts as a pass.
+  # only GoogleTest's own closing line counts as a pass. The exit status is then not looked at, so
+  # a sanitizer's report (a leak is found after the summary) fails the test by its text.
   set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT}
     PASS_REGULAR_EXPRESSION "\\[  PASSED  \\]"
-    FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\];ERROR: AddressSanitizer;runtime error:"
+    FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\];ERROR: AddressSanitizer;ERROR: LeakSanitizer;runtime error:"
     ENVIRONMENT "${env}")
 endfunction()

@@ -4,15 +4,9 @@
 #include "platform/vb/vberror.h"
 
 #include <csignal>
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 namespace {
-
-// SANE unloads its backends at exit, and the test backend does not free all it allocates; kept
-// loaded, its allocations stay attributable, and the leak checker is told to pass over them
-// (tests/data/sane/lsan.supp).
-void *const keepTestBackend = dlopen(SANE_TEST_BACKEND, RTLD_NOW | RTLD_NODELETE);
 
 volatile std::sig_atomic_t g_terms = 0;
 void countTerm(int) { g_terms = g_terms + 1; }
