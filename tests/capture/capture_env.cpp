@@ -11,6 +11,8 @@
 #include "platform/system/localization.h"
 #include "platform/system/system.h"
 #include "platform/vb/vberror.h"
+#include "platform/imaging/qelezimage.h"
+#include "ui/frmMain.h"
 
 namespace {
 
@@ -111,6 +113,20 @@ std::unique_ptr<hostsim::HostEmulator> setUpStoreHost(const QTemporaryDir &dir)
     g_DocId = QStringLiteral("DOC1");
     g_NumPages = QStringLiteral("0");
     return em;
+}
+
+void loadMainWindow()
+{
+    frmMain();
+    resetState();
+}
+
+void clearMainViews()
+{
+    frmMain().tmrAnnotationMerge->stop();
+    frmMain().ezTreeView->clearImage();
+    frmMain().ezPageView->clearImage();
+    resetState();
 }
 
 void tearDownStoreHost()

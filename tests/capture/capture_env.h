@@ -17,6 +17,11 @@ inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdS
 MsgBoxScript &boxes();
 FormScript &forms();
 
+// The main window loaded and the state reset after its Load.
+void loadMainWindow();
+// The merge timer stopped and both of the main window's views emptied; the state reset.
+void clearMainViews();
+
 // A fresh fake scanner (open, 200 dpi, Legal page) behind every control; the overhead model's
 // table ("MIN7PS") in a private table folder.
 class ScannerTest : public ::testing::Test {
@@ -36,3 +41,32 @@ protected:
 // tearDownStoreHost undoes the environment.
 std::unique_ptr<hostsim::HostEmulator> setUpStoreHost(const QTemporaryDir &dir);
 void tearDownStoreHost();
+
+// A fixture over setUpStoreHost: the main window loaded, the state reset, the emulator and the
+// scripted boxes and forms; both views and the merge timer cleared afterwards.
+template <class Base = ::testing::Test>
+class StoreHostTest : public Base {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        loadMainWindow(); // before the state is set: its Load resets the workspace
+        em = setUpStoreHost(dir);
+        msg = std::make_unique<MsgBoxScript>();
+        script = std::make_unique<FormScript>();
+    }
+
+    void TearDown() override
+    {
+        clearMainViews();
+        script.reset();
+        msg.reset();
+        em.reset();
+        tearDownStoreHost();
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<hostsim::HostEmulator> em;
+    std::unique_ptr<MsgBoxScript> msg;
+    std::unique_ptr<FormScript> script;
+};

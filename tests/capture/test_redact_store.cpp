@@ -147,30 +147,13 @@ std::vector<Page> decodeTiff(const QString &path)
     return pages;
 }
 
-class RedactStoreTest : public ::testing::TestWithParam<Kind> {
+class RedactStoreTest : public StoreHostTest<::testing::TestWithParam<Kind>> {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        frmMain();
-        resetState();
-        em = setUpStoreHost(dir);
+        StoreHostTest::SetUp();
         QDir(dir.path()).mkpath(QStringLiteral("share/QHOST/BURNED"));
         g_blnTif = true;
-        msg = std::make_unique<MsgBoxScript>();
-        script = std::make_unique<FormScript>();
-    }
-
-    void TearDown() override
-    {
-        frmMain().tmrAnnotationMerge->stop();
-        frmMain().ezTreeView->clearImage();
-        frmMain().ezPageView->clearImage();
-        script.reset();
-        msg.reset();
-        em.reset();
-        tearDownStoreHost();
-        resetState();
     }
 
     // The scanned document in both views, shown from the scan's working file.
@@ -243,10 +226,6 @@ protected:
         return out;
     }
 
-    QTemporaryDir dir;
-    std::unique_ptr<hostsim::HostEmulator> em;
-    std::unique_ptr<MsgBoxScript> msg;
-    std::unique_ptr<FormScript> script;
 };
 
 std::string kindName(const ::testing::TestParamInfo<Kind> &info)

@@ -3,6 +3,8 @@
 // reached the way the program reaches it (QUORLA_HOST_EMULATOR and the emulator provider).
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -82,6 +84,26 @@ protected:
         for (const MsgBoxCall &c : boxes().calls())
             out << c.prompt;
         return out;
+    }
+
+    // The demo office (hostsim-seed --demo) in place of this test's emulator, signed on as its
+    // operator.
+    void seedDemoOffice()
+    {
+        const QString seed = QString::fromLocal8Bit(qgetenv("QUORLA_BUILD_DIR")) + QStringLiteral("/bin/hostsim-seed");
+        ASSERT_TRUE(QFileInfo(seed).isExecutable()) << seed.toStdString();
+        const QString db = dir.filePath(QStringLiteral("demo/host.sqlite"));
+        const QString shares = dir.filePath(QStringLiteral("demo/shares"));
+        QProcess tool;
+        tool.start(seed, {QStringLiteral("--demo"), db, shares});
+        ASSERT_TRUE(tool.waitForFinished(60000));
+        ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+        em.reset();
+        qputenv("QUORLA_HOST_EMULATOR", db.toLocal8Bit());
+        qputenv("QUORLA_SHARE_ROOT", shares.toLocal8Bit());
+        em = std::make_unique<hostsim::HostEmulator>(db);
+        setHostSettings(QStringLiteral("RECHOST"), QStringLiteral("SCANSVC"), QStringLiteral("scan2026"));
+        g_USER_ID = QStringLiteral("DEMO");
     }
 
     // A stored image of one page on the share, where IM091R's answer points.

@@ -440,18 +440,8 @@ TEST_F(RequestDocument, ABatchJobGetsNoViewAndNoFocusChange)
 
 TEST_F(RequestRoadTest, TheDemoOfficeDocumentIsFoundByTheRoad)
 {
-    const QString seed = QString::fromLocal8Bit(qgetenv("QUORLA_BUILD_DIR")) + QStringLiteral("/bin/hostsim-seed");
-    ASSERT_TRUE(QFileInfo(seed).isExecutable()) << seed.toStdString();
-    const QString db = dir.filePath(QStringLiteral("demo/host.sqlite"));
-    const QString shares = dir.filePath(QStringLiteral("demo/shares"));
-    QProcess tool;
-    tool.start(seed, {QStringLiteral("--demo"), db, shares});
-    ASSERT_TRUE(tool.waitForFinished(40000));
-    ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
-    qputenv("QUORLA_HOST_EMULATOR", db.toLocal8Bit());
-    qputenv("QUORLA_SHARE_ROOT", shares.toLocal8Bit());
-    setHostSettings(QStringLiteral("RECHOST"), QStringLiteral("SCANSVC"), QStringLiteral("scan2026"));
-    g_USER_ID = QStringLiteral("DEMO");
+    seedDemoOffice();
+    ASSERT_FALSE(HasFatalFailure());
 
     g_dbMode = MODE_MARG;
     new_bkPg(false, true);

@@ -1,8 +1,6 @@
 // Restart after a lookup, in every database mode, against the demo office: the mode's index
 // boxes come back, the operator types the next document's keys, and Go finds it; the found
 // values read whole in between.
-#include <QFileInfo>
-#include <QProcess>
 #include <QTest>
 
 #include <utility>
@@ -28,24 +26,6 @@ struct RestartCase {
 
 class RestartTest : public RequestRoadTest {
 protected:
-    void seedDemoOffice()
-    {
-        const QString seed = QString::fromLocal8Bit(qgetenv("QUORLA_BUILD_DIR")) + QStringLiteral("/bin/hostsim-seed");
-        ASSERT_TRUE(QFileInfo(seed).isExecutable()) << seed.toStdString();
-        const QString db = dir.filePath(QStringLiteral("demo/host.sqlite"));
-        const QString shares = dir.filePath(QStringLiteral("demo/shares"));
-        QProcess tool;
-        tool.start(seed, {QStringLiteral("--demo"), db, shares});
-        ASSERT_TRUE(tool.waitForFinished(60000));
-        ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
-        em.reset();
-        qputenv("QUORLA_HOST_EMULATOR", db.toLocal8Bit());
-        qputenv("QUORLA_SHARE_ROOT", shares.toLocal8Bit());
-        em = std::make_unique<hostsim::HostEmulator>(db);
-        setHostSettings(QStringLiteral("RECHOST"), QStringLiteral("SCANSVC"), QStringLiteral("scan2026"));
-        g_USER_ID = QStringLiteral("DEMO");
-    }
-
     // Types the keys the way an operator does: each box must be on screen and open.
     void type(const Keys &keys)
     {

@@ -40,30 +40,12 @@ QImage page(int width, int height)
     return img;
 }
 
-class StoreTest : public ::testing::Test {
+class StoreTest : public StoreHostTest<> {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        frmMain(); // loaded before the state is set: its Load resets the workspace
-        resetState();
-        em = setUpStoreHost(dir);
+        StoreHostTest::SetUp();
         g_blnPromptStore = true;
-
-        msg = std::make_unique<MsgBoxScript>();
-        script = std::make_unique<FormScript>();
-    }
-
-    void TearDown() override
-    {
-        frmMain().tmrAnnotationMerge->stop();
-        frmMain().ezTreeView->clearImage();
-        frmMain().ezPageView->clearImage();
-        script.reset();
-        msg.reset();
-        em.reset();
-        tearDownStoreHost();
-        resetState();
     }
 
     // A scanned document of `pages` pages in both views, optionally with one item on the last
@@ -165,10 +147,6 @@ protected:
         return dir.filePath(QStringLiteral("share/QHOST/IMAGES/IMG%1/%2").arg(QDate::currentDate().year()).arg(imid));
     }
 
-    QTemporaryDir dir;
-    std::unique_ptr<hostsim::HostEmulator> em;
-    std::unique_ptr<MsgBoxScript> msg;
-    std::unique_ptr<FormScript> script;
 };
 
 TEST(StoreNames, BaseNameIsFirstTenCharactersUpperCaseTrimmed)
