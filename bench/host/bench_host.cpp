@@ -1,6 +1,7 @@
 // Emulator round trips: a connection open, and one call of each kind of host program, built the
 // way the workstation builds them (one command per call, parameters created and set by name).
 // The book-and-page lookup also runs over ODBC to a local PostgreSQL server on a Unix socket.
+#include "bench/host/documents.h"
 #include "hostsim/emulator.h"
 #include "tests/host/odbc/hostschema.h"
 #include "tests/host/odbc/pghost.h"
@@ -23,21 +24,6 @@ struct P {
 
 QTemporaryDir *g_dir = nullptr;
 
-// 300 land-records documents, for the emulator and the server alike.
-QString documents()
-{
-    QString docs = "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, doc_type, "
-                   "imid) VALUES ";
-    for (int i = 0; i < 300; ++i)
-        docs += QString("%1('LR','%2','%3','2020','01','02','%4','000001','K','LR2020%4','DEED','IM%5')")
-                    .arg(i ? "," : "")
-                    .arg(1000 + i / 10, 6, 10, QChar('0'))
-                    .arg(1 + i % 10, 4, 10, QChar('0'))
-                    .arg(i, 5, 10, QChar('0'))
-                    .arg(i, 10, 10, QChar('0'));
-    return docs + ";\n";
-}
-
 void setUpHost()
 {
     g_dir = new QTemporaryDir;
@@ -48,7 +34,7 @@ void setUpHost()
     hostsim::HostEmulator em(db);
     em.runScript("INSERT INTO accounts VALUES('QHOST','QUSER','QPWD');\n"
                  "INSERT INTO operators(user_id, password) VALUES('JSMITH','Secret1');\n");
-    em.runScript(documents());
+    em.runScript(landRecordsDocuments(true));
 }
 
 PgHost *g_server = nullptr;
@@ -59,7 +45,7 @@ bool setUpServer()
 {
     g_server = new PgHost;
     if (g_server->start("QPGHOST", "QUSER", kServerPassword) && !g_server->psql(kHostSchema).isNull()
-        && !g_server->psql(documents()).isNull())
+        && !g_server->psql(landRecordsDocuments(true)).isNull())
         return true;
     std::fprintf(stderr, "no local server: %s\n", qPrintable(g_server->error()));
     delete g_server;

@@ -1,6 +1,7 @@
 // The whole host side of a land-records lookup through the workstation's own procedures, against
 // the emulator: open the connection, the book-and-page lookup (which fills the labels of the main
 // window), then the image-master call.
+#include "bench/host/documents.h"
 #include "bench/workstation.h"
 #include "core/errors.h"
 #include "core/state.h"
@@ -41,15 +42,7 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    QString docs = "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, "
-                   "doc_type) VALUES ";
-    for (int i = 0; i < 300; ++i)
-        docs += QString("%1('LR','%2','%3','2020','01','02','%4','000001','K','LR2020%4','DEED')")
-                    .arg(i ? "," : "")
-                    .arg(1000 + i / 10, 6, 10, QChar('0'))
-                    .arg(1 + i % 10, 4, 10, QChar('0'))
-                    .arg(i, 5, 10, QChar('0'));
-    setUpWorkstation(dir, docs + ";\n");
+    setUpWorkstation(dir, landRecordsDocuments(false));
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
