@@ -9,11 +9,28 @@
 #include <QMutex>
 #include <QRegularExpression>
 #include <QSemaphore>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <dlfcn.h>
 #include <exception>
+#include <pthread.h>
 #include <sane/sane.h>
 #include <sane/saneopts.h>
+
+// Backends run their reader as a thread that asks for asynchronous cancellation, and end every
+// scan by cancelling it. Cancelled inside malloc or free, the reader leaves the heap's lock held
+// and the next allocation (its own exit, or the program's) waits for ever. Every thread of this
+// program is cancelled only at cancellation points: the reader then stops in its pipe write or
+// ends on its own. The executable exports this definition, so the backends bind to it.
+extern "C" int pthread_setcanceltype(int type, int *oldtype)
+{
+    using Fn = int (*)(int, int *);
+    static const Fn next = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "pthread_setcanceltype"));
+    if (type != PTHREAD_CANCEL_DEFERRED && type != PTHREAD_CANCEL_ASYNCHRONOUS)
+        return EINVAL;
+    return next(PTHREAD_CANCEL_DEFERRED, oldtype);
+}
 
 namespace {
 

@@ -197,6 +197,23 @@ TEST_F(SaneTestDevice, DeviceFailuresCarryTheirNumbersAndText)
     EXPECT_EQ(session.scanPage(keep), 1);
 }
 
+TEST_F(SaneTestDevice, ManyEndedAndFailedScansNeverHangTheDevice)
+{
+    // The device's reader thread is stopped at the end of every scan and on every failure,
+    // whatever it is doing at that moment; that must never leave a lock held behind it.
+    session.setPaperSource(paperSrc::Flatbed);
+    session.setResolution(50);
+    int failures = 0, scanned = 0;
+    for (int i = 0; i < 150; ++i) {
+        session.setScannerSetting(1, 3);
+        failures += scanError([&] { session.scanPage(keep); }) == scanErr::DeviceFailure;
+        session.setScannerSetting(1, 0);
+        scanned += session.scanPage(keep);
+    }
+    EXPECT_EQ(failures, 150);
+    EXPECT_EQ(scanned, 150);
+}
+
 TEST_F(SaneTestDevice, CancelAndASecondScanWhileOneRuns)
 {
     session.setPaperSource(paperSrc::Feeder);
