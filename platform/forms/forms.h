@@ -175,8 +175,9 @@ const QList<Form *> &Forms();
 // The program is asked to end (a termination signal). From then on every message box is
 // answered at once (see MsgBox) and, at the next safe point, every modal window that is up is
 // answered as Cancel: its cancel button when it has an enabled one, else it is unloaded. A
-// form whose road runs is asked to abort and waited for. Once no modal window and no road is
-// left, closeProgram runs (again, until it ends the program). Checked every 100 ms.
+// form whose road runs is asked to abort and waited for. Checked every 100 ms; once no modal
+// window and no road is left, closeProgram runs once and the request ends (a close the operator
+// refuses keeps the program; a later request starts again).
 void requestQuit(std::function<void()> closeProgram);
 bool quitRequested();
 
