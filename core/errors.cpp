@@ -169,6 +169,31 @@ void throwError(const QString &procedure, const Trap &trap, const VbError &e)
     throwError(procedure, trap.line, e.number, e.description);
 }
 
+namespace {
+TrapLog *g_openTrapLog = nullptr;
+bool g_trapLogClaimed = false;
+} // namespace
+
+TrapLog::TrapLog()
+{
+    g_openTrapLog = this;
+    g_trapLogClaimed = false;
+}
+
+TrapLog::~TrapLog()
+{
+    if (g_openTrapLog == this)
+        g_openTrapLog = nullptr;
+}
+
+std::vector<int> *TrapLog::claim()
+{
+    if (!g_openTrapLog || g_trapLogClaimed)
+        return nullptr;
+    g_trapLogClaimed = true;
+    return &g_openTrapLog->lines;
+}
+
 void reportCurrentError(const QString &procedure, const Trap &trap)
 {
     try {
