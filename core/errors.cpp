@@ -194,17 +194,22 @@ std::vector<int> *TrapLog::claim()
     return &g_openTrapLog->lines;
 }
 
-void reportCurrentError(const QString &procedure, const Trap &trap)
+VbError currentError()
 {
     try {
         throw;
     } catch (const VbError &e) {
-        throwError(procedure, trap.line, e.number, e.description);
+        return e;
     } catch (const std::exception &e) {
-        throwError(procedure, trap.line, 51, QString::fromLocal8Bit(e.what()));
+        return VbError(51, QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        throwError(procedure, trap.line, 51, QStringLiteral("Internal error"));
+        return VbError(51, QStringLiteral("Internal error"));
     }
+}
+
+void reportCurrentError(const QString &procedure, const Trap &trap)
+{
+    throwError(procedure, trap, currentError());
 }
 
 void LogEntry(const QString &text, int level)

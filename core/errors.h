@@ -54,8 +54,10 @@ constexpr int LOG_TRACE = 6;
 // "/debug" also the full report (state dump) to the audit log at level 4. Never throws.
 void throwError(const QString &procedure, int line, int number, const QString &description);
 void throwError(const QString &procedure, const Trap &trap, const VbError &e);
-// For use inside a catch block: reports the exception being handled (a VbError with its number
-// and text; anything else as error 51 with its message).
+// For use inside a catch block: the exception being handled as an error (a VbError as it is;
+// anything else as error 51 with its message).
+VbError currentError();
+// For use inside a catch block: reports currentError().
 void reportCurrentError(const QString &procedure, const Trap &trap);
 
 // For use inside a catch block of a road on the imaging controls: an object that has
