@@ -23,19 +23,6 @@ namespace {
 
 const int kSizes[] = {50, 200, 500};
 
-// A letter page at 300 dpi with lines of "text"; index 1 is black.
-QImage letterPage(int n)
-{
-    QImage img(2550, 3300, QImage::Format_Mono);
-    img.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
-    img.fill(0);
-    QPainter p(&img);
-    p.setPen(Qt::black);
-    for (int line = 0; line < 40; ++line)
-        p.drawLine(300, 300 + line * 70, 2200 - (line * 37 + n * 11) % 600, 300 + line * 70);
-    return img;
-}
-
 // A multi-page G4 file written by libtiff itself, black stored as 1 or as 0.
 void writeG4(const QString &path, int pages, bool blackIsZero)
 {
@@ -133,38 +120,30 @@ BENCHMARK(BM_OpenStoredDocument)->DenseRange(0, 5)->Unit(benchmark::kMillisecond
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QTemporaryDir dir;
-    QString sql = QStringLiteral("INSERT INTO operators(user_id, password) VALUES('JSMITH','Secret1');\n");
-    for (int n = 0; n < 6; ++n) {
-        sql += QStringLiteral("INSERT INTO image_master(imid, folder, subdir, member, num_pages, doc_type, "
-                              "redacted, size) VALUES ('%1', 'IMG2019', '', 'IMAGES', '%2', 'DEED', 'Y', 100);\n")
-                   .arg(imid(n + 1))
-                   .arg(kSizes[n % 3], 4, 10, QChar('0'));
-        sql += QStringLiteral("INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, "
-                              "doc_id, doc_type, imid) VALUES ('LR', '001010', '%1', '2019', '04', '01', "
-                              "'0010%2', '10000%2', 'K', 'LR20190010%2', 'DEED', '%3');\n")
-                   .arg(n + 1, 4, 10, QChar('0'))
-                   .arg(n + 1)
-                   .arg(imid(n + 1));
-    }
-    setUpWorkstation(dir, sql);
-    QDir(dir.path()).mkpath(QStringLiteral("share/QHOST/IMAGES/IMG2019"));
-    for (int n = 0; n < 6; ++n)
-        writeG4(dir.filePath(QStringLiteral("share/QHOST/IMAGES/IMG2019/") + imid(n + 1)), kSizes[n % 3], n >= 3);
-    g_strTempPath = getTempPath();
-    g_WrkStationIP = QStringLiteral("10.0.0.1");
-    g_blnLoggedIn = true;
-    g_dbMode = MODE_MARG;
-    frmMain().resize(1024, 768);
-    frmMain().show();
-    QCoreApplication::processEvents();
-
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    qunsetenv("QUORLA_HOST_EMULATOR");
-    return 0;
+    return workstationBenchmarkMain(argc, argv, [](const QTemporaryDir &dir) {
+        QString sql = QStringLiteral("INSERT INTO operators(user_id, password) VALUES('JSMITH','Secret1');\n");
+        for (int n = 0; n < 6; ++n) {
+            sql += QStringLiteral("INSERT INTO image_master(imid, folder, subdir, member, num_pages, doc_type, "
+                                  "redacted, size) VALUES ('%1', 'IMG2019', '', 'IMAGES', '%2', 'DEED', 'Y', 100);\n")
+                       .arg(imid(n + 1))
+                       .arg(kSizes[n % 3], 4, 10, QChar('0'));
+            sql += QStringLiteral("INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, "
+                                  "doc_id, doc_type, imid) VALUES ('LR', '001010', '%1', '2019', '04', '01', "
+                                  "'0010%2', '10000%2', 'K', 'LR20190010%2', 'DEED', '%3');\n")
+                       .arg(n + 1, 4, 10, QChar('0'))
+                       .arg(n + 1)
+                       .arg(imid(n + 1));
+        }
+        setUpWorkstation(dir, sql);
+        QDir(dir.path()).mkpath(QStringLiteral("share/QHOST/IMAGES/IMG2019"));
+        for (int n = 0; n < 6; ++n)
+            writeG4(dir.filePath(QStringLiteral("share/QHOST/IMAGES/IMG2019/") + imid(n + 1)), kSizes[n % 3], n >= 3);
+        g_strTempPath = getTempPath();
+        g_WrkStationIP = QStringLiteral("10.0.0.1");
+        g_blnLoggedIn = true;
+        g_dbMode = MODE_MARG;
+        frmMain().resize(1024, 768);
+        frmMain().show();
+        QCoreApplication::processEvents();
+    });
 }
