@@ -100,17 +100,6 @@ void showUnindexedBox(QCheckBox *shown, bool resetUnindexed, std::initializer_li
         shown->setChecked(false);
 }
 
-// Scanner properties tolerate a missing scanner: the value only matters once one is there.
-template <class F> void withScanner(F &&set)
-{
-    try {
-        set(scannerSession());
-    } catch (const VbError &e) {
-        if (e.number != scanErr::NoScanner)
-            throw;
-    }
-}
-
 const QString kNYInstruction = QStringLiteral(
     "Enter your starting book code, book, and page or Date and Control Number.  Click Start to begin.");
 const QString kPartnerInstruction = QStringLiteral(
