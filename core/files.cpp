@@ -39,7 +39,7 @@ void removeForced(const QString &path)
     int number = vbErr::DeviceIOError;
     switch (err) {
     case ENOSPC:
-    case EDQUOT: number = 61; break;
+    case EDQUOT: number = vbErr::DiskFull; break;
     case EACCES:
     case EPERM:
     case EROFS: number = vbErr::PermissionDenied; break;
