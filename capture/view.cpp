@@ -308,8 +308,6 @@ bool do_view(AdoConnection &conn, const QString &hostName)
             w.btnRefresh->setEnabled(!paper);
         });
         return true;
-    } catch (const VbError &e) {
-        throwError(QStringLiteral("do_view"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("do_view"), trap);
     }
