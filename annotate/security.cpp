@@ -140,6 +140,7 @@ void initAllPerms()
 bool do_set_annotation_security(QelEzImage &control)
 {
     Trap at;
+    const QelEzPageWalk walk(control);
     try {
         at(1);
         const int pages = control.pageCount();
