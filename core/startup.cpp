@@ -345,12 +345,8 @@ void app_init()
         at(29);
         coreHooks().getEfilePartners(g_APP_STATE);
     } catch (...) {
-        try {
-            throw;
-        } catch (const VbError &e) {
-            trace("We are entering error handler ErrorHandler with the following error: " + errorText(e));
-        } catch (...) {
-        }
-        reportCurrentError(QStringLiteral("app_init"), at);
+        const VbError e = currentError();
+        trace("We are entering error handler ErrorHandler with the following error: " + errorText(e));
+        throwError(QStringLiteral("app_init"), at, e);
     }
 }

@@ -516,13 +516,12 @@ void FrmMain::Form_Unload(int &cancel)
             raiseVbError(vbErr::FileNotFound);
         if (!startHidden(QStringLiteral("/bin/sh"), {script}))
             raiseVbError(vbErr::FileNotFound);
-    } catch (const VbError &e) {
+    } catch (...) {
+        const VbError e = currentError();
         traceLine(QStringLiteral("Korvane Scan Tool::frmMain::Unload:We are entering error handler "
                                  "ErrorHandler with the following error: ")
                   + QString::number(e.number) + QStringLiteral("-") + e.description);
         throwError(QStringLiteral("frmMain::Unload"), trap, e);
-    } catch (...) {
-        reportCurrentError(QStringLiteral("frmMain::Unload"), trap);
     }
 }
 
