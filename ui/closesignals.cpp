@@ -7,6 +7,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "core/errors.h"
+#include "core/recovery.h"
+#include "core/state.h"
 #include "platform/forms/forms.h"
 #include "ui/frmMain.h"
 
@@ -19,8 +22,21 @@ void onSignal(int)
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[0], &byte, 1);
 }
 
+// A signal cannot wait for an operator: unstored pages are kept for the next start instead of
+// being asked about.
+void keepUnstoredPages()
+{
+    try {
+        if (loadedInstance<FrmMain>() && saveRecoveryDocument())
+            g_blnPromptStore = false;
+    } catch (...) {
+        reportCurrentError(QStringLiteral("saveRecoveryDocument"), Trap{});
+    }
+}
+
 void closeMainWindow()
 {
+    keepUnstoredPages();
     if (FrmMain *f = loadedInstance<FrmMain>())
         f->close();
     else
@@ -38,6 +54,11 @@ void installCloseOnSignals()
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
         char byte;
         [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[1], &byte, 1);
+        // Kept at once when no road is under way: the request answers open boxes, the store
+        // question among them, with their defaults.
+        const QList<Form *> &loaded = Forms();
+        if (!quitRequested() && std::none_of(loaded.cbegin(), loaded.cend(), [](Form *f) { return f->roadRunning(); }))
+            keepUnstoredPages();
         requestQuit(closeMainWindow);
     });
     struct sigaction action = {};

@@ -15,6 +15,7 @@
 #include "core/startup.h"
 #include "core/reset.h"
 #include "core/mode.h"
+#include "core/recovery.h"
 
 namespace {
 // Design lengths are in twips; the window is laid out in pixels at 15 twips a pixel.
@@ -488,6 +489,9 @@ void FrmMain::Form_Load()
         app_init();
         trap(3);
         new_bkPg(true, false);
+        // Pages a termination signal kept come back once the workspace is fresh.
+        if (g_blnLoggedIn && isLoaded())
+            restoreRecoveryDocument();
     } catch (...) {
         reportCurrentError(QStringLiteral("frmMain::Form_Load"), trap);
     }

@@ -523,15 +523,15 @@ void sweepForQuit()
     }
     if (!clear)
         return;
-    // The request ends with the close it asks for; a close the operator refuses keeps the
-    // program, and a later request starts again.
-    g_quitRequested = false;
+    // The close runs while the request is on, so that nothing it shows waits for an answer; the
+    // request ends with it, and a later request starts again.
     if (g_quitTimer) {
         g_quitTimer->stop();
         g_quitTimer->deleteLater();
     }
     if (auto close = std::exchange(g_closeProgram, nullptr))
         close();
+    g_quitRequested = false;
 }
 
 void requestQuit(std::function<void()> closeProgram)

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The real program under Xvfb, left by each way out: File > Exit (with the help window open), the
-# close box, SIGTERM while a modal window is up. It must end within 10 s through its ordinary close
-# road, with its preferences (and, with a scanner, its "scanner.cfg") written, and the next start
-# must sign on again; a store it interrupts loses no page.
+# close box, SIGTERM while a modal window is up or with unstored pages. It must end within 10 s
+# through its ordinary close road, with its preferences (and, with a scanner, its "scanner.cfg")
+# written, and the next start must sign on again; no scanned page is lost.
 # Usage: sigterm_xvfb.sh <quorla> <sane config dir with the test backend> <hostsim-seed> <wmdelete>
 set -u
 bin=$1
@@ -93,6 +93,22 @@ signOn() {
     echo "$main"
 }
 
+# launch <name> <home>: starts the program and signs on; sets pid and main.
+launch() {
+    "$bin" >"$2/out.log" 2>&1 &
+    pid=$!
+    main=$(signOn "$1") || { kill -KILL "$pid"; cat "$2/out.log"; return 1; }
+}
+
+# pressStore <main>: presses Store until the store asks about the page count; prints the box's id.
+pressStore() {
+    for _ in $(seq 1 30); do
+        xdotool mousemove --window "$1" 50 695 click 1
+        waitWindow "Note:" 1 && return 0
+    done
+    return 1
+}
+
 # File > Exit with the help window open ends the program; the next start signs on again (the
 # instance lock was released) and its close box ends it too.
 exitCase() {
@@ -102,20 +118,70 @@ exitCase() {
         cd "$home" || exit 1
         demoOffice "$home" || exit 1
         name="File > Exit, help open"
-        "$bin" >"$home/out.log" 2>&1 &
-        pid=$!
-        main=$(signOn "$name") || { kill -KILL "$pid"; cat "$home/out.log"; exit 1; }
+        launch "$name" "$home" || exit 1
         xdotool key F6
         waitWindow "Korvane - Scan Tool Online Help" 5 >/dev/null || { echo "$name: no help window"; kill -KILL "$pid"; exit 1; }
         xdotool windowfocus "$main"; sleep 0.3
         xdotool key alt+f; sleep 0.3; xdotool key e
         ends "$name" "$pid" "$home" || exit 1
         name="close box"
-        "$bin" >"$home/out.log" 2>&1 &
-        pid=$!
-        main=$(signOn "$name") || { kill -KILL "$pid"; cat "$home/out.log"; exit 1; }
+        launch "$name" "$home" || exit 1
         "$wmdelete" "$main"
         ends "$name" "$pid" "$home" || exit 1
+        exit 0
+    ) || fail=1
+    rm -rf "$home"
+}
+
+# scanTen <main>: book 1011 page 1, Start, then Scan: the feeder holds ten pages.
+scanTen() {
+    xdotool mousemove --window "$1" 178 126 click 1; sleep 0.3
+    xdotool type --delay 20 1011; xdotool key Tab; xdotool type --delay 20 1; xdotool key alt+a
+    sleep 3
+    xdotool key alt+s
+}
+
+# registered: the store registrations on the emulator, "<image id> <pages>" a line.
+registered() {
+    sqlite3 "$QUORLA_HOST_EMULATOR" "SELECT imid || ' ' || pages FROM registrations WHERE func = 'S'"
+}
+
+# tiffPages <file>: the pages libtiff finds in it.
+tiffPages() { tiffinfo "$1" 2>/dev/null | grep -c "TIFF Directory"; }
+
+# SIGTERM with ten scanned, unstored pages: nothing is asked, the pages are kept in the per-user
+# data folder and the program ends within 10 s with nothing registered. The next start brings
+# them back after sign-on, and Store registers them.
+recoveryCase() {
+    local name="SIGTERM with unstored pages" home
+    home=$(mktemp -d)
+    (
+        cd "$home" || exit 1
+        demoOffice "$home" || exit 1
+        launch "$name" "$home" || exit 1
+        scanTen "$main"
+        sleep 4
+        endsOnSigterm "$name" "$pid" "$home" || exit 1
+        [ -z "$(registered)" ] || { echo "$name: registered '$(registered)'"; exit 1; }
+        kept=$(find "$XDG_DATA_HOME" -name document.tif)
+        [ "$(tiffPages "$kept")" -eq 10 ] || { echo "$name: kept '$kept' with $(tiffPages "$kept") pages"; exit 1; }
+        echo "$name: 10 pages kept in ${kept#"$home"/}"
+
+        name="next start"
+        launch "$name" "$home" || exit 1
+        box=$(waitWindow "The Korvane Scan Tool" 10) || { echo "$name: no word of the kept pages"; kill -KILL "$pid"; exit 1; }
+        xdotool windowfocus "$box"; xdotool key Return; sleep 0.5
+        [ -z "$(find "$XDG_DATA_HOME" -name 'document.*')" ] || { echo "$name: the kept document is still there"; kill -KILL "$pid"; exit 1; }
+        xdotool windowfocus "$main"
+        box=$(pressStore "$main") || { echo "$name: Store did not start"; kill -KILL "$pid"; exit 1; }
+        xdotool windowfocus "$box"; xdotool key Return
+        for _ in $(seq 1 100); do [ -n "$(registered)" ] && break; sleep 0.1; done
+        reg=$(registered)
+        [ "${reg#* }" = 0010 ] || { echo "$name: registrations '$reg', not the ten pages"; kill -KILL "$pid"; exit 1; }
+        stored=$(find "$QUORLA_SHARE_ROOT" -type f -name "${reg% *}")
+        [ "$(tiffPages "$stored")" -eq 10 ] || { echo "$name: stored '$stored' has $(tiffPages "$stored") pages"; kill -KILL "$pid"; exit 1; }
+        echo "$name: the kept pages are back; Store registered ${reg}, 10 pages on the share"
+        endsOnSigterm "$name" "$pid" "$home" || exit 1
         exit 0
     ) || fail=1
     rm -rf "$home"
@@ -133,27 +199,17 @@ storeCase() {
     (
         cd "$home" || exit 1
         demoOffice "$home" || exit 1
-        "$bin" >"$home/out.log" 2>&1 &
-        pid=$!
-        main=$(signOn "$name") || { kill -KILL "$pid"; cat "$home/out.log"; exit 1; }
-        # Book and page, Start, then Scan: the feeder holds ten pages.
-        xdotool mousemove --window "$main" 178 126 click 1; sleep 0.3
-        xdotool type --delay 20 1011; xdotool key Tab; xdotool type --delay 20 1; xdotool key alt+a
-        sleep 3
-        xdotool key alt+s
-        # Store is enabled once the pages are in; pressed until the store asks its question.
-        for _ in $(seq 1 30); do
-            xdotool mousemove --window "$main" 50 695 click 1
-            waitWindow "Note:" 1 >/dev/null && break
-        done
-        box=$(waitWindow "Note:" 1) || { echo "$name: the store did not start"; kill -KILL "$pid"; exit 1; }
+        launch "$name" "$home" || exit 1
+        scanTen "$main"
+        # Store is enabled once the pages are in.
+        box=$(pressStore "$main") || { echo "$name: the store did not start"; kill -KILL "$pid"; exit 1; }
         [ "$when" = answered ] && { xdotool windowfocus "$box"; xdotool key Return; }
         endsOnSigterm "$name" "$pid" "$home" || exit 1
-        reg=$(sqlite3 "$QUORLA_HOST_EMULATOR" "SELECT imid || ' ' || pages FROM registrations WHERE func = 'S'")
+        reg=$(registered)
         [ "$(echo "$reg" | wc -w)" -eq 2 ] && [ "${reg#* }" = 0010 ] \
             || { echo "$name: registrations '$reg', not the ten pages"; exit 1; }
         stored=$(find "$QUORLA_SHARE_ROOT" -type f -name "${reg% *}")
-        pages=$(tiffinfo "$stored" 2>/dev/null | grep -c "TIFF Directory")
+        pages=$(tiffPages "$stored")
         [ "$pages" -eq 10 ] || { echo "$name: stored image '$stored' has $pages pages"; exit 1; }
         echo "$name: registered ${reg}, $pages pages on the share"
         exit 0
@@ -166,6 +222,7 @@ run "message box" "$sane/none" 0
 # The test backend's scanner: the sign-on dialog of empty settings is up.
 run "sign-on dialog" "$sane" 1
 exitCase
+recoveryCase
 storeCase question
 storeCase answered
 exit $fail
