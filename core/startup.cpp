@@ -170,6 +170,9 @@ void app_init()
     Trap at;
     try {
         at(1);
+        setSettingsProblemHandler([](const QString &message) {
+            MsgBox(message, vb::vbOKOnly | vb::vbExclamation, kTitle);
+        });
         const QString command = coreHooks().commandLine();
         g_strTempPath = getTempPath();
         at(2);

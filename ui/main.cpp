@@ -1,5 +1,7 @@
 #include <QApplication>
 
+#include <cstdio>
+
 #include "core/errors.h"
 #include "core/startup.h"
 #include "host/hostservices.h"
@@ -9,8 +11,24 @@
 #include "ui/closesignals.h"
 #include "ui/frmMain.h"
 
+// The windowing system Qt will use needs its display; without one Qt aborts with advice about
+// reinstalling.
+static bool displayMissing()
+{
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    if (platform.startsWith(QLatin1String("wayland")))
+        return qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    return (platform.isEmpty() || platform.startsWith(QLatin1String("xcb"))) && qEnvironmentVariableIsEmpty("DISPLAY");
+}
+
 int main(int argc, char **argv)
 {
+    if (displayMissing()) {
+        std::fputs("quorla: there is no display to show its windows on (DISPLAY is not set).  Start it "
+                   "from the desktop session, or set DISPLAY to the X display to use.\n",
+                   stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(APP_TITLE);
     setProgramTitleAndVersion();

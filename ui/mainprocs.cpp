@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QHash>
 #include <QLineEdit>
 #include <QPointer>
@@ -12,6 +13,7 @@
 #include "capture/request.h"
 #include "capture/scanning.h"
 #include "core/errors.h"
+#include "core/startup.h"
 #include "core/state.h"
 #include "platform/forms/msgbox.h"
 #include "platform/system/singleinstance.h"
@@ -167,6 +169,14 @@ bool CheckUnique(Form &form)
             DoEvents();
         });
         return true;
+    }
+    if (!guard->failure().isEmpty()) {
+        MsgBox(QStringLiteral("The Korvane Scan Tool cannot write in its temp folder %1 (%2).  Free some space "
+                              "there, or set TMPDIR to another folder, then start the program again.")
+                   .arg(QDir::toNativeSeparators(privateTempPath()), guard->failure()),
+               vb::vbOKOnly | vb::vbCritical, QStringLiteral("The Korvane Scan Tool"));
+        coreHooks().endProcess(1);
+        return false;
     }
     // The earlier copy was asked to maximise and raise itself.
     DoEvents();

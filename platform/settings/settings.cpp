@@ -5,13 +5,73 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
+#include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStringDecoder>
 
 namespace {
 
 QString g_folder;
 QString g_machineFile;
+std::function<void(const QString &)> g_problemHandler;
+// A folder that cannot be written: the values of this run, by app, section and key in lower case.
+bool g_inMemory = false;
+QHash<QString, QString> g_memory;
+QSet<QString> g_checkedFiles;
+
+QString memoryKey(const QString &app, const QString &section, const QString &key)
+{
+    return app.toLower() + u'\x1f' + section.toLower() + u'\x1f' + key.toLower();
+}
+
+void tell(const QString &message)
+{
+    if (g_problemHandler)
+        g_problemHandler(message);
+}
+
+// From the first failed write on, the values live in memory; said once.
+void keepInMemory(const QString &why)
+{
+    if (g_inMemory)
+        return;
+    g_inMemory = true;
+    tell(QStringLiteral("The settings folder %1 cannot be written (%2).  The settings are kept for this "
+                        "session only; make the folder writable (check HOME) to keep them.")
+             .arg(QDir::toNativeSeparators(settingsFolder()), why));
+}
+
+// A settings file that is not text an INI reader can take is set aside before anything reads
+// or writes it, once per file.
+void setAsideUnreadable(const QString &file)
+{
+    if (g_checkedFiles.contains(file))
+        return;
+    g_checkedFiles.insert(file);
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = f.readAll();
+    f.close();
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8.decode(bytes);
+    bool readable = !utf8.hasError() && !bytes.contains('\0');
+    if (readable) {
+        QSettings s(file, QSettings::IniFormat);
+        readable = s.status() == QSettings::NoError;
+    }
+    if (readable)
+        return;
+    const QString aside = file + QStringLiteral(".bad");
+    QFile::remove(aside);
+    if (!QFile::rename(file, aside))
+        return;
+    tell(QStringLiteral("The settings file %1 could not be read; it was set aside as %2.  The program "
+                        "starts with empty settings: enter the iSeries settings again.")
+             .arg(QDir::toNativeSeparators(file), QDir::toNativeSeparators(aside)));
+}
 
 QString iniFile(const QString &app)
 {
@@ -58,7 +118,18 @@ void finish(QSettings &s)
 
 } // namespace
 
-void setSettingsFolder(const QString &folder) { g_folder = folder; }
+void setSettingsFolder(const QString &folder)
+{
+    g_folder = folder;
+    g_inMemory = false;
+    g_memory.clear();
+    g_checkedFiles.clear();
+}
+
+void setSettingsProblemHandler(std::function<void(const QString &)> handler)
+{
+    g_problemHandler = std::move(handler);
+}
 
 QString settingsFolder()
 {
@@ -71,7 +142,12 @@ QString settingsFolder()
 QString GetSetting(const QString &app, const QString &section, const QString &key, const QString &def)
 {
     checkNames(section, key);
+    if (const auto kept = g_memory.constFind(memoryKey(app, section, key)); kept != g_memory.cend())
+        return *kept;
     const QString file = iniFile(app);
+    if (!QFile::exists(file))
+        return def;
+    setAsideUnreadable(file);
     if (!QFile::exists(file))
         return def;
     QSettings s(file, QSettings::IniFormat);
@@ -88,29 +164,37 @@ void SaveSetting(const QString &app, const QString &section, const QString &key,
     checkNames(section, key);
     if (key.isEmpty())
         raiseVbError(vbErr::InvalidProcedureCall);
-    const QString folder = settingsFolder();
-    if (!QDir().mkpath(folder))
-        raiseVbError(vbErr::PathNotFound);
     const QString file = iniFile(app);
-    if (!QFile::exists(file)) {
-        // Create the file private before anything is written into it.
-        QFile f(file);
-        if (!f.open(QIODevice::WriteOnly))
-            raiseVbError(vbErr::PermissionDenied);
-        f.close();
+    if (!g_inMemory) {
+        if (!QDir().mkpath(settingsFolder())) {
+            keepInMemory(QStringLiteral("it cannot be made"));
+        } else if (setAsideUnreadable(file), !QFile::exists(file)) {
+            // Create the file private before anything is written into it.
+            QFile f(file);
+            if (!f.open(QIODevice::WriteOnly))
+                keepInMemory(f.errorString());
+        }
     }
-    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    QSettings s(file, QSettings::IniFormat);
-    const QString group = storedName(s.childGroups(), section);
-    s.beginGroup(group);
-    s.setValue(storedName(s.childKeys(), key), value);
-    s.endGroup();
-    finish(s);
+    if (!g_inMemory) {
+        QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QSettings s(file, QSettings::IniFormat);
+        const QString group = storedName(s.childGroups(), section);
+        s.beginGroup(group);
+        s.setValue(storedName(s.childKeys(), key), value);
+        s.endGroup();
+        s.sync();
+        if (s.status() == QSettings::NoError)
+            return;
+        keepInMemory(QStringLiteral("the file %1 cannot be written").arg(QDir::toNativeSeparators(file)));
+    }
+    g_memory.insert(memoryKey(app, section, key), value);
 }
 
 void DeleteSetting(const QString &app, const QString &section, const QString &key)
 {
     checkNames(section, key);
+    if (!key.isEmpty() && g_memory.remove(memoryKey(app, section, key)) > 0)
+        return;
     const QString file = iniFile(app);
     if (!QFile::exists(file))
         raiseVbError(vbErr::InvalidProcedureCall);

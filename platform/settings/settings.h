@@ -2,6 +2,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // The per-user settings store: application → section → key → text. Sections and keys are
@@ -16,8 +17,14 @@ void SaveSetting(const QString &app, const QString &section, const QString &key,
 void DeleteSetting(const QString &app, const QString &section, const QString &key = QString());
 
 // Where the INI files live: the per-user configuration folder unless set (tests use a temp folder).
+// Setting it starts afresh: nothing kept in memory, no problem told yet.
 void setSettingsFolder(const QString &folder);
 QString settingsFolder();
+
+// Problems of the store itself, each told once through the handler in the operator's words: a
+// folder that cannot be written (from then on the values are kept in memory for this run) and
+// a file that cannot be read (set aside as "<name>.bad"; the store starts empty).
+void setSettingsProblemHandler(std::function<void(const QString &message)> handler);
 
 // Read-only machine keys, as the registry's HKEY_LOCAL_MACHINE: the INI "machine.ini" in the
 // program's data folder (or the file set for tests); group = key path, key = value name, matched

@@ -39,8 +39,13 @@ bool SingleInstance::start()
         return true;
     }
 
-    // Another copy runs: ask it to come to the front.
     m_primary = false;
+    if (m_lock->error() != QLockFile::LockFailedError) {
+        m_failure = m_lock->error() == QLockFile::PermissionError ? QStringLiteral("permission denied")
+                                                                  : QStringLiteral("the disk may be full");
+        return false;
+    }
+    // Another copy runs: ask it to come to the front.
     // The first copy may hold the lock a moment before it listens: try a few times.
     for (int attempt = 0; attempt < 10; ++attempt) {
         QLocalSocket socket;

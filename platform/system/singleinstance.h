@@ -17,6 +17,9 @@ public:
     // to raise itself).
     bool start();
     bool isPrimary() const { return m_primary; }
+    // After a false start: why the lock could not be written when no other copy holds it (a
+    // full or unwritable temp folder); empty when another copy runs.
+    QString failure() const { return m_failure; }
 
 signals:
     // The first copy: another copy asked this one to raise and maximise itself.
@@ -29,4 +32,5 @@ private:
     QLockFile *m_lock = nullptr;
     QLocalServer *m_server = nullptr;
     bool m_primary = false;
+    QString m_failure;
 };

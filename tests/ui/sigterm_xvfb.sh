@@ -18,7 +18,8 @@ endsOnSigterm() {
     ends "$@"
 }
 
-# ends <name> <pid> <home>: the program ends within 10 s with status 0 and its preferences written.
+# ends <name> <pid> <home>: the program ends within 10 s with status 0 and its preferences written
+# (when a home is given).
 ends() {
     local name=$1 pid=$2 home=$3 start rc took
     start=$(date +%s.%N)
@@ -30,7 +31,7 @@ ends() {
     took=$(echo "$(date +%s.%N) - $start" | bc)
     echo "$name: ended with $rc after ${took}s"
     [ "$rc" -eq 0 ] || { echo "$name: exit status $rc"; cat "$home/out.log"; return 1; }
-    grep -q '^\[Preferences\]' "$home/cfg/quorla/Korvane Scanning Utility.ini" 2>/dev/null \
+    [ -z "$home" ] || grep -q '^\[Preferences\]' "$home/cfg/quorla/Korvane Scanning Utility.ini" 2>/dev/null \
         || { echo "$name: preferences not written"; return 1; }
 }
 
@@ -187,6 +188,60 @@ recoveryCase() {
     rm -rf "$home"
 }
 
+# startupCase: no display, a settings file of random bytes, an unwritable HOME, a full temp
+# folder. Each is said in one message; the program goes on or ends with a non-zero status.
+startupCase() {
+    local home
+    home=$(mktemp -d)
+    (
+        cd "$home" || exit 1
+        export HOME=$home XDG_CONFIG_HOME=$home/cfg XDG_DATA_HOME=$home/data XDG_RUNTIME_DIR=$home/run \
+               TMPDIR=$home/tmp SANE_CONFIG_DIR=$sane/none QT_QPA_PLATFORM=xcb
+        mkdir -p "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME/quorla" && chmod 700 "$XDG_RUNTIME_DIR"
+
+        env -u DISPLAY "$bin" >"$home/out.log" 2>&1; rc=$?
+        [ "$rc" -ne 0 ] && grep -q "DISPLAY" "$home/out.log" \
+            || { echo "no display: status $rc, said '$(cat "$home/out.log")'"; exit 1; }
+        echo "no display: status $rc, $(head -c 60 "$home/out.log")..."
+
+        ini="$XDG_CONFIG_HOME/quorla/Korvane Scanning Utility.ini"
+        head -c 2048 /dev/urandom >"$ini"; cp "$ini" "$home/garbage"
+        "$bin" >"$home/out.log" 2>&1 &
+        pid=$!
+        box=$(waitWindow "The Korvane Scan Tool" 20) || { echo "garbage settings: no message"; kill -KILL "$pid"; exit 1; }
+        cmp -s "$ini.bad" "$home/garbage" || { echo "garbage settings: not set aside as .bad"; kill -KILL "$pid"; exit 1; }
+        xdotool windowfocus "$box"; xdotool key Return
+        endsOnSigterm "garbage settings" "$pid" "$home" || exit 1
+        grep -q '%' "$ini" && { echo "garbage settings: written back"; exit 1; }
+        echo "garbage settings: set aside as $(basename "$ini").bad, a new file written"
+
+        # A HOME that cannot be made: the program goes on to sign-on, and a signal still ends it.
+        HOME=/proc/quorla-no-home XDG_CONFIG_HOME='' XDG_DATA_HOME='' SANE_CONFIG_DIR=$sane "$bin" >"$home/out.log" 2>&1 &
+        pid=$!
+        waitWindow "iSeries Login" 20 >/dev/null || { echo "unwritable HOME: no sign-on window"; kill -KILL "$pid"; cat "$home/out.log"; exit 1; }
+        kill -TERM "$pid"
+        ends "unwritable HOME" "$pid" "" || exit 1
+
+        # A temp folder on a full file system (root only: a private mount).
+        full=$home/full
+        mkdir -p "$full"
+        if unshare -m true 2>/dev/null; then
+            TMPDIR=$full unshare -m sh -c '
+                mount -t tmpfs -o size=16k tmpfs "$TMPDIR" && mkdir -m 700 "$TMPDIR/quorla-$(id -u)"
+                head -c 65536 /dev/zero >"$TMPDIR/fill" 2>/dev/null
+                exec "$0" >"$1/out.log" 2>&1' "$bin" "$home" &
+            pid=$!
+            box=$(waitWindow "The Korvane Scan Tool" 20) || { echo "full temp folder: no message"; kill -KILL "$pid"; exit 1; }
+            xdotool windowfocus "$box"; xdotool key Return
+            wait "$pid"; rc=$?
+            [ "$rc" -ne 0 ] || { echo "full temp folder: status 0"; exit 1; }
+            echo "full temp folder: said so, status $rc"
+        fi
+        exit 0
+    ) || fail=1
+    rm -rf "$home"
+}
+
 # A store under way: the demo office, signed on, ten pages scanned from the test backend's
 # feeder for book 1011 page 1 (two pages recorded), Store pressed. With "question" the signal
 # comes while the store asks about the page-count mismatch (the store goes on with the box's
@@ -223,6 +278,7 @@ run "message box" "$sane/none" 0
 run "sign-on dialog" "$sane" 1
 exitCase
 recoveryCase
+startupCase
 storeCase question
 storeCase answered
 exit $fail

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -113,6 +114,44 @@ TEST_F(SettingsStore, DeleteKeyOrSection)
     EXPECT_EQ(errorOf([] { DeleteSetting(App, "Nothing"); }), 5);
     EXPECT_EQ(errorOf([] { SaveSetting(App, "a/b", "k", "v"); }), 5);
     EXPECT_EQ(errorOf([] { SaveSetting(App, "Settings", "", "v"); }), 5);
+}
+
+TEST_F(SettingsStore, AnUnreadableFileIsSetAsideAndAnUnwritableFolderKeepsValuesInMemory)
+{
+    QStringList told;
+    setSettingsProblemHandler([&told](const QString &message) { told << message; });
+    const QByteArray garbage = QByteArray("\x89\x00\xff[\x01garbage=\xfe\n", 15).repeated(40);
+    QDir().mkpath(dir.filePath("config"));
+    {
+        QFile f(iniPath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(garbage);
+    }
+    EXPECT_EQ(GetSetting(App, "frmConfig", "DSN", "none"), "none");
+    SaveSetting(App, "frmConfig", "DSN", "RECHOST");
+    EXPECT_EQ(GetSetting(App, "frmConfig", "DSN"), "RECHOST");
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains(iniPath() + ".bad")) << told[0].toStdString();
+    QFile aside(iniPath() + ".bad");
+    ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+    EXPECT_EQ(aside.readAll(), garbage) << "set aside as it was";
+    QFile written(iniPath());
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), "[frmConfig]\nDSN=RECHOST\n");
+
+    // A folder that cannot be made: the run goes on with what it saved, said once.
+    told.clear();
+    setSettingsFolder("/proc/quorla-no-such-folder/config");
+    EXPECT_EQ(errorOf([] { SaveSetting(App, "frmConfig", "UID", "SCANSVC"); }), 0);
+    SaveSetting(App, "Preferences", "g_APP_STATE", "3");
+    EXPECT_EQ(GetSetting(App, "FRMCONFIG", "uid"), "SCANSVC");
+    EXPECT_EQ(GetSetting(App, "Preferences", "g_APP_STATE"), "3");
+    DeleteSetting(App, "Preferences", "g_APP_STATE");
+    EXPECT_EQ(GetSetting(App, "Preferences", "g_APP_STATE", "gone"), "gone");
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains("/proc/quorla-no-such-folder/config")) << told[0].toStdString();
+    EXPECT_FALSE(QFileInfo::exists("/proc/quorla-no-such-folder"));
+    setSettingsProblemHandler(nullptr);
 }
 
 TEST_F(SettingsStore, MachineKeysIgnoreCaseAndKeepTheirTypes)
