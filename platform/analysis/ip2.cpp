@@ -845,7 +845,12 @@ void IP2BarcodeReader::apply(IP2Image &page) const
             x1 = std::max(x1, p.x);
             y1 = std::max(y1, p.y);
         }
-        IP2Barcode code(QString::fromStdString(r.text()), z.left() + x0, z.top() + y0, x1 - x0 + 1, y1 - y0 + 1,
+        QString text = QString::fromStdString(r.text());
+        // Interleaved 2 of 5 holds digits in pairs: a 13-digit cover code is printed with a
+        // leading 0.
+        if (r.format() == ZXing::BarcodeFormat::ITF && text.size() == 14 && text.startsWith(u'0'))
+            text.remove(0, 1);
+        IP2Barcode code(text, z.left() + x0, z.top() + y0, x1 - x0 + 1, y1 - y0 + 1,
                         (r.orientation() + 360) % 360, QString::fromLatin1(ZXing::ToString(r.format())));
         page.results().add(QStringLiteral("Barcode"), QVariant::fromValue(code));
     }
