@@ -118,6 +118,14 @@ void refreshFrontWindow()
 
 void refreshStoreWindow() { repaint(QStringLiteral("frmStore")); }
 
+void reportUnknownOutcome()
+{
+    MsgBox(QStringLiteral("The connection to the records host was lost before it answered.  The document may "
+                          "have been registered: check it on the host before storing it again.  The files stay "
+                          "on the share."),
+           vb::vbOKOnly | vb::vbExclamation, QStringLiteral("The Korvane Scan Tool"));
+}
+
 
 StoreRollback::StoreRollback(QelEzImage &view, QelEzImage &tree)
     : m_view(view), m_tree(tree), m_file(g_strTempPath + QStringLiteral("storebackup.tif")),

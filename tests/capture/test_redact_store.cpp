@@ -18,6 +18,7 @@
 #include "annotate/imprintstate.h"
 #include "capture/paperstore.h"
 #include "capture/printredact.h"
+#include "capture/efilestore.h"
 #include "capture/store.h"
 #include "capture_env.h"
 #include "core/errors.h"
@@ -257,17 +258,36 @@ TEST_P(RedactStoreTest, RedactedThenStoredOnPaperLeavesNoCoveredPixels)
 
 TEST_P(RedactStoreTest, RedactedThenStoredElectronicallyLeavesNoCoveredPixels)
 {
+    ASSERT_TRUE(fetchEFiledDocument(*em));
     loadDocument(1);
-    gdtCurrentDocType = 1;
-    g_dbMode = MODE_MARG;
-    gsBurnedImagePath = QStringLiteral("\\\\QHOST\\BURNED\\E0001.TIF");
     redactRoad({Redact});
-    do_store(true);
-    const std::vector<Page> stored = decodeTiff(dir.filePath(QStringLiteral("share/QHOST/BURNED/E0001.TIF")));
+    EXPECT_TRUE(do_store(true));
+    const std::vector<Page> stored =
+        decodeTiff(dir.filePath(QStringLiteral("share/QHOST/EFILE/BURNED/0000000002.TIF")));
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].darkIn(kRedaction), 0);
     EXPECT_EQ(stored[0].darkIn(QRect(0, 0, 480, 320)), kUncovered.width() * kUncovered.height());
     EXPECT_EQ(leaks(), QStringList());
+}
+
+TEST_P(RedactStoreTest, ARefusedElectronicStoreGivesTheRedactionBackOnThePageThatWasCurrent)
+{
+    ASSERT_TRUE(fetchEFiledDocument(*em));
+    loadDocument(2);
+    redactRoad({Redact});
+    QelEzImage &view = *frmMain().ezPageView;
+    view.setPage(1);
+    const int items = view.annotationCount();
+    ASSERT_GT(items, 0);
+    hostsim::Fault refusal;
+    refusal.kind = hostsim::FaultKind::ScriptedAnswer;
+    refusal.program = QStringLiteral("IM650R");
+    refusal.answer.insert(QStringLiteral("ErrMsg"), QStringLiteral("STORE AREA LOCKED"));
+    em->addFault(refusal);
+    EXPECT_FALSE(do_store_electronic(true));
+    EXPECT_EQ(view.pageCount(), 2);
+    EXPECT_EQ(view.page(), 1);
+    EXPECT_EQ(view.annotationCount(), items) << "the redaction is an item again, not burned";
 }
 
 TEST_P(RedactStoreTest, CropKeepsTheRedactionOverWhatItCovered)
