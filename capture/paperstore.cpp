@@ -233,6 +233,8 @@ bool do_store_manual(bool advance)
 
         trap(12);
         do_byteAlign(view);
+        if (!view.hasImage())
+            return false; // the alignment failed, and said so
 
         trap(13);
         const QString stored = g_strTempPath + QStringLiteral("temp2.tif");

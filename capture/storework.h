@@ -63,10 +63,12 @@ public:
     void release();
 
 private:
-    void restore();
+    // True when the document is back in the views.
+    bool restore();
     QelEzImage &m_view;
     QelEzImage &m_tree;
     QString m_file;
+    QString m_original; // the file the view showed
     int m_page = 1;
     int m_annotationLayer = 0;
     int m_annotationOption = 1;

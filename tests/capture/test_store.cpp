@@ -12,12 +12,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include "capture/efilestore.h"
 #include "capture/frmStore.h"
 #include "capture/paperstore.h"
 #include "capture/store.h"
+#include "capture/storework.h"
 #include "capture_env.h"
 #include "core/reset.h"
 #include "core/state.h"
@@ -360,6 +362,55 @@ TEST_F(StoreTest, FullShareFailsTheStoreWithoutAHalfWrittenFile)
     ASSERT_TRUE(QFile::remove(scans(QStringLiteral(".filler"))));
     expectDocumentBack(3);
     expectSecondStoreStoresItWhole(3);
+}
+
+TEST_F(StoreTest, FullTempFolderFailsTheStoreAndGivesTheDocumentBack)
+{
+    ScratchMount small(dir.filePath(QStringLiteral("temp")), 4 << 20);
+    if (!small.ok())
+        GTEST_SKIP() << small.why().toStdString();
+    loadDocument(3, true);
+    frmMain().btnStore->setEnabled(true);
+    qint64 copy = 0;
+    {
+        StoreRollback probe(*frmMain().ezPageView, *frmMain().ezTreeView);
+        probe.release();
+        copy = QFileInfo(g_strTempPath + QStringLiteral("storebackup.tif")).size();
+    }
+    ASSERT_GT(copy, 0);
+    // Each step of the store that writes meets the full folder in turn: first room for the
+    // store's own copy of the document only, then a page more each time until the store gets
+    // through. Every failed store gives the document back and keeps no copy.
+    const QString filler = g_strTempPath + QStringLiteral("filler");
+    bool stored = false;
+    int failures = 0;
+    for (qint64 keep = (copy / 4096 + 1) * 4096; !stored && keep < (4 << 20); keep += 4096) {
+        SCOPED_TRACE(keep);
+        {
+            QFile f(filler);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            struct statvfs fs {};
+            ASSERT_EQ(::statvfs(QFile::encodeName(g_strTempPath).constData(), &fs), 0);
+            const qint64 free = qint64(fs.f_bavail) * qint64(fs.f_frsize);
+            if (free > keep)
+                ASSERT_EQ(f.write(QByteArray(free - keep, 'f')), free - keep);
+        }
+        msg->clear();
+        stored = do_store_manual(false);
+        ASSERT_TRUE(QFile::remove(filler));
+        if (stored)
+            break;
+        ++failures;
+        for (const MsgBoxCall &c : msg->calls())
+            EXPECT_FALSE(c.prompt.contains(QStringLiteral("StoreRollback"))) << c.prompt.toStdString();
+        expectDocumentBack(3);
+        EXPECT_FALSE(QFileInfo::exists(g_strTempPath + QStringLiteral("storebackup.tif")));
+        if (HasFailure())
+            return;
+    }
+    EXPECT_GT(failures, 0);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(storedPages(), 3);
 }
 
 TEST_F(StoreTest, RegistrationWhoseAnswerIsLostKeepsTheFilesAndAsksToCheck)
