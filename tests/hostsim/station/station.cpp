@@ -61,7 +61,7 @@ int main(int argc, char **argv)
                       QStringLiteral("QPWD"), adOptionUnspecified);
             AdoCommand cmd;
             cmd.setActiveConnection(conn);
-            cmd.setCommandText(hostsim::callText(QStringLiteral("IM650R"), 19));
+            cmd.setCommandText(adoProgramCall(QStringLiteral("IM650R"), 19));
             for (const Field &p : fields)
                 cmd.parameters().append(cmd.createParameter(QString::fromLatin1(p.name), adChar,
                                                             adParamInputOutput, p.width));
