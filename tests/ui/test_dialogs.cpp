@@ -8,7 +8,15 @@
 #include "core/state.h"
 #include "platform/forms/msgbox.h"
 #include "platform/settings/settings.h"
+#include "batch/frm1stBarcode.h"
+#include "batch/frmBarcodeLog.h"
+#include "batch/frmBatch.h"
+#include "batch/frmBatchProgress.h"
+#include "batch/frmBatchRotate.h"
+#include "capture/frmOverhead.h"
+#include "capture/frmTrim.h"
 #include "ui/commondialog/ccommondialog.h"
+#include "ui/frmConfig.h"
 #include "ui/frmAbout.h"
 #include "ui/frmMain.h"
 #include "ui/frmPreferences.h"
@@ -129,7 +137,7 @@ TEST(Preferences, OkWritesTheRest)
 
 TEST(Preferences, AnIntervalOutsideItsRangeIsRefusedAndChangesNothing)
 {
-    for (const char *text : {"abc", "70000", "2.5", "", "-5", "3601"}) {
+    for (const char *text : {"abc", "70000", "2.5", "", "-5", "32768"}) {
         Prefs{}.apply();
         FrmPreferences &p = openPreferences(MODE_MARG);
         MsgBoxScript boxes;
@@ -146,6 +154,25 @@ TEST(Preferences, AnIntervalOutsideItsRangeIsRefusedAndChangesNothing)
         EXPECT_EQ(g_AutoNextPageInterface, 0) << text;
         EXPECT_FALSE(g_blnReturnDefault) << text;
     }
+}
+
+TEST(Preferences, TheIntervalTakesTheWholeIntegerRangeAndItsArrowsStepFromTheText)
+{
+    Prefs{}.apply();
+    FrmPreferences &p = openPreferences(MODE_MARG);
+    MsgBoxScript boxes;
+    p.txtAutoInterval->selectAll();
+    QTest::keyClicks(p.txtAutoInterval, "10");
+    QTest::keyClick(p.UpDown1, Qt::Key_Up);
+    EXPECT_EQ(p.txtAutoInterval->text(), "11");
+    p.txtAutoInterval->selectAll();
+    QTest::keyClicks(p.txtAutoInterval, "32767");
+    QTest::keyClick(p.UpDown1, Qt::Key_Down);
+    EXPECT_EQ(p.txtAutoInterval->text(), "32766");
+    p.txtAutoInterval->setText("32767");
+    p.OKButton->click();
+    EXPECT_TRUE(boxes.calls().isEmpty());
+    EXPECT_EQ(g_AutoNextPageInterface, 32767);
 }
 
 TEST(Preferences, AStoredPrintScaleOutsideTheListShowsAndKeepsTheFirstEntry)
