@@ -381,3 +381,58 @@ TEST(Preferences, MenuShowsThemModallyOverTheMainWindow)
     EXPECT_EQ(forms.calls()[1].form, "frmAbout");
     frmAbout().Unload();
 }
+
+TEST(Dialogs, EscapeAnswersAsTheCancelOrCloseButton)
+{
+    frmMain();
+    MsgBoxScript boxes;
+    FormScript forms;
+    const struct {
+        std::function<Form &()> open;
+        const char *button;
+    } rows[] = {
+        {[]() -> Form & { return frmBatch(); }, "btnCancel"},
+        {[]() -> Form & { return frmBatchRotate(); }, "btnCancel"},
+        {[]() -> Form & { return frmTrim(); }, "CancelButton"},
+        {[]() -> Form & { return frmOverhead(); }, "CancelButton"},
+        {[]() -> Form & { return frm1stBarcode(); }, "CancelButton"},
+        {[]() -> Form & { return frmBarcodeLog(); }, "btnClose"},
+        {[]() -> Form & { return frmPreferences(); }, "CancelButton"},
+        {[]() -> Form & { return frmConfig(); }, "btnCancel"},
+    };
+    for (const auto &r : rows) {
+        QPointer<Form> form(&r.open());
+        SCOPED_TRACE(form->objectName().toStdString());
+        auto *button = form->findChild<QAbstractButton *>(r.button);
+        ASSERT_NE(button, nullptr);
+        QSignalSpy clicked(button, &QAbstractButton::clicked);
+        QWidget *target = form->focusWidget() ? form->focusWidget() : form.data();
+        QTest::keyClick(target, Qt::Key_Escape);
+        EXPECT_EQ(clicked.count(), 1);
+        if (form)
+            form->Unload();
+    }
+
+    // A progress window keeps its Abort to itself: Escape clicks Close once the run enabled it.
+    FrmBatchProgress &progress = frmBatchProgress();
+    g_BlnAbortBatch = false;
+    QSignalSpy aborted(progress.btnAbort, &QAbstractButton::clicked);
+    QTest::keyClick(&progress, Qt::Key_Escape);
+    EXPECT_EQ(aborted.count(), 0);
+    EXPECT_FALSE(g_BlnAbortBatch);
+    progress.btnClose->setEnabled(true);
+    QSignalSpy closed(progress.btnClose, &QAbstractButton::clicked);
+    QTest::keyClick(&progress, Qt::Key_Escape);
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_EQ(aborted.count(), 0);
+
+    // While a road runs in a window, Escape does not stop it.
+    FrmOverhead &overhead = frmOverhead();
+    {
+        FormRoad road(overhead);
+        QSignalSpy cancelled(overhead.CancelButton, &QAbstractButton::clicked);
+        QTest::keyClick(&overhead, Qt::Key_Escape);
+        EXPECT_EQ(cancelled.count(), 0);
+    }
+    overhead.Unload();
+}
