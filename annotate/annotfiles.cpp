@@ -139,6 +139,7 @@ bool do_adjust_text_annotations_with_bogus_data(QWidget *, QelEzImage &control, 
                                                 bool allPages, bool parking)
 {
     Trap at;
+    const QelEzPageWalk walk(control);
     try {
         at(1);
         if (parking)

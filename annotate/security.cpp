@@ -119,7 +119,9 @@ void InitPerm(QelAnnotDocument *doc, qint32 annotationType)
     Trap at;
     try {
         at(1);
-        AnnotPerms::rewritePerm(doc, annotationType);
+        qint32 perm = AnnotPerms::GetPerm(doc, annotationType);
+        at(2);
+        AnnotPerms::SetPerm(doc, annotationType, perm);
         at(3);
         qint32 all = AnnotPermBit::All;
         AnnotPerms::SetPerm(doc, annotationType, all);
@@ -138,6 +140,7 @@ void initAllPerms()
 bool do_set_annotation_security(QelEzImage &control)
 {
     Trap at;
+    const QelEzPageWalk walk(control);
     try {
         at(1);
         const int pages = control.pageCount();

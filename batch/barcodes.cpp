@@ -82,8 +82,6 @@ QString DetectBarcode(QelEzImage &control)
                     result = r.Text;
         }
         return result;
-    } catch (const VbError &e) {
-        throwError(QStringLiteral("DetectBarcode"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("DetectBarcode"), trap);
     }

@@ -510,24 +510,13 @@ void do_BatchScan()
             reset_defaults();
         load_batch();
     } catch (...) {
-        int number = 51;
-        QString description;
-        try {
-            throw;
-        } catch (const VbError &e) {
-            number = e.number;
-            description = e.description;
-        } catch (const std::exception &e) {
-            description = QString::fromLocal8Bit(e.what());
-        } catch (...) {
-            description = QStringLiteral("Internal error");
-        }
+        const VbError error = currentError();
         if (progress)
-            progress->lblStatus->setText(QStringLiteral("Batch scan failed! ") + description);
+            progress->lblStatus->setText(QStringLiteral("Batch scan failed! ") + error.description);
         g_strBatchMessage = kErrorsHeader + g_strBatchMessage + QStringLiteral("Batch scan failed! ") +
-                            description + QStringLiteral(" ") + Now() + vbCrLf;
+                            error.description + QStringLiteral(" ") + Now() + vbCrLf;
         setBatchOutput(g_strBatchMessage);
-        throwError(QStringLiteral("do_BatchScan"), trap.line, number, description);
+        throwError(QStringLiteral("do_BatchScan"), trap, error);
         if (progress)
             finishButtons(*progress);
         load_batch();

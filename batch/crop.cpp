@@ -129,8 +129,6 @@ bool do_cropImage(Form &form, QelEzImage &control, int left, int top, int width,
         control.setSaveFileName(QString());
         control.setPage(1);
         return true;
-    } catch (const VbError &e) {
-        throwError(QStringLiteral("do_cropImage"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("do_cropImage"), trap);
     }

@@ -71,8 +71,6 @@ bool DetectBlank(QelEzImage &control, int flag)
         trap(5);
         if (control.hasImage())
             return IP2::isBlankResult(chain.apply(control.pageImage()));
-    } catch (const VbError &e) {
-        throwError(QStringLiteral("DetectBlank"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("DetectBlank"), trap);
     }
@@ -124,8 +122,6 @@ void doImageProcess(QelEzImage &control, std::shared_ptr<FilterChain> chain, int
         trap(7);
         control.deletePages(list);
         control.setPage(1);
-    } catch (const VbError &e) {
-        throwError(QStringLiteral("doImageProcess"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("doImageProcess"), trap);
     }

@@ -235,24 +235,13 @@ bool do_BatchByteAlign(const QString &startA, const QString &startB, const QStri
         frmBarcodeLog().showLog(g_strByteAlignLog, &form, QStringLiteral("Batch Byte Alignment Log"));
         return result;
     } catch (...) {
-        int number = 51;
-        QString description;
-        try {
-            throw;
-        } catch (const VbError &e) {
-            number = e.number;
-            description = e.description;
-        } catch (const std::exception &e) {
-            description = QString::fromLocal8Bit(e.what());
-        } catch (...) {
-            description = QStringLiteral("Internal error");
-        }
+        const VbError error = currentError();
         g_blnIsBatch = false;
-        log += QStringLiteral("Error: ") + QString::number(number) + QLatin1Char(' ') + description + vbCrLf +
+        log += QStringLiteral("Error: ") + QString::number(error.number) + QLatin1Char(' ') + error.description + vbCrLf +
                QStringLiteral("do_BatchByteAlign: ") + QString::number(trap.line) + vbCrLf +
                QStringLiteral("Batch Failed at ") + Now() + vbCrLf;
         g_strByteAlignLog = log;
-        throwError(QStringLiteral("do_BatchByteAlign"), trap.line, number, description);
+        throwError(QStringLiteral("do_BatchByteAlign"), trap, error);
         frmBarcodeLog().showLog(g_strByteAlignLog, &form, QStringLiteral("Batch Byte Alignment Log"));
     }
     return false;

@@ -76,8 +76,6 @@ void do_byteAlign(QelEzImage &control)
         trap(8);
         control.setSaveFileName(target);
         control.setImageFile(path);
-    } catch (const VbError &e) {
-        throwError(QStringLiteral("do_byteAlign"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("do_byteAlign"), trap);
     }
@@ -108,8 +106,6 @@ bool do_resizeImage(QelEzImage &control)
             control.setPage(1);
         }
         return true;
-    } catch (const VbError &e) {
-        throwError(QStringLiteral("do_resizeImage"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("do_resizeImage"), trap);
     }
@@ -128,8 +124,6 @@ void FlipDoc()
             view.setPage(page);
             view.setRotation(3);
         }
-    } catch (const VbError &e) {
-        throwError(QStringLiteral("FlipDoc"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("FlipDoc"), trap);
     }
@@ -151,8 +145,6 @@ void DeleteBarcodeTemp(const QString &fileName, QelEzImage &control)
         trap(2);
         DeleteFile(batchTempFolder() + fileName);
         g_intOldDocLength = 0;
-    } catch (const VbError &e) {
-        throwError(QStringLiteral("DeleteBarcodeTemp"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("DeleteBarcodeTemp"), trap);
     }

@@ -14,8 +14,14 @@
 #include "platform/system/system.h"
 #include "ui/frmMain.h"
 
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
 #include <QDir>
+#include <QPainter>
 #include <QTemporaryDir>
+
+#include <functional>
 
 inline void setUpWorkstation(const QTemporaryDir &dir, const QString &sql)
 {
@@ -48,4 +54,35 @@ inline void setUpWorkstation(const QTemporaryDir &dir, const QString &sql)
     }
     computername = QStringLiteral("WORKSTATION01");
     g_USER_ID = QStringLiteral("JSMITH");
+}
+
+// A letter page at 300 dpi with forty lines of "text" (n varies their lengths); index 1 is black.
+inline QImage letterPage(int n)
+{
+    QImage img(2550, 3300, QImage::Format_Mono);
+    img.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    img.fill(0);
+    img.setDotsPerMeterX(11811);
+    img.setDotsPerMeterY(11811);
+    QPainter p(&img);
+    p.setPen(Qt::black);
+    for (int line = 0; line < 40; ++line)
+        p.drawLine(300, 300 + line * 70, 2200 - (line * 37 + n * 11) % 600, 300 + line * 70);
+    return img;
+}
+
+// The main of a workstation benchmark: the offscreen platform unless another is chosen (xcb
+// under Xvfb), a private folder that setUp fills, then the benchmarks of the command line.
+inline int workstationBenchmarkMain(int argc, char **argv, const std::function<void(const QTemporaryDir &)> &setUp)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    setUp(dir);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    qunsetenv("QUORLA_HOST_EMULATOR");
+    return 0;
 }

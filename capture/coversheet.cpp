@@ -102,9 +102,6 @@ QVariant do_cover_sheet(QelEzImage &control, const QString &documentPath)
         }
         control.setVisible(true);
         return true;
-    } catch (const VbError &e) {
-        control.setVisible(true);
-        throwError(QStringLiteral("do_cover_sheet"), trap, e);
     } catch (...) {
         control.setVisible(true);
         reportCurrentError(QStringLiteral("do_cover_sheet"), trap);

@@ -163,6 +163,7 @@ bool do_store_manual(bool advance)
         trap(2);
         const HostSettings s = readHostSettings();
         const QString folder = storeFolderPath(s.dsn);
+        trap(3);
         const QString base = storeBaseName();
         QString imageName = base + QStringLiteral(".T");
         QString annotName = base + QStringLiteral(".A");
@@ -179,6 +180,7 @@ bool do_store_manual(bool advance)
             g_Month = w.txtMonth_MALC->text();
             g_Day = w.txtDay_MALC->text();
         }
+        trap(5);
         const qint16 pageCount = qint16(tree.pageCount());
 
         trap(6);
@@ -281,6 +283,7 @@ bool do_store_manual(bool advance)
         tree.clearImage();
         view.clearImage();
 
+        trap(22);
         if (isBookScan(g_dbMode)) {
             trap(30);
             return storeBookScan(s, rollback);

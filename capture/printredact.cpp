@@ -262,8 +262,6 @@ QVariant do_print()
         if (gdtCurrentDocType != 0)
             return do_print_electronic();
         return do_print_manual();
-    } catch (const VbError &e) {
-        throwError(QStringLiteral("do_print"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("do_print"), trap);
     }

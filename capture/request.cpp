@@ -285,7 +285,9 @@ bool run_program(const QString &RunAction)
         conn.open(hostConnectionString(settings.dsn), settings.uid, settings.pwd, adOptionUnspecified);
         trap(6);
         const bool eFile = gdtCurrentDocType == 1;
-        if (!lookUp(RunAction, conn, settings.dsn, eFile)) {
+        const bool found = lookUp(RunAction, conn, settings.dsn, eFile);
+        trap(7);
+        if (!found) {
             trap(14);
             f.chkAutoNextPage->setChecked(false);
             f.chkAutoNextPage->setEnabled(false);

@@ -38,8 +38,6 @@ void show_settings()
     try {
         trap(1);
         FrmScannerSettings::StartForm(*frmMain().ezPageView);
-    } catch (const VbError &e) {
-        throwError(QStringLiteral("show_settings"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("show_settings"), trap);
     }
@@ -57,8 +55,6 @@ void setDuplex()
             t.setPaperSource(0);
             showFeederWidgets(frmMain(), true);
         }
-    } catch (const VbError &e) {
-        throwError(QStringLiteral("setDuplex"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("setDuplex"), trap);
     }
@@ -98,8 +94,6 @@ void reset_defaults()
         t.setPageSize(kLegal);
         trap(8);
         autoDetectPageSize();
-    } catch (const VbError &e) {
-        throwError(QStringLiteral("reset_defaults"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("reset_defaults"), trap);
     }
@@ -115,8 +109,6 @@ void autoDetectPageSize()
             trap(2);
             t.setScannerSetting(5084, 1);
         }
-    } catch (const VbError &e) {
-        throwError(QStringLiteral("autoDetectPageSize"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("autoDetectPageSize"), trap);
     }
@@ -135,8 +127,6 @@ void setBookSizeNormal()
             for (const BookSetting &s : kBook)
                 t.setScannerSetting(s.number, s.normal);
         }
-    } catch (const VbError &e) {
-        throwError(QStringLiteral("setBookSizeNormal"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("setBookSizeNormal"), trap);
     }
@@ -161,8 +151,6 @@ void setBookSizeLarge()
             for (int i = 2; i < int(std::size(kBook)); ++i)
                 t.setScannerSetting(kBook[i].number, kBook[i].large);
         }
-    } catch (const VbError &e) {
-        throwError(QStringLiteral("setBookSizeLarge"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("setBookSizeLarge"), trap);
     }

@@ -265,8 +265,6 @@ void do_HandFeedScan()
         if (answer == QLatin1String("OA") || answer == QLatin1String("I"))
             do_HandFeedScan2();
         g_blnFirstHandFeed = false;
-    } catch (const VbError &e) {
-        throwError(QStringLiteral("do_HandFeedScan"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("do_HandFeedScan"), trap);
     }
@@ -299,8 +297,6 @@ void do_HandFeedScan2()
             reset_defaults();
         trap(7);
         g_strRescanAction.clear();
-    } catch (const VbError &e) {
-        throwError(QStringLiteral("do_HandFeedScan2"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("do_HandFeedScan2"), trap);
     }

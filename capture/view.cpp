@@ -82,6 +82,8 @@ bool do_view(AdoConnection &conn, const QString &hostName)
         FrmMain &w = frmMain();
         QelEzImage &view = *w.ezPageView;
         QelEzImage &tree = *w.ezTreeView;
+        // The walks below pass every page; only the page shown at the end is painted.
+        const QelEzPageWalk walk(view);
         const QString temp = g_strTempPath;
 
         // 1. Working files of the previous document, and its parked annotation files.
@@ -308,8 +310,6 @@ bool do_view(AdoConnection &conn, const QString &hostName)
             w.btnRefresh->setEnabled(!paper);
         });
         return true;
-    } catch (const VbError &e) {
-        throwError(QStringLiteral("do_view"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("do_view"), trap);
     }

@@ -169,17 +169,47 @@ void throwError(const QString &procedure, const Trap &trap, const VbError &e)
     throwError(procedure, trap.line, e.number, e.description);
 }
 
-void reportCurrentError(const QString &procedure, const Trap &trap)
+namespace {
+TrapLog *g_openTrapLog = nullptr;
+bool g_trapLogClaimed = false;
+} // namespace
+
+TrapLog::TrapLog()
+{
+    g_openTrapLog = this;
+    g_trapLogClaimed = false;
+}
+
+TrapLog::~TrapLog()
+{
+    if (g_openTrapLog == this)
+        g_openTrapLog = nullptr;
+}
+
+std::vector<int> *TrapLog::claim()
+{
+    if (!g_openTrapLog || g_trapLogClaimed)
+        return nullptr;
+    g_trapLogClaimed = true;
+    return &g_openTrapLog->lines;
+}
+
+VbError currentError()
 {
     try {
         throw;
     } catch (const VbError &e) {
-        throwError(procedure, trap.line, e.number, e.description);
+        return e;
     } catch (const std::exception &e) {
-        throwError(procedure, trap.line, 51, QString::fromLocal8Bit(e.what()));
+        return VbError(51, QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        throwError(procedure, trap.line, 51, QStringLiteral("Internal error"));
+        return VbError(51, QStringLiteral("Internal error"));
     }
+}
+
+void reportCurrentError(const QString &procedure, const Trap &trap)
+{
+    throwError(procedure, trap, currentError());
 }
 
 void LogEntry(const QString &text, int level)

@@ -3,14 +3,34 @@
 // writes to under "/debug".
 #include <QString>
 #include <functional>
+#include <vector>
 
 #include "platform/vb/vberror.h"
+
+// For tests: while one lives, the first Trap made after it records every line it passes (the
+// traps of the procedures that one calls are not recorded).
+class TrapLog {
+public:
+    TrapLog();
+    ~TrapLog();
+    TrapLog(const TrapLog &) = delete;
+    TrapLog &operator=(const TrapLog &) = delete;
+    std::vector<int> lines;
+    // The open log not yet claimed by a trap, claimed now; null otherwise.
+    static std::vector<int> *claim();
+};
 
 // The line a procedure has reached: advance it at the procedure's checkpoints, read it in the
 // handler. A procedure that never advances it reports line 0.
 struct Trap {
     int line = 0;
-    void operator()(int reached) { line = reached; }
+    std::vector<int> *log = TrapLog::claim();
+    void operator()(int reached)
+    {
+        line = reached;
+        if (log)
+            log->push_back(reached);
+    }
 };
 
 // Runs one numbered step of a procedure: a step that trips over a missing object (91) is
@@ -34,8 +54,10 @@ constexpr int LOG_TRACE = 6;
 // "/debug" also the full report (state dump) to the audit log at level 4. Never throws.
 void throwError(const QString &procedure, int line, int number, const QString &description);
 void throwError(const QString &procedure, const Trap &trap, const VbError &e);
-// For use inside a catch block: reports the exception being handled (a VbError with its number
-// and text; anything else as error 51 with its message).
+// For use inside a catch block: the exception being handled as an error (a VbError as it is;
+// anything else as error 51 with its message).
+VbError currentError();
+// For use inside a catch block: reports currentError().
 void reportCurrentError(const QString &procedure, const Trap &trap);
 
 // For use inside a catch block of a road on the imaging controls: an object that has

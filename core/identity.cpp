@@ -33,15 +33,18 @@ QString RetrieveNICInfo()
         QString preferred;
         QString other;
         at(2);
+        bool taken = false;
         for (const NetworkAdapter &a : adapters) {
             if (!a.ipEnabled)
                 continue;
-            if (a.description.contains(QStringLiteral("Sonic"))) {
-                preferred = JoinAddresses(a.addresses, QStringLiteral(", "));
-            } else if (other.isEmpty()) {
-                // an adapter without an address does not count as taken
-                other = JoinAddresses(a.addresses, QStringLiteral(", "));
-            }
+            const bool sonic = a.description.contains(QStringLiteral("Sonic"));
+            if (!sonic && taken)
+                continue;
+            // the first other adapter is taken even when it has no address list to join
+            taken = taken || !sonic;
+            if (a.addresses.isEmpty())
+                continue;
+            (sonic ? preferred : other) = JoinAddresses(a.addresses, QStringLiteral(", "));
         }
         at(3);
         QString chosen = !preferred.isEmpty() ? preferred : other;

@@ -156,6 +156,8 @@ void initScanner()
             "Highlight and drag pages to the left of a page to place it before, to the right of a "
             "page to place it after.  Highlight and press Delete to remove pages.  (These actions "
             "may not be supported in some documents)"));
+        at(4);
+        f.ezTreeView->setAllowPageMove(true);
         at(5);
         g_ScanWidth = float(scanner.scanWidth());
         g_ScanLength = float(scanner.scanLength());

@@ -62,7 +62,9 @@ bool IM656R(AdoConnection &conn)
         trap(2);
         HostCommand cmd(conn, QStringLiteral("IM656R"), im656rTable());
         trap(3);
-        cmd.set(QStringLiteral("DocumentInfo"), coverApplicationCode() + g_Year + g_Month + g_Day + g_CTLNum);
+        const QString code = coverApplicationCode();
+        trap(4);
+        cmd.set(QStringLiteral("DocumentInfo"), code + g_Year + g_Month + g_Day + g_CTLNum);
         trap(5);
         cmd.execute();
         trap(6);

@@ -19,8 +19,11 @@ int main(int argc, char **argv)
     hostsim::registerProvider();  // used only while QUORLA_HOST_EMULATOR names a database
     registerHostServices();
 
-    frmMain();  // loads the main window; its load handler starts the program
-    if (Forms().isEmpty())
+    // The program ends with the main window's unload, whatever other windows are still up.
+    app.setQuitOnLastWindowClosed(false);
+    FrmMain &mainWindow = frmMain();  // its load handler starts the program
+    if (!Forms().contains(&mainWindow))
         return 0;
+    QObject::connect(&mainWindow, &Form::unloaded, &app, [] { QCoreApplication::exit(0); });
     return app.exec();
 }

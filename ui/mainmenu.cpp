@@ -254,8 +254,6 @@ void FrmMain::cmdSettings_Click()
             ezTreeView->setDuplex(duplex ? 1 : 0);
             chkDuplex->setChecked(duplex);
         }
-    } catch (const VbError &e) {
-        throwError(QStringLiteral("cmdSettings_Click"), trap, e);
     } catch (...) {
         reportCurrentError(QStringLiteral("cmdSettings_Click"), trap);
     }

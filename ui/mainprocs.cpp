@@ -239,9 +239,9 @@ void checkKeyDown(int keyCode, int &shift)
 // A 16-bit scroll value; a status text too tall for one is scrolled as far as 16 bits reach.
 static int scrollUnits(int twips) { return std::min(twips, 32767); }
 
-void layoutStatusText(FrmMain &f)
+// The scroll bar beside the status text: shown with the overflow as its range, or hidden.
+static void layoutStatusScroll(FrmMain &f)
 {
-    ctl::setTop(f.lblStatus, 0);
     const int scrollHeight = ctl::height(f.fraScroll);
     const int textHeight = ctl::height(f.lblStatus);
     if (scrollHeight < textHeight) {
@@ -252,6 +252,12 @@ void layoutStatusText(FrmMain &f)
         f.ScrStatus->setVisible(false);
     }
     f.ScrStatus->setValue(0);
+}
+
+void layoutStatusText(FrmMain &f)
+{
+    ctl::setTop(f.lblStatus, 0);
+    layoutStatusScroll(f);
 }
 
 void resizeElements()
@@ -283,7 +289,9 @@ void resizeElements()
         trap(11);
         ctl::setHeight(f.ScrStatus, ctl::height(f.fraScroll));
         trap(12);
-        layoutStatusText(f);
+        ctl::setTop(f.lblStatus, 0);
+        trap(13);
+        layoutStatusScroll(f);
         trap(14);
         for (QWidget *b : {f.btnStore, f.btnScan, f.btnShowTree})
             ctl::setTop(b, f.ScaleHeight() - 840);

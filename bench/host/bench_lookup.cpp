@@ -38,15 +38,7 @@ BENCHMARK(BM_BookPageLookupWithImageMaster);
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QTemporaryDir dir;
-    setUpWorkstation(dir, landRecordsDocuments(false));
-
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    qunsetenv("QUORLA_HOST_EMULATOR");
-    return 0;
+    return workstationBenchmarkMain(argc, argv, [](const QTemporaryDir &dir) {
+        setUpWorkstation(dir, landRecordsDocuments(false));
+    });
 }

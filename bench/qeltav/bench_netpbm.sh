@@ -1,5 +1,6 @@
 #!/bin/bash
-# Same 300 dpi page, same run: tav file to file against netpbm, single thread.
+# Same 300 dpi page, same run: tav file to file against netpbm (a raw copy against cat), single
+# thread.
 #   bench_netpbm.sh <tav binary> [repeats]
 # The two sides of a case run in turn, so both meet the same machine load; each reports its
 # best wall time (start-up included, as a user sees it).
@@ -13,6 +14,7 @@ cd "$work"
 ppmtopgm < page.ppm > page.pgm
 pgmtopbm -threshold < page.pgm > page.pbm 2>/dev/null
 printf 'P5\n1 1\n255\n\0' > dot.pgm
+"$tav" -c "tavCopy page.ppm page.raw"
 
 # wall time in microseconds of one run of a command
 once() {
@@ -38,3 +40,6 @@ run "PPM->PGM" "$tav -c 'tavCopy page.ppm o2.pgm'" "ppmtopgm < page.ppm > n2.pgm
 run "PGM->PBM" "$tav -c 'tavCopy page.pgm o3.pbm'" "pgmtopbm -threshold < page.pgm > n3.pbm"
 run "PBM->PGM" "$tav -c 'tavCopy page.pbm o4.pgm'" "pamdepth 255 < page.pbm | pamtopnm > n4.pgm"
 run "PPM plain write" "$tav -c 'tavCopy page.ppm o5.ppm -normal'" "pamtopnm -plain < page.ppm > n5.ppm"
+run "raw->raw copy" "$tav -c 'tavCopy page.raw -w 2550 -h 3300 -d 24 o6.raw'" "cat page.raw > n6.raw"
+run "PGM quarter turn" "$tav -c 'tavRotate -90 page.pgm o7.pgm'" "pamflip -r90 < page.pgm > n7.pgm"
+run "PPM quarter turn" "$tav -c 'tavRotate -90 page.ppm o8.ppm'" "pamflip -r90 < page.ppm > n8.ppm"

@@ -182,8 +182,14 @@ QImage QelPageDocument::decodePage(const Page &p) const
         }
     QImage img = tiffcodec::decode(*p.file, p.dir);
     m_cache.prepend({&p, img});
-    while (m_cache.size() > cacheSize)
-        m_cache.removeLast();
+    qint64 bytes = 0;
+    for (qsizetype i = 0; i < m_cache.size(); ++i) {
+        bytes += m_cache[i].second.sizeInBytes();
+        if (i > 0 && bytes > cacheBytes) {
+            m_cache.resize(i);
+            break;
+        }
+    }
     return img;
 }
 

@@ -29,7 +29,7 @@ struct QelSaveOptions {
 };
 
 // The pages of one document, shared by any number of controls. Pages stay compressed (each one
-// a directory of a TIFF held in memory) and are decoded on demand through a small cache. Every
+// a directory of a TIFF held in memory) and are decoded on demand through a cache. Every
 // page carries a pending orientation and an annotation document. Page indexes count from 0.
 class QelPageDocument : public QObject {
     Q_OBJECT
@@ -83,8 +83,9 @@ public:
     // ezErr::EmptyDocument, ezErr::WriteFailed.
     void save(const QString &path, const QelSaveOptions &options = {});
 
-    // Number of decoded pages kept.
-    static constexpr int cacheSize = 3;
+    // Memory the decoded pages kept may take: five 300 dpi colour letter pages, a hundred
+    // bilevel ones. The page decoded last is kept whatever its size.
+    static constexpr qint64 cacheBytes = qint64(128) << 20;
 
 signals:
     void reset();           // loaded or cleared

@@ -165,6 +165,18 @@ void QelEzImage::requireImage() const
         raiseImagingError(ezErr::NoImage);
 }
 
+QelEzPageWalk::QelEzPageWalk(QelEzImage &control) : m_control(&control)
+{
+    if (control.m_walks++ == 0 && control.m_view)
+        control.m_view->setUpdatesEnabled(false);
+}
+
+QelEzPageWalk::~QelEzPageWalk()
+{
+    if (m_control && --m_control->m_walks == 0 && m_control->m_view)
+        m_control->m_view->setUpdatesEnabled(true); // posts one paint of the current page
+}
+
 // ---- document and pages ------------------------------------------------------------------------
 
 bool QelEzImage::hasImage() const { return m_doc->pageCount() > 0; }

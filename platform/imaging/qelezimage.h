@@ -1,6 +1,7 @@
 #pragma once
 #include <QImage>
 #include <QList>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 #include <QVariant>
@@ -217,6 +218,7 @@ private:
     friend class QelEzThumbnailArea;
     friend class QelEzPageArea;
     friend class QelEzAnnotTool;
+    friend class QelEzPageWalk;
     void attach(std::shared_ptr<QelPageDocument> doc);
     void onReset();
     void onPagesChanged();
@@ -255,4 +257,18 @@ private:
     QList<QRect> m_regions;
     QelEzThumbnailArea *m_thumbs = nullptr;
     QelEzPageArea *m_view = nullptr;
+    int m_walks = 0;                  // page walks holding the page view
+};
+
+// Held by a road while it walks the pages of a control: the pages it passes are neither decoded
+// nor painted; the page current when the last hold ends is painted once, by the event loop.
+class QelEzPageWalk {
+public:
+    explicit QelEzPageWalk(QelEzImage &control);
+    ~QelEzPageWalk();
+    QelEzPageWalk(const QelEzPageWalk &) = delete;
+    QelEzPageWalk &operator=(const QelEzPageWalk &) = delete;
+
+private:
+    QPointer<QelEzImage> m_control; // the control may be closed while the road yields
 };

@@ -40,8 +40,8 @@ QSizeF turnedSize(QSize stored, int turns)
     return turns % 2 ? QSizeF(stored.height(), stored.width()) : QSizeF(stored);
 }
 
-// Bilevel pixels averaged over k x k blocks into grey; only the bytes holding index-1 pixels are
-// looked at, which on a scanned page are few.
+// Bilevel pixels averaged over k x k blocks into grey; only the bytes holding a dark pixel are
+// looked at, which on a scanned page are few, whichever index the page gives black.
 QImage reduceMono(const QImage &src, int k)
 {
     const QImage img = src.format() == QImage::Format_Mono ? src : src.convertToFormat(QImage::Format_Mono);
@@ -49,28 +49,32 @@ QImage reduceMono(const QImage &src, int k)
     const int ow = std::max(1, w / k), oh = std::max(1, h / k);
     const QList<QRgb> ct = img.colorTable();
     const int g0 = ct.size() > 0 ? qGray(ct[0]) : 255, g1 = ct.size() > 1 ? qGray(ct[1]) : 0;
+    // Bits are flipped when index 0 is the darker one, so that a set bit is a dark pixel.
+    const uchar flip = g0 < g1 ? 0xFF : 0x00;
+    const quint64 flipWord = flip ? ~quint64(0) : 0;
+    const int dark = flip ? g0 : g1, light = flip ? g1 : g0;
     QImage out(ow, oh, QImage::Format_Grayscale8);
     std::vector<int> counts(size_t(ow) + 1);
     const int bytes = (w + 7) / 8, area = k * k;
-    // The grey of a block by its count of index-1 pixels.
+    // The grey of a block by its count of dark pixels.
     std::vector<uchar> shade(size_t(area) + 1);
     for (int c = 0; c <= area; ++c)
-        shade[size_t(c)] = uchar(g0 + (g1 - g0) * c / area);
+        shade[size_t(c)] = uchar(light + (dark - light) * c / area);
     for (int oy = 0; oy < oh; ++oy) {
         std::fill(counts.begin(), counts.end(), 0);
         for (int y = oy * k; y < std::min(h, (oy + 1) * k); ++y) {
             const uchar *row = img.constScanLine(y);
             for (int b = 0; b < bytes; ++b) {
-                // Eight bytes without an index-1 pixel are passed over at once.
+                // Eight bytes without a dark pixel are passed over at once.
                 if (b + 8 <= bytes) {
                     quint64 word;
                     std::memcpy(&word, row + b, sizeof word);
-                    if (word == 0) {
+                    if (word == flipWord) {
                         b += 7;
                         continue;
                     }
                 }
-                uchar v = row[b];
+                uchar v = row[b] ^ flip;
                 while (v) {
                     const int bit = __builtin_clz(unsigned(v)) - 24; // 0 = leftmost pixel
                     v &= uchar(~(0x80u >> bit));
@@ -176,6 +180,8 @@ void QelEzPageArea::paintEvent(QPaintEvent *)
     const double s = scale();
     const QTransform m = imageToWidget();
     if (m_shown.isNull() || m_shownIndex != idx || m_shownScale != s) {
+        if (m_ctl->m_walks > 0)
+            return; // a page a walk passes is not decoded
         try {
             m_shown = reduced(m_ctl->m_doc->image(idx), s);
         } catch (const VbError &e) {

@@ -6,6 +6,7 @@
 #include <tiffio.h>
 
 #include <cstdarg>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -18,6 +19,7 @@ namespace {
 
 constexpr tmsize_t MaxSingleAlloc = tmsize_t(512) * 1024 * 1024;
 constexpr int MaxDirectories = 100000;
+std::atomic<qint64> g_decodes{0};
 
 // ---- tag registration ------------------------------------------------------------------
 TIFFExtendProc g_parentExtender = nullptr;
@@ -471,8 +473,11 @@ std::vector<Directory> readDirectories(const QByteArray &file, VbError *damage)
     return dirs;
 }
 
+qint64 decodeCount() { return g_decodes.load(); }
+
 QImage decode(const QByteArray &file, int directory)
 {
+    ++g_decodes;
     Handle h(file);
     if (!h.tif() || !TIFFSetDirectory(h.tif(), tdir_t(directory)))
         badFile(h, "page directory not found");

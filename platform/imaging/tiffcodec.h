@@ -30,6 +30,8 @@ std::vector<Directory> readDirectories(const QByteArray &file, VbError *damage =
 
 // Decodes one directory: Format_Mono (bilevel), Grayscale8 or RGB888, dots per metre set.
 QImage decode(const QByteArray &file, int directory);
+// Pages decoded by this process so far (what a road costs in decodes).
+qint64 decodeCount();
 
 struct OutPage {
     // Copy the compressed strips of this directory as they are (when set) ...

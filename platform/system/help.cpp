@@ -134,7 +134,7 @@ QString helpContentsPage(const QString &helpFile)
     return file.absolutePath() + QStringLiteral("/data/help/index.html");
 }
 
-void showHelp(const QString &helpFile, int command, const QString &helpKey)
+void showHelp(const QString &helpFile, int command, const QString &helpKey, QWidget *owner)
 {
     Q_UNUSED(helpKey);
     if (command != HELP_CONTENTS)
@@ -146,6 +146,9 @@ void showHelp(const QString &helpFile, int command, const QString &helpKey)
         g_window = new HelpWindow;
         g_window->setAttribute(Qt::WA_DeleteOnClose);
     }
+    QWidget *ownerWindow = owner ? owner->window() : nullptr;
+    if (g_window->parentWidget() != ownerWindow)
+        g_window->setParent(ownerWindow, Qt::Window);
     g_window->openContents(page);
     g_window->show();
     g_window->raise();

@@ -54,6 +54,9 @@ TAV_API int tavMemFree(void *p);
 TAV_API int tavMemCheckAtTermination(int quiet);
 TAV_API int tavTime(void);
 TAV_API int tavTicksPerSecond(void);
+/* Removes the temporary files of the outputs being written, leaving the files they were to
+   replace as they are; async-signal-safe, for a host's handler of a signal that ends it. */
+TAV_API void tavRemovePartialOutputs(void);
 
 /* Image record accessors */
 TAV_API int tavGetWidth(tavImage *im);

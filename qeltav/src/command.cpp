@@ -9,6 +9,7 @@ int g_depth = 0;
 int g_timerStart = 0;
 bool g_timerRunning = false;
 int g_fileDepth = 0;
+int g_scriptDepth = 0;  // strings and command files now running, nested ones included
 constexpr int kMaxWords = 100;
 constexpr int kMaxFileDepth = 16;
 constexpr long kMaxLine = 1 << 20;
@@ -319,8 +320,19 @@ int tavExecuteCommand(int argc, char **argv, int *leftover, int flags) {
   return result;
 }
 
+namespace {
+// A script's pipes that no command read go when the outermost script ends.
+struct Script {
+  Script() { ++g_scriptDepth; }
+  ~Script() {
+    if (--g_scriptDepth == 0) pipesRelease();
+  }
+};
+}  // namespace
+
 int tavExecute(const char *string, int flags) {
   if (!string) return 0;
+  Script script;
   const char *p = string;
   while (*p) {
     int argc = 0;
@@ -367,6 +379,7 @@ int tavExecuteFile(const char *name, int flags) {
     tavLog(756);
     return -1;
   }
+  Script script;
   const bool in = std::strcmp(name, "-") == 0;
   FILE *fp = in ? stdin : std::fopen(name, "r");
   if (!fp) {

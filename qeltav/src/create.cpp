@@ -121,6 +121,19 @@ tavImage *pipeFromOptions(int argc, char **argv, int *leftover, int flags, tavIm
   return tmpl;
 }
 
+void pipesRelease() {
+  for (tavImage *p = imageListHead(); p;) {
+    if (!p->piped) {
+      p = p->nextLive;
+      continue;
+    }
+    // the reference its command kept for the next one; the list may change: walk it again
+    p->piped = 0;
+    tavRelease(p);
+    p = imageListHead();
+  }
+}
+
 tavImage *outputCreateFromOptions(int argc, char **argv, int *leftover, int flags, tavImage *tmpl, int *isPipe) {
   tavImage *result = &tavNullRecord;
   if (isPipe) *isPipe = 0;

@@ -1,6 +1,7 @@
 // PNM and raw image files: sequential, one page a file.
 #include "internal.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -8,17 +9,6 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-bool fileIsOpenInput(const char *path) {
-  struct stat a;
-  if (!path || stat(path, &a) != 0) return false;
-  for (tavImage *p = imageListHead(); p; p = p->nextLive) {
-    if ((p->subtype != SUB_PNM && p->subtype != SUB_RAW) || !(p->flags & IM_READ) || !p->name) continue;
-    struct stat b;
-    if (stat(p->name, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino) return true;
-  }
-  return false;
-}
 
 namespace {
 // A stream's buffer holds what is expected through it, between these bounds: large enough
@@ -52,23 +42,84 @@ int64_t streamFileSize(FILE *fp) {
   struct stat st;
   return fstat(fileno(fp), &st) == 0 ? static_cast<int64_t>(st.st_size) : kStreamMax;
 }
-// An output file is written under a temporary name beside its own and renamed into place
-// when it is closed complete, so a failed transfer never leaves a file under the output's
-// name. A name that is there and is no regular file (a device, a pipe) is written directly.
+// Joins two texts into a new block from the library's heap; NULL when there is no memory.
+char *textJoin(const char *a, size_t na, const char *b) {
+  const size_t nb = std::strlen(b);
+  char *t = static_cast<char *>(tavMemAlloc(static_cast<int>(na + nb + 1)));
+  if (!t) return nullptr;
+  std::memcpy(t, a, na);
+  std::memcpy(t + na, b, nb + 1);
+  return t;
+}
+// Length of a path's folder part, its last "/" included (0 for a name without one).
+size_t folderLength(const char *path) {
+  const char *slash = std::strrchr(path, '/');
+  return slash ? static_cast<size_t>(slash - path) + 1 : 0;
+}
+
+// The file a name leads to, symbolic links followed (each relative one from its own folder);
+// NULL when there is no memory or the links go round.
+char *linkTarget(const char *name) {
+  char *path = textJoin(name, std::strlen(name), "");
+  for (int hops = 0; path; ++hops) {
+    struct stat st;
+    if (lstat(path, &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char link[PATH_MAX];
+    const ssize_t n = hops < 40 ? readlink(path, link, sizeof link - 1) : -1;
+    char *next = nullptr;
+    if (n > 0) {
+      link[n] = '\0';
+      next = textJoin(path, link[0] == '/' ? 0 : folderLength(path), link);
+    }
+    tavMemFree(path);
+    path = next;
+  }
+  return nullptr;
+}
+
+// Temporary files being written, for tavRemovePartialOutputs, which may run in a signal handler.
+constexpr int kPartialSlots = 64;
+std::atomic<const char *> g_partial[kPartialSlots];
+void partialAdd(const char *tmp) {
+  for (auto &slot : g_partial) {
+    const char *none = nullptr;
+    if (slot.compare_exchange_strong(none, tmp)) return;
+  }
+}
+void partialRemove(const char *tmp) {
+  for (auto &slot : g_partial) {
+    const char *was = tmp;
+    if (slot.compare_exchange_strong(was, nullptr)) return;
+  }
+}
+
+// An output file is written under a short temporary name in the folder of the file it makes (a
+// symbolic link leads to its target's folder) and renamed over that file when it is closed
+// complete, so a failed transfer never leaves a file under the output's name. An existing file's
+// mode (and owner, where permitted) passes to its replacement; a new file gets the mode that
+// fopen gives. A name that is there and is no regular file (a device, a pipe) is written directly.
+// *tmpName holds the temporary name and, behind its NUL, the file it replaces.
 FILE *outputCreate(const char *name, char **tmpName) {
   *tmpName = nullptr;
   struct stat st;
-  if (stat(name, &st) == 0 && !S_ISREG(st.st_mode)) return std::fopen(name, "wb");
+  const bool exists = stat(name, &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) return std::fopen(name, "wb");
+  char *target = linkTarget(name);
+  if (!target) return nullptr;
   static unsigned g_tmpCounter = 0;
-  const size_t n = std::strlen(name) + 40;
+  const size_t dir = folderLength(target), n = dir + 40 + std::strlen(target) + 1;
   char *tmp = static_cast<char *>(tavMemAlloc(static_cast<int>(n)));
-  if (!tmp) return nullptr;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::snprintf(tmp, n, "%s.%ld.%u.part", name, static_cast<long>(getpid()), ++g_tmpCounter);
+  for (int attempt = 0; tmp && attempt < 100; ++attempt) {
+    const int len = std::snprintf(tmp, n, "%.*s.tav%ld.%u", static_cast<int>(dir), target,
+                                  static_cast<long>(getpid()), ++g_tmpCounter);
     int fd = open(tmp, O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (fd < 0) {
       if (errno == EEXIST) continue;
       break;
+    }
+    if (exists) {
+      if (fchown(fd, st.st_uid, st.st_gid) != 0) (void)!fchown(fd, static_cast<uid_t>(-1), st.st_gid);
+      (void)!fchmod(fd, st.st_mode & 07777);
     }
     FILE *fp = fdopen(fd, "wb");
     if (!fp) {
@@ -76,20 +127,25 @@ FILE *outputCreate(const char *name, char **tmpName) {
       unlink(tmp);
       break;
     }
+    std::strcpy(tmp + len + 1, target);
+    tavMemFree(target);
+    partialAdd(tmp);
     *tmpName = tmp;
     return fp;
   }
-  tavMemFree(tmp);
+  if (tmp) tavMemFree(tmp);
+  tavMemFree(target);
   return nullptr;
 }
-// Closes an output file: kept under its name, or (abandoned, or the close failed) removed.
+// Closes an output file: kept in place, or (abandoned, or the close failed) removed.
 // Returns 0, or -1 when the close or the rename failed.
-int outputFinish(FILE *fp, const char *name, char **tmpName, bool keep) {
+int outputFinish(FILE *fp, char **tmpName, bool keep) {
   int r = std::fclose(fp) != 0 ? -1 : 0;
-  if (*tmpName) {
-    if (keep && r == 0 && std::rename(*tmpName, name) != 0) r = -1;
-    if (!keep || r != 0) unlink(*tmpName);
-    tavMemFree(*tmpName);
+  if (char *tmp = *tmpName) {
+    if (keep && r == 0 && std::rename(tmp, tmp + std::strlen(tmp) + 1) != 0) r = -1;
+    if (!keep || r != 0) unlink(tmp);
+    partialRemove(tmp);
+    tavMemFree(tmp);
     *tmpName = nullptr;
   }
   return r;
@@ -97,6 +153,12 @@ int outputFinish(FILE *fp, const char *name, char **tmpName, bool keep) {
 
 inline PnmImage *P(tavImage *im) { return static_cast<PnmImage *>(im); }
 inline RawImage *R(tavImage *im) { return static_cast<RawImage *>(im); }
+char **pathSlot(tavImage *im) { return im->subtype == SUB_PNM ? &P(im)->path : &R(im)->path; }
+// The file an image reads or writes.
+const char *filePath(tavImage *im) {
+  const char *path = *pathSlot(im);
+  return path ? path : im->name;
+}
 
 bool isWs(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
@@ -163,6 +225,7 @@ int pnmInit(tavImage *im) {
   p->started = 0;
   p->iobuf = nullptr;
   p->iobufSize = 0;
+  p->path = nullptr;
   p->tmpName = nullptr;
   return 0;
 }
@@ -177,7 +240,7 @@ tavImage *pnmCreate(tavImage *) {
   return im;
 }
 
-int fileOpenMode(tavImage *im, int mode, int notListed, int both, int neither) {
+int fileOpenMode(tavImage *im, int mode, int notListed, int both, int neither, int noMem) {
   if (!imageListContains(im)) {
     tavLog(static_cast<uint16_t>(notListed));
     return -1;
@@ -191,6 +254,11 @@ int fileOpenMode(tavImage *im, int mode, int notListed, int both, int neither) {
     tavLog(static_cast<uint16_t>(neither));
     return -1;
   }
+  char **path = pathSlot(im);
+  if (!*path && im->name && !(*path = textJoin(im->name, std::strlen(im->name), ""))) {
+    tavLog(static_cast<uint16_t>(noMem));
+    return -1;
+  }
   im->flags = (mode & 3) | IM_COMPLETE;
   return 0;
 }
@@ -198,19 +266,32 @@ int fileOpenMode(tavImage *im, int mode, int notListed, int both, int neither) {
 int pnmOpen(tavImage *im, int mode) {
   PnmImage *p = P(im);
   if (attrPinned(p->rawbits)) p->rawbits.v = p->rawbits.req;
-  return fileOpenMode(im, mode, 5004, 5005, 5006);
+  return fileOpenMode(im, mode, 5004, 5005, 5006, 5001);
 }
 
-// Bytes of one file line of an input (2-byte samples above maxval 255).
-int64_t pnmFileLineBytes(PnmImage *p) {
-  if (p->kind == 1 || p->kind == 4) return (static_cast<int64_t>(p->width.v) + 7) / 8;
-  int64_t ch = (p->kind == 3 || p->kind == 6) ? 3 : 1;
-  return static_cast<int64_t>(p->width.v) * ch * (p->maxval > 255 ? 2 : 1);
+// Bytes of one file line of a binary input (2-byte samples above maxval 255).
+int64_t pnmFileLineBytes(int kind, int64_t width, int maxval) {
+  if (kind == 1 || kind == 4) return (width + 7) / 8;
+  int64_t ch = (kind == 3 || kind == 6) ? 3 : 1;
+  return width * ch * (maxval > 255 ? 2 : 1);
+}
+
+// Whether a regular file holds fewer bytes behind its header than the lines it declares need.
+// Plain samples follow the header's separator: a PBM sample takes a character, a PGM or PPM
+// sample one and a separator.
+bool pnmFileTooShort(FILE *fp, int kind, int64_t w, int64_t h, int maxval) {
+  struct stat st;
+  const long here = std::ftell(fp);
+  if (here < 0 || fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  const int64_t left = static_cast<int64_t>(st.st_size) - here;
+  if (kind >= 4) return h > left / pnmFileLineBytes(kind, w, maxval);
+  if (kind == 1) return left < 1 || h > (left - 1) / w;
+  return h > left / (2 * w * (kind == 3 ? 3 : 1));
 }
 
 int pnmStartInput(PnmImage *p) {
   if (!p->fp) {
-    p->fp = std::fopen(p->name, "rb");
+    p->fp = std::fopen(filePath(p), "rb");
     if (!p->fp) {
       tavLog(5007);
       return -1;
@@ -270,13 +351,18 @@ int pnmStartInput(PnmImage *p) {
     tavLog(5023);
     return -1;
   }
+  // nothing is reserved for lines that are not there
+  if (pnmFileTooShort(fp, kind, v[0], v[1], p->maxval)) {
+    tavLog(5049);
+    return -1;
+  }
   attrSetSize(p, static_cast<int>(v[0]), static_cast<int>(v[1]), depth);
   p->linebytes = lineBytes(p->width.v, p->depth.v, p->align.v);
   if (p->linebytes < 1) {
     tavLog(5023);
     return -1;
   }
-  int64_t need = pnmFileLineBytes(p);
+  int64_t need = pnmFileLineBytes(kind, p->width.v, p->maxval);
   if (need < p->linebytes) need = p->linebytes;
   if (imageDataAlloc(p, need) != 0) {
     tavLog(5023);
@@ -369,7 +455,7 @@ int pnmReadFileLine(PnmImage *p, unsigned char *dst) {
   const int w = p->width.v;
   if (p->kind >= 4) {
     if (p->maxval > 255 && p->kind != 4) {
-      size_t n = static_cast<size_t>(pnmFileLineBytes(p));
+      size_t n = static_cast<size_t>(pnmFileLineBytes(p->kind, p->width.v, p->maxval));
       // 2-byte samples, high byte first: read into the back of dst's own buffer
       auto *scratch = static_cast<unsigned char *>(p->dataAddr.v);
       if (std::fread(scratch, 1, n, fp) != n) {
@@ -530,11 +616,11 @@ int pnmWriteLine(tavImage *im, const void *buf, int x, int y, int count) {
   }
   if (y == 0) {
     if (!p->fp) {
-      if (fileIsOpenInput(p->name)) {
+      if (fileIsOpenInput(filePath(p))) {
         tavLog(5048);
         return -1;
       }
-      p->fp = outputCreate(p->name, &p->tmpName);
+      p->fp = outputCreate(filePath(p), &p->tmpName);
       if (!p->fp) {
         tavLog(5025);
         return -1;
@@ -610,7 +696,7 @@ int pnmClose(tavImage *im) {
   if (p->fp) {
     if (!output) {
       std::fclose(p->fp);
-    } else if (outputFinish(p->fp, p->name, &p->tmpName, r == 0 && !im->abandoned) != 0) {
+    } else if (outputFinish(p->fp, &p->tmpName, r == 0 && !im->abandoned) != 0) {
       tavLog(5047);
       r = -1;
     }
@@ -636,7 +722,10 @@ int pnmSelectPage(tavImage *im, int page) {
 
 int fileDestroy(tavImage *im) {
   if (!im) return 0;
-  // the close is idempotent; a file left open is closed here at the latest
+  // the close is idempotent; a file left open is closed here at the latest, while its path lives
+  imageClose(im);
+  char **path = pathSlot(im);
+  if (*path && tavMemFree(*path) == 0) *path = nullptr;
   return imageDestroyDefault(im);
 }
 
@@ -654,6 +743,7 @@ int rawInit(tavImage *im) {
   r->lastLine = -1;
   r->iobuf = nullptr;
   r->iobufSize = 0;
+  r->path = nullptr;
   r->tmpName = nullptr;
   return 0;
 }
@@ -671,7 +761,7 @@ tavImage *rawCreate(tavImage *) {
 int rawOpen(tavImage *im, int mode) {
   RawImage *r = R(im);
   if (attrPinned(r->offset)) r->offset.v = r->offset.req;
-  return fileOpenMode(im, mode, 5187, 5185, 5181);
+  return fileOpenMode(im, mode, 5187, 5185, 5181, 5180);
 }
 
 int rawStart(tavImage *im) {
@@ -729,7 +819,7 @@ int rawReadLine(tavImage *im, void *buf, int x, int y, int count) {
     return -1;
   }
   if (!r->fp) {
-    r->fp = std::fopen(im->name, "rb");
+    r->fp = std::fopen(filePath(im), "rb");
     if (r->fp) streamBuffer(r->fp, &r->iobuf, &r->iobufSize, streamFileSize(r->fp));
     if (!r->fp) {
       tavLog(5177);
@@ -777,11 +867,11 @@ int rawWriteLine(tavImage *im, const void *buf, int x, int y, int count) {
     return -1;
   }
   if (y == 0 && !r->fp) {
-    if (fileIsOpenInput(im->name)) {
+    if (fileIsOpenInput(filePath(im))) {
       tavLog(5169);
       return -1;
     }
-    r->fp = outputCreate(im->name, &r->tmpName);
+    r->fp = outputCreate(filePath(im), &r->tmpName);
     if (r->fp) streamBuffer(r->fp, &r->iobuf, &r->iobufSize, static_cast<int64_t>(im->linebytes) * im->height.v);
     if (!r->fp) {
       tavLog(5182);
@@ -811,7 +901,7 @@ int rawClose(tavImage *im) {
   if (r->fp) {
     if (!(im->flags & IM_WRITE)) {
       std::fclose(r->fp);
-    } else if (outputFinish(r->fp, im->name, &r->tmpName, !im->abandoned) != 0) {
+    } else if (outputFinish(r->fp, &r->tmpName, !im->abandoned) != 0) {
       tavLog(5170);
       res = -1;
     }
@@ -843,6 +933,22 @@ const tavClass rawClass = {rawCreate,     fileDestroy,   rawInit,      configFro
                            rawClose,      rawStart,      rawStop,      rawReadPixel,       rawWritePixel,
                            rawReadLine,   rawWriteLine,  opOne,        opZero,             rawGetPixelAddr,
                            rawSelectPage};
+
+bool fileIsOpenInput(const char *path) {
+  struct stat a;
+  if (!path || stat(path, &a) != 0) return false;
+  for (tavImage *p = imageListHead(); p; p = p->nextLive) {
+    if ((p->subtype != SUB_PNM && p->subtype != SUB_RAW) || !(p->flags & IM_READ) || !filePath(p)) continue;
+    struct stat b;
+    if (stat(filePath(p), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino) return true;
+  }
+  return false;
+}
+
+void tavRemovePartialOutputs(void) {
+  for (auto &slot : g_partial)
+    if (const char *tmp = slot.load()) unlink(tmp);
+}
 
 // ---- creation from words ------------------------------------------------------------------
 namespace {

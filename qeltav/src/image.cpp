@@ -140,7 +140,8 @@ void attrRestoreRequested(tavImage *im) {
 }
 
 int64_t lineBytes64(int64_t w, int d, int a) {
-  if (w < 1 || d < 1 || d > 32) return -1;
+  // an alignment beyond a line buffer's 64 KiB pads nothing a line can use
+  if (w < 1 || d < 1 || d > 32 || a > kMaxAlign) return -1;
   if (a < 1) a = 1;
   int64_t n = d == 1 ? (w + 7) / 8 : static_cast<int64_t>((d + 7) / 8) * w;
   n = ((n + a - 1) / a) * a;

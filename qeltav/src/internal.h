@@ -127,7 +127,8 @@ int attrPropagate(tavImage *src, tavImage *dst);
 void attrRestoreRequested(tavImage *im);
 int attrSetSize(tavImage *im, int w, int h, int d);
 int configFromTemplate(tavImage *im, tavImage *tmpl);
-int64_t lineBytes64(int64_t w, int d, int a);
+constexpr int kMaxAlign = 65536;
+int64_t lineBytes64(int64_t w, int d, int a);  // -1 when the layout is impossible
 int lineBytes(int w, int d, int a);  // -1 when the layout is impossible
 int fillPixelValue(tavImage *im);
 int imageDataAlloc(tavImage *im, int64_t bytes);
@@ -244,6 +245,7 @@ tavImage *inputCreateFromOptions(int argc, char **argv, int *leftover, int flags
 tavImage *outputCreateFromOptions(int argc, char **argv, int *leftover, int flags, tavImage *tmpl,
                                   int *isPipe = nullptr);
 tavImage *pipeFromOptions(int argc, char **argv, int *leftover, int flags, tavImage *tmpl);
+void pipesRelease();  // the pipes no command has read
 bool isNameWord(const char *w);
 
 // ---- files -------------------------------------------------------------------
@@ -256,7 +258,8 @@ struct PnmImage : tavImage {
   uint8_t started;
   char *iobuf;     // the stream's buffer
   size_t iobufSize;
-  char *tmpName;   // an output's file while it is written, renamed to the name at close
+  char *path;      // the file, bound at open: a pipe may rename the image, never its file
+  char *tmpName;   // an output's file while it is written; behind its NUL, the file it replaces
 };
 struct RawImage : tavImage {
   Attr<int64_t> offset;
@@ -264,6 +267,7 @@ struct RawImage : tavImage {
   int32_t lastLine;
   char *iobuf;
   size_t iobufSize;
+  char *path;
   char *tmpName;
 };
 extern const tavClass pnmClass, rawClass;

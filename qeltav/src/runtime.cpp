@@ -59,15 +59,19 @@ static_assert(sizeof(Hdr) == 32);
 Hdr *g_head = nullptr;
 long long g_liveCount = 0, g_total = 0, g_highTotal = 0, g_largest = 0;
 uintptr_t g_low = 0, g_high = 0;
-// Blocks handed out while heap checking was off and not yet freed; checking switched on at run
-// time ("-STheap") meets them without a header.
-long long g_plainLive = 0;
+// Blocks handed out while heap checking was off and not yet freed: checking switched on at run
+// time ("-STheap") meets them without a header and gives them back as they came.
+std::unordered_set<void *> *g_plain = nullptr;
 std::unordered_set<void *> *g_live = nullptr;   // caller addresses of checked blocks
 std::unordered_map<void *, int64_t> *g_freed = nullptr;  // freed checked blocks and their sizes, until reused
 
 std::unordered_set<void *> &liveSet() {
   if (!g_live) g_live = new std::unordered_set<void *>();
   return *g_live;
+}
+std::unordered_set<void *> &plainSet() {
+  if (!g_plain) g_plain = new std::unordered_set<void *>();
+  return *g_plain;
 }
 std::unordered_map<void *, int64_t> &freedSet() {
   if (!g_freed) g_freed = new std::unordered_map<void *, int64_t>();
@@ -105,7 +109,7 @@ void *tavMemAlloc(int size) {
   }
   if (!(tavSysFlags & TAV_SYS_HEAPCHECK)) {
     void *p = std::malloc(static_cast<size_t>(size));
-    if (p) ++g_plainLive;
+    if (p) plainSet().insert(p);
     return p;
   }
   Hdr *h = static_cast<Hdr *>(std::malloc(sizeof(Hdr) + static_cast<size_t>(size) + 4));
@@ -203,13 +207,12 @@ int tavMemFree(void *p) {
       return r;
     }
     std::free(p);
-    --g_plainLive;
+    if (g_plain) g_plain->erase(p);
     return 0;
   }
   // A block from before checking began carries no header: it goes back as it came.
-  if (g_plainLive > 0 && !(g_live && g_live->count(p)) && !(g_freed && g_freed->count(p))) {
+  if (g_plain && g_plain->erase(p)) {
     std::free(p);
-    --g_plainLive;
     return 0;
   }
   if (memCheckBlock(p) != 0) {
@@ -421,7 +424,6 @@ void warnReport() {
 // ---- init and terminate --------------------------------------------------------------
 int tavInit(int flags) {
   tavSysFlags = flags;
-  g_plainLive = 0;
   tavLogInit();
   imageListClear();
   imageRecordInit(&tavNullRecord);

@@ -13,21 +13,26 @@
 
 #include <memory>
 
+#include "annotate/security.h"
 #include "capture/efilestore.h"
 #include "capture/frmStore.h"
 #include "capture/paperstore.h"
+#include "capture/request.h"
 #include "capture/store.h"
 #include "capture_env.h"
 #include "core/reset.h"
+#include "core/startup.h"
 #include "core/state.h"
 #include "hostsim/emulator.h"
 #include "host/hostcall.h"
 #include "host/im650r.h"
+#include "host/im656r.h"
 #include "platform/annot/annotdocument.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/settings/settings.h"
 #include "support/scratchmount.h"
 #include "ui/frmMain.h"
+#include "ui/mainprocs.h"
 
 namespace {
 
@@ -635,6 +640,47 @@ TEST_F(StoreTest, EFiledStoreRegistersThePageTreeCount)
     ASSERT_EQ(registrations().size(), 1);
     EXPECT_TRUE(registrations().first().endsWith(QStringLiteral(" 0003")));
     EXPECT_EQ(g_intAnnotCount, 0);
+}
+
+// The error report's line is the step reached: each trap passes every step of its road.
+TEST_F(StoreTest, TrapsPassEveryStepOfTheirRoad)
+{
+    auto fake = std::make_unique<FakeScanner>();
+    fake->setSettingsFolder(dir.path());
+    setScannerSession(std::move(fake));
+    scannerSession().setScannerOpen(true);
+    loadDocument(2, true);
+    AdoConnection conn;
+    openHostConnection(conn);
+    QelAnnotDocument doc;
+    const auto steps = [](int from, int to, std::vector<int> more = {}) {
+        std::vector<int> v;
+        for (int i = from; i <= to; ++i)
+            v.push_back(i);
+        v.insert(v.end(), more.begin(), more.end());
+        return v;
+    };
+    struct Row {
+        const char *procedure;
+        std::function<void()> run;
+        std::vector<int> lines;
+    };
+    const Row rows[] = {
+        {"InitPerm", [&] { InitPerm(&doc, 7); }, steps(1, 3)},
+        {"resizeElements", [] { resizeElements(); }, steps(1, 15)},
+        {"initScanner", [] { initScanner(); }, steps(1, 6)},
+        {"IM656R", [&] { IM656R(conn); }, steps(1, 8)},
+        // the free names of steps 23 and 26 are found as the files are copied (25, 27)
+        {"do_store_manual", [] { do_store_manual(false); }, steps(1, 22, {24, 25, 27, 28, 29})},
+        // a document the host does not know: the failure path of step 14
+        {"run_program", [] { run_program(QStringLiteral("A")); }, steps(1, 7, {14})},
+    };
+    for (const Row &row : rows) {
+        TrapLog log;
+        row.run();
+        EXPECT_EQ(log.lines, row.lines) << row.procedure;
+    }
+    EXPECT_EQ(registrations().size(), 1);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The document view against the records-host emulator: a stored image located, copied, tested
 // and shown; the failures' messages; e-filed documents with their cover sheet.
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,6 +18,7 @@
 #include "hostsim/emulator.h"
 #include "platform/ado/ado.h"
 #include "platform/imaging/qelezimage.h"
+#include "platform/imaging/tiffcodec.h"
 #include "platform/settings/settings.h"
 #include "ui/frmMain.h"
 
@@ -230,6 +232,33 @@ TEST_F(ViewTest, AnOddWidthAnywhereMakesTheDocumentNotByteAligned)
             EXPECT_EQ(note(), NOTE_NOT_BYTE_ALIGNED);
         }
     }
+}
+
+// Opening walks every page (byte alignment, annotation security and clean-up, each page change
+// yielding) with the window on screen: only what is shown is decoded, whatever the length.
+TEST_F(ViewTest, OpeningALongDocumentDecodesOnlyWhatIsShown)
+{
+    seedImage(QStringLiteral("DOCS"), QString(), QList<int>(40, 1728));
+    FrmMain &w = frmMain();
+    w.show();
+    w.ezPageView->setVisible(true); // as the request road shows them before the view
+    w.ezTreeView->setVisible(true);
+    QCoreApplication::processEvents();
+    const qint64 before = tiffcodec::decodeCount();
+
+    ASSERT_TRUE(do_view(conn, QStringLiteral("QHOST"))) << prompts();
+    QCoreApplication::processEvents();
+    const qint64 opened = tiffcodec::decodeCount() - before;
+    w.ezPageView->setPage(30);
+    QCoreApplication::processEvents();
+    const qint64 flipped = tiffcodec::decodeCount() - before - opened;
+    w.hide();
+
+    EXPECT_EQ(w.ezPageView->pageCount(), 40);
+    // the first page and the few thumbnails on screen, each decoded once
+    EXPECT_GE(opened, 1);
+    EXPECT_LE(opened, 6);
+    EXPECT_EQ(flipped, 1);
 }
 
 TEST_F(ViewTest, HostErrorTextIsShownAndTheConnectionStaysOpen)

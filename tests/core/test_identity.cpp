@@ -30,7 +30,7 @@ TEST_F(Identity, AdapterChoice)
         {"lower-case word not preferred", {{"eth0", true, {"10.0.0.5"}}, {"sonic card", true, {"10.9.9.9"}}}, "10.0.0.5"},
         {"later sonic replaces earlier", {{"Sonic A", true, {"1.1.1.1"}}, {"Sonic B", true, {"2.2.2.2"}}}, "2.2.2.2"},
         {"sonic without address falls back", {{"Sonic A", true, {}}, {"eth0", true, {"3.3.3.3"}}}, "3.3.3.3"},
-        {"empty adapter does not count as taken", {{"eth0", true, {}}, {"eth1", true, {"4.4.4.4"}}}, "4.4.4.4"},
+        {"sonic without address keeps the earlier", {{"Sonic A", true, {"1.1.1.1"}}, {"Sonic B", true, {}}}, "1.1.1.1"},
         {"disabled adapters ignored", {{"Sonic off", false, {"5.5.5.5"}}, {"eth1", true, {"6.6.6.6"}}}, "6.6.6.6"},
     };
     for (const Case &c : cases) {
@@ -45,7 +45,10 @@ TEST_F(Identity, AdapterChoice)
 TEST_F(Identity, NoAddressShowsTheCriticalBoxAndGivesEmpty)
 {
     MsgBoxScript boxes;
-    setNetworkAdaptersSource([] { return QList<NetworkAdapter>{{"eth0", true, {}}, {"lo", false, {"127.0.0.1"}}}; });
+    // the first adapter counts as taken without an address: the second is never looked at
+    setNetworkAdaptersSource([] {
+        return QList<NetworkAdapter>{{"eth0", true, {}}, {"eth1", true, {"4.4.4.4"}}, {"lo", false, {"127.0.0.1"}}};
+    });
     EXPECT_EQ(RetrieveNICInfo(), QString());
     ASSERT_EQ(boxes.calls().size(), 1);
     EXPECT_EQ(boxes.calls()[0].prompt,

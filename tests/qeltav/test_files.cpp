@@ -1,7 +1,10 @@
 // PNM and raw files: byte-exact writing, reading, malformed input and netpbm interchange.
 #include "support.h"
 
+#include <csignal>
 #include <cstring>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using Files = TavTest;
@@ -134,7 +137,12 @@ TEST_F(Files, MalformedHeadersFail) {
       {"P5\n1 1\n0\n\x01", 5041},
       {"P5\n1 1\n65536\n\x01", 5041},
       {"P5\n99999999999 1\n255\n", 5010},
-      {"P5\n4 1\n255\n\x01", 5035},
+      // a regular file holding fewer samples than its header declares: nothing is reserved
+      {"P5\n4 1\n255\n\x01", 5049},
+      {"P5\n2 1\n65535\n\x01\x02\x03", 5049},
+      {"P6\n10379 40000\n1\n\x00", 5049},
+      {"P2\n3 1\n255\n1 2\n", 5049},
+      {"P1\n5 1\n0101", 5049},
       {"P2\n2 1\n255\n1 x\n", 5010},
       {"P1\n2 1\n1 2\n", 5003},
   };
@@ -255,11 +263,11 @@ TEST_F(Files, FailedTransferLeavesNoOutput) {
     std::string in, out;
     std::vector<int> codes;
   } cases[] = {
-      {"huge.pgm", "new1.pgm", {5035, 631, 789, 787}},
-      {"short.pgm", "new2.pgm", {5035, 631, 789, 787}},
-      {"short.pgm", "new3.raw", {5035, 631, 789, 787}},
+      {"huge.pgm", "new1.pgm", {5049, 622, 789, 787}},
+      {"huge.pgm", "mem -nat", {5049, 622, 789, 787}},  // refused before memory is taken
+      {"short.pgm", "new3.raw", {5049, 622, 789, 787}},
       {"short.raw -w 4 -h 4 -d 8", "new4.raw", {5186, 631, 789, 787}},
-      {"short.pgm", "old.pgm", {5035, 631, 789, 787}},
+      {"short.raw -w 4 -h 4 -d 8", "old.pgm", {5186, 631, 789, 787}},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.in + " " + c.out);
@@ -270,6 +278,100 @@ TEST_F(Files, FailedTransferLeavesNoOutput) {
   }
   EXPECT_EQ(folder(dir_), (std::vector<std::string>{"huge.pgm", "old.pgm", "short.pgm", "short.raw"}));
   EXPECT_EQ(readFile(path("old.pgm")), "P5\n1 1\n255\n\x07"s);
+}
+
+// An output replaces the file its name leads to: a long name is written, a symbolic link is
+// written through to its target (in another folder), an existing file keeps its mode, a new one
+// gets the umask's; no temporary file is left anywhere.
+TEST_F(Files, OutputReplacesTheFileItsNameLeadsTo) {
+  ASSERT_EQ(mkdir(path("sub").c_str(), 0755), 0);
+  writeFile(path("sub/target.pgm"), "old");
+  ASSERT_EQ(chmod(path("sub/target.pgm").c_str(), 0600), 0);
+  ASSERT_EQ(symlink("sub/target.pgm", path("link.pgm").c_str()), 0);
+  ASSERT_EQ(symlink("../sub/new.pgm", path("sub/dangling.pgm").c_str()), 0);
+  writeFile(path("kept.pgm"), "old");
+  ASSERT_EQ(chmod(path("kept.pgm").c_str(), 0640), 0);
+  const mode_t mask = umask(022);
+  const std::string longName = std::string(240, 'x') + ".pgm";
+  const struct {
+    std::string name, file;  // the output's name, the file that must hold the image
+    mode_t mode;
+  } cases[] = {
+      {longName, longName, 0644},
+      {"link.pgm", "sub/target.pgm", 0600},
+      {"sub/dangling.pgm", "sub/new.pgm", 0644},
+      {"kept.pgm", "kept.pgm", 0640},
+  };
+  const std::string want = "P5\n3 2\n255\n\x00\x01\x02\x03\x04\x05"s;
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    tavLogReset();
+    EXPECT_EQ(copy("g -count 1 -w 3 -h 2 -d 8 " + path(c.name)), 0);
+    EXPECT_EQ(log(), std::vector<int>{});
+    EXPECT_EQ(readFile(path(c.file)), want);
+    struct stat st;
+    ASSERT_EQ(stat(path(c.file).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.mode);
+  }
+  umask(mask);
+  struct stat st;
+  ASSERT_EQ(lstat(path("link.pgm").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(folder(dir_), (std::vector<std::string>{"kept.pgm", "link.pgm", "sub", longName}));
+  EXPECT_EQ(folder(path("sub")), (std::vector<std::string>{"dangling.pgm", "new.pgm", "target.pgm"}));
+}
+
+#ifdef TAV_BINARY
+// tav ended by SIGTERM or SIGINT while it writes an output leaves no part of it behind and the
+// older file under the output's name as it was; it ends by the signal.
+TEST_F(Files, InterruptedTavLeavesNoPartialOutput) {
+  writeFile(path("o.ppm"), "old");
+  const int signals[] = {SIGTERM, SIGINT};
+  for (int sig : signals) {
+    SCOPED_TRACE(sig);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (chdir(dir_.c_str()) == 0)
+        execl(TAV_BINARY, "tav", "-c", "tavCopy g -random -w 8000 -h 8000 -d 24 o.ppm", static_cast<char *>(nullptr));
+      _exit(127);
+    }
+    bool writing = false;
+    for (int i = 0; i < 5000 && !writing; ++i) {
+      for (const auto &name : folder(dir_)) writing = writing || name != "o.ppm";
+      if (!writing) usleep(1000);
+    }
+    EXPECT_TRUE(writing);
+    kill(pid, sig);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+    EXPECT_EQ(folder(dir_), std::vector<std::string>{"o.ppm"});
+    EXPECT_EQ(readFile(path("o.ppm")), "old");
+  }
+}
+#endif
+
+// An alignment is at most a line buffer's 64 KiB: a larger one is refused before any line is
+// allocated.
+TEST_F(Files, AlignmentIsAtMost64KiB) {
+  const struct {
+    std::string words;
+    std::vector<int> codes;
+  } cases[] = {
+      {"g -const -w 10 -h 10 -d 8 -a 2147483647 " + path("a.raw"), {460, 322, 671, 799, 787}},
+      {"g -const -w 10 -h 2 -d 8 " + path("b.raw") + " -a 65537", {5188, 606, 789, 787}},
+      {"g -const -w 10 -h 2 -d 8 m -nat -a 65537", {425, 372, 373, 606, 789, 787}},
+      {"g -const -f 7 -w 10 -h 2 -d 8 " + path("c.raw") + " -a 65536", {}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.words);
+    tavLogReset();
+    EXPECT_EQ(copy(c.words), c.codes.empty() ? 0 : -1);
+    EXPECT_EQ(log(), c.codes);
+  }
+  std::string line = std::string(10, '\x07') + std::string(65536 - 10, '\0');
+  EXPECT_EQ(readFile(path("c.raw")), line + line);
+  EXPECT_EQ(imageListHead(), nullptr);
 }
 
 // A host that writes part of an output and closes it gets the rest as fill lines.

@@ -239,6 +239,43 @@ TEST(RuntimeLate, HeapCheckingSwitchedOnByAScript) {
   (void)std::system(("rm -rf '" + dir + "'").c_str());
 }
 
+// Checking switched on through the API while blocks from before are alive (the line pool's
+// always are): those go back without a complaint, anything else is refused and logged.
+TEST(RuntimeLate, HeapCheckingSwitchedOnLateStillRefusesBadFrees) {
+  tavInit(0);
+  void *early = tavMemAlloc(32);
+  void *line = linePoolGet(100);
+  ::testing::internal::CaptureStdout();
+  ASSERT_EQ(tavSystemOptions("-STheap", 3), 0);
+  void *checked = tavMemAlloc(64);
+  unsigned char stackBuffer[64];
+  std::vector<std::vector<int>> codes;
+  auto freed = [&](void *p) {
+    tavLogReset();
+    const int r = tavMemFree(p);
+    codes.push_back({r});
+    for (int i = 0; i < tavGetLogSize(); ++i) codes.back().push_back(tavGetLog(i));
+  };
+  freed(stackBuffer);
+  freed(static_cast<char *>(checked) + 16);
+  freed(early);
+  freed(early);
+  freed(checked);
+  linePoolPut(line);
+  tavSysFlags |= TAV_SYS_HEAPPRINT | TAV_SYS_HEAPLEAK;
+  tavTerminate(0);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  ASSERT_EQ(codes.size(), 5u);
+  EXPECT_EQ(codes[0].front(), -1);
+  EXPECT_EQ(codes[0].back(), 454);
+  EXPECT_EQ(codes[1].front(), -1);
+  EXPECT_EQ(codes[1].back(), 454);
+  EXPECT_EQ(codes[2], std::vector<int>{0});
+  EXPECT_EQ(codes[3].front(), -1);  // a second free of a block from before is unknown now
+  EXPECT_EQ(codes[4], std::vector<int>{0});
+  EXPECT_EQ(out.find("LEAK"), std::string::npos) << out;
+}
+
 #ifdef TAV_BINARY
 // The timer never reports a negative time, also when it starts in the first millisecond.
 TEST(RuntimeLate, TimerIsNeverNegative) {

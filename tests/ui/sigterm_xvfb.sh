@@ -1,23 +1,30 @@
 #!/usr/bin/env bash
-# The real program under Xvfb, ended by SIGTERM while a modal window is up: it must end within
-# 10 s through its ordinary close road, with its preferences (and, with a scanner, its
-# "scanner.cfg") written; a store it interrupts loses no page.
-# Usage: sigterm_xvfb.sh <quorla> <sane config dir with the test backend> <hostsim-seed>
+# The real program under Xvfb, left by each way out: File > Exit (with the help window open), the
+# close box, SIGTERM while a modal window is up. It must end within 10 s through its ordinary close
+# road, with its preferences (and, with a scanner, its "scanner.cfg") written, and the next start
+# must sign on again; a store it interrupts loses no page.
+# Usage: sigterm_xvfb.sh <quorla> <sane config dir with the test backend> <hostsim-seed> <wmdelete>
 set -u
 bin=$1
 sane=$2
 seed=$3
+wmdelete=$4
 fail=0
 
 # endsOnSigterm <name> <pid> <home>: SIGTERM; the program must end within 10 s with status 0
 # and its preferences written.
 endsOnSigterm() {
+    kill -TERM "$2"
+    ends "$@"
+}
+
+# ends <name> <pid> <home>: the program ends within 10 s with status 0 and its preferences written.
+ends() {
     local name=$1 pid=$2 home=$3 start rc took
-    kill -TERM "$pid"
     start=$(date +%s.%N)
     for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     if kill -0 "$pid" 2>/dev/null; then
-        kill -KILL "$pid"; echo "$name: still running 10 s after SIGTERM"; return 1
+        kill -KILL "$pid"; echo "$name: still running after 10 s"; return 1
     fi
     wait "$pid"; rc=$?
     took=$(echo "$(date +%s.%N) - $start" | bc)
@@ -63,6 +70,57 @@ waitWindow() {
     return 1
 }
 
+# demoOffice <home>: the demo office on the emulator and share, with the host sign-on settings.
+demoOffice() {
+    local home=$1
+    export HOME=$home XDG_CONFIG_HOME=$home/cfg XDG_DATA_HOME=$home/data XDG_RUNTIME_DIR=$home/run \
+           TMPDIR=$home/tmp SANE_CONFIG_DIR=$sane QT_QPA_PLATFORM=xcb \
+           QUORLA_HOST_EMULATOR=$home/host.sqlite QUORLA_SHARE_ROOT=$home/shares
+    mkdir -p "$XDG_RUNTIME_DIR" "$home/cfg/quorla" "$home/shares" && chmod 700 "$XDG_RUNTIME_DIR"
+    "$seed" --demo "$QUORLA_HOST_EMULATOR" "$QUORLA_SHARE_ROOT" >/dev/null 2>&1 || { echo "seeding failed"; return 1; }
+    printf '[frmConfig]\nDSN=RECHOST\nUID=SCANSVC\nPWD=scan2026\n' >"$home/cfg/quorla/Korvane Scanning Utility.ini"
+}
+
+# signOn <name>: the sign-on window is up; the demo clerk signs on. Prints the main window's id.
+signOn() {
+    local login main
+    login=$(waitWindow "iSeries Login" 30) || { echo "$1: no sign-on dialog" >&2; return 1; }
+    xdotool windowfocus "$login"; sleep 0.3
+    xdotool type --delay 20 DEMO; xdotool key Tab; xdotool type --delay 20 demo; xdotool key Return
+    sleep 2
+    main=$(waitWindow "Korvane Scanning Utilty" 10) || { echo "$1: no main window" >&2; return 1; }
+    xdotool windowfocus "$main"
+    echo "$main"
+}
+
+# File > Exit with the help window open ends the program; the next start signs on again (the
+# instance lock was released) and its close box ends it too.
+exitCase() {
+    local home name
+    home=$(mktemp -d)
+    (
+        cd "$home" || exit 1
+        demoOffice "$home" || exit 1
+        name="File > Exit, help open"
+        "$bin" >"$home/out.log" 2>&1 &
+        pid=$!
+        main=$(signOn "$name") || { kill -KILL "$pid"; cat "$home/out.log"; exit 1; }
+        xdotool key F6
+        waitWindow "Korvane - Scan Tool Online Help" 5 >/dev/null || { echo "$name: no help window"; kill -KILL "$pid"; exit 1; }
+        xdotool windowfocus "$main"; sleep 0.3
+        xdotool key alt+f; sleep 0.3; xdotool key e
+        ends "$name" "$pid" "$home" || exit 1
+        name="close box"
+        "$bin" >"$home/out.log" 2>&1 &
+        pid=$!
+        main=$(signOn "$name") || { kill -KILL "$pid"; cat "$home/out.log"; exit 1; }
+        "$wmdelete" "$main"
+        ends "$name" "$pid" "$home" || exit 1
+        exit 0
+    ) || fail=1
+    rm -rf "$home"
+}
+
 # A store under way: the demo office, signed on, ten pages scanned from the test backend's
 # feeder for book 1011 page 1 (two pages recorded), Store pressed. With "question" the signal
 # comes while the store asks about the page-count mismatch (the store goes on with the box's
@@ -74,19 +132,10 @@ storeCase() {
     home=$(mktemp -d)
     (
         cd "$home" || exit 1
-        export HOME=$home XDG_CONFIG_HOME=$home/cfg XDG_RUNTIME_DIR=$home/run TMPDIR=$home/tmp SANE_CONFIG_DIR=$sane \
-               QT_QPA_PLATFORM=xcb QUORLA_HOST_EMULATOR=$home/host.sqlite QUORLA_SHARE_ROOT=$home/shares
-        mkdir -p "$XDG_RUNTIME_DIR" "$home/cfg/quorla" "$home/shares" && chmod 700 "$XDG_RUNTIME_DIR"
-        "$seed" --demo "$QUORLA_HOST_EMULATOR" "$QUORLA_SHARE_ROOT" >/dev/null 2>&1 || { echo "$name: seeding failed"; exit 1; }
-        printf '[frmConfig]\nDSN=RECHOST\nUID=SCANSVC\nPWD=scan2026\n' >"$home/cfg/quorla/Korvane Scanning Utility.ini"
+        demoOffice "$home" || exit 1
         "$bin" >"$home/out.log" 2>&1 &
         pid=$!
-        login=$(waitWindow "iSeries Login" 30) || { echo "$name: no sign-on dialog"; kill -KILL "$pid"; cat "$home/out.log"; exit 1; }
-        xdotool windowfocus "$login"; sleep 0.3
-        xdotool type --delay 20 DEMO; xdotool key Tab; xdotool type --delay 20 demo; xdotool key Return
-        sleep 2
-        main=$(waitWindow "Korvane Scanning Utilty" 10) || { echo "$name: no main window"; kill -KILL "$pid"; exit 1; }
-        xdotool windowfocus "$main"
+        main=$(signOn "$name") || { kill -KILL "$pid"; cat "$home/out.log"; exit 1; }
         # Book and page, Start, then Scan: the feeder holds ten pages.
         xdotool mousemove --window "$main" 178 126 click 1; sleep 0.3
         xdotool type --delay 20 1011; xdotool key Tab; xdotool type --delay 20 1; xdotool key alt+a
@@ -116,6 +165,7 @@ storeCase() {
 run "message box" "$sane/none" 0
 # The test backend's scanner: the sign-on dialog of empty settings is up.
 run "sign-on dialog" "$sane" 1
+exitCase
 storeCase question
 storeCase answered
 exit $fail

@@ -402,7 +402,7 @@ void cCommonDialog::ShowHelp()
                 throw VbError(2, QStringLiteral("The system cannot find the file specified."));
             return;
         }
-        showHelp(m_helpFile, m_helpCommand);
+        showHelp(m_helpFile, m_helpCommand, QString(), QApplication::activeWindow());
     } catch (const VbError &e) {
         throw VbError(e.number, e.description, errorSource());
     }

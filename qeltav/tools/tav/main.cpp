@@ -1,6 +1,7 @@
 // tav: runs command strings and command files through libqeltav.
 #include "qeltav.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -9,6 +10,12 @@ void usage() {
   std::fprintf(stderr,
                "usage: tav [--allow-shell] [--heap] -c \"commands\"\n"
                "       tav [--allow-shell] [--heap] file... (\"-\" reads standard input)\n");
+}
+// An interrupted run leaves no part of the output it was writing, then ends by the signal.
+void interrupted(int sig) {
+  tavRemovePartialOutputs();
+  std::signal(sig, SIG_DFL);
+  std::raise(sig);
 }
 }  // namespace
 
@@ -29,6 +36,12 @@ int main(int argc, char **argv) {
   const int flags = TAV_CMD_SYSOPT | TAV_CMD_SYSAPPLY | TAV_CMD_OPTIONS | TAV_CMD_IN_CLAIM | TAV_CMD_IN_CREATE |
                     TAV_CMD_IN_RELEASE | TAV_CMD_OUT_CLAIM | TAV_CMD_OUT_CREATE | TAV_CMD_OUT_RELEASE |
                     TAV_CMD_TRANSFER;
+  const int ending[] = {SIGTERM, SIGINT};
+  for (int sig : ending) {
+    struct sigaction sa = {};
+    sa.sa_handler = interrupted;
+    sigaction(sig, &sa, nullptr);
+  }
   tavInit(sysFlags);
   int result = 0;
   if (std::strcmp(argv[i], "-c") == 0) {

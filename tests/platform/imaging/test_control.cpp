@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
 #include "imagingtestutil.h"
 #include "platform/annot/annotdocument.h"
@@ -514,6 +515,29 @@ TEST_F(ControlTest, PrintsEveryPageThroughTheSeam)
 
 } // namespace
 
+namespace {
+
+// A bilevel page as a G4 file written by libtiff, black stored as 1 or as 0.
+void writeBilevel(const QString &path, const QImage &page, bool blackIsZero)
+{
+    QImage bits = page.convertToFormat(QImage::Format_Mono);
+    if (blackIsZero)
+        bits.invertPixels();
+    TIFF *t = TIFFOpen(path.toLocal8Bit().constData(), "w");
+    ASSERT_NE(t, nullptr);
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(bits.width()));
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(bits.height()));
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(1));
+    TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_CCITTFAX4));
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(blackIsZero ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_MINISWHITE));
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, uint32_t(bits.height()));
+    for (int y = 0; y < bits.height(); ++y)
+        TIFFWriteScanline(t, bits.scanLine(y), uint32_t(y));
+    TIFFClose(t);
+}
+
+} // namespace
+
 TEST(PageView, ABilevelPageShownSmallIsGreyByItsInk)
 {
     // A 1600 x 1600 page in a 400 x 400 view: four by four page pixels make one on the screen.
@@ -526,16 +550,21 @@ TEST(PageView, ABilevelPageShownSmallIsGreyByItsInk)
         for (int x = 804; x < 1204; x += 2)
             page.setPixel(x, y, 1); // every other pixel, behind a long blank run
     }
-    QelEzImage view;
-    view.appendPage(page);
-    view.resize(400, 400);
-    QWidget *area = view.findChild<QWidget *>(QStringLiteral("pageArea"));
-    ASSERT_NE(area, nullptr);
-    area->resize(400, 400);
-    const QImage shot = area->grab().toImage();
-    ASSERT_EQ(shot.size(), QSize(400, 400));
-    EXPECT_LT(qGray(shot.pixel(50, 200)), 30);
-    EXPECT_GT(qGray(shot.pixel(150, 200)), 225);
-    EXPECT_NEAR(qGray(shot.pixel(250, 200)), 128, 20);
-    EXPECT_GT(qGray(shot.pixel(350, 200)), 225);
+    QTemporaryDir dir;
+    for (bool blackIsZero : {false, true}) {
+        const QString path = dir.filePath(blackIsZero ? "black0.tif" : "white0.tif");
+        writeBilevel(path, page, blackIsZero);
+        QelEzImage view;
+        view.setImageFile(path);
+        view.resize(400, 400);
+        QWidget *area = view.findChild<QWidget *>(QStringLiteral("pageArea"));
+        ASSERT_NE(area, nullptr);
+        area->resize(400, 400);
+        const QImage shot = area->grab().toImage();
+        ASSERT_EQ(shot.size(), QSize(400, 400));
+        EXPECT_LT(qGray(shot.pixel(50, 200)), 30) << blackIsZero;
+        EXPECT_GT(qGray(shot.pixel(150, 200)), 225) << blackIsZero;
+        EXPECT_NEAR(qGray(shot.pixel(250, 200)), 128, 20) << blackIsZero;
+        EXPECT_GT(qGray(shot.pixel(350, 200)), 225) << blackIsZero;
+    }
 }

@@ -31,6 +31,7 @@ struct Script {
   std::string text;
   std::vector<size_t> ends;          // where each command's text ends
   std::vector<std::string> outputs;  // each command's output file, or nothing
+  std::vector<bool> pipes;           // each command's output is a pipe
   long maxSide = 1;                  // the largest side any word or file header declares
   long bound = 0;
   int files = 0;
@@ -108,6 +109,7 @@ void outputWords(Bytes &b, Script &s) {
                                      " p -pipe", " o -pgm -normal", " o.ppm -normal"};
   const char *out = b.pick(outs);
   s.text += out;
+  s.pipes.back() = out[1] == 'p';
   if (out[1] == 'o') s.outputs.back() = std::string(out + 1).substr(0, std::string(out + 1).find(' '));
   sizeWords(b, s);
 }
@@ -126,6 +128,7 @@ Script generate(Bytes &b) {
   for (int c = 0; c < commands; ++c) {
     if (c > 0) s.text += b.next() & 1 ? " ;" : "\n";
     s.outputs.emplace_back();
+    s.pipes.push_back(false);
     s.text += b.pick(sys);
     const int which = b.next() % 6;
     const int opts = b.next() % 3;
@@ -192,9 +195,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (std::getenv("QELTAV_FUZZ_SHOW")) std::fprintf(stderr, "%s\n", script.text.c_str());
   tavInit(TAV_SYS_HEAPCHECK);
   // every command creates, transfers and releases; an unmatched command is refused, never
-  // handed to the shell (the host does not allow it here)
+  // handed to the shell (the host does not allow it here). A command whose output is a pipe runs
+  // in one script with the next, which reads it (a script's unread pipes go when it ends).
   size_t from = 0;
   for (size_t i = 0; i < script.ends.size(); ++i) {
+    if (script.pipes[i] && i + 1 < script.ends.size()) continue;
     const std::string command = script.text.substr(from, script.ends[i] - from);
     const std::string &out = script.outputs[i];
     from = script.ends[i];
