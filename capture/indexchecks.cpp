@@ -10,6 +10,8 @@
 #include "ui/frmMain.h"
 #include "ui/mainprocs.h"
 
+#include <algorithm>
+
 namespace {
 
 // The outcome of the checks: look up, or the message to show (empty: nothing to show).
@@ -20,6 +22,12 @@ struct Verdict {
 
 Verdict pass() { return {true, QString()}; }
 Verdict refuse(const QString &message) { return {false, message}; }
+
+// A typed text holding a NUL fails its field's check: the host link would cut it off there.
+bool holdsNul(std::initializer_list<QString> texts)
+{
+    return std::any_of(texts.begin(), texts.end(), [](const QString &t) { return t.contains(QChar(u'\0')); });
+}
 
 Verdict checkRecordedLand(FrmMain &f)
 {
@@ -78,7 +86,7 @@ Verdict checkPlan(FrmMain &f)
     g_Plan1 = f.txtPlan1_MALCP->text();
     g_Plan2 = f.txtPlan2_MALCP->text();
     g_Plan3 = f.txtPlan3_MALCP->text();
-    if (!padNumericField(g_Plan1, 6))
+    if (!padNumericField(g_Plan1, 6) || holdsNul({g_Plan2, g_Plan3}))
         return refuse(QStringLiteral("Plan/Case # must consist only of digits."));
     return pass();
 }
@@ -88,7 +96,7 @@ Verdict checkBookScan(FrmMain &f)
     QString message;
     if (g_dbMode == MODE_NYBS) {
         g_BookCode = f.txtBookCode_NYBS->text();
-        if (g_BookCode.isEmpty())
+        if (g_BookCode.isEmpty() || holdsNul({g_BookCode}))
             message = QStringLiteral("Book Code is requiered. ");
     }
     g_Book = f.txtBook_MEBS->text();
@@ -123,7 +131,7 @@ Verdict checkNewYork(FrmMain &f)
     const bool day = padNumericField(g_Day, 2);
     const bool month = padNumericField(g_Month, 2);
     const bool year = padNumericField(g_Year, 4);
-    if ((!Trim(g_BookCode).isEmpty() && book && page) || (control && day && month && year))
+    if ((!Trim(g_BookCode).isEmpty() && !holdsNul({g_BookCode}) && book && page) || (control && day && month && year))
         return pass();
     if (!f.txtBook_NYRG->text().isEmpty())
         return refuse(QStringLiteral("Book Code is required.  Book and Page must consist only of digits."));
@@ -134,7 +142,7 @@ Verdict checkReference(FrmMain &f)
 {
     g_RefCode = f.txtRefCode_FHS->text();
     g_RefNum = f.txtRefNum_FHS->text();
-    if (g_RefCode.isEmpty() || g_RefNum.isEmpty())
+    if (g_RefCode.isEmpty() || g_RefNum.isEmpty() || holdsNul({g_RefCode, g_RefNum}))
         return refuse(QStringLiteral("Reference Code is required.  Reference Number must consist of only digits."));
     return pass();
 }

@@ -25,20 +25,11 @@ void openHostConnection(AdoConnection &conn, const QString &extra)
     conn.open(hostConnectionString(s.dsn, extra), s.uid, s.pwd, adOptionUnspecified);
 }
 
-QString hostStatement(const QString &program, int markers)
-{
-    QStringList q;
-    for (int i = 0; i < markers; ++i)
-        q << QStringLiteral("?");
-    return QStringLiteral("{{CALL /QSYS.LIB/") + QStringLiteral("*LIBL") + QStringLiteral(".LIB/") + program
-           + QStringLiteral(".PGM(") + q.join(QLatin1Char(',')) + QStringLiteral(")}}");
-}
-
 HostCommand::HostCommand(AdoConnection &conn, const QString &program, const HostTable &table)
 {
     m_cmd.setActiveConnection(conn);
     m_cmd.setCommandTimeout(HOST_COMMAND_TIMEOUT);
-    m_cmd.setCommandText(hostStatement(program, int(table.size())));
+    m_cmd.setCommandText(adoProgramCall(program, int(table.size())));
     for (const HostParam &p : table)
         m_cmd.parameters().append(
             m_cmd.createParameter(QString::fromLatin1(p.name), adChar, adParamInputOutput, p.width));

@@ -32,9 +32,6 @@ QString hostConnectionString(const QString &dsn, const QString &extra = QString(
 // Opens conn from the stored settings (synchronous open). Raises on failure.
 void openHostConnection(AdoConnection &conn, const QString &extra = QString());
 
-// "{{CALL /QSYS.LIB/" + "*LIBL" + ".LIB/<program>.PGM(?,...)}}" with one marker each.
-QString hostStatement(const QString &program, int markers);
-
 // A host program's command on a connection: timeout, statement with one marker per parameter,
 // and the parameters of the table created (adChar, input-output, no value) and appended in order.
 class HostCommand {

@@ -57,15 +57,6 @@ QVariant masked(const QVariant &v)
     return v.isValid() ? QVariant(QString(v.toString().size(), u'*')) : QVariant();
 }
 
-// "{{CALL /QSYS.LIB/*LIBL.LIB/NAME.PGM(?,?)}}" -> NAME
-QString programName(const QString &text)
-{
-    static const QRegularExpression re(QStringLiteral(R"(CALL\s+\S*?/([A-Za-z0-9_#@$]+)\.PGM\s*\()"),
-                                       QRegularExpression::CaseInsensitiveOption);
-    const auto m = re.match(text);
-    return m.hasMatch() ? m.captured(1).toUpper() : QString();
-}
-
 // The host refuses a call that does not match the program's parameter list: one marker and one
 // parameter per host parameter, each of the host's width (names compared without regard to case).
 void checkSignature(const QString &program, const ProgramDef &def, int markers, const AdoParameters &params)
@@ -123,15 +114,6 @@ void releaseOpenEmulator()
 QString padTo(const QString &s, int width)
 {
     return s.leftJustified(width, u' ', true);
-}
-
-QString callText(const QString &program, int markers)
-{
-    QStringList q;
-    for (int i = 0; i < markers; ++i)
-        q << QStringLiteral("?");
-    return QStringLiteral("{{CALL /QSYS.LIB/") + QStringLiteral("*LIBL") + QStringLiteral(".LIB/") + program +
-           QStringLiteral(".PGM(") + q.join(u',') + QStringLiteral(")}}");
 }
 
 // ---- call log entries ----
@@ -345,7 +327,7 @@ AdoRowSet HostEmulator::execute(const QString &dataSource, const QString &userId
     const int bound = std::min(markers, params.count());
     const bool isSql = request.text.trimmed().startsWith(QStringLiteral("SELECT"), Qt::CaseInsensitive);
     HostCall call;
-    call.program = isSql ? QStringLiteral("SQL") : programName(request.text);
+    call.program = isSql ? QStringLiteral("SQL") : adoParseProgramCall(request.text).program.toUpper();
     call.markers = markers;
     call.commandText = request.text;
     call.connectionString = adoMaskedConnectionString(connectionString);
@@ -364,12 +346,7 @@ AdoRowSet HostEmulator::execute(const QString &dataSource, const QString &userId
     };
 
     try {
-        // The provider refuses a value wider than its parameter.
-        for (int i = 0; i < bound; ++i) {
-            const AdoParameter &p = params.item(i);
-            if (p.size() > 0 && p.text().size() > p.size())
-                throw adoError(adoErr::MultipleStepErrors);
-        }
+        adoCheckValues(params, bound);
         Fault f;
         if (takeFault(FaultKind::ExecuteFailure, call.program, &f))
             throw VbError(f.number, f.text, QStringLiteral("hostsim"));
@@ -381,7 +358,7 @@ AdoRowSet HostEmulator::execute(const QString &dataSource, const QString &userId
             if (!q.prepare(request.text))
                 fail(QStringLiteral("SQL0204: %1").arg(q.lastError().databaseText()));
             for (int i = 0; i < bound; ++i)
-                q.addBindValue(params.item(i).isUnset() ? QVariant() : QVariant(params.item(i).text()));
+                q.addBindValue(params.item(i).text()); // unset goes out empty
             if (!q.exec())
                 fail(QStringLiteral("SQL0104: %1").arg(q.lastError().databaseText()));
             AdoRowSet rows;

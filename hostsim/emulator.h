@@ -89,7 +89,4 @@ private:
 // QUORLA_HOST_EMULATOR names a database then runs against that database.
 void registerProvider();
 
-// A program's statement text: "{{CALL /QSYS.LIB/*LIBL.LIB/<program>.PGM(?,...)}}".
-QString callText(const QString &program, int markers);
-
 } // namespace hostsim

@@ -76,7 +76,7 @@ void callProgram(AdoConnection &conn, const QString &program, int markers, const
     AdoCommand cmd;
     cmd.setActiveConnection(conn);
     cmd.setCommandTimeout(60000);
-    cmd.setCommandText(hostsim::callText(program, markers));
+    cmd.setCommandText(adoProgramCall(program, markers));
     for (const P &p : params)
         cmd.parameters().append(cmd.createParameter(p.name, adChar, adParamInputOutput, p.width));
     for (const P &p : params)

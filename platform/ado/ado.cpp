@@ -3,6 +3,7 @@
 
 #include <QLoggingCategory>
 #include <QMutex>
+#include <QRegularExpression>
 
 Q_LOGGING_CATEGORY(lcAdo, "quorla.ado", QtInfoMsg)
 
@@ -53,6 +54,58 @@ bool adoHasEmulatorFactory()
 {
     QMutexLocker lock(&g_factoryLock);
     return bool(g_emulatorFactory);
+}
+
+QString adoProgramCall(const QString &program, int markers)
+{
+    QStringList q;
+    for (int i = 0; i < markers; ++i)
+        q << QStringLiteral("?");
+    return QStringLiteral("{{CALL /QSYS.LIB/") + QStringLiteral("*LIBL") + QStringLiteral(".LIB/") + program
+           + QStringLiteral(".PGM(") + q.join(u',') + QStringLiteral(")}}");
+}
+
+AdoProgramCallText adoParseProgramCall(const QString &text)
+{
+    static const QRegularExpression call(
+        QStringLiteral(R"(^\s*\{\{CALL\s+/QSYS\.LIB/\*LIBL\.LIB/([A-Za-z0-9_#@$]+)\.PGM\((\s*\?(?:\s*,\s*\?)*\s*)?\)\}\}\s*$)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = call.match(text);
+    if (!m.hasMatch())
+        return {};
+    return {m.captured(1), int(m.captured(2).count(u'?'))};
+}
+
+int adoCharCount(const QString &text)
+{
+    int n = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        ++n;
+    }
+    return n;
+}
+
+void adoCheckValues(const AdoParameters &params, int bound)
+{
+    for (int i = 0; i < bound && i < params.count(); ++i) {
+        const AdoParameter &p = params.item(i);
+        const QString value = p.text();
+        const QString name = p.name().isEmpty() ? QString::number(i + 1) : p.name();
+        if (value.contains(QChar(u'\0')))
+            throw VbError(adoErr::MultipleStepErrors,
+                          QStringLiteral("The value of parameter %1 holds a NUL character, which cannot be sent.")
+                              .arg(name));
+        const int length = adoCharCount(value);
+        if (p.size() > 0 && length > p.size())
+            throw VbError(adoErr::MultipleStepErrors,
+                          QStringLiteral("The value of parameter %1 is %2 characters long; the parameter takes at "
+                                         "most %3.")
+                              .arg(name)
+                              .arg(length)
+                              .arg(p.size()));
+    }
 }
 
 int adoCountMarkers(const QString &text)

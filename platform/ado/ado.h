@@ -49,6 +49,13 @@ constexpr int Timeout = -2147217871;           // query timeout expired
 // The standard description of one of the numbers above.
 VbError adoError(int number);
 
+// Seconds a connection waits for the host to answer its open (the login and connection timeout).
+constexpr int adoConnectionTimeout = 15;
+
+// The statement text of a host program call, "{{CALL /QSYS.LIB/*LIBL.LIB/<program>.PGM(?,...)}}",
+// with one marker per parameter; the host resolves the program through the job's library list.
+QString adoProgramCall(const QString &program, int markers);
+
 class AdoParameter {
 public:
     AdoParameter() = default;

@@ -34,11 +34,25 @@ bool adoHasEmulatorFactory();
 std::unique_ptr<AdoSession> adoOpenOdbc(const QString &connectionString, const QString &userId,
                                         const QString &password);
 
-// The statement the ODBC driver is given: a host program call
-// "{{CALL /QSYS.LIB/*LIBL.LIB/<PGM>.PGM(?,...)}}" becomes the call escape "{CALL <PGM>(?,...)}"
-// with the same markers, so the host resolves the program through the job's library list.
-// Any other text passes unchanged.
+// The program and the number of markers of a host program call text (as built by
+// adoProgramCall); program is empty when the text is no such call.
+struct AdoProgramCallText {
+    QString program;
+    int markers = 0;
+};
+AdoProgramCallText adoParseProgramCall(const QString &text);
+
+// The statement the ODBC driver is given: a host program call becomes the call escape
+// "{CALL <PGM>(?,...)}" with the same markers, so the host resolves the program through the
+// job's library list. Any other text passes unchanged.
 QString adoOdbcStatement(const QString &text);
+
+// Refuses a bound value (the first `bound` parameters) longer than its parameter's width in
+// characters, or holding a NUL character, which a driver would cut off.
+void adoCheckValues(const AdoParameters &params, int bound);
+
+// Characters of a text (code points, as the host counts them).
+int adoCharCount(const QString &text);
 
 // Number of "?" markers outside quoted literals.
 int adoCountMarkers(const QString &text);

@@ -3,42 +3,82 @@
 #include "platform/ado/adoprovider.h"
 
 #include <QLoggingCategory>
-#include <QRegularExpression>
 
 #include <sql.h>
 #include <sqlext.h>
 
-#include <cstring>
+#include <algorithm>
 #include <vector>
 
 Q_DECLARE_LOGGING_CATEGORY(lcAdo)
 
 namespace {
 
-// The first diagnostic record of a handle as a VbError: the driver's text, its state as source.
-VbError diagnostics(SQLSMALLINT handleType, SQLHANDLE handle, const char *what)
+QString fromWide(const SQLWCHAR *text, qsizetype units)
 {
-    SQLCHAR state[6] = {0};
-    SQLINTEGER native = 0;
-    SQLCHAR text[1024] = {0};
-    SQLSMALLINT len = 0;
-    QString message;
-    QString sqlState;
-    if (handle && SQL_SUCCEEDED(SQLGetDiagRecA(handleType, handle, 1, state, &native, text, sizeof text, &len))) {
-        sqlState = QString::fromLatin1(reinterpret_cast<const char *>(state));
-        message = QString::fromUtf8(reinterpret_cast<const char *>(text));
-    } else {
-        message = QStringLiteral("ODBC call failed: %1").arg(QLatin1String(what));
-    }
-    qCDebug(lcAdo) << "odbc" << what << "failed" << sqlState << native << message;
-    const int number = sqlState == u"HYT00" ? adoErr::Timeout : adoErr::ProviderFailed;
-    return VbError(number, message, QStringLiteral("ODBC %1").arg(sqlState));
+    return QString::fromUtf16(reinterpret_cast<const char16_t *>(text), units);
 }
 
-void check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const char *what)
+// The state and text of one diagnostic record of a handle; false when there is none.
+bool diagRecord(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT record, QString *state, SQLINTEGER *native,
+                QString *text)
+{
+    SQLWCHAR st[6] = {0};
+    SQLWCHAR buf[1024] = {0};
+    SQLSMALLINT len = 0;
+    if (!handle || !SQL_SUCCEEDED(SQLGetDiagRecW(handleType, handle, record, st, native, buf, 1024, &len)))
+        return false;
+    *state = fromWide(st, 5);
+    *text = fromWide(buf, std::clamp<qsizetype>(len, 0, 1023));
+    return true;
+}
+
+// Whether the driver timed out: its timeout states, or libpq-style drivers' 08001 "timeout expired".
+bool isTimeout(const QString &state, const QString &text)
+{
+    return state == u"HYT00" || state == u"HYT01"
+           || (state.startsWith(u"08") && text.contains(QStringLiteral("timeout expired"), Qt::CaseInsensitive));
+}
+
+// The first diagnostic record of a handle as a VbError: the driver's text, its state as source.
+// A timeout says that the host did not answer within `seconds`.
+VbError diagnostics(SQLSMALLINT handleType, SQLHANDLE handle, const char *what, int seconds = 0)
+{
+    SQLINTEGER native = 0;
+    QString message;
+    QString sqlState;
+    if (!diagRecord(handleType, handle, 1, &sqlState, &native, &message))
+        message = QStringLiteral("ODBC call failed: %1").arg(QLatin1String(what));
+    qCDebug(lcAdo) << "odbc" << what << "failed" << sqlState << native << message;
+    if (isTimeout(sqlState, message))
+        return VbError(adoErr::Timeout,
+                       QStringLiteral("The host did not answer within %1 seconds (%2).").arg(seconds).arg(message.trimmed()),
+                       QStringLiteral("ODBC %1").arg(sqlState));
+    return VbError(adoErr::ProviderFailed, message, QStringLiteral("ODBC %1").arg(sqlState));
+}
+
+void check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const char *what, int seconds = 0)
 {
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA)
-        throw diagnostics(handleType, handle, what);
+        throw diagnostics(handleType, handle, what, seconds);
+}
+
+// A driver's "string data, right truncated" warning on a statement.
+bool truncated(SQLHSTMT h)
+{
+    QString state, text;
+    SQLINTEGER native = 0;
+    for (SQLSMALLINT r = 1; diagRecord(SQL_HANDLE_STMT, h, r, &state, &native, &text); ++r)
+        if (state == u"01004")
+            return true;
+    return false;
+}
+
+VbError truncation(const QString &parameter, const QString &detail)
+{
+    return VbError(adoErr::ProviderFailed,
+                   QStringLiteral("The host's answer in parameter %1 was not used: %2.").arg(parameter, detail),
+                   QStringLiteral("ODBC 01004"));
 }
 
 struct Stmt {
@@ -50,6 +90,13 @@ struct Stmt {
     }
 };
 
+// One bound parameter: wide characters, room for its width in characters (surrogate pairs too).
+struct Bound {
+    std::vector<SQLWCHAR> buffer;
+    SQLLEN indicator = 0;
+    int width = 0;
+};
+
 class OdbcSession final : public AdoSession {
 public:
     // systemNaming: unqualified names resolve through the host job's library list.
@@ -59,16 +106,19 @@ public:
         check(SQLSetEnvAttr(m_env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
               SQL_HANDLE_ENV, m_env, "SQLSetEnvAttr");
         check(SQLAllocHandle(SQL_HANDLE_DBC, m_env, &m_dbc), SQL_HANDLE_ENV, m_env, "SQLAllocHandle(DBC)");
+        // A host that takes the connection and never answers must not hold the caller for ever.
+        const auto timeout = reinterpret_cast<SQLPOINTER>(SQLULEN(adoConnectionTimeout));
+        SQLSetConnectAttrW(m_dbc, SQL_ATTR_LOGIN_TIMEOUT, timeout, 0);
+        SQLSetConnectAttrW(m_dbc, SQL_ATTR_CONNECTION_TIMEOUT, timeout, 0);
         QString in = QStringLiteral("DSN=%1;UID=%2;PWD=%3").arg(braced(dsn), braced(uid), braced(pwd));
         if (systemNaming)
             in += QStringLiteral(";NAM=1");
-        const QByteArray text = in.toUtf8();
-        SQLCHAR out[1024];
+        SQLWCHAR out[1024];
         SQLSMALLINT outLen = 0;
-        const SQLRETURN rc = SQLDriverConnectA(m_dbc, nullptr, (SQLCHAR *)text.constData(), SQL_NTS, out, sizeof out,
-                                               &outLen, SQL_DRIVER_NOPROMPT);
+        const SQLRETURN rc =
+            SQLDriverConnectW(m_dbc, nullptr, wide(in), SQL_NTS, out, 1024, &outLen, SQL_DRIVER_NOPROMPT);
         if (!SQL_SUCCEEDED(rc)) {
-            VbError e = diagnostics(SQL_HANDLE_DBC, m_dbc, "SQLConnect");
+            VbError e = diagnostics(SQL_HANDLE_DBC, m_dbc, "SQLConnect", adoConnectionTimeout);
             release();
             throw e;
         }
@@ -84,53 +134,53 @@ public:
         if (request.timeoutSeconds > 0)
             SQLSetStmtAttr(st.h, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(request.timeoutSeconds)),
                            0);
-        const QByteArray text = adoOdbcStatement(request.text).toUtf8();
-        check(SQLPrepareA(st.h, (SQLCHAR *)text.constData(), SQL_NTS), SQL_HANDLE_STMT, st.h, "SQLPrepare");
 
-        // One buffer of width+1 per bound parameter, bound by position.
+        // Bound by position, one per marker. An unset value goes out empty, never as NULL.
         const int bound = std::min(adoCountMarkers(request.text), params.count());
-        std::vector<QByteArray> buffers(static_cast<size_t>(bound));
-        std::vector<SQLLEN> indicators(static_cast<size_t>(bound));
+        adoCheckValues(params, bound);
+        std::vector<Bound> bind(static_cast<size_t>(bound));
         for (int i = 0; i < bound; ++i) {
             AdoParameter &p = params.item(i);
-            const QByteArray value = p.text().toUtf8();
-            const int width = p.size() > 0 ? p.size() : std::max(1, int(value.size()));
-            if (value.size() > width)
-                throw adoError(adoErr::MultipleStepErrors);
-            QByteArray &buf = buffers[size_t(i)];
-            buf = QByteArray(width + 1, '\0');
-            memcpy(buf.data(), value.constData(), size_t(value.size()));
-            indicators[size_t(i)] = p.isUnset() ? SQL_NULL_DATA : SQLLEN(value.size());
+            const QString value = p.text();
+            Bound &b = bind[size_t(i)];
+            b.width = p.size() > 0 ? p.size() : std::max(1, adoCharCount(value));
+            b.buffer.assign(size_t(2 * b.width + 1), 0);
+            std::copy(value.utf16(), value.utf16() + value.size(), b.buffer.begin());
+            b.indicator = SQLLEN(value.size() * qsizetype(sizeof(SQLWCHAR)));
             SQLSMALLINT io = SQL_PARAM_INPUT;
             if (p.direction() == adParamInputOutput)
                 io = SQL_PARAM_INPUT_OUTPUT;
             else if (p.direction() == adParamOutput)
                 io = SQL_PARAM_OUTPUT;
             const SQLSMALLINT sqlType = p.type() == adChar ? SQL_CHAR : SQL_VARCHAR;
-            check(SQLBindParameter(st.h, SQLUSMALLINT(i + 1), io, SQL_C_CHAR, sqlType, SQLULEN(width), 0, buf.data(),
-                                   SQLLEN(buf.size()), &indicators[size_t(i)]),
+            check(SQLBindParameter(st.h, SQLUSMALLINT(i + 1), io, SQL_C_WCHAR, sqlType, SQLULEN(b.width), 0,
+                                   b.buffer.data(), SQLLEN(b.buffer.size() * sizeof(SQLWCHAR)), &b.indicator),
                   SQL_HANDLE_STMT, st.h, "SQLBindParameter");
         }
 
-        check(SQLExecute(st.h), SQL_HANDLE_STMT, st.h, "SQLExecute");
+        // Executed once, so not prepared first: the driver runs it directly.
+        const QString text = adoOdbcStatement(request.text);
+        const SQLRETURN rc = SQLExecDirectW(st.h, wide(text), SQL_NTS);
+        check(rc, SQL_HANDLE_STMT, st.h, "SQLExecDirect", request.timeoutSeconds);
+        const bool cut = rc == SQL_SUCCESS_WITH_INFO && truncated(st.h);
 
         AdoRowSet rows;
         SQLSMALLINT cols = 0;
         check(SQLNumResultCols(st.h, &cols), SQL_HANDLE_STMT, st.h, "SQLNumResultCols");
         if (cols > 0) {
             for (SQLSMALLINT c = 1; c <= cols; ++c) {
-                SQLCHAR name[256] = {0};
+                SQLWCHAR name[256] = {0};
                 SQLSMALLINT nameLen = 0, type = 0, digits = 0, nullable = 0;
                 SQLULEN colSize = 0;
-                check(SQLDescribeColA(st.h, c, name, sizeof name, &nameLen, &type, &colSize, &digits, &nullable),
+                check(SQLDescribeColW(st.h, c, name, 256, &nameLen, &type, &colSize, &digits, &nullable),
                       SQL_HANDLE_STMT, st.h, "SQLDescribeCol");
-                rows.names << QString::fromUtf8(reinterpret_cast<const char *>(name));
+                rows.names << fromWide(name, std::clamp<qsizetype>(nameLen, 0, 255));
             }
             for (;;) {
-                const SQLRETURN rc = SQLFetch(st.h);
-                if (rc == SQL_NO_DATA)
+                const SQLRETURN frc = SQLFetch(st.h);
+                if (frc == SQL_NO_DATA)
                     break;
-                check(rc, SQL_HANDLE_STMT, st.h, "SQLFetch");
+                check(frc, SQL_HANDLE_STMT, st.h, "SQLFetch", request.timeoutSeconds);
                 QVariantList row;
                 for (SQLSMALLINT c = 1; c <= cols; ++c)
                     row << readColumn(st.h, c);
@@ -140,25 +190,41 @@ public:
         while (SQL_SUCCEEDED(SQLMoreResults(st.h))) {
         }
 
+        // The answers: every one checked before any is taken.
+        QList<QPair<int, QString>> answers;
         for (int i = 0; i < bound; ++i) {
-            AdoParameter &p = params.item(i);
+            const AdoParameter &p = params.item(i);
             if (p.direction() != adParamInputOutput && p.direction() != adParamOutput)
                 continue;
-            const SQLLEN ind = indicators[size_t(i)];
-            QString v;
-            if (ind != SQL_NULL_DATA) {
-                const qsizetype n = std::min<qsizetype>(ind, buffers[size_t(i)].size() - 1);
-                v = QString::fromUtf8(buffers[size_t(i)].constData(), n);
-            }
+            const Bound &b = bind[size_t(i)];
+            const QString name = p.name().isEmpty() ? QString::number(i + 1) : p.name();
+            if (b.indicator == SQL_NULL_DATA)
+                throw VbError(adoErr::ProviderFailed,
+                              QStringLiteral("The host returned no value (NULL) in parameter %1.").arg(name),
+                              QStringLiteral("ODBC 22002"));
+            const qsizetype room = qsizetype(b.buffer.size()) - 1;
+            if (b.indicator == SQL_NO_TOTAL || b.indicator / SQLLEN(sizeof(SQLWCHAR)) > room)
+                throw truncation(name, QStringLiteral("it is longer than %1 characters").arg(b.width));
+            const QString v = fromWide(b.buffer.data(), b.indicator / SQLLEN(sizeof(SQLWCHAR)));
+            if (adoCharCount(v) > b.width)
+                throw truncation(name, QStringLiteral("\"%1\" is longer than %2 characters").arg(v).arg(b.width));
+            answers.append({i, v});
+        }
+        if (cut && !answers.isEmpty())
+            throw truncation(params.item(answers.first().first).name(), QStringLiteral("the driver cut it"));
+        for (const auto &[i, value] : answers) {
             // The host's provider hands back a blank-only CHAR value as "".
-            if (v.trimmed().isEmpty())
-                v = QStringLiteral("");
-            p.setValue(v);
+            params.item(i).setValue(value.trimmed().isEmpty() ? QStringLiteral("") : value);
         }
         return rows;
     }
 
 private:
+    static SQLWCHAR *wide(const QString &text)
+    {
+        return const_cast<SQLWCHAR *>(reinterpret_cast<const SQLWCHAR *>(text.utf16()));
+    }
+
     // A connection-string value, in braces when it holds a separator.
     static QString braced(const QString &v)
     {
@@ -169,23 +235,23 @@ private:
 
     static QVariant readColumn(SQLHSTMT h, SQLSMALLINT c)
     {
-        QByteArray out;
-        char chunk[512];
+        QString out;
+        SQLWCHAR chunk[512];
+        const SQLLEN room = SQLLEN(sizeof chunk) - SQLLEN(sizeof(SQLWCHAR));
         for (;;) {
             SQLLEN ind = 0;
-            const SQLRETURN rc = SQLGetData(h, SQLUSMALLINT(c), SQL_C_CHAR, chunk, sizeof chunk, &ind);
+            const SQLRETURN rc = SQLGetData(h, SQLUSMALLINT(c), SQL_C_WCHAR, chunk, sizeof chunk, &ind);
             if (rc == SQL_NO_DATA)
                 break;
             check(rc, SQL_HANDLE_STMT, h, "SQLGetData");
             if (ind == SQL_NULL_DATA)
                 return QVariant();
-            const qsizetype got = (ind == SQL_NO_TOTAL || ind >= SQLLEN(sizeof chunk)) ? qsizetype(sizeof chunk - 1)
-                                                                                       : qsizetype(ind);
-            out.append(chunk, got);
+            const SQLLEN got = (ind == SQL_NO_TOTAL || ind > room) ? room : ind;
+            out += fromWide(chunk, got / SQLLEN(sizeof(SQLWCHAR)));
             if (rc == SQL_SUCCESS)
                 break;
         }
-        return QVariant(QString::fromUtf8(out));
+        return QVariant(out);
     }
 
     void release()
@@ -210,13 +276,13 @@ private:
 
 QString adoOdbcStatement(const QString &text)
 {
-    static const QRegularExpression call(
-        QStringLiteral(R"(^\s*\{\{CALL\s+/QSYS\.LIB/\*LIBL\.LIB/([A-Za-z0-9_#@$]+)\.PGM\(([?,\s]*)\)\}\}\s*$)"),
-        QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = call.match(text);
-    if (!m.hasMatch())
+    const AdoProgramCallText call = adoParseProgramCall(text);
+    if (call.program.isEmpty())
         return text;
-    return QStringLiteral("{CALL ") + m.captured(1) + u'(' + m.captured(2) + QStringLiteral(")}");
+    QStringList q;
+    for (int i = 0; i < call.markers; ++i)
+        q << QStringLiteral("?");
+    return QStringLiteral("{CALL ") + call.program + u'(' + q.join(u',') + QStringLiteral(")}");
 }
 
 std::unique_ptr<AdoSession> adoOpenOdbc(const QString &connectionString, const QString &userId,

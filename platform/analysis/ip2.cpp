@@ -225,18 +225,20 @@ void fillWhite(QImage &img, QRect r)
 
 // ---- connected components ----------------------------------------------------------------------
 
-// One 8-connected component of ink: bounding box (inclusive), pixel count, and whether any of
-// its pixels is strong ink (darker than the faint-ink limit; always so on bilevel pages).
+// One 8-connected component of ink: bounding box (inclusive), pixel count, and how many of its
+// pixels are strong ink (darker against their paper than the verdict asks; all on bilevel pages).
 struct Component {
     int x0, y0, x1, y1;
     qint64 area;
-    bool strong;
-    int extent() const { return std::max(x1 - x0, y1 - y0) + 1; }
+    qint64 strong;
+    int width() const { return x1 - x0 + 1; }
+    int height() const { return y1 - y0 + 1; }
+    int extent() const { return std::max(width(), height()); }
 };
 
 struct Run {
     int x0, x1; // inclusive
-    bool strong;
+    int strong;
     int label;
 };
 
@@ -256,14 +258,14 @@ public:
             if (label < 0) {
                 label = int(m_parent.size());
                 m_parent.push_back(label);
-                m_stats.push_back({r.x0, y, r.x1, y, 0, false});
+                m_stats.push_back({r.x0, y, r.x1, y, 0, 0});
             }
             Component &c = m_stats[size_t(label)];
             c.x0 = std::min(c.x0, r.x0);
             c.x1 = std::max(c.x1, r.x1);
             c.y1 = y;
             c.area += r.x1 - r.x0 + 1;
-            c.strong = c.strong || r.strong;
+            c.strong += r.strong;
             r.label = label;
         }
         std::swap(m_prev, runs);
@@ -299,7 +301,7 @@ private:
         Component &t = m_stats[size_t(a)];
         const Component &f = m_stats[size_t(b)];
         t = {std::min(t.x0, f.x0), std::min(t.y0, f.y0), std::max(t.x1, f.x1), std::max(t.y1, f.y1),
-             t.area + f.area, t.strong || f.strong};
+             t.area + f.area, t.strong + f.strong};
         m_parent[size_t(b)] = a;
         return a;
     }
@@ -343,56 +345,193 @@ std::vector<Component> monoComponents(const QImage &img)
                 } else {
                     pos += std::countl_zero(uint64_t(~rest)); // the shifted-in zeros end the count at 64
                     if (pos < 64) {
-                        runs.push_back({open, x0 + pos - 1, true, -1});
+                        runs.push_back({open, x0 + pos - 1, x0 + pos - open, -1});
                         open = -1;
                     }
                 }
             }
         }
         if (open >= 0)
-            runs.push_back({open, w - 1, true, -1});
+            runs.push_back({open, w - 1, w - open, -1});
         labeller.row(y, runs);
     }
     return labeller.components();
 }
 
-// The paper's grey level: the commonest level of a sampled histogram. A page that is mostly
-// dark is measured against white.
-int paperLevel(const QImage &img)
+// First x in [x, end) whose level is below its own column's limit, or end; `top` holds each
+// column's limit less one. Sixteen levels at a time where it can.
+int firstBelowEach(const uint8_t *row, const uint8_t *top, int x, int end)
 {
-    std::array<int, 64> bins{};
-    std::vector<uint8_t> buffer(size_t(img.width()));
-    for (int y = 0; y < img.height(); y += 4) {
-        const uint8_t *row = levelRow(img, y, buffer);
-        for (int x = 0; x < img.width(); x += 4)
-            ++bins[row[x] >> 2];
+#if defined(__SSE2__)
+    for (; x + 16 <= end; x += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + x));
+        const __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i *>(top + x));
+        if (const int below = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, t), v)))
+            return x + std::countr_zero(unsigned(below));
     }
-    const int mode = int(std::max_element(bins.begin(), bins.end()) - bins.begin());
-    return mode * 4 + 2 < 96 ? 255 : mode * 4 + 2;
+#endif
+    while (x < end && row[x] > top[x])
+        ++x;
+    return x;
 }
 
-// Ink on grey and colour pages is what is clearly darker than the paper; a component counts as
-// strong when some pixel of it is far darker, as print and pen are and bleed-through is not.
-std::vector<Component> greyComponents(const QImage &img)
+inline int chroma(const uchar *p) { return std::max({p[0], p[1], p[2]}) - std::min({p[0], p[1], p[2]}); }
+
+// The levels marks are measured in, row by row: grey as it is; on colour pages the luma,
+// darkened by the pixel's chroma above the paper's, so that a red or blue stamp as light as the
+// paper still stands out (160 levels of chroma make it black).
+class MarkLevels {
+public:
+    explicit MarkLevels(const QImage &img) : m_img(img), m_buffer(size_t(img.width()))
+    {
+        if (img.format() == QImage::Format_Grayscale8)
+            return;
+        std::array<int, 256> bins{};
+        for (int y = 0; y < img.height(); y += 8) {
+            const uchar *line = img.constScanLine(y);
+            for (int x = 0; x < img.width(); x += 8)
+                ++bins[size_t(chroma(line + 3 * x))];
+        }
+        // The paper's commonest chroma, and as much again for the sensor's colour noise.
+        m_paperChroma = int(std::max_element(bins.begin(), bins.end()) - bins.begin()) + 8;
+    }
+    const uint8_t *row(int y)
+    {
+        const uchar *line = m_img.constScanLine(y);
+        if (m_img.format() == QImage::Format_Grayscale8)
+            return line;
+        for (int x = 0; x < m_img.width(); ++x) {
+            const uchar *p = line + 3 * x;
+            const int c = std::clamp(chroma(p) - m_paperChroma, 0, 160);
+            m_buffer[size_t(x)] = uint8_t(luma(p) * (160 - c) / 160);
+        }
+        return m_buffer.data();
+    }
+
+private:
+    const QImage &m_img;
+    std::vector<uint8_t> m_buffer;
+    int m_paperChroma = 0;
+};
+
+// The paper's level around each block of about an eighth of an inch: the upper quartile of the
+// block's sampled levels; a block much darker than the page's paper takes the lightest of its
+// neighbours' instead, so that a dense mark does not darken its own paper. A block still far darker than the page's paper (a photograph, a
+// black box) is measured against the page's paper, and a page that is mostly dark against white.
+class PaperMap {
+public:
+    PaperMap(const QImage &img, MarkLevels &levels)
+        : m_block(std::max(8, int(std::lround(std::min(xDpi(img), yDpi(img)) / 8)))),
+          m_cols((img.width() + m_block - 1) / m_block), m_rows((img.height() + m_block - 1) / m_block)
+    {
+        const int w = img.width(), h = img.height();
+        std::vector<uint8_t> quartile(size_t(m_cols) * size_t(m_rows));
+        std::vector<std::vector<uint8_t>> samples(static_cast<size_t>(m_cols));
+        for (int by = 0; by < m_rows; ++by) {
+            for (auto &s : samples)
+                s.clear();
+            for (int y = by * m_block; y < std::min(h, (by + 1) * m_block); y += 4) {
+                const uint8_t *row = levels.row(y);
+                for (int x = 0; x < w; x += 4)
+                    samples[size_t(x / m_block)].push_back(row[x]);
+            }
+            for (int bx = 0; bx < m_cols; ++bx) {
+                std::vector<uint8_t> &s = samples[size_t(bx)];
+                const auto q = s.begin() + qsizetype(s.size() * 3 / 4);
+                std::nth_element(s.begin(), q, s.end());
+                quartile[size_t(by * m_cols + bx)] = *q;
+            }
+        }
+        std::vector<uint8_t> sorted = quartile;
+        const auto middle = sorted.begin() + qsizetype(sorted.size() / 2);
+        std::nth_element(sorted.begin(), middle, sorted.end());
+        const int page = *middle < 96 ? 255 : *middle;
+        m_level.resize(quartile.size());
+        for (int by = 0; by < m_rows; ++by)
+            for (int bx = 0; bx < m_cols; ++bx) {
+                int level = quartile[size_t(by * m_cols + bx)];
+                if (level < page * 9 / 10)
+                    for (int ny = std::max(0, by - 1); ny <= std::min(m_rows - 1, by + 1); ++ny)
+                        for (int nx = std::max(0, bx - 1); nx <= std::min(m_cols - 1, bx + 1); ++nx)
+                            level = std::max<int>(level, quartile[size_t(ny * m_cols + nx)]);
+                m_level[size_t(by * m_cols + bx)] = uint8_t(page == 255 || level < page * 4 / 5 ? page : level);
+            }
+    }
+    int block() const { return m_block; }
+    int level(int x, int y) const { return m_level[size_t((y / m_block) * m_cols + x / m_block)]; }
+
+private:
+    int m_block, m_cols, m_rows;
+    std::vector<uint8_t> m_level;
+};
+
+// Below this contrast to its paper a pixel is paper: tone, shading, folds and most of what
+// shows through from the back.
+constexpr double MarkContrast = 0.2;
+
+// Marks on grey and colour pages: pixels darker than their paper by MarkContrast, joined; a
+// pixel is strong when its contrast reaches `strongContrast`.
+std::vector<Component> toneComponents(const QImage &img, double strongContrast)
 {
-    const int paper = paperLevel(img);
-    const int inkBelow = paper * 6 / 10, strongBelow = paper * 4 / 10;
+    MarkLevels levels(img);
+    const PaperMap paper(img, levels);
     const int w = img.width();
-    std::vector<uint8_t> buffer(static_cast<size_t>(w));
+    std::vector<uint8_t> markTop(static_cast<size_t>(w)), strongBelow(markTop);
     Labeller labeller;
     std::vector<Run> runs;
     for (int y = 0; y < img.height(); ++y) {
-        const uint8_t *row = levelRow(img, y, buffer);
-        for (int x = firstBelow(row, 0, w, inkBelow); x < w; x = firstBelow(row, x, w, inkBelow)) {
-            Run r{x, x, false, -1};
-            for (; x < w && row[x] < inkBelow; ++x)
-                r.strong = r.strong || row[x] < strongBelow;
+        if (y % paper.block() == 0)
+            for (int x = 0; x < w; ++x) {
+                const int p = paper.level(x, y);
+                markTop[size_t(x)] = uint8_t(std::lround(p * (1 - MarkContrast)) - 1);
+                strongBelow[size_t(x)] = uint8_t(std::lround(p * (1 - strongContrast)));
+            }
+        const uint8_t *row = levels.row(y);
+        for (int x = firstBelowEach(row, markTop.data(), 0, w); x < w;
+             x = firstBelowEach(row, markTop.data(), x, w)) {
+            Run r{x, x, 0, -1};
+            for (; x < w && row[x] <= markTop[size_t(x)]; ++x)
+                r.strong += row[x] < strongBelow[size_t(x)];
             r.x1 = x - 1;
             runs.push_back(r);
         }
         labeller.row(y, runs);
     }
     return labeller.components();
+}
+
+// Marks the scanner and the paper make rather than a writer: the shadow of a punched hole
+// (round or oval, 5 to 8 mm, within about an inch of an edge where two-, three- and four-hole
+// punches put holes), a staple's shadow in a corner, and a streak down the whole page.
+bool isArtefact(const Component &c, const QImage &img)
+{
+    const double dx = xDpi(img), dy = yDpi(img), mm = 25.4;
+    const double wIn = c.width() / dx, hIn = c.height() / dy;
+    const double pageW = img.width() / dx, pageH = img.height() / dy;
+    if (c.height() >= img.height() * 0.6 && wIn <= 0.04)
+        return true;
+    const double longer = std::max(wIn, hIn) * mm, shorter = std::min(wIn, hIn) * mm;
+    if (longer >= 4.5 && longer <= 9.5 && shorter >= 2.0) {
+        // Holes' distances from the middle of the punched edge, in inches.
+        static constexpr double Holes[] = {0, 1.375, 1.575, 2.205, 4.25, 4.724};
+        const auto punched = [](double fromEdge, double along, double edgeLength) {
+            const double off = std::abs(along - edgeLength / 2);
+            return fromEdge <= 1.1
+                && std::any_of(std::begin(Holes), std::end(Holes), [&](double h) { return std::abs(off - h) <= 0.3; });
+        };
+        const double cx = (c.x0 + c.x1 + 1) / 2.0 / dx, cy = (c.y0 + c.y1 + 1) / 2.0 / dy;
+        if (punched(cx, cy, pageH) || punched(pageW - cx, cy, pageH) || punched(cy, cx, pageW)
+            || punched(pageH - cy, cx, pageW))
+            return true;
+    }
+    const double corner = 0.8;
+    if ((c.x1 / dx < corner || c.x0 / dx > pageW - corner) && (c.y1 / dy < corner || c.y0 / dy > pageH - corner)) {
+        const double length = std::hypot(wIn, hIn) * mm;
+        const double thickness = c.area / (dx * dy) * mm * mm / length;
+        if (length >= 5 && length <= 16 && thickness <= 1.3)
+            return true;
+    }
+    return false;
 }
 
 // The three pixel kinds the filters work on; anything else is converted once.
@@ -615,12 +754,19 @@ void IP2MarginFilter::apply(IP2Image &page) const
 }
 
 namespace {
-// Per sensitivity 1..5: the least extent, in inches, of a mark (smaller components are specks),
-// and the least ink, in square inches, that the marks of a content page hold.
-// Dust specks reach about 0.035in (a few merged 4x4 specks at 200 dpi); a 10 pt digit stands
-// 0.09in tall with some 0.0015 square inches of ink.
-constexpr double MarkExtent[5] = {0.08, 0.06, 0.05, 0.04, 0.025};
-constexpr double ContentInk[5] = {0.01, 0.003, 0.0006, 0.0003, 0.00015};
+// Per sensitivity 0..9, each step removing more: the contrast to their paper that a mark's
+// pixels need to be strong ink (grey and colour pages), the least extent of a mark in inches
+// (smaller ones are specks), and the least strong ink, in square inches, that the marks of a
+// content page hold. Dust specks reach about 0.035in; a 10 pt digit stands 0.09in tall with some
+// 0.0015 square inches of ink; shown-through print reaches about 0.3 of contrast, pencil 0.35.
+struct BlankLimits {
+    double contrast, extent, ink;
+};
+constexpr BlankLimits Limits[10] = {
+    {0.22, 0.02, 0.00005}, {0.26, 0.03, 0.0001},  {0.29, 0.04, 0.0003},  {0.32, 0.05, 0.0006},
+    {0.36, 0.055, 0.001},  {0.40, 0.06, 0.002},   {0.45, 0.065, 0.004},  {0.50, 0.07, 0.008},
+    {0.56, 0.075, 0.015},  {0.62, 0.08, 0.03},
+};
 } // namespace
 
 void IP2BlankDetector::apply(IP2Image &page) const
@@ -628,16 +774,17 @@ void IP2BlankDetector::apply(IP2Image &page) const
     const QImage &img = page.image();
     if (img.isNull())
         return;
-    const int s = std::clamp(m_sensitivity, 1, 5) - 1;
+    const BlankLimits &limits = Limits[std::clamp(m_sensitivity, 0, 9)];
     const double dx = xDpi(img), dy = yDpi(img);
-    const double markPixels = MarkExtent[s] * std::min(dx, dy);
-    const double contentPixels = ContentInk[s] * dx * dy;
-    const std::vector<Component> parts = isMono(img) ? monoComponents(img) : greyComponents(img);
+    const double markPixels = limits.extent * std::min(dx, dy);
+    const std::vector<Component> parts = isMono(img) ? monoComponents(img) : toneComponents(img, limits.contrast);
     qint64 ink = 0;
+    // A mark counts when a third of it is strong: what shows through or shades the paper
+    // reaches the contrast only in its noise.
     for (const Component &c : parts)
-        if (c.strong && c.extent() >= markPixels)
-            ink += c.area;
-    page.results().add(QStringLiteral("Blank"), ink < contentPixels ? 1 : 0);
+        if (c.extent() >= markPixels && c.strong * 3 >= c.area && !isArtefact(c, img))
+            ink += c.strong;
+    page.results().add(QStringLiteral("Blank"), ink < limits.ink * dx * dy ? 1 : 0);
 }
 
 QStringList IP2BarcodePrefilter::arguments() const { return zoneArguments(m_zone); }

@@ -144,10 +144,11 @@ private:
 };
 
 // Adds the result "Blank" (1 blank, 0 not) from the content left on the page: connected marks
-// large enough to be strokes, measured in inches at the page's resolution. Specks smaller than a
-// mark do not count, nor, on grey and colour pages, ink too faint against the paper's own tone
-// (bleed-through, shading). Sensitivity 1..5 (clamped): the higher it is, the smaller the marks
-// that count and the less of them a page needs to be content.
+// large enough to be strokes or glyphs, measured in inches at the page's resolution. On grey and
+// colour pages a mark is measured by its contrast to the paper around it (or, in colour, by its
+// chroma), so faded print, pencil and coloured stamps count while paper tone, folds and
+// bleed-through do not. Specks, punched-hole and staple shadows and scanner streaks never count.
+// Sensitivity 0..9 (clamped): the higher it is, the more pages are blank.
 class IP2BlankDetector : public IP2Filter {
 public:
     QString className() const override { return QStringLiteral("IP2BlankDetector"); }

@@ -222,6 +222,28 @@ TEST_F(IndexChecks, PaperFieldsOfEveryMode)
          [] { EXPECT_G(g_RefNum, "12x"); }},
         {"reference number missing", MODE_FHS, 0, [](FrmMain &f) { f.txtRefCode_FHS->setText("WI"); }, false,
          "Reference Code is required.  Reference Number must consist of only digits.", {}},
+        // a NUL the host link would cut off fails the field's check
+        {"reference number with a NUL", MODE_FHS, 0,
+         [](FrmMain &f) { f.txtRefCode_FHS->setText("WI"); f.txtRefNum_FHS->setText(QString("12") + QChar(0) + "x"); },
+         false, "Reference Code is required.  Reference Number must consist of only digits.", {}},
+        {"New York book code with a NUL", MODE_NYRG, 0,
+         [](FrmMain &f) {
+             f.txtBookCode_NYRG->setText(QString("L") + QChar(0));
+             f.txtBook_NYRG->setText("3000");
+             f.txtPage_NYRG->setText("13");
+         },
+         false, "Book Code is required.  Book and Page must consist only of digits.", {}},
+        {"New York book scan code with a NUL", MODE_NYBS, 0,
+         [](FrmMain &f) {
+             f.txtBookCode_NYBS->setText(QString("NY") + QChar(0) + "REG");
+             f.txtBook_MEBS->setText("800");
+             f.txtPage_MEBS->setText("1");
+             f.txtEndingPage_MEBS->setText("2");
+         },
+         false, "Book Code is requiered. ", {}},
+        {"plan letter with a NUL", MODE_MALCP, 0,
+         [](FrmMain &f) { f.txtPlan1_MALCP->setText("101"); f.txtPlan2_MALCP->setText(QString("a") + QChar(0)); },
+         false, "Plan/Case # must consist only of digits.", {}},
         {"certificate without a document number", MODE_MACC, 0,
          [](FrmMain &f) { f.txtCertNum_MACC->setText("C-1"); }, true, {},
          [] { EXPECT_G(g_DocNum, "0000000"); EXPECT_G(g_CertNum, "C-1"); }},

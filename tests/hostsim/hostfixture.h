@@ -56,7 +56,7 @@ protected:
         AdoCommand cmd;
         cmd.setActiveConnection(conn);
         cmd.setCommandTimeout(60000);
-        cmd.setCommandText(hostsim::callText(program, markers));
+        cmd.setCommandText(adoProgramCall(program, markers));
         for (const Param &p : params)
             cmd.parameters().append(cmd.createParameter(p.name, adChar, adParamInputOutput, p.width));
         for (const Param &p : params)

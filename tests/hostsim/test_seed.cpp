@@ -44,7 +44,7 @@ protected:
     {
         AdoCommand cmd;
         cmd.setActiveConnection(conn);
-        cmd.setCommandText(hostsim::callText(program, markers));
+        cmd.setCommandText(adoProgramCall(program, markers));
         for (const Param &p : params)
             cmd.parameters().append(cmd.createParameter(p.name, adChar, adParamInputOutput, p.width, QVariant()));
         for (const Param &p : params)

@@ -12,6 +12,10 @@ CREATE SEQUENCE image_ids;
 CREATE TABLE image_master(imid text PRIMARY KEY, doc_id text, file text, size text, pages text,
   redacted text, workstation text);
 CREATE TABLE PTC0(Q0PTID character(2), Q0PTNM character(30), Q0PTTP character(1));
+-- What reached the programs: how many of a call's parameters came as NULL.
+CREATE TABLE received(program text, nulls int);
+-- A misbehaving host: the result code SY331RI answers for these books, as it stands (NULL too).
+CREATE TABLE hostile(book text PRIMARY KEY, rslt text);
 
 -- Operator sign-on: ErrMsg stays blank for a known pair.
 CREATE FUNCTION SY983R(INOUT p_userid character, INOUT p_password character, INOUT p_errmsg character)
@@ -37,6 +41,12 @@ DECLARE
   n int;
   mine int;
 BEGIN
+  INSERT INTO received VALUES('SY331RI', num_nulls(p_pcnm, p_userid, p_ver, p_func, p_bk, p_pg, p_rslt, p_cy,
+    p_mm, p_dd, p_ctl, p_inst, p_kycd, p_docid));
+  IF EXISTS (SELECT 1 FROM hostile WHERE book = trim(p_bk)) THEN
+    SELECT rslt INTO p_rslt FROM hostile WHERE book = trim(p_bk);
+    RETURN;
+  END IF;
   SELECT count(*), count(*) FILTER (WHERE db = 'LR') INTO n, mine
     FROM documents WHERE book = trim(p_bk) AND page = trim(p_pg);
   IF n = 0 THEN p_rslt := '2'; RETURN; END IF;
@@ -59,6 +69,8 @@ LANGUAGE plpgsql AS $$
 DECLARE
   d documents;
 BEGIN
+  INSERT INTO received VALUES('IM650R', num_nulls(p_pcnm, p_userid, p_ver, p_func, p_apcd, p_mbgp, p_kycd,
+    p_docid, p_rccy, p_rcmm, p_rcdd, p_ctl, p_dabr, p_imid, p_pcfn, p_dosz, p_nump, p_errmsg, p_redacted));
   p_errmsg := '';
   IF trim(p_func) = '9' THEN RETURN; END IF;
   SELECT * INTO d FROM documents WHERE doc_id = trim(p_docid);
@@ -72,7 +84,7 @@ BEGIN
     END IF;
     d.imid := 'IM' || lpad(nextval('image_ids')::text, 10, '0');
     d.num_pages := trim(p_nump);
-    d.redacted := coalesce(p_redacted, 'N');
+    d.redacted := p_redacted;
     INSERT INTO image_master VALUES(d.imid, d.doc_id, trim(p_pcfn), trim(p_dosz), d.num_pages, p_redacted,
                                     trim(p_pcnm));
     UPDATE documents SET imid = d.imid, num_pages = d.num_pages, redacted = d.redacted WHERE doc_id = d.doc_id;

@@ -5,7 +5,11 @@
 #include <QProcess>
 #include <QVersionNumber>
 
+#include <cstring>
+
 #include <pwd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,7 +52,12 @@ bool writeFile(const QString &path, const QByteArray &text)
 
 PgHost::PgHost() = default;
 
-PgHost::~PgHost() { stop(); }
+PgHost::~PgHost()
+{
+    stop();
+    if (m_silent >= 0)
+        close(m_silent);
+}
 
 bool PgHost::run(const QString &program, const QStringList &args, bool asServer, QString *out, const QByteArray &input)
 {
@@ -58,7 +67,7 @@ bool PgHost::run(const QString &program, const QStringList &args, bool asServer,
     // The server refuses to run as root: its tools run under the package's account.
     if (asServer && geteuid() == 0) {
         all = QStringList{QStringLiteral("-u"), QStringLiteral("postgres"), QStringLiteral("--"), program} + args;
-        exe = QStringLiteral("runuser");
+        exe = QStringLiteral("/usr/sbin/runuser"); // not on every PATH
     }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("PGPASSWORD"), m_password);
@@ -129,8 +138,11 @@ bool PgHost::start(const QString &dsn, const QString &user, const QString &passw
     m_running = true;
 
     const QByteArray inst = "[PostgreSQL]\nDescription=PostgreSQL ODBC driver\nDriver=" + QFile::encodeName(driver) + "\n";
-    const QByteArray ini = "[" + dsn.toUtf8() + "]\nDescription=Records host on the test's own server\n"
-                           "Driver=PostgreSQL\nServername=" + QFile::encodeName(dir) + "\nPort=5432\nDatabase=postgres\n";
+    auto source = [](const QString &name, const QString &socketFolder) {
+        return "[" + name.toUtf8() + "]\nDriver=PostgreSQL\nServername=" + QFile::encodeName(socketFolder)
+               + "\nPort=5432\nDatabase=postgres\n";
+    };
+    const QByteArray ini = source(dsn, dir) + source(dsn + QStringLiteral("SILENT"), dir + QStringLiteral("/silent"));
     if (!writeFile(dir + QStringLiteral("/odbcinst.ini"), inst) || !writeFile(dir + QStringLiteral("/odbc.ini"), ini)) {
         m_error = QStringLiteral("cannot write the ODBC ini files");
         return false;
@@ -138,6 +150,28 @@ bool PgHost::start(const QString &dsn, const QString &user, const QString &passw
     qputenv("ODBCSYSINI", QFile::encodeName(dir));
     qputenv("ODBCINI", QFile::encodeName(dir + QStringLiteral("/odbc.ini")));
     return true;
+}
+
+bool PgHost::listenSilently()
+{
+    const QString folder = m_dir.path() + QStringLiteral("/silent");
+    if (m_silent < 0 && QDir().mkpath(folder)) {
+        sockaddr_un addr = {};
+        addr.sun_family = AF_UNIX;
+        const QByteArray path = QFile::encodeName(folder + QStringLiteral("/.s.PGSQL.5432"));
+        if (size_t(path.size()) < sizeof addr.sun_path) {
+            memcpy(addr.sun_path, path.constData(), size_t(path.size()));
+            m_silent = socket(AF_UNIX, SOCK_STREAM, 0);
+            if (m_silent >= 0
+                && (bind(m_silent, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 || listen(m_silent, 8) != 0)) {
+                close(m_silent);
+                m_silent = -1;
+            }
+        }
+    }
+    if (m_silent < 0)
+        m_error = QStringLiteral("cannot listen in %1").arg(folder);
+    return m_silent >= 0;
 }
 
 void PgHost::stop()

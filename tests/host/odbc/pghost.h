@@ -11,10 +11,13 @@ public:
     PgHost();
     ~PgHost(); // stops the server; the folder goes with the object
 
-    // initdb, pg_ctl start, the driver's ini files and ODBCSYSINI/ODBCINI for this process.
+    // initdb, pg_ctl start, the driver's ini files and ODBCSYSINI/ODBCINI for this process. The
+    // data source <dsn>SILENT names a server that takes connections and never answers, once
+    // listenSilently() has opened its socket.
     // False with error() set when any step fails.
     bool start(const QString &dsn, const QString &user, const QString &password);
     void stop();
+    bool listenSilently();
     const QString &error() const { return m_error; }
     QString folder() const { return m_dir.path(); }
 
@@ -32,4 +35,5 @@ private:
     QString m_password;
     QString m_error;
     bool m_running = false;
+    int m_silent = -1; // the silent server's listening socket
 };

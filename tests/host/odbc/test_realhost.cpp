@@ -1,6 +1,7 @@
 // The workstation's own host procedures over the ODBC provider, through the PostgreSQL ODBC driver
 // to a server this test starts: sign-on, a lookup, an image registration, the partner list and
-// the driver's errors, with no emulator anywhere on the road.
+// the driver's errors, a silent host, accented values and a misbehaving host, with no emulator
+// anywhere on the road.
 #include "../hosttest.h"
 #include "hostschema.h"
 #include "pghost.h"
@@ -63,7 +64,7 @@ protected:
         qunsetenv("QUORLA_HOST_EMULATOR");
         adoSetEmulatorFactory({});
         setHostSettings(kDsn, kUser, kPassword);
-        sql("TRUNCATE operators, documents, image_master, PTC0;\n"
+        sql("TRUNCATE operators, documents, image_master, PTC0, received, hostile;\n"
             "ALTER SEQUENCE image_ids RESTART;\n"
             "INSERT INTO operators VALUES('JSMITH', 'Secret1');\n"
             "INSERT INTO documents(doc_id, db, book, page, year, month, day, ctl, inst, key_code, doc_type) VALUES"
@@ -200,6 +201,74 @@ TEST_F(RealHostTest, PartnerListReadWithStatementsOverTheSystemNamingConnection)
     EXPECT_EQ(f.cboEFilePartnerNYRG->listItemData(1), 1);
     EXPECT_EQ(g_EfilePartnerIds, QStringList({"01", "03", "04"}));
     EXPECT_TRUE(boxes->calls().isEmpty()) << prompts().join('\n').toStdString();
+}
+
+TEST_F(RealHostTest, AHostThatNeverAnswersIsReportedWithinTheLoginTimeout)
+{
+    ASSERT_TRUE(g_server->listenSilently()) << g_server->error().toStdString();
+    setHostSettings(kDsn + "SILENT", kUser, kPassword);
+    bool configShown = false;
+    forms->onShow("frmConfig", [&](Form &) { configShown = true; });
+    QElapsedTimer t;
+    t.start();
+    EXPECT_FALSE(SY983R("JSMITH", "Secret1"));
+    EXPECT_LT(t.elapsed(), 20000);
+    ASSERT_EQ(boxes->calls().size(), 2);
+    const QString report = boxes->calls()[0].prompt;
+    EXPECT_TRUE(report.startsWith("Error in SY983R at line 1")) << report.toStdString();
+    EXPECT_TRUE(report.contains("-2147217871: The host did not answer within 15 seconds")) << report.toStdString();
+    EXPECT_TRUE(configShown);
+}
+
+TEST_F(RealHostTest, WidthsAreCharactersAndUnsetValuesGoOutEmpty)
+{
+    const QString password = QString::fromUtf8("Pässwörter");
+    const QString docId = QString::fromUtf8("GRUNDSTÜCK-ÄÖÜ-ßéèêëàáâãç");
+    ASSERT_EQ(password.size(), 10);
+    ASSERT_EQ(docId.size(), 25);
+    sql(QString::fromUtf8("UPDATE operators SET password = 'Pässwörter';\n"
+                          "INSERT INTO documents(doc_id, db, book, page, year, month, day, ctl, inst, key_code, doc_type)"
+                          " VALUES('%1', 'LR', '000300', '0001', '2021', '03', '04', '00031', '000301', 'K', 'DEED');")
+            .arg(docId));
+    EXPECT_TRUE(SY983R("JSMITH", password)) << prompts().join('\n').toStdString();
+
+    openConnection();
+    g_Book = "000300";
+    g_Page = "0001";
+    ASSERT_TRUE(MA_SY331RI("A", *conn, kDsn)) << prompts().join('\n').toStdString();
+    EXPECT_EQ(g_DocId, docId);
+    ASSERT_TRUE(IM650R(*conn, "A", "", "", ""));
+    EXPECT_EQ(g_DocType, "DEED ");
+    EXPECT_TRUE(boxes->calls().isEmpty()) << prompts().join('\n').toStdString();
+    // every parameter reached the programs as a value, the unset ones empty
+    EXPECT_EQ(sql("SELECT count(*), sum(nulls) FROM received"), "2|0");
+
+    // one character more is refused before it leaves
+    g_DocId = docId + QString::fromUtf8("Ä");
+    EXPECT_FALSE(IM650R(*conn, "A", "", "", ""));
+    ASSERT_EQ(boxes->calls().size(), 1);
+    const QString report = boxes->calls()[0].prompt;
+    EXPECT_TRUE(report.contains("The value of parameter DocId is 26 characters long; the parameter takes at most 25."))
+        << report.toStdString();
+    EXPECT_EQ(sql("SELECT count(*) FROM received"), "2");
+}
+
+TEST_F(RealHostTest, ANullOrOverlongResultCodeTakesTheErrorRoad)
+{
+    sql("INSERT INTO hostile VALUES('000777', NULL), ('000888', '12');");
+    openConnection();
+    g_Page = "0001";
+    g_Book = "000777";
+    EXPECT_FALSE(MA_SY331RI("A", *conn, kDsn));
+    g_Book = "000888";
+    EXPECT_FALSE(MA_SY331RI("A", *conn, kDsn));
+    const QStringList shown = prompts();
+    ASSERT_EQ(shown.size(), 2) << shown.join('\n').toStdString();
+    EXPECT_TRUE(shown[0].startsWith("Error in MA_SY331RI at line 3")) << shown[0].toStdString();
+    EXPECT_TRUE(shown[0].contains("The host returned no value (NULL) in parameter DSRSLT.")) << shown[0].toStdString();
+    EXPECT_TRUE(shown[1].startsWith("Error in MA_SY331RI at line 3")) << shown[1].toStdString();
+    EXPECT_TRUE(shown[1].contains("parameter DSRSLT was not used: \"12\" is longer than 1 characters"))
+        << shown[1].toStdString();
 }
 
 } // namespace

@@ -132,16 +132,20 @@ TEST(AdoText, ProgramCallsReachTheDriverAsTheCallEscape)
                  {"SY330RI", 13}, {"LC630RI", 12}, {"LP630RI", 12}, {"FH631RI", 12}, {"IM655R", 13},
                  {"RG632R", 14},  {"RG632R", 15},  {"IM650R", 19},  {"IM656R", 34},  {"IM652R", 36}};
     for (const auto &c : calls) {
-        const QString text = QString("{{CALL /QSYS.LIB/*LIBL.LIB/%1.PGM(%2)}}").arg(c.program, marks(c.markers));
+        const QString text = adoProgramCall(c.program, c.markers);
+        EXPECT_EQ(text, QString("{{CALL /QSYS.LIB/*LIBL.LIB/%1.PGM(%2)}}").arg(c.program, marks(c.markers)));
         const QString sent = adoOdbcStatement(text);
         SCOPED_TRACE(text.toStdString());
         EXPECT_EQ(sent, QString("{CALL %1(%2)}").arg(c.program, marks(c.markers)));
         EXPECT_EQ(adoCountMarkers(sent), c.markers);
     }
-    // statements pass as they are
+    // statements and malformed calls pass as they are, naming no program
     for (const char *sql : {"SELECT Count(*) FROM PTC0 WHERE Q0PTTP = ?", "INSERT INTO PTC0 VALUES(?, ?, ?)",
-                            "{CALL SY983R(?,?,?)}", "{{CALL /QSYS.LIB/QGPL.LIB/SY983R.PGM(?,?,?)}}"})
+                            "{CALL SY983R(?,?,?)}", "{{CALL /QSYS.LIB/QGPL.LIB/SY983R.PGM(?,?,?)}}",
+                            "{{CALL /QSYS.LIB/*LIBL.LIB/SY983R.PGM(??,?)}}", "{{CALL /QSYS.LIB/*LIBL.LIB/SY983R.PGM(?,?"}) {
         EXPECT_EQ(adoOdbcStatement(sql), sql);
+        EXPECT_TRUE(adoParseProgramCall(sql).program.isEmpty()) << sql;
+    }
 }
 
 TEST(AdoConnection, EmulatorRouteWithoutProviderReportsIt)
@@ -309,14 +313,34 @@ TEST_F(OdbcProvider, InputOutputCharComesBackAndBlankOnlyReadsEmpty)
     EXPECT_EQ(cmd.parameters()["ErrMsg"].text(), "");
 }
 
-TEST_F(OdbcProvider, ValueWiderThanItsParameterIsRefused)
+TEST_F(OdbcProvider, WidthsAreCharactersAndAValueThatWouldBeCutIsRefused)
 {
     AdoCommand cmd;
     cmd.setActiveConnection(conn);
-    cmd.setCommandText("SELECT Q0PTNM FROM PTC0 WHERE Q0PTID = ?");
+    cmd.setCommandText("SELECT ? || '|' || ?");
     cmd.parameters().append(cmd.createParameter("Id", adChar, adParamInputOutput, 2));
-    cmd.parameters()["Id"].setValue("123");
-    EXPECT_EQ(errorNumber([&] { cmd.execute(); }), adoErr::MultipleStepErrors);
+    cmd.parameters().append(cmd.createParameter("Name", adChar, adParamInputOutput, 10));
+    cmd.parameters()["Id"].setValue(QString::fromUtf8("Ä\U0001F600"));
+    cmd.parameters()["Name"].setValue(QString::fromUtf8("Pässwörter"));
+    EXPECT_EQ(cmd.execute().fields(0).toString(), QString::fromUtf8("Ä\U0001F600|Pässwörter"));
+
+    const struct {
+        QString value;
+        const char *message;
+    } refused[] = {{QString::fromUtf8("Pässwörter!"), "The value of parameter Name is 11 characters long; the "
+                                                       "parameter takes at most 10."},
+                   {QString("ab") + QChar(0) + "c", "The value of parameter Name holds a NUL character, which "
+                                                    "cannot be sent."}};
+    for (const auto &r : refused) {
+        cmd.parameters()["Name"].setValue(r.value);
+        try {
+            cmd.execute();
+            ADD_FAILURE() << "sent " << r.message;
+        } catch (const VbError &e) {
+            EXPECT_EQ(e.number, adoErr::MultipleStepErrors);
+            EXPECT_EQ(e.description, r.message);
+        }
+    }
 }
 
 TEST_F(OdbcProvider, CloseThenUseFails)

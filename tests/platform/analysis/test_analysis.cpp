@@ -221,13 +221,13 @@ TEST(BlankDetector, Verdicts)
         inkRect(speckled, QRect(0, 0, speckled.width(), dpi / 20));  // scanner shadow
         QImage text = page(8.5, 11, dpi);
         typeLines(text, 1, dpi);
-        QImage mark = page(8.5, 11, dpi); // one blot of 1/16in: too small to count at sensitivity 1
+        QImage mark = page(8.5, 11, dpi); // one blot of 1/16in: too small to count at sensitivity 9
         inkRect(mark, QRect(dpi * 3, dpi * 4, dpi / 16, dpi / 16));
         struct Case { const char *name; const QImage *img; int sensitivity; int blank; };
         const Case cases[] = {
             {"blank", &blank, 3, 1},       {"speckle", &speckled, 3, 1},
-            {"text", &text, 3, 0},         {"text, least sensitive", &text, 1, 0},
-            {"mark, least sensitive", &mark, 1, 1}, {"mark, most sensitive", &mark, 5, 0},
+            {"text", &text, 3, 0},         {"text, removing most", &text, 9, 0},
+            {"mark, removing least", &mark, 0, 0}, {"mark, removing most", &mark, 9, 1},
             {"blank, out of range", &blank, 99, 1},
         };
         for (const Case &c : cases)

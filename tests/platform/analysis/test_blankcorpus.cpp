@@ -65,12 +65,12 @@ TEST(BlankCorpus, RightAtTheDefaultSensitivityAndMonotone)
 {
     const std::vector<CorpusPage> corpus = makeCorpus();
     std::ostringstream table;
-    table << "page                                         expected  s1 s2 s3 s4 s5\n";
+    table << "page                                         expected  s0 s1 s2 s3 s4 s5 s6 s7 s8 s9\n";
     for (const CorpusPage &p : corpus) {
         table << p.name << std::string(45 - std::min<size_t>(44, p.name.size()), ' ')
               << (p.blank ? "blank   " : "content ");
-        bool blank[6];
-        for (int s = 1; s <= 5; ++s) {
+        bool blank[10];
+        for (int s = 0; s <= 9; ++s) {
             blank[s] = blankVerdict(p.scan, s, QStringLiteral("1/30in"));
             table << "  " << (blank[s] ? 'B' : 'c');
         }
@@ -78,13 +78,13 @@ TEST(BlankCorpus, RightAtTheDefaultSensitivityAndMonotone)
         EXPECT_EQ(blank[3], p.blank) << p.name;
         // In the barcode mode's wider margin too.
         EXPECT_EQ(blankVerdict(p.scan, 3, QStringLiteral("1/10in")), p.blank) << p.name << ", 1/10in margin";
-        for (int s = 2; s <= 5; ++s)
-            EXPECT_TRUE(blank[s - 1] || !blank[s]) << p.name << ": blank at " << s << " but content at " << s - 1;
+        for (int s = 1; s <= 9; ++s)
+            EXPECT_TRUE(blank[s] || !blank[s - 1]) << p.name << ": blank at " << s - 1 << " but content at " << s;
     }
     // Full text is content and a clean sheet blank at every sensitivity.
     for (const CorpusPage &p : corpus) {
         if (p.name.ends_with("full text") || p.name.ends_with("blank clean")) {
-            for (int s : {1, 5})
+            for (int s : {0, 9})
                 EXPECT_EQ(blankVerdict(p.scan, s, QStringLiteral("1/30in")), p.blank) << p.name << " at " << s;
         }
     }
