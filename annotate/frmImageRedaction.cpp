@@ -7,7 +7,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QVBoxLayout>
 
 #include <memory>
 
@@ -17,6 +16,7 @@
 #include "core/layout.h"
 #include "core/state.h"
 #include "platform/annot/annotdocument.h"
+#include "platform/forms/builders.h"
 #include "platform/forms/msgbox.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/vb/vb.h"
@@ -31,15 +31,7 @@ constexpr qint32 kTypes[] = {QelAnnotType::Redaction, QelAnnotType::Text, QelAnn
 FrmImageRedaction::FrmImageRedaction() : Form(QStringLiteral("frmImageRedaction"))
 {
     setCaption(QStringLiteral("Korvane Scan Tool - Image Redaction Processing"));
-    auto *outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->setSpacing(0);
-    menuBar = new QMenuBar(this);
-    outer->setMenuBar(menuBar);
-    auto *client = new QWidget(this);
-    client->setObjectName(QStringLiteral("client"));
-    outer->addWidget(client);
-    setClientArea(client);
+    QWidget *client = addMenuBar(*this, menuBar);
 
     mnuRedaction = addControl(menuBar->addMenu(QStringLiteral("&Redaction")), QStringLiteral("mnuRedaction"));
     mnuRedactionExit = addControl(mnuRedaction->addAction(QStringLiteral("E&xit")), QStringLiteral("mnuRedactionExit"));

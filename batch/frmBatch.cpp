@@ -7,6 +7,7 @@
 #include "core/errors.h"
 #include "core/state.h"
 #include "ui/mainprocs.h"
+#include "platform/forms/builders.h"
 
 FrmBatch &frmBatch() { return defaultInstance<FrmBatch>(); }
 
@@ -40,62 +41,47 @@ template <std::size_t N> int checkedIndex(const std::array<QRadioButton *, N> &o
 FrmBatch::FrmBatch() : Form(QStringLiteral("frmBatch"))
 {
     setCaption(QStringLiteral("Batch Scan"));
+    const QRect inputFrame(130, 4, 330, 100);
     setKeyPreview(true);
-    const auto label = [this](QWidget *parent, const QString &name, const QString &text, int x,
-                              int y, int w) {
-        auto *l = addControl(new QLabel(text, parent), name);
-        l->setGeometry(x, y, w, 20);
-        return l;
-    };
-    const auto field = [this](QWidget *parent, const QString &name, int x, int y, int w) {
-        auto *t = addControl(new QLineEdit(parent), name);
-        t->setGeometry(x, y, w, 22);
-        return t;
-    };
-    const auto frame = [this](const QString &name) {
-        auto *f = addControl(new QGroupBox(this), name);
-        f->setGeometry(130, 4, 330, 100);
-        return f;
-    };
 
     lblStartingDocument =
-        label(this, QStringLiteral("lblStartingDocument"), QStringLiteral("Starting Document:"), 8, 12, 120);
+        addLabel(*this, this, QStringLiteral("lblStartingDocument"), QStringLiteral("Starting Document:"), 8, 12, 120);
 
-    fraInput_MARG = frame(QStringLiteral("fraInput_MARG"));
-    label(fraInput_MARG, QStringLiteral("lblBook_MARG"), QStringLiteral("Book"), 8, 12, 40);
-    txtBook_MARG = field(fraInput_MARG, QStringLiteral("txtBook_MARG"), 8, 32, 80);
-    label(fraInput_MARG, QStringLiteral("lblPage_MARG"), QStringLiteral("Page"), 100, 12, 40);
-    txtPage_MARG = field(fraInput_MARG, QStringLiteral("txtPage_MARG"), 100, 32, 60);
+    fraInput_MARG = addFrame(*this, this, QStringLiteral("fraInput_MARG"), QString(), inputFrame);
+    addLabel(*this, fraInput_MARG, QStringLiteral("lblBook_MARG"), QStringLiteral("Book"), 8, 12, 40);
+    txtBook_MARG = addField(*this, fraInput_MARG, QStringLiteral("txtBook_MARG"), 8, 32, 80);
+    addLabel(*this, fraInput_MARG, QStringLiteral("lblPage_MARG"), QStringLiteral("Page"), 100, 12, 40);
+    txtPage_MARG = addField(*this, fraInput_MARG, QStringLiteral("txtPage_MARG"), 100, 32, 60);
 
-    fraInput_MALC = frame(QStringLiteral("fraInput_MALC"));
-    label(fraInput_MALC, QStringLiteral("lblDocNum_MALC"), QStringLiteral("Document Number"), 8, 12, 140);
-    txtDocNum_MALC = field(fraInput_MALC, QStringLiteral("txtDocNum_MALC"), 8, 32, 100);
+    fraInput_MALC = addFrame(*this, this, QStringLiteral("fraInput_MALC"), QString(), inputFrame);
+    addLabel(*this, fraInput_MALC, QStringLiteral("lblDocNum_MALC"), QStringLiteral("Document Number"), 8, 12, 140);
+    txtDocNum_MALC = addField(*this, fraInput_MALC, QStringLiteral("txtDocNum_MALC"), 8, 32, 100);
 
-    fraInput_MALCP = frame(QStringLiteral("fraInput_MALCP"));
-    label(fraInput_MALCP, QStringLiteral("lblPlan1_MALCP"), QStringLiteral("Plan/Case #"), 8, 12, 90);
-    txtPlan1_MALCP = field(fraInput_MALCP, QStringLiteral("txtPlan1_MALCP"), 8, 32, 80);
-    label(fraInput_MALCP, QStringLiteral("lblPlan2_MALCP"), QStringLiteral("Plan Letter"), 100, 12, 90);
-    txtPlan2_MALCP = field(fraInput_MALCP, QStringLiteral("txtPlan2_MALCP"), 100, 32, 60);
-    label(fraInput_MALCP, QStringLiteral("lblPlan3_MALCP"), QStringLiteral("Plan Suffix"), 200, 12, 90);
-    txtPlan3_MALCP = field(fraInput_MALCP, QStringLiteral("txtPlan3_MALCP"), 200, 32, 60);
+    fraInput_MALCP = addFrame(*this, this, QStringLiteral("fraInput_MALCP"), QString(), inputFrame);
+    addLabel(*this, fraInput_MALCP, QStringLiteral("lblPlan1_MALCP"), QStringLiteral("Plan/Case #"), 8, 12, 90);
+    txtPlan1_MALCP = addField(*this, fraInput_MALCP, QStringLiteral("txtPlan1_MALCP"), 8, 32, 80);
+    addLabel(*this, fraInput_MALCP, QStringLiteral("lblPlan2_MALCP"), QStringLiteral("Plan Letter"), 100, 12, 90);
+    txtPlan2_MALCP = addField(*this, fraInput_MALCP, QStringLiteral("txtPlan2_MALCP"), 100, 32, 60);
+    addLabel(*this, fraInput_MALCP, QStringLiteral("lblPlan3_MALCP"), QStringLiteral("Plan Suffix"), 200, 12, 90);
+    txtPlan3_MALCP = addField(*this, fraInput_MALCP, QStringLiteral("txtPlan3_MALCP"), 200, 32, 60);
 
-    fraInput_NY = frame(QStringLiteral("fraInput_NY"));
-    label(fraInput_NY, QStringLiteral("lblBookCd_NY"), QStringLiteral("Book Cd"), 8, 12, 60);
-    txtBookCd_NY = field(fraInput_NY, QStringLiteral("txtBookCd_NY"), 8, 32, 60);
-    label(fraInput_NY, QStringLiteral("lblBook_NY"), QStringLiteral("Book"), 80, 12, 60);
-    txtBook_NY = field(fraInput_NY, QStringLiteral("txtBook_NY"), 80, 32, 80);
-    label(fraInput_NY, QStringLiteral("lblPage_NY"), QStringLiteral("Page"), 172, 12, 60);
-    txtPage_NY = field(fraInput_NY, QStringLiteral("txtPage_NY"), 172, 32, 60);
+    fraInput_NY = addFrame(*this, this, QStringLiteral("fraInput_NY"), QString(), inputFrame);
+    addLabel(*this, fraInput_NY, QStringLiteral("lblBookCd_NY"), QStringLiteral("Book Cd"), 8, 12, 60);
+    txtBookCd_NY = addField(*this, fraInput_NY, QStringLiteral("txtBookCd_NY"), 8, 32, 60);
+    addLabel(*this, fraInput_NY, QStringLiteral("lblBook_NY"), QStringLiteral("Book"), 80, 12, 60);
+    txtBook_NY = addField(*this, fraInput_NY, QStringLiteral("txtBook_NY"), 80, 32, 80);
+    addLabel(*this, fraInput_NY, QStringLiteral("lblPage_NY"), QStringLiteral("Page"), 172, 12, 60);
+    txtPage_NY = addField(*this, fraInput_NY, QStringLiteral("txtPage_NY"), 172, 32, 60);
 
-    fraInput_FHS = frame(QStringLiteral("fraInput_FHS"));
-    label(fraInput_FHS, QStringLiteral("lblRefCode_FHS"), QStringLiteral("Ref Code"), 8, 12, 80);
-    txtRefCode_FHS = field(fraInput_FHS, QStringLiteral("txtRefCode_FHS"), 8, 32, 80);
-    label(fraInput_FHS, QStringLiteral("lblRefNum_FHS"), QStringLiteral("Reference Number"), 100, 12, 140);
-    txtRefNum_FHS = field(fraInput_FHS, QStringLiteral("txtRefNum_FHS"), 100, 32, 140);
+    fraInput_FHS = addFrame(*this, this, QStringLiteral("fraInput_FHS"), QString(), inputFrame);
+    addLabel(*this, fraInput_FHS, QStringLiteral("lblRefCode_FHS"), QStringLiteral("Ref Code"), 8, 12, 80);
+    txtRefCode_FHS = addField(*this, fraInput_FHS, QStringLiteral("txtRefCode_FHS"), 8, 32, 80);
+    addLabel(*this, fraInput_FHS, QStringLiteral("lblRefNum_FHS"), QStringLiteral("Reference Number"), 100, 12, 140);
+    txtRefNum_FHS = addField(*this, fraInput_FHS, QStringLiteral("txtRefNum_FHS"), 100, 32, 140);
 
-    lblBatchDocNum = label(this, QStringLiteral("lblBatchDocNum"),
+    lblBatchDocNum = addLabel(*this, this, QStringLiteral("lblBatchDocNum"),
                            QStringLiteral("Number of documents to scan:"), 8, 114, 200);
-    txtBatchDocNum = field(this, QStringLiteral("txtBatchDocNum"), 210, 112, 60);
+    txtBatchDocNum = addField(*this, this, QStringLiteral("txtBatchDocNum"), 210, 112, 60);
 
     fraPageOptions = addControl(new QGroupBox(QStringLiteral("Page Options"), this),
                                 QStringLiteral("fraPageOptions"));
@@ -108,8 +94,8 @@ FrmBatch::FrmBatch() : Form(QStringLiteral("frmBatch"))
         new QRadioButton(QStringLiteral("All documents are"), fraPageOptions),
         QStringLiteral("optBatchPageNumMode(1)"));
     optBatchPageNumMode[1]->setGeometry(8, 42, 124, 20);
-    txtBatchUPageNum = field(fraPageOptions, QStringLiteral("txtBatchUPageNum"), 134, 41, 44);
-    label(fraPageOptions, QStringLiteral("lblBatchUPageNum"), QStringLiteral("pages long"), 184, 44, 100);
+    txtBatchUPageNum = addField(*this, fraPageOptions, QStringLiteral("txtBatchUPageNum"), 134, 41, 44);
+    addLabel(*this, fraPageOptions, QStringLiteral("lblBatchUPageNum"), QStringLiteral("pages long"), 184, 44, 100);
     optBatchPageNumMode[0]->setChecked(true);
 
     fraOverwrite = addControl(

@@ -12,6 +12,7 @@
 #include "core/files.h"
 #include "core/reset.h"
 #include "core/state.h"
+#include "platform/forms/builders.h"
 #include "platform/forms/msgbox.h"
 #include "platform/vb/vb.h"
 #include "ui/frmMain.h"
@@ -21,46 +22,31 @@ FrmBatchRotate &frmBatchRotate() { return defaultInstance<FrmBatchRotate>(); }
 FrmBatchRotate::FrmBatchRotate() : Form(QStringLiteral("frmBatchRotate"))
 {
     setCaption(QStringLiteral("Batch Rotate"));
-    const auto label = [this](QWidget *parent, const QString &name, const QString &text, int x,
-                              int y, int w) {
-        auto *l = addControl(new QLabel(text, parent), name);
-        l->setGeometry(x, y, w, 20);
-        return l;
-    };
-    const auto field = [this](QWidget *parent, const QString &name, int x, int y, int w) {
-        auto *t = addControl(new QLineEdit(parent), name);
-        t->setGeometry(x, y, w, 22);
-        return t;
-    };
-    const auto frame = [this](const QString &name) {
-        auto *f = addControl(new QGroupBox(this), name);
-        f->setGeometry(130, 4, 250, 64);
-        return f;
-    };
+    const QRect inputFrame(130, 4, 250, 64);
     lblStartingDocument =
-        label(this, QStringLiteral("lblStartingDocument"), QStringLiteral("Starting Document:"), 8, 12, 120);
+        addLabel(*this, this, QStringLiteral("lblStartingDocument"), QStringLiteral("Starting Document:"), 8, 12, 120);
 
-    fraInput_MARG = frame(QStringLiteral("fraInput_MARG"));
-    label(fraInput_MARG, QStringLiteral("lblBook_MARG"), QStringLiteral("Book"), 8, 10, 40);
-    txtBook_MARG = field(fraInput_MARG, QStringLiteral("txtBook_MARG"), 8, 30, 80);
-    label(fraInput_MARG, QStringLiteral("lblPage_MARG"), QStringLiteral("Page"), 100, 10, 40);
-    txtPage_MARG = field(fraInput_MARG, QStringLiteral("txtPage_MARG"), 100, 30, 60);
+    fraInput_MARG = addFrame(*this, this, QStringLiteral("fraInput_MARG"), QString(), inputFrame);
+    addLabel(*this, fraInput_MARG, QStringLiteral("lblBook_MARG"), QStringLiteral("Book"), 8, 10, 40);
+    txtBook_MARG = addField(*this, fraInput_MARG, QStringLiteral("txtBook_MARG"), 8, 30, 80);
+    addLabel(*this, fraInput_MARG, QStringLiteral("lblPage_MARG"), QStringLiteral("Page"), 100, 10, 40);
+    txtPage_MARG = addField(*this, fraInput_MARG, QStringLiteral("txtPage_MARG"), 100, 30, 60);
 
-    fraInput_MALC = frame(QStringLiteral("fraInput_MALC"));
-    label(fraInput_MALC, QStringLiteral("lblDocNum_MALC"), QStringLiteral("Document Number"), 8, 10, 140);
-    txtDocNum_MALC = field(fraInput_MALC, QStringLiteral("txtDocNum_MALC"), 8, 30, 100);
+    fraInput_MALC = addFrame(*this, this, QStringLiteral("fraInput_MALC"), QString(), inputFrame);
+    addLabel(*this, fraInput_MALC, QStringLiteral("lblDocNum_MALC"), QStringLiteral("Document Number"), 8, 10, 140);
+    txtDocNum_MALC = addField(*this, fraInput_MALC, QStringLiteral("txtDocNum_MALC"), 8, 30, 100);
 
-    fraInput_NY = frame(QStringLiteral("fraInput_NY"));
-    label(fraInput_NY, QStringLiteral("lblBookCd_NY"), QStringLiteral("Book Cd"), 8, 10, 60);
-    txtBookCd_NY = field(fraInput_NY, QStringLiteral("txtBookCd_NY"), 8, 30, 60);
-    label(fraInput_NY, QStringLiteral("lblBook_NY"), QStringLiteral("Book"), 80, 10, 60);
-    txtBook_NY = field(fraInput_NY, QStringLiteral("txtBook_NY"), 80, 30, 80);
-    label(fraInput_NY, QStringLiteral("lblPage_NY"), QStringLiteral("Page"), 172, 10, 60);
-    txtPage_NY = field(fraInput_NY, QStringLiteral("txtPage_NY"), 172, 30, 60);
+    fraInput_NY = addFrame(*this, this, QStringLiteral("fraInput_NY"), QString(), inputFrame);
+    addLabel(*this, fraInput_NY, QStringLiteral("lblBookCd_NY"), QStringLiteral("Book Cd"), 8, 10, 60);
+    txtBookCd_NY = addField(*this, fraInput_NY, QStringLiteral("txtBookCd_NY"), 8, 30, 60);
+    addLabel(*this, fraInput_NY, QStringLiteral("lblBook_NY"), QStringLiteral("Book"), 80, 10, 60);
+    txtBook_NY = addField(*this, fraInput_NY, QStringLiteral("txtBook_NY"), 80, 30, 80);
+    addLabel(*this, fraInput_NY, QStringLiteral("lblPage_NY"), QStringLiteral("Page"), 172, 10, 60);
+    txtPage_NY = addField(*this, fraInput_NY, QStringLiteral("txtPage_NY"), 172, 30, 60);
 
-    lblBatchDocNum = label(this, QStringLiteral("lblBatchDocNum"),
+    lblBatchDocNum = addLabel(*this, this, QStringLiteral("lblBatchDocNum"),
                            QStringLiteral("Number of documents to rotate:"), 8, 80, 200);
-    txtBatchDocNum = field(this, QStringLiteral("txtBatchDocNum"), 210, 78, 60);
+    txtBatchDocNum = addField(*this, this, QStringLiteral("txtBatchDocNum"), 210, 78, 60);
 
     btnStart = addControl(new QPushButton(QStringLiteral("Start"), this), QStringLiteral("btnStart"));
     btnStart->setGeometry(390, 10, 80, 26);

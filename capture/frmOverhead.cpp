@@ -3,6 +3,7 @@
 #include "capture/frmRescan.h"
 #include "capture/scandefaults.h"
 #include "core/files.h"
+#include "core/reset.h"
 #include "core/state.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/vb/vb.h"

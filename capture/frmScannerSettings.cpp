@@ -3,6 +3,7 @@
 #include "capture/frmScanningArea.h"
 #include "core/localisation.h"
 #include "core/state.h"
+#include "platform/forms/builders.h"
 #include "platform/forms/msgbox.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/imaging/qelezscanner.h"
@@ -11,13 +12,6 @@
 #include <QButtonGroup>
 
 namespace {
-
-QLabel *label(Form &f, QWidget *parent, const QString &name, const QString &text, int x, int y, int w)
-{
-    auto *l = f.addControl(new QLabel(text, parent), name);
-    l->setGeometry(x, y, w, 20);
-    return l;
-}
 
 template <class W> W *place(Form &f, W *w, const QString &name, int x, int y, int width, int height = 22)
 {
@@ -32,17 +26,17 @@ FrmScannerSettings::FrmScannerSettings() : Form(QStringLiteral("frmScannerSettin
 {
     setCaption(QStringLiteral("Scanner Settings"));
     // Left column: the labelled choices.
-    Label6 = label(*this, this, QStringLiteral("Label6"), QStringLiteral("&Source:"), 8, 10, 90);
+    Label6 = addLabel(*this, this, QStringLiteral("Label6"), QStringLiteral("&Source:"), 8, 10, 90);
     cboScannerSource = place(*this, new ComboBox(this), QStringLiteral("cboScannerSource"), 100, 8, 150);
     cboScannerSource->addItem(QStringLiteral("Document Feeder (ADF)"));
     cboScannerSource->addItem(QStringLiteral("Flatbed (FB)"));
-    Label1 = label(*this, this, QStringLiteral("Label1"), QStringLiteral("&Mode:"), 8, 40, 90);
+    Label1 = addLabel(*this, this, QStringLiteral("Label1"), QStringLiteral("&Mode:"), 8, 40, 90);
     cboMode = place(*this, new QelEzScanModeSetting(this), QStringLiteral("cboMode"), 100, 38, 150);
-    Label2 = label(*this, this, QStringLiteral("Label2"), QStringLiteral("D&ither:"), 8, 70, 90);
+    Label2 = addLabel(*this, this, QStringLiteral("Label2"), QStringLiteral("D&ither:"), 8, 70, 90);
     cboDither = place(*this, new QelEzScanDitherSetting(this), QStringLiteral("cboDither"), 100, 68, 150);
-    Label3 = label(*this, this, QStringLiteral("Label3"), QStringLiteral("Dots pe&r inch:"), 8, 100, 90);
+    Label3 = addLabel(*this, this, QStringLiteral("Label3"), QStringLiteral("Dots pe&r inch:"), 8, 100, 90);
     QelEzScanSetting1 = place(*this, new QelEzScanResolutionSetting(this), QStringLiteral("QelEzScanSetting1"), 100, 98, 150);
-    Label4 = label(*this, this, QStringLiteral("Label4"), QStringLiteral("&Page Size:"), 8, 130, 90);
+    Label4 = addLabel(*this, this, QStringLiteral("Label4"), QStringLiteral("&Page Size:"), 8, 130, 90);
     cboPageSize = place(*this, new QelEzScanPageSizeSetting(this), QStringLiteral("cboPageSize"), 8, 152, 242);
     Label1->setBuddy(cboMode->combo());
     Label2->setBuddy(cboDither->combo());
@@ -92,7 +86,7 @@ FrmScannerSettings::FrmScannerSettings() : Form(QStringLiteral("frmScannerSettin
 
     // Bottom: the region side.
     Frame3 = place(*this, new QGroupBox(QStringLiteral("Region Selection"), this), QStringLiteral("Frame3"), 8, 262, 454, 52);
-    Label5 = label(*this, Frame3, QStringLiteral("Label5"), QStringLiteral("Re&gion:"), 8, 22, 60);
+    Label5 = addLabel(*this, Frame3, QStringLiteral("Label5"), QStringLiteral("Re&gion:"), 8, 22, 60);
     QelEzScanSetting12 = place(*this, new QelEzScanSideSetting(Frame3), QStringLiteral("QelEzScanSetting12"), 70, 20, 150);
     Label5->setBuddy(QelEzScanSetting12->combo());
 
@@ -105,8 +99,8 @@ FrmScannerSettings::FrmScannerSettings() : Form(QStringLiteral("frmScannerSettin
     chkDuplex = place(*this, new QelEzScanDuplexSetting(QStringLiteral("Duple&x"), this), QStringLiteral("chkDuplex"), 474, 168, 90);
     for (QPushButton *b : {cmdOk, cmdCancel, cmdDefault, cmdArea})
         b->setAutoDefault(false);
-    lblScanDriverVersion = label(*this, this, QStringLiteral("lblScanDriverVersion"), QString(), 8, 190, 242);
-    lblQelDfltVersion = label(*this, this, QStringLiteral("lblQelDfltVersion"), QString(), 8, 214, 242);
+    lblScanDriverVersion = addLabel(*this, this, QStringLiteral("lblScanDriverVersion"), QString(), 8, 190, 242);
+    lblQelDfltVersion = addLabel(*this, this, QStringLiteral("lblQelDfltVersion"), QString(), 8, 214, 242);
     setDefaultButton(cmdOk);
     setCancelButton(cmdCancel);
     resize(574, 322);

@@ -2,6 +2,7 @@
 
 #include "core/files.h"
 #include "core/localisation.h"
+#include "platform/forms/builders.h"
 #include "platform/forms/msgbox.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/imaging/qelezscanner.h"
@@ -12,20 +13,6 @@
 FrmScanningArea &frmScanningArea() { return defaultInstance<FrmScanningArea>(); }
 
 namespace {
-
-QLabel *label(Form &f, const QString &name, const QString &text, int x, int y)
-{
-    auto *l = f.addControl(new QLabel(text, &f), name);
-    l->setGeometry(x, y, 80, 20);
-    return l;
-}
-
-QLineEdit *field(Form &f, const QString &name, int x, int y)
-{
-    auto *t = f.addControl(new QLineEdit(&f), name);
-    t->setGeometry(x, y, 100, 22);
-    return t;
-}
 
 int vbButton(Qt::MouseButton b)
 {
@@ -48,17 +35,17 @@ FrmScanningArea::FrmScanningArea() : Form(QStringLiteral("frmScanningArea"))
     QelEzImage1->installEventFilter(this);
     m_band = new QRubberBand(QRubberBand::Rectangle, m_overlay);
 
-    Label1 = label(*this, QStringLiteral("Label1"), QStringLiteral("&Units:"), 260, 10);
+    Label1 = addLabel(*this, this, QStringLiteral("Label1"), QStringLiteral("&Units:"), 260, 10, 80);
     cboUnits = addControl(new ComboBox(this), QStringLiteral("cboUnits"));
     cboUnits->setGeometry(344, 8, 110, 22);
-    Label2 = label(*this, QStringLiteral("Label2"), QStringLiteral("&X Position:"), 260, 44);
-    txtXPosition = field(*this, QStringLiteral("txtXPosition"), 344, 42);
-    Label3 = label(*this, QStringLiteral("Label3"), QStringLiteral("&Y Position:"), 260, 74);
-    txtYPosition = field(*this, QStringLiteral("txtYPosition"), 344, 72);
-    Label4 = label(*this, QStringLiteral("Label4"), QStringLiteral("&Width:"), 260, 104);
-    txtWidth = field(*this, QStringLiteral("txtWidth"), 344, 102);
-    Label5 = label(*this, QStringLiteral("Label5"), QStringLiteral("&Length:"), 260, 134);
-    txtLength = field(*this, QStringLiteral("txtLength"), 344, 132);
+    Label2 = addLabel(*this, this, QStringLiteral("Label2"), QStringLiteral("&X Position:"), 260, 44, 80);
+    txtXPosition = addField(*this, this, QStringLiteral("txtXPosition"), 344, 42, 100);
+    Label3 = addLabel(*this, this, QStringLiteral("Label3"), QStringLiteral("&Y Position:"), 260, 74, 80);
+    txtYPosition = addField(*this, this, QStringLiteral("txtYPosition"), 344, 72, 100);
+    Label4 = addLabel(*this, this, QStringLiteral("Label4"), QStringLiteral("&Width:"), 260, 104, 80);
+    txtWidth = addField(*this, this, QStringLiteral("txtWidth"), 344, 102, 100);
+    Label5 = addLabel(*this, this, QStringLiteral("Label5"), QStringLiteral("&Length:"), 260, 134, 80);
+    txtLength = addField(*this, this, QStringLiteral("txtLength"), 344, 132, 100);
     Label1->setBuddy(cboUnits);
     Label2->setBuddy(txtXPosition);
     Label3->setBuddy(txtYPosition);

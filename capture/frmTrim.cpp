@@ -2,6 +2,7 @@
 
 #include "core/files.h"
 #include "core/state.h"
+#include "platform/forms/builders.h"
 #include "platform/forms/msgbox.h"
 #include "platform/imaging/qelezscanner.h"
 #include "platform/vb/vb.h"
@@ -34,23 +35,18 @@ void measureTrimPage()
 FrmTrim::FrmTrim() : Form(QStringLiteral("frmTrim"))
 {
     setCaption(QStringLiteral(" Trim Document Scanning Area"));
-    const auto label = [this](const QString &name, const QString &text, int x, int y, int w) {
-        auto *l = addControl(new QLabel(text, this), name);
-        l->setGeometry(x, y, w, 20);
-        return l;
-    };
-    Label2 = label(QStringLiteral("Label2"), QStringLiteral("Trim from top && bottom:"), 8, 12, 150);
+    Label2 = addLabel(*this, this, QStringLiteral("Label2"), QStringLiteral("Trim from top && bottom:"), 8, 12, 150);
     txtTrimTB = addControl(new QLineEdit(this), QStringLiteral("txtTrimTB"));
     txtTrimTB->setGeometry(160, 10, 70, 22);
-    Label4 = label(QStringLiteral("Label4"), QStringLiteral("inches"), 236, 12, 50);
-    Label1 = label(QStringLiteral("Label1"), QStringLiteral("Trim from left && Right:"), 8, 42, 150);
+    Label4 = addLabel(*this, this, QStringLiteral("Label4"), QStringLiteral("inches"), 236, 12, 50);
+    Label1 = addLabel(*this, this, QStringLiteral("Label1"), QStringLiteral("Trim from left && Right:"), 8, 42, 150);
     txtTrimLR = addControl(new QLineEdit(this), QStringLiteral("txtTrimLR"));
     txtTrimLR->setGeometry(160, 40, 70, 22);
-    Label3 = label(QStringLiteral("Label3"), QStringLiteral("inches"), 236, 42, 50);
+    Label3 = addLabel(*this, this, QStringLiteral("Label3"), QStringLiteral("inches"), 236, 42, 50);
     // each caption's "&&" shows one ampersand, as a label with a buddy reads it
     Label2->setBuddy(txtTrimTB);
     Label1->setBuddy(txtTrimLR);
-    lblPageSize = label(QStringLiteral("lblPageSize"), QStringLiteral("Page Size:"), 8, 74, 70);
+    lblPageSize = addLabel(*this, this, QStringLiteral("lblPageSize"), QStringLiteral("Page Size:"), 8, 74, 70);
     cboPageSize = addControl(new QelEzScanPageSizeSetting(this), QStringLiteral("cboPageSize"));
     cboPageSize->setMaximumText(QStringLiteral("Scanner Maximum"));
     cboPageSize->setGeometry(80, 72, 206, 22);

@@ -153,11 +153,10 @@ bool do_print_button_click(QelEzImage &pageView, QelEzImage &treeView, qint32 us
                 preview->StatusBar1->showMessage(QStringLiteral("Ready"));
             preview->setImageFile(path);
             preview->SetupPrintPreview();
-            trap(6);
             showModalAndRelease(previewForm);
         }
 
-        trap(7);
+        trap(6);
         pageView.setImageFile(orig);
         pageView.setSaveFileName(QString());
         DeleteEditorCopies(orig);
@@ -234,7 +233,6 @@ bool do_redact_button_click(QelEzImage &pageView, QelEzImage &treeView)
             pageView.setAnnotationLayer(0);
         }
         do_set_annotation_security(pageView);
-        trap(8);
         pageView.setSaveFileName(orig);
         pageView.setPage(1);
         pageView.save();

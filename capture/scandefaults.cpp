@@ -64,35 +64,34 @@ void reset_defaults()
 {
     Trap trap;
     try {
-        trap(1);
         if (!g_blnScannerConnected)
             return;
         FrmMain &f = frmMain();
         QelEzScanner &t = tree();
-        trap(2);
+        trap(1);
         t.defaultSettings();
         t.setResolution(200);
-        trap(3);
+        trap(2);
         f.chkScanUD->setChecked(false);
         g_blnScanUD = false;
-        trap(4);
+        trap(3);
         t.setBrightness(g_intBaseLineBrightness);
         t.setPaperSource(g_intDefaultPaperSource);
-        trap(5);
+        trap(4);
         if (g_intDefaultPaperSource == 0) {
             showFeederWidgets(f, true);
             f.chkDuplex->setEnabled(true);
             t.setDuplex(g_blnDefaultDuplex ? 1 : 0);
             f.chkDuplex->setChecked(g_blnDefaultDuplex);
         } else {
-            trap(6);
+            trap(5);
             showFeederWidgets(f, false);
             f.chkDuplex->setEnabled(false);
             t.setDuplex(0);
         }
-        trap(7);
+        trap(6);
         t.setPageSize(kLegal);
-        trap(8);
+        trap(7);
         autoDetectPageSize();
     } catch (...) {
         reportCurrentError(QStringLiteral("reset_defaults"), trap);

@@ -261,7 +261,6 @@ void do_HandFeedScan()
         trap(3);
         frmRescan().Show(vb::vbModal, &f);
         const QString answer = g_strRescanAction.toUpper();
-        trap(4);
         if (answer == QLatin1String("OA") || answer == QLatin1String("I"))
             do_HandFeedScan2();
         g_blnFirstHandFeed = false;

@@ -20,15 +20,14 @@ QVariant do_save()
                                "They cannot be changed after this point.  Do you wish to continue to store these "
                                "documents?"),
                 vb::vbYesNo, QStringLiteral("Wait..."));
-            trap(2);
             if (answer == vb::vbYes)
                 frmBarcodeScan().Show(vb::vbModal, &frmMain());
             return {};
         }
-        trap(3);
+        trap(2);
         if (g_blnIsBatch)
             return do_store(true);
-        trap(4);
+        trap(3);
         g_blnStoreReturnValue = false;
         frmStore().Show(vb::vbModal, &frmMain());
         return g_blnStoreReturnValue;

@@ -12,6 +12,7 @@
 #include "capture/storework.h"
 #include "core/errors.h"
 #include "core/files.h"
+#include "core/reset.h"
 #include "core/state.h"
 #include "host/grouptext.h"
 #include "host/im091r.h"

@@ -248,18 +248,13 @@ void reportRoadFailure(const QString &procedure, const Trap &trap)
 {
     // The automation error of an object that has disconnected from its clients (0x80010108).
     constexpr int kDisconnected = int(0x80010108u);
-    try {
-        throw;
-    } catch (const VbError &e) {
-        if (e.number == kDisconnected) {
-            MsgBox(QStringLiteral("The application encountered an unrecoverable error while processing you request.  "
-                                  "Please restart the application and try your requestion again."),
-                   vb::vbCritical, QStringLiteral("The Korvane Scan Tool"));
-            coreHooks().endProcess(1);
-            return;
-        }
-        throwError(procedure, trap, e);
-    } catch (...) {
-        reportCurrentError(procedure, trap);
+    const VbError e = currentError();
+    if (e.number == kDisconnected) {
+        MsgBox(QStringLiteral("The application encountered an unrecoverable error while processing you request.  "
+                              "Please restart the application and try your requestion again."),
+               vb::vbCritical, QStringLiteral("The Korvane Scan Tool"));
+        coreHooks().endProcess(1);
+        return;
     }
+    throwError(procedure, trap, e);
 }

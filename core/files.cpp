@@ -16,7 +16,6 @@
 #include "platform/scan/scannersession.h"
 #include "platform/system/system.h"
 #include "platform/vb/vb.h"
-#include "ui/frmMain.h"
 
 namespace {
 
@@ -39,7 +38,7 @@ void removeForced(const QString &path)
     int number = vbErr::DeviceIOError;
     switch (err) {
     case ENOSPC:
-    case EDQUOT: number = 61; break;
+    case EDQUOT: number = vbErr::DiskFull; break;
     case EACCES:
     case EPERM:
     case EROFS: number = vbErr::PermissionDenied; break;
@@ -146,35 +145,6 @@ bool copyIntoPlace(const QString &source, const QString &destination, CopyMode m
     if (err == EEXIST && mode == CopyMode::CreateNew)
         return false;
     raiseErrno(err, destination);
-}
-
-void DeleteTemp()
-{
-    Trap at;
-    try {
-        FrmMain &f = frmMain();
-        at(1);
-        const int pages = f.ezTreeView->pageCount();
-        for (int i = 1; i <= pages; ++i) {
-            f.ezPageView->setPage(i);
-            f.ezPageView->setRotation(1);
-        }
-        at(2);
-        f.ezTreeView->clearImage();
-        f.ezPageView->clearImage();
-        at(3);
-        const QString path = g_strTempPath + QStringLiteral("temp.tif");
-        if (QFileInfo(path).isFile()) {
-            QFile file(path);
-            file.setPermissions(file.permissions() | QFileDevice::WriteOwner);
-            if (!file.remove())
-                raiseVbError(vbErr::PermissionDenied);
-        }
-        at(4);
-        g_intOldDocLength = 0;
-    } catch (...) {
-        reportCurrentError(QStringLiteral("DeleteTemp"), at);
-    }
 }
 
 void DeleteTempFile(const QString &name)

@@ -3,9 +3,6 @@
 #include <QString>
 #include <functional>
 
-// Closes the working document of the main window's views and deletes "temp.tif" of the temp
-// folder; g_intOldDocLength becomes 0. Errors are reported, not raised.
-void DeleteTemp();
 // Deletes g_strTempPath + name when it exists; g_intOldDocLength becomes 0 in any case.
 void DeleteTempFile(const QString &name);
 // Deletes the file when it exists.

@@ -100,17 +100,6 @@ void showUnindexedBox(QCheckBox *shown, bool resetUnindexed, std::initializer_li
         shown->setChecked(false);
 }
 
-// Scanner properties tolerate a missing scanner: the value only matters once one is there.
-template <class F> void withScanner(F &&set)
-{
-    try {
-        set(scannerSession());
-    } catch (const VbError &e) {
-        if (e.number != scanErr::NoScanner)
-            throw;
-    }
-}
-
 const QString kNYInstruction = QStringLiteral(
     "Enter your starting book code, book, and page or Date and Control Number.  Click Start to begin.");
 const QString kPartnerInstruction = QStringLiteral(
@@ -357,6 +346,35 @@ void modeNYBR(FrmMain &f)
 } // namespace
 
 int resetCount() { return g_resets; }
+
+void DeleteTemp()
+{
+    Trap at;
+    try {
+        FrmMain &f = frmMain();
+        at(1);
+        const int pages = f.ezTreeView->pageCount();
+        for (int i = 1; i <= pages; ++i) {
+            f.ezPageView->setPage(i);
+            f.ezPageView->setRotation(1);
+        }
+        at(2);
+        f.ezTreeView->clearImage();
+        f.ezPageView->clearImage();
+        at(3);
+        const QString path = g_strTempPath + QStringLiteral("temp.tif");
+        if (QFileInfo(path).isFile()) {
+            QFile file(path);
+            file.setPermissions(file.permissions() | QFileDevice::WriteOwner);
+            if (!file.remove())
+                raiseVbError(vbErr::PermissionDenied);
+        }
+        at(4);
+        g_intOldDocLength = 0;
+    } catch (...) {
+        reportCurrentError(QStringLiteral("DeleteTemp"), at);
+    }
+}
 
 void DeleteEditorCopies(const QString &keep)
 {

@@ -12,6 +12,10 @@ int resetCount();
 // The keyboard help appended to every instruction (starts with two line breaks).
 QString keyHelpText();
 
+// Closes the working document of the main window's views and deletes "temp.tif" of the temp
+// folder; g_intOldDocLength becomes 0. Errors are reported, not raised.
+void DeleteTemp();
+
 // Deletes the working copies of the redaction editor, its crop and the print preview (all but
 // `keep`, the file a view still shows).
 void DeleteEditorCopies(const QString &keep = QString());

@@ -18,14 +18,10 @@ void trace(const QString &text)
 
 void enterHandler(const QString &procedure, const Trap &at)
 {
-    try {
-        throw;
-    } catch (const VbError &e) {
-        trace("We are entering error handler ErrorHandler with the following error: "
-              + QString::number(e.number) + "-" + e.description);
-    } catch (...) {
-    }
-    reportCurrentError(procedure, at);
+    const VbError e = currentError();
+    trace("We are entering error handler ErrorHandler with the following error: "
+          + QString::number(e.number) + "-" + e.description);
+    throwError(procedure, at, e);
 }
 
 } // namespace

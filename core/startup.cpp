@@ -71,17 +71,6 @@ template <class F> void resumeNext(F &&statement)
     }
 }
 
-// A scanner property written without a scanner only matters once there is one.
-template <class F> void toScanner(F &&set)
-{
-    try {
-        set(scannerSession());
-    } catch (const VbError &e) {
-        if (e.number != scanErr::NoScanner)
-            throw;
-    }
-}
-
 void setStartValues()
 {
     g_BookCode = "0";
@@ -336,7 +325,7 @@ void app_init()
             coreHooks().setBookSizeNormal();
         }
         at(26);
-        toScanner([](ScannerSession &sc) { sc.setBrightness(g_intBaseLineBrightness); });
+        withScanner([](ScannerSession &sc) { sc.setBrightness(g_intBaseLineBrightness); });
         at(27);
         if (g_intDefaultPaperSource != 0) {
             f.lblScannerPaperSource->setText(QStringLiteral("Scanner Source: FB"));
@@ -356,12 +345,8 @@ void app_init()
         at(29);
         coreHooks().getEfilePartners(g_APP_STATE);
     } catch (...) {
-        try {
-            throw;
-        } catch (const VbError &e) {
-            trace("We are entering error handler ErrorHandler with the following error: " + errorText(e));
-        } catch (...) {
-        }
-        reportCurrentError(QStringLiteral("app_init"), at);
+        const VbError e = currentError();
+        trace("We are entering error handler ErrorHandler with the following error: " + errorText(e));
+        throwError(QStringLiteral("app_init"), at, e);
     }
 }

@@ -63,16 +63,11 @@ void hostTrace(const QString &procedure, const QString &text)
 
 void reportHostFailure(const QString &procedure, const Trap &trap, bool traced)
 {
-    if (traced) {
-        try {
-            throw;
-        } catch (const VbError &e) {
-            hostTrace(procedure, QStringLiteral("We are entering error handler ErrorHandler with the following error: ")
-                                     + QString::number(e.number) + QStringLiteral("-") + e.description);
-        } catch (...) {
-        }
-    }
-    reportCurrentError(procedure, trap);
+    const VbError e = currentError();
+    if (traced)
+        hostTrace(procedure, QStringLiteral("We are entering error handler ErrorHandler with the following error: ")
+                                 + QString::number(e.number) + QStringLiteral("-") + e.description);
+    throwError(procedure, trap, e);
 }
 
 bool do_print_iseries_parameters(const QString &procName, const QString &stage, AdoCommand &cmd)

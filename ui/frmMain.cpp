@@ -1,10 +1,10 @@
 #include "ui/frmMain.h"
 
 #include <QFile>
-#include <QVBoxLayout>
 
 #include "core/errors.h"
 #include "core/state.h"
+#include "platform/forms/builders.h"
 #include "platform/system/system.h"
 #include "ui/frmAbout.h"
 #include "ui/frmPreferences.h"
@@ -47,15 +47,7 @@ FrmMain &frmMain() { return defaultInstance<FrmMain>(); }
 FrmMain::FrmMain() : Form(QStringLiteral("frmMain"))
 {
     setCaption(QStringLiteral("Korvane Scanning Utilty"));
-    auto *outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->setSpacing(0);
-    menuBar = new QMenuBar(this);
-    outer->setMenuBar(menuBar);
-    auto *client = new QWidget(this);
-    client->setObjectName(QStringLiteral("client"));
-    outer->addWidget(client);
-    setClientArea(client);
+    addMenuBar(*this, menuBar);
 
     buildMenus();
     buildControls();
@@ -142,13 +134,10 @@ void FrmMain::buildControls()
 
     auto label = [this](QWidget *parent, const QString &name, const QString &caption, int x, int y,
                         int w = CAPTION_W) {
-        auto *l = addControl(new QLabel(caption, parent), name);
-        l->setGeometry(x, y, w, 20);
-        return l;
+        return addLabel(*this, parent, name, caption, x, y, w);
     };
     auto text = [this](QWidget *parent, const QString &name, int x, int y, int w, int max) {
-        auto *e = addControl(new QLineEdit(parent), name);
-        e->setGeometry(x, y, w, 22);
+        auto *e = addField(*this, parent, name, x, y, w);
         if (max > 0)
             e->setMaxLength(max);
         return e;
@@ -168,9 +157,7 @@ void FrmMain::buildControls()
     };
     auto frame = [this](QWidget *parent, const QString &name, const QString &caption, int x, int y,
                         int w = FRAME_W, int h = FRAME_H) {
-        auto *f = addControl(new QGroupBox(caption, parent), name);
-        f->setGeometry(x, y, w, h);
-        return f;
+        return addFrame(*this, parent, name, caption, QRect(x, y, w, h));
     };
     // One row of an index frame: caption label and field; returns the field.
     auto row = [&](QGroupBox *f, const QString &caption, const QString &field, int r, int w, int max) {
@@ -529,13 +516,12 @@ void FrmMain::Form_Unload(int &cancel)
             raiseVbError(vbErr::FileNotFound);
         if (!startHidden(QStringLiteral("/bin/sh"), {script}))
             raiseVbError(vbErr::FileNotFound);
-    } catch (const VbError &e) {
+    } catch (...) {
+        const VbError e = currentError();
         traceLine(QStringLiteral("Korvane Scan Tool::frmMain::Unload:We are entering error handler "
                                  "ErrorHandler with the following error: ")
                   + QString::number(e.number) + QStringLiteral("-") + e.description);
         throwError(QStringLiteral("frmMain::Unload"), trap, e);
-    } catch (...) {
-        reportCurrentError(QStringLiteral("frmMain::Unload"), trap);
     }
 }
 

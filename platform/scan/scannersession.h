@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "platform/scan/settingstable.h"
+#include "platform/vb/vberror.h"
 
 // One scanner session for the process. The imaging control's scanner members forward here, so
 // every control and dialog changes what the next scan does. Two backends: SANE (sanesession.h)
@@ -208,3 +209,15 @@ private:
 ScannerSession &scannerSession();
 // Installs a session (tests install the fake); null goes back to creating the SANE one.
 void setScannerSession(std::unique_ptr<ScannerSession> session);
+
+// Writes a property through the session; without a scanner (NoScanner) nothing happens, as the
+// value only matters once there is one. Any other error goes on.
+template <class F> void withScanner(F &&set)
+{
+    try {
+        set(scannerSession());
+    } catch (const VbError &e) {
+        if (e.number != scanErr::NoScanner)
+            throw;
+    }
+}

@@ -32,6 +32,7 @@ constexpr int PathFileAccessError = 75;
 constexpr int PathNotFound = 76;
 constexpr int BadFileName = 52;
 constexpr int DeviceIOError = 57;
+constexpr int DiskFull = 61;
 constexpr int DivisionByZero = 11;
 constexpr int InvalidUseOfNull = 94;
 constexpr int ObjectVariableNotSet = 91;

@@ -2,6 +2,7 @@
 #include "capture_env.h"
 
 #include "capture/scandefaults.h"
+#include "core/errors.h"
 #include "core/state.h"
 #include "platform/imaging/qelezscanner.h"
 #include "ui/frmMain.h"
@@ -42,7 +43,9 @@ TEST_F(ScanDefaults, FlatbedPreferenceShowsPageSizeAndTurnsDuplexOff)
     main->chkScanUD->setChecked(true);
     tree().setResolution(300);
     tree().setPageSize(QStringLiteral("Letter Portrait - 8.5 x 11 in"));
+    TrapLog log;
     reset_defaults();
+    EXPECT_EQ(log.lines, (std::vector<int>{1, 2, 3, 4, 5, 6, 7})); // the steps; 5 is the flatbed's
     EXPECT_EQ(main->lblScannerPaperSource->text(), QStringLiteral("Scanner Source: FB"));
     EXPECT_FALSE(main->lblPageSize->isHidden());
     EXPECT_FALSE(main->cboPageSize->isHidden());
