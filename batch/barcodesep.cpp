@@ -158,7 +158,9 @@ void processBarcodes()
 {
     FrmMain &main = frmMain();
     FrmBarcodeScan &progress = frmBarcodeScan();
-    FormRoad road(progress);
+    Road::Run run(progress.road);
+    if (!run)
+        return;
     QelEzImage &barcode = ezBarcode();
     AdoConnection conn;
     QString log;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QProgressBar>
 #include <QVBoxLayout>
 
@@ -12,6 +13,8 @@
 #include "platform/imaging/qelezimage.h"
 #include "platform/vb/vb.h"
 #include "ui/frmMain.h"
+
+Q_LOGGING_CATEGORY(lcFilters, "quorla.batch", QtInfoMsg)
 
 bool IP2::isBlankResult(const IP2Image &image)
 {
@@ -117,11 +120,19 @@ void doImageProcess(QelEzImage &control, std::shared_ptr<FilterChain> chain, int
                 g_blnByteAligned = false;
         }
         trap(6);
+        const qsizetype removed = list.count(u',');
         if (list.size() > 1)
             list.chop(1);
         trap(7);
         control.deletePages(list);
         control.setPage(1);
+        if (removed > 0) {
+            qCInfo(lcFilters).noquote() << removed << "blank pages removed: pages" << list;
+            QString status = QStringLiteral("%1 blank pages removed").arg(removed);
+            if (control.pageCount() == 0)
+                status += QStringLiteral(", no page is left to store");
+            frmMain().lblStatus->setText(status);
+        }
     } catch (...) {
         reportCurrentError(QStringLiteral("doImageProcess"), trap);
     }

@@ -15,6 +15,8 @@ public:
 
     // Runs processBarcodes once and unloads the form; nothing while a run is going on.
     void Form_Activate() override;
+
+    Road road{*this}; // the separation
 };
 
 FrmBarcodeScan &frmBarcodeScan();

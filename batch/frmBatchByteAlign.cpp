@@ -82,8 +82,6 @@ void FrmBatchByteAlign::btnLog_Click()
 
 namespace {
 
-bool alignGuard = false;
-
 bool dateMode() { return g_dbMode == MODE_NYRG || g_dbMode == MODE_NYMD || g_dbMode == MODE_NYCR; }
 
 QString alignKey()
@@ -109,19 +107,14 @@ double alignPosition(const QDate &startDate)
 bool do_BatchByteAlign(const QString &startA, const QString &startB, const QString &endA,
                        const QString &endB, int force)
 {
-    if (alignGuard)
+    FrmBatchByteAlign &form = frmBatchByteAlign();
+    Road::Run run(form.road);
+    if (!run)
         return false; // a Start pressed while a run yields
-    alignGuard = true;
     struct Release {
-        ~Release()
-        {
-            alignGuard = false;
-            g_blnIsBatch = false;
-        }
+        ~Release() { g_blnIsBatch = false; }
     } release;
 
-    FrmBatchByteAlign &form = frmBatchByteAlign();
-    FormRoad road(form);
     const auto failed = [&] { form.lblProgress->setText(QStringLiteral("Batch Failed!")); };
     bool result = true;
     QString log;

@@ -20,10 +20,11 @@ public:
     QLabel *lblProgress;
 
     void Form_Load() override;
-    void Form_AbortRoad() override { btnAbort_Click(); }
     void btnStart_Click();
     void btnAbort_Click();
     void btnLog_Click();
+
+    Road road{*this, [this] { btnAbort_Click(); }}; // the walk
 };
 
 FrmBatchByteAlign &frmBatchByteAlign();

@@ -28,18 +28,16 @@ BatchProgressForm::BatchProgressForm(const QString &name, const QString &job, st
 
     connect(btnAbort, &QPushButton::clicked, this, &BatchProgressForm::btnAbort_Click);
     connect(btnClose, &QPushButton::clicked, this, &BatchProgressForm::btnClose_Click);
-    connect(this, &Form::hidden, this, [this] { m_ran = false; });
 }
 
 void BatchProgressForm::Form_Activate()
 {
-    // Coming back to the window (after a dialog of the run) must not start a second run.
-    if (m_ran)
+    // Coming back to the window after a dialog of the run must not start a second run.
+    Road::Run run(m_road);
+    if (!run)
         return;
-    m_ran = true;
     btnAbort->setEnabled(true);
     btnClose->setEnabled(false);
-    FormRoad road(*this);
     m_run();
 }
 

@@ -18,13 +18,12 @@ public:
     QPushButton *btnAbort, *btnClose;
 
     void Form_Activate() override;
-    void Form_AbortRoad() override { btnAbort_Click(); }
     void btnAbort_Click();
     void btnClose_Click();
 
 private:
     std::function<void()> m_run;
-    bool m_ran = false; // the run starts once per showing, not on every re-activation
+    Road m_road{*this, [this] { btnAbort_Click(); }};
 };
 
 // The batch-scan progress window.

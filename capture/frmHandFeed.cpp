@@ -43,9 +43,9 @@ void FrmHandFeed::Timer1_Timer()
 {
     // A scan call may pump events: the next tick waits until this one is over, and the frame
     // cannot close the window under it.
-    if (roadRunning())
+    Road::Run run(m_tick);
+    if (!run)
         return;
-    FormRoad road(*this);
     FrmMain &f = frmMain();
     QelEzImage &tree = *f.ezTreeView;
     try {

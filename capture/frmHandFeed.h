@@ -23,6 +23,8 @@ public:
 
 private:
     void scanFailed(const QString &description);
+
+    Road m_tick{*this}; // one tick's scan
 };
 
 FrmHandFeed &frmHandFeed();

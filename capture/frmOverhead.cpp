@@ -127,7 +127,9 @@ void FrmOverhead::doOverheadScan()
     FrmMain &f = frmMain();
     QelEzImage &tree = *f.ezTreeView;
     QelEzImage &view = *f.ezPageView;
-    FormRoad road(*this);
+    Road::Run run(m_road);
+    if (!run)
+        return;
 
     m_idle = false;
     btnScan->setEnabled(false);

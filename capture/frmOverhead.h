@@ -27,9 +27,6 @@ public:
     void optBookSizeLarge_Click();
     void btnScan_Click();
     void CancelButton_Click();
-    // A close from the frame during a run is its Cancel Scan.
-    void Form_AbortRoad() override { m_idle = true; }
-
     // True while no run is going; Cancel during a run sets it (the request to stop).
     bool idle() const { return m_idle; }
 
@@ -37,6 +34,8 @@ private:
     void doOverheadScan();
 
     bool m_idle = true;
+    // A close from the frame during a run is its Cancel Scan.
+    Road m_road{*this, [this] { m_idle = true; }};
 };
 
 FrmOverhead &frmOverhead();

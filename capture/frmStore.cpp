@@ -34,10 +34,12 @@ void FrmStore::Form_GotFocus()
 {
     // A focus that comes back while the store runs (a message box of the store closed) or
     // after it ran must not start it again.
-    if (roadRunning() || m_done)
+    if (m_done)
         return;
     {
-        FormRoad road(*this);
+        Road::Run run(m_road);
+        if (!run)
+            return;
         g_blnStoreReturnValue = do_store(true);
     }
     m_done = true;

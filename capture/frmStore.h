@@ -23,6 +23,7 @@ protected:
 
 private:
     bool m_done = false;
+    Road m_road{*this}; // the store
 };
 
 FrmStore &frmStore();

@@ -175,6 +175,9 @@ bool do_store_manual(bool advance)
         FrmMain &w = frmMain();
         QelEzImage &tree = *w.ezTreeView;
         QelEzImage &view = *w.ezPageView;
+        // The store's walks pass every page; only what is current at its end is painted.
+        const QelEzPageWalk viewWalk(view);
+        const QelEzPageWalk treeWalk(tree);
         if (g_dbMode == MODE_MALC && g_blnScanUnIndexDocs && g_CTLNum == u"00000") {
             g_Year = w.txtYear_MALC->text();
             g_Month = w.txtMonth_MALC->text();

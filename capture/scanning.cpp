@@ -25,15 +25,6 @@ const QString kPaperJam = QStringLiteral(
     "Paper Jam: Please clear scanner, check and correct document as necessary and continue scanning.");
 const QString kPaperJamTitle = QStringLiteral("The Korvane Scan Tool");
 
-// Set while a Scan command or a hand-feed command runs: the scanner calls and the modal
-// dialogs pump events, and a second command must not start a scan inside the first.
-bool g_scanRunning = false;
-
-struct RunGuard {
-    RunGuard() { g_scanRunning = true; }
-    ~RunGuard() { g_scanRunning = false; }
-};
-
 std::shared_ptr<FilterChain> filterChain()
 {
     if (!g_FilterSettings)
@@ -103,11 +94,11 @@ void setRescanOption(const QString &answer) { g_strRescanAction = answer; }
 
 void do_scan()
 {
-    if (g_scanRunning)
-        return;
-    RunGuard running;
-    Trap trap;
     FrmMain &f = frmMain();
+    Road::Run run(f.scanRoad);
+    if (!run)
+        return;
+    Trap trap;
     try {
         trap(1);
         g_blnStopKeyCapture = true;
@@ -245,7 +236,7 @@ void do_rescan()
 
 void do_HandFeedScan()
 {
-    if (g_scanRunning)
+    if (frmMain().scanRoad.running())
         return;
     Trap trap;
     try {
@@ -271,11 +262,13 @@ void do_HandFeedScan()
 
 void do_HandFeedScan2()
 {
-    RunGuard running;
+    FrmMain &f = frmMain();
+    Road::Run run(f.scanRoad);
+    if (!run)
+        return;
     Trap trap;
     try {
         trap(1);
-        FrmMain &f = frmMain();
         f.ezTreeView->setVisible(true);
         f.lblPageNum->setVisible(true);
         f.ezPageView->setVisible(true);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/forms/forms.h"
+#include "ui/frmMain.h"
 
 namespace {
 int g_signalPipe[2] = {-1, -1};
@@ -20,12 +21,10 @@ void onSignal(int)
 
 void closeMainWindow()
 {
-    for (Form *f : Forms())
-        if (f->objectName() == QLatin1String("frmMain")) {
-            f->close();
-            return;
-        }
-    QCoreApplication::quit();
+    if (FrmMain *f = loadedInstance<FrmMain>())
+        f->close();
+    else
+        QCoreApplication::exit(0);
 }
 }
 

@@ -202,6 +202,10 @@ public:
     void tmrAnnotationMerge_Timer();
     void tmrAutoNextPage_Timer();
 
+    // A Scan or hand-feed command: the scanner calls and the modal dialogs yield, and a second
+    // command must not start a scan inside the first; a close waits for it.
+    Road scanRoad{*this};
+
     // The thirteen Database menu entries in menu order.
     QList<QAction *> databaseEntries() const;
 

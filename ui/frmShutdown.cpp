@@ -16,7 +16,9 @@ FrmShutdown::FrmShutdown() : Form(QStringLiteral("frmShutdown"))
 
 void FrmShutdown::Form_Activate()
 {
-    FormRoad road(*this);
+    Road::Run run(m_road);
+    if (!run)
+        return;
     repaint();
     try {
         endProgram();

@@ -11,6 +11,9 @@ public:
     QLabel *lblMessage;
 
     void Form_Activate() override;
+
+private:
+    Road m_road{*this};
 };
 
 FrmShutdown &frmShutdown();

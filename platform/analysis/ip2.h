@@ -175,7 +175,8 @@ private:
 };
 
 // Reads the linear barcodes cover sheets carry (Code 128, Code 39, Interleaved 2 of 5, Codabar)
-// inside the zone, upright or turned; one "Barcode" result each, in reading order.
+// inside the zone, upright or turned; one "Barcode" result each, in reading order. A 14-digit
+// Interleaved 2 of 5 text that starts with the padding 0 gives its 13 digits.
 class IP2BarcodeReader : public IP2Filter {
 public:
     QString className() const override { return QStringLiteral("IP2BarcodeReader"); }

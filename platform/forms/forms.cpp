@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QEventLoop>
+#include <QFile>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -88,7 +89,8 @@ int vbShiftState(Qt::KeyboardModifiers mods)
 // ---------------------------------------------------------------------------------------------
 // Form
 
-Form::Form(const QString &name, QWidget *parent) : QWidget(parent, Qt::Window)
+Form::Form(const QString &name, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_loadRoad(std::make_unique<Road>(*this))
 {
     setObjectName(name);
     qApp->installEventFilter(this);
@@ -115,8 +117,8 @@ void Form::Load()
     m_loaded = true;
     g_forms.append(this);
     {
-        // Loading is a road of its own: the form is not pulled away in the middle of it.
-        FormRoad road(*this);
+        // The form is not pulled away in the middle of its loading.
+        Road::Run loading(*m_loadRoad);
         Form_Load();
     }
     emit loaded();
@@ -126,8 +128,8 @@ bool Form::Unload(int unloadMode)
 {
     if (!m_loaded || m_unloading)
         return true;
-    if (m_roads > 0 && unloadMode != vb::vbFormCode) {
-        Form_AbortRoad();
+    if (roadRunning() && unloadMode != vb::vbFormCode) {
+        abortRoads();
         return false;
     }
     int cancel = 0;
@@ -152,7 +154,7 @@ bool Form::Unload(int unloadMode)
     m_unloading = false;
     // A default instance belongs to its accessor; any other form to whoever created it.
     if (wasDefault) {
-        if (m_roads > 0)
+        if (roadRunning())
             m_deleteAfterRoad = true;
         else
             deleteLater();
@@ -160,11 +162,73 @@ bool Form::Unload(int unloadMode)
     return true;
 }
 
-FormRoad::FormRoad(Form &form) : m_form(&form) { ++form.m_roads; }
-
-FormRoad::~FormRoad()
+bool Form::roadRunning() const
 {
-    if (!m_form || --m_form->m_roads > 0 || !m_form->m_deleteAfterRoad)
+    return std::any_of(m_roads.cbegin(), m_roads.cend(), [](const Road *r) { return r->running(); });
+}
+
+void Form::abortRoads()
+{
+    for (Road *r : std::as_const(m_roads))
+        if (r->running())
+            r->abort();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Road
+
+Road::Road(Form &form, std::function<void()> abort) : m_form(&form), m_abort(std::move(abort))
+{
+    form.m_roads.append(this);
+}
+
+Road::~Road() { m_form->m_roads.removeOne(this); }
+
+void Road::abort()
+{
+    if (!m_running || m_aborted)
+        return;
+    m_aborted = true;
+    if (m_abort)
+        m_abort();
+}
+
+void Road::addUndo(std::function<void()> step) { m_undo.append(std::move(step)); }
+
+void Road::addFile(const QString &path) { m_files.append(path); }
+
+void Road::unwind()
+{
+    // A step that fails does not keep the steps before it from running.
+    while (!m_undo.isEmpty()) {
+        try {
+            m_undo.takeLast()();
+        } catch (...) {
+        }
+    }
+    for (const QString &path : std::as_const(m_files))
+        QFile::remove(path);
+    m_files.clear();
+    m_running = false;
+    m_aborted = false;
+}
+
+Road::Run::Run(Road &road)
+{
+    if (road.m_running)
+        return;
+    m_road = &road;
+    m_form = road.m_form;
+    road.m_running = true;
+    road.m_aborted = false;
+}
+
+Road::Run::~Run()
+{
+    if (!m_road || !m_form) // the form, and its road with it, was deleted under the run
+        return;
+    m_road->unwind();
+    if (m_form->roadRunning() || !m_form->m_deleteAfterRoad)
         return;
     m_form->m_deleteAfterRoad = false;
     m_form->deleteLater();
@@ -436,7 +500,7 @@ void sweepForQuit()
         if (!f || !Forms().contains(f))
             continue;
         if (f->roadRunning()) {
-            f->Form_AbortRoad(); // and wait for it; the windows around it stay
+            f->abortRoads(); // and wait for it; the windows around it stay
             return;
         }
         if (!f->m_modal)

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 // Forms the way the workstation's code expects them: a life cycle (Load, Activate,
 // QueryUnload, Unload), a collection of the loaded forms in load order, default instances
@@ -33,6 +34,8 @@ enum KeyCodeConstants : int {
 int vbKeyCode(int qtKey);
 int vbShiftState(Qt::KeyboardModifiers mods);
 
+class Road;
+
 class Form : public QWidget {
     Q_OBJECT
 public:
@@ -48,9 +51,6 @@ public:
     virtual void Form_KeyDown(int &keyCode, int shift) { (void)keyCode; (void)shift; }
     virtual void Form_KeyPress(int &keyAscii) { (void)keyAscii; }
     virtual void Form_Resize() {}
-    // A close from outside the program's code while a road runs: the form's own Abort, where it
-    // has one. The close itself is refused either way.
-    virtual void Form_AbortRoad() {}
 
     // Runs Form_Load once and adds the form to Forms(); nothing when already loaded.
     void Load();
@@ -65,9 +65,8 @@ public:
     void Hide();
     bool isShownModal() const { return m_modal; }
 
-    // True while a road (a long job run from one of the form's events) runs in the form; see
-    // FormRoad.
-    bool roadRunning() const { return m_roads > 0; }
+    // True while one of the form's roads runs; see Road.
+    bool roadRunning() const;
 
     QString caption() const { return windowTitle(); }
     void setCaption(const QString &text) { setWindowTitle(text); }
@@ -134,7 +133,7 @@ private:
     template <class F> friend F &defaultInstance();
     friend class FormScript;
     friend void sweepForQuit();
-    friend class FormRoad;
+    friend class Road;
     void activate();
     void applyTabOrder();
     bool handleKey(QWidget *target, QKeyEvent *key);
@@ -151,23 +150,63 @@ private:
     QList<QObject *> m_controls;
     QList<QWidget *> m_tabOrder;
     Form **m_defaultSlot = nullptr;
-    int m_roads = 0;
+    QList<Road *> m_roads;
+    std::unique_ptr<Road> m_loadRoad; // loading is a road of its own
     bool m_deleteAfterRoad = false; // unloaded by code while a road ran: deleted when it ends
+    void abortRoads();
 };
 
-// A road running in a form, for the lifetime of this object. Meanwhile a close from the frame
-// (or any unload not made by the program's code) is refused and turned into the form's
-// Form_AbortRoad; an unload by code goes through but the form stays alive until the road ends,
-// so the road's own references stay valid across its yields.
-class FormRoad {
+// A long road run from a form's events (a scan, a batch job, a store), declared once as a
+// member of its form. While it runs it is the only guard against being entered again (a second
+// start from an event handled while it yields) and against closing: a close from the frame, or
+// any unload not made by the program's code, is refused and aborts the road; a quit request
+// aborts it and waits for it; an unload by code goes through but the form stays alive until the
+// road ends, so the road's references stay valid across its yields. It carries the form's Abort,
+// and owns what it must undo and the working files it made: when a run ends without done(),
+// its undo steps run, last first; its files are deleted however it ends.
+class Road {
 public:
-    explicit FormRoad(Form &form);
-    ~FormRoad();
-    FormRoad(const FormRoad &) = delete;
-    FormRoad &operator=(const FormRoad &) = delete;
+    // `abort`: the form's Abort, run (once per run) when the road is asked to abort.
+    explicit Road(Form &form, std::function<void()> abort = {});
+    ~Road();
+    Road(const Road &) = delete;
+    Road &operator=(const Road &) = delete;
+
+    bool running() const { return m_running; }
+    // Asked to abort during this run; the road checks it at its yields.
+    bool aborted() const { return m_aborted; }
+    void abort();
+
+    // While the road runs: what to undo should it not reach done(), and its working files.
+    void addUndo(std::function<void()> step);
+    void addFile(const QString &path);
+    // The road reached its end: nothing is undone.
+    void done() { m_undo.clear(); }
+
+    // One run of the road, for the lifetime of this object. Test it: false when the road
+    // already runs (the caller returns at once). Its end unwinds the road.
+    class Run {
+    public:
+        explicit Run(Road &road);
+        ~Run();
+        Run(const Run &) = delete;
+        Run &operator=(const Run &) = delete;
+        explicit operator bool() const { return m_road != nullptr; }
+
+    private:
+        Road *m_road = nullptr;
+        QPointer<Form> m_form;
+    };
 
 private:
-    QPointer<Form> m_form;
+    void unwind();
+
+    Form *m_form;
+    std::function<void()> m_abort;
+    bool m_running = false;
+    bool m_aborted = false;
+    QList<std::function<void()>> m_undo;
+    QStringList m_files;
 };
 
 // The loaded forms in load order.
@@ -184,9 +223,15 @@ bool quitRequested();
 
 // The default instance of a form class: created and loaded on first use, created afresh
 // after it was unloaded. The instance is reachable from inside its own Form_Load.
-template <class F> F &defaultInstance()
+template <class F> Form *&defaultInstanceSlot()
 {
     static Form *instance = nullptr;
+    return instance;
+}
+
+template <class F> F &defaultInstance()
+{
+    Form *&instance = defaultInstanceSlot<F>();
     if (!instance) {
         F *form = new F;
         instance = form;
@@ -194,6 +239,13 @@ template <class F> F &defaultInstance()
         form->Load();
     }
     return *static_cast<F *>(instance);
+}
+
+// The default instance of a form class while it is loaded, else null; never creates one.
+template <class F> F *loadedInstance()
+{
+    Form *instance = defaultInstanceSlot<F>();
+    return instance && instance->isLoaded() ? static_cast<F *>(instance) : nullptr;
 }
 
 // Modal forms in tests: while one is alive, Show(vbModal) shows nothing. It loads the form,

@@ -11,7 +11,7 @@
 #include "platform/imaging/tiffcodec.h"
 
 struct QelPageDocument::Page {
-    std::shared_ptr<const QByteArray> file; // a TIFF in memory holding the compressed page
+    std::shared_ptr<const tiffcodec::File> file; // the TIFF holding the compressed page
     int dir = 0;
     QelPageInfo info;
     int turns = 0;
@@ -73,7 +73,7 @@ std::shared_ptr<QelPageDocument> QelPageDocument::fromHandle(qint64 handle)
     return registry().value(handle).lock();
 }
 
-std::unique_ptr<QelPageDocument::Page> QelPageDocument::newPage(std::shared_ptr<const QByteArray> file,
+std::unique_ptr<QelPageDocument::Page> QelPageDocument::newPage(std::shared_ptr<const tiffcodec::File> file,
                                                                 int dir, const QelPageInfo &info,
                                                                 const QByteArray &annotations)
 {
@@ -112,9 +112,13 @@ void QelPageDocument::setPages(std::vector<std::unique_ptr<Page>> pages)
 
 void QelPageDocument::loadBytes(const QByteArray &tiff)
 {
+    loadFile(std::make_shared<const tiffcodec::File>(tiff));
+}
+
+void QelPageDocument::loadFile(std::shared_ptr<const tiffcodec::File> file)
+{
     setPages({});
     m_fileName.clear();
-    auto file = std::make_shared<const QByteArray>(tiff);
     std::vector<std::unique_ptr<Page>> pages;
     VbError damage(0, QString());
     try {
@@ -135,14 +139,14 @@ void QelPageDocument::loadBytes(const QByteArray &tiff)
 
 void QelPageDocument::load(const QString &path)
 {
-    QByteArray bytes;
+    std::shared_ptr<const tiffcodec::File> file;
     try {
-        bytes = memfiles::readAll(path);
+        file = tiffcodec::File::open(path);
     } catch (...) {
         clear();
         throw;
     }
-    loadBytes(bytes);
+    loadFile(std::move(file));
     m_fileName = path;
 }
 
@@ -201,7 +205,7 @@ void QelPageDocument::setPixels(Page &p, const QImage &image)
     out.image = image;
     out.xDpi = dpiOf(image.dotsPerMeterX());
     out.yDpi = dpiOf(image.dotsPerMeterY());
-    auto file = std::make_shared<const QByteArray>(tiffcodec::write({out}));
+    auto file = std::make_shared<const tiffcodec::File>(tiffcodec::write({out}));
     QelPageInfo info = tiffcodec::readDirectories(*file).front().info;
     dropCached(&p);
     p.file = std::move(file);
@@ -278,8 +282,8 @@ void QelPageDocument::flushCommittedAnnotations()
     }
     if (committed.empty() || m_fileName.isEmpty() || !memfiles::exists(m_fileName))
         return;
-    const QByteArray file = memfiles::readAll(m_fileName);
-    const auto dirs = tiffcodec::readDirectories(file);
+    const auto file = tiffcodec::File::open(m_fileName);
+    const auto dirs = tiffcodec::readDirectories(*file);
     std::vector<tiffcodec::OutPage> out(dirs.size());
     for (size_t i = 0; i < dirs.size(); ++i) {
         tiffcodec::OutPage &o = out[i];
@@ -287,16 +291,16 @@ void QelPageDocument::flushCommittedAnnotations()
         o.yDpi = dirs[i].info.yDpi;
         o.annotations = dirs[i].annotations;
         if (tiffcodec::canCopyRaw(dirs[i].info)) {
-            o.rawFile = &file;
+            o.rawFile = file.get();
             o.rawDirectory = int(i);
         } else {
-            o.image = tiffcodec::decode(file, int(i));
+            o.image = tiffcodec::decode(*file, int(i));
         }
     }
     for (size_t k = 0; k < committed.size(); ++k)
         if (size_t(committed[k]->origDir) < out.size())
             out[size_t(committed[k]->origDir)].annotations = sets[k];
-    memfiles::writeAll(m_fileName, tiffcodec::write(out));
+    tiffcodec::write(m_fileName, out);
 }
 
 void QelPageDocument::deletePages(QList<int> indexes)
@@ -331,21 +335,21 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
         raiseImagingError(ezErr::EmptyDocument);
 
     // Pages of the existing target come first when appending.
-    QByteArray existing;
+    std::shared_ptr<const tiffcodec::File> existing;
     std::vector<tiffcodec::OutPage> out;
     if (options.append && memfiles::exists(path)) {
-        existing = memfiles::readAll(path);
-        const auto dirs = tiffcodec::readDirectories(existing);
+        existing = tiffcodec::File::open(path);
+        const auto dirs = tiffcodec::readDirectories(*existing);
         for (size_t i = 0; i < dirs.size(); ++i) {
             tiffcodec::OutPage o;
             o.xDpi = dirs[i].info.xDpi;
             o.yDpi = dirs[i].info.yDpi;
             o.annotations = dirs[i].annotations;
             if (tiffcodec::canCopyRaw(dirs[i].info)) {
-                o.rawFile = &existing;
+                o.rawFile = existing.get();
                 o.rawDirectory = int(i);
             } else {
-                o.image = tiffcodec::decode(existing, int(i));
+                o.image = tiffcodec::decode(*existing, int(i));
             }
             out.push_back(std::move(o));
         }
@@ -383,9 +387,9 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
         out.push_back(std::move(o));
     }
 
-    auto bytes = std::make_shared<const QByteArray>(tiffcodec::write(out));
+    tiffcodec::write(path, out);
     out.clear();
-    memfiles::writeAll(path, *bytes);
+    std::shared_ptr<const tiffcodec::File> written; // opened for the first turned page
 
     // The pages are upright from now on: turned pages take their pixels from what was written
     // (or, when annotations were burned in, are encoded again without them).
@@ -402,7 +406,9 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
                 setPixels(p, tiffcodec::rotated(decodePage(p), p.turns));
             } else {
                 dropCached(&p);
-                p.file = bytes;
+                if (!written)
+                    written = tiffcodec::File::open(path);
+                p.file = written;
                 p.dir = first + i;
                 if (p.turns % 2) {
                     std::swap(p.info.width, p.info.height);

@@ -9,6 +9,9 @@
 #include <vector>
 
 class QelAnnotDocument;
+namespace tiffcodec {
+class File;
+}
 
 // What a page's TIFF directory says about it, read without decoding the pixels.
 struct QelPageInfo {
@@ -29,7 +32,7 @@ struct QelSaveOptions {
 };
 
 // The pages of one document, shared by any number of controls. Pages stay compressed (each one
-// a directory of a TIFF held in memory) and are decoded on demand through a cache. Every
+// a directory of a TIFF in memory or of the mapped file) and are decoded on demand through a cache. Every
 // page carries a pending orientation and an annotation document. Page indexes count from 0.
 class QelPageDocument : public QObject {
     Q_OBJECT
@@ -97,7 +100,8 @@ private:
     struct Page;
     Page &pageAt(int index) const;
     void setPages(std::vector<std::unique_ptr<Page>> pages);
-    std::unique_ptr<Page> newPage(std::shared_ptr<const QByteArray> file, int dir,
+    void loadFile(std::shared_ptr<const tiffcodec::File> file);
+    std::unique_ptr<Page> newPage(std::shared_ptr<const tiffcodec::File> file, int dir,
                                   const QelPageInfo &info, const QByteArray &annotations);
     void setPixels(Page &page, const QImage &image);
     void dropCached(const Page *page) const;

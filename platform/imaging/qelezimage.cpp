@@ -167,14 +167,14 @@ void QelEzImage::requireImage() const
 
 QelEzPageWalk::QelEzPageWalk(QelEzImage &control) : m_control(&control)
 {
-    if (control.m_walks++ == 0 && control.m_view)
-        control.m_view->setUpdatesEnabled(false);
+    if (control.m_walks++ == 0)
+        control.setUpdatesEnabled(false);
 }
 
 QelEzPageWalk::~QelEzPageWalk()
 {
-    if (m_control && --m_control->m_walks == 0 && m_control->m_view)
-        m_control->m_view->setUpdatesEnabled(true); // posts one paint of the current page
+    if (m_control && --m_control->m_walks == 0)
+        m_control->setUpdatesEnabled(true); // posts one paint of what is current
 }
 
 // ---- document and pages ------------------------------------------------------------------------

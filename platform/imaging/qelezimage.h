@@ -260,8 +260,9 @@ private:
     int m_walks = 0;                  // page walks holding the page view
 };
 
-// Held by a road while it walks the pages of a control: the pages it passes are neither decoded
-// nor painted; the page current when the last hold ends is painted once, by the event loop.
+// Held by a road while it walks the pages of a control: the pages (or thumbnails) it passes are
+// neither decoded nor painted; what is current when the last hold ends is painted once, by the
+// event loop.
 class QelEzPageWalk {
 public:
     explicit QelEzPageWalk(QelEzImage &control);

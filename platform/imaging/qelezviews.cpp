@@ -417,6 +417,8 @@ void QelEzThumbnailArea::paintEvent(QPaintEvent *)
 {
     QPainter p(viewport());
     p.fillRect(viewport()->rect(), palette().base());
+    if (m_ctl->m_walks > 0)
+        return; // the pages a walk passes are not decoded
     const int count = m_ctl->pageCount();
     const int ch = cellHeight();
     const int first = verticalScrollBar()->value() / ch;

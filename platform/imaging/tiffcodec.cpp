@@ -1,9 +1,14 @@
 #include "platform/imaging/tiffcodec.h"
 
+#include <QFile>
 #include <QLoggingCategory>
+#include <QFileInfo>
+#include <QTemporaryFile>
 #include <QTransform>
 
 #include <tiffio.h>
+
+#include <sys/stat.h>
 
 #include <cstdarg>
 #include <atomic>
@@ -11,6 +16,7 @@
 #include <mutex>
 
 #include "platform/imaging/imagingerror.h"
+#include "platform/imaging/memfiles.h"
 
 Q_LOGGING_CATEGORY(lcImaging, "quorla.imaging")
 
@@ -45,7 +51,8 @@ void registerTags()
 struct MemIO {
     const char *data = nullptr;   // reading
     qint64 size = 0;
-    QByteArray *out = nullptr;    // writing
+    QByteArray *out = nullptr;    // writing into memory ...
+    QIODevice *dev = nullptr;     // ... or into a file
     qint64 pos = 0;
 };
 
@@ -54,6 +61,13 @@ const char *ioData(const MemIO &m) { return m.out ? m.out->constData() : m.data;
 tmsize_t ioRead(thandle_t h, void *buf, tmsize_t n)
 {
     auto *m = static_cast<MemIO *>(h);
+    if (m->dev) {
+        if (n < 0 || !m->dev->seek(m->pos))
+            return 0;
+        const qint64 k = m->dev->read(static_cast<char *>(buf), n);
+        m->pos += std::max<qint64>(k, 0);
+        return tmsize_t(k);
+    }
     if (n < 0 || m->pos >= m->size)
         return 0;
     qint64 k = std::min<qint64>(n, m->size - m->pos);
@@ -65,6 +79,13 @@ tmsize_t ioRead(thandle_t h, void *buf, tmsize_t n)
 tmsize_t ioWrite(thandle_t h, void *buf, tmsize_t n)
 {
     auto *m = static_cast<MemIO *>(h);
+    if (m->dev) {
+        if (n < 0 || !m->dev->seek(m->pos) || m->dev->write(static_cast<const char *>(buf), n) != n)
+            return -1;
+        m->pos += n;
+        m->size = std::max(m->size, m->pos);
+        return n;
+    }
     if (!m->out || n < 0)
         return -1;
     qint64 end = m->pos + n;
@@ -84,7 +105,7 @@ toff_t ioSeek(thandle_t h, toff_t off, int whence)
     auto *m = static_cast<MemIO *>(h);
     qint64 base = whence == SEEK_CUR ? m->pos : whence == SEEK_END ? m->size : 0;
     qint64 p = base + qint64(off);
-    if (p < 0 || (!m->out && p > m->size))
+    if (p < 0 || (!m->out && !m->dev && p > m->size))
         return toff_t(-1);
     m->pos = p;
     return toff_t(p);
@@ -96,7 +117,7 @@ toff_t ioSize(thandle_t h) { return toff_t(static_cast<MemIO *>(h)->size); }
 int ioMap(thandle_t h, void **base, toff_t *size)
 {
     auto *m = static_cast<MemIO *>(h);
-    if (m->out)
+    if (m->out || m->dev)
         return 0;
     *base = const_cast<char *>(m->data);
     *size = toff_t(m->size);
@@ -123,17 +144,26 @@ int onWarning(TIFF *, void *, const char *module, const char *fmt, va_list ap)
     return 1;
 }
 
-// One open TIFF over memory; closes itself.
+} // namespace
+
+// One open TIFF over memory or a file being written; closes itself.
 class Handle {
 public:
     explicit Handle(const QByteArray &in) { m_io.data = in.constData(); m_io.size = in.size(); open("r"); }
     explicit Handle(QByteArray *out) { m_io.out = out; open("w"); }
+    explicit Handle(QIODevice *out) { m_io.dev = out; open("w"); }
     ~Handle() { close(); }
     Handle(const Handle &) = delete;
     Handle &operator=(const Handle &) = delete;
 
     TIFF *tif() const { return m_tif; }
     const QString &error() const { return m_error; }
+    // A handle kept open forgets the error of its last use (not that of opening).
+    void clearError()
+    {
+        if (m_tif)
+            m_error.clear();
+    }
     bool close()
     {
         if (m_tif) {
@@ -162,6 +192,19 @@ private:
     TIFF *m_tif = nullptr;
     QString m_error;
 };
+
+// The handle a file keeps, opened on first use; the caller holds the lock.
+struct FileAccess {
+    static std::mutex &lock(const File &file) { return file.m_lock; }
+    static Handle &reader(const File &file)
+    {
+        if (!file.m_reader)
+            file.m_reader = std::make_unique<Handle>(file.m_bytes);
+        return *file.m_reader;
+    }
+};
+
+namespace {
 
 [[noreturn]] void badFile(const Handle &h, const char *what)
 {
@@ -247,11 +290,20 @@ void writeAnnotations(TIFF *t, const QByteArray &bytes)
         TIFFSetField(t, ttag_t(AnnotationTag), uint32_t(bytes.size()), bytes.constData());
 }
 
+// The file's handle on the given directory.
+Handle &atDirectory(const File &file, int directory)
+{
+    Handle &h = FileAccess::reader(file);
+    h.clearError();
+    if (!h.tif() || directory < 0 || !TIFFSetDirectory(h.tif(), tdir_t(directory)))
+        badFile(h, "page directory not found");
+    return h;
+}
+
 void copyRaw(TIFF *dst, const OutPage &p)
 {
-    Handle src(*p.rawFile);
-    if (!src.tif() || !TIFFSetDirectory(src.tif(), tdir_t(p.rawDirectory)))
-        badFile(src, "page directory not found");
+    std::lock_guard lock(FileAccess::lock(*p.rawFile));
+    Handle &src = atDirectory(*p.rawFile, p.rawDirectory);
     TIFF *s = src.tif();
     Fields f = readFields(src);
     uint32_t rps = 0;
@@ -420,10 +472,12 @@ bool dataInsideFile(TIFF *t, qint64 fileSize)
 
 } // namespace
 
-std::vector<Directory> readDirectories(const QByteArray &file, VbError *damage)
+std::vector<Directory> readDirectories(const File &file, VbError *damage)
 {
-    Handle h(file);
-    if (!h.tif()) {
+    std::lock_guard lock(FileAccess::lock(file));
+    Handle &h = FileAccess::reader(file);
+    h.clearError();
+    if (!h.tif() || !TIFFSetDirectory(h.tif(), 0)) {
         if (!damage)
             badFile(h, "not a TIFF file");
         *damage = VbError(ezErr::BadImageFile, imagingErrorText(ezErr::BadImageFile) + QStringLiteral(": ")
@@ -436,7 +490,7 @@ std::vector<Directory> readDirectories(const QByteArray &file, VbError *damage)
         Directory d;
         try {
             Fields f = readFields(h);
-            if (damage && !dataInsideFile(h.tif(), file.size()))
+            if (damage && !dataInsideFile(h.tif(), file.bytes().size()))
                 badFile(h, "page data past the end of the file");
             d.info.width = int(f.width);
             d.info.height = int(f.height);
@@ -475,12 +529,11 @@ std::vector<Directory> readDirectories(const QByteArray &file, VbError *damage)
 
 qint64 decodeCount() { return g_decodes.load(); }
 
-QImage decode(const QByteArray &file, int directory)
+QImage decode(const File &file, int directory)
 {
     ++g_decodes;
-    Handle h(file);
-    if (!h.tif() || !TIFFSetDirectory(h.tif(), tdir_t(directory)))
-        badFile(h, "page directory not found");
+    std::lock_guard lock(FileAccess::lock(file));
+    Handle &h = atDirectory(file, directory);
     TIFF *t = h.tif();
     Fields f = readFields(h);
     const int w = int(f.width), hgt = int(f.height);
@@ -534,26 +587,92 @@ QImage decode(const QByteArray &file, int directory)
     return img;
 }
 
+namespace {
+
+void writePages(Handle &h, const std::vector<OutPage> &pages)
+{
+    if (!h.tif())
+        raiseImagingError(ezErr::WriteFailed, h.error());
+    for (const OutPage &p : pages) {
+        if (p.rawFile)
+            copyRaw(h.tif(), p);
+        else
+            encode(h.tif(), p);
+        if (!TIFFWriteDirectory(h.tif()))
+            raiseImagingError(ezErr::WriteFailed, h.error());
+    }
+    if (!h.close())
+        raiseImagingError(ezErr::WriteFailed, h.error());
+}
+
+} // namespace
+
 QByteArray write(const std::vector<OutPage> &pages)
 {
     QByteArray out;
-    {
-        Handle h(&out);
-        if (!h.tif())
-            raiseImagingError(ezErr::WriteFailed, h.error());
-        for (const OutPage &p : pages) {
-            if (p.rawFile)
-                copyRaw(h.tif(), p);
-            else
-                encode(h.tif(), p);
-            if (!TIFFWriteDirectory(h.tif()))
-                raiseImagingError(ezErr::WriteFailed, h.error());
-        }
-        if (!h.close())
-            raiseImagingError(ezErr::WriteFailed, h.error());
-    }
+    Handle h(&out);
+    writePages(h, pages);
     return out;
 }
+
+void write(const QString &path, const std::vector<OutPage> &pages)
+{
+    if (path.isEmpty() || memfiles::isMemPath(path)) {
+        memfiles::writeAll(path, write(pages));
+        return;
+    }
+    // Under a temporary name beside the target (libtiff reads back what it wrote while linking
+    // the pages), renamed into place when whole, with the target's permissions.
+    const QFileInfo target(path);
+    QTemporaryFile f(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".part-XXXXXX"));
+    if (!f.open())
+        raiseImagingError(ezErr::WriteFailed, path);
+    {
+        Handle h(&f);
+        writePages(h, pages);
+    }
+    struct stat st {};
+    mode_t mode;
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (!f.flush() || ::fchmod(f.handle(), mode) != 0
+        || ::rename(QFile::encodeName(f.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        raiseImagingError(ezErr::WriteFailed, path);
+    f.setAutoRemove(false);
+}
+
+// ---- files -------------------------------------------------------------------------------------
+
+File::File(QByteArray bytes) : m_bytes(std::move(bytes)) {}
+
+File::~File()
+{
+    m_reader.reset();
+    m_bytes = QByteArray();
+}
+
+std::shared_ptr<const File> File::open(const QString &path)
+{
+    if (memfiles::isMemPath(path))
+        return std::make_shared<const File>(memfiles::readAll(path));
+    auto f = std::make_unique<QFile>(path);
+    if (path.isEmpty() || !f->open(QIODevice::ReadOnly))
+        raiseImagingError(ezErr::FileNotFound, path);
+    const qint64 size = f->size();
+    if (uchar *data = size > 0 ? f->map(0, size) : nullptr) {
+        auto file = std::make_shared<File>(QByteArray::fromRawData(reinterpret_cast<const char *>(data), size));
+        file->m_mapped = std::move(f);
+        return file;
+    }
+    return std::make_shared<const File>(f->readAll());
+}
+
+
 
 QImage rotated(const QImage &image, int quarterTurns)
 {

@@ -1,11 +1,16 @@
 #pragma once
 #include <QByteArray>
 #include <QImage>
+#include <QString>
 
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/imaging/pagedocument.h"
 #include "platform/vb/vberror.h"
+
+class QFile;
 
 // Multi-page TIFF in memory through libtiff: directory scan without decoding, page decode,
 // and writing with raw strip copies where a page is stored unchanged.
@@ -22,20 +27,44 @@ struct Directory {
     QByteArray annotations;
 };
 
+class Handle;
+
+// A TIFF in memory (its bytes, or a disk file mapped) read through one handle that stays open,
+// so a page is reached without reading the directories before it again.
+class File {
+public:
+    File(QByteArray bytes = {}); // NOLINT: bytes are a file
+    ~File();
+    File(const File &) = delete;
+    File &operator=(const File &) = delete;
+    // A disk file mapped (read when it cannot be), or the content of a "mem:" file. Raises
+    // ezErr::FileNotFound.
+    static std::shared_ptr<const File> open(const QString &path);
+    const QByteArray &bytes() const { return m_bytes; }
+
+private:
+    friend struct FileAccess;
+
+    QByteArray m_bytes;
+    std::unique_ptr<QFile> m_mapped;
+    mutable std::unique_ptr<Handle> m_reader;
+    mutable std::mutex m_lock;
+};
+
 // Raises ezErr::BadImageFile for bytes that are not a readable TIFF (or hold no page). With
 // damage given, a file that breaks off (a directory that cannot be read, a page whose data runs
 // past the end) gives the pages before the break instead, and damage holds the error (number 0
 // when the file is whole).
-std::vector<Directory> readDirectories(const QByteArray &file, VbError *damage = nullptr);
+std::vector<Directory> readDirectories(const File &file, VbError *damage = nullptr);
 
 // Decodes one directory: Format_Mono (bilevel), Grayscale8 or RGB888, dots per metre set.
-QImage decode(const QByteArray &file, int directory);
+QImage decode(const File &file, int directory);
 // Pages decoded by this process so far (what a road costs in decodes).
 qint64 decodeCount();
 
 struct OutPage {
     // Copy the compressed strips of this directory as they are (when set) ...
-    const QByteArray *rawFile = nullptr;
+    const File *rawFile = nullptr;
     int rawDirectory = -1;
     // ... or encode these pixels.
     QImage image;
@@ -48,6 +77,9 @@ struct OutPage {
 bool canCopyRaw(const QelPageInfo &info);
 
 QByteArray write(const std::vector<OutPage> &pages);
+// Writes straight into the file (a disk file under a temporary name, renamed into place when
+// whole; a "mem:" file when complete). Raises ezErr::WriteFailed.
+void write(const QString &path, const std::vector<OutPage> &pages);
 
 // Image turned by quarter turns clockwise (any of the three page formats).
 QImage rotated(const QImage &image, int quarterTurns);

@@ -164,12 +164,13 @@ void ImagingToolkit::save(const QString &path, int format, int, bool overwrite)
         raiseVbError(vbErr::ObjectVariableNotSet);
     if (!overwrite && QFile::exists(path))
         raiseVbError(vbErr::FileAlreadyExists);
+    const tiffcodec::File file(m_file);
     std::vector<tiffcodec::OutPage> out(m_pages.size());
     for (size_t i = 0; i < m_pages.size(); ++i) {
         Page &p = m_pages[i];
         tiffcodec::OutPage &o = out[i];
         if (!p.changed && tiffcodec::canCopyRaw(p.dir.info)) {
-            o.rawFile = &m_file;
+            o.rawFile = &file;
             o.rawDirectory = p.index;
         } else {
             o.image = decoded(p);

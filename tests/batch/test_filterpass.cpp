@@ -8,6 +8,7 @@
 #include "platform/analysis/ip2.h"
 #include "platform/forms/forms.h"
 #include "platform/imaging/qelezimage.h"
+#include "ui/frmMain.h"
 
 namespace {
 
@@ -30,6 +31,26 @@ QString pattern(QelEzImage &control)
         out += DetectBlank(control, 0) ? u'b' : u'i';
     }
     return out;
+}
+
+// The pass's log lines while it lives.
+struct PassLog {
+    PassLog() { previous = qInstallMessageHandler(&PassLog::take); }
+    ~PassLog() { qInstallMessageHandler(previous); }
+    static void take(QtMsgType, const QMessageLogContext &context, const QString &text)
+    {
+        if (QLatin1String(context.category) == QLatin1String("quorla.batch"))
+            lines << text;
+    }
+    static inline QStringList lines;
+    QtMessageHandler previous;
+};
+
+// The main window, whose status line the pass writes, after its first load.
+QLabel &statusText()
+{
+    MsgBoxScript firstLoad;
+    return *frmMain().lblStatus;
 }
 
 } // namespace
@@ -90,28 +111,52 @@ TEST(DetectBlank, MarginIsWiderInTheBarcodeMode)
 
 TEST(FilterPass, DeletesBlankPagesAfterThePass)
 {
+    QLabel &status = statusText();
     BatchEnv env;
     g_blnDetectBlank = true;
     g_intBlankSensitivity = 3;
     QelEzImage control;
     fill(control, QStringLiteral("ibibi"));
     control.setPage(3);
-    doImageProcess(control, std::make_shared<FilterChain>(), 1, -1);
+    PassLog::lines.clear();
+    {
+        PassLog log;
+        doImageProcess(control, std::make_shared<FilterChain>(), 1, -1);
+    }
     EXPECT_EQ(control.pageCount(), 3);
     EXPECT_EQ(control.page(), 1);
     EXPECT_EQ(pattern(control), QStringLiteral("iii"));
-    EXPECT_EQ(ezBarcode().workingFileName(), env.temp() + QStringLiteral("bctemp.tif"));
+    // The operator is told how many went, the log which.
+    EXPECT_EQ(status.text().toStdString(), "2 blank pages removed");
+    EXPECT_EQ(PassLog::lines.join(u'|').toStdString(), "2 blank pages removed: pages 2,4");
+    EXPECT_EQ(ezBarcode().workingFileName().toStdString(), (env.temp() + QStringLiteral("bctemp.tif")).toStdString());
     EXPECT_TRUE(env.boxes.calls().isEmpty());
 }
 
 TEST(FilterPass, NoBlankPageDeletesNothingAndRaisesNothing)
 {
+    QLabel &status = statusText();
     BatchEnv env;
     g_blnDetectBlank = true;
     QelEzImage control;
     fill(control, QStringLiteral("iii"));
+    status.setText(QStringLiteral("before"));
     doImageProcess(control, std::make_shared<FilterChain>(), 1, -1);
     EXPECT_EQ(control.pageCount(), 3);
+    EXPECT_EQ(status.text().toStdString(), "before");
+    EXPECT_TRUE(env.boxes.calls().isEmpty());
+}
+
+TEST(FilterPass, EveryPageBlankLeavesNoPageAndSaysSo)
+{
+    QLabel &status = statusText();
+    BatchEnv env;
+    g_blnDetectBlank = true;
+    QelEzImage control;
+    fill(control, QStringLiteral("bb"));
+    doImageProcess(control, std::make_shared<FilterChain>(), 1, -1);
+    EXPECT_EQ(control.pageCount(), 0);
+    EXPECT_EQ(status.text().toStdString(), "2 blank pages removed, no page is left to store");
     EXPECT_TRUE(env.boxes.calls().isEmpty());
 }
 

@@ -176,6 +176,24 @@ TEST_F(Scanning, FreshScanFromEachPaperSource)
     EXPECT_TRUE(boxes().calls().isEmpty());
 }
 
+TEST_F(Scanning, TheMainWindowStaysWhileItsScanRunsAndASecondScanIsRefused)
+{
+    bool stayed = false;
+    QMetaObject::Connection during;
+    during = QObject::connect(&tree(), &QelEzImage::pagesLoaded, f, [&] {
+        QObject::disconnect(during);
+        f->close(); // the close box, or a termination signal's close
+        stayed = f->isLoaded() && f->roadRunning();
+        do_scan(); // a second Scan from an event handled while the first yields
+    });
+    fake->loadFeeder(2);
+    do_scan();
+    EXPECT_TRUE(stayed);
+    EXPECT_TRUE(f->isLoaded());
+    EXPECT_EQ(tree().pageCount(), 2);
+    EXPECT_TRUE(g_blnPromptStore);
+}
+
 TEST_F(Scanning, ScanWidthIsRoundedDownToWholeBytes)
 {
     for (auto [given, kept] : {std::pair{1701, 1696}, std::pair{1600, 1600}}) {

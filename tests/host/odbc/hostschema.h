@@ -97,4 +97,22 @@ BEGIN
   p_nump := d.num_pages;
   p_redacted := d.redacted;
 END $$;
+
+-- Where an image lies: folder, subfolder and member of the stored file.
+CREATE FUNCTION IM091R(INOUT p_func character, INOUT p_imid character, INOUT p_flnm character,
+  INOUT p_sbdr character, INOUT p_mbrnm character, INOUT p_errmsg character)
+LANGUAGE plpgsql AS $$
+DECLARE
+  m image_master;
+BEGIN
+  SELECT * INTO m FROM image_master WHERE imid = trim(p_imid);
+  IF NOT FOUND THEN
+    p_errmsg := rpad('IM091R: image ' || trim(p_imid) || ' is not on file.', 60);
+    RETURN;
+  END IF;
+  p_flnm := rpad('IMAGES', 8);
+  p_sbdr := rpad(m.doc_id, 12);
+  p_mbrnm := rpad(m.file, 10);
+  p_errmsg := '';
+END $$;
 )sql";

@@ -138,18 +138,21 @@ bool PgHost::start(const QString &dsn, const QString &user, const QString &passw
     m_running = true;
 
     const QByteArray inst = "[PostgreSQL]\nDescription=PostgreSQL ODBC driver\nDriver=" + QFile::encodeName(driver) + "\n";
-    auto source = [](const QString &name, const QString &socketFolder) {
-        return "[" + name.toUtf8() + "]\nDriver=PostgreSQL\nServername=" + QFile::encodeName(socketFolder)
-               + "\nPort=5432\nDatabase=postgres\n";
-    };
-    const QByteArray ini = source(dsn, dir) + source(dsn + QStringLiteral("SILENT"), dir + QStringLiteral("/silent"));
-    if (!writeFile(dir + QStringLiteral("/odbcinst.ini"), inst) || !writeFile(dir + QStringLiteral("/odbc.ini"), ini)) {
+    if (!writeFile(dir + QStringLiteral("/odbcinst.ini"), inst) || !addDataSource(dsn, dir, 5432)
+        || !addDataSource(dsn + QStringLiteral("SILENT"), dir + QStringLiteral("/silent"), 5432)) {
         m_error = QStringLiteral("cannot write the ODBC ini files");
         return false;
     }
     qputenv("ODBCSYSINI", QFile::encodeName(dir));
     qputenv("ODBCINI", QFile::encodeName(dir + QStringLiteral("/odbc.ini")));
     return true;
+}
+
+bool PgHost::addDataSource(const QString &name, const QString &server, int port)
+{
+    m_sources += "[" + name.toUtf8() + "]\nDriver=PostgreSQL\nServername=" + QFile::encodeName(server)
+                 + "\nPort=" + QByteArray::number(port) + "\nDatabase=postgres\n";
+    return writeFile(m_dir.path() + QStringLiteral("/odbc.ini"), m_sources);
 }
 
 bool PgHost::listenSilently()

@@ -18,6 +18,9 @@ public:
     bool start(const QString &dsn, const QString &user, const QString &password);
     void stop();
     bool listenSilently();
+    // Another data source of the driver: a socket folder or host name, and a port. Before the
+    // first connection, as the driver manager may keep what it read.
+    bool addDataSource(const QString &name, const QString &server, int port);
     const QString &error() const { return m_error; }
     QString folder() const { return m_dir.path(); }
 
@@ -35,5 +38,6 @@ private:
     QString m_password;
     QString m_error;
     bool m_running = false;
+    QByteArray m_sources; // odbc.ini
     int m_silent = -1; // the silent server's listening socket
 };

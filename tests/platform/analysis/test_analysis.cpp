@@ -359,6 +359,7 @@ TEST(BarcodeReader, ReadsCoverSheetSymbologiesOnScans)
         {"Code128", "2024031512345", "2024031512345"},
         {"Code39", "2024031512345", "2024031512345"},
         {"ITF", "20240315123456", "20240315123456"},
+        {"ITF", "02024031512345", "2024031512345"}, // 13 digits, printed with a leading 0
         {"Codabar", "A2024031512345B", "2024031512345"}, // start and stop characters dropped
     };
     unsigned seed = 0;

@@ -2,11 +2,13 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -124,7 +126,10 @@ TEST(FormLifeCycle, ClosingTheWindowGoesThroughQueryUnload)
 TEST(FormLifeCycle, DefaultInstanceIsRecreatedAfterUnload)
 {
     g_defaultLoads = 0;
+    EXPECT_EQ(loadedInstance<DefaultProbe>(), nullptr);
+    EXPECT_EQ(g_defaultLoads, 0) << "looking for a loaded form never loads one";
     DefaultProbe &first = defaultInstance<DefaultProbe>();
+    EXPECT_EQ(loadedInstance<DefaultProbe>(), &first);
     EXPECT_EQ(g_defaultLoads, 1);
     EXPECT_TRUE(first.sameDuringLoad);
     EXPECT_EQ(&defaultInstance<DefaultProbe>(), &first);
@@ -132,6 +137,7 @@ TEST(FormLifeCycle, DefaultInstanceIsRecreatedAfterUnload)
 
     QPointer<DefaultProbe> old(&first);
     ASSERT_TRUE(first.Unload());
+    EXPECT_EQ(loadedInstance<DefaultProbe>(), nullptr);
     DefaultProbe &second = defaultInstance<DefaultProbe>();
     EXPECT_EQ(g_defaultLoads, 2);
     EXPECT_TRUE(second.isLoaded());
@@ -148,14 +154,15 @@ namespace {
 class RoadProbe : public Form {
 public:
     RoadProbe() : Form(QStringLiteral("frmRoadProbe")) {}
-    void Form_AbortRoad() override { ++aborts; }
     // Yields until asked to stop (by an abort) or the count runs out; reads the form at every
-    // step, as a road reads its labels.
+    // step, as a road reads its labels. -1 when the road already runs.
     int run(int steps)
     {
-        FormRoad road(*this);
+        Road::Run running(road);
+        if (!running)
+            return -1;
         int done = 0;
-        for (; done < steps && aborts == 0; ++done) {
+        for (; done < steps && !road.aborted(); ++done) {
             QCoreApplication::processEvents();
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             setWindowTitle(QString::number(done));
@@ -163,10 +170,11 @@ public:
         return done;
     }
     int aborts = 0;
+    Road road{*this, [this] { ++aborts; }};
 };
 }
 
-TEST(FormRoad, FrameCloseWhileTheRoadRunsBecomesItsAbortAndCodeUnloadWaitsForTheEnd)
+TEST(Road, FrameCloseWhileTheRoadRunsBecomesItsAbortAndCodeUnloadWaitsForTheEnd)
 {
     RoadProbe &form = defaultInstance<RoadProbe>();
     QPointer<RoadProbe> guard(&form);
@@ -195,6 +203,50 @@ TEST(FormRoad, FrameCloseWhileTheRoadRunsBecomesItsAbortAndCodeUnloadWaitsForThe
     EXPECT_FALSE(Forms().contains(&second));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(alive.isNull());
+}
+
+TEST(Road, ASecondStartIsRefusedAndTheEndUnwindsWhatTheRunDidNotFinish)
+{
+    RoadProbe &form = defaultInstance<RoadProbe>();
+    QTemporaryDir dir;
+    const auto makeFile = [&](const QString &name) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        return f.fileName();
+    };
+    QStringList undone;
+    int nested = 0;
+    {
+        Road::Run run(form.road);
+        ASSERT_TRUE(run);
+        EXPECT_TRUE(form.roadRunning());
+        nested = form.run(3); // started again from an event handled while it yields
+        form.road.addUndo([&] { undone << "first"; });
+        form.road.addUndo([&] { undone << "second"; });
+        form.road.addFile(makeFile("work.tif"));
+        form.road.abort();
+        form.road.abort();
+        EXPECT_TRUE(form.road.aborted());
+    }
+    EXPECT_EQ(nested, -1);
+    EXPECT_EQ(form.aborts, 1) << "the form's Abort runs once per run";
+    EXPECT_EQ(undone, QStringList({"second", "first"}));
+    EXPECT_FALSE(QFile::exists(dir.filePath("work.tif")));
+    EXPECT_FALSE(form.roadRunning());
+    EXPECT_FALSE(form.road.aborted());
+
+    // A run that reached its end undoes nothing; its working files still go.
+    undone.clear();
+    {
+        Road::Run run(form.road);
+        form.road.addUndo([&] { undone << "rollback"; });
+        form.road.addFile(makeFile("part.tif"));
+        form.road.done();
+    }
+    EXPECT_TRUE(undone.isEmpty());
+    EXPECT_FALSE(QFile::exists(dir.filePath("part.tif")));
+    form.Unload();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 TEST(FormKeys, EnterClicksTheDefaultButtonOnlyWhenEnabledAndVisible)

@@ -108,6 +108,29 @@ TEST_F(PageDocumentTest, MemFilesWorkWherePathsDo)
     EXPECT_EQ(errorOf([&] { back->load(path("missing.tif")); }), ezErr::FileNotFound);
 }
 
+// The loaded file is read as it was when loaded: saved over (beside it, then renamed, keeping
+// its mode), written over by another document, then removed.
+TEST_F(PageDocumentTest, PagesStayReadableWhenTheLoadedFileIsReplaced)
+{
+    const QList<QImage> pages = {bilevel(64, 40, 200, QRect(1, 1, 8, 8)), grey(30, 20, 200), colour(20, 10, 150)};
+    const QString file = path("doc.tif");
+    docOf(pages)->save(file);
+    const auto mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
+    ASSERT_TRUE(QFile::setPermissions(file, mode));
+    auto doc = QelPageDocument::create();
+    doc->load(file);
+    doc->save(file);
+    const auto all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+                     | QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
+                     | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    EXPECT_EQ(QFile::permissions(file) & all, mode);
+    docOf({bilevel(8, 8, 200)})->save(file);
+    ASSERT_TRUE(QFile::remove(file));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(samePixels(doc->image(i), pages[i])) << i;
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty()) << "temporaries left";
+}
+
 TEST_F(PageDocumentTest, SavingAnEmptyDocumentRaises)
 {
     auto doc = QelPageDocument::create();
