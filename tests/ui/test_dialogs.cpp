@@ -429,7 +429,8 @@ TEST(Dialogs, EscapeAnswersAsTheCancelOrCloseButton)
     // While a road runs in a window, Escape does not stop it.
     FrmOverhead &overhead = frmOverhead();
     {
-        FormRoad road(overhead);
+        Road road(overhead);
+        Road::Run run(road);
         QSignalSpy cancelled(overhead.CancelButton, &QAbstractButton::clicked);
         QTest::keyClick(&overhead, Qt::Key_Escape);
         EXPECT_EQ(cancelled.count(), 0);
