@@ -127,11 +127,11 @@ void doImageProcess(QelEzImage &control, std::shared_ptr<FilterChain> chain, int
         control.deletePages(list);
         control.setPage(1);
         if (removed > 0) {
-            qCInfo(lcFilters).noquote() << removed << "blank pages removed: pages" << list;
             QString status = QStringLiteral("%1 blank pages removed").arg(removed);
             if (control.pageCount() == 0)
                 status += QStringLiteral(", no page is left to store");
             frmMain().lblStatus->setText(status);
+            qCInfo(lcFilters).noquote() << removed << "blank pages removed: pages" << list;
         }
     } catch (...) {
         reportCurrentError(QStringLiteral("doImageProcess"), trap);

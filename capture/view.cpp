@@ -83,8 +83,6 @@ bool do_view(AdoConnection &conn, const QString &hostName)
         FrmMain &w = frmMain();
         QelEzImage &view = *w.ezPageView;
         QelEzImage &tree = *w.ezTreeView;
-        // The walks below pass every page; only the page shown at the end is painted.
-        const QelEzPageWalk walk(view);
         const QString temp = g_strTempPath;
 
         // 1. Working files of the previous document, and its parked annotation files.
@@ -171,6 +169,9 @@ bool do_view(AdoConnection &conn, const QString &hostName)
                 view.setSaveFileName(QString());
             });
         }
+
+        // The first page is on screen; the walks below pass every page and paint none.
+        const QelEzPageWalk walk(view);
 
         // 9, 10. Thumbnails follow the page view; page label.
         runStep(trap, 20, [&] { tree.setImageHandle(view.imageHandle()); });

@@ -14,7 +14,7 @@ using namespace scanpages;
 
 constexpr int Dpi = 300;
 
-enum Page { DustyBlank, PageNumber, FullText, CoverSheet };
+enum Page { DustyBlank, PageNumber, FullText, BandedBlank, CoverSheet };
 
 QImage scanned(Page kind, Depth depth)
 {
@@ -28,6 +28,8 @@ QImage scanned(Page kind, Depth depth)
         sheet.barcode("Code128", "2024031512345", 1.0, 6.2, 3, 0.5);
         sheet.bodyText(2, 8.5, 10.0);
     }
+    if (kind == BandedBlank) // scan-like: the feeder's dark edges and heavy dust
+        return sheet.scan({depth, Dust::Heavy, true, false, 7});
     return sheet.scan({depth, Dust::Typical, false, false, 7});
 }
 
@@ -40,7 +42,8 @@ const QImage &page(Page kind, Depth depth)
     return p;
 }
 
-// Args: depth (0 bilevel, 1 grey), page (0 dusty blank, 1 page number only, 2 full text).
+// Args: depth (0 bilevel, 1 grey), page (0 dusty blank, 1 page number only, 2 full text, 3 blank
+// with edge bands and heavy dust).
 void blankVerdict(benchmark::State &state)
 {
     const QImage &scan = page(Page(state.range(1)), Depth(state.range(0)));
@@ -50,7 +53,7 @@ void blankVerdict(benchmark::State &state)
     }
 }
 BENCHMARK(blankVerdict)
-    ->ArgsProduct({{0, 1}, {0, 1, 2}})
+    ->ArgsProduct({{0, 1}, {0, 1, 2, 3}})
     ->ArgNames({"grey", "page"})
     ->Unit(benchmark::kMillisecond);
 

@@ -170,33 +170,50 @@ void despeckle(QImage &img, const QRect &r)
     }
 }
 
-bool inkAt(const QImage &img, int x, int y, bool inkIsOne)
+// Clears the ink joined (eight neighbours) to the page's outer edge, following it only where
+// `allowed` says: one span of a row at a time, seeded from every edge pixel. `ink(x, y)` tests a
+// pixel, `clear(x0, x1, y)` whitens the span [x0, x1]; `span(x, y, lo, hi)` gives the allowed
+// span of the row around an allowed x.
+template <class Allowed, class Span, class Ink, class Clear>
+void clearEdgeInk(int w, int h, Allowed allowed, Span span, Ink ink, Clear clear)
 {
-    const uchar *line = img.constScanLine(y);
-    switch (img.format()) {
-    case QImage::Format_Mono:
-        return bool((line[x >> 3] >> (7 - (x & 7))) & 1) == inkIsOne;
-    case QImage::Format_Grayscale8:
-        return line[x] < 128;
-    default:
-        return luma(line + 3 * x) < 128;
+    std::vector<QPoint> stack;
+    const auto flood = [&](int sx, int sy) {
+        stack.push_back(QPoint(sx, sy));
+        while (!stack.empty()) {
+            const QPoint p = stack.back();
+            stack.pop_back();
+            const int y = p.y();
+            if (!allowed(p.x(), y) || !ink(p.x(), y))
+                continue;
+            int lo, hi;
+            span(p.x(), y, lo, hi);
+            int l = p.x(), r = p.x();
+            while (l > lo && ink(l - 1, y))
+                --l;
+            while (r < hi && ink(r + 1, y))
+                ++r;
+            clear(l, r, y);
+            for (int ny : {y - 1, y + 1}) {
+                if (ny < 0 || ny >= h)
+                    continue;
+                for (int x = std::max(0, l - 1); x <= std::min(w - 1, r + 1); ++x) {
+                    if (!allowed(x, ny) || !ink(x, ny))
+                        continue;
+                    stack.push_back(QPoint(x, ny));
+                    while (x <= r && allowed(x + 1, ny) && ink(x + 1, ny))
+                        ++x;
+                }
+            }
+        }
+    };
+    for (int y = 0; y < h; ++y) {
+        flood(0, y);
+        flood(w - 1, y);
     }
-}
-
-void whiten(QImage &img, int x, int y, bool inkIsOne)
-{
-    uchar *line = img.scanLine(y);
-    switch (img.format()) {
-    case QImage::Format_Mono: {
-        const uint8_t bit = uint8_t(0x80 >> (x & 7));
-        line[x >> 3] = inkIsOne ? uint8_t(line[x >> 3] & ~bit) : uint8_t(line[x >> 3] | bit);
-        break;
-    }
-    case QImage::Format_Grayscale8:
-        line[x] = 255;
-        break;
-    default:
-        std::memset(line + 3 * x, 255, 3);
+    for (int x = 0; x < w; ++x) {
+        flood(x, 0);
+        flood(x, h - 1);
     }
 }
 
@@ -426,20 +443,25 @@ public:
     {
         const int w = img.width(), h = img.height();
         std::vector<uint8_t> quartile(size_t(m_cols) * size_t(m_rows));
-        std::vector<std::vector<uint8_t>> samples(static_cast<size_t>(m_cols));
+        // Per block of the current row: a histogram of levels in steps of four.
+        std::vector<std::array<uint16_t, 64>> bins(static_cast<size_t>(m_cols));
         for (int by = 0; by < m_rows; ++by) {
-            for (auto &s : samples)
-                s.clear();
+            for (auto &b : bins)
+                b.fill(0);
             for (int y = by * m_block; y < std::min(h, (by + 1) * m_block); y += 4) {
                 const uint8_t *row = levels.row(y);
                 for (int x = 0; x < w; x += 4)
-                    samples[size_t(x / m_block)].push_back(row[x]);
+                    ++bins[size_t(x / m_block)][row[x] >> 2];
             }
             for (int bx = 0; bx < m_cols; ++bx) {
-                std::vector<uint8_t> &s = samples[size_t(bx)];
-                const auto q = s.begin() + qsizetype(s.size() * 3 / 4);
-                std::nth_element(s.begin(), q, s.end());
-                quartile[size_t(by * m_cols + bx)] = *q;
+                const std::array<uint16_t, 64> &b = bins[size_t(bx)];
+                int samples = 0;
+                for (uint16_t n : b)
+                    samples += n;
+                int bin = 63, above = b[63];
+                while (bin > 0 && above * 4 < samples)
+                    above += b[size_t(--bin)];
+                quartile[size_t(by * m_cols + bx)] = uint8_t(bin * 4 + 2);
             }
         }
         std::vector<uint8_t> sorted = quartile;
@@ -481,10 +503,10 @@ std::vector<Component> toneComponents(const QImage &img, double strongContrast)
     std::vector<Run> runs;
     for (int y = 0; y < img.height(); ++y) {
         if (y % paper.block() == 0)
-            for (int x = 0; x < w; ++x) {
-                const int p = paper.level(x, y);
-                markTop[size_t(x)] = uint8_t(std::lround(p * (1 - MarkContrast)) - 1);
-                strongBelow[size_t(x)] = uint8_t(std::lround(p * (1 - strongContrast)));
+            for (int x0 = 0; x0 < w; x0 += paper.block()) {
+                const int p = paper.level(x0, y), n = std::min(paper.block(), w - x0);
+                std::memset(markTop.data() + x0, int(std::lround(p * (1 - MarkContrast))) - 1, size_t(n));
+                std::memset(strongBelow.data() + x0, int(std::lround(p * (1 - strongContrast))), size_t(n));
             }
         const uint8_t *row = levels.row(y);
         for (int x = firstBelowEach(row, markTop.data(), 0, w); x < w;
@@ -670,34 +692,40 @@ void IP2PrefilterB::apply(IP2Image &page) const
     // that is all ink keeps its middle. A shadow is ragged and holed, so it is followed as ink
     // connected to the edge (eight neighbours), not as straight runs.
     const int depthX = std::min(w, int(xDpi(img) / 2)), depthY = std::min(h, int(yDpi(img) / 2));
-    const bool one = isMono(img) && monoInkIsOne(img);
-    const auto nearEdge = [&](int x, int y) {
-        return x < depthX || x >= w - depthX || y < depthY || y >= h - depthY;
+    const auto allowed = [&](int x, int y) {
+        return x >= 0 && x < w && (x < depthX || x >= w - depthX || y < depthY || y >= h - depthY);
     };
-    std::vector<QPoint> stack;
-    const auto take = [&](int x, int y) {
-        if (x >= 0 && y >= 0 && x < w && y < h && nearEdge(x, y) && inkAt(img, x, y, one)) {
-            whiten(img, x, y, one);
-            stack.push_back(QPoint(x, y));
-        }
+    const auto span = [&](int x, int y, int &lo, int &hi) {
+        const bool wholeRow = y < depthY || y >= h - depthY;
+        lo = wholeRow || x < depthX ? 0 : w - depthX;
+        hi = wholeRow || x >= w - depthX ? w - 1 : depthX - 1;
     };
-    const auto flood = [&](int x, int y) {
-        take(x, y);
-        while (!stack.empty()) {
-            const QPoint p = stack.back();
-            stack.pop_back();
-            for (int dy = -1; dy <= 1; ++dy)
-                for (int dx = -1; dx <= 1; ++dx)
-                    take(p.x() + dx, p.y() + dy);
-        }
-    };
-    for (int y = 0; y < h; ++y) {
-        flood(0, y);
-        flood(w - 1, y);
+    uchar *const bits = img.bits();
+    const qsizetype bpl = img.bytesPerLine();
+    switch (img.format()) {
+    case QImage::Format_Mono: {
+        const bool one = monoInkIsOne(img);
+        clearEdgeInk(
+            w, h, allowed, span,
+            [&](int x, int y) { return bool((bits[y * bpl + (x >> 3)] >> (7 - (x & 7))) & 1) == one; },
+            [&](int x0, int x1, int y) {
+                for (int x = x0; x <= x1; ++x) {
+                    uchar &b = bits[y * bpl + (x >> 3)];
+                    const uint8_t bit = uint8_t(0x80 >> (x & 7));
+                    b = one ? uint8_t(b & ~bit) : uint8_t(b | bit);
+                }
+            });
+        break;
     }
-    for (int x = 0; x < w; ++x) {
-        flood(x, 0);
-        flood(x, h - 1);
+    case QImage::Format_Grayscale8:
+        clearEdgeInk(
+            w, h, allowed, span, [&](int x, int y) { return bits[y * bpl + x] < 128; },
+            [&](int x0, int x1, int y) { std::memset(bits + y * bpl + x0, 255, size_t(x1 - x0 + 1)); });
+        break;
+    default:
+        clearEdgeInk(
+            w, h, allowed, span, [&](int x, int y) { return luma(bits + y * bpl + 3 * x) < 128; },
+            [&](int x0, int x1, int y) { std::memset(bits + y * bpl + 3 * x0, 255, size_t(x1 - x0 + 1) * 3); });
     }
 }
 

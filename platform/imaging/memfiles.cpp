@@ -4,7 +4,9 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QMutex>
-#include <QSaveFile>
+#include <QTemporaryFile>
+
+#include <sys/stat.h>
 
 #include "platform/imaging/imagingerror.h"
 
@@ -64,10 +66,32 @@ void writeAll(const QString &path, const QByteArray &bytes)
         store().insert(path, bytes);
         return;
     }
-    QSaveFile f(path);
-    if (path.isEmpty() || !f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()
-        || !f.commit())
+    replaceFile(path, [&](QIODevice &f) {
+        if (f.write(bytes) != bytes.size())
+            raiseImagingError(ezErr::WriteFailed, path);
+    });
+}
+
+void replaceFile(const QString &path, const std::function<void(QIODevice &)> &fill)
+{
+    const QFileInfo target(path);
+    QTemporaryFile f(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".part-XXXXXX"));
+    if (path.isEmpty() || !f.open())
         raiseImagingError(ezErr::WriteFailed, path);
+    fill(f);
+    struct stat st {};
+    mode_t mode;
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (!f.flush() || ::fchmod(f.handle(), mode) != 0
+        || ::rename(QFile::encodeName(f.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        raiseImagingError(ezErr::WriteFailed, path);
+    f.setAutoRemove(false);
 }
 
 void clearMemFiles()

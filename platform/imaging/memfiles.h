@@ -2,6 +2,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
+class QIODevice;
+
 // Files named "mem:..." live in an in-process namespace; every other name is a file on disk.
 // The imaging layer reads and writes whole files through these functions.
 namespace memfiles {
@@ -12,5 +16,9 @@ bool remove(const QString &path);
 QByteArray readAll(const QString &path);
 // Replaces the content (atomically for disk files); raises ezErr::WriteFailed.
 void writeAll(const QString &path, const QByteArray &bytes);
+// Replaces a disk file: fill writes the content into a file beside it (which it may seek in and
+// read back), renamed into place when whole, with the mode the target had (or a new file gets).
+// Working files: no flush to the disk is waited for. Raises ezErr::WriteFailed.
+void replaceFile(const QString &path, const std::function<void(QIODevice &)> &fill);
 void clearMemFiles();
 }

@@ -2,13 +2,9 @@
 
 #include <QFile>
 #include <QLoggingCategory>
-#include <QFileInfo>
-#include <QTemporaryFile>
 #include <QTransform>
 
 #include <tiffio.h>
-
-#include <sys/stat.h>
 
 #include <cstdarg>
 #include <atomic>
@@ -621,29 +617,11 @@ void write(const QString &path, const std::vector<OutPage> &pages)
         memfiles::writeAll(path, write(pages));
         return;
     }
-    // Under a temporary name beside the target (libtiff reads back what it wrote while linking
-    // the pages), renamed into place when whole, with the target's permissions.
-    const QFileInfo target(path);
-    QTemporaryFile f(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".part-XXXXXX"));
-    if (!f.open())
-        raiseImagingError(ezErr::WriteFailed, path);
-    {
+    // libtiff reads back what it wrote while linking the pages.
+    memfiles::replaceFile(path, [&](QIODevice &f) {
         Handle h(&f);
         writePages(h, pages);
-    }
-    struct stat st {};
-    mode_t mode;
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (!f.flush() || ::fchmod(f.handle(), mode) != 0
-        || ::rename(QFile::encodeName(f.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
-        raiseImagingError(ezErr::WriteFailed, path);
-    f.setAutoRemove(false);
+    });
 }
 
 // ---- files -------------------------------------------------------------------------------------

@@ -1,13 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QProcess>
+#include <QSqlQuery>
 
 #include "batch/filterpass.h"
+#include "batch/frmBatch.h"
 #include "batch_env.h"
 #include "core/state.h"
 #include "platform/analysis/ip2.h"
 #include "platform/forms/forms.h"
 #include "platform/imaging/qelezimage.h"
+#include "platform/imaging/qelezscanner.h"
+#include "platform/scan/sanesession.h"
+#include "test_batchjobs_fixture.h"
 #include "ui/frmMain.h"
 
 namespace {
@@ -212,4 +218,75 @@ TEST(ProcessFilters, ShowsTheWindowOnlyWhenThereIsWork)
     EXPECT_EQ(forms.calls()[0].owner, QStringLiteral("frmMain"));
     EXPECT_EQ(control.pageCount(), 1);
     EXPECT_EQ(frmProcessFilters().Label1->text(), QStringLiteral("Processing Images..."));
+}
+
+// The batch scan road over SANE's virtual test scanner: one document of two sheets, a grid and
+// then a plain white sheet. The pass removes the white one and says so; the stored file holds
+// the grid page.
+class SaneBatchScan : public BatchJobsTest {
+protected:
+    void SetUp() override
+    {
+        BatchJobsTest::SetUp();
+        fake = nullptr;
+        setScannerSession(std::make_unique<SaneSession>());
+        scannerSession().setTableFolder(sourceFile(QStringLiteral("tests/data/sane/scanners")));
+        QelEzScanner &scanner = ezScanner(*main->ezTreeView);
+        scanner.selectSource();
+        scanner.setResolution(127); // 5 pixels to the device's millimetre: 400 x 500 pixels
+        scanner.setRegionLeft(0);
+        scanner.setRegionTop(0);
+        scanner.setRegionWidth(400);
+        scanner.setRegionLength(500);
+        scanner.setScannerSetting(2, 3); // test picture: grid
+    }
+};
+
+TEST_F(SaneBatchScan, RemovesTheBlankSheetTellsTheOperatorAndStoresTheContentPage)
+{
+    BatchJobsTest::em->runScript(QStringLiteral(
+        "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, doc_type) VALUES"
+        "  ('LR', '001010', '0001', '2019', '04', '01', '00101', '100001', 'K', 'LR201900101', 'DEED');\n"));
+    g_dbMode = MODE_MARG;
+    g_blnProcessBatch = true;
+    g_blnDetectBlank = true;
+    g_intBlankSensitivity = 3;
+    QObject::connect(main->ezTreeView, &QelEzImage::pagesLoaded, main->ezTreeView, [this] {
+        // The empty document's place-holder page loads first; the device's sheets are 400 wide.
+        if (main->ezTreeView->imageWidth() == 400)
+            ezScanner(*main->ezTreeView).setScannerSetting(2, 1); // the next sheet: solid white
+    });
+    FrmBatch &f = frmBatch();
+    f.txtBook_MARG->setText(QStringLiteral("1010"));
+    f.txtPage_MARG->setText(QStringLiteral("1"));
+    f.txtBatchDocNum->setText(QStringLiteral("1"));
+    f.txtBatchUPageNum->setText(QStringLiteral("2"));
+    f.optBatchOverwriteMode[BATCH_OVERWRITE]->setChecked(true);
+    // The status line as the pass leaves it, read when the pass logs.
+    static QStringList seen;
+    seen.clear();
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &c, const QString &text) {
+        if (QLatin1String(c.category) == QLatin1String("quorla.batch"))
+            seen << text << frmMain().lblStatus->text();
+    });
+    f.btnStart_Click();
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(seen.join(u'|').toStdString(), "1 blank pages removed: pages 2|1 blank pages removed");
+
+    QSqlQuery q(em->db());
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT m.imid, m.folder, m.num_pages FROM documents d JOIN image_master m "
+                                      "ON m.imid = d.imid WHERE d.book = '001010' AND d.page = '0001'")));
+    ASSERT_TRUE(q.next()) << prompts().join(u'|').toStdString();
+    EXPECT_EQ(q.value(2).toInt(), 1);
+    const QString stored = shareRoot + QStringLiteral("/QHOST/IMAGES/") + q.value(1).toString() + u'/' + q.value(0).toString();
+    QProcess tiffinfo;
+    tiffinfo.start(QStringLiteral("tiffinfo"), {QStringLiteral("-d"), stored});
+    ASSERT_TRUE(tiffinfo.waitForFinished(30000));
+    const QString info = QString::fromLocal8Bit(tiffinfo.readAllStandardOutput());
+    EXPECT_EQ(info.count(QStringLiteral("TIFF Directory at offset")), 1) << info.toStdString();
+    EXPECT_TRUE(info.contains(QStringLiteral("Image Width: 400 Image Length: 500"))) << info.toStdString();
+    // The dumped data holds the squares: runs of black bytes and of white ones.
+    const QString data = info.mid(info.indexOf(QStringLiteral("Strip ")));
+    EXPECT_GT(data.count(QStringLiteral(" 00")), 100) << info.left(3000).toStdString();
+    EXPECT_GT(data.count(QStringLiteral(" ff")), 100) << info.left(3000).toStdString();
 }
