@@ -1,6 +1,7 @@
 #include "capture/efilestore.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 
 #include "annotate/annotfiles.h"
@@ -52,14 +53,14 @@ bool do_store_electronic(bool advance)
         deleteOnShare(folder, imageName);
         deleteOnShare(folder, annotName);
 
+        // From here on the views change; a store that does not succeed puts the document back.
+        StoreRollback rollback(view, tree);
+
         trap(7);
         do_set_annotation_security(view);
         // Redactions leave as pixels only, burned once here; the editor's unburned copies go.
         burnRedactionItems(view);
         DeleteEditorCopies(view.imageFile());
-
-        // From here on the views change; a store that does not succeed puts the document back.
-        StoreRollback rollback(view, tree);
 
         trap(8);
         const QString image = g_strTempPath + QStringLiteral("temp8.tif");
@@ -103,23 +104,32 @@ bool do_store_electronic(bool advance)
         refreshStoreWindow();
         if (missing(image))
             return false;
-        copyToShare(image, hostPathToLocal(gsBurnedImagePath));
+        // The host's burned image is replaced only once the image is registered.
+        const QString burned = hostPathToLocal(hostPathText(gsBurnedImagePath));
+        const QString staged = copyBeside(image, burned);
+        rollback.placed(staged);
         fileSize = QFileInfo(image).size();
         refreshStoreWindow();
 
         trap(11);
-        result = IM650R(conn, QStringLiteral("S"), imageName, padZeros(qint32(fileSize), 9), padZeros(pageCount, 4));
-        if (result) {
-            rollback.release();
-            g_blnPromptStore = false;
+        if (!IM650R(conn, QStringLiteral("S"), imageName, padZeros(qint32(fileSize), 9), padZeros(pageCount, 4))) {
+            if (hostReplyLost()) {
+                QFile::remove(staged);
+                rollback.keepPlaced();
+                reportUnknownOutcome();
+            }
+            return false;
         }
+        moveIntoPlace(staged, burned);
+        rollback.release();
+        g_blnPromptStore = false;
 
         trap(12);
         result = run_program(QStringLiteral("S"));
-        if (result) {
-            rollback.release();
+        if (result)
             g_blnPromptStore = false;
-        }
+        else if (hostReplyLost())
+            reportUnknownOutcome();
 
         trap(13);
         deleteOnShare(folder, imageName);

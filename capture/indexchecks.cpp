@@ -5,6 +5,7 @@
 #include "core/files.h"
 #include "core/reset.h"
 #include "core/state.h"
+#include "core/workfiles.h"
 #include "platform/forms/msgbox.h"
 #include "platform/vb/vb.h"
 #include "ui/frmMain.h"
@@ -212,12 +213,6 @@ void checkAndLookUp(FrmMain &f)
         MsgBox(verdict.message, vb::vbOKOnly, QStringLiteral("The Korvane Scan Tool"));
 }
 
-const char *const kWorkingFiles[] = {
-    "temp.tif",       "temp2.tif",     "temp3.tif",      "tempburn.tif", "tempoverlay.tif",
-    "tempoverlayANN.tif", "tempredact.tif", "tempprintpreview.tif", "resize.tif", "resize2.tif",
-    "temp4.tif",      "temp5.tif",     "byteAlign.tif",
-};
-
 } // namespace
 
 void user_go()
@@ -266,8 +261,8 @@ void user_refresh()
         f.ezPageView->clearImage();
         f.ezTreeView->clearImage();
         trap(4);
-        for (const char *name : kWorkingFiles)
-            DeleteTempFile(QString::fromLatin1(name));
+        for (const QString &name : workFileNames(WorkspaceFile))
+            DeleteTempFile(name);
         DeleteTemp();
         trap(5);
         f.ezTreeView->setImageFile(g_sClearTifPath);

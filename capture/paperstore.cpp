@@ -96,6 +96,16 @@ ImprintStates parkAnnotations(QelEzImage &view)
     return table;
 }
 
+// After a registration that did not succeed: when the host's answer was lost it may have taken
+// the files, so they stay and the operator is told to check.
+void keepIfReplyLost(StoreRollback &rollback)
+{
+    if (!hostReplyLost())
+        return;
+    rollback.keepPlaced();
+    reportUnknownOutcome();
+}
+
 // Step that ends a book scan: copy to the book path, look up again in the recorded-land mode.
 bool storeBookScan(const HostSettings &s, StoreRollback &rollback)
 {
@@ -104,10 +114,16 @@ bool storeBookScan(const HostSettings &s, StoreRollback &rollback)
         MsgBox(image + QStringLiteral(" not found."));
         return false;
     }
-    const QString target = hostPathToLocal(QStringLiteral("\\\\") + s.dsn + QStringLiteral("\\") + g_BookPath + g_Filename);
+    const QString target = hostPathToLocal(QStringLiteral("\\\\") + s.dsn + QStringLiteral("\\")
+                                           + hostPathText(g_BookPath) + hostPathText(g_Filename));
     copyToShare(image, target);
+    rollback.placed(target);
+    // The host checks the file and answers; a refusal leaves the book scan to store again.
+    if (!run_program(QStringLiteral("S"))) {
+        keepIfReplyLost(rollback);
+        return false;
+    }
     rollback.release();
-    run_program(QStringLiteral("S"));
     const bool unindexed = g_blnScanUnIndexDocs;
     switch (g_dbMode) {
     case MODE_MEBS:
@@ -168,7 +184,7 @@ bool do_store_manual(bool advance)
         QString imageName = base + QStringLiteral(".T");
         QString annotName = base + QStringLiteral(".A");
         if (g_dbMode == MODE_FHS) {
-            imageName = g_Filename;
+            imageName = hostPathText(g_Filename);
             annotName.clear();
         }
         trap(4);
@@ -222,6 +238,8 @@ bool do_store_manual(bool advance)
 
         trap(12);
         do_byteAlign(view);
+        if (!view.hasImage())
+            return false; // the alignment failed, and said so
 
         trap(13);
         const QString stored = g_strTempPath + QStringLiteral("temp2.tif");
@@ -325,8 +343,10 @@ bool do_store_manual(bool advance)
             conn.open(hostConnectionString(s.dsn), s.uid, s.pwd, adOptionUnspecified);
             result = IM650R(conn, QStringLiteral("S"), imageName, sizeText, pagesText);
         }
-        if (!result)
+        if (!result) {
+            keepIfReplyLost(rollback);
             return false;
+        }
         rollback.release();
         DeleteTemp();
         if (advance)

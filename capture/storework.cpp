@@ -6,6 +6,8 @@
 #include <QMap>
 #include <QTimer>
 
+#include <cstdio>
+
 #include "core/files.h"
 #include "core/startup.h"
 #include "core/state.h"
@@ -118,9 +120,18 @@ void refreshFrontWindow()
 
 void refreshStoreWindow() { repaint(QStringLiteral("frmStore")); }
 
+void reportUnknownOutcome()
+{
+    MsgBox(QStringLiteral("The connection to the records host was lost before it answered.  The document may "
+                          "have been registered: check it on the host before storing it again.  The files stay "
+                          "on the share."),
+           vb::vbOKOnly | vb::vbExclamation, QStringLiteral("The Korvane Scan Tool"));
+}
+
 
 StoreRollback::StoreRollback(QelEzImage &view, QelEzImage &tree)
     : m_view(view), m_tree(tree), m_file(g_strTempPath + QStringLiteral("storebackup.tif")),
+      m_original(view.imageFile()),
       m_page(view.page()), m_annotationLayer(view.annotationLayer()),
       m_annotationOption(view.annotationOption()), m_saveFileName(view.saveFileName())
 {
@@ -144,25 +155,39 @@ StoreRollback::StoreRollback(QelEzImage &view, QelEzImage &tree)
 
 StoreRollback::~StoreRollback()
 {
+    bool back = true;
     if (!m_released) {
         for (const QString &f : std::as_const(m_placed))
             QFile::remove(f);
-        restore();
+        back = restore();
     }
-    QFile::remove(m_file);
+    // The copy goes only once the document is back where the operator had it.
+    if (back)
+        QFile::remove(m_file);
 }
 
 void StoreRollback::release() { m_released = true; }
 
-void StoreRollback::restore()
+bool StoreRollback::restore()
 {
     try {
+        // What the views hold now is a working copy: failing to write its annotations back (a
+        // full temp folder) does not keep the document from coming back.
+        try {
+            m_view.clearImage();
+        } catch (...) {
+        }
         m_view.setAnnotationLayer(m_annotationLayer);
         m_view.setAnnotationOption(m_annotationOption);
         m_view.setSaveFileName(m_saveFileName);
-        m_view.clearImage();
         m_view.resetView();
-        m_view.setImageFile(m_file);
+        // Back under the working file it came from, so that nothing the view writes later lands
+        // in the next store's copy.
+        QString file = m_file;
+        if (m_original.startsWith(g_strTempPath) && m_original != m_file
+            && ::rename(QFile::encodeName(m_file).constData(), QFile::encodeName(m_original).constData()) == 0)
+            file = m_original;
+        m_view.setImageFile(file);
         m_tree.setImageHandle(m_view.imageHandle());
         const int page = qBound(1, m_page, m_view.pageCount());
         m_view.setPage(page);
@@ -170,7 +195,12 @@ void StoreRollback::restore()
         FrmMain &w = frmMain();
         w.btnStore->setEnabled(true);
         w.mnuStore->setEnabled(true);
+        return true;
     } catch (...) {
         reportCurrentError(QStringLiteral("StoreRollback"), Trap{});
+        MsgBox(QStringLiteral("The document could not be put back into the view.  A copy of it is kept in ")
+                   + m_file + QStringLiteral("."),
+               vb::vbOKOnly | vb::vbCritical, QStringLiteral("The Korvane Scan Tool"));
+        return false;
     }
 }

@@ -39,6 +39,10 @@ void refreshFrontWindow();
 // Repaints the store window when it is loaded.
 void refreshStoreWindow();
 
+// Tells the operator that the host's answer to a registration was lost, so the document may be
+// registered: check it before storing again.
+void reportUnknownOutcome();
+
 // Undoes a store that does not get to release() (a failure, a refusal, an error), on
 // destruction: the document goes back into both views as the operator had it when the store
 // began (the same pages with their annotations, the page that was current, Store enabled), and
@@ -52,14 +56,19 @@ public:
     StoreRollback &operator=(const StoreRollback &) = delete;
     // A file the store has put on the share (a local path).
     void placed(const QString &shareFile) { m_placed << shareFile; }
+    // The host may have registered what was placed (its answer was lost): the files stay on
+    // the share, the document still comes back.
+    void keepPlaced() { m_placed.clear(); }
     // The store succeeded (it is registered): nothing is undone.
     void release();
 
 private:
-    void restore();
+    // True when the document is back in the views.
+    bool restore();
     QelEzImage &m_view;
     QelEzImage &m_tree;
     QString m_file;
+    QString m_original; // the file the view showed
     int m_page = 1;
     int m_annotationLayer = 0;
     int m_annotationOption = 1;

@@ -100,19 +100,53 @@ bool renameNoReplace(const QByteArray &from, const QByteArray &to)
     return true;
 }
 
+// The source opened for reading, its status in st; raises when it cannot be read.
+int openSource(const QString &source, struct stat &st)
+{
+    Fd in;
+    in.fd = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC);
+    if (in.fd < 0 || ::fstat(in.fd, &st) != 0)
+        raiseErrno(errno, source);
+    const int fd = in.fd;
+    in.fd = -1;
+    return fd;
+}
+
+// Copies the open source into a new temporary file beside dst, flushed to disk with the source's
+// permissions; returns its name. The temporary file is closed on every road and removed when the
+// copy fails.
+QByteArray copyToTemporary(int in, mode_t permissions, const QByteArray &dst, const QString &destination)
+{
+    const qsizetype slash = dst.lastIndexOf('/');
+    QByteArray temp = dst.left(slash + 1) + '.' + dst.mid(slash + 1) + ".part-XXXXXX";
+    Fd out;
+    out.fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (out.fd < 0)
+        raiseErrno(errno, destination);
+    int err = copyContents(in, out.fd);
+    if (!err && ::fchmod(out.fd, permissions & 0777) != 0)
+        err = errno;
+    if (!err && ::fsync(out.fd) != 0)
+        err = errno;
+    const int fd = out.fd;
+    out.fd = -1;
+    if (::close(fd) != 0 && !err)
+        err = errno;
+    if (err) {
+        ::unlink(temp.constData());
+        raiseErrno(err, destination);
+    }
+    return temp;
+}
+
 } // namespace
 
 bool copyIntoPlace(const QString &source, const QString &destination, CopyMode mode)
 {
-    const QByteArray src = QFile::encodeName(source);
     const QByteArray dst = QFile::encodeName(destination);
-    Fd in;
-    in.fd = ::open(src.constData(), O_RDONLY | O_CLOEXEC);
-    if (in.fd < 0)
-        raiseErrno(errno, source);
     struct stat st {};
-    if (::fstat(in.fd, &st) != 0)
-        raiseErrno(errno, source);
+    Fd in;
+    in.fd = openSource(source, st);
     struct stat dt {};
     if (::stat(dst.constData(), &dt) == 0) {
         if (mode == CopyMode::CreateNew)
@@ -121,30 +155,28 @@ bool copyIntoPlace(const QString &source, const QString &destination, CopyMode m
             return true; // onto itself
     }
 
-    const qsizetype slash = dst.lastIndexOf('/');
-    QByteArray temp = dst.left(slash + 1) + '.' + dst.mid(slash + 1) + ".part-XXXXXX";
-    Fd out;
-    out.fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (out.fd < 0)
-        raiseErrno(errno, destination);
-    int err = copyContents(in.fd, out.fd);
-    if (!err && ::fchmod(out.fd, st.st_mode & 0777) != 0)
-        err = errno;
-    if (!err && ::fsync(out.fd) != 0)
-        err = errno;
-    if (!err && ::close(out.fd) != 0)
-        err = errno;
-    out.fd = -1;
-    if (!err) {
-        if (mode == CopyMode::Replace ? ::rename(temp.constData(), dst.constData()) == 0
-                                      : renameNoReplace(temp, dst))
-            return true;
-        err = errno;
-    }
+    const QByteArray temp = copyToTemporary(in.fd, st.st_mode, dst, destination);
+    if (mode == CopyMode::Replace ? ::rename(temp.constData(), dst.constData()) == 0 : renameNoReplace(temp, dst))
+        return true;
+    const int err = errno;
     ::unlink(temp.constData());
     if (err == EEXIST && mode == CopyMode::CreateNew)
         return false;
     raiseErrno(err, destination);
+}
+
+QString copyBeside(const QString &source, const QString &destination)
+{
+    struct stat st {};
+    Fd in;
+    in.fd = openSource(source, st);
+    return QFile::decodeName(copyToTemporary(in.fd, st.st_mode, QFile::encodeName(destination), destination));
+}
+
+void moveIntoPlace(const QString &from, const QString &destination)
+{
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(destination).constData()) != 0)
+        raiseErrno(errno, destination);
 }
 
 void DeleteTempFile(const QString &name)

@@ -18,6 +18,12 @@ enum class CopyMode { Replace, CreateNew };
 // leaving everything as it was, when destination exists already. A failure raises VbError (61
 // disk full, 70 permission denied, 76 path not found, 57 otherwise) and leaves no file behind.
 bool copyIntoPlace(const QString &source, const QString &destination, CopyMode mode);
+// The first half of a Replace: source copied into a new temporary file beside destination,
+// flushed; returns that file's path, for moveIntoPlace once the copy may take its place. Raises
+// as copyIntoPlace, leaving no file behind.
+QString copyBeside(const QString &source, const QString &destination);
+// Renames from over destination in one step; raises as copyIntoPlace.
+void moveIntoPlace(const QString &from, const QString &destination);
 
 // The private per-user temp folder, ending in "/" (raises when none can be had).
 QString getTempPath();

@@ -9,6 +9,7 @@
 #include "core/files.h"
 #include "core/mode.h"
 #include "core/state.h"
+#include "core/workfiles.h"
 #include "platform/scan/scannersession.h"
 #include "platform/vb/vb.h"
 #include "ui/frmMain.h"
@@ -31,19 +32,6 @@ QString keyHelpText()
 namespace {
 
 int g_resets = 0;
-
-const char *const kWorkingFiles[] = {
-    "temp.tif", "temp2.tif", "temp3.tif", "tempburn.tif", "tempoverlay.tif", "tempoverlayANN.tif",
-    "tempredact.tif", "tempprintpreview.tif", "resize.tif", "resize2.tif", "temp4.tif",
-    "temp5.tif", "byteAlign.tif",
-};
-
-// The copies the redaction editor, its crop and the print preview work on: each can hold the
-// document's pixels before a redaction is burned in.
-const char *const kEditorCopies[] = {
-    "temp2.tif", "redact2.tif", "tempredact.tif", "tempprintpreview2.tif", "crop.tif", "crop2.tif",
-    "cropprebytealign.tif", "resize.tif", "resize2.tif",
-};
 
 // The number form of a stored index value (000123 → "123"); empty when the value is not a
 // number or not greater than 0, so the caller leaves its box alone.
@@ -380,8 +368,8 @@ void DeleteEditorCopies(const QString &keep)
 {
     if (g_strTempPath.isEmpty())
         return;
-    for (const char *name : kEditorCopies) {
-        const QString path = g_strTempPath + QString::fromLatin1(name);
+    for (const QString &name : workFileNames(EditorCopy)) {
+        const QString path = g_strTempPath + name;
         if (path != keep)
             DeleteFile(path);
     }
@@ -395,8 +383,8 @@ void deleteWorkingFiles()
 {
     if (g_strTempPath.isEmpty())
         return;
-    for (const char *name : kWorkingFiles)
-        DeleteTempFile(QString::fromLatin1(name));
+    for (const QString &name : workFileNames(WorkspaceFile | RoadFile))
+        DeleteTempFile(name);
     DeleteEditorCopies();
 }
 

@@ -46,12 +46,27 @@ void HostCommand::setTrio()
     set(QStringLiteral("ver#"), Left(HOST_CLIENT_VERSION, 10));
 }
 
+namespace {
+bool g_replyLost = false;
+}
+
 void HostCommand::execute()
 {
+    g_replyLost = false;
     m_cmd.setPrepared(true);
-    AdoRecordset rs = m_cmd.execute();
-    (void)rs;
+    try {
+        AdoRecordset rs = m_cmd.execute();
+        (void)rs;
+    } catch (const VbError &e) {
+        // communication link failure, connection failure during a transaction, timeout
+        g_replyLost = e.source == u"ODBC 08S01" || e.source == u"ODBC 08007" || e.number == adoErr::Timeout;
+        throw;
+    }
 }
+
+bool hostReplyLost() { return g_replyLost; }
+
+QString hostPathText(const QString &text) { return RTrim(text); }
 
 QString numberForm(const QString &text) { return numberText(Int(CDbl(text))); }
 

@@ -44,7 +44,7 @@ public:
     QString get(const QString &name) const;
     // PcNm, userid and ver#, each cut to 10 characters.
     void setTrio();
-    // Prepared, executed; the recordset is dropped unread.
+    // Prepared, executed; the recordset is dropped unread. See hostReplyLost for a failure.
     void execute();
 
     AdoCommand &command() { return m_cmd; }
@@ -52,6 +52,14 @@ public:
 private:
     AdoCommand m_cmd;
 };
+
+// True when the last host program call failed after it was sent, the connection lost or timed
+// out before the answer: the host may have done what was asked.
+bool hostReplyLost();
+
+// A host output used as a folder, path or file name, without the blanks the host pads it with
+// to its field's width; what is shown or sent back to the host keeps the returned form.
+QString hostPathText(const QString &text);
 
 // An index text as a whole number without leading zeros ("000123" -> "123"); raises type
 // mismatch (13) when the text is not numeric.

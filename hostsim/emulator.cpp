@@ -387,20 +387,30 @@ AdoRowSet HostEmulator::execute(const QString &dataSource, const QString &userId
         ProgramCall pc(db(), dataSource, userId, def->fields, std::min(bound, int(def->fields.size())));
         for (int i = 0; i < pc.bound; ++i)
             pc.setBuffer(i, params.item(i).text());
+        Fault lost;
+        const bool loseReply = takeFault(FaultKind::LostReply, call.program, &lost);
         if (takeFault(FaultKind::ScriptedAnswer, call.program, &f)) {
             for (auto it = f.answer.begin(); it != f.answer.end(); ++it)
                 pc.set(it.key().toLatin1().constData(), it.value());
         } else {
-            QSqlDatabase d = db();
-            d.transaction();
+            // The write lock is taken at the start, so a call never waits on a snapshot it read.
+            exec(db(), QStringLiteral("BEGIN IMMEDIATE"));
             try {
                 def->run(pc);
+                exec(db(), QStringLiteral("COMMIT"));
             } catch (...) {
-                d.rollback();
+                QSqlQuery(db()).exec(QStringLiteral("ROLLBACK"));
+                for (auto it = pc.onRollback.rbegin(); it != pc.onRollback.rend(); ++it)
+                    (*it)();
                 throw;
             }
-            d.commit();
+            for (const auto &done : pc.onCommit)
+                done();
         }
+        if (loseReply)
+            throw VbError(lost.number,
+                          lost.text.isEmpty() ? QStringLiteral("[hostsim] Communication link failure") : lost.text,
+                          QStringLiteral("ODBC 08S01"));
         // Bound buffers go back at the client's width; blank-only comes back as "".
         for (int i = 0; i < pc.bound; ++i) {
             AdoParameter &p = params.item(i);

@@ -40,6 +40,7 @@ enum class FaultKind {
     ExecuteFailure,   // the program's execute fails with number and text
     ScriptedAnswer,   // the program does not run; the named values are written instead
     UnknownParameter, // the execute fails with 3265
+    LostReply,        // the program runs and commits, then the connection drops before the answer
 };
 
 struct Fault {

@@ -204,44 +204,63 @@ QString newImageId(QSqlDatabase db)
     }
 }
 
-// A stored file on the share: checks it and moves it into the images tree under its image id.
-// Returns an error text, or "" when done.
-QString takeStoredFile(ProgramCall &c, const QString &fileName, const QString &sizeText, const QString &imid,
-                       const QString &folder)
+// A stored file on the share: the scan folder's file of that name with the size given. Returns
+// its local path, or "" with an error text.
+QString storedFile(const ProgramCall &c, const QString &fileName, const QString &sizeText, QString *error)
 {
-    const QString hostPath = share(c, QStringLiteral("KvTemp\\Scans\\") + fileName);
-    const QString local = hostPathToLocal(hostPath);
+    const QString local = hostPathToLocal(share(c, QStringLiteral("KvTemp\\Scans\\") + fileName));
     const QFileInfo fi(local);
-    if (fileName.isEmpty() || !fi.isFile())
-        return QStringLiteral("Image file %1 was not found in the scan folder.").arg(fileName);
+    if (fileName.isEmpty() || !fi.isFile()) {
+        *error = QStringLiteral("Image file %1 was not found in the scan folder.").arg(fileName);
+        return QString();
+    }
     bool ok = false;
     const qint64 expected = sizeText.toLongLong(&ok);
-    if (!ok || expected != fi.size())
-        return QStringLiteral("Image file %1 has %2 bytes, not %3.").arg(fileName).arg(fi.size()).arg(sizeText);
+    if (!ok || expected != fi.size()) {
+        *error = QStringLiteral("Image file %1 has %2 bytes, not %3.").arg(fileName).arg(fi.size()).arg(sizeText);
+        return QString();
+    }
+    return local;
+}
+
+// Moves the stored file into the images tree under its image id, with the call's transaction:
+// a rollback puts it (and an image it replaced) back. Raises when it cannot be moved.
+void moveStoredFile(ProgramCall &c, const QString &local, const QString &imid, const QString &folder)
+{
     const QString target = hostPathToLocal(share(c, QStringLiteral("IMAGES\\") + folder + u'\\' + imid));
     QDir().mkpath(QFileInfo(target).absolutePath());
-    QFile::remove(target);
+    const QString replaced = target + QStringLiteral(".replaced");
+    if (QFileInfo::exists(target)) {
+        QFile::remove(replaced);
+        if (!QFile::rename(target, replaced))
+            throw VbError(adoErr::ProviderFailed, QStringLiteral("Image %1 could not be replaced.").arg(imid));
+        c.onRollback.push_back([target, replaced] { QFile::rename(replaced, target); });
+        c.onCommit.push_back([replaced] { QFile::remove(replaced); });
+    }
     if (!QFile::rename(local, target))
-        return QStringLiteral("Image file %1 could not be moved into the images folder.").arg(fileName);
-    return QString();
+        throw VbError(adoErr::ProviderFailed,
+                      QStringLiteral("Image file %1 could not be moved into the images folder.").arg(local));
+    c.onRollback.push_back([local, target] { QFile::rename(target, local); });
 }
 
 QString imageFolder() { return QStringLiteral("IMG") + QString::number(QDate::currentDate().year()); }
 
-// Registers an image for the image master row (new id when the document has none).
+// Registers an image for the image master row (new id when the document has none): the row
+// first, then the file follows it.
 QString storeImage(ProgramCall &c, const QString &currentImid, const QString &file, const QString &size,
                    const QString &pages, const QString &docType, const QString &redacted, QString *error)
 {
-    const QString imid = currentImid.isEmpty() ? newImageId(c.db) : currentImid;
-    const QString folder = imageFolder();
-    *error = takeStoredFile(c, file, size, imid, folder);
+    const QString local = storedFile(c, file, size, error);
     if (!error->isEmpty())
         return QString();
+    const QString imid = currentImid.isEmpty() ? newImageId(c.db) : currentImid;
+    const QString folder = imageFolder();
     run(c.db,
         QStringLiteral("INSERT OR REPLACE INTO image_master(imid, folder, subdir, member, num_pages, doc_type, "
                        "redacted, size) VALUES(?,?,?,?,?,?,?,?)"),
         {imid, folder, QString(), QStringLiteral("IMAGES"), pages, docType, redacted.isEmpty() ? "N" : redacted,
          size.toLongLong()});
+    moveStoredFile(c, local, imid, folder);
     return imid;
 }
 

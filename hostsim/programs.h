@@ -5,6 +5,7 @@
 #include <QVector>
 
 #include <functional>
+#include <vector>
 
 // The host programs as functions over fixed-width buffers (internal to the emulator).
 namespace hostsim {
@@ -27,6 +28,11 @@ public:
     void set(const char *name, const QString &value); // written only when passed
     const QString &buffer(int i) const { return m_buf[i]; }
     void setBuffer(int i, const QString &value);
+
+    // Work outside the database that goes with the call's transaction (file moves): undone,
+    // last first, when the transaction rolls back; finished when it commits.
+    std::vector<std::function<void()>> onRollback;
+    std::vector<std::function<void()>> onCommit;
 
     QSqlDatabase db;
     QString dataSource;

@@ -2,9 +2,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSqlQuery>
 
 #include "support/app_env.h"
+#include "host/hostcall.h"
+#include "host/im652r.h"
+#include "host/rg632r.h"
 #include "core/errors.h"
+#include "core/files.h"
 #include "core/startup.h"
 #include "core/state.h"
 #include "platform/settings/settings.h"
@@ -113,6 +118,41 @@ std::unique_ptr<hostsim::HostEmulator> setUpStoreHost(const QTemporaryDir &dir)
     g_DocId = QStringLiteral("DOC1");
     g_NumPages = QStringLiteral("0");
     return em;
+}
+
+bool fetchEFiledDocument(hostsim::HostEmulator &em, const QString &burnedPath)
+{
+    QSqlQuery q(em.db());
+    q.prepare(QStringLiteral(
+        "INSERT INTO efile_queue(partner_id, submit_cde, location_cde, batch_id, document_id, db, key_code, year, "
+        "month, day, ctl, in_doc_path, in_doc_id, doc_type, num_pages, burned_image_path) VALUES('02', "
+        "'SUB0000001', 'LOC0000001', '0001001', '0000000002', 'LR', 'E', '2026', '03', '03', '50002', '', "
+        "'EF0000000002', 'MTG', '0002', ?)"));
+    q.addBindValue(burnedPath);
+    if (!q.exec())
+        return false;
+    QDir(qEnvironmentVariable("QUORLA_SHARE_ROOT")).mkpath(QStringLiteral("QHOST/EFILE/BURNED"));
+    g_dbMode = MODE_MARG;
+    gdtCurrentDocType = 1;
+    AdoConnection conn;
+    openHostConnection(conn);
+    QString t1, t2, t3;
+    return IM652R(conn, QStringLiteral("R"), t1, t2, t3);
+}
+
+bool lookUpBookRange(hostsim::HostEmulator &em, int pages)
+{
+    em.runScript(QStringLiteral("INSERT INTO book_ranges(book_code, book, first_page, last_page, path, prefix) "
+                                "VALUES('', '000900', '0001', '0600', 'BOOKS\\B000900\\', 'B00900');\n"));
+    QDir(qEnvironmentVariable("QUORLA_SHARE_ROOT")).mkpath(QStringLiteral("QHOST/BOOKS/B000900"));
+    g_dbMode = MODE_MARGBS;
+    g_blnScanUnIndexDocs = true;
+    g_Book = QStringLiteral("000900");
+    g_Page = QStringLiteral("0001");
+    g_EndingPage = padZeros(pages, 4);
+    AdoConnection conn;
+    openHostConnection(conn);
+    return RG632R(QStringLiteral("A"), conn, QStringLiteral("QHOST"));
 }
 
 void loadMainWindow()

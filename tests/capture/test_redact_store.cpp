@@ -7,8 +7,14 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <tiffio.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <memory>
 #include <vector>
@@ -18,6 +24,7 @@
 #include "annotate/imprintstate.h"
 #include "capture/paperstore.h"
 #include "capture/printredact.h"
+#include "capture/efilestore.h"
 #include "capture/store.h"
 #include "capture_env.h"
 #include "core/errors.h"
@@ -257,16 +264,69 @@ TEST_P(RedactStoreTest, RedactedThenStoredOnPaperLeavesNoCoveredPixels)
 
 TEST_P(RedactStoreTest, RedactedThenStoredElectronicallyLeavesNoCoveredPixels)
 {
+    ASSERT_TRUE(fetchEFiledDocument(*em));
     loadDocument(1);
-    gdtCurrentDocType = 1;
-    g_dbMode = MODE_MARG;
-    gsBurnedImagePath = QStringLiteral("\\\\QHOST\\BURNED\\E0001.TIF");
     redactRoad({Redact});
-    do_store(true);
-    const std::vector<Page> stored = decodeTiff(dir.filePath(QStringLiteral("share/QHOST/BURNED/E0001.TIF")));
+    EXPECT_TRUE(do_store(true));
+    const std::vector<Page> stored =
+        decodeTiff(dir.filePath(QStringLiteral("share/QHOST/EFILE/BURNED/0000000002.TIF")));
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].darkIn(kRedaction), 0);
     EXPECT_EQ(stored[0].darkIn(QRect(0, 0, 480, 320)), kUncovered.width() * kUncovered.height());
+    EXPECT_EQ(leaks(), QStringList());
+}
+
+TEST_P(RedactStoreTest, ARefusedElectronicStoreGivesTheRedactionBackOnThePageThatWasCurrent)
+{
+    ASSERT_TRUE(fetchEFiledDocument(*em));
+    loadDocument(2);
+    redactRoad({Redact});
+    QelEzImage &view = *frmMain().ezPageView;
+    view.setPage(1);
+    const int items = view.annotationCount();
+    ASSERT_GT(items, 0);
+    hostsim::Fault refusal;
+    refusal.kind = hostsim::FaultKind::ScriptedAnswer;
+    refusal.program = QStringLiteral("IM650R");
+    refusal.answer.insert(QStringLiteral("ErrMsg"), QStringLiteral("STORE AREA LOCKED"));
+    em->addFault(refusal);
+    EXPECT_FALSE(do_store_electronic(true));
+    EXPECT_EQ(view.pageCount(), 2);
+    EXPECT_EQ(view.page(), 1);
+    EXPECT_EQ(view.annotationCount(), items) << "the redaction is an item again, not burned";
+}
+
+TEST_P(RedactStoreTest, AStoreKilledMidwayLeavesNothingCoveredOnceTheProgramStartsAgain)
+{
+    loadDocument(1);
+    redactRoad({Redact});
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The store runs up to its annotation merge; there the process is killed.
+        ::close(ready[0]);
+        QObject::connect(frmMain().tmrAnnotationMerge, &QTimer::timeout, [&] {
+            if (::write(ready[1], "m", 1) == 1)
+                for (;;)
+                    ::pause();
+            ::_exit(1);
+        });
+        do_store_manual(false);
+        ::_exit(1);
+    }
+    ::close(ready[1]);
+    pollfd wait{ready[0], POLLIN, 0};
+    char reached = 0;
+    if (::poll(&wait, 1, 30000) == 1 && ::read(ready[0], &reached, 1) != 1)
+        reached = 0;
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    ASSERT_EQ(reached, 'm');
+    EXPECT_TRUE(leaks().contains(QStringLiteral("storebackup.tif")));
+    new_bkPg(true, false); // the reset that starts the program
     EXPECT_EQ(leaks(), QStringList());
 }
 

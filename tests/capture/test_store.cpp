@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 #include "annotate/security.h"
 #include "capture/efilestore.h"
@@ -19,11 +21,13 @@
 #include "capture/paperstore.h"
 #include "capture/request.h"
 #include "capture/store.h"
+#include "capture/storework.h"
 #include "capture_env.h"
 #include "core/reset.h"
 #include "core/startup.h"
 #include "core/state.h"
 #include "hostsim/emulator.h"
+#include "host/fhs.h"
 #include "host/hostcall.h"
 #include "host/im650r.h"
 #include "host/im656r.h"
@@ -116,7 +120,17 @@ protected:
         EXPECT_EQ(QDir(scans()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
-    // The one image stored below the images tree, checked with libtiff's own tool: pages.
+    // The pages of a TIFF file as libtiff's own tool counts them; -100 when it cannot read it.
+    static int tiffPages(const QString &file)
+    {
+        QProcess tiffinfo;
+        tiffinfo.start(QStringLiteral("tiffinfo"), {file});
+        if (!tiffinfo.waitForFinished() || tiffinfo.exitCode() != 0)
+            return -100;
+        return int(QString::fromLocal8Bit(tiffinfo.readAllStandardOutput()).count(QStringLiteral("TIFF Directory")));
+    }
+
+    // The one image stored below the images tree: its pages.
     int storedPages() const
     {
         QStringList found;
@@ -126,11 +140,45 @@ protected:
             found << it.next();
         if (found.size() != 1)
             return -found.size();
-        QProcess tiffinfo;
-        tiffinfo.start(QStringLiteral("tiffinfo"), {found.first()});
-        if (!tiffinfo.waitForFinished() || tiffinfo.exitCode() != 0)
-            return -100;
-        return int(QString::fromLocal8Bit(tiffinfo.readAllStandardOutput()).count(QStringLiteral("TIFF Directory")));
+        return tiffPages(found.first());
+    }
+
+    // Every file of a folder below the share root, hidden ones too.
+    QStringList filesIn(const QString &folder) const
+    {
+        return QDir(dir.filePath(QStringLiteral("share/QHOST/") + folder)).entryList(QDir::Files | QDir::Hidden);
+    }
+
+    // Files below folder that this process holds open (deleted ones too).
+    static QStringList openFilesBelow(const QString &folder)
+    {
+        QStringList out;
+        const QString root = QFileInfo(folder).canonicalFilePath() + u'/';
+        for (const QString &fd : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::System | QDir::Files)) {
+            char target[4096];
+            const ssize_t n = ::readlink(QFile::encodeName(QStringLiteral("/proc/self/fd/") + fd).constData(), target,
+                                         sizeof target - 1);
+            if (n > 0 && QString::fromLocal8Bit(target, n).startsWith(root))
+                out << QString::fromLocal8Bit(target, n);
+        }
+        return out;
+    }
+
+    QString queueStatus() const
+    {
+        QSqlQuery q(em->db());
+        q.exec(QStringLiteral("SELECT status FROM efile_queue WHERE document_id = '0000000002'"));
+        return q.next() ? q.value(0).toString() : QString();
+    }
+
+    // The host refuses the next call of program with that text in its error-message parameter.
+    void refuseNext(const QString &program, const QString &parameter, const QString &text)
+    {
+        hostsim::Fault refusal;
+        refusal.kind = hostsim::FaultKind::ScriptedAnswer;
+        refusal.program = program;
+        refusal.answer.insert(parameter, text);
+        em->addFault(refusal);
     }
 
     // A second store, once what made the first one fail is mended, stores the whole document.
@@ -262,11 +310,7 @@ TEST_F(StoreTest, RegistrationTheHostRefusesLeavesTheDocumentToStoreAgain)
 {
     loadDocument(2, true);
     frmMain().btnStore->setEnabled(true);
-    hostsim::Fault refusal;
-    refusal.kind = hostsim::FaultKind::ScriptedAnswer;
-    refusal.program = QStringLiteral("IM650R");
-    refusal.answer.insert(QStringLiteral("ErrMsg"), QStringLiteral("STORE AREA LOCKED"));
-    em->addFault(refusal);
+    refuseNext(QStringLiteral("IM650R"), QStringLiteral("ErrMsg"), QStringLiteral("STORE AREA LOCKED"));
     EXPECT_FALSE(do_store_manual(false));
     ASSERT_EQ(msg->calls().size(), 1);
     EXPECT_EQ(msg->calls().first().prompt.trimmed(), QStringLiteral("STORE AREA LOCKED"));
@@ -311,13 +355,89 @@ TEST_F(StoreTest, FullShareFailsTheStoreWithoutAHalfWrittenFile)
     });
     if (!full.ok())
         GTEST_SKIP() << full.why().toStdString();
-    EXPECT_FALSE(do_store_manual(false));
-    ASSERT_FALSE(msg->calls().isEmpty());
-    EXPECT_TRUE(msg->calls().last().prompt.contains(QStringLiteral("\r\n61: Disk full: ")))
-        << msg->calls().last().prompt.toStdString();
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        msg->clear();
+        EXPECT_FALSE(do_store_manual(false));
+        ASSERT_FALSE(msg->calls().isEmpty());
+        EXPECT_TRUE(msg->calls().last().prompt.contains(QStringLiteral("\r\n61: Disk full: ")))
+            << msg->calls().last().prompt.toStdString();
+        // The failed copy's temporary file is closed and gone, so its blocks are free again.
+        EXPECT_EQ(openFilesBelow(dir.filePath(QStringLiteral("share"))), QStringList()) << attempt;
+    }
     ASSERT_TRUE(QFile::remove(scans(QStringLiteral(".filler"))));
     expectDocumentBack(3);
     expectSecondStoreStoresItWhole(3);
+}
+
+TEST_F(StoreTest, FullTempFolderFailsTheStoreAndGivesTheDocumentBack)
+{
+    ScratchMount small(dir.filePath(QStringLiteral("temp")), 4 << 20);
+    if (!small.ok())
+        GTEST_SKIP() << small.why().toStdString();
+    loadDocument(3, true);
+    frmMain().btnStore->setEnabled(true);
+    qint64 copy = 0;
+    {
+        StoreRollback probe(*frmMain().ezPageView, *frmMain().ezTreeView);
+        probe.release();
+        copy = QFileInfo(g_strTempPath + QStringLiteral("storebackup.tif")).size();
+    }
+    ASSERT_GT(copy, 0);
+    // Each step of the store that writes meets the full folder in turn: first room for the
+    // store's own copy of the document only, then a page more each time until the store gets
+    // through. Every failed store gives the document back and keeps no copy.
+    const QString filler = g_strTempPath + QStringLiteral("filler");
+    bool stored = false;
+    int failures = 0;
+    for (qint64 keep = (copy / 4096 + 1) * 4096; !stored && keep < (4 << 20); keep += 4096) {
+        SCOPED_TRACE(keep);
+        {
+            QFile f(filler);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            struct statvfs fs {};
+            ASSERT_EQ(::statvfs(QFile::encodeName(g_strTempPath).constData(), &fs), 0);
+            const qint64 free = qint64(fs.f_bavail) * qint64(fs.f_frsize);
+            if (free > keep)
+                ASSERT_EQ(f.write(QByteArray(free - keep, 'f')), free - keep);
+        }
+        msg->clear();
+        stored = do_store_manual(false);
+        ASSERT_TRUE(QFile::remove(filler));
+        if (stored)
+            break;
+        ++failures;
+        for (const MsgBoxCall &c : msg->calls())
+            EXPECT_FALSE(c.prompt.contains(QStringLiteral("StoreRollback"))) << c.prompt.toStdString();
+        expectDocumentBack(3);
+        EXPECT_FALSE(QFileInfo::exists(g_strTempPath + QStringLiteral("storebackup.tif")));
+        if (HasFailure())
+            return;
+    }
+    EXPECT_GT(failures, 0);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(storedPages(), 3);
+}
+
+TEST_F(StoreTest, RegistrationWhoseAnswerIsLostKeepsTheFilesAndAsksToCheck)
+{
+    loadDocument(2, true);
+    frmMain().btnStore->setEnabled(true);
+    hostsim::Fault drop;
+    drop.kind = hostsim::FaultKind::LostReply;
+    drop.program = QStringLiteral("IM650R");
+    em->addFault(drop);
+    EXPECT_FALSE(do_store_manual(false));
+    ASSERT_FALSE(msg->calls().isEmpty());
+    EXPECT_TRUE(msg->calls().last().prompt.contains(QStringLiteral("check it on the host before storing it again")))
+        << msg->calls().last().prompt.toStdString();
+    // The host registered it once; what it was given stays where it put it.
+    EXPECT_EQ(registrations().size(), 1);
+    EXPECT_EQ(storedPages(), 2);
+    EXPECT_EQ(scanFiles(), QStringList{QStringLiteral("SCAN-PC 01.A")});
+    // The document stays in the views, to be stored again if the host has not got it.
+    EXPECT_EQ(frmMain().ezPageView->pageCount(), 2);
+    EXPECT_EQ(frmMain().ezTreeView->pageCount(), 2);
+    EXPECT_TRUE(g_blnPromptStore);
 }
 
 TEST_F(StoreTest, FailedAnnotationMergeFailsTheStore)
@@ -437,28 +557,27 @@ TEST_F(StoreTest, StoreWindowClosedFromItsFrameKeepsItsModalStateUntilTheStoreEn
         EXPECT_NE(form->objectName(), QStringLiteral("frmStore")) << "the window goes once the store is over";
 }
 
-TEST_F(StoreTest, EFiledStoreCopiesBurnedImageAndCleansTheStoreFolder)
+TEST_F(StoreTest, EFiledStoreReplacesTheBurnedImageTheHostNamedAndHandsTheDocumentOver)
 {
+    ASSERT_TRUE(fetchEFiledDocument(*em));
+    EXPECT_EQ(gsBurnedImagePath.size(), 255); // as the host returns it
     loadDocument(2, true);
-    // The page tree counts what it shows; the registration takes its count.
-    gdtCurrentDocType = 1;
-    g_dbMode = MODE_MARG;
-    QDir(dir.path()).mkpath(QStringLiteral("share/QHOST/BURNED"));
-    gsBurnedImagePath = QStringLiteral("\\\\QHOST\\BURNED\\E0001.TIF");
     QFile stale(scans(QStringLiteral("SCAN-PC 01.A")));
     ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
     stale.close();
 
-    do_store(true);
+    EXPECT_TRUE(do_store(true));
 
-    const QFileInfo burned(dir.filePath(QStringLiteral("share/QHOST/BURNED/E0001.TIF")));
-    ASSERT_TRUE(burned.exists());
+    EXPECT_TRUE(msg->calls().isEmpty()) << msg->calls().value(0).prompt.toStdString();
+    EXPECT_EQ(filesIn(QStringLiteral("EFILE/BURNED")), QStringList{QStringLiteral("0000000002.TIF")});
+    const QFileInfo burned(dir.filePath(QStringLiteral("share/QHOST/EFILE/BURNED/0000000002.TIF")));
     EXPECT_EQ(burned.size(), QFileInfo(g_strTempPath + QStringLiteral("temp8.tif")).size());
+    EXPECT_EQ(tiffPages(burned.filePath()), 2);
     EXPECT_EQ(g_intAnnotCount, 1);
-    ASSERT_EQ(registrations().size(), 1);
-    EXPECT_EQ(registrations().first(),
-              QStringLiteral("S SCAN-PC 01.T %1 0002").arg(burned.size(), 9, 10, QLatin1Char('0')));
-    // The registration succeeded, so the document no longer asks to be stored.
+    EXPECT_EQ(registrations(true),
+              (QStringList{QStringLiteral("IM650R S SCAN-PC 01.T %1 0002").arg(burned.size(), 9, 10, QLatin1Char('0')),
+                           QStringLiteral("IM652R S \\\\QHOST\\EFILE\\BURNED\\0000000002.TIF  0002")}));
+    EXPECT_EQ(queueStatus(), QStringLiteral("S"));
     EXPECT_FALSE(g_blnPromptStore);
     EXPECT_TRUE(scanFiles().isEmpty());
     // The burned image keeps the pages' items, not burned into the pixels.
@@ -468,26 +587,39 @@ TEST_F(StoreTest, EFiledStoreCopiesBurnedImageAndCleansTheStoreFolder)
     EXPECT_EQ(check.annotationCount(), 1);
 }
 
-TEST_F(StoreTest, EFiledStoreWithBothHostStepsFailingKeepsThePrompt)
+TEST_F(StoreTest, EFiledRegistrationRefusedLeavesTheHostsBurnedImageAndTheDocument)
 {
+    ASSERT_TRUE(fetchEFiledDocument(*em));
+    const QString burned = dir.filePath(QStringLiteral("share/QHOST/EFILE/BURNED/0000000002.TIF"));
+    {
+        QFile f(burned);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("the host's burned image");
+    }
     loadDocument(2, true);
     frmMain().btnStore->setEnabled(true);
-    gdtCurrentDocType = 1;
-    g_DocId = QStringLiteral("NOSUCHDOC");
-    QDir(dir.path()).mkpath(QStringLiteral("share/QHOST/BURNED"));
-    gsBurnedImagePath = QStringLiteral("\\\\QHOST\\BURNED\\E0002.TIF");
+    refuseNext(QStringLiteral("IM650R"), QStringLiteral("ErrMsg"), QStringLiteral("STORE AREA LOCKED"));
+
     EXPECT_FALSE(do_store_electronic(true));
-    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("share/QHOST/BURNED/E0002.TIF"))));
+
+    ASSERT_EQ(msg->calls().size(), 1);
+    EXPECT_EQ(msg->calls().first().prompt.trimmed(), QStringLiteral("STORE AREA LOCKED"));
+    QFile f(burned);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("the host's burned image"));
+    EXPECT_EQ(filesIn(QStringLiteral("EFILE/BURNED")), QStringList{QStringLiteral("0000000002.TIF")});
+    // Nothing is handed over after the refusal.
+    EXPECT_EQ(em->lastCall().program, QStringLiteral("IM650R"));
+    EXPECT_EQ(queueStatus(), QStringLiteral("H"));
     expectDocumentBack(2);
 }
 
 TEST_F(StoreTest, EFiledStoreOntoAShareThatRefusesKeepsTheDocument)
 {
+    // The burned image's folder is missing: the third copy fails after two went to the share.
+    ASSERT_TRUE(fetchEFiledDocument(*em, QStringLiteral("\\\\QHOST\\NOFOLDER\\E0004.TIF")));
     loadDocument(2, true);
     frmMain().btnStore->setEnabled(true);
-    gdtCurrentDocType = 1;
-    // The burned image's folder is missing: the third copy fails after two went to the share.
-    gsBurnedImagePath = QStringLiteral("\\\\QHOST\\NOFOLDER\\E0004.TIF");
     EXPECT_FALSE(do_store_electronic(true));
     ASSERT_FALSE(msg->calls().isEmpty());
     EXPECT_TRUE(msg->calls().last().prompt.startsWith(QStringLiteral("Error in do_store_electronic")));
@@ -507,10 +639,9 @@ TEST_F(StoreTest, EFiledStoreWritesNothingOutsideTheShareRoot)
             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
             f.write("not the store's");
         }
+        ASSERT_TRUE(fetchEFiledDocument(*em, path));
         loadDocument(2, true);
         frmMain().btnStore->setEnabled(true);
-        gdtCurrentDocType = 1;
-        gsBurnedImagePath = path;
         msg->clear();
         EXPECT_FALSE(do_store_electronic(true));
         ASSERT_FALSE(msg->calls().isEmpty());
@@ -545,35 +676,52 @@ TEST_F(StoreTest, CertificateStoreWithoutShowNextResetsTheWorkspace)
 TEST_F(StoreTest, ReferenceModeStoresUnderTheHostFileNameWithoutAnnotationFile)
 {
     loadDocument(1, true);
-    em->runScript(QStringLiteral("UPDATE documents SET db = 'FH';\n"));
+    em->runScript(QStringLiteral(
+        "UPDATE documents SET db = 'FH', ref_code = 'WI', ref_num = '0005000000', filename = 'FH0123.TIF';\n"));
     g_dbMode = MODE_FHS;
-    g_Filename = QStringLiteral("FH000123.TIF");
+    g_RefCode = QStringLiteral("WI");
+    g_RefNum = QStringLiteral("0005000000");
+    AdoConnection conn;
+    openHostConnection(conn);
+    ASSERT_TRUE(FHS_FH631RI(QStringLiteral("A"), conn, QStringLiteral("QHOST")));
+    EXPECT_EQ(g_Filename, QStringLiteral("FH0123.TIF  ")); // as the host returns it
     EXPECT_TRUE(do_store_manual(false));
     ASSERT_EQ(registrations().size(), 1);
-    EXPECT_TRUE(registrations().first().startsWith(QStringLiteral("S FH000123.TIF ")));
+    EXPECT_TRUE(registrations().first().startsWith(QStringLiteral("S FH0123.TIF ")));
     EXPECT_TRUE(scanFiles().isEmpty()); // the image moved on, no annotation file was written
 }
 
-TEST_F(StoreTest, BookScanGoesToTheBookPathAndSwitchesToRecordedLand)
+TEST_F(StoreTest, BookScanGoesUnderTheHostsFolderAndNameAndTheHostTakesIt)
 {
+    ASSERT_TRUE(lookUpBookRange(*em, 2));
+    EXPECT_EQ(g_BookPath.size(), 32); // as the host returns it
     loadDocument(2, false);
-    QDir(dir.path()).mkpath(QStringLiteral("share/QHOST/BOOKS/B0001"));
-    g_dbMode = MODE_NYBS;
-    g_BookPath = QStringLiteral("BOOKS\\B0001\\");
-    g_Filename = QStringLiteral("P0001.TIF");
-    g_blnScanUnIndexDocs = true;
     const int resets = resetCount();
     EXPECT_TRUE(do_store_manual(true));
-    const QFileInfo book(dir.filePath(QStringLiteral("share/QHOST/BOOKS/B0001/P0001.TIF")));
-    ASSERT_TRUE(book.exists());
-    QelEzImage check;
-    check.setImageFile(book.filePath());
-    EXPECT_EQ(check.pageCount(), 2);
-    EXPECT_EQ(g_dbMode, MODE_NYRG);
+    EXPECT_TRUE(msg->calls().isEmpty()) << msg->calls().value(0).prompt.toStdString();
+    EXPECT_EQ(filesIn(QStringLiteral("BOOKS/B000900")), QStringList{QStringLiteral("B009000001.T")});
+    EXPECT_EQ(tiffPages(dir.filePath(QStringLiteral("share/QHOST/BOOKS/B000900/B009000001.T"))), 2);
+    EXPECT_EQ(registrations(true),
+              QStringList{QStringLiteral("RG632R S \\\\QHOST\\BOOKS\\B000900\\B009000001.T  0002")});
+    EXPECT_EQ(g_dbMode, MODE_MARG);
     EXPECT_FALSE(frmMain().chkAutoNextPage->isEnabled());
     EXPECT_GE(resetCount(), resets + 1);
-    EXPECT_TRUE(registrations().isEmpty());
+    EXPECT_FALSE(g_blnPromptStore);
     EXPECT_TRUE(scanFiles().isEmpty());
+}
+
+TEST_F(StoreTest, BookScanTheHostDoesNotTakeStaysToStoreAgain)
+{
+    ASSERT_TRUE(lookUpBookRange(*em, 2));
+    loadDocument(2, true);
+    frmMain().btnStore->setEnabled(true);
+    refuseNext(QStringLiteral("RG632R"), QStringLiteral("$ErrMsg"), QStringLiteral("BOOK 000900 IS CLOSED"));
+    EXPECT_FALSE(do_store_manual(true));
+    ASSERT_EQ(msg->calls().size(), 1);
+    EXPECT_EQ(msg->calls().first().prompt.trimmed(), QStringLiteral("BOOK 000900 IS CLOSED"));
+    EXPECT_EQ(g_dbMode, MODE_MARGBS);
+    EXPECT_EQ(filesIn(QStringLiteral("BOOKS/B000900")), QStringList());
+    expectDocumentBack(2);
 }
 
 TEST_F(StoreTest, BatchPageMismatchIsLoggedAndNotStored)
@@ -626,18 +774,15 @@ TEST_F(StoreTest, FocusArrivingWhileTheWindowStoresDoesNotStoreAgain)
 
 TEST_F(StoreTest, EFiledStoreRegistersThePageTreeCount)
 {
+    ASSERT_TRUE(fetchEFiledDocument(*em));
     loadDocument(2, false);
     // The tree shows a three-page document while the page view holds two pages.
     QelEzImage &tree = *frmMain().ezTreeView;
     tree.clearImage();
     for (int i = 0; i < 3; ++i)
         tree.appendPage(page(200, 100));
-    gdtCurrentDocType = 1;
-    g_dbMode = MODE_MARG;
-    QDir(dir.path()).mkpath(QStringLiteral("share/QHOST/BURNED"));
-    gsBurnedImagePath = QStringLiteral("\\\\QHOST\\BURNED\\E0003.TIF");
     do_store_electronic(false);
-    ASSERT_EQ(registrations().size(), 1);
+    ASSERT_EQ(registrations().size(), 2);
     EXPECT_TRUE(registrations().first().endsWith(QStringLiteral(" 0003")));
     EXPECT_EQ(g_intAnnotCount, 0);
 }

@@ -3,8 +3,17 @@
 #include "hostfixture.h"
 
 #include <QDate>
+#include <QDirIterator>
 #include <QFileInfo>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
+
+#include <atomic>
+#include <thread>
+
+#include "hostsim/station/stationpages.h"
 
 namespace {
 
@@ -204,6 +213,84 @@ TEST_F(Registrations, BookScanStoreChecksTheFileOnTheShare)
     EXPECT_TRUE(rg632r(false, "S", "000500", "0001", "0002", 14, path, file).item("$ErrMsg").text().contains("not found"));
     putShareFile(path + file, 100);
     EXPECT_EQ(rg632r(false, "S", "000500", "0001", "0002", 14, path, file).item("$ErrMsg").text(), "");
+}
+
+TEST_F(Registrations, ARegistrationWhoseAnswerIsLostIsCommittedOnce)
+{
+    putShareFile("KvTemp\\Scans\\WS04.T", 300);
+    hostsim::Fault drop;
+    drop.kind = hostsim::FaultKind::LostReply;
+    drop.program = "IM650R";
+    em->addFault(drop);
+    try {
+        im650r(QString("S"), "", "WS04.T", "000000300", "0001");
+        ADD_FAILURE() << "the answer came back";
+    } catch (const VbError &e) {
+        EXPECT_EQ(e.source, "ODBC 08S01");
+    }
+    QSqlQuery q(em->db());
+    ASSERT_TRUE(q.exec("SELECT COUNT(*) FROM registrations WHERE program = 'IM650R' AND func = 'S'"));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toInt(), 1);
+}
+
+TEST_F(Registrations, ARegistrationWaitsForAnotherStationsWriteLock)
+{
+    putShareFile("KvTemp\\Scans\\WS05.T", 300);
+    std::atomic<bool> locked{false};
+    std::thread other([&] {
+        {
+            QSqlDatabase d = QSqlDatabase::addDatabase("QSQLITE", "other-station");
+            d.setDatabaseName(dbPath);
+            d.open();
+            QSqlQuery q(d);
+            q.exec("BEGIN IMMEDIATE");
+            q.exec("INSERT INTO registrations(program, func) VALUES('OTHER', 'S')");
+            locked = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            q.exec("COMMIT");
+        }
+        QSqlDatabase::removeDatabase("other-station");
+    });
+    while (!locked)
+        std::this_thread::yield();
+    AdoParameters out;
+    const QString error = errorTextOf([&] { out = im650r(QString("S"), "", "WS05.T", "000000300", "0001"); });
+    other.join();
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(out.item("ErrMsg").text(), "");
+}
+
+TEST_F(Registrations, TwoStationsStoringAtOnceEachRegisterTheirOwnPages)
+{
+    constexpr int kStores = 100;
+    QProcess stations[2];
+    for (int i = 0; i < 2; ++i) {
+        stations[i].setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        stations[i].start(HOSTSIM_STATION, {dbPath, shareRoot, QString::number(i + 1), QString::number(kStores)});
+    }
+    for (QProcess &p : stations) {
+        ASSERT_TRUE(p.waitForFinished(120000));
+        EXPECT_EQ(p.exitCode(), 0);
+    }
+    QSqlQuery q(em->db());
+    ASSERT_TRUE(q.exec("SELECT r.file, r.pages, r.imid, m.folder FROM registrations r JOIN image_master m "
+                       "ON m.imid = r.imid WHERE r.program = 'IM650R' AND r.func = 'S'"));
+    int registered = 0;
+    QStringList wrong;
+    while (q.next()) {
+        ++registered;
+        const int station = q.value(0).toString().mid(3, 1).toInt();
+        QFile f(shareRoot + "/QHOST/IMAGES/" + q.value(3).toString() + "/" + q.value(2).toString());
+        if (!f.open(QIODevice::ReadOnly) || f.readAll() != stationPages(station, q.value(1).toInt()))
+            wrong << q.value(0).toString() + " " + q.value(1).toString();
+    }
+    EXPECT_EQ(registered, 2 * kStores);
+    EXPECT_EQ(wrong, QStringList());
+    int files = 0;
+    for (QDirIterator it(shareRoot + "/QHOST/IMAGES", QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
+        ++files;
+    EXPECT_EQ(files, 2 * kStores);
 }
 
 } // namespace
