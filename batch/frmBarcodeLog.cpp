@@ -14,6 +14,7 @@ FrmBarcodeLog::FrmBarcodeLog() : Form(QStringLiteral("frmBarcodeLog"))
     txtLog = addControl(new QPlainTextEdit(this), QStringLiteral("txtLog"));
     txtLog->setReadOnly(true);
     btnClose = addControl(new QPushButton(QStringLiteral("Close"), this), QStringLiteral("btnClose"));
+    setCancelButton(btnClose);
     layout->addWidget(txtLog, 1);
     layout->addWidget(btnClose, 0, Qt::AlignRight);
     resize(560, 420);

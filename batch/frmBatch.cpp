@@ -123,6 +123,7 @@ FrmBatch::FrmBatch() : Form(QStringLiteral("frmBatch"))
     btnStart = addControl(new QPushButton(QStringLiteral("Start"), this), QStringLiteral("btnStart"));
     btnStart->setGeometry(470, 10, 80, 26);
     btnCancel = addControl(new QPushButton(QStringLiteral("Done"), this), QStringLiteral("btnCancel"));
+    setCancelButton(btnCancel);
     btnCancel->setGeometry(470, 42, 80, 26);
     btnStart->setAutoDefault(false);
     btnCancel->setAutoDefault(false);

@@ -19,6 +19,7 @@ BatchProgressForm::BatchProgressForm(const QString &name, const QString &job, st
     btnAbort = addControl(new QPushButton(QStringLiteral("Abort"), this), QStringLiteral("btnAbort"));
     btnAbort->setGeometry(220, 100, 80, 26);
     btnClose = addControl(new QPushButton(QStringLiteral("Close"), this), QStringLiteral("btnClose"));
+    setCancelButton(btnClose);
     btnClose->setGeometry(312, 100, 80, 26);
     btnClose->setEnabled(false);
     btnAbort->setAutoDefault(false);

@@ -51,6 +51,7 @@ FrmBatchRotate::FrmBatchRotate() : Form(QStringLiteral("frmBatchRotate"))
     btnStart = addControl(new QPushButton(QStringLiteral("Start"), this), QStringLiteral("btnStart"));
     btnStart->setGeometry(390, 10, 80, 26);
     btnCancel = addControl(new QPushButton(QStringLiteral("Done"), this), QStringLiteral("btnCancel"));
+    setCancelButton(btnCancel);
     btnCancel->setGeometry(390, 42, 80, 26);
     btnStart->setAutoDefault(false);
     btnCancel->setAutoDefault(false);

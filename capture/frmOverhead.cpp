@@ -46,6 +46,7 @@ FrmOverhead::FrmOverhead() : Form(QStringLiteral("frmOverhead"))
     btnScan = addControl(new QPushButton(QStringLiteral("Scan"), this), QStringLiteral("btnScan"));
     btnScan->setGeometry(252, 10, 90, 26);
     CancelButton = addControl(new QPushButton(QStringLiteral("Cancel"), this), QStringLiteral("CancelButton"));
+    setCancelButton(CancelButton);
     CancelButton->setGeometry(252, 42, 90, 26);
     lblScan = addControl(new QLabel(QStringLiteral("Scan"), this), QStringLiteral("lblScan"));
     lblScan->setGeometry(12, 14, 36, 20);

@@ -53,6 +53,7 @@ FrmTrim::FrmTrim() : Form(QStringLiteral("frmTrim"))
     OKButton = addControl(new QPushButton(QStringLiteral("OK"), this), QStringLiteral("OKButton"));
     OKButton->setGeometry(300, 10, 80, 26);
     CancelButton = addControl(new QPushButton(QStringLiteral("Cancel"), this), QStringLiteral("CancelButton"));
+    setCancelButton(CancelButton);
     CancelButton->setGeometry(300, 42, 80, 26);
     OKButton->setAutoDefault(false);
     CancelButton->setAutoDefault(false);

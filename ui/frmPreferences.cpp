@@ -59,7 +59,7 @@ FrmPreferences::FrmPreferences() : Form(QStringLiteral("frmPreferences"))
     grid->addWidget(new QLabel(QStringLiteral("Auto Next Page Interval in Seconds"), general), 2, 0);
     txtAutoInterval = addControl(new QLineEdit(general), QStringLiteral("txtAutoInterval"));
     UpDown1 = addControl(new QSpinBox(general), QStringLiteral("UpDown1"));
-    UpDown1->setRange(0, 3600);
+    UpDown1->setRange(0, 32767);
     {
         // the up-down is the text box's arrows: only the spin box's buttons show, beside the box
         QStyleOptionSpinBox opt;
@@ -140,6 +140,15 @@ FrmPreferences::FrmPreferences() : Form(QStringLiteral("frmPreferences"))
     connect(scrBaseLineBrightness, &QScrollBar::valueChanged, this,
             [this](int v) { lblBaselineBrightness->setText(QString::number(v)); });
     connect(UpDown1, &QSpinBox::valueChanged, this, [this](int v) { txtAutoInterval->setText(QString::number(v)); });
+    // The arrows step from the number in the text box, typed or shown.
+    connect(txtAutoInterval, &QLineEdit::textChanged, this, [this](const QString &text) {
+        bool ok = false;
+        const int v = text.trimmed().toInt(&ok);
+        if (ok) {
+            const QSignalBlocker quiet(UpDown1);
+            UpDown1->setValue(v);
+        }
+    });
     connect(btnRedactColor, &QPushButton::clicked, this, &FrmPreferences::btnRedactColor_Click);
     connect(OKButton, &QPushButton::clicked, this, &FrmPreferences::OKButton_Click);
     connect(CancelButton, &QPushButton::clicked, this, &FrmPreferences::CancelButton_Click);
@@ -179,9 +188,6 @@ void FrmPreferences::Form_Load()
     chkBlankPage->setChecked(g_blnDetectBlank);
     chkDoByteAlign->setChecked(g_blnDoByteAlign);
     SliBlankPage->setValue(g_intBlankSensitivity + 1);
-    UpDown1->blockSignals(true);
-    UpDown1->setValue(g_AutoNextPageInterface);
-    UpDown1->blockSignals(false);
     txtAutoInterval->setText(QString::number(g_AutoNextPageInterface));
     chkRedactImages->setChecked(g_AutoMaticRedaction != 0);
     chkUseDefaultPrinter->setChecked(g_blnUseDefaultPrinter != 0);

@@ -147,10 +147,10 @@ QString singleInstanceName(const QString &caption)
 
 bool CheckUnique(Form &form)
 {
-    // One guard per window caption for the life of the process.
-    static QHash<QString, SingleInstance *> guards;
+    // One guard per window caption for the life of the process (or until it is deleted).
+    static QHash<QString, QPointer<SingleInstance>> guards;
     const QString name = singleInstanceName(form.caption());
-    SingleInstance *&guard = guards[name];
+    QPointer<SingleInstance> &guard = guards[name];
     if (guard && guard->isPrimary())
         return true;
     if (!guard)

@@ -468,7 +468,8 @@ bool Form::handleKey(QWidget *target, QKeyEvent *key)
                 return true;
             }
         }
-        QAbstractButton *button = enter ? m_default.data() : m_cancel.data();
+        // Escape never stops a road running in the form: that is its Abort's work.
+        QAbstractButton *button = enter ? m_default.data() : roadRunning() ? nullptr : m_cancel.data();
         if (button && button->isEnabled() && button->isVisibleTo(this)
             && (!isVisible() || button->isVisible())) {
             button->click();

@@ -77,7 +77,8 @@ public:
     void setKeyPreview(bool on) { m_keyPreview = on; }
 
     // Enter clicks the default button when it is enabled and visible (unless the focus is on
-    // another button, which takes Enter itself); Escape clicks the cancel button likewise.
+    // another button, which takes Enter itself); Escape clicks the cancel button likewise,
+    // except while a road runs in the form.
     QAbstractButton *defaultButton() const { return m_default; }
     void setDefaultButton(QAbstractButton *button);
     QAbstractButton *cancelButton() const { return m_cancel; }

@@ -8,7 +8,15 @@
 #include "core/state.h"
 #include "platform/forms/msgbox.h"
 #include "platform/settings/settings.h"
+#include "batch/frm1stBarcode.h"
+#include "batch/frmBarcodeLog.h"
+#include "batch/frmBatch.h"
+#include "batch/frmBatchProgress.h"
+#include "batch/frmBatchRotate.h"
+#include "capture/frmOverhead.h"
+#include "capture/frmTrim.h"
 #include "ui/commondialog/ccommondialog.h"
+#include "ui/frmConfig.h"
 #include "ui/frmAbout.h"
 #include "ui/frmMain.h"
 #include "ui/frmPreferences.h"
@@ -129,7 +137,7 @@ TEST(Preferences, OkWritesTheRest)
 
 TEST(Preferences, AnIntervalOutsideItsRangeIsRefusedAndChangesNothing)
 {
-    for (const char *text : {"abc", "70000", "2.5", "", "-5", "3601"}) {
+    for (const char *text : {"abc", "70000", "2.5", "", "-5", "32768"}) {
         Prefs{}.apply();
         FrmPreferences &p = openPreferences(MODE_MARG);
         MsgBoxScript boxes;
@@ -146,6 +154,25 @@ TEST(Preferences, AnIntervalOutsideItsRangeIsRefusedAndChangesNothing)
         EXPECT_EQ(g_AutoNextPageInterface, 0) << text;
         EXPECT_FALSE(g_blnReturnDefault) << text;
     }
+}
+
+TEST(Preferences, TheIntervalTakesTheWholeIntegerRangeAndItsArrowsStepFromTheText)
+{
+    Prefs{}.apply();
+    FrmPreferences &p = openPreferences(MODE_MARG);
+    MsgBoxScript boxes;
+    p.txtAutoInterval->selectAll();
+    QTest::keyClicks(p.txtAutoInterval, "10");
+    QTest::keyClick(p.UpDown1, Qt::Key_Up);
+    EXPECT_EQ(p.txtAutoInterval->text(), "11");
+    p.txtAutoInterval->selectAll();
+    QTest::keyClicks(p.txtAutoInterval, "32767");
+    QTest::keyClick(p.UpDown1, Qt::Key_Down);
+    EXPECT_EQ(p.txtAutoInterval->text(), "32766");
+    p.txtAutoInterval->setText("32767");
+    p.OKButton->click();
+    EXPECT_TRUE(boxes.calls().isEmpty());
+    EXPECT_EQ(g_AutoNextPageInterface, 32767);
 }
 
 TEST(Preferences, AStoredPrintScaleOutsideTheListShowsAndKeepsTheFirstEntry)
@@ -353,4 +380,60 @@ TEST(Preferences, MenuShowsThemModallyOverTheMainWindow)
     ASSERT_EQ(forms.calls().size(), 2);
     EXPECT_EQ(forms.calls()[1].form, "frmAbout");
     frmAbout().Unload();
+}
+
+TEST(Dialogs, EscapeAnswersAsTheCancelOrCloseButton)
+{
+    frmMain();
+    MsgBoxScript boxes;
+    FormScript forms;
+    const struct {
+        std::function<Form &()> open;
+        const char *button;
+    } rows[] = {
+        {[]() -> Form & { return frmBatch(); }, "btnCancel"},
+        {[]() -> Form & { return frmBatchRotate(); }, "btnCancel"},
+        {[]() -> Form & { return frmTrim(); }, "CancelButton"},
+        {[]() -> Form & { return frmOverhead(); }, "CancelButton"},
+        {[]() -> Form & { return frm1stBarcode(); }, "CancelButton"},
+        {[]() -> Form & { return frmBarcodeLog(); }, "btnClose"},
+        {[]() -> Form & { return frmPreferences(); }, "CancelButton"},
+        {[]() -> Form & { return frmConfig(); }, "btnCancel"},
+    };
+    for (const auto &r : rows) {
+        QPointer<Form> form(&r.open());
+        SCOPED_TRACE(form->objectName().toStdString());
+        auto *button = form->findChild<QAbstractButton *>(r.button);
+        ASSERT_NE(button, nullptr);
+        QSignalSpy clicked(button, &QAbstractButton::clicked);
+        QWidget *target = form->focusWidget() ? form->focusWidget() : form.data();
+        QTest::keyClick(target, Qt::Key_Escape);
+        EXPECT_EQ(clicked.count(), 1);
+        if (form)
+            form->Unload();
+    }
+
+    // A progress window keeps its Abort to itself: Escape clicks Close once the run enabled it.
+    FrmBatchProgress &progress = frmBatchProgress();
+    g_BlnAbortBatch = false;
+    QSignalSpy aborted(progress.btnAbort, &QAbstractButton::clicked);
+    QTest::keyClick(&progress, Qt::Key_Escape);
+    EXPECT_EQ(aborted.count(), 0);
+    EXPECT_FALSE(g_BlnAbortBatch);
+    progress.btnClose->setEnabled(true);
+    QSignalSpy closed(progress.btnClose, &QAbstractButton::clicked);
+    QTest::keyClick(&progress, Qt::Key_Escape);
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_EQ(aborted.count(), 0);
+
+    // While a road runs in a window, Escape does not stop it.
+    FrmOverhead &overhead = frmOverhead();
+    {
+        Road road(overhead);
+        Road::Run run(road);
+        QSignalSpy cancelled(overhead.CancelButton, &QAbstractButton::clicked);
+        QTest::keyClick(&overhead, Qt::Key_Escape);
+        EXPECT_EQ(cancelled.count(), 0);
+    }
+    overhead.Unload();
 }

@@ -144,6 +144,7 @@ TEST_F(SaneTestDevice, LinesWiderThanTheirPixelsAreCut)
     // the pixels it reports.
     session.setPaperSource(paperSrc::Flatbed);
     session.setPixelType(pixelKind::Bilevel);
+    session.setScannerSetting(2, 0);  // solid black: every pixel is ink
     session.setScannerSetting(4, 3);
     session.scanPage(keep);
     ASSERT_EQ(pages.size(), 1);
