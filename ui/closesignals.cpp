@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "platform/ado/ado.h"
 #include "platform/forms/forms.h"
 #include "ui/frmMain.h"
 
@@ -15,6 +16,7 @@ int g_signalPipe[2] = {-1, -1};
 
 void onSignal(int)
 {
+    adoProgramEnding(); // a host call blocked in the driver is given up shortly
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[0], &byte, 1);
 }

@@ -5,6 +5,12 @@
 #include <QMutex>
 #include <QRegularExpression>
 
+#include <atomic>
+#include <condition_variable>
+#include <ctime>
+#include <mutex>
+#include <thread>
+
 Q_LOGGING_CATEGORY(lcAdo, "quorla.ado", QtInfoMsg)
 
 struct AdoConnectionState {
@@ -15,6 +21,57 @@ struct AdoConnectionState {
 namespace {
 QMutex g_factoryLock;
 AdoSessionFactory g_emulatorFactory;
+// CLOCK_MONOTONIC milliseconds when the program was asked to end; 0 while it runs.
+std::atomic<qint64> g_endingAt{0};
+constexpr qint64 kEndingGraceMs = 5000;
+
+qint64 monotonicMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+}
+
+void adoProgramEnding(bool ending)
+{
+    if (!ending)
+        g_endingAt = 0;
+    else if (g_endingAt == 0)
+        g_endingAt = monotonicMs();
+}
+
+void adoRunBlocking(const std::function<void()> &call)
+{
+    struct Shared {
+        std::mutex lock;
+        std::condition_variable finished;
+        bool done = false;
+        std::exception_ptr error;
+    };
+    auto shared = std::make_shared<Shared>();
+    std::thread([shared, call] {
+        std::exception_ptr error;
+        try {
+            call();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        std::lock_guard<std::mutex> hold(shared->lock);
+        shared->error = error;
+        shared->done = true;
+        shared->finished.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> hold(shared->lock);
+    while (!shared->finished.wait_for(hold, std::chrono::milliseconds(100), [&] { return shared->done; })) {
+        const qint64 endingAt = g_endingAt;
+        if (endingAt != 0 && monotonicMs() - endingAt >= kEndingGraceMs) {
+            qCDebug(lcAdo) << "a blocked host call is given up: the program is ending";
+            throw VbError(adoErr::Timeout, QStringLiteral("The host did not answer, and the program is ending."));
+        }
+    }
+    if (shared->error)
+        std::rethrow_exception(shared->error);
 }
 
 VbError adoError(int number)

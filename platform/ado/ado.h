@@ -52,6 +52,11 @@ VbError adoError(int number);
 // Seconds a connection waits for the host to answer its open (the login and connection timeout).
 constexpr int adoConnectionTimeout = 15;
 
+// Marks that the program has been asked to end (safe in a signal handler): a host call still
+// blocked 5 seconds later is then given up with a timeout error, so the program can end.
+// false clears the mark.
+void adoProgramEnding(bool ending = true);
+
 // The statement text of a host program call, "{{CALL /QSYS.LIB/*LIBL.LIB/<program>.PGM(?,...)}}",
 // with one marker per parameter; the host resolves the program through the job's library list.
 QString adoProgramCall(const QString &program, int markers);

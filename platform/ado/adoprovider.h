@@ -47,6 +47,11 @@ AdoProgramCallText adoParseProgramCall(const QString &text);
 // job's library list. Any other text passes unchanged.
 QString adoOdbcStatement(const QString &text);
 
+// Runs a blocking driver call on a worker thread while the caller waits, and hands back its
+// error. A call given up at the program's end (adoProgramEnding) runs on alone: everything it
+// uses must be owned by the function.
+void adoRunBlocking(const std::function<void()> &call);
+
 // Refuses a bound value (the first `bound` parameters) longer than its parameter's width in
 // characters, or holding a NUL character, which a driver would cut off.
 void adoCheckValues(const AdoParameters &params, int bound);

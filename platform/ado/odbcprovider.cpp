@@ -81,6 +81,23 @@ VbError truncation(const QString &parameter, const QString &detail)
                    QStringLiteral("ODBC 01004"));
 }
 
+// The handles of one connection. Shared with a driver call still running on its worker, so
+// they are released by whichever lets go last.
+struct Handles {
+    SQLHENV env = SQL_NULL_HENV;
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    bool connected = false;
+    ~Handles()
+    {
+        if (connected)
+            SQLDisconnect(dbc);
+        if (dbc)
+            SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        if (env)
+            SQLFreeHandle(SQL_HANDLE_ENV, env);
+    }
+};
+
 struct Stmt {
     SQLHSTMT h = SQL_NULL_HSTMT;
     ~Stmt()
@@ -97,40 +114,53 @@ struct Bound {
     int width = 0;
 };
 
+// One statement run: what the driver reads and writes while it runs, kept alive by its worker.
+struct Run {
+    std::shared_ptr<Handles> handles; // outlives the statement
+    Stmt st;
+    std::vector<Bound> bind;
+    QString text;
+    int timeoutSeconds = 0;
+    AdoRowSet rows;
+    bool cut = false;
+};
+
 class OdbcSession final : public AdoSession {
 public:
     // systemNaming: unqualified names resolve through the host job's library list.
     OdbcSession(const QString &dsn, const QString &uid, const QString &pwd, bool systemNaming)
     {
-        check(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &m_env), SQL_HANDLE_ENV, nullptr, "SQLAllocHandle(ENV)");
-        check(SQLSetEnvAttr(m_env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
-              SQL_HANDLE_ENV, m_env, "SQLSetEnvAttr");
-        check(SQLAllocHandle(SQL_HANDLE_DBC, m_env, &m_dbc), SQL_HANDLE_ENV, m_env, "SQLAllocHandle(DBC)");
+        auto h = std::make_shared<Handles>();
+        check(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &h->env), SQL_HANDLE_ENV, nullptr,
+              "SQLAllocHandle(ENV)");
+        check(SQLSetEnvAttr(h->env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+              SQL_HANDLE_ENV, h->env, "SQLSetEnvAttr");
+        check(SQLAllocHandle(SQL_HANDLE_DBC, h->env, &h->dbc), SQL_HANDLE_ENV, h->env, "SQLAllocHandle(DBC)");
         // A host that takes the connection and never answers must not hold the caller for ever.
         const auto timeout = reinterpret_cast<SQLPOINTER>(SQLULEN(adoConnectionTimeout));
-        SQLSetConnectAttrW(m_dbc, SQL_ATTR_LOGIN_TIMEOUT, timeout, 0);
-        SQLSetConnectAttrW(m_dbc, SQL_ATTR_CONNECTION_TIMEOUT, timeout, 0);
+        SQLSetConnectAttrW(h->dbc, SQL_ATTR_LOGIN_TIMEOUT, timeout, 0);
+        SQLSetConnectAttrW(h->dbc, SQL_ATTR_CONNECTION_TIMEOUT, timeout, 0);
         QString in = QStringLiteral("DSN=%1;UID=%2;PWD=%3").arg(braced(dsn), braced(uid), braced(pwd));
         if (systemNaming)
             in += QStringLiteral(";NAM=1");
-        SQLWCHAR out[1024];
-        SQLSMALLINT outLen = 0;
-        const SQLRETURN rc =
-            SQLDriverConnectW(m_dbc, nullptr, wide(in), SQL_NTS, out, 1024, &outLen, SQL_DRIVER_NOPROMPT);
-        if (!SQL_SUCCEEDED(rc)) {
-            VbError e = diagnostics(SQL_HANDLE_DBC, m_dbc, "SQLConnect", adoConnectionTimeout);
-            release();
-            throw e;
-        }
-        m_connected = true;
+        adoRunBlocking([h, in] {
+            SQLWCHAR out[1024];
+            SQLSMALLINT outLen = 0;
+            if (!SQL_SUCCEEDED(
+                    SQLDriverConnectW(h->dbc, nullptr, wide(in), SQL_NTS, out, 1024, &outLen, SQL_DRIVER_NOPROMPT)))
+                throw diagnostics(SQL_HANDLE_DBC, h->dbc, "SQLConnect", adoConnectionTimeout);
+            h->connected = true;
+        });
+        m_handles = std::move(h);
     }
-
-    ~OdbcSession() override { release(); }
 
     AdoRowSet execute(const AdoCommandRequest &request, AdoParameters &params) override
     {
-        Stmt st;
-        check(SQLAllocHandle(SQL_HANDLE_STMT, m_dbc, &st.h), SQL_HANDLE_DBC, m_dbc, "SQLAllocHandle(STMT)");
+        auto run = std::make_shared<Run>();
+        run->handles = m_handles;
+        Stmt &st = run->st;
+        const SQLHDBC dbc = m_handles->dbc;
+        check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st.h), SQL_HANDLE_DBC, dbc, "SQLAllocHandle(STMT)");
         if (request.timeoutSeconds > 0)
             SQLSetStmtAttr(st.h, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(request.timeoutSeconds)),
                            0);
@@ -138,7 +168,8 @@ public:
         // Bound by position, one per marker. An unset value goes out empty, never as NULL.
         const int bound = std::min(adoCountMarkers(request.text), params.count());
         adoCheckValues(params, bound);
-        std::vector<Bound> bind(static_cast<size_t>(bound));
+        std::vector<Bound> &bind = run->bind;
+        bind.resize(static_cast<size_t>(bound));
         for (int i = 0; i < bound; ++i) {
             AdoParameter &p = params.item(i);
             const QString value = p.text();
@@ -159,36 +190,10 @@ public:
         }
 
         // Executed once, so not prepared first: the driver runs it directly.
-        const QString text = adoOdbcStatement(request.text);
-        const SQLRETURN rc = SQLExecDirectW(st.h, wide(text), SQL_NTS);
-        check(rc, SQL_HANDLE_STMT, st.h, "SQLExecDirect", request.timeoutSeconds);
-        const bool cut = rc == SQL_SUCCESS_WITH_INFO && truncated(st.h);
-
-        AdoRowSet rows;
-        SQLSMALLINT cols = 0;
-        check(SQLNumResultCols(st.h, &cols), SQL_HANDLE_STMT, st.h, "SQLNumResultCols");
-        if (cols > 0) {
-            for (SQLSMALLINT c = 1; c <= cols; ++c) {
-                SQLWCHAR name[256] = {0};
-                SQLSMALLINT nameLen = 0, type = 0, digits = 0, nullable = 0;
-                SQLULEN colSize = 0;
-                check(SQLDescribeColW(st.h, c, name, 256, &nameLen, &type, &colSize, &digits, &nullable),
-                      SQL_HANDLE_STMT, st.h, "SQLDescribeCol");
-                rows.names << fromWide(name, std::clamp<qsizetype>(nameLen, 0, 255));
-            }
-            for (;;) {
-                const SQLRETURN frc = SQLFetch(st.h);
-                if (frc == SQL_NO_DATA)
-                    break;
-                check(frc, SQL_HANDLE_STMT, st.h, "SQLFetch", request.timeoutSeconds);
-                QVariantList row;
-                for (SQLSMALLINT c = 1; c <= cols; ++c)
-                    row << readColumn(st.h, c);
-                rows.rows << row;
-            }
-        }
-        while (SQL_SUCCEEDED(SQLMoreResults(st.h))) {
-        }
+        run->text = adoOdbcStatement(request.text);
+        run->timeoutSeconds = request.timeoutSeconds;
+        adoRunBlocking([run] { runStatement(*run); });
+        const bool cut = run->cut;
 
         // The answers: every one checked before any is taken.
         QList<QPair<int, QString>> answers;
@@ -216,10 +221,43 @@ public:
             // The host's provider hands back a blank-only CHAR value as "".
             params.item(i).setValue(value.trimmed().isEmpty() ? QStringLiteral("") : value);
         }
-        return rows;
+        return run->rows;
     }
 
 private:
+    // The statement's execution and its rows, on the worker.
+    static void runStatement(Run &run)
+    {
+        const SQLHSTMT h = run.st.h;
+        const SQLRETURN rc = SQLExecDirectW(h, wide(run.text), SQL_NTS);
+        check(rc, SQL_HANDLE_STMT, h, "SQLExecDirect", run.timeoutSeconds);
+        run.cut = rc == SQL_SUCCESS_WITH_INFO && truncated(h);
+        SQLSMALLINT cols = 0;
+        check(SQLNumResultCols(h, &cols), SQL_HANDLE_STMT, h, "SQLNumResultCols");
+        if (cols > 0) {
+            for (SQLSMALLINT c = 1; c <= cols; ++c) {
+                SQLWCHAR name[256] = {0};
+                SQLSMALLINT nameLen = 0, type = 0, digits = 0, nullable = 0;
+                SQLULEN colSize = 0;
+                check(SQLDescribeColW(h, c, name, 256, &nameLen, &type, &colSize, &digits, &nullable),
+                      SQL_HANDLE_STMT, h, "SQLDescribeCol");
+                run.rows.names << fromWide(name, std::clamp<qsizetype>(nameLen, 0, 255));
+            }
+            for (;;) {
+                const SQLRETURN frc = SQLFetch(h);
+                if (frc == SQL_NO_DATA)
+                    break;
+                check(frc, SQL_HANDLE_STMT, h, "SQLFetch", run.timeoutSeconds);
+                QVariantList row;
+                for (SQLSMALLINT c = 1; c <= cols; ++c)
+                    row << readColumn(h, c);
+                run.rows.rows << row;
+            }
+        }
+        while (SQL_SUCCEEDED(SQLMoreResults(h))) {
+        }
+    }
+
     static SQLWCHAR *wide(const QString &text)
     {
         return const_cast<SQLWCHAR *>(reinterpret_cast<const SQLWCHAR *>(text.utf16()));
@@ -254,22 +292,7 @@ private:
         return QVariant(out);
     }
 
-    void release()
-    {
-        if (m_connected)
-            SQLDisconnect(m_dbc);
-        m_connected = false;
-        if (m_dbc)
-            SQLFreeHandle(SQL_HANDLE_DBC, m_dbc);
-        if (m_env)
-            SQLFreeHandle(SQL_HANDLE_ENV, m_env);
-        m_dbc = SQL_NULL_HDBC;
-        m_env = SQL_NULL_HENV;
-    }
-
-    SQLHENV m_env = SQL_NULL_HENV;
-    SQLHDBC m_dbc = SQL_NULL_HDBC;
-    bool m_connected = false;
+    std::shared_ptr<Handles> m_handles;
 };
 
 } // namespace

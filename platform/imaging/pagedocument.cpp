@@ -290,12 +290,8 @@ void QelPageDocument::flushCommittedAnnotations()
         o.xDpi = dirs[i].info.xDpi;
         o.yDpi = dirs[i].info.yDpi;
         o.annotations = dirs[i].annotations;
-        if (tiffcodec::canCopyRaw(dirs[i].info)) {
-            o.rawFile = file.get();
-            o.rawDirectory = int(i);
-        } else {
-            o.image = tiffcodec::decode(*file, int(i));
-        }
+        o.rawFile = file.get();
+        o.rawDirectory = int(i);
     }
     for (size_t k = 0; k < committed.size(); ++k)
         if (size_t(committed[k]->origDir) < out.size())
@@ -345,12 +341,8 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
             o.xDpi = dirs[i].info.xDpi;
             o.yDpi = dirs[i].info.yDpi;
             o.annotations = dirs[i].annotations;
-            if (tiffcodec::canCopyRaw(dirs[i].info)) {
-                o.rawFile = existing.get();
-                o.rawDirectory = int(i);
-            } else {
-                o.image = tiffcodec::decode(*existing, int(i));
-            }
+            o.rawFile = existing.get();
+            o.rawDirectory = int(i);
             out.push_back(std::move(o));
         }
     }
@@ -374,7 +366,7 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
             annot = turned.get();
         }
         const bool burn = options.burnAnnotations && annot->count() > 0;
-        if (p.turns == 0 && !burn && tiffcodec::canCopyRaw(p.info)) {
+        if (p.turns == 0 && !burn) {
             o.rawFile = p.file.get();
             o.rawDirectory = p.dir;
         } else {

@@ -239,6 +239,14 @@ struct Fields {
     }
 };
 
+// Strips of such a directory can be written again as they are.
+bool rawCopyable(const Fields &f)
+{
+    const Kind k = f.kind();
+    return (k == Kind::Bilevel && f.compression == COMPRESSION_CCITTFAX4)
+           || ((k == Kind::Grey || k == Kind::Rgb) && f.compression == COMPRESSION_LZW);
+}
+
 Fields readFields(const Handle &h)
 {
     TIFF *t = h.tif();
@@ -296,12 +304,15 @@ Handle &atDirectory(const File &file, int directory)
     return h;
 }
 
-void copyRaw(TIFF *dst, const OutPage &p)
+// False (nothing written) when the directory's strips cannot be written again as they are.
+bool copyRaw(TIFF *dst, const OutPage &p)
 {
     std::lock_guard lock(FileAccess::lock(*p.rawFile));
     Handle &src = atDirectory(*p.rawFile, p.rawDirectory);
     TIFF *s = src.tif();
     Fields f = readFields(src);
+    if (!rawCopyable(f))
+        return false;
     uint32_t rps = 0;
     TIFFGetFieldDefaulted(s, TIFFTAG_ROWSPERSTRIP, &rps);
     uint16_t fill = FILLORDER_MSB2LSB;
@@ -341,6 +352,7 @@ void copyRaw(TIFF *dst, const OutPage &p)
         if (TIFFWriteRawStrip(dst, i, buf.data(), n) < 0)
             raiseImagingError(ezErr::WriteFailed);
     }
+    return true;
 }
 
 void encode(TIFF *t, const OutPage &p)
@@ -495,9 +507,7 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage)
             d.info.bitsPerSample = f.bps;
             d.info.samplesPerPixel = f.spp;
             d.info.compression = f.compression;
-            Kind k = f.kind();
-            d.info.rawCopyable = (k == Kind::Bilevel && f.compression == COMPRESSION_CCITTFAX4)
-                                 || ((k == Kind::Grey || k == Kind::Rgb) && f.compression == COMPRESSION_LZW);
+            d.info.rawCopyable = rawCopyable(f);
         } catch (const VbError &e) {
             if (!damage)
                 throw;
@@ -590,10 +600,15 @@ void writePages(Handle &h, const std::vector<OutPage> &pages)
     if (!h.tif())
         raiseImagingError(ezErr::WriteFailed, h.error());
     for (const OutPage &p : pages) {
-        if (p.rawFile)
-            copyRaw(h.tif(), p);
-        else
+        if (!p.rawFile) {
             encode(h.tif(), p);
+        } else if (!copyRaw(h.tif(), p)) {
+            // decoded only now, so that one page at a time is held
+            OutPage decoded = p;
+            decoded.rawFile = nullptr;
+            decoded.image = decode(*p.rawFile, p.rawDirectory);
+            encode(h.tif(), decoded);
+        }
         if (!TIFFWriteDirectory(h.tif()))
             raiseImagingError(ezErr::WriteFailed, h.error());
     }

@@ -63,7 +63,8 @@ QImage decode(const File &file, int directory);
 qint64 decodeCount();
 
 struct OutPage {
-    // Copy the compressed strips of this directory as they are (when set) ...
+    // Copy the compressed strips of this directory as they are (when set; a directory that
+    // cannot be copied is decoded and encoded as it is written) ...
     const File *rawFile = nullptr;
     int rawDirectory = -1;
     // ... or encode these pixels.

@@ -9,6 +9,8 @@
 #include <QElapsedTimer>
 #include <QLabel>
 
+#include <thread>
+
 #include "core/state.h"
 #include "host/im650r.h"
 #include "host/ma_sy331ri.h"
@@ -218,6 +220,27 @@ TEST_F(RealHostTest, AHostThatNeverAnswersIsReportedWithinTheLoginTimeout)
     EXPECT_TRUE(report.startsWith("Error in SY983R at line 1")) << report.toStdString();
     EXPECT_TRUE(report.contains("-2147217871: The host did not answer within 15 seconds")) << report.toStdString();
     EXPECT_TRUE(configShown);
+}
+
+TEST_F(RealHostTest, AProgramAskedToEndGivesUpABlockedCallAfterFiveSeconds)
+{
+    ASSERT_TRUE(g_server->listenSilently()) << g_server->error().toStdString();
+    setHostSettings(kDsn + "SILENT", kUser, kPassword);
+    forms->onShow("frmConfig", [](Form &) {});
+    QElapsedTimer t;
+    t.start();
+    std::thread signal([] {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        adoProgramEnding();
+    });
+    EXPECT_FALSE(SY983R("JSMITH", "Secret1"));
+    signal.join();
+    adoProgramEnding(false);
+    EXPECT_GE(t.elapsed(), 6000);
+    EXPECT_LT(t.elapsed(), 8000);
+    ASSERT_FALSE(boxes->calls().isEmpty());
+    EXPECT_TRUE(boxes->calls()[0].prompt.contains("-2147217871: The host did not answer, and the program is ending."))
+        << boxes->calls()[0].prompt.toStdString();
 }
 
 TEST_F(RealHostTest, WidthsAreCharactersAndUnsetValuesGoOutEmpty)
