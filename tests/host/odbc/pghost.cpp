@@ -55,8 +55,7 @@ PgHost::PgHost() = default;
 PgHost::~PgHost()
 {
     stop();
-    if (m_silent >= 0)
-        close(m_silent);
+    stopListening();
 }
 
 bool PgHost::run(const QString &program, const QStringList &args, bool asServer, QString *out, const QByteArray &input)
@@ -175,6 +174,13 @@ bool PgHost::listenSilently()
     if (m_silent < 0)
         m_error = QStringLiteral("cannot listen in %1").arg(folder);
     return m_silent >= 0;
+}
+
+void PgHost::stopListening()
+{
+    if (m_silent >= 0)
+        close(m_silent);
+    m_silent = -1;
 }
 
 void PgHost::stop()

@@ -18,6 +18,7 @@ public:
     bool start(const QString &dsn, const QString &user, const QString &password);
     void stop();
     bool listenSilently();
+    void stopListening(); // the silent server's waiting connections are refused
     // Another data source of the driver: a socket folder or host name, and a port. Before the
     // first connection, as the driver manager may keep what it read.
     bool addDataSource(const QString &name, const QString &server, int port);

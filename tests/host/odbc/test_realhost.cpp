@@ -241,6 +241,9 @@ TEST_F(RealHostTest, AProgramAskedToEndGivesUpABlockedCallAfterFiveSeconds)
     ASSERT_FALSE(boxes->calls().isEmpty());
     EXPECT_TRUE(boxes->calls()[0].prompt.contains("-2147217871: The host did not answer, and the program is ending."))
         << boxes->calls()[0].prompt.toStdString();
+    // the given-up open ends on its own once the server refuses it
+    g_server->stopListening();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
 }
 
 TEST_F(RealHostTest, WidthsAreCharactersAndUnsetValuesGoOutEmpty)
