@@ -10,6 +10,7 @@ sane=$2
 seed=$3
 wmdelete=$4
 fail=0
+. "$(dirname "$0")/xvfb_lib.sh"
 
 # endsOnSigterm <name> <pid> <home>: SIGTERM; the program must end within 10 s with status 0
 # and its preferences written.
@@ -60,16 +61,6 @@ run() {
     rm -rf "$home"
 }
 
-# waitWindow <title> <seconds>: the id of the first visible window of that exact title.
-waitWindow() {
-    local id
-    for _ in $(seq 1 $(($2 * 10))); do
-        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.1
-    done
-    return 1
-}
 
 # demoOffice <home>: the demo office on the emulator and share, with the host sign-on settings.
 demoOffice() {
