@@ -2,7 +2,8 @@
 # The real program under Xvfb, left by each way out: File > Exit (with the help window open), the
 # close box, SIGTERM while a modal window is up or with unstored pages. It must end within 10 s
 # through its ordinary close road, with its preferences (and, with a scanner, its "scanner.cfg")
-# written, and the next start must sign on again; no scanned page is lost.
+# written, and the next start must sign on again; no scanned page is lost. Start-up without a
+# display, with a garbage settings file, an unwritable HOME or a full temp folder says so.
 # Usage: sigterm_xvfb.sh <quorla> <sane config dir with the test backend> <hostsim-seed> <wmdelete>
 set -u
 bin=$1
