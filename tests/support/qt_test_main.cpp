@@ -1,6 +1,5 @@
 #include <QApplication>
 #include <cstdio>
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -29,15 +28,12 @@ public:
 };
 } // namespace
 
+void keepSaneTestBackendLoaded();  // support/sanekeep.cpp
+
 // Runs the tests inside a QApplication, so widgets, timers and events work offscreen.
 int main(int argc, char **argv)
 {
-    // SANE unloads its backends at exit, and its virtual test scanner does not free all it
-    // allocates (a reader thread cancelled mid-page keeps its buffer). Kept loaded, those
-    // allocations stay attributable to it, and the leak checker passes over them by name
-    // (scripts/lsan.supp).
-    if (!qEnvironmentVariableIsEmpty("SANE_CONFIG_DIR"))
-        dlopen(SANE_TEST_BACKEND, RTLD_NOW | RTLD_NODELETE);
+    keepSaneTestBackendLoaded();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     auto app = std::make_unique<QApplication>(argc, argv);
