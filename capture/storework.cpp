@@ -129,28 +129,39 @@ void reportUnknownOutcome()
 }
 
 
+void saveDocumentCopy(QelEzImage &view, const QString &file)
+{
+    const QString saveName = view.saveFileName();
+    const int option = view.annotationOption(), append = view.saveAppend();
+    const auto putBack = [&] {
+        view.setSaveAppend(append);
+        view.setSaveFileName(saveName);
+        view.setAnnotationOption(option);
+    };
+    view.setAnnotationOption(1);
+    view.setSaveFileName(file);
+    view.setSaveAppend(0);
+    try {
+        view.save();
+    } catch (...) {
+        putBack();
+        throw;
+    }
+    putBack();
+}
+
 StoreRollback::StoreRollback(QelEzImage &view, QelEzImage &tree)
     : m_view(view), m_tree(tree), m_file(g_strTempPath + QStringLiteral("storebackup.tif")),
       m_original(view.imageFile()),
       m_page(view.page()), m_annotationLayer(view.annotationLayer()),
       m_annotationOption(view.annotationOption()), m_saveFileName(view.saveFileName())
 {
-    view.setAnnotationOption(1); // the annotations stay items
-    view.setSaveFileName(m_file);
-    const int append = view.saveAppend();
-    view.setSaveAppend(0);
     try {
-        view.save();
+        saveDocumentCopy(view, m_file);
     } catch (...) {
-        view.setSaveAppend(append);
-        view.setSaveFileName(m_saveFileName);
-        view.setAnnotationOption(m_annotationOption);
         m_released = true;
         throw;
     }
-    view.setSaveAppend(append);
-    view.setSaveFileName(m_saveFileName);
-    view.setAnnotationOption(m_annotationOption);
 }
 
 StoreRollback::~StoreRollback()

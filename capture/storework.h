@@ -39,6 +39,10 @@ void refreshFrontWindow();
 // Repaints the store window when it is loaded.
 void refreshStoreWindow();
 
+// Saves the page view's whole document to file, its annotations as items; the view's own save
+// settings stay as they were.
+void saveDocumentCopy(QelEzImage &view, const QString &file);
+
 // Tells the operator that the host's answer to a registration was lost, so the document may be
 // registered: check it before storing again.
 void reportUnknownOutcome();

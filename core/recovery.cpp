@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 
 #include "capture/indexchecks.h"
+#include "capture/storework.h"
 #include "core/errors.h"
 #include "core/mode.h"
 #include "core/state.h"
@@ -58,22 +59,7 @@ bool saveRecoveryDocument()
     const QString index = indexPath() + QStringLiteral(".part");
     QFile::remove(image);
     QFile::remove(index);
-    const QString saveName = view.saveFileName();
-    const int option = view.annotationOption(), append = view.saveAppend();
-    view.setSaveFileName(image);
-    view.setAnnotationOption(1);
-    view.setSaveAppend(0);
-    try {
-        view.save();
-    } catch (...) {
-        view.setSaveFileName(saveName);
-        view.setAnnotationOption(option);
-        view.setSaveAppend(append);
-        throw;
-    }
-    view.setSaveFileName(saveName);
-    view.setAnnotationOption(option);
-    view.setSaveAppend(append);
+    saveDocumentCopy(view, image);
     {
         QSettings ini(index, QSettings::IniFormat);
         ini.setValue(QStringLiteral("document/mode"), int(g_dbMode));
