@@ -7,6 +7,7 @@
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/state.h"
+#include "host/hostcall.h"
 #include "host/im656r.h"
 #include "platform/forms/msgbox.h"
 #include "platform/imaging/qelezimage.h"
@@ -32,7 +33,7 @@ QVariant do_cover_sheet(QelEzImage &control, const QString &documentPath)
         if (!gsCoverPagePath.isEmpty() && gsCoverPageStatus == u"Y") {
             // The host's template, copied and reduced to a byte-aligned page of our own.
             trap(2);
-            const QString templ = Trim(gsCoverPagePath);
+            const QString templ = hostPathText(gsCoverPagePath);
             const QString local = hostPathToLocal(templ);
             if (!QFile::exists(local)) {
                 MsgBox(QStringLiteral("File Not Found: ") + templ, vb::vbOKOnly,

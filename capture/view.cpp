@@ -14,7 +14,9 @@
 #include "core/files.h"
 #include "core/reset.h"
 #include "core/state.h"
+#include "core/workfiles.h"
 #include "host/grouptext.h"
+#include "host/hostcall.h"
 #include "host/im091r.h"
 #include "host/im656r.h"
 #include "platform/ado/ado.h"
@@ -28,14 +30,6 @@
 namespace {
 
 const QString kTitle = QStringLiteral("The Korvane Scan Tool");
-
-// Working files left over from the previous document, deleted before a new one is shown.
-const char *const kLeftovers[] = {"tempextrastep.tif", "temp3.tif",        "tempburn.tif",
-                                  "tempoverlay.tif",   "tempoverlayANN.tif", "tempredact.tif",
-                                  "tempprintpreview.tif", "resize.tif",     "resize2.tif",
-                                  "temp4.tif",         "byteAlign.tif",      "temp5.tif",
-                                  "temp8.tif"};
-
 
 void saveReload(QelEzImage &view, const QString &saveAs, const QString &reload)
 {
@@ -59,12 +53,13 @@ QString storedImagePath(const QString &hostName, const QString &flNm, const QStr
                         const QString &imid)
 {
     const QString root = QStringLiteral("\\\\") + hostName + QLatin1Char('\\');
+    const QString folder = hostPathText(flNm);
+    const QString file = hostPathText(imid);
     if (sbDr == u"SUBDIREC.001")
-        return root + QStringLiteral("ROOT\\") + Trim(flNm) + QLatin1Char('\\') + Trim(sbDr) +
-               QLatin1Char('\\') + imid;
-    if (Trim(flNm) == u"KVTEMP")
-        return root + Trim(flNm) + QLatin1Char('\\') + Trim(sbDr) + QLatin1Char('\\') + imid;
-    return root + QStringLiteral("IMAGES\\") + Trim(flNm) + QLatin1Char('\\') + imid;
+        return root + QStringLiteral("ROOT\\") + folder + QLatin1Char('\\') + sbDr + QLatin1Char('\\') + file;
+    if (folder == u"KVTEMP")
+        return root + folder + QLatin1Char('\\') + hostPathText(sbDr) + QLatin1Char('\\') + file;
+    return root + QStringLiteral("IMAGES\\") + folder + QLatin1Char('\\') + file;
 }
 
 bool isTiffFile(const QString &path)
@@ -90,8 +85,10 @@ bool do_view(AdoConnection &conn, const QString &hostName)
         runStep(trap, 1, [&] { oldPages = view.pageCount(); });
         runStep(trap, 2, [&] { DeleteTemp(); });
         runStep(trap, 3, [&] {
-            for (const char *name : kLeftovers)
-                DeleteTempFile(QString::fromLatin1(name));
+            for (const QString &name : workFileNames(WorkspaceFile))
+                DeleteTempFile(name);
+            DeleteTempFile(QStringLiteral("tempextrastep.tif"));
+            DeleteTempFile(QStringLiteral("temp8.tif"));
         });
         runStep(trap, 4, [&] {
             for (int n = 1; n <= oldPages; ++n)
@@ -108,7 +105,7 @@ bool do_view(AdoConnection &conn, const QString &hostName)
         QString path;
         trap(6);
         if (gdtCurrentDocType != 0) {
-            path = Trim(gsInDocPath);
+            path = hostPathText(gsInDocPath);
         } else {
             const IM091RAnswer a = IM091R(conn, g_ImID);
             if (!a.errMsg.isEmpty()) {

@@ -6,6 +6,7 @@
 #include <QMutex>
 #include <QTemporaryFile>
 
+#include <cerrno>
 #include <sys/stat.h>
 
 #include "platform/imaging/imagingerror.h"
@@ -59,6 +60,15 @@ QByteArray readAll(const QString &path)
     return f.readAll();
 }
 
+void raiseWriteError(int err, int otherwise, const QString &path)
+{
+    if (err == ENOSPC || err == EDQUOT)
+        raiseVbError(vbErr::DiskFull, vbError(vbErr::DiskFull).description + QStringLiteral(": ") + path);
+    if (otherwise == ezErr::WriteFailed)
+        raiseImagingError(otherwise, path);
+    raiseVbError(otherwise);
+}
+
 void writeAll(const QString &path, const QByteArray &bytes)
 {
     if (isMemPath(path)) {
@@ -78,7 +88,15 @@ void replaceFile(const QString &path, const std::function<void(QIODevice &)> &fi
     QTemporaryFile f(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".part-XXXXXX"));
     if (path.isEmpty() || !f.open())
         raiseImagingError(ezErr::WriteFailed, path);
-    fill(f);
+    errno = 0;
+    try {
+        fill(f);
+    } catch (const VbError &e) {
+        // errno as the failed write left it
+        if (e.number == ezErr::WriteFailed)
+            raiseWriteError(errno, ezErr::WriteFailed, path);
+        throw;
+    }
     struct stat st {};
     mode_t mode;
     if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
@@ -90,7 +108,7 @@ void replaceFile(const QString &path, const std::function<void(QIODevice &)> &fi
     }
     if (!f.flush() || ::fchmod(f.handle(), mode) != 0
         || ::rename(QFile::encodeName(f.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
-        raiseImagingError(ezErr::WriteFailed, path);
+        raiseWriteError(errno, ezErr::WriteFailed, path);
     f.setAutoRemove(false);
 }
 

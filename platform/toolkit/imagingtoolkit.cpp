@@ -1,11 +1,13 @@
 #include "platform/toolkit/imagingtoolkit.h"
 
+#include "platform/imaging/memfiles.h"
 #include "platform/imaging/tiffcodec.h"
 #include "platform/vb/vberror.h"
 
 #include <QFile>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <cstring>
 
 struct ImagingToolkit::Page {
@@ -181,6 +183,8 @@ void ImagingToolkit::save(const QString &path, int format, int, bool overwrite)
     }
     const QByteArray bytes = tiffcodec::write(out);
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
-        raiseVbError(vbErr::PathFileAccessError);
+    errno = 0;
+    // flushed before the commit: a commit links in what it holds even when its own flush fails
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.flush() || !f.commit())
+        memfiles::raiseWriteError(errno, vbErr::PathFileAccessError, path);
 }

@@ -211,6 +211,18 @@ TEST_F(ViewTest, OnePageHidesTheThumbnails)
     EXPECT_EQ(g_ImID, kImid);
 }
 
+TEST_F(ViewTest, AShortImageIdIsFetchedWithoutTheHostsPadding)
+{
+    // the host answers the id padded to its twelve characters; the file is named without them
+    em->runScript(QStringLiteral("INSERT INTO image_master(imid, folder, subdir, member) "
+                                 "VALUES('12345', 'DOCS', '', 'MBR');\n"));
+    writeTiff(share(QStringLiteral("IMAGES/DOCS/12345")), {1728, 1728});
+    g_ImID = QStringLiteral("12345");
+    ASSERT_TRUE(do_view(conn, QStringLiteral("QHOST"))) << prompts();
+    EXPECT_EQ(frmMain().ezPageView->pageCount(), 2);
+    EXPECT_EQ(g_ImID, "12345       ");
+}
+
 TEST_F(ViewTest, AnOddWidthAnywhereMakesTheDocumentNotByteAligned)
 {
     struct Row {

@@ -1,7 +1,9 @@
 #include "platform/imaging/tiffcodec.h"
 #include "platform/toolkit/imagingtoolkit.h"
 #include "platform/vb/vberror.h"
+#include "support/scratchmount.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -194,4 +196,35 @@ TEST_F(ToolkitFile, RefusesBadCalls)
     EXPECT_EQ(errorOf([&] { tk.save(path, 3, 0, false); }), vbErr::FileAlreadyExists);
     EXPECT_EQ(errorOf([&] { tk.save(dir.filePath(QStringLiteral("x.bmp")), 1, 0, true); }), vbErr::InvalidProcedureCall);
     EXPECT_EQ(errorOf([&] { tk.save(dir.filePath(QStringLiteral("no/such/dir.tif")), 3, 0, true); }), vbErr::PathFileAccessError);
+}
+
+// A write onto a full disk says "Disk full", whichever layer writes the image, and leaves
+// nothing of its own behind.
+TEST_F(ToolkitFile, AFullDiskIsDiskFull)
+{
+    const QString full = dir.filePath(QStringLiteral("full"));
+    ASSERT_TRUE(QDir().mkpath(full));
+    ScratchMount mount(full, 64 * 1024, false, [](const QString &folder) {
+        QFile f(folder + QStringLiteral("/filler"));
+        if (f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            while (f.write(QByteArray(4096, 'x')) == 4096) {
+            }
+    });
+    if (!mount.ok())
+        GTEST_SKIP() << mount.why().toStdString();
+    ImagingToolkit tk;
+    tk.open(path);
+    tiffcodec::OutPage page;
+    page.image = pages[0];
+    page.xDpi = page.yDpi = 200;
+    const struct {
+        const char *writer;
+        std::function<void()> write;
+    } rows[] = {
+        {"toolkit", [&] { tk.save(full + QStringLiteral("/tk.tif"), 3, 0, true); }},
+        {"imaging", [&] { tiffcodec::write(full + QStringLiteral("/im.tif"), {page}); }},
+    };
+    for (const auto &r : rows)
+        EXPECT_EQ(errorOf(r.write), vbErr::DiskFull) << r.writer;
+    EXPECT_EQ(QDir(full).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("filler")});
 }
