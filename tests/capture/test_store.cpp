@@ -731,11 +731,11 @@ TEST_F(StoreTest, BatchPageMismatchIsLoggedAndNotStored)
     g_NumPages = QStringLiteral("0003");
     g_strBatchMessage = QStringLiteral("before\r\n");
     // A shown window of that name stands for the batch progress window.
-    auto *progress = new Form(QStringLiteral("frmBatchProgress"));
-    progress->Show(vb::vbModeless);
-    ASSERT_TRUE(progress->isVisible());
+    Form progress(QStringLiteral("frmBatchProgress"));
+    progress.Show(vb::vbModeless);
+    ASSERT_TRUE(progress.isVisible());
     EXPECT_FALSE(do_store_manual(true));
-    progress->Unload();
+    progress.Unload();
     ASSERT_EQ(msg->calls().size(), 1);
     EXPECT_EQ(msg->calls().first().title, QStringLiteral("Batch Error"));
     EXPECT_EQ(msg->calls().first().icon(), vb::vbCritical);
