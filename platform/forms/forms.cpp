@@ -414,11 +414,14 @@ bool Form::event(QEvent *event)
 bool Form::eventFilter(QObject *watched, QEvent *event)
 {
     // A key event not taken by its receiver travels on to the parents, passing this filter
-    // again; only its first receiver counts.
+    // again; only its first receiver counts. Another event ends that way (a later key may reuse
+    // the address), unless it came while a key was handled here: handlers yield.
     static const QEvent *lastKey = nullptr;
     static QPointer<QWidget> lastReceiver;
+    static int handling = 0;
     if (event->type() != QEvent::KeyPress) {
-        lastKey = nullptr;
+        if (handling == 0)
+            lastKey = nullptr;
         return false;
     }
     auto *w = qobject_cast<QWidget *>(watched);
@@ -426,9 +429,16 @@ bool Form::eventFilter(QObject *watched, QEvent *event)
         return false;
     if (event == lastKey && lastReceiver && w->isAncestorOf(lastReceiver))
         return false;
+    const QPointer<QWidget> receiver = w;
+    ++handling;
     lastKey = event;
-    lastReceiver = w;
-    return handleKey(w, static_cast<QKeyEvent *>(event));
+    lastReceiver = receiver;
+    const bool taken = handleKey(w, static_cast<QKeyEvent *>(event));
+    --handling;
+    // Keys handled meanwhile do not count as this one's first receiver.
+    lastKey = event;
+    lastReceiver = receiver;
+    return taken;
 }
 
 bool Form::handleKey(QWidget *target, QKeyEvent *key)

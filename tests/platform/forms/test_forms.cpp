@@ -13,6 +13,9 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <functional>
+#include <utility>
+
 #include "platform/forms/forms.h"
 #include "platform/vb/vberror.h"
 
@@ -51,6 +54,8 @@ public:
     void Form_KeyDown(int &keyCode, int shift) override
     {
         keys.append({keyCode, shift});
+        if (onKey)
+            std::exchange(onKey, nullptr)();
         if (swallowKeys)
             keyCode = 0;
     }
@@ -61,6 +66,7 @@ public:
     int okClicks = 0, otherClicks = 0, cancelClicks = 0, returnPresses = 0;
     int refuseQuery = 0, refuseUnload = 0;
     bool swallowKeys = false;
+    std::function<void()> onKey; // once, inside the next key's preview
     QList<int> queryModes;
     QList<QPair<int, int>> keys;
 };
@@ -309,6 +315,18 @@ TEST(FormKeys, KeyPreviewSeesKeysFirstAndCanSwallowThem)
     EXPECT_EQ(p.text->cursorPosition(), 3);
     QTest::keyClick(p.text, Qt::Key_D);
     EXPECT_EQ(p.text->text(), "abcd");
+
+    // A key the button leaves travels on to its parents; a preview that yields meanwhile, even
+    // to another key, still sees it once.
+    p.swallowKeys = false;
+    p.keys.clear();
+    p.onKey = [&p] {
+        QCoreApplication::postEvent(p.text, new QEvent(QEvent::User));
+        QCoreApplication::processEvents();
+        QTest::keyClick(p.other, Qt::Key_F11);
+    };
+    QTest::keyClick(p.ok, Qt::Key_Greater);
+    EXPECT_EQ(p.keys, (QList<QPair<int, int>>{{vb::vbKeyPeriod, 0}, {vb::vbKeyF11, 0}}));
     p.Unload();
 }
 
