@@ -17,6 +17,10 @@
 #include "core/state.h"
 #include "hostsim/emulator.h"
 #include "platform/ado/adoprovider.h"
+#include "platform/imaging/qelezimage.h"
+#include "platform/imaging/qelezscanner.h"
+#include "platform/scan/fakescanner.h"
+#include "platform/scan/sanesession.h"
 #include "platform/settings/settings.h"
 #include "ui/frmMain.h"
 
@@ -50,6 +54,8 @@ protected:
 
     void TearDown() override
     {
+        if (saneScanner)
+            setScannerSession(std::make_unique<FakeScanner>());
         adoSetEmulatorFactory({});
         em.reset();
         qunsetenv("QUORLA_HOST_EMULATOR");
@@ -106,6 +112,20 @@ protected:
         g_USER_ID = QStringLiteral("DEMO");
     }
 
+    // SANE's test scanner as the process's scanner: one small flatbed page (480 x 250) per scan.
+    void useSaneTestScanner()
+    {
+        setScannerSession(std::make_unique<SaneSession>());
+        saneScanner = true;
+        scannerSession().setTableFolder(sourceFile(QStringLiteral("tests/data/sane/scanners")));
+        QelEzImage &tree = *main->ezTreeView;
+        ezScanner(tree).selectSource();
+        ezScanner(tree).setResolution(127);
+        ezScanner(tree).setRegionWidth(480);
+        ezScanner(tree).setRegionLength(250);
+        g_intDefaultPaperSource = 2;
+    }
+
     // A stored image of one page on the share, where IM091R's answer points.
     void storeImageFile(const QString &folder, const QString &imid)
     {
@@ -118,4 +138,5 @@ protected:
     QString shareRoot;
     std::unique_ptr<hostsim::HostEmulator> em;
     FrmMain *main = nullptr;
+    bool saneScanner = false;
 };

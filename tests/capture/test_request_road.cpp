@@ -508,14 +508,7 @@ TEST_F(RequestDocument, ATruncatedStoredImageShowsWhatCanBeReadAndCanBeStoredAga
         EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
 
     // Rescanned over the old pages from SANE's test scanner (one flatbed page), it stores.
-    setScannerSession(std::make_unique<SaneSession>());
-    scannerSession().setTableFolder(sourceFile(QStringLiteral("tests/data/sane/scanners")));
-    QelEzImage &tree = *main->ezTreeView;
-    ezScanner(tree).selectSource();
-    ezScanner(tree).setResolution(127);
-    ezScanner(tree).setRegionWidth(480);
-    ezScanner(tree).setRegionLength(250);
-    g_intDefaultPaperSource = 2;
+    useSaneTestScanner();
     forms().onShow(QStringLiteral("frmRescan"), [](Form &form) {
         auto &r = static_cast<FrmRescan &>(form);
         r.optScan[1]->setChecked(true); // overwrite all
@@ -523,7 +516,6 @@ TEST_F(RequestDocument, ATruncatedStoredImageShowsWhatCanBeReadAndCanBeStoredAga
     });
     boxes().clear();
     do_scan();
-    setScannerSession(std::make_unique<FakeScanner>());
     EXPECT_TRUE(prompts().isEmpty()) << prompts().join(QStringLiteral(" | ")).toStdString();
     ASSERT_EQ(main->ezPageView->pageCount(), 1);
     EXPECT_EQ(main->ezPageView->imageWidth(), 480);
