@@ -14,22 +14,11 @@ silenthost=$3
 driver=$(ls /usr/lib/*/odbc/psqlodbcw.so 2>/dev/null | head -1)
 [ -n "$driver" ] || { echo "the PostgreSQL ODBC driver (odbc-postgresql) is not installed"; exit 77; }
 
-# ends <name> <pid> <home>: the program ends within 10 s with status 0, its preferences and
-# scanner settings written past the failed sign-off.
-ends() {
-    local name=$1 pid=$2 home=$3 start rc took
-    start=$(date +%s.%N)
-    for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    if kill -0 "$pid" 2>/dev/null; then
-        kill -KILL "$pid"; echo "$name: still running after 10 s"; cat "$home/out.log"; return 1
-    fi
-    wait "$pid"; rc=$?
-    took=$(echo "$(date +%s.%N) - $start" | bc)
-    echo "$name: ended with $rc after ${took}s"
-    [ "$rc" -eq 0 ] || { echo "$name: exit status $rc"; cat "$home/out.log"; return 1; }
-    grep -q '^\[Preferences\]' "$home/cfg/quorla/Korvane Scanning Utility.ini" \
-        || { echo "$name: preferences not written"; return 1; }
-    [ -s "$home/cfg/quorla/scanner.cfg" ] || { echo "$name: scanner.cfg not written"; return 1; }
+# endsWritten <name> <pid> <home>: ends (status 0, preferences written) with scanner.cfg
+# written too: the failed sign-off did not cut the close road short.
+endsWritten() {
+    ends "$@" || { cat "$3/out.log"; return 1; }
+    [ -s "$3/cfg/quorla/scanner.cfg" ] || { echo "$1: scanner.cfg not written"; return 1; }
 }
 
 home=$(mktemp -d)
@@ -55,7 +44,7 @@ home=$(mktemp -d)
     sleep 2
     kill -0 "$pid" 2>/dev/null || { echo "$name: the program was gone before the signal"; kill "$host"; exit 1; }
     kill -TERM "$pid"
-    ends "$name" "$pid" "$home" || { kill "$host"; exit 1; }
+    endsWritten "$name" "$pid" "$home" || { kill "$host"; exit 1; }
     grep -q "a blocked host call is given up" "$home/out.log" \
         || { echo "$name: no host call was blocked at the signal"; cat "$home/out.log"; kill "$host"; exit 1; }
 
@@ -65,7 +54,7 @@ home=$(mktemp -d)
     pid=$!
     waitWindow "iSeries Login" 30 >/dev/null || { echo "$name: no sign-on dialog"; kill -KILL "$pid" "$host"; cat "$home/out.log"; exit 1; }
     kill -TERM "$pid"
-    ends "$name" "$pid" "$home" || { kill "$host"; exit 1; }
+    endsWritten "$name" "$pid" "$home" || { kill "$host"; exit 1; }
     kill "$host"
     exit 0
 )
