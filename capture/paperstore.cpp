@@ -8,6 +8,7 @@
 #include "annotate/annotfiles.h"
 #include "annotate/security.h"
 #include "batch/bookcheck.h"
+#include "batch/frmBatchProgress.h"
 #include "batch/pageops.h"
 #include "capture/request.h"
 #include "capture/storework.h"
@@ -56,7 +57,7 @@ bool pageCountAccepted(qint16 pageCount)
     if (g_dbMode == MODE_NYBR)
         return true;
     if (g_blnIsBatch) {
-        if (!isFormVisible(QStringLiteral("frmBatchProgress")))
+        if (!isShown<FrmBatchProgress>())
             return true;
         MsgBox(kPageMismatchBatchBox, vb::vbCritical | vb::vbOKOnly, QStringLiteral("Batch Error"));
         g_strBatchMessage += kPageMismatchBatchLog + QStringLiteral("\r\n");

@@ -1,5 +1,7 @@
 #include "capture/request.h"
 
+#include "batch/frmBatchProgress.h"
+#include "capture/frmStore.h"
 #include "capture/storework.h"
 #include "capture/view.h"
 #include "core/errors.h"
@@ -229,7 +231,7 @@ void readyForNextStep(FrmMain &f, bool eFile)
     }
     f.btnScan->setEnabled(true);
     f.setDefaultButton(eFile ? f.btnGoNew : f.btnScan);
-    if (!isFormVisible(QStringLiteral("frmStore")) && !g_blnIsBatch) {
+    if (!isShown<FrmStore>() && !g_blnIsBatch) {
         DoEvents();
         if (!eFile)
             f.btnScan->setFocus(Qt::OtherFocusReason);
@@ -313,7 +315,7 @@ bool run_program(const QString &RunAction)
             f.ezPageView->setVisible(true);
             f.lblPageNum->setVisible(true);
             f.ezTreeView->setVisible(true);
-            if (!isFormVisible(QStringLiteral("frmBatchProgress"))) {
+            if (!isShown<FrmBatchProgress>()) {
                 if (!do_view(conn, settings.dsn))
                     return false;
                 f.btnRedact->setEnabled(!(gsUnIndexedEFileDoc == u"1" && eFile));

@@ -17,26 +17,24 @@
 #include "platform/imaging/qelezimage.h"
 #include "platform/system/system.h"
 #include "platform/vb/vberror.h"
+#include "batch/frmBarcodeScan.h"
+#include "batch/frmBatch.h"
+#include "batch/frmBatchProgress.h"
+#include "batch/frmBatchRotate.h"
+#include "batch/frmBatchRotateProgress.h"
+#include "capture/frmStore.h"
 #include "capture/paperstore.h"
 #include "ui/frmMain.h"
 
 namespace {
 
-void repaint(const QString &name)
+template <class F> void repaintLoaded()
 {
-    if (Form *f = loadedForm(name))
+    if (F *f = loadedInstance<F>())
         f->repaint();
 }
 
 } // namespace
-
-Form *loadedForm(const QString &name)
-{
-    for (Form *f : Forms())
-        if (f->objectName() == name)
-            return f;
-    return nullptr;
-}
 
 QString parkedAnnotationName(int page) { return QStringLiteral("Quorla.ann") + QString::number(page); }
 
@@ -80,12 +78,6 @@ void emptyAnnotationSet(QelAnnotDocument &set)
         set.setProperty(it.key(), it.value());
 }
 
-bool isFormVisible(const QString &name)
-{
-    const Form *f = loadedForm(name);
-    return f && f->isVisible();
-}
-
 bool runAnnotationMerge()
 {
     g_intAnnotCount = 0;
@@ -104,21 +96,21 @@ bool runAnnotationMerge()
 void refreshFrontWindow()
 {
     if (g_blnIsBatch) {
-        if (isFormVisible(QStringLiteral("frmBatchProgress"))) {
-            repaint(QStringLiteral("frmBatchProgress"));
-            repaint(QStringLiteral("frmBatch"));
+        if (isShown<FrmBatchProgress>()) {
+            repaintLoaded<FrmBatchProgress>();
+            repaintLoaded<FrmBatch>();
         }
     } else if (g_blnIsBatchRotate) {
-        repaint(QStringLiteral("frmBatchRotateProgress"));
-        repaint(QStringLiteral("frmBatchRotate"));
-    } else if (isFormVisible(QStringLiteral("frmBarcodeScan"))) {
-        repaint(QStringLiteral("frmBarcodeScan")); // its progress bar and label with it
+        repaintLoaded<FrmBatchRotateProgress>();
+        repaintLoaded<FrmBatchRotate>();
+    } else if (isShown<FrmBarcodeScan>()) {
+        repaintLoaded<FrmBarcodeScan>(); // its progress bar and label with it
     } else {
         refreshStoreWindow();
     }
 }
 
-void refreshStoreWindow() { repaint(QStringLiteral("frmStore")); }
+void refreshStoreWindow() { repaintLoaded<FrmStore>(); }
 
 void reportUnknownOutcome()
 {

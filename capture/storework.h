@@ -26,10 +26,6 @@ QString copyToShareFree(const QString &source, const QString &folder, const QStr
                         const QString &ending, qint32 &counter);
 // Removes whatever items a refusing security handler left on the set; its properties stay.
 void emptyAnnotationSet(QelAnnotDocument &set);
-// The loaded form of that design name, or nullptr; asking never loads it.
-Form *loadedForm(const QString &name);
-// True when a loaded form of that design name is shown (a form not loaded is not loaded for it).
-bool isFormVisible(const QString &name);
 // Starts the main window's annotation merge (a page a timer tick) and yields until it is done;
 // false when a tick failed (the tick has reported it).
 bool runAnnotationMerge();

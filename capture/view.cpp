@@ -9,6 +9,7 @@
 #include "annotate/grouppos.h"
 #include "batch/pageops.h"
 #include "capture/coversheet.h"
+#include "capture/frmStore.h"
 #include "capture/storework.h"
 #include "core/errors.h"
 #include "core/files.h"
@@ -290,8 +291,8 @@ bool do_view(AdoConnection &conn, const QString &hostName)
             } else {
                 w.fraNonTiff->setVisible(false);
             }
-            if (isFormVisible(QStringLiteral("frmStore")))
-                loadedForm(QStringLiteral("frmStore"))->Hide();
+            if (isShown<FrmStore>())
+                frmStore().Hide();
             w.btnScan->setEnabled(true);
             w.setDefaultButton(w.btnScan);
         });

@@ -248,6 +248,14 @@ template <class F> F *loadedInstance()
     return instance && instance->isLoaded() ? static_cast<F *>(instance) : nullptr;
 }
 
+// True when the default instance of a form class is loaded and shown, a scripted modal showing
+// included; never creates one.
+template <class F> bool isShown()
+{
+    const F *form = loadedInstance<F>();
+    return form && (form->isVisible() || form->isShownModal());
+}
+
 // Modal forms in tests: while one is alive, Show(vbModal) shows nothing. It loads the form,
 // records the call, runs Form_Activate (as a real showing would), then runs the next queued
 // action for that form (which may set fields and click buttons). When the action leaves the

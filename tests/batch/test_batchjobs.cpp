@@ -590,6 +590,26 @@ TEST_F(BatchScanRun, ScanningErrorClosesTheProgressWindow)
     EXPECT_TRUE(lines[3].startsWith(QStringLiteral("Document 1010-1: Scanning Error.  Batch Scan Failed at ")));
 }
 
+TEST_F(BatchScanRun, PagesScannedThatDifferFromTheRecordedCountAreLoggedAndNotStored)
+{
+    em->runScript(QStringLiteral("UPDATE documents SET num_pages = '0003' WHERE book = '001010' AND page = '0001';\n"));
+    fake->loadFeeder(2);
+    g_strBatchMessage.clear();
+    configure(QStringLiteral("1010"), QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("2"),
+              BATCH_OVERWRITE);
+    start();
+    ASSERT_FALSE(boxes->calls().isEmpty());
+    EXPECT_EQ(boxes->calls()[0].title, QStringLiteral("Batch Error"));
+    EXPECT_EQ(boxes->calls()[0].icon(), vb::vbCritical);
+    EXPECT_TRUE(storedLog().contains(QStringLiteral("Error: The number of pages scanned in this batch does not does "
+                                                    "not match the number of pages booked")))
+        << storedLog().toStdString();
+    QSqlQuery q(em->db());
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT imid FROM documents WHERE book = '001010' AND page = '0001'")));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toString().trimmed(), QString()) << "nothing registered";
+}
+
 TEST_F(BatchScanRun, ScannedDocumentsFollowTheOverwriteOption)
 {
     // Page 2 already has an image.
@@ -638,6 +658,7 @@ TEST_F(BatchScanRun, ScannedDocumentsFollowTheOverwriteOption)
                 QStringLiteral("This image has already been scanned.  Do you wish to overwrite?")));
         }
         EXPECT_EQ(fake->feederCount(), sheets - 1) << prompts().join("|").toStdString(); // only the first document was scanned
+        EXPECT_FALSE(programs().contains(QStringLiteral("IM091R"))) << "a batch does not view the stored pages";
         progress()->btnClose_Click();
         dialog().Unload();
         // Page 1 is stored now; start each case on a fresh copy of it.

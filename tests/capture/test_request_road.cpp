@@ -419,23 +419,6 @@ TEST_F(RequestDocument, PrintFollowsTheAction)
     EXPECT_EQ(main->ezPageView->pageCount(), 1);
 }
 
-TEST_F(RequestDocument, ABatchJobGetsNoViewAndNoFocusChange)
-{
-    Form progress(QStringLiteral("frmBatchProgress"));
-    progress.Load();
-    progress.show();
-    g_blnIsBatch = true;
-    main->btnPrint->setEnabled(false);
-
-    EXPECT_TRUE(run_program(QStringLiteral("A")));
-
-    EXPECT_FALSE(programs().contains(QStringLiteral("IM091R")));
-    EXPECT_FALSE(main->btnPrint->isEnabled());
-    progress.hide();
-    progress.Unload();
-    g_blnIsBatch = false;
-}
-
 // ---- the demo office ----
 
 TEST_F(RequestRoadTest, TheDemoOfficeDocumentIsFoundByTheRoad)

@@ -724,27 +724,6 @@ TEST_F(StoreTest, BookScanTheHostDoesNotTakeStaysToStoreAgain)
     expectDocumentBack(2);
 }
 
-TEST_F(StoreTest, BatchPageMismatchIsLoggedAndNotStored)
-{
-    loadDocument(1, false);
-    g_blnIsBatch = true;
-    g_NumPages = QStringLiteral("0003");
-    g_strBatchMessage = QStringLiteral("before\r\n");
-    // A shown window of that name stands for the batch progress window.
-    Form progress(QStringLiteral("frmBatchProgress"));
-    progress.Show(vb::vbModeless);
-    ASSERT_TRUE(progress.isVisible());
-    EXPECT_FALSE(do_store_manual(true));
-    progress.Unload();
-    ASSERT_EQ(msg->calls().size(), 1);
-    EXPECT_EQ(msg->calls().first().title, QStringLiteral("Batch Error"));
-    EXPECT_EQ(msg->calls().first().icon(), vb::vbCritical);
-    EXPECT_TRUE(g_strBatchMessage.startsWith(QStringLiteral("before\r\nError: The number of pages scanned")));
-    EXPECT_TRUE(g_strBatchMessage.endsWith(QStringLiteral("rescanned.\r\n")));
-    EXPECT_TRUE(registrations().isEmpty());
-    EXPECT_TRUE(scanFiles().isEmpty());
-}
-
 TEST_F(StoreTest, BatchStoreWithoutProgressWindowSkipsThePageCheck)
 {
     loadDocument(1, false);
