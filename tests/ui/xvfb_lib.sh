@@ -10,3 +10,20 @@ waitWindow() {
     done
     return 1
 }
+
+# ends <name> <pid> <home>: the program ends within 10 s with status 0 and its preferences written
+# (when a home is given).
+ends() {
+    local name=$1 pid=$2 home=$3 start rc took
+    start=$(date +%s.%N)
+    for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    if kill -0 "$pid" 2>/dev/null; then
+        kill -KILL "$pid"; echo "$name: still running after 10 s"; return 1
+    fi
+    wait "$pid"; rc=$?
+    took=$(echo "$(date +%s.%N) - $start" | bc)
+    echo "$name: ended with $rc after ${took}s"
+    [ "$rc" -eq 0 ] || { echo "$name: exit status $rc"; cat "$home/out.log"; return 1; }
+    [ -z "$home" ] || grep -q '^\[Preferences\]' "$home/cfg/quorla/Korvane Scanning Utility.ini" 2>/dev/null \
+        || { echo "$name: preferences not written"; return 1; }
+}
