@@ -89,27 +89,32 @@ int MsgBox(const QString &prompt, int buttons, const QString &title)
     if (quitRequested())
         return quitAnswer(buttons).vb;
 
-    QMessageBox box(QApplication::activeWindow());
-    box.setWindowTitle(title.isEmpty() ? g_appTitle : title);
-    box.setText(prompt);
+    // On the heap: the window it stands over may go while it is open, and takes the box with it.
+    const QPointer<QMessageBox> box = new QMessageBox(QApplication::activeWindow());
+    box->setWindowTitle(title.isEmpty() ? g_appTitle : title);
+    box->setText(prompt);
     switch (buttons & 0x70) {
-    case vb::vbCritical: box.setIcon(QMessageBox::Critical); break;
-    case vb::vbQuestion: box.setIcon(QMessageBox::Question); break;
-    case vb::vbExclamation: box.setIcon(QMessageBox::Warning); break;
-    case vb::vbInformation: box.setIcon(QMessageBox::Information); break;
-    default: box.setIcon(QMessageBox::NoIcon); break;
+    case vb::vbCritical: box->setIcon(QMessageBox::Critical); break;
+    case vb::vbQuestion: box->setIcon(QMessageBox::Question); break;
+    case vb::vbExclamation: box->setIcon(QMessageBox::Warning); break;
+    case vb::vbInformation: box->setIcon(QMessageBox::Information); break;
+    default: box->setIcon(QMessageBox::NoIcon); break;
     }
     const QList<ButtonPair> set = buttonSet(buttons);
     QMessageBox::StandardButtons all;
     for (const ButtonPair &b : set)
         all |= b.qt;
-    box.setStandardButtons(all);
+    box->setStandardButtons(all);
     int def = (buttons & 0x300) >> 8;
     if (def < set.size())
-        box.setDefaultButton(set[def].qt);
-    g_openBoxes.append({&box, quitAnswer(buttons).qt});
-    auto clicked = static_cast<QMessageBox::StandardButton>(box.exec());
-    g_openBoxes.removeIf([&box](const OpenBox &open) { return open.box == &box; });
+        box->setDefaultButton(set[def].qt);
+    const ButtonPair quit = quitAnswer(buttons);
+    g_openBoxes.append({box, quit.qt});
+    auto clicked = static_cast<QMessageBox::StandardButton>(box->exec());
+    g_openBoxes.removeIf([&box](const OpenBox &open) { return !open.box || open.box == box; });
+    if (!box)
+        return quit.vb;
+    delete box;
     for (const ButtonPair &b : set)
         if (b.qt == clicked)
             return b.vb;

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+
 #include "platform/forms/msgbox.h"
 
 TEST(MsgBoxSeam, AnswersFromTheQueueAndRecordsEveryCall)
@@ -37,4 +41,15 @@ TEST(MsgBoxSeam, InnerScriptHidesTheOuterUntilItEnds)
     MsgBox("outer");
     ASSERT_EQ(outer.calls().size(), 1);
     EXPECT_EQ(outer.calls()[0].prompt, "outer");
+}
+
+TEST(MsgBoxShown, AWindowUnloadedUnderItsOpenBoxAnswersAsAQuitWould)
+{
+    auto *window = new QWidget;
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    // The window goes while its box is open, as an unloaded form goes.
+    QTimer::singleShot(0, window, &QObject::deleteLater);
+    EXPECT_EQ(MsgBox("Save the changes?", vb::vbYesNoCancel), vb::vbCancel);
 }
