@@ -8,8 +8,10 @@ QelRowReducer::QelRowReducer(int width, int height, Kind kind, int factor, bool 
       m_flip(darkIsOne ? 0x00 : 0xFF)
 {
     const int ow = std::max(1, m_width / m_k), oh = std::max(1, m_height / m_k);
-    // One spare column collects the bilevel pixels past the last whole block.
-    m_sums.assign(size_t(ow) * (kind == Kind::Rgb ? 3 : 1) + 1, 0);
+    if (kind == Kind::Bilevel) // one spare column collects the pixels past the last whole block
+        m_sums.assign(size_t(ow) + 1, 0);
+    else // the bytes of a row that fall in whole blocks
+        m_cols.assign(size_t(ow) * size_t(std::min(m_k, m_width)) * (kind == Kind::Rgb ? 3 : 1), 0);
     m_out = QImage(ow, oh, kind == Kind::Rgb ? QImage::Format_RGB32 : QImage::Format_Grayscale8);
 }
 
@@ -21,13 +23,12 @@ void QelRowReducer::addRow(const uchar *row)
     const int ow = m_out.width();
     if (m_y > m_out.height() * m_k && m_height >= m_k)
         return; // below the last whole block
-    quint32 *sums = m_sums.data();
-    const int cols = std::min(m_k, m_width); // pixels a block spans across
     switch (m_kind) {
     case Kind::Bilevel: {
         // Only the bytes holding a dark pixel are looked at; on a scanned page they are few.
         const int bytes = (m_width + 7) / 8;
         const quint64 flipWord = m_flip ? ~quint64(0) : 0;
+        quint32 *sums = m_sums.data();
         for (int b = 0; b < bytes; ++b) {
             if (b + 8 <= bytes) {
                 quint64 word;
@@ -49,28 +50,14 @@ void QelRowReducer::addRow(const uchar *row)
         break;
     }
     case Kind::Grey:
-        for (int ox = 0; ox < ow; ++ox) {
-            const uchar *s = row + ox * m_k;
-            quint32 sum = 0;
-            for (int j = 0; j < cols; ++j)
-                sum += s[j];
-            sums[ox] += sum;
-        }
+    case Kind::Rgb: {
+        // Columns are summed down the block first (one add a byte); across, once a block.
+        const size_t n = m_cols.size();
+        quint32 *cols = m_cols.data();
+        for (size_t i = 0; i < n; ++i)
+            cols[i] += row[i];
         break;
-    case Kind::Rgb:
-        for (int ox = 0; ox < ow; ++ox) {
-            const uchar *s = row + size_t(ox) * m_k * 3;
-            quint32 r = 0, g = 0, b = 0;
-            for (int j = 0; j < cols; ++j) {
-                r += s[3 * j];
-                g += s[3 * j + 1];
-                b += s[3 * j + 2];
-            }
-            sums[3 * ox] += r;
-            sums[3 * ox + 1] += g;
-            sums[3 * ox + 2] += b;
-        }
-        break;
+    }
     }
     ++m_rowsInBlock;
     if (m_rowsInBlock == m_k || (m_y == m_height && m_height < m_k))
@@ -81,22 +68,36 @@ void QelRowReducer::emitRow()
 {
     const int oy = (m_y - 1) / m_k;
     const int ow = m_out.width();
-    const quint32 area = quint32(std::min(m_k, m_width)) * quint32(m_rowsInBlock);
+    const int cols = std::min(m_k, m_width); // pixels a block spans across
+    const quint32 area = quint32(cols) * quint32(m_rowsInBlock);
     const quint32 half = area / 2;
     uchar *dst = m_out.scanLine(std::min(oy, m_out.height() - 1));
     if (m_kind == Kind::Bilevel) {
         for (int ox = 0; ox < ow; ++ox)
             dst[ox] = uchar(255 - (255 * m_sums[size_t(ox)] + half) / area);
     } else if (m_kind == Kind::Grey) {
-        for (int ox = 0; ox < ow; ++ox)
-            dst[ox] = uchar((m_sums[size_t(ox)] + half) / area);
+        const quint32 *c = m_cols.data();
+        for (int ox = 0; ox < ow; ++ox, c += cols) {
+            quint32 sum = 0;
+            for (int j = 0; j < cols; ++j)
+                sum += c[j];
+            dst[ox] = uchar((sum + half) / area);
+        }
     } else {
         auto *px = reinterpret_cast<QRgb *>(dst);
-        for (int ox = 0; ox < ow; ++ox)
-            px[ox] = qRgb(int((m_sums[3 * size_t(ox)] + half) / area), int((m_sums[3 * size_t(ox) + 1] + half) / area),
-                          int((m_sums[3 * size_t(ox) + 2] + half) / area));
+        const quint32 *c = m_cols.data();
+        for (int ox = 0; ox < ow; ++ox, c += 3 * cols) {
+            quint32 r = 0, g = 0, b = 0;
+            for (int j = 0; j < 3 * cols; j += 3) {
+                r += c[j];
+                g += c[j + 1];
+                b += c[j + 2];
+            }
+            px[ox] = qRgb(int((r + half) / area), int((g + half) / area), int((b + half) / area));
+        }
     }
     std::fill(m_sums.begin(), m_sums.end(), 0);
+    std::fill(m_cols.begin(), m_cols.end(), 0);
     m_rowsInBlock = 0;
 }
 

@@ -24,7 +24,8 @@ private:
     uchar m_flip;
     int m_y = 0;          // rows fed so far
     int m_rowsInBlock = 0;
-    std::vector<quint32> m_sums;
+    std::vector<quint32> m_sums; // bilevel: dark pixels a block holds so far
+    std::vector<quint32> m_cols; // grey, colour: each byte's column summed down the block
     QImage m_out;
 };
 

@@ -2,15 +2,21 @@
 
 #include <QFile>
 #include <QLoggingCategory>
+#include <QThreadPool>
 #include <QTransform>
 
 #include <tiffio.h>
 
 #include <cstdarg>
 #include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <numeric>
 #include <cstring>
 #include <mutex>
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include "platform/imaging/imagingerror.h"
@@ -154,7 +160,13 @@ int onWarning(TIFF *, void *, const char *module, const char *fmt, va_list ap)
 // One open TIFF over memory or a file being written; closes itself.
 class Handle {
 public:
-    explicit Handle(const QByteArray &in) { m_io.data = in.constData(); m_io.size = in.size(); open("r"); }
+    // mode "rh": the header only, no directory read yet
+    explicit Handle(const QByteArray &in, const char *mode = "r")
+    {
+        m_io.data = in.constData();
+        m_io.size = in.size();
+        open(mode);
+    }
     explicit Handle(QByteArray *out) { m_io.out = out; open("w"); }
     explicit Handle(int fd) { m_io.fd = fd; open("w"); }
     ~Handle() { close(); }
@@ -650,15 +662,52 @@ qint64 decodeCount() { return g_decodes.load(); }
 
 namespace {
 
-// Decodes the rows of the handle's directory in order: each into the buffer rowAt(y) gives,
-// then handed to rowDone.
+// Runs work(0) .. work(n - 1) on this thread and on pool threads side by side; returns when all
+// are done, raising the first error one of them raised. A pool thread that starts after every
+// item was taken finds nothing to do (so waiting never depends on a free pool thread).
+void sideBySide(int n, const std::function<void(int)> &work)
+{
+    struct State {
+        std::atomic<int> next{0};
+        std::mutex lock;
+        std::condition_variable done;
+        int finished = 0;
+        std::exception_ptr error;
+    };
+    const auto st = std::make_shared<State>();
+    auto run = [st, n, &work] {
+        for (int i; (i = st->next++) < n;) {
+            std::exception_ptr error;
+            try {
+                work(i);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            std::lock_guard g(st->lock);
+            if (error && !st->error)
+                st->error = error;
+            if (++st->finished == n)
+                st->done.notify_all();
+        }
+    };
+    for (int i = 1; i < n; ++i)
+        QThreadPool::globalInstance()->start(run);
+    run();
+    std::unique_lock g(st->lock);
+    st->done.wait(g, [&] { return st->finished == n; });
+    if (st->error)
+        std::rethrow_exception(st->error);
+}
+
+// Decodes rows y0 .. y1 - 1 of the handle's directory in order, each into the buffer rowAt(y)
+// gives, then handed to rowDone. y0 starts a strip.
 template <typename RowAt, typename RowDone>
-void readRows(Handle &h, const Fields &f, qsizetype rowBytes, RowAt rowAt, RowDone rowDone)
+void readRows(Handle &h, qsizetype rowBytes, uint32_t y0, uint32_t y1, RowAt rowAt, RowDone rowDone)
 {
     TIFF *t = h.tif();
     if (TIFFScanlineSize64(t) != uint64_t(rowBytes))
         badFile(h, "unexpected row size");
-    for (uint32_t y = 0; y < f.height; ++y) {
+    for (uint32_t y = y0; y < y1; ++y) {
         uchar *row = rowAt(y);
         if (TIFFReadScanline(t, row, y, 0) < 0)
             badFile(h, "unreadable strip");
@@ -681,51 +730,128 @@ QImage decodeRgba(Handle &h, const Fields &f)
         .convertToFormat(QImage::Format_RGB888);
 }
 
+// A page's rows decoded into an image made smaller by a whole factor (1: the page itself). The
+// rows may come in bands, each from a handle of its own.
+class PageRows {
+public:
+    PageRows(const Fields &f, int factor) : m_f(f), m_kind(f.kind()), m_k(factor), m_rowBytes(rowBytesOf(f))
+    {
+        const int w = int(f.width), hgt = int(f.height);
+        // Rows past the last whole block of a reduction are left out (a page smaller than the
+        // factor gives one row).
+        m_rows = m_k > 1 && f.height >= uint32_t(m_k) ? f.height / uint32_t(m_k) * uint32_t(m_k) : f.height;
+        if (m_k > 1)
+            m_img = QImage(std::max(1, w / m_k), std::max(1, hgt / m_k),
+                           m_kind == Kind::Rgb ? QImage::Format_RGB32 : QImage::Format_Grayscale8);
+        else
+            m_img = QImage(w, hgt, m_kind == Kind::Bilevel ? QImage::Format_Mono
+                                   : m_kind == Kind::Grey  ? QImage::Format_Grayscale8
+                                                           : QImage::Format_RGB888);
+        if (m_img.isNull())
+            raiseImagingError(ezErr::ImageTooLarge);
+        m_bits = m_img.bits();
+        m_stride = m_img.bytesPerLine();
+    }
+
+    uint32_t rows() const { return m_rows; }
+
+    // Rows per band when bands are decoded side by side (0: one piece): whole strips and whole
+    // blocks of the reduction, two strips a band at least.
+    uint32_t bandRows(TIFF *t, int threads) const
+    {
+        uint32_t rps = 0;
+        TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rps);
+        rps = std::clamp<uint32_t>(rps, 1, m_f.height);
+        const uint64_t unit = std::lcm(uint64_t(rps), uint64_t(m_k));
+        if (threads < 2 || TIFFIsTiled(t) || qint64(m_rowBytes) * m_rows < (qint64(1) << 20))
+            return 0;
+        const uint64_t per = (m_rows + uint64_t(threads) - 1) / uint64_t(threads);
+        const uint64_t band = (per + unit - 1) / unit * unit;
+        return band < m_rows && band >= 2 * uint64_t(rps) ? uint32_t(band) : 0;
+    }
+
+    // Rows y0 .. y1 - 1 (y0 starts a strip and a block) decoded from the handle.
+    void decode(Handle &h, uint32_t y0, uint32_t y1)
+    {
+        const bool invert = m_kind == Kind::Grey && m_f.photometric == PHOTOMETRIC_MINISWHITE;
+        auto flip = [&](uchar *r) {
+            if (invert)
+                for (qsizetype i = 0; i < m_rowBytes; ++i)
+                    r[i] = uchar(~r[i]);
+        };
+        if (m_k == 1) {
+            readRows(h, m_rowBytes, y0, y1, [&](uint32_t y) { return m_bits + qsizetype(y) * m_stride; }, flip);
+            return;
+        }
+        const auto rk = m_kind == Kind::Bilevel ? QelRowReducer::Kind::Bilevel
+                        : m_kind == Kind::Grey  ? QelRowReducer::Kind::Grey
+                                                : QelRowReducer::Kind::Rgb;
+        QelRowReducer reducer(int(m_f.width), int(y1 - y0), rk, m_k, m_f.photometric != PHOTOMETRIC_MINISBLACK);
+        QByteArray row(m_rowBytes, Qt::Uninitialized);
+        readRows(h, m_rowBytes, y0, y1, [&](uint32_t) { return reinterpret_cast<uchar *>(row.data()); },
+                 [&](uchar *r) {
+                     flip(r);
+                     reducer.addRow(r);
+                 });
+        const QImage band = reducer.result();
+        const int oy = int(y0) / m_k;
+        for (int y = 0; y < band.height() && oy + y < m_img.height(); ++y)
+            std::memcpy(m_bits + qsizetype(oy + y) * m_stride, band.constScanLine(y), size_t(band.bytesPerLine()));
+    }
+
+    QImage result()
+    {
+        if (m_k == 1 && m_kind == Kind::Bilevel) {
+            if (m_f.photometric == PHOTOMETRIC_MINISWHITE)
+                m_img.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+            else
+                m_img.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+        }
+        return std::move(m_img);
+    }
+
+private:
+    const Fields m_f;
+    const Kind m_kind;
+    const int m_k;
+    const qsizetype m_rowBytes;
+    uint32_t m_rows = 0;
+    QImage m_img;
+    uchar *m_bits = nullptr;
+    qsizetype m_stride = 0;
+};
+
 QImage decodeAt(const File &file, int directory, int factor)
 {
     ++g_decodes;
-    std::lock_guard lock(FileAccess::lock(file));
+    std::unique_lock lock(FileAccess::lock(file));
     Handle &h = atDirectory(file, directory);
     const Fields f = readFields(h);
-    const int w = int(f.width), hgt = int(f.height);
-    const Kind kind = f.kind();
-    QImage img;
-    if (kind == Kind::Other) {
-        img = reducedImage(decodeRgba(h, f), factor);
-    } else if (factor > 1) {
-        const auto rk = kind == Kind::Bilevel ? QelRowReducer::Kind::Bilevel
-                        : kind == Kind::Grey  ? QelRowReducer::Kind::Grey
-                                              : QelRowReducer::Kind::Rgb;
-        QelRowReducer reducer(w, hgt, rk, factor, f.photometric != PHOTOMETRIC_MINISBLACK);
-        const bool invert = kind == Kind::Grey && f.photometric == PHOTOMETRIC_MINISWHITE;
-        const qsizetype rowBytes = rowBytesOf(f);
-        QByteArray row(rowBytes, Qt::Uninitialized);
-        readRows(h, f, rowBytes, [&](uint32_t) { return reinterpret_cast<uchar *>(row.data()); },
-                 [&](uchar *r) {
-                     if (invert)
-                         for (qsizetype i = 0; i < rowBytes; ++i)
-                             r[i] = uchar(~r[i]);
-                     reducer.addRow(r);
-                 });
-        img = reducer.result();
-    } else {
-        QImage::Format fmt = kind == Kind::Bilevel ? QImage::Format_Mono
-                             : kind == Kind::Grey  ? QImage::Format_Grayscale8
-                                                   : QImage::Format_RGB888;
-        img = QImage(w, hgt, fmt);
-        if (img.isNull())
-            raiseImagingError(ezErr::ImageTooLarge);
-        readRows(h, f, rowBytesOf(f), [&](uint32_t y) { return img.scanLine(int(y)); }, [](uchar *) {});
-        if (kind == Kind::Bilevel) {
-            if (f.photometric == PHOTOMETRIC_MINISWHITE)
-                img.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
-            else
-                img.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
-        } else if (kind == Kind::Grey && f.photometric == PHOTOMETRIC_MINISWHITE) {
-            img.invertPixels();
-        }
-    }
     const int k = std::max(1, factor);
+    QImage img;
+    if (f.kind() == Kind::Other) {
+        img = reducedImage(decodeRgba(h, f), k);
+    } else {
+        PageRows page(f, k);
+        const uint32_t band = page.bandRows(h.tif(), std::min(8, QThreadPool::globalInstance()->maxThreadCount()));
+        if (band == 0) {
+            page.decode(h, 0, page.rows());
+        } else {
+            // Strips are coded apart: bands of them decoded side by side, each through a handle
+            // of its own on the same bytes, without the file's lock.
+            const uint64_t offset = TIFFCurrentDirOffset(h.tif());
+            lock.unlock();
+            const int bands = int((page.rows() + band - 1) / band);
+            sideBySide(bands, [&](int b) {
+                Handle own(file.bytes(), "rh");
+                if (!own.tif() || !TIFFSetSubDirectory(own.tif(), offset))
+                    badFile(own, "page directory not found");
+                readFields(own);
+                page.decode(own, uint32_t(b) * band, std::min(page.rows(), uint32_t(b + 1) * band));
+            });
+        }
+        img = page.result();
+    }
     setDpm(img, toDpi(f.xres, f.unit) / k, toDpi(f.yres, f.unit) / k);
     return img;
 }
@@ -794,26 +920,29 @@ File::File(QByteArray bytes) : m_bytes(std::move(bytes)) {}
 File::~File()
 {
     m_reader.reset();
+    const qsizetype size = m_bytes.size();
     m_bytes = QByteArray();
+    if (m_map)
+        ::munmap(m_map, size_t(size));
 }
 
 std::shared_ptr<const File> File::open(const QString &path)
 {
     if (memfiles::isMemPath(path))
         return std::make_shared<const File>(memfiles::readAll(path));
-    auto f = std::make_unique<QFile>(path);
-    if (path.isEmpty() || !f->open(QIODevice::ReadOnly))
+    QFile f(path);
+    if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
         raiseImagingError(ezErr::FileNotFound, path);
-    const qint64 size = f->size();
-    if (uchar *data = size > 0 ? f->map(0, size) : nullptr) {
-        auto file = std::make_shared<File>(QByteArray::fromRawData(reinterpret_cast<const char *>(data), size));
-        file->m_mapped = std::move(f);
+    const qint64 size = f.size();
+    // The mapping outlives the descriptor, and a file renamed over this one leaves it whole.
+    void *data = size > 0 ? ::mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, f.handle(), 0) : MAP_FAILED;
+    if (data != MAP_FAILED) {
+        auto file = std::make_shared<File>(QByteArray::fromRawData(static_cast<const char *>(data), size));
+        file->m_map = data;
         return file;
     }
-    return std::make_shared<const File>(f->readAll());
+    return std::make_shared<const File>(f.readAll());
 }
-
-
 
 QImage rotated(const QImage &image, int quarterTurns)
 {

@@ -10,8 +10,6 @@
 #include "platform/imaging/pagedocument.h"
 #include "platform/vb/vberror.h"
 
-class QFile;
-
 // Multi-page TIFF in memory through libtiff: directory scan without decoding, page decode,
 // and writing with raw strip copies where a page is stored unchanged.
 namespace tiffcodec {
@@ -46,7 +44,7 @@ private:
     friend struct FileAccess;
 
     QByteArray m_bytes;
-    std::unique_ptr<QFile> m_mapped;
+    void *m_map = nullptr; // the disk file's pages m_bytes lies on
     mutable std::unique_ptr<Handle> m_reader;
     mutable std::mutex m_lock;
 };

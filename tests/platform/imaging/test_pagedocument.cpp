@@ -11,6 +11,7 @@
 #include "platform/imaging/imagingerror.h"
 #include "platform/imaging/memfiles.h"
 #include "platform/imaging/pagedocument.h"
+#include "platform/imaging/reduction.h"
 
 using namespace imgtest;
 
@@ -284,8 +285,12 @@ TEST_F(PageDocumentTest, OtherLayoutsDecodeToTheSamePixels)
 {
     const QImage bw = bilevel(203, 61, 300, QRect(17, 5, 40, 30));
     const QImage rgb = colour(45, 37, 150);
+    // pages large enough to be decoded in bands of strips side by side
+    const QImage bigGrey = grey(1200, 1000, 300), bigRgb = colour(700, 520, 300);
     docOf({bw})->save(path("bw.tif"));
     docOf({rgb})->save(path("rgb.tif"));
+    docOf({bigGrey})->save(path("grey.tif"));
+    docOf({bigRgb})->save(path("bigrgb.tif"));
     struct Case {
         const char *name;
         QStringList args;
@@ -300,6 +305,8 @@ TEST_F(PageDocumentTest, OtherLayoutsDecodeToTheSamePixels)
         {"separate planes", {"-p", "separate", "-c", "none"}, "rgb.tif", &rgb},
         {"tiled colour", {"-t", "-w", "16", "-l", "16", "-c", "lzw"}, "rgb.tif", &rgb},
         {"strips of one row", {"-r", "1", "-c", "lzw"}, "rgb.tif", &rgb},
+        {"grey in bands", {"-r", "7", "-c", "lzw:2"}, "grey.tif", &bigGrey},
+        {"colour in bands", {"-r", "5", "-c", "lzw"}, "bigrgb.tif", &bigRgb},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -313,6 +320,7 @@ TEST_F(PageDocumentTest, OtherLayoutsDecodeToTheSamePixels)
         try {
             doc->load(path(QStringLiteral("other.tif")));
             ASSERT_EQ(doc->pageCount(), 1);
+            EXPECT_TRUE(samePixels(doc->reduced(0, 3), reducedImage(*c.expected, 3)));
             EXPECT_TRUE(samePixels(doc->image(0), *c.expected));
         } catch (const VbError &e) {
             ADD_FAILURE() << e.description.toStdString();
