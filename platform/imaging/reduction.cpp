@@ -71,17 +71,24 @@ void QelRowReducer::emitRow()
     const int cols = std::min(m_k, m_width); // pixels a block spans across
     const quint32 area = quint32(cols) * quint32(m_rowsInBlock);
     const quint32 half = area / 2;
+    // The rounded average sum / area as a multiplication: exact while 256 * area <= 2^24.
+    const bool small = area <= (1u << 16);
+    const quint64 inverse = ((quint64(1) << 40) + area - 1) / area;
+    auto average = [&](quint32 sum) {
+        const quint32 n = sum + half;
+        return small ? quint32((n * inverse) >> 40) : n / area;
+    };
     uchar *dst = m_out.scanLine(std::min(oy, m_out.height() - 1));
     if (m_kind == Kind::Bilevel) {
         for (int ox = 0; ox < ow; ++ox)
-            dst[ox] = uchar(255 - (255 * m_sums[size_t(ox)] + half) / area);
+            dst[ox] = uchar(255 - average(255 * m_sums[size_t(ox)]));
     } else if (m_kind == Kind::Grey) {
         const quint32 *c = m_cols.data();
         for (int ox = 0; ox < ow; ++ox, c += cols) {
             quint32 sum = 0;
             for (int j = 0; j < cols; ++j)
                 sum += c[j];
-            dst[ox] = uchar((sum + half) / area);
+            dst[ox] = uchar(average(sum));
         }
     } else {
         auto *px = reinterpret_cast<QRgb *>(dst);
@@ -93,7 +100,7 @@ void QelRowReducer::emitRow()
                 g += c[j + 1];
                 b += c[j + 2];
             }
-            px[ox] = qRgb(int((r + half) / area), int((g + half) / area), int((b + half) / area));
+            px[ox] = qRgb(int(average(r)), int(average(g)), int(average(b)));
         }
     }
     std::fill(m_sums.begin(), m_sums.end(), 0);
