@@ -3,15 +3,43 @@
 #include <algorithm>
 #include <cstring>
 
+namespace {
+
+// Each bit of a byte as a byte of its own (the leftmost pixel first in memory), so that the
+// dark pixels of eight columns are counted with one addition.
+struct Spread {
+    quint64 of[256];
+    Spread()
+    {
+        for (int v = 0; v < 256; ++v) {
+            uchar bytes[8];
+            for (int j = 0; j < 8; ++j)
+                bytes[j] = uchar((v >> (7 - j)) & 1);
+            std::memcpy(&of[v], bytes, 8);
+        }
+    }
+};
+const Spread kSpread;
+
+// Rows of a block counted in the byte counters before they are added into the wide ones.
+constexpr int kCountRows = 255;
+
+}
+
 QelRowReducer::QelRowReducer(int width, int height, Kind kind, int factor, bool darkIsOne)
     : m_width(std::max(1, width)), m_height(std::max(1, height)), m_k(std::max(1, factor)), m_kind(kind),
       m_flip(darkIsOne ? 0x00 : 0xFF)
 {
     const int ow = std::max(1, m_width / m_k), oh = std::max(1, m_height / m_k);
-    if (kind == Kind::Bilevel) // one spare column collects the pixels past the last whole block
-        m_sums.assign(size_t(ow) + 1, 0);
-    else // the bytes of a row that fall in whole blocks
-        m_cols.assign(size_t(ow) * size_t(std::min(m_k, m_width)) * (kind == Kind::Rgb ? 3 : 1), 0);
+    // The columns that fall in whole blocks: their samples summed down the block.
+    const size_t used = size_t(ow) * size_t(std::min(m_k, m_width));
+    if (kind == Kind::Bilevel) {
+        m_counts.assign((size_t(m_width) + 7) / 8 * 8, 0);
+        if (m_k > kCountRows)
+            m_cols.assign(used, 0);
+    } else {
+        m_cols.assign(used * (kind == Kind::Rgb ? 3 : 1), 0);
+    }
     m_out = QImage(ow, oh, kind == Kind::Rgb ? QImage::Format_RGB32 : QImage::Format_Grayscale8);
 }
 
@@ -20,15 +48,13 @@ void QelRowReducer::addRow(const uchar *row)
     if (m_y >= m_height || m_out.isNull())
         return;
     ++m_y;
-    const int ow = m_out.width();
     if (m_y > m_out.height() * m_k && m_height >= m_k)
         return; // below the last whole block
-    switch (m_kind) {
-    case Kind::Bilevel: {
+    if (m_kind == Kind::Bilevel) {
         // Only the bytes holding a dark pixel are looked at; on a scanned page they are few.
         const int bytes = (m_width + 7) / 8;
         const quint64 flipWord = m_flip ? ~quint64(0) : 0;
-        quint32 *sums = m_sums.data();
+        uchar *counts = m_counts.data();
         for (int b = 0; b < bytes; ++b) {
             if (b + 8 <= bytes) {
                 quint64 word;
@@ -38,30 +64,32 @@ void QelRowReducer::addRow(const uchar *row)
                     continue;
                 }
             }
-            unsigned v = uchar(row[b] ^ m_flip);
-            while (v) {
-                const int bit = __builtin_clz(v) - 24; // 0 = leftmost pixel
-                v &= ~(0x80u >> bit);
-                const int x = b * 8 + bit;
-                if (x < m_width)
-                    ++sums[std::min(x / m_k, ow)];
+            if (const uchar v = uchar(row[b] ^ m_flip)) {
+                quint64 c;
+                std::memcpy(&c, counts + 8 * b, 8);
+                c += kSpread.of[v];
+                std::memcpy(counts + 8 * b, &c, 8);
             }
         }
-        break;
-    }
-    case Kind::Grey:
-    case Kind::Rgb: {
+    } else {
         // Columns are summed down the block first (one add a byte); across, once a block.
         const size_t n = m_cols.size();
         quint32 *cols = m_cols.data();
         for (size_t i = 0; i < n; ++i)
             cols[i] += row[i];
-        break;
-    }
     }
     ++m_rowsInBlock;
     if (m_rowsInBlock == m_k || (m_y == m_height && m_height < m_k))
         emitRow();
+    else if (m_kind == Kind::Bilevel && m_rowsInBlock % kCountRows == 0)
+        foldCounts();
+}
+
+void QelRowReducer::foldCounts()
+{
+    for (size_t x = 0; x < m_cols.size(); ++x)
+        m_cols[x] += m_counts[x];
+    std::fill(m_counts.begin(), m_counts.end(), 0);
 }
 
 void QelRowReducer::emitRow()
@@ -80,8 +108,17 @@ void QelRowReducer::emitRow()
     };
     uchar *dst = m_out.scanLine(std::min(oy, m_out.height() - 1));
     if (m_kind == Kind::Bilevel) {
-        for (int ox = 0; ox < ow; ++ox)
-            dst[ox] = uchar(255 - average(255 * m_sums[size_t(ox)]));
+        if (!m_cols.empty())
+            foldCounts();
+        const uchar *c = m_counts.data();
+        const quint32 *wide = m_cols.empty() ? nullptr : m_cols.data();
+        for (int ox = 0; ox < ow; ++ox) {
+            quint32 dark = 0;
+            for (int j = ox * cols; j < (ox + 1) * cols; ++j)
+                dark += wide ? wide[j] : c[j];
+            dst[ox] = uchar(255 - average(255 * dark));
+        }
+        std::fill(m_counts.begin(), m_counts.end(), 0);
     } else if (m_kind == Kind::Grey) {
         const quint32 *c = m_cols.data();
         for (int ox = 0; ox < ow; ++ox, c += cols) {
@@ -103,7 +140,6 @@ void QelRowReducer::emitRow()
             px[ox] = qRgb(int(average(r)), int(average(g)), int(average(b)));
         }
     }
-    std::fill(m_sums.begin(), m_sums.end(), 0);
     std::fill(m_cols.begin(), m_cols.end(), 0);
     m_rowsInBlock = 0;
 }

@@ -18,14 +18,16 @@ public:
 
 private:
     void emitRow();
+    void foldCounts();
 
     int m_width, m_height, m_k;
     Kind m_kind;
     uchar m_flip;
     int m_y = 0;          // rows fed so far
     int m_rowsInBlock = 0;
-    std::vector<quint32> m_sums; // bilevel: dark pixels a block holds so far
-    std::vector<quint32> m_cols; // grey, colour: each byte's column summed down the block
+    std::vector<uchar> m_counts; // bilevel: dark pixels of each column in the block so far
+    std::vector<quint32> m_cols; // grey, colour: each byte's column summed down the block;
+                                 // bilevel: the counts of long blocks
     QImage m_out;
 };
 

@@ -6,6 +6,8 @@
 
 #include <tiffio.h>
 
+#include <random>
+
 #include "imagingtestutil.h"
 #include "platform/annot/annotdocument.h"
 #include "platform/imaging/imagingerror.h"
@@ -347,3 +349,43 @@ TEST_F(PageDocumentTest, HandlesNameLivingDocumentsOnly)
 }
 
 } // namespace
+
+// Pages of random size, kind and ink reduced by random factors (past 255, where the bilevel
+// counts are folded, too): every pixel is the rounded average of its block.
+TEST(Reduction, EveryPixelIsTheRoundedAverageOfItsBlock)
+{
+    std::mt19937 rng(5);
+    for (int iter = 0; iter < 150; ++iter) {
+        const int w = 1 + int(rng() % 600), h = 1 + int(rng() % 600);
+        const int k = iter < 10 ? 256 + int(rng() % 40) : 1 + int(rng() % 40);
+        const int kind = int(rng() % 3);
+        QImage img(w, h, kind == 0 ? QImage::Format_Mono : kind == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+        if (kind == 0)
+            img.setColorTable(rng() & 1 ? QList<QRgb>{qRgb(255, 255, 255), qRgb(0, 0, 0)}
+                                        : QList<QRgb>{qRgb(0, 0, 0), qRgb(255, 255, 255)});
+        for (int y = 0; y < h; ++y)
+            for (int b = 0; b < img.bytesPerLine(); ++b)
+                img.scanLine(y)[b] = uchar(rng() & (rng() & 1 ? 0xff : 0x11));
+        const QImage r = reducedImage(img, k);
+        ASSERT_EQ(r.size(), QSize(std::max(1, w / k), std::max(1, h / k))) << w << "x" << h << " by " << k;
+        const int bw = std::min(k, w), bh = std::min(k, h);
+        const quint64 area = quint64(bw) * quint64(bh);
+        for (int oy = 0; oy < r.height(); ++oy)
+            for (int ox = 0; ox < r.width(); ++ox) {
+                quint64 s[3] = {0, 0, 0};
+                for (int y = oy * k; y < oy * k + bh; ++y)
+                    for (int x = ox * k; x < ox * k + bw; ++x) {
+                        const QRgb p = img.pixel(x, y);
+                        s[0] += kind == 0 ? (qGray(p) < 128 ? 0 : 255) : quint64(qRed(p));
+                        s[1] += quint64(qGreen(p));
+                        s[2] += quint64(qBlue(p));
+                    }
+                const QRgb got = r.pixel(ox, oy);
+                const auto avg = [&](quint64 v) { return int((v + area / 2) / area); };
+                ASSERT_EQ(qRed(got), kind == 0 ? 255 - avg(255 * area - s[0]) : avg(s[0])) << w << "x" << h << " by " << k;
+                if (kind == 2) {
+                    ASSERT_EQ(qRgb(qRed(got), qGreen(got), qBlue(got)), qRgb(avg(s[0]), avg(s[1]), avg(s[2])));
+                }
+            }
+    }
+}
