@@ -112,11 +112,12 @@ int openSource(const QString &source, struct stat &st)
     return fd;
 }
 
-// Copies the open source into a new temporary file beside dst, flushed to disk with the source's
-// permissions; returns its name. The temporary file is closed on every road and removed when the
-// copy fails.
+// Copies the open source into a new temporary file beside dst with the source's permissions,
+// flushed to disk unless it is a working file of the private temp folder; returns its name. The
+// temporary file is closed on every road and removed when the copy fails.
 QByteArray copyToTemporary(int in, mode_t permissions, const QByteArray &dst, const QString &destination)
 {
+    const bool working = !g_strTempPath.isEmpty() && destination.startsWith(g_strTempPath);
     const qsizetype slash = dst.lastIndexOf('/');
     QByteArray temp = dst.left(slash + 1) + '.' + dst.mid(slash + 1) + ".part-XXXXXX";
     Fd out;
@@ -126,7 +127,7 @@ QByteArray copyToTemporary(int in, mode_t permissions, const QByteArray &dst, co
     int err = copyContents(in, out.fd);
     if (!err && ::fchmod(out.fd, permissions & 0777) != 0)
         err = errno;
-    if (!err && ::fsync(out.fd) != 0)
+    if (!err && !working && ::fsync(out.fd) != 0)
         err = errno;
     const int fd = out.fd;
     out.fd = -1;
