@@ -513,3 +513,5 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
             emit pageChanged(i);
     }
 }
+
+#include "moc_pagedocument.cpp"

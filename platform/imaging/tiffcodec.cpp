@@ -459,20 +459,25 @@ void encode(TIFF *t, const OutPage &p)
     }
 }
 
-// Writes a stored page again on a larger canvas, a row at a time: each row is decoded, the new
-// pixels on its right filled, and encoded (bilevel G4 in the page's own photometric, others LZW).
-void copyPadded(TIFF *dst, const OutPage &p)
+// Writes a stored page again a row at a time (on its canvas when it has one): each row is
+// decoded, the new pixels on its right filled, and encoded (bilevel G4 in the page's own
+// photometric, others LZW). False, with nothing written, for a layout without a row reader (a
+// canvas then cannot be had).
+bool copyRows(TIFF *dst, const OutPage &p)
 {
-    ++g_decodes;
     std::lock_guard lock(FileAccess::lock(*p.rawFile));
     Handle &src = atDirectory(*p.rawFile, p.rawDirectory);
     const Fields f = readFields(src);
     const Kind kind = f.kind();
-    if (kind == Kind::Other)
-        badFile(src, "unsupported page layout");
+    if (kind == Kind::Other) {
+        if (p.canvas.isValid())
+            badFile(src, "unsupported page layout");
+        return false;
+    }
+    ++g_decodes;
     const uint32_t w = f.width, hgt = f.height;
-    const uint32_t nw = std::max<uint32_t>(w, uint32_t(p.canvas.width()));
-    const uint32_t nh = std::max<uint32_t>(hgt, uint32_t(p.canvas.height()));
+    const uint32_t nw = p.canvas.isValid() ? std::max<uint32_t>(w, uint32_t(p.canvas.width())) : w;
+    const uint32_t nh = p.canvas.isValid() ? std::max<uint32_t>(hgt, uint32_t(p.canvas.height())) : hgt;
     const QRgb c = p.fill;
     const bool light = qGray(c) >= 128;
     TIFFSetField(dst, TIFFTAG_IMAGEWIDTH, nw);
@@ -547,6 +552,7 @@ void copyPadded(TIFF *dst, const OutPage &p)
     }
     if (!src.error().isEmpty())
         badFile(src, "damaged page data");
+    return true;
 }
 
 // Turns a bilevel image, visiting only the bytes that hold index-1 pixels.
@@ -756,14 +762,15 @@ public:
     uint32_t rows() const { return m_rows; }
 
     // Rows per band when bands are decoded side by side (0: one piece): whole strips and whole
-    // blocks of the reduction, two strips a band at least.
+    // blocks of the reduction, two strips a band at least, of coded pages of a megabyte or more.
     uint32_t bandRows(TIFF *t, int threads) const
     {
         uint32_t rps = 0;
         TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rps);
         rps = std::clamp<uint32_t>(rps, 1, m_f.height);
         const uint64_t unit = std::lcm(uint64_t(rps), uint64_t(m_k));
-        if (threads < 2 || TIFFIsTiled(t) || qint64(m_rowBytes) * m_rows < (qint64(1) << 20))
+        if (threads < 2 || TIFFIsTiled(t) || m_f.compression == COMPRESSION_NONE // rows copied, not decoded
+            || qint64(m_rowBytes) * m_rows < (qint64(1) << 20))
             return 0;
         const uint64_t per = (m_rows + uint64_t(threads) - 1) / uint64_t(threads);
         const uint64_t band = (per + unit - 1) / unit * unit;
@@ -874,9 +881,7 @@ void writePages(Handle &h, const std::vector<OutPage> &pages)
     for (const OutPage &p : pages) {
         if (!p.rawFile) {
             encode(h.tif(), p);
-        } else if (p.canvas.isValid()) {
-            copyPadded(h.tif(), p);
-        } else if (!copyRaw(h.tif(), p)) {
+        } else if ((p.canvas.isValid() || !copyRaw(h.tif(), p)) && !copyRows(h.tif(), p)) {
             // decoded only now, so that one page at a time is held
             OutPage decoded = p;
             decoded.rawFile = nullptr;

@@ -65,7 +65,7 @@ qint64 decodeCount();
 
 struct OutPage {
     // Copy the compressed strips of this directory as they are (when set; a directory that
-    // cannot be copied is decoded and encoded as it is written) ...
+    // cannot be copied is decoded and encoded a row at a time as it is written) ...
     const File *rawFile = nullptr;
     int rawDirectory = -1;
     // With a canvas (and a raw page): the page's rows written on that larger canvas, the new
