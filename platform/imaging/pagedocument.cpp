@@ -259,7 +259,7 @@ void QelPageDocument::prefetchReduced(int index, int factor) const
     m_prefetch = std::make_unique<Prefetch>(Prefetch{&p, factor, promise->get_future()});
     QThreadPool::globalInstance()->start([file = p.file, dir = p.dir, factor, promise] {
         try {
-            promise->set_value(tiffcodec::decodeReduced(*file, dir, factor));
+            promise->set_value(tiffcodec::decodeReduced(*file, dir, factor, true));
         } catch (...) {
             promise->set_exception(std::current_exception());
         }

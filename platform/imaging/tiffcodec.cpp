@@ -828,7 +828,7 @@ private:
     qsizetype m_stride = 0;
 };
 
-QImage decodeAt(const File &file, int directory, int factor)
+QImage decodeAt(const File &file, int directory, int factor, bool background)
 {
     ++g_decodes;
     std::unique_lock lock(FileAccess::lock(file));
@@ -840,7 +840,8 @@ QImage decodeAt(const File &file, int directory, int factor)
         img = reducedImage(decodeRgba(h, f), k);
     } else {
         PageRows page(f, k);
-        const uint32_t band = page.bandRows(h.tif(), std::min(8, QThreadPool::globalInstance()->maxThreadCount()));
+        const int threads = background ? 1 : std::min(8, QThreadPool::globalInstance()->maxThreadCount());
+        const uint32_t band = page.bandRows(h.tif(), threads);
         if (band == 0) {
             page.decode(h, 0, page.rows());
         } else {
@@ -865,11 +866,11 @@ QImage decodeAt(const File &file, int directory, int factor)
 
 } // namespace
 
-QImage decode(const File &file, int directory) { return decodeAt(file, directory, 1); }
+QImage decode(const File &file, int directory) { return decodeAt(file, directory, 1, false); }
 
-QImage decodeReduced(const File &file, int directory, int factor)
+QImage decodeReduced(const File &file, int directory, int factor, bool background)
 {
-    return decodeAt(file, directory, std::max(1, factor));
+    return decodeAt(file, directory, std::max(1, factor), background);
 }
 
 namespace {

@@ -58,8 +58,9 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage = nullp
 // Decodes one directory: Format_Mono (bilevel), Grayscale8 or RGB888, dots per metre set.
 QImage decode(const File &file, int directory);
 // Decodes one directory made smaller by a whole factor as its rows come (see QelRowReducer):
-// Grayscale8 for bilevel and grey pages, RGB32 for colour; factor 1 is decode().
-QImage decodeReduced(const File &file, int directory, int factor);
+// Grayscale8 for bilevel and grey pages, RGB32 for colour; factor 1 is decode(). A decode in the
+// background (that no one waits for) keeps to its own thread, leaving the others to the screen.
+QImage decodeReduced(const File &file, int directory, int factor, bool background = false);
 // Pages decoded by this process so far (what a road costs in decodes).
 qint64 decodeCount();
 
