@@ -259,6 +259,7 @@ struct Cell {
     const KindInfo *kind;
     int count;
     int docNo; // page number in book 001010, image IMnnnn
+    bool warmUp = false; // the first open after start, shown apart from the table
 };
 
 QString g_share, g_work, g_binDir;
@@ -381,7 +382,7 @@ void runCell(const Cell &c)
     QFile::remove(file);
 
     std::printf("%-9s %-6s %4d | %s %s | %s %s %s %s | %s %s %s | %s %s %s %4.1f | %s %s %s | %3lld\n",
-                c.size->name, c.kind->name, c.count, ms(paint.doneMs).toLatin1().constData(),
+                c.warmUp ? "(warm-up)" : c.size->name, c.kind->name, c.count, ms(paint.doneMs).toLatin1().constData(),
                 ms(refFirst).toLatin1().constData(), ms(idle).toLatin1().constData(),
                 ms(refDecode).toLatin1().constData(), ms(refPnm).toLatin1().constData(),
                 ratio(idle, refDecode).toLatin1().constData(), ms(pageDown).toLatin1().constData(),
@@ -420,13 +421,15 @@ int main(int argc, char **argv)
     const QStringList big = option(argc, argv, "big", QStringLiteral("g4w,g4b"));
     g_binDir = QCoreApplication::applicationDirPath();
 
-    std::vector<Cell> cells;
+    // One-time costs of the process (first lookup, first decode, first paint of the page) fall
+    // on a small document opened first and shown apart.
+    std::vector<Cell> cells{{&kSizes[3], &kKinds[0], 1, 1, true}};
     for (const QString &n : counts)
         for (const Size &s : kSizes)
             for (const KindInfo &k : kKinds)
                 if (sizes.contains(QString::fromLatin1(s.name)) && kinds.contains(QString::fromLatin1(k.name))
                     && (n.toInt() <= 200 || big.contains(QString::fromLatin1(k.name)) || big.contains(QStringLiteral("all"))))
-                    cells.push_back({&s, &k, n.toInt(), int(cells.size()) + 1});
+                    cells.push_back({&s, &k, n.toInt(), int(cells.size()) + 1, false});
 
     QTemporaryDir dir;
     QString sql = QStringLiteral("INSERT INTO operators(user_id, password) VALUES('JSMITH','Secret1');\n");

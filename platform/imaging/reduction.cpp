@@ -108,15 +108,19 @@ void QelRowReducer::emitRow()
     };
     uchar *dst = m_out.scanLine(std::min(oy, m_out.height() - 1));
     if (m_kind == Kind::Bilevel) {
-        if (!m_cols.empty())
+        auto shade = [&](const auto *c) {
+            for (int ox = 0; ox < ow; ++ox, c += cols) {
+                quint32 dark = 0;
+                for (int j = 0; j < cols; ++j)
+                    dark += c[j];
+                dst[ox] = uchar(255 - average(255 * dark));
+            }
+        };
+        if (m_cols.empty()) {
+            shade(m_counts.data());
+        } else {
             foldCounts();
-        const uchar *c = m_counts.data();
-        const quint32 *wide = m_cols.empty() ? nullptr : m_cols.data();
-        for (int ox = 0; ox < ow; ++ox) {
-            quint32 dark = 0;
-            for (int j = ox * cols; j < (ox + 1) * cols; ++j)
-                dark += wide ? wide[j] : c[j];
-            dst[ox] = uchar(255 - average(255 * dark));
+            shade(m_cols.data());
         }
         std::fill(m_counts.begin(), m_counts.end(), 0);
     } else if (m_kind == Kind::Grey) {
