@@ -767,7 +767,11 @@ TEST_F(BatchByteAlignWalk, ClosedFromItsFrameAtTheFirstYieldTheWalkAbortsAndTheW
     QPointer<FrmBatchByteAlign> alive(&form);
     form.Show();
     bool refused = false;
-    QTimer::singleShot(0, &form, [&form, &refused] {
+    bool closable = true;
+    QTimer::singleShot(0, &form, [&form, &refused, &closable] {
+        // Neither its Close nor Escape ends the window during the walk.
+        closable = form.btnClose->isEnabled();
+        QTest::keyClick(form.txtSBook, Qt::Key_Escape);
         form.close();
         refused = form.isLoaded();
     });
@@ -775,12 +779,15 @@ TEST_F(BatchByteAlignWalk, ClosedFromItsFrameAtTheFirstYieldTheWalkAbortsAndTheW
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ASSERT_FALSE(alive.isNull());
     EXPECT_TRUE(refused);
+    EXPECT_FALSE(closable);
     EXPECT_EQ(form.lblProgress->text(), QStringLiteral("Batch Failed!"));
     const QStringList lines = logLines();
     ASSERT_GE(lines.size(), 4) << g_strByteAlignLog.toStdString();
     EXPECT_EQ(lines[3], QStringLiteral("Batch aborted by user."));
     EXPECT_FALSE(g_blnIsBatch);
-    form.close();
+    // Between walks Escape answers its Close.
+    EXPECT_TRUE(form.btnClose->isEnabled());
+    QTest::keyClick(form.txtSBook, Qt::Key_Escape);
     EXPECT_FALSE(form.isLoaded());
 }
 
