@@ -92,12 +92,13 @@ private:
 };
 
 // After a failure: the document shown again from its working file when the road had taken it
-// out of the views.
+// out of the views or left one of its copies there.
 void showAgain(QelEzImage &page, const QString &orig, const QString &road)
 {
-    if (page.pageCount() > 0 || !QFileInfo::exists(orig))
+    if ((page.imageFile() == orig && page.pageCount() > 0) || !QFileInfo::exists(orig))
         return;
     try {
+        page.clearImage();
         page.setImageFile(orig);
         page.setSaveFileName(QString());
     } catch (...) {
