@@ -56,7 +56,7 @@ start() {
     (
         cd "$home" || exit 1
         export HOME=$home XDG_CONFIG_HOME=$home/cfg XDG_RUNTIME_DIR=$home/run TMPDIR=$home/tmp \
-               SANE_CONFIG_DIR=$home/sane:$sane
+               SANE_CONFIG_DIR=$home/sane:$sane SANE_DEBUG_PAPERSTACK=1
         exec "$bin" >"$home/out.log" 2>&1
     ) &
     pid=$!
@@ -66,6 +66,14 @@ start() {
     main=$(waitWindow "Korvane Scanning Utilty" 20) || fail "no main window"
     sleep 1
     xdotool windowfocus "$main"
+}
+# gone <title> <seconds>: no window of that title is left.
+gone() {
+    for _ in $(seq 1 $(($2 * 10))); do
+        xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
+        sleep 0.1
+    done
+    return 1
 }
 stop() {
     kill -TERM "$pid"
@@ -147,12 +155,18 @@ handfeed() {
     lookUp 1033 19
     xdotool key F8
     hand=$(waitWindow "Hand Feed Scan" 20) || fail "no hand-feed window"
-    sleep 3
+    # the ticks find the feeder empty once the sheets are in, and the window stays open
+    for _ in $(seq 1 100); do grep -q "no sheet left" "$home/out.log" && break; sleep 0.1; done
+    gone "Hand Feed Scan" 1 && fail "an empty feeder ended the hand feed"
     xdotool windowfocus "$hand"; sleep 0.3; xdotool key Return
-    for _ in $(seq 1 100); do waitWindow "Hand Feed Scan" 0 >/dev/null || break; sleep 0.1; done
+    gone "Hand Feed Scan" 10 || fail "Done left the window open"
+    local ticks
+    ticks=$(grep -c "^\[paperstack\] feeder: " "$home/out.log")
+    sleep 1.5
+    [ "$(grep -c "^\[paperstack\] feeder: " "$home/out.log")" = "$ticks" ] || fail "the feeder is still asked after Done"
     storeAs "$(stored)" 1
     lastImage 3 >/dev/null || exit 1
-    echo "handfeed: three sheets fed, Done, three pages stored"
+    echo "handfeed: three sheets fed, empty ticks quiet, Done stops them, three pages stored"
     stop
 }
 
@@ -162,7 +176,7 @@ overhead() {
     xdotool key F7
     dlg=$(waitWindow "Overhead Document Scan" 20) || fail "no overhead dialog"
     xdotool mousemove --window "$dlg" 296 23 click 1
-    for _ in $(seq 1 200); do waitWindow "Overhead Document Scan" 0 >/dev/null || break; sleep 0.1; done
+    gone "Overhead Document Scan" 30 || fail "the overhead run did not end"
     storeAs "$(stored)" 0
     local file
     file=$(lastImage 1) || exit 1
@@ -178,6 +192,7 @@ jam() {
     lookUp 1033 1
     xdotool key alt+s
     answer "The Korvane Scan Tool"
+    grep -q "feeder: jammed at sheet 3" "$home/out.log" || fail "not the jam at sheet 3"
     storeAs "$(stored)" 1
     lastImage 2 >/dev/null || exit 1
     echo "jam: reported at sheet 3, sheets 1 and 2 stored"

@@ -603,9 +603,11 @@ static void set_up_options(struct scanner *s)
 
 /* ---- the frame ---- */
 
+/* The whole pixels the area covers, give or take the hundredth of a pixel that millimetres in
+ * fixed point lose. */
 static int frame_pixels(SANE_Fixed from, SANE_Fixed to, int dpi)
 {
-    return (int)lround((SANE_UNFIX(to) - SANE_UNFIX(from)) / MM_PER_INCH * dpi);
+    return (int)floor((SANE_UNFIX(to) - SANE_UNFIX(from)) / MM_PER_INCH * dpi + 0.01);
 }
 
 static void frame_parameters(const struct scanner *s, SANE_Parameters *p)
