@@ -2,7 +2,7 @@
 // drawn at random (sizes, resolutions, file kinds, backs or none), scanned at random settings.
 // Every side arrives once and in stack order, at the area and resolution asked for, with its mark
 // where its page put it and white beyond the paper; the feeder runs empty with the stack; a jam
-// stops before its sheet and the next scan goes on with it.
+// or an open cover stops before its sheet and the next scan goes on with it.
 #include "platform/scan/sanesession.h"
 #include "platform/vb/vberror.h"
 
@@ -89,12 +89,13 @@ TEST_F(Paperstack, EverySideArrivesInOrderWhereAndAsAskedAndTheFeederRunsEmptyWi
         const bool duplex = rng.bounded(2);
         const int source = rng.bounded(3) == 0 ? paperSrc::Flatbed : paperSrc::Feeder;
         const int jam = rng.bounded(3) == 0 ? 1 + rng.bounded(sheets) : 0;
+        const bool cover = round % 2;  // the fault at that sheet: an open cover, else a jam
         const int dpiChoices[] = {75, 100, 150, 200, 240, 300};
         const int resolution = dpiChoices[rng.bounded(6)];
         const int pixelType = rng.bounded(3);
         const bool legal = rng.bounded(2);
-        SCOPED_TRACE(QStringLiteral("round %1: %2 sheets, source %3, duplex %4, jam %5, %6 dpi, type %7")
-                         .arg(round).arg(sheets).arg(source).arg(duplex).arg(jam).arg(resolution).arg(pixelType)
+        SCOPED_TRACE(QStringLiteral("round %1: %2 sheets, source %3, duplex %4, fault %5 at %6, %7 dpi, type %8")
+                         .arg(round).arg(sheets).arg(source).arg(duplex).arg(cover).arg(jam).arg(resolution).arg(pixelType)
                          .toStdString());
 
         // The stack: sides in feeding order; a back is missing half the time (a white back).
@@ -121,7 +122,7 @@ TEST_F(Paperstack, EverySideArrivesInOrderWhereAndAsAskedAndTheFeederRunsEmptyWi
         }
         QFile conf(dir.filePath(QStringLiteral("paperstack.conf")));
         ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
-        conf.write(QStringLiteral("feeder stack\n%1").arg(jam ? QStringLiteral("jam %1\n").arg(jam) : QString()).toUtf8());
+        conf.write(QStringLiteral("feeder stack\n%1 %2\n").arg(cover ? "cover-open" : "jam").arg(jam).toUtf8());
         conf.close();
         qputenv("SANE_CONFIG_DIR", (dir.path() + u':' + QString::fromLocal8Bit(saved)).toLocal8Bit());
 
@@ -144,7 +145,7 @@ TEST_F(Paperstack, EverySideArrivesInOrderWhereAndAsAskedAndTheFeederRunsEmptyWi
                 else if (session.scanFeeder(keep) == 0)
                     break;
             } catch (const VbError &e) {
-                if (e.number == scanErr::PaperJam) {
+                if (e.number == (cover ? scanErr::CoverOpen : scanErr::PaperJam)) {
                     ++jams;
                     EXPECT_EQ(pages.size(), (jam - 1) * (source == paperSrc::Feeder && duplex ? 2 : 1));
                     continue;
