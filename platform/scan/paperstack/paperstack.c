@@ -34,7 +34,7 @@
 #define EXPORT __attribute__((visibility("default")))
 #define MM_PER_INCH 25.4
 #define DEFAULT_DPI 200.0
-#define MAX_PIXELS (400L * 1000 * 1000)
+#define MAX_PIXELS (160L * 1000 * 1000) /* 24 x 18 in at 600 dpi */
 
 /* ---- diagnostics ---- */
 
