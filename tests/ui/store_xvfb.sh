@@ -78,10 +78,7 @@ lpadmin -p PDF -E -v "file://$printed" -P /usr/share/ppd/cupsfilters/Generic-PDF
 signOn() {
     "$bin" >>"$home/out.log" 2>&1 &
     pid=$!
-    login=$(waitWindow "iSeries Login" 30) || fail "no sign-on dialog"
-    xdotool windowfocus "$login"; sleep 0.3
-    xdotool type --delay 20 DEMO; xdotool key Tab; xdotool type --delay 20 demo; xdotool key Return
-    main=$(waitWindow "Korvane Scanning Utilty" 10) || fail "no main window"
+    main=$(demoSignOn 30) || fail "no sign-on or no main window"
     sleep 1
 }
 click() { xdotool mousemove --window "$main" "$1" "$2" click 1; sleep 0.4; }

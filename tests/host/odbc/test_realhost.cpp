@@ -347,7 +347,7 @@ TEST_F(RealHostTest, AHostSilentAtAnyStepIsGivenUpWithinItsLimit)
         EXPECT_TRUE(r.description.startsWith(QStringLiteral("The host did not answer within %1 seconds")
                                                  .arg(inOpen ? adoConnectionTimeout : kCallLimit)))
             << r.description.toStdString();
-        EXPECT_LT(r.tookMs, (inOpen ? adoConnectionTimeout : kCallLimit) * 1000 + 1500);
+        EXPECT_LT(r.tookMs, (inOpen ? adoConnectionTimeout : kCallLimit) * 1000 + 5000); // a loaded machine's slack
     }
 
     // Asked to end one second in, with the host programs' own call timeout.
@@ -362,7 +362,7 @@ TEST_F(RealHostTest, AHostSilentAtAnyStepIsGivenUpWithinItsLimit)
         SCOPED_TRACE(r.silentFrom);
         EXPECT_NE(r.failedAt, 0);
         EXPECT_EQ(r.description, QStringLiteral("The host did not answer, and the program is ending."));
-        EXPECT_LT(r.tookMs, 7500);
+        EXPECT_LT(r.tookMs, 10000);
     }
     // The given-up calls end once their relays close.
     g_server->closeRelays();
