@@ -93,6 +93,7 @@ answer() {
     xdotool windowfocus "$main"
 }
 noWindow() { [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null)" ]; }
+shown() { ! noWindow "$1"; }
 registrations() { sql "SELECT COUNT(*) FROM registrations WHERE func = 'S'"; }
 moreThan() { [ "$(registrations)" -gt "$1" ]; }
 queueRow() { [ "$(sql "SELECT status FROM efile_queue WHERE document_id = '0000000001'")" = "$1" ]; }
@@ -117,15 +118,30 @@ samePage() {
 }
 samePageNow() { page "$1"; [ "$(differ "$1" "$2")" = 0 ]; }
 differ() { compare -metric AE "$shots/$1.png" "$shots/$2.png" null: 2>&1; }
-# steadyPage <name>: the page view once it shows a page and two shots agree.
+# steadyPage <name>: the page view once the views show pages and have not changed for a second
+# (a scan has brought its last page in).
 steadyPage() {
-    page "$1"
-    for _ in $(seq 1 50); do
-        sleep 0.2; page "$1.next"
-        [ "$(colours "$1")" -gt 1 ] && [ "$(differ "$1" "$1.next")" = 0 ] && return 0
-        mv "$shots/$1.next.png" "$shots/$1.png"
+    local same=0
+    views "$1.views"
+    for _ in $(seq 1 150); do
+        sleep 0.2; views "$1.next"
+        if [ "$(colours "$1.views")" -gt 1 ] && [ "$(differ "$1.views" "$1.next")" = 0 ]; then
+            same=$((same + 1))
+            [ "$same" -ge 5 ] && { page "$1"; return 0; }
+        else
+            same=0
+        fi
+        mv "$shots/$1.next.png" "$shots/$1.views.png"
     done
-    fail "$1: the page view shows no steady page"
+    fail "$1: the views show no steady pages"
+}
+# pressStore <registrations before>: Store until one more registration is on file.
+pressStore() {
+    for _ in $(seq 1 40); do
+        click 50 695
+        waitFor 1 moreThan "$1" && return 0
+    done
+    return 1
 }
 
 signOn
@@ -185,7 +201,7 @@ answer "The Korvane Scan Tool"
 samePage "print after the scan" scanned
 
 # 5. SIGTERM keeps the unstored pages; the next start brings them back, and Print works on them.
-kill -TERM "$pid"; wait "$pid"
+kill -TERM "$pid"; wait "$pid" || fail "SIGTERM: the program ended with $?"
 signOn
 answer "The Korvane Scan Tool"
 samePage recovery scanned
@@ -196,7 +212,7 @@ sleep 0.5; import -window "$box" "$shots/refusal2.png"
 [ "$(differ refusal2 refusal)" = 0 ] || fail "print after the recovery: another box than after the scan"
 answer "The Korvane Scan Tool"
 samePage "print after the recovery" scanned
-kill -TERM "$pid"; wait "$pid"
+kill -TERM "$pid"; wait "$pid" || fail "SIGTERM after the recovery: the program ended with $?"
 rm -rf "$XDG_DATA_HOME"
 signOn
 
@@ -208,9 +224,7 @@ field 178 150 900; field 178 174 1; field 178 198 10
 key alt+a; sleep 2
 key alt+s
 steadyPage bookscan
-before=$(registrations)
-click 50 695
-waitFor 30 moreThan "$before" || fail "book scan: nothing registered"
+pressStore "$(registrations)" || fail "book scan: nothing registered"
 reg=$(sql "SELECT program || ' ' || file || ' ' || pages FROM registrations WHERE func = 'S' AND program = 'RG632R'")
 [ "$reg" = 'RG632R \\RECHOST\BOOKS\B000900\B009000001.T 0010' ] || fail "book scan: registration '$reg'"
 [ "$(ls "$host/BOOKS/B000900" | cat -A)" = 'B009000001.T$' ] || fail "book scan: $(ls "$host/BOOKS/B000900" | cat -A)"
@@ -232,7 +246,10 @@ key alt+s
 steadyPage paper
 sql "INSERT INTO faults(kind, program, number, text, answer, remaining) VALUES(2, 'SY331RI', 0, '', '{\"DSRSLT\": \"2\"}', 1)"
 before=$(registrations)
-click 50 695
+for _ in $(seq 1 30); do
+    click 50 695
+    waitFor 1 shown "Note:" && break
+done
 answer "Note:"
 waitFor 30 moreThan "$before" || fail "paper store: nothing registered"
 reg=$(sql "SELECT imid || ' ' || file || ' ' || pages FROM registrations WHERE func = 'S' AND program = 'IM650R' AND pages = '0010'")
@@ -251,8 +268,7 @@ waitFor 10 queueRow H \
 # Refresh shows the document (cover sheet and pages); Store.
 click 261 727
 steadyPage efile
-before=$(registrations)
-click 50 695
+pressStore "$(registrations)" || fail "e-file: nothing registered"
 waitFor 30 queueRow S \
     || fail "e-file: queue row not stored"
 reg=$(sql "SELECT program || ' ' || file || ' ' || pages FROM registrations WHERE func = 'S' AND seq > (SELECT MAX(seq) FROM registrations WHERE program = 'IM650R' AND pages = '0010')")
