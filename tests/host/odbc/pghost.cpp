@@ -159,17 +159,6 @@ void SilentRelay::run()
         }
         if (poll(fds.data(), fds.size(), 50) <= 0)
             continue;
-        if (fds[0].revents & POLLIN) {
-            Link l;
-            l.client = accept(m_listen, nullptr, nullptr);
-            l.silent = m_silentFrom == 0;
-            if (l.client >= 0 && !l.silent)
-                l.server = connectTo(m_server);
-            if (l.client >= 0 && (l.silent || l.server >= 0))
-                links.push_back(l);
-            else if (l.client >= 0)
-                close(l.client);
-        }
         size_t at = 1;
         for (Link &l : links) {
             if (l.silent)
@@ -199,6 +188,18 @@ void SilentRelay::run()
                     l.silent = from > 0 && number >= from;
                 }
             }
+        }
+        // A new connection joins the next round.
+        if (fds[0].revents & POLLIN) {
+            Link l;
+            l.client = accept(m_listen, nullptr, nullptr);
+            l.silent = m_silentFrom == 0;
+            if (l.client >= 0 && !l.silent)
+                l.server = connectTo(m_server);
+            if (l.client >= 0 && (l.silent || l.server >= 0))
+                links.push_back(l);
+            else if (l.client >= 0)
+                close(l.client);
         }
     }
     for (const Link &l : links) {
