@@ -514,4 +514,6 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
     }
 }
 
+// The meta-object code here, not with the widgets', so that a program using the pages alone
+// links none of the widgets.
 #include "moc_pagedocument.cpp"
