@@ -171,6 +171,8 @@ bool registeredThroughImageMaster()
 // the host shows it stored (the document is left as stored), or cannot say.
 bool noEarlierStore(const HostSettings &s)
 {
+    if (!registeredThroughImageMaster() || !storeAnswerLost())
+        return true;
     AdoConnection conn;
     conn.open(hostConnectionString(s.dsn), s.uid, s.pwd, adOptionUnspecified);
     switch (checkEarlierStore(conn)) {
@@ -215,7 +217,7 @@ bool do_store_manual(bool advance)
         trap(2);
         const HostSettings s = readHostSettings();
         const QString folder = storeFolderPath(s.dsn);
-        if (registeredThroughImageMaster() && !noEarlierStore(s))
+        if (!noEarlierStore(s))
             return false;
         trap(3);
         const QString base = storeBaseName();

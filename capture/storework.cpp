@@ -144,14 +144,17 @@ void reportUnknownOutcome()
            vb::vbOKOnly | vb::vbExclamation, QStringLiteral("The Korvane Scan Tool"));
 }
 
+bool storeAnswerLost()
+{
+    if (g_unanswered && g_unanswered->key != documentKey())
+        g_unanswered.reset();
+    return g_unanswered.has_value();
+}
+
 EarlierStore checkEarlierStore(AdoConnection &conn)
 {
-    if (!g_unanswered)
+    if (!storeAnswerLost())
         return EarlierStore::None;
-    if (g_unanswered->key != documentKey()) {
-        g_unanswered.reset();
-        return EarlierStore::None;
-    }
     QString none1, none2, none3;
     if (!IM650R(conn, QStringLiteral("A"), none1, none2, none3))
         return EarlierStore::Unanswered;

@@ -44,8 +44,11 @@ void saveDocumentCopy(QelEzImage &view, const QString &file);
 // registered, and remembers the document with the image the host had for it.
 void reportUnknownOutcome();
 
-// Before a store whose registration a lookup can see (image master): when the last store of the
-// same document lost the host's answer, its lookup is repeated first, as Start makes it.
+// True when the last store of the current document lost the host's answer (one of another
+// document is forgotten).
+bool storeAnswerLost();
+// Then, before a store whose registration a lookup can see (image master), its lookup is
+// repeated first, as Start makes it.
 enum class EarlierStore {
     None,       // nothing open, or the host shows it not stored: store it
     Stored,     // the host shows it stored: the operator was told, nothing is to be sent again
