@@ -58,15 +58,7 @@ launch() {
 }
 
 # A message box of the program (its own title, or the application's), within $1 seconds.
-messageBox() {
-    local id
-    for _ in $(seq 1 $(($1 * 10))); do
-        id=$(xdotool search --onlyvisible --name '^(The Korvane Scan Tool|Korvane Scanning Utility)$' 2>/dev/null | head -1)
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.1
-    done
-    return 1
-}
+messageBox() { waitWindow "(The Korvane Scan Tool|Korvane Scanning Utility)" "$1"; }
 
 signOn() {
     local login
