@@ -542,36 +542,6 @@ TEST_F(StoreTest, StoreWindowClosedFromItsFrameKeepsItsModalStateUntilTheStoreEn
         EXPECT_NE(form->objectName(), QStringLiteral("frmStore")) << "the window goes once the store is over";
 }
 
-TEST_F(StoreTest, EFiledStoreReplacesTheBurnedImageTheHostNamedAndHandsTheDocumentOver)
-{
-    ASSERT_TRUE(fetchEFiledDocument(*em));
-    EXPECT_EQ(gsBurnedImagePath.size(), 255); // as the host returns it
-    loadDocument(2, true);
-    QFile stale(scans(QStringLiteral("SCAN-PC 01.A")));
-    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-    stale.close();
-
-    EXPECT_TRUE(do_store(true));
-
-    EXPECT_TRUE(msg->calls().isEmpty()) << msg->calls().value(0).prompt.toStdString();
-    EXPECT_EQ(filesIn(QStringLiteral("EFILE/BURNED")), QStringList{QStringLiteral("0000000002.TIF")});
-    const QFileInfo burned(dir.filePath(QStringLiteral("share/QHOST/EFILE/BURNED/0000000002.TIF")));
-    EXPECT_EQ(burned.size(), QFileInfo(g_strTempPath + QStringLiteral("temp8.tif")).size());
-    EXPECT_EQ(tiffPages(burned.filePath()), 2);
-    EXPECT_EQ(g_intAnnotCount, 1);
-    EXPECT_EQ(registrations(true),
-              (QStringList{QStringLiteral("IM650R S SCAN-PC 01.T %1 0002").arg(burned.size(), 9, 10, QLatin1Char('0')),
-                           QStringLiteral("IM652R S \\\\QHOST\\EFILE\\BURNED\\0000000002.TIF  0002")}));
-    EXPECT_EQ(queueStatus(), QStringLiteral("S"));
-    EXPECT_FALSE(g_blnPromptStore);
-    EXPECT_TRUE(scanFiles().isEmpty());
-    // The burned image keeps the pages' items, not burned into the pixels.
-    QelEzImage check;
-    check.setImageFile(burned.filePath());
-    check.setPage(2);
-    EXPECT_EQ(check.annotationCount(), 1);
-}
-
 TEST_F(StoreTest, EFiledStoreOntoAShareThatRefusesKeepsTheDocument)
 {
     // The burned image's folder is missing: the third copy fails after two went to the share.
@@ -647,25 +617,6 @@ TEST_F(StoreTest, ReferenceModeStoresUnderTheHostFileNameWithoutAnnotationFile)
     ASSERT_EQ(registrations().size(), 1);
     EXPECT_TRUE(registrations().first().startsWith(QStringLiteral("S FH0123.TIF ")));
     EXPECT_TRUE(scanFiles().isEmpty()); // the image moved on, no annotation file was written
-}
-
-TEST_F(StoreTest, BookScanGoesUnderTheHostsFolderAndNameAndTheHostTakesIt)
-{
-    ASSERT_TRUE(lookUpBookRange(*em, 2));
-    EXPECT_EQ(g_BookPath.size(), 32); // as the host returns it
-    loadDocument(2, false);
-    const int resets = resetCount();
-    EXPECT_TRUE(do_store_manual(true));
-    EXPECT_TRUE(msg->calls().isEmpty()) << msg->calls().value(0).prompt.toStdString();
-    EXPECT_EQ(filesIn(QStringLiteral("BOOKS/B000900")), QStringList{QStringLiteral("B009000001.T")});
-    EXPECT_EQ(tiffPages(dir.filePath(QStringLiteral("share/QHOST/BOOKS/B000900/B009000001.T"))), 2);
-    EXPECT_EQ(registrations(true),
-              QStringList{QStringLiteral("RG632R S \\\\QHOST\\BOOKS\\B000900\\B009000001.T  0002")});
-    EXPECT_EQ(g_dbMode, MODE_MARG);
-    EXPECT_FALSE(frmMain().chkAutoNextPage->isEnabled());
-    EXPECT_GE(resetCount(), resets + 1);
-    EXPECT_FALSE(g_blnPromptStore);
-    EXPECT_TRUE(scanFiles().isEmpty());
 }
 
 TEST_F(StoreTest, BatchStoreWithoutProgressWindowSkipsThePageCheck)
@@ -789,11 +740,17 @@ protected:
             ASSERT_TRUE(lookUpBookRange(*em, 2));
             break;
         case Kind::BookScanAgain:
-            // Stored and registered once; then looked up and scanned again.
+            // Stored under the host's folder and name and registered once, the mode back in
+            // recorded land; then looked up and scanned again.
             ASSERT_TRUE(lookUpBookRange(*em, 2));
+            EXPECT_EQ(g_BookPath.size(), 32); // as the host returns it
             loadDocument(2, true, true);
             ASSERT_TRUE(do_store_manual(true));
-            ASSERT_EQ(registrations().size(), 1);
+            ASSERT_EQ(registrations(true),
+                      QStringList{QStringLiteral("RG632R S \\\\QHOST\\BOOKS\\B000900\\B009000001.T  0002")});
+            EXPECT_EQ(g_dbMode, MODE_MARG);
+            EXPECT_FALSE(frmMain().chkAutoNextPage->isEnabled());
+            EXPECT_TRUE(scanFiles().isEmpty());
             lookUpBookAgain();
             break;
         case Kind::EFiled: {
@@ -881,6 +838,19 @@ TEST_P(StoreAnswers, LeaveTheShareTheHostAndTheDocumentConsistent)
         if (row.kind == Kind::EFiled) {
             EXPECT_FALSE(frmMain().btnStore->isEnabled()) << "a second press would register it again";
             EXPECT_FALSE(frmMain().mnuStore->isEnabled());
+            // The host's burned image replaced by the document with its items, handed over.
+            const QFileInfo burned(dir.filePath(QStringLiteral("share/QHOST/EFILE/BURNED/0000000002.TIF")));
+            EXPECT_EQ(burned.size(), QFileInfo(g_strTempPath + QStringLiteral("temp8.tif")).size());
+            EXPECT_EQ(registrations(true),
+                      (QStringList{QStringLiteral("IM650R S SCAN-PC 01.T %1 0002").arg(burned.size(), 9, 10, QLatin1Char('0')),
+                                   QStringLiteral("IM652R S \\\\QHOST\\EFILE\\BURNED\\0000000002.TIF  0002")}));
+            EXPECT_EQ(queueStatus(), QStringLiteral("S"));
+            EXPECT_TRUE(scanFiles().isEmpty());
+            QelEzImage check;
+            check.setImageFile(burned.filePath());
+            ASSERT_EQ(check.pageCount(), 2);
+            check.setPage(2);
+            EXPECT_EQ(check.annotationCount(), 1);
         }
         if (row.kind == Kind::BookScanAgain) {
             EXPECT_EQ(filesIn(QStringLiteral("BOOKS/B000900")), QStringList{QStringLiteral("B009000001.T")});

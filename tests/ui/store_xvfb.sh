@@ -31,7 +31,7 @@ host=$QUORLA_SHARE_ROOT/RECHOST
 book=$host/BOOKS/B000900
 sql() { sqlite3 "$QUORLA_HOST_EMULATOR" "$1"; }
 stores() { sql "SELECT COUNT(*) FROM registrations WHERE func = 'S'"; }
-fail() { echo "$row: $1"; [ -n "${SHOTS:-}" ] && { import -window root "$SHOTS/$(date +%s).png"; for w in $(xdotool search --onlyvisible --name .); do echo "$w $(xdotool getwindowname $w) $(xprop -id $w _NET_WM_WINDOW_TYPE)"; done; }; kill -KILL "$pid" 2>/dev/null; cat "$home/out.log"; exit 1; }
+fail() { echo "$row: $1"; [ -n "${SHOTS:-}" ] && import -window root "$SHOTS/$(date +%s).png"; kill -KILL "$pid" 2>/dev/null; cat "$home/out.log"; exit 1; }
 pages() { tiffinfo "$1" 2>/dev/null | grep -c "TIFF Directory"; }
 # A message box of the program (a dialog window: the store window may bear the same title)
 # within $1 seconds, answered with its default button.
