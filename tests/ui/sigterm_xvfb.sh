@@ -22,17 +22,16 @@ rows=(
   "sign-on dialog up                 signon     TERM      test"
   "No Scanner Found box up           signon     TERM      none"
   "unstored pages                    pages      TERM      test"
-  "unstored pages                    pages      INT       test"
   "unstored pages                    pages      HUP       test"
   "Exit question open                question   TERM      test"
   "unstored pages                    pages      XKILL     test"
-  "unstored pages, kept one unfound  pages      QUIT      test"
+  "unstored pages, kept one unfound  pages      INT       test"
   "store question open               store      TERM      test"
   "help window open                  help       EXIT      test"
   "no document                       plain      CLOSE     test"
 )
 # Documents without an image in the demo office, one per row that scans.
-documents=("1011 1" "1011 10" "1011 28" "1012 1" "1012 19" "1012 28" "1013 10" "1013 19" "1014 1")
+documents=("1011 1" "1011 10" "1011 28" "1012 1" "1012 19" "1012 28" "1013 10")
 
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
@@ -44,6 +43,7 @@ printf '[frmConfig]\nDSN=RECHOST\nUID=SCANSVC\nPWD=scan2026\n' >"$home/cfg/quorl
 kept=$XDG_DATA_HOME/"Korvane Scanning Utility"/recovery
 sql() { sqlite3 "$QUORLA_HOST_EMULATOR" "$1"; }
 stores() { sql "SELECT COUNT(*) FROM registrations WHERE func = 'S'"; }
+lookups() { sql "SELECT COUNT(*) FROM call_log WHERE program = 'IM650R'"; }
 keptCount() { ls "$kept"/*.ini 2>/dev/null | wc -l; }
 tiffPages() { tiffinfo "$1" 2>/dev/null | grep -c "TIFF Directory"; }
 die() { echo "$row: $*"; kill -KILL "$pid" 2>/dev/null; cat "$home/out.log"; exit 1; }
@@ -115,7 +115,11 @@ scanDocument() {
     local doc=${documents[$1]}
     xdotool windowfocus "$main"; xdotool mousemove --window "$main" 178 126 click 1; sleep 0.2
     xdotool key ctrl+a; xdotool type --delay 10 "${doc% *}"; xdotool key Tab ctrl+a; xdotool type --delay 10 "${doc#* }"
-    xdotool key alt+a; sleep 2
+    local looked
+    looked=$(lookups)
+    xdotool key alt+a
+    for _ in $(seq 1 50); do [ "$(lookups)" -gt "$looked" ] && break; sleep 0.1; done
+    sleep 0.3
     xdotool key alt+s; sleep 4
 }
 
