@@ -366,6 +366,7 @@ TEST_P(RedactStoreTest, RestartCloseAndKeepLeaveNoCoveredPixels)
     redactRoad({Redact});
     EXPECT_FALSE(leaks().isEmpty());
     frmMain().btnGoNew->setText(QStringLiteral("Re&start"));
+    frmMain().btnGoNew->setEnabled(true); // an e-filed store before may have left it off
     msg->answer(vb::vbYes); // lose the unstored document
     frmMain().btnGoNew->click();
     EXPECT_EQ(leaks(), QStringList());
