@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -67,10 +68,15 @@ void keepUnstoredPages()
 void closeMainWindow()
 {
     keepUnstoredPages();
-    if (FrmMain *f = loadedInstance<FrmMain>())
-        f->close();
-    else
+    FrmMain *f = loadedInstance<FrmMain>();
+    if (!f) {
         QCoreApplication::exit(0);
+        return;
+    }
+    // Refused while an unload under way waits on its question or on the shutdown window (or a
+    // road ends first): asked again, so that nothing shown meanwhile waits for an answer.
+    if (!f->close())
+        QTimer::singleShot(0, QCoreApplication::instance(), [] { requestQuit(closeMainWindow); });
 }
 
 QtMessageHandler g_previousHandler = nullptr;

@@ -46,7 +46,7 @@ stores() { sql "SELECT COUNT(*) FROM registrations WHERE func = 'S'"; }
 lookups() { sql "SELECT COUNT(*) FROM call_log WHERE program = 'IM650R'"; }
 keptCount() { ls "$kept"/*.ini 2>/dev/null | wc -l; }
 tiffPages() { tiffinfo "$1" 2>/dev/null | grep -c "TIFF Directory"; }
-die() { echo "$row: $*"; kill -KILL "$pid" 2>/dev/null; cat "$home/out.log"; exit 1; }
+die() { echo "$row: $*"; [ -n "${SHOTS:-}" ] && import -window root "$SHOTS/$(date +%s).png"; kill -KILL "$pid" 2>/dev/null; cat "$home/out.log"; exit 1; }
 
 # Starts the program in the background as a job of its own, so that it keeps SIGINT and SIGQUIT
 # (a shell without job control has its background commands ignore them).
@@ -120,7 +120,22 @@ scanDocument() {
     xdotool key alt+a
     for _ in $(seq 1 50); do [ "$(lookups)" -gt "$looked" ] && break; sleep 0.1; done
     sleep 0.3
-    xdotool key alt+s; sleep 4
+    xdotool key alt+s; sleep 1
+    waitIdle
+}
+
+# Waits until the program has used no processor time for half a second: the scan and its filter
+# pass are over, however fast the build runs.
+waitIdle() {
+    local last now same=0
+    last=$(awk '{print $14 + $15}' "/proc/$pid/stat")
+    for _ in $(seq 1 120); do
+        sleep 0.25
+        now=$(awk '{print $14 + $15}' "/proc/$pid/stat")
+        if [ "$now" = "$last" ]; then same=$((same + 1)); else same=0; fi
+        [ "$same" -ge 2 ] && return 0
+        last=$now
+    done
 }
 
 # The ten unstored pages of the row are kept, privately, and nothing was registered.
