@@ -1,7 +1,5 @@
 #include "annottest.h"
 
-#include "platform/vb/vberror.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>

@@ -1,5 +1,5 @@
 #include "platform/system/system.h"
-#include "platform/vb/vberror.h"
+#include "support/checks.h"
 
 #include <gtest/gtest.h>
 
@@ -18,21 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
-
 namespace {
-
-int errorOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const VbError &e) {
-        return e.number;
-    }
-    return 0;
-}
 
 bool touch(const QString &path, const QByteArray &data = {})
 {
