@@ -43,7 +43,7 @@ protected:
         return out;
     }
 
-    LineMetrics metrics{[](int letters, int) { return QSize(letters * 10, 20); }};
+    LineMetrics metrics{[](int letters, int, bool) { return QSize(letters * 10, 20); }};
 };
 
 } // namespace

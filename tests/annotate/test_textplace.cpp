@@ -1,14 +1,11 @@
 // Text items onto pages: positions, orientation, blank rectangle, tags, modes and traces.
 #include "annotate_env.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTimer>
 
 #include "annotate/security.h"
 #include "annotate/textplace.h"
 #include "platform/forms/msgbox.h"
-#include "platform/system/auditlog.h"
 
 namespace {
 
@@ -44,7 +41,7 @@ protected:
     }
 
     // cx is ten pixels a letter, cy twice the point size.
-    LineMetrics metrics{[](int letters, int points) { return QSize(letters * 10, points * 2); }};
+    LineMetrics metrics{[](int letters, int points, bool) { return QSize(letters * 10, points * 2); }};
 };
 
 } // namespace
@@ -184,18 +181,13 @@ TEST_F(TextPlace, PageOutsideTheControlIsReportedAndEarlierPagesKeepTheirItems)
 TEST_F(TextPlace, TraceLinesUnderDebug)
 {
     addPages(1, 2550, 3300, 300);
-    g_blnDebug = true;
-    g_AuditLog = std::make_shared<AuditLog>();
-    g_AuditLog->open(dir.filePath("logs"), QStringLiteral("annot"));
-
+    startDebugLog();
     do_AddTextAnnotation(view(), QStringLiteral("T"), 1, 1, 1, 1, 14, 3, 7, 8, false, false,
                          QVariant(), QVariant(), 1, 2, 3, 4);
     do_AddTextAnnotation(view(), QStringLiteral("none"), 1, 2, 1, 1, 14, 3, 0, 0, false, false,
                          QVariant(), QVariant(), 0, 0, 0, 0);
 
-    QFile f(g_AuditLog->currentFile());
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QString log = QString::fromUtf8(f.readAll());
+    const QString log = logText();
     const QString head =
         "Korvane Scan Tool::do_AddTextAnnotation::About to add an annotation.  ";
     EXPECT_TRUE(log.contains(head + "Here are the debug values: \r\n\tFont Name = Courier New"
@@ -220,7 +212,7 @@ TEST_F(TextPlace, TraceLinesUnderDebug)
 TEST_F(TextPlace, ZeroMeasureStillPlacesTheText)
 {
     addPages(1, 2550, 3300, 300);
-    metrics.size = [](int, int) { return QSize(0, 0); };
+    metrics.size = [](int, int, bool) { return QSize(0, 0); };
     MsgBoxScript boxes;
     place(1);
     EXPECT_TRUE(boxes.calls().isEmpty());
