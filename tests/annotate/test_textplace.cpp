@@ -12,6 +12,8 @@ namespace {
 struct Placement {
     qint32 code;
     QPoint topLeft; // x = Left, y = Top
+    int pageWidth = 2550;
+    qint16 maxLen = 10;
 };
 
 class TextPlace : public AnnotTest {
@@ -46,34 +48,27 @@ protected:
 
 } // namespace
 
+// On a letter page at 300 dpi; on a page one pixel wider the centred places round halves to even.
 TEST_F(TextPlace, PositionCodesOnALetterPageAt300Dpi)
 {
-    addPages(1, 2550, 3300, 300);
     const Placement table[] = {
         {0, {50, 10}},     {1, {2550 - 100 - 600, 5}}, {2, {1225, 10}},
         {3, {25, 3100}},   {4, {1950, 3100}},          {5, {1075, 3100}},
         {12, {88, 77}},    {7, {0, 0}},                {13, {0, 0}},
         {-1, {0, 0}},
+        {2, {1230, 10}, 2551, 9},   // 1275.5 - 45 = 1230.5
+        {5, {1086, 3100}, 2551, 8}, // 1275.5 - (40 + 150) = 1085.5
     };
     for (const Placement &p : table) {
-        view().annotationSet()->clear();
-        place(p.code);
+        view().clearImage();
+        addPages(1, p.pageWidth, 3300, 300);
+        place(p.code, p.maxLen);
         QelAnnotItem *item = textItem(1);
         ASSERT_NE(item, nullptr) << "code " << p.code;
-        EXPECT_EQ(item->bounds().topLeft(), p.topLeft) << "code " << p.code;
+        EXPECT_EQ(item->bounds().topLeft(), p.topLeft) << "code " << p.code << " width " << p.pageWidth;
     }
     // The measure line is maxLen letters at the text's point size.
     EXPECT_TRUE(metrics.measured.contains(qMakePair(qint16(10), qint16(12))));
-}
-
-TEST_F(TextPlace, CentredPlacesRoundHalvesToEven)
-{
-    addPages(1, 2551, 3300, 300);
-    place(2, 9); // 1275.5 - 45 = 1230.5
-    EXPECT_EQ(textItem(1)->bounds().left(), 1230);
-    view().annotationSet()->clear();
-    place(5, 8); // 1275.5 - (40 + 150) = 1085.5
-    EXPECT_EQ(textItem(1)->bounds().left(), 1086);
 }
 
 TEST_F(TextPlace, ItemCarriesTextFontOrientationAndTag)
