@@ -60,13 +60,7 @@ launch() {
 # A message box of the program (its own title, or the application's), within $1 seconds.
 messageBox() { waitWindow "(The Korvane Scan Tool|Korvane Scanning Utility)" "$1"; }
 
-signOn() {
-    local login
-    login=$(waitWindow "iSeries Login" 30) || die "no sign-on dialog"
-    xdotool windowfocus "$login"; sleep 0.2
-    xdotool type --delay 10 DEMO; xdotool key Tab; xdotool type --delay 10 demo; xdotool key Return
-    main=$(waitWindow "Korvane Scanning Utilty" 10) || die "no main window"
-}
+signOn() { main=$(demoSignOn 30) || die "no sign-on or no main window"; }
 
 # Store pressed, Yes to the page-count question; one more registration, of ten pages, follows.
 storeIt() {
