@@ -13,6 +13,7 @@
 
 #include "annotate/annotfiles.h"
 #include "capture/indexchecks.h"
+#include "capture/request.h"
 #include "capture/storework.h"
 #include "core/errors.h"
 #include "core/mode.h"
@@ -99,6 +100,20 @@ int burnRedactions(const QString &file)
     return count;
 }
 
+// The values that name the shown document for the host, as its lookup left them (after Next or
+// Prev the entry fields still hold what was typed for Start).
+const QList<QPair<const char *, QString *>> &indexValues()
+{
+    static const QList<QPair<const char *, QString *>> values{
+        {"BookCode", &g_BookCode}, {"Book", &g_Book},         {"Page", &g_Page},           {"EndingPage", &g_EndingPage},
+        {"DocNum", &g_DocNum},     {"Plan1", &g_Plan1},       {"Plan2", &g_Plan2},         {"Plan3", &g_Plan3},
+        {"Year", &g_Year},         {"Month", &g_Month},       {"Day", &g_Day},             {"CTLNum", &g_CTLNum},
+        {"RefCode", &g_RefCode},   {"RefNum", &g_RefNum},     {"CertNum", &g_CertNum},     {"InstNum", &g_InstNum},
+        {"PartnerId", &gsPartnerId}, {"BatchId", &gsBatchId}, {"SubmitCde", &gsSubmitCde},
+        {"LocationCde", &gsLocationCde}, {"DocumentId", &gsDocumentId}};
+    return values;
+}
+
 // "Book 1011 Page 1", or the date and control number of the date-keyed databases.
 QString documentName()
 {
@@ -148,9 +163,16 @@ bool bringBack(const QString &base)
             if (auto *field = qobject_cast<QLineEdit *>(f.control(key)))
                 field->setText(ini.value(key).toString());
         ini.endGroup();
-        user_go();
+        for (const auto &[key, value] : indexValues())
+            *value = ini.value(QStringLiteral("index/") + QLatin1String(key)).toString();
+        g_blnScanUnIndexDocs = ini.value(QStringLiteral("index/ScanUnIndexDocs")).toBool();
+        g_blnNYCTLNum = ini.value(QStringLiteral("index/NYCTLNum")).toBool();
+        // The lookup of Start, on the values that named the document.
+        f.btnPrint->setEnabled(false);
+        f.btnRedact->setEnabled(false);
+        run_program(QStringLiteral("A"));
         const bool found = f.btnGoNew->text() != u"St&art";
-        if (!found || g_ImID.trimmed() != imageId) {
+        if (!found || g_ImID.trimmed() != imageId || documentName() != name) {
             // Not looked up (the host said why), or stored meanwhile: bringing the pages back
             // could store them over what the host has now.
             const QString why = found ? QStringLiteral("the document has changed on the records host since")
@@ -233,6 +255,10 @@ bool saveRecoveryDocument()
         for (QObject *c : f.controls())
             if (auto *field = qobject_cast<QLineEdit *>(c); field && !field->text().isEmpty())
                 ini.setValue(QStringLiteral("fields/") + field->objectName(), field->text());
+        for (const auto &[key, value] : indexValues())
+            ini.setValue(QStringLiteral("index/") + QLatin1String(key), *value);
+        ini.setValue(QStringLiteral("index/ScanUnIndexDocs"), g_blnScanUnIndexDocs);
+        ini.setValue(QStringLiteral("index/NYCTLNum"), g_blnNYCTLNum);
         ini.sync();
         if (ini.status() != QSettings::NoError)
             raiseVbError(vbErr::PathNotFound);
