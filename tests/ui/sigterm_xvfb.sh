@@ -179,7 +179,7 @@ session() {
         xdotool mousemove --window "$main" 50 695 click 1
         waitWindow "Note:" 10 >/dev/null || die "the store did not start" ;;
     help)
-        xdotool key F6
+        xdotool windowfocus "$main"; sleep 0.3; xdotool key F6
         waitWindow "Korvane - Scan Tool Online Help" 5 >/dev/null || die "no help window"
         xdotool windowfocus "$main"; sleep 0.2 ;;
     esac
