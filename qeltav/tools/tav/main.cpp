@@ -11,11 +11,17 @@ void usage() {
                "usage: tav [--allow-shell] [--heap] -c \"commands\"\n"
                "       tav [--allow-shell] [--heap] file... (\"-\" reads standard input)\n");
 }
-// An interrupted run leaves no part of the output it was writing, then ends by the signal.
-void interrupted(int sig) {
+struct sigaction g_before[NSIG];  // what each handled signal did before tav took it
+
+// An interrupted run leaves no part of the output it was writing, then goes on as the signal
+// would have gone before: a fault is met again by the earlier action when its instruction runs
+// again, any other signal is raised again.
+void interrupted(int sig, siginfo_t *info, void *) {
   tavRemovePartialOutputs();
-  std::signal(sig, SIG_DFL);
-  std::raise(sig);
+  sigaction(sig, &g_before[sig], nullptr);
+  const bool fault = info && info->si_code > 0 &&
+                     (sig == SIGSEGV || sig == SIGBUS || sig == SIGILL || sig == SIGFPE || sig == SIGTRAP);
+  if (!fault) raise(sig);
 }
 }  // namespace
 
@@ -36,12 +42,22 @@ int main(int argc, char **argv) {
   const int flags = TAV_CMD_SYSOPT | TAV_CMD_SYSAPPLY | TAV_CMD_OPTIONS | TAV_CMD_IN_CLAIM | TAV_CMD_IN_CREATE |
                     TAV_CMD_IN_RELEASE | TAV_CMD_OUT_CLAIM | TAV_CMD_OUT_CREATE | TAV_CMD_OUT_RELEASE |
                     TAV_CMD_TRANSFER;
-  const int ending[] = {SIGTERM, SIGINT};
-  for (int sig : ending) {
+  // Every signal whose default action ends the process, but one that tav was started ignoring
+  // (as nohup does): the outputs it was writing go with it.
+  const int ending[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT,   SIGBUS,  SIGFPE,
+                        SIGSEGV, SIGPIPE, SIGALRM, SIGTERM, SIGUSR1, SIGUSR2,   SIGXCPU, SIGXFSZ,
+                        SIGVTALRM, SIGPROF, SIGSYS, SIGIO, SIGSTKFLT, SIGPWR};
+  auto handle = [](int sig) {
     struct sigaction sa = {};
-    sa.sa_handler = interrupted;
-    sigaction(sig, &sa, nullptr);
-  }
+    sa.sa_sigaction = interrupted;
+    sa.sa_flags = SA_SIGINFO;
+    sigfillset(&sa.sa_mask);
+    // one that was ignored is put back (and would be ignored by the handler in between)
+    if (sigaction(sig, &sa, &g_before[sig]) == 0 && g_before[sig].sa_handler == SIG_IGN)
+      sigaction(sig, &g_before[sig], nullptr);
+  };
+  for (int sig : ending) handle(sig);
+  for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) handle(sig);
   tavInit(sysFlags);
   int result = 0;
   if (std::strcmp(argv[i], "-c") == 0) {
