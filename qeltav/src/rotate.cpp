@@ -91,8 +91,9 @@ long roundAway(double v) { return std::lround(v); }
 
 // The quarter turns, mirrored or not, read the input down its columns.
 bool isColumnTurn(int caseCode) { return (caseCode & 1) && (caseCode & 7) < 4; }
-// Output lines a quarter turn makes at once.
-constexpr int kBand = 64;
+// Output lines a quarter turn makes at once: as many as a cache line holds input pixels, so each
+// input row gives the band one cache line, and the band stays small enough to stay in the cache.
+int bandLines(const RotImage *r) { return 64 / (r->caseCode & 16 ? 3 : 1); }
 // Input rows a band asks for ahead of the one it copies.
 constexpr int kAhead = 16;
 
@@ -149,7 +150,7 @@ int rotStart(tavImage *im) {
     return -1;
   }
   r->bandLines = 0;
-  if (isColumnTurn(r->caseCode) && imageDataAlloc(im, static_cast<int64_t>(kBand) * r->linebytes) != 0) {
+  if (isColumnTurn(r->caseCode) && imageDataAlloc(im, static_cast<int64_t>(bandLines(r)) * r->linebytes) != 0) {
     tavLog(810);
     return -1;
   }
@@ -268,7 +269,7 @@ int turnLine(RotImage *r, unsigned char *out, int x, int y, int count) {
   }
   if (n > 0 && isColumnTurn(r->caseCode)) {
     if (y < r->bandFirst || y >= r->bandFirst + r->bandLines) {
-      const int lines = r->height.v - y < kBand ? r->height.v - y : kBand;
+      const int lines = r->height.v - y < bandLines(r) ? r->height.v - y : bandLines(r);
       if (turnBand(r, y, lines) != 0) return -1;
     }
     const unsigned char *line = static_cast<const unsigned char *>(r->dataAddr.v) +
