@@ -6,6 +6,8 @@
 # Sizes: letter (300 dpi), a4 (600 dpi), a2 (600 dpi), a0 (600 dpi); all four by default.
 # netpbm runs once a case on pages above 100 Mpx. The files take about 6 GB in $TMPDIR at A0.
 # A time marked "x" is a run that failed (tav refuses a line longer than TAV_LINE_MAX bytes).
+# "tav ns/px" is tav's time less its start-up, a pixel: the same at every size when the cost is
+# linear in the pixels.
 set -e
 tav=$(realpath "$1")
 reps="${2:-3}"
@@ -37,6 +39,12 @@ better() {
 sec() { [ -z "$1" ] && echo - && return; printf '%.3f%s' "$(echo "${1%x} / 1000000" | bc -l)" "${1//[0-9]/}"; }
 ratio() { [[ "$1$2" == *x* ]] && echo - || printf '%.2f' "$(echo "$2 / $1" | bc -l)"; }
 
+# start-up alone, taken off tav's time for its cost a pixel
+printf 'P5\n1 1\n255\n\0' > dot.pgm
+start=
+for _ in $(seq "$reps"); do start=$(better "$start" "$(once "$tav -c ''")"); done
+printf 'start-up: tav %s s, vips %s s, netpbm %s s\n' "$(sec "$start")" "$(sec "$(once "vips --version")")" \
+  "$(sec "$(once "pamtopnm < dot.pgm > n.pgm")")"
 printf '%-7s %-5s %-12s %7s %9s %9s %9s %8s %8s %9s\n' size kind case Mpx "tav s" "vips s" "netpbm s" \
   vips/tav pbm/tav "tav ns/px"
 run() {
@@ -50,7 +58,7 @@ run() {
   done
   printf '%-7s %-5s %-12s %7.1f %9s %9s %9s %8s %8s %9.2f\n' "$size" "$kind" "$name" \
     "$(echo "$px / 1000000" | bc -l)" "$(sec "$a")" "$(sec "$v")" "$(sec "$p")" "$(ratio "$a" "$v")" \
-    "$(ratio "$a" "$p")" "$(echo "${a%x} * 1000 / $px" | bc -l)"
+    "$(ratio "$a" "$p")" "$(echo "(${a%x} - $start) * 1000 / $px" | bc -l)"
 }
 
 for size in "${sizes[@]}"; do
