@@ -365,8 +365,14 @@ int angleLine(RotImage *r, unsigned char *out, int x, int y, int count) {
         for (int i = lo; i < hi; ++i, px += DX, py += DY) out[i] = blendAt<1>(first + stride * (py >> 12) + (px >> 12), stride, px, py);
       else
         for (int i = lo; i < hi; ++i, px += DX, py += DY) {
-          const unsigned char *a = first + stride * (py >> 12) + 3 * (px >> 12);
-          for (int k = 0; k < 3; ++k) out[3 * i + k] = blendAt<3>(a + k, stride, px, py);
+          const unsigned char *a = first + stride * (py >> 12) + 3 * (px >> 12), *b = a + stride;
+          const uint32_t fx = static_cast<uint32_t>(px & 0xfff), fy = static_cast<uint32_t>(py & 0xfff);
+          unsigned char *o = out + 3 * static_cast<size_t>(i);
+          for (int k = 0; k < 3; ++k) {
+            const uint32_t top = (uint32_t{a[k]} << 12) + (uint32_t{a[k + 3]} - a[k]) * fx;
+            const uint32_t bottom = (uint32_t{b[k]} << 12) + (uint32_t{b[k + 3]} - b[k]) * fx;
+            o[k] = static_cast<unsigned char>(((top << 12) + (bottom - top) * fy) >> 24);
+          }
         }
       return 0;
     }

@@ -1,7 +1,9 @@
 // tav: runs command strings and command files through libqeltav.
 #include "qeltav.h"
 
+#include <algorithm>
 #include <csignal>
+#include <iterator>
 #include <cstdio>
 #include <cstring>
 
@@ -42,12 +44,12 @@ int main(int argc, char **argv) {
   const int flags = TAV_CMD_SYSOPT | TAV_CMD_SYSAPPLY | TAV_CMD_OPTIONS | TAV_CMD_IN_CLAIM | TAV_CMD_IN_CREATE |
                     TAV_CMD_IN_RELEASE | TAV_CMD_OUT_CLAIM | TAV_CMD_OUT_CREATE | TAV_CMD_OUT_RELEASE |
                     TAV_CMD_TRANSFER;
-  // Every signal whose default action ends the process, but one that tav was started ignoring
-  // (as nohup does): the outputs it was writing go with it.
-  const int ending[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT,   SIGBUS,  SIGFPE,
-                        SIGSEGV, SIGPIPE, SIGALRM, SIGTERM, SIGUSR1, SIGUSR2,   SIGXCPU, SIGXFSZ,
-                        SIGVTALRM, SIGPROF, SIGSYS, SIGIO, SIGSTKFLT, SIGPWR};
-  auto handle = [](int sig) {
+  // Every signal whose default action ends the process (all but these, and the two that cannot
+  // be caught), unless tav was started ignoring it (as nohup does): the outputs it was writing go
+  // with it.
+  const int lasting[] = {SIGCHLD, SIGCONT, SIGTSTP, SIGTTIN, SIGTTOU, SIGURG, SIGWINCH};
+  for (int sig = 1; sig < NSIG; ++sig) {
+    if (std::find(std::begin(lasting), std::end(lasting), sig) != std::end(lasting)) continue;
     struct sigaction sa = {};
     sa.sa_sigaction = interrupted;
     sa.sa_flags = SA_SIGINFO;
@@ -55,9 +57,7 @@ int main(int argc, char **argv) {
     // one that was ignored is put back (and would be ignored by the handler in between)
     if (sigaction(sig, &sa, &g_before[sig]) == 0 && g_before[sig].sa_handler == SIG_IGN)
       sigaction(sig, &g_before[sig], nullptr);
-  };
-  for (int sig : ending) handle(sig);
-  for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) handle(sig);
+  }
   tavInit(sysFlags);
   int result = 0;
   if (std::strcmp(argv[i], "-c") == 0) {
