@@ -15,15 +15,19 @@ void usage() {
 }
 struct sigaction g_before[NSIG];  // what each handled signal did before tav took it
 
-// An interrupted run leaves no part of the output it was writing, then goes on as the signal
-// would have gone before: a fault is met again by the earlier action when its instruction runs
-// again, any other signal is raised again.
+// An interrupted run leaves no part of the output it was writing, then ends by the signal: a
+// fault of its own is met again by the earlier action (a sanitizer's report, or the default)
+// when its instruction runs again; any other signal is raised again with its default action.
 void interrupted(int sig, siginfo_t *info, void *) {
   tavRemovePartialOutputs();
-  sigaction(sig, &g_before[sig], nullptr);
   const bool fault = info && info->si_code > 0 &&
                      (sig == SIGSEGV || sig == SIGBUS || sig == SIGILL || sig == SIGFPE || sig == SIGTRAP);
-  if (!fault) raise(sig);
+  if (fault) {
+    sigaction(sig, &g_before[sig], nullptr);
+    return;
+  }
+  signal(sig, SIG_DFL);
+  raise(sig);
 }
 }  // namespace
 
