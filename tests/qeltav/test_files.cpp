@@ -6,6 +6,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <cstddef>
+#include <linux/capability.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <sys/prctl.h>
@@ -289,6 +290,23 @@ TEST_F(Files, FailedTransferLeavesNoOutput) {
   EXPECT_EQ(readFile(path("old.pgm")), "P5\n1 1\n255\n\x07"s);
 }
 
+namespace {
+// Without CAP_FSETID in effect (as for any user but root), a write clears the set-ID bits.
+struct WithoutFsetid {
+  __user_cap_header_struct head{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct caps[2]{};
+  WithoutFsetid() {
+    if (syscall(SYS_capget, &head, caps) != 0) return;
+    caps[CAP_FSETID / 32].effective &= ~(1u << (CAP_FSETID % 32));
+    (void)!syscall(SYS_capset, &head, caps);
+  }
+  ~WithoutFsetid() {
+    caps[CAP_FSETID / 32].effective |= caps[CAP_FSETID / 32].permitted & (1u << (CAP_FSETID % 32));
+    (void)!syscall(SYS_capset, &head, caps);
+  }
+};
+}  // namespace
+
 // An output replaces the file its name leads to: a long name is written, a symbolic link is
 // written through to its target (in another folder), an existing file keeps its mode, set-ID
 // bits included, a new one gets the umask's; no temporary file is left anywhere.
@@ -303,6 +321,7 @@ TEST_F(Files, OutputReplacesTheFileItsNameLeadsTo) {
   writeFile(path("setid.pgm"), "old");
   ASSERT_EQ(chmod(path("setid.pgm").c_str(), 06755), 0);
   const mode_t mask = umask(022);
+  const WithoutFsetid asAUser;
   const std::string longName = std::string(240, 'x') + ".pgm";
   const struct {
     std::string name, file;  // the output's name, the file that must hold the image
