@@ -1,6 +1,7 @@
-// Blank verdicts on pages drawn here in absolute grey levels and colours: faded copies, pencil,
-// coloured stamps and signatures, and blank sheets with punched-hole and staple shadows, folds,
-// scanner streaks, JPEG artefacts and faint show-through. Each page states its verdict; every
+// Blank verdicts on pages drawn here in absolute grey levels and colours: faded copies, carbons,
+// pencil, empty forms, coloured stamps and signatures, figures written beside holes and in
+// corners, and blank sheets with punched-hole and staple shadows, creases, scanner streaks,
+// copier borders, JPEG artefacts and faint show-through. Each page states its verdict; every
 // page is right at the default sensitivity and its verdict never goes from blank to content as
 // the sensitivity rises.
 #include "support/analysischains.h"
@@ -172,13 +173,45 @@ void punched(Sheet &s, int holes, bool ring, bool top = false)
 void staple(Sheet &s, bool legs)
 {
     s.pen(QColor(55, 55, 55), 0.8);
-    if (legs) {
-        s.painter.drawLine(QPointF(s.px(0.30), s.px(0.55)), QPointF(s.px(0.42), s.px(0.43)));
-        s.painter.drawLine(QPointF(s.px(0.55), s.px(0.30)), QPointF(s.px(0.43), s.px(0.42)));
+    if (legs) { // folded in on the back: two short bars in line, a gap between them
+        s.painter.drawLine(QPointF(s.px(0.25), s.px(0.6)), QPointF(s.px(0.37), s.px(0.48)));
+        s.painter.drawLine(QPointF(s.px(0.48), s.px(0.37)), QPointF(s.px(0.6), s.px(0.25)));
     } else {
         s.painter.drawLine(QPointF(s.px(0.25), s.px(0.6)), QPointF(s.px(0.6), s.px(0.25)));
     }
 }
+
+// A carbon copy's blur: the sheet as drawn so far, smoothed over about three pixels.
+void smear(Sheet &s)
+{
+    const QTransform t = s.painter.transform();
+    s.painter.end();
+    const QSize size = s.image.size();
+    s.image = s.image.scaled(size / 3, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                  .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                  .convertToFormat(QImage::Format_RGB888);
+    s.painter.begin(&s.image);
+    s.painter.setRenderHint(QPainter::Antialiasing);
+    s.painter.setTransform(t);
+}
+
+// A figure written by hand, `size` inches tall, its top left at (x, y): strokes through points
+// of a unit box.
+void figure(Sheet &s, std::vector<std::vector<QPointF>> strokes, double x, double y, double size, QColor c,
+            double mm = 0.4)
+{
+    s.pen(c, mm);
+    for (const auto &stroke : strokes) {
+        QPainterPath p(QPointF(s.px(x + stroke[0].x() * size), s.px(y + stroke[0].y() * size)));
+        for (size_t i = 1; i < stroke.size(); ++i)
+            p.lineTo(QPointF(s.px(x + stroke[i].x() * size), s.px(y + stroke[i].y() * size)));
+        s.painter.drawPath(p);
+    }
+}
+const std::vector<std::vector<QPointF>> One = {{{0.05, 0.2}, {0.3, 0.0}, {0.28, 0.5}, {0.25, 1.0}}};
+const std::vector<std::vector<QPointF>> Seven = {{{0.0, 0.05}, {0.6, 0.0}, {0.35, 0.5}, {0.2, 1.0}}};
+const std::vector<std::vector<QPointF>> Four = {{{0.5, 1.0}, {0.45, 0.0}, {0.0, 0.65}, {0.7, 0.62}}};
+const std::vector<std::vector<QPointF>> Tick = {{{0.0, 0.55}, {0.25, 1.0}, {0.8, 0.0}}};
 
 struct Page {
     QString name;
@@ -252,19 +285,65 @@ std::vector<Page> corpus()
     });
     add("clean, jpeg", true, 300, Scan::JpegBilevel, white, [](Sheet &) {});
 
-    // Scanner streaks run straight down the scan whatever the skew: drawn on the scanned pixels.
-    for (const auto &[dpi, kind] : {std::pair{300, Scan::Grey}, std::pair{200, Scan::Bilevel}}) {
-        Sheet s(dpi, 1.5);
-        QImage scan = scanned(s, kind, 99);
-        const int dark = kind == Scan::Grey ? 150 : qGray(scan.color(0)) < 128 ? 0 : 1;
+    const QColor paper236(236, 236, 236), paper244(244, 244, 244);
+    add("carbon copy, typed at 160", false, 200, Scan::Grey, paper236, [](Sheet &s) {
+        fadedText(s, 160);
+        smear(s);
+    });
+    add("one faint line at 160", false, 300, Scan::Grey, paper236, [](Sheet &s) {
+        s.text(QStringLiteral("COPY - NOT AN OFFICIAL RECORD"), 2.2, 5.5, 12, QColor(160, 160, 160), "Liberation Sans");
+    });
+    add("empty form, rules at 185, labels at 170", false, 200, Scan::Grey, paper244, [](Sheet &s) {
+        for (int i = 0; i < 6; ++i) {
+            s.pen(QColor(185, 185, 185), 0.2);
+            s.painter.drawLine(QPointF(s.px(2.0), s.px(2.0 + i * 0.4)), QPointF(s.px(7.0), s.px(2.0 + i * 0.4)));
+            s.text(QStringLiteral("Grantor:"), 1.0, 1.97 + i * 0.4, 8, QColor(170, 170, 170), "Liberation Sans");
+        }
+    });
+    add("a 1 in the top corner", false, 300, Scan::Grey, white, [](Sheet &s) { figure(s, One, 0.25, 0.2, 0.3, QColor(40, 40, 40)); });
+    add("a 7 where a punch puts a hole", false, 200, Scan::Bilevel, white, [](Sheet &s) {
+        figure(s, Seven, 0.35, 5.3, 0.25, QColor(30, 30, 30));
+    });
+    add("a 4 in the bottom corner, blue", false, 300, Scan::Colour, white, [](Sheet &s) {
+        figure(s, Four, 7.9, 10.5, 0.22, QColor(40, 60, 170), 0.5);
+    });
+    add("a tick by the right edge", false, 200, Scan::Grey, grey229, [](Sheet &s) {
+        figure(s, Tick, 7.95, 3.0, 0.2, QColor(60, 60, 60));
+    });
+    add("copier border at 140", true, 300, Scan::Grey, white, [](Sheet &s) {
+        s.painter.resetTransform();
+        s.painter.setPen(Qt::NoPen);
+        s.painter.setBrush(QColor(140, 140, 140));
+        for (const QRectF &r : {QRectF(0, 0, 8.5, 0.25), QRectF(0, 10.8, 8.5, 0.2), QRectF(0, 0, 0.3, 11), QRectF(8.3, 0, 0.2, 11)})
+            s.painter.drawRect(QRectF(s.px(r.x()), s.px(r.y()), s.px(r.width()), s.px(r.height())));
+    });
+    add("dark crease", true, 200, Scan::Grey, white, [](Sheet &s) {
+        s.pen(QColor(170, 170, 170), 1.2);
+        s.painter.drawLine(QPointF(-s.px(0.5), s.px(3.7)), QPointF(s.px(9.0), s.px(3.7)));
+        smear(s);
+    });
+
+    // Scanner and toner streaks run straight down the scan whatever the skew: drawn on the
+    // scanned pixels, whole or in dashes.
+    struct Streak {
+        int dpi;
+        Scan kind;
+        int width, level;
+        bool dashed;
+    };
+    for (const Streak &k : {Streak{300, Scan::Grey, 2, 150, false}, Streak{200, Scan::Bilevel, 2, 0, false},
+                            Streak{300, Scan::Grey, 18, 120, false}, Streak{200, Scan::Bilevel, 6, 0, true}}) {
+        Sheet s(k.dpi, 1.5);
+        QImage scan = scanned(s, k.kind, 99);
+        const int ink = k.kind == Scan::Grey ? k.level : qGray(scan.color(0)) < 128 ? 0 : 1;
         for (int y = 0; y < scan.height(); ++y)
-            for (int x = 911; x < 913; ++x) {
-                if (kind == Scan::Grey)
-                    scan.scanLine(y)[x] = uchar(dark);
+            for (int x = 911; x < 911 + k.width && (!k.dashed || y % (k.dpi / 2) < k.dpi / 3); ++x) {
+                if (k.kind == Scan::Grey)
+                    scan.scanLine(y)[x] = uchar(ink);
                 else
-                    scan.setPixel(x, y, uint(dark));
+                    scan.setPixel(x, y, uint(ink));
             }
-        pages.push_back({QStringLiteral("scanner streak %1 dpi").arg(dpi), true, scan});
+        pages.push_back({QStringLiteral("%1streak %2 px, %3 dpi").arg(QLatin1String(k.dashed ? "dashed " : "")).arg(k.width).arg(k.dpi), true, scan});
     }
     return pages;
 }
