@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <utility>
 #include <vector>
 
 namespace scanpages {
@@ -34,13 +35,14 @@ struct XorShift {
     bool chance(double p) { return unit() < p; }
 };
 
-// Sensor noise: normal with a deviation of 4 grey levels, drawn from a table.
+// Sensor noise: normal with a deviation of 4 grey levels, drawn from a table; a row of a scan
+// reads on from anywhere in its first 65536 entries.
 const std::vector<int8_t> &noiseTable()
 {
     static const std::vector<int8_t> table = [] {
         std::mt19937 rng(12345);
         std::normal_distribution<double> n(0.0, 4.0);
-        std::vector<int8_t> t(1 << 16);
+        std::vector<int8_t> t((1 << 16) + 3 * 16384);
         for (auto &v : t)
             v = int8_t(std::clamp(std::lround(n(rng)), -20l, 20l));
         return t;
@@ -67,11 +69,21 @@ struct Sheet::Layer {
     QPainter painter;
 };
 
+namespace {
+// The last sheet's pixels, for the next sheet of the same size: a fresh page-sized buffer costs a
+// page fault every 4 KB, and the pages come one after another.
+thread_local QImage spareSheet;
+} // namespace
+
 Sheet::Sheet(int dpi, double skewDegrees, QSizeF inches, bool colour) : m_dpi(dpi)
 {
-    m_ink = QImage(int(inches.width() * dpi), int(inches.height() * dpi),
-                   colour ? QImage::Format_RGB32 : QImage::Format_Grayscale8);
-    m_ink.fill(Qt::white);
+    const QSize size(int(inches.width() * dpi), int(inches.height() * dpi));
+    const QImage::Format format = colour ? QImage::Format_RGB32 : QImage::Format_Grayscale8;
+    if (spareSheet.size() == size && spareSheet.format() == format)
+        m_ink = std::exchange(spareSheet, QImage());
+    else
+        m_ink = QImage(size, format);
+    m_ink.fill(colour ? 0xFFFFFFFFu : 255u);
     m_ink.setDotsPerMeterX(qRound(dpi / 0.0254));
     m_ink.setDotsPerMeterY(qRound(dpi / 0.0254));
     m_painter = std::make_unique<QPainter>(&m_ink);
@@ -85,7 +97,11 @@ Sheet::Sheet(int dpi, double skewDegrees, QSizeF inches, bool colour) : m_dpi(dp
     m_painter->setBrush(Qt::NoBrush);
 }
 
-Sheet::~Sheet() = default;
+Sheet::~Sheet()
+{
+    m_painter.reset();
+    spareSheet = std::move(m_ink);
+}
 
 void Sheet::text(const QString &text, double x, double y, double points, bool bold, bool italic,
                  const QString &family)
@@ -106,24 +122,6 @@ void Sheet::centredText(const QString &text, double y, double points, bool bold)
     font.setBold(bold);
     const double width = QFontMetricsF(font).horizontalAdvance(text) / m_dpi;
     this->text(text, (m_ink.width() / double(m_dpi) - width) / 2, y, points, bold);
-}
-
-void Sheet::line(double x0, double y0, double x1, double y1, double points)
-{
-    m_painter->setPen(QPen(Qt::black, points * m_dpi / 72.0, Qt::SolidLine, Qt::FlatCap));
-    m_painter->drawLine(QPointF(x0 * m_dpi, y0 * m_dpi), QPointF(x1 * m_dpi, y1 * m_dpi));
-}
-
-void Sheet::stamp(double x, double y, double width, double height)
-{
-    const double d = m_dpi;
-    m_painter->setPen(QPen(Qt::black, 2.0 * d / 72.0));
-    m_painter->drawRect(QRectF(x * d, y * d, width * d, height * d));
-    m_painter->setPen(QPen(Qt::black, 0.75 * d / 72.0));
-    const double in = 0.05;
-    m_painter->drawRect(QRectF((x + in) * d, (y + in) * d, (width - 2 * in) * d, (height - 2 * in) * d));
-    text(QStringLiteral("RECEIVED"), x + 0.2, y + height * 0.45, 9, true, false, QStringLiteral("Liberation Sans"));
-    text(QStringLiteral("MAR 15 2024"), x + 0.25, y + height * 0.78, 8, false, false, QStringLiteral("Liberation Sans"));
 }
 
 void Sheet::bodyText(unsigned seed, double top, double bottom)
@@ -187,7 +185,7 @@ QPainter &Sheet::beginBlurred(const QRectF &area, double blur)
     m_layer->target = target;
     m_layer->image = QImage(std::max(1, int(std::ceil(target.width() * scale))),
                             std::max(1, int(std::ceil(target.height() * scale))), m_ink.format());
-    m_layer->image.fill(Qt::white);
+    m_layer->image.fill(m_ink.format() == QImage::Format_RGB32 ? 0xFFFFFFFFu : 255u);
     QPainter &p = m_layer->painter;
     p.begin(&m_layer->image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -244,30 +242,33 @@ QImage Sheet::scan(const ScanOptions &o) const
     out.setDotsPerMeterY(m_ink.dotsPerMeterY());
     const int paperChannels[3] = {qRed(paper), qGreen(paper), qBlue(paper)};
     const int paperGrey = lumaOf(paper);
-    uint32_t n = rng.next();
+    // Each row reads the noise table from a place of its own.
     const bool colourInk = m_ink.format() == QImage::Format_RGB32;
+    std::vector<int> keep(static_cast<size_t>(w), 256); // what the back leaves of the light, in 256ths
     for (int y = 0; y < h; ++y) {
         const uchar *line = m_ink.constScanLine(y);
         const QRgb *ink = reinterpret_cast<const QRgb *>(line);
-        const uchar *bk = back.isNull() ? nullptr : back.constScanLine(y);
+        if (const uchar *bk = back.isNull() ? nullptr : back.constScanLine(y))
+            for (int x = 0; x < w; ++x)
+                keep[size_t(x)] = 256 - (255 - bk[x]) * through / 255;
+        const int8_t *nz = noise.data() + rng.below(1 << 16);
+        const int rowTone = shade[size_t(w + y)];
         uchar *dst = out.scanLine(y);
-        for (int x = 0; x < w; ++x) {
-            // What the back takes away, in 256ths.
-            const int keep = bk ? 256 - (255 - bk[x]) * through / 255 : 256;
-            const int tone = shade[size_t(x)] + shade[size_t(w + y)];
-            const int grey = colourInk ? lumaOf(ink[x]) : line[x];
-            if (colour) {
-                const int c[3] = {colourInk ? qRed(ink[x]) : grey, colourInk ? qGreen(ink[x]) : grey,
-                                  colourInk ? qBlue(ink[x]) : grey};
-                for (int k = 0; k < 3; ++k) {
-                    n = n * 1664525u + 1013904223u;
-                    const int v = ((c[k] * (paperChannels[k] + tone) * keep) >> 16) + noise[n >> 16];
-                    dst[3 * x + k] = uchar(std::clamp(v, 0, 255));
-                }
-            } else {
-                n = n * 1664525u + 1013904223u;
-                const int v = ((grey * (paperGrey + tone) * keep) >> 16) + noise[n >> 16];
+        if (!colour) {
+            for (int x = 0; x < w; ++x) {
+                const int grey = colourInk ? lumaOf(ink[x]) : line[x];
+                const int v = ((grey * (paperGrey + rowTone + shade[size_t(x)]) * keep[size_t(x)]) >> 16) + nz[x];
                 dst[x] = uchar(std::clamp(v, 0, 255));
+            }
+            continue;
+        }
+        for (int x = 0; x < w; ++x) {
+            const int tone = rowTone + shade[size_t(x)];
+            const QRgb c = colourInk ? ink[x] : qRgb(line[x], line[x], line[x]);
+            const int channels[3] = {qRed(c), qGreen(c), qBlue(c)};
+            for (int k = 0; k < 3; ++k) {
+                const int v = ((channels[k] * (paperChannels[k] + tone) * keep[size_t(x)]) >> 16) + nz[3 * x + k];
+                dst[3 * x + k] = uchar(std::clamp(v, 0, 255));
             }
         }
     }
@@ -398,8 +399,7 @@ void draw(Sheet &sheet, Content content, unsigned seed)
 
 namespace {
 
-// An ink: the share of each channel it absorbs at full strength, and how strongly it is laid on
-// (0..1); the scanner's grey sees `contrast` of it.
+// An ink: the share of each channel it absorbs at full strength.
 struct Ink {
     double absorb[3];
     const char *name;
@@ -490,7 +490,7 @@ const char *const PenNames[] = {"ballpoint", "pencil", "felt pen", "carbon"};
 // The keep-out areas and the sheet's placing of things, in inches of the scan.
 class Layout {
 public:
-    Layout(QSizeF size, double skew, int dpi) : m_size(size), m_dpi(dpi)
+    Layout(QSizeF size, double skew, int dpi) : m_size(size), m_dpi(dpi), m_skew(skew)
     {
         const QPointF c(size.width() * dpi / 2, size.height() * dpi / 2);
         m_toSheet = (QTransform::fromTranslate(-c.x(), -c.y()) * QTransform().rotate(-skew)
@@ -499,18 +499,12 @@ public:
     }
     // Marks a box of the scan (inches) as taken by an artefact.
     void keepOut(const QRectF &box) { m_taken.push_back(box.adjusted(-0.1, -0.1, 0.1, 0.1)); }
-    // Keeps the drawn thing (sheet pixels) clear of what comes later.
-    void keepOutDrawn(const QRectF &sheetBox)
-    {
-        const QRectF r = m_toScan.mapRect(sheetBox);
-        keepOut(QRectF(r.x() / m_dpi, r.y() / m_dpi, r.width() / m_dpi, r.height() / m_dpi));
-    }
     // A place for a thing of `width` x `height` inches drawn square to the sheet: its centre in
     // the sheet's pixels, the thing on the scan at least 0.1 in inside every edge and clear of
     // the keep-out areas. False when no place is found.
-    bool place(double width, double height, XorShift &rng, QPointF &centre, double skew) const
+    bool place(double width, double height, XorShift &rng, QPointF &centre) const
     {
-        const double a = std::abs(skew) * 3.14159265 / 180;
+        const double a = std::abs(m_skew) * 3.14159265 / 180;
         const double hx = (width * std::cos(a) + height * std::sin(a)) / 2;
         const double hy = (width * std::sin(a) + height * std::cos(a)) / 2;
         const double lo = 0.1;
@@ -533,6 +527,7 @@ public:
 private:
     QSizeF m_size;
     int m_dpi;
+    double m_skew;
     QTransform m_toSheet, m_toScan;
     std::vector<QRectF> m_taken;
 };
@@ -742,7 +737,7 @@ RandomPage randomPage(unsigned seed)
                     advance -= 0.15;
                 }
                 const double wIn = advance * height / 25.4 + width / px, hIn = height / 25.4 + width / px;
-                if (!layout.place(wIn, hIn, rng, c, skew))
+                if (!layout.place(wIn, hIn, rng, c))
                     continue;
                 const QPointF origin = c - QPointF(wIn, hIn) * px / 2 + QPointF(width, width) / 2;
                 const auto drawWord = [&](QPainter &q) {
@@ -803,7 +798,7 @@ RandomPage randomPage(unsigned seed)
                     textW = std::max(textW, metrics.horizontalAdvance(t));
                 const double step = metrics.lineSpacing();
                 const double wIn = textW / px, hIn = (step * (lines - 1) + metrics.ascent() + metrics.descent()) / px;
-                if (!layout.place(wIn, hIn, rng, c, skew))
+                if (!layout.place(wIn, hIn, rng, c))
                     continue;
                 const QPointF origin = c - QPointF(wIn, hIn) * px / 2;
                 const auto drawText = [&](QPainter &q) {
@@ -827,7 +822,7 @@ RandomPage randomPage(unsigned seed)
                 const bool labels = rng.chance(0.6);
                 const double labelW = labels ? 0.9 : 0;
                 const double wIn = length + labelW, hIn = step * (rules - 1) + 0.1;
-                if (!layout.place(wIn, hIn, rng, c, skew))
+                if (!layout.place(wIn, hIn, rng, c))
                     continue;
                 const QPointF origin = c - QPointF(wIn, hIn) * px / 2;
                 const double weight = rng.between(0.4, 1.5) * px / 72;
@@ -855,7 +850,7 @@ RandomPage randomPage(unsigned seed)
                 const bool round = rng.chance(0.3);
                 const double wIn = round ? rng.between(1.0, 1.6) : rng.between(1.2, 2.4);
                 const double hIn = round ? wIn : rng.between(0.5, 0.9);
-                if (!layout.place(wIn, hIn, rng, c, skew))
+                if (!layout.place(wIn, hIn, rng, c))
                     continue;
                 const QRectF box(c - QPointF(wIn, hIn) * px / 2, QSizeF(wIn, hIn) * px);
                 p.setPen(QPen(inkColour(ink, contrast, colour), rng.between(0.3, 0.8) * mm));

@@ -1,10 +1,11 @@
 #pragma once
 // Generated scans for the page-analysis tests and benchmarks. A sheet is drawn (text in the
-// Liberation fonts, lines, stamps, barcodes, pen strokes in any colour) lying a little skewed in
-// the feeder, then "scanned" to bilevel, 8-bit grey or colour with paper tone, sensor noise,
-// dust, scanner edge bands and show-through from the back. `randomPage` draws a whole page at
-// random from a seed: writing, print or stamps anywhere on it, or nothing, with the marks the
-// paper and the scanner leave. Everything comes from a seed; nothing is read from files.
+// Liberation fonts, barcodes, pen strokes in any colour) lying a little skewed in the feeder,
+// then "scanned" to bilevel, 8-bit grey or colour with paper tone, sensor noise, dust, scanner
+// edge bands, streaks, copier borders, show-through from the back and JPEG. `randomPage` draws a
+// whole page at random from a seed: writing, print or stamps anywhere on it, or nothing, with the
+// marks the paper and the scanner leave. Everything comes from a seed; nothing is read from
+// files.
 #include <QImage>
 #include <QPainter>
 #include <QSizeF>
@@ -58,9 +59,6 @@ public:
               bool italic = false, const QString &family = QStringLiteral("Liberation Serif"));
     // Text centred horizontally on the sheet.
     void centredText(const QString &text, double y, double points, bool bold = false);
-    void line(double x0, double y0, double x1, double y1, double points);
-    // A rubber stamp: a double frame with two lines of text.
-    void stamp(double x, double y, double width, double height);
     // Lines of typed body text between the side margins, from `top` down to `bottom`.
     void bodyText(unsigned seed, double top = 1.0, double bottom = 10.0);
     // A barcode written by ZXing's writer: `format` is a ZXing format name ("Code128", "QRCode",
