@@ -7,6 +7,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <numbers>
 #include <numeric>
 #include <vector>
@@ -57,9 +58,9 @@ const std::array<std::array<int8_t, 256>, 256> &gradeTable()
     return table;
 }
 
-// The page as the verdict reads it: cells of about 1/150 in, each the darkest level of its block
+// The page as the verdict reads it: cells of about 1/100 in, each the darkest level of its block
 // of pixels (of any channel on colour pages, so that ink of every hue shows); on bilevel pages 0
-// for a block with ink and 255 without. Thin strokes keep their darkness; the work is a quarter.
+// for a block with ink and 255 without. Thin strokes keep their darkness; the work is a ninth at 300 dpi.
 struct Plane {
     int w = 0, h = 0;
     double perInchX = 150, perInchY = 150;
@@ -70,7 +71,7 @@ struct Plane {
     double heightIn() const { return h / perInchY; }
 };
 
-int reduction(double dpi) { return std::max(1, int(dpi / 150 + 0.25)); }
+int reduction(double dpi) { return std::max(1, int(dpi / 100 + 0.25)); }
 
 Plane reduce(const QImage &img)
 {
@@ -86,6 +87,9 @@ Plane reduce(const QImage &img)
         const bool one = monoInkIsOne(img);
         const int bytes = (img.width() + 7) / 8;
         std::vector<uint8_t> ink(static_cast<size_t>(bytes));
+        std::vector<int> cellOf(size_t(bytes) * 8); // the cell of each column
+        for (size_t x = 0; x < cellOf.size(); ++x)
+            cellOf[x] = int(x) / fx;
         for (int y = 0; y < p.h; ++y) {
             std::fill(ink.begin(), ink.end(), 0);
             for (int k = y * fy; k < std::min(img.height(), (y + 1) * fy); ++k) {
@@ -98,7 +102,7 @@ Plane reduce(const QImage &img)
             uint8_t *out = p.cells.data() + size_t(y) * size_t(p.w);
             for (int i = 0; i < bytes; ++i)
                 for (uint8_t b = ink[size_t(i)]; b; b &= uint8_t(b - 1))
-                    out[(i * 8 + 7 - std::countr_zero(b)) / fx] = 0;
+                    out[cellOf[size_t(i * 8 + 7 - std::countr_zero(b))]] = 0;
         }
         return p;
     }
@@ -246,6 +250,18 @@ public:
         std::swap(m_above, m_row);
         m_row.clear();
         m_from = 0;
+        ++m_rowNumber;
+    }
+    // Calls f with the totals of each whole mark that the row just added did not continue.
+    template <class F> void finished(F f)
+    {
+        for (const Span &span : m_above) {
+            const size_t root = size_t(find(span.label));
+            if (m_lastRow[root] != m_rowNumber && !m_done[root]) {
+                m_done[root] = true;
+                f(m_totals[root]);
+            }
+        }
     }
     // Runs of a row come left to right.
     int add(int x0, int x1, const Totals &totals)
@@ -259,8 +275,11 @@ public:
             label = int(m_parent.size());
             m_parent.push_back(label);
             m_totals.push_back(totals);
+            m_lastRow.push_back(m_rowNumber);
+            m_done.push_back(false);
         } else {
             m_totals[size_t(label)].merge(totals);
+            m_lastRow[size_t(label)] = m_rowNumber;
         }
         m_row.push_back({x0, x1, label});
         return label;
@@ -295,8 +314,11 @@ private:
     };
     std::vector<int> m_parent;
     std::vector<Totals> m_totals;
+    std::vector<int> m_lastRow; // per root: the last row it has a run in
+    std::vector<bool> m_done;
     std::vector<Span> m_above, m_row;
     size_t m_from = 0;
+    int m_rowNumber = 0;
 };
 
 struct Run {
@@ -304,10 +326,13 @@ struct Run {
     int mark;
 };
 
-// The marks of a plane, with their runs grouped by mark, and their cores at two grades.
+// The marks of a plane, with their runs grouped by mark, and their cores at two grades. The
+// labelling stops early when `enough` says yes to the marks finished so far: the page is then
+// surely not blank, and no mark is kept.
 class Marks {
 public:
-    Marks(const Plane &plane, const PaperMap &paper, std::array<int, 2> coreGrades)
+    Marks(const Plane &plane, const PaperMap &paper, std::array<int, 2> coreGrades,
+          const std::function<bool(const Mark &)> &enough)
     {
         const auto &grade = gradeTable();
         std::array<int, 256> topOf{}; // the lightest level that is still a mark, per paper level
@@ -322,7 +347,8 @@ public:
         std::vector<int8_t> grades(static_cast<size_t>(w));
         Joiner<Mark> marks;
         Joiner<Core> cores[2];
-        const size_t coreCount = coreGrades[0] == coreGrades[1] ? 1 : 2;
+        // On bilevel pages every mark is its own core.
+        const size_t coreCount = plane.bilevel ? 0 : coreGrades[0] == coreGrades[1] ? 1 : 2;
         for (int y = 0; y < plane.h; ++y) {
             if (y % paper.block() == 0)
                 for (int x0 = 0; x0 < w; x0 += paper.block()) {
@@ -366,6 +392,9 @@ public:
                         cores[c].add(from, k - 1, Core{from, y, k - 1, y, label});
                     }
             }
+            marks.finished([&](const Mark &m) { m_stopped = m_stopped || enough(m); });
+            if (m_stopped)
+                return;
         }
         std::vector<int> index(marks.size(), -1);
         for (size_t i = 0; i < marks.size(); ++i)
@@ -380,9 +409,12 @@ public:
                     double &extent = m_marks[size_t(index[size_t(marks.find(core.mark))])].core[c];
                     extent = std::max({extent, (core.x1 - core.x0 + 1) / plane.perInchX, (core.y1 - core.y0 + 1) / plane.perInchY});
                 }
-        if (coreCount == 1)
-            for (Mark &m : m_marks)
+        for (Mark &m : m_marks) {
+            if (coreCount == 0)
+                m.core[0] = std::max((m.x1 - m.x0 + 1) / plane.perInchX, (m.y1 - m.y0 + 1) / plane.perInchY);
+            if (coreCount < 2)
                 m.core[1] = m.core[0];
+        }
         m_first.assign(m_marks.size() + 1, 0);
         for (Run &r : m_runs) {
             r.mark = index[size_t(marks.find(r.mark))];
@@ -396,6 +428,7 @@ public:
     }
 
     const std::vector<Mark> &marks() const { return m_marks; }
+    bool stopped() const { return m_stopped; }
     // Calls f(x0, x1, y) for every run of mark i.
     template <class F> void forRuns(size_t i, F f) const
     {
@@ -409,6 +442,7 @@ private:
     std::vector<Mark> m_marks;
     std::vector<Run> m_runs;
     std::vector<int> m_first, m_order;
+    bool m_stopped = false;
 };
 
 // ---- shapes ------------------------------------------------------------------------------------
@@ -427,17 +461,18 @@ class Geometry {
 public:
     Geometry(const Plane &plane, const Marks &marks) : m_plane(plane), m_marks(marks) {}
 
-    Shape box(const Mark &m) const
+    static Shape boxOf(const Mark &m, const Plane &plane)
     {
         Shape s{};
-        s.left = m.x0 / m_plane.perInchX;
-        s.top = m.y0 / m_plane.perInchY;
-        s.width = (m.x1 - m.x0 + 1) / m_plane.perInchX;
-        s.height = (m.y1 - m.y0 + 1) / m_plane.perInchY;
-        s.cx = m.sx / m.area / m_plane.perInchX;
-        s.cy = m.sy / m.area / m_plane.perInchY;
+        s.left = m.x0 / plane.perInchX;
+        s.top = m.y0 / plane.perInchY;
+        s.width = (m.x1 - m.x0 + 1) / plane.perInchX;
+        s.height = (m.y1 - m.y0 + 1) / plane.perInchY;
+        s.cx = m.sx / m.area / plane.perInchX;
+        s.cy = m.sy / m.area / plane.perInchY;
         return s;
     }
+    Shape box(const Mark &m) const { return boxOf(m, m_plane); }
     // The box, and how far the cells reach along the main axis (cell edges included).
     Shape shape(size_t i) const
     {
@@ -633,8 +668,8 @@ bool creasePiece(const Geometry &g, size_t i, const Mark &m, const Shape &s)
 class Verdict {
 public:
     Verdict(const QImage &page, const Limits &limits)
-        : m_limits(limits), m_plane(reduce(page)), m_paper(m_plane), m_marks(m_plane, m_paper, {limits.lone, limits.lined}),
-          m_geometry(m_plane, m_marks)
+        : m_limits(limits), m_plane(reduce(page)), m_paper(m_plane),
+          m_marks(m_plane, m_paper, {limits.lone, limits.lined}, plainGlyphs()), m_geometry(m_plane, m_marks)
     {
         const std::vector<Mark> &marks = m_marks.marks();
         m_boxes.reserve(marks.size());
@@ -645,6 +680,8 @@ public:
 
     bool blank() const
     {
+        if (m_marks.stopped())
+            return false;
         const Limits &limits = m_limits;
         const std::vector<Mark> &marks = m_marks.marks();
         std::vector<bool> counted(marks.size(), false);
@@ -662,6 +699,21 @@ public:
     }
 
 private:
+    // Says yes once eight finished marks are plainly glyphs that count alone: far from the edges
+    // (no hole, staple or border), no longer than wide by three, no larger than a large letter,
+    // twice the least extent across, and mostly of the grade asked for. A page of writing or
+    // print is known after its first lines.
+    std::function<bool(const Mark &)> plainGlyphs()
+    {
+        return [this, glyphs = 0](const Mark &m) mutable {
+            const Shape s = Geometry::boxOf(m, m_plane);
+            const double longer = std::max(s.width, s.height), shorter = std::min(s.width, s.height);
+            if (distanceToEdge(m_plane, s.cx, s.cy) > 1.0 && longer >= 2 * m_limits.extent && longer <= 0.6 &&
+                longer <= 3 * shorter && m.atLeast(m_limits.lone) * 5 >= m.area * 3)
+                ++glyphs;
+            return glyphs >= 8;
+        };
+    }
 
     // Marks the paper and the scanner make: hole shadows (a ring only beside another hole along
     // the same edge), staple shadows, straight bands from edge to edge (no more than three each

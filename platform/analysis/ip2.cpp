@@ -72,12 +72,18 @@ void loadDarkRow(const QImage &img, int y, bool inkIsOne, std::vector<uint8_t> &
                 set(x);
         break;
     }
-    default: // only where a channel is below 128 can the luma be
+    default: // only where a channel is below 128 can the luma be: pixel by pixel there, the rest
+             // skipped sixteen bytes at a time
         for (int i = firstBelow(line, 0, 3 * w, 128); i < 3 * w; i = firstBelow(line, i, 3 * w, 128)) {
-            const int x = i / 3;
-            if (luma(line + 3 * x) < 128)
-                set(x);
-            i = 3 * (x + 1);
+            int x = i / 3;
+            for (; x < w; ++x) {
+                const uchar *p = line + 3 * x;
+                if (std::min({p[0], p[1], p[2]}) >= 128)
+                    break;
+                if (luma(p) < 128)
+                    set(x);
+            }
+            i = 3 * x;
         }
     }
 }
