@@ -23,6 +23,7 @@ void parkPage(QelEzImage &control, const QString &fixedName, int page)
 void parkAllPages(QelEzImage &control, const QString &fixedName)
 {
     const int pages = control.pageCount();
+    const QelEzPageWalk walk(control);
     for (int page = 1; page <= pages; ++page) {
         control.setPage(page);
         parkPage(control, fixedName, page);
@@ -54,6 +55,7 @@ ImprintStates do_find_bookpage_annotations(QelEzImage &control)
         ImprintStates states;
         at(1);
         const int pages = control.pageCount();
+        const QelEzPageWalk walk(control);
         for (int page = 1; page <= pages; ++page) {
             at(2);
             control.setPage(page);
@@ -79,6 +81,7 @@ bool do_delete_annotations_outside_regions(QWidget *redactionForm, QelEzImage &c
                                            bool parking)
 {
     Trap at;
+    const QelEzPageWalk walk(control);
     try {
         at(1);
         // The control forgets its region when the page changes; the one selected on entry
@@ -188,6 +191,7 @@ int burnRedactionItems(QelEzImage &control)
 {
     int burned = 0;
     const int pages = control.pageCount();
+    const QelEzPageWalk walk(control);
     for (int page = 1; page <= pages; ++page) {
         control.setPage(page);
         QelAnnotDocument *set = control.annotationSet();

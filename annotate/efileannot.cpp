@@ -54,6 +54,7 @@ QVariant do_process_efile_annotations(QelEzImage &pageView, QelEzImage &thumbVie
         const int pages = pageView.pageCount();
         ImprintStates states;
 
+        const QelEzPageWalk walk(pageView);
         for (int page = 1; page <= pages; ++page) {
             at(4);
             pageView.setPage(page);

@@ -117,15 +117,18 @@ void FrmImagePrintPreview::SetupPrintPreview()
         const AnnotDocValue value(*QelEzImage2);
         trap(4);
         const int pages = QelEzImage2->pageCount();
-        for (int page = 1; page <= pages; ++page) {
-            QelEzImage2->setPage(page);
-            InitializePermsRedaction();
-            value.handBack();
-            requirePageSet(*QelEzImage2)->adoptSecurity(std::make_unique<ItemSecurityRedact>());
+        {
+            const QelEzPageWalk walk(*QelEzImage2);
+            for (int page = 1; page <= pages; ++page) {
+                QelEzImage2->setPage(page);
+                InitializePermsRedaction();
+                value.handBack();
+                requirePageSet(*QelEzImage2)->adoptSecurity(std::make_unique<ItemSecurityRedact>());
+            }
+            trap(5);
+            if (pages > 0)
+                QelEzImage2->setPage(1);
         }
-        trap(5);
-        if (pages > 0)
-            QelEzImage2->setPage(1);
         trap(6);
         switch (g_intDefaultPrintScale) {
         case 0:

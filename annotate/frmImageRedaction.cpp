@@ -157,6 +157,8 @@ void FrmImageRedaction::SetupRedaction(qint32 documentType, bool &restricted, co
         QelEzImage2->setImageFile(m_imageFile);
         trap(2);
         const int pages = QelEzImage2->pageCount();
+        // The pages walked are not painted; page 1, current at the end, is.
+        const QelEzPageWalk walk(*QelEzImage2);
         for (int page = 1; page <= pages; ++page)
             QelEzImage2->setPage(page);
         trap(3);
@@ -190,6 +192,7 @@ bool FrmImageRedaction::redact_set_annotation_security()
     try {
         int pages = 0;
         step(1, [&] { pages = QelEzImage2->pageCount(); });
+        const QelEzPageWalk walk(*QelEzImage2);
         for (int page = 1; page <= pages; ++page) {
             step(2, [&] { QelEzImage2->setPage(page); });
             const AnnotDocValue value(*QelEzImage2);
@@ -401,19 +404,22 @@ void FrmImageRedaction::mnuRedactionExit_Click()
     const AnnotDocValue value(*QelEzImage2);
     int pages = 0;
     step([&] { pages = QelEzImage2->pageCount(); });
-    for (int page = 1; page <= pages; ++page) {
-        step([&] { QelEzImage2->setPage(page); });
+    {
+        const QelEzPageWalk walk(*QelEzImage2);
+        for (int page = 1; page <= pages; ++page) {
+            step([&] { QelEzImage2->setPage(page); });
+            step([&] {
+                bool unrestricted = false;
+                InitializePermsRedaction(unrestricted);
+            });
+            step([&] { value.handBack(); });
+            step([&] { requirePageSet(*QelEzImage2)->adoptSecurity(std::make_unique<ItemSecurityRedact>()); });
+        }
         step([&] {
-            bool unrestricted = false;
-            InitializePermsRedaction(unrestricted);
+            if (pages > 0)
+                QelEzImage2->setPage(1);
         });
-        step([&] { value.handBack(); });
-        step([&] { requirePageSet(*QelEzImage2)->adoptSecurity(std::make_unique<ItemSecurityRedact>()); });
     }
-    step([&] {
-        if (pages > 0)
-            QelEzImage2->setPage(1);
-    });
     step([&] { QelEzImage2->clearImage(); });
     step([] { DoEvents(); });
     step([&] { Hide(); });

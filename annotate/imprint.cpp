@@ -49,6 +49,8 @@ void addBookPageImprint(QelEzImage &control, const ImprintStates &states)
         control.refresh();
         return;
     }
+    // The pages passed are not painted; the one current at the end is, once.
+    const QelEzPageWalk walk(control);
     for (int page = 2; page <= pages; ++page) {
         control.setPage(page);
         DoEvents();

@@ -63,6 +63,7 @@ void do_AddTextAnnotation(QelEzImage &control, const QString &annotationText, qi
                       + traceField(QStringLiteral("Custom Right = "), customRight));
 
         qint32 top = 0, left = 0; // kept from the previous page for codes without a place
+        const QelEzPageWalk walk(control);
         for (int page = startPage; page <= endPage; ++page) {
             at(3);
             control.setPage(page);

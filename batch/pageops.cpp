@@ -38,11 +38,14 @@ void do_byteAlign(QelEzImage &control)
         trap(2);
         int first = 0;
         const int pages = control.pageCount();
-        for (int page = 1; page <= pages; ++page) {
-            control.setPage(page);
-            if (control.imageWidth() % 8 != 0) {
-                first = page;
-                break;
+        {
+            const QelEzPageWalk walk(control);
+            for (int page = 1; page <= pages; ++page) {
+                control.setPage(page);
+                if (control.imageWidth() % 8 != 0) {
+                    first = page;
+                    break;
+                }
             }
         }
         if (first == 0)
@@ -119,6 +122,8 @@ void FlipDoc()
         trap(1);
         QelEzImage &view = *frmMain().ezPageView;
         const int pages = view.pageCount();
+        const QelEzPageWalk viewWalk(view);
+        const QelEzPageWalk treeWalk(*frmMain().ezTreeView);
         for (int page = 1; page <= pages; ++page) {
             trap(2);
             view.setPage(page);

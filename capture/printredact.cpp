@@ -26,12 +26,16 @@ QString writeBack(QelEzImage &page, QelEzImage &tree, const QString &workName)
 {
     const QString orig = page.imageFile();
     const QString work = g_strTempPath + workName;
-    for (int p = 1; p <= page.pageCount(); ++p) {
-        page.setPage(p);
-        page.setAnnotationOption(1);
-        page.setAnnotationLayer(0);
+    {
+        const QelEzPageWalk pageWalk(page);
+        const QelEzPageWalk treeWalk(tree);
+        for (int p = 1; p <= page.pageCount(); ++p) {
+            page.setPage(p);
+            page.setAnnotationOption(1);
+            page.setAnnotationLayer(0);
+        }
+        page.setPage(1);
     }
-    page.setPage(1);
     page.setSaveFileName(work);
     page.save();
     page.clearImage();
@@ -227,10 +231,13 @@ bool do_redact_button_click(QelEzImage &pageView, QelEzImage &treeView)
         DeleteTempFile(QStringLiteral("resize.tif"));
         pageView.resetView();
         pageView.setImageFile(edit);
-        for (int p = 1; p <= pageView.pageCount(); ++p) {
-            pageView.setPage(p);
-            pageView.setAnnotationOption(1);
-            pageView.setAnnotationLayer(0);
+        {
+            const QelEzPageWalk walk(pageView);
+            for (int p = 1; p <= pageView.pageCount(); ++p) {
+                pageView.setPage(p);
+                pageView.setAnnotationOption(1);
+                pageView.setAnnotationLayer(0);
+            }
         }
         do_set_annotation_security(pageView);
         pageView.setSaveFileName(orig);

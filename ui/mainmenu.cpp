@@ -212,6 +212,9 @@ void FrmMain::btnRotate_Click()
         }
         const int current = ezPageView->page();
         const int count = ezPageView->pageCount();
+        // Every page turns; only the views' pages current at the end are painted again.
+        const QelEzPageWalk viewWalk(*ezPageView);
+        const QelEzPageWalk treeWalk(*ezTreeView);
         for (int p = 1; p <= count; ++p) {
             ezPageView->setPage(p);
             ezPageView->setRotation(-1);

@@ -3,6 +3,7 @@
 // with --log prints the database's call log.
 #include "hostsim/emulator.h"
 #include "pages.h"
+#include "paper.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -277,6 +278,22 @@ bool Seeder::run(const QString &officeSql)
         d.type = QLatin1String(kTypes[rng.next(6)]);
         insert(d, false);
     }
+    // New York, one recording day's documents not scanned yet, for the barcode scan: the demo
+    // paper carries each behind its barcode cover sheet.
+    for (int i = 0; i < 6; ++i) {
+        Doc d;
+        d.db = QStringLiteral("LR");
+        d.bookCode = QStringLiteral("L");
+        d.book = z(3100, 6);
+        d.page = z(1 + i * 4, 4);
+        d.year = QLatin1String(demoPaper::kBarcodeYear);
+        d.month = QLatin1String(demoPaper::kBarcodeMonth);
+        d.day = QLatin1String(demoPaper::kBarcodeDay);
+        d.ctl = z(70001 + i, 5);
+        d.ref = QStringLiteral("R") + d.ctl;
+        d.type = QLatin1String(kTypes[i % 6]);
+        insert(d, false);
+    }
     em.db().commit();
     return ok;
 }
@@ -304,11 +321,27 @@ int main(int argc, char **argv)
     QStringList args = app.arguments().mid(1);
     const bool demo = args.removeAll(QStringLiteral("--demo")) > 0;
     const bool log = args.removeAll(QStringLiteral("--log")) > 0;
-    if (args.isEmpty() || (demo && args.size() < 2) || (demo && log)) {
+    const bool paper = args.removeAll(QStringLiteral("--paper")) > 0;
+    if (args.isEmpty() || ((demo || paper) && args.size() < 2) || int(demo) + int(log) + int(paper) > 1) {
         std::fprintf(stderr, "usage: hostsim-seed <database>\n"
                              "       hostsim-seed --demo <database> <share root>\n"
+                             "       hostsim-seed --paper <database> <folder>   (renders the demo scanner's paper)\n"
                              "       hostsim-seed --log <database>   (prints the call log)\n");
         return 2;
+    }
+    if (paper) {
+        if (!QFileInfo::exists(args[0])) {
+            std::fprintf(stderr, "hostsim-seed: no database %s\n", qPrintable(args[0]));
+            return 1;
+        }
+        hostsim::HostEmulator em(args[0]);
+        QString error;
+        if (!writeDemoPaper(em.db(), args[1], &error)) {
+            std::fprintf(stderr, "hostsim-seed: %s\n", qPrintable(error));
+            return 1;
+        }
+        std::printf("Rendered the demo paper into %s.\n", qPrintable(args[1]));
+        return 0;
     }
     if (log) {
         if (!QFileInfo::exists(args[0])) {

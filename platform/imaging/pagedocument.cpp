@@ -1,6 +1,9 @@
 #include "platform/imaging/pagedocument.h"
 
 #include <QHash>
+#include <QThreadPool>
+
+#include <future>
 
 #include <algorithm>
 #include <cmath>
@@ -8,6 +11,7 @@
 #include "platform/annot/annotdocument.h"
 #include "platform/imaging/imagingerror.h"
 #include "platform/imaging/memfiles.h"
+#include "platform/imaging/reduction.h"
 #include "platform/imaging/tiffcodec.h"
 
 struct QelPageDocument::Page {
@@ -19,6 +23,12 @@ struct QelPageDocument::Page {
     bool committed = false;
     QByteArray committedSet; // the set as it was when committed
     int origDir = -1; // directory of the loaded file this page came from
+};
+
+struct QelPageDocument::Prefetch {
+    const Page *page;
+    int factor;
+    std::future<QImage> result;
 };
 
 namespace {
@@ -107,6 +117,7 @@ std::unique_ptr<QelPageDocument::Page> QelPageDocument::newPage(std::shared_ptr<
 void QelPageDocument::setPages(std::vector<std::unique_ptr<Page>> pages)
 {
     m_cache.clear();
+    m_prefetch.reset();
     m_pages = std::move(pages);
 }
 
@@ -168,7 +179,9 @@ const QelPageInfo &QelPageDocument::info(int index) const { return pageAt(index)
 
 void QelPageDocument::dropCached(const Page *page) const
 {
-    m_cache.removeIf([page](const auto &e) { return e.first == page; });
+    m_cache.removeIf([page](const Cached &e) { return e.page == page; });
+    if (m_prefetch && m_prefetch->page == page)
+        m_prefetch.reset();
 }
 
 QImage QelPageDocument::image(int index) const
@@ -176,24 +189,99 @@ QImage QelPageDocument::image(int index) const
     return decodePage(pageAt(index));
 }
 
-QImage QelPageDocument::decodePage(const Page &p) const
+QImage QelPageDocument::cachedPage(const Page &p, int factor) const
 {
     for (qsizetype i = 0; i < m_cache.size(); ++i)
-        if (m_cache[i].first == &p) {
+        if (m_cache[i].page == &p && m_cache[i].factor == factor) {
             if (i)
                 m_cache.move(i, 0);
-            return m_cache.first().second;
+            return m_cache.first().image;
         }
-    QImage img = tiffcodec::decode(*p.file, p.dir);
-    m_cache.prepend({&p, img});
+    return QImage();
+}
+
+void QelPageDocument::keep(const Page &p, int factor, const QImage &image) const
+{
+    m_cache.prepend({&p, factor, image});
     qint64 bytes = 0;
     for (qsizetype i = 0; i < m_cache.size(); ++i) {
-        bytes += m_cache[i].second.sizeInBytes();
+        bytes += m_cache[i].image.sizeInBytes();
         if (i > 0 && bytes > cacheBytes) {
             m_cache.resize(i);
             break;
         }
     }
+}
+
+QImage QelPageDocument::decodePage(const Page &p) const
+{
+    QImage img = cachedPage(p, 1);
+    if (img.isNull()) {
+        img = tiffcodec::decode(*p.file, p.dir);
+        keep(p, 1, img);
+    }
+    return img;
+}
+
+void QelPageDocument::harvestPrefetch(const Page *page) const
+{
+    // A page decoded ahead joins the cache when it is asked for (waiting for it if need be), or
+    // when it is done and another is to start.
+    if (!m_prefetch || (page ? m_prefetch->page != page
+                             : m_prefetch->result.wait_for(std::chrono::seconds(0)) != std::future_status::ready))
+        return;
+    const std::unique_ptr<Prefetch> done = std::move(m_prefetch);
+    try {
+        keep(*done->page, done->factor, done->result.get());
+    } catch (const VbError &) {
+        // decoded again when asked for, and its error raised then
+    }
+}
+
+bool QelPageDocument::hasReduced(int index, int factor) const
+{
+    const Page *p = &pageAt(index);
+    if (m_prefetch && m_prefetch->page == p && m_prefetch->factor <= factor)
+        return m_prefetch->result.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    return std::any_of(m_cache.cbegin(), m_cache.cend(),
+                       [&](const Cached &e) { return e.page == p && e.factor <= factor; });
+}
+
+void QelPageDocument::prefetchReduced(int index, int factor) const
+{
+    if (index < 0 || index >= pageCount() || factor <= 1)
+        return;
+    const Page &p = *m_pages[size_t(index)];
+    harvestPrefetch(nullptr);
+    if (m_prefetch || p.info.bilevel() || hasReduced(index, factor))
+        return;
+    auto promise = std::make_shared<std::promise<QImage>>();
+    m_prefetch = std::make_unique<Prefetch>(Prefetch{&p, factor, promise->get_future()});
+    QThreadPool::globalInstance()->start([file = p.file, dir = p.dir, factor, promise] {
+        try {
+            promise->set_value(tiffcodec::decodeReduced(*file, dir, factor));
+        } catch (...) {
+            promise->set_exception(std::current_exception());
+        }
+    });
+}
+
+QImage QelPageDocument::reduced(int index, int factor) const
+{
+    const Page &p = pageAt(index);
+    harvestPrefetch(&p);
+    if (factor <= 1)
+        return decodePage(p);
+    QImage img = cachedPage(p, factor);
+    if (!img.isNull())
+        return img;
+    // The nearest larger copy kept (the decoded page, or the view's copy for a thumbnail).
+    const Cached *from = nullptr;
+    for (const Cached &e : std::as_const(m_cache))
+        if (e.page == &p && e.factor < factor && (!from || e.factor > from->factor))
+            from = &e;
+    img = from ? reducedImage(from->image, factor / from->factor) : tiffcodec::decodeReduced(*p.file, p.dir, factor);
+    keep(p, factor, img);
     return img;
 }
 

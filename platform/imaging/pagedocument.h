@@ -23,6 +23,7 @@ struct QelPageInfo {
     int samplesPerPixel = 1;
     int compression = 1;   // TIFF compression tag value of the stored page
     bool rawCopyable = false; // strips can be written again as they are
+    bool rowsReadable = false; // a layout whose rows are decoded one at a time
     bool bilevel() const { return bitsPerSample == 1 && samplesPerPixel == 1; }
 };
 
@@ -60,6 +61,15 @@ public:
     // Decoded pixels of the stored page (no pending rotation applied): Format_Mono for bilevel
     // pages, Grayscale8 for grey, RGB888 for colour; dots per metre set from the resolution.
     QImage image(int index) const;
+    // The page made smaller by a whole factor for the screen (Grayscale8 for bilevel and grey,
+    // RGB32 for colour; about 1/factor of the size, no pending rotation): from a larger copy the
+    // cache keeps when there is one, else decoded a row at a time. Kept in the cache.
+    QImage reduced(int index, int factor) const;
+    // True when reduced(index, factor) needs no decode (a copy, or one at most that size, kept).
+    bool hasReduced(int index, int factor) const;
+    // Starts decoding a grey or colour page for reduced() on a worker thread (a bilevel page
+    // decodes fast enough when asked); one such page at a time.
+    void prefetchReduced(int index, int factor) const;
     void replaceImage(int index, const QImage &image);
     void insertImage(int index, const QImage &image);
 
@@ -86,8 +96,8 @@ public:
     // ezErr::EmptyDocument, ezErr::WriteFailed.
     void save(const QString &path, const QelSaveOptions &options = {});
 
-    // Memory the decoded pages kept may take: five 300 dpi colour letter pages, a hundred
-    // bilevel ones. The page decoded last is kept whatever its size.
+    // Memory the decoded and reduced pages kept may take: five 300 dpi colour letter pages, a
+    // hundred bilevel ones. The page decoded last is kept whatever its size.
     static constexpr qint64 cacheBytes = qint64(128) << 20;
 
 signals:
@@ -106,9 +116,19 @@ private:
     void setPixels(Page &page, const QImage &image);
     void dropCached(const Page *page) const;
     QImage decodePage(const Page &page) const;
+    QImage cachedPage(const Page &page, int factor) const;
+    void keep(const Page &page, int factor, const QImage &image) const;
 
     qint64 m_handle;
     QString m_fileName;
     std::vector<std::unique_ptr<Page>> m_pages;
-    mutable QList<std::pair<const Page *, QImage>> m_cache;
+    struct Cached {
+        const Page *page;
+        int factor; // 1: the decoded page
+        QImage image;
+    };
+    mutable QList<Cached> m_cache; // the one used last first
+    struct Prefetch;
+    mutable std::unique_ptr<Prefetch> m_prefetch;
+    void harvestPrefetch(const Page *page) const;
 };

@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -40,70 +41,21 @@ QSizeF turnedSize(QSize stored, int turns)
     return turns % 2 ? QSizeF(stored.height(), stored.width()) : QSizeF(stored);
 }
 
-// Bilevel pixels averaged over k x k blocks into grey; only the bytes holding a dark pixel are
-// looked at, which on a scanned page are few, whichever index the page gives black.
-QImage reduceMono(const QImage &src, int k)
+// The whole factor a page is reduced by before the painter scales it by what remains.
+int reductionFactor(double scale)
 {
-    const QImage img = src.format() == QImage::Format_Mono ? src : src.convertToFormat(QImage::Format_Mono);
-    const int w = img.width(), h = img.height();
-    const int ow = std::max(1, w / k), oh = std::max(1, h / k);
-    const QList<QRgb> ct = img.colorTable();
-    const int g0 = ct.size() > 0 ? qGray(ct[0]) : 255, g1 = ct.size() > 1 ? qGray(ct[1]) : 0;
-    // Bits are flipped when index 0 is the darker one, so that a set bit is a dark pixel.
-    const uchar flip = g0 < g1 ? 0xFF : 0x00;
-    const quint64 flipWord = flip ? ~quint64(0) : 0;
-    const int dark = flip ? g0 : g1, light = flip ? g1 : g0;
-    QImage out(ow, oh, QImage::Format_Grayscale8);
-    std::vector<int> counts(size_t(ow) + 1);
-    const int bytes = (w + 7) / 8, area = k * k;
-    // The grey of a block by its count of dark pixels.
-    std::vector<uchar> shade(size_t(area) + 1);
-    for (int c = 0; c <= area; ++c)
-        shade[size_t(c)] = uchar(light + (dark - light) * c / area);
-    for (int oy = 0; oy < oh; ++oy) {
-        std::fill(counts.begin(), counts.end(), 0);
-        for (int y = oy * k; y < std::min(h, (oy + 1) * k); ++y) {
-            const uchar *row = img.constScanLine(y);
-            for (int b = 0; b < bytes; ++b) {
-                // Eight bytes without a dark pixel are passed over at once.
-                if (b + 8 <= bytes) {
-                    quint64 word;
-                    std::memcpy(&word, row + b, sizeof word);
-                    if (word == flipWord) {
-                        b += 7;
-                        continue;
-                    }
-                }
-                uchar v = row[b] ^ flip;
-                while (v) {
-                    const int bit = __builtin_clz(unsigned(v)) - 24; // 0 = leftmost pixel
-                    v &= uchar(~(0x80u >> bit));
-                    const int x = b * 8 + bit;
-                    if (x < w)
-                        ++counts[size_t(std::min(x / k, ow))];
-                }
-            }
-        }
-        uchar *dst = out.scanLine(oy);
-        for (int ox = 0; ox < ow; ++ox)
-            dst[ox] = shade[size_t(counts[size_t(ox)])];
-    }
-    return out;
+    return scale < 1.0 ? std::max(1, int(1.0 / scale)) : 1;
 }
 
-// A smaller copy for the screen. Bilevel pages are first averaged down by a whole factor (so the
-// remaining scaling is mild); the painter does the rest.
-QImage reduced(const QImage &img, double scale)
+// The page for the screen at a scale: the document's reduced copy, or the page itself (bilevel
+// pages as grey) when the scale leaves nothing to reduce by.
+QImage shownPage(const QelPageDocument &doc, int index, double scale)
 {
-    if (scale >= 1.0)
-        return img;
-    if (img.depth() == 1) {
-        const int k = std::max(1, int(1.0 / scale));
-        return k > 1 ? reduceMono(img, k) : img.convertToFormat(QImage::Format_Grayscale8);
-    }
-    return img.scaled(std::max(1, int(std::lround(img.width() * scale))),
-                      std::max(1, int(std::lround(img.height() * scale))), Qt::IgnoreAspectRatio,
-                      Qt::SmoothTransformation);
+    const int k = reductionFactor(scale);
+    if (k > 1)
+        return doc.reduced(index, k);
+    const QImage img = doc.image(index);
+    return img.depth() == 1 && scale < 1.0 ? img.convertToFormat(QImage::Format_Grayscale8) : img;
 }
 
 } // namespace
@@ -183,7 +135,10 @@ void QelEzPageArea::paintEvent(QPaintEvent *)
         if (m_ctl->m_walks > 0)
             return; // a page a walk passes is not decoded
         try {
-            m_shown = reduced(m_ctl->m_doc->image(idx), s);
+            m_shown = shownPage(*m_ctl->m_doc, idx, s);
+            // the page a Page Down shows next, decoded meanwhile
+            if (idx + 1 < m_ctl->pageCount())
+                m_ctl->m_doc->prefetchReduced(idx + 1, reductionFactor(s));
         } catch (const VbError &e) {
             // A page that cannot be decoded is reported on screen, never thrown out of a paint.
             p.setPen(Qt::white);
@@ -382,7 +337,30 @@ void QelEzThumbnailArea::resizeEvent(QResizeEvent *e)
     invalidate();
 }
 
-QImage QelEzThumbnailArea::thumbnail(int index)
+double QelEzThumbnailArea::thumbnailScale(int index) const
+{
+    const QelPageDocument &doc = *m_ctl->m_doc;
+    const QelPageInfo &info = doc.info(index);
+    const QSizeF t = turnedSize(QSize(info.width, info.height), doc.quarterTurns(index));
+    const int tw = std::max(16, viewport()->width() - 16), th = int(tw * 1.3);
+    return std::min(tw / t.width(), th / t.height());
+}
+
+void QelEzThumbnailArea::fillPending()
+{
+    m_fillPosted = false;
+    if (m_ctl->m_walks > 0)
+        return;
+    for (int index : std::as_const(m_pending))
+        if (index < m_ctl->pageCount() && !m_thumbs.contains(index) && cellRect(index).intersects(viewport()->rect())) {
+            thumbnail(index, true);
+            break;
+        }
+    m_pending.clear();
+    viewport()->update();
+}
+
+QImage QelEzThumbnailArea::thumbnail(int index, bool decode)
 {
     auto it = m_thumbs.constFind(index);
     if (it != m_thumbs.constEnd())
@@ -392,11 +370,24 @@ QImage QelEzThumbnailArea::thumbnail(int index)
     const QSize stored(info.width, info.height);
     const int turns = doc.quarterTurns(index);
     const QSizeF t = turnedSize(stored, turns);
-    const int tw = std::max(16, viewport()->width() - 16), th = int(tw * 1.3);
-    const double f = std::min(tw / t.width(), th / t.height());
+    const double f = thumbnailScale(index);
+    // A page not yet decoded waits for the paint after this one: the page view comes first.
+    if (!decode && !info.bilevel() && !doc.hasReduced(index, reductionFactor(f))) {
+        m_pending.append(index);
+        if (!m_fillPosted) {
+            m_fillPosted = true;
+            QTimer::singleShot(0, this, &QelEzThumbnailArea::fillPending);
+        }
+        return QImage();
+    }
     QImage small;
     try {
-        small = reduced(doc.image(index), f).convertToFormat(QImage::Format_RGB32);
+        small = shownPage(doc, index, f);
+        const QSize exact(std::max(1, int(std::lround(stored.width() * f))),
+                          std::max(1, int(std::lround(stored.height() * f))));
+        if (small.size() != exact)
+            small = small.scaled(exact, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        small = small.convertToFormat(QImage::Format_RGB32);
     } catch (const VbError &) {
         small = QImage(std::max(1, int(t.width() * f)), std::max(1, int(t.height() * f)), QImage::Format_RGB32);
         small.fill(Qt::lightGray);
@@ -426,8 +417,14 @@ void QelEzThumbnailArea::paintEvent(QPaintEvent *)
         const QRect cell = cellRect(i);
         if (cell.top() > viewport()->height())
             break;
-        const QImage img = thumbnail(i);
+        QImage img = thumbnail(i, false);
         const QRect box(8, cell.top() + 4, cell.width() - 16, ch - 24);
+        if (img.isNull()) { // an empty frame of the page's size until its pixels come
+            const QSizeF t = turnedSize(QSize(m_ctl->m_doc->info(i).width, m_ctl->m_doc->info(i).height),
+                                        m_ctl->m_doc->quarterTurns(i)) * thumbnailScale(i);
+            img = QImage(std::max(1, int(t.width())), std::max(1, int(t.height())), QImage::Format_RGB32);
+            img.fill(Qt::white);
+        }
         const QRect target(box.left() + (box.width() - img.width()) / 2,
                            box.top() + (box.height() - img.height()) / 2, img.width(), img.height());
         const bool selected = m_ctl->m_selection.contains(i + 1);

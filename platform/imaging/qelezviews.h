@@ -70,11 +70,17 @@ protected:
 
 private:
     int cellHeight() const;
-    QImage thumbnail(int index);
+    // decode: false when called from a paint: a grey or colour page that would need decoding
+    // is left for fillPending.
+    QImage thumbnail(int index, bool decode);
+    double thumbnailScale(int index) const;
+    void fillPending();
     void updateScrollBar();
 
     QelEzImage *m_ctl;
     QHash<int, QImage> m_thumbs;
+    QList<int> m_pending;   // cells painted empty, filled one by one after the paint
+    bool m_fillPosted = false;
     int m_anchor = -1;
     int m_pressed = -1;
     int m_dropAt = -1;

@@ -11,8 +11,11 @@
 #include <cstring>
 #include <mutex>
 
+#include <unistd.h>
+
 #include "platform/imaging/imagingerror.h"
 #include "platform/imaging/memfiles.h"
+#include "platform/imaging/reduction.h"
 
 Q_LOGGING_CATEGORY(lcImaging, "quorla.imaging")
 
@@ -48,7 +51,7 @@ struct MemIO {
     const char *data = nullptr;   // reading
     qint64 size = 0;
     QByteArray *out = nullptr;    // writing into memory ...
-    QIODevice *dev = nullptr;     // ... or into a file
+    int fd = -1;                  // ... or straight into an open file
     qint64 pos = 0;
 };
 
@@ -57,10 +60,10 @@ const char *ioData(const MemIO &m) { return m.out ? m.out->constData() : m.data;
 tmsize_t ioRead(thandle_t h, void *buf, tmsize_t n)
 {
     auto *m = static_cast<MemIO *>(h);
-    if (m->dev) {
-        if (n < 0 || !m->dev->seek(m->pos))
+    if (m->fd >= 0) {
+        if (n < 0)
             return 0;
-        const qint64 k = m->dev->read(static_cast<char *>(buf), n);
+        const ssize_t k = ::pread(m->fd, buf, size_t(n), off_t(m->pos));
         m->pos += std::max<qint64>(k, 0);
         return tmsize_t(k);
     }
@@ -75,9 +78,15 @@ tmsize_t ioRead(thandle_t h, void *buf, tmsize_t n)
 tmsize_t ioWrite(thandle_t h, void *buf, tmsize_t n)
 {
     auto *m = static_cast<MemIO *>(h);
-    if (m->dev) {
-        if (n < 0 || !m->dev->seek(m->pos) || m->dev->write(static_cast<const char *>(buf), n) != n)
-            return -1;
+    if (m->fd >= 0) {
+        // what libtiff hands over goes to the file at once: no copy into a buffer of our own
+        const char *p = static_cast<const char *>(buf);
+        for (tmsize_t done = 0; done < n;) {
+            const ssize_t k = ::pwrite(m->fd, p + done, size_t(n - done), off_t(m->pos + done));
+            if (k <= 0)
+                return -1;
+            done += k;
+        }
         m->pos += n;
         m->size = std::max(m->size, m->pos);
         return n;
@@ -101,7 +110,7 @@ toff_t ioSeek(thandle_t h, toff_t off, int whence)
     auto *m = static_cast<MemIO *>(h);
     qint64 base = whence == SEEK_CUR ? m->pos : whence == SEEK_END ? m->size : 0;
     qint64 p = base + qint64(off);
-    if (p < 0 || (!m->out && !m->dev && p > m->size))
+    if (p < 0 || (!m->out && m->fd < 0 && p > m->size))
         return toff_t(-1);
     m->pos = p;
     return toff_t(p);
@@ -113,7 +122,7 @@ toff_t ioSize(thandle_t h) { return toff_t(static_cast<MemIO *>(h)->size); }
 int ioMap(thandle_t h, void **base, toff_t *size)
 {
     auto *m = static_cast<MemIO *>(h);
-    if (m->out || m->dev)
+    if (m->out || m->fd >= 0)
         return 0;
     *base = const_cast<char *>(m->data);
     *size = toff_t(m->size);
@@ -147,7 +156,7 @@ class Handle {
 public:
     explicit Handle(const QByteArray &in) { m_io.data = in.constData(); m_io.size = in.size(); open("r"); }
     explicit Handle(QByteArray *out) { m_io.out = out; open("w"); }
-    explicit Handle(QIODevice *out) { m_io.dev = out; open("w"); }
+    explicit Handle(int fd) { m_io.fd = fd; open("w"); }
     ~Handle() { close(); }
     Handle(const Handle &) = delete;
     Handle &operator=(const Handle &) = delete;
@@ -233,7 +242,9 @@ struct Fields {
             return Kind::Bilevel;
         if (spp == 1 && bps == 8 && grey)
             return Kind::Grey;
-        if (spp == 3 && bps == 8 && photometric == PHOTOMETRIC_RGB)
+        // JPEG pages in YCbCr are read as RGB rows (the codec converts them)
+        if (spp == 3 && bps == 8
+            && (photometric == PHOTOMETRIC_RGB || (photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG)))
             return Kind::Rgb;
         return Kind::Other;
     }
@@ -245,6 +256,12 @@ bool rawCopyable(const Fields &f)
     const Kind k = f.kind();
     return (k == Kind::Bilevel && f.compression == COMPRESSION_CCITTFAX4)
            || ((k == Kind::Grey || k == Kind::Rgb) && f.compression == COMPRESSION_LZW);
+}
+
+// Bytes of a decoded row of a directory whose kind has a row reader.
+qsizetype rowBytesOf(const Fields &f)
+{
+    return f.kind() == Kind::Bilevel ? (qsizetype(f.width) + 7) / 8 : qsizetype(f.width) * f.spp;
 }
 
 Fields readFields(const Handle &h)
@@ -264,6 +281,8 @@ Fields readFields(const Handle &h)
     TIFFGetField(t, TIFFTAG_XRESOLUTION, &f.xres);
     TIFFGetField(t, TIFFTAG_YRESOLUTION, &f.yres);
     f.tiled = TIFFIsTiled(t);
+    if (f.compression == COMPRESSION_JPEG && f.photometric == PHOTOMETRIC_YCBCR)
+        TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
     if (f.width == 0 || f.height == 0)
         badFile(h, "empty page");
     if (qint64(f.width) * qint64(f.height) > MaxPixels)
@@ -408,21 +427,114 @@ void encode(TIFF *t, const OutPage &p)
     writeResolution(t, p.xDpi, p.yDpi);
     writeAnnotations(t, p.annotations);
 
-    // The codecs may change the buffer they are given, so rows go through a strip buffer.
-    QByteArray strip(qsizetype(rps) * rowBytes, Qt::Uninitialized);
-    uint32_t stripNo = 0;
-    for (uint32_t y0 = 0; y0 < h; y0 += rps, ++stripNo) {
-        uint32_t rows = std::min(rps, h - y0);
-        for (uint32_t r = 0; r < rows; ++r) {
-            uchar *dst = reinterpret_cast<uchar *>(strip.data()) + qsizetype(r) * rowBytes;
-            std::memcpy(dst, img.constScanLine(int(y0 + r)), size_t(rowBytes));
+    // G4 coding only reads the rows it is given; the predictor changes its row, and inverted rows
+    // are made, in one row of our own.
+    const bool direct = kind == Kind::Bilevel && !invert;
+    QByteArray row(direct ? 0 : rowBytes, Qt::Uninitialized);
+    for (uint32_t y = 0; y < h; ++y) {
+        const uchar *src = img.constScanLine(int(y));
+        uchar *line = const_cast<uchar *>(src);
+        if (!direct) {
+            line = reinterpret_cast<uchar *>(row.data());
             if (invert)
                 for (qsizetype i = 0; i < rowBytes; ++i)
-                    dst[i] = uchar(~dst[i]);
+                    line[i] = uchar(~src[i]);
+            else
+                std::memcpy(line, src, size_t(rowBytes));
         }
-        if (TIFFWriteEncodedStrip(t, stripNo, strip.data(), tmsize_t(rows) * rowBytes) < 0)
+        if (TIFFWriteScanline(t, line, y, 0) < 0)
             raiseImagingError(ezErr::WriteFailed);
     }
+}
+
+// Writes a stored page again on a larger canvas, a row at a time: each row is decoded, the new
+// pixels on its right filled, and encoded (bilevel G4 in the page's own photometric, others LZW).
+void copyPadded(TIFF *dst, const OutPage &p)
+{
+    ++g_decodes;
+    std::lock_guard lock(FileAccess::lock(*p.rawFile));
+    Handle &src = atDirectory(*p.rawFile, p.rawDirectory);
+    const Fields f = readFields(src);
+    const Kind kind = f.kind();
+    if (kind == Kind::Other)
+        badFile(src, "unsupported page layout");
+    const uint32_t w = f.width, hgt = f.height;
+    const uint32_t nw = std::max<uint32_t>(w, uint32_t(p.canvas.width()));
+    const uint32_t nh = std::max<uint32_t>(hgt, uint32_t(p.canvas.height()));
+    const QRgb c = p.fill;
+    const bool light = qGray(c) >= 128;
+    TIFFSetField(dst, TIFFTAG_IMAGEWIDTH, nw);
+    TIFFSetField(dst, TIFFTAG_IMAGELENGTH, nh);
+    TIFFSetField(dst, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
+    TIFFSetField(dst, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
+    TIFFSetField(dst, TIFFTAG_BITSPERSAMPLE, f.bps);
+    const uint16_t spp = kind == Kind::Rgb ? 3 : 1;
+    TIFFSetField(dst, TIFFTAG_SAMPLESPERPIXEL, spp);
+    const qsizetype oldBytes = rowBytesOf(f);
+    qsizetype rowBytes;
+    uint32_t rps;
+    uchar fillByte[3];
+    if (kind == Kind::Bilevel) {
+        TIFFSetField(dst, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_CCITTFAX4));
+        TIFFSetField(dst, TIFFTAG_PHOTOMETRIC, f.photometric);
+        TIFFSetField(dst, TIFFTAG_FILLORDER, uint16_t(FILLORDER_MSB2LSB));
+        rowBytes = (qsizetype(nw) + 7) / 8;
+        rps = nh;
+        // A set bit is white on a black-is-0 page.
+        const bool setBit = light == (f.photometric == PHOTOMETRIC_MINISBLACK);
+        fillByte[0] = setBit ? 0xFF : 0x00;
+    } else {
+        TIFFSetField(dst, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
+        TIFFSetField(dst, TIFFTAG_PREDICTOR, uint16_t(PREDICTOR_HORIZONTAL));
+        TIFFSetField(dst, TIFFTAG_PHOTOMETRIC, kind == Kind::Grey ? f.photometric : uint16_t(PHOTOMETRIC_RGB));
+        rowBytes = qsizetype(nw) * spp;
+        rps = std::clamp<uint32_t>(uint32_t(64 * 1024 / rowBytes), 1, nh);
+        if (kind == Kind::Grey) {
+            const int g = qGray(c);
+            fillByte[0] = uchar(f.photometric == PHOTOMETRIC_MINISWHITE ? 255 - g : g);
+        } else {
+            fillByte[0] = uchar(qRed(c));
+            fillByte[1] = uchar(qGreen(c));
+            fillByte[2] = uchar(qBlue(c));
+        }
+    }
+    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, rps);
+    writeResolution(dst, p.xDpi, p.yDpi);
+    writeAnnotations(dst, p.annotations);
+
+    QByteArray buf(rowBytes, Qt::Uninitialized);
+    uchar *row = reinterpret_cast<uchar *>(buf.data());
+    // The new pixels of a row: from column `from` on (the predictor changes them on every write).
+    auto fillFrom = [&](uint32_t from) {
+        if (kind == Kind::Bilevel) {
+            const qsizetype full = (qsizetype(from) + 7) / 8;
+            if (from % 8) {
+                const uchar keep = uchar(0xFF << (8 - from % 8));
+                row[from / 8] = uchar((row[from / 8] & keep) | (fillByte[0] & ~keep));
+            }
+            std::memset(row + full, fillByte[0], size_t(rowBytes - full));
+        } else if (spp == 1) {
+            std::memset(row + from, fillByte[0], size_t(rowBytes - from));
+        } else {
+            for (qsizetype i = qsizetype(from) * 3; i < rowBytes; i += 3)
+                std::memcpy(row + i, fillByte, 3);
+        }
+    };
+    if (TIFFScanlineSize64(src.tif()) != uint64_t(oldBytes))
+        badFile(src, "unexpected row size");
+    for (uint32_t y = 0; y < nh; ++y) {
+        if (y < hgt) {
+            if (TIFFReadScanline(src.tif(), row, y, 0) < 0)
+                badFile(src, "unreadable strip");
+            fillFrom(w);
+        } else {
+            fillFrom(0);
+        }
+        if (TIFFWriteScanline(dst, row, y, 0) < 0)
+            raiseImagingError(ezErr::WriteFailed);
+    }
+    if (!src.error().isEmpty())
+        badFile(src, "damaged page data");
 }
 
 // Turns a bilevel image, visiting only the bytes that hold index-1 pixels.
@@ -508,6 +620,7 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage)
             d.info.samplesPerPixel = f.spp;
             d.info.compression = f.compression;
             d.info.rawCopyable = rawCopyable(f);
+            d.info.rowsReadable = f.kind() != Kind::Other;
         } catch (const VbError &e) {
             if (!damage)
                 throw;
@@ -535,43 +648,74 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage)
 
 qint64 decodeCount() { return g_decodes.load(); }
 
-QImage decode(const File &file, int directory)
+namespace {
+
+// Decodes the rows of the handle's directory in order: each into the buffer rowAt(y) gives,
+// then handed to rowDone.
+template <typename RowAt, typename RowDone>
+void readRows(Handle &h, const Fields &f, qsizetype rowBytes, RowAt rowAt, RowDone rowDone)
+{
+    TIFF *t = h.tif();
+    if (TIFFScanlineSize64(t) != uint64_t(rowBytes))
+        badFile(h, "unexpected row size");
+    for (uint32_t y = 0; y < f.height; ++y) {
+        uchar *row = rowAt(y);
+        if (TIFFReadScanline(t, row, y, 0) < 0)
+            badFile(h, "unreadable strip");
+        rowDone(row);
+    }
+    if (!h.error().isEmpty())
+        badFile(h, "damaged page data");
+}
+
+// Whole pixels of a directory whose layout has no row reader of ours, through libtiff's RGBA
+// reader.
+QImage decodeRgba(Handle &h, const Fields &f)
+{
+    const int w = int(f.width), hgt = int(f.height);
+    std::vector<uint32_t> raster;
+    raster.resize(size_t(w) * size_t(hgt));
+    if (!TIFFReadRGBAImageOriented(h.tif(), f.width, f.height, raster.data(), ORIENTATION_TOPLEFT, 0))
+        badFile(h, "unsupported page layout");
+    return QImage(reinterpret_cast<const uchar *>(raster.data()), w, hgt, w * 4, QImage::Format_RGBA8888)
+        .convertToFormat(QImage::Format_RGB888);
+}
+
+QImage decodeAt(const File &file, int directory, int factor)
 {
     ++g_decodes;
     std::lock_guard lock(FileAccess::lock(file));
     Handle &h = atDirectory(file, directory);
-    TIFF *t = h.tif();
-    Fields f = readFields(h);
+    const Fields f = readFields(h);
     const int w = int(f.width), hgt = int(f.height);
     const Kind kind = f.kind();
     QImage img;
-    if (kind != Kind::Other) {
+    if (kind == Kind::Other) {
+        img = reducedImage(decodeRgba(h, f), factor);
+    } else if (factor > 1) {
+        const auto rk = kind == Kind::Bilevel ? QelRowReducer::Kind::Bilevel
+                        : kind == Kind::Grey  ? QelRowReducer::Kind::Grey
+                                              : QelRowReducer::Kind::Rgb;
+        QelRowReducer reducer(w, hgt, rk, factor, f.photometric != PHOTOMETRIC_MINISBLACK);
+        const bool invert = kind == Kind::Grey && f.photometric == PHOTOMETRIC_MINISWHITE;
+        const qsizetype rowBytes = rowBytesOf(f);
+        QByteArray row(rowBytes, Qt::Uninitialized);
+        readRows(h, f, rowBytes, [&](uint32_t) { return reinterpret_cast<uchar *>(row.data()); },
+                 [&](uchar *r) {
+                     if (invert)
+                         for (qsizetype i = 0; i < rowBytes; ++i)
+                             r[i] = uchar(~r[i]);
+                     reducer.addRow(r);
+                 });
+        img = reducer.result();
+    } else {
         QImage::Format fmt = kind == Kind::Bilevel ? QImage::Format_Mono
                              : kind == Kind::Grey  ? QImage::Format_Grayscale8
                                                    : QImage::Format_RGB888;
         img = QImage(w, hgt, fmt);
         if (img.isNull())
             raiseImagingError(ezErr::ImageTooLarge);
-        const qsizetype rowBytes = kind == Kind::Bilevel ? (w + 7) / 8 : qsizetype(w) * f.spp;
-        if (TIFFScanlineSize64(t) != uint64_t(rowBytes))
-            badFile(h, "unexpected row size");
-        uint32_t rps = 0;
-        TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rps);
-        rps = std::clamp<uint32_t>(rps, 1, f.height);
-        QByteArray buf(qsizetype(rps) * rowBytes, Qt::Uninitialized);
-        uint32_t strips = TIFFNumberOfStrips(t);
-        for (uint32_t s = 0; s < strips; ++s) {
-            qint64 y0 = qint64(s) * rps;
-            if (y0 >= hgt)
-                break;
-            int rows = int(std::min<qint64>(rps, hgt - y0));
-            if (TIFFReadEncodedStrip(t, s, buf.data(), tmsize_t(rows) * rowBytes) < 0)
-                badFile(h, "unreadable strip");
-            for (int r = 0; r < rows; ++r)
-                std::memcpy(img.scanLine(int(y0) + r), buf.constData() + r * rowBytes, size_t(rowBytes));
-        }
-        if (!h.error().isEmpty())
-            badFile(h, "damaged page data");
+        readRows(h, f, rowBytesOf(f), [&](uint32_t y) { return img.scanLine(int(y)); }, [](uchar *) {});
         if (kind == Kind::Bilevel) {
             if (f.photometric == PHOTOMETRIC_MINISWHITE)
                 img.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
@@ -580,17 +724,19 @@ QImage decode(const File &file, int directory)
         } else if (kind == Kind::Grey && f.photometric == PHOTOMETRIC_MINISWHITE) {
             img.invertPixels();
         }
-    } else {
-        std::vector<uint32_t> raster;
-        raster.resize(size_t(w) * size_t(hgt));
-        if (!TIFFReadRGBAImageOriented(t, f.width, f.height, raster.data(), ORIENTATION_TOPLEFT, 0))
-            badFile(h, "unsupported page layout");
-        img = QImage(reinterpret_cast<const uchar *>(raster.data()), w, hgt, w * 4,
-                     QImage::Format_RGBA8888)
-                  .convertToFormat(QImage::Format_RGB888);
     }
-    setDpm(img, toDpi(f.xres, f.unit), toDpi(f.yres, f.unit));
+    const int k = std::max(1, factor);
+    setDpm(img, toDpi(f.xres, f.unit) / k, toDpi(f.yres, f.unit) / k);
     return img;
+}
+
+} // namespace
+
+QImage decode(const File &file, int directory) { return decodeAt(file, directory, 1); }
+
+QImage decodeReduced(const File &file, int directory, int factor)
+{
+    return decodeAt(file, directory, std::max(1, factor));
 }
 
 namespace {
@@ -602,6 +748,8 @@ void writePages(Handle &h, const std::vector<OutPage> &pages)
     for (const OutPage &p : pages) {
         if (!p.rawFile) {
             encode(h.tif(), p);
+        } else if (p.canvas.isValid()) {
+            copyPadded(h.tif(), p);
         } else if (!copyRaw(h.tif(), p)) {
             // decoded only now, so that one page at a time is held
             OutPage decoded = p;
@@ -634,7 +782,7 @@ void write(const QString &path, const std::vector<OutPage> &pages)
     }
     // libtiff reads back what it wrote while linking the pages.
     memfiles::replaceFile(path, [&](QIODevice &f) {
-        Handle h(&f);
+        Handle h(static_cast<QFileDevice &>(f).handle());
         writePages(h, pages);
     });
 }

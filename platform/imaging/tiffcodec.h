@@ -59,6 +59,9 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage = nullp
 
 // Decodes one directory: Format_Mono (bilevel), Grayscale8 or RGB888, dots per metre set.
 QImage decode(const File &file, int directory);
+// Decodes one directory made smaller by a whole factor as its rows come (see QelRowReducer):
+// Grayscale8 for bilevel and grey pages, RGB32 for colour; factor 1 is decode().
+QImage decodeReduced(const File &file, int directory, int factor);
 // Pages decoded by this process so far (what a road costs in decodes).
 qint64 decodeCount();
 
@@ -67,6 +70,10 @@ struct OutPage {
     // cannot be copied is decoded and encoded as it is written) ...
     const File *rawFile = nullptr;
     int rawDirectory = -1;
+    // With a canvas (and a raw page): the page's rows written on that larger canvas, the new
+    // pixels in the fill colour, decoded and encoded a row at a time.
+    QSize canvas;
+    QRgb fill = 0xFFFFFFFF;
     // ... or encode these pixels.
     QImage image;
     double xDpi = 0;

@@ -376,9 +376,11 @@ void ScannerSession::defaultSettings()
 
 // ---- region ----
 
+// Whole pixels, give or take a thousandth: a device's area in fixed-point millimetres (8.5 in is
+// 215.9 mm, not exact in 1/65536) is a hair short of its inches.
 int ScannerSession::toPixels(double inches) const
 {
-    return int(std::floor(inches * m_cur.resolution + 1e-6));
+    return int(std::floor(inches * m_cur.resolution + 1e-3));
 }
 
 double ScannerSession::toInches(int px) const

@@ -1,13 +1,11 @@
 #include "platform/toolkit/imagingtoolkit.h"
 
-#include "platform/imaging/memfiles.h"
+#include "platform/imaging/imagingerror.h"
 #include "platform/imaging/tiffcodec.h"
 #include "platform/vb/vberror.h"
 
 #include <QFile>
-#include <QSaveFile>
 
-#include <cerrno>
 #include <cstring>
 
 struct ImagingToolkit::Page {
@@ -15,22 +13,69 @@ struct ImagingToolkit::Page {
     int index = 0;      // directory in m_file
     QImage image;       // decoded pixels, once needed
     bool changed = false;
+    QSize canvas;       // an enlarged canvas not yet made (the pixels are not decoded for it)
+    QRgb fill = 0;
 };
+
+namespace {
+
+// A new canvas with the old pixels at its top-left corner and the rest in the colour (white or
+// black on bilevel pages, by brightness).
+QImage resized(const QImage &src, int newWidth, int newHeight, QRgb color)
+{
+    QImage out(newWidth, newHeight, src.format());
+    if (out.isNull())
+        raiseVbError(7, QStringLiteral("Out of memory"));
+    out.setDotsPerMeterX(src.dotsPerMeterX());
+    out.setDotsPerMeterY(src.dotsPerMeterY());
+    if (src.format() == QImage::Format_Mono) {
+        out.setColorTable(src.colorTable());
+        // The fill index is the colour-table entry nearer in brightness to the colour.
+        const int light = qGray(src.color(0)) >= qGray(src.color(1)) ? 0 : 1;
+        const int fill = qGray(color) >= 128 ? light : 1 - light;
+        out.fill(fill);
+        const int w = std::min(src.width(), newWidth), h = std::min(src.height(), newHeight);
+        const int full = w / 8, tail = w % 8;
+        for (int y = 0; y < h; ++y) {
+            const uchar *s = src.constScanLine(y);
+            uchar *d = out.scanLine(y);
+            std::memcpy(d, s, full);
+            if (tail) {
+                const uchar mask = uchar(0xFF << (8 - tail));
+                d[full] = uchar((s[full] & mask) | (d[full] & ~mask));
+            }
+        }
+    } else {
+        if (src.format() == QImage::Format_Grayscale8)
+            out.fill(qGray(color));
+        else
+            out.fill(QColor(qRed(color), qGreen(color), qBlue(color)));
+        const int bpp = src.format() == QImage::Format_Grayscale8 ? 1 : 3;
+        const int w = std::min(src.width(), newWidth), h = std::min(src.height(), newHeight);
+        for (int y = 0; y < h; ++y)
+            std::memcpy(out.scanLine(y), src.constScanLine(y), size_t(w) * bpp);
+    }
+    return out;
+}
+
+} // namespace
 
 ImagingToolkit::ImagingToolkit() = default;
 ImagingToolkit::~ImagingToolkit() = default;
 
 void ImagingToolkit::open(const QString &path, int, const QString &)
 {
-    QFile f(path);
-    if (!f.exists())
+    if (!QFile::exists(path))
         raiseVbError(vbErr::FileNotFound);
-    if (!f.open(QIODevice::ReadOnly))
+    std::shared_ptr<const tiffcodec::File> file;
+    try {
+        file = tiffcodec::File::open(path);
+    } catch (const VbError &) {
         raiseVbError(vbErr::PathFileAccessError);
-    QByteArray bytes = f.readAll();
+    }
     std::vector<tiffcodec::Directory> dirs;
     try {
-        dirs = tiffcodec::readDirectories(bytes);
+        dirs = tiffcodec::readDirectories(*file);
     } catch (const VbError &) {
         raiseVbError(321, QStringLiteral("Invalid file format"));
     }
@@ -39,7 +84,7 @@ void ImagingToolkit::open(const QString &path, int, const QString &)
         pages[i].dir = std::move(dirs[i]);
         pages[i].index = int(i);
     }
-    m_file = std::move(bytes);
+    m_file = std::move(file);
     m_pages = std::move(pages);
     m_selected = m_pages.empty() ? -1 : 0;
 }
@@ -69,10 +114,16 @@ QImage &ImagingToolkit::decoded(Page &page) const
 {
     if (page.image.isNull()) {
         try {
-            page.image = tiffcodec::decode(m_file, page.index);
+            page.image = tiffcodec::decode(*m_file, page.index);
         } catch (const VbError &) {
             raiseVbError(321, QStringLiteral("Invalid file format"));
         }
+    }
+    if (page.canvas.isValid()) {
+        // the enlargement put off until now
+        const QSize canvas = page.canvas;
+        page.canvas = QSize();
+        page.image = resized(page.image, canvas.width(), canvas.height(), page.fill);
     }
     return page.image;
 }
@@ -80,13 +131,13 @@ QImage &ImagingToolkit::decoded(Page &page) const
 int ImagingToolkit::width() const
 {
     const Page &p = selected();
-    return p.image.isNull() ? p.dir.info.width : p.image.width();
+    return p.canvas.isValid() ? p.canvas.width() : p.image.isNull() ? p.dir.info.width : p.image.width();
 }
 
 int ImagingToolkit::height() const
 {
     const Page &p = selected();
-    return p.image.isNull() ? p.dir.info.height : p.image.height();
+    return p.canvas.isValid() ? p.canvas.height() : p.image.isNull() ? p.dir.info.height : p.image.height();
 }
 
 unsigned ImagingToolkit::makeColor(unsigned rgb, int alpha) const
@@ -106,41 +157,14 @@ void ImagingToolkit::resizeCanvas(int newWidth, int newHeight, unsigned color, i
     Page &p = selected();
     if (newWidth < 1 || newHeight < 1 || qint64(newWidth) * newHeight > tiffcodec::MaxPixels)
         raiseVbError(vbErr::InvalidProcedureCall);
-    const QImage &src = decoded(p);
-    QImage out(newWidth, newHeight, src.format());
-    if (out.isNull())
-        raiseVbError(7, QStringLiteral("Out of memory"));
-    out.setDotsPerMeterX(src.dotsPerMeterX());
-    out.setDotsPerMeterY(src.dotsPerMeterY());
-    if (src.format() == QImage::Format_Mono) {
-        out.setColorTable(src.colorTable());
-        // The fill index is the colour-table entry nearer in brightness to the colour.
-        const int light = qGray(src.color(0)) >= qGray(src.color(1)) ? 0 : 1;
-        const int fill = qGray(QRgb(color)) >= 128 ? light : 1 - light;
-        out.fill(fill);
-        const int w = std::min(src.width(), newWidth), h = std::min(src.height(), newHeight);
-        const int full = w / 8, tail = w % 8;
-        for (int y = 0; y < h; ++y) {
-            const uchar *s = src.constScanLine(y);
-            uchar *d = out.scanLine(y);
-            std::memcpy(d, s, full);
-            if (tail) {
-                const uchar mask = uchar(0xFF << (8 - tail));
-                d[full] = uchar((s[full] & mask) | (d[full] & ~mask));
-            }
-        }
-    } else {
-        const QRgb c = QRgb(color);
-        if (src.format() == QImage::Format_Grayscale8)
-            out.fill(qGray(c));
-        else
-            out.fill(QColor(qRed(c), qGreen(c), qBlue(c)));
-        const int bpp = src.format() == QImage::Format_Grayscale8 ? 1 : 3;
-        const int w = std::min(src.width(), newWidth), h = std::min(src.height(), newHeight);
-        for (int y = 0; y < h; ++y)
-            std::memcpy(out.scanLine(y), src.constScanLine(y), size_t(w) * bpp);
+    if (p.image.isNull() && p.dir.info.rowsReadable && newWidth >= width() && newHeight >= height()) {
+        // Made when the page is written, a row at a time; or when its pixels are asked for.
+        p.canvas = QSize(newWidth, newHeight);
+        p.fill = QRgb(color);
+        p.changed = true;
+        return;
     }
-    p.image = std::move(out);
+    p.image = resized(decoded(p), newWidth, newHeight, QRgb(color));
     p.changed = true;
 }
 
@@ -166,25 +190,29 @@ void ImagingToolkit::save(const QString &path, int format, int, bool overwrite)
         raiseVbError(vbErr::ObjectVariableNotSet);
     if (!overwrite && QFile::exists(path))
         raiseVbError(vbErr::FileAlreadyExists);
-    const tiffcodec::File file(m_file);
     std::vector<tiffcodec::OutPage> out(m_pages.size());
     for (size_t i = 0; i < m_pages.size(); ++i) {
         Page &p = m_pages[i];
         tiffcodec::OutPage &o = out[i];
-        if (!p.changed && tiffcodec::canCopyRaw(p.dir.info)) {
-            o.rawFile = &file;
+        o.xDpi = p.image.isNull() ? p.dir.info.xDpi : p.image.dotsPerMeterX() * 0.0254;
+        o.yDpi = p.image.isNull() ? p.dir.info.yDpi : p.image.dotsPerMeterY() * 0.0254;
+        if (p.canvas.isValid() || (!p.changed && tiffcodec::canCopyRaw(p.dir.info))) {
+            o.rawFile = m_file.get();
             o.rawDirectory = p.index;
+            o.canvas = p.canvas;
+            o.fill = p.fill;
         } else {
             o.image = decoded(p);
         }
-        const QImage &img = p.image;
-        o.xDpi = img.isNull() ? p.dir.info.xDpi : img.dotsPerMeterX() * 0.0254;
-        o.yDpi = img.isNull() ? p.dir.info.yDpi : img.dotsPerMeterY() * 0.0254;
     }
-    const QByteArray bytes = tiffcodec::write(out);
-    QSaveFile f(path);
-    errno = 0;
-    // flushed before the commit: a commit links in what it holds even when its own flush fails
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.flush() || !f.commit())
-        memfiles::raiseWriteError(errno, vbErr::PathFileAccessError, path);
+    try {
+        // Written beside the file and renamed into place: the pages read from it stay readable.
+        tiffcodec::write(path, out);
+    } catch (const VbError &e) {
+        if (e.number == vbErr::DiskFull)
+            throw;
+        if (e.number == ezErr::WriteFailed)
+            raiseVbError(vbErr::PathFileAccessError);
+        raiseVbError(321, QStringLiteral("Invalid file format"));
+    }
 }

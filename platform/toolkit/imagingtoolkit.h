@@ -2,11 +2,17 @@
 #include <QImage>
 #include <QString>
 
+#include <memory>
 #include <vector>
+
+namespace tiffcodec {
+class File;
+}
 
 // The page toolkit: opens a multi-page TIFF, works on one selected page at a time (canvas resize,
 // crop) and saves the pages again. Pixels and resolution only: annotations are not carried.
-// Pages that were not changed are written back from their stored strips without decoding.
+// Pages that were not changed are written back from their stored strips without decoding; a
+// page whose canvas was only enlarged is written a row at a time from its stored rows.
 class ImagingToolkit {
 public:
     ImagingToolkit();
@@ -43,7 +49,7 @@ private:
     const Page &selected() const;
     QImage &decoded(Page &page) const;
 
-    QByteArray m_file;
+    std::shared_ptr<const tiffcodec::File> m_file;
     std::vector<Page> m_pages;
     int m_selected = -1;
 };

@@ -1,9 +1,6 @@
 // The Scan command, the rescan question, hand-feed and overhead scanning over the fake scanner.
 #include "capture_env.h"
 
-#include <QEventLoop>
-#include <QTimer>
-
 #include "capture/frmHandFeed.h"
 #include "capture/frmOverhead.h"
 #include "capture/frmRescan.h"
@@ -36,13 +33,6 @@ QList<FakeScanner::Sheet> sheets(const QList<int> &widths)
     for (int w : widths)
         out.append({w ? page(w) : page(400, false), QImage()});
     return out;
-}
-
-void pump(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 bool isLoaded(const QString &name)
@@ -423,34 +413,6 @@ TEST_F(Scanning, HandFeedNeedsTheScanButton)
     do_HandFeedScan();
     EXPECT_TRUE(forms().calls().isEmpty());
     EXPECT_TRUE(boxes().calls().isEmpty());
-}
-
-TEST_F(Scanning, HandFeedTicksPullPagesInUntilDone)
-{
-    g_blnDetectBlank = true;
-    int ticksSeen = 0;
-    forms().onShow(QStringLiteral("frmHandFeed"), [&](Form &form) {
-        auto &h = static_cast<FrmHandFeed &>(form);
-        EXPECT_EQ(h.caption(), QStringLiteral("Hand Feed Scan"));
-        EXPECT_EQ(h.Timer1->interval(), 500);
-        pump(700);  // a tick with an empty feeder adds nothing
-        fake->loadFeeder(sheets({100}));
-        pump(700);
-        fake->loadFeeder(sheets({0, 200}));
-        pump(700);
-        ticksSeen = int(fake->jobs().size());
-        h.btnDone->click();
-    });
-    do_HandFeedScan();
-    EXPECT_FALSE(shownForms().contains(QStringLiteral("frmRescan")));
-    EXPECT_GE(ticksSeen, 3);
-    EXPECT_EQ(widths(), (QList<int>{100, 200}));  // the blank page went in the filter pass
-    EXPECT_FALSE(isLoaded(QStringLiteral("frmHandFeed")));
-    EXPECT_TRUE(g_blnPromptStore);
-    EXPECT_TRUE(f->btnStore->isEnabled());
-    const int jobs = int(fake->jobs().size());
-    pump(700);
-    EXPECT_EQ(int(fake->jobs().size()), jobs) << "the timer stopped with Done";
 }
 
 TEST_F(Scanning, HandFeedInsertKeepsPagesAndTurnsThemAll)

@@ -99,45 +99,6 @@ TEST_F(SaneTestDevice, AnOffsetPastTheOldAreaStillScansTheNewOne)
     EXPECT_EQ(pages[1].image.size(), QSize(200, 250));
 }
 
-TEST_F(SaneTestDevice, FlatbedPagesHaveSizePolarityAndResolution)
-{
-    struct Case {
-        int type;
-        int picture;  // 0 solid black, 1 solid white
-        int threePass;
-        QImage::Format format;
-    };
-    const Case cases[] = {
-        {pixelKind::Bilevel, 0, 0, QImage::Format_Mono},
-        {pixelKind::Bilevel, 1, 0, QImage::Format_Mono},
-        {pixelKind::Grey, 0, 0, QImage::Format_Grayscale8},
-        {pixelKind::Grey, 1, 0, QImage::Format_Grayscale8},
-        {pixelKind::Colour, 0, 0, QImage::Format_RGB888},
-        {pixelKind::Colour, 1, 1, QImage::Format_RGB888},
-    };
-    session.setPaperSource(paperSrc::Flatbed);
-    for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << "type " << c.type << " picture " << c.picture << " three-pass " << c.threePass);
-        session.setPixelType(c.type);
-        session.setScannerSetting(2, c.picture);
-        session.setScannerSetting(3, c.threePass);
-        pages.clear();
-        EXPECT_EQ(session.scanPage(keep), 1);
-        ASSERT_EQ(pages.size(), 1);
-        const QImage &img = pages[0].image;
-        EXPECT_EQ(img.format(), c.format);
-        EXPECT_EQ(img.size(), QSize(500, 250));
-        EXPECT_EQ(pages[0].resolution, 127);
-        EXPECT_NEAR(img.dotsPerMeterX() * 0.0254, 127, 0.5);
-        const QRgb expect = c.picture == 0 ? qRgb(0, 0, 0) : qRgb(255, 255, 255);
-        EXPECT_EQ(img.pixel(0, 0), expect);
-        EXPECT_EQ(img.pixel(499, 249), expect);
-        if (c.format == QImage::Format_Mono) {
-            EXPECT_EQ(inkCount(img), c.picture == 0 ? 500 * 250 : 0);  // black ink is 1
-        }
-    }
-}
-
 TEST_F(SaneTestDevice, LinesWiderThanTheirPixelsAreCut)
 {
     // The device wastes 3 pixels at the end of each line, so its lines hold more bytes than

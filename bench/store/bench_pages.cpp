@@ -1,0 +1,486 @@
+// The pages a scanner gives, through the operator's road: the main window shown (run under Xvfb
+// for the real window), the book-and-page lookup against the emulator (run_program "A")
+// fetching and showing a stored document, Page Down on the page view, the store of a scanned
+// document to the next document shown, and the whole-process write of the document again. Each
+// figure stands beside libtiff's own tools on the same file in the same run, and its target.
+//   xvfb-run -a -s "-screen 0 1280x1024x24" build/bin/bench_pages [--sizes=letter300,a4,legal,letter200]
+//       [--kinds=g4w,g4b,grey,colour,jpeg] [--counts=1,10,50,500] [--big=g4w,g4b]
+// 500-page documents are made only for the kinds of --big: a grey, colour or JPEG one takes
+// gigabytes (its uncompressed copy for the references over 12 GB) and minutes a cell.
+#include "bench/workstation.h"
+#include "capture/request.h"
+#include "capture/store.h"
+#include "core/files.h"
+#include "core/reset.h"
+#include "platform/imaging/qelezimage.h"
+#include "platform/imaging/tiffcodec.h"
+
+#include <tiffio.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QKeyEvent>
+#include <QProcess>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+namespace {
+
+struct Size {
+    const char *name;
+    int width, height, dpi;
+};
+const Size kSizes[] = {{"letter300", 2550, 3300, 300}, {"a4", 2480, 3508, 300},
+                       {"legal", 2550, 4200, 300}, {"letter200", 1700, 2200, 200}};
+
+enum class Kind { G4White0, G4Black0, Grey, Colour, Jpeg };
+struct KindInfo {
+    Kind kind;
+    const char *name;
+};
+const KindInfo kKinds[] = {{Kind::G4White0, "g4w"}, {Kind::G4Black0, "g4b"}, {Kind::Grey, "grey"},
+                           {Kind::Colour, "colour"}, {Kind::Jpeg, "jpeg"}};
+const int kVariants = 4; // distinct pages a document cycles through
+
+// A scanned page: paper with a little noise, forty lines of dark text-like strokes and a picture
+// block; bilevel pages are the strokes alone (index 1 black).
+QImage scanPage(const Size &s, Kind kind, int variant)
+{
+    const bool bilevel = kind == Kind::G4White0 || kind == Kind::G4Black0;
+    const double u = s.dpi / 300.0;
+    std::mt19937 rng(unsigned(variant * 7919 + s.width));
+    QImage img(s.width, s.height,
+               bilevel ? QImage::Format_Mono : kind == Kind::Grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    const int bpp = kind == Kind::Grey ? 1 : 3;
+    if (bilevel) {
+        img.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+        img.fill(0);
+    } else {
+        for (int y = 0; y < s.height; ++y) {
+            uchar *row = img.scanLine(y);
+            for (int x = 0; x < s.width * bpp; ++x)
+                row[x] = uchar(236 + (rng() & 7));
+        }
+    }
+    auto dark = [&](int x0, int y0, int w, int h, int level) {
+        for (int y = std::max(0, y0); y < std::min(s.height, y0 + h); ++y) {
+            uchar *row = img.scanLine(y);
+            for (int x = std::max(0, x0); x < std::min(s.width, x0 + w); ++x) {
+                if (bilevel)
+                    row[x >> 3] |= uchar(0x80 >> (x & 7));
+                else
+                    for (int c = 0; c < bpp; ++c)
+                        row[x * bpp + c] = uchar(level + (rng() & 15) + (c == 2 ? 20 : 0));
+            }
+        }
+    };
+    const int lines = 40;
+    for (int line = 0; line < lines; ++line) {
+        const int y = int((300 + line * 70) * u * s.height / (3300.0 * u));
+        int x = int(300 * u);
+        const int end = s.width - int((300 + (line * 37 + variant * 11) % 600) * u);
+        while (x < end) {
+            const int word = int((40 + rng() % 160) * u);
+            dark(x, y, std::min(word, end - x), int(18 * u), 30);
+            x += word + int(22 * u);
+        }
+    }
+    if (!bilevel)
+        dark(int(1400 * u), int(400 * u), int(700 * u), int(500 * u), 90 + variant * 20);
+    img.setDotsPerMeterX(qRound(s.dpi / 0.0254));
+    img.setDotsPerMeterY(qRound(s.dpi / 0.0254));
+    return img;
+}
+
+void writePage(TIFF *t, const QImage &img, Kind kind, int dpi)
+{
+    const bool bilevel = kind == Kind::G4White0 || kind == Kind::G4Black0;
+    const uint32_t w = uint32_t(img.width()), h = uint32_t(img.height());
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(bilevel ? 1 : 8));
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(kind == Kind::Grey || bilevel ? 1 : 3));
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
+    TIFFSetField(t, TIFFTAG_XRESOLUTION, float(dpi));
+    TIFFSetField(t, TIFFTAG_YRESOLUTION, float(dpi));
+    TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, uint16_t(RESUNIT_INCH));
+    qsizetype rowBytes = img.bytesPerLine();
+    if (bilevel) {
+        TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_CCITTFAX4));
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC,
+                     uint16_t(kind == Kind::G4White0 ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK));
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, h);
+        rowBytes = (w + 7) / 8;
+    } else if (kind == Kind::Jpeg) {
+        TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_JPEG));
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_YCBCR));
+        TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+        TIFFSetField(t, TIFFTAG_JPEGQUALITY, 75);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, uint32_t(128));
+        rowBytes = qsizetype(w) * 3;
+    } else {
+        TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
+        TIFFSetField(t, TIFFTAG_PREDICTOR, uint16_t(PREDICTOR_HORIZONTAL));
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(kind == Kind::Grey ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB));
+        rowBytes = qsizetype(w) * (kind == Kind::Grey ? 1 : 3);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, std::max<uint32_t>(1, uint32_t(65536 / rowBytes)));
+    }
+    std::vector<uchar> row(static_cast<size_t>(rowBytes));
+    for (uint32_t y = 0; y < h; ++y) {
+        std::copy_n(img.constScanLine(int(y)), rowBytes, row.begin());
+        if (kind == Kind::G4Black0)
+            for (uchar &b : row)
+                b = uchar(~b);
+        TIFFWriteScanline(t, row.data(), y, 0);
+    }
+    TIFFWriteDirectory(t);
+}
+
+// The current directory of in written to out as it is stored (strips copied, not coded again).
+void copyDirectory(TIFF *in, TIFF *out)
+{
+    uint32_t u32 = 0;
+    uint16_t u16 = 0;
+    float f = 0;
+    for (ttag_t tag : {TIFFTAG_IMAGEWIDTH, TIFFTAG_IMAGELENGTH, TIFFTAG_ROWSPERSTRIP})
+        if (TIFFGetField(in, tag, &u32))
+            TIFFSetField(out, tag, u32);
+    for (ttag_t tag : {TIFFTAG_BITSPERSAMPLE, TIFFTAG_SAMPLESPERPIXEL, TIFFTAG_COMPRESSION, TIFFTAG_PHOTOMETRIC,
+                       TIFFTAG_PLANARCONFIG, TIFFTAG_PREDICTOR, TIFFTAG_RESOLUTIONUNIT})
+        if (TIFFGetField(in, tag, &u16))
+            TIFFSetField(out, tag, u16);
+    for (ttag_t tag : {TIFFTAG_XRESOLUTION, TIFFTAG_YRESOLUTION})
+        if (TIFFGetField(in, tag, &f))
+            TIFFSetField(out, tag, f);
+    uint16_t sub1 = 0, sub2 = 0;
+    if (TIFFGetField(in, TIFFTAG_YCBCRSUBSAMPLING, &sub1, &sub2))
+        TIFFSetField(out, TIFFTAG_YCBCRSUBSAMPLING, sub1, sub2);
+    uint32_t n = 0;
+    void *tables = nullptr;
+    if (TIFFGetField(in, TIFFTAG_JPEGTABLES, &n, &tables))
+        TIFFSetField(out, TIFFTAG_JPEGTABLES, n, tables);
+    float *refbw = nullptr;
+    if (TIFFGetField(in, TIFFTAG_REFERENCEBLACKWHITE, &refbw))
+        TIFFSetField(out, TIFFTAG_REFERENCEBLACKWHITE, refbw);
+    uint64_t *counts = nullptr;
+    TIFFGetField(in, TIFFTAG_STRIPBYTECOUNTS, &counts);
+    std::vector<char> buf;
+    for (uint32_t s = 0; s < TIFFNumberOfStrips(in); ++s) {
+        buf.resize(size_t(counts[s]));
+        const tmsize_t got = TIFFReadRawStrip(in, s, buf.data(), tmsize_t(buf.size()));
+        TIFFWriteRawStrip(out, s, buf.data(), got);
+    }
+    TIFFWriteDirectory(out);
+}
+
+// A document of count pages cycling through a few scanned pages coded once.
+void writeDocument(const QString &path, const Size &s, Kind kind, int count, const QString &work)
+{
+    const QString pagesFile = work + QStringLiteral("/variants_%1_%2.tif").arg(s.name).arg(int(kind));
+    if (!QFile::exists(pagesFile)) {
+        TIFF *t = TIFFOpen(pagesFile.toLocal8Bit().constData(), "w");
+        for (int v = 0; v < kVariants; ++v)
+            writePage(t, scanPage(s, kind, v), kind, s.dpi);
+        TIFFClose(t);
+    }
+    TIFF *in = TIFFOpen(pagesFile.toLocal8Bit().constData(), "r");
+    TIFF *out = TIFFOpen(path.toLocal8Bit().constData(), count > 200 ? "w8" : "w");
+    for (int n = 0; n < count; ++n) {
+        TIFFSetDirectory(in, tdir_t(n % kVariants));
+        copyDirectory(in, out);
+    }
+    TIFFClose(out);
+    TIFFClose(in);
+}
+
+// ---- measuring -----------------------------------------------------------------------------
+
+double msSince(const QElapsedTimer &t) { return t.nsecsElapsed() / 1e6; }
+
+// Runs the event loop until nothing is left to do (posted events, paints, zero timers).
+void settle()
+{
+    for (int i = 0; i < 3; ++i) {
+        QEventLoop loop;
+        QTimer::singleShot(0, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
+// Times the end of the page view's first paint with a page, the paint itself included.
+class PaintClock : public QObject {
+public:
+    QElapsedTimer clock;
+    double doneMs = -1;
+    bool requireAny = false; // any paint, not only one with a page
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        if (e->type() != QEvent::Paint || doneMs >= 0 || (!requireAny && !frmMain().ezPageView->hasImage()))
+            return false;
+        static_cast<QWidget *>(o)->removeEventFilter(this);
+        QCoreApplication::sendEvent(o, e); // painted now, so that its time counts
+        o->installEventFilter(this);
+        doneMs = msSince(clock);
+        return true;
+    }
+};
+
+// Wall time of an outside tool, the best of a few runs (-1 when it failed).
+double toolMs(const QString &program, const QStringList &args, int runs)
+{
+    double best = -1;
+    for (int r = 0; r < runs; ++r) {
+        QProcess p;
+        p.setStandardOutputFile(QProcess::nullDevice());
+        p.setStandardErrorFile(QProcess::nullDevice());
+        QElapsedTimer t;
+        t.start();
+        p.start(program, args);
+        if (!p.waitForFinished(600000) || p.exitCode() != 0)
+            return -1;
+        const double ms = msSince(t);
+        best = best < 0 ? ms : std::min(best, ms);
+    }
+    return best;
+}
+
+QString imid(int n) { return QStringLiteral("IM%1").arg(n, 10, 10, QChar('0')); }
+
+struct Cell {
+    const Size *size;
+    const KindInfo *kind;
+    int count;
+    int docNo; // page number in book 001010, image IMnnnn
+};
+
+QString g_share, g_work, g_binDir;
+
+QString cellFile(const Cell &c)
+{
+    return g_share + QStringLiteral("/QHOST/IMAGES/IMG2019/") + imid(c.docNo);
+}
+
+QString ratio(double ours, double ref)
+{
+    if (ours < 0 || ref <= 0)
+        return QStringLiteral("   -  ");
+    return QStringLiteral("%1x").arg(ours / ref, 5, 'f', 2);
+}
+
+QString ms(double v)
+{
+    return v < 0 ? QStringLiteral("     -") : QStringLiteral("%1").arg(v, 6, 'f', v < 100 ? 1 : 0);
+}
+
+void runCell(const Cell &c)
+{
+    FrmMain &w = frmMain();
+    const QString file = cellFile(c);
+    writeDocument(file, *c.size, c.kind->kind, c.count, g_work);
+    const QString shm = QStringLiteral("/dev/shm/bench_pages_%1").arg(QCoreApplication::applicationPid());
+    const QString raw = shm + QStringLiteral("_raw.tif");
+    // References: libtiff decoding every page (tiffcp -c none), the first page alone, one
+    // page (the second), and coding the document again as it is stored (tiffcp).
+    const double refDecode = toolMs(QStringLiteral("tiffcp"), {QStringLiteral("-c"), QStringLiteral("none"), file, raw}, 2);
+    const double refFirst = toolMs(QStringLiteral("tiffcp"), {QStringLiteral("-c"), QStringLiteral("none"), file + QStringLiteral(",0"), shm + QStringLiteral("_p.tif")}, 3);
+    const double refPnm = c.count > 50 ? -1 // minutes of netpbm output
+                                       : toolMs(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("tifftopnm \"$0\" >/dev/null"), file}, 1);
+    const bool bilevel = c.kind->kind == Kind::G4White0 || c.kind->kind == Kind::G4Black0;
+    const QString codec = bilevel ? QStringLiteral("g4") : QStringLiteral("lzw:2");
+
+    // Open: the lookup from the key press to the window idle.
+    QWidget *area = w.ezPageView->findChild<QWidget *>(QStringLiteral("pageArea"));
+    new_bkPg(false, true);
+    settle();
+    g_Book = QStringLiteral("001010");
+    g_Page = QStringLiteral("%1").arg(c.docNo, 4, 10, QChar('0'));
+    MsgBoxScript boxes;
+    PaintClock paint;
+    area->installEventFilter(&paint);
+    const qint64 before = tiffcodec::decodeCount();
+    QElapsedTimer t;
+    paint.clock.start();
+    t.start();
+    const bool ok = run_program(QStringLiteral("A"));
+    settle();
+    const double idle = msSince(t);
+    area->removeEventFilter(&paint);
+    const qint64 openDecodes = tiffcodec::decodeCount() - before;
+    if (!ok || w.ezPageView->pageCount() != c.count) {
+        std::printf("%-9s %-6s %4d  open failed: %s\n", c.size->name, c.kind->name, c.count,
+                    boxes.calls().value(0).prompt.toLocal8Bit().constData());
+        return;
+    }
+
+    // Page Down on the page view, to the page painted (the worst of five), and to idle; each
+    // pressed when the machine is idle, as after an operator's glance at the page.
+    double pageDown = -1, pageDownIdle = -1;
+    for (int i = 0; i < std::min(5, c.count - 1); ++i) {
+        QThreadPool::globalInstance()->waitForDone();
+        settle();
+        PaintClock shown;
+        shown.requireAny = true;
+        area->installEventFilter(&shown);
+        QElapsedTimer k;
+        shown.clock.start();
+        k.start();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_PageDown, Qt::NoModifier);
+        area->setFocus();
+        QCoreApplication::sendEvent(area, &press);
+        QCoreApplication::sendEvent(area, &release);
+        settle();
+        area->removeEventFilter(&shown);
+        pageDown = std::max(pageDown, shown.doneMs);
+        pageDownIdle = std::max(pageDownIdle, msSince(k));
+    }
+    const double refPage = c.count > 1 ? toolMs(QStringLiteral("tiffcp"), {QStringLiteral("-c"), QStringLiteral("none"), file + QStringLiteral(",1"), shm + QStringLiteral("_p.tif")}, 3) : -1;
+
+    // Store: the document as scanned (widths as the scanner gave them) stored to the next
+    // document shown.
+    new_bkPg(false, true);
+    settle();
+    QelEzImage &view = *w.ezPageView;
+    const QString scanned = g_work + QStringLiteral("/scanned.tif");
+    QFile::remove(scanned);
+    QFile::copy(file, scanned);
+    view.setImageFile(scanned);
+    w.ezTreeView->setImageHandle(view.imageHandle());
+    g_Book = QStringLiteral("002020");
+    g_Page = QStringLiteral("0001");
+    g_DocId = QStringLiteral("LR202000201");
+    g_NumPages = QStringLiteral("0");
+    g_blnPromptStore = true;
+    g_blnTif = true;
+    settle();
+    const qint64 beforeStore = tiffcodec::decodeCount();
+    t.restart();
+    const bool stored = do_store(true);
+    settle();
+    const double store = stored ? msSince(t) : -1;
+    const double storeDecodes = double(tiffcodec::decodeCount() - beforeStore) / c.count;
+    QDir(g_share + QStringLiteral("/QHOST/KvTemp/Scans")).removeRecursively();
+    QDir(g_share).mkpath(QStringLiteral("QHOST/KvTemp/Scans"));
+    const double refStore = toolMs(QStringLiteral("tiffcp"), {file, shm + QStringLiteral("_s.tif")}, 1);
+
+    // Write: the whole process coding the uncompressed document, against tiffcp.
+    const double write = toolMs(g_binDir + QStringLiteral("/imaging_encode"), {raw, shm + QStringLiteral("_w.tif")}, 2);
+    const double refWrite = toolMs(QStringLiteral("tiffcp"), {QStringLiteral("-c"), codec, raw, shm + QStringLiteral("_w2.tif")}, 2);
+    for (const char *end : {"_raw.tif", "_p.tif", "_s.tif", "_w.tif", "_w2.tif"})
+        QFile::remove(shm + QString::fromLatin1(end));
+    new_bkPg(false, true);
+    settle();
+    QFile::remove(file);
+
+    std::printf("%-9s %-6s %4d | %s %s | %s %s %s %s | %s %s %s | %s %s %s %4.1f | %s %s %s | %3lld\n",
+                c.size->name, c.kind->name, c.count, ms(paint.doneMs).toLatin1().constData(),
+                ms(refFirst).toLatin1().constData(), ms(idle).toLatin1().constData(),
+                ms(refDecode).toLatin1().constData(), ms(refPnm).toLatin1().constData(),
+                ratio(idle, refDecode).toLatin1().constData(), ms(pageDown).toLatin1().constData(),
+                ms(pageDownIdle).toLatin1().constData(),
+                ms(refPage).toLatin1().constData(), ms(store).toLatin1().constData(),
+                ms(refStore).toLatin1().constData(), ratio(store, refStore).toLatin1().constData(),
+                store >= 0 ? storeDecodes : -1.0, ms(write).toLatin1().constData(),
+                ms(refWrite).toLatin1().constData(), ratio(write, refWrite).toLatin1().constData(),
+                static_cast<long long>(openDecodes));
+    std::fflush(stdout);
+}
+
+QStringList option(int argc, char **argv, const char *name, const QString &fallback)
+{
+    const QByteArray prefix = QByteArray("--") + name + "=";
+    for (int i = 1; i < argc; ++i)
+        if (QByteArray(argv[i]).startsWith(prefix))
+            return QString::fromLocal8Bit(argv[i] + prefix.size()).split(u',');
+    return fallback.split(u',');
+}
+
+double loadAverage()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll().split(' ').value(0).toDouble() : -1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const QStringList sizes = option(argc, argv, "sizes", QStringLiteral("letter300,a4,legal,letter200"));
+    const QStringList kinds = option(argc, argv, "kinds", QStringLiteral("g4w,g4b,grey,colour,jpeg"));
+    const QStringList counts = option(argc, argv, "counts", QStringLiteral("1,10,50,500"));
+    const QStringList big = option(argc, argv, "big", QStringLiteral("g4w,g4b"));
+    g_binDir = QCoreApplication::applicationDirPath();
+
+    std::vector<Cell> cells;
+    for (const QString &n : counts)
+        for (const Size &s : kSizes)
+            for (const KindInfo &k : kKinds)
+                if (sizes.contains(QString::fromLatin1(s.name)) && kinds.contains(QString::fromLatin1(k.name))
+                    && (n.toInt() <= 200 || big.contains(QString::fromLatin1(k.name)) || big.contains(QStringLiteral("all"))))
+                    cells.push_back({&s, &k, n.toInt(), int(cells.size()) + 1});
+
+    QTemporaryDir dir;
+    QString sql = QStringLiteral("INSERT INTO operators(user_id, password) VALUES('JSMITH','Secret1');\n");
+    for (const Cell &c : cells)
+        sql += QStringLiteral("INSERT INTO image_master(imid, folder, subdir, member, num_pages, doc_type, redacted, "
+                              "size) VALUES ('%1', 'IMG2019', '', 'IMAGES', '%2', 'DEED', 'Y', 100);\n"
+                              "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, "
+                              "doc_type, imid) VALUES ('LR', '001010', '%3', '2019', '04', '01', '%4', '%5', 'K', "
+                              "'LR2019%4', 'DEED', '%1');\n")
+                   .arg(imid(c.docNo))
+                   .arg(c.count, 4, 10, QChar('0'))
+                   .arg(c.docNo, 4, 10, QChar('0'))
+                   .arg(10000 + c.docNo)
+                   .arg(100000 + c.docNo);
+    // The stored scan (no image yet) and the document the store moves on to.
+    sql += QStringLiteral(
+        "INSERT INTO image_master(imid, folder, subdir, member, num_pages, doc_type, redacted, size) VALUES"
+        "  ('IM9000000002', 'IMG2019', '', 'IMAGES', '0001', 'DEED', 'Y', 100);\n"
+        "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, doc_type, imid) "
+        "VALUES ('LR', '002020', '0001', '2020', '04', '01', '00201', '200001', 'K', 'LR202000201', 'DEED', ''),"
+        " ('LR', '002020', '0002', '2020', '04', '01', '00202', '200002', 'K', 'LR202000202', 'DEED', "
+        "'IM9000000002');\n");
+    setUpWorkstation(dir, sql);
+    g_share = dir.filePath(QStringLiteral("share"));
+    g_work = dir.filePath(QStringLiteral("work"));
+    for (const char *sub : {"share/QHOST/KvTemp/Scans", "share/QHOST/IMAGES/IMG2019", "work"})
+        QDir(dir.path()).mkpath(QString::fromLatin1(sub));
+    writeDocument(g_share + QStringLiteral("/QHOST/IMAGES/IMG2019/IM9000000002"), kSizes[0], Kind::G4White0, 1, g_work);
+    resetState();
+    g_strTempPath = getTempPath();
+    computername = QStringLiteral("WORKSTATION01");
+    g_USER_ID = QStringLiteral("JSMITH");
+    g_WrkStationIP = QStringLiteral("10.0.0.1");
+    g_blnLoggedIn = true;
+    g_dbMode = MODE_MARG;
+    frmMain().resize(1024, 768);
+    frmMain().show();
+    settle();
+
+    const double loadBefore = loadAverage();
+    std::printf("platform %s, load average %.2f at the start\n",
+                QGuiApplication::platformName().toLatin1().constData(), loadBefore);
+    std::printf("milliseconds; refs: first = tiffcp -c none file,0; decode = tiffcp -c none (every page); pnm = "
+                "tifftopnm; page = tiffcp of page 2; store ref = tiffcp (decode + code again); write = "
+                "imaging_encode of the uncompressed file vs tiffcp -c g4 / lzw:2 (whole processes)\n");
+    std::printf("targets: first <= 150; idle <= 1.5x decode; PgDn <= 30 (to the page painted; idle: thumbnails "
+                "filled too); store of 50 G4 < 600; write <= 1.1x; dec: pages decoded per stored page (the next "
+                "document's included), and per open\n");
+    std::printf("%-9s %-6s %4s | %6s %6s | %6s %6s %6s %6s | %6s %6s %6s | %6s %6s %6s %4s | %6s %6s %6s | %3s\n",
+                "size", "kind", "pages", "first", "ref", "idle", "decode", "pnm", "ratio", "PgDn", "idle", "page",
+                "store", "ref", "ratio", "dec", "write", "tiffcp", "ratio", "dec");
+    for (const Cell &c : cells)
+        runCell(c);
+    std::printf("load average %.2f at the start, %.2f at the end\n", loadBefore, loadAverage());
+    qunsetenv("QUORLA_HOST_EMULATOR");
+    return 0;
+}
