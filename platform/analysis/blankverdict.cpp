@@ -17,6 +17,7 @@ using namespace ip2px;
 namespace {
 
 constexpr double Mm = 1 / 25.4; // inches
+constexpr double MinLine = 3;   // inches: the shortest streak or crease, across a narrow page
 
 // How much darker than its paper a cell is, in grades: a cell at Levels[0] or more belongs to a
 // mark. Paper tone, shading and most of what shows through from the back stay below it.
@@ -641,9 +642,11 @@ int straightBand(const Geometry &g, size_t i, const Shape &s, double &thickness)
 // streak, a crease, a copier's border. 1: across; 2: down; 0: neither.
 int bandShape(const Geometry &g, size_t i, const Shape &s, const Plane &p)
 {
-    const double reach = 0.75; // the filters before the verdict clear half an inch at the edges
-    const bool across = s.left <= reach && s.left + s.width >= p.widthIn() - reach;
-    const bool down = s.top <= reach && s.top + s.height >= p.heightIn() - reach;
+    // The filters before the verdict clear half an inch at the edges; a line on a slip of paper
+    // is not taken for one.
+    const double reach = 0.75;
+    const bool across = s.left <= reach && s.left + s.width >= p.widthIn() - reach && s.width >= MinLine;
+    const bool down = s.top <= reach && s.top + s.height >= p.heightIn() - reach && s.height >= MinLine;
     double thickness = 0;
     const int band = across || down ? straightBand(g, i, s, thickness) : 0;
     if (band == 0 || (band == 1 && !across) || (band == 2 && !down))
@@ -878,7 +881,8 @@ private:
                     start = std::min(start, from(s));
                     end = std::max(end, to(s));
                 }
-                if (g.size() >= 2 && start <= 1.5 && end >= length - 1.5 && covered >= 0.25 * length)
+                if (g.size() >= 2 && start <= 1.5 && end >= length - 1.5 && end - start >= MinLine &&
+                    covered >= 0.25 * length)
                     lines[down].push_back(std::move(g));
             }
         }
