@@ -666,6 +666,49 @@ bool creasePiece(const Geometry &g, size_t i, const Mark &m, const Shape &s)
     return straightBand(g, i, s, thickness) != 0 && thickness >= 0.6 * Mm && thickness <= 0.15;
 }
 
+// Indices joined into groups (union-find).
+class Groups {
+public:
+    explicit Groups(size_t n) : m_parent(n) { std::iota(m_parent.begin(), m_parent.end(), 0); }
+    size_t find(size_t a)
+    {
+        while (m_parent[a] != a)
+            a = m_parent[a] = m_parent[m_parent[a]];
+        return a;
+    }
+    void join(size_t a, size_t b) { m_parent[find(a)] = find(b); }
+    // The members of each group, by group.
+    std::vector<std::vector<size_t>> members()
+    {
+        std::vector<std::vector<size_t>> out(m_parent.size());
+        for (size_t k = 0; k < m_parent.size(); ++k)
+            out[find(k)].push_back(k);
+        return out;
+    }
+
+private:
+    std::vector<size_t> m_parent;
+};
+
+// The straight line c = offset + slope * a through weighted points (a, c).
+struct Fit {
+    double offset = 0, slope = 0;
+    double at(double a) const { return offset + slope * a; }
+};
+template <class Point> Fit fit(const std::vector<size_t> &items, Point point)
+{
+    double n = 0, sa = 0, sc = 0, saa = 0, sac = 0;
+    for (size_t i : items) {
+        const auto [a, c, w] = point(i);
+        n += w, sa += w * a, sc += w * c, saa += w * a * a, sac += w * a * c;
+    }
+    const double spread = saa / n - (sa / n) * (sa / n);
+    Fit f;
+    f.slope = spread > 1e-6 ? (sac / n - sa / n * sc / n) / spread : 0;
+    f.offset = sc / n - f.slope * sa / n;
+    return f;
+}
+
 // ---- the verdict -------------------------------------------------------------------------------
 
 class Verdict {
@@ -793,28 +836,26 @@ private:
         const auto across = [&](const Shape &s) { return down ? s.width : s.height; };
         const auto along = [&](const Shape &s) { return down ? s.height : s.width; };
         // The track: a straight fit through the pieces' middles, as wide as the widest piece.
-        double n = 0, sa = 0, sc = 0, saa = 0, sac = 0, half = 0, start = 1e9, end = -1e9;
+        const Fit track = fit(line, [&](size_t i) {
+            const Shape &s = m_boxes[i];
+            return std::array<double, 3>{a(s), c(s), along(s)};
+        });
+        // How far a box reaches from the track's middle, across it.
+        const auto off = [&](const Shape &s) {
+            return std::abs(c(s) - track.at(a(s))) + across(s) / 2 - std::abs(track.slope) * along(s) / 2;
+        };
+        double half = 0, start = 1e9, end = -1e9;
         for (size_t i : line) {
             const Shape &s = m_boxes[i];
-            const double w = along(s);
-            n += w, sa += w * a(s), sc += w * c(s), saa += w * a(s) * a(s), sac += w * a(s) * c(s);
+            half = std::max(half, off(s));
             start = std::min(start, a(s) - along(s) / 2);
             end = std::max(end, a(s) + along(s) / 2);
         }
-        const double spread = saa / n - (sa / n) * (sa / n);
-        const double slope = spread > 1e-6 ? (sac / n - sa / n * sc / n) / spread : 0;
-        const double offset = sc / n - slope * sa / n;
-        for (size_t i : line) {
-            const Shape &s = m_boxes[i];
-            half = std::max(half, std::abs(c(s) - (offset + slope * a(s))) + across(s) / 2 - std::abs(slope) * along(s) / 2);
-        }
         if (half > 0.06)
             return;
-        half += 0.01;
         for (size_t i = 0; i < m_boxes.size(); ++i) {
             const Shape &s = m_boxes[i];
-            if (!m_artefact[i] && a(s) >= start - 0.25 && a(s) <= end + 0.25 &&
-                std::abs(c(s) - (offset + slope * a(s))) + across(s) / 2 - std::abs(slope) * along(s) / 2 <= half)
+            if (!m_artefact[i] && a(s) >= start - 0.25 && a(s) <= end + 0.25 && off(s) <= half + 0.01)
                 m_artefact[i] = true;
         }
     }
@@ -838,13 +879,7 @@ private:
                 if ((m_boxes[i].height > m_boxes[i].width) == bool(down))
                     these.push_back(i);
             std::sort(these.begin(), these.end(), [&](size_t p, size_t q) { return c(m_boxes[p]) < c(m_boxes[q]); });
-            std::vector<size_t> parent(these.size());
-            std::iota(parent.begin(), parent.end(), 0);
-            const auto find = [&](size_t k) {
-                while (parent[k] != k)
-                    k = parent[k] = parent[parent[k]];
-                return k;
-            };
+            Groups groups(these.size());
             const double slope = 0.07;
             for (size_t p = 0; p < these.size(); ++p)
                 for (size_t q = p + 1; q < these.size(); ++q) {
@@ -852,28 +887,19 @@ private:
                     if (c(t) - c(s) > 0.04 + slope * length)
                         break;
                     if (c(t) - c(s) <= 0.04 + slope * std::abs(a(t) - a(s)))
-                        parent[find(p)] = find(q);
+                        groups.join(p, q);
                 }
-            std::vector<std::vector<size_t>> groups(these.size());
-            for (size_t k = 0; k < these.size(); ++k)
-                groups[find(k)].push_back(these[k]);
-            for (std::vector<size_t> &g : groups) {
+            for (std::vector<size_t> &g : groups.members()) {
                 if (g.size() < 2)
                     continue;
+                for (size_t &k : g)
+                    k = these[k];
                 // The line through the pieces' middles; a piece off it is no part of it.
-                double n = 0, sa = 0, sc = 0, saa = 0, sac = 0;
-                for (size_t i : g) {
+                const Fit line = fit(g, [&](size_t i) {
                     const Shape &s = m_boxes[i];
-                    const double w = to(s) - from(s);
-                    n += w, sa += w * a(s), sc += w * c(s), saa += w * a(s) * a(s), sac += w * a(s) * c(s);
-                }
-                const double spread = saa / n - (sa / n) * (sa / n);
-                const double slope = spread > 1e-6 ? (sac / n - sa / n * sc / n) / spread : 0;
-                const double offset = sc / n - slope * sa / n;
-                std::erase_if(g, [&](size_t i) {
-                    const Shape &s = m_boxes[i];
-                    return std::abs(c(s) - offset - slope * a(s)) > 0.03;
+                    return std::array<double, 3>{a(s), c(s), to(s) - from(s)};
                 });
+                std::erase_if(g, [&](size_t i) { return std::abs(c(m_boxes[i]) - line.at(a(m_boxes[i]))) > 0.03; });
                 double covered = 0, start = 1e9, end = -1e9;
                 for (size_t i : g) {
                     const Shape &s = m_boxes[i];
@@ -902,13 +928,7 @@ private:
         }
         if (glyphs.size() < 3)
             return 0;
-        std::vector<size_t> parent(glyphs.size());
-        std::iota(parent.begin(), parent.end(), 0);
-        const auto find = [&](size_t a) {
-            while (parent[a] != a)
-                a = parent[a] = parent[parent[a]];
-            return a;
-        };
+        Groups lines(glyphs.size());
         for (int turned = 0; turned < 2; ++turned) {
             // Along a line: x is the reading direction, y across it.
             const auto x0 = [&](const Shape &s) { return turned ? s.top : s.left; };
@@ -927,17 +947,15 @@ private:
                         break;
                     const double gap = std::max(x0(q) - x1(p), x0(p) - x1(q));
                     if (y(q) - y(p) <= 0.35 * big && big <= 2.5 * small && gap <= 1.5 * big)
-                        parent[find(order[a])] = find(order[b]);
+                        lines.join(order[a], order[b]);
                 }
             }
         }
-        std::vector<int> members(glyphs.size(), 0);
-        for (size_t k = 0; k < glyphs.size(); ++k)
-            ++members[find(k)];
         double ink = 0;
-        for (size_t k = 0; k < glyphs.size(); ++k)
-            if (members[find(k)] >= 3 && !counted[glyphs[k]])
-                ink += marks[glyphs[k]].area * m_geometry.cellArea();
+        for (const std::vector<size_t> &line : lines.members())
+            for (size_t k : line)
+                if (line.size() >= 3 && !counted[glyphs[k]])
+                    ink += marks[glyphs[k]].area * m_geometry.cellArea();
         return ink;
     }
 
