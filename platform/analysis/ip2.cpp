@@ -72,19 +72,30 @@ void loadDarkRow(const QImage &img, int y, bool inkIsOne, std::vector<uint8_t> &
                 set(x);
         break;
     }
-    default: // only where a channel is below 128 can the luma be: pixel by pixel there, the rest
-             // skipped sixteen bytes at a time
-        for (int i = firstBelow(line, 0, 3 * w, 128); i < 3 * w; i = firstBelow(line, i, 3 * w, 128)) {
-            int x = i / 3;
-            for (; x < w; ++x) {
-                const uchar *p = line + 3 * x;
-                if (std::min({p[0], p[1], p[2]}) >= 128)
-                    break;
-                if (luma(p) < 128)
-                    set(x);
+    default: {
+        int x = 0;
+#if defined(__SSE2__)
+        // Sixteen pixels at a time: a pixel with every channel at 128 or more is light, one with
+        // none is dark; only the others need their luma.
+        for (; x + 16 <= w; x += 16) {
+            const uchar *p = line + 3 * x;
+            const auto high = [&](int at) {
+                return uint64_t(unsigned(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + at)))));
+            };
+            const uint64_t light = high(0) | high(16) << 16 | high(32) << 32;
+            if (light == 0xFFFFFFFFFFFFull)
+                continue;
+            for (int k = 0; k < 16; ++k) {
+                const unsigned channels = unsigned(light >> (3 * k)) & 7;
+                if (channels == 0 || (channels != 7 && luma(p + 3 * k) < 128))
+                    set(x + k);
             }
-            i = 3 * x;
         }
+#endif
+        for (; x < w; ++x)
+            if (luma(line + 3 * x) < 128)
+                set(x);
+    }
     }
 }
 
