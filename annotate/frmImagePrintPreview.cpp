@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPrinterInfo>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -13,6 +14,7 @@
 #include "core/errors.h"
 #include "core/state.h"
 #include "platform/annot/annotdocument.h"
+#include "platform/imaging/imagingerror.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/vb/vb.h"
 
@@ -146,10 +148,19 @@ void FrmImagePrintPreview::SetupPrintPreview()
     }
 }
 
-void FrmImagePrintPreview::printDocument()
+void printAtDefaultScale(QelEzImage &strip)
 {
-    QelEzImage1->setPrintScale(g_intDefaultPrintScale);
-    QelEzImage1->print();
+    strip.setPrintScale(g_intDefaultPrintScale);
+    try {
+        strip.print();
+    } catch (const VbError &e) {
+        if (e.number != ezErr::PrintFailed || !QPrinterInfo::availablePrinterNames().isEmpty())
+            throw;
+        throw VbError(e.number,
+                      e.description + QStringLiteral(": no printer is set up on this computer (add one to the "
+                                                     "system's printers)"),
+                      e.source);
+    }
 }
 
 void FrmImagePrintPreview::mnuPrintPagesFitPage_Click()
@@ -157,7 +168,7 @@ void FrmImagePrintPreview::mnuPrintPagesFitPage_Click()
     Trap trap;
     try {
         trap(1);
-        printDocument();
+        printAtDefaultScale(*QelEzImage1);
     } catch (...) {
         reportCurrentError(QStringLiteral("frmImagePrintPreview::mnuPrintPagesFitPage_Click"), trap);
     }
@@ -172,7 +183,7 @@ void FrmImagePrintPreview::mnuPrintPrintSetup_Click()
         DoEvents();
         trap(2);
         if (result == 0) {
-            printDocument();
+            printAtDefaultScale(*QelEzImage1);
             trap(3);
             mnuPrintExit_Click();
         }

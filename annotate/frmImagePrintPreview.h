@@ -49,10 +49,13 @@ public:
 private:
     void InitializePermsRedaction();
     void InitPermRedact(QelAnnotDocument *doc, qint32 annotationType);
-    void printDocument();
 
     QString m_imageFile;
 };
+
+// Prints the strip's document at the default print scale (g_intDefaultPrintScale). A print that
+// fails on a computer without a printer says so in the error's text.
+void printAtDefaultScale(QelEzImage &strip);
 
 // The form's default instance (created on first use, fresh after an unload).
 FrmImagePrintPreview &frmImagePrintPreview();

@@ -54,6 +54,21 @@ void failValidation(QPointer<FrmBatchProgress> &progress, const QString &text,
 }
 
 bool runGuard = false;
+bool storedInRun = false; // a document of the current run has been stored
+
+// What a scan cut short by the feeder says: documents stored wrongly only when the run stored one.
+QString pageMismatchText()
+{
+    const QString stored = storedInRun
+        ? QStringLiteral("Some of the documents scanned in this batch have been erroneously stored.  ")
+        : QString();
+    return QStringLiteral("Error: The number of pages scanned in this batch does not does not match the number "
+                          "of pages booked and paged.  ") +
+           stored +
+           QStringLiteral("Please verify that the number of pages booked and paged are correctly recorded and "
+                          "that all pages in each document to be scanned are present.") +
+           (storedInRun ? QStringLiteral("  Each document incorrectly stored will need to be rescanned.") : QString());
+}
 
 // The pages the filter pass of the document just scanned deleted as blank ("2,4").
 QString blankPagesRemoved;
@@ -285,12 +300,7 @@ bool scan_batch_document(qint16 pages)
         return true;
     } catch (const VbError &e) {
         if (e.number == 4401) {
-            const QString text = QStringLiteral(
-                "Error: The number of pages scanned in this batch does not does not match the number "
-                "of pages booked and paged.  Some of the documents scanned in this batch have been "
-                "erroneously stored.  Please verify that the number of pages booked and paged are "
-                "correctly recorded and that all pages in each document to be scanned are present.  "
-                "Each document incorrectly stored will need to be rescanned.");
+            const QString text = pageMismatchText();
             MsgBox(text, vb::vbCritical, QStringLiteral("Batch Scan Error"));
             g_strBatchMessage += text + vbCrLf;
         } else {
@@ -320,6 +330,7 @@ void do_BatchScan()
     try {
         trap(1);
         g_strBatchMessage.clear();
+        storedInRun = false;
         new_bkPg(false, false);
         g_BlnAbortBatch = false;
         setStatus(*progress, QStringLiteral("Beginning batch scan."));
@@ -501,6 +512,7 @@ void do_BatchScan()
                     trap(12);
                     setStatus(*progress, QStringLiteral("Storing document ") + key + ofText);
                     const QVariant stored = do_save();
+                    storedInRun = storedInRun || (stored.isValid() && stored.toBool());
                     if (stored.isValid() && stored.toBool())
                         g_strBatchMessage += QStringLiteral("Document ") + key + QStringLiteral(" stored: ") +
                                              QString::number(hostPages) + QStringLiteral(" page(s)") + vbCrLf;

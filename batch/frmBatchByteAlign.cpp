@@ -1,5 +1,7 @@
 #include "batch/frmBatchByteAlign.h"
 
+#include <QPointer>
+
 #include "batch/batchscan.h"
 #include "batch/frmBarcodeLog.h"
 #include "capture/request.h"
@@ -36,16 +38,20 @@ FrmBatchByteAlign::FrmBatchByteAlign() : Form(QStringLiteral("frmBatchByteAlign"
     btnAbort->setGeometry(330, 38, 90, 26);
     btnLog = addControl(new QPushButton(QStringLiteral("Show Log"), this), QStringLiteral("btnLog"));
     btnLog->setGeometry(330, 68, 90, 26);
-    for (QPushButton *b : {btnStart, btnAbort, btnLog})
+    btnClose = addControl(new QPushButton(QStringLiteral("Close"), this), QStringLiteral("btnClose"));
+    btnClose->setGeometry(330, 98, 90, 26);
+    for (QPushButton *b : {btnStart, btnAbort, btnLog, btnClose})
         b->setAutoDefault(false);
+    setCancelButton(btnClose);
     lblProgress = addControl(new QLabel(QStringLiteral("Enter document range and press Start to begin"), this),
                              QStringLiteral("lblProgress"));
-    lblProgress->setGeometry(8, 100, 412, 20);
-    resize(428, 128);
+    lblProgress->setGeometry(8, 132, 412, 20);
+    resize(428, 160);
 
     connect(btnStart, &QPushButton::clicked, this, &FrmBatchByteAlign::btnStart_Click);
     connect(btnAbort, &QPushButton::clicked, this, &FrmBatchByteAlign::btnAbort_Click);
     connect(btnLog, &QPushButton::clicked, this, &FrmBatchByteAlign::btnLog_Click);
+    connect(btnClose, &QPushButton::clicked, this, &FrmBatchByteAlign::btnClose_Click);
 }
 
 void FrmBatchByteAlign::Form_Load()
@@ -80,6 +86,8 @@ void FrmBatchByteAlign::btnLog_Click()
     frmBarcodeLog().showLog(g_strByteAlignLog, this, QStringLiteral("Batch Byte Alignment Log"));
 }
 
+void FrmBatchByteAlign::btnClose_Click() { Unload(); }
+
 namespace {
 
 bool dateMode() { return g_dbMode == MODE_NYRG || g_dbMode == MODE_NYMD || g_dbMode == MODE_NYCR; }
@@ -111,9 +119,17 @@ bool do_BatchByteAlign(const QString &startA, const QString &startB, const QStri
     Road::Run run(form.road);
     if (!run)
         return false; // a Start pressed while a run yields
+    // The window closes only between walks.
+    form.btnClose->setEnabled(false);
     struct Release {
-        ~Release() { g_blnIsBatch = false; }
-    } release;
+        QPointer<FrmBatchByteAlign> form;
+        ~Release()
+        {
+            g_blnIsBatch = false;
+            if (form)
+                form->btnClose->setEnabled(true);
+        }
+    } release{&form};
 
     const auto failed = [&] { form.lblProgress->setText(QStringLiteral("Batch Failed!")); };
     bool result = true;

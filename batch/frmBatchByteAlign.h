@@ -17,12 +17,14 @@ public:
     QLineEdit *txtSBook, *txtSPage, *txtEBook, *txtEPage;
     QCheckBox *chkDocStore;
     QPushButton *btnStart, *btnAbort, *btnLog;
+    QPushButton *btnClose; // Escape; off while a walk runs
     QLabel *lblProgress;
 
     void Form_Load() override;
     void btnStart_Click();
     void btnAbort_Click();
     void btnLog_Click();
+    void btnClose_Click();
 
     Road road{*this, [this] { btnAbort_Click(); }}; // the walk
 };

@@ -1,6 +1,7 @@
 #include "capture/printredact.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QPointer>
 #include <QStatusBar>
 
@@ -21,10 +22,13 @@ namespace {
 const QString kTitle = QStringLiteral("The Korvane Scan Tool");
 
 // Writes what the page view shows back into its working file, through temp + workName; the
-// views are left empty. Returns the working file.
+// views are left empty. Returns the working file: scanned pages, held in memory only, get the
+// document's working file "temp.tif" here.
 QString writeBack(QelEzImage &page, QelEzImage &tree, const QString &workName)
 {
-    const QString orig = page.imageFile();
+    QString orig = page.imageFile();
+    if (orig.isEmpty())
+        orig = g_strTempPath + QStringLiteral("temp.tif");
     const QString work = g_strTempPath + workName;
     {
         const QelEzPageWalk pageWalk(page);
@@ -67,6 +71,45 @@ private:
     QPointer<Form> m_form;
 };
 
+// The main window's Print and Redact go off while the views are empty; once the road has shown
+// the document again they are as they were when it began.
+class CommandsKept {
+public:
+    explicit CommandsKept(const QelEzImage &page)
+        : m_page(page), m_print(frmMain().btnPrint->isEnabled()), m_redact(frmMain().btnRedact->isEnabled())
+    {
+    }
+    CommandsKept(const CommandsKept &) = delete;
+    CommandsKept &operator=(const CommandsKept &) = delete;
+    ~CommandsKept()
+    {
+        if (m_page.pageCount() == 0)
+            return;
+        frmMain().btnPrint->setEnabled(m_print);
+        frmMain().btnRedact->setEnabled(m_redact);
+    }
+
+private:
+    const QelEzImage &m_page;
+    bool m_print;
+    bool m_redact;
+};
+
+// After a failure: the document shown again from its working file when the road had taken it
+// out of the views or left one of its copies there.
+void showAgain(QelEzImage &page, const QString &orig, const QString &road)
+{
+    if ((page.imageFile() == orig && page.pageCount() > 0) || !QFileInfo::exists(orig))
+        return;
+    try {
+        page.clearImage();
+        page.setImageFile(orig);
+        page.setSaveFileName(QString());
+    } catch (...) {
+        reportCurrentError(road, Trap{});
+    }
+}
+
 // Shows the form modally over the main window, then unloads and deletes it.
 void showModalAndRelease(RoadForm &form)
 {
@@ -101,6 +144,7 @@ QString databaseDisplayName(qint32 mode)
 bool do_print_button_click(QelEzImage &pageView, QelEzImage &treeView, qint32 useDefaultPrinter)
 {
     Trap trap;
+    const CommandsKept commands(pageView);
     RoadForm previewForm; // unloaded after a failure's report
     // The document's working file: never one of the copies deleted on the way out.
     QString orig = pageView.imageFile();
@@ -141,8 +185,7 @@ bool do_print_button_click(QelEzImage &pageView, QelEzImage &treeView, qint32 us
 
         trap(5);
         if (useDefaultPrinter == 1) {
-            treeView.setPrintScale(g_intDefaultPrintScale);
-            treeView.print();
+            printAtDefaultScale(treeView);
             pageView.clearImage();
             treeView.clearImage();
         } else {
@@ -168,6 +211,7 @@ bool do_print_button_click(QelEzImage &pageView, QelEzImage &treeView, qint32 us
     } catch (...) {
         reportRoadFailure(QStringLiteral("do_print_button_click"), trap);
     }
+    showAgain(pageView, orig, QStringLiteral("do_print_button_click"));
     DeleteEditorCopies(orig);
     return false;
 }
@@ -175,6 +219,7 @@ bool do_print_button_click(QelEzImage &pageView, QelEzImage &treeView, qint32 us
 bool do_redact_button_click(QelEzImage &pageView, QelEzImage &treeView)
 {
     Trap trap;
+    const CommandsKept commands(pageView);
     RoadForm editorForm; // unloaded after a failure's report
     // The document's working file: never one of the copies deleted on the way out.
     QString orig = pageView.imageFile();
@@ -255,6 +300,7 @@ bool do_redact_button_click(QelEzImage &pageView, QelEzImage &treeView)
     } catch (...) {
         reportRoadFailure(QStringLiteral("do_redact_button_click"), trap);
     }
+    showAgain(pageView, orig, QStringLiteral("do_redact_button_click"));
     DeleteEditorCopies(orig);
     return false;
 }

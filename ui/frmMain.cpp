@@ -474,6 +474,13 @@ void FrmMain::wireHandlers()
     connect(lblStatus, &AutoSizeLabel::heightChanged, this, [this] { layoutStatusText(*this); });
     connect(ScrStatus, &QScrollBar::valueChanged, this, [this](int value) { ctl::setTop(lblStatus, -value); });
     connect(mnuFHS, &QAction::triggered, mnuFHS, [this](bool checked) { mnuFHS->setChecked(!checked); });
+    // Print and Redact have nothing to work on while the views are empty, whichever road emptied them.
+    connect(ezPageView, &QelEzImage::notify, this, [this](int code) {
+        if (code == ezNotify::PageNumber && ezPageView->pageCount() == 0) {
+            btnPrint->setEnabled(false);
+            btnRedact->setEnabled(false);
+        }
+    });
 }
 
 // --- Handlers -------------------------------------------------------------------------------
@@ -490,8 +497,13 @@ void FrmMain::Form_Load()
         trap(3);
         new_bkPg(true, false);
         // Pages a termination signal kept come back once the workspace is fresh.
-        if (g_blnLoggedIn && isLoaded())
+        if (g_blnLoggedIn && isLoaded()) {
             restoreRecoveryDocument();
+            // Kept pages that came back can be printed and redacted as freshly scanned ones.
+            const bool pages = ezPageView->pageCount() > 0;
+            btnPrint->setEnabled(pages);
+            btnRedact->setEnabled(pages);
+        }
     } catch (...) {
         reportCurrentError(QStringLiteral("frmMain::Form_Load"), trap);
     }

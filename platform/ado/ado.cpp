@@ -1,8 +1,11 @@
 #include "platform/ado/ado.h"
 #include "platform/ado/adoprovider.h"
 
+#include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QMutex>
+#include <QThread>
+#include <QWindow>
 #include <QRegularExpression>
 
 #include <atomic>
@@ -41,7 +44,50 @@ void adoProgramEnding(bool ending)
         g_endingAt = monotonicMs();
 }
 
-void adoRunBlocking(const std::function<void()> &call)
+namespace {
+// What the operator sees while the caller waits on the host: the wait cursor, and the windows
+// painted again as they are. Nothing else of the program runs meanwhile: no input, no timers, no
+// queued work (an event handled here could start a second road in the middle of the first).
+// Only on the thread of a graphical application; a worker thread or a tool waits plainly.
+class HostWait {
+public:
+    HostWait()
+        : m_gui(qobject_cast<QGuiApplication *>(QCoreApplication::instance())
+                && QThread::currentThread() == QCoreApplication::instance()->thread())
+    {
+    }
+    HostWait(const HostWait &) = delete;
+    HostWait &operator=(const HostWait &) = delete;
+    ~HostWait()
+    {
+        if (m_cursor)
+            QGuiApplication::restoreOverrideCursor();
+    }
+    // Called while the call has not answered yet.
+    void waiting()
+    {
+        if (!m_gui)
+            return;
+        if (!m_cursor) {
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+            m_cursor = true;
+        }
+        // A window's update request paints it at once from its widgets (exposed parts included).
+        for (QWindow *window : QGuiApplication::topLevelWindows()) {
+            if (!window->isExposed())
+                continue;
+            QEvent paint(QEvent::UpdateRequest);
+            QCoreApplication::sendEvent(window, &paint);
+        }
+    }
+
+private:
+    const bool m_gui;
+    bool m_cursor = false;
+};
+} // namespace
+
+void adoRunBlocking(const std::function<void()> &call, int limitSeconds)
 {
     struct Shared {
         std::mutex lock;
@@ -62,13 +108,24 @@ void adoRunBlocking(const std::function<void()> &call)
         shared->done = true;
         shared->finished.notify_all();
     }).detach();
+    const qint64 startedAt = monotonicMs();
+    HostWait wait;
     std::unique_lock<std::mutex> hold(shared->lock);
     while (!shared->finished.wait_for(hold, std::chrono::milliseconds(100), [&] { return shared->done; })) {
         const qint64 endingAt = g_endingAt;
         if (endingAt != 0 && monotonicMs() - endingAt >= kEndingGraceMs) {
             qCDebug(lcAdo) << "a blocked host call is given up: the program is ending";
-            throw VbError(adoErr::Timeout, QStringLiteral("The host did not answer, and the program is ending."));
+            throw VbError(adoErr::Timeout, QStringLiteral("The host did not answer, and the program is ending."),
+                          adoGivenUpSource);
         }
+        if (limitSeconds > 0 && monotonicMs() - startedAt >= qint64(limitSeconds) * 1000) {
+            qCDebug(lcAdo) << "a blocked host call is given up after" << limitSeconds << "seconds";
+            throw VbError(adoErr::Timeout, QStringLiteral("The host did not answer within %1 seconds.").arg(limitSeconds),
+                          adoGivenUpSource);
+        }
+        hold.unlock();
+        wait.waiting();
+        hold.lock();
     }
     if (shared->error)
         std::rethrow_exception(shared->error);

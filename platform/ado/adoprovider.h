@@ -48,9 +48,13 @@ AdoProgramCallText adoParseProgramCall(const QString &text);
 QString adoOdbcStatement(const QString &text);
 
 // Runs a blocking driver call on a worker thread while the caller waits, and hands back its
-// error. A call given up at the program's end (adoProgramEnding) runs on alone: everything it
-// uses must be owned by the function.
-void adoRunBlocking(const std::function<void()> &call);
+// error. The wait is given up with a timeout error after limitSeconds (none when 0 or less), and
+// 5 seconds after the program was asked to end (adoProgramEnding); the call then runs on alone, so
+// everything it uses must be owned by the function. A graphical program's windows show the wait
+// cursor and are kept painted while it waits; nothing else of the program runs.
+void adoRunBlocking(const std::function<void()> &call, int limitSeconds);
+// The source of the error of a wait given up (the call may still hold what it uses).
+inline const QString adoGivenUpSource = QStringLiteral("ADO wait");
 
 // Refuses a bound value (the first `bound` parameters) longer than its parameter's width in
 // characters, or holding a NUL character, which a driver would cut off.

@@ -137,25 +137,33 @@ public:
               SQL_HANDLE_ENV, h->env, "SQLSetEnvAttr");
         check(SQLAllocHandle(SQL_HANDLE_DBC, h->env, &h->dbc), SQL_HANDLE_ENV, h->env, "SQLAllocHandle(DBC)");
         // A host that takes the connection and never answers must not hold the caller for ever.
+        // The driver applies these to its connect; what it says to the host once signed on has no
+        // limit of its own, so the whole open is given up after the same time.
         const auto timeout = reinterpret_cast<SQLPOINTER>(SQLULEN(adoConnectionTimeout));
         SQLSetConnectAttrW(h->dbc, SQL_ATTR_LOGIN_TIMEOUT, timeout, 0);
         SQLSetConnectAttrW(h->dbc, SQL_ATTR_CONNECTION_TIMEOUT, timeout, 0);
         QString in = QStringLiteral("DSN=%1;UID=%2;PWD=%3").arg(braced(dsn), braced(uid), braced(pwd));
         if (systemNaming)
             in += QStringLiteral(";NAM=1");
-        adoRunBlocking([h, in] {
-            SQLWCHAR out[1024];
-            SQLSMALLINT outLen = 0;
-            if (!SQL_SUCCEEDED(
-                    SQLDriverConnectW(h->dbc, nullptr, wide(in), SQL_NTS, out, 1024, &outLen, SQL_DRIVER_NOPROMPT)))
-                throw diagnostics(SQL_HANDLE_DBC, h->dbc, "SQLConnect", adoConnectionTimeout);
-            h->connected = true;
-        });
+        adoRunBlocking(
+            [h, in] {
+                SQLWCHAR out[1024];
+                SQLSMALLINT outLen = 0;
+                if (!SQL_SUCCEEDED(SQLDriverConnectW(h->dbc, nullptr, wide(in), SQL_NTS, out, 1024, &outLen,
+                                                     SQL_DRIVER_NOPROMPT)))
+                    throw diagnostics(SQL_HANDLE_DBC, h->dbc, "SQLConnect", adoConnectionTimeout);
+                h->connected = true;
+            },
+            adoConnectionTimeout);
         m_handles = std::move(h);
     }
 
     AdoRowSet execute(const AdoCommandRequest &request, AdoParameters &params) override
     {
+        // A call given up while the host was silent may still hold the connection.
+        if (m_lost)
+            throw VbError(adoErr::ConnectionInvalid,
+                          QStringLiteral("The connection was lost: the host did not answer an earlier call."));
         auto run = std::make_shared<Run>();
         run->handles = m_handles;
         Stmt &st = run->st;
@@ -192,7 +200,13 @@ public:
         // Executed once, so not prepared first: the driver runs it directly.
         run->text = adoOdbcStatement(request.text);
         run->timeoutSeconds = request.timeoutSeconds;
-        adoRunBlocking([run] { runStatement(*run); });
+        // The driver's query timeout needs a host that answers; a silent one is given up here.
+        try {
+            adoRunBlocking([run] { runStatement(*run); }, request.timeoutSeconds);
+        } catch (const VbError &e) {
+            m_lost = e.source == adoGivenUpSource;
+            throw;
+        }
         const bool cut = run->cut;
 
         // The answers: every one checked before any is taken.
@@ -293,6 +307,7 @@ private:
     }
 
     std::shared_ptr<Handles> m_handles;
+    bool m_lost = false;
 };
 
 } // namespace

@@ -167,14 +167,21 @@ void QelEzImage::requireImage() const
 
 QelEzPageWalk::QelEzPageWalk(QelEzImage &control) : m_control(&control)
 {
-    if (control.m_walks++ == 0)
+    if (control.m_walks++ == 0) {
+        control.m_heldArea = control.geometry();
         control.setUpdatesEnabled(false);
+    }
 }
 
 QelEzPageWalk::~QelEzPageWalk()
 {
-    if (m_control && --m_control->m_walks == 0)
-        m_control->setUpdatesEnabled(true); // posts one paint of what is current
+    if (!m_control || --m_control->m_walks != 0)
+        return;
+    QelEzImage &control = *m_control;
+    control.setUpdatesEnabled(true); // posts one paint of what is current
+    // A control hidden or moved while updates were off did not mark the area it left.
+    if (QWidget *parent = control.parentWidget())
+        parent->update(control.m_heldArea | control.geometry());
 }
 
 // ---- document and pages ------------------------------------------------------------------------

@@ -258,11 +258,13 @@ private:
     QelEzThumbnailArea *m_thumbs = nullptr;
     QelEzPageArea *m_view = nullptr;
     int m_walks = 0;                  // page walks holding the page view
+    QRect m_heldArea;                 // where the control lay when the first walk took hold
 };
 
 // Held by a road while it walks the pages of a control: the pages (or thumbnails) it passes are
 // neither decoded nor painted; what is current when the last hold ends is painted once, by the
-// event loop.
+// event loop, and so is what lies behind where the control was (hidden or moved while held, it
+// left no mark of its own to repaint).
 class QelEzPageWalk {
 public:
     explicit QelEzPageWalk(QelEzImage &control);

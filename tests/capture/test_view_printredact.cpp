@@ -223,6 +223,9 @@ TEST_F(PrintRedactTest, FailuresWhilePrinting)
         EXPECT_TRUE(msg->calls()[0].prompt.startsWith(QString::fromLatin1(r.prompt))) << msg->calls()[0].prompt.toStdString();
         EXPECT_EQ(msg->calls()[0].icon(), r.icon);
         EXPECT_EQ(ended, r.ends ? 1 : -1); // the store's handler ends the same way
+        // the document is shown again from its working file
+        EXPECT_EQ(frmMain().ezPageView->pageCount(), 1);
+        EXPECT_EQ(frmMain().ezPageView->imageFile(), work);
     }
     coreHooks().endProcess = savedEnd;
 }

@@ -27,3 +27,13 @@ ends() {
     [ -z "$home" ] || grep -q '^\[Preferences\]' "$home/cfg/quorla/Korvane Scanning Utility.ini" 2>/dev/null \
         || { echo "$name: preferences not written"; return 1; }
 }
+
+# demoSignOn <seconds>: signs on as the demo operator at the iSeries Login that appears within
+# that time; prints the main window's id.
+demoSignOn() {
+    local login
+    login=$(waitWindow "iSeries Login" "$1") || return 1
+    xdotool windowfocus "$login"; sleep 0.3
+    xdotool type --delay 20 DEMO; xdotool key Tab; xdotool type --delay 20 demo; xdotool key Return
+    waitWindow "Korvane Scanning Utilty" 20
+}

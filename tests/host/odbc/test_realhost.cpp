@@ -7,7 +7,10 @@
 #include "pghost.h"
 
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QTest>
+#include <QTimer>
 
 #include <thread>
 
@@ -16,6 +19,7 @@
 #include "host/ma_sy331ri.h"
 #include "host/partners.h"
 #include "host/signon.h"
+#include "platform/ado/ado.h"
 #include "ui/frmLogin.h"
 #include "ui/frmMain.h"
 
@@ -24,6 +28,7 @@ namespace {
 const QString kDsn = QStringLiteral("QPGHOST");
 const QString kUser = QStringLiteral("QUSER");
 const QString kPassword = QStringLiteral("Wk-Stn;9");
+constexpr int kRelays = 64; // data sources through a relay that can go silent
 
 PgHost *g_server = nullptr;
 QString g_startError;
@@ -35,7 +40,7 @@ public:
         QElapsedTimer t;
         t.start();
         g_server = new PgHost;
-        if (!g_server->start(kDsn, kUser, kPassword) || g_server->psql(QString::fromUtf8(kHostSchema)).isNull())
+        if (!g_server->start(kDsn, kUser, kPassword, kRelays) || g_server->psql(QString::fromUtf8(kHostSchema)).isNull())
             g_startError = g_server->error();
         std::printf("server ready in %lld ms\n", static_cast<long long>(t.elapsed()));
     }
@@ -205,45 +210,162 @@ TEST_F(RealHostTest, PartnerListReadWithStatementsOverTheSystemNamingConnection)
     EXPECT_TRUE(boxes->calls().isEmpty()) << prompts().join('\n').toStdString();
 }
 
-TEST_F(RealHostTest, AHostThatNeverAnswersIsReportedWithinTheLoginTimeout)
+// What one open and one call met with a host silent from a given message of the conversation on.
+struct SilentRun {
+    int silentFrom = 0;
+    int failedAt = 0; // 0 none, 1 the open, 2 the call
+    int number = 0;
+    QString description;
+    qint64 tookMs = 0; // of the step that failed
+    int openMessages = 0; // the client's messages through the relay once the open was done
+    int callMessages = 0; // and once the call was done
+};
+
+constexpr int kCallLimit = 3; // seconds a call of the table waits
+
+// Opens a connection through relay n and calls the sign-on program with a command timeout of
+// limit seconds, as the host procedures call theirs.
+SilentRun openAndCall(int relay, int silentFrom, int limit)
 {
-    ASSERT_TRUE(g_server->listenSilently()) << g_server->error().toStdString();
-    setHostSettings(kDsn + "SILENT", kUser, kPassword);
-    bool configShown = false;
-    forms->onShow("frmConfig", [&](Form &) { configShown = true; });
+    SilentRun r;
+    r.silentFrom = silentFrom;
+    QElapsedTimer t;
+    try {
+        AdoConnection c;
+        r.failedAt = 1;
+        t.start();
+        c.open(QStringLiteral("provider=IBMDA400;data source=%1RELAY%2;").arg(kDsn).arg(relay), kUser, kPassword);
+        r.openMessages = g_server->relay(relay)->messages();
+        r.failedAt = 2;
+        AdoCommand cmd;
+        cmd.setActiveConnection(c);
+        cmd.setCommandTimeout(limit);
+        cmd.setCommandText(adoProgramCall(QStringLiteral("SY983R"), 3));
+        for (const auto &[name, width] : {std::pair{"userid", 10}, {"password", 10}, {"ErrMsg", 60}})
+            cmd.parameters().append(cmd.createParameter(QString::fromLatin1(name), adChar, adParamInputOutput, width));
+        cmd.parameters()["userid"].setValue("JSMITH");
+        cmd.parameters()["password"].setValue("Secret1");
+        t.start();
+        cmd.execute();
+        r.callMessages = g_server->relay(relay)->messages();
+        r.failedAt = 0;
+    } catch (const VbError &e) {
+        r.number = e.number;
+        r.description = e.description;
+    }
+    r.tookMs = t.elapsed();
+    return r;
+}
+
+// Each case in a thread of its own, all at once; relay n + first serves case n.
+std::vector<SilentRun> runSilentCases(int first, int cases, int limit)
+{
+    std::vector<SilentRun> runs(static_cast<size_t>(cases));
+    std::vector<std::thread> threads;
+    for (int k = 0; k < cases; ++k) {
+        g_server->relay(first + k)->silentFrom(k);
+        threads.emplace_back([&runs, first, k, limit] { runs[size_t(k)] = openAndCall(first + k, k, limit); });
+    }
+    for (std::thread &t : threads)
+        t.join();
+    return runs;
+}
+
+// A window of the program while the caller waits on the host.
+class WaitWatch : public QWidget {
+public:
+    int paints = 0;
+    bool waitCursor = false;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        ++paints;
+        const QCursor *c = QGuiApplication::overrideCursor();
+        waitCursor = waitCursor || (c && c->shape() == Qt::WaitCursor);
+    }
+};
+
+// The host goes silent at every step of an open and a call: from each of the client's messages
+// of the conversation on (counted once through a relay that never goes silent), with silence from
+// the start (a host that takes the connection and never answers) and after the sign-in among
+// them. Each case is given up with the timeout error within the limit of the step that waits (15
+// seconds for the open, the command's timeout for the call); asked to end, the program gives every
+// one up within 5 seconds. Meanwhile the program's own sign-on meets a host silent after the
+// sign-in: its window stays painted, in the wait cursor, and nothing else of the program runs.
+TEST_F(RealHostTest, AHostSilentAtAnyStepIsGivenUpWithinItsLimit)
+{
+    ASSERT_NE(g_server->relay(0), nullptr) << g_server->error().toStdString();
+    const SilentRun whole = openAndCall(0, -1, kCallLimit);
+    ASSERT_EQ(whole.failedAt, 0) << whole.description.toStdString();
+    const int openMessages = whole.openMessages;
+    ASSERT_GT(openMessages, 3) << "the driver says more to the host once signed in";
+    const int cases = whole.callMessages + 1; // silent from message 0 (none answered) to the call's last
+    std::printf("an open says %d messages to the host, a call %d\n", openMessages, cases - 1 - openMessages);
+    ASSERT_LE(2 * cases + 1, kRelays) << cases;
+    for (int n = 1; n <= 2 * cases; ++n)
+        ASSERT_NE(g_server->relay(n), nullptr) << g_server->error().toStdString();
+
+    std::vector<SilentRun> runs;
+    std::thread table([&] { runs = runSilentCases(1, cases, kCallLimit); });
+
+    // The sign-on, silent after the sign-in (from the open's last message on).
+    g_server->relay(2 * cases + 1)->silentFrom(openMessages);
+    setHostSettings(QStringLiteral("%1RELAY%2").arg(kDsn).arg(2 * cases + 1), kUser, kPassword);
+    forms->onShow("frmConfig", [](Form &) {});
+    WaitWatch window;
+    window.resize(200, 100);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+    window.paints = 0;
+    bool timerRan = false, queuedRan = false;
+    QTimer::singleShot(0, [&] { timerRan = true; });
+    QMetaObject::invokeMethod(qApp, [&] { queuedRan = true; }, Qt::QueuedConnection);
     QElapsedTimer t;
     t.start();
     EXPECT_FALSE(SY983R("JSMITH", "Secret1"));
     EXPECT_LT(t.elapsed(), 20000);
-    ASSERT_EQ(boxes->calls().size(), 2);
+    EXPECT_GT(window.paints, 20);
+    EXPECT_TRUE(window.waitCursor);
+    EXPECT_FALSE(timerRan);
+    EXPECT_FALSE(queuedRan);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    ASSERT_FALSE(boxes->calls().isEmpty());
     const QString report = boxes->calls()[0].prompt;
     EXPECT_TRUE(report.startsWith("Error in SY983R at line 1")) << report.toStdString();
     EXPECT_TRUE(report.contains("-2147217871: The host did not answer within 15 seconds")) << report.toStdString();
-    EXPECT_TRUE(configShown);
-}
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(timerRan && queuedRan);
 
-TEST_F(RealHostTest, AProgramAskedToEndGivesUpABlockedCallAfterFiveSeconds)
-{
-    ASSERT_TRUE(g_server->listenSilently()) << g_server->error().toStdString();
-    setHostSettings(kDsn + "SILENT", kUser, kPassword);
-    forms->onShow("frmConfig", [](Form &) {});
-    QElapsedTimer t;
-    t.start();
+    table.join();
+    for (const SilentRun &r : runs) {
+        SCOPED_TRACE(r.silentFrom);
+        const bool inOpen = r.silentFrom <= openMessages;
+        EXPECT_EQ(r.failedAt, inOpen ? 1 : 2) << r.description.toStdString();
+        EXPECT_EQ(r.number, adoErr::Timeout) << r.description.toStdString();
+        EXPECT_TRUE(r.description.startsWith(QStringLiteral("The host did not answer within %1 seconds")
+                                                 .arg(inOpen ? adoConnectionTimeout : kCallLimit)))
+            << r.description.toStdString();
+        EXPECT_LT(r.tookMs, (inOpen ? adoConnectionTimeout : kCallLimit) * 1000 + 5000); // a loaded machine's slack
+    }
+
+    // Asked to end one second in, with the host programs' own call timeout.
     std::thread signal([] {
         std::this_thread::sleep_for(std::chrono::seconds(1));
         adoProgramEnding();
     });
-    EXPECT_FALSE(SY983R("JSMITH", "Secret1"));
+    const std::vector<SilentRun> ending = runSilentCases(cases + 1, cases, 60000);
     signal.join();
     adoProgramEnding(false);
-    EXPECT_GE(t.elapsed(), 6000);
-    EXPECT_LT(t.elapsed(), 8000);
-    ASSERT_FALSE(boxes->calls().isEmpty());
-    EXPECT_TRUE(boxes->calls()[0].prompt.contains("-2147217871: The host did not answer, and the program is ending."))
-        << boxes->calls()[0].prompt.toStdString();
-    // the given-up open ends on its own once the server refuses it
-    g_server->stopListening();
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    for (const SilentRun &r : ending) {
+        SCOPED_TRACE(r.silentFrom);
+        EXPECT_NE(r.failedAt, 0);
+        EXPECT_EQ(r.description, QStringLiteral("The host did not answer, and the program is ending."));
+        EXPECT_LT(r.tookMs, 10000);
+    }
+    // The given-up calls end once their relays close.
+    g_server->closeRelays();
 }
 
 TEST_F(RealHostTest, WidthsAreCharactersAndUnsetValuesGoOutEmpty)
