@@ -70,6 +70,22 @@ QString pageMismatchText()
            (storedInRun ? QStringLiteral("  Each document incorrectly stored will need to be rescanned.") : QString());
 }
 
+// The pages the filter pass of the document just scanned deleted as blank ("2,4").
+QString blankPagesRemoved;
+
+// Tells Messages and the log which pages of the document went as blank.
+void logBlankPages(const QString &key)
+{
+    if (blankPagesRemoved.isEmpty())
+        return;
+    const QStringList pages = blankPagesRemoved.split(u',');
+    const QString line = QStringLiteral("Document %1: %2 %3 removed as blank")
+                             .arg(key, pages.size() == 1 ? QStringLiteral("page") : QStringLiteral("pages"),
+                                  pages.join(QStringLiteral(", ")));
+    g_strBatchMessage += line + vbCrLf;
+    qCInfo(lcFilters).noquote() << line;
+}
+
 } // namespace
 
 QString whole(const QString &text) { return QString::number(qint64(Int(Val(text)))); }
@@ -239,6 +255,7 @@ bool scan_batch_document(qint16 pages)
         } catch (const VbError &) {
         }
     };
+    blankPagesRemoved.clear();
     Trap trap;
     try {
         trap(1);
@@ -277,7 +294,7 @@ bool scan_batch_document(qint16 pages)
             FlipDoc();
         trap(5);
         if (g_blnIsBatch && g_blnProcessBatch)
-            doImageProcess(tree, g_FilterSettings, 1, -1);
+            blankPagesRemoved = doImageProcess(tree, g_FilterSettings, 1, -1);
         trap(6);
         restoreSource();
         return true;
@@ -482,6 +499,7 @@ void do_BatchScan()
                         return;
                     }
                     g_strBatchMessage += QStringLiteral("Document ") + key + QStringLiteral(" scanned") + vbCrLf;
+                    logBlankPages(key);
                     if (g_BlnAbortBatch) {
                         new_bkPg(false, false);
                         finishButtons(*progress);

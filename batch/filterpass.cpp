@@ -80,11 +80,12 @@ bool DetectBlank(QelEzImage &control, int flag)
     return false;
 }
 
-void doImageProcess(QelEzImage &control, std::shared_ptr<FilterChain> chain, int firstPage,
-                    int pageCount)
+QString doImageProcess(QelEzImage &control, std::shared_ptr<FilterChain> chain, int firstPage,
+                       int pageCount)
 {
     FrmProcessFilters &form = frmProcessFilters();
     bool waiting = false;
+    QString deleted;
     Trap trap;
     try {
         trap(1);
@@ -95,7 +96,7 @@ void doImageProcess(QelEzImage &control, std::shared_ptr<FilterChain> chain, int
         if (!chain)
             chain = g_FilterSettings;
         if ((g_FilterSettings->count() == 0 && !g_blnDetectBlank) || count < 1)
-            return;
+            return deleted;
         trap(3);
         QApplication::setOverrideCursor(Qt::WaitCursor);
         waiting = true;
@@ -133,11 +134,13 @@ void doImageProcess(QelEzImage &control, std::shared_ptr<FilterChain> chain, int
             frmMain().lblStatus->setText(status);
             qCInfo(lcFilters).noquote() << removed << "blank pages removed: pages" << list;
         }
+        deleted = list;
     } catch (...) {
         reportCurrentError(QStringLiteral("doImageProcess"), trap);
     }
     if (waiting)
         QApplication::restoreOverrideCursor();
+    return deleted;
 }
 
 FrmProcessFilters::FrmProcessFilters() : Form(QStringLiteral("frmProcessFilters"))
@@ -173,6 +176,7 @@ void FrmProcessFilters::Form_Activate()
     m_control = nullptr;
     if (!control)
         return;
+    Road::Run run(m_pass);
     doImageProcess(*control, m_chain, m_firstPage, m_pageCount);
     m_chain.reset();
     Unload();

@@ -74,6 +74,11 @@ FrmbcPageMismatch::FrmbcPageMismatch() : Form(QStringLiteral("frmbcPageMismatch"
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
     connect(btnAbortStore, &QPushButton::clicked, this, [this] { btnAbortStore_Click(); });
+    // A thumbnail clicked shows its page: "Correct Mismatch" splits at the page shown.
+    connect(ezTreeView, &QelEzImage::pageChange, this, [this] {
+        if (ezTreeView->page() != ezPageView->page())
+            ezPageView->setPage(ezTreeView->page());
+    });
 }
 
 FrmbcPageMismatch &frmbcPageMismatch() { return defaultInstance<FrmbcPageMismatch>(); }

@@ -1,9 +1,10 @@
 #include "platform/analysis/ip2.h"
 
+#include "platform/analysis/blankverdict.h"
+#include "platform/analysis/pixels.h"
 #include "platform/vb/vberror.h"
 
 #include <QRegularExpression>
-#include <QtEndian>
 
 #define ZX_USE_UTF8 1
 #include <ZXing/ReadBarcode.h>
@@ -13,10 +14,10 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <mutex>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+using namespace ip2px;
 
 namespace {
 
@@ -25,68 +26,77 @@ namespace {
     throw VbError(ip2Err::InvalidPropertyValue, QStringLiteral("Invalid property value"));
 }
 
-double dpiOf(int dotsPerMeter)
+// The bits of a byte in the opposite order.
+constexpr std::array<uint8_t, 256> Reversed = [] {
+    std::array<uint8_t, 256> t{};
+    for (int v = 0; v < 256; ++v)
+        for (int k = 0; k < 8; ++k)
+            if (v & (1 << k))
+                t[size_t(v)] |= uint8_t(0x80 >> k);
+    return t;
+}();
+
+// The dark pixels of row y as bits in the bilevel layout (leftmost pixel in the top bit), with
+// one zero byte of padding at each end: ink on bilevel pages, levels below 128 on grey ones, luma
+// below 128 on colour ones.
+void loadDarkRow(const QImage &img, int y, bool inkIsOne, std::vector<uint8_t> &row)
 {
-    double dpi = dotsPerMeter * 0.0254;
-    return dpi < 1 ? 200.0 : dpi;
-}
-double xDpi(const QImage &img) { return dpiOf(img.dotsPerMeterX()); }
-double yDpi(const QImage &img) { return dpiOf(img.dotsPerMeterY()); }
-
-bool isMono(const QImage &img) { return img.format() == QImage::Format_Mono; }
-
-// True when bit value 1 is ink (the darker colour-table entry).
-bool monoInkIsOne(const QImage &img)
-{
-    if (img.colorCount() < 2)
-        return true;
-    return qGray(img.color(1)) < qGray(img.color(0));
-}
-
-inline int luma(const uchar *p) { return (p[0] * 11 + p[1] * 16 + p[2] * 5) >> 5; }
-
-// Ink bits of one bilevel row (1 = ink), with one zero byte of padding at each end.
-void loadMonoRow(const QImage &img, int y, bool inkIsOne, std::vector<uint8_t> &row)
-{
-    const int bytes = (img.width() + 7) / 8;
     std::fill(row.begin(), row.end(), 0);
     if (y < 0 || y >= img.height())
         return;
+    const int w = img.width();
     const uchar *line = img.constScanLine(y);
-    for (int i = 0; i < bytes; ++i)
-        row[i + 1] = inkIsOne ? line[i] : uint8_t(~line[i]);
-    if (int tail = img.width() % 8)
-        row[bytes] &= uint8_t(0xFF << (8 - tail));
-}
-
-// Grey levels of row y of a grey or colour page: the row itself for grey, else its luma in
-// `buffer` (width bytes).
-const uint8_t *levelRow(const QImage &img, int y, std::vector<uint8_t> &buffer)
-{
-    const uchar *line = img.constScanLine(y);
-    if (img.format() == QImage::Format_Grayscale8)
-        return line;
-    for (int x = 0; x < img.width(); ++x)
-        buffer[size_t(x)] = uint8_t(luma(line + 3 * x));
-    return buffer.data();
-}
-
-// First x in [x, end) whose level is below `limit` (1..256), or end; sixteen levels at a time
-// where it can.
-int firstBelow(const uint8_t *row, int x, int end, int limit)
-{
-#if defined(__SSE2__)
-    // v < limit exactly when min(v, limit - 1) == v.
-    const __m128i top = _mm_set1_epi8(char(limit - 1));
-    for (; x + 16 <= end; x += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + x));
-        if (const int below = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, top), v)))
-            return x + std::countr_zero(unsigned(below));
+    const auto set = [&](int x) { row[size_t(x / 8 + 1)] |= uint8_t(0x80 >> (x & 7)); };
+    switch (img.format()) {
+    case QImage::Format_Mono: {
+        const int bytes = (w + 7) / 8;
+        for (int i = 0; i < bytes; ++i)
+            row[size_t(i + 1)] = inkIsOne ? line[i] : uint8_t(~line[i]);
+        if (int tail = w % 8)
+            row[size_t(bytes)] &= uint8_t(0xFF << (8 - tail));
+        break;
     }
+    case QImage::Format_Grayscale8: {
+        int x = 0;
+#if defined(__SSE2__)
+        const __m128i top = _mm_set1_epi8(127);
+        for (; x + 16 <= w; x += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(line + x));
+            const unsigned below = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, top), v)));
+            row[size_t(x / 8 + 1)] = Reversed[below & 0xFF];
+            row[size_t(x / 8 + 2)] = Reversed[below >> 8];
+        }
 #endif
-    while (x < end && row[x] >= limit)
-        ++x;
-    return x;
+        for (; x < w; ++x)
+            if (line[x] < 128)
+                set(x);
+        break;
+    }
+    default: {
+        int x = 0;
+#if defined(__SSE2__)
+        // Sixteen pixels at a time: a pixel with every channel at 128 or more is light, one with
+        // none is dark; only the others need their luma.
+        for (; x + 16 <= w; x += 16) {
+            const uchar *p = line + 3 * x;
+            const auto high = [&](int at) {
+                return uint64_t(unsigned(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + at)))));
+            };
+            const uint64_t light = high(0) | high(16) << 16 | high(32) << 32;
+            if (light == 0xFFFFFFFFFFFFull)
+                continue;
+            for (int k = 0; k < 16; ++k) {
+                const unsigned channels = unsigned(light >> (3 * k)) & 7;
+                if (channels == 0 || (channels != 7 && luma(p + 3 * k) < 128))
+                    set(x + k);
+            }
+        }
+#endif
+        for (; x < w; ++x)
+            if (luma(line + 3 * x) < 128)
+                set(x);
+    }
+    }
 }
 
 // Bits of byte i that lie in columns [x0, x1).
@@ -106,67 +116,42 @@ inline uint8_t sideNeighbours(const std::vector<uint8_t> &v, int i)
     return uint8_t((v[i + 1] >> 1) | (v[i] << 7) | (v[i + 1] << 1) | (v[i + 2] >> 7));
 }
 
-// Clears ink pixels inside r that have no ink among their eight neighbours. Clearing an isolated
+// Clears dark pixels inside r that have no dark pixel among their eight neighbours. Clearing an isolated
 // pixel never makes another one isolated, so the rows can be changed in place.
 void despeckle(QImage &img, const QRect &r)
 {
     if (r.isEmpty())
         return;
-    if (isMono(img)) {
-        const bool one = monoInkIsOne(img);
-        const size_t padded = (img.width() + 7) / 8 + 2;
-        std::vector<uint8_t> up(padded), cur(padded), down(padded);
-        loadMonoRow(img, r.top() - 1, one, up);
-        loadMonoRow(img, r.top(), one, cur);
-        const int x0 = r.left(), x1 = r.right() + 1;
-        for (int y = r.top(); y <= r.bottom(); ++y) {
-            loadMonoRow(img, y + 1, one, down);
-            uchar *line = nullptr;
-            for (int i = x0 / 8; i <= (x1 - 1) / 8; ++i) {
-                const uint8_t c = cur[i + 1];
-                if (!c)
-                    continue;
-                const uint8_t n = up[i + 1] | down[i + 1] | sideNeighbours(up, i)
-                    | sideNeighbours(down, i) | sideNeighbours(cur, i);
-                const uint8_t lone = c & uint8_t(~n) & columnMask(i, x0, x1);
-                if (!lone)
-                    continue;
-                if (!line)
-                    line = img.scanLine(y);
-                line[i] = one ? uint8_t(line[i] & ~lone) : uint8_t(line[i] | lone);
-            }
-            std::swap(up, cur);
-            std::swap(cur, down);
-        }
-        return;
-    }
-    // Only a run of one dark pixel can be isolated.
-    const int w = img.width(), h = img.height();
-    const int bpp = img.format() == QImage::Format_Grayscale8 ? 1 : 3;
-    uchar *const bits = img.bits();
-    const qsizetype bpl = img.bytesPerLine();
-    const std::vector<uint8_t> white(size_t(w), 255);
-    std::vector<uint8_t> b0(static_cast<size_t>(w)), b1(b0), b2(b0);
-    const auto row = [&](int y, std::vector<uint8_t> &buffer) {
-        return y < 0 || y >= h ? white.data() : levelRow(img, y, buffer);
-    };
+    const bool one = isMono(img) && monoInkIsOne(img);
+    const int bpp = isMono(img) ? 0 : img.format() == QImage::Format_Grayscale8 ? 1 : 3;
+    const size_t padded = size_t(img.width() + 7) / 8 + 2;
+    std::vector<uint8_t> up(padded), cur(padded), down(padded);
+    loadDarkRow(img, r.top() - 1, one, up);
+    loadDarkRow(img, r.top(), one, cur);
+    const int x0 = r.left(), x1 = r.right() + 1;
     for (int y = r.top(); y <= r.bottom(); ++y) {
-        const uint8_t *up = row(y - 1, b0), *cur = row(y, b1), *down = row(y + 1, b2);
-        for (int x = firstBelow(cur, r.left(), r.right() + 1, 128); x <= r.right();
-             x = firstBelow(cur, x, r.right() + 1, 128)) {
-            int end = x + 1;
-            while (end < w && cur[end] < 128)
-                ++end;
-            if (end - x == 1 && (x == 0 || cur[x - 1] >= 128)) {
-                const int l = std::max(0, x - 1), rt = std::min(w - 1, x + 1);
-                bool alone = true;
-                for (int i = l; i <= rt && alone; ++i)
-                    alone = up[i] >= 128 && down[i] >= 128;
-                if (alone)
-                    std::memset(bits + y * bpl + x * bpp, 255, size_t(bpp));
+        loadDarkRow(img, y + 1, one, down);
+        for (int i = x0 / 8; i <= (x1 - 1) / 8; ++i) {
+            const uint8_t c = cur[size_t(i + 1)];
+            if (!c)
+                continue;
+            const uint8_t n = up[size_t(i + 1)] | down[size_t(i + 1)] | sideNeighbours(up, i) |
+                              sideNeighbours(down, i) | sideNeighbours(cur, i);
+            const uint8_t lone = c & uint8_t(~n) & columnMask(i, x0, x1);
+            if (!lone)
+                continue;
+            // The page is copied (when shared) only now that a pixel changes.
+            uchar *line = img.scanLine(y);
+            if (bpp == 0) {
+                line[i] = one ? uint8_t(line[i] & ~lone) : uint8_t(line[i] | lone);
+                continue;
             }
-            x = end;
+            for (int k = 0; k < 8; ++k)
+                if (lone & (0x80 >> k))
+                    std::memset(line + (i * 8 + k) * bpp, 255, size_t(bpp));
         }
+        std::swap(up, cur);
+        std::swap(cur, down);
     }
 }
 
@@ -217,6 +202,24 @@ void clearEdgeInk(int w, int h, Allowed allowed, Span span, Ink ink, Clear clear
     }
 }
 
+// The paper's level of a grey or colour page (luma on colour): the upper quartile of a sparse
+// sample; white when the page is mostly dark.
+int paperLevel(const QImage &img)
+{
+    std::array<int, 256> bins{};
+    int samples = 0;
+    const int bpp = img.format() == QImage::Format_Grayscale8 ? 1 : 3;
+    for (int y = 0; y < img.height(); y += 8) {
+        const uchar *line = img.constScanLine(y);
+        for (int x = 0; x < img.width(); x += 8, ++samples)
+            ++bins[size_t(bpp == 1 ? line[x] : luma(line + 3 * x))];
+    }
+    int level = 255, above = bins[255];
+    while (level > 0 && above * 4 < samples)
+        above += bins[size_t(--level)];
+    return level < 96 ? 255 : level;
+}
+
 // Fills r (clipped to the page) with white.
 void fillWhite(QImage &img, QRect r)
 {
@@ -238,322 +241,6 @@ void fillWhite(QImage &img, QRect r)
     const int bpp = img.format() == QImage::Format_Grayscale8 ? 1 : 3;
     for (int y = r.top(); y <= r.bottom(); ++y)
         std::memset(img.scanLine(y) + r.left() * bpp, 255, size_t(r.width()) * bpp);
-}
-
-// ---- connected components ----------------------------------------------------------------------
-
-// One 8-connected component of ink: bounding box (inclusive), pixel count, and how many of its
-// pixels are strong ink (darker against their paper than the verdict asks; all on bilevel pages).
-struct Component {
-    int x0, y0, x1, y1;
-    qint64 area;
-    qint64 strong;
-    int width() const { return x1 - x0 + 1; }
-    int height() const { return y1 - y0 + 1; }
-    int extent() const { return std::max(width(), height()); }
-};
-
-struct Run {
-    int x0, x1; // inclusive
-    int strong;
-    int label;
-};
-
-// Labels runs of ink row by row, joining a run to every run of the row above that touches it,
-// with a union-find over the labels; each label's root carries its component's totals.
-class Labeller {
-public:
-    void row(int y, std::vector<Run> &runs)
-    {
-        size_t j = 0;
-        for (Run &r : runs) {
-            while (j < m_prev.size() && m_prev[j].x1 < r.x0 - 1)
-                ++j;
-            int label = -1;
-            for (size_t k = j; k < m_prev.size() && m_prev[k].x0 <= r.x1 + 1; ++k)
-                label = label < 0 ? find(m_prev[k].label) : unite(label, m_prev[k].label);
-            if (label < 0) {
-                label = int(m_parent.size());
-                m_parent.push_back(label);
-                m_stats.push_back({r.x0, y, r.x1, y, 0, 0});
-            }
-            Component &c = m_stats[size_t(label)];
-            c.x0 = std::min(c.x0, r.x0);
-            c.x1 = std::max(c.x1, r.x1);
-            c.y1 = y;
-            c.area += r.x1 - r.x0 + 1;
-            c.strong += r.strong;
-            r.label = label;
-        }
-        std::swap(m_prev, runs);
-        runs.clear();
-    }
-    // The finished components.
-    std::vector<Component> components()
-    {
-        std::vector<Component> out;
-        for (size_t i = 0; i < m_parent.size(); ++i)
-            if (m_parent[i] == int(i))
-                out.push_back(m_stats[i]);
-        return out;
-    }
-
-private:
-    int find(int a)
-    {
-        while (m_parent[size_t(a)] != a) {
-            m_parent[size_t(a)] = m_parent[size_t(m_parent[size_t(a)])];
-            a = m_parent[size_t(a)];
-        }
-        return a;
-    }
-    int unite(int a, int b)
-    {
-        a = find(a);
-        b = find(b);
-        if (a == b)
-            return a;
-        if (b < a)
-            std::swap(a, b);
-        Component &t = m_stats[size_t(a)];
-        const Component &f = m_stats[size_t(b)];
-        t = {std::min(t.x0, f.x0), std::min(t.y0, f.y0), std::max(t.x1, f.x1), std::max(t.y1, f.y1),
-             t.area + f.area, t.strong + f.strong};
-        m_parent[size_t(b)] = a;
-        return a;
-    }
-
-    std::vector<int> m_parent;
-    std::vector<Component> m_stats;
-    std::vector<Run> m_prev;
-};
-
-std::vector<Component> monoComponents(const QImage &img)
-{
-    const bool one = monoInkIsOne(img);
-    const int w = img.width(), bytes = (w + 7) / 8;
-    Labeller labeller;
-    std::vector<Run> runs;
-    for (int y = 0; y < img.height(); ++y) {
-        const uchar *line = img.constScanLine(y);
-        int open = -1; // start of the run still open at the end of the last word
-        // Sixty-four pixels at a time, the leftmost in the word's top bit.
-        for (int x0 = 0; x0 < w; x0 += 64) {
-            const int i = x0 / 8;
-            uint64_t word = 0;
-            if (i + 8 <= bytes) {
-                word = qFromBigEndian<quint64>(line + i);
-            } else {
-                for (int k = 0; i + k < bytes; ++k)
-                    word |= uint64_t(line[i + k]) << (56 - 8 * k);
-            }
-            if (!one)
-                word = ~word;
-            if (x0 + 64 > w)
-                word &= ~uint64_t(0) << (x0 + 64 - w);
-            int pos = 0;
-            while (pos < 64) {
-                const uint64_t rest = word << pos;
-                if (open < 0) {
-                    if (!rest)
-                        break;
-                    pos += std::countl_zero(rest);
-                    open = x0 + pos;
-                } else {
-                    pos += std::countl_zero(uint64_t(~rest)); // the shifted-in zeros end the count at 64
-                    if (pos < 64) {
-                        runs.push_back({open, x0 + pos - 1, x0 + pos - open, -1});
-                        open = -1;
-                    }
-                }
-            }
-        }
-        if (open >= 0)
-            runs.push_back({open, w - 1, w - open, -1});
-        labeller.row(y, runs);
-    }
-    return labeller.components();
-}
-
-// First x in [x, end) whose level is below its own column's limit, or end; `top` holds each
-// column's limit less one. Sixteen levels at a time where it can.
-int firstBelowEach(const uint8_t *row, const uint8_t *top, int x, int end)
-{
-#if defined(__SSE2__)
-    for (; x + 16 <= end; x += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + x));
-        const __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i *>(top + x));
-        if (const int below = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, t), v)))
-            return x + std::countr_zero(unsigned(below));
-    }
-#endif
-    while (x < end && row[x] > top[x])
-        ++x;
-    return x;
-}
-
-inline int chroma(const uchar *p) { return std::max({p[0], p[1], p[2]}) - std::min({p[0], p[1], p[2]}); }
-
-// The levels marks are measured in, row by row: grey as it is; on colour pages the luma,
-// darkened by the pixel's chroma above the paper's, so that a red or blue stamp as light as the
-// paper still stands out (160 levels of chroma make it black).
-class MarkLevels {
-public:
-    explicit MarkLevels(const QImage &img) : m_img(img), m_buffer(size_t(img.width()))
-    {
-        if (img.format() == QImage::Format_Grayscale8)
-            return;
-        std::array<int, 256> bins{};
-        for (int y = 0; y < img.height(); y += 8) {
-            const uchar *line = img.constScanLine(y);
-            for (int x = 0; x < img.width(); x += 8)
-                ++bins[size_t(chroma(line + 3 * x))];
-        }
-        // The paper's commonest chroma, and as much again for the sensor's colour noise.
-        m_paperChroma = int(std::max_element(bins.begin(), bins.end()) - bins.begin()) + 8;
-    }
-    const uint8_t *row(int y)
-    {
-        const uchar *line = m_img.constScanLine(y);
-        if (m_img.format() == QImage::Format_Grayscale8)
-            return line;
-        for (int x = 0; x < m_img.width(); ++x) {
-            const uchar *p = line + 3 * x;
-            const int c = std::clamp(chroma(p) - m_paperChroma, 0, 160);
-            m_buffer[size_t(x)] = uint8_t(luma(p) * (160 - c) / 160);
-        }
-        return m_buffer.data();
-    }
-
-private:
-    const QImage &m_img;
-    std::vector<uint8_t> m_buffer;
-    int m_paperChroma = 0;
-};
-
-// The paper's level around each block of about an eighth of an inch: the upper quartile of the
-// block's sampled levels; a block much darker than the page's paper takes the lightest of its
-// neighbours' instead, so that a dense mark does not darken its own paper. A block still far darker than the page's paper (a photograph, a
-// black box) is measured against the page's paper, and a page that is mostly dark against white.
-class PaperMap {
-public:
-    PaperMap(const QImage &img, MarkLevels &levels)
-        : m_block(std::max(8, int(std::lround(std::min(xDpi(img), yDpi(img)) / 8)))),
-          m_cols((img.width() + m_block - 1) / m_block), m_rows((img.height() + m_block - 1) / m_block)
-    {
-        const int w = img.width(), h = img.height();
-        std::vector<uint8_t> quartile(size_t(m_cols) * size_t(m_rows));
-        // Per block of the current row: a histogram of levels in steps of four.
-        std::vector<std::array<uint16_t, 64>> bins(static_cast<size_t>(m_cols));
-        for (int by = 0; by < m_rows; ++by) {
-            for (auto &b : bins)
-                b.fill(0);
-            for (int y = by * m_block; y < std::min(h, (by + 1) * m_block); y += 4) {
-                const uint8_t *row = levels.row(y);
-                for (int x = 0; x < w; x += 4)
-                    ++bins[size_t(x / m_block)][row[x] >> 2];
-            }
-            for (int bx = 0; bx < m_cols; ++bx) {
-                const std::array<uint16_t, 64> &b = bins[size_t(bx)];
-                int samples = 0;
-                for (uint16_t n : b)
-                    samples += n;
-                int bin = 63, above = b[63];
-                while (bin > 0 && above * 4 < samples)
-                    above += b[size_t(--bin)];
-                quartile[size_t(by * m_cols + bx)] = uint8_t(bin * 4 + 2);
-            }
-        }
-        std::vector<uint8_t> sorted = quartile;
-        const auto middle = sorted.begin() + qsizetype(sorted.size() / 2);
-        std::nth_element(sorted.begin(), middle, sorted.end());
-        const int page = *middle < 96 ? 255 : *middle;
-        m_level.resize(quartile.size());
-        for (int by = 0; by < m_rows; ++by)
-            for (int bx = 0; bx < m_cols; ++bx) {
-                int level = quartile[size_t(by * m_cols + bx)];
-                if (level < page * 9 / 10)
-                    for (int ny = std::max(0, by - 1); ny <= std::min(m_rows - 1, by + 1); ++ny)
-                        for (int nx = std::max(0, bx - 1); nx <= std::min(m_cols - 1, bx + 1); ++nx)
-                            level = std::max<int>(level, quartile[size_t(ny * m_cols + nx)]);
-                m_level[size_t(by * m_cols + bx)] = uint8_t(page == 255 || level < page * 4 / 5 ? page : level);
-            }
-    }
-    int block() const { return m_block; }
-    int level(int x, int y) const { return m_level[size_t((y / m_block) * m_cols + x / m_block)]; }
-
-private:
-    int m_block, m_cols, m_rows;
-    std::vector<uint8_t> m_level;
-};
-
-// Below this contrast to its paper a pixel is paper: tone, shading, folds and most of what
-// shows through from the back.
-constexpr double MarkContrast = 0.2;
-
-// Marks on grey and colour pages: pixels darker than their paper by MarkContrast, joined; a
-// pixel is strong when its contrast reaches `strongContrast`.
-std::vector<Component> toneComponents(const QImage &img, double strongContrast)
-{
-    MarkLevels levels(img);
-    const PaperMap paper(img, levels);
-    const int w = img.width();
-    std::vector<uint8_t> markTop(static_cast<size_t>(w)), strongBelow(markTop);
-    Labeller labeller;
-    std::vector<Run> runs;
-    for (int y = 0; y < img.height(); ++y) {
-        if (y % paper.block() == 0)
-            for (int x0 = 0; x0 < w; x0 += paper.block()) {
-                const int p = paper.level(x0, y), n = std::min(paper.block(), w - x0);
-                std::memset(markTop.data() + x0, int(std::lround(p * (1 - MarkContrast))) - 1, size_t(n));
-                std::memset(strongBelow.data() + x0, int(std::lround(p * (1 - strongContrast))), size_t(n));
-            }
-        const uint8_t *row = levels.row(y);
-        for (int x = firstBelowEach(row, markTop.data(), 0, w); x < w;
-             x = firstBelowEach(row, markTop.data(), x, w)) {
-            Run r{x, x, 0, -1};
-            for (; x < w && row[x] <= markTop[size_t(x)]; ++x)
-                r.strong += row[x] < strongBelow[size_t(x)];
-            r.x1 = x - 1;
-            runs.push_back(r);
-        }
-        labeller.row(y, runs);
-    }
-    return labeller.components();
-}
-
-// Marks the scanner and the paper make rather than a writer: the shadow of a punched hole
-// (round or oval, 5 to 8 mm, within about an inch of an edge where two-, three- and four-hole
-// punches put holes), a staple's shadow in a corner, and a streak down the whole page.
-bool isArtefact(const Component &c, const QImage &img)
-{
-    const double dx = xDpi(img), dy = yDpi(img), mm = 25.4;
-    const double wIn = c.width() / dx, hIn = c.height() / dy;
-    const double pageW = img.width() / dx, pageH = img.height() / dy;
-    if (c.height() >= img.height() * 0.6 && wIn <= 0.04)
-        return true;
-    const double longer = std::max(wIn, hIn) * mm, shorter = std::min(wIn, hIn) * mm;
-    if (longer >= 4.5 && longer <= 9.5 && shorter >= 2.0) {
-        // Holes' distances from the middle of the punched edge, in inches.
-        static constexpr double Holes[] = {0, 1.375, 1.575, 2.205, 4.25, 4.724};
-        const auto punched = [](double fromEdge, double along, double edgeLength) {
-            const double off = std::abs(along - edgeLength / 2);
-            return fromEdge <= 1.1
-                && std::any_of(std::begin(Holes), std::end(Holes), [&](double h) { return std::abs(off - h) <= 0.3; });
-        };
-        const double cx = (c.x0 + c.x1 + 1) / 2.0 / dx, cy = (c.y0 + c.y1 + 1) / 2.0 / dy;
-        if (punched(cx, cy, pageH) || punched(pageW - cx, cy, pageH) || punched(cy, cx, pageW)
-            || punched(pageH - cy, cx, pageW))
-            return true;
-    }
-    const double corner = 0.8;
-    if ((c.x1 / dx < corner || c.x0 / dx > pageW - corner) && (c.y1 / dy < corner || c.y0 / dy > pageH - corner)) {
-        const double length = std::hypot(wIn, hIn) * mm;
-        const double thickness = c.area / (dx * dy) * mm * mm / length;
-        if (length >= 5 && length <= 16 && thickness <= 1.3)
-            return true;
-    }
-    return false;
 }
 
 // The three pixel kinds the filters work on; anything else is converted once.
@@ -700,6 +387,9 @@ void IP2PrefilterB::apply(IP2Image &page) const
         lo = wholeRow || x < depthX ? 0 : w - depthX;
         hi = wholeRow || x >= w - depthX ? w - 1 : depthX - 1;
     };
+    // On grey and colour pages a shadow is what is an eighth darker than the page's paper: a
+    // copier's grey border as well as the scanner's black backing.
+    const int shadow = isMono(img) ? 0 : paperLevel(img) * 7 / 8;
     uchar *const bits = img.bits();
     const qsizetype bpl = img.bytesPerLine();
     switch (img.format()) {
@@ -719,12 +409,12 @@ void IP2PrefilterB::apply(IP2Image &page) const
     }
     case QImage::Format_Grayscale8:
         clearEdgeInk(
-            w, h, allowed, span, [&](int x, int y) { return bits[y * bpl + x] < 128; },
+            w, h, allowed, span, [&](int x, int y) { return bits[y * bpl + x] < shadow; },
             [&](int x0, int x1, int y) { std::memset(bits + y * bpl + x0, 255, size_t(x1 - x0 + 1)); });
         break;
     default:
         clearEdgeInk(
-            w, h, allowed, span, [&](int x, int y) { return luma(bits + y * bpl + 3 * x) < 128; },
+            w, h, allowed, span, [&](int x, int y) { return luma(bits + y * bpl + 3 * x) < shadow; },
             [&](int x0, int x1, int y) { std::memset(bits + y * bpl + 3 * x0, 255, size_t(x1 - x0 + 1) * 3); });
     }
 }
@@ -781,38 +471,11 @@ void IP2MarginFilter::apply(IP2Image &page) const
     fillWhite(img, QRect(0, h - edge - bottom, w, edge + bottom));
 }
 
-namespace {
-// Per sensitivity 0..9, each step removing more: the contrast to their paper that a mark's
-// pixels need to be strong ink (grey and colour pages), the least extent of a mark in inches
-// (smaller ones are specks), and the least strong ink, in square inches, that the marks of a
-// content page hold. Dust specks reach about 0.035in; a 10 pt digit stands 0.09in tall with some
-// 0.0015 square inches of ink; shown-through print reaches about 0.3 of contrast, pencil 0.35.
-struct BlankLimits {
-    double contrast, extent, ink;
-};
-constexpr BlankLimits Limits[10] = {
-    {0.22, 0.02, 0.00005}, {0.26, 0.03, 0.0001},  {0.29, 0.04, 0.0003},  {0.32, 0.05, 0.0006},
-    {0.36, 0.055, 0.001},  {0.40, 0.06, 0.002},   {0.45, 0.065, 0.004},  {0.50, 0.07, 0.008},
-    {0.56, 0.075, 0.015},  {0.62, 0.08, 0.03},
-};
-} // namespace
-
 void IP2BlankDetector::apply(IP2Image &page) const
 {
-    const QImage &img = page.image();
-    if (img.isNull())
+    if (page.image().isNull())
         return;
-    const BlankLimits &limits = Limits[std::clamp(m_sensitivity, 0, 9)];
-    const double dx = xDpi(img), dy = yDpi(img);
-    const double markPixels = limits.extent * std::min(dx, dy);
-    const std::vector<Component> parts = isMono(img) ? monoComponents(img) : toneComponents(img, limits.contrast);
-    qint64 ink = 0;
-    // A mark counts when a third of it is strong: what shows through or shades the paper
-    // reaches the contrast only in its noise.
-    for (const Component &c : parts)
-        if (c.extent() >= markPixels && c.strong * 3 >= c.area && !isArtefact(c, img))
-            ink += c.strong;
-    page.results().add(QStringLiteral("Blank"), ink < limits.ink * dx * dy ? 1 : 0);
+    page.results().add(QStringLiteral("Blank"), isBlankPage(page.image(), m_sensitivity) ? 1 : 0);
 }
 
 QStringList IP2BarcodePrefilter::arguments() const { return zoneArguments(m_zone); }
@@ -907,11 +570,78 @@ void FilterChain::remove(int position)
     m_filters.erase(m_filters.begin() + (position - 1));
 }
 
+namespace {
+
+// Page buffers the chains work in, kept for the next page once their last image is gone: a
+// fresh page-sized buffer costs a page fault every 4 KB, which on some machines takes longer
+// than all the filters' work on the page.
+class PagePool {
+public:
+    // A writable copy of the page in a recycled buffer.
+    static QImage copyOf(const QImage &page)
+    {
+        const size_t size = size_t(page.sizeInBytes());
+        auto *buffer = instance().take(size);
+        std::memcpy(buffer->data.get(), page.constBits(), size);
+        QImage copy(buffer->data.get(), page.width(), page.height(), page.bytesPerLine(), page.format(),
+                    &PagePool::give, buffer);
+        copy.setColorTable(page.colorTable());
+        copy.setDotsPerMeterX(page.dotsPerMeterX());
+        copy.setDotsPerMeterY(page.dotsPerMeterY());
+        return copy;
+    }
+
+private:
+    struct Buffer {
+        std::unique_ptr<uchar[]> data;
+        size_t size;
+    };
+    static PagePool &instance()
+    {
+        static PagePool pool;
+        return pool;
+    }
+    Buffer *take(size_t size)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_lock);
+            const auto fits = std::find_if(m_free.begin(), m_free.end(), [&](const auto &b) { return b->size == size; });
+            if (fits != m_free.end()) {
+                Buffer *b = fits->release();
+                m_free.erase(fits);
+                return b;
+            }
+        }
+        return new Buffer{std::make_unique<uchar[]>(size), size};
+    }
+    static void give(void *info)
+    {
+        std::unique_ptr<Buffer> buffer(static_cast<Buffer *>(info));
+        PagePool &pool = instance();
+        const std::lock_guard<std::mutex> lock(pool.m_lock);
+        // A few pages' worth: those a batch page passes through.
+        if (pool.m_free.size() == 4)
+            pool.m_free.erase(pool.m_free.begin());
+        pool.m_free.push_back(std::move(buffer));
+    }
+
+    std::mutex m_lock;
+    std::vector<std::unique_ptr<Buffer>> m_free;
+};
+
+} // namespace
+
 IP2Image FilterChain::apply(const IP2Image &page) const
 {
     IP2Image out(normalised(page.image()));
-    for (const auto &f : m_filters)
+    bool copied = false;
+    for (const auto &f : m_filters) {
+        if (f->changesPixels() && !copied && !out.image().isNull()) {
+            out.pixels() = PagePool::copyOf(out.image());
+            copied = true;
+        }
         f->apply(out);
+    }
     return out;
 }
 

@@ -104,6 +104,8 @@ public:
     virtual QString className() const = 0;
     virtual QStringList arguments() const { return {}; }
     virtual void apply(IP2Image &page) const = 0;
+    // False for a filter that only reads the page and adds results.
+    virtual bool changesPixels() const { return true; }
 };
 
 // Removes isolated ink pixels (no ink among the eight neighbours).
@@ -113,8 +115,9 @@ public:
     void apply(IP2Image &page) const override;
 };
 
-// Removes scanner edge shadows: ink connected to the page's outer edge, no deeper than half an
-// inch from it.
+// Removes scanner edge shadows and copier borders: ink connected to the page's outer edge, no
+// deeper than half an inch from it. On grey and colour pages ink is what is an eighth darker
+// than the page's paper.
 class IP2PrefilterB : public IP2Filter {
 public:
     QString className() const override { return QStringLiteral("IP2PrefilterB"); }
@@ -143,17 +146,18 @@ private:
     IP2Zone m_zone;
 };
 
-// Adds the result "Blank" (1 blank, 0 not) from the content left on the page: connected marks
-// large enough to be strokes or glyphs, measured in inches at the page's resolution. On grey and
-// colour pages a mark is measured by its contrast to the paper around it (or, in colour, by its
-// chroma), so faded print, pencil and coloured stamps count while paper tone, folds and
-// bleed-through do not. Specks, punched-hole and staple shadows and scanner streaks never count.
-// Sensitivity 0..9 (clamped): the higher it is, the more pages are blank.
+// Adds the result "Blank" (1 blank, 0 not). A page is blank when it carries nothing written,
+// printed or stamped: marks are measured against the paper around them (on colour pages in any
+// channel), by size, darkness and shape. Punched holes, staples, creases, streaks, copier
+// borders, dust and show-through are told by their shape first and their place second; a glyph
+// is never taken for one. Faint marks that line up as text count. What cannot be told apart
+// counts as writing. Sensitivity 0..9 (clamped): the higher it is, the more pages are blank.
 class IP2BlankDetector : public IP2Filter {
 public:
     QString className() const override { return QStringLiteral("IP2BlankDetector"); }
     QStringList arguments() const override { return {QString::number(m_sensitivity)}; }
     void apply(IP2Image &page) const override;
+    bool changesPixels() const override { return false; }
     int sensitivity() const { return m_sensitivity; }
     void setSensitivity(int sensitivity) { m_sensitivity = sensitivity; }
 
@@ -182,6 +186,7 @@ public:
     QString className() const override { return QStringLiteral("IP2BarcodeReader"); }
     QStringList arguments() const override;
     void apply(IP2Image &page) const override;
+    bool changesPixels() const override { return false; }
     void setZone(const IP2Zone &zone) { m_zone = zone; }
     const IP2Zone &zone() const { return m_zone; }
 
@@ -197,7 +202,8 @@ public:
     void add(std::shared_ptr<IP2Filter> filter, int position);
     const IP2Filter &item(int position) const; // raises 9 outside 1..count
     void remove(int position);                 // raises 9 outside 1..count
-    // Runs every filter in order over a copy of the page; the copy carries the results.
+    // Runs every filter in order over a copy of the page (made once, before the first filter
+    // that changes pixels, in a buffer of an earlier page); the copy carries the results.
     IP2Image apply(const IP2Image &page) const;
     IP2Image apply(const QImage &page) const { return apply(IP2Image(page)); }
 

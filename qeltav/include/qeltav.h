@@ -27,6 +27,15 @@ typedef struct tavClass tavClass;
 /* The host allows unmatched commands to reach the system shell. */
 #define TAV_SYS_ALLOW_SHELL 0x1000000
 
+/* Lines move between images one at a time, in line buffers of TAV_LINE_MAX bytes, unless one
+   side holds its lines in memory (a native-memory image). A longer line is refused with log 319
+   when the transfer starts, before any line is moved. The images that would take memory for
+   their lines before that refuse it as soon as their size is known, before any line is
+   allocated or any input line read: a generator, whose one line is made when it is opened, and a
+   rotation (its output line) and a frame finder (its line), which hold their whole input once
+   started. */
+#define TAV_LINE_MAX 65536
+
 /* Command flag bits. */
 #define TAV_CMD_SYSOPT 0x1
 #define TAV_CMD_SYSAPPLY 0x2
@@ -54,6 +63,10 @@ TAV_API int tavMemFree(void *p);
 TAV_API int tavMemCheckAtTermination(int quiet);
 TAV_API int tavTime(void);
 TAV_API int tavTicksPerSecond(void);
+/* An output file is written under a temporary name beside the file it makes and renamed into
+   place when it is complete. At most TAV_MAX_OPEN_OUTPUTS such files are written at once: a
+   further output file is refused when it would be created (log 5050). */
+#define TAV_MAX_OPEN_OUTPUTS 64
 /* Removes the temporary files of the outputs being written, leaving the files they were to
    replace as they are; async-signal-safe, for a host's handler of a signal that ends it. */
 TAV_API void tavRemovePartialOutputs(void);

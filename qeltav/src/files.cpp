@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -78,13 +80,13 @@ char *linkTarget(const char *name) {
 }
 
 // Temporary files being written, for tavRemovePartialOutputs, which may run in a signal handler.
-constexpr int kPartialSlots = 64;
-std::atomic<const char *> g_partial[kPartialSlots];
-void partialAdd(const char *tmp) {
+std::atomic<const char *> g_partial[TAV_MAX_OPEN_OUTPUTS];
+bool partialAdd(const char *tmp) {
   for (auto &slot : g_partial) {
     const char *none = nullptr;
-    if (slot.compare_exchange_strong(none, tmp)) return;
+    if (slot.compare_exchange_strong(none, tmp)) return true;
   }
+  return false;
 }
 void partialRemove(const char *tmp) {
   for (auto &slot : g_partial) {
@@ -93,11 +95,35 @@ void partialRemove(const char *tmp) {
   }
 }
 
+// Makes the temporary file tmp, registered for tavRemovePartialOutputs. Signals are held off
+// from the registration to the file's creation, so a handler never meets a temporary it does
+// not know. -1 when there is no room to register it (log 5050) or the file cannot be made.
+int partialCreate(const char *tmp) {
+  sigset_t all, old;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &old);
+  int fd = -1;
+  if (!partialAdd(tmp)) {
+    tavLog(5050);
+    errno = EMFILE;
+  } else {
+    fd = open(tmp, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0) {
+      const int e = errno;
+      partialRemove(tmp);
+      errno = e;
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  return fd;
+}
+
 // An output file is written under a short temporary name in the folder of the file it makes (a
 // symbolic link leads to its target's folder) and renamed over that file when it is closed
 // complete, so a failed transfer never leaves a file under the output's name. An existing file's
-// mode (and owner, where permitted) passes to its replacement; a new file gets the mode that
-// fopen gives. A name that is there and is no regular file (a device, a pipe) is written directly.
+// owner (where permitted) passes to its replacement, and its mode, set-user-ID and set-group-ID
+// bits included, when the replacement is renamed into place; a new file gets the mode that fopen
+// gives. A name that is there and is no regular file (a device, a pipe) is written directly.
 // *tmpName holds the temporary name and, behind its NUL, the file it replaces.
 FILE *outputCreate(const char *name, char **tmpName) {
   *tmpName = nullptr;
@@ -112,24 +138,25 @@ FILE *outputCreate(const char *name, char **tmpName) {
   for (int attempt = 0; tmp && attempt < 100; ++attempt) {
     const int len = std::snprintf(tmp, n, "%.*s.tav%ld.%u", static_cast<int>(dir), target,
                                   static_cast<long>(getpid()), ++g_tmpCounter);
-    int fd = open(tmp, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    int fd = partialCreate(tmp);
     if (fd < 0) {
       if (errno == EEXIST) continue;
       break;
     }
     if (exists) {
+      // no wider access while it is written than the file it replaces allows
       if (fchown(fd, st.st_uid, st.st_gid) != 0) (void)!fchown(fd, static_cast<uid_t>(-1), st.st_gid);
-      (void)!fchmod(fd, st.st_mode & 07777);
+      (void)!fchmod(fd, st.st_mode & 0777);
     }
     FILE *fp = fdopen(fd, "wb");
     if (!fp) {
       close(fd);
       unlink(tmp);
+      partialRemove(tmp);
       break;
     }
     std::strcpy(tmp + len + 1, target);
     tavMemFree(target);
-    partialAdd(tmp);
     *tmpName = tmp;
     return fp;
   }
@@ -137,11 +164,20 @@ FILE *outputCreate(const char *name, char **tmpName) {
   tavMemFree(target);
   return nullptr;
 }
-// Closes an output file: kept in place, or (abandoned, or the close failed) removed.
-// Returns 0, or -1 when the close or the rename failed.
+// Closes an output file: kept in place, or (abandoned, or the close failed) removed. The file
+// kept takes the mode of the file it replaces after its last write (a write clears the
+// set-user-ID and set-group-ID bits). Returns 0, or -1 when the close or the rename failed.
 int outputFinish(FILE *fp, char **tmpName, bool keep) {
-  int r = std::fclose(fp) != 0 ? -1 : 0;
-  if (char *tmp = *tmpName) {
+  char *tmp = *tmpName;
+  int r = 0;
+  if (tmp && keep) {
+    const char *target = tmp + std::strlen(tmp) + 1;
+    struct stat st;
+    if (std::fflush(fp) != 0) r = -1;
+    else if (stat(target, &st) == 0 && S_ISREG(st.st_mode)) (void)!fchmod(fileno(fp), st.st_mode & 07777);
+  }
+  if (std::fclose(fp) != 0) r = -1;
+  if (tmp) {
     if (keep && r == 0 && std::rename(tmp, tmp + std::strlen(tmp) + 1) != 0) r = -1;
     if (!keep || r != 0) unlink(tmp);
     partialRemove(tmp);

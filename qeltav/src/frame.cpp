@@ -66,9 +66,14 @@ int frameStart(tavImage *im) {
     tavLog(4605);
     return -1;
   }
-  // The whole page is held in memory for reading at random positions.
+  // The whole page is held in memory for reading at random positions; the run then drains a
+  // line at a time, so a line too long to move is refused before any input line is read.
   const bool rgb = up->depth.v == 24;
   const int depth = rgb ? 24 : 8, photo = rgb ? 5 : 3;
+  if (!lineFits(lineBytes64(up->width.v, depth, up->align.v))) {
+    tavLog(4606);
+    return -1;
+  }
   if (!(up->flags & IM_RANDOM) || up->depth.v != depth || up->photo.v != photo) {
     // Conversion first, then the random-access stage, each owning the one below: the
     // reference the frame held moves up to the new top.

@@ -21,6 +21,8 @@ int strEndsWith(const char *text, const char *suffix);
 int isqrtFast(int v);
 int memCheckBlock(void *p);
 void *linePoolGet(int size);
+// False, after log 319, for a line that no pool buffer can hold (longer than TAV_LINE_MAX).
+bool lineFits(int64_t bytes);
 int linePoolPut(void *buffer);
 void linePoolFree();
 int linePoolFreeCount();
@@ -127,7 +129,7 @@ int attrPropagate(tavImage *src, tavImage *dst);
 void attrRestoreRequested(tavImage *im);
 int attrSetSize(tavImage *im, int w, int h, int d);
 int configFromTemplate(tavImage *im, tavImage *tmpl);
-constexpr int kMaxAlign = 65536;
+constexpr int kMaxAlign = TAV_LINE_MAX;
 int64_t lineBytes64(int64_t w, int d, int a);  // -1 when the layout is impossible
 int lineBytes(int w, int d, int a);  // -1 when the layout is impossible
 int fillPixelValue(tavImage *im);
@@ -320,6 +322,7 @@ struct RotImage : tavImage {
   Attr<int32_t> cornerX, cornerY, outW, outH;
   int32_t caseCode;
   double cosA, sinA;
+  int32_t bandFirst, bandLines;  // output lines held in the band (a quarter turn's), from bandFirst
 };
 extern const tavClass rotClass;
 tavImage *rotCreate(tavImage *);

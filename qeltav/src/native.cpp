@@ -335,7 +335,7 @@ int genOpen(tavImage *im, int mode) {
   }
   im->flags = IM_READ | IM_LINE8 | IM_LINE32;
   im->linebytes = lineBytes(im->width.v, im->depth.v, im->align.v);
-  if (im->linebytes < 1 || im->height.v < 1 || imageDataAlloc(im, im->linebytes) != 0) {
+  if (im->linebytes < 1 || im->height.v < 1 || !lineFits(im->linebytes) || imageDataAlloc(im, im->linebytes) != 0) {
     tavLog(460);
     return -1;
   }

@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 inline RotImage *R(tavImage *im) { return static_cast<RotImage *>(im); }
@@ -28,6 +31,7 @@ int rotInit(tavImage *im) {
   r->caseCode = 0;
   r->cosA = 1.0;
   r->sinA = 0.0;
+  r->bandFirst = r->bandLines = 0;
   return 0;
 }
 
@@ -88,6 +92,14 @@ tavImage *chainFor(tavImage *im, int depth, bool random, int plines) {
 
 long roundAway(double v) { return std::lround(v); }
 
+// The quarter turns, mirrored or not, read the input down its columns.
+bool isColumnTurn(int caseCode) { return (caseCode & 1) && (caseCode & 7) < 4; }
+// Output lines a quarter turn makes at once: as many as a cache line holds input pixels, so each
+// input row gives the band one cache line, and the band stays small enough to stay in the cache.
+int bandLines(const RotImage *r) { return 64 / (r->caseCode & 16 ? 3 : 1); }
+// Input rows a band asks for ahead of the one it copies.
+constexpr int kAhead = 16;
+
 bool adjusted(const Attr<int32_t> &a) { return !attrPinned(a); }
 
 int rotStart(tavImage *im) {
@@ -120,6 +132,11 @@ int rotStart(tavImage *im) {
     chainMode = 105;
     plines = 2;
   }
+  // The window is known before any input line is read: a line too long to move is refused now.
+  if (rotWindowSetup(r) != 0 || !lineFits(r->linebytes)) {
+    tavLog(810);
+    return -1;
+  }
   tavImage *top = chainFor(im, d, chainMode & IM_RANDOM, plines);
   if (!top) {
     tavLog(808);
@@ -133,6 +150,11 @@ int rotStart(tavImage *im) {
   }
   if (imageStart(top) != 0) {
     tavLog(805);
+    return -1;
+  }
+  r->bandLines = 0;
+  if (isColumnTurn(r->caseCode) && imageDataAlloc(im, static_cast<int64_t>(bandLines(r)) * r->linebytes) != 0) {
+    tavLog(810);
     return -1;
   }
   return 0;
@@ -169,8 +191,106 @@ const unsigned char *pixelAt(tavImage *up, int x, int y) {
   return static_cast<const unsigned char *>(imagePixelAddr(up, x, y));
 }
 
-// Quarter turns and mirrors: output pixel i of line y is one input pixel; the source walks a
-// row or a column at a fixed byte stride.
+// Input line y of the rotation's upstream, or NULL.
+const unsigned char *rowAt(tavImage *up, int y) { return pixelAt(up, 0, y); }
+
+// Makes output lines y0 .. y0+n-1 of a quarter turn in the band. Output line y is input column
+// c(y), its pixel i input row r(i). The band's n columns lie side by side in every input row, so
+// the input is walked row by row, each row giving a short run to every line of the band: each
+// input cache line is read once a band, not once an output pixel.
+int turnBand(RotImage *r, int y0, int n) {
+  tavImage *up = r->up[0];
+  const int W = up->width.v, H = up->height.v;
+  const int bpp = r->caseCode & 16 ? 3 : 1;
+  const int code = r->caseCode & 15;
+  // columns of the band from its leftmost; line k takes column c0 + k or c0 + n-1-k
+  const bool colsDown = code == 1 || code == 9;
+  const int c0 = colsDown ? W - y0 - n : y0;
+  const bool rowsUp = code == 3 || code == 9;  // pixel i is row H-1-i
+  const unsigned char *first = rowAt(up, 0), *last = first ? rowAt(up, H - 1) : nullptr;
+  if (!first || !last) {
+    tavLog(819);
+    return -1;
+  }
+  const ptrdiff_t rowStride = H > 1 ? (last - first) / (H - 1) : 0;
+  const bool even = last - first == rowStride * (H - 1);
+  auto *band = static_cast<unsigned char *>(r->dataAddr.v);
+  const size_t L = static_cast<size_t>(r->linebytes);
+  const int outW = r->width.v < H ? r->width.v : H;
+  const size_t run = static_cast<size_t>(n) * bpp;
+  int i = 0;
+#ifdef __SSE2__
+  // Grey: 16 rows by 16 columns at a time, turned in registers (four rounds of interleaving
+  // the first eight rows with the last eight make the rows columns).
+  if (bpp == 1 && even && n % 16 == 0) {
+    for (; i + 16 <= outW; i += 16) {
+      const unsigned char *rows[16];
+      for (int j = 0; j < 16; ++j) {
+        rows[j] = first + rowStride * (rowsUp ? H - 1 - (i + j) : i + j) + c0;
+        if (i + j + kAhead < outW) {
+          const unsigned char *a = first + rowStride * (rowsUp ? H - 1 - (i + j + kAhead) : i + j + kAhead) + c0;
+          __builtin_prefetch(a);
+          __builtin_prefetch(a + run - 1);
+        }
+      }
+      for (int k0 = 0; k0 < n; k0 += 16) {
+        __m128i v[16], t[16];
+        const int col = colsDown ? n - 16 - k0 : k0;
+        for (int j = 0; j < 16; ++j) v[j] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(rows[j] + col));
+        for (int round = 0; round < 4; ++round) {
+          for (int j = 0; j < 8; ++j) {
+            t[2 * j] = _mm_unpacklo_epi8(v[j], v[j + 8]);
+            t[2 * j + 1] = _mm_unpackhi_epi8(v[j], v[j + 8]);
+          }
+          std::memcpy(v, t, sizeof v);
+        }
+        for (int m = 0; m < 16; ++m)
+          _mm_storeu_si128(reinterpret_cast<__m128i *>(band + static_cast<size_t>(colsDown ? k0 + 15 - m : k0 + m) * L + i),
+                           v[m]);
+      }
+    }
+  }
+#endif
+  for (; i < outW; ++i) {
+    const int row = rowsUp ? H - 1 - i : i;
+    if (even) {
+      // each row is one miss: ask for rows well ahead, so that many are on their way at once
+      const int ahead = rowsUp ? row - kAhead : row + kAhead;
+      if (ahead >= 0 && ahead < H) {
+        const unsigned char *a = first + rowStride * ahead + static_cast<size_t>(c0) * bpp;
+        __builtin_prefetch(a);
+        __builtin_prefetch(a + run - 1);
+      }
+    }
+    const unsigned char *src = even ? first + rowStride * row : rowAt(up, row);
+    if (!src) {
+      tavLog(819);
+      return -1;
+    }
+    src += static_cast<size_t>(c0) * bpp;
+    unsigned char *dst = band + static_cast<size_t>(i) * bpp;
+    if (bpp == 1) {
+      if (colsDown)
+        for (int k = 0; k < n; ++k) dst[k * L] = src[n - 1 - k];
+      else
+        for (int k = 0; k < n; ++k) dst[k * L] = src[k];
+    } else {
+      for (int k = 0; k < n; ++k) {
+        const unsigned char *p = src + 3 * (colsDown ? n - 1 - k : k);
+        unsigned char *o = dst + k * L;
+        o[0] = p[0];
+        o[1] = p[1];
+        o[2] = p[2];
+      }
+    }
+  }
+  r->bandFirst = y0;
+  r->bandLines = n;
+  return 0;
+}
+
+// Quarter turns and mirrors: output pixel i of line y is one input pixel. Turns without a
+// quarter walk an input row forwards or backwards; quarter turns copy from their band.
 int turnLine(RotImage *r, unsigned char *out, int x, int y, int count) {
   tavImage *up = r->up[0];
   const int W = up->width.v, H = up->height.v;
@@ -178,52 +298,36 @@ int turnLine(RotImage *r, unsigned char *out, int x, int y, int count) {
   int n = count;
   if (x + static_cast<long long>(n) > r->width.v) n = r->width.v - x;
   if (n < 0) n = 0;
-  // source of the first pixel and the step per output pixel
-  int sx = 0, sy = 0, dx = 0, dy = 0;
-  switch (r->caseCode & 15) {
-    case 0: sx = x; sy = y; dx = 1; break;
-    case 1: sx = W - 1 - y; sy = x; dy = 1; break;
-    case 2: sx = W - 1 - x; sy = H - 1 - y; dx = -1; break;
-    case 3: sx = y; sy = H - 1 - x; dy = -1; break;
-    case 8: sx = W - 1 - x; sy = y; dx = -1; break;
-    case 9: sx = W - 1 - y; sy = H - 1 - x; dy = -1; break;
-    case 10: sx = x; sy = H - 1 - y; dx = 1; break;
-    case 11: sx = y; sy = x; dy = 1; break;
-    default: tavLog(828); return -1;
+  const int code = r->caseCode & 15;
+  if (code != 0 && code != 2 && code != 8 && code != 10 && !isColumnTurn(r->caseCode)) {
+    tavLog(828);
+    return -1;
   }
-  if (n > 0) {
-    const unsigned char *first = pixelAt(up, sx, sy);
-    const unsigned char *last = first ? pixelAt(up, sx + dx * (n - 1), sy + dy * (n - 1)) : nullptr;
-    if (!first || !last) {
+  if (n > 0 && isColumnTurn(r->caseCode)) {
+    if (y < r->bandFirst || y >= r->bandFirst + r->bandLines) {
+      const int lines = r->height.v - y < bandLines(r) ? r->height.v - y : bandLines(r);
+      if (turnBand(r, y, lines) != 0) return -1;
+    }
+    const unsigned char *line = static_cast<const unsigned char *>(r->dataAddr.v) +
+                                static_cast<size_t>(y - r->bandFirst) * static_cast<size_t>(r->linebytes);
+    std::memcpy(out, line + static_cast<size_t>(x) * bpp, static_cast<size_t>(n) * bpp);
+  } else if (n > 0) {
+    // a row of the input, forwards or backwards
+    const bool back = code == 2 || code == 8;
+    const int row = code == 2 || code == 10 ? H - 1 - y : y;
+    const int sx = back ? W - 1 - x : x;
+    const unsigned char *p = pixelAt(up, sx, row);
+    const unsigned char *end = p ? pixelAt(up, back ? sx - (n - 1) : sx + (n - 1), row) : nullptr;
+    if (!p || !end) {
       tavLog(819);
       return -1;
     }
-    const ptrdiff_t stride = dx != 0 ? dx * bpp : static_cast<ptrdiff_t>(dy) * up->linebytes;
-    if (last - first == stride * (n - 1)) {
-      const unsigned char *p = first;
-      if (bpp == 1) {
-        if (stride == 1) std::memcpy(out, p, static_cast<size_t>(n));
-        else
-          for (int i = 0; i < n; ++i, p += stride) out[i] = *p;
-      } else if (stride == 3) {
-        std::memcpy(out, p, static_cast<size_t>(n) * 3);
-      } else {
-        for (int i = 0; i < n; ++i, p += stride) {
-          out[3 * i] = p[0];
-          out[3 * i + 1] = p[1];
-          out[3 * i + 2] = p[2];
-        }
-      }
+    if (!back) {
+      std::memcpy(out, p, static_cast<size_t>(n) * bpp);
+    } else if (bpp == 1) {
+      for (int i = 0; i < n; ++i) out[i] = p[-i];
     } else {
-      // the source lines are not evenly spaced: one address per pixel
-      for (int i = 0; i < n; ++i) {
-        const unsigned char *p = pixelAt(up, sx + dx * i, sy + dy * i);
-        if (!p) {
-          tavLog(819);
-          return -1;
-        }
-        std::memcpy(out + static_cast<size_t>(i) * bpp, p, static_cast<size_t>(bpp));
-      }
+      for (int i = 0; i < n; ++i, p -= 3) std::memcpy(out + 3 * i, p, 3);
     }
   }
   if (count > n) {
@@ -232,6 +336,35 @@ int turnLine(RotImage *r, unsigned char *out, int x, int y, int count) {
     for (int i = n; i < count; ++i) std::memcpy(out + static_cast<size_t>(i) * bpp, f, static_cast<size_t>(bpp));
   }
   return 0;
+}
+
+// Narrows [lo, hi) to the outputs i whose position S + D i (12-bit fractions) lies in [0, limit).
+__int128 floorDiv(__int128 n, __int128 d) { return n / d - ((n % d != 0) && ((n < 0) != (d < 0))); }
+void inside(long long S, long long D, long long limit, int &lo, int &hi) {
+  __int128 a, b;  // the first and the last i inside
+  if (D == 0) {
+    if (S < 0 || S >= limit) hi = lo;
+    return;
+  }
+  if (D > 0) {
+    a = -floorDiv(S, D);
+    b = floorDiv(static_cast<__int128>(limit) - 1 - S, D);
+  } else {
+    a = -floorDiv(static_cast<__int128>(limit) - 1 - S, -D);
+    b = floorDiv(S, -D);
+  }
+  if (a > lo) lo = a > hi ? hi : static_cast<int>(a);
+  if (b + 1 < hi) hi = b + 1 < lo ? lo : static_cast<int>(b + 1);
+}
+// Fixed-point blend of the pixel at p, its right neighbour and the two below them (rows stride
+// bytes apart; bpp bytes a pixel), with 12-bit fractions: weights in 4096ths, truncated.
+// a (4096 - f) + b f, as a 4096 + (b - a) f: the sum fits in 32 bits, so the wrapped
+// difference gives it exactly.
+template <int bpp> inline unsigned char blendAt(const unsigned char *p, ptrdiff_t stride, long long px, long long py) {
+  const uint32_t fx = static_cast<uint32_t>(px & 0xfff), fy = static_cast<uint32_t>(py & 0xfff);
+  const uint32_t top = (uint32_t{p[0]} << 12) + (uint32_t{p[bpp]} - p[0]) * fx;
+  const uint32_t bottom = (uint32_t{p[stride]} << 12) + (uint32_t{p[stride + bpp]} - p[stride]) * fx;
+  return static_cast<unsigned char>(((top << 12) + (bottom - top) * fy) >> 24);
 }
 
 // Any angle: bilinear blend of the four source pixels around each output pixel's position.
@@ -252,6 +385,34 @@ int angleLine(RotImage *r, unsigned char *out, int x, int y, int count) {
   const long long DX = fixedPoint ? std::llround(dx * 4096) : 0, DY = fixedPoint ? std::llround(dy * 4096) : 0;
   unsigned char fill[3];
   fillBytes(r, fill);
+  if (fixedPoint && W > 1 && H > 1) {
+    const unsigned char *first = rowAt(up, 0), *last = first ? rowAt(up, H - 1) : nullptr;
+    const ptrdiff_t stride = first && last ? (last - first) / (H - 1) : 0;
+    if (first && last && last - first == stride * (H - 1)) {
+      // Only the pixels between lo and hi have all four sources inside; the rest is fill.
+      int lo = 0, hi = count;
+      inside(SX, DX, static_cast<long long>(W - 1) << 12, lo, hi);
+      inside(SY, DY, static_cast<long long>(H - 1) << 12, lo, hi);
+      if (hi < lo) hi = lo;
+      for (int i = 0; i < lo; ++i) std::memcpy(out + static_cast<size_t>(i) * bpp, fill, static_cast<size_t>(bpp));
+      for (int i = hi; i < count; ++i) std::memcpy(out + static_cast<size_t>(i) * bpp, fill, static_cast<size_t>(bpp));
+      long long px = SX + DX * lo, py = SY + DY * lo;
+      if (bpp == 1)
+        for (int i = lo; i < hi; ++i, px += DX, py += DY) out[i] = blendAt<1>(first + stride * (py >> 12) + (px >> 12), stride, px, py);
+      else
+        for (int i = lo; i < hi; ++i, px += DX, py += DY) {
+          const unsigned char *a = first + stride * (py >> 12) + 3 * (px >> 12), *b = a + stride;
+          const uint32_t fx = static_cast<uint32_t>(px & 0xfff), fy = static_cast<uint32_t>(py & 0xfff);
+          unsigned char *o = out + 3 * static_cast<size_t>(i);
+          for (int k = 0; k < 3; ++k) {
+            const uint32_t top = (uint32_t{a[k]} << 12) + (uint32_t{a[k + 3]} - a[k]) * fx;
+            const uint32_t bottom = (uint32_t{b[k]} << 12) + (uint32_t{b[k + 3]} - b[k]) * fx;
+            o[k] = static_cast<unsigned char>(((top << 12) + (bottom - top) * fy) >> 24);
+          }
+        }
+      return 0;
+    }
+  }
   int rowY = INT_MIN;
   const unsigned char *row0 = nullptr, *row1 = nullptr;
   for (int i = 0; i < count; ++i) {
@@ -455,10 +616,12 @@ int rotWindowSetup(RotImage *r) {
         }
         return static_cast<double>(roundAway(v));
       };
+      // where a source point lands: the inverse of the source position ReadLine takes for an
+      // output pixel, so the window holds the whole input when mirrored or stretched unevenly too
       auto map = [&](int k, double &u, double &v) {
         const double px = xs[k] - static_cast<double>(r->cornerX.v), py = ys[k] - static_cast<double>(r->cornerY.v);
-        u = rounded(mx * (px * c + py * s));
-        v = rounded(my * (py * c - px * s));
+        u = rounded(mx * px * c + my * py * s);
+        v = rounded(my * py * c - mx * px * s);
       };
       double umin = 1e300, vmin = 1e300, umax = -1e300, vmax = -1e300;
       for (int k = 0; k < 4; ++k) {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <sys/mman.h>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -102,17 +103,35 @@ int corruption(int code) {
 }
 }  // namespace
 
+namespace {
+// A block from the system allocator. A block of whole pages of an image asks for huge pages
+// where the system offers them: filling it then takes a fault per 2 MiB, not per 4 KiB, and
+// reading it across its lines misses the address cache far less.
+void *systemAlloc(size_t n) {
+  void *p = std::malloc(n);
+#ifdef MADV_HUGEPAGE
+  constexpr uintptr_t kHuge = uintptr_t{1} << 21;
+  if (p && n >= 4 * kHuge) {
+    const uintptr_t a = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t e = (reinterpret_cast<uintptr_t>(p) + n) & ~(kHuge - 1);
+    (void)madvise(reinterpret_cast<void *>(a), e - a, MADV_HUGEPAGE);
+  }
+#endif
+  return p;
+}
+}  // namespace
+
 void *tavMemAlloc(int size) {
   if (size < 1) {
     tavLog(463);
     return nullptr;
   }
   if (!(tavSysFlags & TAV_SYS_HEAPCHECK)) {
-    void *p = std::malloc(static_cast<size_t>(size));
+    void *p = systemAlloc(static_cast<size_t>(size));
     if (p) plainSet().insert(p);
     return p;
   }
-  Hdr *h = static_cast<Hdr *>(std::malloc(sizeof(Hdr) + static_cast<size_t>(size) + 4));
+  Hdr *h = static_cast<Hdr *>(systemAlloc(sizeof(Hdr) + static_cast<size_t>(size) + 4));
   if (!h) return nullptr;
   ++g_liveCount;
   if (size > g_largest) g_largest = size;
@@ -327,7 +346,7 @@ struct PoolBuf {
   PoolBuf *next;
   PoolBuf *prev;
 };
-constexpr int kLine = 65536;
+constexpr int kLine = TAV_LINE_MAX;
 PoolBuf *g_free = nullptr, *g_used = nullptr;
 int g_freeCount = 0, g_usedCount = 0;
 
@@ -346,10 +365,7 @@ void pushHead(PoolBuf *&head, PoolBuf *b) {
 }  // namespace
 
 void *linePoolGet(int size) {
-  if (size > kLine) {
-    tavLog(319);
-    return nullptr;
-  }
+  if (!lineFits(size)) return nullptr;
   PoolBuf *b = g_free;
   if (b) {
     unlink(g_free, b);
@@ -365,6 +381,12 @@ void *linePoolGet(int size) {
   pushHead(g_used, b);
   ++g_usedCount;
   return b;
+}
+
+bool lineFits(int64_t bytes) {
+  if (bytes <= kLine) return true;
+  tavLog(319);
+  return false;
 }
 
 int linePoolPut(void *buffer) {

@@ -1,6 +1,7 @@
 #pragma once
 // Shared fixture of the annotation tests: fresh state, a private temp folder, and the main
 // window's page view emptied before and after each test.
+#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <functional>
@@ -9,15 +10,19 @@
 #include "core/state.h"
 #include "platform/annot/annotdocument.h"
 #include "platform/imaging/qelezimage.h"
+#include "platform/system/auditlog.h"
+#include "support/checks.h"
 #include "ui/frmMain.h"
 
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
-
-// Text metrics for the duration of a test: a line measures as `size` of its letter count and
-// point size; each request is recorded as (letters, points).
+// Text metrics for the duration of a test: a line measures as `size` of its letter count, point
+// size and boldness, by default ten pixels a letter (eleven in bold) and twice the point size
+// high. Each line, its font and its (letters, points) are recorded.
 class LineMetrics : public QelTextMetrics {
 public:
-    explicit LineMetrics(std::function<QSize(int letters, int points)> sizeOf) : size(std::move(sizeOf))
+    using SizeOf = std::function<QSize(int letters, int points, bool bold)>;
+    explicit LineMetrics(SizeOf sizeOf = [](int letters, int points, bool bold) {
+        return QSize(letters * (bold ? 11 : 10), points * 2);
+    }) : size(std::move(sizeOf))
     {
         setInstance(this);
     }
@@ -25,10 +30,14 @@ public:
     QSize measureLine(const QString &line, const QelAnnotFont &font, double) const override
     {
         measured << qMakePair(qint16(line.length()), qint16(font.pointSize));
-        return size(int(line.length()), int(font.pointSize));
+        lines << line;
+        fonts << font;
+        return size(int(line.length()), int(font.pointSize), font.bold);
     }
-    std::function<QSize(int, int)> size;
+    SizeOf size;
     mutable QList<QPair<qint16, qint16>> measured;
+    mutable QStringList lines;
+    mutable QList<QelAnnotFont> fonts;
 };
 
 class AnnotTest : public ::testing::Test {
@@ -77,6 +86,20 @@ protected:
         view().annotationSet()->setSecurity(nullptr);
         EXPECT_TRUE(view().annotationSet()->add(std::move(item)));
         return raw;
+    }
+
+    // Traces under debug into a fresh audit log; logText() reads what it holds.
+    void startDebugLog()
+    {
+        g_blnDebug = true;
+        g_AuditLog = std::make_shared<AuditLog>();
+        g_AuditLog->open(dir.filePath("logs"), QStringLiteral("annot"));
+    }
+    static QString logText()
+    {
+        QFile f(g_AuditLog->currentFile());
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        return QString::fromUtf8(f.readAll());
     }
 
     QTemporaryDir dir;

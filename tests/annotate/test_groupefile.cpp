@@ -11,15 +11,6 @@
 
 namespace {
 
-// Ten pixels a letter (eleven in bold), twice the point size high.
-class FakeMetrics : public QelTextMetrics {
-public:
-    QSize measureLine(const QString &line, const QelAnnotFont &font, double) const override
-    {
-        return QSize(int(line.length()) * (font.bold ? 11 : 10), int(font.pointSize * 2));
-    }
-};
-
 struct Placed {
     QString text;
     QPoint topLeft;
@@ -31,13 +22,7 @@ protected:
     void SetUp() override
     {
         AnnotTest::SetUp();
-        QelTextMetrics::setInstance(&metrics);
         g_dbMode = MODE_MARG;
-    }
-    void TearDown() override
-    {
-        QelTextMetrics::setInstance(nullptr);
-        AnnotTest::TearDown();
     }
 
     static void setGroup(int group, const QString &text, const char *scope, qint16 fontSize = 10)
@@ -74,7 +59,7 @@ protected:
         return out;
     }
 
-    FakeMetrics metrics;
+    LineMetrics metrics;
 };
 
 } // namespace

@@ -1,41 +1,14 @@
 // Measuring text blocks and laying group texts out on a page.
 #include "annotate_env.h"
 
-#include <QFile>
-
 #include "annotate/grouplayout.h"
 #include "annotate/grouppos.h"
 #include "platform/forms/msgbox.h"
-#include "platform/system/auditlog.h"
 
 namespace {
 
-// Ten pixels a letter (eleven in bold), twice the point size high; the faces it was asked for.
-class FakeMetrics : public QelTextMetrics {
-public:
-    QSize measureLine(const QString &line, const QelAnnotFont &font, double) const override
-    {
-        fonts.append(font);
-        lines.append(line);
-        return QSize(int(line.length()) * (font.bold ? 11 : 10), int(font.pointSize * 2));
-    }
-    mutable QList<QelAnnotFont> fonts;
-    mutable QStringList lines;
-};
-
 class GroupLayout : public AnnotTest {
 protected:
-    void SetUp() override
-    {
-        AnnotTest::SetUp();
-        QelTextMetrics::setInstance(&metrics);
-    }
-    void TearDown() override
-    {
-        QelTextMetrics::setInstance(nullptr);
-        AnnotTest::TearDown();
-    }
-
     static void setBlock(int group, qint32 width, qint32 height, const char *scope = "F")
     {
         GroupTextInfo &g = g_GroupTextInfo[size_t(group - 1)];
@@ -48,7 +21,7 @@ protected:
         return QRect(QPoint(p.Left, p.Top), QPoint(p.Right, p.Bottom));
     }
 
-    FakeMetrics metrics;
+    LineMetrics metrics;
 };
 
 } // namespace
@@ -220,9 +193,7 @@ TEST_F(GroupLayout, FailuresAreReported)
 TEST_F(GroupLayout, TraceLinesUnderDebug)
 {
     addPages(1, 1700, 2200, 200);
-    g_blnDebug = true;
-    g_AuditLog = std::make_shared<AuditLog>();
-    g_AuditLog->open(dir.filePath("logs"), QStringLiteral("annot"));
+    startDebugLog();
     setBlock(1, 300, 40);
     auto &list = g_GroupPos[5];
     list[0] = {1, 8};
@@ -230,9 +201,7 @@ TEST_F(GroupLayout, TraceLinesUnderDebug)
     do_calculate_text_block_size("AB", 10, 0, 0);
     do_calculate_textsize_in_pixels(3, 10);
 
-    QFile f(g_AuditLog->currentFile());
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QString log = QString::fromUtf8(f.readAll());
+    const QString log = logText();
     const QString head = "Korvane Scan Tool::do_calculate_grouptext_positions::";
     EXPECT_TRUE(log.contains(head + "About to start calculating Group Text Positions: \r\n\tiCurrentPage = 1"
                              "\r\n\tsPageLengthInPixels = 2200\r\n\tsPageWidthInPixels = 1700"))

@@ -43,7 +43,7 @@ protected:
         return out;
     }
 
-    LineMetrics metrics{[](int letters, int) { return QSize(letters * 10, 20); }};
+    LineMetrics metrics{[](int letters, int, bool) { return QSize(letters * 10, 20); }};
 };
 
 } // namespace
@@ -67,12 +67,55 @@ TEST_F(Imprint, TextsForEveryFormIncludingExtraSheets)
     }
 }
 
-TEST_F(Imprint, EveryPageAfterTheFirstInTheTopRightCorner)
+// Marked pages (text zero counts as unmarked) are skipped but still counted; a missing page
+// count becomes the scanned count in the imprint modes, except NYRG on a single page.
+TEST_F(Imprint, EveryPageAfterTheFirstInTheImprintModes)
 {
-    addPages(5, 2550, 3300, 300);
-    addBookPageImprint(view(), unmarked(5));
-    EXPECT_EQ(texts(), (QStringList{"", "Bk 12 Pg101 #45", "Bk 12 Pg102 #45", "Bk 12 Pg102A #45",
-                                    "Bk 12 Pg102B #45"}));
+    const QString p101 = "Bk 12 Pg101 #45", p102 = "Bk 12 Pg102 #45";
+    const struct {
+        qint16 mode;
+        int pages;
+        const char *numPages;
+        QList<std::pair<int, QVariant>> marks;
+        QStringList texts;
+        const char *numPagesAfter;
+    } cases[] = {
+        {MODE_MARG, 5, "003", {}, {"", p101, p102, "Bk 12 Pg102A #45", "Bk 12 Pg102B #45"}, "003"},
+        {MODE_MARG, 5, "003", {{3, qint16(1)}, {4, QStringLiteral("0")}},
+         {"", p101, "", "Bk 12 Pg102A #45", "Bk 12 Pg102B #45"}, "003"},
+        {MODE_MARG, 5, "0", {}, {"", p101, p102, "Bk 12 Pg103 #45", "Bk 12 Pg104 #45"}, "5"},
+        {MODE_MARG, 1, "0", {}, {""}, "1"},
+        {MODE_NYRG, 1, "0", {}, {""}, "0"},
+        {MODE_MALC, 3, "003", {}, {"", "", ""}, "003"},
+        {MODE_MALCP, 3, "003", {}, {"", "", ""}, "003"},
+        {MODE_NYMD, 3, "003", {}, {"", "", ""}, "003"},
+        {MODE_NYBR, 3, "003", {}, {"", "", ""}, "003"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.mode) + " " + std::to_string(c.pages) + " " + c.numPages);
+        view().clearImage();
+        addPages(c.pages);
+        g_dbMode = c.mode;
+        g_NumPages = c.numPages;
+        ImprintStates states = unmarked(c.pages);
+        for (const auto &[page, mark] : c.marks)
+            states[page - 1].second = mark;
+        addBookPageImprint(view(), states);
+        EXPECT_EQ(texts(), c.texts);
+        EXPECT_EQ(g_NumPages, c.numPagesAfter);
+        int items = 0;
+        for (int page = 1; page <= c.pages; ++page) {
+            view().setPage(page);
+            items += view().annotationCount();
+        }
+        EXPECT_EQ(items, c.pages - c.texts.count(QString())) << "one item a page imprinted, none elsewhere";
+    }
+}
+
+TEST_F(Imprint, ImprintSitsInTheTopRightCorner)
+{
+    addPages(2, 2550, 3300, 300);
+    addBookPageImprint(view(), unmarked(2));
     view().setPage(2);
     ASSERT_EQ(view().annotationCount(), 1);
     QelAnnotItem *item = view().annotationObject(0);
@@ -80,49 +123,6 @@ TEST_F(Imprint, EveryPageAfterTheFirstInTheTopRightCorner)
     EXPECT_EQ(metrics.measured.first(), qMakePair(qint16(17), qint16(14)));
     EXPECT_EQ(item->bounds().topLeft(), QPoint(2550 - 170 - 600, 5));
     EXPECT_EQ(item->font().pointSize, 14);
-}
-
-TEST_F(Imprint, MarkedPagesAreSkippedButStillCounted)
-{
-    addPages(5);
-    ImprintStates states = unmarked(5);
-    states[2].second = qint16(1);
-    states[3].second = QStringLiteral("0"); // text zero is unmarked too
-    addBookPageImprint(view(), states);
-    EXPECT_EQ(texts(), (QStringList{"", "Bk 12 Pg101 #45", "", "Bk 12 Pg102A #45",
-                                    "Bk 12 Pg102B #45"}));
-}
-
-TEST_F(Imprint, MissingPageCountBecomesTheScannedCount)
-{
-    addPages(5);
-    g_NumPages = QStringLiteral("0");
-    addBookPageImprint(view(), unmarked(5));
-    EXPECT_EQ(g_NumPages, QStringLiteral("5"));
-    EXPECT_EQ(texts(), (QStringList{"", "Bk 12 Pg101 #45", "Bk 12 Pg102 #45", "Bk 12 Pg103 #45",
-                                    "Bk 12 Pg104 #45"}));
-}
-
-TEST_F(Imprint, OnePageAndOtherModes)
-{
-    addPages(1);
-    g_NumPages = QStringLiteral("0");
-    addBookPageImprint(view(), unmarked(1));
-    EXPECT_EQ(view().annotationCount(), 0);
-    EXPECT_EQ(g_NumPages, QStringLiteral("1")) << "MARG goes on for one page";
-
-    g_dbMode = MODE_NYRG;
-    g_NumPages = QStringLiteral("0");
-    addBookPageImprint(view(), unmarked(1));
-    EXPECT_EQ(g_NumPages, QStringLiteral("0")) << "NYRG stops before anything for one page";
-
-    view().clearImage();
-    addPages(3);
-    for (qint16 mode : {MODE_MALC, MODE_MALCP, MODE_NYMD, MODE_NYBR}) {
-        g_dbMode = mode;
-        addBookPageImprint(view(), unmarked(3));
-        EXPECT_EQ(texts(), (QStringList{"", "", ""})) << "mode " << mode;
-    }
 }
 
 TEST_F(Imprint, ShortCollectionRaisesToTheCaller)

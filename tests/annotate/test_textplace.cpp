@@ -1,20 +1,19 @@
 // Text items onto pages: positions, orientation, blank rectangle, tags, modes and traces.
 #include "annotate_env.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTimer>
 
 #include "annotate/security.h"
 #include "annotate/textplace.h"
 #include "platform/forms/msgbox.h"
-#include "platform/system/auditlog.h"
 
 namespace {
 
 struct Placement {
     qint32 code;
     QPoint topLeft; // x = Left, y = Top
+    int pageWidth = 2550;
+    qint16 maxLen = 10;
 };
 
 class TextPlace : public AnnotTest {
@@ -44,39 +43,32 @@ protected:
     }
 
     // cx is ten pixels a letter, cy twice the point size.
-    LineMetrics metrics{[](int letters, int points) { return QSize(letters * 10, points * 2); }};
+    LineMetrics metrics{[](int letters, int points, bool) { return QSize(letters * 10, points * 2); }};
 };
 
 } // namespace
 
+// On a letter page at 300 dpi; on a page one pixel wider the centred places round halves to even.
 TEST_F(TextPlace, PositionCodesOnALetterPageAt300Dpi)
 {
-    addPages(1, 2550, 3300, 300);
     const Placement table[] = {
         {0, {50, 10}},     {1, {2550 - 100 - 600, 5}}, {2, {1225, 10}},
         {3, {25, 3100}},   {4, {1950, 3100}},          {5, {1075, 3100}},
         {12, {88, 77}},    {7, {0, 0}},                {13, {0, 0}},
         {-1, {0, 0}},
+        {2, {1230, 10}, 2551, 9},   // 1275.5 - 45 = 1230.5
+        {5, {1086, 3100}, 2551, 8}, // 1275.5 - (40 + 150) = 1085.5
     };
     for (const Placement &p : table) {
-        view().annotationSet()->clear();
-        place(p.code);
+        view().clearImage();
+        addPages(1, p.pageWidth, 3300, 300);
+        place(p.code, p.maxLen);
         QelAnnotItem *item = textItem(1);
         ASSERT_NE(item, nullptr) << "code " << p.code;
-        EXPECT_EQ(item->bounds().topLeft(), p.topLeft) << "code " << p.code;
+        EXPECT_EQ(item->bounds().topLeft(), p.topLeft) << "code " << p.code << " width " << p.pageWidth;
     }
     // The measure line is maxLen letters at the text's point size.
     EXPECT_TRUE(metrics.measured.contains(qMakePair(qint16(10), qint16(12))));
-}
-
-TEST_F(TextPlace, CentredPlacesRoundHalvesToEven)
-{
-    addPages(1, 2551, 3300, 300);
-    place(2, 9); // 1275.5 - 45 = 1230.5
-    EXPECT_EQ(textItem(1)->bounds().left(), 1230);
-    view().annotationSet()->clear();
-    place(5, 8); // 1275.5 - (40 + 150) = 1085.5
-    EXPECT_EQ(textItem(1)->bounds().left(), 1086);
 }
 
 TEST_F(TextPlace, ItemCarriesTextFontOrientationAndTag)
@@ -184,18 +176,13 @@ TEST_F(TextPlace, PageOutsideTheControlIsReportedAndEarlierPagesKeepTheirItems)
 TEST_F(TextPlace, TraceLinesUnderDebug)
 {
     addPages(1, 2550, 3300, 300);
-    g_blnDebug = true;
-    g_AuditLog = std::make_shared<AuditLog>();
-    g_AuditLog->open(dir.filePath("logs"), QStringLiteral("annot"));
-
+    startDebugLog();
     do_AddTextAnnotation(view(), QStringLiteral("T"), 1, 1, 1, 1, 14, 3, 7, 8, false, false,
                          QVariant(), QVariant(), 1, 2, 3, 4);
     do_AddTextAnnotation(view(), QStringLiteral("none"), 1, 2, 1, 1, 14, 3, 0, 0, false, false,
                          QVariant(), QVariant(), 0, 0, 0, 0);
 
-    QFile f(g_AuditLog->currentFile());
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QString log = QString::fromUtf8(f.readAll());
+    const QString log = logText();
     const QString head =
         "Korvane Scan Tool::do_AddTextAnnotation::About to add an annotation.  ";
     EXPECT_TRUE(log.contains(head + "Here are the debug values: \r\n\tFont Name = Courier New"
@@ -220,7 +207,7 @@ TEST_F(TextPlace, TraceLinesUnderDebug)
 TEST_F(TextPlace, ZeroMeasureStillPlacesTheText)
 {
     addPages(1, 2550, 3300, 300);
-    metrics.size = [](int, int) { return QSize(0, 0); };
+    metrics.size = [](int, int, bool) { return QSize(0, 0); };
     MsgBoxScript boxes;
     place(1);
     EXPECT_TRUE(boxes.calls().isEmpty());

@@ -389,6 +389,13 @@ TEST_F(BarcodeSepTest, MismatchDialogCorrectsStoresAsIsOrRescansLater)
              correctTo(d, "777", "5", "6", "2021");
          },
          QStringLiteral("00777"), 13, QList<int>{1, 2, 3}},
+        {"correct at a clicked thumbnail",
+         [](FrmbcPageMismatch &d) {
+             d.ezTreeView->setPage(5);
+             EXPECT_EQ(d.ezPageView->page(), 5);
+             correctTo(d, "777", "5", "6", "2021");
+         },
+         QStringLiteral("00777"), 14, QList<int>{1, 2, 3, 4}},
     };
     for (const Case &c : cases) {
         frmMain().ezPageView->clearImage();

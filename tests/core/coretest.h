@@ -6,9 +6,7 @@
 #include "core/state.h"
 #include "platform/settings/settings.h"
 #include "platform/system/system.h"
-
-// Readable QString values in failure messages.
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+#include "support/checks.h"
 
 class CoreTest : public ::testing::Test {
 protected:

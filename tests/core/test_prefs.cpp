@@ -92,7 +92,8 @@ TEST_F(Prefs, BadStoredTextTakesTheDefaultAndIsReported)
     EXPECT_EQ(s.storedMode, 9); // later keys are still read
 }
 
-TEST_F(Prefs, ReadAndWriteOrders)
+// The write order is checked on the shutdown road (Window tests, kWriteOrder).
+TEST_F(Prefs, ReadOrder)
 {
     QStringList traffic;
     setSettingsObserver([&traffic](char op, const QString &section, const QString &key) {
@@ -112,21 +113,6 @@ TEST_F(Prefs, ReadAndWriteOrders)
         "R Preferences/g_RedactionDefaultFillColor", "R Preferences/g_blnUseDefaultPrinter",
         "R Preferences/g_intDefaultPrintScale"};
     EXPECT_EQ(traffic, readOrder);
-
-    traffic.clear();
-    writePreferences();
-    const QStringList writeOrder = {
-        "W Preferences/g_APP_STATE", "W Preferences/g_dbMode", "W Preferences/g_blnReturnDefault",
-        "W Preferences/g_intBaseLineBrightness", "W Preferences/g_intDefaultPaperSource",
-        "W Preferences/g_blnPromptOnDelete", "W Preferences/g_IntDefaultRescanAction",
-        "W Preferences/g_blnImprint", "W Preferences/g_blnDetectBlank",
-        "W Preferences/g_intBlankSensitivity", "W Preferences/g_strBarcodeLog",
-        "W Preferences/g_blnDefaultDuplex", "W Preferences/g_blnDoByteAlign",
-        "W Preferences/g_strByteAlignLog", "W Preferences/g_blnProcessBatch",
-        "W Preferences/gdtDocType", "W Preferences/g_AutoNextPageInterface",
-        "W Preferences/g_AutoMaticRedaction", "W Preferences/g_RedactionDefaultFillColor",
-        "W Preferences/g_blnUseDefaultPrinter", "W Preferences/g_intDefaultPrintScale"};
-    EXPECT_EQ(traffic, writeOrder);
 }
 
 TEST_F(Prefs, WriteBackTextsAndCaseFoldedBatchKey)

@@ -91,6 +91,14 @@ protected:
     {
         SaveSetting(APP_TITLE, section, key, value);
     }
+    // The stored host connection (no password: none stored).
+    static void storeHost(const QString &password = QString())
+    {
+        store("frmConfig", "DSN", "LANDREC");
+        store("frmConfig", "UID", "SCAN01");
+        if (!password.isEmpty())
+            store("frmConfig", "PWD", password);
+    }
 
     QStringList boxTexts() const
     {
@@ -182,9 +190,7 @@ TEST_F(Window, StartUpWithScannerThenShutdownSignsOffFirstAndWritesEverything)
     EXPECT_EQ(f.ezPageView->workingFileName(), g_strTempPath + "temp.tif");
     EXPECT_EQ(g_ScanWidth, float(scanner->scanWidth()));
 
-    store("frmConfig", "DSN", "LANDREC");
-    store("frmConfig", "UID", "SCAN01");
-    store("frmConfig", "PWD", "s3cret");
+    storeHost("s3cret");
     QFile script(dir.filePath("prog/bin/force.sh"));
     ASSERT_TRUE(script.open(QIODevice::WriteOnly));
     script.write(("touch '" + dir.filePath("forced") + "'\n").toUtf8());
@@ -211,8 +217,7 @@ TEST_F(Window, StartUpWithoutScannerDisablesScanningAndWritesNoScannerFile)
 {
     scanner->setPresent(false);
     store("Preferences", "g_intDefaultPaperSource", "2");
-    store("frmConfig", "DSN", "LANDREC");
-    store("frmConfig", "UID", "SCAN01");
+    storeHost();
     FrmMain &f = start();
 
     EXPECT_TRUE(boxTexts().contains(kNoScanner));
@@ -304,9 +309,7 @@ TEST_F(Window, DebugSwitchIsCaseSensitiveAndThePasswordNeverReachesTheLog)
     commandLine = "-x /debugging";
     start();
     EXPECT_TRUE(g_blnDebug);
-    store("frmConfig", "DSN", "LANDREC");
-    store("frmConfig", "UID", "SCAN01");
-    store("frmConfig", "PWD", "s3cret");
+    storeHost("s3cret");
     closeMainWindow();
     const QStringList files = QDir(dir.filePath("prog/Logs")).entryList(QDir::Files);
     ASSERT_EQ(files.size(), 1);
@@ -323,9 +326,7 @@ TEST_F(Window, DebugSwitchIsCaseSensitiveAndThePasswordNeverReachesTheLog)
 TEST_F(Window, FailingSignOffIsReportedAndEverythingIsStillWritten)
 {
     start();
-    store("frmConfig", "DSN", "LANDREC");
-    store("frmConfig", "UID", "SCAN01");
-    store("frmConfig", "PWD", "pw");
+    storeHost("pw");
     failSignOff = true;
     traffic.clear();
     boxes.clear();

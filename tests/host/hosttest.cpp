@@ -125,10 +125,10 @@ hostsim::HostCall HostTest::lastCall(const QString &program) const
     return {};
 }
 
-void HostTest::expectCall(const hostsim::HostCall &call, const QString &commandText,
-                          const std::vector<Sent> &params) const
+void HostTest::expectCall(const QString &program, const std::vector<Sent> &params) const
 {
-    EXPECT_EQ(call.commandText, commandText);
+    const hostsim::HostCall call = lastCall(program);
+    EXPECT_EQ(call.commandText, callText(program, int(params.size())));
     EXPECT_EQ(call.markers, int(params.size()));
     ASSERT_EQ(call.params.size(), qsizetype(params.size()));
     for (size_t i = 0; i < params.size(); ++i) {
@@ -146,12 +146,27 @@ void HostTest::expectCall(const hostsim::HostCall &call, const QString &commandT
     }
 }
 
+void HostTest::scriptAnswer(const QString &program, const QMap<QString, QString> &answer)
+{
+    em->addFault({hostsim::FaultKind::ScriptedAnswer, program, 0, QString(), answer, 1});
+}
+
+void HostTest::failNextCall(const QString &program, int number, const QString &text)
+{
+    em->addFault({hostsim::FaultKind::ExecuteFailure, program, number, text, {}, 1});
+}
+
 QStringList HostTest::prompts() const
 {
     QStringList out;
     for (const MsgBoxCall &c : boxes->calls())
         out << c.prompt;
     return out;
+}
+
+QString callText(const QString &program, int markers)
+{
+    return "{{CALL /QSYS.LIB/*LIBL.LIB/" + program + ".PGM(" + QString("?,").repeated(markers - 1) + "?)}}";
 }
 
 std::vector<Sent> sentTrio()

@@ -12,8 +12,7 @@
 #include "platform/ado/ado.h"
 #include "platform/forms/forms.h"
 #include "platform/forms/msgbox.h"
-
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+#include "support/checks.h"
 
 // One open of a connection as the provider saw it.
 struct OpenCall {
@@ -40,8 +39,13 @@ protected:
     void openConnection();
     // The last call of a program (fails the test when there is none).
     hostsim::HostCall lastCall(const QString &program) const;
-    // Checks the statement text, one bound marker per parameter, and names, widths and values in order.
-    void expectCall(const hostsim::HostCall &call, const QString &commandText, const std::vector<Sent> &params) const;
+    // Checks the program's last call: its statement, one bound marker per parameter, and names,
+    // widths and values in order.
+    void expectCall(const QString &program, const std::vector<Sent> &params) const;
+    // The program's next call answers with these values instead of running.
+    void scriptAnswer(const QString &program, const QMap<QString, QString> &answer);
+    // The program's next call fails with this error.
+    void failNextCall(const QString &program, int number = adoErr::ProviderFailed, const QString &text = QString());
     // The prompts of the boxes shown so far.
     QStringList prompts() const;
 
@@ -53,6 +57,8 @@ protected:
     std::unique_ptr<AdoConnection> conn;
 };
 
+// The statement that calls a program with that many markers.
+QString callText(const QString &program, int markers);
 // The trio as sent for the fixture's workstation and user.
 std::vector<Sent> sentTrio();
 std::vector<Sent> operator+(std::vector<Sent> a, const std::vector<Sent> &b);

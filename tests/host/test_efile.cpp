@@ -33,14 +33,12 @@ protected:
     QString t1, t2, t3;
 };
 
-const QString kCall = "{{CALL /QSYS.LIB/*LIBL.LIB/IM652R.PGM(" + QString("?,").repeated(35) + "?)}}";
-
 TEST_F(EFileTest, StartWithBlankDocumentIdSendsZerosAndBindsAllThirtySix)
 {
     gsDocumentId = "   ";
     EXPECT_FALSE(IM652R(*conn, "A", t1, t2, t3)); // no document 0000000000
     const hostsim::HostCall call = lastCall("IM652R");
-    EXPECT_EQ(call.commandText, kCall);
+    EXPECT_EQ(call.commandText, callText("IM652R", 36));
     EXPECT_EQ(call.markers, 36);
     ASSERT_EQ(call.params.size(), 36);
     for (const hostsim::LoggedParameter &p : call.params)
@@ -95,11 +93,7 @@ TEST_F(EFileTest, ResultCodesAreKeptAsTextAndOnlySomeAreShown)
         SCOPED_TRACE(c.code);
         boxes->clear();
         g_Year = "1999";
-        hostsim::Fault f;
-        f.kind = hostsim::FaultKind::ScriptedAnswer;
-        f.program = "IM652R";
-        f.answer = {{"RsltCd", c.code}, {"ErrMsg", "Host says no."}, {"InDocCtlYear", "2021"}};
-        em->addFault(f);
+        scriptAnswer("IM652R", {{"RsltCd", c.code}, {"ErrMsg", "Host says no."}, {"InDocCtlYear", "2021"}});
         EXPECT_FALSE(IM652R(*conn, "A", t1, t2, t3));
         EXPECT_EQ(g_IM652RResult.toString(), c.code);
         EXPECT_TRUE(IM652RResultIs(c.code));
@@ -143,11 +137,7 @@ TEST_F(EFileTest, DatabaseMismatchSaysDoesNotMatchExceptForGetBatch)
 
 TEST_F(EFileTest, GetBatchWithBlankDocumentIdKeepsZeros)
 {
-    hostsim::Fault f;
-    f.kind = hostsim::FaultKind::ScriptedAnswer;
-    f.program = "IM652R";
-    f.answer = {{"DocumentId", ""}, {"PartnerId", "02"}};
-    em->addFault(f);
+    scriptAnswer("IM652R", {{"DocumentId", ""}, {"PartnerId", "02"}});
     EXPECT_TRUE(IM652R(*conn, "R", t1, t2, t3));
     EXPECT_EQ(gsDocumentId, "0000000000");
     EXPECT_EQ(g_DocNum, "");
@@ -314,10 +304,7 @@ TEST_F(CoverTest, AFailedCallNeverLeavesThePreviousCoverPage)
     g_dbMode = MODE_MARG;
     gsCoverPagePath = "\\\\QHOST\\COVERS\\OLD.TIF";
     gsCoverPageStatus = "Y";
-    hostsim::Fault f;
-    f.kind = hostsim::FaultKind::ExecuteFailure;
-    f.program = "IM656R";
-    em->addFault(f);
+    failNextCall("IM656R");
     EXPECT_FALSE(IM656R(*conn));
     EXPECT_TRUE(gsCoverPagePath.isEmpty());
     EXPECT_TRUE(gsCoverPageStatus.isEmpty());

@@ -26,30 +26,20 @@ protected:
     }
 };
 
-const QString kCall = "{{CALL /QSYS.LIB/*LIBL.LIB/IM650R.PGM(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)}}";
-
 TEST_F(IM650RTest, LookupSendsTheFirstRowForAnyOfANP)
 {
     for (const char *func : {"A", "N", "P"}) {
         SCOPED_TRACE(func);
         EXPECT_TRUE(IM650R(*conn, func, "", "", ""));
-        expectCall(lastCall("IM650R"), kCall,
-                   sentTrio() + std::vector<Sent>{{"Func", 1, QString("A")},
-                                                  {"ApCd", 2, QString("LR")},
-                                                  {"MbGp", 2, QString("LR")},
-                                                  {"KyCd", 1, QString("K")},
-                                                  {"DocId", 25, QString("LR-2020-00011")},
-                                                  {"RcCY", 4, QString("2020")},
-                                                  {"RcMM", 2, QString("01")},
-                                                  {"RcDD", 2, QString("02")},
-                                                  {"Ctl#", 5, QString("00011")},
-                                                  {"Dabr", 5},
-                                                  {"Imid", 12},
-                                                  {"PcFn", 12, QString("blank")},
-                                                  {"DoSz", 9, QString("000001000")},
-                                                  {"Nump", 4, QString("0000")},
-                                                  {"ErrMsg", 60},
-                                                  {"Redacted", 1, QString("N")}});
+        expectCall("IM650R", sentTrio() + std::vector<Sent>{{"Func", 1, QString("A")}, {"ApCd", 2, QString("LR")},
+                                                            {"MbGp", 2, QString("LR")}, {"KyCd", 1, QString("K")},
+                                                            {"DocId", 25, QString("LR-2020-00011")},
+                                                            {"RcCY", 4, QString("2020")}, {"RcMM", 2, QString("01")},
+                                                            {"RcDD", 2, QString("02")}, {"Ctl#", 5, QString("00011")},
+                                                            {"Dabr", 5}, {"Imid", 12}, {"PcFn", 12, QString("blank")},
+                                                            {"DoSz", 9, QString("000001000")},
+                                                            {"Nump", 4, QString("0000")}, {"ErrMsg", 60},
+                                                            {"Redacted", 1, QString("N")}});
     }
     // outputs copied as returned, at their widths
     EXPECT_EQ(g_ImID, "IM0000000001");
@@ -131,11 +121,8 @@ TEST_F(IM650RTest, ApplicationCodesFollowTheModeAndTheUnindexedFlag)
 
 TEST_F(IM650RTest, HostErrorTextIsShownUntrimmedAndTheCopiesStay)
 {
-    hostsim::Fault f;
-    f.kind = hostsim::FaultKind::ScriptedAnswer;
-    f.program = "IM650R";
-    f.answer = {{"ErrMsg", "Image master is locked."}, {"Imid", "IM9"}, {"Nump", "0002"}, {"Redacted", "Y"}};
-    em->addFault(f);
+    scriptAnswer("IM650R",
+                 {{"ErrMsg", "Image master is locked."}, {"Imid", "IM9"}, {"Nump", "0002"}, {"Redacted", "Y"}});
     EXPECT_FALSE(IM650R(*conn, "A", "", "", ""));
     ASSERT_EQ(boxes->calls().size(), 1);
     const MsgBoxCall box = boxes->calls().first();
@@ -149,12 +136,7 @@ TEST_F(IM650RTest, HostErrorTextIsShownUntrimmedAndTheCopiesStay)
 
 TEST_F(IM650RTest, RunTimeErrorIsReportedUnderItsName)
 {
-    hostsim::Fault f;
-    f.kind = hostsim::FaultKind::ExecuteFailure;
-    f.program = "IM650R";
-    f.number = -2147217871;
-    f.text = "Query timeout expired";
-    em->addFault(f);
+    failNextCall("IM650R", -2147217871, "Query timeout expired");
     EXPECT_FALSE(IM650R(*conn, "A", "", "", ""));
     ASSERT_EQ(boxes->calls().size(), 1);
     EXPECT_TRUE(boxes->calls().first().prompt.startsWith("Error in IM650R at line "));

@@ -56,15 +56,6 @@ protected:
             l->setText("untouched");
     }
 
-    void scriptAnswer(const QString &program, const QMap<QString, QString> &answer)
-    {
-        hostsim::Fault f;
-        f.kind = hostsim::FaultKind::ScriptedAnswer;
-        f.program = program;
-        f.answer = answer;
-        em->addFault(f);
-    }
-
     // The single box shown: its text with OK, no icon and the title "Note".
     void expectNote(const QString &text)
     {
@@ -82,13 +73,13 @@ TEST_F(LookupTest, BookAndPageStartSendsZerosAndShowsTheFoundKeys)
     g_Book = "000100";
     g_Page = "0001";
     EXPECT_TRUE(MA_SY331RI("A", *conn, "QHOST"));
-    expectCall(lastCall("SY331RI"), "{{CALL /QSYS.LIB/*LIBL.LIB/SY331RI.PGM(?,?,?,?,?,?,?,?,?,?,?,?,?,?)}}",
-               sentTrio() + std::vector<Sent>{{"DSFUNC", 1, QString("A")}, {"DSBK", 6, QString("000100")},
-                                              {"DSPG", 4, QString("0001")}, {"DSRSLT", 1},
-                                              {"DSRCCY", 4, QString("0000")}, {"DSRCMM", 2, QString("00")},
-                                              {"DSRCDD", 2, QString("00")}, {"DSCTL#", 5, QString("00000")},
-                                              {"INST#", 6, QString("000000")}, {"KyCd", 1, QString("")},
-                                              {"DocId", 25, QString("")}});
+    expectCall("SY331RI", sentTrio() + std::vector<Sent>{{"DSFUNC", 1, QString("A")}, {"DSBK", 6, QString("000100")},
+                                                         {"DSPG", 4, QString("0001")}, {"DSRSLT", 1},
+                                                         {"DSRCCY", 4, QString("0000")}, {"DSRCMM", 2, QString("00")},
+                                                         {"DSRCDD", 2, QString("00")},
+                                                         {"DSCTL#", 5, QString("00000")},
+                                                         {"INST#", 6, QString("000000")}, {"KyCd", 1, QString("")},
+                                                         {"DocId", 25, QString("")}});
     EXPECT_EQ(g_Year, "2020");
     EXPECT_EQ(g_CTLNum, "00011");
     EXPECT_EQ(g_DocId, QString("LR-2020-00011").leftJustified(25));
@@ -191,12 +182,11 @@ TEST_F(LookupTest, LandCourtFoundShowsTheDateAsLabel)
     f.txtDay_MALC->setText("15");
     g_DocNum = "0001234";
     EXPECT_TRUE(MA_LC630RI("A", *conn, ""));
-    expectCall(lastCall("LC630RI"), "{{CALL /QSYS.LIB/*LIBL.LIB/LC630RI.PGM(?,?,?,?,?,?,?,?,?,?,?,?)}}",
-               sentTrio() + std::vector<Sent>{{"DSFUNC", 1, QString("A")}, {"Doc#", 7, QString("0001234")},
-                                              {"DSRSLT", 1}, {"DSRCCY", 4, QString("0000")},
-                                              {"DSRCMM", 2, QString("00")}, {"DSRCDD", 2, QString("00")},
-                                              {"DSCTL#", 5, QString("00000")}, {"KyCd", 1, QString("")},
-                                              {"DocId", 25, QString("")}});
+    expectCall("LC630RI", sentTrio() + std::vector<Sent>{{"DSFUNC", 1, QString("A")}, {"Doc#", 7, QString("0001234")},
+                                                         {"DSRSLT", 1}, {"DSRCCY", 4, QString("0000")},
+                                                         {"DSRCMM", 2, QString("00")}, {"DSRCDD", 2, QString("00")},
+                                                         {"DSCTL#", 5, QString("00000")}, {"KyCd", 1, QString("")},
+                                                         {"DocId", 25, QString("")}});
     EXPECT_EQ(f.lblDocNum_MALC->text(), "1234");
     EXPECT_EQ(g_DocNum, "0001234");
     EXPECT_TRUE(shown(f.lblDate_MALC));
@@ -243,12 +233,11 @@ TEST_F(LookupTest, PlanLookupAlwaysSendsTheCurrentDateAndTouchesNoControl)
     g_Plan2 = "A";
     g_Plan3 = "01";
     EXPECT_TRUE(MA_LP630RI("A", *conn, ""));
-    expectCall(lastCall("LP630RI"), "{{CALL /QSYS.LIB/*LIBL.LIB/LP630RI.PGM(?,?,?,?,?,?,?,?,?,?,?,?)}}",
-               sentTrio() + std::vector<Sent>{{"DSFUNC", 1, QString("A")}, {"@Pln1", 6, QString("000123")},
-                                              {"$Pln2", 3, QString("A")}, {"$Pln3", 2, QString("01")},
-                                              {"DSRSLT", 1}, {"DSRCCY", 4, QString("1999")},
-                                              {"DSRCMM", 2, QString("12")}, {"DSRCDD", 2, QString("31")},
-                                              {"DSCTL#", 5, QString("00005")}});
+    expectCall("LP630RI", sentTrio() + std::vector<Sent>{{"DSFUNC", 1, QString("A")}, {"@Pln1", 6, QString("000123")},
+                                                         {"$Pln2", 3, QString("A")}, {"$Pln3", 2, QString("01")},
+                                                         {"DSRSLT", 1}, {"DSRCCY", 4, QString("1999")},
+                                                         {"DSRCMM", 2, QString("12")}, {"DSRCDD", 2, QString("31")},
+                                                         {"DSCTL#", 5, QString("00005")}});
     EXPECT_EQ(g_Plan2, "A  ");
     EXPECT_EQ(g_Year, "2017");
 
@@ -269,11 +258,10 @@ TEST_F(LookupTest, DateAndControlNumberLookupBindsEveryParameter)
     g_Day = "06";
     g_CTLNum = "00077";
     EXPECT_TRUE(MA_RG800R("A", *conn, ""));
-    expectCall(lastCall("SY330RI"), "{{CALL /QSYS.LIB/*LIBL.LIB/SY330RI.PGM(?,?,?,?,?,?,?,?,?,?,?,?,?)}}",
-               sentTrio() + std::vector<Sent>{{"Func", 1, QString("A")}, {"RcCY", 4, QString("2019")},
-                                              {"RcMM", 2, QString("05")}, {"RcDD", 2, QString("06")},
-                                              {"CTL#", 5, QString("00077")}, {"Rslt", 1}, {"BkCd", 1},
-                                              {"Bk", 6}, {"Pg", 4}, {"REF#", 6}});
+    expectCall("SY330RI", sentTrio() + std::vector<Sent>{{"Func", 1, QString("A")}, {"RcCY", 4, QString("2019")},
+                                                         {"RcMM", 2, QString("05")}, {"RcDD", 2, QString("06")},
+                                                         {"CTL#", 5, QString("00077")}, {"Rslt", 1}, {"BkCd", 1},
+                                                         {"Bk", 6}, {"Pg", 4}, {"REF#", 6}});
     // the values beyond the host's short list come back
     EXPECT_EQ(g_BookCode, "M");
     EXPECT_EQ(g_Book, "001234");
@@ -291,10 +279,7 @@ TEST_F(LookupTest, DateAndControlNumberRefusalAndRunTimeErrorBothReset)
     expectNote("The document was not found.  Please check the recorded date and control number and try again.");
     EXPECT_EQ(resetCount(), resets + 1);
 
-    hostsim::Fault f;
-    f.kind = hostsim::FaultKind::ExecuteFailure;
-    f.program = "SY330RI";
-    em->addFault(f);
+    failNextCall("SY330RI");
     resets = resetCount();
     EXPECT_FALSE(MA_RG800R("A", *conn, ""));
     EXPECT_EQ(resetCount(), resets + 1);
@@ -306,12 +291,12 @@ TEST_F(LookupTest, NewYorkBookLookupIsTheThirteenParameterForm)
     g_Book = "001234";
     g_Page = "0010";
     EXPECT_TRUE(NY_SY331RI("A", *conn, ""));
-    expectCall(lastCall("SY331RI"), "{{CALL /QSYS.LIB/*LIBL.LIB/SY331RI.PGM(?,?,?,?,?,?,?,?,?,?,?,?,?)}}",
-               sentTrio() + std::vector<Sent>{{"Func", 1, QString("A")}, {"BkCd", 1, QString("M")},
-                                              {"Bk", 6, QString("001234")}, {"Pg", 4, QString("0010")},
-                                              {"Rslt", 1, QString("0")}, {"RcCY", 4, QString("0000")},
-                                              {"RcMM", 2, QString("00")}, {"RcDD", 2, QString("00")},
-                                              {"CTL#", 5, QString("00000")}, {"REF#", 10, QString("0000000000")}});
+    expectCall("SY331RI", sentTrio() + std::vector<Sent>{{"Func", 1, QString("A")}, {"BkCd", 1, QString("M")},
+                                                         {"Bk", 6, QString("001234")}, {"Pg", 4, QString("0010")},
+                                                         {"Rslt", 1, QString("0")}, {"RcCY", 4, QString("0000")},
+                                                         {"RcMM", 2, QString("00")}, {"RcDD", 2, QString("00")},
+                                                         {"CTL#", 5, QString("00000")},
+                                                         {"REF#", 10, QString("0000000000")}});
     EXPECT_EQ(g_Month, "05");
     EXPECT_EQ(g_Day, "06");
     EXPECT_EQ(g_CTLNum, "00077");
@@ -323,10 +308,7 @@ TEST_F(LookupTest, NewYorkBookLookupIsTheThirteenParameterForm)
 
 TEST_F(LookupTest, NewYorkBookLookupDoesNotResetAfterARunTimeError)
 {
-    hostsim::Fault f;
-    f.kind = hostsim::FaultKind::ExecuteFailure;
-    f.program = "SY331RI";
-    em->addFault(f);
+    failNextCall("SY331RI");
     g_Book = "001234";
     const int resets = resetCount();
     EXPECT_FALSE(NY_SY331RI("A", *conn, ""));
@@ -349,18 +331,17 @@ TEST_F(LookupTest, VaverezoduvPairFillsTheFrame)
     g_RefCode = "AB";
     g_RefNum = "0000012345";
     ASSERT_TRUE(FHS_FH631RI("A", *conn, ""));
-    expectCall(lastCall("FH631RI"), "{{CALL /QSYS.LIB/*LIBL.LIB/FH631RI.PGM(?,?,?,?,?,?,?,?,?,?,?,?)}}",
-               sentTrio() + std::vector<Sent>{{"Func", 1, QString("A")}, {"RefCd", 2, QString("AB")},
-                                              {"Ref#", 10, QString("0000012345")}, {"Rslt", 1, QString("0")},
-                                              {"RcCY", 4, QString("0000")}, {"RcMM", 2, QString("00")},
-                                              {"RcDD", 2, QString("00")}, {"CTL#", 5, QString("00000")},
-                                              {"PcFn", 12, QString("000000000000")}});
+    expectCall("FH631RI", sentTrio() + std::vector<Sent>{{"Func", 1, QString("A")}, {"RefCd", 2, QString("AB")},
+                                                         {"Ref#", 10, QString("0000012345")},
+                                                         {"Rslt", 1, QString("0")}, {"RcCY", 4, QString("0000")},
+                                                         {"RcMM", 2, QString("00")}, {"RcDD", 2, QString("00")},
+                                                         {"CTL#", 5, QString("00000")},
+                                                         {"PcFn", 12, QString("000000000000")}});
     EXPECT_EQ(g_Filename, "FH000099.TIF");
     ASSERT_TRUE(FHS_FH800R(*conn, ""));
-    expectCall(lastCall("FH800R"), "{{CALL /QSYS.LIB/*LIBL.LIB/FH800R.PGM(?,?,?,?,?,?,?,?,?,?)}}",
-               {{"800Calr", 10, QString("Scan")}, {"RCcy", 4, QString("2016")}, {"RCmm", 2, QString("09")},
-                {"RCdd", 2, QString("10")}, {"Ctl#", 5, QString("00099")}, {"Imid", 12}, {"Iloc", 1},
-                {"#Pgs", 4}, {"Dabr", 3}, {"800ST", 1}});
+    expectCall("FH800R", {{"800Calr", 10, QString("Scan")}, {"RCcy", 4, QString("2016")}, {"RCmm", 2, QString("09")},
+                          {"RCdd", 2, QString("10")}, {"Ctl#", 5, QString("00099")}, {"Imid", 12}, {"Iloc", 1},
+                          {"#Pgs", 4}, {"Dabr", 3}, {"800ST", 1}});
     EXPECT_EQ(g_ImID, "IM0000000009");
     EXPECT_EQ(g_ImLoc, "2");
     EXPECT_EQ(g_DocType, "WIL");

@@ -40,13 +40,12 @@ protected:
 TEST_F(BookScanTest, StartRequestInTheMaineModeCarriesFourteenParameters)
 {
     EXPECT_TRUE(RG632R("A", *conn, "QHOST"));
-    expectCall(lastCall("RG632R"), "{{CALL /QSYS.LIB/*LIBL.LIB/RG632R.PGM(?,?,?,?,?,?,?,?,?,?,?,?,?,?)}}",
-               sentTrio() + std::vector<Sent>{{"$FUNC", 1, QString("A")},   {"$ApCd", 2, QString("LR")},
-                                              {"$MbGp", 2, QString("LR")},  {"@BK", 6, QString("000100")},
-                                              {"@sPG", 4, QString("0010")}, {"@ePG", 4, QString("0012")},
-                                              {"@Nump", 4, QString("0000")}, {"@tPg", 4, QString("0000")},
-                                              {"$Path", 32, QString(" ")},  {"$PcFn", 12, QString(" ")},
-                                              {"$ErrMsg", 60, QString(" ")}});
+    expectCall("RG632R", sentTrio() + std::vector<Sent>{{"$FUNC", 1, QString("A")}, {"$ApCd", 2, QString("LR")},
+                                                        {"$MbGp", 2, QString("LR")}, {"@BK", 6, QString("000100")},
+                                                        {"@sPG", 4, QString("0010")}, {"@ePG", 4, QString("0012")},
+                                                        {"@Nump", 4, QString("0000")}, {"@tPg", 4, QString("0000")},
+                                                        {"$Path", 32, QString(" ")}, {"$PcFn", 12, QString(" ")},
+                                                        {"$ErrMsg", 60, QString(" ")}});
     EXPECT_EQ(g_NumPages, "0003");
     EXPECT_EQ(g_BookPath, QString("BOOKS\\B100\\").leftJustified(32));
     EXPECT_EQ(g_Filename, "B001000010.T");
@@ -71,14 +70,14 @@ TEST_F(BookScanTest, NewYorkModeCarriesTheBookCodeSeventh)
     g_BookPath = "BOOKS\\NY4321\\";
     g_Filename = "N043210001.T";
     EXPECT_TRUE(RG632R("N", *conn, ""));
-    expectCall(lastCall("RG632R"), "{{CALL /QSYS.LIB/*LIBL.LIB/RG632R.PGM(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)}}",
-               sentTrio() + std::vector<Sent>{{"$FUNC", 1, QString("N")},    {"$ApCd", 2, QString("LR")},
-                                              {"$MbGp", 2, QString("OI")},   {"@BKCD", 5, QString("L")},
-                                              {"@BK", 6, QString("004321")}, {"@sPG", 4, QString("0001")},
-                                              {"@ePG", 4, QString("0002")},  {"@Nump", 4, QString("0002")},
-                                              {"@tPg", 4, QString("0002")},  {"$Path", 32, QString("BOOKS\\NY4321\\")},
-                                              {"$PcFn", 12, QString("N043210001.T")},
-                                              {"$ErrMsg", 60, QString(" ")}});
+    expectCall("RG632R", sentTrio() + std::vector<Sent>{{"$FUNC", 1, QString("N")}, {"$ApCd", 2, QString("LR")},
+                                                        {"$MbGp", 2, QString("OI")}, {"@BKCD", 5, QString("L")},
+                                                        {"@BK", 6, QString("004321")}, {"@sPG", 4, QString("0001")},
+                                                        {"@ePG", 4, QString("0002")}, {"@Nump", 4, QString("0002")},
+                                                        {"@tPg", 4, QString("0002")},
+                                                        {"$Path", 32, QString("BOOKS\\NY4321\\")},
+                                                        {"$PcFn", 12, QString("N043210001.T")},
+                                                        {"$ErrMsg", 60, QString(" ")}});
     EXPECT_EQ(g_BookCode, "L    ");
     EXPECT_EQ(frmMain().lblBookCode_NYBS->text(), "L    ");
     EXPECT_TRUE(shown(frmMain().lblBookCode_NYBS));
@@ -108,23 +107,15 @@ TEST_F(BookScanTest, RefusalsResetOnlyAStartRequestAndNeverThePageCheckRefresh)
 
 TEST_F(BookScanTest, BlankOnlyErrorTextComesBackEmptyAndPasses)
 {
-    hostsim::Fault f;
-    f.kind = hostsim::FaultKind::ScriptedAnswer;
-    f.program = "RG632R";
     // the provider hands back a blank-only text as ""
-    f.answer = {{"$ErrMsg", "   "}, {"@BK", "000100"}, {"@sPG", "0001"}, {"@ePG", "0002"}};
-    em->addFault(f);
+    scriptAnswer("RG632R", {{"$ErrMsg", "   "}, {"@BK", "000100"}, {"@sPG", "0001"}, {"@ePG", "0002"}});
     EXPECT_TRUE(RG632R("N", *conn, ""));
     EXPECT_TRUE(boxes->calls().isEmpty());
 }
 
 TEST_F(BookScanTest, BlankReturnedBookStoresTheIndexThenFailsWithTheFieldsStillOpen)
 {
-    hostsim::Fault f;
-    f.kind = hostsim::FaultKind::ScriptedAnswer;
-    f.program = "RG632R";
-    f.answer = {{"@BK", ""}, {"@sPG", "0001"}, {"@ePG", "0002"}, {"@tPg", "0002"}};
-    em->addFault(f);
+    scriptAnswer("RG632R", {{"@BK", ""}, {"@sPG", "0001"}, {"@ePG", "0002"}, {"@tPg", "0002"}});
     const int resets = resetCount();
     EXPECT_FALSE(RG632R("A", *conn, ""));
     EXPECT_EQ(resetCount(), resets);
@@ -161,12 +152,11 @@ TEST_F(CertificateTest, LookupOpensItsOwnConnectionAndBindsTheErrorText)
     EXPECT_TRUE(IM655R("N", "", "", ""));
     ASSERT_EQ(opens.size(), 1u);
     EXPECT_EQ(opens[0].connectionString, "provider=IBMDA400;data source=QHOST;");
-    expectCall(lastCall("IM655R"), "{{CALL /QSYS.LIB/*LIBL.LIB/IM655R.PGM(?,?,?,?,?,?,?,?,?,?,?,?,?)}}",
-               sentTrio() + std::vector<Sent>{{"func", 1, QString("N")},      {"doc#", 7, QString("0004567")},
-                                              {"cert#", 25, QString("C-100")}, {"imid", 12}, {"flnm", 12},
-                                              {"sbdr", 12},                    {"pcfn", 12, QString("")},
-                                              {"DoSz", 9, QString("")},        {"Nump", 4, QString("")},
-                                              {"ErrMsg", 60}});
+    expectCall("IM655R", sentTrio() + std::vector<Sent>{{"func", 1, QString("N")}, {"doc#", 7, QString("0004567")},
+                                                        {"cert#", 25, QString("C-100")}, {"imid", 12}, {"flnm", 12},
+                                                        {"sbdr", 12}, {"pcfn", 12, QString("")},
+                                                        {"DoSz", 9, QString("")}, {"Nump", 4, QString("")},
+                                                        {"ErrMsg", 60}});
     EXPECT_EQ(g_ImID, "IM0000000042");
     EXPECT_EQ(g_ImLoc, g_ImID);
     EXPECT_EQ(g_NumPages, "0002");

@@ -212,11 +212,7 @@ TEST_F(PartnersTest, SettingsEnteredDuringTheSignOnAreTheOnesUsed)
 
 TEST_F(PartnersTest, ReadFailureShowsTheSettingsMessage)
 {
-    hostsim::Fault f;
-    f.kind = hostsim::FaultKind::ExecuteFailure;
-    f.program = "SQL";
-    f.text = "SQL0204: PTC0 in *LIBL type *FILE not found.";
-    em->addFault(f);
+    failNextCall("SQL", adoErr::ProviderFailed, "SQL0204: PTC0 in *LIBL type *FILE not found.");
     const QVariant r = do_getEfilePartners(STATE_MA);
     EXPECT_TRUE(r.isValid() && !r.toBool());
     ASSERT_EQ(boxes->calls().size(), 2);

@@ -5,17 +5,6 @@
 
 namespace {
 
-const std::vector<std::pair<const char *, int>> kIm652r = {
-    {"PartnerId", 2},      {"SubmitCde", 10},      {"LocationCde", 10},    {"BatchId", 7},
-    {"DocumentId", 10},    {"Func", 1},            {"RsltCd", 1},          {"ApCd", 2},
-    {"KyCd", 1},           {"AlwEdt", 1},          {"ExtOrOvlPg", 1},      {"ISeriesBurnAnn", 1},
-    {"InDocCtlYear", 4},   {"InDocCtlMonth", 2},   {"InDocCtlDay", 2},     {"InDocCtl#", 5},
-    {"InDocBookCd", 1},    {"InDocBook#", 6},      {"InDocPage#", 4},      {"InDocInstrument#", 6},
-    {"InDocPath", 255},    {"InDocID", 25},        {"InDocType", 5},       {"InDocNumPages", 4},
-    {"BurnedImagePath", 255}, {"Group1Dflts", 4},  {"Group1", 80},         {"Group2Dflts", 4},
-    {"Group2", 250},       {"Group3Dflts", 4},     {"Group3", 250},        {"Group4Dflts", 4},
-    {"Group4", 120},       {"ErrMsg", 60},         {"UnIndexedEfile", 1},  {"WrkStationIP", 23}};
-
 class Efile : public HostFixture {
 protected:
     void SetUp() override
@@ -39,25 +28,12 @@ protected:
     AdoParameters im652r(const QString &func, int markers, const QString &docId = "0000000000",
                          const QString &ip = "10.0.0.5", const QString &burned = QString())
     {
-        std::vector<Param> p;
-        for (const auto &[name, width] : kIm652r)
-            p.push_back({name, width});
-        auto set = [&](const char *name, const QString &v) {
-            for (Param &x : p)
-                if (QString(x.name) == name)
-                    x.value = v;
-        };
-        set("Func", func);
-        set("WrkStationIP", ip);
-        set("BatchId", func == "R" ? "0000000" : "0000001");
-        set("DocumentId", docId);
-        if (func != "R") {
-            set("PartnerId", "01");
-            set("SubmitCde", "SUB0000001");
-            set("LocationCde", "LOC0000001");
-        }
+        std::vector<Param> p = set(efileQueue(), {{"Func", func}, {"WrkStationIP", ip}, {"DocumentId", docId},
+                                                  {"BatchId", func == "R" ? "0000000" : "0000001"}});
+        if (func != "R")
+            p = set(p, {{"PartnerId", "01"}, {"SubmitCde", "SUB0000001"}, {"LocationCde", "LOC0000001"}});
         if (func == "S")
-            set("BurnedImagePath", burned);
+            p = set(p, {{"BurnedImagePath", burned}});
         return call("IM652R", markers, p);
     }
 
@@ -85,7 +61,6 @@ TEST_F(Efile, GetBatchHandsOutQueuedDocumentsInTurn)
 TEST_F(Efile, ThirtyMarkersAreRefusedAndTakeNothingFromTheQueue)
 {
     EXPECT_TRUE(errorTextOf([&] { im652r("R", 30); }).startsWith("SQL0440: Routine IM652R in *LIBL not found"));
-    EXPECT_EQ(em->lastCall().param("WrkStationIP")->bound, false);
     EXPECT_EQ(im652r("R", 36).item("DocumentId").text(), "0000000001");
 
     const AdoParameters told = im652r("S", 36, "0000000001", "10.0.0.5", "\\\\QHOST\\EFILE\\BURNED\\none.TIF");
@@ -123,17 +98,13 @@ TEST_F(Efile, ImageRegistrationOfAnEfiledDocumentIndexesIt)
     em->runScript("UPDATE efile_queue SET in_doc_id = 'EF0000000001', doc_type = 'DEED' WHERE id = 1;\n");
     const AdoParameters got = im652r("R", 36);
     putShareFile("KvTemp\\Scans\\WS01.T", 2048);
-    const AdoParameters reg =
-        call("IM650R", 19,
-             trio() + std::vector<Param>{{"Func", 1, QString("S")}, {"ApCd", 2, QString("LR")},
-                                         {"MbGp", 2, QString("LR")}, {"KyCd", 1, got.item("KyCd").text()},
-                                         {"DocId", 25, got.item("InDocID").text()},
-                                         {"RcCY", 4, got.item("InDocCtlYear").text()},
-                                         {"RcMM", 2, got.item("InDocCtlMonth").text()},
-                                         {"RcDD", 2, got.item("InDocCtlDay").text()},
-                                         {"Ctl#", 5, got.item("InDocCtl#").text()}, {"Dabr", 5}, {"Imid", 12},
-                                         {"PcFn", 12, QString("WS01.T")}, {"DoSz", 9, QString("000002048")},
-                                         {"Nump", 4, QString("0002")}, {"ErrMsg", 60}, {"Redacted", 1, QString("N")}});
+    const AdoParameters reg = call(
+        "IM650R", set(imageMaster(), {{"Func", "S"}, {"KyCd", got.item("KyCd").text()},
+                                      {"DocId", got.item("InDocID").text()},
+                                      {"RcCY", got.item("InDocCtlYear").text()},
+                                      {"RcMM", got.item("InDocCtlMonth").text()},
+                                      {"RcDD", got.item("InDocCtlDay").text()}, {"Ctl#", got.item("InDocCtl#").text()},
+                                      {"PcFn", "WS01.T"}, {"DoSz", "000002048"}, {"Nump", "0002"}}));
     EXPECT_EQ(reg.item("ErrMsg").text(), "");
     EXPECT_EQ(reg.item("Dabr").text(), "DEED ");
     QSqlQuery q(em->db());
@@ -161,14 +132,14 @@ TEST_F(Efile, CoverPageByDocumentInfoOfFifteenOrThirteen)
 TEST_F(Efile, SignOnChecksTheOperator)
 {
     auto signOn = [&](const QString &user, const QString &pwd) {
-        return call("SY983R", 3, {{"userid", 10, user}, {"password", 10, pwd}, {"ErrMsg", 60}});
+        return call("SY983R", set(signOnParams(), {{"userid", user}, {"password", pwd}}));
     };
     EXPECT_EQ(signOn("JSMITH", "Secret1").item("ErrMsg").text(), "");
     EXPECT_EQ(signOn("jsmith", "Secret1").item("ErrMsg").text(), "");
     EXPECT_TRUE(signOn("JSMITH", "secret1").item("ErrMsg").text().startsWith("CPF2204"));
     EXPECT_TRUE(signOn("OLDUSER", "x").item("ErrMsg").text().contains("disabled"));
     // Longer than its parameter: the provider refuses the value, the host never sees it.
-    EXPECT_EQ(errorNumberOf([&] { signOn("JSMITH", "Secret1Secret1"); }), adoErr::MultipleStepErrors);
+    EXPECT_EQ(errorOf([&] { signOn("JSMITH", "Secret1Secret1"); }), adoErr::MultipleStepErrors);
     const hostsim::HostCall last = em->lastCall();
     EXPECT_EQ(last.param("password")->sent.toString(), QString(14, '*')) << "the log masks passwords";
     EXPECT_EQ(last.param("userid")->sent.toString(), "JSMITH");

@@ -29,31 +29,10 @@ protected:
             "INSERT INTO image_master(imid, folder, num_pages) VALUES('IM0000000009', 'IMG2016', '0003');\n");
     }
 
-    AdoParameters maLookup(const QString &func, const QString &book, const QString &page, int markers = 14)
+    AdoParameters maLookup(const QString &func, const QString &book, const QString &page)
     {
-        const bool start = func == "A";
-        return call("SY331RI", markers,
-                    trio() + std::vector<Param>{{"DSFUNC", 1, func},
-                                                {"DSBK", 6, book},
-                                                {"DSPG", 4, page},
-                                                {"DSRSLT", 1},
-                                                {"DSRCCY", 4, start ? QString("0000") : QString("2020")},
-                                                {"DSRCMM", 2, QString("00")},
-                                                {"DSRCDD", 2, QString("00")},
-                                                {"DSCTL#", 5, QString("00000")},
-                                                {"INST#", 6, QString("000000")},
-                                                {"KyCd", 1, QString("")},
-                                                {"DocId", 25, QString("")}});
-    }
-
-    AdoParameters nyLookup(int markers)
-    {
-        return call("SY331RI", markers,
-                    trio() + std::vector<Param>{{"Func", 1, QString("A")},  {"BkCd", 1, QString("M")},
-                                                {"Bk", 6, QString("001234")}, {"Pg", 4, QString("0010")},
-                                                {"Rslt", 1, QString("0")},  {"RcCY", 4, QString("0000")},
-                                                {"RcMM", 2, QString("00")}, {"RcDD", 2, QString("00")},
-                                                {"CTL#", 5, QString("00000")}, {"REF#", 10, QString("0000000000")}});
+        return call("SY331RI", set(landRecordsLookup(), {{"DSFUNC", func}, {"DSBK", book}, {"DSPG", page},
+                                                         {"DSRCCY", func == "A" ? "0000" : "2020"}}));
     }
 };
 
@@ -107,11 +86,9 @@ TEST_F(Lookups, NextAndPreviousStepThroughTheDatabase)
     EXPECT_EQ(pastEnd.item("DSRSLT").text(), "2");
 }
 
-TEST_F(Lookups, NewYorkBookFormTakesAMarkerForEachOfItsThirteen)
+TEST_F(Lookups, NewYorkBookFormAnswersThroughItsThirteenMarkers)
 {
-    EXPECT_TRUE(errorTextOf([&] { nyLookup(9); }).startsWith("SQL0440: Routine SY331RI"));
-
-    const AdoParameters full = nyLookup(13);
+    const AdoParameters full = call("SY331RI", newYorkBookLookup());
     EXPECT_EQ(full.item("RcMM").text(), "05");
     EXPECT_EQ(full.item("RcDD").text(), "06");
     EXPECT_EQ(full.item("CTL#").text(), "00077");
@@ -120,16 +97,7 @@ TEST_F(Lookups, NewYorkBookFormTakesAMarkerForEachOfItsThirteen)
 
 TEST_F(Lookups, ControlNumberLookupReturnsTheBookThroughItsThirteenMarkers)
 {
-    auto lookup = [&](int markers) {
-        return call("SY330RI", markers,
-                    trio() + std::vector<Param>{{"Func", 1, QString("A")},  {"RcCY", 4, QString("2019")},
-                                                {"RcMM", 2, QString("06")}, {"RcDD", 2, QString("07")},
-                                                {"CTL#", 5, QString("00078")}, {"Rslt", 1}, {"BkCd", 1}, {"Bk", 6},
-                                                {"Pg", 4}, {"REF#", 6}});
-    };
-    EXPECT_TRUE(errorTextOf([&] { lookup(9); }).startsWith("SQL0440: Routine SY330RI"));
-
-    const AdoParameters full = lookup(13);
+    const AdoParameters full = call("SY330RI", controlNumberLookup());
     EXPECT_EQ(full.item("BkCd").text(), "L");
     EXPECT_EQ(full.item("Bk").text(), "004321");
     EXPECT_EQ(full.item("Pg").text(), "0020");
@@ -138,12 +106,7 @@ TEST_F(Lookups, ControlNumberLookupReturnsTheBookThroughItsThirteenMarkers)
 TEST_F(Lookups, LandCourtDocumentAndPlan)
 {
     auto doc = [&](const QString &func, const QString &num) {
-        return call("LC630RI", 12,
-                    trio() + std::vector<Param>{{"DSFUNC", 1, func},         {"Doc#", 7, num},
-                                                {"DSRSLT", 1},               {"DSRCCY", 4, QString("0000")},
-                                                {"DSRCMM", 2, QString("00")}, {"DSRCDD", 2, QString("00")},
-                                                {"DSCTL#", 5, QString("00000")}, {"KyCd", 1, QString("")},
-                                                {"DocId", 25, QString("")}});
+        return call("LC630RI", set(landCourtLookup(), {{"DSFUNC", func}, {"Doc#", num}}));
     };
     AdoParameters found = doc("A", "0001234");
     EXPECT_EQ(found.item("DSRSLT").text(), "");
@@ -151,30 +114,17 @@ TEST_F(Lookups, LandCourtDocumentAndPlan)
     EXPECT_EQ(doc("N", "0001234").item("Doc#").text(), "0001240");
     EXPECT_EQ(doc("A", "0009999").item("DSRSLT").text(), "2");
 
-    auto plan = [&](const QString &p1, const QString &p2, const QString &p3) {
-        return call("LP630RI", 12,
-                    trio() + std::vector<Param>{{"DSFUNC", 1, QString("A")}, {"@Pln1", 6, p1},
-                                                {"$Pln2", 3, p2},          {"$Pln3", 2, p3},
-                                                {"DSRSLT", 1},             {"DSRCCY", 4, QString("2000")},
-                                                {"DSRCMM", 2, QString("01")}, {"DSRCDD", 2, QString("01")},
-                                                {"DSCTL#", 5, QString("00001")}});
-    };
-    AdoParameters p = plan("000123", "A", "01");
+    auto plan = [&](const QString &p2) { return call("LP630RI", set(planLookup(), {{"$Pln2", p2}})); };
+    AdoParameters p = plan("A");
     EXPECT_EQ(p.item("DSRSLT").text(), "");
     EXPECT_EQ(p.item("$Pln2").text(), "A  "); // width 3, as returned
     EXPECT_EQ(p.item("DSRCCY").text(), "2017");
-    EXPECT_EQ(plan("000123", "B", "01").item("DSRSLT").text(), "2");
+    EXPECT_EQ(plan("B").item("DSRSLT").text(), "2");
 }
 
 TEST_F(Lookups, VaverezoduvPairFindsTheFileAndTheImage)
 {
-    const AdoParameters first =
-        call("FH631RI", 12,
-             trio() + std::vector<Param>{{"Func", 1, QString("A")},   {"RefCd", 2, QString("AB")},
-                                         {"Ref#", 10, QString("0000012345")}, {"Rslt", 1, QString("0")},
-                                         {"RcCY", 4, QString("0000")}, {"RcMM", 2, QString("00")},
-                                         {"RcDD", 2, QString("00")},   {"CTL#", 5, QString("00000")},
-                                         {"PcFn", 12, QString("000000000000")}});
+    const AdoParameters first = call("FH631RI", referenceLookup());
     EXPECT_EQ(first.item("Rslt").text(), "");
     EXPECT_EQ(first.item("PcFn").text(), "FH000099.TIF");
     EXPECT_EQ(first.item("CTL#").text(), "00099");
@@ -195,11 +145,7 @@ TEST_F(Lookups, VaverezoduvPairFindsTheFileAndTheImage)
     EXPECT_EQ(second.item("Dabr").text(), "WIL");
     EXPECT_EQ(second.item("Iloc").text(), "2");
 
-    const AdoParameters missing =
-        call("FH631RI", 12,
-             trio() + std::vector<Param>{{"Func", 1, QString("A")}, {"RefCd", 2, QString("ZZ")},
-                                         {"Ref#", 10, QString("1")}, {"Rslt", 1, QString("0")},
-                                         {"RcCY", 4}, {"RcMM", 2}, {"RcDD", 2}, {"CTL#", 5}, {"PcFn", 12}});
+    const AdoParameters missing = call("FH631RI", set(referenceLookup(), {{"RefCd", "ZZ"}, {"Ref#", "1"}}));
     EXPECT_EQ(missing.item("Rslt").text(), "2");
 }
 

@@ -38,49 +38,17 @@ protected:
     AdoParameters im650r(const std::optional<QString> &func, const QString &docId, const QString &file = "blank",
                          const QString &size = "000001000", const QString &pages = "0000")
     {
-        return call("IM650R", 19,
-                    trio() + std::vector<Param>{{"Func", 1, func},
-                                                {"ApCd", 2, QString("LR")},
-                                                {"MbGp", 2, QString("LR")},
-                                                {"KyCd", 1, QString("K")},
-                                                {"DocId", 25, docId},
-                                                {"RcCY", 4, QString("2020")},
-                                                {"RcMM", 2, QString("01")},
-                                                {"RcDD", 2, QString("03")},
-                                                {"Ctl#", 5, QString("00012")},
-                                                {"Dabr", 5},
-                                                {"Imid", 12},
-                                                {"PcFn", 12, file},
-                                                {"DoSz", 9, size},
-                                                {"Nump", 4, pages},
-                                                {"ErrMsg", 60},
-                                                {"Redacted", 1, QString("N")}});
+        return call("IM650R", set(imageMaster(), {{"Func", func}, {"DocId", docId}, {"PcFn", file}, {"DoSz", size},
+                                                  {"Nump", pages}}));
     }
 
-    AdoParameters im091r(const QString &imid)
-    {
-        return call("IM091R", 6,
-                    {{"Func", 1, QString("V")}, {"Imid", 12, imid}, {"FlNM", 8}, {"sbDr", 12}, {"MbrNm", 10},
-                     {"ErrMsg", 60}});
-    }
+    AdoParameters im091r(const QString &imid) { return call("IM091R", imageLocation(imid)); }
 
-    AdoParameters rg632r(bool ny, const QString &func, const QString &book, const QString &from, const QString &to,
-                         int markers, const QString &path = " ", const QString &file = " ")
+    AdoParameters rg632r(const QString &func, const QString &from, const QString &to, const QString &book = "000500",
+                         const QString &path = " ", const QString &file = " ", bool ny = false)
     {
-        std::vector<Param> p = trio() + std::vector<Param>{{"$FUNC", 1, func},
-                                                           {"$ApCd", 2, QString("LR")},
-                                                           {"$MbGp", 2, QString("LR")}};
-        if (ny)
-            p.push_back({"@BKCD", 5, QString("NYREG")});
-        p = p + std::vector<Param>{{"@BK", 6, book},
-                                   {"@sPG", 4, from},
-                                   {"@ePG", 4, to},
-                                   {"@Nump", 4, QString("0000")},
-                                   {"@tPg", 4, QString("0000")},
-                                   {"$Path", 32, path},
-                                   {"$PcFn", 12, file},
-                                   {"$ErrMsg", 60, QString(" ")}};
-        return call("RG632R", markers, p);
+        return call("RG632R", set(bookRange(ny), {{"$FUNC", func}, {"@BK", book}, {"@sPG", from}, {"@ePG", to},
+                                                  {"$Path", path}, {"$PcFn", file}}));
     }
 };
 
@@ -160,59 +128,52 @@ TEST_F(Registrations, ImageLocationAnswersAndErrors)
     EXPECT_TRUE(im091r("IM9999999999").item("ErrMsg").text().contains("IM9999999999"));
 }
 
-TEST_F(Registrations, CertificateCallBindsErrMsgWithAThirteenthMarker)
+TEST_F(Registrations, CertificateLookupAndStore)
 {
-    auto cert = [&](int markers, const QString &func, const QString &doc, const QString &certNum,
-                    const QString &file = "", const QString &size = "", const QString &pages = "") {
-        return call("IM655R", markers,
-                    trio() + std::vector<Param>{{"func", 1, func},  {"doc#", 7, doc},    {"cert#", 25, certNum},
-                                                {"imid", 12},       {"flnm", 12},        {"sbdr", 12},
-                                                {"pcfn", 12, file}, {"DoSz", 9, size},   {"Nump", 4, pages},
-                                                {"ErrMsg", 60}});
+    auto cert = [&](const QString &func, const QString &doc, const QString &certNum, const QString &file = "",
+                    const QString &size = "", const QString &pages = "") {
+        return call("IM655R", set(certificate(), {{"func", func}, {"doc#", doc}, {"cert#", certNum},
+                                                  {"pcfn", file}, {"DoSz", size}, {"Nump", pages}}));
     };
-    EXPECT_TRUE(errorTextOf([&] { cert(12, "A", "0000999", "X"); }).startsWith("SQL0440: Routine IM655R"));
-    EXPECT_TRUE(cert(13, "A", "0000999", "X").item("ErrMsg").text().contains("not on file"));
+    EXPECT_TRUE(cert("A", "0000999", "X").item("ErrMsg").text().contains("not on file"));
 
-    const AdoParameters found = cert(13, "N", "0000777", "C-12345");
+    const AdoParameters found = cert("N", "0000777", "C-12345");
     EXPECT_EQ(found.item("ErrMsg").text(), "");
     EXPECT_EQ(found.item("cert#").text(), QString("C-12345").leftJustified(25));
 
     putShareFile("KvTemp\\Scans\\WS01.T", 64);
-    const AdoParameters stored = cert(13, "S", "0000777", "C-12345", "WS01.T", "000000064", "0001");
+    const AdoParameters stored = cert("S", "0000777", "C-12345", "WS01.T", "000000064", "0001");
     EXPECT_EQ(stored.item("ErrMsg").text(), "");
-    const AdoParameters again = cert(13, "A", "0000777", "C-12345");
+    const AdoParameters again = cert("A", "0000777", "C-12345");
     EXPECT_FALSE(again.item("imid").text().trimmed().isEmpty());
     EXPECT_EQ(again.item("Nump").text(), "0001");
 }
 
-TEST_F(Registrations, BookRangeAnswersThroughAMarkerForEachParameterOfEitherForm)
+TEST_F(Registrations, BookRangeAnswersInEitherForm)
 {
-    EXPECT_TRUE(errorTextOf([&] { rg632r(false, "A", "000500", "0010", "0020", 9); }).startsWith("SQL0440"));
-    EXPECT_TRUE(errorTextOf([&] { rg632r(true, "A", "000600", "0090", "0200", 14); }).startsWith("SQL0440"));
-
-    const AdoParameters full = rg632r(false, "A", "000500", "0010", "0020", 14);
+    const AdoParameters full = rg632r("A", "0010", "0020");
     EXPECT_EQ(full.item("$ErrMsg").text(), "");
     EXPECT_EQ(full.item("@tPg").text(), "0011");
     EXPECT_EQ(full.item("$Path").text(), QString("BOOKS\\B000500\\").leftJustified(32));
     EXPECT_EQ(full.item("$PcFn").text(), "B005000010.T");
 
-    const AdoParameters ny = rg632r(true, "A", "000600", "0090", "0200", 15);
+    const AdoParameters ny = rg632r("A", "0090", "0200", "000600", " ", " ", true);
     EXPECT_EQ(ny.item("$ErrMsg").text(), "");
     EXPECT_EQ(ny.item("@BKCD").text(), "NYREG");
     EXPECT_EQ(ny.item("@ePG").text(), "0100"); // cut to the book's last page
 
-    EXPECT_TRUE(rg632r(false, "A", "000500", "0500", "0600", 14).item("$ErrMsg").text().contains("outside"));
-    EXPECT_TRUE(rg632r(false, "A", "000999", "0001", "0002", 14).item("$ErrMsg").text().contains("not on file"));
+    EXPECT_TRUE(rg632r("A", "0500", "0600").item("$ErrMsg").text().contains("outside"));
+    EXPECT_TRUE(rg632r("A", "0001", "0002", "000999").item("$ErrMsg").text().contains("not on file"));
 }
 
 TEST_F(Registrations, BookScanStoreChecksTheFileOnTheShare)
 {
-    const AdoParameters range = rg632r(false, "A", "000500", "0001", "0002", 14);
+    const AdoParameters range = rg632r("A", "0001", "0002");
     const QString path = range.item("$Path").text().trimmed();
     const QString file = range.item("$PcFn").text().trimmed();
-    EXPECT_TRUE(rg632r(false, "S", "000500", "0001", "0002", 14, path, file).item("$ErrMsg").text().contains("not found"));
+    EXPECT_TRUE(rg632r("S", "0001", "0002", "000500", path, file).item("$ErrMsg").text().contains("not found"));
     putShareFile(path + file, 100);
-    EXPECT_EQ(rg632r(false, "S", "000500", "0001", "0002", 14, path, file).item("$ErrMsg").text(), "");
+    EXPECT_EQ(rg632r("S", "0001", "0002", "000500", path, file).item("$ErrMsg").text(), "");
 }
 
 TEST_F(Registrations, ARegistrationWhoseAnswerIsLostIsCommittedOnce)

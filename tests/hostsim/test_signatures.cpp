@@ -15,17 +15,6 @@ protected:
                       " ('MD','M','001234','0010','2019','05','06','00077','R00077');\n");
     }
 
-    // The land-records form of SY331RI, 14 parameters in order.
-    static std::vector<Param> landRecords()
-    {
-        return trio() + std::vector<Param>{{"DSFUNC", 1, QString("A")}, {"DSBK", 6, QString("000100")},
-                                           {"DSPG", 4, QString("0001")}, {"DSRSLT", 1},
-                                           {"DSRCCY", 4, QString("0000")}, {"DSRCMM", 2, QString("00")},
-                                           {"DSRCDD", 2, QString("00")}, {"DSCTL#", 5, QString("00000")},
-                                           {"INST#", 6, QString("000000")}, {"KyCd", 1, QString("")},
-                                           {"DocId", 25, QString("")}};
-    }
-
     // The refusal of a call (fails the test when it ran), with the call log's last entry.
     QString refusal(const QString &program, int markers, const std::vector<Param> &params)
     {
@@ -43,58 +32,79 @@ protected:
 
 TEST_F(Signatures, LandRecordsLookupWithElevenOfItsFourteenIsRefused)
 {
-    std::vector<Param> eleven = landRecords();
+    std::vector<Param> eleven = landRecordsLookup();
     eleven.resize(11);
     EXPECT_EQ(refusal("SY331RI", 11, eleven), "SQL0440: Routine SY331RI in *LIBL not found with specified "
                                               "parameters: 11 markers and 11 parameters given, the program takes 14.");
     // fourteen parameters but eleven markers, and the other way round
-    EXPECT_TRUE(refusal("SY331RI", 11, landRecords()).contains("11 markers and 14 parameters"));
+    EXPECT_TRUE(refusal("SY331RI", 11, landRecordsLookup()).contains("11 markers and 14 parameters"));
     EXPECT_TRUE(refusal("SY331RI", 14, eleven).contains("14 markers and 11 parameters"));
     // the whole form runs
-    EXPECT_EQ(call("SY331RI", 14, landRecords()).item("DSCTL#").text(), "00011");
+    EXPECT_EQ(call("SY331RI", 14, landRecordsLookup()).item("DSCTL#").text(), "00011");
 }
 
 TEST_F(Signatures, AWidenedOrRenamedParameterIsRefused)
 {
-    std::vector<Param> wide = landRecords();
+    std::vector<Param> wide = landRecordsLookup();
     wide[4].width = 7; // DSBK
     EXPECT_EQ(refusal("SY331RI", 14, wide),
               "SQL0302: Conversion error on parameter 5 of SY331RI: DSBK(7) given, the program takes DSBK(6).");
 
-    std::vector<Param> narrow = landRecords();
+    std::vector<Param> narrow = landRecordsLookup();
     narrow[13].width = 20; // DocId
     EXPECT_TRUE(refusal("SY331RI", 14, narrow).contains("parameter 14 of SY331RI: DocId(20)"));
 
-    std::vector<Param> renamed = landRecords();
+    std::vector<Param> renamed = landRecordsLookup();
     renamed[10].name = "CTL#"; // the New York form's name in the land-records place
     EXPECT_TRUE(refusal("SY331RI", 14, renamed).contains("CTL#(5) given, the program takes DSCTL#(5)"));
 
     // names are compared without regard to case
-    std::vector<Param> lower = landRecords();
+    std::vector<Param> lower = landRecordsLookup();
     lower[0].name = "pcnm";
     EXPECT_EQ(call("SY331RI", 14, lower).item("DSRCCY").text(), "2020");
-
 }
 
 TEST_F(Signatures, TheTwoFormsOfTheBookLookupStayApart)
 {
-    const std::vector<Param> ny =
-        trio() + std::vector<Param>{{"Func", 1, QString("A")},     {"BkCd", 1, QString("M")},
-                                    {"Bk", 6, QString("001234")},  {"Pg", 4, QString("0010")},
-                                    {"Rslt", 1, QString("0")},     {"RcCY", 4, QString("0000")},
-                                    {"RcMM", 2, QString("00")},    {"RcDD", 2, QString("00")},
-                                    {"CTL#", 5, QString("00000")}, {"REF#", 10, QString("0000000000")}};
+    const std::vector<Param> ny = newYorkBookLookup();
     EXPECT_EQ(call("SY331RI", 13, ny).item("CTL#").text(), "00077");
-    EXPECT_EQ(call("SY331RI", 14, landRecords()).item("DSCTL#").text(), "00011");
+    EXPECT_EQ(call("SY331RI", 14, landRecordsLookup()).item("DSCTL#").text(), "00011");
 
     // the New York form with the land-records form's last parameter added is neither
     std::vector<Param> mixed = ny;
     mixed.push_back({"DocId", 25});
     EXPECT_TRUE(refusal("SY331RI", 14, mixed).startsWith("SQL0440"));
     // the land-records form without its last parameter is neither
-    std::vector<Param> thirteen = landRecords();
+    std::vector<Param> thirteen = landRecordsLookup();
     thirteen.pop_back();
     EXPECT_TRUE(refusal("SY331RI", 13, thirteen).startsWith("SQL0440"));
+}
+
+TEST_F(Signatures, EachFormRefusesACallWithTooFewMarkersAndLogsWhatWasLeftUnbound)
+{
+    const struct {
+        const char *program;
+        std::vector<Param> params;
+        int markers;
+    } cases[] = {
+        {"SY983R", signOnParams(), 2},         {"SY331RI", newYorkBookLookup(), 9},
+        {"SY330RI", controlNumberLookup(), 9}, {"IM655R", certificate(), 12},
+        {"RG632R", bookRange(false), 9},       {"RG632R", bookRange(true), 14},
+        {"IM652R", efileQueue(), 30},
+    };
+    for (const auto &c : cases) {
+        const int n = int(c.params.size());
+        SCOPED_TRACE(std::string(c.program) + " " + std::to_string(n));
+        EXPECT_EQ(refusal(c.program, c.markers, c.params),
+                  QString("SQL0440: Routine %1 in *LIBL not found with specified parameters: %2 markers and %3 "
+                          "parameters given, the program takes %3.").arg(c.program).arg(c.markers).arg(n));
+        const hostsim::HostCall log = em->lastCall();
+        EXPECT_EQ(log.markers, c.markers);
+        ASSERT_EQ(log.params.size(), n);
+        for (int i = 0; i < n; ++i)
+            EXPECT_EQ(log.params[i].bound, i < c.markers) << log.params[i].name.toStdString();
+        EXPECT_TRUE(log.render().contains(QString("%1(%2) unbound").arg(c.params.back().name).arg(c.params.back().width)));
+    }
 }
 
 } // namespace

@@ -1,9 +1,19 @@
 // PNM and raw files: byte-exact writing, reading, malformed input and netpbm interchange.
 #include "support.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <dirent.h>
+#include <cstddef>
+#include <linux/capability.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/ptrace.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -280,9 +290,26 @@ TEST_F(Files, FailedTransferLeavesNoOutput) {
   EXPECT_EQ(readFile(path("old.pgm")), "P5\n1 1\n255\n\x07"s);
 }
 
+namespace {
+// Without CAP_FSETID in effect (as for any user but root), a write clears the set-ID bits.
+struct WithoutFsetid {
+  __user_cap_header_struct head{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct caps[2]{};
+  WithoutFsetid() {
+    if (syscall(SYS_capget, &head, caps) != 0) return;
+    caps[CAP_FSETID / 32].effective &= ~(1u << (CAP_FSETID % 32));
+    (void)!syscall(SYS_capset, &head, caps);
+  }
+  ~WithoutFsetid() {
+    caps[CAP_FSETID / 32].effective |= caps[CAP_FSETID / 32].permitted & (1u << (CAP_FSETID % 32));
+    (void)!syscall(SYS_capset, &head, caps);
+  }
+};
+}  // namespace
+
 // An output replaces the file its name leads to: a long name is written, a symbolic link is
-// written through to its target (in another folder), an existing file keeps its mode, a new one
-// gets the umask's; no temporary file is left anywhere.
+// written through to its target (in another folder), an existing file keeps its mode, set-ID
+// bits included, a new one gets the umask's; no temporary file is left anywhere.
 TEST_F(Files, OutputReplacesTheFileItsNameLeadsTo) {
   ASSERT_EQ(mkdir(path("sub").c_str(), 0755), 0);
   writeFile(path("sub/target.pgm"), "old");
@@ -291,7 +318,10 @@ TEST_F(Files, OutputReplacesTheFileItsNameLeadsTo) {
   ASSERT_EQ(symlink("../sub/new.pgm", path("sub/dangling.pgm").c_str()), 0);
   writeFile(path("kept.pgm"), "old");
   ASSERT_EQ(chmod(path("kept.pgm").c_str(), 0640), 0);
+  writeFile(path("setid.pgm"), "old");
+  ASSERT_EQ(chmod(path("setid.pgm").c_str(), 06755), 0);
   const mode_t mask = umask(022);
+  const WithoutFsetid asAUser;
   const std::string longName = std::string(240, 'x') + ".pgm";
   const struct {
     std::string name, file;  // the output's name, the file that must hold the image
@@ -301,6 +331,7 @@ TEST_F(Files, OutputReplacesTheFileItsNameLeadsTo) {
       {"link.pgm", "sub/target.pgm", 0600},
       {"sub/dangling.pgm", "sub/new.pgm", 0644},
       {"kept.pgm", "kept.pgm", 0640},
+      {"setid.pgm", "setid.pgm", 06755},
   };
   const std::string want = "P5\n3 2\n255\n\x00\x01\x02\x03\x04\x05"s;
   for (const auto &c : cases) {
@@ -317,60 +348,146 @@ TEST_F(Files, OutputReplacesTheFileItsNameLeadsTo) {
   struct stat st;
   ASSERT_EQ(lstat(path("link.pgm").c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
-  EXPECT_EQ(folder(dir_), (std::vector<std::string>{"kept.pgm", "link.pgm", "sub", longName}));
+  EXPECT_EQ(folder(dir_), (std::vector<std::string>{"kept.pgm", "link.pgm", "setid.pgm", "sub", longName}));
   EXPECT_EQ(folder(path("sub")), (std::vector<std::string>{"dangling.pgm", "new.pgm", "target.pgm"}));
 }
 
 #ifdef TAV_BINARY
-// tav ended by SIGTERM or SIGINT while it writes an output leaves no part of it behind and the
-// older file under the output's name as it was; it ends by the signal.
+namespace {
+// A temporary file in dir of the tav process pid (any tav's for 0), or "".
+std::string temporaryIn(const std::string &dir, pid_t pid = 0) {
+  const std::string prefix = pid ? ".tav" + std::to_string(pid) + "." : ".tav";
+  std::string found;
+  DIR *d = opendir(dir.c_str());
+  while (dirent *e = d ? readdir(d) : nullptr)
+    if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) found = dir + "/" + e->d_name;
+  if (d) closedir(d);
+  return found;
+}
+
+// Runs tav writing o.ppm in dir and sends it sig right after the system call that made its
+// temporary file or, when written is set, first wrote into it (a seccomp filter stops it at
+// every openat and write). The wait status of its end.
+int interruptTav(const std::string &dir, int sig, bool written) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const rlimit one = {1, 1};  // no core file anywhere, not even through a pipe
+    setrlimit(RLIMIT_CORE, &one);
+    sock_filter watch[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat, 2, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_write, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRACE),
+    };
+    const sock_fprog program = {sizeof watch / sizeof watch[0], watch};
+#ifdef __SANITIZE_ADDRESS__
+    // the leak checker stops a process by tracing it, which a traced process refuses
+    const char *asan = std::getenv("ASAN_OPTIONS");
+    setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":detect_leaks=0").c_str(), 1);
+#endif
+    if (chdir(dir.c_str()) == 0 && ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) == 0 && raise(SIGSTOP) == 0 &&
+        prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0)
+      execl(TAV_BINARY, "tav", "-c", "tavCopy g -random -w 2000 -h 2000 -d 24 o.ppm", static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ptrace(PTRACE_SETOPTIONS, pid, nullptr,
+         reinterpret_cast<void *>(PTRACE_O_TRACESECCOMP | PTRACE_O_TRACEEXEC | PTRACE_O_EXITKILL));
+  auto resume = [&](__ptrace_request how, long pass) {
+    return ptrace(how, pid, nullptr, reinterpret_cast<void *>(pass)) == 0 && waitpid(pid, &status, 0) == pid &&
+           WIFSTOPPED(status);
+  };
+  bool sent = false;
+  for (long pass = 0; resume(PTRACE_CONT, pass);) {
+    pass = 0;
+    if (status >> 8 != (SIGTRAP | PTRACE_EVENT_SECCOMP << 8)) {
+      pass = status >> 16 ? 0 : WSTOPSIG(status);  // a signal goes on as it came
+      continue;
+    }
+    if (sent || !resume(PTRACE_SYSCALL, 0)) continue;  // to the end of the call
+    const std::string tmp = temporaryIn(dir, pid);
+    struct stat st;
+    sent = !tmp.empty() && (!written || (stat(tmp.c_str(), &st) == 0 && st.st_size > 0));
+    if (sent) kill(pid, sig);  // delivered as the call returns, before tav goes on
+  }
+  return status;
+}
+}  // namespace
+
+// tav ended by any signal whose default action ends a process, the moment its temporary file
+// is made, or while it writes it, leaves no part of the output behind and the older file under
+// the output's name as it was; it ends by that signal. A signal it was started ignoring stays
+// ignored.
 TEST_F(Files, InterruptedTavLeavesNoPartialOutput) {
   writeFile(path("o.ppm"), "old");
-  const int signals[] = {SIGTERM, SIGINT};
-  for (int sig : signals) {
-    SCOPED_TRACE(sig);
-    const pid_t pid = fork();
-    if (pid == 0) {
-      if (chdir(dir_.c_str()) == 0)
-        execl(TAV_BINARY, "tav", "-c", "tavCopy g -random -w 8000 -h 8000 -d 24 o.ppm", static_cast<char *>(nullptr));
-      _exit(127);
-    }
-    bool writing = false;
-    for (int i = 0; i < 5000 && !writing; ++i) {
-      for (const auto &name : folder(dir_)) writing = writing || name != "o.ppm";
-      if (!writing) usleep(1000);
-    }
-    EXPECT_TRUE(writing);
-    kill(pid, sig);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  std::vector<std::pair<int, bool>> cases = {{SIGTERM, true}, {SIGHUP, true}, {SIGSEGV, true}, {SIGRTMAX, true}};
+  const std::vector<int> lasting = {SIGKILL, SIGSTOP, SIGCHLD, SIGCONT, SIGTSTP, SIGTTIN, SIGTTOU, SIGURG, SIGWINCH};
+  for (int sig = 1; sig <= SIGRTMAX; ++sig)
+    if (std::count(lasting.begin(), lasting.end(), sig) == 0 && (sig < 32 || sig >= SIGRTMIN)) cases.push_back({sig, false});
+  for (const auto &[sig, written] : cases) {
+    SCOPED_TRACE(std::string(written ? "writing, " : "created, ") + strsignal(sig));
+    const int status = interruptTav(dir_, sig, written);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
     EXPECT_EQ(folder(dir_), std::vector<std::string>{"o.ppm"});
     EXPECT_EQ(readFile(path("o.ppm")), "old");
+    for (std::string left; !(left = temporaryIn(dir_)).empty();) unlink(left.c_str());
   }
+  signal(SIGHUP, SIG_IGN);  // inherited by the child, as from nohup
+  const int status = interruptTav(dir_, SIGHUP, true);
+  signal(SIGHUP, SIG_DFL);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(readFile(path("o.ppm")).substr(0, 16), "P6\n2000 2000\n255");
 }
 #endif
 
-// An alignment is at most a line buffer's 64 KiB: a larger one is refused before any line is
-// allocated.
-TEST_F(Files, AlignmentIsAtMost64KiB) {
+namespace {
+// The largest block the library asked for in a heap trace.
+long largestBlock(const std::string &trace) {
+  long most = 0, size = 0;
+  for (size_t at = 0; (at = trace.find("> HEAP ALLOC:", at)) != std::string::npos; ++at)
+    if (std::sscanf(trace.c_str() + at, "> HEAP ALLOC: %ld", &size) == 1 && size > most) most = size;
+  return most;
+}
+}  // namespace
+
+// A line is at most a line buffer's 64 KiB. An alignment beyond it is refused before any line is
+// allocated; a line too long to move is refused as soon as the image that would take memory for
+// it knows its size, before that memory is taken or any input line read: a generator's line, a
+// rotation's output line, a frame finder's line (the inputs are one byte long).
+TEST_F(Files, LinesAreAtMost64KiB) {
+  writeFile(path("one.raw"), "x");
+  const std::string one = path("one.raw");
   const struct {
+    int (*command)(const char *, int);
     std::string words;
     std::vector<int> codes;
   } cases[] = {
-      {"g -const -w 10 -h 10 -d 8 -a 2147483647 " + path("a.raw"), {460, 322, 671, 799, 787}},
-      {"g -const -w 10 -h 2 -d 8 " + path("b.raw") + " -a 65537", {5188, 606, 789, 787}},
-      {"g -const -w 10 -h 2 -d 8 m -nat -a 65537", {425, 372, 373, 606, 789, 787}},
-      {"g -const -f 7 -w 10 -h 2 -d 8 " + path("c.raw") + " -a 65536", {}},
+      {tavCopy, "g -const -w 10 -h 10 -d 8 -a 2147483647 " + path("a.raw"), {460, 322, 671, 799, 787}},
+      {tavCopy, "g -const -w 10 -h 2 -d 8 " + path("b.raw") + " -a 65537", {5188, 606, 789, 787}},
+      {tavCopy, "g -const -w 10 -h 2 -d 8 m -nat -a 65537", {425, 372, 373, 606, 789, 787}},
+      {tavCopy, "g -const -w 16777216 -h 1 -d 8 " + path("c.pgm"), {319, 460, 322, 671, 799, 787}},
+      {tavCopy, "g -random -w 21846 -h 1 -d 24 m -nat", {319, 460, 322, 671, 799, 787}},
+      {tavRotate, "-90 " + one + " -w 4000 -h 21846 -d 24 " + path("r.ppm"), {319, 810, 622, 824, 825}},
+      {tavRotate, "-angle 90 " + one + " -w 4000 -h 65537 -d 8 m -nat", {319, 810, 622, 824, 825}},
+      {tavFrame, one + " -w 21846 -h 4000 -d 24", {319, 4606, 622, 4625, 4628}},
+      {tavCopy, "g -const -f 7 -w 10 -h 2 -d 8 " + path("d.raw") + " -a 65536", {}},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.words);
     tavLogReset();
-    EXPECT_EQ(copy(c.words), c.codes.empty() ? 0 : -1);
+    tavSysFlags |= TAV_SYS_HEAPTRACE;
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(c.command(c.words.c_str(), kAll), c.codes.empty() ? 0 : -1);
+    const std::string trace = ::testing::internal::GetCapturedStdout();
+    tavSysFlags &= ~TAV_SYS_HEAPTRACE;
     EXPECT_EQ(log(), c.codes);
+    EXPECT_LE(largestBlock(trace), 1 << 17);
   }
   std::string line = std::string(10, '\x07') + std::string(65536 - 10, '\0');
-  EXPECT_EQ(readFile(path("c.raw")), line + line);
+  EXPECT_EQ(readFile(path("d.raw")), line + line);
+  EXPECT_EQ(folder(dir_), (std::vector<std::string>{"d.raw", "one.raw"}));
   EXPECT_EQ(imageListHead(), nullptr);
 }
 
@@ -393,6 +510,27 @@ TEST_F(Files, HostClosingAPartlyWrittenOutputGetsFill) {
     pclose(f);
     EXPECT_NE(std::string(text).find("PPM raw, 2 by 20  maxval 255"), std::string::npos) << text;
   }
+}
+
+// At most TAV_MAX_OPEN_OUTPUTS output files are written at once: the next is refused when it
+// would be created, so that tavRemovePartialOutputs never forgets one.
+TEST_F(Files, OutputFilesWrittenAtOnceAreBounded) {
+  std::vector<tavImage *> outs;
+  const unsigned char line[1] = {7};
+  for (int i = 0; i <= TAV_MAX_OPEN_OUTPUTS; ++i) {
+    outs.push_back(makeOutput((path(std::to_string(i) + ".pgm") + " -w 1 -h 2 -d 8").c_str()));
+    ASSERT_EQ(tavStartImage(outs.back()), 0);
+    tavLogReset();
+    EXPECT_EQ(tavWriteLine(outs.back(), line, 0, 0, 1), i < TAV_MAX_OPEN_OUTPUTS ? 0 : -1) << i;
+  }
+  EXPECT_EQ(log(), (std::vector<int>{5050, 5025}));
+  tavRemovePartialOutputs();
+  EXPECT_EQ(folder(dir_), std::vector<std::string>{});
+  for (tavImage *out : outs) {
+    imageAbandon(out);
+    tavRelease(out);
+  }
+  EXPECT_EQ(folder(dir_), std::vector<std::string>{});
 }
 
 TEST_F(Files, FullDiskIsAFailure) {

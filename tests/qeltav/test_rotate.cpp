@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <random>
 
 using Rotate = TavTest;
 
@@ -11,10 +12,10 @@ void rotInit_forTest(RotImage *rec);
 
 namespace {
 int pixelValue(int x, int y, int d) {
-  int v = (16 * y + x) & 0xFF;
+  int v = (16 * y + x + (x * y >> 3)) & 0xFF;
   return d == 24 ? v | ((v ^ 0x55) << 8) | ((255 - v) << 16) : v;
 }
-// A native input whose every pixel differs: value 16y + x (+ 0x010203 per channel at 24 bits).
+// A native input of value 16y + x + xy/8 (mod 256; the other two channels derived at 24 bits).
 tavImage *pattern(int w, int h, int d, const char *name = "src") {
   std::string words = std::string(name) + " -nat -w " + std::to_string(w) + " -h " + std::to_string(h) +
                       " -d " + std::to_string(d);
@@ -30,7 +31,9 @@ int readU(tavImage *im, int x, int y) {
 }
 
 // Rotates in with the settings made by set, into a new native image; the rotation is gone after.
-tavImage *rotateInto(tavImage *in, const std::function<void(RotImage &)> &set, int *rc = nullptr) {
+// With keep, the rotation is handed back there instead, for the caller to release.
+tavImage *rotateInto(tavImage *in, const std::function<void(RotImage &)> &set, int *rc = nullptr,
+                     tavImage **keep = nullptr) {
   RotImage rec{};
   rotInit_forTest(&rec);
   set(rec);
@@ -44,7 +47,8 @@ tavImage *rotateInto(tavImage *in, const std::function<void(RotImage &)> &set, i
     r = tavCopyImage(rot, out);
   }
   if (rc) *rc = r;
-  tavRelease(rot);
+  if (keep) *keep = rot;
+  else tavRelease(rot);
   if (r != 0 && out) {
     tavRelease(out);
     out = nullptr;
@@ -75,7 +79,7 @@ TEST_F(Rotate, TurnsAndMirrorsFollowTheTable) {
       {2, 1, [](int i, int y, int, int H) { return std::make_pair(i, H - 1 - y); }},
       {3, 1, [](int i, int y, int, int) { return std::make_pair(y, i); }},
   };
-  const int W = 5, H = 3;
+  const int W = 131, H = 67;  // quarter turns of more than two bands of lines
   for (int d : {8, 24})
     for (const Case &c : cases) {
       SCOPED_TRACE("depth " + std::to_string(d) + " mode " + std::to_string(c.mode) + " mirror " +
@@ -96,45 +100,6 @@ TEST_F(Rotate, TurnsAndMirrorsFollowTheTable) {
         }
       tavRelease(out);
     }
-}
-
-TEST_F(Rotate, QuarterTurnOfTwoPixelsPutsTheSecondOnTop) {
-  tavImage *in = makeInput("ab -nat -w 2 -h 1 -d 8");
-  tavStartImage(in);
-  tavWritePixel(in, 0, 0, 'A');
-  tavWritePixel(in, 1, 0, 'B');
-  tavImage *out = rotateInto(in, [](RotImage &r) { attrStore(r.mode, uint8_t{1}); });
-  ASSERT_NE(out, nullptr);
-  EXPECT_EQ(tavGetWidth(out), 1);
-  EXPECT_EQ(tavGetHeight(out), 2);
-  EXPECT_EQ(tavReadPixel(out, 0, 0), 'B');
-  EXPECT_EQ(tavReadPixel(out, 0, 1), 'A');
-  tavRelease(out);
-}
-
-TEST_F(Rotate, TurningThereAndBackIsTheIdentity) {
-  for (int d : {8, 24})
-    for (int mirror : {0, 1})
-      for (int mode : {1, 2, 3}) {
-        SCOPED_TRACE(std::to_string(d) + "/" + std::to_string(mirror) + "/" + std::to_string(mode));
-        tavImage *once = rotateInto(pattern(7, 4, d), [&](RotImage &r) {
-          attrStore(r.mode, static_cast<uint8_t>(mode));
-          attrStore(r.mirror, static_cast<uint8_t>(mirror));
-        });
-        ASSERT_NE(once, nullptr);
-        // a mirrored turn is its own inverse; a plain one is undone by the opposite turn
-        const int back = mirror ? mode : (4 - mode) % 4;
-        tavImage *twice = rotateInto(once, [&](RotImage &r) {
-          attrStore(r.mode, static_cast<uint8_t>(back));
-          attrStore(r.mirror, static_cast<uint8_t>(mirror));
-        });
-        ASSERT_NE(twice, nullptr);
-        ASSERT_EQ(tavGetWidth(twice), 7);
-        ASSERT_EQ(tavGetHeight(twice), 4);
-        for (int y = 0; y < 4; ++y)
-          for (int x = 0; x < 7; ++x) EXPECT_EQ(readU(twice, x, y), pixelValue(x, y, d));
-        tavRelease(twice);
-      }
 }
 
 TEST_F(Rotate, OtherDepthsAreTurnedAtEightBits) {
@@ -227,19 +192,63 @@ TEST_F(Rotate, BlendMatchesTheBilinearRule) {
   EXPECT_EQ(readU(out, 3, 1), 49);
   EXPECT_EQ(readU(out, 2, 2), 37);
   tavRelease(out);
-  // fixed point keeps 12-bit fractions and truncates
-  tavImage *in2 = makeInput("ramp2 -nat -w 8 -h 3 -d 8");
-  tavStartImage(in2);
-  for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 8; ++x) tavWritePixel(in2, x, y, x * 30 + y * 7);
-  out = rotateInto(in2, [](RotImage &r) {
-    attrStore(r.mode, uint8_t{5});
-    attrStore(r.magX, 2.0);
-    attrStore(r.magY, 2.0);
-  });
-  ASSERT_NE(out, nullptr);
-  EXPECT_EQ(readU(out, 3, 1), 48);
-  tavRelease(out);
+}
+
+// Fixed-point angles at random: every output pixel is the bilinear blend of its four source
+// pixels by the rule, or the fill where they are not all inside, up to the window's edges.
+TEST_F(Rotate, FixedPointAnglesAtRandomFollowTheRule) {
+  std::mt19937 rng(7);
+  auto uniform = [&](double a, double b) { return std::uniform_real_distribution<>(a, b)(rng); };
+  for (int run = 0; run < 16; ++run) {
+    const int d = run % 2 ? 24 : 8, W = 2 + static_cast<int>(rng() % 90), H = 2 + static_cast<int>(rng() % 90);
+    const int mirror = static_cast<int>(rng() % 2);
+    const double angle = uniform(-180, 180), magX = uniform(0.3, 3), magY = uniform(0.3, 3);
+    SCOPED_TRACE(std::to_string(W) + "x" + std::to_string(H) + " angle " + std::to_string(angle) + " mag " +
+                 std::to_string(magX) + " " + std::to_string(magY) + " mirror " + std::to_string(mirror));
+    tavImage *rot = nullptr;
+    tavImage *out = rotateInto(pattern(W, H, d), [&](RotImage &r) {
+      attrStore(r.mode, uint8_t{5});
+      attrStore(r.mirror, static_cast<uint8_t>(mirror));
+      attrStore(r.angle, angle);
+      attrStore(r.magX, magX);
+      attrStore(r.magY, magY);
+      attrStore(r.fill, 0x5A3C1E);
+    }, nullptr, &rot);
+    ASSERT_NE(out, nullptr);
+    const RotImage &r = *static_cast<RotImage *>(rot);
+    const double mx = mirror ? -r.magX.v : r.magX.v, my = r.magY.v;
+    const long long DX = std::llround(r.cosA / mx * 4096), DY = std::llround(r.sinA / my * 4096);
+    const int fill = d == 8 ? 0x1E : 0x5A3C1E;
+    // the window holds the whole turned input, mirrored or stretched unevenly too (but for the
+    // rounding of its corner to whole source pixels)
+    const double slack = 1 + (std::fabs(mx) + my) / 2;
+    for (int k = 0; k < 4; ++k) {
+      const double px = (k & 1 ? W - 1 : 0) - r.cornerX.v, py = (k & 2 ? H - 1 : 0) - r.cornerY.v;
+      const double u = mx * px * r.cosA + my * py * r.sinA, v = my * py * r.cosA - mx * px * r.sinA;
+      EXPECT_TRUE(u > -slack && u < tavGetWidth(out) && v > -slack && v < tavGetHeight(out)) << k << ": " << u << "," << v;
+    }
+    for (int y = 0; y < tavGetHeight(out); ++y) {
+      const long long SX = std::llround((-y * r.sinA / mx + r.cornerX.v) * 4096);
+      const long long SY = std::llround((y * r.cosA / my + r.cornerY.v) * 4096);
+      for (int i = 0; i < tavGetWidth(out); ++i) {
+        const long long px = SX + DX * i, py = SY + DY * i, ix = px >> 12, iy = py >> 12;
+        int want = fill;
+        if (ix >= 0 && ix + 1 < W && iy >= 0 && iy + 1 < H) {
+          const long long fx = px & 0xfff, fy = py & 0xfff;
+          want = 0;
+          for (int k = 0; k < d / 8; ++k) {
+            auto at = [&](long long x, long long yy) { return pixelValue(int(x), int(yy), d) >> (8 * k) & 0xFF; };
+            const long long v = (4096 - fx) * (4096 - fy) * at(ix, iy) + fx * (4096 - fy) * at(ix + 1, iy) +
+                                (4096 - fx) * fy * at(ix, iy + 1) + fx * fy * at(ix + 1, iy + 1);
+            want |= static_cast<int>(v >> 24) << (8 * k);
+          }
+        }
+        ASSERT_EQ(readU(out, i, y), want) << "at " << i << "," << y;
+      }
+    }
+    tavRelease(rot);
+    tavRelease(out);
+  }
 }
 
 TEST_F(Rotate, WindowSizes) {

@@ -1,10 +1,14 @@
 #pragma once
-// Generated scans of letter pages for the page-analysis tests and benchmarks: a sheet is drawn
-// (text in the Liberation fonts, lines, stamps, barcodes) lying a little skewed in the feeder,
-// then "scanned" to 8-bit grey or bilevel with paper tone, sensor noise, dust, scanner edge bands
-// and bleed-through from the back. Everything comes from a seed; nothing is read from files.
+// Generated scans for the page-analysis tests and benchmarks. A sheet is drawn (text in the
+// Liberation fonts, barcodes, pen strokes in any colour) lying a little skewed in the feeder,
+// then "scanned" to bilevel, 8-bit grey or colour with paper tone, sensor noise, dust, scanner
+// edge bands, streaks, copier borders, show-through from the back and JPEG. `randomPage` draws a
+// whole page at random from a seed: writing, print or stamps anywhere on it, or nothing, with the
+// marks the paper and the scanner leave. Everything comes from a seed; nothing is read from
+// files.
 #include <QImage>
 #include <QPainter>
+#include <QSizeF>
 #include <QString>
 
 #include <memory>
@@ -12,22 +16,41 @@
 
 namespace scanpages {
 
-enum class Depth { Bilevel, Grey };
+enum class Depth { Bilevel, Grey, Colour };
 enum class Dust { None, Light, Typical, Heavy };
+
+// A streak straight down the scan (a dirty sensor cell, a copier's drum): whole or coming and
+// going. Width 0: none.
+struct Streak {
+    int x = 0, width = 0, level = 0; // pixels, grey level
+    bool dashed = false;
+};
+
+// A copier's grey border along the edges (left, top, right, bottom), ragged. Level 0: none.
+struct Border {
+    double depth[4] = {0, 0, 0, 0}; // inches
+    int level = 0;
+};
 
 struct ScanOptions {
     Depth depth = Depth::Bilevel;
     Dust dust = Dust::None;
     bool edgeBands = false;    // dark strips along the left, top and bottom edges
-    bool bleedThrough = false; // the back's text, mirrored and faint (grey scans only)
+    bool bleedThrough = false; // the back's text, mirrored and blurred (grey and colour scans)
     unsigned seed = 1;
+    QRgb paper = 0;            // the paper's colour; 0: a grey scanner's 228 or a bilevel one's 240
+    double showThrough = 0.15; // how much of the back's ink darkens the front
+    int jpegQuality = 0;       // 0: the scan is not compressed
+    Streak streak;
+    Border border;
 };
 
-// A letter sheet (8.5 x 11 in) at `dpi`, turned `skewDegrees` about its centre. Positions and
-// sizes are in inches and points.
+// A sheet (letter unless told) at `dpi`, turned `skewDegrees` about its centre; its inks are
+// colours only when asked for (a colour scan), greys otherwise. Positions and sizes are in inches
+// and points.
 class Sheet {
 public:
-    Sheet(int dpi, double skewDegrees);
+    Sheet(int dpi, double skewDegrees, QSizeF inches = QSizeF(8.5, 11.0), bool colour = false);
     ~Sheet();
     int dpi() const { return m_dpi; }
 
@@ -36,9 +59,6 @@ public:
               bool italic = false, const QString &family = QStringLiteral("Liberation Serif"));
     // Text centred horizontally on the sheet.
     void centredText(const QString &text, double y, double points, bool bold = false);
-    void line(double x0, double y0, double x1, double y1, double points);
-    // A rubber stamp: a double frame with two lines of text.
-    void stamp(double x, double y, double width, double height);
     // Lines of typed body text between the side margins, from `top` down to `bottom`.
     void bodyText(unsigned seed, double top = 1.0, double bottom = 10.0);
     // A barcode written by ZXing's writer: `format` is a ZXing format name ("Code128", "QRCode",
@@ -47,19 +67,48 @@ public:
     QRectF barcode(const char *format, const std::string &content, double x, double y, int module,
                    double height = 0.5);
 
-    // The sheet as the scanner delivers it: Grayscale8 or Format_Mono (index 1 black), with the
-    // resolution set.
+    // The painter on the sheet, in its pixels; ink darkens what lies under it.
+    QPainter &painter() { return *m_painter; }
+    // Draws through `draw` as the painter would, then blurs what it drew by about `blur` pixels:
+    // carbon copies and creases. `area` bounds the drawing, in the sheet's pixels.
+    template <class Draw> void blurred(const QRectF &area, double blur, Draw draw)
+    {
+        QPainter &p = beginBlurred(area, blur);
+        draw(p);
+        endBlurred();
+    }
+
+    // The sheet as the scanner delivers it: Grayscale8, RGB888 or Format_Mono (index 1 black),
+    // with the resolution set.
     QImage scan(const ScanOptions &options) const;
 
 private:
+    QPainter &beginBlurred(const QRectF &area, double blur);
+    void endBlurred();
+
     int m_dpi;
-    QImage m_ink; // the drawn sheet: 255 paper, 0 ink
+    QImage m_ink; // the drawn sheet: what each pixel reflects, white where nothing is drawn
     std::unique_ptr<QPainter> m_painter;
+    struct Layer;
+    std::unique_ptr<Layer> m_layer;
 };
 
-// Shorthands for the corpus: the near-blank contents by name, each drawn where a clerk puts it.
-enum class Content { None, PageNumber, Initials, SignatureLine, Void, Stamp, Continued, FullText };
-const char *contentName(Content content);
+// Shorthands for a sheet's content.
+enum class Content { None, PageNumber, FullText };
 void draw(Sheet &sheet, Content content, unsigned seed);
+
+// A page drawn at random from its seed (150, 200 or 300 dpi; letter or A4; bilevel, grey or
+// colour). A page with content carries one to three things a clerk or a printer puts on paper:
+// handwritten glyphs 2 to 15 mm in ballpoint, pencil, felt pen or carbon, typed or printed lines,
+// an empty form's rules, a stamp, in any colour down to a contrast of 0.2 (0.6 on bilevel
+// scans), anywhere from 0.1 in off the edge. Any page may carry punched holes, a staple, a
+// crease, a scanner streak, a copier's border, dust, show-through, tinted paper, JPEG and up to
+// 3 degrees of skew; content keeps clear of holes, staples, borders and streaks.
+struct RandomPage {
+    QImage scan;
+    bool content = false;
+    std::string what; // what was drawn, for a message
+};
+RandomPage randomPage(unsigned seed);
 
 } // namespace scanpages

@@ -1,7 +1,9 @@
 // tav: runs command strings and command files through libqeltav.
 #include "qeltav.h"
 
+#include <algorithm>
 #include <csignal>
+#include <iterator>
 #include <cstdio>
 #include <cstring>
 
@@ -11,11 +13,21 @@ void usage() {
                "usage: tav [--allow-shell] [--heap] -c \"commands\"\n"
                "       tav [--allow-shell] [--heap] file... (\"-\" reads standard input)\n");
 }
-// An interrupted run leaves no part of the output it was writing, then ends by the signal.
-void interrupted(int sig) {
+struct sigaction g_before[NSIG];  // what each handled signal did before tav took it
+
+// An interrupted run leaves no part of the output it was writing, then ends by the signal: a
+// fault of its own is met again by the earlier action (a sanitizer's report, or the default)
+// when its instruction runs again; any other signal is raised again with its default action.
+void interrupted(int sig, siginfo_t *info, void *) {
   tavRemovePartialOutputs();
-  std::signal(sig, SIG_DFL);
-  std::raise(sig);
+  const bool fault = info && info->si_code > 0 &&
+                     (sig == SIGSEGV || sig == SIGBUS || sig == SIGILL || sig == SIGFPE || sig == SIGTRAP);
+  if (fault) {
+    sigaction(sig, &g_before[sig], nullptr);
+    return;
+  }
+  signal(sig, SIG_DFL);
+  raise(sig);
 }
 }  // namespace
 
@@ -36,11 +48,19 @@ int main(int argc, char **argv) {
   const int flags = TAV_CMD_SYSOPT | TAV_CMD_SYSAPPLY | TAV_CMD_OPTIONS | TAV_CMD_IN_CLAIM | TAV_CMD_IN_CREATE |
                     TAV_CMD_IN_RELEASE | TAV_CMD_OUT_CLAIM | TAV_CMD_OUT_CREATE | TAV_CMD_OUT_RELEASE |
                     TAV_CMD_TRANSFER;
-  const int ending[] = {SIGTERM, SIGINT};
-  for (int sig : ending) {
+  // Every signal whose default action ends the process (all but these, and the two that cannot
+  // be caught), unless tav was started ignoring it (as nohup does): the outputs it was writing go
+  // with it.
+  const int lasting[] = {SIGCHLD, SIGCONT, SIGTSTP, SIGTTIN, SIGTTOU, SIGURG, SIGWINCH};
+  for (int sig = 1; sig < NSIG; ++sig) {
+    if (std::find(std::begin(lasting), std::end(lasting), sig) != std::end(lasting)) continue;
     struct sigaction sa = {};
-    sa.sa_handler = interrupted;
-    sigaction(sig, &sa, nullptr);
+    sa.sa_sigaction = interrupted;
+    sa.sa_flags = SA_SIGINFO;
+    sigfillset(&sa.sa_mask);
+    // one that was ignored is put back (and would be ignored by the handler in between)
+    if (sigaction(sig, &sa, &g_before[sig]) == 0 && g_before[sig].sa_handler == SIG_IGN)
+      sigaction(sig, &g_before[sig], nullptr);
   }
   tavInit(sysFlags);
   int result = 0;

@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 namespace {
 
 // A white bilevel page of the given size in inches (ink = colour-table index 1, black).
@@ -206,52 +204,6 @@ TEST(Filters, EdgeShadowAndMargins)
     EXPECT_TRUE(isInk(o, 150, 20));
     EXPECT_TRUE(isInk(o, 150, 249));
     EXPECT_FALSE(isInk(o, 150, 250));
-}
-
-// Blank verdicts on synthetic pages, letter size at both resolutions.
-TEST(BlankDetector, Verdicts)
-{
-    for (int dpi : {200, 300}) {
-        std::mt19937 rng(dpi);
-        QImage blank = page(8.5, 11, dpi);
-        QImage speckled = page(8.5, 11, dpi);
-        std::uniform_int_distribution<int> xs(0, speckled.width() - 1), ys(0, speckled.height() - 1);
-        for (int i = 0; i < 3000; ++i)
-            ink(speckled, xs(rng), ys(rng));
-        inkRect(speckled, QRect(0, 0, speckled.width(), dpi / 20));  // scanner shadow
-        QImage text = page(8.5, 11, dpi);
-        typeLines(text, 1, dpi);
-        QImage mark = page(8.5, 11, dpi); // one blot of 1/16in: too small to count at sensitivity 9
-        inkRect(mark, QRect(dpi * 3, dpi * 4, dpi / 16, dpi / 16));
-        struct Case { const char *name; const QImage *img; int sensitivity; int blank; };
-        const Case cases[] = {
-            {"blank", &blank, 3, 1},       {"speckle", &speckled, 3, 1},
-            {"text", &text, 3, 0},         {"text, removing most", &text, 9, 0},
-            {"mark, removing least", &mark, 0, 0}, {"mark, removing most", &mark, 9, 1},
-            {"blank, out of range", &blank, 99, 1},
-        };
-        for (const Case &c : cases)
-            EXPECT_EQ(blankValue(blankChain(c.sensitivity).apply(*c.img)), c.blank)
-                << c.name << " at " << dpi << " dpi";
-    }
-    // Grey and colour pages are judged by brightness.
-    QImage grey(400, 400, QImage::Format_Grayscale8);
-    grey.fill(200);
-    EXPECT_EQ(blankValue(blankChain(3).apply(grey)), 1);
-    QImage colour(400, 400, QImage::Format_RGB888);
-    colour.fill(QColor(250, 250, 240));
-    for (int y = 100; y < 300; ++y)
-        for (int x = 100; x < 300; ++x)
-            colour.setPixelColor(x, y, QColor(20, 30, 120));
-    EXPECT_EQ(blankValue(blankChain(3).apply(colour)), 0);
-}
-
-TEST(BlankDetector, WiderMarginIgnoresEdgeContent)
-{
-    QImage img = page(8.5, 11, 200);
-    inkRect(img, QRect(4, 300, 12, 600)); // a band 0.02in to 0.08in from the left edge
-    EXPECT_EQ(blankValue(blankChain(3, QStringLiteral("1/30in")).apply(img)), 0);
-    EXPECT_EQ(blankValue(blankChain(3, QStringLiteral("1/10in")).apply(img)), 1);
 }
 
 // Generated barcodes of 13 characters on letter pages, read in the cover-sheet zone.

@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/annot/annotdocument.h"
+#include "support/checks.h"
 
 #include <QStringList>
 

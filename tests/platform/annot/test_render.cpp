@@ -1,7 +1,5 @@
 #include "annottest.h"
 
-#include "platform/vb/vberror.h"
-
 #include <gtest/gtest.h>
 
 #include <QFontInfo>
@@ -268,14 +266,6 @@ TEST(AnnotItem, NumberedPropertiesMapToTheFields)
     EXPECT_EQ(it->value(QelAnnotProp::Text).toString(), QStringLiteral("abc"));
     EXPECT_EQ(it->value(QelAnnotProp::Type).toInt(), QelAnnotType::Rectangle);
 
-    auto errorOf = [&](auto fn) {
-        try {
-            fn();
-        } catch (const VbError &e) {
-            return e.number;
-        }
-        return 0;
-    };
     EXPECT_EQ(errorOf([&] { it->setValue(QelAnnotProp::Top, QStringLiteral("x")); }), 13);
     EXPECT_EQ(errorOf([&] { it->setValue(QelAnnotProp::Type, 2); }), 438);
     EXPECT_EQ(errorOf([&] { it->value(999); }), 438);

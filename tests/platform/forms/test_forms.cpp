@@ -17,7 +17,7 @@
 #include <utility>
 
 #include "platform/forms/forms.h"
-#include "platform/vb/vberror.h"
+#include "support/checks.h"
 
 namespace {
 
@@ -352,12 +352,7 @@ TEST(FormTabOrder, SettingAnIndexMovesTheControlAndShiftsTheOthers)
     EXPECT_EQ(nextTabStop(p.other), p.text);
     EXPECT_EQ(nextTabStop(p.text), p.cancelBtn);
 
-    try {
-        p.setTabIndex(p.ok, -1);
-        FAIL() << "a negative tab index must be refused";
-    } catch (const VbError &e) {
-        EXPECT_EQ(e.number, 380);
-    }
+    EXPECT_EQ(errorOf([&] { p.setTabIndex(p.ok, -1); }), 380) << "a negative tab index is refused";
 }
 
 TEST(FormModalSeam, ScriptRunsActivateThenItsActionAndRecordsTheOwner)
@@ -469,18 +464,8 @@ TEST(FormComboBox, StartsEmptyAndRaisesClickOnlyForSelectionChanges)
     EXPECT_EQ(combo.listCount(), 0);
     EXPECT_EQ(clicks.count(), 1);
 
-    try {
-        combo.setListIndex(0);
-        FAIL();
-    } catch (const VbError &e) {
-        EXPECT_EQ(e.number, 380);
-    }
-    try {
-        combo.listItemData(0);
-        FAIL();
-    } catch (const VbError &e) {
-        EXPECT_EQ(e.number, 381);
-    }
+    EXPECT_EQ(errorOf([&] { combo.setListIndex(0); }), 380);
+    EXPECT_EQ(errorOf([&] { combo.listItemData(0); }), 381);
 }
 
 TEST(FormGeometry, TwipsFollowTheScreenScale)
@@ -522,18 +507,10 @@ TEST(FormControls, PropertiesByDesignNameAndMissingOnesRaise438)
 
     ctl::setCaption(p.ok, "Go");
     EXPECT_EQ(p.ok->text(), "Go");
-    auto raises438 = [](auto &&call) {
-        try {
-            call();
-        } catch (const VbError &e) {
-            return e.number == 438;
-        }
-        return false;
-    };
-    EXPECT_TRUE(raises438([&] { ctl::width(timer); }));
-    EXPECT_TRUE(raises438([&] { ctl::caption(combo); }));
-    EXPECT_TRUE(raises438([&] { ctl::text(label); }));
-    EXPECT_TRUE(raises438([&] { ctl::toolTipText(timer); }));
+    EXPECT_EQ(errorOf([&] { ctl::width(timer); }), 438);
+    EXPECT_EQ(errorOf([&] { ctl::caption(combo); }), 438);
+    EXPECT_EQ(errorOf([&] { ctl::text(label); }), 438);
+    EXPECT_EQ(errorOf([&] { ctl::toolTipText(timer); }), 438);
 
     p.removeControl("lblBook");
     EXPECT_EQ(p.control("lblBook"), nullptr);

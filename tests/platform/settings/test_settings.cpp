@@ -1,5 +1,5 @@
 #include "platform/settings/settings.h"
-#include "platform/vb/vberror.h"
+#include "support/checks.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +10,6 @@
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
 
 namespace {
 
@@ -32,15 +28,6 @@ protected:
         setMachineKeysFile(QString());
     }
     QString iniPath() const { return dir.filePath("config/" + App + ".ini"); }
-    int errorOf(const std::function<void()> &f)
-    {
-        try {
-            f();
-        } catch (const VbError &e) {
-            return e.number;
-        }
-        return 0;
-    }
     QTemporaryDir dir;
 };
 

@@ -1,5 +1,5 @@
 #include "platform/system/system.h"
-#include "platform/vb/vberror.h"
+#include "support/checks.h"
 
 #include <gtest/gtest.h>
 
@@ -18,21 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
-
 namespace {
-
-int errorOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const VbError &e) {
-        return e.number;
-    }
-    return 0;
-}
 
 bool touch(const QString &path, const QByteArray &data = {})
 {
@@ -59,81 +45,76 @@ protected:
 
 // --- private temp folder -------------------------------------------------------------------
 
-mode_t modeOf(const QString &path)
-{
-    struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode : 0;
-}
-
-TEST_F(SystemTest, PrivateTempFolderIsOwnedAndClosed)
-{
-    const QString p = privateTempPath();
-    EXPECT_TRUE(p.endsWith('/'));
-    EXPECT_TRUE(p.startsWith(dir.filePath("tmp") + '/')) << p.toStdString();
-    EXPECT_EQ(modeOf(p) & 0777, 0700u);
-    EXPECT_TRUE(S_ISDIR(modeOf(p)));
-    EXPECT_EQ(privateTempPath(), p); // stable within the run
-    EXPECT_TRUE(touch(p + "temp.tif"));
-}
-
-TEST_F(SystemTest, PrivateTempFolderIsTightenedWhenOpen)
-{
-    const QString fixed = dir.filePath(QString("tmp/quorla-%1").arg(::getuid()));
-    ASSERT_TRUE(QDir().mkpath(fixed));
-    ::chmod(QFile::encodeName(fixed).constData(), 0777);
-    EXPECT_EQ(privateTempPath(), fixed + '/');
-    EXPECT_EQ(modeOf(fixed) & 0777, 0700u);
-}
-
-TEST_F(SystemTest, PrivateTempFolderAvoidsForeignOrLinkedNames)
+// Whatever lies in its place, the program gets a folder of its own, closed to others, without an
+// error: made when missing, tightened when open, another one beside a link or another user's
+// folder, and below the system's temp folder when TMPDIR cannot be made.
+TEST_F(SystemTest, PrivateTempFolderIsOwnedAndClosedWhateverLiesInItsPlace)
 {
     const QString base = dir.filePath("tmp");
     const QString fixed = base + QString("/quorla-%1").arg(::getuid());
-    ASSERT_TRUE(QDir().mkpath(base));
-
-    // A link planted under the fixed name is not followed.
-    ASSERT_TRUE(QDir().mkpath(dir.filePath("elsewhere")));
-    ASSERT_TRUE(QFile::link(dir.filePath("elsewhere"), fixed));
-    const QString p1 = privateTempPath();
-    EXPECT_NE(p1, fixed + '/');
-    EXPECT_FALSE(p1.startsWith(dir.filePath("elsewhere")));
-    EXPECT_EQ(modeOf(p1) & 0777, 0700u);
-    QFile::remove(fixed);
-
-    // A folder of another user under the fixed name is not used.
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to give a folder to another user";
-    setTempBase(base); // forget the cached folder
-    ASSERT_TRUE(QDir().mkpath(fixed));
-    ASSERT_EQ(::chown(QFile::encodeName(fixed).constData(), 4321, 4321), 0);
-    const QString p2 = privateTempPath();
-    EXPECT_NE(p2, fixed + '/');
-    EXPECT_EQ(modeOf(p2) & 0777, 0700u);
-}
-
-// TMPDIR naming a folder that does not exist yet: made with its parents. One that cannot be
-// made (below a plain file): the system's temp folder instead. Neither stops the program.
-TEST_F(SystemTest, PrivateTempFolderMakesOrReplacesAMissingTmpdir)
-{
-    setTempBase(QString());
-    const QByteArray saved = qgetenv("TMPDIR");
+    const QString elsewhere = dir.filePath("elsewhere");
     const QString missing = dir.filePath("no/such/folder");
-    qputenv("TMPDIR", QFile::encodeName(missing));
-    QString p;
-    EXPECT_EQ(errorOf([&] { p = privateTempPath(); }), 0);
-    EXPECT_TRUE(p.startsWith(missing + '/')) << p.toStdString();
-    EXPECT_EQ(modeOf(p) & 0777, 0700u);
-
-    ASSERT_TRUE(touch(dir.filePath("plain")));
-    qputenv("TMPDIR", QFile::encodeName(dir.filePath("plain/sub")));
-    EXPECT_EQ(errorOf([&] { p = privateTempPath(); }), 0);
-    EXPECT_TRUE(p.startsWith("/tmp/quorla-")) << p.toStdString();
-    EXPECT_TRUE(touch(p + "temp.tif"));
-    QFile::remove(p + "temp.tif");
-    if (saved.isNull())
+    ASSERT_TRUE(QDir().mkpath(base) && QDir().mkpath(elsewhere) && touch(dir.filePath("plain")));
+    const QByteArray savedTmpdir = qgetenv("TMPDIR");
+    const struct {
+        const char *name;
+        std::function<void()> plant;
+        std::function<bool(const QString &)> expected;
+        bool needsRoot = false;
+    } cases[] = {
+        {"nothing", [] {}, [&](const QString &p) { return p.startsWith(base + '/'); }},
+        {"an open folder",
+         [&] {
+             QDir().mkpath(fixed);
+             ::chmod(QFile::encodeName(fixed).constData(), 0777);
+         },
+         [&](const QString &p) { return p == fixed + '/'; }},
+        {"a link", [&] { QFile::link(elsewhere, fixed); },
+         [&](const QString &p) { return p != fixed + '/' && !p.startsWith(elsewhere); }},
+        {"another user's folder",
+         [&] {
+             QDir().mkpath(fixed);
+             (void)::chown(QFile::encodeName(fixed).constData(), 4321, 4321);
+         },
+         [&](const QString &p) { return p != fixed + '/'; }, true},
+        {"TMPDIR not made yet",
+         [&] {
+             setTempBase(QString());
+             qputenv("TMPDIR", QFile::encodeName(missing));
+         },
+         [&](const QString &p) { return p.startsWith(missing + '/'); }},
+        {"TMPDIR below a file",
+         [&] {
+             setTempBase(QString());
+             qputenv("TMPDIR", QFile::encodeName(dir.filePath("plain/sub")));
+         },
+         [](const QString &p) { return p.startsWith("/tmp/quorla-"); }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.needsRoot && ::geteuid() != 0)
+            continue; // giving a folder to another user needs root
+        QFile::remove(fixed);
+        QDir(fixed).removeRecursively();
+        setTempBase(base);
+        c.plant();
+        QString p;
+        EXPECT_EQ(errorOf([&] { p = privateTempPath(); }), 0);
+        EXPECT_TRUE(c.expected(p)) << p.toStdString();
+        EXPECT_TRUE(p.endsWith('/'));
+        struct stat st {};
+        ASSERT_EQ(::lstat(QFile::encodeName(p).constData(), &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+        EXPECT_EQ(st.st_uid, ::getuid());
+        EXPECT_EQ(privateTempPath(), p) << "stable within the run";
+        EXPECT_TRUE(touch(p + "temp.tif"));
+        QFile::remove(p + "temp.tif");
+    }
+    if (savedTmpdir.isNull())
         qunsetenv("TMPDIR");
     else
-        qputenv("TMPDIR", saved);
+        qputenv("TMPDIR", savedTmpdir);
 }
 
 // --- identity ------------------------------------------------------------------------------
@@ -241,40 +222,36 @@ TEST_F(SystemTest, HostPathsMapUnderTheShareRoot)
     qunsetenv("QUORLA_SHARE_ROOT");
 }
 
+// Beside bin, else beneath the program; where a file blocks the folder, in the user's data folder.
 TEST_F(SystemTest, LogsFolderBesideBinOrBeneathTheProgram)
 {
+    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath("data")));
     const struct {
         const char *program;
         const char *logs;
+        const char *blocked = nullptr; // a file in the folder's place
     } cases[] = {
         {"prog/bin", "prog/Logs"},
         {"prog2/BiN/", "prog2/Logs"},
         {"prog3/tools", "prog3/tools/Logs"},
         {"prog4/cabin", "prog4/cabin/Logs"},
+        {"prog5/bin", "data/quorla/Logs", "prog5/Logs"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.program);
         ASSERT_TRUE(QDir().mkpath(dir.filePath(c.program)));
+        if (c.blocked) {
+            ASSERT_TRUE(touch(dir.filePath(c.blocked)));
+        }
         setProgramFolder(dir.filePath(c.program));
         EXPECT_EQ(logsFolder(), dir.filePath(c.logs));
         EXPECT_TRUE(QDir(dir.filePath(c.logs)).exists());
     }
-}
-
-TEST_F(SystemTest, LogsFolderFallsBackToTheUserDataFolder)
-{
-    ASSERT_TRUE(QDir().mkpath(dir.filePath("prog/bin")));
-    ASSERT_TRUE(touch(dir.filePath("prog/Logs"))); // a file blocks the folder
-    setProgramFolder(dir.filePath("prog/bin"));
-    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath("data")));
-    const QString logs = logsFolder();
     if (oldData.isEmpty())
         qunsetenv("XDG_DATA_HOME");
     else
         qputenv("XDG_DATA_HOME", oldData);
-    EXPECT_EQ(logs, dir.filePath("data/quorla/Logs"));
-    EXPECT_TRUE(QDir(logs).exists());
 }
 
 TEST_F(SystemTest, ProgramFolderDefaultsToTheExecutable)

@@ -1,0 +1,976 @@
+#include "platform/analysis/blankverdict.h"
+
+#include "platform/analysis/pixels.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <numbers>
+#include <numeric>
+#include <vector>
+
+using namespace ip2px;
+
+namespace {
+
+constexpr double Mm = 1 / 25.4; // inches
+constexpr double MinLine = 3;   // inches: the shortest streak or crease, across a narrow page
+
+// How much darker than its paper a cell is, in grades: a cell at Levels[0] or more belongs to a
+// mark. Paper tone, shading and most of what shows through from the back stay below it.
+constexpr int Grades = 10;
+constexpr double Levels[Grades] = {0.08, 0.11, 0.14, 0.17, 0.21, 0.26, 0.32, 0.40, 0.50, 0.62};
+constexpr int Firm = 7; // the grade of a shadow cast by metal or a hole: 0.40
+
+// Per sensitivity 0..9, each step removing more: the least extent (inches) over which the joined
+// cells of a mark reach a grade, for a lone mark and for one that stands in a line of like marks,
+// those grades, and the least ink, in square inches, that the counted marks of a content page
+// hold. Dust specks reach about 0.035 in; a 2 mm figure in ballpoint holds some 0.0008 square
+// inches; faint ink of 0.2 reaches grade 4 on any scan, show-through rarely grade 3.
+struct Limits {
+    double extent, lineExtent;
+    int lone, lined;
+    double ink;
+};
+constexpr Limits Table[10] = {
+    {0.03, 0.015, 1, 0, 0.0},    {0.04, 0.02, 1, 1, 0.0001},  {0.05, 0.025, 2, 1, 0.0002},
+    {0.06, 0.03, 2, 2, 0.0003},  {0.07, 0.035, 3, 2, 0.0006}, {0.08, 0.04, 4, 3, 0.001},
+    {0.09, 0.05, 5, 4, 0.002},   {0.10, 0.06, 6, 5, 0.004},   {0.12, 0.07, 7, 6, 0.008},
+    {0.14, 0.08, 8, 7, 0.015},
+};
+
+// grade[paper][level]: the grade of a cell at `level` on that paper, -1 when it is paper.
+const std::array<std::array<int8_t, 256>, 256> &gradeTable()
+{
+    static const auto table = [] {
+        std::array<std::array<int8_t, 256>, 256> t{};
+        for (int p = 0; p < 256; ++p)
+            for (int v = 0; v < 256; ++v) {
+                int g = -1;
+                while (g + 1 < Grades && p - v >= Levels[g + 1] * p && p > 0)
+                    ++g;
+                t[size_t(p)][size_t(v)] = int8_t(g);
+            }
+        return t;
+    }();
+    return table;
+}
+
+// The page as the verdict reads it: cells of about 1/100 in, each the darkest level of its block
+// of pixels (of any channel on colour pages, so that ink of every hue shows); on bilevel pages 0
+// for a block with ink and 255 without. Thin strokes keep their darkness; the work is a ninth at 300 dpi.
+struct Plane {
+    int w = 0, h = 0;
+    double perInchX = 150, perInchY = 150;
+    bool bilevel = false;
+    std::vector<uint8_t> cells;
+    const uint8_t *row(int y) const { return cells.data() + size_t(y) * size_t(w); }
+    double widthIn() const { return w / perInchX; }
+    double heightIn() const { return h / perInchY; }
+};
+
+int reduction(double dpi) { return std::max(1, int(dpi / 100 + 0.25)); }
+
+Plane reduce(const QImage &img)
+{
+    Plane p;
+    const int fx = reduction(xDpi(img)), fy = reduction(yDpi(img));
+    p.w = (img.width() + fx - 1) / fx;
+    p.h = (img.height() + fy - 1) / fy;
+    p.perInchX = xDpi(img) / fx;
+    p.perInchY = yDpi(img) / fy;
+    p.cells.assign(size_t(p.w) * size_t(p.h), 255);
+    if (isMono(img)) {
+        p.bilevel = true;
+        const bool one = monoInkIsOne(img);
+        const int bytes = (img.width() + 7) / 8;
+        std::vector<uint8_t> ink(static_cast<size_t>(bytes));
+        std::vector<int> cellOf(size_t(bytes) * 8); // the cell of each column
+        for (size_t x = 0; x < cellOf.size(); ++x)
+            cellOf[x] = int(x) / fx;
+        for (int y = 0; y < p.h; ++y) {
+            std::fill(ink.begin(), ink.end(), 0);
+            for (int k = y * fy; k < std::min(img.height(), (y + 1) * fy); ++k) {
+                const uchar *line = img.constScanLine(k);
+                for (int i = 0; i < bytes; ++i)
+                    ink[size_t(i)] |= one ? line[i] : uint8_t(~line[i]);
+            }
+            if (const int tail = img.width() % 8)
+                ink[size_t(bytes - 1)] &= uint8_t(0xFF << (8 - tail));
+            uint8_t *out = p.cells.data() + size_t(y) * size_t(p.w);
+            for (int i = 0; i < bytes; ++i)
+                for (uint8_t b = ink[size_t(i)]; b; b &= uint8_t(b - 1))
+                    out[cellOf[size_t(i * 8 + 7 - std::countr_zero(b))]] = 0;
+        }
+        return p;
+    }
+    // One row of cells: the rows of the block folded into one, then each cell's run of bytes
+    // (fx pixels, all their channels) folded by windows that double while they can.
+    const size_t bpp = img.format() == QImage::Format_Grayscale8 ? 1 : 3;
+    const size_t span = bpp * size_t(fx), rowBytes = size_t(img.width()) * bpp;
+    const size_t n = size_t(p.w) * span;
+    std::vector<uint8_t> m(n + span + 16);
+    for (int y = 0; y < p.h; ++y) {
+        std::memcpy(m.data(), img.constScanLine(y * fy), rowBytes);
+        std::fill(m.begin() + qsizetype(rowBytes), m.end(), 255);
+        for (int k = y * fy + 1; k < std::min(img.height(), (y + 1) * fy); ++k)
+            minBytes(m.data(), m.data(), img.constScanLine(k), rowBytes);
+        for (size_t have = 1; have < span;) {
+            const size_t step = std::min(have, span - have);
+            minBytes(m.data(), m.data(), m.data() + step, n);
+            have += step;
+        }
+        uint8_t *out = p.cells.data() + size_t(y) * size_t(p.w);
+        for (int x = 0; x < p.w; ++x)
+            out[x] = m[size_t(x) * span];
+    }
+    return p;
+}
+
+// The paper's level around each block of about an eighth of an inch: the upper quartile of the
+// block's cells; a block much darker than the page's paper takes the lightest of its
+// neighbours' instead, so that a dense mark does not darken its own paper. A block still far
+// darker than the page's paper (a photograph, a black box) is measured against the page's paper,
+// and a page that is mostly dark against white. Bilevel paper is white.
+class PaperMap {
+public:
+    explicit PaperMap(const Plane &p)
+        : m_block(std::max(8, int(std::lround(std::min(p.perInchX, p.perInchY) / 8)))),
+          m_cols((p.w + m_block - 1) / m_block), m_rows((p.h + m_block - 1) / m_block)
+    {
+        m_level.assign(size_t(m_cols) * size_t(m_rows), 255);
+        if (p.bilevel)
+            return;
+        constexpr int Unknown = -1;
+        std::vector<int> quartile(m_level.size());
+        // Per block of the current row: a histogram of levels in steps of four, white apart.
+        std::vector<std::array<uint16_t, 65>> bins(static_cast<size_t>(m_cols));
+        for (int by = 0; by < m_rows; ++by) {
+            for (auto &b : bins)
+                b.fill(0);
+            for (int y = by * m_block; y < std::min(p.h, (by + 1) * m_block); y += 2) {
+                const uint8_t *row = p.row(y);
+                for (int x = 0; x < p.w; x += 2)
+                    ++bins[size_t(x / m_block)][row[x] == 255 ? 64 : row[x] >> 2];
+            }
+            for (int bx = 0; bx < m_cols; ++bx) {
+                const std::array<uint16_t, 65> &b = bins[size_t(bx)];
+                // What the filters before cleared (whitened margins, shadows) says nothing of
+                // the paper beside it: a block of little else takes the page's paper.
+                const int samples = std::accumulate(b.begin(), b.end() - 1, 0);
+                int level = Unknown;
+                if (samples >= 8) {
+                    int bin = 63, above = b[63];
+                    while (bin > 0 && above * 4 < samples)
+                        above += b[size_t(--bin)];
+                    level = bin * 4 + 2;
+                }
+                quartile[size_t(by * m_cols + bx)] = level;
+            }
+        }
+        std::vector<int> known;
+        for (int q : quartile)
+            if (q != Unknown)
+                known.push_back(q);
+        int page = 255;
+        if (!known.empty()) {
+            const auto middle = known.begin() + qsizetype(known.size() / 2);
+            std::nth_element(known.begin(), middle, known.end());
+            page = *middle < 96 ? 255 : *middle;
+        }
+        for (int &q : quartile)
+            if (q == Unknown)
+                q = page;
+        for (int by = 0; by < m_rows; ++by)
+            for (int bx = 0; bx < m_cols; ++bx) {
+                int level = quartile[size_t(by * m_cols + bx)];
+                if (level < page * 9 / 10)
+                    for (int ny = std::max(0, by - 1); ny <= std::min(m_rows - 1, by + 1); ++ny)
+                        for (int nx = std::max(0, bx - 1); nx <= std::min(m_cols - 1, bx + 1); ++nx)
+                            level = std::max<int>(level, quartile[size_t(ny * m_cols + nx)]);
+                m_level[size_t(by * m_cols + bx)] = uint8_t(page == 255 || level < page * 4 / 5 ? page : level);
+            }
+    }
+    int block() const { return m_block; }
+    int level(int x, int y) const { return m_level[size_t((y / m_block) * m_cols + x / m_block)]; }
+
+private:
+    int m_block, m_cols, m_rows;
+    std::vector<uint8_t> m_level;
+};
+
+// One mark: cells joined through their eight neighbours, each at least Levels[0] darker than its
+// paper.
+struct Mark {
+    int x0, y0, x1, y1; // bounding box in cells, inclusive
+    int area;
+    std::array<int, Grades> graded; // cells per grade
+    double sx, sy, sxx, syy, sxy;   // sums over the cells' centres, in cells
+    // The largest extent, in inches, of the cells joined inside the mark that reach each of the
+    // two grades the verdict asks for (alone, in a line): a dust speck on a faint smudge, or the
+    // darkest specks of show-through's blur, are no larger than themselves.
+    std::array<double, 2> core = {0, 0};
+
+    void merge(const Mark &o)
+    {
+        x0 = std::min(x0, o.x0), y0 = std::min(y0, o.y0), x1 = std::max(x1, o.x1), y1 = std::max(y1, o.y1);
+        area += o.area;
+        for (size_t k = 0; k < Grades; ++k)
+            graded[k] += o.graded[k];
+        sx += o.sx, sy += o.sy, sxx += o.sxx, syy += o.syy, sxy += o.sxy;
+    }
+    int atLeast(int g) const
+    {
+        int n = 0;
+        for (int k = g; k < Grades; ++k)
+            n += graded[size_t(k)];
+        return n;
+    }
+};
+
+// Cells of one grade or darker joined inside a mark: their box and (a provisional label of) the
+// mark.
+struct Core {
+    int x0, y0, x1, y1;
+    int mark;
+    void merge(const Core &o)
+    {
+        x0 = std::min(x0, o.x0), y0 = std::min(y0, o.y0), x1 = std::max(x1, o.x1), y1 = std::max(y1, o.y1);
+    }
+};
+
+// Joins runs of cells row by row: a run joins every run of the row above that touches it (eight
+// neighbours); each label's root carries the merged totals.
+template <class Totals> class Joiner {
+public:
+    void newRow()
+    {
+        std::swap(m_above, m_row);
+        m_row.clear();
+        m_from = 0;
+        ++m_rowNumber;
+    }
+    // Calls f with the totals of each whole mark that the row just added did not continue.
+    template <class F> void finished(F f)
+    {
+        for (const Span &span : m_above) {
+            const size_t root = size_t(find(span.label));
+            if (m_lastRow[root] != m_rowNumber && !m_done[root]) {
+                m_done[root] = true;
+                f(m_totals[root]);
+            }
+        }
+    }
+    // Runs of a row come left to right.
+    int add(int x0, int x1, const Totals &totals)
+    {
+        while (m_from < m_above.size() && m_above[m_from].x1 < x0 - 1)
+            ++m_from;
+        int label = -1;
+        for (size_t k = m_from; k < m_above.size() && m_above[k].x0 <= x1 + 1; ++k)
+            label = label < 0 ? find(m_above[k].label) : unite(label, m_above[k].label);
+        if (label < 0) {
+            label = int(m_parent.size());
+            m_parent.push_back(label);
+            m_totals.push_back(totals);
+            m_lastRow.push_back(m_rowNumber);
+            m_done.push_back(false);
+        } else {
+            m_totals[size_t(label)].merge(totals);
+            m_lastRow[size_t(label)] = m_rowNumber;
+        }
+        m_row.push_back({x0, x1, label});
+        return label;
+    }
+    int find(int a)
+    {
+        while (m_parent[size_t(a)] != a) {
+            m_parent[size_t(a)] = m_parent[size_t(m_parent[size_t(a)])];
+            a = m_parent[size_t(a)];
+        }
+        return a;
+    }
+    size_t size() const { return m_parent.size(); }
+    bool isRoot(size_t a) const { return m_parent[a] == int(a); }
+    const Totals &totals(size_t a) const { return m_totals[a]; }
+
+private:
+    int unite(int a, int b)
+    {
+        a = find(a);
+        b = find(b);
+        if (a == b)
+            return a;
+        if (b < a)
+            std::swap(a, b);
+        m_totals[size_t(a)].merge(m_totals[size_t(b)]);
+        m_parent[size_t(b)] = a;
+        return a;
+    }
+    struct Span {
+        int x0, x1, label;
+    };
+    std::vector<int> m_parent;
+    std::vector<Totals> m_totals;
+    std::vector<int> m_lastRow; // per root: the last row it has a run in
+    std::vector<bool> m_done;
+    std::vector<Span> m_above, m_row;
+    size_t m_from = 0;
+    int m_rowNumber = 0;
+};
+
+struct Run {
+    int x0, x1, y; // cells, inclusive
+    int mark;
+};
+
+// The marks of a plane, with their runs grouped by mark, and their cores at two grades. The
+// labelling stops early when `enough` says yes to the marks finished so far: the page is then
+// surely not blank, and no mark is kept.
+class Marks {
+public:
+    Marks(const Plane &plane, const PaperMap &paper, std::array<int, 2> coreGrades,
+          const std::function<bool(const Mark &)> &enough)
+    {
+        const auto &grade = gradeTable();
+        std::array<int, 256> topOf{}; // the lightest level that is still a mark, per paper level
+        for (int p = 0; p < 256; ++p) {
+            int v = -1;
+            while (v + 1 < 256 && grade[size_t(p)][size_t(v + 1)] >= 0)
+                ++v;
+            topOf[size_t(p)] = v;
+        }
+        const int w = plane.w;
+        std::vector<uint8_t> top(static_cast<size_t>(w)), paperRow(top);
+        std::vector<int8_t> grades(static_cast<size_t>(w));
+        Joiner<Mark> marks;
+        Joiner<Core> cores[2];
+        // On bilevel pages every mark is its own core.
+        const size_t coreCount = plane.bilevel ? 0 : coreGrades[0] == coreGrades[1] ? 1 : 2;
+        for (int y = 0; y < plane.h; ++y) {
+            if (y % paper.block() == 0)
+                for (int x0 = 0; x0 < w; x0 += paper.block()) {
+                    const int p = paper.level(x0, y), n = std::min(paper.block(), w - x0);
+                    // No level is a mark on paper of level 0: its top stays 0, and the grade says no.
+                    std::memset(top.data() + x0, std::max(0, topOf[size_t(p)]), size_t(n));
+                    std::memset(paperRow.data() + x0, p, size_t(n));
+                }
+            marks.newRow();
+            for (Joiner<Core> &c : cores)
+                c.newRow();
+            const uint8_t *row = plane.row(y);
+            for (int x = firstAtMost(row, top.data(), 0, w); x < w; x = firstAtMost(row, top.data(), x, w)) {
+                const int x0 = x;
+                for (; x < w && row[x] <= top[size_t(x)] && grade[paperRow[size_t(x)]][row[x]] >= 0; ++x)
+                    grades[size_t(x)] = grade[paperRow[size_t(x)]][row[x]];
+                if (x == x0) {
+                    ++x;
+                    continue;
+                }
+                const int x1 = x - 1;
+                Mark m{x0, y, x1, y, x1 - x0 + 1, {}, 0, 0, 0, 0, 0, {0, 0}};
+                for (int k = x0; k <= x1; ++k)
+                    ++m.graded[size_t(grades[size_t(k)])];
+                const double n = m.area, cy = y + 0.5;
+                const auto squares = [](double k) { return k * (k + 1) * (2 * k + 1) / 6; };
+                m.sx = n * (x0 + x1 + 1) / 2.0;                                    // of x + 0.5
+                m.sxx = squares(x1) - squares(x0 - 1) + (m.sx - n / 2) + n / 4; // of (x + 0.5)^2
+                m.sy = n * cy, m.syy = n * cy * cy, m.sxy = cy * m.sx;
+                const int label = marks.add(x0, x1, m);
+                m_runs.push_back({x0, x1, y, label});
+                for (size_t c = 0; c < coreCount; ++c)
+                    for (int k = x0; k <= x1;) {
+                        if (grades[size_t(k)] < coreGrades[c]) {
+                            ++k;
+                            continue;
+                        }
+                        const int from = k;
+                        while (k <= x1 && grades[size_t(k)] >= coreGrades[c])
+                            ++k;
+                        cores[c].add(from, k - 1, Core{from, y, k - 1, y, label});
+                    }
+            }
+            marks.finished([&](const Mark &m) { m_stopped = m_stopped || enough(m); });
+            if (m_stopped)
+                return;
+        }
+        std::vector<int> index(marks.size(), -1);
+        for (size_t i = 0; i < marks.size(); ++i)
+            if (marks.isRoot(i)) {
+                index[i] = int(m_marks.size());
+                m_marks.push_back(marks.totals(i));
+            }
+        for (size_t c = 0; c < coreCount; ++c)
+            for (size_t i = 0; i < cores[c].size(); ++i)
+                if (cores[c].isRoot(i)) {
+                    const Core &core = cores[c].totals(i);
+                    double &extent = m_marks[size_t(index[size_t(marks.find(core.mark))])].core[c];
+                    extent = std::max({extent, (core.x1 - core.x0 + 1) / plane.perInchX, (core.y1 - core.y0 + 1) / plane.perInchY});
+                }
+        for (Mark &m : m_marks) {
+            if (coreCount == 0)
+                m.core[0] = std::max((m.x1 - m.x0 + 1) / plane.perInchX, (m.y1 - m.y0 + 1) / plane.perInchY);
+            if (coreCount < 2)
+                m.core[1] = m.core[0];
+        }
+        m_first.assign(m_marks.size() + 1, 0);
+        for (Run &r : m_runs) {
+            r.mark = index[size_t(marks.find(r.mark))];
+            ++m_first[size_t(r.mark) + 1];
+        }
+        std::partial_sum(m_first.begin(), m_first.end(), m_first.begin());
+        m_order.resize(m_runs.size());
+        std::vector<int> next(m_first.begin(), m_first.end() - 1);
+        for (size_t k = 0; k < m_runs.size(); ++k)
+            m_order[size_t(next[size_t(m_runs[k].mark)]++)] = int(k);
+    }
+
+    const std::vector<Mark> &marks() const { return m_marks; }
+    bool stopped() const { return m_stopped; }
+    // Calls f(x0, x1, y) for every run of mark i.
+    template <class F> void forRuns(size_t i, F f) const
+    {
+        for (int k = m_first[i]; k < m_first[i + 1]; ++k) {
+            const Run &r = m_runs[size_t(m_order[size_t(k)])];
+            f(r.x0, r.x1, r.y);
+        }
+    }
+
+private:
+    std::vector<Mark> m_marks;
+    std::vector<Run> m_runs;
+    std::vector<int> m_first, m_order;
+    bool m_stopped = false;
+};
+
+// ---- shapes ------------------------------------------------------------------------------------
+
+// A mark's place and shape in inches: centre, bounding box, and how far its cells reach along its
+// main axis (the direction it is longest in).
+struct Shape {
+    double cx, cy, left, top, width, height;
+    double ux, uy;                    // main axis
+    double along0, along1;
+    double length() const { return along1 - along0; }
+    double extent() const { return std::max(width, height); }
+};
+
+class Geometry {
+public:
+    Geometry(const Plane &plane, const Marks &marks) : m_plane(plane), m_marks(marks) {}
+
+    static Shape boxOf(const Mark &m, const Plane &plane)
+    {
+        Shape s{};
+        s.left = m.x0 / plane.perInchX;
+        s.top = m.y0 / plane.perInchY;
+        s.width = (m.x1 - m.x0 + 1) / plane.perInchX;
+        s.height = (m.y1 - m.y0 + 1) / plane.perInchY;
+        s.cx = m.sx / m.area / plane.perInchX;
+        s.cy = m.sy / m.area / plane.perInchY;
+        return s;
+    }
+    Shape box(const Mark &m) const { return boxOf(m, m_plane); }
+    // The box, and how far the cells reach along the main axis (cell edges included).
+    Shape shape(size_t i) const
+    {
+        const Mark &m = m_marks.marks()[i];
+        Shape s = box(m);
+        const double kx = 1 / m_plane.perInchX, ky = 1 / m_plane.perInchY;
+        const double vx = (m.sxx / m.area - sq(m.sx / m.area)) * kx * kx;
+        const double vy = (m.syy / m.area - sq(m.sy / m.area)) * ky * ky;
+        const double vxy = (m.sxy / m.area - m.sx / m.area * m.sy / m.area) * kx * ky;
+        const double angle = 0.5 * std::atan2(2 * vxy, vx - vy);
+        s.ux = std::cos(angle);
+        s.uy = std::sin(angle);
+        s.along0 = 1e9;
+        s.along1 = -1e9;
+        const double half = 0.5 * std::max(kx, ky);
+        forCells(i, [&](double x, double y) {
+            const double a = (x - s.cx) * s.ux + (y - s.cy) * s.uy;
+            s.along0 = std::min(s.along0, a - half);
+            s.along1 = std::max(s.along1, a + half);
+        });
+        return s;
+    }
+    // Calls f(x, y) with the centre of every cell of mark i, in inches.
+    template <class F> void forCells(size_t i, F f) const
+    {
+        m_marks.forRuns(i, [&](int x0, int x1, int y) {
+            const double cy = (y + 0.5) / m_plane.perInchY;
+            for (int x = x0; x <= x1; ++x)
+                f((x + 0.5) / m_plane.perInchX, cy);
+        });
+    }
+    double cellArea() const { return 1 / (m_plane.perInchX * m_plane.perInchY); }
+    double cell() const { return std::max(1 / m_plane.perInchX, 1 / m_plane.perInchY); }
+
+private:
+    static double sq(double v) { return v * v; }
+    const Plane &m_plane;
+    const Marks &m_marks;
+};
+
+double distanceToEdge(const Plane &p, double x, double y)
+{
+    return std::min({x, y, p.widthIn() - x, p.heightIn() - y});
+}
+
+// The shadow of a punched hole, 4.5 to 9.5 mm across: a round or oval disc, filled and uniformly
+// dark (the scanner's dark backing seen through it), or a thin closed ring (a white backing with
+// the hole's rim around it). 0: not a hole; 1: a disc; 2: a ring.
+int holeShape(const Geometry &g, size_t i, const Mark &m, const Shape &s)
+{
+    const double lo = 4.5 * Mm, hi = 9.5 * Mm;
+    if (s.width < lo || s.height < lo || s.width > hi || s.height > hi ||
+        std::max(s.width, s.height) > 1.6 * std::min(s.width, s.height))
+        return 0;
+    const double a = s.width / 2, b = s.height / 2, cx = s.left + a, cy = s.top + b;
+    int inside = 0, core = 0, rim = 0;
+    std::array<int, 16> sectors{};
+    g.forCells(i, [&](double x, double y) {
+        const double dx = (x - cx) / a, dy = (y - cy) / b, r = std::sqrt(dx * dx + dy * dy);
+        inside += r <= 1;
+        core += r < 0.55;
+        if (r >= 0.6 && r <= 1.2) {
+            ++rim;
+            ++sectors[size_t(int((std::atan2(dy, dx) + std::numbers::pi) / (2 * std::numbers::pi) * 16) & 15)];
+        }
+    });
+    const double ellipse = std::numbers::pi * a * b / g.cellArea();
+    if (m.atLeast(Firm) * 10 < m.area * 6)
+        return 0;
+    if (inside >= 0.85 * ellipse && m.area - inside <= 0.12 * m.area)
+        return 1;
+    const bool closed = std::count(sectors.begin(), sectors.end(), 0) <= 1;
+    const double thickness = m.area * g.cellArea() / (std::numbers::pi * (a + b));
+    if (closed && core <= 0.02 * m.area && rim >= 0.95 * m.area && thickness <= 0.35 * std::min(a, b))
+        return 2;
+    return 0;
+}
+
+// A staple's shadow, crown or leg: a short straight bar with parallel sides, uniformly dark,
+// near a corner.
+bool stapleShaped(const Geometry &g, size_t i, const Mark &m, const Shape &s, const Plane &p)
+{
+    const double nearCorner = 0.8;
+    const bool cornered = (s.cx < nearCorner || s.cx > p.widthIn() - nearCorner) &&
+                          (s.cy < nearCorner || s.cy > p.heightIn() - nearCorner);
+    if (!cornered || s.extent() > 17 * Mm || std::hypot(s.width, s.height) < 3.5 * Mm)
+        return false;
+    if (m.atLeast(Firm) * 10 < m.area * 7)
+        return false;
+    const Shape f = g.shape(i);
+    const double length = f.length(), thickness = m.area * g.cellArea() / length;
+    if (length < 3.5 * Mm || length > 16.5 * Mm || thickness < 0.45 * Mm || thickness > 1.6 * Mm)
+        return false;
+    // By fifths of its length: as many cells in each (parallel sides) and their middles on one
+    // line (straight: a hand's stroke bows or bends).
+    std::array<int, 5> cells{};
+    std::array<double, 5> across{};
+    g.forCells(i, [&](double x, double y) {
+        const double a = (x - f.cx) * f.ux + (y - f.cy) * f.uy, c = (y - f.cy) * f.ux - (x - f.cx) * f.uy;
+        const size_t k = size_t(std::clamp(int((a - f.along0) / length * 5), 0, 4));
+        ++cells[k];
+        across[k] += c;
+    });
+    const double mean = m.area / 5.0;
+    double lo = 1e9, hi = -1e9;
+    for (size_t k = 0; k < 5; ++k) {
+        if (cells[k] < 0.6 * mean || cells[k] > 1.4 * mean)
+            return false;
+        lo = std::min(lo, across[k] / cells[k]);
+        hi = std::max(hi, across[k] / cells[k]);
+    }
+    return hi - lo <= std::max(0.15 * Mm, 0.15 * thickness) + g.cell() / 2;
+}
+
+// How a mark lies as a straight band square to the page (within 5 degrees): 1 across, 2 down,
+// 0 neither; `thickness` in inches. Straight means that, slice by slice along it, nothing lies
+// further from its middle than the band is thick: writing that a crease or a streak runs through
+// is not part of it.
+int straightBand(const Geometry &g, size_t i, const Shape &s, double &thickness)
+{
+    const bool across = s.width >= s.height;
+    const Shape f = g.shape(i);
+    if (std::abs(across ? f.uy : f.ux) > std::sin(5 * std::numbers::pi / 180))
+        return 0;
+    // Slices of a quarter inch along the band: cells, and the sum of their offsets across it.
+    const double slice = 0.25;
+    const int slices = int(f.length() / slice) + 1;
+    std::vector<int> count(size_t(slices), 0);
+    std::vector<double> offset(size_t(slices), 0);
+    const auto place = [&](double x, double y, double &a, double &c) {
+        a = (x - f.cx) * f.ux + (y - f.cy) * f.uy;
+        c = (y - f.cy) * f.ux - (x - f.cx) * f.uy;
+        return size_t(std::clamp(int((a - f.along0) / slice), 0, slices - 1));
+    };
+    g.forCells(i, [&](double x, double y) {
+        double a, c;
+        const size_t k = place(x, y, a, c);
+        ++count[k];
+        offset[k] += c;
+    });
+    // The band's thickness: the median slice's cells over its length.
+    std::vector<int> sorted;
+    for (int n : count)
+        if (n > 0)
+            sorted.push_back(n);
+    std::nth_element(sorted.begin(), sorted.begin() + qsizetype(sorted.size() / 2), sorted.end());
+    thickness = sorted[sorted.size() / 2] * g.cellArea() / slice;
+    int stray = 0;
+    double strayLo = 1e9, strayHi = -1e9;
+    const double allowed = thickness / 2 + 1 * Mm + g.cell();
+    g.forCells(i, [&](double x, double y) {
+        double a, c;
+        const size_t k = place(x, y, a, c);
+        if (std::abs(c - offset[k] / count[k]) > allowed) {
+            ++stray;
+            strayLo = std::min(strayLo, a);
+            strayHi = std::max(strayHi, a);
+        }
+    });
+    if (stray > 0 && (stray > 15 || strayHi - strayLo > 0.05))
+        return 0;
+    return across ? 1 : 2;
+}
+
+// A band straight across the page from near one edge to near the opposite one: a scanner
+// streak, a crease, a copier's border. 1: across; 2: down; 0: neither.
+int bandShape(const Geometry &g, size_t i, const Shape &s, const Plane &p)
+{
+    // The filters before the verdict clear half an inch at the edges; a line on a slip of paper
+    // is not taken for one.
+    const double reach = 0.75;
+    const bool across = s.left <= reach && s.left + s.width >= p.widthIn() - reach && s.width >= MinLine;
+    const bool down = s.top <= reach && s.top + s.height >= p.heightIn() - reach && s.height >= MinLine;
+    double thickness = 0;
+    const int band = across || down ? straightBand(g, i, s, thickness) : 0;
+    if (band == 0 || (band == 1 && !across) || (band == 2 && !down))
+        return 0;
+    const bool byEdge = band == 1 ? std::min(s.top, p.heightIn() - s.top - s.height) < 0.6
+                                  : std::min(s.left, p.widthIn() - s.left - s.width) < 0.6;
+    return thickness <= (byEdge ? 0.5 : 0.15) ? band : 0;
+}
+
+// A piece of a faint crease: a straight band an inch long or more, square to the page, soft
+// (wider than a printed rule, and most of it fainter than 0.14).
+bool creasePiece(const Geometry &g, size_t i, const Mark &m, const Shape &s)
+{
+    if (std::max(s.width, s.height) < 1.0 || m.atLeast(2) * 3 >= m.area)
+        return false;
+    double thickness = 0;
+    return straightBand(g, i, s, thickness) != 0 && thickness >= 0.6 * Mm && thickness <= 0.15;
+}
+
+// Indices joined into groups (union-find).
+class Groups {
+public:
+    explicit Groups(size_t n) : m_parent(n) { std::iota(m_parent.begin(), m_parent.end(), 0); }
+    size_t find(size_t a)
+    {
+        while (m_parent[a] != a)
+            a = m_parent[a] = m_parent[m_parent[a]];
+        return a;
+    }
+    void join(size_t a, size_t b) { m_parent[find(a)] = find(b); }
+    // The members of each group, by group.
+    std::vector<std::vector<size_t>> members()
+    {
+        std::vector<std::vector<size_t>> out(m_parent.size());
+        for (size_t k = 0; k < m_parent.size(); ++k)
+            out[find(k)].push_back(k);
+        return out;
+    }
+
+private:
+    std::vector<size_t> m_parent;
+};
+
+// The straight line c = offset + slope * a through weighted points (a, c).
+struct Fit {
+    double offset = 0, slope = 0;
+    double at(double a) const { return offset + slope * a; }
+};
+template <class Point> Fit fit(const std::vector<size_t> &items, Point point)
+{
+    double n = 0, sa = 0, sc = 0, saa = 0, sac = 0;
+    for (size_t i : items) {
+        const auto [a, c, w] = point(i);
+        n += w, sa += w * a, sc += w * c, saa += w * a * a, sac += w * a * c;
+    }
+    const double spread = saa / n - (sa / n) * (sa / n);
+    Fit f;
+    f.slope = spread > 1e-6 ? (sac / n - sa / n * sc / n) / spread : 0;
+    f.offset = sc / n - f.slope * sa / n;
+    return f;
+}
+
+// ---- the verdict -------------------------------------------------------------------------------
+
+class Verdict {
+public:
+    Verdict(const QImage &page, const Limits &limits)
+        : m_limits(limits), m_plane(reduce(page)), m_paper(m_plane),
+          m_marks(m_plane, m_paper, {limits.lone, limits.lined}, plainGlyphs()), m_geometry(m_plane, m_marks)
+    {
+        const std::vector<Mark> &marks = m_marks.marks();
+        m_boxes.reserve(marks.size());
+        for (const Mark &m : marks)
+            m_boxes.push_back(m_geometry.box(m));
+        findArtefacts();
+    }
+
+    bool blank() const
+    {
+        if (m_marks.stopped())
+            return false;
+        const Limits &limits = m_limits;
+        const std::vector<Mark> &marks = m_marks.marks();
+        std::vector<bool> counted(marks.size(), false);
+        double ink = 0;
+        for (size_t i = 0; i < marks.size(); ++i)
+            if (!m_artefact[i] && marks[i].core[0] >= limits.extent) {
+                ink += marks[i].area * m_geometry.cellArea();
+                counted[i] = true;
+            }
+        const bool any = std::find(counted.begin(), counted.end(), true) != counted.end();
+        if (any && ink >= limits.ink)
+            return false;
+        const double lined = lineInk(limits, counted);
+        return !(any || lined > 0) || ink + lined < limits.ink;
+    }
+
+private:
+    // Says yes once eight finished marks are plainly glyphs that count alone: far from the edges
+    // (no hole, staple or border), no longer than wide by three, no larger than a large letter,
+    // twice the least extent across, and mostly of the grade asked for. A page of writing or
+    // print is known after its first lines.
+    std::function<bool(const Mark &)> plainGlyphs()
+    {
+        return [this, glyphs = 0](const Mark &m) mutable {
+            const Shape s = Geometry::boxOf(m, m_plane);
+            const double longer = std::max(s.width, s.height), shorter = std::min(s.width, s.height);
+            if (distanceToEdge(m_plane, s.cx, s.cy) > 1.0 && longer >= 2 * m_limits.extent && longer <= 0.6 &&
+                longer <= 3 * shorter && m.atLeast(m_limits.lone) * 5 >= m.area * 3)
+                ++glyphs;
+            return glyphs >= 8;
+        };
+    }
+
+    // Marks the paper and the scanner make: hole shadows (a ring only beside another hole along
+    // the same edge), staple shadows, straight bands from edge to edge (no more than three each
+    // way: more are a form's rules) and streaks broken into dashes down one column.
+    void findArtefacts()
+    {
+        const std::vector<Mark> &marks = m_marks.marks();
+        m_artefact.assign(marks.size(), false);
+        struct Hole {
+            size_t mark;
+            bool ring;
+            double x, y;
+        };
+        std::vector<Hole> holes;
+        std::vector<std::vector<size_t>> lines[2]; // straight lines across and down the page
+        std::vector<size_t> pieces;
+        for (size_t i = 0; i < marks.size(); ++i) {
+            const Mark &m = marks[i];
+            const Shape &s = m_boxes[i];
+            const double longer = std::max(s.width, s.height), shorter = std::min(s.width, s.height);
+            if (longer >= 3 * Mm && distanceToEdge(m_plane, s.cx, s.cy) <= 1.0) {
+                if (const int hole = holeShape(m_geometry, i, m, s)) {
+                    holes.push_back({i, hole == 2, s.left + s.width / 2, s.top + s.height / 2});
+                    continue;
+                }
+            }
+            if (longer >= 3 * Mm && stapleShaped(m_geometry, i, m, s, m_plane)) {
+                m_artefact[i] = true;
+                continue;
+            }
+            if (s.width >= m_plane.widthIn() / 2 || s.height >= m_plane.heightIn() / 2) {
+                if (const int band = bandShape(m_geometry, i, s, m_plane)) {
+                    lines[band - 1].push_back({i});
+                    continue;
+                }
+            }
+            if (creasePiece(m_geometry, i, m, s)) {
+                m_artefact[i] = true;
+                continue;
+            }
+            double thickness = 0;
+            if (longer >= 0.05 && longer >= 2 * shorter && shorter <= 0.12 + 0.06 * longer &&
+                (longer < 0.5 || straightBand(m_geometry, i, s, thickness) != 0))
+                pieces.push_back(i);
+        }
+        for (const Hole &h : holes) {
+            // A ring is a hole only in a punch's pattern: another hole at least an inch and a half
+            // along the same edge, as far in from it (the sheet may lie 3 degrees askew).
+            const auto partner = [&](const Hole &o) {
+                const auto inLine = [](double across, double along) {
+                    return std::abs(along) >= 1.5 && std::abs(across) <= 0.1 + 0.07 * std::abs(along);
+                };
+                return &o != &h && (inLine(h.x - o.x, h.y - o.y) || inLine(h.y - o.y, h.x - o.x));
+            };
+            m_artefact[h.mark] = !h.ring || std::any_of(holes.begin(), holes.end(), partner);
+        }
+        brokenLines(pieces, lines);
+        // More than three lines each way are a form's rules.
+        for (int down = 0; down < 2; ++down)
+            if (lines[down].size() <= 3)
+                for (const std::vector<size_t> &line : lines[down]) {
+                    for (size_t i : line)
+                        m_artefact[i] = true;
+                    absorbCrumbs(line, down);
+                }
+    }
+
+    // The crumbs of a thin line (what its own fading or the threshold left of it) are part of
+    // it: marks lying wholly inside the line's track.
+    void absorbCrumbs(const std::vector<size_t> &line, int down)
+    {
+        const auto a = [&](const Shape &s) { return down ? s.cy : s.cx; };
+        const auto c = [&](const Shape &s) { return down ? s.cx : s.cy; };
+        const auto across = [&](const Shape &s) { return down ? s.width : s.height; };
+        const auto along = [&](const Shape &s) { return down ? s.height : s.width; };
+        // The track: a straight fit through the pieces' middles, as wide as the widest piece.
+        const Fit track = fit(line, [&](size_t i) {
+            const Shape &s = m_boxes[i];
+            return std::array<double, 3>{a(s), c(s), along(s)};
+        });
+        // How far a box reaches from the track's middle, across it.
+        const auto off = [&](const Shape &s) {
+            return std::abs(c(s) - track.at(a(s))) + across(s) / 2 - std::abs(track.slope) * along(s) / 2;
+        };
+        double half = 0, start = 1e9, end = -1e9;
+        for (size_t i : line) {
+            const Shape &s = m_boxes[i];
+            half = std::max(half, off(s));
+            start = std::min(start, a(s) - along(s) / 2);
+            end = std::max(end, a(s) + along(s) / 2);
+        }
+        if (half > 0.06)
+            return;
+        for (size_t i = 0; i < m_boxes.size(); ++i) {
+            const Shape &s = m_boxes[i];
+            if (!m_artefact[i] && a(s) >= start - 0.25 && a(s) <= end + 0.25 && off(s) <= half + 0.01)
+                m_artefact[i] = true;
+        }
+    }
+
+    // Thin pieces in one line square to the page (within 4 degrees), reaching from near one edge
+    // to near the opposite one and covering much of the way: a streak or a crease broken where
+    // it fades or the scanner's threshold cuts it.
+    void brokenLines(const std::vector<size_t> &pieces, std::vector<std::vector<size_t>> (&lines)[2]) const
+    {
+        if (pieces.size() < 2 || pieces.size() > 2000)
+            return;
+        for (int down = 0; down < 2; ++down) {
+            // Along the line: a; across it: c.
+            const auto a = [&](const Shape &s) { return down ? s.cy : s.cx; };
+            const auto c = [&](const Shape &s) { return down ? s.cx : s.cy; };
+            const auto from = [&](const Shape &s) { return down ? s.top : s.left; };
+            const auto to = [&](const Shape &s) { return down ? s.top + s.height : s.left + s.width; };
+            const double length = down ? m_plane.heightIn() : m_plane.widthIn();
+            std::vector<size_t> these;
+            for (size_t i : pieces)
+                if ((m_boxes[i].height > m_boxes[i].width) == bool(down))
+                    these.push_back(i);
+            std::sort(these.begin(), these.end(), [&](size_t p, size_t q) { return c(m_boxes[p]) < c(m_boxes[q]); });
+            Groups groups(these.size());
+            const double slope = 0.07;
+            for (size_t p = 0; p < these.size(); ++p)
+                for (size_t q = p + 1; q < these.size(); ++q) {
+                    const Shape &s = m_boxes[these[p]], &t = m_boxes[these[q]];
+                    if (c(t) - c(s) > 0.04 + slope * length)
+                        break;
+                    if (c(t) - c(s) <= 0.04 + slope * std::abs(a(t) - a(s)))
+                        groups.join(p, q);
+                }
+            for (std::vector<size_t> &g : groups.members()) {
+                if (g.size() < 2)
+                    continue;
+                for (size_t &k : g)
+                    k = these[k];
+                // The line through the pieces' middles; a piece off it is no part of it.
+                const Fit line = fit(g, [&](size_t i) {
+                    const Shape &s = m_boxes[i];
+                    return std::array<double, 3>{a(s), c(s), to(s) - from(s)};
+                });
+                std::erase_if(g, [&](size_t i) { return std::abs(c(m_boxes[i]) - line.at(a(m_boxes[i]))) > 0.03; });
+                double covered = 0, start = 1e9, end = -1e9;
+                for (size_t i : g) {
+                    const Shape &s = m_boxes[i];
+                    covered += to(s) - from(s);
+                    start = std::min(start, from(s));
+                    end = std::max(end, to(s));
+                }
+                if (g.size() >= 2 && start <= 1.5 && end >= length - 1.5 && end - start >= MinLine &&
+                    covered >= 0.25 * length)
+                    lines[down].push_back(std::move(g));
+            }
+        }
+    }
+
+    // The ink of faint or small marks, not counted alone, that stand in a line of three or more like marks (glyphs of
+    // a line of text, across the page or down it): such marks are writing, though each alone
+    // would be too faint or too small to tell from dust or show-through.
+    double lineInk(const Limits &limits, const std::vector<bool> &counted) const
+    {
+        const std::vector<Mark> &marks = m_marks.marks();
+        std::vector<size_t> glyphs;
+        for (size_t i = 0; i < marks.size(); ++i) {
+            const Shape &s = m_boxes[i];
+            if (!m_artefact[i] && s.extent() <= 0.6 && marks[i].core[1] >= limits.lineExtent)
+                glyphs.push_back(i);
+        }
+        if (glyphs.size() < 3)
+            return 0;
+        Groups lines(glyphs.size());
+        for (int turned = 0; turned < 2; ++turned) {
+            // Along a line: x is the reading direction, y across it.
+            const auto x0 = [&](const Shape &s) { return turned ? s.top : s.left; };
+            const auto x1 = [&](const Shape &s) { return turned ? s.top + s.height : s.left + s.width; };
+            const auto y = [&](const Shape &s) { return turned ? s.cx : s.cy; };
+            const auto size = [&](const Shape &s) { return turned ? s.width : s.height; };
+            std::vector<size_t> order(glyphs.size());
+            std::iota(order.begin(), order.end(), 0);
+            std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return y(m_boxes[glyphs[a]]) < y(m_boxes[glyphs[b]]); });
+            for (size_t a = 0; a < order.size(); ++a) {
+                const Shape &p = m_boxes[glyphs[order[a]]];
+                for (size_t b = a + 1; b < order.size(); ++b) {
+                    const Shape &q = m_boxes[glyphs[order[b]]];
+                    const double big = std::max(size(p), size(q)), small = std::min(size(p), size(q));
+                    if (y(q) - y(p) > 0.3)
+                        break;
+                    const double gap = std::max(x0(q) - x1(p), x0(p) - x1(q));
+                    if (y(q) - y(p) <= 0.35 * big && big <= 2.5 * small && gap <= 1.5 * big)
+                        lines.join(order[a], order[b]);
+                }
+            }
+        }
+        double ink = 0;
+        for (const std::vector<size_t> &line : lines.members())
+            for (size_t k : line)
+                if (line.size() >= 3 && !counted[glyphs[k]])
+                    ink += marks[glyphs[k]].area * m_geometry.cellArea();
+        return ink;
+    }
+
+    const Limits &m_limits;
+    Plane m_plane;
+    PaperMap m_paper;
+    Marks m_marks;
+    Geometry m_geometry;
+    std::vector<Shape> m_boxes;
+    std::vector<bool> m_artefact;
+};
+
+} // namespace
+
+bool isBlankPage(const QImage &page, int sensitivity)
+{
+    return Verdict(page, Table[std::clamp(sensitivity, 0, 9)]).blank();
+}

@@ -1,0 +1,8 @@
+#pragma once
+#include <QImage>
+
+// True when the page (Format_Mono, Grayscale8 or RGB888) carries nothing written, printed or
+// stamped: only paper, dust and the marks holes, staples, creases, streaks and copier borders
+// leave. Sensitivity 0..9 (clamped): the higher, the fainter and smaller the marks a page may
+// carry and still be blank. What cannot be told from writing counts as writing.
+bool isBlankPage(const QImage &page, int sensitivity);

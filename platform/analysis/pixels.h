@@ -1,0 +1,84 @@
+#pragma once
+// Small pixel helpers the filters and the blank verdict share.
+#include <QImage>
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace ip2px {
+
+inline double dpiOf(int dotsPerMeter)
+{
+    const double dpi = dotsPerMeter * 0.0254;
+    return dpi < 1 ? 200.0 : dpi;
+}
+inline double xDpi(const QImage &img) { return dpiOf(img.dotsPerMeterX()); }
+inline double yDpi(const QImage &img) { return dpiOf(img.dotsPerMeterY()); }
+
+inline bool isMono(const QImage &img) { return img.format() == QImage::Format_Mono; }
+
+// True when bit value 1 is ink (the darker colour-table entry).
+inline bool monoInkIsOne(const QImage &img)
+{
+    if (img.colorCount() < 2)
+        return true;
+    return qGray(img.color(1)) < qGray(img.color(0));
+}
+
+inline int luma(const uchar *p) { return (p[0] * 11 + p[1] * 16 + p[2] * 5) >> 5; }
+
+// First x in [x, end) whose byte is below `limit` (1..256), or end; sixteen at a time where it
+// can.
+inline int firstBelow(const uint8_t *row, int x, int end, int limit)
+{
+#if defined(__SSE2__)
+    // v < limit exactly when min(v, limit - 1) == v.
+    const __m128i top = _mm_set1_epi8(char(limit - 1));
+    for (; x + 16 <= end; x += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + x));
+        if (const int below = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, top), v)))
+            return x + std::countr_zero(unsigned(below));
+    }
+#endif
+    while (x < end && row[x] >= limit)
+        ++x;
+    return x;
+}
+
+// First x in [x, end) whose byte is at most its own column's `top`, or end.
+inline int firstAtMost(const uint8_t *row, const uint8_t *top, int x, int end)
+{
+#if defined(__SSE2__)
+    for (; x + 16 <= end; x += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + x));
+        const __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i *>(top + x));
+        if (const int below = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, t), v)))
+            return x + std::countr_zero(unsigned(below));
+    }
+#endif
+    while (x < end && row[x] > top[x])
+        ++x;
+    return x;
+}
+
+// dst[i] = min(a[i], b[i]) for n bytes; dst may be a, and b may lie ahead of a in the same row.
+inline void minBytes(uint8_t *dst, const uint8_t *a, const uint8_t *b, size_t n)
+{
+    size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= n; i += 16) {
+        const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a + i));
+        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + i), _mm_min_epu8(va, vb));
+    }
+#endif
+    for (; i < n; ++i)
+        dst[i] = std::min(a[i], b[i]);
+}
+
+} // namespace ip2px
