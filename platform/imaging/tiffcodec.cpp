@@ -267,7 +267,7 @@ bool rawCopyable(const Fields &f)
 {
     const Kind k = f.kind();
     return (k == Kind::Bilevel && f.compression == COMPRESSION_CCITTFAX4)
-           || ((k == Kind::Grey || k == Kind::Rgb) && f.compression == COMPRESSION_LZW);
+           || ((k == Kind::Grey || k == Kind::Rgb) && (f.compression == COMPRESSION_LZW || f.compression == COMPRESSION_JPEG));
 }
 
 // Bytes of a decoded row of a directory whose kind has a row reader.
@@ -365,6 +365,23 @@ bool copyRaw(TIFF *dst, const OutPage &p)
     uint32_t t6 = 0;
     if (f.compression == COMPRESSION_CCITTFAX4 && TIFFGetField(s, TIFFTAG_GROUP4OPTIONS, &t6))
         TIFFSetField(dst, TIFFTAG_GROUP4OPTIONS, t6);
+    if (f.compression == COMPRESSION_JPEG) {
+        // the strips' shared tables and, for YCbCr, how their chroma is sampled
+        uint32_t count = 0;
+        void *tables = nullptr;
+        if (TIFFGetField(s, TIFFTAG_JPEGTABLES, &count, &tables) && count > 0)
+            TIFFSetField(dst, TIFFTAG_JPEGTABLES, count, tables);
+        if (f.photometric == PHOTOMETRIC_YCBCR) {
+            uint16_t h = 2, v = 2, positioning = YCBCRPOSITION_CENTERED;
+            TIFFGetFieldDefaulted(s, TIFFTAG_YCBCRSUBSAMPLING, &h, &v);
+            TIFFSetField(dst, TIFFTAG_YCBCRSUBSAMPLING, h, v);
+            TIFFGetFieldDefaulted(s, TIFFTAG_YCBCRPOSITIONING, &positioning);
+            TIFFSetField(dst, TIFFTAG_YCBCRPOSITIONING, positioning);
+            float *reference = nullptr;
+            if (TIFFGetField(s, TIFFTAG_REFERENCEBLACKWHITE, &reference) && reference)
+                TIFFSetField(dst, TIFFTAG_REFERENCEBLACKWHITE, reference);
+        }
+    }
     writeResolution(dst, p.xDpi, p.yDpi);
     writeAnnotations(dst, p.annotations);
 
