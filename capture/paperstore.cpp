@@ -271,7 +271,9 @@ bool do_store_manual(bool advance)
         const QString clean = view.saveFileName();
         view.setPage(1);
         view.setSaveOption(1);
-        view.save();
+        // Written byte-aligned at once: pages turned or burned are decoded here anyway, and the
+        // alignment below then finds nothing left to widen.
+        view.save(8);
         view.clearImage();
         view.resetView();
         view.setImageFile(clean);

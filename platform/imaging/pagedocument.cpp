@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "platform/annot/annotdocument.h"
 #include "platform/imaging/imagingerror.h"
@@ -54,6 +55,53 @@ QImage burned(const QImage &pixels, const QelAnnotDocument &annot)
     QImage canvas = pixels.copy();
     annot.burnInto(canvas);
     return canvas;
+}
+
+// The size rounded up to whole multiples of align (itself when align is 1 or less).
+QSize alignedSize(const QSize &size, int align)
+{
+    if (align <= 1)
+        return size;
+    return QSize((size.width() + align - 1) / align * align, (size.height() + align - 1) / align * align);
+}
+
+// The image on a larger canvas, its new pixels white.
+QImage onCanvas(const QImage &img, const QSize &canvas)
+{
+    if (img.size() == canvas)
+        return img;
+    QImage out(canvas, img.format());
+    if (out.isNull())
+        raiseImagingError(ezErr::ImageTooLarge);
+    out.setDotsPerMeterX(img.dotsPerMeterX());
+    out.setDotsPerMeterY(img.dotsPerMeterY());
+    const int w = img.width();
+    if (img.depth() == 1) {
+        const QList<QRgb> ct = img.colorTable();
+        out.setColorTable(ct);
+        out.fill(uint(ct.size() >= 2 && qGray(ct[1]) > qGray(ct[0]) ? 1 : 0));
+        for (int y = 0; y < img.height(); ++y) {
+            std::memcpy(out.scanLine(y), img.constScanLine(y), size_t(w / 8));
+            for (int x = w / 8 * 8; x < w; ++x)
+                out.setPixel(x, y, uint(img.pixelIndex(x, y)));
+        }
+    } else {
+        if (img.format() == QImage::Format_Indexed8)
+            return onCanvas(img.convertToFormat(QImage::Format_RGB888), canvas);
+        out.fill(Qt::white);
+        for (int y = 0; y < img.height(); ++y)
+            std::memcpy(out.scanLine(y), img.constScanLine(y), size_t(w) * size_t(img.depth() / 8));
+    }
+    return out;
+}
+
+// An image as a decode of the page encoded from it gives it back: such an image can stand in
+// the cache for that page.
+bool asDecoded(const QImage &image)
+{
+    return image.format() == QImage::Format_Grayscale8 || image.format() == QImage::Format_RGB888
+           || (image.format() == QImage::Format_Mono
+               && image.colorTable() == QList<QRgb>{qRgb(255, 255, 255), qRgb(0, 0, 0)});
 }
 
 QByteArray annotationBytes(const QelAnnotDocument &annot)
@@ -300,6 +348,9 @@ void QelPageDocument::setPixels(Page &p, const QImage &image)
     p.dir = 0;
     p.info = info;
     p.origDir = -1;
+    // Held as a decode of the page would give it, so that a write soon after needs no decode.
+    if (asDecoded(image) && image.size() == QSize(info.width, info.height))
+        keep(p, 1, image);
     bool modified = p.annot->isModified();
     p.annot->setPageInfo(QSize(info.width, info.height), info.xDpi > 0 ? info.xDpi : 200.0,
                          info.yDpi > 0 ? info.yDpi : 200.0);
@@ -436,6 +487,20 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
     }
     const int first = int(out.size());
 
+    // Aligned from the first page whose written width is not a whole multiple on.
+    const auto writtenSize = [](const Page &p) {
+        return p.turns % 2 ? QSize(p.info.height, p.info.width) : QSize(p.info.width, p.info.height);
+    };
+    int alignFrom = pageCount();
+    for (int i = 0; options.alignTo > 1 && i < pageCount(); ++i)
+        if (writtenSize(*m_pages[size_t(i)]).width() % options.alignTo) {
+            alignFrom = i;
+            break;
+        }
+
+    // Turned pages as written, held (within the cache's budget) for the pages that take them.
+    std::vector<QImage> upright(m_pages.size());
+    qint64 uprightBytes = 0;
     for (const auto &pp : m_pages) {
         const Page &p = *pp;
         tiffcodec::OutPage o;
@@ -454,13 +519,24 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
             annot = turned.get();
         }
         const bool burn = options.burnAnnotations && annot->count() > 0;
-        if (p.turns == 0 && !burn) {
+        const QSize size = writtenSize(p);
+        const QSize canvas = int(out.size()) - first >= alignFrom ? alignedSize(size, options.alignTo) : size;
+        // A page still held decoded is widened from its pixels (written as a new page is).
+        const bool held = canvas != size && asDecoded(cachedPage(p, 1));
+        if (p.turns == 0 && !burn && !held) {
             o.rawFile = p.file.get();
             o.rawDirectory = p.dir;
+            if (canvas != size)
+                o.canvas = canvas;
         } else {
             o.image = tiffcodec::rotated(decodePage(p), p.turns);
             if (burn)
                 o.image = burned(o.image, *annot);
+            o.image = onCanvas(o.image, canvas);
+            if (p.turns && !burn && asDecoded(o.image) && uprightBytes + o.image.sizeInBytes() <= cacheBytes) {
+                uprightBytes += o.image.sizeInBytes();
+                upright[out.size() - size_t(first)] = o.image;
+            }
         }
         if (!burn)
             o.annotations = annotationBytes(*annot);
@@ -494,6 +570,13 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
                     std::swap(p.info.width, p.info.height);
                     std::swap(p.info.xDpi, p.info.yDpi);
                 }
+                if (i >= alignFrom) {
+                    const QSize canvas = alignedSize(QSize(p.info.width, p.info.height), options.alignTo);
+                    p.info.width = canvas.width();
+                    p.info.height = canvas.height();
+                }
+                if (!upright[size_t(i)].isNull())
+                    keep(p, 1, upright[size_t(i)]);
             }
             p.annot->rotateQuarterTurns(p.turns, before);
             const bool odd = p.turns % 2;

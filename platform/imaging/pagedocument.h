@@ -30,6 +30,9 @@ struct QelPageInfo {
 struct QelSaveOptions {
     bool burnAnnotations = false; // draw the annotations into the pixels and store none
     bool append = false;          // add the pages behind those of an existing target
+    // >1: from the first page whose width is not a whole multiple of it on, pages written on a
+    // canvas of whole multiples, widened and lengthened in white
+    int alignTo = 0;
 };
 
 // The pages of one document, shared by any number of controls. Pages stay compressed (each one

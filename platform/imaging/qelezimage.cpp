@@ -433,13 +433,14 @@ void QelEzImage::appendPage(const QImage &image)
 
 // ---- saving and printing -----------------------------------------------------------------------
 
-void QelEzImage::save()
+void QelEzImage::save(int alignTo)
 {
     if (m_saveFileName.isEmpty())
         raiseImagingError(ezErr::NoSaveFileName);
     QelSaveOptions options;
     options.burnAnnotations = m_annotationOption == 0;
     options.append = m_saveAppend == 1;
+    options.alignTo = alignTo;
     m_doc->save(m_saveFileName, options);
 }
 

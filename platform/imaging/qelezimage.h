@@ -127,7 +127,8 @@ public:
     // --- Saving and printing --------------------------------------------------------------
     QString saveFileName() const { return m_saveFileName; }
     void setSaveFileName(const QString &path) { m_saveFileName = path; }
-    void save();
+    // alignTo > 1: pages byte-aligned as they are written (see QelSaveOptions)
+    void save(int alignTo = 0);
     int saveOption() const { return m_saveOption; }
     void setSaveOption(int v) { m_saveOption = v; }
     int saveAppend() const { return m_saveAppend; }

@@ -35,6 +35,7 @@
 #include "host/rg632r.h"
 #include "platform/annot/annotdocument.h"
 #include "platform/imaging/qelezimage.h"
+#include "platform/imaging/tiffcodec.h"
 #include "platform/settings/settings.h"
 #include "support/scratchmount.h"
 #include "ui/frmMain.h"
@@ -290,8 +291,16 @@ TEST_F(StoreTest, PaperStoreWritesRegistersAndTheLookupFindsIt)
     ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
     stale.write("old");
     stale.close();
+    // Page 1 turned a quarter and page 2 redacted: still one decode a page for the whole store.
+    QelEzImage &view = *frmMain().ezPageView;
+    view.setRotation(-1);
+    view.setPage(2);
+    view.createAnnotation(QelAnnotType::Redaction)->setBounds(QRect(5, 5, 30, 20));
+    view.setPage(1);
+    const qint64 decodes = tiffcodec::decodeCount();
 
     EXPECT_TRUE(do_store_manual(false));
+    EXPECT_EQ(tiffcodec::decodeCount() - decodes, 2);
 
     EXPECT_TRUE(msg->calls().isEmpty()) << msg->calls().value(0).prompt.toStdString();
     EXPECT_FALSE(g_blnPromptStore);
