@@ -206,7 +206,8 @@ StoreRollback::StoreRollback(QelEzImage &view, QelEzImage &tree)
     : m_view(view), m_tree(tree), m_file(g_strTempPath + QStringLiteral("storebackup.tif")),
       m_original(view.imageFile()),
       m_page(view.page()), m_annotationLayer(view.annotationLayer()),
-      m_annotationOption(view.annotationOption()), m_saveFileName(view.saveFileName())
+      m_annotationOption(view.annotationOption()), m_saveFileName(view.saveFileName()),
+      m_print(frmMain().btnPrint->isEnabled()), m_redact(frmMain().btnRedact->isEnabled())
 {
     try {
         saveDocumentCopy(view, m_file);
@@ -306,6 +307,8 @@ bool StoreRollback::restore()
         FrmMain &w = frmMain();
         w.btnStore->setEnabled(true);
         w.mnuStore->setEnabled(true);
+        w.btnPrint->setEnabled(m_print);
+        w.btnRedact->setEnabled(m_redact);
         return true;
     } catch (...) {
         reportCurrentError(QStringLiteral("StoreRollback"), Trap{});

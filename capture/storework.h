@@ -99,6 +99,8 @@ private:
     int m_annotationLayer = 0;
     int m_annotationOption = 1;
     QString m_saveFileName;
+    bool m_print = false; // Print and Redact as they were: emptying the view turns them off
+    bool m_redact = false;
     QStringList m_placed;
     QList<QPair<QString, QString>> m_replaced; // the host's file and where it waits meanwhile
     bool m_released = false;

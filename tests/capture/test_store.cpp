@@ -91,6 +91,8 @@ protected:
             view.setPage(1);
         }
         tree.setImageHandle(view.imageHandle());
+        frmMain().btnPrint->setEnabled(true);
+        frmMain().btnRedact->setEnabled(true);
         g_blnTif = true;
     }
 
@@ -133,6 +135,7 @@ protected:
             EXPECT_FALSE(open.endsWith(QStringLiteral(" (deleted)"))) << open.toStdString();
         EXPECT_TRUE(g_blnPromptStore);
         EXPECT_TRUE(frmMain().btnStore->isEnabled());
+        EXPECT_TRUE(frmMain().btnPrint->isEnabled() && frmMain().btnRedact->isEnabled());
         EXPECT_EQ(registrations().size(), registered);
         EXPECT_EQ(QDir(scans()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
