@@ -368,6 +368,9 @@ void runCell(const Cell &c)
     const bool stored = do_store(true);
     settle();
     const double store = stored ? msSince(t) : -1;
+    if (!stored)
+        std::printf("%-9s %-6s %4d  store failed: %s\n", c.size->name, c.kind->name, c.count,
+                    boxes.calls().value(boxes.calls().size() - 1).prompt.toLocal8Bit().constData());
     const double storeDecodes = double(tiffcodec::decodeCount() - beforeStore) / c.count;
     QDir(g_share + QStringLiteral("/QHOST/KvTemp/Scans")).removeRecursively();
     QDir(g_share).mkpath(QStringLiteral("QHOST/KvTemp/Scans"));
