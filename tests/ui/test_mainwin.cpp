@@ -138,20 +138,6 @@ TEST_F(MainWin, LoadLeavesTheOverheadTimerStoppedAtOneSecond)
     EXPECT_FALSE(f.tmrAutoNextPage->isActive());
 }
 
-TEST_F(MainWin, MaineRecordedLandSharesTheMassachusettsFrame)
-{
-    FrmMain &f = frmMain();
-    MsgBoxScript boxes;
-    f.mnuMALC->trigger();
-    EXPECT_FALSE(f.fraMARG->isVisibleTo(&f));
-    f.mnuMERG->trigger();
-    EXPECT_EQ(g_dbMode, MODE_MERG_UPD);
-    EXPECT_TRUE(f.mnuMERG->isChecked());
-    EXPECT_FALSE(f.mnuMARG->isChecked());
-    EXPECT_TRUE(f.fraMARG->isVisibleTo(&f));
-    f.mnuMARG->trigger();
-}
-
 TEST_F(MainWin, CommandsOpenTheirDialogsModallyOverTheWindow)
 {
     FrmMain &f = frmMain();
@@ -725,12 +711,6 @@ TEST_F(MainWin, CheckBoxesKeepTheirGlobals)
     EXPECT_TRUE(g_blnScanUD);
     f.chkScanUD->setChecked(false);
     EXPECT_FALSE(g_blnScanUD);
-    for (QCheckBox *box : {f.chkScanUnIndexedDocsMEMARG, f.chkScanUnIndexedDocsMALC, f.chkScanUnIndexedDocsMABS}) {
-        box->setChecked(true);
-        EXPECT_TRUE(g_blnScanUnIndexDocs) << box->objectName().toStdString();
-        box->setChecked(false);
-        EXPECT_FALSE(g_blnScanUnIndexDocs);
-    }
     Scanner scanner;
     f.chkDuplex->setEnabled(true);
     {
@@ -757,27 +737,4 @@ TEST_F(MainWin, FilterDialogStoresTheChainWhateverItReturns)
     ASSERT_TRUE(g_FilterSettings);
     EXPECT_EQ(GetSetting(APP_TITLE, QStringLiteral("Settings"), QStringLiteral("FilterSettings2"), QStringLiteral("none")),
               g_FilterSettings->settingsText());
-}
-
-TEST_F(MainWin, CloseKeptOpenByTheOperatorStillRunsTheSiteScript)
-{
-    FrmMain &f = frmMain();
-    const QString marker = testRoot() + QStringLiteral("/force-ran");
-    QFile script(programFolder() + QStringLiteral("/force.sh"));
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(QStringLiteral("touch '%1'\n").arg(marker).toUtf8());
-    script.close();
-    MsgBoxScript boxes;
-    g_blnPromptStore = true;
-    boxes.answer(vb::vbNo);
-    f.mnuExit->trigger();
-    EXPECT_TRUE(f.isLoaded());
-    EXPECT_EQ(&frmMain(), &f);
-    QElapsedTimer clock;
-    clock.start();
-    while (!QFile::exists(marker) && clock.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    EXPECT_TRUE(QFile::exists(marker));
-    g_blnPromptStore = false;
-    QFile::remove(script.fileName());
 }
