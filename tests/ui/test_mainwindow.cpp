@@ -222,25 +222,6 @@ TEST(SingleInstance, LaterCopyEndsWhileTheFirstRuns)
     EXPECT_TRUE(raised.count() > 0 || raised.wait(3000));
 }
 
-TEST(SignOn, BothFieldsAreRequiredBeforeTheHostIsAsked)
-{
-    MsgBoxScript boxes;
-    g_blnLoggedIn = true;
-    FrmLogin &login = frmLogin();
-    EXPECT_FALSE(g_blnLoggedIn);  // loading clears it
-
-    login.txtLogin->setText("  ");
-    login.txtPassword->setText("secret");
-    login.btnLogin->click();
-    ASSERT_EQ(boxes.calls().size(), 1);
-    EXPECT_EQ(boxes.calls()[0].prompt, "User ID and Password are required.");
-    EXPECT_EQ(boxes.calls()[0].buttons, vb::vbOKOnly);
-    EXPECT_TRUE(boxes.calls()[0].title.isEmpty());
-    EXPECT_TRUE(login.isLoaded());
-    EXPECT_FALSE(g_blnLoggedIn);
-    login.Unload();
-}
-
 TEST(ConnectionSettings, SavesTheConnectionAndAppliesTheCustomer)
 {
     SaveSetting(APP_TITLE, "frmConfig", "DSN", "HOST1");
