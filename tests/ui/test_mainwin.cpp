@@ -152,6 +152,7 @@ TEST_F(MainWin, CommandsOpenTheirDialogsModallyOverTheWindow)
     } rows[] = {
         {"iSeries set-up", [&] { f.mnuConfig->trigger(); }, "frmConfig over frmMain"},
         {"about", [&] { f.mnuAbout->trigger(); }, "frmAbout over frmMain"},
+        {"preferences", [&] { f.mnuPreferences->trigger(); }, "frmPreferences over frmMain"},
         {"scanning area", [&] { f.Command1->click(); }, "frmTrim over frmMain"},
         {"overhead", [&] { f.mnuOverhead->trigger(); }, "frmOverhead over frmMain"},
         {"batch rotate", [&] { f.mnuBatchRotate->trigger(); }, "frmBatchRotate over frmMain"},
