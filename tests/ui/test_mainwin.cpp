@@ -129,15 +129,6 @@ protected:
     QList<Form *> m_forms;
 };
 
-TEST_F(MainWin, LoadLeavesTheOverheadTimerStoppedAtOneSecond)
-{
-    FrmMain &f = frmMain();
-    EXPECT_TRUE(f.isLoaded());
-    EXPECT_FALSE(f.timOverheadScan->isActive());
-    EXPECT_EQ(f.timOverheadScan->interval(), 1000);
-    EXPECT_FALSE(f.tmrAutoNextPage->isActive());
-}
-
 TEST_F(MainWin, CommandsOpenTheirDialogsModallyOverTheWindow)
 {
     FrmMain &f = frmMain();
