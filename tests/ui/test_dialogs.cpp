@@ -357,6 +357,23 @@ TEST(About, GetKeyValueReadsStringsNumbersAndEmptyValuesAsTheRegistryHoldsThem)
     a.Unload();
 }
 
+TEST(Preferences, AChangedDefaultDuplexReachesTheScannerAtOnce)
+{
+    Prefs{}.apply();
+    FrmMain &f = frmMain();
+    FormScript forms;
+    MsgBoxScript boxes;
+    f.ezTreeView->setDuplex(1);
+    forms.onShow("frmPreferences", [](Form &form) {
+        auto &p = static_cast<FrmPreferences &>(form);
+        p.chkDuplex->setChecked(false);
+        p.OKButton->click();
+    });
+    f.mnuPreferences->trigger();
+    EXPECT_FALSE(g_blnDefaultDuplex);
+    EXPECT_EQ(f.ezTreeView->duplex(), 0);
+}
+
 TEST(Dialogs, EscapeAnswersAsTheCancelOrCloseButton)
 {
     frmMain();
