@@ -36,6 +36,19 @@ constexpr std::array<uint8_t, 256> Reversed = [] {
     return t;
 }();
 
+// Bits 0, 3, 6, ... 45 of v gathered into bits 0 to 15.
+constexpr unsigned everyThirdBit(uint64_t v)
+{
+    v &= 0x1249249249249249ull;
+    v = (v ^ (v >> 2)) & 0x10c30c30c30c30c3ull;
+    v = (v ^ (v >> 4)) & 0x100f00f00f00f00full;
+    v = (v ^ (v >> 8)) & 0x001f0000ff0000ffull;
+    v = (v ^ (v >> 16)) & 0x001f00000000ffffull;
+    v = (v ^ (v >> 32)) & 0x00000000001fffffull;
+    return unsigned(v & 0xFFFF);
+}
+static_assert(everyThirdBit(0x249249249249ull) == 0xFFFF && everyThirdBit(0x8ull) == 2 && everyThirdBit(0x6ull) == 0);
+
 // The dark pixels of row y as bits in the bilevel layout (leftmost pixel in the top bit), with
 // one zero byte of padding at each end: ink on bilevel pages, levels below 128 on grey ones, luma
 // below 128 on colour ones.
@@ -75,21 +88,26 @@ void loadDarkRow(const QImage &img, int y, bool inkIsOne, std::vector<uint8_t> &
     default: {
         int x = 0;
 #if defined(__SSE2__)
-        // Sixteen pixels at a time: a pixel with every channel at 128 or more is light, one with
-        // none is dark; only the others need their luma.
+        // Sixteen pixels at a time, by the top bits of their 48 channels: a pixel with every
+        // channel at 128 or more is light, one with none is dark; only the others need their luma.
         for (; x + 16 <= w; x += 16) {
             const uchar *p = line + 3 * x;
             const auto high = [&](int at) {
                 return uint64_t(unsigned(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + at)))));
             };
-            const uint64_t light = high(0) | high(16) << 16 | high(32) << 32;
-            if (light == 0xFFFFFFFFFFFFull)
+            const uint64_t top = high(0) | high(16) << 16 | high(32) << 32;
+            if (top == 0xFFFFFFFFFFFFull)
                 continue;
-            for (int k = 0; k < 16; ++k) {
-                const unsigned channels = unsigned(light >> (3 * k)) & 7;
-                if (channels == 0 || (channels != 7 && luma(p + 3 * k) < 128))
-                    set(x + k);
+            const unsigned light = everyThirdBit(top & top >> 1 & top >> 2);
+            const uint64_t low = ~top & 0xFFFFFFFFFFFFull;
+            unsigned dark = everyThirdBit(low & low >> 1 & low >> 2);
+            for (unsigned mixed = ~(light | dark) & 0xFFFFu; mixed; mixed &= mixed - 1) {
+                const int k = std::countr_zero(mixed);
+                if (luma(p + 3 * k) < 128)
+                    dark |= 1u << k;
             }
+            row[size_t(x / 8 + 1)] = Reversed[dark & 0xFF];
+            row[size_t(x / 8 + 2)] = Reversed[dark >> 8];
         }
 #endif
         for (; x < w; ++x)
@@ -131,10 +149,9 @@ void despeckle(QImage &img, const QRect &r)
     const int x0 = r.left(), x1 = r.right() + 1;
     for (int y = r.top(); y <= r.bottom(); ++y) {
         loadDarkRow(img, y + 1, one, down);
-        for (int i = x0 / 8; i <= (x1 - 1) / 8; ++i) {
+        const int last = (x1 - 1) / 8;
+        for (int i = x0 / 8; (i = firstNonZero(cur.data() + 1, i, last + 1)) <= last; ++i) {
             const uint8_t c = cur[size_t(i + 1)];
-            if (!c)
-                continue;
             const uint8_t n = up[size_t(i + 1)] | down[size_t(i + 1)] | sideNeighbours(up, i) |
                               sideNeighbours(down, i) | sideNeighbours(cur, i);
             const uint8_t lone = c & uint8_t(~n) & columnMask(i, x0, x1);

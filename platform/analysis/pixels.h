@@ -50,6 +50,22 @@ inline int firstBelow(const uint8_t *row, int x, int end, int limit)
     return x;
 }
 
+// First x in [x, end) whose byte is not zero, or end.
+inline int firstNonZero(const uint8_t *row, int x, int end)
+{
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; x + 16 <= end; x += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + x));
+        if (const unsigned set = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero))) ^ 0xFFFFu)
+            return x + std::countr_zero(set);
+    }
+#endif
+    while (x < end && !row[x])
+        ++x;
+    return x;
+}
+
 // First x in [x, end) whose byte is at most its own column's `top`, or end.
 inline int firstAtMost(const uint8_t *row, const uint8_t *top, int x, int end)
 {

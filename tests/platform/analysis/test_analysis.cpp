@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace {
 
 // A white bilevel page of the given size in inches (ink = colour-table index 1, black).
@@ -157,6 +159,29 @@ TEST(Filters, DespeckleKeepsStrokesOnEveryPixelKind)
         EXPECT_FALSE(dark(99, 99)) << img.format();
         EXPECT_TRUE(dark(7, 40) && dark(8, 41)) << img.format();
         EXPECT_TRUE(dark(30, 30) && dark(39, 31)) << img.format();
+    }
+    // Speckle of every hue, a row not a whole number of sixteen pixels: a pixel is dark as its
+    // grey is, and exactly the dark ones with no dark neighbour turn white.
+    QImage colour(203, 48, QImage::Format_RGB888), grey(203, 48, QImage::Format_Grayscale8);
+    std::mt19937 rng(7);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 203; ++x) {
+            const QRgb c = rng() % 3 ? qRgb(255, 255, 255) : qRgb(int(rng() % 256), int(rng() % 256), int(rng() % 256));
+            colour.setPixel(x, y, c);
+            grey.scanLine(y)[x] = uchar(qGray(c));
+        }
+    for (const QImage &img : {colour, grey}) {
+        IP2Image p(img);
+        IP2PrefilterA().apply(p);
+        const auto dark = [&](int x, int y) { return img.rect().contains(x, y) && qGray(img.pixel(x, y)) < 128; };
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 203; ++x) {
+                bool lone = dark(x, y);
+                for (int n = 0; n < 9; ++n)
+                    lone = lone && (n == 4 || !dark(x + n % 3 - 1, y + n / 3 - 1));
+                ASSERT_EQ(p.image().pixel(x, y), lone ? qRgb(255, 255, 255) : img.pixel(x, y))
+                    << img.format() << " at " << x << "," << y;
+            }
     }
     // Inverted colour table: ink is bit 0.
     QImage inv = page(1, 1, 100);
