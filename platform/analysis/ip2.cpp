@@ -36,6 +36,16 @@ constexpr std::array<uint8_t, 256> Reversed = [] {
     return t;
 }();
 
+// Each bit of a byte as a byte of its own, the top bit first: 255 for 1, 0 for 0.
+constexpr std::array<uint64_t, 256> Expanded = [] {
+    std::array<uint64_t, 256> t{};
+    for (int v = 0; v < 256; ++v)
+        for (int k = 0; k < 8; ++k)
+            if (v & (0x80 >> k))
+                t[size_t(v)] |= uint64_t(0xFF) << (8 * k);
+    return t;
+}();
+
 // Bits 0, 3, 6, ... 45 of v gathered into bits 0 to 15.
 constexpr unsigned everyThirdBit(uint64_t v)
 {
@@ -246,11 +256,14 @@ void fillWhite(QImage &img, QRect r)
     if (isMono(img)) {
         const bool one = monoInkIsOne(img);
         const int x0 = r.left(), x1 = r.right() + 1;
+        const int first = x0 / 8, last = (x1 - 1) / 8;
+        const auto whiten = [&](uchar &b, uint8_t m) { b = one ? uint8_t(b & ~m) : uint8_t(b | m); };
         for (int y = r.top(); y <= r.bottom(); ++y) {
             uchar *line = img.scanLine(y);
-            for (int i = x0 / 8; i <= (x1 - 1) / 8; ++i) {
-                const uint8_t m = columnMask(i, x0, x1);
-                line[i] = one ? uint8_t(line[i] & ~m) : uint8_t(line[i] | m);
+            whiten(line[first], columnMask(first, x0, x1));
+            if (last > first) {
+                std::memset(line + first + 1, one ? 0 : 0xFF, size_t(last - first - 1));
+                whiten(line[last], columnMask(last, x0, x1));
             }
         }
         return;
@@ -258,6 +271,19 @@ void fillWhite(QImage &img, QRect r)
     const int bpp = img.format() == QImage::Format_Grayscale8 ? 1 : 3;
     for (int y = r.top(); y <= r.bottom(); ++y)
         std::memset(img.scanLine(y) + r.left() * bpp, 255, size_t(r.width()) * bpp);
+}
+
+// Whitens all of the page outside `kept` (all of it when `kept` is empty).
+void whitenOutside(QImage &img, const QRect &kept)
+{
+    if (kept.isEmpty()) {
+        fillWhite(img, img.rect());
+        return;
+    }
+    fillWhite(img, QRect(0, 0, img.width(), kept.top()));
+    fillWhite(img, QRect(0, kept.bottom() + 1, img.width(), img.height() - kept.bottom() - 1));
+    fillWhite(img, QRect(0, kept.top(), kept.left(), kept.height()));
+    fillWhite(img, QRect(kept.right() + 1, kept.top(), img.width() - kept.right() - 1, kept.height()));
 }
 
 // The three pixel kinds the filters work on; anything else is converted once.
@@ -462,30 +488,21 @@ QStringList IP2MarginFilter::arguments() const
     return QStringList{m_first, m_second, m_third} + zoneArguments(m_zone);
 }
 
+std::optional<QRect> IP2MarginFilter::keptRect(const QImage &page) const
+{
+    const int side = ip2MeasureToPixels(m_first, xDpi(page));
+    const int edge = ip2MeasureToPixels(m_second, yDpi(page));
+    const int bottom = ip2MeasureToPixels(m_third, yDpi(page));
+    QRect kept(side, edge, page.width() - 2 * side, page.height() - 2 * edge - bottom);
+    if (m_zone.isSet())
+        kept &= m_zone.rect(page);
+    return kept.isEmpty() ? QRect() : kept;
+}
+
 void IP2MarginFilter::apply(IP2Image &page) const
 {
-    QImage &img = page.pixels();
-    if (img.isNull())
-        return;
-    const int w = img.width(), h = img.height();
-    if (m_zone.isSet()) {
-        const QRect z = m_zone.rect(img);
-        if (z.isEmpty()) {
-            fillWhite(img, img.rect());
-            return;
-        }
-        fillWhite(img, QRect(0, 0, w, z.top()));
-        fillWhite(img, QRect(0, z.bottom() + 1, w, h - z.bottom() - 1));
-        fillWhite(img, QRect(0, z.top(), z.left(), z.height()));
-        fillWhite(img, QRect(z.right() + 1, z.top(), w - z.right() - 1, z.height()));
-    }
-    const int side = ip2MeasureToPixels(m_first, xDpi(img));
-    const int edge = ip2MeasureToPixels(m_second, yDpi(img));
-    const int bottom = ip2MeasureToPixels(m_third, yDpi(img));
-    fillWhite(img, QRect(0, 0, side, h));
-    fillWhite(img, QRect(w - side, 0, side, h));
-    fillWhite(img, QRect(0, 0, w, edge));
-    fillWhite(img, QRect(0, h - edge - bottom, w, edge + bottom));
+    if (!page.image().isNull())
+        whitenOutside(page.pixels(), *keptRect(page.image()));
 }
 
 void IP2BlankDetector::apply(IP2Image &page) const
@@ -514,27 +531,28 @@ void IP2BarcodeReader::apply(IP2Image &page) const
     const QRect z = m_zone.rect(img);
     if (z.isEmpty())
         return;
+    // The reader is given grey levels: the zone's own on grey pages, its luma on colour ones
+    // (the level the filters call dark by), black and white on bilevel ones.
     std::vector<uint8_t> grey;
-    ZXing::ImageView view(nullptr, 0, 0, ZXing::ImageFormat::Lum);
-    if (isMono(img)) {
-        const bool one = monoInkIsOne(img);
+    ZXing::ImageView view(img.constScanLine(z.top()) + z.left(), z.width(), z.height(), ZXing::ImageFormat::Lum,
+                          int(img.bytesPerLine()));
+    if (img.format() != QImage::Format_Grayscale8) {
         grey.resize(size_t(z.width()) * z.height());
+        const bool one = isMono(img) && monoInkIsOne(img);
+        std::vector<uint64_t> expanded(isMono(img) ? size_t(z.right() / 8 - z.left() / 8 + 1) : 0);
         for (int y = 0; y < z.height(); ++y) {
             const uchar *line = img.constScanLine(z.top() + y);
             uint8_t *out = grey.data() + size_t(y) * z.width();
-            for (int x = 0; x < z.width(); ++x) {
-                const int sx = z.left() + x;
-                const bool bit = (line[sx >> 3] >> (7 - (sx & 7))) & 1;
-                out[x] = bit == one ? 0 : 255;
+            if (isMono(img)) {
+                for (size_t i = 0; i < expanded.size(); ++i)
+                    expanded[i] = Expanded[one ? uint8_t(~line[size_t(z.left() / 8) + i]) : line[size_t(z.left() / 8) + i]];
+                std::memcpy(out, reinterpret_cast<const uint8_t *>(expanded.data()) + z.left() % 8, size_t(z.width()));
+            } else {
+                for (int x = 0; x < z.width(); ++x)
+                    out[x] = uint8_t(luma(line + 3 * (z.left() + x)));
             }
         }
         view = ZXing::ImageView(grey.data(), z.width(), z.height(), ZXing::ImageFormat::Lum);
-    } else if (img.format() == QImage::Format_Grayscale8) {
-        view = ZXing::ImageView(img.constScanLine(z.top()) + z.left(), z.width(), z.height(),
-                                ZXing::ImageFormat::Lum, int(img.bytesPerLine()));
-    } else {
-        view = ZXing::ImageView(img.constScanLine(z.top()) + 3 * z.left(), z.width(), z.height(),
-                                ZXing::ImageFormat::RGB, int(img.bytesPerLine()));
     }
     // The reader's rotation pass finds the symbols that stand on their side.
     ZXing::DecodeHints hints;
@@ -594,17 +612,25 @@ namespace {
 // than all the filters' work on the page.
 class PagePool {
 public:
-    // A writable copy of the page in a recycled buffer.
-    static QImage copyOf(const QImage &page)
+    // A writable copy of the page in a recycled buffer: the rows of `kept` copied, all outside
+    // `kept` white.
+    static QImage copyOf(const QImage &page, const QRect &kept)
     {
         const size_t size = size_t(page.sizeInBytes());
         auto *buffer = instance().take(size);
-        std::memcpy(buffer->data.get(), page.constBits(), size);
+        const size_t line = size_t(page.bytesPerLine());
+        const uchar white = isMono(page) && monoInkIsOne(page) ? 0 : 0xFF;
+        const size_t top = kept.isEmpty() ? size_t(page.height()) : size_t(kept.top());
+        const size_t rows = kept.isEmpty() ? 0 : size_t(kept.height());
+        std::memset(buffer->data.get(), white, top * line);
+        std::memcpy(buffer->data.get() + top * line, page.constScanLine(int(top)), rows * line);
+        std::memset(buffer->data.get() + (top + rows) * line, white, size - (top + rows) * line);
         QImage copy(buffer->data.get(), page.width(), page.height(), page.bytesPerLine(), page.format(),
                     &PagePool::give, buffer);
         copy.setColorTable(page.colorTable());
         copy.setDotsPerMeterX(page.dotsPerMeterX());
         copy.setDotsPerMeterY(page.dotsPerMeterY());
+        whitenOutside(copy, kept);
         return copy;
     }
 
@@ -654,8 +680,11 @@ IP2Image FilterChain::apply(const IP2Image &page) const
     bool copied = false;
     for (const auto &f : m_filters) {
         if (f->changesPixels() && !copied && !out.image().isNull()) {
-            out.pixels() = PagePool::copyOf(out.image());
+            const std::optional<QRect> kept = f->keptRect(out.image());
+            out.pixels() = PagePool::copyOf(out.image(), kept.value_or(out.image().rect()));
             copied = true;
+            if (kept)
+                continue; // the copy is the filter's work
         }
         f->apply(out);
     }

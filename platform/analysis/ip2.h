@@ -7,6 +7,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 // Image analysis: page images with results, filters, the filter chain that runs them in order,
@@ -106,6 +107,9 @@ public:
     virtual void apply(IP2Image &page) const = 0;
     // False for a filter that only reads the page and adds results.
     virtual bool changesPixels() const { return true; }
+    // For a filter whose whole work is to whiten the page outside one rectangle: that rectangle
+    // (empty when all of the page turns white). Nothing for any other filter.
+    virtual std::optional<QRect> keptRect(const QImage &) const { return std::nullopt; }
 };
 
 // Removes isolated ink pixels (no ink among the eight neighbours).
@@ -132,6 +136,7 @@ public:
     QString className() const override { return QStringLiteral("IP2MarginFilter"); }
     QStringList arguments() const override;
     void apply(IP2Image &page) const override;
+    std::optional<QRect> keptRect(const QImage &page) const override;
     QString firstMeasure() const { return m_first; }
     QString secondMeasure() const { return m_second; }
     QString thirdMeasure() const { return m_third; }
@@ -203,7 +208,8 @@ public:
     const IP2Filter &item(int position) const; // raises 9 outside 1..count
     void remove(int position);                 // raises 9 outside 1..count
     // Runs every filter in order over a copy of the page (made once, before the first filter
-    // that changes pixels, in a buffer of an earlier page); the copy carries the results.
+    // that changes pixels, in a buffer of an earlier page); the copy carries the results. When
+    // that filter only whitens all outside a rectangle, the copy takes just the rectangle.
     IP2Image apply(const IP2Image &page) const;
     IP2Image apply(const QImage &page) const { return apply(IP2Image(page)); }
 

@@ -229,6 +229,29 @@ TEST(Filters, EdgeShadowAndMargins)
     EXPECT_TRUE(isInk(o, 150, 20));
     EXPECT_TRUE(isInk(o, 150, 249));
     EXPECT_FALSE(isInk(o, 150, 250));
+
+    // As a chain's first filter, on every pixel kind, with and without a zone: the chain copies
+    // only what the margins keep and gives the same page.
+    IP2Zone zone;
+    zone.setMeasure(1, QStringLiteral("0.5in"));
+    zone.setMeasure(2, QStringLiteral("2in"));
+    zone.setMeasure(3, QStringLiteral("1in"));
+    zone.setMeasure(4, QStringLiteral("5in"));
+    QImage inverted = m.copy();
+    inverted.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    inverted.fill(0); // all ink
+    for (const QImage &img : {m, inverted, m.convertToFormat(QImage::Format_Grayscale8), m.convertToFormat(QImage::Format_RGB888)})
+        for (bool zoned : {false, true}) {
+            auto f = std::make_shared<IP2MarginFilter>(margins);
+            if (zoned)
+                f->setZone(zone);
+            IP2Image direct(img.copy());
+            f->apply(direct);
+            FilterChain chain;
+            chain.add(f, 1);
+            EXPECT_EQ(chain.apply(img).image(), direct.image()) << img.format() << zoned;
+            EXPECT_NE(direct.image(), img);
+        }
 }
 
 // Generated barcodes of 13 characters on letter pages, read in the cover-sheet zone.
