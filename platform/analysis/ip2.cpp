@@ -548,8 +548,7 @@ void IP2BarcodeReader::apply(IP2Image &page) const
                     expanded[i] = Expanded[one ? uint8_t(~line[size_t(z.left() / 8) + i]) : line[size_t(z.left() / 8) + i]];
                 std::memcpy(out, reinterpret_cast<const uint8_t *>(expanded.data()) + z.left() % 8, size_t(z.width()));
             } else {
-                for (int x = 0; x < z.width(); ++x)
-                    out[x] = uint8_t(luma(line + 3 * (z.left() + x)));
+                lumaRow(line + 3 * z.left(), out, z.width());
             }
         }
         view = ZXing::ImageView(grey.data(), z.width(), z.height(), ZXing::ImageFormat::Lum);

@@ -1,4 +1,5 @@
 #include "platform/analysis/ip2.h"
+#include "platform/analysis/pixels.h"
 #include "platform/vb/vberror.h"
 #include "support/analysischains.h"
 #include "support/scanpages.h"
@@ -191,6 +192,20 @@ TEST(Filters, DespeckleKeepsStrokesOnEveryPixelKind)
     IP2Image p(inv);
     IP2PrefilterA().apply(p);
     EXPECT_EQ(p.image().pixelIndex(20, 20), 1);
+}
+
+// The grey the filters and the barcode reader see on colour pages is Qt's, for rows of any length.
+TEST(Filters, LumaOfColourRows)
+{
+    std::mt19937 rng(3);
+    for (int n = 0; n <= 70; ++n) {
+        std::vector<uint8_t> rgb(3 * size_t(n)), grey(static_cast<size_t>(n));
+        for (uint8_t &v : rgb)
+            v = uint8_t(rng());
+        ip2px::lumaRow(rgb.data(), grey.data(), n);
+        for (int x = 0; x < n; ++x)
+            ASSERT_EQ(grey[size_t(x)], qGray(rgb[size_t(3 * x)], rgb[size_t(3 * x + 1)], rgb[size_t(3 * x + 2)])) << n << " " << x;
+    }
 }
 
 TEST(Filters, EdgeShadowAndMargins)
