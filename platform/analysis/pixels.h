@@ -30,6 +30,17 @@ inline bool monoInkIsOne(const QImage &img)
     return qGray(img.color(1)) < qGray(img.color(0));
 }
 
+// Bits of byte i of a bilevel row that lie in columns [x0, x1).
+inline uint8_t columnMask(int i, int x0, int x1)
+{
+    uint8_t m = 0xFF;
+    if (i * 8 < x0)
+        m &= uint8_t(0xFF >> (x0 - i * 8));
+    if ((i + 1) * 8 > x1)
+        m &= uint8_t(0xFF << ((i + 1) * 8 - x1));
+    return m;
+}
+
 inline int luma(const uchar *p) { return (p[0] * 11 + p[1] * 16 + p[2] * 5) >> 5; }
 
 // The luma of n RGB pixels, sixteen at a time where it can.

@@ -245,28 +245,67 @@ TEST(Filters, EdgeShadowAndMargins)
     EXPECT_TRUE(isInk(o, 150, 249));
     EXPECT_FALSE(isInk(o, 150, 250));
 
-    // As a chain's first filter, on every pixel kind, with and without a zone: the chain copies
-    // only what the margins keep and gives the same page.
+    // Behind the margins, each filter reads the page as if all outside them were white: on every
+    // pixel kind, with and without a zone, and with margins wider than the page, the chain gives
+    // the page and results that the filters give on the page really whitened first.
+    QImage busy = page(4, 4, 150);
+    const QRect quiet =
+        drawBarcode(busy, ZXing::BarcodeFormat::Code128, "2024031512345", 120, 300, 2).adjusted(-25, -10, 25, 10);
+    std::mt19937 rng(7);
+    for (int i = 0; i < 1000; ++i) { // specks and small blots all over but round the barcode
+        const QRect r(int(rng() % 600), int(rng() % 600), 1 + int(rng() % 2) * 2, 1 + int(rng() % 2) * 2);
+        if (!r.intersects(quiet))
+            inkRect(busy, r);
+    }
+    inkRect(busy, QRect(0, 0, 40, 600)); // a shadow along the left edge, through the margin
+    for (int at = 200; at < 400; at += 50) // pairs of specks across the margins' and zone's edges
+        for (const QPoint &p : {QPoint(at, 29), QPoint(at, 149), QPoint(at, 524), QPoint(14, at), QPoint(74, at),
+                                QPoint(524, at), QPoint(584, at)})
+            inkRect(busy, QRect(p, QSize(p.y() == at ? 2 : 1, p.y() == at ? 1 : 2)));
     IP2Zone zone;
     zone.setMeasure(1, QStringLiteral("0.5in"));
-    zone.setMeasure(2, QStringLiteral("2in"));
+    zone.setMeasure(2, QStringLiteral("3in"));
     zone.setMeasure(3, QStringLiteral("1in"));
-    zone.setMeasure(4, QStringLiteral("5in"));
-    QImage inverted = m.copy();
+    zone.setMeasure(4, QStringLiteral("2.5in"));
+    IP2MarginFilter wide;
+    wide.setFirstMeasure(QStringLiteral("3in"));
+    QImage inverted = busy.copy();
+    inverted.invertPixels();
     inverted.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
-    inverted.fill(0); // all ink
-    for (const QImage &img : {m, inverted, m.convertToFormat(QImage::Format_Grayscale8), m.convertToFormat(QImage::Format_RGB888)})
-        for (bool zoned : {false, true}) {
-            auto f = std::make_shared<IP2MarginFilter>(margins);
-            if (zoned)
-                f->setZone(zone);
-            IP2Image direct(img.copy());
-            f->apply(direct);
-            FilterChain chain;
-            chain.add(f, 1);
-            EXPECT_EQ(chain.apply(img).image(), direct.image()) << img.format() << zoned;
-            EXPECT_NE(direct.image(), img);
-        }
+    const auto filters = [] {
+        FilterChain c;
+        c.loadFromText(QStringLiteral("IP2PrefilterA|IP2PrefilterB|IP2BarcodePrefilter|IP2BlankDetector(3)|IP2BarcodeReader"));
+        return c;
+    }();
+    int read = 0;
+    for (const QImage &img : {busy, inverted, busy.convertToFormat(QImage::Format_Grayscale8),
+                              busy.convertToFormat(QImage::Format_RGB888)})
+        for (const IP2MarginFilter *m : {&margins, &wide})
+            for (bool zoned : {false, true}) {
+                auto f = std::make_shared<IP2MarginFilter>(*m);
+                if (zoned)
+                    f->setZone(zone);
+                IP2Image whitened(img);
+                f->apply(whitened);
+                const IP2Image expected = filters.apply(whitened.image());
+                FilterChain chain = filters;
+                chain.add(f, 1);
+                const IP2Image got = chain.apply(img);
+                EXPECT_EQ(got.image(), expected.image()) << img.format() << zoned;
+                EXPECT_EQ(blankValue(got), blankValue(expected)) << img.format() << zoned;
+                EXPECT_EQ(barcodes(got).size(), barcodes(expected).size()) << img.format() << zoned;
+                read += int(barcodes(got).size());
+                if (m == &wide) {
+                    const QImage &white = whitened.image();
+                    int ink = 0;
+                    for (int y = 0; y < white.height(); ++y)
+                        for (int x = 0; x < white.width(); ++x)
+                            ink += qGray(white.pixel(x, y)) < 255;
+                    EXPECT_EQ(ink, 0) << img.format() << zoned;
+                }
+                EXPECT_NE(whitened.image(), img);
+            }
+    EXPECT_EQ(read, 8); // the barcode is read wherever the margins keep it
 }
 
 // Generated barcodes of 13 characters on letter pages, read in the cover-sheet zone.
