@@ -176,6 +176,7 @@ void FrmProcessFilters::Form_Activate()
     m_control = nullptr;
     if (!control)
         return;
+    Road::Run run(m_pass);
     doImageProcess(*control, m_chain, m_firstPage, m_pageCount);
     m_chain.reset();
     Unload();

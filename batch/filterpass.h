@@ -54,6 +54,9 @@ private:
     int m_firstPage = 1;
     int m_pageCount = -1;
     int m_flag = 0;
+    // The pass yields between pages: a request to end waits for it instead of closing the window
+    // under it.
+    Road m_pass{*this};
 };
 
 FrmProcessFilters &frmProcessFilters();

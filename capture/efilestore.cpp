@@ -36,6 +36,10 @@ bool do_store_electronic(bool advance)
         AdoConnection conn;
         conn.open(hostConnectionString(s.dsn), s.uid, s.pwd, adOptionUnspecified);
         const QString folder = storeFolderPath(s.dsn);
+        // After a registration whose answer was lost: the host may have it already.
+        const EarlierStore earlier = checkEarlierStore(conn);
+        if (earlier == EarlierStore::Unanswered)
+            return false;
         trap(3);
         const QString imageName = storeBaseName() + QStringLiteral(".T");
         const QString annotName = storeBaseName() + QStringLiteral(".A");
@@ -112,7 +116,8 @@ bool do_store_electronic(bool advance)
         refreshStoreWindow();
 
         trap(11);
-        if (!IM650R(conn, QStringLiteral("S"), imageName, padZeros(qint32(fileSize), 9), padZeros(pageCount, 4))) {
+        if (earlier != EarlierStore::Stored
+            && !IM650R(conn, QStringLiteral("S"), imageName, padZeros(qint32(fileSize), 9), padZeros(pageCount, 4))) {
             if (hostReplyLost()) {
                 QFile::remove(staged);
                 rollback.keepPlaced();
@@ -126,10 +131,10 @@ bool do_store_electronic(bool advance)
 
         trap(12);
         result = run_program(QStringLiteral("S"));
-        if (result)
-            g_blnPromptStore = false;
-        else if (hostReplyLost())
+        if (!result && hostReplyLost())
             reportUnknownOutcome();
+        // Registered: a second Store would register it again.
+        leaveAsStored();
 
         trap(13);
         deleteOnShare(folder, imageName);

@@ -1,7 +1,6 @@
 #include "capture/frmHandFeed.h"
 
 #include "batch/filterpass.h"
-#include "core/reset.h"
 #include "core/state.h"
 #include "platform/analysis/ip2.h"
 #include "platform/forms/msgbox.h"
@@ -10,6 +9,13 @@
 #include "ui/frmMain.h"
 
 FrmHandFeed &frmHandFeed() { return defaultInstance<FrmHandFeed>(); }
+
+QString scanFailedText(const QString &description)
+{
+    return description + vbCrLf
+           + QStringLiteral("Scanning failed.  Be sure you have selected a scanner under Settings and that your "
+                            "scanner is turned on and properly connected.");
+}
 
 FrmHandFeed::FrmHandFeed() : Form(QStringLiteral("frmHandFeed"))
 {
@@ -63,15 +69,12 @@ void FrmHandFeed::Timer1_Timer()
     }
 }
 
-// The whole workspace is reset, the run ends as with Done, then the operator is told.
+// The run ends as with Done, the document and the pages fed so far kept (to feed on with an
+// insert, or to store), then the operator is told what failed.
 void FrmHandFeed::scanFailed(const QString &description)
 {
-    new_bkPg(false, false);
     btnDone_Click();
-    MsgBox(description + vbCrLf +
-               QStringLiteral("Scanning failed.  Be sure you have selected a scanner under Settings and that "
-                              "your scanner is turned on and properly connected."),
-           vb::vbOKOnly);
+    MsgBox(scanFailedText(description), vb::vbOKOnly);
 }
 
 void FrmHandFeed::btnDone_Click()

@@ -6,7 +6,8 @@
 #include "platform/forms/forms.h"
 
 // The modal "Hand Feed Scan" window: while it is open a 500 ms timer pulls in every page the
-// operator places in the feeder; Done ends the run with the filter pass.
+// operator places in the feeder; Done ends the run with the filter pass. A scan that fails (a
+// jam, the scanner off) ends the run the same way and says why; the document keeps its pages.
 class FrmHandFeed : public Form {
     Q_OBJECT
 public:
@@ -28,3 +29,7 @@ private:
 };
 
 FrmHandFeed &frmHandFeed();
+
+// What the operator is told when a hand-feed or overhead scan fails: the failure, then what to
+// check.
+QString scanFailedText(const QString &description);

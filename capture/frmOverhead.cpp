@@ -1,10 +1,12 @@
 #include "capture/frmOverhead.h"
 
+#include "capture/frmHandFeed.h"
 #include "capture/frmRescan.h"
 #include "capture/scandefaults.h"
 #include "core/files.h"
 #include "core/reset.h"
 #include "core/state.h"
+#include "platform/forms/msgbox.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/vb/vb.h"
 #include "ui/frmMain.h"
@@ -137,6 +139,8 @@ void FrmOverhead::doOverheadScan()
     step([&] { tree.setScannerSetting(1689, 1); });
 
     bool scan = true, inserting = false;
+    QString failure; // what a scan that failed said
+    int scanned = 0;
     step([&] {
         if (tree.pageCount() <= 0)
             return;
@@ -168,10 +172,21 @@ void FrmOverhead::doOverheadScan()
             // An insert puts each page in front of the page that followed the one before it,
             // so the new pages keep their order at the cursor.
             int added = 0;
-            step([&] {
+            try {
                 tree.setScanInsert(inserting ? 1 : 0);
                 added = tree.scanPage();
-            });
+            } catch (const VbError &e) {
+                failure = e.description;
+            } catch (const std::exception &e) {
+                failure = QString::fromLocal8Bit(e.what());
+            }
+            // A page that did not come in is not turned, and the run stops there: the next
+            // pages of the book would take its place.
+            if (!failure.isEmpty())
+                break;
+            if (added <= 0)
+                continue;
+            scanned += added;
             step([&] { view.setPage(inserting ? tree.page() : tree.pageCount()); });
             if (optBookSizeLarge->isChecked()) {
                 step([&] {
@@ -180,14 +195,17 @@ void FrmOverhead::doOverheadScan()
                         view.setRotation(-1);
                 });
             }
-            if (inserting && added > 0)
+            if (inserting)
                 step([&] { tree.setPage(tree.page() + 1); });
         }
     }
 
     g_strRescanAction.clear();
-    f.btnStore->setEnabled(true);
-    g_blnPromptStore = true;
+    // After a failed scan the document counts as changed only by the pages that came in.
+    if (failure.isEmpty() || scanned > 0) {
+        f.btnStore->setEnabled(true);
+        g_blnPromptStore = true;
+    }
     btnScan->setEnabled(true);
     CancelButton->setText(QStringLiteral("Cancel"));
     for (Form *form : Forms()) {
@@ -197,4 +215,6 @@ void FrmOverhead::doOverheadScan()
         }
     }
     Unload(vb::vbFormCode);
+    if (!failure.isEmpty())
+        MsgBox(scanFailedText(failure), vb::vbOKOnly);
 }

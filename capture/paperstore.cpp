@@ -117,8 +117,8 @@ bool storeBookScan(const HostSettings &s, StoreRollback &rollback)
     }
     const QString target = hostPathToLocal(QStringLiteral("\\\\") + s.dsn + QStringLiteral("\\")
                                            + hostPathText(g_BookPath) + hostPathText(g_Filename));
-    copyToShare(image, target);
-    rollback.placed(target);
+    // A file the host took before (a repeat store) waits aside until the host takes this one.
+    rollback.placeOver(image, target);
     // The host checks the file and answers; a refusal leaves the book scan to store again.
     if (!run_program(QStringLiteral("S"))) {
         keepIfReplyLost(rollback);
@@ -148,6 +148,43 @@ bool storeBookScan(const HostSettings &s, StoreRollback &rollback)
     }
     g_blnPromptStore = false;
     return true;
+}
+
+// The modes whose lookup asks the image master what the host holds for the document.
+bool registeredThroughImageMaster()
+{
+    switch (g_dbMode) {
+    case MODE_MARG:
+    case MODE_MALC:
+    case MODE_MALCP:
+    case MODE_MERG_UPD:
+    case MODE_NYRG:
+    case MODE_NYMD:
+    case MODE_NYCR:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// False when a store of this document whose answer was lost must not be followed by another:
+// the host shows it stored (the document is left as stored), or cannot say.
+bool noEarlierStore(const HostSettings &s)
+{
+    if (!registeredThroughImageMaster() || !storeAnswerLost())
+        return true;
+    AdoConnection conn;
+    conn.open(hostConnectionString(s.dsn), s.uid, s.pwd, adOptionUnspecified);
+    switch (checkEarlierStore(conn)) {
+    case EarlierStore::None:
+        return true;
+    case EarlierStore::Stored:
+        leaveAsStored();
+        return false;
+    case EarlierStore::Unanswered:
+        return false;
+    }
+    return false;
 }
 
 } // namespace
@@ -180,6 +217,8 @@ bool do_store_manual(bool advance)
         trap(2);
         const HostSettings s = readHostSettings();
         const QString folder = storeFolderPath(s.dsn);
+        if (!noEarlierStore(s))
+            return false;
         trap(3);
         const QString base = storeBaseName();
         QString imageName = base + QStringLiteral(".T");

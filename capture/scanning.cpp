@@ -52,14 +52,16 @@ void showPageNumber(FrmMain &f)
 }
 
 // The document has new pages: rotate and store become available.
+// A scan that brought no page in (a jam at the first sheet) leaves nothing to store.
 void markScanned(FrmMain &f)
 {
+    const bool pages = f.ezTreeView->pageCount() > 0;
     f.btnRotate->setVisible(true);
     f.cboRotateOpt->setVisible(true);
-    f.btnStore->setEnabled(true);
-    f.mnuStore->setEnabled(true);
+    f.btnStore->setEnabled(pages);
+    f.mnuStore->setEnabled(pages);
     f.mnuUndo->setEnabled(true);
-    g_blnPromptStore = true;
+    g_blnPromptStore = pages;
 }
 
 // A jam during a fresh scan keeps the pages that came in before it.

@@ -5,6 +5,7 @@
 #include "capture/frmStore.h"
 #include "capture/paperstore.h"
 #include "core/errors.h"
+#include "core/recovery.h"
 #include "core/state.h"
 #include "platform/forms/msgbox.h"
 #include "ui/frmMain.h"
@@ -30,7 +31,11 @@ QVariant do_save()
         trap(3);
         g_blnStoreReturnValue = false;
         frmStore().Show(vb::vbModal, &frmMain());
-        return g_blnStoreReturnValue;
+        const bool stored = g_blnStoreReturnValue;
+        // The next document kept when the program was ended comes back in its turn.
+        if (stored)
+            restoreRecoveryDocument();
+        return stored;
     } catch (...) {
         reportCurrentError(QStringLiteral("do_save"), trap);
         return {};

@@ -6,6 +6,7 @@
 
 #include "core/errors.h"
 
+class AdoConnection;
 class QelAnnotDocument;
 class QelEzImage;
 class Form;
@@ -40,13 +41,33 @@ void refreshStoreWindow();
 void saveDocumentCopy(QelEzImage &view, const QString &file);
 
 // Tells the operator that the host's answer to a registration was lost, so the document may be
-// registered: check it before storing again.
+// registered, and remembers the document with the image the host had for it.
 void reportUnknownOutcome();
+
+// True when the last store of the current document lost the host's answer (one of another
+// document is forgotten).
+bool storeAnswerLost();
+// Then, before a store whose registration a lookup can see (image master), its lookup is
+// repeated first, as Start makes it.
+enum class EarlierStore {
+    None,       // nothing open, or the host shows it not stored: store it
+    Stored,     // the host shows it stored: the operator was told, nothing is to be sent again
+    Unanswered, // the lookup failed (the host said why): nothing is sent, the question stays open
+};
+EarlierStore checkEarlierStore(AdoConnection &conn);
+
+// The document is on the host: leaving it asks nothing, and Store is off until it changes.
+void leaveAsStored();
+
+// While a store runs: its copy of the document as the operator had it when the store began;
+// empty when no store runs.
+QString documentCopyOfStoreUnderWay();
 
 // Undoes a store that does not get to release() (a failure, a refusal, an error), on
 // destruction: the document goes back into both views as the operator had it when the store
-// began (the same pages with their annotations, the page that was current, Store enabled), and
-// the files the store put on the share are removed again, so none is left unregistered.
+// began (the same pages with their annotations, the page that was current, Store enabled), held
+// in a working file of the temp folder, and the files the store put on the share are removed
+// again, so none is left unregistered; a file it replaced comes back.
 class StoreRollback {
 public:
     // Keeps a copy of the page view's document in the temp folder.
@@ -56,11 +77,16 @@ public:
     StoreRollback &operator=(const StoreRollback &) = delete;
     // A file the store has put on the share (a local path).
     void placed(const QString &shareFile) { m_placed << shareFile; }
+    // Puts source at a path on the share where the host may already have a file: that file
+    // moves aside beside it until the store is over. Raises as copyToShare.
+    void placeOver(const QString &source, const QString &shareFile);
     // The host may have registered what was placed (its answer was lost): the files stay on
     // the share, the document still comes back.
-    void keepPlaced() { m_placed.clear(); }
+    void keepPlaced();
     // The store succeeded (it is registered): nothing is undone.
     void release();
+    // The copy of the document as it was when the store began.
+    const QString &copy() const { return m_file; }
 
 private:
     // True when the document is back in the views.
@@ -73,6 +99,9 @@ private:
     int m_annotationLayer = 0;
     int m_annotationOption = 1;
     QString m_saveFileName;
+    bool m_print = false; // Print and Redact as they were: emptying the view turns them off
+    bool m_redact = false;
     QStringList m_placed;
+    QList<QPair<QString, QString>> m_replaced; // the host's file and where it waits meanwhile
     bool m_released = false;
 };

@@ -4,10 +4,16 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QLoggingCategory>
+#include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <cstdio>
+
+#include "annotate/annotfiles.h"
 #include "capture/indexchecks.h"
+#include "capture/request.h"
 #include "capture/storework.h"
 #include "core/errors.h"
 #include "core/mode.h"
@@ -17,11 +23,96 @@
 #include "ui/frmMain.h"
 #include "ui/mainprocs.h"
 
+Q_LOGGING_CATEGORY(lcRecovery, "quorla.recovery", QtInfoMsg)
+
 namespace {
 const QString kTitle = QStringLiteral("The Korvane Scan Tool");
+constexpr QFileDevice::Permissions kPrivateFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
-QString imagePath() { return recoveryFolder() + QStringLiteral("/document.tif"); }
-QString indexPath() { return recoveryFolder() + QStringLiteral("/document.ini"); }
+// A kept document is the pair <base>.tif and <base>.ini in the folder.
+QString keptFile(const QString &base, const char *ending)
+{
+    return recoveryFolder() + QLatin1Char('/') + base + QLatin1String(ending);
+}
+
+// The kept documents, oldest first (the names begin with the time they were kept). The folder
+// and its files are made private on the way, those an older version kept included.
+QStringList keptDocuments()
+{
+    const QDir folder(recoveryFolder());
+    if (!folder.exists())
+        return {};
+    QFile::setPermissions(folder.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    for (const QString &file : folder.entryList(QDir::Files | QDir::Hidden))
+        QFile::setPermissions(folder.filePath(file), kPrivateFile);
+    QStringList bases;
+    for (const QString &ini : folder.entryList({QStringLiteral("*.ini")}, QDir::Files, QDir::Name))
+        bases << ini.chopped(4);
+    return bases;
+}
+
+// Kept documents tried in this session: each is tried once, in turn.
+QSet<QString> &tried()
+{
+    static QSet<QString> names;
+    return names;
+}
+
+QString newBase()
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    for (int n = 1;; ++n) {
+        const QString base = QStringLiteral("kept-%1-%2").arg(stamp).arg(n, 2, 10, QLatin1Char('0'));
+        if (!QFile::exists(keptFile(base, ".ini")) && !QFile::exists(keptFile(base, ".tif"))
+            && !QFile::exists(keptFile(base, ".tif.part")) && !QFile::exists(keptFile(base, ".ini.part")))
+            return base;
+    }
+}
+
+void makePrivateFolder()
+{
+    const QString folder = recoveryFolder();
+    if (!QDir().mkpath(folder)
+        || !QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
+        raiseVbError(vbErr::PathNotFound);
+}
+
+void moveInto(const QString &from, const QString &to)
+{
+    if (!QFile::setPermissions(from, kPrivateFile)
+        || ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+        raiseVbError(vbErr::PathNotFound);
+}
+
+// Burns the redactions of the document in file into its pixels (what they cover never lies in a
+// kept file); the other annotations stay items. Returns its page count.
+int burnRedactions(const QString &file)
+{
+    QelEzImage pages;
+    pages.setImageFile(file);
+    const int count = pages.pageCount();
+    if (burnRedactionItems(pages) > 0) {
+        const QString burned = file + QStringLiteral(".burn");
+        saveDocumentCopy(pages, burned);
+        pages.clearImage();
+        moveInto(burned, file);
+    }
+    return count;
+}
+
+// The values that name the shown document for the host, as its lookup left them (after Next or
+// Prev the entry fields still hold what was typed for Start).
+const QList<QPair<const char *, QString *>> &indexValues()
+{
+    static const QList<QPair<const char *, QString *>> values{
+        {"BookCode", &g_BookCode}, {"Book", &g_Book},         {"Page", &g_Page},           {"EndingPage", &g_EndingPage},
+        {"DocNum", &g_DocNum},     {"Plan1", &g_Plan1},       {"Plan2", &g_Plan2},         {"Plan3", &g_Plan3},
+        {"Year", &g_Year},         {"Month", &g_Month},       {"Day", &g_Day},             {"CTLNum", &g_CTLNum},
+        {"RefCode", &g_RefCode},   {"RefNum", &g_RefNum},     {"CertNum", &g_CertNum},     {"InstNum", &g_InstNum},
+        {"PartnerId", &gsPartnerId}, {"BatchId", &gsBatchId}, {"SubmitCde", &gsSubmitCde},
+        {"LocationCde", &gsLocationCde}, {"DocumentId", &gsDocumentId}};
+    return values;
+}
 
 // "Book 1011 Page 1", or the date and control number of the date-keyed databases.
 QString documentName()
@@ -32,65 +123,39 @@ QString documentName()
            + QStringLiteral(" Control ") + g_CTLNum.trimmed();
 }
 
+QString shownFolder() { return QDir::toNativeSeparators(recoveryFolder()); }
+
 // A kept document that cannot be loaded goes aside under its time, never deleted.
-void setAside()
+void setAside(const QString &base)
 {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
-    for (const QString &path : {imagePath(), indexPath()})
-        if (QFile::exists(path))
-            QFile::rename(path, path + QLatin1Char('.') + stamp + QStringLiteral(".bad"));
-}
-} // namespace
-
-QString recoveryFolder()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/recovery");
-}
-
-bool saveRecoveryDocument()
-{
-    FrmMain &f = frmMain();
-    QelEzImage &view = *f.ezPageView;
-    if (!g_blnPromptStore || view.pageCount() < 1)
-        return false;
-    QDir().mkpath(recoveryFolder());
-    // Written under a temporary name, then renamed: a kept document is always whole.
-    const QString image = imagePath() + QStringLiteral(".part");
-    const QString index = indexPath() + QStringLiteral(".part");
-    QFile::remove(image);
-    QFile::remove(index);
-    saveDocumentCopy(view, image);
-    {
-        QSettings ini(index, QSettings::IniFormat);
-        ini.setValue(QStringLiteral("document/mode"), int(g_dbMode));
-        ini.setValue(QStringLiteral("document/source"), f.cboCurrentDocType->listIndex());
-        ini.setValue(QStringLiteral("document/name"), documentName());
-        ini.setValue(QStringLiteral("document/pages"), view.pageCount());
-        for (QObject *c : f.controls())
-            if (auto *field = qobject_cast<QLineEdit *>(c); field && !field->text().isEmpty())
-                ini.setValue(QStringLiteral("fields/") + field->objectName(), field->text());
-        ini.sync();
-        if (ini.status() != QSettings::NoError)
-            raiseVbError(vbErr::PathNotFound);
-    }
-    QFile::remove(imagePath());
-    QFile::remove(indexPath());
-    if (!QFile::rename(image, imagePath()) || !QFile::rename(index, indexPath()))
-        raiseVbError(vbErr::PathNotFound);
-    return true;
+    for (const char *ending : {".tif", ".ini"})
+        if (QFile::exists(keptFile(base, ending)))
+            QFile::rename(keptFile(base, ending), keptFile(base, ending) + QLatin1Char('.') + stamp
+                                                         + QStringLiteral(".bad"));
+    qCWarning(lcRecovery).noquote() << "could not load" << keptFile(base, ".tif") << "back: set aside";
+    MsgBox(QStringLiteral("Scanned pages that were not stored when the program ended could not be loaded back.  "
+                          "They were kept in the folder %1 as %2.")
+               .arg(shownFolder(), base + QStringLiteral(".tif")),
+           vb::vbOKOnly | vb::vbExclamation, kTitle);
 }
 
-void restoreRecoveryDocument()
+// True when the kept document is back in the views.
+bool bringBack(const QString &base)
 {
-    if (!QFile::exists(indexPath()))
-        return;
+    const QString image = keptFile(base, ".tif");
+    const QString index = keptFile(base, ".ini");
     try {
-        QSettings ini(indexPath(), QSettings::IniFormat);
+        QSettings ini(index, QSettings::IniFormat);
         const QString name = ini.value(QStringLiteral("document/name")).toString();
         const int pages = ini.value(QStringLiteral("document/pages")).toInt();
-        if (!QFile::exists(imagePath()) || name.isEmpty() || pages < 1)
+        const QString imageId = ini.value(QStringLiteral("document/image")).toString();
+        if (!QFile::exists(image) || name.isEmpty() || pages < 1)
             raiseVbError(vbErr::FileNotFound);
         FrmMain &f = frmMain();
+        // The request again, as Start makes it, from a fresh workspace.
+        if (f.btnGoNew->text() != u"St&art")
+            user_go();
         set_g_dbMode(qint16(ini.value(QStringLiteral("document/mode")).toInt()));
         f.cboCurrentDocType->setListIndex(ini.value(QStringLiteral("document/source")).toInt());
         ini.beginGroup(QStringLiteral("fields"));
@@ -98,18 +163,37 @@ void restoreRecoveryDocument()
             if (auto *field = qobject_cast<QLineEdit *>(f.control(key)))
                 field->setText(ini.value(key).toString());
         ini.endGroup();
-        // The request again, as Start makes it; then the kept pages in place of what it showed.
-        user_go();
-        if (f.btnGoNew->text() == u"St&art") {
-            // Not looked up (the host said why): the pages stay kept for the next start.
-            MsgBox(QStringLiteral("%1 scanned pages of %2 were not stored when the program ended.  They could not "
-                                  "be brought back now and stay kept for the next start.").arg(pages).arg(name),
-                   vb::vbOKOnly | vb::vbExclamation, kTitle);
-            return;
+        for (const auto &[key, value] : indexValues())
+            *value = ini.value(QStringLiteral("index/") + QLatin1String(key)).toString();
+        g_blnScanUnIndexDocs = ini.value(QStringLiteral("index/ScanUnIndexDocs")).toBool();
+        g_blnNYCTLNum = ini.value(QStringLiteral("index/NYCTLNum")).toBool();
+        // The lookup of Start, on the values that named the document.
+        f.btnPrint->setEnabled(false);
+        f.btnRedact->setEnabled(false);
+        run_program(QStringLiteral("A"));
+        const bool found = f.btnGoNew->text() != u"St&art";
+        if (!found || g_ImID.trimmed() != imageId || documentName() != name) {
+            // Not looked up (the host said why), or stored meanwhile: bringing the pages back
+            // could store them over what the host has now.
+            const QString why = found ? QStringLiteral("the document has changed on the records host since")
+                                      : QStringLiteral("the document could not be looked up");
+            qCWarning(lcRecovery).noquote() << "not brought back," << why + QLatin1Char(':') << image;
+            const int answer = MsgBox(
+                QStringLiteral("%1 scanned pages of %2 were not stored when the program ended.  They could not be "
+                               "brought back now: %3.  They are kept in the folder %4 as %5.  Keep them for a "
+                               "later start?")
+                    .arg(pages)
+                    .arg(name, why, shownFolder(), base + QStringLiteral(".tif")),
+                vb::vbYesNo | vb::vbExclamation, kTitle);
+            if (answer == vb::vbNo) {
+                QFile::remove(image);
+                QFile::remove(index);
+            }
+            return false;
         }
         const QString work = g_strTempPath + QStringLiteral("recovered.tif");
         QFile::remove(work);
-        if (!QFile::copy(imagePath(), work))
+        if (!QFile::copy(image, work))
             raiseVbError(vbErr::PathNotFound);
         f.ezPageView->clearImage();
         f.ezTreeView->clearImage();
@@ -123,15 +207,76 @@ void restoreRecoveryDocument()
         f.btnRotate->setVisible(true);
         f.cboRotateOpt->setVisible(true);
         setPromptStore();
-        QFile::remove(imagePath());
-        QFile::remove(indexPath());
+        QFile::remove(image);
+        QFile::remove(index);
+        qCInfo(lcRecovery).noquote() << "brought back" << pages << "pages of" << name << "from" << image;
         MsgBox(QStringLiteral("%1 scanned pages of %2 were not stored when the program ended; they are back "
                               "in the page view.").arg(pages).arg(name),
                vb::vbOKOnly | vb::vbInformation, kTitle);
+        return true;
     } catch (...) {
-        setAside();
-        MsgBox(QStringLiteral("Scanned pages that were not stored when the program ended could not be loaded "
-                              "back.  They were kept in %1.").arg(QDir::toNativeSeparators(recoveryFolder())),
-               vb::vbOKOnly | vb::vbExclamation, kTitle);
+        setAside(base);
+        return false;
+    }
+}
+} // namespace
+
+QString recoveryFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/recovery");
+}
+
+bool saveRecoveryDocument()
+{
+    FrmMain &f = frmMain();
+    QelEzImage &view = *f.ezPageView;
+    const QString underWay = documentCopyOfStoreUnderWay();
+    if (!g_blnPromptStore || (underWay.isEmpty() && view.pageCount() < 1))
+        return false;
+    makePrivateFolder();
+    // Written under temporary names, then renamed, the index last: a kept document is whole.
+    const QString base = newBase();
+    const QString image = keptFile(base, ".tif.part");
+    const QString index = keptFile(base, ".ini.part");
+    if (underWay.isEmpty())
+        saveDocumentCopy(view, image);
+    else if (!QFile::copy(underWay, image))
+        raiseVbError(vbErr::PathNotFound);
+    QFile::setPermissions(image, kPrivateFile);
+    const int pages = burnRedactions(image);
+    {
+        QSettings ini(index, QSettings::IniFormat);
+        ini.setValue(QStringLiteral("document/mode"), int(g_dbMode));
+        ini.setValue(QStringLiteral("document/source"), f.cboCurrentDocType->listIndex());
+        ini.setValue(QStringLiteral("document/name"), documentName());
+        ini.setValue(QStringLiteral("document/pages"), pages);
+        // the image the host had for it: another one at the next lookup means it changed
+        ini.setValue(QStringLiteral("document/image"), g_ImID.trimmed());
+        for (QObject *c : f.controls())
+            if (auto *field = qobject_cast<QLineEdit *>(c); field && !field->text().isEmpty())
+                ini.setValue(QStringLiteral("fields/") + field->objectName(), field->text());
+        for (const auto &[key, value] : indexValues())
+            ini.setValue(QStringLiteral("index/") + QLatin1String(key), *value);
+        ini.setValue(QStringLiteral("index/ScanUnIndexDocs"), g_blnScanUnIndexDocs);
+        ini.setValue(QStringLiteral("index/NYCTLNum"), g_blnNYCTLNum);
+        ini.sync();
+        if (ini.status() != QSettings::NoError)
+            raiseVbError(vbErr::PathNotFound);
+    }
+    moveInto(image, keptFile(base, ".tif"));
+    moveInto(index, keptFile(base, ".ini"));
+    qCInfo(lcRecovery).noquote() << "kept" << pages << "unstored pages of" << documentName() << "in"
+                                 << keptFile(base, ".tif");
+    return true;
+}
+
+void restoreRecoveryDocument()
+{
+    for (const QString &base : keptDocuments()) {
+        if (tried().contains(base))
+            continue;
+        tried().insert(base);
+        if (bringBack(base))
+            return;
     }
 }

@@ -2,13 +2,18 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QThread>
+#include <QTimer>
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "core/errors.h"
 #include "core/recovery.h"
+#include "core/shutdown.h"
 #include "core/state.h"
 #include "platform/ado/ado.h"
 #include "platform/forms/forms.h"
@@ -22,6 +27,30 @@ void onSignal(int)
     adoProgramEnding(); // a host call blocked in the driver is given up shortly
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[0], &byte, 1);
+}
+
+// The signals whose default action ends the process and that come from outside: a request to
+// end. The faults a program raises on itself (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGTRAP,
+// SIGSYS) keep their default action.
+QList<int> endingSignals()
+{
+    QList<int> s{SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGIO};
+#ifdef SIGPWR
+    s << SIGPWR;
+#endif
+#ifdef SIGSTKFLT
+    s << SIGSTKFLT;
+#endif
+    for (int rt = SIGRTMIN; rt <= SIGRTMAX; ++rt)
+        s << rt;
+    return s;
+}
+
+// True when the signal still has its default action (not ignored or taken by someone else).
+bool isDefault(int sig)
+{
+    struct sigaction old = {};
+    return ::sigaction(sig, nullptr, &old) == 0 && !(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_DFL;
 }
 
 // A signal cannot wait for an operator: unstored pages are kept for the next start instead of
@@ -39,18 +68,59 @@ void keepUnstoredPages()
 void closeMainWindow()
 {
     keepUnstoredPages();
-    if (FrmMain *f = loadedInstance<FrmMain>())
-        f->close();
-    else
+    FrmMain *f = loadedInstance<FrmMain>();
+    if (!f) {
         QCoreApplication::exit(0);
+        return;
+    }
+    // Refused while an unload under way waits on its question or on the shutdown window (or a
+    // road ends first): asked again, so that nothing shown meanwhile waits for an answer.
+    if (!f->close())
+        QTimer::singleShot(0, QCoreApplication::instance(), [] { requestQuit(closeMainWindow); });
 }
+
+QtMessageHandler g_previousHandler = nullptr;
+
+// The display is gone and the windowing layer ends the process when this returns: what the
+// close road would keep and write is done now, without a window, and the process ends.
+void endWithoutDisplay()
+{
+    static bool ending = false;
+    if (ending)
+        return;
+    ending = true;
+    adoProgramEnding();
+    requestQuit([] {}); // nothing shown from here on waits for an answer
+    if (loadedInstance<FrmMain>()) {
+        keepUnstoredPages();
+        try {
+            endProgram();
+        } catch (...) {
+        }
+    }
+    std::fflush(nullptr);
+    std::_Exit(0);
 }
+
+void onMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (g_previousHandler)
+        g_previousHandler(type, context, text);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+    // The xcb layer's last word before it calls exit(1) on the user-interface thread.
+    const QCoreApplication *app = QCoreApplication::instance();
+    if (type == QtWarningMsg && text.startsWith(QLatin1String("The X11 connection broke")) && app
+        && QThread::currentThread() == app->thread())
+        endWithoutDisplay();
+}
+} // namespace
 
 void installCloseOnSignals()
 {
     if (g_signalPipe[0] >= 0)
         return;
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
         return;
     auto *notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
@@ -67,6 +137,17 @@ void installCloseOnSignals()
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    for (int sig : endingSignals())
+        if (isDefault(sig))
+            ::sigaction(sig, &action, nullptr);
+    // A write to a closed pipe or past the file size limit fails and is reported where it is made.
+    for (int sig : {SIGPIPE, SIGXFSZ})
+        if (isDefault(sig))
+            ::signal(sig, SIG_IGN);
+}
+
+void installCloseOnDisplayLoss()
+{
+    if (!g_previousHandler)
+        g_previousHandler = qInstallMessageHandler(onMessage);
 }

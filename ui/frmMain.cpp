@@ -1,6 +1,7 @@
 #include "ui/frmMain.h"
 
 #include <QFile>
+#include <QScopedValueRollback>
 
 #include "core/errors.h"
 #include "core/state.h"
@@ -511,6 +512,14 @@ void FrmMain::Form_Load()
 
 void FrmMain::Form_Unload(int &cancel)
 {
+    // A close that arrives while the unload waits on its question or the shutdown window (a
+    // termination signal) is refused: the unload under way ends the program.
+    static bool unloading = false;
+    if (unloading) {
+        cancel = 1;
+        return;
+    }
+    const QScopedValueRollback<bool> once(unloading, true);
     Trap trap;
     try {
         trap(1);

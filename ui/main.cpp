@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "core/errors.h"
 #include "core/startup.h"
@@ -21,19 +22,51 @@ static bool displayMissing()
     return (platform.isEmpty() || platform.startsWith(QLatin1String("xcb"))) && qEnvironmentVariableIsEmpty("DISPLAY");
 }
 
+static void noDisplay(const QString &why)
+{
+    std::fprintf(stderr,
+                 "quorla: there is no display to show its windows on (%s).  Start it from the desktop session, "
+                 "or set DISPLAY to the X display to use.\n",
+                 qPrintable(why));
+}
+
+// Messages while the application object is made, shown once it is made.
+static QList<QPair<QtMsgType, QString>> g_startMessages;
+
+// While the application object is made: a display that cannot be reached (or any windowing
+// system that cannot start) is said in the program's own words, and the program ends with
+// status 1 instead of Qt's abort and its advice.
+static void onStartMessage(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    if (type != QtFatalMsg) {
+        g_startMessages.append({type, text});
+        return;
+    }
+    const QString display = qEnvironmentVariable("DISPLAY");
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    noDisplay(platform.isEmpty() || platform.startsWith(QLatin1String("xcb"))
+                  ? QStringLiteral("DISPLAY \"%1\" cannot be reached").arg(display)
+                  : QStringLiteral("the windowing system \"%1\" cannot be started").arg(platform));
+    std::_Exit(1);
+}
+
 int main(int argc, char **argv)
 {
     if (displayMissing()) {
-        std::fputs("quorla: there is no display to show its windows on (DISPLAY is not set).  Start it "
-                   "from the desktop session, or set DISPLAY to the X display to use.\n",
-                   stderr);
+        noDisplay(QStringLiteral("DISPLAY is not set"));
         return 1;
     }
+    const QtMessageHandler previous = qInstallMessageHandler(onStartMessage);
     QApplication app(argc, argv);
+    qInstallMessageHandler(previous);
+    for (const auto &[type, text] : std::as_const(g_startMessages))
+        previous(type, QMessageLogContext(), text);
+    g_startMessages.clear();
     QApplication::setApplicationName(APP_TITLE);
     setProgramTitleAndVersion();
     applyProgramFont();
     installCloseOnSignals();
+    installCloseOnDisplayLoss();
     hostsim::registerProvider();  // used only while QUORLA_HOST_EMULATOR names a database
     registerHostServices();
 

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QSqlQuery>
+#include <QTest>
 
 #include "batch/filterpass.h"
 #include "batch/frmBatch.h"
@@ -219,6 +220,19 @@ TEST(ProcessFilters, ShowsTheWindowOnlyWhenThereIsWork)
     EXPECT_EQ(forms.calls()[0].owner, QStringLiteral("frmMain"));
     EXPECT_EQ(control.pageCount(), 1);
     EXPECT_EQ(frmProcessFilters().Label1->text(), QStringLiteral("Processing Images..."));
+
+    // A request to end the program while the pass runs (a termination signal) waits for the pass
+    // instead of closing its window under it.
+    control.clearImage();
+    fill(control, QStringLiteral("ibib"));
+    QMetaObject::Connection once;
+    once = QObject::connect(&control, &QelEzImage::pageChange, [&once] {
+        QObject::disconnect(once);
+        requestQuit([] {});
+    });
+    process_filters(control, g_FilterSettings, 1, -1, 0);
+    EXPECT_EQ(control.pageCount(), 2);
+    QTRY_VERIFY(!quitRequested());
 }
 
 // The batch scan road over SANE's virtual test scanner: one document whose host records two

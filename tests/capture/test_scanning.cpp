@@ -483,25 +483,56 @@ TEST_F(Scanning, HandFeedFrameCloseWaitsForTheTickThatIsScanning)
     EXPECT_FALSE(isLoaded(QStringLiteral("frmHandFeed")));
 }
 
-TEST_F(Scanning, HandFeedFailedTickDiscardsTheDocument)
+// A scan that fails during a hand-feed run (a jam, an open cover, the scanner switched off) ends
+// the run as Done does and says what failed; the document keeps the pages it had, the pages fed
+// before the failure and its lookup, to feed on with an insert or to store.
+TEST_F(Scanning, HandFeedFailureKeepsTheDocumentAndSaysWhy)
 {
-    haveDocument({100});
-    answerRescan(0);
-    forms().onShow(QStringLiteral("frmHandFeed"), [&](Form &form) {
-        auto &h = static_cast<FrmHandFeed &>(form);
-        fake->loadFeeder(sheets({200, 300}));
-        fake->failNextScan(1, 9002, QStringLiteral("Scanner switched off"));
-        h.Timer1_Timer();
-    });
-    do_HandFeedScan();
-    EXPECT_EQ(tree().pageCount(), 0);
-    EXPECT_FALSE(isLoaded(QStringLiteral("frmHandFeed")));
-    ASSERT_EQ(boxes().calls().size(), 1);
-    EXPECT_EQ(boxes().calls()[0].prompt,
-              QStringLiteral("Scanner switched off\r\nScanning failed.  Be sure you have selected a scanner under "
-                             "Settings and that your scanner is turned on and properly connected."));
-    EXPECT_EQ(boxes().calls()[0].buttons, int(vb::vbOKOnly));
-    EXPECT_FALSE(g_blnPromptStore);  // the page view was hidden by the reset
+    struct Case {
+        const char *name;
+        QList<int> before; // an insert into these pages; none: a new document
+        int fedFirst;      // pages that come in before the failure
+        int number;
+        const char *text;
+        QList<int> after;
+    };
+    const Case cases[] = {
+        {"new document, jam after a page", {}, 1, 4426, "Paper jam", {200}},
+        {"new document, jam at the first sheet", {}, 0, 4426, "Paper jam", {}},
+        {"insert, scanner switched off", {100}, 0, 9002, "Scanner switched off", {100}},
+        {"insert, cover open after a page", {100}, 1, 4708, "Cover open", {100, 200}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        tree().clearImage();
+        if (!c.before.isEmpty()) {
+            haveDocument(c.before);
+            answerRescan(0);
+        }
+        g_Book = QStringLiteral("001011");
+        f->btnGoNew->setText(QStringLiteral("Rest&art"));
+        boxes().clear();
+        forms().onShow(QStringLiteral("frmHandFeed"), [&](Form &form) {
+            auto &h = static_cast<FrmHandFeed &>(form);
+            fake->loadFeeder(sheets({200, 300}));
+            fake->failNextScan(c.fedFirst, c.number, QString::fromLatin1(c.text));
+            h.Timer1_Timer();
+        });
+        do_HandFeedScan();
+        EXPECT_EQ(widths(), c.after);
+        EXPECT_EQ(g_Book, QStringLiteral("001011"));
+        EXPECT_EQ(f->btnGoNew->text(), QStringLiteral("Rest&art")) << "the lookup stays";
+        EXPECT_FALSE(isLoaded(QStringLiteral("frmHandFeed")));
+        ASSERT_EQ(boxes().calls().size(), 1);
+        EXPECT_EQ(boxes().calls()[0].prompt,
+                  QString::fromLatin1(c.text) + QStringLiteral("\r\nScanning failed.  Be sure you have selected a "
+                                                               "scanner under Settings and that your scanner is "
+                                                               "turned on and properly connected."));
+        EXPECT_EQ(boxes().calls()[0].buttons, int(vb::vbOKOnly));
+        EXPECT_EQ(g_blnPromptStore, !c.after.isEmpty());
+        EXPECT_EQ(f->btnStore->isEnabled(), !c.after.isEmpty()) << "nothing to store";
+        drainFeeder();
+    }
 }
 
 // ---- overhead ----------------------------------------------------------------------------------
@@ -668,6 +699,59 @@ TEST_F(Overhead, FrameCloseDuringTheRunIsItsCancelScan)
     EXPECT_EQ(tree().pageCount(), 2) << "the pages scanned stay";
     EXPECT_TRUE(f->btnStore->isEnabled()) << "the closing steps ran";
     EXPECT_FALSE(isLoaded(QStringLiteral("frmOverhead")));
+}
+
+// A scan that fails during an overhead run stops the run there and says why: the pages scanned
+// before stay, turned as their side says; no other page takes the failed page's turn; the
+// document counts as changed only when pages came in.
+TEST_F(Overhead, AFailedScanStopsTheRunAndTurnsNoOtherPage)
+{
+    struct Case {
+        const char *name;
+        QList<int> before; // stored pages an insert goes into
+        int failsAfter;    // pages scanned in the run before the failing one
+        QList<int> widths, turns;
+        bool changed;
+    };
+    // Large book beginning on the left: page 1 three quarter turns, page 2 one.
+    const Case cases[] = {
+        {"second page fails", {}, 1, {700}, {3}, true},
+        {"first page fails", {}, 0, {}, {}, false},
+        {"insert, first new page fails", {100, 200}, 0, {100, 200}, {0, 0}, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        tree().clearImage();
+        if (!c.before.isEmpty()) {
+            tree().setPaperSource(0);
+            haveDocument(c.before);
+            tree().setPaperSource(2);
+            answerRescan(0);
+        }
+        g_blnPromptStore = false;
+        f->btnStore->setEnabled(false);
+        boxes().clear();
+        fake->setFlatbedPage(page(700));
+        const int start = tree().pageCount();
+        if (c.failsAfter == 0)
+            fake->failNextScan(0, 9002, QStringLiteral("Scanner switched off"));
+        QMetaObject::Connection arm = QObject::connect(&view(), &QelEzImage::pageChange, [&] {
+            if (tree().pageCount() == start + c.failsAfter)
+                fake->failNextScan(0, 9002, QStringLiteral("Scanner switched off"));
+        });
+        run([](FrmOverhead &o) {
+            o.txtNumPages->setText(QStringLiteral("3"));
+            o.optBookSizeLarge->click();
+        });
+        QObject::disconnect(arm);
+        EXPECT_EQ(widths(), c.widths);
+        EXPECT_EQ(turns(), c.turns);
+        ASSERT_EQ(boxes().calls().size(), 1);
+        EXPECT_TRUE(boxes().calls()[0].prompt.startsWith(QStringLiteral("Scanner switched off\r\nScanning failed.")));
+        EXPECT_EQ(g_blnPromptStore, c.changed);
+        EXPECT_EQ(f->btnStore->isEnabled(), c.changed);
+        EXPECT_FALSE(isLoaded(QStringLiteral("frmOverhead")));
+    }
 }
 
 TEST_F(Overhead, PageCountComesFromTheLookedUpDocument)

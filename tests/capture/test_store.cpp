@@ -1,5 +1,6 @@
 // The document store against the records-host emulator: files on the share, registration,
 // what follows a store, and what a failing store leaves behind.
+#include <QCryptographicHash>
 #include <QDate>
 #include <QDir>
 #include <QDirIterator>
@@ -31,6 +32,7 @@
 #include "host/hostcall.h"
 #include "host/im650r.h"
 #include "host/im656r.h"
+#include "host/rg632r.h"
 #include "platform/annot/annotdocument.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/settings/settings.h"
@@ -49,28 +51,37 @@ QImage page(int width, int height)
     return img;
 }
 
-class StoreTest : public StoreHostTest<> {
+template <class Base>
+class StoreFixture : public StoreHostTest<Base> {
 protected:
+    using StoreHostTest<Base>::dir;
+    using StoreHostTest<Base>::em;
+    using StoreHostTest<Base>::msg;
+    using StoreHostTest<Base>::script;
+
     void SetUp() override
     {
-        StoreHostTest::SetUp();
+        StoreHostTest<Base>::SetUp();
         g_blnPromptStore = true;
     }
 
     // A scanned document of `pages` pages in both views, optionally with one item on the last
-    // page whose type the annotation security may not remove.
-    void loadDocument(int pages, bool annotate)
+    // page whose type the annotation security may not remove; shown from the scan's working
+    // file, or only in memory as the scanner hands it over.
+    void loadDocument(int pages, bool annotate, bool inMemory = false, int width = 400)
     {
         QelEzImage &view = *frmMain().ezPageView;
         QelEzImage &tree = *frmMain().ezTreeView;
         view.clearImage();
         tree.clearImage();
         for (int i = 0; i < pages; ++i)
-            view.appendPage(page(400 + 8 * i + 3, 300)); // widths not byte-aligned
-        view.setSaveFileName(g_strTempPath + QStringLiteral("temp.tif"));
-        view.save();
-        view.clearImage();
-        view.setImageFile(g_strTempPath + QStringLiteral("temp.tif"));
+            view.appendPage(page(width + 8 * i + 3, 300)); // widths not byte-aligned
+        if (!inMemory) {
+            view.setSaveFileName(g_strTempPath + QStringLiteral("temp.tif"));
+            view.save();
+            view.clearImage();
+            view.setImageFile(g_strTempPath + QStringLiteral("temp.tif"));
+        }
         if (annotate) {
             view.setPage(pages);
             QelAnnotItem *item = view.createAnnotation(4); // a type the security handler gives no rights
@@ -79,6 +90,8 @@ protected:
             view.setPage(1);
         }
         tree.setImageHandle(view.imageHandle());
+        frmMain().btnPrint->setEnabled(true);
+        frmMain().btnRedact->setEnabled(true);
         g_blnTif = true;
     }
 
@@ -103,9 +116,9 @@ protected:
     }
 
     // After a store that failed: the document is back in both views as it was (the item on its
-    // last page), still to be stored; nothing registered, no file on the share under a final
-    // name and no temporary left.
-    void expectDocumentBack(int pages)
+    // last page), still to be stored, held in a working file of the temp folder that is there;
+    // nothing (more) registered, no file on the share under a final name and no temporary left.
+    void expectDocumentBack(int pages, int registered = 0)
     {
         QelEzImage &view = *frmMain().ezPageView;
         EXPECT_EQ(view.pageCount(), pages);
@@ -114,10 +127,30 @@ protected:
             view.setPage(pages);
             EXPECT_EQ(view.annotationCount(), 1);
         }
+        const QString work = view.imageFile();
+        EXPECT_TRUE(work.startsWith(g_strTempPath) && QFileInfo::exists(work)) << work.toStdString();
+        EXPECT_FALSE(work.endsWith(QStringLiteral("storebackup.tif"))) << "the next store writes its copy there";
+        for (const QString &open : openFilesBelow(g_strTempPath))
+            EXPECT_FALSE(open.endsWith(QStringLiteral(" (deleted)"))) << open.toStdString();
         EXPECT_TRUE(g_blnPromptStore);
         EXPECT_TRUE(frmMain().btnStore->isEnabled());
-        EXPECT_TRUE(registrations().isEmpty());
+        EXPECT_TRUE(frmMain().btnPrint->isEnabled() && frmMain().btnRedact->isEnabled());
+        EXPECT_EQ(registrations().size(), registered);
         EXPECT_EQ(QDir(scans()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // Every file below the share root (hidden ones too) with a digest of its content.
+    QMap<QString, QByteArray> shareContents() const
+    {
+        QMap<QString, QByteArray> out;
+        const QString root = dir.filePath(QStringLiteral("share"));
+        QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile f(it.next());
+            if (f.open(QIODevice::ReadOnly))
+                out.insert(f.fileName().mid(root.size()), QCryptographicHash::hash(f.readAll(), QCryptographicHash::Md5));
+        }
+        return out;
     }
 
     // The pages of a TIFF file as libtiff's own tool counts them; -100 when it cannot read it.
@@ -199,8 +232,9 @@ protected:
     {
         return dir.filePath(QStringLiteral("share/QHOST/IMAGES/IMG%1/%2").arg(QDate::currentDate().year()).arg(imid));
     }
-
 };
+
+using StoreTest = StoreFixture<::testing::Test>;
 
 TEST(StoreNames, BaseNameIsFirstTenCharactersUpperCaseTrimmed)
 {
@@ -292,30 +326,6 @@ TEST_F(StoreTest, PaperStoreWritesRegistersAndTheLookupFindsIt)
         EXPECT_EQ(check.imageWidth() % 8, 0) << p;
         EXPECT_EQ(check.annotationCount(), p == 2 ? 1 : 0) << p;
     }
-}
-
-TEST_F(StoreTest, FailedRegistrationKeepsTheDocumentUnstored)
-{
-    loadDocument(2, true);
-    frmMain().btnStore->setEnabled(true);
-    g_DocId = QStringLiteral("NOSUCHDOC");
-    EXPECT_FALSE(do_store_manual(false));
-    ASSERT_EQ(msg->calls().size(), 1);
-    EXPECT_EQ(msg->calls().first().prompt.trimmed(), QStringLiteral("IM650R: the document is not on file."));
-    // The copies are taken back off the share: nothing there is unregistered.
-    expectDocumentBack(2);
-}
-
-TEST_F(StoreTest, RegistrationTheHostRefusesLeavesTheDocumentToStoreAgain)
-{
-    loadDocument(2, true);
-    frmMain().btnStore->setEnabled(true);
-    refuseNext(QStringLiteral("IM650R"), QStringLiteral("ErrMsg"), QStringLiteral("STORE AREA LOCKED"));
-    EXPECT_FALSE(do_store_manual(false));
-    ASSERT_EQ(msg->calls().size(), 1);
-    EXPECT_EQ(msg->calls().first().prompt.trimmed(), QStringLiteral("STORE AREA LOCKED"));
-    expectDocumentBack(2);
-    expectSecondStoreStoresItWhole(2);
 }
 
 TEST_F(StoreTest, ReadOnlyShareFailsTheStoreAndKeepsTheDocument)
@@ -416,28 +426,6 @@ TEST_F(StoreTest, FullTempFolderFailsTheStoreAndGivesTheDocumentBack)
     EXPECT_GT(failures, 0);
     ASSERT_TRUE(stored);
     EXPECT_EQ(storedPages(), 3);
-}
-
-TEST_F(StoreTest, RegistrationWhoseAnswerIsLostKeepsTheFilesAndAsksToCheck)
-{
-    loadDocument(2, true);
-    frmMain().btnStore->setEnabled(true);
-    hostsim::Fault drop;
-    drop.kind = hostsim::FaultKind::LostReply;
-    drop.program = QStringLiteral("IM650R");
-    em->addFault(drop);
-    EXPECT_FALSE(do_store_manual(false));
-    ASSERT_FALSE(msg->calls().isEmpty());
-    EXPECT_TRUE(msg->calls().last().prompt.contains(QStringLiteral("check it on the host before storing it again")))
-        << msg->calls().last().prompt.toStdString();
-    // The host registered it once; what it was given stays where it put it.
-    EXPECT_EQ(registrations().size(), 1);
-    EXPECT_EQ(storedPages(), 2);
-    EXPECT_EQ(scanFiles(), QStringList{QStringLiteral("SCAN-PC 01.A")});
-    // The document stays in the views, to be stored again if the host has not got it.
-    EXPECT_EQ(frmMain().ezPageView->pageCount(), 2);
-    EXPECT_EQ(frmMain().ezTreeView->pageCount(), 2);
-    EXPECT_TRUE(g_blnPromptStore);
 }
 
 TEST_F(StoreTest, FailedAnnotationMergeFailsTheStore)
@@ -557,63 +545,6 @@ TEST_F(StoreTest, StoreWindowClosedFromItsFrameKeepsItsModalStateUntilTheStoreEn
         EXPECT_NE(form->objectName(), QStringLiteral("frmStore")) << "the window goes once the store is over";
 }
 
-TEST_F(StoreTest, EFiledStoreReplacesTheBurnedImageTheHostNamedAndHandsTheDocumentOver)
-{
-    ASSERT_TRUE(fetchEFiledDocument(*em));
-    EXPECT_EQ(gsBurnedImagePath.size(), 255); // as the host returns it
-    loadDocument(2, true);
-    QFile stale(scans(QStringLiteral("SCAN-PC 01.A")));
-    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-    stale.close();
-
-    EXPECT_TRUE(do_store(true));
-
-    EXPECT_TRUE(msg->calls().isEmpty()) << msg->calls().value(0).prompt.toStdString();
-    EXPECT_EQ(filesIn(QStringLiteral("EFILE/BURNED")), QStringList{QStringLiteral("0000000002.TIF")});
-    const QFileInfo burned(dir.filePath(QStringLiteral("share/QHOST/EFILE/BURNED/0000000002.TIF")));
-    EXPECT_EQ(burned.size(), QFileInfo(g_strTempPath + QStringLiteral("temp8.tif")).size());
-    EXPECT_EQ(tiffPages(burned.filePath()), 2);
-    EXPECT_EQ(g_intAnnotCount, 1);
-    EXPECT_EQ(registrations(true),
-              (QStringList{QStringLiteral("IM650R S SCAN-PC 01.T %1 0002").arg(burned.size(), 9, 10, QLatin1Char('0')),
-                           QStringLiteral("IM652R S \\\\QHOST\\EFILE\\BURNED\\0000000002.TIF  0002")}));
-    EXPECT_EQ(queueStatus(), QStringLiteral("S"));
-    EXPECT_FALSE(g_blnPromptStore);
-    EXPECT_TRUE(scanFiles().isEmpty());
-    // The burned image keeps the pages' items, not burned into the pixels.
-    QelEzImage check;
-    check.setImageFile(burned.filePath());
-    check.setPage(2);
-    EXPECT_EQ(check.annotationCount(), 1);
-}
-
-TEST_F(StoreTest, EFiledRegistrationRefusedLeavesTheHostsBurnedImageAndTheDocument)
-{
-    ASSERT_TRUE(fetchEFiledDocument(*em));
-    const QString burned = dir.filePath(QStringLiteral("share/QHOST/EFILE/BURNED/0000000002.TIF"));
-    {
-        QFile f(burned);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("the host's burned image");
-    }
-    loadDocument(2, true);
-    frmMain().btnStore->setEnabled(true);
-    refuseNext(QStringLiteral("IM650R"), QStringLiteral("ErrMsg"), QStringLiteral("STORE AREA LOCKED"));
-
-    EXPECT_FALSE(do_store_electronic(true));
-
-    ASSERT_EQ(msg->calls().size(), 1);
-    EXPECT_EQ(msg->calls().first().prompt.trimmed(), QStringLiteral("STORE AREA LOCKED"));
-    QFile f(burned);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), QByteArray("the host's burned image"));
-    EXPECT_EQ(filesIn(QStringLiteral("EFILE/BURNED")), QStringList{QStringLiteral("0000000002.TIF")});
-    // Nothing is handed over after the refusal.
-    EXPECT_EQ(em->lastCall().program, QStringLiteral("IM650R"));
-    EXPECT_EQ(queueStatus(), QStringLiteral("H"));
-    expectDocumentBack(2);
-}
-
 TEST_F(StoreTest, EFiledStoreOntoAShareThatRefusesKeepsTheDocument)
 {
     // The burned image's folder is missing: the third copy fails after two went to the share.
@@ -689,39 +620,6 @@ TEST_F(StoreTest, ReferenceModeStoresUnderTheHostFileNameWithoutAnnotationFile)
     ASSERT_EQ(registrations().size(), 1);
     EXPECT_TRUE(registrations().first().startsWith(QStringLiteral("S FH0123.TIF ")));
     EXPECT_TRUE(scanFiles().isEmpty()); // the image moved on, no annotation file was written
-}
-
-TEST_F(StoreTest, BookScanGoesUnderTheHostsFolderAndNameAndTheHostTakesIt)
-{
-    ASSERT_TRUE(lookUpBookRange(*em, 2));
-    EXPECT_EQ(g_BookPath.size(), 32); // as the host returns it
-    loadDocument(2, false);
-    const int resets = resetCount();
-    EXPECT_TRUE(do_store_manual(true));
-    EXPECT_TRUE(msg->calls().isEmpty()) << msg->calls().value(0).prompt.toStdString();
-    EXPECT_EQ(filesIn(QStringLiteral("BOOKS/B000900")), QStringList{QStringLiteral("B009000001.T")});
-    EXPECT_EQ(tiffPages(dir.filePath(QStringLiteral("share/QHOST/BOOKS/B000900/B009000001.T"))), 2);
-    EXPECT_EQ(registrations(true),
-              QStringList{QStringLiteral("RG632R S \\\\QHOST\\BOOKS\\B000900\\B009000001.T  0002")});
-    EXPECT_EQ(g_dbMode, MODE_MARG);
-    EXPECT_FALSE(frmMain().chkAutoNextPage->isEnabled());
-    EXPECT_GE(resetCount(), resets + 1);
-    EXPECT_FALSE(g_blnPromptStore);
-    EXPECT_TRUE(scanFiles().isEmpty());
-}
-
-TEST_F(StoreTest, BookScanTheHostDoesNotTakeStaysToStoreAgain)
-{
-    ASSERT_TRUE(lookUpBookRange(*em, 2));
-    loadDocument(2, true);
-    frmMain().btnStore->setEnabled(true);
-    refuseNext(QStringLiteral("RG632R"), QStringLiteral("$ErrMsg"), QStringLiteral("BOOK 000900 IS CLOSED"));
-    EXPECT_FALSE(do_store_manual(true));
-    ASSERT_EQ(msg->calls().size(), 1);
-    EXPECT_EQ(msg->calls().first().prompt.trimmed(), QStringLiteral("BOOK 000900 IS CLOSED"));
-    EXPECT_EQ(g_dbMode, MODE_MARGBS);
-    EXPECT_EQ(filesIn(QStringLiteral("BOOKS/B000900")), QStringList());
-    expectDocumentBack(2);
 }
 
 TEST_F(StoreTest, BatchStoreWithoutProgressWindowSkipsThePageCheck)
@@ -806,5 +704,176 @@ TEST_F(StoreTest, TrapsPassEveryStepOfTheirRoad)
     }
     EXPECT_EQ(registrations().size(), 1);
 }
+
+// ---- every store kind against every answer of the host to its registration ------------------
+
+enum class Kind { Paper, BookScan, BookScanAgain, EFiled };
+enum class Answer { Refused, Lost, Taken };
+struct HostAnswer {
+    const char *name;
+    Kind kind;
+    Answer answer;
+};
+void PrintTo(const HostAnswer &row, std::ostream *os) { *os << row.name; }
+
+class StoreAnswers : public StoreFixture<::testing::TestWithParam<HostAnswer>> {
+protected:
+    QString bookFile() const { return dir.filePath(QStringLiteral("share/QHOST/BOOKS/B000900/B009000001.T")); }
+
+    // Book 900 pages 1 and 2 looked up for a book scan, as Start does in that mode.
+    void lookUpBookAgain()
+    {
+        g_dbMode = MODE_MARGBS;
+        g_blnScanUnIndexDocs = true;
+        g_Book = QStringLiteral("000900");
+        g_Page = QStringLiteral("0001");
+        g_EndingPage = QStringLiteral("0002");
+        AdoConnection conn;
+        openHostConnection(conn);
+        ASSERT_TRUE(RG632R(QStringLiteral("A"), conn, QStringLiteral("QHOST")));
+    }
+
+    // The document of the row in both views as a scan leaves it (in memory), the host's fault set.
+    void prepare(const HostAnswer &row)
+    {
+        switch (row.kind) {
+        case Kind::Paper:
+            break;
+        case Kind::BookScan:
+            ASSERT_TRUE(lookUpBookRange(*em, 2));
+            break;
+        case Kind::BookScanAgain:
+            // Stored under the host's folder and name and registered once, the mode back in
+            // recorded land; then looked up and scanned again.
+            ASSERT_TRUE(lookUpBookRange(*em, 2));
+            EXPECT_EQ(g_BookPath.size(), 32); // as the host returns it
+            loadDocument(2, true, true);
+            ASSERT_TRUE(do_store_manual(true));
+            ASSERT_EQ(registrations(true),
+                      QStringList{QStringLiteral("RG632R S \\\\QHOST\\BOOKS\\B000900\\B009000001.T  0002")});
+            EXPECT_EQ(g_dbMode, MODE_MARG);
+            EXPECT_FALSE(frmMain().chkAutoNextPage->isEnabled());
+            EXPECT_TRUE(scanFiles().isEmpty());
+            lookUpBookAgain();
+            break;
+        case Kind::EFiled: {
+            ASSERT_TRUE(fetchEFiledDocument(*em));
+            // The burned image the host holds for the document.
+            QFile burned(dir.filePath(QStringLiteral("share/QHOST/EFILE/BURNED/0000000002.TIF")));
+            ASSERT_TRUE(burned.open(QIODevice::WriteOnly));
+            burned.write("the host's burned image");
+            break;
+        }
+        }
+        loadDocument(2, true, true, 600);
+        frmMain().btnStore->setEnabled(true);
+        g_blnPromptStore = true;
+        const bool bookScan = row.kind == Kind::BookScan || row.kind == Kind::BookScanAgain;
+        if (row.answer == Answer::Refused)
+            refuseNext(bookScan ? QStringLiteral("RG632R") : QStringLiteral("IM650R"),
+                       bookScan ? QStringLiteral("$ErrMsg") : QStringLiteral("ErrMsg"), QStringLiteral("STORE AREA LOCKED"));
+        if (row.answer == Answer::Lost) {
+            hostsim::Fault drop;
+            drop.kind = hostsim::FaultKind::LostReply;
+            drop.program = QStringLiteral("IM650R");
+            em->addFault(drop);
+        }
+        msg->clear();
+    }
+};
+
+// A refusal leaves the share as it was (a file the host had keeps its content) and gives the
+// document back in both views, in a working file that is there, to be stored again. A lost
+// answer leaves the files and says so; the next Store asks the host first, and where the host
+// has the document sends no second registration. A store that went through leaves Store off.
+TEST_P(StoreAnswers, LeaveTheShareTheHostAndTheDocumentConsistent)
+{
+    const HostAnswer row = GetParam();
+    prepare(row);
+    if (HasFatalFailure())
+        return;
+    const int registered = int(registrations().size());
+    const QMap<QString, QByteArray> before = shareContents();
+
+    const bool stored = do_store(true);
+
+    switch (row.answer) {
+    case Answer::Refused:
+        EXPECT_FALSE(stored);
+        ASSERT_EQ(msg->calls().size(), 1);
+        EXPECT_EQ(msg->calls().first().prompt.trimmed(), QStringLiteral("STORE AREA LOCKED"));
+        EXPECT_EQ(shareContents(), before);
+        expectDocumentBack(2, registered);
+        // Stored again once the host takes it: the whole document, in place of the host's file.
+        msg->clear();
+        EXPECT_TRUE(do_store(true));
+        EXPECT_EQ(registrations().size(), registered + (row.kind == Kind::EFiled ? 2 : 1));
+        if (row.kind == Kind::BookScanAgain || row.kind == Kind::BookScan) {
+            EXPECT_EQ(filesIn(QStringLiteral("BOOKS/B000900")), QStringList{QStringLiteral("B009000001.T")});
+            EXPECT_EQ(tiffPages(bookFile()), 2);
+        }
+        break;
+    case Answer::Lost: {
+        EXPECT_FALSE(stored);
+        ASSERT_FALSE(msg->calls().isEmpty());
+        EXPECT_TRUE(msg->calls().last().prompt.contains(QStringLiteral("check it on the host before storing it again")));
+        EXPECT_EQ(registrations().size(), registered + 1) << "the host took it";
+        EXPECT_EQ(frmMain().ezPageView->pageCount(), 2);
+        EXPECT_TRUE(g_blnPromptStore);
+        msg->clear();
+        do_store(true);
+        EXPECT_TRUE(msg->calls().first().prompt.contains(QStringLiteral("shows this document stored")))
+            << msg->calls().value(0).prompt.toStdString();
+        const QStringList regs = registrations(true);
+        EXPECT_EQ(regs.filter(QStringLiteral("IM650R")).size(), 1) << regs.join(u'\n').toStdString();
+        if (row.kind == Kind::EFiled) {
+            EXPECT_EQ(regs.filter(QStringLiteral("IM652R")).size(), 1) << "handed over once";
+            EXPECT_EQ(queueStatus(), QStringLiteral("S"));
+        }
+        EXPECT_FALSE(g_blnPromptStore);
+        EXPECT_FALSE(frmMain().btnStore->isEnabled());
+        break;
+    }
+    case Answer::Taken:
+        EXPECT_TRUE(stored);
+        EXPECT_EQ(registrations().size(), registered + (row.kind == Kind::EFiled ? 2 : 1));
+        EXPECT_FALSE(g_blnPromptStore);
+        if (row.kind == Kind::EFiled) {
+            EXPECT_FALSE(frmMain().btnStore->isEnabled()) << "a second press would register it again";
+            EXPECT_FALSE(frmMain().mnuStore->isEnabled());
+            // The host's burned image replaced by the document with its items, handed over.
+            const QFileInfo burned(dir.filePath(QStringLiteral("share/QHOST/EFILE/BURNED/0000000002.TIF")));
+            EXPECT_EQ(burned.size(), QFileInfo(g_strTempPath + QStringLiteral("temp8.tif")).size());
+            EXPECT_EQ(registrations(true),
+                      (QStringList{QStringLiteral("IM650R S SCAN-PC 01.T %1 0002").arg(burned.size(), 9, 10, QLatin1Char('0')),
+                                   QStringLiteral("IM652R S \\\\QHOST\\EFILE\\BURNED\\0000000002.TIF  0002")}));
+            EXPECT_EQ(queueStatus(), QStringLiteral("S"));
+            EXPECT_TRUE(scanFiles().isEmpty());
+            QelEzImage check;
+            check.setImageFile(burned.filePath());
+            ASSERT_EQ(check.pageCount(), 2);
+            check.setPage(2);
+            EXPECT_EQ(check.annotationCount(), 1);
+        }
+        if (row.kind == Kind::BookScanAgain) {
+            EXPECT_EQ(filesIn(QStringLiteral("BOOKS/B000900")), QStringList{QStringLiteral("B009000001.T")});
+            EXPECT_NE(shareContents().value(QStringLiteral("/QHOST/BOOKS/B000900/B009000001.T")),
+                      before.value(QStringLiteral("/QHOST/BOOKS/B000900/B009000001.T")));
+        }
+        break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stores, StoreAnswers,
+    ::testing::Values(HostAnswer{"PaperRefused", Kind::Paper, Answer::Refused},
+                      HostAnswer{"PaperAnswerLost", Kind::Paper, Answer::Lost},
+                      HostAnswer{"BookScanRefused", Kind::BookScan, Answer::Refused},
+                      HostAnswer{"BookScanAgainRefused", Kind::BookScanAgain, Answer::Refused},
+                      HostAnswer{"BookScanAgainTaken", Kind::BookScanAgain, Answer::Taken},
+                      HostAnswer{"EFiledRefused", Kind::EFiled, Answer::Refused},
+                      HostAnswer{"EFiledAnswerLost", Kind::EFiled, Answer::Lost},
+                      HostAnswer{"EFiledTaken", Kind::EFiled, Answer::Taken}),
+    [](const ::testing::TestParamInfo<HostAnswer> &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPointer>
 #include <QSettings>
@@ -8,6 +11,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/stat.h>
 
 #include "core/recovery.h"
 #include "core/state.h"
@@ -89,37 +93,141 @@ TEST(MainWindowClose, ShutdownWindowUnloadsTheOthersThenTheMainWindowGoes)
     EXPECT_TRUE(frmMain().isLoaded());
 }
 
-TEST(MainWindowClose, TerminationSignalKeepsUnstoredPagesAndClosesWithoutAsking)
+namespace {
+
+// The permission bits of a file.
+int mode(const QString &path)
 {
-    writeForceScript();
-    QTemporaryDir data;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
-    FormScript forms;
-    MsgBoxScript boxes;
-    installCloseOnSignals();
-    FrmMain &f = frmMain();
-    QPointer<FrmMain> old(&f);
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+}
+
+// The signals that ask a process to end, with their names.
+struct EndingSignal {
+    int number;
+    const char *name;
+};
+QList<EndingSignal> endingSignals()
+{
+    QList<EndingSignal> s{{SIGHUP, "SIGHUP"},     {SIGINT, "SIGINT"},       {SIGQUIT, "SIGQUIT"},
+                          {SIGTERM, "SIGTERM"},   {SIGUSR1, "SIGUSR1"},     {SIGUSR2, "SIGUSR2"},
+                          {SIGALRM, "SIGALRM"},   {SIGVTALRM, "SIGVTALRM"}, {SIGPROF, "SIGPROF"},
+                          {SIGXCPU, "SIGXCPU"},   {SIGIO, "SIGIO"},         {SIGPWR, "SIGPWR"},
+                          {SIGRTMIN, "SIGRTMIN"}, {SIGRTMAX, "SIGRTMAX"}};
+    return s;
+}
+
+// The kept documents of the recovery folder, by their index files.
+QStringList keptIndexes() { return QDir(recoveryFolder()).entryList({"*.ini"}, QDir::Files, QDir::Name); }
+
+// Two pages with an item on the second, the book field filled, not stored.
+void unstoredPages(FrmMain &f, const QString &book)
+{
     QImage page(240, 160, QImage::Format_Mono);
     page.fill(1);
     f.ezPageView->appendPage(page);
     f.ezPageView->appendPage(page);
-    f.txtBook_MARG->setText("1011");
+    f.ezPageView->setPage(2);
+    ASSERT_NE(f.ezPageView->createAnnotation(4), nullptr);
+    f.txtBook_MARG->setText(book);
     g_blnPromptStore = true;
+}
 
-    // A signal cannot wait for an operator: nothing is asked, the pages are kept.
-    ::raise(SIGTERM);
-    QTRY_VERIFY_WITH_TIMEOUT(!old || !old->isLoaded(), 3000);
-    for (const auto &box : boxes.calls())
-        EXPECT_FALSE(box.prompt.contains("has not been stored")) << "asked about the unstored pages";
-    ASSERT_EQ(forms.calls().size(), 1);
-    EXPECT_EQ(forms.calls()[0].form, "frmShutdown");
-    EXPECT_FALSE(g_blnPromptStore);
-    EXPECT_TRUE(recoveryFolder().startsWith(data.path()));
-    QSettings kept(recoveryFolder() + "/document.ini", QSettings::IniFormat);
-    EXPECT_EQ(kept.value("document/pages").toInt(), 2);
-    EXPECT_EQ(kept.value("fields/txtBook_MARG").toString(), "1011");
-    EXPECT_TRUE(QFile::exists(recoveryFolder() + "/document.tif"));
+} // namespace
+
+// Every signal whose default action ends the process closes the program without asking and
+// keeps the unstored pages, each time in a pair of files of its own (an earlier one is never
+// replaced), private to the user, with the index values and every page. A signal the parent set
+// to be ignored stays ignored, and a failed write (SIGPIPE, SIGXFSZ) is not the end.
+TEST(MainWindowClose, EverySignalThatEndsAProcessKeepsTheUnstoredPages)
+{
+    writeForceScript();
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+    QList<int> ignoredBefore;
+    for (const EndingSignal &s : endingSignals()) {
+        struct sigaction old = {};
+        ::sigaction(s.number, nullptr, &old);
+        if (old.sa_handler == SIG_IGN)
+            ignoredBefore << s.number;
+    }
+    installCloseOnSignals();
+    for (int sig : {SIGPIPE, SIGXFSZ}) {
+        ASSERT_EQ(::signal(sig, SIG_IGN), SIG_IGN) << sig;
+        ::raise(sig); // the test goes on
+    }
+    int kept = 0;
+    for (const EndingSignal &s : endingSignals()) {
+        SCOPED_TRACE(s.name);
+        struct sigaction now = {};
+        ::sigaction(s.number, nullptr, &now);
+        if (ignoredBefore.contains(s.number)) {
+            EXPECT_EQ(now.sa_handler, SIG_IGN);
+            continue;
+        }
+        ASSERT_NE(now.sa_handler, SIG_DFL) << "the signal would end the process at once";
+        FormScript forms;
+        MsgBoxScript boxes;
+        FrmMain &f = frmMain();
+        QPointer<FrmMain> old(&f);
+        const QString book = QString::number(1000 + kept);
+        unstoredPages(f, book);
+
+        ::raise(s.number);
+        QTRY_VERIFY_WITH_TIMEOUT(!old || !old->isLoaded(), 3000);
+        for (const auto &box : boxes.calls())
+            EXPECT_FALSE(box.prompt.contains("has not been stored")) << "asked about the unstored pages";
+        ASSERT_EQ(forms.calls().size(), 1);
+        EXPECT_EQ(forms.calls()[0].form, "frmShutdown");
+        EXPECT_FALSE(g_blnPromptStore);
+
+        const QStringList indexes = keptIndexes();
+        ASSERT_EQ(indexes.size(), ++kept);
+        EXPECT_TRUE(recoveryFolder().startsWith(data.path()));
+        EXPECT_EQ(mode(recoveryFolder()), 0700);
+        const QString newest = recoveryFolder() + u'/' + indexes.last();
+        QSettings ini(newest, QSettings::IniFormat);
+        EXPECT_EQ(ini.value("document/pages").toInt(), 2);
+        EXPECT_EQ(ini.value("fields/txtBook_MARG").toString(), book);
+        const QString image = newest.chopped(4) + ".tif";
+        for (const QString &file : {newest, image})
+            EXPECT_EQ(mode(file), 0600) << file.toStdString();
+        QelEzImage check;
+        check.setImageFile(image);
+        ASSERT_EQ(check.pageCount(), 2);
+        check.setPage(2);
+        EXPECT_EQ(check.annotationCount(), 1);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(old.isNull());
+    }
+    EXPECT_GE(kept, endingSignals().size() - 2);
+
+    // At the next start (no sign-on here), each kept document that cannot be looked up is named
+    // with its folder and file; the operator discards the first and keeps the rest.
+    {
+        FormScript forms;
+        MsgBoxScript boxes;
+        frmMain();
+        boxes.clear();
+        for (const QString &index : keptIndexes().mid(3)) {
+            QFile::remove(recoveryFolder() + u'/' + index);
+            QFile::remove(recoveryFolder() + u'/' + index.chopped(4) + ".tif");
+        }
+        const QStringList before = keptIndexes();
+        boxes.answer(vb::vbNo);
+        restoreRecoveryDocument();
+        ASSERT_EQ(boxes.calls().size(), before.size());
+        for (int i = 0; i < before.size(); ++i) {
+            const QString named = boxes.calls()[i].prompt;
+            EXPECT_TRUE(named.contains("could not be brought back now")) << named.toStdString();
+            EXPECT_TRUE(named.contains(QDir::toNativeSeparators(recoveryFolder()))) << named.toStdString();
+            EXPECT_TRUE(named.contains(before[i].chopped(4) + ".tif")) << named.toStdString();
+        }
+        EXPECT_EQ(keptIndexes(), before.mid(1)) << "the first discarded, the others kept";
+        // Each is tried once in a session.
+        boxes.clear();
+        restoreRecoveryDocument();
+        EXPECT_TRUE(boxes.calls().isEmpty());
+    }
     qunsetenv("XDG_DATA_HOME");
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(old.isNull());
 }
