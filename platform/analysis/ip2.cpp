@@ -59,6 +59,12 @@ constexpr unsigned everyThirdBit(uint64_t v)
 }
 static_assert(everyThirdBit(0x249249249249ull) == 0xFFFF && everyThirdBit(0x8ull) == 2 && everyThirdBit(0x6ull) == 0);
 
+// QRect::contains for a rectangle that is empty or not turned inside out, without a call.
+inline bool within(const QRect &r, int x, int y)
+{
+    return x >= r.left() && x <= r.right() && y >= r.top() && y <= r.bottom();
+}
+
 // Sets the bits of row y's dark pixels in `row` (zeros, laid out as in loadDarkRow).
 void setDarkBits(const QImage &img, int y, bool inkIsOne, std::vector<uint8_t> &row)
 {
@@ -242,7 +248,7 @@ int paperLevel(const QImage &img, const QRect &kept)
     for (int y = 0; y < img.height(); y += 8) {
         const uchar *line = img.constScanLine(y);
         for (int x = 0; x < img.width(); x += 8, ++samples)
-            ++bins[size_t(!kept.contains(x, y) ? 255 : bpp == 1 ? line[x] : luma(line + 3 * x))];
+            ++bins[size_t(!within(kept, x, y) ? 255 : bpp == 1 ? line[x] : luma(line + 3 * x))];
     }
     int level = 255, above = bins[255];
     while (level > 0 && above * 4 < samples)
@@ -542,7 +548,7 @@ void IP2PrefilterB::apply(IP2Image &page) const
         clearEdgeInk(
             w, h, allowed, span,
             [&](int x, int y) {
-                return kept.contains(x, y) && bool((bits[y * bpl + (x >> 3)] >> (7 - (x & 7))) & 1) == one;
+                return within(kept, x, y) && bool((bits[y * bpl + (x >> 3)] >> (7 - (x & 7))) & 1) == one;
             },
             [&](int x0, int x1, int y) {
                 uchar *line = row(y);
@@ -556,13 +562,13 @@ void IP2PrefilterB::apply(IP2Image &page) const
     }
     case QImage::Format_Grayscale8:
         clearEdgeInk(
-            w, h, allowed, span, [&](int x, int y) { return kept.contains(x, y) && bits[y * bpl + x] < shadow; },
+            w, h, allowed, span, [&](int x, int y) { return within(kept, x, y) && bits[y * bpl + x] < shadow; },
             [&](int x0, int x1, int y) { std::memset(row(y) + x0, 255, size_t(x1 - x0 + 1)); });
         break;
     default:
         clearEdgeInk(
             w, h, allowed, span,
-            [&](int x, int y) { return kept.contains(x, y) && luma(bits + y * bpl + 3 * x) < shadow; },
+            [&](int x, int y) { return within(kept, x, y) && luma(bits + y * bpl + 3 * x) < shadow; },
             [&](int x0, int x1, int y) { std::memset(row(y) + 3 * x0, 255, size_t(x1 - x0 + 1) * 3); });
     }
 }
