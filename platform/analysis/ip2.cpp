@@ -706,7 +706,6 @@ void FilterChain::remove(int position)
     m_filters.erase(m_filters.begin() + (position - 1));
 }
 
-
 IP2Image FilterChain::apply(const IP2Image &page) const
 {
     IP2Image out(normalised(page.image()));
