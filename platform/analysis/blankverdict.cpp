@@ -65,7 +65,6 @@ const std::array<std::array<int8_t, 256>, 256> &gradeTable()
 struct Plane {
     int w = 0, h = 0;
     double perInchX = 150, perInchY = 150;
-    int fx = 1, fy = 1; // pixels per cell
     bool bilevel = false;
     std::vector<uint8_t> cells;
     const uint8_t *row(int y) const { return cells.data() + size_t(y) * size_t(w); }
@@ -83,8 +82,6 @@ Plane reduce(const QImage &img, const QRect &kept)
     p.h = (img.height() + fy - 1) / fy;
     p.perInchX = xDpi(img) / fx;
     p.perInchY = yDpi(img) / fy;
-    p.fx = fx;
-    p.fy = fy;
     p.cells.assign(size_t(p.w) * size_t(p.h), 255);
     p.bilevel = isMono(img);
     if (kept.isEmpty())
@@ -727,7 +724,7 @@ template <class Point> Fit fit(const std::vector<size_t> &items, Point point)
 class Verdict {
 public:
     Verdict(const QImage &page, const QRect &kept, const Limits &limits)
-        : m_page(page), m_kept(kept), m_limits(limits), m_plane(reduce(page, kept)), m_paper(m_plane),
+        : m_limits(limits), m_plane(reduce(page, kept)), m_paper(m_plane),
           m_marks(m_plane, m_paper, {limits.lone, limits.lined}, plainGlyphs()), m_geometry(m_plane, m_marks)
     {
         const std::vector<Mark> &marks = m_marks.marks();
@@ -799,7 +796,7 @@ private:
                     continue;
                 }
             }
-            if ((longer >= 3 * Mm && stapleShaped(m_geometry, i, m, s, m_plane)) || (longer >= 8 * Mm && hair(i))) {
+            if (longer >= 3 * Mm && stapleShaped(m_geometry, i, m, s, m_plane)) {
                 m_artefact[i] = true;
                 continue;
             }
@@ -838,73 +835,6 @@ private:
                         m_artefact[i] = true;
                     absorbCrumbs(line, down);
                 }
-    }
-
-    // A hair: a bent line far thinner than a pen draws (a fine ballpoint or a sharp pencil leaves
-    // 0.2 mm or more, two or three pixels at 300 dpi; a hair 0.04 to 0.12 mm). Told only on scans
-    // fine enough to show the difference, and only bent, so that a printed hairline is never
-    // taken for one. Its thickness is measured on the page's own pixels.
-    bool hair(size_t i) const
-    {
-        const Mark &m = m_marks.marks()[i];
-        if (m_plane.perInchX * m_plane.fx < 250 || m_plane.perInchY * m_plane.fy < 250)
-            return false;
-        const Shape f = m_geometry.shape(i);
-        if (m.area * m_geometry.cellArea() > 0.025 * f.length()) // thin on the plane first
-            return false;
-        double lo = 1e9, hi = -1e9;
-        m_geometry.forCells(i, [&](double x, double y) {
-            const double c = (y - f.cy) * f.ux - (x - f.cx) * f.uy;
-            lo = std::min(lo, c);
-            hi = std::max(hi, c);
-        });
-        if (hi - lo < 1.5 * Mm)
-            return false;
-        // Dark: nearer the level of the mark's middle cell than its paper (one dark speck on a
-        // faint mark does not make it thin).
-        std::vector<std::pair<int, int>> levels; // level, paper
-        m_marks.forRuns(i, [&](int x0, int x1, int y) {
-            for (int x = x0; x <= x1; ++x)
-                levels.emplace_back(m_plane.row(y)[x], m_paper.level(x, y));
-        });
-        const auto middle = levels.begin() + qsizetype(levels.size() / 2);
-        std::nth_element(levels.begin(), middle, levels.end());
-        const int cut = (middle->first + middle->second) / 2;
-        const bool mono = isMono(m_page), one = mono && monoInkIsOne(m_page), grey = m_page.format() == QImage::Format_Grayscale8;
-        const auto dark = [&](int x, int y) {
-            if (!within(m_kept, x, y))
-                return false;
-            const uchar *line = m_page.constScanLine(y);
-            if (mono)
-                return bool((line[x >> 3] >> (7 - (x & 7))) & 1) == one;
-            const int v = grey ? line[x] : std::min({line[3 * x], line[3 * x + 1], line[3 * x + 2]});
-            return v <= cut;
-        };
-        // Each dark pixel's thickness: the shortest of its dark runs across, down and along both
-        // diagonals (a diagonal step counts 1.4). A hair is a pixel thick, two here and there;
-        // a pen's stroke is two or more all along, and so is the writing a hair lies across.
-        const auto run = [&](int x, int y, int dx, int dy) {
-            int n = 1;
-            for (int k = 1; k <= 3 && dark(x + k * dx, y + k * dy); ++k)
-                ++n;
-            for (int k = 1; k <= 3 && dark(x - k * dx, y - k * dy); ++k)
-                ++n;
-            return n;
-        };
-        int pixels = 0, two = 0, thick = 0;
-        m_marks.forRuns(i, [&](int x0, int x1, int y) {
-            for (int py = y * m_plane.fy; py < std::min(m_page.height(), (y + 1) * m_plane.fy); ++py)
-                for (int px = x0 * m_plane.fx; px < std::min(m_page.width(), (x1 + 1) * m_plane.fx); ++px)
-                    if (dark(px, py)) {
-                        ++pixels;
-                        const double across = std::min(run(px, py, 1, 0), run(px, py, 0, 1));
-                        const double diagonal = 1.4 * std::min(run(px, py, 1, 1), run(px, py, 1, -1));
-                        two += std::min(across, diagonal) >= 2;
-                        thick += std::min(across, diagonal) >= 2.5;
-                    }
-        });
-        // A hair leaves a dark pixel or so for each pixel of its length.
-        return pixels >= 0.6 * f.length() * m_plane.perInchX * m_plane.fx && two * 10 <= pixels && thick * 100 <= pixels;
     }
 
     // The crumbs of a thin line (what its own fading or the threshold left of it) are part of
@@ -1039,8 +969,6 @@ private:
         return ink;
     }
 
-    const QImage &m_page;
-    const QRect m_kept;
     const Limits &m_limits;
     Plane m_plane;
     PaperMap m_paper;

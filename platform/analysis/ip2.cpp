@@ -59,6 +59,12 @@ constexpr unsigned everyThirdBit(uint64_t v)
 }
 static_assert(everyThirdBit(0x249249249249ull) == 0xFFFF && everyThirdBit(0x8ull) == 2 && everyThirdBit(0x6ull) == 0);
 
+// QRect::contains for a rectangle that is empty or not turned inside out, without a call.
+inline bool within(const QRect &r, int x, int y)
+{
+    return x >= r.left() && x <= r.right() && y >= r.top() && y <= r.bottom();
+}
+
 // Sets the bits of row y's dark pixels in `row` (zeros, laid out as in loadDarkRow).
 void setDarkBits(const QImage &img, int y, bool inkIsOne, std::vector<uint8_t> &row)
 {

@@ -30,12 +30,6 @@ inline bool monoInkIsOne(const QImage &img)
     return qGray(img.color(1)) < qGray(img.color(0));
 }
 
-// QRect::contains for a rectangle that is empty or not turned inside out, without a call.
-inline bool within(const QRect &r, int x, int y)
-{
-    return x >= r.left() && x <= r.right() && y >= r.top() && y <= r.bottom();
-}
-
 // Bits of byte i of a bilevel row that lie in columns [x0, x1).
 inline uint8_t columnMask(int i, int x0, int x1)
 {

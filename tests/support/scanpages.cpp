@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <numbers>
 #include <random>
 #include <utility>
 #include <vector>
@@ -877,23 +876,6 @@ RandomPage randomPage(unsigned seed)
     page.content = items > 0;
     if (!page.content)
         what += ", no content";
-    // A hair lying anywhere, over the content too: a bent line 0.04 to 0.12 mm thick. Drawn from
-    // a generator of its own, so that the rest of the page stays as its seed has always drawn it.
-    XorShift hairs(uint64_t(seed) * 104729u + 5);
-    if (hairs.chance(0.2)) {
-        const double length = hairs.between(12, 50) * mm, turn = hairs.between(0, 2 * std::numbers::pi);
-        const QPointF from = layout.onSheet(QPointF(hairs.between(0.1, size.width() - 0.1), hairs.between(0.1, size.height() - 0.1)));
-        const QPointF along(std::cos(turn) * length, std::sin(turn) * length), across(-along.y(), along.x());
-        QPainterPath hair(from);
-        hair.cubicTo(from + along / 3 + across * hairs.between(-0.4, 0.4), from + along * 2 / 3 + across * hairs.between(-0.4, 0.4),
-                     from + along + across * hairs.between(-0.2, 0.2));
-        const int level = 20 + hairs.below(100);
-        const double width = hairs.between(0.04, 0.12) * mm;
-        p.setPen(QPen(colour ? QColor(level, level * 9 / 10, level * 4 / 5) : QColor(level, level, level), width));
-        p.setBrush(Qt::NoBrush);
-        p.drawPath(hair);
-        what += ", hair " + fixed(width / mm, 2) + " mm at " + std::to_string(level);
-    }
 
     const QImage scan = sheet.scan(o);
     page.scan = scan;

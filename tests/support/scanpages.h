@@ -102,8 +102,8 @@ void draw(Sheet &sheet, Content content, unsigned seed);
 // handwritten glyphs 2 to 15 mm in ballpoint, pencil, felt pen or carbon, typed or printed lines,
 // an empty form's rules, a stamp, in any colour down to a contrast of 0.2 (0.6 on bilevel
 // scans), anywhere from 0.1 in off the edge. Any page may carry punched holes, a staple, a
-// crease, a scanner streak, a copier's border, a hair, dust, show-through, tinted paper, JPEG
-// and up to 3 degrees of skew; content keeps clear of holes, staples, borders and streaks.
+// crease, a scanner streak, a copier's border, dust, show-through, tinted paper, JPEG and up to
+// 3 degrees of skew; content keeps clear of holes, staples, borders and streaks.
 struct RandomPage {
     QImage scan;
     bool content = false;

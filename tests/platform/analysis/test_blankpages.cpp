@@ -44,8 +44,7 @@ TEST(BlankPages, NoPageWithContentIsBlankAtTheDefaultAndVerdictsRiseWithSensitiv
     }
     const auto keptCount = std::count(kept.begin(), kept.end(), '\n');
     std::cout << keptCount << " of " << blanks << " blank pages kept at the default sensitivity\n" << kept;
-    // The verdict still removes blank pages: at most one in four is kept (most of those show
-    // through as darkly as faint writing, or carry a hair on a scan too coarse to tell it from a
-    // fine pen's stroke).
-    EXPECT_LE(keptCount * 100, blanks * 25);
+    // The verdict still removes blank pages: at most about one in seven is kept (most of those
+    // show through as darkly as faint writing).
+    EXPECT_LE(keptCount * 100, blanks * 15);
 }
