@@ -74,7 +74,7 @@ struct Plane {
 
 int reduction(double dpi) { return std::max(1, int(dpi / 100 + 0.25)); }
 
-Plane reduce(const QImage &img)
+Plane reduce(const QImage &img, const QRect &kept)
 {
     Plane p;
     const int fx = reduction(xDpi(img)), fy = reduction(yDpi(img));
@@ -83,8 +83,12 @@ Plane reduce(const QImage &img)
     p.perInchX = xDpi(img) / fx;
     p.perInchY = yDpi(img) / fy;
     p.cells.assign(size_t(p.w) * size_t(p.h), 255);
+    p.bilevel = isMono(img);
+    if (kept.isEmpty())
+        return p;
+    const int x0 = kept.left(), x1 = kept.right() + 1;
+    const auto keptRows = [&](int y) { return std::pair(std::max(y * fy, kept.top()), std::min((y + 1) * fy, kept.bottom() + 1)); };
     if (isMono(img)) {
-        p.bilevel = true;
         const bool one = monoInkIsOne(img);
         const int bytes = (img.width() + 7) / 8;
         std::vector<uint8_t> ink(static_cast<size_t>(bytes));
@@ -92,32 +96,38 @@ Plane reduce(const QImage &img)
         for (size_t x = 0; x < cellOf.size(); ++x)
             cellOf[x] = int(x) / fx;
         for (int y = 0; y < p.h; ++y) {
+            const auto [from, to] = keptRows(y);
+            if (from >= to)
+                continue;
             std::fill(ink.begin(), ink.end(), 0);
-            for (int k = y * fy; k < std::min(img.height(), (y + 1) * fy); ++k) {
+            for (int k = from; k < to; ++k) {
                 const uchar *line = img.constScanLine(k);
-                for (int i = 0; i < bytes; ++i)
+                for (int i = x0 / 8; i <= (x1 - 1) / 8; ++i)
                     ink[size_t(i)] |= one ? line[i] : uint8_t(~line[i]);
             }
-            if (const int tail = img.width() % 8)
-                ink[size_t(bytes - 1)] &= uint8_t(0xFF << (8 - tail));
+            ink[size_t(x0 / 8)] &= columnMask(x0 / 8, x0, x1);
+            ink[size_t((x1 - 1) / 8)] &= columnMask((x1 - 1) / 8, x0, x1);
             uint8_t *out = p.cells.data() + size_t(y) * size_t(p.w);
-            for (int i = 0; i < bytes; ++i)
+            for (int i = x0 / 8; i <= (x1 - 1) / 8; ++i)
                 for (uint8_t b = ink[size_t(i)]; b; b &= uint8_t(b - 1))
                     out[cellOf[size_t(i * 8 + 7 - std::countr_zero(b))]] = 0;
         }
         return p;
     }
-    // One row of cells: the rows of the block folded into one, then each cell's run of bytes
+    // One row of cells: the kept rows of the block folded into one, then each cell's run of bytes
     // (fx pixels, all their channels) folded by windows that double while they can.
     const size_t bpp = img.format() == QImage::Format_Grayscale8 ? 1 : 3;
-    const size_t span = bpp * size_t(fx), rowBytes = size_t(img.width()) * bpp;
+    const size_t span = bpp * size_t(fx), from = size_t(x0) * bpp, bytes = size_t(x1 - x0) * bpp;
     const size_t n = size_t(p.w) * span;
     std::vector<uint8_t> m(n + span + 16);
     for (int y = 0; y < p.h; ++y) {
-        std::memcpy(m.data(), img.constScanLine(y * fy), rowBytes);
-        std::fill(m.begin() + qsizetype(rowBytes), m.end(), 255);
-        for (int k = y * fy + 1; k < std::min(img.height(), (y + 1) * fy); ++k)
-            minBytes(m.data(), m.data(), img.constScanLine(k), rowBytes);
+        const auto [top, bottom] = keptRows(y);
+        if (top >= bottom)
+            continue;
+        std::fill(m.begin(), m.end(), 255);
+        std::memcpy(m.data() + from, img.constScanLine(top) + from, bytes);
+        for (int k = top + 1; k < bottom; ++k)
+            minBytes(m.data() + from, m.data() + from, img.constScanLine(k) + from, bytes);
         for (size_t have = 1; have < span;) {
             const size_t step = std::min(have, span - have);
             minBytes(m.data(), m.data(), m.data() + step, n);
@@ -713,8 +723,8 @@ template <class Point> Fit fit(const std::vector<size_t> &items, Point point)
 
 class Verdict {
 public:
-    Verdict(const QImage &page, const Limits &limits)
-        : m_limits(limits), m_plane(reduce(page)), m_paper(m_plane),
+    Verdict(const QImage &page, const QRect &kept, const Limits &limits)
+        : m_limits(limits), m_plane(reduce(page, kept)), m_paper(m_plane),
           m_marks(m_plane, m_paper, {limits.lone, limits.lined}, plainGlyphs()), m_geometry(m_plane, m_marks)
     {
         const std::vector<Mark> &marks = m_marks.marks();
@@ -970,7 +980,7 @@ private:
 
 } // namespace
 
-bool isBlankPage(const QImage &page, int sensitivity)
+bool isBlankPage(const QImage &page, const QRect &kept, int sensitivity)
 {
-    return Verdict(page, Table[std::clamp(sensitivity, 0, 9)]).blank();
+    return Verdict(page, kept, Table[std::clamp(sensitivity, 0, 9)]).blank();
 }

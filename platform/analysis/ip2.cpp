@@ -36,14 +36,38 @@ constexpr std::array<uint8_t, 256> Reversed = [] {
     return t;
 }();
 
-// The dark pixels of row y as bits in the bilevel layout (leftmost pixel in the top bit), with
-// one zero byte of padding at each end: ink on bilevel pages, levels below 128 on grey ones, luma
-// below 128 on colour ones.
-void loadDarkRow(const QImage &img, int y, bool inkIsOne, std::vector<uint8_t> &row)
+// Each bit of a byte as a byte of its own, the top bit first: 255 for 1, 0 for 0.
+constexpr std::array<uint64_t, 256> Expanded = [] {
+    std::array<uint64_t, 256> t{};
+    for (int v = 0; v < 256; ++v)
+        for (int k = 0; k < 8; ++k)
+            if (v & (0x80 >> k))
+                t[size_t(v)] |= uint64_t(0xFF) << (8 * k);
+    return t;
+}();
+
+// Bits 0, 3, 6, ... 45 of v gathered into bits 0 to 15.
+constexpr unsigned everyThirdBit(uint64_t v)
 {
-    std::fill(row.begin(), row.end(), 0);
-    if (y < 0 || y >= img.height())
-        return;
+    v &= 0x1249249249249249ull;
+    v = (v ^ (v >> 2)) & 0x10c30c30c30c30c3ull;
+    v = (v ^ (v >> 4)) & 0x100f00f00f00f00full;
+    v = (v ^ (v >> 8)) & 0x001f0000ff0000ffull;
+    v = (v ^ (v >> 16)) & 0x001f00000000ffffull;
+    v = (v ^ (v >> 32)) & 0x00000000001fffffull;
+    return unsigned(v & 0xFFFF);
+}
+static_assert(everyThirdBit(0x249249249249ull) == 0xFFFF && everyThirdBit(0x8ull) == 2 && everyThirdBit(0x6ull) == 0);
+
+// QRect::contains for a rectangle that is empty or not turned inside out, without a call.
+inline bool within(const QRect &r, int x, int y)
+{
+    return x >= r.left() && x <= r.right() && y >= r.top() && y <= r.bottom();
+}
+
+// Sets the bits of row y's dark pixels in `row` (zeros, laid out as in loadDarkRow).
+void setDarkBits(const QImage &img, int y, bool inkIsOne, std::vector<uint8_t> &row)
+{
     const int w = img.width();
     const uchar *line = img.constScanLine(y);
     const auto set = [&](int x) { row[size_t(x / 8 + 1)] |= uint8_t(0x80 >> (x & 7)); };
@@ -75,21 +99,26 @@ void loadDarkRow(const QImage &img, int y, bool inkIsOne, std::vector<uint8_t> &
     default: {
         int x = 0;
 #if defined(__SSE2__)
-        // Sixteen pixels at a time: a pixel with every channel at 128 or more is light, one with
-        // none is dark; only the others need their luma.
+        // Sixteen pixels at a time, by the top bits of their 48 channels: a pixel with every
+        // channel at 128 or more is light, one with none is dark; only the others need their luma.
         for (; x + 16 <= w; x += 16) {
             const uchar *p = line + 3 * x;
             const auto high = [&](int at) {
                 return uint64_t(unsigned(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + at)))));
             };
-            const uint64_t light = high(0) | high(16) << 16 | high(32) << 32;
-            if (light == 0xFFFFFFFFFFFFull)
+            const uint64_t top = high(0) | high(16) << 16 | high(32) << 32;
+            if (top == 0xFFFFFFFFFFFFull)
                 continue;
-            for (int k = 0; k < 16; ++k) {
-                const unsigned channels = unsigned(light >> (3 * k)) & 7;
-                if (channels == 0 || (channels != 7 && luma(p + 3 * k) < 128))
-                    set(x + k);
+            const unsigned light = everyThirdBit(top & top >> 1 & top >> 2);
+            const uint64_t low = ~top & 0xFFFFFFFFFFFFull;
+            unsigned dark = everyThirdBit(low & low >> 1 & low >> 2);
+            for (unsigned mixed = ~(light | dark) & 0xFFFFu; mixed; mixed &= mixed - 1) {
+                const int k = std::countr_zero(mixed);
+                if (luma(p + 3 * k) < 128)
+                    dark |= 1u << k;
             }
+            row[size_t(x / 8 + 1)] = Reversed[dark & 0xFF];
+            row[size_t(x / 8 + 2)] = Reversed[dark >> 8];
         }
 #endif
         for (; x < w; ++x)
@@ -99,15 +128,20 @@ void loadDarkRow(const QImage &img, int y, bool inkIsOne, std::vector<uint8_t> &
     }
 }
 
-// Bits of byte i that lie in columns [x0, x1).
-uint8_t columnMask(int i, int x0, int x1)
+// The dark pixels of row y inside `kept` (all outside it is white) as bits in the bilevel layout
+// (leftmost pixel in the top bit), with one zero byte of padding at each end: ink on bilevel
+// pages, levels below 128 on grey ones, luma below 128 on colour ones.
+void loadDarkRow(const QImage &img, const QRect &kept, int y, bool inkIsOne, std::vector<uint8_t> &row)
 {
-    uint8_t m = 0xFF;
-    if (i * 8 < x0)
-        m &= uint8_t(0xFF >> (x0 - i * 8));
-    if ((i + 1) * 8 > x1)
-        m &= uint8_t(0xFF << ((i + 1) * 8 - x1));
-    return m;
+    std::fill(row.begin(), row.end(), 0);
+    if (y < kept.top() || y > kept.bottom())
+        return;
+    setDarkBits(img, y, inkIsOne, row);
+    const int x0 = kept.left(), x1 = kept.right() + 1, first = x0 / 8 + 1, last = (x1 - 1) / 8 + 1;
+    std::fill(row.begin(), row.begin() + first, 0);
+    row[size_t(first)] &= columnMask(first - 1, x0, x1);
+    row[size_t(last)] &= columnMask(last - 1, x0, x1);
+    std::fill(row.begin() + last + 1, row.end(), 0);
 }
 
 inline uint8_t sideNeighbours(const std::vector<uint8_t> &v, int i)
@@ -116,32 +150,34 @@ inline uint8_t sideNeighbours(const std::vector<uint8_t> &v, int i)
     return uint8_t((v[i + 1] >> 1) | (v[i] << 7) | (v[i + 1] << 1) | (v[i + 2] >> 7));
 }
 
-// Clears dark pixels inside r that have no dark pixel among their eight neighbours. Clearing an isolated
-// pixel never makes another one isolated, so the rows can be changed in place.
-void despeckle(QImage &img, const QRect &r)
+// Clears dark pixels inside r that have no dark pixel among their eight neighbours. Clearing an
+// isolated pixel never makes another one isolated, so the rows can be changed in place. The page
+// is copied (when shared) only once a pixel changes.
+void despeckle(IP2Image &page, QRect r)
 {
+    const QImage &img = page.inside();
+    const QRect kept = page.kept();
+    r &= kept; // white outside
     if (r.isEmpty())
         return;
     const bool one = isMono(img) && monoInkIsOne(img);
     const int bpp = isMono(img) ? 0 : img.format() == QImage::Format_Grayscale8 ? 1 : 3;
     const size_t padded = size_t(img.width() + 7) / 8 + 2;
     std::vector<uint8_t> up(padded), cur(padded), down(padded);
-    loadDarkRow(img, r.top() - 1, one, up);
-    loadDarkRow(img, r.top(), one, cur);
+    loadDarkRow(img, kept, r.top() - 1, one, up);
+    loadDarkRow(img, kept, r.top(), one, cur);
     const int x0 = r.left(), x1 = r.right() + 1;
     for (int y = r.top(); y <= r.bottom(); ++y) {
-        loadDarkRow(img, y + 1, one, down);
-        for (int i = x0 / 8; i <= (x1 - 1) / 8; ++i) {
+        loadDarkRow(img, kept, y + 1, one, down);
+        const int last = (x1 - 1) / 8;
+        for (int i = x0 / 8; (i = firstNonZero(cur.data() + 1, i, last + 1)) <= last; ++i) {
             const uint8_t c = cur[size_t(i + 1)];
-            if (!c)
-                continue;
             const uint8_t n = up[size_t(i + 1)] | down[size_t(i + 1)] | sideNeighbours(up, i) |
                               sideNeighbours(down, i) | sideNeighbours(cur, i);
             const uint8_t lone = c & uint8_t(~n) & columnMask(i, x0, x1);
             if (!lone)
                 continue;
-            // The page is copied (when shared) only now that a pixel changes.
-            uchar *line = img.scanLine(y);
+            uchar *line = page.pixels().scanLine(y);
             if (bpp == 0) {
                 line[i] = one ? uint8_t(line[i] & ~lone) : uint8_t(line[i] | lone);
                 continue;
@@ -202,9 +238,9 @@ void clearEdgeInk(int w, int h, Allowed allowed, Span span, Ink ink, Clear clear
     }
 }
 
-// The paper's level of a grey or colour page (luma on colour): the upper quartile of a sparse
-// sample; white when the page is mostly dark.
-int paperLevel(const QImage &img)
+// The paper's level of a grey or colour page (luma on colour; white outside `kept`): the upper
+// quartile of a sparse sample; white when the page is mostly dark.
+int paperLevel(const QImage &img, const QRect &kept)
 {
     std::array<int, 256> bins{};
     int samples = 0;
@@ -212,7 +248,7 @@ int paperLevel(const QImage &img)
     for (int y = 0; y < img.height(); y += 8) {
         const uchar *line = img.constScanLine(y);
         for (int x = 0; x < img.width(); x += 8, ++samples)
-            ++bins[size_t(bpp == 1 ? line[x] : luma(line + 3 * x))];
+            ++bins[size_t(!within(kept, x, y) ? 255 : bpp == 1 ? line[x] : luma(line + 3 * x))];
     }
     int level = 255, above = bins[255];
     while (level > 0 && above * 4 < samples)
@@ -229,11 +265,14 @@ void fillWhite(QImage &img, QRect r)
     if (isMono(img)) {
         const bool one = monoInkIsOne(img);
         const int x0 = r.left(), x1 = r.right() + 1;
+        const int first = x0 / 8, last = (x1 - 1) / 8;
+        const auto whiten = [&](uchar &b, uint8_t m) { b = one ? uint8_t(b & ~m) : uint8_t(b | m); };
         for (int y = r.top(); y <= r.bottom(); ++y) {
             uchar *line = img.scanLine(y);
-            for (int i = x0 / 8; i <= (x1 - 1) / 8; ++i) {
-                const uint8_t m = columnMask(i, x0, x1);
-                line[i] = one ? uint8_t(line[i] & ~m) : uint8_t(line[i] | m);
+            whiten(line[first], columnMask(first, x0, x1));
+            if (last > first) {
+                std::memset(line + first + 1, one ? 0 : 0xFF, size_t(last - first - 1));
+                whiten(line[last], columnMask(last, x0, x1));
             }
         }
         return;
@@ -242,6 +281,85 @@ void fillWhite(QImage &img, QRect r)
     for (int y = r.top(); y <= r.bottom(); ++y)
         std::memset(img.scanLine(y) + r.left() * bpp, 255, size_t(r.width()) * bpp);
 }
+
+// Whitens all of the page outside `kept` (all of it when `kept` is empty).
+void whitenOutside(QImage &img, const QRect &kept)
+{
+    if (kept.isEmpty()) {
+        fillWhite(img, img.rect());
+        return;
+    }
+    fillWhite(img, QRect(0, 0, img.width(), kept.top()));
+    fillWhite(img, QRect(0, kept.bottom() + 1, img.width(), img.height() - kept.bottom() - 1));
+    fillWhite(img, QRect(0, kept.top(), kept.left(), kept.height()));
+    fillWhite(img, QRect(kept.right() + 1, kept.top(), img.width() - kept.right() - 1, kept.height()));
+}
+
+// Page buffers the chains work in, kept for the next page once their last image is gone: a
+// fresh page-sized buffer costs a page fault every 4 KB, which on some machines takes longer
+// than all the filters' work on the page.
+class PagePool {
+public:
+    // A writable copy of the page in a recycled buffer: the rows of `kept` copied, all outside
+    // `kept` white.
+    static QImage copyOf(const QImage &page, const QRect &kept)
+    {
+        const size_t size = size_t(page.sizeInBytes());
+        auto *buffer = instance().take(size);
+        const size_t line = size_t(page.bytesPerLine());
+        const uchar white = isMono(page) && monoInkIsOne(page) ? 0 : 0xFF;
+        const size_t top = kept.isEmpty() ? size_t(page.height()) : size_t(kept.top());
+        const size_t rows = kept.isEmpty() ? 0 : size_t(kept.height());
+        std::memset(buffer->data.get(), white, top * line);
+        if (rows)
+            std::memcpy(buffer->data.get() + top * line, page.constScanLine(int(top)), rows * line);
+        std::memset(buffer->data.get() + (top + rows) * line, white, size - (top + rows) * line);
+        QImage copy(buffer->data.get(), page.width(), page.height(), page.bytesPerLine(), page.format(),
+                    &PagePool::give, buffer);
+        copy.setColorTable(page.colorTable());
+        copy.setDotsPerMeterX(page.dotsPerMeterX());
+        copy.setDotsPerMeterY(page.dotsPerMeterY());
+        whitenOutside(copy, kept);
+        return copy;
+    }
+
+private:
+    struct Buffer {
+        std::unique_ptr<uchar[]> data;
+        size_t size;
+    };
+    static PagePool &instance()
+    {
+        static PagePool pool;
+        return pool;
+    }
+    Buffer *take(size_t size)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_lock);
+            const auto fits = std::find_if(m_free.begin(), m_free.end(), [&](const auto &b) { return b->size == size; });
+            if (fits != m_free.end()) {
+                Buffer *b = fits->release();
+                m_free.erase(fits);
+                return b;
+            }
+        }
+        return new Buffer{std::make_unique<uchar[]>(size), size};
+    }
+    static void give(void *info)
+    {
+        std::unique_ptr<Buffer> buffer(static_cast<Buffer *>(info));
+        PagePool &pool = instance();
+        const std::lock_guard<std::mutex> lock(pool.m_lock);
+        // A few pages' worth: those a batch page passes through.
+        if (pool.m_free.size() == 4)
+            pool.m_free.erase(pool.m_free.begin());
+        pool.m_free.push_back(std::move(buffer));
+    }
+
+    std::mutex m_lock;
+    std::vector<std::unique_ptr<Buffer>> m_free;
+};
 
 // The three pixel kinds the filters work on; anything else is converted once.
 QImage normalised(const QImage &img)
@@ -353,6 +471,30 @@ QRect IP2Zone::rect(const QImage &page) const
     return QRect(left, top, width, height).intersected(page.rect());
 }
 
+// ---- page image ------------------------------------------------------------------------------
+
+void IP2Image::settle() const
+{
+    if (!m_image.isNull() && !m_image.isDetached())
+        m_image = PagePool::copyOf(m_image, m_kept);
+    else if (m_kept != m_image.rect())
+        whitenOutside(m_image, m_kept);
+    m_kept = m_image.rect();
+}
+
+const QImage &IP2Image::image() const
+{
+    if (m_kept != m_image.rect())
+        settle();
+    return m_image;
+}
+
+QImage &IP2Image::pixels()
+{
+    settle();
+    return m_image;
+}
+
 // ---- results -----------------------------------------------------------------------------------
 
 const IP2Result &IP2Results::item(int index) const
@@ -366,13 +508,14 @@ const IP2Result &IP2Results::item(int index) const
 
 void IP2PrefilterA::apply(IP2Image &page) const
 {
-    despeckle(page.pixels(), page.image().rect());
+    despeckle(page, page.inside().rect());
 }
 
 void IP2PrefilterB::apply(IP2Image &page) const
 {
-    QImage &img = page.pixels();
-    if (img.isNull())
+    const QImage &img = page.inside();
+    const QRect kept = page.kept(); // white outside
+    if (kept.isEmpty())
         return;
     const int w = img.width(), h = img.height();
     // Shadows are thin: they are followed no deeper than half an inch from the edges, so a page
@@ -389,18 +532,28 @@ void IP2PrefilterB::apply(IP2Image &page) const
     };
     // On grey and colour pages a shadow is what is an eighth darker than the page's paper: a
     // copier's grey border as well as the scanner's black backing.
-    const int shadow = isMono(img) ? 0 : paperLevel(img) * 7 / 8;
-    uchar *const bits = img.bits();
+    const int shadow = isMono(img) ? 0 : paperLevel(img, kept) * 7 / 8;
+    // The page is read where it stands and copied (when shared) only once a shadow is found.
+    const uchar *bits = img.constBits();
+    uchar *out = nullptr;
     const qsizetype bpl = img.bytesPerLine();
+    const auto row = [&](int y) {
+        if (!out)
+            bits = out = page.pixels().bits();
+        return out + y * bpl;
+    };
     switch (img.format()) {
     case QImage::Format_Mono: {
         const bool one = monoInkIsOne(img);
         clearEdgeInk(
             w, h, allowed, span,
-            [&](int x, int y) { return bool((bits[y * bpl + (x >> 3)] >> (7 - (x & 7))) & 1) == one; },
+            [&](int x, int y) {
+                return within(kept, x, y) && bool((bits[y * bpl + (x >> 3)] >> (7 - (x & 7))) & 1) == one;
+            },
             [&](int x0, int x1, int y) {
+                uchar *line = row(y);
                 for (int x = x0; x <= x1; ++x) {
-                    uchar &b = bits[y * bpl + (x >> 3)];
+                    uchar &b = line[x >> 3];
                     const uint8_t bit = uint8_t(0x80 >> (x & 7));
                     b = one ? uint8_t(b & ~bit) : uint8_t(b | bit);
                 }
@@ -409,13 +562,14 @@ void IP2PrefilterB::apply(IP2Image &page) const
     }
     case QImage::Format_Grayscale8:
         clearEdgeInk(
-            w, h, allowed, span, [&](int x, int y) { return bits[y * bpl + x] < shadow; },
-            [&](int x0, int x1, int y) { std::memset(bits + y * bpl + x0, 255, size_t(x1 - x0 + 1)); });
+            w, h, allowed, span, [&](int x, int y) { return within(kept, x, y) && bits[y * bpl + x] < shadow; },
+            [&](int x0, int x1, int y) { std::memset(row(y) + x0, 255, size_t(x1 - x0 + 1)); });
         break;
     default:
         clearEdgeInk(
-            w, h, allowed, span, [&](int x, int y) { return luma(bits + y * bpl + 3 * x) < shadow; },
-            [&](int x0, int x1, int y) { std::memset(bits + y * bpl + 3 * x0, 255, size_t(x1 - x0 + 1) * 3); });
+            w, h, allowed, span,
+            [&](int x, int y) { return within(kept, x, y) && luma(bits + y * bpl + 3 * x) < shadow; },
+            [&](int x0, int x1, int y) { std::memset(row(y) + 3 * x0, 255, size_t(x1 - x0 + 1) * 3); });
     }
 }
 
@@ -447,77 +601,65 @@ QStringList IP2MarginFilter::arguments() const
 
 void IP2MarginFilter::apply(IP2Image &page) const
 {
-    QImage &img = page.pixels();
-    if (img.isNull())
-        return;
-    const int w = img.width(), h = img.height();
-    if (m_zone.isSet()) {
-        const QRect z = m_zone.rect(img);
-        if (z.isEmpty()) {
-            fillWhite(img, img.rect());
-            return;
-        }
-        fillWhite(img, QRect(0, 0, w, z.top()));
-        fillWhite(img, QRect(0, z.bottom() + 1, w, h - z.bottom() - 1));
-        fillWhite(img, QRect(0, z.top(), z.left(), z.height()));
-        fillWhite(img, QRect(z.right() + 1, z.top(), w - z.right() - 1, z.height()));
-    }
+    const QImage &img = page.inside();
     const int side = ip2MeasureToPixels(m_first, xDpi(img));
     const int edge = ip2MeasureToPixels(m_second, yDpi(img));
     const int bottom = ip2MeasureToPixels(m_third, yDpi(img));
-    fillWhite(img, QRect(0, 0, side, h));
-    fillWhite(img, QRect(w - side, 0, side, h));
-    fillWhite(img, QRect(0, 0, w, edge));
-    fillWhite(img, QRect(0, h - edge - bottom, w, edge + bottom));
+    page.keepOnly(QRect(side, edge, img.width() - 2 * side, img.height() - 2 * edge - bottom));
+    if (m_zone.isSet())
+        page.keepOnly(m_zone.rect(img));
 }
 
 void IP2BlankDetector::apply(IP2Image &page) const
 {
-    if (page.image().isNull())
+    if (page.inside().isNull())
         return;
-    page.results().add(QStringLiteral("Blank"), isBlankPage(page.image(), m_sensitivity) ? 1 : 0);
+    page.results().add(QStringLiteral("Blank"), isBlankPage(page.inside(), page.kept(), m_sensitivity) ? 1 : 0);
 }
 
 QStringList IP2BarcodePrefilter::arguments() const { return zoneArguments(m_zone); }
 
 void IP2BarcodePrefilter::apply(IP2Image &page) const
 {
-    if (page.image().isNull())
-        return;
-    despeckle(page.pixels(), m_zone.rect(page.image()));
+    despeckle(page, m_zone.rect(page.inside()));
 }
 
 QStringList IP2BarcodeReader::arguments() const { return zoneArguments(m_zone); }
 
 void IP2BarcodeReader::apply(IP2Image &page) const
 {
-    const QImage &img = page.image();
+    const QImage &img = page.inside();
     if (img.isNull())
         return;
     const QRect z = m_zone.rect(img);
     if (z.isEmpty())
         return;
+    // The reader is given grey levels: the zone's own on grey pages, its luma on colour ones
+    // (the level the filters call dark by), black and white on bilevel ones; white outside what
+    // the page keeps.
+    const QRect inside = z & page.kept();
     std::vector<uint8_t> grey;
-    ZXing::ImageView view(nullptr, 0, 0, ZXing::ImageFormat::Lum);
-    if (isMono(img)) {
-        const bool one = monoInkIsOne(img);
-        grey.resize(size_t(z.width()) * z.height());
-        for (int y = 0; y < z.height(); ++y) {
-            const uchar *line = img.constScanLine(z.top() + y);
-            uint8_t *out = grey.data() + size_t(y) * z.width();
-            for (int x = 0; x < z.width(); ++x) {
-                const int sx = z.left() + x;
-                const bool bit = (line[sx >> 3] >> (7 - (sx & 7))) & 1;
-                out[x] = bit == one ? 0 : 255;
+    ZXing::ImageView view(img.constScanLine(z.top()) + z.left(), z.width(), z.height(), ZXing::ImageFormat::Lum,
+                          int(img.bytesPerLine()));
+    if (img.format() != QImage::Format_Grayscale8 || inside != z) {
+        grey.assign(size_t(z.width()) * z.height(), 255);
+        const bool one = isMono(img) && monoInkIsOne(img);
+        const int x0 = inside.left(), n = inside.width();
+        std::vector<uint64_t> expanded(isMono(img) && n > 0 ? size_t(inside.right() / 8 - x0 / 8 + 1) : 0);
+        for (int y = inside.top(); y <= inside.bottom(); ++y) {
+            const uchar *line = img.constScanLine(y);
+            uint8_t *out = grey.data() + size_t(y - z.top()) * z.width() + (x0 - z.left());
+            if (isMono(img)) {
+                for (size_t i = 0; i < expanded.size(); ++i)
+                    expanded[i] = Expanded[one ? uint8_t(~line[size_t(x0 / 8) + i]) : line[size_t(x0 / 8) + i]];
+                std::memcpy(out, reinterpret_cast<const uint8_t *>(expanded.data()) + x0 % 8, size_t(n));
+            } else if (img.format() == QImage::Format_Grayscale8) {
+                std::memcpy(out, line + x0, size_t(n));
+            } else {
+                lumaRow(line + 3 * x0, out, n);
             }
         }
         view = ZXing::ImageView(grey.data(), z.width(), z.height(), ZXing::ImageFormat::Lum);
-    } else if (img.format() == QImage::Format_Grayscale8) {
-        view = ZXing::ImageView(img.constScanLine(z.top()) + z.left(), z.width(), z.height(),
-                                ZXing::ImageFormat::Lum, int(img.bytesPerLine()));
-    } else {
-        view = ZXing::ImageView(img.constScanLine(z.top()) + 3 * z.left(), z.width(), z.height(),
-                                ZXing::ImageFormat::RGB, int(img.bytesPerLine()));
     }
     // The reader's rotation pass finds the symbols that stand on their side.
     ZXing::DecodeHints hints;
@@ -570,78 +712,11 @@ void FilterChain::remove(int position)
     m_filters.erase(m_filters.begin() + (position - 1));
 }
 
-namespace {
-
-// Page buffers the chains work in, kept for the next page once their last image is gone: a
-// fresh page-sized buffer costs a page fault every 4 KB, which on some machines takes longer
-// than all the filters' work on the page.
-class PagePool {
-public:
-    // A writable copy of the page in a recycled buffer.
-    static QImage copyOf(const QImage &page)
-    {
-        const size_t size = size_t(page.sizeInBytes());
-        auto *buffer = instance().take(size);
-        std::memcpy(buffer->data.get(), page.constBits(), size);
-        QImage copy(buffer->data.get(), page.width(), page.height(), page.bytesPerLine(), page.format(),
-                    &PagePool::give, buffer);
-        copy.setColorTable(page.colorTable());
-        copy.setDotsPerMeterX(page.dotsPerMeterX());
-        copy.setDotsPerMeterY(page.dotsPerMeterY());
-        return copy;
-    }
-
-private:
-    struct Buffer {
-        std::unique_ptr<uchar[]> data;
-        size_t size;
-    };
-    static PagePool &instance()
-    {
-        static PagePool pool;
-        return pool;
-    }
-    Buffer *take(size_t size)
-    {
-        {
-            const std::lock_guard<std::mutex> lock(m_lock);
-            const auto fits = std::find_if(m_free.begin(), m_free.end(), [&](const auto &b) { return b->size == size; });
-            if (fits != m_free.end()) {
-                Buffer *b = fits->release();
-                m_free.erase(fits);
-                return b;
-            }
-        }
-        return new Buffer{std::make_unique<uchar[]>(size), size};
-    }
-    static void give(void *info)
-    {
-        std::unique_ptr<Buffer> buffer(static_cast<Buffer *>(info));
-        PagePool &pool = instance();
-        const std::lock_guard<std::mutex> lock(pool.m_lock);
-        // A few pages' worth: those a batch page passes through.
-        if (pool.m_free.size() == 4)
-            pool.m_free.erase(pool.m_free.begin());
-        pool.m_free.push_back(std::move(buffer));
-    }
-
-    std::mutex m_lock;
-    std::vector<std::unique_ptr<Buffer>> m_free;
-};
-
-} // namespace
-
 IP2Image FilterChain::apply(const IP2Image &page) const
 {
     IP2Image out(normalised(page.image()));
-    bool copied = false;
-    for (const auto &f : m_filters) {
-        if (f->changesPixels() && !copied && !out.image().isNull()) {
-            out.pixels() = PagePool::copyOf(out.image());
-            copied = true;
-        }
+    for (const auto &f : m_filters)
         f->apply(out);
-    }
     return out;
 }
 

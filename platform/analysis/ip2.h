@@ -65,18 +65,31 @@ private:
     QList<IP2Result> m_items;
 };
 
-// A page image with the results the filters left on it.
+// A page image with the results the filters left on it. The filters read the page they were
+// given until one of them changes a pixel: the page is copied then, once, into a buffer of an
+// earlier page. Whitening all outside a rectangle is only noted until the page is changed or
+// read whole, so that a filter reading part of the page never needs a copy.
 class IP2Image {
 public:
     IP2Image() = default;
-    explicit IP2Image(QImage image) : m_image(std::move(image)) {}
-    const QImage &image() const { return m_image; }
-    QImage &pixels() { return m_image; }
+    explicit IP2Image(QImage image) : m_image(std::move(image)), m_kept(m_image.rect()) {}
+    // The page, with the noted whitening done.
+    const QImage &image() const;
+    // The page to change, with the noted whitening done: a copy when the page is shared.
+    QImage &pixels();
+    // The page's pixels inside `kept()`; all outside it reads as white.
+    const QImage &inside() const { return m_image; }
+    QRect kept() const { return m_kept; }
+    // Notes that all outside r is white (all of the page when r is empty or turned inside out).
+    void keepOnly(const QRect &r) { m_kept = r.isEmpty() ? QRect() : m_kept & r; }
     const IP2Results &results() const { return m_results; }
     IP2Results &results() { return m_results; }
 
 private:
-    QImage m_image;
+    void settle() const;
+
+    mutable QImage m_image;
+    mutable QRect m_kept;
     IP2Results m_results;
 };
 
@@ -104,8 +117,6 @@ public:
     virtual QString className() const = 0;
     virtual QStringList arguments() const { return {}; }
     virtual void apply(IP2Image &page) const = 0;
-    // False for a filter that only reads the page and adds results.
-    virtual bool changesPixels() const { return true; }
 };
 
 // Removes isolated ink pixels (no ink among the eight neighbours).
@@ -157,7 +168,6 @@ public:
     QString className() const override { return QStringLiteral("IP2BlankDetector"); }
     QStringList arguments() const override { return {QString::number(m_sensitivity)}; }
     void apply(IP2Image &page) const override;
-    bool changesPixels() const override { return false; }
     int sensitivity() const { return m_sensitivity; }
     void setSensitivity(int sensitivity) { m_sensitivity = sensitivity; }
 
@@ -186,7 +196,6 @@ public:
     QString className() const override { return QStringLiteral("IP2BarcodeReader"); }
     QStringList arguments() const override;
     void apply(IP2Image &page) const override;
-    bool changesPixels() const override { return false; }
     void setZone(const IP2Zone &zone) { m_zone = zone; }
     const IP2Zone &zone() const { return m_zone; }
 
@@ -202,8 +211,7 @@ public:
     void add(std::shared_ptr<IP2Filter> filter, int position);
     const IP2Filter &item(int position) const; // raises 9 outside 1..count
     void remove(int position);                 // raises 9 outside 1..count
-    // Runs every filter in order over a copy of the page (made once, before the first filter
-    // that changes pixels, in a buffer of an earlier page); the copy carries the results.
+    // Runs every filter in order over the page; the page they give carries the results.
     IP2Image apply(const IP2Image &page) const;
     IP2Image apply(const QImage &page) const { return apply(IP2Image(page)); }
 

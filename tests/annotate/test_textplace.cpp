@@ -86,11 +86,8 @@ TEST_F(TextPlace, ItemCarriesTextFontOrientationAndTag)
     EXPECT_EQ(item->textOrientation(), 4);
     EXPECT_EQ(item->userStorage(QStringLiteral("BookPageImprintAnnotation")).toString(), "1");
     EXPECT_GT(item->bounds().width(), 0) << "the item is sized to its text";
-}
 
-TEST_F(TextPlace, OtherOrientationCodesKeepTheItemsDefaults)
-{
-    addPages(1);
+    // Other orientation codes keep the item's defaults.
     place(0, 10, 3);
     EXPECT_EQ(textItem(1)->justification(), QelAnnotTextItem().justification());
     EXPECT_EQ(textItem(1)->textOrientation(), QelAnnotTextItem().textOrientation());

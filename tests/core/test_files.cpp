@@ -1,6 +1,5 @@
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include "core/files.h"
 #include "coretest.h"
@@ -83,19 +82,6 @@ TEST(FormatFunctions, SafeCInt)
     };
     for (const Case &c : cases)
         EXPECT_EQ(safeCInt(QString::fromLatin1(c.text)), c.expected) << c.text;
-}
-
-TEST_F(Files, TempPathIsPrivateAndEndsInSeparator)
-{
-    const QString p = getTempPath();
-    ASSERT_TRUE(p.endsWith('/'));
-    EXPECT_FALSE(QDir::cleanPath(p) == QStringLiteral("/tmp"));
-    const auto perms = QFileInfo(p).permissions();
-    EXPECT_TRUE(perms & QFileDevice::ReadOwner);
-    EXPECT_FALSE(perms & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteOther));
-    EXPECT_EQ(GetShrtPath(p + "missing.tif"), QString());
-    touch(p + "here.tif");
-    EXPECT_EQ(GetShrtPath(p + "here.tif"), p + "here.tif");
 }
 
 TEST_F(Files, DeleteTempFileResetsOldLengthWhetherOrNotTheFileExists)

@@ -183,6 +183,8 @@ TEST_F(Window, StartUpWithScannerThenShutdownSignsOffFirstAndWritesEverything)
     EXPECT_TRUE(f.chkRedaction->isChecked());
     EXPECT_FALSE(f.btnRedact->isEnabled());
     EXPECT_FALSE(f.chkAutoNextPage->isEnabled());
+    EXPECT_FALSE(f.tmrAutoNextPage->isActive());
+    EXPECT_FALSE(f.timOverheadScan->isActive());
     EXPECT_FALSE(f.fraMEBS->isHidden());
     EXPECT_TRUE(f.mnuMARGBS->isChecked());
     EXPECT_TRUE(f.mnuOverhead->isVisible() == false);

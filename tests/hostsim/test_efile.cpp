@@ -145,24 +145,4 @@ TEST_F(Efile, SignOnChecksTheOperator)
     EXPECT_EQ(last.param("userid")->sent.toString(), "JSMITH");
 }
 
-TEST_F(Efile, PartnerTableAnswersTheTwoStatements)
-{
-    AdoConnection conn;
-    conn.open("provider=IBMDA400;data source=QHOST;Naming Convention=1", "QUSER", "QPWD", -1);
-    AdoCommand cmd;
-    cmd.setActiveConnection(conn);
-    cmd.setCommandText("SELECT Count(*) FROM PTC0 WHERE Q0PTTP = ?");
-    cmd.parameters().append(cmd.createParameter("", adVarChar, adParamInput, 1, QString("E")));
-    AdoRecordset count = cmd.execute();
-    ASSERT_FALSE(count.eof());
-    EXPECT_EQ(count.fields(0).toString(), "2");
-    cmd.setCommandText("SELECT Q0PTID, Q0PTNM, Q0PTTP FROM PTC0 WHERE Q0PTTP = ?");
-    AdoRecordset rs = cmd.execute();
-    QStringList names;
-    for (; !rs.eof(); rs.moveNext())
-        names << rs.fields("Q0PTNM").toString();
-    EXPECT_EQ(names, QStringList({"Title Partners", "County Bank"}));
-    EXPECT_EQ(em->lastCall().program, "SQL");
-}
-
 } // namespace

@@ -97,6 +97,8 @@ TEST_F(Faults, CallLogShowsUnsetApartFromEmpty)
     const hostsim::HostCall c = em->lastCall();
     EXPECT_EQ(c.dataSource, "QHOST");
     EXPECT_EQ(c.userId, "QUSER");
+    EXPECT_EQ(c.timeoutSeconds, 60000);
+    EXPECT_TRUE(c.prepared);
     ASSERT_EQ(c.params.size(), 3);
     EXPECT_FALSE(c.params[0].sent.isNull());
     EXPECT_EQ(c.params[0].sent.toString(), "");

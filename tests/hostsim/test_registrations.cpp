@@ -65,10 +65,8 @@ TEST_F(Registrations, ImageMasterLookupAnswersForTheDocumentsImage)
     EXPECT_EQ(noImage.item("ErrMsg").text(), "");
     EXPECT_EQ(noImage.item("Imid").text(), "");
     EXPECT_EQ(noImage.item("Nump").text(), "0000");
-}
 
-TEST_F(Registrations, InvalidFunctionCodeIsAHostError)
-{
+    // an unknown or missing function code is a host error; "9" is a plain lookup
     EXPECT_FALSE(im650r(std::nullopt, "").item("ErrMsg").text().trimmed().isEmpty());
     EXPECT_FALSE(im650r(QString("a"), "").item("ErrMsg").text().trimmed().isEmpty());
     EXPECT_EQ(im650r(QString("9"), "").item("ErrMsg").text(), "");

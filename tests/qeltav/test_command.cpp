@@ -221,17 +221,3 @@ TEST_F(Command, NestedCommandFilesAreCapped) {
   EXPECT_EQ(tavExecuteFile(script.c_str(), kAll), -1);
   EXPECT_TRUE(logHas(756));
 }
-
-TEST_F(Command, CommandFileFromStandardInput) {
-  std::string script = path("in.tav");
-  writeFile(script, "tavCopy g -const -f 1 -w 1 -h 1 -d 8 " + path("stdin.pgm") + " -normal\n");
-  FILE *saved = stdin;
-  FILE *fp = std::fopen(script.c_str(), "r");
-  ASSERT_NE(fp, nullptr);
-  stdin = fp;
-  int r = tavExecuteFile("-", kAll);
-  stdin = saved;
-  std::fclose(fp);
-  EXPECT_EQ(r, 0);
-  EXPECT_EQ(readFile(path("stdin.pgm")), "P2\n1 1\n255\n  1\n");
-}

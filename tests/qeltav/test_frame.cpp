@@ -311,14 +311,3 @@ TEST_F(Frame, CommandThroughTheInterpreter) {
   EXPECT_EQ(tavRelease(f), 0);
   EXPECT_EQ(imageListHead(), nullptr);
 }
-
-TEST_F(Frame, GeneratedInputsGoAgain) {
-  // a generated page takes a conversion and a random-access stage; all of it goes at the end
-  ::testing::internal::CaptureStdout();
-  EXPECT_EQ(tavFrame("-report g -const -f 128 -w 300 -h 200 -d 8", kAll), 0);
-  EXPECT_EQ(tavFrame("-report g -const -f 0x808080 -w 90 -h 80 -d 24", kAll), 0);
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-            "Result NOT FOUND  Angle    0.000000  CornerX 0  CornerY 0  Width 300  Height 200\n"
-            "Result NOT FOUND  Angle    0.000000  CornerX 0  CornerY 0  Width 90  Height 80\n");
-  EXPECT_EQ(imageListHead(), nullptr);
-}

@@ -93,7 +93,7 @@ TEST_F(Life, LookUpByName) {
   EXPECT_EQ(tavFindImageByName("a"), nullptr);  // destroyed records left the list
 }
 
-TEST_F(Life, ReleaseCountsDown) {
+TEST_F(Life, ReleaseCountsDownAndNotBelowZero) {
   tavImage *im = newCounting("x");
   EXPECT_EQ(tavHoldInterface(im), 1);
   EXPECT_EQ(tavHoldInterface(im), 2);
@@ -104,6 +104,12 @@ TEST_F(Life, ReleaseCountsDown) {
   EXPECT_EQ(tavFindImageByName("x"), nullptr);
   EXPECT_EQ(tavHoldInterface(nullptr), 0);
   EXPECT_EQ(tavRelease(nullptr), 0);
+  // below zero fails
+  tavImage *none = newCounting("y");
+  none->refs = 0;
+  EXPECT_EQ(tavRelease(none), -1);
+  EXPECT_EQ(log(), (std::vector<int>{644}));
+  imageDestroy(none);
 }
 
 TEST_F(Life, ReleaseWithSharedUpstream) {
@@ -121,14 +127,6 @@ TEST_F(Life, ReleaseWithSharedUpstream) {
     EXPECT_EQ(tavRelease(b), 0);
     EXPECT_EQ(tavFindImageByName("up"), nullptr);  // the last holder let it go
   }
-}
-
-TEST_F(Life, ReleaseBelowZeroFails) {
-  tavImage *im = newCounting("x");
-  im->refs = 0;
-  EXPECT_EQ(tavRelease(im), -1);
-  EXPECT_EQ(log(), (std::vector<int>{644}));
-  imageDestroy(im);
 }
 
 TEST_F(Life, UpstreamStartFailureIsLogged) {

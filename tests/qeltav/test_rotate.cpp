@@ -390,22 +390,6 @@ TEST_F(Rotate, CommandHelpAndFailures) {
   EXPECT_EQ(imageListHead(), nullptr);
 }
 
-TEST_F(Rotate, CommandTurnsAFileFourTimesBackToItself) {
-  std::string pgm = "P5\n3 2\n255\n";
-  for (int i = 0; i < 6; ++i) pgm.push_back(static_cast<char>(10 * i + 1));
-  writeFile(path("a.pgm"), pgm);
-  std::string prev = path("a.pgm");
-  for (int k = 0; k < 4; ++k) {
-    std::string next = path("r" + std::to_string(k) + ".pgm");
-    ASSERT_EQ(tavExecute(("tavRotate -90 " + prev + " " + next).c_str(), kAll), 0) << k;
-    prev = next;
-  }
-  // the first quarter turn reads the input column by column from the right
-  EXPECT_EQ(readFile(path("r0.pgm")), std::string("P5\n2 3\n255\n") + "\x15\x33\x0b\x29\x01\x1f");
-  EXPECT_EQ(readFile(prev), pgm);
-  EXPECT_EQ(imageListHead(), nullptr);  // the command released all it made
-}
-
 TEST_F(Rotate, ExtremeMagnificationsStayInBounds) {
   int rc = 0;
   // corners that map beyond any window fail instead of wrapping

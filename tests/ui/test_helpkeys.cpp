@@ -152,6 +152,9 @@ TEST(HelpKeys, EachKeyDoesWhatTheKeyPageSays)
         if (r.mods & Qt::AltModifier)
             QTest::qWait(300); // a mnemonic clicks its control a moment later
         EXPECT_EQ(seen(f, forms), r.after);
+        if (r.qtKey == Qt::Key_PageDown || r.qtKey == Qt::Key_PageUp) {
+            EXPECT_EQ(f.ezTreeView->page(), f.ezPageView->page()) << "the thumbnails follow";
+        }
         const QList<Form *> now = Forms();
         for (Form *form : now)
             if (!before.contains(form))

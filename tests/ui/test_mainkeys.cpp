@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QImage>
 #include <QTest>
 
 #include "core/reset.h"
@@ -108,40 +107,6 @@ TEST(MainKeys, UnstoredChangesAskBeforeLeavingTheDocument)
     press(119);
     EXPECT_EQ(boxes.calls().size(), 2);
     g_blnPromptStore = false;
-}
-
-TEST(MainKeys, RotateKeysChooseTheRotateOption)
-{
-    FrmMain &f = frmMain();
-    press(123);
-    EXPECT_EQ(f.cboRotateOpt->listIndex(), 1);
-    press(122);
-    EXPECT_EQ(f.cboRotateOpt->listIndex(), 0);
-}
-
-TEST(MainKeys, PageKeysTurnPagesWithinTheDocument)
-{
-    FrmMain &f = frmMain();
-    QImage page(40, 50, QImage::Format_Mono);
-    page.fill(1);
-    for (int i = 0; i < 3; ++i)
-        f.ezPageView->appendPage(page);
-    f.ezTreeView->setImageHandle(f.ezPageView->imageHandle());
-    f.ezPageView->setPage(1);
-    press(33);
-    EXPECT_EQ(f.ezPageView->page(), 1);
-    press(34);
-    press(34);
-    EXPECT_EQ(f.ezPageView->page(), 3);
-    EXPECT_EQ(f.ezTreeView->page(), 3);
-    press(34);
-    EXPECT_EQ(f.ezPageView->page(), 3);
-    press(33);
-    EXPECT_EQ(f.ezPageView->page(), 2);
-    EXPECT_EQ(f.ezTreeView->page(), 2);
-    MsgBoxScript boxes;
-    f.ezTreeView->clearImage();
-    f.ezPageView->clearImage();
 }
 
 TEST(MainKeys, F6OpensTheHelpFileEachTime)
@@ -276,33 +241,4 @@ TEST(EFileProvider, SelectsTheExactIdOrClearsAndSays)
     EXPECT_FALSE(selectEfileProvider(combo, "P01"));
     EXPECT_EQ(boxes.calls().size(), 2);
     combo->clear();
-}
-
-TEST(MainKeys, WindowKeysAreNotHandledTwiceByTheControls)
-{
-    FrmMain &f = frmMain();
-    f.Show();
-    f.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
-    QImage page(40, 50, QImage::Format_Mono);
-    page.fill(1);
-    for (int i = 0; i < 3; ++i)
-        f.ezPageView->appendPage(page);
-    f.ezTreeView->setImageHandle(f.ezPageView->imageHandle());
-    f.ezPageView->setPage(1);
-    QWidget *area = f.ezPageView->findChild<QWidget *>("pageArea");
-    ASSERT_NE(area, nullptr);
-    area->setFocus();
-    QTest::keyClick(area, Qt::Key_PageDown);
-    EXPECT_EQ(f.ezPageView->page(), 2);
-    // Typed characters still reach a text field.
-    f.txtBook_MARG->setEnabled(true);
-    f.fraMARG->setVisible(true);
-    f.txtBook_MARG->clear();
-    f.txtBook_MARG->setFocus();
-    QTest::keyClicks(f.txtBook_MARG, "12");
-    EXPECT_EQ(f.txtBook_MARG->text(), "12");
-    MsgBoxScript boxes;
-    f.ezTreeView->clearImage();
-    f.ezPageView->clearImage();
 }

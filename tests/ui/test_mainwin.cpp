@@ -129,29 +129,6 @@ protected:
     QList<Form *> m_forms;
 };
 
-TEST_F(MainWin, LoadLeavesTheOverheadTimerStoppedAtOneSecond)
-{
-    FrmMain &f = frmMain();
-    EXPECT_TRUE(f.isLoaded());
-    EXPECT_FALSE(f.timOverheadScan->isActive());
-    EXPECT_EQ(f.timOverheadScan->interval(), 1000);
-    EXPECT_FALSE(f.tmrAutoNextPage->isActive());
-}
-
-TEST_F(MainWin, MaineRecordedLandSharesTheMassachusettsFrame)
-{
-    FrmMain &f = frmMain();
-    MsgBoxScript boxes;
-    f.mnuMALC->trigger();
-    EXPECT_FALSE(f.fraMARG->isVisibleTo(&f));
-    f.mnuMERG->trigger();
-    EXPECT_EQ(g_dbMode, MODE_MERG_UPD);
-    EXPECT_TRUE(f.mnuMERG->isChecked());
-    EXPECT_FALSE(f.mnuMARG->isChecked());
-    EXPECT_TRUE(f.fraMARG->isVisibleTo(&f));
-    f.mnuMARG->trigger();
-}
-
 TEST_F(MainWin, CommandsOpenTheirDialogsModallyOverTheWindow)
 {
     FrmMain &f = frmMain();
@@ -166,6 +143,7 @@ TEST_F(MainWin, CommandsOpenTheirDialogsModallyOverTheWindow)
     } rows[] = {
         {"iSeries set-up", [&] { f.mnuConfig->trigger(); }, "frmConfig over frmMain"},
         {"about", [&] { f.mnuAbout->trigger(); }, "frmAbout over frmMain"},
+        {"preferences", [&] { f.mnuPreferences->trigger(); }, "frmPreferences over frmMain"},
         {"scanning area", [&] { f.Command1->click(); }, "frmTrim over frmMain"},
         {"overhead", [&] { f.mnuOverhead->trigger(); }, "frmOverhead over frmMain"},
         {"batch rotate", [&] { f.mnuBatchRotate->trigger(); }, "frmBatchRotate over frmMain"},
@@ -725,12 +703,6 @@ TEST_F(MainWin, CheckBoxesKeepTheirGlobals)
     EXPECT_TRUE(g_blnScanUD);
     f.chkScanUD->setChecked(false);
     EXPECT_FALSE(g_blnScanUD);
-    for (QCheckBox *box : {f.chkScanUnIndexedDocsMEMARG, f.chkScanUnIndexedDocsMALC, f.chkScanUnIndexedDocsMABS}) {
-        box->setChecked(true);
-        EXPECT_TRUE(g_blnScanUnIndexDocs) << box->objectName().toStdString();
-        box->setChecked(false);
-        EXPECT_FALSE(g_blnScanUnIndexDocs);
-    }
     Scanner scanner;
     f.chkDuplex->setEnabled(true);
     {
@@ -757,27 +729,4 @@ TEST_F(MainWin, FilterDialogStoresTheChainWhateverItReturns)
     ASSERT_TRUE(g_FilterSettings);
     EXPECT_EQ(GetSetting(APP_TITLE, QStringLiteral("Settings"), QStringLiteral("FilterSettings2"), QStringLiteral("none")),
               g_FilterSettings->settingsText());
-}
-
-TEST_F(MainWin, CloseKeptOpenByTheOperatorStillRunsTheSiteScript)
-{
-    FrmMain &f = frmMain();
-    const QString marker = testRoot() + QStringLiteral("/force-ran");
-    QFile script(programFolder() + QStringLiteral("/force.sh"));
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(QStringLiteral("touch '%1'\n").arg(marker).toUtf8());
-    script.close();
-    MsgBoxScript boxes;
-    g_blnPromptStore = true;
-    boxes.answer(vb::vbNo);
-    f.mnuExit->trigger();
-    EXPECT_TRUE(f.isLoaded());
-    EXPECT_EQ(&frmMain(), &f);
-    QElapsedTimer clock;
-    clock.start();
-    while (!QFile::exists(marker) && clock.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    EXPECT_TRUE(QFile::exists(marker));
-    g_blnPromptStore = false;
-    QFile::remove(script.fileName());
 }

@@ -55,9 +55,9 @@ TEST(MainWindowClose, NoToTheQuestionKeepsTheWindowAndStillRunsForce)
 TEST(MainWindowClose, MissingForceScriptIsReported)
 {
     QFile::remove(forceScript());
+    FrmMain &f = frmMain();
     FormScript forms;
     MsgBoxScript boxes;
-    FrmMain &f = frmMain();
     g_blnPromptStore = true;
     boxes.answer(vb::vbNo);
     EXPECT_FALSE(f.Unload());

@@ -1,4 +1,5 @@
 #include "platform/analysis/ip2.h"
+#include "platform/analysis/pixels.h"
 #include "platform/vb/vberror.h"
 #include "support/analysischains.h"
 #include "support/scanpages.h"
@@ -8,6 +9,8 @@
 #include <ZXing/ReadBarcode.h>
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 namespace {
 
@@ -158,6 +161,29 @@ TEST(Filters, DespeckleKeepsStrokesOnEveryPixelKind)
         EXPECT_TRUE(dark(7, 40) && dark(8, 41)) << img.format();
         EXPECT_TRUE(dark(30, 30) && dark(39, 31)) << img.format();
     }
+    // Speckle of every hue, a row not a whole number of sixteen pixels: a pixel is dark as its
+    // grey is, and exactly the dark ones with no dark neighbour turn white.
+    QImage colour(203, 48, QImage::Format_RGB888), grey(203, 48, QImage::Format_Grayscale8);
+    std::mt19937 rng(7);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 203; ++x) {
+            const QRgb c = rng() % 3 ? qRgb(255, 255, 255) : qRgb(int(rng() % 256), int(rng() % 256), int(rng() % 256));
+            colour.setPixel(x, y, c);
+            grey.scanLine(y)[x] = uchar(qGray(c));
+        }
+    for (const QImage &img : {colour, grey}) {
+        IP2Image p(img);
+        IP2PrefilterA().apply(p);
+        const auto dark = [&](int x, int y) { return img.rect().contains(x, y) && qGray(img.pixel(x, y)) < 128; };
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 203; ++x) {
+                bool lone = dark(x, y);
+                for (int n = 0; n < 9; ++n)
+                    lone = lone && (n == 4 || !dark(x + n % 3 - 1, y + n / 3 - 1));
+                ASSERT_EQ(p.image().pixel(x, y), lone ? qRgb(255, 255, 255) : img.pixel(x, y))
+                    << img.format() << " at " << x << "," << y;
+            }
+    }
     // Inverted colour table: ink is bit 0.
     QImage inv = page(1, 1, 100);
     inv.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
@@ -166,6 +192,20 @@ TEST(Filters, DespeckleKeepsStrokesOnEveryPixelKind)
     IP2Image p(inv);
     IP2PrefilterA().apply(p);
     EXPECT_EQ(p.image().pixelIndex(20, 20), 1);
+}
+
+// The grey the filters and the barcode reader see on colour pages is Qt's, for rows of any length.
+TEST(Filters, LumaOfColourRows)
+{
+    std::mt19937 rng(3);
+    for (int n = 0; n <= 70; ++n) {
+        std::vector<uint8_t> rgb(3 * size_t(n)), grey(static_cast<size_t>(n));
+        for (uint8_t &v : rgb)
+            v = uint8_t(rng());
+        ip2px::lumaRow(rgb.data(), grey.data(), n);
+        for (int x = 0; x < n; ++x)
+            ASSERT_EQ(grey[size_t(x)], qGray(rgb[size_t(3 * x)], rgb[size_t(3 * x + 1)], rgb[size_t(3 * x + 2)])) << n << " " << x;
+    }
 }
 
 TEST(Filters, EdgeShadowAndMargins)
@@ -204,6 +244,68 @@ TEST(Filters, EdgeShadowAndMargins)
     EXPECT_TRUE(isInk(o, 150, 20));
     EXPECT_TRUE(isInk(o, 150, 249));
     EXPECT_FALSE(isInk(o, 150, 250));
+
+    // Behind the margins, each filter reads the page as if all outside them were white: on every
+    // pixel kind, with and without a zone, and with margins wider than the page, the chain gives
+    // the page and results that the filters give on the page really whitened first.
+    QImage busy = page(4, 4, 150);
+    const QRect quiet =
+        drawBarcode(busy, ZXing::BarcodeFormat::Code128, "2024031512345", 120, 300, 2).adjusted(-25, -10, 25, 10);
+    std::mt19937 rng(7);
+    for (int i = 0; i < 1000; ++i) { // specks and small blots all over but round the barcode
+        const QRect r(int(rng() % 600), int(rng() % 600), 1 + int(rng() % 2) * 2, 1 + int(rng() % 2) * 2);
+        if (!r.intersects(quiet))
+            inkRect(busy, r);
+    }
+    inkRect(busy, QRect(0, 0, 40, 600)); // a shadow along the left edge, through the margin
+    for (int at = 200; at < 400; at += 50) // pairs of specks across the margins' and zone's edges
+        for (const QPoint &p : {QPoint(at, 29), QPoint(at, 149), QPoint(at, 524), QPoint(14, at), QPoint(74, at),
+                                QPoint(524, at), QPoint(584, at)})
+            inkRect(busy, QRect(p, QSize(p.y() == at ? 2 : 1, p.y() == at ? 1 : 2)));
+    IP2Zone zone;
+    zone.setMeasure(1, QStringLiteral("0.5in"));
+    zone.setMeasure(2, QStringLiteral("3in"));
+    zone.setMeasure(3, QStringLiteral("1in"));
+    zone.setMeasure(4, QStringLiteral("2.5in"));
+    IP2MarginFilter wide;
+    wide.setFirstMeasure(QStringLiteral("3in"));
+    QImage inverted = busy.copy();
+    inverted.invertPixels();
+    inverted.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    const auto filters = [] {
+        FilterChain c;
+        c.loadFromText(QStringLiteral("IP2PrefilterA|IP2PrefilterB|IP2BarcodePrefilter|IP2BlankDetector(3)|IP2BarcodeReader"));
+        return c;
+    }();
+    int read = 0;
+    for (const QImage &img : {busy, inverted, busy.convertToFormat(QImage::Format_Grayscale8),
+                              busy.convertToFormat(QImage::Format_RGB888)})
+        for (const IP2MarginFilter *m : {&margins, &wide})
+            for (bool zoned : {false, true}) {
+                auto f = std::make_shared<IP2MarginFilter>(*m);
+                if (zoned)
+                    f->setZone(zone);
+                IP2Image whitened(img);
+                f->apply(whitened);
+                const IP2Image expected = filters.apply(whitened.image());
+                FilterChain chain = filters;
+                chain.add(f, 1);
+                const IP2Image got = chain.apply(img);
+                EXPECT_EQ(got.image(), expected.image()) << img.format() << zoned;
+                EXPECT_EQ(blankValue(got), blankValue(expected)) << img.format() << zoned;
+                EXPECT_EQ(barcodes(got).size(), barcodes(expected).size()) << img.format() << zoned;
+                read += int(barcodes(got).size());
+                if (m == &wide) {
+                    const QImage &white = whitened.image();
+                    int ink = 0;
+                    for (int y = 0; y < white.height(); ++y)
+                        for (int x = 0; x < white.width(); ++x)
+                            ink += qGray(white.pixel(x, y)) < 255;
+                    EXPECT_EQ(ink, 0) << img.format() << zoned;
+                }
+                EXPECT_NE(whitened.image(), img);
+            }
+    EXPECT_EQ(read, 8); // the barcode is read wherever the margins keep it
 }
 
 // Generated barcodes of 13 characters on letter pages, read in the cover-sheet zone.
