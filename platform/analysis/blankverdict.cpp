@@ -562,40 +562,68 @@ int holeShape(const Geometry &g, size_t i, const Mark &m, const Shape &s)
     return 0;
 }
 
-// A staple's shadow, crown or leg: a short straight bar with parallel sides, uniformly dark,
-// near a corner.
-bool stapleShaped(const Geometry &g, size_t i, const Mark &m, const Shape &s, const Plane &p)
+// A mark measured as a bar along its main axis: length, width, and whether it is one (every
+// slice across it as wide as the rest, their middles on one straight line: parallel sides, no
+// turn, no flag or hook).
+struct Bar {
+    bool straight = false;
+    double length = 0, width = 0;
+};
+Bar barOf(const Geometry &g, size_t i)
 {
-    const double nearCorner = 0.8;
-    const bool cornered = (s.cx < nearCorner || s.cx > p.widthIn() - nearCorner) &&
-                          (s.cy < nearCorner || s.cy > p.heightIn() - nearCorner);
-    if (!cornered || s.extent() > 17 * Mm || std::hypot(s.width, s.height) < 3.5 * Mm)
-        return false;
-    if (m.atLeast(Firm) * 10 < m.area * 7)
-        return false;
     const Shape f = g.shape(i);
-    const double length = f.length(), thickness = m.area * g.cellArea() / length;
-    if (length < 3.5 * Mm || length > 16.5 * Mm || thickness < 0.45 * Mm || thickness > 1.6 * Mm)
-        return false;
-    // By fifths of its length: as many cells in each (parallel sides) and their middles on one
-    // line (straight: a hand's stroke bows or bends).
-    std::array<int, 5> cells{};
-    std::array<double, 5> across{};
+    Bar bar;
+    bar.length = f.length();
+    const double slice = std::max(0.5 * Mm, g.cell());
+    const int slices = std::max(1, int(bar.length / slice));
+    std::vector<double> lo(size_t(slices), 1e9), hi(size_t(slices), -1e9);
     g.forCells(i, [&](double x, double y) {
         const double a = (x - f.cx) * f.ux + (y - f.cy) * f.uy, c = (y - f.cy) * f.ux - (x - f.cx) * f.uy;
-        const size_t k = size_t(std::clamp(int((a - f.along0) / length * 5), 0, 4));
-        ++cells[k];
-        across[k] += c;
+        const size_t k = size_t(std::clamp(int((a - f.along0) / bar.length * slices), 0, slices - 1));
+        lo[k] = std::min(lo[k], c);
+        hi[k] = std::max(hi[k], c);
     });
-    const double mean = m.area / 5.0;
-    double lo = 1e9, hi = -1e9;
-    for (size_t k = 0; k < 5; ++k) {
-        if (cells[k] < 0.6 * mean || cells[k] > 1.4 * mean)
-            return false;
-        lo = std::min(lo, across[k] / cells[k]);
-        hi = std::max(hi, across[k] / cells[k]);
-    }
-    return hi - lo <= std::max(0.15 * Mm, 0.15 * thickness) + g.cell() / 2;
+    std::vector<double> widths;
+    for (size_t k = 0; k < lo.size(); ++k)
+        if (hi[k] >= lo[k])
+            widths.push_back(hi[k] - lo[k] + g.cell());
+    if (widths.size() < 3)
+        return bar;
+    std::vector<double> sorted = widths;
+    std::nth_element(sorted.begin(), sorted.begin() + qsizetype(sorted.size() / 2), sorted.end());
+    bar.width = sorted[sorted.size() / 2];
+    // Middles on a line: the fit through them, and how far the farthest lies off it.
+    double n = 0, sa = 0, sm = 0, saa = 0, sam = 0;
+    for (size_t k = 0; k < lo.size(); ++k)
+        if (hi[k] >= lo[k]) {
+            const double a = k + 0.5, m = (lo[k] + hi[k]) / 2;
+            n += 1, sa += a, sm += m, saa += a * a, sam += a * m;
+        }
+    const double slope = (sam / n - sa / n * sm / n) / std::max(1e-9, saa / n - sa / n * sa / n), offset = sm / n - slope * sa / n;
+    double off = 0;
+    for (size_t k = 0; k < lo.size(); ++k)
+        if (hi[k] >= lo[k])
+            off = std::max(off, std::abs((lo[k] + hi[k]) / 2 - (offset + slope * (k + 0.5))));
+    const double spare = 0.35 * Mm + g.cell();
+    bar.straight = off <= 0.2 * Mm + g.cell() / 2 &&
+                   std::all_of(widths.begin(), widths.end(), [&](double w) { return w <= bar.width + spare; });
+    return bar;
+}
+
+// A staple's shadow, crown or leg: a straight bar a fraction of a millimetre wide, uniformly
+// dark. A crown is 7.5 to 14 mm long (a small staple's 8 mm, a standard one's 12.7 mm, with the
+// scanner's blur); a leg folded in on the back is 3 to 7 mm and is one only beside its pair.
+// 0: neither; 1: a crown; 2: a leg.
+int stapleShape(const Geometry &g, size_t i, const Mark &m, const Shape &s)
+{
+    if (s.extent() > 15 * Mm || std::hypot(s.width, s.height) < 3 * Mm || m.atLeast(Firm) * 10 < m.area * 7)
+        return 0;
+    const Bar bar = barOf(g, i);
+    if (!bar.straight || bar.width > 1.6 * Mm)
+        return 0;
+    if (bar.length >= 7.5 * Mm && bar.length <= 14.5 * Mm)
+        return 1;
+    return bar.length >= 3 * Mm && bar.length <= 7 * Mm ? 2 : 0;
 }
 
 // How a mark lies as a straight band square to the page (within 5 degrees): 1 across, 2 down,
@@ -771,6 +799,68 @@ private:
         };
     }
 
+    // A staple's shadow found so far: its marks (a crown, or two legs), its middle and axis.
+    struct Staple {
+        std::vector<size_t> marks;
+        double cx, cy, ux, uy, length;
+        bool leg;
+    };
+
+    // The staples among the bars: a crown, or two legs in line with a gap between them, that lie
+    // in a corner (within an inch of two edges), or in a booklet's pair: two alike, each square
+    // to the same edge and as far in from it, an inch and a half apart or more. A lone bar
+    // elsewhere, or a lone leg, may be a stroke.
+    std::vector<Staple> stapleShadows(const std::vector<Staple> &bars) const
+    {
+        std::vector<Staple> units;
+        std::vector<bool> paired(bars.size(), false);
+        for (size_t a = 0; a < bars.size(); ++a) {
+            if (!bars[a].leg) {
+                units.push_back(bars[a]);
+                continue;
+            }
+            for (size_t b = a + 1; b < bars.size() && !paired[a]; ++b) {
+                const Staple &p = bars[a], &q = bars[b];
+                if (!q.leg || paired[b] || std::abs(p.ux * q.uy - p.uy * q.ux) > std::sin(10 * std::numbers::pi / 180))
+                    continue;
+                const double dx = q.cx - p.cx, dy = q.cy - p.cy, along = std::abs(dx * p.ux + dy * p.uy);
+                const double across = std::abs(dy * p.ux - dx * p.uy), span = along + (p.length + q.length) / 2;
+                if (across <= 0.5 * Mm + m_geometry.cell() && along > (p.length + q.length) / 2 && span >= 7.5 * Mm && span <= 14.5 * Mm) {
+                    paired[a] = paired[b] = true;
+                    units.push_back({{p.marks[0], q.marks[0]}, (p.cx + q.cx) / 2, (p.cy + q.cy) / 2, p.ux, p.uy, span, false});
+                }
+            }
+        }
+        const double w = m_plane.widthIn(), h = m_plane.heightIn();
+        // The edge a unit lies square to and near, 0 to 3 (left, top, right, bottom), -1 none;
+        // `in` its distance from that edge.
+        const auto edgeOf = [&](const Staple &s, double &in) {
+            const bool down = std::abs(s.uy) >= std::cos(10 * std::numbers::pi / 180);
+            const bool across = std::abs(s.ux) >= std::cos(10 * std::numbers::pi / 180);
+            const double d[4] = {s.cx, s.cy, w - s.cx, h - s.cy};
+            for (int e = 0; e < 4; ++e)
+                if (d[e] <= 0.75 && (e % 2 == 0 ? down : across)) {
+                    in = d[e];
+                    return e;
+                }
+            return -1;
+        };
+        std::vector<Staple> found;
+        for (const Staple &s : units) {
+            const bool corner = std::min(s.cx, w - s.cx) <= 1.0 && std::min(s.cy, h - s.cy) <= 1.0;
+            double in = 0;
+            const int edge = edgeOf(s, in);
+            const bool booklet = edge >= 0 && std::any_of(units.begin(), units.end(), [&](const Staple &o) {
+                double oin = 0;
+                return &o != &s && edgeOf(o, oin) == edge && std::abs(oin - in) <= 0.15 &&
+                       std::abs(o.length - s.length) <= 0.25 * s.length && std::hypot(o.cx - s.cx, o.cy - s.cy) >= 1.5;
+            });
+            if (corner || booklet)
+                found.push_back(s);
+        }
+        return found;
+    }
+
     // Marks the paper and the scanner make: hole shadows (a ring only beside another hole along
     // the same edge), staple shadows, straight bands from edge to edge (no more than three each
     // way: more are a form's rules) and streaks broken into dashes down one column.
@@ -784,6 +874,7 @@ private:
             double x, y;
         };
         std::vector<Hole> holes;
+        std::vector<Staple> staples;
         std::vector<std::vector<size_t>> lines[2]; // straight lines across and down the page
         std::vector<size_t> pieces;
         for (size_t i = 0; i < marks.size(); ++i) {
@@ -796,9 +887,12 @@ private:
                     continue;
                 }
             }
-            if (longer >= 3 * Mm && stapleShaped(m_geometry, i, m, s, m_plane)) {
-                m_artefact[i] = true;
-                continue;
+            if (longer >= 3 * Mm && distanceToEdge(m_plane, s.cx, s.cy) <= 1.0) {
+                if (const int staple = stapleShape(m_geometry, i, m, s)) {
+                    const Shape f = m_geometry.shape(i);
+                    staples.push_back({{i}, f.cx, f.cy, f.ux, f.uy, f.length(), staple == 2});
+                    continue;
+                }
             }
             if (s.width >= m_plane.widthIn() / 2 || s.height >= m_plane.heightIn() / 2) {
                 if (const int band = bandShape(m_geometry, i, s, m_plane)) {
@@ -826,6 +920,9 @@ private:
             };
             m_artefact[h.mark] = !h.ring || std::any_of(holes.begin(), holes.end(), partner);
         }
+        for (const Staple &s : stapleShadows(staples))
+            for (size_t i : s.marks)
+                m_artefact[i] = true;
         brokenLines(pieces, lines);
         // More than three lines each way are a form's rules.
         for (int down = 0; down < 2; ++down)
