@@ -18,6 +18,9 @@ namespace {
 
 constexpr double Mm = 1 / 25.4; // inches
 constexpr double MinLine = 3;   // inches: the shortest streak or crease, across a narrow page
+// Inches: how near the edges a crease or a streak seen on the filtered page ends (the edge
+// cleaner takes half an inch of what touches the edge).
+constexpr double EdgeReach = 0.6;
 
 // How much darker than its paper a cell is, in grades: a cell at Levels[0] or more belongs to a
 // mark. Paper tone, shading and most of what shows through from the back stay below it.
@@ -529,6 +532,57 @@ double distanceToEdge(const Plane &p, double x, double y)
     return std::min({x, y, p.widthIn() - x, p.heightIn() - y});
 }
 
+// Part of a hole's rim: a thin arc of at least a third of a circle 4.5 to 9.5 mm across (the
+// light falls on one side of the hole). True with the circle's middle, in inches.
+bool rimArc(const Geometry &g, size_t i, const Mark &m, const Shape &s, double &cx, double &cy)
+{
+    if (s.extent() > 10 * Mm || s.extent() < 3 * Mm || m.atLeast(3) * 10 < m.area * 6)
+        return false;
+    // The circle through the cells, fitted as x^2 + y^2 + d x + e y + f = 0 about the mark's middle.
+    double a[3][4] = {};
+    g.forCells(i, [&](double x, double y) {
+        x -= s.cx, y -= s.cy;
+        const double row[4] = {x, y, 1, -(x * x + y * y)};
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 4; ++c)
+                a[r][c] += row[r] * row[c];
+    });
+    for (int k = 0; k < 3; ++k) { // elimination with the largest pivot
+        int best = k;
+        for (int r = k + 1; r < 3; ++r)
+            if (std::abs(a[r][k]) > std::abs(a[best][k]))
+                best = r;
+        std::swap(a[k], a[best]);
+        if (std::abs(a[k][k]) < 1e-12)
+            return false;
+        for (int r = 0; r < 3; ++r)
+            if (r != k) {
+                const double f = a[r][k] / a[k][k];
+                for (int c = k; c < 4; ++c)
+                    a[r][c] -= f * a[k][c];
+            }
+    }
+    const double d = a[0][3] / a[0][0], e = a[1][3] / a[1][1], f = a[2][3] / a[2][2];
+    const double ox = -d / 2, oy = -e / 2, r2 = ox * ox + oy * oy - f;
+    if (r2 <= 0)
+        return false;
+    const double r = std::sqrt(r2);
+    if (r < 2.25 * Mm || r > 4.75 * Mm)
+        return false;
+    // Every cell near the circle, and the arc a third of it or more.
+    bool near = true;
+    std::array<int, 12> sectors{};
+    g.forCells(i, [&](double x, double y) {
+        const double dx = x - s.cx - ox, dy = y - s.cy - oy;
+        near = near && std::abs(std::hypot(dx, dy) - r) <= 0.3 * r + g.cell();
+        ++sectors[size_t(int((std::atan2(dy, dx) + std::numbers::pi) / (2 * std::numbers::pi) * 12) % 12)];
+    });
+    if (!near || std::count_if(sectors.begin(), sectors.end(), [](int n) { return n > 0; }) < 4)
+        return false;
+    cx = s.cx + ox, cy = s.cy + oy;
+    return true;
+}
+
 // The shadow of a punched hole, 4.5 to 9.5 mm across: a round or oval disc, filled and uniformly
 // dark (the scanner's dark backing seen through it), or a thin closed ring (a white backing with
 // the hole's rim around it). 0: not a hole; 1: a disc; 2: a ring.
@@ -681,8 +735,8 @@ int straightBand(const Geometry &g, size_t i, const Shape &s, double &thickness)
 int bandShape(const Geometry &g, size_t i, const Shape &s, const Plane &p)
 {
     // The filters before the verdict clear half an inch at the edges; a line on a slip of paper
-    // is not taken for one.
-    const double reach = 0.75;
+    // or a form's rule that stops short of them is not taken for one.
+    const double reach = EdgeReach;
     const bool across = s.left <= reach && s.left + s.width >= p.widthIn() - reach && s.width >= MinLine;
     const bool down = s.top <= reach && s.top + s.height >= p.heightIn() - reach && s.height >= MinLine;
     double thickness = 0;
@@ -764,7 +818,7 @@ public:
 
     bool blank() const
     {
-        if (m_marks.stopped())
+        if (m_marks.stopped() || m_rules)
             return false;
         const Limits &limits = m_limits;
         const std::vector<Mark> &marks = m_marks.marks();
@@ -875,6 +929,7 @@ private:
         };
         std::vector<Hole> holes;
         std::vector<Staple> staples;
+        std::vector<size_t> ruled; // thin straight lines two inches long
         std::vector<std::vector<size_t>> lines[2]; // straight lines across and down the page
         std::vector<size_t> pieces;
         for (size_t i = 0; i < marks.size(); ++i) {
@@ -884,6 +939,12 @@ private:
             if (longer >= 3 * Mm && distanceToEdge(m_plane, s.cx, s.cy) <= 1.0) {
                 if (const int hole = holeShape(m_geometry, i, m, s)) {
                     holes.push_back({i, hole == 2, s.left + s.width / 2, s.top + s.height / 2});
+                    continue;
+                }
+                // Part of a ring counts as a ring: a hole only in a punch's pattern.
+                double cx = 0, cy = 0;
+                if (rimArc(m_geometry, i, m, s, cx, cy)) {
+                    holes.push_back({i, true, cx, cy});
                     continue;
                 }
             }
@@ -905,8 +966,11 @@ private:
                 continue;
             }
             double thickness = 0;
-            if (longer >= 0.05 && longer >= 2 * shorter && shorter <= 0.12 + 0.06 * longer &&
-                (longer < 0.5 || straightBand(m_geometry, i, s, thickness) != 0))
+            const bool straight = longer >= 0.5 && straightBand(m_geometry, i, s, thickness) != 0;
+            // A thin straight line two inches long that is no crease, streak or border: a rule.
+            if (straight && longer >= 2.0 && thickness < 0.6 * Mm)
+                ruled.push_back(i);
+            if (longer >= 0.05 && longer >= 2 * shorter && shorter <= 0.12 + 0.06 * longer && (longer < 0.5 || straight))
                 pieces.push_back(i);
         }
         for (const Hole &h : holes) {
@@ -923,15 +987,19 @@ private:
         for (const Staple &s : stapleShadows(staples))
             for (size_t i : s.marks)
                 m_artefact[i] = true;
-        brokenLines(pieces, lines);
+        m_rules = brokenLines(pieces, lines) || m_rules;
         // More than three lines each way are a form's rules.
         for (int down = 0; down < 2; ++down)
-            if (lines[down].size() <= 3)
+            if (lines[down].size() > 3)
+                m_rules = true;
+            else
                 for (const std::vector<size_t> &line : lines[down]) {
                     for (size_t i : line)
                         m_artefact[i] = true;
                     absorbCrumbs(line, down);
                 }
+        // A thin straight line that is no part of a crease, a streak or a border is a rule.
+        m_rules = m_rules || std::any_of(ruled.begin(), ruled.end(), [&](size_t i) { return !m_artefact[i]; });
     }
 
     // The crumbs of a thin line (what its own fading or the threshold left of it) are part of
@@ -969,11 +1037,13 @@ private:
 
     // Thin pieces in one line square to the page (within 4 degrees), reaching from near one edge
     // to near the opposite one and covering much of the way: a streak or a crease broken where
-    // it fades or the scanner's threshold cuts it.
-    void brokenLines(const std::vector<size_t> &pieces, std::vector<std::vector<size_t>> (&lines)[2]) const
+    // it fades or the scanner's threshold cuts it. True when such a line stops short of an edge:
+    // a printed rule.
+    bool brokenLines(const std::vector<size_t> &pieces, std::vector<std::vector<size_t>> (&lines)[2]) const
     {
+        bool rules = false;
         if (pieces.size() < 2 || pieces.size() > 2000)
-            return;
+            return rules;
         for (int down = 0; down < 2; ++down) {
             // Along the line: a; across it: c.
             const auto a = [&](const Shape &s) { return down ? s.cy : s.cx; };
@@ -1014,11 +1084,19 @@ private:
                     start = std::min(start, from(s));
                     end = std::max(end, to(s));
                 }
-                if (g.size() >= 2 && start <= 1.5 && end >= length - 1.5 && end - start >= MinLine &&
-                    covered >= 0.25 * length)
+                if (g.size() < 2 || end - start < MinLine || covered < 0.25 * length)
+                    continue;
+                // A crease or a streak runs from edge to edge (the filters before cleared half an
+                // inch at the edges); a streak down the scan may come and go. A line that stops
+                // short is a rule.
+                const double reach = g.size() >= 3 && std::abs(line.slope) <= 0.003 && down ? 1.5 : EdgeReach;
+                if (start <= reach && end >= length - reach)
                     lines[down].push_back(std::move(g));
+                else
+                    rules = true;
             }
         }
+        return rules;
     }
 
     // The ink of faint or small marks, not counted alone, that stand in a line of three or more like marks (glyphs of
@@ -1073,6 +1151,7 @@ private:
     Geometry m_geometry;
     std::vector<Shape> m_boxes;
     std::vector<bool> m_artefact;
+    bool m_rules = false; // printed rules: an empty form is a record page
 };
 
 } // namespace

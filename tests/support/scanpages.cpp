@@ -860,21 +860,24 @@ RandomPage randomPage(unsigned seed)
     const auto pickInk = [&]() -> const Ink & { return Inks[rng.chance(0.5) ? 0 : 1 + rng.below(4)]; };
     const auto inked = [&](const Ink &ink, double contrast) { return std::min(contrast, darkest(ink)); };
     int items = 0;
-    if (rng.chance(0.6)) {
-        // The commonest mark on an otherwise empty back: one small figure, often in a corner.
-        const bool lone = rng.chance(0.4);
+    // A page in four is one with nothing but a small figure (the commonest mark on an otherwise
+    // empty back, often in a corner), one in four an empty form.
+    const int focus = int(seed % 4);
+    if (focus == 1 || focus == 2 || rng.chance(0.6)) {
+        const bool lone = focus == 1 || (focus != 2 && rng.chance(0.4));
         placer.corners = lone ? 55 : 30;
         const int wanted = lone || rng.chance(0.7) ? 1 : 2 + rng.below(2);
-        const auto sizeOf = [&](double largest) { return lone ? rng.between(dithered ? 3 : 2, 6) : rng.between(dithered ? 3 : 2, largest); };
+        const auto sizeOf = [&](double largest) { return rng.between(dithered ? 3 : 2, lone ? 5 : largest); };
         const auto darkOr = [&](double floor) { return lone && rng.chance(0.6) ? rng.between(std::max(0.5, least), 1.0) : contrastOf(floor); };
         for (int k = 0; k < wanted; ++k) {
-            const int kind = lone ? (rng.chance(0.5) ? 0 : 40) : rng.below(100);
+            QRectF placed; // inches of the sheet
+            const int kind = lone ? (rng.chance(0.4) ? 0 : 40) : focus == 2 && k == 0 ? 80 : rng.below(100);
             if (kind < 35) {
                 // Handwriting in a hand's font: figures, initials, a note.
                 const QString family = QString::fromLatin1(HandFonts[rng.below(int(std::size(HandFonts)))]);
                 const QString text = QString::fromLatin1(HandTexts[rng.below(int(std::size(HandTexts)))]);
                 const Pen pen = Pen(rng.below(bilevel ? 3 : 4));
-                const double height = sizeOf(15); // mm, of a figure
+                const double height = std::max(bilevel && dpi < 200 ? 3.0 : 0.0, sizeOf(15)); // mm, of a figure
                 double contrast = darkOr(height < 3 ? 0.25 : 0);
                 const Ink &ink = pen == Pen::Pencil ? Inks[0] : pickInk();
                 contrast = inked(ink, contrast);
@@ -885,8 +888,10 @@ RandomPage randomPage(unsigned seed)
                 QPainterPath path;
                 path.addText(0, 0, font, text);
                 const QRectF bounds = path.boundingRect();
-                const double extra = pen == Pen::Felt ? rng.between(0.3, 0.8) * mm : pen == Pen::Ballpoint ? rng.between(0, 0.15) * mm : 0;
-                const QRectF box = placer.place(QSizeF(bounds.width() + extra, bounds.height() + extra) / px);
+                // The pen's own width around the font's outline: a fine font's hairlines are no
+                // thinner than the pen that wrote them.
+                const double extra = std::max(1.0, (pen == Pen::Felt ? rng.between(0.5, 1.0) : pen == Pen::Pencil ? rng.between(0.25, 0.5) : rng.between(0.2, 0.35)) * mm);
+                const QRectF box = placed = placer.place(QSizeF(bounds.width() + extra, bounds.height() + extra) / px);
                 path.translate(box.left() * px - bounds.left() + extra / 2, box.top() * px - bounds.top() + extra / 2);
                 const QColor c = inkColour(ink, contrast, colour);
                 const auto drawText = [&](QPainter &q) {
@@ -897,10 +902,10 @@ RandomPage randomPage(unsigned seed)
                         for (int y = 0; y < 32; ++y)
                             for (int x = 0; x < 32; ++x)
                                 grain.setPixel(x, y, inkColour(ink, std::clamp(contrast + rng.between(-0.08, 0.12), 0.05, 1.0), colour).rgb());
-                        q.setPen(Qt::NoPen);
+                        q.setPen(QPen(QBrush(grain), extra, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
                         q.setBrush(QBrush(grain));
                     } else {
-                        q.setPen(extra > 0 ? QPen(c, extra, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin) : QPen(Qt::NoPen));
+                        q.setPen(QPen(c, extra, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
                         q.setBrush(c);
                     }
                     q.drawPath(path);
@@ -915,8 +920,9 @@ RandomPage randomPage(unsigned seed)
             } else if (kind < 55) {
                 // Figures and ticks drawn stroke by stroke, or a signature's scribble.
                 const bool signature = kind >= 48;
-                const Pen pen = Pen(rng.below(bilevel ? 3 : 4));
+                const Pen pen = lone && rng.chance(0.5) ? Pen::Felt : Pen(rng.below(bilevel ? 3 : 4));
                 const Ink &ink = pen == Pen::Pencil ? Inks[0] : pickInk();
+                const bool angular = rng.chance(0.5);
                 const double width = (pen == Pen::Felt ? rng.between(0.6, 1.5) : pen == Pen::Pencil ? rng.between(0.3, 0.7) : rng.between(0.25, 0.5)) *
                                      mm * (dithered ? 1.4 : 1);
                 const double height = signature ? rng.between(6, 15) : sizeOf(15);
@@ -947,7 +953,7 @@ RandomPage randomPage(unsigned seed)
                     }
                     advance -= 0.15;
                 }
-                const QRectF box = placer.place(QSizeF(advance * height / 25.4 + width / px, height / 25.4 + width / px));
+                const QRectF box = placed = placer.place(QSizeF(advance * height / 25.4 + width / px, height / 25.4 + width / px));
                 const QPointF origin = box.topLeft() * px + QPointF(width, width) / 2;
                 const auto drawWord = [&](QPainter &q) {
                     for (const auto &[g, left] : word)
@@ -955,7 +961,12 @@ RandomPage randomPage(unsigned seed)
                             std::vector<QPointF> pts;
                             for (const QPointF &u : stroke)
                                 pts.emplace_back(origin.x() + (left + u.x() * g->aspect) * height * mm, origin.y() + u.y() * height * mm);
-                            const QPainterPath path = handPath(pts, rng, 0.05 * height * mm);
+                            QPainterPath path = handPath(pts, rng, 0.05 * height * mm);
+                            if (angular) { // straight strokes from point to point
+                                path = QPainterPath(pts[0]);
+                                for (size_t i = 1; i < pts.size(); ++i)
+                                    path.lineTo(pts[i]);
+                            }
                             if (pen == Pen::Pencil) {
                                 const int steps = 24;
                                 for (int i = 0; i < steps; ++i) {
@@ -1005,7 +1016,7 @@ RandomPage randomPage(unsigned seed)
                 for (const QString &t : lines)
                     textW = std::max(textW, metrics.horizontalAdvance(t));
                 const double step = metrics.lineSpacing();
-                const QRectF box = placer.place(QSizeF(textW, step * (lines.size() - 1) + metrics.ascent() + metrics.descent()) / px);
+                const QRectF box = placed = placer.place(QSizeF(textW, step * (lines.size() - 1) + metrics.ascent() + metrics.descent()) / px);
                 p.setFont(font);
                 p.setPen(inkColour(ink, contrast, colour));
                 for (int i = 0; i < lines.size(); ++i)
@@ -1014,12 +1025,13 @@ RandomPage randomPage(unsigned seed)
                         fixed(contrast);
             } else if (kind < 88) {
                 // An empty form: light rules, lines or boxes, with or without labels.
-                const double contrast = bilevel ? contrastOf(0) : rng.between(0.12, 0.4);
+                const double contrast = bilevel ? contrastOf(0) : rng.chance(0.5) ? rng.between(0.12, 0.2) : rng.between(0.12, 0.4);
                 const double weight = std::max(rng.between(0.12, 0.35) * mm * (dithered ? 2 : 1), 0.9);
                 const bool boxes = rng.chance(0.4), labels = rng.chance(0.5);
-                const int rows = 2 + rng.below(8);
+                const int rows = 2 + (focus == 2 || rng.chance(0.5) ? rng.below(2) : rng.below(8));
                 const double step = rng.between(0.3, 0.9);
-                const double left = rng.between(0.4, 1.2), right = size.width() - rng.between(0.4, 1.2);
+                // A rule that reaches within 0.6 in of both edges is a fold's shape.
+                const double left = rng.between(0.65, 1.2), right = size.width() - rng.between(0.65, 1.2);
                 const double top = rng.between(0.5, std::max(0.6, size.height() - rows * step - 0.5));
                 const Ink &ink = colour && rng.chance(0.3) ? Inks[1] : Inks[0];
                 p.setPen(QPen(inkColour(ink, contrast, colour), weight, Qt::SolidLine, Qt::FlatCap));
@@ -1051,7 +1063,7 @@ RandomPage randomPage(unsigned seed)
                 const bool round = rng.chance(0.3);
                 const double wIn = round ? rng.between(1.0, 1.6) : rng.between(1.2, 2.4);
                 const double hIn = round ? wIn : rng.between(0.5, 0.9);
-                const QRectF box = placer.place(QSizeF(wIn, hIn));
+                const QRectF box = placed = placer.place(QSizeF(wIn, hIn));
                 const QRectF r(box.topLeft() * px, box.size() * px);
                 p.setPen(QPen(inkColour(ink, contrast, colour), rng.between(0.3, 0.8) * mm));
                 if (round)
@@ -1066,7 +1078,7 @@ RandomPage randomPage(unsigned seed)
                 p.drawText(r, Qt::AlignCenter, QString::fromLatin1(Stamps[rng.below(6)]));
                 what += std::string(", ") + (round ? "round" : "framed") + " stamp " + ink.name + " at " + fixed(contrast);
             }
-            what += " (" + placer.where + ")";
+            what += " (" + placer.where + (placed.isEmpty() ? std::string() : " at " + fixed(placed.center().x()) + ", " + fixed(placed.center().y()) + " in") + ")";
             ++items;
         }
     }

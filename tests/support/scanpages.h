@@ -106,7 +106,8 @@ void draw(Sheet &sheet, Content content, unsigned seed);
 // bilevel, grey, colour, JPEG. A page with content carries one to three things a clerk or a
 // printer puts on paper: handwriting in real hands' fonts and pen strokes 2 to 15 mm tall in
 // ballpoint, pencil, felt pen or carbon, print, an empty form of light rules, a stamp, in any
-// colour down to a contrast of 0.15 (what a threshold or a dither leaves legible). Writing lies
+// colour down to a contrast of 0.15 (what a threshold or a dither leaves legible; a hand's font
+// on a bilevel scan below 200 dpi is 3 mm tall at least). Writing lies
 // in corners, along edges and over or beside the artefacts: punched holes on any edge (discs,
 // rings, parts of rings, grey with a shadow), staples in corners or a booklet's pair, straight
 // and slanting creases. Any page may also show through from its back, be yellowed, carry a
