@@ -126,7 +126,10 @@ TEST_F(FailureTest, EveryHostCallFailureIsReportedUnderItsProcedure)
                 failNextCall(row.program, -2147217871, "Query timeout expired");
             EXPECT_FALSE(row.call(*conn));
             const QStringList shown = prompts();
-            ASSERT_EQ(shown.size(), row.followUp ? 2 : 1) << shown.join("|").toStdString();
+            if (shown.size() != (row.followUp ? 2 : 1)) {
+                ADD_FAILURE() << "boxes: " << shown.join("|").toStdString();
+                continue;
+            }
             EXPECT_TRUE(shown[0].startsWith(QString("Error in %1 at line ").arg(row.procedure)))
                 << shown[0].toStdString();
             EXPECT_TRUE(shown[0].endsWith(atOpen ? "-2147467259: [hostsim] Communication link failure"
