@@ -26,10 +26,7 @@ protected:
         HostTest::SetUp();
         em->runScript(
             "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, doc_type) VALUES"
-            " ('LR','000100','0001','2020','01','02','00011','000101','K','LR-2020-00011','DEED'),"
-            " ('LC','000200','0001','2020','02','01','00021','','C','LC-2020-00021','CERT'),"
-            " ('LR','000300','0001','2020','03','01','00031','000301','K','LR-2020-00031','DEED'),"
-            " ('LC','000300','0001','2020','03','02','00032','','C','LC-2020-00032','DEED');\n"
+            " ('LR','000100','0001','2020','01','02','00011','000101','K','LR-2020-00011','DEED');\n"
             "INSERT INTO documents(db, doc_num, year, month, day, ctl, key_code, doc_id) VALUES"
             " ('LC','0001234','2018','07','08','00044','L','LC-2018-00044');\n"
             "INSERT INTO documents(db, plan1, plan2, plan3, year, month, day, ctl) VALUES"
@@ -55,7 +52,6 @@ protected:
                           f.lblNumPages_FHS})
             l->setText("untouched");
     }
-
 };
 
 // ---- every key lookup's result codes ----
