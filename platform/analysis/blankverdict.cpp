@@ -1028,6 +1028,9 @@ private:
         }
         if (half > 0.06)
             return;
+        // Dashes straight down the scan are a streak, which runs the scan's whole length.
+        if (down && line.size() >= 3 && std::abs(track.slope) <= 0.003)
+            start = -1e9, end = 1e9;
         for (size_t i = 0; i < m_boxes.size(); ++i) {
             const Shape &s = m_boxes[i];
             if (!m_artefact[i] && a(s) >= start - 0.25 && a(s) <= end + 0.25 && off(s) <= half + 0.01)
@@ -1087,12 +1090,13 @@ private:
                 if (g.size() < 2 || end - start < MinLine || covered < 0.25 * length)
                     continue;
                 // A crease or a streak runs from edge to edge (the filters before cleared half an
-                // inch at the edges); a streak down the scan may come and go. A line that stops
-                // short is a rule.
-                const double reach = g.size() >= 3 && std::abs(line.slope) <= 0.003 && down ? 1.5 : EdgeReach;
+                // inch at the edges); a streak down the scan may come and go (and dashes down it
+                // are no printed rule). A line that stops short is a rule.
+                const bool dashes = g.size() >= 3 && std::abs(line.slope) <= 0.003 && down;
+                const double reach = dashes ? 2.0 : EdgeReach;
                 if (start <= reach && end >= length - reach)
                     lines[down].push_back(std::move(g));
-                else
+                else if (!dashes)
                     rules = true;
             }
         }
