@@ -4,7 +4,7 @@
 // with the marks paper, offices and scanners leave. At the default sensitivity no page with
 // content is judged blank, and no page's verdict turns from blank back to content as the
 // sensitivity rises. A blank page that is kept costs the operator a glance, not a record: those
-// are counted and listed. The pages come in blocks, so that CTest can run them side by side.
+// are counted and listed, block by block of 25 pages.
 #include "support/analysischains.h"
 #include "support/scanpages.h"
 
