@@ -588,19 +588,30 @@ bool copyRaw(TIFF *dst, const OutPage &p)
     writeResolution(dst, p.xDpi, p.yDpi);
     writeAnnotations(dst, p.annotations);
 
-    uint64_t *counts = nullptr;
-    if (!TIFFGetField(s, TIFFTAG_STRIPBYTECOUNTS, &counts) || !counts)
+    uint64_t *counts = nullptr, *offsets = nullptr;
+    if (!TIFFGetField(s, TIFFTAG_STRIPBYTECOUNTS, &counts) || !counts || !TIFFGetField(s, TIFFTAG_STRIPOFFSETS, &offsets)
+        || !offsets)
         badFile(src, "no strip byte counts");
-    uint32_t strips = TIFFNumberOfStrips(s);
+    const uint32_t strips = TIFFNumberOfStrips(s);
+    const QByteArray &bytes = p.rawFile->bytes();
+    // Strips lying in the file's bytes are written from there, as they lie.
     QByteArray buf;
     for (uint32_t i = 0; i < strips; ++i) {
         if (counts[i] > uint64_t(MaxSingleAlloc))
             badFile(src, "strip too large");
-        buf.resize(qsizetype(counts[i]));
-        tmsize_t n = TIFFReadRawStrip(s, i, buf.data(), tmsize_t(buf.size()));
-        if (n < 0)
-            badFile(src, "unreadable strip");
-        if (TIFFWriteRawStrip(dst, i, buf.data(), n) < 0)
+        const char *data;
+        tmsize_t n;
+        if (offsets[i] <= uint64_t(bytes.size()) && counts[i] <= uint64_t(bytes.size()) - offsets[i]) {
+            data = bytes.constData() + offsets[i];
+            n = tmsize_t(counts[i]);
+        } else {
+            buf.resize(qsizetype(counts[i]));
+            n = TIFFReadRawStrip(s, i, buf.data(), tmsize_t(buf.size()));
+            if (n < 0)
+                badFile(src, "unreadable strip");
+            data = buf.constData();
+        }
+        if (TIFFWriteRawStrip(dst, i, const_cast<char *>(data), n) < 0)
             raiseImagingError(ezErr::WriteFailed);
     }
     return true;

@@ -1,6 +1,7 @@
 // Every page layout libtiff writes, generated here: each page opens equal to libtiff's RGBA
 // reader, reduces right, stores with and without alignment (decoded before or not, turned or
 // not) and opens again equal. QUORLA_LAYOUT_PAGES=large walks larger pages.
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTransform>
 #include <gtest/gtest.h>
@@ -10,6 +11,8 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+
+#include <unistd.h>
 
 #include "platform/imaging/pagedocument.h"
 #include "platform/imaging/reduction.h"
@@ -339,6 +342,64 @@ TEST(Layouts, EveryLayoutOpensReducesStoresAndOpensAgainAsLibtiffReadsIt)
         ++walked;
     }
     EXPECT_GT(walked, 200);
+}
+
+} // namespace
+
+namespace {
+
+double residentMb()
+{
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    return f.readAll().split(' ').value(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / 1e6;
+}
+
+// Letter pages without a row reader of their own opened, shown whole and reduced, and closed,
+// again and again: what is held with no document open stays where it was.
+TEST(Layouts, OpeningAndClosingAgainHoldsNoMoreMemory)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("palette.tif"));
+    TIFF *t = TIFFOpen(path.toLocal8Bit().constData(), "w");
+    ASSERT_NE(t, nullptr);
+    std::vector<uint16_t> map(3 * 256);
+    for (size_t i = 0; i < map.size(); ++i)
+        map[i] = uint16_t((i % 256) * 257);
+    std::vector<uint8_t> row(2550);
+    for (int p = 0; p < 3; ++p) {
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(2550));
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(3300));
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_PALETTE));
+        TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, uint32_t(25));
+        TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + 256, map.data() + 512);
+        for (uint32_t y = 0; y < 3300; ++y) {
+            for (size_t x = 0; x < row.size(); ++x)
+                row[x] = uint8_t((x / 40 + y / 40 + size_t(p)) % 2 ? 240 : 20);
+            TIFFWriteScanline(t, row.data(), y, 0);
+        }
+        TIFFWriteDirectory(t);
+    }
+    TIFFClose(t);
+    auto doc = QelPageDocument::create();
+    auto cycle = [&] {
+        doc->load(path);
+        for (int i = 0; i < doc->pageCount(); ++i) {
+            doc->reduced(i, 4);
+            doc->image(i);
+        }
+        doc->clear();
+    };
+    cycle();
+    cycle();
+    const double settled = residentMb();
+    for (int i = 0; i < 5; ++i)
+        cycle();
+    EXPECT_LT(residentMb() - settled, 30.0) << "resident " << settled << " MB after two cycles";
 }
 
 } // namespace
