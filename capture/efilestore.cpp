@@ -131,6 +131,7 @@ bool do_store_electronic(bool advance)
             if (!IM650R(conn, QStringLiteral("S"), imageName, padZeros(qint32(fileSize), 9), padZeros(pageCount, 4))) {
                 if (hostReplyLost()) {
                     keepOpenRegistration(sent);
+                    g_blnPromptStore = true; // a store to finish: kept or asked about at the end
                     reportUnknownOutcome();
                 }
                 return false;
@@ -146,8 +147,10 @@ bool do_store_electronic(bool advance)
         // as done.
         result = run_program(QStringLiteral("S"));
         if (!result && !lastLookupFound()) {
-            if (!hostReplyLost())
+            if (!hostReplyLost()) {
+                g_blnPromptStore = true; // the hand-over is still to be done
                 return false;
+            }
             reportAnswerLostCountedStored();
             result = true;
         }
