@@ -405,15 +405,6 @@ protected:
         return out;
     }
 
-    static int tiffPages(const QString &file)
-    {
-        QProcess tiffinfo;
-        tiffinfo.start(QStringLiteral("tiffinfo"), {file});
-        if (!tiffinfo.waitForFinished() || tiffinfo.exitCode() != 0)
-            return -100;
-        return int(QString::fromLocal8Bit(tiffinfo.readAllStandardOutput()).count(QStringLiteral("TIFF Directory")));
-    }
-
     QStringList filesIn(const QString &folder) const
     {
         return QDir(shareFile(folder)).entryList(QDir::Files | QDir::Hidden, QDir::Name);
@@ -580,14 +571,14 @@ TEST_P(StoreTable, RegistersOnceAndLeavesTheShareWhole)
                                                      : QStringLiteral("BOOKS/B000900");
         const QStringList files = filesIn(folder);
         ASSERT_EQ(files.size(), 1) << files.join(u' ').toStdString();
-        EXPECT_EQ(tiffPages(shareFile(folder + u'/' + files.first())), kPages);
+        EXPECT_EQ(tiffinfoPages(shareFile(folder + u'/' + files.first())), kPages);
         expectTheNoteOnItsPage(shareFile(folder + u'/' + files.first()));
         EXPECT_EQ(filesIn(QStringLiteral("KvTemp/Scans")), QStringList());
         break;
     }
     case Road::EFiled:
         EXPECT_EQ(filesIn(QStringLiteral("EFILE/BURNED")), QStringList{QStringLiteral("0000000002.TIF")});
-        EXPECT_EQ(tiffPages(shareFile(QStringLiteral("EFILE/BURNED/0000000002.TIF"))), kPages);
+        EXPECT_EQ(tiffinfoPages(shareFile(QStringLiteral("EFILE/BURNED/0000000002.TIF"))), kPages);
         expectTheNoteOnItsPage(shareFile(QStringLiteral("EFILE/BURNED/0000000002.TIF")));
         EXPECT_EQ(filesIn(QStringLiteral("KvTemp/Scans")), QStringList());
         [[fallthrough]];
@@ -595,7 +586,7 @@ TEST_P(StoreTable, RegistersOnceAndLeavesTheShareWhole)
         const QString imid = registeredImage();
         const QString folder = QStringLiteral("IMAGES/IMG") + QString::number(QDate::currentDate().year());
         EXPECT_TRUE(filesIn(folder).contains(imid)) << imid.toStdString();
-        EXPECT_EQ(tiffPages(shareFile(folder + u'/' + imid)), kPages);
+        EXPECT_EQ(tiffinfoPages(shareFile(folder + u'/' + imid)), kPages);
         expectTheNoteOnItsPage(shareFile(folder + u'/' + imid));
         for (const QString &f : filesIn(folder))
             EXPECT_TRUE(f.startsWith(QStringLiteral("IM")) && !f.contains(u'.')) << f.toStdString();
