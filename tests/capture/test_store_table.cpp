@@ -33,7 +33,7 @@
 
 namespace {
 
-enum class Road { Paper, Restore, Certificate, Reference, Barcode, Batch, BookScan, BookScanAgain, EFiled };
+enum class Road { Paper, Unindexed, Restore, Certificate, Reference, Barcode, Batch, BookScan, BookScanAgain, EFiled };
 enum class Failure { Refused, Lost, Silent, Signal };
 
 struct Kind {
@@ -54,6 +54,7 @@ const Kind kKinds[] = {
     {"NewYorkRecordedLand", Road::Paper, MODE_NYRG, {"IM650R", "SY331RI", "IM650R"}, 1},
     {"NewYorkMiscellaneous", Road::Paper, MODE_NYMD, {"IM650R", "SY331RI", "IM650R"}, 1},
     {"NewYorkCourt", Road::Paper, MODE_NYCR, {"IM650R", "SY331RI", "IM650R"}, 1},
+    {"Unindexed", Road::Unindexed, MODE_MARG, {"IM650R"}, 1},
     {"RecordedLandAgain", Road::Restore, MODE_MARG, {"IM650R", "SY331RI", "IM650R"}, 1},
     {"LandCourtAgain", Road::Restore, MODE_MALC, {"IM650R", "LC630RI", "IM650R"}, 1},
     {"NewYorkRecordedLandAgain", Road::Restore, MODE_NYRG, {"IM650R", "SY331RI", "IM650R"}, 1},
@@ -255,6 +256,19 @@ protected:
             ASSERT_TRUE(run_program(QStringLiteral("A"))); // Refresh
             break;
         }
+        case Road::Unindexed:
+            // Scanned with no document on the host to look up.
+            set_g_dbMode(k.mode);
+            g_blnScanUnIndexDocs = true;
+            g_Year = QStringLiteral("2026");
+            g_Month = QStringLiteral("06");
+            g_Day = QStringLiteral("01");
+            g_CTLNum = QStringLiteral("00000");
+            g_Book = QStringLiteral("005000");
+            g_Page = QStringLiteral("0001");
+            g_DocId.clear();
+            g_KyCd.clear();
+            break;
         case Road::Barcode:
             // Barcode separation has set the document's keys from its barcode.
             set_g_dbMode(k.mode);
