@@ -356,15 +356,22 @@ void inside(long long S, long long D, long long limit, int &lo, int &hi) {
   if (a > lo) lo = a > hi ? hi : static_cast<int>(a);
   if (b + 1 < hi) hi = b + 1 < lo ? lo : static_cast<int>(b + 1);
 }
-// Fixed-point blend of the pixel at p, its right neighbour and the two below them (rows stride
-// bytes apart; bpp bytes a pixel), with 12-bit fractions: weights in 4096ths, truncated.
-// a (4096 - f) + b f, as a 4096 + (b - a) f: the sum fits in 32 bits, so the wrapped
-// difference gives it exactly.
-template <int bpp> inline unsigned char blendAt(const unsigned char *p, ptrdiff_t stride, long long px, long long py) {
-  const uint32_t fx = static_cast<uint32_t>(px & 0xfff), fy = static_cast<uint32_t>(py & 0xfff);
-  const uint32_t top = (uint32_t{p[0]} << 12) + (uint32_t{p[bpp]} - p[0]) * fx;
-  const uint32_t bottom = (uint32_t{p[stride]} << 12) + (uint32_t{p[stride + bpp]} - p[stride]) * fx;
-  return static_cast<unsigned char>(((top << 12) + (bottom - top) * fy) >> 24);
+// Fixed-point blends of output pixels lo .. hi-1, whose positions start at (px, py) and step by
+// (DX, DY) in 12-bit fractions; pixel (ix, iy) is at first + stride iy + bpp ix. Weights in
+// 4096ths, truncated: a (4096 - f) + b f is taken as a 4096 + (b - a) f, whose sum fits in 32
+// bits, so the wrapped difference gives it exactly.
+template <int bpp>
+void blendRun(unsigned char *out, int lo, int hi, long long px, long long py, long long DX, long long DY,
+              const unsigned char *first, ptrdiff_t stride) {
+  for (int i = lo; i < hi; ++i, px += DX, py += DY) {
+    const unsigned char *a = first + stride * (py >> 12) + bpp * (px >> 12), *b = a + stride;
+    const uint32_t fx = static_cast<uint32_t>(px & 0xfff), fy = static_cast<uint32_t>(py & 0xfff);
+    for (int k = 0; k < bpp; ++k) {
+      const uint32_t top = (uint32_t{a[k]} << 12) + (uint32_t{a[k + bpp]} - a[k]) * fx;
+      const uint32_t bottom = (uint32_t{b[k]} << 12) + (uint32_t{b[k + bpp]} - b[k]) * fx;
+      out[bpp * static_cast<size_t>(i) + k] = static_cast<unsigned char>(((top << 12) + (bottom - top) * fy) >> 24);
+    }
+  }
 }
 
 // Any angle: bilinear blend of the four source pixels around each output pixel's position.
@@ -386,30 +393,40 @@ int angleLine(RotImage *r, unsigned char *out, int x, int y, int count) {
   unsigned char fill[3];
   fillBytes(r, fill);
   if (fixedPoint && W > 1 && H > 1) {
-    const unsigned char *first = rowAt(up, 0), *last = first ? rowAt(up, H - 1) : nullptr;
-    const ptrdiff_t stride = first && last ? (last - first) / (H - 1) : 0;
-    if (first && last && last - first == stride * (H - 1)) {
-      // Only the pixels between lo and hi have all four sources inside; the rest is fill.
-      int lo = 0, hi = count;
-      inside(SX, DX, static_cast<long long>(W - 1) << 12, lo, hi);
-      inside(SY, DY, static_cast<long long>(H - 1) << 12, lo, hi);
-      if (hi < lo) hi = lo;
+    // Only the pixels between lo and hi have all four sources inside; the rest is fill.
+    int lo = 0, hi = count;
+    inside(SX, DX, static_cast<long long>(W - 1) << 12, lo, hi);
+    inside(SY, DY, static_cast<long long>(H - 1) << 12, lo, hi);
+    if (hi < lo) hi = lo;
+    // The rows the blends read: a line at a steady source row (angle 0) reads one pair of rows,
+    // which a ring of two lines holds; any other line reads the rows of a random-access input,
+    // evenly spaced in its memory.
+    const unsigned char *first = nullptr;
+    ptrdiff_t stride = 0;
+    long long py = SY;
+    if (lo < hi && DY == 0) {
+      first = rowAt(up, static_cast<int>(SY >> 12));
+      const unsigned char *next = first ? rowAt(up, static_cast<int>(SY >> 12) + 1) : nullptr;
+      if (!next) {
+        tavLog(820);
+        return -1;
+      }
+      stride = next - first;
+      py &= 0xfff;
+    } else if (lo < hi && (up->flags & IM_RANDOM)) {
+      first = rowAt(up, 0);
+      const unsigned char *last = first ? rowAt(up, H - 1) : nullptr;
+      stride = first && last ? (last - first) / (H - 1) : 0;
+      if (!last || last - first != stride * (H - 1)) first = nullptr;
+      py = SY + DY * lo;
+    }
+    if (first || lo == hi) {
       for (int i = 0; i < lo; ++i) std::memcpy(out + static_cast<size_t>(i) * bpp, fill, static_cast<size_t>(bpp));
       for (int i = hi; i < count; ++i) std::memcpy(out + static_cast<size_t>(i) * bpp, fill, static_cast<size_t>(bpp));
-      long long px = SX + DX * lo, py = SY + DY * lo;
-      if (bpp == 1)
-        for (int i = lo; i < hi; ++i, px += DX, py += DY) out[i] = blendAt<1>(first + stride * (py >> 12) + (px >> 12), stride, px, py);
-      else
-        for (int i = lo; i < hi; ++i, px += DX, py += DY) {
-          const unsigned char *a = first + stride * (py >> 12) + 3 * (px >> 12), *b = a + stride;
-          const uint32_t fx = static_cast<uint32_t>(px & 0xfff), fy = static_cast<uint32_t>(py & 0xfff);
-          unsigned char *o = out + 3 * static_cast<size_t>(i);
-          for (int k = 0; k < 3; ++k) {
-            const uint32_t top = (uint32_t{a[k]} << 12) + (uint32_t{a[k + 3]} - a[k]) * fx;
-            const uint32_t bottom = (uint32_t{b[k]} << 12) + (uint32_t{b[k + 3]} - b[k]) * fx;
-            o[k] = static_cast<unsigned char>(((top << 12) + (bottom - top) * fy) >> 24);
-          }
-        }
+      if (lo < hi) {
+        if (bpp == 1) blendRun<1>(out, lo, hi, SX + DX * lo, py, DX, DY, first, stride);
+        else blendRun<3>(out, lo, hi, SX + DX * lo, py, DX, DY, first, stride);
+      }
       return 0;
     }
   }
