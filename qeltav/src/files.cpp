@@ -201,8 +201,10 @@ void fileUnmap(FileMap &m) {
   m = {nullptr, 0};
 }
 
-// Maps size bytes of an open regular file from offset, every page at once; the address of the
-// first byte, or NULL when the file does not hold them.
+// Maps size bytes of an open regular file from offset; the address of the first byte, or NULL
+// when the file does not hold them. Pages are read where the system caches them, and copied only
+// when written (a write stays in this process). Like any mapped file, one cut short by another
+// process while it is mapped ends the process at the next read beyond its new end (SIGBUS).
 const unsigned char *fileMapRange(FILE *fp, int64_t offset, int64_t size, FileMap &m) {
   fileUnmap(m);
   struct stat st;
@@ -210,8 +212,7 @@ const unsigned char *fileMapRange(FILE *fp, int64_t offset, int64_t size, FileMa
     return nullptr;
   const int64_t page = sysconf(_SC_PAGESIZE), from = offset / page * page;
   const size_t length = static_cast<size_t>(offset - from + size);
-  // private and writable: a consumer that writes to its input changes its own copy of a page
-  void *base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_POPULATE, fileno(fp), from);
+  void *base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE, fileno(fp), from);
   if (base == MAP_FAILED) return nullptr;
   m = {base, length};
   return static_cast<const unsigned char *>(base) + (offset - from);
