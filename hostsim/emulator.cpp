@@ -14,6 +14,9 @@
 #include <QSqlRecord>
 #include <QUuid>
 
+#include <chrono>
+#include <thread>
+
 Q_LOGGING_CATEGORY(lcHostsim, "quorla.hostsim", QtInfoMsg)
 
 namespace hostsim {
@@ -164,6 +167,12 @@ HostEmulator::HostEmulator(const QString &path)
     exec(d, QStringLiteral("PRAGMA synchronous = NORMAL"));
     for (const QString &s : schemaStatements())
         exec(d, s);
+    // A database made before the faults table had these columns.
+    for (const char *column : {"seconds", "skip"})
+        if (!exec(d, QStringLiteral("SELECT 1 FROM pragma_table_info('faults') WHERE name = ?"),
+                  {QString::fromLatin1(column)})
+                 .next())
+            exec(d, QStringLiteral("ALTER TABLE faults ADD COLUMN %1 INTEGER DEFAULT 0").arg(QLatin1String(column)));
 }
 
 HostEmulator::~HostEmulator()
@@ -204,9 +213,11 @@ void HostEmulator::addFault(const Fault &f)
     QJsonObject answer;
     for (auto it = f.answer.begin(); it != f.answer.end(); ++it)
         answer.insert(it.key(), it.value());
-    exec(db(), QStringLiteral("INSERT INTO faults(kind, program, number, text, answer, remaining) VALUES(?,?,?,?,?,?)"),
+    exec(db(),
+         QStringLiteral("INSERT INTO faults(kind, program, number, text, answer, remaining, seconds, skip) "
+                        "VALUES(?,?,?,?,?,?,?,?)"),
          {int(f.kind), f.program.toUpper(), f.number, f.text,
-          QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact)), f.times});
+          QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact)), f.times, f.seconds, f.skip});
 }
 
 void HostEmulator::clearFaults()
@@ -217,7 +228,7 @@ void HostEmulator::clearFaults()
 bool HostEmulator::takeFault(FaultKind kind, const QString &program, Fault *out)
 {
     QSqlQuery q = exec(db(),
-                       QStringLiteral("SELECT seq, program, number, text, answer, remaining FROM faults "
+                       QStringLiteral("SELECT seq, program, number, text, answer, remaining, seconds, skip FROM faults "
                                       "WHERE kind = ? AND (program = '' OR program = ?) ORDER BY seq LIMIT 1"),
                        {int(kind), program.toUpper()});
     if (!q.next())
@@ -228,10 +239,16 @@ bool HostEmulator::takeFault(FaultKind kind, const QString &program, Fault *out)
     out->number = q.value(2).toInt();
     out->text = q.value(3).toString();
     out->times = q.value(5).toInt();
+    out->seconds = q.value(6).toInt();
+    out->skip = q.value(7).toInt();
     const QJsonObject answer = QJsonDocument::fromJson(q.value(4).toString().toUtf8()).object();
     for (auto it = answer.begin(); it != answer.end(); ++it)
         out->answer.insert(it.key(), it.value().toString());
     q.finish();
+    if (out->skip > 0) {
+        exec(db(), QStringLiteral("UPDATE faults SET skip = skip - 1 WHERE seq = ?"), {seq});
+        return false;
+    }
     if (out->times > 0) {
         if (out->times == 1)
             exec(db(), QStringLiteral("DELETE FROM faults WHERE seq = ?"), {seq});
@@ -387,8 +404,9 @@ AdoRowSet HostEmulator::execute(const QString &dataSource, const QString &userId
         ProgramCall pc(db(), dataSource, userId, def->fields, std::min(bound, int(def->fields.size())));
         for (int i = 0; i < pc.bound; ++i)
             pc.setBuffer(i, params.item(i).text());
-        Fault lost;
+        Fault lost, silent;
         const bool loseReply = takeFault(FaultKind::LostReply, call.program, &lost);
+        const bool holdAnswer = takeFault(FaultKind::Silent, call.program, &silent);
         if (takeFault(FaultKind::ScriptedAnswer, call.program, &f)) {
             for (auto it = f.answer.begin(); it != f.answer.end(); ++it)
                 pc.set(it.key().toLatin1().constData(), it.value());
@@ -411,6 +429,14 @@ AdoRowSet HostEmulator::execute(const QString &dataSource, const QString &userId
             throw VbError(lost.number,
                           lost.text.isEmpty() ? QStringLiteral("[hostsim] Communication link failure") : lost.text,
                           QStringLiteral("ODBC 08S01"));
+        // The host has done its work and says nothing: the caller waits as on any silent host,
+        // and gives up (a timeout) after its command's time or once the program is ending.
+        if (holdAnswer) {
+            const int seconds = silent.seconds;
+            qCDebug(lcHostsim) << call.program << "holds its answer for" << seconds << "seconds";
+            adoRunBlocking([seconds] { std::this_thread::sleep_for(std::chrono::seconds(seconds)); },
+                           request.timeoutSeconds);
+        }
         // Bound buffers go back at the client's width; blank-only comes back as "".
         for (int i = 0; i < pc.bound; ++i) {
             AdoParameter &p = params.item(i);

@@ -41,6 +41,8 @@ enum class FaultKind {
     ScriptedAnswer,   // the program does not run; the named values are written instead
     UnknownParameter, // the execute fails with 3265
     LostReply,        // the program runs and commits, then the connection drops before the answer
+    Silent,           // the program runs and commits, then its answer is held for `seconds`: the
+                      // caller waits as on any host (and may give up), then it is answered
 };
 
 struct Fault {
@@ -50,6 +52,8 @@ struct Fault {
     QString text;
     QMap<QString, QString> answer; // ScriptedAnswer: host parameter name -> value
     int times = 1;               // -1 = every time
+    int seconds = 0;             // Silent: how long the answer is held
+    int skip = 0;                // calls of the program that go through before it strikes
 };
 
 class HostEmulator {

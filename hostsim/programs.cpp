@@ -60,7 +60,7 @@ QStringList schemaStatements()
                        "command_text TEXT, connection TEXT, data_source TEXT, user_id TEXT, timeout INTEGER, "
                        "prepared INTEGER, params TEXT)"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS faults(seq INTEGER PRIMARY KEY, kind INTEGER, program TEXT, "
-                       "number INTEGER, text TEXT, answer TEXT, remaining INTEGER)"),
+                       "number INTEGER, text TEXT, answer TEXT, remaining INTEGER, seconds INTEGER DEFAULT 0, skip INTEGER DEFAULT 0)"),
     };
 }
 

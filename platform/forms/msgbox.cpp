@@ -30,10 +30,10 @@ static int firstButton(int buttons)
     }
 }
 
-int MsgBoxScript::respond(const QString &prompt, int buttons, const QString &title)
+int MsgBoxScript::respond(const QString &prompt, int buttons, const QString &title, int quitAnswer)
 {
     int result = m_answers.isEmpty() ? firstButton(buttons) : m_answers.takeFirst();
-    m_calls.append({prompt, buttons, title, result});
+    m_calls.append({prompt, buttons, title, result, quitAnswer});
     return result;
 }
 
@@ -57,10 +57,14 @@ QList<ButtonPair> buttonSet(int buttons)
     }
 }
 
-// The answer a box gives when the program is asked to end: Cancel, else its default button.
-ButtonPair quitAnswer(int buttons)
+// The answer a box gives when the program is asked to end: the one it names, else Cancel, else
+// its default button.
+ButtonPair quitAnswer(int buttons, int named)
 {
     const QList<ButtonPair> set = buttonSet(buttons);
+    for (const ButtonPair &b : set)
+        if (b.vb == named)
+            return b;
     for (const ButtonPair &b : set)
         if (b.vb == vb::vbCancel)
             return b;
@@ -82,12 +86,12 @@ void answerOpenMessageBoxesForQuit()
             open.box->done(open.quit);
 }
 
-int MsgBox(const QString &prompt, int buttons, const QString &title)
+int MsgBox(const QString &prompt, int buttons, const QString &title, int quitWith)
 {
     if (g_script)
-        return g_script->respond(prompt, buttons, title);
+        return g_script->respond(prompt, buttons, title, quitWith);
     if (quitRequested())
-        return quitAnswer(buttons).vb;
+        return quitAnswer(buttons, quitWith).vb;
 
     // On the heap: the window it stands over may go while it is open, and takes the box with it.
     const QPointer<QMessageBox> box = new QMessageBox(QApplication::activeWindow());
@@ -108,7 +112,7 @@ int MsgBox(const QString &prompt, int buttons, const QString &title)
     int def = (buttons & 0x300) >> 8;
     if (def < set.size())
         box->setDefaultButton(set[def].qt);
-    const ButtonPair quit = quitAnswer(buttons);
+    const ButtonPair quit = quitAnswer(buttons, quitWith);
     g_openBoxes.append({box, quit.qt});
     auto clicked = static_cast<QMessageBox::StandardButton>(box->exec());
     g_openBoxes.removeIf([&box](const OpenBox &open) { return !open.box || open.box == box; });

@@ -17,9 +17,10 @@ enum MsgBoxResult : int { vbOK = 1, vbCancel = 2, vbAbort = 3, vbRetry = 4, vbIg
 }
 
 // Shows a message box; a title left empty shows the application title. Once the program is
-// asked to end (quitRequested) a box is not shown: it answers Cancel, or its default button
-// when it has no Cancel; boxes open at that moment are answered the same way.
-int MsgBox(const QString &prompt, int buttons = vb::vbOKOnly, const QString &title = QString());
+// asked to end (quitRequested) a box is not shown: it answers quitAnswer when one is given (a
+// question whose default would start work the operator has not confirmed), else Cancel, or its
+// default button when it has no Cancel; boxes open at that moment are answered the same way.
+int MsgBox(const QString &prompt, int buttons = vb::vbOKOnly, const QString &title = QString(), int quitAnswer = 0);
 // Answers the message boxes that are open now as above (used by requestQuit).
 void answerOpenMessageBoxesForQuit();
 
@@ -32,6 +33,7 @@ struct MsgBoxCall {
     int buttons = 0;  // the whole style word: buttons + icon + default button
     QString title;    // as passed (empty when none was given)
     int answer = 0;
+    int quitAnswer = 0; // as passed (0 when none was given)
     int buttonSet() const { return buttons & 0x7; }
     int icon() const { return buttons & 0x70; }
 };
@@ -50,7 +52,7 @@ public:
     void clear() { m_calls.clear(); }
 
     static MsgBoxScript *current();
-    int respond(const QString &prompt, int buttons, const QString &title);
+    int respond(const QString &prompt, int buttons, const QString &title, int quitAnswer = 0);
 
 private:
     QList<int> m_answers;

@@ -6,7 +6,7 @@
 
 namespace {
 
-enum class Op { Add, Remove, Trigger, Change, Select, TurnFromOne, TurnFromZero, DocProperty };
+enum class Op { Add, Remove, Trigger, Change, Select, TurnFromOne, TurnFromZero, TurnNoList, TurnEmptyList, DocProperty };
 
 bool ask(IQelAnnotSecurity &s, Op op, QelAnnotDocument *doc, QelAnnotItem *item)
 {
@@ -23,6 +23,8 @@ bool ask(IQelAnnotSecurity &s, Op op, QelAnnotDocument *doc, QelAnnotItem *item)
     case Op::TurnFromZero:
         s.SetItemProperty(doc, item, QelAnnotProp::Rotate, QVariantList{0, 100, 200}, allowed);
         break;
+    case Op::TurnNoList: s.SetItemProperty(doc, item, QelAnnotProp::Rotate, 0, allowed); break;
+    case Op::TurnEmptyList: s.SetItemProperty(doc, item, QelAnnotProp::Rotate, QVariantList{}, allowed); break;
     case Op::DocProperty:
         s.SetDocProperty(doc, QelAnnotDocProp::Named, QVariantList{"x", 1}, allowed);
         break;
@@ -30,71 +32,62 @@ bool ask(IQelAnnotSecurity &s, Op op, QelAnnotDocument *doc, QelAnnotItem *item)
     return allowed;
 }
 
-struct PermCase {
-    QVariant stored; // invalid: no property
-    Op op;
-    bool allowed;
-};
+// The permission bit each operation needs; 0: always allowed.
+int bitFor(Op op)
+{
+    switch (op) {
+    case Op::Add: return AnnotPermBit::Add;
+    case Op::Remove: return AnnotPermBit::Remove;
+    case Op::Trigger: return AnnotPermBit::Trigger;
+    case Op::Change:
+    case Op::TurnFromOne:
+    case Op::TurnNoList:
+    case Op::TurnEmptyList: return AnnotPermBit::ChangeProperty;
+    case Op::Select: return AnnotPermBit::ChangeProperty70;
+    case Op::TurnFromZero:
+    case Op::DocProperty: return 0;
+    }
+    return -1;
+}
 
-const PermCase permCases[] = {
-    {QVariant(), Op::Add, false},          {QVariant(), Op::Remove, false},
-    {QVariant(), Op::Trigger, false},      {QVariant(), Op::Change, false},
-    {QVariant(), Op::Select, false},       {QVariant(), Op::TurnFromOne, false},
-    {QVariant(), Op::TurnFromZero, true},  {QVariant(), Op::DocProperty, true},
-    {1, Op::Change, true},                 {1, Op::TurnFromOne, true},
-    {1, Op::Select, false},                {1, Op::Add, false},
-    {16, Op::Select, true},                {16, Op::Change, false},
-    {16, Op::TurnFromOne, false},          {16, Op::TurnFromZero, true},
-    {2, Op::Add, true},                    {2, Op::Remove, false},
-    {4, Op::Remove, true},                 {4, Op::Trigger, false},
-    {8, Op::Trigger, true},                {8, Op::Add, false},
-    {255, Op::Add, true},                  {255, Op::Remove, true},
-    {255, Op::Trigger, true},              {255, Op::Select, true},
-    {0x100, Op::Add, false},               {0x1FE, Op::Add, true}, // low 8 bits only
-    {QStringLiteral("6"), Op::Remove, true},
-};
+const Op kOps[] = {Op::Add,         Op::Remove,       Op::Trigger,    Op::Change,        Op::Select,
+                   Op::TurnFromOne, Op::TurnFromZero, Op::TurnNoList, Op::TurnEmptyList, Op::DocProperty};
+const int kTypes[] = {QelAnnotType::Text, QelAnnotType::Redaction, QelAnnotType::Rectangle, 5};
 
 } // namespace
 
-TEST(AnnotSecurity, AnswersFromTheItemTypesByte)
+// Both handlers, every item type, every operation, every permission byte (and values beyond the
+// byte, and the byte as text): an operation is allowed exactly when its bit is set in the item
+// type's own byte; the other types' bytes (set to the opposite) never count; without a document
+// everything is allowed and the item is not read.
+TEST(AnnotSecurity, EveryTypeAndOperationAnswersFromItsOwnBit)
 {
     ItemSecurity plain;
     ItemSecurityRedact redact;
     for (IQelAnnotSecurity *handler : {static_cast<IQelAnnotSecurity *>(&plain),
                                        static_cast<IQelAnnotSecurity *>(&redact)}) {
-        int row = 0;
-        for (const PermCase &c : permCases) {
-            QelAnnotDocument doc;
-            QelAnnotItem item(QelAnnotType::Redaction);
-            if (c.stored.isValid())
-                doc.setProperty(QStringLiteral("QelToolsPerms1_7"), c.stored);
-            // A byte for another type never counts.
-            doc.setProperty(QStringLiteral("QelToolsPerms1_2"), 255);
-            EXPECT_EQ(ask(*handler, c.op, &doc, &item), c.allowed) << "row " << row;
-            ++row;
+        for (int type : kTypes) {
+            QelAnnotItem item(type);
+            for (Op op : kOps)
+                EXPECT_TRUE(ask(*handler, op, nullptr, nullptr)) << "no document, op " << int(op);
+            for (int stored = -1; stored < 0x300; ++stored) {
+                const int byte = stored < 0 ? 0 : stored & 0xFF; // -1: no property at all
+                QelAnnotDocument doc;
+                for (int other : kTypes)
+                    if (other != type)
+                        doc.setProperty(AnnotPerms::permPropertyName(other), ~byte & 0xFF);
+                if (stored >= 0x200)
+                    doc.setProperty(AnnotPerms::permPropertyName(type), QString::number(stored & 0xFF));
+                else if (stored >= 0)
+                    doc.setProperty(AnnotPerms::permPropertyName(type), stored);
+                for (Op op : kOps) {
+                    const int bit = bitFor(op);
+                    EXPECT_EQ(ask(*handler, op, &doc, &item), bit == 0 || (byte & bit) != 0)
+                        << "type " << type << " stored " << stored << " op " << int(op);
+                }
+            }
         }
     }
-}
-
-TEST(AnnotSecurity, WithoutADocumentEverythingIsAllowedAndTheItemIsNotRead)
-{
-    ItemSecurity handler;
-    for (Op op : {Op::Add, Op::Remove, Op::Trigger, Op::Change, Op::Select, Op::TurnFromOne,
-                  Op::DocProperty})
-        EXPECT_TRUE(ask(handler, op, nullptr, nullptr));
-}
-
-TEST(AnnotSecurity, TurnValueThatIsNoListIsAnOrdinaryChange)
-{
-    ItemSecurity handler;
-    QelAnnotDocument doc;
-    QelAnnotItem item(QelAnnotType::Text);
-    bool allowed = true;
-    handler.SetItemProperty(&doc, &item, QelAnnotProp::Rotate, 0, allowed);
-    EXPECT_FALSE(allowed);
-    doc.setProperty(QStringLiteral("QelToolsPerms1_2"), 1);
-    handler.SetItemProperty(&doc, &item, QelAnnotProp::Rotate, QVariantList{}, allowed);
-    EXPECT_TRUE(allowed);
 }
 
 TEST(AnnotSecurity, InstalledHandlerGuardsTheDocumentsEdits)

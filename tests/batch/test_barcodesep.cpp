@@ -171,25 +171,36 @@ protected:
 
 } // namespace
 
+// Every date of the calendar around the edges (month 0 to 13, day 0 to 32, leap and common
+// years, centuries): a barcode starts a document exactly when its first eight digits are a
+// calendar date, year first; a wrong length or a letter never does.
 TEST(ParseDocumentBarcode, OnlyThirteenCharactersWithACalendarDateStartADocument)
 {
-    const struct {
-        const char *text;
-        bool starts;
-    } cases[] = {
-        {"2020010212345", true},  {"2020022900001", true},  {"2019022900001", false},
-        {"2020130112345", false}, {"2020003112345", false}, {"202001021234", false},
-        {"20200102123456", false}, {"2020O10212345", false}, {"", false},
-        {"0000010112345", false},
+    auto daysIn = [](int year, int month) {
+        const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+        const int days[] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        return month >= 1 && month <= 12 && year >= 1 ? days[month - 1] : 0;
     };
-    for (const auto &c : cases) {
-        BarcodeDocument doc;
-        EXPECT_EQ(parseDocumentBarcode(QString::fromLatin1(c.text), 7, doc), c.starts) << c.text;
-        if (c.starts) {
-            EXPECT_EQ(doc.Barcode, QString::fromLatin1(c.text));
-            EXPECT_EQ(doc.FirstPage, 7);
-            EXPECT_EQ(doc.Year + doc.Month + doc.Day + doc.CtlNum, QString::fromLatin1(c.text));
+    for (int year : {0, 1, 1900, 1996, 2000, 2019, 2020, 2023, 2024, 2100, 2400, 9999}) {
+        for (int month = 0; month <= 13; ++month) {
+            for (int day = 0; day <= 32; ++day) {
+                const QString text = QString::asprintf("%04d%02d%02d%05d", year, month, day, (year + month * day) % 100000);
+                const bool starts = day >= 1 && day <= daysIn(year, month);
+                BarcodeDocument doc;
+                ASSERT_EQ(parseDocumentBarcode(text, 7, doc), starts) << text.toStdString();
+                if (starts) {
+                    EXPECT_EQ(doc.Barcode, text);
+                    EXPECT_EQ(doc.FirstPage, 7);
+                    EXPECT_EQ(doc.Year + "|" + doc.Month + "|" + doc.Day + "|" + doc.CtlNum,
+                              text.left(4) + "|" + text.mid(4, 2) + "|" + text.mid(6, 2) + "|" + text.mid(8));
+                }
+            }
         }
+    }
+    for (const char *text : {"202001021234", "20200102123456", "2020O10212345", "20200l0212345", "202001O212345",
+                             " 020010212345", ""}) {
+        BarcodeDocument doc;
+        EXPECT_FALSE(parseDocumentBarcode(QString::fromLatin1(text), 7, doc)) << text;
     }
 }
 

@@ -134,15 +134,6 @@ TEST_F(IM650RTest, HostErrorTextIsShownUntrimmedAndTheCopiesStay)
     EXPECT_EQ(gsRedacted, "Y");
 }
 
-TEST_F(IM650RTest, RunTimeErrorIsReportedUnderItsName)
-{
-    failNextCall("IM650R", -2147217871, "Query timeout expired");
-    EXPECT_FALSE(IM650R(*conn, "A", "", "", ""));
-    ASSERT_EQ(boxes->calls().size(), 1);
-    EXPECT_TRUE(boxes->calls().first().prompt.startsWith("Error in IM650R at line "));
-    EXPECT_TRUE(boxes->calls().first().prompt.endsWith("-2147217871: Query timeout expired"));
-}
-
 TEST_F(IM650RTest, ShutdownSignOffGoesThroughTheRegisteredHook)
 {
     registerHostServices();

@@ -26,10 +26,7 @@ protected:
         HostTest::SetUp();
         em->runScript(
             "INSERT INTO documents(db, book, page, year, month, day, ctl, inst, key_code, doc_id, doc_type) VALUES"
-            " ('LR','000100','0001','2020','01','02','00011','000101','K','LR-2020-00011','DEED'),"
-            " ('LC','000200','0001','2020','02','01','00021','','C','LC-2020-00021','CERT'),"
-            " ('LR','000300','0001','2020','03','01','00031','000301','K','LR-2020-00031','DEED'),"
-            " ('LC','000300','0001','2020','03','02','00032','','C','LC-2020-00032','DEED');\n"
+            " ('LR','000100','0001','2020','01','02','00011','000101','K','LR-2020-00011','DEED');\n"
             "INSERT INTO documents(db, doc_num, year, month, day, ctl, key_code, doc_id) VALUES"
             " ('LC','0001234','2018','07','08','00044','L','LC-2018-00044');\n"
             "INSERT INTO documents(db, plan1, plan2, plan3, year, month, day, ctl) VALUES"
@@ -55,16 +52,96 @@ protected:
                           f.lblNumPages_FHS})
             l->setText("untouched");
     }
-
-    // The single box shown: its text with OK, no icon and the title "Note".
-    void expectNote(const QString &text)
-    {
-        ASSERT_EQ(boxes->calls().size(), 1);
-        EXPECT_EQ(boxes->calls()[0].prompt, text);
-        EXPECT_EQ(boxes->calls()[0].buttons, 0);
-        EXPECT_EQ(boxes->calls()[0].title, "Note");
-    }
 };
+
+// ---- every key lookup's result codes ----
+
+struct LookupRow {
+    const char *procedure;
+    const char *program;
+    const char *codeParam;
+    bool (*call)(const QString &func, AdoConnection &conn, const QString &dsn);
+    const char *subject;  // what the refusals ask to check; nullptr: one message, not shown in a batch
+    const char *database; // "found but not for ..."
+    bool unindexedFinds;  // code 2 is a find while un-indexed documents are scanned
+};
+
+const LookupRow kLookups[] = {
+    {"MA_SY331RI", "SY331RI", "DSRSLT", MA_SY331RI, "book and page", "Land Records", true},
+    {"MA_LC630RI", "LC630RI", "DSRSLT", MA_LC630RI, "Document number", "Land Court", true},
+    {"MA_LP630RI", "LP630RI", "DSRSLT", MA_LP630RI, "plan case #, plan letter, and plan suffix", "Land Court Plans",
+     false},
+    {"MA_RG800R", "SY330RI", "Rslt", MA_RG800R, "recorded date and control number", "Land Records", false},
+    {"NY_SY331RI", "SY331RI", "Rslt", NY_SY331RI, "book code, book, and page", "Land Records", false},
+    {"FHS_FH631RI", "FH631RI", "Rslt", FHS_FH631RI, nullptr, nullptr, false},
+};
+
+// The refusal text of a lookup for a code; empty when nothing is shown.
+QString refusalText(const LookupRow &row, const QString &code, bool batch)
+{
+    if (!row.subject)
+        return batch ? QString() : QString("Document not found.  Please check the recorded date and control number "
+                                           "and try again.");
+    const QString check = QString("  Please check the %1 and try again.").arg(row.subject);
+    if (code == "1")
+        return QString("The document was found but not for %1.").arg(row.database) + check;
+    if (code == "2")
+        return "The document was not found." + check;
+    if (code == "3")
+        return "The document was found in more than one database." + check;
+    return QString();
+}
+
+// Every lookup, every result code, with and without un-indexed documents, in and out of a batch: a
+// blank code is a find; a refusal shows its code's text in an OK box titled "Note" (or nothing)
+// and resets the workspace once.
+TEST_F(LookupTest, EveryLookupAnswersEveryResultCode)
+{
+    for (const LookupRow &row : kLookups) {
+        for (const char *code : {" ", "1", "2", "3", "9"}) {
+            for (bool unindexed : {false, true}) {
+                for (bool batch : {false, true}) {
+                    SCOPED_TRACE(std::string(row.procedure) + " code '" + code + "'" + (unindexed ? " unindexed" : "")
+                                 + (batch ? " batch" : ""));
+                    boxes->clear();
+                    g_blnScanUnIndexDocs = unindexed;
+                    g_blnIsBatch = batch;
+                    g_Book = "000100";
+                    g_Page = "0001";
+                    g_BookCode = "M";
+                    g_DocNum = "0001234";
+                    g_Plan1 = "000123";
+                    g_RefCode = "AB";
+                    g_RefNum = "0000012345";
+                    scriptAnswer(row.program, {{row.codeParam, code}});
+                    const bool found = QString(code).trimmed().isEmpty()
+                                       || (QString(code) == "2" && unindexed && row.unindexedFinds);
+                    const int resets = resetCount();
+                    EXPECT_EQ(row.call("A", *conn, ""), found);
+                    EXPECT_EQ(lastCall(row.program).param(row.codeParam)->returned.toString().trimmed(),
+                              QString(code).trimmed());
+                    EXPECT_EQ(resetCount() - resets, found ? 0 : 1);
+                    const QString text = found ? QString() : refusalText(row, code, batch);
+                    if (text.isEmpty()) {
+                        EXPECT_TRUE(boxes->calls().isEmpty()) << prompts().join("|").toStdString();
+                    } else if (boxes->calls().size() != 1) {
+                        ADD_FAILURE() << "boxes: " << prompts().join("|").toStdString();
+                    } else {
+                        EXPECT_EQ(boxes->calls()[0].prompt, text);
+                        EXPECT_EQ(boxes->calls()[0].buttons, 0);
+                        EXPECT_EQ(boxes->calls()[0].title, "Note");
+                    }
+                    if (found && QString(code) == "2" && row.call == MA_SY331RI) {
+                        // the un-indexed document shows N/A in four labels
+                        FrmMain &f = frmMain();
+                        for (QLabel *l : {f.lblDate_MARG, f.lblNumPages_MARG, f.lblInstNum_MARG, f.lblDocType_MARG})
+                            EXPECT_EQ(l->text(), "N/A");
+                    }
+                }
+            }
+        }
+    }
+}
 
 // ---- land records by book and page ----
 
@@ -110,55 +187,6 @@ TEST_F(LookupTest, NextAndLowerCaseSendTheCurrentDateAndNumbers)
         EXPECT_EQ(call.param("DSCTL#")->sent.toString(), "00005");
         EXPECT_EQ(call.param("INST#")->sent.toString(), "000009");
     }
-}
-
-TEST_F(LookupTest, BookAndPageResultCodes)
-{
-    struct Case {
-        const char *book;
-        bool unindexed;
-        const char *message; // nullptr: none
-        bool result;
-    } cases[] = {
-        {"000200", false, "The document was found but not for Land Records.  Please check the book and page and try again.", false},
-        {"000200", true, "The document was found but not for Land Records.  Please check the book and page and try again.", false},
-        {"000999", false, "The document was not found.  Please check the book and page and try again.", false},
-        {"000300", false, "The document was found in more than one database.  Please check the book and page and try again.", false},
-        {"000999", true, nullptr, true},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.book) + (c.unindexed ? " unindexed" : ""));
-        boxes->clear();
-        g_blnScanUnIndexDocs = c.unindexed;
-        g_Book = c.book;
-        g_Page = "0001";
-        const int resets = resetCount();
-        EXPECT_EQ(MA_SY331RI("A", *conn, ""), c.result);
-        if (c.message)
-            expectNote(c.message);
-        else
-            EXPECT_TRUE(boxes->calls().isEmpty());
-        EXPECT_EQ(resetCount() - resets, c.result ? 0 : 1);
-    }
-    // the accepted un-indexed document shows N/A in four labels
-    FrmMain &f = frmMain();
-    EXPECT_EQ(f.lblBook_MARG->text(), "999");
-    for (QLabel *l : {f.lblDate_MARG, f.lblNumPages_MARG, f.lblInstNum_MARG, f.lblDocType_MARG})
-        EXPECT_EQ(l->text(), "N/A");
-}
-
-TEST_F(LookupTest, OtherResultCodeResetsWithoutMessageAndBlankCountsAsFound)
-{
-    scriptAnswer("SY331RI", {{"DSRSLT", "9"}});
-    const int resets = resetCount();
-    EXPECT_FALSE(MA_SY331RI("A", *conn, ""));
-    EXPECT_TRUE(boxes->calls().isEmpty());
-    EXPECT_EQ(resetCount(), resets + 1);
-
-    scriptAnswer("SY331RI", {{"DSRSLT", " "}, {"DSBK", "000012"}, {"DSPG", "0007"}, {"INST#", "000001"}});
-    EXPECT_TRUE(MA_SY331RI("A", *conn, ""));
-    EXPECT_EQ(frmMain().lblBook_MARG->text(), "12");
-    EXPECT_EQ(frmMain().lblPage_MARG->text(), "7");
 }
 
 TEST_F(LookupTest, BadReturnedKeyLeavesTheFrameAsItWas)
@@ -218,13 +246,6 @@ TEST_F(LookupTest, LandCourtUnindexedWithoutControlNumberOpensTheDateFields)
     EXPECT_TRUE(boxes->calls().isEmpty());
 }
 
-TEST_F(LookupTest, LandCourtRefusals)
-{
-    g_DocNum = "0009999";
-    EXPECT_FALSE(MA_LC630RI("A", *conn, ""));
-    expectNote("The document was not found.  Please check the Document number and try again.");
-}
-
 // ---- land court plans ----
 
 TEST_F(LookupTest, PlanLookupAlwaysSendsTheCurrentDateAndTouchesNoControl)
@@ -240,13 +261,6 @@ TEST_F(LookupTest, PlanLookupAlwaysSendsTheCurrentDateAndTouchesNoControl)
                                                          {"DSCTL#", 5, QString("00005")}});
     EXPECT_EQ(g_Plan2, "A  ");
     EXPECT_EQ(g_Year, "2017");
-
-    g_blnScanUnIndexDocs = true;
-    g_Plan1 = "000999";
-    const int resets = resetCount();
-    EXPECT_FALSE(MA_LP630RI("A", *conn, ""));
-    expectNote("The document was not found.  Please check the plan case #, plan letter, and plan suffix and try again.");
-    EXPECT_EQ(resetCount(), resets + 1);
 }
 
 // ---- New York by date and control number, and by book code, book and page ----
@@ -268,23 +282,6 @@ TEST_F(LookupTest, DateAndControlNumberLookupBindsEveryParameter)
     EXPECT_EQ(g_Page, "0010");
 }
 
-TEST_F(LookupTest, DateAndControlNumberRefusalAndRunTimeErrorBothReset)
-{
-    g_Year = "2019";
-    g_Month = "05";
-    g_Day = "06";
-    g_CTLNum = "00078";
-    int resets = resetCount();
-    EXPECT_FALSE(MA_RG800R("A", *conn, ""));
-    expectNote("The document was not found.  Please check the recorded date and control number and try again.");
-    EXPECT_EQ(resetCount(), resets + 1);
-
-    failNextCall("SY330RI");
-    resets = resetCount();
-    EXPECT_FALSE(MA_RG800R("A", *conn, ""));
-    EXPECT_EQ(resetCount(), resets + 1);
-}
-
 TEST_F(LookupTest, NewYorkBookLookupIsTheThirteenParameterForm)
 {
     g_BookCode = "M";
@@ -304,24 +301,6 @@ TEST_F(LookupTest, NewYorkBookLookupIsTheThirteenParameterForm)
     g_Year = "2019";
     NY_SY331RI("a", *conn, "");
     EXPECT_EQ(lastCall("SY331RI").param("RcCY")->sent.toString(), "2019");
-}
-
-TEST_F(LookupTest, NewYorkBookLookupDoesNotResetAfterARunTimeError)
-{
-    failNextCall("SY331RI");
-    g_Book = "001234";
-    const int resets = resetCount();
-    EXPECT_FALSE(NY_SY331RI("A", *conn, ""));
-    EXPECT_EQ(resetCount(), resets);
-    EXPECT_EQ(g_Book, "001234");
-    ASSERT_EQ(boxes->calls().size(), 1);
-    EXPECT_TRUE(boxes->calls()[0].prompt.startsWith("Error in NY_SY331RI at line "));
-
-    scriptAnswer("SY331RI", {{"Rslt", "1"}});
-    EXPECT_FALSE(NY_SY331RI("A", *conn, ""));
-    EXPECT_EQ(boxes->calls().last().prompt,
-              "The document was found but not for Land Records.  Please check the book code, book, and page and try again.");
-    EXPECT_EQ(resetCount(), resets + 1);
 }
 
 // ---- Vaverezoduv ----
@@ -367,20 +346,6 @@ TEST_F(LookupTest, VaverezoduvZeroPagesShowUnknownAndABadPageCountResets)
     EXPECT_FALSE(FHS_FH800R(*conn, ""));
     EXPECT_EQ(resetCount(), resets + 1);
     EXPECT_TRUE(boxes->calls().last().prompt.startsWith("Error in FHS_FH800R at line "));
-}
-
-TEST_F(LookupTest, VaverezoduvNotFoundIsSilentDuringABatch)
-{
-    g_RefCode = "ZZ";
-    g_RefNum = "1";
-    EXPECT_FALSE(FHS_FH631RI("A", *conn, ""));
-    expectNote("Document not found.  Please check the recorded date and control number and try again.");
-    boxes->clear();
-    g_blnIsBatch = true;
-    const int resets = resetCount();
-    EXPECT_FALSE(FHS_FH631RI("A", *conn, ""));
-    EXPECT_TRUE(boxes->calls().isEmpty());
-    EXPECT_EQ(resetCount(), resets + 1);
 }
 
 } // namespace

@@ -204,12 +204,4 @@ TEST_F(CertificateTest, SuccessfulStoreChangesNoGlobalAndNoControl)
     EXPECT_TRUE(boxes->calls().isEmpty());
 }
 
-TEST_F(CertificateTest, EmptyDsnFailsAtTheOpen)
-{
-    setHostSettings("", "QUSER", "QPWD");
-    EXPECT_FALSE(IM655R("A", "", "", ""));
-    ASSERT_EQ(boxes->calls().size(), 1);
-    EXPECT_TRUE(boxes->calls()[0].prompt.startsWith("Error in IM655R at line "));
-}
-
 } // namespace

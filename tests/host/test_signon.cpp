@@ -210,17 +210,6 @@ TEST_F(PartnersTest, SettingsEnteredDuringTheSignOnAreTheOnesUsed)
     EXPECT_TRUE(boxes->calls().isEmpty());
 }
 
-TEST_F(PartnersTest, ReadFailureShowsTheSettingsMessage)
-{
-    failNextCall("SQL", adoErr::ProviderFailed, "SQL0204: PTC0 in *LIBL type *FILE not found.");
-    const QVariant r = do_getEfilePartners(STATE_MA);
-    EXPECT_TRUE(r.isValid() && !r.toBool());
-    ASSERT_EQ(boxes->calls().size(), 2);
-    EXPECT_TRUE(boxes->calls()[0].prompt.startsWith("Error in do_getEfilePartners at line "));
-    EXPECT_EQ(boxes->calls()[1].prompt, "The Scan Tool was unable to retrieve the list of E-File Partners from the "
-                                        "iSeries.  Press OK and review your iSeries settings and try again.");
-}
-
 TEST_F(PartnersTest, ThePasswordNeverReachesTheAuditLog)
 {
     setHostSettings("QHOST", "QUSER", "QPWD");

@@ -1,6 +1,9 @@
 // Opening a connection, fault injection and the call log.
 #include "hostfixture.h"
 
+#include <QElapsedTimer>
+#include <QSqlQuery>
+
 namespace {
 
 using hostsim::Fault;
@@ -80,6 +83,16 @@ TEST_F(Faults, AnInjectedFailureStrikesItsProgramForItsCountOnly)
         << "an unknown program";
 }
 
+TEST_F(Faults, AFaultLetsItsSkippedCallsThrough)
+{
+    em->addFault({FaultKind::ExecuteFailure, "SY983R", -2147467259, "CWBCO1048", {}, 1, 0, 2});
+    EXPECT_EQ(errorOf([&] { signOn(); }), 0);
+    EXPECT_EQ(errorOf([&] { call("IM656R", coverPageParams("LR2021030400101")); }), 0) << "another program";
+    EXPECT_EQ(errorOf([&] { signOn(); }), 0);
+    EXPECT_EQ(errorOf([&] { signOn(); }), -2147467259);
+    EXPECT_EQ(errorOf([&] { signOn(); }), 0);
+}
+
 TEST_F(Faults, ScriptedAnswerReplacesTheProgram)
 {
     em->addFault({FaultKind::ScriptedAnswer, "SY983R", 0, "", {{"ErrMsg", "CPF1393: Subsystem QINTER ended."}}, 2});
@@ -89,6 +102,50 @@ TEST_F(Faults, ScriptedAnswerReplacesTheProgram)
 
     em->addFault({FaultKind::ScriptedAnswer, "SY983R", 0, "", {{"NoSuchName", "x"}}, 1});
     EXPECT_NE(errorOf([&] { signOn(); }), 0) << "a script naming no parameter of the program is an error";
+}
+
+// A silent host has done its work: it answers once its silence is over, and a caller that gives
+// up first (here after its command's time) sees a timeout, the work done all the same.
+TEST_F(Faults, ASilentHostActsThenHoldsItsAnswer)
+{
+    const auto signOffs = [&] {
+        QSqlQuery q(em->db());
+        q.exec("SELECT COUNT(*) FROM registrations WHERE func = '9'");
+        return q.next() ? q.value(0).toInt() : -1;
+    };
+    const auto signOff = [&](int timeout) {
+        AdoConnection conn;
+        conn.open("provider=IBMDA400;data source=QHOST;", "QUSER", "QPWD", adOptionUnspecified);
+        AdoCommand cmd;
+        cmd.setActiveConnection(conn);
+        cmd.setCommandTimeout(timeout);
+        cmd.setCommandText(adoProgramCall("IM650R", 19));
+        for (const Param &p : set(imageMaster(), {{"Func", QString("9")}})) {
+            cmd.parameters().append(cmd.createParameter(p.name, adChar, adParamInputOutput, p.width));
+            if (p.value)
+                cmd.parameters()[p.name].setValue(*p.value);
+        }
+        cmd.execute();
+        return cmd.parameters().item("ErrMsg").text();
+    };
+    struct Case {
+        int silence, timeout;
+        bool answered;
+    } cases[] = {{1, 60000, true}, {30, 1, false}};
+    int done = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.silence);
+        em->addFault({FaultKind::Silent, "IM650R", 0, "", {}, 1, c.silence});
+        QElapsedTimer took;
+        took.start();
+        const int error = errorOf([&] { EXPECT_EQ(signOff(c.timeout), ""); });
+        EXPECT_EQ(error, c.answered ? 0 : adoErr::Timeout);
+        EXPECT_GE(took.elapsed(), 1000 * std::min(c.silence, c.timeout) - 50);
+        EXPECT_LT(took.elapsed(), 1000 * std::min(c.silence, c.timeout) + 3000);
+        EXPECT_EQ(signOffs(), ++done) << "the host acted";
+        EXPECT_EQ(em->lastCall().program, "IM650R") << "the call is logged";
+    }
+    EXPECT_EQ(errorOf([&] { signOff(1); }), 0) << "the fault is over";
 }
 
 TEST_F(Faults, CallLogShowsUnsetApartFromEmpty)

@@ -4,6 +4,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "platform/forms/forms.h"
 #include "platform/forms/msgbox.h"
 
 TEST(MsgBoxSeam, AnswersFromTheQueueAndRecordsEveryCall)
@@ -52,4 +53,31 @@ TEST(MsgBoxShown, AWindowUnloadedUnderItsOpenBoxAnswersAsAQuitWould)
     // The window goes while its box is open, as an unloaded form goes.
     QTimer::singleShot(0, window, &QObject::deleteLater);
     EXPECT_EQ(MsgBox("Save the changes?", vb::vbYesNoCancel), vb::vbCancel);
+}
+
+// A quit answers every box, open or asked while it runs, with the answer the box names, else
+// Cancel, else its default button.
+TEST(MsgBoxShown, AQuitAnswersEachBoxWithWhatItNames)
+{
+    const struct {
+        int buttons, quitAnswer, expected;
+    } cases[] = {
+        {vb::vbYesNo, 0, vb::vbYes},
+        {vb::vbYesNo | vb::vbDefaultButton2, 0, vb::vbNo},
+        {vb::vbYesNo, vb::vbNo, vb::vbNo},
+        {vb::vbYesNoCancel, 0, vb::vbCancel},
+        {vb::vbYesNoCancel, vb::vbNo, vb::vbNo},
+        {vb::vbOKOnly, 0, vb::vbOK},
+    };
+    for (const auto &c : cases) {
+        for (const bool open : {true, false}) {
+            SCOPED_TRACE(testing::Message() << c.buttons << " " << c.quitAnswer << (open ? " open" : " asked"));
+            if (open)
+                QTimer::singleShot(0, [] { requestQuit([] {}); });
+            else
+                requestQuit([] {});
+            EXPECT_EQ(MsgBox("Store these pages?", c.buttons, QString(), c.quitAnswer), c.expected);
+            QTRY_VERIFY(!quitRequested());
+        }
+    }
 }
