@@ -382,7 +382,7 @@ std::map<uint64_t, std::string> earlierBuild() {
 // QELTAV_ROTATE_CASE runs the one case of that number.
 TEST_F(Rotate, EveryOptionOverEveryUpstreamFollowsTheRule) {
   const std::map<uint64_t, std::string> earlier = earlierBuild();
-  ASSERT_GT(earlier.size(), 100u);
+  ASSERT_GE(earlier.size(), 4000u);
   const long n = envNumber("QELTAV_ROTATE_CASES", 300);
   std::vector<uint64_t> indices;
   for (uint64_t k = 0; k < std::max<uint64_t>(static_cast<uint64_t>(n), earlier.size()); ++k) indices.push_back(k);
@@ -436,5 +436,6 @@ TEST_F(Rotate, EveryOptionOverEveryUpstreamFollowsTheRule) {
     }
     if (!same && ++failed >= 10) FAIL() << "stopped after 10 failing cases";
   }
-  EXPECT_GT(fromEarlier, static_cast<int>(indices.size()) / 2);
+  // most cases were made by the earlier build too (it refused those its angle-0 fault hit)
+  if (indices.size() > 20) EXPECT_GT(fromEarlier, static_cast<int>(indices.size()) * 3 / 4);
 }
