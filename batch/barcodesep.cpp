@@ -322,7 +322,7 @@ void processBarcodes()
                     + CRLF + CRLF + QStringLiteral("Do you wish to continue to store ") + mdy()
                     + QStringLiteral(" ") + ctl + QStringLiteral(" with ") + QString::number(count)
                     + QStringLiteral(" pages?");
-                if (MsgBox(prompt, vb::vbYesNo, QStringLiteral("Page Mismatch Error")) == vb::vbYes) {
+                if (MsgBox(prompt, vb::vbYesNo, QStringLiteral("Page Mismatch Error"), vb::vbNo) == vb::vbYes) {
                     const QString block = storedWithMismatch(count);
                     errors += block;
                     log += block;

@@ -36,10 +36,21 @@ bool do_store_electronic(bool advance)
         AdoConnection conn;
         conn.open(hostConnectionString(s.dsn), s.uid, s.pwd, adOptionUnspecified);
         const QString folder = storeFolderPath(s.dsn);
-        // After a registration whose answer was lost: the host may have it already.
-        const EarlierStore earlier = checkEarlierStore(conn);
-        if (earlier == EarlierStore::Unanswered)
-            return false;
+        // An earlier store of this document registered the image (or its answer was lost): when
+        // the host holds what it sent, only the hand-over is left.
+        bool registered = false;
+        if (const std::optional<SentImage> earlier = openRegistration()) {
+            switch (hostHoldsImage(s, *earlier)) {
+            case HostHolds::Yes:
+                registered = true;
+                break;
+            case HostHolds::No:
+                closeOpenRegistration();
+                break;
+            case HostHolds::Unknown:
+                return false;
+            }
+        }
         trap(3);
         const QString imageName = storeBaseName() + QStringLiteral(".T");
         const QString annotName = storeBaseName() + QStringLiteral(".A");
@@ -93,6 +104,12 @@ bool do_store_electronic(bool advance)
             MsgBox(path + QStringLiteral(" not found."));
             return true;
         };
+        if (missing(image))
+            return false;
+        const qint64 fileSize = QFileInfo(image).size();
+        // Refused before anything goes to the share when the host's fields cannot carry it.
+        if (!fitsTheHost(fileSize, pageCount))
+            return false;
         if (g_intAnnotCount > 0) {
             if (missing(annots))
                 return false;
@@ -100,39 +117,46 @@ bool do_store_electronic(bool advance)
             rollback.placed(hostPathToLocal(folder + annotName));
         }
         refreshStoreWindow();
-        if (missing(image))
-            return false;
         copyToShare(image, hostPathToLocal(folder + imageName));
         rollback.placed(hostPathToLocal(folder + imageName));
-        qint64 fileSize = QFileInfo(image).size();
         refreshStoreWindow();
-        if (missing(image))
-            return false;
         // The host's burned image is replaced only once the image is registered.
         const QString burned = hostPathToLocal(hostPathText(gsBurnedImagePath));
-        const QString staged = copyBeside(image, burned);
-        rollback.placed(staged);
-        fileSize = QFileInfo(image).size();
+        rollback.stageOver(image, burned);
         refreshStoreWindow();
 
         trap(11);
-        if (earlier != EarlierStore::Stored
-            && !IM650R(conn, QStringLiteral("S"), imageName, padZeros(qint32(fileSize), 9), padZeros(pageCount, 4))) {
-            if (hostReplyLost()) {
-                QFile::remove(staged);
-                rollback.keepPlaced();
-                reportUnknownOutcome();
+        if (!registered) {
+            const SentImage sent = sentImage(image, imageName, pageCount);
+            if (!IM650R(conn, QStringLiteral("S"), imageName, padZeros(qint32(fileSize), 9), padZeros(pageCount, 4))) {
+                if (hostReplyLost()) {
+                    keepOpenRegistration(sent);
+                    g_blnPromptStore = true; // a store to finish: kept or asked about at the end
+                    reportUnknownOutcome();
+                }
+                return false;
             }
-            return false;
+            // Registered: a hand-over that does not go through leaves only itself to do.
+            keepOpenRegistration(sent);
         }
-        moveIntoPlace(staged, burned);
-        rollback.release();
-        g_blnPromptStore = false;
+        rollback.swapStaged();
 
         trap(12);
+        // The hand-over: a refusal gives the host's burned image back and the pages with it. The
+        // host cannot be asked afterwards whether it took one whose answer was lost: that counts
+        // as done.
         result = run_program(QStringLiteral("S"));
-        if (!result && hostReplyLost())
-            reportUnknownOutcome();
+        if (!result && !lastLookupFound()) {
+            if (!hostReplyLost()) {
+                g_blnPromptStore = true; // the hand-over is still to be done
+                return false;
+            }
+            reportAnswerLostCountedStored();
+            result = true;
+        }
+        rollback.release();
+        closeOpenRegistration();
+        g_blnPromptStore = false;
         // Registered: a second Store would register it again.
         leaveAsStored();
 

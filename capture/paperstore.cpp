@@ -63,7 +63,8 @@ bool pageCountAccepted(qint16 pageCount)
         g_strBatchMessage += kPageMismatchBatchLog + QStringLiteral("\r\n");
         return false;
     }
-    return MsgBox(kPageMismatchQuestion, vb::vbYesNo, QStringLiteral("Note:")) == vb::vbYes;
+    // Yes stores: a quit keeps the pages for the next start instead.
+    return MsgBox(kPageMismatchQuestion, vb::vbYesNo, QStringLiteral("Note:"), vb::vbNo) == vb::vbYes;
 }
 
 // Parks every page's annotations in "Quorla.ann<page>" and empties the pages; the table says
@@ -97,14 +98,20 @@ ImprintStates parkAnnotations(QelEzImage &view)
     return table;
 }
 
-// After a registration that did not succeed: when the host's answer was lost it may have taken
-// the files, so they stay and the operator is told to check.
-void keepIfReplyLost(StoreRollback &rollback)
+// What follows a registered store, by mode: the next document, or an empty workspace.
+void moveOnAfterStore(bool advance)
 {
-    if (!hostReplyLost())
-        return;
-    rollback.keepPlaced();
-    reportUnknownOutcome();
+    if (g_dbMode == MODE_MACC)
+        advance = frmMain().chkShowNext_MACC->isChecked();
+    else if (g_dbMode == MODE_MARG || g_dbMode == MODE_MERG_UPD)
+        advance = !g_blnScanUnIndexDocs;
+    g_blnPromptStore = false;
+    DeleteTemp();
+    if (advance)
+        run_program(QStringLiteral("N"));
+    else if (g_dbMode == MODE_MACC || g_blnScanUnIndexDocs)
+        new_bkPg(false, false);
+    g_blnPromptStore = false;
 }
 
 // Step that ends a book scan: copy to the book path, look up again in the recorded-land mode.
@@ -118,11 +125,16 @@ bool storeBookScan(const HostSettings &s, StoreRollback &rollback)
     const QString target = hostPathToLocal(QStringLiteral("\\\\") + s.dsn + QStringLiteral("\\")
                                            + hostPathText(g_BookPath) + hostPathText(g_Filename));
     // A file the host took before (a repeat store) waits aside until the host takes this one.
-    rollback.placeOver(image, target);
-    // The host checks the file and answers; a refusal leaves the book scan to store again.
+    rollback.stageOver(image, target);
+    rollback.swapStaged();
+    // The host checks the file and answers; a refusal leaves the book scan to store again. The
+    // host cannot be asked afterwards whether it took a call whose answer was lost: that store
+    // counts as done.
     if (!run_program(QStringLiteral("S"))) {
-        keepIfReplyLost(rollback);
-        return false;
+        if (!hostReplyLost() && !lastLookupFound())
+            return false;
+        if (hostReplyLost())
+            reportAnswerLostCountedStored();
     }
     rollback.release();
     const bool unindexed = g_blnScanUnIndexDocs;
@@ -139,6 +151,7 @@ bool storeBookScan(const HostSettings &s, StoreRollback &rollback)
     default:
         break;
     }
+    g_blnPromptStore = false;
     if (unindexed) {
         frmMain().chkAutoNextPage->setChecked(false);
         frmMain().chkAutoNextPage->setEnabled(false);
@@ -150,41 +163,27 @@ bool storeBookScan(const HostSettings &s, StoreRollback &rollback)
     return true;
 }
 
-// The modes whose lookup asks the image master what the host holds for the document.
-bool registeredThroughImageMaster()
+// An earlier store of this document whose answer was lost: the host is asked whether it holds
+// what that store sent. Yes: the store is over (the operator is told); Unknown: nothing is
+// sent, the question stays open. No: store it.
+enum class Earlier { Store, Stored, Unanswered };
+Earlier earlierStore(const HostSettings &s)
 {
-    switch (g_dbMode) {
-    case MODE_MARG:
-    case MODE_MALC:
-    case MODE_MALCP:
-    case MODE_MERG_UPD:
-    case MODE_NYRG:
-    case MODE_NYMD:
-    case MODE_NYCR:
-        return true;
-    default:
-        return false;
+    const std::optional<SentImage> earlier = openRegistration();
+    if (!earlier)
+        return Earlier::Store;
+    switch (hostHoldsImage(s, *earlier)) {
+    case HostHolds::Yes:
+        closeOpenRegistration();
+        reportAlreadyStored();
+        return Earlier::Stored;
+    case HostHolds::No:
+        closeOpenRegistration();
+        return Earlier::Store;
+    case HostHolds::Unknown:
+        break;
     }
-}
-
-// False when a store of this document whose answer was lost must not be followed by another:
-// the host shows it stored (the document is left as stored), or cannot say.
-bool noEarlierStore(const HostSettings &s)
-{
-    if (!registeredThroughImageMaster() || !storeAnswerLost())
-        return true;
-    AdoConnection conn;
-    conn.open(hostConnectionString(s.dsn), s.uid, s.pwd, adOptionUnspecified);
-    switch (checkEarlierStore(conn)) {
-    case EarlierStore::None:
-        return true;
-    case EarlierStore::Stored:
-        leaveAsStored();
-        return false;
-    case EarlierStore::Unanswered:
-        return false;
-    }
-    return false;
+    return Earlier::Unanswered;
 }
 
 } // namespace
@@ -217,8 +216,19 @@ bool do_store_manual(bool advance)
         trap(2);
         const HostSettings s = readHostSettings();
         const QString folder = storeFolderPath(s.dsn);
-        if (!noEarlierStore(s))
-            return false;
+        if (!isBookScan(g_dbMode)) {
+            switch (earlierStore(s)) {
+            case Earlier::Store:
+                break;
+            case Earlier::Stored:
+                frmMain().ezTreeView->clearImage();
+                frmMain().ezPageView->clearImage();
+                moveOnAfterStore(advance);
+                return true;
+            case Earlier::Unanswered:
+                return false;
+            }
+        }
         trap(3);
         const QString base = storeBaseName();
         QString imageName = base + QStringLiteral(".T");
@@ -291,6 +301,9 @@ bool do_store_manual(bool advance)
         view.clearImage();
         view.setImageFile(stored);
         view.setSaveFileName(QString());
+        // Refused before anything goes to the share when the host's fields cannot carry it.
+        if (!isBookScan(g_dbMode) && !fitsTheHost(QFileInfo(stored).size(), pageCount))
+            return false;
 
         trap(14);
         if (g_blnImprint && g_blnTif) {
@@ -375,27 +388,25 @@ bool do_store_manual(bool advance)
         const QString sizeText = padZeros(qint32(fileSize), 9);
 
         trap(29);
+        const SentImage sent = sentImage(stored, imageName, pageCount);
         if (g_dbMode == MODE_MACC) {
-            advance = w.chkShowNext_MACC->isChecked();
             result = IM655R(QStringLiteral("S"), imageName, sizeText, pagesText);
         } else {
-            if (g_dbMode == MODE_MARG || g_dbMode == MODE_MERG_UPD)
-                advance = !g_blnScanUnIndexDocs;
             AdoConnection conn;
             conn.open(hostConnectionString(s.dsn), s.uid, s.pwd, adOptionUnspecified);
             result = IM650R(conn, QStringLiteral("S"), imageName, sizeText, pagesText);
         }
         if (!result) {
-            keepIfReplyLost(rollback);
+            // The host may have taken it: the files stay, and the next Store asks it first.
+            if (hostReplyLost()) {
+                keepOpenRegistration(sent);
+                rollback.keepPlaced();
+                reportUnknownOutcome();
+            }
             return false;
         }
         rollback.release();
-        DeleteTemp();
-        if (advance)
-            run_program(QStringLiteral("N"));
-        else if (g_dbMode == MODE_MACC || g_blnScanUnIndexDocs)
-            new_bkPg(false, false);
-        g_blnPromptStore = false;
+        moveOnAfterStore(advance);
         return true;
     } catch (...) {
         reportRoadFailure(QStringLiteral("do_store_manual"), trap);

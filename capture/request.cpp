@@ -256,6 +256,8 @@ void enterNoImageState(FrmMain &f)
         b->setEnabled(false);
 }
 
+bool g_lookupFound = false;
+
 // A lookup never closes the connection; should one have, closing again is no failure of the road.
 void closeIfOpen(AdoConnection &conn)
 {
@@ -265,8 +267,11 @@ void closeIfOpen(AdoConnection &conn)
 
 } // namespace
 
+bool lastLookupFound() { return g_lookupFound; }
+
 bool run_program(const QString &RunAction)
 {
+    g_lookupFound = false;
     Trap trap;
     try {
         trap(1);
@@ -288,6 +293,7 @@ bool run_program(const QString &RunAction)
         trap(6);
         const bool eFile = gdtCurrentDocType == 1;
         const bool found = lookUp(RunAction, conn, settings.dsn, eFile);
+        g_lookupFound = found;
         trap(7);
         if (!found) {
             trap(14);

@@ -20,7 +20,7 @@ QVariant do_save()
                 QStringLiteral("Be sure all Blank Pages are removed, and all pages are in the correct orientation.  "
                                "They cannot be changed after this point.  Do you wish to continue to store these "
                                "documents?"),
-                vb::vbYesNo, QStringLiteral("Wait..."));
+                vb::vbYesNo, QStringLiteral("Wait..."), vb::vbNo);
             if (answer == vb::vbYes)
                 frmBarcodeScan().Show(vb::vbModal, &frmMain());
             return {};

@@ -1,9 +1,12 @@
 #include "capture/storework.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QMap>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <cstdio>
@@ -25,7 +28,11 @@
 #include "batch/frmBatchRotateProgress.h"
 #include "capture/frmStore.h"
 #include "capture/paperstore.h"
+#include "capture/view.h"
+#include "host/im091r.h"
 #include "host/im650r.h"
+#include "host/im655r.h"
+#include "platform/ado/ado.h"
 #include "ui/frmMain.h"
 
 namespace {
@@ -116,58 +123,131 @@ void refreshStoreWindow() { repaintLoaded<FrmStore>(); }
 
 namespace {
 
-// The keys that name the current document for the host.
+// The values that name the current document for the host, without the blanks it pads them with.
 QString documentKey()
 {
-    return QStringList{QString::number(g_dbMode), QString::number(gdtCurrentDocType), g_KyCd, g_DocId, g_Year,
-                       g_Month, g_Day, g_CTLNum, g_BookCode, g_Book, g_Page}
-        .join(u'|');
+    QStringList key{QString::number(g_dbMode), QString::number(gdtCurrentDocType)};
+    for (const QString *v : {&g_KyCd, &g_DocId, &g_Year, &g_Month, &g_Day, &g_CTLNum, &g_BookCode, &g_Book, &g_Page,
+                             &g_EndingPage, &g_DocNum, &g_CertNum, &g_RefCode, &g_RefNum, &g_Plan1, &g_Plan2, &g_Plan3,
+                             &gsDocumentId})
+        key << v->trimmed();
+    return key.join(u'|');
 }
 
-// The document whose store lost the host's answer, and the image the host had for it then.
-struct Unanswered {
-    QString key;
-    QString image;
-};
-std::optional<Unanswered> g_unanswered;
+QHash<QString, SentImage> g_openRegistrations;
 
 const StoreRollback *g_storeUnderWay = nullptr;
 
+QByteArray fileDigest(const QString &path)
+{
+    QFile f(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!f.open(QIODevice::ReadOnly) || !hash.addData(&f))
+        return {};
+    return hash.result();
+}
+
+const QString kTitle = QStringLiteral("The Korvane Scan Tool");
+
 } // namespace
+
+SentImage sentImage(const QString &file, const QString &name, int pages)
+{
+    const QByteArray digest = fileDigest(file);
+    if (digest.isEmpty())
+        raiseVbError(vbErr::FileNotFound);
+    return {name, QFileInfo(file).size(), pages, digest};
+}
+
+bool fitsTheHost(qint64 size, int pages)
+{
+    if (size <= 999999999 && pages <= 9999)
+        return true;
+    MsgBox(QStringLiteral("This document is too large for the records host: its image has %1 bytes on %2 pages, "
+                          "and the host takes no more than 999,999,999 bytes and 9,999 pages.  Nothing was "
+                          "stored; the pages stay in the view.")
+               .arg(size)
+               .arg(pages),
+           vb::vbOKOnly | vb::vbExclamation, kTitle);
+    return false;
+}
+
+std::optional<SentImage> openRegistration()
+{
+    const auto it = g_openRegistrations.constFind(documentKey());
+    if (it == g_openRegistrations.cend())
+        return std::nullopt;
+    return *it;
+}
+
+void keepOpenRegistration(const SentImage &image) { g_openRegistrations.insert(documentKey(), image); }
+
+void closeOpenRegistration() { g_openRegistrations.remove(documentKey()); }
+
+void forgetOpenRegistrations() { g_openRegistrations.clear(); }
+
+HostHolds hostHoldsImage(const HostSettings &s, const SentImage &image)
+{
+    // The lookups write the document's values; what the document had is kept.
+    const QList<QString *> written{&g_NumPages, &g_DocType, &g_ImID, &gsRedacted, &g_DocNum, &g_CertNum, &g_ImLoc};
+    QStringList before;
+    for (const QString *v : written)
+        before << *v;
+    const auto putBack = qScopeGuard([&] {
+        for (int i = 0; i < written.size(); ++i)
+            *written[i] = before[i];
+    });
+    Trap trap;
+    try {
+        trap(1);
+        AdoConnection conn;
+        conn.open(hostConnectionString(s.dsn), s.uid, s.pwd, adOptionUnspecified);
+        trap(2);
+        QString none1, none2, none3;
+        const bool answered = g_dbMode == MODE_MACC ? IM655R(QStringLiteral("A"), none1, none2, none3)
+                                                    : IM650R(conn, QStringLiteral("A"), none1, none2, none3);
+        if (!answered)
+            return HostHolds::Unknown;
+        if (g_ImID.trimmed().isEmpty())
+            return HostHolds::No;
+        if (safeCInt(g_NumPages) != image.pages)
+            return HostHolds::No;
+        trap(3);
+        const IM091RAnswer where = IM091R(conn, g_ImID);
+        if (!where.errMsg.isEmpty()) {
+            MsgBox(where.errMsg, vb::vbOKOnly, kTitle);
+            return HostHolds::Unknown;
+        }
+        trap(4);
+        const QString held = hostPathToLocal(storedImagePath(s.dsn, where.flNm, where.sbDr, where.imid));
+        return QFileInfo(held).size() == image.size && fileDigest(held) == image.digest ? HostHolds::Yes
+                                                                                         : HostHolds::No;
+    } catch (...) {
+        reportCurrentError(QStringLiteral("hostHoldsImage"), trap);
+        return HostHolds::Unknown;
+    }
+}
 
 void reportUnknownOutcome()
 {
-    g_unanswered = Unanswered{documentKey(), g_ImID.trimmed()};
-    MsgBox(QStringLiteral("The connection to the records host was lost before it answered.  The document may "
-                          "have been registered: check it on the host before storing it again.  The files stay "
-                          "on the share."),
-           vb::vbOKOnly | vb::vbExclamation, QStringLiteral("The Korvane Scan Tool"));
+    MsgBox(QStringLiteral("The connection to the records host was lost before it answered: the document may have "
+                          "been registered.  The next Store asks the host first and registers it only when the "
+                          "host does not have it."),
+           vb::vbOKOnly | vb::vbExclamation, kTitle);
 }
 
-bool storeAnswerLost()
+void reportAnswerLostCountedStored()
 {
-    if (g_unanswered && g_unanswered->key != documentKey())
-        g_unanswered.reset();
-    return g_unanswered.has_value();
+    MsgBox(QStringLiteral("The connection to the records host was lost after the document was sent to it.  It is "
+                          "counted as stored and is not sent again: check it on the host."),
+           vb::vbOKOnly | vb::vbExclamation, kTitle);
 }
 
-EarlierStore checkEarlierStore(AdoConnection &conn)
+void reportAlreadyStored()
 {
-    if (!storeAnswerLost())
-        return EarlierStore::None;
-    QString none1, none2, none3;
-    if (!IM650R(conn, QStringLiteral("A"), none1, none2, none3))
-        return EarlierStore::Unanswered;
-    const QString before = g_unanswered->image;
-    g_unanswered.reset();
-    // A registration gives the document an image it did not have, or another one.
-    const QString now = g_ImID.trimmed();
-    if (now.isEmpty() || now == before)
-        return EarlierStore::None;
     MsgBox(QStringLiteral("The records host shows this document stored: the store whose answer was lost reached "
                           "it.  It is not registered again."),
-           vb::vbOKOnly | vb::vbInformation, QStringLiteral("The Korvane Scan Tool"));
-    return EarlierStore::Stored;
+           vb::vbOKOnly | vb::vbInformation, kTitle);
 }
 
 void leaveAsStored()
@@ -222,6 +302,8 @@ StoreRollback::~StoreRollback()
 {
     if (g_storeUnderWay == this)
         g_storeUnderWay = nullptr;
+    if (!m_staged.isEmpty())
+        QFile::remove(m_staged);
     bool back = true;
     if (!m_released) {
         for (const QString &f : std::as_const(m_placed))
@@ -236,37 +318,39 @@ StoreRollback::~StoreRollback()
         QFile::remove(m_file);
 }
 
-void StoreRollback::placeOver(const QString &source, const QString &shareFile)
+void StoreRollback::stageOver(const QString &source, const QString &shareFile)
 {
-    if (!QFileInfo::exists(shareFile)) {
-        copyToShare(source, shareFile);
-        placed(shareFile);
+    m_staged = copyBeside(source, shareFile);
+    m_stagedFor = shareFile;
+}
+
+void StoreRollback::swapStaged()
+{
+    const QString staged = std::exchange(m_staged, QString());
+    const QString target = std::exchange(m_stagedFor, QString());
+    if (!QFileInfo::exists(target)) {
+        moveIntoPlace(staged, target);
+        placed(target);
         return;
     }
-    const QString staged = copyBeside(source, shareFile);
-    const QFileInfo target(shareFile);
-    const QString aside = target.path() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".previous");
+    const QFileInfo t(target);
+    const QString aside = t.path() + QStringLiteral("/.") + t.fileName() + QStringLiteral(".previous");
     try {
-        moveIntoPlace(shareFile, aside);
+        moveIntoPlace(target, aside);
     } catch (...) {
         QFile::remove(staged);
         throw;
     }
-    m_replaced.append({shareFile, aside});
+    m_replaced.append({target, aside});
     try {
-        moveIntoPlace(staged, shareFile);
+        moveIntoPlace(staged, target);
     } catch (...) {
         QFile::remove(staged);
         throw;
     }
 }
 
-void StoreRollback::keepPlaced()
-{
-    // The host may have taken what was placed: it stays, and a file it replaced stays aside.
-    m_placed.clear();
-    m_replaced.clear();
-}
+void StoreRollback::keepPlaced() { m_placed.clear(); }
 
 void StoreRollback::release()
 {

@@ -4,7 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 #include "core/errors.h"
+#include "host/hostcall.h"
 
 class AdoConnection;
 class QelAnnotDocument;
@@ -40,21 +43,40 @@ void refreshStoreWindow();
 // settings stay as they were.
 void saveDocumentCopy(QelEzImage &view, const QString &file);
 
-// Tells the operator that the host's answer to a registration was lost, so the document may be
-// registered, and remembers the document with the image the host had for it.
-void reportUnknownOutcome();
-
-// True when the last store of the current document lost the host's answer (one of another
-// document is forgotten).
-bool storeAnswerLost();
-// Then, before a store whose registration a lookup can see (image master), its lookup is
-// repeated first, as Start makes it.
-enum class EarlierStore {
-    None,       // nothing open, or the host shows it not stored: store it
-    Stored,     // the host shows it stored: the operator was told, nothing is to be sent again
-    Unanswered, // the lookup failed (the host said why): nothing is sent, the question stays open
+// The image a registration sends the host: the name registered, its size in bytes and pages,
+// and the digest of its file's bytes.
+struct SentImage {
+    QString name;
+    qint64 size = 0;
+    int pages = 0;
+    QByteArray digest;
 };
-EarlierStore checkEarlierStore(AdoConnection &conn);
+SentImage sentImage(const QString &file, const QString &name, int pages);
+
+// False, with the operator told, when the host's fields cannot carry the image's size (9 digits)
+// or page count (4 digits).
+bool fitsTheHost(qint64 size, int pages);
+
+// The current document's registration whose store did not finish: its answer was lost, or a
+// step after it (the e-file hand-over) did not go through. Known by the document's index values;
+// a new start knows none except through a kept document.
+std::optional<SentImage> openRegistration();
+void keepOpenRegistration(const SentImage &image);
+void closeOpenRegistration();
+void forgetOpenRegistrations();
+
+enum class HostHolds { Yes, No, Unknown };
+// Whether the records host holds exactly this image for the current document: the lookup of the
+// program that registers it (IM655R for a certificate, else IM650R), then where the image lies
+// (IM091R), then that file's pages, size and bytes. The document's index values stay as they
+// were. Unknown when a call failed (it was reported).
+HostHolds hostHoldsImage(const HostSettings &s, const SentImage &image);
+
+// The operator's words for an answer lost: a registration the host can be asked about (the next
+// Store asks first), one it cannot (counted as done), and an earlier store found on the host.
+void reportUnknownOutcome();
+void reportAnswerLostCountedStored();
+void reportAlreadyStored();
 
 // The document is on the host: leaving it asks nothing, and Store is off until it changes.
 void leaveAsStored();
@@ -77,10 +99,14 @@ public:
     StoreRollback &operator=(const StoreRollback &) = delete;
     // A file the store has put on the share (a local path).
     void placed(const QString &shareFile) { m_placed << shareFile; }
-    // Puts source at a path on the share where the host may already have a file: that file
-    // moves aside beside it until the store is over. Raises as copyToShare.
-    void placeOver(const QString &source, const QString &shareFile);
-    // The host may have registered what was placed (its answer was lost): the files stay on
+    // Copies source beside a path on the share where the host may already have a file, to be
+    // put in its place by swapStaged(); until then the host's file is untouched. Raises as
+    // copyToShare.
+    void stageOver(const QString &source, const QString &shareFile);
+    // The staged copy takes the place of the host's file, which waits aside until the store is
+    // over: released, it goes; else it comes back. Raises as copyToShare.
+    void swapStaged();
+    // The host may have registered what was placed (its answer was lost): those files stay on
     // the share, the document still comes back.
     void keepPlaced();
     // The store succeeded (it is registered): nothing is undone.
@@ -103,5 +129,6 @@ private:
     bool m_redact = false;
     QStringList m_placed;
     QList<QPair<QString, QString>> m_replaced; // the host's file and where it waits meanwhile
+    QString m_staged, m_stagedFor;             // a copy beside the host's file, and that file
     bool m_released = false;
 };

@@ -16,6 +16,7 @@
 #include "capture/request.h"
 #include "capture/storework.h"
 #include "core/errors.h"
+#include "core/files.h"
 #include "core/mode.h"
 #include "core/state.h"
 #include "platform/forms/msgbox.h"
@@ -172,11 +173,45 @@ bool bringBack(const QString &base)
         f.btnRedact->setEnabled(false);
         run_program(QStringLiteral("A"));
         const bool found = f.btnGoNew->text() != u"St&art";
-        if (!found || g_ImID.trimmed() != imageId || documentName() != name) {
+        // A store under way when the program ended, whose answer never came: the host is asked
+        // whether it holds what that store sent. Without one, the host's image and its page count
+        // tell whether the document was stored meanwhile.
+        HostHolds stored = HostHolds::No;
+        if (found && ini.contains(QStringLiteral("store/digest"))) {
+            const SentImage sent{ini.value(QStringLiteral("store/name")).toString(),
+                                 ini.value(QStringLiteral("store/size")).toLongLong(),
+                                 ini.value(QStringLiteral("store/pages")).toInt(),
+                                 QByteArray::fromHex(ini.value(QStringLiteral("store/digest")).toByteArray())};
+            stored = hostHoldsImage(readHostSettings(), sent);
+            // An e-filed document registered so is still to be handed over: its Store does that.
+            if (stored == HostHolds::Yes && gdtCurrentDocType == 1) {
+                keepOpenRegistration(sent);
+                stored = HostHolds::No;
+            }
+        } else if (found && (g_ImID.trimmed() != imageId
+                             || (ini.contains(QStringLiteral("document/imagePages"))
+                                 && safeCInt(g_NumPages) != ini.value(QStringLiteral("document/imagePages")).toInt()))) {
+            stored = HostHolds::Yes;
+        }
+        if (stored == HostHolds::Yes && ini.contains(QStringLiteral("store/digest"))) {
+            QFile::remove(image);
+            QFile::remove(index);
+            qCInfo(lcRecovery).noquote() << "not brought back, the records host holds what was stored:" << image;
+            MsgBox(QStringLiteral("%1 scanned pages of %2 were stored when the program ended: the records host "
+                                  "has them.  They are not brought back.")
+                       .arg(pages)
+                       .arg(name),
+                   vb::vbOKOnly | vb::vbInformation, kTitle);
+            return false;
+        }
+        if (!found || stored != HostHolds::No || documentName() != name) {
             // Not looked up (the host said why), or stored meanwhile: bringing the pages back
             // could store them over what the host has now.
-            const QString why = found ? QStringLiteral("the document has changed on the records host since")
-                                      : QStringLiteral("the document could not be looked up");
+            const QString why = !found ? QStringLiteral("the document could not be looked up")
+                                : stored == HostHolds::Unknown
+                                    ? QStringLiteral("the records host could not say whether the store under way "
+                                                     "then reached it")
+                                    : QStringLiteral("the document has changed on the records host since");
             qCWarning(lcRecovery).noquote() << "not brought back," << why + QLatin1Char(':') << image;
             const int answer = MsgBox(
                 QStringLiteral("%1 scanned pages of %2 were not stored when the program ended.  They could not be "
@@ -250,8 +285,16 @@ bool saveRecoveryDocument()
         ini.setValue(QStringLiteral("document/source"), f.cboCurrentDocType->listIndex());
         ini.setValue(QStringLiteral("document/name"), documentName());
         ini.setValue(QStringLiteral("document/pages"), pages);
-        // the image the host had for it: another one at the next lookup means it changed
+        // the image the host had for it and its pages: others at the next lookup mean it changed
         ini.setValue(QStringLiteral("document/image"), g_ImID.trimmed());
+        ini.setValue(QStringLiteral("document/imagePages"), int(safeCInt(g_NumPages)));
+        // a store whose answer never came: what it sent, for the host to be asked about
+        if (const std::optional<SentImage> sent = openRegistration()) {
+            ini.setValue(QStringLiteral("store/name"), sent->name);
+            ini.setValue(QStringLiteral("store/size"), sent->size);
+            ini.setValue(QStringLiteral("store/pages"), sent->pages);
+            ini.setValue(QStringLiteral("store/digest"), QString::fromLatin1(sent->digest.toHex()));
+        }
         for (QObject *c : f.controls())
             if (auto *field = qobject_cast<QLineEdit *>(c); field && !field->text().isEmpty())
                 ini.setValue(QStringLiteral("fields/") + field->objectName(), field->text());

@@ -1,5 +1,5 @@
-// The blank verdict and the barcode pass on generated 300 dpi scans, letter and A4, bilevel, grey
-// and colour, built the way the page procedures build their chains (a fresh chain per page), and
+// The blank verdict and the barcode pass on generated 300 dpi scans, letter and A4, bilevel
+// (thresholded and dithered), grey and colour, built the way the page procedures build their chains (a fresh chain per page), and
 // the whole per-page work of a batch in the barcode mode: the operator's filters, the blank
 // verdict and the barcode zone. Each benchmark is named by what it measures
 // ("blankVerdict/A4/colour/full text"); the time reported per page is CPU time on one thread.
@@ -21,7 +21,10 @@ constexpr int Dpi = 300;
 
 enum class Page { DustyBlank, PageNumber, FullText, BandedBlank, CoverSheet };
 const char *const PageNames[] = {"dusty blank", "page number", "full text", "banded blank", "cover sheet"};
-const char *const DepthNames[] = {"bilevel", "grey", "colour"};
+// The pixel kinds: a bilevel scan thresholded or dithered (error diffusion), grey, colour.
+enum class Kind { Bilevel, Dithered, Grey, Colour };
+const char *const KindNames[] = {"bilevel", "dithered", "grey", "colour"};
+Depth depthOf(Kind k) { return k == Kind::Grey ? Depth::Grey : k == Kind::Colour ? Depth::Colour : Depth::Bilevel; }
 
 struct Size {
     const char *name;
@@ -29,7 +32,7 @@ struct Size {
 };
 const Size Sizes[] = {{"letter", QSizeF(8.5, 11.0)}, {"A4", QSizeF(8.27, 11.69)}};
 
-QImage scanned(Page kind, Depth depth, QSizeF inches)
+QImage scanned(Page kind, Kind pixels, QSizeF inches)
 {
     Sheet sheet(Dpi, 0.6, inches);
     if (kind == Page::PageNumber)
@@ -41,7 +44,10 @@ QImage scanned(Page kind, Depth depth, QSizeF inches)
         sheet.barcode("Code128", "2024031512345", 1.0, 6.2, 3, 0.5);
         sheet.bodyText(2, 8.5, 10.0);
     }
+    const Depth depth = depthOf(pixels);
     ScanOptions o{depth, Dust::Typical, false, false, 7};
+    if (pixels == Kind::Dithered)
+        o.halftone = Halftone::Diffusion;
     if (kind == Page::BandedBlank) { // the feeder's dark edges and heavy dust
         o.dust = Dust::Heavy;
         o.edgeBands = true;
@@ -51,7 +57,7 @@ QImage scanned(Page kind, Depth depth, QSizeF inches)
     return sheet.scan(o);
 }
 
-const QImage &page(Page kind, Depth depth, const Size &size)
+const QImage &page(Page kind, Kind depth, const Size &size)
 {
     static std::map<std::tuple<int, int, std::string>, QImage> pages;
     QImage &p = pages[{int(kind), int(depth), size.name}];
@@ -70,7 +76,7 @@ template <class Work> void timed(benchmark::State &state, Work work)
 }
 
 // The blank test's chain, built afresh for the page as the filter pass builds it.
-void blankVerdict(benchmark::State &state, Page kind, Depth depth, const Size &size)
+void blankVerdict(benchmark::State &state, Page kind, Kind depth, const Size &size)
 {
     const QImage &scan = page(kind, depth, size);
     timed(state, [&] {
@@ -79,7 +85,7 @@ void blankVerdict(benchmark::State &state, Page kind, Depth depth, const Size &s
     });
 }
 
-void barcodePass(benchmark::State &state, Depth depth, const Size &size)
+void barcodePass(benchmark::State &state, Kind depth, const Size &size)
 {
     const QImage &scan = page(Page::CoverSheet, depth, size);
     timed(state, [&] {
@@ -91,7 +97,7 @@ void barcodePass(benchmark::State &state, Depth depth, const Size &size)
 
 // One batch page in the barcode mode: the operator's filters put back as the page, the blank
 // verdict, then the barcode zone read.
-void batchPage(benchmark::State &state, Depth depth, const Size &size)
+void batchPage(benchmark::State &state, Kind depth, const Size &size)
 {
     const QImage &scan = page(Page::CoverSheet, depth, size);
     FilterChain operatorChain;
@@ -108,8 +114,8 @@ void batchPage(benchmark::State &state, Depth depth, const Size &size)
 void registerAll()
 {
     for (const Size &size : Sizes)
-        for (Depth depth : {Depth::Bilevel, Depth::Grey, Depth::Colour}) {
-            const std::string where = std::string(size.name) + '/' + DepthNames[int(depth)];
+        for (Kind depth : {Kind::Bilevel, Kind::Dithered, Kind::Grey, Kind::Colour}) {
+            const std::string where = std::string(size.name) + '/' + KindNames[int(depth)];
             for (Page kind : {Page::DustyBlank, Page::PageNumber, Page::FullText, Page::BandedBlank})
                 benchmark::RegisterBenchmark(("blankVerdict/" + where + '/' + PageNames[int(kind)]).c_str(),
                                              [=](benchmark::State &s) { blankVerdict(s, kind, depth, size); })

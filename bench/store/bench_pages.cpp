@@ -4,7 +4,7 @@
 // document to the next document shown, and the whole-process write of the document again. Each
 // figure stands beside libtiff's own tools on the same file in the same run, and its target.
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build/bin/bench_pages [--sizes=letter300,a4,legal,letter200]
-//       [--kinds=g4w,g4b,grey,colour,jpeg] [--counts=1,10,50,500] [--big=g4w,g4b]
+//       [--kinds=g4w,g4b,grey,colour,jpeg,palette,grey16,tiled] [--counts=1,10,50,500] [--big=g4w,g4b]
 // 500-page documents are made only for the kinds of --big: a grey, colour or JPEG one takes
 // gigabytes (its uncompressed copy for the references over 12 GB) and minutes a cell.
 #include "bench/workstation.h"
@@ -12,22 +12,26 @@
 #include "capture/store.h"
 #include "core/files.h"
 #include "core/reset.h"
+#include "platform/imaging/pagedocument.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/imaging/tiffcodec.h"
 
 #include <tiffio.h>
 
 #include <QApplication>
+#include <QDirIterator>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QProcess>
 #include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <random>
 #include <vector>
@@ -41,13 +45,17 @@ struct Size {
 const Size kSizes[] = {{"letter300", 2550, 3300, 300}, {"a4", 2480, 3508, 300},
                        {"legal", 2550, 4200, 300}, {"letter200", 1700, 2200, 200}};
 
-enum class Kind { G4White0, G4Black0, Grey, Colour, Jpeg };
+enum class Kind { G4White0, G4Black0, Grey, Colour, Jpeg, Palette, Grey16, Tiled };
 struct KindInfo {
     Kind kind;
     const char *name;
 };
 const KindInfo kKinds[] = {{Kind::G4White0, "g4w"}, {Kind::G4Black0, "g4b"}, {Kind::Grey, "grey"},
-                           {Kind::Colour, "colour"}, {Kind::Jpeg, "jpeg"}};
+                           {Kind::Colour, "colour"}, {Kind::Jpeg, "jpeg"}, {Kind::Palette, "palette"},
+                           {Kind::Grey16, "grey16"}, {Kind::Tiled, "tiled"}};
+// palette, 16-bit and tiled pages are grey pages stored so: LZW, 8-bit indexes into a tinted
+// map, 16-bit samples, 256 x 256 tiles
+bool greyLike(Kind k) { return k == Kind::Grey || k == Kind::Palette || k == Kind::Grey16 || k == Kind::Tiled; }
 const int kVariants = 4; // distinct pages a document cycles through
 
 // A scanned page: paper with a little noise, forty lines of dark text-like strokes and a picture
@@ -58,8 +66,8 @@ QImage scanPage(const Size &s, Kind kind, int variant)
     const double u = s.dpi / 300.0;
     std::mt19937 rng(unsigned(variant * 7919 + s.width));
     QImage img(s.width, s.height,
-               bilevel ? QImage::Format_Mono : kind == Kind::Grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
-    const int bpp = kind == Kind::Grey ? 1 : 3;
+               bilevel ? QImage::Format_Mono : greyLike(kind) ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    const int bpp = greyLike(kind) ? 1 : 3;
     if (bilevel) {
         img.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
         img.fill(0);
@@ -106,8 +114,8 @@ void writePage(TIFF *t, const QImage &img, Kind kind, int dpi)
     const uint32_t w = uint32_t(img.width()), h = uint32_t(img.height());
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
     TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(bilevel ? 1 : 8));
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(kind == Kind::Grey || bilevel ? 1 : 3));
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(bilevel ? 1 : kind == Kind::Grey16 ? 16 : 8));
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(greyLike(kind) || bilevel ? 1 : 3));
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
     TIFFSetField(t, TIFFTAG_XRESOLUTION, float(dpi));
     TIFFSetField(t, TIFFTAG_YRESOLUTION, float(dpi));
@@ -128,14 +136,48 @@ void writePage(TIFF *t, const QImage &img, Kind kind, int dpi)
         rowBytes = qsizetype(w) * 3;
     } else {
         TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
-        TIFFSetField(t, TIFFTAG_PREDICTOR, uint16_t(PREDICTOR_HORIZONTAL));
-        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(kind == Kind::Grey ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB));
-        rowBytes = qsizetype(w) * (kind == Kind::Grey ? 1 : 3);
-        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, std::max<uint32_t>(1, uint32_t(65536 / rowBytes)));
+        TIFFSetField(t, TIFFTAG_PREDICTOR, uint16_t(kind == Kind::Palette ? PREDICTOR_NONE : PREDICTOR_HORIZONTAL));
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(kind == Kind::Palette ? PHOTOMETRIC_PALETTE
+                                                      : greyLike(kind)      ? PHOTOMETRIC_MINISBLACK
+                                                                            : PHOTOMETRIC_RGB));
+        rowBytes = qsizetype(w) * (kind == Kind::Colour ? 3 : kind == Kind::Grey16 ? 2 : 1);
+        if (kind == Kind::Tiled) {
+            TIFFSetField(t, TIFFTAG_TILEWIDTH, uint32_t(256));
+            TIFFSetField(t, TIFFTAG_TILELENGTH, uint32_t(256));
+        } else {
+            TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, std::max<uint32_t>(1, uint32_t(65536 / rowBytes)));
+        }
+        if (kind == Kind::Palette) {
+            std::vector<uint16_t> map(3 * 256);
+            for (int i = 0; i < 256; ++i) {
+                map[size_t(i)] = uint16_t(i * 257);
+                map[size_t(256 + i)] = uint16_t(i * 250);
+                map[size_t(512 + i)] = uint16_t(i * 230);
+            }
+            TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + 256, map.data() + 512);
+        }
     }
     std::vector<uchar> row(static_cast<size_t>(rowBytes));
+    if (kind == Kind::Tiled) {
+        std::vector<uchar> tile(256 * 256);
+        for (uint32_t ty = 0; ty < h; ty += 256)
+            for (uint32_t tx = 0; tx < w; tx += 256) {
+                std::fill(tile.begin(), tile.end(), uchar(255));
+                for (uint32_t y = ty; y < std::min(h, ty + 256); ++y)
+                    std::copy_n(img.constScanLine(int(y)) + tx, std::min<uint32_t>(256, w - tx), tile.begin() + (y - ty) * 256);
+                TIFFWriteTile(t, tile.data(), tx, ty, 0, 0);
+            }
+        TIFFWriteDirectory(t);
+        return;
+    }
     for (uint32_t y = 0; y < h; ++y) {
-        std::copy_n(img.constScanLine(int(y)), rowBytes, row.begin());
+        if (kind == Kind::Grey16)
+            for (uint32_t x = 0; x < w; ++x) {
+                const uint16_t v = uint16_t(img.constScanLine(int(y))[x] * 257);
+                std::memcpy(row.data() + 2 * x, &v, 2);
+            }
+        else
+            std::copy_n(img.constScanLine(int(y)), rowBytes, row.begin());
         if (kind == Kind::G4Black0)
             for (uchar &b : row)
                 b = uchar(~b);
@@ -150,7 +192,7 @@ void copyDirectory(TIFF *in, TIFF *out)
     uint32_t u32 = 0;
     uint16_t u16 = 0;
     float f = 0;
-    for (ttag_t tag : {TIFFTAG_IMAGEWIDTH, TIFFTAG_IMAGELENGTH, TIFFTAG_ROWSPERSTRIP})
+    for (ttag_t tag : {TIFFTAG_IMAGEWIDTH, TIFFTAG_IMAGELENGTH, TIFFTAG_ROWSPERSTRIP, TIFFTAG_TILEWIDTH, TIFFTAG_TILELENGTH})
         if (TIFFGetField(in, tag, &u32))
             TIFFSetField(out, tag, u32);
     for (ttag_t tag : {TIFFTAG_BITSPERSAMPLE, TIFFTAG_SAMPLESPERPIXEL, TIFFTAG_COMPRESSION, TIFFTAG_PHOTOMETRIC,
@@ -167,16 +209,22 @@ void copyDirectory(TIFF *in, TIFF *out)
     void *tables = nullptr;
     if (TIFFGetField(in, TIFFTAG_JPEGTABLES, &n, &tables))
         TIFFSetField(out, TIFFTAG_JPEGTABLES, n, tables);
+    uint16_t *map[3] = {};
+    if (TIFFGetField(in, TIFFTAG_COLORMAP, &map[0], &map[1], &map[2]))
+        TIFFSetField(out, TIFFTAG_COLORMAP, map[0], map[1], map[2]);
     float *refbw = nullptr;
     if (TIFFGetField(in, TIFFTAG_REFERENCEBLACKWHITE, &refbw))
         TIFFSetField(out, TIFFTAG_REFERENCEBLACKWHITE, refbw);
     uint64_t *counts = nullptr;
-    TIFFGetField(in, TIFFTAG_STRIPBYTECOUNTS, &counts);
+    const bool tiled = TIFFIsTiled(in);
+    TIFFGetField(in, tiled ? TIFFTAG_TILEBYTECOUNTS : TIFFTAG_STRIPBYTECOUNTS, &counts);
     std::vector<char> buf;
-    for (uint32_t s = 0; s < TIFFNumberOfStrips(in); ++s) {
+    for (uint32_t s = 0; s < (tiled ? TIFFNumberOfTiles(in) : TIFFNumberOfStrips(in)); ++s) {
         buf.resize(size_t(counts[s]));
-        const tmsize_t got = TIFFReadRawStrip(in, s, buf.data(), tmsize_t(buf.size()));
-        TIFFWriteRawStrip(out, s, buf.data(), got);
+        if (tiled)
+            TIFFWriteRawTile(out, s, buf.data(), TIFFReadRawTile(in, s, buf.data(), tmsize_t(buf.size())));
+        else
+            TIFFWriteRawStrip(out, s, buf.data(), TIFFReadRawStrip(in, s, buf.data(), tmsize_t(buf.size())));
     }
     TIFFWriteDirectory(out);
 }
@@ -204,6 +252,23 @@ void writeDocument(const QString &path, const Size &s, Kind kind, int count, con
 // ---- measuring -----------------------------------------------------------------------------
 
 double msSince(const QElapsedTimer &t) { return t.nsecsElapsed() / 1e6; }
+
+// CPU time of this process so far (every thread), milliseconds.
+double cpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+// Bytes of the files under a folder.
+qint64 bytesUnder(const QString &folder)
+{
+    qint64 n = 0;
+    for (QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+        n += it.nextFileInfo().size();
+    return n;
+}
 
 // Runs the event loop until nothing is left to do (posted events, paints, zero timers).
 void settle()
@@ -309,15 +374,17 @@ void runCell(const Cell &c)
     area->installEventFilter(&paint);
     const qint64 before = tiffcodec::decodeCount();
     QElapsedTimer t;
+    const double openCpu0 = cpuMs();
     paint.clock.start();
     t.start();
     const bool ok = run_program(QStringLiteral("A"));
     settle();
     const double idle = msSince(t);
+    const double openCpu = cpuMs() - openCpu0;
     area->removeEventFilter(&paint);
     const qint64 openDecodes = tiffcodec::decodeCount() - before;
     if (!ok || w.ezPageView->pageCount() != c.count) {
-        std::printf("%-9s %-6s %4d  open failed: %s\n", c.size->name, c.kind->name, c.count,
+        std::printf("%-9s %-7s %4d  open failed: %s\n", c.size->name, c.kind->name, c.count,
                     boxes.calls().value(0).prompt.toLocal8Bit().constData());
         return;
     }
@@ -362,14 +429,20 @@ void runCell(const Cell &c)
     g_NumPages = QStringLiteral("0");
     g_blnPromptStore = true;
     g_blnTif = true;
+    // the operator turns page 1 before the store
+    QelPageDocument::fromHandle(view.imageHandle())->setQuarterTurns(0, 1);
     settle();
     const qint64 beforeStore = tiffcodec::decodeCount();
+    const double storeCpu0 = cpuMs();
     t.restart();
     const bool stored = do_store(true);
     settle();
     const double store = stored ? msSince(t) : -1;
+    const double storeCpu = cpuMs() - storeCpu0;
+    const double scanMb = QFileInfo(file).size() / 1e6;
+    const double storedMb = bytesUnder(g_share + QStringLiteral("/QHOST/KvTemp/Scans")) / 1e6;
     if (!stored)
-        std::printf("%-9s %-6s %4d  store failed: %s\n", c.size->name, c.kind->name, c.count,
+        std::printf("%-9s %-7s %4d  store failed: %s\n", c.size->name, c.kind->name, c.count,
                     boxes.calls().value(boxes.calls().size() - 1).prompt.toLocal8Bit().constData());
     const double storeDecodes = double(tiffcodec::decodeCount() - beforeStore) / c.count;
     QDir(g_share + QStringLiteral("/QHOST/KvTemp/Scans")).removeRecursively();
@@ -400,15 +473,17 @@ void runCell(const Cell &c)
         missed << QStringLiteral("write");
     const QByteArray misses = missed.isEmpty() ? QByteArray() : " MISS " + missed.join(u',').toLatin1();
 
-    std::printf("%-9s %-6s %4d | %s %s | %s %s %s %s | %s %s %s | %s %s %s %4.1f | %s %s %s | %3lld%s\n",
+    std::printf("%-9s %-7s %4d | %s %s | %s %s %s %s %s | %s %s %s | %s %s %s %s %4.1f %7.1f %7.1f | %s %s %s | %3lld%s\n",
                 c.warmUp ? "(warm-up)" : c.size->name, c.kind->name, c.count, ms(paint.doneMs).toLatin1().constData(),
                 ms(refFirst).toLatin1().constData(), ms(idle).toLatin1().constData(),
+                ms(openCpu).toLatin1().constData(),
                 ms(refDecode).toLatin1().constData(), ms(refPnm).toLatin1().constData(),
                 ratio(idle, refDecode).toLatin1().constData(), ms(pageDown).toLatin1().constData(),
                 ms(pageDownIdle).toLatin1().constData(),
                 ms(refPage).toLatin1().constData(), ms(store).toLatin1().constData(),
+                ms(storeCpu).toLatin1().constData(),
                 ms(refStore).toLatin1().constData(), ratio(store, refStore).toLatin1().constData(),
-                store >= 0 ? storeDecodes : -1.0, ms(write).toLatin1().constData(),
+                store >= 0 ? storeDecodes : -1.0, scanMb, storedMb, ms(write).toLatin1().constData(),
                 ms(refWrite).toLatin1().constData(), ratio(write, refWrite).toLatin1().constData(),
                 static_cast<long long>(openDecodes), misses.constData());
     std::fflush(stdout);
@@ -497,9 +572,9 @@ int main(int argc, char **argv)
     std::printf("targets: first <= 150; idle <= 1.5x decode; PgDn <= 30 (to the page painted; idle: thumbnails "
                 "filled too); store of 50 G4 < 600; write <= 1.1x; dec: pages decoded per stored page (the next "
                 "document's included), and per open; MISS names the targets a row misses\n");
-    std::printf("%-9s %-6s %4s | %6s %6s | %6s %6s %6s %6s | %6s %6s %6s | %6s %6s %6s %4s | %6s %6s %6s | %3s\n",
-                "size", "kind", "pages", "first", "ref", "idle", "decode", "pnm", "ratio", "PgDn", "idle", "page",
-                "store", "ref", "ratio", "dec", "write", "tiffcp", "ratio", "dec");
+    std::printf("%-9s %-7s %4s | %6s %6s | %6s %6s %6s %6s %6s | %6s %6s %6s | %6s %6s %6s %6s %4s %7s %7s | %6s %6s %6s | %3s\n",
+                "size", "kind", "pages", "first", "ref", "idle", "cpu", "decode", "pnm", "ratio", "PgDn", "idle", "page",
+                "store", "cpu", "ref", "ratio", "dec", "scanMB", "storeMB", "write", "tiffcp", "ratio", "dec");
     for (const Cell &c : cells)
         runCell(c);
     std::printf("load average %.2f at the start, %.2f at the end\n", loadBefore, loadAverage());

@@ -18,6 +18,9 @@ namespace {
 
 constexpr double Mm = 1 / 25.4; // inches
 constexpr double MinLine = 3;   // inches: the shortest streak or crease, across a narrow page
+// Inches: how near the edges a crease or a streak seen on the filtered page ends (the edge
+// cleaner takes half an inch of what touches the edge).
+constexpr double EdgeReach = 0.6;
 
 // How much darker than its paper a cell is, in grades: a cell at Levels[0] or more belongs to a
 // mark. Paper tone, shading and most of what shows through from the back stay below it.
@@ -529,6 +532,57 @@ double distanceToEdge(const Plane &p, double x, double y)
     return std::min({x, y, p.widthIn() - x, p.heightIn() - y});
 }
 
+// Part of a hole's rim: a thin arc of at least a third of a circle 4.5 to 9.5 mm across (the
+// light falls on one side of the hole). True with the circle's middle, in inches.
+bool rimArc(const Geometry &g, size_t i, const Mark &m, const Shape &s, double &cx, double &cy)
+{
+    if (s.extent() > 10 * Mm || s.extent() < 3 * Mm || m.atLeast(3) * 10 < m.area * 6)
+        return false;
+    // The circle through the cells, fitted as x^2 + y^2 + d x + e y + f = 0 about the mark's middle.
+    double a[3][4] = {};
+    g.forCells(i, [&](double x, double y) {
+        x -= s.cx, y -= s.cy;
+        const double row[4] = {x, y, 1, -(x * x + y * y)};
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 4; ++c)
+                a[r][c] += row[r] * row[c];
+    });
+    for (int k = 0; k < 3; ++k) { // elimination with the largest pivot
+        int best = k;
+        for (int r = k + 1; r < 3; ++r)
+            if (std::abs(a[r][k]) > std::abs(a[best][k]))
+                best = r;
+        std::swap(a[k], a[best]);
+        if (std::abs(a[k][k]) < 1e-12)
+            return false;
+        for (int r = 0; r < 3; ++r)
+            if (r != k) {
+                const double f = a[r][k] / a[k][k];
+                for (int c = k; c < 4; ++c)
+                    a[r][c] -= f * a[k][c];
+            }
+    }
+    const double d = a[0][3] / a[0][0], e = a[1][3] / a[1][1], f = a[2][3] / a[2][2];
+    const double ox = -d / 2, oy = -e / 2, r2 = ox * ox + oy * oy - f;
+    if (r2 <= 0)
+        return false;
+    const double r = std::sqrt(r2);
+    if (r < 2.25 * Mm || r > 4.75 * Mm)
+        return false;
+    // Every cell near the circle, and the arc a third of it or more.
+    bool near = true;
+    std::array<int, 12> sectors{};
+    g.forCells(i, [&](double x, double y) {
+        const double dx = x - s.cx - ox, dy = y - s.cy - oy;
+        near = near && std::abs(std::hypot(dx, dy) - r) <= 0.3 * r + g.cell();
+        ++sectors[size_t(int((std::atan2(dy, dx) + std::numbers::pi) / (2 * std::numbers::pi) * 12) % 12)];
+    });
+    if (!near || std::count_if(sectors.begin(), sectors.end(), [](int n) { return n > 0; }) < 4)
+        return false;
+    cx = s.cx + ox, cy = s.cy + oy;
+    return true;
+}
+
 // The shadow of a punched hole, 4.5 to 9.5 mm across: a round or oval disc, filled and uniformly
 // dark (the scanner's dark backing seen through it), or a thin closed ring (a white backing with
 // the hole's rim around it). 0: not a hole; 1: a disc; 2: a ring.
@@ -562,40 +616,68 @@ int holeShape(const Geometry &g, size_t i, const Mark &m, const Shape &s)
     return 0;
 }
 
-// A staple's shadow, crown or leg: a short straight bar with parallel sides, uniformly dark,
-// near a corner.
-bool stapleShaped(const Geometry &g, size_t i, const Mark &m, const Shape &s, const Plane &p)
+// A mark measured as a bar along its main axis: length, width, and whether it is one (every
+// slice across it as wide as the rest, their middles on one straight line: parallel sides, no
+// turn, no flag or hook).
+struct Bar {
+    bool straight = false;
+    double length = 0, width = 0;
+};
+Bar barOf(const Geometry &g, size_t i)
 {
-    const double nearCorner = 0.8;
-    const bool cornered = (s.cx < nearCorner || s.cx > p.widthIn() - nearCorner) &&
-                          (s.cy < nearCorner || s.cy > p.heightIn() - nearCorner);
-    if (!cornered || s.extent() > 17 * Mm || std::hypot(s.width, s.height) < 3.5 * Mm)
-        return false;
-    if (m.atLeast(Firm) * 10 < m.area * 7)
-        return false;
     const Shape f = g.shape(i);
-    const double length = f.length(), thickness = m.area * g.cellArea() / length;
-    if (length < 3.5 * Mm || length > 16.5 * Mm || thickness < 0.45 * Mm || thickness > 1.6 * Mm)
-        return false;
-    // By fifths of its length: as many cells in each (parallel sides) and their middles on one
-    // line (straight: a hand's stroke bows or bends).
-    std::array<int, 5> cells{};
-    std::array<double, 5> across{};
+    Bar bar;
+    bar.length = f.length();
+    const double slice = std::max(0.5 * Mm, g.cell());
+    const int slices = std::max(1, int(bar.length / slice));
+    std::vector<double> lo(size_t(slices), 1e9), hi(size_t(slices), -1e9);
     g.forCells(i, [&](double x, double y) {
         const double a = (x - f.cx) * f.ux + (y - f.cy) * f.uy, c = (y - f.cy) * f.ux - (x - f.cx) * f.uy;
-        const size_t k = size_t(std::clamp(int((a - f.along0) / length * 5), 0, 4));
-        ++cells[k];
-        across[k] += c;
+        const size_t k = size_t(std::clamp(int((a - f.along0) / bar.length * slices), 0, slices - 1));
+        lo[k] = std::min(lo[k], c);
+        hi[k] = std::max(hi[k], c);
     });
-    const double mean = m.area / 5.0;
-    double lo = 1e9, hi = -1e9;
-    for (size_t k = 0; k < 5; ++k) {
-        if (cells[k] < 0.6 * mean || cells[k] > 1.4 * mean)
-            return false;
-        lo = std::min(lo, across[k] / cells[k]);
-        hi = std::max(hi, across[k] / cells[k]);
-    }
-    return hi - lo <= std::max(0.15 * Mm, 0.15 * thickness) + g.cell() / 2;
+    std::vector<double> widths;
+    for (size_t k = 0; k < lo.size(); ++k)
+        if (hi[k] >= lo[k])
+            widths.push_back(hi[k] - lo[k] + g.cell());
+    if (widths.size() < 3)
+        return bar;
+    std::vector<double> sorted = widths;
+    std::nth_element(sorted.begin(), sorted.begin() + qsizetype(sorted.size() / 2), sorted.end());
+    bar.width = sorted[sorted.size() / 2];
+    // Middles on a line: the fit through them, and how far the farthest lies off it.
+    double n = 0, sa = 0, sm = 0, saa = 0, sam = 0;
+    for (size_t k = 0; k < lo.size(); ++k)
+        if (hi[k] >= lo[k]) {
+            const double a = k + 0.5, m = (lo[k] + hi[k]) / 2;
+            n += 1, sa += a, sm += m, saa += a * a, sam += a * m;
+        }
+    const double slope = (sam / n - sa / n * sm / n) / std::max(1e-9, saa / n - sa / n * sa / n), offset = sm / n - slope * sa / n;
+    double off = 0;
+    for (size_t k = 0; k < lo.size(); ++k)
+        if (hi[k] >= lo[k])
+            off = std::max(off, std::abs((lo[k] + hi[k]) / 2 - (offset + slope * (k + 0.5))));
+    const double spare = 0.35 * Mm + g.cell();
+    bar.straight = off <= 0.2 * Mm + g.cell() / 2 &&
+                   std::all_of(widths.begin(), widths.end(), [&](double w) { return w <= bar.width + spare; });
+    return bar;
+}
+
+// A staple's shadow, crown or leg: a straight bar a fraction of a millimetre wide, uniformly
+// dark. A crown is 7.5 to 14 mm long (a small staple's 8 mm, a standard one's 12.7 mm, with the
+// scanner's blur); a leg folded in on the back is 3 to 7 mm and is one only beside its pair.
+// 0: neither; 1: a crown; 2: a leg.
+int stapleShape(const Geometry &g, size_t i, const Mark &m, const Shape &s)
+{
+    if (s.extent() > 15 * Mm || std::hypot(s.width, s.height) < 3 * Mm || m.atLeast(Firm) * 10 < m.area * 7)
+        return 0;
+    const Bar bar = barOf(g, i);
+    if (!bar.straight || bar.width > 1.6 * Mm)
+        return 0;
+    if (bar.length >= 7.5 * Mm && bar.length <= 14.5 * Mm)
+        return 1;
+    return bar.length >= 3 * Mm && bar.length <= 7 * Mm ? 2 : 0;
 }
 
 // How a mark lies as a straight band square to the page (within 5 degrees): 1 across, 2 down,
@@ -653,8 +735,8 @@ int straightBand(const Geometry &g, size_t i, const Shape &s, double &thickness)
 int bandShape(const Geometry &g, size_t i, const Shape &s, const Plane &p)
 {
     // The filters before the verdict clear half an inch at the edges; a line on a slip of paper
-    // is not taken for one.
-    const double reach = 0.75;
+    // or a form's rule that stops short of them is not taken for one.
+    const double reach = EdgeReach;
     const bool across = s.left <= reach && s.left + s.width >= p.widthIn() - reach && s.width >= MinLine;
     const bool down = s.top <= reach && s.top + s.height >= p.heightIn() - reach && s.height >= MinLine;
     double thickness = 0;
@@ -736,7 +818,7 @@ public:
 
     bool blank() const
     {
-        if (m_marks.stopped())
+        if (m_marks.stopped() || m_rules)
             return false;
         const Limits &limits = m_limits;
         const std::vector<Mark> &marks = m_marks.marks();
@@ -771,6 +853,68 @@ private:
         };
     }
 
+    // A staple's shadow found so far: its marks (a crown, or two legs), its middle and axis.
+    struct Staple {
+        std::vector<size_t> marks;
+        double cx, cy, ux, uy, length;
+        bool leg;
+    };
+
+    // The staples among the bars: a crown, or two legs in line with a gap between them, that lie
+    // in a corner (within an inch of two edges), or in a booklet's pair: two alike, each square
+    // to the same edge and as far in from it, an inch and a half apart or more. A lone bar
+    // elsewhere, or a lone leg, may be a stroke.
+    std::vector<Staple> stapleShadows(const std::vector<Staple> &bars) const
+    {
+        std::vector<Staple> units;
+        std::vector<bool> paired(bars.size(), false);
+        for (size_t a = 0; a < bars.size(); ++a) {
+            if (!bars[a].leg) {
+                units.push_back(bars[a]);
+                continue;
+            }
+            for (size_t b = a + 1; b < bars.size() && !paired[a]; ++b) {
+                const Staple &p = bars[a], &q = bars[b];
+                if (!q.leg || paired[b] || std::abs(p.ux * q.uy - p.uy * q.ux) > std::sin(10 * std::numbers::pi / 180))
+                    continue;
+                const double dx = q.cx - p.cx, dy = q.cy - p.cy, along = std::abs(dx * p.ux + dy * p.uy);
+                const double across = std::abs(dy * p.ux - dx * p.uy), span = along + (p.length + q.length) / 2;
+                if (across <= 0.5 * Mm + m_geometry.cell() && along > (p.length + q.length) / 2 && span >= 7.5 * Mm && span <= 14.5 * Mm) {
+                    paired[a] = paired[b] = true;
+                    units.push_back({{p.marks[0], q.marks[0]}, (p.cx + q.cx) / 2, (p.cy + q.cy) / 2, p.ux, p.uy, span, false});
+                }
+            }
+        }
+        const double w = m_plane.widthIn(), h = m_plane.heightIn();
+        // The edge a unit lies square to and near, 0 to 3 (left, top, right, bottom), -1 none;
+        // `in` its distance from that edge.
+        const auto edgeOf = [&](const Staple &s, double &in) {
+            const bool down = std::abs(s.uy) >= std::cos(10 * std::numbers::pi / 180);
+            const bool across = std::abs(s.ux) >= std::cos(10 * std::numbers::pi / 180);
+            const double d[4] = {s.cx, s.cy, w - s.cx, h - s.cy};
+            for (int e = 0; e < 4; ++e)
+                if (d[e] <= 0.75 && (e % 2 == 0 ? down : across)) {
+                    in = d[e];
+                    return e;
+                }
+            return -1;
+        };
+        std::vector<Staple> found;
+        for (const Staple &s : units) {
+            const bool corner = std::min(s.cx, w - s.cx) <= 1.0 && std::min(s.cy, h - s.cy) <= 1.0;
+            double in = 0;
+            const int edge = edgeOf(s, in);
+            const bool booklet = edge >= 0 && std::any_of(units.begin(), units.end(), [&](const Staple &o) {
+                double oin = 0;
+                return &o != &s && edgeOf(o, oin) == edge && std::abs(oin - in) <= 0.15 &&
+                       std::abs(o.length - s.length) <= 0.25 * s.length && std::hypot(o.cx - s.cx, o.cy - s.cy) >= 1.5;
+            });
+            if (corner || booklet)
+                found.push_back(s);
+        }
+        return found;
+    }
+
     // Marks the paper and the scanner make: hole shadows (a ring only beside another hole along
     // the same edge), staple shadows, straight bands from edge to edge (no more than three each
     // way: more are a form's rules) and streaks broken into dashes down one column.
@@ -784,6 +928,8 @@ private:
             double x, y;
         };
         std::vector<Hole> holes;
+        std::vector<Staple> staples;
+        std::vector<size_t> ruled; // thin straight lines two inches long
         std::vector<std::vector<size_t>> lines[2]; // straight lines across and down the page
         std::vector<size_t> pieces;
         for (size_t i = 0; i < marks.size(); ++i) {
@@ -795,10 +941,19 @@ private:
                     holes.push_back({i, hole == 2, s.left + s.width / 2, s.top + s.height / 2});
                     continue;
                 }
+                // Part of a ring counts as a ring: a hole only in a punch's pattern.
+                double cx = 0, cy = 0;
+                if (rimArc(m_geometry, i, m, s, cx, cy)) {
+                    holes.push_back({i, true, cx, cy});
+                    continue;
+                }
             }
-            if (longer >= 3 * Mm && stapleShaped(m_geometry, i, m, s, m_plane)) {
-                m_artefact[i] = true;
-                continue;
+            if (longer >= 3 * Mm && distanceToEdge(m_plane, s.cx, s.cy) <= 1.0) {
+                if (const int staple = stapleShape(m_geometry, i, m, s)) {
+                    const Shape f = m_geometry.shape(i);
+                    staples.push_back({{i}, f.cx, f.cy, f.ux, f.uy, f.length(), staple == 2});
+                    continue;
+                }
             }
             if (s.width >= m_plane.widthIn() / 2 || s.height >= m_plane.heightIn() / 2) {
                 if (const int band = bandShape(m_geometry, i, s, m_plane)) {
@@ -811,8 +966,11 @@ private:
                 continue;
             }
             double thickness = 0;
-            if (longer >= 0.05 && longer >= 2 * shorter && shorter <= 0.12 + 0.06 * longer &&
-                (longer < 0.5 || straightBand(m_geometry, i, s, thickness) != 0))
+            const bool straight = longer >= 0.5 && straightBand(m_geometry, i, s, thickness) != 0;
+            // A thin straight line two inches long that is no crease, streak or border: a rule.
+            if (straight && longer >= 2.0 && thickness < 0.6 * Mm)
+                ruled.push_back(i);
+            if (longer >= 0.05 && longer >= 2 * shorter && shorter <= 0.12 + 0.06 * longer && (longer < 0.5 || straight))
                 pieces.push_back(i);
         }
         for (const Hole &h : holes) {
@@ -826,15 +984,22 @@ private:
             };
             m_artefact[h.mark] = !h.ring || std::any_of(holes.begin(), holes.end(), partner);
         }
-        brokenLines(pieces, lines);
+        for (const Staple &s : stapleShadows(staples))
+            for (size_t i : s.marks)
+                m_artefact[i] = true;
+        m_rules = brokenLines(pieces, lines) || m_rules;
         // More than three lines each way are a form's rules.
         for (int down = 0; down < 2; ++down)
-            if (lines[down].size() <= 3)
+            if (lines[down].size() > 3)
+                m_rules = true;
+            else
                 for (const std::vector<size_t> &line : lines[down]) {
                     for (size_t i : line)
                         m_artefact[i] = true;
                     absorbCrumbs(line, down);
                 }
+        // A thin straight line that is no part of a crease, a streak or a border is a rule.
+        m_rules = m_rules || std::any_of(ruled.begin(), ruled.end(), [&](size_t i) { return !m_artefact[i]; });
     }
 
     // The crumbs of a thin line (what its own fading or the threshold left of it) are part of
@@ -863,6 +1028,9 @@ private:
         }
         if (half > 0.06)
             return;
+        // Dashes straight down the scan are a streak, which runs the scan's whole length.
+        if (down && line.size() >= 3 && std::abs(track.slope) <= 0.003)
+            start = -1e9, end = 1e9;
         for (size_t i = 0; i < m_boxes.size(); ++i) {
             const Shape &s = m_boxes[i];
             if (!m_artefact[i] && a(s) >= start - 0.25 && a(s) <= end + 0.25 && off(s) <= half + 0.01)
@@ -872,11 +1040,13 @@ private:
 
     // Thin pieces in one line square to the page (within 4 degrees), reaching from near one edge
     // to near the opposite one and covering much of the way: a streak or a crease broken where
-    // it fades or the scanner's threshold cuts it.
-    void brokenLines(const std::vector<size_t> &pieces, std::vector<std::vector<size_t>> (&lines)[2]) const
+    // it fades or the scanner's threshold cuts it. True when such a line stops short of an edge:
+    // a printed rule.
+    bool brokenLines(const std::vector<size_t> &pieces, std::vector<std::vector<size_t>> (&lines)[2]) const
     {
+        bool rules = false;
         if (pieces.size() < 2 || pieces.size() > 2000)
-            return;
+            return rules;
         for (int down = 0; down < 2; ++down) {
             // Along the line: a; across it: c.
             const auto a = [&](const Shape &s) { return down ? s.cy : s.cx; };
@@ -917,11 +1087,20 @@ private:
                     start = std::min(start, from(s));
                     end = std::max(end, to(s));
                 }
-                if (g.size() >= 2 && start <= 1.5 && end >= length - 1.5 && end - start >= MinLine &&
-                    covered >= 0.25 * length)
+                if (g.size() < 2 || end - start < MinLine || covered < 0.25 * length)
+                    continue;
+                // A crease or a streak runs from edge to edge (the filters before cleared half an
+                // inch at the edges); a streak down the scan may come and go (and dashes down it
+                // are no printed rule). A line that stops short is a rule.
+                const bool dashes = g.size() >= 3 && std::abs(line.slope) <= 0.003 && down;
+                const double reach = dashes ? 2.0 : EdgeReach;
+                if (start <= reach && end >= length - reach)
                     lines[down].push_back(std::move(g));
+                else if (!dashes)
+                    rules = true;
             }
         }
+        return rules;
     }
 
     // The ink of faint or small marks, not counted alone, that stand in a line of three or more like marks (glyphs of
@@ -976,6 +1155,7 @@ private:
     Geometry m_geometry;
     std::vector<Shape> m_boxes;
     std::vector<bool> m_artefact;
+    bool m_rules = false; // printed rules: an empty form is a record page
 };
 
 } // namespace

@@ -533,7 +533,8 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
             if (burn)
                 o.image = burned(o.image, *annot);
             o.image = onCanvas(o.image, canvas);
-            if (p.turns && !burn && asDecoded(o.image) && uprightBytes + o.image.sizeInBytes() <= cacheBytes) {
+            o.jpegQuality = p.info.jpegQuality;
+            if (p.turns && !burn && !o.jpegQuality && asDecoded(o.image) && uprightBytes + o.image.sizeInBytes() <= cacheBytes) {
                 uprightBytes += o.image.sizeInBytes();
                 upright[out.size() - size_t(first)] = o.image;
             }
@@ -546,6 +547,7 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
     tiffcodec::write(path, out);
     out.clear();
     std::shared_ptr<const tiffcodec::File> written; // opened for the first turned page
+    std::vector<tiffcodec::Directory> writtenDirs;
 
     // The pages are upright from now on: turned pages take their pixels from what was written
     // (or, when annotations were burned in, are encoded again without them).
@@ -562,19 +564,13 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
                 setPixels(p, tiffcodec::rotated(decodePage(p), p.turns));
             } else {
                 dropCached(&p);
-                if (!written)
+                if (!written) {
                     written = tiffcodec::File::open(path);
+                    writtenDirs = tiffcodec::readDirectories(*written);
+                }
                 p.file = written;
                 p.dir = first + i;
-                if (p.turns % 2) {
-                    std::swap(p.info.width, p.info.height);
-                    std::swap(p.info.xDpi, p.info.yDpi);
-                }
-                if (i >= alignFrom) {
-                    const QSize canvas = alignedSize(QSize(p.info.width, p.info.height), options.alignTo);
-                    p.info.width = canvas.width();
-                    p.info.height = canvas.height();
-                }
+                p.info = writtenDirs.at(size_t(p.dir)).info;
                 if (!upright[size_t(i)].isNull())
                     keep(p, 1, upright[size_t(i)]);
             }

@@ -23,7 +23,7 @@ struct QelPageInfo {
     int samplesPerPixel = 1;
     int compression = 1;   // TIFF compression tag value of the stored page
     bool rawCopyable = false; // strips can be written again as they are
-    bool rowsReadable = false; // a layout whose rows are decoded one at a time
+    int jpegQuality = 0;      // the quality a JPEG page was coded at
     bool bilevel() const { return bitsPerSample == 1 && samplesPerPixel == 1; }
 };
 

@@ -296,10 +296,15 @@ void QelEzThumbnailArea::invalidate()
     viewport()->update();
 }
 
+int QelEzThumbnailArea::thumbWidth() const
+{
+    const int inner = width() - 2 * frameWidth() - verticalScrollBar()->sizeHint().width();
+    return std::max(16, inner - 16);
+}
+
 int QelEzThumbnailArea::cellHeight() const
 {
-    const int tw = std::max(16, viewport()->width() - 16);
-    return int(tw * 1.3) + 24;
+    return int(thumbWidth() * 1.3) + 24;
 }
 
 QRect QelEzThumbnailArea::cellRect(int index) const
@@ -335,7 +340,12 @@ void QelEzThumbnailArea::updateScrollBar()
 void QelEzThumbnailArea::resizeEvent(QResizeEvent *e)
 {
     QAbstractScrollArea::resizeEvent(e);
-    invalidate();
+    if (thumbWidth() != m_thumbWidth) {
+        m_thumbWidth = thumbWidth();
+        m_thumbs.clear();
+    }
+    updateScrollBar();
+    viewport()->update();
 }
 
 double QelEzThumbnailArea::thumbnailScale(int index) const
@@ -343,7 +353,7 @@ double QelEzThumbnailArea::thumbnailScale(int index) const
     const QelPageDocument &doc = *m_ctl->m_doc;
     const QelPageInfo &info = doc.info(index);
     const QSizeF t = turnedSize(QSize(info.width, info.height), doc.quarterTurns(index));
-    const int tw = std::max(16, viewport()->width() - 16), th = int(tw * 1.3);
+    const int tw = thumbWidth(), th = int(tw * 1.3);
     return std::min(tw / t.width(), th / t.height());
 }
 

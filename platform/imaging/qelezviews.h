@@ -69,6 +69,9 @@ protected:
     void resizeEvent(QResizeEvent *) override;
 
 private:
+    // The cells follow the pane's width less room for the scroll bar, shown or not: showing it
+    // changes no cell, and so never hides it again.
+    int thumbWidth() const;
     int cellHeight() const;
     // decode: false when called from a paint: a grey or colour page that would need decoding
     // is left for fillPending.
@@ -79,6 +82,7 @@ private:
 
     QelEzImage *m_ctl;
     QHash<int, QImage> m_thumbs;
+    int m_thumbWidth = -1;
     QList<int> m_pending;   // cells painted empty, filled one by one after the paint
     bool m_fillPosted = false;
     int m_anchor = -1;

@@ -7,6 +7,8 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <atomic>
 #include <condition_variable>
@@ -236,10 +238,12 @@ double toDpi(float value, uint16_t unit)
     return unit == RESUNIT_CENTIMETER ? double(value) * 2.54 : double(value);
 }
 
-enum class Kind { Bilevel, Grey, Rgb, Other };
+// What a decoded row holds: packed bits, a grey byte a pixel, or three bytes of RGB.
+enum class Kind { Bilevel, Grey, Rgb };
 
 struct Fields {
     uint32_t width = 0, height = 0;
+    uint32_t rowsPerBand = 1; // rows a strip (or a row of tiles) holds
     uint16_t bps = 1, spp = 1, compression = 1, photometric = 0, planar = 1, orientation = 1;
     uint16_t unit = RESUNIT_INCH;
     float xres = 0, yres = 0;
@@ -247,18 +251,40 @@ struct Fields {
 
     Kind kind() const
     {
-        if (tiled || planar != PLANARCONFIG_CONTIG || orientation != ORIENTATION_TOPLEFT)
-            return Kind::Other;
-        bool grey = photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK;
-        if (spp == 1 && bps == 1 && grey)
+        const bool grey = photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK;
+        if (grey && spp == 1 && bps == 1)
             return Kind::Bilevel;
-        if (spp == 1 && bps == 8 && grey)
-            return Kind::Grey;
-        // JPEG pages in YCbCr are read as RGB rows (the codec converts them)
-        if (spp == 3 && bps == 8
-            && (photometric == PHOTOMETRIC_RGB || (photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG)))
-            return Kind::Rgb;
-        return Kind::Other;
+        return grey ? Kind::Grey : Kind::Rgb;
+    }
+    // Rows decoded as they are stored; other layouts come through libtiff's RGBA reader.
+    bool direct() const
+    {
+        if (tiled || planar != PLANARCONFIG_CONTIG || orientation != ORIENTATION_TOPLEFT)
+            return false;
+        switch (kind()) {
+        case Kind::Bilevel:
+            return true;
+        case Kind::Grey:
+            return bps == 8 && spp == 1;
+        case Kind::Rgb:
+            // JPEG pages in YCbCr are read as RGB rows (the codec converts them)
+            return bps == 8 && spp == 3
+                   && (photometric == PHOTOMETRIC_RGB || (photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG));
+        }
+        return false;
+    }
+    // How the decoded rows are to be read: a direct row as stored; RGBA rows give bilevel rows
+    // with 1 black and grey rows with 0 black.
+    uint16_t rowPhotometric() const
+    {
+        if (direct())
+            return photometric;
+        return kind() == Kind::Bilevel ? PHOTOMETRIC_MINISWHITE : kind() == Kind::Grey ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB;
+    }
+    bool vFlipped() const
+    {
+        return orientation == ORIENTATION_BOTRIGHT || orientation == ORIENTATION_BOTLEFT
+               || orientation == ORIENTATION_RIGHTBOT || orientation == ORIENTATION_LEFTBOT;
     }
 };
 
@@ -266,14 +292,16 @@ struct Fields {
 bool rawCopyable(const Fields &f)
 {
     const Kind k = f.kind();
-    return (k == Kind::Bilevel && f.compression == COMPRESSION_CCITTFAX4)
-           || ((k == Kind::Grey || k == Kind::Rgb) && (f.compression == COMPRESSION_LZW || f.compression == COMPRESSION_JPEG));
+    return f.direct()
+           && ((k == Kind::Bilevel && f.compression == COMPRESSION_CCITTFAX4)
+               || (k != Kind::Bilevel && (f.compression == COMPRESSION_LZW || f.compression == COMPRESSION_JPEG)));
 }
 
-// Bytes of a decoded row of a directory whose kind has a row reader.
+// Bytes of a decoded row.
 qsizetype rowBytesOf(const Fields &f)
 {
-    return f.kind() == Kind::Bilevel ? (qsizetype(f.width) + 7) / 8 : qsizetype(f.width) * f.spp;
+    return f.kind() == Kind::Bilevel ? (qsizetype(f.width) + 7) / 8
+                                     : qsizetype(f.width) * (f.kind() == Kind::Grey ? 1 : 3);
 }
 
 Fields readFields(const Handle &h)
@@ -293,13 +321,74 @@ Fields readFields(const Handle &h)
     TIFFGetField(t, TIFFTAG_XRESOLUTION, &f.xres);
     TIFFGetField(t, TIFFTAG_YRESOLUTION, &f.yres);
     f.tiled = TIFFIsTiled(t);
+    if (f.tiled)
+        TIFFGetFieldDefaulted(t, TIFFTAG_TILELENGTH, &f.rowsPerBand);
+    else
+        TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &f.rowsPerBand);
     if (f.compression == COMPRESSION_JPEG && f.photometric == PHOTOMETRIC_YCBCR)
         TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
     if (f.width == 0 || f.height == 0)
         badFile(h, "empty page");
     if (qint64(f.width) * qint64(f.height) > MaxPixels)
         raiseImagingError(ezErr::ImageTooLarge);
+    f.rowsPerBand = std::clamp<uint32_t>(f.rowsPerBand, 1, f.height);
     return f;
+}
+
+// The quality a JPEG page was coded at (IJG scaling of the standard tables), read from its
+// luminance quantisation table; 0 for other pages.
+int jpegQuality(TIFF *t, const Fields &f)
+{
+    if (f.compression != COMPRESSION_JPEG)
+        return 0;
+    static const int standard[64] = {16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
+                                     14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
+                                     18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
+                                     49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
+    // the tables the strips share, else the head of the first strip
+    QByteArray bytes;
+    uint32_t count = 0;
+    void *tables = nullptr;
+    if (TIFFGetField(t, TIFFTAG_JPEGTABLES, &count, &tables) && tables && count > 0) {
+        bytes = QByteArray(static_cast<const char *>(tables), qsizetype(count));
+    } else {
+        bytes.resize(4096);
+        const tmsize_t n = TIFFReadRawStrip(t, 0, bytes.data(), tmsize_t(bytes.size()));
+        bytes.resize(std::max<qsizetype>(0, qsizetype(n)));
+    }
+    const auto *b = reinterpret_cast<const uchar *>(bytes.constData());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 2; i + 4 <= n;) {
+        if (b[i] != 0xFF) {
+            ++i;
+            continue;
+        }
+        const uchar marker = b[i + 1];
+        const qsizetype len = (b[i + 2] << 8) | b[i + 3];
+        if (marker == 0xDA || marker == 0xD9)
+            break;
+        if (marker == 0xDB) {
+            for (qsizetype at = i + 4; at < i + 2 + len && at < n;) {
+                const int precision = b[at] >> 4, id = b[at] & 15;
+                const qsizetype size = 64 * (precision ? 2 : 1);
+                if (at + 1 + size > n)
+                    break;
+                if (id == 0) {
+                    long sum = 0, ref = 0;
+                    for (int k = 0; k < 64; ++k) {
+                        sum += precision ? (b[at + 1 + 2 * k] << 8) | b[at + 2 + 2 * k] : b[at + 1 + k];
+                        ref += standard[k];
+                    }
+                    const double scale = 100.0 * double(sum) / double(ref);
+                    const double q = scale <= 100 ? (200 - scale) / 2 : 5000 / scale;
+                    return std::clamp(int(std::lround(q)), 1, 100);
+                }
+                at += 1 + size;
+            }
+        }
+        i += 2 + len;
+    }
+    return 75;
 }
 
 void setDpm(QImage &img, double xDpi, double yDpi)
@@ -334,6 +423,120 @@ Handle &atDirectory(const File &file, int directory)
         badFile(h, "page directory not found");
     return h;
 }
+
+// The offset of a directory of the file, to open a handle of one's own on it.
+uint64_t directoryOffset(const File &file, int directory)
+{
+    std::lock_guard lock(FileAccess::lock(file));
+    return TIFFCurrentDirOffset(atDirectory(file, directory).tif());
+}
+
+// A handle of one's own on the file's bytes, at the directory at that offset.
+std::unique_ptr<Handle> ownHandle(const File &file, uint64_t offset)
+{
+    auto own = std::make_unique<Handle>(file.bytes(), "rh");
+    if (!own->tif() || !TIFFSetSubDirectory(own->tif(), offset))
+        badFile(*own, "page directory not found");
+    return own;
+}
+
+// The rows of the handle's directory, top down, in the form of its kind (rowBytesOf): a direct
+// layout's as stored, any other's from libtiff's RGBA reader a band of whole strips (or tiles)
+// at a time, turned upright as that reader turns them.
+class RowReader {
+public:
+    RowReader(Handle &h, const Fields &f) : m_h(h), m_f(f), m_direct(f.direct())
+    {
+        if (m_direct) {
+            if (TIFFScanlineSize64(h.tif()) != uint64_t(rowBytesOf(f)))
+                badFile(h, "unexpected row size");
+            return;
+        }
+        char emsg[1024] = "";
+        if (!TIFFRGBAImageOK(h.tif(), emsg) || !TIFFRGBAImageBegin(&m_img, h.tif(), 0, emsg))
+            badFile(h, emsg[0] ? emsg : "unsupported page layout");
+        m_begun = true;
+        m_img.req_orientation = ORIENTATION_TOPLEFT;
+    }
+    ~RowReader()
+    {
+        if (m_begun)
+            TIFFRGBAImageEnd(&m_img);
+    }
+    RowReader(const RowReader &) = delete;
+    RowReader &operator=(const RowReader &) = delete;
+
+    // Row y of the upright page into row; rows are asked for in order, from one that starts a
+    // strip.
+    void read(uint32_t y, uchar *row)
+    {
+        if (m_direct) {
+            if (TIFFReadScanline(m_h.tif(), row, y, 0) < 0)
+                badFile(m_h, "unreadable strip");
+            return;
+        }
+        if (y < m_bandY || y >= m_bandY + m_bandRows)
+            readBand(y);
+        const uint32_t *px = m_band.data() + size_t(y - m_bandY) * m_f.width;
+        const uint32_t w = m_f.width;
+        switch (m_f.kind()) {
+        case Kind::Bilevel:
+            std::memset(row, 0, size_t(w + 7) / 8);
+            for (uint32_t x = 0; x < w; ++x)
+                if (TIFFGetR(px[x]) < 128)
+                    row[x >> 3] |= uchar(0x80 >> (x & 7));
+            break;
+        case Kind::Grey:
+            for (uint32_t x = 0; x < w; ++x)
+                row[x] = uchar(TIFFGetR(px[x]));
+            break;
+        case Kind::Rgb:
+            for (uint32_t x = 0; x < w; ++x, row += 3) {
+                row[0] = uchar(TIFFGetR(px[x]));
+                row[1] = uchar(TIFFGetG(px[x]));
+                row[2] = uchar(TIFFGetB(px[x]));
+            }
+            break;
+        }
+    }
+
+    // Damage libtiff noted on the way.
+    void finish()
+    {
+        if (!m_h.error().isEmpty())
+            badFile(m_h, "damaged page data");
+    }
+
+private:
+    // The rows from y down to the end of its strip, and of the strips after it up to a few
+    // megabytes of pixels. A page the reader flips upside down is read from its other end.
+    void readBand(uint32_t y)
+    {
+        const uint32_t h = m_f.height, unit = m_f.rowsPerBand;
+        const uint32_t cap = std::max<uint32_t>(1, uint32_t((qint64(16) << 20) / (qint64(m_f.width) * 4)));
+        const bool flip = m_f.vFlipped();
+        const uint32_t from = flip ? h - y : y; // stored rows left to read, or the first of them
+        uint32_t n = flip ? (from - 1) % unit + 1 : unit - from % unit;
+        while (n < 64 && n + unit <= cap && y + n + unit <= h)
+            n += unit;
+        n = std::min({n, h - y, std::max<uint32_t>(1, cap)});
+        m_band.resize(size_t(n) * m_f.width);
+        m_img.row_offset = int(flip ? h - y - n : y);
+        m_img.col_offset = 0;
+        if (!TIFFRGBAImageGet(&m_img, m_band.data(), m_f.width, n))
+            badFile(m_h, "unreadable strip");
+        m_bandY = y;
+        m_bandRows = n;
+    }
+
+    Handle &m_h;
+    const Fields &m_f;
+    const bool m_direct;
+    TIFFRGBAImage m_img{};
+    bool m_begun = false;
+    std::vector<uint32_t> m_band;
+    uint32_t m_bandY = 0, m_bandRows = 0;
+};
 
 // False (nothing written) when the directory's strips cannot be written again as they are.
 bool copyRaw(TIFF *dst, const OutPage &p)
@@ -385,22 +588,83 @@ bool copyRaw(TIFF *dst, const OutPage &p)
     writeResolution(dst, p.xDpi, p.yDpi);
     writeAnnotations(dst, p.annotations);
 
-    uint64_t *counts = nullptr;
-    if (!TIFFGetField(s, TIFFTAG_STRIPBYTECOUNTS, &counts) || !counts)
+    uint64_t *counts = nullptr, *offsets = nullptr;
+    if (!TIFFGetField(s, TIFFTAG_STRIPBYTECOUNTS, &counts) || !counts || !TIFFGetField(s, TIFFTAG_STRIPOFFSETS, &offsets)
+        || !offsets)
         badFile(src, "no strip byte counts");
-    uint32_t strips = TIFFNumberOfStrips(s);
+    const uint32_t strips = TIFFNumberOfStrips(s);
+    const QByteArray &bytes = p.rawFile->bytes();
+    // Strips lying in the file's bytes are written from there, as they lie.
     QByteArray buf;
     for (uint32_t i = 0; i < strips; ++i) {
         if (counts[i] > uint64_t(MaxSingleAlloc))
             badFile(src, "strip too large");
-        buf.resize(qsizetype(counts[i]));
-        tmsize_t n = TIFFReadRawStrip(s, i, buf.data(), tmsize_t(buf.size()));
-        if (n < 0)
-            badFile(src, "unreadable strip");
-        if (TIFFWriteRawStrip(dst, i, buf.data(), n) < 0)
+        const char *data;
+        tmsize_t n;
+        if (offsets[i] <= uint64_t(bytes.size()) && counts[i] <= uint64_t(bytes.size()) - offsets[i]) {
+            data = bytes.constData() + offsets[i];
+            n = tmsize_t(counts[i]);
+        } else {
+            buf.resize(qsizetype(counts[i]));
+            n = TIFFReadRawStrip(s, i, buf.data(), tmsize_t(buf.size()));
+            if (n < 0)
+                badFile(src, "unreadable strip");
+            data = buf.constData();
+        }
+        if (TIFFWriteRawStrip(dst, i, const_cast<char *>(data), n) < 0)
             raiseImagingError(ezErr::WriteFailed);
     }
     return true;
+}
+
+// Tags of a page coded afresh, w x h pixels of the kind: bilevel G4 in the photometric given;
+// others LZW with the predictor, or JPEG at the quality given (grey in the photometric given,
+// colour as YCbCr). Gives the bytes of a row.
+qsizetype beginPage(TIFF *t, Kind kind, uint16_t photometric, uint32_t w, uint32_t h, int jpegQuality,
+                    const OutPage &p)
+{
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
+    TIFFSetField(t, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
+    qsizetype rowBytes;
+    uint32_t rps;
+    if (kind == Kind::Bilevel) {
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(1));
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
+        TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_CCITTFAX4));
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
+        TIFFSetField(t, TIFFTAG_FILLORDER, uint16_t(FILLORDER_MSB2LSB));
+        rowBytes = (qsizetype(w) + 7) / 8;
+        rps = h;
+    } else {
+        const uint16_t spp = kind == Kind::Grey ? 1 : 3;
+        rowBytes = qsizetype(w) * spp;
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp);
+        if (jpegQuality > 0) {
+            TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_JPEG));
+            if (kind == Kind::Rgb) {
+                TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_YCBCR));
+                TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, uint16_t(2), uint16_t(2));
+            } else {
+                TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
+            }
+            TIFFSetField(t, TIFFTAG_JPEGQUALITY, jpegQuality);
+            TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+            // whole rows of coding blocks
+            rps = std::max<uint32_t>(16, uint32_t(256 * 1024 / rowBytes) / 16 * 16);
+        } else {
+            TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
+            TIFFSetField(t, TIFFTAG_PREDICTOR, uint16_t(PREDICTOR_HORIZONTAL));
+            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, kind == Kind::Grey ? photometric : uint16_t(PHOTOMETRIC_RGB));
+            rps = std::clamp<uint32_t>(uint32_t(64 * 1024 / rowBytes), 1, h);
+        }
+    }
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rps);
+    writeResolution(t, p.xDpi, p.yDpi);
+    writeAnnotations(t, p.annotations);
+    return rowBytes;
 }
 
 void encode(TIFF *t, const OutPage &p)
@@ -421,40 +685,11 @@ void encode(TIFF *t, const OutPage &p)
             img = img.convertToFormat(QImage::Format_RGB888);
     }
     const uint32_t w = uint32_t(img.width()), h = uint32_t(img.height());
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
-    TIFFSetField(t, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
-    qsizetype rowBytes;
-    uint32_t rps;
-    bool invert = false;
-    if (kind == Kind::Bilevel) {
-        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(1));
-        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
-        TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_CCITTFAX4));
-        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_MINISWHITE));
-        TIFFSetField(t, TIFFTAG_FILLORDER, uint16_t(FILLORDER_MSB2LSB));
-        rowBytes = (w + 7) / 8;
-        rps = h;
-        // Stored bits are 1 = black; flip when the image's index 1 is the lighter colour.
-        QList<QRgb> ct = img.colorTable();
-        if (ct.size() >= 2)
-            invert = qGray(ct[1]) > qGray(ct[0]);
-    } else {
-        const uint16_t spp = kind == Kind::Grey ? 1 : 3;
-        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
-        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp);
-        TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
-        TIFFSetField(t, TIFFTAG_PREDICTOR, uint16_t(PREDICTOR_HORIZONTAL));
-        TIFFSetField(t, TIFFTAG_PHOTOMETRIC,
-                     uint16_t(kind == Kind::Grey ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB));
-        rowBytes = qsizetype(w) * spp;
-        rps = std::max<uint32_t>(1, uint32_t(64 * 1024 / rowBytes));
-        rps = std::min(rps, h);
-    }
-    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rps);
-    writeResolution(t, p.xDpi, p.yDpi);
-    writeAnnotations(t, p.annotations);
+    const uint16_t photometric = kind == Kind::Bilevel ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK;
+    const qsizetype rowBytes = beginPage(t, kind, photometric, w, h, p.jpegQuality, p);
+    // Stored bits are 1 = black; flip when the image's index 1 is the lighter colour.
+    const QList<QRgb> ct = img.colorTable();
+    const bool invert = kind == Kind::Bilevel && ct.size() >= 2 && qGray(ct[1]) > qGray(ct[0]);
 
     // G4 coding only reads the rows it is given; the predictor changes its row, and inverted rows
     // are made, in one row of our own.
@@ -476,65 +711,33 @@ void encode(TIFF *t, const OutPage &p)
     }
 }
 
-// Writes a stored page again a row at a time (on its canvas when it has one): each row is
-// decoded, the new pixels on its right filled, and encoded (bilevel G4 in the page's own
-// photometric, others LZW). False, with nothing written, for a layout without a row reader (a
-// canvas then cannot be had).
-bool copyRows(TIFF *dst, const OutPage &p)
+// Writes a stored page again a row at a time from its own handle (on its canvas when it has
+// one): each row is decoded, the new pixels on its right filled, and encoded (bilevel G4 in the
+// photometric of its rows, a JPEG page JPEG again at the quality it had, others LZW).
+void copyRows(TIFF *dst, Handle &src, const OutPage &p)
 {
-    std::lock_guard lock(FileAccess::lock(*p.rawFile));
-    Handle &src = atDirectory(*p.rawFile, p.rawDirectory);
     const Fields f = readFields(src);
     const Kind kind = f.kind();
-    if (kind == Kind::Other) {
-        if (p.canvas.isValid())
-            badFile(src, "unsupported page layout");
-        return false;
-    }
     ++g_decodes;
     const uint32_t w = f.width, hgt = f.height;
     const uint32_t nw = p.canvas.isValid() ? std::max<uint32_t>(w, uint32_t(p.canvas.width())) : w;
     const uint32_t nh = p.canvas.isValid() ? std::max<uint32_t>(hgt, uint32_t(p.canvas.height())) : hgt;
+    const uint16_t photometric = f.rowPhotometric();
+    const qsizetype rowBytes = beginPage(dst, kind, photometric, nw, nh, jpegQuality(src.tif(), f), p);
     const QRgb c = p.fill;
-    const bool light = qGray(c) >= 128;
-    TIFFSetField(dst, TIFFTAG_IMAGEWIDTH, nw);
-    TIFFSetField(dst, TIFFTAG_IMAGELENGTH, nh);
-    TIFFSetField(dst, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
-    TIFFSetField(dst, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
-    TIFFSetField(dst, TIFFTAG_BITSPERSAMPLE, f.bps);
-    const uint16_t spp = kind == Kind::Rgb ? 3 : 1;
-    TIFFSetField(dst, TIFFTAG_SAMPLESPERPIXEL, spp);
-    const qsizetype oldBytes = rowBytesOf(f);
-    qsizetype rowBytes;
-    uint32_t rps;
     uchar fillByte[3];
     if (kind == Kind::Bilevel) {
-        TIFFSetField(dst, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_CCITTFAX4));
-        TIFFSetField(dst, TIFFTAG_PHOTOMETRIC, f.photometric);
-        TIFFSetField(dst, TIFFTAG_FILLORDER, uint16_t(FILLORDER_MSB2LSB));
-        rowBytes = (qsizetype(nw) + 7) / 8;
-        rps = nh;
         // A set bit is white on a black-is-0 page.
-        const bool setBit = light == (f.photometric == PHOTOMETRIC_MINISBLACK);
+        const bool setBit = (qGray(c) >= 128) == (photometric == PHOTOMETRIC_MINISBLACK);
         fillByte[0] = setBit ? 0xFF : 0x00;
+    } else if (kind == Kind::Grey) {
+        const int g = qGray(c);
+        fillByte[0] = uchar(photometric == PHOTOMETRIC_MINISWHITE ? 255 - g : g);
     } else {
-        TIFFSetField(dst, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
-        TIFFSetField(dst, TIFFTAG_PREDICTOR, uint16_t(PREDICTOR_HORIZONTAL));
-        TIFFSetField(dst, TIFFTAG_PHOTOMETRIC, kind == Kind::Grey ? f.photometric : uint16_t(PHOTOMETRIC_RGB));
-        rowBytes = qsizetype(nw) * spp;
-        rps = std::clamp<uint32_t>(uint32_t(64 * 1024 / rowBytes), 1, nh);
-        if (kind == Kind::Grey) {
-            const int g = qGray(c);
-            fillByte[0] = uchar(f.photometric == PHOTOMETRIC_MINISWHITE ? 255 - g : g);
-        } else {
-            fillByte[0] = uchar(qRed(c));
-            fillByte[1] = uchar(qGreen(c));
-            fillByte[2] = uchar(qBlue(c));
-        }
+        fillByte[0] = uchar(qRed(c));
+        fillByte[1] = uchar(qGreen(c));
+        fillByte[2] = uchar(qBlue(c));
     }
-    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, rps);
-    writeResolution(dst, p.xDpi, p.yDpi);
-    writeAnnotations(dst, p.annotations);
 
     QByteArray buf(rowBytes, Qt::Uninitialized);
     uchar *row = reinterpret_cast<uchar *>(buf.data());
@@ -547,19 +750,17 @@ bool copyRows(TIFF *dst, const OutPage &p)
                 row[from / 8] = uchar((row[from / 8] & keep) | (fillByte[0] & ~keep));
             }
             std::memset(row + full, fillByte[0], size_t(rowBytes - full));
-        } else if (spp == 1) {
+        } else if (kind == Kind::Grey) {
             std::memset(row + from, fillByte[0], size_t(rowBytes - from));
         } else {
             for (qsizetype i = qsizetype(from) * 3; i < rowBytes; i += 3)
                 std::memcpy(row + i, fillByte, 3);
         }
     };
-    if (TIFFScanlineSize64(src.tif()) != uint64_t(oldBytes))
-        badFile(src, "unexpected row size");
+    RowReader rows(src, f);
     for (uint32_t y = 0; y < nh; ++y) {
         if (y < hgt) {
-            if (TIFFReadScanline(src.tif(), row, y, 0) < 0)
-                badFile(src, "unreadable strip");
+            rows.read(y, row);
             fillFrom(w);
         } else {
             fillFrom(0);
@@ -567,9 +768,7 @@ bool copyRows(TIFF *dst, const OutPage &p)
         if (TIFFWriteScanline(dst, row, y, 0) < 0)
             raiseImagingError(ezErr::WriteFailed);
     }
-    if (!src.error().isEmpty())
-        badFile(src, "damaged page data");
-    return true;
+    rows.finish();
 }
 
 // Turns a bilevel image, visiting only the bytes that hold index-1 pixels.
@@ -605,8 +804,6 @@ QImage rotateMono(const QImage &in, int turns)
 }
 
 } // namespace
-
-bool canCopyRaw(const QelPageInfo &info) { return info.rawCopyable; }
 
 namespace {
 
@@ -655,7 +852,7 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage)
             d.info.samplesPerPixel = f.spp;
             d.info.compression = f.compression;
             d.info.rawCopyable = rawCopyable(f);
-            d.info.rowsReadable = f.kind() != Kind::Other;
+            d.info.jpegQuality = jpegQuality(h.tif(), f);
         } catch (const VbError &e) {
             if (!damage)
                 throw;
@@ -722,37 +919,6 @@ void sideBySide(int n, const std::function<void(int)> &work)
         std::rethrow_exception(st->error);
 }
 
-// Decodes rows y0 .. y1 - 1 of the handle's directory in order, each into the buffer rowAt(y)
-// gives, then handed to rowDone. y0 starts a strip.
-template <typename RowAt, typename RowDone>
-void readRows(Handle &h, qsizetype rowBytes, uint32_t y0, uint32_t y1, RowAt rowAt, RowDone rowDone)
-{
-    TIFF *t = h.tif();
-    if (TIFFScanlineSize64(t) != uint64_t(rowBytes))
-        badFile(h, "unexpected row size");
-    for (uint32_t y = y0; y < y1; ++y) {
-        uchar *row = rowAt(y);
-        if (TIFFReadScanline(t, row, y, 0) < 0)
-            badFile(h, "unreadable strip");
-        rowDone(row);
-    }
-    if (!h.error().isEmpty())
-        badFile(h, "damaged page data");
-}
-
-// Whole pixels of a directory whose layout has no row reader of ours, through libtiff's RGBA
-// reader.
-QImage decodeRgba(Handle &h, const Fields &f)
-{
-    const int w = int(f.width), hgt = int(f.height);
-    std::vector<uint32_t> raster;
-    raster.resize(size_t(w) * size_t(hgt));
-    if (!TIFFReadRGBAImageOriented(h.tif(), f.width, f.height, raster.data(), ORIENTATION_TOPLEFT, 0))
-        badFile(h, "unsupported page layout");
-    return QImage(reinterpret_cast<const uchar *>(raster.data()), w, hgt, w * 4, QImage::Format_RGBA8888)
-        .convertToFormat(QImage::Format_RGB888);
-}
-
 // A page's rows decoded into an image made smaller by a whole factor (1: the page itself). The
 // rows may come in bands, each from a handle of its own.
 class PageRows {
@@ -780,13 +946,12 @@ public:
 
     // Rows per band when bands are decoded side by side (0: one piece): whole strips and whole
     // blocks of the reduction, two strips a band at least, of coded pages of a megabyte or more.
-    uint32_t bandRows(TIFF *t, int threads) const
+    uint32_t bandRows(int threads) const
     {
-        uint32_t rps = 0;
-        TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rps);
-        rps = std::clamp<uint32_t>(rps, 1, m_f.height);
+        const uint32_t rps = m_f.rowsPerBand;
         const uint64_t unit = std::lcm(uint64_t(rps), uint64_t(m_k));
-        if (threads < 2 || TIFFIsTiled(t) || m_f.compression == COMPRESSION_NONE // rows copied, not decoded
+        if (threads < 2 || m_f.tiled || m_f.vFlipped()
+            || (m_f.compression == COMPRESSION_NONE && m_f.direct()) // rows copied, not decoded
             || qint64(m_rowBytes) * m_rows < (qint64(1) << 20))
             return 0;
         const uint64_t per = (m_rows + uint64_t(threads) - 1) / uint64_t(threads);
@@ -797,26 +962,31 @@ public:
     // Rows y0 .. y1 - 1 (y0 starts a strip and a block) decoded from the handle.
     void decode(Handle &h, uint32_t y0, uint32_t y1)
     {
-        const bool invert = m_kind == Kind::Grey && m_f.photometric == PHOTOMETRIC_MINISWHITE;
-        auto flip = [&](uchar *r) {
+        const bool invert = m_kind == Kind::Grey && m_f.rowPhotometric() == PHOTOMETRIC_MINISWHITE;
+        RowReader reader(h, m_f);
+        auto read = [&](uint32_t y, uchar *r) {
+            reader.read(y, r);
             if (invert)
                 for (qsizetype i = 0; i < m_rowBytes; ++i)
                     r[i] = uchar(~r[i]);
         };
         if (m_k == 1) {
-            readRows(h, m_rowBytes, y0, y1, [&](uint32_t y) { return m_bits + qsizetype(y) * m_stride; }, flip);
+            for (uint32_t y = y0; y < y1; ++y)
+                read(y, m_bits + qsizetype(y) * m_stride);
+            reader.finish();
             return;
         }
         const auto rk = m_kind == Kind::Bilevel ? QelRowReducer::Kind::Bilevel
                         : m_kind == Kind::Grey  ? QelRowReducer::Kind::Grey
                                                 : QelRowReducer::Kind::Rgb;
-        QelRowReducer reducer(int(m_f.width), int(y1 - y0), rk, m_k, m_f.photometric != PHOTOMETRIC_MINISBLACK);
+        QelRowReducer reducer(int(m_f.width), int(y1 - y0), rk, m_k, m_f.rowPhotometric() != PHOTOMETRIC_MINISBLACK);
         QByteArray row(m_rowBytes, Qt::Uninitialized);
-        readRows(h, m_rowBytes, y0, y1, [&](uint32_t) { return reinterpret_cast<uchar *>(row.data()); },
-                 [&](uchar *r) {
-                     flip(r);
-                     reducer.addRow(r);
-                 });
+        uchar *r = reinterpret_cast<uchar *>(row.data());
+        for (uint32_t y = y0; y < y1; ++y) {
+            read(y, r);
+            reducer.addRow(r);
+        }
+        reader.finish();
         const QImage band = reducer.result();
         const int oy = int(y0) / m_k;
         for (int y = 0; y < band.height() && oy + y < m_img.height(); ++y)
@@ -826,7 +996,7 @@ public:
     QImage result()
     {
         if (m_k == 1 && m_kind == Kind::Bilevel) {
-            if (m_f.photometric == PHOTOMETRIC_MINISWHITE)
+            if (m_f.rowPhotometric() == PHOTOMETRIC_MINISWHITE)
                 m_img.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
             else
                 m_img.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
@@ -852,31 +1022,24 @@ QImage decodeAt(const File &file, int directory, int factor, bool background)
     Handle &h = atDirectory(file, directory);
     const Fields f = readFields(h);
     const int k = std::max(1, factor);
-    QImage img;
-    if (f.kind() == Kind::Other) {
-        img = reducedImage(decodeRgba(h, f), k);
+    PageRows page(f, k);
+    const int threads = background ? 1 : std::min(8, QThreadPool::globalInstance()->maxThreadCount());
+    const uint32_t band = page.bandRows(threads);
+    if (band == 0) {
+        page.decode(h, 0, page.rows());
     } else {
-        PageRows page(f, k);
-        const int threads = background ? 1 : std::min(8, QThreadPool::globalInstance()->maxThreadCount());
-        const uint32_t band = page.bandRows(h.tif(), threads);
-        if (band == 0) {
-            page.decode(h, 0, page.rows());
-        } else {
-            // Strips are coded apart: bands of them decoded side by side, each through a handle
-            // of its own on the same bytes, without the file's lock.
-            const uint64_t offset = TIFFCurrentDirOffset(h.tif());
-            lock.unlock();
-            const int bands = int((page.rows() + band - 1) / band);
-            sideBySide(bands, [&](int b) {
-                Handle own(file.bytes(), "rh");
-                if (!own.tif() || !TIFFSetSubDirectory(own.tif(), offset))
-                    badFile(own, "page directory not found");
-                readFields(own);
-                page.decode(own, uint32_t(b) * band, std::min(page.rows(), uint32_t(b + 1) * band));
-            });
-        }
-        img = page.result();
+        // Strips are coded apart: bands of them decoded side by side, each through a handle of
+        // its own on the same bytes, without the file's lock.
+        const uint64_t offset = TIFFCurrentDirOffset(h.tif());
+        lock.unlock();
+        const int bands = int((page.rows() + band - 1) / band);
+        sideBySide(bands, [&](int b) {
+            const auto own = ownHandle(file, offset);
+            readFields(*own);
+            page.decode(*own, uint32_t(b) * band, std::min(page.rows(), uint32_t(b + 1) * band));
+        });
     }
+    QImage img = page.result();
     setDpm(img, toDpi(f.xres, f.unit) / k, toDpi(f.yres, f.unit) / k);
     return img;
 }
@@ -892,22 +1055,60 @@ QImage decodeReduced(const File &file, int directory, int factor, bool backgroun
 
 namespace {
 
+// True when the page is a stored one written as it is stored.
+bool copiedAsStored(const OutPage &p)
+{
+    if (!p.rawFile || p.canvas.isValid())
+        return false;
+    std::lock_guard lock(FileAccess::lock(*p.rawFile));
+    return rawCopyable(readFields(atDirectory(*p.rawFile, p.rawDirectory)));
+}
+
+// A page coded again, alone in a TIFF of its own: a stored page's rows, or pixels.
+QByteArray codedAlone(const OutPage &p)
+{
+    QByteArray out;
+    Handle h(&out);
+    if (!h.tif())
+        raiseImagingError(ezErr::WriteFailed, h.error());
+    if (p.rawFile) {
+        const auto src = ownHandle(*p.rawFile, directoryOffset(*p.rawFile, p.rawDirectory));
+        copyRows(h.tif(), *src, p);
+    } else {
+        encode(h.tif(), p);
+    }
+    if (!TIFFWriteDirectory(h.tif()) || !h.close())
+        raiseImagingError(ezErr::WriteFailed, h.error());
+    return out;
+}
+
 void writePages(Handle &h, const std::vector<OutPage> &pages)
 {
     if (!h.tif())
         raiseImagingError(ezErr::WriteFailed, h.error());
-    for (const OutPage &p : pages) {
-        if (!p.rawFile) {
-            encode(h.tif(), p);
-        } else if ((p.canvas.isValid() || !copyRaw(h.tif(), p)) && !copyRows(h.tif(), p)) {
-            // decoded only now, so that one page at a time is held
-            OutPage decoded = p;
-            decoded.rawFile = nullptr;
-            decoded.image = decode(*p.rawFile, p.rawDirectory);
-            encode(h.tif(), decoded);
+    // Pages coded again are coded side by side, a few at a time, and their strips copied in
+    // order; the others' strips are copied as they are stored.
+    const size_t window = size_t(2 * std::max(1, QThreadPool::globalInstance()->maxThreadCount()));
+    for (size_t first = 0; first < pages.size(); first += window) {
+        const size_t n = std::min(window, pages.size() - first);
+        std::vector<std::unique_ptr<File>> coded(n);
+        sideBySide(int(n), [&](int j) {
+            const OutPage &p = pages[first + size_t(j)];
+            if (!copiedAsStored(p))
+                coded[size_t(j)] = std::make_unique<File>(codedAlone(p));
+        });
+        for (size_t j = 0; j < n; ++j) {
+            OutPage p = pages[first + j];
+            if (coded[j]) {
+                p.rawFile = coded[j].get();
+                p.rawDirectory = 0;
+                p.canvas = QSize();
+            }
+            if (!copyRaw(h.tif(), p))
+                raiseImagingError(ezErr::WriteFailed, QStringLiteral("page %1 cannot be copied").arg(first + j + 1));
+            if (!TIFFWriteDirectory(h.tif()))
+                raiseImagingError(ezErr::WriteFailed, h.error());
         }
-        if (!TIFFWriteDirectory(h.tif()))
-            raiseImagingError(ezErr::WriteFailed, h.error());
     }
     if (!h.close())
         raiseImagingError(ezErr::WriteFailed, h.error());

@@ -55,7 +55,8 @@ private:
 // when the file is whole).
 std::vector<Directory> readDirectories(const File &file, VbError *damage = nullptr);
 
-// Decodes one directory: Format_Mono (bilevel), Grayscale8 or RGB888, dots per metre set.
+// Decodes one directory: Format_Mono (bilevel), Grayscale8 (grey of any depth) or RGB888 (any
+// other layout, as libtiff's RGBA reader gives it, alpha left out), dots per metre set.
 QImage decode(const File &file, int directory);
 // Decodes one directory made smaller by a whole factor as its rows come (see QelRowReducer):
 // Grayscale8 for bilevel and grey pages, RGB32 for colour; factor 1 is decode(). A decode in the
@@ -66,22 +67,21 @@ qint64 decodeCount();
 
 struct OutPage {
     // Copy the compressed strips of this directory as they are (when set; a directory that
-    // cannot be copied is decoded and encoded a row at a time as it is written) ...
+    // cannot be copied is decoded and encoded a row at a time as it is written, a JPEG page as
+    // JPEG at the quality it had) ...
     const File *rawFile = nullptr;
     int rawDirectory = -1;
     // With a canvas (and a raw page): the page's rows written on that larger canvas, the new
     // pixels in the fill colour, decoded and encoded a row at a time.
     QSize canvas;
     QRgb fill = 0xFFFFFFFF;
-    // ... or encode these pixels.
+    // ... or encode these pixels (as JPEG at this quality when set, unless bilevel).
     QImage image;
+    int jpegQuality = 0;
     double xDpi = 0;
     double yDpi = 0;
     QByteArray annotations;
 };
-
-// True when a stored page can be written again without decoding.
-bool canCopyRaw(const QelPageInfo &info);
 
 QByteArray write(const std::vector<OutPage> &pages);
 // Writes straight into the file (a disk file under a temporary name, renamed into place when

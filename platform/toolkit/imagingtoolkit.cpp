@@ -157,7 +157,7 @@ void ImagingToolkit::resizeCanvas(int newWidth, int newHeight, unsigned color, i
     Page &p = selected();
     if (newWidth < 1 || newHeight < 1 || qint64(newWidth) * newHeight > tiffcodec::MaxPixels)
         raiseVbError(vbErr::InvalidProcedureCall);
-    if (p.image.isNull() && p.dir.info.rowsReadable && newWidth >= width() && newHeight >= height()) {
+    if (p.image.isNull() && newWidth >= width() && newHeight >= height()) {
         // Made when the page is written, a row at a time; or when its pixels are asked for.
         p.canvas = QSize(newWidth, newHeight);
         p.fill = QRgb(color);
@@ -196,7 +196,7 @@ void ImagingToolkit::save(const QString &path, int format, int, bool overwrite)
         tiffcodec::OutPage &o = out[i];
         o.xDpi = p.image.isNull() ? p.dir.info.xDpi : p.image.dotsPerMeterX() * 0.0254;
         o.yDpi = p.image.isNull() ? p.dir.info.yDpi : p.image.dotsPerMeterY() * 0.0254;
-        if (p.canvas.isValid() || (!p.changed && tiffcodec::canCopyRaw(p.dir.info))) {
+        if (p.canvas.isValid() || !p.changed) {
             o.rawFile = m_file.get();
             o.rawDirectory = p.index;
             o.canvas = p.canvas;

@@ -140,21 +140,6 @@ bool fetchEFiledDocument(hostsim::HostEmulator &em, const QString &burnedPath)
     return IM652R(conn, QStringLiteral("R"), t1, t2, t3);
 }
 
-bool lookUpBookRange(hostsim::HostEmulator &em, int pages)
-{
-    em.runScript(QStringLiteral("INSERT INTO book_ranges(book_code, book, first_page, last_page, path, prefix) "
-                                "VALUES('', '000900', '0001', '0600', 'BOOKS\\B000900\\', 'B00900');\n"));
-    QDir(qEnvironmentVariable("QUORLA_SHARE_ROOT")).mkpath(QStringLiteral("QHOST/BOOKS/B000900"));
-    g_dbMode = MODE_MARGBS;
-    g_blnScanUnIndexDocs = true;
-    g_Book = QStringLiteral("000900");
-    g_Page = QStringLiteral("0001");
-    g_EndingPage = padZeros(pages, 4);
-    AdoConnection conn;
-    openHostConnection(conn);
-    return RG632R(QStringLiteral("A"), conn, QStringLiteral("QHOST"));
-}
-
 void loadMainWindow()
 {
     frmMain();

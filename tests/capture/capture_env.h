@@ -49,9 +49,6 @@ void tearDownStoreHost();
 // False when the host refused.
 bool fetchEFiledDocument(hostsim::HostEmulator &em,
                          const QString &burnedPath = QStringLiteral("\\\\QHOST\\EFILE\\BURNED\\0000000002.TIF"));
-// Book 000900 (pages 1 to 600, folder "BOOKS\B000900\", files B00900<page>.T) looked up for a
-// book scan of pages 1 to `pages` in the Massachusetts book-scan mode, unindexed.
-bool lookUpBookRange(hostsim::HostEmulator &em, int pages);
 
 // A fixture over setUpStoreHost: the main window loaded, the state reset, the emulator and the
 // scripted boxes and forms; both views and the merge timer cleared afterwards.

@@ -1,6 +1,5 @@
 // The document store against the records-host emulator: files on the share, registration,
 // what follows a store, and what a failing store leaves behind.
-#include <QCryptographicHash>
 #include <QDate>
 #include <QDir>
 #include <QDirIterator>
@@ -11,8 +10,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
 #include <memory>
+#include <random>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -32,7 +33,6 @@
 #include "host/hostcall.h"
 #include "host/im650r.h"
 #include "host/im656r.h"
-#include "host/rg632r.h"
 #include "platform/annot/annotdocument.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/imaging/tiffcodec.h"
@@ -140,20 +140,6 @@ protected:
         EXPECT_EQ(QDir(scans()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
-    // Every file below the share root (hidden ones too) with a digest of its content.
-    QMap<QString, QByteArray> shareContents() const
-    {
-        QMap<QString, QByteArray> out;
-        const QString root = dir.filePath(QStringLiteral("share"));
-        QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            QFile f(it.next());
-            if (f.open(QIODevice::ReadOnly))
-                out.insert(f.fileName().mid(root.size()), QCryptographicHash::hash(f.readAll(), QCryptographicHash::Md5));
-        }
-        return out;
-    }
-
     // The pages of a TIFF file as libtiff's own tool counts them; -100 when it cannot read it.
     static int tiffPages(const QString &file)
     {
@@ -177,12 +163,6 @@ protected:
         return tiffPages(found.first());
     }
 
-    // Every file of a folder below the share root, hidden ones too.
-    QStringList filesIn(const QString &folder) const
-    {
-        return QDir(dir.filePath(QStringLiteral("share/QHOST/") + folder)).entryList(QDir::Files | QDir::Hidden);
-    }
-
     // Files below folder that this process holds open (deleted ones too).
     static QStringList openFilesBelow(const QString &folder)
     {
@@ -196,23 +176,6 @@ protected:
                 out << QString::fromLocal8Bit(target, n);
         }
         return out;
-    }
-
-    QString queueStatus() const
-    {
-        QSqlQuery q(em->db());
-        q.exec(QStringLiteral("SELECT status FROM efile_queue WHERE document_id = '0000000002'"));
-        return q.next() ? q.value(0).toString() : QString();
-    }
-
-    // The host refuses the next call of program with that text in its error-message parameter.
-    void refuseNext(const QString &program, const QString &parameter, const QString &text)
-    {
-        hostsim::Fault refusal;
-        refusal.kind = hostsim::FaultKind::ScriptedAnswer;
-        refusal.program = program;
-        refusal.answer.insert(parameter, text);
-        em->addFault(refusal);
     }
 
     // A second store, once what made the first one fail is mended, stores the whole document.
@@ -453,6 +416,86 @@ TEST_F(StoreTest, FailedAnnotationMergeFailsTheStore)
     EXPECT_TRUE(msg->calls().first().prompt.startsWith(QStringLiteral("Error in tmrAnnotationMerge_Timer")));
     expectDocumentBack(2);
     expectSecondStoreStoresItWhole(2);
+}
+
+// A document of a billion bytes or more does not fit the host's nine-digit size field: it is
+// refused with words the operator understands before anything reaches the share, and the pages
+// stay in the view. Grey pages of noise that LZW cannot shrink, the first page's strips written
+// again for each further page, make such a file in seconds.
+TEST_F(StoreTest, ADocumentTooLargeForTheHostIsRefusedBeforeAnythingIsStored)
+{
+    const QString big = g_strTempPath + QStringLiteral("temp.tif");
+    int pages = 0;
+    {
+        TIFF *t = TIFFOpen(QFile::encodeName(big).constData(), "w8");
+        ASSERT_NE(t, nullptr);
+        const uint32_t side = 4096, rows = 256;
+        std::mt19937 noise(7);
+        std::vector<std::vector<uchar>> strips;
+        qint64 bytes = 0;
+        while (bytes < 1000000000) {
+            TIFFSetField(t, TIFFTAG_IMAGEWIDTH, side);
+            TIFFSetField(t, TIFFTAG_IMAGELENGTH, side);
+            TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+            TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+            TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+            TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rows);
+            TIFFSetField(t, TIFFTAG_XRESOLUTION, 200.0);
+            TIFFSetField(t, TIFFTAG_YRESOLUTION, 200.0);
+            TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+            if (strips.empty()) {
+                std::vector<uchar> row(side);
+                for (uint32_t y = 0; y < side; ++y) {
+                    for (uchar &px : row)
+                        px = uchar(noise());
+                    ASSERT_EQ(TIFFWriteScanline(t, row.data(), y, 0), 1);
+                }
+                ASSERT_TRUE(TIFFWriteDirectory(t));
+                // The strips as written, to be written again as they are.
+                TIFF *r = TIFFOpen(QFile::encodeName(big).constData(), "r");
+                ASSERT_NE(r, nullptr);
+                for (tstrip_t s = 0; s < TIFFNumberOfStrips(r); ++s) {
+                    std::vector<uchar> raw(size_t(TIFFRawStripSize(r, s)));
+                    ASSERT_GT(TIFFReadRawStrip(r, s, raw.data(), tmsize_t(raw.size())), 0);
+                    bytes += qint64(raw.size());
+                    strips.push_back(std::move(raw));
+                }
+                TIFFClose(r);
+            } else {
+                for (size_t s = 0; s < strips.size(); ++s) {
+                    ASSERT_GT(TIFFWriteRawStrip(t, tstrip_t(s), strips[s].data(), tmsize_t(strips[s].size())), 0);
+                    bytes += qint64(strips[s].size());
+                }
+                ASSERT_TRUE(TIFFWriteDirectory(t));
+            }
+            ++pages;
+        }
+        TIFFClose(t);
+    }
+    ASSERT_GE(QFileInfo(big).size(), 1000000000);
+    for (const bool eFiled : {false, true}) {
+        SCOPED_TRACE(eFiled ? "e-filed" : "paper");
+        if (eFiled)
+            ASSERT_TRUE(fetchEFiledDocument(*em));
+        QelEzImage &view = *frmMain().ezPageView;
+        view.clearImage();
+        view.setImageFile(big);
+        frmMain().ezTreeView->setImageHandle(view.imageHandle());
+        frmMain().btnStore->setEnabled(true);
+        g_blnPromptStore = true;
+        msg->clear();
+
+        EXPECT_FALSE(do_store(true));
+        ASSERT_FALSE(msg->calls().isEmpty());
+        EXPECT_TRUE(msg->calls().last().prompt.startsWith(QStringLiteral("This document is too large for the records host")))
+            << msg->calls().last().prompt.toStdString();
+        EXPECT_TRUE(registrations().isEmpty());
+        EXPECT_EQ(QDir(scans()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        EXPECT_EQ(view.pageCount(), pages) << "the pages stay";
+        EXPECT_TRUE(frmMain().btnStore->isEnabled());
+        EXPECT_TRUE(g_blnPromptStore);
+    }
 }
 
 TEST_F(StoreTest, PageCountMismatchRefusedLeavesTheDocument)
@@ -713,176 +756,5 @@ TEST_F(StoreTest, TrapsPassEveryStepOfTheirRoad)
     }
     EXPECT_EQ(registrations().size(), 1);
 }
-
-// ---- every store kind against every answer of the host to its registration ------------------
-
-enum class Kind { Paper, BookScan, BookScanAgain, EFiled };
-enum class Answer { Refused, Lost, Taken };
-struct HostAnswer {
-    const char *name;
-    Kind kind;
-    Answer answer;
-};
-void PrintTo(const HostAnswer &row, std::ostream *os) { *os << row.name; }
-
-class StoreAnswers : public StoreFixture<::testing::TestWithParam<HostAnswer>> {
-protected:
-    QString bookFile() const { return dir.filePath(QStringLiteral("share/QHOST/BOOKS/B000900/B009000001.T")); }
-
-    // Book 900 pages 1 and 2 looked up for a book scan, as Start does in that mode.
-    void lookUpBookAgain()
-    {
-        g_dbMode = MODE_MARGBS;
-        g_blnScanUnIndexDocs = true;
-        g_Book = QStringLiteral("000900");
-        g_Page = QStringLiteral("0001");
-        g_EndingPage = QStringLiteral("0002");
-        AdoConnection conn;
-        openHostConnection(conn);
-        ASSERT_TRUE(RG632R(QStringLiteral("A"), conn, QStringLiteral("QHOST")));
-    }
-
-    // The document of the row in both views as a scan leaves it (in memory), the host's fault set.
-    void prepare(const HostAnswer &row)
-    {
-        switch (row.kind) {
-        case Kind::Paper:
-            break;
-        case Kind::BookScan:
-            ASSERT_TRUE(lookUpBookRange(*em, 2));
-            break;
-        case Kind::BookScanAgain:
-            // Stored under the host's folder and name and registered once, the mode back in
-            // recorded land; then looked up and scanned again.
-            ASSERT_TRUE(lookUpBookRange(*em, 2));
-            EXPECT_EQ(g_BookPath.size(), 32); // as the host returns it
-            loadDocument(2, true, true);
-            ASSERT_TRUE(do_store_manual(true));
-            ASSERT_EQ(registrations(true),
-                      QStringList{QStringLiteral("RG632R S \\\\QHOST\\BOOKS\\B000900\\B009000001.T  0002")});
-            EXPECT_EQ(g_dbMode, MODE_MARG);
-            EXPECT_FALSE(frmMain().chkAutoNextPage->isEnabled());
-            EXPECT_TRUE(scanFiles().isEmpty());
-            lookUpBookAgain();
-            break;
-        case Kind::EFiled: {
-            ASSERT_TRUE(fetchEFiledDocument(*em));
-            // The burned image the host holds for the document.
-            QFile burned(dir.filePath(QStringLiteral("share/QHOST/EFILE/BURNED/0000000002.TIF")));
-            ASSERT_TRUE(burned.open(QIODevice::WriteOnly));
-            burned.write("the host's burned image");
-            break;
-        }
-        }
-        loadDocument(2, true, true, 600);
-        frmMain().btnStore->setEnabled(true);
-        g_blnPromptStore = true;
-        const bool bookScan = row.kind == Kind::BookScan || row.kind == Kind::BookScanAgain;
-        if (row.answer == Answer::Refused)
-            refuseNext(bookScan ? QStringLiteral("RG632R") : QStringLiteral("IM650R"),
-                       bookScan ? QStringLiteral("$ErrMsg") : QStringLiteral("ErrMsg"), QStringLiteral("STORE AREA LOCKED"));
-        if (row.answer == Answer::Lost) {
-            hostsim::Fault drop;
-            drop.kind = hostsim::FaultKind::LostReply;
-            drop.program = QStringLiteral("IM650R");
-            em->addFault(drop);
-        }
-        msg->clear();
-    }
-};
-
-// A refusal leaves the share as it was (a file the host had keeps its content) and gives the
-// document back in both views, in a working file that is there, to be stored again. A lost
-// answer leaves the files and says so; the next Store asks the host first, and where the host
-// has the document sends no second registration. A store that went through leaves Store off.
-TEST_P(StoreAnswers, LeaveTheShareTheHostAndTheDocumentConsistent)
-{
-    const HostAnswer row = GetParam();
-    prepare(row);
-    if (HasFatalFailure())
-        return;
-    const int registered = int(registrations().size());
-    const QMap<QString, QByteArray> before = shareContents();
-
-    const bool stored = do_store(true);
-
-    switch (row.answer) {
-    case Answer::Refused:
-        EXPECT_FALSE(stored);
-        ASSERT_EQ(msg->calls().size(), 1);
-        EXPECT_EQ(msg->calls().first().prompt.trimmed(), QStringLiteral("STORE AREA LOCKED"));
-        EXPECT_EQ(shareContents(), before);
-        expectDocumentBack(2, registered);
-        // Stored again once the host takes it: the whole document, in place of the host's file.
-        msg->clear();
-        EXPECT_TRUE(do_store(true));
-        EXPECT_EQ(registrations().size(), registered + (row.kind == Kind::EFiled ? 2 : 1));
-        if (row.kind == Kind::BookScanAgain || row.kind == Kind::BookScan) {
-            EXPECT_EQ(filesIn(QStringLiteral("BOOKS/B000900")), QStringList{QStringLiteral("B009000001.T")});
-            EXPECT_EQ(tiffPages(bookFile()), 2);
-        }
-        break;
-    case Answer::Lost: {
-        EXPECT_FALSE(stored);
-        ASSERT_FALSE(msg->calls().isEmpty());
-        EXPECT_TRUE(msg->calls().last().prompt.contains(QStringLiteral("check it on the host before storing it again")));
-        EXPECT_EQ(registrations().size(), registered + 1) << "the host took it";
-        EXPECT_EQ(frmMain().ezPageView->pageCount(), 2);
-        EXPECT_TRUE(g_blnPromptStore);
-        msg->clear();
-        do_store(true);
-        EXPECT_TRUE(msg->calls().first().prompt.contains(QStringLiteral("shows this document stored")))
-            << msg->calls().value(0).prompt.toStdString();
-        const QStringList regs = registrations(true);
-        EXPECT_EQ(regs.filter(QStringLiteral("IM650R")).size(), 1) << regs.join(u'\n').toStdString();
-        if (row.kind == Kind::EFiled) {
-            EXPECT_EQ(regs.filter(QStringLiteral("IM652R")).size(), 1) << "handed over once";
-            EXPECT_EQ(queueStatus(), QStringLiteral("S"));
-        }
-        EXPECT_FALSE(g_blnPromptStore);
-        EXPECT_FALSE(frmMain().btnStore->isEnabled());
-        break;
-    }
-    case Answer::Taken:
-        EXPECT_TRUE(stored);
-        EXPECT_EQ(registrations().size(), registered + (row.kind == Kind::EFiled ? 2 : 1));
-        EXPECT_FALSE(g_blnPromptStore);
-        if (row.kind == Kind::EFiled) {
-            EXPECT_FALSE(frmMain().btnStore->isEnabled()) << "a second press would register it again";
-            EXPECT_FALSE(frmMain().mnuStore->isEnabled());
-            // The host's burned image replaced by the document with its items, handed over.
-            const QFileInfo burned(dir.filePath(QStringLiteral("share/QHOST/EFILE/BURNED/0000000002.TIF")));
-            EXPECT_EQ(burned.size(), QFileInfo(g_strTempPath + QStringLiteral("temp8.tif")).size());
-            EXPECT_EQ(registrations(true),
-                      (QStringList{QStringLiteral("IM650R S SCAN-PC 01.T %1 0002").arg(burned.size(), 9, 10, QLatin1Char('0')),
-                                   QStringLiteral("IM652R S \\\\QHOST\\EFILE\\BURNED\\0000000002.TIF  0002")}));
-            EXPECT_EQ(queueStatus(), QStringLiteral("S"));
-            EXPECT_TRUE(scanFiles().isEmpty());
-            QelEzImage check;
-            check.setImageFile(burned.filePath());
-            ASSERT_EQ(check.pageCount(), 2);
-            check.setPage(2);
-            EXPECT_EQ(check.annotationCount(), 1);
-        }
-        if (row.kind == Kind::BookScanAgain) {
-            EXPECT_EQ(filesIn(QStringLiteral("BOOKS/B000900")), QStringList{QStringLiteral("B009000001.T")});
-            EXPECT_NE(shareContents().value(QStringLiteral("/QHOST/BOOKS/B000900/B009000001.T")),
-                      before.value(QStringLiteral("/QHOST/BOOKS/B000900/B009000001.T")));
-        }
-        break;
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Stores, StoreAnswers,
-    ::testing::Values(HostAnswer{"PaperRefused", Kind::Paper, Answer::Refused},
-                      HostAnswer{"PaperAnswerLost", Kind::Paper, Answer::Lost},
-                      HostAnswer{"BookScanRefused", Kind::BookScan, Answer::Refused},
-                      HostAnswer{"BookScanAgainRefused", Kind::BookScanAgain, Answer::Refused},
-                      HostAnswer{"BookScanAgainTaken", Kind::BookScanAgain, Answer::Taken},
-                      HostAnswer{"EFiledRefused", Kind::EFiled, Answer::Refused},
-                      HostAnswer{"EFiledAnswerLost", Kind::EFiled, Answer::Lost},
-                      HostAnswer{"EFiledTaken", Kind::EFiled, Answer::Taken}),
-    [](const ::testing::TestParamInfo<HostAnswer> &info) { return std::string(info.param.name); });
 
 } // namespace

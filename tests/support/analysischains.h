@@ -3,6 +3,7 @@
 #include "platform/analysis/ip2.h"
 
 #include <memory>
+#include <string>
 #include <vector>
 
 // The blank test's chain for one page.
@@ -29,6 +30,31 @@ inline int blankValue(const IP2Image &out)
         if (out.results().item(i).name() == u"Blank")
             return out.results().item(i).value().toInt();
     return -1;
+}
+
+// The blank test's verdicts at sensitivities 0 to 9, 'B' blank and 'c' content: the filters
+// before the verdict once, then the verdict at each sensitivity.
+inline std::string blankVerdicts(const QImage &scan, const QString &margin = QStringLiteral("1/30in"))
+{
+    FilterChain filters = blankChain(3, margin);
+    filters.remove(4);
+    const IP2Image filtered = filters.apply(scan);
+    std::string verdicts;
+    for (int s = 0; s <= 9; ++s) {
+        IP2Image out = filtered;
+        IP2BlankDetector detector;
+        detector.setSensitivity(s);
+        detector.apply(out);
+        verdicts += blankValue(out) == 1 ? 'B' : 'c';
+    }
+    return verdicts;
+}
+
+// True when no verdict turns from blank back to content as the sensitivity rises.
+inline bool risesMonotonely(const std::string &verdicts)
+{
+    const size_t firstBlank = verdicts.find('B');
+    return firstBlank == std::string::npos || verdicts.find('c', firstBlank) == std::string::npos;
 }
 
 // The barcode chain with the cover-sheet zone (left 0in, width 8in, top 5in, height 3in).

@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QFont>
+#include <QFontDatabase>
 #include <QPainterPath>
 
 #include <ZXing/BitMatrix.h>
@@ -219,7 +220,7 @@ QImage Sheet::scan(const ScanOptions &o) const
     // The back page seen through the paper: mirrored and blurred, drawn at a quarter of the
     // resolution and smoothed up.
     QImage back;
-    if (o.bleedThrough && !bilevel) {
+    if (o.bleedThrough) {
         Sheet b(std::max(20, m_dpi / 4), 0.4, QSizeF(w / double(m_dpi), h / double(m_dpi)));
         b.bodyText(o.seed + 1000);
         b.m_painter->end();
@@ -373,15 +374,74 @@ QImage Sheet::scan(const ScanOptions &o) const
     mono.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
     mono.setDotsPerMeterX(out.dotsPerMeterX());
     mono.setDotsPerMeterY(out.dotsPerMeterY());
-    // The scanner's threshold follows its paper: ink is what is 40 % darker.
-    const int threshold = paperGrey * 3 / 5;
-    for (int y = 0; y < h; ++y) {
-        const uchar *src = out.constScanLine(y);
-        uchar *dst = mono.scanLine(y);
-        std::fill(dst, dst + mono.bytesPerLine(), 0);
-        for (int x = 0; x < w; ++x)
-            if (src[x] < threshold)
-                dst[x >> 3] |= uchar(0x80 >> (x & 7));
+    for (int y = 0; y < h; ++y)
+        std::memset(mono.scanLine(y), 0, size_t(mono.bytesPerLine()));
+    const auto ink = [&](int x, int y) { mono.scanLine(y)[x >> 3] |= uchar(0x80 >> (x & 7)); };
+    switch (o.halftone) {
+    case Halftone::Threshold: {
+        // The scanner's threshold follows its paper: ink is what is 40 % darker.
+        const int threshold = paperGrey * 3 / 5;
+        for (int y = 0; y < h; ++y) {
+            const uchar *src = out.constScanLine(y);
+            for (int x = 0; x < w; ++x)
+                if (src[x] < threshold)
+                    ink(x, y);
+        }
+        break;
+    }
+    case Halftone::Ordered:
+    case Halftone::Clustered: {
+        // An 8 x 8 threshold matrix: Bayer's dispersed dots, or dots that grow from the cell's
+        // middle (a 45-degree screen).
+        int matrix[8][8];
+        std::vector<std::pair<double, int>> order; // clustered: cells by their distance from the dots' middles
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) {
+                int v = 0;
+                for (int bit = 0; bit < 3; ++bit) {
+                    const int xb = (x >> bit) & 1, yb = (y >> bit) & 1;
+                    v |= ((xb ^ yb) << (5 - 2 * bit)) | (yb << (4 - 2 * bit));
+                }
+                matrix[y][x] = v;
+                // Two dots per 8 x 8 cell, at (2, 2) and (6, 6) turned 45 degrees: a diamond screen.
+                const double u = std::fmod(x + y + 0.5, 8.0) - 4, t = std::fmod(x - y + 8.5, 8.0) - 4;
+                order.push_back({u * u + t * t + 0.001 * v, y * 8 + x});
+            }
+        if (o.halftone == Halftone::Clustered) {
+            std::sort(order.begin(), order.end());
+            for (int r = 0; r < 64; ++r)
+                matrix[order[size_t(r)].second / 8][order[size_t(r)].second % 8] = r;
+        }
+        for (int y = 0; y < h; ++y) {
+            const uchar *src = out.constScanLine(y);
+            for (int x = 0; x < w; ++x)
+                if (src[x] * 64 < (matrix[y & 7][x & 7] * 2 + 1) * 128)
+                    ink(x, y);
+        }
+        break;
+    }
+    case Halftone::Diffusion: {
+        // Floyd and Steinberg's error diffusion, in serpentine rows.
+        std::vector<int> cur(size_t(w) + 2, 0), next(size_t(w) + 2, 0);
+        for (int y = 0; y < h; ++y) {
+            const uchar *src = out.constScanLine(y);
+            std::swap(cur, next);
+            std::fill(next.begin(), next.end(), 0);
+            const bool back = y % 2;
+            for (int i = 0; i < w; ++i) {
+                const int x = back ? w - 1 - i : i, d = back ? -1 : 1;
+                const int v = src[x] * 16 + cur[size_t(x + 1)];
+                const int e = v < 128 * 16 ? v : v - 255 * 16;
+                if (v < 128 * 16)
+                    ink(x, y);
+                cur[size_t(x + 1 + d)] += e * 7 / 16;
+                next[size_t(x + 1 - d)] += e * 3 / 16;
+                next[size_t(x + 1)] += e * 5 / 16;
+                next[size_t(x + 1 + d)] += e / 16;
+            }
+        }
+        break;
+    }
     }
     return mono;
 }
@@ -487,49 +547,39 @@ QPainterPath handPath(const std::vector<QPointF> &points, XorShift &rng, double 
 enum class Pen { Ballpoint, Pencil, Felt, Carbon };
 const char *const PenNames[] = {"ballpoint", "pencil", "felt pen", "carbon"};
 
-// The keep-out areas and the sheet's placing of things, in inches of the scan.
+// Where the sheet lies on the scan: inches of the sheet to its pixels, and to inches of the scan.
 class Layout {
 public:
-    Layout(QSizeF size, double skew, int dpi) : m_size(size), m_dpi(dpi), m_skew(skew)
+    Layout(QSizeF size, double skew, int dpi) : m_size(size), m_dpi(dpi)
     {
         const QPointF c(size.width() * dpi / 2, size.height() * dpi / 2);
-        m_toSheet = (QTransform::fromTranslate(-c.x(), -c.y()) * QTransform().rotate(-skew)
-                     * QTransform::fromTranslate(c.x(), c.y()));
-        m_toScan = m_toSheet.inverted();
+        m_toScan = QTransform::fromTranslate(-c.x(), -c.y()) * QTransform().rotate(skew) * QTransform::fromTranslate(c.x(), c.y());
     }
-    // Marks a box of the scan (inches) as taken by an artefact.
-    void keepOut(const QRectF &box) { m_taken.push_back(box.adjusted(-0.1, -0.1, 0.1, 0.1)); }
-    // A place for a thing of `width` x `height` inches drawn square to the sheet: its centre in
-    // the sheet's pixels, the thing on the scan at least 0.1 in inside every edge and clear of
-    // the keep-out areas. False when no place is found.
-    bool place(double width, double height, XorShift &rng, QPointF &centre) const
+    QPointF px(QPointF inches) const { return inches * m_dpi; }
+    QPointF onScan(QPointF inches) const { return m_toScan.map(inches * m_dpi) / m_dpi; }
+    // Moves a box of the sheet (inches) until the scan shows all of it inside `safe` (inches of
+    // the scan).
+    QRectF inside(QRectF box, const QRectF &safe) const
     {
-        const double a = std::abs(m_skew) * 3.14159265 / 180;
-        const double hx = (width * std::cos(a) + height * std::sin(a)) / 2;
-        const double hy = (width * std::sin(a) + height * std::cos(a)) / 2;
-        const double lo = 0.1;
-        if (2 * hx > m_size.width() - 2 * lo || 2 * hy > m_size.height() - 2 * lo)
-            return false;
-        for (int tries = 0; tries < 60; ++tries) {
-            const QPointF p(rng.between(lo + hx, m_size.width() - lo - hx), rng.between(lo + hy, m_size.height() - lo - hy));
-            const QRectF box(p.x() - hx, p.y() - hy, 2 * hx, 2 * hy);
-            if (std::any_of(m_taken.begin(), m_taken.end(), [&](const QRectF &t) { return t.intersects(box); }))
-                continue;
-            centre = m_toSheet.map(p * m_dpi);
-            return true;
+        for (int round = 0; round < 3; ++round) {
+            double dx = 0, dy = 0;
+            for (const QPointF &c : {box.topLeft(), box.topRight(), box.bottomLeft(), box.bottomRight()}) {
+                const QPointF s = onScan(c);
+                dx = std::max(dx, safe.left() - s.x());
+                dx = std::min(dx, safe.right() - s.x());
+                dy = std::max(dy, safe.top() - s.y());
+                dy = std::min(dy, safe.bottom() - s.y());
+            }
+            box.translate(dx, dy);
         }
-        return false;
+        return box;
     }
-    // A point of the scan (inches) on the sheet (pixels), and back.
-    QPointF onSheet(QPointF inches) const { return m_toSheet.map(inches * m_dpi); }
-    QPointF onScan(QPointF pixels) const { return m_toScan.map(pixels) / m_dpi; }
+    QSizeF size() const { return m_size; }
 
 private:
     QSizeF m_size;
     int m_dpi;
-    double m_skew;
-    QTransform m_toSheet, m_toScan;
-    std::vector<QRectF> m_taken;
+    QTransform m_toScan;
 };
 
 std::string fixed(double v, int decimals = 2)
@@ -539,180 +589,346 @@ std::string fixed(double v, int decimals = 2)
     return b;
 }
 
+// Handwriting in fonts of the Debian archive (scripts/install-deps installs them), most of them
+// drawn from real hands.
+const char *const HandFonts[] = {"DkgHandwriting", "Breip", "femkeklaver", "Humor Sans", "Kristi",
+                                 "Dancing Script", "Comic Neue", "Z003"};
+// What a clerk writes on an otherwise empty page or beside the print.
+const char *const HandTexts[] = {"2", "7", "3", "17", "4", "9", "p. 4", "3/4/05", "JK", "R.M.", "ok", "void",
+                                 "see 1033/57", "Rec'd 4/2", "#12", "x", "No. 7", "Apr 9", "copy", "paid", "A-3", "1"};
+const char *const PrintTexts[] = {"3", "- 2 -", "Page 7 of 9", "DOC 004512", "continued", "VOID", "12", "Exhibit B"};
+
+// A place for a thing of `size` inches on the sheet: its top left.
+struct Placer {
+    XorShift &rng;
+    const Layout &layout;
+    QRectF safe; // where writing may lie on the scan: on the paper, off borders and bands
+    struct Spot {
+        QPointF c;
+        double clear; // inches: a hole's radius, which takes what lies inside it
+    };
+    std::vector<Spot> artefacts; // places of holes, staples and creases on the sheet
+    std::string where;
+    int corners = 30; // percent of things put in a corner
+
+    QRectF place(QSizeF size)
+    {
+        const QSizeF sheet = layout.size();
+        const double w = size.width(), h = size.height();
+        QPointF at;
+        const int kind = rng.below(100);
+        if (kind < corners || (kind < corners + 25 && artefacts.empty())) {
+            // In a corner.
+            const int corner = rng.below(4);
+            const double dx = rng.between(0.12, 0.8), dy = rng.between(0.12, 0.8);
+            at = QPointF(corner % 2 ? sheet.width() - dx - w : dx, corner / 2 ? sheet.height() - dy - h : dy);
+            where = "corner";
+        } else if (kind < corners + 25) {
+            // Over or beside an artefact.
+            const Spot &s = artefacts[size_t(rng.below(int(artefacts.size())))];
+            const double reach = 0.6 * std::max(w, h) + s.clear + 0.15;
+            QPointF off(rng.between(-reach, reach), rng.between(-reach, reach));
+            // Most of the thing stays on the paper beside a hole.
+            const double len = std::hypot(off.x(), off.y()), least = s.clear + 0.3 * std::min(w, h);
+            if (s.clear > 0 && len < least)
+                off = len > 1e-6 ? off * (least / len) : QPointF(least, 0);
+            at = s.c + off - QPointF(w, h) / 2;
+            where = "by an artefact";
+        } else if (kind < std::max(80, corners + 40)) {
+            // Along an edge.
+            const int edge = rng.below(4);
+            const double off = rng.between(0.12, 0.6);
+            const double along = rng.unit();
+            at = edge == 0   ? QPointF(off, along * (sheet.height() - h))
+                 : edge == 1 ? QPointF(along * (sheet.width() - w), off)
+                 : edge == 2 ? QPointF(sheet.width() - off - w, along * (sheet.height() - h))
+                             : QPointF(along * (sheet.width() - w), sheet.height() - off - h);
+            where = "edge";
+        } else {
+            at = QPointF(rng.between(0, sheet.width() - w), rng.between(0, sheet.height() - h));
+            where = "anywhere";
+        }
+        return layout.inside(QRectF(at, size), safe);
+    }
+};
+
 } // namespace
+
+std::vector<QString> missingHandFonts()
+{
+    std::vector<QString> missing;
+    for (const char *family : HandFonts)
+        if (!QFontDatabase::hasFamily(QString::fromLatin1(family)))
+            missing.push_back(QString::fromLatin1(family));
+    return missing;
+}
 
 RandomPage randomPage(unsigned seed)
 {
     XorShift rng(uint64_t(seed) * 7919u + 17);
     RandomPage page;
-    static const int Dpis[] = {150, 200, 300};
-    const int dpi = Dpis[rng.below(3)];
-    const Depth depth = Depth(rng.below(3));
-    const bool a4 = rng.chance(0.25);
-    const QSizeF size = a4 ? QSizeF(8.27, 11.69) : QSizeF(8.5, 11.0);
-    const double skew = rng.between(-3, 3);
+
+    // ---- the scan ----------------------------------------------------------------------------
+    static const int Dpis[] = {150, 200, 240, 300, 400};
+    struct PaperSize {
+        const char *name;
+        QSizeF inches;
+    };
+    static const PaperSize Sizes[] = {{"A5", {5.83, 8.27}}, {"letter", {8.5, 11.0}}, {"A4", {8.27, 11.69}}, {"legal", {8.5, 14.0}}};
+    const PaperSize &paperSize = Sizes[std::min(3, rng.below(7) / 2)]; // A5 and legal less often
+    int dpi = Dpis[rng.below(5)];
+    if (dpi == 400 && paperSize.inches.height() > 12)
+        dpi = 300;
+    const int mode = rng.below(100); // threshold, the dithers, grey, colour
+    const Depth depth = mode < 20 ? Depth::Bilevel : mode < 38 ? Depth::Bilevel : mode < 68 ? Depth::Grey : Depth::Colour;
+    const Halftone halftone = mode < 20 ? Halftone::Threshold : mode < 26 ? Halftone::Ordered : mode < 32 ? Halftone::Clustered
+                              : mode < 38                 ? Halftone::Diffusion
+                                                          : Halftone::Threshold;
     const bool bilevel = depth == Depth::Bilevel, colour = depth == Depth::Colour;
+    const bool dithered = bilevel && halftone != Halftone::Threshold;
+    const QSizeF size = paperSize.inches;
+    const double skew = rng.between(-1.5, 1.5);
     Sheet sheet(dpi, skew, size, colour);
     QPainter &p = sheet.painter();
-    Layout layout(size, skew, dpi);
+    const Layout layout(size, skew, dpi);
     const double px = dpi, mm = dpi / 25.4;
-    std::string what = std::to_string(dpi) + " dpi " + (bilevel ? "bilevel" : colour ? "colour" : "grey") +
-                       (a4 ? " A4" : " letter") + ", skew " + fixed(skew, 1);
+    static const char *const HalftoneNames[] = {"thresholded", "ordered dither", "clustered dither", "error diffusion"};
+    std::string what = std::to_string(dpi) + " dpi " + paperSize.name + " " +
+                       (bilevel ? HalftoneNames[int(halftone)] : colour ? "colour" : "grey") + ", skew " + fixed(skew, 1);
 
     ScanOptions o;
     o.depth = depth;
+    o.halftone = halftone;
     o.seed = seed;
-    // Paper: white to dull grey, tinted on colour scans.
+    // Paper: white to dull grey, tinted on colour scans, now and then old and yellowed.
     static const QRgb Tints[] = {qRgb(246, 246, 243), qRgb(242, 236, 218), qRgb(222, 232, 245), qRgb(248, 226, 230),
                                  qRgb(226, 240, 226), qRgb(250, 246, 205), qRgb(225, 225, 225)};
-    const double tone = bilevel ? rng.between(0.92, 1.0) : rng.between(0.83, 1.0);
-    const QRgb tint = colour ? Tints[rng.below(int(std::size(Tints)))] : qRgb(246, 246, 246);
+    const bool yellowed = rng.chance(0.1);
+    const double tone = bilevel ? rng.between(0.9, 1.0) : rng.between(0.83, 1.0);
+    const QRgb tint = yellowed ? qRgb(232, 214, 168) : colour ? Tints[rng.below(int(std::size(Tints)))] : qRgb(246, 246, 246);
     o.paper = qRgb(int(qRed(tint) * tone), int(qGreen(tint) * tone), int(qBlue(tint) * tone));
-    what += ", paper " + std::to_string(lumaOf(o.paper));
-    o.dust = Dust(std::min(3, rng.below(10) / 3)); // none, light, typical: 3 each; heavy: 1
-    if (!bilevel && rng.chance(0.3)) {
+    what += ", paper " + std::to_string(lumaOf(o.paper)) + (yellowed ? " yellowed" : "");
+    o.dust = Dust(std::min(3, rng.below(10) / 3));
+    if (rng.chance(0.3)) {
         o.bleedThrough = true;
         o.showThrough = rng.between(0.05, 0.3);
         what += ", show-through " + fixed(o.showThrough);
     }
-    if (!bilevel && rng.chance(0.2)) {
-        o.jpegQuality = 50 + rng.below(41);
+    if (!dithered && rng.chance(bilevel ? 0.1 : 0.25)) {
+        o.jpegQuality = 40 + rng.below(51);
         what += ", jpeg " + std::to_string(o.jpegQuality);
     }
-    o.edgeBands = rng.chance(0.1);
+    // Where writing can lie on the scan: on the paper, clear of the scanner's bands and the
+    // copier's border (beyond the original's edge).
+    QRectF safe(0.12, 0.12, size.width() - 0.24, size.height() - 0.24);
+    o.edgeBands = rng.chance(0.08);
     if (o.edgeBands) {
-        layout.keepOut(QRectF(0, 0, 0.2, size.height()));
-        layout.keepOut(QRectF(0, 0, size.width(), 0.12));
-        layout.keepOut(QRectF(0, size.height() - 0.14, size.width(), 0.14));
+        safe.setLeft(0.3), safe.setTop(0.2), safe.setBottom(size.height() - 0.25);
         what += ", edge bands";
     }
-
-    // ---- what the paper and the scanner add --------------------------------------------------
-    if (rng.chance(0.28)) {
-        // Punched holes: 2 (80 mm or 2.75 in apart), 3 (4.25 in) or 4 (80 mm) along one edge.
-        static const std::vector<std::vector<double>> Patterns = {
-            {-1.575, 1.575}, {-1.375, 1.375}, {-4.25, 0, 4.25}, {-4.724, -1.575, 1.575, 4.724}};
-        const auto &pattern = Patterns[size_t(rng.below(4))];
-        const int edge = rng.chance(0.6) ? 0 : rng.below(3); // left, top, right
-        const bool ring = rng.chance(0.35);
-        const double d = rng.between(5.5, 8.0) / 25.4, in = rng.between(0.3, 0.55);
-        const int level = 25 + rng.below(50);
-        for (double along : pattern) {
-            QPointF c;
-            if (edge == 1)
-                c = QPointF(size.width() / 2 + along, in);
-            else
-                c = QPointF(edge == 0 ? in : size.width() - in, size.height() / 2 + along);
-            if (c.x() < d || c.y() < d || c.x() > size.width() - d || c.y() > size.height() - d)
-                continue;
-            const QPointF s = layout.onSheet(c);
-            if (ring) {
-                p.setPen(QPen(QColor(level + 30, level + 30, level + 30), rng.between(0.4, 0.8) * mm));
-                p.setBrush(Qt::NoBrush);
-            } else {
-                p.setPen(Qt::NoPen);
-                p.setBrush(QColor(level, level, level));
-            }
-            p.drawEllipse(s, d / 2 * px, d / 2 * px);
-            layout.keepOut(QRectF(c.x() - d / 2, c.y() - d / 2, d, d));
-        }
-        p.setBrush(Qt::NoBrush);
-        what += ", " + std::to_string(pattern.size()) + (ring ? " hole rings" : " holes") + " along edge " + std::to_string(edge);
-    }
-    if (rng.chance(0.15)) {
-        // A staple in a corner: the crown, or the two legs folded in on the back.
-        const int corner = rng.chance(0.6) ? 0 : rng.below(4);
-        const QPointF c(corner % 2 ? size.width() - rng.between(0.2, 0.45) : rng.between(0.2, 0.45),
-                        corner / 2 ? size.height() - rng.between(0.2, 0.45) : rng.between(0.2, 0.45));
-        const double angle = rng.chance(0.5) ? rng.between(30, 60) : (rng.chance(0.5) ? 0 : 90);
-        const double length = rng.between(10, 13) * mm, width = rng.between(0.5, 0.9) * mm;
-        const int level = 30 + rng.below(60);
-        const QPointF s = layout.onSheet(c);
-        p.save();
-        p.translate(s);
-        p.rotate(angle);
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(level, level, level));
-        const bool legs = rng.chance(0.3);
-        if (legs) {
-            const double leg = rng.between(4, 5) * mm, gap = rng.between(3, 5) * mm;
-            p.drawRect(QRectF(-gap / 2 - leg, -width / 2, leg, width));
-            p.drawRect(QRectF(gap / 2, -width / 2, leg, width));
-        } else {
-            p.drawRect(QRectF(-length / 2, -width / 2, length, width));
-        }
-        p.restore();
-        p.setBrush(Qt::NoBrush);
-        const double r = length / px / 2 + 0.05;
-        layout.keepOut(QRectF(c.x() - r, c.y() - r, 2 * r, 2 * r));
-        what += legs ? ", staple legs" : ", staple";
-    }
-    if (rng.chance(0.15)) {
-        // A crease across the whole sheet: a soft shadow.
-        const bool across = rng.chance(0.8);
-        const double at = rng.between(0.3, 0.7), contrast = rng.between(0.05, bilevel ? 0.6 : 0.35);
-        const int level = int(255 * (1 - contrast));
-        const double width = rng.between(0.4, 1.5) * mm;
-        const QRectF area = across ? QRectF(-0.3 * px, at * size.height() * px - width, (size.width() + 0.6) * px, 2 * width)
-                                   : QRectF(at * size.width() * px - width, -0.3 * px, 2 * width, (size.height() + 0.6) * px);
-        sheet.blurred(area, std::max(1.5, 0.6 * mm), [&](QPainter &q) {
-            q.setPen(QPen(QColor(level, level, level), width, Qt::SolidLine, Qt::FlatCap));
-            q.drawLine(across ? QLineF(area.left(), area.center().y(), area.right(), area.center().y())
-                              : QLineF(area.center().x(), area.top(), area.center().x(), area.bottom()));
-        });
-        what += std::string(", ") + (across ? "crease across" : "crease down") + " at contrast " + fixed(contrast);
-    }
-    // A streak straight down the scan, whole or in dashes; a copier's grey border.
-    Streak &streak = o.streak;
     if (rng.chance(0.1)) {
-        streak.width = 1 + rng.below(std::max(1, int(0.06 * px)));
-        streak.x = int(rng.between(0.3, size.width() - 0.3) * px);
-        streak.level = 40 + rng.below(130);
-        streak.dashed = rng.chance(0.4);
-        layout.keepOut(QRectF(streak.x / px, 0, streak.width / px, size.height()));
-        what += std::string(", ") + (streak.dashed ? "dashed " : "") + "streak " + std::to_string(streak.width) +
-                " px at " + std::to_string(streak.level);
-    }
-    Border &border = o.border;
-    if (rng.chance(0.1)) {
-        border.level = 100 + rng.below(70);
+        o.border.level = 100 + rng.below(101);
         const int sides = rng.below(16) | 1;
         for (int k = 0; k < 4; ++k)
             if (sides & (1 << k))
-                border.depth[k] = rng.between(0.05, 0.35);
-        layout.keepOut(QRectF(0, 0, border.depth[0] + 0.05, size.height()));
-        layout.keepOut(QRectF(0, 0, size.width(), border.depth[1] + 0.05));
-        layout.keepOut(QRectF(size.width() - border.depth[2] - 0.05, 0, border.depth[2] + 0.05, size.height()));
-        layout.keepOut(QRectF(0, size.height() - border.depth[3] - 0.05, size.width(), border.depth[3] + 0.05));
-        what += ", copier border at " + std::to_string(border.level);
+                o.border.depth[k] = rng.between(0.05, 0.35);
+        safe.setLeft(std::max(safe.left(), o.border.depth[0] * 1.2 + 0.12));
+        safe.setTop(std::max(safe.top(), o.border.depth[1] * 1.2 + 0.12));
+        safe.setRight(std::min(safe.right(), size.width() - o.border.depth[2] * 1.2 - 0.12));
+        safe.setBottom(std::min(safe.bottom(), size.height() - o.border.depth[3] * 1.2 - 0.12));
+        what += ", copier border at " + std::to_string(o.border.level);
+    }
+    if (rng.chance(0.08)) {
+        o.streak.width = 1 + rng.below(std::max(1, int(0.06 * px)));
+        o.streak.x = int(rng.between(0.3, size.width() - 0.3) * px);
+        o.streak.level = 40 + rng.below(130);
+        o.streak.dashed = rng.chance(0.4);
+        what += std::string(", ") + (o.streak.dashed ? "dashed " : "") + "streak " + std::to_string(o.streak.width) +
+                " px at " + std::to_string(o.streak.level);
     }
 
-    // ---- content -----------------------------------------------------------------------------
-    const auto contrastOf = [&](bool smeared) {
-        if (bilevel)
-            return rng.between(0.6, 1.0);
+    // ---- content, drawn first: holes punch it, staples lie over it ----------------------------
+    // The artefacts' places are drawn now, so writing can be put on them.
+    struct Holes {
+        int count = 0, edge = 0, style = 0; // style: disc, ring, part of a ring, grey disc with a shadow
+        double diameter = 0, in = 0, level = 0, arc = 0, from = 0;
+        std::vector<QPointF> at;
+    } holes;
+    if (rng.chance(0.3)) {
+        static const std::vector<std::vector<double>> Patterns = {
+            {-1.575, 1.575}, {-1.375, 1.375}, {-2.125, 2.125}, {-4.25, 0, 4.25}, {-4.724, -1.575, 1.575, 4.724}};
+        const auto &pattern = Patterns[size_t(rng.below(5))];
+        holes.edge = rng.below(4); // left, top, right, bottom
+        holes.style = rng.below(4);
+        holes.diameter = rng.between(5.5, 8.0) / 25.4;
+        holes.in = rng.between(0.3, 0.55);
+        holes.level = holes.style == 3 ? 140 + rng.below(40) : rng.chance(0.5) ? 20 + rng.below(60) : 90 + rng.below(80);
+        holes.arc = rng.between(100, 300);
+        holes.from = rng.between(0, 360);
+        for (double along : pattern) {
+            const bool side = holes.edge % 2 == 0;
+            const double mid = (side ? size.height() : size.width()) / 2 + along;
+            const double across = holes.edge < 2 ? holes.in : (side ? size.width() : size.height()) - holes.in;
+            const QPointF c = side ? QPointF(across, mid) : QPointF(mid, across);
+            if (mid > holes.diameter && mid < (side ? size.height() : size.width()) - holes.diameter)
+                holes.at.push_back(c);
+        }
+        static const char *const Styles[] = {"holes", "hole rings", "part rings", "grey holes with shadows"};
+        what += ", " + std::to_string(holes.at.size()) + " " + Styles[holes.style] + " at " + std::to_string(int(holes.level)) +
+                " along edge " + std::to_string(holes.edge);
+    }
+    struct Staple {
+        QPointF c;
+        double angle, length, width;
+        int level;
+        bool legs;
+    };
+    std::vector<Staple> staples;
+    if (rng.chance(0.25)) {
+        const double length = (rng.chance(0.2) ? rng.between(7.5, 8.5) : rng.between(12, 13)) * mm;
+        const double width = rng.between(0.45, 0.9) * mm;
+        const int level = 25 + rng.below(90);
+        const bool legs = rng.chance(0.25);
+        if (rng.chance(0.6)) {
+            const int corner = rng.below(4);
+            const QPointF c(corner % 2 ? size.width() - rng.between(0.2, 0.55) : rng.between(0.2, 0.55),
+                            corner / 2 ? size.height() - rng.between(0.2, 0.55) : rng.between(0.2, 0.55));
+            const double angle = rng.chance(0.5) ? rng.between(25, 65) * (corner == 1 || corner == 2 ? -1 : 1) : (rng.chance(0.5) ? 0 : 90);
+            staples.push_back({c, angle, length, width, level, legs});
+            what += std::string(", ") + (legs ? "staple legs" : "staple") + " in a corner";
+        } else {
+            // A booklet's pair along an edge, each square to it.
+            const int edge = rng.below(4);
+            const bool side = edge % 2 == 0;
+            const double span = side ? size.height() : size.width();
+            const double in = rng.between(0.15, 0.5), a = rng.between(0.2, 0.33) * span, b = span - rng.between(0.2, 0.33) * span;
+            for (double along : {a, b}) {
+                const double across = edge < 2 ? in : (side ? size.width() : size.height()) - in;
+                staples.push_back({side ? QPointF(across, along) : QPointF(along, across), side ? 90.0 : 0.0, length, width, level, legs});
+            }
+            what += std::string(", booklet ") + (legs ? "staple legs" : "staples") + " along edge " + std::to_string(edge);
+        }
+    }
+    struct Crease {
+        QLineF line; // inches of the sheet, edge to edge
+        double contrast, width;
+    };
+    std::vector<Crease> creases;
+    if (rng.chance(0.25)) {
+        const int count = rng.chance(0.7) ? 1 : 2;
+        for (int k = 0; k < count; ++k) {
+            const double contrast = rng.between(0.04, bilevel && !dithered ? 0.6 : 0.3);
+            const double width = rng.between(0.4, 1.5) * mm;
+            QLineF line;
+            const int kind = rng.below(4);
+            if (kind == 0) { // straight across
+                const double y = rng.between(0.25, 0.75) * size.height();
+                line = QLineF(-0.3, y, size.width() + 0.3, y);
+            } else if (kind == 1) { // straight down
+                const double x = rng.between(0.3, 0.7) * size.width();
+                line = QLineF(x, -0.3, x, size.height() + 0.3);
+            } else if (kind == 2) { // slanting across
+                const double y0 = rng.between(0.2, 0.8) * size.height(), y1 = y0 + rng.between(-0.25, 0.25) * size.width();
+                line = QLineF(-0.3, y0, size.width() + 0.3, y1);
+            } else { // a corner folded over
+                const double a = rng.between(0.8, 3.0), b = rng.between(0.8, 3.0);
+                const int corner = rng.below(4);
+                const double x = corner % 2 ? size.width() - a : a, y = corner / 2 ? size.height() - b : b;
+                const double x0 = corner % 2 ? size.width() + 0.3 : -0.3, y0 = corner / 2 ? size.height() + 0.3 : -0.3;
+                line = QLineF(QPointF(x, y0), QPointF(x0, y));
+            }
+            creases.push_back({line, contrast, width});
+            what += ", crease " + std::string(kind == 0 ? "across" : kind == 1 ? "down" : kind == 2 ? "slanting" : "over a corner") +
+                    " at " + fixed(contrast);
+        }
+    }
+    Placer placer{rng, layout, safe, {}, {}};
+    for (const QPointF &c : holes.at)
+        placer.artefacts.push_back({c, holes.diameter / 2});
+    for (const Staple &s : staples)
+        placer.artefacts.push_back({s.c, 0});
+    for (const Crease &c : creases)
+        placer.artefacts.push_back({c.line.pointAt(rng.between(0.2, 0.8)), 0});
+
+    // Legible writing: a thresholded scan keeps only ink 40 % darker than its paper; a dither
+    // needs a stroke to hold a fair share of dots.
+    const double least = bilevel ? (dithered ? 0.27 : 0.62) : 0.15;
+    const auto contrastOf = [&](double floor) {
         const double u = rng.unit();
-        return smeared ? 0.28 + 0.5 * u : 0.2 + 0.8 * u * u;
+        return std::max(least, floor) + (1 - std::max(least, floor)) * u * u;
     };
     const auto pickInk = [&]() -> const Ink & { return Inks[rng.chance(0.5) ? 0 : 1 + rng.below(4)]; };
+    const auto inked = [&](const Ink &ink, double contrast) { return std::min(contrast, darkest(ink)); };
     int items = 0;
-    if (rng.chance(0.55)) {
-        const int wanted = rng.chance(0.7) ? 1 : 2 + rng.below(2);
+    // A page in four is one with nothing but a small figure (the commonest mark on an otherwise
+    // empty back, often in a corner), one in four an empty form.
+    const int focus = int(seed % 4);
+    if (focus == 1 || focus == 2 || rng.chance(0.6)) {
+        const bool lone = focus == 1 || (focus != 2 && rng.chance(0.4));
+        placer.corners = lone ? 55 : 30;
+        const int wanted = lone || rng.chance(0.7) ? 1 : 2 + rng.below(2);
+        const auto sizeOf = [&](double largest) { return rng.between(dithered ? 3 : 2, lone ? 5 : largest); };
+        const auto darkOr = [&](double floor) { return lone && rng.chance(0.6) ? rng.between(std::max(0.5, least), 1.0) : contrastOf(floor); };
         for (int k = 0; k < wanted; ++k) {
-            const int kind = rng.below(100);
-            QPointF c;
-            if (kind < 40 || (kind >= 85 && kind < 100)) {
-                // Handwriting: a few glyphs, or a signature's scribble.
-                const bool signature = kind >= 85;
-                // A carbon's blur does not survive a bilevel scanner's threshold.
+            QRectF placed; // inches of the sheet
+            const int kind = lone ? (rng.chance(0.4) ? 0 : 40) : focus == 2 && k == 0 ? 80 : rng.below(100);
+            if (kind < 35) {
+                // Handwriting in a hand's font: figures, initials, a note.
+                const QString family = QString::fromLatin1(HandFonts[rng.below(int(std::size(HandFonts)))]);
+                const QString text = QString::fromLatin1(HandTexts[rng.below(int(std::size(HandTexts)))]);
                 const Pen pen = Pen(rng.below(bilevel ? 3 : 4));
-                const bool smeared = pen == Pen::Carbon;
-                const double wanted = contrastOf(smeared);
+                const double height = std::max(bilevel && dpi < 200 ? 3.0 : 0.0, sizeOf(15)); // mm, of a figure
+                double contrast = darkOr(height < 3 ? 0.25 : 0);
                 const Ink &ink = pen == Pen::Pencil ? Inks[0] : pickInk();
-                const double contrast = std::min(wanted, darkest(ink));
-                const double width = (pen == Pen::Felt ? rng.between(0.6, 1.5) : pen == Pen::Pencil ? rng.between(0.3, 0.7)
-                                                                                                    : rng.between(0.25, 0.5)) * mm;
-                const double height = signature ? rng.between(6, 15) : rng.between(2, 15);
+                contrast = inked(ink, contrast);
+                if (contrast < least)
+                    continue;
+                QFont font(family);
+                font.setPixelSize(std::max(4, int(std::lround(height * mm / 0.7))));
+                QPainterPath path;
+                path.addText(0, 0, font, text);
+                const QRectF bounds = path.boundingRect();
+                // The pen's own width around the font's outline: a fine font's hairlines are no
+                // thinner than the pen that wrote them.
+                const double extra = std::max(1.0, (pen == Pen::Felt ? rng.between(0.5, 1.0) : pen == Pen::Pencil ? rng.between(0.25, 0.5) : rng.between(0.2, 0.35)) * mm);
+                const QRectF box = placed = placer.place(QSizeF(bounds.width() + extra, bounds.height() + extra) / px);
+                path.translate(box.left() * px - bounds.left() + extra / 2, box.top() * px - bounds.top() + extra / 2);
+                const QColor c = inkColour(ink, contrast, colour);
+                const auto drawText = [&](QPainter &q) {
+                    q.save();
+                    if (pen == Pen::Pencil) {
+                        // Graphite: grains of grey between a lighter and a darker stroke.
+                        QImage grain(32, 32, QImage::Format_RGB32);
+                        for (int y = 0; y < 32; ++y)
+                            for (int x = 0; x < 32; ++x)
+                                grain.setPixel(x, y, inkColour(ink, std::clamp(contrast + rng.between(-0.08, 0.12), 0.05, 1.0), colour).rgb());
+                        q.setPen(QPen(QBrush(grain), extra, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+                        q.setBrush(QBrush(grain));
+                    } else {
+                        q.setPen(QPen(c, extra, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+                        q.setBrush(c);
+                    }
+                    q.drawPath(path);
+                    q.restore();
+                };
+                if (pen == Pen::Carbon)
+                    sheet.blurred(path.boundingRect().adjusted(-extra, -extra, extra, extra), std::max(1.2, 0.25 * mm), drawText);
+                else
+                    drawText(p);
+                what += std::string(", ") + PenNames[int(pen)] + " " + ink.name + " \"" + text.toStdString() + "\" in " +
+                        family.toStdString() + " " + fixed(height, 1) + " mm at " + fixed(contrast);
+            } else if (kind < 55) {
+                // Figures and ticks drawn stroke by stroke, or a signature's scribble.
+                const bool signature = kind >= 48;
+                const Pen pen = lone && rng.chance(0.5) ? Pen::Felt : Pen(rng.below(bilevel ? 3 : 4));
+                const Ink &ink = pen == Pen::Pencil ? Inks[0] : pickInk();
+                const bool angular = rng.chance(0.5);
+                const double width = (pen == Pen::Felt ? rng.between(0.6, 1.5) : pen == Pen::Pencil ? rng.between(0.3, 0.7) : rng.between(0.25, 0.5)) *
+                                     mm * (dithered ? 1.4 : 1);
+                const double height = signature ? rng.between(6, 15) : sizeOf(15);
+                const double contrast = inked(ink, darkOr(height < 3 ? 0.25 : 0));
+                if (contrast < least)
+                    continue;
                 std::vector<std::pair<const Glyph *, double>> word; // glyph and its left edge, in heights
                 double advance = 0;
                 std::vector<Glyph> scribble;
@@ -728,31 +944,33 @@ RandomPage randomPage(unsigned seed)
                     const int count = 1 + (rng.chance(0.5) ? 0 : rng.below(4));
                     for (int i = 0; i < count; ++i) {
                         const Glyph *g;
+                        // A lone straight stroke of a staple's length is a staple's shape.
                         do
                             g = &glyphs()[size_t(rng.below(int(glyphs().size())))];
-                        while (count == 1 && std::string(g->name) == "/");
+                        while (count == 1 && height > 7 && g->strokes.size() == 1 && g->strokes[0].size() <= 3 && g->aspect < 0.5);
                         word.push_back({g, advance});
                         advance += g->aspect + rng.between(0.15, 0.4);
                     }
                     advance -= 0.15;
                 }
-                const double wIn = advance * height / 25.4 + width / px, hIn = height / 25.4 + width / px;
-                if (!layout.place(wIn, hIn, rng, c))
-                    continue;
-                const QPointF origin = c - QPointF(wIn, hIn) * px / 2 + QPointF(width, width) / 2;
+                const QRectF box = placed = placer.place(QSizeF(advance * height / 25.4 + width / px, height / 25.4 + width / px));
+                const QPointF origin = box.topLeft() * px + QPointF(width, width) / 2;
                 const auto drawWord = [&](QPainter &q) {
                     for (const auto &[g, left] : word)
                         for (const auto &stroke : g->strokes) {
                             std::vector<QPointF> pts;
                             for (const QPointF &u : stroke)
-                                pts.emplace_back(origin.x() + (left + u.x() * g->aspect) * height * mm,
-                                                 origin.y() + u.y() * height * mm);
-                            const QPainterPath path = handPath(pts, rng, 0.05 * height * mm);
+                                pts.emplace_back(origin.x() + (left + u.x() * g->aspect) * height * mm, origin.y() + u.y() * height * mm);
+                            QPainterPath path = handPath(pts, rng, 0.05 * height * mm);
+                            if (angular) { // straight strokes from point to point
+                                path = QPainterPath(pts[0]);
+                                for (size_t i = 1; i < pts.size(); ++i)
+                                    path.lineTo(pts[i]);
+                            }
                             if (pen == Pen::Pencil) {
-                                // Pressure, and so the grey, wanders along the stroke.
                                 const int steps = 24;
                                 for (int i = 0; i < steps; ++i) {
-                                    const double c0 = std::min(1.0, contrast + 0.25 * rng.unit());
+                                    const double c0 = std::min(1.0, contrast + 0.2 * rng.unit());
                                     q.setPen(QPen(inkColour(ink, c0, colour), width, Qt::SolidLine, Qt::RoundCap));
                                     q.drawLine(path.pointAtPercent(double(i) / steps), path.pointAtPercent(double(i + 1) / steps));
                                 }
@@ -762,114 +980,105 @@ RandomPage randomPage(unsigned seed)
                             }
                         }
                 };
-                const QRectF area(origin - QPointF(width, width), QSizeF(wIn, hIn) * px + QSizeF(width, width));
-                if (smeared)
-                    sheet.blurred(area, std::max(1.2, 0.25 * mm), drawWord);
+                if (pen == Pen::Carbon)
+                    sheet.blurred(QRectF(box.topLeft() * px, box.size() * px).adjusted(-width, -width, width, width),
+                                  std::max(1.2, 0.25 * mm), drawWord);
                 else
                     drawWord(p);
                 std::string text;
                 for (const auto &wl : word)
                     text += wl.first->name;
                 what += std::string(", ") + PenNames[int(pen)] + " " + ink.name + " \"" + text + "\" " + fixed(height, 1) +
-                        " mm at contrast " + fixed(contrast);
-            } else if (kind < 60) {
-                // Typed or printed lines, sharp or a carbon's blur.
-                const bool smeared = !bilevel && rng.chance(0.3);
-                const double wanted = contrastOf(smeared);
-                const Ink &ink = smeared ? Inks[rng.chance(0.5) ? 0 : 1] : pickInk();
-                const double contrast = std::min(wanted, darkest(ink));
+                        " mm at " + fixed(contrast);
+            } else if (kind < 72) {
+                // Print: a page number, a Bates number, a word, or typed lines.
+                const Ink &ink = pickInk();
+                const double contrast = inked(ink, contrastOf(0.2));
+                if (contrast < least)
+                    continue;
                 static const char *const Families[] = {"Liberation Serif", "Liberation Sans", "Liberation Mono"};
                 QFont font(QString::fromLatin1(Families[rng.below(3)]));
-                const double points = rng.between(7, 14);
+                const double points = rng.between(7, 13);
                 font.setPixelSize(std::max(1, int(std::lround(points * px / 72))));
                 const QFontMetricsF metrics(font);
-                const int lines = 1 + (rng.chance(0.5) ? 0 : rng.below(4));
-                const double widthIn = rng.between(1.0, 6.0);
-                QStringList texts;
-                for (int i = 0; i < lines; ++i) {
-                    QString line;
-                    while (metrics.horizontalAdvance(line) < widthIn * px * 0.8)
-                        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) +
-                                QString::fromLatin1(Words[rng.below(int(std::size(Words)))]).toUpper();
-                    texts << line;
-                }
-                double textW = 0;
-                for (const QString &t : texts)
-                    textW = std::max(textW, metrics.horizontalAdvance(t));
-                const double step = metrics.lineSpacing();
-                const double wIn = textW / px, hIn = (step * (lines - 1) + metrics.ascent() + metrics.descent()) / px;
-                if (!layout.place(wIn, hIn, rng, c))
-                    continue;
-                const QPointF origin = c - QPointF(wIn, hIn) * px / 2;
-                const auto drawText = [&](QPainter &q) {
-                    q.setFont(font);
-                    q.setPen(inkColour(ink, contrast, colour));
-                    for (int i = 0; i < lines; ++i)
-                        q.drawText(origin + QPointF(0, metrics.ascent() + i * step), texts[i]);
-                };
-                if (smeared)
-                    sheet.blurred(QRectF(origin, QSizeF(wIn, hIn) * px), std::max(1.2, 0.25 * mm), drawText);
-                else
-                    drawText(p);
-                what += std::string(", ") + std::to_string(lines) + (smeared ? " carbon" : " printed") + " line(s) " +
-                        fixed(points, 0) + " pt " + ink.name + " at contrast " + fixed(contrast) + " \"" +
-                        texts[0].left(24).toStdString() + "\"";
-            } else if (kind < 72) {
-                // An empty form: rules, often with their labels.
-                const double contrast = contrastOf(false);
-                const int rules = 2 + rng.below(5);
-                const double length = rng.between(1.0, 6.0), step = rng.between(0.25, 0.5);
-                const bool labels = rng.chance(0.6);
-                const double labelW = labels ? 0.9 : 0;
-                const double wIn = length + labelW, hIn = step * (rules - 1) + 0.1;
-                if (!layout.place(wIn, hIn, rng, c))
-                    continue;
-                const QPointF origin = c - QPointF(wIn, hIn) * px / 2;
-                const double weight = rng.between(0.4, 1.5) * px / 72;
-                const double labelContrast = contrastOf(false);
-                QFont font(QStringLiteral("Liberation Sans"));
-                font.setPixelSize(std::max(1, int(std::lround(rng.between(7, 9) * px / 72))));
-                p.setFont(font);
-                static const char *const Labels[] = {"Name:", "Date:", "Book:", "Page:", "Grantor:", "Parcel:", "Signed:"};
-                for (int i = 0; i < rules; ++i) {
-                    const double y = origin.y() + (i * step + 0.08) * px;
-                    p.setPen(QPen(inkColour(Inks[0], contrast, colour), weight, Qt::SolidLine, Qt::FlatCap));
-                    p.drawLine(QPointF(origin.x() + labelW * px, y), QPointF(origin.x() + wIn * px, y));
-                    if (labels) {
-                        p.setPen(inkColour(Inks[0], labelContrast, colour));
-                        p.drawText(QPointF(origin.x(), y - 0.02 * px), QString::fromLatin1(Labels[rng.below(7)]));
+                QStringList lines;
+                if (rng.chance(0.7)) {
+                    lines << QString::fromLatin1(PrintTexts[rng.below(int(std::size(PrintTexts)))]);
+                } else {
+                    for (int i = 0, n = 1 + rng.below(4); i < n; ++i) {
+                        QString line;
+                        while (metrics.horizontalAdvance(line) < rng.between(1.0, 4.0) * px)
+                            line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + QString::fromLatin1(Words[rng.below(int(std::size(Words)))]);
+                        lines << line;
                     }
                 }
-                what += ", form of " + std::to_string(rules) + " rules at contrast " + fixed(contrast) +
-                        (labels ? " with labels at " + fixed(labelContrast) : std::string());
+                double textW = 0;
+                for (const QString &t : lines)
+                    textW = std::max(textW, metrics.horizontalAdvance(t));
+                const double step = metrics.lineSpacing();
+                const QRectF box = placed = placer.place(QSizeF(textW, step * (lines.size() - 1) + metrics.ascent() + metrics.descent()) / px);
+                p.setFont(font);
+                p.setPen(inkColour(ink, contrast, colour));
+                for (int i = 0; i < lines.size(); ++i)
+                    p.drawText(box.topLeft() * px + QPointF(0, metrics.ascent() + i * step), lines[i]);
+                what += ", printed \"" + lines[0].left(24).toStdString() + "\" " + fixed(points, 0) + " pt " + ink.name + " at " +
+                        fixed(contrast);
+            } else if (kind < 88) {
+                // An empty form: light rules, lines or boxes, with or without labels.
+                const double contrast = bilevel ? contrastOf(0) : rng.chance(0.5) ? rng.between(0.12, 0.2) : rng.between(0.12, 0.4);
+                const double weight = std::max(rng.between(0.12, 0.35) * mm * (dithered ? 2 : 1), 0.9);
+                const bool boxes = rng.chance(0.4), labels = rng.chance(0.5);
+                const int rows = 2 + (focus == 2 || rng.chance(0.5) ? rng.below(2) : rng.below(8));
+                const double step = rng.between(0.3, 0.9);
+                // A rule that reaches within 0.6 in of both edges is a fold's shape.
+                const double left = rng.between(0.65, 1.2), right = size.width() - rng.between(0.65, 1.2);
+                const double top = rng.between(0.5, std::max(0.6, size.height() - rows * step - 0.5));
+                const Ink &ink = colour && rng.chance(0.3) ? Inks[1] : Inks[0];
+                p.setPen(QPen(inkColour(ink, contrast, colour), weight, Qt::SolidLine, Qt::FlatCap));
+                for (int i = 0; i < rows; ++i) {
+                    const double y = top + i * step;
+                    if (boxes) {
+                        p.drawRect(QRectF(QPointF(left, y) * px, QPointF(right, y + step) * px));
+                    } else {
+                        p.drawLine(QPointF(left + (labels ? 1.0 : 0), y + step * 0.8) * px, QPointF(right, y + step * 0.8) * px);
+                    }
+                }
+                if (labels) {
+                    static const char *const Labels[] = {"GRANTOR", "GRANTEE", "Date:", "Book:", "Page:", "Parcel:", "Signed:"};
+                    QFont font(QStringLiteral("Liberation Sans"));
+                    font.setPixelSize(std::max(1, int(std::lround(rng.between(6, 9) * px / 72))));
+                    p.setFont(font);
+                    p.setPen(inkColour(ink, bilevel ? contrast : rng.between(contrast, 0.6), colour));
+                    for (int i = 0; i < rows; ++i)
+                        p.drawText(QPointF(left + 0.05, top + i * step + step * 0.75) * px, QString::fromLatin1(Labels[rng.below(7)]));
+                }
+                what += ", empty form of " + std::to_string(rows) + (boxes ? " boxes" : " rules") + " at " + fixed(contrast) + ", " +
+                        fixed(weight / mm) + " mm" + (labels ? " with labels" : "");
             } else {
-                // A rubber stamp: a frame, or a ring, with its words.
-                const double wanted = contrastOf(false);
+                // A rubber stamp: a frame or a ring with its word.
                 const Ink &ink = colour ? Inks[rng.below(5)] : pickInk();
-                const double contrast = std::min(wanted, darkest(ink));
+                const double contrast = inked(ink, contrastOf(0.2));
+                if (contrast < least)
+                    continue;
                 const bool round = rng.chance(0.3);
                 const double wIn = round ? rng.between(1.0, 1.6) : rng.between(1.2, 2.4);
                 const double hIn = round ? wIn : rng.between(0.5, 0.9);
-                if (!layout.place(wIn, hIn, rng, c))
-                    continue;
-                const QRectF box(c - QPointF(wIn, hIn) * px / 2, QSizeF(wIn, hIn) * px);
+                const QRectF box = placed = placer.place(QSizeF(wIn, hIn));
+                const QRectF r(box.topLeft() * px, box.size() * px);
                 p.setPen(QPen(inkColour(ink, contrast, colour), rng.between(0.3, 0.8) * mm));
                 if (round)
-                    p.drawEllipse(box);
+                    p.drawEllipse(r);
                 else
-                    p.drawRoundedRect(box, 0.06 * px, 0.06 * px);
+                    p.drawRoundedRect(r, 0.06 * px, 0.06 * px);
                 static const char *const Stamps[] = {"RECEIVED", "FILED", "COPY", "PAID", "VOID", "RECORDED"};
                 QFont font(QStringLiteral("Liberation Sans"));
                 font.setBold(true);
                 font.setPixelSize(std::max(1, int(std::lround(hIn * px * (round ? 0.18 : 0.35)))));
                 p.setFont(font);
-                p.setPen(inkColour(ink, contrast, colour));
-                p.drawText(box, Qt::AlignCenter, QString::fromLatin1(Stamps[rng.below(6)]));
-                what += std::string(", ") + (round ? "round" : "framed") + " stamp " + ink.name + " at contrast " +
-                        fixed(contrast);
+                p.drawText(r, Qt::AlignCenter, QString::fromLatin1(Stamps[rng.below(6)]));
+                what += std::string(", ") + (round ? "round" : "framed") + " stamp " + ink.name + " at " + fixed(contrast);
             }
-            const QPointF at = layout.onScan(c);
-            what += " at (" + fixed(at.x()) + ", " + fixed(at.y()) + ") in";
+            what += " (" + placer.where + (placed.isEmpty() ? std::string() : " at " + fixed(placed.center().x()) + ", " + fixed(placed.center().y()) + " in") + ")";
             ++items;
         }
     }
@@ -877,8 +1086,125 @@ RandomPage randomPage(unsigned seed)
     if (!page.content)
         what += ", no content";
 
-    const QImage scan = sheet.scan(o);
-    page.scan = scan;
+    // ---- what the paper and the scanner add ---------------------------------------------------
+    if (yellowed) {
+        // Age: mottled tone and foxing spots.
+        sheet.blurred(QRectF(QPointF(0, 0), size * px), 0.5 * px, [&](QPainter &q) {
+            q.setPen(Qt::NoPen);
+            for (int i = 0; i < 12; ++i) {
+                const int v = 200 + rng.below(40);
+                q.setBrush(colour ? QColor(v, v - 12, v - 45) : QColor(v, v, v));
+                q.drawEllipse(QPointF(rng.between(0, size.width()), rng.between(0, size.height())) * px, rng.between(0.5, 2) * px,
+                              rng.between(0.5, 2) * px);
+            }
+        });
+        sheet.blurred(QRectF(QPointF(0, 0), size * px), 0.01 * px, [&](QPainter &q) {
+            q.setPen(Qt::NoPen);
+            for (int i = 0; i < 30; ++i) {
+                const int v = 180 + rng.below(40);
+                q.setBrush(colour ? QColor(v, v - 25, v - 70) : QColor(v, v, v));
+                q.drawEllipse(QPointF(rng.between(0.3, size.width() - 0.3), rng.between(0.3, size.height() - 0.3)) * px,
+                              rng.between(0.02, 0.05) * px, rng.between(0.02, 0.05) * px);
+            }
+        });
+    }
+    if (rng.chance(0.08)) {
+        // A coffee cup's ring: a soft brown ring, its inside a shade darker.
+        const QPointF c(rng.between(1.5, size.width() - 1.5), rng.between(1.5, size.height() - 1.5));
+        const double r = rng.between(1.2, 1.9), contrast = rng.between(0.12, 0.35);
+        const QColor brown = colour ? QColor(int(255 - 105 * contrast / 0.41), int(255 - 155 * contrast / 0.41), int(255 - 200 * contrast / 0.41))
+                                    : QColor::fromRgb(qRgb(int(255 * (1 - contrast)), int(255 * (1 - contrast)), int(255 * (1 - contrast))));
+        sheet.blurred(QRectF((c - QPointF(r + 0.2, r + 0.2)) * px, QSizeF(2 * r + 0.4, 2 * r + 0.4) * px), 0.02 * px, [&](QPainter &q) {
+            q.setPen(Qt::NoPen);
+            q.setBrush(QColor(248, 244, 238));
+            q.drawEllipse(c * px, r * px, r * px);
+            q.setBrush(Qt::NoBrush);
+            q.setPen(QPen(brown, rng.between(0.03, 0.06) * px));
+            q.drawEllipse(c * px, r * px, r * px * rng.between(0.95, 1.05));
+        });
+        what += ", coffee ring at " + fixed(contrast);
+    }
+    if (rng.chance(0.08)) {
+        // A sticky note's shadow: the soft edges of a square the copier saw.
+        const double side = rng.chance(0.5) ? 3.0 : rng.between(1.5, 2.0);
+        const QPointF at(rng.between(0.3, size.width() - side - 0.3), rng.between(0.3, size.height() - side - 0.3));
+        const double contrast = rng.between(0.1, 0.3);
+        const int v = int(255 * (1 - contrast));
+        sheet.blurred(QRectF(at * px, QSizeF(side, side) * px), 0.4 * mm, [&](QPainter &q) {
+            q.setPen(QPen(QColor(v, v, v), rng.between(0.5, 1.5) * mm));
+            q.drawLine(QPointF(at.x() + side, at.y()) * px, QPointF(at.x() + side, at.y() + side) * px);
+            q.drawLine(QPointF(at.x(), at.y() + side) * px, QPointF(at.x() + side, at.y() + side) * px);
+            if (rng.chance(0.5)) {
+                q.drawLine(at * px, QPointF(at.x() + side, at.y()) * px);
+                q.drawLine(at * px, QPointF(at.x(), at.y() + side) * px);
+            }
+        });
+        what += ", sticky-note shadow at " + fixed(contrast);
+    }
+    for (const Crease &c : creases) {
+        const int level = int(255 * (1 - c.contrast));
+        const QLineF line(c.line.p1() * px, c.line.p2() * px);
+        sheet.blurred(QRectF(line.p1(), line.p2()).normalized().adjusted(-c.width, -c.width, c.width, c.width), std::max(1.5, 0.6 * mm),
+                      [&](QPainter &q) {
+                          q.setPen(QPen(QColor(level, level, level), c.width, Qt::SolidLine, Qt::FlatCap));
+                          q.drawLine(line);
+                      });
+    }
+    for (const QPointF &c : holes.at) {
+        const QPointF s = c * px;
+        const double r = holes.diameter / 2 * px;
+        const QColor shade(int(holes.level), int(holes.level), int(holes.level));
+        p.setBrush(Qt::NoBrush);
+        switch (holes.style) {
+        case 0:
+            p.setPen(Qt::NoPen);
+            p.setBrush(shade);
+            p.drawEllipse(s, r, r);
+            break;
+        case 1:
+        case 2: {
+            p.setPen(QPen(shade, rng.between(0.3, 0.8) * mm, Qt::SolidLine, Qt::FlatCap));
+            const QRectF box(s - QPointF(r, r), QSizeF(2 * r, 2 * r));
+            if (holes.style == 1)
+                p.drawEllipse(box);
+            else
+                p.drawArc(box, int(holes.from * 16), int(holes.arc * 16));
+            break;
+        }
+        default: {
+            // The hole's grey, and a darker crescent where its wall casts a shadow.
+            p.setPen(Qt::NoPen);
+            p.setBrush(shade);
+            p.drawEllipse(s, r, r);
+            const int dark = int(holes.level) - 70;
+            p.setBrush(QColor(dark, dark, dark));
+            QPainterPath crescent;
+            crescent.addEllipse(s, r, r);
+            QPainterPath bite;
+            bite.addEllipse(s + QPointF(r * 0.3, r * 0.3), r, r);
+            p.drawPath(crescent.subtracted(bite));
+        }
+        }
+    }
+    p.setBrush(Qt::NoBrush);
+    for (const Staple &s : staples) {
+        p.save();
+        p.translate(s.c * px);
+        p.rotate(s.angle);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(s.level, s.level, s.level));
+        if (s.legs) {
+            const double leg = std::min(rng.between(3.5, 5) * mm, 0.4 * s.length);
+            p.drawRect(QRectF(-s.length / 2, -s.width / 2, leg, s.width));
+            p.drawRect(QRectF(s.length / 2 - leg, -s.width / 2, leg, s.width));
+        } else {
+            p.drawRect(QRectF(-s.length / 2, -s.width / 2, s.length, s.width));
+        }
+        p.restore();
+    }
+    p.setBrush(Qt::NoBrush);
+
+    page.scan = sheet.scan(o);
     page.what = what;
     return page;
 }

@@ -13,11 +13,15 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace scanpages {
 
 enum class Depth { Bilevel, Grey, Colour };
 enum class Dust { None, Light, Typical, Heavy };
+// How a bilevel scan turns grey into black and white: a threshold, an ordered dither (Bayer's
+// dispersed dots or a clustered screen) or error diffusion.
+enum class Halftone { Threshold, Ordered, Clustered, Diffusion };
 
 // A streak straight down the scan (a dirty sensor cell, a copier's drum): whole or coming and
 // going. Width 0: none.
@@ -36,13 +40,14 @@ struct ScanOptions {
     Depth depth = Depth::Bilevel;
     Dust dust = Dust::None;
     bool edgeBands = false;    // dark strips along the left, top and bottom edges
-    bool bleedThrough = false; // the back's text, mirrored and blurred (grey and colour scans)
+    bool bleedThrough = false; // the back's text, mirrored and blurred
     unsigned seed = 1;
     QRgb paper = 0;            // the paper's colour; 0: a grey scanner's 228 or a bilevel one's 240
     double showThrough = 0.15; // how much of the back's ink darkens the front
     int jpegQuality = 0;       // 0: the scan is not compressed
     Streak streak;
     Border border;
+    Halftone halftone = Halftone::Threshold; // bilevel scans
 };
 
 // A sheet (letter unless told) at `dpi`, turned `skewDegrees` about its centre; its inks are
@@ -97,18 +102,23 @@ private:
 enum class Content { None, PageNumber, FullText };
 void draw(Sheet &sheet, Content content, unsigned seed);
 
-// A page drawn at random from its seed (150, 200 or 300 dpi; letter or A4; bilevel, grey or
-// colour). A page with content carries one to three things a clerk or a printer puts on paper:
-// handwritten glyphs 2 to 15 mm in ballpoint, pencil, felt pen or carbon, typed or printed lines,
-// an empty form's rules, a stamp, in any colour down to a contrast of 0.2 (0.6 on bilevel
-// scans), anywhere from 0.1 in off the edge. Any page may carry punched holes, a staple, a
-// crease, a scanner streak, a copier's border, dust, show-through, tinted paper, JPEG and up to
-// 3 degrees of skew; content keeps clear of holes, staples, borders and streaks.
+// A page drawn at random from its seed: 150 to 400 dpi, A5 to legal, thresholded or dithered
+// bilevel, grey, colour, JPEG. A page with content carries one to three things a clerk or a
+// printer puts on paper: handwriting in real hands' fonts and pen strokes 2 to 15 mm tall in
+// ballpoint, pencil, felt pen or carbon, print, an empty form of light rules, a stamp, in any
+// colour down to a contrast of 0.15 (what a threshold or a dither leaves legible; a hand's font
+// on a bilevel scan below 200 dpi is 3 mm tall at least). Writing lies
+// in corners, along edges and over or beside the artefacts: punched holes on any edge (discs,
+// rings, parts of rings, grey with a shadow), staples in corners or a booklet's pair, straight
+// and slanting creases. Any page may also show through from its back, be yellowed, carry a
+// coffee ring, a sticky note's shadow, a copier's border, streaks and dust.
 struct RandomPage {
     QImage scan;
     bool content = false;
     std::string what; // what was drawn, for a message
 };
 RandomPage randomPage(unsigned seed);
+// The handwriting fonts the pages use that are not installed.
+std::vector<QString> missingHandFonts();
 
 } // namespace scanpages

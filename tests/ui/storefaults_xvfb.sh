@@ -1,173 +1,208 @@
 #!/usr/bin/env bash
-# The store roads of the real program under Xvfb against the demo office when the host fails
-# them, one table row each: a store kind, the host's fault on its registration (the emulator's
-# refusal or lost answer, set in its faults table) and what must hold after it. Files on the
-# share are checked by name with `ls | cat -A`, by content with cmp and tiffinfo, registrations
-# with sqlite3.
-# Usage: storefaults_xvfb.sh <quorla> <sane config dir with the test backend> <hostsim-seed>
+# The real program under Xvfb against the demo office, ended by SIGTERM while a store waits: on
+# each call of its own that a store of each kind makes (the emulator holds that call's answer
+# after the host has acted), and with the store's page-count question open. One table row each,
+# each with an office of its own; the rows of a shard run in turn. After the next start (and its
+# Store, where the pages come back) the document is registered exactly once (sqlite3), the share
+# holds one whole document at its place and nothing beside it (ls -A | cat -A, tiffinfo), and no
+# kept document is left.
+# Usage: storefaults_xvfb.sh <quorla> <sane config dir with the test backend> <hostsim-seed> <shard>
 set -u
 bin=$1
 sane=$2
 seed=$3
+shard=$4
 . "$(dirname "$0")/xvfb_lib.sh"
 
-#  store kind   host fault   expected
+#  row           kind      waits on   the next start
 rows=(
-  "bookscan     none         taken"    # the host registers the book range's file
-  "bookscan     refused      kept"     # a repeat store the host refuses: its first file stays as it was
-  "again        none         replaced" # stored again: the new file in its place, registered
-  "paper        lost         once"     # the answer is lost: Store again finds it stored, sends nothing
-  "efile        none         off"      # stored and handed over: Store is off, a press sends nothing
+  "paper         paper     IM650R     stored"   # not brought back: the host has what was sent
+  "restore       restore   IM650R     stored"   # the same over the image the host had
+  "question      paper     question   back"     # the question is answered No: kept, back, stored
+  "bookscan      bookscan  RG632R     none"     # the host cannot be asked: counted as stored
+  "bookagain     bookagain RG632R     none"     # the same over the host's earlier file
+  "efile         efile     IM650R     back"     # registered; back for the hand-over only
+  "handover      efile     IM652R     none"     # counted as handed over
 )
+case $shard in
+paper) pick="paper restore question" ;;
+book) pick="bookscan bookagain" ;;
+efile) pick="efile handover" ;;
+*) echo "no shard $shard"; exit 2 ;;
+esac
 
-home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
-cd "$home" || exit 1
-export HOME=$home XDG_CONFIG_HOME=$home/cfg XDG_RUNTIME_DIR=$home/run TMPDIR=$home/tmp SANE_CONFIG_DIR=$sane \
-       QT_QPA_PLATFORM=xcb QUORLA_HOST_EMULATOR=$home/host.sqlite QUORLA_SHARE_ROOT=$home/shares
-mkdir -p "$XDG_RUNTIME_DIR" "$home/cfg/quorla" "$home/shares" "$TMPDIR" && chmod 700 "$XDG_RUNTIME_DIR"
-"$seed" --demo "$QUORLA_HOST_EMULATOR" "$QUORLA_SHARE_ROOT" >/dev/null 2>&1 || { echo "seeding failed"; exit 1; }
-printf '[frmConfig]\nDSN=RECHOST\nUID=SCANSVC\nPWD=scan2026\n' >"$home/cfg/quorla/Korvane Scanning Utility.ini"
-host=$QUORLA_SHARE_ROOT/RECHOST
-book=$host/BOOKS/B000900
+top=$(mktemp -d)
+trap 'kill -KILL "${pid:-0}" 2>/dev/null; rm -rf "$top"' EXIT
+export SANE_CONFIG_DIR=$sane QT_QPA_PLATFORM=xcb QT_LOGGING_RULES="quorla.hostsim.debug=true"
+
 sql() { sqlite3 "$QUORLA_HOST_EMULATOR" "$1"; }
 stores() { sql "SELECT COUNT(*) FROM registrations WHERE func = 'S'"; }
-fail() { echo "$row: $1"; [ -n "${SHOTS:-}" ] && import -window root "$SHOTS/$(date +%s).png"; kill -KILL "$pid" 2>/dev/null; cat "$home/out.log"; exit 1; }
+registered() { sql "SELECT group_concat(program, ' ') FROM (SELECT program FROM registrations WHERE func = 'S' ORDER BY seq)"; }
 pages() { tiffinfo "$1" 2>/dev/null | grep -c "TIFF Directory"; }
-# A message box of the program (a dialog window: the store window may bear the same title)
-# within $1 seconds, answered with its default button.
+keptCount() { ls "$XDG_DATA_HOME/Korvane Scanning Utility/recovery/"*.ini 2>/dev/null | wc -l; }
+fail() { echo "$row: $1"; [ -n "${SHOTS:-}" ] && import -window root "$SHOTS/$row-$(date +%s).png"; kill -KILL "$pid" 2>/dev/null; cat "$home/out.log"; exit 1; }
+waitFor() {
+    local n=$(($1 * 10)); shift
+    for _ in $(seq 1 "$n"); do "$@" && return 0; sleep 0.1; done
+    return 1
+}
+more() { [ "$(stores)" -gt "$1" ]; }
+logged() { grep -q "$1" "$home/out.log"; }
+
+start() {
+    "$bin" >>"$home/out.log" 2>&1 &
+    pid=$!
+    main=$(demoSignOn 30) || fail "no sign-on or no main window"
+    sleep 1
+}
+click() { xdotool windowfocus "$main"; xdotool mousemove --window "$main" "$1" "$2" click 1; sleep 0.4; }
+field() { click "$1" "$2"; xdotool key ctrl+a; xdotool type --delay 20 "$3"; }
+# A box of the program within $1 seconds, answered with its default button.
 answerBox() {
     local box
-    for _ in $(seq 1 $(($1 * 10))); do
-        for box in $(xdotool search --onlyvisible --name '^(The Korvane Scan Tool|Korvane Scanning Utility|Note:?)$' 2>/dev/null); do
-            xprop -id "$box" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q DIALOG || continue
-            xdotool windowfocus "$box"; xdotool key Return; sleep 0.3; return 0
-        done
-        sleep 0.1
+    box=$(waitWindow "(The Korvane Scan Tool|Korvane Scanning Utility|Note:?)" "$1") || return 1
+    xdotool windowfocus "$box"; xdotool key Return; sleep 0.3
+}
+# Until the program has used no processor time for half a second (a scan is over).
+waitIdle() {
+    local last now same=0
+    last=$(awk '{print $14 + $15}' "/proc/$pid/stat")
+    for _ in $(seq 1 160); do
+        sleep 0.25
+        now=$(awk '{print $14 + $15}' "/proc/$pid/stat")
+        if [ "$now" = "$last" ]; then same=$((same + 1)); else same=0; fi
+        [ "$same" -ge 2 ] && return 0
+        last=$now
+    done
+}
+# Scan; over pages already there, "Overwrite all pages".
+scan() {
+    local rescan
+    xdotool windowfocus "$main"; xdotool key alt+s; sleep 1
+    if rescan=$(waitWindow "Rescan Options" 3); then
+        xdotool mousemove --window "$rescan" 40 95 click 1; sleep 0.3
+        xdotool mousemove --window "$rescan" 366 22 click 1; sleep 1
+    fi
+    waitIdle
+}
+# Store pressed until the store starts: its page-count question (answered $1), or the wait.
+pressStore() {
+    for _ in $(seq 1 30); do
+        click 50 695
+        if box=$(waitWindow "Note:" 2); then
+            [ "$1" = none ] && return 0
+            xdotool windowfocus "$box"; xdotool key "$1"; return 0
+        fi
+        logged "holds its answer" && return 0
     done
     return 1
 }
 
-"$bin" >"$home/out.log" 2>&1 &
-pid=$!
-row="sign-on"
-main=$(demoSignOn 30) || fail "no sign-on or no main window"
-sleep 1
-xdotool windowfocus "$main"
-click() { xdotool mousemove --window "$main" "$1" "$2" click 1; sleep 0.4; }
-field() { click "$1" "$2"; xdotool key ctrl+a; xdotool type --delay 20 "$3"; }
-pressStore() { xdotool windowfocus "$main"; click 50 695; }
-# Answers message boxes until none comes for 3 seconds; prints how many.
-drain() {
-    local n=0
-    while answerBox 3; do n=$((n + 1)); done
-    echo "$n"
-}
-# Store pressed until the registrations pass n, or (with a question) until it is asked and answered.
-storeUntil() {
-    for _ in $(seq 1 40); do
-        pressStore
-        waitWindow "Note:" 1 >/dev/null && answerBox 1
-        [ "$(stores)" -gt "$1" ] && return 0
-    done
-    return 1
-}
-
-# bookscan: Database, "Massachusetts Recorded Land Book Scan"; book 900 pages 1 to 10; the test
-# backend's feeder gives the ten pages.
+# The kinds: each looks its document up and scans ten pages; `share` is the place of the
+# document stored and `question` whether its store asks about the page count.
+paper() { click 191 8; click 290 28; field 178 126 1011; field 178 150 1; xdotool key alt+a; sleep 3; scan; question=Return; }
+restore() { click 191 8; click 290 28; field 178 126 1010; field 178 150 1; xdotool key alt+a; sleep 3; scan; question=Return; }
 bookscan() {
     click 191 8; click 290 108
     field 178 150 900; field 178 174 1; field 178 198 10
-    xdotool key alt+a; sleep 3
-    xdotool key alt+s; sleep 3
+    xdotool key alt+a; sleep 3; scan; question=none
 }
-# again: the document of the row before, stored again.
-again() { :; }
-# The lookup in recorded-land mode that follows a book-scan store finds no document of book 900.
-afterBookscan() { answerBox 10 || fail "no lookup after the switch"; }
-
-# paper: recorded land documents, book 1011 page 1 (two pages recorded), ten pages scanned.
-paper() {
-    click 191 8; click 290 28
-    field 178 126 1011; field 178 150 1
-    xdotool key alt+a; sleep 3
-    xdotool key alt+s; sleep 3
+bookagain() {
+    bookscan
+    local before
+    before=$(stores)
+    for _ in $(seq 1 30); do click 50 695; waitFor 2 more "$before" && break; done
+    more "$before" || fail "the first book store registered nothing"
+    answerBox 10 || fail "no word of the lookup after the first book store"
+    cp "$host/BOOKS/B000900/B009000001.T" "$home/first.T"
+    bookscan
 }
-
-# efile: after Restart, document source e-File; Get Batch hands out the first queued document, Refresh shows it.
 efile() {
-    xdotool windowfocus "$main"; xdotool key alt+a; sleep 1 # Restart: the stored document goes
+    printf "the host's burned image" >"$host/EFILE/BURNED/0000000001.TIF"
     click 87 73; xdotool key Down Return; sleep 1
     click 145 695; sleep 3
     [ "$(sql "SELECT status FROM efile_queue WHERE document_id = '0000000001'")" = H ] || fail "Get Batch took no document"
-    click 261 727; sleep 4
+    click 261 727; sleep 4; waitIdle
+    question=none
+}
+
+# The file of the image registered, where the host's image master says it lies.
+image() {
+    sql "SELECT '$host/IMAGES/' || folder || '/' || imid FROM image_master WHERE imid =
+         (SELECT imid FROM registrations WHERE program = 'IM650R' AND func = 'S')"
+}
+
+# Where each kind's document lies once stored, and what must be there and nothing beside it.
+expectShare() {
+    case $kind in
+    bookscan | bookagain)
+        [ "$(ls -A "$host/BOOKS/B000900" | cat -A)" = 'B009000001.T$' ] || fail "book folder: $(ls -A "$host/BOOKS/B000900" | cat -A)"
+        [ "$(pages "$host/BOOKS/B000900/B009000001.T")" -eq 10 ] || fail "the book file is not ten pages"
+        [ "$kind" = bookscan ] || ! cmp -s "$host/BOOKS/B000900/B009000001.T" "$home/first.T" || fail "the first file is still there" ;;
+    efile)
+        [ "$(ls -A "$host/EFILE/BURNED" | cat -A)" = '0000000001.TIF$' ] || fail "burned images: $(ls -A "$host/EFILE/BURNED" | cat -A)"
+        [ "$(pages "$host/EFILE/BURNED/0000000001.TIF")" -ge 2 ] || fail "the burned image is not the document"
+        [ "$(sql "SELECT status FROM efile_queue WHERE document_id = '0000000001'")" = S ] || fail "not handed over"
+        cmp -s "$host/EFILE/BURNED/0000000001.TIF" "$(image)" || fail "the burned image is not the one registered"
+        [ -z "$(ls -A "$host/KvTemp/Scans")" ] || fail "left in the scan folder: $(ls -A "$host/KvTemp/Scans" | cat -A)" ;;
+    *)
+        [ "$(pages "$(image)")" -eq 10 ] || fail "image $(image) is not ten pages"
+        [ -z "$(find "$host/IMAGES" -name '.*' -o -name '*.replaced')" ] || fail "beside the images: $(find "$host/IMAGES" -name '.*')"
+        [ "$(ls -A "$host/KvTemp/Scans" | grep -c '\.T$')" -eq 0 ] || fail "an image left in the scan folder: $(ls -A "$host/KvTemp/Scans" | cat -A)" ;;
+    esac
 }
 
 for r in "${rows[@]}"; do
-    read -r kind fault expect <<<"$r"
-    row="$kind, $fault"
-    before=$(stores)
+    read -r row kind on next <<<"$r"
+    case " $pick " in *" $row "*) ;; *) continue ;; esac
+    home=$top/$row
+    mkdir -p "$home/cfg/quorla" "$home/shares" "$home/tmp" "$home/run" && chmod 700 "$home/run"
+    export HOME=$home XDG_CONFIG_HOME=$home/cfg XDG_DATA_HOME=$home/data XDG_RUNTIME_DIR=$home/run TMPDIR=$home/tmp \
+           QUORLA_HOST_EMULATOR=$home/host.sqlite QUORLA_SHARE_ROOT=$home/shares
+    "$seed" --demo "$QUORLA_HOST_EMULATOR" "$QUORLA_SHARE_ROOT" >/dev/null 2>&1 || { echo "$row: seeding failed"; exit 1; }
+    printf '[frmConfig]\nDSN=RECHOST\nUID=SCANSVC\nPWD=scan2026\n' >"$home/cfg/quorla/Korvane Scanning Utility.ini"
+    host=$QUORLA_SHARE_ROOT/RECHOST
+
+    start
     "$kind"
-    case $fault in
-    refused) sql "INSERT INTO faults(kind, program, number, text, answer, remaining)
-                  VALUES(2, 'RG632R', 0, '', '{\"\$ErrMsg\":\"BOOK 000900 IS CLOSED\"}', 1)"
-             cp "$book/B009000001.T" "$home/first.T" ;;
-    lost) sql "INSERT INTO faults(kind, program, number, text, answer, remaining) VALUES(4, 'IM650R', 0, '', '{}', 1)" ;;
+    sql "DELETE FROM registrations WHERE func = 'S'"
+    if [ "$on" = question ]; then
+        pressStore none || fail "the store asked nothing"
+    else
+        sql "INSERT INTO faults(kind, program, number, text, answer, remaining, seconds) VALUES(5, '$on', 0, '', '{}', 1, 60)"
+        pressStore "$question" || fail "the store did not start"
+        waitFor 30 logged "\"$on\" holds its answer" || fail "the store did not wait on $on"
+    fi
+    kill -TERM "$pid"
+    ends "$row" "$pid" "$home" || fail "did not end cleanly"
+    case $next in
+    stored | back) [ "$(keptCount)" -eq 1 ] || fail "$(keptCount) kept documents, not one" ;;
+    none) [ "$(keptCount)" -eq 0 ] || fail "kept a document counted as stored" ;;
     esac
-    case $expect in
-    taken | replaced)
-        storeUntil "$before" || fail "nothing registered"
-        reg=$(sql "SELECT program || ' ' || file || ' ' || pages FROM registrations WHERE func = 'S' ORDER BY seq DESC LIMIT 1")
-        [ "$reg" = 'RG632R \\RECHOST\BOOKS\B000900\B009000001.T 0010' ] || fail "registration '$reg'"
-        [ "$(ls -A "$book" | cat -A)" = 'B009000001.T$' ] || fail "$(ls -A "$book" | cat -A)"
-        [ "$(pages "$book/B009000001.T")" -eq 10 ] || fail "not ten pages"
-        [ "$expect" = taken ] || ! cmp -s "$book/B009000001.T" "$home/first.T" || fail "the first file is still there"
-        afterBookscan
-        echo "$row: $reg" ;;
-    kept)
-        # Refused: the store gives up, the host's message is shown; the file the host took
-        # the first time is there as it was, and nothing beside it.
-        for _ in $(seq 1 40); do pressStore; answerBox 1 && break; done || fail "no refusal"
-        sleep 1
-        [ "$(stores)" -eq "$before" ] || fail "registered"
-        [ "$(ls -A "$book" | cat -A)" = 'B009000001.T$' ] || fail "$(ls -A "$book" | cat -A)"
-        cmp -s "$book/B009000001.T" "$home/first.T" || fail "the host's first file changed"
-        [ "$(pages "$book/B009000001.T")" -eq 10 ] || fail "the host's first file is not ten pages"
-        echo "$row: the host's file stays: $(ls "$book" | cat -A), $(pages "$book/B009000001.T") pages" ;;
-    once)
-        # The host registers it, the answer is lost and the program says so; Store again looks
-        # the document up, finds it stored and sends nothing.
-        storeUntil "$before" || fail "nothing registered"
-        [ "$(drain)" -ge 1 ] || fail "no word of the lost answer"
-        [ "$(stores)" -eq $((before + 1)) ] || fail "$(($(stores) - before)) registrations"
-        pressStore
-        [ "$(drain)" -ge 1 ] || fail "no word of the lookup"
-        pressStore; drain >/dev/null # Store is off now
-        reg=$(sql "SELECT imid || ' ' || pages || ' ' || file FROM registrations WHERE func = 'S' AND seq > (SELECT MAX(seq) FROM registrations WHERE program = 'RG632R')")
-        read -r imid count file <<<"$reg"
-        [ "$(echo "$reg" | wc -l)" -eq 1 ] && [ "$count" = 0010 ] || fail "registrations '$reg'"
-        [ "$(pages "$(find "$host/IMAGES" -type f -name "$imid")")" -eq 10 ] || fail "$imid is not ten pages"
-        # The host took the image; the annotation file stays in the scan folder.
-        [ "$(ls "$host/KvTemp/Scans" | cat -A)" = "${file%.T}.A\$" ] || fail "in the scan folder: $(ls "$host/KvTemp/Scans" | cat -A)"
-        echo "$row: registered once: $reg" ;;
-    off)
-        storeUntil "$before" || fail "nothing registered"
-        for _ in $(seq 1 40); do
-            [ "$(sql "SELECT status FROM efile_queue WHERE document_id = '0000000001'")" = S ] && break
-            sleep 0.5
-        done
-        [ "$(sql "SELECT status FROM efile_queue WHERE document_id = '0000000001'")" = S ] || fail "queue row not stored"
-        # A second press: nothing is registered within 5 s (a store takes about 2).
-        pressStore
-        for _ in $(seq 1 50); do [ "$(stores)" -gt $((before + 2)) ] && break; sleep 0.1; done
-        burned=$(sql "SELECT imid FROM registrations WHERE program = 'IM650R' AND func = 'S' ORDER BY seq DESC LIMIT 1")
-        [ "$(stores)" -eq $((before + 2)) ] || fail "$(($(stores) - before)) registrations, not IM650R and IM652R once each"
-        [ "$(ls "$host/EFILE/BURNED" | cat -A)" = '0000000001.TIF$' ] || fail "burned images $(ls "$host/EFILE/BURNED" | cat -A)"
-        [ "$(pages "$host/EFILE/BURNED/0000000001.TIF")" -eq 3 ] || fail "the burned image is not three pages"
-        [ "$(pages "$(find "$host/IMAGES" -type f -name "$burned")")" -eq 3 ] || fail "image $burned is not three pages"
-        [ -z "$(ls "$host/KvTemp/Scans")" ] || fail "left in the scan folder: $(ls "$host/KvTemp/Scans" | cat -A)"
-        echo "$row: registered once each:" $(sql "SELECT program FROM registrations WHERE func = 'S' ORDER BY seq DESC LIMIT 2") ;;
+
+    # The next start: the kept pages come back to be stored, or the host is found to have them.
+    start
+    case $next in
+    stored)
+        answerBox 20 || fail "no word of the kept pages"
+        logged "not brought back, the records host holds what was stored" || fail "the kept pages were not settled" ;;
+    back)
+        answerBox 20 || fail "no word of the kept pages"
+        logged "quorla.recovery: brought back" || fail "the kept pages did not come back"
+        before=$(stores)
+        pressStore Return || fail "Store again did not start"
+        waitFor 30 more "$before" || fail "Store again registered nothing"
+        sleep 2 ;;
     esac
+    [ "$(keptCount)" -eq 0 ] || fail "$(keptCount) kept documents left"
+    case $kind in
+    efile) want="IM650R IM652R" ;;
+    bookscan | bookagain) want=RG632R ;;
+    *) want=IM650R ;;
+    esac
+    [ "$(registered)" = "$want" ] || fail "registered: '$(registered)', not '$want'"
+    expectShare
+    echo "$row: registered once ($(registered)); the share holds one whole document"
+    kill -TERM "$pid"; ends "$row" "$pid" "$home" || fail "did not end cleanly at last"
 done
-kill -TERM "$pid"; wait "$pid" || { echo "the program ended with $?"; exit 1; }
 exit 0

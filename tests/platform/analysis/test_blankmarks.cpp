@@ -1,7 +1,7 @@
-// Blank verdicts on pages drawn here in absolute grey levels and colours: faded copies, carbons,
-// pencil, empty forms, coloured stamps and signatures, figures written beside holes and in
-// corners, and blank sheets with punched-hole and staple shadows, creases, scanner streaks,
-// copier borders, JPEG artefacts and faint show-through. Each page states its verdict; every
+// Blank verdicts on pages drawn here in absolute grey levels: faded copies, carbons, pencil, an
+// empty form, text beside punched holes, and blank sheets with folds and creases, scanner
+// streaks, copier borders, JPEG artefacts and faint show-through (figures, stamps, signatures,
+// holes and staples the generated pages walk). Each page states its verdict; every
 // page is right at the default sensitivity and its verdict never goes from blank to content as
 // the sensitivity rises.
 #include "support/analysischains.h"
@@ -39,16 +39,6 @@ struct Pen {
         q->drawText(QPointF(px(x), px(y)), t);
     }
     void line(QPointF a, QPointF b) { q->drawLine(a * sheet.dpi(), b * sheet.dpi()); }
-    // Strokes through points of a unit box `size` inches tall, its top left at (x, y).
-    void figure(const std::vector<std::vector<QPointF>> &strokes, double x, double y, double size)
-    {
-        for (const auto &stroke : strokes) {
-            QPainterPath p(QPointF(px(x + stroke[0].x() * size), px(y + stroke[0].y() * size)));
-            for (size_t i = 1; i < stroke.size(); ++i)
-                p.lineTo(QPointF(px(x + stroke[i].x() * size), px(y + stroke[i].y() * size)));
-            q->drawPath(p);
-        }
-    }
     // A hole's shadow 6 mm across centred at (x, y): a dark disc, or a ring when the backing
     // shows white through it.
     void hole(double x, double y, bool ring)
@@ -69,24 +59,6 @@ void fadedText(Pen &p, int level)
     for (int line = 0; line < 40; ++line)
         p.text(QStringLiteral("Copy of deed recorded in liber %1 page %2, parcel %3 and easement").arg(400 + line).arg(17 * line).arg(line % 9),
                1.0, 1.2 + line * 0.22, 10, p.level(level), "Liberation Mono");
-}
-
-void receivedStamp(Pen &p, QColor c, double x, double y)
-{
-    p.set(c, 0.8);
-    p.q->drawRoundedRect(QRectF(p.px(x), p.px(y), p.px(2.2), p.px(0.7)), p.px(0.08), p.px(0.08));
-    p.text(QStringLiteral("RECEIVED"), x + 0.25, y + 0.48, 18, c, "Liberation Sans", true);
-}
-
-void signature(Pen &p, QColor c, double x, double y)
-{
-    QPainterPath path(QPointF(p.px(x), p.px(y)));
-    for (int i = 0; i < 6; ++i) {
-        const double x0 = x + i * 0.28;
-        path.cubicTo(p.px(x0 + 0.1), p.px(y - 0.35), p.px(x0 + 0.2), p.px(y + 0.15), p.px(x0 + 0.28), p.px(y - 0.05));
-    }
-    p.set(c, 0.5);
-    p.q->drawPath(path);
 }
 
 // A pencil stroke whose pressure, and so its grey, wanders between `dark` and `light`.
@@ -118,10 +90,6 @@ void punched(Pen &p, int holes, bool ring, bool top = false)
         top ? p.hole(4.25 + a, 0.5, ring) : p.hole(0.5, 5.5 + a, ring);
 }
 
-const std::vector<std::vector<QPointF>> One = {{{0.05, 0.2}, {0.3, 0.0}, {0.28, 0.5}, {0.25, 1.0}}};
-const std::vector<std::vector<QPointF>> Seven = {{{0.0, 0.05}, {0.6, 0.0}, {0.35, 0.5}, {0.2, 1.0}}};
-const std::vector<std::vector<QPointF>> Four = {{{0.5, 1.0}, {0.45, 0.0}, {0.0, 0.65}, {0.7, 0.62}}};
-const std::vector<std::vector<QPointF>> Tick = {{{0.0, 0.55}, {0.25, 1.0}, {0.8, 0.0}}};
 
 struct Page {
     QString name;
@@ -151,17 +119,10 @@ std::vector<Page> corpus()
     };
     const QRgb white = qRgb(238, 238, 238), grey229 = qRgb(229, 229, 229), cream = qRgb(242, 236, 218);
     const QRgb paper236 = qRgb(236, 236, 236), paper244 = qRgb(244, 244, 244);
-    const QColor red(215, 60, 60), blue(40, 60, 170), green(40, 140, 70);
 
     add("faded copy, text at 135", false, 300, Scan::Grey, white, [](Pen &p) { fadedText(p, 135); });
     add("faded copy, text at 120", false, 200, Scan::Grey, white, [](Pen &p) { fadedText(p, 120); });
     add("faded copy, text at 128", false, 300, Scan::Bilevel, white, [](Pen &p) { fadedText(p, 128); });
-    add("red stamp", false, 300, Scan::Colour, white, [&](Pen &p) { receivedStamp(p, red, 5.5, 1.0); });
-    add("red stamp", false, 200, Scan::Grey, white, [&](Pen &p) { receivedStamp(p, red, 1.0, 9.0); });
-    add("blue stamp on cream", false, 200, Scan::Colour, cream, [&](Pen &p) { receivedStamp(p, blue, 3.0, 5.0); });
-    add("green stamp", false, 300, Scan::Grey, white, [&](Pen &p) { receivedStamp(p, green, 5.0, 9.5); });
-    add("blue signature", false, 300, Scan::Colour, white, [&](Pen &p) { signature(p, blue, 4.5, 8.8); });
-    add("green signature", false, 200, Scan::Grey, grey229, [&](Pen &p) { signature(p, green, 1.2, 9.6); });
     add("pencil initials 110-150", false, 300, Scan::Grey, grey229, [](Pen &p) { pencil(p, initials(6.8, 10.2), 110, 150); });
     add("pencil line 130-160", false, 200, Scan::Grey, grey229, [](Pen &p) {
         pencil(p, {{4.0, 8.8}, {5.0, 8.8}, {6.0, 8.8}, {7.0, 8.8}}, 130, 160);
@@ -190,39 +151,7 @@ std::vector<Page> corpus()
             p.text(QStringLiteral("Grantor:"), 1.0, 1.97 + i * 0.4, 8, p.level(170), "Liberation Sans");
         }
     });
-    add("a 1 in the top corner", false, 300, Scan::Grey, white, [](Pen &p) {
-        p.set(p.level(40), 0.4);
-        p.figure(One, 0.25, 0.2, 0.3);
-    });
-    add("a 7 where a punch puts a hole", false, 200, Scan::Bilevel, white, [](Pen &p) {
-        p.set(p.level(30), 0.4);
-        p.figure(Seven, 0.35, 5.3, 0.25);
-    });
-    add("a 4 in the bottom corner, blue", false, 300, Scan::Colour, white, [&](Pen &p) {
-        p.set(blue, 0.5);
-        p.figure(Four, 7.9, 10.5, 0.22);
-    });
-    add("a tick by the right edge", false, 200, Scan::Grey, grey229, [](Pen &p) {
-        p.set(p.level(60), 0.4);
-        p.figure(Tick, 7.95, 3.0, 0.2);
-    });
 
-    add("2 hole rings", true, 300, Scan::Grey, white, [](Pen &p) { punched(p, 2, true); });
-    add("2 hole discs", true, 200, Scan::Bilevel, white, [](Pen &p) { punched(p, 2, false); });
-    add("3 hole discs", true, 200, Scan::Grey, grey229, [](Pen &p) { punched(p, 3, false); });
-    add("3 hole rings", true, 300, Scan::Bilevel, white, [](Pen &p) { punched(p, 3, true); });
-    add("4 hole discs", true, 300, Scan::Grey, white, [](Pen &p) { punched(p, 4, false); });
-    add("4 hole rings", true, 200, Scan::Bilevel, white, [](Pen &p) { punched(p, 4, true); });
-    add("2 hole discs at the top", true, 300, Scan::Colour, cream, [](Pen &p) { punched(p, 2, false, true); });
-    add("staple", true, 300, Scan::Grey, white, [](Pen &p) {
-        p.set(p.level(55), 0.8);
-        p.line({0.25, 0.6}, {0.6, 0.25});
-    });
-    add("staple legs", true, 200, Scan::Bilevel, white, [](Pen &p) { // folded in on the back, in line
-        p.set(p.level(55), 0.8);
-        p.line({0.25, 0.6}, {0.37, 0.48});
-        p.line({0.48, 0.37}, {0.6, 0.25});
-    });
     add("fold", true, 200, Scan::Grey, white, [](Pen &p) { // some 8 % darker than the paper
         p.set(p.level(220), 0.8);
         p.line({-0.5, 5.5}, {9.0, 5.5});
@@ -260,21 +189,9 @@ std::vector<Page> corpus()
 TEST(BlankMarks, EveryPageRightAtTheDefaultAndMonotoneInSensitivity)
 {
     for (const Page &p : corpus()) {
-        // The chain's filters once, then its verdict at every sensitivity.
-        FilterChain filters = blankChain(3);
-        filters.remove(4);
-        const IP2Image filtered = filters.apply(p.scan);
-        QString verdicts;
-        for (int s = 0; s <= 9; ++s) {
-            IP2Image out = filtered;
-            IP2BlankDetector detector;
-            detector.setSensitivity(s);
-            detector.apply(out);
-            verdicts += blankValue(out) == 1 ? u'B' : u'c';
-        }
-        const std::string row = p.name.toStdString() + ": " + verdicts.toStdString();
-        EXPECT_EQ(verdicts[3] == u'B', p.blank) << row;
-        // Once blank, blank at every higher sensitivity.
-        EXPECT_FALSE(verdicts.mid(verdicts.indexOf(u'B') < 0 ? 10 : verdicts.indexOf(u'B')).contains(u'c')) << row;
+        const std::string verdicts = blankVerdicts(p.scan);
+        const std::string row = p.name.toStdString() + ": " + verdicts;
+        EXPECT_EQ(verdicts[3] == 'B', p.blank) << row;
+        EXPECT_TRUE(risesMonotonely(verdicts)) << row;
     }
 }

@@ -1,0 +1,405 @@
+// Every page layout libtiff writes, generated here: each page opens equal to libtiff's RGBA
+// reader, reduces right, stores with and without alignment (decoded before or not, turned or
+// not) and opens again equal. QUORLA_LAYOUT_PAGES=large walks larger pages.
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTransform>
+#include <gtest/gtest.h>
+
+#include <tiffio.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include <unistd.h>
+
+#include "platform/imaging/pagedocument.h"
+#include "platform/imaging/reduction.h"
+#include "platform/imaging/tiffcodec.h"
+
+namespace {
+
+struct Format {
+    const char *name;
+    uint16_t photometric, bps, spp;
+    uint16_t extra = 0; // EXTRASAMPLE_ASSOCALPHA / UNASSALPHA as the last sample, when set
+    uint16_t sub = 1;   // YCbCr subsampling (both ways)
+};
+
+const Format kFormats[] = {
+    {"white-is-0 1", PHOTOMETRIC_MINISWHITE, 1, 1},
+    {"black-is-0 1", PHOTOMETRIC_MINISBLACK, 1, 1},
+    {"white-is-0 2", PHOTOMETRIC_MINISWHITE, 2, 1},
+    {"black-is-0 4", PHOTOMETRIC_MINISBLACK, 4, 1},
+    {"white-is-0 8", PHOTOMETRIC_MINISWHITE, 8, 1},
+    {"black-is-0 8", PHOTOMETRIC_MINISBLACK, 8, 1},
+    {"black-is-0 16", PHOTOMETRIC_MINISBLACK, 16, 1},
+    {"grey alpha 8", PHOTOMETRIC_MINISBLACK, 8, 2, EXTRASAMPLE_UNASSALPHA},
+    {"grey alpha 16", PHOTOMETRIC_MINISWHITE, 16, 2, EXTRASAMPLE_ASSOCALPHA},
+    {"rgb 8", PHOTOMETRIC_RGB, 8, 3},
+    {"rgb 16", PHOTOMETRIC_RGB, 16, 3},
+    {"rgba 8", PHOTOMETRIC_RGB, 8, 4, EXTRASAMPLE_ASSOCALPHA},
+    {"rgba unassociated 8", PHOTOMETRIC_RGB, 8, 4, EXTRASAMPLE_UNASSALPHA},
+    {"rgba 16", PHOTOMETRIC_RGB, 16, 4, EXTRASAMPLE_UNASSALPHA},
+    {"palette 1", PHOTOMETRIC_PALETTE, 1, 1},
+    {"palette 2", PHOTOMETRIC_PALETTE, 2, 1},
+    {"palette 4", PHOTOMETRIC_PALETTE, 4, 1},
+    {"palette 8", PHOTOMETRIC_PALETTE, 8, 1},
+    {"ycbcr 1x1", PHOTOMETRIC_YCBCR, 8, 3, 0, 1},
+    {"ycbcr 2x2", PHOTOMETRIC_YCBCR, 8, 3, 0, 2},
+    {"cmyk 8", PHOTOMETRIC_SEPARATED, 8, 4},
+    {"cmyk 16", PHOTOMETRIC_SEPARATED, 16, 4},
+    {"cmyk alpha 8", PHOTOMETRIC_SEPARATED, 8, 5, EXTRASAMPLE_UNASSALPHA},
+    {"lab 8", PHOTOMETRIC_CIELAB, 8, 3},
+};
+
+struct Coding {
+    const char *name;
+    uint16_t compression, predictor = 1;
+};
+const Coding kNone{"none", COMPRESSION_NONE}, kPackBits{"packbits", COMPRESSION_PACKBITS},
+    kLzw{"lzw", COMPRESSION_LZW}, kLzw2{"lzw:2", COMPRESSION_LZW, PREDICTOR_HORIZONTAL},
+    kZip{"deflate", COMPRESSION_ADOBE_DEFLATE}, kZip2{"deflate:2", COMPRESSION_ADOBE_DEFLATE, PREDICTOR_HORIZONTAL},
+    kG3{"g3", COMPRESSION_CCITTFAX3}, kG4{"g4", COMPRESSION_CCITTFAX4}, kJpeg{"jpeg", COMPRESSION_JPEG};
+
+// The codings libtiff writes for such samples.
+std::vector<Coding> codingsFor(const Format &f)
+{
+    std::vector<Coding> c{kNone, kPackBits, kLzw, kZip};
+    if (f.bps >= 8)
+        c.insert(c.end(), {kLzw2, kZip2});
+    if (f.bps == 1 && f.spp == 1 && f.photometric != PHOTOMETRIC_PALETTE)
+        c.insert(c.end(), {kG3, kG4});
+    // JPEG of 8-bit grey, RGB and YCbCr pages as scanners write them
+    if (f.bps == 8 && !f.extra && (f.photometric == PHOTOMETRIC_MINISBLACK || f.photometric == PHOTOMETRIC_RGB
+                                   || (f.photometric == PHOTOMETRIC_YCBCR && f.sub == 2)))
+        c.push_back(kJpeg);
+    return c;
+}
+
+struct Layout {
+    const Format *format;
+    Coding coding;
+    bool tiled, planar, lsbFirst;
+    uint16_t orientation;
+    uint32_t width, height;
+    std::string name() const
+    {
+        return std::string(format->name) + " " + coding.name + (tiled ? " tiles" : " strips")
+               + (planar ? " planar" : "") + (lsbFirst ? " lsb" : "") + " orientation " + std::to_string(orientation)
+               + " " + std::to_string(width) + "x" + std::to_string(height);
+    }
+};
+
+// Every format in every orientation; the codings, strips or tiles, planes, fill orders and
+// widths (with and without padding) turn over with them, so each meets many of the others.
+std::vector<Layout> layouts(bool large)
+{
+    std::vector<Layout> out;
+    int n = 0;
+    for (const Format &f : kFormats) {
+        const std::vector<Coding> codings = codingsFor(f);
+        for (uint16_t o = 1; o <= 8; ++o, ++n) {
+            Layout l{&f, codings[size_t(n) % codings.size()], false, false, false, o, 0, 0};
+            const bool jpeg = l.coding.compression == COMPRESSION_JPEG;
+            l.tiled = (n / 2) % 2;
+            l.planar = f.spp > 1 && f.photometric != PHOTOMETRIC_YCBCR && (n / 3) % 2;
+            l.lsbFirst = (n % 5) == 0;
+            const uint32_t base = large ? 480 : 40;
+            l.width = (n % 2 ? base : base - 3) + (jpeg ? 0 : uint32_t(n % 3));
+            l.height = (large ? 300 : 35) + uint32_t(n % 4);
+            out.push_back(l);
+            // every coding of the format once more, top-left and padded
+            if (o == 8)
+                for (const Coding &c : codings) {
+                    Layout x = l;
+                    x.coding = c;
+                    x.orientation = ORIENTATION_TOPLEFT;
+                    x.width = large ? 1001 : 45;
+                    x.tiled = x.planar = false;
+                    out.push_back(x);
+                }
+        }
+    }
+    return out;
+}
+
+// Writes the page: smooth samples with noise (JPEG pages take RGB or grey rows), in strips of
+// a few rows or 16 x 16 tiles.
+void writePage(const QString &path, const Layout &l)
+{
+    const Format &f = *l.format;
+    TIFF *t = TIFFOpen(path.toLocal8Bit().constData(), "w");
+    ASSERT_NE(t, nullptr);
+    const bool jpeg = l.coding.compression == COMPRESSION_JPEG;
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, l.width);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, l.height);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, f.bps);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, f.spp);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, f.photometric);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, uint16_t(l.planar ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG));
+    TIFFSetField(t, TIFFTAG_ORIENTATION, l.orientation);
+    TIFFSetField(t, TIFFTAG_FILLORDER, uint16_t(l.lsbFirst ? FILLORDER_LSB2MSB : FILLORDER_MSB2LSB));
+    TIFFSetField(t, TIFFTAG_XRESOLUTION, 200.f);
+    TIFFSetField(t, TIFFTAG_YRESOLUTION, 200.f);
+    TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, uint16_t(RESUNIT_INCH));
+    TIFFSetField(t, TIFFTAG_COMPRESSION, l.coding.compression);
+    if (l.coding.predictor != 1)
+        TIFFSetField(t, TIFFTAG_PREDICTOR, l.coding.predictor);
+    if (f.extra) {
+        const uint16_t extra[] = {f.extra};
+        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, uint16_t(1), extra);
+    }
+    if (f.photometric == PHOTOMETRIC_SEPARATED)
+        TIFFSetField(t, TIFFTAG_INKSET, uint16_t(INKSET_CMYK));
+    if (f.photometric == PHOTOMETRIC_YCBCR)
+        TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, f.sub, f.sub);
+    std::mt19937 rng(unsigned(l.width * 131 + l.height * 7 + l.orientation));
+    if (f.photometric == PHOTOMETRIC_PALETTE) {
+        const size_t n = size_t(1) << f.bps;
+        std::vector<uint16_t> map(3 * n);
+        for (uint16_t &v : map)
+            v = uint16_t(rng());
+        TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + n, map.data() + 2 * n);
+    }
+    if (jpeg) {
+        TIFFSetField(t, TIFFTAG_JPEGQUALITY, 80);
+        if (f.photometric == PHOTOMETRIC_YCBCR)
+            TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    }
+    if (l.tiled) {
+        TIFFSetField(t, TIFFTAG_TILEWIDTH, uint32_t(16));
+        TIFFSetField(t, TIFFTAG_TILELENGTH, uint32_t(16));
+    } else {
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, uint32_t(jpeg ? 16 : 5)); // as below
+    }
+    // Smooth bytes with noise; JPEG pages get smooth samples only (coded again when padded, they
+    // are compared within a margin).
+    auto fill = [&](std::vector<uint8_t> &buf, uint32_t seed) {
+        for (size_t i = 0; i < buf.size(); ++i)
+            buf[i] = uint8_t(((i + seed) * 3 / 7) % 251 + (jpeg ? 0 : rng() % 40));
+    };
+    const uint32_t pieces = l.tiled ? TIFFNumberOfTiles(t) : TIFFNumberOfStrips(t);
+    const tmsize_t bytes = l.tiled ? TIFFTileSize(t) : TIFFStripSize(t);
+    std::vector<uint8_t> buf(static_cast<size_t>(bytes));
+    const uint32_t rps = jpeg ? 16 : 5, perPlane = (l.height + rps - 1) / rps;
+    for (uint32_t i = 0; i < pieces; ++i) {
+        fill(buf, i * 977);
+        // a strip holds its own rows and no more (the last one fewer)
+        const tmsize_t r = l.tiled ? TIFFWriteEncodedTile(t, i, buf.data(), bytes)
+                                   : TIFFWriteEncodedStrip(t, i, buf.data(),
+                                                           TIFFVStripSize(t, std::min(rps, l.height - i % perPlane * rps)));
+        ASSERT_GE(r, 0) << "piece " << i;
+    }
+    ASSERT_TRUE(TIFFWriteDirectory(t));
+    TIFFClose(t);
+}
+
+// libtiff's RGBA reader, top-left, alpha left out.
+QImage rgbaReader(const QString &path)
+{
+    TIFF *t = TIFFOpen(path.toLocal8Bit().constData(), "r");
+    if (!t)
+        return {};
+    uint32_t w = 0, h = 0;
+    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h);
+    QImage img(int(w), int(h), QImage::Format_RGBA8888);
+    const bool ok = TIFFReadRGBAImageOriented(t, w, h, reinterpret_cast<uint32_t *>(img.bits()), ORIENTATION_TOPLEFT, 0);
+    TIFFClose(t);
+    return ok ? img.convertToFormat(QImage::Format_RGB32) : QImage();
+}
+
+QImage rgb(const QImage &img) { return img.convertToFormat(QImage::Format_RGB32); }
+
+// Largest difference of a channel between two same-sized images (-1 for other sizes).
+int maxDiff(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size())
+        return -1;
+    const QImage x = rgb(a), y = rgb(b);
+    int worst = 0;
+    for (int r = 0; r < x.height(); ++r)
+        for (int c = 0; c < x.width(); ++c) {
+            const QRgb p = x.pixel(c, r), q = y.pixel(c, r);
+            worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                              std::abs(qBlue(p) - qBlue(q))});
+        }
+    return worst;
+}
+
+double meanDiff(const QImage &a, const QImage &b)
+{
+    const QImage x = rgb(a), y = rgb(b);
+    double sum = 0;
+    for (int r = 0; r < x.height(); ++r)
+        for (int c = 0; c < x.width(); ++c) {
+            const QRgb p = x.pixel(c, r), q = y.pixel(c, r);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * x.width() * x.height());
+}
+
+// The expected page on a white canvas of whole multiples of align.
+QImage onCanvas(const QImage &page, int align)
+{
+    if (align <= 1)
+        return page;
+    QImage out((page.width() + align - 1) / align * align, (page.height() + align - 1) / align * align,
+               QImage::Format_RGB32);
+    out.fill(Qt::white);
+    for (int y = 0; y < page.height(); ++y)
+        std::memcpy(out.scanLine(y), rgb(page).constScanLine(y), size_t(page.width()) * 4);
+    return out;
+}
+
+TEST(Layouts, EveryLayoutOpensReducesStoresAndOpensAgainAsLibtiffReadsIt)
+{
+    QTemporaryDir dir;
+    const bool large = qgetenv("QUORLA_LAYOUT_PAGES") == "large";
+    const QString src = dir.filePath(QStringLiteral("page.tif")), out = dir.filePath(QStringLiteral("stored.tif"));
+    int walked = 0;
+    for (const Layout &l : layouts(large)) {
+        SCOPED_TRACE(l.name());
+        writePage(src, l);
+        const QImage expected = rgbaReader(src);
+        if (expected.isNull()) {
+            // a layout libtiff cannot read either: an error, not a crash
+            auto doc = QelPageDocument::create();
+            EXPECT_THROW(
+                {
+                    doc->load(src);
+                    doc->image(0);
+                },
+                VbError);
+            continue;
+        }
+        const bool jpeg = l.coding.compression == COMPRESSION_JPEG;
+        const bool grey = l.format->photometric == PHOTOMETRIC_MINISWHITE || l.format->photometric == PHOTOMETRIC_MINISBLACK;
+        const bool bilevel = grey && l.format->bps == 1 && l.format->spp == 1;
+        try {
+            // reduced first, from the rows; then whole
+            auto doc = QelPageDocument::create();
+            doc->load(src);
+            ASSERT_EQ(doc->pageCount(), 1);
+            const QImage small = doc->reduced(0, 3);
+            const QImage page = doc->image(0);
+            if (maxDiff(page, expected)) {
+                for (int y = 0, shown = 0; y < page.height() && shown < 5; ++y)
+                    for (int x = 0; x < page.width() && shown < 5; ++x)
+                        if (rgb(page).pixel(x, y) != rgb(expected).pixel(x, y) && ++shown)
+                            ADD_FAILURE() << x << "," << y << " " << std::hex << rgb(page).pixel(x, y) << " " << rgb(expected).pixel(x, y);
+            }
+            ASSERT_EQ(maxDiff(page, expected), 0);
+            EXPECT_EQ(page.format(), bilevel ? QImage::Format_Mono
+                                     : grey  ? QImage::Format_Grayscale8
+                                             : QImage::Format_RGB888);
+            EXPECT_EQ(maxDiff(small, reducedImage(page, 3)), 0);
+
+            // stored: nothing decoded or the page held, aligned or not, turned or not
+            for (int variant = 0; variant < 8; ++variant) {
+                const bool held = variant & 1, aligned = variant & 2, turned = variant & 4;
+                SCOPED_TRACE(variant);
+                auto d = QelPageDocument::create();
+                d->load(src);
+                if (held)
+                    d->image(0);
+                if (turned)
+                    d->setQuarterTurns(0, 1);
+                QelSaveOptions options;
+                options.alignTo = aligned ? 8 : 0;
+                d->save(out, options);
+                const QImage upright = turned ? rgb(expected).transformed(QTransform().rotate(90)) : expected;
+                // a page whose width is a whole multiple is stored as it is
+                const QImage want = onCanvas(upright, upright.width() % 8 ? options.alignTo : 0);
+                auto back = QelPageDocument::create();
+                back->load(out);
+                ASSERT_EQ(back->pageCount(), 1);
+                EXPECT_EQ(QSize(back->info(0).width, back->info(0).height), want.size());
+                const QImage again = back->image(0);
+                const QImage viaLibtiff = rgbaReader(out);
+                EXPECT_EQ(maxDiff(again, viaLibtiff), 0);
+                if (jpeg) {
+                    // a JPEG page stays JPEG: its strips copied, or coded again at its quality (colour
+                    // as YCbCr with chroma halved)
+                    EXPECT_EQ(back->info(0).compression, COMPRESSION_JPEG);
+                    ASSERT_EQ(again.size(), want.size());
+                    EXPECT_LT(meanDiff(again, want), 5.0);
+                } else {
+                    EXPECT_EQ(maxDiff(again, want), 0);
+                    if (bilevel) {
+                        EXPECT_EQ(back->info(0).compression, COMPRESSION_CCITTFAX4);
+                    }
+                }
+                // a turned page is upright afterwards, read from what was stored
+                if (turned && !jpeg)
+                    EXPECT_EQ(maxDiff(d->image(0), want), 0);
+            }
+        } catch (const VbError &e) {
+            ADD_FAILURE() << e.description.toStdString();
+        }
+        ++walked;
+    }
+    EXPECT_GT(walked, 200);
+}
+
+} // namespace
+
+namespace {
+
+double residentMb()
+{
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    return f.readAll().split(' ').value(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / 1e6;
+}
+
+// Letter pages without a row reader of their own opened, shown whole and reduced, and closed,
+// again and again: what is held with no document open stays where it was.
+TEST(Layouts, OpeningAndClosingAgainHoldsNoMoreMemory)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("palette.tif"));
+    TIFF *t = TIFFOpen(path.toLocal8Bit().constData(), "w");
+    ASSERT_NE(t, nullptr);
+    std::vector<uint16_t> map(3 * 256);
+    for (size_t i = 0; i < map.size(); ++i)
+        map[i] = uint16_t((i % 256) * 257);
+    std::vector<uint8_t> row(2550);
+    for (int p = 0; p < 3; ++p) {
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(2550));
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(3300));
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_PALETTE));
+        TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, uint32_t(25));
+        TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + 256, map.data() + 512);
+        for (uint32_t y = 0; y < 3300; ++y) {
+            for (size_t x = 0; x < row.size(); ++x)
+                row[x] = uint8_t((x / 40 + y / 40 + size_t(p)) % 2 ? 240 : 20);
+            TIFFWriteScanline(t, row.data(), y, 0);
+        }
+        TIFFWriteDirectory(t);
+    }
+    TIFFClose(t);
+    auto doc = QelPageDocument::create();
+    auto cycle = [&] {
+        doc->load(path);
+        for (int i = 0; i < doc->pageCount(); ++i) {
+            doc->reduced(i, 4);
+            doc->image(i);
+        }
+        doc->clear();
+    };
+    cycle();
+    cycle();
+    const double settled = residentMb();
+    for (int i = 0; i < 5; ++i)
+        cycle();
+    EXPECT_LT(residentMb() - settled, 30.0) << "resident " << settled << " MB after two cycles";
+}
+
+} // namespace
