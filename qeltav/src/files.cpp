@@ -196,6 +196,28 @@ const char *filePath(tavImage *im) {
   return path ? path : im->name;
 }
 
+void fileUnmap(FileMap &m) {
+  if (m.base) munmap(m.base, m.length);
+  m = {nullptr, 0};
+}
+
+// Maps size bytes of an open regular file from offset; the address of the first byte, or NULL
+// when the file does not hold them. Pages are read where the system caches them, and copied only
+// when written (a write stays in this process). Like any mapped file, one cut short by another
+// process while it is mapped ends the process at the next read beyond its new end (SIGBUS).
+const unsigned char *fileMapRange(FILE *fp, int64_t offset, int64_t size, FileMap &m) {
+  fileUnmap(m);
+  struct stat st;
+  if (offset < 0 || size < 1 || fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size - offset < size)
+    return nullptr;
+  const int64_t page = sysconf(_SC_PAGESIZE), from = offset / page * page;
+  const size_t length = static_cast<size_t>(offset - from + size);
+  void *base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE, fileno(fp), from);
+  if (base == MAP_FAILED) return nullptr;
+  m = {base, length};
+  return static_cast<const unsigned char *>(base) + (offset - from);
+}
+
 bool isWs(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 // Skips white space and comments; returns the next character, left unread.
@@ -263,6 +285,7 @@ int pnmInit(tavImage *im) {
   p->iobufSize = 0;
   p->path = nullptr;
   p->tmpName = nullptr;
+  p->map = {nullptr, 0};
   return 0;
 }
 
@@ -441,6 +464,7 @@ int pnmStartOutput(PnmImage *p) {
 
 int pnmStart(tavImage *im) {
   PnmImage *p = P(im);
+  fileUnmap(p->map);
   int r = (im->flags & IM_READ) ? pnmStartInput(p) : pnmStartOutput(p);
   p->lastLine = -1;
   return r;
@@ -739,6 +763,7 @@ int pnmClose(tavImage *im) {
     p->fp = nullptr;
   }
   streamBufferFree(&p->iobuf, &p->iobufSize);
+  fileUnmap(p->map);
   p->started = 0;
   return r;
 }
@@ -781,6 +806,7 @@ int rawInit(tavImage *im) {
   r->iobufSize = 0;
   r->path = nullptr;
   r->tmpName = nullptr;
+  r->map = {nullptr, 0};
   return 0;
 }
 
@@ -802,6 +828,7 @@ int rawOpen(tavImage *im, int mode) {
 
 int rawStart(tavImage *im) {
   RawImage *r = R(im);
+  fileUnmap(r->map);
   if (!(im->width.st & ST_KNOWN) || im->width.v < 1) {
     tavLog(5188);
     return -1;
@@ -840,6 +867,14 @@ int rawStop(tavImage *im) {
   return 0;
 }
 
+// Opens a raw input's file at its offset, before its first line; 0, or the code of the failure.
+int rawOpenInput(RawImage *r) {
+  r->fp = std::fopen(filePath(r), "rb");
+  if (!r->fp) return 5177;
+  streamBuffer(r->fp, &r->iobuf, &r->iobufSize, streamFileSize(r->fp));
+  return std::fseek(r->fp, static_cast<long>(r->offset.v), SEEK_SET) != 0 ? 5190 : 0;
+}
+
 int rawReadLine(tavImage *im, void *buf, int x, int y, int count) {
   RawImage *r = R(im);
   if (!(im->flags & IM_READ)) {
@@ -855,15 +890,8 @@ int rawReadLine(tavImage *im, void *buf, int x, int y, int count) {
     return -1;
   }
   if (!r->fp) {
-    r->fp = std::fopen(filePath(im), "rb");
-    if (r->fp) streamBuffer(r->fp, &r->iobuf, &r->iobufSize, streamFileSize(r->fp));
-    if (!r->fp) {
-      tavLog(5177);
-      tavLog(5199);
-      return -1;
-    }
-    if (std::fseek(r->fp, static_cast<long>(r->offset.v), SEEK_SET) != 0) {
-      tavLog(5190);
+    if (const int code = rawOpenInput(r)) {
+      tavLog(static_cast<uint16_t>(code));
       tavLog(5199);
       return -1;
     }
@@ -944,6 +972,7 @@ int rawClose(tavImage *im) {
     r->fp = nullptr;
   }
   streamBufferFree(&r->iobuf, &r->iobufSize);
+  fileUnmap(r->map);
   return res;
 }
 
@@ -979,6 +1008,30 @@ bool fileIsOpenInput(const char *path) {
     if (stat(filePath(p), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino) return true;
   }
   return false;
+}
+
+const unsigned char *fileLendPixels(tavImage *im) {
+  if (!im || !(im->flags & IM_READ) || (im->flags & IM_WRITE)) return nullptr;
+  const int64_t size = static_cast<int64_t>(im->linebytes) * im->height.v;
+  if (im->linebytes < 1 || im->height.v < 1 || size > INT32_MAX) return nullptr;
+  if (im->subtype == SUB_PNM) {
+    PnmImage *p = P(im);
+    const bool binary = p->kind >= 4 && (p->kind == 4 || p->maxval <= 255);
+    if (!p->fp || p->lastLine != -1 || !binary || pnmFileLineBytes(p->kind, im->width.v, p->maxval) != im->linebytes)
+      return nullptr;
+    return fileMapRange(p->fp, std::ftell(p->fp), size, p->map);
+  }
+  if (im->subtype == SUB_RAW) {
+    RawImage *r = R(im);
+    if (r->lastLine != -1) return nullptr;
+    if (!r->fp && rawOpenInput(r) != 0) {
+      if (r->fp) std::fclose(r->fp);
+      r->fp = nullptr;  // the first read opens it again and says why it cannot
+      return nullptr;
+    }
+    return fileMapRange(r->fp, r->offset.v, size, r->map);
+  }
+  return nullptr;
 }
 
 void tavRemovePartialOutputs(void) {

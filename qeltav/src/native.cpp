@@ -162,6 +162,20 @@ int natStart(tavImage *im) {
     return 0;
   }
   attrPropagate(up, im);
+  // A file that holds its pixels as this image keeps them lends them where they lie: the page
+  // is not copied, and the file stays its upstream while they are used.
+  if ((im->flags & IM_READ) && !im->alloc && !attrPinned(im->dataAddr)) {
+    im->dataAddr.v = nullptr;  // what an earlier start was lent went with that start
+    im->dataSize.v = 0;
+    configFromTemplate(im, up);
+    const unsigned char *lent = im->linebytes == up->linebytes ? fileLendPixels(up) : nullptr;
+    if (lent) {
+      attrKnow(im->plines, im->height.v);
+      attrKnow(im->dataAddr, static_cast<void *>(const_cast<unsigned char *>(lent)));
+      attrKnow(im->dataSize, im->linebytes * im->height.v);
+      return 0;
+    }
+  }
   if (natConfig(im, up) != 0) {
     tavLog(369);
     return -1;

@@ -94,11 +94,20 @@ long roundAway(double v) { return std::lround(v); }
 
 // The quarter turns, mirrored or not, read the input down its columns.
 bool isColumnTurn(int caseCode) { return (caseCode & 1) && (caseCode & 7) < 4; }
-// Output lines a quarter turn makes at once: as many as a cache line holds input pixels, so each
-// input row gives the band one cache line, and the band stays small enough to stay in the cache.
-int bandLines(const RotImage *r) { return 64 / (r->caseCode & 16 ? 3 : 1); }
-// Input rows a band asks for ahead of the one it copies.
-constexpr int kAhead = 16;
+// Output lines a quarter turn makes at once (input columns it copies at once): as many as a band
+// of kBandBytes holds, or of a sixteenth of the page when that is less, but at least kBandMin, in
+// whole tiles of 16, never more than the output has. Each input row, a page or more from the
+// next on a poster, is then visited once for every few hundred output lines, not every 64.
+constexpr int64_t kBandBytes = 8 << 20;
+constexpr int kBandMin = 64, kBandMax = 1024;
+int bandLines(const RotImage *r) {
+  const int64_t line = r->linebytes > 0 ? r->linebytes : 1;
+  int64_t bytes = line * r->height.v / 16;
+  if (bytes > kBandBytes) bytes = kBandBytes;
+  int64_t n = bytes / line / 16 * 16;
+  n = n < kBandMin ? kBandMin : n > kBandMax ? kBandMax : n;
+  return static_cast<int>(n < r->height.v ? n : r->height.v);
+}
 
 bool adjusted(const Attr<int32_t> &a) { return !attrPinned(a); }
 
@@ -194,10 +203,25 @@ const unsigned char *pixelAt(tavImage *up, int x, int y) {
 // Input line y of the rotation's upstream, or NULL.
 const unsigned char *rowAt(tavImage *up, int y) { return pixelAt(up, 0, y); }
 
+// Copies a tile of the input into the band: columns col .. col+nc-1 of the rows rows[0 .. nr-1]
+// become pixels i0 .. i0+nr-1 of band lines k0 .. k0+nc-1, column col + k in line k0 + k, or in
+// line k0 + nc-1-k when the columns run down the band.
+template <int bpp>
+void copyTile(const unsigned char *const *rows, int nr, int col, int nc, bool colsDown, unsigned char *band, size_t L,
+              int k0, int i0) {
+  for (int k = 0; k < nc; ++k) {
+    unsigned char *o = band + static_cast<size_t>(colsDown ? k0 + nc - 1 - k : k0 + k) * L + static_cast<size_t>(i0) * bpp;
+    const size_t at = static_cast<size_t>(col + k) * bpp;
+    for (int j = 0; j < nr; ++j)
+      for (int b = 0; b < bpp; ++b) o[j * bpp + b] = rows[j][at + b];
+  }
+}
+
 // Makes output lines y0 .. y0+n-1 of a quarter turn in the band. Output line y is input column
-// c(y), its pixel i input row r(i). The band's n columns lie side by side in every input row, so
-// the input is walked row by row, each row giving a short run to every line of the band: each
-// input cache line is read once a band, not once an output pixel.
+// c(y), its pixel i input row r(i): the band's n columns lie side by side in every input row. The
+// input is walked in blocks of 16 rows; a block gives every band line 16 pixels, a tile of 16 rows
+// by 16 columns at a time, before the next block is read. A block touches its 16 rows and the
+// band's lines, however large the page, and each input row is visited once a band.
 int turnBand(RotImage *r, int y0, int n) {
   tavImage *up = r->up[0];
   const int W = up->width.v, H = up->height.v;
@@ -217,25 +241,35 @@ int turnBand(RotImage *r, int y0, int n) {
   auto *band = static_cast<unsigned char *>(r->dataAddr.v);
   const size_t L = static_cast<size_t>(r->linebytes);
   const int outW = r->width.v < H ? r->width.v : H;
-  const size_t run = static_cast<size_t>(n) * bpp;
-  int i = 0;
-#ifdef __SSE2__
-  // Grey: 16 rows by 16 columns at a time, turned in registers (four rounds of interleaving
-  // the first eight rows with the last eight make the rows columns).
-  if (bpp == 1 && even && n % 16 == 0) {
-    for (; i + 16 <= outW; i += 16) {
-      const unsigned char *rows[16];
-      for (int j = 0; j < 16; ++j) {
-        rows[j] = first + rowStride * (rowsUp ? H - 1 - (i + j) : i + j) + c0;
-        if (i + j + kAhead < outW) {
-          const unsigned char *a = first + rowStride * (rowsUp ? H - 1 - (i + j + kAhead) : i + j + kAhead) + c0;
-          __builtin_prefetch(a);
-          __builtin_prefetch(a + run - 1);
-        }
+  auto row = [&](int i) { return rowsUp ? H - 1 - i : i; };
+  for (int i0 = 0; i0 < outW; i0 += 16) {
+    const int nr = outW - i0 < 16 ? outW - i0 : 16;
+    const unsigned char *rows[16];
+    for (int j = 0; j < nr; ++j) {
+      rows[j] = even ? first + rowStride * row(i0 + j) : rowAt(up, row(i0 + j));
+      if (!rows[j]) {
+        tavLog(819);
+        return -1;
       }
-      for (int k0 = 0; k0 < n; k0 += 16) {
+      rows[j] += static_cast<size_t>(c0) * bpp;
+    }
+    // the next block's rows are asked for while this block is copied
+    const unsigned char *next = even && i0 + 32 <= outW ? first + rowStride * row(i0 + 16) + static_cast<size_t>(c0) * bpp : nullptr;
+    for (int k0 = 0; k0 < n; k0 += 16) {
+      const int nc = n - k0 < 16 ? n - k0 : 16;
+      // tile columns counted from the band's leftmost: the last lines' columns come first when they run down
+      const int col = colsDown ? n - k0 - nc : k0;
+      if (next)
+        for (int j = 0; j < 16; ++j) {
+          const unsigned char *a = next + rowStride * (rowsUp ? -j : j) + static_cast<size_t>(col) * bpp;
+          __builtin_prefetch(a);
+          __builtin_prefetch(a + nc * bpp - 1);
+        }
+#ifdef __SSE2__
+      if (bpp == 1 && nr == 16 && nc == 16) {
+        // grey: turned in registers (four rounds of interleaving the first eight rows with the
+        // last eight make the rows columns)
         __m128i v[16], t[16];
-        const int col = colsDown ? n - 16 - k0 : k0;
         for (int j = 0; j < 16; ++j) v[j] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(rows[j] + col));
         for (int round = 0; round < 4; ++round) {
           for (int j = 0; j < 8; ++j) {
@@ -245,43 +279,13 @@ int turnBand(RotImage *r, int y0, int n) {
           std::memcpy(v, t, sizeof v);
         }
         for (int m = 0; m < 16; ++m)
-          _mm_storeu_si128(reinterpret_cast<__m128i *>(band + static_cast<size_t>(colsDown ? k0 + 15 - m : k0 + m) * L + i),
+          _mm_storeu_si128(reinterpret_cast<__m128i *>(band + static_cast<size_t>(colsDown ? k0 + 15 - m : k0 + m) * L + i0),
                            v[m]);
+        continue;
       }
-    }
-  }
 #endif
-  for (; i < outW; ++i) {
-    const int row = rowsUp ? H - 1 - i : i;
-    if (even) {
-      // each row is one miss: ask for rows well ahead, so that many are on their way at once
-      const int ahead = rowsUp ? row - kAhead : row + kAhead;
-      if (ahead >= 0 && ahead < H) {
-        const unsigned char *a = first + rowStride * ahead + static_cast<size_t>(c0) * bpp;
-        __builtin_prefetch(a);
-        __builtin_prefetch(a + run - 1);
-      }
-    }
-    const unsigned char *src = even ? first + rowStride * row : rowAt(up, row);
-    if (!src) {
-      tavLog(819);
-      return -1;
-    }
-    src += static_cast<size_t>(c0) * bpp;
-    unsigned char *dst = band + static_cast<size_t>(i) * bpp;
-    if (bpp == 1) {
-      if (colsDown)
-        for (int k = 0; k < n; ++k) dst[k * L] = src[n - 1 - k];
-      else
-        for (int k = 0; k < n; ++k) dst[k * L] = src[k];
-    } else {
-      for (int k = 0; k < n; ++k) {
-        const unsigned char *p = src + 3 * (colsDown ? n - 1 - k : k);
-        unsigned char *o = dst + k * L;
-        o[0] = p[0];
-        o[1] = p[1];
-        o[2] = p[2];
-      }
+      if (bpp == 1) copyTile<1>(rows, nr, col, nc, colsDown, band, L, k0, i0);
+      else copyTile<3>(rows, nr, col, nc, colsDown, band, L, k0, i0);
     }
   }
   r->bandFirst = y0;
@@ -356,15 +360,22 @@ void inside(long long S, long long D, long long limit, int &lo, int &hi) {
   if (a > lo) lo = a > hi ? hi : static_cast<int>(a);
   if (b + 1 < hi) hi = b + 1 < lo ? lo : static_cast<int>(b + 1);
 }
-// Fixed-point blend of the pixel at p, its right neighbour and the two below them (rows stride
-// bytes apart; bpp bytes a pixel), with 12-bit fractions: weights in 4096ths, truncated.
-// a (4096 - f) + b f, as a 4096 + (b - a) f: the sum fits in 32 bits, so the wrapped
-// difference gives it exactly.
-template <int bpp> inline unsigned char blendAt(const unsigned char *p, ptrdiff_t stride, long long px, long long py) {
-  const uint32_t fx = static_cast<uint32_t>(px & 0xfff), fy = static_cast<uint32_t>(py & 0xfff);
-  const uint32_t top = (uint32_t{p[0]} << 12) + (uint32_t{p[bpp]} - p[0]) * fx;
-  const uint32_t bottom = (uint32_t{p[stride]} << 12) + (uint32_t{p[stride + bpp]} - p[stride]) * fx;
-  return static_cast<unsigned char>(((top << 12) + (bottom - top) * fy) >> 24);
+// Fixed-point blends of output pixels lo .. hi-1, whose positions start at (px, py) and step by
+// (DX, DY) in 12-bit fractions; pixel (ix, iy) is at first + stride iy + bpp ix. Weights in
+// 4096ths, truncated: a (4096 - f) + b f is taken as a 4096 + (b - a) f, whose sum fits in 32
+// bits, so the wrapped difference gives it exactly.
+template <int bpp>
+void blendRun(unsigned char *out, int lo, int hi, long long px, long long py, long long DX, long long DY,
+              const unsigned char *first, ptrdiff_t stride) {
+  for (int i = lo; i < hi; ++i, px += DX, py += DY) {
+    const unsigned char *a = first + stride * (py >> 12) + bpp * (px >> 12), *b = a + stride;
+    const uint32_t fx = static_cast<uint32_t>(px & 0xfff), fy = static_cast<uint32_t>(py & 0xfff);
+    for (int k = 0; k < bpp; ++k) {
+      const uint32_t top = (uint32_t{a[k]} << 12) + (uint32_t{a[k + bpp]} - a[k]) * fx;
+      const uint32_t bottom = (uint32_t{b[k]} << 12) + (uint32_t{b[k + bpp]} - b[k]) * fx;
+      out[bpp * static_cast<size_t>(i) + k] = static_cast<unsigned char>(((top << 12) + (bottom - top) * fy) >> 24);
+    }
+  }
 }
 
 // Any angle: bilinear blend of the four source pixels around each output pixel's position.
@@ -386,30 +397,40 @@ int angleLine(RotImage *r, unsigned char *out, int x, int y, int count) {
   unsigned char fill[3];
   fillBytes(r, fill);
   if (fixedPoint && W > 1 && H > 1) {
-    const unsigned char *first = rowAt(up, 0), *last = first ? rowAt(up, H - 1) : nullptr;
-    const ptrdiff_t stride = first && last ? (last - first) / (H - 1) : 0;
-    if (first && last && last - first == stride * (H - 1)) {
-      // Only the pixels between lo and hi have all four sources inside; the rest is fill.
-      int lo = 0, hi = count;
-      inside(SX, DX, static_cast<long long>(W - 1) << 12, lo, hi);
-      inside(SY, DY, static_cast<long long>(H - 1) << 12, lo, hi);
-      if (hi < lo) hi = lo;
+    // Only the pixels between lo and hi have all four sources inside; the rest is fill.
+    int lo = 0, hi = count;
+    inside(SX, DX, static_cast<long long>(W - 1) << 12, lo, hi);
+    inside(SY, DY, static_cast<long long>(H - 1) << 12, lo, hi);
+    if (hi < lo) hi = lo;
+    // The rows the blends read: a line at a steady source row (angle 0) reads one pair of rows,
+    // which a ring of two lines holds; any other line reads the rows of a random-access input,
+    // evenly spaced in its memory.
+    const unsigned char *first = nullptr;
+    ptrdiff_t stride = 0;
+    long long py = SY;
+    if (lo < hi && DY == 0) {
+      first = rowAt(up, static_cast<int>(SY >> 12));
+      const unsigned char *next = first ? rowAt(up, static_cast<int>(SY >> 12) + 1) : nullptr;
+      if (!next) {
+        tavLog(820);
+        return -1;
+      }
+      stride = next - first;
+      py &= 0xfff;
+    } else if (lo < hi && (up->flags & IM_RANDOM)) {
+      first = rowAt(up, 0);
+      const unsigned char *last = first ? rowAt(up, H - 1) : nullptr;
+      stride = first && last ? (last - first) / (H - 1) : 0;
+      if (!last || last - first != stride * (H - 1)) first = nullptr;
+      py = SY + DY * lo;
+    }
+    if (first || lo == hi) {
       for (int i = 0; i < lo; ++i) std::memcpy(out + static_cast<size_t>(i) * bpp, fill, static_cast<size_t>(bpp));
       for (int i = hi; i < count; ++i) std::memcpy(out + static_cast<size_t>(i) * bpp, fill, static_cast<size_t>(bpp));
-      long long px = SX + DX * lo, py = SY + DY * lo;
-      if (bpp == 1)
-        for (int i = lo; i < hi; ++i, px += DX, py += DY) out[i] = blendAt<1>(first + stride * (py >> 12) + (px >> 12), stride, px, py);
-      else
-        for (int i = lo; i < hi; ++i, px += DX, py += DY) {
-          const unsigned char *a = first + stride * (py >> 12) + 3 * (px >> 12), *b = a + stride;
-          const uint32_t fx = static_cast<uint32_t>(px & 0xfff), fy = static_cast<uint32_t>(py & 0xfff);
-          unsigned char *o = out + 3 * static_cast<size_t>(i);
-          for (int k = 0; k < 3; ++k) {
-            const uint32_t top = (uint32_t{a[k]} << 12) + (uint32_t{a[k + 3]} - a[k]) * fx;
-            const uint32_t bottom = (uint32_t{b[k]} << 12) + (uint32_t{b[k + 3]} - b[k]) * fx;
-            o[k] = static_cast<unsigned char>(((top << 12) + (bottom - top) * fy) >> 24);
-          }
-        }
+      if (lo < hi) {
+        if (bpp == 1) blendRun<1>(out, lo, hi, SX + DX * lo, py, DX, DY, first, stride);
+        else blendRun<3>(out, lo, hi, SX + DX * lo, py, DX, DY, first, stride);
+      }
       return 0;
     }
   }

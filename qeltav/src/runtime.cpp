@@ -104,21 +104,10 @@ int corruption(int code) {
 }  // namespace
 
 namespace {
-// A block from the system allocator. A block of whole pages of an image asks for huge pages
-// where the system offers them: filling it then takes a fault per 2 MiB, not per 4 KiB, and
-// reading it across its lines misses the address cache far less.
-void *systemAlloc(size_t n) {
-  void *p = std::malloc(n);
-#ifdef MADV_HUGEPAGE
-  constexpr uintptr_t kHuge = uintptr_t{1} << 21;
-  if (p && n >= 4 * kHuge) {
-    const uintptr_t a = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-    const uintptr_t e = (reinterpret_cast<uintptr_t>(p) + n) & ~(kHuge - 1);
-    (void)madvise(reinterpret_cast<void *>(a), e - a, MADV_HUGEPAGE);
-  }
-#endif
-  return p;
-}
+// A block from the system allocator: pages of the ordinary size unless the system gives larger
+// ones of its own accord. Asking for huge pages (MADV_HUGEPAGE) makes the kernel compact memory
+// at fault time once its free huge pages run out, which costs more than the pages save.
+void *systemAlloc(size_t n) { return std::malloc(n); }
 }  // namespace
 
 void *tavMemAlloc(int size) {

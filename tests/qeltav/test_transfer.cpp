@@ -92,6 +92,57 @@ TEST_F(Transfer, RandomAccessCopiesTheInputIntoMemory) {
   EXPECT_EQ(liveCount(), 0);
 }
 
+// A random-access stage over a file that holds its pixels as memory keeps them uses them where
+// they lie (nothing allocated for them); other layouts are copied. Either way it gives the file's
+// pixels, a write into the stage never reaches the file, it starts again after a stop, and a file
+// shorter than its lines fails as it did.
+TEST_F(Transfer, RandomAccessOverFilesLendsOrCopies) {
+  using namespace std::string_literals;
+  const struct {
+    std::string name, words, data;
+    bool lent;
+    std::vector<int> pixels;  // (0,0), (2,1) or (1,1), as read back
+  } cases[] = {
+      {"g.pgm", "", "P5\n3 2\n255\n\x01\x02\x03\x04\x05\x06"s, true, {1, 6}},
+      {"c.ppm", "", "P6 # comment\n2 2 255\n"s + std::string(9, '\x10') + "\x11\x12\x13"s, true, {0x101010, 0x131211}},
+      {"p.pgm", "", "P2\n3 2\n255\n1 2 3\n4 5 6\n"s, false, {1, 6}},
+      {"w.pgm", "", "P5\n3 2\n65535\n"s + std::string(10, '\0') + "\xff\xff"s, false, {0, -1}},
+      {"o.raw", " -w 3 -h 2 -d 8 -offset 5", "hdr.."s + "\x01\x02\x03\x04\x05\x06"s, true, {1, 6}},
+      {"a.raw", " -w 3 -h 2 -d 8 -a 4", "\x01\x02\x03\x00\x04\x05\x06\x00"s, true, {1, 6}},
+      {"s.raw", " -w 3 -h 2 -d 8", "\x01\x02\x03\x04\x05"s, false, {}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    tavLogReset();
+    writeFile(path(c.name), c.data);
+    const std::string words = "'" + path(c.name) + "'" + c.words;
+    if (c.pixels.empty()) {
+      EXPECT_EQ(tavRotate(("-90 " + words + " '" + path("out.pgm") + "'").c_str(), kAll), -1);
+      EXPECT_TRUE(logHas(5186) && logHas(455));
+      EXPECT_EQ(liveCount(), 0);
+      continue;
+    }
+    tavImage *in = makeInput(words.c_str());
+    ASSERT_NE(in, nullptr);
+    tavImage *top = inputChainEnsure(in, 41 | 16, 0, 1, 0);
+    ASSERT_NE(top, nullptr);
+    ASSERT_EQ(tavGetSubType(top), SUB_NAT);
+    EXPECT_EQ(tavGetAlloc(top), c.lent ? 0 : 1);
+    const int last = tavGetHeight(top) == 2 && tavGetWidth(top) == 3 ? 2 : 1;
+    EXPECT_EQ(tavReadPixel(top, 0, 0), c.pixels[0]);
+    EXPECT_EQ(tavWritePixel(top, 0, 0, 99), 0);
+    EXPECT_EQ(tavReadPixel(top, 0, 0), 99);
+    EXPECT_EQ(readFile(path(c.name)), c.data);
+    // stopped and started again
+    ASSERT_EQ(tavStopImage(top), 0);
+    ASSERT_EQ(tavStartImage(top), 0);
+    EXPECT_EQ(tavReadPixel(top, last, 1), c.pixels[1]);
+    EXPECT_EQ(log(), std::vector<int>{});
+    EXPECT_EQ(tavRelease(top), 0);
+    EXPECT_EQ(liveCount(), 0);
+  }
+}
+
 TEST_F(Transfer, StackedStagesAreFreedWithTheirTop) {
   // conversion + random access + ring: each stage has one holder, so releasing the top frees all
   for (int plines : {0, 4}) {
