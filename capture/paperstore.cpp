@@ -396,6 +396,11 @@ bool do_store_manual(bool advance)
             conn.open(hostConnectionString(s.dsn), s.uid, s.pwd, adOptionUnspecified);
             result = IM650R(conn, QStringLiteral("S"), imageName, sizeText, pagesText);
         }
+        if (!result && hostReplyLost() && g_blnScanUnIndexDocs) {
+            // An unindexed document has no record on the host to ask about: it counts as taken.
+            reportAnswerLostCountedStored();
+            result = true;
+        }
         if (!result) {
             // The host may have taken it: the files stay, and the next Store asks it first.
             if (hostReplyLost()) {

@@ -25,6 +25,7 @@
 #include "capture/store.h"
 #include "capture/storework.h"
 #include "capture_env.h"
+#include "tiffpages.h"
 #include "core/reset.h"
 #include "core/startup.h"
 #include "core/state.h"
@@ -140,16 +141,6 @@ protected:
         EXPECT_EQ(QDir(scans()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
-    // The pages of a TIFF file as libtiff's own tool counts them; -100 when it cannot read it.
-    static int tiffPages(const QString &file)
-    {
-        QProcess tiffinfo;
-        tiffinfo.start(QStringLiteral("tiffinfo"), {file});
-        if (!tiffinfo.waitForFinished() || tiffinfo.exitCode() != 0)
-            return -100;
-        return int(QString::fromLocal8Bit(tiffinfo.readAllStandardOutput()).count(QStringLiteral("TIFF Directory")));
-    }
-
     // The one image stored below the images tree: its pages.
     int storedPages() const
     {
@@ -160,7 +151,7 @@ protected:
             found << it.next();
         if (found.size() != 1)
             return -found.size();
-        return tiffPages(found.first());
+        return tiffinfoPages(found.first());
     }
 
     // Files below folder that this process holds open (deleted ones too).

@@ -33,7 +33,7 @@
 
 namespace {
 
-enum class Road { Paper, Restore, Certificate, Reference, Barcode, Batch, BookScan, BookScanAgain, EFiled };
+enum class Road { Paper, Unindexed, Restore, Certificate, Reference, Barcode, Batch, BookScan, BookScanAgain, EFiled };
 enum class Failure { Refused, Lost, Silent, Signal };
 
 struct Kind {
@@ -54,6 +54,7 @@ const Kind kKinds[] = {
     {"NewYorkRecordedLand", Road::Paper, MODE_NYRG, {"IM650R", "SY331RI", "IM650R"}, 1},
     {"NewYorkMiscellaneous", Road::Paper, MODE_NYMD, {"IM650R", "SY331RI", "IM650R"}, 1},
     {"NewYorkCourt", Road::Paper, MODE_NYCR, {"IM650R", "SY331RI", "IM650R"}, 1},
+    {"Unindexed", Road::Unindexed, MODE_MARG, {"IM650R"}, 1},
     {"RecordedLandAgain", Road::Restore, MODE_MARG, {"IM650R", "SY331RI", "IM650R"}, 1},
     {"LandCourtAgain", Road::Restore, MODE_MALC, {"IM650R", "LC630RI", "IM650R"}, 1},
     {"NewYorkRecordedLandAgain", Road::Restore, MODE_NYRG, {"IM650R", "SY331RI", "IM650R"}, 1},
@@ -255,6 +256,19 @@ protected:
             ASSERT_TRUE(run_program(QStringLiteral("A"))); // Refresh
             break;
         }
+        case Road::Unindexed:
+            // Scanned with no document on the host to look up.
+            set_g_dbMode(k.mode);
+            g_blnScanUnIndexDocs = true;
+            g_Year = QStringLiteral("2026");
+            g_Month = QStringLiteral("06");
+            g_Day = QStringLiteral("01");
+            g_CTLNum = QStringLiteral("00000");
+            g_Book = QStringLiteral("005000");
+            g_Page = QStringLiteral("0001");
+            g_DocId.clear();
+            g_KyCd.clear();
+            break;
         case Road::Barcode:
             // Barcode separation has set the document's keys from its barcode.
             set_g_dbMode(k.mode);
@@ -403,15 +417,6 @@ protected:
         }
         out.sort();
         return out;
-    }
-
-    static int tiffPages(const QString &file)
-    {
-        QProcess tiffinfo;
-        tiffinfo.start(QStringLiteral("tiffinfo"), {file});
-        if (!tiffinfo.waitForFinished() || tiffinfo.exitCode() != 0)
-            return -100;
-        return int(QString::fromLocal8Bit(tiffinfo.readAllStandardOutput()).count(QStringLiteral("TIFF Directory")));
     }
 
     QStringList filesIn(const QString &folder) const
@@ -580,14 +585,14 @@ TEST_P(StoreTable, RegistersOnceAndLeavesTheShareWhole)
                                                      : QStringLiteral("BOOKS/B000900");
         const QStringList files = filesIn(folder);
         ASSERT_EQ(files.size(), 1) << files.join(u' ').toStdString();
-        EXPECT_EQ(tiffPages(shareFile(folder + u'/' + files.first())), kPages);
+        EXPECT_EQ(tiffinfoPages(shareFile(folder + u'/' + files.first())), kPages);
         expectTheNoteOnItsPage(shareFile(folder + u'/' + files.first()));
         EXPECT_EQ(filesIn(QStringLiteral("KvTemp/Scans")), QStringList());
         break;
     }
     case Road::EFiled:
         EXPECT_EQ(filesIn(QStringLiteral("EFILE/BURNED")), QStringList{QStringLiteral("0000000002.TIF")});
-        EXPECT_EQ(tiffPages(shareFile(QStringLiteral("EFILE/BURNED/0000000002.TIF"))), kPages);
+        EXPECT_EQ(tiffinfoPages(shareFile(QStringLiteral("EFILE/BURNED/0000000002.TIF"))), kPages);
         expectTheNoteOnItsPage(shareFile(QStringLiteral("EFILE/BURNED/0000000002.TIF")));
         EXPECT_EQ(filesIn(QStringLiteral("KvTemp/Scans")), QStringList());
         [[fallthrough]];
@@ -595,7 +600,7 @@ TEST_P(StoreTable, RegistersOnceAndLeavesTheShareWhole)
         const QString imid = registeredImage();
         const QString folder = QStringLiteral("IMAGES/IMG") + QString::number(QDate::currentDate().year());
         EXPECT_TRUE(filesIn(folder).contains(imid)) << imid.toStdString();
-        EXPECT_EQ(tiffPages(shareFile(folder + u'/' + imid)), kPages);
+        EXPECT_EQ(tiffinfoPages(shareFile(folder + u'/' + imid)), kPages);
         expectTheNoteOnItsPage(shareFile(folder + u'/' + imid));
         for (const QString &f : filesIn(folder))
             EXPECT_TRUE(f.startsWith(QStringLiteral("IM")) && !f.contains(u'.')) << f.toStdString();

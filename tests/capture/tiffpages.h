@@ -1,6 +1,7 @@
 #pragma once
 // Pages of a TIFF as libtiff decodes them, reduced to dark and light pixels, for tests that look
 // for what a redaction covered in the files a road leaves.
+#include <QProcess>
 #include <QRect>
 #include <QString>
 #include <gtest/gtest.h>
@@ -92,3 +93,13 @@ inline std::vector<Page> decodeTiff(const QString &path)
     return pages;
 }
 
+
+// The pages of a TIFF file as libtiff's own tool counts them; -100 when it cannot read it.
+inline int tiffinfoPages(const QString &file)
+{
+    QProcess tiffinfo;
+    tiffinfo.start(QStringLiteral("tiffinfo"), {file});
+    if (!tiffinfo.waitForFinished() || tiffinfo.exitCode() != 0)
+        return -100;
+    return int(QString::fromLocal8Bit(tiffinfo.readAllStandardOutput()).count(QStringLiteral("TIFF Directory")));
+}
