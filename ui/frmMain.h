@@ -204,7 +204,7 @@ public:
 
     // A Scan or hand-feed command: the scanner calls and the modal dialogs yield, and a second
     // command must not start a scan inside the first; a close waits for it.
-    Road scanRoad{*this};
+    Road scanRoad{*this, [this] { ezTreeView->scanCancel(); }}; // stops at the sheet in hand
 
     // The thirteen Database menu entries in menu order.
     QList<QAction *> databaseEntries() const;

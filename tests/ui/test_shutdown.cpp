@@ -11,10 +11,14 @@
 #include <QTest>
 
 #include <csignal>
+#include <memory>
+#include <optional>
 #include <sys/stat.h>
 
 #include "core/recovery.h"
 #include "core/state.h"
+#include "platform/annot/annotdocument.h"
+#include "platform/vb/vberror.h"
 #include "platform/forms/msgbox.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/system/system.h"
@@ -230,4 +234,160 @@ TEST(MainWindowClose, EverySignalThatEndsAProcessKeepsTheUnstoredPages)
         EXPECT_TRUE(boxes.calls().isEmpty());
     }
     qunsetenv("XDG_DATA_HOME");
+}
+
+namespace {
+
+// Pages of a blank document, a redaction item not saved yet on the first.
+void blankPages(QelEzImage &view, int count)
+{
+    QImage page(240, 160, QImage::Format_Mono);
+    page.fill(1);
+    for (int i = 0; i < count; ++i)
+        view.appendPage(page);
+    view.setPage(1);
+    QelAnnotItem *box = view.createAnnotation(QelAnnotType::Redaction);
+    ASSERT_NE(box, nullptr);
+    box->setBounds(QRect(20, 20, 60, 40));
+}
+
+} // namespace
+
+// The document in hand is kept wherever it is when the program is ended from outside: in the
+// page view once marked not stored, or while a scan brings pages in before it marks them; in the
+// editor's view (its unsaved box burned) or the file a road holds it in while the views are
+// empty. When the per-user folder cannot be made the fallback takes it; when neither can, the
+// failure names both and leaves nothing behind.
+TEST(MainWindowClose, KeepsTheDocumentInHandWhereverItIs)
+{
+    QTemporaryDir data, temp;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+    const QString oldTemp = std::exchange(g_strTempPath, temp.path() + u'/');
+    enum Where { MainView, EditorView, HeldFile, EditorGoneFile };
+    enum Blocked { None, Recovery, Both };
+    struct Case {
+        const char *name;
+        Where where;
+        bool promptStore;
+        bool scanning;
+        Blocked blocked;
+        int pages; // kept; 0: nothing
+    };
+    const Case cases[] = {
+        {"marked, in the page view", MainView, true, false, None, 3},
+        {"not marked, nothing under way", MainView, false, false, None, 0},
+        {"a scan bringing pages in", MainView, false, true, None, 3},
+        {"in the editor, a box not saved", EditorView, true, false, None, 3},
+        {"stored, in the editor", EditorView, false, false, None, 0},
+        {"in the file a road holds", HeldFile, true, false, None, 3},
+        {"the editor gone, its file left", EditorGoneFile, true, false, None, 3},
+        {"per-user folder blocked", MainView, true, false, Recovery, 3},
+        {"both folders blocked", MainView, true, false, Both, -1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        FormScript forms;
+        MsgBoxScript boxes;
+        FrmMain &f = frmMain();
+        f.ezPageView->clearImage();
+        f.ezTreeView->clearImage();
+        for (const QString &folder : {recoveryFolder(), fallbackRecoveryFolder()}) {
+            QDir(folder).removeRecursively();
+            QFile::remove(folder);
+        }
+        // A file where a folder should be stops even the superuser.
+        if (c.blocked != None) {
+            QDir().mkpath(QFileInfo(recoveryFolder()).path());
+            QFile(recoveryFolder()).open(QIODevice::WriteOnly);
+        }
+        if (c.blocked == Both)
+            QFile(fallbackRecoveryFolder()).open(QIODevice::WriteOnly);
+
+        auto editor = std::make_unique<QelEzImage>(QelEzImage::Kind::PageView);
+        const QString heldFile = temp.path() + "/held.tif";
+        std::optional<HeldDocument> heldInFile, heldInEditor;
+        switch (c.where) {
+        case MainView: blankPages(*f.ezPageView, 3); break;
+        case EditorView:
+            blankPages(*editor, 3);
+            heldInFile.emplace(heldFile); // the road's file is older than the editor's view
+            heldInEditor.emplace(*editor);
+            break;
+        case HeldFile:
+        case EditorGoneFile: {
+            QelEzImage doc;
+            blankPages(doc, 3);
+            doc.setSaveFileName(heldFile);
+            doc.setAnnotationOption(1);
+            doc.save();
+            heldInFile.emplace(heldFile);
+            if (c.where == EditorGoneFile) {
+                heldInEditor.emplace(*editor);
+                editor.reset();
+            }
+            break;
+        }
+        }
+        g_blnPromptStore = c.promptStore;
+        std::optional<Road::Run> scan;
+        if (c.scanning)
+            scan.emplace(f.scanRoad);
+
+        bool kept = false;
+        QString failure;
+        try {
+            kept = saveRecoveryDocument();
+        } catch (const VbError &e) {
+            failure = e.description;
+        }
+        scan.reset();
+        const QString folder = c.blocked == None ? recoveryFolder() : fallbackRecoveryFolder();
+        if (c.pages < 0) {
+            EXPECT_TRUE(failure.contains(QDir::toNativeSeparators(recoveryFolder()))) << failure.toStdString();
+            EXPECT_TRUE(failure.contains(QDir::toNativeSeparators(fallbackRecoveryFolder()))) << failure.toStdString();
+        } else {
+            EXPECT_TRUE(failure.isEmpty()) << failure.toStdString();
+            EXPECT_EQ(kept, c.pages > 0);
+        }
+        const QStringList images = QDir(folder).entryList({"*.tif*"}, QDir::Files);
+        ASSERT_EQ(images.size(), c.pages > 0 ? 1 : 0) << images.join(' ').toStdString();
+        if (c.pages > 0) {
+            EXPECT_EQ(mode(folder), 0700);
+            QelEzImage check;
+            check.setImageFile(folder + u'/' + images[0]);
+            ASSERT_EQ(check.pageCount(), c.pages);
+            check.setPage(1);
+            EXPECT_EQ(check.annotationCount(), 0) << "the redaction is burned, not an item";
+            EXPECT_EQ(qGray(check.pageImage().pixel(50, 40)), 0) << "the box is in the pixels";
+            EXPECT_EQ(qGray(check.pageImage().pixel(150, 120)), 255);
+        }
+        heldInEditor.reset();
+        heldInFile.reset();
+        g_blnPromptStore = false;
+    }
+    for (const QString &folder : {recoveryFolder(), fallbackRecoveryFolder()}) {
+        QDir(folder).removeRecursively();
+        QFile::remove(folder);
+    }
+    frmMain().ezPageView->clearImage();
+    frmMain().ezTreeView->clearImage();
+    g_strTempPath = oldTemp;
+    qunsetenv("XDG_DATA_HOME");
+}
+
+// Signals far beyond what the socket to the event loop holds before it is read: the handler never
+// blocks, and the program still ends once.
+TEST(MainWindowClose, AFloodOfSignalsNeverBlocksTheHandler)
+{
+    writeForceScript();
+    installCloseOnSignals();
+    FormScript forms;
+    MsgBoxScript boxes;
+    QPointer<FrmMain> old(&frmMain());
+    g_blnPromptStore = false;
+    for (int i = 0; i < 20000; ++i)
+        ::raise(SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(!old || !old->isLoaded(), 5000);
+    EXPECT_EQ(forms.calls().size(), 1) << "closed once";
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
