@@ -144,6 +144,9 @@ QString databaseDisplayName(qint32 mode)
 
 bool do_print_button_click(QelEzImage &pageView, QelEzImage &treeView, qint32 useDefaultPrinter)
 {
+    Road::Run run(frmMain().editRoad);
+    if (!run)
+        return false;
     Trap trap;
     const CommandsKept commands(pageView);
     RoadForm previewForm; // unloaded after a failure's report
@@ -220,6 +223,9 @@ bool do_print_button_click(QelEzImage &pageView, QelEzImage &treeView, qint32 us
 
 bool do_redact_button_click(QelEzImage &pageView, QelEzImage &treeView)
 {
+    Road::Run run(frmMain().editRoad);
+    if (!run)
+        return false;
     Trap trap;
     const CommandsKept commands(pageView);
     RoadForm editorForm; // unloaded after a failure's report

@@ -15,6 +15,7 @@
 #include <optional>
 #include <sys/stat.h>
 
+#include "capture/printredact.h"
 #include "core/recovery.h"
 #include "core/state.h"
 #include "platform/annot/annotdocument.h"
@@ -390,4 +391,49 @@ TEST(MainWindowClose, AFloodOfSignalsNeverBlocksTheHandler)
     QTRY_VERIFY_WITH_TIMEOUT(!old || !old->isLoaded(), 5000);
     EXPECT_EQ(forms.calls().size(), 1) << "closed once";
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// A quit while the redaction editor or the print preview holds the document waits until the
+// road has put it back in the views: the main window was closed and freed under the road, which
+// then wrote into its views (the crash at a signal with the editor open). Both ways out of the
+// editor the quit can take: its save question answered, or the window unloaded.
+TEST(MainWindowClose, AQuitWaitsForTheEditorAndThePreviewToGiveTheDocumentBack)
+{
+    QTemporaryDir temp;
+    const QString oldTemp = std::exchange(g_strTempPath, temp.path() + u'/');
+    struct Case {
+        const char *name;
+        const char *form;
+        bool redact;
+    };
+    const Case cases[] = {{"redaction editor", "frmImageRedaction", true},
+                          {"print preview", "frmImagePrintPreview", false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        FormScript forms;
+        MsgBoxScript boxes;
+        FrmMain &f = frmMain();
+        blankPages(*f.ezPageView, 2);
+        g_blnPromptStore = false; // stored: the preview is allowed
+        bool inRoad = true;
+        bool closedInRoad = false, closed = false;
+        forms.onShow(c.form, [&](Form &) {
+            requestQuit([&] {
+                closed = true;
+                closedInRoad = inRoad;
+            });
+            QTest::qWait(400); // the quit's passes run while the window is up
+        });
+        if (c.redact)
+            do_redact_button_click(*f.ezPageView, *f.ezTreeView);
+        else
+            do_print_button_click(*f.ezPageView, *f.ezTreeView, 0);
+        inRoad = false;
+        QTRY_VERIFY(closed);
+        EXPECT_FALSE(closedInRoad) << "closed before the document was back";
+        EXPECT_EQ(f.ezPageView->pageCount(), 2);
+        f.ezPageView->clearImage();
+        f.ezTreeView->clearImage();
+    }
+    g_strTempPath = oldTemp;
 }
