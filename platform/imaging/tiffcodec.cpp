@@ -551,9 +551,11 @@ public:
     }
 
 private:
-    // RGBA pixels as a row of the page's kind.
+    // RGBA pixels (alpha premultiplied, as the reader gives them) as a row of the page's kind,
+    // laid on white paper: a transparent pixel is white.
     void toRow(const uint32_t *px, uint32_t w, uchar *row) const
     {
+        auto onWhite = [](uint32_t c, uint32_t p) { return uchar(std::min<uint32_t>(255, c + 255 - TIFFGetA(p))); };
         switch (m_f.kind()) {
         case Kind::Bilevel:
             std::memset(row, 0, size_t(w + 7) / 8);
@@ -563,13 +565,13 @@ private:
             break;
         case Kind::Grey:
             for (uint32_t x = 0; x < w; ++x)
-                row[x] = uchar(TIFFGetR(px[x]));
+                row[x] = onWhite(TIFFGetR(px[x]), px[x]);
             break;
         case Kind::Rgb:
             for (uint32_t x = 0; x < w; ++x, row += 3) {
-                row[0] = uchar(TIFFGetR(px[x]));
-                row[1] = uchar(TIFFGetG(px[x]));
-                row[2] = uchar(TIFFGetB(px[x]));
+                row[0] = onWhite(TIFFGetR(px[x]), px[x]);
+                row[1] = onWhite(TIFFGetG(px[x]), px[x]);
+                row[2] = onWhite(TIFFGetB(px[x]), px[x]);
             }
             break;
         }
@@ -827,17 +829,24 @@ void encode(TIFF *t, const OutPage &p)
     }
 }
 
-// A palette page written as palette rows (LZW) on its canvas, the new pixels the map's entry of
-// the fill colour; false (nothing written) when the map has no such entry.
+// A palette page written as palette rows (LZW) on its canvas, the new pixels the map's entry
+// nearest the fill colour (a tinted paper's white); false (nothing written) when no entry is
+// within a few shades of it.
 bool copyPaletteRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, uint32_t nw, uint32_t nh)
 {
     const std::vector<uchar> colours = colourTable(src);
-    const uchar want[3] = {uchar(qRed(p.fill)), uchar(qGreen(p.fill)), uchar(qBlue(p.fill))};
-    int fill = -1;
-    for (int i = 0; i < 256 && fill < 0; ++i)
-        if (std::memcmp(&colours[size_t(i) * 3], want, 3) == 0)
+    const int want[3] = {qRed(p.fill), qGreen(p.fill), qBlue(p.fill)};
+    int fill = -1, best = 0;
+    for (int i = 0; i < 256; ++i) {
+        int far = 0;
+        for (int c = 0; c < 3; ++c)
+            far = std::max(far, std::abs(int(colours[size_t(i) * 3 + size_t(c)]) - want[c]));
+        if (fill < 0 || far < best) {
             fill = i;
-    if (fill < 0)
+            best = far;
+        }
+    }
+    if (best > 32)
         return false;
     uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
     TIFFGetField(src.tif(), TIFFTAG_COLORMAP, &red, &green, &blue);

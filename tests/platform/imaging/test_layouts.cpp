@@ -198,7 +198,7 @@ void writePage(const QString &path, const Layout &l, uint16_t orientationTag = 0
     TIFFClose(t);
 }
 
-// libtiff's RGBA reader, top-left, alpha left out.
+// libtiff's RGBA reader, top-left, laid on white (its colours come premultiplied by alpha).
 QImage rgbaReader(const QString &path)
 {
     TIFF *t = TIFFOpen(path.toLocal8Bit().constData(), "r");
@@ -210,7 +210,17 @@ QImage rgbaReader(const QString &path)
     QImage img(int(w), int(h), QImage::Format_RGBA8888);
     const bool ok = TIFFReadRGBAImageOriented(t, w, h, reinterpret_cast<uint32_t *>(img.bits()), ORIENTATION_TOPLEFT, 0);
     TIFFClose(t);
-    return ok ? img.convertToFormat(QImage::Format_RGB32) : QImage();
+    if (!ok)
+        return QImage();
+    QImage out(img.size(), QImage::Format_RGB32);
+    for (int y = 0; y < img.height(); ++y) {
+        const uchar *p = img.constScanLine(y);
+        for (int x = 0; x < img.width(); ++x, p += 4) {
+            auto on = [&](int c) { return std::min(255, c + 255 - p[3]); };
+            out.setPixel(x, y, qRgb(on(p[0]), on(p[1]), on(p[2])));
+        }
+    }
+    return out;
 }
 
 QImage rgb(const QImage &img) { return img.convertToFormat(QImage::Format_RGB32); }
@@ -451,6 +461,68 @@ TEST(Layouts, OpeningAndClosingAgainHoldsNoMoreMemory)
     for (int i = 0; i < 5; ++i)
         cycle();
     EXPECT_LT(residentMb() - settled, 30.0) << "resident " << settled << " MB after two cycles";
+}
+
+} // namespace
+
+namespace {
+
+// A padded palette page keeps its map: the canvas takes the entry nearest white when one is
+// within a few shades of it (a tinted paper), else the page is stored as colour on white.
+TEST(Layouts, APaddedPalettePageStaysPaletteOnItsLightestShade)
+{
+    struct Case {
+        const char *name;
+        int r, g, b; // the map's last entry
+        bool palette;
+        QRgb canvas;
+    } const cases[] = {
+        {"white", 255, 255, 255, true, qRgb(255, 255, 255)},
+        {"tinted", 255, 249, 229, true, qRgb(255, 249, 229)},
+        {"dark", 120, 120, 120, false, qRgb(255, 255, 255)},
+    };
+    QTemporaryDir dir;
+    const QString src = dir.filePath(QStringLiteral("p.tif")), out = dir.filePath(QStringLiteral("o.tif"));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TIFF *t = TIFFOpen(src.toLocal8Bit().constData(), "w");
+        ASSERT_NE(t, nullptr);
+        const uint32_t w = 45, h = 20;
+        std::vector<uint16_t> map(3 * 256);
+        for (int i = 0; i < 256; ++i)
+            map[size_t(i)] = map[size_t(256 + i)] = map[size_t(512 + i)] = uint16_t(std::min(i, 100) * 257);
+        map[255] = uint16_t(c.r * 257);
+        map[511] = uint16_t(c.g * 257);
+        map[767] = uint16_t(c.b * 257);
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_PALETTE));
+        TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
+        TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + 256, map.data() + 512);
+        std::vector<uint8_t> row(w);
+        for (uint32_t y = 0; y < h; ++y) {
+            for (uint32_t x = 0; x < w; ++x)
+                row[x] = uint8_t((x + y) % 3 ? 255 : x % 90);
+            TIFFWriteScanline(t, row.data(), y, 0);
+        }
+        TIFFWriteDirectory(t);
+        TIFFClose(t);
+        const QImage page = rgbaReader(src);
+        auto doc = QelPageDocument::create();
+        doc->load(src);
+        doc->image(0); // held decoded: still written from its rows
+        QelSaveOptions aligned;
+        aligned.alignTo = 8;
+        doc->save(out, aligned);
+        EXPECT_EQ(photometricOf(out) == PHOTOMETRIC_PALETTE, c.palette);
+        const QImage stored = rgbaReader(out);
+        ASSERT_EQ(stored.size(), QSize(48, 24));
+        EXPECT_EQ(maxDiff(stored.copy(0, 0, int(w), int(h)), page), 0);
+        EXPECT_EQ(stored.pixel(46, 3), c.canvas);
+        EXPECT_EQ(stored.pixel(2, 22), c.canvas);
+    }
 }
 
 } // namespace
