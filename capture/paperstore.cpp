@@ -329,12 +329,11 @@ bool do_store_manual(bool advance)
             return storeBookScan(s, rollback);
         }
 
-        trap(23);
+        trap(24);
         if (!QFileInfo::exists(stored)) {
             MsgBox(stored + QStringLiteral(" not found."));
             return false;
         }
-        trap(24);
         // The host asked what it holds of the document: exactly this image (an earlier store
         // reached it, its answer lost, perhaps in an earlier session) is not registered again.
         // An unindexed document has no record to ask about.
