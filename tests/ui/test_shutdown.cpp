@@ -437,3 +437,28 @@ TEST(MainWindowClose, AQuitWaitsForTheEditorAndThePreviewToGiveTheDocumentBack)
     }
     g_strTempPath = oldTemp;
 }
+
+// An image kept without its index (the program ended between the two renames) is not passed
+// over at the next start: it is set aside and named with its folder.
+TEST(MainWindowClose, AKeptImageWithoutItsIndexIsNamedAtTheNextStart)
+{
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+    FormScript forms;
+    MsgBoxScript boxes;
+    frmMain();
+    boxes.clear();
+    ASSERT_TRUE(QDir().mkpath(recoveryFolder()));
+    QFile orphan(recoveryFolder() + "/kept-20260101-000000-01.tif");
+    ASSERT_TRUE(orphan.open(QIODevice::WriteOnly));
+    orphan.write("II*\0", 4);
+    orphan.close();
+    restoreRecoveryDocument();
+    ASSERT_EQ(boxes.calls().size(), 1);
+    EXPECT_TRUE(boxes.calls()[0].prompt.contains(QDir::toNativeSeparators(recoveryFolder())))
+        << boxes.calls()[0].prompt.toStdString();
+    EXPECT_TRUE(boxes.calls()[0].prompt.contains("kept-20260101-000000-01.tif"));
+    EXPECT_FALSE(orphan.exists()) << "set aside";
+    EXPECT_EQ(QDir(recoveryFolder()).entryList({"*.bad"}, QDir::Files).size(), 1);
+    qunsetenv("XDG_DATA_HOME");
+}
