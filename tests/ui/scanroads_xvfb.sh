@@ -194,14 +194,23 @@ jam() {
     xdotool key alt+s
     answer "The Korvane Scan Tool"
     grep -q "feeder: Document feeder jammed at sheet 3" "$home/out.log" || fail "not the jam at sheet 3"
-    # the next Scan goes on at the end of the two pages kept, without the rescan question
-    xdotool windowfocus "$main"; sleep 0.3
-    xdotool key alt+s
+    # the next Scan goes on at the end of the two pages kept, without the rescan question; Scan
+    # is clicked again while the first scan's end still runs (the click is then refused)
+    for _ in $(seq 1 12); do
+        grep -q "feeder: sheet 3 of 10" "$home/out.log" && break
+        click 145 695
+        for _ in $(seq 1 50); do grep -q "feeder: sheet 3 of 10" "$home/out.log" && break; sleep 0.1; done
+    done
     for _ in $(seq 1 600); do grep -q "feeder: sheet 10 of 10" "$home/out.log" && break; sleep 0.1; done
     grep -q "feeder: sheet 10 of 10" "$home/out.log" || fail "the second scan did not reach sheet 10"
     waitWindow "Rescan Options" 1 >/dev/null && fail "the rescan question was asked"
     storeAs "$(stored)" 1
-    lastImage 10 >/dev/null || exit 1
+    local reg file
+    reg=$(sql "SELECT r.imid || ' ' || r.pages FROM registrations r JOIN documents d ON d.imid = r.imid
+               WHERE r.func = 'S' AND CAST(d.book AS INTEGER) = 1033 AND CAST(d.page AS INTEGER) = 1")
+    [ "${reg##* }" = 0010 ] || fail "1033/1 registered as '$reg', not with 10 pages"
+    file=$(imageOf "${reg%% *}")
+    [ "$(pages "$file")" -eq 10 ] || fail "$file holds $(pages "$file") pages, not 10"
     echo "jam: reported at sheet 3, the next scan went on with sheets 3 to 10, ten pages stored"
     stop
 }
