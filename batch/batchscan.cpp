@@ -7,7 +7,9 @@
 #include "batch/frmBatchProgress.h"
 #include "batch/pageops.h"
 #include "capture/request.h"
+#include "capture/frmHandFeed.h"
 #include "capture/scandefaults.h"
+#include "capture/scanning.h"
 #include "capture/store.h"
 #include "core/errors.h"
 #include "core/files.h"
@@ -267,6 +269,7 @@ bool scan_batch_document(qint16 pages)
     };
     blankPagesRemoved.clear();
     Trap trap;
+    bool scanning = false;
     try {
         trap(1);
         oldSource = scanner.paperSource();
@@ -295,7 +298,9 @@ bool scan_batch_document(qint16 pages)
             const int width = scanner.regionWidth();
             if (width % 8 != 0)
                 scanner.setRegionWidth(width - width % 8);
+            scanning = true;
             scanner.scanPage();
+            scanning = false;
             main.ezPageView->setPage(tree.page());
         }
         trap(4);
@@ -313,6 +318,13 @@ bool scan_batch_document(qint16 pages)
             const QString text = pageMismatchText();
             MsgBox(text, vb::vbCritical, QStringLiteral("Batch Scan Error"));
             g_strBatchMessage += text + vbCrLf;
+            keepScanPosition(tree, tree.pageCount());
+        } else if (scanning) {
+            // The scanner says what failed; the document keeps its pages, and a Scan goes on
+            // at their end.
+            MsgBox(scanFailedText(e.description), vb::vbCritical, QStringLiteral("Batch Scan Error"));
+            g_strBatchMessage += e.description + vbCrLf;
+            keepScanPosition(tree, tree.pageCount());
         } else {
             throwError(kScanReportName, trap, e);
         }

@@ -1,6 +1,7 @@
 #include "capture/frmHandFeed.h"
 
 #include "batch/filterpass.h"
+#include "capture/scanning.h"
 #include "core/state.h"
 #include "platform/analysis/ip2.h"
 #include "platform/forms/msgbox.h"
@@ -69,11 +70,12 @@ void FrmHandFeed::Timer1_Timer()
     }
 }
 
-// The run ends as with Done, the document and the pages fed so far kept (to feed on with an
-// insert, or to store), then the operator is told what failed.
+// The run ends as with Done, the document and the pages fed so far kept (the next scan goes on
+// at their end, or they are stored), then the operator is told what failed.
 void FrmHandFeed::scanFailed(const QString &description)
 {
     btnDone_Click();
+    keepScanPosition(*frmMain().ezTreeView, frmMain().ezTreeView->pageCount());
     MsgBox(scanFailedText(description), vb::vbOKOnly);
 }
 

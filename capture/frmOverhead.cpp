@@ -3,6 +3,7 @@
 #include "capture/frmHandFeed.h"
 #include "capture/frmRescan.h"
 #include "capture/scandefaults.h"
+#include "capture/scanning.h"
 #include "core/files.h"
 #include "core/reset.h"
 #include "core/state.h"
@@ -144,6 +145,13 @@ void FrmOverhead::doOverheadScan()
     step([&] {
         if (tree.pageCount() <= 0)
             return;
+        // After a scanner failure the book goes on behind the pages it kept.
+        const int resumeAt = scanResumePoint(tree);
+        if (resumeAt >= 0) {
+            inserting = resumeAt < tree.pageCount();
+            tree.setPage(std::min(resumeAt + 1, tree.pageCount()));
+            return;
+        }
         frmRescan().Show(vb::vbModal, this);
         const QString answer = g_strRescanAction.toUpper();
         if (answer == QLatin1String("OA"))
@@ -201,11 +209,14 @@ void FrmOverhead::doOverheadScan()
     }
 
     g_strRescanAction.clear();
-    // After a failed scan the document counts as changed only by the pages that came in.
-    if (failure.isEmpty() || scanned > 0) {
-        f.btnStore->setEnabled(true);
-        g_blnPromptStore = true;
-    }
+    // After a failed scan the document counts as changed only by the pages that came in, and
+    // the next scan goes on behind them (an insert stands in front of the cursor's page).
+    if (failure.isEmpty() || scanned > 0)
+        step([&] { markScanned(f); });
+    if (failure.isEmpty())
+        forgetScanPosition();
+    else
+        step([&] { keepScanPosition(tree, inserting ? tree.page() - 1 : tree.pageCount()); });
     btnScan->setEnabled(true);
     CancelButton->setText(QStringLiteral("Cancel"));
     for (Form *form : Forms()) {

@@ -3,12 +3,17 @@
 #include <QCoreApplication>
 #include <QLoggingCategory>
 
+#include <algorithm>
+
 #include "batch/filterpass.h"
 #include "batch/pageops.h"
 #include "capture/frmHandFeed.h"
 #include "capture/frmOverhead.h"
 #include "capture/frmRescan.h"
 #include "capture/scandefaults.h"
+#include "platform/imaging/pagedocument.h"
+#include "platform/scan/scannersession.h"
+#include "platform/vb/vberror.h"
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/reset.h"
@@ -36,7 +41,7 @@ std::shared_ptr<FilterChain> filterChain()
 }
 
 // The operator's paper source, then one scan: a page from the flatbed, else the feeder's
-// sheets with the main window's duplex choice.
+// sheets with the main window's duplex choice. A feeder that gives nothing is empty.
 void scanFromPaperSource(FrmMain &f)
 {
     QelEzImage &tree = *f.ezTreeView;
@@ -45,7 +50,8 @@ void scanFromPaperSource(FrmMain &f)
         tree.scanPage();
     } else {
         tree.setDuplex(f.chkDuplex->checkState() == Qt::Checked ? 1 : 0);
-        tree.scanFeeder();
+        if (tree.scanFeeder() == 0)
+            throw VbError(scanErr::NoPaper, QStringLiteral("Document feeder out of documents"));
     }
 }
 
@@ -54,8 +60,52 @@ void showPageNumber(FrmMain &f)
     f.lblPageNum->setText(QStringLiteral("Page %1/%2 ").arg(f.ezTreeView->page()).arg(f.ezTreeView->pageCount()));
 }
 
-// The document has new pages: rotate and store become available.
-// A scan that brought no page in (a jam at the first sheet) leaves nothing to store.
+// Where the next scan of a document goes on after a scanner failure kept its pages: behind page
+// `after`. Loading or clearing the document forgets it.
+struct ScanPosition {
+    std::weak_ptr<QelPageDocument> doc;
+    int after = -1;
+    QMetaObject::Connection reset;
+};
+ScanPosition position;
+
+} // namespace
+
+void forgetScanPosition()
+{
+    QObject::disconnect(position.reset);
+    position = ScanPosition();
+}
+
+void keepScanPosition(QelEzImage &tree, int after)
+{
+    forgetScanPosition();
+    if (tree.pageCount() <= 0)
+        return;
+    const std::shared_ptr<QelPageDocument> doc = tree.document();
+    position.doc = doc;
+    position.after = std::clamp(after, 0, tree.pageCount());
+    position.reset = QObject::connect(doc.get(), &QelPageDocument::reset, [] { forgetScanPosition(); });
+}
+
+int scanResumePoint(QelEzImage &tree)
+{
+    const std::shared_ptr<QelPageDocument> doc = position.doc.lock();
+    if (!doc || doc != tree.document() || tree.pageCount() <= 0)
+        return -1;
+    return std::min(position.after, tree.pageCount());
+}
+
+void prepareResumedScan(QelEzImage &tree, int after)
+{
+    if (after < tree.pageCount()) {
+        tree.setPage(after + 1);
+        tree.setScanInsert(1);
+    } else {
+        tree.setPage(tree.pageCount());
+    }
+}
+
 void markScanned(FrmMain &f)
 {
     const bool pages = f.ezTreeView->pageCount() > 0;
@@ -64,37 +114,33 @@ void markScanned(FrmMain &f)
     f.btnStore->setEnabled(pages);
     f.mnuStore->setEnabled(pages);
     f.mnuUndo->setEnabled(true);
+    f.btnPrint->setEnabled(pages);
+    f.btnRedact->setEnabled(pages);
     g_blnPromptStore = pages;
     qCInfo(lcCapture) << "scan ended:" << f.ezTreeView->pageCount() << "pages in the document";
 }
 
-// A jam during a fresh scan keeps the pages that came in before it.
-void keepPagesAfterJam(FrmMain &f)
+void keepPagesAfterFailure(const VbError &failure, int oldLength, bool inserting, bool flip, bool filter)
 {
-    Trap trap;
-    try {
-        trap(1);
+    FrmMain &f = frmMain();
+    QelEzImage &tree = *f.ezTreeView;
+    const bool jam = failure.number == scanErr::PaperJam || failure.number == scanErr::CoverOpen;
+    const int added = std::max(tree.pageCount() - oldLength, 0);
+    // Inserted pages end at the cursor; none inserted would have gone in front of it.
+    const int first = inserting ? tree.page() - added + (added > 0 ? 1 : 0) : oldLength + 1;
+    if (jam)
         MsgBox(kPaperJam, vb::vbOKOnly, kPaperJamTitle);
-        trap(2);
-        if (f.ezTreeView->pageCount() > 0)
-            f.ezPageView->setPage(f.ezTreeView->page());
-        trap(3);
-        if (g_blnScanUD)
-            FlipDoc();
-        trap(4);
-        process_filters(*f.ezTreeView, filterChain(), 1, -1, 0);
-        trap(5);
-        markScanned(f);
-        if (g_blnReturnDefault)
-            reset_defaults();
-        trap(6);
-        showPageNumber(f);
-    } catch (...) {
-        reportCurrentError(QStringLiteral("do_scan"), trap);
-    }
+    else
+        MsgBox(scanFailedText(failure.description), vb::vbOKOnly);
+    if (tree.pageCount() > 0)
+        f.ezPageView->setPage(tree.page());
+    if (flip && g_blnScanUD)
+        FlipDoc();
+    const int before = tree.pageCount();
+    if (filter && added > 0)
+        process_filters(tree, filterChain(), first, added, 0);
+    keepScanPosition(tree, first - 1 + added - (before - tree.pageCount()));
 }
-
-} // namespace
 
 void setRescanOption(const QString &answer) { g_strRescanAction = answer; }
 
@@ -105,6 +151,7 @@ void do_scan()
     if (!run)
         return;
     Trap trap;
+    bool fresh = false, resumed = false, inserting = false, scanning = false;
     try {
         trap(1);
         g_blnStopKeyCapture = true;
@@ -122,11 +169,29 @@ void do_scan()
             tree.setRegionWidth(width - width % 8);
         trap(5);
         g_intOldDocLength = qint16(tree.pageCount());
-        if (tree.pageCount() > 0) {
+        const int resumeAt = scanResumePoint(tree);
+        if (resumeAt >= 0) {
+            // After a scanner failure the document goes on behind the pages it kept.
+            trap(18);
+            resumed = true;
+            inserting = resumeAt < tree.pageCount();
+            prepareResumedScan(tree, resumeAt);
+            scanning = true;
+            scanFromPaperSource(f);
+            scanning = false;
+            trap(19);
+            const int added = tree.pageCount() - g_intOldDocLength;
+            if (added > 0)
+                process_filters(tree, filterChain(), resumeAt + 1, added, 0);
+            f.ezPageView->setPage(tree.page());
+            forgetScanPosition();
+            g_intOldDocLength = 0;
+        } else if (tree.pageCount() > 0) {
             trap(6);
             do_rescan();
         } else {
             trap(7);
+            fresh = true;
             tree.setVisible(true);
             f.ezPageView->setVisible(true);
             f.lblPageNum->setVisible(true);
@@ -134,7 +199,9 @@ void do_scan()
             DeleteTemp();
             f.lblPageNum->setText(QString());
             trap(8);
+            scanning = true;
             scanFromPaperSource(f);
+            scanning = false;
             trap(9);
             if (tree.pageCount() > 0)
                 f.ezPageView->setPage(tree.page());
@@ -158,14 +225,28 @@ void do_scan()
         f.setDefaultButton(f.btnStore);
         f.btnScan->setEnabled(true);
         trap(16);
-        f.btnRedact->setEnabled(true);
-        if (f.chkRedaction->checkState() == Qt::Checked && !f.scanRoad.aborted())
+        if (tree.pageCount() > 0 && f.chkRedaction->checkState() == Qt::Checked && !f.scanRoad.aborted())
             f.btnRedact_Click();
         trap(17);
         f.btnPrint->setEnabled(tree.pageCount() > 0);
+        f.btnRedact->setEnabled(tree.pageCount() > 0);
     } catch (const VbError &e) {
-        if (e.number == 4426 || e.number == 4708) {
-            keepPagesAfterJam(f);
+        if (scanning) {
+            // The pages that came in and the lookup stay; the next scan goes on behind them.
+            Trap kept;
+            try {
+                kept(1);
+                keepPagesAfterFailure(e, g_intOldDocLength, inserting, fresh, fresh || resumed);
+                g_intOldDocLength = 0;
+                kept(2);
+                markScanned(f);
+                if (g_blnReturnDefault)
+                    reset_defaults();
+                kept(3);
+                showPageNumber(f);
+            } catch (...) {
+                reportCurrentError(QStringLiteral("do_scan"), kept);
+            }
             return;
         }
         throwError(QStringLiteral("do_scan"), trap, e);
@@ -181,12 +262,14 @@ void do_rescan()
     Trap trap;
     FrmMain &f = frmMain();
     QelEzImage &tree = *f.ezTreeView;
+    QString answer;
+    bool scanning = false;
     try {
         trap(1);
         g_intOldDocLength = qint16(tree.pageCount());
         trap(2);
         frmRescan().Show(vb::vbModal, &f);
-        const QString answer = g_strRescanAction.toUpper();
+        answer = g_strRescanAction.toUpper();
         if (answer == QLatin1String("OA")) {
             trap(3);
             f.fraNonTiff->setVisible(false);
@@ -195,14 +278,18 @@ void do_rescan()
                 tree.setImageFile(g_sClearTifPath);
             DeleteTemp();
             trap(4);
+            scanning = true;
             scanFromPaperSource(f);
+            scanning = false;
             trap(5);
             if (g_blnScanUD)
                 FlipDoc();
         } else if (answer == QLatin1String("I")) {
             trap(6);
             tree.setScanInsert(1);
+            scanning = true;
             scanFromPaperSource(f);
+            scanning = false;
         } else if (answer == QLatin1String("C")) {
             return;
         }
@@ -219,28 +306,31 @@ void do_rescan()
         if (g_blnReturnDefault)
             reset_defaults();
     } catch (const VbError &e) {
-        if (e.number != 4426) {
+        if (!scanning) {
             throwError(QStringLiteral("do_rescan"), trap, e);
             return;
         }
-        Trap jam;
+        // As in a fresh scan, without the filter pass.
+        Trap kept;
         try {
-            jam(1);
-            MsgBox(kPaperJam, vb::vbOKOnly, kPaperJamTitle);
-            jam(2);
-            if (tree.pageCount() > 0)
-                f.ezPageView->setPage(tree.page());
+            kept(1);
+            keepPagesAfterFailure(e, g_intOldDocLength, answer == QLatin1String("I"), answer == QLatin1String("OA"),
+                                  false);
             g_strRescanAction.clear();
             g_intOldDocLength = 0;
-            jam(3);
+            kept(2);
             if (g_blnReturnDefault)
                 reset_defaults();
         } catch (...) {
-            reportCurrentError(QStringLiteral("do_rescan"), jam);
+            reportCurrentError(QStringLiteral("do_rescan"), kept);
         }
     } catch (...) {
         reportCurrentError(QStringLiteral("do_rescan"), trap);
     }
+}
+
+namespace {
+void handFeedRun(bool keepPages);
 }
 
 void do_HandFeedScan()
@@ -258,6 +348,11 @@ void do_HandFeedScan()
             do_HandFeedScan2();
             return;
         }
+        // After a scanner failure the feeding goes on at the end of the pages it kept.
+        if (scanResumePoint(*f.ezTreeView) >= 0) {
+            handFeedRun(true);
+            return;
+        }
         trap(3);
         frmRescan().Show(vb::vbModal, &f);
         const QString answer = g_strRescanAction.toUpper();
@@ -269,7 +364,11 @@ void do_HandFeedScan()
     }
 }
 
-void do_HandFeedScan2()
+void do_HandFeedScan2() { handFeedRun(g_strRescanAction.toUpper() == QLatin1String("I")); }
+
+namespace {
+
+void handFeedRun(bool keepPages)
 {
     FrmMain &f = frmMain();
     Road::Run run(f.scanRoad);
@@ -283,8 +382,10 @@ void do_HandFeedScan2()
         f.ezPageView->setVisible(true);
         showTree();
         trap(2);
-        if (g_strRescanAction.toUpper() != QLatin1String("I"))
+        if (!keepPages)
             DeleteTemp();
+        // A failure during the run keeps the place again.
+        forgetScanPosition();
         trap(3);
         frmHandFeed().Show(vb::vbModal, &f);
         trap(4);
@@ -302,6 +403,8 @@ void do_HandFeedScan2()
         reportCurrentError(QStringLiteral("do_HandFeedScan2"), trap);
     }
 }
+
+} // namespace
 
 void showOverhead()
 {

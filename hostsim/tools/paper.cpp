@@ -343,7 +343,11 @@ bool writeDemoPaper(QSqlDatabase db, const QString &folder, QString *error)
 
     Stack backs(root.filePath(QStringLiteral("backs")), error);
     if (!ma.isEmpty()) {
+        // The document the blank-back road looks up: book 1033 page 10.
         Doc d = ma.last();
+        for (const Doc &m : ma)
+            if (m.book.toInt() == 1033 && m.page.toInt() == 10)
+                d = m;
         d.pages = 4;
         const QImage third = deedPage(d, 3, rng);
         backs.add(deedPage(d, 1, rng), dustyBack(rng));

@@ -59,6 +59,7 @@ VbError statusError(SANE_Status st)
     case SANE_STATUS_NO_DOCS: return VbError(scanErr::NoPaper, text);
     case SANE_STATUS_JAMMED: return VbError(scanErr::PaperJam, text);
     case SANE_STATUS_COVER_OPEN: return VbError(scanErr::CoverOpen, text);
+    case SANE_STATUS_CANCELLED: return VbError(scanErr::Cancelled, text);
     default: return VbError(scanErr::DeviceFailure, text);
     }
 }
@@ -635,7 +636,7 @@ int SaneWorker::scan(const ScanJob &job, const Deliver &deliver)
             endScan.armed = false;
             sane_cancel(m_handle);
             // Some devices report the empty feeder at the first read rather than at the start.
-            if (failure == SANE_STATUS_CANCELLED
+            if ((failure == SANE_STATUS_CANCELLED && cancel)
                 || (failure == SANE_STATUS_NO_DOCS && job.allSheets && pages > 0 && pages % sides == 0))
                 return pages;
             throw statusError(failure);

@@ -21,6 +21,7 @@ constexpr int DeviceFailure = 4400;  // any other device status; the description
 constexpr int NoPaper = 4401;        // the feeder is empty (scanPage only)
 constexpr int NoScanner = 4402;      // no scanner answers / the driver is not open
 constexpr int Busy = 4403;           // a scan is running
+constexpr int Cancelled = 4404;      // the device ended the scan itself (the program did not ask)
 constexpr int PaperJam = 4426;
 constexpr int CoverOpen = 4708;
 constexpr int InvalidValue = 380;    // "Invalid property value"
@@ -165,7 +166,8 @@ public:
     // returns the number of pages delivered. scanPage scans one page (one sheet, both sides with
     // duplex, from the feeder); an empty feeder raises NoPaper. scanFeeder scans the feeder's
     // sheets and returns quietly when it is empty. A jam raises PaperJam after the pages scanned
-    // so far were delivered. A cancelled scan returns what it had.
+    // so far were delivered, as does every other failure of the device. A scan the program
+    // cancelled returns what it had; one the device cancelled raises Cancelled.
     int scanPage(const PageSink &sink);
     int scanFeeder(const PageSink &sink);
     void scanCancel();

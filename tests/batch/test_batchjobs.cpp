@@ -21,6 +21,7 @@
 #include "batch/frmBatchRotate.h"
 #include "batch/frmBatchRotateProgress.h"
 #include "batch_env.h"
+#include "capture/frmHandFeed.h"
 #include "capture/frmStore.h"
 #include "capture/storework.h"
 #include "hostsim/emulator.h"
@@ -347,7 +348,7 @@ TEST_F(BatchScanPages, EmptyFeederIsTheBatchScanError)
     EXPECT_EQ(fake->paperSource(), 0);
 }
 
-TEST_F(BatchScanPages, OtherScanFailureIsReportedUnderThePromptsNameAndRestoresTheSource)
+TEST_F(BatchScanPages, ScannerFailureSaysWhichIsLoggedAndRestoresTheSource)
 {
     fake->setPaperSource(0);
     fake->loadFeeder(3);
@@ -356,10 +357,9 @@ TEST_F(BatchScanPages, OtherScanFailureIsReportedUnderThePromptsNameAndRestoresT
     g_strBatchMessage.clear();
     EXPECT_FALSE(scan_batch_document(3));
     ASSERT_EQ(boxes->calls().size(), 1);
-    EXPECT_TRUE(boxes->calls()[0].prompt.startsWith(QStringLiteral("Error in prompt_overwrite at line ")))
-        << boxes->calls()[0].prompt.toStdString();
-    EXPECT_TRUE(boxes->calls()[0].prompt.contains(QStringLiteral("Paper jam")));
-    EXPECT_TRUE(g_strBatchMessage.isEmpty());
+    EXPECT_EQ(boxes->calls()[0].prompt, scanFailedText(QStringLiteral("Paper jam")));
+    EXPECT_EQ(boxes->calls()[0].title, QStringLiteral("Batch Scan Error"));
+    EXPECT_EQ(g_strBatchMessage, QStringLiteral("Paper jam") + vbCrLf);
     EXPECT_EQ(fake->paperSource(), 0);
 }
 

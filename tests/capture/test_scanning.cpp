@@ -332,8 +332,8 @@ TEST_F(Scanning, JamKeepsThePagesOfAFreshScan)
     EXPECT_EQ(f->lblPageNum->text(), QStringLiteral("Page 2/2 "));
     EXPECT_TRUE(g_blnPromptStore);
     EXPECT_TRUE(f->btnStore->isEnabled());
-    EXPECT_FALSE(f->btnPrint->isEnabled());
-    EXPECT_FALSE(f->btnRedact->isEnabled());
+    EXPECT_TRUE(f->btnPrint->isEnabled()) << "on with the pages kept";
+    EXPECT_TRUE(f->btnRedact->isEnabled());
     EXPECT_EQ(f->defaultButton(), f->btnScan);
 }
 
@@ -358,32 +358,35 @@ TEST_F(Scanning, JamInARescanKeepsThePagesWithoutFilterPass)
     drainFeeder();
 }
 
-TEST_F(Scanning, OtherFailuresAreReportedAndResetTheWorkspace)
+TEST_F(Scanning, OtherScannerFailuresKeepThePagesAndTheLookupAndSayWhich)
 {
-    // A fresh scan: anything but a jam resets the workspace.
-    fake->loadFeeder(2);
+    // A fresh scan: the page before the failure and the lookup stay.
+    g_Book = QStringLiteral("001011");
+    fake->loadFeeder(sheets({100, 200}));
     fake->failNextScan(1, 9001, QStringLiteral("Lamp failure"));
     do_scan();
     ASSERT_EQ(boxes().calls().size(), 1);
-    EXPECT_TRUE(boxes().calls()[0].prompt.startsWith(QStringLiteral("Error in do_scan")));
-    EXPECT_TRUE(boxes().calls()[0].prompt.contains(QStringLiteral("9001: Lamp failure")));
-    EXPECT_EQ(tree().pageCount(), 0);
-    EXPECT_FALSE(g_blnPromptStore);
-    EXPECT_FALSE(f->btnStore->isEnabled());
+    EXPECT_EQ(boxes().calls()[0].prompt, scanFailedText(QStringLiteral("Lamp failure")));
+    EXPECT_EQ(widths(), (QList<int>{100}));
+    EXPECT_EQ(g_Book, QStringLiteral("001011"));
+    EXPECT_TRUE(g_blnPromptStore);
+    EXPECT_TRUE(f->btnStore->isEnabled());
 
-    // 4708 in a rescan is not a jam there: reported, pages kept, closing steps still run.
+    // 4708 in a rescan: the jam text, pages kept, closing steps still run.
     drainFeeder();
     f->btnScan->setEnabled(true);
+    tree().clearImage();
     haveDocument({100});
     fake->loadFeeder(sheets({200, 300}));
     fake->failNextScan(1, 4708, QStringLiteral("Jammed"));
     answerRescan(0);
     do_scan();
     ASSERT_EQ(boxes().calls().size(), 1);
-    EXPECT_TRUE(boxes().calls()[0].prompt.startsWith(QStringLiteral("Error in do_rescan")));
+    EXPECT_TRUE(boxes().calls()[0].prompt.startsWith(QStringLiteral("Paper Jam:")));
     EXPECT_EQ(widths(), (QList<int>{200, 100}));
     EXPECT_TRUE(g_blnPromptStore);
     EXPECT_EQ(f->defaultButton(), f->btnStore);
+    drainFeeder();
 }
 
 TEST_F(Scanning, BarcodeModeWithoutSignOnScansNothing)
@@ -605,7 +608,7 @@ TEST_F(Overhead, NormalClearsTheBeginsOnChoice)
     EXPECT_FALSE(isLoaded(QStringLiteral("frmOverhead")));
 }
 
-TEST_F(Overhead, ZeroPagesOrUnreadableCountScanNothingButCloseReady)
+TEST_F(Overhead, ZeroPagesOrUnreadableCountScanNothingAndLeaveNothingToStore)
 {
     for (const char *count : {"0", "abc"}) {
         SCOPED_TRACE(count);
@@ -615,8 +618,9 @@ TEST_F(Overhead, ZeroPagesOrUnreadableCountScanNothingButCloseReady)
         run([&](FrmOverhead &o) { o.txtNumPages->setText(QString::fromLatin1(count)); });
         EXPECT_EQ(fake->jobs().size(), jobs);
         EXPECT_EQ(tree().pageCount(), 0);
-        EXPECT_TRUE(f->btnStore->isEnabled());
-        EXPECT_TRUE(g_blnPromptStore);
+        EXPECT_FALSE(f->btnStore->isEnabled());
+        EXPECT_FALSE(f->btnPrint->isEnabled());
+        EXPECT_FALSE(g_blnPromptStore);
         EXPECT_FALSE(isLoaded(QStringLiteral("frmOverhead")));
     }
 }

@@ -4,9 +4,16 @@
  *   feeder <folder>      a sheet feeder with a flatbed: device "paperstack:feeder"
  *   overhead <folder>    an overhead book scanner (flatbed only): device "paperstack:overhead",
  *                        model MIN7PS
- *   jam <n>              the device above jams at its n-th sheet, once
+ *   jam <n>              the device above jams at its n-th sheet, once (fed from the feeder)
  *   cover-open <n>       the device above reports its cover open at its n-th sheet, once
- * A relative folder is taken from the configuration file's folder.
+ *   fail <n> <status> [read]
+ *                        the device above answers the SANE status (its name without
+ *                        SANE_STATUS_, e.g. io_error) at the start of its n-th sheet, or halfway
+ *                        through reading the sheet's front with "read", once; the sheet stays
+ *                        at the top of the stack
+ *   pace <ms>            the device above takes that long to feed each sheet
+ * A relative folder is taken from the configuration file's folder. A line not understood, and a
+ * file of a stack that cannot be read as a page, are named on stderr.
  *
  * The folder is the stack: its TIFF and PNM files in name order, each page of a multi-page TIFF
  * a sheet of its own. A file whose name ends in "-back" (before the extension) is the back of
@@ -14,7 +21,8 @@
  * whole stack into the feeder; each sane_start takes the next sheet (its back too, in duplex),
  * the flatbed the next sheet's front, and an empty stack answers SANE_STATUS_NO_DOCS.
  * The page is placed at the top left of the scan area and scanned at the resolution, mode and
- * area asked for; the area beyond the paper is white. Images without a resolution count as
+ * area asked for; the area beyond the paper is white. A sheet fed from the feeder ends with the
+ * paper (its frame is no longer than the sheet); the flatbed scans the whole area. Images without a resolution count as
  * 200 dpi. SANE_DEBUG_PAPERSTACK set to 1 or more prints what the backend does on stderr. */
 #include <ctype.h>
 #include <dirent.h>
@@ -26,6 +34,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 
 #include <sane/sane.h>
 #include <sane/saneopts.h>
@@ -44,15 +53,30 @@ static int debug_level(void)
     return v ? atoi(v) : 0;
 }
 
+static void tell(const char *fmt, va_list ap)
+{
+    fputs("[paperstack] ", stderr);
+    vfprintf(stderr, fmt, ap);
+    fputc('\n', stderr);
+}
+
+/* What the backend does, when asked for. */
 static void say(const char *fmt, ...)
 {
     if (debug_level() < 1)
         return;
     va_list ap;
     va_start(ap, fmt);
-    fputs("[paperstack] ", stderr);
-    vfprintf(stderr, fmt, ap);
-    fputc('\n', stderr);
+    tell(fmt, ap);
+    va_end(ap);
+}
+
+/* What the person who set the scanner up must know: always. */
+static void complain(const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    tell(fmt, ap);
     va_end(ap);
 }
 
@@ -60,11 +84,22 @@ static void say(const char *fmt, ...)
 
 enum kind { FEEDER, OVERHEAD };
 
+#define MAX_FAULTS 32
+
+/* A status the device answers once, at the start of a sheet or while its front is read. */
+struct fault {
+    int sheet; /* from 1 */
+    SANE_Status status;
+    int in_read;
+    int feeder_only; /* a jam or an open cover needs paper moving through the feeder */
+};
+
 struct device {
     enum kind kind;
     char *folder;
-    int jam_sheet;   /* 0: none */
-    int cover_sheet; /* 0: none */
+    struct fault faults[MAX_FAULTS];
+    int fault_count;
+    int pace_ms;
     SANE_Device sane;
 };
 
@@ -109,6 +144,52 @@ static void add_device(enum kind kind, const char *folder, const char *conf_dir)
     say("device %s: %s", d->sane.name, d->folder);
 }
 
+static const struct {
+    const char *name;
+    SANE_Status status;
+} status_names[] = {
+    {"unsupported", SANE_STATUS_UNSUPPORTED}, {"cancelled", SANE_STATUS_CANCELLED},
+    {"device_busy", SANE_STATUS_DEVICE_BUSY}, {"inval", SANE_STATUS_INVAL},
+    {"jammed", SANE_STATUS_JAMMED},           {"no_docs", SANE_STATUS_NO_DOCS},
+    {"cover_open", SANE_STATUS_COVER_OPEN},   {"io_error", SANE_STATUS_IO_ERROR},
+    {"no_mem", SANE_STATUS_NO_MEM},           {"access_denied", SANE_STATUS_ACCESS_DENIED},
+};
+
+/* A whole positive number, else 0. */
+static int sheet_number(const char *text)
+{
+    char *end = NULL;
+    errno = 0;
+    const long v = strtol(text, &end, 10);
+    return errno || end == text || (*end && !isspace((unsigned char)*end)) || v < 1 || v > 1000000 ? 0 : (int)v;
+}
+
+static int add_fault(struct device *d, int sheet, SANE_Status status, int in_read, int feeder_only)
+{
+    if (!d || sheet < 1 || d->fault_count >= MAX_FAULTS)
+        return 0;
+    struct fault *f = &d->faults[d->fault_count++];
+    f->sheet = sheet;
+    f->status = status;
+    f->in_read = in_read;
+    f->feeder_only = feeder_only;
+    return 1;
+}
+
+/* "fail <n> <status> [read]" */
+static int read_fail(struct device *d, char *arg)
+{
+    char *save = NULL;
+    const char *n = strtok_r(arg, " \t", &save), *name = strtok_r(NULL, " \t", &save);
+    const char *when = strtok_r(NULL, " \t", &save);
+    if (!n || !name || (when && strcmp(when, "read")) || strtok_r(NULL, " \t", &save))
+        return 0;
+    for (size_t i = 0; i < sizeof status_names / sizeof *status_names; ++i)
+        if (!strcasecmp(name, status_names[i].name))
+            return add_fault(d, sheet_number(n), status_names[i].status, when != NULL, 0);
+    return 0;
+}
+
 /* Reads one configuration line: a keyword and its argument, comments after '#'. */
 static void read_line(char *line, const char *conf_dir)
 {
@@ -131,16 +212,25 @@ static void read_line(char *line, const char *conf_dir)
     if (!*key)
         return;
     struct device *last = device_count > 0 ? &devices[device_count - 1] : NULL;
-    if (!strcmp(key, "feeder") && *arg)
+    char *copy = dup_string(arg);
+    int ok = copy != NULL;
+    if (ok && !strcmp(key, "feeder") && *arg)
         add_device(FEEDER, arg, conf_dir);
-    else if (!strcmp(key, "overhead") && *arg)
+    else if (ok && !strcmp(key, "overhead") && *arg)
         add_device(OVERHEAD, arg, conf_dir);
-    else if (!strcmp(key, "jam") && last)
-        last->jam_sheet = atoi(arg);
-    else if (!strcmp(key, "cover-open") && last)
-        last->cover_sheet = atoi(arg);
+    else if (ok && !strcmp(key, "jam"))
+        ok = add_fault(last, sheet_number(arg), SANE_STATUS_JAMMED, 0, 1);
+    else if (ok && !strcmp(key, "cover-open"))
+        ok = add_fault(last, sheet_number(arg), SANE_STATUS_COVER_OPEN, 0, 0);
+    else if (ok && !strcmp(key, "fail"))
+        ok = read_fail(last, copy);
+    else if (ok && !strcmp(key, "pace") && last && sheet_number(arg))
+        last->pace_ms = sheet_number(arg);
     else
-        say("configuration line not understood: %s %s", key, arg);
+        ok = 0;
+    if (!ok)
+        complain("configuration line not understood: %s %s", key, arg);
+    free(copy);
 }
 
 /* The first paperstack.conf along SANE_CONFIG_DIR (a trailing ':' adds the default folders). */
@@ -191,7 +281,7 @@ static void free_image(struct image *im)
 
 static int alloc_image(struct image *im, long width, long height, int channels)
 {
-    if (width < 1 || height < 1 || width * height > MAX_PIXELS)
+    if (width < 1 || height < 1 || width > MAX_PIXELS / height)
         return 0;
     im->width = (int)width;
     im->height = (int)height;
@@ -317,6 +407,29 @@ static long pnm_number(FILE *f)
     return digits && (c == EOF || isspace(c)) ? v : -1;
 }
 
+struct pnm_header {
+    int type; /* 4, 5 or 6 */
+    long width, height, maxval;
+    size_t row; /* bytes */
+};
+
+/* The header of a binary PBM, PGM or PPM within the size limit. */
+static int read_pnm_header(FILE *f, struct pnm_header *h)
+{
+    char magic[2];
+    if (fread(magic, 1, 2, f) != 2 || magic[0] != 'P' || magic[1] < '4' || magic[1] > '6')
+        return 0;
+    h->type = magic[1] - '0';
+    h->width = pnm_number(f);
+    h->height = pnm_number(f);
+    h->maxval = h->type == 4 ? 1 : pnm_number(f);
+    if (h->width < 1 || h->height < 1 || h->maxval < 1 || h->maxval > 65535 || h->width > MAX_PIXELS / h->height)
+        return 0;
+    const size_t sample = h->maxval > 255 ? 2 : 1;
+    h->row = h->type == 4 ? (size_t)(h->width + 7) / 8 : (size_t)h->width * (h->type == 6 ? 3 : 1) * sample;
+    return 1;
+}
+
 /* Binary PBM, PGM or PPM (P4, P5, P6); 16-bit samples keep their high byte. */
 static int load_pnm(const char *path, struct image *im)
 {
@@ -324,19 +437,16 @@ static int load_pnm(const char *path, struct image *im)
     if (!f)
         return 0;
     int ok = 0;
-    char magic[2];
-    if (fread(magic, 1, 2, f) != 2 || magic[0] != 'P' || magic[1] < '4' || magic[1] > '6')
+    struct pnm_header hd;
+    if (!read_pnm_header(f, &hd))
         goto done;
-    const int type = magic[1] - '0';
-    const long w = pnm_number(f), h = pnm_number(f);
-    const long maxval = type == 4 ? 1 : pnm_number(f);
-    if (w < 1 || h < 1 || maxval < 1 || maxval > 65535)
-        goto done;
+    const int type = hd.type;
+    const long w = hd.width, h = hd.height, maxval = hd.maxval;
     if (!alloc_image(im, w, h, type == 6 ? 3 : 1))
         goto done;
     im->xdpi = im->ydpi = DEFAULT_DPI;
     const size_t sample = maxval > 255 ? 2 : 1;
-    const size_t row = type == 4 ? (size_t)(w + 7) / 8 : (size_t)w * (size_t)im->channels * sample;
+    const size_t row = hd.row;
     unsigned char *line = malloc(row);
     if (!line)
         goto done;
@@ -431,14 +541,43 @@ static int by_name(const void *a, const void *b)
     return xb != yb ? xb - yb : strcmp(x, y);
 }
 
+/* The sheets a TIFF file gives; a file or page that cannot be a sheet is named (it fails as
+ * an I/O error when it is fed). */
 static int tiff_pages(const char *path)
 {
     TIFF *tif = open_tiff(path);
-    if (!tif)
-        return 1; /* reported when the sheet is scanned */
-    int n = TIFFNumberOfDirectories(tif);
+    if (!tif) {
+        complain("%s: not a readable TIFF file", path);
+        return 1;
+    }
+    int n = 0;
+    do {
+        uint32_t w = 0, h = 0;
+        ++n;
+        if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h) || w < 1
+            || h < 1 || w > MAX_PIXELS / h)
+            complain("%s page %d: no page image of at most %ld pixels", path, n, MAX_PIXELS);
+    } while (TIFFReadDirectory(tif));
     TIFFClose(tif);
-    return n > 0 ? n : 1;
+    return n;
+}
+
+/* Names a netpbm file that cannot be a sheet: bad header, too large or cut short. */
+static void check_pnm(const char *path)
+{
+    FILE *f = fopen(path, "rb");
+    struct pnm_header h;
+    int ok = f && read_pnm_header(f, &h);
+    if (ok) {
+        const long at = ftell(f);
+        struct stat st;
+        ok = at >= 0 && fstat(fileno(f), &st) == 0
+             && (unsigned long long)st.st_size >= (unsigned long long)at + (unsigned long long)h.row * (unsigned long long)h.height;
+    }
+    if (f)
+        fclose(f);
+    if (!ok)
+        complain("%s: not a readable netpbm page of at most %ld pixels", path, MAX_PIXELS);
 }
 
 /* The stack of a folder, as its files stand now. */
@@ -466,6 +605,13 @@ static void load_stack(const char *folder, struct stack *st)
     qsort(names, count, sizeof *names, by_name);
     for (size_t i = 0; i < count; ++i) {
         char *path = join_path(folder, names[i]);
+        if (!path)
+            break;
+        int pages = 1;
+        if (is_tiff(names[i]))
+            pages = tiff_pages(path);
+        else
+            check_pnm(path);
         int back;
         stem_length(names[i], &back);
         struct sheet *last = st->count > 0 ? &st->sheets[st->count - 1] : NULL;
@@ -473,7 +619,6 @@ static void load_stack(const char *folder, struct stack *st)
             last->back.path = path;
             continue;
         }
-        const int pages = is_tiff(names[i]) ? tiff_pages(path) : 1;
         for (int p = 0; p < pages && path; ++p) {
             struct sheet *s = add_sheet(st);
             if (!s)
@@ -522,9 +667,14 @@ struct scanner {
     struct stack stack;
     int next_sheet;    /* index of the next sheet to feed */
     int back_of;       /* duplex: the sheet whose back comes next, else -1 */
-    int jam_told, cover_told;
+    int told[MAX_FAULTS];
+    struct scanner *next_open;
     /* the frame being read */
     int scanning;
+    SANE_Status after;  /* what a read answers when no frame is read: INVAL, EOF, CANCELLED */
+    int sheet;          /* the sheet whose front is read, else -1 */
+    int read_fault;     /* the fault to answer halfway through it, else -1 */
+    double paper_in;    /* a fed sheet's length in inches, for its white back */
     struct image page; /* the side; empty for a white back */
     SANE_Parameters params;
     int mode;
@@ -625,6 +775,17 @@ static void frame_parameters(const struct scanner *s, SANE_Parameters *p)
                                              : p->pixels_per_line;
 }
 
+static struct scanner *open_scanners;
+
+/* A handle this backend gave out and has not closed. */
+static struct scanner *scanner_of(SANE_Handle handle)
+{
+    for (struct scanner *s = open_scanners; s; s = s->next_open)
+        if (s == handle)
+            return s;
+    return NULL;
+}
+
 static void end_frame(struct scanner *s)
 {
     free_image(&s->page);
@@ -689,7 +850,8 @@ static void render_line(struct scanner *s, int y)
     }
 }
 
-/* Sets up the frame of one side (NULL: a white page) at the options in force. */
+/* Sets up the frame of one side (NULL: a white page) at the options in force. A side fed from
+ * the feeder ends with its paper: a white back is as long as its front. */
 static SANE_Status begin_frame(struct scanner *s, const struct side *side)
 {
     frame_parameters(s, &s->params);
@@ -698,12 +860,20 @@ static SANE_Status begin_frame(struct scanner *s, const struct side *side)
     if (side && side->path) {
         const int ok = is_tiff(side->path) ? load_tiff(side->path, side->page, &s->page) : load_pnm(side->path, &s->page);
         if (!ok) {
-            say("cannot read %s page %d", side->path, side->page + 1);
+            complain("cannot read %s page %d", side->path, side->page + 1);
             return SANE_STATUS_IO_ERROR;
         }
     }
     const double dpi = s->value[OPT_RESOLUTION];
     const double xdpi = s->page.pixels ? s->page.xdpi : dpi, ydpi = s->page.pixels ? s->page.ydpi : dpi;
+    if (s->value[OPT_SOURCE] != SRC_FLATBED) {
+        if (s->page.pixels)
+            s->paper_in = s->page.height / ydpi;
+        const double below = s->paper_in - SANE_UNFIX(s->value[OPT_TL_Y]) / MM_PER_INCH;
+        const int lines = (int)ceil(below * dpi - 0.01);
+        if (lines < s->params.lines)
+            s->params.lines = lines > 0 ? lines : 1;
+    }
     const double x_offset = SANE_UNFIX(s->value[OPT_TL_X]) / MM_PER_INCH * xdpi;
     const double x_scale = xdpi / dpi;
     s->y_offset = SANE_UNFIX(s->value[OPT_TL_Y]) / MM_PER_INCH * ydpi;
@@ -720,6 +890,7 @@ static SANE_Status begin_frame(struct scanner *s, const struct side *side)
     s->line_no = 0;
     s->line_pos = s->params.bytes_per_line; /* no line rendered yet */
     s->scanning = 1;
+    s->after = SANE_STATUS_EOF;
     return SANE_STATUS_GOOD;
 }
 
@@ -734,8 +905,12 @@ EXPORT SANE_Status sane_paperstack_init(SANE_Int *version_code, SANE_Auth_Callba
     return SANE_STATUS_GOOD;
 }
 
+EXPORT void sane_paperstack_close(SANE_Handle handle);
+
 EXPORT void sane_paperstack_exit(void)
 {
+    while (open_scanners)
+        sane_paperstack_close(open_scanners);
     for (int i = 0; i < device_count; ++i)
         free(devices[i].folder);
     free(devices);
@@ -772,15 +947,26 @@ EXPORT SANE_Status sane_paperstack_open(SANE_String_Const name, SANE_Handle *han
         return SANE_STATUS_NO_MEM;
     s->dev = dev;
     s->back_of = -1;
+    s->sheet = s->read_fault = -1;
+    s->after = SANE_STATUS_INVAL;
     set_up_options(s);
     load_stack(dev->folder, &s->stack);
+    s->next_open = open_scanners;
+    open_scanners = s;
     *handle = s;
     return SANE_STATUS_GOOD;
 }
 
 EXPORT void sane_paperstack_close(SANE_Handle handle)
 {
-    struct scanner *s = handle;
+    struct scanner *s = scanner_of(handle);
+    if (!s)
+        return;
+    for (struct scanner **p = &open_scanners; *p; p = &(*p)->next_open)
+        if (*p == s) {
+            *p = s->next_open;
+            break;
+        }
     end_frame(s);
     free_stack(&s->stack);
     free(s);
@@ -788,17 +974,17 @@ EXPORT void sane_paperstack_close(SANE_Handle handle)
 
 EXPORT const SANE_Option_Descriptor *sane_paperstack_get_option_descriptor(SANE_Handle handle, SANE_Int option)
 {
-    struct scanner *s = handle;
-    return option >= 0 && option < OPT_TOTAL ? &s->opt[option] : NULL;
+    struct scanner *s = scanner_of(handle);
+    return s && option >= 0 && option < OPT_TOTAL ? &s->opt[option] : NULL;
 }
 
 EXPORT SANE_Status sane_paperstack_control_option(SANE_Handle handle, SANE_Int option, SANE_Action action,
                                                    void *value, SANE_Int *info)
 {
-    struct scanner *s = handle;
+    struct scanner *s = scanner_of(handle);
     if (info)
         *info = 0;
-    if (option < 0 || option >= OPT_TOTAL || !value)
+    if (!s || option < 0 || option >= OPT_TOTAL || !value)
         return SANE_STATUS_INVAL;
     const SANE_Option_Descriptor *d = &s->opt[option];
     if (action == SANE_ACTION_GET_VALUE) {
@@ -837,8 +1023,8 @@ EXPORT SANE_Status sane_paperstack_control_option(SANE_Handle handle, SANE_Int o
 
 EXPORT SANE_Status sane_paperstack_get_parameters(SANE_Handle handle, SANE_Parameters *params)
 {
-    struct scanner *s = handle;
-    if (!params)
+    struct scanner *s = scanner_of(handle);
+    if (!s || !params)
         return SANE_STATUS_INVAL;
     if (s->scanning)
         *params = s->params;
@@ -847,12 +1033,34 @@ EXPORT SANE_Status sane_paperstack_get_parameters(SANE_Handle handle, SANE_Param
     return SANE_STATUS_GOOD;
 }
 
-/* The next side: the pending back in duplex, else the next sheet's front (which the faults may
- * stop once). */
+/* The fault not yet answered for sheet `number` fed from `source` at that moment, else -1. */
+static int pending_fault(struct scanner *s, int number, int source, int in_read)
+{
+    for (int i = 0; i < s->dev->fault_count; ++i) {
+        const struct fault *f = &s->dev->faults[i];
+        if (!s->told[i] && f->sheet == number && f->in_read == in_read && !(f->feeder_only && source == SRC_FLATBED))
+            return i;
+    }
+    return -1;
+}
+
+static void pause_ms(int ms)
+{
+    struct timespec t = {ms / 1000, (long)(ms % 1000) * 1000000L};
+    while (nanosleep(&t, &t) == -1 && errno == EINTR) {
+    }
+}
+
+/* The next side: the pending back in duplex, else the next sheet's front (which a fault may
+ * stop once, the sheet staying at the top of the stack). */
 EXPORT SANE_Status sane_paperstack_start(SANE_Handle handle)
 {
-    struct scanner *s = handle;
+    struct scanner *s = scanner_of(handle);
+    if (!s)
+        return SANE_STATUS_INVAL;
     end_frame(s);
+    s->after = SANE_STATUS_INVAL;
+    s->sheet = s->read_fault = -1;
     const int source = s->value[OPT_SOURCE];
     if (source == SRC_DUPLEX && s->back_of >= 0) {
         const struct side *back = &s->stack.sheets[s->back_of].back;
@@ -863,36 +1071,51 @@ EXPORT SANE_Status sane_paperstack_start(SANE_Handle handle)
         say("%s: no sheet left", s->dev->sane.name);
         return SANE_STATUS_NO_DOCS;
     }
+    if (s->dev->pace_ms > 0)
+        pause_ms(s->dev->pace_ms);
     const int number = s->next_sheet + 1;
-    if (s->dev->jam_sheet == number && !s->jam_told) {
-        s->jam_told = 1;
-        say("%s: jammed at sheet %d", s->dev->sane.name, number);
-        return SANE_STATUS_JAMMED;
-    }
-    if (s->dev->cover_sheet == number && !s->cover_told) {
-        s->cover_told = 1;
-        say("%s: cover open at sheet %d", s->dev->sane.name, number);
-        return SANE_STATUS_COVER_OPEN;
+    const int fault = pending_fault(s, number, source, 0);
+    if (fault >= 0) {
+        s->told[fault] = 1;
+        say("%s: %s at sheet %d", s->dev->sane.name, sane_strstatus(s->dev->faults[fault].status), number);
+        return s->dev->faults[fault].status;
     }
     const int sheet = s->next_sheet++;
+    say("%s: sheet %d of %d", s->dev->sane.name, number, s->stack.count);
+    const SANE_Status st = begin_frame(s, &s->stack.sheets[sheet].front);
+    if (st != SANE_STATUS_GOOD)
+        return st;
     if (source == SRC_DUPLEX)
         s->back_of = sheet;
-    say("%s: sheet %d of %d", s->dev->sane.name, number, s->stack.count);
-    return begin_frame(s, &s->stack.sheets[sheet].front);
+    s->sheet = sheet;
+    s->read_fault = pending_fault(s, number, source, 1);
+    return SANE_STATUS_GOOD;
 }
 
 EXPORT SANE_Status sane_paperstack_read(SANE_Handle handle, SANE_Byte *data, SANE_Int max_length, SANE_Int *length)
 {
-    struct scanner *s = handle;
+    struct scanner *s = scanner_of(handle);
     if (length)
         *length = 0;
-    if (!data || !length || max_length < 0)
+    if (!s || !data || !length || max_length < 0)
         return SANE_STATUS_INVAL;
     if (!s->scanning)
-        return SANE_STATUS_EOF;
+        return s->after;
     const int bpl = s->params.bytes_per_line;
     while (*length < max_length) {
         if (s->line_pos >= bpl) {
+            if (s->read_fault >= 0 && s->line_no >= s->params.lines / 2) {
+                /* the sheet stops halfway and goes back to the top of the stack */
+                const int fault = s->read_fault;
+                s->told[fault] = 1;
+                say("%s: %s reading sheet %d", s->dev->sane.name, sane_strstatus(s->dev->faults[fault].status),
+                    s->sheet + 1);
+                s->next_sheet = s->sheet;
+                s->back_of = -1;
+                end_frame(s);
+                s->after = SANE_STATUS_INVAL;
+                return s->dev->faults[fault].status;
+            }
             if (s->line_no >= s->params.lines)
                 break;
             render_line(s, s->line_no++);
@@ -912,23 +1135,28 @@ EXPORT SANE_Status sane_paperstack_read(SANE_Handle handle, SANE_Byte *data, SAN
     return SANE_STATUS_GOOD;
 }
 
-/* Ends the scan: a sheet half scanned leaves the feeder with its back. */
+/* Ends the scan: a sheet half scanned leaves the feeder with its back, and reads answer
+ * CANCELLED until the next start. */
 EXPORT void sane_paperstack_cancel(SANE_Handle handle)
 {
-    struct scanner *s = handle;
+    struct scanner *s = scanner_of(handle);
+    if (!s)
+        return;
     end_frame(s);
     s->back_of = -1;
+    s->sheet = s->read_fault = -1;
+    s->after = SANE_STATUS_CANCELLED;
 }
 
 EXPORT SANE_Status sane_paperstack_set_io_mode(SANE_Handle handle, SANE_Bool non_blocking)
 {
-    (void)handle;
+    if (!scanner_of(handle))
+        return SANE_STATUS_INVAL;
     return non_blocking ? SANE_STATUS_UNSUPPORTED : SANE_STATUS_GOOD;
 }
 
 EXPORT SANE_Status sane_paperstack_get_select_fd(SANE_Handle handle, SANE_Int *fd)
 {
-    (void)handle;
     (void)fd;
-    return SANE_STATUS_UNSUPPORTED;
+    return scanner_of(handle) ? SANE_STATUS_UNSUPPORTED : SANE_STATUS_INVAL;
 }

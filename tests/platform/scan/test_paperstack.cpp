@@ -1,14 +1,16 @@
 // The demo scanner (paperstack) through SANE's dll backend and the session: stacks of page images
 // drawn at random (sizes, resolutions, file kinds, backs or none), scanned at random settings.
 // Every side arrives once and in stack order, at the area and resolution asked for, with its mark
-// where its page put it and white beyond the paper; the feeder runs empty with the stack; a jam
-// or an open cover stops before its sheet and the next scan goes on with it.
+// where its page put it and white beyond the paper (a fed sheet's frame ends with the paper); the
+// feeder runs empty with the stack; a jam or an open cover stops before its sheet and the next
+// scan goes on with it.
 #include "platform/scan/sanesession.h"
 #include "platform/vb/vberror.h"
 
 #include <QDir>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
@@ -155,7 +157,7 @@ TEST_F(Paperstack, EverySideArrivesInOrderWhereAndAsAskedAndTheFeederRunsEmptyWi
                 break;
             }
         }
-        EXPECT_EQ(jams, jam ? 1 : 0);
+        EXPECT_EQ(jams, jam && (cover || source != paperSrc::Flatbed) ? 1 : 0) << "a flatbed does not jam";
 
         const bool backs = source == paperSrc::Feeder && duplex;
         ASSERT_EQ(pages.size(), sheets * (backs ? 2 : 1));
@@ -166,7 +168,13 @@ TEST_F(Paperstack, EverySideArrivesInOrderWhereAndAsAskedAndTheFeederRunsEmptyWi
             EXPECT_EQ(pages[k].resolution, resolution);
             EXPECT_EQ(pages[k].side, backs ? k % 2 : 0);
             ASSERT_EQ(img.width(), session.regionWidth());
-            ASSERT_EQ(img.height(), session.regionLength());
+            // A fed sheet ends with its paper (a white back with its front); the flatbed scans
+            // the whole area.
+            const Side &paper = s.exists ? s : sides[backs ? k - k % 2 : 2 * k];
+            const double inches = int(paper.length * paper.dpi) / paper.dpi;
+            ASSERT_EQ(img.height(), source == paperSrc::Flatbed
+                                        ? session.regionLength()
+                                        : std::min(session.regionLength(), int(std::ceil(inches * resolution - 0.01))));
             EXPECT_EQ(img.format(), pixelType == pixelKind::Bilevel ? QImage::Format_Mono
                                     : pixelType == pixelKind::Grey  ? QImage::Format_Grayscale8
                                                                     : QImage::Format_RGB888);
