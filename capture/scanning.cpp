@@ -56,8 +56,8 @@ void showPageNumber(FrmMain &f)
 void markScanned(FrmMain &f)
 {
     const bool pages = f.ezTreeView->pageCount() > 0;
-    f.btnRotate->setVisible(true);
-    f.cboRotateOpt->setVisible(true);
+    f.btnRotate->setVisible(pages);
+    f.cboRotateOpt->setVisible(pages);
     f.btnStore->setEnabled(pages);
     f.mnuStore->setEnabled(pages);
     f.mnuUndo->setEnabled(true);
@@ -109,6 +109,7 @@ void do_scan()
         if (g_dbMode == MODE_NYBR && !ensureLoggedIn())
             return;
         trap(3);
+        const bool printOn = f.btnPrint->isEnabled(), redactOn = f.btnRedact->isEnabled();
         f.btnPrint->setEnabled(false);
         f.btnRedact->setEnabled(false);
         QelEzImage &tree = *f.ezTreeView;
@@ -120,7 +121,12 @@ void do_scan()
         g_intOldDocLength = qint16(tree.pageCount());
         if (tree.pageCount() > 0) {
             trap(6);
-            do_rescan();
+            if (!do_rescan()) {
+                // Nothing scanned: the document stays as it was, stored or not.
+                f.btnPrint->setEnabled(printOn);
+                f.btnRedact->setEnabled(redactOn);
+                return;
+            }
         } else {
             trap(7);
             tree.setVisible(true);
@@ -170,7 +176,7 @@ void do_scan()
     }
 }
 
-void do_rescan()
+bool do_rescan()
 {
     Trap trap;
     FrmMain &f = frmMain();
@@ -198,7 +204,12 @@ void do_rescan()
             tree.setScanInsert(1);
             scanFromPaperSource(f);
         } else if (answer == QLatin1String("C")) {
-            return;
+            return false;
+        } else {
+            trap(7);
+            g_strRescanAction.clear();
+            g_intOldDocLength = 0;
+            return false;
         }
         trap(7);
         const qint16 added = qint16(tree.pageCount() - g_intOldDocLength);
@@ -211,10 +222,11 @@ void do_rescan()
         trap(9);
         if (g_blnReturnDefault)
             reset_defaults();
+        return true;
     } catch (const VbError &e) {
         if (e.number != 4426) {
             throwError(QStringLiteral("do_rescan"), trap, e);
-            return;
+            return true;
         }
         Trap jam;
         try {
@@ -234,6 +246,7 @@ void do_rescan()
     } catch (...) {
         reportCurrentError(QStringLiteral("do_rescan"), trap);
     }
+    return true;
 }
 
 void do_HandFeedScan()

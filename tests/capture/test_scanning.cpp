@@ -232,14 +232,28 @@ TEST_F(Scanning, RescanAnswers)
         tree().setPage(2);
         g_blnScanUD = true;
         fake->loadFeeder(sheets({700, 800}));
+        // As a lookup leaves a stored document.
+        f->btnStore->setEnabled(false);
+        f->mnuStore->setEnabled(false);
+        f->mnuUndo->setEnabled(false);
+        f->btnPrint->setEnabled(true);
+        f->btnRedact->setEnabled(true);
+        f->setDefaultButton(f->btnScan);
         answerRescan(c.choice);
         do_scan();
         EXPECT_EQ(widths(), c.widths);
         EXPECT_EQ(turns(), c.turns);
         EXPECT_EQ(g_strRescanAction, c.answerAfter);
         EXPECT_EQ(g_intOldDocLength, c.choice == -1 ? 3 : 0);
-        EXPECT_TRUE(g_blnPromptStore);
-        EXPECT_EQ(f->defaultButton(), f->btnStore);
+        // Only pages that came in make the document unstored.
+        const bool scanned = c.choice >= 0;
+        EXPECT_EQ(g_blnPromptStore, scanned);
+        EXPECT_EQ(f->btnStore->isEnabled(), scanned);
+        EXPECT_EQ(f->mnuStore->isEnabled(), scanned);
+        EXPECT_EQ(f->mnuUndo->isEnabled(), scanned);
+        EXPECT_TRUE(f->btnPrint->isEnabled());
+        EXPECT_TRUE(f->btnRedact->isEnabled());
+        EXPECT_EQ(f->defaultButton(), scanned ? f->btnStore : f->btnScan);
         ASSERT_FALSE(forms().calls().isEmpty());
         EXPECT_EQ(forms().calls().first().form, QStringLiteral("frmRescan"));
         EXPECT_EQ(forms().calls().first().owner, QStringLiteral("frmMain"));
