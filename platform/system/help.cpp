@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QTextBrowser>
+#include <QShortcut>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
@@ -63,6 +64,7 @@ public:
         connect(find, &QPushButton::clicked, this, [this] { list(search->text()); });
         connect(hits, &QListWidget::itemActivated, this, &HelpWindow::openHit);
         connect(hits, &QListWidget::itemClicked, this, &HelpWindow::openHit);
+        connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
     }
 
     void openContents(const QString &page)
