@@ -15,6 +15,7 @@
 #include "host/signon.h"
 #include "platform/analysis/ip2.h"
 #include "platform/forms/msgbox.h"
+#include "platform/imaging/pagedocument.h"
 #include "platform/imaging/qelezimage.h"
 #include "ui/frmMain.h"
 #include "ui/mainprocs.h"
@@ -89,6 +90,34 @@ void keepPagesAfterJam(FrmMain &f)
         reportCurrentError(QStringLiteral("do_scan"), trap);
     }
 }
+
+// Sets the views' document aside while an overwrite scans into a fresh one; a scan that brings
+// no page (an empty feeder) puts the document back as it was.
+class SetAside {
+public:
+    SetAside(FrmMain &f, bool &restored)
+        : m_f(f), m_kept(f.ezTreeView->document()), m_note(!f.fraNonTiff->isHidden()), m_restored(restored)
+    {
+        const auto fresh = QelPageDocument::create();
+        f.ezTreeView->setImageHandle(fresh->handle());
+        f.ezPageView->setImageHandle(fresh->handle());
+    }
+    ~SetAside()
+    {
+        if (m_f.ezTreeView->pageCount() > 0)
+            return;
+        m_f.ezTreeView->setImageHandle(m_kept->handle());
+        m_f.ezPageView->setImageHandle(m_kept->handle());
+        m_f.fraNonTiff->setVisible(m_note);
+        m_restored = true;
+    }
+
+private:
+    FrmMain &m_f;
+    std::shared_ptr<QelPageDocument> m_kept;
+    bool m_note;
+    bool &m_restored;
+};
 
 } // namespace
 
@@ -181,14 +210,18 @@ bool do_rescan()
     Trap trap;
     FrmMain &f = frmMain();
     QelEzImage &tree = *f.ezTreeView;
+    const int before = tree.pageCount();
+    QString answer;
+    bool restored = false; // an overwrite that brought no page gave the old pages back
     try {
         trap(1);
         g_intOldDocLength = qint16(tree.pageCount());
         trap(2);
         frmRescan().Show(vb::vbModal, &f);
-        const QString answer = g_strRescanAction.toUpper();
+        answer = g_strRescanAction.toUpper();
         if (answer == QLatin1String("OA")) {
             trap(3);
+            const SetAside aside(f, restored);
             f.fraNonTiff->setVisible(false);
             // No blank page image known: DeleteTemp empties the views by itself.
             if (!g_sClearTifPath.isEmpty())
@@ -226,6 +259,12 @@ bool do_rescan()
     } catch (const VbError &e) {
         if (e.number != 4426) {
             throwError(QStringLiteral("do_rescan"), trap, e);
+            // Nothing came in (an empty feeder): the document is as it was.
+            if (restored || (answer == QLatin1String("I") && tree.pageCount() == before)) {
+                g_strRescanAction.clear();
+                g_intOldDocLength = 0;
+                return false;
+            }
             return true;
         }
         Trap jam;

@@ -261,6 +261,38 @@ TEST_F(Scanning, RescanAnswers)
     }
 }
 
+TEST_F(Scanning, ARescanThatBringsNoPageLeavesTheDocumentAsItWas)
+{
+    // The feeder is empty: overwrite and insert alike scan nothing and say so.
+    for (int choice : {1, 0}) {
+        SCOPED_TRACE(choice);
+        tree().clearImage();
+        haveDocument({100, 200, 300});
+        tree().setPage(2);
+        f->btnStore->setEnabled(false);
+        f->mnuStore->setEnabled(false);
+        f->btnPrint->setEnabled(true);
+        f->fraNonTiff->setVisible(false);
+        ASSERT_EQ(fake->feederCount(), 0);
+        answerRescan(choice);
+        do_scan();
+        EXPECT_EQ(widths(), (QList<int>{100, 200, 300}));
+        EXPECT_EQ(view().pageCount(), 3) << "the page view shows the same pages";
+        EXPECT_EQ(boxes().calls().size(), 1);
+        EXPECT_FALSE(g_blnPromptStore);
+        EXPECT_FALSE(f->btnStore->isEnabled());
+        EXPECT_FALSE(f->mnuStore->isEnabled());
+        EXPECT_TRUE(f->btnPrint->isEnabled());
+        EXPECT_TRUE(g_strRescanAction.isEmpty());
+        // The pages put back are the document's own: a later overwrite replaces them.
+        fake->loadFeeder(sheets({700}));
+        answerRescan(1);
+        do_scan();
+        EXPECT_EQ(widths(), QList<int>{700});
+        EXPECT_EQ(view().pageCount(), 1);
+    }
+}
+
 TEST_F(Scanning, InsertRunsTheFilterPassOverTheNewPagesOnly)
 {
     haveDocument({0, 200, 300});  // an old blank page stays
