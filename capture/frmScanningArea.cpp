@@ -4,6 +4,7 @@
 #include "core/localisation.h"
 #include "platform/forms/builders.h"
 #include "platform/forms/msgbox.h"
+#include "platform/imaging/pagedocument.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/imaging/qelezscanner.h"
 #include "platform/vb/vb.h"
@@ -122,6 +123,9 @@ int FrmScanningArea::StartForm(QelEzImage &control)
     scanner.setRegionWidth(width);
     scanner.setRegionLength(length);
 
+    // No page of the control's: the preview shows none (not a page of an earlier use).
+    if (control.pageCount() == 0)
+        QelEzImage1->setImageHandle(QelPageDocument::create()->handle());
     if (control.pageCount() != 0 && m_maxWidth > 0 && m_maxLength > 0) {
         QelEzImage1->setImageHandle(control.imageHandle());
         const double previewW = QelEzImage1->width() * tx, previewH = QelEzImage1->height() * ty;

@@ -1,6 +1,7 @@
 #include "capture/scanning.h"
 
 #include <QCoreApplication>
+#include <QSignalBlocker>
 
 #include "batch/filterpass.h"
 #include "batch/pageops.h"
@@ -96,25 +97,35 @@ void keepPagesAfterJam(FrmMain &f)
 class SetAside {
 public:
     SetAside(FrmMain &f, bool &restored)
-        : m_f(f), m_kept(f.ezTreeView->document()), m_note(!f.fraNonTiff->isHidden()), m_restored(restored)
+        : m_f(f), m_kept(f.ezTreeView->document()), m_page(f.ezTreeView->page()), m_note(!f.fraNonTiff->isHidden()),
+          m_restored(restored)
     {
-        const auto fresh = QelPageDocument::create();
-        f.ezTreeView->setImageHandle(fresh->handle());
-        f.ezPageView->setImageHandle(fresh->handle());
+        show(QelPageDocument::create());
     }
     ~SetAside()
     {
         if (m_f.ezTreeView->pageCount() > 0)
             return;
-        m_f.ezTreeView->setImageHandle(m_kept->handle());
-        m_f.ezPageView->setImageHandle(m_kept->handle());
+        show(m_kept);
+        m_f.ezTreeView->setPage(m_page);
+        m_f.ezPageView->setPage(m_page);
         m_f.fraNonTiff->setVisible(m_note);
         m_restored = true;
     }
 
 private:
+    // Both views change over together: neither tells the window of a page the other lacks. The
+    // page view takes the document first, as at start-up, so it hears of a change before the tree.
+    void show(const std::shared_ptr<QelPageDocument> &doc)
+    {
+        const QSignalBlocker treeQuiet(m_f.ezTreeView), viewQuiet(m_f.ezPageView);
+        m_f.ezPageView->setImageHandle(doc->handle());
+        m_f.ezTreeView->setImageHandle(doc->handle());
+    }
+
     FrmMain &m_f;
     std::shared_ptr<QelPageDocument> m_kept;
+    int m_page;
     bool m_note;
     bool &m_restored;
 };
@@ -240,6 +251,12 @@ bool do_rescan()
             return false;
         } else {
             trap(7);
+            g_strRescanAction.clear();
+            g_intOldDocLength = 0;
+            return false;
+        }
+        if (restored || (answer == QLatin1String("I") && tree.pageCount() == before)) {
+            // The feeder gave nothing: the document is as it was.
             g_strRescanAction.clear();
             g_intOldDocLength = 0;
             return false;

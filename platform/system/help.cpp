@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QTextBrowser>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
@@ -64,7 +64,15 @@ public:
         connect(find, &QPushButton::clicked, this, [this] { list(search->text()); });
         connect(hits, &QListWidget::itemActivated, this, &HelpWindow::openHit);
         connect(hits, &QListWidget::itemClicked, this, &HelpWindow::openHit);
-        connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
+    }
+
+    // Escape closes the window from wherever the focus is in it.
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+            close();
+        else
+            QWidget::keyPressEvent(event);
     }
 
     void openContents(const QString &page)

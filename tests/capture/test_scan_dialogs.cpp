@@ -309,6 +309,7 @@ TEST_F(Area, DoubleClickShowsTheWholeAreaWithoutWritingIt)
 
 TEST_F(Area, RubberBandMapsOntoTheScannersAreaEitherWayAndStopsAtItsEdge)
 {
+    main->ezPageView->clearImage(); // no page: the area fills the preview from its corner
     runArea(*main->ezPageView, [&](FrmScanningArea &f) {
         f.cboUnits->setListIndex(FrmScanningArea::Pixels);
         const float w = float(f.areaWidth()), h = float(f.areaHeight());
