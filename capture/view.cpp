@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QLabel>
 
+#include <future>
+
 #include "annotate/annotfiles.h"
 #include "annotate/efileannot.h"
 #include "annotate/grouplayout.h"
@@ -23,6 +25,7 @@
 #include "platform/ado/ado.h"
 #include "platform/forms/msgbox.h"
 #include "platform/imaging/imagingerror.h"
+#include "platform/imaging/memfiles.h"
 #include "platform/system/system.h"
 #include "platform/vb/vb.h"
 #include "ui/frmMain.h"
@@ -31,6 +34,49 @@
 namespace {
 
 const QString kTitle = QStringLiteral("The Korvane Scan Tool");
+
+// The stored file read once (read, never mapped: the share may change under us): its bytes are
+// shown while a worker writes them to the working copy; complete when this ends.
+class WorkingCopy {
+public:
+    WorkingCopy() = default;
+    WorkingCopy(const WorkingCopy &) = delete;
+    WorkingCopy &operator=(const WorkingCopy &) = delete;
+    ~WorkingCopy() { wait(); }
+
+    // False when the source cannot be read whole.
+    bool start(const QString &source, const QString &copy)
+    {
+        QFile f(source);
+        if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            return false;
+        m_bytes = f.readAll();
+        if (f.error() != QFileDevice::NoError || m_bytes.size() != f.size()) {
+            m_bytes.clear();
+            return false;
+        }
+        m_done = std::async(std::launch::async, [bytes = m_bytes, copy] { memfiles::writeAll(copy, bytes); });
+        return true;
+    }
+    const QByteArray &bytes() const { return m_bytes; }
+    // A failed write is reported as a failed copy is.
+    void wait()
+    {
+        if (!m_done.valid())
+            return;
+        Trap at;
+        try {
+            at(2);
+            m_done.get();
+        } catch (...) {
+            reportCurrentError(QStringLiteral("CopyFile"), at);
+        }
+    }
+
+private:
+    QByteArray m_bytes;
+    std::future<void> m_done;
+};
 
 void saveReload(QelEzImage &view, const QString &saveAs, const QString &reload)
 {
@@ -131,13 +177,25 @@ bool do_view(AdoConnection &conn, const QString &hostName)
             return false;
         }
 
-        // 6, 7. Local copy, its kind, and the first load.
+        // 6, 7. Local copy, its kind, and the first load: the first page is painted while the
+        // copy is written.
         trap(11);
-        CopyFile(local, temp + QStringLiteral("temp.tif"));
-        g_blnTif = isTiffFile(temp + QStringLiteral("temp.tif"));
+        const QString copy = temp + QStringLiteral("temp.tif");
+        WorkingCopy working;
+        const bool read = working.start(local, copy);
+        if (read) {
+            g_blnTif = working.bytes().startsWith("II") || working.bytes().startsWith("MM");
+        } else {
+            CopyFile(local, copy);
+            g_blnTif = isTiffFile(copy);
+        }
         trap(12);
         try {
-            view.setImageFile(temp + QStringLiteral("temp.tif"));
+            if (read)
+                view.setImageFile(copy, working.bytes());
+            else
+                view.setImageFile(copy);
+            view.repaint();
         } catch (const VbError &e) {
             // A damaged stored image: reported once; the pages that could be read are shown and
             // the document can be scanned again.
@@ -150,6 +208,7 @@ bool do_view(AdoConnection &conn, const QString &hostName)
 
         // 8. E-filed: cover sheet in front of a working copy.
         if (gdtCurrentDocType == 1) {
+            working.wait();
             runStep(trap, 13, [&] {
                 view.setSaveFileName(temp + QStringLiteral("temp3.tif"));
                 view.save();

@@ -7,7 +7,8 @@
 #   bench_pages.sh <tav binary> [repeats] [size...]
 # Sizes: letter (300 dpi), a3 (600 dpi), a0-300, a0 (600 dpi), poster (30000 x 30000); all by
 # default. TAV_BEFORE=<tav binary> adds that build's CPU time beside ours. Files take up to 3 GB
-# in $TMPDIR.
+# in $TMPDIR. TAV_CASES=<regular expression> runs only the rows whose "kind case" it matches
+# (e.g. 'grey turn|rgb 1.5').
 # A time marked "x" is a run that failed (tav refuses a line longer than TAV_LINE_MAX bytes: a
 # colour quarter turn above 21845 lines, a colour poster). netpbm keeps 16 bytes a pixel in
 # memory: it runs once above 100 Mpx and not above 300 Mpx ("-").
@@ -53,18 +54,19 @@ better() {
   else echo "$1"; fi
 }
 sec() { [ -z "$1" ] && echo - && return; printf '%.2f%s' "$(echo "${1%x} / 1000000" | bc -l)" "${1//[0-9]/}"; }
-ratio() { [[ -z "$1" || -z "$2" || "$1$2" == *x* ]] && echo - || printf '%.2f' "$(echo "$2 / $1" | bc -l)"; }
+ratio() { [[ -z "$1" || -z "$2" || "$1$2" == *x* || "$1" == 0 ]] && echo - || printf '%.2f' "$(echo "$2 / $1" | bc -l)"; }
 
 thp=on
 printf 'P5\n1 1\n255\n\0' > dot.pgm
 start=
 for _ in $(seq "$reps"); do start=$(better "$start" "$(once "$tav -c ''" | cut -d' ' -f1)"); done
 printf 'start-up CPU: tav %s s; load average before: %s\n' "$(sec "$start")" "$(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-7s %4s %-5s %-10s %6s %7s %7s %7s %8s %8s %7s %6s %6s %5s%s\n' size THP kind case Mpx "tav s" "vips s" \
-  "pbm s" vips/tav pbm/tav "ns/px" "wall" "vwall" same "${before:+  before s}"
+printf '%-7s %4s %-5s %-10s %6s %7s %7s %7s %8s %8s %7s %6s %6s %5s %5s%s\n' size THP kind case Mpx "tav s" "vips s" \
+  "pbm s" vips/tav pbm/tav "ns/px" "wall" "vwall" same load "${before:+  before s}"
 run() {
   local kind="$1" name="$2" ours="$3" vips="$4" pbm="$5" pixels="$6"
   local a= v= p= b= aw= vw= t pn=$reps same=-
+  [[ "$kind $name" =~ ${TAV_CASES:-.} ]] || return 0
   (( px > 100000000 )) && pn=1
   (( px > 300000000 )) && pn=0
   for i in $(seq "$reps"); do
@@ -78,10 +80,10 @@ run() {
     if (( i <= pn )); then p=$(better "$p" "$(once "$pbm" | cut -d' ' -f1)"); rm -f n.*; fi
     if [ -n "$before" ]; then b=$(better "$b" "$(once "${ours/$tav/$before}" | cut -d' ' -f1)"); rm -f o.*; fi
   done
-  printf '%-7s %4s %-5s %-10s %6.1f %7s %7s %7s %8s %8s %7.2f %6s %6s %5s%s\n' "$size" "$thp" "$kind" "$name" \
+  printf '%-7s %4s %-5s %-10s %6.1f %7s %7s %7s %8s %8s %7.2f %6s %6s %5s %5s%s\n' "$size" "$thp" "$kind" "$name" \
     "$(echo "$px / 1000000" | bc -l)" "$(sec "$a")" "$(sec "$v")" "$(sec "$p")" "$(ratio "$a" "$v")" \
     "$(ratio "$a" "$p")" "$(echo "(${a%x} - $start) * 1000 / $px" | bc -l)" "$(sec "$aw")" "$(sec "$vw")" "$same" \
-    "${before:+  $(sec "$b")}"
+    "$(cut -d' ' -f1 /proc/loadavg)" "${before:+  $(sec "$b")}"
 }
 
 for size in "${sizes[@]}"; do

@@ -18,6 +18,17 @@ QHash<QString, QByteArray> &store()
     static QHash<QString, QByteArray> files;
     return files;
 }
+
+// The file-creation mask, read without setting it (files may be written from several threads).
+mode_t processUmask()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (f.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : f.readAll().split('\n'))
+            if (line.startsWith("Umask:"))
+                return mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
+    return 022;
+}
 }
 
 namespace memfiles {
@@ -102,9 +113,7 @@ void replaceFile(const QString &path, const std::function<void(QIODevice &)> &fi
     if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
         mode = st.st_mode & 07777;
     } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
+        mode = 0666 & ~processUmask();
     }
     if (!f.flush() || ::fchmod(f.handle(), mode) != 0
         || ::rename(QFile::encodeName(f.fileName()).constData(), QFile::encodeName(path).constData()) != 0)

@@ -164,6 +164,7 @@ std::unique_ptr<QelPageDocument::Page> QelPageDocument::newPage(std::shared_ptr<
 
 void QelPageDocument::setPages(std::vector<std::unique_ptr<Page>> pages)
 {
+    m_damage = VbError(0, QString());
     m_cache.clear();
     m_prefetch.reset();
     m_pages = std::move(pages);
@@ -191,6 +192,7 @@ void QelPageDocument::loadFile(std::shared_ptr<const tiffcodec::File> file)
         throw;
     }
     setPages(std::move(pages));
+    m_damage = damage;
     emit reset();
     if (damage.number != 0)
         throw damage;
@@ -206,6 +208,12 @@ void QelPageDocument::load(const QString &path)
         throw;
     }
     loadFile(std::move(file));
+    m_fileName = path;
+}
+
+void QelPageDocument::load(const QString &path, const QByteArray &content)
+{
+    loadFile(std::make_shared<const tiffcodec::File>(content));
     m_fileName = path;
 }
 
@@ -468,6 +476,9 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
 {
     if (m_pages.empty())
         raiseImagingError(ezErr::EmptyDocument);
+    // A document that lost pages or holds a damaged one is not written as if it were whole.
+    if (m_damage.number != 0)
+        throw m_damage;
 
     // Pages of the existing target come first when appending.
     std::shared_ptr<const tiffcodec::File> existing;
@@ -521,8 +532,9 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
         const bool burn = options.burnAnnotations && annot->count() > 0;
         const QSize size = writtenSize(p);
         const QSize canvas = int(out.size()) - first >= alignFrom ? alignedSize(size, options.alignTo) : size;
-        // A page still held decoded is widened from its pixels (written as a new page is).
-        const bool held = canvas != size && asDecoded(cachedPage(p, 1));
+        // A page still held decoded is widened from its pixels (written as a new page is); a
+        // palette page from its rows, to stay one.
+        const bool held = canvas != size && !p.info.palette && asDecoded(cachedPage(p, 1));
         if (p.turns == 0 && !burn && !held) {
             o.rawFile = p.file.get();
             o.rawDirectory = p.dir;

@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/vb/vberror.h"
+
 class QelAnnotDocument;
 namespace tiffcodec {
 class File;
@@ -24,6 +26,8 @@ struct QelPageInfo {
     int compression = 1;   // TIFF compression tag value of the stored page
     bool rawCopyable = false; // strips can be written again as they are
     int jpegQuality = 0;      // the quality a JPEG page was coded at
+    bool damaged = false;     // its data lies outside the file
+    bool palette = false;     // rows of 8-bit indexes into a colour map, kept so when stored
     bool bilevel() const { return bitsPerSample == 1 && samplesPerPixel == 1; }
 };
 
@@ -51,8 +55,12 @@ public:
 
     // Replaces the pages by those of a TIFF file (disk or "mem:"), with the annotations stored in
     // it. Raises ezErr::FileNotFound (the document is left empty) or ezErr::BadImageFile; a file
-    // that breaks off keeps the pages before the break (none when the first one is broken).
+    // that breaks off keeps the pages before the break (none when the first one is broken), a
+    // damaged page stays in its place. Such a document is not saved (see save) until loaded or
+    // cleared again.
     void load(const QString &path);
+    // As load, from the content of the file at path (read already, or being written there).
+    void load(const QString &path, const QByteArray &content);
     // Replaces the pages by those of TIFF bytes (fileName stays empty).
     void loadBytes(const QByteArray &tiff);
     void clear();
@@ -96,7 +104,8 @@ public:
 
     // Writes every page: bilevel as CCITT G4, others LZW, resolution kept, pending rotations
     // turned into the pixels and annotations; afterwards the pages are upright. Raises
-    // ezErr::EmptyDocument, ezErr::WriteFailed.
+    // ezErr::EmptyDocument, ezErr::WriteFailed, and ezErr::BadImageFile (nothing written) for a
+    // document loaded damaged or a page whose data does not decode.
     void save(const QString &path, const QelSaveOptions &options = {});
 
     // Memory the decoded and reduced pages kept may take: five 300 dpi colour letter pages, a
@@ -124,6 +133,7 @@ private:
 
     qint64 m_handle;
     QString m_fileName;
+    VbError m_damage{0, QString()}; // of the file loaded, when it was damaged
     std::vector<std::unique_ptr<Page>> m_pages;
     struct Cached {
         const Page *page;

@@ -218,6 +218,12 @@ void QelEzImage::setImageFile(const QString &path)
     m_doc->load(path);
 }
 
+void QelEzImage::setImageFile(const QString &path, const QByteArray &content)
+{
+    releaseDocument();
+    m_doc->load(path, content);
+}
+
 void QelEzImage::clearImage()
 {
     try {

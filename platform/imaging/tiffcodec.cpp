@@ -149,11 +149,17 @@ int onError(TIFF *, void *user, const char *module, const char *fmt, va_list ap)
     return 1;
 }
 
-int onWarning(TIFF *, void *, const char *module, const char *fmt, va_list ap)
+// Warnings are logged; those of the JPEG and fax decoders tell of damaged data and count as
+// errors.
+int onWarning(TIFF *, void *user, const char *module, const char *fmt, va_list ap)
 {
     char buf[512];
     std::vsnprintf(buf, sizeof buf, fmt, ap);
-    qCWarning(lcImaging) << (module ? module : "") << buf;
+    const QString from = QString::fromUtf8(module ? module : "");
+    qCWarning(lcImaging) << from << buf;
+    auto *err = static_cast<QString *>(user);
+    if ((from == u"JPEGLib" || from.startsWith(u"Fax")) && err->isEmpty())
+        *err = from + QStringLiteral(": ") + QString::fromUtf8(buf);
     return 1;
 }
 
@@ -200,7 +206,7 @@ private:
         registerTags();
         TIFFOpenOptions *o = TIFFOpenOptionsAlloc();
         TIFFOpenOptionsSetErrorHandlerExtR(o, onError, &m_error);
-        TIFFOpenOptionsSetWarningHandlerExtR(o, onWarning, nullptr);
+        TIFFOpenOptionsSetWarningHandlerExtR(o, onWarning, &m_error);
         TIFFOpenOptionsSetMaxSingleMemAlloc(o, MaxSingleAlloc);
         m_tif = TIFFClientOpenExt("memory", mode, thandle_t(&m_io), ioRead, ioWrite, ioSeek,
                                   ioClose, ioSize, ioMap, ioUnmap, o);
@@ -215,6 +221,17 @@ private:
 // The handle a file keeps, opened on first use; the caller holds the lock.
 struct FileAccess {
     static std::mutex &lock(const File &file) { return file.m_lock; }
+    // Directories decoded whole without an error.
+    static bool sound(const File &file, int directory)
+    {
+        std::lock_guard g(file.m_soundLock);
+        return file.m_sound.contains(directory);
+    }
+    static void setSound(const File &file, int directory)
+    {
+        std::lock_guard g(file.m_soundLock);
+        file.m_sound.insert(directory);
+    }
     static Handle &reader(const File &file)
     {
         if (!file.m_reader)
@@ -242,7 +259,8 @@ double toDpi(float value, uint16_t unit)
 enum class Kind { Bilevel, Grey, Rgb };
 
 struct Fields {
-    uint32_t width = 0, height = 0;
+    uint32_t width = 0, height = 0;     // as shown (rows and columns swapped for orientations 5-8)
+    uint32_t storedWidth = 0, storedHeight = 0;
     uint32_t rowsPerBand = 1; // rows a strip (or a row of tiles) holds
     uint16_t bps = 1, spp = 1, compression = 1, photometric = 0, planar = 1, orientation = 1;
     uint16_t unit = RESUNIT_INCH;
@@ -268,11 +286,14 @@ struct Fields {
             return bps == 8 && spp == 1;
         case Kind::Rgb:
             // JPEG pages in YCbCr are read as RGB rows (the codec converts them)
-            return bps == 8 && spp == 3
-                   && (photometric == PHOTOMETRIC_RGB || (photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG));
+            return palette8()
+                   || (bps == 8 && spp == 3
+                       && (photometric == PHOTOMETRIC_RGB || (photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG)));
         }
         return false;
     }
+    // Rows of 8-bit indexes into a colour map (read as RGB rows).
+    bool palette8() const { return photometric == PHOTOMETRIC_PALETTE && bps == 8 && spp == 1; }
     // How the decoded rows are to be read: a direct row as stored; RGBA rows give bilevel rows
     // with 1 black and grey rows with 0 black.
     uint16_t rowPhotometric() const
@@ -281,6 +302,8 @@ struct Fields {
             return photometric;
         return kind() == Kind::Bilevel ? PHOTOMETRIC_MINISWHITE : kind() == Kind::Grey ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB;
     }
+    // Stored rows are the shown page's columns.
+    bool transposed() const { return orientation >= ORIENTATION_LEFTTOP && orientation <= ORIENTATION_LEFTBOT; }
     bool vFlipped() const
     {
         return orientation == ORIENTATION_BOTRIGHT || orientation == ORIENTATION_BOTLEFT
@@ -332,6 +355,12 @@ Fields readFields(const Handle &h)
     if (qint64(f.width) * qint64(f.height) > MaxPixels)
         raiseImagingError(ezErr::ImageTooLarge);
     f.rowsPerBand = std::clamp<uint32_t>(f.rowsPerBand, 1, f.height);
+    f.storedWidth = f.width;
+    f.storedHeight = f.height;
+    if (f.transposed()) {
+        std::swap(f.width, f.height);
+        std::swap(f.xres, f.yres);
+    }
     return f;
 }
 
@@ -440,6 +469,26 @@ std::unique_ptr<Handle> ownHandle(const File &file, uint64_t offset)
     return own;
 }
 
+// The colour map of a palette page, RGB bytes for each of its 256 entries, scaled as libtiff's
+// RGBA reader scales it (a map whose values all fit in 8 bits is taken as 8-bit).
+std::vector<uchar> colourTable(const Handle &h)
+{
+    uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
+    if (!TIFFGetField(h.tif(), TIFFTAG_COLORMAP, &r, &g, &b) || !r || !g || !b)
+        badFile(h, "palette page without a colour map");
+    bool wide = false;
+    for (int i = 0; i < 256; ++i)
+        wide = wide || r[i] >= 256 || g[i] >= 256 || b[i] >= 256;
+    const int shift = wide ? 8 : 0;
+    std::vector<uchar> out(256 * 3);
+    for (int i = 0; i < 256; ++i) {
+        out[size_t(i) * 3] = uchar(r[i] >> shift);
+        out[size_t(i) * 3 + 1] = uchar(g[i] >> shift);
+        out[size_t(i) * 3 + 2] = uchar(b[i] >> shift);
+    }
+    return out;
+}
+
 // The rows of the handle's directory, top down, in the form of its kind (rowBytesOf): a direct
 // layout's as stored, any other's from libtiff's RGBA reader a band of whole strips (or tiles)
 // at a time, turned upright as that reader turns them.
@@ -448,8 +497,12 @@ public:
     RowReader(Handle &h, const Fields &f) : m_h(h), m_f(f), m_direct(f.direct())
     {
         if (m_direct) {
-            if (TIFFScanlineSize64(h.tif()) != uint64_t(rowBytesOf(f)))
+            if (TIFFScanlineSize64(h.tif()) != uint64_t(f.palette8() ? f.width : rowBytesOf(f)))
                 badFile(h, "unexpected row size");
+            if (f.palette8()) {
+                m_colours = colourTable(h);
+                m_indexes.resize(f.width);
+            }
             return;
         }
         char emsg[1024] = "";
@@ -457,6 +510,8 @@ public:
             badFile(h, emsg[0] ? emsg : "unsupported page layout");
         m_begun = true;
         m_img.req_orientation = ORIENTATION_TOPLEFT;
+        if (f.transposed())
+            readTransposed();
     }
     ~RowReader()
     {
@@ -471,33 +526,21 @@ public:
     void read(uint32_t y, uchar *row)
     {
         if (m_direct) {
-            if (TIFFReadScanline(m_h.tif(), row, y, 0) < 0)
+            uchar *stored = m_indexes.empty() ? row : m_indexes.data();
+            if (TIFFReadScanline(m_h.tif(), stored, y, 0) < 0)
                 badFile(m_h, "unreadable strip");
+            if (stored != row)
+                for (uint32_t x = 0; x < m_f.width; ++x, row += 3)
+                    std::memcpy(row, &m_colours[size_t(stored[x]) * 3], 3);
+            return;
+        }
+        if (!m_shown.isNull()) {
+            std::memcpy(row, m_shown.constScanLine(int(y)), size_t(rowBytesOf(m_f)));
             return;
         }
         if (y < m_bandY || y >= m_bandY + m_bandRows)
             readBand(y);
-        const uint32_t *px = m_band.data() + size_t(y - m_bandY) * m_f.width;
-        const uint32_t w = m_f.width;
-        switch (m_f.kind()) {
-        case Kind::Bilevel:
-            std::memset(row, 0, size_t(w + 7) / 8);
-            for (uint32_t x = 0; x < w; ++x)
-                if (TIFFGetR(px[x]) < 128)
-                    row[x >> 3] |= uchar(0x80 >> (x & 7));
-            break;
-        case Kind::Grey:
-            for (uint32_t x = 0; x < w; ++x)
-                row[x] = uchar(TIFFGetR(px[x]));
-            break;
-        case Kind::Rgb:
-            for (uint32_t x = 0; x < w; ++x, row += 3) {
-                row[0] = uchar(TIFFGetR(px[x]));
-                row[1] = uchar(TIFFGetG(px[x]));
-                row[2] = uchar(TIFFGetB(px[x]));
-            }
-            break;
-        }
+        toRow(m_band.data() + size_t(y - m_bandY) * m_f.width, m_f.width, row);
     }
 
     // Damage libtiff noted on the way.
@@ -508,6 +551,56 @@ public:
     }
 
 private:
+    // RGBA pixels (alpha premultiplied, as the reader gives them) as a row of the page's kind,
+    // laid on white paper: a transparent pixel is white.
+    void toRow(const uint32_t *px, uint32_t w, uchar *row) const
+    {
+        auto onWhite = [](uint32_t c, uint32_t p) { return uchar(std::min<uint32_t>(255, c + 255 - TIFFGetA(p))); };
+        switch (m_f.kind()) {
+        case Kind::Bilevel:
+            std::memset(row, 0, size_t(w + 7) / 8);
+            for (uint32_t x = 0; x < w; ++x)
+                if (TIFFGetR(px[x]) < 128)
+                    row[x >> 3] |= uchar(0x80 >> (x & 7));
+            break;
+        case Kind::Grey:
+            for (uint32_t x = 0; x < w; ++x)
+                row[x] = onWhite(TIFFGetR(px[x]), px[x]);
+            break;
+        case Kind::Rgb:
+            for (uint32_t x = 0; x < w; ++x, row += 3) {
+                row[0] = onWhite(TIFFGetR(px[x]), px[x]);
+                row[1] = onWhite(TIFFGetG(px[x]), px[x]);
+                row[2] = onWhite(TIFFGetB(px[x]), px[x]);
+            }
+            break;
+        }
+    }
+
+    // A page whose stored rows are its columns: read whole as stored and turned upright.
+    void readTransposed()
+    {
+        const uint32_t sw = m_f.storedWidth, sh = m_f.storedHeight;
+        std::vector<uint32_t> raster(size_t(sw) * sh);
+        m_img.orientation = ORIENTATION_TOPLEFT; // rows as they are stored
+        if (!TIFFRGBAImageGet(&m_img, raster.data(), sw, sh))
+            badFile(m_h, "unreadable strip");
+        const Kind k = m_f.kind();
+        QImage stored(int(sw), int(sh), k == Kind::Bilevel ? QImage::Format_Mono
+                                        : k == Kind::Grey  ? QImage::Format_Grayscale8
+                                                           : QImage::Format_RGB888);
+        if (stored.isNull())
+            raiseImagingError(ezErr::ImageTooLarge);
+        for (uint32_t y = 0; y < sh; ++y)
+            toRow(raster.data() + size_t(y) * sw, sw, stored.scanLine(int(y)));
+        raster = {};
+        // 5: transposed; 6: turned clockwise; 7: turned and upside down; 8: turned anticlockwise
+        const int o = m_f.orientation;
+        m_shown = rotated(stored, o == ORIENTATION_LEFTBOT ? 3 : 1);
+        if (o == ORIENTATION_LEFTTOP || o == ORIENTATION_RIGHTBOT)
+            m_shown = m_shown.mirrored(o == ORIENTATION_LEFTTOP, o == ORIENTATION_RIGHTBOT);
+    }
+
     // The rows from y down to the end of its strip, and of the strips after it up to a few
     // megabytes of pixels. A page the reader flips upside down is read from its other end.
     void readBand(uint32_t y)
@@ -536,7 +629,29 @@ private:
     bool m_begun = false;
     std::vector<uint32_t> m_band;
     uint32_t m_bandY = 0, m_bandRows = 0;
+    QImage m_shown; // a transposed page, upright
+    std::vector<uchar> m_colours, m_indexes; // a palette page's map (RGB) and stored row
 };
+
+// Raises ezErr::BadImageFile unless every strip of the directory decodes; a directory decoded
+// whole before is known to.
+void verifyStrips(const File &file, int directory)
+{
+    if (FileAccess::sound(file, directory))
+        return;
+    const auto own = ownHandle(file, directoryOffset(file, directory));
+    readFields(*own);
+    TIFF *t = own->tif();
+    const tmsize_t size = TIFFStripSize(t);
+    if (size <= 0)
+        badFile(*own, "damaged page data");
+    std::vector<char> buf(static_cast<size_t>(size));
+    const uint32_t strips = TIFFNumberOfStrips(t);
+    for (uint32_t i = 0; i < strips; ++i)
+        if (TIFFReadEncodedStrip(t, i, buf.data(), size) < 0 || !own->error().isEmpty())
+            badFile(*own, "damaged page data");
+    FileAccess::setSound(file, directory);
+}
 
 // False (nothing written) when the directory's strips cannot be written again as they are.
 bool copyRaw(TIFF *dst, const OutPage &p)
@@ -565,6 +680,9 @@ bool copyRaw(TIFF *dst, const OutPage &p)
         TIFFGetFieldDefaulted(s, TIFFTAG_PREDICTOR, &predictor);
         TIFFSetField(dst, TIFFTAG_PREDICTOR, predictor);
     }
+    uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+    if (f.photometric == PHOTOMETRIC_PALETTE && TIFFGetField(s, TIFFTAG_COLORMAP, &red, &green, &blue))
+        TIFFSetField(dst, TIFFTAG_COLORMAP, red, green, blue);
     uint32_t t6 = 0;
     if (f.compression == COMPRESSION_CCITTFAX4 && TIFFGetField(s, TIFFTAG_GROUP4OPTIONS, &t6))
         TIFFSetField(dst, TIFFTAG_GROUP4OPTIONS, t6);
@@ -711,6 +829,56 @@ void encode(TIFF *t, const OutPage &p)
     }
 }
 
+// A palette page written as palette rows (LZW) on its canvas, the new pixels the map's entry
+// nearest the fill colour (a tinted paper's white); false (nothing written) when no entry is
+// within a few shades of it.
+bool copyPaletteRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, uint32_t nw, uint32_t nh)
+{
+    const std::vector<uchar> colours = colourTable(src);
+    const int want[3] = {qRed(p.fill), qGreen(p.fill), qBlue(p.fill)};
+    int fill = -1, best = 0;
+    for (int i = 0; i < 256; ++i) {
+        int far = 0;
+        for (int c = 0; c < 3; ++c)
+            far = std::max(far, std::abs(int(colours[size_t(i) * 3 + size_t(c)]) - want[c]));
+        if (fill < 0 || far < best) {
+            fill = i;
+            best = far;
+        }
+    }
+    if (best > 32)
+        return false;
+    uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+    TIFFGetField(src.tif(), TIFFTAG_COLORMAP, &red, &green, &blue);
+    TIFFSetField(dst, TIFFTAG_IMAGEWIDTH, nw);
+    TIFFSetField(dst, TIFFTAG_IMAGELENGTH, nh);
+    TIFFSetField(dst, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+    TIFFSetField(dst, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
+    TIFFSetField(dst, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
+    TIFFSetField(dst, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
+    TIFFSetField(dst, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_PALETTE));
+    TIFFSetField(dst, TIFFTAG_COLORMAP, red, green, blue);
+    TIFFSetField(dst, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
+    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, std::clamp<uint32_t>(64 * 1024 / nw, 1, nh));
+    writeResolution(dst, p.xDpi, p.yDpi);
+    writeAnnotations(dst, p.annotations);
+    std::vector<uchar> row(nw, uchar(fill));
+    for (uint32_t y = 0; y < nh; ++y) {
+        if (y < f.height) {
+            if (TIFFReadScanline(src.tif(), row.data(), y, 0) < 0)
+                badFile(src, "unreadable strip");
+            std::fill(row.begin() + f.width, row.end(), uchar(fill));
+        } else if (y == f.height) {
+            std::fill(row.begin(), row.end(), uchar(fill));
+        }
+        if (TIFFWriteScanline(dst, row.data(), y, 0) < 0)
+            raiseImagingError(ezErr::WriteFailed);
+    }
+    if (!src.error().isEmpty())
+        badFile(src, "damaged page data");
+    return true;
+}
+
 // Writes a stored page again a row at a time from its own handle (on its canvas when it has
 // one): each row is decoded, the new pixels on its right filled, and encoded (bilevel G4 in the
 // photometric of its rows, a JPEG page JPEG again at the quality it had, others LZW).
@@ -722,6 +890,8 @@ void copyRows(TIFF *dst, Handle &src, const OutPage &p)
     const uint32_t w = f.width, hgt = f.height;
     const uint32_t nw = p.canvas.isValid() ? std::max<uint32_t>(w, uint32_t(p.canvas.width())) : w;
     const uint32_t nh = p.canvas.isValid() ? std::max<uint32_t>(hgt, uint32_t(p.canvas.height())) : hgt;
+    if (f.direct() && f.palette8() && copyPaletteRows(dst, src, f, p, nw, nh))
+        return;
     const uint16_t photometric = f.rowPhotometric();
     const qsizetype rowBytes = beginPage(dst, kind, photometric, nw, nh, jpegQuality(src.tif(), f), p);
     const QRgb c = p.fill;
@@ -842,8 +1012,15 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage)
         Directory d;
         try {
             Fields f = readFields(h);
-            if (damage && !dataInsideFile(h.tif(), file.bytes().size()))
-                badFile(h, "page data past the end of the file");
+            // a page whose data lies outside the file stays a page, and fails when decoded
+            if (!dataInsideFile(h.tif(), file.bytes().size())) {
+                d.info.damaged = true;
+                if (damage && damage->number == 0)
+                    *damage = VbError(ezErr::BadImageFile, QStringLiteral("%1: page data past the end of the file (page %2)")
+                                                               .arg(imagingErrorText(ezErr::BadImageFile))
+                                                               .arg(dirs.size() + 1),
+                                      QStringLiteral("QelEzImage"));
+            }
             d.info.width = int(f.width);
             d.info.height = int(f.height);
             d.info.xDpi = toDpi(f.xres, f.unit);
@@ -852,11 +1029,13 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage)
             d.info.samplesPerPixel = f.spp;
             d.info.compression = f.compression;
             d.info.rawCopyable = rawCopyable(f);
+            d.info.palette = f.direct() && f.palette8();
             d.info.jpegQuality = jpegQuality(h.tif(), f);
         } catch (const VbError &e) {
             if (!damage)
                 throw;
-            *damage = VbError(e.number, QStringLiteral("%1 (page %2)").arg(e.description).arg(dirs.size() + 1), e.source);
+            if (damage->number == 0 || e.number != ezErr::BadImageFile)
+                *damage = VbError(e.number, QStringLiteral("%1 (page %2)").arg(e.description).arg(dirs.size() + 1), e.source);
             return dirs;
         }
         uint32_t n = 0;
@@ -870,7 +1049,8 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage)
     if (!h.error().isEmpty()) {
         if (!damage)
             badFile(h, "unreadable directory");
-        *damage = VbError(ezErr::BadImageFile, QStringLiteral("%1: %2 (page %3)")
+        if (damage->number == 0)
+            *damage = VbError(ezErr::BadImageFile, QStringLiteral("%1: %2 (page %3)")
                                                    .arg(imagingErrorText(ezErr::BadImageFile), h.error())
                                                    .arg(dirs.size() + 1),
                           QStringLiteral("QelEzImage"));
@@ -950,7 +1130,7 @@ public:
     {
         const uint32_t rps = m_f.rowsPerBand;
         const uint64_t unit = std::lcm(uint64_t(rps), uint64_t(m_k));
-        if (threads < 2 || m_f.tiled || m_f.vFlipped()
+        if (threads < 2 || m_f.tiled || m_f.vFlipped() || m_f.transposed()
             || (m_f.compression == COMPRESSION_NONE && m_f.direct()) // rows copied, not decoded
             || qint64(m_rowBytes) * m_rows < (qint64(1) << 20))
             return 0;
@@ -1041,6 +1221,8 @@ QImage decodeAt(const File &file, int directory, int factor, bool background)
     }
     QImage img = page.result();
     setDpm(img, toDpi(f.xres, f.unit) / k, toDpi(f.yres, f.unit) / k);
+    if (page.rows() == f.height)
+        FileAccess::setSound(file, directory);
     return img;
 }
 
@@ -1094,8 +1276,16 @@ void writePages(Handle &h, const std::vector<OutPage> &pages)
         std::vector<std::unique_ptr<File>> coded(n);
         sideBySide(int(n), [&](int j) {
             const OutPage &p = pages[first + size_t(j)];
-            if (!copiedAsStored(p))
-                coded[size_t(j)] = std::make_unique<File>(codedAlone(p));
+            try {
+                if (!copiedAsStored(p))
+                    coded[size_t(j)] = std::make_unique<File>(codedAlone(p));
+                else
+                    verifyStrips(*p.rawFile, p.rawDirectory);
+            } catch (const VbError &e) {
+                if (e.number != ezErr::BadImageFile)
+                    throw;
+                throw VbError(e.number, QStringLiteral("%1 (page %2)").arg(e.description).arg(first + size_t(j) + 1), e.source);
+            }
         });
         for (size_t j = 0; j < n; ++j) {
             OutPage p = pages[first + j];

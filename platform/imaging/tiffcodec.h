@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "platform/imaging/pagedocument.h"
@@ -47,12 +48,14 @@ private:
     void *m_map = nullptr; // the disk file's pages m_bytes lies on
     mutable std::unique_ptr<Handle> m_reader;
     mutable std::mutex m_lock;
+    mutable std::set<int> m_sound; // directories known to decode
+    mutable std::mutex m_soundLock;
 };
 
-// Raises ezErr::BadImageFile for bytes that are not a readable TIFF (or hold no page). With
-// damage given, a file that breaks off (a directory that cannot be read, a page whose data runs
-// past the end) gives the pages before the break instead, and damage holds the error (number 0
-// when the file is whole).
+// Raises ezErr::BadImageFile for bytes that are not a readable TIFF (or hold no page). A page
+// whose data runs past the end is marked damaged. With damage given, a file that breaks off (a
+// directory that cannot be read) gives the pages before the break instead, and damage holds the
+// first error, a damaged page's too (number 0 when the file is whole).
 std::vector<Directory> readDirectories(const File &file, VbError *damage = nullptr);
 
 // Decodes one directory: Format_Mono (bilevel), Grayscale8 (grey of any depth) or RGB888 (any
@@ -83,6 +86,8 @@ struct OutPage {
     QByteArray annotations;
 };
 
+// A page copied as it is stored is checked to decode first. Raises ezErr::BadImageFile for a
+// page that does not (nothing written), ezErr::WriteFailed.
 QByteArray write(const std::vector<OutPage> &pages);
 // Writes straight into the file (a disk file under a temporary name, renamed into place when
 // whole; a "mem:" file when complete). Raises ezErr::WriteFailed.

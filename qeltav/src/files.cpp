@@ -196,26 +196,21 @@ const char *filePath(tavImage *im) {
   return path ? path : im->name;
 }
 
-void fileUnmap(FileMap &m) {
-  if (m.base) munmap(m.base, m.length);
-  m = {nullptr, 0};
-}
-
-// Maps size bytes of an open regular file from offset; the address of the first byte, or NULL
-// when the file does not hold them. Pages are read where the system caches them, and copied only
-// when written (a write stays in this process). Like any mapped file, one cut short by another
-// process while it is mapped ends the process at the next read beyond its new end (SIGBUS).
-const unsigned char *fileMapRange(FILE *fp, int64_t offset, int64_t size, FileMap &m) {
-  fileUnmap(m);
+// Reads size bytes of an open regular file from offset into dst, past the stream's buffer and
+// leaving its position as it was; 0, or -1 when the file does not hold them all now.
+int fileReadRange(FILE *fp, int64_t offset, int64_t size, unsigned char *dst) {
+  const int fd = fileno(fp);
   struct stat st;
-  if (offset < 0 || size < 1 || fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size - offset < size)
-    return nullptr;
-  const int64_t page = sysconf(_SC_PAGESIZE), from = offset / page * page;
-  const size_t length = static_cast<size_t>(offset - from + size);
-  void *base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE, fileno(fp), from);
-  if (base == MAP_FAILED) return nullptr;
-  m = {base, length};
-  return static_cast<const unsigned char *>(base) + (offset - from);
+  if (offset < 0 || size < 1 || fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  while (size > 0) {
+    const ssize_t n = pread(fd, dst, static_cast<size_t>(size), static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return -1;
+    dst += n;
+    offset += n;
+    size -= n;
+  }
+  return 0;
 }
 
 bool isWs(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
@@ -285,7 +280,6 @@ int pnmInit(tavImage *im) {
   p->iobufSize = 0;
   p->path = nullptr;
   p->tmpName = nullptr;
-  p->map = {nullptr, 0};
   return 0;
 }
 
@@ -464,7 +458,6 @@ int pnmStartOutput(PnmImage *p) {
 
 int pnmStart(tavImage *im) {
   PnmImage *p = P(im);
-  fileUnmap(p->map);
   int r = (im->flags & IM_READ) ? pnmStartInput(p) : pnmStartOutput(p);
   p->lastLine = -1;
   return r;
@@ -763,7 +756,6 @@ int pnmClose(tavImage *im) {
     p->fp = nullptr;
   }
   streamBufferFree(&p->iobuf, &p->iobufSize);
-  fileUnmap(p->map);
   p->started = 0;
   return r;
 }
@@ -806,7 +798,6 @@ int rawInit(tavImage *im) {
   r->iobufSize = 0;
   r->path = nullptr;
   r->tmpName = nullptr;
-  r->map = {nullptr, 0};
   return 0;
 }
 
@@ -828,7 +819,6 @@ int rawOpen(tavImage *im, int mode) {
 
 int rawStart(tavImage *im) {
   RawImage *r = R(im);
-  fileUnmap(r->map);
   if (!(im->width.st & ST_KNOWN) || im->width.v < 1) {
     tavLog(5188);
     return -1;
@@ -972,7 +962,6 @@ int rawClose(tavImage *im) {
     r->fp = nullptr;
   }
   streamBufferFree(&r->iobuf, &r->iobufSize);
-  fileUnmap(r->map);
   return res;
 }
 
@@ -1010,28 +999,28 @@ bool fileIsOpenInput(const char *path) {
   return false;
 }
 
-const unsigned char *fileLendPixels(tavImage *im) {
-  if (!im || !(im->flags & IM_READ) || (im->flags & IM_WRITE)) return nullptr;
+int fileReadPixels(tavImage *im, unsigned char *dst) {
+  if (!im || !dst || !(im->flags & IM_READ) || (im->flags & IM_WRITE)) return -1;
   const int64_t size = static_cast<int64_t>(im->linebytes) * im->height.v;
-  if (im->linebytes < 1 || im->height.v < 1 || size > INT32_MAX) return nullptr;
+  if (im->linebytes < 1 || im->height.v < 1 || size > INT32_MAX) return -1;
   if (im->subtype == SUB_PNM) {
     PnmImage *p = P(im);
     const bool binary = p->kind >= 4 && (p->kind == 4 || p->maxval <= 255);
     if (!p->fp || p->lastLine != -1 || !binary || pnmFileLineBytes(p->kind, im->width.v, p->maxval) != im->linebytes)
-      return nullptr;
-    return fileMapRange(p->fp, std::ftell(p->fp), size, p->map);
+      return -1;
+    return fileReadRange(p->fp, std::ftell(p->fp), size, dst);
   }
   if (im->subtype == SUB_RAW) {
     RawImage *r = R(im);
-    if (r->lastLine != -1) return nullptr;
+    if (r->lastLine != -1) return -1;
     if (!r->fp && rawOpenInput(r) != 0) {
       if (r->fp) std::fclose(r->fp);
       r->fp = nullptr;  // the first read opens it again and says why it cannot
-      return nullptr;
+      return -1;
     }
-    return fileMapRange(r->fp, r->offset.v, size, r->map);
+    return fileReadRange(r->fp, r->offset.v, size, dst);
   }
-  return nullptr;
+  return -1;
 }
 
 void tavRemovePartialOutputs(void) {

@@ -251,10 +251,6 @@ void pipesRelease();  // the pipes no command has read
 bool isNameWord(const char *w);
 
 // ---- files -------------------------------------------------------------------
-struct FileMap {  // pixels lent where they lie in a file: the mapping and its length
-  void *base;
-  size_t length;
-};
 struct PnmImage : tavImage {
   Attr<uint8_t> rawbits;
   int32_t lastLine;
@@ -266,7 +262,6 @@ struct PnmImage : tavImage {
   size_t iobufSize;
   char *path;      // the file, bound at open: a pipe may rename the image, never its file
   char *tmpName;   // an output's file while it is written; behind its NUL, the file it replaces
-  FileMap map;
 };
 struct RawImage : tavImage {
   Attr<int64_t> offset;
@@ -276,17 +271,16 @@ struct RawImage : tavImage {
   size_t iobufSize;
   char *path;
   char *tmpName;
-  FileMap map;
 };
 extern const tavClass pnmClass, rawClass;
 tavImage *pnmFromOptions(int argc, char **argv, int *leftover, int flags, tavImage *tmpl, int mode);
 tavImage *rawFromOptions(int argc, char **argv, int *leftover, int flags, tavImage *tmpl, int mode);
 bool fileIsOpenInput(const char *path);
-// The pixels of a started file input whose file holds them as the image keeps them in memory
-// (binary samples of one byte or packed bits, lines linebytes apart, all there), mapped where
-// they lie: line y at the result + y x linebytes, valid until the image starts again or closes.
-// NULL when they cannot be lent so (or a line was read already); the caller copies them then.
-const unsigned char *fileLendPixels(tavImage *im);
+// Reads the pixels of a started file input into dst (linebytes x height bytes) in one call when
+// its file holds them as the image keeps them in memory (binary samples of one byte or packed
+// bits, lines linebytes apart, all there) and no line was read yet; 0, or -1 when they cannot be
+// read so (the caller copies them line by line then). The stream's position is left as it was.
+int fileReadPixels(tavImage *im, unsigned char *dst);
 
 // ---- command language ----------------------------------------------------------
 int sysOptionsParse(int argc, char **argv, int *leftover, int flags);

@@ -162,35 +162,26 @@ int natStart(tavImage *im) {
     return 0;
   }
   attrPropagate(up, im);
-  // A file that holds its pixels as this image keeps them lends them where they lie: the page
-  // is not copied, and the file stays its upstream while they are used.
-  if ((im->flags & IM_READ) && !im->alloc && !attrPinned(im->dataAddr)) {
-    im->dataAddr.v = nullptr;  // what an earlier start was lent went with that start
-    im->dataSize.v = 0;
-    configFromTemplate(im, up);
-    const unsigned char *lent = im->linebytes == up->linebytes ? fileLendPixels(up) : nullptr;
-    if (lent) {
-      attrKnow(im->plines, im->height.v);
-      attrKnow(im->dataAddr, static_cast<void *>(const_cast<unsigned char *>(lent)));
-      attrKnow(im->dataSize, im->linebytes * im->height.v);
-      return 0;
-    }
-  }
   if (natConfig(im, up) != 0) {
     tavLog(369);
     return -1;
   }
   if (im->flags & IM_READ) {
-    int saved = im->flags;
-    im->flags |= IM_WRITE;
-    im->state = 6;
     im->up[0] = nullptr;
-    int r = tavCopyPages(up, im, up->page, 0, 1);
-    im->flags = saved;
-    if (r != 0) {
-      im->up[0] = up;
-      tavLog(455);
-      return -1;
+    // a file that holds its pixels as this image keeps them is read in at once, others by lines;
+    // either way the pixels are this image's own, whatever happens to the file afterwards
+    unsigned char *dst = static_cast<unsigned char *>(im->dataAddr.v);
+    if (im->linebytes != up->linebytes || fileReadPixels(up, dst) != 0) {
+      int saved = im->flags;
+      im->flags |= IM_WRITE;
+      im->state = 6;
+      int r = tavCopyPages(up, im, up->page, 0, 1);
+      im->flags = saved;
+      if (r != 0) {
+        im->up[0] = up;
+        tavLog(455);
+        return -1;
+      }
     }
     if (tavRelease(up) != 0) {
       tavLog(457);

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -12,24 +14,38 @@
 
 #include "internal.h"
 
+// A new private folder under /tmp named from stem; empty, with the test failed and the system's
+// reason given, when none can be made (a full /tmp).
+inline std::string makeTempDir(const char *stem) {
+  std::string t = std::string("/tmp/") + stem + "-XXXXXX";
+  if (!mkdtemp(t.data())) {
+    ADD_FAILURE() << "mkdtemp " << t << ": " << std::strerror(errno);
+    return {};
+  }
+  return t;
+}
+
 // Starts the library with heap checking for every test and checks that nothing leaks.
 class TavTest : public ::testing::Test {
  protected:
   void SetUp() override {
     tavInit(TAV_SYS_HEAPCHECK | TAV_SYS_HEAPPRINT | TAV_SYS_HEAPLEAK);
-    char tmpl[] = "/tmp/qeltav-test-XXXXXX";
-    dir_ = mkdtemp(tmpl);
+    dir_ = makeTempDir("qeltav-test");
+    ASSERT_FALSE(dir_.empty());  // the body does not run without its folder
   }
   void TearDown() override {
     linePoolFree();
+    if (dir_.empty()) {  // the body did not run, and capturing output needs /tmp too
+      tavTerminate(0);
+      return;
+    }
     ::testing::internal::CaptureStdout();
     tavTerminate(0);
     std::string out = ::testing::internal::GetCapturedStdout();
     if (checkLeaks_) {
       EXPECT_EQ(out.find("HEAP"), std::string::npos) << out;
     }
-    std::string cmd = "rm -rf '" + dir_ + "'";
-    (void)std::system(cmd.c_str());
+    (void)std::system(("rm -rf '" + dir_ + "'").c_str());
   }
   std::string path(const std::string &name) const { return dir_ + "/" + name; }
   std::vector<int> log() const {

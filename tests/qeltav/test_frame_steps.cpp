@@ -15,6 +15,10 @@ template <class Fn> tavImage *frameOver(int w, int h, Fn lum) {
     for (int x = 0; x < w; ++x) s.push_back(static_cast<char>(lum(x, y)));
   char tmpl[] = "/tmp/qeltav-frame-XXXXXX";
   int fd = mkstemp(tmpl);
+  if (fd < 0) {
+    ADD_FAILURE() << "mkstemp " << tmpl << ": " << std::strerror(errno);
+    return nullptr;
+  }
   close(fd);
   writeFile(tmpl, s);
   int argc = 0;

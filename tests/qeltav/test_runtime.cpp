@@ -214,8 +214,8 @@ TEST_F(Runtime, ClockCountsMilliseconds) {
 // "-STheap" in a script switches checking on while the script's own words, allocated before, are
 // still live: they are given back without a complaint and the command runs.
 TEST(RuntimeLate, HeapCheckingSwitchedOnByAScript) {
-  char tmpl[] = "/tmp/qeltav-late-XXXXXX";
-  const std::string dir = mkdtemp(tmpl);
+  const std::string dir = makeTempDir("qeltav-late");
+  ASSERT_FALSE(dir.empty());
   tavInit(0);
   ::testing::internal::CaptureStdout();
   const int r = tavExecute(("-STheap tavCopy g -count 1 -w 3 -h 2 -d 8 " + dir + "/o.pgm").c_str(), kAll);

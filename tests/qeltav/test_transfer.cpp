@@ -2,6 +2,9 @@
 #include "support.h"
 
 #include <cstring>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using Transfer = TavTest;
 
@@ -92,54 +95,99 @@ TEST_F(Transfer, RandomAccessCopiesTheInputIntoMemory) {
   EXPECT_EQ(liveCount(), 0);
 }
 
-// A random-access stage over a file that holds its pixels as memory keeps them uses them where
-// they lie (nothing allocated for them); other layouts are copied. Either way it gives the file's
-// pixels, a write into the stage never reaches the file, it starts again after a stop, and a file
-// shorter than its lines fails as it did.
-TEST_F(Transfer, RandomAccessOverFilesLendsOrCopies) {
+// A random-access stage over a file holds the file's pixels in memory of its own, whether the file
+// keeps them as memory does or not. Whatever another process then does to the file (cuts it,
+// empties it, writes other bytes over it) the stage gives the pixels it started with: copied out,
+// read back one by one, after a write into it (which never reaches the file) and after a stop and
+// a new start. Each run is a child process, so a signal is seen as such. A file shorter than its
+// lines fails as it did.
+TEST_F(Transfer, RandomAccessOverFilesOwnsItsPixels) {
   using namespace std::string_literals;
   const struct {
     std::string name, words, data;
-    bool lent;
     std::vector<int> pixels;  // (0,0), (2,1) or (1,1), as read back
-  } cases[] = {
-      {"g.pgm", "", "P5\n3 2\n255\n\x01\x02\x03\x04\x05\x06"s, true, {1, 6}},
-      {"c.ppm", "", "P6 # comment\n2 2 255\n"s + std::string(9, '\x10') + "\x11\x12\x13"s, true, {0x101010, 0x131211}},
-      {"p.pgm", "", "P2\n3 2\n255\n1 2 3\n4 5 6\n"s, false, {1, 6}},
-      {"w.pgm", "", "P5\n3 2\n65535\n"s + std::string(10, '\0') + "\xff\xff"s, false, {0, -1}},
-      {"o.raw", " -w 3 -h 2 -d 8 -offset 5", "hdr.."s + "\x01\x02\x03\x04\x05\x06"s, true, {1, 6}},
-      {"a.raw", " -w 3 -h 2 -d 8 -a 4", "\x01\x02\x03\x00\x04\x05\x06\x00"s, true, {1, 6}},
-      {"s.raw", " -w 3 -h 2 -d 8", "\x01\x02\x03\x04\x05"s, false, {}},
+    int write = 99;           // put at (0,0)
+  } files[] = {
+      {"g.pgm", "", "P5\n3 2\n255\n\x01\x02\x03\x04\x05\x06"s, {1, 6}},
+      {"c.ppm", "", "P6 # comment\n2 2 255\n"s + std::string(9, '\x10') + "\x11\x12\x13"s, {0x101010, 0x131211}},
+      {"b.pbm", "", "P4\n3 2\n\xa0\x20"s, {1, 1}, 0},
+      {"p.pgm", "", "P2\n3 2\n255\n1 2 3\n4 5 6\n"s, {1, 6}},
+      {"w.pgm", "", "P5\n3 2\n65535\n"s + std::string(10, '\0') + "\xff\xff"s, {0, -1}},
+      {"o.raw", " -w 3 -h 2 -d 8 -offset 5", "hdr.."s + "\x01\x02\x03\x04\x05\x06"s, {1, 6}},
+      {"a.raw", " -w 3 -h 2 -d 8 -a 4", "\x01\x02\x03\x00\x04\x05\x06\x00"s, {1, 6}},
+      {"s.raw", " -w 3 -h 2 -d 8", "\x01\x02\x03\x04\x05"s, {}},
   };
-  for (const auto &c : cases) {
-    SCOPED_TRACE(c.name);
-    tavLogReset();
-    writeFile(path(c.name), c.data);
-    const std::string words = "'" + path(c.name) + "'" + c.words;
-    if (c.pixels.empty()) {
+  const struct {
+    const char *name;
+    void (*apply)(const std::string &path, size_t size);
+  } changes[] = {
+      {"left alone", [](const std::string &, size_t) {}},
+      {"emptied", [](const std::string &p, size_t) { (void)!truncate(p.c_str(), 0); }},
+      {"cut to its header", [](const std::string &p, size_t n) { (void)!truncate(p.c_str(), static_cast<off_t>(n / 2)); }},
+      {"written over", [](const std::string &p, size_t n) {
+         const int fd = open(p.c_str(), O_WRONLY);
+         const std::string other(n, '\x7f');
+         (void)!pwrite(fd, other.data(), n, 0);
+         close(fd);
+       }},
+  };
+  for (const auto &f : files) {
+    const std::string words = "'" + path(f.name) + "'" + f.words;
+    if (f.pixels.empty()) {
+      SCOPED_TRACE(f.name);
+      tavLogReset();
+      writeFile(path(f.name), f.data);
       EXPECT_EQ(tavRotate(("-90 " + words + " '" + path("out.pgm") + "'").c_str(), kAll), -1);
       EXPECT_TRUE(logHas(5186) && logHas(455));
       EXPECT_EQ(liveCount(), 0);
       continue;
     }
-    tavImage *in = makeInput(words.c_str());
-    ASSERT_NE(in, nullptr);
-    tavImage *top = inputChainEnsure(in, 41 | 16, 0, 1, 0);
-    ASSERT_NE(top, nullptr);
-    ASSERT_EQ(tavGetSubType(top), SUB_NAT);
-    EXPECT_EQ(tavGetAlloc(top), c.lent ? 0 : 1);
-    const int last = tavGetHeight(top) == 2 && tavGetWidth(top) == 3 ? 2 : 1;
-    EXPECT_EQ(tavReadPixel(top, 0, 0), c.pixels[0]);
-    EXPECT_EQ(tavWritePixel(top, 0, 0, 99), 0);
-    EXPECT_EQ(tavReadPixel(top, 0, 0), 99);
-    EXPECT_EQ(readFile(path(c.name)), c.data);
-    // stopped and started again
-    ASSERT_EQ(tavStopImage(top), 0);
-    ASSERT_EQ(tavStartImage(top), 0);
-    EXPECT_EQ(tavReadPixel(top, last, 1), c.pixels[1]);
-    EXPECT_EQ(log(), std::vector<int>{});
-    EXPECT_EQ(tavRelease(top), 0);
-    EXPECT_EQ(liveCount(), 0);
+    // what the stage gives over the file as it is
+    writeFile(path(f.name), f.data);
+    const std::string want = path(f.name) + ".want";
+    ASSERT_EQ(tavCopy((words + " '" + want + "'").c_str(), kAll), 0) << f.name;
+    for (const auto &c : changes) {
+      SCOPED_TRACE(f.name + " " + c.name);
+      writeFile(path(f.name), f.data);
+      const std::string got = path(f.name) + ".got", report = path(f.name) + ".report";
+      const pid_t pid = fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        std::string r;
+        tavLogReset();
+        tavImage *in = makeInput(words.c_str());
+        tavImage *top = in ? inputChainEnsure(in, 41 | 16, 0, 1, 0) : nullptr;
+        if (!top || tavGetSubType(top) != SUB_NAT || tavGetAlloc(top) != 1) r += "no stage of its own; ";
+        c.apply(path(f.name), f.data.size());
+        const int last = top && tavGetHeight(top) == 2 && tavGetWidth(top) == 3 ? 2 : 1;
+        auto pixels = [&](const char *when) {
+          const int a = tavReadPixel(top, 0, 0), b = tavReadPixel(top, last, 1);
+          if (a != f.pixels[0] || b != f.pixels[1])
+            r += std::string("pixels ") + when + " " + std::to_string(a) + " " + std::to_string(b) + "; ";
+        };
+        pixels("then");
+        tavImage *out = top ? makeOutput(("'" + got + "'").c_str(), top) : nullptr;
+        if (!out || tavCopyImage(top, out) != 0 || tavRelease(out) != 0) r += "copy failed; ";
+        if (readFile(got) != readFile(want)) r += "copy differs; ";
+        if (tavStopImage(top) != 0 || tavStartImage(top) != 0) r += "no new start; ";
+        pixels("after a new start");
+        if (tavWritePixel(top, 0, 0, f.write) != 0 || tavReadPixel(top, 0, 0) != f.write) r += "write lost; ";
+        for (int code : log()) r += "log " + std::to_string(code) + "; ";
+        if (tavRelease(top) != 0 || liveCount() != 0) r += "left live; ";
+        writeFile(report, r.empty() ? "ok" : r);
+        _exit(0);
+      }
+      int status = 0;
+      ASSERT_EQ(waitpid(pid, &status, 0), pid);
+      if (!WIFEXITED(status)) {
+        ADD_FAILURE() << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+        continue;
+      }
+      EXPECT_EQ(readFile(report), "ok");
+      if (std::string(c.name) == "left alone") {
+        EXPECT_EQ(readFile(path(f.name)), f.data);  // written into, not through
+      }
+    }
   }
 }
 

@@ -1,5 +1,5 @@
 // Every page layout libtiff writes, generated here: each page opens equal to libtiff's RGBA
-// reader, reduces right, stores with and without alignment (decoded before or not, turned or
+// reader of its rows, shown as its orientation says, reduces right, stores with and without alignment (decoded before or not, turned or
 // not) and opens again equal. QUORLA_LAYOUT_PAGES=large walks larger pages.
 #include <QFile>
 #include <QTemporaryDir>
@@ -126,8 +126,8 @@ std::vector<Layout> layouts(bool large)
 }
 
 // Writes the page: smooth samples with noise (JPEG pages take RGB or grey rows), in strips of
-// a few rows or 16 x 16 tiles.
-void writePage(const QString &path, const Layout &l)
+// a few rows or 16 x 16 tiles; its orientation tag is the layout's unless given.
+void writePage(const QString &path, const Layout &l, uint16_t orientationTag = 0)
 {
     const Format &f = *l.format;
     TIFF *t = TIFFOpen(path.toLocal8Bit().constData(), "w");
@@ -139,10 +139,10 @@ void writePage(const QString &path, const Layout &l)
     TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, f.spp);
     TIFFSetField(t, TIFFTAG_PHOTOMETRIC, f.photometric);
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, uint16_t(l.planar ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG));
-    TIFFSetField(t, TIFFTAG_ORIENTATION, l.orientation);
+    TIFFSetField(t, TIFFTAG_ORIENTATION, orientationTag ? orientationTag : l.orientation);
     TIFFSetField(t, TIFFTAG_FILLORDER, uint16_t(l.lsbFirst ? FILLORDER_LSB2MSB : FILLORDER_MSB2LSB));
     TIFFSetField(t, TIFFTAG_XRESOLUTION, 200.f);
-    TIFFSetField(t, TIFFTAG_YRESOLUTION, 200.f);
+    TIFFSetField(t, TIFFTAG_YRESOLUTION, 150.f);
     TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, uint16_t(RESUNIT_INCH));
     TIFFSetField(t, TIFFTAG_COMPRESSION, l.coding.compression);
     if (l.coding.predictor != 1)
@@ -161,6 +161,8 @@ void writePage(const QString &path, const Layout &l)
         std::vector<uint16_t> map(3 * n);
         for (uint16_t &v : map)
             v = uint16_t(rng());
+        // the last entry white, as a scanner's map has it (the canvas of a padded page)
+        map[n - 1] = map[2 * n - 1] = map[3 * n - 1] = 0xFFFF;
         TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + n, map.data() + 2 * n);
     }
     if (jpeg) {
@@ -196,7 +198,7 @@ void writePage(const QString &path, const Layout &l)
     TIFFClose(t);
 }
 
-// libtiff's RGBA reader, top-left, alpha left out.
+// libtiff's RGBA reader, top-left, laid on white (its colours come premultiplied by alpha).
 QImage rgbaReader(const QString &path)
 {
     TIFF *t = TIFFOpen(path.toLocal8Bit().constData(), "r");
@@ -208,10 +210,58 @@ QImage rgbaReader(const QString &path)
     QImage img(int(w), int(h), QImage::Format_RGBA8888);
     const bool ok = TIFFReadRGBAImageOriented(t, w, h, reinterpret_cast<uint32_t *>(img.bits()), ORIENTATION_TOPLEFT, 0);
     TIFFClose(t);
-    return ok ? img.convertToFormat(QImage::Format_RGB32) : QImage();
+    if (!ok)
+        return QImage();
+    QImage out(img.size(), QImage::Format_RGB32);
+    for (int y = 0; y < img.height(); ++y) {
+        const uchar *p = img.constScanLine(y);
+        for (int x = 0; x < img.width(); ++x, p += 4) {
+            auto on = [&](int c) { return std::min(255, c + 255 - p[3]); };
+            out.setPixel(x, y, qRgb(on(p[0]), on(p[1]), on(p[2])));
+        }
+    }
+    return out;
 }
 
 QImage rgb(const QImage &img) { return img.convertToFormat(QImage::Format_RGB32); }
+
+uint16_t photometricOf(const QString &path)
+{
+    TIFF *t = TIFFOpen(path.toLocal8Bit().constData(), "r");
+    uint16_t v = 0;
+    if (t) {
+        TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &v);
+        TIFFClose(t);
+    }
+    return v;
+}
+
+// The page as an orientation tag says it is shown, from its rows as stored: 2-4 mirror and turn
+// it, 5-8 make its rows the columns.
+QImage shown(const QImage &storedRows, int orientation)
+{
+    const QImage s = rgb(storedRows);
+    const int w = s.width(), h = s.height();
+    const bool across = orientation >= 5;
+    QImage out(across ? h : w, across ? w : h, QImage::Format_RGB32);
+    for (int y = 0; y < out.height(); ++y)
+        for (int x = 0; x < out.width(); ++x) {
+            // stored column c, row r shown at x, y
+            int c = x, r = y;
+            switch (orientation) {
+            case 2: c = w - 1 - x; break;
+            case 3: c = w - 1 - x; r = h - 1 - y; break;
+            case 4: r = h - 1 - y; break;
+            case 5: c = y; r = x; break;
+            case 6: c = y; r = h - 1 - x; break;
+            case 7: c = w - 1 - y; r = h - 1 - x; break;
+            case 8: c = w - 1 - y; r = x; break;
+            default: break;
+            }
+            out.setPixel(x, y, s.pixel(c, r));
+        }
+    return out;
+}
 
 // Largest difference of a channel between two same-sized images (-1 for other sizes).
 int maxDiff(const QImage &a, const QImage &b)
@@ -259,11 +309,15 @@ TEST(Layouts, EveryLayoutOpensReducesStoresAndOpensAgainAsLibtiffReadsIt)
     QTemporaryDir dir;
     const bool large = qgetenv("QUORLA_LAYOUT_PAGES") == "large";
     const QString src = dir.filePath(QStringLiteral("page.tif")), out = dir.filePath(QStringLiteral("stored.tif"));
+    const QString plain = dir.filePath(QStringLiteral("plain.tif"));
     int walked = 0;
     for (const Layout &l : layouts(large)) {
         SCOPED_TRACE(l.name());
         writePage(src, l);
-        const QImage expected = rgbaReader(src);
+        // the same rows stored top-left, as libtiff reads them, shown as the tag says
+        writePage(plain, l, ORIENTATION_TOPLEFT);
+        const QImage storedRows = rgbaReader(plain);
+        const QImage expected = storedRows.isNull() ? QImage() : shown(storedRows, l.orientation);
         if (expected.isNull()) {
             // a layout libtiff cannot read either: an error, not a crash
             auto doc = QelPageDocument::create();
@@ -283,6 +337,10 @@ TEST(Layouts, EveryLayoutOpensReducesStoresAndOpensAgainAsLibtiffReadsIt)
             auto doc = QelPageDocument::create();
             doc->load(src);
             ASSERT_EQ(doc->pageCount(), 1);
+            EXPECT_EQ(QSize(doc->info(0).width, doc->info(0).height), expected.size());
+            EXPECT_EQ(doc->info(0).xDpi, l.orientation >= 5 ? 150 : 200);
+            EXPECT_EQ(doc->info(0).palette, l.format->photometric == PHOTOMETRIC_PALETTE && l.format->bps == 8
+                                                && !l.tiled && l.orientation == ORIENTATION_TOPLEFT);
             const QImage small = doc->reduced(0, 3);
             const QImage page = doc->image(0);
             if (maxDiff(page, expected)) {
@@ -332,6 +390,9 @@ TEST(Layouts, EveryLayoutOpensReducesStoresAndOpensAgainAsLibtiffReadsIt)
                         EXPECT_EQ(back->info(0).compression, COMPRESSION_CCITTFAX4);
                     }
                 }
+                // a palette page stored as it is stays one (rows of indexes)
+                if (doc->info(0).palette && !turned)
+                    EXPECT_TRUE(photometricOf(out) == PHOTOMETRIC_PALETTE);
                 // a turned page is upright afterwards, read from what was stored
                 if (turned && !jpeg)
                     EXPECT_EQ(maxDiff(d->image(0), want), 0);
@@ -400,6 +461,68 @@ TEST(Layouts, OpeningAndClosingAgainHoldsNoMoreMemory)
     for (int i = 0; i < 5; ++i)
         cycle();
     EXPECT_LT(residentMb() - settled, 30.0) << "resident " << settled << " MB after two cycles";
+}
+
+} // namespace
+
+namespace {
+
+// A padded palette page keeps its map: the canvas takes the entry nearest white when one is
+// within a few shades of it (a tinted paper), else the page is stored as colour on white.
+TEST(Layouts, APaddedPalettePageStaysPaletteOnItsLightestShade)
+{
+    struct Case {
+        const char *name;
+        int r, g, b; // the map's last entry
+        bool palette;
+        QRgb canvas;
+    } const cases[] = {
+        {"white", 255, 255, 255, true, qRgb(255, 255, 255)},
+        {"tinted", 255, 249, 229, true, qRgb(255, 249, 229)},
+        {"dark", 120, 120, 120, false, qRgb(255, 255, 255)},
+    };
+    QTemporaryDir dir;
+    const QString src = dir.filePath(QStringLiteral("p.tif")), out = dir.filePath(QStringLiteral("o.tif"));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TIFF *t = TIFFOpen(src.toLocal8Bit().constData(), "w");
+        ASSERT_NE(t, nullptr);
+        const uint32_t w = 45, h = 20;
+        std::vector<uint16_t> map(3 * 256);
+        for (int i = 0; i < 256; ++i)
+            map[size_t(i)] = map[size_t(256 + i)] = map[size_t(512 + i)] = uint16_t(std::min(i, 100) * 257);
+        map[255] = uint16_t(c.r * 257);
+        map[511] = uint16_t(c.g * 257);
+        map[767] = uint16_t(c.b * 257);
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_PALETTE));
+        TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
+        TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + 256, map.data() + 512);
+        std::vector<uint8_t> row(w);
+        for (uint32_t y = 0; y < h; ++y) {
+            for (uint32_t x = 0; x < w; ++x)
+                row[x] = uint8_t((x + y) % 3 ? 255 : x % 90);
+            TIFFWriteScanline(t, row.data(), y, 0);
+        }
+        TIFFWriteDirectory(t);
+        TIFFClose(t);
+        const QImage page = rgbaReader(src);
+        auto doc = QelPageDocument::create();
+        doc->load(src);
+        doc->image(0); // held decoded: still written from its rows
+        QelSaveOptions aligned;
+        aligned.alignTo = 8;
+        doc->save(out, aligned);
+        EXPECT_EQ(photometricOf(out) == PHOTOMETRIC_PALETTE, c.palette);
+        const QImage stored = rgbaReader(out);
+        ASSERT_EQ(stored.size(), QSize(48, 24));
+        EXPECT_EQ(maxDiff(stored.copy(0, 0, int(w), int(h)), page), 0);
+        EXPECT_EQ(stored.pixel(46, 3), c.canvas);
+        EXPECT_EQ(stored.pixel(2, 22), c.canvas);
+    }
 }
 
 } // namespace
