@@ -13,8 +13,17 @@
 #include "platform/imaging/imagingerror.h"
 
 namespace {
-
 Q_LOGGING_CATEGORY(lcPrint, "quorla.print")
+}
+
+void failPrint(const QString &printer, const QString &what)
+{
+    qCInfo(lcPrint) << printer << what;
+    raiseImagingError(ezErr::PrintFailed,
+                      printer.isEmpty() ? what : QStringLiteral("printer %1: %2").arg(printer, what));
+}
+
+namespace {
 
 // Longest wait for a job that neither ends nor waits behind another job.
 constexpr int kFollowLimitMs = 60000;
@@ -75,11 +84,6 @@ Attributes printerState(const QString &printer)
                "printer-state", messages);
 }
 
-[[noreturn]] void fail(const QString &printer, const QString &what)
-{
-    qCInfo(lcPrint) << printer << what;
-    raiseImagingError(ezErr::PrintFailed, QStringLiteral("printer %1: %2").arg(printer, what));
-}
 
 // What the print system says about it, the first one's words first.
 QString because(const Attributes &a, const Attributes &b)
@@ -113,20 +117,20 @@ void follow(const QString &printer, int id)
         case IPP_JSTATE_COMPLETED:
             return;
         case IPP_JSTATE_CANCELED:
-            fail(printer, QStringLiteral("job %1 was cancelled%2").arg(id).arg(because(job, queue)));
+            failPrint(printer, QStringLiteral("job %1 was cancelled%2").arg(id).arg(because(job, queue)));
         case IPP_JSTATE_ABORTED:
-            fail(printer, QStringLiteral("job %1 was aborted%2").arg(id).arg(because(job, queue)));
+            failPrint(printer, QStringLiteral("job %1 was aborted%2").arg(id).arg(because(job, queue)));
         case IPP_JSTATE_STOPPED:
-            fail(printer, QStringLiteral("job %1 stopped%2").arg(id).arg(because(job, queue)));
+            failPrint(printer, QStringLiteral("job %1 stopped%2").arg(id).arg(because(job, queue)));
         default:
             break;
         }
         if (!job.found)
-            fail(printer, QStringLiteral("job %1 is no longer known to the print system").arg(id));
+            failPrint(printer, QStringLiteral("job %1 is no longer known to the print system").arg(id));
         if (!queue.found)
-            fail(printer, QStringLiteral("the printer was removed; job %1 is not printed").arg(id));
+            failPrint(printer, QStringLiteral("the printer was removed; job %1 is not printed").arg(id));
         if (queue.state == IPP_PSTATE_STOPPED)
-            fail(printer, QStringLiteral("the printer is stopped%1; job %2 waits in its queue")
+            failPrint(printer, QStringLiteral("the printer is stopped%1; job %2 waits in its queue")
                               .arg(because(queue, job))
                               .arg(id));
         // Queued behind another job, or held: the print system keeps it.
@@ -145,7 +149,7 @@ void follow(const QString &printer, int id)
 int submitPrintJob(const QelPrintJob &job)
 {
     if (!printerState(job.printer).found)
-        fail(job.printer, QStringLiteral("the print system has no such printer"));
+        failPrint(job.printer, QStringLiteral("the print system has no such printer"));
     cups_option_t *options = nullptr;
     int count = 0;
     count = cupsAddOption("copies", QByteArray::number(std::max(job.copies, 1)).constData(), count, &options);
@@ -154,7 +158,7 @@ int submitPrintJob(const QelPrintJob &job)
                                   job.title.toUtf8().constData(), count, options);
     cupsFreeOptions(count, options);
     if (id == 0)
-        fail(job.printer, QString::fromUtf8(cupsLastErrorString()));
+        failPrint(job.printer, QString::fromUtf8(cupsLastErrorString()));
     qCDebug(lcPrint) << "job" << id << "queued on" << job.printer;
     follow(job.printer, id);
     return id;

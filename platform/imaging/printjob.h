@@ -11,5 +11,8 @@ struct QelPrintJob {
     bool duplex = false;
 };
 
+// Raises the print failure, naming the printer (when there is one), and logs it.
+[[noreturn]] void failPrint(const QString &printer, const QString &what);
+
 // Submits the job and follows it; returns the CUPS job id.
 int submitPrintJob(const QelPrintJob &job);

@@ -489,8 +489,7 @@ void QelEzImage::print()
     const QelPrintJob job{printer->printerName(), QString(), QFileInfo(imageFile()).fileName(), printer->copyCount(),
                           printer->duplex() != QPrinter::DuplexNone};
     if (toQueue && job.printer.isEmpty())
-        raiseImagingError(ezErr::PrintFailed,
-                          QStringLiteral("no printer is set up on this computer (add one to the system's printers)"));
+        failPrint(QString(), QStringLiteral("no printer is set up on this computer (add one to the system's printers)"));
     QTemporaryFile pdf(QDir::tempPath() + QStringLiteral("/quorla-print-XXXXXX.pdf"));
     if (toQueue) {
         if (!pdf.open())
