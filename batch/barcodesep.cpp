@@ -15,6 +15,7 @@
 #include "batch/frmbcPageMismatch.h"
 #include "batch/pageops.h"
 #include "capture/store.h"
+#include "capture/storework.h"
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/reset.h"
@@ -347,7 +348,7 @@ void processBarcodes()
                     log += mdy() + QStringLiteral(" ") + ctl + QStringLiteral(" stored successfully.") + CRLF + TAB
                            + QStringLiteral("Stored Pages: ") + QString::number(count) + CRLF;
                 } else {
-                    const QString line = mdy() + QStringLiteral(" ") + ctl + QStringLiteral(" failed to store.") + CRLF;
+                    const QString line = mdy() + QStringLiteral(" ") + ctl + notStoredLogText() + CRLF;
                     errors += line;
                     log += line;
                     unstored.append({first, first + count - 1});

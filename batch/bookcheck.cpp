@@ -50,9 +50,10 @@ qint16 bookScanPageCheck()
             conn.open(QStringLiteral("provider=IBMDA400;data source=") + dsn + QStringLiteral(";"), uid, pwd);
             trap(7);
             // The scanned book must survive a refused refresh.
-            RG632R(QStringLiteral("A"), conn, dsn, false);
+            const bool refreshed = RG632R(QStringLiteral("A"), conn, dsn, false);
             trap(8);
-            status->setText(QStringLiteral("Document Data Refreshed!"));
+            // Said only when the host gave the data again; a refusal has shown its own message.
+            status->setText(refreshed ? QStringLiteral("Document Data Refreshed!") : QString());
             status->repaint();
             conn.close();
         }

@@ -6,6 +6,7 @@
 #include "batch/frmBarcodeLog.h"
 #include "capture/request.h"
 #include "capture/store.h"
+#include "capture/storework.h"
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/state.h"
@@ -203,7 +204,7 @@ bool do_BatchByteAlign(const QString &startA, const QString &startB, const QStri
                     form.lblProgress->setText(QStringLiteral("Byte Aligning ") + key + QStringLiteral("..."));
                     if (!do_store(true)) {
                         failed();
-                        log += QStringLiteral("Document ") + key + QStringLiteral(" failed to store.") + vbCrLf +
+                        log += QStringLiteral("Document ") + key + notStoredLogText() + vbCrLf +
                                QStringLiteral("Batch Failed at ") + Now() + vbCrLf;
                         result = false;
                         break;

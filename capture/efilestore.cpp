@@ -22,6 +22,42 @@
 #include "platform/system/system.h"
 #include "ui/frmMain.h"
 
+namespace {
+
+// The hand-over: a refusal gives the host's burned image back and the pages with it. The host
+// cannot be asked afterwards whether it took one whose answer was lost: that counts as done.
+bool finishHandOver(StoreRollback &rollback)
+{
+    bool result = run_program(QStringLiteral("S"));
+    if (!result && !lastLookupFound()) {
+        if (!hostReplyLost()) {
+            g_blnPromptStore = true; // the hand-over is still to be done
+            return false;
+        }
+        reportAnswerLostCountedStored();
+        result = true;
+    }
+    rollback.release();
+    closeOpenRegistration();
+    g_blnPromptStore = false;
+    // Registered: a second Store would register it again.
+    leaveAsStored();
+    return result;
+}
+
+// The image is registered already: only the hand-over is left, with the registered image as the
+// burned one.
+bool handOver(const QString &registered)
+{
+    FrmMain &w = frmMain();
+    StoreRollback rollback(*w.ezPageView, *w.ezTreeView);
+    rollback.stageOver(registered, hostPathToLocal(hostPathText(gsBurnedImagePath)));
+    rollback.swapStaged();
+    return finishHandOver(rollback);
+}
+
+} // namespace
+
 bool do_store_electronic(bool advance)
 {
     (void)advance;
@@ -36,20 +72,21 @@ bool do_store_electronic(bool advance)
         AdoConnection conn;
         conn.open(hostConnectionString(s.dsn), s.uid, s.pwd, adOptionUnspecified);
         const QString folder = storeFolderPath(s.dsn);
-        // An earlier store of this document registered the image (or its answer was lost): when
-        // the host holds what it sent, only the hand-over is left.
-        bool registered = false;
-        if (const std::optional<SentImage> earlier = openRegistration()) {
-            switch (hostHoldsImage(s, *earlier)) {
-            case HostHolds::Yes:
-                registered = true;
-                break;
-            case HostHolds::No:
-                closeOpenRegistration();
-                break;
-            case HostHolds::Unknown:
-                return false;
-            }
+        // The host asked how far a store of this document got (an earlier one may have reached it,
+        // its answer lost, perhaps in an earlier session): only what is missing is done.
+        const EFiledHolding holding = eFiledHolding(s);
+        switch (holding.state) {
+        case EFiledStore::Unknown:
+            return false;
+        case EFiledStore::HandedOver:
+            closeOpenRegistration();
+            reportAlreadyStored();
+            leaveAsStored();
+            return true;
+        case EFiledStore::Registered:
+            return handOver(holding.image);
+        case EFiledStore::Open:
+            break;
         }
         trap(3);
         const QString imageName = storeBaseName() + QStringLiteral(".T");
@@ -126,39 +163,21 @@ bool do_store_electronic(bool advance)
         refreshStoreWindow();
 
         trap(11);
-        if (!registered) {
-            const SentImage sent = sentImage(image, imageName, pageCount);
-            if (!IM650R(conn, QStringLiteral("S"), imageName, padZeros(qint32(fileSize), 9), padZeros(pageCount, 4))) {
-                if (hostReplyLost()) {
-                    keepOpenRegistration(sent);
-                    g_blnPromptStore = true; // a store to finish: kept or asked about at the end
-                    reportUnknownOutcome();
-                }
-                return false;
+        const SentImage sent = sentImage(image, imageName, pageCount);
+        if (!IM650R(conn, QStringLiteral("S"), imageName, padZeros(qint32(fileSize), 9), padZeros(pageCount, 4))) {
+            if (hostReplyLost()) {
+                keepOpenRegistration(sent);
+                g_blnPromptStore = true; // a store to finish: kept or asked about at the end
+                reportUnknownOutcome();
             }
-            // Registered: a hand-over that does not go through leaves only itself to do.
-            keepOpenRegistration(sent);
+            return false;
         }
+        // Registered: a hand-over that does not go through leaves only itself to do.
+        keepOpenRegistration(sent);
         rollback.swapStaged();
 
         trap(12);
-        // The hand-over: a refusal gives the host's burned image back and the pages with it. The
-        // host cannot be asked afterwards whether it took one whose answer was lost: that counts
-        // as done.
-        result = run_program(QStringLiteral("S"));
-        if (!result && !lastLookupFound()) {
-            if (!hostReplyLost()) {
-                g_blnPromptStore = true; // the hand-over is still to be done
-                return false;
-            }
-            reportAnswerLostCountedStored();
-            result = true;
-        }
-        rollback.release();
-        closeOpenRegistration();
-        g_blnPromptStore = false;
-        // Registered: a second Store would register it again.
-        leaveAsStored();
+        result = finishHandOver(rollback);
 
         trap(13);
         deleteOnShare(folder, imageName);

@@ -163,29 +163,6 @@ bool storeBookScan(const HostSettings &s, StoreRollback &rollback)
     return true;
 }
 
-// An earlier store of this document whose answer was lost: the host is asked whether it holds
-// what that store sent. Yes: the store is over (the operator is told); Unknown: nothing is
-// sent, the question stays open. No: store it.
-enum class Earlier { Store, Stored, Unanswered };
-Earlier earlierStore(const HostSettings &s)
-{
-    const std::optional<SentImage> earlier = openRegistration();
-    if (!earlier)
-        return Earlier::Store;
-    switch (hostHoldsImage(s, *earlier)) {
-    case HostHolds::Yes:
-        closeOpenRegistration();
-        reportAlreadyStored();
-        return Earlier::Stored;
-    case HostHolds::No:
-        closeOpenRegistration();
-        return Earlier::Store;
-    case HostHolds::Unknown:
-        break;
-    }
-    return Earlier::Unanswered;
-}
-
 } // namespace
 
 QString storeFolderPath(const QString &dsn)
@@ -216,19 +193,6 @@ bool do_store_manual(bool advance)
         trap(2);
         const HostSettings s = readHostSettings();
         const QString folder = storeFolderPath(s.dsn);
-        if (!isBookScan(g_dbMode)) {
-            switch (earlierStore(s)) {
-            case Earlier::Store:
-                break;
-            case Earlier::Stored:
-                frmMain().ezTreeView->clearImage();
-                frmMain().ezPageView->clearImage();
-                moveOnAfterStore(advance);
-                return true;
-            case Earlier::Unanswered:
-                return false;
-            }
-        }
         trap(3);
         const QString base = storeBaseName();
         QString imageName = base + QStringLiteral(".T");
@@ -370,6 +334,25 @@ bool do_store_manual(bool advance)
             MsgBox(stored + QStringLiteral(" not found."));
             return false;
         }
+        // The host asked what it holds of the document: exactly this image (an earlier store
+        // reached it, its answer lost, perhaps in an earlier session) is not registered again.
+        // An unindexed document has no record to ask about.
+        const SentImage sent = sentImage(stored, imageName, pageCount);
+        if (!g_blnScanUnIndexDocs) {
+            switch (hostHoldsImage(s, sent)) {
+            case HostHolds::Yes:
+                closeOpenRegistration();
+                reportAlreadyStored();
+                rollback.release();
+                moveOnAfterStore(advance);
+                return true;
+            case HostHolds::Unknown:
+                return false;
+            case HostHolds::No:
+                break;
+            }
+        }
+
         trap(25);
         qint32 counter = 1;
         imageName = copyToShareFree(stored, folder, imageName, QStringLiteral(".T"), counter);
@@ -388,7 +371,6 @@ bool do_store_manual(bool advance)
         const QString sizeText = padZeros(qint32(fileSize), 9);
 
         trap(29);
-        const SentImage sent = sentImage(stored, imageName, pageCount);
         if (g_dbMode == MODE_MACC) {
             result = IM655R(QStringLiteral("S"), imageName, sizeText, pagesText);
         } else {
@@ -404,12 +386,13 @@ bool do_store_manual(bool advance)
         if (!result) {
             // The host may have taken it: the files stay, and the next Store asks it first.
             if (hostReplyLost()) {
-                keepOpenRegistration(sent);
+                keepOpenRegistration({imageName, sent.size, sent.pages, sent.digest});
                 rollback.keepPlaced();
                 reportUnknownOutcome();
             }
             return false;
         }
+        closeOpenRegistration();
         rollback.release();
         moveOnAfterStore(advance);
         return true;

@@ -186,7 +186,7 @@ void closeOpenRegistration() { g_openRegistrations.remove(documentKey()); }
 
 void forgetOpenRegistrations() { g_openRegistrations.clear(); }
 
-HostHolds hostHoldsImage(const HostSettings &s, const SentImage &image)
+HeldImage heldImage(const HostSettings &s, int pages)
 {
     // The lookups write the document's values; what the document had is kept.
     const QList<QString *> written{&g_NumPages, &g_DocType, &g_ImID, &gsRedacted, &g_DocNum, &g_CertNum, &g_ImLoc};
@@ -197,6 +197,7 @@ HostHolds hostHoldsImage(const HostSettings &s, const SentImage &image)
         for (int i = 0; i < written.size(); ++i)
             *written[i] = before[i];
     });
+    HeldImage out;
     Trap trap;
     try {
         trap(1);
@@ -207,25 +208,70 @@ HostHolds hostHoldsImage(const HostSettings &s, const SentImage &image)
         const bool answered = g_dbMode == MODE_MACC ? IM655R(QStringLiteral("A"), none1, none2, none3)
                                                     : IM650R(conn, QStringLiteral("A"), none1, none2, none3);
         if (!answered)
-            return HostHolds::Unknown;
-        if (g_ImID.trimmed().isEmpty())
-            return HostHolds::No;
-        if (safeCInt(g_NumPages) != image.pages)
-            return HostHolds::No;
+            return out;
+        out.held = g_ImID.trimmed().isEmpty() ? HostHolds::No : HostHolds::Yes;
+        out.pages = out.held == HostHolds::Yes ? safeCInt(g_NumPages) : 0;
+        if (out.held == HostHolds::No || (pages >= 0 && out.pages != pages))
+            return out;
         trap(3);
         const IM091RAnswer where = IM091R(conn, g_ImID);
         if (!where.errMsg.isEmpty()) {
             MsgBox(where.errMsg, vb::vbOKOnly, kTitle);
-            return HostHolds::Unknown;
+            out.held = HostHolds::Unknown;
+            return out;
         }
         trap(4);
-        const QString held = hostPathToLocal(storedImagePath(s.dsn, where.flNm, where.sbDr, where.imid));
-        return QFileInfo(held).size() == image.size && fileDigest(held) == image.digest ? HostHolds::Yes
-                                                                                         : HostHolds::No;
+        // A location that names no file on the share leaves the file unknown.
+        try {
+            out.file = hostPathToLocal(storedImagePath(s.dsn, where.flNm, where.sbDr, where.imid));
+        } catch (const VbError &) {
+        }
+        return out;
     } catch (...) {
-        reportCurrentError(QStringLiteral("hostHoldsImage"), trap);
-        return HostHolds::Unknown;
+        reportCurrentError(QStringLiteral("heldImage"), trap);
+        out.held = HostHolds::Unknown;
+        return out;
     }
+}
+
+HostHolds hostHoldsImage(const HostSettings &s, const SentImage &image)
+{
+    const HeldImage held = heldImage(s, image.pages);
+    if (held.held != HostHolds::Yes || held.file.isEmpty())
+        return held.held == HostHolds::Unknown ? HostHolds::Unknown : HostHolds::No;
+    return QFileInfo(held.file).size() == image.size && fileDigest(held.file) == image.digest ? HostHolds::Yes
+                                                                                             : HostHolds::No;
+}
+
+EFiledHolding eFiledHolding(const HostSettings &s)
+{
+    // An e-filed document reaches the image master only through its store.
+    const HeldImage held = heldImage(s);
+    switch (held.held) {
+    case HostHolds::Unknown:
+        return {};
+    case HostHolds::No:
+        return {EFiledStore::Open, QString()};
+    case HostHolds::Yes:
+        break;
+    }
+    const QByteArray registered = held.file.isEmpty() ? QByteArray() : fileDigest(held.file);
+    if (registered.isEmpty()) {
+        MsgBox(QStringLiteral("The image the records host registered for this document could not be read from "
+                               "the share.  Nothing was stored."),
+               vb::vbOKOnly | vb::vbExclamation, kTitle);
+        return {};
+    }
+    const QString burned = hostPathToLocal(hostPathText(gsBurnedImagePath));
+    const bool handedOver = fileDigest(burned) == registered;
+    return {handedOver ? EFiledStore::HandedOver : EFiledStore::Registered, held.file};
+}
+
+QString notStoredLogText()
+{
+    return openRegistration() ? QStringLiteral(" may have been stored: the records host did not answer its store.  "
+                                               "Check it on the host.")
+                              : QStringLiteral(" failed to store.");
 }
 
 void reportUnknownOutcome()
@@ -245,8 +291,11 @@ void reportAnswerLostCountedStored()
 
 void reportAlreadyStored()
 {
-    MsgBox(QStringLiteral("The records host shows this document stored: the store whose answer was lost reached "
-                          "it.  It is not registered again."),
+    // Boxes in a batch or a barcode run wait for no one: the log tells there.
+    if (g_blnIsBatch || isShown<FrmBarcodeScan>())
+        return;
+    MsgBox(QStringLiteral("The records host already holds this document as it is now (an earlier store whose "
+                          "answer was lost reached it).  It is not registered again."),
            vb::vbOKOnly | vb::vbInformation, kTitle);
 }
 

@@ -66,11 +66,37 @@ void closeOpenRegistration();
 void forgetOpenRegistrations();
 
 enum class HostHolds { Yes, No, Unknown };
-// Whether the records host holds exactly this image for the current document: the lookup of the
-// program that registers it (IM655R for a certificate, else IM650R), then where the image lies
-// (IM091R), then that file's pages, size and bytes. The document's index values stay as they
-// were. Unknown when a call failed (it was reported).
+
+// The image the records host holds for the current document: the lookup of the program that
+// registers it (IM655R for a certificate, else IM650R), then, when it has one with `pages` pages
+// (any count for -1), where it lies (IM091R). `held` is No without an image, Unknown when a call
+// failed (it was reported); `file` (a local path) is set only when the image was looked for and
+// its location names a place on the share. The
+// document's index values stay as they were.
+struct HeldImage {
+    HostHolds held = HostHolds::Unknown;
+    int pages = 0;
+    QString file;
+};
+HeldImage heldImage(const HostSettings &s, int pages = -1);
+
+// Whether the records host holds exactly this image for the current document: its pages, size
+// and bytes.
 HostHolds hostHoldsImage(const HostSettings &s, const SentImage &image);
+
+// How far an e-filed document's store got on the host: its image not registered, registered but
+// not handed over (the burned image is not the registered one), or both; `image` is the
+// registered image (a local path).
+enum class EFiledStore { Open, Registered, HandedOver, Unknown };
+struct EFiledHolding {
+    EFiledStore state = EFiledStore::Unknown;
+    QString image;
+};
+EFiledHolding eFiledHolding(const HostSettings &s);
+
+// The end of a batch or barcode log line for a document whose store did not succeed: failed, or
+// may have been stored when the host's answer to its registration was lost.
+QString notStoredLogText();
 
 // The operator's words for an answer lost: a registration the host can be asked about (the next
 // Store asks first), one it cannot (counted as done), and an earlier store found on the host.

@@ -619,8 +619,13 @@ void FrmMain::btnShowTree_Click()
 
 void FrmMain::mnuExit_Click() { Unload(vb::vbFormCode); }
 
-static void selectMode(qint16 mode)
+// Unstored pages (recovered ones too) are dropped by a switch only when the operator says so.
+static void selectMode(QAction *entry, qint16 mode)
 {
+    if (!promptStore()) {
+        entry->setChecked(g_dbMode == mode);
+        return;
+    }
     try {
         set_g_dbMode(mode);
     } catch (...) {
@@ -628,18 +633,18 @@ static void selectMode(qint16 mode)
     }
 }
 
-void FrmMain::mnuMARG_Click() { selectMode(0); }
-void FrmMain::mnuMALC_Click() { selectMode(1); }
-void FrmMain::mnuMALCP_Click() { selectMode(2); }
-void FrmMain::mnuMEBS_Click() { selectMode(3); }
-void FrmMain::mnuMERG_Click() { selectMode(4); }
-void FrmMain::mnuNYRG_Click() { selectMode(5); }
-void FrmMain::mnuNYMD_Click() { selectMode(6); }
-void FrmMain::mnuNYCR_Click() { selectMode(7); }
-void FrmMain::mnuMARGBS_Click() { selectMode(9); }
-void FrmMain::mnuNYBS_Click() { selectMode(10); }
-void FrmMain::mnuNYBR_Click() { selectMode(11); }
-void FrmMain::mnuMACC_Click() { selectMode(12); }
+void FrmMain::mnuMARG_Click() { selectMode(mnuMARG, 0); }
+void FrmMain::mnuMALC_Click() { selectMode(mnuMALC, 1); }
+void FrmMain::mnuMALCP_Click() { selectMode(mnuMALCP, 2); }
+void FrmMain::mnuMEBS_Click() { selectMode(mnuMEBS, 3); }
+void FrmMain::mnuMERG_Click() { selectMode(mnuMERG, 4); }
+void FrmMain::mnuNYRG_Click() { selectMode(mnuNYRG, 5); }
+void FrmMain::mnuNYMD_Click() { selectMode(mnuNYMD, 6); }
+void FrmMain::mnuNYCR_Click() { selectMode(mnuNYCR, 7); }
+void FrmMain::mnuMARGBS_Click() { selectMode(mnuMARGBS, 9); }
+void FrmMain::mnuNYBS_Click() { selectMode(mnuNYBS, 10); }
+void FrmMain::mnuNYBR_Click() { selectMode(mnuNYBR, 11); }
+void FrmMain::mnuMACC_Click() { selectMode(mnuMACC, 12); }
 
 void FrmMain::mnuPreferences_Click()
 {

@@ -12,6 +12,7 @@
 #include "capture/frmOverhead.h"
 #include "capture/request.h"
 #include "capture/scanning.h"
+#include "capture/storework.h"
 #include "core/errors.h"
 #include "core/startup.h"
 #include "core/state.h"
@@ -46,8 +47,13 @@ bool promptStore()
         if (!g_blnPromptStore)
             return true;
         trap(2);
-        const int answer = MsgBox(QStringLiteral("This document has not been stored.  Are you sure you "
-                                                 "want to continue and lose all changes?"),
+        // A store whose answer was lost may have reached the host: saying "not stored" would be wrong.
+        const int answer = MsgBox(openRegistration()
+                                      ? QStringLiteral("This document may have been stored: the records host did not "
+                                                       "answer its store.  Are you sure you want to continue and lose "
+                                                       "all changes?")
+                                      : QStringLiteral("This document has not been stored.  Are you sure you "
+                                                       "want to continue and lose all changes?"),
                                   vb::vbYesNo, QStringLiteral("Note:"));
         if (answer != vb::vbYes)
             return false;

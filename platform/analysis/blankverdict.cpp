@@ -69,6 +69,7 @@ struct Plane {
     int w = 0, h = 0;
     double perInchX = 150, perInchY = 150;
     bool bilevel = false;
+    int fx = 1, fy = 1; // pixels per cell
     std::vector<uint8_t> cells;
     const uint8_t *row(int y) const { return cells.data() + size_t(y) * size_t(w); }
     double widthIn() const { return w / perInchX; }
@@ -76,6 +77,28 @@ struct Plane {
 };
 
 int reduction(double dpi) { return std::max(1, int(dpi / 100 + 0.25)); }
+
+// The paper's level in each channel of a colour page (the upper quartile of a sparse sample of
+// what `kept` holds), 255 where the page is mostly dark.
+std::array<int, 3> paperChannels(const QImage &img, const QRect &kept)
+{
+    std::array<std::array<int, 256>, 3> bins{};
+    int samples = 0;
+    for (int y = kept.top(); y <= kept.bottom(); y += 8) {
+        const uchar *line = img.constScanLine(y);
+        for (int x = kept.left(); x <= kept.right(); x += 8, ++samples)
+            for (size_t c = 0; c < 3; ++c)
+                ++bins[c][line[3 * x + int(c)]];
+    }
+    std::array<int, 3> paper{};
+    for (size_t c = 0; c < 3; ++c) {
+        int level = 255, above = bins[c][255];
+        while (level > 0 && above * 4 < samples)
+            above += bins[c][size_t(--level)];
+        paper[c] = level < 96 ? 255 : level;
+    }
+    return paper;
+}
 
 Plane reduce(const QImage &img, const QRect &kept)
 {
@@ -87,6 +110,7 @@ Plane reduce(const QImage &img, const QRect &kept)
     p.perInchY = yDpi(img) / fy;
     p.cells.assign(size_t(p.w) * size_t(p.h), 255);
     p.bilevel = isMono(img);
+    p.fx = fx, p.fy = fy;
     if (kept.isEmpty())
         return p;
     const int x0 = kept.left(), x1 = kept.right() + 1;
@@ -117,9 +141,21 @@ Plane reduce(const QImage &img, const QRect &kept)
         }
         return p;
     }
-    // One row of cells: the kept rows of the block folded into one, then each cell's run of bytes
-    // (fx pixels, all their channels) folded by windows that double while they can.
+    // One row of cells: the kept rows of the block folded into one, then each cell's pixels.
     const size_t bpp = img.format() == QImage::Format_Grayscale8 ? 1 : 3;
+    // On tinted paper each channel is measured against its own paper, so that a cell's level is
+    // that of the channel in which it is darkest: blue ink on yellow paper shows in red and
+    // green, not in blue, the darkest channel of the paper itself.
+    std::array<std::array<uint8_t, 256>, 3> toPaper{};
+    if (bpp == 3) {
+        std::array<int, 3> paper = paperChannels(img, kept);
+        // Paper near grey keeps its levels: its channels are alike.
+        if (*std::max_element(paper.begin(), paper.end()) - *std::min_element(paper.begin(), paper.end()) <= 8)
+            paper = {255, 255, 255};
+        for (size_t c = 0; c < 3; ++c)
+            for (int v = 0; v < 256; ++v)
+                toPaper[c][size_t(v)] = uint8_t(std::min(255, v * 255 / paper[c]));
+    }
     const size_t span = bpp * size_t(fx), from = size_t(x0) * bpp, bytes = size_t(x1 - x0) * bpp;
     const size_t n = size_t(p.w) * span;
     std::vector<uint8_t> m(n + span + 16);
@@ -131,14 +167,22 @@ Plane reduce(const QImage &img, const QRect &kept)
         std::memcpy(m.data() + from, img.constScanLine(top) + from, bytes);
         for (int k = top + 1; k < bottom; ++k)
             minBytes(m.data() + from, m.data() + from, img.constScanLine(k) + from, bytes);
-        for (size_t have = 1; have < span;) {
-            const size_t step = std::min(have, span - have);
-            minBytes(m.data(), m.data(), m.data() + step, n);
+        // Each channel folded over the cell's fx pixels by windows that double while they can;
+        // then the cell's channels, each against its paper.
+        for (size_t have = 1; have < size_t(fx);) {
+            const size_t step = std::min(have, size_t(fx) - have);
+            minBytes(m.data(), m.data(), m.data() + step * bpp, n);
             have += step;
         }
         uint8_t *out = p.cells.data() + size_t(y) * size_t(p.w);
-        for (int x = 0; x < p.w; ++x)
-            out[x] = m[size_t(x) * span];
+        if (bpp == 1)
+            for (int x = 0; x < p.w; ++x)
+                out[x] = m[size_t(x) * span];
+        else
+            for (int x = 0; x < p.w; ++x) {
+                const uint8_t *c = m.data() + size_t(x) * span;
+                out[x] = std::min({toPaper[0][c[0]], toPaper[1][c[1]], toPaper[2][c[2]]});
+            }
     }
     return p;
 }
@@ -806,7 +850,7 @@ template <class Point> Fit fit(const std::vector<size_t> &items, Point point)
 class Verdict {
 public:
     Verdict(const QImage &page, const QRect &kept, const Limits &limits)
-        : m_limits(limits), m_plane(reduce(page, kept)), m_paper(m_plane),
+        : m_limits(limits), m_page(page), m_plane(reduce(page, kept)), m_paper(m_plane),
           m_marks(m_plane, m_paper, {limits.lone, limits.lined}, plainGlyphs()), m_geometry(m_plane, m_marks)
     {
         const std::vector<Mark> &marks = m_marks.marks();
@@ -851,6 +895,41 @@ private:
                 ++glyphs;
             return glyphs >= 8;
         };
+    }
+
+    // True when mark i, on a colour page, is of a colour: over its cells, the darkest pixel's
+    // channels differ by a third of its depth below the paper or more. Each channel is taken
+    // against its own paper, so that tinted paper is no colour.
+    bool colouredInk(size_t i) const
+    {
+        if (m_page.format() != QImage::Format_RGB888)
+            return false;
+        if (m_paperChannels[0] < 0)
+            m_paperChannels = paperChannels(m_page, m_page.rect());
+        long spread = 0, depth = 0;
+        m_marks.forRuns(i, [&](int x0, int x1, int y) {
+            const int py0 = y * m_plane.fy, py1 = std::min(m_page.height(), py0 + m_plane.fy);
+            for (int x = x0; x <= x1; ++x) {
+                const int px0 = x * m_plane.fx, px1 = std::min(m_page.width(), px0 + m_plane.fx);
+                int best = 256 * 3, lo = 255, hi = 255;
+                for (int py = py0; py < py1; ++py) {
+                    const uchar *line = m_page.constScanLine(py);
+                    for (int px = px0; px < px1; ++px) {
+                        int c[3];
+                        for (size_t k = 0; k < 3; ++k)
+                            c[k] = std::min(255, line[3 * px + int(k)] * 255 / m_paperChannels[k]);
+                        if (c[0] + c[1] + c[2] < best) {
+                            best = c[0] + c[1] + c[2];
+                            lo = std::min({c[0], c[1], c[2]});
+                            hi = std::max({c[0], c[1], c[2]});
+                        }
+                    }
+                }
+                spread += hi - lo;
+                depth += 255 - lo;
+            }
+        });
+        return spread * 3 >= depth && depth > 0;
     }
 
     // A staple's shadow found so far: its marks (a crown, or two legs), its middle and axis.
@@ -936,7 +1015,9 @@ private:
             const Mark &m = marks[i];
             const Shape &s = m_boxes[i];
             const double longer = std::max(s.width, s.height), shorter = std::min(s.width, s.height);
-            if (longer >= 3 * Mm && distanceToEdge(m_plane, s.cx, s.cy) <= 1.0) {
+            // Holes, staples, creases, streaks and borders are grey; a coloured mark is ink.
+            const bool grey = !colouredInk(i);
+            if (grey && longer >= 3 * Mm && distanceToEdge(m_plane, s.cx, s.cy) <= 1.0) {
                 if (const int hole = holeShape(m_geometry, i, m, s)) {
                     holes.push_back({i, hole == 2, s.left + s.width / 2, s.top + s.height / 2});
                     continue;
@@ -948,20 +1029,20 @@ private:
                     continue;
                 }
             }
-            if (longer >= 3 * Mm && distanceToEdge(m_plane, s.cx, s.cy) <= 1.0) {
+            if (grey && longer >= 3 * Mm && distanceToEdge(m_plane, s.cx, s.cy) <= 1.0) {
                 if (const int staple = stapleShape(m_geometry, i, m, s)) {
                     const Shape f = m_geometry.shape(i);
                     staples.push_back({{i}, f.cx, f.cy, f.ux, f.uy, f.length(), staple == 2});
                     continue;
                 }
             }
-            if (s.width >= m_plane.widthIn() / 2 || s.height >= m_plane.heightIn() / 2) {
+            if (grey && (s.width >= m_plane.widthIn() / 2 || s.height >= m_plane.heightIn() / 2)) {
                 if (const int band = bandShape(m_geometry, i, s, m_plane)) {
                     lines[band - 1].push_back({i});
                     continue;
                 }
             }
-            if (creasePiece(m_geometry, i, m, s)) {
+            if (grey && creasePiece(m_geometry, i, m, s)) {
                 m_artefact[i] = true;
                 continue;
             }
@@ -1149,6 +1230,7 @@ private:
     }
 
     const Limits &m_limits;
+    const QImage &m_page;
     Plane m_plane;
     PaperMap m_paper;
     Marks m_marks;
@@ -1156,6 +1238,7 @@ private:
     std::vector<Shape> m_boxes;
     std::vector<bool> m_artefact;
     bool m_rules = false; // printed rules: an empty form is a record page
+    mutable std::array<int, 3> m_paperChannels = {-1, -1, -1};
 };
 
 } // namespace

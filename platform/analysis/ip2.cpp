@@ -194,10 +194,21 @@ void despeckle(IP2Image &page, QRect r)
 // Clears the ink joined (eight neighbours) to the page's outer edge, following it only where
 // `allowed` says: one span of a row at a time, seeded from every edge pixel. `ink(x, y)` tests a
 // pixel, `clear(x0, x1, y)` whitens the span [x0, x1]; `span(x, y, lo, hi)` gives the allowed
-// span of the row around an allowed x.
+// span of the row around an allowed x. A shadow lies along the edge about as deep all along it;
+// what reaches from it, narrow, much deeper than the shadow around it (a crease running off the
+// page, writing on one) is no shadow, and is kept from a tenth of an inch deeper than that shadow.
 template <class Allowed, class Span, class Ink, class Clear>
-void clearEdgeInk(int w, int h, Allowed allowed, Span span, Ink ink, Clear clear)
+void clearEdgeInk(int w, int h, double dpi, Allowed allowed, Span span, Ink ink, Clear clear)
 {
+    struct Run {
+        int x0, x1, y;
+    };
+    std::vector<Run> found;
+    std::vector<uint64_t> seen((size_t(w) * size_t(h) + 63) / 64, 0);
+    const auto unseenInk = [&](int x, int y) {
+        const size_t i = size_t(y) * size_t(w) + size_t(x);
+        return !((seen[i >> 6] >> (i & 63)) & 1) && ink(x, y);
+    };
     std::vector<QPoint> stack;
     const auto flood = [&](int sx, int sy) {
         stack.push_back(QPoint(sx, sy));
@@ -205,24 +216,28 @@ void clearEdgeInk(int w, int h, Allowed allowed, Span span, Ink ink, Clear clear
             const QPoint p = stack.back();
             stack.pop_back();
             const int y = p.y();
-            if (!allowed(p.x(), y) || !ink(p.x(), y))
+            if (!allowed(p.x(), y) || !unseenInk(p.x(), y))
                 continue;
             int lo, hi;
             span(p.x(), y, lo, hi);
             int l = p.x(), r = p.x();
-            while (l > lo && ink(l - 1, y))
+            while (l > lo && unseenInk(l - 1, y))
                 --l;
-            while (r < hi && ink(r + 1, y))
+            while (r < hi && unseenInk(r + 1, y))
                 ++r;
-            clear(l, r, y);
+            for (int x = l; x <= r; ++x) {
+                const size_t i = size_t(y) * size_t(w) + size_t(x);
+                seen[i >> 6] |= uint64_t(1) << (i & 63);
+            }
+            found.push_back({l, r, y});
             for (int ny : {y - 1, y + 1}) {
                 if (ny < 0 || ny >= h)
                     continue;
                 for (int x = std::max(0, l - 1); x <= std::min(w - 1, r + 1); ++x) {
-                    if (!allowed(x, ny) || !ink(x, ny))
+                    if (!allowed(x, ny) || !unseenInk(x, ny))
                         continue;
                     stack.push_back(QPoint(x, ny));
-                    while (x <= r && allowed(x + 1, ny) && ink(x + 1, ny))
+                    while (x <= r && allowed(x + 1, ny) && unseenInk(x + 1, ny))
                         ++x;
                 }
             }
@@ -236,6 +251,84 @@ void clearEdgeInk(int w, int h, Allowed allowed, Span span, Ink ink, Clear clear
         flood(x, 0);
         flood(x, h - 1);
     }
+    if (found.empty())
+        return;
+    // Per edge (left, top, right, bottom) and place along it, how deep the found ink reaches of
+    // the pixels nearest that edge; then the shadow's depth about each place: the median of the
+    // deepest reach over stretches of a quarter inch, within an inch and a quarter.
+    const auto nearest = [&](int x, int y, int &along, int &depth) {
+        const int d[4] = {x, y, w - 1 - x, h - 1 - y};
+        const int e = int(std::min_element(d, d + 4) - d);
+        along = e % 2 == 0 ? y : x;
+        depth = d[e];
+        return e;
+    };
+    std::vector<int> reach[4] = {std::vector<int>(size_t(h), 0), std::vector<int>(size_t(w), 0),
+                                 std::vector<int>(size_t(h), 0), std::vector<int>(size_t(w), 0)};
+    for (const Run &r : found)
+        for (int x = r.x0; x <= r.x1; ++x) {
+            int along, depth;
+            const int e = nearest(x, r.y, along, depth);
+            reach[e][size_t(along)] = std::max(reach[e][size_t(along)], depth + 1);
+        }
+    const int stretch = std::max(4, int(dpi / 4));
+    std::vector<int> shadow[4];
+    for (int e = 0; e < 4; ++e) {
+        const std::vector<int> &depths = reach[e];
+        const size_t pieces = (depths.size() + size_t(stretch) - 1) / size_t(stretch);
+        std::vector<int> piece(pieces);
+        for (size_t k = 0; k < pieces; ++k) {
+            std::vector<int> v(depths.begin() + qsizetype(k * size_t(stretch)),
+                               depths.begin() + qsizetype(std::min(depths.size(), (k + 1) * size_t(stretch))));
+            std::nth_element(v.begin(), v.begin() + qsizetype(v.size() / 2), v.end());
+            piece[k] = v[v.size() / 2];
+        }
+        shadow[e].resize(pieces);
+        for (size_t k = 0; k < pieces; ++k) {
+            std::vector<int> v(piece.begin() + qsizetype(k >= 2 ? k - 2 : 0), piece.begin() + qsizetype(std::min(pieces, k + 3)));
+            std::nth_element(v.begin(), v.begin() + qsizetype(v.size() / 2), v.end());
+            shadow[e][k] = v[v.size() / 2];
+        }
+    }
+    // What reaches deeper is kept where it is narrow along the edge, as a stroke is; a shadow
+    // or a border that bulges deeper for an inch or more is still a shadow.
+    const int spare = int(dpi / 10), narrow = int(dpi);
+    std::vector<bool> deeper[4];
+    for (int e = 0; e < 4; ++e) {
+        const std::vector<int> &depths = reach[e];
+        deeper[e].assign(depths.size(), false);
+        for (size_t a = 0; a < depths.size();) {
+            if (depths[a] < shadow[e][a / size_t(stretch)] + spare) {
+                ++a;
+                continue;
+            }
+            const size_t from = a;
+            while (a < depths.size() && depths[a] >= shadow[e][a / size_t(stretch)] + spare)
+                ++a;
+            if (a - from < size_t(narrow))
+                std::fill(deeper[e].begin() + qsizetype(from), deeper[e].begin() + qsizetype(a), true);
+        }
+    }
+    // Kept: deeper than the shadow of every edge (in a corner, two edges' shadows meet).
+    const auto kept = [&](int x, int y) -> bool {
+        const int d[4] = {x, y, w - 1 - x, h - 1 - y};
+        for (int e = 0; e < 4; ++e)
+            if (d[e] < shadow[e][size_t((e % 2 == 0 ? y : x) / stretch)] + spare)
+                return false;
+        int along, depth;
+        return deeper[nearest(x, y, along, depth)][size_t(along)];
+    };
+    for (const Run &r : found)
+        for (int x = r.x0; x <= r.x1;) {
+            if (kept(x, r.y)) {
+                ++x;
+                continue;
+            }
+            const int from = x;
+            while (x <= r.x1 && !kept(x, r.y))
+                ++x;
+            clear(from, x - 1, r.y);
+        }
 }
 
 // The paper's level of a grey or colour page (luma on colour; white outside `kept`): the upper
@@ -546,7 +639,7 @@ void IP2PrefilterB::apply(IP2Image &page) const
     case QImage::Format_Mono: {
         const bool one = monoInkIsOne(img);
         clearEdgeInk(
-            w, h, allowed, span,
+            w, h, std::min(xDpi(img), yDpi(img)), allowed, span,
             [&](int x, int y) {
                 return within(kept, x, y) && bool((bits[y * bpl + (x >> 3)] >> (7 - (x & 7))) & 1) == one;
             },
@@ -562,12 +655,12 @@ void IP2PrefilterB::apply(IP2Image &page) const
     }
     case QImage::Format_Grayscale8:
         clearEdgeInk(
-            w, h, allowed, span, [&](int x, int y) { return within(kept, x, y) && bits[y * bpl + x] < shadow; },
+            w, h, std::min(xDpi(img), yDpi(img)), allowed, span, [&](int x, int y) { return within(kept, x, y) && bits[y * bpl + x] < shadow; },
             [&](int x0, int x1, int y) { std::memset(row(y) + x0, 255, size_t(x1 - x0 + 1)); });
         break;
     default:
         clearEdgeInk(
-            w, h, allowed, span,
+            w, h, std::min(xDpi(img), yDpi(img)), allowed, span,
             [&](int x, int y) { return within(kept, x, y) && luma(bits + y * bpl + 3 * x) < shadow; },
             [&](int x0, int x1, int y) { std::memset(row(y) + 3 * x0, 255, size_t(x1 - x0 + 1) * 3); });
     }

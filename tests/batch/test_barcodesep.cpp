@@ -514,6 +514,46 @@ QList<int> storedImagePages(const QString &shareRoot)
 
 } // namespace
 
+// A document whose registration the host refused is logged as not stored; one whose answer was
+// lost after the host took it, as perhaps stored, never as failed.
+TEST_F(BarcodeSepTest, AStoreTheHostFailedIsLoggedByWhatTheHostMayHaveDone)
+{
+    struct Case {
+        const char *ctl;
+        hostsim::FaultKind kind;
+        const char *ending;
+        int registered;
+    } cases[] = {
+        {"00011", hostsim::FaultKind::ScriptedAnswer, " failed to store.\r\n", 0},
+        {"00012", hostsim::FaultKind::LostReply, " may have been stored", 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.ctl);
+        const QString ctl = QLatin1String(c.ctl);
+        frmMain().ezPageView->clearImage();
+        frmMain().ezTreeView->clearImage();
+        g_blnPromptStore = false;
+        loadStack({"20200102" + std::string(c.ctl), ""});
+        seed("2020", "01", "02", ctl, 2);
+        const qsizetype before = registeredImages(em->path()).size();
+        // The run's lookup of the document and the store's question go through; the registration fails.
+        hostsim::Fault f;
+        f.kind = c.kind;
+        f.program = QStringLiteral("IM650R");
+        f.skip = 2;
+        if (c.kind == hostsim::FaultKind::ScriptedAnswer)
+            f.answer = {{QStringLiteral("ErrMsg"), QStringLiteral("STORE AREA LOCKED")}};
+        em->addFault(f);
+        env->boxes.clear();
+        processBarcodes();
+        em->clearFaults();
+        const QString log = g_strBarcodeLog;
+        EXPECT_TRUE(log.contains(QStringLiteral("01/02/2020 ") + ctl + QLatin1String(c.ending))) << log.toStdString();
+        EXPECT_FALSE(log.contains(ctl + QStringLiteral(" stored successfully"))) << log.toStdString();
+        EXPECT_EQ(registeredImages(em->path()).size() - before, c.registered);
+    }
+}
+
 TEST_F(BarcodeSepTest, StoresThatFailMidStackPutTheirPagesBackToBeStoredOnceTheShareIsMended)
 {
     // Documents at pages 1, 3 and 6; the second has a page more than recorded.

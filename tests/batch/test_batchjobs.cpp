@@ -128,6 +128,24 @@ TEST_F(BookCheck, RetryRefreshesFromTheHostAndChecksAgain)
     EXPECT_EQ(bookScanPageCheck(), 2);
     ASSERT_EQ(boxes->calls().size(), 2);
     EXPECT_TRUE(boxes->calls()[1].prompt.contains(QStringLiteral("less than")));
+
+    // A refresh the host refuses does not say it refreshed; the count stays unchecked.
+    main->lblStatus->clear();
+    g_NumPages = QStringLiteral("0010");
+    hostsim::Fault refusal;
+    refusal.kind = hostsim::FaultKind::ScriptedAnswer;
+    refusal.program = QStringLiteral("RG632R");
+    refusal.answer = {{QStringLiteral("$ErrMsg"), QStringLiteral("BOOK 001010 IS CLOSED")}};
+    em->addFault(refusal);
+    boxes->clear();
+    boxes->answer(vb::vbRetry); // the count, then the host's refusal, then the count again
+    boxes->answer(vb::vbOK);
+    boxes->answer(vb::vbCancel);
+    EXPECT_EQ(bookScanPageCheck(), 2);
+    ASSERT_EQ(boxes->calls().size(), 3);
+    EXPECT_EQ(boxes->calls()[1].prompt.trimmed(), QStringLiteral("BOOK 001010 IS CLOSED"));
+    EXPECT_NE(main->lblStatus->text(), QStringLiteral("Document Data Refreshed!"));
+    EXPECT_EQ(g_NumPages, QStringLiteral("0010"));
 }
 
 TEST_F(BookCheck, NonNumericCountIsReportedAndDoesNotStopTheStore)

@@ -634,9 +634,9 @@ TEST_F(StoreTest, EFiledStoreWritesNothingOutsideTheShareRoot)
 TEST_F(StoreTest, CertificateStoreWithoutShowNextResetsTheWorkspace)
 {
     loadDocument(1, false);
-    em->runScript(QStringLiteral("INSERT INTO certificates(doc_num, cert_num) VALUES('C100', '0001');\n"));
+    em->runScript(QStringLiteral("INSERT INTO certificates(doc_num, cert_num) VALUES('0000100', '0001');\n"));
     g_dbMode = MODE_MACC;
-    g_DocNum = QStringLiteral("C100");
+    g_DocNum = QStringLiteral("0000100");
     g_CertNum = QStringLiteral("0001");
     frmMain().chkShowNext_MACC->setChecked(false);
     const int resets = resetCount();

@@ -1,7 +1,8 @@
 // Every store kind against every way the host fails each call it makes, the cells generated from
-// the kinds and their calls: refused, answer lost after the host acted, silent for a while, and
-// the program ended (a signal) while it waits. After Store again (or, after a signal, the next
-// start) the document is registered once, the share holds one whole document at its place and
+// the kinds and their calls: refused, answer lost after the host acted, answer lost and the
+// operator leaves the document and opens it again, silent for a while, and the program ended (a
+// signal) while it waits. After Store again (or, after a signal, the next start) the document is
+// registered once, the share holds one whole document at its place and
 // nothing beside it; a refusal of the store's own calls leaves the host's files as they were and
 // the pages back in the view with Store on; no file left shows what a redaction covered.
 #include <QCryptographicHash>
@@ -30,11 +31,12 @@
 #include "platform/imaging/qelezimage.h"
 #include "tiffpages.h"
 #include "ui/frmMain.h"
+#include "ui/mainprocs.h"
 
 namespace {
 
 enum class Road { Paper, Unindexed, Restore, Certificate, Reference, Barcode, Batch, BookScan, BookScanAgain, EFiled };
-enum class Failure { Refused, Lost, Silent, Signal };
+enum class Failure { Refused, Lost, LostThenLeft, Silent, Signal };
 
 struct Kind {
     const char *name;
@@ -45,31 +47,38 @@ struct Kind {
 };
 
 // Every mode of the Database menu of every customer, paper and e-filed, first stores and stores
-// over what the host has.
+// over what the host has. A store first asks the host what it holds of the document (IM650R or
+// IM655R "A"), except where the host keeps nothing to ask about (unindexed, book scan).
 const Kind kKinds[] = {
-    {"RecordedLand", Road::Paper, MODE_MARG, {"IM650R", "SY331RI", "IM650R"}, 1},
-    {"LandCourt", Road::Paper, MODE_MALC, {"IM650R", "LC630RI", "IM650R"}, 1},
-    {"Plans", Road::Paper, MODE_MALCP, {"IM650R", "LP630RI", "IM650R"}, 1},
-    {"MaineRecordedLand", Road::Paper, MODE_MERG_UPD, {"IM650R", "SY331RI", "IM650R"}, 1},
-    {"NewYorkRecordedLand", Road::Paper, MODE_NYRG, {"IM650R", "SY331RI", "IM650R"}, 1},
-    {"NewYorkMiscellaneous", Road::Paper, MODE_NYMD, {"IM650R", "SY331RI", "IM650R"}, 1},
-    {"NewYorkCourt", Road::Paper, MODE_NYCR, {"IM650R", "SY331RI", "IM650R"}, 1},
+    {"RecordedLand", Road::Paper, MODE_MARG, {"IM650R", "IM650R", "SY331RI", "IM650R"}, 2},
+    {"LandCourt", Road::Paper, MODE_MALC, {"IM650R", "IM650R", "LC630RI", "IM650R"}, 2},
+    {"Plans", Road::Paper, MODE_MALCP, {"IM650R", "IM650R", "LP630RI", "IM650R"}, 2},
+    {"MaineRecordedLand", Road::Paper, MODE_MERG_UPD, {"IM650R", "IM650R", "SY331RI", "IM650R"}, 2},
+    {"NewYorkRecordedLand", Road::Paper, MODE_NYRG, {"IM650R", "IM650R", "SY331RI", "IM650R"}, 2},
+    {"NewYorkMiscellaneous", Road::Paper, MODE_NYMD, {"IM650R", "IM650R", "SY331RI", "IM650R"}, 2},
+    {"NewYorkCourt", Road::Paper, MODE_NYCR, {"IM650R", "IM650R", "SY331RI", "IM650R"}, 2},
     {"Unindexed", Road::Unindexed, MODE_MARG, {"IM650R"}, 1},
-    {"RecordedLandAgain", Road::Restore, MODE_MARG, {"IM650R", "SY331RI", "IM650R"}, 1},
-    {"LandCourtAgain", Road::Restore, MODE_MALC, {"IM650R", "LC630RI", "IM650R"}, 1},
-    {"NewYorkRecordedLandAgain", Road::Restore, MODE_NYRG, {"IM650R", "SY331RI", "IM650R"}, 1},
-    {"Certificate", Road::Certificate, MODE_MACC, {"IM655R", "IM655R", "IM091R"}, 1},
-    {"Reference", Road::Reference, MODE_FHS, {"IM650R", "FH631RI", "FH800R"}, 1},
-    {"Barcode", Road::Barcode, MODE_NYBR, {"IM650R"}, 1},
-    {"Batch", Road::Batch, MODE_MARG, {"IM650R", "SY331RI", "IM650R"}, 1},
+    {"RecordedLandAgain", Road::Restore, MODE_MARG, {"IM650R", "IM650R", "SY331RI", "IM650R"}, 2},
+    {"LandCourtAgain", Road::Restore, MODE_MALC, {"IM650R", "IM650R", "LC630RI", "IM650R"}, 2},
+    {"NewYorkRecordedLandAgain", Road::Restore, MODE_NYRG, {"IM650R", "IM650R", "SY331RI", "IM650R"}, 2},
+    {"Certificate", Road::Certificate, MODE_MACC, {"IM655R", "IM655R", "IM655R", "IM091R"}, 2},
+    {"Reference", Road::Reference, MODE_FHS, {"IM650R", "IM650R", "FH631RI", "FH800R"}, 2},
+    {"Barcode", Road::Barcode, MODE_NYBR, {"IM650R", "IM650R"}, 2},
+    {"Batch", Road::Batch, MODE_MARG, {"IM650R", "IM650R", "SY331RI", "IM650R"}, 2},
     {"MaineBookScan", Road::BookScan, MODE_MEBS, {"RG632R"}, 1},
     {"BookScan", Road::BookScan, MODE_MARGBS, {"RG632R"}, 1},
     {"NewYorkBookScan", Road::BookScan, MODE_NYBS, {"RG632R"}, 1},
     {"BookScanAgain", Road::BookScanAgain, MODE_MARGBS, {"RG632R"}, 1},
-    {"EFiledRecordedLand", Road::EFiled, MODE_MARG, {"IM650R", "IM652R", "IM656R"}, 2},
-    {"EFiledLandCourt", Road::EFiled, MODE_MALC, {"IM650R", "IM652R", "IM656R"}, 2},
-    {"EFiledNewYork", Road::EFiled, MODE_NYRG, {"IM650R", "IM652R", "IM656R"}, 2},
+    {"EFiledRecordedLand", Road::EFiled, MODE_MARG, {"IM650R", "IM650R", "IM652R", "IM656R"}, 3},
+    {"EFiledLandCourt", Road::EFiled, MODE_MALC, {"IM650R", "IM650R", "IM652R", "IM656R"}, 3},
+    {"EFiledNewYork", Road::EFiled, MODE_NYRG, {"IM650R", "IM650R", "IM652R", "IM656R"}, 3},
 };
+
+// Roads whose lost answer counts as taken: the host keeps nothing to ask about.
+bool countsLostAsTaken(Road road)
+{
+    return road == Road::Unindexed || road == Road::BookScan || road == Road::BookScanAgain;
+}
 
 struct Cell {
     const Kind *kind;
@@ -80,21 +89,27 @@ void PrintTo(const Cell &c, std::ostream *os) { *os << c.kind->name << " call " 
 
 std::string cellName(const ::testing::TestParamInfo<Cell> &info)
 {
-    static const char *const failures[] = {"Refused", "Lost", "Silent", "Signal"};
+    static const char *const failures[] = {"Refused", "Lost", "LostThenLeft", "Silent", "Signal"};
     const Cell &c = info.param;
     return std::string(c.kind->name) + "_" + std::to_string(c.call + 1) + c.kind->calls[size_t(c.call)] + "_"
            + failures[int(c.failure)];
 }
 
-// The cells: a signal while the store waits on a call of its own; the other failures at every call.
+// The cells: a signal, or an answer lost and the document left, at a call of the store's own; the
+// other failures at every call.
 std::vector<Cell> cells()
 {
     std::vector<Cell> out;
     for (const Kind &k : kKinds)
         for (int i = 0; i < int(k.calls.size()); ++i)
-            for (Failure f : {Failure::Refused, Failure::Lost, Failure::Silent, Failure::Signal})
-                if (f != Failure::Signal || i < k.own)
-                    out.push_back({&k, i, f});
+            for (Failure f : {Failure::Refused, Failure::Lost, Failure::LostThenLeft, Failure::Silent, Failure::Signal}) {
+                const bool own = i < k.own;
+                if (f == Failure::Signal && !own)
+                    continue;
+                if (f == Failure::LostThenLeft && (!own || countsLostAsTaken(k.road)))
+                    continue;
+                out.push_back({&k, i, f});
+            }
     return out;
 }
 
@@ -487,6 +502,7 @@ protected:
             }
             break;
         case Failure::Lost:
+        case Failure::LostThenLeft:
             f.kind = hostsim::FaultKind::LostReply;
             break;
         case Failure::Silent:
@@ -550,6 +566,29 @@ TEST_P(StoreTable, RegistersOnceAndLeavesTheShareWhole)
         frmMain().ezPageView->setPage(1);
         EXPECT_EQ(frmMain().ezPageView->annotationCount(), 1) << "the redaction is an item again";
     }
+    if (c.failure == Failure::LostThenLeft && !stored) {
+        // The operator leaves the document (its question answered Yes): it says a store may have
+        // reached the host exactly when the host took a registration.
+        const bool hostTook = registrations() > before;
+        msg->clear();
+        msg->answer(vb::vbYes);
+        EXPECT_TRUE(promptStore());
+        ASSERT_EQ(msg->calls().size(), 1);
+        EXPECT_EQ(msg->calls()[0].prompt.contains(QStringLiteral("may have been stored")), hostTook)
+            << msg->calls()[0].prompt.toStdString();
+        // Then, in this session or the next, opens it again: what the host shows, else scanned anew.
+        g_blnPromptStore = false;
+        forgetOpenRegistrations();
+        frmMain().ezPageView->clearImage();
+        frmMain().ezTreeView->clearImage();
+        if (k.road != Road::Barcode) {
+            ASSERT_TRUE(run_program(QStringLiteral("A")));
+        }
+        if (!hostTook || k.road == Road::Barcode)
+            loadScan();
+        ASSERT_TRUE(frmMain().btnStore->isEnabled());
+        EXPECT_TRUE(store(k)) << (msg->calls().isEmpty() ? "" : msg->calls().last().prompt.toStdString());
+    }
     if (c.failure == Failure::Signal) {
         // The program closes: unstored pages are kept; then it starts again and signs on.
         if (g_blnPromptStore)
@@ -605,8 +644,10 @@ TEST_P(StoreTable, RegistersOnceAndLeavesTheShareWhole)
         for (const QString &f : filesIn(folder))
             EXPECT_TRUE(f.startsWith(QStringLiteral("IM")) && !f.contains(u'.')) << f.toStdString();
         if (k.road != Road::EFiled) {
-            EXPECT_EQ(filesIn(QStringLiteral("KvTemp/Scans")),
-                      k.road == Road::Reference ? QStringList() : QStringList{scans + QStringLiteral(".A")});
+            // No image is left to register; the annotation overlay of the last store sent may be.
+            QStringList left = filesIn(QStringLiteral("KvTemp/Scans"));
+            left.removeAll(scans + QStringLiteral(".A"));
+            EXPECT_EQ(left, QStringList());
         }
         break;
     }
@@ -617,6 +658,16 @@ TEST_P(StoreTable, RegistersOnceAndLeavesTheShareWhole)
         q.exec(QStringLiteral("SELECT status FROM efile_queue WHERE document_id = '0000000002'"));
         EXPECT_TRUE(q.next() && q.value(0).toString() == u"S") << "handed over";
         EXPECT_FALSE(frmMain().btnStore->isEnabled()) << "a second Store would register it again";
+        // Refreshed, then stored: the host's answers show it stored, and it stays so.
+        ASSERT_TRUE(run_program(QStringLiteral("A")));
+        if (frmMain().btnStore->isEnabled()) {
+            EXPECT_TRUE(store(k));
+            EXPECT_TRUE(msg->calls().value(0).prompt.contains(QStringLiteral("already holds")))
+                << "the operator is told";
+        }
+        EXPECT_EQ(registeredBy(), expected);
+        EXPECT_FALSE(frmMain().btnStore->isEnabled());
+        EXPECT_FALSE(g_blnPromptStore);
     }
 }
 

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <utility>
 #include <vector>
@@ -547,6 +548,12 @@ QPainterPath handPath(const std::vector<QPointF> &points, XorShift &rng, double 
 enum class Pen { Ballpoint, Pencil, Felt, Carbon };
 const char *const PenNames[] = {"ballpoint", "pencil", "felt pen", "carbon"};
 
+// The hard cases pages are drawn as in turn: faint ink on grey or colour, pencil on a dithered
+// scan, a figure on a crease of yellowed paper, a coloured letter beside a punched hole, an empty
+// form of light rules on a 150 dpi colour scan.
+enum class Trial { FaintInk, DitheredPencil, CreaseMark, HoleLetter, LightForm, None };
+const char *const TrialNames[] = {"faint ink: ", "dithered pencil: ", "mark on a crease: ", "letter by a hole: ", "light form: ", ""};
+
 // Where the sheet lies on the scan: inches of the sheet to its pixels, and to inches of the scan.
 class Layout {
 public:
@@ -610,6 +617,8 @@ struct Placer {
     std::vector<Spot> artefacts; // places of holes, staples and creases on the sheet
     std::string where;
     int corners = 30; // percent of things put in a corner
+    // Where the middle of a thing of a size must lie, when it is set.
+    std::function<QPointF(QSizeF)> spot;
 
     QRectF place(QSizeF size)
     {
@@ -617,7 +626,10 @@ struct Placer {
         const double w = size.width(), h = size.height();
         QPointF at;
         const int kind = rng.below(100);
-        if (kind < corners || (kind < corners + 25 && artefacts.empty())) {
+        if (spot) {
+            at = spot(size) - QPointF(w, h) / 2;
+            where = "on its spot";
+        } else if (kind < corners || (kind < corners + 25 && artefacts.empty())) {
             // In a corner.
             const int corner = rng.below(4);
             const double dx = rng.between(0.12, 0.8), dy = rng.between(0.12, 0.8);
@@ -679,11 +691,21 @@ RandomPage randomPage(unsigned seed)
     int dpi = Dpis[rng.below(5)];
     if (dpi == 400 && paperSize.inches.height() > 12)
         dpi = 300;
+    // One page in six is one of the hard cases an office's pages hold, in turn.
+    const Trial trial = seed % 6 == 5 ? Trial(seed / 6 % 5) : Trial::None;
+    if (trial == Trial::LightForm)
+        dpi = 150;
     const int mode = rng.below(100); // threshold, the dithers, grey, colour
-    const Depth depth = mode < 20 ? Depth::Bilevel : mode < 38 ? Depth::Bilevel : mode < 68 ? Depth::Grey : Depth::Colour;
-    const Halftone halftone = mode < 20 ? Halftone::Threshold : mode < 26 ? Halftone::Ordered : mode < 32 ? Halftone::Clustered
-                              : mode < 38                 ? Halftone::Diffusion
-                                                          : Halftone::Threshold;
+    Depth depth = mode < 20 ? Depth::Bilevel : mode < 38 ? Depth::Bilevel : mode < 68 ? Depth::Grey : Depth::Colour;
+    Halftone halftone = mode < 20 ? Halftone::Threshold : mode < 26 ? Halftone::Ordered : mode < 32 ? Halftone::Clustered
+                        : mode < 38                 ? Halftone::Diffusion
+                                                    : Halftone::Threshold;
+    if (trial == Trial::FaintInk && depth == Depth::Bilevel)
+        depth = mode % 2 ? Depth::Grey : Depth::Colour;
+    if (trial == Trial::DitheredPencil)
+        depth = Depth::Bilevel, halftone = Halftone(1 + mode % 3);
+    if (trial == Trial::HoleLetter || trial == Trial::LightForm)
+        depth = Depth::Colour;
     const bool bilevel = depth == Depth::Bilevel, colour = depth == Depth::Colour;
     const bool dithered = bilevel && halftone != Halftone::Threshold;
     const QSizeF size = paperSize.inches;
@@ -693,7 +715,7 @@ RandomPage randomPage(unsigned seed)
     const Layout layout(size, skew, dpi);
     const double px = dpi, mm = dpi / 25.4;
     static const char *const HalftoneNames[] = {"thresholded", "ordered dither", "clustered dither", "error diffusion"};
-    std::string what = std::to_string(dpi) + " dpi " + paperSize.name + " " +
+    std::string what = std::string(TrialNames[int(trial)]) + std::to_string(dpi) + " dpi " + paperSize.name + " " +
                        (bilevel ? HalftoneNames[int(halftone)] : colour ? "colour" : "grey") + ", skew " + fixed(skew, 1);
 
     ScanOptions o;
@@ -703,7 +725,7 @@ RandomPage randomPage(unsigned seed)
     // Paper: white to dull grey, tinted on colour scans, now and then old and yellowed.
     static const QRgb Tints[] = {qRgb(246, 246, 243), qRgb(242, 236, 218), qRgb(222, 232, 245), qRgb(248, 226, 230),
                                  qRgb(226, 240, 226), qRgb(250, 246, 205), qRgb(225, 225, 225)};
-    const bool yellowed = rng.chance(0.1);
+    const bool yellowed = rng.chance(0.1) || trial == Trial::CreaseMark;
     const double tone = bilevel ? rng.between(0.9, 1.0) : rng.between(0.83, 1.0);
     const QRgb tint = yellowed ? qRgb(232, 214, 168) : colour ? Tints[rng.below(int(std::size(Tints)))] : qRgb(246, 246, 246);
     o.paper = qRgb(int(qRed(tint) * tone), int(qGreen(tint) * tone), int(qBlue(tint) * tone));
@@ -754,7 +776,7 @@ RandomPage randomPage(unsigned seed)
         double diameter = 0, in = 0, level = 0, arc = 0, from = 0;
         std::vector<QPointF> at;
     } holes;
-    if (rng.chance(0.3)) {
+    if (trial == Trial::HoleLetter || rng.chance(0.3)) {
         static const std::vector<std::vector<double>> Patterns = {
             {-1.575, 1.575}, {-1.375, 1.375}, {-2.125, 2.125}, {-4.25, 0, 4.25}, {-4.724, -1.575, 1.575, 4.724}};
         const auto &pattern = Patterns[size_t(rng.below(5))];
@@ -814,7 +836,7 @@ RandomPage randomPage(unsigned seed)
         double contrast, width;
     };
     std::vector<Crease> creases;
-    if (rng.chance(0.25)) {
+    if (trial == Trial::CreaseMark || rng.chance(0.25)) {
         const int count = rng.chance(0.7) ? 1 : 2;
         for (int k = 0; k < count; ++k) {
             const double contrast = rng.between(0.04, bilevel && !dithered ? 0.6 : 0.3);
@@ -842,7 +864,7 @@ RandomPage randomPage(unsigned seed)
                     " at " + fixed(contrast);
         }
     }
-    Placer placer{rng, layout, safe, {}, {}};
+    Placer placer{rng, layout, safe, {}, {}, 30, {}};
     for (const QPointF &c : holes.at)
         placer.artefacts.push_back({c, holes.diameter / 2});
     for (const Staple &s : staples)
@@ -863,22 +885,44 @@ RandomPage randomPage(unsigned seed)
     // A page in four is one with nothing but a small figure (the commonest mark on an otherwise
     // empty back, often in a corner), one in four an empty form.
     const int focus = int(seed % 4);
-    if (focus == 1 || focus == 2 || rng.chance(0.6)) {
-        const bool lone = focus == 1 || (focus != 2 && rng.chance(0.4));
+    // The hard cases' marks: their contrast, and where they lie.
+    const auto trialContrast = [&](double contrast) {
+        return trial == Trial::FaintInk ? rng.between(0.15, 0.3) : trial == Trial::DitheredPencil ? rng.between(0.27, 0.35) : contrast;
+    };
+    if (trial == Trial::CreaseMark && !creases.empty()) {
+        const QLineF line = creases[0].line;
+        placer.spot = [line, t = rng.between(0.2, 0.8)](QSizeF) { return line.pointAt(t); };
+    }
+    if (trial == Trial::HoleLetter && !holes.at.empty()) {
+        // Beside a hole along its edge, clear of its rim.
+        const QPointF c = holes.at[size_t(rng.below(int(holes.at.size())))];
+        const QPointF along = holes.edge % 2 == 0 ? QPointF(0, 1) : QPointF(1, 0);
+        const double sign = rng.chance(0.5) ? 1 : -1, gap = rng.between(0.03, 0.15), across = rng.between(-0.1, 0.1);
+        placer.spot = [=, r = holes.diameter / 2](QSizeF size) {
+            const double reach = holes.edge % 2 == 0 ? size.height() : size.width();
+            return c + along * sign * (r + gap + reach / 2) + QPointF(along.y(), along.x()) * across;
+        };
+    }
+    if (trial != Trial::None || focus == 1 || focus == 2 || rng.chance(0.6)) {
+        const bool lone = trial != Trial::None || focus == 1 || (focus != 2 && rng.chance(0.4));
         placer.corners = lone ? 55 : 30;
         const int wanted = lone || rng.chance(0.7) ? 1 : 2 + rng.below(2);
         const auto sizeOf = [&](double largest) { return rng.between(dithered ? 3 : 2, lone ? 5 : largest); };
         const auto darkOr = [&](double floor) { return lone && rng.chance(0.6) ? rng.between(std::max(0.5, least), 1.0) : contrastOf(floor); };
         for (int k = 0; k < wanted; ++k) {
             QRectF placed; // inches of the sheet
-            const int kind = lone ? (rng.chance(0.4) ? 0 : 40) : focus == 2 && k == 0 ? 80 : rng.below(100);
+            const int kind = trial == Trial::LightForm    ? 80
+                             : trial == Trial::HoleLetter ? 40
+                             : lone                       ? (rng.chance(0.4) ? 0 : 40)
+                             : focus == 2 && k == 0       ? 80
+                                                          : rng.below(100);
             if (kind < 35) {
                 // Handwriting in a hand's font: figures, initials, a note.
                 const QString family = QString::fromLatin1(HandFonts[rng.below(int(std::size(HandFonts)))]);
                 const QString text = QString::fromLatin1(HandTexts[rng.below(int(std::size(HandTexts)))]);
-                const Pen pen = Pen(rng.below(bilevel ? 3 : 4));
-                const double height = std::max(bilevel && dpi < 200 ? 3.0 : 0.0, sizeOf(15)); // mm, of a figure
-                double contrast = darkOr(height < 3 ? 0.25 : 0);
+                const Pen pen = trial == Trial::DitheredPencil ? Pen::Pencil : Pen(rng.below(bilevel ? 3 : 4));
+                const double height = std::max(bilevel && dpi < 200 ? 3.0 : 0.0, trial == Trial::CreaseMark ? rng.between(3, 8) : sizeOf(15)); // mm, of a figure
+                double contrast = trialContrast(darkOr(height < 3 ? 0.25 : 0));
                 const Ink &ink = pen == Pen::Pencil ? Inks[0] : pickInk();
                 contrast = inked(ink, contrast);
                 if (contrast < least)
@@ -920,13 +964,18 @@ RandomPage randomPage(unsigned seed)
             } else if (kind < 55) {
                 // Figures and ticks drawn stroke by stroke, or a signature's scribble.
                 const bool signature = kind >= 48;
-                const Pen pen = lone && rng.chance(0.5) ? Pen::Felt : Pen(rng.below(bilevel ? 3 : 4));
-                const Ink &ink = pen == Pen::Pencil ? Inks[0] : pickInk();
+                const Pen pen = trial == Trial::DitheredPencil                                  ? Pen::Pencil
+                                : trial == Trial::CreaseMark || (lone && rng.chance(0.5)) ? Pen::Felt
+                                                                                          : Pen(rng.below(bilevel ? 3 : 4));
+                const Ink &ink = pen == Pen::Pencil ? Inks[0] : trial == Trial::HoleLetter ? Inks[1 + rng.below(4)] : pickInk();
                 const bool angular = rng.chance(0.5);
                 const double width = (pen == Pen::Felt ? rng.between(0.6, 1.5) : pen == Pen::Pencil ? rng.between(0.3, 0.7) : rng.between(0.25, 0.5)) *
                                      mm * (dithered ? 1.4 : 1);
-                const double height = signature ? rng.between(6, 15) : sizeOf(15);
-                const double contrast = inked(ink, darkOr(height < 3 ? 0.25 : 0));
+                const double height = trial == Trial::HoleLetter ? rng.between(6, 10)
+                                      : trial == Trial::CreaseMark ? rng.between(3, 8)
+                                      : signature                  ? rng.between(6, 15)
+                                                                   : sizeOf(15);
+                const double contrast = inked(ink, trialContrast(darkOr(height < 3 ? 0.25 : 0)));
                 if (contrast < least)
                     continue;
                 std::vector<std::pair<const Glyph *, double>> word; // glyph and its left edge, in heights
@@ -941,7 +990,7 @@ RandomPage randomPage(unsigned seed)
                     word.push_back({&scribble[0], 0});
                     advance = g.aspect;
                 } else {
-                    const int count = 1 + (rng.chance(0.5) ? 0 : rng.below(4));
+                    const int count = trial != Trial::None ? 1 : 1 + (rng.chance(0.5) ? 0 : rng.below(4));
                     for (int i = 0; i < count; ++i) {
                         const Glyph *g;
                         // A lone straight stroke of a staple's length is a staple's shape.
@@ -1025,7 +1074,7 @@ RandomPage randomPage(unsigned seed)
                         fixed(contrast);
             } else if (kind < 88) {
                 // An empty form: light rules, lines or boxes, with or without labels.
-                const double contrast = bilevel ? contrastOf(0) : rng.chance(0.5) ? rng.between(0.12, 0.2) : rng.between(0.12, 0.4);
+                const double contrast = bilevel ? contrastOf(0) : rng.chance(0.5) || trial == Trial::LightForm ? rng.between(0.12, 0.2) : rng.between(0.12, 0.4);
                 const double weight = std::max(rng.between(0.12, 0.35) * mm * (dithered ? 2 : 1), 0.9);
                 const bool boxes = rng.chance(0.4), labels = rng.chance(0.5);
                 const int rows = 2 + (focus == 2 || rng.chance(0.5) ? rng.below(2) : rng.below(8));

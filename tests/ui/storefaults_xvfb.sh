@@ -14,19 +14,22 @@ seed=$3
 shard=$4
 . "$(dirname "$0")/xvfb_lib.sh"
 
-#  row           kind      waits on   the next start
+# The call waited on is the first of its program after the store starts, or a later one (skip):
+# a paper or e-filed store first asks the host what it holds of the document, then registers.
+#  row           kind      waits on   skip  the next start
 rows=(
-  "paper         paper     IM650R     stored"   # not brought back: the host has what was sent
-  "restore       restore   IM650R     stored"   # the same over the image the host had
-  "question      paper     question   back"     # the question is answered No: kept, back, stored
-  "bookscan      bookscan  RG632R     none"     # the host cannot be asked: counted as stored
-  "bookagain     bookagain RG632R     none"     # the same over the host's earlier file
-  "efile         efile     IM650R     back"     # registered; back for the hand-over only
-  "handover      efile     IM652R     none"     # counted as handed over
+  "paper         paper     IM650R     1     stored"   # not brought back: the host has what was sent
+  "restore       restore   IM650R     1     stored"   # the same over the image the host had
+  "asked         paper     IM650R     0     back"     # nothing sent yet: kept, back, stored
+  "question      paper     question   0     back"     # the question is answered No: kept, back, stored
+  "bookscan      bookscan  RG632R     0     none"     # the host cannot be asked: counted as stored
+  "bookagain     bookagain RG632R     0     none"     # the same over the host's earlier file
+  "efile         efile     IM650R     1     back"     # registered; back for the hand-over only
+  "handover      efile     IM652R     0     none"     # counted as handed over
 )
 case $shard in
 paper) pick="paper restore question" ;;
-book) pick="bookscan bookagain" ;;
+book) pick="bookscan bookagain asked" ;;
 efile) pick="efile handover" ;;
 *) echo "no shard $shard"; exit 2 ;;
 esac
@@ -153,7 +156,7 @@ expectShare() {
 }
 
 for r in "${rows[@]}"; do
-    read -r row kind on next <<<"$r"
+    read -r row kind on skip next <<<"$r"
     case " $pick " in *" $row "*) ;; *) continue ;; esac
     home=$top/$row
     mkdir -p "$home/cfg/quorla" "$home/shares" "$home/tmp" "$home/run" && chmod 700 "$home/run"
@@ -169,7 +172,7 @@ for r in "${rows[@]}"; do
     if [ "$on" = question ]; then
         pressStore none || fail "the store asked nothing"
     else
-        sql "INSERT INTO faults(kind, program, number, text, answer, remaining, seconds) VALUES(5, '$on', 0, '', '{}', 1, 60)"
+        sql "INSERT INTO faults(kind, program, number, text, answer, remaining, seconds, skip) VALUES(5, '$on', 0, '', '{}', 1, 60, $skip)"
         pressStore "$question" || fail "the store did not start"
         waitFor 30 logged "\"$on\" holds its answer" || fail "the store did not wait on $on"
     fi

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
+#include <vector>
 
 #include "core/errors.h"
 #include "core/state.h"
@@ -635,10 +636,18 @@ TEST_F(MainWin, GuardedCommandsDoNothingWhenTheOperatorKeepsTheDocument)
 {
     FrmMain &f = frmMain();
     Document doc(2);
-    const std::function<void()> commands[] = {
+    std::vector<std::function<void()>> commands{
         [&] { f.btnGoNew_Click(); }, [&] { f.btnNext_Click(); },    [&] { f.btnPrev_Click(); },
         [&] { f.btnRefresh_Click(); }, [&] { f.mnuUndo_Click(); },
     };
+    // A switch to each other database of the menu (its frame would drop the pages).
+    const qint16 mode = g_dbMode;
+    QList<bool> checks;
+    for (QAction *entry : f.databaseEntries()) {
+        checks << entry->isChecked();
+        if (entry != f.mnuFHS && !entry->isChecked())
+            commands.push_back([entry] { entry->trigger(); });
+    }
     for (const auto &run : commands) {
         MsgBoxScript boxes;
         g_blnPromptStore = true;
@@ -647,7 +656,12 @@ TEST_F(MainWin, GuardedCommandsDoNothingWhenTheOperatorKeepsTheDocument)
         EXPECT_EQ(prompts(boxes), QStringList{kNotStored});
         EXPECT_EQ(f.ezPageView->pageCount(), 2);  // nothing reloaded or emptied
         EXPECT_TRUE(g_blnPromptStore);
+        EXPECT_EQ(g_dbMode, mode);
     }
+    QList<bool> after;
+    for (QAction *entry : f.databaseEntries())
+        after << entry->isChecked();
+    EXPECT_EQ(after, checks) << "the menu still shows the database in use";
 }
 
 TEST_F(MainWin, NextPreviousAndUndoGoToTheRequestRoadOnceAllowed)

@@ -1,5 +1,5 @@
 // The blank verdict over the pages drawn outside the project (tests/data/corpora): 20 scans kept
-// as TIFFs, and the 81 pages the office corpus's generator draws before this test, each with the
+// as TIFFs, and the 81 and 68 pages the office corpora's generators draw before this test, each with the
 // verdict an office expects (C content, B blank, ? either). At the default sensitivity no content
 // page is judged blank; at every sensitivity the verdicts rise monotonely. How many content
 // pages each sensitivity would lose, and how many blanks the default keeps, are printed per
@@ -111,4 +111,23 @@ TEST(Corpora, Office81)
     }
     ASSERT_EQ(pages.size(), 81u);
     judge(QStringLiteral("office81"), qEnvironmentVariable("QUORLA_BUILD_DIR") + QStringLiteral("/corpora/office81/"), pages);
+}
+
+TEST(Corpora, Office68)
+{
+    QFile list(sourceDir() + QStringLiteral("office68/jobs.txt"));
+    ASSERT_TRUE(list.open(QIODevice::ReadOnly | QIODevice::Text));
+    QTextStream in(&list);
+    std::vector<Page> pages;
+    while (!in.atEnd()) {
+        const QStringList fields = in.readLine().split(u' ', Qt::SkipEmptyParts);
+        if (fields.size() < 2)
+            continue;
+        const QString &name = fields[1];
+        // A threshold erases faint pencil: either verdict.
+        const char expected = name.startsWith(u'b') ? 'B' : name.startsWith(QStringLiteral("c_pencil_faint_")) && name.endsWith(QStringLiteral("_bi")) ? '?' : 'C';
+        pages.push_back({name, expected});
+    }
+    ASSERT_EQ(pages.size(), 68u);
+    judge(QStringLiteral("office68"), qEnvironmentVariable("QUORLA_BUILD_DIR") + QStringLiteral("/corpora/office68/"), pages);
 }
