@@ -25,7 +25,7 @@
 #include "platform/ado/ado.h"
 #include "platform/forms/msgbox.h"
 #include "platform/imaging/imagingerror.h"
-#include "platform/imaging/memfiles.h"
+#include "platform/imaging/pagedocument.h"
 #include "platform/system/system.h"
 #include "platform/vb/vb.h"
 #include "ui/frmMain.h"
@@ -35,47 +35,37 @@ namespace {
 
 const QString kTitle = QStringLiteral("The Korvane Scan Tool");
 
-// The stored file read once (read, never mapped: the share may change under us): its bytes are
-// shown while a worker writes them to the working copy; complete when this ends.
+// The working copy of the stored file, made by a worker while the first page is shown from the
+// stored file itself; complete when this ends.
 class WorkingCopy {
 public:
-    WorkingCopy() = default;
+    WorkingCopy(const QString &source, const QString &copy)
+        : m_done(std::async(std::launch::async, [source, copy] { copyIntoPlace(source, copy, CopyMode::Replace); }))
+    {
+    }
     WorkingCopy(const WorkingCopy &) = delete;
     WorkingCopy &operator=(const WorkingCopy &) = delete;
     ~WorkingCopy() { wait(); }
 
-    // False when the source cannot be read whole.
-    bool start(const QString &source, const QString &copy)
-    {
-        QFile f(source);
-        if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-            return false;
-        m_bytes = f.readAll();
-        if (f.error() != QFileDevice::NoError || m_bytes.size() != f.size()) {
-            m_bytes.clear();
-            return false;
-        }
-        m_done = std::async(std::launch::async, [bytes = m_bytes, copy] { memfiles::writeAll(copy, bytes); });
-        return true;
-    }
-    const QByteArray &bytes() const { return m_bytes; }
-    // A failed write is reported as a failed copy is.
-    void wait()
+    // True when the copy is whole; a failed copy is reported as CopyFile reports it.
+    bool wait()
     {
         if (!m_done.valid())
-            return;
+            return m_whole;
         Trap at;
         try {
             at(2);
             m_done.get();
+            m_whole = true;
         } catch (...) {
             reportCurrentError(QStringLiteral("CopyFile"), at);
         }
+        return m_whole;
     }
 
 private:
-    QByteArray m_bytes;
     std::future<void> m_done;
+    bool m_whole = false;
 };
 
 void saveReload(QelEzImage &view, const QString &saveAs, const QString &reload)
@@ -181,20 +171,17 @@ bool do_view(AdoConnection &conn, const QString &hostName)
         // copy is written.
         trap(11);
         const QString copy = temp + QStringLiteral("temp.tif");
-        WorkingCopy working;
-        const bool read = working.start(local, copy);
-        if (read) {
-            g_blnTif = working.bytes().startsWith("II") || working.bytes().startsWith("MM");
-        } else {
-            CopyFile(local, copy);
-            g_blnTif = isTiffFile(copy);
-        }
+        WorkingCopy working(local, copy);
+        // The pages read from the copy once it is whole.
+        const auto useCopy = [&] {
+            const auto doc = QelPageDocument::fromHandle(view.imageHandle());
+            if (working.wait() && doc && doc->fileName() == copy)
+                doc->readLoadedFile();
+        };
+        g_blnTif = isTiffFile(local);
         trap(12);
         try {
-            if (read)
-                view.setImageFile(copy, working.bytes());
-            else
-                view.setImageFile(copy);
+            view.setImageFile(copy, local);
             view.repaint();
         } catch (const VbError &e) {
             // A damaged stored image: reported once; the pages that could be read are shown and
@@ -208,7 +195,7 @@ bool do_view(AdoConnection &conn, const QString &hostName)
 
         // 8. E-filed: cover sheet in front of a working copy.
         if (gdtCurrentDocType == 1) {
-            working.wait();
+            useCopy();
             runStep(trap, 13, [&] {
                 view.setSaveFileName(temp + QStringLiteral("temp3.tif"));
                 view.save();
@@ -336,6 +323,8 @@ bool do_view(AdoConnection &conn, const QString &hostName)
                 });
             }
         }
+
+        useCopy();
 
         // 21. Common end: controls and the note.
         runStep(trap, 36, [&] {

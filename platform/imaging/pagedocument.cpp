@@ -211,10 +211,31 @@ void QelPageDocument::load(const QString &path)
     m_fileName = path;
 }
 
-void QelPageDocument::load(const QString &path, const QByteArray &content)
+void QelPageDocument::load(const QString &path, const QString &source)
 {
-    loadFile(std::make_shared<const tiffcodec::File>(content));
+    std::shared_ptr<const tiffcodec::File> file;
+    try {
+        file = tiffcodec::File::openUnmapped(source);
+    } catch (...) {
+        clear();
+        throw;
+    }
+    loadFile(std::move(file));
     m_fileName = path;
+}
+
+void QelPageDocument::readLoadedFile()
+{
+    const auto loaded = std::find_if(m_pages.begin(), m_pages.end(), [](const auto &p) { return p->origDir >= 0; });
+    if (loaded == m_pages.end() || m_fileName.isEmpty())
+        return;
+    const std::shared_ptr<const tiffcodec::File> from = (*loaded)->file;
+    const auto copy = tiffcodec::File::open(m_fileName);
+    if (copy->size() != from->size())
+        return;
+    for (const auto &p : m_pages)
+        if (p->file == from)
+            p->file = copy;
 }
 
 void QelPageDocument::clear()

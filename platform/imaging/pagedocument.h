@@ -59,8 +59,11 @@ public:
     // damaged page stays in its place. Such a document is not saved (see save) until loaded or
     // cleared again.
     void load(const QString &path);
-    // As load, from the content of the file at path (read already, or being written there).
-    void load(const QString &path, const QByteArray &content);
+    // As load, the pages read from the file source (unmapped: it may change under us) while
+    // path is being made a copy of it, until readLoadedFile().
+    void load(const QString &path, const QString &source);
+    // The pages as loaded are read from fileName() from now on, a whole copy of their source.
+    void readLoadedFile();
     // Replaces the pages by those of TIFF bytes (fileName stays empty).
     void loadBytes(const QByteArray &tiff);
     void clear();

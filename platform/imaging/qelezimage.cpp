@@ -218,10 +218,10 @@ void QelEzImage::setImageFile(const QString &path)
     m_doc->load(path);
 }
 
-void QelEzImage::setImageFile(const QString &path, const QByteArray &content)
+void QelEzImage::setImageFile(const QString &path, const QString &source)
 {
     releaseDocument();
-    m_doc->load(path, content);
+    m_doc->load(path, source);
 }
 
 void QelEzImage::clearImage()

@@ -90,8 +90,8 @@ public:
     bool hasImage() const;                         // non-zero default value
     QString imageFile() const;
     void setImageFile(const QString &path);        // loads (the annotations stored with it)
-    // The file at path, whose content is given (being written there meanwhile): loaded from it.
-    void setImageFile(const QString &path, const QByteArray &content);
+    // The file at path, being copied there from source meanwhile: loaded from source.
+    void setImageFile(const QString &path, const QString &source);
     void clearImage();                             // save query for uncommitted changes, then empty
     void resetView();                              // fit to window, no zoom
     int pageCount() const;

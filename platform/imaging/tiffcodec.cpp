@@ -19,6 +19,7 @@
 #include <mutex>
 
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/imaging/imagingerror.h"
@@ -177,6 +178,19 @@ public:
     }
     explicit Handle(QByteArray *out) { m_io.out = out; open("w"); }
     explicit Handle(int fd) { m_io.fd = fd; open("w"); }
+    // A file read through its descriptor (never mapped), size bytes long.
+    Handle(int fd, qint64 size, const char *mode)
+    {
+        m_io.fd = fd;
+        m_io.size = size;
+        open(mode);
+    }
+    // The handle for reading a file, as it is held.
+    static std::unique_ptr<Handle> reading(const File &file, const char *mode)
+    {
+        return file.descriptor() >= 0 ? std::make_unique<Handle>(file.descriptor(), file.size(), mode)
+                                      : std::make_unique<Handle>(file.bytes(), mode);
+    }
     ~Handle() { close(); }
     Handle(const Handle &) = delete;
     Handle &operator=(const Handle &) = delete;
@@ -225,7 +239,7 @@ struct FileAccess {
     static bool sound(const File &file, int directory)
     {
         std::lock_guard g(file.m_soundLock);
-        return file.m_sound.contains(directory);
+        return file.m_allSound || file.m_sound.contains(directory);
     }
     static void setSound(const File &file, int directory)
     {
@@ -235,7 +249,7 @@ struct FileAccess {
     static Handle &reader(const File &file)
     {
         if (!file.m_reader)
-            file.m_reader = std::make_unique<Handle>(file.m_bytes);
+            file.m_reader = Handle::reading(file, "r");
         return *file.m_reader;
     }
 };
@@ -463,7 +477,7 @@ uint64_t directoryOffset(const File &file, int directory)
 // A handle of one's own on the file's bytes, at the directory at that offset.
 std::unique_ptr<Handle> ownHandle(const File &file, uint64_t offset)
 {
-    auto own = std::make_unique<Handle>(file.bytes(), "rh");
+    auto own = Handle::reading(file, "rh");
     if (!own->tif() || !TIFFSetSubDirectory(own->tif(), offset))
         badFile(*own, "page directory not found");
     return own;
@@ -1013,7 +1027,7 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage)
         try {
             Fields f = readFields(h);
             // a page whose data lies outside the file stays a page, and fails when decoded
-            if (!dataInsideFile(h.tif(), file.bytes().size())) {
+            if (!dataInsideFile(h.tif(), file.size())) {
                 d.info.damaged = true;
                 if (damage && damage->number == 0)
                     *damage = VbError(ezErr::BadImageFile, QStringLiteral("%1: page data past the end of the file (page %2)")
@@ -1314,6 +1328,28 @@ QByteArray write(const std::vector<OutPage> &pages)
     return out;
 }
 
+namespace {
+
+// Disk files this process wrote (every page coded here or checked before it was copied), by
+// identity: opened again, their pages need no check.
+struct Written {
+    dev_t dev;
+    ino_t ino;
+    off_t size;
+    timespec mtime;
+    bool operator==(const Written &o) const
+    {
+        return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec
+               && mtime.tv_nsec == o.mtime.tv_nsec;
+    }
+};
+std::mutex g_writtenLock;
+std::vector<Written> g_written; // the latest few
+
+Written identity(const struct stat &st) { return {st.st_dev, st.st_ino, st.st_size, st.st_mtim}; }
+
+} // namespace
+
 void write(const QString &path, const std::vector<OutPage> &pages)
 {
     if (path.isEmpty() || memfiles::isMemPath(path)) {
@@ -1325,11 +1361,18 @@ void write(const QString &path, const std::vector<OutPage> &pages)
         Handle h(static_cast<QFileDevice &>(f).handle());
         writePages(h, pages);
     });
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+        std::lock_guard g(g_writtenLock);
+        g_written.push_back(identity(st));
+        if (g_written.size() > 64)
+            g_written.erase(g_written.begin());
+    }
 }
 
 // ---- files -------------------------------------------------------------------------------------
 
-File::File(QByteArray bytes) : m_bytes(std::move(bytes)) {}
+File::File(QByteArray bytes) : m_bytes(std::move(bytes)), m_size(m_bytes.size()) {}
 
 File::~File()
 {
@@ -1338,6 +1381,21 @@ File::~File()
     m_bytes = QByteArray();
     if (m_map)
         ::munmap(m_map, size_t(size));
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+std::shared_ptr<const File> File::openUnmapped(const QString &path)
+{
+    QFile f(path);
+    if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
+        raiseImagingError(ezErr::FileNotFound, path);
+    auto file = std::make_shared<File>();
+    file->m_fd = ::dup(f.handle());
+    if (file->m_fd < 0)
+        raiseImagingError(ezErr::FileNotFound, path);
+    file->m_size = f.size();
+    return file;
 }
 
 std::shared_ptr<const File> File::open(const QString &path)
@@ -1348,14 +1406,23 @@ std::shared_ptr<const File> File::open(const QString &path)
     if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
         raiseImagingError(ezErr::FileNotFound, path);
     const qint64 size = f.size();
+    bool written = false;
+    struct stat st {};
+    if (::fstat(f.handle(), &st) == 0) {
+        std::lock_guard g(g_writtenLock);
+        written = std::find(g_written.begin(), g_written.end(), identity(st)) != g_written.end();
+    }
     // The mapping outlives the descriptor, and a file renamed over this one leaves it whole.
     void *data = size > 0 ? ::mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, f.handle(), 0) : MAP_FAILED;
     if (data != MAP_FAILED) {
         auto file = std::make_shared<File>(QByteArray::fromRawData(static_cast<const char *>(data), size));
         file->m_map = data;
+        file->m_allSound = written;
         return file;
     }
-    return std::make_shared<const File>(f.readAll());
+    auto file = std::make_shared<File>(f.readAll());
+    file->m_allSound = written;
+    return file;
 }
 
 QImage rotated(const QImage &image, int quarterTurns)

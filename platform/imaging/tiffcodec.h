@@ -39,16 +39,25 @@ public:
     // A disk file mapped (read when it cannot be), or the content of a "mem:" file. Raises
     // ezErr::FileNotFound.
     static std::shared_ptr<const File> open(const QString &path);
+    // A disk file read as it is asked for, never mapped (another may cut it short meanwhile: a
+    // read then fails, where a mapping would kill the process). Raises ezErr::FileNotFound.
+    static std::shared_ptr<const File> openUnmapped(const QString &path);
+    // The bytes in memory (none for a file opened unmapped).
     const QByteArray &bytes() const { return m_bytes; }
+    qint64 size() const { return m_size; }
+    int descriptor() const { return m_fd; }
 
 private:
     friend struct FileAccess;
 
     QByteArray m_bytes;
     void *m_map = nullptr; // the disk file's pages m_bytes lies on
+    int m_fd = -1;         // or the file read through its descriptor
+    qint64 m_size = 0;
     mutable std::unique_ptr<Handle> m_reader;
     mutable std::mutex m_lock;
     mutable std::set<int> m_sound; // directories known to decode
+    bool m_allSound = false;       // a file this process wrote
     mutable std::mutex m_soundLock;
 };
 

@@ -9,6 +9,7 @@
 
 #include <bit>
 #include <functional>
+#include <optional>
 #include <tiffio.h>
 #include <vector>
 
@@ -21,6 +22,8 @@
 #include "batch/frmBatchRotateProgress.h"
 #include "batch_env.h"
 #include "capture/frmStore.h"
+#include "capture/storework.h"
+#include "hostsim/emulator.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/vb/vb.h"
 #include "support/scanpages.h"
@@ -931,39 +934,68 @@ TEST_F(BatchRotateRun, ProgressWindowClosedFromItsFrameDuringTheRunAbortsIt)
     EXPECT_FALSE(p->isLoaded());
 }
 
-TEST_F(BatchByteAlignWalk, StoresAnUnalignedDocumentWithAlignedPages)
+// The log says what became of the store by the host's answer to its registration: taken, refused,
+// or lost after the host took it (perhaps stored, never "failed").
+TEST_F(BatchByteAlignWalk, StoresAnUnalignedDocumentWithAlignedPagesAndLogsWhatTheHostDid)
 {
-    em->runScript(QStringLiteral(
-        "INSERT INTO image_master(imid, folder, subdir, member, num_pages, doc_type) VALUES"
-        "  ('IM0000000001', 'F1', '', 'IMAGES', '0001', 'DEED');\n"
-        "UPDATE documents SET imid = 'IM0000000001' WHERE book = '001010' AND page = '0001';\n"));
+    struct Case {
+        const char *name;
+        std::optional<hostsim::FaultKind> fault; // on the registration
+        const char *line;
+    } cases[] = {
+        {"refused", hostsim::FaultKind::ScriptedAnswer, "Document 1010-1 failed to store."},
+        {"lost", hostsim::FaultKind::LostReply,
+         "Document 1010-1 may have been stored: the records host did not answer its store.  Check it on the host."},
+        {"taken", std::nullopt, "Document 1010-1 byte-aligned and stored successfully."},
+    };
     const QString folder = shareRoot + QStringLiteral("/QHOST/IMAGES/F1");
     QDir().mkpath(folder);
-    {
-        QelEzImage maker;
-        maker.appendPage(monoPage(403, 300, QRect(0, 0, 50, 50)));
-        maker.setSaveFileName(folder + QStringLiteral("/IM0000000001"));
-        maker.save();
-        maker.clearImage();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        // The host's image of the document, one page not byte-aligned.
+        em->runScript(QStringLiteral(
+            "INSERT OR REPLACE INTO image_master(imid, folder, subdir, member, num_pages, doc_type) VALUES"
+            "  ('IM0000000001', 'F1', '', 'IMAGES', '0001', 'DEED');\n"
+            "UPDATE documents SET imid = 'IM0000000001' WHERE book = '001010' AND page = '0001';\n"));
+        {
+            QelEzImage maker;
+            maker.appendPage(monoPage(403, 300, QRect(0, 0, 50, 50)));
+            maker.setSaveFileName(folder + QStringLiteral("/IM0000000001"));
+            maker.save();
+            maker.clearImage();
+        }
+        forgetOpenRegistrations();
+        if (c.fault) {
+            // The walk's lookup and the store's question to the host go through first.
+            hostsim::Fault f;
+            f.kind = *c.fault;
+            f.program = QStringLiteral("IM650R");
+            f.skip = 2;
+            if (f.kind == hostsim::FaultKind::ScriptedAnswer)
+                f.answer = {{QStringLiteral("ErrMsg"), QStringLiteral("STORE AREA LOCKED")}};
+            em->addFault(f);
+        }
+        EXPECT_EQ(do_BatchByteAlign("1010", "1", "1010", "1", 0), !c.fault);
+        em->clearFaults();
+        const QStringList lines = logLines();
+        ASSERT_GE(lines.size(), 5) << g_strByteAlignLog.toStdString() << prompts().join("|").toStdString();
+        EXPECT_EQ(lines[3], QLatin1String(c.line));
+        if (c.fault)
+            continue;
+        EXPECT_TRUE(lines[4].startsWith(QStringLiteral("Batch Byte Alignment completed successfully at ")));
+        QSqlQuery q(em->db());
+        ASSERT_TRUE(q.exec(QStringLiteral("SELECT folder FROM image_master WHERE imid = 'IM0000000001'")));
+        ASSERT_TRUE(q.next());
+        const QString stored = shareRoot + QStringLiteral("/QHOST/IMAGES/") + q.value(0).toString() +
+                               QStringLiteral("/IM0000000001");
+        TIFF *tif = TIFFOpen(stored.toLocal8Bit().constData(), "r");
+        ASSERT_NE(tif, nullptr) << stored.toStdString();
+        uint32_t width = 0;
+        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+        TIFFClose(tif);
+        EXPECT_EQ(width % 8, 0u);
+        EXPECT_GE(width, 403u);
     }
-    EXPECT_TRUE(do_BatchByteAlign("1010", "1", "1010", "1", 0));
-    const QStringList lines = logLines();
-    ASSERT_GE(lines.size(), 5) << g_strByteAlignLog.toStdString() << prompts().join("|").toStdString();
-    EXPECT_EQ(lines[3], QStringLiteral("Document 1010-1 byte-aligned and stored successfully."));
-    EXPECT_TRUE(lines[4].startsWith(QStringLiteral("Batch Byte Alignment completed successfully at ")));
-
-    QSqlQuery q(em->db());
-    ASSERT_TRUE(q.exec(QStringLiteral("SELECT folder FROM image_master WHERE imid = 'IM0000000001'")));
-    ASSERT_TRUE(q.next());
-    const QString stored = shareRoot + QStringLiteral("/QHOST/IMAGES/") + q.value(0).toString() +
-                           QStringLiteral("/IM0000000001");
-    TIFF *tif = TIFFOpen(stored.toLocal8Bit().constData(), "r");
-    ASSERT_NE(tif, nullptr) << stored.toStdString();
-    uint32_t width = 0;
-    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
-    TIFFClose(tif);
-    EXPECT_EQ(width % 8, 0u);
-    EXPECT_GE(width, 403u);
 }
 
 TEST_F(BatchByteAlignWalk, DateModeWalksByRecordingDateAndControlNumber)

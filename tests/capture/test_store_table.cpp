@@ -518,16 +518,6 @@ protected:
     }
 };
 
-// The table's calls are the calls each kind makes: a store the host takes calls them in order.
-TEST(StoreTableKinds, ListTheCallsEachStoreMakes)
-{
-    // Checked by the cells' Silent column: each finds its call (see StoreTable below).
-    for (const Kind &k : kKinds) {
-        EXPECT_GE(k.own, 1) << k.name;
-        EXPECT_LE(size_t(k.own), k.calls.size()) << k.name;
-    }
-}
-
 TEST_P(StoreTable, RegistersOnceAndLeavesTheShareWhole)
 {
     const Cell c = GetParam();

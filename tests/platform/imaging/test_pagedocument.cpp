@@ -135,6 +135,38 @@ TEST_F(PageDocumentTest, PagesStayReadableWhenTheLoadedFileIsReplaced)
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty()) << "temporaries left";
 }
 
+// A document shown from a file another may cut short while it is copied: the cut pages fail
+// (the file is read, not mapped), and once read from the whole copy none do.
+TEST_F(PageDocumentTest, PagesShownWhileCopiedSurviveTheSourceBeingCutShort)
+{
+    const QList<QImage> pages = {grey(300, 200, 200), colour(200, 150, 150), grey(310, 220, 200)};
+    const QString source = path("share.tif"), copy = path("temp.tif");
+    for (bool copied : {false, true}) {
+        SCOPED_TRACE(copied);
+        QFile::remove(copy);
+        docOf(pages)->save(source);
+        auto doc = QelPageDocument::create();
+        doc->load(copy, source);
+        EXPECT_EQ(doc->fileName(), copy);
+        ASSERT_EQ(doc->pageCount(), 3);
+        EXPECT_TRUE(samePixels(doc->image(0), pages[0]));
+        if (copied) {
+            ASSERT_TRUE(QFile::copy(source, copy));
+            doc->readLoadedFile();
+        }
+        QFile cut(source);
+        ASSERT_TRUE(cut.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(cut.resize(200));
+        cut.close();
+        for (int i = 1; i < 3; ++i) {
+            if (copied)
+                EXPECT_TRUE(samePixels(doc->image(i), pages[i])) << i;
+            else
+                EXPECT_EQ(errorOf([&] { doc->image(i); }), ezErr::BadImageFile) << i;
+        }
+    }
+}
+
 TEST_F(PageDocumentTest, SavingAnEmptyDocumentRaises)
 {
     auto doc = QelPageDocument::create();
