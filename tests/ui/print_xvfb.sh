@@ -156,6 +156,8 @@ press() {
     click 50 376
     if [ "$1" = printed ]; then
         waitFor 60 more "$before" || fail "no job completed"
+        # A job that ended otherwise (cancelled, aborted) is counted too: the program said nothing.
+        ! told "$told0" || fail "a failure was logged: $(reasons | tail -1)"
         noBox || fail "a box after a printed job"
         echo "$row: printed, job completed"
         return
