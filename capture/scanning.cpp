@@ -1,6 +1,7 @@
 #include "capture/scanning.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QSignalBlocker>
 
 #include "batch/filterpass.h"
@@ -20,6 +21,8 @@
 #include "platform/imaging/qelezimage.h"
 #include "ui/frmMain.h"
 #include "ui/mainprocs.h"
+
+Q_LOGGING_CATEGORY(lcCapture, "quorla.capture", QtInfoMsg)
 
 namespace {
 
@@ -64,6 +67,7 @@ void markScanned(FrmMain &f)
     f.mnuStore->setEnabled(pages);
     f.mnuUndo->setEnabled(true);
     g_blnPromptStore = pages;
+    qCInfo(lcCapture) << "scan ended:" << f.ezTreeView->pageCount() << "pages in the document";
 }
 
 // A jam during a fresh scan keeps the pages that came in before it.
@@ -184,7 +188,9 @@ void do_scan()
             if (g_blnScanUD)
                 FlipDoc();
             trap(11);
-            process_filters(tree, filterChain(), 1, -1, 0);
+            // A stopped scan (the program ending) keeps the pages that came in, unfiltered.
+            if (!f.scanRoad.aborted())
+                process_filters(tree, filterChain(), 1, -1, 0);
         }
         trap(12);
         markScanned(f);
@@ -199,7 +205,7 @@ void do_scan()
         f.btnScan->setEnabled(true);
         trap(16);
         f.btnRedact->setEnabled(true);
-        if (f.chkRedaction->checkState() == Qt::Checked)
+        if (f.chkRedaction->checkState() == Qt::Checked && !f.scanRoad.aborted())
             f.btnRedact_Click();
         trap(17);
         f.btnPrint->setEnabled(tree.pageCount() > 0);
@@ -263,7 +269,8 @@ bool do_rescan()
         }
         trap(7);
         const qint16 added = qint16(tree.pageCount() - g_intOldDocLength);
-        process_filters(tree, filterChain(), tree.page() - added + 1, added, 0);
+        if (!f.scanRoad.aborted())
+            process_filters(tree, filterChain(), tree.page() - added + 1, added, 0);
         trap(8);
         if (tree.pageCount() > 0)
             f.ezPageView->setPage(tree.page());
