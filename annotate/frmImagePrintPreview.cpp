@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPrinterInfo>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -151,16 +150,7 @@ void FrmImagePrintPreview::SetupPrintPreview()
 void printAtDefaultScale(QelEzImage &strip)
 {
     strip.setPrintScale(g_intDefaultPrintScale);
-    try {
-        strip.print();
-    } catch (const VbError &e) {
-        if (e.number != ezErr::PrintFailed || !QPrinterInfo::availablePrinterNames().isEmpty())
-            throw;
-        throw VbError(e.number,
-                      e.description + QStringLiteral(": no printer is set up on this computer (add one to the "
-                                                     "system's printers)"),
-                      e.source);
-    }
+    strip.print();
 }
 
 void FrmImagePrintPreview::mnuPrintPagesFitPage_Click()

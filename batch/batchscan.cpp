@@ -458,6 +458,16 @@ void do_BatchScan()
         trap(7);
         g_strBatchMessage += QStringLiteral("Batch Scan Started at ") + Now() + vbCrLf;
 
+        // The operator's Abort ends the run with its own line in the log.
+        const auto endAborted = [&] {
+            new_bkPg(false, false);
+            finishButtons(*progress);
+            progress->lblStatus->setText(QStringLiteral("Batch scan aborted!"));
+            g_strBatchMessage += QStringLiteral("Batch Scan aborted by user at ") + Now() + vbCrLf;
+            g_strBatchMessage = kErrorsHeader + g_strBatchMessage;
+            setBatchOutput(g_strBatchMessage);
+        };
+
         trap(8);
         if (!run_program(QStringLiteral("A"))) {
             MsgBox(QStringLiteral("Document not found."));
@@ -471,12 +481,7 @@ void do_BatchScan()
                 key = batchDocumentKey();
                 const QString ofText = QStringLiteral(", %1 of %2.").arg(i).arg(g_BatchDocNum);
                 if (g_BlnAbortBatch) {
-                    new_bkPg(false, false);
-                    finishButtons(*progress);
-                    progress->lblStatus->setText(QStringLiteral("Batch scan aborted!"));
-                    g_strBatchMessage += QStringLiteral("Batch Scan aborted by user at ") + Now() + vbCrLf;
-                    g_strBatchMessage = kErrorsHeader + g_strBatchMessage;
-                    setBatchOutput(g_strBatchMessage);
+                    endAborted();
                     return;
                 }
                 const bool scanned = !g_ImID.isEmpty();
@@ -512,6 +517,8 @@ void do_BatchScan()
                     }
                     trap(11);
                     if (!scan_batch_document(CInt(pages))) {
+                        if (g_BlnAbortBatch)
+                            return; // an abort between sheets, logged where it stopped the feed
                         g_strBatchMessage = kErrorsHeader + g_strBatchMessage + QStringLiteral("Document ") +
                                             key + QStringLiteral(": Scanning Error.  Batch Scan Failed at ") +
                                             Now() + vbCrLf;

@@ -4,6 +4,7 @@
 #include "core/localisation.h"
 #include "platform/forms/builders.h"
 #include "platform/forms/msgbox.h"
+#include "platform/imaging/pagedocument.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/imaging/qelezscanner.h"
 #include "platform/vb/vb.h"
@@ -122,6 +123,9 @@ int FrmScanningArea::StartForm(QelEzImage &control)
     scanner.setRegionWidth(width);
     scanner.setRegionLength(length);
 
+    // No page of the control's: the preview shows none (not a page of an earlier use).
+    if (control.pageCount() == 0)
+        QelEzImage1->setImageHandle(QelPageDocument::create()->handle());
     if (control.pageCount() != 0 && m_maxWidth > 0 && m_maxLength > 0) {
         QelEzImage1->setImageHandle(control.imageHandle());
         const double previewW = QelEzImage1->width() * tx, previewH = QelEzImage1->height() * ty;
@@ -294,13 +298,34 @@ void FrmScanningArea::QelEzImage1_MouseUp(int button, int shift, float x, float 
 
 void FrmScanningArea::mapBand(float x, float y)
 {
-    if (m_areaWidth <= 0 || m_areaHeight <= 0)
+    // The scanner's area starts at the shown page's top-left corner; without a page it fills the
+    // preview from its own corner.
+    const float tx = float(Screen::TwipsPerPixelX()), ty = float(Screen::TwipsPerPixelY());
+    float originX = 0, originY = 0, perPixelX = 0, perPixelY = 0; // twips of the preview per scanner pixel
+    const QRectF page = QelEzImage1->pageCount() > 0 ? QelEzImage1->shownPageRect() : QRectF();
+    if (!page.isEmpty() && m_bound) {
+        // The page's pixels at the scanner's resolution (the page's own when it names none).
+        const double res = ezScanner(*m_bound).resolution();
+        const double dpiX = QelEzImage1->xResolution(), dpiY = QelEzImage1->yResolution();
+        const double pixelsX = QelEzImage1->imageWidth() * (res > 0 && dpiX > 0 ? res / dpiX : 1.0);
+        const double pixelsY = QelEzImage1->imageHeight() * (res > 0 && dpiY > 0 ? res / dpiY : 1.0);
+        originX = float(page.left()) * tx;
+        originY = float(page.top()) * ty;
+        perPixelX = float(page.width() * tx / pixelsX);
+        perPixelY = float(page.height() * ty / pixelsY);
+    } else if (m_areaWidth > 0 && m_areaHeight > 0 && m_maxWidth > 0 && m_maxLength > 0) {
+        perPixelX = float(m_areaWidth) / float(m_maxWidth);
+        perPixelY = float(m_areaHeight) / float(m_maxLength);
+    }
+    if (perPixelX <= 0 || perPixelY <= 0)
         return;
-    const auto part = [](float v, int area) { return std::min(1.0f, std::max(0.0f, v) / float(area)); };
-    const float left = part(std::min(x, m_startX), m_areaWidth) * float(m_maxWidth);
-    const float right = part(std::max(x, m_startX), m_areaWidth) * float(m_maxWidth);
-    const float top = part(std::min(y, m_startY), m_areaHeight) * float(m_maxLength);
-    const float bottom = part(std::max(y, m_startY), m_areaHeight) * float(m_maxLength);
+    const auto pixels = [](float v, float origin, float perPixel, int max) {
+        return std::min(float(max), std::max(0.0f, (v - origin) / perPixel));
+    };
+    const float left = pixels(std::min(x, m_startX), originX, perPixelX, m_maxWidth);
+    const float right = pixels(std::max(x, m_startX), originX, perPixelX, m_maxWidth);
+    const float top = pixels(std::min(y, m_startY), originY, perPixelY, m_maxLength);
+    const float bottom = pixels(std::max(y, m_startY), originY, perPixelY, m_maxLength);
     const auto text = [this](float v) { return ConvertUnits(QString::number(v), m_shownUnit, Pixels); };
     txtXPosition->setText(text(left));
     txtYPosition->setText(text(top));

@@ -254,6 +254,17 @@ void enterNoImageState(FrmMain &f)
         w->setVisible(false);
     for (QPushButton *b : {f.btnStore, f.btnRefresh, f.btnRedact, f.btnPrint})
         b->setEnabled(false);
+    f.mnuStore->setEnabled(false);
+}
+
+bool lookupAction(const QString &action) { return action == u"A" || action == u"N" || action == u"P"; }
+
+// A lookup that failed after the views were emptied leaves no document: the window starts over
+// with the index as it was asked for. Batch jobs and stores settle their own failures.
+void noDocumentLeft(const QString &action)
+{
+    if (!g_blnIsBatch && lookupAction(action))
+        new_bkPg(false, false);
 }
 
 bool g_lookupFound = false;
@@ -272,6 +283,7 @@ bool lastLookupFound() { return g_lookupFound; }
 bool run_program(const QString &RunAction)
 {
     g_lookupFound = false;
+    bool cleared = false; // the views were emptied for the lookup
     Trap trap;
     try {
         trap(1);
@@ -279,6 +291,8 @@ bool run_program(const QString &RunAction)
             return false;
         trap(2);
         FrmMain &f = frmMain();
+        const int resets = resetCount();
+        cleared = true;
         DeleteTemp();
         f.ezPageView->clearImage();
         f.ezTreeView->clearImage();
@@ -301,6 +315,8 @@ bool run_program(const QString &RunAction)
             f.chkAutoNextPage->setEnabled(false);
             if (IM652RResultIs(QStringLiteral("8")))
                 new_bkPg(false, true);
+            else if (resetCount() == resets)
+                noDocumentLeft(RunAction);
             closeIfOpen(conn);
             return false;
         }
@@ -322,13 +338,20 @@ bool run_program(const QString &RunAction)
             f.lblPageNum->setVisible(true);
             f.ezTreeView->setVisible(true);
             if (!isShown<FrmBatchProgress>()) {
-                if (!do_view(conn, settings.dsn))
+                if (!do_view(conn, settings.dsn)) {
+                    // The document is known but its image cannot be shown: it can be scanned
+                    // again, or left with Restart or Next.
+                    DeleteTemp();
+                    enterNoImageState(f);
+                    readyForNextStep(f, eFile);
+                    closeIfOpen(conn);
                     return false;
-                f.btnRedact->setEnabled(!(gsUnIndexedEFileDoc == u"1" && eFile));
+                }
+                const bool pages = f.ezPageView->pageCount() > 0;
+                f.btnRedact->setEnabled(pages && !(gsUnIndexedEFileDoc == u"1" && eFile));
                 if (gsRedacted == u"N" && f.chkRedaction->isChecked())
                     f.btnRedact_Click();
-                const bool lookupAction = RunAction == u"A" || RunAction == u"N" || RunAction == u"P";
-                f.btnPrint->setEnabled(lookupAction || (RunAction == u"S" && eFile));
+                f.btnPrint->setEnabled(pages && (lookupAction(RunAction) || (RunAction == u"S" && eFile)));
             }
         }
         trap(13);
@@ -338,6 +361,8 @@ bool run_program(const QString &RunAction)
         return true;
     } catch (...) {
         reportCurrentError(QStringLiteral("run_program"), trap);
+        if (cleared)
+            noDocumentLeft(RunAction);
         return false;
     }
 }

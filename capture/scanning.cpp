@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
+#include <QSignalBlocker>
 
 #include <algorithm>
 
@@ -21,6 +22,7 @@
 #include "host/signon.h"
 #include "platform/analysis/ip2.h"
 #include "platform/forms/msgbox.h"
+#include "platform/imaging/pagedocument.h"
 #include "platform/imaging/qelezimage.h"
 #include "ui/frmMain.h"
 #include "ui/mainprocs.h"
@@ -109,8 +111,8 @@ void prepareResumedScan(QelEzImage &tree, int after)
 void markScanned(FrmMain &f)
 {
     const bool pages = f.ezTreeView->pageCount() > 0;
-    f.btnRotate->setVisible(true);
-    f.cboRotateOpt->setVisible(true);
+    f.btnRotate->setVisible(pages);
+    f.cboRotateOpt->setVisible(pages);
     f.btnStore->setEnabled(pages);
     f.mnuStore->setEnabled(pages);
     f.mnuUndo->setEnabled(true);
@@ -142,6 +144,48 @@ void keepPagesAfterFailure(const VbError &failure, int oldLength, bool inserting
     keepScanPosition(tree, first - 1 + added - (before - tree.pageCount()));
 }
 
+namespace {
+
+// Sets the views' document aside while an overwrite scans into a fresh one; a scan that brings
+// no page (an empty feeder) puts the document back as it was.
+class SetAside {
+public:
+    SetAside(FrmMain &f, bool &restored)
+        : m_f(f), m_kept(f.ezTreeView->document()), m_page(f.ezTreeView->page()), m_note(!f.fraNonTiff->isHidden()),
+          m_restored(restored)
+    {
+        show(QelPageDocument::create());
+    }
+    ~SetAside()
+    {
+        if (m_f.ezTreeView->pageCount() > 0)
+            return;
+        show(m_kept);
+        m_f.ezTreeView->setPage(m_page);
+        m_f.ezPageView->setPage(m_page);
+        m_f.fraNonTiff->setVisible(m_note);
+        m_restored = true;
+    }
+
+private:
+    // Both views change over together: neither tells the window of a page the other lacks. The
+    // page view takes the document first, as at start-up, so it hears of a change before the tree.
+    void show(const std::shared_ptr<QelPageDocument> &doc)
+    {
+        const QSignalBlocker treeQuiet(m_f.ezTreeView), viewQuiet(m_f.ezPageView);
+        m_f.ezPageView->setImageHandle(doc->handle());
+        m_f.ezTreeView->setImageHandle(doc->handle());
+    }
+
+    FrmMain &m_f;
+    std::shared_ptr<QelPageDocument> m_kept;
+    int m_page;
+    bool m_note;
+    bool &m_restored;
+};
+
+} // namespace
+
 void setRescanOption(const QString &answer) { g_strRescanAction = answer; }
 
 void do_scan()
@@ -160,6 +204,7 @@ void do_scan()
         if (g_dbMode == MODE_NYBR && !ensureLoggedIn())
             return;
         trap(3);
+        const bool printOn = f.btnPrint->isEnabled(), redactOn = f.btnRedact->isEnabled();
         f.btnPrint->setEnabled(false);
         f.btnRedact->setEnabled(false);
         QelEzImage &tree = *f.ezTreeView;
@@ -188,7 +233,12 @@ void do_scan()
             g_intOldDocLength = 0;
         } else if (tree.pageCount() > 0) {
             trap(6);
-            do_rescan();
+            if (!do_rescan()) {
+                // Nothing scanned: the document stays as it was, stored or not.
+                f.btnPrint->setEnabled(printOn);
+                f.btnRedact->setEnabled(redactOn);
+                return;
+            }
         } else {
             trap(7);
             fresh = true;
@@ -257,13 +307,15 @@ void do_scan()
     }
 }
 
-void do_rescan()
+bool do_rescan()
 {
     Trap trap;
     FrmMain &f = frmMain();
     QelEzImage &tree = *f.ezTreeView;
+    const int before = tree.pageCount();
     QString answer;
     bool scanning = false;
+    bool restored = false; // an overwrite that brought no page gave the old pages back
     try {
         trap(1);
         g_intOldDocLength = qint16(tree.pageCount());
@@ -272,6 +324,7 @@ void do_rescan()
         answer = g_strRescanAction.toUpper();
         if (answer == QLatin1String("OA")) {
             trap(3);
+            const SetAside aside(f, restored);
             f.fraNonTiff->setVisible(false);
             // No blank page image known: DeleteTemp empties the views by itself.
             if (!g_sClearTifPath.isEmpty())
@@ -291,7 +344,18 @@ void do_rescan()
             scanFromPaperSource(f);
             scanning = false;
         } else if (answer == QLatin1String("C")) {
-            return;
+            return false;
+        } else {
+            trap(7);
+            g_strRescanAction.clear();
+            g_intOldDocLength = 0;
+            return false;
+        }
+        if (restored || (answer == QLatin1String("I") && tree.pageCount() == before)) {
+            // The feeder gave nothing: the document is as it was.
+            g_strRescanAction.clear();
+            g_intOldDocLength = 0;
+            return false;
         }
         trap(7);
         const qint16 added = qint16(tree.pageCount() - g_intOldDocLength);
@@ -305,10 +369,17 @@ void do_rescan()
         trap(9);
         if (g_blnReturnDefault)
             reset_defaults();
+        return true;
     } catch (const VbError &e) {
         if (!scanning) {
             throwError(QStringLiteral("do_rescan"), trap, e);
-            return;
+            // Nothing came in (an empty feeder): the document is as it was.
+            if (restored || (answer == QLatin1String("I") && tree.pageCount() == before)) {
+                g_strRescanAction.clear();
+                g_intOldDocLength = 0;
+                return false;
+            }
+            return true;
         }
         // As in a fresh scan, without the filter pass.
         Trap kept;
@@ -318,6 +389,11 @@ void do_rescan()
                                   false);
             g_strRescanAction.clear();
             g_intOldDocLength = 0;
+            if (restored) {
+                // Nothing came in: the document set aside is back as it was, and the next scan asks again.
+                forgetScanPosition();
+                return false;
+            }
             kept(2);
             if (g_blnReturnDefault)
                 reset_defaults();
@@ -327,6 +403,7 @@ void do_rescan()
     } catch (...) {
         reportCurrentError(QStringLiteral("do_rescan"), trap);
     }
+    return true;
 }
 
 namespace {

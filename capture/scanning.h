@@ -9,8 +9,9 @@ struct VbError;
 
 // The Scan command (main window's Scan button).
 void do_scan();
-// Rescan of a document that already has pages; called by do_scan.
-void do_rescan();
+// Rescan of a document that already has pages; called by do_scan. False when the operator
+// cancelled or gave no answer: nothing was scanned and the document is as it was.
+bool do_rescan();
 // Stores the rescan answer ("OA", "I", "C") in g_strRescanAction.
 void setRescanOption(const QString &answer);
 

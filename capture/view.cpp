@@ -189,6 +189,8 @@ bool do_view(AdoConnection &conn, const QString &hostName)
             if (e.number != ezErr::BadImageFile)
                 throw;
             throwError(QStringLiteral("do_view"), trap, e);
+            if (view.pageCount() == 0)
+                return false; // not one page could be read
         }
 
         // 8. E-filed: cover sheet in front of a working copy.
@@ -349,12 +351,14 @@ bool do_view(AdoConnection &conn, const QString &hostName)
         runStep(trap, 37, [&] {
             const bool paper = gdtCurrentDocType != 1;
             const bool editable = paper || gsUnIndexedEFileDoc != u"1";
-            w.btnStore->setEnabled(editable);
-            w.mnuStore->setEnabled(editable);
-            w.btnRedact->setEnabled(editable);
-            w.mnuRotate->setEnabled(editable);
-            w.btnRotate->setEnabled(editable);
-            w.cboRotateOpt->setEnabled(editable);
+            // A stored image with no readable page has nothing to store, turn or redact.
+            const bool pagesShown = editable && pages > 0;
+            w.btnStore->setEnabled(pagesShown);
+            w.mnuStore->setEnabled(pagesShown);
+            w.btnRedact->setEnabled(pagesShown);
+            w.mnuRotate->setEnabled(pagesShown);
+            w.btnRotate->setEnabled(pagesShown);
+            w.cboRotateOpt->setEnabled(pagesShown);
             w.btnRefresh->setEnabled(!paper);
         });
         return true;

@@ -226,7 +226,9 @@ void bookScan(FrmMain &f, bool resetUnindexed)
         openFields({f.txtBookCode_NYBS});
         f.lblBookCodeLabel->setVisible(true);
     } else {
+        // No book codes here: neither the box nor its caption is shown.
         f.txtBookCode_NYBS->setEnabled(false);
+        f.txtBookCode_NYBS->setVisible(false);
         f.lblBookCode_NYBS->setVisible(false);
         f.lblBookCodeLabel->setVisible(false);
     }
@@ -304,9 +306,8 @@ void modeFHS(FrmMain &f, bool resetUnindexed)
                                 "Start to begin."));
     if (!g_RefNum.isEmpty()) {
         f.txtRefCode_FHS->setText(g_RefCode);
-        // ten digits do not fit 32 bits: the number form goes through a double
-        if (IsNumeric(g_RefNum))
-            f.txtRefNum_FHS->setText(QString::number(Round(CDbl(g_RefNum)), 'f', 0));
+        // The host matches the reference number as text: its leading zeros are part of it.
+        f.txtRefNum_FHS->setText(Trim(g_RefNum));
     }
     f.lblRefCode_FHS->setVisible(false);
     f.lblRefNum_FHS->setVisible(false);

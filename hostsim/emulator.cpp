@@ -40,6 +40,40 @@ QSqlQuery exec(QSqlDatabase db, const QString &sql, const QVariantList &binds = 
     return q;
 }
 
+// The store's write lock. Held by another process, it is waited for as a caller waits on a host
+// that has not answered yet (wait cursor, windows painted); past the call's limit the call fails
+// as a silent host's does.
+void takeWriteLock(QSqlDatabase db, const QString &path, int limitSeconds)
+{
+    QSqlQuery q(db);
+    q.exec(QStringLiteral("PRAGMA busy_timeout = 0"));
+    const bool taken = q.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    q.exec(QStringLiteral("PRAGMA busy_timeout = 5000"));
+    if (taken)
+        return;
+    qCDebug(lcHostsim) << "the store is locked by another process: waiting";
+    const int waitMs = limitSeconds > 0 ? limitSeconds * 1000 : 3600 * 1000;
+    adoRunBlocking(
+        [path, waitMs] {
+            // A connection of this thread waits for the lock and lets it go at once.
+            const QString name = QStringLiteral("hostsim-lockwait-") + QUuid::createUuid().toString();
+            {
+                QSqlDatabase probe = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+                probe.setDatabaseName(path);
+                if (probe.open()) {
+                    QSqlQuery wait(probe);
+                    wait.exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(waitMs));
+                    if (wait.exec(QStringLiteral("BEGIN IMMEDIATE")))
+                        wait.exec(QStringLiteral("ROLLBACK"));
+                    probe.close();
+                }
+            }
+            QSqlDatabase::removeDatabase(name);
+        },
+        limitSeconds);
+    exec(db, QStringLiteral("BEGIN IMMEDIATE"));
+}
+
 QJsonValue toJson(const QVariant &v)
 {
     return v.isValid() ? QJsonValue(v.toString()) : QJsonValue(QJsonValue::Null);
@@ -412,7 +446,7 @@ AdoRowSet HostEmulator::execute(const QString &dataSource, const QString &userId
                 pc.set(it.key().toLatin1().constData(), it.value());
         } else {
             // The write lock is taken at the start, so a call never waits on a snapshot it read.
-            exec(db(), QStringLiteral("BEGIN IMMEDIATE"));
+            takeWriteLock(db(), m_path, request.timeoutSeconds);
             try {
                 def->run(pc);
                 exec(db(), QStringLiteral("COMMIT"));

@@ -1,6 +1,7 @@
 // The main window's commands, menus, imaging-control events and timers. The handlers are thin:
 // they check their guard and hand the work on.
 #include <QCoreApplication>
+#include <QEvent>
 #include <QStringList>
 
 #include "annotate/efileannot.h"
@@ -70,6 +71,21 @@ struct TickGuard {
 };
 bool g_mergeTick = false;
 bool g_autoNextTick = false;
+
+// Keeps a menu item enabled exactly when a widget is.
+class EnabledFollower : public QObject {
+public:
+    EnabledFollower(QAction *item, QObject *parent) : QObject(parent), m_item(item) {}
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::EnabledChange)
+            m_item->setEnabled(static_cast<QWidget *>(watched)->isEnabled());
+        return false;
+    }
+
+private:
+    QAction *m_item;
+};
 }
 
 void FrmMain::wireCommands()
@@ -98,6 +114,10 @@ void FrmMain::wireCommands()
         connect(c, &QCheckBox::toggled, this, [this, c] { chkScanUnIndexedDocs_Click(c); });
 
     connect(mnuEdit, &QMenu::aboutToShow, this, &FrmMain::mnuEdit_Click);
+    // The menu's Scan is the Scan button: the same command, on exactly when the button is.
+    connect(mnuDoScan, &QAction::triggered, btnScan, &QPushButton::click);
+    btnScan->installEventFilter(new EnabledFollower(mnuDoScan, btnScan));
+    mnuDoScan->setEnabled(btnScan->isEnabled());
     menu(mnuUndo, &FrmMain::mnuUndo_Click);
     menu(mnuHandFeed, &FrmMain::mnuHandFeed_Click);
     menu(mnuOverhead, &FrmMain::mnuOverhead_Click);
@@ -205,6 +225,8 @@ void FrmMain::btnRedact_Click()
 void FrmMain::btnRotate_Click()
 {
     handled(QStringLiteral("btnRotate_Click"), [this] {
+        if (ezPageView->pageCount() == 0)
+            return; // nothing to turn, nothing to store
         setPromptStore();
         if (cboRotateOpt->listIndex() == 0) {
             ezPageView->setRotation(-1);

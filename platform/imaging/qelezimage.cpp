@@ -1,8 +1,11 @@
 #include "platform/imaging/qelezimage.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QTemporaryFile>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -11,6 +14,7 @@
 #include "platform/imaging/imagingerror.h"
 #include "platform/imaging/memfiles.h"
 #include "platform/imaging/pagedocument.h"
+#include "platform/imaging/printjob.h"
 #include "platform/imaging/qelezscansetting.h"
 #include "platform/imaging/qelezviews.h"
 
@@ -473,17 +477,33 @@ void QelEzImage::paintPage(QPainter &painter, int index, const QTransform &image
 void QelEzImage::print()
 {
     requireImage();
-    if (!m_printer)
-        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    // A set-up's choice serves the print that follows it; otherwise the default printer is read
+    // now, so a printer added since the last print is found.
+    std::unique_ptr<QPrinter> printer = std::move(m_printer);
+    if (!printer)
+        printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     if (QelPrintSeam::instance().configure)
-        QelPrintSeam::instance().configure(*m_printer);
+        QelPrintSeam::instance().configure(*printer);
+    // Our own PDF goes to the queue, so that what the print system does with it is known.
+    const bool toQueue = printer->outputFileName().isEmpty();
+    const QelPrintJob job{printer->printerName(), QString(), QFileInfo(imageFile()).fileName(), printer->copyCount(),
+                          printer->duplex() != QPrinter::DuplexNone};
+    if (toQueue && job.printer.isEmpty())
+        failPrint(QString(), QStringLiteral("no printer is set up on this computer (add one to the system's printers)"));
+    QTemporaryFile pdf(QDir::tempPath() + QStringLiteral("/quorla-print-XXXXXX.pdf"));
+    if (toQueue) {
+        if (!pdf.open())
+            raiseImagingError(ezErr::PrintFailed, pdf.errorString());
+        pdf.close();
+        printer->setOutputFileName(pdf.fileName());
+    }
     QPainter painter;
-    if (!painter.begin(m_printer.get()))
+    if (!painter.begin(printer.get()))
         raiseImagingError(ezErr::PrintFailed);
-    const QRectF area = m_printer->pageLayout().paintRectPixels(m_printer->resolution());
-    const double deviceDpi = m_printer->resolution();
+    const QRectF area = printer->pageLayout().paintRectPixels(printer->resolution());
+    const double deviceDpi = printer->resolution();
     for (int i = 0; i < pageCount(); ++i) {
-        if (i > 0 && !m_printer->newPage())
+        if (i > 0 && !printer->newPage())
             raiseImagingError(ezErr::PrintFailed);
         const QelPageInfo &info = m_doc->info(i);
         const int turns = m_doc->quarterTurns(i);
@@ -507,17 +527,29 @@ void QelEzImage::print()
         // The painter's origin is the top-left corner of the printable area.
         paintPage(painter, i, pageTransform(QSize(info.width, info.height), turns, 1.0) * scale);
     }
-    painter.end();
+    if (!painter.end())
+        raiseImagingError(ezErr::PrintFailed, QStringLiteral("the pages could not be written"));
+    if (toQueue) {
+        QelPrintJob pages = job;
+        pages.file = pdf.fileName();
+        submitPrintJob(pages);
+    }
 }
 
 int QelEzImage::printerSetup()
 {
-    if (!m_printer)
-        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    if (QelPrintSeam::instance().setupDialog)
-        return QelPrintSeam::instance().setupDialog(*m_printer);
-    QPrintDialog dialog(m_printer.get(), this);
-    return dialog.exec() == QDialog::Accepted ? 0 : SetupCancelled;
+    // The printers as they are now; the choice is kept for the next print only.
+    m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    int result = SetupCancelled;
+    if (QelPrintSeam::instance().setupDialog) {
+        result = QelPrintSeam::instance().setupDialog(*m_printer);
+    } else {
+        QPrintDialog dialog(m_printer.get(), this);
+        result = dialog.exec() == QDialog::Accepted ? 0 : SetupCancelled;
+    }
+    if (result != 0)
+        m_printer.reset();
+    return result;
 }
 
 double QelEzImage::scaleRatio() const
@@ -525,6 +557,14 @@ double QelEzImage::scaleRatio() const
     if (m_view && hasImage())
         return m_view->scale();
     return m_zoom.ratio();
+}
+
+QRectF QelEzImage::shownPageRect() const
+{
+    if (!m_view || !hasImage())
+        return {};
+    const QelPageInfo &info = m_doc->info(index());
+    return m_view->imageToWidget().mapRect(QRectF(0, 0, info.width, info.height)).translated(m_view->pos());
 }
 
 // ---- annotations -------------------------------------------------------------------------------

@@ -141,6 +141,7 @@ public:
     int printerSetup();                              // 0 when confirmed
     QelEzZoom &zoom() { return m_zoom; }
     double scaleRatio() const;                       // image to widget pixels as shown
+    QRectF shownPageRect() const;                    // the current page as drawn, in this control's pixels
 
     // --- Annotations -----------------------------------------------------------------------
     QelAnnotDocument *annotationSet();               // the current page's set (nullptr: empty)

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QTextBrowser>
+#include <QKeyEvent>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
@@ -63,6 +64,15 @@ public:
         connect(find, &QPushButton::clicked, this, [this] { list(search->text()); });
         connect(hits, &QListWidget::itemActivated, this, &HelpWindow::openHit);
         connect(hits, &QListWidget::itemClicked, this, &HelpWindow::openHit);
+    }
+
+    // Escape closes the window from wherever the focus is in it.
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+            close();
+        else
+            QWidget::keyPressEvent(event);
     }
 
     void openContents(const QString &page)

@@ -162,7 +162,9 @@ TEST_F(RequestModes, AFailedConnectionIsReportedAndNothingIsLookedUp)
     ASSERT_EQ(boxes().calls().size(), 1);
     EXPECT_TRUE(boxes().calls().at(0).prompt.startsWith(QStringLiteral("Error in run_program at line 5")))
         << boxes().calls().at(0).prompt.toStdString();
-    EXPECT_EQ(main->lblStatus->text(), QStringLiteral("Connecting to QHOST"));
+    // Not connecting any more: the window asks for the index again.
+    EXPECT_TRUE(main->lblStatus->text().startsWith(QStringLiteral("Enter your starting book and page")))
+        << main->lblStatus->text().toStdString();
     QStringList called = programs();
     called.removeAll(QStringLiteral("SQL"));
     EXPECT_TRUE(called.isEmpty());
@@ -518,4 +520,135 @@ TEST_F(RequestDocument, ATruncatedStoredImageShowsWhatCanBeReadAndCanBeStoredAga
     const QString info = QString::fromLocal8Bit(tiffinfo.readAllStandardOutput());
     EXPECT_EQ(info.count(QStringLiteral("TIFF Directory")), 1) << info.toStdString();
     EXPECT_TRUE(info.contains(QStringLiteral("Image Width: 480 Image Length: 250"))) << info.toStdString();
+}
+
+// ---- every way a lookup or a view fails, and the window after it ----
+
+namespace {
+
+enum class Step { Lookup, View };
+
+struct FailureCase {
+    const char *name;
+    Step fails;
+    std::function<void(hostsim::HostEmulator &, const QString &storedImage)> arrange;
+};
+
+hostsim::Fault hostFault(hostsim::FaultKind kind, const char *program)
+{
+    hostsim::Fault f;
+    f.kind = kind;
+    f.program = QString::fromLatin1(program);
+    f.text = QStringLiteral("CPF9898: %1 ended abnormally.").arg(f.program);
+    return f;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+} // namespace
+
+TEST_F(RequestDocument, AFailedLookupOrViewLeavesAWindowThatAgreesAndLetsTheOperatorGoOn)
+{
+    using hostsim::FaultKind;
+    const QList<FailureCase> cases = {
+        {"not on file", Step::Lookup,
+         [](hostsim::HostEmulator &, const QString &) { g_Book = QStringLiteral("009999"); }},
+        {"index program fails", Step::Lookup,
+         [](hostsim::HostEmulator &e, const QString &) { e.addFault(hostFault(FaultKind::ExecuteFailure, "SY331RI")); }},
+        {"image master fails", Step::Lookup,
+         [](hostsim::HostEmulator &e, const QString &) { e.addFault(hostFault(FaultKind::ExecuteFailure, "IM650R")); }},
+        {"answer lost", Step::Lookup,
+         [](hostsim::HostEmulator &e, const QString &) { e.addFault(hostFault(FaultKind::LostReply, "SY331RI")); }},
+        {"connection refused", Step::Lookup,
+         [](hostsim::HostEmulator &e, const QString &) { e.addFault(hostFault(FaultKind::OpenFailure, "")); }},
+        {"image location refused", Step::View,
+         [](hostsim::HostEmulator &e, const QString &) {
+             hostsim::Fault f = hostFault(FaultKind::ScriptedAnswer, "IM091R");
+             f.answer = {{QStringLiteral("ErrMsg"), QStringLiteral("IM091R: image not on file")}};
+             e.addFault(f);
+         }},
+        {"image location program fails", Step::View,
+         [](hostsim::HostEmulator &e, const QString &) { e.addFault(hostFault(FaultKind::ExecuteFailure, "IM091R")); }},
+        {"stored image missing", Step::View, [](hostsim::HostEmulator &, const QString &image) { QFile::remove(image); }},
+        {"stored image not an image", Step::View,
+         [](hostsim::HostEmulator &, const QString &image) { writeFile(image, QByteArray(4096, 'x')); }},
+        {"stored image cut in its first page", Step::View,
+         [](hostsim::HostEmulator &, const QString &image) {
+             QFile f(image);
+             ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+             const QByteArray head = f.read(64);
+             f.close();
+             writeFile(image, head);
+         }},
+        {"stored image unreadable", Step::View,
+         [](hostsim::HostEmulator &, const QString &image) {
+             QFile::remove(image);
+             QDir().mkpath(image); // a folder where the file should be
+         }},
+    };
+    const QString stored = shareRoot + QStringLiteral("/QHOST/IMAGES/IMG2019/IM0000000001");
+    useSaneTestScanner();
+    for (const FailureCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        // The document of the index is on show, as after Start.
+        em->clearFaults();
+        QDir(stored).removeRecursively();
+        QFile::remove(stored);
+        storeImageFile(QStringLiteral("IMG2019"), QStringLiteral("IM0000000001"));
+        g_Book = QStringLiteral("001010");
+        g_Page = QStringLiteral("0001");
+        new_bkPg(false, true);
+        ASSERT_TRUE(run_program(QStringLiteral("A"))) << prompts().join(QStringLiteral(" | ")).toStdString();
+        ASSERT_EQ(main->ezPageView->pageCount(), 1);
+        ASSERT_TRUE(main->btnStore->isEnabled());
+
+        c.arrange(*em, stored);
+        boxes().clear();
+        EXPECT_FALSE(run_program(QStringLiteral("A")));
+        EXPECT_FALSE(prompts().isEmpty()) << "the operator is told";
+
+        // Nothing is on show, so nothing can be stored, turned, printed or redacted.
+        EXPECT_TRUE(main->ezPageView->isHidden());
+        EXPECT_TRUE(main->ezTreeView->isHidden());
+        EXPECT_EQ(main->ezTreeView->pageCount(), 0);
+        EXPECT_TRUE(main->btnRotate->isHidden());
+        for (QPushButton *b : {main->btnStore, main->btnPrint, main->btnRedact, main->btnRefresh})
+            EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
+        EXPECT_FALSE(main->mnuStore->isEnabled());
+        EXPECT_FALSE(main->mnuUndo->isEnabled());
+        EXPECT_FALSE(g_blnPromptStore);
+        const bool found = c.fails == Step::View;
+        // A document the host has is labelled and can be scanned anew; otherwise the index can be
+        // typed again and started.
+        EXPECT_EQ(main->btnGoNew->text(), found ? QStringLiteral("Rest&art") : QStringLiteral("St&art"));
+        EXPECT_EQ(main->btnScan->isEnabled(), found);
+        EXPECT_EQ(main->defaultButton(), found ? main->btnScan : main->btnGoNew);
+        EXPECT_EQ(main->lblNumPages_MARG->text(), found ? QStringLiteral("1") : QString());
+        if (!found)
+            EXPECT_TRUE(main->txtBook_MARG->isEnabled());
+        EXPECT_EQ(main->btnNext->isEnabled(), found);
+
+        em->clearFaults();
+        boxes().clear();
+        if (found) {
+            do_scan(); // a fresh scan: the old pages are gone
+            EXPECT_TRUE(prompts().isEmpty()) << prompts().join(QStringLiteral(" | ")).toStdString();
+            EXPECT_EQ(main->ezTreeView->pageCount(), 1);
+            EXPECT_TRUE(main->btnStore->isEnabled());
+            EXPECT_TRUE(main->btnPrint->isEnabled());
+            EXPECT_TRUE(g_blnPromptStore);
+            g_blnPromptStore = false;
+        } else {
+            EXPECT_EQ(main->txtBook_MARG->text(), c.name == std::string("not on file") ? QStringLiteral("9999")
+                                                                                         : QStringLiteral("1010"));
+            g_Book = QStringLiteral("001010");
+            EXPECT_TRUE(run_program(QStringLiteral("A"))) << prompts().join(QStringLiteral(" | ")).toStdString();
+            EXPECT_EQ(main->ezPageView->pageCount(), 1);
+        }
+    }
 }

@@ -103,6 +103,12 @@ TEST_F(RestartTest, EveryModeTypesAndFindsTheNextDocumentAfterRestart)
 
         go(); // Restart
         EXPECT_EQ(f.btnGoNew->text(), QStringLiteral("St&art"));
+        // The keys the boxes show again find the same document untouched.
+        go();
+        EXPECT_TRUE(prompts().isEmpty()) << prompts().join(QStringLiteral(" | ")).toStdString();
+        EXPECT_EQ(f.btnGoNew->text(), QStringLiteral("Rest&art"));
+        g_blnPromptStore = false;
+        go();
         type(c.next);
         em->clearCallLog();
         go();

@@ -1,4 +1,7 @@
 // The scanner settings, scanning area and trim dialogs, answered through the modal seam.
+#include <QMouseEvent>
+#include <QTest>
+
 #include "capture_env.h"
 
 #include "capture/frmScannerSettings.h"
@@ -306,6 +309,7 @@ TEST_F(Area, DoubleClickShowsTheWholeAreaWithoutWritingIt)
 
 TEST_F(Area, RubberBandMapsOntoTheScannersAreaEitherWayAndStopsAtItsEdge)
 {
+    main->ezPageView->clearImage(); // no page: the area fills the preview from its corner
     runArea(*main->ezPageView, [&](FrmScanningArea &f) {
         f.cboUnits->setListIndex(FrmScanningArea::Pixels);
         const float w = float(f.areaWidth()), h = float(f.areaHeight());
@@ -326,6 +330,62 @@ TEST_F(Area, RubberBandMapsOntoTheScannersAreaEitherWayAndStopsAtItsEdge)
         EXPECT_EQ(fields(f), (QStringList{"850", "0", "850", "1400"}));
         f.cmdCancel->click();
     });
+}
+
+TEST_F(Area, ABandDrawnRoundTheShownPageGivesThePagesOwnEdges)
+{
+    // The scanner runs at 200 dpi over 8.5 x 14 in; the pages come at their own resolutions.
+    struct Page {
+        const char *name;
+        int width, height, dpi;
+    };
+    const Page pages[] = {
+        {"letter at 200 dpi", 1700, 2200, 200},
+        {"legal at 200 dpi", 1700, 2800, 200},
+        {"A4 at 200 dpi", 1654, 2339, 200},
+        {"letter at 300 dpi", 2550, 3300, 300},
+        {"half letter at 100 dpi", 425, 550, 100},
+    };
+    const QSize previews[] = {{240, 300}, {420, 300}, {200, 520}};
+    for (const Page &pg : pages) {
+        for (const QSize preview : previews) {
+            SCOPED_TRACE(std::string(pg.name) + " in " + std::to_string(preview.width()) + "x" +
+                         std::to_string(preview.height()));
+            QelEzImage bound;
+            QImage page(pg.width, pg.height, QImage::Format_Mono);
+            page.fill(0);
+            page.setDotsPerMeterX(qRound(pg.dpi / 0.0254));
+            page.setDotsPerMeterY(qRound(pg.dpi / 0.0254));
+            bound.appendPage(page);
+            frmScanningArea().QelEzImage1->resize(preview);
+            QStringList got;
+            runArea(bound, [&](FrmScanningArea &f) {
+                f.cboUnits->setListIndex(FrmScanningArea::Inches);
+                QWidget *cover = f.QelEzImage1->findChild<QWidget *>(QStringLiteral("previewCover"));
+                ASSERT_NE(cover, nullptr);
+                const QRectF shown = f.QelEzImage1->shownPageRect();
+                ASSERT_FALSE(shown.isEmpty());
+                // Dragged corner to corner of the page as it is drawn, by the mouse.
+                const QPoint from = cover->mapFrom(f.QelEzImage1, shown.topLeft().toPoint());
+                const QPoint to = cover->mapFrom(f.QelEzImage1, shown.bottomRight().toPoint());
+                QTest::mousePress(cover, Qt::LeftButton, {}, from);
+                QMouseEvent move(QEvent::MouseMove, QPointF(to), cover->mapToGlobal(QPointF(to)), Qt::NoButton,
+                                 Qt::LeftButton, Qt::NoModifier);
+                QCoreApplication::sendEvent(cover, &move);
+                QTest::mouseRelease(cover, Qt::LeftButton, {}, to);
+                got = fields(f);
+                f.cmdCancel->click();
+            });
+            ASSERT_EQ(got.size(), 4);
+            // Within one screen pixel of the preview.
+            const double slack = std::max(8.5 / preview.width(), 14.0 / preview.height()) + 0.01;
+            const double expected[] = {0, 0, double(pg.width) / pg.dpi, double(pg.height) / pg.dpi};
+            for (int i = 0; i < 4; ++i)
+                EXPECT_NEAR(got[i].toDouble(), std::min(expected[i], i % 2 ? 14.0 : 8.5), slack)
+                    << i << " " << got.join(u' ').toStdString();
+        }
+    }
+    frmScanningArea().QelEzImage1->resize(240, 300);
 }
 
 TEST_F(Area, ThePreviewShowsTheControlsPageAndTheAreaFitsItsLimitingSide)

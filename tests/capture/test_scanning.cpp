@@ -232,18 +232,67 @@ TEST_F(Scanning, RescanAnswers)
         tree().setPage(2);
         g_blnScanUD = true;
         fake->loadFeeder(sheets({700, 800}));
+        // As a lookup leaves a stored document.
+        f->btnStore->setEnabled(false);
+        f->mnuStore->setEnabled(false);
+        f->mnuUndo->setEnabled(false);
+        f->btnPrint->setEnabled(true);
+        f->btnRedact->setEnabled(true);
+        f->setDefaultButton(f->btnScan);
         answerRescan(c.choice);
         do_scan();
         EXPECT_EQ(widths(), c.widths);
         EXPECT_EQ(turns(), c.turns);
         EXPECT_EQ(g_strRescanAction, c.answerAfter);
         EXPECT_EQ(g_intOldDocLength, c.choice == -1 ? 3 : 0);
-        EXPECT_TRUE(g_blnPromptStore);
-        EXPECT_EQ(f->defaultButton(), f->btnStore);
+        // Only pages that came in make the document unstored.
+        const bool scanned = c.choice >= 0;
+        EXPECT_EQ(g_blnPromptStore, scanned);
+        EXPECT_EQ(f->btnStore->isEnabled(), scanned);
+        EXPECT_EQ(f->mnuStore->isEnabled(), scanned);
+        EXPECT_EQ(f->mnuUndo->isEnabled(), scanned);
+        EXPECT_TRUE(f->btnPrint->isEnabled());
+        EXPECT_TRUE(f->btnRedact->isEnabled());
+        EXPECT_EQ(f->defaultButton(), scanned ? f->btnStore : f->btnScan);
         ASSERT_FALSE(forms().calls().isEmpty());
         EXPECT_EQ(forms().calls().first().form, QStringLiteral("frmRescan"));
         EXPECT_EQ(forms().calls().first().owner, QStringLiteral("frmMain"));
         drainFeeder();
+    }
+}
+
+TEST_F(Scanning, ARescanThatBringsNoPageLeavesTheDocumentAsItWas)
+{
+    // The feeder is empty: overwrite and insert alike scan nothing and say so.
+    for (int choice : {1, 0}) {
+        SCOPED_TRACE(choice);
+        tree().clearImage();
+        haveDocument({100, 200, 300});
+        tree().setPage(2);
+        f->btnStore->setEnabled(false);
+        f->mnuStore->setEnabled(false);
+        f->btnPrint->setEnabled(true);
+        f->fraNonTiff->setVisible(false);
+        ASSERT_EQ(fake->feederCount(), 0);
+        answerRescan(choice);
+        do_scan();
+        EXPECT_EQ(widths(), (QList<int>{100, 200, 300}));
+        EXPECT_EQ(view().pageCount(), 3) << "the page view shows the same pages";
+        EXPECT_EQ(tree().page(), 2);
+        EXPECT_EQ(view().page(), 2);
+        EXPECT_FALSE(g_blnPromptStore);
+        EXPECT_FALSE(f->btnStore->isEnabled());
+        EXPECT_FALSE(f->mnuStore->isEnabled());
+        EXPECT_TRUE(f->btnPrint->isEnabled());
+        EXPECT_TRUE(g_strRescanAction.isEmpty());
+        // The pages put back are the document's own: a later overwrite replaces them.
+        fake->loadFeeder(sheets({700}));
+        answerRescan(1);
+        boxes().clear();
+        do_scan();
+        EXPECT_TRUE(boxes().calls().isEmpty()) << boxes().calls().value(0).prompt.toStdString();
+        EXPECT_EQ(widths(), QList<int>{700});
+        EXPECT_EQ(view().pageCount(), 1);
     }
 }
 

@@ -572,9 +572,13 @@ TEST_F(Window, ResetPrefillsPerMode)
     EXPECT_EQ(f.lblDatabase->text(), "");
     EXPECT_FALSE(f.mnuBatchScan->isEnabled());
     EXPECT_FALSE(f.txtBookCode_NYBS->isEnabled());
-    set_g_dbMode(MODE_NYBS);
-    EXPECT_TRUE(f.txtBookCode_NYBS->isEnabled());
-    EXPECT_FALSE(f.lblBookCodeLabel->isHidden());
+    // The book-code box and its caption belong to the New York book scan only.
+    for (qint16 mode : {MODE_MEBS, MODE_NYBS, MODE_MARGBS, MODE_NYBS}) {
+        set_g_dbMode(mode);
+        EXPECT_EQ(f.txtBookCode_NYBS->isHidden(), mode != MODE_NYBS) << mode;
+        EXPECT_EQ(f.txtBookCode_NYBS->isEnabled(), mode == MODE_NYBS) << mode;
+        EXPECT_EQ(f.lblBookCodeLabel->isHidden(), mode != MODE_NYBS) << mode;
+    }
 
     // a ten-digit reference number does not fit 32 bits
     g_RefNum = "9876543210";

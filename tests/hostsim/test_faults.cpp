@@ -2,7 +2,14 @@
 #include "hostfixture.h"
 
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QSqlQuery>
+#include <QTest>
+#include <QWidget>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -166,3 +173,63 @@ TEST_F(Faults, CallLogShowsUnsetApartFromEmpty)
 }
 
 } // namespace
+
+namespace {
+
+// A window of the program while a call waits.
+class WaitWatch : public QWidget {
+public:
+    int paints = 0;
+    bool waitCursor = false;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        ++paints;
+        const QCursor *c = QGuiApplication::overrideCursor();
+        waitCursor = waitCursor || (c && c->shape() == Qt::WaitCursor);
+    }
+};
+
+} // namespace
+
+// Another process holding the store (a thread with a connection of its own stands for it): the
+// call waits for it as for a slow host, windows painted under the wait cursor, and then runs.
+TEST_F(Faults, AStoreHeldByAnotherProcessIsWaitedForAsASlowHost)
+{
+    std::atomic<bool> holding{false};
+    std::thread holder([&] {
+        const QString name = QStringLiteral("holder");
+        {
+            QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            d.setDatabaseName(em->path());
+            if (d.open()) {
+                QSqlQuery q(d);
+                holding = q.exec(QStringLiteral("BEGIN IMMEDIATE"));
+                std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+                q.exec(QStringLiteral("COMMIT"));
+                d.close();
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+    });
+    for (int i = 0; i < 500 && !holding; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(holding);
+    WaitWatch window;
+    window.resize(200, 100);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+    window.paints = 0;
+    QElapsedTimer t;
+    t.start();
+    const AdoParameters out = signOn();
+    const qint64 took = t.elapsed();
+    holder.join();
+    EXPECT_EQ(out.item("ErrMsg").text().trimmed(), QString());
+    EXPECT_GE(took, 1000) << "the call waited for the store";
+    EXPECT_GT(window.paints, 2);
+    EXPECT_TRUE(window.waitCursor);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}

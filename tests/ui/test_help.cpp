@@ -76,6 +76,27 @@ TEST(Help, F6OpensTheHelpWindowAtItsContents)
     browser->window()->close();
 }
 
+TEST(Help, EscapeClosesTheHelpWindowWhereverTheFocusIsInIt)
+{
+    installHelp();
+    frmMain();
+    MsgBoxScript boxes;
+    int shift = 0;
+    for (const char *focus : {"txtPage", "txtSearch"}) {
+        SCOPED_TRACE(focus);
+        checkKeyDown(117, shift);
+        QTextBrowser *browser = helpBrowser();
+        ASSERT_NE(browser, nullptr);
+        QWidget *window = browser->window();
+        ASSERT_TRUE(window->isVisible());
+        QWidget *target = window->findChild<QWidget *>(QString::fromLatin1(focus));
+        ASSERT_NE(target, nullptr);
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_Escape);
+        EXPECT_FALSE(window->isVisible());
+    }
+}
+
 TEST(Help, EveryLinkResolvesToAPageAndAnchor)
 {
     const QDir dir(helpSource());

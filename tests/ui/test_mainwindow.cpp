@@ -5,8 +5,11 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <functional>
+
 #include "core/errors.h"
 #include "core/mode.h"
+#include "core/reset.h"
 #include "core/state.h"
 #include "platform/settings/settings.h"
 #include "platform/forms/msgbox.h"
@@ -87,6 +90,34 @@ TEST(MainWindow, DocumentSourceSwitchesBetweenPaperAndEFileFrames)
     EXPECT_FALSE(f.fraNYRG->isVisibleTo(&f));
     f.cboCurrentDocType->setListIndex(0);
     f.mnuMARG->trigger();
+}
+
+TEST(MainWindow, TheScanMenusScanIsTheScanButton)
+{
+    FrmMain &f = frmMain();
+    QSignalSpy clicks(f.btnScan, &QPushButton::clicked);
+    // The workspace reset, a button turned on and off directly, and a disabled parent.
+    const std::function<void()> steps[] = {
+        [] { new_bkPg(false, false); },
+        [&] { f.btnScan->setEnabled(true); },
+        [&] { f.btnScan->setEnabled(false); },
+        [&] { f.btnScan->setEnabled(true); },
+        [&] { f.btnScan->parentWidget()->setEnabled(false); },
+        [&] { f.btnScan->parentWidget()->setEnabled(true); },
+    };
+    int expectedClicks = 0;
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        steps[i]();
+        EXPECT_EQ(f.mnuDoScan->isEnabled(), f.btnScan->isEnabled()) << i;
+        const bool on = f.btnScan->isEnabled();
+        // The menu is the button's command and does what the button would.
+        QObject::disconnect(f.btnScan, &QPushButton::clicked, &f, nullptr);
+        f.mnuDoScan->trigger();
+        expectedClicks += on ? 1 : 0;
+        EXPECT_EQ(clicks.count(), expectedClicks) << i;
+        QObject::connect(f.btnScan, &QPushButton::clicked, &f, &FrmMain::btnScan_Click);
+    }
+    new_bkPg(false, false);
 }
 
 TEST(MainProcedures, PromptStoreAsksOnlyWithUnstoredChanges)
