@@ -514,18 +514,22 @@ QList<int> storedImagePages(const QString &shareRoot)
 
 } // namespace
 
-// A document whose registration the host refused is logged as not stored; one whose answer was
-// lost after the host took it, as perhaps stored, never as failed.
+// A document whose lookup or registration the host failed is logged by what the host may have
+// done: a lookup unanswered is no "not found", a registration refused is not stored, one whose
+// answer was lost after the host took it is perhaps stored, never failed. Its pages stay.
 TEST_F(BarcodeSepTest, AStoreTheHostFailedIsLoggedByWhatTheHostMayHaveDone)
 {
     struct Case {
         const char *ctl;
         hostsim::FaultKind kind;
+        int skip; // IM650R calls that go through: the run's lookup, the store's question
         const char *ending;
         int registered;
     } cases[] = {
-        {"00011", hostsim::FaultKind::ScriptedAnswer, " failed to store.\r\n", 0},
-        {"00012", hostsim::FaultKind::LostReply, " may have been stored", 1},
+        {"00011", hostsim::FaultKind::ScriptedAnswer, 2, " failed to store.\r\n", 0},
+        {"00012", hostsim::FaultKind::LostReply, 2, " may have been stored", 1},
+        {"00013", hostsim::FaultKind::LostReply, 0, ": the records host did not answer its lookup.\r\n", 0},
+        {"00014", hostsim::FaultKind::ExecuteFailure, 0, ": the records host did not answer its lookup.\r\n", 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.ctl);
@@ -536,11 +540,10 @@ TEST_F(BarcodeSepTest, AStoreTheHostFailedIsLoggedByWhatTheHostMayHaveDone)
         loadStack({"20200102" + std::string(c.ctl), ""});
         seed("2020", "01", "02", ctl, 2);
         const qsizetype before = registeredImages(em->path()).size();
-        // The run's lookup of the document and the store's question go through; the registration fails.
         hostsim::Fault f;
         f.kind = c.kind;
         f.program = QStringLiteral("IM650R");
-        f.skip = 2;
+        f.skip = c.skip;
         if (c.kind == hostsim::FaultKind::ScriptedAnswer)
             f.answer = {{QStringLiteral("ErrMsg"), QStringLiteral("STORE AREA LOCKED")}};
         em->addFault(f);
@@ -550,6 +553,9 @@ TEST_F(BarcodeSepTest, AStoreTheHostFailedIsLoggedByWhatTheHostMayHaveDone)
         const QString log = g_strBarcodeLog;
         EXPECT_TRUE(log.contains(QStringLiteral("01/02/2020 ") + ctl + QLatin1String(c.ending))) << log.toStdString();
         EXPECT_FALSE(log.contains(ctl + QStringLiteral(" stored successfully"))) << log.toStdString();
+        EXPECT_FALSE(log.contains(QStringLiteral("not found in database"))) << log.toStdString();
+        EXPECT_TRUE(log.contains(QStringLiteral("Pages not stored: 2 (back in the page view)"))) << log.toStdString();
+        EXPECT_EQ(frmMain().ezPageView->pageCount(), 2);
         EXPECT_EQ(registeredImages(em->path()).size() - before, c.registered);
     }
 }
