@@ -241,6 +241,12 @@ void processBarcodes()
         bool stopped = false;
         for (int i = 1; i <= upper(); ++i) {
             const BarcodeDocument record = documents[size_t(i)];
+            // Asked to end (the program closes): nothing more is stored, the rest stays.
+            if (progress.road.aborted()) {
+                unstored.append({record.FirstPage, barcode.pageCount()});
+                stopped = true;
+                break;
+            }
             restFrom = record.FirstPage;
             setIndexGlobals(record);
             const QString ctl = g_CTLNum;

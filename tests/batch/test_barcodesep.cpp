@@ -616,6 +616,27 @@ TEST_F(BarcodeSepTest, StoresThatFailMidStackPutTheirPagesBackToBeStoredOnceTheS
     EXPECT_TRUE(prompts().isEmpty()) << prompts().join('|').toStdString();
 }
 
+TEST_F(BarcodeSepTest, AskedToEndMidStackStoresNothingMoreAndKeepsTheRest)
+{
+    // Documents at pages 1, 3 and 6; the end is asked while the second one's mismatch is answered.
+    loadStack({"2020010200001", "", "2020010500002", "", "", "2020010700003", ""});
+    seed("2020", "01", "02", "00001", 2);
+    seed("2020", "01", "05", "00002", 2);
+    seed("2020", "01", "07", "00003", 2);
+    forms->onShow(QStringLiteral("frmbcPageMismatch"), [&](Form &f) {
+        frmBarcodeScan().road.abort();
+        static_cast<FrmbcPageMismatch &>(f).Command2->click();
+    });
+    processBarcodes();
+    const QString log = g_strBarcodeLog;
+    EXPECT_EQ(registeredImages(em->path()), (QStringList{QStringLiteral("IM1 0002"), QStringLiteral("IM2 0003")}))
+        << log.toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("00003"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("Pages not stored: 2 (back in the page view)\r\n"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("Barcode Process stopped at "))) << log.toStdString();
+    EXPECT_EQ(marks(*frmMain().ezPageView), (QList<int>{6, 7}));
+}
+
 TEST_F(BarcodeSepTest, ACorrectionAtTheFirstPageOfARangeLogsTheDocumentLeftWithoutPages)
 {
     loadStack({"2020010200001", "", ""});
