@@ -170,6 +170,7 @@ void despeckle(IP2Image &page, QRect r)
     for (int y = r.top(); y <= r.bottom(); ++y) {
         loadDarkRow(img, kept, y + 1, one, down);
         const int last = (x1 - 1) / 8;
+        uchar *line = nullptr; // the row to change, found at its first lone pixel
         for (int i = x0 / 8; (i = firstNonZero(cur.data() + 1, i, last + 1)) <= last; ++i) {
             const uint8_t c = cur[size_t(i + 1)];
             const uint8_t n = up[size_t(i + 1)] | down[size_t(i + 1)] | sideNeighbours(up, i) |
@@ -177,7 +178,8 @@ void despeckle(IP2Image &page, QRect r)
             const uint8_t lone = c & uint8_t(~n) & columnMask(i, x0, x1);
             if (!lone)
                 continue;
-            uchar *line = page.pixels().scanLine(y);
+            if (!line)
+                line = page.pixels().scanLine(y);
             if (bpp == 0) {
                 line[i] = one ? uint8_t(line[i] & ~lone) : uint8_t(line[i] | lone);
                 continue;
@@ -265,12 +267,21 @@ void clearEdgeInk(int w, int h, double dpi, Allowed allowed, Span span, Ink ink,
     };
     std::vector<int> reach[4] = {std::vector<int>(size_t(h), 0), std::vector<int>(size_t(w), 0),
                                  std::vector<int>(size_t(h), 0), std::vector<int>(size_t(w), 0)};
-    for (const Run &r : found)
-        for (int x = r.x0; x <= r.x1; ++x) {
-            int along, depth;
-            const int e = nearest(x, r.y, along, depth);
-            reach[e][size_t(along)] = std::max(reach[e][size_t(along)], depth + 1);
-        }
+    // A run's pixels nearest each edge (ties to the edge first in that order) lie in one stretch.
+    const auto deepen = [](int &at, int depth) { at = std::max(at, depth); };
+    for (const Run &r : found) {
+        const int y = r.y, up = y, down = h - 1 - y;
+        if (const int last = std::min({r.x1, up, down, (w - 1) / 2}); r.x0 <= last)
+            deepen(reach[0][size_t(y)], last + 1);
+        if (const int first = std::max({r.x0, (w - 1) / 2 + 1, w - up, w - 1 - down}); first <= r.x1)
+            deepen(reach[2][size_t(y)], w - first);
+        if (up <= down)
+            for (int x = std::max(r.x0, up + 1); x <= std::min(r.x1, w - 1 - up); ++x)
+                deepen(reach[1][size_t(x)], up + 1);
+        else
+            for (int x = std::max(r.x0, down + 1); x <= std::min(r.x1, w - 2 - down); ++x)
+                deepen(reach[3][size_t(x)], down + 1);
+    }
     const int stretch = std::max(4, int(dpi / 4));
     std::vector<int> shadow[4];
     for (int e = 0; e < 4; ++e) {
@@ -318,17 +329,32 @@ void clearEdgeInk(int w, int h, double dpi, Allowed allowed, Span span, Ink ink,
         int along, depth;
         return deeper[nearest(x, y, along, depth)][size_t(along)];
     };
-    for (const Run &r : found)
-        for (int x = r.x0; x <= r.x1;) {
+    // Nothing lies deeper than the shallowest shadow of an edge and the spare: rows and columns
+    // nearer an edge than that are cleared without looking.
+    int least[4];
+    for (int e = 0; e < 4; ++e)
+        least[e] = *std::min_element(shadow[e].begin(), shadow[e].end()) + spare;
+    for (const Run &r : found) {
+        const int from = std::max(r.x0, least[0]), to = std::min(r.x1, w - 1 - least[2]);
+        if (r.y < least[1] || h - 1 - r.y < least[3] || from > to) {
+            clear(r.x0, r.x1, r.y);
+            continue;
+        }
+        if (from > r.x0)
+            clear(r.x0, from - 1, r.y);
+        if (to < r.x1)
+            clear(to + 1, r.x1, r.y);
+        for (int x = from; x <= to;) {
             if (kept(x, r.y)) {
                 ++x;
                 continue;
             }
-            const int from = x;
-            while (x <= r.x1 && !kept(x, r.y))
+            const int start = x;
+            while (x <= to && !kept(x, r.y))
                 ++x;
-            clear(from, x - 1, r.y);
+            clear(start, x - 1, r.y);
         }
+    }
 }
 
 // The paper's level of a grey or colour page (luma on colour; white outside `kept`): the upper
