@@ -23,6 +23,7 @@
 #include "host/hostcall.h"
 #include "host/im650r.h"
 #include "platform/ado/ado.h"
+#include "platform/forms/forms.h"
 #include "platform/forms/msgbox.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/vb/vb.h"
@@ -242,7 +243,7 @@ void processBarcodes()
         for (int i = 1; i <= upper(); ++i) {
             const BarcodeDocument record = documents[size_t(i)];
             // Asked to end (the program closes): nothing more is stored, the rest stays.
-            if (progress.road.aborted()) {
+            if (quitRequested()) {
                 unstored.append({record.FirstPage, barcode.pageCount()});
                 stopped = true;
                 break;

@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -623,11 +624,13 @@ TEST_F(BarcodeSepTest, AskedToEndMidStackStoresNothingMoreAndKeepsTheRest)
     seed("2020", "01", "02", "00001", 2);
     seed("2020", "01", "05", "00002", 2);
     seed("2020", "01", "07", "00003", 2);
+    bool closed = false;
     forms->onShow(QStringLiteral("frmbcPageMismatch"), [&](Form &f) {
-        frmBarcodeScan().road.abort();
+        requestQuit([&closed] { closed = true; });
         static_cast<FrmbcPageMismatch &>(f).Command2->click();
     });
     processBarcodes();
+    EXPECT_TRUE(QTest::qWaitFor([&closed] { return closed && !quitRequested(); }, 10000));
     const QString log = g_strBarcodeLog;
     EXPECT_EQ(registeredImages(em->path()), (QStringList{QStringLiteral("IM1 0002"), QStringLiteral("IM2 0003")}))
         << log.toStdString();
