@@ -280,6 +280,7 @@ TEST(ConnectionSettings, SwitchingCustomerLeavesNoValueOfTheLastOne)
     f.txtDocNum_MALC->setText("100001");
 
     // Unstored pages: the switch asks first, and No keeps the customer and its document.
+    frmConfig();
     g_blnPromptStore = true;
     boxes.answer(vb::vbNo);
     frmConfig().cboState->setListIndex(STATE_NY);
