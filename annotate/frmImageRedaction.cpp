@@ -375,10 +375,10 @@ void FrmImageRedaction::QelEzImage2_AnnotationQuerySave(qint32 &action, qint32 &
                                            "like to save these changes?"),
                             vb::vbYesNo, title);
         trap(3);
+        // Declined: the document is as it was before the editor, stored or not.
         if (answer == vb::vbNo) {
             gsRedactCropped = QStringLiteral("N");
             action = 3;
-            g_blnPromptStore = false;
             return;
         }
         trap(4);

@@ -249,6 +249,16 @@ bool prompt_overwrite()
     return false;
 }
 
+// An abort drops the document being scanned; one that comes from the program ending keeps it in
+// hand, not stored, for the ending to keep.
+static void dropDocumentInHand()
+{
+    if (quitRequested() && frmMain().ezTreeView->pageCount() > 0)
+        g_blnPromptStore = true;
+    else
+        new_bkPg(false, false);
+}
+
 bool scan_batch_document(qint16 pages)
 {
     // The name this road's failures have always been reported and logged under.
@@ -284,7 +294,7 @@ bool scan_batch_document(qint16 pages)
             if (g_BlnAbortBatch) {
                 // The scanner goes back to its source on an abort as well.
                 restoreSource();
-                new_bkPg(false, false);
+                dropDocumentInHand();
                 FrmBatchProgress &progress = frmBatchProgress();
                 finishButtons(progress);
                 progress.lblStatus->setText(QStringLiteral("Batch scan aborted!"));
@@ -499,7 +509,7 @@ void do_BatchScan()
                     g_strBatchMessage += QStringLiteral("Document ") + key + QStringLiteral(" scanned") + vbCrLf;
                     logBlankPages(key);
                     if (g_BlnAbortBatch) {
-                        new_bkPg(false, false);
+                        dropDocumentInHand();
                         finishButtons(*progress);
                         progress->lblStatus->setText(QStringLiteral("Batch scan aborted!"));
                         g_strBatchMessage += QStringLiteral("Batch Scan aborted by user at ") + Now() + vbCrLf;

@@ -10,6 +10,7 @@
 #include "annotate/security.h"
 #include "core/errors.h"
 #include "core/files.h"
+#include "core/recovery.h"
 #include "core/reset.h"
 #include "core/startup.h"
 #include "core/state.h"
@@ -143,6 +144,9 @@ QString databaseDisplayName(qint32 mode)
 
 bool do_print_button_click(QelEzImage &pageView, QelEzImage &treeView, qint32 useDefaultPrinter)
 {
+    Road::Run run(frmMain().editRoad);
+    if (!run)
+        return false;
     Trap trap;
     const CommandsKept commands(pageView);
     RoadForm previewForm; // unloaded after a failure's report
@@ -162,6 +166,7 @@ bool do_print_button_click(QelEzImage &pageView, QelEzImage &treeView, qint32 us
         DeleteTempFile(QStringLiteral("temp2.tif"));
         DeleteTempFile(QStringLiteral("tempprintpreview2.tif"));
         orig = writeBack(pageView, treeView, QStringLiteral("temp2.tif"));
+        const HeldDocument inFile(orig);
 
         // The print copy, annotations burnt in.
         trap(3);
@@ -218,6 +223,9 @@ bool do_print_button_click(QelEzImage &pageView, QelEzImage &treeView, qint32 us
 
 bool do_redact_button_click(QelEzImage &pageView, QelEzImage &treeView)
 {
+    Road::Run run(frmMain().editRoad);
+    if (!run)
+        return false;
     Trap trap;
     const CommandsKept commands(pageView);
     RoadForm editorForm; // unloaded after a failure's report
@@ -233,6 +241,7 @@ bool do_redact_button_click(QelEzImage &pageView, QelEzImage &treeView)
         DeleteTempFile(QStringLiteral("resize2.tif"));
         DeleteTempFile(QStringLiteral("redact2.tif"));
         orig = writeBack(pageView, treeView, QStringLiteral("redact2.tif"));
+        const HeldDocument inFile(orig);
 
         // The editor's own copy: annotations stay items the operator can select; the store burns
         // the redactions.
@@ -257,6 +266,7 @@ bool do_redact_button_click(QelEzImage &pageView, QelEzImage &treeView)
 
         trap(5);
         editor->SetupRedaction(gdtCurrentDocType, restrictFirst, QVariant());
+        const HeldDocument inEditor(*editor->QelEzImage2); // with the changes not saved yet
         QCoreApplication::processEvents();
         showModalAndRelease(editorForm);
 

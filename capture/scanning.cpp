@@ -1,6 +1,7 @@
 #include "capture/scanning.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 
 #include "batch/filterpass.h"
 #include "batch/pageops.h"
@@ -18,6 +19,8 @@
 #include "platform/imaging/qelezimage.h"
 #include "ui/frmMain.h"
 #include "ui/mainprocs.h"
+
+Q_LOGGING_CATEGORY(lcCapture, "quorla.capture", QtInfoMsg)
 
 namespace {
 
@@ -62,6 +65,7 @@ void markScanned(FrmMain &f)
     f.mnuStore->setEnabled(pages);
     f.mnuUndo->setEnabled(true);
     g_blnPromptStore = pages;
+    qCInfo(lcCapture) << "scan ended:" << f.ezTreeView->pageCount() << "pages in the document";
 }
 
 // A jam during a fresh scan keeps the pages that came in before it.
@@ -138,7 +142,9 @@ void do_scan()
             if (g_blnScanUD)
                 FlipDoc();
             trap(11);
-            process_filters(tree, filterChain(), 1, -1, 0);
+            // A stopped scan (the program ending) keeps the pages that came in, unfiltered.
+            if (!f.scanRoad.aborted())
+                process_filters(tree, filterChain(), 1, -1, 0);
         }
         trap(12);
         markScanned(f);
@@ -153,7 +159,7 @@ void do_scan()
         f.btnScan->setEnabled(true);
         trap(16);
         f.btnRedact->setEnabled(true);
-        if (f.chkRedaction->checkState() == Qt::Checked)
+        if (f.chkRedaction->checkState() == Qt::Checked && !f.scanRoad.aborted())
             f.btnRedact_Click();
         trap(17);
         f.btnPrint->setEnabled(tree.pageCount() > 0);
@@ -202,7 +208,8 @@ void do_rescan()
         }
         trap(7);
         const qint16 added = qint16(tree.pageCount() - g_intOldDocLength);
-        process_filters(tree, filterChain(), tree.page() - added + 1, added, 0);
+        if (!f.scanRoad.aborted())
+            process_filters(tree, filterChain(), tree.page() - added + 1, added, 0);
         trap(8);
         if (tree.pageCount() > 0)
             f.ezPageView->setPage(tree.page());

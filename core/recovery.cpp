@@ -3,16 +3,21 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 
 #include "annotate/annotfiles.h"
 #include "capture/indexchecks.h"
+#include "batch/frmBatchProgress.h"
+#include "capture/frmOverhead.h"
 #include "capture/request.h"
 #include "capture/storework.h"
 #include "core/errors.h"
@@ -30,25 +35,35 @@ namespace {
 const QString kTitle = QStringLiteral("The Korvane Scan Tool");
 constexpr QFileDevice::Permissions kPrivateFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
-// A kept document is the pair <base>.tif and <base>.ini in the folder.
-QString keptFile(const QString &base, const char *ending)
-{
-    return recoveryFolder() + QLatin1Char('/') + base + QLatin1String(ending);
-}
+constexpr QFileDevice::Permissions kPrivateFolder = kPrivateFile | QFileDevice::ExeOwner;
 
-// The kept documents, oldest first (the names begin with the time they were kept). The folder
-// and its files are made private on the way, those an older version kept included.
+// A kept document is the pair <base>.tif and <base>.ini; base is the folder and the name.
+QString keptFile(const QString &base, const char *ending) { return base + QLatin1String(ending); }
+
+QString nameOf(const QString &base) { return QFileInfo(base).fileName(); }
+
+// The kept documents of both folders, oldest first (the names begin with the time they were
+// kept). The folders and their files are made private on the way, those an older version kept
+// included. An image whose index never came (ended between the two renames) is set aside and
+// named.
 QStringList keptDocuments()
 {
-    const QDir folder(recoveryFolder());
-    if (!folder.exists())
-        return {};
-    QFile::setPermissions(folder.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    for (const QString &file : folder.entryList(QDir::Files | QDir::Hidden))
-        QFile::setPermissions(folder.filePath(file), kPrivateFile);
     QStringList bases;
-    for (const QString &ini : folder.entryList({QStringLiteral("*.ini")}, QDir::Files, QDir::Name))
-        bases << ini.chopped(4);
+    for (const QString &path : {recoveryFolder(), fallbackRecoveryFolder()}) {
+        const QDir folder(path);
+        if (path.isEmpty() || !folder.exists())
+            continue;
+        QFile::setPermissions(folder.path(), kPrivateFolder);
+        for (const QString &file : folder.entryList(QDir::Files | QDir::Hidden))
+            QFile::setPermissions(folder.filePath(file), kPrivateFile);
+        for (const QString &ini : folder.entryList({QStringLiteral("*.ini")}, QDir::Files))
+            bases << folder.filePath(ini.chopped(4));
+        for (const QString &tif : folder.entryList({QStringLiteral("*.tif")}, QDir::Files))
+            if (!folder.exists(tif.chopped(4) + QStringLiteral(".ini")))
+                bases << folder.filePath(tif.chopped(4));
+    }
+    std::sort(bases.begin(), bases.end(),
+              [](const QString &a, const QString &b) { return nameOf(a) < nameOf(b); });
     return bases;
 }
 
@@ -59,22 +74,20 @@ QSet<QString> &tried()
     return names;
 }
 
-QString newBase()
+QString newBase(const QString &folder)
 {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
     for (int n = 1;; ++n) {
-        const QString base = QStringLiteral("kept-%1-%2").arg(stamp).arg(n, 2, 10, QLatin1Char('0'));
+        const QString base = folder + QStringLiteral("/kept-%1-%2").arg(stamp).arg(n, 2, 10, QLatin1Char('0'));
         if (!QFile::exists(keptFile(base, ".ini")) && !QFile::exists(keptFile(base, ".tif"))
             && !QFile::exists(keptFile(base, ".tif.part")) && !QFile::exists(keptFile(base, ".ini.part")))
             return base;
     }
 }
 
-void makePrivateFolder()
+void makePrivateFolder(const QString &folder)
 {
-    const QString folder = recoveryFolder();
-    if (!QDir().mkpath(folder)
-        || !QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
+    if (folder.isEmpty() || !QDir().mkpath(folder) || !QFile::setPermissions(folder, kPrivateFolder))
         raiseVbError(vbErr::PathNotFound);
 }
 
@@ -124,7 +137,7 @@ QString documentName()
            + QStringLiteral(" Control ") + g_CTLNum.trimmed();
 }
 
-QString shownFolder() { return QDir::toNativeSeparators(recoveryFolder()); }
+QString shownFolder(const QString &base) { return QDir::toNativeSeparators(QFileInfo(base).path()); }
 
 // A kept document that cannot be loaded goes aside under its time, never deleted.
 void setAside(const QString &base)
@@ -137,7 +150,7 @@ void setAside(const QString &base)
     qCWarning(lcRecovery).noquote() << "could not load" << keptFile(base, ".tif") << "back: set aside";
     MsgBox(QStringLiteral("Scanned pages that were not stored when the program ended could not be loaded back.  "
                           "They were kept in the folder %1 as %2.")
-               .arg(shownFolder(), base + QStringLiteral(".tif")),
+               .arg(shownFolder(base), nameOf(base) + QStringLiteral(".tif")),
            vb::vbOKOnly | vb::vbExclamation, kTitle);
 }
 
@@ -218,7 +231,7 @@ bool bringBack(const QString &base)
                                "brought back now: %3.  They are kept in the folder %4 as %5.  Keep them for a "
                                "later start?")
                     .arg(pages)
-                    .arg(name, why, shownFolder(), base + QStringLiteral(".tif")),
+                    .arg(name, why, shownFolder(base), nameOf(base) + QStringLiteral(".tif")),
                 vb::vbYesNo | vb::vbExclamation, kTitle);
             if (answer == vb::vbNo) {
                 QFile::remove(image);
@@ -226,9 +239,11 @@ bool bringBack(const QString &base)
             }
             return false;
         }
-        const QString work = g_strTempPath + QStringLiteral("recovered.tif");
+        // The document's working file, as the print and redact roads name it: purged with the
+        // workspace.
+        const QString work = g_strTempPath + QStringLiteral("temp.tif");
         QFile::remove(work);
-        if (!QFile::copy(image, work))
+        if (!QFile::copy(image, work) || !QFile::setPermissions(work, kPrivateFile))
             raiseVbError(vbErr::PathNotFound);
         f.ezPageView->clearImage();
         f.ezTreeView->clearImage();
@@ -261,56 +276,130 @@ QString recoveryFolder()
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/recovery");
 }
 
+QString fallbackRecoveryFolder()
+{
+    return g_strTempPath.isEmpty() ? QString() : g_strTempPath + QStringLiteral("recovery");
+}
+
+namespace {
+QList<HeldDocument *> &heldDocuments()
+{
+    static QList<HeldDocument *> held;
+    return held;
+}
+
+// A scan under way (the scan road, the hand-feed window, the overhead window, a batch) brings in
+// pages that are not stored yet, before it marks the document.
+bool scanUnderWay(FrmMain &f)
+{
+    const FrmBatchProgress *batch = loadedInstance<FrmBatchProgress>();
+    return f.scanRoad.running() || isShown<FrmOverhead>() || (batch && batch->roadRunning());
+}
+
+// Writes the document into folder as a kept pair; what was half-written is removed when it
+// fails.
+void keepIn(const QString &folder, FrmMain &f, const std::function<void(const QString &)> &writeImage)
+{
+    makePrivateFolder(folder);
+    // Written under temporary names, then renamed, the index last: a kept document is whole.
+    const QString base = newBase(folder);
+    const QString image = keptFile(base, ".tif.part");
+    const QString index = keptFile(base, ".ini.part");
+    try {
+        writeImage(image);
+        QFile::setPermissions(image, kPrivateFile);
+        const int pages = burnRedactions(image);
+        {
+            QSettings ini(index, QSettings::IniFormat);
+            ini.setValue(QStringLiteral("document/mode"), int(g_dbMode));
+            ini.setValue(QStringLiteral("document/source"), f.cboCurrentDocType->listIndex());
+            ini.setValue(QStringLiteral("document/name"), documentName());
+            ini.setValue(QStringLiteral("document/pages"), pages);
+            // the image the host had for it and its pages: others at the next lookup mean it changed
+            ini.setValue(QStringLiteral("document/image"), g_ImID.trimmed());
+            ini.setValue(QStringLiteral("document/imagePages"), int(safeCInt(g_NumPages)));
+            // a store whose answer never came: what it sent, for the host to be asked about
+            if (const std::optional<SentImage> sent = openRegistration()) {
+                ini.setValue(QStringLiteral("store/name"), sent->name);
+                ini.setValue(QStringLiteral("store/size"), sent->size);
+                ini.setValue(QStringLiteral("store/pages"), sent->pages);
+                ini.setValue(QStringLiteral("store/digest"), QString::fromLatin1(sent->digest.toHex()));
+            }
+            for (QObject *c : f.controls())
+                if (auto *field = qobject_cast<QLineEdit *>(c); field && !field->text().isEmpty())
+                    ini.setValue(QStringLiteral("fields/") + field->objectName(), field->text());
+            for (const auto &[key, value] : indexValues())
+                ini.setValue(QStringLiteral("index/") + QLatin1String(key), *value);
+            ini.setValue(QStringLiteral("index/ScanUnIndexDocs"), g_blnScanUnIndexDocs);
+            ini.setValue(QStringLiteral("index/NYCTLNum"), g_blnNYCTLNum);
+            ini.sync();
+            if (ini.status() != QSettings::NoError)
+                raiseVbError(vbErr::PathNotFound);
+        }
+        moveInto(image, keptFile(base, ".tif"));
+        moveInto(index, keptFile(base, ".ini"));
+        qCInfo(lcRecovery).noquote() << "kept" << pages << "unstored pages of" << documentName() << "in"
+                                     << keptFile(base, ".tif");
+    } catch (...) {
+        // Unburned pixels never stay behind.
+        for (const char *ending : {".tif.part", ".tif.part.burn", ".ini.part", ".tif"})
+            QFile::remove(keptFile(base, ending));
+        throw;
+    }
+}
+} // namespace
+
+HeldDocument::HeldDocument(QelEzImage &view) : m_view(&view) { heldDocuments().append(this); }
+HeldDocument::HeldDocument(const QString &file) : m_file(file) { heldDocuments().append(this); }
+HeldDocument::~HeldDocument() { heldDocuments().removeOne(this); }
+
+bool documentHeld() { return !heldDocuments().isEmpty(); }
+
 bool saveRecoveryDocument()
 {
     FrmMain &f = frmMain();
-    QelEzImage &view = *f.ezPageView;
-    const QString underWay = documentCopyOfStoreUnderWay();
-    if (!g_blnPromptStore || (underWay.isEmpty() && view.pageCount() < 1))
+    if (!g_blnPromptStore && !scanUnderWay(f))
         return false;
-    makePrivateFolder();
-    // Written under temporary names, then renamed, the index last: a kept document is whole.
-    const QString base = newBase();
-    const QString image = keptFile(base, ".tif.part");
-    const QString index = keptFile(base, ".ini.part");
-    if (underWay.isEmpty())
-        saveDocumentCopy(view, image);
-    else if (!QFile::copy(underWay, image))
-        raiseVbError(vbErr::PathNotFound);
-    QFile::setPermissions(image, kPrivateFile);
-    const int pages = burnRedactions(image);
-    {
-        QSettings ini(index, QSettings::IniFormat);
-        ini.setValue(QStringLiteral("document/mode"), int(g_dbMode));
-        ini.setValue(QStringLiteral("document/source"), f.cboCurrentDocType->listIndex());
-        ini.setValue(QStringLiteral("document/name"), documentName());
-        ini.setValue(QStringLiteral("document/pages"), pages);
-        // the image the host had for it and its pages: others at the next lookup mean it changed
-        ini.setValue(QStringLiteral("document/image"), g_ImID.trimmed());
-        ini.setValue(QStringLiteral("document/imagePages"), int(safeCInt(g_NumPages)));
-        // a store whose answer never came: what it sent, for the host to be asked about
-        if (const std::optional<SentImage> sent = openRegistration()) {
-            ini.setValue(QStringLiteral("store/name"), sent->name);
-            ini.setValue(QStringLiteral("store/size"), sent->size);
-            ini.setValue(QStringLiteral("store/pages"), sent->pages);
-            ini.setValue(QStringLiteral("store/digest"), QString::fromLatin1(sent->digest.toHex()));
-        }
-        for (QObject *c : f.controls())
-            if (auto *field = qobject_cast<QLineEdit *>(c); field && !field->text().isEmpty())
-                ini.setValue(QStringLiteral("fields/") + field->objectName(), field->text());
-        for (const auto &[key, value] : indexValues())
-            ini.setValue(QStringLiteral("index/") + QLatin1String(key), *value);
-        ini.setValue(QStringLiteral("index/ScanUnIndexDocs"), g_blnScanUnIndexDocs);
-        ini.setValue(QStringLiteral("index/NYCTLNum"), g_blnNYCTLNum);
-        ini.sync();
-        if (ini.status() != QSettings::NoError)
-            raiseVbError(vbErr::PathNotFound);
+    // Where the pages are: the copy a store under way began with, the page view, else what a
+    // road holds them in.
+    std::function<void(const QString &)> writeImage;
+    const QString underWay = documentCopyOfStoreUnderWay();
+    const auto copyOf = [](const QString &from) {
+        return [from](const QString &to) {
+            if (!QFile::copy(from, to))
+                raiseVbError(vbErr::PathNotFound);
+        };
+    };
+    const auto saveOf = [](QelEzImage *view) { return [view](const QString &to) { saveDocumentCopy(*view, to); }; };
+    if (!underWay.isEmpty())
+        writeImage = copyOf(underWay);
+    else if (f.ezPageView->pageCount() > 0)
+        writeImage = saveOf(f.ezPageView);
+    for (auto it = heldDocuments().crbegin(); !writeImage && it != heldDocuments().crend(); ++it) {
+        if ((*it)->m_view && (*it)->m_view->pageCount() > 0)
+            writeImage = saveOf((*it)->m_view.data());
+        else if (!(*it)->m_file.isEmpty() && QFile::exists((*it)->m_file))
+            writeImage = copyOf((*it)->m_file);
     }
-    moveInto(image, keptFile(base, ".tif"));
-    moveInto(index, keptFile(base, ".ini"));
-    qCInfo(lcRecovery).noquote() << "kept" << pages << "unstored pages of" << documentName() << "in"
-                                 << keptFile(base, ".tif");
-    return true;
+    if (!writeImage)
+        return false;
+    try {
+        keepIn(recoveryFolder(), f, writeImage);
+        return true;
+    } catch (...) {
+        qCWarning(lcRecovery).noquote() << "could not keep the unstored pages in" << recoveryFolder();
+    }
+    try {
+        keepIn(fallbackRecoveryFolder(), f, writeImage);
+        return true;
+    } catch (...) {
+        const QString text = QStringLiteral("The scanned pages that were not stored could not be kept: neither the "
+                                            "folder %1 nor the folder %2 could be written.")
+                                 .arg(QDir::toNativeSeparators(recoveryFolder()),
+                                      QDir::toNativeSeparators(fallbackRecoveryFolder()));
+        qCWarning(lcRecovery).noquote() << text;
+        throw VbError(vbErr::PathNotFound, text);
+    }
 }
 
 void restoreRecoveryDocument()

@@ -3,14 +3,42 @@
 // display going away): kept in a private per-user data folder (start-up clears the temp folder)
 // and brought back after sign-on. Every kept document has its own pair of files, so a later one
 // never replaces an earlier one; each stays until it is brought back or the operator discards it.
+#include <QPointer>
 #include <QString>
+#include <QStringList>
+
+class QelEzImage;
 
 // The per-user folder of the kept documents (mode 0700).
 QString recoveryFolder();
-// Keeps the page view's document with the index values that identify it, when it holds pages
-// not stored: redactions burned into the pixels, the other annotations as items, files mode
-// 0600. While a store runs, the document kept is the one the operator had when it began. True
-// when a document was kept; raises when it could not be written.
+// Where documents are kept when the per-user folder cannot be written: a folder in the private
+// working folder (start-up leaves it alone). Both are looked in at the next start.
+QString fallbackRecoveryFolder();
+
+// While a road holds the document outside the main views (the redaction editor, the print
+// preview), the view or the file that holds it; the innermost one counts.
+class HeldDocument {
+public:
+    explicit HeldDocument(QelEzImage &view);
+    explicit HeldDocument(const QString &file);
+    ~HeldDocument();
+    HeldDocument(const HeldDocument &) = delete;
+    HeldDocument &operator=(const HeldDocument &) = delete;
+
+private:
+    friend bool saveRecoveryDocument();
+    QPointer<QelEzImage> m_view;
+    QString m_file;
+};
+// True while a road holds the document outside the main views.
+bool documentHeld();
+// Keeps the document in hand with the index values that identify it, when it holds pages not
+// stored (a scan under way brings such pages in): redactions burned into the pixels, the other
+// annotations as items, files mode 0600. While a store runs, the document kept is the one the
+// operator had when it began; while a road holds it outside the views, what the road holds
+// (the editor's unsaved changes included). The per-user folder is tried first, then the
+// fallback; nothing half-written is left in either. True when a document was kept; raises
+// (naming both folders) when it could not be written anywhere.
 bool saveRecoveryDocument();
 // Brings back the oldest kept document not tried yet in this session: its lookup again as Start
 // makes it, then its pages in both views as not stored; the kept files go. One that cannot be

@@ -5,6 +5,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -24,9 +25,12 @@ int g_signalPipe[2] = {-1, -1};
 
 void onSignal(int)
 {
+    const int saved = errno;
     adoProgramEnding(); // a host call blocked in the driver is given up shortly
+    // Non-blocking: with the pipe full a request is already waiting to be read.
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[0], &byte, 1);
+    errno = saved;
 }
 
 // The signals whose default action ends the process and that come from outside: a request to
@@ -54,15 +58,18 @@ bool isDefault(int sig)
 }
 
 // A signal cannot wait for an operator: unstored pages are kept for the next start instead of
-// being asked about.
+// being asked about. Pages that could not be kept anywhere are reported (the report names where
+// they could not go) and the program ends all the same.
 void keepUnstoredPages()
 {
+    if (!loadedInstance<FrmMain>())
+        return;
     try {
-        if (loadedInstance<FrmMain>() && saveRecoveryDocument())
-            g_blnPromptStore = false;
+        saveRecoveryDocument();
     } catch (...) {
         reportCurrentError(QStringLiteral("saveRecoveryDocument"), Trap{});
     }
+    g_blnPromptStore = false;
 }
 
 void closeMainWindow()
@@ -120,18 +127,22 @@ void installCloseOnSignals()
 {
     if (g_signalPipe[0] >= 0)
         return;
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signalPipe) != 0)
         return;
     auto *notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
-        char byte;
-        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[1], &byte, 1);
-        // Kept at once when no road is under way: the request answers open boxes, the store
-        // question among them, with their defaults.
+        char bytes[256];
+        while (::read(g_signalPipe[1], bytes, sizeof bytes) > 0) {
+        }
+        // Kept at once when no road is under way and none holds the document (it comes back to
+        // the views as the windows close): the request answers open boxes, the store question
+        // among them, with their defaults. A box the keeping raises is answered too.
         const QList<Form *> &loaded = Forms();
-        if (!quitRequested() && std::none_of(loaded.cbegin(), loaded.cend(), [](Form *f) { return f->roadRunning(); }))
-            keepUnstoredPages();
+        const bool keepNow = !quitRequested() && !documentHeld()
+                             && std::none_of(loaded.cbegin(), loaded.cend(), [](Form *f) { return f->roadRunning(); });
         requestQuit(closeMainWindow);
+        if (keepNow)
+            keepUnstoredPages();
     });
     struct sigaction action = {};
     action.sa_handler = onSignal;

@@ -617,7 +617,8 @@ void FrmMain::btnShowTree_Click()
         hideTree();
 }
 
-void FrmMain::mnuExit_Click() { Unload(vb::vbFormCode); }
+// A scan under way stops at the sheet in hand; the exit then goes on as from its end.
+void FrmMain::mnuExit_Click() { unloadAfterRoads(vb::vbFormCode); }
 
 // Unstored pages (recovered ones too) are dropped by a switch only when the operator says so.
 static void selectMode(QAction *entry, qint16 mode)

@@ -204,7 +204,10 @@ public:
 
     // A Scan or hand-feed command: the scanner calls and the modal dialogs yield, and a second
     // command must not start a scan inside the first; a close waits for it.
-    Road scanRoad{*this};
+    Road scanRoad{*this, [this] { ezTreeView->scanCancel(); }}; // stops at the sheet in hand
+    // Print and Redact: the views are empty while the preview or the editor holds the document;
+    // a close waits until it is back in them.
+    Road editRoad{*this};
 
     // The thirteen Database menu entries in menu order.
     QList<QAction *> databaseEntries() const;

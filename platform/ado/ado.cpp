@@ -27,6 +27,8 @@ AdoSessionFactory g_emulatorFactory;
 // CLOCK_MONOTONIC milliseconds when the program was asked to end; 0 while it runs.
 std::atomic<qint64> g_endingAt{0};
 constexpr qint64 kEndingGraceMs = 5000;
+// A wait was given up: the host fell silent. Once the program is ending it is not called again.
+std::atomic<bool> g_hostFellSilent{false};
 
 qint64 monotonicMs()
 {
@@ -38,8 +40,10 @@ qint64 monotonicMs()
 
 void adoProgramEnding(bool ending)
 {
-    if (!ending)
+    if (!ending) {
         g_endingAt = 0;
+        g_hostFellSilent = false;
+    }
     else if (g_endingAt == 0)
         g_endingAt = monotonicMs();
 }
@@ -95,6 +99,11 @@ void adoRunBlocking(const std::function<void()> &call, int limitSeconds)
         bool done = false;
         std::exception_ptr error;
     };
+    if (g_endingAt != 0 && g_hostFellSilent) {
+        qCDebug(lcAdo) << "a host call is not made: the host fell silent and the program is ending";
+        throw VbError(adoErr::Timeout, QStringLiteral("The host did not answer, and the program is ending."),
+                      adoGivenUpSource);
+    }
     auto shared = std::make_shared<Shared>();
     std::thread([shared, call] {
         std::exception_ptr error;
@@ -115,11 +124,13 @@ void adoRunBlocking(const std::function<void()> &call, int limitSeconds)
         const qint64 endingAt = g_endingAt;
         if (endingAt != 0 && monotonicMs() - endingAt >= kEndingGraceMs) {
             qCDebug(lcAdo) << "a blocked host call is given up: the program is ending";
+            g_hostFellSilent = true;
             throw VbError(adoErr::Timeout, QStringLiteral("The host did not answer, and the program is ending."),
                           adoGivenUpSource);
         }
         if (limitSeconds > 0 && monotonicMs() - startedAt >= qint64(limitSeconds) * 1000) {
             qCDebug(lcAdo) << "a blocked host call is given up after" << limitSeconds << "seconds";
+            g_hostFellSilent = true;
             throw VbError(adoErr::Timeout, QStringLiteral("The host did not answer within %1 seconds.").arg(limitSeconds),
                           adoGivenUpSource);
         }
@@ -127,6 +138,7 @@ void adoRunBlocking(const std::function<void()> &call, int limitSeconds)
         wait.waiting();
         hold.lock();
     }
+    g_hostFellSilent = false; // it answered
     if (shared->error)
         std::rethrow_exception(shared->error);
 }

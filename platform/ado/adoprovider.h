@@ -50,7 +50,8 @@ QString adoOdbcStatement(const QString &text);
 // Runs a blocking driver call on a worker thread while the caller waits, and hands back its
 // error. The wait is given up with a timeout error after limitSeconds (none when 0 or less), and
 // 5 seconds after the program was asked to end (adoProgramEnding); the call then runs on alone, so
-// everything it uses must be owned by the function. A graphical program's windows show the wait
+// everything it uses must be owned by the function. Once the program is ending, a call after one
+// that was given up (the host fell silent) is refused at once. A graphical program's windows show the wait
 // cursor and are kept painted while it waits; nothing else of the program runs.
 void adoRunBlocking(const std::function<void()> &call, int limitSeconds);
 // The source of the error of a wait given up (the call may still hold what it uses).

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
@@ -167,6 +168,16 @@ bool Form::roadRunning() const
     return std::any_of(m_roads.cbegin(), m_roads.cend(), [](const Road *r) { return r->running(); });
 }
 
+void Form::unloadAfterRoads(int unloadMode)
+{
+    if (!roadRunning()) {
+        Unload(unloadMode);
+        return;
+    }
+    m_unloadAfterRoads = unloadMode;
+    abortRoads();
+}
+
 void Form::abortRoads()
 {
     for (Road *r : std::as_const(m_roads))
@@ -228,7 +239,14 @@ Road::Run::~Run()
     if (!m_road || !m_form) // the form, and its road with it, was deleted under the run
         return;
     m_road->unwind();
-    if (m_form->roadRunning() || !m_form->m_deleteAfterRoad)
+    if (m_form->roadRunning())
+        return;
+    if (const int mode = std::exchange(m_form->m_unloadAfterRoads, -1); mode >= 0)
+        QTimer::singleShot(0, m_form, [form = m_form, mode] {
+            if (form)
+                form->Unload(mode);
+        });
+    if (!m_form->m_deleteAfterRoad)
         return;
     m_form->m_deleteAfterRoad = false;
     m_form->deleteLater();
@@ -503,6 +521,12 @@ bool quitRequested() { return g_quitRequested; }
 // One pass, the innermost window first; the program is closed once nothing is left to wait for.
 void sweepForQuit()
 {
+    // A step may yield (a window's unload handler pumps events): the timer's next pass waits
+    // for this one, or it would unload the same window again in the middle of its unload.
+    static bool sweeping = false;
+    if (sweeping)
+        return;
+    const QScopedValueRollback<bool> once(sweeping, true);
     bool clear = true;
     const QList<Form *> loaded = Forms();
     for (auto it = loaded.crbegin(); it != loaded.crend(); ++it) {
@@ -540,6 +564,7 @@ void sweepForQuit()
         g_quitTimer->stop();
         g_quitTimer->deleteLater();
     }
+    sweeping = false; // what the close shows is answered by the passes of a later request
     if (auto close = std::exchange(g_closeProgram, nullptr))
         close();
     g_quitRequested = false;

@@ -67,6 +67,8 @@ public:
 
     // True while one of the form's roads runs; see Road.
     bool roadRunning() const;
+    // Unload(unloadMode) now, or, while a road runs, once the road asked to abort has ended.
+    void unloadAfterRoads(int unloadMode);
 
     QString caption() const { return windowTitle(); }
     void setCaption(const QString &text) { setWindowTitle(text); }
@@ -153,6 +155,7 @@ private:
     QList<Road *> m_roads;
     std::unique_ptr<Road> m_loadRoad; // loading is a road of its own
     bool m_deleteAfterRoad = false; // unloaded by code while a road ran: deleted when it ends
+    int m_unloadAfterRoads = -1; // the unload mode to run once the roads ended, or -1
     void abortRoads();
 };
 

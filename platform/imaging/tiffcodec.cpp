@@ -524,8 +524,15 @@ public:
             badFile(h, emsg[0] ? emsg : "unsupported page layout");
         m_begun = true;
         m_img.req_orientation = ORIENTATION_TOPLEFT;
-        if (f.transposed())
-            readTransposed();
+        if (f.transposed()) {
+            // A constructor that throws runs no destructor.
+            try {
+                readTransposed();
+            } catch (...) {
+                TIFFRGBAImageEnd(&m_img);
+                throw;
+            }
+        }
     }
     ~RowReader()
     {

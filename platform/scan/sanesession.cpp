@@ -15,6 +15,8 @@
 #include <dlfcn.h>
 #include <exception>
 #include <pthread.h>
+#include <csignal>
+#include <unistd.h>
 #include <sane/sane.h>
 #include <sane/saneopts.h>
 
@@ -30,6 +32,20 @@ extern "C" int pthread_setcanceltype(int type, int *oldtype)
     if (type != PTHREAD_CANCEL_DEFERRED && type != PTHREAD_CANCEL_ASYNCHRONOUS)
         return EINVAL;
     return next(PTHREAD_CANCEL_DEFERRED, oldtype);
+}
+
+// A backend's reader thread may set SIGTERM or SIGINT back to its default for the whole process
+// (as if it ran in a child process of its own: SANE's test backend does). Until the worker puts
+// the program's handler back, such a signal would end the program at once and keep nothing. The
+// executable exports this definition too: a change of those two made by any thread but the
+// main one is not made (the program sets them on its main thread only).
+extern "C" int sigaction(int sig, const struct sigaction *act, struct sigaction *old)
+{
+    using Fn = int (*)(int, const struct sigaction *, struct sigaction *);
+    static const Fn next = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "sigaction"));
+    if (act && (sig == SIGTERM || sig == SIGINT) && ::gettid() != ::getpid())
+        return next(sig, nullptr, old);
+    return next(sig, act, old);
 }
 
 namespace {
@@ -502,36 +518,6 @@ private:
 
 namespace {
 
-// A backend's reader thread may reset SIGTERM to its default for the whole process, as if it ran
-// in a child process of its own (SANE's test backend does): then a SIGTERM would end the program
-// at once. What the program set is put back after every call that starts or ends a reader.
-class KeepSignalHandling {
-public:
-    KeepSignalHandling()
-    {
-        for (int i = 0; i < kCount; ++i)
-            sigaction(kSignals[i], nullptr, &m_saved[i]);
-    }
-    ~KeepSignalHandling() { restore(); }
-    KeepSignalHandling(const KeepSignalHandling &) = delete;
-    KeepSignalHandling &operator=(const KeepSignalHandling &) = delete;
-
-    void restore() const
-    {
-        for (int i = 0; i < kCount; ++i) {
-            struct sigaction now = {};
-            sigaction(kSignals[i], nullptr, &now);
-            if (now.sa_handler != m_saved[i].sa_handler || now.sa_flags != m_saved[i].sa_flags)
-                sigaction(kSignals[i], &m_saved[i], nullptr);
-        }
-    }
-
-private:
-    static constexpr int kCount = 2;
-    static constexpr int kSignals[kCount] = {SIGTERM, SIGINT};
-    struct sigaction m_saved[kCount] = {};
-};
-
 } // namespace
 
 // One scan as a state machine: start, parameters, read, frame done, page done; finish or fail.
@@ -557,8 +543,6 @@ int SaneWorker::scan(const ScanJob &job, const Deliver &deliver)
     int pages = 0;
     bool frameStarted = false;
 
-    // Declared before the end of the scan below: restored after its sane_cancel.
-    const KeepSignalHandling signalHandling;
     // Whatever leaves the loop by an exception (parameters refused, the page taker failing)
     // still ends the device's scan.
     struct EndScan {
@@ -583,7 +567,6 @@ int SaneWorker::scan(const ScanJob &job, const Deliver &deliver)
                 applyPending();
             }
             const SANE_Status st = sane_start(m_handle);
-            signalHandling.restore();
             qCDebug(lcScan) << "sane_start" << sane_strstatus(st);
             if (st == SANE_STATUS_GOOD) {
                 step = Step::Parameters;
@@ -614,7 +597,6 @@ int SaneWorker::scan(const ScanJob &job, const Deliver &deliver)
         case Step::Read: {
             SANE_Int n = 0;
             const SANE_Status st = sane_read(m_handle, reinterpret_cast<SANE_Byte *>(buf.data()), SANE_Int(buf.size()), &n);
-            signalHandling.restore();
             if (cancel) {
                 step = Step::Finish;
             } else if (st == SANE_STATUS_GOOD) {

@@ -290,7 +290,7 @@ TEST_F(RedactTest, AnsweringNoDiscardsTheRedaction)
     ed.mnuRedactionExit_Click();
     EXPECT_EQ(prompts(), QStringList{kSaveQuestion});
     EXPECT_EQ(gsRedactCropped, QStringLiteral("N"));
-    EXPECT_FALSE(g_blnPromptStore);
+    EXPECT_TRUE(g_blnPromptStore) << "the document not stored before stays so";
     EXPECT_EQ(storedTypes(file), (QList<QList<int>>{{}}));
 }
 
@@ -305,18 +305,20 @@ TEST_F(RedactTest, SaveQueryAnswers)
         int answer; // 0: no question expected
         int action, formatAfter;
         QString cropped;
-        bool promptStore;
+        int promptStore; // -1: as it was before
     };
     const Case cases[] = {
-        {"non-TIFF", 1, false, 0, 0, 1, QStringLiteral("keep"), false},
-        {"asked yes", 3, false, vb::vbYes, 2, 3, QStringLiteral("Y"), true},
-        {"asked no", 3, false, vb::vbNo, 3, 3, QStringLiteral("N"), false},
-        {"region drawn", 3, true, 0, 2, 3, QStringLiteral("Y"), true}, // the flag stays from here on
+        {"non-TIFF", 1, false, 0, 0, 1, QStringLiteral("keep"), -1},
+        {"asked yes", 3, false, vb::vbYes, 2, 3, QStringLiteral("Y"), 1},
+        {"asked no", 3, false, vb::vbNo, 3, 3, QStringLiteral("N"), -1},
+        {"region drawn", 3, true, 0, 2, 3, QStringLiteral("Y"), 1}, // the flag stays from here on
     };
-    for (const Case &c : cases) {
+    for (const Case &c : cases)
+    for (const bool before : {false, true}) {
+        SCOPED_TRACE(before ? "not stored before" : "stored before");
         boxes->clear();
         gsRedactCropped = QStringLiteral("keep");
-        g_blnPromptStore = false;
+        g_blnPromptStore = before;
         ed.QelEzImage2->setPage(2);
         if (c.region)
             ed.QelEzImage2_RegionChange(1);
@@ -327,7 +329,7 @@ TEST_F(RedactTest, SaveQueryAnswers)
         EXPECT_EQ(action, c.action) << c.name;
         EXPECT_EQ(format, c.formatAfter) << c.name;
         EXPECT_EQ(gsRedactCropped, c.cropped) << c.name;
-        EXPECT_EQ(g_blnPromptStore, c.promptStore) << c.name;
+        EXPECT_EQ(g_blnPromptStore, c.promptStore < 0 ? before : c.promptStore == 1) << c.name;
         ASSERT_EQ(boxes->calls().size(), c.region ? 0 : 1) << c.name;
         if (c.format == 1) {
             EXPECT_EQ(boxes->calls()[0].prompt,
@@ -378,10 +380,11 @@ TEST_F(RedactTest, RegionCropNoThenYes)
     // The crop cleared the region flag: leaving the editor its own way asks the save question.
     boxes->clear();
     boxes->answer(vb::vbNo);
+    g_blnPromptStore = false;
     ed.mnuRedactionExit->trigger();
     EXPECT_EQ(prompts(), QStringList{kSaveQuestion});
     EXPECT_EQ(gsRedactCropped, QStringLiteral("N")) << "a later No takes the crop back";
-    EXPECT_FALSE(g_blnPromptStore);
+    EXPECT_FALSE(g_blnPromptStore) << "a stored document stays stored";
     EXPECT_FALSE(ed.isVisible());
 }
 

@@ -25,6 +25,7 @@
 #include "capture/store.h"
 #include "capture/storework.h"
 #include "hostsim/emulator.h"
+#include "platform/forms/forms.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/vb/vb.h"
 #include "support/scanpages.h"
@@ -804,6 +805,28 @@ TEST_F(BatchScanRun, AbortDuringThePagesOfADocument)
     EXPECT_TRUE(lines[3].startsWith(QStringLiteral("Batch Scan aborted by user at ")));
     EXPECT_TRUE(lines[4].startsWith(QStringLiteral("Document 1010-1: Scanning Error.  Batch Scan Failed at ")));
     EXPECT_LT(fake->jobs().size(), 3);
+    EXPECT_EQ(main->ezTreeView->pageCount(), 0) << "the operator's abort drops the document";
+}
+
+// The abort of a quit (the program asked to end) keeps the pages of the document in hand, marked
+// not stored, for the ending to keep; the operator's Abort drops them (above).
+TEST_F(BatchScanRun, AnAbortForAQuitKeepsTheDocumentInHand)
+{
+    fake->loadFeeder(4);
+    QObject::connect(main->ezTreeView, &QelEzImage::pagesLoaded, main, [] {
+        requestQuit([] {});
+        set_batch_abort(); // what the quit's pass does to the road
+    });
+    configure(QStringLiteral("1010"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
+              BATCH_OVERWRITE);
+    g_blnPromptStore = false;
+    start();
+    QObject::disconnect(main->ezTreeView, &QelEzImage::pagesLoaded, main, nullptr);
+    EXPECT_TRUE(storedLog().contains(QStringLiteral("Batch Scan aborted by user at ")));
+    EXPECT_EQ(main->ezTreeView->pageCount(), 1) << "stopped at the page in hand";
+    EXPECT_TRUE(g_blnPromptStore);
+    QTRY_VERIFY(!quitRequested());
+    g_blnPromptStore = false;
 }
 
 // --- walks of batch byte alignment over the emulator's documents ----------------------------

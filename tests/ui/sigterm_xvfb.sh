@@ -1,52 +1,76 @@
 #!/usr/bin/env bash
-# Every way out of the real program under Xvfb, one table row each: the state the program is in
-# (a modal window up, scanned pages not stored, the Exit question open, a store under way) and
-# how it is ended (signals of the class that asks a process to end, the X server going away,
-# File > Exit, the close box). It must end within 10 s with status 0 and its preferences written,
-# and no scanned page is lost: unstored pages are kept in a private folder (0700, files 0600, all
-# ten pages read by tiffinfo), and the next start brings back every kept document in turn and
-# each stores once (sqlite3, tiffinfo); a kept document whose lookup fails is named with its
-# folder and file, and kept. Start-up without a display, with one that cannot be reached, with a
-# garbage settings file, an unwritable HOME or a full temp folder says so.
-# Usage: sigterm_xvfb.sh <quorla> <sane config dir with the test backend> <hostsim-seed> <wmdelete>
+# Every way out of the real program under Xvfb, in every state its window can be in: one table,
+# run in shards side by side. A cell starts the program, signs on, brings back and stores (once)
+# what the cell before it kept, puts the window in its state and takes its way out: an ending
+# signal, the X server killed, the X server stopped then killed, File > Exit, the close box. The
+# program must end in time with status 0 and its preferences written, and no scanned page is
+# lost: unstored pages are kept in a private folder (0700, files 0600, the pages tiffinfo reads)
+# or, where the operator is asked, the question comes and answering No keeps them in view. Every
+# wait polls for the state it needs with a generous limit; only a wrong result fails a cell.
+# The start-up shard: no display, one that cannot be reached, a garbage settings file, an
+# unwritable HOME, a full temp folder, recovery folders that cannot be written.
+# Usage: sigterm_xvfb.sh <quorla> <sane config dir with the test backend> <hostsim-seed> <wmdelete> <shard>
 set -u
 bin=$1
 sane=$2
 seed=$3
 wmdelete=$4
+shard=$5
 fail=0
 . "$(dirname "$0")/xvfb_lib.sh"
 
-#  row                               state      way out   sane dir
-rows=(
-  "sign-on dialog up                 signon     TERM      test"
-  "No Scanner Found box up           signon     TERM      none"
-  "unstored pages                    pages      TERM      test"
-  "unstored pages                    pages      HUP       test"
-  "Exit question open                question   TERM      test"
-  "unstored pages                    pages      XKILL     test"
-  "unstored pages, kept one unfound  pages      INT       test"
-  "store question open               store      TERM      test"
-  "help window open                  help       EXIT      test"
-  "no document                       plain      CLOSE     test"
-)
-# Documents without an image in the demo office, one per row that scans.
-documents=("1011 1" "1011 10" "1011 28" "1012 1" "1012 19" "1012 28" "1013 10")
+# shard: state way...   The states: idle (ten unstored pages), scan (a slow scan under way),
+# handfeed (the hand-feed window up, pages fed), editor (the redaction editor, a box drawn and not
+# saved), declined (back from the editor, its save declined), question (the Exit question open),
+# store (the store's page-count question open), help (the help window up), plain (no document).
+table() {
+    case $1 in
+    idle_1) echo "idle TERM HUP INT QUIT XKILL" ;;
+    idle_2) echo "idle USR1 USR2 ALRM VTALRM PROF XSTOP" ;;
+    idle_3) echo "idle XCPU IO PWR RTMIN RTMAX EXIT CLOSE" ;;
+    scan) echo "scan HUP XKILL EXIT XSTOP USR2" ;;
+    handfeed) echo "handfeed TERM XKILL HUP" ;;
+    editor) echo "editor HUP TERM XKILL XSTOP INT" ;;
+    declined) echo "declined EXIT TERM XKILL" ;;
+    others) echo "question TERM XKILL; store TERM XKILL; help EXIT TERM; plain CLOSE TERM" ;;
+    esac
+}
 
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 export HOME=$home XDG_CONFIG_HOME=$home/cfg XDG_DATA_HOME=$home/data XDG_RUNTIME_DIR=$home/run TMPDIR=$home/tmp \
-       QT_QPA_PLATFORM=xcb QUORLA_HOST_EMULATOR=$home/host.sqlite QUORLA_SHARE_ROOT=$home/shares
+       QT_QPA_PLATFORM=xcb QUORLA_HOST_EMULATOR=$home/host.sqlite QUORLA_SHARE_ROOT=$home/shares \
+       QT_LOGGING_RULES="quorla.scan.debug=true"
 mkdir -p "$XDG_RUNTIME_DIR" "$home/cfg/quorla" "$home/shares" "$TMPDIR" && chmod 700 "$XDG_RUNTIME_DIR"
 "$seed" --demo "$QUORLA_HOST_EMULATOR" "$QUORLA_SHARE_ROOT" >/dev/null 2>&1 || { echo "seeding failed"; exit 1; }
 printf '[frmConfig]\nDSN=RECHOST\nUID=SCANSVC\nPWD=scan2026\n' >"$home/cfg/quorla/Korvane Scanning Utility.ini"
 kept=$XDG_DATA_HOME/"Korvane Scanning Utility"/recovery
+# A slow test scanner of its own: each sheet comes in small reads with a pause after each.
+slow=$home/sane-slow
+cp -r "$sane" "$slow"
+sed -i -e 's/^read-limit .*/read-limit true/' -e 's/^read-limit-size .*/read-limit-size 2048/' \
+       -e 's/^read-delay .*/read-delay true/' -e 's/^read-delay-duration .*/read-delay-duration 100000/' "$slow/test.conf"
 sql() { sqlite3 "$QUORLA_HOST_EMULATOR" "$1"; }
 stores() { sql "SELECT COUNT(*) FROM registrations WHERE func = 'S'"; }
 lookups() { sql "SELECT COUNT(*) FROM call_log WHERE program = 'IM650R'"; }
 keptCount() { ls "$kept"/*.ini 2>/dev/null | wc -l; }
 tiffPages() { tiffinfo "$1" 2>/dev/null | grep -c "TIFF Directory"; }
-die() { echo "$row: $*"; [ -n "${SHOTS:-}" ] && import -window root "$SHOTS/$(date +%s).png"; kill -KILL "$pid" 2>/dev/null; cat "$home/out.log"; exit 1; }
+logCount() { grep -c -- "$1" "$home/out.log" 2>/dev/null; }
+die() {
+    echo "$row: $*"; [ -n "${SHOTS:-}" ] && import -window root "$SHOTS/$(date +%s).png"
+    kill -KILL "$pid" 2>/dev/null; [ -n "${xpid:-}" ] && kill "$xpid" 2>/dev/null
+    cat "$home/out.log"; exit 1
+}
+
+# waitLog <text> <count> <seconds>: until the program's log holds the text that many times.
+waitLog() {
+    local until=$(($(date +%s) + $(limit "$3")))
+    while [ "$(logCount "$1")" -lt "$2" ]; do
+        [ "$(date +%s)" -lt "$until" ] || return 1
+        kill -0 "$pid" 2>/dev/null || return 1
+        sleep 0.1
+    done
+}
 
 # Starts the program in the background as a job of its own, so that it keeps SIGINT and SIGQUIT
 # (a shell without job control has its background commands ignore them).
@@ -57,168 +81,207 @@ launch() {
     set +m
 }
 
-# A message box of the program (its own title, or the application's), within $1 seconds.
 messageBox() { waitWindow "(The Korvane Scan Tool|Korvane Scanning Utility)" "$1"; }
+signOn() { main=$(demoSignOn 60) || die "no sign-on or no main window"; }
+focusMain() { xdotool windowfocus "$main"; sleep 0.2; }
 
-signOn() { main=$(demoSignOn 30) || die "no sign-on or no main window"; }
-
-# Store pressed, Yes to the page-count question; one more registration, of ten pages, follows.
+# storeIt <pages>: Store pressed, Yes to the page-count question; one more registration, of that
+# many pages, follows.
 storeIt() {
-    local before box imid
+    local before box imid want pressed=0 answered=0
+    want=$(printf %04d "$1")
     before=$(stores)
-    for _ in $(seq 1 40); do
-        xdotool windowfocus "$main"; xdotool mousemove --window "$main" 50 695 click 1
-        box=$(waitWindow "Note:" 1) && break
+    # Pressed again only while neither its question nor its registration came.
+    for _ in $(seq 1 "$(limit 600)"); do
+        [ "$(stores)" -gt "$before" ] && break
+        box=$(xdotool search --onlyvisible --name '^Note:$' 2>/dev/null | head -1)
+        if [ -n "$box" ]; then
+            xdotool windowfocus "$box"; xdotool key Return; sleep 0.5; answered=1; continue
+        fi
+        if [ "$answered" = 0 ] && [ $((pressed % 50)) -eq 0 ]; then focusMain; xdotool key alt+t; fi
+        pressed=$((pressed + 1))
+        sleep 0.1
     done
-    [ -n "$box" ] || die "Store did not start"
-    xdotool windowfocus "$box"; xdotool key Return
-    for _ in $(seq 1 100); do [ "$(stores)" -gt "$before" ] && break; sleep 0.1; done
+    sleep 0.5
     [ "$(stores)" -eq $((before + 1)) ] || die "$(($(stores) - before)) registrations, not one"
     imid=$(sql "SELECT imid || ' ' || pages FROM registrations WHERE func = 'S' ORDER BY seq DESC LIMIT 1")
-    [ "${imid#* }" = 0010 ] || die "registered '$imid'"
-    [ "$(tiffPages "$(find "$QUORLA_SHARE_ROOT" -type f -name "${imid% *}")")" -eq 10 ] || die "${imid% *} is not ten pages"
+    [ "${imid#* }" = "$want" ] || die "registered '$imid', not $want pages"
+    [ "$(tiffPages "$(find "$QUORLA_SHARE_ROOT" -type f -name "${imid% *}")")" -eq "$1" ] || die "${imid% *} is not $1 pages"
 }
 
-# After sign-on, with $1 documents kept at the start: every kept document comes back in turn
-# and stores once; one whose lookup fails stays kept, and is named with its folder and file. The
-# program's log says which kept document each message box is about (the host's own word on a
-# failed lookup has none).
-bringBackKept() {
-    local left=$1 seen=0 box line back=0 named=0
-    while [ "$left" -gt 0 ]; do
-        box=$(messageBox 15) || die "no word of $left kept documents"
-        line=$(grep -E '^quorla.recovery: (not )?brought back' "$home/out.log" | sed -n "$((seen + 1))p")
-        xdotool windowfocus "$box"; xdotool key Return
-        sleep 0.3
-        case $line in
-        "") ;;
-        *"not brought back"*)
-            case $line in *": $kept/kept-"*".tif") ;; *) die "named no kept file: $line" ;; esac
-            [ -f "${line##*: }" ] || die "${line##*: } is gone"
-            seen=$((seen + 1)); left=$((left - 1)); named=$((named + 1)) ;;
-        *)
-            seen=$((seen + 1)); left=$((left - 1)); back=$((back + 1)); storeIt ;;
-        esac
-    done
-    [ "$back$named" = 00 ] || echo "$row: $back kept documents back and stored once, $named named and kept"
-    # A store moved on to the next document: Restart gives the empty fields again.
-    [ "$back" -eq 0 ] || { xdotool windowfocus "$main"; xdotool key alt+a; sleep 0.5; }
+# bringBack <pages>: after sign-on, the document the cell before kept comes back and stores once.
+bringBack() {
+    local box
+    box=$(messageBox 30) || die "no word of the kept document"
+    waitLog "quorla.recovery: brought back" 1 30 || die "the kept document was not brought back"
+    xdotool windowfocus "$box"; xdotool key Return
+    storeIt "$1"
+    echo "$row: the kept $1 pages back and stored once"
+    # The store moved on to the next document: Restart gives the empty fields again.
+    focusMain; xdotool key alt+a; sleep 0.5
 }
 
-scanDocument() {
-    local doc=${documents[$1]}
-    xdotool windowfocus "$main"; xdotool mousemove --window "$main" 178 126 click 1; sleep 0.2
-    xdotool key ctrl+a; xdotool type --delay 10 "${doc% *}"; xdotool key Tab ctrl+a; xdotool type --delay 10 "${doc#* }"
+# lookUp <book> <page>: Start on that document; the host's lookup is made.
+lookUp() {
     local looked
+    focusMain; xdotool mousemove --window "$main" 178 126 click 1; sleep 0.2
+    xdotool key ctrl+a; xdotool type --delay 10 "$1"; xdotool key Tab ctrl+a; xdotool type --delay 10 "$2"
     looked=$(lookups)
     xdotool key alt+a
-    for _ in $(seq 1 50); do [ "$(lookups)" -gt "$looked" ] && break; sleep 0.1; done
-    sleep 0.3
-    xdotool key alt+s; sleep 1
-    waitIdle
+    for _ in $(seq 1 "$(limit 100)"); do [ "$(lookups)" -gt "$looked" ] && break; sleep 0.1; done
+    [ "$(lookups)" -gt "$looked" ] || die "no lookup"
+    sleep 0.5
 }
 
-# Waits until the program has used no processor time for half a second: the scan and its filter
-# pass are over, however fast the build runs.
-waitIdle() {
-    local last now same=0
-    last=$(awk '{print $14 + $15}' "/proc/$pid/stat")
-    for _ in $(seq 1 120); do
-        sleep 0.25
-        now=$(awk '{print $14 + $15}' "/proc/$pid/stat")
-        if [ "$now" = "$last" ]; then same=$((same + 1)); else same=0; fi
-        [ "$same" -ge 2 ] && return 0
-        last=$now
-    done
+# scanAll: Scan, until the scan road has ended with the ten pages of the feeder.
+scanAll() {
+    local ended
+    ended=$(logCount "scan ended:")
+    focusMain; xdotool key alt+s
+    waitLog "scan ended:" $((ended + 1)) 120 || die "the scan did not end"
+    grep "scan ended:" "$home/out.log" | tail -1 | grep -q "scan ended: 10 pages" \
+        || die "$(grep "scan ended:" "$home/out.log" | tail -1)"
 }
 
-# The ten unstored pages of the row are kept, privately, and nothing was registered.
-expectKept() {
+# openEditor: Redact on the scanned pages, the redaction tool taken, a box dragged over the page.
+openEditor() {
+    local editor
+    focusMain; xdotool mousemove --window "$main" 50 404 click 1
+    # Shown once it holds the pages.
+    editor=$(waitWindow "Korvane Scan Tool - Image Redaction Processing:.*" 60) || die "no redaction editor"
+    xdotool windowfocus "$editor"; sleep 0.3; xdotool key space
+    xdotool mousemove --window "$editor" 300 150 mousedown 1 mousemove --window "$editor" 400 250 \
+        mousemove --window "$editor" 420 270 mouseup 1
+    sleep 0.5
+}
+
+# The newest kept document: its pages, and that folder and files are private.
+keptPages() {
     local file
-    [ "$(keptCount)" -eq $(($1 + 1)) ] || die "$(keptCount) kept documents, not $(($1 + 1))"
     [ "$(stat -c %a "$kept")" = 700 ] || die "kept folder mode $(stat -c %a "$kept")"
     for file in "$kept"/*; do
         [ "$(stat -c %a "$file")" = 600 ] || die "$(basename "$file") mode $(stat -c %a "$file")"
     done
     file=$(ls -t "$kept"/*.tif | head -1)
-    [ "$(tiffPages "$file")" -eq 10 ] || die "kept $(basename "$file") has $(tiffPages "$file") pages"
-    echo "$row: 10 pages kept in $(basename "$file"), modes 700/600"
+    tiffPages "$file"
 }
 
-session() {
-    local name=$1 state=$2 way=$3 saneDir=$4 doc=$5 before registered box
-    row="$name, $way"
+# The way out; a way the operator is asked about answers No, sees the pages stay, and ends with
+# SIGTERM.
+wayOut() {
+    case $1 in
+    XKILL) kill -KILL "$xpid" ;;
+    XSTOP) kill -STOP "$xpid"; sleep 1; kill -KILL "$xpid" ;;
+    EXIT | CLOSE)
+        focusMain
+        if [ "$1" = EXIT ]; then xdotool key alt+f; sleep 0.3; xdotool key e; else "$wmdelete" "$main"; fi
+        if [ "$asks" = 1 ]; then
+            box=$(waitWindow "Note:" 60) || die "not asked about the unstored pages"
+            xdotool windowfocus "$box"; xdotool key n
+            for _ in $(seq 1 "$(limit 50)"); do [ -z "$(xdotool search --onlyvisible --name '^Note:$' 2>/dev/null)" ] && break; sleep 0.1; done
+            sleep 0.5
+            kill -0 "$pid" 2>/dev/null || die "ended after No"
+            echo "$row: asked; No keeps the pages in view"
+            kill -TERM "$pid"
+        fi ;;
+    *) kill -"$1" "$pid" ;;
+    esac
+}
+
+# cell <state> <way> <pages kept by the cell before>
+cell() {
+    local state=$1 way=$2 before=$3 registered took pages
+    row="$state, $way"
     export SANE_CONFIG_DIR=$sane
-    [ "$saneDir" = none ] && SANE_CONFIG_DIR=$sane/none
-    if [ "$way" = XKILL ]; then
-        # A display of its own, to take away.
-        Xvfb -displayfd 5 -noreset 5>"$home/display" 2>/dev/null &
-        xpid=$!
-        for _ in $(seq 1 50); do [ -s "$home/display" ] && break; sleep 0.1; done
-        export DISPLAY=:$(cat "$home/display")
-    fi
-    before=$(keptCount)
+    [ "$state" = scan ] && SANE_CONFIG_DIR=$slow
+    # A display of its own, to take away.
+    rm -f "$home/display"
+    Xvfb -displayfd 5 -nolisten tcp -noreset -screen 0 1280x1024x24 5>"$home/display" 2>/dev/null &
+    xpid=$!
+    for _ in $(seq 1 "$(limit 100)"); do [ -s "$home/display" ] && break; sleep 0.1; done
+    [ -s "$home/display" ] || { echo "$row: Xvfb did not start"; return 1; }
+    export DISPLAY=:$(cat "$home/display")
     launch
-    if [ "$state" = signon ]; then
-        if [ "$saneDir" = none ]; then messageBox 20 >/dev/null || die "no \"No Scanner Found\" box"
-        else waitWindow "iSeries Login" 20 >/dev/null || die "no sign-on dialog"; fi
-    else
-        signOn
-        bringBackKept "$before"
-        before=$(keptCount)
-    fi
+    signOn
+    [ "$before" -gt 0 ] && bringBack "$before"
+    [ "$(keptCount)" -eq 0 ] || die "$(keptCount) kept documents left"
     registered=$(stores)
+    asks=1
     case $state in
-    pages) scanDocument "$doc" ;;
-    question)
-        scanDocument "$doc"
-        xdotool windowfocus "$main"; xdotool key alt+f; sleep 0.3; xdotool key e
-        waitWindow "Note:" 5 >/dev/null || die "no Exit question" ;;
-    store)
-        scanDocument "$doc"
-        xdotool mousemove --window "$main" 50 695 click 1
-        waitWindow "Note:" 10 >/dev/null || die "the store did not start" ;;
+    idle | question | store) lookUp "${doc% *}" "${doc#* }"; scanAll ;;
+    scan)
+        lookUp "${doc% *}" "${doc#* }"
+        local started
+        started=$(logCount "sane_start")
+        focusMain; xdotool key alt+s
+        # Three sheets in: the scan is under way, seven to go.
+        waitLog "sane_start" $((started + 3)) 120 || die "the scan did not start" ;;
+    handfeed)
+        lookUp "${doc% *}" "${doc#* }"
+        focusMain; xdotool key alt+c; sleep 0.3; xdotool key h
+        waitWindow "Hand Feed Scan" 60 >/dev/null || die "no hand-feed window"
+        waitLog "sane_start" 11 120 || die "the feeder's pages did not come in" ;;
+    editor | declined)
+        lookUp "${doc% *}" "${doc#* }"; scanAll; openEditor
+        if [ "$state" = declined ]; then
+            local editor box
+            editor=$(waitWindow "Korvane Scan Tool - Image Redaction Processing:.*" 10)
+            xdotool mousemove --window "$editor" 25 8 click 1; sleep 0.3; xdotool key Down Return
+            box=$(waitWindow "The Korvane Scan Tool - Image Redaction Annotation Save" 30) || die "no save question"
+            xdotool windowfocus "$box"; xdotool key n
+            for _ in $(seq 1 "$(limit 300)"); do
+                [ -z "$(xdotool search --onlyvisible --name '^Korvane Scan Tool - Image Redaction Processing:' 2>/dev/null)" ] && break
+                sleep 0.1
+            done
+            xdotool search --onlyvisible --name '^Korvane Scan Tool - Image Redaction Processing:' >/dev/null 2>&1 \
+                && die "the editor stays"
+            sleep 0.5
+        fi ;;
     help)
-        xdotool windowfocus "$main"; sleep 0.3; xdotool key F6
-        waitWindow "Korvane - Scan Tool Online Help" 5 >/dev/null || die "no help window"
-        xdotool windowfocus "$main"; sleep 0.2 ;;
+        asks=0
+        focusMain; xdotool key F6
+        waitWindow "Korvane - Scan Tool Online Help" 60 >/dev/null || die "no help window"
+        focusMain ;;
+    plain) asks=0 ;;
     esac
-    case $way in
-    XKILL) kill "$xpid"; wait "$xpid" ;;
-    EXIT) xdotool key alt+f; sleep 0.3; xdotool key e ;;
-    CLOSE) "$wmdelete" "$main" ;;
-    *) kill -"$way" "$pid" ;;
-    esac
-    ends "$row" "$pid" "$home" || die "did not end cleanly"
-    [ "$state" = signon ] && [ "$saneDir" != none ] && { [ -s "$home/cfg/quorla/scanner.cfg" ] || die "scanner.cfg not written"; }
     case $state in
-    pages | question | store)
-        # The store's page-count question is answered No by the quit: the pages are kept.
-        [ "$(stores)" -eq "$registered" ] || die "registered at the way out"
-        expectKept "$before" ;;
-    *) [ "$(keptCount)" -eq "$before" ] || die "kept something" ;;
+    question)
+        focusMain; xdotool key alt+f; sleep 0.3; xdotool key e
+        waitWindow "Note:" 60 >/dev/null || die "no Exit question" ;;
+    store)
+        focusMain; xdotool key alt+t
+        waitWindow "Note:" 60 >/dev/null || die "the store did not start" ;;
     esac
+    wayOut "$way"
+    ends "$row" "$pid" "$home" || die "did not end cleanly"
+    kill "$xpid" 2>/dev/null; wait "$xpid" 2>/dev/null
+    [ "$(stores)" -eq "$registered" ] || die "registered at the way out"
+    case $state in
+    help | plain)
+        [ "$(keptCount)" -eq 0 ] || die "kept something"
+        kept_pages=0
+        return 0 ;;
+    esac
+    [ "$(keptCount)" -eq 1 ] || die "$(keptCount) kept documents, not one"
+    pages=$(keptPages)
+    case $state in
+    scan)
+        # Stopped at the sheet in hand: what came in is kept, not the rest of the stack.
+        [ "$pages" -ge 2 ] || die "kept $pages pages of a scan three sheets in"
+        case $way in XKILL | XSTOP) ;; *) [ "$pages" -lt 10 ] || die "the scan went on to the end" ;; esac ;;
+    handfeed) [ "$pages" -ge 10 ] || die "kept $pages pages, not the ten fed" ;;
+    *) [ "$pages" -eq 10 ] || die "kept $pages pages, not ten" ;;
+    esac
+    echo "$row: $pages pages kept, modes 700/600"
+    kept_pages=$pages
 }
 
-doc=0
-for r in "${rows[@]}"; do
-    name=$(echo "$r" | cut -c1-34 | sed 's/ *$//')
-    read -r state way saneDir <<<"$(echo "$r" | cut -c35-)"
-    # The last row's kept document cannot be looked up at the next start: the host fails once.
-    case $name in *unfound*)
-        sql "INSERT INTO faults(kind, program, number, text, answer, remaining)
-             VALUES(1, 'SY331RI', -2147467259, 'CWBCO1048 - A firewall blockage or time-out occurred', '{}', 1)" ;;
-    esac
-    (session "$name" "$state" "$way" "$saneDir" "$doc") || fail=1
-    case $state in pages | question | store) doc=$((doc + 1)) ;; esac
-done
-[ "$(keptCount)" -eq 0 ] || { echo "$(keptCount) kept documents never came back"; fail=1; }
-dup=$(sql "SELECT imid FROM registrations WHERE func = 'S' GROUP BY imid HAVING COUNT(*) > 1")
-[ -z "$dup" ] || { echo "registered twice: $dup"; fail=1; }
+# Documents without an image in the demo office, one per cell that scans.
+documents=("1011 1" "1011 10" "1011 28" "1012 1" "1012 19" "1012 28" "1013 10")
 
 # Start-up: no display, one that cannot be reached, a settings file of random bytes, an
-# unwritable HOME, a full temp folder. Each is said in one message; the program goes on or ends
-# with a non-zero status.
+# unwritable HOME, a full temp folder, recovery folders that cannot be written. Each is said in
+# one message; the program goes on or ends with a non-zero status.
 startup() {
     local box rc ini full
     export SANE_CONFIG_DIR=$sane/none
@@ -230,25 +293,44 @@ startup() {
     done
 
     ini="$XDG_CONFIG_HOME/quorla/Korvane Scanning Utility.ini"
+    cp "$ini" "$home/good.ini"
     head -c 2048 /dev/urandom >"$ini"; cp "$ini" "$home/garbage"
     "$bin" >"$home/out.log" 2>&1 &
     pid=$!
     row="garbage settings"
-    box=$(waitWindow "The Korvane Scan Tool" 20) || die "no message"
+    box=$(waitWindow "The Korvane Scan Tool" 60) || die "no message"
     cmp -s "$ini.bad" "$home/garbage" || die "not set aside as .bad"
     xdotool windowfocus "$box"; xdotool key Return
     kill -TERM "$pid"
     ends "$row" "$pid" "$home" || return 1
     grep -q '%' "$ini" && { echo "garbage settings: written back"; return 1; }
     echo "garbage settings: set aside as $(basename "$ini").bad, a new file written"
+    cp "$home/good.ini" "$ini"
 
     # A HOME that cannot be made: the program goes on to sign-on, and a signal still ends it.
     row="unwritable HOME"
     HOME=/proc/quorla-no-home XDG_CONFIG_HOME='' XDG_DATA_HOME='' SANE_CONFIG_DIR=$sane "$bin" >"$home/out.log" 2>&1 &
     pid=$!
-    waitWindow "iSeries Login" 20 >/dev/null || die "no sign-on window"
+    waitWindow "iSeries Login" 60 >/dev/null || die "no sign-on window"
     kill -TERM "$pid"
     ends "$row" "$pid" "" || return 1
+
+    # Neither recovery folder can be made (a file stands in the way of each): the signal's
+    # keeping says where the pages could not go, and the program ends all the same.
+    row="recovery folders cannot be made"
+    export SANE_CONFIG_DIR=$sane
+    local private=$TMPDIR/quorla-$(id -u)
+    mkdir -p "$(dirname "$kept")" "$private"; chmod 700 "$private"
+    touch "$kept" "$private/recovery"
+    launch
+    signOn
+    doc="1013 10"; lookUp 1013 10; scanAll
+    kill -TERM "$pid"
+    ends "$row" "$pid" "$home" || return 1
+    grep -q "could not be kept: neither the folder .*recovery nor the folder .*recovery could be written" "$home/out.log" \
+        || die "not said where the pages could not go"
+    echo "$row: said where the pages could not go, and ended"
+    rm -f "$kept" "$private/recovery"
 
     # A temp folder on a full file system (root only: a private mount).
     full=$home/full
@@ -260,12 +342,40 @@ startup() {
             head -c 65536 /dev/zero >"$TMPDIR/fill" 2>/dev/null
             exec "$0" >"$1/out.log" 2>&1' "$bin" "$home" &
         pid=$!
-        box=$(waitWindow "The Korvane Scan Tool" 20) || die "no message"
+        box=$(waitWindow "The Korvane Scan Tool" 60) || die "no message"
         xdotool windowfocus "$box"; xdotool key Return
         wait "$pid"; rc=$?
         [ "$rc" -ne 0 ] || { echo "full temp folder: status 0"; return 1; }
         echo "full temp folder: said so, status $rc"
     fi
 }
-(startup) || fail=1
+
+if [ "$shard" = startup ]; then
+    [ -n "${DISPLAY:-}" ] || { echo "no display"; exit 1; }
+    (startup) || fail=1
+    exit $fail
+fi
+
+# QUORLA_ENDING_CELLS="state way...; ..." runs those cells instead of a shard's (by hand).
+spec=${QUORLA_ENDING_CELLS:-$(table "$shard")}
+[ -n "$spec" ] || { echo "no shard $shard"; exit 1; }
+kept_pages=0
+n=0
+IFS=';' read -ra groups <<<"$spec"
+for group in "${groups[@]}"; do
+    read -ra words <<<"$group"
+    state=${words[0]}
+    for way in "${words[@]:1}"; do
+        doc=${documents[$((n % ${#documents[@]}))]}
+        n=$((n + 1))
+        (cell "$state" "$way" "$kept_pages"; echo "$kept_pages" >"$home/kept_pages") || { fail=1; break 2; }
+        kept_pages=$(cat "$home/kept_pages")
+    done
+done
+# What the last cell kept comes back and stores once too.
+if [ "$fail" = 0 ] && [ "$kept_pages" -gt 0 ]; then
+    (cell plain TERM "$kept_pages") || fail=1
+fi
+dup=$(sql "SELECT imid FROM registrations WHERE func = 'S' GROUP BY imid HAVING COUNT(*) > 1")
+[ -z "$dup" ] || { echo "registered twice: $dup"; fail=1; }
 exit $fail

@@ -11,10 +11,15 @@
 #include <QTest>
 
 #include <csignal>
+#include <memory>
+#include <optional>
 #include <sys/stat.h>
 
+#include "capture/printredact.h"
 #include "core/recovery.h"
 #include "core/state.h"
+#include "platform/annot/annotdocument.h"
+#include "platform/vb/vberror.h"
 #include "platform/forms/msgbox.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/system/system.h"
@@ -229,5 +234,231 @@ TEST(MainWindowClose, EverySignalThatEndsAProcessKeepsTheUnstoredPages)
         restoreRecoveryDocument();
         EXPECT_TRUE(boxes.calls().isEmpty());
     }
+    qunsetenv("XDG_DATA_HOME");
+}
+
+namespace {
+
+// Pages of a blank document, a redaction item not saved yet on the first.
+void blankPages(QelEzImage &view, int count)
+{
+    QImage page(240, 160, QImage::Format_Mono);
+    page.fill(1);
+    for (int i = 0; i < count; ++i)
+        view.appendPage(page);
+    view.setPage(1);
+    QelAnnotItem *box = view.createAnnotation(QelAnnotType::Redaction);
+    ASSERT_NE(box, nullptr);
+    box->setBounds(QRect(20, 20, 60, 40));
+}
+
+} // namespace
+
+// The document in hand is kept wherever it is when the program is ended from outside: in the
+// page view once marked not stored, or while a scan brings pages in before it marks them; in the
+// editor's view (its unsaved box burned) or the file a road holds it in while the views are
+// empty. When the per-user folder cannot be made the fallback takes it; when neither can, the
+// failure names both and leaves nothing behind.
+TEST(MainWindowClose, KeepsTheDocumentInHandWhereverItIs)
+{
+    QTemporaryDir data, temp;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+    const QString oldTemp = std::exchange(g_strTempPath, temp.path() + u'/');
+    enum Where { MainView, EditorView, HeldFile, EditorGoneFile };
+    enum Blocked { None, Recovery, Both };
+    struct Case {
+        const char *name;
+        Where where;
+        bool promptStore;
+        bool scanning;
+        Blocked blocked;
+        int pages; // kept; 0: nothing
+    };
+    const Case cases[] = {
+        {"marked, in the page view", MainView, true, false, None, 3},
+        {"not marked, nothing under way", MainView, false, false, None, 0},
+        {"a scan bringing pages in", MainView, false, true, None, 3},
+        {"in the editor, a box not saved", EditorView, true, false, None, 3},
+        {"stored, in the editor", EditorView, false, false, None, 0},
+        {"in the file a road holds", HeldFile, true, false, None, 3},
+        {"the editor gone, its file left", EditorGoneFile, true, false, None, 3},
+        {"per-user folder blocked", MainView, true, false, Recovery, 3},
+        {"both folders blocked", MainView, true, false, Both, -1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        FormScript forms;
+        MsgBoxScript boxes;
+        FrmMain &f = frmMain();
+        f.ezPageView->clearImage();
+        f.ezTreeView->clearImage();
+        for (const QString &folder : {recoveryFolder(), fallbackRecoveryFolder()}) {
+            QDir(folder).removeRecursively();
+            QFile::remove(folder);
+        }
+        // A file where a folder should be stops even the superuser.
+        if (c.blocked != None) {
+            QDir().mkpath(QFileInfo(recoveryFolder()).path());
+            QFile(recoveryFolder()).open(QIODevice::WriteOnly);
+        }
+        if (c.blocked == Both)
+            QFile(fallbackRecoveryFolder()).open(QIODevice::WriteOnly);
+
+        auto editor = std::make_unique<QelEzImage>(QelEzImage::Kind::PageView);
+        const QString heldFile = temp.path() + "/held.tif";
+        std::optional<HeldDocument> heldInFile, heldInEditor;
+        switch (c.where) {
+        case MainView: blankPages(*f.ezPageView, 3); break;
+        case EditorView:
+            blankPages(*editor, 3);
+            heldInFile.emplace(heldFile); // the road's file is older than the editor's view
+            heldInEditor.emplace(*editor);
+            break;
+        case HeldFile:
+        case EditorGoneFile: {
+            QelEzImage doc;
+            blankPages(doc, 3);
+            doc.setSaveFileName(heldFile);
+            doc.setAnnotationOption(1);
+            doc.save();
+            heldInFile.emplace(heldFile);
+            if (c.where == EditorGoneFile) {
+                heldInEditor.emplace(*editor);
+                editor.reset();
+            }
+            break;
+        }
+        }
+        g_blnPromptStore = c.promptStore;
+        std::optional<Road::Run> scan;
+        if (c.scanning)
+            scan.emplace(f.scanRoad);
+
+        bool kept = false;
+        QString failure;
+        try {
+            kept = saveRecoveryDocument();
+        } catch (const VbError &e) {
+            failure = e.description;
+        }
+        scan.reset();
+        const QString folder = c.blocked == None ? recoveryFolder() : fallbackRecoveryFolder();
+        if (c.pages < 0) {
+            EXPECT_TRUE(failure.contains(QDir::toNativeSeparators(recoveryFolder()))) << failure.toStdString();
+            EXPECT_TRUE(failure.contains(QDir::toNativeSeparators(fallbackRecoveryFolder()))) << failure.toStdString();
+        } else {
+            EXPECT_TRUE(failure.isEmpty()) << failure.toStdString();
+            EXPECT_EQ(kept, c.pages > 0);
+        }
+        const QStringList images = QDir(folder).entryList({"*.tif*"}, QDir::Files);
+        ASSERT_EQ(images.size(), c.pages > 0 ? 1 : 0) << images.join(' ').toStdString();
+        if (c.pages > 0) {
+            EXPECT_EQ(mode(folder), 0700);
+            QelEzImage check;
+            check.setImageFile(folder + u'/' + images[0]);
+            ASSERT_EQ(check.pageCount(), c.pages);
+            check.setPage(1);
+            EXPECT_EQ(check.annotationCount(), 0) << "the redaction is burned, not an item";
+            EXPECT_EQ(qGray(check.pageImage().pixel(50, 40)), 0) << "the box is in the pixels";
+            EXPECT_EQ(qGray(check.pageImage().pixel(150, 120)), 255);
+        }
+        heldInEditor.reset();
+        heldInFile.reset();
+        g_blnPromptStore = false;
+    }
+    for (const QString &folder : {recoveryFolder(), fallbackRecoveryFolder()}) {
+        QDir(folder).removeRecursively();
+        QFile::remove(folder);
+    }
+    frmMain().ezPageView->clearImage();
+    frmMain().ezTreeView->clearImage();
+    g_strTempPath = oldTemp;
+    qunsetenv("XDG_DATA_HOME");
+}
+
+// Signals far beyond what the socket to the event loop holds before it is read: the handler never
+// blocks, and the program still ends once.
+TEST(MainWindowClose, AFloodOfSignalsNeverBlocksTheHandler)
+{
+    writeForceScript();
+    installCloseOnSignals();
+    FormScript forms;
+    MsgBoxScript boxes;
+    QPointer<FrmMain> old(&frmMain());
+    g_blnPromptStore = false;
+    for (int i = 0; i < 20000; ++i)
+        ::raise(SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(!old || !old->isLoaded(), 5000);
+    EXPECT_EQ(forms.calls().size(), 1) << "closed once";
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// A quit while the redaction editor or the print preview holds the document waits until the
+// road has put it back in the views: the main window was closed and freed under the road, which
+// then wrote into its views (the crash at a signal with the editor open). Both ways out of the
+// editor the quit can take: its save question answered, or the window unloaded.
+TEST(MainWindowClose, AQuitWaitsForTheEditorAndThePreviewToGiveTheDocumentBack)
+{
+    QTemporaryDir temp;
+    const QString oldTemp = std::exchange(g_strTempPath, temp.path() + u'/');
+    struct Case {
+        const char *name;
+        const char *form;
+        bool redact;
+    };
+    const Case cases[] = {{"redaction editor", "frmImageRedaction", true},
+                          {"print preview", "frmImagePrintPreview", false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        FormScript forms;
+        MsgBoxScript boxes;
+        FrmMain &f = frmMain();
+        blankPages(*f.ezPageView, 2);
+        g_blnPromptStore = false; // stored: the preview is allowed
+        bool inRoad = true;
+        bool closedInRoad = false, closed = false;
+        forms.onShow(c.form, [&](Form &) {
+            requestQuit([&] {
+                closed = true;
+                closedInRoad = inRoad;
+            });
+            QTest::qWait(400); // the quit's passes run while the window is up
+        });
+        if (c.redact)
+            do_redact_button_click(*f.ezPageView, *f.ezTreeView);
+        else
+            do_print_button_click(*f.ezPageView, *f.ezTreeView, 0);
+        inRoad = false;
+        QTRY_VERIFY(closed);
+        EXPECT_FALSE(closedInRoad) << "closed before the document was back";
+        EXPECT_EQ(f.ezPageView->pageCount(), 2);
+        f.ezPageView->clearImage();
+        f.ezTreeView->clearImage();
+    }
+    g_strTempPath = oldTemp;
+}
+
+// An image kept without its index (the program ended between the two renames) is not passed
+// over at the next start: it is set aside and named with its folder.
+TEST(MainWindowClose, AKeptImageWithoutItsIndexIsNamedAtTheNextStart)
+{
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+    FormScript forms;
+    MsgBoxScript boxes;
+    frmMain();
+    boxes.clear();
+    ASSERT_TRUE(QDir().mkpath(recoveryFolder()));
+    QFile orphan(recoveryFolder() + "/kept-20260101-000000-01.tif");
+    ASSERT_TRUE(orphan.open(QIODevice::WriteOnly));
+    orphan.write("II*\0", 4);
+    orphan.close();
+    restoreRecoveryDocument();
+    ASSERT_EQ(boxes.calls().size(), 1);
+    EXPECT_TRUE(boxes.calls()[0].prompt.contains(QDir::toNativeSeparators(recoveryFolder())))
+        << boxes.calls()[0].prompt.toStdString();
+    EXPECT_TRUE(boxes.calls()[0].prompt.contains("kept-20260101-000000-01.tif"));
+    EXPECT_FALSE(orphan.exists()) << "set aside";
+    EXPECT_EQ(QDir(recoveryFolder()).entryList({"*.bad"}, QDir::Files).size(), 1);
     qunsetenv("XDG_DATA_HOME");
 }

@@ -1,9 +1,12 @@
 # Helpers of the Xvfb road scripts (sourced).
 
+# limit <seconds>: a time limit stretched by QUORLA_TIME_SCALE (the sanitizer build runs slower).
+limit() { echo $(($1 * ${QUORLA_TIME_SCALE:-1})); }
+
 # waitWindow <title> <seconds>: the id of the first visible window of that exact title.
 waitWindow() {
     local id
-    for _ in $(seq 1 $(($2 * 10))); do
+    for _ in $(seq 1 $(($(limit "$2") * 10))); do
         id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
         [ -n "$id" ] && { echo "$id"; return 0; }
         sleep 0.1
@@ -11,14 +14,14 @@ waitWindow() {
     return 1
 }
 
-# ends <name> <pid> <home>: the program ends within 10 s with status 0 and its preferences written
-# (when a home is given).
+# ends <name> <pid> <home>: the program ends within 10 s (stretched) with status 0 and its
+# preferences written (when a home is given).
 ends() {
     local name=$1 pid=$2 home=$3 start rc took
     start=$(date +%s.%N)
-    for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    for _ in $(seq 1 $(($(limit 10) * 10))); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     if kill -0 "$pid" 2>/dev/null; then
-        kill -KILL "$pid"; echo "$name: still running after 10 s"; return 1
+        kill -KILL "$pid"; echo "$name: still running after $(limit 10) s"; return 1
     fi
     wait "$pid"; rc=$?
     took=$(echo "$(date +%s.%N) - $start" | bc)
@@ -35,5 +38,5 @@ demoSignOn() {
     login=$(waitWindow "iSeries Login" "$1") || return 1
     xdotool windowfocus "$login"; sleep 0.3
     xdotool type --delay 20 DEMO; xdotool key Tab; xdotool type --delay 20 demo; xdotool key Return
-    waitWindow "Korvane Scanning Utilty" 20
+    waitWindow "Korvane Scanning Utilty" 60
 }

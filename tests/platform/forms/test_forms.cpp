@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
@@ -209,6 +210,19 @@ TEST(Road, FrameCloseWhileTheRoadRunsBecomesItsAbortAndCodeUnloadWaitsForTheEnd)
     EXPECT_FALSE(Forms().contains(&second));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(alive.isNull());
+
+    // An unload that waits for the road: the road is asked to abort, the form stays loaded while
+    // it ends, and is unloaded (QueryUnload and all) once it has ended.
+    RoadProbe &third = defaultInstance<RoadProbe>();
+    QPointer<RoadProbe> waiting(&third);
+    third.Show();
+    QTimer::singleShot(0, &third, [&third] { third.unloadAfterRoads(vb::vbFormCode); });
+    EXPECT_EQ(third.run(50), 1);
+    EXPECT_EQ(third.aborts, 1);
+    EXPECT_TRUE(third.isLoaded()) << "unloaded before its road ended";
+    QTRY_VERIFY(!waiting || !waiting->isLoaded());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(waiting.isNull());
 }
 
 TEST(Road, ASecondStartIsRefusedAndTheEndUnwindsWhatTheRunDidNotFinish)
@@ -396,6 +410,37 @@ TEST(FormModalSeam, RealModalShowReturnsWhenTheFormHides)
     QTimer::singleShot(0, &dialog, [&dialog] { dialog.Unload(); });
     dialog.Show(vb::vbModal);
     EXPECT_FALSE(dialog.isLoaded());
+}
+
+namespace {
+// A modal window whose unload handler pumps events for a while, as the redaction editor's does.
+class SlowUnload : public Form {
+public:
+    SlowUnload() : Form(QStringLiteral("frmSlowUnload")) {}
+    void Form_QueryUnload(int &, int) override
+    {
+        ++entered;
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 400)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    int entered = 0;
+};
+}
+
+// The quit's passes run every 100 ms: one that comes while a window's unload yields must not
+// unload it again in the middle (the editor's pages were freed under its own unload).
+TEST(FormModalSeam, AQuitUnloadsAWindowWhoseUnloadYieldsOnce)
+{
+    SlowUnload dialog;
+    bool closed = false;
+    QTimer::singleShot(0, &dialog, [&closed] { requestQuit([&closed] { closed = true; }); });
+    dialog.Show(vb::vbModal);
+    EXPECT_FALSE(dialog.isLoaded());
+    EXPECT_EQ(dialog.entered, 1);
+    QTRY_VERIFY(closed);
+    EXPECT_FALSE(quitRequested());
 }
 
 // A form whose activation does its whole job and unloads (progress and store windows).
