@@ -23,6 +23,7 @@
 #include "host/hostcall.h"
 #include "host/im650r.h"
 #include "platform/ado/ado.h"
+#include "platform/forms/forms.h"
 #include "platform/forms/msgbox.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/vb/vb.h"
@@ -238,8 +239,15 @@ void processBarcodes()
             progress.ProgressBar1->setMaximum(n);
 
         trap(9);
+        bool stopped = false;
         for (int i = 1; i <= upper(); ++i) {
             const BarcodeDocument record = documents[size_t(i)];
+            // Asked to end (the program closes): nothing more is stored, the rest stays.
+            if (quitRequested()) {
+                unstored.append({record.FirstPage, barcode.pageCount()});
+                stopped = true;
+                break;
+            }
             restFrom = record.FirstPage;
             setIndexGlobals(record);
             const QString ctl = g_CTLNum;
@@ -249,6 +257,16 @@ void processBarcodes()
 
             trap(10);
             if (!IM650R(conn, QStringLiteral("A"), QString(), QString(), QString())) {
+                if (hostCallFailed()) {
+                    // No answer is no "not found": this document and the rest of the stack stay.
+                    const QString line = QStringLiteral("Document ") + mdy() + QStringLiteral(" ") + ctl
+                                         + QStringLiteral(": the records host did not answer its lookup.") + CRLF;
+                    errors += line;
+                    log += line;
+                    unstored.append({record.FirstPage, barcode.pageCount()});
+                    stopped = true;
+                    break;
+                }
                 const QString line = QStringLiteral("Document ") + mdy() + QStringLiteral(" ") + ctl
                                      + QStringLiteral(" not found in database.") + CRLF;
                 errors += line;
@@ -367,7 +385,8 @@ void processBarcodes()
             errors += notStoredLine(unstored);
             log += notStoredLine(unstored);
         }
-        log += QStringLiteral("Barcode Process completed at ") + Now() + CRLF;
+        log += (stopped ? QStringLiteral("Barcode Process stopped at ") : QStringLiteral("Barcode Process completed at "))
+               + Now() + CRLF;
         if (!errors.isEmpty())
             log = QStringLiteral("This batch has errors: ") + CRLF + errors + CRLF + CRLF + log;
 

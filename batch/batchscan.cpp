@@ -11,6 +11,7 @@
 #include "capture/scandefaults.h"
 #include "capture/scanning.h"
 #include "capture/store.h"
+#include "capture/storework.h"
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/reset.h"
@@ -44,6 +45,16 @@ void finishButtons(FrmBatchProgress &progress)
 {
     progress.btnAbort->setEnabled(false);
     progress.btnClose->setEnabled(true);
+}
+
+// Ends the run at a document: the window and the log say what stopped it.
+void failBatch(FrmBatchProgress &progress, const QString &what)
+{
+    finishButtons(progress);
+    progress.lblStatus->setText(what + QStringLiteral("  Batch scan failed!"));
+    g_strBatchMessage = kErrorsHeader + g_strBatchMessage + what + QStringLiteral("  Batch scan failed at ") +
+                        Now() + QStringLiteral("!") + vbCrLf;
+    setBatchOutput(g_strBatchMessage);
 }
 
 // Unloads the progress window (when still there), then shows the message.
@@ -488,13 +499,7 @@ void do_BatchScan()
                 const bool scan = !(scanned && g_BatchOverwriteMode == BATCH_SKIP) && prompt_overwrite();
                 if (scan) {
                     if (scanned && g_BatchOverwriteMode == BATCH_FAIL) {
-                        finishButtons(*progress);
-                        progress->lblStatus->setText(QStringLiteral("Document ") + key +
-                                                     QStringLiteral(" already scanned.  Batch scan failed!"));
-                        g_strBatchMessage = kErrorsHeader + g_strBatchMessage + QStringLiteral("Document ") +
-                                            key + QStringLiteral(" already scanned.  Batch scan failed at ") +
-                                            Now() + QStringLiteral("!") + vbCrLf;
-                        setBatchOutput(g_strBatchMessage);
+                        failBatch(*progress, QStringLiteral("Document ") + key + QStringLiteral(" already scanned."));
                         return;
                     }
                     trap(10);
@@ -504,15 +509,8 @@ void do_BatchScan()
                     setStatus(*progress, QStringLiteral("Scanning document ") + key + ofText);
                     // A count below one would store a document without pages.
                     if (!IsNumeric(pages) || CDbl(pages) < 1) {
-                        finishButtons(*progress);
-                        progress->lblStatus->setText(
-                            QStringLiteral("Document ") + key +
-                            QStringLiteral(": Page number could not be retrieved from Database.  Batch scan failed!"));
-                        g_strBatchMessage =
-                            kErrorsHeader + g_strBatchMessage + QStringLiteral("Document ") + key +
-                            QStringLiteral(": Page number could not be retrieved from Database.  Batch scan failed at ") +
-                            Now() + QStringLiteral("!") + vbCrLf;
-                        setBatchOutput(g_strBatchMessage);
+                        failBatch(*progress, QStringLiteral("Document ") + key +
+                                                 QStringLiteral(": Page number could not be retrieved from Database."));
                         return;
                     }
                     trap(11);
@@ -540,16 +538,28 @@ void do_BatchScan()
                     }
                     trap(12);
                     setStatus(*progress, QStringLiteral("Storing document ") + key + ofText);
-                    const QVariant stored = do_save();
-                    storedInRun = storedInRun || (stored.isValid() && stored.toBool());
-                    if (stored.isValid() && stored.toBool())
-                        g_strBatchMessage += QStringLiteral("Document ") + key + QStringLiteral(" stored: ") +
-                                             QString::number(hostPages) + QStringLiteral(" page(s)") + vbCrLf;
+                    const QVariant saved = do_save();
+                    const bool stored = saved.isValid() && saved.toBool();
+                    if (!stored) {
+                        // The feeder holds the next document's sheets: the run stops here, and the
+                        // pages stay in the view for the operator's Store.
+                        failBatch(*progress, QStringLiteral("Document ") + key + notStoredLogText());
+                        return;
+                    }
+                    storedInRun = true;
+                    g_strBatchMessage += QStringLiteral("Document ") + key + QStringLiteral(" stored: ") +
+                                         QString::number(hostPages) + QStringLiteral(" page(s)") + vbCrLf;
                 } else {
                     trap(13);
                     run_program(QStringLiteral("N"));
                     setStatus(*progress, QStringLiteral("Skipping document ") + key + ofText);
                     g_strBatchMessage += QStringLiteral("Document ") + key + QStringLiteral(" skipped. ") + vbCrLf;
+                }
+                // The next document is known before any sheet is scanned for it.
+                if (i < documents && !lastLookupFound()) {
+                    failBatch(*progress, QStringLiteral("The document after ") + key +
+                                             QStringLiteral(" could not be looked up on the records host."));
+                    return;
                 }
                 trap(14);
                 progress->ProgressBar1->setValue(i);

@@ -79,8 +79,8 @@ bool do_store_electronic(bool advance)
         case EFiledStore::Unknown:
             return false;
         case EFiledStore::HandedOver:
-            closeOpenRegistration();
             reportAlreadyStored();
+            closeOpenRegistration();
             leaveAsStored();
             return true;
         case EFiledStore::Registered:

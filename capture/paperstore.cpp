@@ -341,8 +341,8 @@ bool do_store_manual(bool advance)
         if (!g_blnScanUnIndexDocs) {
             switch (hostHoldsImage(s, sent)) {
             case HostHolds::Yes:
-                closeOpenRegistration();
                 reportAlreadyStored();
+                closeOpenRegistration();
                 rollback.release();
                 moveOnAfterStore(advance);
                 return true;

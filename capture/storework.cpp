@@ -294,8 +294,12 @@ void reportAlreadyStored()
     // Boxes in a batch or a barcode run wait for no one: the log tells there.
     if (g_blnIsBatch || isShown<FrmBarcodeScan>())
         return;
-    MsgBox(QStringLiteral("The records host already holds this document as it is now (an earlier store whose "
-                          "answer was lost reached it).  It is not registered again."),
+    // Only a store whose answer was lost in this session is named as the cause.
+    const QString cause = openRegistration()
+        ? QStringLiteral(" (an earlier store whose answer was lost reached it)")
+        : QString();
+    MsgBox(QStringLiteral("The records host already holds this document as it is now") + cause +
+               QStringLiteral(".  It is not registered again."),
            vb::vbOKOnly | vb::vbInformation, kTitle);
 }
 

@@ -48,11 +48,13 @@ void HostCommand::setTrio()
 
 namespace {
 bool g_replyLost = false;
+bool g_callFailed = false;
 }
 
 void HostCommand::execute()
 {
     g_replyLost = false;
+    g_callFailed = false;
     m_cmd.setPrepared(true);
     try {
         AdoRecordset rs = m_cmd.execute();
@@ -60,11 +62,14 @@ void HostCommand::execute()
     } catch (const VbError &e) {
         // communication link failure, connection failure during a transaction, timeout
         g_replyLost = e.source == u"ODBC 08S01" || e.source == u"ODBC 08007" || e.number == adoErr::Timeout;
+        g_callFailed = true;
         throw;
     }
 }
 
 bool hostReplyLost() { return g_replyLost; }
+
+bool hostCallFailed() { return g_callFailed; }
 
 QString hostPathText(const QString &text) { return RTrim(text); }
 

@@ -56,6 +56,8 @@ private:
 // True when the last host program call failed after it was sent, the connection lost or timed
 // out before the answer: the host may have done what was asked.
 bool hostReplyLost();
+// True when the last host program call raised instead of answering: refused, lost or timed out.
+bool hostCallFailed();
 
 // A host output used as a folder, path or file name, without the blanks the host pads it with
 // to its field's width; what is shown or sent back to the host keeps the returned form.

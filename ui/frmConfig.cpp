@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QLabel>
+#include <QSignalBlocker>
 
 #include "core/errors.h"
 #include "core/mode.h"
@@ -136,9 +137,16 @@ void FrmConfig::cboState_Click()
     const int index = cboState->listIndex();
     if (index < 0)
         return;
-    // another customer's document must not reach this customer's frames and lookups
-    if (qint16(index) != g_APP_STATE)
+    if (qint16(index) != g_APP_STATE) {
+        // unstored pages go with the switch only when the operator says so
+        if (!promptStore()) {
+            const QSignalBlocker quiet(cboState);
+            cboState->setListIndex(g_APP_STATE);
+            return;
+        }
+        // another customer's document must not reach this customer's frames and lookups
         forgetCustomerDocument();
+    }
     try {
         setState(qint16(index), true);
     } catch (...) {

@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -514,18 +515,22 @@ QList<int> storedImagePages(const QString &shareRoot)
 
 } // namespace
 
-// A document whose registration the host refused is logged as not stored; one whose answer was
-// lost after the host took it, as perhaps stored, never as failed.
+// A document whose lookup or registration the host failed is logged by what the host may have
+// done: a lookup unanswered is no "not found", a registration refused is not stored, one whose
+// answer was lost after the host took it is perhaps stored, never failed. Its pages stay.
 TEST_F(BarcodeSepTest, AStoreTheHostFailedIsLoggedByWhatTheHostMayHaveDone)
 {
     struct Case {
         const char *ctl;
         hostsim::FaultKind kind;
+        int skip; // IM650R calls that go through: the run's lookup, the store's question
         const char *ending;
         int registered;
     } cases[] = {
-        {"00011", hostsim::FaultKind::ScriptedAnswer, " failed to store.\r\n", 0},
-        {"00012", hostsim::FaultKind::LostReply, " may have been stored", 1},
+        {"00011", hostsim::FaultKind::ScriptedAnswer, 2, " failed to store.\r\n", 0},
+        {"00012", hostsim::FaultKind::LostReply, 2, " may have been stored", 1},
+        {"00013", hostsim::FaultKind::LostReply, 0, ": the records host did not answer its lookup.\r\n", 0},
+        {"00014", hostsim::FaultKind::ExecuteFailure, 0, ": the records host did not answer its lookup.\r\n", 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.ctl);
@@ -536,11 +541,10 @@ TEST_F(BarcodeSepTest, AStoreTheHostFailedIsLoggedByWhatTheHostMayHaveDone)
         loadStack({"20200102" + std::string(c.ctl), ""});
         seed("2020", "01", "02", ctl, 2);
         const qsizetype before = registeredImages(em->path()).size();
-        // The run's lookup of the document and the store's question go through; the registration fails.
         hostsim::Fault f;
         f.kind = c.kind;
         f.program = QStringLiteral("IM650R");
-        f.skip = 2;
+        f.skip = c.skip;
         if (c.kind == hostsim::FaultKind::ScriptedAnswer)
             f.answer = {{QStringLiteral("ErrMsg"), QStringLiteral("STORE AREA LOCKED")}};
         em->addFault(f);
@@ -550,6 +554,9 @@ TEST_F(BarcodeSepTest, AStoreTheHostFailedIsLoggedByWhatTheHostMayHaveDone)
         const QString log = g_strBarcodeLog;
         EXPECT_TRUE(log.contains(QStringLiteral("01/02/2020 ") + ctl + QLatin1String(c.ending))) << log.toStdString();
         EXPECT_FALSE(log.contains(ctl + QStringLiteral(" stored successfully"))) << log.toStdString();
+        EXPECT_FALSE(log.contains(QStringLiteral("not found in database"))) << log.toStdString();
+        EXPECT_TRUE(log.contains(QStringLiteral("Pages not stored: 2 (back in the page view)"))) << log.toStdString();
+        EXPECT_EQ(frmMain().ezPageView->pageCount(), 2);
         EXPECT_EQ(registeredImages(em->path()).size() - before, c.registered);
     }
 }
@@ -608,6 +615,29 @@ TEST_F(BarcodeSepTest, StoresThatFailMidStackPutTheirPagesBackToBeStoredOnceTheS
     EXPECT_EQ(frmMain().ezPageView->pageCount(), 0);
     EXPECT_FALSE(g_blnPromptStore);
     EXPECT_TRUE(prompts().isEmpty()) << prompts().join('|').toStdString();
+}
+
+TEST_F(BarcodeSepTest, AskedToEndMidStackStoresNothingMoreAndKeepsTheRest)
+{
+    // Documents at pages 1, 3 and 6; the end is asked while the second one's mismatch is answered.
+    loadStack({"2020010200001", "", "2020010500002", "", "", "2020010700003", ""});
+    seed("2020", "01", "02", "00001", 2);
+    seed("2020", "01", "05", "00002", 2);
+    seed("2020", "01", "07", "00003", 2);
+    bool closed = false;
+    forms->onShow(QStringLiteral("frmbcPageMismatch"), [&](Form &f) {
+        requestQuit([&closed] { closed = true; });
+        static_cast<FrmbcPageMismatch &>(f).Command2->click();
+    });
+    processBarcodes();
+    EXPECT_TRUE(QTest::qWaitFor([&closed] { return closed && !quitRequested(); }, 10000));
+    const QString log = g_strBarcodeLog;
+    EXPECT_EQ(registeredImages(em->path()), (QStringList{QStringLiteral("IM1 0002"), QStringLiteral("IM2 0003")}))
+        << log.toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("00003"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("Pages not stored: 2 (back in the page view)\r\n"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("Barcode Process stopped at "))) << log.toStdString();
+    EXPECT_EQ(marks(*frmMain().ezPageView), (QList<int>{6, 7}));
 }
 
 TEST_F(BarcodeSepTest, ACorrectionAtTheFirstPageOfARangeLogsTheDocumentLeftWithoutPages)

@@ -23,6 +23,7 @@
 #include "batch_env.h"
 #include "capture/frmHandFeed.h"
 #include "capture/frmStore.h"
+#include "capture/store.h"
 #include "capture/storework.h"
 #include "hostsim/emulator.h"
 #include "platform/forms/forms.h"
@@ -704,6 +705,86 @@ TEST_F(BatchScanRun, ScannedDocumentsFollowTheOverwriteOption)
         dialog().Unload();
         // Page 1 is stored now; start each case on a fresh copy of it.
         em->runScript(QStringLiteral("UPDATE documents SET imid = '' WHERE page = '0001';\n"));
+    }
+}
+
+TEST_F(BatchScanRun, AHostFailureOnADocumentStopsTheRunBeforeTheNextDocumentsSheets)
+{
+    // IM650R calls: the start's lookup, then per document the store's question, its registration
+    // and the next document's lookup. Each fault strikes the second document or its lookup; the
+    // run must stop there, with that document's pages (if scanned) in the view to store again.
+    using hostsim::FaultKind;
+    struct Case {
+        const char *name;
+        FaultKind kind;
+        int skip;
+        const char *line;   // the log's last line, before " at <time>!"
+        int sheetsLeft;     // of the 6 loaded, 2 per document
+        int registeredBefore; // after the run, before the operator's Store
+    } cases[] = {
+        {"next lookup lost", FaultKind::LostReply, 3,
+         "The document after 1010-1 could not be looked up on the records host.  Batch scan failed", 4, 1},
+        {"next lookup refused", FaultKind::ExecuteFailure, 3,
+         "The document after 1010-1 could not be looked up on the records host.  Batch scan failed", 4, 1},
+        {"question lost", FaultKind::LostReply, 4, "Document 1010-2 failed to store.  Batch scan failed", 2, 1},
+        {"store refused", FaultKind::ExecuteFailure, 5, "Document 1010-2 failed to store.  Batch scan failed", 2, 1},
+        {"store lost", FaultKind::LostReply, 5,
+         "Document 1010-2 may have been stored: the records host did not answer its store.  Check it on the "
+         "host.  Batch scan failed",
+         2, 2},
+    };
+    const auto count = [&](const QString &sql) {
+        QSqlQuery q(em->db());
+        EXPECT_TRUE(q.exec(sql) && q.next()) << sql.toStdString();
+        return q.value(0).toInt();
+    };
+    const auto registered = [&] { return count(QStringLiteral("SELECT COUNT(*) FROM registrations")); };
+    const auto imageOf = [&](const char *page) {
+        QSqlQuery q(em->db());
+        q.exec(QStringLiteral("SELECT imid FROM documents WHERE book = '001010' AND page = '%1'")
+                   .arg(QLatin1String(page)));
+        return q.next() ? q.value(0).toString().trimmed() : QString();
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes->clear();
+        forgetOpenRegistrations();
+        em->runScript(QStringLiteral("UPDATE documents SET imid = '' WHERE book = '001010';\n"
+                                     "DELETE FROM registrations;\n"));
+        hostsim::Fault f;
+        f.kind = c.kind;
+        f.program = QStringLiteral("IM650R");
+        f.skip = c.skip;
+        em->addFault(f);
+        const int sheets = fake->feederCount();
+        fake->loadFeeder(6);
+        configure(QStringLiteral("1010"), QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("2"),
+                  BATCH_OVERWRITE);
+        start();
+        em->clearFaults();
+        const QStringList lines = logLines();
+        ASSERT_GE(lines.size(), 2) << storedLog().toStdString();
+        EXPECT_EQ(lines[0], QStringLiteral("Errors on last batch!"));
+        const QString last = lines.value(lines.size() - 2);
+        EXPECT_TRUE(last.startsWith(QLatin1String(c.line) + QStringLiteral(" at "))) << storedLog().toStdString();
+        EXPECT_FALSE(storedLog().contains(QStringLiteral("1010-3"))) << "nothing is done for the third document";
+        EXPECT_EQ(storedLog().count(QStringLiteral("1010-2 scanned")), c.sheetsLeft == 2 ? 1 : 0);
+        ASSERT_NE(progress(), nullptr);
+        EXPECT_EQ(progress()->lblStatus->text(), QLatin1String(c.line) + QStringLiteral("!"));
+        EXPECT_TRUE(progress()->btnClose->isEnabled());
+        EXPECT_EQ(fake->feederCount() - sheets, c.sheetsLeft) << "the next document's sheets stay in the feeder";
+        EXPECT_EQ(registered(), c.registeredBefore);
+        EXPECT_EQ(imageOf("0003"), QString());
+        if (c.sheetsLeft == 2) {
+            // The second document's own pages wait for the operator's Store, which registers it once.
+            EXPECT_EQ(main->ezPageView->pageCount(), 2);
+            EXPECT_TRUE(main->btnStore->isEnabled());
+            EXPECT_TRUE(do_store(false)) << prompts().join("|").toStdString();
+            EXPECT_EQ(registered(), 2);
+            EXPECT_NE(imageOf("0002"), QString());
+        }
+        progress()->btnClose_Click();
+        dialog().Unload();
     }
 }
 

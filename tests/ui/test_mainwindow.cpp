@@ -310,7 +310,20 @@ TEST(ConnectionSettings, SwitchingCustomerLeavesNoValueOfTheLastOne)
     f.txtPage_MARG->setText("1");
     f.txtDocNum_MALC->setText("100001");
 
+    // Unstored pages: the switch asks first, and No keeps the customer and its document.
+    frmConfig();
+    g_blnPromptStore = true;
+    boxes.answer(vb::vbNo);
     frmConfig().cboState->setListIndex(STATE_NY);
+    ASSERT_EQ(boxes.calls().size(), 1);
+    EXPECT_TRUE(boxes.calls()[0].prompt.startsWith("This document has not been stored."));
+    EXPECT_EQ(g_APP_STATE, STATE_MA);
+    EXPECT_EQ(frmConfig().cboState->listIndex(), STATE_MA);
+    EXPECT_EQ(g_Book, "001010");
+    EXPECT_TRUE(g_blnPromptStore);
+    boxes.answer(vb::vbYes);
+    frmConfig().cboState->setListIndex(STATE_NY);
+    EXPECT_EQ(boxes.calls().size(), 2);
     ASSERT_EQ(g_dbMode, MODE_NYRG);
     for (QLineEdit *box : {f.txtBookCode_NYRG, f.txtBook_NYRG, f.txtPage_NYRG, f.txtCTLNum_NYRG, f.txtMonth_NYRG,
                            f.txtDay_NYRG, f.txtYear_NYRG, f.txtBook_MARG, f.txtDocNum_MALC})
