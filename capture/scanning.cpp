@@ -385,12 +385,13 @@ bool do_rescan()
         Trap kept;
         try {
             kept(1);
+            const bool nothingCameIn = restored || (answer == QLatin1String("I") && tree.pageCount() == before);
             keepPagesAfterFailure(e, g_intOldDocLength, answer == QLatin1String("I"), answer == QLatin1String("OA"),
                                   false);
             g_strRescanAction.clear();
             g_intOldDocLength = 0;
-            if (restored) {
-                // Nothing came in: the document set aside is back as it was, and the next scan asks again.
+            if (nothingCameIn) {
+                // The document is as it was, and the next scan asks again.
                 forgetScanPosition();
                 return false;
             }
