@@ -204,7 +204,6 @@ void do_scan()
         if (g_dbMode == MODE_NYBR && !ensureLoggedIn())
             return;
         trap(3);
-        const bool printOn = f.btnPrint->isEnabled(), redactOn = f.btnRedact->isEnabled();
         f.btnPrint->setEnabled(false);
         f.btnRedact->setEnabled(false);
         QelEzImage &tree = *f.ezTreeView;
@@ -235,8 +234,8 @@ void do_scan()
             trap(6);
             if (!do_rescan()) {
                 // Nothing scanned: the document stays as it was, stored or not.
-                f.btnPrint->setEnabled(printOn);
-                f.btnRedact->setEnabled(redactOn);
+                f.btnPrint->setEnabled(tree.pageCount() > 0);
+                f.btnRedact->setEnabled(tree.pageCount() > 0);
                 return;
             }
         } else {

@@ -239,12 +239,14 @@ void ScanFailures::table(Way road)
                 EXPECT_TRUE(!calls.isEmpty() && calls[0].prompt.contains(said))
                     << (calls.isEmpty() ? std::string() : calls[0].prompt.toStdString());
             }
+            // An insert that failed at its first sheet brought nothing: the stored document is as it was.
+            const bool untouched = road == Way::Insert && sheetNo == 1;
             if (road != Way::Batch) {
                 const bool pages = main->ezTreeView->pageCount() > 0;
-                EXPECT_EQ(main->btnStore->isEnabled(), pages);
+                EXPECT_EQ(main->btnStore->isEnabled(), pages && !untouched);
                 EXPECT_EQ(main->btnPrint->isEnabled(), pages);
                 EXPECT_EQ(main->btnRedact->isEnabled(), pages);
-                EXPECT_EQ(g_blnPromptStore, pages);
+                EXPECT_EQ(g_blnPromptStore, pages && !untouched);
             }
 
             // The next scan of the document goes on behind what came in, without a question.
@@ -255,7 +257,7 @@ void ScanFailures::table(Way road)
                 EXPECT_EQ(sheets(), road == Way::Insert ? QList<int>{7} + all + QList<int>{8} : all);
                 EXPECT_TRUE(boxes->calls().isEmpty());
                 for (const FormScript::Call &c : forms->calls())
-                    EXPECT_NE(c.form, QStringLiteral("frmRescan"));
+                    EXPECT_TRUE(untouched || c.form != QStringLiteral("frmRescan"));
                 EXPECT_TRUE(main->btnStore->isEnabled());
                 EXPECT_TRUE(main->btnPrint->isEnabled());
             }
