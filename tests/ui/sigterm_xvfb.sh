@@ -357,11 +357,11 @@ if [ "$shard" = startup ]; then
 fi
 
 # QUORLA_ENDING_CELLS="state way...; ..." runs those cells instead of a shard's (by hand).
-spec=${QUORLA_ENDING_CELLS:-$(table "$shard")}
-[ -n "$spec" ] || { echo "no shard $shard"; exit 1; }
+cells=${QUORLA_ENDING_CELLS:-$(table "$shard")}
+[ -n "$cells" ] || { echo "no shard $shard"; exit 1; }
 kept_pages=0
 n=0
-IFS=';' read -ra groups <<<"$spec"
+IFS=';' read -ra groups <<<"$cells"
 for group in "${groups[@]}"; do
     read -ra words <<<"$group"
     state=${words[0]}
