@@ -234,6 +234,7 @@ void QelPageDocument::readLoadedFile()
     const auto copy = tiffcodec::File::open(m_fileName);
     if (copy->size() != from->size())
         return;
+    copy->takeMarks(*from);
     for (const auto &p : m_pages)
         if (p->file == from)
             p->file = copy;

@@ -34,6 +34,7 @@ namespace {
 constexpr tmsize_t MaxSingleAlloc = tmsize_t(512) * 1024 * 1024;
 constexpr int MaxDirectories = 100000;
 std::atomic<qint64> g_decodes{0};
+std::atomic<qint64> g_checks{0};
 
 // ---- tag registration ------------------------------------------------------------------
 TIFFExtendProc g_parentExtender = nullptr;
@@ -691,7 +692,7 @@ void verifyStrips(const File &file, int directory)
 {
     if (FileAccess::sound(file, directory))
         return;
-    ++g_decodes;
+    ++g_checks;
     const auto own = ownHandle(file, directoryOffset(file, directory));
     readFields(*own);
     TIFF *t = own->tif();
@@ -1113,6 +1114,8 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage)
 
 qint64 decodeCount() { return g_decodes.load(); }
 
+qint64 checkCount() { return g_checks.load(); }
+
 namespace {
 
 // Runs work(0) .. work(n - 1) on this thread and on pool threads side by side; returns when all
@@ -1429,6 +1432,17 @@ std::vector<std::shared_ptr<const File>> coded(const std::vector<OutPage> &pages
         files[size_t(i)] = std::move(file);
     });
     return files;
+}
+
+void File::takeMarks(const File &from) const
+{
+    std::set<int> marks;
+    {
+        std::lock_guard g(from.m_soundLock);
+        marks = from.m_sound;
+    }
+    std::lock_guard g(m_soundLock);
+    m_sound.insert(marks.begin(), marks.end());
 }
 
 std::shared_ptr<const File> File::openUnmapped(const QString &path)

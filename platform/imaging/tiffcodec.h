@@ -51,6 +51,8 @@ public:
     // A disk file read as it is asked for, never mapped (another may cut it short meanwhile: a
     // read then fails, where a mapping would kill the process). Raises ezErr::FileNotFound.
     static std::shared_ptr<const File> openUnmapped(const QString &path);
+    // Takes the marks of the pages of from known to decode, this being a whole copy of it.
+    void takeMarks(const File &from) const;
     // The bytes in memory (none for a file opened unmapped).
     const QByteArray &bytes() const { return m_bytes; }
     qint64 size() const { return m_size; }
@@ -85,9 +87,10 @@ QImage decode(const File &file, int directory);
 // Grayscale8 for bilevel and grey pages, RGB32 for colour; factor 1 is decode(). A decode in the
 // background (that no one waits for) keeps to its own thread, leaving the others to the screen.
 QImage decodeReduced(const File &file, int directory, int factor, bool background = false);
-// Pages decoded by this process so far, checks that a page decodes included (what a road costs
-// in decodes).
+// Pages decoded by this process so far (what a road costs in decodes).
 qint64 decodeCount();
+// Pages checked to decode before they were copied as stored (see write), so far.
+qint64 checkCount();
 
 struct OutPage {
     // Copy the compressed strips of this directory as they are (when set; a directory that
