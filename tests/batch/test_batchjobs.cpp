@@ -861,15 +861,26 @@ TEST_F(BatchScanRun, AnAbortForAQuitKeepsTheDocumentInHandAndTheNextStartSaysWhi
         EXPECT_TRUE(g_blnPromptStore);
         EXPECT_EQ(registered(), c.registered);
         QTRY_VERIFY(!quitRequested());
-        g_blnPromptStore = false;
         if (progress())
             progress()->btnClose_Click();
         dialog().Unload();
-        // The next start says it, once.
+        // The ending keeps the page under the document's own index, whatever the entry fields hold.
+        main->txtBook_MARG->setText(QStringLiteral("1099"));
+        ASSERT_TRUE(saveRecoveryDocument());
+        g_blnPromptStore = false;
+        new_bkPg(false, false);
+        // The next start says where the batch stopped, once, and brings the page back under it.
         boxes->clear();
         restoreRecoveryDocument();
         restoreRecoveryDocument();
-        EXPECT_EQ(prompts(), QStringList{said});
+        const QString page = QString::fromLatin1(c.document).section(u'-', 1);
+        EXPECT_EQ(prompts(), (QStringList{said, QStringLiteral("1 scanned pages of Book 1010 Page %1 were not stored "
+                                                               "when the program ended; they are back in the page view.")
+                                                    .arg(page)}));
+        EXPECT_EQ(whole(g_Page), page);
+        EXPECT_EQ(main->ezPageView->pageCount(), 1);
+        g_blnPromptStore = false;
+        new_bkPg(false, false);
     }
     qunsetenv("XDG_DATA_HOME");
 }
