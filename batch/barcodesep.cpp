@@ -109,13 +109,14 @@ void giveBackUnstored(QelEzImage &barcode, const StackRanges &ranges)
 
 // The program ends: each document not stored is kept for the next start under what its barcode
 // named; those that could not be kept stay in ranges, to go back to the views for the ending to
-// keep or report. Otherwise all stay.
+// keep or report. Without an end asked, all stay.
 void keepWhenEnding(QelEzImage &barcode, StackRanges &ranges)
 {
     while (quitRequested() && !ranges.isEmpty()) {
         const StackRange &r = ranges.first();
         setIndexGlobals(r.document.value_or(BarcodeDocument{}));
-        const QString name = r.document ? mdy() + QStringLiteral(" Control ") + g_CTLNum : QStringLiteral("index unknown");
+        const QString name =
+            r.document ? mdy() + QStringLiteral(" Control ") + g_CTLNum : QStringLiteral("index unknown");
         QelEzImage document;
         CopyPages(barcode, document, r.first, r.last);
         try {
