@@ -153,11 +153,24 @@ inline uint64_t wordAt(const std::vector<uint8_t> &v, int i)
     return __builtin_bswap64(w);
 }
 
-// Clears dark pixels inside r that have no dark pixel among their eight neighbours, 64 at a
-// time. Clearing an isolated pixel never makes another one isolated, so the rows can be changed
-// in place. The page is copied (when shared) only once a pixel changes.
+// The pixels within `reach` (1 to 8) columns of the dark pixels of the word at byte i of a padded
+// row, or of the others only (`self` false).
+inline uint64_t spread(const std::vector<uint8_t> &v, int i, int reach, bool self)
+{
+    const uint64_t w = wordAt(v, i), before = v[size_t(i)], after = v[size_t(i + 9)];
+    uint64_t out = self ? w : 0;
+    for (int s = 1; s <= reach; ++s)
+        out |= (w >> s) | (before << (64 - s)) | (w << s) | (after >> (8 - s));
+    return out;
+}
+
+// Clears dark pixels inside r that have no other dark pixel within Reach pixels across, down or
+// diagonally, 64 at a time: dust. The dots of a dither (a light pencil stroke, a light rule) lie
+// closer together and are kept. Clearing such a pixel never leaves another one alone, so the rows
+// can be changed in place. The page is copied (when shared) only once a pixel changes.
 void despeckle(IP2Image &page, QRect r)
 {
+    constexpr int Reach = 6, Rows = 2 * Reach + 1;
     const QImage &img = page.inside();
     const QRect kept = page.kept();
     r &= kept; // white outside
@@ -166,24 +179,36 @@ void despeckle(IP2Image &page, QRect r)
     const bool one = isMono(img) && monoInkIsOne(img);
     const int bpp = isMono(img) ? 0 : img.format() == QImage::Format_Grayscale8 ? 1 : 3;
     // One zero byte before the row, and a word and a byte after it.
-    const size_t padded = size_t(img.width() + 7) / 8 + 10;
-    std::vector<uint8_t> up(padded), cur(padded), down(padded);
-    loadDarkRow(img, kept, r.top() - 1, one, up);
-    loadDarkRow(img, kept, r.top(), one, cur);
-    const int x0 = r.left(), x1 = r.right() + 1, first = x0 / 8, last = (x1 - 1) / 8;
+    const int bytes = (img.width() + 7) / 8, words = (bytes + 7) / 8;
+    const size_t padded = size_t(words) * 8 + 10;
+    // The rows from y - Reach to y + Reach, and each spread across by Reach, in turn.
+    std::vector<std::vector<uint8_t>> dark(Rows, std::vector<uint8_t>(padded));
+    std::vector<std::vector<uint64_t>> wide(Rows, std::vector<uint64_t>(size_t(words)));
+    const auto slot = [&](int y) { return size_t(((y % Rows) + Rows) % Rows); };
+    const auto load = [&](int y) {
+        std::vector<uint8_t> &row = dark[slot(y)];
+        loadDarkRow(img, kept, y, one, row);
+        for (int j = 0; j < words; ++j)
+            wide[slot(y)][size_t(j)] = spread(row, 8 * j, Reach, true);
+    };
+    for (int y = r.top() - Reach; y < r.top() + Reach; ++y)
+        load(y);
+    const int x0 = r.left(), x1 = r.right() + 1;
     const int bytesPerLine = int(img.bytesPerLine());
     for (int y = r.top(); y <= r.bottom(); ++y) {
-        loadDarkRow(img, kept, y + 1, one, down);
+        load(y + Reach);
+        const std::vector<uint8_t> &cur = dark[slot(y)];
         uchar *line = nullptr; // the row to change, found at its first lone pixel
-        for (int i = first; i <= last; i += 8) {
+        for (int j = x0 / 64; j <= (x1 - 1) / 64; ++j) {
+            const int i = 8 * j;
             const uint64_t c = wordAt(cur, i);
             if (!c)
                 continue;
-            const uint64_t u = wordAt(up, i), d = wordAt(down, i), any = u | c | d;
-            // The bits beside each pixel come from the bytes before and after the word.
-            const uint64_t before = uint64_t((up[size_t(i)] | cur[size_t(i)] | down[size_t(i)]) & 1) << 63;
-            const uint64_t after = uint64_t(up[size_t(i + 9)] | cur[size_t(i + 9)] | down[size_t(i + 9)]) >> 7;
-            uint64_t lone = c & ~(u | d | (any >> 1) | before | (any << 1) | after);
+            uint64_t company = spread(cur, i, Reach, false);
+            for (int k = -Reach; k <= Reach; ++k)
+                if (k)
+                    company |= wide[slot(y + k)][size_t(j)];
+            uint64_t lone = c & ~company;
             // Only the columns of r.
             if (x0 > i * 8)
                 lone &= ~uint64_t(0) >> (x0 - i * 8);
@@ -209,8 +234,6 @@ void despeckle(IP2Image &page, QRect r)
                     std::memset(line + x * bpp, 255, size_t(bpp));
             }
         }
-        std::swap(up, cur);
-        std::swap(cur, down);
     }
 }
 
