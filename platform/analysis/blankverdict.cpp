@@ -113,14 +113,17 @@ bool dithered(const QImage &img, const QRect &kept)
         return uint8_t((one ? b : uint8_t(~b)) & columnMask(i, kept.left(), kept.right() + 1));
     };
     long ink = 0, dots = 0;
-    for (int y = kept.top(); y <= kept.bottom(); y += 2)
+    const uint8_t blank = one ? 0x00 : 0xFF;
+    for (int y = kept.top(); y <= kept.bottom(); y += 4)
         for (int i = first; i <= last; ++i) {
+            if (img.constScanLine(y)[i] == blank)
+                continue;
             const unsigned c = byteAt(y, i);
             if (!c)
                 continue;
             const unsigned beside = (c >> 1) | (byteAt(y, i - 1) << 7) | (c << 1) | (byteAt(y, i + 1) >> 7);
-            ink += std::popcount(c);
-            dots += std::popcount(c & ~(beside | byteAt(y - 1, i) | byteAt(y + 1, i)) & 0xFFu);
+            ink += bitCount(uint8_t(c));
+            dots += bitCount(uint8_t(c & ~(beside | byteAt(y - 1, i) | byteAt(y + 1, i))));
         }
     return ink > 0 && dots * 10 >= ink * 3;
 }

@@ -158,19 +158,38 @@ inline uint64_t wordAt(const std::vector<uint8_t> &v, int i)
 inline uint64_t spread(const std::vector<uint8_t> &v, int i, int reach, bool self)
 {
     const uint64_t w = wordAt(v, i), before = v[size_t(i)], after = v[size_t(i + 9)];
+    if (!(w | before | after))
+        return 0;
     uint64_t out = self ? w : 0;
     for (int s = 1; s <= reach; ++s)
         out |= (w >> s) | (before << (64 - s)) | (w << s) | (after >> (8 - s));
     return out;
 }
 
-// Clears dark pixels inside r that have no other dark pixel within Reach pixels across, down or
-// diagonally, 64 at a time: dust. The dots of a dither (a light pencil stroke, a light rule) lie
-// closer together and are kept. Clearing such a pixel never leaves another one alone, so the rows
-// can be changed in place. The page is copied (when shared) only once a pixel changes.
+// The share of ink among all the pixels of a bilevel page, white outside `kept`, from every
+// fourth row.
+double inkShare(const QImage &img, const QRect &kept)
+{
+    const bool one = monoInkIsOne(img);
+    long ink = 0, rows = 0;
+    for (int y = 0; y < img.height(); y += 4, ++rows) {
+        if (y < kept.top() || y > kept.bottom())
+            continue;
+        const uchar *line = img.constScanLine(y);
+        for (int i = kept.left() / 8; i <= kept.right() / 8; ++i)
+            ink += bitCount(uint8_t((one ? line[i] : uint8_t(~line[i])) & columnMask(i, kept.left(), kept.right() + 1)));
+    }
+    return rows ? double(ink) / (double(img.width()) * double(rows)) : 0;
+}
+
+// Clears dark pixels inside r that have no other dark pixel within `reach` pixels across, down or
+// diagonally, 64 at a time: dust. On a bilevel page with little ink (under 4 %) the reach is 6
+// pixels, so that the dots of a light stroke or rule dithered on white paper, a few pixels apart,
+// are kept; elsewhere it is the eight neighbours. Clearing such a pixel never leaves another one
+// alone, so the rows can be changed in place. The page is copied (when shared) only once a pixel
+// changes.
 void despeckle(IP2Image &page, QRect r)
 {
-    constexpr int Reach = 6, Rows = 2 * Reach + 1;
     const QImage &img = page.inside();
     const QRect kept = page.kept();
     r &= kept; // white outside
@@ -178,25 +197,26 @@ void despeckle(IP2Image &page, QRect r)
         return;
     const bool one = isMono(img) && monoInkIsOne(img);
     const int bpp = isMono(img) ? 0 : img.format() == QImage::Format_Grayscale8 ? 1 : 3;
+    const int reach = isMono(img) && inkShare(img, kept) < 0.04 ? 6 : 1, rows = 2 * reach + 1;
     // One zero byte before the row, and a word and a byte after it.
     const int bytes = (img.width() + 7) / 8, words = (bytes + 7) / 8;
     const size_t padded = size_t(words) * 8 + 10;
-    // The rows from y - Reach to y + Reach, and each spread across by Reach, in turn.
-    std::vector<std::vector<uint8_t>> dark(Rows, std::vector<uint8_t>(padded));
-    std::vector<std::vector<uint64_t>> wide(Rows, std::vector<uint64_t>(size_t(words)));
-    const auto slot = [&](int y) { return size_t(((y % Rows) + Rows) % Rows); };
+    // The rows from y - reach to y + reach, and each spread across by reach, in turn.
+    std::vector<std::vector<uint8_t>> dark(static_cast<size_t>(rows), std::vector<uint8_t>(padded));
+    std::vector<std::vector<uint64_t>> wide(static_cast<size_t>(rows), std::vector<uint64_t>(static_cast<size_t>(words)));
+    const auto slot = [&](int y) { return size_t(((y % rows) + rows) % rows); };
     const auto load = [&](int y) {
         std::vector<uint8_t> &row = dark[slot(y)];
         loadDarkRow(img, kept, y, one, row);
         for (int j = 0; j < words; ++j)
-            wide[slot(y)][size_t(j)] = spread(row, 8 * j, Reach, true);
+            wide[slot(y)][size_t(j)] = spread(row, 8 * j, reach, true);
     };
-    for (int y = r.top() - Reach; y < r.top() + Reach; ++y)
+    for (int y = r.top() - reach; y < r.top() + reach; ++y)
         load(y);
     const int x0 = r.left(), x1 = r.right() + 1;
     const int bytesPerLine = int(img.bytesPerLine());
     for (int y = r.top(); y <= r.bottom(); ++y) {
-        load(y + Reach);
+        load(y + reach);
         const std::vector<uint8_t> &cur = dark[slot(y)];
         uchar *line = nullptr; // the row to change, found at its first lone pixel
         for (int j = x0 / 64; j <= (x1 - 1) / 64; ++j) {
@@ -204,8 +224,8 @@ void despeckle(IP2Image &page, QRect r)
             const uint64_t c = wordAt(cur, i);
             if (!c)
                 continue;
-            uint64_t company = spread(cur, i, Reach, false);
-            for (int k = -Reach; k <= Reach; ++k)
+            uint64_t company = spread(cur, i, reach, false);
+            for (int k = -reach; k <= reach; ++k)
                 if (k)
                     company |= wide[slot(y + k)][size_t(j)];
             uint64_t lone = c & ~company;
