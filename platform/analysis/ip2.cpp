@@ -183,12 +183,12 @@ double inkShare(const QImage &img, const QRect &kept)
 }
 
 // Clears dark pixels inside r that have no other dark pixel within `reach` pixels across, down or
-// diagonally, 64 at a time: dust. On a bilevel page with little ink (under 4 %) the reach is 6
-// pixels, so that the dots of a light stroke or rule dithered on white paper, a few pixels apart,
-// are kept; elsewhere it is the eight neighbours. Clearing such a pixel never leaves another one
+// diagonally, 64 at a time: dust. With `spareDots`, on a bilevel page with little ink (under 4 %)
+// the reach is 6 pixels, so that the dots of a light stroke or rule dithered on white paper, a few
+// pixels apart, are kept; elsewhere it is the eight neighbours. Clearing such a pixel never leaves another one
 // alone, so the rows can be changed in place. The page is copied (when shared) only once a pixel
 // changes.
-void despeckle(IP2Image &page, QRect r)
+void despeckle(IP2Image &page, QRect r, bool spareDots)
 {
     const QImage &img = page.inside();
     const QRect kept = page.kept();
@@ -197,7 +197,7 @@ void despeckle(IP2Image &page, QRect r)
         return;
     const bool one = isMono(img) && monoInkIsOne(img);
     const int bpp = isMono(img) ? 0 : img.format() == QImage::Format_Grayscale8 ? 1 : 3;
-    const int reach = isMono(img) && inkShare(img, kept) < 0.04 ? 6 : 1, rows = 2 * reach + 1;
+    const int reach = spareDots && isMono(img) && inkShare(img, kept) < 0.04 ? 6 : 1, rows = 2 * reach + 1;
     // One zero byte before the row, and a word and a byte after it.
     const int bytes = (img.width() + 7) / 8, words = (bytes + 7) / 8;
     const size_t padded = size_t(words) * 8 + 10;
@@ -750,7 +750,7 @@ const IP2Result &IP2Results::item(int index) const
 
 void IP2PrefilterA::apply(IP2Image &page) const
 {
-    despeckle(page, page.inside().rect());
+    despeckle(page, page.inside().rect(), true);
 }
 
 void IP2PrefilterB::apply(IP2Image &page) const
@@ -887,7 +887,7 @@ QStringList IP2BarcodePrefilter::arguments() const { return zoneArguments(m_zone
 
 void IP2BarcodePrefilter::apply(IP2Image &page) const
 {
-    despeckle(page, m_zone.rect(page.inside()));
+    despeckle(page, m_zone.rect(page.inside()), false); // bars read best from clean paper
 }
 
 QStringList IP2BarcodeReader::arguments() const { return zoneArguments(m_zone); }
