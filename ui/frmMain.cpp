@@ -623,7 +623,7 @@ void FrmMain::mnuExit_Click() { unloadAfterRoads(vb::vbFormCode); }
 // Unstored pages (recovered ones too) are dropped by a switch only when the operator says so.
 static void selectMode(QAction *entry, qint16 mode)
 {
-    if (!promptStore()) {
+    if (!promptStore([entry, mode] { selectMode(entry, mode); })) {
         entry->setChecked(g_dbMode == mode);
         return;
     }

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "core/errors.h"
@@ -648,15 +649,33 @@ TEST_F(MainWin, GuardedCommandsDoNothingWhenTheOperatorKeepsTheDocument)
         if (entry != f.mnuFHS && !entry->isChecked())
             commands.push_back([entry] { entry->trigger(); });
     }
-    for (const auto &run : commands) {
-        MsgBoxScript boxes;
-        g_blnPromptStore = true;
-        boxes.answer(vb::vbNo);
-        run();
-        EXPECT_EQ(prompts(boxes), QStringList{kNotStored});
-        EXPECT_EQ(f.ezPageView->pageCount(), 2);  // nothing reloaded or emptied
-        EXPECT_TRUE(g_blnPromptStore);
-        EXPECT_EQ(g_dbMode, mode);
+    // Asked from idle, or during a scan (which has not set the flag yet): the scan stops at the
+    // sheet in hand and the command asks once the scan has ended.
+    for (const bool scanning : {false, true}) {
+        for (const auto &run : commands) {
+            SCOPED_TRACE(scanning ? "during a scan" : "idle");
+            MsgBoxScript boxes;
+            std::optional<Road::Run> scan;
+            if (scanning)
+                scan.emplace(f.scanRoad);
+            g_blnPromptStore = !scanning;
+            boxes.answer(vb::vbNo);
+            run();
+            if (scanning) {
+                EXPECT_TRUE(prompts(boxes).isEmpty());
+                EXPECT_TRUE(f.scanRoad.aborted()) << "the scan goes on";
+                g_blnPromptStore = true; // the scan's end
+                scan.reset();
+                QCoreApplication::processEvents();
+            }
+            EXPECT_EQ(prompts(boxes), QStringList{kNotStored});
+            ASSERT_FALSE(boxes.calls().isEmpty());
+            EXPECT_EQ(boxes.calls()[0].buttons & 0x300, vb::vbDefaultButton2) << "Enter would drop the pages";
+            EXPECT_EQ(boxes.calls()[0].quitAnswer, vb::vbYes) << "an ending program would stay";
+            EXPECT_EQ(f.ezPageView->pageCount(), 2);  // nothing reloaded or emptied
+            EXPECT_TRUE(g_blnPromptStore);
+            EXPECT_EQ(g_dbMode, mode);
+        }
     }
     QList<bool> after;
     for (QAction *entry : f.databaseEntries())
