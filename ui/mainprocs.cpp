@@ -64,15 +64,15 @@ bool promptStore(const std::function<void()> &again)
             return true;
         trap(2);
         // A store whose answer was lost may have reached the host: saying "not stored" would be wrong.
-        // No is the default: a stray Enter keeps the pages; an ending program goes on (the pages
-        // are kept for the next start).
+        // No is the default: a stray Enter keeps the pages. An ending program answers No too: it
+        // has kept the pages for the next start, and the command must not go on under it.
         const int answer = MsgBox(openRegistration()
                                       ? QStringLiteral("This document may have been stored: the records host did not "
                                                        "answer its store.  Are you sure you want to continue and lose "
                                                        "all changes?")
                                       : QStringLiteral("This document has not been stored.  Are you sure you "
                                                        "want to continue and lose all changes?"),
-                                  vb::vbYesNo | vb::vbDefaultButton2, QStringLiteral("Note:"), vb::vbYes);
+                                  vb::vbYesNo | vb::vbDefaultButton2, QStringLiteral("Note:"), vb::vbNo);
         if (answer != vb::vbYes)
             return false;
         trap(3);

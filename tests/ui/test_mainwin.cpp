@@ -671,7 +671,7 @@ TEST_F(MainWin, GuardedCommandsDoNothingWhenTheOperatorKeepsTheDocument)
             EXPECT_EQ(prompts(boxes), QStringList{kNotStored});
             ASSERT_FALSE(boxes.calls().isEmpty());
             EXPECT_EQ(boxes.calls()[0].buttons & 0x300, vb::vbDefaultButton2) << "Enter would drop the pages";
-            EXPECT_EQ(boxes.calls()[0].quitAnswer, vb::vbYes) << "an ending program would stay";
+            EXPECT_EQ(boxes.calls()[0].quitAnswer, vb::vbNo) << "an ending program would run the command";
             EXPECT_EQ(f.ezPageView->pageCount(), 2);  // nothing reloaded or emptied
             EXPECT_TRUE(g_blnPromptStore);
             EXPECT_EQ(g_dbMode, mode);
