@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <functional>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -41,19 +42,36 @@ void writeForceScript()
 }
 }
 
+// File > Exit and the close box, from idle and during a scan (which stops at the sheet in hand and
+// is asked about once it has ended): the question comes once, No keeps the window, force still runs.
 TEST(MainWindowClose, NoToTheQuestionKeepsTheWindowAndStillRunsForce)
 {
     writeForceScript();
-    QFile::remove(marker());
-    FormScript forms;
-    MsgBoxScript boxes;
     FrmMain &f = frmMain();
-    g_blnPromptStore = true;
-    boxes.answer(vb::vbNo);
-    EXPECT_FALSE(f.Unload());
-    EXPECT_TRUE(f.isLoaded());
-    EXPECT_TRUE(forms.calls().isEmpty());  // no shutdown window
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker()), 5000);
+    const std::function<void()> ways[] = {[&] { f.mnuExit->trigger(); }, [&] { f.close(); }};
+    for (const bool scanning : {false, true}) {
+        for (size_t way = 0; way < std::size(ways); ++way) {
+            SCOPED_TRACE(std::string(way == 0 ? "Exit" : "close box") + (scanning ? " during a scan" : ""));
+            QFile::remove(marker());
+            FormScript forms;
+            MsgBoxScript boxes;
+            std::optional<Road::Run> scan;
+            if (scanning)
+                scan.emplace(f.scanRoad);
+            g_blnPromptStore = true;
+            boxes.answer(vb::vbNo);
+            ways[way]();
+            if (scanning) {
+                EXPECT_TRUE(boxes.calls().isEmpty());
+                EXPECT_TRUE(f.scanRoad.aborted()) << "the scan goes on";
+                scan.reset();
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(boxes.calls().size(), 1, 5000);
+            EXPECT_TRUE(f.isLoaded());
+            EXPECT_TRUE(forms.calls().isEmpty());  // no shutdown window
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker()), 5000);
+        }
+    }
     g_blnPromptStore = false;
 }
 
