@@ -66,10 +66,10 @@ TEST(MainWindowClose, NoToTheQuestionKeepsTheWindowAndStillRunsForce)
                 EXPECT_TRUE(f.scanRoad.aborted()) << "the scan goes on";
                 scan.reset();
             }
-            QTRY_COMPARE_WITH_TIMEOUT(boxes.calls().size(), 1, 5000);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return boxes.calls().size() == 1; }, 5000)) << boxes.calls().size();
             EXPECT_TRUE(f.isLoaded());
             EXPECT_TRUE(forms.calls().isEmpty());  // no shutdown window
-            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker()), 5000);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(marker()); }, 5000));
         }
     }
     g_blnPromptStore = false;
@@ -197,7 +197,7 @@ TEST(MainWindowClose, EverySignalThatEndsAProcessKeepsTheUnstoredPages)
         unstoredPages(f, book);
 
         ::raise(s.number);
-        QTRY_VERIFY_WITH_TIMEOUT(!old || !old->isLoaded(), 3000);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !old || !old->isLoaded(); }, 3000));
         for (const auto &box : boxes.calls())
             EXPECT_FALSE(box.prompt.contains("has not been stored")) << "asked about the unstored pages";
         ASSERT_EQ(forms.calls().size(), 1);
@@ -406,7 +406,7 @@ TEST(MainWindowClose, AFloodOfSignalsNeverBlocksTheHandler)
     g_blnPromptStore = false;
     for (int i = 0; i < 20000; ++i)
         ::raise(SIGTERM);
-    QTRY_VERIFY_WITH_TIMEOUT(!old || !old->isLoaded(), 5000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !old || !old->isLoaded(); }, 5000));
     EXPECT_EQ(forms.calls().size(), 1) << "closed once";
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
@@ -447,7 +447,7 @@ TEST(MainWindowClose, AQuitWaitsForTheEditorAndThePreviewToGiveTheDocumentBack)
         else
             do_print_button_click(*f.ezPageView, *f.ezTreeView, 0);
         inRoad = false;
-        QTRY_VERIFY(closed);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return closed; }, 5000));
         EXPECT_FALSE(closedInRoad) << "closed before the document was back";
         EXPECT_EQ(f.ezPageView->pageCount(), 2);
         f.ezPageView->clearImage();
