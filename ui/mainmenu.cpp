@@ -356,13 +356,18 @@ void FrmMain::mnuBatchScan_Click()
             trySetFocus(unindexed);
             return;
         }
-        frmBatch().Show(vb::vbModal, this);
+        // The batch starts from an empty workspace: unstored pages go only when the operator says so.
+        if (promptStore([this] { mnuBatchScan_Click(); }))
+            frmBatch().Show(vb::vbModal, this);
     });
 }
 
 void FrmMain::mnuBatchRotate_Click()
 {
-    handled(QStringLiteral("mnuBatchRotate_Click"), [this] { frmBatchRotate().Show(vb::vbModal, this); });
+    handled(QStringLiteral("mnuBatchRotate_Click"), [this] {
+        if (promptStore([this] { mnuBatchRotate_Click(); }))
+            frmBatchRotate().Show(vb::vbModal, this);
+    });
 }
 
 void FrmMain::mnuBatchByteAlign_Click()

@@ -254,10 +254,15 @@ void checkKeyDown(int keyCode, int &shift)
         if (keyCode == vb::vbKeyF8)
             do_HandFeedScan();
         trap(9);
-        if (keyCode == vb::vbKeyF9 && g_dbMode != MODE_MALCP)
+        // The batch windows start from an empty workspace.
+        const auto again = [keyCode] {
+            int shiftAgain = 0;
+            checkKeyDown(keyCode, shiftAgain);
+        };
+        if (keyCode == vb::vbKeyF9 && g_dbMode != MODE_MALCP && promptStore(again))
             frmBatchRotate().Show(vb::vbModal, &f);
         trap(10);
-        if (keyCode == vb::vbKeyF10 && f.mnuBatchScan->isEnabled())
+        if (keyCode == vb::vbKeyF10 && f.mnuBatchScan->isEnabled() && promptStore(again))
             frmBatch().Show(vb::vbModal, &f);
         trap(11);
         if (keyCode == vb::vbKeyF6)

@@ -640,6 +640,10 @@ TEST_F(MainWin, GuardedCommandsDoNothingWhenTheOperatorKeepsTheDocument)
     std::vector<std::function<void()>> commands{
         [&] { f.btnGoNew_Click(); }, [&] { f.btnNext_Click(); },    [&] { f.btnPrev_Click(); },
         [&] { f.btnRefresh_Click(); }, [&] { f.mnuUndo_Click(); },
+        // The batch windows, which start from an empty workspace, by menu and by key.
+        [&] { f.mnuBatchScan_Click(); }, [&] { f.mnuBatchRotate_Click(); },
+        [] { int shift = 0; checkKeyDown(vb::vbKeyF9, shift); },
+        [] { int shift = 0; checkKeyDown(vb::vbKeyF10, shift); },
     };
     // A switch to each other database of the menu (its frame would drop the pages).
     const qint16 mode = g_dbMode;
@@ -654,6 +658,7 @@ TEST_F(MainWin, GuardedCommandsDoNothingWhenTheOperatorKeepsTheDocument)
     for (const bool scanning : {false, true}) {
         for (const auto &run : commands) {
             SCOPED_TRACE(scanning ? "during a scan" : "idle");
+            FormScript forms;
             MsgBoxScript boxes;
             std::optional<Road::Run> scan;
             if (scanning)
@@ -673,6 +678,8 @@ TEST_F(MainWin, GuardedCommandsDoNothingWhenTheOperatorKeepsTheDocument)
             EXPECT_EQ(boxes.calls()[0].buttons & 0x300, vb::vbDefaultButton2) << "Enter would drop the pages";
             EXPECT_EQ(boxes.calls()[0].quitAnswer, vb::vbNo) << "an ending program would run the command";
             EXPECT_EQ(f.ezPageView->pageCount(), 2);  // nothing reloaded or emptied
+            EXPECT_TRUE(forms.calls().isEmpty()) << "a window opened";
+            unloadShown(forms);
             EXPECT_TRUE(g_blnPromptStore);
             EXPECT_EQ(g_dbMode, mode);
         }
