@@ -117,9 +117,14 @@ storeIt() {
 # bringBack <pages>: after sign-on, the document the cell before kept comes back and stores once.
 bringBack() {
     local box
-    box=$(messageBox 30) || die "no word of the kept document"
+    messageBox 30 >/dev/null || die "no word of the kept document"
+    # A batch the ending cut short is named first; the kept document's own word follows.
+    for _ in $(seq 1 "$(limit 30)"); do
+        [ "$(logCount "quorla.recovery: brought back")" -ge 1 ] && break
+        if box=$(messageBox 1); then xdotool windowfocus "$box"; xdotool key Return; sleep 0.3; fi
+    done
     waitLog "quorla.recovery: brought back" 1 30 || die "the kept document was not brought back"
-    xdotool windowfocus "$box"; xdotool key Return
+    if box=$(messageBox 5); then xdotool windowfocus "$box"; xdotool key Return; fi
     storeIt "$1"
     echo "$row: the kept $1 pages back and stored once"
     # The store moved on to the next document: Restart gives the empty fields again.
