@@ -144,15 +144,18 @@ void loadDarkRow(const QImage &img, const QRect &kept, int y, bool inkIsOne, std
     std::fill(row.begin() + last + 1, row.end(), 0);
 }
 
-inline uint8_t sideNeighbours(const std::vector<uint8_t> &v, int i)
+// Bytes i .. i + 7 of a padded row (byte i of the row is v[i + 1]) as one word, the leftmost
+// pixel in the top bit.
+inline uint64_t wordAt(const std::vector<uint8_t> &v, int i)
 {
-    // v is padded: byte i of the row is v[i + 1].
-    return uint8_t((v[i + 1] >> 1) | (v[i] << 7) | (v[i + 1] << 1) | (v[i + 2] >> 7));
+    uint64_t w;
+    std::memcpy(&w, v.data() + i + 1, sizeof w);
+    return __builtin_bswap64(w);
 }
 
-// Clears dark pixels inside r that have no dark pixel among their eight neighbours. Clearing an
-// isolated pixel never makes another one isolated, so the rows can be changed in place. The page
-// is copied (when shared) only once a pixel changes.
+// Clears dark pixels inside r that have no dark pixel among their eight neighbours, 64 at a
+// time. Clearing an isolated pixel never makes another one isolated, so the rows can be changed
+// in place. The page is copied (when shared) only once a pixel changes.
 void despeckle(IP2Image &page, QRect r)
 {
     const QImage &img = page.inside();
@@ -162,54 +165,142 @@ void despeckle(IP2Image &page, QRect r)
         return;
     const bool one = isMono(img) && monoInkIsOne(img);
     const int bpp = isMono(img) ? 0 : img.format() == QImage::Format_Grayscale8 ? 1 : 3;
-    const size_t padded = size_t(img.width() + 7) / 8 + 2;
+    // One zero byte before the row, and a word and a byte after it.
+    const size_t padded = size_t(img.width() + 7) / 8 + 10;
     std::vector<uint8_t> up(padded), cur(padded), down(padded);
     loadDarkRow(img, kept, r.top() - 1, one, up);
     loadDarkRow(img, kept, r.top(), one, cur);
-    const int x0 = r.left(), x1 = r.right() + 1;
+    const int x0 = r.left(), x1 = r.right() + 1, first = x0 / 8, last = (x1 - 1) / 8;
+    const int bytesPerLine = int(img.bytesPerLine());
     for (int y = r.top(); y <= r.bottom(); ++y) {
         loadDarkRow(img, kept, y + 1, one, down);
-        const int last = (x1 - 1) / 8;
         uchar *line = nullptr; // the row to change, found at its first lone pixel
-        for (int i = x0 / 8; (i = firstNonZero(cur.data() + 1, i, last + 1)) <= last; ++i) {
-            const uint8_t c = cur[size_t(i + 1)];
-            const uint8_t n = up[size_t(i + 1)] | down[size_t(i + 1)] | sideNeighbours(up, i) |
-                              sideNeighbours(down, i) | sideNeighbours(cur, i);
-            const uint8_t lone = c & uint8_t(~n) & columnMask(i, x0, x1);
+        for (int i = first; i <= last; i += 8) {
+            const uint64_t c = wordAt(cur, i);
+            if (!c)
+                continue;
+            const uint64_t u = wordAt(up, i), d = wordAt(down, i), any = u | c | d;
+            // The bits beside each pixel come from the bytes before and after the word.
+            const uint64_t before = uint64_t((up[size_t(i)] | cur[size_t(i)] | down[size_t(i)]) & 1) << 63;
+            const uint64_t after = uint64_t(up[size_t(i + 9)] | cur[size_t(i + 9)] | down[size_t(i + 9)]) >> 7;
+            uint64_t lone = c & ~(u | d | (any >> 1) | before | (any << 1) | after);
+            // Only the columns of r.
+            if (x0 > i * 8)
+                lone &= ~uint64_t(0) >> (x0 - i * 8);
+            if (x1 < i * 8 + 64)
+                lone &= ~uint64_t(0) << (i * 8 + 64 - x1);
             if (!lone)
                 continue;
             if (!line)
                 line = page.pixels().scanLine(y);
-            if (bpp == 0) {
-                line[i] = one ? uint8_t(line[i] & ~lone) : uint8_t(line[i] | lone);
+            if (bpp == 0 && i + 8 <= bytesPerLine) {
+                uint64_t v;
+                std::memcpy(&v, line + i, sizeof v);
+                const uint64_t m = __builtin_bswap64(lone);
+                v = one ? v & ~m : v | m;
+                std::memcpy(line + i, &v, sizeof v);
                 continue;
             }
-            for (int k = 0; k < 8; ++k)
-                if (lone & (0x80 >> k))
-                    std::memset(line + (i * 8 + k) * bpp, 255, size_t(bpp));
+            for (uint64_t bits = lone; bits; bits &= bits - 1) {
+                const int x = i * 8 + 63 - std::countr_zero(bits);
+                if (bpp == 0)
+                    line[x / 8] = one ? uint8_t(line[x / 8] & ~(0x80 >> (x & 7))) : uint8_t(line[x / 8] | (0x80 >> (x & 7)));
+                else
+                    std::memset(line + x * bpp, 255, size_t(bpp));
+            }
         }
         std::swap(up, cur);
         std::swap(cur, down);
     }
 }
 
-// Clears the ink joined (eight neighbours) to the page's outer edge, following it only where
-// `allowed` says: one span of a row at a time, seeded from every edge pixel. `ink(x, y)` tests a
-// pixel, `clear(x0, x1, y)` whitens the span [x0, x1]; `span(x, y, lo, hi)` gives the allowed
-// span of the row around an allowed x. A shadow lies along the edge about as deep all along it;
-// what reaches from it, narrow, much deeper than the shadow around it (a crease running off the
-// page, writing on one) is no shadow, and is kept from a tenth of an inch deeper than that shadow.
-template <class Allowed, class Span, class Ink, class Clear>
-void clearEdgeInk(int w, int h, double dpi, Allowed allowed, Span span, Ink ink, Clear clear)
+// A bit per pixel, row by row, each row a whole number of words (bit x of a row is bit x % 64 of
+// its word x / 64), in words kept for the next page of the thread (fresh ones cost a page fault
+// every 4 KB); the user clears each word before its first use.
+class RowBits {
+public:
+    RowBits(int w, int h, std::vector<uint64_t> &words) : m_stride((size_t(w) + 63) / 64), m_bits(words)
+    {
+        m_bits.resize(m_stride * size_t(h));
+    }
+    uint64_t *row(int y) { return m_bits.data() + size_t(y) * m_stride; }
+    void set(int y, int x0, int x1) // [x0, x1]
+    {
+        uint64_t *r = row(y);
+        for (int k = x0 / 64; k <= x1 / 64; ++k)
+            r[k] |= range(k, x0, x1);
+    }
+    // The bits of word k that lie in [x0, x1].
+    static uint64_t range(int k, int x0, int x1)
+    {
+        const int from = std::max(x0, k * 64) - k * 64, to = std::min(x1, k * 64 + 63) - k * 64;
+        return (~uint64_t(0) >> (63 - to + from)) << from;
+    }
+
+private:
+    size_t m_stride;
+    std::vector<uint64_t> &m_bits;
+};
+
+// Clears the ink joined (eight neighbours) to the page's outer edge, followed no deeper than
+// depthX from the sides and depthY from the top and bottom: one span of a row at a time, seeded
+// from every edge pixel. `loadInk(y, x0, x1, bits)` sets the bits of row y's ink in [x0, x1] (none
+// outside what the page keeps); `clear(x0, x1, y)` whitens the span [x0, x1]. A shadow lies along
+// the edge about as deep all along it; what reaches from it, narrow, much deeper than the shadow
+// around it (a crease running off the page, writing on one) is no shadow, and is kept from a
+// tenth of an inch deeper than that shadow.
+template <class LoadInk, class Clear>
+void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk loadInk, Clear clear)
 {
     struct Run {
         int x0, x1, y;
     };
     std::vector<Run> found;
-    std::vector<uint64_t> seen((size_t(w) * size_t(h) + 63) / 64, 0);
-    const auto unseenInk = [&](int x, int y) {
-        const size_t i = size_t(y) * size_t(w) + size_t(x);
-        return !((seen[i >> 6] >> (i & 63)) & 1) && ink(x, y);
+    // The ink that may be followed (the bands along the edges only), read a word at a time when
+    // first asked for, and what has been followed.
+    thread_local std::vector<uint64_t> inkWords, seenWords;
+    thread_local std::vector<uint8_t> loaded;
+    RowBits ink(w, h, inkWords), seen(w, h, seenWords);
+    const int words = (w + 63) / 64, right = std::max(depthX, w - depthX);
+    loaded.assign(size_t(words) * size_t(h), 0);
+    const auto inkWord = [&](int y, int k) {
+        if (!loaded[size_t(y) * size_t(words) + size_t(k)]) {
+            loaded[size_t(y) * size_t(words) + size_t(k)] = 1;
+            ink.row(y)[k] = seen.row(y)[k] = 0;
+            const int a = k * 64, b = std::min(w - 1, a + 63);
+            if (y < depthY || y >= h - depthY) {
+                loadInk(y, a, b, ink.row(y));
+            } else {
+                if (a < depthX)
+                    loadInk(y, a, std::min(b, depthX - 1), ink.row(y));
+                if (b >= right)
+                    loadInk(y, std::max(a, right), b, ink.row(y));
+            }
+        }
+        return ink.row(y)[k];
+    };
+    // Ink not yet followed in word k of row y.
+    const auto open = [&](int y, int k) {
+        const uint64_t v = inkWord(y, k); // clears the word of `seen` on first use
+        return v & ~seen.row(y)[k];
+    };
+    // The first x in [x, hi] that is (or is not) open ink, or hi + 1.
+    const auto next = [&](int y, int x, int hi, bool want) {
+        for (int k = x / 64; k <= hi / 64; ++k) {
+            const uint64_t v = (want ? open(y, k) : ~open(y, k)) & RowBits::range(k, x, hi);
+            if (v)
+                return k * 64 + std::countr_zero(v);
+        }
+        return hi + 1;
+    };
+    // The first x' in [lo, x] with open ink all along [x', x].
+    const auto start = [&](int y, int x, int lo) {
+        for (int k = x / 64; k >= lo / 64; --k) {
+            const uint64_t v = ~open(y, k) & RowBits::range(k, lo, x);
+            if (v)
+                return k * 64 + 63 - std::countl_zero(v) + 1;
+        }
+        return lo;
     };
     std::vector<QPoint> stack;
     const auto flood = [&](int sx, int sy) {
@@ -218,29 +309,18 @@ void clearEdgeInk(int w, int h, double dpi, Allowed allowed, Span span, Ink ink,
             const QPoint p = stack.back();
             stack.pop_back();
             const int y = p.y();
-            if (!allowed(p.x(), y) || !unseenInk(p.x(), y))
+            if (!((open(y, p.x() / 64) >> (p.x() % 64)) & 1))
                 continue;
-            int lo, hi;
-            span(p.x(), y, lo, hi);
-            int l = p.x(), r = p.x();
-            while (l > lo && unseenInk(l - 1, y))
-                --l;
-            while (r < hi && unseenInk(r + 1, y))
-                ++r;
-            for (int x = l; x <= r; ++x) {
-                const size_t i = size_t(y) * size_t(w) + size_t(x);
-                seen[i >> 6] |= uint64_t(1) << (i & 63);
-            }
+            const int l = start(y, p.x(), 0), r = next(y, p.x(), w - 1, false) - 1;
+            seen.set(y, l, r);
             found.push_back({l, r, y});
             for (int ny : {y - 1, y + 1}) {
                 if (ny < 0 || ny >= h)
                     continue;
-                for (int x = std::max(0, l - 1); x <= std::min(w - 1, r + 1); ++x) {
-                    if (!allowed(x, ny) || !unseenInk(x, ny))
-                        continue;
+                const int hi = std::min(w - 1, r + 1);
+                for (int x = next(ny, std::max(0, l - 1), hi, true); x <= hi; x = next(ny, x, hi, true)) {
                     stack.push_back(QPoint(x, ny));
-                    while (x <= r && allowed(x + 1, ny) && unseenInk(x + 1, ny))
-                        ++x;
+                    x = next(ny, x, hi, false);
                 }
             }
         }
@@ -641,14 +721,6 @@ void IP2PrefilterB::apply(IP2Image &page) const
     // that is all ink keeps its middle. A shadow is ragged and holed, so it is followed as ink
     // connected to the edge (eight neighbours), not as straight runs.
     const int depthX = std::min(w, int(xDpi(img) / 2)), depthY = std::min(h, int(yDpi(img) / 2));
-    const auto allowed = [&](int x, int y) {
-        return x >= 0 && x < w && (x < depthX || x >= w - depthX || y < depthY || y >= h - depthY);
-    };
-    const auto span = [&](int x, int y, int &lo, int &hi) {
-        const bool wholeRow = y < depthY || y >= h - depthY;
-        lo = wholeRow || x < depthX ? 0 : w - depthX;
-        hi = wholeRow || x >= w - depthX ? w - 1 : depthX - 1;
-    };
     // On grey and colour pages a shadow is what is an eighth darker than the page's paper: a
     // copier's grey border as well as the scanner's black backing.
     const int shadow = isMono(img) ? 0 : paperLevel(img, kept) * 7 / 8;
@@ -661,34 +733,66 @@ void IP2PrefilterB::apply(IP2Image &page) const
             bits = out = page.pixels().bits();
         return out + y * bpl;
     };
+    const double dpi = std::min(xDpi(img), yDpi(img));
+    const bool one = isMono(img) && monoInkIsOne(img);
+    // The ink of row y in [x0, x1] and inside `kept`, as bits.
+    const auto loadInk = [&](int y, int x0, int x1, uint64_t *ink) {
+        x0 = std::max(x0, kept.left()), x1 = std::min(x1, kept.right());
+        if (y < kept.top() || y > kept.bottom() || x0 > x1)
+            return;
+        const uchar *line = bits + y * bpl;
+        if (isMono(img)) {
+            for (int i = x0 / 8; i <= x1 / 8; ++i) {
+                const uint8_t b = Reversed[one ? line[i] : uint8_t(~line[i])];
+                ink[i / 8] |= (uint64_t(b) << (8 * (i % 8))) & RowBits::range(i / 8, x0, x1);
+            }
+            return;
+        }
+        const auto set = [&](int from, int to) {
+            for (int k = from / 64; k <= to / 64; ++k)
+                ink[k] |= RowBits::range(k, from, to);
+        };
+        if (img.format() == QImage::Format_Grayscale8) {
+            for (int x = firstBelow(line, x0, x1 + 1, shadow); x <= x1; x = firstBelow(line, x, x1 + 1, shadow)) {
+                const int from = x;
+                while (x <= x1 && line[x] < shadow)
+                    ++x;
+                set(from, x - 1);
+            }
+            return;
+        }
+        // A pixel whose channels are all at the shadow's level or above is lighter than it.
+        for (int x = x0; x <= x1;) {
+            x = firstBelow(line, 3 * x, 3 * x1 + 3, shadow) / 3;
+            if (x > x1)
+                break;
+            const int from = x;
+            while (x <= x1 && luma(line + 3 * x) < shadow)
+                ++x;
+            if (x > from)
+                set(from, x - 1);
+            else
+                ++x;
+        }
+    };
     switch (img.format()) {
-    case QImage::Format_Mono: {
-        const bool one = monoInkIsOne(img);
-        clearEdgeInk(
-            w, h, std::min(xDpi(img), yDpi(img)), allowed, span,
-            [&](int x, int y) {
-                return within(kept, x, y) && bool((bits[y * bpl + (x >> 3)] >> (7 - (x & 7))) & 1) == one;
-            },
-            [&](int x0, int x1, int y) {
-                uchar *line = row(y);
-                for (int x = x0; x <= x1; ++x) {
-                    uchar &b = line[x >> 3];
-                    const uint8_t bit = uint8_t(0x80 >> (x & 7));
-                    b = one ? uint8_t(b & ~bit) : uint8_t(b | bit);
-                }
-            });
+    case QImage::Format_Mono:
+        clearEdgeInk(w, h, dpi, depthX, depthY, loadInk, [&](int x0, int x1, int y) {
+            uchar *line = row(y);
+            for (int x = x0; x <= x1; ++x) {
+                uchar &b = line[x >> 3];
+                const uint8_t bit = uint8_t(0x80 >> (x & 7));
+                b = one ? uint8_t(b & ~bit) : uint8_t(b | bit);
+            }
+        });
         break;
-    }
     case QImage::Format_Grayscale8:
-        clearEdgeInk(
-            w, h, std::min(xDpi(img), yDpi(img)), allowed, span, [&](int x, int y) { return within(kept, x, y) && bits[y * bpl + x] < shadow; },
-            [&](int x0, int x1, int y) { std::memset(row(y) + x0, 255, size_t(x1 - x0 + 1)); });
+        clearEdgeInk(w, h, dpi, depthX, depthY, loadInk,
+                     [&](int x0, int x1, int y) { std::memset(row(y) + x0, 255, size_t(x1 - x0 + 1)); });
         break;
     default:
-        clearEdgeInk(
-            w, h, std::min(xDpi(img), yDpi(img)), allowed, span,
-            [&](int x, int y) { return within(kept, x, y) && luma(bits + y * bpl + 3 * x) < shadow; },
-            [&](int x0, int x1, int y) { std::memset(row(y) + 3 * x0, 255, size_t(x1 - x0 + 1) * 3); });
+        clearEdgeInk(w, h, dpi, depthX, depthY, loadInk,
+                     [&](int x0, int x1, int y) { std::memset(row(y) + 3 * x0, 255, size_t(x1 - x0 + 1) * 3); });
     }
 }
 

@@ -161,17 +161,20 @@ TEST(Filters, DespeckleKeepsStrokesOnEveryPixelKind)
         EXPECT_TRUE(dark(7, 40) && dark(8, 41)) << img.format();
         EXPECT_TRUE(dark(30, 30) && dark(39, 31)) << img.format();
     }
-    // Speckle of every hue, a row not a whole number of sixteen pixels: a pixel is dark as its
-    // grey is, and exactly the dark ones with no dark neighbour turn white.
+    // Speckle of every hue, a row not a whole number of sixteen pixels nor of 64: a pixel is dark
+    // as its grey is, and exactly the dark ones with no dark neighbour turn white.
     QImage colour(203, 48, QImage::Format_RGB888), grey(203, 48, QImage::Format_Grayscale8);
+    QImage bits = page(1, 1, 203).copy(0, 0, 203, 48);
     std::mt19937 rng(7);
     for (int y = 0; y < 48; ++y)
         for (int x = 0; x < 203; ++x) {
             const QRgb c = rng() % 3 ? qRgb(255, 255, 255) : qRgb(int(rng() % 256), int(rng() % 256), int(rng() % 256));
             colour.setPixel(x, y, c);
             grey.scanLine(y)[x] = uchar(qGray(c));
+            if (qGray(c) < 128)
+                ink(bits, x, y);
         }
-    for (const QImage &img : {colour, grey}) {
+    for (const QImage &img : {colour, grey, bits}) {
         IP2Image p(img);
         IP2PrefilterA().apply(p);
         const auto dark = [&](int x, int y) { return img.rect().contains(x, y) && qGray(img.pixel(x, y)) < 128; };
