@@ -165,6 +165,8 @@ int FrmScanningArea::StartForm(QelEzImage &control)
     });
     m_savedIndex = cboUnits->listIndex();
     m_result = 0;
+    m_band->hide(); // a band of an earlier session is not the area in force
+    m_dragging = false;
     step([&] { Show(vb::vbModal); });
     if (isLoaded())
         Hide();

@@ -3,7 +3,8 @@
 # (paperstack) open, a document of one page size on show, Settings... > Area..., a band dragged
 # by the mouse round the page as the preview draws it (found by its pixels). The X, Y, Width and
 # Length fields, read from the dialog's widgets over the accessibility bus, give the page's own
-# edges (0, 0 and its size in inches, no more than the scanner's area) within two preview pixels.
+# edges (0, 0 and its size in inches, no more than the scanner's area) within two preview pixels;
+# the dialog cancelled and opened again shows no band.
 # One table: page sizes x screen resolutions (the shard; it changes the twips per pixel).
 # Usage: area_xvfb.sh <quorla> <hostsim-seed> <folder of libsane-paperstack.so.1> <sane dir> <dpi>
 # (run under dbus-run-session)
@@ -166,6 +167,15 @@ while read -r row width height res; do
     done
     [ "$ok" = 1 ] || fail "the band round the page ($l,$t)-($r,$b) of a ${pw}x${ph} preview gives '$got', not '$want' (within $slack)"
     echo "$row at $dpi dpi: page at ($l,$t)-($r,$b) of ${pw}x${ph}: '$got' for '$want' in a scanner area of $maxW x $maxL ($(($(date +%s) - began)) s)"
+    press "Set Scanning Area" "push button" "Cancel"
+    waitFor 10 gone "Set Scanning Area" || fail "the area dialog stays"
+    # Opened again, it shows no band of the cancelled session (the fields show the area in force).
+    press "Scanner Settings" "push button" "Area..."
+    waitWindow "Set Scanning Area" 30 >/dev/null || fail "no Set Scanning Area dialog"
+    waitFor 10 snap "Set Scanning Area" || fail "the dialog cannot be read"
+    band=$(awk -F'|' -v p="$preview" '$1 == "frame" && $3 ~ /v/ { split($4, b, ","); split(p, q, ",")
+        if (b[1] >= q[1] && b[2] >= q[2] && b[3] < q[3] && b[4] < q[4]) print $4 }' "$home/w.txt")
+    [ -z "$band" ] || fail "a band of the cancelled session is shown again at $band"
     press "Set Scanning Area" "push button" "Cancel"
     waitFor 10 gone "Set Scanning Area" || fail "the area dialog stays"
     press "Scanner Settings" "push button" "Cancel"

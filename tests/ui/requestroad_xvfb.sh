@@ -20,9 +20,11 @@
 #   sharegone  view    the share's image folder is gone
 # The rescan shard: the Rescan Options question left without an answer (Cancel, the close box) over the document as looked up and over a scan not yet stored. The window's state, the
 # page label and the host's registrations stay exactly as they were; Restart over the looked-up
-# document asks nothing; the scan is stored once with its own pages.
+# document asks nothing; the scan is stored once with its own pages. The rescanempty shard:
+# Overwrite or Insert answered with the demo scanner's feeder empty; the operator is told, and
+# everything is as it was.
 # Usage: requestroad_xvfb.sh <quorla> <sane config dir with the test backend> <hostsim-seed>
-#        <wmdelete> <shard>
+#        <wmdelete> <shard> [folder of libsane-paperstack.so.1, for rescanempty]
 # (run under dbus-run-session: the program's widgets are read over its own accessibility bus)
 set -u
 bin=$1
@@ -30,6 +32,7 @@ sane=$2
 seed=$3
 wmdelete=$4
 shard=$5
+backend=${6:-}
 here=$(dirname "$0")
 . "$here/xvfb_lib.sh"
 
@@ -38,6 +41,7 @@ table() {
     lookup) echo "notfound indexfails masterfails lost refused silent" ;;
     view) echo "locrefused locfails missing notimage cut unreadable sharegone" ;;
     rescan) echo "cancel close scannedcancel scannedclose" ;;
+    rescanempty) echo "emptyoverwrite emptyinsert" ;;
     esac
 }
 
@@ -48,6 +52,12 @@ export HOME=$home XDG_CONFIG_HOME=$home/cfg XDG_DATA_HOME=$home/data XDG_RUNTIME
        SANE_CONFIG_DIR=$sane QT_QPA_PLATFORM=xcb QUORLA_HOST_EMULATOR=$home/host.sqlite QUORLA_SHARE_ROOT=$home/shares \
        QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_LOGGING_RULES="quorla.hostsim.debug=true"
 mkdir -p "$XDG_RUNTIME_DIR" "$home/cfg/quorla" "$home/shares" "$TMPDIR" && chmod 700 "$XDG_RUNTIME_DIR"
+if [ "$shard" = rescanempty ]; then
+    # the demo scanner, its feeder empty
+    mkdir -p "$home/sane" "$home/empty"
+    printf 'feeder %s\n' "$home/empty" >"$home/sane/paperstack.conf"
+    export LD_LIBRARY_PATH=$backend${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH} SANE_CONFIG_DIR=$home/sane:$sane
+fi
 "$seed" --demo "$QUORLA_HOST_EMULATOR" "$QUORLA_SHARE_ROOT" >/dev/null 2>&1 || { echo "seeding failed"; exit 1; }
 printf '[frmConfig]\nDSN=RECHOST\nUID=SCANSVC\nPWD=scan2026\n' >"$home/cfg/quorla/Korvane Scanning Utility.ini"
 sql() { sqlite3 "$QUORLA_HOST_EMULATOR" "$1"; }
@@ -245,8 +255,12 @@ rescan() {
     case ${row#scanned} in
     cancel) press "Rescan Options" "push button" "Cancel" ;;
     close) "$wmdelete" "$dlg" ;;
+    emptyoverwrite) press "Rescan Options" "radio button" "Overwrite all pages"; press "Rescan Options" "push button" OK ;;
+    emptyinsert) press "Rescan Options" "radio button" "Insert new pages at cursor position"
+                 press "Rescan Options" "push button" OK ;;
     esac
     waitFor 10 bash -c "! xdotool search --onlyvisible --name '^Rescan Options\$' >/dev/null 2>&1" || fail "the question stays"
+    case $row in empty*) told; ran=$(scans) ;; esac  # the scan was tried, and brought nothing
     # shellcheck disable=SC2086
     expect $was
     [ " $(state) " = " $was " ] || fail "the window shows '$(state)', not '$was'"
@@ -265,7 +279,7 @@ rescan() {
 
 for row in $(table "$shard"); do
     began=$(date +%s)
-    if [ "$shard" = rescan ]; then
+    if [ "${shard#rescan}" != "$shard" ]; then
         rescan
         echo "$row: went on ($(($(date +%s) - began)) s)"
         continue
