@@ -1,5 +1,8 @@
 #include "batch/barcodesep.h"
 
+#include <algorithm>
+#include <optional>
+
 #include <QDate>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -17,6 +20,7 @@
 #include "capture/store.h"
 #include "capture/storework.h"
 #include "core/errors.h"
+#include "core/recovery.h"
 #include "core/files.h"
 #include "core/reset.h"
 #include "core/state.h"
@@ -61,21 +65,31 @@ void setStatus(const QString &text)
     frmBarcodeScan().lblBarcodeScan->setText(text);
 }
 
-// Pages of the stack (first, last) that were not stored because something failed.
-using StackRanges = QList<QPair<int, int>>;
+// Pages of the stack (first, last) that were not stored because something failed, and the
+// document their barcode named (none: not known).
+struct StackRange {
+    int first;
+    int last;
+    std::optional<BarcodeDocument> document;
+};
+using StackRanges = QList<StackRange>;
 
 int pagesIn(const StackRanges &ranges)
 {
     int pages = 0;
-    for (const auto &[first, last] : ranges)
-        pages += last - first + 1;
+    for (const StackRange &r : ranges)
+        pages += r.last - r.first + 1;
     return pages;
 }
 
-QString notStoredLine(const StackRanges &ranges)
+// The documents from position i of the list to the end of the stack, each its own range.
+void appendRest(StackRanges &ranges, const BarcodeDocuments &documents, size_t i, int stackPages)
 {
-    return QStringLiteral("Pages not stored: ") + QString::number(pagesIn(ranges))
-           + QStringLiteral(" (back in the page view)") + CRLF;
+    for (size_t j = i; j < documents.size(); ++j) {
+        const int last = j + 1 < documents.size() ? documents[j + 1].FirstPage - 1 : stackPages;
+        if (last >= documents[j].FirstPage)
+            ranges.append({documents[j].FirstPage, last, documents[j]});
+    }
 }
 
 // Puts those pages back into both views, in stack order, as a document still to be stored.
@@ -85,12 +99,40 @@ void giveBackUnstored(QelEzImage &barcode, const StackRanges &ranges)
         return;
     FrmMain &main = frmMain();
     DeleteTemp();
-    for (const auto &[first, last] : ranges)
-        CopyPages(barcode, *main.ezTreeView, first, last);
+    for (const StackRange &r : ranges)
+        CopyPages(barcode, *main.ezTreeView, r.first, r.last);
     main.ezTreeView->setVisible(true);
     main.ezPageView->setVisible(true);
     main.lblPageNum->setVisible(true);
     setPromptStore();
+}
+
+// The program ends: each document not stored is kept for the next start under what its barcode
+// named; those that could not be kept stay in ranges, to go back to the views for the ending to
+// keep or report. Without an end asked, all stay.
+void keepWhenEnding(QelEzImage &barcode, StackRanges &ranges)
+{
+    while (quitRequested() && !ranges.isEmpty()) {
+        const StackRange &r = ranges.first();
+        setIndexGlobals(r.document.value_or(BarcodeDocument{}));
+        const QString name =
+            r.document ? mdy() + QStringLiteral(" Control ") + g_CTLNum : QStringLiteral("index unknown");
+        QelEzImage document;
+        CopyPages(barcode, document, r.first, r.last);
+        try {
+            keepRecoveryPages(document, name);
+        } catch (...) {
+            return;
+        }
+        ranges.removeFirst();
+    }
+}
+
+QString notStoredLine(int pages, const StackRanges &left)
+{
+    return QStringLiteral("Pages not stored: ") + QString::number(pages)
+           + (left.isEmpty() ? QStringLiteral(" (kept for the next start)") : QStringLiteral(" (back in the page view)"))
+           + CRLF;
 }
 
 } // namespace
@@ -170,13 +212,13 @@ void processBarcodes()
     // is still in the views).
     StackRanges unstored;
     int restFrom = 0;
+    BarcodeDocuments documents(1);
     Trap trap;
     try {
         trap(1);
         openHostConnection(conn);
 
         trap(2);
-        BarcodeDocuments documents(1);
         log = QStringLiteral("Begin Barcode Process at ") + Now() + CRLF;
         QString errors;
         setStatus(QStringLiteral("Begin Barcode Process."));
@@ -244,7 +286,7 @@ void processBarcodes()
             const BarcodeDocument record = documents[size_t(i)];
             // Asked to end (the program closes): nothing more is stored, the rest stays.
             if (quitRequested()) {
-                unstored.append({record.FirstPage, barcode.pageCount()});
+                appendRest(unstored, documents, size_t(i), barcode.pageCount());
                 stopped = true;
                 break;
             }
@@ -263,7 +305,7 @@ void processBarcodes()
                                          + QStringLiteral(": the records host did not answer its lookup.") + CRLF;
                     errors += line;
                     log += line;
-                    unstored.append({record.FirstPage, barcode.pageCount()});
+                    appendRest(unstored, documents, size_t(i), barcode.pageCount());
                     stopped = true;
                     break;
                 }
@@ -362,14 +404,18 @@ void processBarcodes()
                           + g_Day + QStringLiteral(" ") + ctl + QStringLiteral(": ") + QString::number(i)
                           + QStringLiteral(" of ") + QString::number(upper()));
                 trap(15);
+                takeStoreFoundHeld();
                 if (do_store(false)) {
-                    log += mdy() + QStringLiteral(" ") + ctl + QStringLiteral(" stored successfully.") + CRLF + TAB
-                           + QStringLiteral("Stored Pages: ") + QString::number(count) + CRLF;
+                    log += mdy() + QStringLiteral(" ") + ctl
+                           + (takeStoreFoundHeld() ? QStringLiteral(" already stored: the records host holds it as "
+                                                                    "scanned.")
+                                                   : QStringLiteral(" stored successfully."))
+                           + CRLF + TAB + QStringLiteral("Stored Pages: ") + QString::number(count) + CRLF;
                 } else {
                     const QString line = mdy() + QStringLiteral(" ") + ctl + notStoredLogText() + CRLF;
                     errors += line;
                     log += line;
-                    unstored.append({first, first + count - 1});
+                    unstored.append({first, first + count - 1, record});
                 }
                 trap(16);
                 progress.repaint();
@@ -381,9 +427,10 @@ void processBarcodes()
 
         trap(17);
         restFrom = 0;
-        if (!unstored.isEmpty()) {
-            errors += notStoredLine(unstored);
-            log += notStoredLine(unstored);
+        if (const int pages = pagesIn(unstored); pages > 0) {
+            keepWhenEnding(barcode, unstored);
+            errors += notStoredLine(pages, unstored);
+            log += notStoredLine(pages, unstored);
         }
         log += (stopped ? QStringLiteral("Barcode Process stopped at ") : QStringLiteral("Barcode Process completed at "))
                + Now() + CRLF;
@@ -396,13 +443,23 @@ void processBarcodes()
         frmBarcodeLog().showLog(log, nullptr, QString());
         new_bkPg(false, false);
         giveBackUnstored(barcode, unstored);
+        // The next document kept when the program was ended comes back in its turn.
+        if (unstored.isEmpty() && !quitRequested())
+            restoreRecoveryDocument();
     } catch (...) {
         reportCurrentError(QStringLiteral("processBarcodes"), trap);
         // What was not stored yet goes back into the views rather than staying in the hidden control.
-        if (restFrom > 0 && restFrom <= barcode.pageCount())
-            unstored.append({restFrom, barcode.pageCount()});
-        if (!unstored.isEmpty()) {
-            log += notStoredLine(unstored);
+        if (restFrom > 0 && restFrom <= barcode.pageCount()) {
+            const auto from = std::find_if(documents.cbegin() + 1, documents.cend(),
+                                           [restFrom](const BarcodeDocument &d) { return d.FirstPage == restFrom; });
+            if (from != documents.cend())
+                appendRest(unstored, documents, size_t(from - documents.cbegin()), barcode.pageCount());
+            else
+                unstored.append({restFrom, barcode.pageCount(), std::nullopt});
+        }
+        if (const int pages = pagesIn(unstored); pages > 0) {
+            keepWhenEnding(barcode, unstored);
+            log += notStoredLine(pages, unstored);
             g_strBarcodeLog = log;
             giveBackUnstored(barcode, unstored);
             frmBarcodeLog().showLog(log, nullptr, QString());

@@ -1,6 +1,7 @@
 #include "batch/batchscan.h"
 
 #include <QPointer>
+#include <QScopeGuard>
 
 #include "batch/filterpass.h"
 #include "batch/frmBatch.h"
@@ -14,6 +15,7 @@
 #include "capture/storework.h"
 #include "core/errors.h"
 #include "core/files.h"
+#include "core/recovery.h"
 #include "core/reset.h"
 #include "core/state.h"
 #include "platform/forms/msgbox.h"
@@ -359,6 +361,20 @@ void do_BatchScan()
     FrmBatch &form = frmBatch();
     QString key;
     QString startKey;
+    QString storedKey;
+    bool completed = false;
+    // Ended by the program's end: the log and the next start say where the run stopped.
+    const auto sayWhereItStopped = qScopeGuard([&] {
+        if (!quitRequested() || key.isEmpty() || completed)
+            return;
+        const QString text = QStringLiteral("The batch scan was ended when the program closed.  Document ") + key
+                             + (key == storedKey ? QStringLiteral(" was stored; the documents after it were not.")
+                                : openRegistration() ? notStoredLogText()
+                                                     : QStringLiteral(" was not stored."));
+        g_strBatchMessage += text + vbCrLf;
+        setBatchOutput(g_strBatchMessage);
+        noteEndedRun(text);
+    });
     Trap trap;
     try {
         trap(1);
@@ -547,6 +563,7 @@ void do_BatchScan()
                         return;
                     }
                     storedInRun = true;
+                    storedKey = key;
                     g_strBatchMessage += QStringLiteral("Document ") + key + QStringLiteral(" stored: ") +
                                          QString::number(hostPages) + QStringLiteral(" page(s)") + vbCrLf;
                 } else {
@@ -573,6 +590,7 @@ void do_BatchScan()
                                 QStringLiteral("Batch Scan Completed at ") + Now() + vbCrLf;
             setBatchOutput(g_strBatchMessage);
             progress->lblStatus->setText(QStringLiteral("Batch scan complete!"));
+            completed = true;
         }
         trap(16);
         if (g_blnReturnDefault)

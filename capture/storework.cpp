@@ -1,5 +1,7 @@
 #include "capture/storework.h"
 
+#include <utility>
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFile>
@@ -289,8 +291,15 @@ void reportAnswerLostCountedStored()
            vb::vbOKOnly | vb::vbExclamation, kTitle);
 }
 
+namespace {
+bool g_foundHeld = false;
+}
+
+bool takeStoreFoundHeld() { return std::exchange(g_foundHeld, false); }
+
 void reportAlreadyStored()
 {
+    g_foundHeld = true;
     // Boxes in a batch or a barcode run wait for no one: the log tells there.
     if (g_blnIsBatch || isShown<FrmBarcodeScan>())
         return;

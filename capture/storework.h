@@ -103,6 +103,8 @@ QString notStoredLogText();
 void reportUnknownOutcome();
 void reportAnswerLostCountedStored();
 void reportAlreadyStored();
+// True once after a store found the host already holding the document (nothing registered).
+bool takeStoreFoundHeld();
 
 // The document is on the host: leaving it asks nothing, and Store is off until it changes.
 void leaveAsStored();

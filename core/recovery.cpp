@@ -25,6 +25,7 @@
 #include "core/mode.h"
 #include "core/state.h"
 #include "platform/forms/msgbox.h"
+#include "platform/settings/settings.h"
 #include "platform/imaging/qelezimage.h"
 #include "ui/frmMain.h"
 #include "ui/mainprocs.h"
@@ -128,9 +129,12 @@ const QList<QPair<const char *, QString *>> &indexValues()
     return values;
 }
 
-// "Book 1011 Page 1", or the date and control number of the date-keyed databases.
+// "Book 1011 Page 1", or the date and control number of the date-keyed databases. A barcode
+// stack is named by its barcodes when it is stored: as scanned, its index is not known.
 QString documentName()
 {
+    if (g_dbMode == MODE_NYBR)
+        return QStringLiteral("index unknown");
     if (!g_Book.trimmed().isEmpty())
         return QStringLiteral("Book %1 Page %2").arg(g_Book.trimmed().toInt()).arg(g_Page.trimmed().toInt());
     return g_Month.trimmed() + QLatin1Char('/') + g_Day.trimmed() + QLatin1Char('/') + g_Year.trimmed()
@@ -186,6 +190,8 @@ bool bringBack(const QString &base)
         f.btnRedact->setEnabled(false);
         run_program(QStringLiteral("A"));
         const bool found = f.btnGoNew->text() != u"St&art";
+        // Barcode pages have no lookup to compare with: their Store asks the host what it holds.
+        const bool barcodePages = g_dbMode == MODE_NYBR;
         // A store under way when the program ended, whose answer never came: the host is asked
         // whether it holds what that store sent. Without one, the host's image and its page count
         // tell whether the document was stored meanwhile.
@@ -201,7 +207,7 @@ bool bringBack(const QString &base)
                 keepOpenRegistration(sent);
                 stored = HostHolds::No;
             }
-        } else if (found && (g_ImID.trimmed() != imageId
+        } else if (found && !barcodePages && (g_ImID.trimmed() != imageId
                              || (ini.contains(QStringLiteral("document/imagePages"))
                                  && safeCInt(g_NumPages) != ini.value(QStringLiteral("document/imagePages")).toInt()))) {
             stored = HostHolds::Yes;
@@ -217,7 +223,7 @@ bool bringBack(const QString &base)
                    vb::vbOKOnly | vb::vbInformation, kTitle);
             return false;
         }
-        if (!found || stored != HostHolds::No || documentName() != name) {
+        if (!found || stored != HostHolds::No || (!barcodePages && documentName() != name)) {
             // Not looked up (the host said why), or stored meanwhile: bringing the pages back
             // could store them over what the host has now.
             const QString why = !found ? QStringLiteral("the document could not be looked up")
@@ -298,7 +304,14 @@ bool scanUnderWay(FrmMain &f)
 
 // Writes the document into folder as a kept pair; what was half-written is removed when it
 // fails.
-void keepIn(const QString &folder, FrmMain &f, const std::function<void(const QString &)> &writeImage)
+// The kept document's name, and whether a store whose answer never came sent it.
+struct KeptLabel {
+    QString name;
+    bool sentUnanswered;
+};
+
+void keepIn(const QString &folder, FrmMain &f, const std::function<void(const QString &)> &writeImage,
+            const KeptLabel &label)
 {
     makePrivateFolder(folder);
     // Written under temporary names, then renamed, the index last: a kept document is whole.
@@ -313,13 +326,13 @@ void keepIn(const QString &folder, FrmMain &f, const std::function<void(const QS
             QSettings ini(index, QSettings::IniFormat);
             ini.setValue(QStringLiteral("document/mode"), int(g_dbMode));
             ini.setValue(QStringLiteral("document/source"), f.cboCurrentDocType->listIndex());
-            ini.setValue(QStringLiteral("document/name"), documentName());
+            ini.setValue(QStringLiteral("document/name"), label.name);
             ini.setValue(QStringLiteral("document/pages"), pages);
             // the image the host had for it and its pages: others at the next lookup mean it changed
             ini.setValue(QStringLiteral("document/image"), g_ImID.trimmed());
             ini.setValue(QStringLiteral("document/imagePages"), int(safeCInt(g_NumPages)));
             // a store whose answer never came: what it sent, for the host to be asked about
-            if (const std::optional<SentImage> sent = openRegistration()) {
+            if (const std::optional<SentImage> sent = label.sentUnanswered ? openRegistration() : std::nullopt) {
                 ini.setValue(QStringLiteral("store/name"), sent->name);
                 ini.setValue(QStringLiteral("store/size"), sent->size);
                 ini.setValue(QStringLiteral("store/pages"), sent->pages);
@@ -338,7 +351,7 @@ void keepIn(const QString &folder, FrmMain &f, const std::function<void(const QS
         }
         moveInto(image, keptFile(base, ".tif"));
         moveInto(index, keptFile(base, ".ini"));
-        qCInfo(lcRecovery).noquote() << "kept" << pages << "unstored pages of" << documentName() << "in"
+        qCInfo(lcRecovery).noquote() << "kept" << pages << "unstored pages of" << label.name << "in"
                                      << keptFile(base, ".tif");
     } catch (...) {
         // Unburned pixels never stay behind.
@@ -347,6 +360,29 @@ void keepIn(const QString &folder, FrmMain &f, const std::function<void(const QS
         throw;
     }
 }
+// Keeps the document in the per-user folder, else in the fallback; raises naming both.
+void keepAnywhere(FrmMain &f, const std::function<void(const QString &)> &writeImage, const KeptLabel &label)
+{
+    try {
+        keepIn(recoveryFolder(), f, writeImage, label);
+        return;
+    } catch (...) {
+        qCWarning(lcRecovery).noquote() << "could not keep the unstored pages in" << recoveryFolder();
+    }
+    try {
+        keepIn(fallbackRecoveryFolder(), f, writeImage, label);
+    } catch (...) {
+        const QString text = QStringLiteral("The scanned pages that were not stored could not be kept: neither the "
+                                            "folder %1 nor the folder %2 could be written.")
+                                 .arg(QDir::toNativeSeparators(recoveryFolder()),
+                                      QDir::toNativeSeparators(fallbackRecoveryFolder()));
+        qCWarning(lcRecovery).noquote() << text;
+        throw VbError(vbErr::PathNotFound, text);
+    }
+}
+
+const QString kSettingsSection = QStringLiteral("Recovery");
+const QString kEndedRunKey = QStringLiteral("EndedRun");
 } // namespace
 
 HeldDocument::HeldDocument(QelEzImage &view) : m_view(&view) { heldDocuments().append(this); }
@@ -383,32 +419,35 @@ bool saveRecoveryDocument()
     }
     if (!writeImage)
         return false;
-    try {
-        keepIn(recoveryFolder(), f, writeImage);
-        return true;
-    } catch (...) {
-        qCWarning(lcRecovery).noquote() << "could not keep the unstored pages in" << recoveryFolder();
-    }
-    try {
-        keepIn(fallbackRecoveryFolder(), f, writeImage);
-        return true;
-    } catch (...) {
-        const QString text = QStringLiteral("The scanned pages that were not stored could not be kept: neither the "
-                                            "folder %1 nor the folder %2 could be written.")
-                                 .arg(QDir::toNativeSeparators(recoveryFolder()),
-                                      QDir::toNativeSeparators(fallbackRecoveryFolder()));
-        qCWarning(lcRecovery).noquote() << text;
-        throw VbError(vbErr::PathNotFound, text);
-    }
+    keepAnywhere(f, writeImage, {documentName(), true});
+    return true;
+}
+
+void keepRecoveryPages(QelEzImage &pages, const QString &name)
+{
+    keepAnywhere(frmMain(), [&pages](const QString &to) { saveDocumentCopy(pages, to); }, {name, false});
+}
+
+void noteEndedRun(const QString &text)
+{
+    SaveSetting(APP_TITLE, kSettingsSection, kEndedRunKey, text);
 }
 
 void restoreRecoveryDocument()
 {
+    // What a run ended by the program's end left undone, said once.
+    const QString ended = GetSetting(APP_TITLE, kSettingsSection, kEndedRunKey);
+    if (!ended.isEmpty()) {
+        DeleteSetting(APP_TITLE, kSettingsSection, kEndedRunKey);
+        MsgBox(ended, vb::vbOKOnly | vb::vbExclamation, kTitle);
+    }
     for (const QString &base : keptDocuments()) {
         if (tried().contains(base))
             continue;
         tried().insert(base);
-        if (bringBack(base))
+        if (bringBack(base)) {
+            tried().remove(base); // gone: a document kept later may take its name
             return;
+        }
     }
 }

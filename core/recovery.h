@@ -40,7 +40,12 @@ bool documentHeld();
 // fallback; nothing half-written is left in either. True when a document was kept; raises
 // (naming both folders) when it could not be written anywhere.
 bool saveRecoveryDocument();
-// Brings back the oldest kept document not tried yet in this session: its lookup again as Start
+// Keeps pages (a control of their own) as a document named name, with the index values in force,
+// for the next start; raises as saveRecoveryDocument does.
+void keepRecoveryPages(QelEzImage &pages, const QString &name);
+// Says text at the next start (once): what a run ended by the program's end left undone.
+void noteEndedRun(const QString &text);
+// Says what a run ended by the program's end left undone, then brings back the oldest kept document not tried yet in this session: its lookup again as Start
 // makes it, then its pages in both views as not stored; the kept files go. One that cannot be
 // looked up, or whose document has changed on the host since, is named (folder and file) and
 // kept unless the operator discards it; the next one is tried. One that cannot be loaded is set

@@ -87,7 +87,7 @@ void FrmConfig::Form_Load()
     txtUID->setText(m_uid);
     txtPWD->setText(m_pwd);
     txtPWD2->setText(m_pwd);
-    // selecting the entry applies the customer again, with its default database mode
+    // selecting the entry applies the customer only when it differs from the one in force
     cboState->setListIndex(m_state >= 0 && m_state < cboState->listCount() ? m_state : 0);
 }
 
@@ -135,18 +135,17 @@ void FrmConfig::btnCancel_Click() { Unload(vb::vbFormCode); }
 void FrmConfig::cboState_Click()
 {
     const int index = cboState->listIndex();
-    if (index < 0)
+    // the customer in force stays as it is: its mode, document and unstored pages
+    if (index < 0 || qint16(index) == g_APP_STATE)
         return;
-    if (qint16(index) != g_APP_STATE) {
-        // unstored pages go with the switch only when the operator says so
-        if (!promptStore()) {
-            const QSignalBlocker quiet(cboState);
-            cboState->setListIndex(g_APP_STATE);
-            return;
-        }
-        // another customer's document must not reach this customer's frames and lookups
-        forgetCustomerDocument();
+    // unstored pages go with the switch only when the operator says so
+    if (!promptStore()) {
+        const QSignalBlocker quiet(cboState);
+        cboState->setListIndex(g_APP_STATE);
+        return;
     }
+    // another customer's document must not reach this customer's frames and lookups
+    forgetCustomerDocument();
     try {
         setState(qint16(index), true);
     } catch (...) {

@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -28,6 +29,7 @@
 #include "batch/frmbcPageMismatch.h"
 #include "batch_env.h"
 #include "core/errors.h"
+#include "core/recovery.h"
 #include "hostsim/emulator.h"
 #include "platform/ado/adoprovider.h"
 #include "platform/forms/forms.h"
@@ -116,6 +118,8 @@ protected:
         // Stores reach a share of their own and register with the emulator.
         QDir().mkpath(dir.filePath(QStringLiteral("share/QHOST/KvTemp/Scans")));
         qputenv("QUORLA_SHARE_ROOT", dir.filePath(QStringLiteral("share")).toLocal8Bit());
+        // Documents kept for the next start go to a folder of the test's own.
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
         g_blnLoggedIn = true;
         g_USER_ID = QStringLiteral("JSMITH");
         computername = QStringLiteral("WORKSTATION01");
@@ -133,6 +137,7 @@ protected:
         em.reset();
         qunsetenv("QUORLA_HOST_EMULATOR");
         qunsetenv("QUORLA_SHARE_ROOT");
+        qunsetenv("XDG_DATA_HOME");
         env.reset();
     }
 
@@ -517,20 +522,24 @@ QList<int> storedImagePages(const QString &shareRoot)
 
 // A document whose lookup or registration the host failed is logged by what the host may have
 // done: a lookup unanswered is no "not found", a registration refused is not stored, one whose
-// answer was lost after the host took it is perhaps stored, never failed. Its pages stay.
+// answer was lost after the host took it is perhaps stored, never failed. Its pages stay; the
+// operator's Store registers it once, or logs it as already stored when the host had taken it.
 TEST_F(BarcodeSepTest, AStoreTheHostFailedIsLoggedByWhatTheHostMayHaveDone)
 {
+    const char *const stored = " stored successfully.\r\n";
+    const char *const held = " already stored: the records host holds it as scanned.\r\n";
     struct Case {
         const char *ctl;
         hostsim::FaultKind kind;
         int skip; // IM650R calls that go through: the run's lookup, the store's question
         const char *ending;
         int registered;
+        const char *storedAgain; // the log of the operator's Store
     } cases[] = {
-        {"00011", hostsim::FaultKind::ScriptedAnswer, 2, " failed to store.\r\n", 0},
-        {"00012", hostsim::FaultKind::LostReply, 2, " may have been stored", 1},
-        {"00013", hostsim::FaultKind::LostReply, 0, ": the records host did not answer its lookup.\r\n", 0},
-        {"00014", hostsim::FaultKind::ExecuteFailure, 0, ": the records host did not answer its lookup.\r\n", 0},
+        {"00011", hostsim::FaultKind::ScriptedAnswer, 2, " failed to store.\r\n", 0, stored},
+        {"00012", hostsim::FaultKind::LostReply, 2, " may have been stored", 1, held},
+        {"00013", hostsim::FaultKind::LostReply, 0, ": the records host did not answer its lookup.\r\n", 0, stored},
+        {"00014", hostsim::FaultKind::ExecuteFailure, 0, ": the records host did not answer its lookup.\r\n", 0, stored},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.ctl);
@@ -558,6 +567,11 @@ TEST_F(BarcodeSepTest, AStoreTheHostFailedIsLoggedByWhatTheHostMayHaveDone)
         EXPECT_TRUE(log.contains(QStringLiteral("Pages not stored: 2 (back in the page view)"))) << log.toStdString();
         EXPECT_EQ(frmMain().ezPageView->pageCount(), 2);
         EXPECT_EQ(registeredImages(em->path()).size() - before, c.registered);
+        processBarcodes();
+        EXPECT_TRUE(g_strBarcodeLog.contains(QStringLiteral("01/02/2020 ") + ctl + QLatin1String(c.storedAgain)))
+            << g_strBarcodeLog.toStdString();
+        EXPECT_EQ(registeredImages(em->path()).size() - before, 1);
+        EXPECT_EQ(frmMain().ezPageView->pageCount(), 0);
     }
 }
 
@@ -617,27 +631,116 @@ TEST_F(BarcodeSepTest, StoresThatFailMidStackPutTheirPagesBackToBeStoredOnceTheS
     EXPECT_TRUE(prompts().isEmpty()) << prompts().join('|').toStdString();
 }
 
-TEST_F(BarcodeSepTest, AskedToEndMidStackStoresNothingMoreAndKeepsTheRest)
+// The program is asked to end mid-stack (a signal, the display lost): nothing more is stored, and
+// each document not stored is kept under what its barcode named (not under the last lookup). The
+// next start brings them back one by one; each Store registers its document once.
+TEST_F(BarcodeSepTest, AskedToEndMidStackKeepsEachDocumentUnderItsOwnBarcode)
 {
-    // Documents at pages 1, 3 and 6; the end is asked while the second one's mismatch is answered.
-    loadStack({"2020010200001", "", "2020010500002", "", "", "2020010700003", ""});
-    seed("2020", "01", "02", "00001", 2);
-    seed("2020", "01", "05", "00002", 2);
-    seed("2020", "01", "07", "00003", 2);
+    struct Kept {
+        QString name;
+        QList<int> marks;
+    };
+    struct Case {
+        const char *name;
+        std::vector<std::string> codes; // documents at pages 1 (or typed), 3 and 6
+        const char *endAt;              // the dialog open when the end is asked
+        std::function<void(Form &)> answer;
+        QStringList registeredAtEnd;
+        QList<Kept> kept;
+        QStringList registeredAfter;
+    };
+    const auto storeAsIs = [](Form &f) { static_cast<FrmbcPageMismatch &>(f).Command2->click(); };
+    const auto rescanLater = [](Form &f) { static_cast<FrmbcPageMismatch &>(f).btnAbortStore->click(); };
+    const auto typeFirst = [](Form &f) {
+        auto &d = static_cast<Frm1stBarcode &>(f);
+        d.txtCTLNum_NYRG->setText(QStringLiteral("1"));
+        d.txtMonth_NYRG->setText(QStringLiteral("1"));
+        d.txtDay_NYRG->setText(QStringLiteral("2"));
+        d.txtYear_NYRG->setText(QStringLiteral("2020"));
+        d.OKButton->click();
+    };
+    const std::vector<std::string> coded{"2020010200001", "", "2020010500002", "", "", "2020010700003", ""};
+    std::vector<std::string> uncoded = coded;
+    uncoded[0].clear();
+    const Kept third{QStringLiteral("01/07/2020 Control 00003"), {6, 7}};
+    const Case cases[] = {
+        {"second stored as it is", coded, "frmbcPageMismatch", storeAsIs, {"IM1 0002", "IM2 0003"}, {third},
+         {"IM1 0002", "IM2 0003", "IM3 0002"}},
+        {"second left to rescan", coded, "frmbcPageMismatch", rescanLater, {"IM1 0002"}, {third},
+         {"IM1 0002", "IM3 0002"}},
+        {"first page typed", uncoded, "frm1stBarcode", typeFirst, {},
+         {{QStringLiteral("01/02/2020 Control 00001"), {1, 2}},
+          {QStringLiteral("01/05/2020 Control 00002"), {3, 4, 5}},
+          third},
+         {"IM1 0002", "IM2 0003", "IM3 0002"}},
+    };
+    // The end is asked while the row's dialog is open; afterwards the operator types the first
+    // page's document and stores a mismatch as it is.
+    const Case *ending = nullptr;
     bool closed = false;
-    forms->onShow(QStringLiteral("frmbcPageMismatch"), [&](Form &f) {
-        requestQuit([&closed] { closed = true; });
-        static_cast<FrmbcPageMismatch &>(f).Command2->click();
-    });
-    processBarcodes();
-    EXPECT_TRUE(QTest::qWaitFor([&closed] { return closed && !quitRequested(); }, 10000));
-    const QString log = g_strBarcodeLog;
-    EXPECT_EQ(registeredImages(em->path()), (QStringList{QStringLiteral("IM1 0002"), QStringLiteral("IM2 0003")}))
-        << log.toStdString();
-    EXPECT_FALSE(log.contains(QStringLiteral("00003"))) << log.toStdString();
-    EXPECT_TRUE(log.contains(QStringLiteral("Pages not stored: 2 (back in the page view)\r\n"))) << log.toStdString();
-    EXPECT_TRUE(log.contains(QStringLiteral("Barcode Process stopped at "))) << log.toStdString();
-    EXPECT_EQ(marks(*frmMain().ezPageView), (QList<int>{6, 7}));
+    std::function<void(const char *)> answerEachShow = [&](const char *dialog) {
+        forms->onShow(QString::fromLatin1(dialog), [&, dialog](Form &f) {
+            answerEachShow(dialog); // an action answers one show
+            if (ending && qstrcmp(ending->endAt, dialog) == 0) {
+                requestQuit([&closed] { closed = true; });
+                ending->answer(f);
+            } else if (qstrcmp(dialog, "frm1stBarcode") == 0) {
+                typeFirst(f);
+            } else {
+                storeAsIs(f);
+            }
+        });
+    };
+    answerEachShow("frmbcPageMismatch");
+    answerEachShow("frm1stBarcode");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        em->runScript(QStringLiteral("DELETE FROM documents;\nDELETE FROM image_master;\nDELETE FROM registrations;\n"));
+        seeded = 0;
+        seed("2020", "01", "02", "00001", 2);
+        seed("2020", "01", "05", "00002", 2);
+        seed("2020", "01", "07", "00003", 2);
+        frmMain().ezPageView->clearImage();
+        loadStack(c.codes);
+        ending = &c;
+        closed = false;
+        env->boxes.clear();
+        processBarcodes();
+        EXPECT_TRUE(QTest::qWaitFor([&closed] { return closed && !quitRequested(); }, 10000));
+        ending = nullptr;
+        const QString log = g_strBarcodeLog;
+        EXPECT_EQ(registeredImages(em->path()), c.registeredAtEnd) << log.toStdString();
+        EXPECT_TRUE(log.contains(QStringLiteral("Barcode Process stopped at "))) << log.toStdString();
+        EXPECT_TRUE(log.contains(QStringLiteral("(kept for the next start)\r\n"))) << log.toStdString();
+        EXPECT_EQ(frmMain().ezPageView->pageCount(), 0) << "nothing is left for the ending to keep again";
+        EXPECT_FALSE(g_blnPromptStore);
+        QStringList names;
+        for (const QString &ini : QDir(recoveryFolder()).entryList({QStringLiteral("*.ini")}, QDir::Files, QDir::Name))
+            names << QSettings(QDir(recoveryFolder()).filePath(ini), QSettings::IniFormat)
+                         .value(QStringLiteral("document/name"))
+                         .toString();
+        QStringList expected;
+        for (const Kept &k : c.kept)
+            expected << k.name;
+        EXPECT_EQ(names, expected);
+
+        // The next start brings the first back; each Store stores it and brings back the next.
+        env->boxes.clear();
+        restoreRecoveryDocument();
+        for (const Kept &k : c.kept) {
+            EXPECT_EQ(marks(*frmMain().ezPageView), k.marks) << k.name.toStdString();
+            EXPECT_TRUE(prompts().contains(QStringLiteral("%1 scanned pages of %2 were not stored when the program "
+                                                          "ended; they are back in the page view.")
+                                               .arg(k.marks.size())
+                                               .arg(k.name)))
+                << prompts().join('|').toStdString();
+            processBarcodes();
+        }
+        EXPECT_EQ(registeredImages(em->path()), c.registeredAfter) << g_strBarcodeLog.toStdString();
+        EXPECT_EQ(QDir(recoveryFolder()).entryList({QStringLiteral("*.ini"), QStringLiteral("*.tif")}, QDir::Files),
+                  QStringList());
+        EXPECT_EQ(frmMain().ezPageView->pageCount(), 0);
+    }
 }
 
 TEST_F(BarcodeSepTest, ACorrectionAtTheFirstPageOfARangeLogsTheDocumentLeftWithoutPages)

@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QSqlQuery>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QPointer>
 #include <QTimer>
@@ -25,6 +26,7 @@
 #include "capture/frmStore.h"
 #include "capture/store.h"
 #include "capture/storework.h"
+#include "core/recovery.h"
 #include "hostsim/emulator.h"
 #include "platform/forms/forms.h"
 #include "platform/imaging/qelezimage.h"
@@ -812,24 +814,75 @@ TEST_F(BatchScanRun, AbortDuringThePagesOfADocument)
 }
 
 // The abort of a quit (the program asked to end) keeps the pages of the document in hand, marked
-// not stored, for the ending to keep; the operator's Abort drops them (above).
-TEST_F(BatchScanRun, AnAbortForAQuitKeepsTheDocumentInHand)
+// not stored, for the ending to keep; the operator's Abort drops them (above). The log and the
+// next start say which document of the batch was not stored.
+TEST_F(BatchScanRun, AnAbortForAQuitKeepsTheDocumentInHandAndTheNextStartSaysWhichItWas)
 {
-    fake->loadFeeder(4);
-    QObject::connect(main->ezTreeView, &QelEzImage::pagesLoaded, main, [] {
-        requestQuit([] {});
-        set_batch_abort(); // what the quit's pass does to the road
-    });
-    configure(QStringLiteral("1010"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
-              BATCH_OVERWRITE);
-    g_blnPromptStore = false;
-    start();
-    QObject::disconnect(main->ezTreeView, &QelEzImage::pagesLoaded, main, nullptr);
-    EXPECT_TRUE(storedLog().contains(QStringLiteral("Batch Scan aborted by user at ")));
-    EXPECT_EQ(main->ezTreeView->pageCount(), 1) << "stopped at the page in hand";
-    EXPECT_TRUE(g_blnPromptStore);
-    QTRY_VERIFY(!quitRequested());
-    g_blnPromptStore = false;
+    // The end is asked at the first page of the document; those before it are stored.
+    struct Case {
+        const char *document;
+        int registered;
+    } cases[] = {
+        {"1010-1", 0},
+        {"1010-2", 1},
+        {"1010-3", 2},
+    };
+    const auto registered = [&] {
+        QSqlQuery q(em->db());
+        return q.exec(QStringLiteral("SELECT COUNT(*) FROM registrations WHERE func = 'S'")) && q.next()
+                   ? q.value(0).toInt()
+                   : -1;
+    };
+    QTemporaryDir data; // no kept documents
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.document);
+        em->runScript(QStringLiteral("UPDATE documents SET imid = '' WHERE book = '001010';\n"
+                                     "DELETE FROM registrations;\n"));
+        fake->loadFeeder(6);
+        QObject::connect(main->ezTreeView, &QelEzImage::pagesLoaded, main, [this, &c] {
+            if (quitRequested() || !progress() || !progress()->roadRunning()
+                || batchDocumentKey() != QLatin1String(c.document) || main->ezTreeView->pageCount() < 1)
+                return;
+            requestQuit([] {});
+            set_batch_abort(); // what the quit's pass does to the road
+        });
+        configure(QStringLiteral("1010"), QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("2"),
+                  BATCH_OVERWRITE);
+        g_blnPromptStore = false;
+        start();
+        QObject::disconnect(main->ezTreeView, &QelEzImage::pagesLoaded, main, nullptr);
+        const QString said = QStringLiteral("The batch scan was ended when the program closed.  Document %1 was not "
+                                            "stored.")
+                                 .arg(QLatin1String(c.document));
+        const QStringList lines = logLines();
+        EXPECT_EQ(lines.value(lines.size() - 2), said) << storedLog().toStdString();
+        EXPECT_EQ(main->ezTreeView->pageCount(), 1) << "stopped at the page in hand";
+        EXPECT_TRUE(g_blnPromptStore);
+        EXPECT_EQ(registered(), c.registered);
+        QTRY_VERIFY(!quitRequested());
+        if (progress())
+            progress()->btnClose_Click();
+        dialog().Unload();
+        // The ending keeps the page under the document's own index, whatever the entry fields hold.
+        main->txtBook_MARG->setText(QStringLiteral("1099"));
+        ASSERT_TRUE(saveRecoveryDocument());
+        g_blnPromptStore = false;
+        new_bkPg(false, false);
+        // The next start says where the batch stopped, once, and brings the page back under it.
+        boxes->clear();
+        restoreRecoveryDocument();
+        restoreRecoveryDocument();
+        const QString page = QString::fromLatin1(c.document).section(u'-', 1);
+        EXPECT_EQ(prompts(), (QStringList{said, QStringLiteral("1 scanned pages of Book 1010 Page %1 were not stored "
+                                                               "when the program ended; they are back in the page view.")
+                                                    .arg(page)}));
+        EXPECT_EQ(whole(g_Page), page);
+        EXPECT_EQ(main->ezPageView->pageCount(), 1);
+        g_blnPromptStore = false;
+        new_bkPg(false, false);
+    }
+    qunsetenv("XDG_DATA_HOME");
 }
 
 // --- walks of batch byte alignment over the emulator's documents ----------------------------

@@ -56,8 +56,8 @@ const std::vector<FailureRow> &failureRows()
         {"IM652R", "IM652R", [](AdoConnection &c) { return IM652R(c, "A", g_t1, g_t2, g_t3); }, false, false, nullptr},
         {"IM656R", "IM656R", [](AdoConnection &c) { return IM656R(c); }, false, false, nullptr},
         {"IM655R", "IM655R", [](AdoConnection &) { return IM655R("A", "", "", ""); }, false, true, nullptr},
-        // the settings dialog it opens re-applies the customer, which resets
-        {"SY983R", "SY983R", [](AdoConnection &) { return SY983R("JSMITH", "Secret1"); }, true, true, kNoConnection},
+        // the settings dialog it opens keeps the customer in force: the document stays
+        {"SY983R", "SY983R", [](AdoConnection &) { return SY983R("JSMITH", "Secret1"); }, false, true, kNoConnection},
         {"do_getEfilePartners", "SQL",
          [](AdoConnection &) {
              const QVariant r = do_getEfilePartners(STATE_MA);

@@ -336,6 +336,24 @@ TEST(ConnectionSettings, SwitchingCustomerLeavesNoValueOfTheLastOne)
     f.txtBook_NYRG->setText("3000");
     frmConfig().cboState->setListIndex(STATE_NY);
     EXPECT_EQ(f.txtBook_NYRG->text(), "3000");
+    // So does opening the dialog afresh and pressing OK: no question, the chosen mode and unstored pages stay.
+    frmConfig().btnCancel->click();
+    set_g_dbMode(MODE_NYCR);
+    g_blnPromptStore = true;
+    const qsizetype asked = boxes.calls().size();
+    g_blnLoggedIn = false;
+    frmConfig().txtUID->setText("user");
+    frmConfig().txtPWD->setText("pw");
+    frmConfig().txtPWD2->setText("pw");
+    {
+        FormScript forms;  // the partner reload's sign-on, closed unanswered
+        frmConfig().btnOK->click();
+    }
+    frmLogin().Unload();
+    EXPECT_EQ(boxes.calls().size(), asked);
+    EXPECT_EQ(g_dbMode, MODE_NYCR);
+    EXPECT_TRUE(g_blnPromptStore);
+    g_blnPromptStore = false;
     frmConfig().cboState->setListIndex(STATE_MA);
     frmConfig().btnCancel->click();
 }
