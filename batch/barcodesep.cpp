@@ -116,7 +116,7 @@ void keepWhenEnding(QelEzImage &barcode, StackRanges &ranges)
         const StackRange &r = ranges.first();
         setIndexGlobals(r.document.value_or(BarcodeDocument{}));
         const QString name =
-            r.document ? mdy() + QStringLiteral(" Control ") + g_CTLNum : QStringLiteral("index unknown");
+            r.document ? mdy() + QStringLiteral(" Control ") + g_CTLNum : barcodeStackName();
         QelEzImage document;
         CopyPages(barcode, document, r.first, r.last);
         try {
@@ -301,8 +301,9 @@ void processBarcodes()
             if (!IM650R(conn, QStringLiteral("A"), QString(), QString(), QString())) {
                 if (hostCallFailed()) {
                     // No answer is no "not found": this document and the rest of the stack stay.
-                    const QString line = QStringLiteral("Document ") + mdy() + QStringLiteral(" ") + ctl
-                                         + QStringLiteral(": the records host did not answer its lookup.") + CRLF;
+                    const QString why = hostReplyLost() ? QStringLiteral(": the records host did not answer its lookup.")
+                                                        : QStringLiteral(": the records host refused its lookup.");
+                    const QString line = QStringLiteral("Document ") + mdy() + QStringLiteral(" ") + ctl + why + CRLF;
                     errors += line;
                     log += line;
                     appendRest(unstored, documents, size_t(i), barcode.pageCount());

@@ -129,12 +129,11 @@ const QList<QPair<const char *, QString *>> &indexValues()
     return values;
 }
 
-// "Book 1011 Page 1", or the date and control number of the date-keyed databases. A barcode
-// stack is named by its barcodes when it is stored: as scanned, its index is not known.
+// "Book 1011 Page 1", or the date and control number of the date-keyed databases.
 QString documentName()
 {
     if (g_dbMode == MODE_NYBR)
-        return QStringLiteral("index unknown");
+        return barcodeStackName();
     if (!g_Book.trimmed().isEmpty())
         return QStringLiteral("Book %1 Page %2").arg(g_Book.trimmed().toInt()).arg(g_Page.trimmed().toInt());
     return g_Month.trimmed() + QLatin1Char('/') + g_Day.trimmed() + QLatin1Char('/') + g_Year.trimmed()
@@ -422,6 +421,8 @@ bool saveRecoveryDocument()
     keepAnywhere(f, writeImage, {documentName(), true});
     return true;
 }
+
+QString barcodeStackName() { return QStringLiteral("a barcode stack (index unknown)"); }
 
 void keepRecoveryPages(QelEzImage &pages, const QString &name)
 {

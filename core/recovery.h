@@ -40,6 +40,8 @@ bool documentHeld();
 // fallback; nothing half-written is left in either. True when a document was kept; raises
 // (naming both folders) when it could not be written anywhere.
 bool saveRecoveryDocument();
+// The name of barcode pages whose documents are not known yet (their barcodes name them at Store).
+QString barcodeStackName();
 // Keeps pages (a control of their own) as a document named name, with the index values in force,
 // for the next start; raises as saveRecoveryDocument does.
 void keepRecoveryPages(QelEzImage &pages, const QString &name);

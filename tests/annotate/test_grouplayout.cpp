@@ -78,73 +78,61 @@ TEST_F(GroupLayout, RealFontMeasuresAFixedPitch)
     EXPECT_GT(do_calculate_textsize_in_pixels(10, 14).height(), w10.height());
 }
 
-TEST_F(GroupLayout, BottomRightStackAt200Dpi)
+// Each edge and place: the blocks of a list stack from the page's margins, at both resolutions; a
+// bottom anchor of a block for other pages measures the last page.
+TEST_F(GroupLayout, PlacesStackFromTheMargins)
 {
-    addPages(1, 1700, 2200, 200);
-    setBlock(1, 300, 40);
-    setBlock(2, 200, 50);
-    auto &list = g_GroupPos[5];
-    list[0] = {1, 8};
-    list[1] = {2, 10};
-    EXPECT_TRUE(do_calculate_grouptext_positions(list, view(), "B", "R", 1));
-    EXPECT_EQ(rectOf(list[0]), QRect(QPoint(1125, 2085), QPoint(1425, 2125)));
-    EXPECT_EQ(rectOf(list[1]), QRect(QPoint(1260, 1955), QPoint(1460, 2005)));
-    EXPECT_EQ(list[2].Top, 0);
-}
-
-TEST_F(GroupLayout, TopLeftAndCentredPlaces)
-{
-    addPages(1, 1701, 2200, 200);
-    setBlock(1, 300, 40);
-    setBlock(2, 120, 50);
-    setBlock(3, 301, 60);
-    auto &left = g_GroupPos[0];
-    left[0] = {1, 8};
-    left[1] = {2, 10};
-    left[2] = {3, 12};
-    EXPECT_TRUE(do_calculate_grouptext_positions(left, view(), "T", "L", 1));
-    EXPECT_EQ(rectOf(left[0]), QRect(QPoint(50, 30), QPoint(350, 70)));
-    EXPECT_EQ(rectOf(left[1]), QRect(QPoint(50, 165), QPoint(170, 215)));  // 30 + 85 + 50
-    EXPECT_EQ(rectOf(left[2]), QRect(QPoint(50, 320), QPoint(351, 380)));  // 165 + 95 + 60
-
-    auto &centre = g_GroupPos[1];
-    centre[0] = {1, 8};
-    centre[1] = {3, 12};
-    EXPECT_TRUE(do_calculate_grouptext_positions(centre, view(), "T", "C", 1));
-    EXPECT_EQ(centre[0].Left, 700); // 850.5 - 150 = 700.5 to even
-    EXPECT_EQ(centre[1].Left, 700); // 850.5 - 150.5 = 700
-}
-
-TEST_F(GroupLayout, ThreeHundredDpiMargins)
-{
-    addPages(1, 2550, 3300, 300);
-    setBlock(4, 200, 60);
-    auto &list = g_GroupPos[3];
-    list[0] = {4, 14};
-    EXPECT_TRUE(do_calculate_grouptext_positions(list, view(), "B", "L", 1));
-    EXPECT_EQ(rectOf(list[0]), QRect(QPoint(75, 3300 - (105 + 75 + 60)), QPoint(275, 3300 - 180)));
-    auto &right = g_GroupPos[2];
-    right[0] = {4, 14};
-    EXPECT_TRUE(do_calculate_grouptext_positions(right, view(), "T", "R", 1));
-    EXPECT_EQ(right[0].Top, 45);
-    EXPECT_EQ(right[0].Left, 2550 - (150 + 200 + 320)); // 160 x 2.0
-}
-
-TEST_F(GroupLayout, BottomAnchorOfOtherPagesUsesTheLastPage)
-{
-    addPages(1, 1700, 2200, 200);
-    addPages(1, 1600, 2000, 200);
-    setBlock(1, 300, 40, "L");
-    auto &list = g_GroupPos[9];
-    list[0] = {1, 8};
-    EXPECT_TRUE(do_calculate_grouptext_positions(list, view(), "B", "L", 1));
-    EXPECT_EQ(list[0].Top, 2000 - (25 + 50 + 40));
-    EXPECT_EQ(view().page(), 2);
-
-    auto &right = g_GroupPos[11];
-    right[0] = {1, 8};
-    EXPECT_TRUE(do_calculate_grouptext_positions(right, view(), "B", "R", 1));
-    EXPECT_EQ(right[0].Left, 1600 - (100 + 300 + 175));
+    struct Block {
+        int group;
+        qint32 width, height;
+        const char *scope;
+    };
+    const struct {
+        const char *what;
+        QList<QSize> pages;  // each page's size
+        int dpi;
+        QList<Block> blocks;
+        size_t list;
+        QList<GroupPosition> entries;
+        const char *edge, *location;
+        QList<QRect> expected;
+        int page;  // the page shown afterwards
+    } rows[] = {
+        {"bottom right, 200 dpi", {{1700, 2200}}, 200, {{1, 300, 40, "F"}, {2, 200, 50, "F"}}, 5,
+         {{1, 8}, {2, 10}}, "B", "R",
+         {QRect(QPoint(1125, 2085), QPoint(1425, 2125)), QRect(QPoint(1260, 1955), QPoint(1460, 2005))}, 1},
+        {"top left, 200 dpi", {{1701, 2200}}, 200, {{1, 300, 40, "F"}, {2, 120, 50, "F"}, {3, 301, 60, "F"}}, 0,
+         {{1, 8}, {2, 10}, {3, 12}}, "T", "L",
+         {QRect(QPoint(50, 30), QPoint(350, 70)), QRect(QPoint(50, 165), QPoint(170, 215)),  // 30 + 85 + 50
+          QRect(QPoint(50, 320), QPoint(351, 380))},                                          // 165 + 95 + 60
+         1},
+        // 850.5 - 150 = 700.5 to even; 850.5 - 150.5 = 700; 30 + 95 + 60
+        {"top centre, 200 dpi", {{1701, 2200}}, 200, {{1, 300, 40, "F"}, {3, 301, 60, "F"}}, 1, {{1, 8}, {3, 12}},
+         "T", "C", {QRect(QPoint(700, 30), QPoint(1000, 70)), QRect(QPoint(700, 185), QPoint(1001, 245))}, 1},
+        {"bottom left, 300 dpi", {{2550, 3300}}, 300, {{4, 200, 60, "F"}}, 3, {{4, 14}}, "B", "L",
+         {QRect(QPoint(75, 3300 - (105 + 75 + 60)), QPoint(275, 3300 - 180))}, 1},
+        {"top right, 300 dpi", {{2550, 3300}}, 300, {{4, 200, 60, "F"}}, 2, {{4, 14}}, "T", "R",
+         {QRect(QPoint(2550 - (150 + 200 + 320), 45), QPoint(2550 - (150 + 320), 105))}, 1},  // 160 x 2.0
+        {"bottom left, other pages", {{1700, 2200}, {1600, 2000}}, 200, {{1, 300, 40, "L"}}, 9, {{1, 8}}, "B", "L",
+         {QRect(QPoint(50, 2000 - (25 + 50 + 40)), QPoint(350, 2000 - (25 + 50)))}, 2},
+        {"bottom right, other pages", {{1700, 2200}, {1600, 2000}}, 200, {{1, 300, 40, "L"}}, 11, {{1, 8}}, "B", "R",
+         {QRect(QPoint(1600 - (100 + 300 + 175), 1885), QPoint(1600 - (100 + 175), 1925))}, 2},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.what);
+        view().clearImage();
+        for (const QSize &size : r.pages)
+            addPages(1, size.width(), size.height(), r.dpi);
+        for (const Block &b : r.blocks)
+            setBlock(b.group, b.width, b.height, b.scope);
+        auto &list = g_GroupPos[r.list];
+        for (int i = 0; i < r.entries.size(); ++i)
+            list[size_t(i)] = r.entries[i];
+        EXPECT_TRUE(do_calculate_grouptext_positions(list, view(), r.edge, r.location, 1));
+        for (int i = 0; i < int(list.size()); ++i)
+            EXPECT_EQ(rectOf(list[size_t(i)]), i < r.expected.size() ? r.expected[i] : rectOf(GroupPosition{})) << i;
+        EXPECT_EQ(view().page(), r.page);
+    }
 }
 
 TEST_F(GroupLayout, BadLettersAndGroupNumbers)

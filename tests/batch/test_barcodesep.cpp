@@ -539,7 +539,7 @@ TEST_F(BarcodeSepTest, AStoreTheHostFailedIsLoggedByWhatTheHostMayHaveDone)
         {"00011", hostsim::FaultKind::ScriptedAnswer, 2, " failed to store.\r\n", 0, stored},
         {"00012", hostsim::FaultKind::LostReply, 2, " may have been stored", 1, held},
         {"00013", hostsim::FaultKind::LostReply, 0, ": the records host did not answer its lookup.\r\n", 0, stored},
-        {"00014", hostsim::FaultKind::ExecuteFailure, 0, ": the records host did not answer its lookup.\r\n", 0, stored},
+        {"00014", hostsim::FaultKind::ExecuteFailure, 0, ": the records host refused its lookup.\r\n", 0, stored},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.ctl);

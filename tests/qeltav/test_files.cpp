@@ -234,13 +234,6 @@ TEST_F(Files, ShortLinesArePaddedToTheFileWidth) {
   tavRelease(in);
 }
 
-TEST_F(Files, TallerOutputFileGetsFillLines) {
-  ASSERT_EQ(copy("g -const -f 0x030201 -w 2 -h 10 -d 24 " + path("t.ppm") + " -h 20"), 0);
-  std::string s = readFile(path("t.ppm"));
-  ASSERT_EQ(s.size(), std::string("P6\n2 20\n255\n").size() + 2 * 20 * 3);
-  EXPECT_EQ(s.substr(s.size() - 3), "\x01\x02\x03");
-}
-
 TEST_F(Files, OutputThatIsAnOpenInputFails) {
   std::string f = path("a.pgm");
   writeFile(f, "P5\n1 1\n255\n\x2a"s);

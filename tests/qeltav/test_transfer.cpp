@@ -1,6 +1,7 @@
 // Transfer engine, input chains and creation from words.
 #include "support.h"
 
+#include <array>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -16,36 +17,30 @@ int liveCount() {
 }
 }  // namespace
 
-TEST_F(Transfer, TallerOutputGetsAFilledTail) {
-  tavImage *in = makeInput("g -count 1 -w 4 -h 100 -d 8");
-  tavImage *out = makeOutput("o -nat -h 120 -f 3", in);
-  ASSERT_FALSE(isNull(out));
-  ASSERT_EQ(tavCopyImage(in, out), 0);
-  EXPECT_EQ(tavGetWidth(out), 4);
-  EXPECT_EQ(tavGetHeight(out), 120);
-  EXPECT_EQ(tavReadPixel(out, 1, 99), static_cast<int8_t>((4 * 99 + 1) & 0xFF));
-  EXPECT_EQ(tavReadPixel(out, 0, 100), 3);
-  EXPECT_EQ(tavReadPixel(out, 3, 119), 3);
-  tavRelease(in);
-  tavRelease(out);
-}
-
-TEST_F(Transfer, ShorterAndNarrowerOutputsTakeWhatFits) {
-  tavImage *in = makeInput("g -count 1 -w 8 -h 100 -d 8");
-  tavImage *out = makeOutput("o -nat -w 5 -h 80", in);
-  ASSERT_EQ(tavCopyImage(in, out), 0);
-  EXPECT_EQ(tavReadPixel(out, 4, 79), 8 * 79 + 4 - 512);
-  tavRelease(in);
-  tavRelease(out);
-  // wider output: the pixels beyond the input's width are fill
-  tavImage *in2 = makeInput("g -count 1 -w 3 -h 2 -d 8");
-  tavImage *out2 = makeOutput("o2 -nat -w 6 -f 9", in2);
-  ASSERT_EQ(tavCopyImage(in2, out2), 0);
-  EXPECT_EQ(tavReadPixel(out2, 2, 1), 5);
-  EXPECT_EQ(tavReadPixel(out2, 3, 1), 9);
-  EXPECT_EQ(tavReadPixel(out2, 5, 0), 9);
-  tavRelease(in2);
-  tavRelease(out2);
+// An output of another size takes what fits of each line and of the lines; the rest is its fill.
+TEST_F(Transfer, OutputsOfOtherSizesTakeWhatFits) {
+  const struct {
+    const char *in, *out;
+    int w, h;
+    std::vector<std::array<int, 3>> pixels;  // x, y, value
+  } cases[] = {
+      {"g -count 1 -w 4 -h 100 -d 8", "o -nat -h 120 -f 3", 4, 120,
+       {{1, 99, static_cast<int8_t>((4 * 99 + 1) & 0xFF)}, {0, 100, 3}, {3, 119, 3}}},
+      {"g -count 1 -w 8 -h 100 -d 8", "o -nat -w 5 -h 80", 5, 80, {{4, 79, 8 * 79 + 4 - 512}}},
+      {"g -count 1 -w 3 -h 2 -d 8", "o -nat -w 6 -f 9", 6, 2, {{2, 1, 5}, {3, 1, 9}, {5, 0, 9}}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.out);
+    tavImage *in = makeInput(c.in);
+    tavImage *out = makeOutput(c.out, in);
+    ASSERT_FALSE(isNull(out));
+    ASSERT_EQ(tavCopyImage(in, out), 0);
+    EXPECT_EQ(tavGetWidth(out), c.w);
+    EXPECT_EQ(tavGetHeight(out), c.h);
+    for (const auto &[x, y, v] : c.pixels) EXPECT_EQ(tavReadPixel(out, x, y), v) << x << "," << y;
+    tavRelease(in);
+    tavRelease(out);
+  }
 }
 
 TEST_F(Transfer, DepthChangeInsertsAStageOnlyForTheTransfer) {

@@ -353,6 +353,13 @@ TEST(ConnectionSettings, SwitchingCustomerLeavesNoValueOfTheLastOne)
     EXPECT_EQ(boxes.calls().size(), asked);
     EXPECT_EQ(g_dbMode, MODE_NYCR);
     EXPECT_TRUE(g_blnPromptStore);
+    // Opened afresh, a real switch still asks about those pages.
+    boxes.answer(vb::vbNo);
+    frmConfig().cboState->setListIndex(STATE_MA);
+    EXPECT_EQ(boxes.calls().size(), asked + 1);
+    EXPECT_EQ(g_APP_STATE, STATE_NY);
+    EXPECT_TRUE(g_blnPromptStore);
+    frmConfig().btnCancel->click();
     g_blnPromptStore = false;
     frmConfig().cboState->setListIndex(STATE_MA);
     frmConfig().btnCancel->click();
