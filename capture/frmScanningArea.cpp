@@ -129,11 +129,14 @@ int FrmScanningArea::StartForm(QelEzImage &control)
     if (control.pageCount() != 0 && m_maxWidth > 0 && m_maxLength > 0) {
         QelEzImage1->setImageHandle(control.imageHandle());
         const double previewW = QelEzImage1->width() * tx, previewH = QelEzImage1->height() * ty;
+        // The area is in the scanner's pixels; the page's pixels are drawn at its own resolution.
+        const double res = scanner.resolution(), dpi = QelEzImage1->xResolution();
+        const double pagePixelsPerScannerPixel = res > 0 && dpi > 0 ? dpi / res : 1.0;
         if (previewH / m_maxLength > previewW / m_maxWidth) {
-            QelEzImage1->zoom().set(float(previewW * 10), double(m_maxWidth) * 149);
+            QelEzImage1->zoom().set(float(previewW * 10), double(m_maxWidth) * 149 * pagePixelsPerScannerPixel);
             m_areaHeight = CLng(previewW * m_maxLength / m_maxWidth);
         } else {
-            QelEzImage1->zoom().set(float(previewH * 10), double(m_maxLength) * 149);
+            QelEzImage1->zoom().set(float(previewH * 10), double(m_maxLength) * 149 * pagePixelsPerScannerPixel);
             m_areaWidth = CLng(previewH * m_maxWidth / m_maxLength);
         }
     }
@@ -162,6 +165,8 @@ int FrmScanningArea::StartForm(QelEzImage &control)
     });
     m_savedIndex = cboUnits->listIndex();
     m_result = 0;
+    m_band->hide(); // a band of an earlier session is not the area in force
+    m_dragging = false;
     step([&] { Show(vb::vbModal); });
     if (isLoaded())
         Hide();

@@ -163,6 +163,7 @@ public:
         show(m_kept);
         m_f.ezTreeView->setPage(m_page);
         m_f.ezPageView->setPage(m_page);
+        showPageNumber(m_f); // the views were quiet: the label still counts the fresh document
         m_f.fraNonTiff->setVisible(m_note);
         m_restored = true;
     }

@@ -1,6 +1,7 @@
 #include "capture/view.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 
 #include <future>
@@ -154,11 +155,11 @@ bool do_view(AdoConnection &conn, const QString &hostName)
             path = storedImagePath(hostName, a.flNm, a.sbDr, a.imid);
         }
 
-        // 4, 5. The file must be there.
+        // 4, 5. The file must be there (a folder of its name is no file).
         runStep(trap, 8, [&] { view.setAnnotationLayer(0); });
         trap(9);
         const QString local = hostPathToLocal(path);
-        if (!QFile::exists(local)) {
+        if (!QFileInfo(local).isFile()) {
             trap(10);
             const QString text = QStringLiteral("File Not Found: ") + path;
             MsgBox(text, vb::vbOKOnly, kTitle);

@@ -23,6 +23,26 @@ void failPrint(const QString &printer, const QString &what)
                       printer.isEmpty() ? what : QStringLiteral("printer %1: %2").arg(printer, what));
 }
 
+QString defaultPrinter()
+{
+    cups_dest_t *dests = nullptr;
+    const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+    const ipp_status_t status = cupsLastError();
+    const QString error = QString::fromUtf8(cupsLastErrorString());
+    QString name;
+    if (const cups_dest_t *d = cupsGetDest(nullptr, nullptr, count, dests))
+        name = QString::fromUtf8(d->name);
+    cupsFreeDests(count, dests);
+    if (!name.isEmpty())
+        return name;
+    if (count == 0 && status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE)
+        failPrint(QString(), QStringLiteral("the print service does not answer (%1)").arg(error));
+    if (count == 0)
+        failPrint(QString(), QStringLiteral("no printer is set up on this computer (add one to the system's printers)"));
+    failPrint(QString(), QStringLiteral("no printer is the default on this computer (choose one in Print Setup, "
+                                        "or make one the default)"));
+}
+
 namespace {
 
 // Longest wait for a job that neither ends nor waits behind another job.

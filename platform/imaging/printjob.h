@@ -14,5 +14,9 @@ struct QelPrintJob {
 // Raises the print failure, naming the printer (when there is one), and logs it.
 [[noreturn]] void failPrint(const QString &printer, const QString &what);
 
+// The system's default queue; raises the print failure when there is none, saying why (the print
+// service does not answer, no printer at all, no printer made the default).
+QString defaultPrinter();
+
 // Submits the job and follows it; returns the CUPS job id.
 int submitPrintJob(const QelPrintJob &job);

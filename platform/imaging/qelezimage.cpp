@@ -481,13 +481,16 @@ void QelEzImage::print()
     // A set-up's choice serves the print that follows it; otherwise the default printer is read
     // now, so a printer added since the last print is found.
     std::unique_ptr<QPrinter> printer = std::move(m_printer);
+    const bool chosen = printer != nullptr;
     if (!printer)
         printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     if (QelPrintSeam::instance().configure)
         QelPrintSeam::instance().configure(*printer);
     // Our own PDF goes to the queue, so that what the print system does with it is known.
     const bool toQueue = printer->outputFileName().isEmpty();
-    const QelPrintJob job{printer->printerName(), QString(), QFileInfo(imageFile()).fileName(), printer->copyCount(),
+    // Not chosen in a set-up: the system's default, never a queue that merely sorts first.
+    const QString queue = toQueue && !chosen ? defaultPrinter() : printer->printerName();
+    const QelPrintJob job{queue, QString(), QFileInfo(imageFile()).fileName(), printer->copyCount(),
                           printer->duplex() != QPrinter::DuplexNone};
     if (toQueue && job.printer.isEmpty())
         failPrint(QString(), QStringLiteral("no printer is set up on this computer (add one to the system's printers)"));

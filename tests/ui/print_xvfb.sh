@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Print with "Use Default Printer" through the real program under Xvfb against a print server of
 # the run's own, one row per printer state: no printer, one added while the program runs, idle,
-# rejecting jobs, stopped, a filter that fails, and the printer removed while the job is on it.
+# rejecting jobs, stopped, a filter that fails, the printer removed while the job is on it,
+# printers of which none is the default, and the print service stopped.
 # Each row ends in a job the server completed and no box, or a box whose reason the program's
 # print log names, and the server holds no job the operator was not told of.
 # Usage: print_xvfb.sh <quorla> <sane config dir with the test backend> <hostsim-seed>
@@ -183,6 +184,11 @@ remover=$!
 press "was cancelled\|was removed\|no such printer"
 wait "$remover"
 [ "$(pending)" -eq 0 ] || fail "jobs left on the server: $(lpstat -o)"
+row="none the default";  lpadmin -p aside -E -v "file://$c/out/aside" -m raw 2>/dev/null; queue raw; lpadmin -x desk
+press "no printer is the default"
+[ -z "$(ls "$c/out/aside" 2>/dev/null)" ] || fail "printed on a queue that is not the default"
+row="service down";      kill "$cupsd"; wait "$cupsd" 2>/dev/null; cupsd=
+press "the print service does not answer"
 row=end
 echo "the program used $(awk '{print ($14 + $15) / 100}' "/proc/$pid/stat") s of processor time"
 kill -TERM "$pid"

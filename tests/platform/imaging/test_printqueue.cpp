@@ -223,6 +223,14 @@ TEST(PrintQueue, EveryPrinterStateEndsInAPrintedJobOrAMessageThatSaysWhy)
          [](PrintServer &s) { s.addQueue(QStringLiteral("desk"), QStringLiteral("linger")); },
          [](PrintServer &s) { s.run({QStringLiteral("lpadmin"), QStringLiteral("-x"), QStringLiteral("desk")}); },
          "job"},
+        // last: the queue it leaves is not the default, and is not used as one
+        {"printers, none the default",
+         [](PrintServer &s) {
+             s.addQueue(QStringLiteral("aside"));
+             s.addQueue(QStringLiteral("desk")); // the default, then removed
+             s.run({QStringLiteral("lpadmin"), QStringLiteral("-x"), QStringLiteral("desk")});
+         },
+         {}, "no printer is the default"},
     };
     QImage page(850, 1100, QImage::Format_Mono);
     page.fill(1);
