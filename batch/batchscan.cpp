@@ -327,6 +327,10 @@ bool scan_batch_document(qint16 pages)
         restoreSource();
         return true;
     } catch (const VbError &e) {
+        // The pages that came in are the document's, unstored: Store takes them, and an ending
+        // while the box below is up keeps them.
+        if (e.number == 4401 || scanning)
+            markScanned(main);
         if (e.number == 4401) {
             const QString text = pageMismatchText();
             MsgBox(text, vb::vbCritical, QStringLiteral("Batch Scan Error"));

@@ -323,7 +323,7 @@ void leaveAsStored()
 QString documentCopyOfStoreUnderWay() { return g_storeUnderWay ? g_storeUnderWay->copy() : QString(); }
 
 
-void saveDocumentCopy(QelEzImage &view, const QString &file)
+void saveDocumentCopy(QelEzImage &view, const QString &file, bool checked)
 {
     const QString saveName = view.saveFileName();
     const int option = view.annotationOption(), append = view.saveAppend();
@@ -336,7 +336,7 @@ void saveDocumentCopy(QelEzImage &view, const QString &file)
     view.setSaveFileName(file);
     view.setSaveAppend(0);
     try {
-        view.save();
+        view.save(0, checked);
     } catch (...) {
         putBack();
         throw;
@@ -352,7 +352,7 @@ StoreRollback::StoreRollback(QelEzImage &view, QelEzImage &tree)
       m_print(frmMain().btnPrint->isEnabled()), m_redact(frmMain().btnRedact->isEnabled())
 {
     try {
-        saveDocumentCopy(view, m_file);
+        saveDocumentCopy(view, m_file, false);
     } catch (...) {
         m_released = true;
         throw;

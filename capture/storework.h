@@ -40,8 +40,8 @@ void refreshFrontWindow();
 void refreshStoreWindow();
 
 // Saves the page view's whole document to file, its annotations as items; the view's own save
-// settings stay as they were.
-void saveDocumentCopy(QelEzImage &view, const QString &file);
+// settings stay as they were. Unchecked: a copy only to put back (see QelEzImage::save).
+void saveDocumentCopy(QelEzImage &view, const QString &file, bool checked = true);
 
 // The image a registration sends the host: the name registered, its size in bytes and pages,
 // and the digest of its file's bytes.

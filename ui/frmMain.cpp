@@ -1,5 +1,7 @@
 #include "ui/frmMain.h"
 
+#include <QCloseEvent>
+
 #include <QFile>
 #include <QScopedValueRollback>
 
@@ -620,10 +622,21 @@ void FrmMain::btnShowTree_Click()
 // A scan under way stops at the sheet in hand; the exit then goes on as from its end.
 void FrmMain::mnuExit_Click() { unloadAfterRoads(vb::vbFormCode); }
 
+// The close box likewise (an ending program waits for the scan itself).
+void FrmMain::closeEvent(QCloseEvent *event)
+{
+    if (roadRunning() && !quitRequested()) {
+        event->ignore();
+        unloadAfterRoads(vb::vbFormControlMenu);
+        return;
+    }
+    Form::closeEvent(event);
+}
+
 // Unstored pages (recovered ones too) are dropped by a switch only when the operator says so.
 static void selectMode(QAction *entry, qint16 mode)
 {
-    if (!promptStore()) {
+    if (!promptStore([entry, mode] { selectMode(entry, mode); })) {
         entry->setChecked(g_dbMode == mode);
         return;
     }

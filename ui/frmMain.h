@@ -136,6 +136,7 @@ public:
     // Handlers.
     void Form_Load() override;
     void Form_Unload(int &cancel) override;
+    void closeEvent(QCloseEvent *event) override;
     void Form_KeyDown(int &keyCode, int shift) override;
     void Form_Resize() override;
     void cboCurrentDocType_Click();

@@ -147,40 +147,40 @@ void FrmMain::wireCommands()
 
 void FrmMain::btnGoNew_Click()
 {
-    handled(QStringLiteral("btnGoNew_Click"), [] {
-        if (promptStore())
+    handled(QStringLiteral("btnGoNew_Click"), [this] {
+        if (promptStore([this] { btnGoNew_Click(); }))
             user_go();
     });
 }
 
 void FrmMain::btnNext_Click()
 {
-    handled(QStringLiteral("btnNext_Click"), [] {
-        if (promptStore())
+    handled(QStringLiteral("btnNext_Click"), [this] {
+        if (promptStore([this] { btnNext_Click(); }))
             run_program(QStringLiteral("N"));
     });
 }
 
 void FrmMain::btnPrev_Click()
 {
-    handled(QStringLiteral("btnPrev_Click"), [] {
-        if (promptStore())
+    handled(QStringLiteral("btnPrev_Click"), [this] {
+        if (promptStore([this] { btnPrev_Click(); }))
             run_program(QStringLiteral("P"));
     });
 }
 
 void FrmMain::mnuUndo_Click()
 {
-    handled(QStringLiteral("mnuUndo_Click"), [] {
-        if (promptStore())
+    handled(QStringLiteral("mnuUndo_Click"), [this] {
+        if (promptStore([this] { mnuUndo_Click(); }))
             run_program(QStringLiteral("A"));
     });
 }
 
 void FrmMain::btnRefresh_Click()
 {
-    handled(QStringLiteral("btnRefresh_Click"), [] {
-        if (promptStore())
+    handled(QStringLiteral("btnRefresh_Click"), [this] {
+        if (promptStore([this] { btnRefresh_Click(); }))
             user_refresh();
     });
 }
@@ -356,13 +356,18 @@ void FrmMain::mnuBatchScan_Click()
             trySetFocus(unindexed);
             return;
         }
-        frmBatch().Show(vb::vbModal, this);
+        // The batch starts from an empty workspace: unstored pages go only when the operator says so.
+        if (promptStore([this] { mnuBatchScan_Click(); }))
+            frmBatch().Show(vb::vbModal, this);
     });
 }
 
 void FrmMain::mnuBatchRotate_Click()
 {
-    handled(QStringLiteral("mnuBatchRotate_Click"), [this] { frmBatchRotate().Show(vb::vbModal, this); });
+    handled(QStringLiteral("mnuBatchRotate_Click"), [this] {
+        if (promptStore([this] { mnuBatchRotate_Click(); }))
+            frmBatchRotate().Show(vb::vbModal, this);
+    });
 }
 
 void FrmMain::mnuBatchByteAlign_Click()

@@ -10,6 +10,7 @@
 #include "batch/frmBatch.h"
 #include "batch/frmBatchRotate.h"
 #include "capture/frmOverhead.h"
+#include "capture/frmRescan.h"
 #include "capture/request.h"
 #include "capture/scanning.h"
 #include "capture/storework.h"
@@ -39,22 +40,39 @@ void setPromptStore()
     }
 }
 
-bool promptStore()
+// The main window's scan under way, past its Rescan question: its pages are not stored yet.
+static bool scanUnderWay()
+{
+    return frmMain().scanRoad.running() && !isShown<FrmRescan>();
+}
+
+bool promptStore(const std::function<void()> &again)
 {
     Trap trap;
     try {
         trap(1);
+        if (scanUnderWay()) {
+            // Stopped at the sheet in hand; the command comes again once the pages are in.
+            FrmMain &f = frmMain();
+            if (again)
+                f.scanRoad.abortThen(again);
+            else
+                f.scanRoad.abort();
+            return false;
+        }
         if (!g_blnPromptStore)
             return true;
         trap(2);
         // A store whose answer was lost may have reached the host: saying "not stored" would be wrong.
+        // No is the default: a stray Enter keeps the pages. An ending program answers No too: it
+        // has kept the pages for the next start, and the command must not go on under it.
         const int answer = MsgBox(openRegistration()
                                       ? QStringLiteral("This document may have been stored: the records host did not "
                                                        "answer its store.  Are you sure you want to continue and lose "
                                                        "all changes?")
                                       : QStringLiteral("This document has not been stored.  Are you sure you "
                                                        "want to continue and lose all changes?"),
-                                  vb::vbYesNo, QStringLiteral("Note:"));
+                                  vb::vbYesNo | vb::vbDefaultButton2, QStringLiteral("Note:"), vb::vbNo);
         if (answer != vb::vbYes)
             return false;
         trap(3);
@@ -218,10 +236,10 @@ void checkKeyDown(int keyCode, int &shift)
             f.ezTreeView->setCurrentPage(view->currentPage());
         }
         trap(4);
-        if (keyCode == vb::vbKeyComma && f.btnPrev->isEnabled() && promptStore())
+        if (keyCode == vb::vbKeyComma && f.btnPrev->isEnabled() && promptStore([&f] { f.btnPrev->click(); }))
             run_program(QStringLiteral("P"));
         trap(5);
-        if (keyCode == vb::vbKeyPeriod && f.btnNext->isEnabled() && promptStore())
+        if (keyCode == vb::vbKeyPeriod && f.btnNext->isEnabled() && promptStore([&f] { f.btnNext->click(); }))
             run_program(QStringLiteral("N"));
         trap(6);
         if (keyCode == vb::vbKeyF11 || keyCode == vb::vbKeyF12) {
@@ -236,16 +254,21 @@ void checkKeyDown(int keyCode, int &shift)
         if (keyCode == vb::vbKeyF8)
             do_HandFeedScan();
         trap(9);
-        if (keyCode == vb::vbKeyF9 && g_dbMode != MODE_MALCP)
+        // The batch windows start from an empty workspace.
+        const auto again = [keyCode] {
+            int shiftAgain = 0;
+            checkKeyDown(keyCode, shiftAgain);
+        };
+        if (keyCode == vb::vbKeyF9 && g_dbMode != MODE_MALCP && promptStore(again))
             frmBatchRotate().Show(vb::vbModal, &f);
         trap(10);
-        if (keyCode == vb::vbKeyF10 && f.mnuBatchScan->isEnabled())
+        if (keyCode == vb::vbKeyF10 && f.mnuBatchScan->isEnabled() && promptStore(again))
             frmBatch().Show(vb::vbModal, &f);
         trap(11);
         if (keyCode == vb::vbKeyF6)
             showOnlineHelp();
         trap(12);
-        if (keyCode == vb::vbKeyZ && ctrl && f.btnStore->isEnabled() && promptStore())
+        if (keyCode == vb::vbKeyZ && ctrl && f.btnStore->isEnabled() && promptStore([&f] { f.mnuUndo->trigger(); }))
             run_program(QStringLiteral("A"));
     } catch (...) {
         reportCurrentError(QStringLiteral("checkKeyDown"), trap);

@@ -2,6 +2,8 @@
 #include <QVariant>
 #include <QWidget>
 
+#include <functional>
+
 class FrmMain;
 class Form;
 class QLineEdit;
@@ -9,7 +11,10 @@ class QComboBox;
 
 // Procedures of the global module that work on the main window.
 void setPromptStore();
-bool promptStore();
+// True when the document may be left: nothing unstored, or the operator agrees to lose it. During
+// the main window's scan the scan stops at the sheet in hand and the answer is False; `again`
+// (the command asking) then runs once the scan has ended.
+bool promptStore(const std::function<void()> &again = {});
 void clear_checks();
 void hideFrames();
 void hideTree();

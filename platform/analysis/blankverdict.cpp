@@ -100,6 +100,49 @@ std::array<int, 3> paperChannels(const QImage &img, const QRect &kept)
     return paper;
 }
 
+// True when the ink of a bilevel page is mostly lone dots (no ink beside, above or below them):
+// a light mark or rule dithered on white paper, its strokes broken into dots.
+bool dithered(const QImage &img, const QRect &kept)
+{
+    const bool one = monoInkIsOne(img);
+    const int first = kept.left() / 8, last = kept.right() / 8;
+    const auto byteAt = [&](int y, int i) -> unsigned {
+        if (y < kept.top() || y > kept.bottom() || i < first || i > last)
+            return 0;
+        const uint8_t b = img.constScanLine(y)[i];
+        return uint8_t((one ? b : uint8_t(~b)) & columnMask(i, kept.left(), kept.right() + 1));
+    };
+    long ink = 0, dots = 0;
+    const uint8_t blank = one ? 0x00 : 0xFF;
+    for (int y = kept.top(); y <= kept.bottom(); y += 4)
+        for (int i = first; i <= last; ++i) {
+            if (img.constScanLine(y)[i] == blank)
+                continue;
+            const unsigned c = byteAt(y, i);
+            if (!c)
+                continue;
+            const unsigned beside = (c >> 1) | (byteAt(y, i - 1) << 7) | (c << 1) | (byteAt(y, i + 1) >> 7);
+            ink += bitCount(uint8_t(c));
+            dots += bitCount(uint8_t(c & ~(beside | byteAt(y - 1, i) | byteAt(y + 1, i))));
+        }
+    return ink > 0 && dots * 10 >= ink * 3;
+}
+
+// Fills each white cell that lies between two ink cells no more than two cells from it on either
+// side, across, down or diagonally: a dithered stroke's dots joined back into the stroke. Only on
+// a page with ink in one cell in fifty or fewer: a dithered tone over the page stays dots.
+void closeGaps(Plane &p)
+{
+    const std::vector<uint8_t> cells = p.cells;
+    const auto ink = [&](int x, int y) { return x >= 0 && y >= 0 && x < p.w && y < p.h && !cells[size_t(y) * size_t(p.w) + size_t(x)]; };
+    const auto side = [&](int x, int y, int dx, int dy) { return ink(x + dx, y + dy) || ink(x + 2 * dx, y + 2 * dy); };
+    for (int y = 0; y < p.h; ++y)
+        for (int x = 0; x < p.w; ++x)
+            if (!ink(x, y) && ((side(x, y, -1, 0) && side(x, y, 1, 0)) || (side(x, y, 0, -1) && side(x, y, 0, 1)) ||
+                               (side(x, y, -1, -1) && side(x, y, 1, 1)) || (side(x, y, 1, -1) && side(x, y, -1, 1))))
+                p.cells[size_t(y) * size_t(p.w) + size_t(x)] = 0;
+}
+
 Plane reduce(const QImage &img, const QRect &kept)
 {
     Plane p;
@@ -139,6 +182,8 @@ Plane reduce(const QImage &img, const QRect &kept)
                 for (uint8_t b = ink[size_t(i)]; b; b &= uint8_t(b - 1))
                     out[cellOf[size_t(i * 8 + 7 - std::countr_zero(b))]] = 0;
         }
+        if (std::count(p.cells.begin(), p.cells.end(), 0) * 50 < std::ssize(p.cells) && dithered(img, kept))
+            closeGaps(p);
         return p;
     }
     // One row of cells: the kept rows of the block folded into one, then each cell's pixels.
@@ -232,8 +277,10 @@ public:
         for (int q : quartile)
             if (q != Unknown)
                 known.push_back(q);
+        // A page that is mostly pure white is white paper (a scanner that clips its paper to
+        // white): its few other levels are marks, not the paper they lie on.
         int page = 255;
-        if (!known.empty()) {
+        if (known.size() * 2 >= quartile.size()) {
             const auto middle = known.begin() + qsizetype(known.size() / 2);
             std::nth_element(known.begin(), middle, known.end());
             page = *middle < 96 ? 255 : *middle;
@@ -802,6 +849,33 @@ bool creasePiece(const Geometry &g, size_t i, const Mark &m, const Shape &s)
     return straightBand(g, i, s, thickness) != 0 && thickness >= 0.6 * Mm && thickness <= 0.15;
 }
 
+// A printed table or a form's boxes: a mark whose cells lie almost all on straight rules across
+// and down it, three or more one way and two or more the other, each an inch and a half long or
+// more. The rules are counted in bands a tenth of an inch deep, so that a sheet lying askew keeps
+// each rule in a band or two.
+bool gridOfRules(const Geometry &g, size_t i, const Mark &m, const Plane &p)
+{
+    const int bandX = std::max(1, int(p.perInchX / 10)), bandY = std::max(1, int(p.perInchY / 10));
+    std::vector<int> across(size_t((m.y1 - m.y0) / bandY + 1), 0), down(size_t((m.x1 - m.x0) / bandX + 1), 0);
+    g.forCells(i, [&](double x, double y) {
+        ++across[size_t((int(y * p.perInchY) - m.y0) / bandY)];
+        ++down[size_t((int(x * p.perInchX) - m.x0) / bandX)];
+    });
+    // The rules one way: runs of bands holding an inch and a half of cells; and the cells in them.
+    const auto rules = [](const std::vector<int> &bands, double least, long &cells) {
+        int count = 0;
+        for (size_t k = 0; k < bands.size(); ++k)
+            if (bands[k] >= least) {
+                count += k == 0 || bands[k - 1] < least;
+                cells += bands[k];
+            }
+        return count;
+    };
+    long cells = 0;
+    const int rows = rules(across, 1.5 * p.perInchX, cells), columns = rules(down, 1.5 * p.perInchY, cells);
+    return ((rows >= 3 && columns >= 2) || (rows >= 2 && columns >= 3)) && cells * 10 >= long(m.area) * 9;
+}
+
 // Indices joined into groups (union-find).
 class Groups {
 public:
@@ -1046,6 +1120,8 @@ private:
                 m_artefact[i] = true;
                 continue;
             }
+            if (shorter >= 1.0 && gridOfRules(m_geometry, i, m, m_plane))
+                m_rules = true;
             double thickness = 0;
             const bool straight = longer >= 0.5 && straightBand(m_geometry, i, s, thickness) != 0;
             // A thin straight line two inches long that is no crease, streak or border: a rule.

@@ -153,10 +153,42 @@ inline uint64_t wordAt(const std::vector<uint8_t> &v, int i)
     return __builtin_bswap64(w);
 }
 
-// Clears dark pixels inside r that have no dark pixel among their eight neighbours, 64 at a
-// time. Clearing an isolated pixel never makes another one isolated, so the rows can be changed
-// in place. The page is copied (when shared) only once a pixel changes.
-void despeckle(IP2Image &page, QRect r)
+// The pixels within `reach` (1 to 8) columns of the dark pixels of the word at byte i of a padded
+// row, or of the others only (`self` false).
+inline uint64_t spread(const std::vector<uint8_t> &v, int i, int reach, bool self)
+{
+    const uint64_t w = wordAt(v, i), before = v[size_t(i)], after = v[size_t(i + 9)];
+    if (!(w | before | after))
+        return 0;
+    uint64_t out = self ? w : 0;
+    for (int s = 1; s <= reach; ++s)
+        out |= (w >> s) | (before << (64 - s)) | (w << s) | (after >> (8 - s));
+    return out;
+}
+
+// The share of ink among all the pixels of a bilevel page, white outside `kept`, from every
+// fourth row.
+double inkShare(const QImage &img, const QRect &kept)
+{
+    const bool one = monoInkIsOne(img);
+    long ink = 0, rows = 0;
+    for (int y = 0; y < img.height(); y += 4, ++rows) {
+        if (y < kept.top() || y > kept.bottom())
+            continue;
+        const uchar *line = img.constScanLine(y);
+        for (int i = kept.left() / 8; i <= kept.right() / 8; ++i)
+            ink += bitCount(uint8_t((one ? line[i] : uint8_t(~line[i])) & columnMask(i, kept.left(), kept.right() + 1)));
+    }
+    return rows ? double(ink) / (double(img.width()) * double(rows)) : 0;
+}
+
+// Clears dark pixels inside r that have no other dark pixel within `reach` pixels across, down or
+// diagonally, 64 at a time: dust. With `spareDots`, on a bilevel page with little ink (under 4 %)
+// the reach is 6 pixels, so that the dots of a light stroke or rule dithered on white paper, a few
+// pixels apart, are kept; elsewhere it is the eight neighbours. Clearing such a pixel never leaves another one
+// alone, so the rows can be changed in place. The page is copied (when shared) only once a pixel
+// changes.
+void despeckle(IP2Image &page, QRect r, bool spareDots)
 {
     const QImage &img = page.inside();
     const QRect kept = page.kept();
@@ -165,25 +197,38 @@ void despeckle(IP2Image &page, QRect r)
         return;
     const bool one = isMono(img) && monoInkIsOne(img);
     const int bpp = isMono(img) ? 0 : img.format() == QImage::Format_Grayscale8 ? 1 : 3;
+    const int reach = spareDots && isMono(img) && inkShare(img, kept) < 0.04 ? 6 : 1, rows = 2 * reach + 1;
     // One zero byte before the row, and a word and a byte after it.
-    const size_t padded = size_t(img.width() + 7) / 8 + 10;
-    std::vector<uint8_t> up(padded), cur(padded), down(padded);
-    loadDarkRow(img, kept, r.top() - 1, one, up);
-    loadDarkRow(img, kept, r.top(), one, cur);
-    const int x0 = r.left(), x1 = r.right() + 1, first = x0 / 8, last = (x1 - 1) / 8;
+    const int bytes = (img.width() + 7) / 8, words = (bytes + 7) / 8;
+    const size_t padded = size_t(words) * 8 + 10;
+    // The rows from y - reach to y + reach, and each spread across by reach, in turn.
+    std::vector<std::vector<uint8_t>> dark(static_cast<size_t>(rows), std::vector<uint8_t>(padded));
+    std::vector<std::vector<uint64_t>> wide(static_cast<size_t>(rows), std::vector<uint64_t>(static_cast<size_t>(words)));
+    const auto slot = [&](int y) { return size_t(((y % rows) + rows) % rows); };
+    const auto load = [&](int y) {
+        std::vector<uint8_t> &row = dark[slot(y)];
+        loadDarkRow(img, kept, y, one, row);
+        for (int j = 0; j < words; ++j)
+            wide[slot(y)][size_t(j)] = spread(row, 8 * j, reach, true);
+    };
+    for (int y = r.top() - reach; y < r.top() + reach; ++y)
+        load(y);
+    const int x0 = r.left(), x1 = r.right() + 1;
     const int bytesPerLine = int(img.bytesPerLine());
     for (int y = r.top(); y <= r.bottom(); ++y) {
-        loadDarkRow(img, kept, y + 1, one, down);
+        load(y + reach);
+        const std::vector<uint8_t> &cur = dark[slot(y)];
         uchar *line = nullptr; // the row to change, found at its first lone pixel
-        for (int i = first; i <= last; i += 8) {
+        for (int j = x0 / 64; j <= (x1 - 1) / 64; ++j) {
+            const int i = 8 * j;
             const uint64_t c = wordAt(cur, i);
             if (!c)
                 continue;
-            const uint64_t u = wordAt(up, i), d = wordAt(down, i), any = u | c | d;
-            // The bits beside each pixel come from the bytes before and after the word.
-            const uint64_t before = uint64_t((up[size_t(i)] | cur[size_t(i)] | down[size_t(i)]) & 1) << 63;
-            const uint64_t after = uint64_t(up[size_t(i + 9)] | cur[size_t(i + 9)] | down[size_t(i + 9)]) >> 7;
-            uint64_t lone = c & ~(u | d | (any >> 1) | before | (any << 1) | after);
+            uint64_t company = spread(cur, i, reach, false);
+            for (int k = -reach; k <= reach; ++k)
+                if (k)
+                    company |= wide[slot(y + k)][size_t(j)];
+            uint64_t lone = c & ~company;
             // Only the columns of r.
             if (x0 > i * 8)
                 lone &= ~uint64_t(0) >> (x0 - i * 8);
@@ -209,8 +254,6 @@ void despeckle(IP2Image &page, QRect r)
                     std::memset(line + x * bpp, 255, size_t(bpp));
             }
         }
-        std::swap(up, cur);
-        std::swap(cur, down);
     }
 }
 
@@ -707,7 +750,7 @@ const IP2Result &IP2Results::item(int index) const
 
 void IP2PrefilterA::apply(IP2Image &page) const
 {
-    despeckle(page, page.inside().rect());
+    despeckle(page, page.inside().rect(), true);
 }
 
 void IP2PrefilterB::apply(IP2Image &page) const
@@ -844,7 +887,7 @@ QStringList IP2BarcodePrefilter::arguments() const { return zoneArguments(m_zone
 
 void IP2BarcodePrefilter::apply(IP2Image &page) const
 {
-    despeckle(page, m_zone.rect(page.inside()));
+    despeckle(page, m_zone.rect(page.inside()), false); // bars read best from clean paper
 }
 
 QStringList IP2BarcodeReader::arguments() const { return zoneArguments(m_zone); }

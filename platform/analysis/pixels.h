@@ -3,6 +3,7 @@
 #include <QImage>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 
@@ -28,6 +29,19 @@ inline bool monoInkIsOne(const QImage &img)
     if (img.colorCount() < 2)
         return true;
     return qGray(img.color(1)) < qGray(img.color(0));
+}
+
+// The number of set bits of a byte, from a table (the build targets processors without a
+// population-count instruction).
+inline int bitCount(uint8_t b)
+{
+    static constexpr auto table = [] {
+        std::array<uint8_t, 256> t{};
+        for (int v = 0; v < 256; ++v)
+            t[size_t(v)] = uint8_t(std::popcount(unsigned(v)));
+        return t;
+    }();
+    return table[b];
 }
 
 // Bits of byte i of a bilevel row that lie in columns [x0, x1).

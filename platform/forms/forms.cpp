@@ -204,6 +204,14 @@ void Road::abort()
         m_abort();
 }
 
+void Road::abortThen(std::function<void()> step)
+{
+    if (!m_running)
+        return;
+    m_then = std::move(step);
+    abort();
+}
+
 void Road::addUndo(std::function<void()> step) { m_undo.append(std::move(step)); }
 
 void Road::addFile(const QString &path) { m_files.append(path); }
@@ -239,6 +247,11 @@ Road::Run::~Run()
     if (!m_road || !m_form) // the form, and its road with it, was deleted under the run
         return;
     m_road->unwind();
+    if (std::function<void()> then = std::exchange(m_road->m_then, {}))
+        QTimer::singleShot(0, m_form, [then = std::move(then)] {
+            if (!quitRequested())
+                then();
+        });
     if (m_form->roadRunning())
         return;
     if (const int mode = std::exchange(m_form->m_unloadAfterRoads, -1); mode >= 0)

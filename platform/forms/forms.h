@@ -179,6 +179,9 @@ public:
     // Asked to abort during this run; the road checks it at its yields.
     bool aborted() const { return m_aborted; }
     void abort();
+    // Aborts the run and runs `step` from the event loop once the run has ended, unless the
+    // program is ending by then. A later step replaces one still waiting.
+    void abortThen(std::function<void()> step);
 
     // While the road runs: what to undo should it not reach done(), and its working files.
     void addUndo(std::function<void()> step);
@@ -210,6 +213,7 @@ private:
     bool m_aborted = false;
     QList<std::function<void()>> m_undo;
     QStringList m_files;
+    std::function<void()> m_then;
 };
 
 // The loaded forms in load order.

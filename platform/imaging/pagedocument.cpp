@@ -16,7 +16,8 @@
 #include "platform/imaging/tiffcodec.h"
 
 struct QelPageDocument::Page {
-    std::shared_ptr<const tiffcodec::File> file; // the TIFF holding the compressed page
+    std::shared_ptr<const tiffcodec::File> file; // the TIFF holding the compressed page ...
+    QImage held; // ... or pixels put back, as a decode of them gives them, not coded yet
     int dir = 0;
     QelPageInfo info;
     int turns = 0;
@@ -233,6 +234,7 @@ void QelPageDocument::readLoadedFile()
     const auto copy = tiffcodec::File::open(m_fileName);
     if (copy->size() != from->size())
         return;
+    copy->takeMarks(*from);
     for (const auto &p : m_pages)
         if (p->file == from)
             p->file = copy;
@@ -292,6 +294,8 @@ void QelPageDocument::keep(const Page &p, int factor, const QImage &image) const
 
 QImage QelPageDocument::decodePage(const Page &p) const
 {
+    if (!p.held.isNull())
+        return p.held;
     QImage img = cachedPage(p, 1);
     if (img.isNull()) {
         img = tiffcodec::decode(*p.file, p.dir);
@@ -318,6 +322,8 @@ void QelPageDocument::harvestPrefetch(const Page *page) const
 bool QelPageDocument::hasReduced(int index, int factor) const
 {
     const Page *p = &pageAt(index);
+    if (!p->held.isNull())
+        return true;
     if (m_prefetch && m_prefetch->page == p && m_prefetch->factor <= factor)
         return m_prefetch->result.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
     return std::any_of(m_cache.cbegin(), m_cache.cend(),
@@ -330,7 +336,7 @@ void QelPageDocument::prefetchReduced(int index, int factor) const
         return;
     const Page &p = *m_pages[size_t(index)];
     harvestPrefetch(nullptr);
-    if (m_prefetch || p.info.bilevel() || hasReduced(index, factor))
+    if (m_prefetch || p.info.bilevel() || !p.held.isNull() || hasReduced(index, factor))
         return;
     auto promise = std::make_shared<std::promise<QImage>>();
     m_prefetch = std::make_unique<Prefetch>(Prefetch{&p, factor, promise->get_future()});
@@ -357,7 +363,10 @@ QImage QelPageDocument::reduced(int index, int factor) const
     for (const Cached &e : std::as_const(m_cache))
         if (e.page == &p && e.factor < factor && (!from || e.factor > from->factor))
             from = &e;
-    img = from ? reducedImage(from->image, factor / from->factor) : tiffcodec::decodeReduced(*p.file, p.dir, factor);
+    if (!p.held.isNull())
+        img = reducedImage(p.held, factor);
+    else
+        img = from ? reducedImage(from->image, factor / from->factor) : tiffcodec::decodeReduced(*p.file, p.dir, factor);
     keep(p, factor, img);
     return img;
 }
@@ -370,25 +379,67 @@ void QelPageDocument::setPixels(Page &p, const QImage &image)
     out.image = image;
     out.xDpi = dpiOf(image.dotsPerMeterX());
     out.yDpi = dpiOf(image.dotsPerMeterY());
-    auto file = std::make_shared<const tiffcodec::File>(tiffcodec::write({out}));
-    QelPageInfo info = tiffcodec::readDirectories(*file).front().info;
+    QelPageInfo info = tiffcodec::codedInfo(out);
     dropCached(&p);
-    p.file = std::move(file);
     p.dir = 0;
-    p.info = info;
     p.origDir = -1;
-    // Held as a decode of the page would give it, so that a write soon after needs no decode.
-    if (asDecoded(image) && image.size() == QSize(info.width, info.height))
-        keep(p, 1, image);
+    // Pixels as a decode of the page gives them are held, and coded when written (or when the
+    // pages held grow past the cache's budget); others are coded now.
+    if (asDecoded(image) && (image.format() == QImage::Format_RGB888) == (info.samplesPerPixel == 3)) {
+        p.file.reset();
+        p.held = image;
+        codeHeld(&p);
+    } else {
+        p.held = QImage();
+        p.file = tiffcodec::coded({out}).front();
+        info = tiffcodec::readDirectories(*p.file).front().info;
+    }
+    p.info = info;
     bool modified = p.annot->isModified();
     p.annot->setPageInfo(QSize(info.width, info.height), info.xDpi > 0 ? info.xDpi : 200.0,
                          info.yDpi > 0 ? info.yDpi : 200.0);
     p.annot->setModified(modified);
 }
 
+void QelPageDocument::codeHeld(const Page *keepHeld)
+{
+    qint64 bytes = keepHeld->held.sizeInBytes();
+    std::vector<Page *> held;
+    for (const auto &q : m_pages)
+        if (!q->held.isNull() && q.get() != keepHeld) {
+            bytes += q->held.sizeInBytes();
+            held.push_back(q.get());
+        }
+    if (bytes <= cacheBytes)
+        return;
+    std::vector<tiffcodec::OutPage> out(held.size());
+    for (size_t i = 0; i < held.size(); ++i) {
+        out[i].image = held[i]->held;
+        out[i].xDpi = dpiOf(held[i]->held.dotsPerMeterX());
+        out[i].yDpi = dpiOf(held[i]->held.dotsPerMeterY());
+    }
+    const auto files = tiffcodec::coded(out);
+    for (size_t i = 0; i < held.size(); ++i) {
+        held[i]->file = files[i];
+        held[i]->held = QImage();
+    }
+}
+
+// True when the image is the page as it is: putting it back changes nothing.
+bool QelPageDocument::samePixels(const Page &p, const QImage &image) const
+{
+    const QImage now = p.held.isNull() ? cachedPage(p, 1) : p.held;
+    if (now.isNull() || now.dotsPerMeterX() != image.dotsPerMeterX() || now.dotsPerMeterY() != image.dotsPerMeterY())
+        return false;
+    return now.cacheKey() == image.cacheKey() || now == image;
+}
+
 void QelPageDocument::replaceImage(int index, const QImage &image)
 {
-    setPixels(pageAt(index), image);
+    Page &p = pageAt(index);
+    if (samePixels(p, image))
+        return;
+    setPixels(p, image);
     emit pageChanged(index);
 }
 
@@ -461,10 +512,14 @@ void QelPageDocument::flushCommittedAnnotations()
         o.rawFile = file.get();
         o.rawDirectory = int(i);
     }
+    bool changed = false;
     for (size_t k = 0; k < committed.size(); ++k)
-        if (size_t(committed[k]->origDir) < out.size())
+        if (size_t(committed[k]->origDir) < out.size() && out[size_t(committed[k]->origDir)].annotations != sets[k]) {
             out[size_t(committed[k]->origDir)].annotations = sets[k];
-    tiffcodec::write(m_fileName, out);
+            changed = true;
+        }
+    if (changed)
+        tiffcodec::write(m_fileName, out);
 }
 
 void QelPageDocument::deletePages(QList<int> indexes)
@@ -532,6 +587,7 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
 
     // Turned pages as written, held (within the cache's budget) for the pages that take them.
     std::vector<QImage> upright(m_pages.size());
+    std::vector<bool> widened(m_pages.size());
     qint64 uprightBytes = 0;
     for (const auto &pp : m_pages) {
         const Page &p = *pp;
@@ -553,10 +609,11 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
         const bool burn = options.burnAnnotations && annot->count() > 0;
         const QSize size = writtenSize(p);
         const QSize canvas = int(out.size()) - first >= alignFrom ? alignedSize(size, options.alignTo) : size;
-        // A page still held decoded is widened from its pixels (written as a new page is); a
-        // palette page from its rows, to stay one.
-        const bool held = canvas != size && !p.info.palette && asDecoded(cachedPage(p, 1));
-        if (p.turns == 0 && !burn && !held) {
+        widened[out.size() - size_t(first)] = canvas != size;
+        // Pixels put back are coded from them; a page still held decoded is widened from its
+        // pixels (written as a new page is); a palette page from its rows, to stay one.
+        const bool pixels = !p.held.isNull() || (canvas != size && !p.info.palette && asDecoded(cachedPage(p, 1)));
+        if (p.turns == 0 && !burn && !pixels) {
             o.rawFile = p.file.get();
             o.rawDirectory = p.dir;
             if (canvas != size)
@@ -567,7 +624,8 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
                 o.image = burned(o.image, *annot);
             o.image = onCanvas(o.image, canvas);
             o.jpegQuality = p.info.jpegQuality;
-            if (p.turns && !burn && !o.jpegQuality && asDecoded(o.image) && uprightBytes + o.image.sizeInBytes() <= cacheBytes) {
+            if ((p.turns || !p.held.isNull()) && !burn && !o.jpegQuality && asDecoded(o.image)
+                && uprightBytes + o.image.sizeInBytes() <= cacheBytes) {
                 uprightBytes += o.image.sizeInBytes();
                 upright[out.size() - size_t(first)] = o.image;
             }
@@ -577,36 +635,38 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
         out.push_back(std::move(o));
     }
 
-    tiffcodec::write(path, out);
+    tiffcodec::write(path, out, options.checked);
     out.clear();
     std::shared_ptr<const tiffcodec::File> written; // opened for the first turned page
     std::vector<tiffcodec::Directory> writtenDirs;
 
-    // The pages are upright from now on: turned pages take their pixels from what was written
-    // (or, when annotations were burned in, are encoded again without them).
+    // The pages are upright from now on: turned pages, and pixels held that were not widened,
+    // take their pixels from what was written (or, when annotations were burned in, are held
+    // again without them).
     const bool sameFile = !options.append && path == m_fileName;
     for (int i = 0; i < pageCount(); ++i) {
         Page &p = *m_pages[size_t(i)];
         const bool turned = p.turns != 0;
+        const bool burnt = options.burnAnnotations && p.annot->count() > 0;
+        const QSize before(p.info.width, p.info.height);
+        if ((turned || (!p.held.isNull() && !widened[size_t(i)])) && !burnt) {
+            dropCached(&p);
+            if (!written) {
+                written = tiffcodec::File::open(path);
+                writtenDirs = tiffcodec::readDirectories(*written);
+            }
+            p.file = written;
+            p.held = QImage();
+            p.dir = first + i;
+            p.info = writtenDirs.at(size_t(p.dir)).info;
+            if (!upright[size_t(i)].isNull())
+                keep(p, 1, upright[size_t(i)]);
+        }
         if (turned) {
-            const QSize before(p.info.width, p.info.height);
-            const bool burnt = options.burnAnnotations && p.annot->count() > 0;
             const bool modified = p.annot->isModified();
             const double dx = p.annot->dpiX(), dy = p.annot->dpiY();
-            if (burnt) {
+            if (burnt)
                 setPixels(p, tiffcodec::rotated(decodePage(p), p.turns));
-            } else {
-                dropCached(&p);
-                if (!written) {
-                    written = tiffcodec::File::open(path);
-                    writtenDirs = tiffcodec::readDirectories(*written);
-                }
-                p.file = written;
-                p.dir = first + i;
-                p.info = writtenDirs.at(size_t(p.dir)).info;
-                if (!upright[size_t(i)].isNull())
-                    keep(p, 1, upright[size_t(i)]);
-            }
             p.annot->rotateQuarterTurns(p.turns, before);
             const bool odd = p.turns % 2;
             p.annot->setPageInfo(QSize(p.info.width, p.info.height), odd ? dy : dx, odd ? dx : dy);

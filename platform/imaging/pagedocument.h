@@ -37,6 +37,9 @@ struct QelSaveOptions {
     // >1: from the first page whose width is not a whole multiple of it on, pages written on a
     // canvas of whole multiples, widened and lengthened in white
     int alignTo = 0;
+    // false: pages copied as stored are not checked to decode (a copy kept only to be put back;
+    // see tiffcodec::write)
+    bool checked = true;
 };
 
 // The pages of one document, shared by any number of controls. Pages stay compressed (each one
@@ -129,6 +132,9 @@ private:
     std::unique_ptr<Page> newPage(std::shared_ptr<const tiffcodec::File> file, int dir,
                                   const QelPageInfo &info, const QByteArray &annotations);
     void setPixels(Page &page, const QImage &image);
+    // Codes the pixels held but those of keepHeld when together they grow past cacheBytes.
+    void codeHeld(const Page *keepHeld);
+    bool samePixels(const Page &page, const QImage &image) const;
     void dropCached(const Page *page) const;
     QImage decodePage(const Page &page) const;
     QImage cachedPage(const Page &page, int factor) const;

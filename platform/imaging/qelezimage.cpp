@@ -443,7 +443,7 @@ void QelEzImage::appendPage(const QImage &image)
 
 // ---- saving and printing -----------------------------------------------------------------------
 
-void QelEzImage::save(int alignTo)
+void QelEzImage::save(int alignTo, bool checked)
 {
     if (m_saveFileName.isEmpty())
         raiseImagingError(ezErr::NoSaveFileName);
@@ -451,6 +451,7 @@ void QelEzImage::save(int alignTo)
     options.burnAnnotations = m_annotationOption == 0;
     options.append = m_saveAppend == 1;
     options.alignTo = alignTo;
+    options.checked = checked;
     m_doc->save(m_saveFileName, options);
 }
 

@@ -129,8 +129,9 @@ public:
     // --- Saving and printing --------------------------------------------------------------
     QString saveFileName() const { return m_saveFileName; }
     void setSaveFileName(const QString &path) { m_saveFileName = path; }
-    // alignTo > 1: pages byte-aligned as they are written (see QelSaveOptions)
-    void save(int alignTo = 0);
+    // alignTo > 1: pages byte-aligned as they are written; unchecked: a copy kept only to be put
+    // back (see QelSaveOptions)
+    void save(int alignTo = 0, bool checked = true);
     int saveOption() const { return m_saveOption; }
     void setSaveOption(int v) { m_saveOption = v; }
     int saveAppend() const { return m_saveAppend; }

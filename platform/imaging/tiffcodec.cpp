@@ -34,6 +34,7 @@ namespace {
 constexpr tmsize_t MaxSingleAlloc = tmsize_t(512) * 1024 * 1024;
 constexpr int MaxDirectories = 100000;
 std::atomic<qint64> g_decodes{0};
+std::atomic<qint64> g_checks{0};
 
 // ---- tag registration ------------------------------------------------------------------
 TIFFExtendProc g_parentExtender = nullptr;
@@ -232,6 +233,23 @@ private:
     QString m_error;
 };
 
+namespace {
+
+// Disk files this process wrote whole, the latest few (their pages known to decode), and the
+// disk files open now: one open keeps its file from being reused under the same identity, so
+// another open of it may take its marks.
+std::mutex g_knownLock;
+std::vector<FileId> g_written;
+std::vector<std::weak_ptr<const File>> g_open;
+
+FileId identity(const struct stat &st)
+{
+    return {quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec),
+            qint64(st.st_mtim.tv_nsec)};
+}
+
+} // namespace
+
 // The handle a file keeps, opened on first use; the caller holds the lock.
 struct FileAccess {
     static std::mutex &lock(const File &file) { return file.m_lock; }
@@ -245,6 +263,20 @@ struct FileAccess {
     {
         std::lock_guard g(file.m_soundLock);
         file.m_sound.insert(directory);
+    }
+    // A disk file just opened takes the marks of its opens still open, or is one written here.
+    static void opened(const std::shared_ptr<File> &file, const struct stat &st)
+    {
+        file->m_id = identity(st);
+        std::lock_guard g(g_knownLock);
+        file->m_allSound = std::find(g_written.begin(), g_written.end(), *file->m_id) != g_written.end();
+        std::erase_if(g_open, [](const auto &w) { return w.expired(); });
+        for (const auto &w : g_open)
+            if (const auto other = w.lock(); other && other->m_id == file->m_id) {
+                std::lock_guard o(other->m_soundLock);
+                file->m_sound.insert(other->m_sound.begin(), other->m_sound.end());
+            }
+        g_open.push_back(file);
     }
     static Handle &reader(const File &file)
     {
@@ -660,6 +692,7 @@ void verifyStrips(const File &file, int directory)
 {
     if (FileAccess::sound(file, directory))
         return;
+    ++g_checks;
     const auto own = ownHandle(file, directoryOffset(file, directory));
     readFields(*own);
     TIFF *t = own->tif();
@@ -806,23 +839,23 @@ qsizetype beginPage(TIFF *t, Kind kind, uint16_t photometric, uint32_t w, uint32
     return rowBytes;
 }
 
+// How pixels are coded: bilevel, grey or colour.
+Kind codedKind(const QImage &img)
+{
+    if (img.format() == QImage::Format_Mono || img.format() == QImage::Format_MonoLSB)
+        return Kind::Bilevel;
+    return img.isGrayscale() ? Kind::Grey : Kind::Rgb;
+}
+
 void encode(TIFF *t, const OutPage &p)
 {
     QImage img = p.image;
-    Kind kind;
-    if (img.format() == QImage::Format_Mono || img.format() == QImage::Format_MonoLSB) {
-        kind = Kind::Bilevel;
-        if (img.format() == QImage::Format_MonoLSB)
-            img = img.convertToFormat(QImage::Format_Mono);
-    } else if (img.isGrayscale()) {
-        kind = Kind::Grey;
-        if (img.format() != QImage::Format_Grayscale8)
-            img = img.convertToFormat(QImage::Format_Grayscale8);
-    } else {
-        kind = Kind::Rgb;
-        if (img.format() != QImage::Format_RGB888)
-            img = img.convertToFormat(QImage::Format_RGB888);
-    }
+    const Kind kind = codedKind(img);
+    const QImage::Format format = kind == Kind::Bilevel ? QImage::Format_Mono
+                                  : kind == Kind::Grey  ? QImage::Format_Grayscale8
+                                                        : QImage::Format_RGB888;
+    if (img.format() != format)
+        img = img.convertToFormat(format);
     const uint32_t w = uint32_t(img.width()), h = uint32_t(img.height());
     const uint16_t photometric = kind == Kind::Bilevel ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK;
     const qsizetype rowBytes = beginPage(t, kind, photometric, w, h, p.jpegQuality, p);
@@ -1081,6 +1114,8 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage)
 
 qint64 decodeCount() { return g_decodes.load(); }
 
+qint64 checkCount() { return g_checks.load(); }
+
 namespace {
 
 // Runs work(0) .. work(n - 1) on this thread and on pool threads side by side; returns when all
@@ -1285,7 +1320,7 @@ QByteArray codedAlone(const OutPage &p)
     return out;
 }
 
-void writePages(Handle &h, const std::vector<OutPage> &pages)
+void writePages(Handle &h, const std::vector<OutPage> &pages, bool checked)
 {
     if (!h.tif())
         raiseImagingError(ezErr::WriteFailed, h.error());
@@ -1300,7 +1335,7 @@ void writePages(Handle &h, const std::vector<OutPage> &pages)
             try {
                 if (!copiedAsStored(p))
                     coded[size_t(j)] = std::make_unique<File>(codedAlone(p));
-                else
+                else if (checked)
                     verifyStrips(*p.rawFile, p.rawDirectory);
             } catch (const VbError &e) {
                 if (e.number != ezErr::BadImageFile)
@@ -1327,50 +1362,46 @@ void writePages(Handle &h, const std::vector<OutPage> &pages)
 
 } // namespace
 
-QByteArray write(const std::vector<OutPage> &pages)
+QelPageInfo codedInfo(const OutPage &p)
+{
+    QelPageInfo info;
+    const Kind kind = codedKind(p.image);
+    info.width = p.image.width();
+    info.height = p.image.height();
+    if (p.xDpi > 0 && p.yDpi > 0) { // as written and read back
+        info.xDpi = toDpi(float(p.xDpi), RESUNIT_INCH);
+        info.yDpi = toDpi(float(p.yDpi), RESUNIT_INCH);
+    }
+    info.bitsPerSample = kind == Kind::Bilevel ? 1 : 8;
+    info.samplesPerPixel = kind == Kind::Rgb ? 3 : 1;
+    info.compression = kind == Kind::Bilevel ? COMPRESSION_CCITTFAX4 : COMPRESSION_LZW;
+    info.rawCopyable = true;
+    return info;
+}
+
+QByteArray write(const std::vector<OutPage> &pages, bool checked)
 {
     QByteArray out;
     Handle h(&out);
-    writePages(h, pages);
+    writePages(h, pages, checked);
     return out;
 }
 
-namespace {
 
-// Disk files this process wrote (every page coded here or checked before it was copied), by
-// identity: opened again, their pages need no check.
-struct Written {
-    dev_t dev;
-    ino_t ino;
-    off_t size;
-    timespec mtime;
-    bool operator==(const Written &o) const
-    {
-        return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec
-               && mtime.tv_nsec == o.mtime.tv_nsec;
-    }
-};
-std::mutex g_writtenLock;
-std::vector<Written> g_written; // the latest few
-
-Written identity(const struct stat &st) { return {st.st_dev, st.st_ino, st.st_size, st.st_mtim}; }
-
-} // namespace
-
-void write(const QString &path, const std::vector<OutPage> &pages)
+void write(const QString &path, const std::vector<OutPage> &pages, bool checked)
 {
     if (path.isEmpty() || memfiles::isMemPath(path)) {
-        memfiles::writeAll(path, write(pages));
+        memfiles::writeAll(path, write(pages, checked));
         return;
     }
     // libtiff reads back what it wrote while linking the pages.
     memfiles::replaceFile(path, [&](QIODevice &f) {
         Handle h(static_cast<QFileDevice &>(f).handle());
-        writePages(h, pages);
+        writePages(h, pages, checked);
     });
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
-        std::lock_guard g(g_writtenLock);
+    if (checked && ::stat(QFile::encodeName(path).constData(), &st) == 0) {
+        std::lock_guard g(g_knownLock);
         g_written.push_back(identity(st));
         if (g_written.size() > 64)
             g_written.erase(g_written.begin());
@@ -1390,6 +1421,28 @@ File::~File()
         ::munmap(m_map, size_t(size));
     if (m_fd >= 0)
         ::close(m_fd);
+}
+
+std::vector<std::shared_ptr<const File>> coded(const std::vector<OutPage> &pages)
+{
+    std::vector<std::shared_ptr<const File>> files(pages.size());
+    sideBySide(int(pages.size()), [&](int i) {
+        auto file = std::make_shared<File>(write({pages[size_t(i)]}));
+        file->m_allSound = true;
+        files[size_t(i)] = std::move(file);
+    });
+    return files;
+}
+
+void File::takeMarks(const File &from) const
+{
+    std::set<int> marks;
+    {
+        std::lock_guard g(from.m_soundLock);
+        marks = from.m_sound;
+    }
+    std::lock_guard g(m_soundLock);
+    m_sound.insert(marks.begin(), marks.end());
 }
 
 std::shared_ptr<const File> File::openUnmapped(const QString &path)
@@ -1413,22 +1466,19 @@ std::shared_ptr<const File> File::open(const QString &path)
     if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
         raiseImagingError(ezErr::FileNotFound, path);
     const qint64 size = f.size();
-    bool written = false;
     struct stat st {};
-    if (::fstat(f.handle(), &st) == 0) {
-        std::lock_guard g(g_writtenLock);
-        written = std::find(g_written.begin(), g_written.end(), identity(st)) != g_written.end();
-    }
+    const bool stated = ::fstat(f.handle(), &st) == 0;
     // The mapping outlives the descriptor, and a file renamed over this one leaves it whole.
     void *data = size > 0 ? ::mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, f.handle(), 0) : MAP_FAILED;
+    std::shared_ptr<File> file;
     if (data != MAP_FAILED) {
-        auto file = std::make_shared<File>(QByteArray::fromRawData(static_cast<const char *>(data), size));
+        file = std::make_shared<File>(QByteArray::fromRawData(static_cast<const char *>(data), size));
         file->m_map = data;
-        file->m_allSound = written;
-        return file;
+    } else {
+        file = std::make_shared<File>(f.readAll());
     }
-    auto file = std::make_shared<File>(f.readAll());
-    file->m_allSound = written;
+    if (stated)
+        FileAccess::opened(file, st);
     return file;
 }
 

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -27,6 +28,14 @@ struct Directory {
 };
 
 class Handle;
+struct OutPage;
+
+// A disk file as it was when opened: the same again only while it is unchanged.
+struct FileId {
+    quint64 dev = 0, ino = 0;
+    qint64 size = 0, sec = 0, nsec = 0;
+    bool operator==(const FileId &) const = default;
+};
 
 // A TIFF in memory (its bytes, or a disk file mapped) read through one handle that stays open,
 // so a page is reached without reading the directories before it again.
@@ -42,6 +51,8 @@ public:
     // A disk file read as it is asked for, never mapped (another may cut it short meanwhile: a
     // read then fails, where a mapping would kill the process). Raises ezErr::FileNotFound.
     static std::shared_ptr<const File> openUnmapped(const QString &path);
+    // Takes the marks of the pages of from known to decode, this being a whole copy of it.
+    void takeMarks(const File &from) const;
     // The bytes in memory (none for a file opened unmapped).
     const QByteArray &bytes() const { return m_bytes; }
     qint64 size() const { return m_size; }
@@ -49,6 +60,7 @@ public:
 
 private:
     friend struct FileAccess;
+    friend std::vector<std::shared_ptr<const File>> coded(const std::vector<OutPage> &pages);
 
     QByteArray m_bytes;
     void *m_map = nullptr; // the disk file's pages m_bytes lies on
@@ -58,6 +70,7 @@ private:
     mutable std::mutex m_lock;
     mutable std::set<int> m_sound; // directories known to decode
     bool m_allSound = false;       // a file this process wrote
+    std::optional<FileId> m_id;    // of a disk file
     mutable std::mutex m_soundLock;
 };
 
@@ -76,6 +89,8 @@ QImage decode(const File &file, int directory);
 QImage decodeReduced(const File &file, int directory, int factor, bool background = false);
 // Pages decoded by this process so far (what a road costs in decodes).
 qint64 decodeCount();
+// Pages checked to decode before they were copied as stored (see write), so far.
+qint64 checkCount();
 
 struct OutPage {
     // Copy the compressed strips of this directory as they are (when set; a directory that
@@ -95,12 +110,19 @@ struct OutPage {
     QByteArray annotations;
 };
 
-// A page copied as it is stored is checked to decode first. Raises ezErr::BadImageFile for a
-// page that does not (nothing written), ezErr::WriteFailed.
-QByteArray write(const std::vector<OutPage> &pages);
+// A page copied as it is stored is checked to decode first (unless unchecked). Raises
+// ezErr::BadImageFile for a page that does not (nothing written), ezErr::WriteFailed.
+QByteArray write(const std::vector<OutPage> &pages, bool checked = true);
+// Each page coded alone into a file of its own (known to decode), side by side.
+std::vector<std::shared_ptr<const File>> coded(const std::vector<OutPage> &pages);
+// What readDirectories gives for the page write() codes from p.image (p.jpegQuality 0), known
+// without coding it.
+QelPageInfo codedInfo(const OutPage &p);
 // Writes straight into the file (a disk file under a temporary name, renamed into place when
-// whole; a "mem:" file when complete). Raises ezErr::WriteFailed.
-void write(const QString &path, const std::vector<OutPage> &pages);
+// whole; a "mem:" file when complete). Raises ezErr::WriteFailed. Unchecked, pages copied as
+// stored are not checked to decode, and a later open of the file checks them as ones it did
+// not write (a copy kept only to be put back).
+void write(const QString &path, const std::vector<OutPage> &pages, bool checked = true);
 
 // Image turned by quarter turns clockwise (any of the three page formats).
 QImage rotated(const QImage &image, int quarterTurns);

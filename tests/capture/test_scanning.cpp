@@ -1,5 +1,6 @@
 // The Scan command, the rescan question, hand-feed and overhead scanning over the fake scanner.
 #include "capture_env.h"
+#include <QTest>
 
 #include "capture/frmHandFeed.h"
 #include "capture/frmOverhead.h"
@@ -177,11 +178,19 @@ TEST_F(Scanning, TheMainWindowStaysWhileItsScanRunsAndASecondScanIsRefused)
         do_scan(); // a second Scan from an event handled while the first yields
     });
     fake->loadFeeder(2);
+    boxes().answer(vb::vbNo);
     do_scan();
     EXPECT_TRUE(stayed);
     EXPECT_TRUE(f->isLoaded());
     EXPECT_EQ(tree().pageCount(), 1) << "the close stops the scan at the sheet in hand";
     EXPECT_TRUE(g_blnPromptStore);
+    // Then the close goes on as from the scan's end: asked, and No keeps the window.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !boxes().calls().isEmpty(); }, 5000));
+    QStringList prompts;
+    for (const MsgBoxCall &c : boxes().calls())
+        prompts << c.prompt;
+    EXPECT_EQ(prompts.filter(QStringLiteral("This document has not been stored.")).size(), 1) << prompts.join('|').toStdString();
+    EXPECT_TRUE(f->isLoaded());
 }
 
 TEST_F(Scanning, ScanWidthIsRoundedDownToWholeBytes)

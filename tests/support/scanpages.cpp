@@ -259,7 +259,9 @@ QImage Sheet::scan(const ScanOptions &o) const
         if (!colour) {
             for (int x = 0; x < w; ++x) {
                 const int grey = colourInk ? lumaOf(ink[x]) : line[x];
-                const int v = ((grey * (paperGrey + rowTone + shade[size_t(x)]) * keep[size_t(x)]) >> 16) + nz[x];
+                int v = ((grey * (paperGrey + rowTone + shade[size_t(x)]) * keep[size_t(x)]) >> 16) + nz[x];
+                if (o.clipsPaper)
+                    v = v * 255 / std::max(1, paperGrey - 14);
                 dst[x] = uchar(std::clamp(v, 0, 255));
             }
             continue;
@@ -269,7 +271,9 @@ QImage Sheet::scan(const ScanOptions &o) const
             const QRgb c = colourInk ? ink[x] : qRgb(line[x], line[x], line[x]);
             const int channels[3] = {qRed(c), qGreen(c), qBlue(c)};
             for (int k = 0; k < 3; ++k) {
-                const int v = ((channels[k] * (paperChannels[k] + tone) * keep[size_t(x)]) >> 16) + nz[3 * x + k];
+                int v = ((channels[k] * (paperChannels[k] + tone) * keep[size_t(x)]) >> 16) + nz[3 * x + k];
+                if (o.clipsPaper)
+                    v = v * 255 / std::max(1, paperChannels[k] - 14);
                 dst[3 * x + k] = uchar(std::clamp(v, 0, 255));
             }
         }
@@ -693,8 +697,11 @@ RandomPage randomPage(unsigned seed)
         dpi = 300;
     // One page in six is one of the hard cases an office's pages hold, in turn.
     const Trial trial = seed % 6 == 5 ? Trial(seed / 6 % 5) : Trial::None;
+    // Every other dithered pencil and light form lies on white paper, its strokes dithered to
+    // sparse dots; the light form then on a 200 dpi dithered scan.
+    const bool whiteDither = (trial == Trial::DitheredPencil || trial == Trial::LightForm) && seed / 30 % 2;
     if (trial == Trial::LightForm)
-        dpi = 150;
+        dpi = whiteDither ? 200 : 150;
     const int mode = rng.below(100); // threshold, the dithers, grey, colour
     Depth depth = mode < 20 ? Depth::Bilevel : mode < 38 ? Depth::Bilevel : mode < 68 ? Depth::Grey : Depth::Colour;
     Halftone halftone = mode < 20 ? Halftone::Threshold : mode < 26 ? Halftone::Ordered : mode < 32 ? Halftone::Clustered
@@ -704,8 +711,10 @@ RandomPage randomPage(unsigned seed)
         depth = mode % 2 ? Depth::Grey : Depth::Colour;
     if (trial == Trial::DitheredPencil)
         depth = Depth::Bilevel, halftone = Halftone(1 + mode % 3);
-    if (trial == Trial::HoleLetter || trial == Trial::LightForm)
+    if (trial == Trial::HoleLetter || (trial == Trial::LightForm && !whiteDither))
         depth = Depth::Colour;
+    if (trial == Trial::LightForm && whiteDither)
+        depth = Depth::Bilevel, halftone = Halftone(1 + mode % 3);
     const bool bilevel = depth == Depth::Bilevel, colour = depth == Depth::Colour;
     const bool dithered = bilevel && halftone != Halftone::Threshold;
     const QSizeF size = paperSize.inches;
@@ -728,7 +737,7 @@ RandomPage randomPage(unsigned seed)
     const bool yellowed = rng.chance(0.1) || trial == Trial::CreaseMark;
     const double tone = bilevel ? rng.between(0.9, 1.0) : rng.between(0.83, 1.0);
     const QRgb tint = yellowed ? qRgb(232, 214, 168) : colour ? Tints[rng.below(int(std::size(Tints)))] : qRgb(246, 246, 246);
-    o.paper = qRgb(int(qRed(tint) * tone), int(qGreen(tint) * tone), int(qBlue(tint) * tone));
+    o.paper = whiteDither ? qRgb(255, 255, 255) : qRgb(int(qRed(tint) * tone), int(qGreen(tint) * tone), int(qBlue(tint) * tone));
     what += ", paper " + std::to_string(lumaOf(o.paper)) + (yellowed ? " yellowed" : "");
     o.dust = Dust(std::min(3, rng.below(10) / 3));
     if (rng.chance(0.3)) {
@@ -874,7 +883,7 @@ RandomPage randomPage(unsigned seed)
 
     // Legible writing: a thresholded scan keeps only ink 40 % darker than its paper; a dither
     // needs a stroke to hold a fair share of dots.
-    const double least = bilevel ? (dithered ? 0.27 : 0.62) : 0.15;
+    const double least = bilevel && !whiteDither ? (dithered ? 0.27 : 0.62) : 0.15; // dots on white paper read at 0.15
     const auto contrastOf = [&](double floor) {
         const double u = rng.unit();
         return std::max(least, floor) + (1 - std::max(least, floor)) * u * u;
@@ -887,7 +896,7 @@ RandomPage randomPage(unsigned seed)
     const int focus = int(seed % 4);
     // The hard cases' marks: their contrast, and where they lie.
     const auto trialContrast = [&](double contrast) {
-        return trial == Trial::FaintInk ? rng.between(0.15, 0.3) : trial == Trial::DitheredPencil ? rng.between(0.27, 0.35) : contrast;
+        return trial == Trial::FaintInk ? rng.between(0.15, 0.3) : trial == Trial::DitheredPencil ? rng.between(whiteDither ? 0.15 : 0.27, 0.35) : contrast;
     };
     if (trial == Trial::CreaseMark && !creases.empty()) {
         const QLineF line = creases[0].line;
@@ -1074,7 +1083,10 @@ RandomPage randomPage(unsigned seed)
                         fixed(contrast);
             } else if (kind < 88) {
                 // An empty form: light rules, lines or boxes, with or without labels.
-                const double contrast = bilevel ? contrastOf(0) : rng.chance(0.5) || trial == Trial::LightForm ? rng.between(0.12, 0.2) : rng.between(0.12, 0.4);
+                const double contrast = whiteDither ? rng.between(0.12, 0.25)
+                                        : bilevel   ? contrastOf(0)
+                                        : rng.chance(0.5) || trial == Trial::LightForm ? rng.between(0.12, 0.2)
+                                                                                       : rng.between(0.12, 0.4);
                 const double weight = std::max(rng.between(0.12, 0.35) * mm * (dithered ? 2 : 1), 0.9);
                 const bool boxes = rng.chance(0.4), labels = rng.chance(0.5);
                 const int rows = 2 + (focus == 2 || rng.chance(0.5) ? rng.below(2) : rng.below(8));

@@ -48,6 +48,7 @@ struct ScanOptions {
     Streak streak;
     Border border;
     Halftone halftone = Halftone::Threshold; // bilevel scans
+    bool clipsPaper = false; // the scanner's white lies below the paper: the paper reads pure white
 };
 
 // A sheet (letter unless told) at `dpi`, turned `skewDegrees` about its centre; its inks are

@@ -12,6 +12,10 @@
 #   overhead  book        overhead        the overhead dialog opens for the MIN7PS model; one page
 #   jam       office      feeder, jam 3   the jam is reported; sheets 1 and 2 are kept, the next
 #                                         Scan goes on with sheet 3, the ten pages are stored
+#   leave     office      feeder, paced   Restart, then Next, pressed while the feeder feeds: the
+#                                         scan stops at the sheet in hand, then the unstored
+#                                         question comes; Enter keeps the pages, and Store asks
+#                                         the page count and stores what came in; Yes drops them
 # Usage: scanroads_xvfb.sh <quorla> <hostsim-seed> <folder of libsane-paperstack.so.1> <sane dir>
 set -u
 bin=$1
@@ -215,7 +219,75 @@ jam() {
     stop
 }
 
-for road in ${ROADS:-barcode backs handfeed overhead jam}; do
+# feeding <sheets>: the feeder has taken that many more sheets than when the count was taken.
+fed=0
+feeding() {
+    local want=$((fed + $1))
+    for _ in $(seq 1 "$(limit 300)"); do
+        [ "$(grep -c "feeder: sheet" "$home/out.log")" -ge "$want" ] && break
+        sleep 0.1
+    done
+    [ "$(grep -c "feeder: sheet" "$home/out.log")" -ge "$want" ] || fail "the feeder did not feed"
+}
+# scanEnds <count>: the scan road has ended that many times; `kept` is the pages of its last end.
+scanEnds() {
+    for _ in $(seq 1 "$(limit 300)"); do
+        [ "$(grep -c "scan ended:" "$home/out.log")" -ge "$1" ] && break
+        sleep 0.1
+    done
+    [ "$(grep -c "scan ended:" "$home/out.log")" -ge "$1" ] || fail "the scan did not end"
+    kept=$(grep "scan ended:" "$home/out.log" | tail -1 | sed 's/.*scan ended: \([0-9]*\) pages.*/\1/')
+}
+lookups() { sql "SELECT COUNT(*) FROM call_log WHERE program = 'IM650R'"; }
+
+leave() {
+    start "feeder $base/paper/office\npace 300" ''
+    local kept looked before
+    lookUp 1012 1
+    fed=0; xdotool key alt+s
+    feeding 3
+    looked=$(lookups)
+    xdotool windowfocus "$main"; xdotool key alt+a # Restart
+    scanEnds 1
+    [ "$kept" -ge 2 ] && [ "$kept" -lt 10 ] || fail "Restart: the scan kept $kept pages"
+    answer "Note:" # Enter: No
+    gone "Note:" 10 || fail "Restart: the question stays"
+    sleep 1
+    [ "$(lookups)" -eq "$looked" ] || fail "Restart: the document was left after No"
+    [ "$(grep -c "feeder: sheet" "$home/out.log")" -lt 10 ] || fail "Restart: the feeder went on"
+    # Store asks the page-count question (the lookup stayed), then stores what came in.
+    before=$(stored)
+    xdotool windowfocus "$main"; sleep 0.3; xdotool key alt+t
+    answer "Note:"
+    for _ in $(seq 1 "$(limit 300)"); do [ "$(stored)" -gt "$before" ] && break; sleep 0.1; done
+    local reg
+    reg=$(sql "SELECT r.pages FROM registrations r JOIN documents d ON d.imid = r.imid
+               WHERE r.func = 'S' AND CAST(d.book AS INTEGER) = 1012 AND CAST(d.page AS INTEGER) = 1")
+    [ "$reg" = "$(printf %04d "$kept")" ] || fail "Restart: 1012/1 registered with '$reg' pages, not $kept"
+    echo "leave: Restart mid-feed stopped the scan at $kept pages; Enter kept them; stored after the page-count question"
+
+    stop
+    # A program of its own for the second way: Next answered Yes.
+    road=leave_next
+    start "feeder $base/paper/office\npace 300" ''
+    lookUp 1012 19
+    fed=0; xdotool key alt+s
+    feeding 2
+    looked=$(lookups); before=$(stored)
+    xdotool windowfocus "$main"; xdotool key period # Next
+    scanEnds 1
+    [ "$kept" -lt 10 ] || fail "Next: the scan went on to the end"
+    w=$(waitWindow "Note:" 60) || fail "Next: no question"
+    xdotool windowfocus "$w"; sleep 0.3; xdotool key y
+    for _ in $(seq 1 "$(limit 100)"); do [ "$(lookups)" -gt "$looked" ] && break; sleep 0.1; done
+    [ "$(lookups)" -gt "$looked" ] || fail "Next: Yes did not move on"
+    [ "$(stored)" -eq "$before" ] || fail "Next: something was stored"
+    echo "leave: Next mid-feed stopped the scan at $kept pages; Yes dropped them and moved on"
+    stop
+    road=leave
+}
+
+for road in ${ROADS:-barcode backs handfeed overhead jam leave}; do
     began=$(date +%s)
     "$road"
     echo "$road: $(($(date +%s) - began)) s"

@@ -22,7 +22,9 @@ fail=0
 # shard: state way...   The states: idle (ten unstored pages), scan (a slow scan under way),
 # handfeed (the hand-feed window up, pages fed), editor (the redaction editor, a box drawn and not
 # saved), declined (back from the editor, its save declined), question (the Exit question open),
-# store (the store's page-count question open), help (the help window up), plain (no document).
+# store (the store's page-count question open), help (the help window up), plain (no document),
+# restart and next (Restart or Next pressed over unstored pages: its question open), preview (the
+# print preview up over a stored document), batch (a batch scan in the middle of its document).
 table() {
     case $1 in
     idle_1) echo "idle TERM HUP INT QUIT XKILL" ;;
@@ -33,6 +35,9 @@ table() {
     editor) echo "editor HUP TERM XKILL XSTOP INT" ;;
     declined) echo "declined EXIT TERM XKILL" ;;
     others) echo "question TERM XKILL; store TERM XKILL; help EXIT TERM; plain CLOSE TERM" ;;
+    leaving) echo "restart TERM HUP; next INT XKILL" ;;
+    preview) echo "preview TERM XKILL HUP" ;;
+    batch) echo "batch TERM XKILL" ;;
     esac
 }
 
@@ -112,9 +117,14 @@ storeIt() {
 # bringBack <pages>: after sign-on, the document the cell before kept comes back and stores once.
 bringBack() {
     local box
-    box=$(messageBox 30) || die "no word of the kept document"
+    messageBox 30 >/dev/null || die "no word of the kept document"
+    # A batch the ending cut short is named first; the kept document's own word follows.
+    for _ in $(seq 1 "$(limit 30)"); do
+        [ "$(logCount "quorla.recovery: brought back")" -ge 1 ] && break
+        if box=$(messageBox 1); then xdotool windowfocus "$box"; xdotool key Return; sleep 0.3; fi
+    done
     waitLog "quorla.recovery: brought back" 1 30 || die "the kept document was not brought back"
-    xdotool windowfocus "$box"; xdotool key Return
+    if box=$(messageBox 5); then xdotool windowfocus "$box"; xdotool key Return; fi
     storeIt "$1"
     echo "$row: the kept $1 pages back and stored once"
     # The store moved on to the next document: Restart gives the empty fields again.
@@ -193,7 +203,7 @@ cell() {
     local state=$1 way=$2 before=$3 registered took pages
     row="$state, $way"
     export SANE_CONFIG_DIR=$sane
-    [ "$state" = scan ] && SANE_CONFIG_DIR=$slow
+    case $state in scan | batch) SANE_CONFIG_DIR=$slow ;; esac
     # A display of its own, to take away.
     rm -f "$home/display"
     Xvfb -displayfd 5 -nolisten tcp -noreset -screen 0 1280x1024x24 5>"$home/display" 2>/dev/null &
@@ -208,7 +218,11 @@ cell() {
     registered=$(stores)
     asks=1
     case $state in
-    idle | question | store) lookUp "${doc% *}" "${doc#* }"; scanAll ;;
+    idle | question | store | restart | next) lookUp "${doc% *}" "${doc#* }"; scanAll ;;
+    preview)
+        # Printing needs a stored document: one the office holds, shown from the share.
+        asks=0
+        lookUp 1011 19 ;;
     scan)
         lookUp "${doc% *}" "${doc#* }"
         local started
@@ -237,6 +251,18 @@ cell() {
                 && die "the editor stays"
             sleep 0.5
         fi ;;
+    batch)
+        # One document of four recorded pages, each sheet slow; two sheets in, two to go.
+        local batch started
+        started=$(logCount "sane_start")
+        focusMain; xdotool key F10
+        batch=$(waitWindow "Batch Scan" 60) || die "no batch window"
+        xdotool windowfocus "$batch"; sleep 0.3
+        xdotool mousemove --window "$batch" 178 46 click 1; xdotool key ctrl+a; xdotool type --delay 10 "${bdoc% *}"
+        xdotool mousemove --window "$batch" 260 46 click 1; xdotool key ctrl+a; xdotool type --delay 10 "${bdoc#* }"
+        xdotool mousemove --window "$batch" 240 122 click 1; xdotool key ctrl+a; xdotool type --delay 10 1
+        xdotool mousemove --window "$batch" 510 23 click 1
+        waitLog "sane_start" $((started + 2)) 120 || die "the batch did not scan" ;;
     help)
         asks=0
         focusMain; xdotool key F6
@@ -251,13 +277,19 @@ cell() {
     store)
         focusMain; xdotool key alt+t
         waitWindow "Note:" 60 >/dev/null || die "the store did not start" ;;
+    restart | next)
+        focusMain; if [ "$state" = restart ]; then xdotool key alt+a; else xdotool key period; fi
+        waitWindow "Note:" 60 >/dev/null || die "not asked about the unstored pages" ;;
+    preview)
+        focusMain; xdotool mousemove --window "$main" 50 376 click 1
+        waitWindow "Korvane Scan Tool - Image Print Preview:.*" 60 >/dev/null || die "no print preview" ;;
     esac
     wayOut "$way"
     ends "$row" "$pid" "$home" || die "did not end cleanly"
     kill "$xpid" 2>/dev/null; wait "$xpid" 2>/dev/null
     [ "$(stores)" -eq "$registered" ] || die "registered at the way out"
     case $state in
-    help | plain)
+    help | plain | preview)
         [ "$(keptCount)" -eq 0 ] || die "kept something"
         kept_pages=0
         return 0 ;;
@@ -270,6 +302,9 @@ cell() {
         [ "$pages" -ge 2 ] || die "kept $pages pages of a scan three sheets in"
         case $way in XKILL | XSTOP) ;; *) [ "$pages" -lt 10 ] || die "the scan went on to the end" ;; esac ;;
     handfeed) [ "$pages" -ge 10 ] || die "kept $pages pages, not the ten fed" ;;
+    batch)
+        [ "$pages" -ge 1 ] || die "kept $pages pages of a batch document two sheets in"
+        case $way in XKILL | XSTOP) ;; *) [ "$pages" -lt 4 ] || die "the batch went on to the document's end" ;; esac ;;
     *) [ "$pages" -eq 10 ] || die "kept $pages pages, not ten" ;;
     esac
     echo "$row: $pages pages kept, modes 700/600"
@@ -278,6 +313,8 @@ cell() {
 
 # Documents without an image in the demo office, one per cell that scans.
 documents=("1011 1" "1011 10" "1011 28" "1012 1" "1012 19" "1012 28" "1013 10")
+# The batch cells' documents, four pages recorded each, one per cell of the shard.
+batchDocuments=("1013 19" "1012 19")
 
 # Start-up: no display, one that cannot be reached, a settings file of random bytes, an
 # unwritable HOME, a full temp folder, recovery folders that cannot be written. Each is said in
@@ -367,6 +404,7 @@ for group in "${groups[@]}"; do
     state=${words[0]}
     for way in "${words[@]:1}"; do
         doc=${documents[$((n % ${#documents[@]}))]}
+        bdoc=${batchDocuments[$((n % ${#batchDocuments[@]}))]}
         n=$((n + 1))
         (cell "$state" "$way" "$kept_pages"; echo "$kept_pages" >"$home/kept_pages") || { fail=1; break 2; }
         kept_pages=$(cat "$home/kept_pages")

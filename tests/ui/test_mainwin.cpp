@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "core/errors.h"
@@ -639,6 +640,10 @@ TEST_F(MainWin, GuardedCommandsDoNothingWhenTheOperatorKeepsTheDocument)
     std::vector<std::function<void()>> commands{
         [&] { f.btnGoNew_Click(); }, [&] { f.btnNext_Click(); },    [&] { f.btnPrev_Click(); },
         [&] { f.btnRefresh_Click(); }, [&] { f.mnuUndo_Click(); },
+        // The batch windows, which start from an empty workspace, by menu and by key.
+        [&] { f.mnuBatchScan_Click(); }, [&] { f.mnuBatchRotate_Click(); },
+        [] { int shift = 0; checkKeyDown(vb::vbKeyF9, shift); },
+        [] { int shift = 0; checkKeyDown(vb::vbKeyF10, shift); },
     };
     // A switch to each other database of the menu (its frame would drop the pages).
     const qint16 mode = g_dbMode;
@@ -648,15 +653,36 @@ TEST_F(MainWin, GuardedCommandsDoNothingWhenTheOperatorKeepsTheDocument)
         if (entry != f.mnuFHS && !entry->isChecked())
             commands.push_back([entry] { entry->trigger(); });
     }
-    for (const auto &run : commands) {
-        MsgBoxScript boxes;
-        g_blnPromptStore = true;
-        boxes.answer(vb::vbNo);
-        run();
-        EXPECT_EQ(prompts(boxes), QStringList{kNotStored});
-        EXPECT_EQ(f.ezPageView->pageCount(), 2);  // nothing reloaded or emptied
-        EXPECT_TRUE(g_blnPromptStore);
-        EXPECT_EQ(g_dbMode, mode);
+    // Asked from idle, or during a scan (which has not set the flag yet): the scan stops at the
+    // sheet in hand and the command asks once the scan has ended.
+    for (const bool scanning : {false, true}) {
+        for (const auto &run : commands) {
+            SCOPED_TRACE(scanning ? "during a scan" : "idle");
+            FormScript forms;
+            MsgBoxScript boxes;
+            std::optional<Road::Run> scan;
+            if (scanning)
+                scan.emplace(f.scanRoad);
+            g_blnPromptStore = !scanning;
+            boxes.answer(vb::vbNo);
+            run();
+            if (scanning) {
+                EXPECT_TRUE(prompts(boxes).isEmpty());
+                EXPECT_TRUE(f.scanRoad.aborted()) << "the scan goes on";
+                g_blnPromptStore = true; // the scan's end
+                scan.reset();
+                QCoreApplication::processEvents();
+            }
+            EXPECT_EQ(prompts(boxes), QStringList{kNotStored});
+            ASSERT_FALSE(boxes.calls().isEmpty());
+            EXPECT_EQ(boxes.calls()[0].buttons & 0x300, vb::vbDefaultButton2) << "Enter would drop the pages";
+            EXPECT_EQ(boxes.calls()[0].quitAnswer, vb::vbNo) << "an ending program would run the command";
+            EXPECT_EQ(f.ezPageView->pageCount(), 2);  // nothing reloaded or emptied
+            EXPECT_TRUE(forms.calls().isEmpty()) << "a window opened";
+            unloadShown(forms);
+            EXPECT_TRUE(g_blnPromptStore);
+            EXPECT_EQ(g_dbMode, mode);
+        }
     }
     QList<bool> after;
     for (QAction *entry : f.databaseEntries())

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <functional>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -42,19 +43,36 @@ void writeForceScript()
 }
 }
 
+// File > Exit and the close box, from idle and during a scan (which stops at the sheet in hand and
+// is asked about once it has ended): the question comes once, No keeps the window, force still runs.
 TEST(MainWindowClose, NoToTheQuestionKeepsTheWindowAndStillRunsForce)
 {
     writeForceScript();
-    QFile::remove(marker());
-    FormScript forms;
-    MsgBoxScript boxes;
     FrmMain &f = frmMain();
-    g_blnPromptStore = true;
-    boxes.answer(vb::vbNo);
-    EXPECT_FALSE(f.Unload());
-    EXPECT_TRUE(f.isLoaded());
-    EXPECT_TRUE(forms.calls().isEmpty());  // no shutdown window
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker()), 5000);
+    const std::function<void()> ways[] = {[&] { f.mnuExit->trigger(); }, [&] { f.close(); }};
+    for (const bool scanning : {false, true}) {
+        for (size_t way = 0; way < std::size(ways); ++way) {
+            SCOPED_TRACE(std::string(way == 0 ? "Exit" : "close box") + (scanning ? " during a scan" : ""));
+            QFile::remove(marker());
+            FormScript forms;
+            MsgBoxScript boxes;
+            std::optional<Road::Run> scan;
+            if (scanning)
+                scan.emplace(f.scanRoad);
+            g_blnPromptStore = true;
+            boxes.answer(vb::vbNo);
+            ways[way]();
+            if (scanning) {
+                EXPECT_TRUE(boxes.calls().isEmpty());
+                EXPECT_TRUE(f.scanRoad.aborted()) << "the scan goes on";
+                scan.reset();
+            }
+            EXPECT_TRUE(QTest::qWaitFor([&] { return boxes.calls().size() == 1; }, 5000)) << boxes.calls().size();
+            EXPECT_TRUE(f.isLoaded());
+            EXPECT_TRUE(forms.calls().isEmpty());  // no shutdown window
+            EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(marker()); }, 5000));
+        }
+    }
     g_blnPromptStore = false;
 }
 
@@ -180,7 +198,7 @@ TEST(MainWindowClose, EverySignalThatEndsAProcessKeepsTheUnstoredPages)
         unstoredPages(f, book);
 
         ::raise(s.number);
-        QTRY_VERIFY_WITH_TIMEOUT(!old || !old->isLoaded(), 3000);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !old || !old->isLoaded(); }, 3000));
         for (const auto &box : boxes.calls())
             EXPECT_FALSE(box.prompt.contains("has not been stored")) << "asked about the unstored pages";
         ASSERT_EQ(forms.calls().size(), 1);
@@ -395,7 +413,7 @@ TEST(MainWindowClose, AFloodOfSignalsNeverBlocksTheHandler)
     g_blnPromptStore = false;
     for (int i = 0; i < 20000; ++i)
         ::raise(SIGTERM);
-    QTRY_VERIFY_WITH_TIMEOUT(!old || !old->isLoaded(), 5000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !old || !old->isLoaded(); }, 5000));
     EXPECT_EQ(forms.calls().size(), 1) << "closed once";
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
@@ -436,7 +454,7 @@ TEST(MainWindowClose, AQuitWaitsForTheEditorAndThePreviewToGiveTheDocumentBack)
         else
             do_print_button_click(*f.ezPageView, *f.ezTreeView, 0);
         inRoad = false;
-        QTRY_VERIFY(closed);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return closed; }, 5000));
         EXPECT_FALSE(closedInRoad) << "closed before the document was back";
         EXPECT_EQ(f.ezPageView->pageCount(), 2);
         f.ezPageView->clearImage();

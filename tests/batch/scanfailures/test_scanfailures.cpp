@@ -241,13 +241,12 @@ void ScanFailures::table(Way road)
             }
             // An insert that failed at its first sheet brought nothing: the stored document is as it was.
             const bool untouched = road == Way::Insert && sheetNo == 1;
-            if (road != Way::Batch) {
-                const bool pages = main->ezTreeView->pageCount() > 0;
-                EXPECT_EQ(main->btnStore->isEnabled(), pages && !untouched);
-                EXPECT_EQ(main->btnPrint->isEnabled(), pages);
-                EXPECT_EQ(main->btnRedact->isEnabled(), pages);
-                EXPECT_EQ(g_blnPromptStore, pages && !untouched);
-            }
+            // What came in is unstored, and Store takes it (a batch's document in hand too).
+            const bool pages = main->ezTreeView->pageCount() > 0;
+            EXPECT_EQ(main->btnStore->isEnabled(), pages && !untouched);
+            EXPECT_EQ(main->btnPrint->isEnabled(), pages);
+            EXPECT_EQ(main->btnRedact->isEnabled(), pages);
+            EXPECT_EQ(g_blnPromptStore, pages && !untouched);
 
             // The next scan of the document goes on behind what came in, without a question.
             if (!silent) {

@@ -151,7 +151,6 @@ std::vector<Page> corpus()
             p.text(QStringLiteral("Grantor:"), 1.0, 1.97 + i * 0.4, 8, p.level(170), "Liberation Sans");
         }
     });
-
     add("fold", true, 200, Scan::Grey, white, [](Pen &p) { // some 8 % darker than the paper
         p.set(p.level(220), 0.8);
         p.line({-0.5, 5.5}, {9.0, 5.5});
@@ -181,6 +180,32 @@ std::vector<Page> corpus()
     add("streak 2 px", true, 200, Scan::Bilevel, white, [](Pen &) {}, {.streak = {911, 2, 40}});
     add("streak 18 px at 120", true, 300, Scan::Grey, white, [](Pen &) {}, {.streak = {911, 18, 120}});
     add("dashed streak 6 px", true, 200, Scan::Bilevel, white, [](Pen &) {}, {.streak = {911, 6, 40, true}});
+    // A scanner that clips its paper to pure white, its marks read against that white; and light
+    // marks dithered on white paper, broken into dots a few pixels apart.
+    const QRgb pure = qRgb(255, 255, 255);
+    ScanOptions clipped, ordered, diffused;
+    clipped.clipsPaper = true;
+    ordered.halftone = Halftone::Ordered;
+    diffused.halftone = Halftone::Diffusion;
+    add("lone figure at 190, paper clipped to white", false, 200, Scan::Grey, white,
+        [](Pen &p) { p.text(QStringLiteral("3"), 0.4, 10.6, 12, p.level(190), "Liberation Serif"); }, clipped);
+    add("empty table at 200, paper clipped to white", false, 200, Scan::Grey, white, [](Pen &p) {
+        p.set(p.level(200), 0.25);
+        for (int i = 0; i <= 8; ++i)
+            p.line({1.5, 2.0 + i * 0.35}, {6.5, 2.0 + i * 0.35});
+        for (int i = 0; i <= 4; ++i)
+            p.line({1.5 + i * 1.25, 2.0}, {1.5 + i * 1.25, 4.8});
+    }, clipped);
+    add("light rules at 210, ordered dither", false, 200, Scan::Bilevel, pure, [](Pen &p) {
+        p.set(p.level(210), 0.13);
+        for (int i = 0; i < 10; ++i)
+            p.line({0.8, 1.5 + i * 0.4}, {7.7, 1.5 + i * 0.4});
+    }, ordered);
+    add("pencil note at 200, error diffusion", false, 200, Scan::Bilevel, pure, [](Pen &p) {
+        p.text(QStringLiteral("Pd. in full 4/2"), 2.0, 5.0, 14, p.level(200), "Liberation Serif");
+    }, diffused);
+    clipped.dust = Dust::Typical;
+    add("clean, paper clipped to white", true, 200, Scan::Grey, white, [](Pen &) {}, clipped);
     return pages;
 }
 

@@ -1,4 +1,5 @@
 #include <QByteArray>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QRandomGenerator>
@@ -333,6 +334,130 @@ TEST(MalformedTiff, ADamagedPageIsReportedAndNeverStored)
                         EXPECT_EQ(e.number, ezErr::BadImageFile);
                     }
                 }
+    }
+    QLoggingCategory::setFilterRules(QString());
+}
+
+// A page copied as stored is checked to decode once per file as it is: the marks of a file
+// checked or shown carry to another open of it while the first is open, never to a copy written
+// unchecked nor to a file put in its place; an annotation flush that changes nothing writes
+// nothing.
+TEST(MalformedTiff, PagesAreCheckedOncePerFileAsItIs)
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("quorla.imaging.warning=false"));
+    QTemporaryDir dir;
+    const QString scanned = dir.filePath(QStringLiteral("scanned.tif"));
+    const QString copy = dir.filePath(QStringLiteral("copy.tif"));
+    const QString target = dir.filePath(QStringLiteral("stored.tif"));
+    const QByteArray good = threePages(COMPRESSION_LZW, PHOTOMETRIC_MINISBLACK, 1);
+    QByteArray bad = good;
+    {
+        const quint32 offset = u32At(bad, valueAt(bad, 1, 273)), count = u32At(bad, valueAt(bad, 1, 279));
+        QRandomGenerator rng(5);
+        for (quint32 i = count / 3; i < count - 4; ++i)
+            bad[offset + i] = char(rng.bounded(256));
+    }
+    const auto put = [](const QString &path, const QByteArray &bytes) {
+        QFile f(path + QStringLiteral(".new"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+        ASSERT_EQ(::rename(QFile::encodeName(f.fileName()).constData(), QFile::encodeName(path).constData()), 0);
+    };
+    std::vector<std::shared_ptr<QelPageDocument>> open; // documents a row keeps open
+    const auto showAll = [&](const QString &path) {
+        auto d = QelPageDocument::create();
+        d->load(path);
+        for (int i = 0; i < d->pageCount(); ++i)
+            d->image(i);
+        open.push_back(d);
+    };
+    const auto saveCopy = [&](const QString &from, bool checked) {
+        auto d = QelPageDocument::create();
+        d->load(from);
+        QelSaveOptions o;
+        o.checked = checked;
+        d->save(copy, o);
+        open.push_back(d);
+        return copy;
+    };
+    struct Row {
+        const char *name;
+        bool damaged;
+        std::function<QString()> before; // gives the file then stored
+        bool stored;
+        int checks; // at the store
+    } const rows[] = {
+        {"never shown", false, [&] { return scanned; }, true, 3},
+        {"shown, opened again", false, [&] { showAll(scanned); return scanned; }, true, 0},
+        {"shown and closed, opened again", false, [&] { showAll(scanned); open.clear(); return scanned; }, true, 3},
+        {"checked by a store, opened again", false, [&] { saveCopy(scanned, true); return scanned; }, true, 0},
+        {"copied unchecked", false, [&] { return saveCopy(scanned, false); }, true, 3},
+        {"damaged, copied unchecked", true, [&] { return saveCopy(scanned, false); }, false, -1},
+        {"damaged file put over a shown one", true,
+         [&] { put(scanned, good); showAll(scanned); put(scanned, bad); return scanned; }, false, -1},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.name);
+        put(scanned, r.damaged ? bad : good);
+        QFile::remove(copy);
+        QFile::remove(target);
+        open.clear();
+        const QString from = r.before();
+        auto doc = QelPageDocument::create();
+        doc->load(from);
+        const qint64 before = tiffcodec::checkCount();
+        try {
+            doc->save(target);
+            EXPECT_TRUE(r.stored);
+            EXPECT_EQ(tiffcodec::checkCount() - before, r.checks);
+        } catch (const VbError &e) {
+            EXPECT_FALSE(r.stored) << e.description.toStdString();
+            EXPECT_EQ(e.number, ezErr::BadImageFile);
+            EXPECT_FALSE(QFile::exists(target));
+        }
+    }
+
+    // Pages shown from the source while it was copied are not checked again once read from the copy.
+    {
+        put(scanned, good);
+        QFile::remove(copy);
+        auto doc = QelPageDocument::create();
+        doc->load(copy, scanned);
+        for (int i = 0; i < 3; ++i)
+            doc->image(i);
+        ASSERT_TRUE(QFile::copy(scanned, copy));
+        doc->readLoadedFile();
+        const qint64 before = tiffcodec::checkCount();
+        doc->save(target);
+        EXPECT_EQ(tiffcodec::checkCount() - before, 0);
+    }
+
+    // Flushing sets as the file holds them leaves the file alone; a changed one is written in,
+    // its pages not checked again.
+    put(scanned, good);
+    for (bool changed : {false, true}) {
+        SCOPED_TRACE(changed ? "a set changed" : "sets as stored");
+        auto doc = QelPageDocument::create();
+        doc->load(scanned);
+        for (int i = 0; i < 3; ++i)
+            doc->image(i);
+        if (changed)
+            doc->annotations(2)->add(std::make_unique<QelAnnotItem>(QelAnnotType::Rectangle));
+        for (int i = 0; i < 3; ++i)
+            doc->commitAnnotations(i);
+        const auto identity = [&] {
+            const QFileInfo f(scanned);
+            return std::pair(f.fileTime(QFileDevice::FileModificationTime), f.size());
+        };
+        const auto was = identity();
+        const qint64 before = tiffcodec::checkCount();
+        doc->flushCommittedAnnotations();
+        EXPECT_EQ(tiffcodec::checkCount() - before, 0);
+        EXPECT_EQ(identity() != was, changed);
+        auto back = QelPageDocument::create();
+        back->load(scanned);
+        EXPECT_EQ(back->annotations(2)->count(), changed ? 1 : 0);
     }
     QLoggingCategory::setFilterRules(QString());
 }

@@ -1,4 +1,6 @@
 #include <QDir>
+#include <QPainter>
+#include <QSignalSpy>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -313,6 +315,100 @@ TEST_F(PageDocumentTest, AnnotationsSurviveSaveAndCommittedSetsSurviveClear)
     EXPECT_EQ(it->bounds(), QRect(5, 6, 50, 12));
     EXPECT_EQ(it->userStorage(QStringLiteral("BookPageImprintAnnotation")).toString(), QStringLiteral("1"));
     EXPECT_FALSE(doc->annotations(1)->isModified());
+}
+
+// Pixels put back, of each kind a filter may give: an image equal to the page changes nothing;
+// another is the page from then on, read, turned, aligned and written (its info as the written
+// page's), held or coded once the pages held outgrow the cache's budget.
+TEST_F(PageDocumentTest, PixelsPutBackAreThePageBeforeAndAfterTheyAreWritten)
+{
+    const auto whiteOne = [](int w, int h) {
+        QImage img = bilevel(w, h, 300, QRect(3, 4, w / 2, h / 3));
+        img.invertPixels();
+        img.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+        return img;
+    };
+    const struct {
+        const char *name;
+        std::function<QImage(int, int)> make;
+    } kinds[] = {
+        {"bilevel", [](int w, int h) { return bilevel(w, h, 300, QRect(3, 4, w / 2, h / 3)); }},
+        {"bilevel, index 1 white", whiteOne},
+        {"grey", [](int w, int h) { return grey(w, h, 300); }},
+        {"colour", [](int w, int h) { return colour(w, h, 300); }},
+        {"grey as colour", [](int w, int h) { return grey(w, h, 300).convertToFormat(QImage::Format_RGB888); }},
+        {"colour with alpha", [](int w, int h) { return colour(w, h, 300).convertToFormat(QImage::Format_ARGB32); }},
+        {"indexed", [](int w, int h) { return colour(w, h, 300).convertToFormat(QImage::Format_Indexed8); }},
+    };
+    enum Then { Read, Turned, Aligned, SavedTwice };
+    const QList<QImage> base{grey(64, 40, 300), bilevel(64, 40, 300, QRect(1, 1, 9, 9)), colour(64, 40, 300)};
+    docOf(base)->save(path("base.tif"));
+    for (const auto &k : kinds)
+        for (Then then : {Read, Turned, Aligned, SavedTwice}) {
+            SCOPED_TRACE(::testing::Message() << k.name << " then " << then);
+            auto doc = QelPageDocument::create();
+            doc->load(path("base.tif"));
+            QSignalSpy changed(doc.get(), &QelPageDocument::pageChanged);
+            doc->replaceImage(1, doc->image(1));
+            doc->replaceImage(1, doc->image(1).copy());
+            EXPECT_EQ(changed.count(), 0);
+            const QImage img = k.make(53, 37);
+            doc->replaceImage(1, img);
+            EXPECT_EQ(changed.count(), 1);
+            EXPECT_TRUE(samePixels(doc->image(1), img));
+            EXPECT_EQ(doc->reduced(1, 2).size(), QSize(26, 18));
+            const QelPageInfo held = doc->info(1);
+            QelSaveOptions options;
+            QImage expected = img;
+            if (then == Turned) {
+                doc->setQuarterTurns(1, 1);
+                expected = img.transformed(QTransform().rotate(90));
+            } else if (then == Aligned) {
+                options.alignTo = 8;
+                expected = QImage(56, 40, QImage::Format_RGB32);
+                expected.fill(Qt::white);
+                QPainter(&expected).drawImage(0, 0, img.convertToFormat(QImage::Format_RGB32));
+            }
+            doc->save(path("out.tif"), options);
+            if (then == SavedTwice)
+                doc->save(path("out.tif"), options);
+            auto back = QelPageDocument::create();
+            back->load(path("out.tif"));
+            ASSERT_EQ(back->pageCount(), 3);
+            EXPECT_TRUE(samePixels(back->image(1), expected));
+            // a page widened as written stays as it was in the document
+            EXPECT_TRUE(samePixels(doc->image(1), then == Aligned ? img : expected));
+            const QelPageInfo &was = then == Read ? held : doc->info(1);
+            const QelPageInfo &now = then == Aligned ? held : back->info(1);
+            EXPECT_EQ(QSize(was.width, was.height), QSize(now.width, now.height));
+            EXPECT_EQ(was.xDpi, now.xDpi);
+            EXPECT_EQ(std::tuple(was.bitsPerSample, was.samplesPerPixel, was.compression),
+                      std::tuple(now.bitsPerSample, now.samplesPerPixel, now.compression));
+            if (then != Aligned)
+                for (int i : {0, 2})
+                    EXPECT_TRUE(samePixels(back->image(i), base[i])) << i;
+        }
+
+    // Pages put back past the budget are coded, each still its own.
+    const QImage big = colour(3000, 2600, 300);
+    auto doc = QelPageDocument::create();
+    doc->load(path("base.tif"));
+    const int pages = int(QelPageDocument::cacheBytes / big.sizeInBytes()) + 2;
+    QList<QImage> put;
+    for (int i = 0; i < pages; ++i) {
+        QImage img = big.copy();
+        img.setPixel(i, i, qRgb(1, 2, 3));
+        doc->insertImage(doc->pageCount(), img);
+        put.append(img);
+    }
+    doc->save(path("big.tif"));
+    auto back = QelPageDocument::create();
+    back->load(path("big.tif"));
+    ASSERT_EQ(back->pageCount(), 3 + pages);
+    for (int i = 0; i < pages; ++i) {
+        EXPECT_TRUE(samePixels(doc->image(3 + i), put[i])) << i;
+        EXPECT_TRUE(samePixels(back->image(3 + i), put[i])) << i;
+    }
 }
 
 TEST_F(PageDocumentTest, HandlesNameLivingDocumentsOnly)
