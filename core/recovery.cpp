@@ -18,6 +18,7 @@
 #include "capture/indexchecks.h"
 #include "batch/frmBatchProgress.h"
 #include "capture/frmOverhead.h"
+#include "capture/frmRescan.h"
 #include "capture/request.h"
 #include "capture/storework.h"
 #include "core/errors.h"
@@ -145,15 +146,17 @@ QString shownFolder(const QString &base) { return QDir::toNativeSeparators(QFile
 // A kept document that cannot be loaded goes aside under its time, never deleted.
 void setAside(const QString &base)
 {
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    const QString aside = QLatin1Char('.')
+                          + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"))
+                          + QStringLiteral(".bad");
     for (const char *ending : {".tif", ".ini"})
         if (QFile::exists(keptFile(base, ending)))
-            QFile::rename(keptFile(base, ending), keptFile(base, ending) + QLatin1Char('.') + stamp
-                                                         + QStringLiteral(".bad"));
+            QFile::rename(keptFile(base, ending), keptFile(base, ending) + aside);
     qCWarning(lcRecovery).noquote() << "could not load" << keptFile(base, ".tif") << "back: set aside";
+    // Named as it now lies in the folder.
     MsgBox(QStringLiteral("Scanned pages that were not stored when the program ended could not be loaded back.  "
                           "They were kept in the folder %1 as %2.")
-               .arg(shownFolder(base), nameOf(base) + QStringLiteral(".tif")),
+               .arg(shownFolder(base), nameOf(base) + QStringLiteral(".tif") + aside),
            vb::vbOKOnly | vb::vbExclamation, kTitle);
 }
 
@@ -294,11 +297,13 @@ QList<HeldDocument *> &heldDocuments()
 }
 
 // A scan under way (the scan road, the hand-feed window, the overhead window, a batch) brings in
-// pages that are not stored yet, before it marks the document.
+// pages that are not stored yet, before it marks the document. While the rescan question is open
+// nothing has been scanned yet.
 bool scanUnderWay(FrmMain &f)
 {
     const FrmBatchProgress *batch = loadedInstance<FrmBatchProgress>();
-    return f.scanRoad.running() || isShown<FrmOverhead>() || (batch && batch->roadRunning());
+    return (f.scanRoad.running() && !isShown<FrmRescan>()) || isShown<FrmOverhead>()
+           || (batch && batch->roadRunning());
 }
 
 // Writes the document into folder as a kept pair; what was half-written is removed when it
