@@ -892,9 +892,9 @@ void encode(TIFF *t, const OutPage &p)
     }
 }
 
-// A palette page written as rows of 8-bit indexes (LZW) on its canvas with the page's map, the
-// new pixels the map's entry nearest the fill colour (a tinted paper's white); false (nothing
-// written) when no entry is within a few shades of it.
+// A palette page written as palette rows of its depth (LZW) on its canvas, the new pixels the
+// map's entry nearest the fill colour (a tinted paper's white); false (nothing written) when no
+// entry is within a few shades of it.
 bool copyPaletteRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, uint32_t nw, uint32_t nh)
 {
     const std::vector<uchar> colours = colourTable(src);
@@ -916,38 +916,41 @@ bool copyPaletteRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, 
         badFile(src, "unexpected row size");
     uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
     TIFFGetField(src.tif(), TIFFTAG_COLORMAP, &red, &green, &blue);
-    std::vector<uint16_t> map(3 * 256, 0);
-    std::copy_n(red, entries, map.begin());
-    std::copy_n(green, entries, map.begin() + 256);
-    std::copy_n(blue, entries, map.begin() + 512);
     TIFFSetField(dst, TIFFTAG_IMAGEWIDTH, nw);
     TIFFSetField(dst, TIFFTAG_IMAGELENGTH, nh);
-    TIFFSetField(dst, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+    TIFFSetField(dst, TIFFTAG_BITSPERSAMPLE, f.bps);
     TIFFSetField(dst, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
     TIFFSetField(dst, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
     TIFFSetField(dst, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
     TIFFSetField(dst, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_PALETTE));
-    TIFFSetField(dst, TIFFTAG_COLORMAP, map.data(), map.data() + 256, map.data() + 512);
+    TIFFSetField(dst, TIFFTAG_COLORMAP, red, green, blue);
     TIFFSetField(dst, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
-    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, std::clamp<uint32_t>(64 * 1024 / nw, 1, nh));
+    const size_t outBytes = (size_t(nw) * f.bps + 7) / 8;
+    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, std::clamp<uint32_t>(uint32_t(64 * 1024 / outBytes), 1, nh));
     writeResolution(dst, p.xDpi, p.yDpi);
     writeAnnotations(dst, p.annotations);
+    // rows below 8 bits are unpacked to a byte an index, filled, and packed again
     std::vector<uchar> row(nw, uchar(fill));
-    std::vector<uchar> packed(f.bps < 8 ? (size_t(f.width) * f.bps + 7) / 8 : 0);
+    std::vector<uchar> in(f.bps < 8 ? (size_t(f.width) * f.bps + 7) / 8 : 0), out(f.bps < 8 ? outBytes : 0);
     const uint32_t perByte = 8 / f.bps;
     const uint8_t mask = uint8_t(entries - 1);
     for (uint32_t y = 0; y < nh; ++y) {
         if (y < f.height) {
-            if (TIFFReadScanline(src.tif(), packed.empty() ? row.data() : packed.data(), y, 0) < 0)
+            if (TIFFReadScanline(src.tif(), in.empty() ? row.data() : in.data(), y, 0) < 0)
                 badFile(src, "unreadable strip");
-            if (!packed.empty())
+            if (!in.empty())
                 for (uint32_t x = 0; x < f.width; ++x)
-                    row[x] = uchar((packed[x / perByte] >> (8 - f.bps * (x % perByte + 1))) & mask);
+                    row[x] = uchar((in[x / perByte] >> (8 - f.bps * (x % perByte + 1))) & mask);
             std::fill(row.begin() + f.width, row.end(), uchar(fill));
         } else if (y == f.height) {
             std::fill(row.begin(), row.end(), uchar(fill));
         }
-        if (TIFFWriteScanline(dst, row.data(), y, 0) < 0)
+        if (!out.empty()) {
+            std::fill(out.begin(), out.end(), uchar(0));
+            for (uint32_t x = 0; x < nw; ++x)
+                out[x / perByte] |= uchar(row[x] << (8 - f.bps * (x % perByte + 1)));
+        }
+        if (TIFFWriteScanline(dst, out.empty() ? row.data() : out.data(), y, 0) < 0)
             raiseImagingError(ezErr::WriteFailed);
     }
     if (!src.error().isEmpty())
