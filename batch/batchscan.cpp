@@ -246,7 +246,7 @@ bool prompt_overwrite()
             return true;
         trap(2);
         return MsgBox(QStringLiteral("This image has already been scanned.  Do you wish to overwrite?"),
-                      vb::vbYesNo) == vb::vbYes;
+                      vb::vbYesNo, QString(), vb::vbNo) == vb::vbYes;
     } catch (...) {
         reportCurrentError(QStringLiteral("prompt_overwrite"), trap);
     }
@@ -517,6 +517,9 @@ void do_BatchScan()
                 }
                 const bool scanned = !g_ImID.isEmpty();
                 const bool scan = !(scanned && g_BatchOverwriteMode == BATCH_SKIP) && prompt_overwrite();
+                // Ended while the question was open: the document's sheets stay in the feeder.
+                if (quitRequested())
+                    return;
                 if (scan) {
                     if (scanned && g_BatchOverwriteMode == BATCH_FAIL) {
                         failBatch(*progress, QStringLiteral("Document ") + key + QStringLiteral(" already scanned."));

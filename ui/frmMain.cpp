@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QScopedValueRollback>
+#include <QSignalBlocker>
 
 #include "core/errors.h"
 #include "core/state.h"
@@ -565,10 +566,18 @@ void FrmMain::Form_Resize() { resizeElements(); }
 
 void FrmMain::cboCurrentDocType_Click()
 {
+    // The program sets the source while the frames are hidden (the combo off); the operator's switch
+    // drops unstored pages only when the operator says so.
+    const int index = cboCurrentDocType->listIndex();
+    if (cboCurrentDocType->isEnabled() && !promptStore([this, index] { cboCurrentDocType->setListIndex(index); })) {
+        const QSignalBlocker quiet(cboCurrentDocType);
+        cboCurrentDocType->setListIndex(gdtCurrentDocType);
+        return;
+    }
     Trap trap;
     try {
         trap(1);
-        gdtCurrentDocType = cboCurrentDocType->listIndex() != 0 ? 1 : 0;
+        gdtCurrentDocType = index != 0 ? 1 : 0;
         const bool efile = gdtCurrentDocType == 1;
         trap(2);
         switch (g_dbMode) {

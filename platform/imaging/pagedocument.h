@@ -27,7 +27,7 @@ struct QelPageInfo {
     bool rawCopyable = false; // strips can be written again as they are
     int jpegQuality = 0;      // the quality a JPEG page was coded at
     bool damaged = false;     // its data lies outside the file
-    bool palette = false;     // rows of 8-bit indexes into a colour map, kept so when stored
+    bool palette = false;     // rows of indexes into a colour map, kept so when stored
     bool bilevel() const { return bitsPerSample == 1 && samplesPerPixel == 1; }
 };
 

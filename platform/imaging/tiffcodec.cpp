@@ -340,6 +340,12 @@ struct Fields {
     }
     // Rows of 8-bit indexes into a colour map (read as RGB rows).
     bool palette8() const { return photometric == PHOTOMETRIC_PALETTE && bps == 8 && spp == 1; }
+    // Rows of 1-, 2-, 4- or 8-bit indexes, top-left in strips: stored again as indexes.
+    bool paletteRows() const
+    {
+        return photometric == PHOTOMETRIC_PALETTE && spp == 1 && (bps == 1 || bps == 2 || bps == 4 || bps == 8)
+               && !tiled && planar == PLANARCONFIG_CONTIG && orientation == ORIENTATION_TOPLEFT;
+    }
     // How the decoded rows are to be read: a direct row as stored; RGBA rows give bilevel rows
     // with 1 black and grey rows with 0 black.
     uint16_t rowPhotometric() const
@@ -361,7 +367,7 @@ struct Fields {
 bool rawCopyable(const Fields &f)
 {
     const Kind k = f.kind();
-    return f.direct()
+    return (f.direct() || f.paletteRows())
            && ((k == Kind::Bilevel && f.compression == COMPRESSION_CCITTFAX4)
                || (k != Kind::Bilevel && (f.compression == COMPRESSION_LZW || f.compression == COMPRESSION_JPEG)));
 }
@@ -515,19 +521,22 @@ std::unique_ptr<Handle> ownHandle(const File &file, uint64_t offset)
     return own;
 }
 
-// The colour map of a palette page, RGB bytes for each of its 256 entries, scaled as libtiff's
-// RGBA reader scales it (a map whose values all fit in 8 bits is taken as 8-bit).
+// The colour map of a palette page, RGB bytes for each of its entries (256, black past the
+// page's own), scaled as libtiff's RGBA reader scales it (a map whose values all fit in 8 bits
+// is taken as 8-bit).
 std::vector<uchar> colourTable(const Handle &h)
 {
-    uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
+    uint16_t *r = nullptr, *g = nullptr, *b = nullptr, bps = 8;
     if (!TIFFGetField(h.tif(), TIFFTAG_COLORMAP, &r, &g, &b) || !r || !g || !b)
         badFile(h, "palette page without a colour map");
+    TIFFGetFieldDefaulted(h.tif(), TIFFTAG_BITSPERSAMPLE, &bps);
+    const int entries = 1 << std::min<int>(bps, 8);
     bool wide = false;
-    for (int i = 0; i < 256; ++i)
+    for (int i = 0; i < entries; ++i)
         wide = wide || r[i] >= 256 || g[i] >= 256 || b[i] >= 256;
     const int shift = wide ? 8 : 0;
     std::vector<uchar> out(256 * 3);
-    for (int i = 0; i < 256; ++i) {
+    for (int i = 0; i < entries; ++i) {
         out[size_t(i) * 3] = uchar(r[i] >> shift);
         out[size_t(i) * 3 + 1] = uchar(g[i] >> shift);
         out[size_t(i) * 3 + 2] = uchar(b[i] >> shift);
@@ -883,15 +892,16 @@ void encode(TIFF *t, const OutPage &p)
     }
 }
 
-// A palette page written as palette rows (LZW) on its canvas, the new pixels the map's entry
-// nearest the fill colour (a tinted paper's white); false (nothing written) when no entry is
-// within a few shades of it.
+// A palette page written as palette rows of its depth (LZW) on its canvas, the new pixels the
+// map's entry nearest the fill colour (a tinted paper's white); false (nothing written) when no
+// entry is within a few shades of it.
 bool copyPaletteRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, uint32_t nw, uint32_t nh)
 {
     const std::vector<uchar> colours = colourTable(src);
+    const int entries = 1 << f.bps;
     const int want[3] = {qRed(p.fill), qGreen(p.fill), qBlue(p.fill)};
     int fill = -1, best = 0;
-    for (int i = 0; i < 256; ++i) {
+    for (int i = 0; i < entries; ++i) {
         int far = 0;
         for (int c = 0; c < 3; ++c)
             far = std::max(far, std::abs(int(colours[size_t(i) * 3 + size_t(c)]) - want[c]));
@@ -902,30 +912,45 @@ bool copyPaletteRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, 
     }
     if (best > 32)
         return false;
+    if (TIFFScanlineSize64(src.tif()) != (uint64_t(f.width) * f.bps + 7) / 8)
+        badFile(src, "unexpected row size");
     uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
     TIFFGetField(src.tif(), TIFFTAG_COLORMAP, &red, &green, &blue);
     TIFFSetField(dst, TIFFTAG_IMAGEWIDTH, nw);
     TIFFSetField(dst, TIFFTAG_IMAGELENGTH, nh);
-    TIFFSetField(dst, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+    TIFFSetField(dst, TIFFTAG_BITSPERSAMPLE, f.bps);
     TIFFSetField(dst, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
     TIFFSetField(dst, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
     TIFFSetField(dst, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
     TIFFSetField(dst, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_PALETTE));
     TIFFSetField(dst, TIFFTAG_COLORMAP, red, green, blue);
     TIFFSetField(dst, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
-    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, std::clamp<uint32_t>(64 * 1024 / nw, 1, nh));
+    const size_t outBytes = (size_t(nw) * f.bps + 7) / 8;
+    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, std::clamp<uint32_t>(uint32_t(64 * 1024 / outBytes), 1, nh));
     writeResolution(dst, p.xDpi, p.yDpi);
     writeAnnotations(dst, p.annotations);
+    // rows below 8 bits are unpacked to a byte an index, filled, and packed again
     std::vector<uchar> row(nw, uchar(fill));
+    std::vector<uchar> in(f.bps < 8 ? (size_t(f.width) * f.bps + 7) / 8 : 0), out(f.bps < 8 ? outBytes : 0);
+    const uint32_t perByte = 8 / f.bps;
+    const uint8_t mask = uint8_t(entries - 1);
     for (uint32_t y = 0; y < nh; ++y) {
         if (y < f.height) {
-            if (TIFFReadScanline(src.tif(), row.data(), y, 0) < 0)
+            if (TIFFReadScanline(src.tif(), in.empty() ? row.data() : in.data(), y, 0) < 0)
                 badFile(src, "unreadable strip");
+            if (!in.empty())
+                for (uint32_t x = 0; x < f.width; ++x)
+                    row[x] = uchar((in[x / perByte] >> (8 - f.bps * (x % perByte + 1))) & mask);
             std::fill(row.begin() + f.width, row.end(), uchar(fill));
         } else if (y == f.height) {
             std::fill(row.begin(), row.end(), uchar(fill));
         }
-        if (TIFFWriteScanline(dst, row.data(), y, 0) < 0)
+        if (!out.empty()) {
+            std::fill(out.begin(), out.end(), uchar(0));
+            for (uint32_t x = 0; x < nw; ++x)
+                out[x / perByte] |= uchar(row[x] << (8 - f.bps * (x % perByte + 1)));
+        }
+        if (TIFFWriteScanline(dst, out.empty() ? row.data() : out.data(), y, 0) < 0)
             raiseImagingError(ezErr::WriteFailed);
     }
     if (!src.error().isEmpty())
@@ -944,7 +969,7 @@ void copyRows(TIFF *dst, Handle &src, const OutPage &p)
     const uint32_t w = f.width, hgt = f.height;
     const uint32_t nw = p.canvas.isValid() ? std::max<uint32_t>(w, uint32_t(p.canvas.width())) : w;
     const uint32_t nh = p.canvas.isValid() ? std::max<uint32_t>(hgt, uint32_t(p.canvas.height())) : hgt;
-    if (f.direct() && f.palette8() && copyPaletteRows(dst, src, f, p, nw, nh))
+    if (f.paletteRows() && copyPaletteRows(dst, src, f, p, nw, nh))
         return;
     const uint16_t photometric = f.rowPhotometric();
     const qsizetype rowBytes = beginPage(dst, kind, photometric, nw, nh, jpegQuality(src.tif(), f), p);
@@ -1083,7 +1108,7 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage)
             d.info.samplesPerPixel = f.spp;
             d.info.compression = f.compression;
             d.info.rawCopyable = rawCopyable(f);
-            d.info.palette = f.direct() && f.palette8();
+            d.info.palette = f.paletteRows();
             d.info.jpegQuality = jpegQuality(h.tif(), f);
         } catch (const VbError &e) {
             if (!damage)

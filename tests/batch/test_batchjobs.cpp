@@ -1,6 +1,7 @@
 // Batch scan, batch rotate, batch byte alignment and the book page-count check.
 #include <QFile>
 #include <QProcess>
+#include <QProgressBar>
 #include <QSqlQuery>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -818,15 +819,20 @@ TEST_F(BatchScanRun, AbortDuringThePagesOfADocument)
 // next start say which document of the batch was not stored.
 TEST_F(BatchScanRun, AnAbortForAQuitKeepsTheDocumentInHandAndTheNextStartSaysWhichItWas)
 {
-    // The end is asked at the first page of the document; those before it are stored.
+    // The end is asked at the first page of the document, or while the question whether to
+    // overwrite its stored image is open; those before it are stored.
     struct Case {
         const char *document;
         int registered;
+        bool atQuestion;
     } cases[] = {
-        {"1010-1", 0},
-        {"1010-2", 1},
-        {"1010-3", 2},
+        {"1010-1", 0, false},
+        {"1010-2", 1, false},
+        {"1010-3", 2, false},
+        {"1010-2", 1, true},
     };
+    em->runScript(QStringLiteral("INSERT INTO image_master(imid, folder, member, num_pages, doc_type) VALUES"
+                                 "  ('IM0000000002', 'F1', 'IMAGES', '0001', 'DEED');\n"));
     const auto registered = [&] {
         QSqlQuery q(em->db());
         return q.exec(QStringLiteral("SELECT COUNT(*) FROM registrations WHERE func = 'S'")) && q.next()
@@ -839,26 +845,47 @@ TEST_F(BatchScanRun, AnAbortForAQuitKeepsTheDocumentInHandAndTheNextStartSaysWhi
         SCOPED_TRACE(c.document);
         em->runScript(QStringLiteral("UPDATE documents SET imid = '' WHERE book = '001010';\n"
                                      "DELETE FROM registrations;\n"));
+        if (c.atQuestion)
+            em->runScript(QStringLiteral("UPDATE documents SET imid = 'IM0000000002' WHERE book = '001010' AND "
+                                         "page = '0002';\n"));
+        const int sheets = fake->feederCount();
         fake->loadFeeder(6);
-        QObject::connect(main->ezTreeView, &QelEzImage::pagesLoaded, main, [this, &c] {
-            if (quitRequested() || !progress() || !progress()->roadRunning()
-                || batchDocumentKey() != QLatin1String(c.document) || main->ezTreeView->pageCount() < 1)
+        QMetaObject::Connection documentDone;
+        QObject::connect(main->ezTreeView, &QelEzImage::pagesLoaded, main, [this, &c, &documentDone] {
+            if (quitRequested() || !progress() || !progress()->roadRunning())
+                return;
+            if (c.atQuestion) {
+                // The documents before it are done: its question comes next, answered by the quit
+                // (the script answers Yes, as the box's default would).
+                if (!documentDone)
+                    documentDone = QObject::connect(progress()->ProgressBar1, &QProgressBar::valueChanged, main,
+                                                    [&c](int done) {
+                                                        if (done == c.registered && !quitRequested())
+                                                            requestQuit([] {});
+                                                    });
+                return;
+            }
+            if (batchDocumentKey() != QLatin1String(c.document) || main->ezTreeView->pageCount() < 1)
                 return;
             requestQuit([] {});
             set_batch_abort(); // what the quit's pass does to the road
         });
         configure(QStringLiteral("1010"), QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("2"),
-                  BATCH_OVERWRITE);
+                  c.atQuestion ? BATCH_PROMPT : BATCH_OVERWRITE);
         g_blnPromptStore = false;
         start();
         QObject::disconnect(main->ezTreeView, &QelEzImage::pagesLoaded, main, nullptr);
+        QObject::disconnect(documentDone);
         const QString said = QStringLiteral("The batch scan was ended when the program closed.  Document %1 was not "
                                             "stored.")
                                  .arg(QLatin1String(c.document));
         const QStringList lines = logLines();
         EXPECT_EQ(lines.value(lines.size() - 2), said) << storedLog().toStdString();
-        EXPECT_EQ(main->ezTreeView->pageCount(), 1) << "stopped at the page in hand";
-        EXPECT_TRUE(g_blnPromptStore);
+        // Stopped at the page in hand; at the question nothing of the document was scanned.
+        const int kept = c.atQuestion ? 0 : 1;
+        EXPECT_EQ(main->ezTreeView->pageCount(), kept);
+        EXPECT_EQ(g_blnPromptStore, kept > 0);
+        EXPECT_EQ(fake->feederCount() - sheets, 6 - 2 * c.registered - kept);
         EXPECT_EQ(registered(), c.registered);
         QTRY_VERIFY(!quitRequested());
         if (progress())
@@ -866,7 +893,7 @@ TEST_F(BatchScanRun, AnAbortForAQuitKeepsTheDocumentInHandAndTheNextStartSaysWhi
         dialog().Unload();
         // The ending keeps the page under the document's own index, whatever the entry fields hold.
         main->txtBook_MARG->setText(QStringLiteral("1099"));
-        ASSERT_TRUE(saveRecoveryDocument());
+        ASSERT_EQ(saveRecoveryDocument(), kept > 0);
         g_blnPromptStore = false;
         new_bkPg(false, false);
         // The next start says where the batch stopped, once, and brings the page back under it.
@@ -874,11 +901,15 @@ TEST_F(BatchScanRun, AnAbortForAQuitKeepsTheDocumentInHandAndTheNextStartSaysWhi
         restoreRecoveryDocument();
         restoreRecoveryDocument();
         const QString page = QString::fromLatin1(c.document).section(u'-', 1);
-        EXPECT_EQ(prompts(), (QStringList{said, QStringLiteral("1 scanned pages of Book 1010 Page %1 were not stored "
-                                                               "when the program ended; they are back in the page view.")
-                                                    .arg(page)}));
-        EXPECT_EQ(whole(g_Page), page);
-        EXPECT_EQ(main->ezPageView->pageCount(), 1);
+        QStringList expected{said};
+        if (kept > 0)
+            expected << QStringLiteral("1 scanned pages of Book 1010 Page %1 were not stored when the program ended; "
+                                       "they are back in the page view.")
+                            .arg(page);
+        EXPECT_EQ(prompts(), expected);
+        EXPECT_EQ(main->ezPageView->pageCount(), kept);
+        if (kept > 0)
+            EXPECT_EQ(whole(g_Page), page);
         g_blnPromptStore = false;
         new_bkPg(false, false);
     }

@@ -103,6 +103,11 @@ storeIt() {
         if [ -n "$box" ]; then
             xdotool windowfocus "$box"; xdotool key Return; sleep 0.5; answered=1; continue
         fi
+        # A word of the program's that came late (the kept pages back) holds the window: OK it.
+        box=$(xdotool search --onlyvisible --name '^(The Korvane Scan Tool|Korvane Scanning Utility)$' 2>/dev/null | head -1)
+        if [ "$answered" = 0 ] && [ -n "$box" ]; then
+            xdotool windowfocus "$box"; xdotool key Return; sleep 0.3; continue
+        fi
         if [ "$answered" = 0 ] && [ $((pressed % 50)) -eq 0 ]; then focusMain; xdotool key alt+t; fi
         pressed=$((pressed + 1))
         sleep 0.1

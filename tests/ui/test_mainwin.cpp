@@ -644,7 +644,12 @@ TEST_F(MainWin, GuardedCommandsDoNothingWhenTheOperatorKeepsTheDocument)
         [&] { f.mnuBatchScan_Click(); }, [&] { f.mnuBatchRotate_Click(); },
         [] { int shift = 0; checkKeyDown(vb::vbKeyF9, shift); },
         [] { int shift = 0; checkKeyDown(vb::vbKeyF10, shift); },
+        // The operator's switch of the document source.
+        [&] { f.cboCurrentDocType->setListIndex(1 - f.cboCurrentDocType->listIndex()); },
     };
+    ASSERT_EQ(f.cboCurrentDocType->listCount(), 2);
+    ASSERT_TRUE(f.cboCurrentDocType->isEnabled());
+    const int source = f.cboCurrentDocType->listIndex();
     // A switch to each other database of the menu (its frame would drop the pages).
     const qint16 mode = g_dbMode;
     QList<bool> checks;
@@ -682,6 +687,7 @@ TEST_F(MainWin, GuardedCommandsDoNothingWhenTheOperatorKeepsTheDocument)
             unloadShown(forms);
             EXPECT_TRUE(g_blnPromptStore);
             EXPECT_EQ(g_dbMode, mode);
+            EXPECT_EQ(f.cboCurrentDocType->listIndex(), source);
         }
     }
     QList<bool> after;

@@ -225,12 +225,13 @@ QImage rgbaReader(const QString &path)
 
 QImage rgb(const QImage &img) { return img.convertToFormat(QImage::Format_RGB32); }
 
-uint16_t photometricOf(const QString &path)
+// A 16-bit field of the file's first page (0 when absent).
+uint16_t fieldOf(const QString &path, ttag_t tag)
 {
     TIFF *t = TIFFOpen(path.toLocal8Bit().constData(), "r");
     uint16_t v = 0;
     if (t) {
-        TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &v);
+        TIFFGetField(t, tag, &v);
         TIFFClose(t);
     }
     return v;
@@ -339,8 +340,9 @@ TEST(Layouts, EveryLayoutOpensReducesStoresAndOpensAgainAsLibtiffReadsIt)
             ASSERT_EQ(doc->pageCount(), 1);
             EXPECT_EQ(QSize(doc->info(0).width, doc->info(0).height), expected.size());
             EXPECT_EQ(doc->info(0).xDpi, l.orientation >= 5 ? 150 : 200);
-            EXPECT_EQ(doc->info(0).palette, l.format->photometric == PHOTOMETRIC_PALETTE && l.format->bps == 8
-                                                && !l.tiled && l.orientation == ORIENTATION_TOPLEFT);
+            const bool paletteRows = l.format->photometric == PHOTOMETRIC_PALETTE && !l.tiled
+                                     && l.orientation == ORIENTATION_TOPLEFT;
+            EXPECT_EQ(doc->info(0).palette, paletteRows);
             const QImage small = doc->reduced(0, 3);
             const QImage page = doc->image(0);
             if (maxDiff(page, expected)) {
@@ -390,9 +392,11 @@ TEST(Layouts, EveryLayoutOpensReducesStoresAndOpensAgainAsLibtiffReadsIt)
                         EXPECT_EQ(back->info(0).compression, COMPRESSION_CCITTFAX4);
                     }
                 }
-                // a palette page stored as it is stays one (rows of indexes)
-                if (doc->info(0).palette && !turned)
-                    EXPECT_TRUE(photometricOf(out) == PHOTOMETRIC_PALETTE);
+                // a palette page stored as it is stays one, at its depth
+                if (paletteRows && !turned) {
+                    EXPECT_EQ(fieldOf(out, TIFFTAG_PHOTOMETRIC), PHOTOMETRIC_PALETTE);
+                    EXPECT_EQ(fieldOf(out, TIFFTAG_BITSPERSAMPLE), l.format->bps);
+                }
                 // a turned page is upright afterwards, read from what was stored
                 if (turned && !jpeg)
                     EXPECT_EQ(maxDiff(d->image(0), want), 0);
@@ -467,19 +471,25 @@ TEST(Layouts, OpeningAndClosingAgainHoldsNoMoreMemory)
 
 namespace {
 
-// A padded palette page keeps its map: the canvas takes the entry nearest white when one is
-// within a few shades of it (a tinted paper), else the page is stored as colour on white.
+// A padded palette page of any depth keeps its map and depth: the canvas takes the
+// entry nearest white when one is within a few shades of it (a tinted paper), else the page is
+// stored as colour on white.
 TEST(Layouts, APaddedPalettePageStaysPaletteOnItsLightestShade)
 {
     struct Case {
         const char *name;
+        uint16_t bps;
         int r, g, b; // the map's last entry
         bool palette;
         QRgb canvas;
     } const cases[] = {
-        {"white", 255, 255, 255, true, qRgb(255, 255, 255)},
-        {"tinted", 255, 249, 229, true, qRgb(255, 249, 229)},
-        {"dark", 120, 120, 120, false, qRgb(255, 255, 255)},
+        {"white", 8, 255, 255, 255, true, qRgb(255, 255, 255)},
+        {"tinted", 8, 255, 249, 229, true, qRgb(255, 249, 229)},
+        {"dark", 8, 120, 120, 120, false, qRgb(255, 255, 255)},
+        {"white 4-bit", 4, 255, 255, 255, true, qRgb(255, 255, 255)},
+        {"tinted 2-bit", 2, 255, 249, 229, true, qRgb(255, 249, 229)},
+        {"white 1-bit", 1, 255, 255, 255, true, qRgb(255, 255, 255)},
+        {"dark 4-bit", 4, 120, 120, 120, false, qRgb(255, 255, 255)},
     };
     QTemporaryDir dir;
     const QString src = dir.filePath(QStringLiteral("p.tif")), out = dir.filePath(QStringLiteral("o.tif"));
@@ -488,23 +498,27 @@ TEST(Layouts, APaddedPalettePageStaysPaletteOnItsLightestShade)
         TIFF *t = TIFFOpen(src.toLocal8Bit().constData(), "w");
         ASSERT_NE(t, nullptr);
         const uint32_t w = 45, h = 20;
-        std::vector<uint16_t> map(3 * 256);
-        for (int i = 0; i < 256; ++i)
-            map[size_t(i)] = map[size_t(256 + i)] = map[size_t(512 + i)] = uint16_t(std::min(i, 100) * 257);
-        map[255] = uint16_t(c.r * 257);
-        map[511] = uint16_t(c.g * 257);
-        map[767] = uint16_t(c.b * 257);
+        const int n = 1 << c.bps;
+        std::vector<uint16_t> map(3 * size_t(n));
+        for (int i = 0; i < n; ++i)
+            map[size_t(i)] = map[size_t(n + i)] = map[size_t(2 * n + i)] = uint16_t(std::min(i * 37, 100) * 257);
+        map[size_t(n - 1)] = uint16_t(c.r * 257);
+        map[size_t(2 * n - 1)] = uint16_t(c.g * 257);
+        map[size_t(3 * n - 1)] = uint16_t(c.b * 257);
         TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
         TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
-        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, c.bps);
         TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
         TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_PALETTE));
         TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
-        TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + 256, map.data() + 512);
-        std::vector<uint8_t> row(w);
+        TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + n, map.data() + 2 * n);
+        std::vector<uint8_t> row((w * c.bps + 7) / 8);
         for (uint32_t y = 0; y < h; ++y) {
-            for (uint32_t x = 0; x < w; ++x)
-                row[x] = uint8_t((x + y) % 3 ? 255 : x % 90);
+            std::fill(row.begin(), row.end(), uint8_t(0));
+            for (uint32_t x = 0; x < w; ++x) {
+                const uint32_t index = (x + y) % 3 ? uint32_t(n - 1) : x % uint32_t(std::max(1, n - 1));
+                row[x * c.bps / 8] |= uint8_t(index << (8 - c.bps - x * c.bps % 8));
+            }
             TIFFWriteScanline(t, row.data(), y, 0);
         }
         TIFFWriteDirectory(t);
@@ -516,7 +530,8 @@ TEST(Layouts, APaddedPalettePageStaysPaletteOnItsLightestShade)
         QelSaveOptions aligned;
         aligned.alignTo = 8;
         doc->save(out, aligned);
-        EXPECT_EQ(photometricOf(out) == PHOTOMETRIC_PALETTE, c.palette);
+        EXPECT_EQ(fieldOf(out, TIFFTAG_PHOTOMETRIC) == PHOTOMETRIC_PALETTE, c.palette);
+        EXPECT_EQ(fieldOf(out, TIFFTAG_BITSPERSAMPLE), c.palette ? c.bps : 8);
         const QImage stored = rgbaReader(out);
         ASSERT_EQ(stored.size(), QSize(48, 24));
         EXPECT_EQ(maxDiff(stored.copy(0, 0, int(w), int(h)), page), 0);
