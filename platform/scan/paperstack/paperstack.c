@@ -760,6 +760,17 @@ static int frame_pixels(SANE_Fixed from, SANE_Fixed to, int dpi)
     return (int)floor((SANE_UNFIX(to) - SANE_UNFIX(from)) / MM_PER_INCH * dpi + 0.01);
 }
 
+/* The area with its corners in order: a frontend may set tl past br before it moves br. */
+static void area(const struct scanner *s, SANE_Fixed *left, SANE_Fixed *top, SANE_Fixed *right, SANE_Fixed *bottom)
+{
+    const SANE_Word *v = s->value;
+    const int x_swapped = v[OPT_TL_X] > v[OPT_BR_X], y_swapped = v[OPT_TL_Y] > v[OPT_BR_Y];
+    *left = x_swapped ? v[OPT_BR_X] : v[OPT_TL_X];
+    *right = x_swapped ? v[OPT_TL_X] : v[OPT_BR_X];
+    *top = y_swapped ? v[OPT_BR_Y] : v[OPT_TL_Y];
+    *bottom = y_swapped ? v[OPT_TL_Y] : v[OPT_BR_Y];
+}
+
 static void frame_parameters(const struct scanner *s, SANE_Parameters *p)
 {
     const int dpi = s->value[OPT_RESOLUTION];
@@ -767,8 +778,10 @@ static void frame_parameters(const struct scanner *s, SANE_Parameters *p)
     memset(p, 0, sizeof *p);
     p->format = mode == MODE_COLOR ? SANE_FRAME_RGB : SANE_FRAME_GRAY;
     p->last_frame = SANE_TRUE;
-    p->pixels_per_line = frame_pixels(s->value[OPT_TL_X], s->value[OPT_BR_X], dpi);
-    p->lines = frame_pixels(s->value[OPT_TL_Y], s->value[OPT_BR_Y], dpi);
+    SANE_Fixed left, top, right, bottom;
+    area(s, &left, &top, &right, &bottom);
+    p->pixels_per_line = frame_pixels(left, right, dpi);
+    p->lines = frame_pixels(top, bottom, dpi);
     p->depth = mode == MODE_LINEART ? 1 : 8;
     p->bytes_per_line = mode == MODE_LINEART ? (p->pixels_per_line + 7) / 8
                         : mode == MODE_COLOR ? 3 * p->pixels_per_line
@@ -864,19 +877,21 @@ static SANE_Status begin_frame(struct scanner *s, const struct side *side)
             return SANE_STATUS_IO_ERROR;
         }
     }
+    SANE_Fixed left, top, right, bottom;
+    area(s, &left, &top, &right, &bottom);
     const double dpi = s->value[OPT_RESOLUTION];
     const double xdpi = s->page.pixels ? s->page.xdpi : dpi, ydpi = s->page.pixels ? s->page.ydpi : dpi;
     if (s->value[OPT_SOURCE] != SRC_FLATBED) {
         if (s->page.pixels)
             s->paper_in = s->page.height / ydpi;
-        const double below = s->paper_in - SANE_UNFIX(s->value[OPT_TL_Y]) / MM_PER_INCH;
+        const double below = s->paper_in - SANE_UNFIX(top) / MM_PER_INCH;
         const int lines = (int)ceil(below * dpi - 0.01);
         if (lines < s->params.lines)
             s->params.lines = lines > 0 ? lines : 1;
     }
-    const double x_offset = SANE_UNFIX(s->value[OPT_TL_X]) / MM_PER_INCH * xdpi;
+    const double x_offset = SANE_UNFIX(left) / MM_PER_INCH * xdpi;
     const double x_scale = xdpi / dpi;
-    s->y_offset = SANE_UNFIX(s->value[OPT_TL_Y]) / MM_PER_INCH * ydpi;
+    s->y_offset = SANE_UNFIX(top) / MM_PER_INCH * ydpi;
     s->y_scale = ydpi / dpi;
     const int w = s->params.pixels_per_line;
     s->col_from = malloc(sizeof(int) * (size_t)w);
@@ -1012,8 +1027,11 @@ EXPORT SANE_Status sane_paperstack_control_option(SANE_Handle handle, SANE_Int o
         SANE_Word kept = v < r->min ? r->min : v > r->max ? r->max : v;
         if (r->quant > 1)
             kept = r->min + (kept - r->min + r->quant / 2) / r->quant * r->quant;
-        if (kept != v && info)
-            *info |= SANE_INFO_INEXACT;
+        if (kept != v) {
+            *(SANE_Word *)value = kept;
+            if (info)
+                *info |= SANE_INFO_INEXACT;
+        }
         s->value[option] = kept;
     }
     if (info)
@@ -1114,6 +1132,7 @@ EXPORT SANE_Status sane_paperstack_read(SANE_Handle handle, SANE_Byte *data, SAN
                 s->back_of = -1;
                 end_frame(s);
                 s->after = SANE_STATUS_INVAL;
+                *length = 0;
                 return s->dev->faults[fault].status;
             }
             if (s->line_no >= s->params.lines)
