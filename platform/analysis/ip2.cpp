@@ -277,6 +277,8 @@ public:
     static uint64_t range(int k, int x0, int x1)
     {
         const int from = std::max(x0, k * 64) - k * 64, to = std::min(x1, k * 64 + 63) - k * 64;
+        if (to < from)
+            return 0;
         return (~uint64_t(0) >> (63 - to + from)) << from;
     }
 

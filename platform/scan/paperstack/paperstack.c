@@ -602,7 +602,8 @@ static void load_stack(const char *folder, struct stack *st)
         ++count;
     }
     closedir(dir);
-    qsort(names, count, sizeof *names, by_name);
+    if (count)
+        qsort(names, count, sizeof *names, by_name);
     for (size_t i = 0; i < count; ++i) {
         char *path = join_path(folder, names[i]);
         if (!path)
