@@ -611,11 +611,13 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
         const QSize canvas = int(out.size()) - first >= alignFrom ? alignedSize(size, options.alignTo) : size;
         widened[out.size() - size_t(first)] = canvas != size;
         // Pixels put back are coded from them; a page still held decoded is widened from its
-        // pixels (written as a new page is); a palette page from its rows, to stay one.
+        // pixels (written as a new page is); a palette page from its rows, turned or not, to
+        // stay one.
         const bool pixels = !p.held.isNull() || (canvas != size && !p.info.palette && asDecoded(cachedPage(p, 1)));
-        if (p.turns == 0 && !burn && !pixels) {
+        if ((p.turns == 0 || p.info.palette) && !burn && !pixels) {
             o.rawFile = p.file.get();
             o.rawDirectory = p.dir;
+            o.turns = p.turns;
             if (canvas != size)
                 o.canvas = canvas;
         } else {

@@ -340,8 +340,7 @@ TEST(Layouts, EveryLayoutOpensReducesStoresAndOpensAgainAsLibtiffReadsIt)
             ASSERT_EQ(doc->pageCount(), 1);
             EXPECT_EQ(QSize(doc->info(0).width, doc->info(0).height), expected.size());
             EXPECT_EQ(doc->info(0).xDpi, l.orientation >= 5 ? 150 : 200);
-            const bool paletteRows = l.format->photometric == PHOTOMETRIC_PALETTE && !l.tiled
-                                     && l.orientation == ORIENTATION_TOPLEFT;
+            const bool paletteRows = l.format->photometric == PHOTOMETRIC_PALETTE && !l.tiled;
             EXPECT_EQ(doc->info(0).palette, paletteRows);
             const QImage small = doc->reduced(0, 3);
             const QImage page = doc->image(0);
@@ -392,8 +391,8 @@ TEST(Layouts, EveryLayoutOpensReducesStoresAndOpensAgainAsLibtiffReadsIt)
                         EXPECT_EQ(back->info(0).compression, COMPRESSION_CCITTFAX4);
                     }
                 }
-                // a palette page stored as it is stays one, at its depth
-                if (paletteRows && !turned) {
+                // a palette page stays one, at its depth, whatever its orientation or turn
+                if (paletteRows) {
                     EXPECT_EQ(fieldOf(out, TIFFTAG_PHOTOMETRIC), PHOTOMETRIC_PALETTE);
                     EXPECT_EQ(fieldOf(out, TIFFTAG_BITSPERSAMPLE), l.format->bps);
                 }
@@ -471,9 +470,9 @@ TEST(Layouts, OpeningAndClosingAgainHoldsNoMoreMemory)
 
 namespace {
 
-// A padded palette page of any depth keeps its map and depth: the canvas takes the
-// entry nearest white when one is within a few shades of it (a tinted paper), else the page is
-// stored as colour on white.
+// A padded palette page of any depth, orientation or turn keeps its map and depth: the canvas
+// takes the entry nearest white when one is within a few shades of it (a tinted paper), else
+// the page is stored as colour on white.
 TEST(Layouts, APaddedPalettePageStaysPaletteOnItsLightestShade)
 {
     struct Case {
@@ -482,6 +481,8 @@ TEST(Layouts, APaddedPalettePageStaysPaletteOnItsLightestShade)
         int r, g, b; // the map's last entry
         bool palette;
         QRgb canvas;
+        uint16_t orientation = ORIENTATION_TOPLEFT;
+        int turns = 0; // quarter turns before the store
     } const cases[] = {
         {"white", 8, 255, 255, 255, true, qRgb(255, 255, 255)},
         {"tinted", 8, 255, 249, 229, true, qRgb(255, 249, 229)},
@@ -490,13 +491,16 @@ TEST(Layouts, APaddedPalettePageStaysPaletteOnItsLightestShade)
         {"tinted 2-bit", 2, 255, 249, 229, true, qRgb(255, 249, 229)},
         {"white 1-bit", 1, 255, 255, 255, true, qRgb(255, 255, 255)},
         {"dark 4-bit", 4, 120, 120, 120, false, qRgb(255, 255, 255)},
+        {"white 4-bit turned", 4, 255, 255, 255, true, qRgb(255, 255, 255), ORIENTATION_TOPLEFT, 1},
+        {"tinted 8-bit orientation 6", 8, 255, 249, 229, true, qRgb(255, 249, 229), ORIENTATION_RIGHTTOP},
+        {"white 2-bit orientation 3 turned", 2, 255, 255, 255, true, qRgb(255, 255, 255), ORIENTATION_BOTRIGHT, 3},
+        {"dark 4-bit orientation 8 turned", 4, 120, 120, 120, false, qRgb(255, 255, 255), ORIENTATION_LEFTBOT, 2},
     };
     QTemporaryDir dir;
     const QString src = dir.filePath(QStringLiteral("p.tif")), out = dir.filePath(QStringLiteral("o.tif"));
+    const QString plain = dir.filePath(QStringLiteral("plain.tif"));
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        TIFF *t = TIFFOpen(src.toLocal8Bit().constData(), "w");
-        ASSERT_NE(t, nullptr);
         const uint32_t w = 45, h = 20;
         const int n = 1 << c.bps;
         std::vector<uint16_t> map(3 * size_t(n));
@@ -505,38 +509,49 @@ TEST(Layouts, APaddedPalettePageStaysPaletteOnItsLightestShade)
         map[size_t(n - 1)] = uint16_t(c.r * 257);
         map[size_t(2 * n - 1)] = uint16_t(c.g * 257);
         map[size_t(3 * n - 1)] = uint16_t(c.b * 257);
-        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
-        TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
-        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, c.bps);
-        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
-        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_PALETTE));
-        TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
-        TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + n, map.data() + 2 * n);
-        std::vector<uint8_t> row((w * c.bps + 7) / 8);
-        for (uint32_t y = 0; y < h; ++y) {
-            std::fill(row.begin(), row.end(), uint8_t(0));
-            for (uint32_t x = 0; x < w; ++x) {
-                const uint32_t index = (x + y) % 3 ? uint32_t(n - 1) : x % uint32_t(std::max(1, n - 1));
-                row[x * c.bps / 8] |= uint8_t(index << (8 - c.bps - x * c.bps % 8));
+        auto write = [&](const QString &path, uint16_t orientation) {
+            TIFF *t = TIFFOpen(path.toLocal8Bit().constData(), "w");
+            ASSERT_NE(t, nullptr);
+            TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+            TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+            TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, c.bps);
+            TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
+            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_PALETTE));
+            TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
+            TIFFSetField(t, TIFFTAG_ORIENTATION, orientation);
+            TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + n, map.data() + 2 * n);
+            std::vector<uint8_t> row((w * c.bps + 7) / 8);
+            for (uint32_t y = 0; y < h; ++y) {
+                std::fill(row.begin(), row.end(), uint8_t(0));
+                for (uint32_t x = 0; x < w; ++x) {
+                    const uint32_t index = (x + y) % 3 ? uint32_t(n - 1) : (x + 2 * y) % uint32_t(std::max(1, n - 1));
+                    row[x * c.bps / 8] |= uint8_t(index << (8 - c.bps - x * c.bps % 8));
+                }
+                TIFFWriteScanline(t, row.data(), y, 0);
             }
-            TIFFWriteScanline(t, row.data(), y, 0);
-        }
-        TIFFWriteDirectory(t);
-        TIFFClose(t);
-        const QImage page = rgbaReader(src);
+            TIFFWriteDirectory(t);
+            TIFFClose(t);
+        };
+        write(src, c.orientation);
+        write(plain, ORIENTATION_TOPLEFT);
+        const QImage page = shown(rgbaReader(plain), c.orientation).transformed(QTransform().rotate(90.0 * c.turns));
         auto doc = QelPageDocument::create();
         doc->load(src);
         doc->image(0); // held decoded: still written from its rows
+        doc->setQuarterTurns(0, c.turns);
         QelSaveOptions aligned;
         aligned.alignTo = 8;
         doc->save(out, aligned);
         EXPECT_EQ(fieldOf(out, TIFFTAG_PHOTOMETRIC) == PHOTOMETRIC_PALETTE, c.palette);
         EXPECT_EQ(fieldOf(out, TIFFTAG_BITSPERSAMPLE), c.palette ? c.bps : 8);
         const QImage stored = rgbaReader(out);
-        ASSERT_EQ(stored.size(), QSize(48, 24));
-        EXPECT_EQ(maxDiff(stored.copy(0, 0, int(w), int(h)), page), 0);
-        EXPECT_EQ(stored.pixel(46, 3), c.canvas);
-        EXPECT_EQ(stored.pixel(2, 22), c.canvas);
+        const QSize canvas((page.width() + 7) / 8 * 8, (page.height() + 7) / 8 * 8);
+        ASSERT_EQ(stored.size(), canvas);
+        EXPECT_EQ(maxDiff(stored.copy(0, 0, page.width(), page.height()), page), 0);
+        EXPECT_EQ(stored.pixel(canvas.width() - 1, 3), c.canvas);
+        EXPECT_EQ(stored.pixel(2, canvas.height() - 1), c.canvas);
+        // upright afterwards, as stored
+        EXPECT_EQ(maxDiff(doc->image(0).copy(0, 0, page.width(), page.height()), page), 0);
     }
 }
 
