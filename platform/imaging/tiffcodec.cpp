@@ -355,6 +355,12 @@ struct Fields {
         return photometric == PHOTOMETRIC_PALETTE && spp == 1 && (bps == 1 || bps == 2 || bps == 4 || bps == 8)
                && !tiled && planar == PLANARCONFIG_CONTIG;
     }
+    // Rows of 16-bit grey samples, top-left in strips: stored again at 16 bits.
+    bool grey16Rows() const
+    {
+        return (photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK) && spp == 1 && bps == 16
+               && !tiled && planar == PLANARCONFIG_CONTIG && orientation == ORIENTATION_TOPLEFT;
+    }
     // How the decoded rows are to be read: a direct row as stored; RGBA rows give bilevel rows
     // with 1 black and grey rows with 0 black.
     uint16_t rowPhotometric() const
@@ -376,7 +382,7 @@ struct Fields {
 bool rawCopyable(const Fields &f)
 {
     const Kind k = f.kind();
-    return (f.direct() || (f.paletteIndexes() && f.orientation == ORIENTATION_TOPLEFT))
+    return (f.direct() || f.grey16Rows() || (f.paletteIndexes() && f.orientation == ORIENTATION_TOPLEFT))
            && ((k == Kind::Bilevel && f.compression == COMPRESSION_CCITTFAX4)
                || (k != Kind::Bilevel && (f.compression == COMPRESSION_LZW || f.compression == COMPRESSION_JPEG)));
 }
@@ -1037,6 +1043,43 @@ bool copyPaletteRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, 
     return true;
 }
 
+// A 16-bit grey page written again at 16 bits (LZW with the predictor) on its canvas, the new
+// pixels the fill's grey.
+void copyGrey16Rows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, uint32_t nw, uint32_t nh)
+{
+    if (TIFFScanlineSize64(src.tif()) != uint64_t(f.width) * 2)
+        badFile(src, "unexpected row size");
+    TIFFSetField(dst, TIFFTAG_IMAGEWIDTH, nw);
+    TIFFSetField(dst, TIFFTAG_IMAGELENGTH, nh);
+    TIFFSetField(dst, TIFFTAG_BITSPERSAMPLE, uint16_t(16));
+    TIFFSetField(dst, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
+    TIFFSetField(dst, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
+    TIFFSetField(dst, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
+    TIFFSetField(dst, TIFFTAG_PHOTOMETRIC, f.photometric);
+    TIFFSetField(dst, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
+    TIFFSetField(dst, TIFFTAG_PREDICTOR, uint16_t(PREDICTOR_HORIZONTAL));
+    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, lzwStripRows(nw, nh));
+    writeResolution(dst, p.xDpi, p.yDpi);
+    writeAnnotations(dst, p.annotations);
+    const uint16_t grey = uint16_t(qGray(p.fill) * 257);
+    const uint16_t fill = f.photometric == PHOTOMETRIC_MINISWHITE ? uint16_t(65535 - grey) : grey;
+    // the predictor changes the row on every write: filled again each time
+    std::vector<uint16_t> row(nw);
+    for (uint32_t y = 0; y < nh; ++y) {
+        uint32_t from = 0;
+        if (y < f.height) {
+            if (TIFFReadScanline(src.tif(), row.data(), y, 0) < 0)
+                badFile(src, "unreadable strip");
+            from = f.width;
+        }
+        std::fill(row.begin() + from, row.end(), fill);
+        if (TIFFWriteScanline(dst, row.data(), y, 0) < 0)
+            raiseImagingError(ezErr::WriteFailed);
+    }
+    if (!src.error().isEmpty())
+        badFile(src, "damaged page data");
+}
+
 // Writes a stored page again a row at a time from its own handle (on its canvas when it has
 // one): each row is decoded, the new pixels on its right filled, and encoded (bilevel G4 in the
 // photometric of its rows, a JPEG page JPEG again at the quality it had, others LZW).
@@ -1053,6 +1096,10 @@ void copyRows(TIFF *dst, Handle &src, const OutPage &p)
     const uint32_t nh = p.canvas.isValid() ? std::max<uint32_t>(hgt, uint32_t(p.canvas.height())) : hgt;
     if (f.paletteIndexes() && copyPaletteRows(dst, src, f, p, indexes, nw, nh))
         return;
+    if (f.grey16Rows() && p.turns % 4 == 0) {
+        copyGrey16Rows(dst, src, f, p, nw, nh);
+        return;
+    }
     if (p.turns % 4 && indexes.isNull())
         raiseImagingError(ezErr::WriteFailed, QStringLiteral("only a palette page is turned as it is written"));
     const uint16_t photometric = f.rowPhotometric();

@@ -391,10 +391,16 @@ TEST(Layouts, EveryLayoutOpensReducesStoresAndOpensAgainAsLibtiffReadsIt)
                         EXPECT_EQ(back->info(0).compression, COMPRESSION_CCITTFAX4);
                     }
                 }
-                // a palette page stays one, at its depth, whatever its orientation or turn
+                // a palette page stays one, at its depth, whatever its orientation or turn; a
+                // 16-bit grey page in strips keeps its depth unless turned
                 if (paletteRows) {
                     EXPECT_EQ(fieldOf(out, TIFFTAG_PHOTOMETRIC), PHOTOMETRIC_PALETTE);
                     EXPECT_EQ(fieldOf(out, TIFFTAG_BITSPERSAMPLE), l.format->bps);
+                }
+                if (grey && l.format->bps == 16 && l.format->spp == 1 && !l.tiled && l.orientation == ORIENTATION_TOPLEFT
+                    && !turned) {
+                    EXPECT_EQ(fieldOf(out, TIFFTAG_BITSPERSAMPLE), 16);
+                    EXPECT_EQ(fieldOf(out, TIFFTAG_PHOTOMETRIC), l.format->photometric);
                 }
                 // a turned page is upright afterwards, read from what was stored
                 if (turned && !jpeg)
