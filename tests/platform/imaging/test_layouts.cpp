@@ -2,6 +2,7 @@
 // reader of its rows, shown as its orientation says, reduces right, stores with and without alignment (decoded before or not, turned or
 // not) and opens again equal. QUORLA_LAYOUT_PAGES=large walks larger pages.
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTransform>
 #include <gtest/gtest.h>
@@ -558,6 +559,71 @@ TEST(Layouts, APaddedPalettePageStaysPaletteOnItsLightestShade)
         EXPECT_EQ(stored.pixel(2, canvas.height() - 1), c.canvas);
         // upright afterwards, as stored
         EXPECT_EQ(maxDiff(doc->image(0).copy(0, 0, page.width(), page.height()), page), 0);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A clean page (paper of one shade, a few lines of text) that needs padding is written again
+// near its scan's size, grey, colour or palette: LZW restarts its code at each strip, and a
+// page cut in short strips grows two or three times.
+TEST(Layouts, ACleanPageWrittenAgainKeepsNearItsScansSize)
+{
+    struct Case {
+        const char *name;
+        uint16_t photometric, spp;
+        double most; // times the scan's size (64 KB strips: 1.6, 2.3, 1.9)
+    } const cases[] = {
+        {"grey", PHOTOMETRIC_MINISBLACK, 1, 1.4},
+        {"colour", PHOTOMETRIC_RGB, 3, 1.8},
+        {"palette", PHOTOMETRIC_PALETTE, 1, 1.6},
+    };
+    QTemporaryDir dir;
+    const QString src = dir.filePath(QStringLiteral("scan.tif")), out = dir.filePath(QStringLiteral("stored.tif"));
+    const uint32_t w = 1275, h = 1650; // letter at 150 dpi, 3 pixels short of a multiple of 8
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TIFF *t = TIFFOpen(src.toLocal8Bit().constData(), "w");
+        ASSERT_NE(t, nullptr);
+        for (int page = 0; page < 2; ++page) {
+            TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+            TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+            TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+            TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, c.spp);
+            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, c.photometric);
+            TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
+            TIFFSetField(t, TIFFTAG_PREDICTOR, uint16_t(c.photometric == PHOTOMETRIC_PALETTE ? 1 : 2));
+            TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, h); // a scanner's page in one strip
+            std::vector<uint16_t> map(3 * 256);
+            for (size_t i = 0; i < map.size(); ++i)
+                map[i] = uint16_t((i % 256) * 257);
+            if (c.photometric == PHOTOMETRIC_PALETTE)
+                TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + 256, map.data() + 512);
+            std::vector<uint8_t> row(size_t(w) * c.spp);
+            for (uint32_t y = 0; y < h; ++y) {
+                const bool text = y % 35 < 9 && y > 150 && y < h - 150;
+                for (uint32_t x = 0; x < w; ++x)
+                    for (uint16_t s = 0; s < c.spp; ++s)
+                        row[size_t(x) * c.spp + s] = uint8_t(text && x > 150 && x < w - 150 && (x / 23 + y / 35) % 4 ? 30 : 240);
+                TIFFWriteScanline(t, row.data(), y, 0);
+            }
+            TIFFWriteDirectory(t);
+        }
+        TIFFClose(t);
+        auto doc = QelPageDocument::create();
+        doc->load(src);
+        QelSaveOptions aligned;
+        aligned.alignTo = 8;
+        doc->save(out, aligned);
+        auto back = QelPageDocument::create();
+        back->load(out);
+        ASSERT_EQ(back->pageCount(), 2);
+        EXPECT_EQ(back->info(1).width, 1280);
+        EXPECT_EQ(maxDiff(back->image(0).copy(0, 0, int(w), int(h)), rgbaReader(src)), 0);
+        const double grown = double(QFileInfo(out).size()) / double(QFileInfo(src).size());
+        EXPECT_LT(grown, c.most) << QFileInfo(src).size() << " -> " << QFileInfo(out).size();
     }
 }
 
