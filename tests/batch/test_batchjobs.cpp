@@ -468,32 +468,6 @@ TEST_F(BatchByteAlign, LabelsFollowTheMode)
     EXPECT_EQ(g.Label1->text(), QStringLiteral("Starting Book-Page:"));
 }
 
-TEST_F(BatchByteAlign, StartNotFoundIsLogged)
-{
-    g_dbMode = MODE_MARG;
-    EXPECT_FALSE(do_BatchByteAlign("1010", "1", "1010", "3", 0));
-    EXPECT_EQ(frmBatchByteAlign().lblProgress->text(), QStringLiteral("Batch Failed!"));
-    const QStringList lines = g_strByteAlignLog.split(vbCrLf);
-    ASSERT_GE(lines.size(), 5);
-    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Batch Byte Alignment started at ")));
-    EXPECT_EQ(lines[1], QStringLiteral("Starting Document: \t1010-1"));
-    EXPECT_EQ(lines[2], QStringLiteral("Ending Document: \t1010-3"));
-    EXPECT_EQ(lines[3], QStringLiteral("Initial document: 1010-1 not found."));
-    EXPECT_TRUE(lines[4].startsWith(QStringLiteral("Batch Failed at ")));
-    EXPECT_EQ(logShown, 1);
-    EXPECT_TRUE(g_blnDoByteAlign);
-    EXPECT_FALSE(g_blnIsBatch);
-
-    // In the date modes the range lines show the control numbers as checked: five digits.
-    g_dbMode = MODE_NYRG;
-    EXPECT_FALSE(do_BatchByteAlign("01/05/2004", "10", "01/06/2004", "020", 0));
-    const QStringList dated = g_strByteAlignLog.split(vbCrLf);
-    ASSERT_GE(dated.size(), 5);
-    EXPECT_EQ(dated[1], QStringLiteral("Starting Document: \t01/05/2004-00010"));
-    EXPECT_EQ(dated[2], QStringLiteral("Ending Document: \t01/06/2004-00020"));
-    EXPECT_EQ(dated[3], QStringLiteral("Initial document: 01/05/2004-10 not found."));
-}
-
 TEST_F(BatchByteAlign, EndingFieldThatIsNoNumberIsARunTimeError)
 {
     g_dbMode = MODE_MARG;
@@ -937,48 +911,65 @@ protected:
     QStringList logLines() const { return g_strByteAlignLog.split(vbCrLf); }
 };
 
-TEST_F(BatchByteAlignWalk, DocumentsWithoutImagesArePassedOverUntilThePositionPassesTheEnd)
+// A walk logs its range (in the date modes with the control numbers as checked, five digits) and
+// how it ended: past the end, or failed with the reason; the position is left where it stopped.
+TEST_F(BatchByteAlignWalk, EachWalkLogsItsRangeAndHowItEnded)
 {
-    EXPECT_TRUE(do_BatchByteAlign("1010", "1", "1010", "3", 1));
-    EXPECT_EQ(frmBatchByteAlign().lblProgress->text(), QStringLiteral("Batch Finished"));
-    const QStringList lines = logLines();
-    ASSERT_EQ(lines.size(), 5) << g_strByteAlignLog.toStdString();
-    EXPECT_TRUE(lines[3].startsWith(QStringLiteral("Batch Byte Alignment completed successfully at ")));
-    // The walk stopped on the first document past the end.
-    EXPECT_EQ(g_Book, QStringLiteral("001011"));
-    EXPECT_FALSE(g_blnIsBatch);
-    EXPECT_EQ(logShown, 1);
-}
-
-TEST_F(BatchByteAlignWalk, EndBelowStartRunsNoPass)
-{
-    EXPECT_TRUE(do_BatchByteAlign("1010", "2", "1010", "1", 0));
-    EXPECT_EQ(frmBatchByteAlign().lblProgress->text(), QStringLiteral("Batch Finished"));
-    EXPECT_EQ(logLines().size(), 5);
-    EXPECT_EQ(g_Page, QStringLiteral("0002"));
-}
-
-TEST_F(BatchByteAlignWalk, EndOfTheHostsOrderFailsTheBatch)
-{
-    EXPECT_FALSE(do_BatchByteAlign("1010", "3", "1012", "1", 0));
-    EXPECT_EQ(frmBatchByteAlign().lblProgress->text(), QStringLiteral("Batch Failed!"));
-    const QStringList lines = logLines();
-    ASSERT_GE(lines.size(), 5) << g_strByteAlignLog.toStdString();
-    EXPECT_EQ(lines[3], QStringLiteral("No document found following document 1011-1."));
-    EXPECT_TRUE(lines[4].startsWith(QStringLiteral("Batch Failed at ")));
-}
-
-TEST_F(BatchByteAlignWalk, AbortEndsTheWalkAndClearsTheFlag)
-{
-    // The Abort button is pressed while the walk yields.
-    QTimer::singleShot(0, [] { frmBatchByteAlign().btnAbort->click(); });
-    EXPECT_FALSE(do_BatchByteAlign("1010", "1", "1011", "1", 0));
-    EXPECT_FALSE(g_BlnAbortBatch);
-    const QStringList lines = logLines();
-    ASSERT_GE(lines.size(), 5) << g_strByteAlignLog.toStdString();
-    EXPECT_EQ(lines[3], QStringLiteral("Batch aborted by user."));
-    EXPECT_TRUE(lines[4].startsWith(QStringLiteral("Batch Failed at ")));
-    EXPECT_EQ(frmBatchByteAlign().lblProgress->text(), QStringLiteral("Batch Failed!"));
+    struct Case {
+        const char *name;
+        qint16 mode;
+        const char *startA, *startB, *endA, *endB;
+        int pass;
+        bool abort;
+        const char *from, *to;
+        const char *failure; // none: completed
+        const char *book, *page; // where the walk stopped; none: not checked
+    } cases[] = {
+        {"documents without images are passed over until the position passes the end", MODE_MARG, "1010", "1",
+         "1010", "3", 1, false, "1010-1", "1010-3", nullptr, "001011", "0001"},
+        {"end below start runs no pass", MODE_MARG, "1010", "2", "1010", "1", 0, false, "1010-2", "1010-1", nullptr,
+         "001010", "0002"},
+        {"end of the host's order", MODE_MARG, "1010", "3", "1012", "1", 0, false, "1010-3", "1012-1",
+         "No document found following document 1011-1.", nullptr, nullptr},
+        {"aborted", MODE_MARG, "1010", "1", "1011", "1", 0, true, "1010-1", "1011-1", "Batch aborted by user.", nullptr,
+         nullptr},
+        {"start not found", MODE_MARG, "1099", "1", "1099", "3", 0, false, "1099-1", "1099-3",
+         "Initial document: 1099-1 not found.", nullptr, nullptr},
+        {"date mode, start not found", MODE_NYRG, "01/05/2004", "10", "01/06/2004", "020", 0, false,
+         "01/05/2004-00010", "01/06/2004-00020", "Initial document: 01/05/2004-10 not found.", nullptr, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        g_dbMode = c.mode;
+        forms->clear();
+        if (c.abort) // the Abort button is pressed while the walk yields
+            QTimer::singleShot(0, [] { frmBatchByteAlign().btnAbort->click(); });
+        EXPECT_EQ(do_BatchByteAlign(c.startA, c.startB, c.endA, c.endB, c.pass), !c.failure);
+        EXPECT_EQ(frmBatchByteAlign().lblProgress->text(),
+                  c.failure ? QStringLiteral("Batch Failed!") : QStringLiteral("Batch Finished"));
+        const QStringList lines = logLines();
+        ASSERT_GE(lines.size(), 5) << g_strByteAlignLog.toStdString();
+        EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Batch Byte Alignment started at ")));
+        EXPECT_EQ(lines[1], QStringLiteral("Starting Document: \t") + QLatin1String(c.from));
+        EXPECT_EQ(lines[2], QStringLiteral("Ending Document: \t") + QLatin1String(c.to));
+        if (c.failure) {
+            EXPECT_EQ(lines[3], QLatin1String(c.failure));
+            EXPECT_TRUE(lines[4].startsWith(QStringLiteral("Batch Failed at ")));
+        } else {
+            EXPECT_TRUE(lines[3].startsWith(QStringLiteral("Batch Byte Alignment completed successfully at ")));
+        }
+        if (c.book) {
+            EXPECT_EQ(g_Book, QLatin1String(c.book));
+            EXPECT_EQ(g_Page, QLatin1String(c.page));
+        }
+        int shown = 0;
+        for (const FormScript::Call &call : forms->calls())
+            shown += call.form == QLatin1String("frmBarcodeLog");
+        EXPECT_EQ(shown, 1) << "the log";
+        EXPECT_TRUE(g_blnDoByteAlign);
+        EXPECT_FALSE(g_blnIsBatch);
+        EXPECT_FALSE(g_BlnAbortBatch);
+    }
 }
 
 TEST_F(BatchByteAlignWalk, ClosedFromItsFrameAtTheFirstYieldTheWalkAbortsAndTheWindowStays)
