@@ -336,55 +336,62 @@ TEST_F(BatchScanPages, ScansTheCountWithAByteAlignedWidthAndRestoresTheSource)
     EXPECT_EQ(main->ezPageView->page(), 3);
 }
 
-TEST_F(BatchScanPages, EmptyFeederIsTheBatchScanError)
+// A document whose pages do not all come in: the feeder runs dry, the scanner fails, or the
+// batch was aborted before its pages. Each says so, in a box or the log, and the paper source
+// comes back.
+TEST_F(BatchScanPages, ADocumentThatDoesNotScanSaysWhyAndRestoresTheSource)
 {
-    fake->setPaperSource(0);
-    fake->loadFeeder(1);
-    frmBatchProgress();
-    g_strBatchMessage = QStringLiteral("before") + vbCrLf;
-    EXPECT_FALSE(scan_batch_document(2));
-    ASSERT_EQ(boxes->calls().size(), 1);
-    EXPECT_EQ(boxes->calls()[0].title, QStringLiteral("Batch Scan Error"));
-    EXPECT_EQ(boxes->calls()[0].icon(), vb::vbCritical);
-    EXPECT_TRUE(boxes->calls()[0].prompt.startsWith(
-        QStringLiteral("Error: The number of pages scanned in this batch does not does not match")));
-    EXPECT_EQ(g_strBatchMessage, QStringLiteral("before") + vbCrLf + boxes->calls()[0].prompt + vbCrLf);
-    EXPECT_EQ(fake->paperSource(), 0);
-}
-
-TEST_F(BatchScanPages, ScannerFailureSaysWhichIsLoggedAndRestoresTheSource)
-{
-    fake->setPaperSource(0);
-    fake->loadFeeder(3);
-    fake->failNextScan(0, 4426, QStringLiteral("Paper jam"));
-    frmBatchProgress();
-    g_strBatchMessage.clear();
-    EXPECT_FALSE(scan_batch_document(3));
-    ASSERT_EQ(boxes->calls().size(), 1);
-    EXPECT_EQ(boxes->calls()[0].prompt, scanFailedText(QStringLiteral("Paper jam")));
-    EXPECT_EQ(boxes->calls()[0].title, QStringLiteral("Batch Scan Error"));
-    EXPECT_EQ(g_strBatchMessage, QStringLiteral("Paper jam") + vbCrLf);
-    EXPECT_EQ(fake->paperSource(), 0);
-}
-
-TEST_F(BatchScanPages, AbortBeforeThePagesEndsWithTheAbortLog)
-{
-    fake->setPaperSource(0);
-    fake->loadFeeder(2);
-    FrmBatchProgress &p = frmBatchProgress();
-    g_strBatchMessage = QStringLiteral("Batch Scan Started at x") + vbCrLf;
-    g_BlnAbortBatch = true;
-    EXPECT_FALSE(scan_batch_document(2));
-    EXPECT_TRUE(fake->jobs().isEmpty());
-    EXPECT_EQ(p.lblStatus->text(), QStringLiteral("Batch scan aborted!"));
-    EXPECT_FALSE(p.btnAbort->isEnabled());
-    EXPECT_TRUE(p.btnClose->isEnabled());
-    const QStringList lines = storedLog().split(vbCrLf);
-    ASSERT_GE(lines.size(), 3);
-    EXPECT_EQ(lines[0], QStringLiteral("Errors on last batch!"));
-    EXPECT_EQ(lines[1], QStringLiteral("Batch Scan Started at x"));
-    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Batch Scan aborted by user at ")));
-    EXPECT_EQ(fake->paperSource(), 0);
+    const QString started = QStringLiteral("Batch Scan Started at x") + vbCrLf;
+    struct Case {
+        const char *name;
+        int sheets;
+        const char *failure; // the scanner's, at the first sheet
+        bool abort;
+        QString prompt; // the Batch Scan Error box, whose text the message ends with
+        QString message;
+    } cases[] = {
+        {"empty feeder", 1, nullptr, false,
+         QStringLiteral("Error: The number of pages scanned in this batch does not does not match"), QString()},
+        {"aborted before the pages", 2, nullptr, true, QString(), QString()},
+        {"paper jam", 3, "Paper jam", false, scanFailedText(QStringLiteral("Paper jam")),
+         QStringLiteral("Paper jam") + vbCrLf},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes->clear();
+        fake->setPaperSource(0);
+        fake->loadFeeder(c.sheets);
+        if (c.failure)
+            fake->failNextScan(0, 4426, QString::fromLatin1(c.failure));
+        FrmBatchProgress &p = frmBatchProgress();
+        const qsizetype jobs = fake->jobs().size();
+        g_strBatchMessage = started;
+        g_BlnAbortBatch = c.abort;
+        EXPECT_FALSE(scan_batch_document(2));
+        EXPECT_EQ(fake->paperSource(), 0);
+        if (c.abort) {
+            EXPECT_TRUE(boxes->calls().isEmpty());
+            EXPECT_EQ(fake->jobs().size(), jobs);
+            EXPECT_EQ(p.lblStatus->text(), QStringLiteral("Batch scan aborted!"));
+            EXPECT_FALSE(p.btnAbort->isEnabled());
+            EXPECT_TRUE(p.btnClose->isEnabled());
+            const QStringList lines = storedLog().split(vbCrLf);
+            ASSERT_GE(lines.size(), 3);
+            EXPECT_EQ(lines[0], QStringLiteral("Errors on last batch!"));
+            EXPECT_EQ(lines[1], QStringLiteral("Batch Scan Started at x"));
+            EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Batch Scan aborted by user at ")));
+        } else {
+            ASSERT_EQ(boxes->calls().size(), 1);
+            EXPECT_EQ(boxes->calls()[0].title, QStringLiteral("Batch Scan Error"));
+            EXPECT_EQ(boxes->calls()[0].icon(), vb::vbCritical);
+            EXPECT_TRUE(boxes->calls()[0].prompt.startsWith(c.prompt)) << boxes->calls()[0].prompt.toStdString();
+            // The feeder's error is logged as told; the scanner's by its own text.
+            const QString logged = c.message.isEmpty() ? boxes->calls()[0].prompt + vbCrLf : c.message;
+            EXPECT_EQ(g_strBatchMessage, started + logged);
+        }
+        g_BlnAbortBatch = false;
+        p.Unload();
+    }
 }
 
 // --- batch rotate ---------------------------------------------------------------------------
