@@ -561,6 +561,7 @@ void do_BatchScan()
                     }
                     trap(12);
                     setStatus(*progress, QStringLiteral("Storing document ") + key + ofText);
+                    takeStoreFoundHeld();
                     const QVariant saved = do_save();
                     const bool stored = saved.isValid() && saved.toBool();
                     if (!stored) {
@@ -571,8 +572,13 @@ void do_BatchScan()
                     }
                     storedInRun = true;
                     storedKey = key;
-                    g_strBatchMessage += QStringLiteral("Document ") + key + QStringLiteral(" stored: ") +
-                                         QString::number(hostPages) + QStringLiteral(" page(s)") + vbCrLf;
+                    g_strBatchMessage += QStringLiteral("Document ") + key
+                                         + (takeStoreFoundHeld()
+                                                ? QStringLiteral(" already stored: the records host holds it as "
+                                                                 "scanned.")
+                                                : QStringLiteral(" stored: ") + QString::number(hostPages)
+                                                      + QStringLiteral(" page(s)"))
+                                         + vbCrLf;
                 } else {
                     trap(13);
                     run_program(QStringLiteral("N"));

@@ -182,11 +182,13 @@ TEST_F(BatchScan, StartingFieldsAreCheckedPerMode)
 {
     const QString bookPage =
         QStringLiteral("Starting book and page are required and must consist only of digits.");
+    const QString documents = QStringLiteral("Number of documents is required and must consist only of digits.");
     struct Case {
         qint16 mode;
         std::function<void(FrmBatch &)> fill;
         QString message;
         QString title;
+        const char *documents = "3";
     } cases[] = {
         {MODE_MARG, [](FrmBatch &f) { f.txtBook_MARG->setText("12a"); f.txtPage_MARG->setText("1"); }, bookPage, {}},
         {MODE_MERG_UPD, [](FrmBatch &f) { f.txtBook_MARG->setText("12"); f.txtPage_MARG->setText(""); }, bookPage, {}},
@@ -200,6 +202,8 @@ TEST_F(BatchScan, StartingFieldsAreCheckedPerMode)
          QStringLiteral("Reference Code and Reference Number are required."), {}},
         {MODE_MEBS, [](FrmBatch &) {}, QStringLiteral("Function not yet available."), {}},
         {MODE_MACC, [](FrmBatch &) {}, QStringLiteral("Function not yet available."), {}},
+        {MODE_MARG, [](FrmBatch &f) { f.txtBook_MARG->setText("1010"); f.txtPage_MARG->setText("1"); }, documents, {}, ""},
+        {MODE_MARG, [](FrmBatch &f) { f.txtBook_MARG->setText("1010"); f.txtPage_MARG->setText("1"); }, documents, {}, "abc"},
     };
     SaveSetting(APP_TITLE, QStringLiteral("Strings"), QStringLiteral("strOutputText"), QStringLiteral("old log"));
     for (const Case &c : cases) {
@@ -207,7 +211,7 @@ TEST_F(BatchScan, StartingFieldsAreCheckedPerMode)
         g_dbMode = c.mode;
         boxes->clear();
         c.fill(dialog());
-        dialog().txtBatchDocNum->setText(QStringLiteral("3"));
+        dialog().txtBatchDocNum->setText(QLatin1String(c.documents));
         start();
         ASSERT_EQ(boxes->calls().size(), 1);
         EXPECT_EQ(boxes->calls()[0].prompt, c.message);
@@ -220,20 +224,12 @@ TEST_F(BatchScan, StartingFieldsAreCheckedPerMode)
     }
 }
 
-TEST_F(BatchScan, NumberOfDocumentsMustBeDigitsAndLosesLeadingZeros)
+// Accepted: the run goes on to the lookup, which finds nothing in an empty office.
+TEST_F(BatchScan, NumberOfDocumentsLosesLeadingZeros)
 {
     g_dbMode = MODE_MARG;
     dialog().txtBook_MARG->setText(QStringLiteral("1010"));
     dialog().txtPage_MARG->setText(QStringLiteral("1"));
-    for (const char *bad : {"", "abc"}) {
-        boxes->clear();
-        dialog().txtBatchDocNum->setText(QString::fromLatin1(bad));
-        start();
-        EXPECT_EQ(prompts(), QStringList{QStringLiteral(
-                                 "Number of documents is required and must consist only of digits.")});
-    }
-    // Accepted: the run goes on to the lookup, which finds nothing in an empty office.
-    boxes->clear();
     dialog().txtBatchDocNum->setText(QStringLiteral("007"));
     start();
     EXPECT_EQ(g_BatchDocNum, QStringLiteral("7"));
@@ -336,55 +332,62 @@ TEST_F(BatchScanPages, ScansTheCountWithAByteAlignedWidthAndRestoresTheSource)
     EXPECT_EQ(main->ezPageView->page(), 3);
 }
 
-TEST_F(BatchScanPages, EmptyFeederIsTheBatchScanError)
+// A document whose pages do not all come in: the feeder runs dry, the scanner fails, or the
+// batch was aborted before its pages. Each says so, in a box or the log, and the paper source
+// comes back.
+TEST_F(BatchScanPages, ADocumentThatDoesNotScanSaysWhyAndRestoresTheSource)
 {
-    fake->setPaperSource(0);
-    fake->loadFeeder(1);
-    frmBatchProgress();
-    g_strBatchMessage = QStringLiteral("before") + vbCrLf;
-    EXPECT_FALSE(scan_batch_document(2));
-    ASSERT_EQ(boxes->calls().size(), 1);
-    EXPECT_EQ(boxes->calls()[0].title, QStringLiteral("Batch Scan Error"));
-    EXPECT_EQ(boxes->calls()[0].icon(), vb::vbCritical);
-    EXPECT_TRUE(boxes->calls()[0].prompt.startsWith(
-        QStringLiteral("Error: The number of pages scanned in this batch does not does not match")));
-    EXPECT_EQ(g_strBatchMessage, QStringLiteral("before") + vbCrLf + boxes->calls()[0].prompt + vbCrLf);
-    EXPECT_EQ(fake->paperSource(), 0);
-}
-
-TEST_F(BatchScanPages, ScannerFailureSaysWhichIsLoggedAndRestoresTheSource)
-{
-    fake->setPaperSource(0);
-    fake->loadFeeder(3);
-    fake->failNextScan(0, 4426, QStringLiteral("Paper jam"));
-    frmBatchProgress();
-    g_strBatchMessage.clear();
-    EXPECT_FALSE(scan_batch_document(3));
-    ASSERT_EQ(boxes->calls().size(), 1);
-    EXPECT_EQ(boxes->calls()[0].prompt, scanFailedText(QStringLiteral("Paper jam")));
-    EXPECT_EQ(boxes->calls()[0].title, QStringLiteral("Batch Scan Error"));
-    EXPECT_EQ(g_strBatchMessage, QStringLiteral("Paper jam") + vbCrLf);
-    EXPECT_EQ(fake->paperSource(), 0);
-}
-
-TEST_F(BatchScanPages, AbortBeforeThePagesEndsWithTheAbortLog)
-{
-    fake->setPaperSource(0);
-    fake->loadFeeder(2);
-    FrmBatchProgress &p = frmBatchProgress();
-    g_strBatchMessage = QStringLiteral("Batch Scan Started at x") + vbCrLf;
-    g_BlnAbortBatch = true;
-    EXPECT_FALSE(scan_batch_document(2));
-    EXPECT_TRUE(fake->jobs().isEmpty());
-    EXPECT_EQ(p.lblStatus->text(), QStringLiteral("Batch scan aborted!"));
-    EXPECT_FALSE(p.btnAbort->isEnabled());
-    EXPECT_TRUE(p.btnClose->isEnabled());
-    const QStringList lines = storedLog().split(vbCrLf);
-    ASSERT_GE(lines.size(), 3);
-    EXPECT_EQ(lines[0], QStringLiteral("Errors on last batch!"));
-    EXPECT_EQ(lines[1], QStringLiteral("Batch Scan Started at x"));
-    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Batch Scan aborted by user at ")));
-    EXPECT_EQ(fake->paperSource(), 0);
+    const QString started = QStringLiteral("Batch Scan Started at x") + vbCrLf;
+    struct Case {
+        const char *name;
+        int sheets;
+        const char *failure; // the scanner's, at the first sheet
+        bool abort;
+        QString prompt; // the Batch Scan Error box, whose text the message ends with
+        QString message;
+    } cases[] = {
+        {"empty feeder", 1, nullptr, false,
+         QStringLiteral("Error: The number of pages scanned in this batch does not does not match"), QString()},
+        {"aborted before the pages", 2, nullptr, true, QString(), QString()},
+        {"paper jam", 3, "Paper jam", false, scanFailedText(QStringLiteral("Paper jam")),
+         QStringLiteral("Paper jam") + vbCrLf},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes->clear();
+        fake->setPaperSource(0);
+        fake->loadFeeder(c.sheets);
+        if (c.failure)
+            fake->failNextScan(0, 4426, QString::fromLatin1(c.failure));
+        FrmBatchProgress &p = frmBatchProgress();
+        const qsizetype jobs = fake->jobs().size();
+        g_strBatchMessage = started;
+        g_BlnAbortBatch = c.abort;
+        EXPECT_FALSE(scan_batch_document(2));
+        EXPECT_EQ(fake->paperSource(), 0);
+        if (c.abort) {
+            EXPECT_TRUE(boxes->calls().isEmpty());
+            EXPECT_EQ(fake->jobs().size(), jobs);
+            EXPECT_EQ(p.lblStatus->text(), QStringLiteral("Batch scan aborted!"));
+            EXPECT_FALSE(p.btnAbort->isEnabled());
+            EXPECT_TRUE(p.btnClose->isEnabled());
+            const QStringList lines = storedLog().split(vbCrLf);
+            ASSERT_GE(lines.size(), 3);
+            EXPECT_EQ(lines[0], QStringLiteral("Errors on last batch!"));
+            EXPECT_EQ(lines[1], QStringLiteral("Batch Scan Started at x"));
+            EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Batch Scan aborted by user at ")));
+        } else {
+            ASSERT_EQ(boxes->calls().size(), 1);
+            EXPECT_EQ(boxes->calls()[0].title, QStringLiteral("Batch Scan Error"));
+            EXPECT_EQ(boxes->calls()[0].icon(), vb::vbCritical);
+            EXPECT_TRUE(boxes->calls()[0].prompt.startsWith(c.prompt)) << boxes->calls()[0].prompt.toStdString();
+            // The feeder's error is logged as told; the scanner's by its own text.
+            const QString logged = c.message.isEmpty() ? boxes->calls()[0].prompt + vbCrLf : c.message;
+            EXPECT_EQ(g_strBatchMessage, started + logged);
+        }
+        g_BlnAbortBatch = false;
+        p.Unload();
+    }
 }
 
 // --- batch rotate ---------------------------------------------------------------------------
@@ -466,32 +469,6 @@ TEST_F(BatchByteAlign, LabelsFollowTheMode)
     g_dbMode = MODE_MALC;
     FrmBatchByteAlign &g = frmBatchByteAlign();
     EXPECT_EQ(g.Label1->text(), QStringLiteral("Starting Book-Page:"));
-}
-
-TEST_F(BatchByteAlign, StartNotFoundIsLogged)
-{
-    g_dbMode = MODE_MARG;
-    EXPECT_FALSE(do_BatchByteAlign("1010", "1", "1010", "3", 0));
-    EXPECT_EQ(frmBatchByteAlign().lblProgress->text(), QStringLiteral("Batch Failed!"));
-    const QStringList lines = g_strByteAlignLog.split(vbCrLf);
-    ASSERT_GE(lines.size(), 5);
-    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Batch Byte Alignment started at ")));
-    EXPECT_EQ(lines[1], QStringLiteral("Starting Document: \t1010-1"));
-    EXPECT_EQ(lines[2], QStringLiteral("Ending Document: \t1010-3"));
-    EXPECT_EQ(lines[3], QStringLiteral("Initial document: 1010-1 not found."));
-    EXPECT_TRUE(lines[4].startsWith(QStringLiteral("Batch Failed at ")));
-    EXPECT_EQ(logShown, 1);
-    EXPECT_TRUE(g_blnDoByteAlign);
-    EXPECT_FALSE(g_blnIsBatch);
-
-    // In the date modes the range lines show the control numbers as checked: five digits.
-    g_dbMode = MODE_NYRG;
-    EXPECT_FALSE(do_BatchByteAlign("01/05/2004", "10", "01/06/2004", "020", 0));
-    const QStringList dated = g_strByteAlignLog.split(vbCrLf);
-    ASSERT_GE(dated.size(), 5);
-    EXPECT_EQ(dated[1], QStringLiteral("Starting Document: \t01/05/2004-00010"));
-    EXPECT_EQ(dated[2], QStringLiteral("Ending Document: \t01/06/2004-00020"));
-    EXPECT_EQ(dated[3], QStringLiteral("Initial document: 01/05/2004-10 not found."));
 }
 
 TEST_F(BatchByteAlign, EndingFieldThatIsNoNumberIsARunTimeError)
@@ -669,10 +646,16 @@ TEST_F(BatchScanRun, ScannedDocumentsFollowTheOverwriteOption)
         int answer; // to the overwrite question
         QStringList middle;
         bool completes;
+        int scanned; // documents whose sheets were fed
     } cases[] = {
-        {BATCH_SKIP, 0, {"Document 1010-1 scanned", "Document 1010-1 stored: 0 page(s)", "Document 1010-2 skipped. "}, true},
-        {BATCH_PROMPT, vb::vbNo, {"Document 1010-1 scanned", "Document 1010-1 stored: 0 page(s)", "Document 1010-2 skipped. "}, true},
-        {BATCH_FAIL, 0, {"Document 1010-1 scanned", "Document 1010-1 stored: 0 page(s)"}, false},
+        {BATCH_SKIP, 0, {"Document 1010-1 scanned", "Document 1010-1 stored: 0 page(s)", "Document 1010-2 skipped. "}, true, 1},
+        {BATCH_PROMPT, vb::vbNo, {"Document 1010-1 scanned", "Document 1010-1 stored: 0 page(s)", "Document 1010-2 skipped. "}, true, 1},
+        {BATCH_FAIL, 0, {"Document 1010-1 scanned", "Document 1010-1 stored: 0 page(s)"}, false, 1},
+        {BATCH_OVERWRITE, 0, {"Document 1010-1 scanned", "Document 1010-1 stored: 0 page(s)",
+                              "Document 1010-2 scanned", "Document 1010-2 stored: 1 page(s)"}, true, 2},
+        // The same paper again: the host already holds page 2 as scanned and registers nothing.
+        {BATCH_OVERWRITE, 0, {"Document 1010-1 scanned", "Document 1010-1 stored: 0 page(s)", "Document 1010-2 scanned",
+                              "Document 1010-2 already stored: the records host holds it as scanned."}, true, 2},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.option);
@@ -702,8 +685,10 @@ TEST_F(BatchScanRun, ScannedDocumentsFollowTheOverwriteOption)
             EXPECT_TRUE(prompts().contains(
                 QStringLiteral("This image has already been scanned.  Do you wish to overwrite?")));
         }
-        EXPECT_EQ(fake->feederCount(), sheets - 1) << prompts().join("|").toStdString(); // only the first document was scanned
-        EXPECT_FALSE(programs().contains(QStringLiteral("IM091R"))) << "a batch does not view the stored pages";
+        EXPECT_EQ(fake->feederCount(), sheets - c.scanned) << prompts().join("|").toStdString();
+        // An overwrite asks the host where its image is; nothing else views the stored pages.
+        if (c.option != BATCH_OVERWRITE)
+            EXPECT_FALSE(programs().contains(QStringLiteral("IM091R"))) << "a batch does not view the stored pages";
         progress()->btnClose_Click();
         dialog().Unload();
         // Page 1 is stored now; start each case on a fresh copy of it.
@@ -929,48 +914,65 @@ protected:
     QStringList logLines() const { return g_strByteAlignLog.split(vbCrLf); }
 };
 
-TEST_F(BatchByteAlignWalk, DocumentsWithoutImagesArePassedOverUntilThePositionPassesTheEnd)
+// A walk logs its range (in the date modes with the control numbers as checked, five digits) and
+// how it ended: past the end, or failed with the reason; the position is left where it stopped.
+TEST_F(BatchByteAlignWalk, EachWalkLogsItsRangeAndHowItEnded)
 {
-    EXPECT_TRUE(do_BatchByteAlign("1010", "1", "1010", "3", 1));
-    EXPECT_EQ(frmBatchByteAlign().lblProgress->text(), QStringLiteral("Batch Finished"));
-    const QStringList lines = logLines();
-    ASSERT_EQ(lines.size(), 5) << g_strByteAlignLog.toStdString();
-    EXPECT_TRUE(lines[3].startsWith(QStringLiteral("Batch Byte Alignment completed successfully at ")));
-    // The walk stopped on the first document past the end.
-    EXPECT_EQ(g_Book, QStringLiteral("001011"));
-    EXPECT_FALSE(g_blnIsBatch);
-    EXPECT_EQ(logShown, 1);
-}
-
-TEST_F(BatchByteAlignWalk, EndBelowStartRunsNoPass)
-{
-    EXPECT_TRUE(do_BatchByteAlign("1010", "2", "1010", "1", 0));
-    EXPECT_EQ(frmBatchByteAlign().lblProgress->text(), QStringLiteral("Batch Finished"));
-    EXPECT_EQ(logLines().size(), 5);
-    EXPECT_EQ(g_Page, QStringLiteral("0002"));
-}
-
-TEST_F(BatchByteAlignWalk, EndOfTheHostsOrderFailsTheBatch)
-{
-    EXPECT_FALSE(do_BatchByteAlign("1010", "3", "1012", "1", 0));
-    EXPECT_EQ(frmBatchByteAlign().lblProgress->text(), QStringLiteral("Batch Failed!"));
-    const QStringList lines = logLines();
-    ASSERT_GE(lines.size(), 5) << g_strByteAlignLog.toStdString();
-    EXPECT_EQ(lines[3], QStringLiteral("No document found following document 1011-1."));
-    EXPECT_TRUE(lines[4].startsWith(QStringLiteral("Batch Failed at ")));
-}
-
-TEST_F(BatchByteAlignWalk, AbortEndsTheWalkAndClearsTheFlag)
-{
-    // The Abort button is pressed while the walk yields.
-    QTimer::singleShot(0, [] { frmBatchByteAlign().btnAbort->click(); });
-    EXPECT_FALSE(do_BatchByteAlign("1010", "1", "1011", "1", 0));
-    EXPECT_FALSE(g_BlnAbortBatch);
-    const QStringList lines = logLines();
-    ASSERT_GE(lines.size(), 5) << g_strByteAlignLog.toStdString();
-    EXPECT_EQ(lines[3], QStringLiteral("Batch aborted by user."));
-    EXPECT_TRUE(lines[4].startsWith(QStringLiteral("Batch Failed at ")));
-    EXPECT_EQ(frmBatchByteAlign().lblProgress->text(), QStringLiteral("Batch Failed!"));
+    struct Case {
+        const char *name;
+        qint16 mode;
+        const char *startA, *startB, *endA, *endB;
+        int pass;
+        bool abort;
+        const char *from, *to;
+        const char *failure; // none: completed
+        const char *book, *page; // where the walk stopped; none: not checked
+    } cases[] = {
+        {"documents without images are passed over until the position passes the end", MODE_MARG, "1010", "1",
+         "1010", "3", 1, false, "1010-1", "1010-3", nullptr, "001011", "0001"},
+        {"end below start runs no pass", MODE_MARG, "1010", "2", "1010", "1", 0, false, "1010-2", "1010-1", nullptr,
+         "001010", "0002"},
+        {"end of the host's order", MODE_MARG, "1010", "3", "1012", "1", 0, false, "1010-3", "1012-1",
+         "No document found following document 1011-1.", nullptr, nullptr},
+        {"aborted", MODE_MARG, "1010", "1", "1011", "1", 0, true, "1010-1", "1011-1", "Batch aborted by user.", nullptr,
+         nullptr},
+        {"start not found", MODE_MARG, "1099", "1", "1099", "3", 0, false, "1099-1", "1099-3",
+         "Initial document: 1099-1 not found.", nullptr, nullptr},
+        {"date mode, start not found", MODE_NYRG, "01/05/2004", "10", "01/06/2004", "020", 0, false,
+         "01/05/2004-00010", "01/06/2004-00020", "Initial document: 01/05/2004-10 not found.", nullptr, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        g_dbMode = c.mode;
+        forms->clear();
+        if (c.abort) // the Abort button is pressed while the walk yields
+            QTimer::singleShot(0, [] { frmBatchByteAlign().btnAbort->click(); });
+        EXPECT_EQ(do_BatchByteAlign(c.startA, c.startB, c.endA, c.endB, c.pass), !c.failure);
+        EXPECT_EQ(frmBatchByteAlign().lblProgress->text(),
+                  c.failure ? QStringLiteral("Batch Failed!") : QStringLiteral("Batch Finished"));
+        const QStringList lines = logLines();
+        ASSERT_GE(lines.size(), 5) << g_strByteAlignLog.toStdString();
+        EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Batch Byte Alignment started at ")));
+        EXPECT_EQ(lines[1], QStringLiteral("Starting Document: \t") + QLatin1String(c.from));
+        EXPECT_EQ(lines[2], QStringLiteral("Ending Document: \t") + QLatin1String(c.to));
+        if (c.failure) {
+            EXPECT_EQ(lines[3], QLatin1String(c.failure));
+            EXPECT_TRUE(lines[4].startsWith(QStringLiteral("Batch Failed at ")));
+        } else {
+            EXPECT_TRUE(lines[3].startsWith(QStringLiteral("Batch Byte Alignment completed successfully at ")));
+        }
+        if (c.book) {
+            EXPECT_EQ(g_Book, QLatin1String(c.book));
+            EXPECT_EQ(g_Page, QLatin1String(c.page));
+        }
+        int shown = 0;
+        for (const FormScript::Call &call : forms->calls())
+            shown += call.form == QLatin1String("frmBarcodeLog");
+        EXPECT_EQ(shown, 1) << "the log";
+        EXPECT_TRUE(g_blnDoByteAlign);
+        EXPECT_FALSE(g_blnIsBatch);
+        EXPECT_FALSE(g_BlnAbortBatch);
+    }
 }
 
 TEST_F(BatchByteAlignWalk, ClosedFromItsFrameAtTheFirstYieldTheWalkAbortsAndTheWindowStays)

@@ -376,75 +376,74 @@ TEST_F(Scanning, RescanOfADocumentThatIsNotTiffOffersOnlyOverwrite)
     }
 }
 
-TEST_F(Scanning, JamKeepsThePagesOfAFreshScan)
+// A scanner failure in a fresh scan or an insert keeps the pages that came in and the lookup, and
+// says which failure it was (4426 and 4708 are jams); an insert runs no filter pass over its pages
+// and puts the scanner defaults back.
+TEST_F(Scanning, ScannerFailuresKeepThePagesAndTheLookupAndSayWhich)
 {
-    f->btnPrint->setEnabled(true);
-    fake->loadFeeder(sheets({100, 200, 300, 400}));
-    fake->failNextScan(2, 4426, QStringLiteral("Paper jam"));
-    do_scan();
-    EXPECT_EQ(widths(), (QList<int>{100, 200}));
-    ASSERT_EQ(boxes().calls().size(), 1);
-    EXPECT_EQ(boxes().calls()[0].prompt, QStringLiteral("Paper Jam: Please clear scanner, check and correct "
-                                                        "document as necessary and continue scanning."));
-    EXPECT_EQ(boxes().calls()[0].title, QStringLiteral("The Korvane Scan Tool"));
-    EXPECT_EQ(f->lblPageNum->text(), QStringLiteral("Page 2/2 "));
-    EXPECT_TRUE(g_blnPromptStore);
-    EXPECT_TRUE(f->btnStore->isEnabled());
-    EXPECT_TRUE(f->btnPrint->isEnabled()) << "on with the pages kept";
-    EXPECT_TRUE(f->btnRedact->isEnabled());
-    EXPECT_EQ(f->defaultButton(), f->btnScan);
-}
-
-TEST_F(Scanning, JamInARescanKeepsThePagesWithoutFilterPass)
-{
-    haveDocument({100});
-    g_blnDetectBlank = true;
-    g_blnReturnDefault = true;
-    tree().setResolution(300);
-    fake->loadFeeder(sheets({0, 300}));
-    fake->failNextScan(1, 4426, QStringLiteral("Paper jam"));
-    answerRescan(0);
-    do_scan();
-    EXPECT_EQ(widths(), (QList<int>{400, 100}));  // the blank new page was not filtered out
-    EXPECT_FALSE(shownForms().contains(QStringLiteral("frmProcessFilters")));
-    ASSERT_EQ(boxes().calls().size(), 1);
-    EXPECT_TRUE(boxes().calls()[0].prompt.startsWith(QStringLiteral("Paper Jam:")));
-    EXPECT_TRUE(g_strRescanAction.isEmpty());
-    EXPECT_EQ(g_intOldDocLength, 0);
-    EXPECT_EQ(tree().resolution(), 200);  // scanner defaults back
-    EXPECT_EQ(f->defaultButton(), f->btnStore);
-    drainFeeder();
-}
-
-TEST_F(Scanning, OtherScannerFailuresKeepThePagesAndTheLookupAndSayWhich)
-{
-    // A fresh scan: the page before the failure and the lookup stay.
-    g_Book = QStringLiteral("001011");
-    fake->loadFeeder(sheets({100, 200}));
-    fake->failNextScan(1, 9001, QStringLiteral("Lamp failure"));
-    do_scan();
-    ASSERT_EQ(boxes().calls().size(), 1);
-    EXPECT_EQ(boxes().calls()[0].prompt, scanFailedText(QStringLiteral("Lamp failure")));
-    EXPECT_EQ(widths(), (QList<int>{100}));
-    EXPECT_EQ(g_Book, QStringLiteral("001011"));
-    EXPECT_TRUE(g_blnPromptStore);
-    EXPECT_TRUE(f->btnStore->isEnabled());
-
-    // 4708 in a rescan: the jam text, pages kept, closing steps still run.
-    drainFeeder();
-    f->btnScan->setEnabled(true);
-    tree().clearImage();
-    haveDocument({100});
-    fake->loadFeeder(sheets({200, 300}));
-    fake->failNextScan(1, 4708, QStringLiteral("Jammed"));
-    answerRescan(0);
-    do_scan();
-    ASSERT_EQ(boxes().calls().size(), 1);
-    EXPECT_TRUE(boxes().calls()[0].prompt.startsWith(QStringLiteral("Paper Jam:")));
-    EXPECT_EQ(widths(), (QList<int>{200, 100}));
-    EXPECT_TRUE(g_blnPromptStore);
-    EXPECT_EQ(f->defaultButton(), f->btnStore);
-    drainFeeder();
+    const QString jam = QStringLiteral("Paper Jam: Please clear scanner, check and correct document as necessary "
+                                       "and continue scanning.");
+    struct Case {
+        const char *name;
+        QList<int> before; // an insert into these pages; none: a fresh scan
+        QList<int> fed;
+        int failsAfter;
+        int number;
+        const char *text;
+        QString prompt;
+        QList<int> after;
+        bool filters = false; // blank pages filtered and scanner defaults put back after the scan
+    };
+    const Case cases[] = {
+        {"fresh, jam at the third sheet", {}, {100, 200, 300, 400}, 2, 4426, "Paper jam", jam, {100, 200}},
+        {"fresh, lamp failure at the second sheet", {}, {100, 200}, 1, 9001, "Lamp failure",
+         scanFailedText(QStringLiteral("Lamp failure")), {100}},
+        {"insert, 4708 at the second sheet", {100}, {200, 300}, 1, 4708, "Jammed", jam, {200, 100}},
+        // the blank new page is not filtered out
+        {"insert, jam at the second sheet", {100}, {0, 300}, 1, 4426, "Paper jam", jam, {400, 100}, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        tree().clearImage();
+        f->chkDuplex->setChecked(false); // as the defaults put back after the row before may have left it
+        f->btnScan->setEnabled(true);
+        const bool insert = !c.before.isEmpty();
+        boxes().clear();
+        forms().clear();
+        if (insert) {
+            haveDocument(c.before);
+            answerRescan(0);
+        }
+        if (c.filters) {
+            g_blnDetectBlank = true;
+            g_blnReturnDefault = true;
+            tree().setResolution(300);
+        }
+        f->btnPrint->setEnabled(true);
+        g_Book = QStringLiteral("001011");
+        fake->loadFeeder(sheets(c.fed));
+        fake->failNextScan(c.failsAfter, c.number, QString::fromLatin1(c.text));
+        do_scan();
+        EXPECT_EQ(widths(), c.after);
+        ASSERT_EQ(boxes().calls().size(), 1);
+        EXPECT_EQ(boxes().calls()[0].prompt, c.prompt);
+        if (c.prompt == jam)
+            EXPECT_EQ(boxes().calls()[0].title, QStringLiteral("The Korvane Scan Tool"));
+        EXPECT_EQ(g_Book, QStringLiteral("001011"));
+        EXPECT_TRUE(g_blnPromptStore);
+        EXPECT_TRUE(f->btnStore->isEnabled());
+        EXPECT_TRUE(f->btnPrint->isEnabled()) << "on with the pages kept";
+        EXPECT_TRUE(f->btnRedact->isEnabled());
+        EXPECT_EQ(f->lblPageNum->text(), QStringLiteral("Page %1/%2 ").arg(view().page()).arg(c.after.size()));
+        EXPECT_EQ(f->defaultButton(), insert ? f->btnStore : f->btnScan);
+        EXPECT_TRUE(g_strRescanAction.isEmpty());
+        EXPECT_EQ(g_intOldDocLength, 0);
+        if (c.filters) {
+            EXPECT_FALSE(shownForms().contains(QStringLiteral("frmProcessFilters")));
+            EXPECT_EQ(tree().resolution(), 200); // scanner defaults back
+        }
+        drainFeeder();
+    }
 }
 
 TEST_F(Scanning, BarcodeModeWithoutSignOnScansNothing)
@@ -723,44 +722,39 @@ TEST_F(Overhead, RescanAnswers)
     }
 }
 
-TEST_F(Overhead, CancelScanStopsBeforeTheNextPage)
+// Cancel Scan, or the frame's close, while the second page comes in: the run stops before the
+// next page, the pages scanned stay and the closing steps run.
+TEST_F(Overhead, CancelScanOrTheFrameCloseStopsBeforeTheNextPage)
 {
-    FrmOverhead *dialog = nullptr;
-    QMetaObject::Connection stop = QObject::connect(&view(), &QelEzImage::pageChange, [&] {
-        if (dialog && tree().pageCount() == 2) {
+    for (const bool frame : {false, true}) {
+        SCOPED_TRACE(frame ? "frame close" : "Cancel Scan");
+        tree().clearImage();
+        f->btnStore->setEnabled(false);
+        FrmOverhead *dialog = nullptr;
+        bool stayed = false;
+        QMetaObject::Connection stop = QObject::connect(&view(), &QelEzImage::pageChange, [&] {
+            if (!dialog || tree().pageCount() != 2)
+                return;
             EXPECT_EQ(dialog->CancelButton->text(), QStringLiteral("Cancel Scan"));
             EXPECT_FALSE(dialog->btnScan->isEnabled());
-            dialog->CancelButton->click();
-        }
-    });
-    run([&](FrmOverhead &o) {
-        dialog = &o;
-        o.txtNumPages->setText(QStringLiteral("6"));
-    });
-    QObject::disconnect(stop);
-    EXPECT_EQ(tree().pageCount(), 2);
-    EXPECT_FALSE(isLoaded(QStringLiteral("frmOverhead")));
-}
-
-TEST_F(Overhead, FrameCloseDuringTheRunIsItsCancelScan)
-{
-    FrmOverhead *dialog = nullptr;
-    bool stayed = false;
-    QMetaObject::Connection stop = QObject::connect(&view(), &QelEzImage::pageChange, [&] {
-        if (dialog && tree().pageCount() == 2) {
-            dialog->close();
-            stayed = dialog->isLoaded() && dialog->roadRunning();
-        }
-    });
-    run([&](FrmOverhead &o) {
-        dialog = &o;
-        o.txtNumPages->setText(QStringLiteral("6"));
-    });
-    QObject::disconnect(stop);
-    EXPECT_TRUE(stayed);
-    EXPECT_EQ(tree().pageCount(), 2) << "the pages scanned stay";
-    EXPECT_TRUE(f->btnStore->isEnabled()) << "the closing steps ran";
-    EXPECT_FALSE(isLoaded(QStringLiteral("frmOverhead")));
+            if (frame) {
+                dialog->close();
+                stayed = dialog->isLoaded() && dialog->roadRunning();
+            } else {
+                dialog->CancelButton->click();
+            }
+            dialog = nullptr;
+        });
+        run([&](FrmOverhead &o) {
+            dialog = &o;
+            o.txtNumPages->setText(QStringLiteral("6"));
+        });
+        QObject::disconnect(stop);
+        EXPECT_EQ(stayed, frame);
+        EXPECT_EQ(tree().pageCount(), 2) << "the pages scanned stay";
+        EXPECT_TRUE(f->btnStore->isEnabled()) << "the closing steps ran";
+        EXPECT_FALSE(isLoaded(QStringLiteral("frmOverhead")));
+    }
 }
 
 // A scan that fails during an overhead run stops the run there and says why: the pages scanned
