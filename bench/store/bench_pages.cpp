@@ -5,6 +5,7 @@
 // figure stands beside libtiff's own tools on the same file in the same run, and its target.
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build/bin/bench_pages [--sizes=letter300,a4,legal,letter200]
 //       [--kinds=g4w,g4b,grey,colour,jpeg,palette,grey16,tiled] [--counts=1,10,50,500] [--big=g4w,g4b]
+//       [--paper=noisy|clean]
 // 500-page documents are made only for the kinds of --big: a grey, colour or JPEG one takes
 // gigabytes (its uncompressed copy for the references over 12 GB) and minutes a cell.
 #include "bench/workstation.h"
@@ -58,8 +59,9 @@ const KindInfo kKinds[] = {{Kind::G4White0, "g4w"}, {Kind::G4Black0, "g4b"}, {Ki
 // map, 16-bit samples, 256 x 256 tiles
 bool greyLike(Kind k) { return k == Kind::Grey || k == Kind::Palette || k == Kind::Grey16 || k == Kind::Tiled; }
 const int kVariants = 4; // distinct pages a document cycles through
+bool g_cleanPaper = false; // paper of one shade (a scanner's white point), not noisy
 
-// A scanned page: paper with a little noise, forty lines of dark text-like strokes and a picture
+// A scanned page: paper with a little noise (or none), forty lines of dark text-like strokes and a picture
 // block; bilevel pages are the strokes alone (index 1 black).
 QImage scanPage(const Size &s, Kind kind, int variant)
 {
@@ -76,7 +78,7 @@ QImage scanPage(const Size &s, Kind kind, int variant)
         for (int y = 0; y < s.height; ++y) {
             uchar *row = img.scanLine(y);
             for (int x = 0; x < s.width * bpp; ++x)
-                row[x] = uchar(236 + (rng() & 7));
+                row[x] = uchar(g_cleanPaper ? 240 : 236 + (rng() & 7));
         }
     }
     auto dark = [&](int x0, int y0, int w, int h, int level) {
@@ -552,6 +554,7 @@ int main(int argc, char **argv)
     const QStringList kinds = option(argc, argv, "kinds", QStringLiteral("g4w,g4b,grey,colour,jpeg"));
     const QStringList counts = option(argc, argv, "counts", QStringLiteral("1,10,50,500"));
     const QStringList big = option(argc, argv, "big", QStringLiteral("g4w,g4b"));
+    g_cleanPaper = option(argc, argv, "paper", QStringLiteral("noisy")).value(0) == u"clean";
     g_binDir = QCoreApplication::applicationDirPath();
 
     // One-time costs of the process (first lookup, first decode, first paint of the page) fall
@@ -603,8 +606,8 @@ int main(int argc, char **argv)
     settle();
 
     const double loadBefore = loadAverage();
-    std::printf("platform %s, load average %.2f at the start\n",
-                QGuiApplication::platformName().toLatin1().constData(), loadBefore);
+    std::printf("platform %s, %s paper, load average %.2f at the start\n",
+                QGuiApplication::platformName().toLatin1().constData(), g_cleanPaper ? "clean" : "noisy", loadBefore);
     std::printf("milliseconds; refs: first = tiffcp -c none file,0; decode = tiffcp -c none (every page); pnm = "
                 "tifftopnm; page = tiffcp of page 2; store ref = tiffcp (decode + code again); write = "
                 "imaging_encode of the uncompressed file vs tiffcp -c g4 / lzw:2 (whole processes)\n");

@@ -141,19 +141,28 @@ int ioMap(thandle_t h, void **base, toff_t *size)
 
 void ioUnmap(thandle_t, void *, toff_t) {}
 
-int onError(TIFF *, void *user, const char *module, const char *fmt, va_list ap)
+// The part of libtiff that speaks, left out where it names the handle (a name of ours, not the
+// operator's file).
+QString speaker(TIFF *tif, const char *module)
+{
+    if (!module || !*module || (tif && std::strcmp(module, TIFFFileName(tif)) == 0))
+        return {};
+    return QString::fromUtf8(module) + QStringLiteral(": ");
+}
+
+int onError(TIFF *tif, void *user, const char *module, const char *fmt, va_list ap)
 {
     char buf[512];
     std::vsnprintf(buf, sizeof buf, fmt, ap);
     auto *err = static_cast<QString *>(user);
     if (err->isEmpty())
-        *err = QString::fromUtf8(module ? module : "") + QStringLiteral(": ") + QString::fromUtf8(buf);
+        *err = speaker(tif, module) + QString::fromUtf8(buf);
     return 1;
 }
 
 // Warnings are logged; those of the JPEG and fax decoders tell of damaged data and count as
 // errors.
-int onWarning(TIFF *, void *user, const char *module, const char *fmt, va_list ap)
+int onWarning(TIFF *tif, void *user, const char *module, const char *fmt, va_list ap)
 {
     char buf[512];
     std::vsnprintf(buf, sizeof buf, fmt, ap);
@@ -161,7 +170,7 @@ int onWarning(TIFF *, void *user, const char *module, const char *fmt, va_list a
     qCWarning(lcImaging) << from << buf;
     auto *err = static_cast<QString *>(user);
     if ((from == u"JPEGLib" || from.startsWith(u"Fax")) && err->isEmpty())
-        *err = from + QStringLiteral(": ") + QString::fromUtf8(buf);
+        *err = speaker(tif, module) + QString::fromUtf8(buf);
     return 1;
 }
 
@@ -340,10 +349,16 @@ struct Fields {
     }
     // Rows of 8-bit indexes into a colour map (read as RGB rows).
     bool palette8() const { return photometric == PHOTOMETRIC_PALETTE && bps == 8 && spp == 1; }
-    // Rows of 1-, 2-, 4- or 8-bit indexes, top-left in strips: stored again as indexes.
-    bool paletteRows() const
+    // Rows of 1-, 2-, 4- or 8-bit indexes in strips, in any orientation: stored again as indexes.
+    bool paletteIndexes() const
     {
         return photometric == PHOTOMETRIC_PALETTE && spp == 1 && (bps == 1 || bps == 2 || bps == 4 || bps == 8)
+               && !tiled && planar == PLANARCONFIG_CONTIG;
+    }
+    // Rows of 16-bit grey samples, top-left in strips: stored again at 16 bits.
+    bool grey16Rows() const
+    {
+        return (photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK) && spp == 1 && bps == 16
                && !tiled && planar == PLANARCONFIG_CONTIG && orientation == ORIENTATION_TOPLEFT;
     }
     // How the decoded rows are to be read: a direct row as stored; RGBA rows give bilevel rows
@@ -367,7 +382,7 @@ struct Fields {
 bool rawCopyable(const Fields &f)
 {
     const Kind k = f.kind();
-    return (f.direct() || f.paletteRows())
+    return (f.direct() || f.grey16Rows() || (f.paletteIndexes() && f.orientation == ORIENTATION_TOPLEFT))
            && ((k == Kind::Bilevel && f.compression == COMPRESSION_CCITTFAX4)
                || (k != Kind::Bilevel && (f.compression == COMPRESSION_LZW || f.compression == COMPRESSION_JPEG)));
 }
@@ -544,6 +559,29 @@ std::vector<uchar> colourTable(const Handle &h)
     return out;
 }
 
+// A page as stored (rows as they lie) turned upright by its orientation.
+QImage upright(const QImage &stored, int o)
+{
+    switch (o) {
+    case ORIENTATION_TOPRIGHT:
+        return stored.mirrored(true, false);
+    case ORIENTATION_BOTRIGHT:
+        return stored.mirrored(true, true);
+    case ORIENTATION_BOTLEFT:
+        return stored.mirrored(false, true);
+    case ORIENTATION_LEFTTOP: // transposed
+        return rotated(stored, 1).mirrored(true, false);
+    case ORIENTATION_RIGHTTOP: // turned clockwise
+        return rotated(stored, 1);
+    case ORIENTATION_RIGHTBOT: // turned and upside down
+        return rotated(stored, 1).mirrored(false, true);
+    case ORIENTATION_LEFTBOT: // turned anticlockwise
+        return rotated(stored, 3);
+    default:
+        return stored;
+    }
+}
+
 // The rows of the handle's directory, top down, in the form of its kind (rowBytesOf): a direct
 // layout's as stored, any other's from libtiff's RGBA reader a band of whole strips (or tiles)
 // at a time, turned upright as that reader turns them.
@@ -656,11 +694,7 @@ private:
         for (uint32_t y = 0; y < sh; ++y)
             toRow(raster.data() + size_t(y) * sw, sw, stored.scanLine(int(y)));
         raster = {};
-        // 5: transposed; 6: turned clockwise; 7: turned and upside down; 8: turned anticlockwise
-        const int o = m_f.orientation;
-        m_shown = rotated(stored, o == ORIENTATION_LEFTBOT ? 3 : 1);
-        if (o == ORIENTATION_LEFTTOP || o == ORIENTATION_RIGHTBOT)
-            m_shown = m_shown.mirrored(o == ORIENTATION_LEFTTOP, o == ORIENTATION_RIGHTBOT);
+        m_shown = upright(stored, m_f.orientation);
     }
 
     // The rows from y down to the end of its strip, and of the strips after it up to a few
@@ -798,6 +832,17 @@ bool copyRaw(TIFF *dst, const OutPage &p)
     return true;
 }
 
+// Rows of an LZW strip, for rows of that many samples: about half a million samples (a strip's
+// code starts afresh, so short strips of clean paper code poorly), in whole 16s of rows so that
+// bands decoded side by side for the screen's reductions are whole strips.
+uint32_t lzwStripRows(size_t rowSamples, uint32_t h)
+{
+    uint32_t rows = uint32_t(size_t(512 * 1024) / std::max<size_t>(1, rowSamples));
+    if (rows >= 16)
+        rows = rows / 16 * 16;
+    return std::clamp<uint32_t>(rows, 1, h);
+}
+
 // Tags of a page coded afresh, w x h pixels of the kind: bilevel G4 in the photometric given;
 // others LZW with the predictor, or JPEG at the quality given (grey in the photometric given,
 // colour as YCbCr). Gives the bytes of a row.
@@ -839,7 +884,7 @@ qsizetype beginPage(TIFF *t, Kind kind, uint16_t photometric, uint32_t w, uint32
             TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
             TIFFSetField(t, TIFFTAG_PREDICTOR, uint16_t(PREDICTOR_HORIZONTAL));
             TIFFSetField(t, TIFFTAG_PHOTOMETRIC, kind == Kind::Grey ? photometric : uint16_t(PHOTOMETRIC_RGB));
-            rps = std::clamp<uint32_t>(uint32_t(64 * 1024 / rowBytes), 1, h);
+            rps = lzwStripRows(size_t(rowBytes), h);
         }
     }
     TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rps);
@@ -892,10 +937,47 @@ void encode(TIFF *t, const OutPage &p)
     }
 }
 
-// A palette page written as palette rows of its depth (LZW) on its canvas, the new pixels the
-// map's entry nearest the fill colour (a tinted paper's white); false (nothing written) when no
-// entry is within a few shades of it.
-bool copyPaletteRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, uint32_t nw, uint32_t nh)
+// Indexes of bps bits packed in a row, a byte each.
+void unpackIndexes(const uchar *in, uint32_t w, int bps, uchar *out)
+{
+    if (bps == 8) {
+        std::memcpy(out, in, w);
+        return;
+    }
+    const uint32_t perByte = 8 / uint32_t(bps);
+    const uint8_t mask = uint8_t((1 << bps) - 1);
+    for (uint32_t x = 0; x < w; ++x)
+        out[x] = uchar((in[x / perByte] >> (8 - bps * int(x % perByte + 1))) & mask);
+}
+
+// A palette page's indexes, a byte each, upright and turned by quarter turns clockwise; none
+// for a page stored upright and not turned (its rows are read as they come).
+QImage turnedIndexes(Handle &src, const Fields &f, int turns)
+{
+    if (f.orientation == ORIENTATION_TOPLEFT && turns % 4 == 0)
+        return {};
+    if (TIFFScanlineSize64(src.tif()) != (uint64_t(f.storedWidth) * f.bps + 7) / 8)
+        badFile(src, "unexpected row size");
+    QImage stored(int(f.storedWidth), int(f.storedHeight), QImage::Format_Grayscale8);
+    if (stored.isNull())
+        raiseImagingError(ezErr::ImageTooLarge);
+    std::vector<uchar> in((size_t(f.storedWidth) * f.bps + 7) / 8);
+    for (uint32_t y = 0; y < f.storedHeight; ++y) {
+        if (TIFFReadScanline(src.tif(), in.data(), y, 0) < 0)
+            badFile(src, "unreadable strip");
+        unpackIndexes(in.data(), f.storedWidth, f.bps, stored.scanLine(int(y)));
+    }
+    if (!src.error().isEmpty())
+        badFile(src, "damaged page data");
+    return rotated(upright(stored, f.orientation), turns);
+}
+
+// A palette page written as palette rows of its depth (LZW) on its canvas, from its stored rows
+// or from its indexes turned (turnedIndexes), the new pixels the map's entry nearest the fill
+// colour (a tinted paper's white); false (nothing written) when no entry is within a few shades
+// of it.
+bool copyPaletteRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, const QImage &indexes,
+                     uint32_t nw, uint32_t nh)
 {
     const std::vector<uchar> colours = colourTable(src);
     const int entries = 1 << f.bps;
@@ -910,9 +992,11 @@ bool copyPaletteRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, 
             best = far;
         }
     }
-    if (best > 32)
+    const uint32_t w = indexes.isNull() ? f.width : uint32_t(indexes.width());
+    const uint32_t h = indexes.isNull() ? f.height : uint32_t(indexes.height());
+    if (best > 32 && (nw > w || nh > h))
         return false;
-    if (TIFFScanlineSize64(src.tif()) != (uint64_t(f.width) * f.bps + 7) / 8)
+    if (indexes.isNull() && TIFFScanlineSize64(src.tif()) != (uint64_t(f.width) * f.bps + 7) / 8)
         badFile(src, "unexpected row size");
     uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
     TIFFGetField(src.tif(), TIFFTAG_COLORMAP, &red, &green, &blue);
@@ -925,24 +1009,25 @@ bool copyPaletteRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, 
     TIFFSetField(dst, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_PALETTE));
     TIFFSetField(dst, TIFFTAG_COLORMAP, red, green, blue);
     TIFFSetField(dst, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
-    const size_t outBytes = (size_t(nw) * f.bps + 7) / 8;
-    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, std::clamp<uint32_t>(uint32_t(64 * 1024 / outBytes), 1, nh));
+    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, lzwStripRows(nw, nh));
     writeResolution(dst, p.xDpi, p.yDpi);
     writeAnnotations(dst, p.annotations);
-    // rows below 8 bits are unpacked to a byte an index, filled, and packed again
+    // rows are unpacked to a byte an index, filled, and packed again
+    const size_t outBytes = (size_t(nw) * f.bps + 7) / 8;
     std::vector<uchar> row(nw, uchar(fill));
-    std::vector<uchar> in(f.bps < 8 ? (size_t(f.width) * f.bps + 7) / 8 : 0), out(f.bps < 8 ? outBytes : 0);
+    std::vector<uchar> in(indexes.isNull() ? (size_t(w) * f.bps + 7) / 8 : 0), out(f.bps < 8 ? outBytes : 0);
     const uint32_t perByte = 8 / f.bps;
-    const uint8_t mask = uint8_t(entries - 1);
     for (uint32_t y = 0; y < nh; ++y) {
-        if (y < f.height) {
-            if (TIFFReadScanline(src.tif(), in.empty() ? row.data() : in.data(), y, 0) < 0)
-                badFile(src, "unreadable strip");
-            if (!in.empty())
-                for (uint32_t x = 0; x < f.width; ++x)
-                    row[x] = uchar((in[x / perByte] >> (8 - f.bps * (x % perByte + 1))) & mask);
-            std::fill(row.begin() + f.width, row.end(), uchar(fill));
-        } else if (y == f.height) {
+        if (y < h) {
+            if (indexes.isNull()) {
+                if (TIFFReadScanline(src.tif(), in.data(), y, 0) < 0)
+                    badFile(src, "unreadable strip");
+                unpackIndexes(in.data(), w, f.bps, row.data());
+            } else {
+                std::memcpy(row.data(), indexes.constScanLine(int(y)), w);
+            }
+            std::fill(row.begin() + w, row.end(), uchar(fill));
+        } else if (y == h) {
             std::fill(row.begin(), row.end(), uchar(fill));
         }
         if (!out.empty()) {
@@ -958,6 +1043,43 @@ bool copyPaletteRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, 
     return true;
 }
 
+// A 16-bit grey page written again at 16 bits (LZW with the predictor) on its canvas, the new
+// pixels the fill's grey.
+void copyGrey16Rows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, uint32_t nw, uint32_t nh)
+{
+    if (TIFFScanlineSize64(src.tif()) != uint64_t(f.width) * 2)
+        badFile(src, "unexpected row size");
+    TIFFSetField(dst, TIFFTAG_IMAGEWIDTH, nw);
+    TIFFSetField(dst, TIFFTAG_IMAGELENGTH, nh);
+    TIFFSetField(dst, TIFFTAG_BITSPERSAMPLE, uint16_t(16));
+    TIFFSetField(dst, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
+    TIFFSetField(dst, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
+    TIFFSetField(dst, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
+    TIFFSetField(dst, TIFFTAG_PHOTOMETRIC, f.photometric);
+    TIFFSetField(dst, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
+    TIFFSetField(dst, TIFFTAG_PREDICTOR, uint16_t(PREDICTOR_HORIZONTAL));
+    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, lzwStripRows(nw, nh));
+    writeResolution(dst, p.xDpi, p.yDpi);
+    writeAnnotations(dst, p.annotations);
+    const uint16_t grey = uint16_t(qGray(p.fill) * 257);
+    const uint16_t fill = f.photometric == PHOTOMETRIC_MINISWHITE ? uint16_t(65535 - grey) : grey;
+    // the predictor changes the row on every write: filled again each time
+    std::vector<uint16_t> row(nw);
+    for (uint32_t y = 0; y < nh; ++y) {
+        uint32_t from = 0;
+        if (y < f.height) {
+            if (TIFFReadScanline(src.tif(), row.data(), y, 0) < 0)
+                badFile(src, "unreadable strip");
+            from = f.width;
+        }
+        std::fill(row.begin() + from, row.end(), fill);
+        if (TIFFWriteScanline(dst, row.data(), y, 0) < 0)
+            raiseImagingError(ezErr::WriteFailed);
+    }
+    if (!src.error().isEmpty())
+        badFile(src, "damaged page data");
+}
+
 // Writes a stored page again a row at a time from its own handle (on its canvas when it has
 // one): each row is decoded, the new pixels on its right filled, and encoded (bilevel G4 in the
 // photometric of its rows, a JPEG page JPEG again at the quality it had, others LZW).
@@ -966,11 +1088,20 @@ void copyRows(TIFF *dst, Handle &src, const OutPage &p)
     const Fields f = readFields(src);
     const Kind kind = f.kind();
     ++g_decodes;
-    const uint32_t w = f.width, hgt = f.height;
+    // a palette page turned, or stored in another orientation, as indexes turned upright
+    const QImage indexes = f.paletteIndexes() ? turnedIndexes(src, f, p.turns) : QImage();
+    const bool odd = p.turns % 2;
+    const uint32_t w = odd ? f.height : f.width, hgt = odd ? f.width : f.height;
     const uint32_t nw = p.canvas.isValid() ? std::max<uint32_t>(w, uint32_t(p.canvas.width())) : w;
     const uint32_t nh = p.canvas.isValid() ? std::max<uint32_t>(hgt, uint32_t(p.canvas.height())) : hgt;
-    if (f.paletteRows() && copyPaletteRows(dst, src, f, p, nw, nh))
+    if (f.paletteIndexes() && copyPaletteRows(dst, src, f, p, indexes, nw, nh))
         return;
+    if (f.grey16Rows() && p.turns % 4 == 0) {
+        copyGrey16Rows(dst, src, f, p, nw, nh);
+        return;
+    }
+    if (p.turns % 4 && indexes.isNull())
+        raiseImagingError(ezErr::WriteFailed, QStringLiteral("only a palette page is turned as it is written"));
     const uint16_t photometric = f.rowPhotometric();
     const qsizetype rowBytes = beginPage(dst, kind, photometric, nw, nh, jpegQuality(src.tif(), f), p);
     const QRgb c = p.fill;
@@ -1006,10 +1137,22 @@ void copyRows(TIFF *dst, Handle &src, const OutPage &p)
                 std::memcpy(row + i, fillByte, 3);
         }
     };
-    RowReader rows(src, f);
+    // a turned palette page's rows from its indexes through the map
+    std::optional<RowReader> rows;
+    std::vector<uchar> colours;
+    if (indexes.isNull())
+        rows.emplace(src, f);
+    else
+        colours = colourTable(src);
     for (uint32_t y = 0; y < nh; ++y) {
         if (y < hgt) {
-            rows.read(y, row);
+            if (rows) {
+                rows->read(y, row);
+            } else {
+                const uchar *ix = indexes.constScanLine(int(y));
+                for (uint32_t x = 0; x < w; ++x)
+                    std::memcpy(row + size_t(x) * 3, &colours[size_t(ix[x]) * 3], 3);
+            }
             fillFrom(w);
         } else {
             fillFrom(0);
@@ -1017,7 +1160,8 @@ void copyRows(TIFF *dst, Handle &src, const OutPage &p)
         if (TIFFWriteScanline(dst, row, y, 0) < 0)
             raiseImagingError(ezErr::WriteFailed);
     }
-    rows.finish();
+    if (rows)
+        rows->finish();
 }
 
 // Turns a bilevel image, visiting only the bytes that hold index-1 pixels.
@@ -1108,7 +1252,7 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage)
             d.info.samplesPerPixel = f.spp;
             d.info.compression = f.compression;
             d.info.rawCopyable = rawCopyable(f);
-            d.info.palette = f.paletteRows();
+            d.info.palette = f.paletteIndexes();
             d.info.jpegQuality = jpegQuality(h.tif(), f);
         } catch (const VbError &e) {
             if (!damage)
@@ -1321,7 +1465,7 @@ namespace {
 // True when the page is a stored one written as it is stored.
 bool copiedAsStored(const OutPage &p)
 {
-    if (!p.rawFile || p.canvas.isValid())
+    if (!p.rawFile || p.canvas.isValid() || p.turns % 4)
         return false;
     std::lock_guard lock(FileAccess::lock(*p.rawFile));
     return rawCopyable(readFields(atDirectory(*p.rawFile, p.rawDirectory)));
@@ -1374,6 +1518,7 @@ void writePages(Handle &h, const std::vector<OutPage> &pages, bool checked)
                 p.rawFile = coded[j].get();
                 p.rawDirectory = 0;
                 p.canvas = QSize();
+                p.turns = 0;
             }
             if (!copyRaw(h.tif(), p))
                 raiseImagingError(ezErr::WriteFailed, QStringLiteral("page %1 cannot be copied").arg(first + j + 1));

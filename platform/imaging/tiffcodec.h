@@ -102,6 +102,9 @@ struct OutPage {
     // pixels in the fill colour, decoded and encoded a row at a time.
     QSize canvas;
     QRgb fill = 0xFFFFFFFF;
+    // With a raw palette page: turned by quarter turns clockwise (its indexes turned, its map
+    // kept); other pages are written upright.
+    int turns = 0;
     // ... or encode these pixels (as JPEG at this quality when set, unless bilevel).
     QImage image;
     int jpegQuality = 0;

@@ -2,6 +2,7 @@
 // reader of its rows, shown as its orientation says, reduces right, stores with and without alignment (decoded before or not, turned or
 // not) and opens again equal. QUORLA_LAYOUT_PAGES=large walks larger pages.
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTransform>
 #include <gtest/gtest.h>
@@ -340,8 +341,7 @@ TEST(Layouts, EveryLayoutOpensReducesStoresAndOpensAgainAsLibtiffReadsIt)
             ASSERT_EQ(doc->pageCount(), 1);
             EXPECT_EQ(QSize(doc->info(0).width, doc->info(0).height), expected.size());
             EXPECT_EQ(doc->info(0).xDpi, l.orientation >= 5 ? 150 : 200);
-            const bool paletteRows = l.format->photometric == PHOTOMETRIC_PALETTE && !l.tiled
-                                     && l.orientation == ORIENTATION_TOPLEFT;
+            const bool paletteRows = l.format->photometric == PHOTOMETRIC_PALETTE && !l.tiled;
             EXPECT_EQ(doc->info(0).palette, paletteRows);
             const QImage small = doc->reduced(0, 3);
             const QImage page = doc->image(0);
@@ -392,10 +392,16 @@ TEST(Layouts, EveryLayoutOpensReducesStoresAndOpensAgainAsLibtiffReadsIt)
                         EXPECT_EQ(back->info(0).compression, COMPRESSION_CCITTFAX4);
                     }
                 }
-                // a palette page stored as it is stays one, at its depth
-                if (paletteRows && !turned) {
+                // a palette page stays one, at its depth, whatever its orientation or turn; a
+                // 16-bit grey page in strips keeps its depth unless turned
+                if (paletteRows) {
                     EXPECT_EQ(fieldOf(out, TIFFTAG_PHOTOMETRIC), PHOTOMETRIC_PALETTE);
                     EXPECT_EQ(fieldOf(out, TIFFTAG_BITSPERSAMPLE), l.format->bps);
+                }
+                if (grey && l.format->bps == 16 && l.format->spp == 1 && !l.tiled && l.orientation == ORIENTATION_TOPLEFT
+                    && !turned) {
+                    EXPECT_EQ(fieldOf(out, TIFFTAG_BITSPERSAMPLE), 16);
+                    EXPECT_EQ(fieldOf(out, TIFFTAG_PHOTOMETRIC), l.format->photometric);
                 }
                 // a turned page is upright afterwards, read from what was stored
                 if (turned && !jpeg)
@@ -471,9 +477,9 @@ TEST(Layouts, OpeningAndClosingAgainHoldsNoMoreMemory)
 
 namespace {
 
-// A padded palette page of any depth keeps its map and depth: the canvas takes the
-// entry nearest white when one is within a few shades of it (a tinted paper), else the page is
-// stored as colour on white.
+// A padded palette page of any depth, orientation or turn keeps its map and depth: the canvas
+// takes the entry nearest white when one is within a few shades of it (a tinted paper), else
+// the page is stored as colour on white.
 TEST(Layouts, APaddedPalettePageStaysPaletteOnItsLightestShade)
 {
     struct Case {
@@ -482,6 +488,8 @@ TEST(Layouts, APaddedPalettePageStaysPaletteOnItsLightestShade)
         int r, g, b; // the map's last entry
         bool palette;
         QRgb canvas;
+        uint16_t orientation = ORIENTATION_TOPLEFT;
+        int turns = 0; // quarter turns before the store
     } const cases[] = {
         {"white", 8, 255, 255, 255, true, qRgb(255, 255, 255)},
         {"tinted", 8, 255, 249, 229, true, qRgb(255, 249, 229)},
@@ -490,13 +498,16 @@ TEST(Layouts, APaddedPalettePageStaysPaletteOnItsLightestShade)
         {"tinted 2-bit", 2, 255, 249, 229, true, qRgb(255, 249, 229)},
         {"white 1-bit", 1, 255, 255, 255, true, qRgb(255, 255, 255)},
         {"dark 4-bit", 4, 120, 120, 120, false, qRgb(255, 255, 255)},
+        {"white 4-bit turned", 4, 255, 255, 255, true, qRgb(255, 255, 255), ORIENTATION_TOPLEFT, 1},
+        {"tinted 8-bit orientation 6", 8, 255, 249, 229, true, qRgb(255, 249, 229), ORIENTATION_RIGHTTOP},
+        {"white 2-bit orientation 3 turned", 2, 255, 255, 255, true, qRgb(255, 255, 255), ORIENTATION_BOTRIGHT, 3},
+        {"dark 4-bit orientation 8 turned", 4, 120, 120, 120, false, qRgb(255, 255, 255), ORIENTATION_LEFTBOT, 2},
     };
     QTemporaryDir dir;
     const QString src = dir.filePath(QStringLiteral("p.tif")), out = dir.filePath(QStringLiteral("o.tif"));
+    const QString plain = dir.filePath(QStringLiteral("plain.tif"));
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        TIFF *t = TIFFOpen(src.toLocal8Bit().constData(), "w");
-        ASSERT_NE(t, nullptr);
         const uint32_t w = 45, h = 20;
         const int n = 1 << c.bps;
         std::vector<uint16_t> map(3 * size_t(n));
@@ -505,38 +516,114 @@ TEST(Layouts, APaddedPalettePageStaysPaletteOnItsLightestShade)
         map[size_t(n - 1)] = uint16_t(c.r * 257);
         map[size_t(2 * n - 1)] = uint16_t(c.g * 257);
         map[size_t(3 * n - 1)] = uint16_t(c.b * 257);
-        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
-        TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
-        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, c.bps);
-        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
-        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_PALETTE));
-        TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
-        TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + n, map.data() + 2 * n);
-        std::vector<uint8_t> row((w * c.bps + 7) / 8);
-        for (uint32_t y = 0; y < h; ++y) {
-            std::fill(row.begin(), row.end(), uint8_t(0));
-            for (uint32_t x = 0; x < w; ++x) {
-                const uint32_t index = (x + y) % 3 ? uint32_t(n - 1) : x % uint32_t(std::max(1, n - 1));
-                row[x * c.bps / 8] |= uint8_t(index << (8 - c.bps - x * c.bps % 8));
+        auto write = [&](const QString &path, uint16_t orientation) {
+            TIFF *t = TIFFOpen(path.toLocal8Bit().constData(), "w");
+            ASSERT_NE(t, nullptr);
+            TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+            TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+            TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, c.bps);
+            TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
+            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_PALETTE));
+            TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
+            TIFFSetField(t, TIFFTAG_ORIENTATION, orientation);
+            TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + n, map.data() + 2 * n);
+            std::vector<uint8_t> row((w * c.bps + 7) / 8);
+            for (uint32_t y = 0; y < h; ++y) {
+                std::fill(row.begin(), row.end(), uint8_t(0));
+                for (uint32_t x = 0; x < w; ++x) {
+                    const uint32_t index = (x + y) % 3 ? uint32_t(n - 1) : (x + 2 * y) % uint32_t(std::max(1, n - 1));
+                    row[x * c.bps / 8] |= uint8_t(index << (8 - c.bps - x * c.bps % 8));
+                }
+                TIFFWriteScanline(t, row.data(), y, 0);
             }
-            TIFFWriteScanline(t, row.data(), y, 0);
-        }
-        TIFFWriteDirectory(t);
-        TIFFClose(t);
-        const QImage page = rgbaReader(src);
+            TIFFWriteDirectory(t);
+            TIFFClose(t);
+        };
+        write(src, c.orientation);
+        write(plain, ORIENTATION_TOPLEFT);
+        const QImage page = shown(rgbaReader(plain), c.orientation).transformed(QTransform().rotate(90.0 * c.turns));
         auto doc = QelPageDocument::create();
         doc->load(src);
         doc->image(0); // held decoded: still written from its rows
+        doc->setQuarterTurns(0, c.turns);
         QelSaveOptions aligned;
         aligned.alignTo = 8;
         doc->save(out, aligned);
         EXPECT_EQ(fieldOf(out, TIFFTAG_PHOTOMETRIC) == PHOTOMETRIC_PALETTE, c.palette);
         EXPECT_EQ(fieldOf(out, TIFFTAG_BITSPERSAMPLE), c.palette ? c.bps : 8);
         const QImage stored = rgbaReader(out);
-        ASSERT_EQ(stored.size(), QSize(48, 24));
-        EXPECT_EQ(maxDiff(stored.copy(0, 0, int(w), int(h)), page), 0);
-        EXPECT_EQ(stored.pixel(46, 3), c.canvas);
-        EXPECT_EQ(stored.pixel(2, 22), c.canvas);
+        const QSize canvas((page.width() + 7) / 8 * 8, (page.height() + 7) / 8 * 8);
+        ASSERT_EQ(stored.size(), canvas);
+        EXPECT_EQ(maxDiff(stored.copy(0, 0, page.width(), page.height()), page), 0);
+        EXPECT_EQ(stored.pixel(canvas.width() - 1, 3), c.canvas);
+        EXPECT_EQ(stored.pixel(2, canvas.height() - 1), c.canvas);
+        // upright afterwards, as stored
+        EXPECT_EQ(maxDiff(doc->image(0).copy(0, 0, page.width(), page.height()), page), 0);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A clean page (paper of one shade, a few lines of text) that needs padding is written again
+// near its scan's size, grey, colour or palette: LZW restarts its code at each strip, and a
+// page cut in short strips grows two or three times.
+TEST(Layouts, ACleanPageWrittenAgainKeepsNearItsScansSize)
+{
+    struct Case {
+        const char *name;
+        uint16_t photometric, spp;
+        double most; // times the scan's size (64 KB strips: 1.6, 2.3, 1.9)
+    } const cases[] = {
+        {"grey", PHOTOMETRIC_MINISBLACK, 1, 1.4},
+        {"colour", PHOTOMETRIC_RGB, 3, 1.8},
+        {"palette", PHOTOMETRIC_PALETTE, 1, 1.6},
+    };
+    QTemporaryDir dir;
+    const QString src = dir.filePath(QStringLiteral("scan.tif")), out = dir.filePath(QStringLiteral("stored.tif"));
+    const uint32_t w = 1275, h = 1650; // letter at 150 dpi, 3 pixels short of a multiple of 8
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TIFF *t = TIFFOpen(src.toLocal8Bit().constData(), "w");
+        ASSERT_NE(t, nullptr);
+        for (int page = 0; page < 2; ++page) {
+            TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+            TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+            TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+            TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, c.spp);
+            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, c.photometric);
+            TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
+            TIFFSetField(t, TIFFTAG_PREDICTOR, uint16_t(c.photometric == PHOTOMETRIC_PALETTE ? 1 : 2));
+            TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, h); // a scanner's page in one strip
+            std::vector<uint16_t> map(3 * 256);
+            for (size_t i = 0; i < map.size(); ++i)
+                map[i] = uint16_t((i % 256) * 257);
+            if (c.photometric == PHOTOMETRIC_PALETTE)
+                TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + 256, map.data() + 512);
+            std::vector<uint8_t> row(size_t(w) * c.spp);
+            for (uint32_t y = 0; y < h; ++y) {
+                const bool text = y % 35 < 9 && y > 150 && y < h - 150;
+                for (uint32_t x = 0; x < w; ++x)
+                    for (uint16_t s = 0; s < c.spp; ++s)
+                        row[size_t(x) * c.spp + s] = uint8_t(text && x > 150 && x < w - 150 && (x / 23 + y / 35) % 4 ? 30 : 240);
+                TIFFWriteScanline(t, row.data(), y, 0);
+            }
+            TIFFWriteDirectory(t);
+        }
+        TIFFClose(t);
+        auto doc = QelPageDocument::create();
+        doc->load(src);
+        QelSaveOptions aligned;
+        aligned.alignTo = 8;
+        doc->save(out, aligned);
+        auto back = QelPageDocument::create();
+        back->load(out);
+        ASSERT_EQ(back->pageCount(), 2);
+        EXPECT_EQ(back->info(1).width, 1280);
+        EXPECT_EQ(maxDiff(back->image(0).copy(0, 0, int(w), int(h)), rgbaReader(src)), 0);
+        const double grown = double(QFileInfo(out).size()) / double(QFileInfo(src).size());
+        EXPECT_LT(grown, c.most) << QFileInfo(src).size() << " -> " << QFileInfo(out).size();
     }
 }
 
