@@ -224,11 +224,10 @@ void despeckle(IP2Image &page, QRect r, bool spareDots)
             const uint64_t c = wordAt(cur, i);
             if (!c)
                 continue;
-            uint64_t company = spread(cur, i, reach, false);
-            for (int k = -reach; k <= reach; ++k)
-                if (k)
-                    company |= wide[slot(y + k)][size_t(j)];
-            uint64_t lone = c & ~company;
+            // The rows nearest first: most ink has company there.
+            uint64_t lone = c & ~spread(cur, i, reach, false);
+            for (int k = 1; k <= reach && lone; ++k)
+                lone &= ~(wide[slot(y - k)][size_t(j)] | wide[slot(y + k)][size_t(j)]);
             // Only the columns of r.
             if (x0 > i * 8)
                 lone &= ~uint64_t(0) >> (x0 - i * 8);
