@@ -335,6 +335,7 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
         uint64_t bits;
     };
     std::vector<Seed> stack;
+    std::vector<uint8_t> followed(size_t(h), 0); // rows with ink followed
     const int last = words - 1;
     const auto push = [&](int y, int k, uint64_t bits) {
         if (y >= 0 && y < h && k >= 0 && k <= last && bits)
@@ -355,6 +356,7 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
                 down &= down >> step;
             }
             seen.row(sd.y)[sd.k] |= g;
+            followed[size_t(sd.y)] = 1;
             const uint64_t around = g | (g << 1) | (g >> 1);
             const uint64_t low = g & 1, high = g >> 63;
             push(sd.y, sd.k - 1, low << 63);
@@ -378,6 +380,8 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
     // The runs followed, row by row: the runs of `seen` (each a whole run of ink), which may go
     // on from one word into the next.
     for (int y = 0; y < h; ++y) {
+        if (!followed[size_t(y)])
+            continue;
         int from = -1;
         for (int k = 0; k <= last; ++k) {
             const uint64_t v = loaded[size_t(y) * size_t(words) + size_t(k)] ? seen.row(y)[k] : 0;
