@@ -776,29 +776,63 @@ TEST_F(BatchScanRun, AHostFailureOnADocumentStopsTheRunBeforeTheNextDocumentsShe
     }
 }
 
-TEST_F(BatchScanRun, AbortDuringThePagesOfADocument)
+// The operator's Abort, or the progress window closed from its frame, as the first page of the run
+// comes in: the run stops at the sheet in hand, drops the document and logs the abort once, not a
+// scanning error; the window stays until the run is over, then its frame closes it.
+TEST_F(BatchScanRun, AnAbortOrAFrameCloseAtTheFirstPageStopsTheRun)
 {
-    fake->loadFeeder(4);
-    QObject::connect(main->ezTreeView, &QelEzImage::pagesLoaded, main, [] { set_batch_abort(); });
-    configure(QStringLiteral("1010"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
-              BATCH_OVERWRITE);
-    start();
-    QObject::disconnect(main->ezTreeView, &QelEzImage::pagesLoaded, main, nullptr);
-    // An abort, not a scanning error: the window stays to be closed, the log says so once.
-    ASSERT_NE(progress(), nullptr);
-    EXPECT_EQ(progress()->lblStatus->text(), QStringLiteral("Batch scan aborted!"));
-    EXPECT_TRUE(progress()->btnClose->isEnabled());
-    const QStringList lines = logLines();
-    ASSERT_GE(lines.size(), 3) << storedLog().toStdString();
-    EXPECT_EQ(lines[0], QStringLiteral("Errors on last batch!"));
-    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Batch Scan Started at ")));
-    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Batch Scan aborted by user at ")));
-    EXPECT_FALSE(storedLog().contains(QStringLiteral("Scanning Error"))) << storedLog().toStdString();
-    EXPECT_EQ(storedLog().count(QStringLiteral("Errors on last batch!")), 1);
-    EXPECT_LT(fake->jobs().size(), 3);
-    EXPECT_EQ(main->ezTreeView->pageCount(), 0) << "the operator's abort drops the document";
+    struct Case {
+        const char *name;
+        bool frame;
+        const char *pages; // per document: the abort lands within the document's pages or after them
+        int abortLine;
+    } cases[] = {
+        {"Abort, within the document's pages", false, "3", 2},
+        {"frame close, at the document's last page", true, "1", 3},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const int sheets = fake->feederCount() + 4;
+        fake->loadFeeder(4);
+        const qsizetype jobs = fake->jobs().size();
+        int aborts = 0;
+        bool refused = false;
+        QObject::connect(main->ezTreeView, &QelEzImage::pagesLoaded, main, [&] {
+            FrmBatchProgress *p = progress();
+            if (aborts > 0 || !p || fake->jobs().size() == jobs)
+                return;
+            ++aborts;
+            if (c.frame) {
+                p->close();
+                refused = p->isLoaded() && p->roadRunning();
+            } else {
+                p->btnAbort->click();
+            }
+        });
+        configure(QStringLiteral("1010"), QStringLiteral("1"), QStringLiteral("2"), QLatin1String(c.pages),
+                  BATCH_OVERWRITE);
+        start();
+        QObject::disconnect(main->ezTreeView, &QelEzImage::pagesLoaded, main, nullptr);
+        EXPECT_EQ(aborts, 1);
+        EXPECT_EQ(refused, c.frame);
+        ASSERT_NE(progress(), nullptr);
+        EXPECT_EQ(progress()->lblStatus->text(), QStringLiteral("Batch scan aborted!"));
+        EXPECT_TRUE(progress()->btnClose->isEnabled());
+        const QStringList lines = logLines();
+        ASSERT_GT(lines.size(), c.abortLine) << storedLog().toStdString();
+        EXPECT_EQ(lines[0], QStringLiteral("Errors on last batch!"));
+        EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Batch Scan Started at ")));
+        EXPECT_TRUE(lines[c.abortLine].startsWith(QStringLiteral("Batch Scan aborted by user at ")))
+            << storedLog().toStdString();
+        EXPECT_FALSE(storedLog().contains(QStringLiteral("Scanning Error"))) << storedLog().toStdString();
+        EXPECT_EQ(storedLog().count(QStringLiteral("Errors on last batch!")), 1);
+        EXPECT_EQ(fake->feederCount(), sheets - 1) << "no page was scanned after the abort";
+        EXPECT_EQ(main->ezTreeView->pageCount(), 0) << "the operator's abort drops the document";
+        progress()->close();
+        EXPECT_EQ(progress(), nullptr);
+        dialog().Unload();
+    }
 }
-
 // The abort of a quit (the program asked to end) keeps the pages of the document in hand, marked
 // not stored, for the ending to keep; the operator's Abort drops them (above). The log and the
 // next start say which document of the batch was not stored.
@@ -1222,39 +1256,6 @@ TEST_F(BatchScanRun, PageCountThatIsNoNumberIsARunTimeError)
     EXPECT_EQ(lines[0], QStringLiteral("Errors on last batch!"));
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Batch scan failed! ")));
     EXPECT_TRUE(programs().isEmpty());
-}
-
-TEST_F(BatchScanRun, ProgressWindowClosedFromItsFrameDuringTheRunAbortsIt)
-{
-    configure(QStringLiteral("1010"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("1"),
-              BATCH_OVERWRITE);
-    fake->loadFeeder(2);
-    int closes = 0;
-    bool refused = false;
-    // The operator closes the window as the first page comes in.
-    QObject::connect(main->ezTreeView, &QelEzImage::pagesLoaded, main, [&] {
-        FrmBatchProgress *p = progress();
-        if (closes > 0 || !p || fake->feederCount() != 1)
-            return;
-        ++closes;
-        p->close();
-        refused = p->isLoaded() && p->roadRunning();
-    });
-    start();
-    QObject::disconnect(main->ezTreeView, &QelEzImage::pagesLoaded, main, nullptr);
-    EXPECT_EQ(closes, 1);
-    EXPECT_TRUE(refused);
-    // The close was the Abort, seen once the document's page was in.
-    ASSERT_NE(progress(), nullptr);
-    EXPECT_EQ(progress()->lblStatus->text(), QStringLiteral("Batch scan aborted!"));
-    EXPECT_TRUE(progress()->btnClose->isEnabled());
-    const QStringList lines = logLines();
-    ASSERT_GE(lines.size(), 4) << storedLog().toStdString();
-    EXPECT_EQ(lines[0], QStringLiteral("Errors on last batch!"));
-    EXPECT_TRUE(lines[3].startsWith(QStringLiteral("Batch Scan aborted by user at "))) << storedLog().toStdString();
-    EXPECT_EQ(fake->feederCount(), 1) << "no page was scanned after the close";
-    progress()->close(); // after the run the frame closes it
-    EXPECT_EQ(progress(), nullptr);
 }
 
 TEST_F(BatchScan, EnterStartsAndFieldsSelectTheirTextOnFocus)

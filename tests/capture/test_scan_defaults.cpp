@@ -35,46 +35,50 @@ TEST_F(ScanDefaults, NothingHappensWithoutAScanner)
     EXPECT_EQ(main->lblScannerPaperSource->text(), QStringLiteral("as it was"));
 }
 
-TEST_F(ScanDefaults, FlatbedPreferenceShowsPageSizeAndTurnsDuplexOff)
+// The preferred source's defaults: the flatbed shows the page size and turns duplex off (its tick
+// left as it was), the feeder follows the duplex preference; both put back resolution, brightness,
+// page size and the upside-down choice.
+TEST_F(ScanDefaults, EachPreferredSourceSetsItsDefaults)
 {
-    main->chkDuplex->setChecked(true); // before the flatbed: ticking it moves a flatbed choice to the feeder
-    g_intDefaultPaperSource = 2;
-    g_blnScanUD = true;
-    main->chkScanUD->setChecked(true);
-    tree().setResolution(300);
-    tree().setPageSize(QStringLiteral("Letter Portrait - 8.5 x 11 in"));
-    TrapLog log;
-    reset_defaults();
-    EXPECT_EQ(log.lines, (std::vector<int>{1, 2, 3, 4, 5, 6, 7})); // the steps; 5 is the flatbed's
-    EXPECT_EQ(main->lblScannerPaperSource->text(), QStringLiteral("Scanner Source: FB"));
-    EXPECT_FALSE(main->lblPageSize->isHidden());
-    EXPECT_FALSE(main->cboPageSize->isHidden());
-    EXPECT_FALSE(main->chkDuplex->isEnabled());
-    EXPECT_TRUE(main->chkDuplex->isChecked());  // its tick is left as it was
-    EXPECT_EQ(tree().duplex(), 0);
-    EXPECT_EQ(tree().paperSource(), 2);
-    EXPECT_EQ(tree().resolution(), 200);
-    EXPECT_EQ(tree().brightness(), 100);
-    EXPECT_EQ(tree().pageSize(), QStringLiteral("Legal - 8.5 x 14 in"));
-    EXPECT_EQ(tree().regionLength(), 2800);
-    EXPECT_FALSE(g_blnScanUD);
-    EXPECT_FALSE(main->chkScanUD->isChecked());
-    EXPECT_EQ(tree().scannerSetting(5084), 1);  // offered: automatic page size on
-}
-
-TEST_F(ScanDefaults, FeederPreferenceFollowsTheDuplexPreference)
-{
-    g_intDefaultPaperSource = 0;
-    for (bool duplex : {true, false}) {
-        g_blnDefaultDuplex = duplex;
+    struct Case {
+        const char *name;
+        qint16 source;
+        bool duplexPreferred;
+        const char *label;
+        bool flatbed;
+        int duplex;
+        std::vector<int> steps; // 5 is the flatbed's
+    } cases[] = {
+        {"flatbed", 2, true, "Scanner Source: FB", true, 0, {1, 2, 3, 4, 5, 6, 7}},
+        {"feeder, duplex", 0, true, "Scanner Source: ADF", false, 1, {1, 2, 3, 4, 6, 7}},
+        {"feeder, simplex", 0, false, "Scanner Source: ADF", false, 0, {1, 2, 3, 4, 6, 7}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        main->chkDuplex->setChecked(true); // before the flatbed: ticking it moves a flatbed choice to the feeder
+        g_intDefaultPaperSource = c.source;
+        g_blnDefaultDuplex = c.duplexPreferred;
+        g_blnScanUD = true;
+        main->chkScanUD->setChecked(true);
+        tree().setResolution(300);
+        tree().setPageSize(QStringLiteral("Letter Portrait - 8.5 x 11 in"));
+        TrapLog log;
         reset_defaults();
-        EXPECT_EQ(main->lblScannerPaperSource->text(), QStringLiteral("Scanner Source: ADF"));
-        EXPECT_TRUE(main->lblPageSize->isHidden());
-        EXPECT_TRUE(main->cboPageSize->isHidden());
-        EXPECT_TRUE(main->chkDuplex->isEnabled());
-        EXPECT_EQ(main->chkDuplex->isChecked(), duplex);
-        EXPECT_EQ(tree().duplex(), duplex ? 1 : 0);
-        EXPECT_EQ(tree().paperSource(), 0);
+        EXPECT_EQ(log.lines, c.steps);
+        EXPECT_EQ(main->lblScannerPaperSource->text(), QLatin1String(c.label));
+        EXPECT_EQ(main->lblPageSize->isHidden(), !c.flatbed);
+        EXPECT_EQ(main->cboPageSize->isHidden(), !c.flatbed);
+        EXPECT_EQ(main->chkDuplex->isEnabled(), !c.flatbed);
+        EXPECT_EQ(main->chkDuplex->isChecked(), c.flatbed || c.duplexPreferred);
+        EXPECT_EQ(tree().duplex(), c.duplex);
+        EXPECT_EQ(tree().paperSource(), c.source);
+        EXPECT_EQ(tree().resolution(), 200);
+        EXPECT_EQ(tree().brightness(), 100);
+        EXPECT_EQ(tree().pageSize(), QStringLiteral("Legal - 8.5 x 14 in"));
+        EXPECT_EQ(tree().regionLength(), 2800);
+        EXPECT_FALSE(g_blnScanUD);
+        EXPECT_FALSE(main->chkScanUD->isChecked());
+        EXPECT_EQ(tree().scannerSetting(5084), 1); // offered: automatic page size on
     }
     EXPECT_TRUE(boxes().calls().isEmpty());
 }

@@ -72,16 +72,6 @@ TEST_F(ScannerMembers, DuplexReadsZeroOnADeviceWithout)
     EXPECT_EQ(scanner().duplex(), 0);
 }
 
-TEST_F(ScannerMembers, AJamKeepsThePagesScannedBeforeIt)
-{
-    scanner().setPaperSource(0);
-    scanner().setDuplex(0);
-    fake->loadFeeder(4);
-    fake->failNextScan(2, 4426, QStringLiteral("Paper jam"));
-    EXPECT_EQ(errorOf([&] { scanner().scanFeeder(); }), 4426);
-    EXPECT_EQ(tree.pageCount(), 2);
-}
-
 TEST_F(ScannerMembers, ScanInsertPutsTheNextScanAtTheCurrentPageOnce)
 {
     scanner().setPaperSource(2);

@@ -37,7 +37,6 @@ export HOME=$home XDG_CONFIG_HOME=$home/cfg XDG_DATA_HOME=$home/data XDG_RUNTIME
 "$seed" --paper "$QUORLA_HOST_EMULATOR" "$home/paper" >/dev/null 2>&1 || { echo "no demo paper"; exit 1; }
 printf 'feeder %s\n' "$home/paper/office" >"$home/sane/paperstack.conf"
 printf '[frmConfig]\nDSN=RECHOST\nUID=SCANSVC\nPWD=scan2026\n' >"$home/cfg/quorla/Korvane Scanning Utility.ini"
-sql() { sqlite3 "$QUORLA_HOST_EMULATOR" "$1"; }
 image=$(find "$QUORLA_SHARE_ROOT" -type f -name "$(sql "SELECT imid FROM documents
         WHERE CAST(book AS INTEGER) = 1010 AND CAST(page AS INTEGER) = 1")")
 [ -f "$image" ] || { echo "the demo office has no image for 1010/1"; exit 1; }
@@ -47,11 +46,6 @@ fail() {
     echo "$row: $1"
     [ -n "${SHOTS:-}" ] && import -window root "$SHOTS/area-$row-$(date +%s).png"
     kill -KILL "$pid" 2>/dev/null; cat "$home/out.log"; exit 1
-}
-waitFor() {
-    local n=$(($(limit "$1") * 10)); shift
-    for _ in $(seq 1 "$n"); do "$@" && return 0; sleep 0.1; done
-    return 1
 }
 snap() { /usr/bin/python3 "$here/widgets.py" "$pid" "$1" >"$home/w.txt" 2>"$home/w.err"; }
 # press <window> <role> <name>: a click on the middle of that widget of the window.

@@ -25,12 +25,6 @@ mkdir -p "$XDG_RUNTIME_DIR" "$home/cfg/quorla" "$home/shares" "$TMPDIR" && chmod
 printf '[frmConfig]\nDSN=RECHOST\nUID=SCANSVC\nPWD=scan2026\n' >"$home/cfg/quorla/Korvane Scanning Utility.ini"
 
 fail() { echo "$row: $1"; [ -n "${pid:-}" ] && kill -KILL "$pid" 2>/dev/null; cat "$home/out.log"; tail -20 "$home/cups/error_log"; exit 1; }
-# waitFor <seconds> <command...>: until the command succeeds (seconds stretched by the time scale).
-waitFor() {
-    local n=$(($1 * 10 * scale)); shift
-    for _ in $(seq 1 "$n"); do "$@" && return 0; sleep 0.1; done
-    return 1
-}
 
 # The print server: the system's filters and backends, and two of the test's own filters.
 c=$home/cups

@@ -60,7 +60,6 @@ if [ "$shard" = rescanempty ]; then
 fi
 "$seed" --demo "$QUORLA_HOST_EMULATOR" "$QUORLA_SHARE_ROOT" >/dev/null 2>&1 || { echo "seeding failed"; exit 1; }
 printf '[frmConfig]\nDSN=RECHOST\nUID=SCANSVC\nPWD=scan2026\n' >"$home/cfg/quorla/Korvane Scanning Utility.ini"
-sql() { sqlite3 "$QUORLA_HOST_EMULATOR" "$1"; }
 stores() { sql "SELECT COUNT(*) FROM registrations WHERE func = 'S'"; }
 # The document every row looks up, its image and its host records as seeded (a row's store
 # replaces them; the next row starts from them again).
@@ -78,12 +77,6 @@ fail() {
     [ -n "${SHOTS:-}" ] && import -window root "$SHOTS/request-$row-$(date +%s).png"
     snap; [ -s "$home/w.txt" ] && { echo "-- the window's widgets:"; grep '|[^|]*v[^|]*|' "$home/w.txt"; }
     kill -KILL "$pid" 2>/dev/null; cat "$home/out.log"; exit 1
-}
-# waitFor <seconds> <command...>: until the command succeeds (seconds stretched by the time scale).
-waitFor() {
-    local n=$(($(limit "$1") * 10)); shift
-    for _ in $(seq 1 "$n"); do "$@" && return 0; sleep 0.1; done
-    return 1
 }
 
 # snap [title]: the widgets of the program's window of that title into w.txt.

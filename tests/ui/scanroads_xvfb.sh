@@ -33,7 +33,6 @@ export QT_QPA_PLATFORM=xcb QUORLA_HOST_EMULATOR=$base/host.sqlite QUORLA_SHARE_R
 mkdir -p "$base/paper/three"
 for n in 01 02 03; do ln -s "../office/$n.tif" "$base/paper/three/$n.tif"; done
 images=$QUORLA_SHARE_ROOT/RECHOST/IMAGES
-sql() { sqlite3 "$QUORLA_HOST_EMULATOR" "$1"; }
 stored() { sql "SELECT COUNT(*) FROM registrations WHERE func = 'S'"; }
 pages() { tiffinfo "$1" 2>/dev/null | grep -c "TIFF Directory"; }
 imageOf() { find "$images" -type f -name "$1"; }

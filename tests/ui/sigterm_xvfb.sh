@@ -55,7 +55,6 @@ slow=$home/sane-slow
 cp -r "$sane" "$slow"
 sed -i -e 's/^read-limit .*/read-limit true/' -e 's/^read-limit-size .*/read-limit-size 2048/' \
        -e 's/^read-delay .*/read-delay true/' -e 's/^read-delay-duration .*/read-delay-duration 100000/' "$slow/test.conf"
-sql() { sqlite3 "$QUORLA_HOST_EMULATOR" "$1"; }
 stores() { sql "SELECT COUNT(*) FROM registrations WHERE func = 'S'"; }
 lookups() { sql "SELECT COUNT(*) FROM call_log WHERE program = 'IM650R'"; }
 keptCount() { ls "$kept"/*.ini 2>/dev/null | wc -l; }

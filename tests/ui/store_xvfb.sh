@@ -24,15 +24,8 @@ mkdir -p "$XDG_RUNTIME_DIR" "$home/cfg/quorla" "$home/shares" "$TMPDIR" "$shots"
 "$seed" --demo "$QUORLA_HOST_EMULATOR" "$QUORLA_SHARE_ROOT" >/dev/null 2>&1 || { echo "seeding failed"; exit 1; }
 printf '[frmConfig]\nDSN=RECHOST\nUID=SCANSVC\nPWD=scan2026\n' >"$home/cfg/quorla/Korvane Scanning Utility.ini"
 host=$QUORLA_SHARE_ROOT/RECHOST
-sql() { sqlite3 "$QUORLA_HOST_EMULATOR" "$1"; }
 fail() { echo "$1"; import -window root "$shots/failed.png"; kill -KILL "$pid" 2>/dev/null; cat "$home/out.log"; exit 1; }
 pages() { tiffinfo "$1" 2>/dev/null | grep -c "TIFF Directory"; }
-# waitFor <seconds> <command...>: until the command succeeds.
-waitFor() {
-    local n=$(($1 * 10)); shift
-    for _ in $(seq 1 "$n"); do "$@" && return 0; sleep 0.1; done
-    return 1
-}
 
 # A CUPS of its own: a PDF queue (the PDF printer driver of cups-filters) writing to a file, the
 # default printer of this run.

@@ -38,17 +38,11 @@ top=$(mktemp -d)
 trap 'kill -KILL "${pid:-0}" 2>/dev/null; rm -rf "$top"' EXIT
 export SANE_CONFIG_DIR=$sane QT_QPA_PLATFORM=xcb QT_LOGGING_RULES="quorla.hostsim.debug=true"
 
-sql() { sqlite3 "$QUORLA_HOST_EMULATOR" "$1"; }
 stores() { sql "SELECT COUNT(*) FROM registrations WHERE func = 'S'"; }
 registered() { sql "SELECT group_concat(program, ' ') FROM (SELECT program FROM registrations WHERE func = 'S' ORDER BY seq)"; }
 pages() { tiffinfo "$1" 2>/dev/null | grep -c "TIFF Directory"; }
 keptCount() { ls "$XDG_DATA_HOME/Korvane Scanning Utility/recovery/"*.ini 2>/dev/null | wc -l; }
 fail() { echo "$row: $1"; [ -n "${SHOTS:-}" ] && import -window root "$SHOTS/$row-$(date +%s).png"; kill -KILL "$pid" 2>/dev/null; cat "$home/out.log"; exit 1; }
-waitFor() {
-    local n=$(($1 * 10)); shift
-    for _ in $(seq 1 "$n"); do "$@" && return 0; sleep 0.1; done
-    return 1
-}
 more() { [ "$(stores)" -gt "$1" ]; }
 logged() { grep -q "$1" "$home/out.log"; }
 

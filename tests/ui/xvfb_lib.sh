@@ -3,6 +3,16 @@
 # limit <seconds>: a time limit stretched by QUORLA_TIME_SCALE (the sanitizer build runs slower).
 limit() { echo $(($1 * ${QUORLA_TIME_SCALE:-1})); }
 
+# waitFor <seconds> <command...>: until the command succeeds (seconds stretched as by limit).
+waitFor() {
+    local n=$(($(limit "$1") * 10)); shift
+    for _ in $(seq 1 "$n"); do "$@" && return 0; sleep 0.1; done
+    return 1
+}
+
+# sql <statement>: the answer of the emulator's store.
+sql() { sqlite3 "$QUORLA_HOST_EMULATOR" "$1"; }
+
 # waitWindow <title> <seconds>: the id of the first visible window of that exact title.
 waitWindow() {
     local id
