@@ -611,11 +611,11 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
         const QSize canvas = int(out.size()) - first >= alignFrom ? alignedSize(size, options.alignTo) : size;
         widened[out.size() - size_t(first)] = canvas != size;
         // Pixels put back are coded from them; a page still held decoded is widened from its
-        // pixels (written as a new page is); a palette page from its rows, turned or not, to
-        // stay one, and a 16-bit grey page from its rows, to keep its depth.
-        const bool ownRows = p.info.palette || (p.info.bitsPerSample == 16 && p.info.samplesPerPixel == 1);
+        // pixels (written as a new page is); a palette or 2- or 4-bit grey page from its rows,
+        // turned or not, and a 16-bit page from its rows, to keep their depth.
+        const bool ownRows = p.info.packed || p.info.bitsPerSample == 16;
         const bool pixels = !p.held.isNull() || (canvas != size && !ownRows && asDecoded(cachedPage(p, 1)));
-        if ((p.turns == 0 || p.info.palette) && !burn && !pixels) {
+        if ((p.turns == 0 || p.info.packed) && !burn && !pixels) {
             o.rawFile = p.file.get();
             o.rawDirectory = p.dir;
             o.turns = p.turns;

@@ -349,17 +349,22 @@ struct Fields {
     }
     // Rows of 8-bit indexes into a colour map (read as RGB rows).
     bool palette8() const { return photometric == PHOTOMETRIC_PALETTE && bps == 8 && spp == 1; }
-    // Rows of 1-, 2-, 4- or 8-bit indexes in strips, in any orientation: stored again as indexes.
-    bool paletteIndexes() const
+    // Rows of 1-, 2-, 4- or 8-bit indexes into a colour map, or of 2- or 4-bit grey, in strips, in
+    // any orientation: stored again at their depth.
+    bool packedRows() const
     {
-        return photometric == PHOTOMETRIC_PALETTE && spp == 1 && (bps == 1 || bps == 2 || bps == 4 || bps == 8)
-               && !tiled && planar == PLANARCONFIG_CONTIG;
+        const bool grey = photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK;
+        return spp == 1 && !tiled && planar == PLANARCONFIG_CONTIG
+               && ((photometric == PHOTOMETRIC_PALETTE && (bps == 1 || bps == 2 || bps == 4 || bps == 8))
+                   || (grey && (bps == 2 || bps == 4)));
     }
-    // Rows of 16-bit grey samples, top-left in strips: stored again at 16 bits.
-    bool grey16Rows() const
+    bool paletteIndexes() const { return photometric == PHOTOMETRIC_PALETTE && packedRows(); }
+    // Rows of 16-bit grey or RGB samples, top-left in strips: stored again at 16 bits.
+    bool rows16() const
     {
-        return (photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK) && spp == 1 && bps == 16
-               && !tiled && planar == PLANARCONFIG_CONTIG && orientation == ORIENTATION_TOPLEFT;
+        const bool grey = photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK;
+        return bps == 16 && ((grey && spp == 1) || (photometric == PHOTOMETRIC_RGB && spp == 3)) && !tiled
+               && planar == PLANARCONFIG_CONTIG && orientation == ORIENTATION_TOPLEFT;
     }
     // How the decoded rows are to be read: a direct row as stored; RGBA rows give bilevel rows
     // with 1 black and grey rows with 0 black.
@@ -382,7 +387,7 @@ struct Fields {
 bool rawCopyable(const Fields &f)
 {
     const Kind k = f.kind();
-    return (f.direct() || f.grey16Rows() || (f.paletteIndexes() && f.orientation == ORIENTATION_TOPLEFT))
+    return (f.direct() || f.rows16() || (f.packedRows() && f.orientation == ORIENTATION_TOPLEFT))
            && ((k == Kind::Bilevel && f.compression == COMPRESSION_CCITTFAX4)
                || (k != Kind::Bilevel && (f.compression == COMPRESSION_LZW || f.compression == COMPRESSION_JPEG)));
 }
@@ -950,8 +955,8 @@ void unpackIndexes(const uchar *in, uint32_t w, int bps, uchar *out)
         out[x] = uchar((in[x / perByte] >> (8 - bps * int(x % perByte + 1))) & mask);
 }
 
-// A palette page's indexes, a byte each, upright and turned by quarter turns clockwise; none
-// for a page stored upright and not turned (its rows are read as they come).
+// A page's packed samples (packedRows), a byte each, upright and turned by quarter turns
+// clockwise; none for a page stored upright and not turned (its rows are read as they come).
 QImage turnedIndexes(Handle &src, const Fields &f, int turns)
 {
     if (f.orientation == ORIENTATION_TOPLEFT && turns % 4 == 0)
@@ -972,51 +977,82 @@ QImage turnedIndexes(Handle &src, const Fields &f, int turns)
     return rotated(upright(stored, f.orientation), turns);
 }
 
-// A palette page written as palette rows of its depth (LZW) on its canvas, from its stored rows
-// or from its indexes turned (turnedIndexes), the new pixels the map's entry nearest the fill
-// colour (a tinted paper's white); false (nothing written) when no entry is within a few shades
-// of it.
-bool copyPaletteRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, const QImage &indexes,
-                     uint32_t nw, uint32_t nh)
+// A page of packed samples (packedRows) written again at its depth (LZW) on its canvas, from its
+// stored rows or from its samples turned (turnedIndexes). On a grey page the new pixels are the
+// level nearest the fill; on a palette page the map's entry nearest the fill colour (a tinted
+// paper's white), or, when no entry is within a few shades of it, the fill colour added to the
+// map at twice the depth; false (nothing written) for an 8-bit map without such an entry.
+bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, const QImage &indexes,
+                    uint32_t nw, uint32_t nh)
 {
-    const std::vector<uchar> colours = colourTable(src);
-    const int entries = 1 << f.bps;
-    const int want[3] = {qRed(p.fill), qGreen(p.fill), qBlue(p.fill)};
-    int fill = -1, best = 0;
-    for (int i = 0; i < entries; ++i) {
-        int far = 0;
-        for (int c = 0; c < 3; ++c)
-            far = std::max(far, std::abs(int(colours[size_t(i) * 3 + size_t(c)]) - want[c]));
-        if (fill < 0 || far < best) {
-            fill = i;
-            best = far;
-        }
-    }
     const uint32_t w = indexes.isNull() ? f.width : uint32_t(indexes.width());
     const uint32_t h = indexes.isNull() ? f.height : uint32_t(indexes.height());
-    if (best > 32 && (nw > w || nh > h))
-        return false;
+    const bool padded = nw > w || nh > h;
+    const int entries = 1 << f.bps;
+    uint16_t bps = f.bps;
+    int fill = 0;
+    std::vector<uint16_t> map; // red, green and blue, 1 << bps entries each
+    if (f.photometric == PHOTOMETRIC_PALETTE) {
+        const std::vector<uchar> colours = colourTable(src);
+        const int want[3] = {qRed(p.fill), qGreen(p.fill), qBlue(p.fill)};
+        int best = 0;
+        for (int i = 0; i < entries; ++i) {
+            int far = 0;
+            for (int c = 0; c < 3; ++c)
+                far = std::max(far, std::abs(int(colours[size_t(i) * 3 + size_t(c)]) - want[c]));
+            if (i == 0 || far < best) {
+                fill = i;
+                best = far;
+            }
+        }
+        if (best > 32 && padded) {
+            if (f.bps == 8)
+                return false;
+            bps = uint16_t(f.bps * 2);
+            fill = entries;
+        }
+        uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+        if (!TIFFGetField(src.tif(), TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
+            badFile(src, "palette page without a colour map");
+        const size_t n = size_t(1) << bps;
+        map.assign(3 * n, 0);
+        for (size_t i = 0; i < size_t(entries); ++i) {
+            map[i] = red[i];
+            map[n + i] = green[i];
+            map[2 * n + i] = blue[i];
+        }
+        if (fill == entries) {
+            // in the map's own scale (8 or 16 bits)
+            const bool wide = std::any_of(map.begin(), map.end(), [](uint16_t v) { return v >= 256; });
+            for (int c = 0; c < 3; ++c)
+                map[size_t(c) * n + size_t(fill)] = uint16_t(want[c] * (wide ? 257 : 1));
+        }
+    } else {
+        const int level = (qGray(p.fill) * (entries - 1) + 127) / 255;
+        fill = f.photometric == PHOTOMETRIC_MINISWHITE ? entries - 1 - level : level;
+    }
     if (indexes.isNull() && TIFFScanlineSize64(src.tif()) != (uint64_t(f.width) * f.bps + 7) / 8)
         badFile(src, "unexpected row size");
-    uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
-    TIFFGetField(src.tif(), TIFFTAG_COLORMAP, &red, &green, &blue);
     TIFFSetField(dst, TIFFTAG_IMAGEWIDTH, nw);
     TIFFSetField(dst, TIFFTAG_IMAGELENGTH, nh);
-    TIFFSetField(dst, TIFFTAG_BITSPERSAMPLE, f.bps);
+    TIFFSetField(dst, TIFFTAG_BITSPERSAMPLE, bps);
     TIFFSetField(dst, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
     TIFFSetField(dst, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
     TIFFSetField(dst, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
-    TIFFSetField(dst, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_PALETTE));
-    TIFFSetField(dst, TIFFTAG_COLORMAP, red, green, blue);
+    TIFFSetField(dst, TIFFTAG_PHOTOMETRIC, f.photometric);
+    if (!map.empty()) {
+        const size_t n = map.size() / 3;
+        TIFFSetField(dst, TIFFTAG_COLORMAP, map.data(), map.data() + n, map.data() + 2 * n);
+    }
     TIFFSetField(dst, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
     TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, lzwStripRows(nw, nh));
     writeResolution(dst, p.xDpi, p.yDpi);
     writeAnnotations(dst, p.annotations);
-    // rows are unpacked to a byte an index, filled, and packed again
-    const size_t outBytes = (size_t(nw) * f.bps + 7) / 8;
+    // rows are unpacked to a byte a sample, filled, and packed again
+    const size_t outBytes = (size_t(nw) * bps + 7) / 8;
     std::vector<uchar> row(nw, uchar(fill));
-    std::vector<uchar> in(indexes.isNull() ? (size_t(w) * f.bps + 7) / 8 : 0), out(f.bps < 8 ? outBytes : 0);
-    const uint32_t perByte = 8 / f.bps;
+    std::vector<uchar> in(indexes.isNull() ? (size_t(w) * f.bps + 7) / 8 : 0), out(bps < 8 ? outBytes : 0);
+    const uint32_t perByte = 8 / bps;
     for (uint32_t y = 0; y < nh; ++y) {
         if (y < h) {
             if (indexes.isNull()) {
@@ -1033,7 +1069,7 @@ bool copyPaletteRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, 
         if (!out.empty()) {
             std::fill(out.begin(), out.end(), uchar(0));
             for (uint32_t x = 0; x < nw; ++x)
-                out[x / perByte] |= uchar(row[x] << (8 - f.bps * (x % perByte + 1)));
+                out[x / perByte] |= uchar(row[x] << (8 - bps * (x % perByte + 1)));
         }
         if (TIFFWriteScanline(dst, out.empty() ? row.data() : out.data(), y, 0) < 0)
             raiseImagingError(ezErr::WriteFailed);
@@ -1043,28 +1079,36 @@ bool copyPaletteRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, 
     return true;
 }
 
-// A 16-bit grey page written again at 16 bits (LZW with the predictor) on its canvas, the new
-// pixels the fill's grey.
-void copyGrey16Rows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, uint32_t nw, uint32_t nh)
+// A 16-bit grey or RGB page written again at 16 bits (LZW with the predictor) on its canvas, the
+// new pixels the fill colour.
+void copyRows16(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, uint32_t nw, uint32_t nh)
 {
-    if (TIFFScanlineSize64(src.tif()) != uint64_t(f.width) * 2)
+    const size_t spp = f.spp;
+    if (TIFFScanlineSize64(src.tif()) != uint64_t(f.width) * 2 * spp)
         badFile(src, "unexpected row size");
     TIFFSetField(dst, TIFFTAG_IMAGEWIDTH, nw);
     TIFFSetField(dst, TIFFTAG_IMAGELENGTH, nh);
     TIFFSetField(dst, TIFFTAG_BITSPERSAMPLE, uint16_t(16));
-    TIFFSetField(dst, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
+    TIFFSetField(dst, TIFFTAG_SAMPLESPERPIXEL, f.spp);
     TIFFSetField(dst, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
     TIFFSetField(dst, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
     TIFFSetField(dst, TIFFTAG_PHOTOMETRIC, f.photometric);
     TIFFSetField(dst, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
     TIFFSetField(dst, TIFFTAG_PREDICTOR, uint16_t(PREDICTOR_HORIZONTAL));
-    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, lzwStripRows(nw, nh));
+    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, lzwStripRows(nw * spp, nh));
     writeResolution(dst, p.xDpi, p.yDpi);
     writeAnnotations(dst, p.annotations);
-    const uint16_t grey = uint16_t(qGray(p.fill) * 257);
-    const uint16_t fill = f.photometric == PHOTOMETRIC_MINISWHITE ? uint16_t(65535 - grey) : grey;
+    uint16_t fill[3];
+    if (spp == 1) {
+        const uint16_t grey = uint16_t(qGray(p.fill) * 257);
+        fill[0] = f.photometric == PHOTOMETRIC_MINISWHITE ? uint16_t(65535 - grey) : grey;
+    } else {
+        fill[0] = uint16_t(qRed(p.fill) * 257);
+        fill[1] = uint16_t(qGreen(p.fill) * 257);
+        fill[2] = uint16_t(qBlue(p.fill) * 257);
+    }
     // the predictor changes the row on every write: filled again each time
-    std::vector<uint16_t> row(nw);
+    std::vector<uint16_t> row(size_t(nw) * spp);
     for (uint32_t y = 0; y < nh; ++y) {
         uint32_t from = 0;
         if (y < f.height) {
@@ -1072,7 +1116,8 @@ void copyGrey16Rows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, u
                 badFile(src, "unreadable strip");
             from = f.width;
         }
-        std::fill(row.begin() + from, row.end(), fill);
+        for (size_t i = size_t(from) * spp; i < row.size(); i += spp)
+            std::copy_n(fill, spp, row.begin() + qsizetype(i));
         if (TIFFWriteScanline(dst, row.data(), y, 0) < 0)
             raiseImagingError(ezErr::WriteFailed);
     }
@@ -1089,15 +1134,15 @@ void copyRows(TIFF *dst, Handle &src, const OutPage &p)
     const Kind kind = f.kind();
     ++g_decodes;
     // a palette page turned, or stored in another orientation, as indexes turned upright
-    const QImage indexes = f.paletteIndexes() ? turnedIndexes(src, f, p.turns) : QImage();
+    const QImage indexes = f.packedRows() ? turnedIndexes(src, f, p.turns) : QImage();
     const bool odd = p.turns % 2;
     const uint32_t w = odd ? f.height : f.width, hgt = odd ? f.width : f.height;
     const uint32_t nw = p.canvas.isValid() ? std::max<uint32_t>(w, uint32_t(p.canvas.width())) : w;
     const uint32_t nh = p.canvas.isValid() ? std::max<uint32_t>(hgt, uint32_t(p.canvas.height())) : hgt;
-    if (f.paletteIndexes() && copyPaletteRows(dst, src, f, p, indexes, nw, nh))
+    if (f.packedRows() && copyPackedRows(dst, src, f, p, indexes, nw, nh))
         return;
-    if (f.grey16Rows() && p.turns % 4 == 0) {
-        copyGrey16Rows(dst, src, f, p, nw, nh);
+    if (f.rows16() && p.turns % 4 == 0) {
+        copyRows16(dst, src, f, p, nw, nh);
         return;
     }
     if (p.turns % 4 && indexes.isNull())
@@ -1253,6 +1298,7 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage)
             d.info.compression = f.compression;
             d.info.rawCopyable = rawCopyable(f);
             d.info.palette = f.paletteIndexes();
+            d.info.packed = f.packedRows();
             d.info.jpegQuality = jpegQuality(h.tif(), f);
         } catch (const VbError &e) {
             if (!damage)

@@ -392,15 +392,18 @@ TEST(Layouts, EveryLayoutOpensReducesStoresAndOpensAgainAsLibtiffReadsIt)
                         EXPECT_EQ(back->info(0).compression, COMPRESSION_CCITTFAX4);
                     }
                 }
-                // a palette page stays one, at its depth, whatever its orientation or turn; a
-                // 16-bit grey page in strips keeps its depth unless turned
+                // a palette page stays one, at its depth, whatever its orientation or turn; 2- and
+                // 4-bit grey pages in strips keep their depth too, 16-bit grey and RGB ones unless
+                // turned or in another orientation
                 if (paletteRows) {
                     EXPECT_EQ(fieldOf(out, TIFFTAG_PHOTOMETRIC), PHOTOMETRIC_PALETTE);
                     EXPECT_EQ(fieldOf(out, TIFFTAG_BITSPERSAMPLE), l.format->bps);
                 }
-                if (grey && l.format->bps == 16 && l.format->spp == 1 && !l.tiled && l.orientation == ORIENTATION_TOPLEFT
-                    && !turned) {
-                    EXPECT_EQ(fieldOf(out, TIFFTAG_BITSPERSAMPLE), 16);
+                const bool packedGrey = grey && (l.format->bps == 2 || l.format->bps == 4);
+                const bool deep = l.format->bps == 16 && !l.planar && l.orientation == ORIENTATION_TOPLEFT && !turned
+                                  && ((grey && l.format->spp == 1) || (l.format->photometric == PHOTOMETRIC_RGB && l.format->spp == 3));
+                if (!l.tiled && (packedGrey || deep)) {
+                    EXPECT_EQ(fieldOf(out, TIFFTAG_BITSPERSAMPLE), l.format->bps);
                     EXPECT_EQ(fieldOf(out, TIFFTAG_PHOTOMETRIC), l.format->photometric);
                 }
                 // a turned page is upright afterwards, read from what was stored
@@ -479,29 +482,33 @@ namespace {
 
 // A padded palette page of any depth, orientation or turn keeps its map and depth: the canvas
 // takes the entry nearest white when one is within a few shades of it (a tinted paper), else
-// the page is stored as colour on white.
+// white is added to the map at twice the depth; an 8-bit map without such an entry is stored as
+// colour on white.
 TEST(Layouts, APaddedPalettePageStaysPaletteOnItsLightestShade)
 {
     struct Case {
         const char *name;
         uint16_t bps;
         int r, g, b; // the map's last entry
-        bool palette;
+        uint16_t storedBps; // 0: stored as colour
         QRgb canvas;
         uint16_t orientation = ORIENTATION_TOPLEFT;
         int turns = 0; // quarter turns before the store
     } const cases[] = {
-        {"white", 8, 255, 255, 255, true, qRgb(255, 255, 255)},
-        {"tinted", 8, 255, 249, 229, true, qRgb(255, 249, 229)},
-        {"dark", 8, 120, 120, 120, false, qRgb(255, 255, 255)},
-        {"white 4-bit", 4, 255, 255, 255, true, qRgb(255, 255, 255)},
-        {"tinted 2-bit", 2, 255, 249, 229, true, qRgb(255, 249, 229)},
-        {"white 1-bit", 1, 255, 255, 255, true, qRgb(255, 255, 255)},
-        {"dark 4-bit", 4, 120, 120, 120, false, qRgb(255, 255, 255)},
-        {"white 4-bit turned", 4, 255, 255, 255, true, qRgb(255, 255, 255), ORIENTATION_TOPLEFT, 1},
-        {"tinted 8-bit orientation 6", 8, 255, 249, 229, true, qRgb(255, 249, 229), ORIENTATION_RIGHTTOP},
-        {"white 2-bit orientation 3 turned", 2, 255, 255, 255, true, qRgb(255, 255, 255), ORIENTATION_BOTRIGHT, 3},
-        {"dark 4-bit orientation 8 turned", 4, 120, 120, 120, false, qRgb(255, 255, 255), ORIENTATION_LEFTBOT, 2},
+        {"white", 8, 255, 255, 255, 8, qRgb(255, 255, 255)},
+        {"tinted", 8, 255, 249, 229, 8, qRgb(255, 249, 229)},
+        {"dark", 8, 120, 120, 120, 0, qRgb(255, 255, 255)},
+        {"white 4-bit", 4, 255, 255, 255, 4, qRgb(255, 255, 255)},
+        {"tinted 2-bit", 2, 255, 249, 229, 2, qRgb(255, 249, 229)},
+        {"white 1-bit", 1, 255, 255, 255, 1, qRgb(255, 255, 255)},
+        {"dark 4-bit", 4, 120, 120, 120, 8, qRgb(255, 255, 255)},
+        {"dark 2-bit", 2, 120, 120, 120, 4, qRgb(255, 255, 255)},
+        {"dark 1-bit", 1, 120, 120, 120, 2, qRgb(255, 255, 255)},
+        {"white 4-bit turned", 4, 255, 255, 255, 4, qRgb(255, 255, 255), ORIENTATION_TOPLEFT, 1},
+        {"tinted 8-bit orientation 6", 8, 255, 249, 229, 8, qRgb(255, 249, 229), ORIENTATION_RIGHTTOP},
+        {"white 2-bit orientation 3 turned", 2, 255, 255, 255, 2, qRgb(255, 255, 255), ORIENTATION_BOTRIGHT, 3},
+        {"dark 4-bit orientation 8 turned", 4, 120, 120, 120, 8, qRgb(255, 255, 255), ORIENTATION_LEFTBOT, 2},
+        {"dark 8-bit turned", 8, 120, 120, 120, 0, qRgb(255, 255, 255), ORIENTATION_TOPLEFT, 1},
     };
     QTemporaryDir dir;
     const QString src = dir.filePath(QStringLiteral("p.tif")), out = dir.filePath(QStringLiteral("o.tif"));
@@ -549,8 +556,8 @@ TEST(Layouts, APaddedPalettePageStaysPaletteOnItsLightestShade)
         QelSaveOptions aligned;
         aligned.alignTo = 8;
         doc->save(out, aligned);
-        EXPECT_EQ(fieldOf(out, TIFFTAG_PHOTOMETRIC) == PHOTOMETRIC_PALETTE, c.palette);
-        EXPECT_EQ(fieldOf(out, TIFFTAG_BITSPERSAMPLE), c.palette ? c.bps : 8);
+        EXPECT_EQ(fieldOf(out, TIFFTAG_PHOTOMETRIC), c.storedBps ? PHOTOMETRIC_PALETTE : PHOTOMETRIC_RGB);
+        EXPECT_EQ(fieldOf(out, TIFFTAG_BITSPERSAMPLE), c.storedBps ? c.storedBps : 8);
         const QImage stored = rgbaReader(out);
         const QSize canvas((page.width() + 7) / 8 * 8, (page.height() + 7) / 8 * 8);
         ASSERT_EQ(stored.size(), canvas);
