@@ -627,6 +627,7 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
                 o.image = burned(o.image, *annot);
             o.image = onCanvas(o.image, canvas);
             o.jpegQuality = p.info.jpegQuality;
+            o.lossless = uint16_t(p.info.compression);
             if ((p.turns || !p.held.isNull()) && !burn && !o.jpegQuality && asDecoded(o.image)
                 && uprightBytes + o.image.sizeInBytes() <= cacheBytes) {
                 uprightBytes += o.image.sizeInBytes();

@@ -389,7 +389,32 @@ bool rawCopyable(const Fields &f)
     const Kind k = f.kind();
     return (f.direct() || f.rows16() || (f.packedRows() && f.orientation == ORIENTATION_TOPLEFT))
            && ((k == Kind::Bilevel && f.compression == COMPRESSION_CCITTFAX4)
-               || (k != Kind::Bilevel && (f.compression == COMPRESSION_LZW || f.compression == COMPRESSION_JPEG)));
+               || (k != Kind::Bilevel
+                   && (f.compression == COMPRESSION_LZW || f.compression == COMPRESSION_JPEG
+                       || f.compression == COMPRESSION_ADOBE_DEFLATE || f.compression == COMPRESSION_DEFLATE
+                       || f.compression == COMPRESSION_PACKBITS)));
+}
+
+// The lossless coding of a page written again: its own where it is one we write, else LZW.
+uint16_t losslessCoding(uint16_t compression)
+{
+    switch (compression) {
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:
+        return COMPRESSION_ADOBE_DEFLATE;
+    case COMPRESSION_PACKBITS:
+        return COMPRESSION_PACKBITS;
+    default:
+        return COMPRESSION_LZW;
+    }
+}
+
+// Sets a lossless coding; LZW and Deflate take the horizontal predictor when asked.
+void setLossless(TIFF *t, uint16_t coding, bool predictor)
+{
+    TIFFSetField(t, TIFFTAG_COMPRESSION, coding);
+    if (predictor && coding != COMPRESSION_PACKBITS)
+        TIFFSetField(t, TIFFTAG_PREDICTOR, uint16_t(PREDICTOR_HORIZONTAL));
 }
 
 // Bytes of a decoded row.
@@ -777,7 +802,8 @@ bool copyRaw(TIFF *dst, const OutPage &p)
     TIFFSetField(dst, TIFFTAG_PLANARCONFIG, f.planar);
     TIFFSetField(dst, TIFFTAG_FILLORDER, fill);
     TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, rps);
-    if (f.compression == COMPRESSION_LZW) {
+    if (f.compression == COMPRESSION_LZW || f.compression == COMPRESSION_ADOBE_DEFLATE
+        || f.compression == COMPRESSION_DEFLATE) {
         uint16_t predictor = 1;
         TIFFGetFieldDefaulted(s, TIFFTAG_PREDICTOR, &predictor);
         TIFFSetField(dst, TIFFTAG_PREDICTOR, predictor);
@@ -849,10 +875,10 @@ uint32_t lzwStripRows(size_t rowSamples, uint32_t h)
 }
 
 // Tags of a page coded afresh, w x h pixels of the kind: bilevel G4 in the photometric given;
-// others LZW with the predictor, or JPEG at the quality given (grey in the photometric given,
-// colour as YCbCr). Gives the bytes of a row.
+// others in the lossless coding given with the predictor, or JPEG at the quality given (grey in
+// the photometric given, colour as YCbCr). Gives the bytes of a row.
 qsizetype beginPage(TIFF *t, Kind kind, uint16_t photometric, uint32_t w, uint32_t h, int jpegQuality,
-                    const OutPage &p)
+                    uint16_t lossless, const OutPage &p)
 {
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
     TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
@@ -886,8 +912,7 @@ qsizetype beginPage(TIFF *t, Kind kind, uint16_t photometric, uint32_t w, uint32
             // whole rows of coding blocks
             rps = std::max<uint32_t>(16, uint32_t(256 * 1024 / rowBytes) / 16 * 16);
         } else {
-            TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
-            TIFFSetField(t, TIFFTAG_PREDICTOR, uint16_t(PREDICTOR_HORIZONTAL));
+            setLossless(t, lossless, true);
             TIFFSetField(t, TIFFTAG_PHOTOMETRIC, kind == Kind::Grey ? photometric : uint16_t(PHOTOMETRIC_RGB));
             rps = lzwStripRows(size_t(rowBytes), h);
         }
@@ -917,7 +942,7 @@ void encode(TIFF *t, const OutPage &p)
         img = img.convertToFormat(format);
     const uint32_t w = uint32_t(img.width()), h = uint32_t(img.height());
     const uint16_t photometric = kind == Kind::Bilevel ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK;
-    const qsizetype rowBytes = beginPage(t, kind, photometric, w, h, p.jpegQuality, p);
+    const qsizetype rowBytes = beginPage(t, kind, photometric, w, h, p.jpegQuality, losslessCoding(p.lossless), p);
     // Stored bits are 1 = black; flip when the image's index 1 is the lighter colour.
     const QList<QRgb> ct = img.colorTable();
     const bool invert = kind == Kind::Bilevel && ct.size() >= 2 && qGray(ct[1]) > qGray(ct[0]);
@@ -1044,7 +1069,7 @@ bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, c
         const size_t n = map.size() / 3;
         TIFFSetField(dst, TIFFTAG_COLORMAP, map.data(), map.data() + n, map.data() + 2 * n);
     }
-    TIFFSetField(dst, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
+    setLossless(dst, losslessCoding(f.compression), false);
     TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, lzwStripRows(nw, nh));
     writeResolution(dst, p.xDpi, p.yDpi);
     writeAnnotations(dst, p.annotations);
@@ -1079,8 +1104,8 @@ bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, c
     return true;
 }
 
-// A 16-bit grey or RGB page written again at 16 bits (LZW with the predictor) on its canvas, the
-// new pixels the fill colour.
+// A 16-bit grey or RGB page written again at 16 bits (in its lossless coding, with the
+// predictor) on its canvas, the new pixels the fill colour.
 void copyRows16(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, uint32_t nw, uint32_t nh)
 {
     const size_t spp = f.spp;
@@ -1093,8 +1118,7 @@ void copyRows16(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, uint3
     TIFFSetField(dst, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
     TIFFSetField(dst, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
     TIFFSetField(dst, TIFFTAG_PHOTOMETRIC, f.photometric);
-    TIFFSetField(dst, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
-    TIFFSetField(dst, TIFFTAG_PREDICTOR, uint16_t(PREDICTOR_HORIZONTAL));
+    setLossless(dst, losslessCoding(f.compression), true);
     TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, lzwStripRows(nw * spp, nh));
     writeResolution(dst, p.xDpi, p.yDpi);
     writeAnnotations(dst, p.annotations);
@@ -1127,7 +1151,8 @@ void copyRows16(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, uint3
 
 // Writes a stored page again a row at a time from its own handle (on its canvas when it has
 // one): each row is decoded, the new pixels on its right filled, and encoded (bilevel G4 in the
-// photometric of its rows, a JPEG page JPEG again at the quality it had, others LZW).
+// photometric of its rows, a JPEG page JPEG again at the quality it had, others in their own
+// lossless coding: Deflate or PackBits, else LZW).
 void copyRows(TIFF *dst, Handle &src, const OutPage &p)
 {
     const Fields f = readFields(src);
@@ -1148,7 +1173,8 @@ void copyRows(TIFF *dst, Handle &src, const OutPage &p)
     if (p.turns % 4 && indexes.isNull())
         raiseImagingError(ezErr::WriteFailed, QStringLiteral("only a palette page is turned as it is written"));
     const uint16_t photometric = f.rowPhotometric();
-    const qsizetype rowBytes = beginPage(dst, kind, photometric, nw, nh, jpegQuality(src.tif(), f), p);
+    const qsizetype rowBytes =
+        beginPage(dst, kind, photometric, nw, nh, jpegQuality(src.tif(), f), losslessCoding(f.compression), p);
     const QRgb c = p.fill;
     uchar fillByte[3];
     if (kind == Kind::Bilevel) {

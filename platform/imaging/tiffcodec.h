@@ -105,9 +105,11 @@ struct OutPage {
     // With a raw palette page: turned by quarter turns clockwise (its indexes turned, its map
     // kept); other pages are written upright.
     int turns = 0;
-    // ... or encode these pixels (as JPEG at this quality when set, unless bilevel).
+    // ... or encode these pixels (as JPEG at this quality when set, unless bilevel; else in the
+    // lossless coding of the page they came from when it is Deflate or PackBits, else LZW).
     QImage image;
     int jpegQuality = 0;
+    uint16_t lossless = 0;
     double xDpi = 0;
     double yDpi = 0;
     QByteArray annotations;
