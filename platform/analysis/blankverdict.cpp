@@ -40,7 +40,7 @@ struct Limits {
 };
 constexpr Limits Table[10] = {
     {0.03, 0.015, 1, 0, 0.0},    {0.04, 0.02, 1, 1, 0.0001},  {0.05, 0.025, 2, 1, 0.0002},
-    {0.06, 0.03, 2, 2, 0.0003},  {0.07, 0.035, 3, 2, 0.0006}, {0.08, 0.04, 4, 3, 0.001},
+    {0.06, 0.03, 2, 2, 0.0003},  {0.07, 0.035, 3, 2, 0.0006}, {0.08, 0.04, 4, 2, 0.001},
     {0.09, 0.05, 5, 4, 0.002},   {0.10, 0.06, 6, 5, 0.004},   {0.12, 0.07, 7, 6, 0.008},
     {0.14, 0.08, 8, 7, 0.015},
 };
@@ -852,23 +852,39 @@ bool creasePiece(const Geometry &g, size_t i, const Mark &m, const Shape &s)
 // A printed table or a form's boxes: a mark whose cells lie almost all on straight rules across
 // and down it, three or more one way and two or more the other, each an inch and a half long or
 // more. The rules are counted in bands a tenth of an inch deep, so that a sheet lying askew keeps
-// each rule in a band or two.
+// each rule in a band or two; a band holds a rule when its cells reach an inch and a half along
+// it, not counting twice what lies at one place along it (the rules crossing a band).
 bool gridOfRules(const Geometry &g, size_t i, const Mark &m, const Plane &p)
 {
     const int bandX = std::max(1, int(p.perInchX / 10)), bandY = std::max(1, int(p.perInchY / 10));
-    std::vector<int> across(size_t((m.y1 - m.y0) / bandY + 1), 0), down(size_t((m.x1 - m.x0) / bandX + 1), 0);
+    const int w = m.x1 - m.x0 + 1, h = m.y1 - m.y0 + 1;
+    // Per band: its cells, and the places along it that its cells cover.
+    struct Bands {
+        std::vector<int> cells;
+        std::vector<std::vector<bool>> covered;
+        Bands(int n, int length) : cells(size_t(n), 0), covered(size_t(n), std::vector<bool>(size_t(length), false)) {}
+        void add(int band, int at)
+        {
+            ++cells[size_t(band)];
+            covered[size_t(band)][size_t(at)] = true;
+        }
+    };
+    Bands across((h - 1) / bandY + 1, w), down((w - 1) / bandX + 1, h);
     g.forCells(i, [&](double x, double y) {
-        ++across[size_t((int(y * p.perInchY) - m.y0) / bandY)];
-        ++down[size_t((int(x * p.perInchX) - m.x0) / bandX)];
+        const int cx = int(x * p.perInchX) - m.x0, cy = int(y * p.perInchY) - m.y0;
+        across.add(cy / bandY, cx);
+        down.add(cx / bandX, cy);
     });
-    // The rules one way: runs of bands holding an inch and a half of cells; and the cells in them.
-    const auto rules = [](const std::vector<int> &bands, double least, long &cells) {
+    // The rules one way: runs of bands reaching an inch and a half; and the cells in them.
+    const auto rules = [](const Bands &bands, double least, long &cells) {
         int count = 0;
-        for (size_t k = 0; k < bands.size(); ++k)
-            if (bands[k] >= least) {
-                count += k == 0 || bands[k - 1] < least;
-                cells += bands[k];
-            }
+        bool before = false;
+        for (size_t k = 0; k < bands.cells.size(); ++k) {
+            const bool rule = std::count(bands.covered[k].begin(), bands.covered[k].end(), true) >= least;
+            count += rule && !before;
+            cells += rule ? bands.cells[k] : 0;
+            before = rule;
+        }
         return count;
     };
     long cells = 0;

@@ -224,11 +224,10 @@ void despeckle(IP2Image &page, QRect r, bool spareDots)
             const uint64_t c = wordAt(cur, i);
             if (!c)
                 continue;
-            uint64_t company = spread(cur, i, reach, false);
-            for (int k = -reach; k <= reach; ++k)
-                if (k)
-                    company |= wide[slot(y + k)][size_t(j)];
-            uint64_t lone = c & ~company;
+            // The rows nearest first: most ink has company there.
+            uint64_t lone = c & ~spread(cur, i, reach, false);
+            for (int k = 1; k <= reach && lone; ++k)
+                lone &= ~(wide[slot(y - k)][size_t(j)] | wide[slot(y + k)][size_t(j)]);
             // Only the columns of r.
             if (x0 > i * 8)
                 lone &= ~uint64_t(0) >> (x0 - i * 8);
@@ -329,54 +328,81 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
         const uint64_t v = inkWord(y, k); // clears the word of `seen` on first use
         return v & ~seen.row(y)[k];
     };
-    // The first x in [x, hi] that is (or is not) open ink, or hi + 1.
-    const auto next = [&](int y, int x, int hi, bool want) {
-        for (int k = x / 64; k <= hi / 64; ++k) {
-            const uint64_t v = (want ? open(y, k) : ~open(y, k)) & RowBits::range(k, x, hi);
-            if (v)
-                return k * 64 + std::countr_zero(v);
-        }
-        return hi + 1;
+    // Followed a word at a time: the seeds of a word grow along its ink runs, then pass to the
+    // words above and below (and across a word's end) wherever they touch ink not yet followed.
+    struct Seed {
+        int y, k;
+        uint64_t bits;
     };
-    // The first x' in [lo, x] with open ink all along [x', x].
-    const auto start = [&](int y, int x, int lo) {
-        for (int k = x / 64; k >= lo / 64; --k) {
-            const uint64_t v = ~open(y, k) & RowBits::range(k, lo, x);
-            if (v)
-                return k * 64 + 63 - std::countl_zero(v) + 1;
-        }
-        return lo;
+    std::vector<Seed> stack;
+    std::vector<uint8_t> followed(size_t(h), 0); // rows with ink followed
+    const int last = words - 1;
+    const auto push = [&](int y, int k, uint64_t bits) {
+        if (y >= 0 && y < h && k >= 0 && k <= last && bits)
+            stack.push_back({y, k, bits});
     };
-    std::vector<QPoint> stack;
-    const auto flood = [&](int sx, int sy) {
-        stack.push_back(QPoint(sx, sy));
+    const auto flood = [&] {
         while (!stack.empty()) {
-            const QPoint p = stack.back();
+            const Seed sd = stack.back();
             stack.pop_back();
-            const int y = p.y();
-            if (!((open(y, p.x() / 64) >> (p.x() % 64)) & 1))
+            uint64_t v = open(sd.y, sd.k), g = sd.bits & v;
+            if (!g)
                 continue;
-            const int l = start(y, p.x(), 0), r = next(y, p.x(), w - 1, false) - 1;
-            seen.set(y, l, r);
-            found.push_back({l, r, y});
-            for (int ny : {y - 1, y + 1}) {
-                if (ny < 0 || ny >= h)
-                    continue;
-                const int hi = std::min(w - 1, r + 1);
-                for (int x = next(ny, std::max(0, l - 1), hi, true); x <= hi; x = next(ny, x, hi, true)) {
-                    stack.push_back(QPoint(x, ny));
-                    x = next(ny, x, hi, false);
-                }
+            // g grown along the runs of v, both ways, in doubling steps.
+            for (uint64_t up = v, down = v, step = 1; step < 64; step *= 2) {
+                g |= up & (g << step);
+                up &= up << step;
+                g |= down & (g >> step);
+                down &= down >> step;
+            }
+            seen.row(sd.y)[sd.k] |= g;
+            followed[size_t(sd.y)] = 1;
+            const uint64_t around = g | (g << 1) | (g >> 1);
+            const uint64_t low = g & 1, high = g >> 63;
+            push(sd.y, sd.k - 1, low << 63);
+            push(sd.y, sd.k + 1, high);
+            for (int ny : {sd.y - 1, sd.y + 1}) {
+                push(ny, sd.k, around);
+                push(ny, sd.k - 1, low << 63);
+                push(ny, sd.k + 1, high);
             }
         }
     };
     for (int y = 0; y < h; ++y) {
-        flood(0, y);
-        flood(w - 1, y);
+        push(y, 0, 1);
+        push(y, (w - 1) / 64, uint64_t(1) << ((w - 1) % 64));
     }
-    for (int x = 0; x < w; ++x) {
-        flood(x, 0);
-        flood(x, h - 1);
+    for (int k = 0; k <= last; ++k) {
+        push(0, k, ~uint64_t(0));
+        push(h - 1, k, ~uint64_t(0));
+    }
+    flood();
+    // The runs followed, row by row: the runs of `seen` (each a whole run of ink), which may go
+    // on from one word into the next.
+    for (int y = 0; y < h; ++y) {
+        if (!followed[size_t(y)])
+            continue;
+        int from = -1;
+        for (int k = 0; k <= last; ++k) {
+            const uint64_t v = loaded[size_t(y) * size_t(words) + size_t(k)] ? seen.row(y)[k] : 0;
+            for (int at = 0; at < 64;) {
+                if (from < 0) {
+                    const uint64_t m = v & (~uint64_t(0) << at);
+                    if (!m)
+                        break;
+                    at = std::countr_zero(m);
+                    from = k * 64 + at;
+                }
+                const int ones = std::countr_one(v >> at);
+                if (at + ones == 64)
+                    break;
+                found.push_back({from, k * 64 + at + ones - 1, y});
+                from = -1;
+                at += ones;
+            }
+        }
+        if (from >= 0)
+            found.push_back({from, w - 1, y});
     }
     if (found.empty())
         return;

@@ -2,7 +2,7 @@
 // empty form, text beside punched holes, and blank sheets with folds and creases, scanner
 // streaks, copier borders, JPEG artefacts and faint show-through (figures, stamps, signatures,
 // holes and staples the generated pages walk). Each page states its verdict; every
-// page is right at the default sensitivity and its verdict never goes from blank to content as
+// page is right at the default sensitivity (a content page up to the sensitivity it names) and its verdict never goes from blank to content as
 // the sensitivity rises.
 #include "support/analysischains.h"
 #include "support/scanpages.h"
@@ -95,6 +95,7 @@ struct Page {
     QString name;
     bool blank;
     QImage scan;
+    int keptThrough; // a content page: the highest sensitivity that must keep it
 };
 
 std::vector<Page> corpus()
@@ -103,7 +104,7 @@ std::vector<Page> corpus()
     unsigned seed = 0;
     // Skews 0 to 3 degrees, varied by page; the scanner's noise and the pixel kind asked for.
     const auto add = [&](const char *name, bool blank, int dpi, Scan kind, QRgb paper,
-                         const std::function<void(Pen &)> &draw, ScanOptions o = {}) {
+                         const std::function<void(Pen &)> &draw, ScanOptions o = {}, int keptThrough = 3) {
         ++seed;
         Sheet s(dpi, (seed * 37 % 31) / 10.0 * (seed % 2 ? 1 : -1), QSizeF(8.5, 11), kind == Scan::Colour);
         Pen pen{s, qGray(paper)};
@@ -115,7 +116,7 @@ std::vector<Page> corpus()
         o.paper = paper;
         o.jpegQuality = kind == Scan::JpegBilevel ? 15 : 0;
         pages.push_back({QStringLiteral("%1 %2 dpi %3").arg(QLatin1String(name)).arg(dpi).arg(QLatin1String(kinds[int(kind)])),
-                         blank, s.scan(o)});
+                         blank, s.scan(o), keptThrough});
     };
     const QRgb white = qRgb(238, 238, 238), grey229 = qRgb(229, 229, 229), cream = qRgb(242, 236, 218);
     const QRgb paper236 = qRgb(236, 236, 236), paper244 = qRgb(244, 244, 244);
@@ -204,6 +205,19 @@ std::vector<Page> corpus()
     add("pencil note at 200, error diffusion", false, 200, Scan::Bilevel, pure, [](Pen &p) {
         p.text(QStringLiteral("Pd. in full 4/2"), 2.0, 5.0, 14, p.level(200), "Liberation Serif");
     }, diffused);
+    // Light forms and pencil that a higher sensitivity must still keep: an empty form is a record
+    // at every sensitivity; a legible line of pencil through 5.
+    const auto framedForm = [](Pen &p) {
+        p.set(p.level(210), 0.3);
+        p.q->drawRect(QRectF(p.px(0.8), p.px(0.6), p.px(6.9), p.px(9.8)));
+        for (int i = 1; i < 30; ++i)
+            p.line({0.8, 0.6 + i * 0.33}, {7.7, 0.6 + i * 0.33});
+    };
+    add("framed ruled form at 210", false, 200, Scan::Grey, pure, framedForm, {}, 9);
+    add("framed ruled form at 210", false, 150, Scan::Colour, pure, framedForm, {}, 9);
+    add("pencil note at 215", false, 200, Scan::Grey, pure, [](Pen &p) {
+        p.text(QStringLiteral("call Mr Hale re lot 7"), 2.5, 4.5, 16, p.level(215), "Liberation Sans");
+    }, {}, 5);
     clipped.dust = Dust::Typical;
     add("clean, paper clipped to white", true, 200, Scan::Grey, white, [](Pen &) {}, clipped);
     return pages;
@@ -217,6 +231,9 @@ TEST(BlankMarks, EveryPageRightAtTheDefaultAndMonotoneInSensitivity)
         const std::string verdicts = blankVerdicts(p.scan);
         const std::string row = p.name.toStdString() + ": " + verdicts;
         EXPECT_EQ(verdicts[3] == 'B', p.blank) << row;
+        if (!p.blank) {
+            EXPECT_EQ(verdicts[size_t(p.keptThrough)], 'c') << row;
+        }
         EXPECT_TRUE(risesMonotonely(verdicts)) << row;
     }
 }
