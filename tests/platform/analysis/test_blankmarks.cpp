@@ -205,6 +205,18 @@ std::vector<Page> corpus()
     add("pencil note at 200, error diffusion", false, 200, Scan::Bilevel, pure, [](Pen &p) {
         p.text(QStringLiteral("Pd. in full 4/2"), 2.0, 5.0, 14, p.level(200), "Liberation Serif");
     }, diffused);
+    // A crease running slantwise from edge to edge, light, as the scan shows it; writing on it
+    // stays writing.
+    const auto slantingCrease = [](Pen &p) {
+        p.set(p.level(205), 0.25);
+        p.line({-0.2, 4.0}, {8.7, 5.6});
+    };
+    add("crease slanting 1.6 in", true, 200, Scan::Grey, white, slantingCrease);
+    add("crease slanting 1.6 in", true, 300, Scan::Colour, white, slantingCrease);
+    add("initials on a slanting crease, error diffusion", false, 300, Scan::Bilevel, pure, [&](Pen &p) {
+        slantingCrease(p);
+        p.text(QStringLiteral("JK"), 4.1, 4.85, 14, p.level(200), "Liberation Serif");
+    }, diffused);
     // Light forms and pencil that a higher sensitivity must still keep: an empty form is a record
     // at every sensitivity; a legible line of pencil through 5.
     const auto framedForm = [](Pen &p) {
