@@ -845,11 +845,12 @@ int bandShape(const Geometry &g, size_t i, const Shape &s, const Plane &p)
 
 // A piece of a crease running slantwise across the sheet: a thin straight line half an inch long
 // or more, more than 5 degrees off square (a printed rule is square to the page), as wide
-// all along (nothing written on it) and, on a grey or colour page, fainter than 0.26 for the most
-// part. Its main axis in `f`.
+// all along (nothing written on it) and fainter than 0.26 for the most part. A bilevel page
+// cannot show it faint, and a line ruled across a page left unused is a mark: none there.
+// Its main axis in `f`.
 bool slantPiece(const Geometry &g, size_t i, const Mark &m, const Shape &s, const Plane &p, Shape &f)
 {
-    if (s.extent() < 0.5 || (!p.bilevel && m.atLeast(5) * 2 >= m.area))
+    if (p.bilevel || s.extent() < 0.5 || m.atLeast(5) * 2 >= m.area)
         return false;
     f = g.shape(i);
     if (std::min(std::abs(f.ux), std::abs(f.uy)) <= std::sin(5 * std::numbers::pi / 180))

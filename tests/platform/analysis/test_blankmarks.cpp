@@ -217,6 +217,13 @@ std::vector<Page> corpus()
         slantingCrease(p);
         p.text(QStringLiteral("JK"), 4.1, 4.85, 14, p.level(200), "Liberation Serif");
     }, diffused);
+    // A line ruled slantwise across an unused page is a mark someone made, not a crease.
+    const auto struckThrough = [](Pen &p) {
+        p.set(p.level(40), 0.4);
+        p.line({-0.2, 10.4}, {8.7, 0.8});
+    };
+    add("page struck through", false, 300, Scan::Bilevel, pure, struckThrough);
+    add("page struck through, error diffusion", false, 200, Scan::Bilevel, pure, struckThrough, diffused);
     // Light forms and pencil that a higher sensitivity must still keep: an empty form is a record
     // at every sensitivity; a legible line of pencil through 5.
     const auto framedForm = [](Pen &p) {
