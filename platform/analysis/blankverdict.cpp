@@ -114,7 +114,7 @@ bool dithered(const QImage &img, const QRect &kept)
     };
     long ink = 0, dots = 0;
     const uint8_t blank = one ? 0x00 : 0xFF;
-    for (int y = kept.top(); y <= kept.bottom(); y += 4)
+    for (int y = kept.top(); y <= kept.bottom(); ++y)
         for (int i = first; i <= last; ++i) {
             if (img.constScanLine(y)[i] == blank)
                 continue;

@@ -256,3 +256,22 @@ TEST(BlankMarks, EveryPageRightAtTheDefaultAndMonotoneInSensitivity)
         EXPECT_TRUE(risesMonotonely(verdicts)) << row;
     }
 }
+
+// An empty form of faint rules lying square on the scanner, dithered to a single row of dots
+// each: whichever rows they fall on, the form is kept.
+TEST(BlankMarks, DottedRulesSquareOnThePageAreAForm)
+{
+    for (int row = 0; row < 4; ++row)
+        for (int spacing : {3, 5}) {
+            QImage img(1700, 2200, QImage::Format_Mono);
+            img.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+            img.fill(0);
+            img.setDotsPerMeterX(qRound(200 / 0.0254));
+            img.setDotsPerMeterY(qRound(200 / 0.0254));
+            for (int rule = 0; rule < 5; ++rule)
+                for (int x = 160; x < 1540; x += spacing)
+                    img.setPixel(x, 300 + rule * 240 + row, 1);
+            const std::string verdicts = blankVerdicts(img);
+            EXPECT_EQ(verdicts.substr(0, 6), "cccccc") << "row " << row << ", a dot every " << spacing << " pixels: " << verdicts;
+        }
+}
