@@ -114,9 +114,19 @@ bool dithered(const QImage &img, const QRect &kept)
     };
     long ink = 0, dots = 0;
     const uint8_t blank = one ? 0x00 : 0xFF;
-    for (int y = kept.top(); y <= kept.bottom(); ++y)
+    const uint64_t blankWord = one ? 0 : ~uint64_t(0);
+    for (int y = kept.top(); y <= kept.bottom(); ++y) {
+        const uchar *line = img.constScanLine(y);
         for (int i = first; i <= last; ++i) {
-            if (img.constScanLine(y)[i] == blank)
+            if (i + 8 <= last) { // paper is passed over eight bytes at a time
+                uint64_t word;
+                std::memcpy(&word, line + i, 8);
+                if (word == blankWord) {
+                    i += 7;
+                    continue;
+                }
+            }
+            if (line[i] == blank)
                 continue;
             const unsigned c = byteAt(y, i);
             if (!c)
@@ -125,6 +135,7 @@ bool dithered(const QImage &img, const QRect &kept)
             ink += bitCount(uint8_t(c));
             dots += bitCount(uint8_t(c & ~(beside | byteAt(y - 1, i) | byteAt(y + 1, i))));
         }
+    }
     return ink > 0 && dots * 10 >= ink * 3;
 }
 
