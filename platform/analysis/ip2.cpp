@@ -452,44 +452,66 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
             shadow[e][k] = v[v.size() / 2];
         }
     }
-    // What reaches deeper is kept where it is narrow along the edge, as a stroke is; a shadow
-    // or a border that bulges deeper for an inch or more is still a shadow. Where an edge has no
-    // shadow, whatever touches it is kept the same way: a page number written against the edge.
+    // How near the edge ink may lie and be kept, at each place along it: past the shadow by a
+    // tenth of an inch; where the edge is clean for an inch either way but for ink less than half
+    // an inch along it (a page number written against the edge), anywhere.
     const int spare = int(dpi / 10), narrow = int(dpi);
-    for (std::vector<int> &depths : shadow)
-        for (int &depth : depths)
-            depth = depth > 0 ? depth + spare : 0;
-    const auto beyond = [&](int e, size_t a) { return reach[e][a] > 0 && reach[e][a] >= shadow[e][a / size_t(stretch)]; };
+    std::vector<int> limit[4];
+    for (int e = 0; e < 4; ++e) {
+        const std::vector<int> &depths = reach[e];
+        const size_t n = depths.size(), inch = size_t(narrow);
+        std::vector<bool> near(n, false); // within an inch of ink half an inch long or more
+        for (size_t a = 0; a < n;) {
+            if (!depths[a]) {
+                ++a;
+                continue;
+            }
+            // The ink from here on, gaps under an inch joined.
+            size_t end = a + 1;
+            for (size_t b = a + 1; b < n && b < end + inch; ++b)
+                if (depths[b])
+                    end = b + 1;
+            if (end - a >= inch / 2)
+                std::fill(near.begin() + qsizetype(a >= inch ? a - inch : 0), near.begin() + qsizetype(std::min(n, end + inch)), true);
+            a = end;
+        }
+        limit[e].resize(n);
+        for (size_t a = 0; a < n; ++a)
+            limit[e][a] = near[a] ? shadow[e][a / size_t(stretch)] + spare : 0;
+    }
+    // What reaches deeper is kept where it is narrow along the edge, as a stroke is; a shadow
+    // or a border that bulges deeper for an inch or more is still a shadow.
     std::vector<bool> deeper[4];
     for (int e = 0; e < 4; ++e) {
         const std::vector<int> &depths = reach[e];
+        const auto beyond = [&](size_t a) { return depths[a] > 0 && depths[a] >= limit[e][a]; };
         deeper[e].assign(depths.size(), false);
         for (size_t a = 0; a < depths.size();) {
-            if (!beyond(e, a)) {
+            if (!beyond(a)) {
                 ++a;
                 continue;
             }
             const size_t from = a;
-            while (a < depths.size() && beyond(e, a))
+            while (a < depths.size() && beyond(a))
                 ++a;
             if (a - from < size_t(narrow))
                 std::fill(deeper[e].begin() + qsizetype(from), deeper[e].begin() + qsizetype(a), true);
         }
     }
-    // Kept: deeper than the shadow of every edge (in a corner, two edges' shadows meet).
+    // Kept: as deep as every edge asks (in a corner, two edges' shadows meet).
     const auto kept = [&](int x, int y) -> bool {
         const int d[4] = {x, y, w - 1 - x, h - 1 - y};
         for (int e = 0; e < 4; ++e)
-            if (d[e] < shadow[e][size_t((e % 2 == 0 ? y : x) / stretch)])
+            if (d[e] < limit[e][size_t(e % 2 == 0 ? y : x)])
                 return false;
         int along, depth;
         return deeper[nearest(x, y, along, depth)][size_t(along)];
     };
-    // Nothing lies deeper than the shallowest shadow of an edge (with the spare): rows and columns
-    // nearer an edge than that are cleared without looking.
+    // Nothing lies nearer an edge than its least limit: rows and columns nearer than that are
+    // cleared without looking.
     int least[4];
     for (int e = 0; e < 4; ++e)
-        least[e] = *std::min_element(shadow[e].begin(), shadow[e].end());
+        least[e] = *std::min_element(limit[e].begin(), limit[e].end());
     for (const Run &r : found) {
         const int from = std::max(r.x0, least[0]), to = std::min(r.x1, w - 1 - least[2]);
         if (r.y < least[1] || h - 1 - r.y < least[3] || from > to) {
