@@ -1,6 +1,7 @@
 #include "platform/imaging/tiffcodec.h"
 
 #include <QFile>
+#include <QHash>
 #include <QLoggingCategory>
 #include <QThreadPool>
 #include <QTransform>
@@ -1534,6 +1535,87 @@ QImage decodeReduced(const File &file, int directory, int factor, bool backgroun
 
 namespace {
 
+// Pixels as indexes of a palette or 2- or 4-bit grey layout (packedRows, stored in any way): each
+// pixel's nearest map entry, or its grey level; none unless every pixel lies within a few shades
+// of one.
+QImage layoutIndexes(const Handle &h, const Fields &f, const QImage &image)
+{
+    const bool grey = f.photometric == PHOTOMETRIC_MINISWHITE || f.photometric == PHOTOMETRIC_MINISBLACK;
+    const bool palette = f.photometric == PHOTOMETRIC_PALETTE && (f.bps == 1 || f.bps == 2 || f.bps == 4 || f.bps == 8);
+    if (f.spp != 1 || !(palette || (grey && (f.bps == 2 || f.bps == 4))) || codedKind(image) == Kind::Bilevel)
+        return {};
+    const int entries = 1 << f.bps;
+    QImage out(image.size(), QImage::Format_Grayscale8);
+    if (out.isNull())
+        raiseImagingError(ezErr::ImageTooLarge);
+    if (grey) {
+        if (codedKind(image) != Kind::Grey)
+            return {};
+        const QImage g = image.convertToFormat(QImage::Format_Grayscale8);
+        for (int y = 0; y < g.height(); ++y) {
+            const uchar *in = g.constScanLine(y);
+            uchar *o = out.scanLine(y);
+            for (int x = 0; x < g.width(); ++x) {
+                const int level = (in[x] * (entries - 1) + 127) / 255;
+                if (std::abs(level * 255 / (entries - 1) - in[x]) > 2)
+                    return {};
+                o[x] = uchar(f.photometric == PHOTOMETRIC_MINISWHITE ? entries - 1 - level : level);
+            }
+        }
+        return out;
+    }
+    const std::vector<uchar> colours = colourTable(h);
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    QHash<QRgb, int> nearest;
+    const auto entryOf = [&](QRgb c) {
+        const auto it = nearest.constFind(c);
+        if (it != nearest.constEnd())
+            return *it;
+        const int want[3] = {qRed(c), qGreen(c), qBlue(c)};
+        int best = -1, bestFar = 33;
+        for (int i = 0; i < entries; ++i) {
+            int far = 0;
+            for (int k = 0; k < 3; ++k)
+                far = std::max(far, std::abs(int(colours[size_t(i) * 3 + size_t(k)]) - want[k]));
+            if (far < bestFar) {
+                best = i;
+                bestFar = far;
+            }
+        }
+        nearest.insert(c, best);
+        return best;
+    };
+    for (int y = 0; y < rgb.height(); ++y) {
+        const uchar *in = rgb.constScanLine(y);
+        uchar *o = out.scanLine(y);
+        for (int x = 0; x < rgb.width(); ++x) {
+            const int i = entryOf(qRgb(in[3 * x], in[3 * x + 1], in[3 * x + 2]));
+            if (i < 0)
+                return {};
+            o[x] = uchar(i);
+        }
+    }
+    return out;
+}
+
+// Pixels written in the layout of the stored page p names, where they fit it; else as pixels in
+// its lossless coding (JPEG again at its quality).
+void encodeInLayout(TIFF *dst, const OutPage &p)
+{
+    const auto src = ownHandle(*p.layoutFile, directoryOffset(*p.layoutFile, p.layoutDirectory));
+    const Fields f = readFields(*src);
+    const QImage indexes = layoutIndexes(*src, f, p.image);
+    if (!indexes.isNull()) {
+        const uint32_t w = uint32_t(indexes.width()), h = uint32_t(indexes.height());
+        copyPackedRows(dst, *src, f, p, indexes, w, h);
+        return;
+    }
+    OutPage q = p;
+    q.lossless = f.compression;
+    q.jpegQuality = f.compression == COMPRESSION_JPEG ? jpegQuality(src->tif(), f) : 0;
+    encode(dst, q);
+}
+
 // True when the page is a stored one written as it is stored.
 bool copiedAsStored(const OutPage &p)
 {
@@ -1553,6 +1635,8 @@ QByteArray codedAlone(const OutPage &p)
     if (p.rawFile) {
         const auto src = ownHandle(*p.rawFile, directoryOffset(*p.rawFile, p.rawDirectory));
         copyRows(h.tif(), *src, p);
+    } else if (p.layoutFile) {
+        encodeInLayout(h.tif(), p);
     } else {
         encode(h.tif(), p);
     }

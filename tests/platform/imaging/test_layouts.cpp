@@ -15,6 +15,7 @@
 
 #include <unistd.h>
 
+#include "platform/annot/annotdocument.h"
 #include "platform/imaging/pagedocument.h"
 #include "platform/imaging/reduction.h"
 #include "platform/imaging/tiffcodec.h"
@@ -410,6 +411,39 @@ TEST(Layouts, EveryLayoutOpensReducesStoresAndOpensAgainAsLibtiffReadsIt)
                 // a turned page is upright afterwards, read from what was stored
                 if (turned && !jpeg)
                     EXPECT_EQ(maxDiff(d->image(0), want), 0);
+            }
+
+            // a box burned in (as a redaction is), in a colour the page holds, keeps the page's
+            // layout: palette, 2- or 4-bit grey, JPEG
+            {
+                auto d = QelPageDocument::create();
+                d->load(src);
+                const QRect box(2, 3, 10, 8);
+                const QRgb ink = rgb(expected).pixel(0, 0);
+                auto item = std::make_unique<QelAnnotItem>(QelAnnotType::Redaction);
+                item->setBounds(box);
+                item->setFillColor(quint32(qBlue(ink) << 16 | qGreen(ink) << 8 | qRed(ink))); // BGR
+                ASSERT_TRUE(d->annotations(0)->add(std::move(item)));
+                QelSaveOptions burn;
+                burn.burnAnnotations = true;
+                d->save(out, burn);
+                QImage want = rgb(expected);
+                for (int y = box.top(); y <= box.bottom(); ++y)
+                    for (int x = box.left(); x <= box.right(); ++x)
+                        want.setPixel(x, y, ink);
+                const QImage again = rgbaReader(out);
+                ASSERT_EQ(again.size(), want.size());
+                if (jpeg) {
+                    EXPECT_EQ(fieldOf(out, TIFFTAG_COMPRESSION), COMPRESSION_JPEG);
+                    EXPECT_LT(meanDiff(again, want), 5.0);
+                } else {
+                    EXPECT_EQ(maxDiff(again, want), 0);
+                }
+                const bool packedGrey = grey && (l.format->bps == 2 || l.format->bps == 4);
+                if (l.format->photometric == PHOTOMETRIC_PALETTE || packedGrey) {
+                    EXPECT_EQ(fieldOf(out, TIFFTAG_PHOTOMETRIC), l.format->photometric);
+                    EXPECT_EQ(fieldOf(out, TIFFTAG_BITSPERSAMPLE), l.format->bps);
+                }
             }
         } catch (const VbError &e) {
             ADD_FAILURE() << e.description.toStdString();
