@@ -355,17 +355,18 @@ struct Fields {
     bool packedRows() const
     {
         const bool grey = photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK;
-        return spp == 1 && !tiled && planar == PLANARCONFIG_CONTIG
+        return spp == 1
                && ((photometric == PHOTOMETRIC_PALETTE && (bps == 1 || bps == 2 || bps == 4 || bps == 8))
                    || (grey && (bps == 2 || bps == 4)));
     }
     bool paletteIndexes() const { return photometric == PHOTOMETRIC_PALETTE && packedRows(); }
-    // Rows of 16-bit grey or RGB samples, top-left in strips: stored again at 16 bits.
+    // Rows of 16-bit grey or RGB samples, in strips or tiles, in any orientation: stored again at
+    // 16 bits.
     bool rows16() const
     {
         const bool grey = photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK;
-        return bps == 16 && ((grey && spp == 1) || (photometric == PHOTOMETRIC_RGB && spp == 3)) && !tiled
-               && planar == PLANARCONFIG_CONTIG && orientation == ORIENTATION_TOPLEFT;
+        return bps == 16 && ((grey && spp == 1) || (photometric == PHOTOMETRIC_RGB && spp == 3))
+               && planar == PLANARCONFIG_CONTIG;
     }
     // How the decoded rows are to be read: a direct row as stored; RGBA rows give bilevel rows
     // with 1 black and grey rows with 0 black.
@@ -388,7 +389,7 @@ struct Fields {
 bool rawCopyable(const Fields &f)
 {
     const Kind k = f.kind();
-    return (f.direct() || f.rows16() || (f.packedRows() && f.orientation == ORIENTATION_TOPLEFT))
+    return (f.direct() || ((f.rows16() || f.packedRows()) && !f.tiled && f.orientation == ORIENTATION_TOPLEFT))
            && ((k == Kind::Bilevel && f.compression == COMPRESSION_CCITTFAX4)
                || (k != Kind::Bilevel
                    && (f.compression == COMPRESSION_LZW || f.compression == COMPRESSION_JPEG
@@ -981,30 +982,73 @@ void unpackIndexes(const uchar *in, uint32_t w, int bps, uchar *out)
         out[x] = uchar((in[x / perByte] >> (8 - bps * int(x % perByte + 1))) & mask);
 }
 
-// A page's packed samples (packedRows), a byte each, upright and turned by quarter turns
-// clockwise; none for a page stored upright and not turned (its rows are read as they come).
-QImage turnedIndexes(Handle &src, const Fields &f, int turns)
+// The stored rows of a page in strips or tiles, as their samples lie, rowBytes each.
+std::vector<uchar> storedRows(Handle &src, const Fields &f, size_t rowBytes)
 {
-    if (f.orientation == ORIENTATION_TOPLEFT && turns % 4 == 0)
-        return {};
-    if (TIFFScanlineSize64(src.tif()) != (uint64_t(f.storedWidth) * f.bps + 7) / 8)
-        badFile(src, "unexpected row size");
-    QImage stored(int(f.storedWidth), int(f.storedHeight), QImage::Format_Grayscale8);
-    if (stored.isNull())
-        raiseImagingError(ezErr::ImageTooLarge);
-    std::vector<uchar> in((size_t(f.storedWidth) * f.bps + 7) / 8);
-    for (uint32_t y = 0; y < f.storedHeight; ++y) {
-        if (TIFFReadScanline(src.tif(), in.data(), y, 0) < 0)
-            badFile(src, "unreadable strip");
-        unpackIndexes(in.data(), f.storedWidth, f.bps, stored.scanLine(int(y)));
+    std::vector<uchar> rows(rowBytes * f.storedHeight);
+    if (f.tiled) {
+        uint32_t tw = 0, th = 0;
+        TIFFGetField(src.tif(), TIFFTAG_TILEWIDTH, &tw);
+        TIFFGetField(src.tif(), TIFFTAG_TILELENGTH, &th);
+        const size_t tileRow = (size_t(tw) * f.bps * f.spp + 7) / 8;
+        if (tw == 0 || th == 0 || tw % 8 || TIFFTileSize64(src.tif()) != uint64_t(tileRow) * th)
+            badFile(src, "unexpected tile size");
+        std::vector<uchar> tile(tileRow * th);
+        for (uint32_t ty = 0; ty < f.storedHeight; ty += th)
+            for (uint32_t tx = 0; tx < f.storedWidth; tx += tw) {
+                if (TIFFReadTile(src.tif(), tile.data(), tx, ty, 0, 0) < 0)
+                    badFile(src, "unreadable tile");
+                const size_t at = size_t(tx) * f.bps * f.spp / 8;
+                const size_t n = std::min(tileRow, rowBytes - at);
+                for (uint32_t y = ty; y < std::min(ty + th, f.storedHeight); ++y)
+                    std::memcpy(rows.data() + y * rowBytes + at, tile.data() + (y - ty) * tileRow, n);
+            }
+    } else {
+        if (TIFFScanlineSize64(src.tif()) != rowBytes)
+            badFile(src, "unexpected row size");
+        for (uint32_t y = 0; y < f.storedHeight; ++y)
+            if (TIFFReadScanline(src.tif(), rows.data() + y * rowBytes, y, 0) < 0)
+                badFile(src, "unreadable strip");
     }
     if (!src.error().isEmpty())
         badFile(src, "damaged page data");
+    return rows;
+}
+
+// A page's packed samples (packedRows, a byte each) or 16-bit samples (rows16: Grayscale16 or
+// RGBX64), upright and turned by quarter turns clockwise; none for a page in strips stored
+// upright and not turned (its rows are read as they come).
+QImage turnedSamples(Handle &src, const Fields &f, int turns)
+{
+    if (!f.tiled && f.orientation == ORIENTATION_TOPLEFT && turns % 4 == 0)
+        return {};
+    const bool deep = f.bps == 16;
+    QImage stored(int(f.storedWidth), int(f.storedHeight),
+                  !deep ? QImage::Format_Grayscale8 : f.spp == 1 ? QImage::Format_Grayscale16 : QImage::Format_RGBX64);
+    if (stored.isNull())
+        raiseImagingError(ezErr::ImageTooLarge);
+    const size_t rowBytes = (size_t(f.storedWidth) * f.bps * f.spp + 7) / 8;
+    const std::vector<uchar> rows = storedRows(src, f, rowBytes);
+    for (uint32_t y = 0; y < f.storedHeight; ++y) {
+        const uchar *in = rows.data() + y * rowBytes;
+        if (!deep) {
+            unpackIndexes(in, f.storedWidth, f.bps, stored.scanLine(int(y)));
+        } else if (f.spp == 1) {
+            std::memcpy(stored.scanLine(int(y)), in, rowBytes);
+        } else {
+            const auto *rgb = reinterpret_cast<const uint16_t *>(in);
+            auto *out = reinterpret_cast<uint16_t *>(stored.scanLine(int(y)));
+            for (uint32_t x = 0; x < f.storedWidth; ++x) {
+                std::copy_n(rgb + 3 * x, 3, out + 4 * x);
+                out[4 * x + 3] = 65535;
+            }
+        }
+    }
     return rotated(upright(stored, f.orientation), turns);
 }
 
 // A page of packed samples (packedRows) written again at its depth (LZW) on its canvas, from its
-// stored rows or from its samples turned (turnedIndexes). On a grey page the new pixels are the
+// stored rows or from its samples turned (turnedSamples). On a grey page the new pixels are the
 // level nearest the fill; on a palette page the map's entry nearest the fill colour (a tinted
 // paper's white), or, when no entry is within a few shades of it, the fill colour added to the
 // map at twice the depth; false (nothing written) for an 8-bit map without such an entry.
@@ -1107,10 +1151,13 @@ bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, c
 
 // A 16-bit grey or RGB page written again at 16 bits (in its lossless coding, with the
 // predictor) on its canvas, the new pixels the fill colour.
-void copyRows16(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, uint32_t nw, uint32_t nh)
+void copyRows16(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, const QImage &samples, uint32_t nw,
+                uint32_t nh)
 {
     const size_t spp = f.spp;
-    if (TIFFScanlineSize64(src.tif()) != uint64_t(f.width) * 2 * spp)
+    const uint32_t w = samples.isNull() ? f.width : uint32_t(samples.width());
+    const uint32_t h = samples.isNull() ? f.height : uint32_t(samples.height());
+    if (samples.isNull() && TIFFScanlineSize64(src.tif()) != uint64_t(f.width) * 2 * spp)
         badFile(src, "unexpected row size");
     TIFFSetField(dst, TIFFTAG_IMAGEWIDTH, nw);
     TIFFSetField(dst, TIFFTAG_IMAGELENGTH, nh);
@@ -1136,10 +1183,19 @@ void copyRows16(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, uint3
     std::vector<uint16_t> row(size_t(nw) * spp);
     for (uint32_t y = 0; y < nh; ++y) {
         uint32_t from = 0;
-        if (y < f.height) {
-            if (TIFFReadScanline(src.tif(), row.data(), y, 0) < 0)
-                badFile(src, "unreadable strip");
-            from = f.width;
+        if (y < h) {
+            if (samples.isNull()) {
+                if (TIFFReadScanline(src.tif(), row.data(), y, 0) < 0)
+                    badFile(src, "unreadable strip");
+            } else {
+                const auto *in = reinterpret_cast<const uint16_t *>(samples.constScanLine(int(y)));
+                if (spp == 1)
+                    std::copy_n(in, w, row.begin());
+                else
+                    for (uint32_t x = 0; x < w; ++x)
+                        std::copy_n(in + 4 * x, 3, row.begin() + qsizetype(3 * x));
+            }
+            from = w;
         }
         for (size_t i = size_t(from) * spp; i < row.size(); i += spp)
             std::copy_n(fill, spp, row.begin() + qsizetype(i));
@@ -1159,16 +1215,16 @@ void copyRows(TIFF *dst, Handle &src, const OutPage &p)
     const Fields f = readFields(src);
     const Kind kind = f.kind();
     ++g_decodes;
-    // a palette page turned, or stored in another orientation, as indexes turned upright
-    const QImage indexes = f.packedRows() ? turnedIndexes(src, f, p.turns) : QImage();
+    // a packed or 16-bit page turned, tiled or stored in another orientation, as samples upright
+    const QImage indexes = f.packedRows() || f.rows16() ? turnedSamples(src, f, p.turns) : QImage();
     const bool odd = p.turns % 2;
     const uint32_t w = odd ? f.height : f.width, hgt = odd ? f.width : f.height;
     const uint32_t nw = p.canvas.isValid() ? std::max<uint32_t>(w, uint32_t(p.canvas.width())) : w;
     const uint32_t nh = p.canvas.isValid() ? std::max<uint32_t>(hgt, uint32_t(p.canvas.height())) : hgt;
     if (f.packedRows() && copyPackedRows(dst, src, f, p, indexes, nw, nh))
         return;
-    if (f.rows16() && p.turns % 4 == 0) {
-        copyRows16(dst, src, f, p, nw, nh);
+    if (f.rows16()) {
+        copyRows16(dst, src, f, p, indexes, nw, nh);
         return;
     }
     if (p.turns % 4 && indexes.isNull())
@@ -1325,7 +1381,7 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage)
             d.info.compression = f.compression;
             d.info.rawCopyable = rawCopyable(f);
             d.info.palette = f.paletteIndexes();
-            d.info.packed = f.packedRows();
+            d.info.packed = f.packedRows() || f.rows16();
             d.info.jpegQuality = jpegQuality(h.tif(), f);
         } catch (const VbError &e) {
             if (!damage)
