@@ -1654,6 +1654,46 @@ QImage layoutIndexes(const Handle &h, const Fields &f, const QImage &image)
     return out;
 }
 
+// Pixels of a 16-bit layout written at 16 bits: a pixel as the stored page decodes keeps its
+// stored samples, another (a box burned in, the canvas) its value on 16 bits. False (nothing
+// written) for pixels smaller than the page or of another kind.
+bool encodeDeep(TIFF *dst, const OutPage &p, Handle &src, const Fields &f)
+{
+    const QImage decoded = decode(*p.layoutFile, p.layoutDirectory);
+    const int dw = decoded.width(), dh = decoded.height();
+    if (p.image.width() < dw || p.image.height() < dh || codedKind(p.image) != (f.spp == 1 ? Kind::Grey : Kind::Rgb))
+        return false;
+    const QImage image = p.image.convertToFormat(decoded.format());
+    const QImage samples = f.tiled || f.orientation != ORIENTATION_TOPLEFT ? turnedSamples(src, f, 0) : QImage();
+    const size_t spp = f.spp, rowBytes = size_t(f.width) * 2 * spp;
+    const std::vector<uchar> rows = samples.isNull() ? storedRows(src, f, rowBytes) : std::vector<uchar>();
+    QImage deep(image.size(), spp == 1 ? QImage::Format_Grayscale16 : QImage::Format_RGBX64);
+    if (deep.isNull())
+        raiseImagingError(ezErr::ImageTooLarge);
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar *now = image.constScanLine(y), *was = y < dh ? decoded.constScanLine(y) : nullptr;
+        const auto *stored = !was               ? nullptr
+                             : samples.isNull() ? reinterpret_cast<const uint16_t *>(rows.data() + size_t(y) * rowBytes)
+                                                : reinterpret_cast<const uint16_t *>(samples.constScanLine(y));
+        const size_t storedStep = samples.isNull() || spp == 1 ? spp : 4;
+        auto *out = reinterpret_cast<uint16_t *>(deep.scanLine(y));
+        const size_t outStep = spp == 1 ? 1 : 4;
+        for (int x = 0; x < image.width(); ++x) {
+            const bool same = was && x < dw && std::equal(now + x * spp, now + (x + 1) * spp, was + x * spp);
+            for (size_t c = 0; c < spp; ++c) {
+                uint16_t v = uint16_t(now[size_t(x) * spp + c] * 257);
+                if (spp == 1 && f.photometric == PHOTOMETRIC_MINISWHITE)
+                    v = uint16_t(65535 - v);
+                out[size_t(x) * outStep + c] = same ? stored[size_t(x) * storedStep + c] : v;
+            }
+            if (spp == 3)
+                out[size_t(x) * 4 + 3] = 65535;
+        }
+    }
+    copyRows16(dst, src, f, p, deep, uint32_t(deep.width()), uint32_t(deep.height()));
+    return true;
+}
+
 // Pixels written in the layout of the stored page p names, where they fit it; else as pixels in
 // its lossless coding (JPEG again at its quality).
 void encodeInLayout(TIFF *dst, const OutPage &p)
@@ -1666,6 +1706,8 @@ void encodeInLayout(TIFF *dst, const OutPage &p)
         copyPackedRows(dst, *src, f, p, indexes, w, h);
         return;
     }
+    if (f.rows16() && encodeDeep(dst, p, *src, f))
+        return;
     OutPage q = p;
     q.lossless = f.compression;
     q.jpegQuality = f.compression == COMPRESSION_JPEG ? jpegQuality(src->tif(), f) : 0;
