@@ -1623,10 +1623,15 @@ QImage layoutIndexes(const Handle &h, const Fields &f, const QImage &image)
     const std::vector<uchar> colours = colourTable(h);
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
     QHash<QRgb, int> nearest;
+    QRgb lastColour = 0;
+    int lastEntry = -2; // pixels come in runs of one colour
     const auto entryOf = [&](QRgb c) {
+        if (c == lastColour && lastEntry != -2)
+            return lastEntry;
+        lastColour = c;
         const auto it = nearest.constFind(c);
         if (it != nearest.constEnd())
-            return *it;
+            return lastEntry = *it;
         const int want[3] = {qRed(c), qGreen(c), qBlue(c)};
         int best = -1, bestFar = 33;
         for (int i = 0; i < entries; ++i) {
@@ -1639,7 +1644,7 @@ QImage layoutIndexes(const Handle &h, const Fields &f, const QImage &image)
             }
         }
         nearest.insert(c, best);
-        return best;
+        return lastEntry = best;
     };
     for (int y = 0; y < rgb.height(); ++y) {
         const uchar *in = rgb.constScanLine(y);
