@@ -1632,6 +1632,8 @@ QImage layoutIndexes(const Handle &h, const Fields &f, const QImage &image)
         const auto it = nearest.constFind(c);
         if (it != nearest.constEnd())
             return lastEntry = *it;
+        if (nearest.size() >= 1 << 16) // pixels of many colours are not the page's palette
+            return lastEntry = -1;
         const int want[3] = {qRed(c), qGreen(c), qBlue(c)};
         int best = -1, bestFar = 33;
         for (int i = 0; i < entries; ++i) {
