@@ -865,10 +865,10 @@ bool copyRaw(TIFF *dst, const OutPage &p)
     return true;
 }
 
-// Rows of an LZW strip, for rows of that many samples: about half a million samples (a strip's
-// code starts afresh, so short strips of clean paper code poorly), in whole 16s of rows so that
-// bands decoded side by side for the screen's reductions are whole strips.
-uint32_t lzwStripRows(size_t rowSamples, uint32_t h)
+// Rows of a losslessly coded strip, for rows of that many samples: about half a million samples
+// (a strip's code starts afresh, so short strips of clean paper code poorly), in whole 16s of
+// rows so that bands decoded side by side for the screen's reductions are whole strips.
+uint32_t losslessStripRows(size_t rowSamples, uint32_t h)
 {
     uint32_t rows = uint32_t(size_t(512 * 1024) / std::max<size_t>(1, rowSamples));
     if (rows >= 16)
@@ -916,7 +916,7 @@ qsizetype beginPage(TIFF *t, Kind kind, uint16_t photometric, uint32_t w, uint32
         } else {
             setLossless(t, lossless, true);
             TIFFSetField(t, TIFFTAG_PHOTOMETRIC, kind == Kind::Grey ? photometric : uint16_t(PHOTOMETRIC_RGB));
-            rps = lzwStripRows(size_t(rowBytes), h);
+            rps = losslessStripRows(size_t(rowBytes), h);
         }
     }
     TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rps);
@@ -1115,7 +1115,7 @@ bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, c
         TIFFSetField(dst, TIFFTAG_COLORMAP, map.data(), map.data() + n, map.data() + 2 * n);
     }
     setLossless(dst, losslessCoding(f.compression), false);
-    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, lzwStripRows(nw, nh));
+    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, losslessStripRows(nw, nh));
     writeResolution(dst, p.xDpi, p.yDpi);
     writeAnnotations(dst, p.annotations);
     // rows are unpacked to a byte a sample, filled, and packed again
@@ -1167,7 +1167,7 @@ void copyRows16(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, const
     TIFFSetField(dst, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
     TIFFSetField(dst, TIFFTAG_PHOTOMETRIC, f.photometric);
     setLossless(dst, losslessCoding(f.compression), true);
-    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, lzwStripRows(nw * spp, nh));
+    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, losslessStripRows(nw * spp, nh));
     writeResolution(dst, p.xDpi, p.yDpi);
     writeAnnotations(dst, p.annotations);
     uint16_t fill[3];

@@ -102,8 +102,8 @@ struct OutPage {
     // pixels in the fill colour, decoded and encoded a row at a time.
     QSize canvas;
     QRgb fill = 0xFFFFFFFF;
-    // With a raw palette page: turned by quarter turns clockwise (its indexes turned, its map
-    // kept); other pages are written upright.
+    // With a raw palette or 2- or 4-bit grey page: turned by quarter turns clockwise (its
+    // samples turned, a map kept); other pages are written upright.
     int turns = 0;
     // ... or encode these pixels (as JPEG at this quality when set, unless bilevel; else in the
     // lossless coding of the page they came from when it is Deflate or PackBits, else LZW).

@@ -514,6 +514,10 @@ double residentMb()
 // again and again: what is held with no document open stays where it was.
 TEST(Layouts, OpeningAndClosingAgainHoldsNoMoreMemory)
 {
+#ifdef __SANITIZE_ADDRESS__
+    // the sanitizer holds freed memory back (its quarantine), so what stays resident says nothing
+    GTEST_SKIP() << "resident memory is not measured under AddressSanitizer";
+#endif
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("palette.tif"));
     TIFF *t = TIFFOpen(path.toLocal8Bit().constData(), "w");
