@@ -614,9 +614,42 @@ QImage upright(const QImage &stored, int o)
     }
 }
 
+// The stored rows of a page in strips or tiles, as their samples lie, rowBytes each.
+std::vector<uchar> storedRows(Handle &src, const Fields &f, size_t rowBytes)
+{
+    std::vector<uchar> rows(rowBytes * f.storedHeight);
+    if (f.tiled) {
+        uint32_t tw = 0, th = 0;
+        TIFFGetField(src.tif(), TIFFTAG_TILEWIDTH, &tw);
+        TIFFGetField(src.tif(), TIFFTAG_TILELENGTH, &th);
+        const size_t tileRow = (size_t(tw) * f.bps * f.spp + 7) / 8;
+        if (tw == 0 || th == 0 || tw % 8 || TIFFTileSize64(src.tif()) != uint64_t(tileRow) * th)
+            badFile(src, "unexpected tile size");
+        std::vector<uchar> tile(tileRow * th);
+        for (uint32_t ty = 0; ty < f.storedHeight; ty += th)
+            for (uint32_t tx = 0; tx < f.storedWidth; tx += tw) {
+                if (TIFFReadTile(src.tif(), tile.data(), tx, ty, 0, 0) < 0)
+                    badFile(src, "unreadable tile");
+                const size_t at = size_t(tx) * f.bps * f.spp / 8;
+                const size_t n = std::min(tileRow, rowBytes - at);
+                for (uint32_t y = ty; y < std::min(ty + th, f.storedHeight); ++y)
+                    std::memcpy(rows.data() + y * rowBytes + at, tile.data() + (y - ty) * tileRow, n);
+            }
+    } else {
+        if (TIFFScanlineSize64(src.tif()) != rowBytes)
+            badFile(src, "unexpected row size");
+        for (uint32_t y = 0; y < f.storedHeight; ++y)
+            if (TIFFReadScanline(src.tif(), rows.data() + y * rowBytes, y, 0) < 0)
+                badFile(src, "unreadable strip");
+    }
+    if (!src.error().isEmpty())
+        badFile(src, "damaged page data");
+    return rows;
+}
+
 // The rows of the handle's directory, top down, in the form of its kind (rowBytesOf): a direct
-// layout's as stored, any other's from libtiff's RGBA reader a band of whole strips (or tiles)
-// at a time, turned upright as that reader turns them.
+// layout's as stored, 16-bit grey tiles from their samples, any other's from libtiff's RGBA
+// reader a band of whole strips (or tiles) at a time, turned upright as that reader turns them.
 class RowReader {
 public:
     RowReader(Handle &h, const Fields &f) : m_h(h), m_f(f), m_direct(f.direct())
@@ -628,6 +661,10 @@ public:
                 m_colours = colourTable(h);
                 m_indexes.resize(f.width);
             }
+            return;
+        }
+        if (f.tiled && f.rows16() && f.kind() == Kind::Grey) {
+            readDeepGreyTiles();
             return;
         }
         char emsg[1024] = "";
@@ -726,6 +763,25 @@ private:
         for (uint32_t y = 0; y < sh; ++y)
             toRow(raster.data() + size_t(y) * sw, sw, stored.scanLine(int(y)));
         raster = {};
+        m_shown = upright(stored, m_f.orientation);
+    }
+
+    // 16-bit grey tiles, whose partial last column libtiff's RGBA reader misplaces: read whole
+    // from the tiles' own samples (the high byte of each) and turned upright.
+    void readDeepGreyTiles()
+    {
+        const size_t rowBytes = size_t(m_f.storedWidth) * 2;
+        const std::vector<uchar> rows = storedRows(m_h, m_f, rowBytes);
+        QImage stored(int(m_f.storedWidth), int(m_f.storedHeight), QImage::Format_Grayscale8);
+        if (stored.isNull())
+            raiseImagingError(ezErr::ImageTooLarge);
+        const uchar invert = m_f.photometric == PHOTOMETRIC_MINISWHITE ? 0xFF : 0;
+        for (uint32_t y = 0; y < m_f.storedHeight; ++y) {
+            const auto *in = reinterpret_cast<const uint16_t *>(rows.data() + y * rowBytes);
+            uchar *out = stored.scanLine(int(y));
+            for (uint32_t x = 0; x < m_f.storedWidth; ++x)
+                out[x] = uchar(in[x] >> 8) ^ invert;
+        }
         m_shown = upright(stored, m_f.orientation);
     }
 
@@ -980,39 +1036,6 @@ void unpackIndexes(const uchar *in, uint32_t w, int bps, uchar *out)
     const uint8_t mask = uint8_t((1 << bps) - 1);
     for (uint32_t x = 0; x < w; ++x)
         out[x] = uchar((in[x / perByte] >> (8 - bps * int(x % perByte + 1))) & mask);
-}
-
-// The stored rows of a page in strips or tiles, as their samples lie, rowBytes each.
-std::vector<uchar> storedRows(Handle &src, const Fields &f, size_t rowBytes)
-{
-    std::vector<uchar> rows(rowBytes * f.storedHeight);
-    if (f.tiled) {
-        uint32_t tw = 0, th = 0;
-        TIFFGetField(src.tif(), TIFFTAG_TILEWIDTH, &tw);
-        TIFFGetField(src.tif(), TIFFTAG_TILELENGTH, &th);
-        const size_t tileRow = (size_t(tw) * f.bps * f.spp + 7) / 8;
-        if (tw == 0 || th == 0 || tw % 8 || TIFFTileSize64(src.tif()) != uint64_t(tileRow) * th)
-            badFile(src, "unexpected tile size");
-        std::vector<uchar> tile(tileRow * th);
-        for (uint32_t ty = 0; ty < f.storedHeight; ty += th)
-            for (uint32_t tx = 0; tx < f.storedWidth; tx += tw) {
-                if (TIFFReadTile(src.tif(), tile.data(), tx, ty, 0, 0) < 0)
-                    badFile(src, "unreadable tile");
-                const size_t at = size_t(tx) * f.bps * f.spp / 8;
-                const size_t n = std::min(tileRow, rowBytes - at);
-                for (uint32_t y = ty; y < std::min(ty + th, f.storedHeight); ++y)
-                    std::memcpy(rows.data() + y * rowBytes + at, tile.data() + (y - ty) * tileRow, n);
-            }
-    } else {
-        if (TIFFScanlineSize64(src.tif()) != rowBytes)
-            badFile(src, "unexpected row size");
-        for (uint32_t y = 0; y < f.storedHeight; ++y)
-            if (TIFFReadScanline(src.tif(), rows.data() + y * rowBytes, y, 0) < 0)
-                badFile(src, "unreadable strip");
-    }
-    if (!src.error().isEmpty())
-        badFile(src, "damaged page data");
-    return rows;
 }
 
 // A page's packed samples (packedRows, a byte each) or 16-bit samples (rows16: Grayscale16 or
