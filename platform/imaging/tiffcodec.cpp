@@ -1070,13 +1070,44 @@ QImage turnedSamples(Handle &src, const Fields &f, int turns)
     return rotated(upright(stored, f.orientation), turns);
 }
 
+// A palette page's map as written: red, green and blue, 1 << bps entries each.
+struct ColourMap {
+    uint16_t bps = 0;
+    std::vector<uint16_t> rgb;
+};
+
+// The stored page's map in a map of that depth (entries past its own black).
+ColourMap widenedMap(const Handle &src, const Fields &f, uint16_t bps)
+{
+    uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+    if (!TIFFGetField(src.tif(), TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
+        badFile(src, "palette page without a colour map");
+    const size_t n = size_t(1) << bps, entries = size_t(1) << f.bps;
+    ColourMap m{bps, std::vector<uint16_t>(3 * n, 0)};
+    std::copy_n(red, entries, m.rgb.begin());
+    std::copy_n(green, entries, m.rgb.begin() + ptrdiff_t(n));
+    std::copy_n(blue, entries, m.rgb.begin() + ptrdiff_t(2 * n));
+    return m;
+}
+
+// Sets entry i of the map to an 8-bit colour, in the map's own scale (8 or 16 bits).
+void setEntry(ColourMap &m, size_t i, QRgb c)
+{
+    const size_t n = size_t(1) << m.bps;
+    const bool wide = std::any_of(m.rgb.begin(), m.rgb.end(), [](uint16_t v) { return v >= 256; });
+    const int want[3] = {qRed(c), qGreen(c), qBlue(c)};
+    for (size_t k = 0; k < 3; ++k)
+        m.rgb[k * n + i] = uint16_t(want[k] * (wide ? 257 : 1));
+}
+
 // A page of packed samples (packedRows) written again at its depth (LZW) on its canvas, from its
-// stored rows or from its samples turned (turnedSamples). On a grey page the new pixels are the
-// level nearest the fill; on a palette page the map's entry nearest the fill colour (a tinted
-// paper's white), or, when no entry is within a few shades of it, the fill colour added to the
-// map at twice the depth; false (nothing written) for an 8-bit map without such an entry.
+// stored rows or from its samples turned (turnedSamples), or from indexes into a map of their
+// own (own; they cover the canvas). On a grey page the new pixels are the level nearest the
+// fill; on a palette page the map's entry nearest the fill colour (a tinted paper's white), or,
+// when no entry is within a few shades of it, the fill colour added to the map at twice the
+// depth; false (nothing written) for an 8-bit map without such an entry.
 bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, const QImage &indexes,
-                    uint32_t nw, uint32_t nh)
+                    uint32_t nw, uint32_t nh, const ColourMap &own = {})
 {
     const uint32_t w = indexes.isNull() ? f.width : uint32_t(indexes.width());
     const uint32_t h = indexes.isNull() ? f.height : uint32_t(indexes.height());
@@ -1084,8 +1115,11 @@ bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, c
     const int entries = 1 << f.bps;
     uint16_t bps = f.bps;
     int fill = 0;
-    std::vector<uint16_t> map; // red, green and blue, 1 << bps entries each
-    if (f.photometric == PHOTOMETRIC_PALETTE) {
+    ColourMap map;
+    if (!own.rgb.empty()) {
+        map = own;
+        bps = own.bps;
+    } else if (f.photometric == PHOTOMETRIC_PALETTE) {
         const std::vector<uchar> colours = colourTable(src);
         const int want[3] = {qRed(p.fill), qGreen(p.fill), qBlue(p.fill)};
         int best = 0;
@@ -1104,22 +1138,9 @@ bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, c
             bps = uint16_t(f.bps * 2);
             fill = entries;
         }
-        uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
-        if (!TIFFGetField(src.tif(), TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
-            badFile(src, "palette page without a colour map");
-        const size_t n = size_t(1) << bps;
-        map.assign(3 * n, 0);
-        for (size_t i = 0; i < size_t(entries); ++i) {
-            map[i] = red[i];
-            map[n + i] = green[i];
-            map[2 * n + i] = blue[i];
-        }
-        if (fill == entries) {
-            // in the map's own scale (8 or 16 bits)
-            const bool wide = std::any_of(map.begin(), map.end(), [](uint16_t v) { return v >= 256; });
-            for (int c = 0; c < 3; ++c)
-                map[size_t(c) * n + size_t(fill)] = uint16_t(want[c] * (wide ? 257 : 1));
-        }
+        map = widenedMap(src, f, bps);
+        if (fill == entries)
+            setEntry(map, size_t(fill), p.fill);
     } else {
         const int level = (qGray(p.fill) * (entries - 1) + 127) / 255;
         fill = f.photometric == PHOTOMETRIC_MINISWHITE ? entries - 1 - level : level;
@@ -1133,9 +1154,9 @@ bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, c
     TIFFSetField(dst, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
     TIFFSetField(dst, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
     TIFFSetField(dst, TIFFTAG_PHOTOMETRIC, f.photometric);
-    if (!map.empty()) {
-        const size_t n = map.size() / 3;
-        TIFFSetField(dst, TIFFTAG_COLORMAP, map.data(), map.data() + n, map.data() + 2 * n);
+    if (!map.rgb.empty()) {
+        const size_t n = map.rgb.size() / 3;
+        TIFFSetField(dst, TIFFTAG_COLORMAP, map.rgb.data(), map.rgb.data() + n, map.rgb.data() + 2 * n);
     }
     setLossless(dst, losslessCoding(f.compression), false);
     TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, losslessStripRows(nw, nh));
@@ -1616,8 +1637,9 @@ namespace {
 
 // Pixels as indexes of a palette or 2- or 4-bit grey layout (packedRows, stored in any way): each
 // pixel's nearest map entry, or its grey level; none unless every pixel lies within a few shades
-// of one.
-QImage layoutIndexes(const Handle &h, const Fields &f, const QImage &image)
+// of one. A few colours far from every entry of a palette page (a box burned in) take entries no
+// pixel uses, else entries of a map of more bits; the map, when so, in own.
+QImage layoutIndexes(const Handle &h, const Fields &f, const QImage &image, ColourMap &own)
 {
     const bool grey = f.photometric == PHOTOMETRIC_MINISWHITE || f.photometric == PHOTOMETRIC_MINISBLACK;
     const bool palette = f.photometric == PHOTOMETRIC_PALETTE && (f.bps == 1 || f.bps == 2 || f.bps == 4 || f.bps == 8);
@@ -1646,6 +1668,8 @@ QImage layoutIndexes(const Handle &h, const Fields &f, const QImage &image)
     const std::vector<uchar> colours = colourTable(h);
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
     QHash<QRgb, int> nearest;
+    constexpr int Far = 1 << 16; // codes of added colours, from Far on
+    std::vector<QRgb> added;
     QRgb lastColour = 0;
     int lastEntry = -2; // pixels come in runs of one colour
     const auto entryOf = [&](QRgb c) {
@@ -1668,9 +1692,17 @@ QImage layoutIndexes(const Handle &h, const Fields &f, const QImage &image)
                 bestFar = far;
             }
         }
+        if (best < 0) {
+            // far from every entry: placed once the entries in use are known
+            if (added.size() >= 256)
+                return lastEntry = -1;
+            best = Far + int(added.size());
+            added.push_back(c);
+        }
         nearest.insert(c, best);
         return lastEntry = best;
     };
+    std::vector<bool> used(size_t(entries), false), farRows(size_t(rgb.height()), false);
     for (int y = 0; y < rgb.height(); ++y) {
         const uchar *in = rgb.constScanLine(y);
         uchar *o = out.scanLine(y);
@@ -1678,8 +1710,42 @@ QImage layoutIndexes(const Handle &h, const Fields &f, const QImage &image)
             const int i = entryOf(qRgb(in[3 * x], in[3 * x + 1], in[3 * x + 2]));
             if (i < 0)
                 return {};
-            o[x] = uchar(i);
+            if (i >= Far) {
+                farRows[size_t(y)] = true;
+            } else {
+                used[size_t(i)] = true;
+                o[x] = uchar(i);
+            }
         }
+    }
+    if (added.empty())
+        return out;
+    // entries no pixel uses, else new ones past the map's own at the least depth that holds them
+    std::vector<int> places;
+    for (int i = 0; i < entries; ++i)
+        if (!used[size_t(i)])
+            places.push_back(i);
+    uint16_t bps = f.bps;
+    if (places.size() < added.size()) {
+        while (bps < 8 && (1 << bps) < entries + int(added.size()))
+            bps = uint16_t(bps * 2);
+        if ((1 << bps) < entries + int(added.size()))
+            return {};
+        places.clear();
+        for (int i = 0; i < int(added.size()); ++i)
+            places.push_back(entries + i);
+    }
+    own = widenedMap(h, f, bps);
+    for (size_t k = 0; k < added.size(); ++k)
+        setEntry(own, size_t(places[k]), added[k]);
+    for (int y = 0; y < rgb.height(); ++y) {
+        if (!farRows[size_t(y)])
+            continue;
+        const uchar *in = rgb.constScanLine(y);
+        uchar *o = out.scanLine(y);
+        for (int x = 0; x < rgb.width(); ++x)
+            if (const int i = entryOf(qRgb(in[3 * x], in[3 * x + 1], in[3 * x + 2])); i >= Far)
+                o[x] = uchar(places[size_t(i - Far)]);
     }
     return out;
 }
@@ -1730,10 +1796,11 @@ void encodeInLayout(TIFF *dst, const OutPage &p)
 {
     const auto src = ownHandle(*p.layoutFile, directoryOffset(*p.layoutFile, p.layoutDirectory));
     const Fields f = readFields(*src);
-    const QImage indexes = layoutIndexes(*src, f, p.image);
+    ColourMap own;
+    const QImage indexes = layoutIndexes(*src, f, p.image, own);
     if (!indexes.isNull()) {
         const uint32_t w = uint32_t(indexes.width()), h = uint32_t(indexes.height());
-        copyPackedRows(dst, *src, f, p, indexes, w, h);
+        copyPackedRows(dst, *src, f, p, indexes, w, h, own);
         return;
     }
     if (f.rows16() && encodeDeep(dst, p, *src, f))

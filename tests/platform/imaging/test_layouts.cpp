@@ -9,8 +9,10 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <random>
 
 #include <unistd.h>
@@ -265,6 +267,36 @@ QImage greyTiles16(const QString &path)
     return out;
 }
 
+// A colour more than 32 shades (in some channel) from every entry of a palette page's map, where
+// the cube's corners, edge middles and centre hold one.
+std::optional<QRgb> farColour(const QString &path)
+{
+    TIFF *t = TIFFOpen(path.toLocal8Bit().constData(), "r");
+    if (!t)
+        return {};
+    uint16_t photometric = 0, bps = 1, *r = nullptr, *g = nullptr, *b = nullptr;
+    std::optional<QRgb> out;
+    if (TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric) && photometric == PHOTOMETRIC_PALETTE
+        && TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bps) && TIFFGetField(t, TIFFTAG_COLORMAP, &r, &g, &b)) {
+        const int n = 1 << bps;
+        const bool wide = std::any_of(r, r + n, [](uint16_t v) { return v >= 256; })
+                          || std::any_of(g, g + n, [](uint16_t v) { return v >= 256; })
+                          || std::any_of(b, b + n, [](uint16_t v) { return v >= 256; });
+        const int shift = wide ? 8 : 0, level[3] = {0, 128, 255};
+        for (int c = 0; c < 27 && !out; ++c) {
+            const int want[3] = {level[c % 3], level[c / 3 % 3], level[c / 9]};
+            int nearest = 256;
+            for (int i = 0; i < n; ++i)
+                nearest = std::min(nearest, std::max({std::abs((r[i] >> shift) - want[0]), std::abs((g[i] >> shift) - want[1]),
+                                                      std::abs((b[i] >> shift) - want[2])}));
+            if (nearest > 32)
+                out = qRgb(want[0], want[1], want[2]);
+        }
+    }
+    TIFFClose(t);
+    return out;
+}
+
 // A 16-bit field of the file's first page (0 when absent).
 uint16_t fieldOf(const QString &path, ttag_t tag)
 {
@@ -454,13 +486,19 @@ TEST(Layouts, EveryLayoutOpensReducesStoresAndOpensAgainAsLibtiffReadsIt)
                     EXPECT_EQ(maxDiff(d->image(0), want), 0);
             }
 
-            // a box burned in (as a redaction is), in a colour the page holds, keeps the page's
-            // layout: palette, 2-, 4- or 16-bit grey, 16-bit RGB, JPEG
-            {
+            // a box burned in (as a redaction is) keeps the page's layout: in a colour the page
+            // holds, a palette, 2-, 4- or 16-bit grey, 16-bit RGB or JPEG page; in a colour far
+            // from every entry of its map, a palette page (the colour added to the map, at more
+            // bits where it has no room; an 8-bit map may have none)
+            const std::optional<QRgb> far = farColour(src);
+            for (const bool added : {false, true}) {
+                if (added && !far)
+                    continue;
+                SCOPED_TRACE(added ? "colour added" : "colour held");
                 auto d = QelPageDocument::create();
                 d->load(src);
                 const QRect box(2, 3, 10, 8);
-                const QRgb ink = rgb(expected).pixel(0, 0);
+                const QRgb ink = added ? *far : rgb(expected).pixel(0, 0);
                 auto item = std::make_unique<QelAnnotItem>(QelAnnotType::Redaction);
                 item->setBounds(box);
                 item->setFillColor(quint32(qBlue(ink) << 16 | qGreen(ink) << 8 | qRed(ink))); // BGR
@@ -483,7 +521,10 @@ TEST(Layouts, EveryLayoutOpensReducesStoresAndOpensAgainAsLibtiffReadsIt)
                 const bool packedGrey = grey && (l.format->bps == 2 || l.format->bps == 4);
                 const bool deep = l.format->bps == 16 && !l.planar
                                   && ((grey && l.format->spp == 1) || (l.format->photometric == PHOTOMETRIC_RGB && l.format->spp == 3));
-                if (l.format->photometric == PHOTOMETRIC_PALETTE || packedGrey || deep) {
+                if (added && l.format->bps < 8) {
+                    EXPECT_EQ(fieldOf(out, TIFFTAG_PHOTOMETRIC), PHOTOMETRIC_PALETTE);
+                    EXPECT_GE(fieldOf(out, TIFFTAG_BITSPERSAMPLE), l.format->bps);
+                } else if (!added && (l.format->photometric == PHOTOMETRIC_PALETTE || packedGrey || deep)) {
                     EXPECT_EQ(fieldOf(out, TIFFTAG_PHOTOMETRIC), l.format->photometric);
                     EXPECT_EQ(fieldOf(out, TIFFTAG_BITSPERSAMPLE), l.format->bps);
                 }
