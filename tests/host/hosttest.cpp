@@ -125,7 +125,7 @@ hostsim::HostCall HostTest::lastCall(const QString &program) const
     return {};
 }
 
-void HostTest::expectCall(const QString &program, const std::vector<Sent> &params) const
+void HostTest::expectCall(const QString &program, const std::vector<Param> &params) const
 {
     const hostsim::HostCall call = lastCall(program);
     EXPECT_EQ(call.commandText, callText(program, int(params.size())));
@@ -169,13 +169,7 @@ QString callText(const QString &program, int markers)
     return "{{CALL /QSYS.LIB/*LIBL.LIB/" + program + ".PGM(" + QString("?,").repeated(markers - 1) + "?)}}";
 }
 
-std::vector<Sent> sentTrio()
+std::vector<Param> fromStation(const std::vector<Param> &params)
 {
-    return {{"PcNm", 10, QString("WORKSTATIO")}, {"userid", 10, QString("JSMITH")}, {"ver#", 10, QString("03.70.3000")}};
-}
-
-std::vector<Sent> operator+(std::vector<Sent> a, const std::vector<Sent> &b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
+    return set(params, {{"PcNm", QString("WORKSTATIO")}});
 }

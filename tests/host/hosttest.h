@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "../hostsim/programparams.h"
 #include "hostsim/emulator.h"
 #include "platform/ado/ado.h"
 #include "platform/forms/forms.h"
@@ -19,13 +20,6 @@ struct OpenCall {
     QString connectionString;
     QString userId;
     QString password;
-};
-
-// One parameter as expected in the call log: name, width, and the value sent (none = unset).
-struct Sent {
-    const char *name;
-    int width;
-    std::optional<QString> value = std::nullopt;
 };
 
 class HostTest : public ::testing::Test {
@@ -41,7 +35,7 @@ protected:
     hostsim::HostCall lastCall(const QString &program) const;
     // Checks the program's last call: its statement, one bound marker per parameter, and names,
     // widths and values in order.
-    void expectCall(const QString &program, const std::vector<Sent> &params) const;
+    void expectCall(const QString &program, const std::vector<Param> &params) const;
     // The program's next call answers with these values instead of running.
     void scriptAnswer(const QString &program, const QMap<QString, QString> &answer);
     // The program's next call fails with this error.
@@ -59,6 +53,5 @@ protected:
 
 // The statement that calls a program with that many markers.
 QString callText(const QString &program, int markers);
-// The trio as sent for the fixture's workstation and user.
-std::vector<Sent> sentTrio();
-std::vector<Sent> operator+(std::vector<Sent> a, const std::vector<Sent> &b);
+// A program's parameters as this fixture's workstation sends them.
+std::vector<Param> fromStation(const std::vector<Param> &params);

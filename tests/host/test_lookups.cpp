@@ -150,13 +150,7 @@ TEST_F(LookupTest, BookAndPageStartSendsZerosAndShowsTheFoundKeys)
     g_Book = "000100";
     g_Page = "0001";
     EXPECT_TRUE(MA_SY331RI("A", *conn, "QHOST"));
-    expectCall("SY331RI", sentTrio() + std::vector<Sent>{{"DSFUNC", 1, QString("A")}, {"DSBK", 6, QString("000100")},
-                                                         {"DSPG", 4, QString("0001")}, {"DSRSLT", 1},
-                                                         {"DSRCCY", 4, QString("0000")}, {"DSRCMM", 2, QString("00")},
-                                                         {"DSRCDD", 2, QString("00")},
-                                                         {"DSCTL#", 5, QString("00000")},
-                                                         {"INST#", 6, QString("000000")}, {"KyCd", 1, QString("")},
-                                                         {"DocId", 25, QString("")}});
+    expectCall("SY331RI", fromStation(landRecordsLookup()));
     EXPECT_EQ(g_Year, "2020");
     EXPECT_EQ(g_CTLNum, "00011");
     EXPECT_EQ(g_DocId, QString("LR-2020-00011").leftJustified(25));
@@ -210,11 +204,7 @@ TEST_F(LookupTest, LandCourtFoundShowsTheDateAsLabel)
     f.txtDay_MALC->setText("15");
     g_DocNum = "0001234";
     EXPECT_TRUE(MA_LC630RI("A", *conn, ""));
-    expectCall("LC630RI", sentTrio() + std::vector<Sent>{{"DSFUNC", 1, QString("A")}, {"Doc#", 7, QString("0001234")},
-                                                         {"DSRSLT", 1}, {"DSRCCY", 4, QString("0000")},
-                                                         {"DSRCMM", 2, QString("00")}, {"DSRCDD", 2, QString("00")},
-                                                         {"DSCTL#", 5, QString("00000")}, {"KyCd", 1, QString("")},
-                                                         {"DocId", 25, QString("")}});
+    expectCall("LC630RI", fromStation(landCourtLookup()));
     EXPECT_EQ(f.lblDocNum_MALC->text(), "1234");
     EXPECT_EQ(g_DocNum, "0001234");
     EXPECT_TRUE(shown(f.lblDate_MALC));
@@ -254,11 +244,8 @@ TEST_F(LookupTest, PlanLookupAlwaysSendsTheCurrentDateAndTouchesNoControl)
     g_Plan2 = "A";
     g_Plan3 = "01";
     EXPECT_TRUE(MA_LP630RI("A", *conn, ""));
-    expectCall("LP630RI", sentTrio() + std::vector<Sent>{{"DSFUNC", 1, QString("A")}, {"@Pln1", 6, QString("000123")},
-                                                         {"$Pln2", 3, QString("A")}, {"$Pln3", 2, QString("01")},
-                                                         {"DSRSLT", 1}, {"DSRCCY", 4, QString("1999")},
-                                                         {"DSRCMM", 2, QString("12")}, {"DSRCDD", 2, QString("31")},
-                                                         {"DSCTL#", 5, QString("00005")}});
+    expectCall("LP630RI", fromStation(set(planLookup(), {{"DSRCCY", "1999"}, {"DSRCMM", "12"}, {"DSRCDD", "31"},
+                                                            {"DSCTL#", "00005"}})));
     EXPECT_EQ(g_Plan2, "A  ");
     EXPECT_EQ(g_Year, "2017");
 }
@@ -272,10 +259,8 @@ TEST_F(LookupTest, DateAndControlNumberLookupBindsEveryParameter)
     g_Day = "06";
     g_CTLNum = "00077";
     EXPECT_TRUE(MA_RG800R("A", *conn, ""));
-    expectCall("SY330RI", sentTrio() + std::vector<Sent>{{"Func", 1, QString("A")}, {"RcCY", 4, QString("2019")},
-                                                         {"RcMM", 2, QString("05")}, {"RcDD", 2, QString("06")},
-                                                         {"CTL#", 5, QString("00077")}, {"Rslt", 1}, {"BkCd", 1},
-                                                         {"Bk", 6}, {"Pg", 4}, {"REF#", 6}});
+    expectCall("SY330RI",
+               fromStation(set(controlNumberLookup(), {{"RcMM", "05"}, {"RcDD", "06"}, {"CTL#", "00077"}})));
     // the values beyond the host's short list come back
     EXPECT_EQ(g_BookCode, "M");
     EXPECT_EQ(g_Book, "001234");
@@ -288,12 +273,7 @@ TEST_F(LookupTest, NewYorkBookLookupIsTheThirteenParameterForm)
     g_Book = "001234";
     g_Page = "0010";
     EXPECT_TRUE(NY_SY331RI("A", *conn, ""));
-    expectCall("SY331RI", sentTrio() + std::vector<Sent>{{"Func", 1, QString("A")}, {"BkCd", 1, QString("M")},
-                                                         {"Bk", 6, QString("001234")}, {"Pg", 4, QString("0010")},
-                                                         {"Rslt", 1, QString("0")}, {"RcCY", 4, QString("0000")},
-                                                         {"RcMM", 2, QString("00")}, {"RcDD", 2, QString("00")},
-                                                         {"CTL#", 5, QString("00000")},
-                                                         {"REF#", 10, QString("0000000000")}});
+    expectCall("SY331RI", fromStation(newYorkBookLookup()));
     EXPECT_EQ(g_Month, "05");
     EXPECT_EQ(g_Day, "06");
     EXPECT_EQ(g_CTLNum, "00077");
@@ -310,12 +290,7 @@ TEST_F(LookupTest, VaverezoduvPairFillsTheFrame)
     g_RefCode = "AB";
     g_RefNum = "0000012345";
     ASSERT_TRUE(FHS_FH631RI("A", *conn, ""));
-    expectCall("FH631RI", sentTrio() + std::vector<Sent>{{"Func", 1, QString("A")}, {"RefCd", 2, QString("AB")},
-                                                         {"Ref#", 10, QString("0000012345")},
-                                                         {"Rslt", 1, QString("0")}, {"RcCY", 4, QString("0000")},
-                                                         {"RcMM", 2, QString("00")}, {"RcDD", 2, QString("00")},
-                                                         {"CTL#", 5, QString("00000")},
-                                                         {"PcFn", 12, QString("000000000000")}});
+    expectCall("FH631RI", fromStation(referenceLookup()));
     EXPECT_EQ(g_Filename, "FH000099.TIF");
     ASSERT_TRUE(FHS_FH800R(*conn, ""));
     expectCall("FH800R", {{"800Calr", 10, QString("Scan")}, {"RCcy", 4, QString("2016")}, {"RCmm", 2, QString("09")},

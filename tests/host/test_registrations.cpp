@@ -40,12 +40,8 @@ protected:
 TEST_F(BookScanTest, StartRequestInTheMaineModeCarriesFourteenParameters)
 {
     EXPECT_TRUE(RG632R("A", *conn, "QHOST"));
-    expectCall("RG632R", sentTrio() + std::vector<Sent>{{"$FUNC", 1, QString("A")}, {"$ApCd", 2, QString("LR")},
-                                                        {"$MbGp", 2, QString("LR")}, {"@BK", 6, QString("000100")},
-                                                        {"@sPG", 4, QString("0010")}, {"@ePG", 4, QString("0012")},
-                                                        {"@Nump", 4, QString("0000")}, {"@tPg", 4, QString("0000")},
-                                                        {"$Path", 32, QString(" ")}, {"$PcFn", 12, QString(" ")},
-                                                        {"$ErrMsg", 60, QString(" ")}});
+    expectCall("RG632R",
+               fromStation(set(bookRange(false), {{"@BK", "000100"}, {"@sPG", "0010"}, {"@ePG", "0012"}})));
     EXPECT_EQ(g_NumPages, "0003");
     EXPECT_EQ(g_BookPath, QString("BOOKS\\B100\\").leftJustified(32));
     EXPECT_EQ(g_Filename, "B001000010.T");
@@ -70,14 +66,11 @@ TEST_F(BookScanTest, NewYorkModeCarriesTheBookCodeSeventh)
     g_BookPath = "BOOKS\\NY4321\\";
     g_Filename = "N043210001.T";
     EXPECT_TRUE(RG632R("N", *conn, ""));
-    expectCall("RG632R", sentTrio() + std::vector<Sent>{{"$FUNC", 1, QString("N")}, {"$ApCd", 2, QString("LR")},
-                                                        {"$MbGp", 2, QString("OI")}, {"@BKCD", 5, QString("L")},
-                                                        {"@BK", 6, QString("004321")}, {"@sPG", 4, QString("0001")},
-                                                        {"@ePG", 4, QString("0002")}, {"@Nump", 4, QString("0002")},
-                                                        {"@tPg", 4, QString("0002")},
-                                                        {"$Path", 32, QString("BOOKS\\NY4321\\")},
-                                                        {"$PcFn", 12, QString("N043210001.T")},
-                                                        {"$ErrMsg", 60, QString(" ")}});
+    expectCall("RG632R", fromStation(set(bookRange(true), {{"$FUNC", "N"}, {"$MbGp", "OI"}, {"@BKCD", "L"},
+                                                           {"@BK", "004321"}, {"@sPG", "0001"}, {"@ePG", "0002"},
+                                                           {"@Nump", "0002"}, {"@tPg", "0002"},
+                                                           {"$Path", "BOOKS\\NY4321\\"},
+                                                           {"$PcFn", "N043210001.T"}})));
     EXPECT_EQ(g_BookCode, "L    ");
     EXPECT_EQ(frmMain().lblBookCode_NYBS->text(), "L    ");
     EXPECT_TRUE(shown(frmMain().lblBookCode_NYBS));
@@ -152,11 +145,8 @@ TEST_F(CertificateTest, LookupOpensItsOwnConnectionAndBindsTheErrorText)
     EXPECT_TRUE(IM655R("N", "", "", ""));
     ASSERT_EQ(opens.size(), 1u);
     EXPECT_EQ(opens[0].connectionString, "provider=IBMDA400;data source=QHOST;");
-    expectCall("IM655R", sentTrio() + std::vector<Sent>{{"func", 1, QString("N")}, {"doc#", 7, QString("0004567")},
-                                                        {"cert#", 25, QString("C-100")}, {"imid", 12}, {"flnm", 12},
-                                                        {"sbdr", 12}, {"pcfn", 12, QString("")},
-                                                        {"DoSz", 9, QString("")}, {"Nump", 4, QString("")},
-                                                        {"ErrMsg", 60}});
+    expectCall("IM655R",
+               fromStation(set(certificate(), {{"func", "N"}, {"doc#", "0004567"}, {"cert#", "C-100"}})));
     EXPECT_EQ(g_ImID, "IM0000000042");
     EXPECT_EQ(g_ImLoc, g_ImID);
     EXPECT_EQ(g_NumPages, "0002");
