@@ -84,25 +84,25 @@ template <class Fn> int runWords(Fn fn, const char *s, int flags, int *left = nu
   return r;
 }
 
-// Creates an image from words with the given creation bits (input side).
-inline tavImage *makeInput(const char *s, int flags = 0x30) {
+// Splits s and makes an image of its words with one of the library's create-from-words functions.
+template <class Fn> tavImage *imageFromWords(Fn create, const std::string &s, int flags, tavImage *tmpl = nullptr) {
   int argc = 0;
   char **argv = nullptr;
-  tavCommandSplit(&argc, &argv, s, nullptr);
+  tavCommandSplit(&argc, &argv, s.c_str(), nullptr);
   int left = 0;
-  tavImage *im = inputCreateFromOptions(argc, argv, &left, flags, nullptr);
+  tavImage *im = create(argc, argv, &left, flags, tmpl);
   tavMemFree(argv);
   return im;
 }
-inline tavImage *makeOutput(const char *s, tavImage *tmpl = nullptr, int flags = 0x30) {
-  int argc = 0;
-  char **argv = nullptr;
-  tavCommandSplit(&argc, &argv, s, nullptr);
-  int left = 0;
-  tavImage *im = outputCreateFromOptions(argc, argv, &left, flags, tmpl);
-  tavMemFree(argv);
-  return im;
+// An input, an output and a mapping image made from words with the given creation bits.
+inline tavImage *makeInput(const std::string &s, int flags = 0x30) {
+  return imageFromWords(inputCreateFromOptions, s, flags);
 }
+inline tavImage *makeOutput(const std::string &s, tavImage *tmpl = nullptr, int flags = 0x30) {
+  return imageFromWords([](int c, char **v, int *l, int f, tavImage *t) { return outputCreateFromOptions(c, v, l, f, t); },
+                        s, flags, tmpl);
+}
+inline tavImage *makeMap(const std::string &s, int flags = 0x34) { return imageFromWords(mapcOptionsParse, s, flags); }
 
 // Full command flags, as the driver uses them.
 constexpr int kAll = 0x1 | 0x2 | 0x4 | 0x10 | 0x20 | 0x40 | 0x100 | 0x200 | 0x400 | 0x1000;

@@ -55,23 +55,16 @@ TEST_F(Convert, RulesByDepthPair) {
       {"-w 2 -h 1 -d 1", {0x80}, 24, 1, {255, 255, 255, 0, 0, 0}},
       {"-w 2 -h 1 -d 8 -w0", {0x0F, 0xF0}, 8, 3, {0xF0, 0x0F}},
       {"-w 2 -h 1 -d 8 -b0", {0x0F, 0xF0}, 8, 5, {0x0F, 0xF0}},  // 3 and 5 never flip
+      {"-w 10 -h 1 -d 1", {0xFF, 0xC0}, 8, 1, std::vector<unsigned char>(10, 255)},
+      // the last 6 bits of the 1-bit line take the upstream's fill bit
+      {"-w 10 -h 1 -d 8 -f 1", std::vector<unsigned char>(10, 0), 1, 1, {0x00, 0x3F}},
+      {"-w 10 -h 1 -d 8 -f 0", std::vector<unsigned char>(10, 0), 1, 1, {0x00, 0x00}},
   };
   for (const auto &c : cases) {
     tavLogReset();
     EXPECT_EQ(convert(c.inWords, c.data, c.outDepth, c.outPhoto, c.expect.size()), c.expect)
         << c.inWords << " -> " << c.outDepth << "/" << c.outPhoto << " log " << ::testing::PrintToString(log());
   }
-}
-
-TEST_F(Convert, OneBitWidthsAndPadding) {
-  std::vector<unsigned char> ten(10, 255);
-  auto wide = convert("-w 10 -h 1 -d 1", {0xFF, 0xC0}, 8, 1, 10);
-  EXPECT_EQ(wide, ten);
-  // last 6 bits of the 1-bit line take the upstream's fill bit
-  EXPECT_EQ(convert("-w 10 -h 1 -d 8 -f 1", std::vector<unsigned char>(10, 0), 1, 1, 2),
-            (std::vector<unsigned char>{0x00, 0x3F}));
-  EXPECT_EQ(convert("-w 10 -h 1 -d 8 -f 0", std::vector<unsigned char>(10, 0), 1, 1, 2),
-            (std::vector<unsigned char>{0x00, 0x00}));
 }
 
 TEST_F(Convert, CodesAndMissingRules) {

@@ -43,13 +43,7 @@ Lum turned(double cx, double cy, double sw, double sh, double deg) {
 
 // The frame image above a file, created from option words; the caller releases it.
 tavImage *frameOf(const std::string &words, int flags = 0x34) {
-  int argc = 0;
-  char **argv = nullptr;
-  tavCommandSplit(&argc, &argv, words.c_str(), nullptr);
-  int left = 0;
-  tavImage *f = frameOptionsParse(argc, argv, &left, flags, nullptr);
-  tavMemFree(argv);
-  return f;
+  return imageFromWords(frameOptionsParse, words, flags);
 }
 
 struct Result {

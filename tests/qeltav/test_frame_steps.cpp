@@ -21,12 +21,7 @@ template <class Fn> tavImage *frameOver(int w, int h, Fn lum) {
   }
   close(fd);
   writeFile(tmpl, s);
-  int argc = 0;
-  char **argv = nullptr;
-  tavCommandSplit(&argc, &argv, tmpl, nullptr);
-  int left = 0;
-  tavImage *f = frameOptionsParse(argc, argv, &left, 0x34, nullptr);
-  tavMemFree(argv);
+  tavImage *f = imageFromWords(frameOptionsParse, tmpl, 0x34);
   if (f && tavStartImage(f) != 0) {
     tavRelease(f);
     f = nullptr;

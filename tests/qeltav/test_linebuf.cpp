@@ -97,56 +97,50 @@ TEST_F(Ring, SequentialInputWindow) {
   EXPECT_EQ(tavRelease(b), 0);
 }
 
-TEST_F(Ring, SequentialOutputGapsBecomeFillLines) {
-  tavImage *up = seqImage(IM_WRITE);
-  tavImage *b = bufCreateAbove(up, IM_WRITE, 4);
-  imageHold(b);
-  tavRelease(up);
-  ASSERT_EQ(tavStartImage(b), 0);
-  unsigned char two[4] = {2, 2, 2, 2}, zero[4] = {9, 9, 9, 9};
-  ASSERT_EQ(tavWriteLine(b, two, 0, 2, 4), 0);
-  ASSERT_EQ(tavWriteLine(b, zero, 0, 0, 4), 0);
-  EXPECT_TRUE(g_writes.empty());
-  ASSERT_EQ(tavStopImage(b), 0);
-  EXPECT_EQ(g_writes, (std::vector<int>{0, 1, 2}));
-  EXPECT_EQ(g_written, (std::vector<int>{9, 1, 2}));  // line 1 is the fill
-  tavRelease(b);
-}
-
-// Destroying a ring over an output closes it first, so the lines written reach the output.
-TEST_F(Ring, DestroyFlushesWrittenLines) {
-  tavImage *up = seqImage(IM_WRITE);
-  tavImage *b = bufCreateAbove(up, IM_WRITE, 4);
-  ASSERT_EQ(tavStartImage(b), 0);
-  unsigned char l0[4] = {7, 7, 7, 7}, l1[4] = {8, 8, 8, 8};
-  ASSERT_EQ(tavWriteLine(b, l0, 0, 0, 4), 0);
-  ASSERT_EQ(tavWriteLine(b, l1, 0, 1, 4), 0);
-  EXPECT_TRUE(g_writes.empty());
-  EXPECT_EQ(tavDestroyImage(b), 0);
-  EXPECT_EQ(g_writes, (std::vector<int>{0, 1}));
-  EXPECT_EQ(g_written, (std::vector<int>{7, 8}));
-  EXPECT_EQ(log(), std::vector<int>{});
-  tavRelease(up);  // the ring's reference
-  tavRelease(up);
-}
-
-TEST_F(Ring, ClaimingADirtySlotPassesTheOldLineDown) {
-  tavImage *up = seqImage(IM_WRITE);
-  tavImage *b = bufCreateAbove(up, IM_WRITE, 2);
-  imageHold(b);
-  tavRelease(up);
-  tavStartImage(b);
-  unsigned char l0[4] = {5, 5, 5, 5}, l2[4] = {6, 6, 6, 6};
-  tavWriteLine(b, l0, 0, 0, 4);
-  EXPECT_TRUE(g_writes.empty());
-  tavWriteLine(b, l2, 0, 2, 4);
-  EXPECT_EQ(g_writes, (std::vector<int>{0}));
-  // a line that has already gone down cannot be written again
-  EXPECT_EQ(tavWriteLine(b, l0, 0, 0, 4), -1);
-  EXPECT_TRUE(logHas(4152));
-  tavStopImage(b);
-  EXPECT_EQ(g_writes, (std::vector<int>{0, 1, 2}));
-  tavRelease(b);
+// Lines written to a ring over an output go down in order when their slot is claimed again or
+// the ring is stopped or destroyed (destroying closes it first); a gap goes down as fill lines and
+// a line already gone down cannot be written again.
+TEST_F(Ring, OutputLinesGoDownInOrder) {
+  struct Write {
+    int y, value, rc;
+  };
+  const struct {
+    int plines;
+    std::vector<Write> writes;
+    std::vector<int> downEarly;  // lines gone down before the end
+    bool destroy;                // ended by destroying the ring instead of stopping it
+    std::vector<int> down, values, codes;
+  } cases[] = {
+      {4, {{2, 2, 0}, {0, 9, 0}}, {}, false, {0, 1, 2}, {9, 1, 2}, {}},
+      {4, {{0, 7, 0}, {1, 8, 0}}, {}, true, {0, 1}, {7, 8}, {}},
+      {2, {{0, 5, 0}, {2, 6, 0}, {0, 5, -1}}, {0}, false, {0, 1, 2}, {5, 1, 6}, {4152, 4115}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.plines);
+    g_writes.clear();
+    g_written.clear();
+    tavLogReset();
+    tavImage *up = seqImage(IM_WRITE);
+    tavImage *b = bufCreateAbove(up, IM_WRITE, c.plines);
+    ASSERT_EQ(tavStartImage(b), 0);
+    for (const Write &w : c.writes) {
+      const unsigned char line[4] = {static_cast<unsigned char>(w.value), 0, 0, 0};
+      EXPECT_EQ(tavWriteLine(b, line, 0, w.y, 4), w.rc) << w.y;
+    }
+    EXPECT_EQ(g_writes, c.downEarly);
+    if (c.destroy) {
+      EXPECT_EQ(tavDestroyImage(b), 0);
+      tavRelease(up);  // the ring's reference
+    } else {
+      ASSERT_EQ(tavStopImage(b), 0);
+      imageHold(b);
+      tavRelease(b);
+    }
+    tavRelease(up);
+    EXPECT_EQ(g_writes, c.down);
+    EXPECT_EQ(g_written, c.values);
+    EXPECT_EQ(log(), c.codes);
+  }
 }
 
 TEST_F(Ring, BufferAboveAnInputNeedsMatchingSides) {

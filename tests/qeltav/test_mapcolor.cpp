@@ -4,17 +4,6 @@
 #include <cstring>
 
 namespace {
-// Parses option words into a mapping image (options read, live names claimed, images made).
-tavImage *parseMap(const char *words, int flags = 0x34) {
-  int argc = 0;
-  char **argv = nullptr;
-  tavCommandSplit(&argc, &argv, words, nullptr);
-  int left = 0;
-  tavImage *im = mapcOptionsParse(argc, argv, &left, flags, nullptr);
-  tavMemFree(argv);
-  return im;
-}
-
 // A started native image filled with the given bytes.
 tavImage *nativeWith(const char *name, int w, int h, int d, const std::vector<unsigned char> &bytes) {
   std::string words = std::string(name) + " -nat -w " + std::to_string(w) + " -h " + std::to_string(h) + " -d " +
@@ -159,7 +148,7 @@ using MapEngine = TavTest;
 
 TEST_F(MapEngine, GraySourceUnderDefaultProgramGivesColour) {
   tavImage *src = nativeWith("src", 3, 1, 8, {0, 77, 255});
-  tavImage *map = parseMap("src");
+  tavImage *map = makeMap("src");
   ASSERT_NE(map, nullptr);
   EXPECT_EQ(tavGetSubType(map), 20);
   EXPECT_EQ(mapLine(map), (std::vector<unsigned char>{0, 0, 0, 77, 77, 77, 255, 255, 255}));
@@ -212,7 +201,7 @@ TEST_F(MapEngine, OperatorsOnColourPixels) {
     SCOPED_TRACE(c.words);
     const int w = static_cast<int>(c.in.size() / 3);
     tavImage *src = nativeWith("src", w, 1, 24, c.in);
-    tavImage *map = parseMap((std::string(c.words) + " src").c_str());
+    tavImage *map = makeMap((std::string(c.words) + " src").c_str());
     ASSERT_NE(map, nullptr);
     warnClear();
     EXPECT_EQ(mapLine(map), c.out);
@@ -226,7 +215,7 @@ TEST_F(MapEngine, OperatorsOnColourPixels) {
 TEST_F(MapEngine, GrayFillIsTheExtractedByte) {
   tavImage *src = nativeWith("src", 1, 1, 24, {1, 2, 3});
   tavSetFill(src, 0x332211);
-  tavImage *map = parseMap("-c2 src");
+  tavImage *map = makeMap("-c2 src");
   ASSERT_EQ(tavStartImage(map), 0);
   EXPECT_EQ(tavGetFill(map), 0x22);
   EXPECT_EQ(tavGetDepth(map), 8);
@@ -249,7 +238,7 @@ TEST_F(MapEngine, StartRefusesBrokenPrograms) {
   tavImage *gray24 = nativeWith("gray24", 2, 2, 24, {});
   for (const auto &c : cases) {
     tavLogReset();
-    tavImage *map = parseMap(c.words);
+    tavImage *map = makeMap(c.words);
     ASSERT_NE(map, nullptr) << c.words;
     EXPECT_EQ(tavStartImage(map), -1) << c.words;
     EXPECT_TRUE(logHas(c.code)) << c.words;
@@ -269,8 +258,8 @@ TEST_F(MapEngine, TableFastPathMatchesTheGeneralPath) {
   tavImage *tab = nativeWith("tab", 256, 1, 8, table);
   tavImage *g = nativeWith("gray", 256, 1, 8, gray);
   tavImage *c = nativeWith("colour", 256, 1, 24, colour);
-  tavImage *slow = parseMap("-c1 -tabg tab colour");
-  tavImage *fast = parseMap("-tabg tab gray");
+  tavImage *slow = makeMap("-c1 -tabg tab colour");
+  tavImage *fast = makeMap("-tabg tab gray");
   EXPECT_EQ(mapLine(slow), table);
   ASSERT_EQ(tavStartImage(fast), 0);
   EXPECT_EQ(static_cast<MapImage *>(fast)->program->fastPath, 1);
@@ -293,7 +282,7 @@ TEST_F(MapEngine, TableClampsCountUnlessQuiet) {
   tavImage *src = nativeWith("src", 1, 1, 24, {200, 0, 0});
   for (bool quiet : {false, true}) {
     tavLogReset();
-    tavImage *map = parseMap(quiet ? "-quiet -c1 -sg 2 -tabg tab src" : "-c1 -sg 2 -tabg tab src");
+    tavImage *map = makeMap(quiet ? "-quiet -c1 -sg 2 -tabg tab src" : "-c1 -sg 2 -tabg tab src");
     EXPECT_EQ(mapLine(map), std::vector<unsigned char>{1});
     EXPECT_EQ(logHas(2935), !quiet);
     tavRelease(map);
@@ -304,7 +293,7 @@ TEST_F(MapEngine, TableClampsCountUnlessQuiet) {
 
 TEST_F(MapEngine, ReadLineChecksItsRange) {
   tavImage *src = nativeWith("src", 4, 2, 24, {});
-  tavImage *map = parseMap("-c1 src");
+  tavImage *map = makeMap("-c1 src");
   ASSERT_EQ(tavStartImage(map), 0);
   unsigned char line[8];
   EXPECT_EQ(tavReadLine(map, line, 2, 1, 2), 0);
@@ -319,7 +308,7 @@ TEST_F(MapEngine, ReadLineChecksItsRange) {
 TEST_F(MapEngine, CloseReleasesStageImages) {
   tavImage *tab = nativeWith("tab", 256, 1, 8, std::vector<unsigned char>(256, 3));
   tavImage *src = nativeWith("src", 2, 1, 24, {});
-  tavImage *map = parseMap("-c1 -tabg tab src");
+  tavImage *map = makeMap("-c1 -tabg tab src");
   EXPECT_EQ(tavGetRefs(tab), 2);
   EXPECT_EQ(mapLine(map), (std::vector<unsigned char>{3, 3}));
   ASSERT_EQ(tavCloseImage(map), 0);
@@ -358,11 +347,11 @@ TEST_F(MapEngine, EveryTableOperatorFastEqualsGeneral) {
   };
   for (const auto &c : cases) {
     // one at a time: a mapping image takes its source's name and would be claimed instead
-    tavImage *f = parseMap(c.fast);
+    tavImage *f = makeMap(c.fast);
     std::vector<unsigned char> a = mapLine(f);
     EXPECT_EQ(static_cast<MapImage *>(f)->program->fastPath, 1) << c.fast;
     tavRelease(f);
-    tavImage *g = parseMap(c.general);
+    tavImage *g = makeMap(c.general);
     std::vector<unsigned char> b = mapLine(g);
     EXPECT_EQ(static_cast<MapImage *>(g)->program->fastPath, 0) << c.general;
     tavRelease(g);
@@ -370,7 +359,7 @@ TEST_F(MapEngine, EveryTableOperatorFastEqualsGeneral) {
     EXPECT_EQ(a, b) << c.fast;
   }
   // spot checks against the table layout
-  tavImage *f = parseMap("-tabc ctab csrc");
+  tavImage *f = makeMap("-tabc ctab csrc");
   std::vector<unsigned char> a = mapLine(f);
   for (int i : {0, 17, 63}) {
     const int k = (colour[3 * i] >> 2) | (colour[3 * i + 1] >> 2) << 6 | (colour[3 * i + 2] >> 2) << 12;
@@ -402,13 +391,13 @@ TEST_F(MapEngine, InputOperatorsTakeAnotherImagesPixels) {
       {"-c1 -sg 2 -srcg src", 0, {2, 255}},
   };
   for (const auto &c : cases) {
-    tavImage *map = parseMap(c.words);
+    tavImage *map = makeMap(c.words);
     ASSERT_NE(map, nullptr) << c.words;
     EXPECT_EQ(mapLine(map, c.y), c.out) << c.words;
     tavRelease(map);
   }
   tavImage *narrow = nativeWith("narrow", 1, 2, 24, {});
-  tavImage *map = parseMap("-inc narrow src");
+  tavImage *map = makeMap("-inc narrow src");
   EXPECT_EQ(tavStartImage(map), -1);
   EXPECT_TRUE(logHas(3111));
   tavRelease(map);
@@ -420,7 +409,7 @@ TEST_F(MapEngine, InputOperatorsTakeAnotherImagesPixels) {
 
 TEST_F(MapEngine, TracePrintsProgramAndFirstLines) {
   tavImage *src = nativeWith("src", 1, 6, 24, {1, 2, 3});
-  tavImage *map = parseMap("-trace -c1 src");
+  tavImage *map = makeMap("-trace -c1 src");
   ::testing::internal::CaptureStdout();
   ASSERT_EQ(tavStartImage(map), 0);
   unsigned char b;

@@ -4,16 +4,6 @@
 #include <cstring>
 
 namespace {
-tavImage *parseWords(const char *words, int flags = 0x34) {
-  int argc = 0;
-  char **argv = nullptr;
-  tavCommandSplit(&argc, &argv, words, nullptr);
-  int left = 0;
-  tavImage *im = mapcOptionsParse(argc, argv, &left, flags, nullptr);
-  tavMemFree(argv);
-  return im;
-}
-
 tavImage *started(const char *words) {
   tavImage *im = makeInput(words);
   if (im && tavStartImage(im) != 0) return nullptr;
@@ -37,7 +27,7 @@ class MapEdit : public TavTest {
   void SetUp() override {
     TavTest::SetUp();
     src_ = started("src -nat -w 4 -h 2 -d 24");
-    map_ = parseWords("src");
+    map_ = makeMap("src");
     table_ = started("table -nat -w 512 -h 512 -d 24");
     std::memset(tavGetDataAddr(table_), 0, 512 * 512 * 3);
   }
@@ -52,7 +42,7 @@ class MapEdit : public TavTest {
 
 // An undone table stage lets its table image go.
 TEST_F(MapEdit, UndoReleasesATableStagesImage) {
-  tavImage *map = parseWords("-tabc table src");
+  tavImage *map = makeMap("-tabc table src");
   ASSERT_NE(map, nullptr);
   ASSERT_FALSE(isNull(map));
   EXPECT_EQ(tavGetRefs(table_), 2);
@@ -148,7 +138,7 @@ TEST_F(MapEdit, UndoTakesBackWholeBatches) {
 }
 
 TEST_F(MapEdit, UpdateRefusesOtherStagesAndBadTables) {
-  tavImage *m = parseWords("-m 1 0 0 0 1 0 0 0 1 src");
+  tavImage *m = makeMap("-m 1 0 0 0 1 0 0 0 1 src");
   ASSERT_EQ(tavColorReplace(m, 1, 1, 1, 3, 0, 0, 0, 0), 0);
   EXPECT_EQ(tavColorUpdateTable(m, table_), -1);
   EXPECT_TRUE(logHas(3017));
@@ -247,7 +237,7 @@ TEST_F(MapCommand, HelpPrintsUsageAndFails) {
 
 TEST_F(MapCommand, QualifiersAttachToTheLastStage) {
   tavImage *src = started("src -nat -w 2 -h 1 -d 24");
-  tavImage *map = parseWords("{ true } -c 1 1 1 { false } { not { true } } src");
+  tavImage *map = makeMap("{ true } -c 1 1 1 { false } { not { true } } src");
   ASSERT_NE(map, nullptr);
   mapcStage *first = static_cast<MapImage *>(map)->program->first;
   EXPECT_EQ(first->code, 0);
@@ -290,12 +280,12 @@ TEST_F(MapCommand, UseBorrowsAnotherMappingImagesProgram) {
   auto *p = static_cast<unsigned char *>(tavGetDataAddr(src));
   const unsigned char c[6] = {1, 2, 3, 4, 5, 6};
   std::memcpy(p, c, 6);
-  tavImage *lender = parseWords("-c3 src");
+  tavImage *lender = makeMap("-c3 src");
   ASSERT_NE(lender, nullptr);
   imageSetName(lender, "lender");
   // releasing the lender first must not take the program from under the borrower
   tavExecuteStart();
-  tavImage *borrower = parseWords("-use lender src");
+  tavImage *borrower = makeMap("-use lender src");
   tavExecuteStop();
   ASSERT_NE(borrower, nullptr);
   EXPECT_EQ(static_cast<MapImage *>(borrower)->program, static_cast<MapImage *>(lender)->program);
@@ -310,12 +300,12 @@ TEST_F(MapCommand, UseBorrowsAnotherMappingImagesProgram) {
 
   tavExecuteStart();
   tavLogReset();
-  EXPECT_EQ(parseWords("-use src src"), nullptr);  // not a mapping image
+  EXPECT_EQ(makeMap("-use src src"), nullptr);  // not a mapping image
   EXPECT_TRUE(logHas(3104));
-  tavImage *m2 = parseWords("-c1 src");
+  tavImage *m2 = makeMap("-c1 src");
   imageSetName(m2, "m2");
   tavLogReset();
-  EXPECT_EQ(parseWords("-c1 -use m2 src"), nullptr);
+  EXPECT_EQ(makeMap("-c1 -use m2 src"), nullptr);
   EXPECT_TRUE(logHas(3024));
   tavExecuteStop();
   tavRelease(m2);
@@ -324,7 +314,7 @@ TEST_F(MapCommand, UseBorrowsAnotherMappingImagesProgram) {
 
 TEST_F(MapCommand, PageSelectionGoesToTheSource) {
   tavImage *src = started("src -nat -w 1 -h 1 -d 24");
-  tavImage *map = parseWords("-c1 src");
+  tavImage *map = makeMap("-c1 src");
   EXPECT_EQ(tavSelectPage(map, 0), 0);
   EXPECT_EQ(tavGetPage(map), 0);
   EXPECT_EQ(tavSelectPage(map, 3), 1);  // the source's own answer: no such page
