@@ -12,6 +12,7 @@
 #include "batch/pageops.h"
 #include "capture/request.h"
 #include "capture/storework.h"
+#include "capture/view.h"
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/mode.h"
@@ -23,6 +24,7 @@
 #include "host/signon.h"
 #include "platform/ado/ado.h"
 #include "platform/forms/msgbox.h"
+#include "platform/imaging/imagingerror.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/system/system.h"
 #include "ui/frmMain.h"
@@ -397,6 +399,14 @@ bool do_store_manual(bool advance)
         moveOnAfterStore(advance);
         return true;
     } catch (...) {
+        // A page of the document that does not decode stops the store (the document kept, a
+        // copy of it refused, or its pages written) before anything reaches the share.
+        if (const VbError e = currentError(); e.number == ezErr::BadImageFile) {
+            MsgBox(damagedPageText(e) + QStringLiteral(" and cannot be stored. Nothing was stored. "
+                                                       "Scan the document again, then store it."),
+                   vb::vbExclamation | vb::vbOKOnly, QStringLiteral("The Korvane Scan Tool"));
+            return false;
+        }
         reportRoadFailure(QStringLiteral("do_store_manual"), trap);
         return false;
     }

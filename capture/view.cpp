@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QRegularExpression>
 
 #include <future>
 
@@ -109,6 +110,13 @@ bool isTiffFile(const QString &path)
     return head == "II" || head == "MM";
 }
 
+QString damagedPageText(const VbError &e)
+{
+    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("\\(page (\\d+)\\)$")).match(e.description);
+    return (m.hasMatch() ? QStringLiteral("Page ") + m.captured(1) : QStringLiteral("A page"))
+           + QStringLiteral(" of this document is damaged");
+}
+
 bool do_view(AdoConnection &conn, const QString &hostName)
 {
     Trap trap;
@@ -189,8 +197,12 @@ bool do_view(AdoConnection &conn, const QString &hostName)
             // the document can be scanned again.
             if (e.number != ezErr::BadImageFile)
                 throw;
-            throwError(QStringLiteral("do_view"), trap, e);
-            if (view.pageCount() == 0)
+            const bool none = view.pageCount() == 0;
+            MsgBox(damagedPageText(e) + (none ? QStringLiteral(" and cannot be shown.")
+                                              : QStringLiteral("; the pages that can be read are shown."))
+                       + QStringLiteral(" Scan the document again to replace it."),
+                   vb::vbExclamation | vb::vbOKOnly, kTitle);
+            if (none)
                 return false; // not one page could be read
         }
 

@@ -3,6 +3,8 @@
 // shows it in the main window.
 #include <QString>
 
+struct VbError;
+
 class AdoConnection;
 
 // Operator notes shown in fraNonTiff.
@@ -24,3 +26,7 @@ QString storedImagePath(const QString &hostName, const QString &flNm, const QStr
 
 // True when the file's first line starts with "II" or "MM".
 bool isTiffFile(const QString &path);
+
+// The operator's words for a stored image that does not decode: "Page N of this document is
+// damaged", the page taken from the error where it names one.
+QString damagedPageText(const VbError &e);

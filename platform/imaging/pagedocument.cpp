@@ -25,6 +25,9 @@ struct QelPageDocument::Page {
     bool committed = false;
     QByteArray committedSet; // the set as it was when committed
     int origDir = -1; // directory of the loaded file this page came from
+    // the stored page whose layout pixels put back keep when written
+    std::shared_ptr<const tiffcodec::File> layout;
+    int layoutDir = 0;
 };
 
 struct QelPageDocument::Prefetch {
@@ -375,10 +378,16 @@ void QelPageDocument::setPixels(Page &p, const QImage &image)
 {
     if (image.isNull())
         raiseImagingError(ezErr::BadValue, QStringLiteral("empty image"));
+    if (!p.layout && p.held.isNull() && p.file) {
+        p.layout = p.file;
+        p.layoutDir = p.dir;
+    }
     tiffcodec::OutPage out;
     out.image = image;
     out.xDpi = dpiOf(image.dotsPerMeterX());
     out.yDpi = dpiOf(image.dotsPerMeterY());
+    out.layoutFile = p.layout.get();
+    out.layoutDirectory = p.layoutDir;
     QelPageInfo info = tiffcodec::codedInfo(out);
     dropCached(&p);
     p.dir = 0;
@@ -417,6 +426,8 @@ void QelPageDocument::codeHeld(const Page *keepHeld)
         out[i].image = held[i]->held;
         out[i].xDpi = dpiOf(held[i]->held.dotsPerMeterX());
         out[i].yDpi = dpiOf(held[i]->held.dotsPerMeterY());
+        out[i].layoutFile = held[i]->layout.get();
+        out[i].layoutDirectory = held[i]->layoutDir;
     }
     const auto files = tiffcodec::coded(out);
     for (size_t i = 0; i < held.size(); ++i) {
@@ -628,7 +639,12 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
             o.image = onCanvas(o.image, canvas);
             o.jpegQuality = p.info.jpegQuality;
             o.lossless = uint16_t(p.info.compression);
-            if ((p.turns || !p.held.isNull()) && !burn && !o.jpegQuality && asDecoded(o.image)
+            // burned or put back, the pixels keep the stored page's layout
+            if (p.layout || burn) {
+                o.layoutFile = p.layout ? p.layout.get() : p.file.get();
+                o.layoutDirectory = p.layout ? p.layoutDir : p.dir;
+            }
+            if ((p.turns || !p.held.isNull()) && !burn && !o.jpegQuality && !o.layoutFile && asDecoded(o.image)
                 && uprightBytes + o.image.sizeInBytes() <= cacheBytes) {
                 uprightBytes += o.image.sizeInBytes();
                 upright[out.size() - size_t(first)] = o.image;
@@ -661,6 +677,7 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
             }
             p.file = written;
             p.held = QImage();
+            p.layout.reset();
             p.dir = first + i;
             p.info = writtenDirs.at(size_t(p.dir)).info;
             if (!upright[size_t(i)].isNull())

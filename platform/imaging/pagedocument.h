@@ -28,7 +28,7 @@ struct QelPageInfo {
     int jpegQuality = 0;      // the quality a JPEG page was coded at
     bool damaged = false;     // its data lies outside the file
     bool palette = false;     // rows of indexes into a colour map, kept so when stored
-    bool packed = false;      // palette or 2- or 4-bit grey rows: stored at their depth, turned or not
+    bool packed = false;      // palette, 2-/4-bit grey or 16-bit rows: stored at their depth, turned or not
     bool bilevel() const { return bitsPerSample == 1 && samplesPerPixel == 1; }
 };
 

@@ -1,6 +1,7 @@
 #include "platform/imaging/tiffcodec.h"
 
 #include <QFile>
+#include <QHash>
 #include <QLoggingCategory>
 #include <QThreadPool>
 #include <QTransform>
@@ -354,17 +355,18 @@ struct Fields {
     bool packedRows() const
     {
         const bool grey = photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK;
-        return spp == 1 && !tiled && planar == PLANARCONFIG_CONTIG
+        return spp == 1
                && ((photometric == PHOTOMETRIC_PALETTE && (bps == 1 || bps == 2 || bps == 4 || bps == 8))
                    || (grey && (bps == 2 || bps == 4)));
     }
     bool paletteIndexes() const { return photometric == PHOTOMETRIC_PALETTE && packedRows(); }
-    // Rows of 16-bit grey or RGB samples, top-left in strips: stored again at 16 bits.
+    // Rows of 16-bit grey or RGB samples, in strips or tiles, in any orientation: stored again at
+    // 16 bits.
     bool rows16() const
     {
         const bool grey = photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK;
-        return bps == 16 && ((grey && spp == 1) || (photometric == PHOTOMETRIC_RGB && spp == 3)) && !tiled
-               && planar == PLANARCONFIG_CONTIG && orientation == ORIENTATION_TOPLEFT;
+        return bps == 16 && ((grey && spp == 1) || (photometric == PHOTOMETRIC_RGB && spp == 3))
+               && planar == PLANARCONFIG_CONTIG;
     }
     // How the decoded rows are to be read: a direct row as stored; RGBA rows give bilevel rows
     // with 1 black and grey rows with 0 black.
@@ -387,7 +389,7 @@ struct Fields {
 bool rawCopyable(const Fields &f)
 {
     const Kind k = f.kind();
-    return (f.direct() || f.rows16() || (f.packedRows() && f.orientation == ORIENTATION_TOPLEFT))
+    return (f.direct() || ((f.rows16() || f.packedRows()) && !f.tiled && f.orientation == ORIENTATION_TOPLEFT))
            && ((k == Kind::Bilevel && f.compression == COMPRESSION_CCITTFAX4)
                || (k != Kind::Bilevel
                    && (f.compression == COMPRESSION_LZW || f.compression == COMPRESSION_JPEG
@@ -612,9 +614,42 @@ QImage upright(const QImage &stored, int o)
     }
 }
 
+// The stored rows of a page in strips or tiles, as their samples lie, rowBytes each.
+std::vector<uchar> storedRows(Handle &src, const Fields &f, size_t rowBytes)
+{
+    std::vector<uchar> rows(rowBytes * f.storedHeight);
+    if (f.tiled) {
+        uint32_t tw = 0, th = 0;
+        TIFFGetField(src.tif(), TIFFTAG_TILEWIDTH, &tw);
+        TIFFGetField(src.tif(), TIFFTAG_TILELENGTH, &th);
+        const size_t tileRow = (size_t(tw) * f.bps * f.spp + 7) / 8;
+        if (tw == 0 || th == 0 || tw % 8 || TIFFTileSize64(src.tif()) != uint64_t(tileRow) * th)
+            badFile(src, "unexpected tile size");
+        std::vector<uchar> tile(tileRow * th);
+        for (uint32_t ty = 0; ty < f.storedHeight; ty += th)
+            for (uint32_t tx = 0; tx < f.storedWidth; tx += tw) {
+                if (TIFFReadTile(src.tif(), tile.data(), tx, ty, 0, 0) < 0)
+                    badFile(src, "unreadable tile");
+                const size_t at = size_t(tx) * f.bps * f.spp / 8;
+                const size_t n = std::min(tileRow, rowBytes - at);
+                for (uint32_t y = ty; y < std::min(ty + th, f.storedHeight); ++y)
+                    std::memcpy(rows.data() + y * rowBytes + at, tile.data() + (y - ty) * tileRow, n);
+            }
+    } else {
+        if (TIFFScanlineSize64(src.tif()) != rowBytes)
+            badFile(src, "unexpected row size");
+        for (uint32_t y = 0; y < f.storedHeight; ++y)
+            if (TIFFReadScanline(src.tif(), rows.data() + y * rowBytes, y, 0) < 0)
+                badFile(src, "unreadable strip");
+    }
+    if (!src.error().isEmpty())
+        badFile(src, "damaged page data");
+    return rows;
+}
+
 // The rows of the handle's directory, top down, in the form of its kind (rowBytesOf): a direct
-// layout's as stored, any other's from libtiff's RGBA reader a band of whole strips (or tiles)
-// at a time, turned upright as that reader turns them.
+// layout's as stored, 16-bit grey tiles from their samples, any other's from libtiff's RGBA
+// reader a band of whole strips (or tiles) at a time, turned upright as that reader turns them.
 class RowReader {
 public:
     RowReader(Handle &h, const Fields &f) : m_h(h), m_f(f), m_direct(f.direct())
@@ -626,6 +661,10 @@ public:
                 m_colours = colourTable(h);
                 m_indexes.resize(f.width);
             }
+            return;
+        }
+        if (f.tiled && f.rows16() && f.kind() == Kind::Grey) {
+            readDeepGreyTiles();
             return;
         }
         char emsg[1024] = "";
@@ -724,6 +763,25 @@ private:
         for (uint32_t y = 0; y < sh; ++y)
             toRow(raster.data() + size_t(y) * sw, sw, stored.scanLine(int(y)));
         raster = {};
+        m_shown = upright(stored, m_f.orientation);
+    }
+
+    // 16-bit grey tiles, whose partial last column libtiff's RGBA reader misplaces: read whole
+    // from the tiles' own samples (the high byte of each) and turned upright.
+    void readDeepGreyTiles()
+    {
+        const size_t rowBytes = size_t(m_f.storedWidth) * 2;
+        const std::vector<uchar> rows = storedRows(m_h, m_f, rowBytes);
+        QImage stored(int(m_f.storedWidth), int(m_f.storedHeight), QImage::Format_Grayscale8);
+        if (stored.isNull())
+            raiseImagingError(ezErr::ImageTooLarge);
+        const uchar invert = m_f.photometric == PHOTOMETRIC_MINISWHITE ? 0xFF : 0;
+        for (uint32_t y = 0; y < m_f.storedHeight; ++y) {
+            const auto *in = reinterpret_cast<const uint16_t *>(rows.data() + y * rowBytes);
+            uchar *out = stored.scanLine(int(y));
+            for (uint32_t x = 0; x < m_f.storedWidth; ++x)
+                out[x] = uchar(in[x] >> 8) ^ invert;
+        }
         m_shown = upright(stored, m_f.orientation);
     }
 
@@ -980,35 +1038,76 @@ void unpackIndexes(const uchar *in, uint32_t w, int bps, uchar *out)
         out[x] = uchar((in[x / perByte] >> (8 - bps * int(x % perByte + 1))) & mask);
 }
 
-// A page's packed samples (packedRows), a byte each, upright and turned by quarter turns
-// clockwise; none for a page stored upright and not turned (its rows are read as they come).
-QImage turnedIndexes(Handle &src, const Fields &f, int turns)
+// A page's packed samples (packedRows, a byte each) or 16-bit samples (rows16: Grayscale16 or
+// RGBX64), upright and turned by quarter turns clockwise; none for a page in strips stored
+// upright and not turned (its rows are read as they come).
+QImage turnedSamples(Handle &src, const Fields &f, int turns)
 {
-    if (f.orientation == ORIENTATION_TOPLEFT && turns % 4 == 0)
+    if (!f.tiled && f.orientation == ORIENTATION_TOPLEFT && turns % 4 == 0)
         return {};
-    if (TIFFScanlineSize64(src.tif()) != (uint64_t(f.storedWidth) * f.bps + 7) / 8)
-        badFile(src, "unexpected row size");
-    QImage stored(int(f.storedWidth), int(f.storedHeight), QImage::Format_Grayscale8);
+    const bool deep = f.bps == 16;
+    QImage stored(int(f.storedWidth), int(f.storedHeight),
+                  !deep ? QImage::Format_Grayscale8 : f.spp == 1 ? QImage::Format_Grayscale16 : QImage::Format_RGBX64);
     if (stored.isNull())
         raiseImagingError(ezErr::ImageTooLarge);
-    std::vector<uchar> in((size_t(f.storedWidth) * f.bps + 7) / 8);
+    const size_t rowBytes = (size_t(f.storedWidth) * f.bps * f.spp + 7) / 8;
+    const std::vector<uchar> rows = storedRows(src, f, rowBytes);
     for (uint32_t y = 0; y < f.storedHeight; ++y) {
-        if (TIFFReadScanline(src.tif(), in.data(), y, 0) < 0)
-            badFile(src, "unreadable strip");
-        unpackIndexes(in.data(), f.storedWidth, f.bps, stored.scanLine(int(y)));
+        const uchar *in = rows.data() + y * rowBytes;
+        if (!deep) {
+            unpackIndexes(in, f.storedWidth, f.bps, stored.scanLine(int(y)));
+        } else if (f.spp == 1) {
+            std::memcpy(stored.scanLine(int(y)), in, rowBytes);
+        } else {
+            const auto *rgb = reinterpret_cast<const uint16_t *>(in);
+            auto *out = reinterpret_cast<uint16_t *>(stored.scanLine(int(y)));
+            for (uint32_t x = 0; x < f.storedWidth; ++x) {
+                std::copy_n(rgb + 3 * x, 3, out + 4 * x);
+                out[4 * x + 3] = 65535;
+            }
+        }
     }
-    if (!src.error().isEmpty())
-        badFile(src, "damaged page data");
     return rotated(upright(stored, f.orientation), turns);
 }
 
+// A palette page's map as written: red, green and blue, 1 << bps entries each.
+struct ColourMap {
+    uint16_t bps = 0;
+    std::vector<uint16_t> rgb;
+};
+
+// The stored page's map in a map of that depth (entries past its own black).
+ColourMap widenedMap(const Handle &src, const Fields &f, uint16_t bps)
+{
+    uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+    if (!TIFFGetField(src.tif(), TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
+        badFile(src, "palette page without a colour map");
+    const size_t n = size_t(1) << bps, entries = size_t(1) << f.bps;
+    ColourMap m{bps, std::vector<uint16_t>(3 * n, 0)};
+    std::copy_n(red, entries, m.rgb.begin());
+    std::copy_n(green, entries, m.rgb.begin() + ptrdiff_t(n));
+    std::copy_n(blue, entries, m.rgb.begin() + ptrdiff_t(2 * n));
+    return m;
+}
+
+// Sets entry i of the map to an 8-bit colour, in the map's own scale (8 or 16 bits).
+void setEntry(ColourMap &m, size_t i, QRgb c)
+{
+    const size_t n = size_t(1) << m.bps;
+    const bool wide = std::any_of(m.rgb.begin(), m.rgb.end(), [](uint16_t v) { return v >= 256; });
+    const int want[3] = {qRed(c), qGreen(c), qBlue(c)};
+    for (size_t k = 0; k < 3; ++k)
+        m.rgb[k * n + i] = uint16_t(want[k] * (wide ? 257 : 1));
+}
+
 // A page of packed samples (packedRows) written again at its depth (LZW) on its canvas, from its
-// stored rows or from its samples turned (turnedIndexes). On a grey page the new pixels are the
-// level nearest the fill; on a palette page the map's entry nearest the fill colour (a tinted
-// paper's white), or, when no entry is within a few shades of it, the fill colour added to the
-// map at twice the depth; false (nothing written) for an 8-bit map without such an entry.
+// stored rows or from its samples turned (turnedSamples), or from indexes into a map of their
+// own (own; they cover the canvas). On a grey page the new pixels are the level nearest the
+// fill; on a palette page the map's entry nearest the fill colour (a tinted paper's white), or,
+// when no entry is within a few shades of it, the fill colour added to the map at twice the
+// depth; false (nothing written) for an 8-bit map without such an entry.
 bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, const QImage &indexes,
-                    uint32_t nw, uint32_t nh)
+                    uint32_t nw, uint32_t nh, const ColourMap &own = {})
 {
     const uint32_t w = indexes.isNull() ? f.width : uint32_t(indexes.width());
     const uint32_t h = indexes.isNull() ? f.height : uint32_t(indexes.height());
@@ -1016,8 +1115,11 @@ bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, c
     const int entries = 1 << f.bps;
     uint16_t bps = f.bps;
     int fill = 0;
-    std::vector<uint16_t> map; // red, green and blue, 1 << bps entries each
-    if (f.photometric == PHOTOMETRIC_PALETTE) {
+    ColourMap map;
+    if (!own.rgb.empty()) {
+        map = own;
+        bps = own.bps;
+    } else if (f.photometric == PHOTOMETRIC_PALETTE) {
         const std::vector<uchar> colours = colourTable(src);
         const int want[3] = {qRed(p.fill), qGreen(p.fill), qBlue(p.fill)};
         int best = 0;
@@ -1036,22 +1138,9 @@ bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, c
             bps = uint16_t(f.bps * 2);
             fill = entries;
         }
-        uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
-        if (!TIFFGetField(src.tif(), TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
-            badFile(src, "palette page without a colour map");
-        const size_t n = size_t(1) << bps;
-        map.assign(3 * n, 0);
-        for (size_t i = 0; i < size_t(entries); ++i) {
-            map[i] = red[i];
-            map[n + i] = green[i];
-            map[2 * n + i] = blue[i];
-        }
-        if (fill == entries) {
-            // in the map's own scale (8 or 16 bits)
-            const bool wide = std::any_of(map.begin(), map.end(), [](uint16_t v) { return v >= 256; });
-            for (int c = 0; c < 3; ++c)
-                map[size_t(c) * n + size_t(fill)] = uint16_t(want[c] * (wide ? 257 : 1));
-        }
+        map = widenedMap(src, f, bps);
+        if (fill == entries)
+            setEntry(map, size_t(fill), p.fill);
     } else {
         const int level = (qGray(p.fill) * (entries - 1) + 127) / 255;
         fill = f.photometric == PHOTOMETRIC_MINISWHITE ? entries - 1 - level : level;
@@ -1065,9 +1154,9 @@ bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, c
     TIFFSetField(dst, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
     TIFFSetField(dst, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
     TIFFSetField(dst, TIFFTAG_PHOTOMETRIC, f.photometric);
-    if (!map.empty()) {
-        const size_t n = map.size() / 3;
-        TIFFSetField(dst, TIFFTAG_COLORMAP, map.data(), map.data() + n, map.data() + 2 * n);
+    if (!map.rgb.empty()) {
+        const size_t n = map.rgb.size() / 3;
+        TIFFSetField(dst, TIFFTAG_COLORMAP, map.rgb.data(), map.rgb.data() + n, map.rgb.data() + 2 * n);
     }
     setLossless(dst, losslessCoding(f.compression), false);
     TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, losslessStripRows(nw, nh));
@@ -1106,10 +1195,13 @@ bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, c
 
 // A 16-bit grey or RGB page written again at 16 bits (in its lossless coding, with the
 // predictor) on its canvas, the new pixels the fill colour.
-void copyRows16(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, uint32_t nw, uint32_t nh)
+void copyRows16(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, const QImage &samples, uint32_t nw,
+                uint32_t nh)
 {
     const size_t spp = f.spp;
-    if (TIFFScanlineSize64(src.tif()) != uint64_t(f.width) * 2 * spp)
+    const uint32_t w = samples.isNull() ? f.width : uint32_t(samples.width());
+    const uint32_t h = samples.isNull() ? f.height : uint32_t(samples.height());
+    if (samples.isNull() && TIFFScanlineSize64(src.tif()) != uint64_t(f.width) * 2 * spp)
         badFile(src, "unexpected row size");
     TIFFSetField(dst, TIFFTAG_IMAGEWIDTH, nw);
     TIFFSetField(dst, TIFFTAG_IMAGELENGTH, nh);
@@ -1135,10 +1227,19 @@ void copyRows16(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, uint3
     std::vector<uint16_t> row(size_t(nw) * spp);
     for (uint32_t y = 0; y < nh; ++y) {
         uint32_t from = 0;
-        if (y < f.height) {
-            if (TIFFReadScanline(src.tif(), row.data(), y, 0) < 0)
-                badFile(src, "unreadable strip");
-            from = f.width;
+        if (y < h) {
+            if (samples.isNull()) {
+                if (TIFFReadScanline(src.tif(), row.data(), y, 0) < 0)
+                    badFile(src, "unreadable strip");
+            } else {
+                const auto *in = reinterpret_cast<const uint16_t *>(samples.constScanLine(int(y)));
+                if (spp == 1)
+                    std::copy_n(in, w, row.begin());
+                else
+                    for (uint32_t x = 0; x < w; ++x)
+                        std::copy_n(in + 4 * x, 3, row.begin() + qsizetype(3 * x));
+            }
+            from = w;
         }
         for (size_t i = size_t(from) * spp; i < row.size(); i += spp)
             std::copy_n(fill, spp, row.begin() + qsizetype(i));
@@ -1158,17 +1259,16 @@ void copyRows(TIFF *dst, Handle &src, const OutPage &p)
     const Fields f = readFields(src);
     const Kind kind = f.kind();
     ++g_decodes;
-    // a palette or 2- or 4-bit grey page turned, or stored in another orientation, as samples
-    // turned upright
-    const QImage indexes = f.packedRows() ? turnedIndexes(src, f, p.turns) : QImage();
+    // a packed or 16-bit page turned, tiled or stored in another orientation, as samples upright
+    const QImage indexes = f.packedRows() || f.rows16() ? turnedSamples(src, f, p.turns) : QImage();
     const bool odd = p.turns % 2;
     const uint32_t w = odd ? f.height : f.width, hgt = odd ? f.width : f.height;
     const uint32_t nw = p.canvas.isValid() ? std::max<uint32_t>(w, uint32_t(p.canvas.width())) : w;
     const uint32_t nh = p.canvas.isValid() ? std::max<uint32_t>(hgt, uint32_t(p.canvas.height())) : hgt;
     if (f.packedRows() && copyPackedRows(dst, src, f, p, indexes, nw, nh))
         return;
-    if (f.rows16() && p.turns % 4 == 0) {
-        copyRows16(dst, src, f, p, nw, nh);
+    if (f.rows16()) {
+        copyRows16(dst, src, f, p, indexes, nw, nh);
         return;
     }
     if (p.turns % 4 && indexes.isNull())
@@ -1325,7 +1425,7 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage)
             d.info.compression = f.compression;
             d.info.rawCopyable = rawCopyable(f);
             d.info.palette = f.paletteIndexes();
-            d.info.packed = f.packedRows();
+            d.info.packed = f.packedRows() || f.rows16();
             d.info.jpegQuality = jpegQuality(h.tif(), f);
         } catch (const VbError &e) {
             if (!damage)
@@ -1535,6 +1635,182 @@ QImage decodeReduced(const File &file, int directory, int factor, bool backgroun
 
 namespace {
 
+// Pixels as indexes of a palette or 2- or 4-bit grey layout (packedRows, stored in any way): each
+// pixel's nearest map entry, or its grey level; none unless every pixel lies within a few shades
+// of one. A few colours far from every entry of a palette page (a box burned in) take entries no
+// pixel uses, else entries of a map of more bits; the map, when so, in own.
+QImage layoutIndexes(const Handle &h, const Fields &f, const QImage &image, ColourMap &own)
+{
+    const bool grey = f.photometric == PHOTOMETRIC_MINISWHITE || f.photometric == PHOTOMETRIC_MINISBLACK;
+    const bool palette = f.photometric == PHOTOMETRIC_PALETTE && (f.bps == 1 || f.bps == 2 || f.bps == 4 || f.bps == 8);
+    if (f.spp != 1 || !(palette || (grey && (f.bps == 2 || f.bps == 4))) || codedKind(image) == Kind::Bilevel)
+        return {};
+    const int entries = 1 << f.bps;
+    QImage out(image.size(), QImage::Format_Grayscale8);
+    if (out.isNull())
+        raiseImagingError(ezErr::ImageTooLarge);
+    if (grey) {
+        if (codedKind(image) != Kind::Grey)
+            return {};
+        const QImage g = image.convertToFormat(QImage::Format_Grayscale8);
+        for (int y = 0; y < g.height(); ++y) {
+            const uchar *in = g.constScanLine(y);
+            uchar *o = out.scanLine(y);
+            for (int x = 0; x < g.width(); ++x) {
+                const int level = (in[x] * (entries - 1) + 127) / 255;
+                if (std::abs(level * 255 / (entries - 1) - in[x]) > 2)
+                    return {};
+                o[x] = uchar(f.photometric == PHOTOMETRIC_MINISWHITE ? entries - 1 - level : level);
+            }
+        }
+        return out;
+    }
+    const std::vector<uchar> colours = colourTable(h);
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    QHash<QRgb, int> nearest;
+    constexpr int Far = 1 << 16; // codes of added colours, from Far on
+    std::vector<QRgb> added;
+    QRgb lastColour = 0;
+    int lastEntry = -2; // pixels come in runs of one colour
+    const auto entryOf = [&](QRgb c) {
+        if (c == lastColour && lastEntry != -2)
+            return lastEntry;
+        lastColour = c;
+        const auto it = nearest.constFind(c);
+        if (it != nearest.constEnd())
+            return lastEntry = *it;
+        if (nearest.size() >= 1 << 16) // pixels of many colours are not the page's palette
+            return lastEntry = -1;
+        const int want[3] = {qRed(c), qGreen(c), qBlue(c)};
+        int best = -1, bestFar = 33;
+        for (int i = 0; i < entries; ++i) {
+            int far = 0;
+            for (int k = 0; k < 3; ++k)
+                far = std::max(far, std::abs(int(colours[size_t(i) * 3 + size_t(k)]) - want[k]));
+            if (far < bestFar) {
+                best = i;
+                bestFar = far;
+            }
+        }
+        if (best < 0) {
+            // far from every entry: placed once the entries in use are known
+            if (added.size() >= 256)
+                return lastEntry = -1;
+            best = Far + int(added.size());
+            added.push_back(c);
+        }
+        nearest.insert(c, best);
+        return lastEntry = best;
+    };
+    std::vector<bool> used(size_t(entries), false), farRows(size_t(rgb.height()), false);
+    for (int y = 0; y < rgb.height(); ++y) {
+        const uchar *in = rgb.constScanLine(y);
+        uchar *o = out.scanLine(y);
+        for (int x = 0; x < rgb.width(); ++x) {
+            const int i = entryOf(qRgb(in[3 * x], in[3 * x + 1], in[3 * x + 2]));
+            if (i < 0)
+                return {};
+            if (i >= Far) {
+                farRows[size_t(y)] = true;
+            } else {
+                used[size_t(i)] = true;
+                o[x] = uchar(i);
+            }
+        }
+    }
+    if (added.empty())
+        return out;
+    // entries no pixel uses, else new ones past the map's own at the least depth that holds them
+    std::vector<int> places;
+    for (int i = 0; i < entries; ++i)
+        if (!used[size_t(i)])
+            places.push_back(i);
+    uint16_t bps = f.bps;
+    if (places.size() < added.size()) {
+        while (bps < 8 && (1 << bps) < entries + int(added.size()))
+            bps = uint16_t(bps * 2);
+        if ((1 << bps) < entries + int(added.size()))
+            return {};
+        places.clear();
+        for (int i = 0; i < int(added.size()); ++i)
+            places.push_back(entries + i);
+    }
+    own = widenedMap(h, f, bps);
+    for (size_t k = 0; k < added.size(); ++k)
+        setEntry(own, size_t(places[k]), added[k]);
+    for (int y = 0; y < rgb.height(); ++y) {
+        if (!farRows[size_t(y)])
+            continue;
+        const uchar *in = rgb.constScanLine(y);
+        uchar *o = out.scanLine(y);
+        for (int x = 0; x < rgb.width(); ++x)
+            if (const int i = entryOf(qRgb(in[3 * x], in[3 * x + 1], in[3 * x + 2])); i >= Far)
+                o[x] = uchar(places[size_t(i - Far)]);
+    }
+    return out;
+}
+
+// Pixels of a 16-bit layout written at 16 bits: a pixel as the stored page decodes keeps its
+// stored samples, another (a box burned in, the canvas) its value on 16 bits. False (nothing
+// written) for pixels smaller than the page or of another kind.
+bool encodeDeep(TIFF *dst, const OutPage &p, Handle &src, const Fields &f)
+{
+    const QImage decoded = decode(*p.layoutFile, p.layoutDirectory);
+    const int dw = decoded.width(), dh = decoded.height();
+    if (p.image.width() < dw || p.image.height() < dh || codedKind(p.image) != (f.spp == 1 ? Kind::Grey : Kind::Rgb))
+        return false;
+    const QImage image = p.image.convertToFormat(decoded.format());
+    const QImage samples = f.tiled || f.orientation != ORIENTATION_TOPLEFT ? turnedSamples(src, f, 0) : QImage();
+    const size_t spp = f.spp, rowBytes = size_t(f.width) * 2 * spp;
+    const std::vector<uchar> rows = samples.isNull() ? storedRows(src, f, rowBytes) : std::vector<uchar>();
+    QImage deep(image.size(), spp == 1 ? QImage::Format_Grayscale16 : QImage::Format_RGBX64);
+    if (deep.isNull())
+        raiseImagingError(ezErr::ImageTooLarge);
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar *now = image.constScanLine(y), *was = y < dh ? decoded.constScanLine(y) : nullptr;
+        const auto *stored = !was               ? nullptr
+                             : samples.isNull() ? reinterpret_cast<const uint16_t *>(rows.data() + size_t(y) * rowBytes)
+                                                : reinterpret_cast<const uint16_t *>(samples.constScanLine(y));
+        const size_t storedStep = samples.isNull() || spp == 1 ? spp : 4;
+        auto *out = reinterpret_cast<uint16_t *>(deep.scanLine(y));
+        const size_t outStep = spp == 1 ? 1 : 4;
+        for (int x = 0; x < image.width(); ++x) {
+            const bool same = was && x < dw && std::equal(now + x * spp, now + (x + 1) * spp, was + x * spp);
+            for (size_t c = 0; c < spp; ++c) {
+                uint16_t v = uint16_t(now[size_t(x) * spp + c] * 257);
+                if (spp == 1 && f.photometric == PHOTOMETRIC_MINISWHITE)
+                    v = uint16_t(65535 - v);
+                out[size_t(x) * outStep + c] = same ? stored[size_t(x) * storedStep + c] : v;
+            }
+            if (spp == 3)
+                out[size_t(x) * 4 + 3] = 65535;
+        }
+    }
+    copyRows16(dst, src, f, p, deep, uint32_t(deep.width()), uint32_t(deep.height()));
+    return true;
+}
+
+// Pixels written in the layout of the stored page p names, where they fit it; else as pixels in
+// its lossless coding (JPEG again at its quality).
+void encodeInLayout(TIFF *dst, const OutPage &p)
+{
+    const auto src = ownHandle(*p.layoutFile, directoryOffset(*p.layoutFile, p.layoutDirectory));
+    const Fields f = readFields(*src);
+    ColourMap own;
+    const QImage indexes = layoutIndexes(*src, f, p.image, own);
+    if (!indexes.isNull()) {
+        const uint32_t w = uint32_t(indexes.width()), h = uint32_t(indexes.height());
+        copyPackedRows(dst, *src, f, p, indexes, w, h, own);
+        return;
+    }
+    if (f.rows16() && encodeDeep(dst, p, *src, f))
+        return;
+    OutPage q = p;
+    q.lossless = f.compression;
+    q.jpegQuality = f.compression == COMPRESSION_JPEG ? jpegQuality(src->tif(), f) : 0;
+    encode(dst, q);
+}
+
 // True when the page is a stored one written as it is stored.
 bool copiedAsStored(const OutPage &p)
 {
@@ -1554,6 +1830,8 @@ QByteArray codedAlone(const OutPage &p)
     if (p.rawFile) {
         const auto src = ownHandle(*p.rawFile, directoryOffset(*p.rawFile, p.rawDirectory));
         copyRows(h.tif(), *src, p);
+    } else if (p.layoutFile) {
+        encodeInLayout(h.tif(), p);
     } else {
         encode(h.tif(), p);
     }

@@ -110,6 +110,10 @@ struct OutPage {
     QImage image;
     int jpegQuality = 0;
     uint16_t lossless = 0;
+    // With image: the stored page whose layout the pixels keep where they fit it (its palette,
+    // its 2- or 4-bit grey, JPEG at its quality, its lossless coding).
+    const File *layoutFile = nullptr;
+    int layoutDirectory = -1;
     double xDpi = 0;
     double yDpi = 0;
     QByteArray annotations;

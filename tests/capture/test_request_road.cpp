@@ -482,7 +482,8 @@ TEST_F(RequestDocument, ATruncatedStoredImageShowsWhatCanBeReadAndCanBeStoredAga
     boxes().clear();
     ASSERT_TRUE(run_program(QStringLiteral("A"))) << prompts().join(QStringLiteral(" | ")).toStdString();
     ASSERT_EQ(prompts().size(), 1) << prompts().join(QStringLiteral(" | ")).toStdString();
-    EXPECT_TRUE(prompts().first().startsWith(QStringLiteral("Error in do_view at line 12")));
+    EXPECT_EQ(prompts().first(), QStringLiteral("Page 3 of this document is damaged; the pages that can be read are "
+                                                "shown. Scan the document again to replace it."));
     EXPECT_EQ(main->ezPageView->pageCount(), 2);
     EXPECT_EQ(main->ezTreeView->pageCount(), 2);
     main->ezPageView->setPage(2);
@@ -491,6 +492,16 @@ TEST_F(RequestDocument, ATruncatedStoredImageShowsWhatCanBeReadAndCanBeStoredAga
     for (QWidget *w : {static_cast<QWidget *>(main->btnScan), static_cast<QWidget *>(main->btnNext),
                        static_cast<QWidget *>(main->btnPrev), static_cast<QWidget *>(main->btnStore)})
         EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
+
+    // Stored as it is (two pages of three, accepted), it is refused naming the damaged page, and
+    // the pages stay.
+    QDir().mkpath(shareRoot + QStringLiteral("/QHOST/KvTemp/Scans"));
+    boxes().clear();
+    EXPECT_FALSE(do_store_manual(false));
+    ASSERT_EQ(prompts().size(), 2) << prompts().join(QStringLiteral(" | ")).toStdString();
+    EXPECT_TRUE(prompts().last().startsWith(QStringLiteral("Page 3 of this document is damaged and cannot be stored.")))
+        << prompts().last().toStdString();
+    EXPECT_EQ(main->ezPageView->pageCount(), 2);
 
     // Rescanned over the old pages from SANE's test scanner (one flatbed page), it stores.
     useSaneTestScanner();
