@@ -840,9 +840,17 @@ void IP2PrefilterB::apply(IP2Image &page) const
             return;
         const uchar *line = bits + y * bpl;
         if (isMono(img)) {
-            for (int i = x0 / 8; i <= x1 / 8; ++i) {
-                const uint8_t b = Reversed[one ? line[i] : uint8_t(~line[i])];
-                ink[i / 8] |= (uint64_t(b) << (8 * (i % 8))) & RowBits::range(i / 8, x0, x1);
+            // Eight bytes to a word, each byte's bits turned round (its first pixel to its low bit).
+            const size_t bytes = size_t(w + 7) / 8;
+            for (int k = x0 / 64; k <= x1 / 64; ++k) {
+                uint64_t v = 0;
+                std::memcpy(&v, line + 8 * k, std::min<size_t>(8, bytes - size_t(8 * k)));
+                if (!one)
+                    v = ~v;
+                v = (v >> 1 & 0x5555555555555555ull) | (v & 0x5555555555555555ull) << 1;
+                v = (v >> 2 & 0x3333333333333333ull) | (v & 0x3333333333333333ull) << 2;
+                v = (v >> 4 & 0x0F0F0F0F0F0F0F0Full) | (v & 0x0F0F0F0F0F0F0F0Full) << 4;
+                ink[k] |= v & RowBits::range(k, x0, x1);
             }
             return;
         }
