@@ -114,9 +114,19 @@ bool dithered(const QImage &img, const QRect &kept)
     };
     long ink = 0, dots = 0;
     const uint8_t blank = one ? 0x00 : 0xFF;
-    for (int y = kept.top(); y <= kept.bottom(); y += 4)
+    const uint64_t blankWord = one ? 0 : ~uint64_t(0);
+    for (int y = kept.top(); y <= kept.bottom(); ++y) {
+        const uchar *line = img.constScanLine(y);
         for (int i = first; i <= last; ++i) {
-            if (img.constScanLine(y)[i] == blank)
+            if (i + 8 <= last) { // paper is passed over eight bytes at a time
+                uint64_t word;
+                std::memcpy(&word, line + i, 8);
+                if (word == blankWord) {
+                    i += 7;
+                    continue;
+                }
+            }
+            if (line[i] == blank)
                 continue;
             const unsigned c = byteAt(y, i);
             if (!c)
@@ -125,6 +135,7 @@ bool dithered(const QImage &img, const QRect &kept)
             ink += bitCount(uint8_t(c));
             dots += bitCount(uint8_t(c & ~(beside | byteAt(y - 1, i) | byteAt(y + 1, i))));
         }
+    }
     return ink > 0 && dots * 10 >= ink * 3;
 }
 
@@ -771,16 +782,11 @@ int stapleShape(const Geometry &g, size_t i, const Mark &m, const Shape &s)
     return bar.length >= 3 * Mm && bar.length <= 7 * Mm ? 2 : 0;
 }
 
-// How a mark lies as a straight band square to the page (within 5 degrees): 1 across, 2 down,
-// 0 neither; `thickness` in inches. Straight means that, slice by slice along it, nothing lies
-// further from its middle than the band is thick: writing that a crease or a streak runs through
-// is not part of it.
-int straightBand(const Geometry &g, size_t i, const Shape &s, double &thickness)
+// True when mark i lies as a straight band along its main axis `f`; `thickness` in inches.
+// Straight means that, slice by slice along it, nothing lies further from its middle than the band
+// is thick: writing that a crease or a streak runs through is not part of it.
+bool straightAlong(const Geometry &g, size_t i, const Shape &f, double &thickness)
 {
-    const bool across = s.width >= s.height;
-    const Shape f = g.shape(i);
-    if (std::abs(across ? f.uy : f.ux) > std::sin(5 * std::numbers::pi / 180))
-        return 0;
     // Slices of a quarter inch along the band: cells, and the sum of their offsets across it.
     const double slice = 0.25;
     const int slices = int(f.length() / slice) + 1;
@@ -816,9 +822,18 @@ int straightBand(const Geometry &g, size_t i, const Shape &s, double &thickness)
             strayHi = std::max(strayHi, a);
         }
     });
-    if (stray > 0 && (stray > 15 || strayHi - strayLo > 0.05))
+    return stray == 0 || (stray <= 15 && strayHi - strayLo <= 0.05);
+}
+
+// How a mark lies as a straight band square to the page (within 5 degrees): 1 across, 2 down,
+// 0 neither.
+int straightBand(const Geometry &g, size_t i, const Shape &s, double &thickness)
+{
+    const bool across = s.width >= s.height;
+    const Shape f = g.shape(i);
+    if (std::abs(across ? f.uy : f.ux) > std::sin(5 * std::numbers::pi / 180))
         return 0;
-    return across ? 1 : 2;
+    return straightAlong(g, i, f, thickness) ? (across ? 1 : 2) : 0;
 }
 
 // A band straight across the page from near one edge to near the opposite one: a scanner
@@ -837,6 +852,22 @@ int bandShape(const Geometry &g, size_t i, const Shape &s, const Plane &p)
     const bool byEdge = band == 1 ? std::min(s.top, p.heightIn() - s.top - s.height) < 0.6
                                   : std::min(s.left, p.widthIn() - s.left - s.width) < 0.6;
     return thickness <= (byEdge ? 0.5 : 0.15) ? band : 0;
+}
+
+// A piece of a crease running slantwise across the sheet: a thin straight line half an inch long
+// or more, more than 5 degrees off square (a printed rule is square to the page), as wide
+// all along (nothing written on it) and fainter than 0.26 for the most part. A bilevel page
+// cannot show it faint, and a line ruled across a page left unused is a mark: none there.
+// Its main axis in `f`.
+bool slantPiece(const Geometry &g, size_t i, const Mark &m, const Shape &s, const Plane &p, Shape &f)
+{
+    if (p.bilevel || s.extent() < 0.5 || m.atLeast(5) * 2 >= m.area)
+        return false;
+    f = g.shape(i);
+    if (std::min(std::abs(f.ux), std::abs(f.uy)) <= std::sin(5 * std::numbers::pi / 180))
+        return false;
+    double thickness = 0;
+    return straightAlong(g, i, f, thickness) && thickness <= 1.6 * Mm && barOf(g, i).straight;
 }
 
 // A piece of a faint crease: a straight band an inch long or more, square to the page, soft
@@ -1101,6 +1132,7 @@ private:
         std::vector<size_t> ruled; // thin straight lines two inches long
         std::vector<std::vector<size_t>> lines[2]; // straight lines across and down the page
         std::vector<size_t> pieces;
+        std::vector<std::pair<size_t, Shape>> slants;
         for (size_t i = 0; i < marks.size(); ++i) {
             const Mark &m = marks[i];
             const Shape &s = m_boxes[i];
@@ -1132,6 +1164,9 @@ private:
                     continue;
                 }
             }
+            Shape axis;
+            if (grey && slantPiece(m_geometry, i, m, s, m_plane, axis))
+                slants.push_back({i, axis});
             if (grey && creasePiece(m_geometry, i, m, s)) {
                 m_artefact[i] = true;
                 continue;
@@ -1157,6 +1192,7 @@ private:
             };
             m_artefact[h.mark] = !h.ring || std::any_of(holes.begin(), holes.end(), partner);
         }
+        slantedCreases(slants);
         for (const Staple &s : stapleShadows(staples))
             for (size_t i : s.marks)
                 m_artefact[i] = true;
@@ -1173,6 +1209,37 @@ private:
                 }
         // A thin straight line that is no part of a crease, a streak or a border is a rule.
         m_rules = m_rules || std::any_of(ruled.begin(), ruled.end(), [&](size_t i) { return !m_artefact[i]; });
+    }
+
+    // Pieces of a slanting crease in one straight line, from near an edge to near an edge three
+    // inches away or more, covering half the way or more.
+    void slantedCreases(const std::vector<std::pair<size_t, Shape>> &slants)
+    {
+        Groups groups(slants.size());
+        for (size_t a = 0; a < slants.size(); ++a)
+            for (size_t b = a + 1; b < slants.size(); ++b) {
+                const Shape &p = slants[a].second, &q = slants[b].second;
+                const double off = std::abs((q.cy - p.cy) * p.ux - (q.cx - p.cx) * p.uy);
+                if (std::abs(p.ux * q.uy - p.uy * q.ux) <= std::sin(3 * std::numbers::pi / 180) && off <= 0.04)
+                    groups.join(a, b);
+            }
+        for (const std::vector<size_t> &g : groups.members()) {
+            if (g.empty())
+                continue;
+            const Shape &f = slants[g[0]].second;
+            double start = 1e9, end = -1e9, covered = 0;
+            for (size_t k : g) {
+                const Shape &s = slants[k].second;
+                const double mid = (s.cx - f.cx) * f.ux + (s.cy - f.cy) * f.uy;
+                start = std::min(start, mid - s.length() / 2);
+                end = std::max(end, mid + s.length() / 2);
+                covered += s.length();
+            }
+            const auto nearEdge = [&](double a) { return distanceToEdge(m_plane, f.cx + a * f.ux, f.cy + a * f.uy) <= EdgeReach; };
+            if (end - start >= MinLine && covered * 2 >= end - start && nearEdge(start) && nearEdge(end))
+                for (size_t k : g)
+                    m_artefact[slants[k].first] = true;
+        }
     }
 
     // The crumbs of a thin line (what its own fading or the threshold left of it) are part of

@@ -480,19 +480,24 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
         }
     }
     // What reaches deeper is kept where it is narrow along the edge, as a stroke is; a shadow
-    // or a border that bulges deeper for an inch or more is still a shadow.
+    // or a border that bulges deeper for an inch or more is still a shadow. Where an edge has no
+    // shadow, whatever touches it is kept the same way: a page number written against the edge.
     const int spare = int(dpi / 10), narrow = int(dpi);
+    for (std::vector<int> &depths : shadow)
+        for (int &depth : depths)
+            depth = depth > 0 ? depth + spare : 0;
+    const auto beyond = [&](int e, size_t a) { return reach[e][a] > 0 && reach[e][a] >= shadow[e][a / size_t(stretch)]; };
     std::vector<bool> deeper[4];
     for (int e = 0; e < 4; ++e) {
         const std::vector<int> &depths = reach[e];
         deeper[e].assign(depths.size(), false);
         for (size_t a = 0; a < depths.size();) {
-            if (depths[a] < shadow[e][a / size_t(stretch)] + spare) {
+            if (!beyond(e, a)) {
                 ++a;
                 continue;
             }
             const size_t from = a;
-            while (a < depths.size() && depths[a] >= shadow[e][a / size_t(stretch)] + spare)
+            while (a < depths.size() && beyond(e, a))
                 ++a;
             if (a - from < size_t(narrow))
                 std::fill(deeper[e].begin() + qsizetype(from), deeper[e].begin() + qsizetype(a), true);
@@ -502,16 +507,16 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
     const auto kept = [&](int x, int y) -> bool {
         const int d[4] = {x, y, w - 1 - x, h - 1 - y};
         for (int e = 0; e < 4; ++e)
-            if (d[e] < shadow[e][size_t((e % 2 == 0 ? y : x) / stretch)] + spare)
+            if (d[e] < shadow[e][size_t((e % 2 == 0 ? y : x) / stretch)])
                 return false;
         int along, depth;
         return deeper[nearest(x, y, along, depth)][size_t(along)];
     };
-    // Nothing lies deeper than the shallowest shadow of an edge and the spare: rows and columns
+    // Nothing lies deeper than the shallowest shadow of an edge (with the spare): rows and columns
     // nearer an edge than that are cleared without looking.
     int least[4];
     for (int e = 0; e < 4; ++e)
-        least[e] = *std::min_element(shadow[e].begin(), shadow[e].end()) + spare;
+        least[e] = *std::min_element(shadow[e].begin(), shadow[e].end());
     for (const Run &r : found) {
         const int from = std::max(r.x0, least[0]), to = std::min(r.x1, w - 1 - least[2]);
         if (r.y < least[1] || h - 1 - r.y < least[3] || from > to) {

@@ -205,6 +205,25 @@ std::vector<Page> corpus()
     add("pencil note at 200, error diffusion", false, 200, Scan::Bilevel, pure, [](Pen &p) {
         p.text(QStringLiteral("Pd. in full 4/2"), 2.0, 5.0, 14, p.level(200), "Liberation Serif");
     }, diffused);
+    // A crease running slantwise from edge to edge, light, as the scan shows it; writing on it
+    // stays writing.
+    const auto slantingCrease = [](Pen &p) {
+        p.set(p.level(205), 0.25);
+        p.line({-0.2, 4.0}, {8.7, 5.6});
+    };
+    add("crease slanting 1.6 in", true, 200, Scan::Grey, white, slantingCrease);
+    add("crease slanting 1.6 in", true, 300, Scan::Colour, white, slantingCrease);
+    add("initials on a slanting crease, error diffusion", false, 300, Scan::Bilevel, pure, [&](Pen &p) {
+        slantingCrease(p);
+        p.text(QStringLiteral("JK"), 4.1, 4.85, 14, p.level(200), "Liberation Serif");
+    }, diffused);
+    // A line ruled slantwise across an unused page is a mark someone made, not a crease.
+    const auto struckThrough = [](Pen &p) {
+        p.set(p.level(40), 0.4);
+        p.line({-0.2, 10.4}, {8.7, 0.8});
+    };
+    add("page struck through", false, 300, Scan::Bilevel, pure, struckThrough);
+    add("page struck through, error diffusion", false, 200, Scan::Bilevel, pure, struckThrough, diffused);
     // Light forms and pencil that a higher sensitivity must still keep: an empty form is a record
     // at every sensitivity; a legible line of pencil through 5.
     const auto framedForm = [](Pen &p) {
@@ -236,4 +255,23 @@ TEST(BlankMarks, EveryPageRightAtTheDefaultAndMonotoneInSensitivity)
         }
         EXPECT_TRUE(risesMonotonely(verdicts)) << row;
     }
+}
+
+// An empty form of faint rules lying square on the scanner, dithered to a single row of dots
+// each: whichever rows they fall on, the form is kept.
+TEST(BlankMarks, DottedRulesSquareOnThePageAreAForm)
+{
+    for (int row = 0; row < 4; ++row)
+        for (int spacing : {3, 5}) {
+            QImage img(1700, 2200, QImage::Format_Mono);
+            img.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+            img.fill(0);
+            img.setDotsPerMeterX(qRound(200 / 0.0254));
+            img.setDotsPerMeterY(qRound(200 / 0.0254));
+            for (int rule = 0; rule < 5; ++rule)
+                for (int x = 160; x < 1540; x += spacing)
+                    img.setPixel(x, 300 + rule * 240 + row, 1);
+            const std::string verdicts = blankVerdicts(img);
+            EXPECT_EQ(verdicts.substr(0, 6), "cccccc") << "row " << row << ", a dot every " << spacing << " pixels: " << verdicts;
+        }
 }
