@@ -74,8 +74,11 @@ void setDarkBits(const QImage &img, int y, bool inkIsOne, std::vector<uint8_t> &
     switch (img.format()) {
     case QImage::Format_Mono: {
         const int bytes = (w + 7) / 8;
-        for (int i = 0; i < bytes; ++i)
-            row[size_t(i + 1)] = inkIsOne ? line[i] : uint8_t(~line[i]);
+        uint8_t *out = row.data() + 1;
+        std::memcpy(out, line, size_t(bytes));
+        if (!inkIsOne)
+            for (int i = 0; i < bytes; ++i)
+                out[i] = uint8_t(~out[i]);
         if (int tail = w % 8)
             row[size_t(bytes)] &= uint8_t(0xFF << (8 - tail));
         break;
@@ -160,10 +163,18 @@ inline uint64_t spread(const std::vector<uint8_t> &v, int i, int reach, bool sel
     const uint64_t w = wordAt(v, i), before = v[size_t(i)], after = v[size_t(i + 9)];
     if (!(w | before | after))
         return 0;
-    uint64_t out = self ? w : 0;
-    for (int s = 1; s <= reach; ++s)
-        out |= (w >> s) | (before << (64 - s)) | (w << s) | (after >> (8 - s));
-    return out;
+    // The word with the bytes on either side, then each pixel smeared 1 to reach columns both
+    // ways in doubling steps.
+    using Bits = unsigned __int128;
+    const Bits x = Bits(before) << 72 | Bits(w) << 8 | Bits(after);
+    Bits right = x >> 1, left = x << 1;
+    for (int have = 1; have < reach;) {
+        const int step = std::min(have, reach - have);
+        right |= right >> step;
+        left |= left << step;
+        have += step;
+    }
+    return uint64_t((right | left) >> 8) | (self ? w : 0);
 }
 
 // The share of ink among all the pixels of a bilevel page, white outside `kept`, from every
@@ -176,8 +187,18 @@ double inkShare(const QImage &img, const QRect &kept)
         if (y < kept.top() || y > kept.bottom())
             continue;
         const uchar *line = img.constScanLine(y);
-        for (int i = kept.left() / 8; i <= kept.right() / 8; ++i)
+        const int first = kept.left() / 8, last = kept.right() / 8;
+        for (int i = first; i <= last;) {
+            if (i > first && i + 8 <= last) { // eight whole bytes
+                uint64_t v;
+                std::memcpy(&v, line + i, sizeof v);
+                ink += std::popcount(one ? v : ~v);
+                i += 8;
+                continue;
+            }
             ink += bitCount(uint8_t((one ? line[i] : uint8_t(~line[i])) & columnMask(i, kept.left(), kept.right() + 1)));
+            ++i;
+        }
     }
     return rows ? double(ink) / (double(img.width()) * double(rows)) : 0;
 }
@@ -208,8 +229,9 @@ void despeckle(IP2Image &page, QRect r, bool spareDots)
     const auto load = [&](int y) {
         std::vector<uint8_t> &row = dark[slot(y)];
         loadDarkRow(img, kept, y, one, row);
+        uint64_t *out = wide[slot(y)].data();
         for (int j = 0; j < words; ++j)
-            wide[slot(y)][size_t(j)] = spread(row, 8 * j, reach, true);
+            out[j] = spread(row, 8 * j, reach, true);
     };
     for (int y = r.top() - reach; y < r.top() + reach; ++y)
         load(y);
@@ -218,16 +240,21 @@ void despeckle(IP2Image &page, QRect r, bool spareDots)
     for (int y = r.top(); y <= r.bottom(); ++y) {
         load(y + reach);
         const std::vector<uint8_t> &cur = dark[slot(y)];
+        // The rows around, spread across, the nearest first: most ink has company there.
+        std::array<const uint64_t *, 12> around;
+        for (int k = 1; k <= reach; ++k) {
+            around[size_t(2 * k - 2)] = wide[slot(y - k)].data();
+            around[size_t(2 * k - 1)] = wide[slot(y + k)].data();
+        }
         uchar *line = nullptr; // the row to change, found at its first lone pixel
         for (int j = x0 / 64; j <= (x1 - 1) / 64; ++j) {
             const int i = 8 * j;
             const uint64_t c = wordAt(cur, i);
             if (!c)
                 continue;
-            // The rows nearest first: most ink has company there.
             uint64_t lone = c & ~spread(cur, i, reach, false);
-            for (int k = 1; k <= reach && lone; ++k)
-                lone &= ~(wide[slot(y - k)][size_t(j)] | wide[slot(y + k)][size_t(j)]);
+            for (int k = 0; k < 2 * reach && lone; ++k)
+                lone &= ~around[size_t(k)][j];
             // Only the columns of r.
             if (x0 > i * 8)
                 lone &= ~uint64_t(0) >> (x0 - i * 8);
@@ -452,44 +479,66 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
             shadow[e][k] = v[v.size() / 2];
         }
     }
-    // What reaches deeper is kept where it is narrow along the edge, as a stroke is; a shadow
-    // or a border that bulges deeper for an inch or more is still a shadow. Where an edge has no
-    // shadow, whatever touches it is kept the same way: a page number written against the edge.
+    // How near the edge ink may lie and be kept, at each place along it: past the shadow by a
+    // tenth of an inch; where the edge is clean for an inch either way but for ink less than half
+    // an inch along it (a page number written against the edge), anywhere.
     const int spare = int(dpi / 10), narrow = int(dpi);
-    for (std::vector<int> &depths : shadow)
-        for (int &depth : depths)
-            depth = depth > 0 ? depth + spare : 0;
-    const auto beyond = [&](int e, size_t a) { return reach[e][a] > 0 && reach[e][a] >= shadow[e][a / size_t(stretch)]; };
+    std::vector<int> limit[4];
+    for (int e = 0; e < 4; ++e) {
+        const std::vector<int> &depths = reach[e];
+        const size_t n = depths.size(), inch = size_t(narrow);
+        std::vector<bool> near(n, false); // within an inch of ink half an inch long or more
+        for (size_t a = 0; a < n;) {
+            if (!depths[a]) {
+                ++a;
+                continue;
+            }
+            // The ink from here on, gaps under an inch joined.
+            size_t end = a + 1;
+            for (size_t b = a + 1; b < n && b < end + inch; ++b)
+                if (depths[b])
+                    end = b + 1;
+            if (end - a >= inch / 2)
+                std::fill(near.begin() + qsizetype(a >= inch ? a - inch : 0), near.begin() + qsizetype(std::min(n, end + inch)), true);
+            a = end;
+        }
+        limit[e].resize(n);
+        for (size_t a = 0; a < n; ++a)
+            limit[e][a] = near[a] ? shadow[e][a / size_t(stretch)] + spare : 0;
+    }
+    // What reaches deeper is kept where it is narrow along the edge, as a stroke is; a shadow
+    // or a border that bulges deeper for an inch or more is still a shadow.
     std::vector<bool> deeper[4];
     for (int e = 0; e < 4; ++e) {
         const std::vector<int> &depths = reach[e];
+        const auto beyond = [&](size_t a) { return depths[a] > 0 && depths[a] >= limit[e][a]; };
         deeper[e].assign(depths.size(), false);
         for (size_t a = 0; a < depths.size();) {
-            if (!beyond(e, a)) {
+            if (!beyond(a)) {
                 ++a;
                 continue;
             }
             const size_t from = a;
-            while (a < depths.size() && beyond(e, a))
+            while (a < depths.size() && beyond(a))
                 ++a;
             if (a - from < size_t(narrow))
                 std::fill(deeper[e].begin() + qsizetype(from), deeper[e].begin() + qsizetype(a), true);
         }
     }
-    // Kept: deeper than the shadow of every edge (in a corner, two edges' shadows meet).
+    // Kept: as deep as every edge asks (in a corner, two edges' shadows meet).
     const auto kept = [&](int x, int y) -> bool {
         const int d[4] = {x, y, w - 1 - x, h - 1 - y};
         for (int e = 0; e < 4; ++e)
-            if (d[e] < shadow[e][size_t((e % 2 == 0 ? y : x) / stretch)])
+            if (d[e] < limit[e][size_t(e % 2 == 0 ? y : x)])
                 return false;
         int along, depth;
         return deeper[nearest(x, y, along, depth)][size_t(along)];
     };
-    // Nothing lies deeper than the shallowest shadow of an edge (with the spare): rows and columns
-    // nearer an edge than that are cleared without looking.
+    // Nothing lies nearer an edge than its least limit: rows and columns nearer than that are
+    // cleared without looking.
     int least[4];
     for (int e = 0; e < 4; ++e)
-        least[e] = *std::min_element(shadow[e].begin(), shadow[e].end());
+        least[e] = *std::min_element(limit[e].begin(), limit[e].end());
     for (const Run &r : found) {
         const int from = std::max(r.x0, least[0]), to = std::min(r.x1, w - 1 - least[2]);
         if (r.y < least[1] || h - 1 - r.y < least[3] || from > to) {
@@ -818,9 +867,17 @@ void IP2PrefilterB::apply(IP2Image &page) const
             return;
         const uchar *line = bits + y * bpl;
         if (isMono(img)) {
-            for (int i = x0 / 8; i <= x1 / 8; ++i) {
-                const uint8_t b = Reversed[one ? line[i] : uint8_t(~line[i])];
-                ink[i / 8] |= (uint64_t(b) << (8 * (i % 8))) & RowBits::range(i / 8, x0, x1);
+            // Eight bytes to a word, each byte's bits turned round (its first pixel to its low bit).
+            const size_t bytes = size_t(w + 7) / 8;
+            for (int k = x0 / 64; k <= x1 / 64; ++k) {
+                uint64_t v = 0;
+                std::memcpy(&v, line + 8 * k, std::min<size_t>(8, bytes - size_t(8 * k)));
+                if (!one)
+                    v = ~v;
+                v = (v >> 1 & 0x5555555555555555ull) | (v & 0x5555555555555555ull) << 1;
+                v = (v >> 2 & 0x3333333333333333ull) | (v & 0x3333333333333333ull) << 2;
+                v = (v >> 4 & 0x0F0F0F0F0F0F0F0Full) | (v & 0x0F0F0F0F0F0F0F0Full) << 4;
+                ink[k] |= v & RowBits::range(k, x0, x1);
             }
             return;
         }
@@ -855,10 +912,9 @@ void IP2PrefilterB::apply(IP2Image &page) const
     case QImage::Format_Mono:
         clearEdgeInk(w, h, dpi, depthX, depthY, loadInk, [&](int x0, int x1, int y) {
             uchar *line = row(y);
-            for (int x = x0; x <= x1; ++x) {
-                uchar &b = line[x >> 3];
-                const uint8_t bit = uint8_t(0x80 >> (x & 7));
-                b = one ? uint8_t(b & ~bit) : uint8_t(b | bit);
+            for (int i = x0 / 8; i <= x1 / 8; ++i) {
+                const uint8_t m = columnMask(i, x0, x1 + 1);
+                line[i] = one ? uint8_t(line[i] & ~m) : uint8_t(line[i] | m);
             }
         });
         break;

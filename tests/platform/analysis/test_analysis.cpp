@@ -356,6 +356,13 @@ TEST(Filters, EdgeCleaningKeepsWhatReachesBeyondTheShadow)
                 EXPECT_TRUE(dark(at(200, band + 15))) << row;
                 EXPECT_TRUE(dark(at(192, 42))) << row;
             }
+    // A shadow along part of an edge only is a shadow to its ends.
+    QImage img = page(4, 4, 100);
+    inkRect(img, QRect(0, 115, 7, 171));
+    IP2Image p(img);
+    IP2PrefilterB().apply(p);
+    for (int y : {117, 200, 283})
+        EXPECT_FALSE(isInk(p.image(), 2, y)) << y;
 }
 
 // Generated barcodes of 13 characters on letter pages, read in the cover-sheet zone.
