@@ -1750,37 +1750,30 @@ QImage layoutIndexes(const Handle &h, const Fields &f, const QImage &image, Colo
     return out;
 }
 
-// Pixels of a 16-bit layout written at 16 bits: a pixel as the stored page decodes keeps its
-// stored samples, another (a box burned in, the canvas) its value on 16 bits. False (nothing
+// Pixels of a 16-bit layout written at 16 bits, each its shown value on 16 bits: what a box
+// covers must not outlive it in the low byte, so no stored sample is kept. False (nothing
 // written) for pixels smaller than the page or of another kind.
 bool encodeDeep(TIFF *dst, const OutPage &p, Handle &src, const Fields &f)
 {
     const QImage decoded = decode(*p.layoutFile, p.layoutDirectory);
-    const int dw = decoded.width(), dh = decoded.height();
-    if (p.image.width() < dw || p.image.height() < dh || codedKind(p.image) != (f.spp == 1 ? Kind::Grey : Kind::Rgb))
+    if (p.image.width() < decoded.width() || p.image.height() < decoded.height() ||
+        codedKind(p.image) != (f.spp == 1 ? Kind::Grey : Kind::Rgb))
         return false;
     const QImage image = p.image.convertToFormat(decoded.format());
-    const QImage samples = f.tiled || f.orientation != ORIENTATION_TOPLEFT ? turnedSamples(src, f, 0) : QImage();
-    const size_t spp = f.spp, rowBytes = size_t(f.width) * 2 * spp;
-    const std::vector<uchar> rows = samples.isNull() ? storedRows(src, f, rowBytes) : std::vector<uchar>();
+    const size_t spp = f.spp;
     QImage deep(image.size(), spp == 1 ? QImage::Format_Grayscale16 : QImage::Format_RGBX64);
     if (deep.isNull())
         raiseImagingError(ezErr::ImageTooLarge);
     for (int y = 0; y < image.height(); ++y) {
-        const uchar *now = image.constScanLine(y), *was = y < dh ? decoded.constScanLine(y) : nullptr;
-        const auto *stored = !was               ? nullptr
-                             : samples.isNull() ? reinterpret_cast<const uint16_t *>(rows.data() + size_t(y) * rowBytes)
-                                                : reinterpret_cast<const uint16_t *>(samples.constScanLine(y));
-        const size_t storedStep = samples.isNull() || spp == 1 ? spp : 4;
+        const uchar *now = image.constScanLine(y);
         auto *out = reinterpret_cast<uint16_t *>(deep.scanLine(y));
         const size_t outStep = spp == 1 ? 1 : 4;
         for (int x = 0; x < image.width(); ++x) {
-            const bool same = was && x < dw && std::equal(now + x * spp, now + (x + 1) * spp, was + x * spp);
             for (size_t c = 0; c < spp; ++c) {
                 uint16_t v = uint16_t(now[size_t(x) * spp + c] * 257);
                 if (spp == 1 && f.photometric == PHOTOMETRIC_MINISWHITE)
                     v = uint16_t(65535 - v);
-                out[size_t(x) * outStep + c] = same ? stored[size_t(x) * storedStep + c] : v;
+                out[size_t(x) * outStep + c] = v;
             }
             if (spp == 3)
                 out[size_t(x) * 4 + 3] = 65535;

@@ -528,9 +528,11 @@ TEST(Layouts, EveryLayoutOpensReducesStoresAndOpensAgainAsLibtiffReadsIt)
                     EXPECT_EQ(fieldOf(out, TIFFTAG_PHOTOMETRIC), l.format->photometric);
                     EXPECT_EQ(fieldOf(out, TIFFTAG_BITSPERSAMPLE), l.format->bps);
                 }
-                // outside the box every 16-bit sample as it was, low byte and all
+                // every 16-bit sample is its shown value widened: nothing under the box survives
+                // in the low byte
                 if (deep && !l.tiled && l.orientation == ORIENTATION_TOPLEFT)
-                    EXPECT_EQ(firstRow16(out), firstRow16(src));
+                    for (uint16_t v : firstRow16(out))
+                        ASSERT_EQ(v % 257, 0) << v;
             }
         } catch (const VbError &e) {
             ADD_FAILURE() << e.description.toStdString();
