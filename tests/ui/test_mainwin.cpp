@@ -41,19 +41,7 @@ const QString kNotStored =
 // A document of `pages` white pages shown in both views; emptied again at the end.
 struct Document {
     FrmMain &f = frmMain();
-    explicit Document(int pages)
-    {
-        QImage page(40, 50, QImage::Format_Mono);
-        page.fill(1);
-        for (int i = 0; i < pages; ++i)
-            f.ezPageView->appendPage(page);
-        f.ezTreeView->setImageHandle(f.ezPageView->imageHandle());
-        f.ezTreeView->setVisible(true);
-        if (pages) {
-            f.ezPageView->setPage(1);
-            f.ezTreeView->setPage(1);
-        }
-    }
+    explicit Document(int pages) { showPages(f, pages); }
     ~Document()
     {
         MsgBoxScript quiet;
@@ -123,22 +111,15 @@ QStringList prompts(const MsgBoxScript &boxes)
 // Commands reach the sign-on and the host: each test leaves the session as it found it.
 class MainWin : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        m_loggedIn = g_blnLoggedIn;
-        m_forms = Forms();
-    }
+    void SetUp() override { m_loggedIn = g_blnLoggedIn; }
     // Forms the commands loaded (the dialogs, the sign-on) go again, so later tests load them fresh.
     void TearDown() override
     {
-        const QList<Form *> now = Forms();
-        for (Form *form : now)
-            if (!m_forms.contains(form))
-                form->Unload(vb::vbFormCode);
+        m_forms.unload();
         g_blnLoggedIn = m_loggedIn;
     }
     bool m_loggedIn = false;
-    QList<Form *> m_forms;
+    NewForms m_forms;
 };
 
 TEST_F(MainWin, CommandsOpenTheirDialogsModallyOverTheWindow)
