@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -249,46 +249,37 @@ TEST(About, TitleVersionAndClosingKeys)
     }
 }
 
+// Whatever the machine keys say, a program that cannot be started is said to be unavailable.
 TEST(About, SystemInformationUnavailable)
 {
     const QString keys = testRoot() + "/machine.ini";
+    const QString folder = testRoot() + "/sysinfo";
+    QDir().mkpath(folder);
+    QFile notAProgram(folder + "/MSINFO32.EXE");
+    ASSERT_TRUE(notAProgram.open(QIODevice::WriteOnly));
+    notAProgram.close();
     setMachineKeysFile(keys);
     FrmAbout &a = frmAbout();
-    const QString unavailable = "System Information Is Unavailable At This Time";
-    // One machine key (or none), written as the settings layer reads them.
-    auto writeKeys = [&](const QString &key = QString(), const QString &value = QString()) {
-        QFile::remove(keys);
-        QSettings s(keys, QSettings::IniFormat);
-        if (!key.isEmpty())
-            s.setValue(key, value);
-        s.sync();
+    const QString rows[] = {
+        "",                                                                       // neither key
+        "Microsoft\\Shared Tools Location\\MSINFO=" + testRoot(),             // a folder without it
+        "Microsoft\\Shared Tools Location\\MSINFO=" + folder,                 // a file that is no program
+        "Microsoft\\Shared Tools\\MSINFO\\PATH=" + testRoot() + "/missing/msinfo",
+        "Microsoft\\Shared Tools\\MSINFO\\PATH=",                            // an empty path is read
     };
-    {
-        // Neither key.
+    for (const QString &row : rows) {
+        SCOPED_TRACE(row.toStdString());
+        QFile f(keys);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(("[SOFTWARE]\n" + row + "\n").toUtf8());
+        f.close();
         MsgBoxScript boxes;
-        writeKeys();
         a.cmdSysInfo->click();
-        ASSERT_EQ(boxes.calls().size(), 1);
-        EXPECT_EQ(boxes.calls()[0].prompt, unavailable);
-        EXPECT_EQ(boxes.calls()[0].buttons, vb::vbOKOnly);
+        EXPECT_EQ(boxes.calls().size(), 1);
+        EXPECT_EQ(boxes.calls().value(0).prompt, "System Information Is Unavailable At This Time");
+        EXPECT_EQ(boxes.calls().value(0).buttons, vb::vbOKOnly);
+        EXPECT_TRUE(a.isLoaded());
     }
-    {
-        // A folder without the program, and a path that cannot be started.
-        MsgBoxScript boxes;
-        writeKeys("SOFTWARE/Microsoft/Shared Tools Location/MSINFO", testRoot());
-        a.StartSysInfo();
-        writeKeys("SOFTWARE/Microsoft/Shared Tools/MSINFO/PATH", testRoot() + "/missing/msinfo");
-        QString path;
-        EXPECT_TRUE(a.GetKeyValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH", path));
-        EXPECT_EQ(path, testRoot() + "/missing/msinfo");
-        a.StartSysInfo();
-        ASSERT_EQ(boxes.calls().size(), 2);
-        EXPECT_EQ(boxes.calls()[1].prompt, unavailable);
-        EXPECT_TRUE(frmAbout().isLoaded());
-    }
-    QString value = "kept";
-    EXPECT_FALSE(a.GetKeyValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Nothing", "PATH", value));
-    EXPECT_TRUE(value.isEmpty());
     setMachineKeysFile(QString());
     a.Unload();
 }
@@ -343,16 +334,6 @@ TEST(About, GetKeyValueReadsStringsNumbersAndEmptyValuesAsTheRegistryHoldsThem)
     QString value = "as passed";
     EXPECT_FALSE(a.GetKeyValue(HKEY_CURRENT_USER, key, "Path", value));
     EXPECT_EQ(value, "");
-    // An empty path is read, so starting it is what fails.
-    {
-        QFile f(keys);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write("[SOFTWARE]\nMicrosoft\\Shared Tools\\MSINFO\\PATH=\n");
-    }
-    MsgBoxScript boxes;
-    a.StartSysInfo();
-    ASSERT_EQ(boxes.calls().size(), 1);
-    EXPECT_EQ(boxes.calls()[0].prompt, "System Information Is Unavailable At This Time");
     setMachineKeysFile(QString());
     a.Unload();
 }
