@@ -91,6 +91,16 @@ steadyPage() {
     done
     fail "$1: the views show no steady pages"
 }
+# redactAndLeave <step> <reference>: Redact opens the editor on the pages shown; leaving it (File,
+# Exit) shows them again, as the reference shot does.
+redactAndLeave() {
+    local editor title="Korvane Scan Tool - Image Redaction Processing: Massachusetts Recorded Land"
+    click 50 404
+    editor=$(waitWindow "$title" 10) || fail "$1: no editor"
+    xdotool mousemove --window "$editor" 25 8 click 1; sleep 0.3; xdotool key Down Return
+    waitFor 5 gone "$title" || fail "$1: the editor stays"
+    samePage "$1" "$2"
+}
 # pressStore <registrations before>: Store until one more registration is on file.
 pressStore() {
     for _ in $(seq 1 40); do
@@ -126,12 +136,7 @@ samePage print doc1010
 echo "print: $(pdfinfo "$printed" | awk '/^Page size:/ {$1 = $2 = ""; print}' | xargs), images $sizes"
 
 # 2. Redact opens the editor on the document; leaving it shows the document again.
-click 50 404
-editor=$(waitWindow "Korvane Scan Tool - Image Redaction Processing: Massachusetts Recorded Land" 10) \
-    || fail "redact: no editor"
-xdotool mousemove --window "$editor" 25 8 click 1; sleep 0.3; xdotool key Down Return
-waitFor 5 gone "Korvane Scan Tool - Image Redaction Processing: Massachusetts Recorded Land" || fail "redact: the editor stays"
-samePage redact doc1010
+redactAndLeave redact doc1010
 
 # 3. Store: the next document, book 1010 page 10, has no image; the views show nothing of the
 #    stored one.
@@ -144,12 +149,7 @@ emptyViews "store to a document without pages"
 #    paper document, as it should), and the pages stay on show.
 key alt+s
 steadyPage scanned
-click 50 404
-editor=$(waitWindow "Korvane Scan Tool - Image Redaction Processing: Massachusetts Recorded Land" 10) \
-    || fail "redact after the scan: no editor"
-xdotool mousemove --window "$editor" 25 8 click 1; sleep 0.3; xdotool key Down Return
-waitFor 5 gone "Korvane Scan Tool - Image Redaction Processing: Massachusetts Recorded Land" || fail "redact after the scan: the editor stays"
-samePage "redact after the scan" scanned
+redactAndLeave "redact after the scan" scanned
 click 50 376
 refusal=$(waitWindow "The Korvane Scan Tool" 10) || fail "print after the scan: nothing"
 sleep 0.5; import -window "$refusal" "$shots/refusal.png"
