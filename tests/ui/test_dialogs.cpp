@@ -77,62 +77,53 @@ TEST(Preferences, LoadShowsTheGlobals)
     p.CancelButton->click();
 }
 
-TEST(Preferences, ImmediateControlsWriteAtOnceAndSurviveCancel)
+// Each preference the dialog changes: the immediate ones are written at once and stay after
+// Cancel, the others are written on OK only.
+TEST(Preferences, ImmediateControlsWriteAtOnceTheOthersOnOkOnly)
 {
-    Prefs{}.apply();
-    FrmPreferences &p = openPreferences(MODE_MARG);
-    p.SliBlankPage->setValue(2);
-    EXPECT_EQ(g_intBlankSensitivity, 1);
-    p.chkRedactImages->setChecked(false);
-    EXPECT_EQ(g_AutoMaticRedaction, 0);
-    p.chkRedactImages->setChecked(true);
-    EXPECT_EQ(g_AutoMaticRedaction, 1);
-    p.chkUseDefaultPrinter->setChecked(true);
-    EXPECT_EQ(g_blnUseDefaultPrinter, 1);
-    p.chkDuplex->setChecked(false);
-    EXPECT_FALSE(g_blnDefaultDuplex);
-    p.chkBlankPage->setChecked(false);
-    EXPECT_FALSE(g_blnDetectBlank);
-    for (QWidget *w : std::initializer_list<QWidget *>{p.SliBlankPage, p.lblBlankSensitivity, p.lblBlankLess, p.lblBlankMore})
-        EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
-    // Written on OK only: left alone by Cancel.
-    p.scrBaseLineBrightness->setValue(40);
-    EXPECT_EQ(p.lblBaselineBrightness->text(), "40");
-    p.chkResetDefault->setChecked(false);
-    p.optDefaultRescanAction[0]->setChecked(true);
-    p.CancelButton->click();
-    EXPECT_EQ(g_intBaseLineBrightness, 128);
-    EXPECT_TRUE(g_blnReturnDefault);
-    EXPECT_EQ(g_IntDefaultRescanAction, 1);
-    EXPECT_EQ(g_intBlankSensitivity, 1);
-    EXPECT_EQ(g_blnUseDefaultPrinter, 1);
-}
-
-TEST(Preferences, OkWritesTheRest)
-{
-    Prefs{}.apply();
-    FrmPreferences &p = openPreferences(MODE_NYRG);
-    MsgBoxScript boxes; // the scanner may refuse the brightness here
-    p.chkResetDefault->setChecked(false);
-    p.chkPromptOnDelete->setChecked(true);
-    p.chkImprint->setChecked(false);
-    p.chkDoByteAlign->setChecked(true);
-    p.cboDefaultDocType->setListIndex(0);
-    p.txtAutoInterval->setText("12");
-    p.cboImagePrintScale->setListIndex(1);
-    p.scrBaseLineBrightness->setValue(40);
-    p.optDefaultRescanAction[0]->setChecked(true);
-    p.OKButton->click();
-    EXPECT_FALSE(g_blnReturnDefault);
-    EXPECT_TRUE(g_blnPromptOnDelete);
-    EXPECT_FALSE(g_blnImprint);
-    EXPECT_TRUE(g_blnDoByteAlign);
-    EXPECT_EQ(gdtDocType, 0);
-    EXPECT_EQ(g_AutoNextPageInterface, 12);
-    EXPECT_EQ(g_intDefaultPrintScale, 1);
-    EXPECT_EQ(g_intBaseLineBrightness, 40);
-    EXPECT_EQ(g_IntDefaultRescanAction, 0);
-    EXPECT_FALSE(p.isVisible());
+    using P = FrmPreferences;
+    const struct {
+        const char *control;
+        std::function<void(P &)> change;
+        std::function<bool()> written;
+        bool immediate;
+    } rows[] = {
+        {"SliBlankPage", [](P &p) { p.SliBlankPage->setValue(2); }, [] { return g_intBlankSensitivity == 1; }, true},
+        {"chkRedactImages", [](P &p) { p.chkRedactImages->setChecked(false); }, [] { return g_AutoMaticRedaction == 0; }, true},
+        {"chkUseDefaultPrinter", [](P &p) { p.chkUseDefaultPrinter->setChecked(true); },
+         [] { return g_blnUseDefaultPrinter == 1; }, true},
+        {"chkDuplex", [](P &p) { p.chkDuplex->setChecked(false); }, [] { return !g_blnDefaultDuplex; }, true},
+        {"chkBlankPage", [](P &p) { p.chkBlankPage->setChecked(false); }, [] { return !g_blnDetectBlank; }, true},
+        {"chkResetDefault", [](P &p) { p.chkResetDefault->setChecked(false); }, [] { return !g_blnReturnDefault; }, false},
+        {"chkPromptOnDelete", [](P &p) { p.chkPromptOnDelete->setChecked(true); }, [] { return g_blnPromptOnDelete; }, false},
+        {"chkImprint", [](P &p) { p.chkImprint->setChecked(false); }, [] { return !g_blnImprint; }, false},
+        {"chkDoByteAlign", [](P &p) { p.chkDoByteAlign->setChecked(true); }, [] { return g_blnDoByteAlign; }, false},
+        {"cboDefaultDocType", [](P &p) { p.cboDefaultDocType->setListIndex(0); }, [] { return gdtDocType == 0; }, false},
+        {"txtAutoInterval", [](P &p) { p.txtAutoInterval->setText("12"); }, [] { return g_AutoNextPageInterface == 12; }, false},
+        {"cboImagePrintScale", [](P &p) { p.cboImagePrintScale->setListIndex(1); },
+         [] { return g_intDefaultPrintScale == 1; }, false},
+        {"scrBaseLineBrightness", [](P &p) { p.scrBaseLineBrightness->setValue(40); },
+         [] { return g_intBaseLineBrightness == 40; }, false},
+        {"optDefaultRescanAction", [](P &p) { p.optDefaultRescanAction[0]->setChecked(true); },
+         [] { return g_IntDefaultRescanAction == 0; }, false},
+    };
+    for (const bool ok : {false, true}) {
+        SCOPED_TRACE(ok ? "OK" : "Cancel");
+        Prefs{}.apply();
+        FrmPreferences &p = openPreferences(MODE_MARG);
+        MsgBoxScript boxes; // the scanner may refuse the brightness here
+        for (const auto &r : rows) {
+            r.change(p);
+            EXPECT_EQ(r.written(), r.immediate) << r.control;
+        }
+        EXPECT_EQ(p.lblBaselineBrightness->text(), "40");
+        for (QWidget *w : std::initializer_list<QWidget *>{p.SliBlankPage, p.lblBlankSensitivity, p.lblBlankLess, p.lblBlankMore})
+            EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+        (ok ? p.OKButton : p.CancelButton)->click();
+        EXPECT_FALSE(p.isVisible());
+        for (const auto &r : rows)
+            EXPECT_EQ(r.written(), r.immediate || ok) << r.control;
+    }
 }
 
 TEST(Preferences, AnIntervalOutsideItsRangeIsRefusedAndChangesNothing)
