@@ -1,6 +1,6 @@
 #include "platform/scan/pageassembler.h"
 #include "platform/scan/scannersession.h"
-#include "platform/vb/vberror.h"
+#include "support/checks.h"
 
 #include <gtest/gtest.h>
 
@@ -119,11 +119,7 @@ TEST(PageAssembler, SetsResolutionAndRefusesImpossibleFrames)
     };
     for (const Frame &b : bad) {
         PageAssembler a;
-        try {
-            a.beginFrame(b);
-            ADD_FAILURE() << "accepted " << b.bytesPerLine << "/" << b.pixelsPerLine << "/" << b.depth;
-        } catch (const VbError &e) {
-            EXPECT_EQ(e.number, scanErr::DeviceFailure);
-        }
+        EXPECT_EQ(errorOf([&] { a.beginFrame(b); }), scanErr::DeviceFailure)
+            << b.bytesPerLine << "/" << b.pixelsPerLine << "/" << b.depth;
     }
 }
