@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 
 #include "annotate/frmImagePrintPreview.h"
 #include "annotate/frmImageRedaction.h"
@@ -235,31 +236,40 @@ TEST_F(RedactTest, InitPermRedactSetsOnlyUnsetBytes)
     EXPECT_TRUE(boxes->calls().isEmpty());
 }
 
-TEST_F(RedactTest, DrawnRedactionIsSavedWithColourAndBurnsIn)
+// A drawn redaction and the save question on leaving: Yes saves it with its colour and marks the
+// document unstored, No drops it and leaves the mark as it was.
+TEST_F(RedactTest, DrawnRedactionIsSavedOnYesAndDroppedOnNo)
 {
-    writeDocument(file, 2);
-    g_RedactionDefaultFillColor = 0x000000;
-    FrmImageRedaction &ed = openEditor();
-    auto at = showEditor();
-    ed.btnAnnRedactControl->click();
-    drag(at(100, 100), at(300, 200));
-    QelEzImage &view = *ed.QelEzImage2;
-    ASSERT_EQ(view.annotationCount(), 1);
-    EXPECT_EQ(view.item(0)->type(), QelAnnotType::Redaction);
-    EXPECT_EQ(view.item(0)->fillColor(), 0x000000u);
-    EXPECT_EQ(view.regionCount(), 0) << "drawing an item is no region";
-    EXPECT_FALSE(ed.btnCrop->isEnabled());
+    for (const int answer : {vb::vbNo, vb::vbYes}) {
+        const bool yes = answer == vb::vbYes;
+        SCOPED_TRACE(yes ? "Yes" : "No");
+        writeDocument(file, 2);
+        g_RedactionDefaultFillColor = 0x000000;
+        g_blnPromptStore = !yes; // No must not clear it
+        boxes->clear();
+        FrmImageRedaction &ed = openEditor();
+        auto at = showEditor();
+        ed.btnAnnRedactControl->click();
+        drag(at(100, 100), at(300, 200));
+        QelEzImage &view = *ed.QelEzImage2;
+        ASSERT_EQ(view.annotationCount(), 1);
+        EXPECT_EQ(view.item(0)->type(), QelAnnotType::Redaction);
+        EXPECT_EQ(view.item(0)->fillColor(), 0x000000u);
+        EXPECT_EQ(view.regionCount(), 0) << "drawing an item is no region";
+        EXPECT_FALSE(ed.btnCrop->isEnabled());
 
-    boxes->answer(vb::vbYes);
-    ed.mnuRedactionExit->trigger();
-    ASSERT_EQ(prompts(), QStringList{kSaveQuestion});
-    EXPECT_EQ(boxes->calls()[0].buttonSet(), vb::vbYesNo);
-    EXPECT_EQ(boxes->calls()[0].title, QStringLiteral("The Korvane Scan Tool - Image Redaction Annotation Save"));
-    EXPECT_EQ(gsRedactCropped, QStringLiteral("Y"));
-    EXPECT_TRUE(g_blnPromptStore);
-    EXPECT_FALSE(ed.isVisible());
-    EXPECT_EQ(view.pageCount(), 0) << "the document is closed on leaving";
-    EXPECT_EQ(storedTypes(file), (QList<QList<int>>{{QelAnnotType::Redaction}, {}}));
+        boxes->answer(answer);
+        ed.mnuRedactionExit->trigger();
+        ASSERT_EQ(prompts(), QStringList{kSaveQuestion});
+        EXPECT_EQ(boxes->calls()[0].buttonSet(), vb::vbYesNo);
+        EXPECT_EQ(boxes->calls()[0].title, QStringLiteral("The Korvane Scan Tool - Image Redaction Annotation Save"));
+        EXPECT_EQ(gsRedactCropped, yes ? QStringLiteral("Y") : QStringLiteral("N"));
+        EXPECT_TRUE(g_blnPromptStore);
+        EXPECT_FALSE(ed.isVisible());
+        EXPECT_EQ(view.pageCount(), 0) << "the document is closed on leaving";
+        EXPECT_EQ(storedTypes(file), (QList<QList<int>>{yes ? QList<int>{QelAnnotType::Redaction} : QList<int>{}, {}}));
+        delete std::exchange(editor, nullptr);
+    }
 
     // Saved with burn-in, as the caller takes it over: the covered pixels are black.
     QelEzImage taken;
@@ -275,23 +285,6 @@ TEST_F(RedactTest, DrawnRedactionIsSavedWithColourAndBurnsIn)
     EXPECT_EQ(qGray(page.pixel(200, 150)), 0);
     EXPECT_EQ(qGray(page.pixel(50, 50)), 255);
     EXPECT_EQ(qGray(page.pixel(200, 400)), 255);
-}
-
-TEST_F(RedactTest, AnsweringNoDiscardsTheRedaction)
-{
-    writeDocument(file, 1);
-    FrmImageRedaction &ed = openEditor();
-    auto at = showEditor();
-    ed.btnAnnRedactControl->click();
-    drag(at(50, 50), at(150, 150));
-    ASSERT_EQ(ed.QelEzImage2->annotationCount(), 1);
-    boxes->answer(vb::vbNo);
-    g_blnPromptStore = true;
-    ed.mnuRedactionExit_Click();
-    EXPECT_EQ(prompts(), QStringList{kSaveQuestion});
-    EXPECT_EQ(gsRedactCropped, QStringLiteral("N"));
-    EXPECT_TRUE(g_blnPromptStore) << "the document not stored before stays so";
-    EXPECT_EQ(storedTypes(file), (QList<QList<int>>{{}}));
 }
 
 TEST_F(RedactTest, SaveQueryAnswers)
