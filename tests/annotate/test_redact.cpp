@@ -165,56 +165,50 @@ const QString kCropQuestion = QStringLiteral(
 
 } // namespace
 
+// Restricted, the first page gets selection rights only and the others full rights; the flag kept
+// is the last page's, and a later seeding of unset bytes goes by it.
 TEST_F(RedactTest, SetupRestrictsOnlyTheFirstPageAndInstallsRedactHandlers)
 {
-    writeDocument(file, 3);
-    FrmImageRedaction &ed = openEditor(true);
-    QelEzImage &view = *ed.QelEzImage2;
-    ASSERT_EQ(view.pageCount(), 3);
-    EXPECT_EQ(view.page(), 1);
-    for (int page = 1; page <= 3; ++page) {
-        view.setPage(page);
-        for (int type : {QelAnnotType::Redaction, QelAnnotType::Text, QelAnnotType::Rectangle})
-            EXPECT_EQ(AnnotPerms::GetPerm(view.annotationSet(), type), page == 1 ? 16 : 255)
-                << "page " << page << " type " << type;
-        EXPECT_TRUE(pageHandlerIs<ItemSecurityRedact>(view, page)) << page;
-        EXPECT_FALSE(view.annotationSet()->isModified()) << "seeding is no edit";
-    }
-    // The flag kept is that of the last page; the strip shows the same document.
-    EXPECT_FALSE(ed.restrictedFlag());
-    EXPECT_EQ(ed.QelEzImage1->pageCount(), 3);
-    EXPECT_FALSE(view.cropAllPages());
-    EXPECT_TRUE(boxes->calls().isEmpty()) << prompts().join('|').toStdString();
+    for (const int pages : {3, 1}) {
+        SCOPED_TRACE(pages);
+        writeDocument(file, pages);
+        FrmImageRedaction &ed = openEditor(true);
+        QelEzImage &view = *ed.QelEzImage2;
+        ASSERT_EQ(view.pageCount(), pages);
+        EXPECT_EQ(view.page(), 1);
+        for (int page = 1; page <= pages; ++page) {
+            view.setPage(page);
+            for (int type : {QelAnnotType::Redaction, QelAnnotType::Text, QelAnnotType::Rectangle})
+                EXPECT_EQ(AnnotPerms::GetPerm(view.annotationSet(), type), page == 1 ? 16 : 255)
+                    << "page " << page << " type " << type;
+            EXPECT_TRUE(pageHandlerIs<ItemSecurityRedact>(view, page)) << page;
+            EXPECT_FALSE(view.annotationSet()->isModified()) << "seeding is no edit";
+        }
+        EXPECT_EQ(ed.restrictedFlag(), pages == 1);
+        EXPECT_EQ(ed.QelEzImage1->pageCount(), pages) << "the strip shows the same document";
+        EXPECT_FALSE(view.cropAllPages());
+        EXPECT_TRUE(boxes->calls().isEmpty()) << prompts().join('|').toStdString();
 
-    // Unset bytes become full rights, set bytes stay; each page gets a plain ItemSecurity.
-    view.setPage(2);
-    qint32 zero = 0;
-    AnnotPerms::SetPerm(view.annotationSet(), QelAnnotType::Text, zero);
-    EXPECT_TRUE(ed.redact_set_annotation_security());
-    view.setPage(1);
-    EXPECT_EQ(AnnotPerms::GetPerm(view.annotationSet(), QelAnnotType::Text), 16);
-    view.setPage(2);
-    EXPECT_EQ(AnnotPerms::GetPerm(view.annotationSet(), QelAnnotType::Text), 255);
-    for (int page = 1; page <= 3; ++page) {
-        EXPECT_TRUE(pageHandlerIs<ItemSecurity>(view, page));
-        EXPECT_FALSE(pageHandlerIs<ItemSecurityRedact>(view, page));
+        // Unset bytes are seeded by the flag, set bytes stay; each page gets a plain ItemSecurity.
+        view.setPage(pages);
+        qint32 zero = 0;
+        AnnotPerms::SetPerm(view.annotationSet(), QelAnnotType::Text, zero);
+        EXPECT_TRUE(ed.redact_set_annotation_security());
+        view.setPage(1);
+        EXPECT_EQ(AnnotPerms::GetPerm(view.annotationSet(), QelAnnotType::Redaction), 16);
+        view.setPage(pages);
+        EXPECT_EQ(AnnotPerms::GetPerm(view.annotationSet(), QelAnnotType::Text), pages == 1 ? 16 : 255);
+        for (int page = 1; page <= pages; ++page) {
+            EXPECT_TRUE(pageHandlerIs<ItemSecurity>(view, page));
+            EXPECT_FALSE(pageHandlerIs<ItemSecurityRedact>(view, page));
+        }
+        // The free procedure reaches the editor through a plain widget, and nothing else.
+        EXPECT_TRUE(redact_set_annotation_security(&ed));
+        QWidget other;
+        EXPECT_FALSE(redact_set_annotation_security(&other));
+        view.clearImage();
+        delete std::exchange(editor, nullptr);
     }
-    // The free procedure reaches the editor through a plain widget, and nothing else.
-    EXPECT_TRUE(redact_set_annotation_security(&ed));
-    QWidget other;
-    EXPECT_FALSE(redact_set_annotation_security(&other));
-}
-
-TEST_F(RedactTest, OnePageRestrictedKeepsTheFlagForLaterSeeding)
-{
-    writeDocument(file, 1);
-    FrmImageRedaction &ed = openEditor(true);
-    EXPECT_TRUE(ed.restrictedFlag());
-    QelEzImage &view = *ed.QelEzImage2;
-    qint32 zero = 0;
-    AnnotPerms::SetPerm(view.annotationSet(), QelAnnotType::Redaction, zero);
-    EXPECT_TRUE(ed.redact_set_annotation_security());
-    EXPECT_EQ(AnnotPerms::GetPerm(view.annotationSet(), QelAnnotType::Redaction), 16);
 }
 
 TEST_F(RedactTest, InitPermRedactSetsOnlyUnsetBytes)
