@@ -295,10 +295,7 @@ TEST_F(Conformance, EveryStatusIsAnsweredWhereItWasInjectedAndTheSheetIsFedAgain
             EXPECT_EQ(lines(), 600);
             EXPECT_EQ(readFrame(), SANE_STATUS_EOF);
             EXPECT_EQ(be.start(h), SANE_STATUS_NO_DOCS);
-            be.close(h);
-            h = nullptr;
-            be.exit();
-            initialised = false;
+            closeAll();
         }
     }
 }
@@ -354,10 +351,7 @@ TEST_F(Conformance, FeederFramesEndWithThePaperTheFlatbedScansItsAreaAndNeverJam
             EXPECT_EQ(readFrame(&bytes), SANE_STATUS_EOF);
             EXPECT_EQ(bytes, long(c.lines[k]) * 850) << "exactly the lines announced";
         }
-        be.close(h);
-        h = nullptr;
-        be.exit();
-        initialised = false;
+        closeAll();
     }
 }
 
