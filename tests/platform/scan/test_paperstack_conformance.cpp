@@ -342,8 +342,9 @@ TEST_F(Conformance, FeederFramesEndWithThePaperTheFlatbedScansItsAreaAndNeverJam
         SCOPED_TRACE(c.source);
         openWith(QStringLiteral("jam 1"), c.source);
         const bool feeder = std::strcmp(c.source, "Flatbed") != 0;
-        if (feeder)
+        if (feeder) {
             EXPECT_EQ(be.start(h), SANE_STATUS_JAMMED);
+        }
         for (int k = 0; k < 3; ++k) {
             ASSERT_EQ(be.start(h), SANE_STATUS_GOOD) << k;
             EXPECT_EQ(lines(), c.lines[k]) << k;
