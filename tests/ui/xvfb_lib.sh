@@ -80,7 +80,9 @@ cupsServer() {
         "<Policy default>" "  <Limit All>" "    Order deny,allow" "  </Limit>" "</Policy>" >"$c/cupsd.conf"
     /usr/sbin/cupsd -f -c "$c/cupsd.conf" -s "$c/cups-files.conf" >"$c/cupsd.log" 2>&1 &
     cupsd=$!
-    waitFor 20 lpstat -r >/dev/null 2>&1 || { echo "cupsd did not start: $(cat "$c/cupsd.log")"; return 1; }
+    # lpstat -r succeeds whether or not the scheduler answers: its words tell.
+    waitFor 20 sh -c 'lpstat -r 2>/dev/null | grep -q "^scheduler is running"' \
+        || { echo "cupsd did not start: $(cat "$c/cupsd.log")"; return 1; }
 }
 
 # waitIdle: until the program ($pid) has used no processor time for half a second (a scan is
