@@ -116,8 +116,11 @@ TEST_F(GroupEfile, PageOfCountImprintsSitTopRight)
     EXPECT_EQ(texts(1), QStringList{"RECORDED"});
 }
 
-TEST_F(GroupEfile, BookAndPageImprintsWithLettersForExtraSheets)
+TEST_F(GroupEfile, BookAndPageImprintsWithLettersForExtraSheetsThatStopAtZ)
 {
+    QStringList thirtyExtra;
+    for (int page = 2; page <= 31; ++page)
+        thirtyExtra << QStringLiteral("Bk 12 Pg100%1 #45").arg(QChar(u'A' + std::min(page - 2, 25)));
     struct Case {
         qint16 mode;
         const char *bookCode, *numPages;
@@ -133,6 +136,7 @@ TEST_F(GroupEfile, BookAndPageImprintsWithLettersForExtraSheets)
         // No pages allotted: the group text placed first takes the page count as the allotment,
         // so no sheet counts as an extra one.
         {MODE_MARG, "", "0", 3, {"Bk 12 Pg101 #45", "Bk 12 Pg102 #45"}},
+        {MODE_MARG, "", "1", 31, thirtyExtra},
     };
     for (const Case &c : cases) {
         resetState();
@@ -160,23 +164,6 @@ TEST_F(GroupEfile, BookAndPageImprintsWithLettersForExtraSheets)
         EXPECT_EQ(got, c.expected);
         EXPECT_EQ(texts(1), QStringList{"G1"});
     }
-}
-
-TEST_F(GroupEfile, LettersStopAtZ)
-{
-    addPages(31, 200, 200, 200);
-    setGroup(1, "G1", "F");
-    g_KyCd = "B";
-    g_Book = "7";
-    g_Page = "5";
-    g_NumPages = "1";
-    g_InstNum = "9";
-    ImprintStates s = states(31);
-    do_apply_annotations_electronic(s);
-    EXPECT_EQ(texts(2), QStringList{"Bk 7 Pg5A #9"});
-    EXPECT_EQ(texts(26), QStringList{"Bk 7 Pg5Y #9"});
-    for (int page = 27; page <= 31; ++page)
-        EXPECT_EQ(texts(page), QStringList{"Bk 7 Pg5Z #9"}) << page;
 }
 
 TEST_F(GroupEfile, NothingWithoutTextsAndNoImprintOnASinglePage)

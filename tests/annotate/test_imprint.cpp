@@ -128,11 +128,6 @@ TEST_F(Imprint, ImprintSitsInTheTopRightCorner)
 TEST_F(Imprint, ShortCollectionRaisesToTheCaller)
 {
     addPages(3);
-    try {
-        addBookPageImprint(view(), unmarked(2));
-        FAIL() << "no error raised";
-    } catch (const VbError &e) {
-        EXPECT_EQ(e.number, 9);
-    }
+    EXPECT_EQ(errorOf([&] { addBookPageImprint(view(), unmarked(2)); }), 9);
     EXPECT_EQ(texts(), (QStringList{"", "Bk 12 Pg101 #45", ""}));
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 
 #include "annotate/frmImagePrintPreview.h"
 #include "annotate/frmImageRedaction.h"
@@ -164,56 +165,50 @@ const QString kCropQuestion = QStringLiteral(
 
 } // namespace
 
+// Restricted, the first page gets selection rights only and the others full rights; the flag kept
+// is the last page's, and a later seeding of unset bytes goes by it.
 TEST_F(RedactTest, SetupRestrictsOnlyTheFirstPageAndInstallsRedactHandlers)
 {
-    writeDocument(file, 3);
-    FrmImageRedaction &ed = openEditor(true);
-    QelEzImage &view = *ed.QelEzImage2;
-    ASSERT_EQ(view.pageCount(), 3);
-    EXPECT_EQ(view.page(), 1);
-    for (int page = 1; page <= 3; ++page) {
-        view.setPage(page);
-        for (int type : {QelAnnotType::Redaction, QelAnnotType::Text, QelAnnotType::Rectangle})
-            EXPECT_EQ(AnnotPerms::GetPerm(view.annotationSet(), type), page == 1 ? 16 : 255)
-                << "page " << page << " type " << type;
-        EXPECT_TRUE(pageHandlerIs<ItemSecurityRedact>(view, page)) << page;
-        EXPECT_FALSE(view.annotationSet()->isModified()) << "seeding is no edit";
-    }
-    // The flag kept is that of the last page; the strip shows the same document.
-    EXPECT_FALSE(ed.restrictedFlag());
-    EXPECT_EQ(ed.QelEzImage1->pageCount(), 3);
-    EXPECT_FALSE(view.cropAllPages());
-    EXPECT_TRUE(boxes->calls().isEmpty()) << prompts().join('|').toStdString();
+    for (const int pages : {3, 1}) {
+        SCOPED_TRACE(pages);
+        writeDocument(file, pages);
+        FrmImageRedaction &ed = openEditor(true);
+        QelEzImage &view = *ed.QelEzImage2;
+        ASSERT_EQ(view.pageCount(), pages);
+        EXPECT_EQ(view.page(), 1);
+        for (int page = 1; page <= pages; ++page) {
+            view.setPage(page);
+            for (int type : {QelAnnotType::Redaction, QelAnnotType::Text, QelAnnotType::Rectangle})
+                EXPECT_EQ(AnnotPerms::GetPerm(view.annotationSet(), type), page == 1 ? 16 : 255)
+                    << "page " << page << " type " << type;
+            EXPECT_TRUE(pageHandlerIs<ItemSecurityRedact>(view, page)) << page;
+            EXPECT_FALSE(view.annotationSet()->isModified()) << "seeding is no edit";
+        }
+        EXPECT_EQ(ed.restrictedFlag(), pages == 1);
+        EXPECT_EQ(ed.QelEzImage1->pageCount(), pages) << "the strip shows the same document";
+        EXPECT_FALSE(view.cropAllPages());
+        EXPECT_TRUE(boxes->calls().isEmpty()) << prompts().join('|').toStdString();
 
-    // Unset bytes become full rights, set bytes stay; each page gets a plain ItemSecurity.
-    view.setPage(2);
-    qint32 zero = 0;
-    AnnotPerms::SetPerm(view.annotationSet(), QelAnnotType::Text, zero);
-    EXPECT_TRUE(ed.redact_set_annotation_security());
-    view.setPage(1);
-    EXPECT_EQ(AnnotPerms::GetPerm(view.annotationSet(), QelAnnotType::Text), 16);
-    view.setPage(2);
-    EXPECT_EQ(AnnotPerms::GetPerm(view.annotationSet(), QelAnnotType::Text), 255);
-    for (int page = 1; page <= 3; ++page) {
-        EXPECT_TRUE(pageHandlerIs<ItemSecurity>(view, page));
-        EXPECT_FALSE(pageHandlerIs<ItemSecurityRedact>(view, page));
+        // Unset bytes are seeded by the flag, set bytes stay; each page gets a plain ItemSecurity.
+        view.setPage(pages);
+        qint32 zero = 0;
+        AnnotPerms::SetPerm(view.annotationSet(), QelAnnotType::Text, zero);
+        EXPECT_TRUE(ed.redact_set_annotation_security());
+        view.setPage(1);
+        EXPECT_EQ(AnnotPerms::GetPerm(view.annotationSet(), QelAnnotType::Redaction), 16);
+        view.setPage(pages);
+        EXPECT_EQ(AnnotPerms::GetPerm(view.annotationSet(), QelAnnotType::Text), pages == 1 ? 16 : 255);
+        for (int page = 1; page <= pages; ++page) {
+            EXPECT_TRUE(pageHandlerIs<ItemSecurity>(view, page));
+            EXPECT_FALSE(pageHandlerIs<ItemSecurityRedact>(view, page));
+        }
+        // The free procedure reaches the editor through a plain widget, and nothing else.
+        EXPECT_TRUE(redact_set_annotation_security(&ed));
+        QWidget other;
+        EXPECT_FALSE(redact_set_annotation_security(&other));
+        view.clearImage();
+        delete std::exchange(editor, nullptr);
     }
-    // The free procedure reaches the editor through a plain widget, and nothing else.
-    EXPECT_TRUE(redact_set_annotation_security(&ed));
-    QWidget other;
-    EXPECT_FALSE(redact_set_annotation_security(&other));
-}
-
-TEST_F(RedactTest, OnePageRestrictedKeepsTheFlagForLaterSeeding)
-{
-    writeDocument(file, 1);
-    FrmImageRedaction &ed = openEditor(true);
-    EXPECT_TRUE(ed.restrictedFlag());
-    QelEzImage &view = *ed.QelEzImage2;
-    qint32 zero = 0;
-    AnnotPerms::SetPerm(view.annotationSet(), QelAnnotType::Redaction, zero);
-    EXPECT_TRUE(ed.redact_set_annotation_security());
-    EXPECT_EQ(AnnotPerms::GetPerm(view.annotationSet(), QelAnnotType::Redaction), 16);
 }
 
 TEST_F(RedactTest, InitPermRedactSetsOnlyUnsetBytes)
@@ -235,31 +230,40 @@ TEST_F(RedactTest, InitPermRedactSetsOnlyUnsetBytes)
     EXPECT_TRUE(boxes->calls().isEmpty());
 }
 
-TEST_F(RedactTest, DrawnRedactionIsSavedWithColourAndBurnsIn)
+// A drawn redaction and the save question on leaving: Yes saves it with its colour and marks the
+// document unstored, No drops it and leaves the mark as it was.
+TEST_F(RedactTest, DrawnRedactionIsSavedOnYesAndDroppedOnNo)
 {
-    writeDocument(file, 2);
-    g_RedactionDefaultFillColor = 0x000000;
-    FrmImageRedaction &ed = openEditor();
-    auto at = showEditor();
-    ed.btnAnnRedactControl->click();
-    drag(at(100, 100), at(300, 200));
-    QelEzImage &view = *ed.QelEzImage2;
-    ASSERT_EQ(view.annotationCount(), 1);
-    EXPECT_EQ(view.item(0)->type(), QelAnnotType::Redaction);
-    EXPECT_EQ(view.item(0)->fillColor(), 0x000000u);
-    EXPECT_EQ(view.regionCount(), 0) << "drawing an item is no region";
-    EXPECT_FALSE(ed.btnCrop->isEnabled());
+    for (const int answer : {vb::vbNo, vb::vbYes}) {
+        const bool yes = answer == vb::vbYes;
+        SCOPED_TRACE(yes ? "Yes" : "No");
+        writeDocument(file, 2);
+        g_RedactionDefaultFillColor = 0x000000;
+        g_blnPromptStore = !yes; // No must not clear it
+        boxes->clear();
+        FrmImageRedaction &ed = openEditor();
+        auto at = showEditor();
+        ed.btnAnnRedactControl->click();
+        drag(at(100, 100), at(300, 200));
+        QelEzImage &view = *ed.QelEzImage2;
+        ASSERT_EQ(view.annotationCount(), 1);
+        EXPECT_EQ(view.item(0)->type(), QelAnnotType::Redaction);
+        EXPECT_EQ(view.item(0)->fillColor(), 0x000000u);
+        EXPECT_EQ(view.regionCount(), 0) << "drawing an item is no region";
+        EXPECT_FALSE(ed.btnCrop->isEnabled());
 
-    boxes->answer(vb::vbYes);
-    ed.mnuRedactionExit->trigger();
-    ASSERT_EQ(prompts(), QStringList{kSaveQuestion});
-    EXPECT_EQ(boxes->calls()[0].buttonSet(), vb::vbYesNo);
-    EXPECT_EQ(boxes->calls()[0].title, QStringLiteral("The Korvane Scan Tool - Image Redaction Annotation Save"));
-    EXPECT_EQ(gsRedactCropped, QStringLiteral("Y"));
-    EXPECT_TRUE(g_blnPromptStore);
-    EXPECT_FALSE(ed.isVisible());
-    EXPECT_EQ(view.pageCount(), 0) << "the document is closed on leaving";
-    EXPECT_EQ(storedTypes(file), (QList<QList<int>>{{QelAnnotType::Redaction}, {}}));
+        boxes->answer(answer);
+        ed.mnuRedactionExit->trigger();
+        ASSERT_EQ(prompts(), QStringList{kSaveQuestion});
+        EXPECT_EQ(boxes->calls()[0].buttonSet(), vb::vbYesNo);
+        EXPECT_EQ(boxes->calls()[0].title, QStringLiteral("The Korvane Scan Tool - Image Redaction Annotation Save"));
+        EXPECT_EQ(gsRedactCropped, yes ? QStringLiteral("Y") : QStringLiteral("N"));
+        EXPECT_TRUE(g_blnPromptStore);
+        EXPECT_FALSE(ed.isVisible());
+        EXPECT_EQ(view.pageCount(), 0) << "the document is closed on leaving";
+        EXPECT_EQ(storedTypes(file), (QList<QList<int>>{yes ? QList<int>{QelAnnotType::Redaction} : QList<int>{}, {}}));
+        delete std::exchange(editor, nullptr);
+    }
 
     // Saved with burn-in, as the caller takes it over: the covered pixels are black.
     QelEzImage taken;
@@ -275,23 +279,6 @@ TEST_F(RedactTest, DrawnRedactionIsSavedWithColourAndBurnsIn)
     EXPECT_EQ(qGray(page.pixel(200, 150)), 0);
     EXPECT_EQ(qGray(page.pixel(50, 50)), 255);
     EXPECT_EQ(qGray(page.pixel(200, 400)), 255);
-}
-
-TEST_F(RedactTest, AnsweringNoDiscardsTheRedaction)
-{
-    writeDocument(file, 1);
-    FrmImageRedaction &ed = openEditor();
-    auto at = showEditor();
-    ed.btnAnnRedactControl->click();
-    drag(at(50, 50), at(150, 150));
-    ASSERT_EQ(ed.QelEzImage2->annotationCount(), 1);
-    boxes->answer(vb::vbNo);
-    g_blnPromptStore = true;
-    ed.mnuRedactionExit_Click();
-    EXPECT_EQ(prompts(), QStringList{kSaveQuestion});
-    EXPECT_EQ(gsRedactCropped, QStringLiteral("N"));
-    EXPECT_TRUE(g_blnPromptStore) << "the document not stored before stays so";
-    EXPECT_EQ(storedTypes(file), (QList<QList<int>>{{}}));
 }
 
 TEST_F(RedactTest, SaveQueryAnswers)

@@ -17,6 +17,17 @@ void touch(const QString &path, const QByteArray &data = "x")
     f.write(data);
 }
 
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
 } // namespace
 
 TEST(FormatFunctions, PadZeros)
@@ -111,50 +122,33 @@ TEST_F(Files, DeleteFileRemovesReadOnlyFilesAndIgnoresMissingOnes)
     EXPECT_TRUE(boxes.calls().isEmpty());
 }
 
-TEST_F(Files, CopyFileOverwritesAndReportsAMissingSource)
+TEST_F(Files, CopyFileOverwritesKeepsAFileCopiedOntoItselfAndReportsAMissingSource)
 {
-    MsgBoxScript boxes;
     const QString a = dir.filePath("a.tif"), b = dir.filePath("b.tif");
-    touch(a, "new");
-    touch(b, "old-content");
-    CopyFile(a, b);
-    QFile fb(b);
-    ASSERT_TRUE(fb.open(QIODevice::ReadOnly));
-    EXPECT_EQ(fb.readAll(), QByteArray("new"));
-    EXPECT_TRUE(boxes.calls().isEmpty());
-
-    CopyFile(dir.filePath("none.tif"), b);
-    ASSERT_EQ(boxes.calls().size(), 1);
-    EXPECT_TRUE(boxes.calls()[0].prompt.startsWith("Error in CopyFile at line 1\r\n53: "));
-    EXPECT_EQ(boxes.calls()[0].icon(), int(vb::vbCritical));
-}
-
-namespace {
-
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-QStringList entries(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
-
-} // namespace
-
-TEST_F(Files, CopyFileOntoItselfKeepsTheFile)
-{
-    MsgBoxScript boxes;
-    const QString a = dir.filePath("self.tif");
-    touch(a, "keep me");
-    CopyFile(a, a);
-    EXPECT_EQ(contents(a), QByteArray("keep me"));
-    // The same file reached by another spelling of its path.
-    CopyFile(a, dir.filePath("./self.tif"));
-    EXPECT_EQ(contents(a), QByteArray("keep me"));
-    EXPECT_TRUE(boxes.calls().isEmpty());
+    const struct {
+        const char *what;
+        QString from, to;
+        QByteArray after; // what `to` holds
+        const char *box = nullptr;
+    } rows[] = {
+        {"over another file", a, b, "new"},
+        {"onto itself", a, a, "new"},
+        {"onto itself by another spelling of its path", a, dir.filePath("./a.tif"), "new"},
+        {"from a missing file", dir.filePath("none.tif"), b, "old-content", "Error in CopyFile at line 1\r\n53: "},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.what);
+        touch(a, "new");
+        touch(b, "old-content");
+        MsgBoxScript boxes;
+        CopyFile(r.from, r.to);
+        EXPECT_EQ(contents(r.to), r.after);
+        ASSERT_EQ(boxes.calls().size(), r.box ? 1 : 0);
+        if (r.box) {
+            EXPECT_TRUE(boxes.calls()[0].prompt.startsWith(r.box)) << boxes.calls()[0].prompt.toStdString();
+            EXPECT_EQ(boxes.calls()[0].icon(), int(vb::vbCritical));
+        }
+    }
 }
 
 TEST_F(Files, CopyFileThatCannotCompleteKeepsTheOldDestination)

@@ -12,24 +12,19 @@ QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
 QT_END_NAMESPACE
 
-// The number of the VbError f raises (0 when it raises none).
-inline int errorOf(const std::function<void()> &f)
+// The VbError f raises (number 0 when it raises none).
+inline VbError raisedBy(const std::function<void()> &f)
 {
     try {
         f();
     } catch (const VbError &e) {
-        return e.number;
+        return e;
     }
-    return 0;
+    return VbError{};
 }
 
+// The number of the VbError f raises (0 when it raises none).
+inline int errorOf(const std::function<void()> &f) { return raisedBy(f).number; }
+
 // The description of the VbError f raises ("" when it raises none).
-inline QString errorTextOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const VbError &e) {
-        return e.description;
-    }
-    return QString();
-}
+inline QString errorTextOf(const std::function<void()> &f) { return raisedBy(f).description; }

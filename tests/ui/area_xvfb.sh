@@ -28,15 +28,12 @@ landscape200 2200 1700 200"
 home=$(mktemp -d)
 trap '[ -n "${pid:-}" ] && kill -KILL "$pid" 2>/dev/null; rm -rf "$home"' EXIT
 cd "$home" || exit 1
-mkdir -p "$home/cfg/quorla" "$home/run" "$home/tmp" "$home/sane" "$home/shares" && chmod 700 "$home/run"
-export HOME=$home XDG_CONFIG_HOME=$home/cfg XDG_DATA_HOME=$home/data XDG_RUNTIME_DIR=$home/run TMPDIR=$home/tmp \
-       QT_QPA_PLATFORM=xcb QUORLA_HOST_EMULATOR=$home/host.sqlite QUORLA_SHARE_ROOT=$home/shares \
-       LD_LIBRARY_PATH=$backend${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH} SANE_CONFIG_DIR=$home/sane:$sane \
+demoOffice "$home" "$seed" || exit 1
+mkdir -p "$home/sane"
+export LD_LIBRARY_PATH=$backend${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH} SANE_CONFIG_DIR=$home/sane:$sane \
        QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_FONT_DPI=$dpi QT_ENABLE_HIGHDPI_SCALING=0
-"$seed" --demo "$QUORLA_HOST_EMULATOR" "$QUORLA_SHARE_ROOT" >/dev/null 2>&1 || { echo "seeding failed"; exit 1; }
 "$seed" --paper "$QUORLA_HOST_EMULATOR" "$home/paper" >/dev/null 2>&1 || { echo "no demo paper"; exit 1; }
 printf 'feeder %s\n' "$home/paper/office" >"$home/sane/paperstack.conf"
-printf '[frmConfig]\nDSN=RECHOST\nUID=SCANSVC\nPWD=scan2026\n' >"$home/cfg/quorla/Korvane Scanning Utility.ini"
 image=$(find "$QUORLA_SHARE_ROOT" -type f -name "$(sql "SELECT imid FROM documents
         WHERE CAST(book AS INTEGER) = 1010 AND CAST(page AS INTEGER) = 1")")
 [ -f "$image" ] || { echo "the demo office has no image for 1010/1"; exit 1; }
@@ -47,22 +44,6 @@ fail() {
     [ -n "${SHOTS:-}" ] && import -window root "$SHOTS/area-$row-$(date +%s).png"
     kill -KILL "$pid" 2>/dev/null; cat "$home/out.log"; exit 1
 }
-snap() { /usr/bin/python3 "$here/widgets.py" "$pid" "$1" >"$home/w.txt" 2>"$home/w.err"; }
-# press <window> <role> <name>: a click on the middle of that widget of the window.
-press() {
-    local w box
-    w=$(waitWindow "$1" 30) || fail "no window '$1'"
-    box=
-    for _ in $(seq 1 50); do
-        snap "$1" && box=$(awk -F'|' -v role="$2" -v name="$3" '$1 == role && $2 == name && $3 ~ /e/ && $3 ~ /v/ { print $4; exit }' "$home/w.txt")
-        [ -n "$box" ] && break
-        sleep 0.1
-    done
-    [ -n "$box" ] || fail "no $2 '$3' to press in '$1'"
-    IFS=, read -r x y bw bh <<<"$box"
-    xdotool windowfocus "$w"; xdotool mousemove $((x + bw / 2)) $((y + bh / 2)) click 1; sleep 0.3
-}
-gone() { ! xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
 # fields: the dialog's four text fields (X, Y, Width, Length), top to bottom.
 fields() {
     snap "Set Scanning Area" || return 1
@@ -99,16 +80,16 @@ while read -r row width height res; do
         sleep 0.1
     done
     if grep -q '^push button|Restart|e' "$home/w.txt"; then
-        press "$title" "push button" Restart
+        pressWidget "$title" "push button" Restart
         waitFor 10 bash -c "/usr/bin/python3 '$here/widgets.py' $pid '$title' 2>/dev/null | grep -q '^push button|Start|e'" \
             || fail "Restart did not give the Start state"
     fi
     typeInto 1 1010; typeInto 2 1
-    press "$title" "push button" Start
+    pressWidget "$title" "push button" Start
     waitFor 30 bash -c "/usr/bin/python3 '$here/widgets.py' $pid '$title' 2>/dev/null | grep -q '^label|Page 1/1'" \
         || fail "the page is not on show"
-    press "$title" "push button" "Settings..."
-    press "Scanner Settings" "push button" "Area..."
+    pressWidget "$title" "push button" "Settings..."
+    pressWidget "Scanner Settings" "push button" "Area..."
     dlg=$(waitWindow "Set Scanning Area" 30) || fail "no Set Scanning Area dialog"
     # The preview: the dialog's largest view.
     waitFor 10 snap "Set Scanning Area" || fail "the dialog cannot be read"
@@ -161,18 +142,18 @@ while read -r row width height res; do
     done
     [ "$ok" = 1 ] || fail "the band round the page ($l,$t)-($r,$b) of a ${pw}x${ph} preview gives '$got', not '$want' (within $slack)"
     echo "$row at $dpi dpi: page at ($l,$t)-($r,$b) of ${pw}x${ph}: '$got' for '$want' in a scanner area of $maxW x $maxL ($(($(date +%s) - began)) s)"
-    press "Set Scanning Area" "push button" "Cancel"
+    pressWidget "Set Scanning Area" "push button" "Cancel"
     waitFor 10 gone "Set Scanning Area" || fail "the area dialog stays"
     # Opened again, it shows no band of the cancelled session (the fields show the area in force).
-    press "Scanner Settings" "push button" "Area..."
+    pressWidget "Scanner Settings" "push button" "Area..."
     waitWindow "Set Scanning Area" 30 >/dev/null || fail "no Set Scanning Area dialog"
     waitFor 10 snap "Set Scanning Area" || fail "the dialog cannot be read"
     band=$(awk -F'|' -v p="$preview" '$1 == "frame" && $3 ~ /v/ { split($4, b, ","); split(p, q, ",")
         if (b[1] >= q[1] && b[2] >= q[2] && b[3] < q[3] && b[4] < q[4]) print $4 }' "$home/w.txt")
     [ -z "$band" ] || fail "a band of the cancelled session is shown again at $band"
-    press "Set Scanning Area" "push button" "Cancel"
+    pressWidget "Set Scanning Area" "push button" "Cancel"
     waitFor 10 gone "Set Scanning Area" || fail "the area dialog stays"
-    press "Scanner Settings" "push button" "Cancel"
+    pressWidget "Scanner Settings" "push button" "Cancel"
     waitFor 10 gone "Scanner Settings" || fail "the settings dialog stays"
 done <<<"$pages"
 row=end

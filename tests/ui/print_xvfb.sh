@@ -17,18 +17,15 @@ home=$(mktemp -d)
 cupsd=
 trap '[ -n "$cupsd" ] && kill "$cupsd" 2>/dev/null; [ -n "${pid:-}" ] && kill -KILL "$pid" 2>/dev/null; rm -rf "$home"' EXIT
 cd "$home" || exit 1
-export HOME=$home XDG_CONFIG_HOME=$home/cfg XDG_DATA_HOME=$home/data XDG_RUNTIME_DIR=$home/run TMPDIR=$home/tmp \
-       SANE_CONFIG_DIR=$sane QT_QPA_PLATFORM=xcb QUORLA_HOST_EMULATOR=$home/host.sqlite QUORLA_SHARE_ROOT=$home/shares \
-       CUPS_SERVER=$home/cups/cups.sock QT_LOGGING_RULES="quorla.print.debug=true;quorla.hostsim.debug=true"
-mkdir -p "$XDG_RUNTIME_DIR" "$home/cfg/quorla" "$home/shares" "$TMPDIR" && chmod 700 "$XDG_RUNTIME_DIR"
-"$seed" --demo "$QUORLA_HOST_EMULATOR" "$QUORLA_SHARE_ROOT" >/dev/null 2>&1 || { echo "seeding failed"; exit 1; }
-printf '[frmConfig]\nDSN=RECHOST\nUID=SCANSVC\nPWD=scan2026\n' >"$home/cfg/quorla/Korvane Scanning Utility.ini"
+demoOffice "$home" "$seed" || exit 1
+export SANE_CONFIG_DIR=$sane CUPS_SERVER=$home/cups/cups.sock \
+       QT_LOGGING_RULES="quorla.print.debug=true;quorla.hostsim.debug=true"
 
 fail() { echo "$row: $1"; [ -n "${pid:-}" ] && kill -KILL "$pid" 2>/dev/null; cat "$home/out.log"; tail -20 "$home/cups/error_log"; exit 1; }
 
 # The print server: the system's filters and backends, and two of the test's own filters.
 c=$home/cups
-mkdir -p "$c/spool" "$c/cache" "$c/state" "$c/tmp" "$c/out" "$c/bin/filter"
+mkdir -p "$c/bin/filter"
 for d in backend daemon cgi-bin; do ln -s "/usr/lib/cups/$d" "$c/bin/$d"; done
 for f in /usr/lib/cups/filter/*; do ln -s "$f" "$c/bin/filter/"; done
 printf '#!/bin/sh\necho "ERROR: the test filter refuses every job" >&2\nexit 1\n' >"$c/bin/filter/refuse"
@@ -65,40 +62,8 @@ for f in refuse linger; do
 *PaperDimension Letter: "612 792"
 EOF
 done
-chmod a+x "$home"; chmod -R a+rwX "$c/spool" "$c/cache" "$c/state" "$c/tmp" "$c/out"
-cat >"$c/cups-files.conf" <<EOF
-ServerRoot $c
-RequestRoot $c/spool
-CacheDir $c/cache
-StateDir $c/state
-TempDir $c/tmp
-ErrorLog $c/error_log
-AccessLog $c/access_log
-PageLog $c/page_log
-ServerBin $c/bin
-DataDir /usr/share/cups
-FileDevice Yes
-EOF
-cat >"$c/cupsd.conf" <<EOF
-Listen $CUPS_SERVER
-Browsing No
-DefaultAuthType None
-WebInterface No
-ErrorPolicy stop-printer
-<Location />
-  Order allow,deny
-  Allow all
-</Location>
-<Policy default>
-  <Limit All>
-    Order deny,allow
-  </Limit>
-</Policy>
-EOF
-/usr/sbin/cupsd -f -c "$c/cupsd.conf" -s "$c/cups-files.conf" >"$c/cupsd.log" 2>&1 &
-cupsd=$!
 row=server
-waitFor 20 lpstat -r >/dev/null 2>&1 || { echo "cupsd did not start: $(cat "$c/cupsd.log")"; exit 1; }
+cupsServer "$c" "$c/bin" "ErrorPolicy stop-printer" || exit 1
 
 queue() { # queue <filter|raw>: the default printer "desk", printing into out/
     lpadmin -x desk 2>/dev/null
@@ -113,19 +78,6 @@ onQueue() { [ "$(pending)" -gt 0 ]; }
 reasons() { grep '^quorla.print: "[^"]*" "' "$home/out.log" 2>/dev/null; }
 told() { [ "$(reasons | wc -l)" -gt "$1" ]; }
 noBox() { [ -z "$(xdotool search --onlyvisible --name "^The Korvane Scan Tool\$" 2>/dev/null)" ]; }
-
-# Until the program has used no processor time for half a second (the document is shown).
-waitIdle() {
-    local last now same=0
-    last=$(awk '{print $14 + $15}' "/proc/$pid/stat")
-    for _ in $(seq 1 $((160 * scale))); do
-        sleep 0.25
-        now=$(awk '{print $14 + $15}' "/proc/$pid/stat")
-        if [ "$now" = "$last" ]; then same=$((same + 1)); else same=0; fi
-        [ "$same" -ge 2 ] && return 0
-        last=$now
-    done
-}
 
 "$bin" >>"$home/out.log" 2>&1 &
 pid=$!

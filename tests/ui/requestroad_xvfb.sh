@@ -48,18 +48,14 @@ table() {
 home=$(mktemp -d)
 trap '[ -n "${pid:-}" ] && kill -KILL "$pid" 2>/dev/null; rm -rf "$home"' EXIT
 cd "$home" || exit 1
-export HOME=$home XDG_CONFIG_HOME=$home/cfg XDG_DATA_HOME=$home/data XDG_RUNTIME_DIR=$home/run TMPDIR=$home/tmp \
-       SANE_CONFIG_DIR=$sane QT_QPA_PLATFORM=xcb QUORLA_HOST_EMULATOR=$home/host.sqlite QUORLA_SHARE_ROOT=$home/shares \
-       QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_LOGGING_RULES="quorla.hostsim.debug=true"
-mkdir -p "$XDG_RUNTIME_DIR" "$home/cfg/quorla" "$home/shares" "$TMPDIR" && chmod 700 "$XDG_RUNTIME_DIR"
+demoOffice "$home" "$seed" || exit 1
+export SANE_CONFIG_DIR=$sane QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_LOGGING_RULES="quorla.hostsim.debug=true"
 if [ "$shard" = rescanempty ]; then
     # the demo scanner, its feeder empty
     mkdir -p "$home/sane" "$home/empty"
     printf 'feeder %s\n' "$home/empty" >"$home/sane/paperstack.conf"
     export LD_LIBRARY_PATH=$backend${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH} SANE_CONFIG_DIR=$home/sane:$sane
 fi
-"$seed" --demo "$QUORLA_HOST_EMULATOR" "$QUORLA_SHARE_ROOT" >/dev/null 2>&1 || { echo "seeding failed"; exit 1; }
-printf '[frmConfig]\nDSN=RECHOST\nUID=SCANSVC\nPWD=scan2026\n' >"$home/cfg/quorla/Korvane Scanning Utility.ini"
 stores() { sql "SELECT COUNT(*) FROM registrations WHERE func = 'S'"; }
 # The document every row looks up, its image and its host records as seeded (a row's store
 # replaces them; the next row starts from them again).
@@ -79,8 +75,6 @@ fail() {
     kill -KILL "$pid" 2>/dev/null; cat "$home/out.log"; exit 1
 }
 
-# snap [title]: the widgets of the program's window of that title into w.txt.
-snap() { /usr/bin/python3 "$here/widgets.py" "$pid" "${1:-Korvane Scanning Utilty}" >"$home/w.txt" 2>"$home/w.err"; }
 # at <roles> <x> <y>: "role|name|flags|text" of the innermost showing widget of one of those roles
 # (a pattern) over the point of the main window (which lies at 0,0).
 at() {
@@ -198,16 +192,6 @@ restore() {
     rm -rf "$image"; cp "$home/image.tif" "$image"
 }
 
-# press <window> <role> <name>: a click on the middle of that widget of the window.
-press() {
-    local w box
-    w=$(waitWindow "$1" 30) || fail "no window '$1'"
-    for _ in $(seq 1 50); do snap "$1" && break; sleep 0.1; done
-    box=$(awk -F'|' -v role="$2" -v name="$3" '$1 == role && $2 == name && $3 ~ /v/ { print $4; exit }' "$home/w.txt")
-    [ -n "$box" ] || fail "no $2 '$3' in '$1'"
-    IFS=, read -r x y bw bh <<<"$box"
-    xdotool windowfocus "$w"; xdotool mousemove $((x + bw / 2)) $((y + bh / 2)) click 1; sleep 0.3
-}
 scans() { grep -c "scan ended:" "$home/out.log"; }
 # storeOnce <pages>: Store (Yes to its page-count question) registers the document once, with
 # that many pages.
@@ -236,8 +220,8 @@ rescan() {
         # pages scanned over the document, not stored
         local first=$(scans)
         click 145 695
-        press "Rescan Options" "radio button" "Overwrite all pages"
-        press "Rescan Options" "push button" "OK"
+        pressWidget "Rescan Options" "radio button" "Overwrite all pages"
+        pressWidget "Rescan Options" "push button" "OK"
         waitFor 60 bash -c "[ \$(grep -c 'scan ended:' '$home/out.log') -gt $first ]" || fail "the overwrite scan did not end"
         scanned 10
     fi
@@ -246,13 +230,13 @@ rescan() {
     click 145 695
     dlg=$(waitWindow "Rescan Options" 30) || fail "no Rescan Options question"
     case ${row#scanned} in
-    cancel) press "Rescan Options" "push button" "Cancel" ;;
+    cancel) pressWidget "Rescan Options" "push button" "Cancel" ;;
     close) "$wmdelete" "$dlg" ;;
-    emptyoverwrite) press "Rescan Options" "radio button" "Overwrite all pages"; press "Rescan Options" "push button" OK ;;
-    emptyinsert) press "Rescan Options" "radio button" "Insert new pages at cursor position"
-                 press "Rescan Options" "push button" OK ;;
+    emptyoverwrite) pressWidget "Rescan Options" "radio button" "Overwrite all pages"; pressWidget "Rescan Options" "push button" OK ;;
+    emptyinsert) pressWidget "Rescan Options" "radio button" "Insert new pages at cursor position"
+                 pressWidget "Rescan Options" "push button" OK ;;
     esac
-    waitFor 10 bash -c "! xdotool search --onlyvisible --name '^Rescan Options\$' >/dev/null 2>&1" || fail "the question stays"
+    waitFor 10 gone "Rescan Options" || fail "the question stays"
     case $row in empty*) told; ran=$(scans) ;; esac  # the scan was tried, and brought nothing
     # shellcheck disable=SC2086
     expect $was

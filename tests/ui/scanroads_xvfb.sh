@@ -64,20 +64,9 @@ start() {
         exec "$bin" >"$home/out.log" 2>&1
     ) &
     pid=$!
-    login=$(waitWindow "iSeries Login" 60) || fail "no sign-on dialog"
-    xdotool windowfocus "$login"; sleep 0.3
-    xdotool type --delay 20 DEMO; xdotool key Tab; xdotool type --delay 20 demo; xdotool key Return
-    main=$(waitWindow "Korvane Scanning Utilty" 20) || fail "no main window"
+    main=$(demoSignOn 60) || fail "no sign-on or no main window"
     sleep 1
     xdotool windowfocus "$main"
-}
-# gone <title> <seconds>: no window of that title is left.
-gone() {
-    for _ in $(seq 1 $(($2 * 10))); do
-        xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
-        sleep 0.1
-    done
-    return 1
 }
 stop() {
     kill -TERM "$pid"
@@ -161,9 +150,9 @@ handfeed() {
     hand=$(waitWindow "Hand Feed Scan" 20) || fail "no hand-feed window"
     # the ticks find the feeder empty once the sheets are in, and the window stays open
     for _ in $(seq 1 100); do grep -q "no sheet left" "$home/out.log" && break; sleep 0.1; done
-    gone "Hand Feed Scan" 1 && fail "an empty feeder ended the hand feed"
+    waitFor 1 gone "Hand Feed Scan" && fail "an empty feeder ended the hand feed"
     xdotool windowfocus "$hand"; sleep 0.3; xdotool key Return
-    gone "Hand Feed Scan" 10 || fail "Done left the window open"
+    waitFor 10 gone "Hand Feed Scan" || fail "Done left the window open"
     local ticks
     ticks=$(grep -c "^\[paperstack\] feeder: " "$home/out.log")
     sleep 1.5
@@ -180,7 +169,7 @@ overhead() {
     xdotool key F7
     dlg=$(waitWindow "Overhead Document Scan" 20) || fail "no overhead dialog"
     xdotool mousemove --window "$dlg" 296 23 click 1
-    gone "Overhead Document Scan" 30 || fail "the overhead run did not end"
+    waitFor 30 gone "Overhead Document Scan" || fail "the overhead run did not end"
     storeAs "$(stored)" 0
     local file
     file=$(lastImage 1) || exit 1
@@ -250,7 +239,7 @@ leave() {
     scanEnds 1
     [ "$kept" -ge 2 ] && [ "$kept" -lt 10 ] || fail "Restart: the scan kept $kept pages"
     answer "Note:" # Enter: No
-    gone "Note:" 10 || fail "Restart: the question stays"
+    waitFor 10 gone "Note:" || fail "Restart: the question stays"
     sleep 1
     [ "$(lookups)" -eq "$looked" ] || fail "Restart: the document was left after No"
     [ "$(grep -c "feeder: sheet" "$home/out.log")" -lt 10 ] || fail "Restart: the feeder went on"

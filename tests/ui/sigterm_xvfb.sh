@@ -43,12 +43,8 @@ table() {
 
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
-export HOME=$home XDG_CONFIG_HOME=$home/cfg XDG_DATA_HOME=$home/data XDG_RUNTIME_DIR=$home/run TMPDIR=$home/tmp \
-       QT_QPA_PLATFORM=xcb QUORLA_HOST_EMULATOR=$home/host.sqlite QUORLA_SHARE_ROOT=$home/shares \
-       QT_LOGGING_RULES="quorla.scan.debug=true"
-mkdir -p "$XDG_RUNTIME_DIR" "$home/cfg/quorla" "$home/shares" "$TMPDIR" && chmod 700 "$XDG_RUNTIME_DIR"
-"$seed" --demo "$QUORLA_HOST_EMULATOR" "$QUORLA_SHARE_ROOT" >/dev/null 2>&1 || { echo "seeding failed"; exit 1; }
-printf '[frmConfig]\nDSN=RECHOST\nUID=SCANSVC\nPWD=scan2026\n' >"$home/cfg/quorla/Korvane Scanning Utility.ini"
+demoOffice "$home" "$seed" || exit 1
+export QT_LOGGING_RULES="quorla.scan.debug=true"
 kept=$XDG_DATA_HOME/"Korvane Scanning Utility"/recovery
 # A slow test scanner of its own: each sheet comes in small reads with a pause after each.
 slow=$home/sane-slow
@@ -192,7 +188,7 @@ wayOut() {
         if [ "$asks" = 1 ]; then
             box=$(waitWindow "Note:" 60) || die "not asked about the unstored pages"
             xdotool windowfocus "$box"; xdotool key n
-            for _ in $(seq 1 "$(limit 50)"); do [ -z "$(xdotool search --onlyvisible --name '^Note:$' 2>/dev/null)" ] && break; sleep 0.1; done
+            waitFor 5 gone "Note:"
             sleep 0.5
             kill -0 "$pid" 2>/dev/null || die "ended after No"
             echo "$row: asked; No keeps the pages in view"
@@ -247,12 +243,7 @@ cell() {
             xdotool mousemove --window "$editor" 25 8 click 1; sleep 0.3; xdotool key Down Return
             box=$(waitWindow "The Korvane Scan Tool - Image Redaction Annotation Save" 30) || die "no save question"
             xdotool windowfocus "$box"; xdotool key n
-            for _ in $(seq 1 "$(limit 300)"); do
-                [ -z "$(xdotool search --onlyvisible --name '^Korvane Scan Tool - Image Redaction Processing:' 2>/dev/null)" ] && break
-                sleep 0.1
-            done
-            xdotool search --onlyvisible --name '^Korvane Scan Tool - Image Redaction Processing:' >/dev/null 2>&1 \
-                && die "the editor stays"
+            waitFor 30 gone "Korvane Scan Tool - Image Redaction Processing:.*" || die "the editor stays"
             sleep 0.5
         fi ;;
     batch)

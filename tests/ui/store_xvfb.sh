@@ -17,52 +17,16 @@ shots=${SHOTS:-$home/shots}
 cupsd=
 trap '[ -n "$cupsd" ] && kill "$cupsd" 2>/dev/null; rm -rf "$home"' EXIT
 cd "$home" || exit 1
-export HOME=$home XDG_CONFIG_HOME=$home/cfg XDG_DATA_HOME=$home/data XDG_RUNTIME_DIR=$home/run TMPDIR=$home/tmp \
-       SANE_CONFIG_DIR=$sane QT_QPA_PLATFORM=xcb QUORLA_HOST_EMULATOR=$home/host.sqlite QUORLA_SHARE_ROOT=$home/shares \
-       CUPS_SERVER=$home/cups/cups.sock
-mkdir -p "$XDG_RUNTIME_DIR" "$home/cfg/quorla" "$home/shares" "$TMPDIR" "$shots" && chmod 700 "$XDG_RUNTIME_DIR"
-"$seed" --demo "$QUORLA_HOST_EMULATOR" "$QUORLA_SHARE_ROOT" >/dev/null 2>&1 || { echo "seeding failed"; exit 1; }
-printf '[frmConfig]\nDSN=RECHOST\nUID=SCANSVC\nPWD=scan2026\n' >"$home/cfg/quorla/Korvane Scanning Utility.ini"
+demoOffice "$home" "$seed" || exit 1
+export SANE_CONFIG_DIR=$sane CUPS_SERVER=$home/cups/cups.sock
+mkdir -p "$shots"
 host=$QUORLA_SHARE_ROOT/RECHOST
 fail() { echo "$1"; import -window root "$shots/failed.png"; kill -KILL "$pid" 2>/dev/null; cat "$home/out.log"; exit 1; }
 pages() { tiffinfo "$1" 2>/dev/null | grep -c "TIFF Directory"; }
 
 # A CUPS of its own: a PDF queue (the PDF printer driver of cups-filters) writing to a file, the
 # default printer of this run.
-mkdir -p "$home/cups/spool" "$home/cups/cache" "$home/cups/state" "$home/cups/tmp" "$home/cups/out"
-chmod a+x "$home"; chmod -R a+rwx "$home/cups" # its filters run as lp
-cat >"$home/cups/cups-files.conf" <<EOF
-ServerRoot $home/cups
-RequestRoot $home/cups/spool
-CacheDir $home/cups/cache
-StateDir $home/cups/state
-TempDir $home/cups/tmp
-ErrorLog $home/cups/error_log
-AccessLog $home/cups/access_log
-PageLog $home/cups/page_log
-ServerBin /usr/lib/cups
-DataDir /usr/share/cups
-FileDevice Yes
-EOF
-[ "$(id -u)" -eq 0 ] && printf 'User lp\nGroup lp\nSystemGroup root\n' >>"$home/cups/cups-files.conf"
-cat >"$home/cups/cupsd.conf" <<EOF
-Listen $CUPS_SERVER
-Browsing No
-DefaultAuthType None
-WebInterface No
-<Location />
-  Order allow,deny
-  Allow all
-</Location>
-<Policy default>
-  <Limit All>
-    Order deny,allow
-  </Limit>
-</Policy>
-EOF
-/usr/sbin/cupsd -f -c "$home/cups/cupsd.conf" -s "$home/cups/cups-files.conf" >"$home/cups/cupsd.log" 2>&1 &
-cupsd=$!
-waitFor 10 test -S "$CUPS_SERVER" || { echo "cupsd did not start: $(cat "$home/cups/cupsd.log")"; exit 1; }
+cupsServer "$home/cups" /usr/lib/cups || exit 1
 printed=$home/cups/out/print.pdf
 lpadmin -p PDF -E -v "file://$printed" -P /usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd 2>/dev/null \
     && lpadmin -d PDF || { echo "no PDF queue: $(cat "$home/cups/error_log")"; exit 1; }
@@ -82,11 +46,10 @@ answer() {
     local box
     box=$(waitWindow "$1" 10) || fail "no box '$1'"
     xdotool windowfocus "$box"; xdotool key Return
-    waitFor 5 noWindow "$1" || fail "the box '$1' stays"
+    waitFor 5 gone "$1" || fail "the box '$1' stays"
     xdotool windowfocus "$main"
 }
-noWindow() { [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null)" ]; }
-shown() { ! noWindow "$1"; }
+shown() { ! gone "$1"; }
 registrations() { sql "SELECT COUNT(*) FROM registrations WHERE func = 'S'"; }
 moreThan() { [ "$(registrations)" -gt "$1" ]; }
 queueRow() { [ "$(sql "SELECT status FROM efile_queue WHERE document_id = '0000000001'")" = "$1" ]; }
@@ -128,6 +91,16 @@ steadyPage() {
     done
     fail "$1: the views show no steady pages"
 }
+# redactAndLeave <step> <reference>: Redact opens the editor on the pages shown; leaving it (File,
+# Exit) shows them again, as the reference shot does.
+redactAndLeave() {
+    local editor title="Korvane Scan Tool - Image Redaction Processing: Massachusetts Recorded Land"
+    click 50 404
+    editor=$(waitWindow "$title" 10) || fail "$1: no editor"
+    xdotool mousemove --window "$editor" 25 8 click 1; sleep 0.3; xdotool key Down Return
+    waitFor 5 gone "$title" || fail "$1: the editor stays"
+    samePage "$1" "$2"
+}
 # pressStore <registrations before>: Store until one more registration is on file.
 pressStore() {
     for _ in $(seq 1 40); do
@@ -163,12 +136,7 @@ samePage print doc1010
 echo "print: $(pdfinfo "$printed" | awk '/^Page size:/ {$1 = $2 = ""; print}' | xargs), images $sizes"
 
 # 2. Redact opens the editor on the document; leaving it shows the document again.
-click 50 404
-editor=$(waitWindow "Korvane Scan Tool - Image Redaction Processing: Massachusetts Recorded Land" 10) \
-    || fail "redact: no editor"
-xdotool mousemove --window "$editor" 25 8 click 1; sleep 0.3; xdotool key Down Return
-waitFor 5 noWindow "Korvane Scan Tool - Image Redaction Processing: Massachusetts Recorded Land" || fail "redact: the editor stays"
-samePage redact doc1010
+redactAndLeave redact doc1010
 
 # 3. Store: the next document, book 1010 page 10, has no image; the views show nothing of the
 #    stored one.
@@ -181,12 +149,7 @@ emptyViews "store to a document without pages"
 #    paper document, as it should), and the pages stay on show.
 key alt+s
 steadyPage scanned
-click 50 404
-editor=$(waitWindow "Korvane Scan Tool - Image Redaction Processing: Massachusetts Recorded Land" 10) \
-    || fail "redact after the scan: no editor"
-xdotool mousemove --window "$editor" 25 8 click 1; sleep 0.3; xdotool key Down Return
-waitFor 5 noWindow "Korvane Scan Tool - Image Redaction Processing: Massachusetts Recorded Land" || fail "redact after the scan: the editor stays"
-samePage "redact after the scan" scanned
+redactAndLeave "redact after the scan" scanned
 click 50 376
 refusal=$(waitWindow "The Korvane Scan Tool" 10) || fail "print after the scan: nothing"
 sleep 0.5; import -window "$refusal" "$shots/refusal.png"
@@ -280,10 +243,10 @@ click 130 8; click 170 28
 setup=$(waitWindow "iSeries Setup" 10) || fail "no iSeries Setup"
 xdotool mousemove --window "$setup" 230 22 click 1; sleep 0.5; xdotool key Down Return; sleep 0.3
 xdotool mousemove --window "$setup" 185 181 click 1
-waitFor 10 noWindow "iSeries Setup" || fail "customer switch: the setup stays"
+waitFor 10 gone "iSeries Setup" || fail "customer switch: the setup stays"
 emptyViews "customer switch"
 click 50 376; sleep 1
-noWindow "The Korvane Scan Tool" || fail "customer switch: Print answered on an empty window"
+gone "The Korvane Scan Tool" || fail "customer switch: Print answered on an empty window"
 
 kill -TERM "$pid"; wait "$pid" || { echo "the program ended with $?"; exit 1; }
 exit 0

@@ -60,18 +60,6 @@ answerBox() {
     box=$(waitWindow "(The Korvane Scan Tool|Korvane Scanning Utility|Note:?)" "$1") || return 1
     xdotool windowfocus "$box"; xdotool key Return; sleep 0.3
 }
-# Until the program has used no processor time for half a second (a scan is over).
-waitIdle() {
-    local last now same=0
-    last=$(awk '{print $14 + $15}' "/proc/$pid/stat")
-    for _ in $(seq 1 160); do
-        sleep 0.25
-        now=$(awk '{print $14 + $15}' "/proc/$pid/stat")
-        if [ "$now" = "$last" ]; then same=$((same + 1)); else same=0; fi
-        [ "$same" -ge 2 ] && return 0
-        last=$now
-    done
-}
 # Scan; over pages already there, "Overwrite all pages".
 scan() {
     local rescan
@@ -153,11 +141,7 @@ for r in "${rows[@]}"; do
     read -r row kind on skip next <<<"$r"
     case " $pick " in *" $row "*) ;; *) continue ;; esac
     home=$top/$row
-    mkdir -p "$home/cfg/quorla" "$home/shares" "$home/tmp" "$home/run" && chmod 700 "$home/run"
-    export HOME=$home XDG_CONFIG_HOME=$home/cfg XDG_DATA_HOME=$home/data XDG_RUNTIME_DIR=$home/run TMPDIR=$home/tmp \
-           QUORLA_HOST_EMULATOR=$home/host.sqlite QUORLA_SHARE_ROOT=$home/shares
-    "$seed" --demo "$QUORLA_HOST_EMULATOR" "$QUORLA_SHARE_ROOT" >/dev/null 2>&1 || { echo "$row: seeding failed"; exit 1; }
-    printf '[frmConfig]\nDSN=RECHOST\nUID=SCANSVC\nPWD=scan2026\n' >"$home/cfg/quorla/Korvane Scanning Utility.ini"
+    demoOffice "$home" "$seed" || { echo "$row: no office"; exit 1; }
     host=$QUORLA_SHARE_ROOT/RECHOST
 
     start

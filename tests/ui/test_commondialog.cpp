@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "platform/vb/vberror.h"
+#include "support/checks.h"
 #include "ui/commondialog/ccommondialog.h"
 
 namespace {
@@ -16,17 +16,6 @@ CommonDialogAnswer files(QStringList paths, int filterIndex = 1)
     a.files = std::move(paths);
     a.filterIndex = filterIndex;
     return a;
-}
-
-// Runs `show` and gives the error it raised (number 0 when none).
-VbError raised(const std::function<void()> &show)
-{
-    try {
-        show();
-    } catch (const VbError &e) {
-        return e;
-    }
-    return VbError{};
 }
 }
 
@@ -81,7 +70,7 @@ TEST(CommonDialog, CancelRaisesOnlyWhenAskedTo)
     d.setFilename("old.tif");
     d.setFilter("A|*.a");
     d.setFlags(4096);
-    EXPECT_EQ(raised([&] { d.ShowOpen(); }).number, 0);
+    EXPECT_EQ(raisedBy([&] { d.ShowOpen(); }).number, 0);
     EXPECT_TRUE(d.Filename().isEmpty());
     EXPECT_TRUE(d.FileTitle().isEmpty());
     EXPECT_TRUE(d.Filter().isEmpty());
@@ -97,7 +86,7 @@ TEST(CommonDialog, CancelRaisesOnlyWhenAskedTo)
     d.setCancelError(true);
     for (const auto &show : std::initializer_list<std::function<void()>>{
              [&] { d.ShowOpen(); }, [&] { d.ShowSave(); }, [&] { d.ShowColor(); }, [&] { d.ShowFont(); }}) {
-        const VbError e = raised(show);
+        const VbError e = raisedBy(show);
         EXPECT_EQ(e.number, 20001);
         EXPECT_EQ(e.description, "User selected cancel.");
         EXPECT_TRUE(e.source.endsWith(".cCommonDialog")) << e.source.toStdString();
@@ -105,7 +94,7 @@ TEST(CommonDialog, CancelRaisesOnlyWhenAskedTo)
     // The print dialog never raises, and a cancel leaves its properties.
     d.setFromPage(2);
     d.setToPage(5);
-    EXPECT_EQ(raised([&] { d.ShowPrinter(); }).number, 0);
+    EXPECT_EQ(raisedBy([&] { d.ShowPrinter(); }).number, 0);
     EXPECT_EQ(d.FromPage(), 2);
     EXPECT_EQ(d.Copies(), 0);
     EXPECT_TRUE(d.PrinterName().isEmpty());
@@ -129,7 +118,7 @@ TEST(CommonDialog, PrinterColourAndFontResults)
     EXPECT_EQ(d.ToPage(), 4);
     EXPECT_EQ(d.PrinterName(), "Office");
     d.setFromPage(40000);
-    EXPECT_EQ(raised([&] { d.ShowPrinter(); }).number, 6);
+    EXPECT_EQ(raisedBy([&] { d.ShowPrinter(); }).number, 6);
 
     CommonDialogAnswer colour;
     colour.ok = true;
@@ -205,7 +194,7 @@ TEST(CommonDialog, HelpCommandsAndFailures)
     d.setHelpFile("/opt/quorla/quorla.hlp");
     for (int command : {513, 515}) {
         d.setHelpCommand(command);
-        const VbError e = raised([&] { d.ShowHelp(); });
+        const VbError e = raisedBy([&] { d.ShowHelp(); });
         EXPECT_EQ(e.number, 13705);
         EXPECT_EQ(e.description, "Invalid WinHelp Command Passed to ShowHelp function.");
         EXPECT_TRUE(e.source.endsWith(".cCommonDialog"));
@@ -213,7 +202,7 @@ TEST(CommonDialog, HelpCommandsAndFailures)
     EXPECT_TRUE(script.helpCalls.isEmpty());
     d.setHelpCommand(3);
     script.help = [](const QString &, int) { return false; };
-    const VbError e = raised([&] { d.ShowHelp(); });
+    const VbError e = raisedBy([&] { d.ShowHelp(); });
     EXPECT_NE(e.number, 0);
     EXPECT_TRUE(e.source.endsWith(".cCommonDialog"));
     EXPECT_EQ(script.helpCalls.size(), 1);

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -77,62 +77,53 @@ TEST(Preferences, LoadShowsTheGlobals)
     p.CancelButton->click();
 }
 
-TEST(Preferences, ImmediateControlsWriteAtOnceAndSurviveCancel)
+// Each preference the dialog changes: the immediate ones are written at once and stay after
+// Cancel, the others are written on OK only.
+TEST(Preferences, ImmediateControlsWriteAtOnceTheOthersOnOkOnly)
 {
-    Prefs{}.apply();
-    FrmPreferences &p = openPreferences(MODE_MARG);
-    p.SliBlankPage->setValue(2);
-    EXPECT_EQ(g_intBlankSensitivity, 1);
-    p.chkRedactImages->setChecked(false);
-    EXPECT_EQ(g_AutoMaticRedaction, 0);
-    p.chkRedactImages->setChecked(true);
-    EXPECT_EQ(g_AutoMaticRedaction, 1);
-    p.chkUseDefaultPrinter->setChecked(true);
-    EXPECT_EQ(g_blnUseDefaultPrinter, 1);
-    p.chkDuplex->setChecked(false);
-    EXPECT_FALSE(g_blnDefaultDuplex);
-    p.chkBlankPage->setChecked(false);
-    EXPECT_FALSE(g_blnDetectBlank);
-    for (QWidget *w : std::initializer_list<QWidget *>{p.SliBlankPage, p.lblBlankSensitivity, p.lblBlankLess, p.lblBlankMore})
-        EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
-    // Written on OK only: left alone by Cancel.
-    p.scrBaseLineBrightness->setValue(40);
-    EXPECT_EQ(p.lblBaselineBrightness->text(), "40");
-    p.chkResetDefault->setChecked(false);
-    p.optDefaultRescanAction[0]->setChecked(true);
-    p.CancelButton->click();
-    EXPECT_EQ(g_intBaseLineBrightness, 128);
-    EXPECT_TRUE(g_blnReturnDefault);
-    EXPECT_EQ(g_IntDefaultRescanAction, 1);
-    EXPECT_EQ(g_intBlankSensitivity, 1);
-    EXPECT_EQ(g_blnUseDefaultPrinter, 1);
-}
-
-TEST(Preferences, OkWritesTheRest)
-{
-    Prefs{}.apply();
-    FrmPreferences &p = openPreferences(MODE_NYRG);
-    MsgBoxScript boxes; // the scanner may refuse the brightness here
-    p.chkResetDefault->setChecked(false);
-    p.chkPromptOnDelete->setChecked(true);
-    p.chkImprint->setChecked(false);
-    p.chkDoByteAlign->setChecked(true);
-    p.cboDefaultDocType->setListIndex(0);
-    p.txtAutoInterval->setText("12");
-    p.cboImagePrintScale->setListIndex(1);
-    p.scrBaseLineBrightness->setValue(40);
-    p.optDefaultRescanAction[0]->setChecked(true);
-    p.OKButton->click();
-    EXPECT_FALSE(g_blnReturnDefault);
-    EXPECT_TRUE(g_blnPromptOnDelete);
-    EXPECT_FALSE(g_blnImprint);
-    EXPECT_TRUE(g_blnDoByteAlign);
-    EXPECT_EQ(gdtDocType, 0);
-    EXPECT_EQ(g_AutoNextPageInterface, 12);
-    EXPECT_EQ(g_intDefaultPrintScale, 1);
-    EXPECT_EQ(g_intBaseLineBrightness, 40);
-    EXPECT_EQ(g_IntDefaultRescanAction, 0);
-    EXPECT_FALSE(p.isVisible());
+    using P = FrmPreferences;
+    const struct {
+        const char *control;
+        std::function<void(P &)> change;
+        std::function<bool()> written;
+        bool immediate;
+    } rows[] = {
+        {"SliBlankPage", [](P &p) { p.SliBlankPage->setValue(2); }, [] { return g_intBlankSensitivity == 1; }, true},
+        {"chkRedactImages", [](P &p) { p.chkRedactImages->setChecked(false); }, [] { return g_AutoMaticRedaction == 0; }, true},
+        {"chkUseDefaultPrinter", [](P &p) { p.chkUseDefaultPrinter->setChecked(true); },
+         [] { return g_blnUseDefaultPrinter == 1; }, true},
+        {"chkDuplex", [](P &p) { p.chkDuplex->setChecked(false); }, [] { return !g_blnDefaultDuplex; }, true},
+        {"chkBlankPage", [](P &p) { p.chkBlankPage->setChecked(false); }, [] { return !g_blnDetectBlank; }, true},
+        {"chkResetDefault", [](P &p) { p.chkResetDefault->setChecked(false); }, [] { return !g_blnReturnDefault; }, false},
+        {"chkPromptOnDelete", [](P &p) { p.chkPromptOnDelete->setChecked(true); }, [] { return g_blnPromptOnDelete; }, false},
+        {"chkImprint", [](P &p) { p.chkImprint->setChecked(false); }, [] { return !g_blnImprint; }, false},
+        {"chkDoByteAlign", [](P &p) { p.chkDoByteAlign->setChecked(true); }, [] { return g_blnDoByteAlign; }, false},
+        {"cboDefaultDocType", [](P &p) { p.cboDefaultDocType->setListIndex(0); }, [] { return gdtDocType == 0; }, false},
+        {"txtAutoInterval", [](P &p) { p.txtAutoInterval->setText("12"); }, [] { return g_AutoNextPageInterface == 12; }, false},
+        {"cboImagePrintScale", [](P &p) { p.cboImagePrintScale->setListIndex(1); },
+         [] { return g_intDefaultPrintScale == 1; }, false},
+        {"scrBaseLineBrightness", [](P &p) { p.scrBaseLineBrightness->setValue(40); },
+         [] { return g_intBaseLineBrightness == 40; }, false},
+        {"optDefaultRescanAction", [](P &p) { p.optDefaultRescanAction[0]->setChecked(true); },
+         [] { return g_IntDefaultRescanAction == 0; }, false},
+    };
+    for (const bool ok : {false, true}) {
+        SCOPED_TRACE(ok ? "OK" : "Cancel");
+        Prefs{}.apply();
+        FrmPreferences &p = openPreferences(MODE_MARG);
+        MsgBoxScript boxes; // the scanner may refuse the brightness here
+        for (const auto &r : rows) {
+            r.change(p);
+            EXPECT_EQ(r.written(), r.immediate) << r.control;
+        }
+        EXPECT_EQ(p.lblBaselineBrightness->text(), "40");
+        for (QWidget *w : std::initializer_list<QWidget *>{p.SliBlankPage, p.lblBlankSensitivity, p.lblBlankLess, p.lblBlankMore})
+            EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+        (ok ? p.OKButton : p.CancelButton)->click();
+        EXPECT_FALSE(p.isVisible());
+        for (const auto &r : rows)
+            EXPECT_EQ(r.written(), r.immediate || ok) << r.control;
+    }
 }
 
 TEST(Preferences, AnIntervalOutsideItsRangeIsRefusedAndChangesNothing)
@@ -249,46 +240,37 @@ TEST(About, TitleVersionAndClosingKeys)
     }
 }
 
+// Whatever the machine keys say, a program that cannot be started is said to be unavailable.
 TEST(About, SystemInformationUnavailable)
 {
     const QString keys = testRoot() + "/machine.ini";
+    const QString folder = testRoot() + "/sysinfo";
+    QDir().mkpath(folder);
+    QFile notAProgram(folder + "/MSINFO32.EXE");
+    ASSERT_TRUE(notAProgram.open(QIODevice::WriteOnly));
+    notAProgram.close();
     setMachineKeysFile(keys);
     FrmAbout &a = frmAbout();
-    const QString unavailable = "System Information Is Unavailable At This Time";
-    // One machine key (or none), written as the settings layer reads them.
-    auto writeKeys = [&](const QString &key = QString(), const QString &value = QString()) {
-        QFile::remove(keys);
-        QSettings s(keys, QSettings::IniFormat);
-        if (!key.isEmpty())
-            s.setValue(key, value);
-        s.sync();
+    const QString rows[] = {
+        "",                                                                       // neither key
+        "Microsoft\\Shared Tools Location\\MSINFO=" + testRoot(),             // a folder without it
+        "Microsoft\\Shared Tools Location\\MSINFO=" + folder,                 // a file that is no program
+        "Microsoft\\Shared Tools\\MSINFO\\PATH=" + testRoot() + "/missing/msinfo",
+        "Microsoft\\Shared Tools\\MSINFO\\PATH=",                            // an empty path is read
     };
-    {
-        // Neither key.
+    for (const QString &row : rows) {
+        SCOPED_TRACE(row.toStdString());
+        QFile f(keys);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(("[SOFTWARE]\n" + row + "\n").toUtf8());
+        f.close();
         MsgBoxScript boxes;
-        writeKeys();
         a.cmdSysInfo->click();
-        ASSERT_EQ(boxes.calls().size(), 1);
-        EXPECT_EQ(boxes.calls()[0].prompt, unavailable);
-        EXPECT_EQ(boxes.calls()[0].buttons, vb::vbOKOnly);
+        EXPECT_EQ(boxes.calls().size(), 1);
+        EXPECT_EQ(boxes.calls().value(0).prompt, "System Information Is Unavailable At This Time");
+        EXPECT_EQ(boxes.calls().value(0).buttons, vb::vbOKOnly);
+        EXPECT_TRUE(a.isLoaded());
     }
-    {
-        // A folder without the program, and a path that cannot be started.
-        MsgBoxScript boxes;
-        writeKeys("SOFTWARE/Microsoft/Shared Tools Location/MSINFO", testRoot());
-        a.StartSysInfo();
-        writeKeys("SOFTWARE/Microsoft/Shared Tools/MSINFO/PATH", testRoot() + "/missing/msinfo");
-        QString path;
-        EXPECT_TRUE(a.GetKeyValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH", path));
-        EXPECT_EQ(path, testRoot() + "/missing/msinfo");
-        a.StartSysInfo();
-        ASSERT_EQ(boxes.calls().size(), 2);
-        EXPECT_EQ(boxes.calls()[1].prompt, unavailable);
-        EXPECT_TRUE(frmAbout().isLoaded());
-    }
-    QString value = "kept";
-    EXPECT_FALSE(a.GetKeyValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Nothing", "PATH", value));
-    EXPECT_TRUE(value.isEmpty());
     setMachineKeysFile(QString());
     a.Unload();
 }
@@ -343,16 +325,6 @@ TEST(About, GetKeyValueReadsStringsNumbersAndEmptyValuesAsTheRegistryHoldsThem)
     QString value = "as passed";
     EXPECT_FALSE(a.GetKeyValue(HKEY_CURRENT_USER, key, "Path", value));
     EXPECT_EQ(value, "");
-    // An empty path is read, so starting it is what fails.
-    {
-        QFile f(keys);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write("[SOFTWARE]\nMicrosoft\\Shared Tools\\MSINFO\\PATH=\n");
-    }
-    MsgBoxScript boxes;
-    a.StartSysInfo();
-    ASSERT_EQ(boxes.calls().size(), 1);
-    EXPECT_EQ(boxes.calls()[0].prompt, "System Information Is Unavailable At This Time");
     setMachineKeysFile(QString());
     a.Unload();
 }

@@ -13,6 +13,7 @@
 #include "platform/forms/msgbox.h"
 #include "ui/frmMain.h"
 #include "ui/mainprocs.h"
+#include "ui_env.h"
 
 namespace {
 
@@ -53,17 +54,8 @@ Seen seen(FrmMain &f, const FormScript &forms)
 // Three upright pages in both views, the first one shown, thumbnails on.
 void loadThreePages(FrmMain &f)
 {
-    f.ezTreeView->clearImage();
-    f.ezPageView->clearImage();
-    QImage page(40, 50, QImage::Format_Mono);
-    page.fill(1);
-    for (int i = 0; i < 3; ++i)
-        f.ezPageView->appendPage(page);
-    f.ezTreeView->setImageHandle(f.ezPageView->imageHandle());
-    f.ezPageView->setPage(1);
-    f.ezTreeView->setPage(1);
+    showPages(f, 3);
     // as a loaded document leaves them
-    f.ezTreeView->setVisible(true);
     f.btnRotate->setVisible(true);
     f.cboRotateOpt->setVisible(true);
     showTree();
@@ -78,7 +70,6 @@ TEST(HelpKeys, EachKeyDoesWhatTheKeyPageSays)
     f.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
     MsgBoxScript boxes;
-    const QList<Form *> before = Forms();
     f.btnScan->setEnabled(true);
     f.btnRotate->setEnabled(true);
     f.chkScanUD->setEnabled(true);
@@ -137,6 +128,7 @@ TEST(HelpKeys, EachKeyDoesWhatTheKeyPageSays)
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.key);
+        NewForms loaded;
         loadThreePages(f);
         f.chkScanUD->setChecked(false);
         f.cboRotateOpt->setListIndex(0);
@@ -155,10 +147,6 @@ TEST(HelpKeys, EachKeyDoesWhatTheKeyPageSays)
         if (r.qtKey == Qt::Key_PageDown || r.qtKey == Qt::Key_PageUp) {
             EXPECT_EQ(f.ezTreeView->page(), f.ezPageView->page()) << "the thumbnails follow";
         }
-        const QList<Form *> now = Forms();
-        for (Form *form : now)
-            if (!before.contains(form))
-                form->Unload(vb::vbFormCode);
     }
     // Only the deletes with the preference ticked asked.
     ASSERT_EQ(boxes.calls().size(), 2);

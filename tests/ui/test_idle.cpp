@@ -14,6 +14,7 @@
 #include "platform/imaging/qelezimage.h"
 #include "ui/frmMain.h"
 #include "ui/mainprocs.h"
+#include "ui_env.h"
 
 namespace {
 
@@ -58,14 +59,7 @@ TEST(Idle, AShownDocumentLeavesNothingToDoAtAnyPageCountAndWindowSize)
         f.resize(window);
         for (int count = 1; count <= 12; ++count) {
             SCOPED_TRACE(QStringLiteral("%1 pages at %2x%3").arg(count).arg(window.width()).arg(window.height()).toStdString());
-            f.ezTreeView->clearImage();
-            f.ezPageView->clearImage();
-            for (int i = 0; i < count; ++i)
-                f.ezPageView->appendPage(page);
-            f.ezTreeView->setImageHandle(f.ezPageView->imageHandle());
-            f.ezPageView->setPage(1);
-            f.ezTreeView->setPage(1);
-            f.ezTreeView->setVisible(true);
+            showPages(f, count, page);
             showTree();
             // settled: shown, thumbnails filled
             QTest::qWait(150);

@@ -9,6 +9,7 @@
 #include "core/layout.h"
 #include "platform/forms/forms.h"
 #include "platform/vb/vberror.h"
+#include "support/checks.h"
 
 namespace {
 class Sheet : public Form {
@@ -70,12 +71,7 @@ TEST(FormLayout, ControlWithoutSizeStopsTheSnapshotThere)
     Sheet sheet(2);
     sheet.addControl(new QTimer(&sheet), QStringLiteral("tmrTick"));
     sheet.addControl(new QLabel(&sheet), QStringLiteral("lblAfter"));
-    try {
-        saveControlLayout(sheet);
-        FAIL() << "a timer has no size";
-    } catch (const VbError &e) {
-        EXPECT_EQ(e.number, 438);
-    }
+    EXPECT_EQ(errorOf([&] { saveControlLayout(sheet); }), 438) << "a timer has no size";
     ASSERT_GE(controlLayouts().size(), 2);
     EXPECT_EQ(controlLayouts()[0].Name, "btn0");
     EXPECT_EQ(controlLayouts()[1].Name, "btn1");

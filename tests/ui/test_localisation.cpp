@@ -80,51 +80,49 @@ public:
 
 } // namespace
 
-TEST_F(Localisation, Locale1033ChangesNothing)
+// Texts are translated outside 1033; modes 1 and 2 log the form's header, and mode 1 marks red and
+// logs a text wider than its control (one exactly as wide fits).
+TEST_F(Localisation, TextsTranslatedOutside1033AndOverWideOnesMarkedInMode1)
 {
     catalogue(1033, {{"Book:", "Buch:"}, {"Main", "Haupt"}, {"Liberation Sans/10", "Liberation Serif/20"}});
-    SaveSetting(APP_TITLE, "Settings", "LongStringsRed", "1");
-    Dialog d;
-    d.book->resize(2, 20);
-    const QRect before = d.book->geometry();
-    LocalizeForm(d);
-    EXPECT_EQ(d.caption(), "Main");
-    EXPECT_EQ(d.book->text(), "Book:");
-    EXPECT_EQ(d.book->geometry(), before);
-    EXPECT_EQ(d.font().family(), "Liberation Sans");
-    EXPECT_NE(ctl::foreColor(d.book), red);
-    EXPECT_FALSE(QFile::exists(locLogPath()));
-}
-
-TEST_F(Localisation, TextsTranslatedAndHeaderLoggedWithoutMarking)
-{
-    catalogue(1031, {{"Book:", "Buch:"}, {"Main", "Haupt"}});
-    SaveSetting(APP_TITLE, "Settings", "LongStringsRed", "2");
-    Dialog d;
-    d.book->resize(2, 20);  // far too narrow, but mode 2 marks nothing
-    LocalizeForm(d);
-    EXPECT_EQ(d.caption(), "Haupt");
-    EXPECT_EQ(d.book->text(), "Buch:");
-    EXPECT_EQ(d.page->text(), "Page:");  // no translation: as designed
-    EXPECT_EQ(d.text->text(), "Buch:");
-    EXPECT_EQ(d.menu->text(), "Buch:");
-    EXPECT_EQ(d.picture->toolTip(), "Buch:");  // a picture box still has its tip translated
-    EXPECT_NE(ctl::foreColor(d.book), red);
-    EXPECT_EQ(locLog(), "[Main - 1031]\r\n");
-}
-
-TEST_F(Localisation, OverWideTextsMarkedRedAndLoggedInMode1Only)
-{
-    catalogue(1031, {{"Book:", "Buchseite:"}});
-    SaveSetting(APP_TITLE, "Settings", "LongStringsRed", "1");
-    Dialog d;
-    const int px = QFontMetrics(d.font()).horizontalAdvance("Buchseite:");
-    d.book->resize(px, 20);      // exactly as wide as the text: not marked
-    d.text->resize(px - 1, 22);  // one pixel narrower: marked
-    LocalizeForm(d);
-    EXPECT_NE(ctl::foreColor(d.book), red);
-    EXPECT_EQ(ctl::foreColor(d.text), red);
-    EXPECT_EQ(locLog(), QStringLiteral("[Main - 1031]\r\n  Buchseite:(%1) width: %2\r\n").arg(px).arg(px - 1));
+    catalogue(1031, {{"Book:", "Buchseite:"}, {"Main", "Haupt"}});
+    const struct {
+        int locale;
+        const char *mode; // LongStringsRed
+        bool translated, header, marked;
+        bool narrowBook = false; // the book label far too narrow
+    } rows[] = {
+        {1033, "1", false, false, false, true}, {1031, "0", true, false, false},
+        {1031, "2", true, true, false, true},   {1031, "1", true, true, true},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(std::to_string(r.locale) + " mode " + r.mode);
+        setLocaleOverride(r.locale);
+        SaveSetting(APP_TITLE, "Settings", "LongStringsRed", r.mode);
+        QFile::remove(locLogPath());
+        Dialog d;
+        const int px = QFontMetrics(d.font()).horizontalAdvance("Buchseite:");
+        d.book->resize(r.narrowBook ? 2 : px, 20);
+        d.text->resize(px - 1, 22);
+        const QRect bookAt = d.book->geometry();
+        LocalizeForm(d);
+        const QString book = r.translated ? "Buchseite:" : "Book:";
+        EXPECT_EQ(d.caption(), r.translated ? "Haupt" : "Main");
+        // a picture box still has its tip translated
+        for (const QString &text : {d.book->text(), d.text->text(), d.menu->text(), d.picture->toolTip()})
+            EXPECT_EQ(text, book);
+        EXPECT_EQ(d.page->text(), "Page:"); // no translation: as designed
+        EXPECT_EQ(d.book->geometry(), bookAt);
+        EXPECT_EQ(d.font().family(), "Liberation Sans");
+        EXPECT_NE(ctl::foreColor(d.book), red);
+        EXPECT_EQ(ctl::foreColor(d.text) == red, r.marked);
+        EXPECT_EQ(QFile::exists(locLogPath()), r.header);
+        if (r.header) {
+            EXPECT_EQ(locLog(), "[Main - 1031]\r\n"
+                                    + (r.marked ? QStringLiteral("  Buchseite:(%1) width: %2\r\n").arg(px).arg(px - 1)
+                                                : QString()));
+        }
+    }
 }
 
 TEST_F(Localisation, FontKeysAndTranslations)

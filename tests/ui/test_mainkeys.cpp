@@ -9,6 +9,7 @@
 #include "ui/commondialog/ccommondialog.h"
 #include "ui/frmMain.h"
 #include "ui/mainprocs.h"
+#include "ui_env.h"
 
 namespace {
 // What the keys reached, seen through the modal forms they opened: the request road opens the
@@ -16,7 +17,7 @@ namespace {
 // their dialogs. Forms loaded meanwhile are unloaded again at the end.
 struct Reached {
     FormScript forms;
-    QList<Form *> before = Forms();
+    NewForms loaded;
     bool loggedIn = g_blnLoggedIn;
     Reached() { g_blnLoggedIn = false; }
     QStringList calls() const
@@ -29,10 +30,7 @@ struct Reached {
     void clear()
     {
         forms.clear();
-        const QList<Form *> now = Forms();
-        for (Form *form : now)
-            if (!before.contains(form))
-                form->Unload(vb::vbFormCode);
+        loaded.unload();
         g_blnLoggedIn = false;
     }
     ~Reached()
@@ -45,19 +43,20 @@ struct Reached {
 void press(int key, int shift = 0) { checkKeyDown(key, shift); }
 }
 
+// With unstored pages the keys that leave the document ask first (No stays); the others do not ask.
 TEST(MainKeys, ShortcutsRespectTheirConditions)
 {
     FrmMain &f = frmMain();
-    MsgBoxScript boxes;
     CommonDialogScript dialogs;
     Reached log;
-    g_blnPromptStore = false;
 
     struct Row {
         const char *what;
         std::function<void()> setup;
         int key, shift;
         QStringList expected;
+        bool unstored = false;
+        int answer = 0; // the unstored question's answer; 0: no question
     };
     const Row rows[] = {
         {"comma, Prev enabled", [&] { f.btnPrev->setEnabled(true); }, 188, 0, {"frmLogin"}},
@@ -77,36 +76,27 @@ TEST(MainKeys, ShortcutsRespectTheirConditions)
         {"Ctrl+Z", [&] { f.btnStore->setEnabled(true); }, 90, 2, {"frmLogin"}},
         {"Shift+Ctrl+Z", [&] { f.btnStore->setEnabled(true); }, 90, 3, {"frmLogin"}},
         {"another key", [] {}, 65, 2, {}},
+        {"Ctrl+Z, unstored, No", [&] { f.btnStore->setEnabled(true); }, 90, 2, {}, true, vb::vbNo},
+        {"period, unstored, Yes", [&] { f.btnNext->setEnabled(true); }, 190, 0, {"frmLogin"}, true, vb::vbYes},
+        {"F8, unstored", [&] { f.btnScan->setEnabled(true); }, 119, 0, {"frmHandFeed"}, true},
     };
     for (const Row &r : rows) {
+        SCOPED_TRACE(r.what);
+        MsgBoxScript boxes;
         log.clear();
         r.setup();
+        g_blnPromptStore = r.unstored;
+        if (r.answer)
+            boxes.answer(r.answer);
         press(r.key, r.shift);
-        EXPECT_EQ(log.calls(), r.expected) << r.what;
+        EXPECT_EQ(log.calls(), r.expected);
+        ASSERT_EQ(boxes.calls().size(), r.answer ? 1 : 0);
+        if (r.answer) {
+            EXPECT_EQ(boxes.calls()[0].title, "Note:");
+        }
     }
-    EXPECT_TRUE(boxes.calls().isEmpty()); // nothing unstored: no question
-    EXPECT_TRUE(dialogs.helpCalls.isEmpty());
-}
-
-TEST(MainKeys, UnstoredChangesAskBeforeLeavingTheDocument)
-{
-    FrmMain &f = frmMain();
-    MsgBoxScript boxes;
-    Reached log;
-    f.btnStore->setEnabled(true);
-    f.btnNext->setEnabled(true);
-    g_blnPromptStore = true;
-    boxes.answer(vb::vbNo);
-    press(90, 2);
-    boxes.answer(vb::vbYes);
-    press(190);
-    EXPECT_EQ(log.calls(), QStringList{"frmLogin"});
-    ASSERT_EQ(boxes.calls().size(), 2);
-    EXPECT_EQ(boxes.calls()[0].title, "Note:");
-    // Keys that do not leave the document ask nothing.
-    press(119);
-    EXPECT_EQ(boxes.calls().size(), 2);
     g_blnPromptStore = false;
+    EXPECT_TRUE(dialogs.helpCalls.isEmpty());
 }
 
 TEST(MainKeys, F6OpensTheHelpFileEachTime)

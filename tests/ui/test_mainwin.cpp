@@ -5,21 +5,29 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QSet>
 #include <QSignalBlocker>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <optional>
 #include <vector>
 
 #include "core/errors.h"
+#include "core/mode.h"
+#include "core/reset.h"
 #include "core/state.h"
 #include "platform/analysis/ip2.h"
 #include "platform/annot/annotdocument.h"
 #include "platform/forms/msgbox.h"
 #include "platform/scan/fakescanner.h"
 #include "platform/settings/settings.h"
+#include "platform/system/singleinstance.h"
 #include "platform/system/system.h"
+#include "ui/frmConfig.h"
+#include "ui/frmLogin.h"
 #include "ui/frmMain.h"
 #include "ui/mainprocs.h"
 #include "ui_env.h"
@@ -33,17 +41,7 @@ const QString kNotStored =
 // A document of `pages` white pages shown in both views; emptied again at the end.
 struct Document {
     FrmMain &f = frmMain();
-    explicit Document(int pages)
-    {
-        QImage page(40, 50, QImage::Format_Mono);
-        page.fill(1);
-        for (int i = 0; i < pages; ++i)
-            f.ezPageView->appendPage(page);
-        f.ezTreeView->setImageHandle(f.ezPageView->imageHandle());
-        f.ezTreeView->setVisible(true);
-        f.ezPageView->setPage(1);
-        f.ezTreeView->setPage(1);
-    }
+    explicit Document(int pages) { showPages(f, pages); }
     ~Document()
     {
         MsgBoxScript quiet;
@@ -113,22 +111,15 @@ QStringList prompts(const MsgBoxScript &boxes)
 // Commands reach the sign-on and the host: each test leaves the session as it found it.
 class MainWin : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        m_loggedIn = g_blnLoggedIn;
-        m_forms = Forms();
-    }
+    void SetUp() override { m_loggedIn = g_blnLoggedIn; }
     // Forms the commands loaded (the dialogs, the sign-on) go again, so later tests load them fresh.
     void TearDown() override
     {
-        const QList<Form *> now = Forms();
-        for (Form *form : now)
-            if (!m_forms.contains(form))
-                form->Unload(vb::vbFormCode);
+        m_forms.unload();
         g_blnLoggedIn = m_loggedIn;
     }
     bool m_loggedIn = false;
-    QList<Form *> m_forms;
+    NewForms m_forms;
 };
 
 TEST_F(MainWin, CommandsOpenTheirDialogsModallyOverTheWindow)
@@ -251,8 +242,11 @@ TEST_F(MainWin, BatchByteAlignOnlyForPaperDocumentsOfItsDatabases)
     g_dbMode = MODE_MARG;
 }
 
-TEST_F(MainWin, DeleteCommandProtectsTheCoverSheetAndAsksWhenConfigured)
+// Only the delete command of a shown tree deletes, and always by itself: the control is told not to.
+TEST_F(MainWin, TreeDeleteProtectsTheCoverSheetAndAsksWhenConfigured)
 {
+    const QString cover = QStringLiteral("You cannot select the cover sheet on an e-file document for deletion.");
+    const QString asked = QStringLiteral("You have selected 2 pages to be deleted.  Do you want to proceed?");
     const struct {
         const char *what;
         bool cover;
@@ -261,15 +255,20 @@ TEST_F(MainWin, DeleteCommandProtectsTheCoverSheetAndAsksWhenConfigured)
         QString selection;
         QString message;   // the one box expected, empty: none
         int pagesAfter;
+        int command = 1001;
+        bool treeShown = true;
     } rows[] = {
         {"cover, 2,4-6", true, false, 0, "2,4-6", {}, 2},
-        {"cover, 1-3", true, false, 0, "1-3", "You cannot select the cover sheet on an e-file document for deletion.", 6},
-        {"cover, 3,1", true, false, 0, "3,1", "You cannot select the cover sheet on an e-file document for deletion.", 6},
+        {"cover, 1-3", true, false, 0, "1-3", cover, 6},
+        {"cover, 3,1", true, false, 0, "3,1", cover, 6},
         {"paper, 1-3", false, false, 0, "1-3", {}, 3},
-        {"ask, OK", false, true, vb::vbOK, "2,4", "You have selected 2 pages to be deleted.  Do you want to proceed?", 4},
-        {"ask, Cancel", false, true, vb::vbCancel, "2,4", "You have selected 2 pages to be deleted.  Do you want to proceed?", 6},
+        {"ask, OK", false, true, vb::vbOK, "2,4", asked, 4},
+        {"ask, Cancel", false, true, vb::vbCancel, "2,4", asked, 6},
+        {"cover, 1-3, tree hidden", true, false, 0, "1-3", {}, 6, 1001, false},
+        {"another command", false, false, 0, "2", {}, 6, 1002},
     };
     for (const auto &r : rows) {
+        SCOPED_TRACE(r.what);
         Document doc(6);
         FrmMain &f = doc.f;
         MsgBoxScript boxes;
@@ -280,52 +279,29 @@ TEST_F(MainWin, DeleteCommandProtectsTheCoverSheetAndAsksWhenConfigured)
         if (r.answer)
             boxes.answer(r.answer);
         f.ezTreeView->setSelectedPages(r.selection);
+        f.ezTreeView->setVisible(r.treeShown);
         QelEzCommand cmd;
-        cmd.command = 1001;
+        cmd.command = r.command;
         cmd.value = QVariant(2);
         cmd.outNumber = 5;
+        cmd.outFlag = 9;
         emit f.ezTreeView->command(cmd);
-        EXPECT_EQ(f.ezTreeView->pageCount(), r.pagesAfter) << r.what;
+        EXPECT_EQ(f.ezTreeView->pageCount(), r.pagesAfter);
         if (r.message.isEmpty()) {
-            EXPECT_TRUE(boxes.calls().isEmpty()) << r.what;
+            EXPECT_TRUE(boxes.calls().isEmpty());
         } else {
-            ASSERT_EQ(boxes.calls().size(), 1) << r.what;
+            ASSERT_EQ(boxes.calls().size(), 1);
             EXPECT_EQ(boxes.calls()[0].prompt, r.message);
             EXPECT_EQ(boxes.calls()[0].buttonSet(), vb::vbOKCancel);
             EXPECT_EQ(boxes.calls()[0].title, "The Korvane Scan Tool");
         }
-        // The control never deletes on its own after a delete command.
-        EXPECT_EQ(cmd.outNumber, 0) << r.what;
-        EXPECT_EQ(cmd.outFlag, 1) << r.what;
+        // Other commands are the control's own.
+        EXPECT_EQ(cmd.outNumber, r.command == 1001 ? 0 : 5);
+        EXPECT_EQ(cmd.outFlag, r.command == 1001 ? 1 : 9);
     }
     gsCoverPageStatus.clear();
     gsCoverPagePath.clear();
     g_blnPromptOnDelete = false;
-}
-
-TEST_F(MainWin, OtherTreeCommandsAndHiddenTreeDeleteNothing)
-{
-    Document doc(3);
-    FrmMain &f = doc.f;
-    MsgBoxScript boxes;
-    g_blnPromptOnDelete = false;
-    f.ezTreeView->setSelectedPages(QStringLiteral("2"));
-    QelEzCommand other;
-    other.command = 1002;
-    other.outNumber = 7;
-    other.outFlag = 9;
-    emit f.ezTreeView->command(other);
-    EXPECT_EQ(other.outNumber, 7);
-    EXPECT_EQ(other.outFlag, 9);
-    EXPECT_EQ(f.ezTreeView->pageCount(), 3);
-
-    f.ezTreeView->setVisible(false);
-    QelEzCommand del;
-    del.command = 1001;
-    emit f.ezTreeView->command(del);
-    EXPECT_EQ(f.ezTreeView->pageCount(), 3);
-    EXPECT_EQ(del.outFlag, 1);
-    f.ezTreeView->setVisible(true);
 }
 
 TEST_F(MainWin, TreeNotificationsMarkChangesAndCountPages)
@@ -504,42 +480,33 @@ TEST_F(MainWin, AutoNextPageTickArrivingDuringATickIsDropped)
     EXPECT_EQ(f.ezTreeView->page(), 2);
 }
 
+// The merge walks every page (back to the first) and ends, also on an empty view.
 TEST_F(MainWin, AnnotationMergeWalksEveryPageThenSignalsTheStore)
 {
-    Document doc(3);
-    FrmMain &f = doc.f;
-    f.ezPageView->setPage(1);
-    f.ezPageView->createAnnotation(QelAnnotType::Rectangle);
-    f.ezPageView->setPage(3);
-    f.ezPageView->createAnnotation(QelAnnotType::Rectangle);
-    f.ezPageView->createAnnotation(QelAnnotType::Redaction);
-    f.ezPageView->setPage(1);
-    g_intAnnotCount = 0;
-    g_blnAnnotMergeDone = false;
-    f.tmrAnnotationMerge->start(1);
-    QElapsedTimer clock;
-    clock.start();
-    while (!g_blnAnnotMergeDone && clock.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    ASSERT_TRUE(g_blnAnnotMergeDone);
-    EXPECT_FALSE(f.tmrAnnotationMerge->isActive());
-    EXPECT_EQ(g_intAnnotCount, 3);
-    EXPECT_EQ(f.ezPageView->page(), 1);
-}
-
-TEST_F(MainWin, AnnotationMergeOnAnEmptyViewStillEnds)
-{
-    FrmMain &f = frmMain();
-    MsgBoxScript boxes;
-    {
-        MsgBoxScript quiet;
-        f.ezPageView->clearImage();
+    for (const int pages : {3, 0}) {
+        SCOPED_TRACE(pages);
+        Document doc(pages);
+        FrmMain &f = doc.f;
+        if (pages) {
+            f.ezPageView->setPage(1);
+            f.ezPageView->createAnnotation(QelAnnotType::Rectangle);
+            f.ezPageView->setPage(3);
+            f.ezPageView->createAnnotation(QelAnnotType::Rectangle);
+            f.ezPageView->createAnnotation(QelAnnotType::Redaction);
+            f.ezPageView->setPage(1);
+        }
+        g_intAnnotCount = 0;
+        g_blnAnnotMergeDone = false;
+        f.tmrAnnotationMerge->start(1);
+        QElapsedTimer clock;
+        clock.start();
+        while (!g_blnAnnotMergeDone && clock.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        ASSERT_TRUE(g_blnAnnotMergeDone);
+        EXPECT_FALSE(f.tmrAnnotationMerge->isActive());
+        EXPECT_EQ(g_intAnnotCount, pages);
+        EXPECT_EQ(f.ezPageView->page(), pages ? 1 : 0);
     }
-    g_blnAnnotMergeDone = false;
-    f.tmrAnnotationMerge->start(600);
-    f.tmrAnnotationMerge_Timer();
-    EXPECT_TRUE(g_blnAnnotMergeDone);
-    EXPECT_FALSE(f.tmrAnnotationMerge->isActive());
 }
 
 TEST_F(MainWin, ScannerSettingsShowThePaperSource)
@@ -600,25 +567,40 @@ TEST_F(MainWin, SelectScannerConnectsOrSaysTheDeviceIsMissing)
     EXPECT_TRUE(f.cmdSettings->isEnabled());
 }
 
-TEST_F(MainWin, ScanWithTheOverheadScannerOpensItsDialogOnly)
+// Scan takes the duplex from its box, except on the overhead scanner, whose dialog takes over.
+TEST_F(MainWin, ScanSetsTheDuplexFromItsBoxOrOpensTheOverheadDialog)
 {
     FrmMain &f = frmMain();
-    Scanner scanner(true);
-    ASSERT_EQ(f.ezTreeView->sourceName(), "MIN7PS");
-    MsgBoxScript boxes;
-    FormScript forms;
-    f.btnScan->setText(QStringLiteral("&Scan"));
-    f.btnScan->setEnabled(true);
-    f.ezTreeView->setDuplex(1);
-    {
-        QSignalBlocker quiet(f.chkDuplex);
-        f.chkDuplex->setChecked(false);
+    for (const bool overhead : {false, true}) {
+        SCOPED_TRACE(overhead ? "overhead scanner" : "feeder");
+        Scanner scanner(overhead);
+        ASSERT_EQ(f.ezTreeView->sourceName() == "MIN7PS", overhead);
+        scanner.fake->loadFeeder(2);
+        MsgBoxScript boxes;
+        FormScript forms;
+        f.btnScan->setText(QStringLiteral("&Scan"));
+        f.btnScan->setEnabled(true);
+        f.ezTreeView->setDuplex(1);
+        {
+            QSignalBlocker quiet(f.chkDuplex);
+            f.chkDuplex->setChecked(false);
+        }
+        f.btnScan->click();
+        if (overhead) {
+            EXPECT_EQ(shownForms(forms), QStringList{"frmOverhead over frmMain"});
+            EXPECT_EQ(f.ezTreeView->duplex(), 1);
+            EXPECT_TRUE(scanner.fake->jobs().isEmpty());
+            EXPECT_EQ(f.ezTreeView->pageCount(), 0);
+        } else {
+            ASSERT_FALSE(scanner.fake->jobs().isEmpty());  // the scan itself ran
+            EXPECT_EQ(scanner.fake->jobs().first().settings.duplex, 0);
+        }
+        unloadShown(forms);
+        MsgBoxScript quiet;
+        f.ezTreeView->clearImage();
+        f.ezPageView->clearImage();
+        g_blnPromptStore = false;
     }
-    f.btnScan_Click();
-    EXPECT_EQ(shownForms(forms), QStringList{"frmOverhead over frmMain"});
-    EXPECT_EQ(f.ezTreeView->duplex(), 1);
-    EXPECT_EQ(f.ezTreeView->pageCount(), 0);
-    unloadShown(forms);
 }
 
 TEST_F(MainWin, GetBatchStopsWhenTheRequestFails)
@@ -680,6 +662,9 @@ TEST_F(MainWin, GuardedCommandsDoNothingWhenTheOperatorKeepsTheDocument)
             }
             EXPECT_EQ(prompts(boxes), QStringList{kNotStored});
             ASSERT_FALSE(boxes.calls().isEmpty());
+            EXPECT_EQ(boxes.calls()[0].buttonSet(), vb::vbYesNo);
+            EXPECT_EQ(boxes.calls()[0].icon(), 0);
+            EXPECT_EQ(boxes.calls()[0].title, "Note:");
             EXPECT_EQ(boxes.calls()[0].buttons & 0x300, vb::vbDefaultButton2) << "Enter would drop the pages";
             EXPECT_EQ(boxes.calls()[0].quitAnswer, vb::vbNo) << "an ending program would run the command";
             EXPECT_EQ(f.ezPageView->pageCount(), 2);  // nothing reloaded or emptied
@@ -713,32 +698,9 @@ TEST_F(MainWin, NextPreviousAndUndoGoToTheRequestRoadOnceAllowed)
         run();
         EXPECT_EQ(prompts(boxes).first(), kNotStored);
         EXPECT_EQ(shownForms(forms), QStringList{"frmLogin over frmMain"});
+        EXPECT_TRUE(g_blnPromptStore) << "the question cleared the mark; the pages are still unstored";
         unloadShown(forms);
     }
-    g_blnPromptStore = false;
-}
-
-TEST_F(MainWin, ScanSetsTheDuplexFromItsBoxThenScans)
-{
-    FrmMain &f = frmMain();
-    Scanner scanner;
-    scanner.fake->loadFeeder(2);
-    MsgBoxScript boxes;
-    FormScript forms;
-    f.btnScan->setText(QStringLiteral("&Scan"));
-    f.btnScan->setEnabled(true);
-    f.ezTreeView->setDuplex(1);
-    {
-        QSignalBlocker quiet(f.chkDuplex);
-        f.chkDuplex->setChecked(false);
-    }
-    f.btnScan->click();
-    ASSERT_FALSE(scanner.fake->jobs().isEmpty());  // the scan itself ran
-    EXPECT_EQ(scanner.fake->jobs().first().settings.duplex, 0);
-    unloadShown(forms);
-    MsgBoxScript quiet;
-    f.ezTreeView->clearImage();
-    f.ezPageView->clearImage();
     g_blnPromptStore = false;
 }
 
@@ -775,4 +737,323 @@ TEST_F(MainWin, FilterDialogStoresTheChainWhateverItReturns)
     ASSERT_TRUE(g_FilterSettings);
     EXPECT_EQ(GetSetting(APP_TITLE, QStringLiteral("Settings"), QStringLiteral("FilterSettings2"), QStringLiteral("none")),
               g_FilterSettings->settingsText());
+}
+
+TEST(MainWindow, EveryControlHasOneUniqueDesignName)
+{
+    FrmMain &f = frmMain();
+    QSet<QString> names;
+    for (QObject *c : f.controls()) {
+        EXPECT_FALSE(c->objectName().isEmpty());
+        EXPECT_FALSE(names.contains(c->objectName().toLower())) << c->objectName().toStdString();
+        names.insert(c->objectName().toLower());
+    }
+    // Reached by name, as tests and the text measuring do.
+    for (const char *name : {"txtBook_MARG", "txtCTLNum_NYRG", "txtRefCode_FHS", "ezTreeView", "ezPageView",
+                             "timOverheadScan", "cboEFilePartnerNYRG", "Label73", "pic_NYBS", "mnuNYBR",
+                             "lblControlNumLabel_NYRG", "chkScanUnIndexedDocsMABS", "cboPageSize"})
+        EXPECT_NE(f.control(QString::fromLatin1(name)), nullptr) << name;
+    EXPECT_EQ(f.findChild<QLineEdit *>("txtBook_MARG"), f.txtBook_MARG);
+}
+
+TEST(MainWindow, DatabaseEntriesSelectTheirModes)
+{
+    FrmMain &f = frmMain();
+    EXPECT_EQ(f.mnuDatabase->actions(), f.databaseEntries());
+    const QList<QPair<QAction *, int>> table = {
+        {f.mnuMARG, 0}, {f.mnuMALC, 1}, {f.mnuMALCP, 2}, {f.mnuMEBS, 3}, {f.mnuMERG, 4},
+        {f.mnuNYRG, 5}, {f.mnuNYMD, 6}, {f.mnuNYCR, 7}, {f.mnuMARGBS, 9}, {f.mnuNYBS, 10},
+        {f.mnuNYBR, 11}, {f.mnuMACC, 12}};
+    for (const auto &[entry, mode] : table) {
+        entry->trigger();
+        EXPECT_EQ(g_dbMode, mode) << entry->objectName().toStdString();
+        EXPECT_TRUE(entry->isChecked()) << entry->objectName().toStdString();
+    }
+    // The reference entry has no action of its own: the mode stays, its tick does not change.
+    const qint16 before = g_dbMode;
+    const bool ticked = f.mnuFHS->isChecked();
+    f.mnuFHS->trigger();
+    EXPECT_EQ(g_dbMode, before);
+    EXPECT_EQ(f.mnuFHS->isChecked(), ticked);
+    f.mnuMARG->trigger();
+}
+
+TEST(MainWindow, DocumentSourceSwitchesBetweenPaperAndEFileFrames)
+{
+    FrmMain &f = frmMain();
+    f.mnuMARG->trigger();
+    ASSERT_EQ(g_dbMode, 0);
+    f.cboCurrentDocType->setEnabled(true);
+    f.chkScanUnIndexedDocsMEMARG->setChecked(true);
+    g_blnScanUnIndexDocs = true;
+
+    f.cboCurrentDocType->setListIndex(1);
+    EXPECT_EQ(gdtCurrentDocType, 1);
+    EXPECT_TRUE(f.fraMARGElectronic->isVisibleTo(&f));
+    EXPECT_FALSE(f.fraMARG->isVisibleTo(&f));
+    EXPECT_FALSE(f.chkScanUnIndexedDocsMEMARG->isChecked());
+    EXPECT_FALSE(g_blnScanUnIndexDocs);
+    EXPECT_TRUE(f.mnuMARG->isChecked());
+
+    f.cboCurrentDocType->setListIndex(0);
+    EXPECT_EQ(gdtCurrentDocType, 0);
+    EXPECT_TRUE(f.fraMARG->isVisibleTo(&f));
+    EXPECT_FALSE(f.fraMARGElectronic->isVisibleTo(&f));
+
+    // New York: its own e-file frame.
+    f.mnuNYRG->trigger();
+    f.cboCurrentDocType->setListIndex(1);
+    EXPECT_TRUE(f.fraNYRGElectronic->isVisibleTo(&f));
+    EXPECT_FALSE(f.fraNYRG->isVisibleTo(&f));
+    f.cboCurrentDocType->setListIndex(0);
+    f.mnuMARG->trigger();
+}
+
+TEST(MainWindow, TheScanMenusScanIsTheScanButton)
+{
+    FrmMain &f = frmMain();
+    QSignalSpy clicks(f.btnScan, &QPushButton::clicked);
+    // The workspace reset, a button turned on and off directly, and a disabled parent.
+    const std::function<void()> steps[] = {
+        [] { new_bkPg(false, false); },
+        [&] { f.btnScan->setEnabled(true); },
+        [&] { f.btnScan->setEnabled(false); },
+        [&] { f.btnScan->setEnabled(true); },
+        [&] { f.btnScan->parentWidget()->setEnabled(false); },
+        [&] { f.btnScan->parentWidget()->setEnabled(true); },
+    };
+    int expectedClicks = 0;
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        steps[i]();
+        EXPECT_EQ(f.mnuDoScan->isEnabled(), f.btnScan->isEnabled()) << i;
+        const bool on = f.btnScan->isEnabled();
+        // The menu is the button's command and does what the button would.
+        QObject::disconnect(f.btnScan, &QPushButton::clicked, &f, nullptr);
+        f.mnuDoScan->trigger();
+        expectedClicks += on ? 1 : 0;
+        EXPECT_EQ(clicks.count(), expectedClicks) << i;
+        QObject::connect(f.btnScan, &QPushButton::clicked, &f, &FrmMain::btnScan_Click);
+    }
+    new_bkPg(false, false);
+}
+
+TEST(MainProcedures, SetPromptStoreEnablesStoreAndUndo)
+{
+    FrmMain &f = frmMain();
+    g_blnPromptStore = false;
+    for (QObject *c : {static_cast<QObject *>(f.btnStore), static_cast<QObject *>(f.mnuStore),
+                       static_cast<QObject *>(f.mnuUndo)})
+        c->setProperty("enabled", false);
+    setPromptStore();
+    EXPECT_TRUE(g_blnPromptStore);
+    EXPECT_TRUE(f.btnStore->isEnabled());
+    EXPECT_TRUE(f.mnuStore->isEnabled());
+    EXPECT_TRUE(f.mnuUndo->isEnabled());
+    g_blnPromptStore = false;
+}
+
+TEST(MainProcedures, TreeShownAndHiddenMovesThePageView)
+{
+    FrmMain &f = frmMain();
+    f.resize(1000, 700);
+    const int tpp = Screen::TwipsPerPixelX();
+    const bool treeShown = f.ezTreeView->isVisibleTo(&f);
+    const QRect treeAt = f.ezTreeView->geometry();
+    showTree();
+    EXPECT_EQ(f.btnShowTree->text(), "Hide Thumbna&ils");
+    EXPECT_EQ(ctl::left(f.ezPageView), ctl::left(f.ezTreeView) + ctl::width(f.ezTreeView));
+    EXPECT_EQ(ctl::left(f.ezPageView) + ctl::width(f.ezPageView), f.ScaleWidth());
+
+    hideTree();
+    EXPECT_EQ(f.btnShowTree->text(), "Show Thumbna&ils");
+    EXPECT_EQ(ctl::left(f.ezPageView), ctl::left(f.ezTreeView));
+    EXPECT_EQ(ctl::width(f.ezPageView), f.ScaleWidth() - ctl::left(f.ezTreeView));
+    // The tree itself is untouched.
+    EXPECT_EQ(f.ezTreeView->isVisibleTo(&f), treeShown);
+    EXPECT_EQ(f.ezTreeView->geometry(), treeAt);
+
+    // The button chooses by its caption.
+    f.btnShowTree->click();
+    EXPECT_EQ(f.btnShowTree->text(), "Hide Thumbna&ils");
+
+    // A window narrower than the tree's left edge: width 0, never negative.
+    f.resize(ctl::left(f.ezTreeView) / tpp - 20, 700);
+    hideTree();
+    EXPECT_EQ(ctl::width(f.ezPageView), 0);
+    f.resize(1024, 740);
+    showTree();
+}
+
+TEST(MainProcedures, ClampNonNegative)
+{
+    const struct { int in; int out; int type; } table[] = {
+        {-5, 0, QMetaType::Short}, {-1, 0, QMetaType::Short}, {0, 0, QMetaType::Int}, {7, 7, QMetaType::Int}};
+    for (const auto &row : table) {
+        const QVariant v = clampNonNegative(row.in);
+        EXPECT_EQ(v.toInt(), row.out) << row.in;
+        EXPECT_EQ(v.metaType().id(), row.type) << row.in;
+    }
+}
+
+TEST(MainProcedures, SelectAllTextAndTrySetFocus)
+{
+    FrmMain &f = frmMain();
+    f.txtBook_MARG->setText("1234");
+    f.txtBook_MARG->setCursorPosition(2);
+    selectAllText(f.txtBook_MARG);
+    EXPECT_EQ(f.txtBook_MARG->selectedText(), "1234");
+    f.txtBook_MARG->clear();
+
+    f.Show();
+    f.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    f.mnuMARG->trigger();
+    f.fraMARG->setVisible(true);
+    f.btnScan->setEnabled(true);
+    EXPECT_TRUE(trySetFocus(f.txtPage_MARG));
+    EXPECT_TRUE(f.txtPage_MARG->hasFocus());
+    // On a hidden frame: false, the focus stays.
+    EXPECT_FALSE(trySetFocus(f.txtRefNum_FHS));
+    EXPECT_TRUE(f.txtPage_MARG->hasFocus());
+    f.btnStore->setEnabled(false);
+    EXPECT_FALSE(trySetFocus(f.btnStore));
+    EXPECT_TRUE(f.txtPage_MARG->hasFocus());
+}
+
+TEST(SingleInstance, FirstCopyGoesOnAndIsRaisedByTheNext)
+{
+    Form first(QStringLiteral("frmFirst"));
+    first.setCaption(QStringLiteral("Unique Test Window A"));
+    first.resize(200, 100);
+    first.Show();
+    EXPECT_TRUE(CheckUnique(first));
+    EXPECT_EQ(first.caption(), "Unique Test Window A");
+
+    // A later copy of the same program: told to end, and the first is maximised.
+    SingleInstance later(singleInstanceName(first.caption()));
+    EXPECT_FALSE(later.start());
+    QTRY_VERIFY_WITH_TIMEOUT(first.isMaximized(), 3000);
+}
+
+TEST(SingleInstance, LaterCopyEndsWhileTheFirstRuns)
+{
+    SingleInstance earlier(singleInstanceName(QStringLiteral("Unique Test Window B")));
+    ASSERT_TRUE(earlier.start());
+    QSignalSpy raised(&earlier, &SingleInstance::raiseRequested);
+    Form second(QStringLiteral("frmSecond"));
+    second.setCaption(QStringLiteral("Unique Test Window B"));
+    EXPECT_FALSE(CheckUnique(second));
+    EXPECT_EQ(second.caption(), "Unique Test Window B");
+    EXPECT_TRUE(raised.count() > 0 || raised.wait(3000));
+}
+
+TEST(ConnectionSettings, SavesTheConnectionAndAppliesTheCustomer)
+{
+    SaveSetting(APP_TITLE, "frmConfig", "DSN", "HOST1");
+    FormScript forms;
+    g_blnLoggedIn = false;
+    g_APP_STATE = 0;
+    FrmConfig &config = frmConfig();
+    EXPECT_EQ(config.txtDSN->text(), "HOST1");
+    EXPECT_EQ(config.caption(), "iSeries Setup");
+
+    config.cboState->setListIndex(1);
+    EXPECT_EQ(g_APP_STATE, 1);
+    // The customer's entries and default mode are in force at once.
+    EXPECT_TRUE(frmMain().mnuNYRG->isVisible());
+    EXPECT_FALSE(frmMain().mnuMARG->isVisible());
+    EXPECT_EQ(g_dbMode, 5);
+    config.txtUID->setText("user");
+    config.txtPWD->setText(" pw");
+    config.txtPWD2->setText("px");
+    {
+        MsgBoxScript boxes;
+        config.btnOK->click();
+        ASSERT_EQ(boxes.calls().size(), 1);
+        EXPECT_EQ(boxes.calls()[0].prompt, "Passwords do not match.\r\n");
+        EXPECT_EQ(boxes.calls()[0].title, "Error");
+        EXPECT_TRUE(config.isLoaded());
+        EXPECT_NE(GetSetting(APP_TITLE, "frmConfig", "UID"), "user");
+    }
+    config.txtPWD2->setText("pw ");  // compared trimmed
+    config.btnOK->click();
+    EXPECT_EQ(GetSetting(APP_TITLE, "frmConfig", "UID"), "user");
+    EXPECT_EQ(GetSetting(APP_TITLE, "frmConfig", "PWD"), "pw");
+    // The partner list is read again, behind the sign-on (here closed unanswered).
+    ASSERT_EQ(forms.calls().size(), 1);
+    EXPECT_EQ(forms.calls()[0].form, "frmLogin");
+    EXPECT_FALSE(config.isLoaded());
+    frmLogin().Unload();
+
+    frmConfig().cboState->setListIndex(0);
+    EXPECT_EQ(g_APP_STATE, 0);
+    frmConfig().btnCancel->click();
+}
+
+TEST(ConnectionSettings, SwitchingCustomerLeavesNoValueOfTheLastOne)
+{
+    MsgBoxScript boxes;
+    g_APP_STATE = STATE_MA;
+    setState(STATE_MA, true);
+    FrmMain &f = frmMain();
+    // A Massachusetts document as a lookup leaves it.
+    g_Book = "001010"; g_Page = "0001"; g_Year = "2019"; g_Month = "04"; g_Day = "01"; g_CTLNum = "00101";
+    g_BookCode = "K"; g_DocNum = "0100001"; g_KyCd = "K"; g_DocId = "LR201900101";
+    f.txtBook_MARG->setText("1010");
+    f.txtPage_MARG->setText("1");
+    f.txtDocNum_MALC->setText("100001");
+
+    // Unstored pages: the switch asks first, and No keeps the customer and its document.
+    frmConfig();
+    g_blnPromptStore = true;
+    boxes.answer(vb::vbNo);
+    frmConfig().cboState->setListIndex(STATE_NY);
+    ASSERT_EQ(boxes.calls().size(), 1);
+    EXPECT_TRUE(boxes.calls()[0].prompt.startsWith("This document has not been stored."));
+    EXPECT_EQ(g_APP_STATE, STATE_MA);
+    EXPECT_EQ(frmConfig().cboState->listIndex(), STATE_MA);
+    EXPECT_EQ(g_Book, "001010");
+    EXPECT_TRUE(g_blnPromptStore);
+    boxes.answer(vb::vbYes);
+    frmConfig().cboState->setListIndex(STATE_NY);
+    EXPECT_EQ(boxes.calls().size(), 2);
+    ASSERT_EQ(g_dbMode, MODE_NYRG);
+    for (QLineEdit *box : {f.txtBookCode_NYRG, f.txtBook_NYRG, f.txtPage_NYRG, f.txtCTLNum_NYRG, f.txtMonth_NYRG,
+                           f.txtDay_NYRG, f.txtYear_NYRG, f.txtBook_MARG, f.txtDocNum_MALC})
+        EXPECT_TRUE(box->text().isEmpty()) << box->objectName().toStdString() << " " << box->text().toStdString();
+    EXPECT_TRUE(g_KyCd.isEmpty());
+    EXPECT_TRUE(g_DocId.isEmpty());
+    EXPECT_TRUE(g_DocNum.isEmpty());
+
+    // Choosing the customer already in force keeps what was typed.
+    f.txtBook_NYRG->setText("3000");
+    frmConfig().cboState->setListIndex(STATE_NY);
+    EXPECT_EQ(f.txtBook_NYRG->text(), "3000");
+    // So does opening the dialog afresh and pressing OK: no question, the chosen mode and unstored pages stay.
+    frmConfig().btnCancel->click();
+    set_g_dbMode(MODE_NYCR);
+    g_blnPromptStore = true;
+    const qsizetype asked = boxes.calls().size();
+    g_blnLoggedIn = false;
+    frmConfig().txtUID->setText("user");
+    frmConfig().txtPWD->setText("pw");
+    frmConfig().txtPWD2->setText("pw");
+    {
+        FormScript forms;  // the partner reload's sign-on, closed unanswered
+        frmConfig().btnOK->click();
+    }
+    frmLogin().Unload();
+    EXPECT_EQ(boxes.calls().size(), asked);
+    EXPECT_EQ(g_dbMode, MODE_NYCR);
+    EXPECT_TRUE(g_blnPromptStore);
+    // Opened afresh, a real switch still asks about those pages.
+    boxes.answer(vb::vbNo);
+    frmConfig().cboState->setListIndex(STATE_MA);
+    EXPECT_EQ(boxes.calls().size(), asked + 1);
+    EXPECT_EQ(g_APP_STATE, STATE_NY);
+    EXPECT_TRUE(g_blnPromptStore);
+    frmConfig().btnCancel->click();
+    g_blnPromptStore = false;
+    frmConfig().cboState->setListIndex(STATE_MA);
+    frmConfig().btnCancel->click();
 }

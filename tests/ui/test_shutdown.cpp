@@ -21,7 +21,7 @@
 #include "core/recovery.h"
 #include "core/state.h"
 #include "platform/annot/annotdocument.h"
-#include "platform/vb/vberror.h"
+#include "support/checks.h"
 #include "platform/forms/msgbox.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/system/system.h"
@@ -358,12 +358,7 @@ TEST(MainWindowClose, KeepsTheDocumentInHandWhereverItIs)
             defaultInstance<FrmRescan>().Show();
 
         bool kept = false;
-        QString failure;
-        try {
-            kept = saveRecoveryDocument();
-        } catch (const VbError &e) {
-            failure = e.description;
-        }
+        const QString failure = errorTextOf([&] { kept = saveRecoveryDocument(); });
         if (c.rescanAsked)
             defaultInstance<FrmRescan>().Unload();
         scan.reset();

@@ -11,6 +11,7 @@
 #include "platform/settings/settings.h"
 #include "platform/system/localization.h"
 #include "platform/system/system.h"
+#include "ui/frmMain.h"
 
 namespace {
 QString g_root;
@@ -39,3 +40,32 @@ private:
 }
 
 QString testRoot() { return g_root; }
+
+QImage whitePage(int width, int height)
+{
+    QImage page(width, height, QImage::Format_Mono);
+    page.fill(1);
+    return page;
+}
+
+void showPages(FrmMain &f, int count, const QImage &page)
+{
+    f.ezTreeView->clearImage();
+    f.ezPageView->clearImage();
+    for (int i = 0; i < count; ++i)
+        f.ezPageView->appendPage(page);
+    f.ezTreeView->setImageHandle(f.ezPageView->imageHandle());
+    f.ezTreeView->setVisible(true);
+    if (count) {
+        f.ezPageView->setPage(1);
+        f.ezTreeView->setPage(1);
+    }
+}
+
+void NewForms::unload()
+{
+    const QList<Form *> now = Forms();
+    for (Form *form : now)
+        if (!m_before.contains(form))
+            form->Unload(vb::vbFormCode);
+}

@@ -87,7 +87,10 @@ public:
 
 } // namespace
 
-TEST(FormLifeCycle, LoadOnceUnloadInOrderAndCancellable)
+// A form loads once, in load order. Unloaded by code or closed by its frame, QueryUnload is asked
+// with the way, and it or Unload refusing keeps the form (Unload does not run after a refused
+// QueryUnload).
+TEST(FormLifeCycle, LoadOnceUnloadEitherWayAndCancellable)
 {
     Probe a(QStringLiteral("frmA")), b(QStringLiteral("frmB"));
     b.Load();
@@ -95,39 +98,27 @@ TEST(FormLifeCycle, LoadOnceUnloadInOrderAndCancellable)
     a.Load();
     EXPECT_EQ(a.loads, 1);
     ASSERT_GE(Forms().size(), 2);
-    EXPECT_LT(Forms().indexOf(&b), Forms().indexOf(&a));  // load order, not creation order
-
-    a.refuseQuery = 1;
-    EXPECT_FALSE(a.Unload());
-    EXPECT_TRUE(a.isLoaded());
-    EXPECT_EQ(a.unloads, 0);  // Unload does not run after a refused QueryUnload
-    a.refuseQuery = 0;
-    a.refuseUnload = 1;
-    EXPECT_FALSE(a.Unload());
-    EXPECT_TRUE(a.isLoaded());
-    a.refuseUnload = 0;
-    EXPECT_TRUE(a.Unload());
-    EXPECT_FALSE(a.isLoaded());
-    EXPECT_FALSE(Forms().contains(&a));
-    EXPECT_EQ(a.queryModes, (QList<int>{vb::vbFormCode, vb::vbFormCode, vb::vbFormCode}));
+    EXPECT_LT(Forms().indexOf(&b), Forms().indexOf(&a)); // load order, not creation order
     b.Unload();
-}
-
-TEST(FormLifeCycle, ClosingTheWindowGoesThroughQueryUnload)
-{
-    Probe p;
-    p.Show();
-    ASSERT_TRUE(p.isVisible());
-    EXPECT_EQ(p.activations, 1);
-    p.refuseQuery = 1;
-    p.close();
-    EXPECT_TRUE(p.isVisible());
-    EXPECT_TRUE(p.isLoaded());
-    p.refuseQuery = 0;
-    p.close();
-    EXPECT_FALSE(p.isVisible());
-    EXPECT_FALSE(p.isLoaded());
-    EXPECT_EQ(p.queryModes, (QList<int>{vb::vbFormControlMenu, vb::vbFormControlMenu}));
+    for (const int mode : {int(vb::vbFormCode), int(vb::vbFormControlMenu)}) {
+        SCOPED_TRACE(mode);
+        Probe p;
+        p.Show();
+        EXPECT_EQ(p.activations, 1);
+        const auto out = [&] { return mode == vb::vbFormCode ? p.Unload() : (p.close(), !p.isLoaded()); };
+        p.refuseQuery = 1;
+        EXPECT_FALSE(out());
+        EXPECT_EQ(p.unloads, 0);
+        p.refuseQuery = 0;
+        p.refuseUnload = 1;
+        EXPECT_FALSE(out());
+        EXPECT_TRUE(p.isLoaded() && p.isVisible());
+        p.refuseUnload = 0;
+        EXPECT_TRUE(out());
+        EXPECT_FALSE(p.isLoaded() || p.isVisible() || Forms().contains(&p));
+        EXPECT_EQ(p.queryModes, QList<int>(3, mode));
+    }
+    a.Unload();
 }
 
 TEST(FormLifeCycle, DefaultInstanceIsRecreatedAfterUnload)

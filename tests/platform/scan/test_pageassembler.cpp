@@ -1,6 +1,6 @@
 #include "platform/scan/pageassembler.h"
 #include "platform/scan/scannersession.h"
-#include "platform/vb/vberror.h"
+#include "support/checks.h"
 
 #include <gtest/gtest.h>
 
@@ -50,42 +50,34 @@ TEST(PageAssembler, OneBitKeepsBlackAsOneAndDropsLinePadding)
 
 TEST(PageAssembler, GreyAndColourDepths)
 {
-    // 8-bit grey with one padding byte per line.
-    {
-        const Frame f{PageAssembler::Gray, true, 4, 3, 2, 8};
-        const QImage img = assemble({{f, QByteArray("\x00\x80\xFF\x11\x10\x20\x30\x11", 8)}});
-        ASSERT_EQ(img.format(), QImage::Format_Grayscale8);
-        ASSERT_EQ(img.size(), QSize(3, 2));
-        EXPECT_EQ(qGray(img.pixel(1, 0)), 0x80);
-        EXPECT_EQ(qGray(img.pixel(2, 1)), 0x30);
-    }
-    // 16-bit grey in host order keeps the high byte.
-    {
-        const quint16 samples[2] = {0x1234, 0xFE01};
-        const Frame f{PageAssembler::Gray, true, 4, 2, 1, 16};
-        const QImage img = assemble({{f, QByteArray(reinterpret_cast<const char *>(samples), 4)}}, 3);
-        ASSERT_EQ(img.format(), QImage::Format_Grayscale8);
-        EXPECT_EQ(qGray(img.pixel(0, 0)), 0x12);
-        EXPECT_EQ(qGray(img.pixel(1, 0)), 0xFE);
-    }
-    // One-frame colour.
-    {
-        const Frame f{PageAssembler::Rgb, true, 6, 2, 1, 8};
-        const QImage img = assemble({{f, QByteArray("\x10\x20\x30\x40\x50\x60", 6)}});
-        ASSERT_EQ(img.format(), QImage::Format_RGB888);
-        EXPECT_EQ(img.pixel(0, 0), qRgb(0x10, 0x20, 0x30));
-        EXPECT_EQ(img.pixel(1, 0), qRgb(0x40, 0x50, 0x60));
-    }
-    // Three frames, one per channel, in any order.
-    {
-        const Frame g{PageAssembler::Green, false, 2, 2, 1, 8};
-        const Frame r{PageAssembler::Red, false, 2, 2, 1, 8};
-        const Frame b{PageAssembler::Blue, true, 2, 2, 1, 8};
-        const QImage img = assemble({{g, QByteArray("\x02\x05", 2)}, {r, QByteArray("\x01\x04", 2)},
-                                     {b, QByteArray("\x03\x06", 2)}});
-        ASSERT_EQ(img.format(), QImage::Format_RGB888);
-        EXPECT_EQ(img.pixel(0, 0), qRgb(1, 2, 3));
-        EXPECT_EQ(img.pixel(1, 0), qRgb(4, 5, 6));
+    const quint16 samples[2] = {0x1234, 0xFE01};
+    const auto grey = [](int v) { return qRgb(v, v, v); };
+    const struct {
+        const char *what;
+        QList<QPair<Frame, QByteArray>> frames;
+        QImage::Format format;
+        QList<std::pair<QPoint, QRgb>> pixels;
+    } rows[] = {
+        {"8-bit grey, a padding byte a line", {{{PageAssembler::Gray, true, 4, 3, 2, 8}, QByteArray("\x00\x80\xFF\x11\x10\x20\x30\x11", 8)}},
+         QImage::Format_Grayscale8, {{{1, 0}, grey(0x80)}, {{2, 1}, grey(0x30)}}},
+        {"16-bit grey in host order keeps the high byte",
+         {{{PageAssembler::Gray, true, 4, 2, 1, 16}, QByteArray(reinterpret_cast<const char *>(samples), 4)}},
+         QImage::Format_Grayscale8, {{{0, 0}, grey(0x12)}, {{1, 0}, grey(0xFE)}}},
+        {"one-frame colour", {{{PageAssembler::Rgb, true, 6, 2, 1, 8}, QByteArray("\x10\x20\x30\x40\x50\x60", 6)}},
+         QImage::Format_RGB888, {{{0, 0}, qRgb(0x10, 0x20, 0x30)}, {{1, 0}, qRgb(0x40, 0x50, 0x60)}}},
+        {"a frame per channel, in any order",
+         {{{PageAssembler::Green, false, 2, 2, 1, 8}, QByteArray("\x02\x05", 2)},
+          {{PageAssembler::Red, false, 2, 2, 1, 8}, QByteArray("\x01\x04", 2)},
+          {{PageAssembler::Blue, true, 2, 2, 1, 8}, QByteArray("\x03\x06", 2)}},
+         QImage::Format_RGB888, {{{0, 0}, qRgb(1, 2, 3)}, {{1, 0}, qRgb(4, 5, 6)}}},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.what);
+        const QImage img = assemble(r.frames, 3);
+        ASSERT_EQ(img.format(), r.format);
+        ASSERT_EQ(img.size(), QSize(r.frames[0].first.pixelsPerLine, r.frames[0].first.lines));
+        for (const auto &[at, rgb] : r.pixels)
+            EXPECT_EQ(img.pixel(at), rgb) << at.x() << "," << at.y();
     }
 }
 
@@ -119,11 +111,7 @@ TEST(PageAssembler, SetsResolutionAndRefusesImpossibleFrames)
     };
     for (const Frame &b : bad) {
         PageAssembler a;
-        try {
-            a.beginFrame(b);
-            ADD_FAILURE() << "accepted " << b.bytesPerLine << "/" << b.pixelsPerLine << "/" << b.depth;
-        } catch (const VbError &e) {
-            EXPECT_EQ(e.number, scanErr::DeviceFailure);
-        }
+        EXPECT_EQ(errorOf([&] { a.beginFrame(b); }), scanErr::DeviceFailure)
+            << b.bytesPerLine << "/" << b.pixelsPerLine << "/" << b.depth;
     }
 }

@@ -295,10 +295,7 @@ TEST_F(Conformance, EveryStatusIsAnsweredWhereItWasInjectedAndTheSheetIsFedAgain
             EXPECT_EQ(lines(), 600);
             EXPECT_EQ(readFrame(), SANE_STATUS_EOF);
             EXPECT_EQ(be.start(h), SANE_STATUS_NO_DOCS);
-            be.close(h);
-            h = nullptr;
-            be.exit();
-            initialised = false;
+            closeAll();
         }
     }
 }
@@ -345,8 +342,9 @@ TEST_F(Conformance, FeederFramesEndWithThePaperTheFlatbedScansItsAreaAndNeverJam
         SCOPED_TRACE(c.source);
         openWith(QStringLiteral("jam 1"), c.source);
         const bool feeder = std::strcmp(c.source, "Flatbed") != 0;
-        if (feeder)
+        if (feeder) {
             EXPECT_EQ(be.start(h), SANE_STATUS_JAMMED);
+        }
         for (int k = 0; k < 3; ++k) {
             ASSERT_EQ(be.start(h), SANE_STATUS_GOOD) << k;
             EXPECT_EQ(lines(), c.lines[k]) << k;
@@ -354,10 +352,7 @@ TEST_F(Conformance, FeederFramesEndWithThePaperTheFlatbedScansItsAreaAndNeverJam
             EXPECT_EQ(readFrame(&bytes), SANE_STATUS_EOF);
             EXPECT_EQ(bytes, long(c.lines[k]) * 850) << "exactly the lines announced";
         }
-        be.close(h);
-        h = nullptr;
-        be.exit();
-        initialised = false;
+        closeAll();
     }
 }
 

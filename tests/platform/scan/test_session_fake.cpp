@@ -1,21 +1,11 @@
 #include "platform/scan/fakescanner.h"
-#include "platform/vb/vberror.h"
+#include "support/checks.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
-
-int errorOf(const std::function<void()> &fn)
-{
-    try {
-        fn();
-    } catch (const VbError &e) {
-        return e.number;
-    }
-    return 0;
-}
 
 void writeFile(const QString &path, const QByteArray &text)
 {

@@ -1,7 +1,7 @@
 // The SANE backend against SANE's virtual test scanner (SANE_CONFIG_DIR points at
 // tests/data/sane: one device, 200 x 200 mm, a feeder that runs empty after 10 sheets).
 #include "platform/scan/sanesession.h"
-#include "platform/vb/vberror.h"
+#include "support/checks.h"
 
 #include <csignal>
 #include <gtest/gtest.h>
@@ -32,18 +32,6 @@ protected:
         session.setRegionTop(0);
         session.setRegionWidth(500);
         session.setRegionLength(250);
-    }
-
-    int scanError(const std::function<void()> &fn, QString *text = nullptr)
-    {
-        try {
-            fn();
-        } catch (const VbError &e) {
-            if (text)
-                *text = e.description;
-            return e.number;
-        }
-        return 0;
     }
 
     QList<ScannedPage> pages;
@@ -82,9 +70,9 @@ TEST_F(SaneTestDevice, OpensTheDeviceAndProbesItsArea)
     session.setScannerOpen(true);
     EXPECT_EQ(session.sourceName(), QStringLiteral("frontend-tester"));
 
-    EXPECT_EQ(scanError([&] { session.selectSource(QStringLiteral("test:7")); }), scanErr::NoScanner);
+    EXPECT_EQ(errorOf([&] { session.selectSource(QStringLiteral("test:7")); }), scanErr::NoScanner);
     EXPECT_FALSE(session.scannerOpen());
-    EXPECT_EQ(scanError([&] { session.scanPage(keep); }), scanErr::NoScanner);
+    EXPECT_EQ(errorOf([&] { session.scanPage(keep); }), scanErr::NoScanner);
 }
 
 TEST_F(SaneTestDevice, AnOffsetPastTheOldAreaStillScansTheNewOne)
@@ -124,7 +112,7 @@ TEST_F(SaneTestDevice, FeederRunsUntilEmptyThenReturnsQuietly)
     session.setScannerSetting(1, 4);
     EXPECT_EQ(session.scanFeeder(keep), 0);
     EXPECT_TRUE(pages.isEmpty());
-    EXPECT_EQ(scanError([&] { session.scanPage(keep); }), scanErr::NoPaper);
+    EXPECT_EQ(errorOf([&] { session.scanPage(keep); }), scanErr::NoPaper);
     EXPECT_FALSE(session.scanning());
 }
 
@@ -133,7 +121,7 @@ TEST_F(SaneTestDevice, JamKeepsThePagesScannedSoFar)
     session.setPaperSource(paperSrc::Feeder);
     session.setResolution(50);
     // After the second page the feeder jams (the backend's read return value).
-    const int number = scanError([&] {
+    const int number = errorOf([&] {
         session.scanFeeder([&](const ScannedPage &p) {
             pages << p;
             if (pages.size() == 2)
@@ -148,12 +136,12 @@ TEST_F(SaneTestDevice, JamKeepsThePagesScannedSoFar)
 TEST_F(SaneTestDevice, DeviceFailuresCarryTheirNumbersAndText)
 {
     session.setPaperSource(paperSrc::Flatbed);
-    QString text;
     session.setScannerSetting(1, 2);
-    EXPECT_EQ(scanError([&] { session.scanPage(keep); }, &text), scanErr::CoverOpen);
+    EXPECT_EQ(errorOf([&] { session.scanPage(keep); }), scanErr::CoverOpen);
     session.setScannerSetting(1, 3);
-    EXPECT_EQ(scanError([&] { session.scanPage(keep); }, &text), scanErr::DeviceFailure);
-    EXPECT_EQ(text, QStringLiteral("Error during device I/O"));
+    const VbError e = raisedBy([&] { session.scanPage(keep); });
+    EXPECT_EQ(e.number, scanErr::DeviceFailure);
+    EXPECT_EQ(e.description, QStringLiteral("Error during device I/O"));
     EXPECT_TRUE(pages.isEmpty());
     session.setScannerSetting(1, 0);
     EXPECT_EQ(session.scanPage(keep), 1);
@@ -168,7 +156,7 @@ TEST_F(SaneTestDevice, ManyEndedAndFailedScansNeverHangTheDevice)
     int failures = 0, scanned = 0;
     for (int i = 0; i < 150; ++i) {
         session.setScannerSetting(1, 3);
-        failures += scanError([&] { session.scanPage(keep); }) == scanErr::DeviceFailure;
+        failures += errorOf([&] { session.scanPage(keep); }) == scanErr::DeviceFailure;
         session.setScannerSetting(1, 0);
         scanned += session.scanPage(keep);
     }
@@ -184,7 +172,7 @@ TEST_F(SaneTestDevice, CancelAndASecondScanWhileOneRuns)
     const int n = session.scanFeeder([&](const ScannedPage &p) {
         pages << p;
         if (pages.size() == 1)
-            nested = scanError([&] { session.scanPage(keep); });
+            nested = errorOf([&] { session.scanPage(keep); });
         if (pages.size() == 3)
             session.scanCancel();
     });
@@ -197,17 +185,14 @@ TEST_F(SaneTestDevice, APageTakerFailureEndsTheScanAndReachesTheCaller)
 {
     session.setPaperSource(paperSrc::Feeder);
     session.setResolution(50);
-    int number = 0;
-    try {
-        session.scanFeeder([&](const ScannedPage &p) {
-            pages << p;
-            if (pages.size() == 2)
-                throw VbError(61, QStringLiteral("Disk full"));
-        });
-    } catch (const VbError &e) {
-        number = e.number;
-    }
-    EXPECT_EQ(number, 61);
+    EXPECT_EQ(errorOf([&] {
+                  session.scanFeeder([&](const ScannedPage &p) {
+                      pages << p;
+                      if (pages.size() == 2)
+                          throw VbError(61, QStringLiteral("Disk full"));
+                  });
+              }),
+              61);
     EXPECT_EQ(pages.size(), 2);
     EXPECT_FALSE(session.scanning());
     // The device was left ready for the next scan.

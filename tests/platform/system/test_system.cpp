@@ -211,13 +211,9 @@ TEST_F(SystemTest, HostPathsMapUnderTheShareRoot)
     };
     for (const char *in : refused) {
         SCOPED_TRACE(in);
-        try {
-            const QString out = hostPathToLocal(QString::fromUtf8(in));
-            ADD_FAILURE() << "mapped to " << out.toStdString();
-        } catch (const VbError &e) {
-            EXPECT_EQ(e.number, vbErr::BadFileName);
-            EXPECT_TRUE(e.description.contains(QString::fromUtf8(in))) << e.description.toStdString();
-        }
+        const VbError e = raisedBy([&] { hostPathToLocal(QString::fromUtf8(in)); });
+        EXPECT_EQ(e.number, vbErr::BadFileName);
+        EXPECT_TRUE(e.description.contains(QString::fromUtf8(in))) << e.description.toStdString();
     }
     qunsetenv("QUORLA_SHARE_ROOT");
 }

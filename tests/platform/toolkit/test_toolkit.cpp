@@ -1,6 +1,6 @@
 #include "platform/imaging/tiffcodec.h"
 #include "platform/toolkit/imagingtoolkit.h"
-#include "platform/vb/vberror.h"
+#include "support/checks.h"
 #include "support/scratchmount.h"
 
 #include <QDir>
@@ -21,16 +21,6 @@ QImage mono(int w, int h)
     img.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
     img.fill(0);
     return img;
-}
-
-int errorOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const VbError &e) {
-        return e.number;
-    }
-    return 0;
 }
 
 QString tiffinfo(const QString &path)

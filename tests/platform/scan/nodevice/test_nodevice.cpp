@@ -1,7 +1,7 @@
 // The SANE backend with a configuration that loads no backend: nothing answers. A process of
 // its own, since SANE keeps the backends it loaded for the life of the process.
 #include "platform/scan/sanesession.h"
-#include "platform/vb/vberror.h"
+#include "support/checks.h"
 
 #include <gtest/gtest.h>
 
@@ -9,13 +9,7 @@ TEST(SaneNoDevice, OpenFailsWhenNoScannerAnswers)
 {
     SaneSession session;
     EXPECT_TRUE(session.sourceList().isEmpty());
-    int number = 0;
-    try {
-        session.setScannerOpen(true);
-    } catch (const VbError &e) {
-        number = e.number;
-    }
-    EXPECT_EQ(number, scanErr::NoScanner);
+    EXPECT_EQ(errorOf([&] { session.setScannerOpen(true); }), scanErr::NoScanner);
     EXPECT_FALSE(session.scannerOpen());
     EXPECT_EQ(session.sourceName(), QString());
     EXPECT_EQ(session.scanStateText().section(QLatin1Char(','), 0, 0), QStringLiteral("Source="));
