@@ -445,21 +445,23 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
     };
     std::vector<int> reach[4] = {std::vector<int>(size_t(h), 0), std::vector<int>(size_t(w), 0),
                                  std::vector<int>(size_t(h), 0), std::vector<int>(size_t(w), 0)};
-    // A run's pixels nearest each edge (ties to the edge first in that order) lie in one stretch.
-    const auto deepen = [](int &at, int depth) { at = std::max(at, depth); };
-    for (const Run &r : found) {
+    // A run's pixels nearest each edge (ties to the edge first in that order) lie in one stretch:
+    // f(edge, place along it, the depths of the run's pixels there, first and last).
+    const auto nearestPixels = [&](const Run &r, auto f) {
         const int y = r.y, up = y, down = h - 1 - y;
         if (const int last = std::min({r.x1, up, down, (w - 1) / 2}); r.x0 <= last)
-            deepen(reach[0][size_t(y)], last + 1);
+            f(0, size_t(y), r.x0 + 1, last + 1);
         if (const int first = std::max({r.x0, (w - 1) / 2 + 1, w - up, w - 1 - down}); first <= r.x1)
-            deepen(reach[2][size_t(y)], w - first);
+            f(2, size_t(y), w - r.x1, w - first);
         if (up <= down)
             for (int x = std::max(r.x0, up + 1); x <= std::min(r.x1, w - 1 - up); ++x)
-                deepen(reach[1][size_t(x)], up + 1);
+                f(1, size_t(x), up + 1, up + 1);
         else
             for (int x = std::max(r.x0, down + 1); x <= std::min(r.x1, w - 2 - down); ++x)
-                deepen(reach[3][size_t(x)], down + 1);
-    }
+                f(3, size_t(x), down + 1, down + 1);
+    };
+    for (const Run &r : found)
+        nearestPixels(r, [&](int e, size_t at, int, int deepest) { reach[e][at] = std::max(reach[e][at], deepest); });
     const int stretch = std::max(4, int(dpi / 4));
     std::vector<int> shadow[4];
     for (int e = 0; e < 4; ++e) {
@@ -479,10 +481,31 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
             shadow[e][k] = v[v.size() / 2];
         }
     }
+    // The shadow's line along each edge: its depth from one stretch's middle to the next, and how
+    // many of the ink's pixels at each place lie deeper than that by more than `rise`.
+    const int rise = std::max(2, int(dpi / 50));
+    std::vector<int> line[4], past[4];
+    for (int e = 0; e < 4; ++e) {
+        const size_t n = reach[e].size(), pieces = shadow[e].size();
+        line[e].resize(n);
+        for (size_t a = 0; a < n; ++a) {
+            const double at = (double(a) + 0.5) / stretch - 0.5;
+            const size_t k = size_t(std::clamp(at, 0.0, double(pieces - 1)));
+            const size_t next = std::min(pieces - 1, k + 1);
+            const double t = std::clamp(at - double(k), 0.0, 1.0);
+            line[e][a] = int(std::lround(shadow[e][k] * (1 - t) + shadow[e][next] * t));
+        }
+        past[e].assign(n, 0);
+    }
+    for (const Run &r : found)
+        nearestPixels(r, [&](int e, size_t at, int nearest, int deepest) {
+            past[e][at] += std::max(0, deepest - std::max(nearest - 1, line[e][at] + rise));
+        });
     // How near the edge ink may lie and be kept, at each place along it: past the shadow by a
-    // tenth of an inch; where the edge is clean for an inch either way but for ink less than half
-    // an inch along it (a page number written against the edge), anywhere.
-    const int spare = int(dpi / 10), narrow = int(dpi);
+    // tenth of an inch, or by a fiftieth where a figure stands out of it; where the edge is clean
+    // for an inch either way but for ink less than half an inch along it (a page number written
+    // against the edge), anywhere.
+    const int spare = int(dpi / 10), narrow = int(dpi), figure = int(dpi / 25.4);
     std::vector<int> limit[4];
     for (int e = 0; e < 4; ++e) {
         const std::vector<int> &depths = reach[e];
@@ -505,6 +528,33 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
         limit[e].resize(n);
         for (size_t a = 0; a < n; ++a)
             limit[e][a] = near[a] ? shadow[e][a / size_t(stretch)] + spare : 0;
+        // Ink that stands out of the shadow as a figure does: rising from the shadow's line a
+        // millimetre or more, with the paper showing between its strokes (a quarter as high as
+        // it is wide or more), or solid, steeply (half as high as wide, a side rising half its
+        // height at once). A shadow's ragged edge rises gently and is solid. It is kept from just
+        // past that line.
+        const auto base = [&](size_t a) { return line[e][a] + rise; };
+        for (size_t a = 0; a < n;) {
+            if (!limit[e][a] || !line[e][a] || depths[a] <= base(a)) {
+                ++a;
+                continue;
+            }
+            const size_t from = a;
+            int peak = 0, steepest = 0;
+            long area = 0, ink = 0;
+            for (; a < n && line[e][a] && depths[a] > base(a); ++a) {
+                peak = std::max(peak, depths[a] - base(a));
+                area += depths[a] - base(a);
+                ink += past[e][a];
+            }
+            for (size_t k = from > 0 ? from - 1 : 0; k + 1 < std::min(n, a + 1); ++k)
+                steepest = std::max(steepest, std::abs(depths[k + 1] - depths[k]));
+            const int width = int(a - from);
+            const bool solid = ink * 4 > area * 3;
+            if (peak >= figure && (solid ? peak * 2 >= width && steepest * 2 >= peak : peak * 4 >= width))
+                for (size_t k = from; k < a; ++k)
+                    limit[e][k] = std::min(limit[e][k], base(k));
+        }
     }
     // What reaches deeper is kept where it is narrow along the edge, as a stroke is; a shadow
     // or a border that bulges deeper for an inch or more is still a shadow.

@@ -322,9 +322,10 @@ TEST(Filters, EdgeShadowAndMargins)
     EXPECT_EQ(read, 8); // the barcode is read wherever the margins keep it
 }
 
-// A shadow along an edge is cleared however deep it lies; a stroke that runs off the page through
-// it (a crease, a figure written on one) is kept from a tenth of an inch deeper than the shadow,
-// on every edge and pixel kind.
+// A shadow along an edge is cleared however deep it lies, its ragged edge with it; a stroke that
+// runs off the page through it (a crease, a figure written on one) is kept from a tenth of an inch
+// deeper than the shadow, and a figure standing out of it from just past its line, on every edge
+// and pixel kind.
 TEST(Filters, EdgeCleaningKeepsWhatReachesBeyondTheShadow)
 {
     for (const QImage::Format format : {QImage::Format_Mono, QImage::Format_Grayscale8, QImage::Format_RGB888})
@@ -344,6 +345,11 @@ TEST(Filters, EdgeCleaningKeepsWhatReachesBeyondTheShadow)
                 box(199, 201, 0, 45); // the stroke off the page
                 box(190, 210, 40, 45); // and what is written on it
                 box(388, 399, 0, 11); // a figure in the corner, against both edges
+                if (band > 0) {
+                    box(300, 302, 0, band + 8); // a figure's stroke standing 2 mm out of the shadow
+                    for (int k = 0; k < 30; ++k) // and the shadow's edge rising gently by 1.5 mm
+                        box(100 + k, 100 + k, 0, band + 6 - std::abs(k - 15) / 3);
+                }
                 IP2Image p(format == QImage::Format_Mono ? img : img.convertToFormat(format));
                 IP2PrefilterB().apply(p);
                 const auto dark = [&](QPoint q) { return qGray(p.image().pixel(q)) < 128; };
@@ -355,6 +361,10 @@ TEST(Filters, EdgeCleaningKeepsWhatReachesBeyondTheShadow)
                 EXPECT_EQ(dark(at(398, 1)), band == 0) << row;
                 EXPECT_TRUE(dark(at(200, band + 15))) << row;
                 EXPECT_TRUE(dark(at(192, 42))) << row;
+                if (band > 0) {
+                    EXPECT_TRUE(dark(at(301, band + 5))) << row;
+                    EXPECT_FALSE(dark(at(115, band + 4))) << row;
+                }
             }
     // A shadow along part of an edge only is a shadow to its ends.
     QImage img = page(4, 4, 100);
