@@ -65,11 +65,14 @@ const std::array<std::array<int8_t, 256>, 256> &gradeTable()
 // The page as the verdict reads it: cells of about 1/100 in, each the darkest level of its block
 // of pixels (of any channel on colour pages, so that ink of every hue shows); on bilevel pages 0
 // for a block with ink and 255 without. Thin strokes keep their darkness; the work is a ninth at 300 dpi.
+// All of the page is read, so that a mark the kept area's edge cuts is measured whole; `kept`
+// holds the cells of the kept area.
 struct Plane {
     int w = 0, h = 0;
     double perInchX = 150, perInchY = 150;
     bool bilevel = false;
     int fx = 1, fy = 1; // pixels per cell
+    QRect kept;
     std::vector<uint8_t> cells;
     const uint8_t *row(int y) const { return cells.data() + size_t(y) * size_t(w); }
     double widthIn() const { return w / perInchX; }
@@ -167,8 +170,9 @@ Plane reduce(const QImage &img, const QRect &kept)
     p.fx = fx, p.fy = fy;
     if (kept.isEmpty())
         return p;
-    const int x0 = kept.left(), x1 = kept.right() + 1;
-    const auto keptRows = [&](int y) { return std::pair(std::max(y * fy, kept.top()), std::min((y + 1) * fy, kept.bottom() + 1)); };
+    p.kept = QRect(QPoint(kept.left() / fx, kept.top() / fy), QPoint(kept.right() / fx, kept.bottom() / fy));
+    const int x0 = 0, x1 = img.width();
+    const auto rowsOf = [&](int y) { return std::pair(y * fy, std::min((y + 1) * fy, img.height())); };
     if (isMono(img)) {
         const bool one = monoInkIsOne(img);
         const int bytes = (img.width() + 7) / 8;
@@ -177,7 +181,7 @@ Plane reduce(const QImage &img, const QRect &kept)
         for (size_t x = 0; x < cellOf.size(); ++x)
             cellOf[x] = int(x) / fx;
         for (int y = 0; y < p.h; ++y) {
-            const auto [from, to] = keptRows(y);
+            const auto [from, to] = rowsOf(y);
             if (from >= to)
                 continue;
             std::fill(ink.begin(), ink.end(), 0);
@@ -197,7 +201,7 @@ Plane reduce(const QImage &img, const QRect &kept)
             closeGaps(p);
         return p;
     }
-    // One row of cells: the kept rows of the block folded into one, then each cell's pixels.
+    // One row of cells: the rows of the block folded into one, then each cell's pixels.
     const size_t bpp = img.format() == QImage::Format_Grayscale8 ? 1 : 3;
     // On tinted paper each channel is measured against its own paper, so that a cell's level is
     // that of the channel in which it is darkest: blue ink on yellow paper shows in red and
@@ -216,7 +220,7 @@ Plane reduce(const QImage &img, const QRect &kept)
     const size_t n = size_t(p.w) * span;
     std::vector<uint8_t> m(n + span + 16);
     for (int y = 0; y < p.h; ++y) {
-        const auto [top, bottom] = keptRows(y);
+        const auto [top, bottom] = rowsOf(y);
         if (top >= bottom)
             continue;
         std::fill(m.begin(), m.end(), 255);
@@ -322,6 +326,7 @@ private:
 struct Mark {
     int x0, y0, x1, y1; // bounding box in cells, inclusive
     int area;
+    int inside; // cells in the kept area
     std::array<int, Grades> graded; // cells per grade
     double sx, sy, sxx, syy, sxy;   // sums over the cells' centres, in cells
     // The largest extent, in inches, of the cells joined inside the mark that reach each of the
@@ -333,6 +338,7 @@ struct Mark {
     {
         x0 = std::min(x0, o.x0), y0 = std::min(y0, o.y0), x1 = std::max(x1, o.x1), y1 = std::max(y1, o.y1);
         area += o.area;
+        inside += o.inside;
         for (size_t k = 0; k < Grades; ++k)
             graded[k] += o.graded[k];
         sx += o.sx, sy += o.sy, sxx += o.sxx, syy += o.syy, sxy += o.sxy;
@@ -486,7 +492,10 @@ public:
                     continue;
                 }
                 const int x1 = x - 1;
-                Mark m{x0, y, x1, y, x1 - x0 + 1, {}, 0, 0, 0, 0, 0, {0, 0}};
+                const int in = y >= plane.kept.top() && y <= plane.kept.bottom()
+                                   ? std::max(0, std::min(x1, plane.kept.right()) - std::max(x0, plane.kept.left()) + 1)
+                                   : 0;
+                Mark m{x0, y, x1, y, x1 - x0 + 1, in, {}, 0, 0, 0, 0, 0, {0, 0}};
                 for (int k = x0; k <= x1; ++k)
                     ++m.graded[size_t(grades[size_t(k)])];
                 const double n = m.area, cy = y + 0.5;
@@ -508,19 +517,20 @@ public:
                         cores[c].add(from, k - 1, Core{from, y, k - 1, y, label});
                     }
             }
-            marks.finished([&](const Mark &m) { m_stopped = m_stopped || enough(m); });
+            marks.finished([&](const Mark &m) { m_stopped = m_stopped || (m.inside && enough(m)); });
             if (m_stopped)
                 return;
         }
+        // The marks that lie in the kept area, whole or in part.
         std::vector<int> index(marks.size(), -1);
         for (size_t i = 0; i < marks.size(); ++i)
-            if (marks.isRoot(i)) {
+            if (marks.isRoot(i) && marks.totals(i).inside) {
                 index[i] = int(m_marks.size());
                 m_marks.push_back(marks.totals(i));
             }
         for (size_t c = 0; c < coreCount; ++c)
             for (size_t i = 0; i < cores[c].size(); ++i)
-                if (cores[c].isRoot(i)) {
+                if (cores[c].isRoot(i) && index[size_t(marks.find(cores[c].totals(i).mark))] >= 0) {
                     const Core &core = cores[c].totals(i);
                     double &extent = m_marks[size_t(index[size_t(marks.find(core.mark))])].core[c];
                     extent = std::max({extent, (core.x1 - core.x0 + 1) / plane.perInchX, (core.y1 - core.y0 + 1) / plane.perInchY});
@@ -531,11 +541,12 @@ public:
             if (coreCount < 2)
                 m.core[1] = m.core[0];
         }
-        m_first.assign(m_marks.size() + 1, 0);
-        for (Run &r : m_runs) {
+        for (Run &r : m_runs)
             r.mark = index[size_t(marks.find(r.mark))];
+        std::erase_if(m_runs, [](const Run &r) { return r.mark < 0; });
+        m_first.assign(m_marks.size() + 1, 0);
+        for (const Run &r : m_runs)
             ++m_first[size_t(r.mark) + 1];
-        }
         std::partial_sum(m_first.begin(), m_first.end(), m_first.begin());
         m_order.resize(m_runs.size());
         std::vector<int> next(m_first.begin(), m_first.end() - 1);

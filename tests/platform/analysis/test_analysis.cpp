@@ -259,9 +259,10 @@ TEST(Filters, EdgeShadowAndMargins)
     EXPECT_TRUE(isInk(o, 150, 249));
     EXPECT_FALSE(isInk(o, 150, 250));
 
-    // Behind the margins, each filter reads the page as if all outside them were white: on every
-    // pixel kind, with and without a zone, and with margins wider than the page, the chain gives
-    // the page and results that the filters give on the page really whitened first.
+    // Behind the margins, each filter but the blank detector reads the page as if all outside
+    // them were white, and it is once a filter after them changes a pixel (the despeckling here):
+    // on every pixel kind, with and without a zone, and with margins wider than the page, the
+    // chain gives the page and results that the filters give on the page really whitened first.
     QImage busy = page(4, 4, 150);
     const QRect quiet =
         drawBarcode(busy, ZXing::BarcodeFormat::Code128, "2024031512345", 120, 300, 2).adjusted(-25, -10, 25, 10);
