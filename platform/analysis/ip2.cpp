@@ -177,17 +177,20 @@ inline uint64_t spread(const std::vector<uint8_t> &v, int i, int reach, bool sel
     return uint64_t((right | left) >> 8) | (self ? w : 0);
 }
 
-// The share of ink among all the pixels of a bilevel page, white outside `kept`, from every
-// fourth row.
+// The share of ink among the pixels of a bilevel page that lie inside `kept` and half an inch or
+// more in from its edges (the scanner's shadows lie nearer). Every row is read: a dither's light
+// dots lie on some rows of its matrix only.
 double inkShare(const QImage &img, const QRect &kept)
 {
     const bool one = monoInkIsOne(img);
+    const int inX = int(xDpi(img) / 2), inY = int(yDpi(img) / 2);
+    const QRect area = kept & img.rect().adjusted(inX, inY, -inX, -inY);
+    if (area.isEmpty())
+        return 0;
     long ink = 0, rows = 0;
-    for (int y = 0; y < img.height(); y += 4, ++rows) {
-        if (y < kept.top() || y > kept.bottom())
-            continue;
+    const int first = area.left() / 8, last = area.right() / 8;
+    for (int y = area.top(); y <= area.bottom(); ++y, ++rows) {
         const uchar *line = img.constScanLine(y);
-        const int first = kept.left() / 8, last = kept.right() / 8;
         for (int i = first; i <= last;) {
             if (i > first && i + 8 <= last) { // eight whole bytes
                 uint64_t v;
@@ -196,11 +199,11 @@ double inkShare(const QImage &img, const QRect &kept)
                 i += 8;
                 continue;
             }
-            ink += bitCount(uint8_t((one ? line[i] : uint8_t(~line[i])) & columnMask(i, kept.left(), kept.right() + 1)));
+            ink += bitCount(uint8_t((one ? line[i] : uint8_t(~line[i])) & columnMask(i, area.left(), area.right() + 1)));
             ++i;
         }
     }
-    return rows ? double(ink) / (double(img.width()) * double(rows)) : 0;
+    return double(ink) / (double(area.width()) * double(rows));
 }
 
 // Clears dark pixels inside r that have no other dark pixel within `reach` pixels across, down or
@@ -507,9 +510,11 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
     // against the edge), anywhere.
     const int spare = int(dpi / 10), narrow = int(dpi), figure = int(dpi / 25.4);
     std::vector<int> limit[4];
+    std::vector<bool> figures[4]; // places where a figure stands out of the shadow
     for (int e = 0; e < 4; ++e) {
         const std::vector<int> &depths = reach[e];
         const size_t n = depths.size(), inch = size_t(narrow);
+        figures[e].assign(n, false);
         std::vector<bool> near(n, false); // within an inch of ink half an inch long or more
         for (size_t a = 0; a < n;) {
             if (!depths[a]) {
@@ -529,10 +534,10 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
         for (size_t a = 0; a < n; ++a)
             limit[e][a] = near[a] ? shadow[e][a / size_t(stretch)] + spare : 0;
         // Ink that stands out of the shadow as a figure does: rising from the shadow's line a
-        // millimetre or more, with the paper showing between its strokes (a quarter as high as
-        // it is wide or more), or solid, steeply (half as high as wide, a side rising half its
-        // height at once). A shadow's ragged edge rises gently and is solid. It is kept from just
-        // past that line.
+        // millimetre or more, a quarter as high as it is wide or more, with the paper showing
+        // between its strokes or a side rising half its height at once. A shadow's ragged edge
+        // rises gently and is solid, and where it ends it drops. It is kept from just past that
+        // line.
         const auto base = [&](size_t a) { return line[e][a] + rise; };
         for (size_t a = 0; a < n;) {
             if (!limit[e][a] || !line[e][a] || depths[a] <= base(a)) {
@@ -551,9 +556,13 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
                 steepest = std::max(steepest, std::abs(depths[k + 1] - depths[k]));
             const int width = int(a - from);
             const bool solid = ink * 4 > area * 3;
-            if (peak >= figure && (solid ? peak * 2 >= width && steepest * 2 >= peak : peak * 4 >= width))
-                for (size_t k = from; k < a; ++k)
+            // The shadow goes on either side (its end is a step, not a figure).
+            const bool flanked = from > 0 && a < n && depths[from - 1] && depths[a];
+            if (flanked && peak >= figure && peak * 4 >= width && (!solid || steepest * 2 >= peak))
+                for (size_t k = from; k < a; ++k) {
                     limit[e][k] = std::min(limit[e][k], base(k));
+                    figures[e][k] = true;
+                }
         }
     }
     // What reaches deeper is kept where it is narrow along the edge, as a stroke is; a shadow
@@ -575,20 +584,30 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
                 std::fill(deeper[e].begin() + qsizetype(from), deeper[e].begin() + qsizetype(a), true);
         }
     }
-    // Kept: as deep as every edge asks (in a corner, two edges' shadows meet).
+    // Kept: as deep as every edge asks (in a corner, two edges' shadows meet); a figure standing
+    // out of one edge's shadow needs to lie past the other edges' shadow lines only.
+    const auto need = [&](int e, size_t a, bool figure) { return figure ? std::min(limit[e][a], line[e][a] + rise) : limit[e][a]; };
     const auto kept = [&](int x, int y) -> bool {
         const int d[4] = {x, y, w - 1 - x, h - 1 - y};
-        for (int e = 0; e < 4; ++e)
-            if (d[e] < limit[e][size_t(e % 2 == 0 ? y : x)])
-                return false;
         int along, depth;
-        return deeper[nearest(x, y, along, depth)][size_t(along)];
+        const int e0 = nearest(x, y, along, depth);
+        const bool figure = figures[e0][size_t(along)];
+        for (int e = 0; e < 4; ++e)
+            if (d[e] < need(e, size_t(e % 2 == 0 ? y : x), figure))
+                return false;
+        return deeper[e0][size_t(along)];
     };
-    // Nothing lies nearer an edge than its least limit: rows and columns nearer than that are
+    // Nothing lies nearer an edge than its least need: rows and columns nearer than that are
     // cleared without looking.
+    bool anyFigure = false;
+    for (const std::vector<bool> &f : figures)
+        anyFigure = anyFigure || std::find(f.begin(), f.end(), true) != f.end();
     int least[4];
-    for (int e = 0; e < 4; ++e)
-        least[e] = *std::min_element(limit[e].begin(), limit[e].end());
+    for (int e = 0; e < 4; ++e) {
+        least[e] = INT_MAX;
+        for (size_t a = 0; a < limit[e].size(); ++a)
+            least[e] = std::min(least[e], need(e, a, anyFigure));
+    }
     for (const Run &r : found) {
         const int from = std::max(r.x0, least[0]), to = std::min(r.x1, w - 1 - least[2]);
         if (r.y < least[1] || h - 1 - r.y < least[3] || from > to) {

@@ -239,6 +239,15 @@ std::vector<Page> corpus()
     }, {}, 5);
     clipped.dust = Dust::Typical;
     add("clean, paper clipped to white", true, 200, Scan::Grey, white, [](Pen &) {}, clipped);
+    // Shadows along three edges leave the page's share of ink high; the dots of its light rules
+    // are still joined.
+    ScanOptions shadowed = diffused;
+    shadowed.shadow = {{0.2, 0.15, 0, 0.2}, 40};
+    add("light rules at 210, error diffusion, shadows on three edges", false, 200, Scan::Bilevel, pure, [](Pen &p) {
+        p.set(p.level(210), 0.13);
+        for (int i = 0; i < 10; ++i)
+            p.line({0.8, 1.5 + i * 0.4}, {7.7, 1.5 + i * 0.4});
+    }, shadowed);
     return pages;
 }
 
