@@ -494,7 +494,7 @@ TEST(BarcodeReader, ReadsCoverSheetSymbologiesOnScans)
                     Sheet sheet(dpi, skew);
                     sheet.bodyText(++seed, 1.0, 4.6); // text right above the zone
                     const QRectF drawn = sheet.barcode(c.format, c.text, 1.5, 6.0, 2, 0.5);
-                    const QImage scan = sheet.scan({depth, Dust::Typical, false, false, seed});
+                    const QImage scan = sheet.scan({.depth = depth, .dust = Dust::Typical, .seed = seed});
                     const auto found = barcodes(barcodeChain().apply(scan));
                     ASSERT_EQ(found.size(), 1u);
                     EXPECT_EQ(found[0].text().toStdString(), c.read);
@@ -515,7 +515,7 @@ TEST(BarcodeReader, ReadsNoOtherSymbologyAndNothingOutsideTheZone)
             // Near the zone's middle, where a reader of matrix codes looks first.
             Sheet sheet(300, 0.5);
             sheet.barcode(format, "2024031512345", 3.9, 6.4, 4, 0.5);
-            const QImage scan = sheet.scan({depth, Dust::Light, false, false, 3});
+            const QImage scan = sheet.scan({.depth = depth, .dust = Dust::Light, .seed = 3});
             EXPECT_TRUE(barcodes(barcodeChain().apply(scan)).empty()) << format;
             // A reader of every format finds it in the zone.
             const QImage zone = scan.copy(0, 1500, 2400, 900).convertToFormat(QImage::Format_Grayscale8);
@@ -526,7 +526,7 @@ TEST(BarcodeReader, ReadsNoOtherSymbologyAndNothingOutsideTheZone)
         Sheet outside(300, -1.0);
         outside.barcode("Code128", "2024031500001", 1.5, 4.2, 3, 0.5);  // ends above 5in
         outside.barcode("Code128", "2024031500002", 1.5, 8.3, 3, 0.5);  // starts below 8in
-        const QImage scan = outside.scan({depth, Dust::Typical, false, false, 4});
+        const QImage scan = outside.scan({.depth = depth, .dust = Dust::Typical, .seed = 4});
         EXPECT_TRUE(barcodes(barcodeChain().apply(scan)).empty());
         // The reader alone, with no zone, sees both: they are readable.
         FilterChain whole;
