@@ -184,18 +184,39 @@ Plane reduce(const QImage &img, const QRect &kept)
             const auto [from, to] = rowsOf(y);
             if (from >= to)
                 continue;
-            std::fill(ink.begin(), ink.end(), 0);
-            for (int k = from; k < to; ++k) {
+            // The block's rows folded into one, eight bytes at a time.
+            std::memcpy(ink.data(), img.constScanLine(from), size_t(bytes));
+            for (int k = from + 1; k < to; ++k) {
                 const uchar *line = img.constScanLine(k);
-                for (int i = x0 / 8; i <= (x1 - 1) / 8; ++i)
-                    ink[size_t(i)] |= one ? line[i] : uint8_t(~line[i]);
+                int i = 0;
+                for (; i + 8 <= bytes; i += 8) {
+                    uint64_t a, b;
+                    std::memcpy(&a, ink.data() + i, 8);
+                    std::memcpy(&b, line + i, 8);
+                    a = one ? a | b : a & b;
+                    std::memcpy(ink.data() + i, &a, 8);
+                }
+                for (; i < bytes; ++i)
+                    ink[size_t(i)] = one ? ink[size_t(i)] | line[i] : ink[size_t(i)] & line[i];
             }
+            if (!one)
+                for (uint8_t &b : ink)
+                    b = uint8_t(~b);
             ink[size_t(x0 / 8)] &= columnMask(x0 / 8, x0, x1);
             ink[size_t((x1 - 1) / 8)] &= columnMask((x1 - 1) / 8, x0, x1);
             uint8_t *out = p.cells.data() + size_t(y) * size_t(p.w);
-            for (int i = x0 / 8; i <= (x1 - 1) / 8; ++i)
+            for (int i = x0 / 8; i <= (x1 - 1) / 8; ++i) {
+                if (i + 8 <= bytes) { // paper is passed over eight bytes at a time
+                    uint64_t word;
+                    std::memcpy(&word, ink.data() + i, 8);
+                    if (!word) {
+                        i += 7;
+                        continue;
+                    }
+                }
                 for (uint8_t b = ink[size_t(i)]; b; b &= uint8_t(b - 1))
                     out[cellOf[size_t(i * 8 + 7 - std::countr_zero(b))]] = 0;
+            }
         }
         if (std::count(p.cells.begin(), p.cells.end(), 0) * 50 < std::ssize(p.cells) && dithered(img, kept))
             closeGaps(p);

@@ -136,7 +136,9 @@ void setDarkBits(const QImage &img, int y, bool inkIsOne, std::vector<uint8_t> &
 // pages, levels below 128 on grey ones, luma below 128 on colour ones.
 void loadDarkRow(const QImage &img, const QRect &kept, int y, bool inkIsOne, std::vector<uint8_t> &row)
 {
-    std::fill(row.begin(), row.end(), 0);
+    // A bilevel row is copied whole; the others set bits.
+    if (!isMono(img) || y < kept.top() || y > kept.bottom())
+        std::fill(row.begin(), row.end(), 0);
     if (y < kept.top() || y > kept.bottom())
         return;
     setDarkBits(img, y, inkIsOne, row);
@@ -178,8 +180,8 @@ inline uint64_t spread(const std::vector<uint8_t> &v, int i, int reach, bool sel
 }
 
 // The share of ink among the pixels of a bilevel page that lie inside `kept` and half an inch or
-// more in from its edges (the scanner's shadows lie nearer). Every row is read: a dither's light
-// dots lie on some rows of its matrix only.
+// more in from its edges (the scanner's shadows lie nearer), from every third row: a dither's
+// light dots lie on some rows of its matrix only, which repeats in a power of two rows.
 double inkShare(const QImage &img, const QRect &kept)
 {
     const bool one = monoInkIsOne(img);
@@ -189,13 +191,13 @@ double inkShare(const QImage &img, const QRect &kept)
         return 0;
     long ink = 0, rows = 0;
     const int first = area.left() / 8, last = area.right() / 8;
-    for (int y = area.top(); y <= area.bottom(); ++y, ++rows) {
+    for (int y = area.top(); y <= area.bottom(); y += 3, ++rows) {
         const uchar *line = img.constScanLine(y);
         for (int i = first; i <= last;) {
             if (i > first && i + 8 <= last) { // eight whole bytes
                 uint64_t v;
                 std::memcpy(&v, line + i, sizeof v);
-                ink += std::popcount(one ? v : ~v);
+                ink += bitCount64(one ? v : ~v);
                 i += 8;
                 continue;
             }
@@ -409,11 +411,21 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
     flood();
     // The runs followed, row by row: the runs of `seen` (each a whole run of ink), which may go
     // on from one word into the next.
+    // Between the bands along the sides no word of a row is read.
+    const int sideWords = (depthX + 63) / 64, farWords = right / 64;
     for (int y = 0; y < h; ++y) {
         if (!followed[size_t(y)])
             continue;
         int from = -1;
+        const bool middle = y >= depthY && y < h - depthY;
         for (int k = 0; k <= last; ++k) {
+            if (middle && k == sideWords && k < farWords) {
+                if (from >= 0)
+                    found.push_back({from, k * 64 - 1, y});
+                from = -1;
+                k = farWords - 1;
+                continue;
+            }
             const uint64_t v = loaded[size_t(y) * size_t(words) + size_t(k)] ? seen.row(y)[k] : 0;
             for (int at = 0; at < 64;) {
                 if (from < 0) {
@@ -484,10 +496,22 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
             shadow[e][k] = v[v.size() / 2];
         }
     }
-    // The shadow's line along each edge: its depth from one stretch's middle to the next, and how
-    // many of the ink's pixels at each place lie deeper than that by more than `rise`.
+    // The shadow's line along each edge: its depth from one stretch's middle to the next; and,
+    // when first asked for, how many of the ink's pixels at each place lie deeper than that by
+    // more than `rise`.
     const int rise = std::max(2, int(dpi / 50));
     std::vector<int> line[4], past[4];
+    const auto pastLine = [&](int e, size_t a) {
+        if (past[0].empty()) {
+            for (int k = 0; k < 4; ++k)
+                past[k].assign(line[k].size(), 0);
+            for (const Run &r : found)
+                nearestPixels(r, [&](int k, size_t at, int nearest, int deepest) {
+                    past[k][at] += std::max(0, deepest - std::max(nearest - 1, line[k][at] + rise));
+                });
+        }
+        return past[e][a];
+    };
     for (int e = 0; e < 4; ++e) {
         const size_t n = reach[e].size(), pieces = shadow[e].size();
         line[e].resize(n);
@@ -498,12 +522,7 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
             const double t = std::clamp(at - double(k), 0.0, 1.0);
             line[e][a] = int(std::lround(shadow[e][k] * (1 - t) + shadow[e][next] * t));
         }
-        past[e].assign(n, 0);
     }
-    for (const Run &r : found)
-        nearestPixels(r, [&](int e, size_t at, int nearest, int deepest) {
-            past[e][at] += std::max(0, deepest - std::max(nearest - 1, line[e][at] + rise));
-        });
     // How near the edge ink may lie and be kept, at each place along it: past the shadow by a
     // tenth of an inch, or by a fiftieth where a figure stands out of it; where the edge is clean
     // for an inch either way but for ink less than half an inch along it (a page number written
@@ -546,19 +565,24 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
             }
             const size_t from = a;
             int peak = 0, steepest = 0;
-            long area = 0, ink = 0;
+            long area = 0;
             for (; a < n && line[e][a] && depths[a] > base(a); ++a) {
                 peak = std::max(peak, depths[a] - base(a));
                 area += depths[a] - base(a);
-                ink += past[e][a];
             }
             for (size_t k = from > 0 ? from - 1 : 0; k + 1 < std::min(n, a + 1); ++k)
                 steepest = std::max(steepest, std::abs(depths[k + 1] - depths[k]));
             const int width = int(a - from);
-            const bool solid = ink * 4 > area * 3;
+            // Solid: the ink fills three quarters of what lies past the line or more.
+            const auto solid = [&] {
+                long ink = 0;
+                for (size_t k = from; k < a; ++k)
+                    ink += pastLine(e, k);
+                return ink * 4 > area * 3;
+            };
             // The shadow goes on either side (its end is a step, not a figure).
             const bool flanked = from > 0 && a < n && depths[from - 1] && depths[a];
-            if (flanked && peak >= figure && peak * 4 >= width && (!solid || steepest * 2 >= peak))
+            if (flanked && peak >= figure && peak * 4 >= width && (steepest * 2 >= peak || !solid()))
                 for (size_t k = from; k < a; ++k) {
                     limit[e][k] = std::min(limit[e][k], base(k));
                     figures[e][k] = true;
