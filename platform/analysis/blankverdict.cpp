@@ -104,22 +104,27 @@ std::array<int, 3> paperChannels(const QImage &img, const QRect &kept)
 }
 
 // True when the ink of a bilevel page is mostly lone dots (no ink beside, above or below them):
-// a light mark or rule dithered on white paper, its strokes broken into dots.
-bool dithered(const QImage &img, const QRect &kept)
+// a light mark or rule dithered on white paper, its strokes broken into dots; read from every
+// `step`th row (a step prime to eight meets every row of a dither's matrix).
+bool dithered(const QImage &img, const QRect &kept, int step)
 {
     const bool one = monoInkIsOne(img);
     const int first = kept.left() / 8, last = kept.right() / 8;
-    const auto byteAt = [&](int y, int i) -> unsigned {
-        if (y < kept.top() || y > kept.bottom() || i < first || i > last)
+    const uchar *rows[3] = {nullptr, nullptr, nullptr}; // the rows above, at and below y
+    const auto byteAt = [&](int r, int i) -> unsigned {
+        if (!rows[r] || i < first || i > last)
             return 0;
-        const uint8_t b = img.constScanLine(y)[i];
+        const uint8_t b = rows[r][i];
         return uint8_t((one ? b : uint8_t(~b)) & columnMask(i, kept.left(), kept.right() + 1));
     };
     long ink = 0, dots = 0;
     const uint8_t blank = one ? 0x00 : 0xFF;
     const uint64_t blankWord = one ? 0 : ~uint64_t(0);
-    for (int y = kept.top(); y <= kept.bottom(); ++y) {
+    for (int y = kept.top(); y <= kept.bottom(); y += step) {
         const uchar *line = img.constScanLine(y);
+        rows[0] = y > kept.top() ? img.constScanLine(y - 1) : nullptr;
+        rows[1] = line;
+        rows[2] = y < kept.bottom() ? img.constScanLine(y + 1) : nullptr;
         for (int i = first; i <= last; ++i) {
             if (i + 8 <= last) { // paper is passed over eight bytes at a time
                 uint64_t word;
@@ -131,12 +136,12 @@ bool dithered(const QImage &img, const QRect &kept)
             }
             if (line[i] == blank)
                 continue;
-            const unsigned c = byteAt(y, i);
+            const unsigned c = byteAt(1, i);
             if (!c)
                 continue;
-            const unsigned beside = (c >> 1) | (byteAt(y, i - 1) << 7) | (c << 1) | (byteAt(y, i + 1) >> 7);
+            const unsigned beside = (c >> 1) | (byteAt(1, i - 1) << 7) | (c << 1) | (byteAt(1, i + 1) >> 7);
             ink += bitCount(uint8_t(c));
-            dots += bitCount(uint8_t(c & ~(beside | byteAt(y - 1, i) | byteAt(y + 1, i))));
+            dots += bitCount(uint8_t(c & ~(beside | byteAt(0, i) | byteAt(2, i))));
         }
     }
     return ink > 0 && dots * 10 >= ink * 3;
@@ -155,6 +160,30 @@ void closeGaps(Plane &p)
             if (!ink(x, y) && ((side(x, y, -1, 0) && side(x, y, 1, 0)) || (side(x, y, 0, -1) && side(x, y, 0, 1)) ||
                                (side(x, y, -1, -1) && side(x, y, 1, 1)) || (side(x, y, 1, -1) && side(x, y, -1, 1))))
                 p.cells[size_t(y) * size_t(p.w) + size_t(x)] = 0;
+}
+
+// On a dithered page whose dots lie all over it (paper of a tone, dithered), each cell's level is
+// the share of its pixels that are paper: a lone dot of the paper's tone is faint, a stroke's
+// dots lying close are dark.
+void shareOfDots(Plane &p, const QImage &img)
+{
+    const bool one = monoInkIsOne(img);
+    const int w = img.width(), bytes = (w + 7) / 8, pixels = p.fx * p.fy;
+    std::vector<uint8_t> count(p.cells.size(), 0);
+    for (int y = 0; y < img.height(); ++y) {
+        const uchar *line = img.constScanLine(y);
+        uint8_t *row = count.data() + size_t(y / p.fy) * size_t(p.w);
+        for (int i = 0; i < bytes; ++i) {
+            uint8_t b = one ? line[i] : uint8_t(~line[i]);
+            if (i == bytes - 1)
+                b &= columnMask(i, 0, w);
+            for (; b; b &= uint8_t(b - 1))
+                ++row[(i * 8 + 7 - std::countr_zero(b)) / p.fx];
+        }
+    }
+    for (size_t k = 0; k < count.size(); ++k)
+        p.cells[k] = uint8_t(255 - std::min(255, count[k] * 255 / pixels));
+    p.bilevel = false;
 }
 
 Plane reduce(const QImage &img, const QRect &kept)
@@ -218,8 +247,14 @@ Plane reduce(const QImage &img, const QRect &kept)
                     out[cellOf[size_t(i * 8 + 7 - std::countr_zero(b))]] = 0;
             }
         }
-        if (std::count(p.cells.begin(), p.cells.end(), 0) * 50 < std::ssize(p.cells) && dithered(img, kept))
-            closeGaps(p);
+        // A page with ink in few cells is read whole: a faint rule's dots may lie in a row or two.
+        const bool sparse = std::count(p.cells.begin(), p.cells.end(), 0) * 50 < std::ssize(p.cells);
+        if (dithered(img, kept, sparse ? 1 : 3)) {
+            if (sparse)
+                closeGaps(p);
+            else
+                shareOfDots(p, img);
+        }
         return p;
     }
     // One row of cells: the rows of the block folded into one, then each cell's pixels.
@@ -1215,14 +1250,21 @@ private:
         }
         for (const Hole &h : holes) {
             // A ring is a hole only in a punch's pattern: another hole at least an inch and a half
-            // along the same edge, as far in from it (the sheet may lie 3 degrees askew).
+            // along the same edge, as far in from it (the sheet may lie 3 degrees askew), and no
+            // other nearer than that (a punch's holes lie 2.75 in apart or more; a ring beside a
+            // hole is a letter), but for another piece of its own rim.
             const auto partner = [&](const Hole &o) {
                 const auto inLine = [](double across, double along) {
                     return std::abs(along) >= 1.5 && std::abs(across) <= 0.1 + 0.07 * std::abs(along);
                 };
                 return &o != &h && (inLine(h.x - o.x, h.y - o.y) || inLine(h.y - o.y, h.x - o.x));
             };
-            m_artefact[h.mark] = !h.ring || std::any_of(holes.begin(), holes.end(), partner);
+            const auto crowding = [&](const Hole &o) {
+                const double apart = std::hypot(h.x - o.x, h.y - o.y);
+                return &o != &h && apart > 0.25 && apart < 1.5;
+            };
+            m_artefact[h.mark] = !h.ring || (std::any_of(holes.begin(), holes.end(), partner) &&
+                                             std::none_of(holes.begin(), holes.end(), crowding));
         }
         slantedCreases(slants);
         for (const Staple &s : stapleShadows(staples))

@@ -501,7 +501,7 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
     // more than `rise`.
     const int rise = std::max(2, int(dpi / 50));
     std::vector<int> line[4], past[4];
-    const auto pastLine = [&](int e, size_t a) {
+    const auto pastCount = [&](int e, size_t a) {
         if (past[0].empty()) {
             for (int k = 0; k < 4; ++k)
                 past[k].assign(line[k].size(), 0);
@@ -522,28 +522,33 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
             const double t = std::clamp(at - double(k), 0.0, 1.0);
             line[e][a] = int(std::lround(shadow[e][k] * (1 - t) + shadow[e][next] * t));
         }
+        // Into a corner, where the pixels nearest this edge thin out to a point, the line goes
+        // on as deep as beside it.
+        const size_t corner = std::min(n / 2, size_t(e % 2 == 0 ? depthY : depthX));
+        std::fill(line[e].begin(), line[e].begin() + qsizetype(corner), line[e][corner]);
+        std::fill(line[e].end() - qsizetype(corner), line[e].end(), line[e][n - 1 - corner]);
     }
     // How near the edge ink may lie and be kept, at each place along it: past the shadow by a
     // tenth of an inch, or by a fiftieth where a figure stands out of it; where the edge is clean
     // for an inch either way but for ink less than half an inch along it (a page number written
-    // against the edge), anywhere.
+    // against the edge) and what lies no deeper than a fiftieth, anywhere.
     const int spare = int(dpi / 10), narrow = int(dpi), figure = int(dpi / 25.4);
     std::vector<int> limit[4];
-    std::vector<bool> figures[4]; // places where a figure stands out of the shadow
     for (int e = 0; e < 4; ++e) {
         const std::vector<int> &depths = reach[e];
         const size_t n = depths.size(), inch = size_t(narrow);
-        figures[e].assign(n, false);
-        std::vector<bool> near(n, false); // within an inch of ink half an inch long or more
+        // Within an inch of ink half an inch long or more, deeper than a fiftieth of an inch (a
+        // dither's dots of the paper's tone that touch the edge are no shadow).
+        std::vector<bool> near(n, false);
         for (size_t a = 0; a < n;) {
-            if (!depths[a]) {
+            if (depths[a] <= rise) {
                 ++a;
                 continue;
             }
             // The ink from here on, gaps under an inch joined.
             size_t end = a + 1;
             for (size_t b = a + 1; b < n && b < end + inch; ++b)
-                if (depths[b])
+                if (depths[b] > rise)
                     end = b + 1;
             if (end - a >= inch / 2)
                 std::fill(near.begin() + qsizetype(a >= inch ? a - inch : 0), near.begin() + qsizetype(std::min(n, end + inch)), true);
@@ -552,36 +557,78 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
         limit[e].resize(n);
         for (size_t a = 0; a < n; ++a)
             limit[e][a] = near[a] ? shadow[e][a / size_t(stretch)] + spare : 0;
-        // Ink that stands out of the shadow as a figure does: rising from the shadow's line a
-        // millimetre or more, a quarter as high as it is wide or more, with the paper showing
-        // between its strokes or a side rising half its height at once. A shadow's ragged edge
-        // rises gently and is solid, and where it ends it drops. It is kept from just past that
-        // line.
+    }
+    // How deep the ink reaches from each edge past the other edges' limits: all of a figure in a
+    // corner that stands out of one edge's shadow, whichever edge lies nearer. Away from the
+    // corners, as `reach`.
+    const auto pastLimit = [&](int e, size_t a, int depth) { return depth >= std::min(limit[e][a], line[e][a] + spare / 2); };
+    std::vector<int> stands[4] = {reach[0], reach[1], reach[2], reach[3]};
+    for (int e = 0; e < 4; ++e) {
+        const size_t n = stands[e].size(), corner = size_t(e % 2 == 0 ? depthY : depthX);
+        std::fill(stands[e].begin(), stands[e].begin() + qsizetype(std::min(n, corner)), 0);
+        std::fill(stands[e].begin() + qsizetype(n - std::min(n, corner)), stands[e].end(), 0);
+    }
+    for (const Run &r : found) {
+        const int y = r.y, up = y, down = h - 1 - y;
+        if (up >= depthY && down >= depthY)
+            continue;
+        const auto clearOfRows = [&](int x) { return pastLimit(1, size_t(x), up) && pastLimit(3, size_t(x), down); };
+        for (int x = std::min({r.x1, depthX - 1, (w - 1) / 2}); x >= r.x0; --x)
+            if (clearOfRows(x)) {
+                stands[0][size_t(y)] = std::max(stands[0][size_t(y)], x + 1);
+                break;
+            }
+        for (int x = std::max({r.x0, w - depthX, (w - 1) / 2 + 1}); x <= r.x1; ++x)
+            if (clearOfRows(x)) {
+                stands[2][size_t(y)] = std::max(stands[2][size_t(y)], w - x);
+                break;
+            }
+        const bool top = up <= down;
+        const auto column = [&](int x) {
+            if (pastLimit(0, size_t(y), x) && pastLimit(2, size_t(y), w - 1 - x)) {
+                int &at = stands[top ? 1 : 3][size_t(x)];
+                at = std::max(at, (top ? up : down) + 1);
+            }
+        };
+        for (int x = r.x0; x <= std::min(r.x1, depthX - 1); ++x)
+            column(x);
+        for (int x = std::max(r.x0, std::max(depthX, w - depthX)); x <= r.x1; ++x)
+            column(x);
+    }
+    // Ink that stands out of the shadow as a figure does: rising from the shadow's line a
+    // millimetre or more, a quarter as high as it is wide or more, with the paper showing between
+    // its strokes or a side rising half its height at once. A shadow's ragged edge rises gently
+    // and is solid, and where it ends it drops. It is kept from just past that line.
+    std::vector<bool> figures[4]; // places where a figure stands out of the shadow
+    for (int e = 0; e < 4; ++e) {
+        const std::vector<int> &depths = reach[e], &standing = stands[e];
+        const size_t n = depths.size();
+        figures[e].assign(n, false);
         const auto base = [&](size_t a) { return line[e][a] + rise; };
         for (size_t a = 0; a < n;) {
-            if (!limit[e][a] || !line[e][a] || depths[a] <= base(a)) {
+            if (!limit[e][a] || !line[e][a] || standing[a] <= base(a)) {
                 ++a;
                 continue;
             }
             const size_t from = a;
             int peak = 0, steepest = 0;
             long area = 0;
-            for (; a < n && line[e][a] && depths[a] > base(a); ++a) {
-                peak = std::max(peak, depths[a] - base(a));
-                area += depths[a] - base(a);
+            for (; a < n && line[e][a] && standing[a] > base(a); ++a) {
+                peak = std::max(peak, standing[a] - base(a));
+                area += standing[a] - base(a);
             }
             for (size_t k = from > 0 ? from - 1 : 0; k + 1 < std::min(n, a + 1); ++k)
-                steepest = std::max(steepest, std::abs(depths[k + 1] - depths[k]));
+                steepest = std::max(steepest, std::abs(standing[k + 1] - standing[k]));
             const int width = int(a - from);
             // Solid: the ink fills three quarters of what lies past the line or more.
             const auto solid = [&] {
                 long ink = 0;
                 for (size_t k = from; k < a; ++k)
-                    ink += pastLine(e, k);
+                    ink += pastCount(e, k);
                 return ink * 4 > area * 3;
             };
-            // The shadow goes on either side (its end is a step, not a figure).
-            const bool flanked = from > 0 && a < n && depths[from - 1] && depths[a];
+            // The shadow goes on either side, or into a corner (its end is a step, not a figure).
+            const bool flanked = (from == 0 || depths[from - 1]) && (a == n || depths[a]);
             if (flanked && peak >= figure && peak * 4 >= width && (steepest * 2 >= peak || !solid()))
                 for (size_t k = from; k < a; ++k) {
                     limit[e][k] = std::min(limit[e][k], base(k));
@@ -608,18 +655,26 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
                 std::fill(deeper[e].begin() + qsizetype(from), deeper[e].begin() + qsizetype(a), true);
         }
     }
-    // Kept: as deep as every edge asks (in a corner, two edges' shadows meet); a figure standing
-    // out of one edge's shadow needs to lie past the other edges' shadow lines only.
+    // Kept: a figure's ink past its edge's shadow line and the other edges' limits, in the half of
+    // the page of the edge it stands out of; all else as deep as every edge asks (in a corner, two
+    // edges' shadows meet).
     const auto need = [&](int e, size_t a, bool figure) { return figure ? std::min(limit[e][a], line[e][a] + rise) : limit[e][a]; };
     const auto kept = [&](int x, int y) -> bool {
         const int d[4] = {x, y, w - 1 - x, h - 1 - y};
-        int along, depth;
-        const int e0 = nearest(x, y, along, depth);
-        const bool figure = figures[e0][size_t(along)];
+        const size_t at[4] = {size_t(y), size_t(x), size_t(y), size_t(x)};
         for (int e = 0; e < 4; ++e)
-            if (d[e] < need(e, size_t(e % 2 == 0 ? y : x), figure))
+            if (figures[e][at[e]] && d[e] <= d[(e + 2) % 4] && d[e] < stands[e][at[e]]) {
+                bool past = true;
+                for (int o = 0; o < 4; ++o)
+                    past = past && (o == e ? d[o] >= line[o][at[o]] + rise : pastLimit(o, at[o], d[o]));
+                if (past)
+                    return true;
+            }
+        for (int e = 0; e < 4; ++e)
+            if (d[e] < limit[e][at[e]])
                 return false;
-        return deeper[e0][size_t(along)];
+        int along, depth;
+        return deeper[nearest(x, y, along, depth)][size_t(along)];
     };
     // Nothing lies nearer an edge than its least need: rows and columns nearer than that are
     // cleared without looking.
