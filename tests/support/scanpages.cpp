@@ -829,7 +829,11 @@ RandomPage randomPage(unsigned seed)
     const bool yellowed = rng.chance(0.1) || trial == Trial::CreaseMark;
     const double tone = bilevel ? rng.between(0.9, 1.0) : rng.between(0.83, 1.0);
     const QRgb tint = yellowed ? qRgb(232, 214, 168) : colour ? Tints[rng.below(int(std::size(Tints)))] : qRgb(246, 246, 246);
-    o.paper = whiteDither ? qRgb(255, 255, 255) : qRgb(int(qRed(tint) * tone), int(qGreen(tint) * tone), int(qBlue(tint) * tone));
+    // A dithering scanner set to white paper reads it at 248 to 255 half the time.
+    const int white = 248 + rng.below(8);
+    o.paper = whiteDither                      ? qRgb(255, 255, 255)
+              : dithered && rng.chance(0.5) && !yellowed ? qRgb(white, white, white)
+                                                          : qRgb(int(qRed(tint) * tone), int(qGreen(tint) * tone), int(qBlue(tint) * tone));
     what += ", paper " + std::to_string(lumaOf(o.paper)) + (yellowed ? " yellowed" : "");
     o.dust = Dust(std::min(3, rng.below(10) / 3));
     if (rng.chance(0.3)) {
