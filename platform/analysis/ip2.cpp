@@ -324,7 +324,7 @@ private:
 // outside what the page keeps); `clear(x0, x1, y)` whitens the span [x0, x1]. A shadow lies along
 // the edge about as deep all along it; what reaches from it, narrow, much deeper than the shadow
 // around it (a crease running off the page, writing on one) is no shadow, and is kept from a
-// tenth of an inch deeper than that shadow.
+// tenth of an inch deeper than that shadow; a figure standing out of it, from just past its line.
 template <class LoadInk, class Clear>
 void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk loadInk, Clear clear)
 {

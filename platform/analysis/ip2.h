@@ -127,8 +127,8 @@ public:
 };
 
 // Removes scanner edge shadows and copier borders: ink connected to the page's outer edge, no
-// deeper than half an inch from it. On grey and colour pages ink is what is an eighth darker
-// than the page's paper.
+// deeper than half an inch from it; writing that stands out of them or touches a clean edge
+// stays. On grey and colour pages ink is what is an eighth darker than the page's paper.
 class IP2PrefilterB : public IP2Filter {
 public:
     QString className() const override { return QStringLiteral("IP2PrefilterB"); }
