@@ -45,12 +45,12 @@ QImage scanned(Page kind, Kind pixels, QSizeF inches)
         sheet.bodyText(2, 8.5, 10.0);
     }
     const Depth depth = depthOf(pixels);
-    ScanOptions o{depth, Dust::Typical, false, false, 7};
+    ScanOptions o{.depth = depth, .dust = Dust::Typical, .seed = 7};
     if (pixels == Kind::Dithered)
         o.halftone = Halftone::Diffusion;
     if (kind == Page::BandedBlank) { // the feeder's dark edges and heavy dust
         o.dust = Dust::Heavy;
-        o.edgeBands = true;
+        o.shadow = {{0.14, 0.07, 0, 0.09}, 35};
     }
     if (depth == Depth::Colour)
         o.paper = qRgb(242, 236, 218);

@@ -65,11 +65,14 @@ const std::array<std::array<int8_t, 256>, 256> &gradeTable()
 // The page as the verdict reads it: cells of about 1/100 in, each the darkest level of its block
 // of pixels (of any channel on colour pages, so that ink of every hue shows); on bilevel pages 0
 // for a block with ink and 255 without. Thin strokes keep their darkness; the work is a ninth at 300 dpi.
+// All of the page is read, so that a mark the kept area's edge cuts is measured whole; `kept`
+// holds the cells of the kept area.
 struct Plane {
     int w = 0, h = 0;
     double perInchX = 150, perInchY = 150;
     bool bilevel = false;
     int fx = 1, fy = 1; // pixels per cell
+    QRect kept;
     std::vector<uint8_t> cells;
     const uint8_t *row(int y) const { return cells.data() + size_t(y) * size_t(w); }
     double widthIn() const { return w / perInchX; }
@@ -101,22 +104,27 @@ std::array<int, 3> paperChannels(const QImage &img, const QRect &kept)
 }
 
 // True when the ink of a bilevel page is mostly lone dots (no ink beside, above or below them):
-// a light mark or rule dithered on white paper, its strokes broken into dots.
-bool dithered(const QImage &img, const QRect &kept)
+// a light mark or rule dithered on white paper, its strokes broken into dots; read from every
+// `step`th row (a step prime to eight meets every row of a dither's matrix).
+bool dithered(const QImage &img, const QRect &kept, int step)
 {
     const bool one = monoInkIsOne(img);
     const int first = kept.left() / 8, last = kept.right() / 8;
-    const auto byteAt = [&](int y, int i) -> unsigned {
-        if (y < kept.top() || y > kept.bottom() || i < first || i > last)
+    const uchar *rows[3] = {nullptr, nullptr, nullptr}; // the rows above, at and below y
+    const auto byteAt = [&](int r, int i) -> unsigned {
+        if (!rows[r] || i < first || i > last)
             return 0;
-        const uint8_t b = img.constScanLine(y)[i];
+        const uint8_t b = rows[r][i];
         return uint8_t((one ? b : uint8_t(~b)) & columnMask(i, kept.left(), kept.right() + 1));
     };
     long ink = 0, dots = 0;
     const uint8_t blank = one ? 0x00 : 0xFF;
     const uint64_t blankWord = one ? 0 : ~uint64_t(0);
-    for (int y = kept.top(); y <= kept.bottom(); ++y) {
+    for (int y = kept.top(); y <= kept.bottom(); y += step) {
         const uchar *line = img.constScanLine(y);
+        rows[0] = y > kept.top() ? img.constScanLine(y - 1) : nullptr;
+        rows[1] = line;
+        rows[2] = y < kept.bottom() ? img.constScanLine(y + 1) : nullptr;
         for (int i = first; i <= last; ++i) {
             if (i + 8 <= last) { // paper is passed over eight bytes at a time
                 uint64_t word;
@@ -128,12 +136,12 @@ bool dithered(const QImage &img, const QRect &kept)
             }
             if (line[i] == blank)
                 continue;
-            const unsigned c = byteAt(y, i);
+            const unsigned c = byteAt(1, i);
             if (!c)
                 continue;
-            const unsigned beside = (c >> 1) | (byteAt(y, i - 1) << 7) | (c << 1) | (byteAt(y, i + 1) >> 7);
+            const unsigned beside = (c >> 1) | (byteAt(1, i - 1) << 7) | (c << 1) | (byteAt(1, i + 1) >> 7);
             ink += bitCount(uint8_t(c));
-            dots += bitCount(uint8_t(c & ~(beside | byteAt(y - 1, i) | byteAt(y + 1, i))));
+            dots += bitCount(uint8_t(c & ~(beside | byteAt(0, i) | byteAt(2, i))));
         }
     }
     return ink > 0 && dots * 10 >= ink * 3;
@@ -154,6 +162,30 @@ void closeGaps(Plane &p)
                 p.cells[size_t(y) * size_t(p.w) + size_t(x)] = 0;
 }
 
+// On a dithered page whose dots lie all over it (paper of a tone, dithered), each cell's level is
+// the share of its pixels that are paper: a lone dot of the paper's tone is faint, a stroke's
+// dots lying close are dark.
+void shareOfDots(Plane &p, const QImage &img)
+{
+    const bool one = monoInkIsOne(img);
+    const int w = img.width(), bytes = (w + 7) / 8, pixels = p.fx * p.fy;
+    std::vector<uint8_t> count(p.cells.size(), 0);
+    for (int y = 0; y < img.height(); ++y) {
+        const uchar *line = img.constScanLine(y);
+        uint8_t *row = count.data() + size_t(y / p.fy) * size_t(p.w);
+        for (int i = 0; i < bytes; ++i) {
+            uint8_t b = one ? line[i] : uint8_t(~line[i]);
+            if (i == bytes - 1)
+                b &= columnMask(i, 0, w);
+            for (; b; b &= uint8_t(b - 1))
+                ++row[(i * 8 + 7 - std::countr_zero(b)) / p.fx];
+        }
+    }
+    for (size_t k = 0; k < count.size(); ++k)
+        p.cells[k] = uint8_t(255 - std::min(255, count[k] * 255 / pixels));
+    p.bilevel = false;
+}
+
 Plane reduce(const QImage &img, const QRect &kept)
 {
     Plane p;
@@ -167,8 +199,9 @@ Plane reduce(const QImage &img, const QRect &kept)
     p.fx = fx, p.fy = fy;
     if (kept.isEmpty())
         return p;
-    const int x0 = kept.left(), x1 = kept.right() + 1;
-    const auto keptRows = [&](int y) { return std::pair(std::max(y * fy, kept.top()), std::min((y + 1) * fy, kept.bottom() + 1)); };
+    p.kept = QRect(QPoint(kept.left() / fx, kept.top() / fy), QPoint(kept.right() / fx, kept.bottom() / fy));
+    const int x0 = 0, x1 = img.width();
+    const auto rowsOf = [&](int y) { return std::pair(y * fy, std::min((y + 1) * fy, img.height())); };
     if (isMono(img)) {
         const bool one = monoInkIsOne(img);
         const int bytes = (img.width() + 7) / 8;
@@ -177,27 +210,54 @@ Plane reduce(const QImage &img, const QRect &kept)
         for (size_t x = 0; x < cellOf.size(); ++x)
             cellOf[x] = int(x) / fx;
         for (int y = 0; y < p.h; ++y) {
-            const auto [from, to] = keptRows(y);
+            const auto [from, to] = rowsOf(y);
             if (from >= to)
                 continue;
-            std::fill(ink.begin(), ink.end(), 0);
-            for (int k = from; k < to; ++k) {
+            // The block's rows folded into one, eight bytes at a time.
+            std::memcpy(ink.data(), img.constScanLine(from), size_t(bytes));
+            for (int k = from + 1; k < to; ++k) {
                 const uchar *line = img.constScanLine(k);
-                for (int i = x0 / 8; i <= (x1 - 1) / 8; ++i)
-                    ink[size_t(i)] |= one ? line[i] : uint8_t(~line[i]);
+                int i = 0;
+                for (; i + 8 <= bytes; i += 8) {
+                    uint64_t a, b;
+                    std::memcpy(&a, ink.data() + i, 8);
+                    std::memcpy(&b, line + i, 8);
+                    a = one ? a | b : a & b;
+                    std::memcpy(ink.data() + i, &a, 8);
+                }
+                for (; i < bytes; ++i)
+                    ink[size_t(i)] = one ? ink[size_t(i)] | line[i] : ink[size_t(i)] & line[i];
             }
+            if (!one)
+                for (uint8_t &b : ink)
+                    b = uint8_t(~b);
             ink[size_t(x0 / 8)] &= columnMask(x0 / 8, x0, x1);
             ink[size_t((x1 - 1) / 8)] &= columnMask((x1 - 1) / 8, x0, x1);
             uint8_t *out = p.cells.data() + size_t(y) * size_t(p.w);
-            for (int i = x0 / 8; i <= (x1 - 1) / 8; ++i)
+            for (int i = x0 / 8; i <= (x1 - 1) / 8; ++i) {
+                if (i + 8 <= bytes) { // paper is passed over eight bytes at a time
+                    uint64_t word;
+                    std::memcpy(&word, ink.data() + i, 8);
+                    if (!word) {
+                        i += 7;
+                        continue;
+                    }
+                }
                 for (uint8_t b = ink[size_t(i)]; b; b &= uint8_t(b - 1))
                     out[cellOf[size_t(i * 8 + 7 - std::countr_zero(b))]] = 0;
+            }
         }
-        if (std::count(p.cells.begin(), p.cells.end(), 0) * 50 < std::ssize(p.cells) && dithered(img, kept))
-            closeGaps(p);
+        // A page with ink in few cells is read whole: a faint rule's dots may lie in a row or two.
+        const bool sparse = std::count(p.cells.begin(), p.cells.end(), 0) * 50 < std::ssize(p.cells);
+        if (dithered(img, kept, sparse ? 1 : 3)) {
+            if (sparse)
+                closeGaps(p);
+            else
+                shareOfDots(p, img);
+        }
         return p;
     }
-    // One row of cells: the kept rows of the block folded into one, then each cell's pixels.
+    // One row of cells: the rows of the block folded into one, then each cell's pixels.
     const size_t bpp = img.format() == QImage::Format_Grayscale8 ? 1 : 3;
     // On tinted paper each channel is measured against its own paper, so that a cell's level is
     // that of the channel in which it is darkest: blue ink on yellow paper shows in red and
@@ -216,7 +276,7 @@ Plane reduce(const QImage &img, const QRect &kept)
     const size_t n = size_t(p.w) * span;
     std::vector<uint8_t> m(n + span + 16);
     for (int y = 0; y < p.h; ++y) {
-        const auto [top, bottom] = keptRows(y);
+        const auto [top, bottom] = rowsOf(y);
         if (top >= bottom)
             continue;
         std::fill(m.begin(), m.end(), 255);
@@ -322,6 +382,7 @@ private:
 struct Mark {
     int x0, y0, x1, y1; // bounding box in cells, inclusive
     int area;
+    int inside; // cells in the kept area
     std::array<int, Grades> graded; // cells per grade
     double sx, sy, sxx, syy, sxy;   // sums over the cells' centres, in cells
     // The largest extent, in inches, of the cells joined inside the mark that reach each of the
@@ -333,6 +394,7 @@ struct Mark {
     {
         x0 = std::min(x0, o.x0), y0 = std::min(y0, o.y0), x1 = std::max(x1, o.x1), y1 = std::max(y1, o.y1);
         area += o.area;
+        inside += o.inside;
         for (size_t k = 0; k < Grades; ++k)
             graded[k] += o.graded[k];
         sx += o.sx, sy += o.sy, sxx += o.sxx, syy += o.syy, sxy += o.sxy;
@@ -486,7 +548,10 @@ public:
                     continue;
                 }
                 const int x1 = x - 1;
-                Mark m{x0, y, x1, y, x1 - x0 + 1, {}, 0, 0, 0, 0, 0, {0, 0}};
+                const int in = y >= plane.kept.top() && y <= plane.kept.bottom()
+                                   ? std::max(0, std::min(x1, plane.kept.right()) - std::max(x0, plane.kept.left()) + 1)
+                                   : 0;
+                Mark m{x0, y, x1, y, x1 - x0 + 1, in, {}, 0, 0, 0, 0, 0, {0, 0}};
                 for (int k = x0; k <= x1; ++k)
                     ++m.graded[size_t(grades[size_t(k)])];
                 const double n = m.area, cy = y + 0.5;
@@ -508,19 +573,20 @@ public:
                         cores[c].add(from, k - 1, Core{from, y, k - 1, y, label});
                     }
             }
-            marks.finished([&](const Mark &m) { m_stopped = m_stopped || enough(m); });
+            marks.finished([&](const Mark &m) { m_stopped = m_stopped || (m.inside && enough(m)); });
             if (m_stopped)
                 return;
         }
+        // The marks that lie in the kept area, whole or in part.
         std::vector<int> index(marks.size(), -1);
         for (size_t i = 0; i < marks.size(); ++i)
-            if (marks.isRoot(i)) {
+            if (marks.isRoot(i) && marks.totals(i).inside) {
                 index[i] = int(m_marks.size());
                 m_marks.push_back(marks.totals(i));
             }
         for (size_t c = 0; c < coreCount; ++c)
             for (size_t i = 0; i < cores[c].size(); ++i)
-                if (cores[c].isRoot(i)) {
+                if (cores[c].isRoot(i) && index[size_t(marks.find(cores[c].totals(i).mark))] >= 0) {
                     const Core &core = cores[c].totals(i);
                     double &extent = m_marks[size_t(index[size_t(marks.find(core.mark))])].core[c];
                     extent = std::max({extent, (core.x1 - core.x0 + 1) / plane.perInchX, (core.y1 - core.y0 + 1) / plane.perInchY});
@@ -531,11 +597,12 @@ public:
             if (coreCount < 2)
                 m.core[1] = m.core[0];
         }
-        m_first.assign(m_marks.size() + 1, 0);
-        for (Run &r : m_runs) {
+        for (Run &r : m_runs)
             r.mark = index[size_t(marks.find(r.mark))];
+        std::erase_if(m_runs, [](const Run &r) { return r.mark < 0; });
+        m_first.assign(m_marks.size() + 1, 0);
+        for (const Run &r : m_runs)
             ++m_first[size_t(r.mark) + 1];
-        }
         std::partial_sum(m_first.begin(), m_first.end(), m_first.begin());
         m_order.resize(m_runs.size());
         std::vector<int> next(m_first.begin(), m_first.end() - 1);
@@ -1183,14 +1250,21 @@ private:
         }
         for (const Hole &h : holes) {
             // A ring is a hole only in a punch's pattern: another hole at least an inch and a half
-            // along the same edge, as far in from it (the sheet may lie 3 degrees askew).
+            // along the same edge, as far in from it (the sheet may lie 3 degrees askew), and no
+            // other nearer than that (a punch's holes lie 2.75 in apart or more; a ring beside a
+            // hole is a letter), but for another piece of its own rim.
             const auto partner = [&](const Hole &o) {
                 const auto inLine = [](double across, double along) {
                     return std::abs(along) >= 1.5 && std::abs(across) <= 0.1 + 0.07 * std::abs(along);
                 };
                 return &o != &h && (inLine(h.x - o.x, h.y - o.y) || inLine(h.y - o.y, h.x - o.x));
             };
-            m_artefact[h.mark] = !h.ring || std::any_of(holes.begin(), holes.end(), partner);
+            const auto crowding = [&](const Hole &o) {
+                const double apart = std::hypot(h.x - o.x, h.y - o.y);
+                return &o != &h && apart > 0.25 && apart < 1.5;
+            };
+            m_artefact[h.mark] = !h.ring || (std::any_of(holes.begin(), holes.end(), partner) &&
+                                             std::none_of(holes.begin(), holes.end(), crowding));
         }
         slantedCreases(slants);
         for (const Staple &s : stapleShadows(staples))

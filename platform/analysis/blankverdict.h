@@ -4,6 +4,7 @@
 // True when the page (Format_Mono, Grayscale8 or RGB888) carries nothing written, printed or
 // stamped: only paper, dust and the marks holes, staples, creases, streaks and copier borders
 // leave. Sensitivity 0..9 (clamped): the higher, the fainter and smaller the marks a page may
-// carry and still be blank. What cannot be told from writing counts as writing. All of the page
-// outside `kept` is taken as white.
+// carry and still be blank. What cannot be told from writing counts as writing. The marks are
+// those that lie in `kept`, wholly or in part: one that reaches out of it (a figure the margins
+// cut) is measured whole on the page.
 bool isBlankPage(const QImage &page, const QRect &kept, int sensitivity);

@@ -136,7 +136,9 @@ void setDarkBits(const QImage &img, int y, bool inkIsOne, std::vector<uint8_t> &
 // pages, levels below 128 on grey ones, luma below 128 on colour ones.
 void loadDarkRow(const QImage &img, const QRect &kept, int y, bool inkIsOne, std::vector<uint8_t> &row)
 {
-    std::fill(row.begin(), row.end(), 0);
+    // A bilevel row is copied whole; the others set bits.
+    if (!isMono(img) || y < kept.top() || y > kept.bottom())
+        std::fill(row.begin(), row.end(), 0);
     if (y < kept.top() || y > kept.bottom())
         return;
     setDarkBits(img, y, inkIsOne, row);
@@ -177,30 +179,33 @@ inline uint64_t spread(const std::vector<uint8_t> &v, int i, int reach, bool sel
     return uint64_t((right | left) >> 8) | (self ? w : 0);
 }
 
-// The share of ink among all the pixels of a bilevel page, white outside `kept`, from every
-// fourth row.
+// The share of ink among the pixels of a bilevel page that lie inside `kept` and half an inch or
+// more in from its edges (the scanner's shadows lie nearer), from every third row: a dither's
+// light dots lie on some rows of its matrix only, which repeats in a power of two rows.
 double inkShare(const QImage &img, const QRect &kept)
 {
     const bool one = monoInkIsOne(img);
+    const int inX = int(xDpi(img) / 2), inY = int(yDpi(img) / 2);
+    const QRect area = kept & img.rect().adjusted(inX, inY, -inX, -inY);
+    if (area.isEmpty())
+        return 0;
     long ink = 0, rows = 0;
-    for (int y = 0; y < img.height(); y += 4, ++rows) {
-        if (y < kept.top() || y > kept.bottom())
-            continue;
+    const int first = area.left() / 8, last = area.right() / 8;
+    for (int y = area.top(); y <= area.bottom(); y += 3, ++rows) {
         const uchar *line = img.constScanLine(y);
-        const int first = kept.left() / 8, last = kept.right() / 8;
         for (int i = first; i <= last;) {
             if (i > first && i + 8 <= last) { // eight whole bytes
                 uint64_t v;
                 std::memcpy(&v, line + i, sizeof v);
-                ink += std::popcount(one ? v : ~v);
+                ink += bitCount64(one ? v : ~v);
                 i += 8;
                 continue;
             }
-            ink += bitCount(uint8_t((one ? line[i] : uint8_t(~line[i])) & columnMask(i, kept.left(), kept.right() + 1)));
+            ink += bitCount(uint8_t((one ? line[i] : uint8_t(~line[i])) & columnMask(i, area.left(), area.right() + 1)));
             ++i;
         }
     }
-    return rows ? double(ink) / (double(img.width()) * double(rows)) : 0;
+    return double(ink) / (double(area.width()) * double(rows));
 }
 
 // Clears dark pixels inside r that have no other dark pixel within `reach` pixels across, down or
@@ -319,7 +324,7 @@ private:
 // outside what the page keeps); `clear(x0, x1, y)` whitens the span [x0, x1]. A shadow lies along
 // the edge about as deep all along it; what reaches from it, narrow, much deeper than the shadow
 // around it (a crease running off the page, writing on one) is no shadow, and is kept from a
-// tenth of an inch deeper than that shadow.
+// tenth of an inch deeper than that shadow; a figure standing out of it, from just past its line.
 template <class LoadInk, class Clear>
 void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk loadInk, Clear clear)
 {
@@ -406,11 +411,21 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
     flood();
     // The runs followed, row by row: the runs of `seen` (each a whole run of ink), which may go
     // on from one word into the next.
+    // Between the bands along the sides no word of a row is read.
+    const int sideWords = (depthX + 63) / 64, farWords = right / 64;
     for (int y = 0; y < h; ++y) {
         if (!followed[size_t(y)])
             continue;
         int from = -1;
+        const bool middle = y >= depthY && y < h - depthY;
         for (int k = 0; k <= last; ++k) {
+            if (middle && k == sideWords && k < farWords) {
+                if (from >= 0)
+                    found.push_back({from, k * 64 - 1, y});
+                from = -1;
+                k = farWords - 1;
+                continue;
+            }
             const uint64_t v = loaded[size_t(y) * size_t(words) + size_t(k)] ? seen.row(y)[k] : 0;
             for (int at = 0; at < 64;) {
                 if (from < 0) {
@@ -445,21 +460,23 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
     };
     std::vector<int> reach[4] = {std::vector<int>(size_t(h), 0), std::vector<int>(size_t(w), 0),
                                  std::vector<int>(size_t(h), 0), std::vector<int>(size_t(w), 0)};
-    // A run's pixels nearest each edge (ties to the edge first in that order) lie in one stretch.
-    const auto deepen = [](int &at, int depth) { at = std::max(at, depth); };
-    for (const Run &r : found) {
+    // A run's pixels nearest each edge (ties to the edge first in that order) lie in one stretch:
+    // f(edge, place along it, the depths of the run's pixels there, first and last).
+    const auto nearestPixels = [&](const Run &r, auto f) {
         const int y = r.y, up = y, down = h - 1 - y;
         if (const int last = std::min({r.x1, up, down, (w - 1) / 2}); r.x0 <= last)
-            deepen(reach[0][size_t(y)], last + 1);
+            f(0, size_t(y), r.x0 + 1, last + 1);
         if (const int first = std::max({r.x0, (w - 1) / 2 + 1, w - up, w - 1 - down}); first <= r.x1)
-            deepen(reach[2][size_t(y)], w - first);
+            f(2, size_t(y), w - r.x1, w - first);
         if (up <= down)
             for (int x = std::max(r.x0, up + 1); x <= std::min(r.x1, w - 1 - up); ++x)
-                deepen(reach[1][size_t(x)], up + 1);
+                f(1, size_t(x), up + 1, up + 1);
         else
             for (int x = std::max(r.x0, down + 1); x <= std::min(r.x1, w - 2 - down); ++x)
-                deepen(reach[3][size_t(x)], down + 1);
-    }
+                f(3, size_t(x), down + 1, down + 1);
+    };
+    for (const Run &r : found)
+        nearestPixels(r, [&](int e, size_t at, int, int deepest) { reach[e][at] = std::max(reach[e][at], deepest); });
     const int stretch = std::max(4, int(dpi / 4));
     std::vector<int> shadow[4];
     for (int e = 0; e < 4; ++e) {
@@ -479,24 +496,59 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
             shadow[e][k] = v[v.size() / 2];
         }
     }
+    // The shadow's line along each edge: its depth from one stretch's middle to the next; and,
+    // when first asked for, how many of the ink's pixels at each place lie deeper than that by
+    // more than `rise`.
+    const int rise = std::max(2, int(dpi / 50));
+    std::vector<int> line[4], past[4];
+    const auto pastCount = [&](int e, size_t a) {
+        if (past[0].empty()) {
+            for (int k = 0; k < 4; ++k)
+                past[k].assign(line[k].size(), 0);
+            for (const Run &r : found)
+                nearestPixels(r, [&](int k, size_t at, int nearest, int deepest) {
+                    past[k][at] += std::max(0, deepest - std::max(nearest - 1, line[k][at] + rise));
+                });
+        }
+        return past[e][a];
+    };
+    for (int e = 0; e < 4; ++e) {
+        const size_t n = reach[e].size(), pieces = shadow[e].size();
+        line[e].resize(n);
+        for (size_t a = 0; a < n; ++a) {
+            const double at = (double(a) + 0.5) / stretch - 0.5;
+            const size_t k = size_t(std::clamp(at, 0.0, double(pieces - 1)));
+            const size_t next = std::min(pieces - 1, k + 1);
+            const double t = std::clamp(at - double(k), 0.0, 1.0);
+            line[e][a] = int(std::lround(shadow[e][k] * (1 - t) + shadow[e][next] * t));
+        }
+        // Into a corner, where the pixels nearest this edge thin out to a point, the line goes
+        // on as deep as beside it.
+        const size_t corner = std::min(n / 2, size_t(e % 2 == 0 ? depthY : depthX));
+        std::fill(line[e].begin(), line[e].begin() + qsizetype(corner), line[e][corner]);
+        std::fill(line[e].end() - qsizetype(corner), line[e].end(), line[e][n - 1 - corner]);
+    }
     // How near the edge ink may lie and be kept, at each place along it: past the shadow by a
-    // tenth of an inch; where the edge is clean for an inch either way but for ink less than half
-    // an inch along it (a page number written against the edge), anywhere.
-    const int spare = int(dpi / 10), narrow = int(dpi);
+    // tenth of an inch, or by a fiftieth where a figure stands out of it; where the edge is clean
+    // for an inch either way but for ink less than half an inch along it (a page number written
+    // against the edge) and what lies no deeper than a fiftieth, anywhere.
+    const int spare = int(dpi / 10), narrow = int(dpi), figure = int(dpi / 25.4);
     std::vector<int> limit[4];
     for (int e = 0; e < 4; ++e) {
         const std::vector<int> &depths = reach[e];
         const size_t n = depths.size(), inch = size_t(narrow);
-        std::vector<bool> near(n, false); // within an inch of ink half an inch long or more
+        // Within an inch of ink half an inch long or more, deeper than a fiftieth of an inch (a
+        // dither's dots of the paper's tone that touch the edge are no shadow).
+        std::vector<bool> near(n, false);
         for (size_t a = 0; a < n;) {
-            if (!depths[a]) {
+            if (depths[a] <= rise) {
                 ++a;
                 continue;
             }
             // The ink from here on, gaps under an inch joined.
             size_t end = a + 1;
             for (size_t b = a + 1; b < n && b < end + inch; ++b)
-                if (depths[b])
+                if (depths[b] > rise)
                     end = b + 1;
             if (end - a >= inch / 2)
                 std::fill(near.begin() + qsizetype(a >= inch ? a - inch : 0), near.begin() + qsizetype(std::min(n, end + inch)), true);
@@ -505,6 +557,84 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
         limit[e].resize(n);
         for (size_t a = 0; a < n; ++a)
             limit[e][a] = near[a] ? shadow[e][a / size_t(stretch)] + spare : 0;
+    }
+    // How deep the ink reaches from each edge past the other edges' limits: all of a figure in a
+    // corner that stands out of one edge's shadow, whichever edge lies nearer. Away from the
+    // corners, as `reach`.
+    const auto pastLimit = [&](int e, size_t a, int depth) { return depth >= std::min(limit[e][a], line[e][a] + spare / 2); };
+    std::vector<int> stands[4] = {reach[0], reach[1], reach[2], reach[3]};
+    for (int e = 0; e < 4; ++e) {
+        const size_t n = stands[e].size(), corner = size_t(e % 2 == 0 ? depthY : depthX);
+        std::fill(stands[e].begin(), stands[e].begin() + qsizetype(std::min(n, corner)), 0);
+        std::fill(stands[e].begin() + qsizetype(n - std::min(n, corner)), stands[e].end(), 0);
+    }
+    for (const Run &r : found) {
+        const int y = r.y, up = y, down = h - 1 - y;
+        if (up >= depthY && down >= depthY)
+            continue;
+        const auto clearOfRows = [&](int x) { return pastLimit(1, size_t(x), up) && pastLimit(3, size_t(x), down); };
+        for (int x = std::min({r.x1, depthX - 1, (w - 1) / 2}); x >= r.x0; --x)
+            if (clearOfRows(x)) {
+                stands[0][size_t(y)] = std::max(stands[0][size_t(y)], x + 1);
+                break;
+            }
+        for (int x = std::max({r.x0, w - depthX, (w - 1) / 2 + 1}); x <= r.x1; ++x)
+            if (clearOfRows(x)) {
+                stands[2][size_t(y)] = std::max(stands[2][size_t(y)], w - x);
+                break;
+            }
+        const bool top = up <= down;
+        const auto column = [&](int x) {
+            if (pastLimit(0, size_t(y), x) && pastLimit(2, size_t(y), w - 1 - x)) {
+                int &at = stands[top ? 1 : 3][size_t(x)];
+                at = std::max(at, (top ? up : down) + 1);
+            }
+        };
+        for (int x = r.x0; x <= std::min(r.x1, depthX - 1); ++x)
+            column(x);
+        for (int x = std::max(r.x0, std::max(depthX, w - depthX)); x <= r.x1; ++x)
+            column(x);
+    }
+    // Ink that stands out of the shadow as a figure does: rising from the shadow's line a
+    // millimetre or more, a quarter as high as it is wide or more, with the paper showing between
+    // its strokes or a side rising half its height at once. A shadow's ragged edge rises gently
+    // and is solid, and where it ends it drops. It is kept from just past that line.
+    std::vector<bool> figures[4]; // places where a figure stands out of the shadow
+    for (int e = 0; e < 4; ++e) {
+        const std::vector<int> &depths = reach[e], &standing = stands[e];
+        const size_t n = depths.size();
+        figures[e].assign(n, false);
+        const auto base = [&](size_t a) { return line[e][a] + rise; };
+        for (size_t a = 0; a < n;) {
+            if (!limit[e][a] || !line[e][a] || standing[a] <= base(a)) {
+                ++a;
+                continue;
+            }
+            const size_t from = a;
+            int peak = 0, steepest = 0;
+            long area = 0;
+            for (; a < n && line[e][a] && standing[a] > base(a); ++a) {
+                peak = std::max(peak, standing[a] - base(a));
+                area += standing[a] - base(a);
+            }
+            for (size_t k = from > 0 ? from - 1 : 0; k + 1 < std::min(n, a + 1); ++k)
+                steepest = std::max(steepest, std::abs(standing[k + 1] - standing[k]));
+            const int width = int(a - from);
+            // Solid: the ink fills three quarters of what lies past the line or more.
+            const auto solid = [&] {
+                long ink = 0;
+                for (size_t k = from; k < a; ++k)
+                    ink += pastCount(e, k);
+                return ink * 4 > area * 3;
+            };
+            // The shadow goes on either side, or into a corner (its end is a step, not a figure).
+            const bool flanked = (from == 0 || depths[from - 1]) && (a == n || depths[a]);
+            if (flanked && peak >= figure && peak * 4 >= width && (steepest * 2 >= peak || !solid()))
+                for (size_t k = from; k < a; ++k) {
+                    limit[e][k] = std::min(limit[e][k], base(k));
+                    figures[e][k] = true;
+                }
+        }
     }
     // What reaches deeper is kept where it is narrow along the edge, as a stroke is; a shadow
     // or a border that bulges deeper for an inch or more is still a shadow.
@@ -525,20 +655,38 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
                 std::fill(deeper[e].begin() + qsizetype(from), deeper[e].begin() + qsizetype(a), true);
         }
     }
-    // Kept: as deep as every edge asks (in a corner, two edges' shadows meet).
+    // Kept: a figure's ink past its edge's shadow line and the other edges' limits, in the half of
+    // the page of the edge it stands out of; all else as deep as every edge asks (in a corner, two
+    // edges' shadows meet).
+    const auto need = [&](int e, size_t a, bool figure) { return figure ? std::min(limit[e][a], line[e][a] + rise) : limit[e][a]; };
     const auto kept = [&](int x, int y) -> bool {
         const int d[4] = {x, y, w - 1 - x, h - 1 - y};
+        const size_t at[4] = {size_t(y), size_t(x), size_t(y), size_t(x)};
         for (int e = 0; e < 4; ++e)
-            if (d[e] < limit[e][size_t(e % 2 == 0 ? y : x)])
+            if (figures[e][at[e]] && d[e] <= d[(e + 2) % 4] && d[e] < stands[e][at[e]]) {
+                bool past = true;
+                for (int o = 0; o < 4; ++o)
+                    past = past && (o == e ? d[o] >= line[o][at[o]] + rise : pastLimit(o, at[o], d[o]));
+                if (past)
+                    return true;
+            }
+        for (int e = 0; e < 4; ++e)
+            if (d[e] < limit[e][at[e]])
                 return false;
         int along, depth;
         return deeper[nearest(x, y, along, depth)][size_t(along)];
     };
-    // Nothing lies nearer an edge than its least limit: rows and columns nearer than that are
+    // Nothing lies nearer an edge than its least need: rows and columns nearer than that are
     // cleared without looking.
+    bool anyFigure = false;
+    for (const std::vector<bool> &f : figures)
+        anyFigure = anyFigure || std::find(f.begin(), f.end(), true) != f.end();
     int least[4];
-    for (int e = 0; e < 4; ++e)
-        least[e] = *std::min_element(limit[e].begin(), limit[e].end());
+    for (int e = 0; e < 4; ++e) {
+        least[e] = INT_MAX;
+        for (size_t a = 0; a < limit[e].size(); ++a)
+            least[e] = std::min(least[e], need(e, a, anyFigure));
+    }
     for (const Run &r : found) {
         const int from = std::max(r.x0, least[0]), to = std::min(r.x1, w - 1 - least[2]);
         if (r.y < least[1] || h - 1 - r.y < least[3] || from > to) {

@@ -127,8 +127,8 @@ public:
 };
 
 // Removes scanner edge shadows and copier borders: ink connected to the page's outer edge, no
-// deeper than half an inch from it. On grey and colour pages ink is what is an eighth darker
-// than the page's paper.
+// deeper than half an inch from it; writing that stands out of them or touches a clean edge
+// stays. On grey and colour pages ink is what is an eighth darker than the page's paper.
 class IP2PrefilterB : public IP2Filter {
 public:
     QString className() const override { return QStringLiteral("IP2PrefilterB"); }
@@ -162,7 +162,8 @@ private:
 // channel), by size, darkness and shape. Punched holes, staples, creases, streaks, copier
 // borders, dust and show-through are told by their shape first and their place second; a glyph
 // is never taken for one. Faint marks that line up as text count. What cannot be told apart
-// counts as writing. Sensitivity 0..9 (clamped): the higher it is, the more pages are blank.
+// counts as writing. A mark the kept area's edge cuts is judged whole, as the filters before
+// left it. Sensitivity 0..9 (clamped): the higher it is, the more pages are blank.
 class IP2BlankDetector : public IP2Filter {
 public:
     QString className() const override { return QStringLiteral("IP2BlankDetector"); }

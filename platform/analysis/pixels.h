@@ -44,6 +44,16 @@ inline int bitCount(uint8_t b)
     return table[b];
 }
 
+// The number of set bits of a word, by halves, nibbles and bytes (no call out, as std::popcount
+// makes without the instruction).
+inline int bitCount64(uint64_t v)
+{
+    v -= (v >> 1) & 0x5555555555555555ull;
+    v = (v & 0x3333333333333333ull) + ((v >> 2) & 0x3333333333333333ull);
+    v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    return int((v * 0x0101010101010101ull) >> 56);
+}
+
 // Bits of byte i of a bilevel row that lie in columns [x0, x1).
 inline uint8_t columnMask(int i, int x0, int x1)
 {

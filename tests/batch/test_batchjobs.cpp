@@ -1288,8 +1288,8 @@ TEST_F(BatchScanRun, KeepsAPageNumberOnlyPageAndDropsADustyBlank)
     Sheet numbered(200, 0.7);
     draw(numbered, Content::PageNumber, 1);
     Sheet blank(200, -0.5);
-    fake->loadFeeder({{numbered.scan({Depth::Bilevel, Dust::Typical, false, false, 11}), {}},
-                      {blank.scan({Depth::Bilevel, Dust::Typical, false, false, 12}), {}}});
+    fake->loadFeeder({{numbered.scan({.depth = Depth::Bilevel, .dust = Dust::Typical, .seed = 11}), {}},
+                      {blank.scan({.depth = Depth::Bilevel, .dust = Dust::Typical, .seed = 12}), {}}});
     g_blnProcessBatch = true;
     g_blnDetectBlank = true;
     g_intBlankSensitivity = 3;

@@ -9,6 +9,8 @@
 #include <ZXing/MultiFormatWriter.h>
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -305,26 +307,25 @@ QImage Sheet::scan(const ScanOptions &o) const
             }
     }
 
-    // Edge bands: the scanner's dark backing beyond the paper, ragged, with light holes.
-    if (o.edgeBands) {
-        const auto band = [&](bool vertical, bool far, double depth) {
-            const int length = vertical ? h : w;
-            int d = int(depth * m_dpi);
-            for (int i = 0; i < length; ++i) {
-                d = std::clamp(d + rng.below(3) - 1, int(depth * m_dpi * 0.7), int(depth * m_dpi * 1.3));
-                for (int k = 0; k < d; ++k) {
-                    const int value = rng.below(100) < 4 ? 190 : 35;
-                    const int a = far ? (vertical ? w : h) - 1 - k : k;
-                    if (vertical)
-                        dark(a, i, value);
-                    else
-                        dark(i, a, value);
-                }
+    // Edge shadows: ragged, with light holes.
+    for (int e = 0; e < 4; ++e) {
+        const double depth = o.shadow.depth[e];
+        if (depth <= 0)
+            continue;
+        const bool vertical = e % 2 == 0, far = e >= 2;
+        const int length = vertical ? h : w;
+        int d = int(depth * m_dpi);
+        for (int i = 0; i < length; ++i) {
+            d = std::clamp(d + rng.below(3) - 1, int(depth * m_dpi * 0.7), int(depth * m_dpi * 1.3));
+            for (int k = 0; k < d; ++k) {
+                const int value = rng.below(100) < 4 ? std::min(230, o.shadow.level + 155) : o.shadow.level;
+                const int a = far ? (vertical ? w : h) - 1 - k : k;
+                if (vertical)
+                    dark(a, i, value);
+                else
+                    dark(i, a, value);
             }
-        };
-        band(true, false, 0.14);
-        band(false, false, 0.07);
-        band(false, true, 0.09);
+        }
     }
 
     // The streak and the copier's border.
@@ -554,9 +555,12 @@ const char *const PenNames[] = {"ballpoint", "pencil", "felt pen", "carbon"};
 
 // The hard cases pages are drawn as in turn: faint ink on grey or colour, pencil on a dithered
 // scan, a figure on a crease of yellowed paper, a coloured letter beside a punched hole, an empty
-// form of light rules on a 150 dpi colour scan.
-enum class Trial { FaintInk, DitheredPencil, CreaseMark, HoleLetter, LightForm, None };
-const char *const TrialNames[] = {"faint ink: ", "dithered pencil: ", "mark on a crease: ", "letter by a hole: ", "light form: ", ""};
+// form of light rules on a 150 dpi colour scan, a figure standing out of an edge shadow, a small
+// figure hard in a corner (where the margins cut it), mostly at 200 dpi.
+enum class Trial { FaintInk, DitheredPencil, CreaseMark, HoleLetter, LightForm, ShadowFigure, CornerFigure, None };
+const char *const TrialNames[] = {"faint ink: ", "dithered pencil: ", "mark on a crease: ", "letter by a hole: ", "light form: ",
+                                  "figure in a shadow: ", "figure in a corner: ", ""};
+constexpr unsigned Trials = 7;
 
 // Where the sheet lies on the scan: inches of the sheet to its pixels, and to inches of the scan.
 class Layout {
@@ -585,6 +589,28 @@ public:
         }
         return box;
     }
+    // The box the scan shows of a box of the sheet (inches).
+    QRectF onScan(const QRectF &box) const
+    {
+        double x0 = 1e9, y0 = 1e9, x1 = -1e9, y1 = -1e9;
+        for (const QPointF &c : {box.topLeft(), box.topRight(), box.bottomLeft(), box.bottomRight()}) {
+            const QPointF s = onScan(c);
+            x0 = std::min(x0, s.x()), y0 = std::min(y0, s.y()), x1 = std::max(x1, s.x()), y1 = std::max(y1, s.y());
+        }
+        return QRectF(QPointF(x0, y0), QPointF(x1, y1));
+    }
+    // Moves a box of the sheet (inches) until the scan shows it `in` inches from the scan's edges
+    // (left, top, right, bottom; negative: not against that edge).
+    QRectF against(QRectF box, const std::array<double, 4> &in) const
+    {
+        for (int round = 0; round < 4; ++round) {
+            const QRectF s = onScan(box);
+            const double dx = in[0] >= 0 ? in[0] - s.left() : in[2] >= 0 ? m_size.width() - in[2] - s.right() : 0;
+            const double dy = in[1] >= 0 ? in[1] - s.top() : in[3] >= 0 ? m_size.height() - in[3] - s.bottom() : 0;
+            box.translate(dx, dy);
+        }
+        return box;
+    }
     QSizeF size() const { return m_size; }
 
 private:
@@ -608,6 +634,13 @@ const char *const HandFonts[] = {"DkgHandwriting", "Breip", "femkeklaver", "Humo
 const char *const HandTexts[] = {"2", "7", "3", "17", "4", "9", "p. 4", "3/4/05", "JK", "R.M.", "ok", "void",
                                  "see 1033/57", "Rec'd 4/2", "#12", "x", "No. 7", "Apr 9", "copy", "paid", "A-3", "1"};
 const char *const PrintTexts[] = {"3", "- 2 -", "Page 7 of 9", "DOC 004512", "continued", "VOID", "12", "Exhibit B"};
+// A page's number, written or printed in a corner.
+const char *const Figures[] = {"2", "3", "5", "7", "9", "12", "14", "1"};
+
+// Where things are put on the sheet.
+enum class Place { Corner, HardCorner, Artefact, Edge, HardEdge, Shadow, Anywhere, Any };
+const char *const PlaceNames[] = {"corner", "hard in a corner", "by an artefact", "edge", "hard against an edge",
+                                  "across an edge shadow", "anywhere"};
 
 // A place for a thing of `size` inches on the sheet: its top left.
 struct Placer {
@@ -619,27 +652,83 @@ struct Placer {
         double clear; // inches: a hole's radius, which takes what lies inside it
     };
     std::vector<Spot> artefacts; // places of holes, staples and creases on the sheet
+    // Inches: how deep the shadow or the copier's border along each edge of the scan reaches at
+    // most (left, top, right, bottom), 0 where there is none.
+    std::array<double, 4> band = {0, 0, 0, 0};
     std::string where;
     int corners = 30; // percent of things put in a corner
+    Place force = Place::Any; // the place every thing takes, when set
+    bool partReadable = true; // a faint mark on a dither is read whole or not at all
     // Where the middle of a thing of a size must lie, when it is set.
     std::function<QPointF(QSizeF)> spot;
+
+    // How far in from edge e a thing `extent` inches deep lies written hard against it: within
+    // half a millimetre, or across its shadow or border with as much standing out of them as a
+    // reader needs (1.8 mm, and two fifths of the thing), or beside them.
+    double against(int e, double extent)
+    {
+        const double mm = 1 / 25.4;
+        if (band[size_t(e)] <= 0)
+            return rng.between(0, 0.5 * mm);
+        const double out = partReadable ? std::max(1.8 * mm, 0.4 * extent) : extent;
+        return std::max(0.0, band[size_t(e)] + out - extent) + rng.between(0, 0.5 * mm);
+    }
 
     QRectF place(QSizeF size)
     {
         const QSizeF sheet = layout.size();
         const double w = size.width(), h = size.height();
-        QPointF at;
-        const int kind = rng.below(100);
+        std::vector<int> shadowed;
+        for (int e = 0; e < 4; ++e)
+            if (band[size_t(e)] > 0)
+                shadowed.push_back(e);
+        Place p = force;
         if (spot) {
-            at = spot(size) - QPointF(w, h) / 2;
             where = "on its spot";
-        } else if (kind < corners || (kind < corners + 25 && artefacts.empty())) {
-            // In a corner.
+            return layout.inside(QRectF(spot(size) - QPointF(w, h) / 2, size), safe);
+        }
+        if (p == Place::Any) {
+            const int kind = rng.below(100);
+            p = kind < corners                     ? (rng.chance(0.4) ? Place::HardCorner : Place::Corner)
+                : kind < corners + 25              ? (!shadowed.empty() && rng.chance(0.35) ? Place::Shadow
+                                                      : artefacts.empty()                   ? Place::Corner
+                                                                                             : Place::Artefact)
+                : kind < std::max(80, corners + 40) ? (rng.chance(0.3) ? Place::HardEdge : Place::Edge)
+                                                    : Place::Anywhere;
+        }
+        if (p == Place::Shadow && shadowed.empty())
+            p = Place::HardEdge;
+        where = PlaceNames[int(p)];
+        QPointF at;
+        switch (p) {
+        case Place::Corner:
+        case Place::Any: {
             const int corner = rng.below(4);
             const double dx = rng.between(0.12, 0.8), dy = rng.between(0.12, 0.8);
             at = QPointF(corner % 2 ? sheet.width() - dx - w : dx, corner / 2 ? sheet.height() - dy - h : dy);
-            where = "corner";
-        } else if (kind < corners + 25) {
+            break;
+        }
+        case Place::HardCorner: {
+            // Against both edges of a corner, as a page number often is.
+            const int corner = rng.below(4);
+            const bool right = corner % 2, bottom = corner / 2;
+            const std::array<double, 4> in = {right ? -1 : against(0, w), bottom ? -1 : against(1, h), right ? against(2, w) : -1,
+                                              bottom ? against(3, h) : -1};
+            return layout.against(QRectF(QPointF(right ? sheet.width() - w : 0, bottom ? sheet.height() - h : 0), size), in);
+        }
+        case Place::HardEdge:
+        case Place::Shadow: {
+            const int edge = p == Place::Shadow ? shadowed[size_t(rng.below(int(shadowed.size())))] : rng.below(4);
+            const bool side = edge % 2 == 0;
+            const double along = rng.between(0.3, (side ? sheet.height() - h : sheet.width() - w) - 0.3);
+            std::array<double, 4> in = {-1, -1, -1, -1};
+            in[size_t(edge)] = against(edge, side ? w : h);
+            return layout.against(QRectF(side ? QPointF(edge == 0 ? 0 : sheet.width() - w, along)
+                                              : QPointF(along, edge == 1 ? 0 : sheet.height() - h),
+                                         size),
+                                  in);
+        }
+        case Place::Artefact: {
             // Over or beside an artefact.
             const Spot &s = artefacts[size_t(rng.below(int(artefacts.size())))];
             const double reach = 0.6 * std::max(w, h) + s.clear + 0.15;
@@ -649,9 +738,9 @@ struct Placer {
             if (s.clear > 0 && len < least)
                 off = len > 1e-6 ? off * (least / len) : QPointF(least, 0);
             at = s.c + off - QPointF(w, h) / 2;
-            where = "by an artefact";
-        } else if (kind < std::max(80, corners + 40)) {
-            // Along an edge.
+            break;
+        }
+        case Place::Edge: {
             const int edge = rng.below(4);
             const double off = rng.between(0.12, 0.6);
             const double along = rng.unit();
@@ -659,10 +748,11 @@ struct Placer {
                  : edge == 1 ? QPointF(along * (sheet.width() - w), off)
                  : edge == 2 ? QPointF(sheet.width() - off - w, along * (sheet.height() - h))
                              : QPointF(along * (sheet.width() - w), sheet.height() - off - h);
-            where = "edge";
-        } else {
+            break;
+        }
+        case Place::Anywhere:
             at = QPointF(rng.between(0, sheet.width() - w), rng.between(0, sheet.height() - h));
-            where = "anywhere";
+            break;
         }
         return layout.inside(QRectF(at, size), safe);
     }
@@ -685,18 +775,20 @@ RandomPage randomPage(unsigned seed)
     RandomPage page;
 
     // ---- the scan ----------------------------------------------------------------------------
-    static const int Dpis[] = {150, 200, 240, 300, 400};
+    static const int Dpis[] = {150, 200, 200, 240, 300, 400};
     struct PaperSize {
         const char *name;
         QSizeF inches;
     };
     static const PaperSize Sizes[] = {{"A5", {5.83, 8.27}}, {"letter", {8.5, 11.0}}, {"A4", {8.27, 11.69}}, {"legal", {8.5, 14.0}}};
     const PaperSize &paperSize = Sizes[std::min(3, rng.below(7) / 2)]; // A5 and legal less often
-    int dpi = Dpis[rng.below(5)];
+    int dpi = Dpis[rng.below(6)];
+    // One page in six is one of the hard cases an office's pages hold, in turn.
+    const Trial trial = seed % 6 == 5 ? Trial(seed / 6 % Trials) : Trial::None;
+    if (trial == Trial::CornerFigure && rng.chance(0.75))
+        dpi = 200;
     if (dpi == 400 && paperSize.inches.height() > 12)
         dpi = 300;
-    // One page in six is one of the hard cases an office's pages hold, in turn.
-    const Trial trial = seed % 6 == 5 ? Trial(seed / 6 % 5) : Trial::None;
     // Every other dithered pencil and light form lies on white paper, its strokes dithered to
     // sparse dots; the light form then on a 200 dpi dithered scan.
     const bool whiteDither = (trial == Trial::DitheredPencil || trial == Trial::LightForm) && seed / 30 % 2;
@@ -737,7 +829,11 @@ RandomPage randomPage(unsigned seed)
     const bool yellowed = rng.chance(0.1) || trial == Trial::CreaseMark;
     const double tone = bilevel ? rng.between(0.9, 1.0) : rng.between(0.83, 1.0);
     const QRgb tint = yellowed ? qRgb(232, 214, 168) : colour ? Tints[rng.below(int(std::size(Tints)))] : qRgb(246, 246, 246);
-    o.paper = whiteDither ? qRgb(255, 255, 255) : qRgb(int(qRed(tint) * tone), int(qGreen(tint) * tone), int(qBlue(tint) * tone));
+    // A dithering scanner set to white paper reads it at 248 to 255 half the time.
+    const int white = 248 + rng.below(8);
+    o.paper = whiteDither                      ? qRgb(255, 255, 255)
+              : dithered && rng.chance(0.5) && !yellowed ? qRgb(white, white, white)
+                                                          : qRgb(int(qRed(tint) * tone), int(qGreen(tint) * tone), int(qBlue(tint) * tone));
     what += ", paper " + std::to_string(lumaOf(o.paper)) + (yellowed ? " yellowed" : "");
     o.dust = Dust(std::min(3, rng.below(10) / 3));
     if (rng.chance(0.3)) {
@@ -749,26 +845,33 @@ RandomPage randomPage(unsigned seed)
         o.jpegQuality = 40 + rng.below(51);
         what += ", jpeg " + std::to_string(o.jpegQuality);
     }
-    // Where writing can lie on the scan: on the paper, clear of the scanner's bands and the
-    // copier's border (beyond the original's edge).
-    QRectF safe(0.12, 0.12, size.width() - 0.24, size.height() - 0.24);
-    o.edgeBands = rng.chance(0.08);
-    if (o.edgeBands) {
-        safe.setLeft(0.3), safe.setTop(0.2), safe.setBottom(size.height() - 0.25);
-        what += ", edge bands";
+    // Where the scanner's shadows and the copier's border (beyond the original's edge) lie: the
+    // deepest they reach along each edge. Writing lies clear of them, or across them with enough
+    // standing out to read.
+    std::array<double, 4> band = {0, 0, 0, 0};
+    if (trial == Trial::ShadowFigure || rng.chance(dithered ? 0.4 : 0.12)) {
+        o.shadow.level = 20 + rng.below(50);
+        const int edges = 1 + rng.below(15);
+        for (int k = 0; k < 4; ++k)
+            if (edges & (1 << k))
+                band[size_t(k)] = 1.3 * (o.shadow.depth[k] = rng.between(1.5, 5) / 25.4);
+        what += ", edge shadows at " + std::to_string(o.shadow.level) + " on " + std::to_string(std::popcount(unsigned(edges))) + " edges";
     }
     if (rng.chance(0.1)) {
         o.border.level = 100 + rng.below(101);
         const int sides = rng.below(16) | 1;
         for (int k = 0; k < 4; ++k)
-            if (sides & (1 << k))
+            if (sides & (1 << k)) {
                 o.border.depth[k] = rng.between(0.05, 0.35);
-        safe.setLeft(std::max(safe.left(), o.border.depth[0] * 1.2 + 0.12));
-        safe.setTop(std::max(safe.top(), o.border.depth[1] * 1.2 + 0.12));
-        safe.setRight(std::min(safe.right(), size.width() - o.border.depth[2] * 1.2 - 0.12));
-        safe.setBottom(std::min(safe.bottom(), size.height() - o.border.depth[3] * 1.2 - 0.12));
+                band[size_t(k)] = std::max(band[size_t(k)], o.border.depth[k] * 1.2 + 1.0 / dpi);
+            }
         what += ", copier border at " + std::to_string(o.border.level);
     }
+    QRectF safe(0.12, 0.12, size.width() - 0.24, size.height() - 0.24);
+    safe.setLeft(std::max(safe.left(), band[0] + 0.12));
+    safe.setTop(std::max(safe.top(), band[1] + 0.12));
+    safe.setRight(std::min(safe.right(), size.width() - band[2] - 0.12));
+    safe.setBottom(std::min(safe.bottom(), size.height() - band[3] - 0.12));
     if (rng.chance(0.08)) {
         o.streak.width = 1 + rng.below(std::max(1, int(0.06 * px)));
         o.streak.x = int(rng.between(0.3, size.width() - 0.3) * px);
@@ -873,7 +976,11 @@ RandomPage randomPage(unsigned seed)
                     " at " + fixed(contrast);
         }
     }
-    Placer placer{rng, layout, safe, {}, {}, 30, {}};
+    Placer placer{rng, layout, safe, {}, band, {}, 30, Place::Any, {}};
+    if (trial == Trial::ShadowFigure)
+        placer.force = Place::Shadow;
+    if (trial == Trial::CornerFigure)
+        placer.force = Place::HardCorner;
     for (const QPointF &c : holes.at)
         placer.artefacts.push_back({c, holes.diameter / 2});
     for (const Staple &s : staples)
@@ -890,9 +997,12 @@ RandomPage randomPage(unsigned seed)
     };
     const auto pickInk = [&]() -> const Ink & { return Inks[rng.chance(0.5) ? 0 : 1 + rng.below(4)]; };
     const auto inked = [&](const Ink &ink, double contrast) { return std::min(contrast, darkest(ink)); };
+    // The contrast a carbon's stroke `width` pixels wide is laid on with for its blurred copy to
+    // show `contrast`: a stroke under half a millimetre loses its share of it.
+    const auto carbon = [&](const Ink &ink, double contrast, double width) { return inked(ink, contrast * std::max(1.0, 0.5 * mm / width)); };
     int items = 0;
     // A page in four is one with nothing but a small figure (the commonest mark on an otherwise
-    // empty back, often in a corner), one in four an empty form.
+    // empty back, often in a corner), one in four an empty form, one in four most often a blank.
     const int focus = int(seed % 4);
     // The hard cases' marks: their contrast, and where they lie.
     const auto trialContrast = [&](double contrast) {
@@ -912,24 +1022,28 @@ RandomPage randomPage(unsigned seed)
             return c + along * sign * (r + gap + reach / 2) + QPointF(along.y(), along.x()) * across;
         };
     }
-    if (trial != Trial::None || focus == 1 || focus == 2 || rng.chance(0.6)) {
+    if (trial != Trial::None || focus == 1 || focus == 2 || rng.chance(focus == 3 ? 0.2 : 0.6)) {
         const bool lone = trial != Trial::None || focus == 1 || (focus != 2 && rng.chance(0.4));
         placer.corners = lone ? 55 : 30;
         const int wanted = lone || rng.chance(0.7) ? 1 : 2 + rng.below(2);
-        const auto sizeOf = [&](double largest) { return rng.between(dithered ? 3 : 2, lone ? 5 : largest); };
+        // The corner's figures are small: a page number 2 to 3.2 mm tall.
+        const bool small = trial == Trial::CornerFigure;
+        const auto sizeOf = [&](double largest) { return rng.between(dithered ? 3 : 2, small ? 3.2 : lone ? 5 : largest); };
         const auto darkOr = [&](double floor) { return lone && rng.chance(0.6) ? rng.between(std::max(0.5, least), 1.0) : contrastOf(floor); };
         for (int k = 0; k < wanted; ++k) {
             QRectF placed; // inches of the sheet
-            const int kind = trial == Trial::LightForm    ? 80
-                             : trial == Trial::HoleLetter ? 40
+            const int kind = trial == Trial::LightForm      ? 80
+                             : trial == Trial::HoleLetter   ? 40
+                             : trial == Trial::CornerFigure ? (rng.chance(0.5) ? 60 : rng.chance(0.6) ? 0 : 40)
                              : lone                       ? (rng.chance(0.4) ? 0 : 40)
                              : focus == 2 && k == 0       ? 80
                                                           : rng.below(100);
             if (kind < 35) {
                 // Handwriting in a hand's font: figures, initials, a note.
                 const QString family = QString::fromLatin1(HandFonts[rng.below(int(std::size(HandFonts)))]);
-                const QString text = QString::fromLatin1(HandTexts[rng.below(int(std::size(HandTexts)))]);
-                const Pen pen = trial == Trial::DitheredPencil ? Pen::Pencil : Pen(rng.below(bilevel ? 3 : 4));
+                const QString text = QString::fromLatin1(small ? Figures[rng.below(int(std::size(Figures)))] : HandTexts[rng.below(int(std::size(HandTexts)))]);
+                // A page number in a corner is most often in ballpoint or pencil.
+                const Pen pen = trial == Trial::DitheredPencil ? Pen::Pencil : small ? Pen(rng.below(2)) : Pen(rng.below(bilevel ? 3 : 4));
                 const double height = std::max(bilevel && dpi < 200 ? 3.0 : 0.0, trial == Trial::CreaseMark ? rng.between(3, 8) : sizeOf(15)); // mm, of a figure
                 double contrast = trialContrast(darkOr(height < 3 ? 0.25 : 0));
                 const Ink &ink = pen == Pen::Pencil ? Inks[0] : pickInk();
@@ -944,9 +1058,10 @@ RandomPage randomPage(unsigned seed)
                 // The pen's own width around the font's outline: a fine font's hairlines are no
                 // thinner than the pen that wrote them.
                 const double extra = std::max(1.0, (pen == Pen::Felt ? rng.between(0.5, 1.0) : pen == Pen::Pencil ? rng.between(0.25, 0.5) : rng.between(0.2, 0.35)) * mm);
+                placer.partReadable = !dithered || contrast >= 0.4;
                 const QRectF box = placed = placer.place(QSizeF(bounds.width() + extra, bounds.height() + extra) / px);
                 path.translate(box.left() * px - bounds.left() + extra / 2, box.top() * px - bounds.top() + extra / 2);
-                const QColor c = inkColour(ink, contrast, colour);
+                const QColor c = inkColour(ink, pen == Pen::Carbon ? carbon(ink, contrast, extra) : contrast, colour);
                 const auto drawText = [&](QPainter &q) {
                     q.save();
                     if (pen == Pen::Pencil) {
@@ -973,9 +1088,10 @@ RandomPage randomPage(unsigned seed)
             } else if (kind < 55) {
                 // Figures and ticks drawn stroke by stroke, or a signature's scribble.
                 const bool signature = kind >= 48;
-                const Pen pen = trial == Trial::DitheredPencil                                  ? Pen::Pencil
+                const Pen pen = trial == Trial::DitheredPencil                                   ? Pen::Pencil
+                                : small                                                    ? Pen(rng.below(2))
                                 : trial == Trial::CreaseMark || (lone && rng.chance(0.5)) ? Pen::Felt
-                                                                                          : Pen(rng.below(bilevel ? 3 : 4));
+                                                                                           : Pen(rng.below(bilevel ? 3 : 4));
                 const Ink &ink = pen == Pen::Pencil ? Inks[0] : trial == Trial::HoleLetter ? Inks[1 + rng.below(4)] : pickInk();
                 const bool angular = rng.chance(0.5);
                 const double width = (pen == Pen::Felt ? rng.between(0.6, 1.5) : pen == Pen::Pencil ? rng.between(0.3, 0.7) : rng.between(0.25, 0.5)) *
@@ -1011,7 +1127,9 @@ RandomPage randomPage(unsigned seed)
                     }
                     advance -= 0.15;
                 }
+                placer.partReadable = !dithered || contrast >= 0.4;
                 const QRectF box = placed = placer.place(QSizeF(advance * height / 25.4 + width / px, height / 25.4 + width / px));
+                const double drawn = pen == Pen::Carbon ? carbon(ink, contrast, width) : contrast;
                 const QPointF origin = box.topLeft() * px + QPointF(width, width) / 2;
                 const auto drawWord = [&](QPainter &q) {
                     for (const auto &[g, left] : word)
@@ -1033,7 +1151,7 @@ RandomPage randomPage(unsigned seed)
                                     q.drawLine(path.pointAtPercent(double(i) / steps), path.pointAtPercent(double(i + 1) / steps));
                                 }
                             } else {
-                                q.setPen(QPen(inkColour(ink, contrast, colour), width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+                                q.setPen(QPen(inkColour(ink, drawn, colour), width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
                                 q.drawPath(path);
                             }
                         }
@@ -1056,11 +1174,14 @@ RandomPage randomPage(unsigned seed)
                     continue;
                 static const char *const Families[] = {"Liberation Serif", "Liberation Sans", "Liberation Mono"};
                 QFont font(QString::fromLatin1(Families[rng.below(3)]));
-                const double points = rng.between(7, 13);
+                // A printed figure's height is some 0.72 of its size.
+                const double points = small ? sizeOf(3.5) / (0.72 * 25.4 / 72) : rng.between(7, 13);
                 font.setPixelSize(std::max(1, int(std::lround(points * px / 72))));
                 const QFontMetricsF metrics(font);
                 QStringList lines;
-                if (rng.chance(0.7)) {
+                if (small) {
+                    lines << QString::fromLatin1(Figures[rng.below(int(std::size(Figures)))]);
+                } else if (rng.chance(0.7)) {
                     lines << QString::fromLatin1(PrintTexts[rng.below(int(std::size(PrintTexts)))]);
                 } else {
                     for (int i = 0, n = 1 + rng.below(4); i < n; ++i) {
@@ -1070,15 +1191,20 @@ RandomPage randomPage(unsigned seed)
                         lines << line;
                     }
                 }
-                double textW = 0;
-                for (const QString &t : lines)
-                    textW = std::max(textW, metrics.horizontalAdvance(t));
+                // The lines' box; one line's is its ink's own, so that it can lie hard against an
+                // edge.
                 const double step = metrics.lineSpacing();
-                const QRectF box = placed = placer.place(QSizeF(textW, step * (lines.size() - 1) + metrics.ascent() + metrics.descent()) / px);
+                QRectF ink0(0, -metrics.ascent(), 0, step * double(lines.size() - 1) + metrics.ascent() + metrics.descent());
+                for (const QString &t : lines)
+                    ink0.setWidth(std::max(ink0.width(), metrics.horizontalAdvance(t)));
+                if (lines.size() == 1)
+                    ink0 = metrics.tightBoundingRect(lines[0]);
+                placer.partReadable = !dithered || contrast >= 0.4;
+                const QRectF box = placed = placer.place(ink0.size() / px);
                 p.setFont(font);
                 p.setPen(inkColour(ink, contrast, colour));
                 for (int i = 0; i < lines.size(); ++i)
-                    p.drawText(box.topLeft() * px + QPointF(0, metrics.ascent() + i * step), lines[i]);
+                    p.drawText(box.topLeft() * px - ink0.topLeft() + QPointF(0, i * step), lines[i]);
                 what += ", printed \"" + lines[0].left(24).toStdString() + "\" " + fixed(points, 0) + " pt " + ink.name + " at " +
                         fixed(contrast);
             } else if (kind < 88) {
@@ -1124,6 +1250,7 @@ RandomPage randomPage(unsigned seed)
                 const bool round = rng.chance(0.3);
                 const double wIn = round ? rng.between(1.0, 1.6) : rng.between(1.2, 2.4);
                 const double hIn = round ? wIn : rng.between(0.5, 0.9);
+                placer.partReadable = !dithered || contrast >= 0.4;
                 const QRectF box = placed = placer.place(QSizeF(wIn, hIn));
                 const QRectF r(box.topLeft() * px, box.size() * px);
                 p.setPen(QPen(inkColour(ink, contrast, colour), rng.between(0.3, 0.8) * mm));
@@ -1141,6 +1268,9 @@ RandomPage randomPage(unsigned seed)
             }
             what += " (" + placer.where + (placed.isEmpty() ? std::string() : " at " + fixed(placed.center().x()) + ", " + fixed(placed.center().y()) + " in") + ")";
             ++items;
+            // An empty form lies half an inch in or more.
+            const QRectF seen = placed.isEmpty() ? QRectF(0.5, 0.5, size.width() - 1, size.height() - 1) : layout.onScan(placed);
+            page.inward = std::max(page.inward, std::min({seen.right(), size.width() - seen.left(), seen.bottom(), size.height() - seen.top()}));
         }
     }
     page.content = items > 0;

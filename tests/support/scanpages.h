@@ -2,7 +2,7 @@
 // Generated scans for the page-analysis tests and benchmarks. A sheet is drawn (text in the
 // Liberation fonts, barcodes, pen strokes in any colour) lying a little skewed in the feeder,
 // then "scanned" to bilevel, 8-bit grey or colour with paper tone, sensor noise, dust, scanner
-// edge bands, streaks, copier borders, show-through from the back and JPEG. `randomPage` draws a
+// edge shadows, streaks, copier borders, show-through from the back and JPEG. `randomPage` draws a
 // whole page at random from a seed: writing, print or stamps anywhere on it, or nothing, with the
 // marks the paper and the scanner leave. Everything comes from a seed; nothing is read from
 // files.
@@ -36,10 +36,17 @@ struct Border {
     int level = 0;
 };
 
+// The scanner's dark backing seen beyond the paper along the edges (left, top, right, bottom), or
+// a lid's shadow: ragged, with light holes; it hides what lies under it. Depth 0: none.
+struct EdgeShadow {
+    double depth[4] = {0, 0, 0, 0}; // inches
+    int level = 35;
+};
+
 struct ScanOptions {
     Depth depth = Depth::Bilevel;
     Dust dust = Dust::None;
-    bool edgeBands = false;    // dark strips along the left, top and bottom edges
+    EdgeShadow shadow;
     bool bleedThrough = false; // the back's text, mirrored and blurred
     unsigned seed = 1;
     QRgb paper = 0;            // the paper's colour; 0: a grey scanner's 228 or a bilevel one's 240
@@ -103,19 +110,24 @@ private:
 enum class Content { None, PageNumber, FullText };
 void draw(Sheet &sheet, Content content, unsigned seed);
 
-// A page drawn at random from its seed: 150 to 400 dpi, A5 to legal, thresholded or dithered
-// bilevel, grey, colour, JPEG. A page with content carries one to three things a clerk or a
-// printer puts on paper: handwriting in real hands' fonts and pen strokes 2 to 15 mm tall in
-// ballpoint, pencil, felt pen or carbon, print, an empty form of light rules, a stamp, in any
-// colour down to a contrast of 0.15 (what a threshold or a dither leaves legible; a hand's font
-// on a bilevel scan below 200 dpi is 3 mm tall at least). Writing lies
-// in corners, along edges and over or beside the artefacts: punched holes on any edge (discs,
-// rings, parts of rings, grey with a shadow), staples in corners or a booklet's pair, straight
-// and slanting creases. Any page may also show through from its back, be yellowed, carry a
-// coffee ring, a sticky note's shadow, a copier's border, streaks and dust.
+// A page drawn at random from its seed: 150 to 400 dpi (200 most often), A5 to legal,
+// thresholded or dithered bilevel, grey, colour, JPEG. A page with content carries one to three
+// things a clerk or a printer puts on paper: handwriting in real hands' fonts and pen strokes 2 to
+// 15 mm tall in ballpoint, pencil, felt pen or carbon, print, an empty form of light rules, a
+// stamp, in any colour down to a contrast of 0.15 (what a threshold or a dither leaves legible; a
+// hand's font on a bilevel scan below 200 dpi is 3 mm tall at least). Writing lies in corners and
+// along edges, some of it hard against them (where the margins cut it), across the scanner's edge
+// shadows and copier borders (with enough standing out of them to read), and over or beside the
+// artefacts: punched holes on any edge (discs, rings, parts of rings, grey with a shadow), staples
+// in corners or a booklet's pair, straight and slanting creases. Any page may also show through
+// from its back, be yellowed, carry a coffee ring, a sticky note's shadow, edge shadows on one to
+// four edges, a copier's border, streaks and dust.
 struct RandomPage {
     QImage scan;
     bool content = false;
+    // Inches: how far in from the scan's edges the content reaches; margins narrower than this
+    // leave some of it.
+    double inward = 0;
     std::string what; // what was drawn, for a message
 };
 RandomPage randomPage(unsigned seed);

@@ -259,9 +259,10 @@ TEST(Filters, EdgeShadowAndMargins)
     EXPECT_TRUE(isInk(o, 150, 249));
     EXPECT_FALSE(isInk(o, 150, 250));
 
-    // Behind the margins, each filter reads the page as if all outside them were white: on every
-    // pixel kind, with and without a zone, and with margins wider than the page, the chain gives
-    // the page and results that the filters give on the page really whitened first.
+    // Behind the margins, each filter but the blank detector reads the page as if all outside
+    // them were white, and it is once a filter after them changes a pixel (the despeckling here):
+    // on every pixel kind, with and without a zone, and with margins wider than the page, the
+    // chain gives the page and results that the filters give on the page really whitened first.
     QImage busy = page(4, 4, 150);
     const QRect quiet =
         drawBarcode(busy, ZXing::BarcodeFormat::Code128, "2024031512345", 120, 300, 2).adjusted(-25, -10, 25, 10);
@@ -322,9 +323,10 @@ TEST(Filters, EdgeShadowAndMargins)
     EXPECT_EQ(read, 8); // the barcode is read wherever the margins keep it
 }
 
-// A shadow along an edge is cleared however deep it lies; a stroke that runs off the page through
-// it (a crease, a figure written on one) is kept from a tenth of an inch deeper than the shadow,
-// on every edge and pixel kind.
+// A shadow along an edge is cleared however deep it lies, its ragged edge with it; a stroke that
+// runs off the page through it (a crease, a figure written on one) is kept from a tenth of an inch
+// deeper than the shadow, and a figure standing out of it from just past its line, on every edge
+// and pixel kind.
 TEST(Filters, EdgeCleaningKeepsWhatReachesBeyondTheShadow)
 {
     for (const QImage::Format format : {QImage::Format_Mono, QImage::Format_Grayscale8, QImage::Format_RGB888})
@@ -344,6 +346,11 @@ TEST(Filters, EdgeCleaningKeepsWhatReachesBeyondTheShadow)
                 box(199, 201, 0, 45); // the stroke off the page
                 box(190, 210, 40, 45); // and what is written on it
                 box(388, 399, 0, 11); // a figure in the corner, against both edges
+                if (band > 0) {
+                    box(300, 302, 0, band + 8); // a figure's stroke standing 2 mm out of the shadow
+                    for (int k = 0; k < 30; ++k) // and the shadow's edge rising gently by 1.5 mm
+                        box(100 + k, 100 + k, 0, band + 6 - std::abs(k - 15) / 3);
+                }
                 IP2Image p(format == QImage::Format_Mono ? img : img.convertToFormat(format));
                 IP2PrefilterB().apply(p);
                 const auto dark = [&](QPoint q) { return qGray(p.image().pixel(q)) < 128; };
@@ -355,6 +362,10 @@ TEST(Filters, EdgeCleaningKeepsWhatReachesBeyondTheShadow)
                 EXPECT_EQ(dark(at(398, 1)), band == 0) << row;
                 EXPECT_TRUE(dark(at(200, band + 15))) << row;
                 EXPECT_TRUE(dark(at(192, 42))) << row;
+                if (band > 0) {
+                    EXPECT_TRUE(dark(at(301, band + 5))) << row;
+                    EXPECT_FALSE(dark(at(115, band + 4))) << row;
+                }
             }
     // A shadow along part of an edge only is a shadow to its ends.
     QImage img = page(4, 4, 100);
@@ -483,7 +494,7 @@ TEST(BarcodeReader, ReadsCoverSheetSymbologiesOnScans)
                     Sheet sheet(dpi, skew);
                     sheet.bodyText(++seed, 1.0, 4.6); // text right above the zone
                     const QRectF drawn = sheet.barcode(c.format, c.text, 1.5, 6.0, 2, 0.5);
-                    const QImage scan = sheet.scan({depth, Dust::Typical, false, false, seed});
+                    const QImage scan = sheet.scan({.depth = depth, .dust = Dust::Typical, .seed = seed});
                     const auto found = barcodes(barcodeChain().apply(scan));
                     ASSERT_EQ(found.size(), 1u);
                     EXPECT_EQ(found[0].text().toStdString(), c.read);
@@ -504,7 +515,7 @@ TEST(BarcodeReader, ReadsNoOtherSymbologyAndNothingOutsideTheZone)
             // Near the zone's middle, where a reader of matrix codes looks first.
             Sheet sheet(300, 0.5);
             sheet.barcode(format, "2024031512345", 3.9, 6.4, 4, 0.5);
-            const QImage scan = sheet.scan({depth, Dust::Light, false, false, 3});
+            const QImage scan = sheet.scan({.depth = depth, .dust = Dust::Light, .seed = 3});
             EXPECT_TRUE(barcodes(barcodeChain().apply(scan)).empty()) << format;
             // A reader of every format finds it in the zone.
             const QImage zone = scan.copy(0, 1500, 2400, 900).convertToFormat(QImage::Format_Grayscale8);
@@ -515,7 +526,7 @@ TEST(BarcodeReader, ReadsNoOtherSymbologyAndNothingOutsideTheZone)
         Sheet outside(300, -1.0);
         outside.barcode("Code128", "2024031500001", 1.5, 4.2, 3, 0.5);  // ends above 5in
         outside.barcode("Code128", "2024031500002", 1.5, 8.3, 3, 0.5);  // starts below 8in
-        const QImage scan = outside.scan({depth, Dust::Typical, false, false, 4});
+        const QImage scan = outside.scan({.depth = depth, .dust = Dust::Typical, .seed = 4});
         EXPECT_TRUE(barcodes(barcodeChain().apply(scan)).empty());
         // The reader alone, with no zone, sees both: they are readable.
         FilterChain whole;

@@ -239,6 +239,27 @@ std::vector<Page> corpus()
     }, {}, 5);
     clipped.dust = Dust::Typical;
     add("clean, paper clipped to white", true, 200, Scan::Grey, white, [](Pen &) {}, clipped);
+    // Shadows along three edges leave the page's share of ink high; the dots of its light rules
+    // are still joined.
+    ScanOptions shadowed = diffused;
+    shadowed.shadow = {{0.2, 0.15, 0, 0.2}, 40};
+    add("light rules at 210, error diffusion, shadows on three edges", false, 200, Scan::Bilevel, pure, [](Pen &p) {
+        p.set(p.level(210), 0.13);
+        for (int i = 0; i < 10; ++i)
+            p.line({0.8, 1.5 + i * 0.4}, {7.7, 1.5 + i * 0.4});
+    }, shadowed);
+    // Blanks on a dithering scanner that reads its paper a shade below white, dusty, with shadows
+    // along two and four edges: the paper's dots lie a few pixels apart all over the page.
+    const QRgb nearWhite = qRgb(250, 250, 250);
+    for (const Halftone halftone : {Halftone::Ordered, Halftone::Diffusion})
+        for (const int edges : {2, 4}) {
+            ScanOptions o;
+            o.halftone = halftone;
+            o.dust = Dust::Typical;
+            o.shadow = {{0.15, edges == 4 ? 0.1 : 0, edges == 4 ? 0.12 : 0, 0.1}, 40};
+            add(halftone == Halftone::Ordered ? "blank, ordered dither" : "blank, error diffusion", true, 300, Scan::Bilevel, nearWhite,
+                [](Pen &) {}, o);
+        }
     return pages;
 }
 

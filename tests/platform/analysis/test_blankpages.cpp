@@ -1,13 +1,15 @@
-// The blank verdict over pages generated at random: writing, print, stamps and empty forms of
-// any size, pen, hand, colour and contrast, in corners, along edges and over or beside holes,
-// staples and creases, on thresholded, dithered, grey, colour and JPEG scans; and blank sheets
-// with the marks paper, offices and scanners leave. Every sixth page is one of the hard cases
-// (faint ink, pencil on a dither, a figure on a crease, a coloured letter by a hole, a light
-// form); a second run of blocks draws those alone. At the default sensitivity no page with
-// content is judged blank, and no page's verdict turns from blank back to content as the
-// sensitivity rises. A blank page that is kept costs the operator a glance, not a record: those
-// are counted and listed, block by block of 25 pages, and so are the content pages that
-// sensitivity 5 would remove.
+// The blank verdict over pages generated at random, judged through the filter pass's chain with
+// its margins: writing, print, stamps and empty forms of any size, pen, hand, colour and contrast,
+// in corners and along edges (some hard against them, where the margins cut them), across edge
+// shadows and copier borders, and over or beside holes, staples and creases, on thresholded,
+// dithered, grey, colour and JPEG scans; and blank sheets with the marks paper, offices and
+// scanners leave. Every sixth page is one of the hard cases (faint ink, pencil on a dither, a
+// figure on a crease, a coloured letter by a hole, a light form, a figure standing out of an edge
+// shadow, a small figure hard in a corner); a second run of blocks draws those alone. At the
+// default sensitivity no page with content is judged blank, and no page's verdict turns from
+// blank back to content as the sensitivity rises. A blank page that is kept costs the operator a
+// glance, not a record: those are counted and listed, block by block of 25 pages, and so are the
+// content pages that sensitivity 5 would remove.
 #include "support/analysischains.h"
 #include "support/scanpages.h"
 
@@ -56,8 +58,9 @@ TEST_P(BlankPages, NoPageWithContentIsBlankAtTheDefaultAndVerdictsRiseWithSensit
     for (unsigned k = GetParam().block * Block; k < (GetParam().block + 1) * Block; ++k) {
         const unsigned seed = GetParam().hard ? 6 * k + 5 : k + 1;
         const scanpages::RandomPage page = scanpages::randomPage(seed);
-        // Now and then in the barcode mode's margin.
-        const std::string verdicts = blankVerdicts(page.scan, seed % 5 == 0 ? QStringLiteral("1/10in") : QStringLiteral("1/30in"));
+        // Now and then in the barcode mode's margin, where it leaves some of the content.
+        const bool wide = seed % 5 == 0 && (!page.content || page.inward > 0.15);
+        const std::string verdicts = blankVerdicts(page.scan, wide ? QStringLiteral("1/10in") : QStringLiteral("1/30in"));
         const std::string row = "page " + std::to_string(seed) + " (" + page.what + "): " + verdicts;
         if (page.content) {
             EXPECT_EQ(verdicts[3], 'c') << row;
