@@ -9,6 +9,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdarg>
 #include <atomic>
@@ -34,6 +35,7 @@ namespace {
 
 constexpr tmsize_t MaxSingleAlloc = tmsize_t(512) * 1024 * 1024;
 constexpr int MaxDirectories = 100000;
+constexpr qint64 StripBytesHeld = qint64(16) << 20; // decoded strips held whole, at most
 std::atomic<qint64> g_decodes{0};
 std::atomic<qint64> g_checks{0};
 
@@ -322,6 +324,10 @@ struct Fields {
     uint16_t unit = RESUNIT_INCH;
     float xres = 0, yres = 0;
     bool tiled = false;
+    uint16_t alpha = 0; // the extra sample libtiff's RGBA reader takes as alpha (EXTRASAMPLE_*)
+    // How the stored samples become rows of the page's kind in our own reader (None: libtiff's
+    // RGBA reader reads them): bilevel bits, grey levels, palette indexes, RGB or CMYK samples.
+    enum class Samples { None, Bits, Grey, Palette, Rgb, Cmyk } samples = Samples::None;
 
     Kind kind() const
     {
@@ -342,14 +348,12 @@ struct Fields {
             return bps == 8 && spp == 1;
         case Kind::Rgb:
             // JPEG pages in YCbCr are read as RGB rows (the codec converts them)
-            return palette8()
+            return (photometric == PHOTOMETRIC_PALETTE && bps == 8 && spp == 1)
                    || (bps == 8 && spp == 3
                        && (photometric == PHOTOMETRIC_RGB || (photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG)));
         }
         return false;
     }
-    // Rows of 8-bit indexes into a colour map (read as RGB rows).
-    bool palette8() const { return photometric == PHOTOMETRIC_PALETTE && bps == 8 && spp == 1; }
     // Rows of 1-, 2-, 4- or 8-bit indexes into a colour map, or of 2- or 4-bit grey, in strips, in
     // any orientation: stored again at their depth.
     bool packedRows() const
@@ -368,13 +372,15 @@ struct Fields {
         return bps == 16 && ((grey && spp == 1) || (photometric == PHOTOMETRIC_RGB && spp == 3))
                && planar == PLANARCONFIG_CONTIG;
     }
-    // How the decoded rows are to be read: a direct row as stored; RGBA rows give bilevel rows
-    // with 1 black and grey rows with 0 black.
+    // How the decoded rows are to be read: our own reader's bilevel and grey rows in the stored
+    // photometric; RGBA rows give bilevel rows with 1 black and grey rows with 0 black.
     uint16_t rowPhotometric() const
     {
-        if (direct())
+        if (kind() == Kind::Rgb)
+            return PHOTOMETRIC_RGB;
+        if (samples != Samples::None)
             return photometric;
-        return kind() == Kind::Bilevel ? PHOTOMETRIC_MINISWHITE : kind() == Kind::Grey ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB;
+        return kind() == Kind::Bilevel ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK;
     }
     // Stored rows are the shown page's columns.
     bool transposed() const { return orientation >= ORIENTATION_LEFTTOP && orientation <= ORIENTATION_LEFTBOT; }
@@ -383,7 +389,31 @@ struct Fields {
         return orientation == ORIENTATION_BOTRIGHT || orientation == ORIENTATION_BOTLEFT
                || orientation == ORIENTATION_RIGHTBOT || orientation == ORIENTATION_LEFTBOT;
     }
+    // Stored rows are shown right to left (orientations 2 and 3).
+    bool hFlipped() const { return orientation == ORIENTATION_TOPRIGHT || orientation == ORIENTATION_BOTRIGHT; }
 };
+
+// The layouts our own reader turns into rows as libtiff's RGBA reader would (grey of 1 to 16
+// bits, palettes, RGB and RGBA of 8 or 16 bits, CMYK, JPEG colour as RGB; strips or tiles,
+// planes side by side or apart); others are left to that reader.
+Fields::Samples sampleKind(const Fields &f)
+{
+    using S = Fields::Samples;
+    const bool grey = f.photometric == PHOTOMETRIC_MINISWHITE || f.photometric == PHOTOMETRIC_MINISBLACK;
+    const bool contig = f.planar == PLANARCONFIG_CONTIG;
+    if (f.compression == COMPRESSION_OJPEG)
+        return S::None;
+    if (f.spp == 1 && grey)
+        return f.bps == 1 ? S::Bits : f.bps == 2 || f.bps == 4 || f.bps == 8 || f.bps == 16 ? S::Grey : S::None;
+    if (f.spp == 1 && f.photometric == PHOTOMETRIC_PALETTE)
+        return f.bps == 1 || f.bps == 2 || f.bps == 4 || f.bps == 8 ? S::Palette : S::None;
+    if ((f.photometric == PHOTOMETRIC_RGB && f.spp >= 3 && (f.bps == 8 || f.bps == 16))
+        || (f.photometric == PHOTOMETRIC_YCBCR && f.compression == COMPRESSION_JPEG && contig && f.spp == 3 && f.bps == 8))
+        return S::Rgb;
+    if (f.photometric == PHOTOMETRIC_SEPARATED && f.bps == 8 && f.spp >= 4 && (contig || f.spp == 4))
+        return S::Cmyk;
+    return S::None;
+}
 
 // Strips of such a directory can be written again as they are.
 bool rawCopyable(const Fields &f)
@@ -454,6 +484,24 @@ Fields readFields(const Handle &h)
     if (qint64(f.width) * qint64(f.height) > MaxPixels)
         raiseImagingError(ezErr::ImageTooLarge);
     f.rowsPerBand = std::clamp<uint32_t>(f.rowsPerBand, 1, f.height);
+    // the extra sample taken as alpha, as libtiff's RGBA reader takes it
+    uint16_t extras = 0;
+    uint16_t *info = nullptr;
+    TIFFGetFieldDefaulted(t, TIFFTAG_EXTRASAMPLES, &extras, &info);
+    if (extras >= 1 && info) {
+        if (info[0] == EXTRASAMPLE_UNSPECIFIED && f.spp > 3)
+            f.alpha = EXTRASAMPLE_ASSOCALPHA;
+        else if (info[0] == EXTRASAMPLE_ASSOCALPHA || info[0] == EXTRASAMPLE_UNASSALPHA)
+            f.alpha = info[0];
+    } else if (extras == 0 && f.spp == 4 && f.photometric == PHOTOMETRIC_RGB) {
+        f.alpha = EXTRASAMPLE_ASSOCALPHA;
+    }
+    f.samples = sampleKind(f);
+    if (f.samples != Fields::Samples::None) {
+        char emsg[1024] = "";
+        if (!TIFFRGBAImageOK(t, emsg))
+            f.samples = Fields::Samples::None; // refused as that reader refuses it
+    }
     f.storedWidth = f.width;
     f.storedHeight = f.height;
     if (f.transposed()) {
@@ -614,57 +662,317 @@ QImage upright(const QImage &stored, int o)
     }
 }
 
-// The stored rows of a page in strips or tiles, as their samples lie, rowBytes each.
-std::vector<uchar> storedRows(Handle &src, const Fields &f, size_t rowBytes)
+// Indexes (or levels) of bps bits packed in a row, a byte each.
+void unpackIndexes(const uchar *in, uint32_t w, int bps, uchar *out)
 {
-    std::vector<uchar> rows(rowBytes * f.storedHeight);
-    if (f.tiled) {
-        uint32_t tw = 0, th = 0;
-        TIFFGetField(src.tif(), TIFFTAG_TILEWIDTH, &tw);
-        TIFFGetField(src.tif(), TIFFTAG_TILELENGTH, &th);
-        const size_t tileRow = (size_t(tw) * f.bps * f.spp + 7) / 8;
-        if (tw == 0 || th == 0 || tw % 8 || TIFFTileSize64(src.tif()) != uint64_t(tileRow) * th)
-            badFile(src, "unexpected tile size");
-        std::vector<uchar> tile(tileRow * th);
-        for (uint32_t ty = 0; ty < f.storedHeight; ty += th)
-            for (uint32_t tx = 0; tx < f.storedWidth; tx += tw) {
-                if (TIFFReadTile(src.tif(), tile.data(), tx, ty, 0, 0) < 0)
-                    badFile(src, "unreadable tile");
-                const size_t at = size_t(tx) * f.bps * f.spp / 8;
-                const size_t n = std::min(tileRow, rowBytes - at);
-                for (uint32_t y = ty; y < std::min(ty + th, f.storedHeight); ++y)
-                    std::memcpy(rows.data() + y * rowBytes + at, tile.data() + (y - ty) * tileRow, n);
-            }
-    } else {
-        if (TIFFScanlineSize64(src.tif()) != rowBytes)
-            badFile(src, "unexpected row size");
-        for (uint32_t y = 0; y < f.storedHeight; ++y)
-            if (TIFFReadScanline(src.tif(), rows.data() + y * rowBytes, y, 0) < 0)
-                badFile(src, "unreadable strip");
+    if (bps == 8) {
+        std::memcpy(out, in, w);
+        return;
     }
-    if (!src.error().isEmpty())
-        badFile(src, "damaged page data");
-    return rows;
+    // each byte's samples, for 1, 2 and 4 bits
+    static const auto tables = [] {
+        std::array<std::array<uchar, 256 * 8>, 3> t{};
+        for (int k = 0; k < 3; ++k) {
+            const int bits = 1 << k, per = 8 / bits, mask = (1 << bits) - 1;
+            for (int b = 0; b < 256; ++b)
+                for (int i = 0; i < per; ++i)
+                    t[size_t(k)][size_t(b * 8 + i)] = uchar((b >> (8 - bits * (i + 1))) & mask);
+        }
+        return t;
+    }();
+    const auto &table = tables[bps == 1 ? 0 : bps == 2 ? 1 : 2];
+    const uint32_t per = 8 / uint32_t(bps), whole = w / per;
+    for (uint32_t b = 0; b < whole; ++b)
+        std::memcpy(out + size_t(b) * per, &table[size_t(in[b]) * 8], per);
+    if (const uint32_t rest = w - whole * per)
+        std::memcpy(out + size_t(whole) * per, &table[size_t(in[whole]) * 8], rest);
 }
 
-// The rows of the handle's directory, top down, in the form of its kind (rowBytesOf): a direct
-// layout's as stored, 16-bit grey tiles from their samples, any other's from libtiff's RGBA
-// reader a band of whole strips (or tiles) at a time, turned upright as that reader turns them.
-class RowReader {
+// The stored rows of a page in strips or tiles, their planes side by side: a band of whole strips
+// (or a row of tiles) decoded at a time, any row asked for in any order (the band holding it
+// decoded when it is not the one held). Whole strips decode faster than a row at a time
+// (libtiff's Deflate and JPEG decoders take them in one piece); strips too large to hold are read
+// a row at a time when the rows are asked for in order.
+class StoredBands {
 public:
-    RowReader(Handle &h, const Fields &f) : m_h(h), m_f(f), m_direct(f.direct())
+    StoredBands(Handle &h, const Fields &f, bool inOrder = true) : m_h(h), m_f(f)
     {
-        if (m_direct) {
-            if (TIFFScanlineSize64(h.tif()) != uint64_t(f.palette8() ? f.width : rowBytesOf(f)))
+        TIFF *t = h.tif();
+        m_planes = f.planar == PLANARCONFIG_SEPARATE && f.spp > 1 ? f.spp : 1;
+        const size_t pieceBits = size_t(f.bps) * (m_planes > 1 ? 1 : f.spp);
+        if (m_planes > 1 && f.bps != 8 && f.bps != 16)
+            badFile(h, "unexpected sample planes");
+        m_rowBytes = (size_t(f.storedWidth) * f.bps * f.spp + 7) / 8;
+        m_pieceRow = (size_t(f.storedWidth) * pieceBits + 7) / 8;
+        if (f.tiled) {
+            TIFFGetField(t, TIFFTAG_TILEWIDTH, &m_tw);
+            TIFFGetField(t, TIFFTAG_TILELENGTH, &m_th);
+            m_tileRow = (size_t(m_tw) * pieceBits + 7) / 8;
+            if (m_tw == 0 || m_th == 0 || m_tw % 8 || TIFFTileSize64(t) != uint64_t(m_tileRow) * m_th
+                || uint64_t(m_tileRow) * m_th > uint64_t(MaxSingleAlloc))
+                badFile(h, "unexpected tile size");
+            m_unit = m_th;
+        } else {
+            if (TIFFScanlineSize64(t) != m_pieceRow)
                 badFile(h, "unexpected row size");
-            if (f.palette8()) {
-                m_colours = colourTable(h);
-                m_indexes.resize(f.width);
+            m_unit = f.rowsPerBand;
+            m_rowByRow = inOrder && m_planes == 1 && uint64_t(m_unit) * m_rowBytes > uint64_t(StripBytesHeld);
+            if (m_rowByRow)
+                m_unit = 1;
+        }
+        if (uint64_t(m_unit) * m_rowBytes > uint64_t(MaxSingleAlloc))
+            badFile(h, "strips too large");
+    }
+
+    size_t rowBytes() const { return m_rowBytes; }
+
+    const uchar *row(uint32_t r)
+    {
+        if (r < m_first || r >= m_first + m_rows)
+            load(r / m_unit * m_unit);
+        return m_band.data() + size_t(r - m_first) * m_rowBytes;
+    }
+
+private:
+    void load(uint32_t first)
+    {
+        TIFF *t = m_h.tif();
+        const uint32_t rows = std::min(m_unit, m_f.storedHeight - first);
+        m_first = first;
+        m_rows = 0;
+        m_band.resize(size_t(rows) * m_rowBytes);
+        if (m_rowByRow) {
+            if (TIFFReadScanline(t, m_band.data(), first, 0) < 0)
+                badFile(m_h, "unreadable strip");
+        } else if (!m_f.tiled && m_planes == 1) {
+            if (TIFFReadEncodedStrip(t, TIFFComputeStrip(t, first, 0), m_band.data(), tmsize_t(m_band.size())) < 0)
+                badFile(m_h, "unreadable strip");
+        } else if (!m_f.tiled) {
+            m_piece.resize(size_t(rows) * m_pieceRow);
+            for (int p = 0; p < m_planes; ++p) {
+                if (TIFFReadEncodedStrip(t, TIFFComputeStrip(t, first, uint16_t(p)), m_piece.data(),
+                                         tmsize_t(m_piece.size())) < 0)
+                    badFile(m_h, "unreadable strip");
+                for (uint32_t y = 0; y < rows; ++y)
+                    interleave(m_piece.data() + size_t(y) * m_pieceRow, p, m_f.storedWidth,
+                               m_band.data() + size_t(y) * m_rowBytes);
             }
+        } else {
+            m_piece.resize(m_tileRow * m_th);
+            for (int p = 0; p < m_planes; ++p)
+                for (uint32_t tx = 0; tx < m_f.storedWidth; tx += m_tw) {
+                    if (TIFFReadTile(t, m_piece.data(), tx, first, 0, uint16_t(p)) < 0)
+                        badFile(m_h, "unreadable tile");
+                    const uint32_t n = std::min(m_tw, m_f.storedWidth - tx);
+                    for (uint32_t y = 0; y < rows; ++y) {
+                        const uchar *in = m_piece.data() + size_t(y) * m_tileRow;
+                        uchar *out = m_band.data() + size_t(y) * m_rowBytes;
+                        if (m_planes == 1) {
+                            const size_t at = size_t(tx) * m_f.bps * m_f.spp / 8;
+                            std::memcpy(out + at, in, std::min(m_tileRow, m_rowBytes - at));
+                        } else {
+                            interleave(in, p, n, out + size_t(tx) * m_f.spp * m_f.bps / 8);
+                        }
+                    }
+                }
+        }
+        m_rows = rows;
+    }
+
+    // n samples of plane p into their places among the pixels' samples
+    void interleave(const uchar *in, int p, uint32_t n, uchar *out) const
+    {
+        const size_t spp = m_f.spp;
+        if (m_f.bps == 8) {
+            for (uint32_t x = 0; x < n; ++x)
+                out[x * spp + size_t(p)] = in[x];
+        } else {
+            const auto *i16 = reinterpret_cast<const uint16_t *>(in);
+            auto *o16 = reinterpret_cast<uint16_t *>(out);
+            for (uint32_t x = 0; x < n; ++x)
+                o16[x * spp + size_t(p)] = i16[x];
+        }
+    }
+
+    Handle &m_h;
+    const Fields &m_f;
+    int m_planes = 1;
+    size_t m_rowBytes = 0, m_pieceRow = 0, m_tileRow = 0;
+    uint32_t m_tw = 0, m_th = 0, m_unit = 1;
+    bool m_rowByRow = false;
+    std::vector<uchar> m_band, m_piece;
+    uint32_t m_first = 0, m_rows = 0;
+};
+
+// A stored row of samples (planes side by side) as a row of the page's kind, as libtiff's RGBA
+// reader gives it: bilevel bits and grey levels (on 8 bits) as stored, colour as RGB laid on
+// white paper (a transparent pixel is white).
+class SampleRow {
+public:
+    SampleRow(const Handle &h, const Fields &f) : m_f(f)
+    {
+        if (f.samples == Fields::Samples::Palette)
+            m_colours = colourTable(h);
+        if ((f.samples == Fields::Samples::Palette || f.samples == Fields::Samples::Grey) && f.bps < 8)
+            m_indexes.resize(f.storedWidth);
+    }
+
+    // A stored row is such a row as it is.
+    bool copies() const
+    {
+        using S = Fields::Samples;
+        return m_f.samples == S::Bits || (m_f.samples == S::Grey && m_f.bps == 8)
+               || (m_f.samples == S::Rgb && m_f.bps == 8 && m_f.spp == 3);
+    }
+
+    void operator()(const uchar *in, uchar *out)
+    {
+        using S = Fields::Samples;
+        const uint32_t w = m_f.storedWidth;
+        const auto *in16 = reinterpret_cast<const uint16_t *>(in);
+        if (copies()) {
+            std::memcpy(out, in, m_f.samples == S::Bits ? (size_t(w) + 7) / 8 : size_t(w) * m_f.spp);
             return;
         }
-        if (f.tiled && f.rows16() && f.kind() == Kind::Grey) {
-            readDeepGreyTiles();
+        switch (m_f.samples) {
+        case S::Bits:
+            std::memcpy(out, in, (size_t(w) + 7) / 8);
+            break;
+        case S::Grey:
+            if (m_f.bps == 16) {
+                for (uint32_t x = 0; x < w; ++x)
+                    out[x] = uchar(in16[x] >> 8);
+            } else {
+                unpackIndexes(in, w, m_f.bps, out);
+                const uchar step = uchar(255 / ((1 << m_f.bps) - 1));
+                for (uint32_t x = 0; x < w && step != 1; ++x)
+                    out[x] = uchar(out[x] * step);
+            }
+            break;
+        case S::Palette: {
+            const uchar *ix = in;
+            if (m_f.bps < 8) {
+                unpackIndexes(in, w, m_f.bps, m_indexes.data());
+                ix = m_indexes.data();
+            }
+            for (uint32_t x = 0; x < w; ++x)
+                std::memcpy(out + size_t(x) * 3, &m_colours[size_t(ix[x]) * 3], 3);
+            break;
+        }
+        case S::Rgb: {
+            const size_t spp = m_f.spp;
+            const auto &to8 = depth16To8();
+            const auto sample = [&](size_t i) -> unsigned { return m_f.bps == 16 ? to8[in16[i]] : in[i]; };
+            if (!m_f.alpha) {
+                for (uint32_t x = 0; x < w; ++x)
+                    for (size_t c = 0; c < 3; ++c)
+                        out[size_t(x) * 3 + c] = uchar(sample(x * spp + c));
+            } else {
+                const uchar *table = onWhite(m_f.alpha == EXTRASAMPLE_UNASSALPHA);
+                for (uint32_t x = 0; x < w; ++x) {
+                    const unsigned a = sample(x * spp + 3) << 8;
+                    for (size_t c = 0; c < 3; ++c)
+                        out[size_t(x) * 3 + c] = table[a | sample(x * spp + c)];
+                }
+            }
+            break;
+        }
+        case S::Cmyk: {
+            // as libtiff does it: each of red, green and blue is (255 - k) (255 - c) / 255
+            static const auto table = [] {
+                std::vector<uchar> t(65536);
+                for (int k = 0; k < 256; ++k)
+                    for (int c = 0; c < 256; ++c)
+                        t[size_t(k << 8 | c)] = uchar((255 - k) * (255 - c) / 255);
+                return t;
+            }();
+            const size_t spp = m_f.spp;
+            for (uint32_t x = 0; x < w; ++x) {
+                const uchar *p = in + x * spp;
+                for (size_t c = 0; c < 3; ++c)
+                    out[size_t(x) * 3 + c] = table[size_t(p[3]) << 8 | p[c]];
+            }
+            break;
+        }
+        case S::None:
+            break;
+        }
+    }
+
+private:
+    // libtiff's 16-bit to 8-bit sample: (v + 128) / 257
+    static const std::vector<uchar> &depth16To8()
+    {
+        static const auto table = [] {
+            std::vector<uchar> t(65536);
+            for (size_t v = 0; v < t.size(); ++v)
+                t[v] = uchar((v + 128) / 257);
+            return t;
+        }();
+        return table;
+    }
+    // A colour sample c with alpha a (index a << 8 | c) laid on white: associated alpha as it is
+    // stored, unassociated first made associated as libtiff makes it ((c a + 127) / 255).
+    static const uchar *onWhite(bool unassociated)
+    {
+        static const auto tables = [] {
+            std::vector<uchar> t(2 * 65536);
+            for (int a = 0; a < 256; ++a)
+                for (int c = 0; c < 256; ++c) {
+                    t[size_t(a << 8 | c)] = uchar(std::min(255, c + 255 - a));
+                    t[65536 + size_t(a << 8 | c)] = uchar((c * a + 127) / 255 + 255 - a);
+                }
+            return t;
+        }();
+        return tables.data() + (unassociated ? 65536 : 0);
+    }
+
+    const Fields &m_f;
+    std::vector<uchar> m_colours; // a palette page's map: RGB of each entry
+    std::vector<uchar> m_indexes; // a row's packed samples, a byte each
+};
+
+// A row of the page's kind turned right to left.
+void mirrorRow(uchar *row, uint32_t w, Kind kind)
+{
+    if (kind == Kind::Grey) {
+        std::reverse(row, row + w);
+    } else if (kind == Kind::Rgb) {
+        for (uint32_t a = 0, b = w - 1; a < b; ++a, --b)
+            for (int c = 0; c < 3; ++c)
+                std::swap(row[a * 3 + uint32_t(c)], row[b * 3 + uint32_t(c)]);
+    } else {
+        // bytes reversed, each byte's bits reversed, then moved left over the padding bits
+        static const auto reversed = [] {
+            std::array<uchar, 256> t{};
+            for (int b = 0; b < 256; ++b)
+                for (int i = 0; i < 8; ++i)
+                    if (b & (1 << i))
+                        t[size_t(b)] |= uchar(0x80 >> i);
+            return t;
+        }();
+        const uint32_t n = (w + 7) / 8, pad = n * 8 - w;
+        std::reverse(row, row + n);
+        for (uint32_t i = 0; i < n; ++i)
+            row[i] = reversed[row[i]];
+        if (pad)
+            for (uint32_t i = 0; i < n; ++i)
+                row[i] = uchar(row[i] << pad | (i + 1 < n ? row[i + 1] >> (8 - pad) : 0));
+    }
+}
+
+// The rows of the handle's directory, top down, in the form of its kind (rowBytesOf): from its
+// samples by our own reader (SampleRow) where it reads them, else from libtiff's RGBA reader a
+// band of whole strips (or tiles) at a time; turned upright as its orientation says.
+class RowReader {
+public:
+    RowReader(Handle &h, const Fields &f) : m_h(h), m_f(f), m_convert(h, f)
+    {
+        if (f.samples != Fields::Samples::None) {
+            if (f.transposed())
+                readWhole();
+            else
+                m_bands.emplace(h, f, !f.vFlipped());
             return;
         }
         char emsg[1024] = "";
@@ -694,17 +1002,14 @@ public:
     // strip.
     void read(uint32_t y, uchar *row)
     {
-        if (m_direct) {
-            uchar *stored = m_indexes.empty() ? row : m_indexes.data();
-            if (TIFFReadScanline(m_h.tif(), stored, y, 0) < 0)
-                badFile(m_h, "unreadable strip");
-            if (stored != row)
-                for (uint32_t x = 0; x < m_f.width; ++x, row += 3)
-                    std::memcpy(row, &m_colours[size_t(stored[x]) * 3], 3);
-            return;
-        }
         if (!m_shown.isNull()) {
             std::memcpy(row, m_shown.constScanLine(int(y)), size_t(rowBytesOf(m_f)));
+            return;
+        }
+        if (m_f.samples != Fields::Samples::None) {
+            m_convert(m_bands->row(m_f.vFlipped() ? m_f.height - 1 - y : y), row);
+            if (m_f.hFlipped())
+                mirrorRow(row, m_f.width, m_f.kind());
             return;
         }
         if (y < m_bandY || y >= m_bandY + m_bandRows)
@@ -746,7 +1051,79 @@ private:
         }
     }
 
-    // A page whose stored rows are its columns: read whole as stored and turned upright.
+    // The page as stored, in the form of its kind.
+    QImage storedImage() const
+    {
+        const Kind k = m_f.kind();
+        QImage stored(int(m_f.storedWidth), int(m_f.storedHeight), k == Kind::Bilevel ? QImage::Format_Mono
+                                                                   : k == Kind::Grey  ? QImage::Format_Grayscale8
+                                                                                      : QImage::Format_RGB888);
+        if (stored.isNull())
+            raiseImagingError(ezErr::ImageTooLarge);
+        return stored;
+    }
+
+    // A page whose stored rows are its columns: read whole from its samples, each few stored
+    // rows laid into the columns they are of the upright page (the writes a run of pixels of
+    // each of its rows).
+    void readWhole()
+    {
+        const uint32_t sw = m_f.storedWidth, sh = m_f.storedHeight;
+        const Kind k = m_f.kind();
+        m_shown = QImage(int(sh), int(sw), k == Kind::Bilevel ? QImage::Format_Mono
+                                           : k == Kind::Grey  ? QImage::Format_Grayscale8
+                                                              : QImage::Format_RGB888);
+        if (m_shown.isNull())
+            raiseImagingError(ezErr::ImageTooLarge);
+        if (k == Kind::Bilevel)
+            m_shown.fill(0);
+        // stored row r is column x of the page, stored column c its row y
+        const bool xBack = m_f.orientation == ORIENTATION_RIGHTTOP || m_f.orientation == ORIENTATION_RIGHTBOT;
+        const bool yBack = m_f.orientation == ORIENTATION_RIGHTBOT || m_f.orientation == ORIENTATION_LEFTBOT;
+        const size_t px = k == Kind::Rgb ? 3 : 1, rowBytes = size_t(sw) * px;
+        constexpr uint32_t Group = 32;
+        std::vector<uchar> rows(size_t(Group) * std::max<size_t>(rowBytes, (sw + 7) / 8));
+        std::vector<uchar> bits(k == Kind::Bilevel ? size_t(Group) * sw : 0);
+        StoredBands bands(m_h, m_f);
+        uchar *const base = m_shown.bits();
+        const qsizetype bpl = m_shown.bytesPerLine();
+        for (uint32_t r0 = 0; r0 < sh; r0 += Group) {
+            const uint32_t n = std::min(Group, sh - r0);
+            const size_t stride = k == Kind::Bilevel ? sw : rowBytes;
+            for (uint32_t i = 0; i < n; ++i) {
+                uchar *to = k == Kind::Bilevel ? rows.data() : rows.data() + i * stride;
+                m_convert(bands.row(r0 + i), to);
+                if (k == Kind::Bilevel)
+                    for (uint32_t c = 0; c < sw; ++c)
+                        bits[i * stride + c] = (to[c >> 3] >> (7 - (c & 7))) & 1;
+            }
+            const uchar *group = k == Kind::Bilevel ? bits.data() : rows.data();
+            // the first column of the page the group lands in, and the way its rows go
+            const uint32_t x0 = xBack ? sh - 1 - r0 : r0;
+            const ptrdiff_t step = xBack ? -1 : 1;
+            for (uint32_t c = 0; c < sw; ++c) {
+                uchar *out = base + qsizetype(yBack ? sw - 1 - c : c) * bpl;
+                const uchar *in = group + c * px;
+                if (k == Kind::Bilevel) {
+                    for (uint32_t i = 0, x = x0; i < n; ++i, in += stride, x = uint32_t(ptrdiff_t(x) + step))
+                        out[x >> 3] |= uchar(*in << (7 - (x & 7)));
+                } else if (px == 1) {
+                    uchar *o = out + x0;
+                    for (uint32_t i = 0; i < n; ++i, in += stride, o += step)
+                        *o = *in;
+                } else {
+                    uchar *o = out + size_t(x0) * 3;
+                    for (uint32_t i = 0; i < n; ++i, in += stride, o += 3 * step) {
+                        o[0] = in[0];
+                        o[1] = in[1];
+                        o[2] = in[2];
+                    }
+                }
+            }
+        }
+    }
+
+    // The same through libtiff's RGBA reader: read whole as stored and turned upright.
     void readTransposed()
     {
         const uint32_t sw = m_f.storedWidth, sh = m_f.storedHeight;
@@ -754,34 +1131,10 @@ private:
         m_img.orientation = ORIENTATION_TOPLEFT; // rows as they are stored
         if (!TIFFRGBAImageGet(&m_img, raster.data(), sw, sh))
             badFile(m_h, "unreadable strip");
-        const Kind k = m_f.kind();
-        QImage stored(int(sw), int(sh), k == Kind::Bilevel ? QImage::Format_Mono
-                                        : k == Kind::Grey  ? QImage::Format_Grayscale8
-                                                           : QImage::Format_RGB888);
-        if (stored.isNull())
-            raiseImagingError(ezErr::ImageTooLarge);
+        QImage stored = storedImage();
         for (uint32_t y = 0; y < sh; ++y)
             toRow(raster.data() + size_t(y) * sw, sw, stored.scanLine(int(y)));
         raster = {};
-        m_shown = upright(stored, m_f.orientation);
-    }
-
-    // 16-bit grey tiles, whose partial last column libtiff's RGBA reader misplaces: read whole
-    // from the tiles' own samples (the high byte of each) and turned upright.
-    void readDeepGreyTiles()
-    {
-        const size_t rowBytes = size_t(m_f.storedWidth) * 2;
-        const std::vector<uchar> rows = storedRows(m_h, m_f, rowBytes);
-        QImage stored(int(m_f.storedWidth), int(m_f.storedHeight), QImage::Format_Grayscale8);
-        if (stored.isNull())
-            raiseImagingError(ezErr::ImageTooLarge);
-        const uchar invert = m_f.photometric == PHOTOMETRIC_MINISWHITE ? 0xFF : 0;
-        for (uint32_t y = 0; y < m_f.storedHeight; ++y) {
-            const auto *in = reinterpret_cast<const uint16_t *>(rows.data() + y * rowBytes);
-            uchar *out = stored.scanLine(int(y));
-            for (uint32_t x = 0; x < m_f.storedWidth; ++x)
-                out[x] = uchar(in[x] >> 8) ^ invert;
-        }
         m_shown = upright(stored, m_f.orientation);
     }
 
@@ -808,13 +1161,13 @@ private:
 
     Handle &m_h;
     const Fields &m_f;
-    const bool m_direct;
+    SampleRow m_convert;
+    std::optional<StoredBands> m_bands; // the stored rows, for our own reader
     TIFFRGBAImage m_img{};
     bool m_begun = false;
     std::vector<uint32_t> m_band;
     uint32_t m_bandY = 0, m_bandRows = 0;
     QImage m_shown; // a transposed page, upright
-    std::vector<uchar> m_colours, m_indexes; // a palette page's map (RGB) and stored row
 };
 
 // Raises ezErr::BadImageFile unless every strip of the directory decodes; a directory decoded
@@ -1025,19 +1378,6 @@ void encode(TIFF *t, const OutPage &p)
     }
 }
 
-// Indexes of bps bits packed in a row, a byte each.
-void unpackIndexes(const uchar *in, uint32_t w, int bps, uchar *out)
-{
-    if (bps == 8) {
-        std::memcpy(out, in, w);
-        return;
-    }
-    const uint32_t perByte = 8 / uint32_t(bps);
-    const uint8_t mask = uint8_t((1 << bps) - 1);
-    for (uint32_t x = 0; x < w; ++x)
-        out[x] = uchar((in[x / perByte] >> (8 - bps * int(x % perByte + 1))) & mask);
-}
-
 // A page's packed samples (packedRows, a byte each) or 16-bit samples (rows16: Grayscale16 or
 // RGBX64), upright and turned by quarter turns clockwise; none for a page in strips stored
 // upright and not turned (its rows are read as they come).
@@ -1050,10 +1390,10 @@ QImage turnedSamples(Handle &src, const Fields &f, int turns)
                   !deep ? QImage::Format_Grayscale8 : f.spp == 1 ? QImage::Format_Grayscale16 : QImage::Format_RGBX64);
     if (stored.isNull())
         raiseImagingError(ezErr::ImageTooLarge);
-    const size_t rowBytes = (size_t(f.storedWidth) * f.bps * f.spp + 7) / 8;
-    const std::vector<uchar> rows = storedRows(src, f, rowBytes);
+    StoredBands rows(src, f);
+    const size_t rowBytes = rows.rowBytes();
     for (uint32_t y = 0; y < f.storedHeight; ++y) {
-        const uchar *in = rows.data() + y * rowBytes;
+        const uchar *in = rows.row(y);
         if (!deep) {
             unpackIndexes(in, f.storedWidth, f.bps, stored.scanLine(int(y)));
         } else if (f.spp == 1) {
@@ -1145,8 +1485,9 @@ bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, c
         const int level = (qGray(p.fill) * (entries - 1) + 127) / 255;
         fill = f.photometric == PHOTOMETRIC_MINISWHITE ? entries - 1 - level : level;
     }
-    if (indexes.isNull() && TIFFScanlineSize64(src.tif()) != (uint64_t(f.width) * f.bps + 7) / 8)
-        badFile(src, "unexpected row size");
+    std::optional<StoredBands> stored;
+    if (indexes.isNull())
+        stored.emplace(src, f);
     TIFFSetField(dst, TIFFTAG_IMAGEWIDTH, nw);
     TIFFSetField(dst, TIFFTAG_IMAGELENGTH, nh);
     TIFFSetField(dst, TIFFTAG_BITSPERSAMPLE, bps);
@@ -1165,14 +1506,12 @@ bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, c
     // rows are unpacked to a byte a sample, filled, and packed again
     const size_t outBytes = (size_t(nw) * bps + 7) / 8;
     std::vector<uchar> row(nw, uchar(fill));
-    std::vector<uchar> in(indexes.isNull() ? (size_t(w) * f.bps + 7) / 8 : 0), out(bps < 8 ? outBytes : 0);
+    std::vector<uchar> out(bps < 8 ? outBytes : 0);
     const uint32_t perByte = 8 / bps;
     for (uint32_t y = 0; y < nh; ++y) {
         if (y < h) {
-            if (indexes.isNull()) {
-                if (TIFFReadScanline(src.tif(), in.data(), y, 0) < 0)
-                    badFile(src, "unreadable strip");
-                unpackIndexes(in.data(), w, f.bps, row.data());
+            if (stored) {
+                unpackIndexes(stored->row(y), w, f.bps, row.data());
             } else {
                 std::memcpy(row.data(), indexes.constScanLine(int(y)), w);
             }
@@ -1181,9 +1520,12 @@ bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, c
             std::fill(row.begin(), row.end(), uchar(fill));
         }
         if (!out.empty()) {
-            std::fill(out.begin(), out.end(), uchar(0));
-            for (uint32_t x = 0; x < nw; ++x)
-                out[x / perByte] |= uchar(row[x] << (8 - bps * (x % perByte + 1)));
+            for (uint32_t b = 0, x = 0; b < outBytes; ++b) {
+                uchar v = 0;
+                for (uint32_t i = 0; i < perByte; ++i, ++x)
+                    v = uchar(v << bps | (x < nw ? row[x] : 0));
+                out[b] = v;
+            }
         }
         if (TIFFWriteScanline(dst, out.empty() ? row.data() : out.data(), y, 0) < 0)
             raiseImagingError(ezErr::WriteFailed);
@@ -1201,8 +1543,9 @@ void copyRows16(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, const
     const size_t spp = f.spp;
     const uint32_t w = samples.isNull() ? f.width : uint32_t(samples.width());
     const uint32_t h = samples.isNull() ? f.height : uint32_t(samples.height());
-    if (samples.isNull() && TIFFScanlineSize64(src.tif()) != uint64_t(f.width) * 2 * spp)
-        badFile(src, "unexpected row size");
+    std::optional<StoredBands> stored;
+    if (samples.isNull())
+        stored.emplace(src, f);
     TIFFSetField(dst, TIFFTAG_IMAGEWIDTH, nw);
     TIFFSetField(dst, TIFFTAG_IMAGELENGTH, nh);
     TIFFSetField(dst, TIFFTAG_BITSPERSAMPLE, uint16_t(16));
@@ -1228,9 +1571,8 @@ void copyRows16(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, const
     for (uint32_t y = 0; y < nh; ++y) {
         uint32_t from = 0;
         if (y < h) {
-            if (samples.isNull()) {
-                if (TIFFReadScanline(src.tif(), row.data(), y, 0) < 0)
-                    badFile(src, "unreadable strip");
+            if (stored) {
+                std::memcpy(row.data(), stored->row(y), size_t(w) * spp * 2);
             } else {
                 const auto *in = reinterpret_cast<const uint16_t *>(samples.constScanLine(int(y)));
                 if (spp == 1)
@@ -1528,7 +1870,7 @@ public:
     {
         const uint32_t rps = m_f.rowsPerBand;
         const uint64_t unit = std::lcm(uint64_t(rps), uint64_t(m_k));
-        if (threads < 2 || m_f.tiled || m_f.vFlipped() || m_f.transposed()
+        if (threads < 2 || m_f.transposed() || ((m_f.tiled || m_f.vFlipped()) && m_f.samples == Fields::Samples::None)
             || (m_f.compression == COMPRESSION_NONE && m_f.direct()) // rows copied, not decoded
             || qint64(m_rowBytes) * m_rows < (qint64(1) << 20))
             return 0;
@@ -1541,6 +1883,11 @@ public:
     void decode(Handle &h, uint32_t y0, uint32_t y1)
     {
         const bool invert = m_kind == Kind::Grey && m_f.rowPhotometric() == PHOTOMETRIC_MINISWHITE;
+        if (m_k > 1 && m_f.transposed() && m_f.samples != Fields::Samples::None && m_f.width >= uint32_t(m_k)
+            && m_f.height >= uint32_t(m_k)) {
+            decodeAcross(h, invert);
+            return;
+        }
         RowReader reader(h, m_f);
         auto read = [&](uint32_t y, uchar *r) {
             reader.read(y, r);
@@ -1569,6 +1916,48 @@ public:
         const int oy = int(y0) / m_k;
         for (int y = 0; y < band.height() && oy + y < m_img.height(); ++y)
             std::memcpy(m_bits + qsizetype(oy + y) * m_stride, band.constScanLine(y), size_t(band.bytesPerLine()));
+    }
+
+    // A page whose stored rows are its columns, made smaller as it is stored and then turned
+    // upright: the blocks are those of the upright page (from its top-left corner, wherever that
+    // lies among the stored rows), so the stored rows and columns before the first whole block
+    // are left out.
+    void decodeAcross(Handle &h, bool invert)
+    {
+        const uint32_t sw = m_f.storedWidth, sh = m_f.storedHeight, k = uint32_t(m_k);
+        const uint16_t o = m_f.orientation;
+        const uint32_t skipRows = o == ORIENTATION_RIGHTTOP || o == ORIENTATION_RIGHTBOT ? sh % k : 0;
+        const uint32_t skipCols = o == ORIENTATION_RIGHTBOT || o == ORIENTATION_LEFTBOT ? sw % k : 0;
+        const uint32_t rows = (sh - skipRows) / k * k, cols = sw - skipCols;
+        StoredBands bands(h, m_f);
+        SampleRow convert(h, m_f);
+        const auto rk = m_kind == Kind::Bilevel ? QelRowReducer::Kind::Bilevel
+                        : m_kind == Kind::Grey  ? QelRowReducer::Kind::Grey
+                                                : QelRowReducer::Kind::Rgb;
+        QelRowReducer reducer(int(cols), int(rows), rk, m_k, m_f.rowPhotometric() != PHOTOMETRIC_MINISBLACK);
+        const size_t px = m_kind == Kind::Rgb ? 3 : 1;
+        std::vector<uchar> row(m_kind == Kind::Bilevel ? (size_t(sw) + 7) / 8 + 1 : size_t(sw) * px);
+        std::vector<uchar> shifted(m_kind == Kind::Bilevel && skipCols ? row.size() : 0);
+        for (uint32_t r = skipRows; r < skipRows + rows; ++r) {
+            convert(bands.row(r), row.data());
+            const uchar *in = row.data();
+            if (m_kind == Kind::Bilevel && skipCols) {
+                const uint32_t at = skipCols / 8, by = skipCols % 8;
+                for (size_t i = 0; i + at < row.size(); ++i)
+                    shifted[i] = uchar(row[i + at] << by | (by && i + at + 1 < row.size() ? row[i + at + 1] >> (8 - by) : 0));
+                in = shifted.data();
+            } else if (m_kind != Kind::Bilevel) {
+                in += size_t(skipCols) * px;
+                if (invert)
+                    for (size_t i = skipCols; i < sw; ++i)
+                        row[i] = uchar(~row[i]);
+            }
+            reducer.addRow(in);
+        }
+        const QImage turned = upright(reducer.result(), o);
+        for (int y = 0; y < turned.height() && y < m_img.height(); ++y)
+            std::memcpy(m_bits + qsizetype(y) * m_stride, turned.constScanLine(y),
+                        size_t(std::min(turned.bytesPerLine(), m_stride)));
     }
 
     QImage result()
