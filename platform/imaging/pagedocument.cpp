@@ -638,6 +638,7 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
                 o.image = burned(o.image, *annot);
             o.image = onCanvas(o.image, canvas);
             o.jpegQuality = p.info.jpegQuality;
+            std::copy_n(p.info.jpegChroma, 2, o.jpegChroma);
             o.lossless = uint16_t(p.info.compression);
             // burned or put back, the pixels keep the stored page's layout
             if (p.layout || burn) {

@@ -26,6 +26,7 @@ struct QelPageInfo {
     int compression = 1;   // TIFF compression tag value of the stored page
     bool rawCopyable = false; // strips can be written again as they are
     int jpegQuality = 0;      // the quality a JPEG page was coded at
+    uint16_t jpegChroma[2] = {2, 2}; // and its chroma sampling across and down (colour)
     bool damaged = false;     // its data lies outside the file
     bool palette = false;     // rows of indexes into a colour map, kept so when stored
     bool packed = false;      // palette, 2-/4-bit grey or 16-bit rows: stored at their depth, turned or not

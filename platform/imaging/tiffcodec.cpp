@@ -511,6 +511,15 @@ Fields readFields(const Handle &h)
     return f;
 }
 
+// A JPEG page's chroma sampling across and down, to code it again with: a YCbCr page's own, an
+// RGB page's every pixel.
+void jpegChroma(TIFF *t, const Fields &f, uint16_t chroma[2])
+{
+    chroma[0] = chroma[1] = 1;
+    if (f.photometric == PHOTOMETRIC_YCBCR)
+        TIFFGetFieldDefaulted(t, TIFFTAG_YCBCRSUBSAMPLING, &chroma[0], &chroma[1]);
+}
+
 // The quality a JPEG page was coded at (IJG scaling of the standard tables), read from its
 // luminance quantisation table; 0 for other pages.
 int jpegQuality(TIFF *t, const Fields &f)
@@ -1287,7 +1296,7 @@ uint32_t losslessStripRows(size_t rowSamples, uint32_t h)
 
 // Tags of a page coded afresh, w x h pixels of the kind: bilevel G4 in the photometric given;
 // others in the lossless coding given with the predictor, or JPEG at the quality given (grey in
-// the photometric given, colour as YCbCr). Gives the bytes of a row.
+// the photometric given, colour as YCbCr with p's chroma sampling). Gives the bytes of a row.
 qsizetype beginPage(TIFF *t, Kind kind, uint16_t photometric, uint32_t w, uint32_t h, int jpegQuality,
                     uint16_t lossless, const OutPage &p)
 {
@@ -1314,7 +1323,7 @@ qsizetype beginPage(TIFF *t, Kind kind, uint16_t photometric, uint32_t w, uint32
             TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_JPEG));
             if (kind == Kind::Rgb) {
                 TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_YCBCR));
-                TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, uint16_t(2), uint16_t(2));
+                TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, p.jpegChroma[0], p.jpegChroma[1]);
             } else {
                 TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
             }
@@ -1616,8 +1625,10 @@ void copyRows(TIFF *dst, Handle &src, const OutPage &p)
     if (p.turns % 4 && indexes.isNull())
         raiseImagingError(ezErr::WriteFailed, QStringLiteral("only a palette page is turned as it is written"));
     const uint16_t photometric = f.rowPhotometric();
+    OutPage q = p;
+    jpegChroma(src.tif(), f, q.jpegChroma);
     const qsizetype rowBytes =
-        beginPage(dst, kind, photometric, nw, nh, jpegQuality(src.tif(), f), losslessCoding(f.compression), p);
+        beginPage(dst, kind, photometric, nw, nh, jpegQuality(src.tif(), f), losslessCoding(f.compression), q);
     const QRgb c = p.fill;
     uchar fillByte[3];
     if (kind == Kind::Bilevel) {
@@ -1769,6 +1780,8 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage)
             d.info.palette = f.paletteIndexes();
             d.info.packed = f.packedRows() || f.rows16();
             d.info.jpegQuality = jpegQuality(h.tif(), f);
+            if (d.info.jpegQuality)
+                jpegChroma(h.tif(), f, d.info.jpegChroma);
         } catch (const VbError &e) {
             if (!damage)
                 throw;
@@ -2190,6 +2203,8 @@ void encodeInLayout(TIFF *dst, const OutPage &p)
     OutPage q = p;
     q.lossless = f.compression;
     q.jpegQuality = f.compression == COMPRESSION_JPEG ? jpegQuality(src->tif(), f) : 0;
+    if (q.jpegQuality)
+        jpegChroma(src->tif(), f, q.jpegChroma);
     encode(dst, q);
 }
 

@@ -109,6 +109,8 @@ struct OutPage {
     // lossless coding of the page they came from when it is Deflate or PackBits, else LZW).
     QImage image;
     int jpegQuality = 0;
+    // A colour JPEG page's chroma samples across and down: halved (2) or each pixel's (1).
+    uint16_t jpegChroma[2] = {2, 2};
     uint16_t lossless = 0;
     // With image: the stored page whose layout the pixels keep where they fit it (its palette,
     // its 2- or 4-bit grey, JPEG at its quality, its lossless coding).

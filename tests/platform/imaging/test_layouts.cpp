@@ -309,6 +309,19 @@ uint16_t fieldOf(const QString &path, ttag_t tag)
     return v;
 }
 
+// A YCbCr page's chroma sampling across (0 for other pages).
+int chromaOf(const QString &path)
+{
+    TIFF *t = TIFFOpen(path.toLocal8Bit().constData(), "r");
+    uint16_t photometric = 0, h = 0, v = 0;
+    if (t) {
+        if (TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric) && photometric == PHOTOMETRIC_YCBCR)
+            TIFFGetFieldDefaulted(t, TIFFTAG_YCBCRSUBSAMPLING, &h, &v);
+        TIFFClose(t);
+    }
+    return h;
+}
+
 // The page as an orientation tag says it is shown, from its rows as stored: 2-4 mirror and turn
 // it, 5-8 make its rows the columns.
 QImage shown(const QImage &storedRows, int orientation)
@@ -461,6 +474,9 @@ TEST(Layouts, EveryLayoutOpensReducesStoresAndOpensAgainAsLibtiffReadsIt)
                     EXPECT_EQ(back->info(0).compression, COMPRESSION_JPEG);
                     ASSERT_EQ(again.size(), want.size());
                     EXPECT_LT(meanDiff(again, want), 5.0);
+                    // colour keeps its chroma samples: an RGB page's every pixel, a YCbCr page's own
+                    if (chromaOf(out))
+                        EXPECT_EQ(chromaOf(out), l.format->photometric == PHOTOMETRIC_YCBCR ? l.format->sub : 1);
                 } else {
                     EXPECT_EQ(maxDiff(again, want), 0);
                     // G4 for bilevel; others keep a lossless coding we write, else become LZW
