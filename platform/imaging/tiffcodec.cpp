@@ -364,13 +364,17 @@ struct Fields {
                    || (grey && (bps == 2 || bps == 4)));
     }
     bool paletteIndexes() const { return photometric == PHOTOMETRIC_PALETTE && packedRows(); }
-    // Rows of 16-bit grey or RGB samples, in strips or tiles, in any orientation: stored again at
-    // 16 bits.
-    bool rows16() const
+    // Rows of 16-bit grey or RGB samples, or of grey or RGB with alpha (8 or 16 bits), in strips
+    // or tiles (RGB also in planes apart), in any orientation: stored again as their samples are
+    // (keeping depth and alpha).
+    bool keptSamples() const
     {
         const bool grey = photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK;
-        return bps == 16 && ((grey && spp == 1) || (photometric == PHOTOMETRIC_RGB && spp == 3))
-               && planar == PLANARCONFIG_CONTIG;
+        if (bps != 8 && bps != 16)
+            return false;
+        if (grey)
+            return planar == PLANARCONFIG_CONTIG && ((spp == 1 && bps == 16) || (spp == 2 && alpha));
+        return photometric == PHOTOMETRIC_RGB && ((spp == 3 && bps == 16) || (spp == 4 && alpha));
     }
     // How the decoded rows are to be read: our own reader's bilevel and grey rows in the stored
     // photometric; RGBA rows give bilevel rows with 1 black and grey rows with 0 black.
@@ -405,6 +409,8 @@ Fields::Samples sampleKind(const Fields &f)
         return S::None;
     if (f.spp == 1 && grey)
         return f.bps == 1 ? S::Bits : f.bps == 2 || f.bps == 4 || f.bps == 8 || f.bps == 16 ? S::Grey : S::None;
+    if (f.spp == 2 && grey && contig && (f.bps == 8 || f.bps == 16))
+        return S::Grey; // with alpha, or another extra sample
     if (f.spp == 1 && f.photometric == PHOTOMETRIC_PALETTE)
         return f.bps == 1 || f.bps == 2 || f.bps == 4 || f.bps == 8 ? S::Palette : S::None;
     if ((f.photometric == PHOTOMETRIC_RGB && f.spp >= 3 && (f.bps == 8 || f.bps == 16))
@@ -415,11 +421,39 @@ Fields::Samples sampleKind(const Fields &f)
     return S::None;
 }
 
+// Copies a page's extra samples tag (what its last sample is) when it has one.
+void copyExtraSamples(TIFF *from, TIFF *to)
+{
+    uint16_t n = 0;
+    uint16_t *info = nullptr;
+    if (TIFFGetField(from, TIFFTAG_EXTRASAMPLES, &n, &info) && n > 0 && info)
+        TIFFSetField(to, TIFFTAG_EXTRASAMPLES, n, info);
+}
+
+// An opaque pixel of colour c (8-bit samples) in a page's kept samples (keptSamples), into out:
+// each sample widened to the page's depth, alpha full.
+void opaquePixel(const Fields &f, QRgb c, uchar *out)
+{
+    const bool grey = f.photometric != PHOTOMETRIC_RGB;
+    int v[4] = {qRed(c), qGreen(c), qBlue(c), 255};
+    if (grey)
+        v[0] = f.photometric == PHOTOMETRIC_MINISWHITE ? 255 - qGray(c) : qGray(c);
+    for (size_t i = 0; i < f.spp; ++i) {
+        const int sample = grey && i > 0 ? 255 : !grey && i > 3 ? 255 : v[i];
+        if (f.bps == 16) {
+            const uint16_t wide = uint16_t(sample * 257);
+            std::memcpy(out + 2 * i, &wide, 2);
+        } else {
+            out[i] = uchar(sample);
+        }
+    }
+}
+
 // Strips of such a directory can be written again as they are.
 bool rawCopyable(const Fields &f)
 {
     const Kind k = f.kind();
-    return (f.direct() || ((f.rows16() || f.packedRows()) && !f.tiled && f.orientation == ORIENTATION_TOPLEFT))
+    return (f.direct() || ((f.keptSamples() || f.packedRows()) && !f.tiled && f.orientation == ORIENTATION_TOPLEFT))
            && ((k == Kind::Bilevel && f.compression == COMPRESSION_CCITTFAX4)
                || (k != Kind::Bilevel
                    && (f.compression == COMPRESSION_LZW || f.compression == COMPRESSION_JPEG
@@ -830,7 +864,7 @@ public:
     bool copies() const
     {
         using S = Fields::Samples;
-        return m_f.samples == S::Bits || (m_f.samples == S::Grey && m_f.bps == 8)
+        return m_f.samples == S::Bits || (m_f.samples == S::Grey && m_f.bps == 8 && m_f.spp == 1)
                || (m_f.samples == S::Rgb && m_f.bps == 8 && m_f.spp == 3);
     }
 
@@ -848,9 +882,20 @@ public:
             std::memcpy(out, in, (size_t(w) + 7) / 8);
             break;
         case S::Grey:
-            if (m_f.bps == 16) {
-                for (uint32_t x = 0; x < w; ++x)
-                    out[x] = uchar(in16[x] >> 8);
+            if (m_f.bps >= 8) {
+                // the high byte of 16-bit samples; 8-bit grey with alpha laid on white as libtiff
+                // lays it (the grey as it is, whatever the alpha), 16-bit grey's alpha left out
+                const size_t spp = m_f.spp;
+                const bool alpha = spp == 2 && m_f.bps == 8 && m_f.alpha;
+                const bool white = m_f.photometric == PHOTOMETRIC_MINISWHITE;
+                for (uint32_t x = 0; x < w; ++x) {
+                    uchar g = m_f.bps == 16 ? uchar(in16[x * spp] >> 8) : in[x * spp];
+                    if (alpha) {
+                        const int shown = std::min(255, (white ? 255 - g : g) + 255 - in[x * spp + 1]);
+                        g = uchar(white ? 255 - shown : shown);
+                    }
+                    out[x] = g;
+                }
             } else {
                 unpackIndexes(in, w, m_f.bps, out);
                 const uchar step = uchar(255 / ((1 << m_f.bps) - 1));
@@ -1231,6 +1276,7 @@ bool copyRaw(TIFF *dst, const OutPage &p)
     uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
     if (f.photometric == PHOTOMETRIC_PALETTE && TIFFGetField(s, TIFFTAG_COLORMAP, &red, &green, &blue))
         TIFFSetField(dst, TIFFTAG_COLORMAP, red, green, blue);
+    copyExtraSamples(s, dst);
     uint32_t t6 = 0;
     if (f.compression == COMPRESSION_CCITTFAX4 && TIFFGetField(s, TIFFTAG_GROUP4OPTIONS, &t6))
         TIFFSetField(dst, TIFFTAG_GROUP4OPTIONS, t6);
@@ -1387,34 +1433,39 @@ void encode(TIFF *t, const OutPage &p)
     }
 }
 
-// A page's packed samples (packedRows, a byte each) or 16-bit samples (rows16: Grayscale16 or
-// RGBX64), upright and turned by quarter turns clockwise; none for a page in strips stored
-// upright and not turned (its rows are read as they come).
+// Bytes of a pixel of kept samples (keptSamples), and as turnedSamples holds it (16-bit RGB
+// padded to four samples).
+size_t pixelBytes(const Fields &f) { return size_t(f.spp) * f.bps / 8; }
+size_t heldPixelBytes(const Fields &f) { return pixelBytes(f) == 6 ? 8 : pixelBytes(f); }
+
+// A page's packed samples (packedRows, a byte each) or kept samples (keptSamples, a pixel's
+// samples in an image of that many bytes a pixel: Grayscale16, ARGB32, RGBX64 with the fourth
+// sample unused, RGBA64), upright and turned by quarter turns clockwise; none for a page in
+// strips stored upright and not turned (its rows are read as they come).
 QImage turnedSamples(Handle &src, const Fields &f, int turns)
 {
     if (!f.tiled && f.orientation == ORIENTATION_TOPLEFT && turns % 4 == 0)
         return {};
-    const bool deep = f.bps == 16;
-    QImage stored(int(f.storedWidth), int(f.storedHeight),
-                  !deep ? QImage::Format_Grayscale8 : f.spp == 1 ? QImage::Format_Grayscale16 : QImage::Format_RGBX64);
+    const size_t pixel = f.keptSamples() ? pixelBytes(f) : 1, held = f.keptSamples() ? heldPixelBytes(f) : 1;
+    const QImage::Format format = held == 1 ? QImage::Format_Grayscale8
+                                  : held == 2 ? QImage::Format_Grayscale16
+                                  : held == 4 ? QImage::Format_ARGB32
+                                  : pixel == 6 ? QImage::Format_RGBX64
+                                               : QImage::Format_RGBA64;
+    QImage stored(int(f.storedWidth), int(f.storedHeight), format);
     if (stored.isNull())
         raiseImagingError(ezErr::ImageTooLarge);
     StoredBands rows(src, f);
-    const size_t rowBytes = rows.rowBytes();
     for (uint32_t y = 0; y < f.storedHeight; ++y) {
         const uchar *in = rows.row(y);
-        if (!deep) {
-            unpackIndexes(in, f.storedWidth, f.bps, stored.scanLine(int(y)));
-        } else if (f.spp == 1) {
-            std::memcpy(stored.scanLine(int(y)), in, rowBytes);
-        } else {
-            const auto *rgb = reinterpret_cast<const uint16_t *>(in);
-            auto *out = reinterpret_cast<uint16_t *>(stored.scanLine(int(y)));
-            for (uint32_t x = 0; x < f.storedWidth; ++x) {
-                std::copy_n(rgb + 3 * x, 3, out + 4 * x);
-                out[4 * x + 3] = 65535;
-            }
-        }
+        uchar *out = stored.scanLine(int(y));
+        if (!f.keptSamples())
+            unpackIndexes(in, f.storedWidth, f.bps, out);
+        else if (held == pixel)
+            std::memcpy(out, in, size_t(f.storedWidth) * pixel);
+        else
+            for (uint32_t x = 0; x < f.storedWidth; ++x)
+                std::memcpy(out + size_t(x) * held, in + size_t(x) * pixel, pixel);
     }
     return rotated(upright(stored, f.orientation), turns);
 }
@@ -1544,56 +1595,57 @@ bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, c
     return true;
 }
 
-// A 16-bit grey or RGB page written again at 16 bits (in its lossless coding, with the
-// predictor) on its canvas, the new pixels the fill colour.
-void copyRows16(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, const QImage &samples, uint32_t nw,
-                uint32_t nh)
+// Tags of a page of kept samples (keptSamples) written again w x h in its lossless coding with
+// the predictor. Gives an opaque pixel of colour c in its samples (host order).
+std::vector<uchar> beginSamples(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, uint32_t w, uint32_t h,
+                                QRgb c)
 {
-    const size_t spp = f.spp;
-    const uint32_t w = samples.isNull() ? f.width : uint32_t(samples.width());
-    const uint32_t h = samples.isNull() ? f.height : uint32_t(samples.height());
-    std::optional<StoredBands> stored;
-    if (samples.isNull())
-        stored.emplace(src, f);
-    TIFFSetField(dst, TIFFTAG_IMAGEWIDTH, nw);
-    TIFFSetField(dst, TIFFTAG_IMAGELENGTH, nh);
-    TIFFSetField(dst, TIFFTAG_BITSPERSAMPLE, uint16_t(16));
+    TIFFSetField(dst, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(dst, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(dst, TIFFTAG_BITSPERSAMPLE, f.bps);
     TIFFSetField(dst, TIFFTAG_SAMPLESPERPIXEL, f.spp);
     TIFFSetField(dst, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
     TIFFSetField(dst, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
     TIFFSetField(dst, TIFFTAG_PHOTOMETRIC, f.photometric);
+    copyExtraSamples(src.tif(), dst);
     setLossless(dst, losslessCoding(f.compression), true);
-    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, losslessStripRows(nw * spp, nh));
+    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, losslessStripRows(size_t(w) * f.spp, h));
     writeResolution(dst, p.xDpi, p.yDpi);
     writeAnnotations(dst, p.annotations);
-    uint16_t fill[3];
-    if (spp == 1) {
-        const uint16_t grey = uint16_t(qGray(p.fill) * 257);
-        fill[0] = f.photometric == PHOTOMETRIC_MINISWHITE ? uint16_t(65535 - grey) : grey;
-    } else {
-        fill[0] = uint16_t(qRed(p.fill) * 257);
-        fill[1] = uint16_t(qGreen(p.fill) * 257);
-        fill[2] = uint16_t(qBlue(p.fill) * 257);
-    }
+    std::vector<uchar> fill(pixelBytes(f));
+    opaquePixel(f, c, fill.data());
+    return fill;
+}
+
+// A page of kept samples written again as they are (in its lossless coding, with the predictor)
+// on its canvas, from its stored rows or from its samples turned (turnedSamples); the new pixels
+// the fill colour, opaque.
+void copySamples(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, const QImage &samples, uint32_t nw,
+                 uint32_t nh)
+{
+    const uint32_t w = samples.isNull() ? f.width : uint32_t(samples.width());
+    const uint32_t h = samples.isNull() ? f.height : uint32_t(samples.height());
+    const size_t pixel = pixelBytes(f), held = heldPixelBytes(f);
+    std::optional<StoredBands> stored;
+    if (samples.isNull())
+        stored.emplace(src, f);
+    const std::vector<uchar> fill = beginSamples(dst, src, f, p, nw, nh, p.fill);
     // the predictor changes the row on every write: filled again each time
-    std::vector<uint16_t> row(size_t(nw) * spp);
+    std::vector<uchar> row(size_t(nw) * pixel);
     for (uint32_t y = 0; y < nh; ++y) {
         uint32_t from = 0;
         if (y < h) {
             if (stored) {
-                std::memcpy(row.data(), stored->row(y), size_t(w) * spp * 2);
+                std::memcpy(row.data(), stored->row(y), size_t(w) * pixel);
             } else {
-                const auto *in = reinterpret_cast<const uint16_t *>(samples.constScanLine(int(y)));
-                if (spp == 1)
-                    std::copy_n(in, w, row.begin());
-                else
-                    for (uint32_t x = 0; x < w; ++x)
-                        std::copy_n(in + 4 * x, 3, row.begin() + qsizetype(3 * x));
+                const uchar *in = samples.constScanLine(int(y));
+                for (uint32_t x = 0; x < w; ++x)
+                    std::memcpy(row.data() + size_t(x) * pixel, in + size_t(x) * held, pixel);
             }
             from = w;
         }
-        for (size_t i = size_t(from) * spp; i < row.size(); i += spp)
-            std::copy_n(fill, spp, row.begin() + qsizetype(i));
+        for (size_t x = from; x < nw; ++x)
+            std::memcpy(row.data() + x * pixel, fill.data(), pixel);
         if (TIFFWriteScanline(dst, row.data(), y, 0) < 0)
             raiseImagingError(ezErr::WriteFailed);
     }
@@ -1611,15 +1663,15 @@ void copyRows(TIFF *dst, Handle &src, const OutPage &p)
     const Kind kind = f.kind();
     ++g_decodes;
     // a packed or 16-bit page turned, tiled or stored in another orientation, as samples upright
-    const QImage indexes = f.packedRows() || f.rows16() ? turnedSamples(src, f, p.turns) : QImage();
+    const QImage indexes = f.packedRows() || f.keptSamples() ? turnedSamples(src, f, p.turns) : QImage();
     const bool odd = p.turns % 2;
     const uint32_t w = odd ? f.height : f.width, hgt = odd ? f.width : f.height;
     const uint32_t nw = p.canvas.isValid() ? std::max<uint32_t>(w, uint32_t(p.canvas.width())) : w;
     const uint32_t nh = p.canvas.isValid() ? std::max<uint32_t>(hgt, uint32_t(p.canvas.height())) : hgt;
     if (f.packedRows() && copyPackedRows(dst, src, f, p, indexes, nw, nh))
         return;
-    if (f.rows16()) {
-        copyRows16(dst, src, f, p, indexes, nw, nh);
+    if (f.keptSamples()) {
+        copySamples(dst, src, f, p, indexes, nw, nh);
         return;
     }
     if (p.turns % 4 && indexes.isNull())
@@ -1778,7 +1830,7 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage)
             d.info.compression = f.compression;
             d.info.rawCopyable = rawCopyable(f);
             d.info.palette = f.paletteIndexes();
-            d.info.packed = f.packedRows() || f.rows16();
+            d.info.packed = f.packedRows() || f.keptSamples();
             d.info.jpegQuality = jpegQuality(h.tif(), f);
             if (d.info.jpegQuality)
                 jpegChroma(h.tif(), f, d.info.jpegChroma);
@@ -1878,13 +1930,12 @@ public:
     uint32_t rows() const { return m_rows; }
 
     // Rows per band when bands are decoded side by side (0: one piece): whole strips and whole
-    // blocks of the reduction, two strips a band at least, of coded pages of a megabyte or more.
+    // blocks of the reduction, two strips a band at least, of pages of a megabyte or more.
     uint32_t bandRows(int threads) const
     {
         const uint32_t rps = m_f.rowsPerBand;
         const uint64_t unit = std::lcm(uint64_t(rps), uint64_t(m_k));
         if (threads < 2 || m_f.transposed() || ((m_f.tiled || m_f.vFlipped()) && m_f.samples == Fields::Samples::None)
-            || (m_f.compression == COMPRESSION_NONE && m_f.direct()) // rows copied, not decoded
             || qint64(m_rowBytes) * m_rows < (qint64(1) << 20))
             return 0;
         const uint64_t per = (m_rows + uint64_t(threads) - 1) / uint64_t(threads);
@@ -2038,9 +2089,9 @@ QImage decodeReduced(const File &file, int directory, int factor, bool backgroun
 namespace {
 
 // Pixels as indexes of a palette or 2- or 4-bit grey layout (packedRows, stored in any way): each
-// pixel's nearest map entry, or its grey level; none unless every pixel lies within a few shades
-// of one. A few colours far from every entry of a palette page (a box burned in) take entries no
-// pixel uses, else entries of a map of more bits; the map, when so, in own.
+// pixel's map entry, or its grey level; none for grey pixels off its levels. Colours a palette's
+// map lacks (a box burned in) take entries no pixel uses, else entries of a map of more bits; the
+// map, when so, in own.
 QImage layoutIndexes(const Handle &h, const Fields &f, const QImage &image, ColourMap &own)
 {
     const bool grey = f.photometric == PHOTOMETRIC_MINISWHITE || f.photometric == PHOTOMETRIC_MINISBLACK;
@@ -2069,119 +2120,160 @@ QImage layoutIndexes(const Handle &h, const Fields &f, const QImage &image, Colo
     }
     const std::vector<uchar> colours = colourTable(h);
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    QHash<QRgb, int> nearest;
-    constexpr int Far = 1 << 16; // codes of added colours, from Far on
-    std::vector<QRgb> added;
-    QRgb lastColour = 0;
-    int lastEntry = -2; // pixels come in runs of one colour
-    const auto entryOf = [&](QRgb c) {
-        if (c == lastColour && lastEntry != -2)
-            return lastEntry;
-        lastColour = c;
-        const auto it = nearest.constFind(c);
-        if (it != nearest.constEnd())
-            return lastEntry = *it;
-        if (nearest.size() >= 1 << 16) // pixels of many colours are not the page's palette
-            return lastEntry = -1;
-        const int want[3] = {qRed(c), qGreen(c), qBlue(c)};
-        int best = -1, bestFar = 33;
-        for (int i = 0; i < entries; ++i) {
-            int far = 0;
-            for (int k = 0; k < 3; ++k)
-                far = std::max(far, std::abs(int(colours[size_t(i) * 3 + size_t(k)]) - want[k]));
-            if (far < bestFar) {
-                best = i;
-                bestFar = far;
-            }
-        }
-        if (best < 0) {
-            // far from every entry: placed once the entries in use are known
-            if (added.size() >= 256)
-                return lastEntry = -1;
-            best = Far + int(added.size());
-            added.push_back(c);
-        }
-        nearest.insert(c, best);
-        return lastEntry = best;
+    const auto colourAt = [&](int i) {
+        return qRgb(colours[size_t(i) * 3], colours[size_t(i) * 3 + 1], colours[size_t(i) * 3 + 2]);
     };
-    std::vector<bool> used(size_t(entries), false), farRows(size_t(rgb.height()), false);
+    // each colour of the map, its first entry; the other colours pixels have, in order met
+    QHash<QRgb, int> exact;
+    for (int i = entries - 1; i >= 0; --i)
+        exact.insert(colourAt(i), i);
+    QHash<QRgb, int> other;
+    std::vector<QRgb> others;
+    std::vector<bool> used(size_t(entries), false), otherRows(size_t(rgb.height()), false);
+    QRgb last = 0;
+    int lastEntry = -2; // pixels come in runs of one colour
     for (int y = 0; y < rgb.height(); ++y) {
         const uchar *in = rgb.constScanLine(y);
         uchar *o = out.scanLine(y);
         for (int x = 0; x < rgb.width(); ++x) {
-            const int i = entryOf(qRgb(in[3 * x], in[3 * x + 1], in[3 * x + 2]));
-            if (i < 0)
-                return {};
-            if (i >= Far) {
-                farRows[size_t(y)] = true;
+            const QRgb c = qRgb(in[3 * x], in[3 * x + 1], in[3 * x + 2]);
+            if (c != last || lastEntry == -2) {
+                last = c;
+                lastEntry = exact.value(c, -1);
+                if (lastEntry < 0 && !other.contains(c)) {
+                    if (others.size() >= 1 << 16) // pixels of many colours are not the page's palette
+                        return {};
+                    other.insert(c, int(others.size()));
+                    others.push_back(c);
+                }
+            }
+            if (lastEntry < 0) {
+                otherRows[size_t(y)] = true;
             } else {
-                used[size_t(i)] = true;
-                o[x] = uchar(i);
+                used[size_t(lastEntry)] = true;
+                o[x] = uchar(lastEntry);
             }
         }
     }
-    if (added.empty())
+    if (others.empty())
         return out;
-    // entries no pixel uses, else new ones past the map's own at the least depth that holds them
-    std::vector<int> places;
-    for (int i = 0; i < entries; ++i)
-        if (!used[size_t(i)])
-            places.push_back(i);
+    // Where the other colours go (entry by order met, -1 to place): each as it is, in an entry no
+    // pixel uses or in a map of twice the bits; when they do not all fit so, a colour near an
+    // entry (within a few shades: a tinted paper's white, a smoothed edge) takes it and only the
+    // others are placed, in the least depth that holds them.
+    std::vector<int> entry(others.size(), -1);
     uint16_t bps = f.bps;
-    if (places.size() < added.size()) {
-        while (bps < 8 && (1 << bps) < entries + int(added.size()))
-            bps = uint16_t(bps * 2);
-        if ((1 << bps) < entries + int(added.size()))
-            return {};
+    std::vector<int> places;
+    const auto placeAll = [&](int most) {
+        std::vector<int> free;
+        for (int i = 0; i < entries; ++i)
+            if (!used[size_t(i)])
+                free.push_back(i);
+        const int n = int(std::count(entry.begin(), entry.end(), -1));
+        if (n <= int(free.size())) {
+            places = free;
+            return true;
+        }
+        uint16_t wider = f.bps;
+        while (wider < most && (1 << wider) < entries + n)
+            wider = uint16_t(wider * 2);
+        if ((1 << wider) < entries + n)
+            return false;
+        bps = wider;
         places.clear();
-        for (int i = 0; i < int(added.size()); ++i)
+        for (int i = 0; i < n; ++i)
             places.push_back(entries + i);
+        return true;
+    };
+    if (!placeAll(std::min(8, f.bps * 2))) {
+        for (size_t k = 0; k < others.size(); ++k) {
+            const int want[3] = {qRed(others[k]), qGreen(others[k]), qBlue(others[k])};
+            int best = -1, bestFar = 33;
+            for (int i = 0; i < entries; ++i) {
+                int far = 0;
+                for (int c = 0; c < 3; ++c)
+                    far = std::max(far, std::abs(int(colours[size_t(i) * 3 + size_t(c)]) - want[c]));
+                if (far < bestFar) {
+                    best = i;
+                    bestFar = far;
+                }
+            }
+            if (best >= 0) {
+                entry[k] = best;
+                used[size_t(best)] = true;
+            }
+        }
+        if (!placeAll(8))
+            return {};
     }
-    own = widenedMap(h, f, bps);
-    for (size_t k = 0; k < added.size(); ++k)
-        setEntry(own, size_t(places[k]), added[k]);
+    const bool placing = std::count(entry.begin(), entry.end(), -1) > 0;
+    if (placing)
+        own = widenedMap(h, f, bps);
+    for (size_t k = 0, next = 0; k < others.size(); ++k)
+        if (entry[k] < 0) {
+            entry[k] = places[next++];
+            setEntry(own, size_t(entry[k]), others[k]);
+        }
     for (int y = 0; y < rgb.height(); ++y) {
-        if (!farRows[size_t(y)])
+        if (!otherRows[size_t(y)])
             continue;
         const uchar *in = rgb.constScanLine(y);
         uchar *o = out.scanLine(y);
         for (int x = 0; x < rgb.width(); ++x)
-            if (const int i = entryOf(qRgb(in[3 * x], in[3 * x + 1], in[3 * x + 2])); i >= Far)
-                o[x] = uchar(places[size_t(i - Far)]);
+            if (const QRgb c = qRgb(in[3 * x], in[3 * x + 1], in[3 * x + 2]); !exact.contains(c))
+                o[x] = uchar(entry[size_t(other.value(c))]);
     }
     return out;
 }
 
-// Pixels of a 16-bit layout written at 16 bits, each its shown value on 16 bits: what a box
-// covers must not outlive it in the low byte, so no stored sample is kept. False (nothing
-// written) for pixels smaller than the page or of another kind.
-bool encodeDeep(TIFF *dst, const OutPage &p, Handle &src, const Fields &f)
+// Pixels of a kept-samples layout (keptSamples: 16 bits, alpha) written as such samples: inside
+// the areas drawn over (everywhere, when the layout page is not the page itself) each pixel's
+// shown value widened and opaque, so that nothing a box covers outlives it in a low byte or
+// behind alpha; elsewhere the page's own samples. False (nothing written) for pixels smaller
+// than the page or of another kind.
+bool encodeSamples(TIFF *dst, const OutPage &p, Handle &src, const Fields &f)
 {
-    const QImage decoded = decode(*p.layoutFile, p.layoutDirectory);
-    if (p.image.width() < decoded.width() || p.image.height() < decoded.height() ||
-        codedKind(p.image) != (f.spp == 1 ? Kind::Grey : Kind::Rgb))
+    const bool grey = f.photometric != PHOTOMETRIC_RGB, odd = p.turns % 2;
+    const uint32_t pw = odd ? f.height : f.width, ph = odd ? f.width : f.height;
+    if (uint32_t(p.image.width()) < pw || uint32_t(p.image.height()) < ph
+        || codedKind(p.image) != (grey ? Kind::Grey : Kind::Rgb))
         return false;
-    const QImage image = p.image.convertToFormat(decoded.format());
-    const size_t spp = f.spp;
-    QImage deep(image.size(), spp == 1 ? QImage::Format_Grayscale16 : QImage::Format_RGBX64);
-    if (deep.isNull())
-        raiseImagingError(ezErr::ImageTooLarge);
-    for (int y = 0; y < image.height(); ++y) {
-        const uchar *now = image.constScanLine(y);
-        auto *out = reinterpret_cast<uint16_t *>(deep.scanLine(y));
-        const size_t outStep = spp == 1 ? 1 : 4;
-        for (int x = 0; x < image.width(); ++x) {
-            for (size_t c = 0; c < spp; ++c) {
-                uint16_t v = uint16_t(now[size_t(x) * spp + c] * 257);
-                if (spp == 1 && f.photometric == PHOTOMETRIC_MINISWHITE)
-                    v = uint16_t(65535 - v);
-                out[size_t(x) * outStep + c] = v;
-            }
-            if (spp == 3)
-                out[size_t(x) * 4 + 3] = 65535;
-        }
+    const QImage image = p.image.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    const uint32_t w = uint32_t(image.width()), h = uint32_t(image.height());
+    // the page's own samples, upright and turned as the pixels are
+    QImage own;
+    std::optional<StoredBands> stored;
+    if (p.layoutIsPage) {
+        own = turnedSamples(src, f, p.turns);
+        if (own.isNull())
+            stored.emplace(src, f);
     }
-    copyRows16(dst, src, f, p, deep, uint32_t(deep.width()), uint32_t(deep.height()));
+    beginSamples(dst, src, f, p, w, h, p.fill);
+    const size_t pixel = pixelBytes(f), held = heldPixelBytes(f), px = grey ? 1 : 3;
+    std::vector<uchar> row(size_t(w) * pixel), drawn(w);
+    for (uint32_t y = 0; y < h; ++y) {
+        const uchar *ownRow = y >= ph ? nullptr : !own.isNull() ? own.constScanLine(int(y)) : stored ? stored->row(y) : nullptr;
+        const size_t ownStep = !own.isNull() ? held : pixel;
+        std::fill(drawn.begin(), drawn.end(), uchar(ownRow ? 0 : 1));
+        for (const QRect &r : p.drawn)
+            if (int(y) >= r.top() && int(y) <= r.bottom())
+                std::fill(drawn.begin() + std::clamp(r.left(), 0, int(w)), drawn.begin() + std::clamp(r.right() + 1, 0, int(w)),
+                          uchar(1));
+        const uchar *shown = image.constScanLine(int(y));
+        for (uint32_t x = 0; x < w; ++x) {
+            uchar *out = row.data() + size_t(x) * pixel;
+            if (!drawn[x] && x < pw) {
+                std::memcpy(out, ownRow + size_t(x) * ownStep, pixel);
+                continue;
+            }
+            const uchar *c = shown + size_t(x) * px;
+            opaquePixel(f, grey ? qRgb(c[0], c[0], c[0]) : qRgb(c[0], c[1], c[2]), out);
+        }
+        if (TIFFWriteScanline(dst, row.data(), y, 0) < 0)
+            raiseImagingError(ezErr::WriteFailed);
+    }
+    if (!src.error().isEmpty())
+        badFile(src, "damaged page data");
     return true;
 }
 
@@ -2198,7 +2290,7 @@ void encodeInLayout(TIFF *dst, const OutPage &p)
         copyPackedRows(dst, *src, f, p, indexes, w, h, own);
         return;
     }
-    if (f.rows16() && encodeDeep(dst, p, *src, f))
+    if (f.keptSamples() && encodeSamples(dst, p, *src, f))
         return;
     OutPage q = p;
     q.lossless = f.compression;

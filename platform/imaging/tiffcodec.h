@@ -1,6 +1,8 @@
 #pragma once
 #include <QByteArray>
 #include <QImage>
+#include <QList>
+#include <QRect>
 #include <QString>
 
 #include <memory>
@@ -102,8 +104,9 @@ struct OutPage {
     // pixels in the fill colour, decoded and encoded a row at a time.
     QSize canvas;
     QRgb fill = 0xFFFFFFFF;
-    // With a raw palette or 2- or 4-bit grey page: turned by quarter turns clockwise (its
-    // samples turned, a map kept); other pages are written upright.
+    // With a raw palette, 2- or 4-bit grey or kept-samples page: turned by quarter turns clockwise
+    // (its samples turned, a map kept); other pages are written upright. With image and a layout
+    // page that is the page itself: the turns its pixels were turned by from that page.
     int turns = 0;
     // ... or encode these pixels (as JPEG at this quality when set, unless bilevel; else in the
     // lossless coding of the page they came from when it is Deflate or PackBits, else LZW).
@@ -116,6 +119,11 @@ struct OutPage {
     // its 2- or 4-bit grey, JPEG at its quality, its lossless coding).
     const File *layoutFile = nullptr;
     int layoutDirectory = -1;
+    // When that page is the page itself (turned by turns), the areas annotations were burned
+    // into: outside them its own samples are written where its layout holds more than the
+    // pixels (16 bits, alpha); inside them no stored sample is kept.
+    bool layoutIsPage = false;
+    QList<QRect> drawn;
     double xDpi = 0;
     double yDpi = 0;
     QByteArray annotations;
