@@ -513,10 +513,20 @@ Fields readFields(const Handle &h)
         TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &f.rowsPerBand);
     if (f.compression == COMPRESSION_JPEG && f.photometric == PHOTOMETRIC_YCBCR)
         TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    // sizes no page has, and rows or tiles too long to hold
     if (f.width == 0 || f.height == 0)
         badFile(h, "empty page");
-    if (qint64(f.width) * qint64(f.height) > MaxPixels)
-        raiseImagingError(ezErr::ImageTooLarge);
+    if (f.width > MaxSide || f.height > MaxSide || qint64(f.width) * qint64(f.height) > MaxPixels)
+        badFile(h, "page size out of range");
+    if (f.spp == 0 || f.bps == 0 || (uint64_t(f.width) * f.bps * f.spp + 7) / 8 > uint64_t(MaxSingleAlloc))
+        badFile(h, "rows too long");
+    if (f.tiled) {
+        uint32_t tw = 0, th = 0;
+        TIFFGetField(t, TIFFTAG_TILEWIDTH, &tw);
+        TIFFGetField(t, TIFFTAG_TILELENGTH, &th);
+        if (tw == 0 || th == 0 || tw > MaxSide || th > MaxSide || TIFFTileSize64(t) > uint64_t(MaxSingleAlloc))
+            badFile(h, "tiles out of range");
+    }
     f.rowsPerBand = std::clamp<uint32_t>(f.rowsPerBand, 1, f.height);
     // the extra sample taken as alpha, as libtiff's RGBA reader takes it
     uint16_t extras = 0;
@@ -1839,7 +1849,13 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage)
                 throw;
             if (damage->number == 0 || e.number != ezErr::BadImageFile)
                 *damage = VbError(e.number, QStringLiteral("%1 (page %2)").arg(e.description).arg(dirs.size() + 1), e.source);
-            return dirs;
+            if (e.number != ezErr::BadImageFile)
+                return dirs;
+            // A page whose header no page can have stays a page, damaged, the size of the page
+            // before it (letter at 200 dpi when first); the pages after it are read.
+            d.info = dirs.empty() ? QelPageInfo{1700, 2200, 200, 200} : dirs.back().info;
+            d.info.damaged = true;
+            d.info.rawCopyable = false;
         }
         uint32_t n = 0;
         void *data = nullptr;

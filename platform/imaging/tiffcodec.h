@@ -21,8 +21,10 @@ namespace tiffcodec {
 // Private tag of a page's directory holding its annotation set.
 constexpr unsigned AnnotationTag = 65101;
 
-// Largest decoded page accepted (pixels).
+// Largest decoded page accepted (pixels), and its longest side: a page whose header claims more
+// is damaged.
 constexpr qint64 MaxPixels = qint64(1) << 28;
+constexpr qint64 MaxSide = qint64(1) << 18;
 
 struct Directory {
     QelPageInfo info;
