@@ -1139,45 +1139,57 @@ private:
                                                               : QImage::Format_RGB888);
         if (m_shown.isNull())
             raiseImagingError(ezErr::ImageTooLarge);
-        if (k == Kind::Bilevel)
-            m_shown.fill(0);
         // stored row r is column x of the page, stored column c its row y
         const bool xBack = m_f.orientation == ORIENTATION_RIGHTTOP || m_f.orientation == ORIENTATION_RIGHTBOT;
         const bool yBack = m_f.orientation == ORIENTATION_RIGHTBOT || m_f.orientation == ORIENTATION_LEFTBOT;
-        const size_t px = k == Kind::Rgb ? 3 : 1, rowBytes = size_t(sw) * px;
-        constexpr uint32_t Group = 32;
-        std::vector<uchar> rows(size_t(Group) * std::max<size_t>(rowBytes, (sw + 7) / 8));
-        std::vector<uchar> bits(k == Kind::Bilevel ? size_t(Group) * sw : 0);
         StoredBands bands(m_h, m_f);
         uchar *const base = m_shown.bits();
         const qsizetype bpl = m_shown.bytesPerLine();
+        if (k == Kind::Bilevel) {
+            // the page filled with paper, then each stored row's ink bits set in their rows
+            const bool inkIsOne = m_f.photometric == PHOTOMETRIC_MINISWHITE;
+            m_shown.fill(inkIsOne ? 0 : 1);
+            const uint32_t bytes = (sw + 7) / 8;
+            std::vector<uchar> row(bytes);
+            const uchar tail = uchar(0xFF << ((8 - sw % 8) % 8));
+            for (uint32_t r = 0; r < sh; ++r) {
+                m_convert(bands.row(r), row.data());
+                const uint32_t x = xBack ? sh - 1 - r : r;
+                const uchar bit = uchar(0x80 >> (x & 7));
+                for (uint32_t b = 0; b < bytes; ++b) {
+                    unsigned v = uchar((inkIsOne ? row[b] : ~row[b]) & (b + 1 == bytes ? tail : 0xFF));
+                    while (v) {
+                        const int i = __builtin_clz(v) - 24;
+                        v &= ~(0x80u >> i);
+                        const uint32_t c = b * 8 + uint32_t(i);
+                        base[qsizetype(yBack ? sw - 1 - c : c) * bpl + (x >> 3)] ^= bit;
+                    }
+                }
+            }
+            return;
+        }
+        // each few stored rows laid into the columns they are of the page (the writes a run of
+        // pixels of each of its rows)
+        const size_t px = k == Kind::Rgb ? 3 : 1, rowBytes = size_t(sw) * px;
+        constexpr uint32_t Group = 32;
+        std::vector<uchar> rows(size_t(Group) * rowBytes);
         for (uint32_t r0 = 0; r0 < sh; r0 += Group) {
             const uint32_t n = std::min(Group, sh - r0);
-            const size_t stride = k == Kind::Bilevel ? sw : rowBytes;
-            for (uint32_t i = 0; i < n; ++i) {
-                uchar *to = k == Kind::Bilevel ? rows.data() : rows.data() + i * stride;
-                m_convert(bands.row(r0 + i), to);
-                if (k == Kind::Bilevel)
-                    for (uint32_t c = 0; c < sw; ++c)
-                        bits[i * stride + c] = (to[c >> 3] >> (7 - (c & 7))) & 1;
-            }
-            const uchar *group = k == Kind::Bilevel ? bits.data() : rows.data();
+            for (uint32_t i = 0; i < n; ++i)
+                m_convert(bands.row(r0 + i), rows.data() + i * rowBytes);
             // the first column of the page the group lands in, and the way its rows go
             const uint32_t x0 = xBack ? sh - 1 - r0 : r0;
             const ptrdiff_t step = xBack ? -1 : 1;
             for (uint32_t c = 0; c < sw; ++c) {
                 uchar *out = base + qsizetype(yBack ? sw - 1 - c : c) * bpl;
-                const uchar *in = group + c * px;
-                if (k == Kind::Bilevel) {
-                    for (uint32_t i = 0, x = x0; i < n; ++i, in += stride, x = uint32_t(ptrdiff_t(x) + step))
-                        out[x >> 3] |= uchar(*in << (7 - (x & 7)));
-                } else if (px == 1) {
+                const uchar *in = rows.data() + c * px;
+                if (px == 1) {
                     uchar *o = out + x0;
-                    for (uint32_t i = 0; i < n; ++i, in += stride, o += step)
+                    for (uint32_t i = 0; i < n; ++i, in += rowBytes, o += step)
                         *o = *in;
                 } else {
                     uchar *o = out + size_t(x0) * 3;
-                    for (uint32_t i = 0; i < n; ++i, in += stride, o += 3 * step) {
+                    for (uint32_t i = 0; i < n; ++i, in += rowBytes, o += 3 * step) {
                         o[0] = in[0];
                         o[1] = in[1];
                         o[2] = in[2];
