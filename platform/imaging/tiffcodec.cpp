@@ -327,7 +327,7 @@ struct Fields {
     uint16_t alpha = 0; // the extra sample libtiff's RGBA reader takes as alpha (EXTRASAMPLE_*)
     // How the stored samples become rows of the page's kind in our own reader (None: libtiff's
     // RGBA reader reads them): bilevel bits, grey levels, palette indexes, RGB or CMYK samples.
-    enum class Samples { None, Bits, Grey, Palette, Rgb, Cmyk } samples = Samples::None;
+    enum class Samples { None, Bits, Grey, Palette, Rgb, Cmyk, Lab } samples = Samples::None;
 
     Kind kind() const
     {
@@ -398,8 +398,8 @@ struct Fields {
 };
 
 // The layouts our own reader turns into rows as libtiff's RGBA reader would (grey of 1 to 16
-// bits, palettes, RGB and RGBA of 8 or 16 bits, CMYK, JPEG colour as RGB; strips or tiles,
-// planes side by side or apart); others are left to that reader.
+// bits, palettes, RGB and RGBA of 8 or 16 bits, CMYK, CIE L*a*b*, JPEG colour as RGB; strips or
+// tiles, planes side by side or apart); others are left to that reader.
 Fields::Samples sampleKind(const Fields &f)
 {
     using S = Fields::Samples;
@@ -418,6 +418,8 @@ Fields::Samples sampleKind(const Fields &f)
         return S::Rgb;
     if (f.photometric == PHOTOMETRIC_SEPARATED && f.bps == 8 && f.spp >= 4 && (contig || f.spp == 4))
         return S::Cmyk;
+    if (f.photometric == PHOTOMETRIC_CIELAB && f.bps == 8 && f.spp == 3 && contig)
+        return S::Lab;
     return S::None;
 }
 
@@ -866,6 +868,15 @@ public:
     {
         if (f.samples == Fields::Samples::Palette)
             m_colours = colourTable(h);
+        if (f.samples == Fields::Samples::Lab) {
+            // libtiff's own conversion, set up as its RGBA reader sets it up for the page
+            char emsg[1024] = "";
+            if (!TIFFRGBAImageBegin(&m_lab, h.tif(), 0, emsg) || !m_lab.cielab)
+                badFile(h, emsg[0] ? emsg : "unsupported page layout");
+            m_labBegun = true;
+            m_labSeen.assign(size_t(1) << 16, 0);
+            m_labColour.assign(size_t(1) << 16, 0);
+        }
         if ((f.samples == Fields::Samples::Palette || f.samples == Fields::Samples::Grey) && f.bps < 8)
             m_indexes.resize(f.storedWidth);
     }
@@ -958,10 +969,38 @@ public:
             }
             break;
         }
+        case S::Lab:
+            // each colour converted once a page, most of them (a direct-mapped memory of them)
+            for (uint32_t x = 0; x < w; ++x) {
+                const uchar *p = in + size_t(x) * 3;
+                const uint32_t key = (uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]) + 1;
+                const size_t slot = (key * 2654435761u) >> 16;
+                if (m_labSeen[slot] != key) {
+                    float X, Y, Z;
+                    uint32_t r, g, b;
+                    TIFFCIELabToXYZ(m_lab.cielab, p[0], int8_t(p[1]), int8_t(p[2]), &X, &Y, &Z);
+                    TIFFXYZToRGB(m_lab.cielab, X, Y, Z, &r, &g, &b);
+                    m_labSeen[slot] = key;
+                    m_labColour[slot] = qRgb(int(r), int(g), int(b));
+                }
+                const QRgb c = m_labColour[slot];
+                out[size_t(x) * 3] = uchar(qRed(c));
+                out[size_t(x) * 3 + 1] = uchar(qGreen(c));
+                out[size_t(x) * 3 + 2] = uchar(qBlue(c));
+            }
+            break;
         case S::None:
             break;
         }
     }
+
+    ~SampleRow()
+    {
+        if (m_labBegun)
+            TIFFRGBAImageEnd(&m_lab);
+    }
+    SampleRow(const SampleRow &) = delete;
+    SampleRow &operator=(const SampleRow &) = delete;
 
 private:
     // libtiff's 16-bit to 8-bit sample: (v + 128) / 257
@@ -994,6 +1033,10 @@ private:
     const Fields &m_f;
     std::vector<uchar> m_colours; // a palette page's map: RGB of each entry
     std::vector<uchar> m_indexes; // a row's packed samples, a byte each
+    TIFFRGBAImage m_lab{};        // a CIE L*a*b* page's conversion
+    bool m_labBegun = false;
+    std::vector<uint32_t> m_labSeen; // its colours converted: L a b + 1, and RGB
+    std::vector<QRgb> m_labColour;
 };
 
 // A row of the page's kind turned right to left.
