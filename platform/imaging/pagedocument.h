@@ -110,10 +110,11 @@ public:
     void deletePages(QList<int> indexes);
     void movePage(int from, int to);
 
-    // Writes every page: bilevel as CCITT G4, others LZW, resolution kept, pending rotations
-    // turned into the pixels and annotations; afterwards the pages are upright. Raises
-    // ezErr::EmptyDocument, ezErr::WriteFailed, and ezErr::BadImageFile (nothing written) for a
-    // document loaded damaged or a page whose data does not decode.
+    // Writes every page in its layout (see tiffcodec::OutPage), resolution kept, pending rotations
+    // turned into the pixels and annotations (burned in as boxes its layout holds, when asked);
+    // afterwards the pages are upright. Raises ezErr::EmptyDocument, ezErr::WriteFailed, and
+    // ezErr::BadImageFile (nothing written) for a document loaded damaged or a page whose data
+    // does not decode.
     void save(const QString &path, const QelSaveOptions &options = {});
 
     // Memory the decoded and reduced pages kept may take: five 300 dpi colour letter pages, a

@@ -85,7 +85,8 @@ private:
 std::vector<Directory> readDirectories(const File &file, VbError *damage = nullptr);
 
 // Decodes one directory: Format_Mono (bilevel), Grayscale8 (grey of any depth) or RGB888 (any
-// other layout, as libtiff's RGBA reader gives it, alpha left out), dots per metre set.
+// other layout), each pixel as libtiff's RGBA reader gives it laid on white paper (a grey page of
+// 16 bits or with alpha in tiles from its samples, which that reader garbles), dots per metre set.
 QImage decode(const File &file, int directory);
 // Decodes one directory made smaller by a whole factor as its rows come (see QelRowReducer):
 // Grayscale8 for bilevel and grey pages, RGB32 for colour; factor 1 is decode(). A decode in the
