@@ -197,7 +197,10 @@ bool do_view(AdoConnection &conn, const QString &hostName)
             // the document can be scanned again.
             if (e.number != ezErr::BadImageFile)
                 throw;
-            const bool none = view.pageCount() == 0;
+            const auto doc = QelPageDocument::fromHandle(view.imageHandle());
+            bool none = true;
+            for (int i = 0; doc && i < doc->pageCount(); ++i)
+                none = none && doc->info(i).damaged;
             MsgBox(damagedPageText(e) + (none ? QStringLiteral(" and cannot be shown.")
                                               : QStringLiteral("; the pages that can be read are shown."))
                        + QStringLiteral(" Scan the document again to replace it."),

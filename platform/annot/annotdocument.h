@@ -273,7 +273,9 @@ public:
     void paint(QPainter &painter, const QTransform &imageToWidget) const;
     // Burns every item into the page pixels, text at the document's resolution. Only pixels
     // inside an item's bounds change. Bilevel and palette pages keep their format and palette.
-    void burnInto(QImage &page) const;
+    // Boxes (every item but text) are drawn in boxColour of their colours when it is given.
+    using BoxColour = std::function<QRgb(QRgb)>;
+    void burnInto(QImage &page, const BoxColour &boxColour = {}) const;
 
     // Turns every item with the page (no handler asked: it is a page operation).
     void rotateQuarterTurns(int turnsClockwise, QSize pageSizeBefore);

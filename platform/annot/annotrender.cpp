@@ -64,19 +64,24 @@ QColor toQColor(quint32 bgr)
     return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
 }
 
-// Draws one item in image coordinates, clipped to its bounds.
-void drawItem(QPainter &p, const QelAnnotItem &item, double dpiY)
+// Draws one item in image coordinates, clipped to its bounds; a box's colours through boxColour
+// when given.
+void drawItem(QPainter &p, const QelAnnotItem &item, double dpiY, const QelAnnotDocument::BoxColour &boxColour = {})
 {
     const QRect b = item.bounds();
     if (b.isEmpty())
         return;
     p.save();
     p.setClipRect(b, Qt::IntersectClip);
+    const auto box = [&](quint32 bgr) {
+        const QColor c = toQColor(bgr);
+        return boxColour ? QColor(boxColour(c.rgb())) : c;
+    };
     if (item.type() != QelAnnotType::Text) {
-        p.fillRect(b, toQColor(item.fillColor()));
+        p.fillRect(b, box(item.fillColor()));
         if (item.lineWidth() > 0) {
             const int lw = item.lineWidth();
-            const QColor c = toQColor(item.lineColor());
+            const QColor c = box(item.lineColor());
             p.fillRect(QRect(b.left(), b.top(), b.width(), lw), c);
             p.fillRect(QRect(b.left(), b.bottom() - lw + 1, b.width(), lw), c);
             p.fillRect(QRect(b.left(), b.top(), lw, b.height()), c);
@@ -142,7 +147,7 @@ int nearestIndex(const QList<QRgb> &table, QRgb c)
 
 // Pages QPainter cannot draw on (bilevel, palette): draw the item's area on a true-colour copy
 // and map the result back to the page's own palette, so that nothing outside the area changes.
-void burnIndexed(QImage &page, const QelAnnotItem &item, double dpiY)
+void burnIndexed(QImage &page, const QelAnnotItem &item, double dpiY, const QelAnnotDocument::BoxColour &boxColour)
 {
     const QRect area = item.bounds() & page.rect();
     if (area.isEmpty())
@@ -151,7 +156,7 @@ void burnIndexed(QImage &page, const QelAnnotItem &item, double dpiY)
     {
         QPainter p(&sub);
         p.translate(-area.topLeft());
-        drawItem(p, item, dpiY);
+        drawItem(p, item, dpiY, boxColour);
     }
     const QList<QRgb> table = page.colorTable();
     if (table.isEmpty())
@@ -199,14 +204,14 @@ void QelAnnotDocument::paint(QPainter &painter, const QTransform &imageToWidget)
     painter.restore();
 }
 
-void QelAnnotDocument::burnInto(QImage &page) const
+void QelAnnotDocument::burnInto(QImage &page, const BoxColour &boxColour) const
 {
     if (m_items.empty() || page.isNull())
         return;
     const QImage::Format f = page.format();
     if (f == QImage::Format_Mono || f == QImage::Format_MonoLSB || f == QImage::Format_Indexed8) {
         for (const auto &it : m_items)
-            burnIndexed(page, *it, m_dpiY);
+            burnIndexed(page, *it, m_dpiY, boxColour);
         return;
     }
     const bool direct = f == QImage::Format_RGB32 || f == QImage::Format_ARGB32 ||
@@ -215,7 +220,7 @@ void QelAnnotDocument::burnInto(QImage &page) const
     if (direct) {
         QPainter p(&page);
         for (const auto &it : m_items)
-            drawItem(p, *it, m_dpiY);
+            drawItem(p, *it, m_dpiY, boxColour);
         return;
     }
     // Any other kind: draw on a true-colour copy and convert back.
@@ -223,7 +228,7 @@ void QelAnnotDocument::burnInto(QImage &page) const
     {
         QPainter p(&work);
         for (const auto &it : m_items)
-            drawItem(p, *it, m_dpiY);
+            drawItem(p, *it, m_dpiY, boxColour);
     }
     page = work.convertToFormat(f);
 }

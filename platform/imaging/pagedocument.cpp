@@ -25,9 +25,10 @@ struct QelPageDocument::Page {
     bool committed = false;
     QByteArray committedSet; // the set as it was when committed
     int origDir = -1; // directory of the loaded file this page came from
-    // the stored page whose layout pixels put back keep when written
+    // the stored page whose layout pixels put back keep when written, and what it is
     std::shared_ptr<const tiffcodec::File> layout;
     int layoutDir = 0;
+    QelPageInfo layoutInfo;
 };
 
 struct QelPageDocument::Prefetch {
@@ -53,12 +54,43 @@ double dpiOf(int dotsPerMeter)
     return std::abs(dpi - std::round(dpi)) < 0.05 ? std::round(dpi) : dpi;
 }
 
-// Draws the annotations into a copy of the pixels (same format).
-QImage burned(const QImage &pixels, const QelAnnotDocument &annot)
+// The colour a box of colour c is burned into a page of that layout in: a redaction must stay a
+// box on the paper, in the colour drawn where the layout holds it. On a bilevel page black unless
+// c is white; on a 2- or 4-bit grey page the nearest level of its depth that is not the paper's
+// white unless c is white; on other pages c (a palette page takes it into its map).
+QRgb boxColourOn(const QelPageInfo &layout, QRgb c)
+{
+    const bool white = (c & 0xFFFFFF) == 0xFFFFFF;
+    if (layout.palette || layout.samplesPerPixel != 1 || white)
+        return c;
+    if (layout.bitsPerSample == 1)
+        return qRgb(0, 0, 0);
+    if (layout.packed && (layout.bitsPerSample == 2 || layout.bitsPerSample == 4)) {
+        const int top = (1 << layout.bitsPerSample) - 1;
+        const int level = std::min((qGray(c) * top + 127) / 255, top - 1);
+        const int v = level * 255 / top;
+        return qRgb(v, v, v);
+    }
+    return c;
+}
+
+// Draws the annotations into a copy of the pixels (same format), boxes in colours the layout
+// holds.
+QImage burned(const QImage &pixels, const QelAnnotDocument &annot, const QelPageInfo &layout)
 {
     QImage canvas = pixels.copy();
-    annot.burnInto(canvas);
+    annot.burnInto(canvas, [&layout](QRgb c) { return boxColourOn(layout, c); });
     return canvas;
+}
+
+// The areas the annotations cover on the page (those burning them changes).
+QList<QRect> coveredAreas(const QelAnnotDocument &annot, const QSize &page)
+{
+    QList<QRect> out;
+    for (int i = 0; i < annot.count(); ++i)
+        if (const QRect r = annot.item(i)->bounds() & QRect(QPoint(0, 0), page); !r.isEmpty())
+            out.append(r);
+    return out;
 }
 
 // The size rounded up to whole multiples of align (itself when align is 1 or less).
@@ -381,6 +413,7 @@ void QelPageDocument::setPixels(Page &p, const QImage &image)
     if (!p.layout && p.held.isNull() && p.file) {
         p.layout = p.file;
         p.layoutDir = p.dir;
+        p.layoutInfo = p.info;
     }
     tiffcodec::OutPage out;
     out.image = image;
@@ -634,10 +667,18 @@ void QelPageDocument::save(const QString &path, const QelSaveOptions &options)
                 o.canvas = canvas;
         } else {
             o.image = tiffcodec::rotated(decodePage(p), p.turns);
-            if (burn)
-                o.image = burned(o.image, *annot);
+            if (burn) {
+                o.image = burned(o.image, *annot, p.layout ? p.layoutInfo : p.info);
+                // burned into the stored page itself: only what the annotations cover changed
+                if (!p.layout && p.held.isNull()) {
+                    o.layoutIsPage = true;
+                    o.turns = p.turns;
+                    o.drawn = coveredAreas(*annot, o.image.size());
+                }
+            }
             o.image = onCanvas(o.image, canvas);
             o.jpegQuality = p.info.jpegQuality;
+            std::copy_n(p.info.jpegChroma, 2, o.jpegChroma);
             o.lossless = uint16_t(p.info.compression);
             // burned or put back, the pixels keep the stored page's layout
             if (p.layout || burn) {

@@ -26,6 +26,7 @@ struct QelPageInfo {
     int compression = 1;   // TIFF compression tag value of the stored page
     bool rawCopyable = false; // strips can be written again as they are
     int jpegQuality = 0;      // the quality a JPEG page was coded at
+    uint16_t jpegChroma[2] = {2, 2}; // and its chroma sampling across and down (colour)
     bool damaged = false;     // its data lies outside the file
     bool palette = false;     // rows of indexes into a colour map, kept so when stored
     bool packed = false;      // palette, 2-/4-bit grey or 16-bit rows: stored at their depth, turned or not
@@ -109,10 +110,11 @@ public:
     void deletePages(QList<int> indexes);
     void movePage(int from, int to);
 
-    // Writes every page: bilevel as CCITT G4, others LZW, resolution kept, pending rotations
-    // turned into the pixels and annotations; afterwards the pages are upright. Raises
-    // ezErr::EmptyDocument, ezErr::WriteFailed, and ezErr::BadImageFile (nothing written) for a
-    // document loaded damaged or a page whose data does not decode.
+    // Writes every page in its layout (see tiffcodec::OutPage), resolution kept, pending rotations
+    // turned into the pixels and annotations (burned in as boxes its layout holds, when asked);
+    // afterwards the pages are upright. Raises ezErr::EmptyDocument, ezErr::WriteFailed, and
+    // ezErr::BadImageFile (nothing written) for a document loaded damaged or a page whose data
+    // does not decode.
     void save(const QString &path, const QelSaveOptions &options = {});
 
     // Memory the decoded and reduced pages kept may take: five 300 dpi colour letter pages, a

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/annot/annotdocument.h"
+#include "platform/imaging/imagingerror.h"
 #include "platform/imaging/pagedocument.h"
 #include "platform/imaging/qelezimage.h"
 #include "platform/vb/vberror.h"
@@ -143,7 +144,9 @@ void QelEzPageArea::paintEvent(QPaintEvent *)
         } catch (const VbError &e) {
             // A page that cannot be decoded is reported on screen, never thrown out of a paint.
             p.setPen(Qt::white);
-            p.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, e.description);
+            p.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap,
+                       e.number == ezErr::BadImageFile ? QStringLiteral("This page is damaged and cannot be shown.")
+                                                       : e.description);
             return;
         }
         m_shownIndex = idx;

@@ -9,6 +9,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdarg>
 #include <atomic>
@@ -34,6 +35,7 @@ namespace {
 
 constexpr tmsize_t MaxSingleAlloc = tmsize_t(512) * 1024 * 1024;
 constexpr int MaxDirectories = 100000;
+constexpr qint64 StripBytesHeld = qint64(16) << 20; // decoded strips held whole, at most
 std::atomic<qint64> g_decodes{0};
 std::atomic<qint64> g_checks{0};
 
@@ -322,6 +324,10 @@ struct Fields {
     uint16_t unit = RESUNIT_INCH;
     float xres = 0, yres = 0;
     bool tiled = false;
+    uint16_t alpha = 0; // the extra sample libtiff's RGBA reader takes as alpha (EXTRASAMPLE_*)
+    // How the stored samples become rows of the page's kind in our own reader (None: libtiff's
+    // RGBA reader reads them): bilevel bits, grey levels, palette indexes, RGB or CMYK samples.
+    enum class Samples { None, Bits, Grey, Palette, Rgb, Cmyk, Lab } samples = Samples::None;
 
     Kind kind() const
     {
@@ -342,14 +348,12 @@ struct Fields {
             return bps == 8 && spp == 1;
         case Kind::Rgb:
             // JPEG pages in YCbCr are read as RGB rows (the codec converts them)
-            return palette8()
+            return (photometric == PHOTOMETRIC_PALETTE && bps == 8 && spp == 1)
                    || (bps == 8 && spp == 3
                        && (photometric == PHOTOMETRIC_RGB || (photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG)));
         }
         return false;
     }
-    // Rows of 8-bit indexes into a colour map (read as RGB rows).
-    bool palette8() const { return photometric == PHOTOMETRIC_PALETTE && bps == 8 && spp == 1; }
     // Rows of 1-, 2-, 4- or 8-bit indexes into a colour map, or of 2- or 4-bit grey, in strips, in
     // any orientation: stored again at their depth.
     bool packedRows() const
@@ -360,21 +364,27 @@ struct Fields {
                    || (grey && (bps == 2 || bps == 4)));
     }
     bool paletteIndexes() const { return photometric == PHOTOMETRIC_PALETTE && packedRows(); }
-    // Rows of 16-bit grey or RGB samples, in strips or tiles, in any orientation: stored again at
-    // 16 bits.
-    bool rows16() const
+    // Rows of 16-bit grey or RGB samples, or of grey or RGB with alpha (8 or 16 bits), in strips
+    // or tiles (RGB also in planes apart), in any orientation: stored again as their samples are
+    // (keeping depth and alpha).
+    bool keptSamples() const
     {
         const bool grey = photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK;
-        return bps == 16 && ((grey && spp == 1) || (photometric == PHOTOMETRIC_RGB && spp == 3))
-               && planar == PLANARCONFIG_CONTIG;
+        if (bps != 8 && bps != 16)
+            return false;
+        if (grey)
+            return planar == PLANARCONFIG_CONTIG && ((spp == 1 && bps == 16) || (spp == 2 && alpha));
+        return photometric == PHOTOMETRIC_RGB && ((spp == 3 && bps == 16) || (spp == 4 && alpha));
     }
-    // How the decoded rows are to be read: a direct row as stored; RGBA rows give bilevel rows
-    // with 1 black and grey rows with 0 black.
+    // How the decoded rows are to be read: our own reader's bilevel and grey rows in the stored
+    // photometric; RGBA rows give bilevel rows with 1 black and grey rows with 0 black.
     uint16_t rowPhotometric() const
     {
-        if (direct())
+        if (kind() == Kind::Rgb)
+            return PHOTOMETRIC_RGB;
+        if (samples != Samples::None)
             return photometric;
-        return kind() == Kind::Bilevel ? PHOTOMETRIC_MINISWHITE : kind() == Kind::Grey ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB;
+        return kind() == Kind::Bilevel ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK;
     }
     // Stored rows are the shown page's columns.
     bool transposed() const { return orientation >= ORIENTATION_LEFTTOP && orientation <= ORIENTATION_LEFTBOT; }
@@ -383,13 +393,69 @@ struct Fields {
         return orientation == ORIENTATION_BOTRIGHT || orientation == ORIENTATION_BOTLEFT
                || orientation == ORIENTATION_RIGHTBOT || orientation == ORIENTATION_LEFTBOT;
     }
+    // Stored rows are shown right to left (orientations 2 and 3).
+    bool hFlipped() const { return orientation == ORIENTATION_TOPRIGHT || orientation == ORIENTATION_BOTRIGHT; }
 };
+
+// The layouts our own reader turns into rows as libtiff's RGBA reader would (grey of 1 to 16
+// bits, palettes, RGB and RGBA of 8 or 16 bits, CMYK, CIE L*a*b*, JPEG colour as RGB; strips or
+// tiles, planes side by side or apart); others are left to that reader.
+Fields::Samples sampleKind(const Fields &f)
+{
+    using S = Fields::Samples;
+    const bool grey = f.photometric == PHOTOMETRIC_MINISWHITE || f.photometric == PHOTOMETRIC_MINISBLACK;
+    const bool contig = f.planar == PLANARCONFIG_CONTIG;
+    if (f.compression == COMPRESSION_OJPEG)
+        return S::None;
+    if (f.spp == 1 && grey)
+        return f.bps == 1 ? S::Bits : f.bps == 2 || f.bps == 4 || f.bps == 8 || f.bps == 16 ? S::Grey : S::None;
+    if (f.spp == 2 && grey && contig && (f.bps == 8 || f.bps == 16))
+        return S::Grey; // with alpha, or another extra sample
+    if (f.spp == 1 && f.photometric == PHOTOMETRIC_PALETTE)
+        return f.bps == 1 || f.bps == 2 || f.bps == 4 || f.bps == 8 ? S::Palette : S::None;
+    if ((f.photometric == PHOTOMETRIC_RGB && f.spp >= 3 && (f.bps == 8 || f.bps == 16))
+        || (f.photometric == PHOTOMETRIC_YCBCR && f.compression == COMPRESSION_JPEG && contig && f.spp == 3 && f.bps == 8))
+        return S::Rgb;
+    if (f.photometric == PHOTOMETRIC_SEPARATED && f.bps == 8 && f.spp >= 4 && (contig || f.spp == 4))
+        return S::Cmyk;
+    if (f.photometric == PHOTOMETRIC_CIELAB && f.bps == 8 && f.spp == 3 && contig)
+        return S::Lab;
+    return S::None;
+}
+
+// Copies a page's extra samples tag (what its last sample is) when it has one.
+void copyExtraSamples(TIFF *from, TIFF *to)
+{
+    uint16_t n = 0;
+    uint16_t *info = nullptr;
+    if (TIFFGetField(from, TIFFTAG_EXTRASAMPLES, &n, &info) && n > 0 && info)
+        TIFFSetField(to, TIFFTAG_EXTRASAMPLES, n, info);
+}
+
+// An opaque pixel of colour c (8-bit samples) in a page's kept samples (keptSamples), into out:
+// each sample widened to the page's depth, alpha full.
+void opaquePixel(const Fields &f, QRgb c, uchar *out)
+{
+    const bool grey = f.photometric != PHOTOMETRIC_RGB;
+    int v[4] = {qRed(c), qGreen(c), qBlue(c), 255};
+    if (grey)
+        v[0] = f.photometric == PHOTOMETRIC_MINISWHITE ? 255 - qGray(c) : qGray(c);
+    for (size_t i = 0; i < f.spp; ++i) {
+        const int sample = grey && i > 0 ? 255 : !grey && i > 3 ? 255 : v[i];
+        if (f.bps == 16) {
+            const uint16_t wide = uint16_t(sample * 257);
+            std::memcpy(out + 2 * i, &wide, 2);
+        } else {
+            out[i] = uchar(sample);
+        }
+    }
+}
 
 // Strips of such a directory can be written again as they are.
 bool rawCopyable(const Fields &f)
 {
     const Kind k = f.kind();
-    return (f.direct() || ((f.rows16() || f.packedRows()) && !f.tiled && f.orientation == ORIENTATION_TOPLEFT))
+    return (f.direct() || ((f.keptSamples() || f.packedRows()) && !f.tiled && f.orientation == ORIENTATION_TOPLEFT))
            && ((k == Kind::Bilevel && f.compression == COMPRESSION_CCITTFAX4)
                || (k != Kind::Bilevel
                    && (f.compression == COMPRESSION_LZW || f.compression == COMPRESSION_JPEG
@@ -449,11 +515,39 @@ Fields readFields(const Handle &h)
         TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &f.rowsPerBand);
     if (f.compression == COMPRESSION_JPEG && f.photometric == PHOTOMETRIC_YCBCR)
         TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    // sizes no page has, and rows or tiles too long to hold
     if (f.width == 0 || f.height == 0)
         badFile(h, "empty page");
-    if (qint64(f.width) * qint64(f.height) > MaxPixels)
-        raiseImagingError(ezErr::ImageTooLarge);
+    if (f.width > MaxSide || f.height > MaxSide || qint64(f.width) * qint64(f.height) > MaxPixels)
+        badFile(h, "page size out of range");
+    if (f.spp == 0 || f.bps == 0 || (uint64_t(f.width) * f.bps * f.spp + 7) / 8 > uint64_t(MaxSingleAlloc))
+        badFile(h, "rows too long");
+    if (f.tiled) {
+        uint32_t tw = 0, th = 0;
+        TIFFGetField(t, TIFFTAG_TILEWIDTH, &tw);
+        TIFFGetField(t, TIFFTAG_TILELENGTH, &th);
+        if (tw == 0 || th == 0 || tw > MaxSide || th > MaxSide || TIFFTileSize64(t) > uint64_t(MaxSingleAlloc))
+            badFile(h, "tiles out of range");
+    }
     f.rowsPerBand = std::clamp<uint32_t>(f.rowsPerBand, 1, f.height);
+    // the extra sample taken as alpha, as libtiff's RGBA reader takes it
+    uint16_t extras = 0;
+    uint16_t *info = nullptr;
+    TIFFGetFieldDefaulted(t, TIFFTAG_EXTRASAMPLES, &extras, &info);
+    if (extras >= 1 && info) {
+        if (info[0] == EXTRASAMPLE_UNSPECIFIED && f.spp > 3)
+            f.alpha = EXTRASAMPLE_ASSOCALPHA;
+        else if (info[0] == EXTRASAMPLE_ASSOCALPHA || info[0] == EXTRASAMPLE_UNASSALPHA)
+            f.alpha = info[0];
+    } else if (extras == 0 && f.spp == 4 && f.photometric == PHOTOMETRIC_RGB) {
+        f.alpha = EXTRASAMPLE_ASSOCALPHA;
+    }
+    f.samples = sampleKind(f);
+    if (f.samples != Fields::Samples::None) {
+        char emsg[1024] = "";
+        if (!TIFFRGBAImageOK(t, emsg))
+            f.samples = Fields::Samples::None; // refused as that reader refuses it
+    }
     f.storedWidth = f.width;
     f.storedHeight = f.height;
     if (f.transposed()) {
@@ -461,6 +555,15 @@ Fields readFields(const Handle &h)
         std::swap(f.xres, f.yres);
     }
     return f;
+}
+
+// A JPEG page's chroma sampling across and down, to code it again with: a YCbCr page's own, an
+// RGB page's every pixel.
+void jpegChroma(TIFF *t, const Fields &f, uint16_t chroma[2])
+{
+    chroma[0] = chroma[1] = 1;
+    if (f.photometric == PHOTOMETRIC_YCBCR)
+        TIFFGetFieldDefaulted(t, TIFFTAG_YCBCRSUBSAMPLING, &chroma[0], &chroma[1]);
 }
 
 // The quality a JPEG page was coded at (IJG scaling of the standard tables), read from its
@@ -614,57 +717,369 @@ QImage upright(const QImage &stored, int o)
     }
 }
 
-// The stored rows of a page in strips or tiles, as their samples lie, rowBytes each.
-std::vector<uchar> storedRows(Handle &src, const Fields &f, size_t rowBytes)
+// Indexes (or levels) of bps bits packed in a row, a byte each.
+void unpackIndexes(const uchar *in, uint32_t w, int bps, uchar *out)
 {
-    std::vector<uchar> rows(rowBytes * f.storedHeight);
-    if (f.tiled) {
-        uint32_t tw = 0, th = 0;
-        TIFFGetField(src.tif(), TIFFTAG_TILEWIDTH, &tw);
-        TIFFGetField(src.tif(), TIFFTAG_TILELENGTH, &th);
-        const size_t tileRow = (size_t(tw) * f.bps * f.spp + 7) / 8;
-        if (tw == 0 || th == 0 || tw % 8 || TIFFTileSize64(src.tif()) != uint64_t(tileRow) * th)
-            badFile(src, "unexpected tile size");
-        std::vector<uchar> tile(tileRow * th);
-        for (uint32_t ty = 0; ty < f.storedHeight; ty += th)
-            for (uint32_t tx = 0; tx < f.storedWidth; tx += tw) {
-                if (TIFFReadTile(src.tif(), tile.data(), tx, ty, 0, 0) < 0)
-                    badFile(src, "unreadable tile");
-                const size_t at = size_t(tx) * f.bps * f.spp / 8;
-                const size_t n = std::min(tileRow, rowBytes - at);
-                for (uint32_t y = ty; y < std::min(ty + th, f.storedHeight); ++y)
-                    std::memcpy(rows.data() + y * rowBytes + at, tile.data() + (y - ty) * tileRow, n);
-            }
-    } else {
-        if (TIFFScanlineSize64(src.tif()) != rowBytes)
-            badFile(src, "unexpected row size");
-        for (uint32_t y = 0; y < f.storedHeight; ++y)
-            if (TIFFReadScanline(src.tif(), rows.data() + y * rowBytes, y, 0) < 0)
-                badFile(src, "unreadable strip");
+    if (bps == 8) {
+        std::memcpy(out, in, w);
+        return;
     }
-    if (!src.error().isEmpty())
-        badFile(src, "damaged page data");
-    return rows;
+    // each byte's samples, for 1, 2 and 4 bits
+    static const auto tables = [] {
+        std::array<std::array<uchar, 256 * 8>, 3> t{};
+        for (int k = 0; k < 3; ++k) {
+            const int bits = 1 << k, per = 8 / bits, mask = (1 << bits) - 1;
+            for (int b = 0; b < 256; ++b)
+                for (int i = 0; i < per; ++i)
+                    t[size_t(k)][size_t(b * 8 + i)] = uchar((b >> (8 - bits * (i + 1))) & mask);
+        }
+        return t;
+    }();
+    const auto &table = tables[bps == 1 ? 0 : bps == 2 ? 1 : 2];
+    const uint32_t per = 8 / uint32_t(bps), whole = w / per;
+    for (uint32_t b = 0; b < whole; ++b)
+        std::memcpy(out + size_t(b) * per, &table[size_t(in[b]) * 8], per);
+    if (const uint32_t rest = w - whole * per)
+        std::memcpy(out + size_t(whole) * per, &table[size_t(in[whole]) * 8], rest);
 }
 
-// The rows of the handle's directory, top down, in the form of its kind (rowBytesOf): a direct
-// layout's as stored, 16-bit grey tiles from their samples, any other's from libtiff's RGBA
-// reader a band of whole strips (or tiles) at a time, turned upright as that reader turns them.
-class RowReader {
+// The stored rows of a page in strips or tiles, their planes side by side: a band of whole strips
+// (or a row of tiles) decoded at a time, any row asked for in any order (the band holding it
+// decoded when it is not the one held). Whole strips decode faster than a row at a time
+// (libtiff's Deflate and JPEG decoders take them in one piece); strips too large to hold are read
+// a row at a time when the rows are asked for in order.
+class StoredBands {
 public:
-    RowReader(Handle &h, const Fields &f) : m_h(h), m_f(f), m_direct(f.direct())
+    StoredBands(Handle &h, const Fields &f, bool inOrder = true) : m_h(h), m_f(f)
     {
-        if (m_direct) {
-            if (TIFFScanlineSize64(h.tif()) != uint64_t(f.palette8() ? f.width : rowBytesOf(f)))
+        TIFF *t = h.tif();
+        m_planes = f.planar == PLANARCONFIG_SEPARATE && f.spp > 1 ? f.spp : 1;
+        const size_t pieceBits = size_t(f.bps) * (m_planes > 1 ? 1 : f.spp);
+        if (m_planes > 1 && f.bps != 8 && f.bps != 16)
+            badFile(h, "unexpected sample planes");
+        m_rowBytes = (size_t(f.storedWidth) * f.bps * f.spp + 7) / 8;
+        m_pieceRow = (size_t(f.storedWidth) * pieceBits + 7) / 8;
+        if (f.tiled) {
+            TIFFGetField(t, TIFFTAG_TILEWIDTH, &m_tw);
+            TIFFGetField(t, TIFFTAG_TILELENGTH, &m_th);
+            m_tileRow = (size_t(m_tw) * pieceBits + 7) / 8;
+            if (m_tw == 0 || m_th == 0 || m_tw % 8 || TIFFTileSize64(t) != uint64_t(m_tileRow) * m_th
+                || uint64_t(m_tileRow) * m_th > uint64_t(MaxSingleAlloc))
+                badFile(h, "unexpected tile size");
+            m_unit = m_th;
+        } else {
+            if (TIFFScanlineSize64(t) != m_pieceRow)
                 badFile(h, "unexpected row size");
-            if (f.palette8()) {
-                m_colours = colourTable(h);
-                m_indexes.resize(f.width);
+            m_unit = f.rowsPerBand;
+            m_rowByRow = inOrder && m_planes == 1 && uint64_t(m_unit) * m_rowBytes > uint64_t(StripBytesHeld);
+            if (m_rowByRow)
+                m_unit = 1;
+        }
+        if (uint64_t(m_unit) * m_rowBytes > uint64_t(MaxSingleAlloc))
+            badFile(h, "strips too large");
+    }
+
+    size_t rowBytes() const { return m_rowBytes; }
+
+    const uchar *row(uint32_t r)
+    {
+        if (r < m_first || r >= m_first + m_rows)
+            load(r / m_unit * m_unit);
+        return m_band.data() + size_t(r - m_first) * m_rowBytes;
+    }
+
+private:
+    void load(uint32_t first)
+    {
+        TIFF *t = m_h.tif();
+        const uint32_t rows = std::min(m_unit, m_f.storedHeight - first);
+        m_first = first;
+        m_rows = 0;
+        m_band.resize(size_t(rows) * m_rowBytes);
+        if (m_rowByRow) {
+            if (TIFFReadScanline(t, m_band.data(), first, 0) < 0)
+                badFile(m_h, "unreadable strip");
+        } else if (!m_f.tiled && m_planes == 1) {
+            if (TIFFReadEncodedStrip(t, TIFFComputeStrip(t, first, 0), m_band.data(), tmsize_t(m_band.size())) < 0)
+                badFile(m_h, "unreadable strip");
+        } else if (!m_f.tiled) {
+            m_piece.resize(size_t(rows) * m_pieceRow);
+            for (int p = 0; p < m_planes; ++p) {
+                if (TIFFReadEncodedStrip(t, TIFFComputeStrip(t, first, uint16_t(p)), m_piece.data(),
+                                         tmsize_t(m_piece.size())) < 0)
+                    badFile(m_h, "unreadable strip");
+                for (uint32_t y = 0; y < rows; ++y)
+                    interleave(m_piece.data() + size_t(y) * m_pieceRow, p, m_f.storedWidth,
+                               m_band.data() + size_t(y) * m_rowBytes);
             }
+        } else {
+            m_piece.resize(m_tileRow * m_th);
+            for (int p = 0; p < m_planes; ++p)
+                for (uint32_t tx = 0; tx < m_f.storedWidth; tx += m_tw) {
+                    if (TIFFReadTile(t, m_piece.data(), tx, first, 0, uint16_t(p)) < 0)
+                        badFile(m_h, "unreadable tile");
+                    const uint32_t n = std::min(m_tw, m_f.storedWidth - tx);
+                    for (uint32_t y = 0; y < rows; ++y) {
+                        const uchar *in = m_piece.data() + size_t(y) * m_tileRow;
+                        uchar *out = m_band.data() + size_t(y) * m_rowBytes;
+                        if (m_planes == 1) {
+                            const size_t at = size_t(tx) * m_f.bps * m_f.spp / 8;
+                            std::memcpy(out + at, in, std::min(m_tileRow, m_rowBytes - at));
+                        } else {
+                            interleave(in, p, n, out + size_t(tx) * m_f.spp * m_f.bps / 8);
+                        }
+                    }
+                }
+        }
+        m_rows = rows;
+    }
+
+    // n samples of plane p into their places among the pixels' samples
+    void interleave(const uchar *in, int p, uint32_t n, uchar *out) const
+    {
+        const size_t spp = m_f.spp;
+        if (m_f.bps == 8) {
+            for (uint32_t x = 0; x < n; ++x)
+                out[x * spp + size_t(p)] = in[x];
+        } else {
+            const auto *i16 = reinterpret_cast<const uint16_t *>(in);
+            auto *o16 = reinterpret_cast<uint16_t *>(out);
+            for (uint32_t x = 0; x < n; ++x)
+                o16[x * spp + size_t(p)] = i16[x];
+        }
+    }
+
+    Handle &m_h;
+    const Fields &m_f;
+    int m_planes = 1;
+    size_t m_rowBytes = 0, m_pieceRow = 0, m_tileRow = 0;
+    uint32_t m_tw = 0, m_th = 0, m_unit = 1;
+    bool m_rowByRow = false;
+    std::vector<uchar> m_band, m_piece;
+    uint32_t m_first = 0, m_rows = 0;
+};
+
+// A stored row of samples (planes side by side) as a row of the page's kind, as libtiff's RGBA
+// reader gives it: bilevel bits and grey levels (on 8 bits) as stored, colour as RGB laid on
+// white paper (a transparent pixel is white).
+class SampleRow {
+public:
+    SampleRow(const Handle &h, const Fields &f) : m_f(f)
+    {
+        if (f.samples == Fields::Samples::Palette)
+            m_colours = colourTable(h);
+        if (f.samples == Fields::Samples::Lab) {
+            // libtiff's own conversion, set up as its RGBA reader sets it up for the page
+            char emsg[1024] = "";
+            if (!TIFFRGBAImageBegin(&m_lab, h.tif(), 0, emsg) || !m_lab.cielab)
+                badFile(h, emsg[0] ? emsg : "unsupported page layout");
+            m_labBegun = true;
+            m_labSeen.assign(size_t(1) << 16, 0);
+            m_labColour.assign(size_t(1) << 16, 0);
+        }
+        if ((f.samples == Fields::Samples::Palette || f.samples == Fields::Samples::Grey) && f.bps < 8)
+            m_indexes.resize(f.storedWidth);
+    }
+
+    // A stored row is such a row as it is.
+    bool copies() const
+    {
+        using S = Fields::Samples;
+        return m_f.samples == S::Bits || (m_f.samples == S::Grey && m_f.bps == 8 && m_f.spp == 1)
+               || (m_f.samples == S::Rgb && m_f.bps == 8 && m_f.spp == 3);
+    }
+
+    void operator()(const uchar *in, uchar *out)
+    {
+        using S = Fields::Samples;
+        const uint32_t w = m_f.storedWidth;
+        const auto *in16 = reinterpret_cast<const uint16_t *>(in);
+        if (copies()) {
+            std::memcpy(out, in, m_f.samples == S::Bits ? (size_t(w) + 7) / 8 : size_t(w) * m_f.spp);
             return;
         }
-        if (f.tiled && f.rows16() && f.kind() == Kind::Grey) {
-            readDeepGreyTiles();
+        switch (m_f.samples) {
+        case S::Bits:
+            std::memcpy(out, in, (size_t(w) + 7) / 8);
+            break;
+        case S::Grey:
+            if (m_f.bps >= 8) {
+                // the high byte of 16-bit samples; 8-bit grey with alpha laid on white as libtiff
+                // lays it (the grey as it is, whatever the alpha), 16-bit grey's alpha left out
+                const size_t spp = m_f.spp;
+                const bool alpha = spp == 2 && m_f.bps == 8 && m_f.alpha;
+                const bool white = m_f.photometric == PHOTOMETRIC_MINISWHITE;
+                for (uint32_t x = 0; x < w; ++x) {
+                    uchar g = m_f.bps == 16 ? uchar(in16[x * spp] >> 8) : in[x * spp];
+                    if (alpha) {
+                        const int shown = std::min(255, (white ? 255 - g : g) + 255 - in[x * spp + 1]);
+                        g = uchar(white ? 255 - shown : shown);
+                    }
+                    out[x] = g;
+                }
+            } else {
+                unpackIndexes(in, w, m_f.bps, out);
+                const uchar step = uchar(255 / ((1 << m_f.bps) - 1));
+                for (uint32_t x = 0; x < w && step != 1; ++x)
+                    out[x] = uchar(out[x] * step);
+            }
+            break;
+        case S::Palette: {
+            const uchar *ix = in;
+            if (m_f.bps < 8) {
+                unpackIndexes(in, w, m_f.bps, m_indexes.data());
+                ix = m_indexes.data();
+            }
+            for (uint32_t x = 0; x < w; ++x)
+                std::memcpy(out + size_t(x) * 3, &m_colours[size_t(ix[x]) * 3], 3);
+            break;
+        }
+        case S::Rgb: {
+            const size_t spp = m_f.spp;
+            const auto &to8 = depth16To8();
+            const auto sample = [&](size_t i) -> unsigned { return m_f.bps == 16 ? to8[in16[i]] : in[i]; };
+            if (!m_f.alpha) {
+                for (uint32_t x = 0; x < w; ++x)
+                    for (size_t c = 0; c < 3; ++c)
+                        out[size_t(x) * 3 + c] = uchar(sample(x * spp + c));
+            } else {
+                const uchar *table = onWhite(m_f.alpha == EXTRASAMPLE_UNASSALPHA);
+                for (uint32_t x = 0; x < w; ++x) {
+                    const unsigned a = sample(x * spp + 3) << 8;
+                    for (size_t c = 0; c < 3; ++c)
+                        out[size_t(x) * 3 + c] = table[a | sample(x * spp + c)];
+                }
+            }
+            break;
+        }
+        case S::Cmyk: {
+            // as libtiff does it: each of red, green and blue is (255 - k) (255 - c) / 255
+            static const auto table = [] {
+                std::vector<uchar> t(65536);
+                for (int k = 0; k < 256; ++k)
+                    for (int c = 0; c < 256; ++c)
+                        t[size_t(k << 8 | c)] = uchar((255 - k) * (255 - c) / 255);
+                return t;
+            }();
+            const size_t spp = m_f.spp;
+            for (uint32_t x = 0; x < w; ++x) {
+                const uchar *p = in + x * spp;
+                for (size_t c = 0; c < 3; ++c)
+                    out[size_t(x) * 3 + c] = table[size_t(p[3]) << 8 | p[c]];
+            }
+            break;
+        }
+        case S::Lab:
+            // each colour converted once a page, most of them (a direct-mapped memory of them)
+            for (uint32_t x = 0; x < w; ++x) {
+                const uchar *p = in + size_t(x) * 3;
+                const uint32_t key = (uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]) + 1;
+                const size_t slot = (key * 2654435761u) >> 16;
+                if (m_labSeen[slot] != key) {
+                    float X, Y, Z;
+                    uint32_t r, g, b;
+                    TIFFCIELabToXYZ(m_lab.cielab, p[0], int8_t(p[1]), int8_t(p[2]), &X, &Y, &Z);
+                    TIFFXYZToRGB(m_lab.cielab, X, Y, Z, &r, &g, &b);
+                    m_labSeen[slot] = key;
+                    m_labColour[slot] = qRgb(int(r), int(g), int(b));
+                }
+                const QRgb c = m_labColour[slot];
+                out[size_t(x) * 3] = uchar(qRed(c));
+                out[size_t(x) * 3 + 1] = uchar(qGreen(c));
+                out[size_t(x) * 3 + 2] = uchar(qBlue(c));
+            }
+            break;
+        case S::None:
+            break;
+        }
+    }
+
+    ~SampleRow()
+    {
+        if (m_labBegun)
+            TIFFRGBAImageEnd(&m_lab);
+    }
+    SampleRow(const SampleRow &) = delete;
+    SampleRow &operator=(const SampleRow &) = delete;
+
+private:
+    // libtiff's 16-bit to 8-bit sample: (v + 128) / 257
+    static const std::vector<uchar> &depth16To8()
+    {
+        static const auto table = [] {
+            std::vector<uchar> t(65536);
+            for (size_t v = 0; v < t.size(); ++v)
+                t[v] = uchar((v + 128) / 257);
+            return t;
+        }();
+        return table;
+    }
+    // A colour sample c with alpha a (index a << 8 | c) laid on white: associated alpha as it is
+    // stored, unassociated first made associated as libtiff makes it ((c a + 127) / 255).
+    static const uchar *onWhite(bool unassociated)
+    {
+        static const auto tables = [] {
+            std::vector<uchar> t(2 * 65536);
+            for (int a = 0; a < 256; ++a)
+                for (int c = 0; c < 256; ++c) {
+                    t[size_t(a << 8 | c)] = uchar(std::min(255, c + 255 - a));
+                    t[65536 + size_t(a << 8 | c)] = uchar((c * a + 127) / 255 + 255 - a);
+                }
+            return t;
+        }();
+        return tables.data() + (unassociated ? 65536 : 0);
+    }
+
+    const Fields &m_f;
+    std::vector<uchar> m_colours; // a palette page's map: RGB of each entry
+    std::vector<uchar> m_indexes; // a row's packed samples, a byte each
+    TIFFRGBAImage m_lab{};        // a CIE L*a*b* page's conversion
+    bool m_labBegun = false;
+    std::vector<uint32_t> m_labSeen; // its colours converted: L a b + 1, and RGB
+    std::vector<QRgb> m_labColour;
+};
+
+// A row of the page's kind turned right to left.
+void mirrorRow(uchar *row, uint32_t w, Kind kind)
+{
+    if (kind == Kind::Grey) {
+        std::reverse(row, row + w);
+    } else if (kind == Kind::Rgb) {
+        for (uint32_t a = 0, b = w - 1; a < b; ++a, --b)
+            for (int c = 0; c < 3; ++c)
+                std::swap(row[a * 3 + uint32_t(c)], row[b * 3 + uint32_t(c)]);
+    } else {
+        // bytes reversed, each byte's bits reversed, then moved left over the padding bits
+        static const auto reversed = [] {
+            std::array<uchar, 256> t{};
+            for (int b = 0; b < 256; ++b)
+                for (int i = 0; i < 8; ++i)
+                    if (b & (1 << i))
+                        t[size_t(b)] |= uchar(0x80 >> i);
+            return t;
+        }();
+        const uint32_t n = (w + 7) / 8, pad = n * 8 - w;
+        std::reverse(row, row + n);
+        for (uint32_t i = 0; i < n; ++i)
+            row[i] = reversed[row[i]];
+        if (pad)
+            for (uint32_t i = 0; i < n; ++i)
+                row[i] = uchar(row[i] << pad | (i + 1 < n ? row[i + 1] >> (8 - pad) : 0));
+    }
+}
+
+// The rows of the handle's directory, top down, in the form of its kind (rowBytesOf): from its
+// samples by our own reader (SampleRow) where it reads them, else from libtiff's RGBA reader a
+// band of whole strips (or tiles) at a time; turned upright as its orientation says.
+class RowReader {
+public:
+    RowReader(Handle &h, const Fields &f) : m_h(h), m_f(f), m_convert(h, f)
+    {
+        if (f.samples != Fields::Samples::None) {
+            if (f.transposed())
+                readWhole();
+            else
+                m_bands.emplace(h, f, !f.vFlipped());
             return;
         }
         char emsg[1024] = "";
@@ -694,17 +1109,14 @@ public:
     // strip.
     void read(uint32_t y, uchar *row)
     {
-        if (m_direct) {
-            uchar *stored = m_indexes.empty() ? row : m_indexes.data();
-            if (TIFFReadScanline(m_h.tif(), stored, y, 0) < 0)
-                badFile(m_h, "unreadable strip");
-            if (stored != row)
-                for (uint32_t x = 0; x < m_f.width; ++x, row += 3)
-                    std::memcpy(row, &m_colours[size_t(stored[x]) * 3], 3);
-            return;
-        }
         if (!m_shown.isNull()) {
             std::memcpy(row, m_shown.constScanLine(int(y)), size_t(rowBytesOf(m_f)));
+            return;
+        }
+        if (m_f.samples != Fields::Samples::None) {
+            m_convert(m_bands->row(m_f.vFlipped() ? m_f.height - 1 - y : y), row);
+            if (m_f.hFlipped())
+                mirrorRow(row, m_f.width, m_f.kind());
             return;
         }
         if (y < m_bandY || y >= m_bandY + m_bandRows)
@@ -746,7 +1158,91 @@ private:
         }
     }
 
-    // A page whose stored rows are its columns: read whole as stored and turned upright.
+    // The page as stored, in the form of its kind.
+    QImage storedImage() const
+    {
+        const Kind k = m_f.kind();
+        QImage stored(int(m_f.storedWidth), int(m_f.storedHeight), k == Kind::Bilevel ? QImage::Format_Mono
+                                                                   : k == Kind::Grey  ? QImage::Format_Grayscale8
+                                                                                      : QImage::Format_RGB888);
+        if (stored.isNull())
+            raiseImagingError(ezErr::ImageTooLarge);
+        return stored;
+    }
+
+    // A page whose stored rows are its columns: read whole from its samples, each few stored
+    // rows laid into the columns they are of the upright page (the writes a run of pixels of
+    // each of its rows).
+    void readWhole()
+    {
+        const uint32_t sw = m_f.storedWidth, sh = m_f.storedHeight;
+        const Kind k = m_f.kind();
+        m_shown = QImage(int(sh), int(sw), k == Kind::Bilevel ? QImage::Format_Mono
+                                           : k == Kind::Grey  ? QImage::Format_Grayscale8
+                                                              : QImage::Format_RGB888);
+        if (m_shown.isNull())
+            raiseImagingError(ezErr::ImageTooLarge);
+        // stored row r is column x of the page, stored column c its row y
+        const bool xBack = m_f.orientation == ORIENTATION_RIGHTTOP || m_f.orientation == ORIENTATION_RIGHTBOT;
+        const bool yBack = m_f.orientation == ORIENTATION_RIGHTBOT || m_f.orientation == ORIENTATION_LEFTBOT;
+        StoredBands bands(m_h, m_f);
+        uchar *const base = m_shown.bits();
+        const qsizetype bpl = m_shown.bytesPerLine();
+        if (k == Kind::Bilevel) {
+            // the page filled with paper, then each stored row's ink bits set in their rows
+            const bool inkIsOne = m_f.photometric == PHOTOMETRIC_MINISWHITE;
+            m_shown.fill(inkIsOne ? 0 : 1);
+            const uint32_t bytes = (sw + 7) / 8;
+            std::vector<uchar> row(bytes);
+            const uchar tail = uchar(0xFF << ((8 - sw % 8) % 8));
+            for (uint32_t r = 0; r < sh; ++r) {
+                m_convert(bands.row(r), row.data());
+                const uint32_t x = xBack ? sh - 1 - r : r;
+                const uchar bit = uchar(0x80 >> (x & 7));
+                for (uint32_t b = 0; b < bytes; ++b) {
+                    unsigned v = uchar((inkIsOne ? row[b] : ~row[b]) & (b + 1 == bytes ? tail : 0xFF));
+                    while (v) {
+                        const int i = __builtin_clz(v) - 24;
+                        v &= ~(0x80u >> i);
+                        const uint32_t c = b * 8 + uint32_t(i);
+                        base[qsizetype(yBack ? sw - 1 - c : c) * bpl + (x >> 3)] ^= bit;
+                    }
+                }
+            }
+            return;
+        }
+        // each few stored rows laid into the columns they are of the page (the writes a run of
+        // pixels of each of its rows)
+        const size_t px = k == Kind::Rgb ? 3 : 1, rowBytes = size_t(sw) * px;
+        constexpr uint32_t Group = 32;
+        std::vector<uchar> rows(size_t(Group) * rowBytes);
+        for (uint32_t r0 = 0; r0 < sh; r0 += Group) {
+            const uint32_t n = std::min(Group, sh - r0);
+            for (uint32_t i = 0; i < n; ++i)
+                m_convert(bands.row(r0 + i), rows.data() + i * rowBytes);
+            // the first column of the page the group lands in, and the way its rows go
+            const uint32_t x0 = xBack ? sh - 1 - r0 : r0;
+            const ptrdiff_t step = xBack ? -1 : 1;
+            for (uint32_t c = 0; c < sw; ++c) {
+                uchar *out = base + qsizetype(yBack ? sw - 1 - c : c) * bpl;
+                const uchar *in = rows.data() + c * px;
+                if (px == 1) {
+                    uchar *o = out + x0;
+                    for (uint32_t i = 0; i < n; ++i, in += rowBytes, o += step)
+                        *o = *in;
+                } else {
+                    uchar *o = out + size_t(x0) * 3;
+                    for (uint32_t i = 0; i < n; ++i, in += rowBytes, o += 3 * step) {
+                        o[0] = in[0];
+                        o[1] = in[1];
+                        o[2] = in[2];
+                    }
+                }
+            }
+        }
+    }
+
+    // The same through libtiff's RGBA reader: read whole as stored and turned upright.
     void readTransposed()
     {
         const uint32_t sw = m_f.storedWidth, sh = m_f.storedHeight;
@@ -754,34 +1250,10 @@ private:
         m_img.orientation = ORIENTATION_TOPLEFT; // rows as they are stored
         if (!TIFFRGBAImageGet(&m_img, raster.data(), sw, sh))
             badFile(m_h, "unreadable strip");
-        const Kind k = m_f.kind();
-        QImage stored(int(sw), int(sh), k == Kind::Bilevel ? QImage::Format_Mono
-                                        : k == Kind::Grey  ? QImage::Format_Grayscale8
-                                                           : QImage::Format_RGB888);
-        if (stored.isNull())
-            raiseImagingError(ezErr::ImageTooLarge);
+        QImage stored = storedImage();
         for (uint32_t y = 0; y < sh; ++y)
             toRow(raster.data() + size_t(y) * sw, sw, stored.scanLine(int(y)));
         raster = {};
-        m_shown = upright(stored, m_f.orientation);
-    }
-
-    // 16-bit grey tiles, whose partial last column libtiff's RGBA reader misplaces: read whole
-    // from the tiles' own samples (the high byte of each) and turned upright.
-    void readDeepGreyTiles()
-    {
-        const size_t rowBytes = size_t(m_f.storedWidth) * 2;
-        const std::vector<uchar> rows = storedRows(m_h, m_f, rowBytes);
-        QImage stored(int(m_f.storedWidth), int(m_f.storedHeight), QImage::Format_Grayscale8);
-        if (stored.isNull())
-            raiseImagingError(ezErr::ImageTooLarge);
-        const uchar invert = m_f.photometric == PHOTOMETRIC_MINISWHITE ? 0xFF : 0;
-        for (uint32_t y = 0; y < m_f.storedHeight; ++y) {
-            const auto *in = reinterpret_cast<const uint16_t *>(rows.data() + y * rowBytes);
-            uchar *out = stored.scanLine(int(y));
-            for (uint32_t x = 0; x < m_f.storedWidth; ++x)
-                out[x] = uchar(in[x] >> 8) ^ invert;
-        }
         m_shown = upright(stored, m_f.orientation);
     }
 
@@ -808,13 +1280,13 @@ private:
 
     Handle &m_h;
     const Fields &m_f;
-    const bool m_direct;
+    SampleRow m_convert;
+    std::optional<StoredBands> m_bands; // the stored rows, for our own reader
     TIFFRGBAImage m_img{};
     bool m_begun = false;
     std::vector<uint32_t> m_band;
     uint32_t m_bandY = 0, m_bandRows = 0;
     QImage m_shown; // a transposed page, upright
-    std::vector<uchar> m_colours, m_indexes; // a palette page's map (RGB) and stored row
 };
 
 // Raises ezErr::BadImageFile unless every strip of the directory decodes; a directory decoded
@@ -869,6 +1341,7 @@ bool copyRaw(TIFF *dst, const OutPage &p)
     uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
     if (f.photometric == PHOTOMETRIC_PALETTE && TIFFGetField(s, TIFFTAG_COLORMAP, &red, &green, &blue))
         TIFFSetField(dst, TIFFTAG_COLORMAP, red, green, blue);
+    copyExtraSamples(s, dst);
     uint32_t t6 = 0;
     if (f.compression == COMPRESSION_CCITTFAX4 && TIFFGetField(s, TIFFTAG_GROUP4OPTIONS, &t6))
         TIFFSetField(dst, TIFFTAG_GROUP4OPTIONS, t6);
@@ -934,7 +1407,7 @@ uint32_t losslessStripRows(size_t rowSamples, uint32_t h)
 
 // Tags of a page coded afresh, w x h pixels of the kind: bilevel G4 in the photometric given;
 // others in the lossless coding given with the predictor, or JPEG at the quality given (grey in
-// the photometric given, colour as YCbCr). Gives the bytes of a row.
+// the photometric given, colour as YCbCr with p's chroma sampling). Gives the bytes of a row.
 qsizetype beginPage(TIFF *t, Kind kind, uint16_t photometric, uint32_t w, uint32_t h, int jpegQuality,
                     uint16_t lossless, const OutPage &p)
 {
@@ -961,7 +1434,7 @@ qsizetype beginPage(TIFF *t, Kind kind, uint16_t photometric, uint32_t w, uint32
             TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_JPEG));
             if (kind == Kind::Rgb) {
                 TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_YCBCR));
-                TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, uint16_t(2), uint16_t(2));
+                TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, p.jpegChroma[0], p.jpegChroma[1]);
             } else {
                 TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
             }
@@ -1025,47 +1498,39 @@ void encode(TIFF *t, const OutPage &p)
     }
 }
 
-// Indexes of bps bits packed in a row, a byte each.
-void unpackIndexes(const uchar *in, uint32_t w, int bps, uchar *out)
-{
-    if (bps == 8) {
-        std::memcpy(out, in, w);
-        return;
-    }
-    const uint32_t perByte = 8 / uint32_t(bps);
-    const uint8_t mask = uint8_t((1 << bps) - 1);
-    for (uint32_t x = 0; x < w; ++x)
-        out[x] = uchar((in[x / perByte] >> (8 - bps * int(x % perByte + 1))) & mask);
-}
+// Bytes of a pixel of kept samples (keptSamples), and as turnedSamples holds it (16-bit RGB
+// padded to four samples).
+size_t pixelBytes(const Fields &f) { return size_t(f.spp) * f.bps / 8; }
+size_t heldPixelBytes(const Fields &f) { return pixelBytes(f) == 6 ? 8 : pixelBytes(f); }
 
-// A page's packed samples (packedRows, a byte each) or 16-bit samples (rows16: Grayscale16 or
-// RGBX64), upright and turned by quarter turns clockwise; none for a page in strips stored
-// upright and not turned (its rows are read as they come).
+// A page's packed samples (packedRows, a byte each) or kept samples (keptSamples, a pixel's
+// samples in an image of that many bytes a pixel: Grayscale16, ARGB32, RGBX64 with the fourth
+// sample unused, RGBA64), upright and turned by quarter turns clockwise; none for a page in
+// strips stored upright and not turned (its rows are read as they come).
 QImage turnedSamples(Handle &src, const Fields &f, int turns)
 {
     if (!f.tiled && f.orientation == ORIENTATION_TOPLEFT && turns % 4 == 0)
         return {};
-    const bool deep = f.bps == 16;
-    QImage stored(int(f.storedWidth), int(f.storedHeight),
-                  !deep ? QImage::Format_Grayscale8 : f.spp == 1 ? QImage::Format_Grayscale16 : QImage::Format_RGBX64);
+    const size_t pixel = f.keptSamples() ? pixelBytes(f) : 1, held = f.keptSamples() ? heldPixelBytes(f) : 1;
+    const QImage::Format format = held == 1 ? QImage::Format_Grayscale8
+                                  : held == 2 ? QImage::Format_Grayscale16
+                                  : held == 4 ? QImage::Format_ARGB32
+                                  : pixel == 6 ? QImage::Format_RGBX64
+                                               : QImage::Format_RGBA64;
+    QImage stored(int(f.storedWidth), int(f.storedHeight), format);
     if (stored.isNull())
         raiseImagingError(ezErr::ImageTooLarge);
-    const size_t rowBytes = (size_t(f.storedWidth) * f.bps * f.spp + 7) / 8;
-    const std::vector<uchar> rows = storedRows(src, f, rowBytes);
+    StoredBands rows(src, f);
     for (uint32_t y = 0; y < f.storedHeight; ++y) {
-        const uchar *in = rows.data() + y * rowBytes;
-        if (!deep) {
-            unpackIndexes(in, f.storedWidth, f.bps, stored.scanLine(int(y)));
-        } else if (f.spp == 1) {
-            std::memcpy(stored.scanLine(int(y)), in, rowBytes);
-        } else {
-            const auto *rgb = reinterpret_cast<const uint16_t *>(in);
-            auto *out = reinterpret_cast<uint16_t *>(stored.scanLine(int(y)));
-            for (uint32_t x = 0; x < f.storedWidth; ++x) {
-                std::copy_n(rgb + 3 * x, 3, out + 4 * x);
-                out[4 * x + 3] = 65535;
-            }
-        }
+        const uchar *in = rows.row(y);
+        uchar *out = stored.scanLine(int(y));
+        if (!f.keptSamples())
+            unpackIndexes(in, f.storedWidth, f.bps, out);
+        else if (held == pixel)
+            std::memcpy(out, in, size_t(f.storedWidth) * pixel);
+        else
+            for (uint32_t x = 0; x < f.storedWidth; ++x)
+                std::memcpy(out + size_t(x) * held, in + size_t(x) * pixel, pixel);
     }
     return rotated(upright(stored, f.orientation), turns);
 }
@@ -1145,8 +1610,9 @@ bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, c
         const int level = (qGray(p.fill) * (entries - 1) + 127) / 255;
         fill = f.photometric == PHOTOMETRIC_MINISWHITE ? entries - 1 - level : level;
     }
-    if (indexes.isNull() && TIFFScanlineSize64(src.tif()) != (uint64_t(f.width) * f.bps + 7) / 8)
-        badFile(src, "unexpected row size");
+    std::optional<StoredBands> stored;
+    if (indexes.isNull())
+        stored.emplace(src, f);
     TIFFSetField(dst, TIFFTAG_IMAGEWIDTH, nw);
     TIFFSetField(dst, TIFFTAG_IMAGELENGTH, nh);
     TIFFSetField(dst, TIFFTAG_BITSPERSAMPLE, bps);
@@ -1165,14 +1631,12 @@ bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, c
     // rows are unpacked to a byte a sample, filled, and packed again
     const size_t outBytes = (size_t(nw) * bps + 7) / 8;
     std::vector<uchar> row(nw, uchar(fill));
-    std::vector<uchar> in(indexes.isNull() ? (size_t(w) * f.bps + 7) / 8 : 0), out(bps < 8 ? outBytes : 0);
+    std::vector<uchar> out(bps < 8 ? outBytes : 0);
     const uint32_t perByte = 8 / bps;
     for (uint32_t y = 0; y < nh; ++y) {
         if (y < h) {
-            if (indexes.isNull()) {
-                if (TIFFReadScanline(src.tif(), in.data(), y, 0) < 0)
-                    badFile(src, "unreadable strip");
-                unpackIndexes(in.data(), w, f.bps, row.data());
+            if (stored) {
+                unpackIndexes(stored->row(y), w, f.bps, row.data());
             } else {
                 std::memcpy(row.data(), indexes.constScanLine(int(y)), w);
             }
@@ -1181,9 +1645,12 @@ bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, c
             std::fill(row.begin(), row.end(), uchar(fill));
         }
         if (!out.empty()) {
-            std::fill(out.begin(), out.end(), uchar(0));
-            for (uint32_t x = 0; x < nw; ++x)
-                out[x / perByte] |= uchar(row[x] << (8 - bps * (x % perByte + 1)));
+            for (uint32_t b = 0, x = 0; b < outBytes; ++b) {
+                uchar v = 0;
+                for (uint32_t i = 0; i < perByte; ++i, ++x)
+                    v = uchar(v << bps | (x < nw ? row[x] : 0));
+                out[b] = v;
+            }
         }
         if (TIFFWriteScanline(dst, out.empty() ? row.data() : out.data(), y, 0) < 0)
             raiseImagingError(ezErr::WriteFailed);
@@ -1193,56 +1660,57 @@ bool copyPackedRows(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, c
     return true;
 }
 
-// A 16-bit grey or RGB page written again at 16 bits (in its lossless coding, with the
-// predictor) on its canvas, the new pixels the fill colour.
-void copyRows16(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, const QImage &samples, uint32_t nw,
-                uint32_t nh)
+// Tags of a page of kept samples (keptSamples) written again w x h in its lossless coding with
+// the predictor. Gives an opaque pixel of colour c in its samples (host order).
+std::vector<uchar> beginSamples(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, uint32_t w, uint32_t h,
+                                QRgb c)
 {
-    const size_t spp = f.spp;
-    const uint32_t w = samples.isNull() ? f.width : uint32_t(samples.width());
-    const uint32_t h = samples.isNull() ? f.height : uint32_t(samples.height());
-    if (samples.isNull() && TIFFScanlineSize64(src.tif()) != uint64_t(f.width) * 2 * spp)
-        badFile(src, "unexpected row size");
-    TIFFSetField(dst, TIFFTAG_IMAGEWIDTH, nw);
-    TIFFSetField(dst, TIFFTAG_IMAGELENGTH, nh);
-    TIFFSetField(dst, TIFFTAG_BITSPERSAMPLE, uint16_t(16));
+    TIFFSetField(dst, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(dst, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(dst, TIFFTAG_BITSPERSAMPLE, f.bps);
     TIFFSetField(dst, TIFFTAG_SAMPLESPERPIXEL, f.spp);
     TIFFSetField(dst, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
     TIFFSetField(dst, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
     TIFFSetField(dst, TIFFTAG_PHOTOMETRIC, f.photometric);
+    copyExtraSamples(src.tif(), dst);
     setLossless(dst, losslessCoding(f.compression), true);
-    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, losslessStripRows(nw * spp, nh));
+    TIFFSetField(dst, TIFFTAG_ROWSPERSTRIP, losslessStripRows(size_t(w) * f.spp, h));
     writeResolution(dst, p.xDpi, p.yDpi);
     writeAnnotations(dst, p.annotations);
-    uint16_t fill[3];
-    if (spp == 1) {
-        const uint16_t grey = uint16_t(qGray(p.fill) * 257);
-        fill[0] = f.photometric == PHOTOMETRIC_MINISWHITE ? uint16_t(65535 - grey) : grey;
-    } else {
-        fill[0] = uint16_t(qRed(p.fill) * 257);
-        fill[1] = uint16_t(qGreen(p.fill) * 257);
-        fill[2] = uint16_t(qBlue(p.fill) * 257);
-    }
+    std::vector<uchar> fill(pixelBytes(f));
+    opaquePixel(f, c, fill.data());
+    return fill;
+}
+
+// A page of kept samples written again as they are (in its lossless coding, with the predictor)
+// on its canvas, from its stored rows or from its samples turned (turnedSamples); the new pixels
+// the fill colour, opaque.
+void copySamples(TIFF *dst, Handle &src, const Fields &f, const OutPage &p, const QImage &samples, uint32_t nw,
+                 uint32_t nh)
+{
+    const uint32_t w = samples.isNull() ? f.width : uint32_t(samples.width());
+    const uint32_t h = samples.isNull() ? f.height : uint32_t(samples.height());
+    const size_t pixel = pixelBytes(f), held = heldPixelBytes(f);
+    std::optional<StoredBands> stored;
+    if (samples.isNull())
+        stored.emplace(src, f);
+    const std::vector<uchar> fill = beginSamples(dst, src, f, p, nw, nh, p.fill);
     // the predictor changes the row on every write: filled again each time
-    std::vector<uint16_t> row(size_t(nw) * spp);
+    std::vector<uchar> row(size_t(nw) * pixel);
     for (uint32_t y = 0; y < nh; ++y) {
         uint32_t from = 0;
         if (y < h) {
-            if (samples.isNull()) {
-                if (TIFFReadScanline(src.tif(), row.data(), y, 0) < 0)
-                    badFile(src, "unreadable strip");
+            if (stored) {
+                std::memcpy(row.data(), stored->row(y), size_t(w) * pixel);
             } else {
-                const auto *in = reinterpret_cast<const uint16_t *>(samples.constScanLine(int(y)));
-                if (spp == 1)
-                    std::copy_n(in, w, row.begin());
-                else
-                    for (uint32_t x = 0; x < w; ++x)
-                        std::copy_n(in + 4 * x, 3, row.begin() + qsizetype(3 * x));
+                const uchar *in = samples.constScanLine(int(y));
+                for (uint32_t x = 0; x < w; ++x)
+                    std::memcpy(row.data() + size_t(x) * pixel, in + size_t(x) * held, pixel);
             }
             from = w;
         }
-        for (size_t i = size_t(from) * spp; i < row.size(); i += spp)
-            std::copy_n(fill, spp, row.begin() + qsizetype(i));
+        for (size_t x = from; x < nw; ++x)
+            std::memcpy(row.data() + x * pixel, fill.data(), pixel);
         if (TIFFWriteScanline(dst, row.data(), y, 0) < 0)
             raiseImagingError(ezErr::WriteFailed);
     }
@@ -1260,22 +1728,24 @@ void copyRows(TIFF *dst, Handle &src, const OutPage &p)
     const Kind kind = f.kind();
     ++g_decodes;
     // a packed or 16-bit page turned, tiled or stored in another orientation, as samples upright
-    const QImage indexes = f.packedRows() || f.rows16() ? turnedSamples(src, f, p.turns) : QImage();
+    const QImage indexes = f.packedRows() || f.keptSamples() ? turnedSamples(src, f, p.turns) : QImage();
     const bool odd = p.turns % 2;
     const uint32_t w = odd ? f.height : f.width, hgt = odd ? f.width : f.height;
     const uint32_t nw = p.canvas.isValid() ? std::max<uint32_t>(w, uint32_t(p.canvas.width())) : w;
     const uint32_t nh = p.canvas.isValid() ? std::max<uint32_t>(hgt, uint32_t(p.canvas.height())) : hgt;
     if (f.packedRows() && copyPackedRows(dst, src, f, p, indexes, nw, nh))
         return;
-    if (f.rows16()) {
-        copyRows16(dst, src, f, p, indexes, nw, nh);
+    if (f.keptSamples()) {
+        copySamples(dst, src, f, p, indexes, nw, nh);
         return;
     }
     if (p.turns % 4 && indexes.isNull())
         raiseImagingError(ezErr::WriteFailed, QStringLiteral("only a palette page is turned as it is written"));
     const uint16_t photometric = f.rowPhotometric();
+    OutPage q = p;
+    jpegChroma(src.tif(), f, q.jpegChroma);
     const qsizetype rowBytes =
-        beginPage(dst, kind, photometric, nw, nh, jpegQuality(src.tif(), f), losslessCoding(f.compression), p);
+        beginPage(dst, kind, photometric, nw, nh, jpegQuality(src.tif(), f), losslessCoding(f.compression), q);
     const QRgb c = p.fill;
     uchar fillByte[3];
     if (kind == Kind::Bilevel) {
@@ -1425,14 +1895,22 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage)
             d.info.compression = f.compression;
             d.info.rawCopyable = rawCopyable(f);
             d.info.palette = f.paletteIndexes();
-            d.info.packed = f.packedRows() || f.rows16();
+            d.info.packed = f.packedRows() || f.keptSamples();
             d.info.jpegQuality = jpegQuality(h.tif(), f);
+            if (d.info.jpegQuality)
+                jpegChroma(h.tif(), f, d.info.jpegChroma);
         } catch (const VbError &e) {
             if (!damage)
                 throw;
             if (damage->number == 0 || e.number != ezErr::BadImageFile)
                 *damage = VbError(e.number, QStringLiteral("%1 (page %2)").arg(e.description).arg(dirs.size() + 1), e.source);
-            return dirs;
+            if (e.number != ezErr::BadImageFile)
+                return dirs;
+            // A page whose header no page can have stays a page, damaged, the size of the page
+            // before it (letter at 200 dpi when first); the pages after it are read.
+            d.info = dirs.empty() ? QelPageInfo{1700, 2200, 200, 200} : dirs.back().info;
+            d.info.damaged = true;
+            d.info.rawCopyable = false;
         }
         uint32_t n = 0;
         void *data = nullptr;
@@ -1523,13 +2001,12 @@ public:
     uint32_t rows() const { return m_rows; }
 
     // Rows per band when bands are decoded side by side (0: one piece): whole strips and whole
-    // blocks of the reduction, two strips a band at least, of coded pages of a megabyte or more.
+    // blocks of the reduction, two strips a band at least, of pages of a megabyte or more.
     uint32_t bandRows(int threads) const
     {
         const uint32_t rps = m_f.rowsPerBand;
         const uint64_t unit = std::lcm(uint64_t(rps), uint64_t(m_k));
-        if (threads < 2 || m_f.tiled || m_f.vFlipped() || m_f.transposed()
-            || (m_f.compression == COMPRESSION_NONE && m_f.direct()) // rows copied, not decoded
+        if (threads < 2 || m_f.transposed() || ((m_f.tiled || m_f.vFlipped()) && m_f.samples == Fields::Samples::None)
             || qint64(m_rowBytes) * m_rows < (qint64(1) << 20))
             return 0;
         const uint64_t per = (m_rows + uint64_t(threads) - 1) / uint64_t(threads);
@@ -1541,6 +2018,11 @@ public:
     void decode(Handle &h, uint32_t y0, uint32_t y1)
     {
         const bool invert = m_kind == Kind::Grey && m_f.rowPhotometric() == PHOTOMETRIC_MINISWHITE;
+        if (m_k > 1 && m_f.transposed() && m_f.samples != Fields::Samples::None && m_f.width >= uint32_t(m_k)
+            && m_f.height >= uint32_t(m_k)) {
+            decodeAcross(h, invert);
+            return;
+        }
         RowReader reader(h, m_f);
         auto read = [&](uint32_t y, uchar *r) {
             reader.read(y, r);
@@ -1569,6 +2051,48 @@ public:
         const int oy = int(y0) / m_k;
         for (int y = 0; y < band.height() && oy + y < m_img.height(); ++y)
             std::memcpy(m_bits + qsizetype(oy + y) * m_stride, band.constScanLine(y), size_t(band.bytesPerLine()));
+    }
+
+    // A page whose stored rows are its columns, made smaller as it is stored and then turned
+    // upright: the blocks are those of the upright page (from its top-left corner, wherever that
+    // lies among the stored rows), so the stored rows and columns before the first whole block
+    // are left out.
+    void decodeAcross(Handle &h, bool invert)
+    {
+        const uint32_t sw = m_f.storedWidth, sh = m_f.storedHeight, k = uint32_t(m_k);
+        const uint16_t o = m_f.orientation;
+        const uint32_t skipRows = o == ORIENTATION_RIGHTTOP || o == ORIENTATION_RIGHTBOT ? sh % k : 0;
+        const uint32_t skipCols = o == ORIENTATION_RIGHTBOT || o == ORIENTATION_LEFTBOT ? sw % k : 0;
+        const uint32_t rows = (sh - skipRows) / k * k, cols = sw - skipCols;
+        StoredBands bands(h, m_f);
+        SampleRow convert(h, m_f);
+        const auto rk = m_kind == Kind::Bilevel ? QelRowReducer::Kind::Bilevel
+                        : m_kind == Kind::Grey  ? QelRowReducer::Kind::Grey
+                                                : QelRowReducer::Kind::Rgb;
+        QelRowReducer reducer(int(cols), int(rows), rk, m_k, m_f.rowPhotometric() != PHOTOMETRIC_MINISBLACK);
+        const size_t px = m_kind == Kind::Rgb ? 3 : 1;
+        std::vector<uchar> row(m_kind == Kind::Bilevel ? (size_t(sw) + 7) / 8 + 1 : size_t(sw) * px);
+        std::vector<uchar> shifted(m_kind == Kind::Bilevel && skipCols ? row.size() : 0);
+        for (uint32_t r = skipRows; r < skipRows + rows; ++r) {
+            convert(bands.row(r), row.data());
+            const uchar *in = row.data();
+            if (m_kind == Kind::Bilevel && skipCols) {
+                const uint32_t at = skipCols / 8, by = skipCols % 8;
+                for (size_t i = 0; i + at < row.size(); ++i)
+                    shifted[i] = uchar(row[i + at] << by | (by && i + at + 1 < row.size() ? row[i + at + 1] >> (8 - by) : 0));
+                in = shifted.data();
+            } else if (m_kind != Kind::Bilevel) {
+                in += size_t(skipCols) * px;
+                if (invert)
+                    for (size_t i = skipCols; i < sw; ++i)
+                        row[i] = uchar(~row[i]);
+            }
+            reducer.addRow(in);
+        }
+        const QImage turned = upright(reducer.result(), o);
+        for (int y = 0; y < turned.height() && y < m_img.height(); ++y)
+            std::memcpy(m_bits + qsizetype(y) * m_stride, turned.constScanLine(y),
+                        size_t(std::min(turned.bytesPerLine(), m_stride)));
     }
 
     QImage result()
@@ -1636,9 +2160,9 @@ QImage decodeReduced(const File &file, int directory, int factor, bool backgroun
 namespace {
 
 // Pixels as indexes of a palette or 2- or 4-bit grey layout (packedRows, stored in any way): each
-// pixel's nearest map entry, or its grey level; none unless every pixel lies within a few shades
-// of one. A few colours far from every entry of a palette page (a box burned in) take entries no
-// pixel uses, else entries of a map of more bits; the map, when so, in own.
+// pixel's map entry, or its grey level; none for grey pixels off its levels. Colours a palette's
+// map lacks (a box burned in) take entries no pixel uses, else entries of a map of more bits; the
+// map, when so, in own.
 QImage layoutIndexes(const Handle &h, const Fields &f, const QImage &image, ColourMap &own)
 {
     const bool grey = f.photometric == PHOTOMETRIC_MINISWHITE || f.photometric == PHOTOMETRIC_MINISBLACK;
@@ -1667,119 +2191,160 @@ QImage layoutIndexes(const Handle &h, const Fields &f, const QImage &image, Colo
     }
     const std::vector<uchar> colours = colourTable(h);
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    QHash<QRgb, int> nearest;
-    constexpr int Far = 1 << 16; // codes of added colours, from Far on
-    std::vector<QRgb> added;
-    QRgb lastColour = 0;
-    int lastEntry = -2; // pixels come in runs of one colour
-    const auto entryOf = [&](QRgb c) {
-        if (c == lastColour && lastEntry != -2)
-            return lastEntry;
-        lastColour = c;
-        const auto it = nearest.constFind(c);
-        if (it != nearest.constEnd())
-            return lastEntry = *it;
-        if (nearest.size() >= 1 << 16) // pixels of many colours are not the page's palette
-            return lastEntry = -1;
-        const int want[3] = {qRed(c), qGreen(c), qBlue(c)};
-        int best = -1, bestFar = 33;
-        for (int i = 0; i < entries; ++i) {
-            int far = 0;
-            for (int k = 0; k < 3; ++k)
-                far = std::max(far, std::abs(int(colours[size_t(i) * 3 + size_t(k)]) - want[k]));
-            if (far < bestFar) {
-                best = i;
-                bestFar = far;
-            }
-        }
-        if (best < 0) {
-            // far from every entry: placed once the entries in use are known
-            if (added.size() >= 256)
-                return lastEntry = -1;
-            best = Far + int(added.size());
-            added.push_back(c);
-        }
-        nearest.insert(c, best);
-        return lastEntry = best;
+    const auto colourAt = [&](int i) {
+        return qRgb(colours[size_t(i) * 3], colours[size_t(i) * 3 + 1], colours[size_t(i) * 3 + 2]);
     };
-    std::vector<bool> used(size_t(entries), false), farRows(size_t(rgb.height()), false);
+    // each colour of the map, its first entry; the other colours pixels have, in order met
+    QHash<QRgb, int> exact;
+    for (int i = entries - 1; i >= 0; --i)
+        exact.insert(colourAt(i), i);
+    QHash<QRgb, int> other;
+    std::vector<QRgb> others;
+    std::vector<bool> used(size_t(entries), false), otherRows(size_t(rgb.height()), false);
+    QRgb last = 0;
+    int lastEntry = -2; // pixels come in runs of one colour
     for (int y = 0; y < rgb.height(); ++y) {
         const uchar *in = rgb.constScanLine(y);
         uchar *o = out.scanLine(y);
         for (int x = 0; x < rgb.width(); ++x) {
-            const int i = entryOf(qRgb(in[3 * x], in[3 * x + 1], in[3 * x + 2]));
-            if (i < 0)
-                return {};
-            if (i >= Far) {
-                farRows[size_t(y)] = true;
+            const QRgb c = qRgb(in[3 * x], in[3 * x + 1], in[3 * x + 2]);
+            if (c != last || lastEntry == -2) {
+                last = c;
+                lastEntry = exact.value(c, -1);
+                if (lastEntry < 0 && !other.contains(c)) {
+                    if (others.size() >= 1 << 16) // pixels of many colours are not the page's palette
+                        return {};
+                    other.insert(c, int(others.size()));
+                    others.push_back(c);
+                }
+            }
+            if (lastEntry < 0) {
+                otherRows[size_t(y)] = true;
             } else {
-                used[size_t(i)] = true;
-                o[x] = uchar(i);
+                used[size_t(lastEntry)] = true;
+                o[x] = uchar(lastEntry);
             }
         }
     }
-    if (added.empty())
+    if (others.empty())
         return out;
-    // entries no pixel uses, else new ones past the map's own at the least depth that holds them
-    std::vector<int> places;
-    for (int i = 0; i < entries; ++i)
-        if (!used[size_t(i)])
-            places.push_back(i);
+    // Where the other colours go (entry by order met, -1 to place): each as it is, in an entry no
+    // pixel uses or in a map of twice the bits; when they do not all fit so, a colour near an
+    // entry (within a few shades: a tinted paper's white, a smoothed edge) takes it and only the
+    // others are placed, in the least depth that holds them.
+    std::vector<int> entry(others.size(), -1);
     uint16_t bps = f.bps;
-    if (places.size() < added.size()) {
-        while (bps < 8 && (1 << bps) < entries + int(added.size()))
-            bps = uint16_t(bps * 2);
-        if ((1 << bps) < entries + int(added.size()))
-            return {};
+    std::vector<int> places;
+    const auto placeAll = [&](int most) {
+        std::vector<int> free;
+        for (int i = 0; i < entries; ++i)
+            if (!used[size_t(i)])
+                free.push_back(i);
+        const int n = int(std::count(entry.begin(), entry.end(), -1));
+        if (n <= int(free.size())) {
+            places = free;
+            return true;
+        }
+        uint16_t wider = f.bps;
+        while (wider < most && (1 << wider) < entries + n)
+            wider = uint16_t(wider * 2);
+        if ((1 << wider) < entries + n)
+            return false;
+        bps = wider;
         places.clear();
-        for (int i = 0; i < int(added.size()); ++i)
+        for (int i = 0; i < n; ++i)
             places.push_back(entries + i);
+        return true;
+    };
+    if (!placeAll(std::min(8, f.bps * 2))) {
+        for (size_t k = 0; k < others.size(); ++k) {
+            const int want[3] = {qRed(others[k]), qGreen(others[k]), qBlue(others[k])};
+            int best = -1, bestFar = 33;
+            for (int i = 0; i < entries; ++i) {
+                int far = 0;
+                for (int c = 0; c < 3; ++c)
+                    far = std::max(far, std::abs(int(colours[size_t(i) * 3 + size_t(c)]) - want[c]));
+                if (far < bestFar) {
+                    best = i;
+                    bestFar = far;
+                }
+            }
+            if (best >= 0) {
+                entry[k] = best;
+                used[size_t(best)] = true;
+            }
+        }
+        if (!placeAll(8))
+            return {};
     }
-    own = widenedMap(h, f, bps);
-    for (size_t k = 0; k < added.size(); ++k)
-        setEntry(own, size_t(places[k]), added[k]);
+    const bool placing = std::count(entry.begin(), entry.end(), -1) > 0;
+    if (placing)
+        own = widenedMap(h, f, bps);
+    for (size_t k = 0, next = 0; k < others.size(); ++k)
+        if (entry[k] < 0) {
+            entry[k] = places[next++];
+            setEntry(own, size_t(entry[k]), others[k]);
+        }
     for (int y = 0; y < rgb.height(); ++y) {
-        if (!farRows[size_t(y)])
+        if (!otherRows[size_t(y)])
             continue;
         const uchar *in = rgb.constScanLine(y);
         uchar *o = out.scanLine(y);
         for (int x = 0; x < rgb.width(); ++x)
-            if (const int i = entryOf(qRgb(in[3 * x], in[3 * x + 1], in[3 * x + 2])); i >= Far)
-                o[x] = uchar(places[size_t(i - Far)]);
+            if (const QRgb c = qRgb(in[3 * x], in[3 * x + 1], in[3 * x + 2]); !exact.contains(c))
+                o[x] = uchar(entry[size_t(other.value(c))]);
     }
     return out;
 }
 
-// Pixels of a 16-bit layout written at 16 bits, each its shown value on 16 bits: what a box
-// covers must not outlive it in the low byte, so no stored sample is kept. False (nothing
-// written) for pixels smaller than the page or of another kind.
-bool encodeDeep(TIFF *dst, const OutPage &p, Handle &src, const Fields &f)
+// Pixels of a kept-samples layout (keptSamples: 16 bits, alpha) written as such samples: inside
+// the areas drawn over (everywhere, when the layout page is not the page itself) each pixel's
+// shown value widened and opaque, so that nothing a box covers outlives it in a low byte or
+// behind alpha; elsewhere the page's own samples. False (nothing written) for pixels smaller
+// than the page or of another kind.
+bool encodeSamples(TIFF *dst, const OutPage &p, Handle &src, const Fields &f)
 {
-    const QImage decoded = decode(*p.layoutFile, p.layoutDirectory);
-    if (p.image.width() < decoded.width() || p.image.height() < decoded.height() ||
-        codedKind(p.image) != (f.spp == 1 ? Kind::Grey : Kind::Rgb))
+    const bool grey = f.photometric != PHOTOMETRIC_RGB, odd = p.turns % 2;
+    const uint32_t pw = odd ? f.height : f.width, ph = odd ? f.width : f.height;
+    if (uint32_t(p.image.width()) < pw || uint32_t(p.image.height()) < ph
+        || codedKind(p.image) != (grey ? Kind::Grey : Kind::Rgb))
         return false;
-    const QImage image = p.image.convertToFormat(decoded.format());
-    const size_t spp = f.spp;
-    QImage deep(image.size(), spp == 1 ? QImage::Format_Grayscale16 : QImage::Format_RGBX64);
-    if (deep.isNull())
-        raiseImagingError(ezErr::ImageTooLarge);
-    for (int y = 0; y < image.height(); ++y) {
-        const uchar *now = image.constScanLine(y);
-        auto *out = reinterpret_cast<uint16_t *>(deep.scanLine(y));
-        const size_t outStep = spp == 1 ? 1 : 4;
-        for (int x = 0; x < image.width(); ++x) {
-            for (size_t c = 0; c < spp; ++c) {
-                uint16_t v = uint16_t(now[size_t(x) * spp + c] * 257);
-                if (spp == 1 && f.photometric == PHOTOMETRIC_MINISWHITE)
-                    v = uint16_t(65535 - v);
-                out[size_t(x) * outStep + c] = v;
-            }
-            if (spp == 3)
-                out[size_t(x) * 4 + 3] = 65535;
-        }
+    const QImage image = p.image.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    const uint32_t w = uint32_t(image.width()), h = uint32_t(image.height());
+    // the page's own samples, upright and turned as the pixels are
+    QImage own;
+    std::optional<StoredBands> stored;
+    if (p.layoutIsPage) {
+        own = turnedSamples(src, f, p.turns);
+        if (own.isNull())
+            stored.emplace(src, f);
     }
-    copyRows16(dst, src, f, p, deep, uint32_t(deep.width()), uint32_t(deep.height()));
+    beginSamples(dst, src, f, p, w, h, p.fill);
+    const size_t pixel = pixelBytes(f), held = heldPixelBytes(f), px = grey ? 1 : 3;
+    std::vector<uchar> row(size_t(w) * pixel), drawn(w);
+    for (uint32_t y = 0; y < h; ++y) {
+        const uchar *ownRow = y >= ph ? nullptr : !own.isNull() ? own.constScanLine(int(y)) : stored ? stored->row(y) : nullptr;
+        const size_t ownStep = !own.isNull() ? held : pixel;
+        std::fill(drawn.begin(), drawn.end(), uchar(ownRow ? 0 : 1));
+        for (const QRect &r : p.drawn)
+            if (int(y) >= r.top() && int(y) <= r.bottom())
+                std::fill(drawn.begin() + std::clamp(r.left(), 0, int(w)), drawn.begin() + std::clamp(r.right() + 1, 0, int(w)),
+                          uchar(1));
+        const uchar *shown = image.constScanLine(int(y));
+        for (uint32_t x = 0; x < w; ++x) {
+            uchar *out = row.data() + size_t(x) * pixel;
+            if (!drawn[x] && x < pw) {
+                std::memcpy(out, ownRow + size_t(x) * ownStep, pixel);
+                continue;
+            }
+            const uchar *c = shown + size_t(x) * px;
+            opaquePixel(f, grey ? qRgb(c[0], c[0], c[0]) : qRgb(c[0], c[1], c[2]), out);
+        }
+        if (TIFFWriteScanline(dst, row.data(), y, 0) < 0)
+            raiseImagingError(ezErr::WriteFailed);
+    }
+    if (!src.error().isEmpty())
+        badFile(src, "damaged page data");
     return true;
 }
 
@@ -1796,11 +2361,13 @@ void encodeInLayout(TIFF *dst, const OutPage &p)
         copyPackedRows(dst, *src, f, p, indexes, w, h, own);
         return;
     }
-    if (f.rows16() && encodeDeep(dst, p, *src, f))
+    if (f.keptSamples() && encodeSamples(dst, p, *src, f))
         return;
     OutPage q = p;
     q.lossless = f.compression;
     q.jpegQuality = f.compression == COMPRESSION_JPEG ? jpegQuality(src->tif(), f) : 0;
+    if (q.jpegQuality)
+        jpegChroma(src->tif(), f, q.jpegChroma);
     encode(dst, q);
 }
 

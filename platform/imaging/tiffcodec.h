@@ -1,6 +1,8 @@
 #pragma once
 #include <QByteArray>
 #include <QImage>
+#include <QList>
+#include <QRect>
 #include <QString>
 
 #include <memory>
@@ -19,8 +21,10 @@ namespace tiffcodec {
 // Private tag of a page's directory holding its annotation set.
 constexpr unsigned AnnotationTag = 65101;
 
-// Largest decoded page accepted (pixels).
+// Largest decoded page accepted (pixels), and its longest side: a page whose header claims more
+// is damaged.
 constexpr qint64 MaxPixels = qint64(1) << 28;
+constexpr qint64 MaxSide = qint64(1) << 18;
 
 struct Directory {
     QelPageInfo info;
@@ -81,7 +85,8 @@ private:
 std::vector<Directory> readDirectories(const File &file, VbError *damage = nullptr);
 
 // Decodes one directory: Format_Mono (bilevel), Grayscale8 (grey of any depth) or RGB888 (any
-// other layout, as libtiff's RGBA reader gives it, alpha left out), dots per metre set.
+// other layout), each pixel as libtiff's RGBA reader gives it laid on white paper (a grey page of
+// 16 bits or with alpha in tiles from its samples, which that reader garbles), dots per metre set.
 QImage decode(const File &file, int directory);
 // Decodes one directory made smaller by a whole factor as its rows come (see QelRowReducer):
 // Grayscale8 for bilevel and grey pages, RGB32 for colour; factor 1 is decode(). A decode in the
@@ -102,18 +107,26 @@ struct OutPage {
     // pixels in the fill colour, decoded and encoded a row at a time.
     QSize canvas;
     QRgb fill = 0xFFFFFFFF;
-    // With a raw palette or 2- or 4-bit grey page: turned by quarter turns clockwise (its
-    // samples turned, a map kept); other pages are written upright.
+    // With a raw palette, 2- or 4-bit grey or kept-samples page: turned by quarter turns clockwise
+    // (its samples turned, a map kept); other pages are written upright. With image and a layout
+    // page that is the page itself: the turns its pixels were turned by from that page.
     int turns = 0;
     // ... or encode these pixels (as JPEG at this quality when set, unless bilevel; else in the
     // lossless coding of the page they came from when it is Deflate or PackBits, else LZW).
     QImage image;
     int jpegQuality = 0;
+    // A colour JPEG page's chroma samples across and down: halved (2) or each pixel's (1).
+    uint16_t jpegChroma[2] = {2, 2};
     uint16_t lossless = 0;
     // With image: the stored page whose layout the pixels keep where they fit it (its palette,
     // its 2- or 4-bit grey, JPEG at its quality, its lossless coding).
     const File *layoutFile = nullptr;
     int layoutDirectory = -1;
+    // When that page is the page itself (turned by turns), the areas annotations were burned
+    // into: outside them its own samples are written where its layout holds more than the
+    // pixels (16 bits, alpha); inside them no stored sample is kept.
+    bool layoutIsPage = false;
+    QList<QRect> drawn;
     double xDpi = 0;
     double yDpi = 0;
     QByteArray annotations;

@@ -7,12 +7,15 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 
 #include "capture/coversheet.h"
+#include "capture/paperstore.h"
 #include "capture/view.h"
 #include "annotate/grouppos.h"
 #include "capture_env.h"
+#include "tiffpages.h"
 #include "core/state.h"
 #include "host/hostcall.h"
 #include "hostsim/emulator.h"
@@ -243,6 +246,69 @@ TEST_F(ViewTest, AnOddWidthAnywhereMakesTheDocumentNotByteAligned)
         if (!r.aligned) {
             EXPECT_EQ(note(), NOTE_NOT_BYTE_ALIGNED);
         }
+    }
+}
+
+// A page whose header no page can have, second of three: the operator is told in plain words,
+// never a developer's trace, when the document opens, on paging to it, in the thumbnails and at
+// Store, and the pages that can be read are shown. A directory libtiff reads keeps its place;
+// one it cannot read ends the document there.
+TEST_F(ViewTest, APageWithAnImpossibleHeaderIsNamedInPlainWords)
+{
+    struct Row {
+        const char *name;
+        QList<std::array<quint32, 3>> entries; // tag, value, type
+        int pagesShown;
+    } const rows[] = {
+        {"a size past any page's", {{256, 200000, 4}, {257, 300000, 4}}, 3},
+        {"a row past any page's width", {{256, 200000000, 4}, {257, 1, 4}}, 3},
+        {"rows too long to hold", {{256, 262144, 4}, {277, 65535, 3}}, 3},
+        {"no width", {{256, 0, 4}}, 1},
+        {"no length", {{257, 0, 4}}, 1},
+        {"more strips than the file holds", {{278, 1, 4}, {257, 4000000000u, 4}}, 1},
+    };
+    FrmMain &w = frmMain();
+    QDir().mkpath(share(QStringLiteral("KvTemp/Scans")));
+    g_blnLoggedIn = true;
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.name);
+        em->runScript(QStringLiteral("DELETE FROM image_master;\n"));
+        seedImage(QStringLiteral("DOCS"), QString(), {1728, 1736, 1744});
+        const QString stored = share(QStringLiteral("IMAGES/DOCS/") + kImid);
+        QFile f(stored);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        QByteArray bytes = f.readAll();
+        f.close();
+        for (const auto &e : r.entries)
+            ASSERT_TRUE(setTiffEntry(bytes, 1, quint16(e[0]), e[1], quint16(e[2])));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+        f.close();
+
+        msg->clear();
+        ASSERT_TRUE(do_view(conn, QStringLiteral("QHOST"))) << prompts();
+        ASSERT_EQ(msg->calls().size(), 1) << prompts();
+        EXPECT_EQ(msg->calls().first().prompt,
+                  QStringLiteral("Page 2 of this document is damaged; the pages that can be read are shown. Scan the "
+                                 "document again to replace it."));
+        EXPECT_EQ(w.ezPageView->pageCount(), r.pagesShown);
+        EXPECT_TRUE(w.btnStore->isEnabled());
+        // paged to, and in the thumbnails: shown as damaged, nothing said
+        w.ezPageView->resize(400, 500);
+        w.ezTreeView->resize(150, 500);
+        for (int p = 1; p <= w.ezPageView->pageCount(); ++p) {
+            w.ezPageView->setPage(p);
+            EXPECT_FALSE(w.ezPageView->grab().isNull());
+        }
+        EXPECT_FALSE(w.ezTreeView->grab().isNull());
+        EXPECT_EQ(msg->calls().size(), 1) << prompts();
+        // refused at Store before anything reaches the share
+        g_NumPages = QStringLiteral("0");
+        EXPECT_FALSE(do_store_manual(false));
+        ASSERT_EQ(msg->calls().size(), 2) << prompts();
+        EXPECT_EQ(msg->calls().last().prompt, QStringLiteral("Page 2 of this document is damaged and cannot be stored. "
+                                                             "Nothing was stored. Scan the document again, then store it."));
+        EXPECT_TRUE(QDir(share(QStringLiteral("KvTemp/Scans"))).isEmpty());
     }
 }
 

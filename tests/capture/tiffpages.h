@@ -103,3 +103,33 @@ inline int tiffinfoPages(const QString &file)
         return -100;
     return int(QString::fromLocal8Bit(tiffinfo.readAllStandardOutput()).count(QStringLiteral("TIFF Directory")));
 }
+
+// Sets a tag of the given page's directory (counted from 0) of a little-endian TIFF to one value
+// of the type given (LONG 4, SHORT 3), held in the entry itself; false when the page or the tag
+// is missing.
+inline bool setTiffEntry(QByteArray &b, int page, quint16 tag, quint32 value, quint16 type = 4)
+{
+    auto u16 = [&](qsizetype at) { return quint16(uchar(b[at]) | uchar(b[at + 1]) << 8); };
+    auto u32 = [&](qsizetype at) { return quint32(u16(at)) | quint32(u16(at + 2)) << 16; };
+    auto put = [&](qsizetype at, quint32 v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            b[at + i] = char((v >> (8 * i)) & 0xff);
+    };
+    if (b.size() < 8 || b.left(2) != "II")
+        return false;
+    qsizetype dir = u32(4);
+    for (int i = 0; i < page && dir > 0 && dir + 2 <= b.size(); ++i)
+        dir = u32(dir + 2 + 12 * u16(dir));
+    if (dir <= 0 || dir + 2 > b.size())
+        return false;
+    for (int e = 0; e < u16(dir); ++e) {
+        const qsizetype at = dir + 2 + 12 * e;
+        if (u16(at) == tag) {
+            put(at + 2, type, 2);
+            put(at + 4, 1, 4);
+            put(at + 8, value, 4);
+            return true;
+        }
+    }
+    return false;
+}
