@@ -290,9 +290,9 @@ struct FileAccess {
             }
         g_open.push_back(file);
     }
-    static Handle &reader(const File &file)
+    static Handle &reader(const File &file, bool fresh = false)
     {
-        if (!file.m_reader)
+        if (!file.m_reader || fresh)
             file.m_reader = Handle::reading(file, "r");
         return *file.m_reader;
     }
@@ -648,10 +648,28 @@ void writeAnnotations(TIFF *t, const QByteArray &bytes)
 // The file's handle on the given directory.
 Handle &atDirectory(const File &file, int directory)
 {
-    Handle &h = FileAccess::reader(file);
-    h.clearError();
-    if (!h.tif() || directory < 0 || !TIFFSetDirectory(h.tif(), tdir_t(directory)))
-        badFile(h, "page directory not found");
+    Handle *reader = &FileAccess::reader(file);
+    reader->clearError();
+    if (!reader->tif() || directory < 0 || !TIFFSetDirectory(reader->tif(), tdir_t(directory)))
+        badFile(*reader, "page directory not found");
+    // Once a JPEG page's colours were asked for as RGB, libtiff sizes the rows of every later
+    // YCbCr page of the handle as if not subsampled: such a page is read on a handle just opened.
+    uint16_t photometric = 0, compression = COMPRESSION_NONE;
+    TIFFGetField(reader->tif(), TIFFTAG_PHOTOMETRIC, &photometric);
+    TIFFGetFieldDefaulted(reader->tif(), TIFFTAG_COMPRESSION, &compression);
+    if (photometric == PHOTOMETRIC_YCBCR && compression != COMPRESSION_JPEG) {
+        reader = &FileAccess::reader(file, true);
+        if (!reader->tif() || !TIFFSetDirectory(reader->tif(), tdir_t(directory)))
+            badFile(*reader, "page directory not found");
+    }
+    Handle &h = *reader;
+    // A page whose bits libtiff reverses is read through a buffer of its own; after a page read
+    // straight from the mapped file, libtiff would take the mapping for a caller's buffer too
+    // small for the strip.
+    uint16_t fill = FILLORDER_MSB2LSB;
+    TIFFGetFieldDefaulted(h.tif(), TIFFTAG_FILLORDER, &fill);
+    if (fill == FILLORDER_LSB2MSB && !TIFFReadBufferSetup(h.tif(), nullptr, 1024))
+        badFile(h, "no memory for the page");
     return h;
 }
 

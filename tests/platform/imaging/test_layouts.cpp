@@ -132,11 +132,13 @@ std::vector<Layout> layouts(bool large)
 
 // Writes the page: smooth samples with noise (JPEG pages take RGB or grey rows), in strips of
 // a few rows or 16 x 16 tiles; its orientation tag is the layout's unless given. A palette's map
-// has white as its last entry, or (whiteless) a light grey and nothing lighter than 200.
-void writePage(const QString &path, const Layout &l, uint16_t orientationTag = 0, bool whiteless = false)
+// has white as its last entry, or (whiteless) a light grey and nothing lighter than 200. Appended,
+// the page follows the file's pages.
+void writePage(const QString &path, const Layout &l, uint16_t orientationTag = 0, bool whiteless = false,
+               bool append = false)
 {
     const Format &f = *l.format;
-    TIFF *t = TIFFOpen(path.toLocal8Bit().constData(), "w");
+    TIFF *t = TIFFOpen(path.toLocal8Bit().constData(), append ? "a" : "w");
     ASSERT_NE(t, nullptr);
     const bool jpeg = l.coding.compression == COMPRESSION_JPEG;
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, l.width);
@@ -642,6 +644,46 @@ TEST(Layouts, EveryLayoutOpensReducesStoresAndOpensAgainAsLibtiffReadsIt)
 } // namespace
 
 namespace {
+
+// A document of every layout: each page reads the same whichever page was read before it, in
+// the document's order and back (one handle reads them all), as the page read alone.
+TEST(Layouts, EveryPageReadsTheSameAfterAnyOtherPageOfItsDocument)
+{
+    QTemporaryDir dir;
+    const QString one = dir.filePath(QStringLiteral("one.tif")), all = dir.filePath(QStringLiteral("all.tif"));
+    std::vector<QImage> alone, aloneReduced;
+    for (const Layout &l : layouts(false)) {
+        writePage(one, l);
+        if (rgbaReader(one).isNull())
+            continue;
+        auto doc = QelPageDocument::create();
+        try {
+            doc->load(one);
+            aloneReduced.push_back(doc->reduced(0, 2));
+            alone.push_back(doc->image(0));
+        } catch (const VbError &e) {
+            ADD_FAILURE() << l.name() << ": " << e.description.toStdString();
+            continue;
+        }
+        writePage(all, l, 0, false, alone.size() > 1);
+    }
+    const int n = int(alone.size());
+    for (int pass = 0; pass < 2; ++pass) {
+        auto doc = QelPageDocument::create();
+        doc->load(all);
+        ASSERT_EQ(doc->pageCount(), n);
+        for (int k = 0; k < n; ++k) {
+            const int i = pass ? n - 1 - k : k;
+            SCOPED_TRACE(testing::Message() << "page " << i << (pass ? " backwards" : ""));
+            try {
+                EXPECT_EQ(maxDiff(doc->reduced(i, 2), aloneReduced[size_t(i)]), 0);
+                EXPECT_EQ(maxDiff(doc->image(i), alone[size_t(i)]), 0);
+            } catch (const VbError &e) {
+                ADD_FAILURE() << e.description.toStdString();
+            }
+        }
+    }
+}
 
 double residentMb()
 {
