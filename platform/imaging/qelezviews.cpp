@@ -365,13 +365,16 @@ void QelEzThumbnailArea::fillPending()
     m_fillPosted = false;
     if (m_ctl->m_walks > 0)
         return;
+    bool filled = false;
     for (int index : std::as_const(m_pending))
         if (index < m_ctl->pageCount() && !m_thumbs.contains(index) && cellRect(index).intersects(viewport()->rect())) {
             thumbnail(index, true);
+            filled = true;
             break;
         }
     m_pending.clear();
-    viewport()->update();
+    if (filled)
+        viewport()->update();
 }
 
 QImage QelEzThumbnailArea::thumbnail(int index, bool decode)
@@ -429,7 +432,7 @@ void QelEzThumbnailArea::paintEvent(QPaintEvent *)
     const int first = verticalScrollBar()->value() / ch;
     for (int i = first; i < count; ++i) {
         const QRect cell = cellRect(i);
-        if (cell.top() > viewport()->height())
+        if (!cell.intersects(viewport()->rect()))
             break;
         QImage img = thumbnail(i, false);
         const QRect box(8, cell.top() + 4, cell.width() - 16, ch - 24);
