@@ -752,6 +752,31 @@ bool rimArc(const Geometry &g, size_t i, const Mark &m, const Shape &s, double &
     return true;
 }
 
+// True when something reaches out of a disc's rim: a stroke written over the disc and out of
+// it. Round its middle, the farthest cell in each of 32 sectors: a sector that reaches more than
+// half a millimetre beyond the disc's radius (the sectors' median) holds something that is no
+// part of the disc; on an oval, only when it reaches that much beyond the sector opposite too
+// (an oval's rim is alike on opposite sides). A disc the page's edge cuts reaches less far on the
+// cut side, not further.
+bool reachesOut(const Geometry &g, size_t i, const Shape &s)
+{
+    constexpr int Sectors = 32;
+    std::array<double, Sectors> reach{};
+    g.forCells(i, [&](double x, double y) {
+        const double dx = x - s.cx, dy = y - s.cy;
+        const int k = int((std::atan2(dy, dx) + std::numbers::pi) / (2 * std::numbers::pi) * Sectors) % Sectors;
+        reach[size_t(k)] = std::max(reach[size_t(k)], std::hypot(dx, dy));
+    });
+    std::array<double, Sectors> sorted = reach;
+    std::nth_element(sorted.begin(), sorted.begin() + Sectors / 2, sorted.end());
+    const double radius = sorted[Sectors / 2], beyond = 0.5 * Mm + g.cell() / 2;
+    const bool round = std::max(s.width, s.height) <= 1.35 * std::min(s.width, s.height);
+    for (size_t k = 0; k < Sectors; ++k)
+        if (reach[k] > radius + beyond && (round || reach[k] > reach[(k + Sectors / 2) % Sectors] + beyond))
+            return true;
+    return false;
+}
+
 // The shadow of a punched hole, 4.5 to 9.5 mm across: a round or oval disc, filled and uniformly
 // dark (the scanner's dark backing seen through it), or a thin closed ring (a white backing with
 // the hole's rim around it). 0: not a hole; 1: a disc; 2: a ring.
@@ -777,7 +802,7 @@ int holeShape(const Geometry &g, size_t i, const Mark &m, const Shape &s)
     if (m.atLeast(Firm) * 10 < m.area * 6)
         return 0;
     if (inside >= 0.85 * ellipse && m.area - inside <= 0.12 * m.area)
-        return 1;
+        return reachesOut(g, i, s) ? 0 : 1;
     const bool closed = std::count(sectors.begin(), sectors.end(), 0) <= 1;
     const double thickness = m.area * g.cellArea() / (std::numbers::pi * (a + b));
     if (closed && core <= 0.02 * m.area && rim >= 0.95 * m.area && thickness <= 0.35 * std::min(a, b))
