@@ -1308,7 +1308,67 @@ private:
                 }
         // A thin straight line that is no part of a crease, a streak or a border is a rule.
         m_rules = m_rules || std::any_of(ruled.begin(), ruled.end(), [&](size_t i) { return !m_artefact[i]; });
+        m_rules = m_rules || dottedRule();
     }
+
+    // A printed dotted rule: specks (marks no larger than 0.06 in) in one straight line square to
+    // the page (the sheet askew by 4 degrees at most), twelve or more, each within 0.12 in of the
+    // next, reaching an inch and a half, evenly spaced (four gaps in five within a half and one and
+    // a half times the middle gap), with no dots beside the line (a dithered tone is dots all
+    // over), and stopping short of an edge (a crease's crumbs run from edge to edge). Dust lies
+    // anywhere and show-through's specks are uneven: neither makes one.
+    bool dottedRule() const
+    {
+        std::vector<size_t> specks;
+        for (size_t i = 0; i < m_boxes.size(); ++i)
+            if (!m_artefact[i] && m_boxes[i].extent() <= 0.06)
+                specks.push_back(i);
+        if (specks.size() < 12 || specks.size() > 20000)
+            return false;
+        for (int down = 0; down < 2; ++down) {
+            const auto a = [&](size_t i) { return down ? m_boxes[i].cy : m_boxes[i].cx; };
+            const auto c = [&](size_t i) { return down ? m_boxes[i].cx : m_boxes[i].cy; };
+            const double length = down ? m_plane.heightIn() : m_plane.widthIn();
+            std::vector<size_t> order = specks;
+            std::sort(order.begin(), order.end(), [&](size_t p, size_t q) { return a(p) < a(q); });
+            // Each speck joined to the specks just after it along the line.
+            Groups groups(order.size());
+            for (size_t p = 0; p < order.size(); ++p)
+                for (size_t q = p + 1; q < order.size() && a(order[q]) - a(order[p]) <= 0.12; ++q)
+                    if (std::abs(c(order[q]) - c(order[p])) <= 0.01 + 0.07 * (a(order[q]) - a(order[p])))
+                        groups.join(p, q);
+            for (std::vector<size_t> &g : groups.members()) {
+                if (g.size() < 12)
+                    continue;
+                for (size_t &k : g)
+                    k = order[k];
+                const Fit line = fit(g, [&](size_t i) { return std::array<double, 3>{a(i), c(i), 1.0}; });
+                std::erase_if(g, [&](size_t i) { return std::abs(c(i) - line.at(a(i))) > 0.015; });
+                if (g.size() < 12 || a(g.back()) - a(g.front()) < 1.5 || std::abs(line.slope) > 0.07)
+                    continue;
+                if (a(g.front()) <= EdgeReach && a(g.back()) >= length - EdgeReach)
+                    continue;
+                std::vector<double> gaps;
+                for (size_t k = 1; k < g.size(); ++k)
+                    gaps.push_back(a(g[k]) - a(g[k - 1]));
+                std::vector<double> sorted = gaps;
+                std::nth_element(sorted.begin(), sorted.begin() + qsizetype(sorted.size() / 2), sorted.end());
+                const double middle = sorted[sorted.size() / 2];
+                const auto even = std::count_if(gaps.begin(), gaps.end(), [&](double d) { return d >= 0.5 * middle && d <= 1.5 * middle; });
+                if (middle < 0.015 || even * 5 < std::ssize(gaps) * 4)
+                    continue;
+                const double from = a(g.front()), to = a(g.back());
+                const auto beside = std::count_if(specks.begin(), specks.end(), [&](size_t i) {
+                    const double off = std::abs(c(i) - line.at(a(i)));
+                    return a(i) >= from && a(i) <= to && off > 0.025 && off <= 0.08;
+                });
+                if (beside * 4 < std::ssize(g))
+                    return true;
+            }
+        }
+        return false;
+    }
+
 
     // Pieces of a slanting crease in one straight line, from near an edge to near an edge three
     // inches away or more, covering half the way or more.
