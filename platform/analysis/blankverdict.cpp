@@ -30,19 +30,21 @@ constexpr int Firm = 7; // the grade of a shadow cast by metal or a hole: 0.40
 
 // Per sensitivity 0..9, each step removing more: the least extent (inches) over which the joined
 // cells of a mark reach a grade, for a lone mark and for one that stands in a line of like marks,
-// those grades, and the least ink, in square inches, that the counted marks of a content page
-// hold. Dust specks reach about 0.035 in; a 2 mm figure in ballpoint holds some 0.0008 square
-// inches; faint ink of 0.2 reaches grade 4 on any scan, show-through rarely grade 3.
+// those grades, the least ink, in square inches, that the counted marks of a content page
+// hold, and the least extent of a dark mark on a grey or colour scan (half its cells at grade 5
+// or darker). Dust specks reach about 0.035 in; a 2 mm figure in ballpoint holds some 0.0008
+// square inches, and a small letter of a 2 mm hand (an "x") reaches 0.05 in; faint ink of 0.2
+// reaches grade 4 on any scan, show-through rarely grade 3.
 struct Limits {
     double extent, lineExtent;
     int lone, lined;
-    double ink;
+    double ink, dark;
 };
 constexpr Limits Table[10] = {
-    {0.03, 0.015, 1, 0, 0.0},    {0.04, 0.02, 1, 1, 0.0001},  {0.05, 0.025, 2, 1, 0.0002},
-    {0.06, 0.03, 2, 2, 0.0003},  {0.07, 0.035, 3, 2, 0.0006}, {0.08, 0.04, 4, 2, 0.001},
-    {0.09, 0.05, 5, 4, 0.002},   {0.10, 0.06, 6, 5, 0.004},   {0.12, 0.07, 7, 6, 0.008},
-    {0.14, 0.08, 8, 7, 0.015},
+    {0.03, 0.015, 1, 0, 0.0, 0.03},      {0.04, 0.02, 1, 1, 0.0001, 0.04},    {0.05, 0.025, 2, 1, 0.0002, 0.045},
+    {0.06, 0.03, 2, 2, 0.0003, 0.045},   {0.07, 0.035, 3, 2, 0.0006, 0.07},   {0.08, 0.04, 4, 2, 0.001, 0.08},
+    {0.09, 0.05, 5, 4, 0.002, 0.09},     {0.10, 0.06, 6, 5, 0.004, 0.10},     {0.12, 0.07, 7, 6, 0.008, 0.12},
+    {0.14, 0.08, 8, 7, 0.015, 0.14},
 };
 
 // grade[paper][level]: the grade of a cell at `level` on that paper, -1 when it is paper.
@@ -1080,9 +1082,13 @@ public:
         const Limits &limits = m_limits;
         const std::vector<Mark> &marks = m_marks.marks();
         std::vector<bool> counted(marks.size(), false);
+        // A grey or colour scan tells a dark mark from a faint one; on a bilevel scan every speck
+        // is black.
+        const bool darkKnown = !isMono(m_page);
         double ink = 0;
         for (size_t i = 0; i < marks.size(); ++i)
-            if (!m_artefact[i] && marks[i].core[0] >= limits.extent) {
+            if (!m_artefact[i] && (marks[i].core[0] >= limits.extent || (darkKnown && marks[i].core[0] >= limits.dark &&
+                                                                          marks[i].atLeast(5) * 2 >= marks[i].area))) {
                 ink += marks[i].area * m_geometry.cellArea();
                 counted[i] = true;
             }
@@ -1368,7 +1374,6 @@ private:
         }
         return false;
     }
-
 
     // Pieces of a slanting crease in one straight line, from near an edge to near an edge three
     // inches away or more, covering half the way or more.
