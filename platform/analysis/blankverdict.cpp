@@ -30,19 +30,21 @@ constexpr int Firm = 7; // the grade of a shadow cast by metal or a hole: 0.40
 
 // Per sensitivity 0..9, each step removing more: the least extent (inches) over which the joined
 // cells of a mark reach a grade, for a lone mark and for one that stands in a line of like marks,
-// those grades, and the least ink, in square inches, that the counted marks of a content page
-// hold. Dust specks reach about 0.035 in; a 2 mm figure in ballpoint holds some 0.0008 square
-// inches; faint ink of 0.2 reaches grade 4 on any scan, show-through rarely grade 3.
+// those grades, the least ink, in square inches, that the counted marks of a content page
+// hold, and the least extent of a dark mark on a grey or colour scan (half its cells at grade 5
+// or darker). Dust specks reach about 0.035 in; a 2 mm figure in ballpoint holds some 0.0008
+// square inches, and a small letter of a 2 mm hand (an "x") reaches 0.05 in; faint ink of 0.2
+// reaches grade 4 on any scan, show-through rarely grade 3.
 struct Limits {
     double extent, lineExtent;
     int lone, lined;
-    double ink;
+    double ink, dark;
 };
 constexpr Limits Table[10] = {
-    {0.03, 0.015, 1, 0, 0.0},    {0.04, 0.02, 1, 1, 0.0001},  {0.05, 0.025, 2, 1, 0.0002},
-    {0.06, 0.03, 2, 2, 0.0003},  {0.07, 0.035, 3, 2, 0.0006}, {0.08, 0.04, 4, 2, 0.001},
-    {0.09, 0.05, 5, 4, 0.002},   {0.10, 0.06, 6, 5, 0.004},   {0.12, 0.07, 7, 6, 0.008},
-    {0.14, 0.08, 8, 7, 0.015},
+    {0.03, 0.015, 1, 0, 0.0, 0.03},      {0.04, 0.02, 1, 1, 0.0001, 0.04},    {0.05, 0.025, 2, 1, 0.0002, 0.045},
+    {0.06, 0.03, 2, 2, 0.0003, 0.045},   {0.07, 0.035, 3, 2, 0.0006, 0.07},   {0.08, 0.04, 4, 2, 0.001, 0.08},
+    {0.09, 0.05, 5, 4, 0.002, 0.09},     {0.10, 0.06, 6, 5, 0.004, 0.10},     {0.12, 0.07, 7, 6, 0.008, 0.12},
+    {0.14, 0.08, 8, 7, 0.015, 0.14},
 };
 
 // grade[paper][level]: the grade of a cell at `level` on that paper, -1 when it is paper.
@@ -752,6 +754,31 @@ bool rimArc(const Geometry &g, size_t i, const Mark &m, const Shape &s, double &
     return true;
 }
 
+// True when something reaches out of a disc's rim: a stroke written over the disc and out of
+// it. Round its middle, the farthest cell in each of 32 sectors: a sector that reaches more than
+// half a millimetre beyond the disc's radius (the sectors' median) holds something that is no
+// part of the disc; on an oval, only when it reaches that much beyond the sector opposite too
+// (an oval's rim is alike on opposite sides). A disc the page's edge cuts reaches less far on the
+// cut side, not further.
+bool reachesOut(const Geometry &g, size_t i, const Shape &s)
+{
+    constexpr int Sectors = 32;
+    std::array<double, Sectors> reach{};
+    g.forCells(i, [&](double x, double y) {
+        const double dx = x - s.cx, dy = y - s.cy;
+        const int k = int((std::atan2(dy, dx) + std::numbers::pi) / (2 * std::numbers::pi) * Sectors) % Sectors;
+        reach[size_t(k)] = std::max(reach[size_t(k)], std::hypot(dx, dy));
+    });
+    std::array<double, Sectors> sorted = reach;
+    std::nth_element(sorted.begin(), sorted.begin() + Sectors / 2, sorted.end());
+    const double radius = sorted[Sectors / 2], beyond = 0.5 * Mm + g.cell() / 2;
+    const bool round = std::max(s.width, s.height) <= 1.35 * std::min(s.width, s.height);
+    for (size_t k = 0; k < Sectors; ++k)
+        if (reach[k] > radius + beyond && (round || reach[k] > reach[(k + Sectors / 2) % Sectors] + beyond))
+            return true;
+    return false;
+}
+
 // The shadow of a punched hole, 4.5 to 9.5 mm across: a round or oval disc, filled and uniformly
 // dark (the scanner's dark backing seen through it), or a thin closed ring (a white backing with
 // the hole's rim around it). 0: not a hole; 1: a disc; 2: a ring.
@@ -777,7 +804,7 @@ int holeShape(const Geometry &g, size_t i, const Mark &m, const Shape &s)
     if (m.atLeast(Firm) * 10 < m.area * 6)
         return 0;
     if (inside >= 0.85 * ellipse && m.area - inside <= 0.12 * m.area)
-        return 1;
+        return reachesOut(g, i, s) ? 0 : 1;
     const bool closed = std::count(sectors.begin(), sectors.end(), 0) <= 1;
     const double thickness = m.area * g.cellArea() / (std::numbers::pi * (a + b));
     if (closed && core <= 0.02 * m.area && rim >= 0.95 * m.area && thickness <= 0.35 * std::min(a, b))
@@ -1055,9 +1082,13 @@ public:
         const Limits &limits = m_limits;
         const std::vector<Mark> &marks = m_marks.marks();
         std::vector<bool> counted(marks.size(), false);
+        // A grey or colour scan tells a dark mark from a faint one; on a bilevel scan every speck
+        // is black.
+        const bool darkKnown = !isMono(m_page);
         double ink = 0;
         for (size_t i = 0; i < marks.size(); ++i)
-            if (!m_artefact[i] && marks[i].core[0] >= limits.extent) {
+            if (!m_artefact[i] && (marks[i].core[0] >= limits.extent || (darkKnown && marks[i].core[0] >= limits.dark &&
+                                                                          marks[i].atLeast(5) * 2 >= marks[i].area))) {
                 ink += marks[i].area * m_geometry.cellArea();
                 counted[i] = true;
             }
@@ -1283,6 +1314,65 @@ private:
                 }
         // A thin straight line that is no part of a crease, a streak or a border is a rule.
         m_rules = m_rules || std::any_of(ruled.begin(), ruled.end(), [&](size_t i) { return !m_artefact[i]; });
+        m_rules = m_rules || dottedRule();
+    }
+
+    // A printed dotted rule: specks (marks no larger than 0.06 in) in one straight line square to
+    // the page (the sheet askew by 4 degrees at most), twelve or more, each within 0.12 in of the
+    // next, reaching an inch and a half, evenly spaced (four gaps in five within a half and one and
+    // a half times the middle gap), with no dots beside the line (a dithered tone is dots all
+    // over), and stopping short of an edge (a crease's crumbs run from edge to edge). Dust lies
+    // anywhere and show-through's specks are uneven: neither makes one.
+    bool dottedRule() const
+    {
+        std::vector<size_t> specks;
+        for (size_t i = 0; i < m_boxes.size(); ++i)
+            if (!m_artefact[i] && m_boxes[i].extent() <= 0.06)
+                specks.push_back(i);
+        if (specks.size() < 12 || specks.size() > 20000)
+            return false;
+        for (int down = 0; down < 2; ++down) {
+            const auto a = [&](size_t i) { return down ? m_boxes[i].cy : m_boxes[i].cx; };
+            const auto c = [&](size_t i) { return down ? m_boxes[i].cx : m_boxes[i].cy; };
+            const double length = down ? m_plane.heightIn() : m_plane.widthIn();
+            std::vector<size_t> order = specks;
+            std::sort(order.begin(), order.end(), [&](size_t p, size_t q) { return a(p) < a(q); });
+            // Each speck joined to the specks just after it along the line.
+            Groups groups(order.size());
+            for (size_t p = 0; p < order.size(); ++p)
+                for (size_t q = p + 1; q < order.size() && a(order[q]) - a(order[p]) <= 0.12; ++q)
+                    if (std::abs(c(order[q]) - c(order[p])) <= 0.01 + 0.07 * (a(order[q]) - a(order[p])))
+                        groups.join(p, q);
+            for (std::vector<size_t> &g : groups.members()) {
+                if (g.size() < 12)
+                    continue;
+                for (size_t &k : g)
+                    k = order[k];
+                const Fit line = fit(g, [&](size_t i) { return std::array<double, 3>{a(i), c(i), 1.0}; });
+                std::erase_if(g, [&](size_t i) { return std::abs(c(i) - line.at(a(i))) > 0.015; });
+                if (g.size() < 12 || a(g.back()) - a(g.front()) < 1.5 || std::abs(line.slope) > 0.07)
+                    continue;
+                if (a(g.front()) <= EdgeReach && a(g.back()) >= length - EdgeReach)
+                    continue;
+                std::vector<double> gaps;
+                for (size_t k = 1; k < g.size(); ++k)
+                    gaps.push_back(a(g[k]) - a(g[k - 1]));
+                std::vector<double> sorted = gaps;
+                std::nth_element(sorted.begin(), sorted.begin() + qsizetype(sorted.size() / 2), sorted.end());
+                const double middle = sorted[sorted.size() / 2];
+                const auto even = std::count_if(gaps.begin(), gaps.end(), [&](double d) { return d >= 0.5 * middle && d <= 1.5 * middle; });
+                if (middle < 0.015 || even * 5 < std::ssize(gaps) * 4)
+                    continue;
+                const double from = a(g.front()), to = a(g.back());
+                const auto beside = std::count_if(specks.begin(), specks.end(), [&](size_t i) {
+                    const double off = std::abs(c(i) - line.at(a(i)));
+                    return a(i) >= from && a(i) <= to && off > 0.025 && off <= 0.08;
+                });
+                if (beside * 4 < std::ssize(g))
+                    return true;
+            }
+        }
+        return false;
     }
 
     // Pieces of a slanting crease in one straight line, from near an edge to near an edge three

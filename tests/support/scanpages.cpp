@@ -556,11 +556,15 @@ const char *const PenNames[] = {"ballpoint", "pencil", "felt pen", "carbon"};
 // The hard cases pages are drawn as in turn: faint ink on grey or colour, pencil on a dithered
 // scan, a figure on a crease of yellowed paper, a coloured letter beside a punched hole, an empty
 // form of light rules on a 150 dpi colour scan, a figure standing out of an edge shadow, a small
-// figure hard in a corner (where the margins cut it), mostly at 200 dpi.
-enum class Trial { FaintInk, DitheredPencil, CreaseMark, HoleLetter, LightForm, ShadowFigure, CornerFigure, None };
+// figure hard in a corner (where the margins cut it), mostly at 200 dpi; a tick or a figure written
+// over a punched hole's rim (the hole hides what lies on it), an empty form of dotted or dashed
+// rules, a small letter or figure (2 to 3 mm, its ink smaller still) near a corner.
+enum class Trial { FaintInk, DitheredPencil, CreaseMark, HoleLetter, LightForm, ShadowFigure, CornerFigure, HoleMark, DottedForm,
+                   CornerLetter, None };
 const char *const TrialNames[] = {"faint ink: ", "dithered pencil: ", "mark on a crease: ", "letter by a hole: ", "light form: ",
-                                  "figure in a shadow: ", "figure in a corner: ", ""};
-constexpr unsigned Trials = 7;
+                                  "figure in a shadow: ", "figure in a corner: ", "mark over a hole: ", "dotted form: ",
+                                  "letter in a corner: ", ""};
+constexpr unsigned Trials = 10;
 
 // Where the sheet lies on the scan: inches of the sheet to its pixels, and to inches of the scan.
 class Layout {
@@ -888,7 +892,7 @@ RandomPage randomPage(unsigned seed)
         double diameter = 0, in = 0, level = 0, arc = 0, from = 0;
         std::vector<QPointF> at;
     } holes;
-    if (trial == Trial::HoleLetter || rng.chance(0.3)) {
+    if (trial == Trial::HoleLetter || trial == Trial::HoleMark || rng.chance(0.3)) {
         static const std::vector<std::vector<double>> Patterns = {
             {-1.575, 1.575}, {-1.375, 1.375}, {-2.125, 2.125}, {-4.25, 0, 4.25}, {-4.724, -1.575, 1.575, 4.724}};
         const auto &pattern = Patterns[size_t(rng.below(5))];
@@ -981,6 +985,8 @@ RandomPage randomPage(unsigned seed)
         placer.force = Place::Shadow;
     if (trial == Trial::CornerFigure)
         placer.force = Place::HardCorner;
+    if (trial == Trial::CornerLetter)
+        placer.force = Place::Corner;
     for (const QPointF &c : holes.at)
         placer.artefacts.push_back({c, holes.diameter / 2});
     for (const Staple &s : staples)
@@ -1022,6 +1028,17 @@ RandomPage randomPage(unsigned seed)
             return c + along * sign * (r + gap + reach / 2) + QPointF(along.y(), along.x()) * across;
         };
     }
+    if (trial == Trial::HoleMark && !holes.at.empty()) {
+        // Across a hole's rim, from any side, most of it on the hole: only its end, 2.5 to 4 mm of
+        // its box, reaches out onto the paper.
+        const QPointF c = holes.at[size_t(rng.below(int(holes.at.size())))];
+        const double angle = rng.between(0, 6.2832), out = rng.between(2.5, 4.0) / 25.4;
+        placer.spot = [=, r = holes.diameter / 2](QSizeF size) {
+            const QPointF dir(std::cos(angle), std::sin(angle));
+            const double half = (std::abs(dir.x()) * size.width() + std::abs(dir.y()) * size.height()) / 2;
+            return c + dir * std::max(0.0, r + out - half);
+        };
+    }
     if (trial != Trial::None || focus == 1 || focus == 2 || rng.chance(focus == 3 ? 0.2 : 0.6)) {
         const bool lone = trial != Trial::None || focus == 1 || (focus != 2 && rng.chance(0.4));
         placer.corners = lone ? 55 : 30;
@@ -1032,8 +1049,9 @@ RandomPage randomPage(unsigned seed)
         const auto darkOr = [&](double floor) { return lone && rng.chance(0.6) ? rng.between(std::max(0.5, least), 1.0) : contrastOf(floor); };
         for (int k = 0; k < wanted; ++k) {
             QRectF placed; // inches of the sheet
-            const int kind = trial == Trial::LightForm      ? 80
-                             : trial == Trial::HoleLetter   ? 40
+            const int kind = trial == Trial::LightForm || trial == Trial::DottedForm ? 80
+                             : trial == Trial::HoleLetter || trial == Trial::HoleMark ? 40
+                             : trial == Trial::CornerLetter ? 0
                              : trial == Trial::CornerFigure ? (rng.chance(0.5) ? 60 : rng.chance(0.6) ? 0 : 40)
                              : lone                       ? (rng.chance(0.4) ? 0 : 40)
                              : focus == 2 && k == 0       ? 80
@@ -1041,11 +1059,17 @@ RandomPage randomPage(unsigned seed)
             if (kind < 35) {
                 // Handwriting in a hand's font: figures, initials, a note.
                 const QString family = QString::fromLatin1(HandFonts[rng.below(int(std::size(HandFonts)))]);
-                const QString text = QString::fromLatin1(small ? Figures[rng.below(int(std::size(Figures)))] : HandTexts[rng.below(int(std::size(HandTexts)))]);
+                static const char *const Letters[] = {"x", "a", "o", "e", "2", "3", "7", "v"};
+                const QString text = QString::fromLatin1(trial == Trial::CornerLetter ? Letters[rng.below(int(std::size(Letters)))]
+                                                         : small ? Figures[rng.below(int(std::size(Figures)))]
+                                                                 : HandTexts[rng.below(int(std::size(HandTexts)))]);
                 // A page number in a corner is most often in ballpoint or pencil.
                 const Pen pen = trial == Trial::DitheredPencil ? Pen::Pencil : small ? Pen(rng.below(2)) : Pen(rng.below(bilevel ? 3 : 4));
-                const double height = std::max(bilevel && dpi < 200 ? 3.0 : 0.0, trial == Trial::CreaseMark ? rng.between(3, 8) : sizeOf(15)); // mm, of a figure
-                double contrast = trialContrast(darkOr(height < 3 ? 0.25 : 0));
+                const double height = std::max(bilevel && dpi < 200 ? 3.0 : 0.0, trial == Trial::CreaseMark     ? rng.between(3, 8)
+                                                                                 : trial == Trial::CornerLetter ? rng.between(dithered ? 3 : 2, 3)
+                                                                                                                : sizeOf(15)); // mm, of a figure
+                // A small letter is in pen: faint, it is no more than a speck.
+                double contrast = trial == Trial::CornerLetter ? rng.between(std::max(0.5, least), 1.0) : trialContrast(darkOr(height < 3 ? 0.25 : 0));
                 const Ink &ink = pen == Pen::Pencil ? Inks[0] : pickInk();
                 contrast = inked(ink, contrast);
                 if (contrast < least)
@@ -1097,6 +1121,7 @@ RandomPage randomPage(unsigned seed)
                 const double width = (pen == Pen::Felt ? rng.between(0.6, 1.5) : pen == Pen::Pencil ? rng.between(0.3, 0.7) : rng.between(0.25, 0.5)) *
                                      mm * (dithered ? 1.4 : 1);
                 const double height = trial == Trial::HoleLetter ? rng.between(6, 10)
+                                      : trial == Trial::HoleMark   ? rng.between(4, 7)
                                       : trial == Trial::CreaseMark ? rng.between(3, 8)
                                       : signature                  ? rng.between(6, 15)
                                                                    : sizeOf(15);
@@ -1213,7 +1238,7 @@ RandomPage randomPage(unsigned seed)
                                         : bilevel   ? contrastOf(0)
                                         : rng.chance(0.5) || trial == Trial::LightForm ? rng.between(0.12, 0.2)
                                                                                        : rng.between(0.12, 0.4);
-                const double weight = std::max(rng.between(0.12, 0.35) * mm * (dithered ? 2 : 1), 0.9);
+                double weight = std::max(rng.between(0.12, 0.35) * mm * (dithered ? 2 : 1), 0.9);
                 const bool boxes = rng.chance(0.4), labels = rng.chance(0.5);
                 const int rows = 2 + (focus == 2 || rng.chance(0.5) ? rng.below(2) : rng.below(8));
                 const double step = rng.between(0.3, 0.9);
@@ -1221,7 +1246,18 @@ RandomPage randomPage(unsigned seed)
                 const double left = rng.between(0.65, 1.2), right = size.width() - rng.between(0.65, 1.2);
                 const double top = rng.between(0.5, std::max(0.6, size.height() - rows * step - 0.5));
                 const Ink &ink = colour && rng.chance(0.3) ? Inks[1] : Inks[0];
-                p.setPen(QPen(inkColour(ink, contrast, colour), weight, Qt::SolidLine, Qt::FlatCap));
+                QPen pen(inkColour(ink, contrast, colour), weight, Qt::SolidLine, Qt::FlatCap);
+                const bool dots = trial == Trial::DottedForm && rng.chance(0.6);
+                if (trial == Trial::DottedForm) {
+                    // Dots or dashes, dark enough for the scan to show each of them.
+                    const double darker = bilevel && !dithered ? contrast : dithered ? rng.between(0.5, 0.8) : rng.between(0.25, 0.45);
+                    weight = std::max(rng.between(0.12, 0.3) * mm * (dithered ? 2 : 1), 1.2);
+                    const double on = std::max(2.0, (dots ? rng.between(0.3, 0.6) : rng.between(1.0, 3.0)) * mm);
+                    pen = QPen(inkColour(ink, darker, colour), weight, Qt::CustomDashLine, Qt::FlatCap);
+                    pen.setDashPattern({on / weight, rng.between(0.8, 1.6) * mm / weight});
+                    what += dots ? ", dotted" : ", dashed";
+                }
+                p.setPen(pen);
                 for (int i = 0; i < rows; ++i) {
                     const double y = top + i * step;
                     if (boxes) {
