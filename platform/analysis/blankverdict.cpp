@@ -73,6 +73,7 @@ struct Plane {
     int w = 0, h = 0;
     double perInchX = 150, perInchY = 150;
     bool bilevel = false;
+    bool dithered = false; // a bilevel page whose ink is a dither's dots
     int fx = 1, fy = 1; // pixels per cell
     QRect kept;
     std::vector<uint8_t> cells;
@@ -252,6 +253,7 @@ Plane reduce(const QImage &img, const QRect &kept)
         // A page with ink in few cells is read whole: a faint rule's dots may lie in a row or two.
         const bool sparse = std::count(p.cells.begin(), p.cells.end(), 0) * 50 < std::ssize(p.cells);
         if (dithered(img, kept, sparse ? 1 : 3)) {
+            p.dithered = true;
             if (sparse)
                 closeGaps(p);
             else
@@ -303,6 +305,120 @@ Plane reduce(const QImage &img, const QRect &kept)
             }
     }
     return p;
+}
+
+// A light rule dithered on a bilevel page, across it or down it (the sheet askew by 3 degrees at
+// most), read from the dots themselves: its dots are too sparse for the cells to join them. In
+// each quarter inch along the page, a band 0.8 mm deep holding dots (a tenth of its length or
+// more) with next to none in the bands beyond it on either side (a dithered tone or a blurred line
+// of show-through is no thinner than its surroundings); such pieces in line over an inch and a
+// half, stopping short of an edge (a crease runs from edge to edge), are a printed rule. A page
+// with more ink than one pixel in twenty is a tone, not a form.
+bool ditheredRule(const QImage &img, const QRect &kept)
+{
+    if (kept.width() < 16 || kept.height() < 16)
+        return false;
+    const bool one = monoInkIsOne(img);
+    const double dpi[2] = {xDpi(img), yDpi(img)};
+    const int seg[2] = {std::max(8, int(dpi[0] / 4)), std::max(8, int(dpi[1] / 4))}; // along x, along y
+    const int w = kept.width(), h = kept.height();
+    const int segsX = w / seg[0], segsY = h / seg[1];
+    if (segsX < 6 && segsY < 6)
+        return false;
+    // Dots per quarter inch along the page and pixel across: across[segment][row], down[segment][column].
+    std::vector<uint16_t> across(size_t(segsX) * size_t(h), 0), down(size_t(segsY) * size_t(w), 0);
+    const long most = long(w) * long(h) / 20;
+    long ink = 0;
+    const int first = kept.left() / 8, last = kept.right() / 8;
+    for (int y = 0; y < h; ++y) {
+        const uchar *line = img.constScanLine(kept.top() + y);
+        const int sy = y / seg[1];
+        for (int i = first; i <= last; ++i) {
+            uint8_t b = one ? line[i] : uint8_t(~line[i]);
+            b &= columnMask(i, kept.left(), kept.right() + 1);
+            for (; b; b &= uint8_t(b - 1)) {
+                const int x = i * 8 + 7 - std::countr_zero(b) - kept.left();
+                if (x / seg[0] < segsX)
+                    ++across[size_t(x / seg[0]) * size_t(h) + size_t(y)];
+                if (sy < segsY)
+                    ++down[size_t(sy) * size_t(w) + size_t(x)];
+                if (++ink > most)
+                    return false;
+            }
+        }
+    }
+    for (int turned = 0; turned < 2; ++turned) {
+        const int segs = turned ? segsY : segsX, span = turned ? w : h, length = seg[turned];
+        const std::vector<uint16_t> &count = turned ? down : across;
+        const double perInch = dpi[turned ? 0 : 1]; // across the rule
+        const int band = std::max(2, int(std::lround(0.8 * Mm * perInch))), gap = std::max(1, band / 2);
+        const int least = std::max(4, length / 10);
+        // The pieces of each segment: the middles of their bands, across the page.
+        std::vector<std::vector<int>> pieces(static_cast<size_t>(segs));
+        std::vector<int> sums(size_t(span) + 1);
+        for (int j = 0; j < segs; ++j) {
+            const uint16_t *c = count.data() + size_t(j) * size_t(span);
+            for (int k = 0; k < span; ++k)
+                sums[size_t(k) + 1] = sums[size_t(k)] + c[k];
+            const auto sum = [&](int from, int to) { // rows [from, to)
+                from = std::clamp(from, 0, span), to = std::clamp(to, 0, span);
+                return from < to ? sums[size_t(to)] - sums[size_t(from)] : 0;
+            };
+            for (int k = 0; k + band <= span;) {
+                const int in = sum(k, k + band);
+                if (in < least || sum(k - gap - band, k - gap) * 4 > in || sum(k + band + gap, k + 2 * band + gap) * 4 > in) {
+                    ++k;
+                    continue;
+                }
+                // The fullest band about here.
+                int best = k, most = in;
+                for (int m = k + 1; m < k + band && m + band <= span; ++m)
+                    if (sum(m, m + band) > most)
+                        most = sum(m, m + band), best = m;
+                pieces[size_t(j)].push_back(best + band / 2);
+                k = best + band;
+            }
+        }
+        // Pieces joined to the piece in the next segment or the one after that lies in line (3
+        // degrees): the first segment and piece each chain reaches back to.
+        std::vector<std::vector<std::pair<int, int>>> start(static_cast<size_t>(segs));
+        const double lengthIn = double(turned ? h : w) / dpi[turned], segIn = double(length) / dpi[turned];
+        for (int j = 0; j < segs; ++j) {
+            const std::vector<int> &here = pieces[size_t(j)];
+            start[size_t(j)].resize(here.size());
+            for (size_t a = 0; a < here.size(); ++a) {
+                start[size_t(j)][a] = {j, here[a]};
+                for (int back = 1; back <= 2 && j - back >= 0; ++back) {
+                    const double reach = 0.053 * length * back + band / 2.0 + 1;
+                    for (size_t b = 0; b < pieces[size_t(j - back)].size(); ++b)
+                        if (std::abs(here[a] - pieces[size_t(j - back)][b]) <= reach)
+                            start[size_t(j)][a] = std::min(start[size_t(j)][a], start[size_t(j - back)][b]);
+                }
+            }
+            for (size_t a = 0; a < here.size(); ++a) {
+                const auto [from, c0] = start[size_t(j)][a];
+                if (double(j + 1 - from) * segIn < 1.5)
+                    continue;
+                // The chain's line carried on to both edges: pieces on it in the segments that lie
+                // wholly within EdgeReach of each edge make it a crease's or a fold's.
+                const double slope = double(here[a] - c0) / (j - from);
+                const auto onLine = [&](int t) {
+                    const double c = c0 + slope * (t - from), far = t < from ? from - t : t - j;
+                    const double tolerance = band + 1 + far * (band + 2.0) / (j - from);
+                    return std::any_of(pieces[size_t(t)].begin(), pieces[size_t(t)].end(), [&](int p) { return std::abs(p - c) <= tolerance; });
+                };
+                bool nearStart = false, nearEnd = false;
+                for (int t = 0; t < segs; ++t)
+                    if ((t + 1) * segIn <= EdgeReach)
+                        nearStart = nearStart || (t >= from && t <= j) || onLine(t);
+                    else if (t * segIn >= lengthIn - EdgeReach)
+                        nearEnd = nearEnd || (t >= from && t <= j) || onLine(t);
+                if (!(nearStart && nearEnd))
+                    return true;
+            }
+        }
+    }
+    return false;
 }
 
 // The paper's level around each block of about an eighth of an inch: the upper quartile of the
@@ -773,6 +889,21 @@ bool reachesOut(const Geometry &g, size_t i, const Shape &s)
     std::nth_element(sorted.begin(), sorted.begin() + Sectors / 2, sorted.end());
     const double radius = sorted[Sectors / 2], beyond = 0.5 * Mm + g.cell() / 2;
     const bool round = std::max(s.width, s.height) <= 1.35 * std::min(s.width, s.height);
+    // A hole the page's edge cuts is the circle of its shorter side placed at its uncut end, and
+    // nothing of it lies beyond that circle; a disc with a stroke beside it reaches beyond the
+    // circle at either end.
+    if (!round) {
+        const bool wide = s.width > s.height;
+        const double r = std::min(s.width, s.height) / 2;
+        int outside[2] = {0, 0};
+        for (int end = 0; end < 2; ++end) {
+            const double ox = wide ? (end ? s.left + s.width - r : s.left + r) : s.left + s.width / 2;
+            const double oy = wide ? s.top + s.height / 2 : (end ? s.top + s.height - r : s.top + r);
+            g.forCells(i, [&](double x, double y) { outside[end] += std::hypot(x - ox, y - oy) > r + beyond; });
+        }
+        if (std::min(outside[0], outside[1]) >= 4)
+            return true;
+    }
     for (size_t k = 0; k < Sectors; ++k)
         if (reach[k] > radius + beyond && (round || reach[k] > reach[(k + Sectors / 2) % Sectors] + beyond))
             return true;
@@ -1065,7 +1196,7 @@ template <class Point> Fit fit(const std::vector<size_t> &items, Point point)
 class Verdict {
 public:
     Verdict(const QImage &page, const QRect &kept, const Limits &limits)
-        : m_limits(limits), m_page(page), m_plane(reduce(page, kept)), m_paper(m_plane),
+        : m_limits(limits), m_page(page), m_kept(kept), m_plane(reduce(page, kept)), m_paper(m_plane),
           m_marks(m_plane, m_paper, {limits.lone, limits.lined}, plainGlyphs()), m_geometry(m_plane, m_marks)
     {
         const std::vector<Mark> &marks = m_marks.marks();
@@ -1096,7 +1227,8 @@ public:
         if (any && ink >= limits.ink)
             return false;
         const double lined = lineInk(limits, counted);
-        return !(any || lined > 0) || ink + lined < limits.ink;
+        const bool blank = !(any || lined > 0) || ink + lined < limits.ink;
+        return blank && !(m_plane.dithered && ditheredRule(m_page, m_kept));
     }
 
 private:
@@ -1554,6 +1686,7 @@ private:
 
     const Limits &m_limits;
     const QImage &m_page;
+    QRect m_kept;
     Plane m_plane;
     PaperMap m_paper;
     Marks m_marks;
