@@ -553,18 +553,20 @@ QPainterPath handPath(const std::vector<QPointF> &points, XorShift &rng, double 
 enum class Pen { Ballpoint, Pencil, Felt, Carbon };
 const char *const PenNames[] = {"ballpoint", "pencil", "felt pen", "carbon"};
 
-// The hard cases pages are drawn as in turn: faint ink on grey or colour, pencil on a dithered
-// scan, a figure on a crease of yellowed paper, a coloured letter beside a punched hole, an empty
-// form of light rules on a 150 dpi colour scan, a figure standing out of an edge shadow, a small
-// figure hard in a corner (where the margins cut it), mostly at 200 dpi; a tick or a figure written
+// The hard cases pages are drawn as in turn: faint ink on grey or colour (JPEG half the time),
+// pencil on a dithered scan, a figure on a crease of yellowed paper, a coloured letter beside a
+// punched hole, an empty form of light rules on a 150 dpi colour scan or dithered at any
+// resolution, a figure standing out of an edge shadow, a small figure hard in a corner or against
+// an edge (where the margins cut it), mostly at 150 or 200 dpi; a tick or a figure written
 // over a punched hole's rim (the hole hides what lies on it), an empty form of dotted or dashed
-// rules, a small letter or figure (2 to 3 mm, its ink smaller still) near a corner.
+// rules, a small letter or figure (2 to 3 mm, its ink smaller still) near a corner, a form of
+// thin rules a threshold breaks into specks, a small figure in a thin hand.
 enum class Trial { FaintInk, DitheredPencil, CreaseMark, HoleLetter, LightForm, ShadowFigure, CornerFigure, HoleMark, DottedForm,
-                   CornerLetter, None };
+                   CornerLetter, SpeckedForm, ThinFigure, None };
 const char *const TrialNames[] = {"faint ink: ", "dithered pencil: ", "mark on a crease: ", "letter by a hole: ", "light form: ",
                                   "figure in a shadow: ", "figure in a corner: ", "mark over a hole: ", "dotted form: ",
-                                  "letter in a corner: ", ""};
-constexpr unsigned Trials = 10;
+                                  "letter in a corner: ", "specked form: ", "thin figure: ", ""};
+constexpr unsigned Trials = 12;
 
 // Where the sheet lies on the scan: inches of the sheet to its pixels, and to inches of the scan.
 class Layout {
@@ -667,13 +669,13 @@ struct Placer {
     std::function<QPointF(QSizeF)> spot;
 
     // How far in from edge e a thing `extent` inches deep lies written hard against it: within
-    // half a millimetre, or across its shadow or border with as much standing out of them as a
+    // a millimetre, or across its shadow or border with as much standing out of them as a
     // reader needs (1.8 mm, and two fifths of the thing), or beside them.
     double against(int e, double extent)
     {
         const double mm = 1 / 25.4;
         if (band[size_t(e)] <= 0)
-            return rng.between(0, 0.5 * mm);
+            return rng.between(0, 1.0 * mm);
         const double out = partReadable ? std::max(1.8 * mm, 0.4 * extent) : extent;
         return std::max(0.0, band[size_t(e)] + out - extent) + rng.between(0, 0.5 * mm);
     }
@@ -790,14 +792,17 @@ RandomPage randomPage(unsigned seed)
     // One page in six is one of the hard cases an office's pages hold, in turn.
     const Trial trial = seed % 6 == 5 ? Trial(seed / 6 % Trials) : Trial::None;
     if (trial == Trial::CornerFigure && rng.chance(0.75))
-        dpi = 200;
+        dpi = rng.chance(0.5) ? 150 : 200;
     if (dpi == 400 && paperSize.inches.height() > 12)
         dpi = 300;
-    // Every other dithered pencil and light form lies on white paper, its strokes dithered to
-    // sparse dots; the light form then on a 200 dpi dithered scan.
-    const bool whiteDither = (trial == Trial::DitheredPencil || trial == Trial::LightForm) && seed / 30 % 2;
-    if (trial == Trial::LightForm)
-        dpi = whiteDither ? 200 : 150;
+    // Every other dithered pencil and two light forms in three lie on white paper, their strokes
+    // dithered to sparse dots; the light form otherwise on a 150 dpi colour scan.
+    const bool whiteDither = (trial == Trial::DitheredPencil && seed / 30 % 2) || (trial == Trial::LightForm && seed / 72 % 3);
+    if (trial == Trial::LightForm && !whiteDither)
+        dpi = 150;
+    // Dithered, half of them at 300 or 400 dpi.
+    if (trial == Trial::LightForm && whiteDither && rng.chance(0.5))
+        dpi = rng.chance(0.5) && paperSize.inches.height() <= 12 ? 400 : 300;
     const int mode = rng.below(100); // threshold, the dithers, grey, colour
     Depth depth = mode < 20 ? Depth::Bilevel : mode < 38 ? Depth::Bilevel : mode < 68 ? Depth::Grey : Depth::Colour;
     Halftone halftone = mode < 20 ? Halftone::Threshold : mode < 26 ? Halftone::Ordered : mode < 32 ? Halftone::Clustered
@@ -810,11 +815,24 @@ RandomPage randomPage(unsigned seed)
     if (trial == Trial::HoleLetter || (trial == Trial::LightForm && !whiteDither))
         depth = Depth::Colour;
     if (trial == Trial::LightForm && whiteDither)
-        depth = Depth::Bilevel, halftone = Halftone(1 + mode % 3);
+        depth = Depth::Bilevel, halftone = mode % 2 ? Halftone::Diffusion : Halftone(1 + mode % 3);
+    if (trial == Trial::SpeckedForm)
+        depth = Depth::Bilevel, halftone = Halftone::Threshold;
+    // A thin hand's small figure on grey (at 150 dpi most often) or error diffusion (at 300 dpi).
+    if (trial == Trial::ThinFigure) {
+        depth = mode % 3 == 0 ? Depth::Bilevel : mode % 3 == 1 ? Depth::Grey : Depth::Colour;
+        halftone = Halftone::Diffusion;
+        if (rng.chance(0.5))
+            dpi = depth == Depth::Bilevel ? 300 : 150;
+    }
     const bool bilevel = depth == Depth::Bilevel, colour = depth == Depth::Colour;
     const bool dithered = bilevel && halftone != Halftone::Threshold;
+    // A clustered screen below 200 dpi is too coarse for a light pencil's dots to show its stroke.
+    if (trial == Trial::DitheredPencil && halftone == Halftone::Clustered)
+        dpi = std::max(dpi, 200);
     const QSizeF size = paperSize.inches;
-    const double skew = rng.between(-1.5, 1.5);
+    // A form's thin rules a threshold breaks where they lie across two rows of pixels: askew.
+    const double skew = trial == Trial::SpeckedForm ? rng.between(0.4, 1.5) * (rng.chance(0.5) ? 1 : -1) : rng.between(-1.5, 1.5);
     Sheet sheet(dpi, skew, size, colour);
     QPainter &p = sheet.painter();
     const Layout layout(size, skew, dpi);
@@ -845,7 +863,7 @@ RandomPage randomPage(unsigned seed)
         o.showThrough = rng.between(0.05, 0.3);
         what += ", show-through " + fixed(o.showThrough);
     }
-    if (!dithered && rng.chance(bilevel ? 0.1 : 0.25)) {
+    if (!dithered && (rng.chance(bilevel ? 0.1 : 0.25) || (trial == Trial::FaintInk && rng.chance(0.4)))) {
         o.jpegQuality = 40 + rng.below(51);
         what += ", jpeg " + std::to_string(o.jpegQuality);
     }
@@ -984,7 +1002,7 @@ RandomPage randomPage(unsigned seed)
     if (trial == Trial::ShadowFigure)
         placer.force = Place::Shadow;
     if (trial == Trial::CornerFigure)
-        placer.force = Place::HardCorner;
+        placer.force = rng.chance(0.6) ? Place::HardCorner : Place::HardEdge;
     if (trial == Trial::CornerLetter)
         placer.force = Place::Corner;
     for (const QPointF &c : holes.at)
@@ -1049,27 +1067,35 @@ RandomPage randomPage(unsigned seed)
         const auto darkOr = [&](double floor) { return lone && rng.chance(0.6) ? rng.between(std::max(0.5, least), 1.0) : contrastOf(floor); };
         for (int k = 0; k < wanted; ++k) {
             QRectF placed; // inches of the sheet
-            const int kind = trial == Trial::LightForm || trial == Trial::DottedForm ? 80
+            const int kind = trial == Trial::LightForm || trial == Trial::DottedForm || trial == Trial::SpeckedForm ? 80
                              : trial == Trial::HoleLetter || trial == Trial::HoleMark ? 40
-                             : trial == Trial::CornerLetter ? 0
+                             : trial == Trial::CornerLetter || trial == Trial::ThinFigure ? 0
                              : trial == Trial::CornerFigure ? (rng.chance(0.5) ? 60 : rng.chance(0.6) ? 0 : 40)
                              : lone                       ? (rng.chance(0.4) ? 0 : 40)
                              : focus == 2 && k == 0       ? 80
                                                           : rng.below(100);
             if (kind < 35) {
                 // Handwriting in a hand's font: figures, initials, a note.
-                const QString family = QString::fromLatin1(HandFonts[rng.below(int(std::size(HandFonts)))]);
+                const QString family = QString::fromLatin1(trial == Trial::ThinFigure && rng.chance(0.7) ? "Kristi"
+                                                           : HandFonts[rng.below(int(std::size(HandFonts)))]);
                 static const char *const Letters[] = {"x", "a", "o", "e", "2", "3", "7", "v"};
                 const QString text = QString::fromLatin1(trial == Trial::CornerLetter ? Letters[rng.below(int(std::size(Letters)))]
-                                                         : small ? Figures[rng.below(int(std::size(Figures)))]
+                                                         : small || trial == Trial::ThinFigure ? Figures[rng.below(int(std::size(Figures)))]
                                                                  : HandTexts[rng.below(int(std::size(HandTexts)))]);
                 // A page number in a corner is most often in ballpoint or pencil.
-                const Pen pen = trial == Trial::DitheredPencil ? Pen::Pencil : small ? Pen(rng.below(2)) : Pen(rng.below(bilevel ? 3 : 4));
+                const Pen pen = trial == Trial::DitheredPencil   ? Pen::Pencil
+                                : trial == Trial::ThinFigure ? Pen::Ballpoint
+                                : small                      ? Pen(rng.below(2))
+                                                             : Pen(rng.below(bilevel ? 3 : 4));
+                // A thin hand's figure is 2 to 2.5 mm tall, or on grey or colour a tiny one 1 to 1.2 mm.
+                const double thin = rng.chance(0.25) && !bilevel ? rng.between(1.0, 1.2) : rng.between(2.0, 2.5);
                 const double height = std::max(bilevel && dpi < 200 ? 3.0 : 0.0, trial == Trial::CreaseMark     ? rng.between(3, 8)
                                                                                  : trial == Trial::CornerLetter ? rng.between(dithered ? 3 : 2, 3)
+                                                                                 : trial == Trial::ThinFigure   ? thin
                                                                                                                 : sizeOf(15)); // mm, of a figure
                 // A small letter is in pen: faint, it is no more than a speck.
-                double contrast = trial == Trial::CornerLetter ? rng.between(std::max(0.5, least), 1.0) : trialContrast(darkOr(height < 3 ? 0.25 : 0));
+                double contrast = trial == Trial::CornerLetter || trial == Trial::ThinFigure ? rng.between(std::max(0.5, least), 1.0)
+                                                                                              : trialContrast(darkOr(height < 3 ? 0.25 : 0));
                 const Ink &ink = pen == Pen::Pencil ? Inks[0] : pickInk();
                 contrast = inked(ink, contrast);
                 if (contrast < least)
@@ -1233,13 +1259,19 @@ RandomPage randomPage(unsigned seed)
                 what += ", printed \"" + lines[0].left(24).toStdString() + "\" " + fixed(points, 0) + " pt " + ink.name + " at " +
                         fixed(contrast);
             } else if (kind < 88) {
-                // An empty form: light rules, lines or boxes, with or without labels.
-                const double contrast = whiteDither ? rng.between(0.12, 0.25)
+                // An empty form: light rules, lines or boxes, with or without labels. On white
+                // paper dithered, rules of grey 190 to 230; thin rules near a threshold's level
+                // leave specks and dashes in a line.
+                const bool specked = trial == Trial::SpeckedForm;
+                const double contrast = whiteDither ? 1 - rng.between(190, 230) / 255
+                                        : specked   ? rng.between(0.42, 0.5)
                                         : bilevel   ? contrastOf(0)
                                         : rng.chance(0.5) || trial == Trial::LightForm ? rng.between(0.12, 0.2)
                                                                                        : rng.between(0.12, 0.4);
-                double weight = std::max(rng.between(0.12, 0.35) * mm * (dithered ? 2 : 1), 0.9);
-                const bool boxes = rng.chance(0.4), labels = rng.chance(0.5);
+                double weight = specked       ? rng.between(1.0, 1.4)
+                                : whiteDither ? std::max(1.0, (rng.chance(0.3) ? rng.between(0.08, 0.12) : rng.between(0.15, 0.6)) * mm)
+                                              : std::max(rng.between(0.12, 0.35) * mm * (dithered ? 2 : 1), 0.9);
+                const bool boxes = rng.chance(0.4), labels = rng.chance(trial == Trial::LightForm ? 0.2 : 0.5) && !specked;
                 const int rows = 2 + (focus == 2 || rng.chance(0.5) ? rng.below(2) : rng.below(8));
                 const double step = rng.between(0.3, 0.9);
                 // A rule that reaches within 0.6 in of both edges is a fold's shape.

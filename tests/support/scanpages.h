@@ -112,9 +112,10 @@ void draw(Sheet &sheet, Content content, unsigned seed);
 
 // A page drawn at random from its seed: 150 to 400 dpi (200 most often), A5 to legal,
 // thresholded or dithered bilevel, grey, colour, JPEG. A page with content carries one to three
-// things a clerk or a printer puts on paper: handwriting in real hands' fonts and pen strokes 2 to
-// 15 mm tall in ballpoint, pencil, felt pen or carbon, print, an empty form of light rules (solid,
-// dotted or dashed), a
+// things a clerk or a printer puts on paper: handwriting in real hands' fonts (a thin hand's figure
+// down to 1 mm) and pen strokes 2 to 15 mm tall in ballpoint, pencil, felt pen or carbon, print, an
+// empty form of light rules (solid, dotted or dashed, grey 190 to 230 dithered, or thin rules a
+// threshold leaves in specks), a
 // stamp, in any colour down to a contrast of 0.15 (what a threshold or a dither leaves legible; a
 // hand's font on a bilevel scan below 200 dpi is 3 mm tall at least). Writing lies in corners and
 // along edges, some of it hard against them (where the margins cut it), across the scanner's edge
