@@ -5,8 +5,9 @@
 // dithered, grey, colour and JPEG scans; and blank sheets with the marks paper, offices and
 // scanners leave. Every sixth page is one of the hard cases (faint ink, pencil on a dither, a
 // figure on a crease, a coloured letter by a hole, a light form, a figure standing out of an edge
-// shadow, a small figure hard in a corner, a mark across a hole's rim, a form of dotted or dashed
-// rules, a small letter near a corner); a second run of blocks draws those alone. At the
+// shadow, a small figure hard in a corner or against an edge, a mark across a hole's rim, a form
+// of dotted or dashed rules, a small letter near a corner, a form of thin rules a threshold breaks
+// into specks, a thin hand's small figure); a second run of blocks draws those alone. At the
 // default sensitivity no page with content is judged blank, and no page's verdict turns from
 // blank back to content as the sensitivity rises. A blank page that is kept costs the operator a
 // glance, not a record: those are counted and listed, block by block of 25 pages, and so are the
