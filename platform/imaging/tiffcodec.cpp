@@ -1938,12 +1938,15 @@ std::vector<Directory> readDirectories(const File &file, VbError *damage)
         if (dirs.size() > size_t(MaxDirectories))
             badFile(h, "too many pages");
     } while (TIFFReadDirectory(h.tif()));
-    if (!h.error().isEmpty()) {
+    // A chain of pages that leads back to a page already read ends with no error, short of its end.
+    const bool loops = h.error().isEmpty() && !TIFFLastDirectory(h.tif());
+    if (!h.error().isEmpty() || loops) {
         if (!damage)
-            badFile(h, "unreadable directory");
+            badFile(h, loops ? "the pages lead back to an earlier page" : "unreadable directory");
         if (damage->number == 0)
             *damage = VbError(ezErr::BadImageFile, QStringLiteral("%1: %2 (page %3)")
-                                                   .arg(imagingErrorText(ezErr::BadImageFile), h.error())
+                                                   .arg(imagingErrorText(ezErr::BadImageFile),
+                                                        loops ? QStringLiteral("the pages lead back to an earlier page") : h.error())
                                                    .arg(dirs.size() + 1),
                           QStringLiteral("QelEzImage"));
     }

@@ -365,6 +365,52 @@ TEST(MalformedTiff, ADamagedPageIsReportedAndNeverStored)
     QLoggingCategory::setFilterRules(QString());
 }
 
+// Where a page's directory lies, and where its pointer to the next one does.
+qsizetype directoryAt(const QByteArray &b, int page)
+{
+    qsizetype dir = u32At(b, 4);
+    for (int i = 0; i < page; ++i)
+        dir = u32At(b, dir + 2 + 12 * (uchar(b[dir]) | uchar(b[dir + 1]) << 8));
+    return dir;
+}
+
+qsizetype nextPointerAt(const QByteArray &b, int page)
+{
+    const qsizetype dir = directoryAt(b, page);
+    return dir + 2 + 12 * (uchar(b[dir]) | uchar(b[dir + 1]) << 8);
+}
+
+// A chain of pages that leads back to a page already read (its own or an earlier one) breaks
+// off there: the pages before the loop show, the document is reported damaged and not stored.
+TEST(MalformedTiff, AChainOfPagesThatLoopsBackIsDamaged)
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("quorla.imaging.warning=false"));
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("stored.tif"));
+    const QByteArray whole = threePages(COMPRESSION_LZW, PHOTOMETRIC_MINISBLACK, 1);
+    for (int from = 0; from < 3; ++from)
+        for (int to = 0; to <= from; ++to) {
+            SCOPED_TRACE(::testing::Message() << "page " << from + 1 << " leads back to page " << to + 1);
+            QByteArray bad = whole;
+            setU32(bad, nextPointerAt(bad, from), quint32(directoryAt(bad, to)));
+            auto doc = QelPageDocument::create();
+            int loadErr = 0;
+            try {
+                doc->loadBytes(bad);
+            } catch (const VbError &e) {
+                loadErr = e.number;
+            }
+            EXPECT_EQ(loadErr, ezErr::BadImageFile);
+            ASSERT_EQ(doc->pageCount(), from + 1);
+            for (int i = 0; i <= from; ++i)
+                EXPECT_NO_THROW(doc->image(i)) << i;
+            QFile::remove(target);
+            EXPECT_THROW(doc->save(target), VbError);
+            EXPECT_FALSE(QFile::exists(target));
+        }
+    QLoggingCategory::setFilterRules(QString());
+}
+
 // A page copied as stored is checked to decode once per file as it is: the marks of a file
 // checked or shown carry to another open of it while the first is open, never to a copy written
 // unchecked nor to a file put in its place; an annotation flush that changes nothing writes
