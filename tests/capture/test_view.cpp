@@ -204,26 +204,32 @@ TEST_F(ViewTest, StoredDocumentIsFetchedAndShown)
     EXPECT_TRUE(QFile::exists(share("IMAGES/DOCS/") + kImid));
 }
 
-TEST_F(ViewTest, OnePageHidesTheThumbnails)
+// The thumbnails show only for more than one page; the image id is kept as the host returns it,
+// padded to twelve, while the file is named without the padding.
+TEST_F(ViewTest, PageCountShowsTheThumbnailsAndTheImageIdKeepsTheHostsPadding)
 {
-    seedImage(QStringLiteral("DOCS"), QString(), {1728});
-    ASSERT_TRUE(do_view(conn, QStringLiteral("QHOST"))) << prompts();
-    EXPECT_EQ(frmMain().lblPageNum->text(), "Page 1/1");
-    EXPECT_EQ(frmMain().btnShowTree->text(), "Show Thumbna&ils");
-    // the image id is kept as the host returned it
-    EXPECT_EQ(g_ImID, kImid);
-}
-
-TEST_F(ViewTest, AShortImageIdIsFetchedWithoutTheHostsPadding)
-{
-    // the host answers the id padded to its twelve characters; the file is named without them
-    em->runScript(QStringLiteral("INSERT INTO image_master(imid, folder, subdir, member) "
-                                 "VALUES('12345', 'DOCS', '', 'MBR');\n"));
-    writeTiff(share(QStringLiteral("IMAGES/DOCS/12345")), {1728, 1728});
-    g_ImID = QStringLiteral("12345");
-    ASSERT_TRUE(do_view(conn, QStringLiteral("QHOST"))) << prompts();
-    EXPECT_EQ(frmMain().ezPageView->pageCount(), 2);
-    EXPECT_EQ(g_ImID, "12345       ");
+    const struct {
+        QString imid, imidAfter;
+        QList<int> widths;
+        const char *pageNum, *treeButton;
+    } rows[] = {
+        {kImid, kImid, {1728}, "Page 1/1", "Show Thumbna&ils"},
+        {QStringLiteral("12345"), QStringLiteral("12345       "), {1728, 1728}, "Page 1/2", "Hide Thumbna&ils"},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.imid.toStdString());
+        em->runScript(QStringLiteral("DELETE FROM image_master;\n"
+                                     "INSERT INTO image_master(imid, folder, subdir, member) "
+                                     "VALUES('%1', 'DOCS', '', 'MBR');\n")
+                          .arg(r.imid));
+        writeTiff(share(QStringLiteral("IMAGES/DOCS/") + r.imid), r.widths);
+        g_ImID = r.imid;
+        ASSERT_TRUE(do_view(conn, QStringLiteral("QHOST"))) << prompts();
+        EXPECT_EQ(frmMain().ezPageView->pageCount(), r.widths.size());
+        EXPECT_EQ(frmMain().lblPageNum->text(), r.pageNum);
+        EXPECT_EQ(frmMain().btnShowTree->text(), r.treeButton);
+        EXPECT_EQ(g_ImID, r.imidAfter);
+    }
 }
 
 TEST_F(ViewTest, AnOddWidthAnywhereMakesTheDocumentNotByteAligned)
@@ -514,43 +520,37 @@ protected:
     QString doc;
 };
 
+// Only status Y with a template adds the cover sheet; a missing template is named by its trimmed
+// path and leaves the document as it was.
 TEST_F(CoverSheetTest, OnlyStatusYAddsACoverSheet)
 {
     struct Row {
         const char *path, *status;
         int pages;
         const char *numPages;
+        const char *box = nullptr; // the one box shown; the result is then no value
     } rows[] = {
         {"\\\\QHOST\\COVERS\\COVER.TIF", "Y", 4, "4"},
         {"\\\\QHOST\\COVERS\\COVER.TIF    ", "Y", 4, "4"},  // trailing blanks are trimmed
         {"\\\\QHOST\\COVERS\\COVER.TIF", "y", 3, "0003"},
         {"\\\\QHOST\\COVERS\\COVER.TIF", "N", 3, "0003"},
         {"", "Y", 3, "0003"},
+        {"\\\\QHOST\\COVERS\\GONE.TIF  ", "Y", 3, "0003", "File Not Found: \\\\QHOST\\COVERS\\GONE.TIF"},
     };
     for (const Row &r : rows) {
+        SCOPED_TRACE(std::string(r.path) + "|" + r.status);
+        msg->clear();
         writeTiff(doc, {1728, 1728, 1728});
         g_NumPages = QStringLiteral("0003");
         gsCoverPagePath = QString::fromLatin1(r.path);
         gsCoverPageStatus = QString::fromLatin1(r.status);
         const QVariant result = do_cover_sheet(view, doc);
-        EXPECT_EQ(result, QVariant(true)) << r.path << r.status;
-        EXPECT_EQ(pagesIn(doc), r.pages) << r.path << r.status;
+        EXPECT_EQ(result, r.box ? QVariant() : QVariant(true));
+        EXPECT_EQ(pagesIn(doc), r.pages);
         EXPECT_EQ(g_NumPages, QString::fromLatin1(r.numPages));
         EXPECT_FALSE(view.isHidden());
+        EXPECT_EQ(prompts(), r.box ? r.box : "");
     }
-    EXPECT_TRUE(msg->calls().isEmpty()) << prompts();
-}
-
-TEST_F(CoverSheetTest, MissingTemplateLeavesTheDocumentAlone)
-{
-    gsCoverPagePath = QStringLiteral("\\\\QHOST\\COVERS\\GONE.TIF  ");
-    gsCoverPageStatus = QStringLiteral("Y");
-    const QVariant result = do_cover_sheet(view, doc);
-    EXPECT_FALSE(result.isValid());
-    ASSERT_EQ(msg->calls().size(), 1);
-    EXPECT_EQ(msg->calls()[0].prompt, "File Not Found: \\\\QHOST\\COVERS\\GONE.TIF");
-    EXPECT_EQ(pagesIn(doc), 3);
-    EXPECT_EQ(g_NumPages, "0003");
 }
 
 TEST_F(CoverSheetTest, CoverPageComesFirstWithItsLines)

@@ -141,48 +141,50 @@ protected:
     }
 };
 
-TEST_F(PartnersTest, NewYorkFillsItsComboWithIndexesAndTheIdList)
-{
-    EXPECT_FALSE(do_getEfilePartners(STATE_NY).isValid());
-    FrmMain &f = frmMain();
-    ASSERT_EQ(f.cboEFilePartnerNYRG->listCount(), 3);
-    EXPECT_EQ(f.cboEFilePartnerNYRG->list(0), "Title Co One");
-    EXPECT_EQ(f.cboEFilePartnerNYRG->list(2), "Third Filer");
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(f.cboEFilePartnerNYRG->listItemData(i), i);
-    EXPECT_EQ(f.cboEFilePartnerMARG->listCount(), 0);
-    EXPECT_EQ(g_EfilePartnerIds, QStringList({"01", "02", "04"}));
-    ASSERT_EQ(opens.size(), 1u);
-    EXPECT_EQ(opens[0].connectionString, "provider=IBMDA400;data source=QHOST;Naming Convention=1");
-    const hostsim::HostCall sql = lastCall("SQL");
-    EXPECT_EQ(sql.commandText, "SELECT Q0PTID, Q0PTNM, Q0PTTP FROM PTC0 WHERE Q0PTTP = ?");
-    EXPECT_EQ(sql.params[0].sent.toString(), "E");
-}
-
-TEST_F(PartnersTest, EachCustomerFillsItsOwnComboAndCallingTwiceGivesNoDuplicates)
+// Each customer's e-file partners go into its own combo, with their indexes as item data; the old
+// entries of both combos and the old ids go, also when there are no partners; asked twice, nothing
+// doubles.
+TEST_F(PartnersTest, EachCustomerFillsItsOwnComboWithIndexesAndTheIdList)
 {
     FrmMain &f = frmMain();
-    for (qint16 state : {STATE_MA, STATE_ME_UPD}) {
-        do_getEfilePartners(state);
-        do_getEfilePartners(state);
-        EXPECT_EQ(f.cboEFilePartnerMARG->listCount(), 3);
-        EXPECT_EQ(f.cboEFilePartnerNYRG->listCount(), 0);
-        EXPECT_EQ(g_EfilePartnerIds.size(), 3);
+    const auto entries = [](ComboBox *combo) {
+        QStringList out;
+        for (int i = 0; i < combo->listCount(); ++i)
+            out << combo->list(i) + '=' + QString::number(combo->listItemData(i));
+        return out;
+    };
+    const QStringList partners{"Title Co One=0", "Second Filer=1", "Third Filer=2"};
+    const struct {
+        qint16 state;
+        ComboBox *filled; // nullptr: neither
+        bool none = false; // the host has no partners
+    } rows[] = {
+        {STATE_NY, f.cboEFilePartnerNYRG},   {STATE_MA, f.cboEFilePartnerMARG},
+        {STATE_ME_UPD, f.cboEFilePartnerMARG}, {STATE_FHS, nullptr},
+        {STATE_MA, f.cboEFilePartnerMARG, true},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.state);
+        for (ComboBox *combo : {f.cboEFilePartnerMARG, f.cboEFilePartnerNYRG}) {
+            combo->clear();
+            combo->addItem("old entry");
+        }
+        if (r.none)
+            em->runScript("DELETE FROM PTC0;\n");
+        g_EfilePartnerIds = QStringList{"stale"};
+        opens.clear();
+        for (int call = 0; call < 2; ++call)
+            EXPECT_FALSE(do_getEfilePartners(r.state).isValid());
+        for (ComboBox *combo : {f.cboEFilePartnerMARG, f.cboEFilePartnerNYRG})
+            EXPECT_EQ(entries(combo), combo == r.filled && !r.none ? partners : QStringList());
+        EXPECT_EQ(g_EfilePartnerIds, r.none ? QStringList() : QStringList({"01", "02", "04"}));
+        ASSERT_EQ(opens.size(), 2u);
+        EXPECT_EQ(opens[0].connectionString, "provider=IBMDA400;data source=QHOST;Naming Convention=1");
+        const hostsim::HostCall sql = lastCall("SQL");
+        EXPECT_EQ(sql.commandText, "SELECT Q0PTID, Q0PTNM, Q0PTTP FROM PTC0 WHERE Q0PTTP = ?");
+        EXPECT_EQ(sql.params[0].sent.toString(), "E");
+        EXPECT_TRUE(boxes->calls().isEmpty());
     }
-    do_getEfilePartners(STATE_FHS);
-    EXPECT_EQ(f.cboEFilePartnerMARG->listCount(), 0);
-    EXPECT_EQ(f.cboEFilePartnerNYRG->listCount(), 0);
-    EXPECT_EQ(g_EfilePartnerIds.size(), 3);
-}
-
-TEST_F(PartnersTest, NoPartnersGiveEmptyCombosAndNoError)
-{
-    em->runScript("DELETE FROM PTC0;\n");
-    g_EfilePartnerIds = QStringList{"stale"};
-    EXPECT_FALSE(do_getEfilePartners(STATE_MA).isValid());
-    EXPECT_TRUE(g_EfilePartnerIds.isEmpty());
-    EXPECT_EQ(frmMain().cboEFilePartnerMARG->listCount(), 0);
-    EXPECT_TRUE(boxes->calls().isEmpty());
 }
 
 TEST_F(PartnersTest, NotSignedOnLeavesEverythingAsItWas)

@@ -92,11 +92,16 @@ TEST_F(ColorContent, SizeFollowsTheSampleFactor) {
   }
 }
 
-TEST_F(ColorContent, ResultsAndReports) {
+// A whole pass: the result, what the report mode prints, and a table (an image or a PNM file)
+// whose size or depth is wrong failing the pass with its code.
+TEST_F(ColorContent, ResultsReportsAndTables) {
+  writeFile(path("t512.pgm"), "P5\n512 512\n255\n" + std::string(512 * 512, '\xff'));
+  writeFile(path("t511.pgm"), "P5\n512 511\n255\n" + std::string(512 * 511, '\xff'));
   struct Case {
-    const char *words;
+    std::string words;
     double result;
-    const char *printed;
+    const char *printed;  // nullptr: not looked at
+    int code = 0;
   };
   const Case cases[] = {
       {"g -const -w 30 -h 30 -d 24 -f 0x808080", 0.0, ""},
@@ -107,14 +112,31 @@ TEST_F(ColorContent, ResultsAndReports) {
       {"-verbose -silent g -const -w 30 -h 30 -d 24 -f 0x001800", 100.0, ""},
       {"-numeric g -const -w 30 -h 30 -d 8 -f 7", 0.0, "0.00000000000000000000\n"},  // only 24 bits count
       {"-numeric -d 24 g -const -w 30 -h 30 -d 8 -f 7", 0.0, "0.00000000000000000000\n"},
+      {"-table t -const -w 512 -h 512 -d 8 -f 255 g -const -w 9 -h 9 -d 24 -f 0x808080", 100.0, nullptr},
+      {"-table t -const -w 512 -h 512 -d 8 -f 0 g -const -w 9 -h 9 -d 24 -f 0x001800", 0.0, nullptr},
+      {"-table t -const -w 512 -h 511 -d 8 -f 255 g -const -w 9 -h 9 -d 24", -1.0, nullptr, 4411},
+      {"-table t -const -w 512 -h 512 -d 16 g -const -w 9 -h 9 -d 24", -1.0, nullptr, 4410},
+      // a file's size comes from its header, read when the detector starts
+      {"-table " + path("t512.pgm") + " g -const -w 9 -h 9 -d 24 -f 0x808080", 100.0, nullptr},
+      {"-table " + path("t511.pgm") + " g -const -w 9 -h 9 -d 24 -f 0x808080", -1.0, nullptr, 4411},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.words);
+    tavLogReset();
     tavImage *det = detector(c.words);
     ASSERT_NE(det, nullptr);
-    int rc = -1;
-    EXPECT_EQ(pass(det, &rc), c.printed);
-    EXPECT_EQ(rc, 0);
+    ASSERT_FALSE(isNull(det));
+    int rc = 0;
+    const std::string printed = pass(det, &rc);
+    if (c.printed) {
+      EXPECT_EQ(printed, c.printed);
+    }
+    EXPECT_EQ(rc, c.code ? -1 : 0);
+    if (c.code) {
+      EXPECT_TRUE(logHas(c.code)) << ::testing::PrintToString(log());
+    } else {
+      EXPECT_TRUE(log().empty()) << ::testing::PrintToString(log());
+    }
     EXPECT_EQ(tavGetColorContentResult(det), c.result);
     tavRelease(det);
   }
@@ -162,59 +184,6 @@ TEST_F(ColorContent, VerboseLineCountsColouredSamples) {
             "Color content result: w  100  h  100  w*h    10000  count      250  result 2.50000000000000000000 %\n");
   EXPECT_EQ(rc, 0);
   tavRelease(det);
-}
-
-TEST_F(ColorContent, TableImages) {
-  struct Case {
-    const char *words;
-    double result;
-    int code;
-  };
-  const Case cases[] = {
-      {"-table t -const -w 512 -h 512 -d 8 -f 255 g -const -w 9 -h 9 -d 24 -f 0x808080", 100.0, 0},
-      {"-table t -const -w 512 -h 512 -d 8 -f 0 g -const -w 9 -h 9 -d 24 -f 0x001800", 0.0, 0},
-      {"-table t -const -w 512 -h 511 -d 8 -f 255 g -const -w 9 -h 9 -d 24", -1.0, 4411},
-      {"-table t -const -w 512 -h 512 -d 16 g -const -w 9 -h 9 -d 24", -1.0, 4410},
-  };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.words);
-    tavLogReset();
-    tavImage *det = detector(c.words);
-    ASSERT_NE(det, nullptr);
-    ASSERT_FALSE(isNull(det));
-    int rc = 0;
-    pass(det, &rc);
-    EXPECT_EQ(rc, c.code ? -1 : 0);
-    if (c.code) {
-      EXPECT_TRUE(logHas(c.code));
-    }
-    EXPECT_EQ(tavGetColorContentResult(det), c.result);
-    tavRelease(det);
-  }
-}
-
-// A table given as a PNM file: its size comes from its header, read when the detector starts.
-TEST_F(ColorContent, TableFromPgmFile) {
-  writeFile(path("t512.pgm"), "P5\n512 512\n255\n" + std::string(512 * 512, '\xff'));
-  writeFile(path("t511.pgm"), "P5\n512 511\n255\n" + std::string(512 * 511, '\xff'));
-  const std::pair<const char *, int> cases[] = {{"t512.pgm", 0}, {"t511.pgm", 4411}};
-  for (auto [file, code] : cases) {
-    SCOPED_TRACE(file);
-    tavLogReset();
-    tavImage *det = detector("-table " + path(file) + " g -const -w 9 -h 9 -d 24 -f 0x808080");
-    ASSERT_NE(det, nullptr);
-    ASSERT_FALSE(isNull(det));
-    int rc = 0;
-    pass(det, &rc);
-    EXPECT_EQ(rc, code ? -1 : 0);
-    if (code) {
-      EXPECT_TRUE(logHas(code)) << ::testing::PrintToString(log());
-    } else {
-      EXPECT_TRUE(log().empty()) << ::testing::PrintToString(log());
-    }
-    EXPECT_EQ(tavGetColorContentResult(det), code ? -1.0 : 100.0);
-    tavRelease(det);
-  }
 }
 
 TEST_F(ColorContent, OptionFailures) {

@@ -4,6 +4,7 @@
 #include "support/checks.h"
 
 #include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -116,23 +117,6 @@ TEST_F(SaneTestDevice, FeederRunsUntilEmptyThenReturnsQuietly)
     EXPECT_FALSE(session.scanning());
 }
 
-TEST_F(SaneTestDevice, JamKeepsThePagesScannedSoFar)
-{
-    session.setPaperSource(paperSrc::Feeder);
-    session.setResolution(50);
-    // After the second page the feeder jams (the backend's read return value).
-    const int number = errorOf([&] {
-        session.scanFeeder([&](const ScannedPage &p) {
-            pages << p;
-            if (pages.size() == 2)
-                session.setScannerSetting(1, 1);
-        });
-    });
-    EXPECT_EQ(number, scanErr::PaperJam);
-    EXPECT_EQ(pages.size(), 2);
-    EXPECT_FALSE(session.scanning());
-}
-
 TEST_F(SaneTestDevice, DeviceFailuresCarryTheirNumbersAndText)
 {
     session.setPaperSource(paperSrc::Flatbed);
@@ -164,40 +148,47 @@ TEST_F(SaneTestDevice, ManyEndedAndFailedScansNeverHangTheDevice)
     EXPECT_EQ(scanned, 150);
 }
 
-TEST_F(SaneTestDevice, CancelAndASecondScanWhileOneRuns)
+// What happens at a sheet of a feeder scan: the scan ends as it says and keeps the sheets taken so
+// far; a second scan asked for meanwhile is refused; the device is left ready for the next scan.
+TEST_F(SaneTestDevice, AFeederScanEndsAtTheSheetWhereItIsStopped)
 {
-    session.setPaperSource(paperSrc::Feeder);
+    struct Row {
+        const char *what;
+        int at;
+        std::function<void(SaneSession &)> stop;
+        int error; // 0: the scan returns the sheets it took
+    } rows[] = {
+        {"the feeder jams (the backend's read return value)", 2, [](SaneSession &s) { s.setScannerSetting(1, 1); },
+         scanErr::PaperJam},
+        {"the operator cancels", 3, [](SaneSession &s) { s.scanCancel(); }, 0},
+        {"the page taker fails", 2, [](SaneSession &) { throw VbError(61, QStringLiteral("Disk full")); }, 61},
+    };
     session.setResolution(50);
-    int nested = 0;
-    const int n = session.scanFeeder([&](const ScannedPage &p) {
-        pages << p;
-        if (pages.size() == 1)
-            nested = errorOf([&] { session.scanPage(keep); });
-        if (pages.size() == 3)
-            session.scanCancel();
-    });
-    EXPECT_EQ(nested, scanErr::Busy);
-    EXPECT_EQ(n, 3);
-    EXPECT_EQ(pages.size(), 3);
-}
-
-TEST_F(SaneTestDevice, APageTakerFailureEndsTheScanAndReachesTheCaller)
-{
-    session.setPaperSource(paperSrc::Feeder);
-    session.setResolution(50);
-    EXPECT_EQ(errorOf([&] {
-                  session.scanFeeder([&](const ScannedPage &p) {
-                      pages << p;
-                      if (pages.size() == 2)
-                          throw VbError(61, QStringLiteral("Disk full"));
-                  });
-              }),
-              61);
-    EXPECT_EQ(pages.size(), 2);
-    EXPECT_FALSE(session.scanning());
-    // The device was left ready for the next scan.
-    session.setPaperSource(paperSrc::Flatbed);
-    EXPECT_EQ(session.scanPage(keep), 1);
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.what);
+        session.setPaperSource(paperSrc::Feeder);
+        pages.clear();
+        int nested = 0, returned = -1;
+        const int error = errorOf([&] {
+            returned = session.scanFeeder([&](const ScannedPage &p) {
+                pages << p;
+                if (pages.size() == 1)
+                    nested = errorOf([&] { session.scanPage(keep); });
+                if (pages.size() == r.at)
+                    r.stop(session);
+            });
+        });
+        EXPECT_EQ(error, r.error);
+        EXPECT_EQ(nested, scanErr::Busy);
+        EXPECT_EQ(pages.size(), r.at);
+        if (!r.error) {
+            EXPECT_EQ(returned, r.at);
+        }
+        EXPECT_FALSE(session.scanning());
+        session.setScannerSetting(1, 0);
+        session.setPaperSource(paperSrc::Flatbed);
+        EXPECT_EQ(session.scanPage(keep), 1);
+    }
 }
 
 TEST_F(SaneTestDevice, AScanLeavesTheProgramsSignalHandlersInPlace)

@@ -7,14 +7,18 @@
 
 namespace {
 
+int cint(const QVariant &v) { return CInt(v); }
+
 struct IntCase {
     QVariant in;
     int expected; // value, or the error number when error is set
     bool error;
+    int (*convert)(const QVariant &) = cint;
 };
 
-TEST(VbConversions, CIntRoundsHalfToEvenAndChecksRange)
+TEST(VbConversions, CIntAndCLngRoundHalfToEvenAndCheckTheirRange)
 {
+    const auto clng = [](const QVariant &v) { return CLng(v); };
     const IntCase cases[] = {
         {2.5, 2, false},          {3.5, 4, false},         {-2.5, -2, false},
         {-3.5, -4, false},        {0.5, 0, false},         {1.5, 2, false},
@@ -25,27 +29,18 @@ TEST(VbConversions, CIntRoundsHalfToEvenAndChecksRange)
         {-32769, 6, true},        {QString(""), 13, true}, {QString("abc"), 13, true},
         {QString("12abc"), 13, true}, {true, -1, false},   {false, 0, false},
         {QVariant(), 0, false},   {QString("True"), -1, false},
+        {QString("2147483647"), 2147483647, false, clng}, {-2147483648.0, int(-2147483648LL), false, clng},
+        {2147483647.5, 6, true, clng}, {QString("9999999999"), 6, true, clng}, {QString(""), 13, true, clng},
+        {QString("1,000"), 1000, false, clng}, {40000, 40000, false, clng}, {6.5, 6, false, clng},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.in.toString().toStdString());
+        SCOPED_TRACE(c.in.toString().toStdString() + (c.convert == cint ? " CInt" : " CLng"));
         if (c.error) {
-            EXPECT_EQ(errorOf([&] { CInt(c.in); }), c.expected);
+            EXPECT_EQ(errorOf([&] { c.convert(c.in); }), c.expected);
         } else {
-            EXPECT_EQ(CInt(c.in), c.expected);
+            EXPECT_EQ(c.convert(c.in), c.expected);
         }
     }
-}
-
-TEST(VbConversions, CLngRange)
-{
-    EXPECT_EQ(CLng(QString("2147483647")), 2147483647);
-    EXPECT_EQ(CLng(-2147483648.0), int(-2147483648LL));
-    EXPECT_EQ(errorOf([] { CLng(2147483647.5); }), 6);
-    EXPECT_EQ(errorOf([] { CLng(QString("9999999999")); }), 6);
-    EXPECT_EQ(errorOf([] { CLng(QString("")); }), 13);
-    EXPECT_EQ(CLng(QString("1,000")), 1000);
-    EXPECT_EQ(CLng(40000), 40000);
-    EXPECT_EQ(CLng(6.5), 6);
 }
 
 TEST(VbConversions, CBoolAndCStr)
