@@ -27,11 +27,11 @@ struct PageLayout {
 // "jpeg", "jpeggrey"), then options: "-tiles", "-planar", "-o2" .. "-o8", "-zip", "-none",
 // "-packbits". Bilevel pages are G4, JPEG pages JPEG, the others LZW (with the predictor from 8
 // bits on). False for a name it does not know.
-inline bool parseLayout(const std::string &spec, PageLayout &l)
+inline bool parseLayout(const std::string &recipe, PageLayout &l)
 {
     l = PageLayout{};
-    l.name = spec;
-    std::string base = spec.substr(0, spec.find('-'));
+    l.name = recipe;
+    std::string base = recipe.substr(0, recipe.find('-'));
     struct Base {
         const char *name;
         uint16_t photometric, bps, spp;
@@ -64,9 +64,9 @@ inline bool parseLayout(const std::string &spec, PageLayout &l)
     l.predictor = l.compression == COMPRESSION_LZW && l.bps >= 8 && l.photometric != PHOTOMETRIC_PALETTE
                       ? PREDICTOR_HORIZONTAL
                       : PREDICTOR_NONE;
-    for (size_t at = spec.find('-'); at != std::string::npos;) {
-        const size_t next = spec.find('-', at + 1);
-        const std::string opt = spec.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
+    for (size_t at = recipe.find('-'); at != std::string::npos;) {
+        const size_t next = recipe.find('-', at + 1);
+        const std::string opt = recipe.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
         if (opt == "tiles")
             l.tiled = true;
         else if (opt == "planar")

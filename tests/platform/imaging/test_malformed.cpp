@@ -251,12 +251,19 @@ void setU32(QByteArray &b, qsizetype at, quint32 v)
         b[at + i] = char((v >> (8 * i)) & 0xff);
 }
 
-// Where the value of a tag of a page's directory lies (a one-strip page keeps it in the entry).
-qsizetype valueAt(const QByteArray &b, int page, quint16 tag)
+// Where a page's directory lies.
+qsizetype directoryAt(const QByteArray &b, int page)
 {
     qsizetype dir = u32At(b, 4);
     for (int i = 0; i < page; ++i)
         dir = u32At(b, dir + 2 + 12 * (uchar(b[dir]) | uchar(b[dir + 1]) << 8));
+    return dir;
+}
+
+// Where the value of a tag of a page's directory lies (a one-strip page keeps it in the entry).
+qsizetype valueAt(const QByteArray &b, int page, quint16 tag)
+{
+    const qsizetype dir = directoryAt(b, page);
     const int n = uchar(b[dir]) | uchar(b[dir + 1]) << 8;
     for (int e = 0; e < n; ++e) {
         const qsizetype at = dir + 2 + 12 * e;
@@ -264,6 +271,17 @@ qsizetype valueAt(const QByteArray &b, int page, quint16 tag)
             return at + 8;
     }
     return -1;
+}
+
+// Loads TIFF bytes into doc; the number of the error loading raised, 0 for none.
+int loadInto(QelPageDocument &doc, const QByteArray &bytes)
+{
+    try {
+        doc.loadBytes(bytes);
+    } catch (const VbError &e) {
+        return e.number;
+    }
+    return 0;
 }
 
 // Sets a tag of a page's directory to one LONG (or SHORT) value, in the entry itself.
@@ -330,12 +348,7 @@ TEST(MalformedTiff, ADamagedPageIsReportedAndNeverStored)
                         setEntry(bad, page, 277, 65535, SHORT);
                     }
                     auto doc = QelPageDocument::create();
-                    int loadErr = 0;
-                    try {
-                        doc->loadBytes(bad);
-                    } catch (const VbError &e) {
-                        loadErr = e.number;
-                    }
+                    const int loadErr = loadInto(*doc, bad);
                     EXPECT_TRUE(loadErr == 0 || loadErr == ezErr::BadImageFile) << loadErr;
                     ASSERT_EQ(doc->pageCount(), 3);
                     if (shownFirst)
@@ -365,15 +378,7 @@ TEST(MalformedTiff, ADamagedPageIsReportedAndNeverStored)
     QLoggingCategory::setFilterRules(QString());
 }
 
-// Where a page's directory lies, and where its pointer to the next one does.
-qsizetype directoryAt(const QByteArray &b, int page)
-{
-    qsizetype dir = u32At(b, 4);
-    for (int i = 0; i < page; ++i)
-        dir = u32At(b, dir + 2 + 12 * (uchar(b[dir]) | uchar(b[dir + 1]) << 8));
-    return dir;
-}
-
+// Where a page's pointer to the next directory lies.
 qsizetype nextPointerAt(const QByteArray &b, int page)
 {
     const qsizetype dir = directoryAt(b, page);
@@ -394,12 +399,7 @@ TEST(MalformedTiff, AChainOfPagesThatLoopsBackIsDamaged)
             QByteArray bad = whole;
             setU32(bad, nextPointerAt(bad, from), quint32(directoryAt(bad, to)));
             auto doc = QelPageDocument::create();
-            int loadErr = 0;
-            try {
-                doc->loadBytes(bad);
-            } catch (const VbError &e) {
-                loadErr = e.number;
-            }
+            const int loadErr = loadInto(*doc, bad);
             EXPECT_EQ(loadErr, ezErr::BadImageFile);
             ASSERT_EQ(doc->pageCount(), from + 1);
             for (int i = 0; i <= from; ++i)
