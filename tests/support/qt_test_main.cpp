@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QDir>
+#include <QThread>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <memory>
@@ -26,6 +28,16 @@ public:
                 delete child;
     }
 };
+// Pooled threads are detached: one joined by the application's end may still be on its way out
+// when the leak check stops every thread at exit, and a thread half gone crashes that check.
+void awaitOtherThreadsGone()
+{
+    for (int i = 0; i < 500; ++i) {
+        if (QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size() <= 1)
+            return;
+        QThread::msleep(10);
+    }
+}
 } // namespace
 
 void keepSaneTestBackendLoaded();  // support/sanekeep.cpp
@@ -45,6 +57,7 @@ int main(int argc, char **argv)
     // on the way out is a fault like any other.
     qInstallMessageHandler(countExitWarning);
     app.reset();
+    awaitOtherThreadsGone();
     if (g_exitWarnings > 0) {
         std::fprintf(stderr, "%d warning(s) while the application ended\n", g_exitWarnings);
         result = 1;
