@@ -128,11 +128,13 @@ QString doImageProcess(QelEzImage &control, std::shared_ptr<FilterChain> chain, 
         control.deletePages(list);
         control.setPage(1);
         if (removed > 0) {
-            QString status = QStringLiteral("%1 blank pages removed").arg(removed);
-            if (control.pageCount() == 0)
-                status += QStringLiteral(", no page is left to store");
-            frmMain().lblStatus->setText(status);
-            qCInfo(lcFilters).noquote() << removed << "blank pages removed: pages" << list;
+            const bool one = removed == 1;
+            const QString line = QStringLiteral("%1 %2 removed: %3 %4")
+                                     .arg(QString::number(removed), one ? QStringLiteral("blank page") : QStringLiteral("blank pages"),
+                                          one ? QStringLiteral("page") : QStringLiteral("pages"),
+                                          QString(list).replace(u',', QStringLiteral(", ")));
+            frmMain().lblStatus->setText(control.pageCount() == 0 ? line + QStringLiteral("; no page is left to store") : line);
+            qCInfo(lcFilters).noquote() << line;
         }
         deleted = list;
     } catch (...) {

@@ -118,7 +118,7 @@ TEST(DetectBlank, MarginIsWiderInTheBarcodeMode)
 }
 
 // Pages inked ('i'), blank ('b') or blank at an unaligned 403 pixels ('u'): what the pass deletes
-// and answers, where it leaves the control, and what the operator and the log are told.
+// and answers, where it leaves the control, and what the operator and the log are told (which pages went).
 TEST(FilterPass, DeletesBlankPagesAfterThePassAndSaysHowMany)
 {
     QLabel &status = statusText();
@@ -130,11 +130,12 @@ TEST(FilterPass, DeletesBlankPagesAfterThePassAndSaysHowMany)
         const char *log;
         bool aligned;
     } rows[] = {
-        {"ibibi", "2,4", "iii", "2 blank pages removed", "2 blank pages removed: pages 2,4", true},
+        {"ibibi", "2,4", "iii", "2 blank pages removed: pages 2, 4", "2 blank pages removed: pages 2, 4", true},
         {"iii", "", "iii", "before", "", true},
-        {"bb", "1,2", "", "2 blank pages removed, no page is left to store", "2 blank pages removed: pages 1,2", true},
+        {"bb", "1,2", "", "2 blank pages removed: pages 1, 2; no page is left to store", "2 blank pages removed: pages 1, 2",
+         true},
         // an unaligned width clears the flag even on a page the pass then deletes
-        {"iu", "2", "i", "1 blank pages removed", "1 blank pages removed: pages 2", false},
+        {"iu", "2", "i", "1 blank page removed: page 2", "1 blank page removed: page 2", false},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.pages);
