@@ -710,6 +710,231 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
     }
 }
 
+// Whitens the spans the edge cleaner found on a grey or colour page, but for the pixels clearly
+// darker than the shadow around them: writing inside a band of shade, or touching one. The
+// shadow's level is followed across the band, depth by depth from its edge: at each depth, the
+// lighter 60th percentile of the spans' pixels over about 15 mm along the edge, so that writing
+// in it does not darken its own shadow. Clearly darker: by min(paper/5, max(12, level*paper/640)).
+// A pixel's level is its darkest channel, so that ink of every hue shows. `spans` holds x0, x1, y.
+template <class Clear>
+void keepDarkerThanShadow(const uchar *bits, qsizetype bpl, int bpp, int w, int h, double dpi, int paper,
+                          const std::vector<std::array<int, 3>> &spans, Clear clear)
+{
+    const auto level = [&](int x, int y) {
+        const uchar *p = bits + y * bpl + bpp * x;
+        return bpp == 1 ? int(p[0]) : int(std::min({p[0], p[1], p[2]}));
+    };
+    const int along = std::max(8, int(dpi / 8)), across = std::max(1, int(dpi / 100)), reach = 2;
+    constexpr int Bins = 64;
+    // Per edge (left, top, right, bottom), cells along it by depth, each a histogram of levels.
+    struct Edge {
+        int cellsAlong = 0, cellsDeep = 0;
+        std::vector<uint16_t> hist;
+        std::vector<int16_t> shadow; // per cell, -1 until asked for
+    } edges[4];
+    const auto nearest = [&](int x, int y, int &a, int &d) {
+        const int dd[4] = {x, y, w - 1 - x, h - 1 - y};
+        const int e = int(std::min_element(dd, dd + 4) - dd);
+        a = e % 2 == 0 ? y : x;
+        d = dd[e];
+        return e;
+    };
+    // The cleaner follows ink no deeper than half an inch from an edge.
+    for (int e = 0; e < 4; ++e) {
+        edges[e].cellsAlong = ((e % 2 == 0 ? h : w) + along - 1) / along;
+        edges[e].cellsDeep = int(dpi / 2) / across + 2;
+    }
+    const auto cellOf = [&](int x, int y, int &e) {
+        int a, d;
+        e = nearest(x, y, a, d);
+        const Edge &g = edges[e];
+        return size_t(std::min(g.cellsDeep - 1, d / across)) * size_t(g.cellsAlong) + size_t(a / along);
+    };
+    for (int e = 0; e < 4; ++e) {
+        edges[e].hist.assign(size_t(edges[e].cellsAlong) * size_t(edges[e].cellsDeep) * Bins, 0);
+        edges[e].shadow.assign(size_t(edges[e].cellsAlong) * size_t(edges[e].cellsDeep), -1);
+    }
+    for (const auto &sp : spans)
+        for (int x = sp[0]; x <= sp[1]; ++x) {
+            int e;
+            const size_t c = cellOf(x, sp[2], e);
+            uint16_t &n = edges[e].hist[c * Bins + size_t(level(x, sp[2]) * Bins / 256)];
+            n = uint16_t(std::min(65535, n + 1));
+        }
+    const auto shadowAt = [&](int e, size_t c) {
+        Edge &g = edges[e];
+        if (g.shadow[c] >= 0)
+            return int(g.shadow[c]);
+        const int a = int(c % size_t(g.cellsAlong)), row = int(c / size_t(g.cellsAlong));
+        std::array<int, Bins> sum{};
+        int total = 0;
+        for (int k = std::max(0, a - reach); k <= std::min(g.cellsAlong - 1, a + reach); ++k) {
+            const uint16_t *hst = &g.hist[(size_t(row) * size_t(g.cellsAlong) + size_t(k)) * Bins];
+            for (int b = 0; b < Bins; ++b)
+                sum[size_t(b)] += hst[b], total += hst[b];
+        }
+        int b = 0;
+        for (int seen = 0; b < Bins - 1 && (seen += sum[size_t(b)]) * 10 < total * 6; ++b) {
+        }
+        g.shadow[c] = int16_t(b * (256 / Bins) + 256 / Bins / 2);
+        return int(g.shadow[c]);
+    };
+    for (const auto &sp : spans) {
+        const int y = sp[2];
+        for (int x = sp[0]; x <= sp[1];) {
+            const auto darker = [&](int at) {
+                int e;
+                const size_t c = cellOf(at, y, e);
+                const int l = shadowAt(e, c);
+                const int margin = std::min(paper / 5, std::max(12, l * paper / 640));
+                return level(at, y) < l - margin;
+            };
+            if (darker(x)) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            while (x <= sp[1] && !darker(x))
+                ++x;
+            clear(start, x - 1, y);
+        }
+    }
+}
+
+// Whitens the spans the edge cleaner found on a bilevel page, but for solid ink in a dithered
+// band: a dark band's dither is dots with paper between them, writing in it solid strokes. Per
+// edge, cells of about 3 mm along it by 1/100 in deep; each cell's share of paper (over about
+// 15 mm along the edge, within the band) gives the box of pixels that the band's dither leaves
+// no wholly inked r x r box in (r: three of its paper dots expected in it). Ink in such boxes is
+// kept where r is no wider than a pen's stroke (half a millimetre); a solid band, or one too dark
+// for that, is cleared whole. `ink(x, y)` is true for ink; `spans` holds x0, x1, y.
+template <class Ink, class Clear>
+void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<int, 3>> &spans, Ink ink, Clear clear)
+{
+    const int along = std::max(8, int(dpi / 8)), across = std::max(1, int(dpi / 100)), reach = 2;
+    const int widest = std::max(3, int(dpi / 50));
+    // Paper between a row's spans, no wider than `widest`: next to none in a solid band.
+    long inked = 0, gaps = 0;
+    for (size_t i = 0; i < spans.size(); ++i) {
+        inked += spans[i][1] - spans[i][0] + 1;
+        if (i > 0 && spans[i - 1][2] == spans[i][2] && spans[i][0] - spans[i - 1][1] - 1 <= widest)
+            gaps += spans[i][0] - spans[i - 1][1] - 1;
+    }
+    if (gaps * 50 < inked + gaps) {
+        for (const auto &sp : spans)
+            clear(sp[0], sp[1], sp[2]);
+        return;
+    }
+    const auto nearest = [&](int x, int y, int &a, int &d) {
+        const int dd[4] = {x, y, w - 1 - x, h - 1 - y};
+        const int e = int(std::min_element(dd, dd + 4) - dd);
+        a = e % 2 == 0 ? y : x;
+        d = dd[e];
+        return e;
+    };
+    // Per edge and cell: ink pixels and paper pixels between the spans (a band's dots).
+    struct Edge {
+        int cellsAlong = 0, cellsDeep = 0;
+        std::vector<int> ink, paper;
+        std::vector<int16_t> box; // per cell, the box, -1 until asked for, 0: none
+    } edges[4];
+    for (int e = 0; e < 4; ++e) {
+        Edge &g = edges[e];
+        g.cellsAlong = ((e % 2 == 0 ? h : w) + along - 1) / along;
+        g.cellsDeep = int(dpi / 2) / across + 2;
+        const size_t n = size_t(g.cellsAlong) * size_t(g.cellsDeep);
+        g.ink.assign(n, 0), g.paper.assign(n, 0), g.box.assign(n, -1);
+    }
+    const auto cellOf = [&](int x, int y, int &e) {
+        int a, d;
+        e = nearest(x, y, a, d);
+        const Edge &g = edges[e];
+        return size_t(std::min(g.cellsDeep - 1, d / across)) * size_t(g.cellsAlong) + size_t(a / along);
+    };
+    for (size_t i = 0; i < spans.size(); ++i) {
+        const int y = spans[i][2];
+        for (int x = spans[i][0]; x <= spans[i][1]; ++x) {
+            int e;
+            const size_t c = cellOf(x, y, e);
+            ++edges[e].ink[c];
+        }
+        if (i > 0 && spans[i - 1][2] == y && spans[i][0] - spans[i - 1][1] - 1 <= widest)
+            for (int x = spans[i - 1][1] + 1; x < spans[i][0]; ++x) {
+                int e;
+                const size_t c = cellOf(x, y, e);
+                ++edges[e].paper[c];
+            }
+    }
+    const auto boxAt = [&](int e, size_t c) {
+        Edge &g = edges[e];
+        if (g.box[c] >= 0)
+            return int(g.box[c]);
+        const int a = int(c % size_t(g.cellsAlong)), row = int(c / size_t(g.cellsAlong));
+        long in = 0, out = 0;
+        for (int k = std::max(0, a - reach); k <= std::min(g.cellsAlong - 1, a + reach); ++k) {
+            const size_t at = size_t(row) * size_t(g.cellsAlong) + size_t(k);
+            in += g.ink[at], out += g.paper[at];
+        }
+        const double share = in + out > 0 ? double(out) / double(in + out) : 0;
+        const int r = share > 0 ? int(std::ceil(std::sqrt(3.0 / share))) : INT_MAX;
+        g.box[c] = int16_t(r <= widest ? std::max(2, r) : 0);
+        return int(g.box[c]);
+    };
+    // Solid: every pixel of an r x r box about (x, y) inked; such boxes are kept whole.
+    const auto solid = [&](int x0, int y0, int r) {
+        if (x0 < 0 || y0 < 0 || x0 + r > w || y0 + r > h)
+            return false;
+        for (int y = y0; y < y0 + r; ++y)
+            for (int x = x0; x < x0 + r; ++x)
+                if (!ink(x, y))
+                    return false;
+        return true;
+    };
+    std::vector<uint8_t> kept; // per span pixel, in span order
+    std::vector<size_t> first(spans.size() + 1, 0);
+    for (size_t i = 0; i < spans.size(); ++i)
+        first[i + 1] = first[i] + size_t(spans[i][1] - spans[i][0] + 1);
+    kept.assign(first.back(), 0);
+    // Span index by row, to mark a kept box's pixels.
+    std::vector<std::pair<int, size_t>> rows; // y, first span of the row
+    for (size_t i = 0; i < spans.size(); ++i)
+        if (rows.empty() || rows.back().first != spans[i][2])
+            rows.push_back({spans[i][2], i});
+    const auto markBox = [&](int x0, int y0, int r) {
+        for (int y = y0; y < y0 + r; ++y) {
+            const auto it = std::lower_bound(rows.begin(), rows.end(), std::make_pair(y, size_t(0)));
+            if (it == rows.end() || it->first != y)
+                continue;
+            for (size_t i = it->second; i < spans.size() && spans[i][2] == y; ++i)
+                for (int x = std::max(x0, spans[i][0]); x <= std::min(x0 + r - 1, spans[i][1]); ++x)
+                    kept[first[i] + size_t(x - spans[i][0])] = 1;
+        }
+    };
+    for (size_t i = 0; i < spans.size(); ++i) {
+        const int y = spans[i][2];
+        for (int x = spans[i][0]; x <= spans[i][1]; ++x) {
+            int e;
+            const size_t c = cellOf(x, y, e);
+            const int r = boxAt(e, c);
+            if (r && solid(x - r / 2, y - r / 2, r))
+                markBox(x - r / 2, y - r / 2, r);
+        }
+    }
+    for (size_t i = 0; i < spans.size(); ++i) {
+        const int y = spans[i][2];
+        for (int x = spans[i][0]; x <= spans[i][1];) {
+            if (kept[first[i] + size_t(x - spans[i][0])]) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            while (x <= spans[i][1] && !kept[first[i] + size_t(x - spans[i][0])])
+                ++x;
+            clear(start, x - 1, y);
+        }
+    }
+}
+
 // The paper's level of a grey or colour page (luma on colour; white outside `kept`): the upper
 // quartile of a sparse sample; white when the page is mostly dark.
 int paperLevel(const QImage &img, const QRect &kept)
@@ -1057,8 +1282,14 @@ void IP2PrefilterB::apply(IP2Image &page) const
         }
     };
     switch (img.format()) {
-    case QImage::Format_Mono:
-        clearEdgeInk(w, h, dpi, depthX, depthY, loadInk, [&](int x0, int x1, int y) {
+    case QImage::Format_Mono: {
+        std::vector<std::array<int, 3>> spans;
+        clearEdgeInk(w, h, dpi, depthX, depthY, loadInk, [&](int x0, int x1, int y) { spans.push_back({x0, x1, y}); });
+        if (spans.empty())
+            break;
+        const uchar *source = bits;
+        const auto ink = [&](int x, int y) { return bool(source[y * bpl + x / 8] & (0x80 >> (x & 7))) == one; };
+        keepSolidInDither(w, h, dpi, spans, ink, [&](int x0, int x1, int y) {
             uchar *line = row(y);
             for (int i = x0 / 8; i <= x1 / 8; ++i) {
                 const uint8_t m = columnMask(i, x0, x1 + 1);
@@ -1066,13 +1297,18 @@ void IP2PrefilterB::apply(IP2Image &page) const
             }
         });
         break;
-    case QImage::Format_Grayscale8:
-        clearEdgeInk(w, h, dpi, depthX, depthY, loadInk,
-                     [&](int x0, int x1, int y) { std::memset(row(y) + x0, 255, size_t(x1 - x0 + 1)); });
-        break;
-    default:
-        clearEdgeInk(w, h, dpi, depthX, depthY, loadInk,
-                     [&](int x0, int x1, int y) { std::memset(row(y) + 3 * x0, 255, size_t(x1 - x0 + 1) * 3); });
+    }
+    default: {
+        // The spans found, then whitened but for what is clearly darker than its shadow.
+        std::vector<std::array<int, 3>> spans;
+        clearEdgeInk(w, h, dpi, depthX, depthY, loadInk, [&](int x0, int x1, int y) { spans.push_back({x0, x1, y}); });
+        if (spans.empty())
+            break;
+        const int bpp = img.format() == QImage::Format_Grayscale8 ? 1 : 3;
+        const uchar *source = bits;
+        keepDarkerThanShadow(source, bpl, bpp, w, h, dpi, paperLevel(img, kept), spans,
+                             [&](int x0, int x1, int y) { std::memset(row(y) + bpp * x0, 255, size_t(x1 - x0 + 1) * size_t(bpp)); });
+    }
     }
 }
 
