@@ -910,6 +910,9 @@ void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<in
                     kept[first[i] + size_t(x - spans[i][0])] = 1;
         }
     };
+    // The boxes' middles, kept where they lie along a stroke: a millimetre about one holds as many
+    // more as a stroke across it does (a speck of dust in the band holds a few).
+    std::vector<std::array<int, 3>> middles; // y, x, r in row order
     for (size_t i = 0; i < spans.size(); ++i) {
         const int y = spans[i][2];
         for (int x = spans[i][0]; x <= spans[i][1]; ++x) {
@@ -917,8 +920,18 @@ void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<in
             const size_t c = cellOf(x, y, e);
             const int r = boxAt(e, c);
             if (r && solid(x - r / 2, y - r / 2, r))
-                markBox(x - r / 2, y - r / 2, r);
+                middles.push_back({y, x, r});
         }
+    }
+    std::sort(middles.begin(), middles.end());
+    const int around = std::max(3, int(dpi / 25.4));
+    for (const auto &m : middles) {
+        int count = 0;
+        for (auto it = std::lower_bound(middles.begin(), middles.end(), std::array<int, 3>{m[0] - around, INT_MIN, INT_MIN});
+             it != middles.end() && (*it)[0] <= m[0] + around && count < 2 * around; ++it)
+            count += std::abs((*it)[1] - m[1]) <= around;
+        if (count >= 2 * around)
+            markBox(m[1] - m[2] / 2, m[0] - m[2] / 2, m[2]);
     }
     for (size_t i = 0; i < spans.size(); ++i) {
         const int y = spans[i][2];
