@@ -179,17 +179,28 @@ inline uint64_t spread(const std::vector<uint8_t> &v, int i, int reach, bool sel
     return uint64_t((right | left) >> 8) | (self ? w : 0);
 }
 
-// The share of ink among the pixels of a bilevel page that lie inside `kept` and half an inch or
-// more in from its edges (the scanner's shadows lie nearer), from every third row: a dither's
-// light dots lie on some rows of its matrix only, which repeats in a power of two rows.
+// The share of ink among the pixels of a bilevel page (of a grey one, levels below 128) that lie
+// inside `kept` and half an inch or more in from its edges (the scanner's shadows lie nearer),
+// from every third row: a dither's light dots lie on some rows of its matrix only, which repeats
+// in a power of two rows.
 double inkShare(const QImage &img, const QRect &kept)
 {
-    const bool one = monoInkIsOne(img);
+    const bool one = isMono(img) && monoInkIsOne(img);
     const int inX = int(xDpi(img) / 2), inY = int(yDpi(img) / 2);
     const QRect area = kept & img.rect().adjusted(inX, inY, -inX, -inY);
     if (area.isEmpty())
         return 0;
     long ink = 0, rows = 0;
+    if (img.format() == QImage::Format_Grayscale8) { // levels below 128
+        for (int y = area.top(); y <= area.bottom(); y += 3, ++rows) {
+            const uchar *line = img.constScanLine(y);
+            int n = 0;
+            for (int x = area.left(); x <= area.right(); ++x)
+                n += line[x] < 128;
+            ink += n;
+        }
+        return double(ink) / (double(area.width()) * double(rows));
+    }
     const int first = area.left() / 8, last = area.right() / 8;
     for (int y = area.top(); y <= area.bottom(); y += 3, ++rows) {
         const uchar *line = img.constScanLine(y);
@@ -223,7 +234,10 @@ void despeckle(IP2Image &page, QRect r, bool spareDots)
         return;
     const bool one = isMono(img) && monoInkIsOne(img);
     const int bpp = isMono(img) ? 0 : img.format() == QImage::Format_Grayscale8 ? 1 : 3;
-    const int reach = spareDots && isMono(img) && inkShare(img, kept) < 0.04 ? 6 : 1, rows = 2 * reach + 1;
+    // A dither's dots are spared where other ink lies near them, on a page with little ink: a
+    // bilevel page's, or a dither's read again as grey.
+    const bool dots = spareDots && (isMono(img) || looksBilevel(img));
+    const int reach = dots && inkShare(img, kept) < 0.04 ? 6 : 1, rows = 2 * reach + 1;
     // One zero byte before the row, and a word and a byte after it.
     const int bytes = (img.width() + 7) / 8, words = (bytes + 7) / 8;
     const size_t padded = size_t(words) * 8 + 10;
@@ -710,6 +724,69 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
     }
 }
 
+// The pixels of the edge cleaner's spans (x0, x1, y, row by row) to keep: marked one by one, then
+// the rest whitened.
+class SpanMask {
+public:
+    explicit SpanMask(const std::vector<std::array<int, 3>> &spans) : m_spans(spans), m_first(spans.size() + 1, 0)
+    {
+        for (size_t i = 0; i < spans.size(); ++i) {
+            m_first[i + 1] = m_first[i] + size_t(spans[i][1] - spans[i][0] + 1);
+            if (m_rows.empty() || m_rows.back().first != spans[i][2])
+                m_rows.push_back({spans[i][2], i});
+        }
+        m_kept.assign(m_first.back(), 0);
+    }
+    // Calls f(x, y, mark) for each pixel of the spans in [x0, x1] of row y.
+    template <class F> void each(int x0, int x1, int y, F f)
+    {
+        const auto it = std::lower_bound(m_rows.begin(), m_rows.end(), std::make_pair(y, size_t(0)));
+        if (it == m_rows.end() || it->first != y)
+            return;
+        for (size_t i = it->second; i < m_spans.size() && m_spans[i][2] == y; ++i)
+            for (int x = std::max(x0, m_spans[i][0]); x <= std::min(x1, m_spans[i][1]); ++x)
+                f(x, y, m_kept[m_first[i] + size_t(x - m_spans[i][0])]);
+    }
+    // Keeps only the marked pixels with two marked ones or more among their eight neighbours: a
+    // stroke's, not a lone speck's or a pair's.
+    void dropLone()
+    {
+        std::vector<uint8_t> next(m_kept.size(), 0);
+        for (size_t i = 0; i < m_spans.size(); ++i)
+            for (int x = m_spans[i][0]; x <= m_spans[i][1]; ++x) {
+                if (!m_kept[m_first[i] + size_t(x - m_spans[i][0])])
+                    continue;
+                int n = -1;
+                for (int y = m_spans[i][2] - 1; y <= m_spans[i][2] + 1; ++y)
+                    each(x - 1, x + 1, y, [&](int, int, uint8_t &k) { n += k; });
+                next[m_first[i] + size_t(x - m_spans[i][0])] = n >= 2;
+            }
+        m_kept.swap(next);
+    }
+    template <class Clear> void clearRest(Clear clear) const
+    {
+        for (size_t i = 0; i < m_spans.size(); ++i) {
+            const int y = m_spans[i][2];
+            for (int x = m_spans[i][0]; x <= m_spans[i][1];) {
+                if (m_kept[m_first[i] + size_t(x - m_spans[i][0])]) {
+                    ++x;
+                    continue;
+                }
+                const int start = x;
+                while (x <= m_spans[i][1] && !m_kept[m_first[i] + size_t(x - m_spans[i][0])])
+                    ++x;
+                clear(start, x - 1, y);
+            }
+        }
+    }
+
+private:
+    const std::vector<std::array<int, 3>> &m_spans;
+    std::vector<size_t> m_first; // each span's first pixel in m_kept
+    std::vector<std::pair<int, size_t>> m_rows; // y, its first span
+    std::vector<uint8_t> m_kept;
+};
+
 // Whitens the spans the edge cleaner found on a grey or colour page, but for the pixels clearly
 // darker than the shadow around them: writing inside a band of shade, or touching one. The
 // shadow's level is followed across the band, depth by depth from its edge: at each depth, the
@@ -730,40 +807,37 @@ void keepDarkerThanShadow(const uchar *bits, qsizetype bpl, int bpp, int w, int 
     struct Edge {
         int cellsAlong = 0, cellsDeep = 0;
         std::vector<uint16_t> hist;
-        std::vector<int16_t> shadow; // per cell, -1 until asked for
+        std::vector<int16_t> shadow; // per cell, -2 until asked for
     } edges[4];
-    const auto nearest = [&](int x, int y, int &a, int &d) {
-        const int dd[4] = {x, y, w - 1 - x, h - 1 - y};
-        const int e = int(std::min_element(dd, dd + 4) - dd);
-        a = e % 2 == 0 ? y : x;
-        d = dd[e];
-        return e;
-    };
-    // The cleaner follows ink no deeper than half an inch from an edge.
+    // The cleaner follows ink no deeper than half an inch from an edge. A pixel is measured
+    // against the shadow of every edge it lies that near: in a corner two shadows meet, and the
+    // soft inner side of one lies at the depth of the other's middle.
+    const int deepest = int(dpi / 2);
     for (int e = 0; e < 4; ++e) {
         edges[e].cellsAlong = ((e % 2 == 0 ? h : w) + along - 1) / along;
-        edges[e].cellsDeep = int(dpi / 2) / across + 2;
-    }
-    const auto cellOf = [&](int x, int y, int &e) {
-        int a, d;
-        e = nearest(x, y, a, d);
-        const Edge &g = edges[e];
-        return size_t(std::min(g.cellsDeep - 1, d / across)) * size_t(g.cellsAlong) + size_t(a / along);
-    };
-    for (int e = 0; e < 4; ++e) {
+        edges[e].cellsDeep = deepest / across + 2;
         edges[e].hist.assign(size_t(edges[e].cellsAlong) * size_t(edges[e].cellsDeep) * Bins, 0);
-        edges[e].shadow.assign(size_t(edges[e].cellsAlong) * size_t(edges[e].cellsDeep), -1);
+        edges[e].shadow.assign(size_t(edges[e].cellsAlong) * size_t(edges[e].cellsDeep), -2);
     }
+    // f(edge, cell) for each edge pixel (x, y) lies within half an inch of.
+    const auto cells = [&](int x, int y, auto f) {
+        const int dd[4] = {x, y, w - 1 - x, h - 1 - y};
+        for (int e = 0; e < 4; ++e)
+            if (dd[e] <= deepest)
+                f(e, size_t(dd[e] / across) * size_t(edges[e].cellsAlong) + size_t((e % 2 == 0 ? y : x) / along));
+    };
     for (const auto &sp : spans)
         for (int x = sp[0]; x <= sp[1]; ++x) {
-            int e;
-            const size_t c = cellOf(x, sp[2], e);
-            uint16_t &n = edges[e].hist[c * Bins + size_t(level(x, sp[2]) * Bins / 256)];
-            n = uint16_t(std::min(65535, n + 1));
+            const size_t bin = size_t(level(x, sp[2]) * Bins / 256);
+            cells(x, sp[2], [&](int e, size_t c) {
+                uint16_t &n = edges[e].hist[c * Bins + bin];
+                n = uint16_t(std::min(65535, n + 1));
+            });
         }
+    // The shadow's level about a cell; -1 where too few of the spans' pixels lie at its depth.
     const auto shadowAt = [&](int e, size_t c) {
         Edge &g = edges[e];
-        if (g.shadow[c] >= 0)
+        if (g.shadow[c] >= -1)
             return int(g.shadow[c]);
         const int a = int(c % size_t(g.cellsAlong)), row = int(c / size_t(g.cellsAlong));
         std::array<int, Bins> sum{};
@@ -776,29 +850,24 @@ void keepDarkerThanShadow(const uchar *bits, qsizetype bpl, int bpp, int w, int 
         int b = 0;
         for (int seen = 0; b < Bins - 1 && (seen += sum[size_t(b)]) * 10 < total * 6; ++b) {
         }
-        g.shadow[c] = int16_t(b * (256 / Bins) + 256 / Bins / 2);
+        g.shadow[c] = int16_t(total < 8 ? -1 : b * (256 / Bins) + 256 / Bins / 2);
         return int(g.shadow[c]);
     };
-    for (const auto &sp : spans) {
-        const int y = sp[2];
-        for (int x = sp[0]; x <= sp[1];) {
-            const auto darker = [&](int at) {
-                int e;
-                const size_t c = cellOf(at, y, e);
-                const int l = shadowAt(e, c);
-                const int margin = std::min(paper / 5, std::max(12, l * paper / 640));
-                return level(at, y) < l - margin;
-            };
-            if (darker(x)) {
-                ++x;
-                continue;
-            }
-            const int start = x;
-            while (x <= sp[1] && !darker(x))
-                ++x;
-            clear(start, x - 1, y);
-        }
-    }
+    SpanMask mask(spans);
+    for (const auto &sp : spans)
+        mask.each(sp[0], sp[1], sp[2], [&](int x, int y, uint8_t &keep) {
+            const int v = level(x, y);
+            bool measured = false, darker = true;
+            cells(x, y, [&](int e, size_t c) {
+                if (const int l = shadowAt(e, c); l >= 0) {
+                    measured = true;
+                    darker = darker && v < l - std::min(paper / 5, std::max(12, l * paper / 640));
+                }
+            });
+            keep = measured && darker;
+        });
+    mask.dropLone();
+    mask.clearRest(clear);
 }
 
 // Whitens the spans the edge cleaner found on a bilevel page, but for solid ink in a dithered
@@ -813,14 +882,15 @@ void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<in
 {
     const int along = std::max(8, int(dpi / 8)), across = std::max(1, int(dpi / 100)), reach = 2;
     const int widest = std::max(3, int(dpi / 50));
-    // Paper between a row's spans, no wider than `widest`: next to none in a solid band.
+    // Paper between a row's spans, no wider than `widest`: next to none in a solid band (a
+    // thresholded shadow's light holes are one pixel in twenty-five).
     long inked = 0, gaps = 0;
     for (size_t i = 0; i < spans.size(); ++i) {
         inked += spans[i][1] - spans[i][0] + 1;
         if (i > 0 && spans[i - 1][2] == spans[i][2] && spans[i][0] - spans[i - 1][1] - 1 <= widest)
             gaps += spans[i][0] - spans[i - 1][1] - 1;
     }
-    if (gaps * 50 < inked + gaps) {
+    if (gaps * 20 < inked + gaps) {
         for (const auto &sp : spans)
             clear(sp[0], sp[1], sp[2]);
         return;
@@ -835,7 +905,7 @@ void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<in
     // Per edge and cell: ink pixels and paper pixels between the spans (a band's dots).
     struct Edge {
         int cellsAlong = 0, cellsDeep = 0;
-        std::vector<int> ink, paper;
+        std::vector<int> ink, paper, solid;
         std::vector<int16_t> box; // per cell, the box, -1 until asked for, 0: none
     } edges[4];
     for (int e = 0; e < 4; ++e) {
@@ -843,7 +913,7 @@ void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<in
         g.cellsAlong = ((e % 2 == 0 ? h : w) + along - 1) / along;
         g.cellsDeep = int(dpi / 2) / across + 2;
         const size_t n = size_t(g.cellsAlong) * size_t(g.cellsDeep);
-        g.ink.assign(n, 0), g.paper.assign(n, 0), g.box.assign(n, -1);
+        g.ink.assign(n, 0), g.paper.assign(n, 0), g.solid.assign(n, 0), g.box.assign(n, -1);
     }
     const auto cellOf = [&](int x, int y, int &e) {
         int a, d;
@@ -890,28 +960,9 @@ void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<in
                     return false;
         return true;
     };
-    std::vector<uint8_t> kept; // per span pixel, in span order
-    std::vector<size_t> first(spans.size() + 1, 0);
-    for (size_t i = 0; i < spans.size(); ++i)
-        first[i + 1] = first[i] + size_t(spans[i][1] - spans[i][0] + 1);
-    kept.assign(first.back(), 0);
-    // Span index by row, to mark a kept box's pixels.
-    std::vector<std::pair<int, size_t>> rows; // y, first span of the row
-    for (size_t i = 0; i < spans.size(); ++i)
-        if (rows.empty() || rows.back().first != spans[i][2])
-            rows.push_back({spans[i][2], i});
-    const auto markBox = [&](int x0, int y0, int r) {
-        for (int y = y0; y < y0 + r; ++y) {
-            const auto it = std::lower_bound(rows.begin(), rows.end(), std::make_pair(y, size_t(0)));
-            if (it == rows.end() || it->first != y)
-                continue;
-            for (size_t i = it->second; i < spans.size() && spans[i][2] == y; ++i)
-                for (int x = std::max(x0, spans[i][0]); x <= std::min(x0 + r - 1, spans[i][1]); ++x)
-                    kept[first[i] + size_t(x - spans[i][0])] = 1;
-        }
-    };
     // The boxes' middles, kept where they lie along a stroke: a millimetre about one holds as many
-    // more as a stroke across it does (a speck of dust in the band holds a few).
+    // more as a stroke across it does (a speck of dust in the band holds a few); and only where
+    // they are few among the band's ink (a band whose ink is mostly solid boxes is no dither).
     std::vector<std::array<int, 3>> middles; // y, x, r in row order
     for (size_t i = 0; i < spans.size(); ++i) {
         const int y = spans[i][2];
@@ -919,33 +970,36 @@ void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<in
             int e;
             const size_t c = cellOf(x, y, e);
             const int r = boxAt(e, c);
-            if (r && solid(x - r / 2, y - r / 2, r))
+            if (r && solid(x - r / 2, y - r / 2, r)) {
                 middles.push_back({y, x, r});
+                ++edges[e].solid[c];
+            }
         }
     }
-    std::sort(middles.begin(), middles.end());
+    const auto fewSolid = [&](int x, int y) {
+        int e;
+        const size_t c = cellOf(x, y, e);
+        const Edge &g = edges[e];
+        const int a = int(c % size_t(g.cellsAlong)), row = int(c / size_t(g.cellsAlong));
+        long inked = 0, solid = 0;
+        for (int k = std::max(0, a - reach); k <= std::min(g.cellsAlong - 1, a + reach); ++k) {
+            const size_t at = size_t(row) * size_t(g.cellsAlong) + size_t(k);
+            inked += g.ink[at], solid += g.solid[at];
+        }
+        return solid * 4 < inked;
+    };
+    SpanMask mask(spans);
     const int around = std::max(3, int(dpi / 25.4));
     for (const auto &m : middles) {
         int count = 0;
         for (auto it = std::lower_bound(middles.begin(), middles.end(), std::array<int, 3>{m[0] - around, INT_MIN, INT_MIN});
              it != middles.end() && (*it)[0] <= m[0] + around && count < 2 * around; ++it)
             count += std::abs((*it)[1] - m[1]) <= around;
-        if (count >= 2 * around)
-            markBox(m[1] - m[2] / 2, m[0] - m[2] / 2, m[2]);
+        if (count >= 2 * around && fewSolid(m[1], m[0]))
+            for (int y = m[0] - m[2] / 2; y < m[0] - m[2] / 2 + m[2]; ++y)
+                mask.each(m[1] - m[2] / 2, m[1] - m[2] / 2 + m[2] - 1, y, [](int, int, uint8_t &k) { k = 1; });
     }
-    for (size_t i = 0; i < spans.size(); ++i) {
-        const int y = spans[i][2];
-        for (int x = spans[i][0]; x <= spans[i][1];) {
-            if (kept[first[i] + size_t(x - spans[i][0])]) {
-                ++x;
-                continue;
-            }
-            const int start = x;
-            while (x <= spans[i][1] && !kept[first[i] + size_t(x - spans[i][0])])
-                ++x;
-            clear(start, x - 1, y);
-        }
-    }
+    mask.clearRest(clear);
 }
 
 // The paper's level of a grey or colour page (luma on colour; white outside `kept`): the upper
@@ -1319,6 +1373,11 @@ void IP2PrefilterB::apply(IP2Image &page) const
             break;
         const int bpp = img.format() == QImage::Format_Grayscale8 ? 1 : 3;
         const uchar *source = bits;
+        if (bpp == 1 && looksBilevel(img)) { // a bilevel page read as grey: its ink is the dots
+            const auto ink = [&](int x, int y) { return source[y * bpl + x] < shadow; };
+            keepSolidInDither(w, h, dpi, spans, ink, [&](int x0, int x1, int y) { std::memset(row(y) + x0, 255, size_t(x1 - x0 + 1)); });
+            break;
+        }
         keepDarkerThanShadow(source, bpl, bpp, w, h, dpi, paperLevel(img, kept), spans,
                              [&](int x0, int x1, int y) { std::memset(row(y) + bpp * x0, 255, size_t(x1 - x0 + 1) * size_t(bpp)); });
     }

@@ -1056,6 +1056,10 @@ RandomPage randomPage(unsigned seed, bool edgeBands)
         }
     }
     Placer placer{rng, layout, safe, {}, band, {}, 30, Place::Any, {}};
+    // What stands out of a ragged shadow stands out of the band along the same edge too.
+    for (const Band &b : o.bands)
+        if (b.edge >= 0 && placer.band[size_t(b.edge)] > 0)
+            placer.band[size_t(b.edge)] = std::max(placer.band[size_t(b.edge)], b.depth);
     if (trial == Trial::ShadowFigure)
         placer.force = Place::Shadow;
     if (trial == Trial::CornerFigure)
@@ -1071,7 +1075,8 @@ RandomPage randomPage(unsigned seed, bool edgeBands)
 
     // Legible writing: a thresholded scan keeps only ink 40 % darker than its paper; a dither
     // needs a stroke to hold a fair share of dots.
-    const double least = (bilevel || rescanned) && !whiteDither ? (dithered ? 0.27 : 0.62) : 0.15; // dots on white paper read at 0.15
+    // Dots on white paper read at 0.15; a dither read again as grey, on paper of 248 to 255, at 0.2.
+    const double least = rescanned ? 0.2 : bilevel && !whiteDither ? (dithered ? 0.27 : 0.62) : 0.15;
     // On an edge band, the least contrast of the thing being put on it (0: none on a band): in a
     // dark band's dither the ink stands out as solid against its dots; on grey, half as dark as
     // the band; on a light band, as on grey paper.
