@@ -724,6 +724,12 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
     }
 }
 
+// The edge cleaner's spans (x0, x1, y) row by row, each row's from left to right.
+void sortSpans(std::vector<std::array<int, 3>> &spans)
+{
+    std::sort(spans.begin(), spans.end(), [](const auto &a, const auto &b) { return a[2] != b[2] ? a[2] < b[2] : a[0] < b[0]; });
+}
+
 // The pixels of the edge cleaner's spans (x0, x1, y, row by row) to keep: marked one by one, then
 // the rest whitened.
 class SpanMask {
@@ -1354,6 +1360,7 @@ void IP2PrefilterB::apply(IP2Image &page) const
         clearEdgeInk(w, h, dpi, depthX, depthY, loadInk, [&](int x0, int x1, int y) { spans.push_back({x0, x1, y}); });
         if (spans.empty())
             break;
+        sortSpans(spans);
         const uchar *source = bits;
         const auto ink = [&](int x, int y) { return bool(source[y * bpl + x / 8] & (0x80 >> (x & 7))) == one; };
         keepSolidInDither(w, h, dpi, spans, ink, [&](int x0, int x1, int y) {
@@ -1371,6 +1378,7 @@ void IP2PrefilterB::apply(IP2Image &page) const
         clearEdgeInk(w, h, dpi, depthX, depthY, loadInk, [&](int x0, int x1, int y) { spans.push_back({x0, x1, y}); });
         if (spans.empty())
             break;
+        sortSpans(spans);
         const int bpp = img.format() == QImage::Format_Grayscale8 ? 1 : 3;
         const uchar *source = bits;
         if (bpp == 1 && looksBilevel(img)) { // a bilevel page read as grey: its ink is the dots
