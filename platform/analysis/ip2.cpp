@@ -879,24 +879,25 @@ void keepDarkerThanShadow(const uchar *bits, qsizetype bpl, int bpp, int w, int 
 // Whitens the spans the edge cleaner found on a bilevel page, but for solid ink in a dithered
 // band: a dark band's dither is dots with paper between them, writing in it solid strokes. Per
 // edge, cells of about 3 mm along it by 1/100 in deep; each cell's share of paper (over about
-// 15 mm along the edge, within the band) gives the box of pixels that the band's dither leaves
-// no wholly inked r x r box in (r: three of its paper dots expected in it). Ink in such boxes is
-// kept where r is no wider than a pen's stroke (half a millimetre); a solid band, or one too dark
-// for that, is cleared whole. `ink(x, y)` is true for ink; `spans` holds x0, x1, y.
+// 15 mm along the edge and 1/20 in across it, within the band) gives the box of pixels that the
+// band's dither leaves no wholly inked r x r box in (r: three of its paper dots expected in it).
+// Ink in such boxes is kept where r is no wider than a pen's stroke (half a millimetre); a solid
+// band, or one too dark for that, is cleared whole. `ink(x, y)` is true for ink; `spans` holds x0, x1, y.
 template <class Ink, class Clear>
 void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<int, 3>> &spans, Ink ink, Clear clear)
 {
     const int along = std::max(8, int(dpi / 8)), across = std::max(1, int(dpi / 100)), reach = 2;
     const int widest = std::max(3, int(dpi / 50));
     // Paper between a row's spans, no wider than `widest`: next to none in a solid band (a
-    // thresholded shadow's light holes are one pixel in twenty-five).
+    // thresholded shadow's light holes are one pixel in twenty-five, with its ragged side's
+    // gaps some more); a band dithered from grey 20 or lighter holds a twelfth or more.
     long inked = 0, gaps = 0;
     for (size_t i = 0; i < spans.size(); ++i) {
         inked += spans[i][1] - spans[i][0] + 1;
         if (i > 0 && spans[i - 1][2] == spans[i][2] && spans[i][0] - spans[i - 1][1] - 1 <= widest)
             gaps += spans[i][0] - spans[i - 1][1] - 1;
     }
-    if (gaps * 20 < inked + gaps) {
+    if (gaps * 12 < inked + gaps) {
         for (const auto &sp : spans)
             clear(sp[0], sp[1], sp[2]);
         return;
@@ -947,10 +948,11 @@ void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<in
             return int(g.box[c]);
         const int a = int(c % size_t(g.cellsAlong)), row = int(c / size_t(g.cellsAlong));
         long in = 0, out = 0;
-        for (int k = std::max(0, a - reach); k <= std::min(g.cellsAlong - 1, a + reach); ++k) {
-            const size_t at = size_t(row) * size_t(g.cellsAlong) + size_t(k);
-            in += g.ink[at], out += g.paper[at];
-        }
+        for (int d = std::max(0, row - reach); d <= std::min(g.cellsDeep - 1, row + reach); ++d)
+            for (int k = std::max(0, a - reach); k <= std::min(g.cellsAlong - 1, a + reach); ++k) {
+                const size_t at = size_t(d) * size_t(g.cellsAlong) + size_t(k);
+                in += g.ink[at], out += g.paper[at];
+            }
         const double share = in + out > 0 ? double(out) / double(in + out) : 0;
         const int r = share > 0 ? int(std::ceil(std::sqrt(3.0 / share))) : INT_MAX;
         g.box[c] = int16_t(r <= widest ? std::max(2, r) : 0);
@@ -968,7 +970,8 @@ void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<in
     };
     // The boxes' middles, kept where they lie along a stroke: a millimetre about one holds as many
     // more as a stroke across it does (a speck of dust in the band holds a few); and only where
-    // they are few among the band's ink (a band whose ink is mostly solid boxes is no dither).
+    // they are few among the band's ink (a tenth or less: a thresholded shadow with light holes
+    // holds more).
     std::vector<std::array<int, 3>> middles; // y, x, r in row order
     for (size_t i = 0; i < spans.size(); ++i) {
         const int y = spans[i][2];
@@ -992,7 +995,7 @@ void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<in
             const size_t at = size_t(row) * size_t(g.cellsAlong) + size_t(k);
             inked += g.ink[at], solid += g.solid[at];
         }
-        return solid * 4 < inked;
+        return solid * 10 < inked;
     };
     SpanMask mask(spans);
     const int around = std::max(3, int(dpi / 25.4));
