@@ -1708,13 +1708,16 @@ bool looksBilevel(const QImage &page, double *inkShare)
     // The paper's level: the upper quartile of a sparse sample.
     std::array<int, 256> bins{};
     int samples = 0;
-    for (int y = 0; y < page.height(); y += 8)
+    for (int y = 0; y < page.height(); y += 8) {
+        const uchar *line = page.constScanLine(y);
         for (int x = 0; x < page.width(); x += 8, ++samples)
-            ++bins[page.constScanLine(y)[x]];
+            ++bins[line[x]];
+    }
     int paper = 255;
     for (int above = bins[255]; paper > 0 && above * 4 < samples;)
         above += bins[size_t(--paper)];
-    if (paper < 160)
+    // A bilevel page's paper is white.
+    if (paper < 248)
         return false;
     // From every other row, every pixel: what is dark (below 100), what lies between that and 20
     // levels below the paper (faint ink, a stroke's soft side, shading), and the dark pixels

@@ -727,7 +727,17 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
 // The edge cleaner's spans (x0, x1, y) row by row, each row's from left to right.
 void sortSpans(std::vector<std::array<int, 3>> &spans)
 {
-    std::sort(spans.begin(), spans.end(), [](const auto &a, const auto &b) { return a[2] != b[2] ? a[2] < b[2] : a[0] < b[0]; });
+    // They come row by row already; within a row, nearly in order.
+    for (size_t i = 0; i < spans.size();) {
+        size_t end = i + 1;
+        while (end < spans.size() && spans[end][2] == spans[i][2])
+            ++end;
+        const auto first = spans.begin() + qsizetype(i), last = spans.begin() + qsizetype(end);
+        const auto left = [](const auto &a, const auto &b) { return a[0] < b[0]; };
+        if (!std::is_sorted(first, last, left))
+            std::sort(first, last, left);
+        i = end;
+    }
 }
 
 // The pixels of the edge cleaner's spans (x0, x1, y, row by row) to keep: marked one by one, then
@@ -753,6 +763,8 @@ public:
             for (int x = std::max(x0, m_spans[i][0]); x <= std::min(x1, m_spans[i][1]); ++x)
                 f(x, y, m_kept[m_first[i] + size_t(x - m_spans[i][0])]);
     }
+    // The marks of span i's pixels.
+    uint8_t *span(size_t i) { return m_kept.data() + m_first[i]; }
     // Keeps only the marked pixels with two marked ones or more among their eight neighbours: a
     // stroke's, not a lone speck's or a pair's.
     void dropLone()
@@ -814,7 +826,8 @@ void keepDarkerThanShadow(const uchar *bits, qsizetype bpl, int bpp, int w, int 
         int cellsAlong = 0, cellsDeep = 0;
         std::vector<uint16_t> hist;
         std::vector<int16_t> shadow; // per cell, -2 until asked for
-    } edges[4];
+    };
+    thread_local Edge edges[4]; // kept from page to page: no fresh pages of memory each time
     // The cleaner follows ink no deeper than half an inch from an edge. A pixel is measured
     // against the shadow of every edge it lies that near: in a corner two shadows meet, and the
     // soft inner side of one lies at the depth of the other's middle.
@@ -832,16 +845,18 @@ void keepDarkerThanShadow(const uchar *bits, qsizetype bpl, int bpp, int w, int 
             if (dd[e] <= deepest)
                 f(e, size_t(dd[e] / across) * size_t(edges[e].cellsAlong) + size_t((e % 2 == 0 ? y : x) / along));
     };
+    // One pixel in four, on diagonals, is enough to measure the shadow.
     for (const auto &sp : spans)
-        for (int x = sp[0]; x <= sp[1]; ++x) {
+        for (int x = sp[0] + ((4 - (sp[0] + sp[2]) % 4) % 4); x <= sp[1]; x += 4) {
             const size_t bin = size_t(level(x, sp[2]) * Bins / 256);
             cells(x, sp[2], [&](int e, size_t c) {
                 uint16_t &n = edges[e].hist[c * Bins + bin];
                 n = uint16_t(std::min(65535, n + 1));
             });
         }
-    // The shadow's level about a cell; -1 where too few of the spans' pixels lie at its depth.
-    const auto shadowAt = [&](int e, size_t c) {
+    // Below what level a pixel is clearly darker than the shadow about a cell; -1 where too few
+    // of the spans' pixels lie at its depth.
+    const auto darkerThan = [&](int e, size_t c) {
         Edge &g = edges[e];
         if (g.shadow[c] >= -1)
             return int(g.shadow[c]);
@@ -856,22 +871,43 @@ void keepDarkerThanShadow(const uchar *bits, qsizetype bpl, int bpp, int w, int 
         int b = 0;
         for (int seen = 0; b < Bins - 1 && (seen += sum[size_t(b)]) * 10 < total * 6; ++b) {
         }
-        g.shadow[c] = int16_t(total < 8 ? -1 : b * (256 / Bins) + 256 / Bins / 2);
+        const int l = b * (256 / Bins) + 256 / Bins / 2;
+        g.shadow[c] = int16_t(total < 4 ? -1 : std::max(0, l - std::min(paper / 5, std::max(12, l * paper / 640))));
         return int(g.shadow[c]);
     };
     SpanMask mask(spans);
-    for (const auto &sp : spans)
-        mask.each(sp[0], sp[1], sp[2], [&](int x, int y, uint8_t &keep) {
+    for (size_t i = 0; i < spans.size(); ++i) {
+        const int y = spans[i][2];
+        uint8_t *keep = mask.span(i);
+        for (int x = spans[i][0]; x <= spans[i][1];) {
+            // Where one edge alone lies within reach, the cell changes only now and then.
+            const bool rows = y > deepest && h - 1 - y > deepest, columns = x > deepest && w - 1 - x > deepest;
+            const bool narrow = rows ? x <= deepest && w - 1 - x <= deepest : y <= deepest && h - 1 - y <= deepest;
+            if (rows != columns && !narrow) {
+                const int e = rows ? (x <= deepest ? 0 : 2) : (y <= deepest ? 1 : 3);
+                const int end = std::min(spans[i][1], rows ? (e == 0 ? deepest : w - 1) : w - 1 - deepest - 1);
+                while (x <= end) {
+                    const int d = rows ? (e == 0 ? x : w - 1 - x) : (e == 1 ? y : h - 1 - y);
+                    const size_t c = size_t(d / across) * size_t(edges[e].cellsAlong) + size_t((rows ? y : x) / along);
+                    const int t = darkerThan(e, c);
+                    // The pixels of this cell in the span.
+                    int last = rows ? (e == 0 ? (d / across + 1) * across - 1 : w - 1 - (d / across) * across) : (x / along + 1) * along - 1;
+                    last = std::min(end, std::max(x, last));
+                    for (; x <= last; ++x)
+                        keep[x - spans[i][0]] = t >= 0 && level(x, y) < t;
+                }
+                continue;
+            }
             const int v = level(x, y);
             bool measured = false, darker = true;
             cells(x, y, [&](int e, size_t c) {
-                if (const int l = shadowAt(e, c); l >= 0) {
-                    measured = true;
-                    darker = darker && v < l - std::min(paper / 5, std::max(12, l * paper / 640));
-                }
+                if (const int t = darkerThan(e, c); t >= 0)
+                    measured = true, darker = darker && v < t;
             });
-            keep = measured && darker;
-        });
+            keep[x - spans[i][0]] = measured && darker;
+            ++x;
+        }
+    }
     mask.dropLone();
     mask.clearRest(clear);
 }
@@ -882,9 +918,10 @@ void keepDarkerThanShadow(const uchar *bits, qsizetype bpl, int bpp, int w, int 
 // 15 mm along the edge and 1/20 in across it, within the band) gives the box of pixels that the
 // band's dither leaves no wholly inked r x r box in (r: three of its paper dots expected in it).
 // Ink in such boxes is kept where r is no wider than a pen's stroke (half a millimetre); a solid
-// band, or one too dark for that, is cleared whole. `ink(x, y)` is true for ink; `spans` holds x0, x1, y.
-template <class Ink, class Clear>
-void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<int, 3>> &spans, Ink ink, Clear clear)
+// band, or one too dark for that, is cleared whole. `inkRun(x, y, n)` is true when the n pixels
+// from (x, y) rightwards are all ink; `spans` holds x0, x1, y.
+template <class InkRun, class Clear>
+void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<int, 3>> &spans, InkRun inkRun, Clear clear)
 {
     const int along = std::max(8, int(dpi / 8)), across = std::max(1, int(dpi / 100)), reach = 2;
     const int widest = std::max(3, int(dpi / 50));
@@ -903,10 +940,10 @@ void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<in
         return;
     }
     const auto nearest = [&](int x, int y, int &a, int &d) {
-        const int dd[4] = {x, y, w - 1 - x, h - 1 - y};
-        const int e = int(std::min_element(dd, dd + 4) - dd);
+        const int side = std::min(x, w - 1 - x), end = std::min(y, h - 1 - y);
+        const int e = side <= end ? (x <= w - 1 - x ? 0 : 2) : (y <= h - 1 - y ? 1 : 3);
         a = e % 2 == 0 ? y : x;
-        d = dd[e];
+        d = std::min(side, end);
         return e;
     };
     // Per edge and cell: ink pixels and paper pixels between the spans (a band's dots).
@@ -922,11 +959,14 @@ void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<in
         const size_t n = size_t(g.cellsAlong) * size_t(g.cellsDeep);
         g.ink.assign(n, 0), g.paper.assign(n, 0), g.solid.assign(n, 0), g.box.assign(n, -1);
     }
+    // Cells by depth and by place along an edge, looked up rather than divided out.
+    std::vector<int> deepCell(size_t(std::max(w, h)) + 1), alongCell(size_t(std::max(w, h)) + 1);
+    for (size_t k = 0; k < deepCell.size(); ++k)
+        deepCell[k] = std::min(edges[0].cellsDeep - 1, int(k) / across), alongCell[k] = int(k) / along;
     const auto cellOf = [&](int x, int y, int &e) {
         int a, d;
         e = nearest(x, y, a, d);
-        const Edge &g = edges[e];
-        return size_t(std::min(g.cellsDeep - 1, d / across)) * size_t(g.cellsAlong) + size_t(a / along);
+        return size_t(deepCell[size_t(d)]) * size_t(edges[e].cellsAlong) + size_t(alongCell[size_t(a)]);
     };
     for (size_t i = 0; i < spans.size(); ++i) {
         const int y = spans[i][2];
@@ -958,14 +998,14 @@ void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<in
         g.box[c] = int16_t(r <= widest ? std::max(2, r) : 0);
         return int(g.box[c]);
     };
-    // Solid: every pixel of an r x r box about (x, y) inked; such boxes are kept whole.
+    // Solid: every pixel of an r x r box about (x, y) inked, its middle row first; such boxes are
+    // kept whole.
     const auto solid = [&](int x0, int y0, int r) {
-        if (x0 < 0 || y0 < 0 || x0 + r > w || y0 + r > h)
+        if (x0 < 0 || y0 < 0 || x0 + r > w || y0 + r > h || !inkRun(x0, y0 + r / 2, r))
             return false;
         for (int y = y0; y < y0 + r; ++y)
-            for (int x = x0; x < x0 + r; ++x)
-                if (!ink(x, y))
-                    return false;
+            if (y != y0 + r / 2 && !inkRun(x0, y, r))
+                return false;
         return true;
     };
     // The boxes' middles, kept where they lie along a stroke: a millimetre about one holds as many
@@ -1297,7 +1337,7 @@ void IP2PrefilterB::apply(IP2Image &page) const
     const int depthX = std::min(w, int(xDpi(img) / 2)), depthY = std::min(h, int(yDpi(img) / 2));
     // On grey and colour pages a shadow is what is an eighth darker than the page's paper: a
     // copier's grey border as well as the scanner's black backing.
-    const int shadow = isMono(img) ? 0 : paperLevel(img, kept) * 7 / 8;
+    const int paper = isMono(img) ? 255 : paperLevel(img, kept), shadow = isMono(img) ? 0 : paper * 7 / 8;
     // The page is read where it stands and copied (when shared) only once a shadow is found.
     const uchar *bits = img.constBits();
     uchar *out = nullptr;
@@ -1365,8 +1405,17 @@ void IP2PrefilterB::apply(IP2Image &page) const
             break;
         sortSpans(spans);
         const uchar *source = bits;
-        const auto ink = [&](int x, int y) { return bool(source[y * bpl + x / 8] & (0x80 >> (x & 7))) == one; };
-        keepSolidInDither(w, h, dpi, spans, ink, [&](int x0, int x1, int y) {
+        // n (at most 16) pixels from x: the 24 bits from x's byte on, ink as ones.
+        const auto inkRun = [&](int x, int y, int n) {
+            const uchar *p = source + y * bpl + x / 8;
+            const int bytes = std::min(3, int((w + 7) / 8 - x / 8));
+            uint32_t v = 0;
+            for (int i = 0; i < 3; ++i)
+                v = v << 8 | (i < bytes ? uint32_t(one ? p[i] : uint8_t(~p[i])) : 0u);
+            v <<= 8 + (x & 7);
+            return std::countl_one(v) >= n;
+        };
+        keepSolidInDither(w, h, dpi, spans, inkRun, [&](int x0, int x1, int y) {
             uchar *line = row(y);
             for (int i = x0 / 8; i <= x1 / 8; ++i) {
                 const uint8_t m = columnMask(i, x0, x1 + 1);
@@ -1385,11 +1434,14 @@ void IP2PrefilterB::apply(IP2Image &page) const
         const int bpp = img.format() == QImage::Format_Grayscale8 ? 1 : 3;
         const uchar *source = bits;
         if (bpp == 1 && looksBilevel(img)) { // a bilevel page read as grey: its ink is the dots
-            const auto ink = [&](int x, int y) { return source[y * bpl + x] < shadow; };
-            keepSolidInDither(w, h, dpi, spans, ink, [&](int x0, int x1, int y) { std::memset(row(y) + x0, 255, size_t(x1 - x0 + 1)); });
+            const auto inkRun = [&](int x, int y, int n) {
+                const uchar *p = source + y * bpl + x;
+                return std::all_of(p, p + n, [&](uchar v) { return v < shadow; });
+            };
+            keepSolidInDither(w, h, dpi, spans, inkRun, [&](int x0, int x1, int y) { std::memset(row(y) + x0, 255, size_t(x1 - x0 + 1)); });
             break;
         }
-        keepDarkerThanShadow(source, bpl, bpp, w, h, dpi, paperLevel(img, kept), spans,
+        keepDarkerThanShadow(source, bpl, bpp, w, h, dpi, paper, spans,
                              [&](int x0, int x1, int y) { std::memset(row(y) + bpp * x0, 255, size_t(x1 - x0 + 1) * size_t(bpp)); });
     }
     }
