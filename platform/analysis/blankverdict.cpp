@@ -1708,9 +1708,10 @@ bool looksBilevel(const QImage &page, double *inkShare)
     // The paper's level: the upper quartile of a sparse sample.
     std::array<int, 256> bins{};
     int samples = 0;
-    for (int y = 0; y < page.height(); y += 8) {
+    const int w = page.width(), h = page.height();
+    for (int y = 0; y < h; y += 8) {
         const uchar *line = page.constScanLine(y);
-        for (int x = 0; x < page.width(); x += 8, ++samples)
+        for (int x = 0; x < w; x += 8, ++samples)
             ++bins[line[x]];
     }
     int paper = 255;
@@ -1724,16 +1725,16 @@ bool looksBilevel(const QImage &page, double *inkShare)
     // with no dark one beside them (a dither's dots; a solid stroke or band has next to none).
     const int top = paper - 20;
     long dark = 0, between = 0, lone = 0, pixels = 0;
-    for (int y = 1; y + 1 < page.height(); y += 2) {
+    for (int y = 1; y + 1 < h; y += 2) {
         const uchar *line = page.constScanLine(y);
         int d = 0, m = 0, l = 0;
-        for (int x = 1; x + 1 < page.width(); ++x) {
+        for (int x = 1; x + 1 < w; ++x) {
             const int v = line[x];
             d += v < 100;
             m += v >= 100 && v <= top;
             l += v < 100 && line[x - 1] >= 100 && line[x + 1] >= 100;
         }
-        dark += d, between += m, lone += l, pixels += page.width() - 2;
+        dark += d, between += m, lone += l, pixels += w - 2;
         // Shading or faint ink anywhere: no two-level page.
         if (between > 64 && between * 1000 >= dark + 1000L * 64 * 64)
             return false;

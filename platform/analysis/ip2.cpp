@@ -1014,12 +1014,17 @@ void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<in
     // holds more).
     std::vector<std::array<int, 3>> middles; // y, x, r in row order
     for (size_t i = 0; i < spans.size(); ++i) {
-        const int y = spans[i][2];
-        for (int x = spans[i][0]; x <= spans[i][1]; ++x) {
+        const int y = spans[i][2], x0 = spans[i][0], x1 = spans[i][1];
+        // A span is a run of ink, or a piece of one: a box's middle row must lie within it, or
+        // reach past its ends into ink.
+        const bool open = (x0 > 0 && inkRun(x0 - 1, y, 1)) || (x1 + 1 < w && inkRun(x1 + 1, y, 1));
+        for (int x = x0; x <= x1; ++x) {
             int e;
             const size_t c = cellOf(x, y, e);
             const int r = boxAt(e, c);
-            if (r && solid(x - r / 2, y - r / 2, r)) {
+            if (!r || (!open && (x - r / 2 < x0 || x - r / 2 + r - 1 > x1)))
+                continue;
+            if (solid(x - r / 2, y - r / 2, r)) {
                 middles.push_back({y, x, r});
                 ++edges[e].solid[c];
             }
@@ -1057,10 +1062,10 @@ int paperLevel(const QImage &img, const QRect &kept)
 {
     std::array<int, 256> bins{};
     int samples = 0;
-    const int bpp = img.format() == QImage::Format_Grayscale8 ? 1 : 3;
-    for (int y = 0; y < img.height(); y += 8) {
+    const int bpp = img.format() == QImage::Format_Grayscale8 ? 1 : 3, w = img.width(), h = img.height();
+    for (int y = 0; y < h; y += 8) {
         const uchar *line = img.constScanLine(y);
-        for (int x = 0; x < img.width(); x += 8, ++samples)
+        for (int x = 0; x < w; x += 8, ++samples)
             ++bins[size_t(!within(kept, x, y) ? 255 : bpp == 1 ? line[x] : luma(line + 3 * x))];
     }
     int level = 255, above = bins[255];
