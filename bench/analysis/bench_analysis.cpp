@@ -19,8 +19,8 @@ using namespace scanpages;
 
 constexpr int Dpi = 300;
 
-enum class Page { DustyBlank, PageNumber, FullText, BandedBlank, CoverSheet };
-const char *const PageNames[] = {"dusty blank", "page number", "full text", "banded blank", "cover sheet"};
+enum class Page { DustyBlank, PageNumber, FullText, BandedBlank, BandedNote, CoverSheet };
+const char *const PageNames[] = {"dusty blank", "page number", "full text", "banded blank", "banded note", "cover sheet"};
 // The pixel kinds: a bilevel scan thresholded or dithered (error diffusion), grey, colour.
 enum class Kind { Bilevel, Dithered, Grey, Colour };
 const char *const KindNames[] = {"bilevel", "dithered", "grey", "colour"};
@@ -35,7 +35,7 @@ const Size Sizes[] = {{"letter", QSizeF(8.5, 11.0)}, {"A4", QSizeF(8.27, 11.69)}
 QImage scanned(Page kind, Kind pixels, QSizeF inches)
 {
     Sheet sheet(Dpi, 0.6, inches);
-    if (kind == Page::PageNumber)
+    if (kind == Page::PageNumber || kind == Page::BandedNote)
         draw(sheet, Content::PageNumber, 1);
     if (kind == Page::FullText)
         draw(sheet, Content::FullText, 1);
@@ -51,6 +51,11 @@ QImage scanned(Page kind, Kind pixels, QSizeF inches)
     if (kind == Page::BandedBlank) { // the feeder's dark edges and heavy dust
         o.dust = Dust::Heavy;
         o.shadow = {{0.14, 0.07, 0, 0.09}, 35};
+    }
+    if (kind == Page::BandedNote) { // a lid's graded shade down the left, a flat one along the top, a ragged shadow
+        o.bands[0] = {0, 0.5, 45, true};
+        o.bands[1] = {1, 0.3, 70, false};
+        o.shadow = {{0, 0, 0.1, 0.08}, 35};
     }
     if (depth == Depth::Colour)
         o.paper = qRgb(242, 236, 218);
@@ -116,7 +121,7 @@ void registerAll()
     for (const Size &size : Sizes)
         for (Kind depth : {Kind::Bilevel, Kind::Dithered, Kind::Grey, Kind::Colour}) {
             const std::string where = std::string(size.name) + '/' + KindNames[int(depth)];
-            for (Page kind : {Page::DustyBlank, Page::PageNumber, Page::FullText, Page::BandedBlank})
+            for (Page kind : {Page::DustyBlank, Page::PageNumber, Page::FullText, Page::BandedBlank, Page::BandedNote})
                 benchmark::RegisterBenchmark(("blankVerdict/" + where + '/' + PageNames[int(kind)]).c_str(),
                                              [=](benchmark::State &s) { blankVerdict(s, kind, depth, size); })
                     ->Unit(benchmark::kMillisecond);

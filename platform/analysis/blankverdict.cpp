@@ -1699,7 +1699,73 @@ private:
 
 } // namespace
 
+bool looksBilevel(const QImage &page, double *inkShare)
+{
+    if (inkShare)
+        *inkShare = 0;
+    if (page.format() != QImage::Format_Grayscale8 || page.height() < 3 || page.width() < 3)
+        return false;
+    // The paper's level: the upper quartile of a sparse sample.
+    std::array<int, 256> bins{};
+    int samples = 0;
+    const int w = page.width(), h = page.height();
+    for (int y = 0; y < h; y += 8) {
+        const uchar *line = page.constScanLine(y);
+        for (int x = 0; x < w; x += 8, ++samples)
+            ++bins[line[x]];
+    }
+    int paper = 255;
+    for (int above = bins[255]; paper > 0 && above * 4 < samples;)
+        above += bins[size_t(--paper)];
+    // A bilevel page's paper is white.
+    if (paper < 248)
+        return false;
+    // From every other row, every pixel: what is dark (below 100), what lies between that and 20
+    // levels below the paper (faint ink, a stroke's soft side, shading), and the dark pixels
+    // with no dark one beside them (a dither's dots; a solid stroke or band has next to none).
+    const int top = paper - 20;
+    long dark = 0, between = 0, lone = 0, pixels = 0;
+    for (int y = 1; y + 1 < h; y += 2) {
+        const uchar *line = page.constScanLine(y);
+        int d = 0, m = 0, l = 0;
+        for (int x = 1; x + 1 < w; ++x) {
+            const int v = line[x];
+            d += v < 100;
+            m += v >= 100 && v <= top;
+            l += v < 100 && line[x - 1] >= 100 && line[x + 1] >= 100;
+        }
+        dark += d, between += m, lone += l, pixels += w - 2;
+        // Shading or faint ink anywhere: no two-level page.
+        if (between > 64 && between * 1000 >= dark + 1000L * 64 * 64)
+            return false;
+    }
+    if (inkShare)
+        *inkShare = pixels ? double(dark) / double(pixels) : 0;
+    return dark > 0 && between * 1000 < dark && lone * 10 >= dark;
+}
+
+// The bilevel page (Format_Mono, index 1 black) a two-level grey page is: ink below 128.
+QImage asBilevel(const QImage &page)
+{
+    QImage mono(page.width(), page.height(), QImage::Format_Mono);
+    mono.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    mono.setDotsPerMeterX(page.dotsPerMeterX());
+    mono.setDotsPerMeterY(page.dotsPerMeterY());
+    for (int y = 0; y < page.height(); ++y) {
+        const uchar *src = page.constScanLine(y);
+        uchar *dst = mono.scanLine(y);
+        std::memset(dst, 0, size_t(mono.bytesPerLine()));
+        for (int x = 0; x < page.width(); ++x)
+            if (src[x] < 128)
+                dst[x >> 3] |= uchar(0x80 >> (x & 7));
+    }
+    return mono;
+}
+
 bool isBlankPage(const QImage &page, const QRect &kept, int sensitivity)
 {
+    // A dither read again as grey is judged as the dither it is.
+    if (looksBilevel(page))
+        return Verdict(asBilevel(page), kept, Table[std::clamp(sensitivity, 0, 9)]).blank();
     return Verdict(page, kept, Table[std::clamp(sensitivity, 0, 9)]).blank();
 }

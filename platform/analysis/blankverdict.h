@@ -8,3 +8,10 @@
 // those that lie in `kept`, wholly or in part: one that reaches out of it (a figure the margins
 // cut) is measured whole on the page.
 bool isBlankPage(const QImage &page, const QRect &kept, int sensitivity);
+
+// True when a grey page holds only two levels, ink and paper, with next to nothing between them:
+// a dithered bilevel page read again as grey, its paper white and its dots unlike their
+// neighbours. Such a page is
+// judged, and its bands cleaned, as the bilevel page it is. `inkShare`, when given: the share of
+// its pixels that are ink.
+bool looksBilevel(const QImage &page, double *inkShare = nullptr);

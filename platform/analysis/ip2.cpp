@@ -179,17 +179,28 @@ inline uint64_t spread(const std::vector<uint8_t> &v, int i, int reach, bool sel
     return uint64_t((right | left) >> 8) | (self ? w : 0);
 }
 
-// The share of ink among the pixels of a bilevel page that lie inside `kept` and half an inch or
-// more in from its edges (the scanner's shadows lie nearer), from every third row: a dither's
-// light dots lie on some rows of its matrix only, which repeats in a power of two rows.
+// The share of ink among the pixels of a bilevel page (of a grey one, levels below 128) that lie
+// inside `kept` and half an inch or more in from its edges (the scanner's shadows lie nearer),
+// from every third row: a dither's light dots lie on some rows of its matrix only, which repeats
+// in a power of two rows.
 double inkShare(const QImage &img, const QRect &kept)
 {
-    const bool one = monoInkIsOne(img);
+    const bool one = isMono(img) && monoInkIsOne(img);
     const int inX = int(xDpi(img) / 2), inY = int(yDpi(img) / 2);
     const QRect area = kept & img.rect().adjusted(inX, inY, -inX, -inY);
     if (area.isEmpty())
         return 0;
     long ink = 0, rows = 0;
+    if (img.format() == QImage::Format_Grayscale8) { // levels below 128
+        for (int y = area.top(); y <= area.bottom(); y += 3, ++rows) {
+            const uchar *line = img.constScanLine(y);
+            int n = 0;
+            for (int x = area.left(); x <= area.right(); ++x)
+                n += line[x] < 128;
+            ink += n;
+        }
+        return double(ink) / (double(area.width()) * double(rows));
+    }
     const int first = area.left() / 8, last = area.right() / 8;
     for (int y = area.top(); y <= area.bottom(); y += 3, ++rows) {
         const uchar *line = img.constScanLine(y);
@@ -223,7 +234,10 @@ void despeckle(IP2Image &page, QRect r, bool spareDots)
         return;
     const bool one = isMono(img) && monoInkIsOne(img);
     const int bpp = isMono(img) ? 0 : img.format() == QImage::Format_Grayscale8 ? 1 : 3;
-    const int reach = spareDots && isMono(img) && inkShare(img, kept) < 0.04 ? 6 : 1, rows = 2 * reach + 1;
+    // A dither's dots are spared where other ink lies near them, on a page with little ink: a
+    // bilevel page's, or a dither's read again as grey.
+    const bool dots = spareDots && (isMono(img) || looksBilevel(img));
+    const int reach = dots && inkShare(img, kept) < 0.04 ? 6 : 1, rows = 2 * reach + 1;
     // One zero byte before the row, and a word and a byte after it.
     const int bytes = (img.width() + 7) / 8, words = (bytes + 7) / 8;
     const size_t padded = size_t(words) * 8 + 10;
@@ -710,16 +724,348 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
     }
 }
 
+// The edge cleaner's spans (x0, x1, y) row by row, each row's from left to right.
+void sortSpans(std::vector<std::array<int, 3>> &spans)
+{
+    // They come row by row already; within a row, nearly in order.
+    for (size_t i = 0; i < spans.size();) {
+        size_t end = i + 1;
+        while (end < spans.size() && spans[end][2] == spans[i][2])
+            ++end;
+        const auto first = spans.begin() + qsizetype(i), last = spans.begin() + qsizetype(end);
+        const auto left = [](const auto &a, const auto &b) { return a[0] < b[0]; };
+        if (!std::is_sorted(first, last, left))
+            std::sort(first, last, left);
+        i = end;
+    }
+}
+
+// The pixels of the edge cleaner's spans (x0, x1, y, row by row) to keep: marked one by one, then
+// the rest whitened.
+class SpanMask {
+public:
+    explicit SpanMask(const std::vector<std::array<int, 3>> &spans) : m_spans(spans), m_first(spans.size() + 1, 0)
+    {
+        for (size_t i = 0; i < spans.size(); ++i) {
+            m_first[i + 1] = m_first[i] + size_t(spans[i][1] - spans[i][0] + 1);
+            if (m_rows.empty() || m_rows.back().first != spans[i][2])
+                m_rows.push_back({spans[i][2], i});
+        }
+        m_kept.assign(m_first.back(), 0);
+    }
+    // Calls f(x, y, mark) for each pixel of the spans in [x0, x1] of row y.
+    template <class F> void each(int x0, int x1, int y, F f)
+    {
+        const auto it = std::lower_bound(m_rows.begin(), m_rows.end(), std::make_pair(y, size_t(0)));
+        if (it == m_rows.end() || it->first != y)
+            return;
+        for (size_t i = it->second; i < m_spans.size() && m_spans[i][2] == y; ++i)
+            for (int x = std::max(x0, m_spans[i][0]); x <= std::min(x1, m_spans[i][1]); ++x)
+                f(x, y, m_kept[m_first[i] + size_t(x - m_spans[i][0])]);
+    }
+    // The marks of span i's pixels.
+    uint8_t *span(size_t i) { return m_kept.data() + m_first[i]; }
+    // Keeps only the marked pixels with two marked ones or more among their eight neighbours: a
+    // stroke's, not a lone speck's or a pair's.
+    void dropLone()
+    {
+        std::vector<uint8_t> next(m_kept.size(), 0);
+        for (size_t i = 0; i < m_spans.size(); ++i)
+            for (int x = m_spans[i][0]; x <= m_spans[i][1]; ++x) {
+                if (!m_kept[m_first[i] + size_t(x - m_spans[i][0])])
+                    continue;
+                int n = -1;
+                for (int y = m_spans[i][2] - 1; y <= m_spans[i][2] + 1; ++y)
+                    each(x - 1, x + 1, y, [&](int, int, uint8_t &k) { n += k; });
+                next[m_first[i] + size_t(x - m_spans[i][0])] = n >= 2;
+            }
+        m_kept.swap(next);
+    }
+    template <class Clear> void clearRest(Clear clear) const
+    {
+        for (size_t i = 0; i < m_spans.size(); ++i) {
+            const int y = m_spans[i][2];
+            for (int x = m_spans[i][0]; x <= m_spans[i][1];) {
+                if (m_kept[m_first[i] + size_t(x - m_spans[i][0])]) {
+                    ++x;
+                    continue;
+                }
+                const int start = x;
+                while (x <= m_spans[i][1] && !m_kept[m_first[i] + size_t(x - m_spans[i][0])])
+                    ++x;
+                clear(start, x - 1, y);
+            }
+        }
+    }
+
+private:
+    const std::vector<std::array<int, 3>> &m_spans;
+    std::vector<size_t> m_first; // each span's first pixel in m_kept
+    std::vector<std::pair<int, size_t>> m_rows; // y, its first span
+    std::vector<uint8_t> m_kept;
+};
+
+// Whitens the spans the edge cleaner found on a grey or colour page, but for the pixels clearly
+// darker than the shadow around them: writing inside a band of shade, or touching one. The
+// shadow's level is followed across the band, depth by depth from its edge: at each depth, the
+// lighter 60th percentile of the spans' pixels over about 15 mm along the edge, so that writing
+// in it does not darken its own shadow. Clearly darker: by min(paper/5, max(12, level*paper/640)).
+// A pixel's level is its darkest channel, so that ink of every hue shows. `spans` holds x0, x1, y.
+template <class Clear>
+void keepDarkerThanShadow(const uchar *bits, qsizetype bpl, int bpp, int w, int h, double dpi, int paper,
+                          const std::vector<std::array<int, 3>> &spans, Clear clear)
+{
+    const auto level = [&](int x, int y) {
+        const uchar *p = bits + y * bpl + bpp * x;
+        return bpp == 1 ? int(p[0]) : int(std::min({p[0], p[1], p[2]}));
+    };
+    const int along = std::max(8, int(dpi / 8)), across = std::max(1, int(dpi / 100)), reach = 2;
+    constexpr int Bins = 64;
+    // Per edge (left, top, right, bottom), cells along it by depth, each a histogram of levels.
+    struct Edge {
+        int cellsAlong = 0, cellsDeep = 0;
+        std::vector<uint16_t> hist;
+        std::vector<int16_t> shadow; // per cell, -2 until asked for
+    };
+    thread_local Edge edges[4]; // kept from page to page: no fresh pages of memory each time
+    // The cleaner follows ink no deeper than half an inch from an edge. A pixel is measured
+    // against the shadow of every edge it lies that near: in a corner two shadows meet, and the
+    // soft inner side of one lies at the depth of the other's middle.
+    const int deepest = int(dpi / 2);
+    for (int e = 0; e < 4; ++e) {
+        edges[e].cellsAlong = ((e % 2 == 0 ? h : w) + along - 1) / along;
+        edges[e].cellsDeep = deepest / across + 2;
+        edges[e].hist.assign(size_t(edges[e].cellsAlong) * size_t(edges[e].cellsDeep) * Bins, 0);
+        edges[e].shadow.assign(size_t(edges[e].cellsAlong) * size_t(edges[e].cellsDeep), -2);
+    }
+    // f(edge, cell) for each edge pixel (x, y) lies within half an inch of.
+    const auto cells = [&](int x, int y, auto f) {
+        const int dd[4] = {x, y, w - 1 - x, h - 1 - y};
+        for (int e = 0; e < 4; ++e)
+            if (dd[e] <= deepest)
+                f(e, size_t(dd[e] / across) * size_t(edges[e].cellsAlong) + size_t((e % 2 == 0 ? y : x) / along));
+    };
+    // One pixel in four, on diagonals, is enough to measure the shadow.
+    for (const auto &sp : spans)
+        for (int x = sp[0] + ((4 - (sp[0] + sp[2]) % 4) % 4); x <= sp[1]; x += 4) {
+            const size_t bin = size_t(level(x, sp[2]) * Bins / 256);
+            cells(x, sp[2], [&](int e, size_t c) {
+                uint16_t &n = edges[e].hist[c * Bins + bin];
+                n = uint16_t(std::min(65535, n + 1));
+            });
+        }
+    // Below what level a pixel is clearly darker than the shadow about a cell; -1 where too few
+    // of the spans' pixels lie at its depth.
+    const auto darkerThan = [&](int e, size_t c) {
+        Edge &g = edges[e];
+        if (g.shadow[c] >= -1)
+            return int(g.shadow[c]);
+        const int a = int(c % size_t(g.cellsAlong)), row = int(c / size_t(g.cellsAlong));
+        std::array<int, Bins> sum{};
+        int total = 0;
+        for (int k = std::max(0, a - reach); k <= std::min(g.cellsAlong - 1, a + reach); ++k) {
+            const uint16_t *hst = &g.hist[(size_t(row) * size_t(g.cellsAlong) + size_t(k)) * Bins];
+            for (int b = 0; b < Bins; ++b)
+                sum[size_t(b)] += hst[b], total += hst[b];
+        }
+        int b = 0;
+        for (int seen = 0; b < Bins - 1 && (seen += sum[size_t(b)]) * 10 < total * 6; ++b) {
+        }
+        const int l = b * (256 / Bins) + 256 / Bins / 2;
+        g.shadow[c] = int16_t(total < 4 ? -1 : std::max(0, l - std::min(paper / 5, std::max(12, l * paper / 640))));
+        return int(g.shadow[c]);
+    };
+    SpanMask mask(spans);
+    for (size_t i = 0; i < spans.size(); ++i) {
+        const int y = spans[i][2];
+        uint8_t *keep = mask.span(i);
+        for (int x = spans[i][0]; x <= spans[i][1];) {
+            // Where one edge alone lies within reach, the cell changes only now and then.
+            const bool rows = y > deepest && h - 1 - y > deepest, columns = x > deepest && w - 1 - x > deepest;
+            const bool narrow = rows ? x <= deepest && w - 1 - x <= deepest : y <= deepest && h - 1 - y <= deepest;
+            if (rows != columns && !narrow) {
+                const int e = rows ? (x <= deepest ? 0 : 2) : (y <= deepest ? 1 : 3);
+                const int end = std::min(spans[i][1], rows ? (e == 0 ? deepest : w - 1) : w - 1 - deepest - 1);
+                while (x <= end) {
+                    const int d = rows ? (e == 0 ? x : w - 1 - x) : (e == 1 ? y : h - 1 - y);
+                    const size_t c = size_t(d / across) * size_t(edges[e].cellsAlong) + size_t((rows ? y : x) / along);
+                    const int t = darkerThan(e, c);
+                    // The pixels of this cell in the span.
+                    int last = rows ? (e == 0 ? (d / across + 1) * across - 1 : w - 1 - (d / across) * across) : (x / along + 1) * along - 1;
+                    last = std::min(end, std::max(x, last));
+                    for (; x <= last; ++x)
+                        keep[x - spans[i][0]] = t >= 0 && level(x, y) < t;
+                }
+                continue;
+            }
+            const int v = level(x, y);
+            bool measured = false, darker = true;
+            cells(x, y, [&](int e, size_t c) {
+                if (const int t = darkerThan(e, c); t >= 0)
+                    measured = true, darker = darker && v < t;
+            });
+            keep[x - spans[i][0]] = measured && darker;
+            ++x;
+        }
+    }
+    mask.dropLone();
+    mask.clearRest(clear);
+}
+
+// Whitens the spans the edge cleaner found on a bilevel page, but for solid ink in a dithered
+// band: a dark band's dither is dots with paper between them, writing in it solid strokes. Per
+// edge, cells of about 3 mm along it by 1/100 in deep; each cell's share of paper (over about
+// 15 mm along the edge and 1/20 in across it, within the band) gives the box of pixels that the
+// band's dither leaves no wholly inked r x r box in (r: three of its paper dots expected in it).
+// Ink in such boxes is kept where r is no wider than a pen's stroke (half a millimetre); a solid
+// band, or one too dark for that, is cleared whole. `inkRun(x, y, n)` is true when the n pixels
+// from (x, y) rightwards are all ink; `spans` holds x0, x1, y.
+template <class InkRun, class Clear>
+void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<int, 3>> &spans, InkRun inkRun, Clear clear)
+{
+    const int along = std::max(8, int(dpi / 8)), across = std::max(1, int(dpi / 100)), reach = 2;
+    const int widest = std::max(3, int(dpi / 50));
+    // Paper between a row's spans, no wider than `widest`: next to none in a solid band (a
+    // thresholded shadow's light holes are one pixel in twenty-five, with its ragged side's
+    // gaps some more); a band dithered from grey 20 or lighter holds a twelfth or more.
+    long inked = 0, gaps = 0;
+    for (size_t i = 0; i < spans.size(); ++i) {
+        inked += spans[i][1] - spans[i][0] + 1;
+        if (i > 0 && spans[i - 1][2] == spans[i][2] && spans[i][0] - spans[i - 1][1] - 1 <= widest)
+            gaps += spans[i][0] - spans[i - 1][1] - 1;
+    }
+    if (gaps * 12 < inked + gaps) {
+        for (const auto &sp : spans)
+            clear(sp[0], sp[1], sp[2]);
+        return;
+    }
+    const auto nearest = [&](int x, int y, int &a, int &d) {
+        const int side = std::min(x, w - 1 - x), end = std::min(y, h - 1 - y);
+        const int e = side <= end ? (x <= w - 1 - x ? 0 : 2) : (y <= h - 1 - y ? 1 : 3);
+        a = e % 2 == 0 ? y : x;
+        d = std::min(side, end);
+        return e;
+    };
+    // Per edge and cell: ink pixels and paper pixels between the spans (a band's dots).
+    struct Edge {
+        int cellsAlong = 0, cellsDeep = 0;
+        std::vector<int> ink, paper, solid;
+        std::vector<int16_t> box; // per cell, the box, -1 until asked for, 0: none
+    } edges[4];
+    for (int e = 0; e < 4; ++e) {
+        Edge &g = edges[e];
+        g.cellsAlong = ((e % 2 == 0 ? h : w) + along - 1) / along;
+        g.cellsDeep = int(dpi / 2) / across + 2;
+        const size_t n = size_t(g.cellsAlong) * size_t(g.cellsDeep);
+        g.ink.assign(n, 0), g.paper.assign(n, 0), g.solid.assign(n, 0), g.box.assign(n, -1);
+    }
+    // Cells by depth and by place along an edge, looked up rather than divided out.
+    std::vector<int> deepCell(size_t(std::max(w, h)) + 1), alongCell(size_t(std::max(w, h)) + 1);
+    for (size_t k = 0; k < deepCell.size(); ++k)
+        deepCell[k] = std::min(edges[0].cellsDeep - 1, int(k) / across), alongCell[k] = int(k) / along;
+    const auto cellOf = [&](int x, int y, int &e) {
+        int a, d;
+        e = nearest(x, y, a, d);
+        return size_t(deepCell[size_t(d)]) * size_t(edges[e].cellsAlong) + size_t(alongCell[size_t(a)]);
+    };
+    for (size_t i = 0; i < spans.size(); ++i) {
+        const int y = spans[i][2];
+        for (int x = spans[i][0]; x <= spans[i][1]; ++x) {
+            int e;
+            const size_t c = cellOf(x, y, e);
+            ++edges[e].ink[c];
+        }
+        if (i > 0 && spans[i - 1][2] == y && spans[i][0] - spans[i - 1][1] - 1 <= widest)
+            for (int x = spans[i - 1][1] + 1; x < spans[i][0]; ++x) {
+                int e;
+                const size_t c = cellOf(x, y, e);
+                ++edges[e].paper[c];
+            }
+    }
+    const auto boxAt = [&](int e, size_t c) {
+        Edge &g = edges[e];
+        if (g.box[c] >= 0)
+            return int(g.box[c]);
+        const int a = int(c % size_t(g.cellsAlong)), row = int(c / size_t(g.cellsAlong));
+        long in = 0, out = 0;
+        for (int d = std::max(0, row - reach); d <= std::min(g.cellsDeep - 1, row + reach); ++d)
+            for (int k = std::max(0, a - reach); k <= std::min(g.cellsAlong - 1, a + reach); ++k) {
+                const size_t at = size_t(d) * size_t(g.cellsAlong) + size_t(k);
+                in += g.ink[at], out += g.paper[at];
+            }
+        const double share = in + out > 0 ? double(out) / double(in + out) : 0;
+        const int r = share > 0 ? int(std::ceil(std::sqrt(3.0 / share))) : INT_MAX;
+        g.box[c] = int16_t(r <= widest ? std::max(2, r) : 0);
+        return int(g.box[c]);
+    };
+    // Solid: every pixel of an r x r box about (x, y) inked, its middle row first; such boxes are
+    // kept whole.
+    const auto solid = [&](int x0, int y0, int r) {
+        if (x0 < 0 || y0 < 0 || x0 + r > w || y0 + r > h || !inkRun(x0, y0 + r / 2, r))
+            return false;
+        for (int y = y0; y < y0 + r; ++y)
+            if (y != y0 + r / 2 && !inkRun(x0, y, r))
+                return false;
+        return true;
+    };
+    // The boxes' middles, kept where they lie along a stroke: a millimetre about one holds as many
+    // more as a stroke across it does (a speck of dust in the band holds a few); and only where
+    // they are few among the band's ink (a tenth or less: a thresholded shadow with light holes
+    // holds more).
+    std::vector<std::array<int, 3>> middles; // y, x, r in row order
+    for (size_t i = 0; i < spans.size(); ++i) {
+        const int y = spans[i][2], x0 = spans[i][0], x1 = spans[i][1];
+        // A span is a run of ink, or a piece of one: a box's middle row must lie within it, or
+        // reach past its ends into ink.
+        const bool open = (x0 > 0 && inkRun(x0 - 1, y, 1)) || (x1 + 1 < w && inkRun(x1 + 1, y, 1));
+        for (int x = x0; x <= x1; ++x) {
+            int e;
+            const size_t c = cellOf(x, y, e);
+            const int r = boxAt(e, c);
+            if (!r || (!open && (x - r / 2 < x0 || x - r / 2 + r - 1 > x1)))
+                continue;
+            if (solid(x - r / 2, y - r / 2, r)) {
+                middles.push_back({y, x, r});
+                ++edges[e].solid[c];
+            }
+        }
+    }
+    const auto fewSolid = [&](int x, int y) {
+        int e;
+        const size_t c = cellOf(x, y, e);
+        const Edge &g = edges[e];
+        const int a = int(c % size_t(g.cellsAlong)), row = int(c / size_t(g.cellsAlong));
+        long inked = 0, solid = 0;
+        for (int k = std::max(0, a - reach); k <= std::min(g.cellsAlong - 1, a + reach); ++k) {
+            const size_t at = size_t(row) * size_t(g.cellsAlong) + size_t(k);
+            inked += g.ink[at], solid += g.solid[at];
+        }
+        return solid * 10 < inked;
+    };
+    SpanMask mask(spans);
+    const int around = std::max(3, int(dpi / 25.4));
+    for (const auto &m : middles) {
+        int count = 0;
+        for (auto it = std::lower_bound(middles.begin(), middles.end(), std::array<int, 3>{m[0] - around, INT_MIN, INT_MIN});
+             it != middles.end() && (*it)[0] <= m[0] + around && count < 2 * around; ++it)
+            count += std::abs((*it)[1] - m[1]) <= around;
+        if (count >= 2 * around && fewSolid(m[1], m[0]))
+            for (int y = m[0] - m[2] / 2; y < m[0] - m[2] / 2 + m[2]; ++y)
+                mask.each(m[1] - m[2] / 2, m[1] - m[2] / 2 + m[2] - 1, y, [](int, int, uint8_t &k) { k = 1; });
+    }
+    mask.clearRest(clear);
+}
+
 // The paper's level of a grey or colour page (luma on colour; white outside `kept`): the upper
 // quartile of a sparse sample; white when the page is mostly dark.
 int paperLevel(const QImage &img, const QRect &kept)
 {
     std::array<int, 256> bins{};
     int samples = 0;
-    const int bpp = img.format() == QImage::Format_Grayscale8 ? 1 : 3;
-    for (int y = 0; y < img.height(); y += 8) {
+    const int bpp = img.format() == QImage::Format_Grayscale8 ? 1 : 3, w = img.width(), h = img.height();
+    for (int y = 0; y < h; y += 8) {
         const uchar *line = img.constScanLine(y);
-        for (int x = 0; x < img.width(); x += 8, ++samples)
+        for (int x = 0; x < w; x += 8, ++samples)
             ++bins[size_t(!within(kept, x, y) ? 255 : bpp == 1 ? line[x] : luma(line + 3 * x))];
     }
     int level = 255, above = bins[255];
@@ -996,7 +1342,7 @@ void IP2PrefilterB::apply(IP2Image &page) const
     const int depthX = std::min(w, int(xDpi(img) / 2)), depthY = std::min(h, int(yDpi(img) / 2));
     // On grey and colour pages a shadow is what is an eighth darker than the page's paper: a
     // copier's grey border as well as the scanner's black backing.
-    const int shadow = isMono(img) ? 0 : paperLevel(img, kept) * 7 / 8;
+    const int paper = isMono(img) ? 255 : paperLevel(img, kept), shadow = isMono(img) ? 0 : paper * 7 / 8;
     // The page is read where it stands and copied (when shared) only once a shadow is found.
     const uchar *bits = img.constBits();
     uchar *out = nullptr;
@@ -1057,8 +1403,24 @@ void IP2PrefilterB::apply(IP2Image &page) const
         }
     };
     switch (img.format()) {
-    case QImage::Format_Mono:
-        clearEdgeInk(w, h, dpi, depthX, depthY, loadInk, [&](int x0, int x1, int y) {
+    case QImage::Format_Mono: {
+        std::vector<std::array<int, 3>> spans;
+        clearEdgeInk(w, h, dpi, depthX, depthY, loadInk, [&](int x0, int x1, int y) { spans.push_back({x0, x1, y}); });
+        if (spans.empty())
+            break;
+        sortSpans(spans);
+        const uchar *source = bits;
+        // n (at most 16) pixels from x: the 24 bits from x's byte on, ink as ones.
+        const auto inkRun = [&](int x, int y, int n) {
+            const uchar *p = source + y * bpl + x / 8;
+            const int bytes = std::min(3, int((w + 7) / 8 - x / 8));
+            uint32_t v = 0;
+            for (int i = 0; i < 3; ++i)
+                v = v << 8 | (i < bytes ? uint32_t(one ? p[i] : uint8_t(~p[i])) : 0u);
+            v <<= 8 + (x & 7);
+            return std::countl_one(v) >= n;
+        };
+        keepSolidInDither(w, h, dpi, spans, inkRun, [&](int x0, int x1, int y) {
             uchar *line = row(y);
             for (int i = x0 / 8; i <= x1 / 8; ++i) {
                 const uint8_t m = columnMask(i, x0, x1 + 1);
@@ -1066,13 +1428,27 @@ void IP2PrefilterB::apply(IP2Image &page) const
             }
         });
         break;
-    case QImage::Format_Grayscale8:
-        clearEdgeInk(w, h, dpi, depthX, depthY, loadInk,
-                     [&](int x0, int x1, int y) { std::memset(row(y) + x0, 255, size_t(x1 - x0 + 1)); });
-        break;
-    default:
-        clearEdgeInk(w, h, dpi, depthX, depthY, loadInk,
-                     [&](int x0, int x1, int y) { std::memset(row(y) + 3 * x0, 255, size_t(x1 - x0 + 1) * 3); });
+    }
+    default: {
+        // The spans found, then whitened but for what is clearly darker than its shadow.
+        std::vector<std::array<int, 3>> spans;
+        clearEdgeInk(w, h, dpi, depthX, depthY, loadInk, [&](int x0, int x1, int y) { spans.push_back({x0, x1, y}); });
+        if (spans.empty())
+            break;
+        sortSpans(spans);
+        const int bpp = img.format() == QImage::Format_Grayscale8 ? 1 : 3;
+        const uchar *source = bits;
+        if (bpp == 1 && looksBilevel(img)) { // a bilevel page read as grey: its ink is the dots
+            const auto inkRun = [&](int x, int y, int n) {
+                const uchar *p = source + y * bpl + x;
+                return std::all_of(p, p + n, [&](uchar v) { return v < shadow; });
+            };
+            keepSolidInDither(w, h, dpi, spans, inkRun, [&](int x0, int x1, int y) { std::memset(row(y) + x0, 255, size_t(x1 - x0 + 1)); });
+            break;
+        }
+        keepDarkerThanShadow(source, bpl, bpp, w, h, dpi, paper, spans,
+                             [&](int x0, int x1, int y) { std::memset(row(y) + bpp * x0, 255, size_t(x1 - x0 + 1) * size_t(bpp)); });
+    }
     }
 }
 

@@ -249,6 +249,22 @@ QImage Sheet::scan(const ScanOptions &o) const
     // Each row reads the noise table from a place of its own.
     const bool colourInk = m_ink.format() == QImage::Format_RGB32;
     std::vector<int> keep(static_cast<size_t>(w), 256); // what the back leaves of the light, in 256ths
+    // What the bands leave of the light, in 256ths: across the columns (left and right bands) and
+    // down the rows (top and bottom ones).
+    std::vector<int> bandX(size_t(w), 256), bandY(size_t(h), 256);
+    for (const Band &b : o.bands) {
+        if (b.edge < 0 || b.depth <= 0)
+            continue;
+        const bool vertical = b.edge % 2 == 0;
+        std::vector<int> &f = vertical ? bandX : bandY;
+        const int n = vertical ? w : h, deep = std::min(n, std::max(1, int(b.depth * m_dpi)));
+        for (int k = 0; k < deep; ++k) {
+            const double t = b.graded ? double(k) / deep : 0;
+            const double level = b.level + (paperGrey - b.level) * t;
+            const int at = b.edge >= 2 ? n - 1 - k : k;
+            f[size_t(at)] = f[size_t(at)] * std::clamp(int(level * 256 / std::max(1, paperGrey)), 0, 256) >> 8;
+        }
+    }
     for (int y = 0; y < h; ++y) {
         const uchar *line = m_ink.constScanLine(y);
         const QRgb *ink = reinterpret_cast<const QRgb *>(line);
@@ -261,7 +277,7 @@ QImage Sheet::scan(const ScanOptions &o) const
         if (!colour) {
             for (int x = 0; x < w; ++x) {
                 const int grey = colourInk ? lumaOf(ink[x]) : line[x];
-                int v = ((grey * (paperGrey + rowTone + shade[size_t(x)]) * keep[size_t(x)]) >> 16) + nz[x];
+                int v = ((((grey * (paperGrey + rowTone + shade[size_t(x)]) * keep[size_t(x)]) >> 16) * bandX[size_t(x)] * bandY[size_t(y)]) >> 16) + nz[x];
                 if (o.clipsPaper)
                     v = v * 255 / std::max(1, paperGrey - 14);
                 dst[x] = uchar(std::clamp(v, 0, 255));
@@ -273,7 +289,7 @@ QImage Sheet::scan(const ScanOptions &o) const
             const QRgb c = colourInk ? ink[x] : qRgb(line[x], line[x], line[x]);
             const int channels[3] = {qRed(c), qGreen(c), qBlue(c)};
             for (int k = 0; k < 3; ++k) {
-                int v = ((channels[k] * (paperChannels[k] + tone) * keep[size_t(x)]) >> 16) + nz[3 * x + k];
+                int v = ((((channels[k] * (paperChannels[k] + tone) * keep[size_t(x)]) >> 16) * bandX[size_t(x)] * bandY[size_t(y)]) >> 16) + nz[3 * x + k];
                 if (o.clipsPaper)
                     v = v * 255 / std::max(1, paperChannels[k] - 14);
                 dst[3 * x + k] = uchar(std::clamp(v, 0, 255));
@@ -374,7 +390,7 @@ QImage Sheet::scan(const ScanOptions &o) const
         out = decoded;
     }
 
-    if (!bilevel)
+    if (!bilevel && !o.rescanned)
         return out;
     QImage mono(w, h, QImage::Format_Mono);
     mono.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
@@ -449,7 +465,20 @@ QImage Sheet::scan(const ScanOptions &o) const
         break;
     }
     }
-    return mono;
+    if (!o.rescanned)
+        return mono;
+    // The bilevel page read again as grey: its ink at a toner's 30, its paper at the paper's level.
+    QImage grey(w, h, QImage::Format_Grayscale8);
+    grey.setDotsPerMeterX(out.dotsPerMeterX());
+    grey.setDotsPerMeterY(out.dotsPerMeterY());
+    for (int y = 0; y < h; ++y) {
+        const uchar *src = mono.constScanLine(y);
+        const int8_t *nz = noise.data() + rng.below(1 << 16);
+        uchar *dst = grey.scanLine(y);
+        for (int x = 0; x < w; ++x)
+            dst[x] = uchar(std::clamp((src[x >> 3] & (0x80 >> (x & 7)) ? 30 : paperGrey) + nz[x], 0, 255));
+    }
+    return grey;
 }
 
 void draw(Sheet &sheet, Content content, unsigned seed)
@@ -562,10 +591,10 @@ const char *const PenNames[] = {"ballpoint", "pencil", "felt pen", "carbon"};
 // rules, a small letter or figure (2 to 3 mm, its ink smaller still) near a corner, a form of
 // thin rules a threshold breaks into specks, a small figure in a thin hand.
 enum class Trial { FaintInk, DitheredPencil, CreaseMark, HoleLetter, LightForm, ShadowFigure, CornerFigure, HoleMark, DottedForm,
-                   CornerLetter, SpeckedForm, ThinFigure, None };
+                   CornerLetter, SpeckedForm, ThinFigure, BandWriting, None };
 const char *const TrialNames[] = {"faint ink: ", "dithered pencil: ", "mark on a crease: ", "letter by a hole: ", "light form: ",
                                   "figure in a shadow: ", "figure in a corner: ", "mark over a hole: ", "dotted form: ",
-                                  "letter in a corner: ", "specked form: ", "thin figure: ", ""};
+                                  "letter in a corner: ", "specked form: ", "thin figure: ", "edge bands: ", ""};
 constexpr unsigned Trials = 12;
 
 // Where the sheet lies on the scan: inches of the sheet to its pixels, and to inches of the scan.
@@ -618,6 +647,8 @@ public:
         return box;
     }
     QSizeF size() const { return m_size; }
+    // The point of the sheet (inches) that the scan shows at `inches`.
+    QPointF fromScan(QPointF inches) const { return m_toScan.inverted().map(inches * m_dpi) / m_dpi; }
 
 private:
     QSizeF m_size;
@@ -775,7 +806,7 @@ std::vector<QString> missingHandFonts()
     return missing;
 }
 
-RandomPage randomPage(unsigned seed)
+RandomPage randomPage(unsigned seed, bool edgeBands)
 {
     XorShift rng(uint64_t(seed) * 7919u + 17);
     RandomPage page;
@@ -790,7 +821,7 @@ RandomPage randomPage(unsigned seed)
     const PaperSize &paperSize = Sizes[std::min(3, rng.below(7) / 2)]; // A5 and legal less often
     int dpi = Dpis[rng.below(6)];
     // One page in six is one of the hard cases an office's pages hold, in turn.
-    const Trial trial = seed % 6 == 5 ? Trial(seed / 6 % Trials) : Trial::None;
+    const Trial trial = edgeBands ? Trial::BandWriting : seed % 6 == 5 ? Trial(seed / 6 % Trials) : Trial::None;
     if (trial == Trial::CornerFigure && rng.chance(0.75))
         dpi = rng.chance(0.5) ? 150 : 200;
     if (dpi == 400 && paperSize.inches.height() > 12)
@@ -825,21 +856,32 @@ RandomPage randomPage(unsigned seed)
         if (rng.chance(0.5))
             dpi = depth == Depth::Bilevel ? 300 : 150;
     }
+    // Edge bands: every scan mode in turn, a dither read again as grey among them.
+    const int bandMode = trial == Trial::BandWriting ? rng.below(9) : -1;
+    if (trial == Trial::BandWriting) {
+        depth = bandMode < 4 ? Depth::Bilevel : bandMode == 5 || bandMode == 7 ? Depth::Colour : Depth::Grey;
+        halftone = bandMode < 4 ? Halftone(bandMode) : bandMode == 8 ? Halftone(rng.chance(0.5) ? 1 : 3) : Halftone::Threshold;
+    }
+    const bool rescanned = bandMode == 8;
     const bool bilevel = depth == Depth::Bilevel, colour = depth == Depth::Colour;
-    const bool dithered = bilevel && halftone != Halftone::Threshold;
+    // A dither read again as grey is read as a dither is.
+    const bool dithered = (bilevel || rescanned) && halftone != Halftone::Threshold;
     // A clustered screen below 200 dpi is too coarse for a light pencil's dots to show its stroke.
     if (trial == Trial::DitheredPencil && halftone == Halftone::Clustered)
         dpi = std::max(dpi, 200);
     const QSizeF size = paperSize.inches;
     // A form's thin rules a threshold breaks where they lie across two rows of pixels: askew.
-    const double skew = trial == Trial::SpeckedForm ? rng.between(0.4, 1.5) * (rng.chance(0.5) ? 1 : -1) : rng.between(-1.5, 1.5);
+    const double skew = trial == Trial::SpeckedForm   ? rng.between(0.4, 1.5) * (rng.chance(0.5) ? 1 : -1)
+                        : trial == Trial::BandWriting ? rng.between(-0.3, 0.3)
+                                                      : rng.between(-1.5, 1.5);
     Sheet sheet(dpi, skew, size, colour);
     QPainter &p = sheet.painter();
     const Layout layout(size, skew, dpi);
     const double px = dpi, mm = dpi / 25.4;
     static const char *const HalftoneNames[] = {"thresholded", "ordered dither", "clustered dither", "error diffusion"};
     std::string what = std::string(TrialNames[int(trial)]) + std::to_string(dpi) + " dpi " + paperSize.name + " " +
-                       (bilevel ? HalftoneNames[int(halftone)] : colour ? "colour" : "grey") + ", skew " + fixed(skew, 1);
+                       (bilevel || rescanned ? HalftoneNames[int(halftone)] : colour ? "colour" : "grey") + (rescanned ? " scanned grey" : "") +
+                       ", skew " + fixed(skew, 1);
 
     ScanOptions o;
     o.depth = depth;
@@ -853,7 +895,8 @@ RandomPage randomPage(unsigned seed)
     const QRgb tint = yellowed ? qRgb(232, 214, 168) : colour ? Tints[rng.below(int(std::size(Tints)))] : qRgb(246, 246, 246);
     // A dithering scanner set to white paper reads it at 248 to 255 half the time.
     const int white = 248 + rng.below(8);
-    o.paper = whiteDither                      ? qRgb(255, 255, 255)
+    o.rescanned = rescanned;
+    o.paper = whiteDither || rescanned         ? qRgb(rescanned ? white : 255, rescanned ? white : 255, rescanned ? white : 255)
               : dithered && rng.chance(0.5) && !yellowed ? qRgb(white, white, white)
                                                           : qRgb(int(qRed(tint) * tone), int(qGreen(tint) * tone), int(qBlue(tint) * tone));
     what += ", paper " + std::to_string(lumaOf(o.paper)) + (yellowed ? " yellowed" : "");
@@ -863,7 +906,7 @@ RandomPage randomPage(unsigned seed)
         o.showThrough = rng.between(0.05, 0.3);
         what += ", show-through " + fixed(o.showThrough);
     }
-    if (!dithered && (rng.chance(bilevel ? 0.1 : 0.25) || (trial == Trial::FaintInk && rng.chance(0.4)))) {
+    if (bandMode == 6 || bandMode == 7 || (!dithered && (rng.chance(bilevel ? 0.1 : 0.25) || (trial == Trial::FaintInk && rng.chance(0.4))))) {
         o.jpegQuality = 40 + rng.below(51);
         what += ", jpeg " + std::to_string(o.jpegQuality);
     }
@@ -871,7 +914,7 @@ RandomPage randomPage(unsigned seed)
     // deepest they reach along each edge. Writing lies clear of them, or across them with enough
     // standing out to read.
     std::array<double, 4> band = {0, 0, 0, 0};
-    if (trial == Trial::ShadowFigure || rng.chance(dithered ? 0.4 : 0.12)) {
+    if (trial == Trial::ShadowFigure || rng.chance(dithered ? 0.4 : 0.12) || (trial == Trial::BandWriting && rng.chance(0.3))) {
         o.shadow.level = 20 + rng.below(50);
         const int edges = 1 + rng.below(15);
         for (int k = 0; k < 4; ++k)
@@ -889,7 +932,21 @@ RandomPage randomPage(unsigned seed)
             }
         what += ", copier border at " + std::to_string(o.border.level);
     }
-    QRectF safe(0.12, 0.12, size.width() - 0.24, size.height() - 0.24);
+    // Bands of shade along one or two edges; writing goes on them and beside them.
+    if (trial == Trial::BandWriting) {
+        const int first = rng.below(4), count = rng.chance(0.7) ? 1 : 2;
+        for (int k = 0; k < count; ++k) {
+            Band &b = o.bands[k];
+            b.edge = k == 0 ? first : (first + 1 + rng.below(3)) % 4;
+            b.depth = rng.between(3, 15) / 25.4;
+            b.level = rng.chance(0.65) ? 40 + rng.below(41) : 190 + rng.below(21);
+            b.graded = rng.chance(0.4);
+            what += std::string(", ") + (b.graded ? "graded" : "flat") + " band at " + std::to_string(b.level) + " " +
+                    fixed(b.depth * 25.4, 1) + " mm along edge " + std::to_string(b.edge);
+        }
+    }
+    const double clear = trial == Trial::BandWriting ? 0.05 : 0.12;
+    QRectF safe(clear, clear, size.width() - 2 * clear, size.height() - 2 * clear);
     safe.setLeft(std::max(safe.left(), band[0] + 0.12));
     safe.setTop(std::max(safe.top(), band[1] + 0.12));
     safe.setRight(std::min(safe.right(), size.width() - band[2] - 0.12));
@@ -999,6 +1056,10 @@ RandomPage randomPage(unsigned seed)
         }
     }
     Placer placer{rng, layout, safe, {}, band, {}, 30, Place::Any, {}};
+    // What stands out of a ragged shadow stands out of the band along the same edge too.
+    for (const Band &b : o.bands)
+        if (b.edge >= 0 && placer.band[size_t(b.edge)] > 0)
+            placer.band[size_t(b.edge)] = std::max(placer.band[size_t(b.edge)], b.depth);
     if (trial == Trial::ShadowFigure)
         placer.force = Place::Shadow;
     if (trial == Trial::CornerFigure)
@@ -1014,12 +1075,18 @@ RandomPage randomPage(unsigned seed)
 
     // Legible writing: a thresholded scan keeps only ink 40 % darker than its paper; a dither
     // needs a stroke to hold a fair share of dots.
-    const double least = bilevel && !whiteDither ? (dithered ? 0.27 : 0.62) : 0.15; // dots on white paper read at 0.15
+    // Dots on white paper read at 0.15; a dither read again as grey, on paper of 248 to 255, at 0.2.
+    const double least = rescanned ? 0.2 : bilevel && !whiteDither ? (dithered ? 0.27 : 0.62) : 0.15;
+    // On an edge band, the least contrast of the thing being put on it (0: none on a band): in a
+    // dark band's dither the ink stands out as solid against its dots; on grey, half as dark as
+    // the band; on a light band, as on grey paper.
+    double bandLeast = 0;
+    const auto bandOr = [&](double contrast) { return bandLeast > 0 ? rng.between(bandLeast, 1.0) : contrast; };
     const auto contrastOf = [&](double floor) {
         const double u = rng.unit();
         return std::max(least, floor) + (1 - std::max(least, floor)) * u * u;
     };
-    const auto pickInk = [&]() -> const Ink & { return Inks[rng.chance(0.5) ? 0 : 1 + rng.below(4)]; };
+    const auto pickInk = [&]() -> const Ink & { return Inks[bandLeast > 0.55 || rng.chance(0.5) ? 0 : 1 + rng.below(4)]; };
     const auto inked = [&](const Ink &ink, double contrast) { return std::min(contrast, darkest(ink)); };
     // The contrast a carbon's stroke `width` pixels wide is laid on with for its blurred copy to
     // show `contrast`: a stroke under half a millimetre loses its share of it.
@@ -1030,7 +1097,7 @@ RandomPage randomPage(unsigned seed)
     const int focus = int(seed % 4);
     // The hard cases' marks: their contrast, and where they lie.
     const auto trialContrast = [&](double contrast) {
-        return trial == Trial::FaintInk ? rng.between(0.15, 0.3) : trial == Trial::DitheredPencil ? rng.between(whiteDither ? 0.15 : 0.27, 0.35) : contrast;
+        return trial == Trial::FaintInk ? rng.between(0.15, 0.3) : trial == Trial::DitheredPencil ? rng.between(whiteDither ? 0.15 : 0.27, 0.35) : bandOr(contrast);
     };
     if (trial == Trial::CreaseMark && !creases.empty()) {
         const QLineF line = creases[0].line;
@@ -1046,6 +1113,40 @@ RandomPage randomPage(unsigned seed)
             return c + along * sign * (r + gap + reach / 2) + QPointF(along.y(), along.x()) * across;
         };
     }
+    // On a page of edge bands, each thing goes on a band or beside it (hard against its inner
+    // side or across it, three quarters of it standing out), or stands out of a ragged shadow.
+    const auto aimAtBand = [&] {
+        bandLeast = 0;
+        placer.spot = nullptr;
+        placer.force = Place::Any;
+        std::vector<const Band *> bands;
+        for (const Band &b : o.bands)
+            if (b.edge >= 0)
+                bands.push_back(&b);
+        if (std::any_of(band.begin(), band.end(), [](double d) { return d > 0; }) && rng.chance(0.3)) {
+            placer.force = Place::Shadow;
+            return;
+        }
+        const Band &b = *bands[size_t(rng.below(int(bands.size())))];
+        const bool dark = b.level < 120;
+        // A threshold turns a dark band solid black: nothing on it can be read.
+        const bool on = !(dark && bilevel && halftone == Halftone::Threshold) && rng.chance(0.6);
+        if (on)
+            bandLeast = !dark ? std::max(least, dithered ? 0.4 : 0.3) : dithered ? 0.8 : 0.5;
+        const int e = b.edge;
+        const double along = rng.unit(), t = rng.unit(), depth = b.depth;
+        placer.spot = [=, &layout](QSizeF box) {
+            const bool side = e % 2 == 0;
+            const double across = side ? box.width() : box.height(), length = side ? size.height() : size.width();
+            // Inches from the edge to the thing's near side.
+            const double in = on ? (across + 0.04 < depth ? 0.02 + t * (depth - across - 0.04) : 0.02 + t * std::max(0.0, depth - across / 2))
+                                 : depth - 0.25 * across + t * (0.25 * across + 0.08);
+            const double mid = in + across / 2, a = 0.4 + along * (length - 0.8);
+            const QPointF c = e == 0 ? QPointF(mid, a) : e == 1 ? QPointF(a, mid) : e == 2 ? QPointF(size.width() - mid, a) : QPointF(a, size.height() - mid);
+            return layout.fromScan(c);
+        };
+        what += std::string(on ? ", on" : ", beside") + " the band along edge " + std::to_string(e);
+    };
     if (trial == Trial::HoleMark && !holes.at.empty()) {
         // Across a hole's rim, from any side, most of it on the hole: only its end, 2.5 to 4 mm of
         // its box, reaches out onto the paper.
@@ -1057,20 +1158,24 @@ RandomPage randomPage(unsigned seed)
             return c + dir * std::max(0.0, r + out - half);
         };
     }
-    if (trial != Trial::None || focus == 1 || focus == 2 || rng.chance(focus == 3 ? 0.2 : 0.6)) {
+    // A page of edge bands in five is blank.
+    if (trial == Trial::BandWriting ? seed % 5 != 0 : trial != Trial::None || focus == 1 || focus == 2 || rng.chance(focus == 3 ? 0.2 : 0.6)) {
         const bool lone = trial != Trial::None || focus == 1 || (focus != 2 && rng.chance(0.4));
         placer.corners = lone ? 55 : 30;
-        const int wanted = lone || rng.chance(0.7) ? 1 : 2 + rng.below(2);
+        const int wanted = trial == Trial::BandWriting ? 1 + rng.below(2) : lone || rng.chance(0.7) ? 1 : 2 + rng.below(2);
         // The corner's figures are small: a page number 2 to 3.2 mm tall.
         const bool small = trial == Trial::CornerFigure;
         const auto sizeOf = [&](double largest) { return rng.between(dithered ? 3 : 2, small ? 3.2 : lone ? 5 : largest); };
         const auto darkOr = [&](double floor) { return lone && rng.chance(0.6) ? rng.between(std::max(0.5, least), 1.0) : contrastOf(floor); };
         for (int k = 0; k < wanted; ++k) {
+            if (trial == Trial::BandWriting)
+                aimAtBand();
             QRectF placed; // inches of the sheet
             const int kind = trial == Trial::LightForm || trial == Trial::DottedForm || trial == Trial::SpeckedForm ? 80
                              : trial == Trial::HoleLetter || trial == Trial::HoleMark ? 40
                              : trial == Trial::CornerLetter || trial == Trial::ThinFigure ? 0
                              : trial == Trial::CornerFigure ? (rng.chance(0.5) ? 60 : rng.chance(0.6) ? 0 : 40)
+                             : trial == Trial::BandWriting ? std::array{0, 40, 60}[size_t(rng.below(3))] // hand, strokes, print
                              : lone                       ? (rng.chance(0.4) ? 0 : 40)
                              : focus == 2 && k == 0       ? 80
                                                           : rng.below(100);
@@ -1220,7 +1325,7 @@ RandomPage randomPage(unsigned seed)
             } else if (kind < 72) {
                 // Print: a page number, a Bates number, a word, or typed lines.
                 const Ink &ink = pickInk();
-                const double contrast = inked(ink, contrastOf(0.2));
+                const double contrast = inked(ink, bandOr(contrastOf(0.2)));
                 if (contrast < least)
                     continue;
                 static const char *const Families[] = {"Liberation Serif", "Liberation Sans", "Liberation Mono"};

@@ -43,6 +43,16 @@ struct EdgeShadow {
     int level = 35;
 };
 
+// A band of shade along one edge of the scan (left, top, right, bottom; -1: none): a lid's or a
+// feeder's shadow over the paper, darkening all that lies in it, ink too; flat, or graded from
+// `level` at the edge to the paper's own level at its inner side.
+struct Band {
+    int edge = -1;
+    double depth = 0; // inches
+    int level = 0;    // grey level at the edge, on paper of the scan's level
+    bool graded = false;
+};
+
 struct ScanOptions {
     Depth depth = Depth::Bilevel;
     Dust dust = Dust::None;
@@ -56,6 +66,10 @@ struct ScanOptions {
     Border border;
     Halftone halftone = Halftone::Threshold; // bilevel scans
     bool clipsPaper = false; // the scanner's white lies below the paper: the paper reads pure white
+    Band bands[2];
+    // A grey scan of a bilevel page: the dither (or threshold) of a bilevel scan, read back as
+    // grey with the scanner's noise.
+    bool rescanned = false;
 };
 
 // A sheet (letter unless told) at `dpi`, turned `skewDegrees` about its centre; its inks are
@@ -132,7 +146,11 @@ struct RandomPage {
     double inward = 0;
     std::string what; // what was drawn, for a message
 };
-RandomPage randomPage(unsigned seed);
+// With `edgeBands`, one of the pages with writing (or nothing) on and beside flat or graded bands
+// of shade along the edges, dark (grey 40 to 80) or light (about 200), 3 to 15 mm deep, and ragged
+// scanner shadows, in every scan mode: thresholded, dithered (ordered, clustered, error
+// diffusion), a dither scanned again as grey, grey, colour, JPEG.
+RandomPage randomPage(unsigned seed, bool edgeBands = false);
 // The handwriting fonts the pages use that are not installed.
 std::vector<QString> missingHandFonts();
 

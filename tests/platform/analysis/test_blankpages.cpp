@@ -7,7 +7,9 @@
 // figure on a crease, a coloured letter by a hole, a light form, a figure standing out of an edge
 // shadow, a small figure hard in a corner or against an edge, a mark across a hole's rim, a form
 // of dotted or dashed rules, a small letter near a corner, a form of thin rules a threshold breaks
-// into specks, a thin hand's small figure); a second run of blocks draws those alone. At the
+// into specks, a thin hand's small figure); a second run of blocks draws those alone, and a third
+// pages of flat and graded bands of shade along the edges, dark and light, and ragged scanner
+// shadows, with writing on them and beside them in every scan mode. At the
 // default sensitivity no page with content is judged blank, and no page's verdict turns from
 // blank back to content as the sensitivity rises. A blank page that is kept costs the operator a
 // glance, not a record: those are counted and listed, block by block of 25 pages, and so are the
@@ -29,17 +31,19 @@ constexpr unsigned Blocks = 2; // the sanitizers' build checks the memory on a s
 constexpr unsigned Blocks = 12;
 #endif
 
-// The seeds of block b: every page, or only the hard cases (every sixth seed).
+// The seeds of block b: every page, only the hard cases (every sixth seed), or pages of edge
+// bands.
 struct Pages {
     bool hard;
     unsigned block;
+    bool bands = false;
 };
 
-std::vector<Pages> blocks(bool hard)
+std::vector<Pages> blocks(bool hard, bool bands = false)
 {
     std::vector<Pages> all;
     for (unsigned b = 0; b < Blocks; ++b)
-        all.push_back({hard, b});
+        all.push_back({hard, b, bands});
     return all;
 }
 
@@ -58,8 +62,8 @@ TEST_P(BlankPages, NoPageWithContentIsBlankAtTheDefaultAndVerdictsRiseWithSensit
     int blanks = 0, lostAtFive = 0;
     std::string kept;
     for (unsigned k = GetParam().block * Block; k < (GetParam().block + 1) * Block; ++k) {
-        const unsigned seed = GetParam().hard ? 6 * k + 5 : k + 1;
-        const scanpages::RandomPage page = scanpages::randomPage(seed);
+        const unsigned seed = GetParam().hard && !GetParam().bands ? 6 * k + 5 : k + 1;
+        const scanpages::RandomPage page = scanpages::randomPage(seed, GetParam().bands);
         // Now and then in the barcode mode's margin, where it leaves some of the content.
         const bool wide = seed % 5 == 0 && (!page.content || page.inward > 0.15);
         const std::string verdicts = blankVerdicts(page.scan, wide ? QStringLiteral("1/10in") : QStringLiteral("1/30in"));
@@ -82,3 +86,4 @@ TEST_P(BlankPages, NoPageWithContentIsBlankAtTheDefaultAndVerdictsRiseWithSensit
 
 INSTANTIATE_TEST_SUITE_P(Blocks, BlankPages, testing::ValuesIn(blocks(false)));
 INSTANTIATE_TEST_SUITE_P(HardCases, BlankPages, testing::ValuesIn(blocks(true)));
+INSTANTIATE_TEST_SUITE_P(EdgeBands, BlankPages, testing::ValuesIn(blocks(false, true)));
