@@ -155,14 +155,41 @@ bool dithered(const QImage &img, const QRect &kept, int step)
 // a page with ink in one cell in fifty or fewer: a dithered tone over the page stays dots.
 void closeGaps(Plane &p)
 {
-    const std::vector<uint8_t> cells = p.cells;
-    const auto ink = [&](int x, int y) { return x >= 0 && y >= 0 && x < p.w && y < p.h && !cells[size_t(y) * size_t(p.w) + size_t(x)]; };
-    const auto side = [&](int x, int y, int dx, int dy) { return ink(x + dx, y + dy) || ink(x + 2 * dx, y + 2 * dy); };
-    for (int y = 0; y < p.h; ++y)
+    // The ink cells as bits, 64 to a word (cell x in bit x % 64), each row with a zero word on
+    // either side and two zero rows above and below, kept for the next page.
+    const int words = (p.w + 63) / 64, stride = words + 2;
+    thread_local std::vector<uint64_t> bits;
+    bits.assign(size_t(stride) * size_t(p.h + 4), 0);
+    const auto row = [&](int y) { return bits.data() + size_t(y + 2) * size_t(stride) + 1; };
+    for (int y = 0; y < p.h; ++y) {
+        const uint8_t *c = p.row(y);
+        uint64_t *r = row(y);
         for (int x = 0; x < p.w; ++x)
-            if (!ink(x, y) && ((side(x, y, -1, 0) && side(x, y, 1, 0)) || (side(x, y, 0, -1) && side(x, y, 0, 1)) ||
-                               (side(x, y, -1, -1) && side(x, y, 1, 1)) || (side(x, y, 1, -1) && side(x, y, -1, 1))))
-                p.cells[size_t(y) * size_t(p.w) + size_t(x)] = 0;
+            r[x / 64] |= uint64_t(!c[x]) << (x % 64);
+    }
+    // Bit j of the result: ink at cell 64k + j + s of the row (s from -2 to 2).
+    const auto at = [](const uint64_t *r, int k, int s) {
+        if (s > 0)
+            return r[k] >> s | r[k + 1] << (64 - s);
+        if (s < 0)
+            return r[k] << -s | r[k - 1] >> (64 + s);
+        return r[k];
+    };
+    for (int y = 0; y < p.h; ++y) {
+        const uint64_t *u2 = row(y - 2), *u1 = row(y - 1), *c = row(y), *d1 = row(y + 1), *d2 = row(y + 2);
+        uint8_t *out = p.cells.data() + size_t(y) * size_t(p.w);
+        for (int k = 0; k < words; ++k) {
+            const uint64_t left = at(c, k, -1) | at(c, k, -2), right = at(c, k, 1) | at(c, k, 2);
+            const uint64_t up = u1[k] | u2[k], down = d1[k] | d2[k];
+            const uint64_t upLeft = at(u1, k, -1) | at(u2, k, -2), downRight = at(d1, k, 1) | at(d2, k, 2);
+            const uint64_t upRight = at(u1, k, 1) | at(u2, k, 2), downLeft = at(d1, k, -1) | at(d2, k, -2);
+            uint64_t fill = ~c[k] & ((left & right) | (up & down) | (upLeft & downRight) | (upRight & downLeft));
+            if (k == words - 1 && p.w % 64)
+                fill &= ~uint64_t(0) >> (64 - p.w % 64);
+            for (; fill; fill &= fill - 1)
+                out[64 * k + std::countr_zero(fill)] = 0;
+        }
+    }
 }
 
 // On a dithered page whose dots lie all over it (paper of a tone, dithered), each cell's level is
