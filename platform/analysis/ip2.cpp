@@ -59,6 +59,32 @@ constexpr unsigned everyThirdBit(uint64_t v)
 }
 static_assert(everyThirdBit(0x249249249249ull) == 0xFFFF && everyThirdBit(0x8ull) == 2 && everyThirdBit(0x6ull) == 0);
 
+// The bits of a word in the opposite order.
+inline uint64_t bitReversed(uint64_t v)
+{
+    v = (v >> 1 & 0x5555555555555555ull) | (v & 0x5555555555555555ull) << 1;
+    v = (v >> 2 & 0x3333333333333333ull) | (v & 0x3333333333333333ull) << 2;
+    v = (v >> 4 & 0x0F0F0F0F0F0F0F0Full) | (v & 0x0F0F0F0F0F0F0F0Full) << 4;
+    return __builtin_bswap64(v);
+}
+
+// Bit i: v[i] < limit (1 to 256), for n (at most 64) bytes.
+inline uint64_t belowBits(const uint8_t *v, int n, int limit)
+{
+    uint64_t m = 0;
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i top = _mm_set1_epi8(char(limit - 1));
+    for (; i + 16 <= n; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(v + i));
+        m |= uint64_t(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(x, top), x)))) << i;
+    }
+#endif
+    for (; i < n; ++i)
+        m |= uint64_t(v[i] < limit) << i;
+    return m;
+}
+
 // QRect::contains for a rectangle that is empty or not turned inside out, without a call.
 inline bool within(const QRect &r, int x, int y)
 {
@@ -741,11 +767,14 @@ void sortSpans(std::vector<std::array<int, 3>> &spans)
 }
 
 // The pixels of the edge cleaner's spans (x0, x1, y, row by row) to keep: marked one by one, then
-// the rest whitened.
+// the rest whitened. One at a time in a thread: its storage is kept for the next page.
 class SpanMask {
 public:
-    explicit SpanMask(const std::vector<std::array<int, 3>> &spans) : m_spans(spans), m_first(spans.size() + 1, 0)
+    explicit SpanMask(const std::vector<std::array<int, 3>> &spans)
+        : m_spans(spans), m_first(store().first), m_rows(store().rows), m_kept(store().kept)
     {
+        m_first.assign(spans.size() + 1, 0);
+        m_rows.clear();
         for (size_t i = 0; i < spans.size(); ++i) {
             m_first[i + 1] = m_first[i] + size_t(spans[i][1] - spans[i][0] + 1);
             if (m_rows.empty() || m_rows.back().first != spans[i][2])
@@ -766,32 +795,63 @@ public:
     // The marks of span i's pixels.
     uint8_t *span(size_t i) { return m_kept.data() + m_first[i]; }
     // Keeps only the marked pixels with two marked ones or more among their eight neighbours: a
-    // stroke's, not a lone speck's or a pair's.
+    // stroke's, not a lone speck's or a pair's. The marks are counted as bits, a row of words a
+    // row of the spans (pixel x in bit x + 1), with an empty row above and below.
     void dropLone()
     {
-        std::vector<uint8_t> next(m_kept.size(), 0);
-        for (size_t i = 0; i < m_spans.size(); ++i)
-            for (int x = m_spans[i][0]; x <= m_spans[i][1]; ++x) {
-                if (!m_kept[m_first[i] + size_t(x - m_spans[i][0])])
-                    continue;
-                int n = -1;
-                for (int y = m_spans[i][2] - 1; y <= m_spans[i][2] + 1; ++y)
-                    each(x - 1, x + 1, y, [&](int, int, uint8_t &k) { n += k; });
-                next[m_first[i] + size_t(x - m_spans[i][0])] = n >= 2;
-            }
-        m_kept.swap(next);
+        if (m_spans.empty())
+            return;
+        int widest = 0;
+        for (const auto &sp : m_spans)
+            widest = std::max(widest, sp[1]);
+        const int top = m_spans.front()[2], rows = m_spans.back()[2] - top + 3;
+        const size_t stride = size_t(widest + 3 + 63) / 64;
+        std::vector<uint64_t> &bits = store().bits;
+        bits.assign(stride * size_t(rows), 0);
+        const auto at = [&](int y) { return bits.data() + size_t(y - top + 1) * stride; };
+        bool any = false;
+        for (size_t i = 0; i < m_spans.size(); ++i) {
+            uint64_t *row = at(m_spans[i][2]);
+            const uint8_t *marks = m_kept.data() + m_first[i];
+            for (int x = m_spans[i][0]; x <= m_spans[i][1]; ++x)
+                if (marks[x - m_spans[i][0]]) {
+                    row[size_t(x + 1) / 64] |= uint64_t(1) << ((x + 1) % 64);
+                    any = true;
+                }
+        }
+        if (!any)
+            return;
+        const auto three = [](const uint64_t *row, int x) { // pixels x - 1 .. x + 1
+            int n = 0;
+            for (int b = x; b <= x + 2; ++b)
+                n += int(row[size_t(b) / 64] >> (b % 64) & 1);
+            return n;
+        };
+        for (size_t i = 0; i < m_spans.size(); ++i) {
+            const int y = m_spans[i][2];
+            uint8_t *marks = m_kept.data() + m_first[i];
+            for (int x = m_spans[i][0]; x <= m_spans[i][1]; ++x)
+                if (marks[x - m_spans[i][0]])
+                    marks[x - m_spans[i][0]] = three(at(y - 1), x) + three(at(y), x) + three(at(y + 1), x) - 1 >= 2;
+        }
     }
     template <class Clear> void clearRest(Clear clear) const
     {
         for (size_t i = 0; i < m_spans.size(); ++i) {
             const int y = m_spans[i][2];
+            const uint8_t *marks = m_kept.data() + m_first[i];
+            const size_t n = size_t(m_spans[i][1] - m_spans[i][0] + 1);
+            if (!std::memchr(marks, 1, n)) { // nothing kept
+                clear(m_spans[i][0], m_spans[i][1], y);
+                continue;
+            }
             for (int x = m_spans[i][0]; x <= m_spans[i][1];) {
-                if (m_kept[m_first[i] + size_t(x - m_spans[i][0])]) {
+                if (marks[x - m_spans[i][0]]) {
                     ++x;
                     continue;
                 }
                 const int start = x;
-                while (x <= m_spans[i][1] && !m_kept[m_first[i] + size_t(x - m_spans[i][0])])
+                while (x <= m_spans[i][1] && !marks[x - m_spans[i][0]])
                     ++x;
                 clear(start, x - 1, y);
             }
@@ -799,10 +859,21 @@ public:
     }
 
 private:
+    struct Store {
+        std::vector<size_t> first;
+        std::vector<std::pair<int, size_t>> rows;
+        std::vector<uint8_t> kept;
+        std::vector<uint64_t> bits;
+    };
+    static Store &store()
+    {
+        thread_local Store s;
+        return s;
+    }
     const std::vector<std::array<int, 3>> &m_spans;
-    std::vector<size_t> m_first; // each span's first pixel in m_kept
-    std::vector<std::pair<int, size_t>> m_rows; // y, its first span
-    std::vector<uint8_t> m_kept;
+    std::vector<size_t> &m_first; // each span's first pixel in m_kept
+    std::vector<std::pair<int, size_t>> &m_rows; // y, its first span
+    std::vector<uint8_t> &m_kept;
 };
 
 // Whitens the spans the edge cleaner found on a grey or colour page, but for the pixels clearly
@@ -838,22 +909,39 @@ void keepDarkerThanShadow(const uchar *bits, qsizetype bpl, int bpp, int w, int 
         edges[e].hist.assign(size_t(edges[e].cellsAlong) * size_t(edges[e].cellsDeep) * Bins, 0);
         edges[e].shadow.assign(size_t(edges[e].cellsAlong) * size_t(edges[e].cellsDeep), -2);
     }
+    // Cells by depth (to half an inch) and by place along an edge, looked up rather than divided out.
+    thread_local std::vector<int> deepCell, alongCell;
+    deepCell.resize(size_t(deepest) + 1), alongCell.resize(size_t(std::max(w, h)));
+    for (size_t k = 0; k < deepCell.size(); ++k)
+        deepCell[k] = int(k) / across;
+    for (size_t k = 0; k < alongCell.size(); ++k)
+        alongCell[k] = int(k) / along;
     // f(edge, cell) for each edge pixel (x, y) lies within half an inch of.
     const auto cells = [&](int x, int y, auto f) {
         const int dd[4] = {x, y, w - 1 - x, h - 1 - y};
         for (int e = 0; e < 4; ++e)
             if (dd[e] <= deepest)
-                f(e, size_t(dd[e] / across) * size_t(edges[e].cellsAlong) + size_t((e % 2 == 0 ? y : x) / along));
+                f(e, size_t(deepCell[size_t(dd[e])]) * size_t(edges[e].cellsAlong) + size_t(alongCell[size_t(e % 2 == 0 ? y : x)]));
     };
     // One pixel in four, on diagonals, is enough to measure the shadow.
-    for (const auto &sp : spans)
+    const auto count = [&](int e, size_t c, size_t bin) {
+        uint16_t &n = edges[e].hist[c * Bins + bin];
+        n = uint16_t(std::min(65535, n + 1));
+    };
+    for (const auto &sp : spans) {
+        const int y = sp[2];
+        const bool rows = y > deepest && h - 1 - y > deepest;
         for (int x = sp[0] + ((4 - (sp[0] + sp[2]) % 4) % 4); x <= sp[1]; x += 4) {
-            const size_t bin = size_t(level(x, sp[2]) * Bins / 256);
-            cells(x, sp[2], [&](int e, size_t c) {
-                uint16_t &n = edges[e].hist[c * Bins + bin];
-                n = uint16_t(std::min(65535, n + 1));
-            });
+            const size_t bin = size_t(level(x, y) * Bins / 256);
+            // Between the bands along the top and the bottom, a side's alone.
+            if (rows && x <= deepest && w - 1 - x > deepest)
+                count(0, size_t(deepCell[size_t(x)]) * size_t(edges[0].cellsAlong) + size_t(alongCell[size_t(y)]), bin);
+            else if (rows && x > deepest && w - 1 - x <= deepest)
+                count(2, size_t(deepCell[size_t(w - 1 - x)]) * size_t(edges[2].cellsAlong) + size_t(alongCell[size_t(y)]), bin);
+            else
+                cells(x, y, [&](int e, size_t c) { count(e, c, bin); });
         }
+    }
     // Below what level a pixel is clearly darker than the shadow about a cell; -1 where too few
     // of the spans' pixels lie at its depth.
     const auto darkerThan = [&](int e, size_t c) {
@@ -887,11 +975,11 @@ void keepDarkerThanShadow(const uchar *bits, qsizetype bpl, int bpp, int w, int 
                 const int e = rows ? (x <= deepest ? 0 : 2) : (y <= deepest ? 1 : 3);
                 const int end = std::min(spans[i][1], rows ? (e == 0 ? deepest : w - 1) : w - 1 - deepest - 1);
                 while (x <= end) {
-                    const int d = rows ? (e == 0 ? x : w - 1 - x) : (e == 1 ? y : h - 1 - y);
-                    const size_t c = size_t(d / across) * size_t(edges[e].cellsAlong) + size_t((rows ? y : x) / along);
+                    const int d = rows ? (e == 0 ? x : w - 1 - x) : (e == 1 ? y : h - 1 - y), dc = deepCell[size_t(d)];
+                    const size_t c = size_t(dc) * size_t(edges[e].cellsAlong) + size_t(alongCell[size_t(rows ? y : x)]);
                     const int t = darkerThan(e, c);
                     // The pixels of this cell in the span.
-                    int last = rows ? (e == 0 ? (d / across + 1) * across - 1 : w - 1 - (d / across) * across) : (x / along + 1) * along - 1;
+                    int last = rows ? (e == 0 ? (dc + 1) * across - 1 : w - 1 - dc * across) : (alongCell[size_t(x)] + 1) * along - 1;
                     last = std::min(end, std::max(x, last));
                     for (; x <= last; ++x)
                         keep[x - spans[i][0]] = t >= 0 && level(x, y) < t;
@@ -918,10 +1006,11 @@ void keepDarkerThanShadow(const uchar *bits, qsizetype bpl, int bpp, int w, int 
 // 15 mm along the edge and 1/20 in across it, within the band) gives the box of pixels that the
 // band's dither leaves no wholly inked r x r box in (r: three of its paper dots expected in it).
 // Ink in such boxes is kept where r is no wider than a pen's stroke (half a millimetre); a solid
-// band, or one too dark for that, is cleared whole. `inkRun(x, y, n)` is true when the n pixels
-// from (x, y) rightwards are all ink; `spans` holds x0, x1, y.
-template <class InkRun, class Clear>
-void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<int, 3>> &spans, InkRun inkRun, Clear clear)
+// band, or one too dark for that, is cleared whole. `inkWord(y, x)` gives the 64 pixels of row y
+// from x on (x may be negative), x's in the top bit, ink as ones and nothing outside the row;
+// `spans` holds x0, x1, y.
+template <class InkWord, class Clear>
+void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<int, 3>> &spans, InkWord inkWord, Clear clear)
 {
     const int along = std::max(8, int(dpi / 8)), across = std::max(1, int(dpi / 100)), reach = 2;
     const int widest = std::max(3, int(dpi / 50));
@@ -939,6 +1028,7 @@ void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<in
             clear(sp[0], sp[1], sp[2]);
         return;
     }
+    // A pixel belongs to the edge it lies nearest (the sides first, then the left and the top).
     const auto nearest = [&](int x, int y, int &a, int &d) {
         const int side = std::min(x, w - 1 - x), end = std::min(y, h - 1 - y);
         const int e = side <= end ? (x <= w - 1 - x ? 0 : 2) : (y <= h - 1 - y ? 1 : 3);
@@ -946,12 +1036,18 @@ void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<in
         d = std::min(side, end);
         return e;
     };
-    // Per edge and cell: ink pixels and paper pixels between the spans (a band's dots).
+    // Per edge and cell: ink pixels and paper pixels between the spans (a band's dots). Kept from
+    // page to page: no fresh pages of memory each time.
     struct Edge {
         int cellsAlong = 0, cellsDeep = 0;
         std::vector<int> ink, paper, solid;
         std::vector<int16_t> box; // per cell, the box, -1 until asked for, 0: none
-    } edges[4];
+    };
+    thread_local Edge edges[4];
+    thread_local std::vector<int> deepCell, alongCell;
+    thread_local std::vector<std::array<int, 3>> middles; // y, x, r in row order
+    thread_local std::vector<uint64_t> boxWords;
+    thread_local std::vector<int> boxRows;
     for (int e = 0; e < 4; ++e) {
         Edge &g = edges[e];
         g.cellsAlong = ((e % 2 == 0 ? h : w) + along - 1) / along;
@@ -959,28 +1055,50 @@ void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<in
         const size_t n = size_t(g.cellsAlong) * size_t(g.cellsDeep);
         g.ink.assign(n, 0), g.paper.assign(n, 0), g.solid.assign(n, 0), g.box.assign(n, -1);
     }
+    const int deepLast = edges[0].cellsDeep - 1;
     // Cells by depth and by place along an edge, looked up rather than divided out.
-    std::vector<int> deepCell(size_t(std::max(w, h)) + 1), alongCell(size_t(std::max(w, h)) + 1);
+    deepCell.resize(size_t(std::max(w, h)) + 1), alongCell.resize(size_t(std::max(w, h)) + 1);
     for (size_t k = 0; k < deepCell.size(); ++k)
-        deepCell[k] = std::min(edges[0].cellsDeep - 1, int(k) / across), alongCell[k] = int(k) / along;
+        deepCell[k] = std::min(deepLast, int(k) / across), alongCell[k] = int(k) / along;
     const auto cellOf = [&](int x, int y, int &e) {
         int a, d;
         e = nearest(x, y, a, d);
         return size_t(deepCell[size_t(d)]) * size_t(edges[e].cellsAlong) + size_t(alongCell[size_t(a)]);
     };
+    // The cell of (x, y), its edge, and the last pixel of row y from x on in that cell.
+    const auto cellRun = [&](int x, int y, int &e, int &last) {
+        const int end = std::min(y, h - 1 - y);
+        const size_t c = cellOf(x, y, e);
+        if (e == 0) {
+            const int dc = deepCell[size_t(x)];
+            last = std::min({end, (w - 1) / 2, dc == deepLast ? w - 1 : (dc + 1) * across - 1});
+        } else if (e == 2) {
+            last = w - 1 - deepCell[size_t(w - 1 - x)] * across;
+        } else {
+            last = std::min(w - 2 - end, (x / along + 1) * along - 1);
+        }
+        return c;
+    };
+    // f(edge, cell, x0, x1) for the pieces of [x0, x1] of row y that lie in one cell.
+    const auto pieces = [&](int x0, int x1, int y, auto f) {
+        for (int x = x0; x <= x1;) {
+            int e, last;
+            const size_t c = cellRun(x, y, e, last);
+            last = std::min(last, x1);
+            f(e, c, x, last);
+            x = last + 1;
+        }
+    };
     for (size_t i = 0; i < spans.size(); ++i) {
         const int y = spans[i][2];
-        for (int x = spans[i][0]; x <= spans[i][1]; ++x) {
-            int e;
-            const size_t c = cellOf(x, y, e);
-            ++edges[e].ink[c];
-        }
-        if (i > 0 && spans[i - 1][2] == y && spans[i][0] - spans[i - 1][1] - 1 <= widest)
-            for (int x = spans[i - 1][1] + 1; x < spans[i][0]; ++x) {
-                int e;
-                const size_t c = cellOf(x, y, e);
-                ++edges[e].paper[c];
-            }
+        // Most spans are a dither's dot, in one cell.
+        int e0, e1;
+        if (const size_t c = cellOf(spans[i][0], y, e0); cellOf(spans[i][1], y, e1) == c && e0 == e1)
+            edges[e0].ink[c] += spans[i][1] - spans[i][0] + 1;
+        else
+            pieces(spans[i][0], spans[i][1], y, [&](int e, size_t c, int x0, int x1) { edges[e].ink[c] += x1 - x0 + 1; });
+        if (i > 0 && spans[i - 1][2] == y && spans[i][0] - spans[i - 1][1] - 1 <= widest && spans[i][0] > spans[i - 1][1] + 1)
+            pieces(spans[i - 1][1] + 1, spans[i][0] - 1, y, [&](int e, size_t c, int x0, int x1) { edges[e].paper[c] += x1 - x0 + 1; });
     }
     const auto boxAt = [&](int e, size_t c) {
         Edge &g = edges[e];
@@ -998,35 +1116,65 @@ void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<in
         g.box[c] = int16_t(r <= widest ? std::max(2, r) : 0);
         return int(g.box[c]);
     };
-    // Solid: every pixel of an r x r box about (x, y) inked, its middle row first; such boxes are
-    // kept whole.
-    const auto solid = [&](int x0, int y0, int r) {
-        if (x0 < 0 || y0 < 0 || x0 + r > w || y0 + r > h || !inkRun(x0, y0 + r / 2, r))
-            return false;
-        for (int y = y0; y < y0 + r; ++y)
-            if (y != y0 + r / 2 && !inkRun(x0, y, r))
-                return false;
-        return true;
+    // Per box size and word of the row: the pixels x of row y about which (the box from x - r/2,
+    // y - r/2) an r x r box is wholly inked, x's bit the top one from x = 64k; worked out once a
+    // row when first asked for.
+    const int words = (w + 63) / 64;
+    boxWords.resize(size_t(widest + 1) * size_t(words));
+    boxRows.assign(size_t(widest + 1) * size_t(words), -1);
+    const auto boxWord = [&](int r, int k, int y) {
+        const size_t at = size_t(r) * size_t(words) + size_t(k);
+        if (boxRows[at] == y)
+            return boxWords[at];
+        using Bits = unsigned __int128;
+        const int from = 64 * k - r / 2;
+        uint64_t all = ~uint64_t(0);
+        for (int row = y - r / 2; row < y - r / 2 + r && all; ++row) {
+            const Bits v = Bits(inkWord(row, from)) << 64 | Bits(inkWord(row, from + 64));
+            Bits run = v;
+            for (int j = 1; j < r; ++j)
+                run &= v << j;
+            all &= uint64_t(run >> 64);
+        }
+        boxRows[at] = y;
+        boxWords[at] = all;
+        return all;
     };
     // The boxes' middles, kept where they lie along a stroke: a millimetre about one holds as many
     // more as a stroke across it does (a speck of dust in the band holds a few); and only where
     // they are few among the band's ink (a tenth or less: a thresholded shadow with light holes
     // holds more).
-    std::vector<std::array<int, 3>> middles; // y, x, r in row order
-    for (size_t i = 0; i < spans.size(); ++i) {
-        const int y = spans[i][2], x0 = spans[i][0], x1 = spans[i][1];
-        // A span is a run of ink, or a piece of one: a box's middle row must lie within it, or
-        // reach past its ends into ink.
-        const bool open = (x0 > 0 && inkRun(x0 - 1, y, 1)) || (x1 + 1 < w && inkRun(x1 + 1, y, 1));
-        for (int x = x0; x <= x1; ++x) {
-            int e;
-            const size_t c = cellOf(x, y, e);
-            const int r = boxAt(e, c);
-            if (!r || (!open && (x - r / 2 < x0 || x - r / 2 + r - 1 > x1)))
+    // A box about x holds the smaller boxes about x: the pixels of the spans with a 2 x 2 box
+    // about them are looked at one by one, a row's spans' pixels gathered as bits first.
+    thread_local std::vector<uint64_t> spanWords;
+    spanWords.assign(size_t(words), 0);
+    middles.clear();
+    for (size_t i = 0; i < spans.size();) {
+        const int y = spans[i][2];
+        int lo = words, hi = -1;
+        for (; i < spans.size() && spans[i][2] == y; ++i)
+            for (int k = spans[i][0] / 64; k <= spans[i][1] / 64; ++k) {
+                spanWords[size_t(k)] |= RowBits::range(k, spans[i][0], spans[i][1]);
+                lo = std::min(lo, k), hi = std::max(hi, k);
+            }
+        for (int k = lo; k <= hi; ++k) {
+            uint64_t m = spanWords[size_t(k)];
+            spanWords[size_t(k)] = 0;
+            if (!m || y < 1 || y + 1 > h)
                 continue;
-            if (solid(x - r / 2, y - r / 2, r)) {
-                middles.push_back({y, x, r});
-                ++edges[e].solid[c];
+            // Bit j (from the bottom) is pixel 64k + j; the box words hold pixel 64k in the top bit.
+            m = bitReversed(m) & boxWord(2, k, y);
+            for (; m; m &= ~(uint64_t(1) << 63 >> std::countl_zero(m))) {
+                const int x = 64 * k + std::countl_zero(m);
+                int e;
+                const size_t c = cellOf(x, y, e);
+                const int r = boxAt(e, c);
+                if (!r || y - r / 2 < 0 || y - r / 2 + r > h)
+                    continue;
+                if (r == 2 || boxWord(r, k, y) & (uint64_t(1) << 63 >> (x - 64 * k))) {
+                    middles.push_back({y, x, r});
+                    ++edges[e].solid[c];
+                }
             }
         }
     }
@@ -1375,31 +1523,17 @@ void IP2PrefilterB::apply(IP2Image &page) const
             }
             return;
         }
-        const auto set = [&](int from, int to) {
-            for (int k = from / 64; k <= to / 64; ++k)
-                ink[k] |= RowBits::range(k, from, to);
-        };
-        if (img.format() == QImage::Format_Grayscale8) {
-            for (int x = firstBelow(line, x0, x1 + 1, shadow); x <= x1; x = firstBelow(line, x, x1 + 1, shadow)) {
-                const int from = x;
-                while (x <= x1 && line[x] < shadow)
-                    ++x;
-                set(from, x - 1);
-            }
-            return;
-        }
-        // A pixel whose channels are all at the shadow's level or above is lighter than it.
+        // Grey levels, or luma, below the shadow's, a word's pixels at a time.
+        uint8_t lumas[64];
         for (int x = x0; x <= x1;) {
-            x = firstBelow(line, 3 * x, 3 * x1 + 3, shadow) / 3;
-            if (x > x1)
-                break;
-            const int from = x;
-            while (x <= x1 && luma(line + 3 * x) < shadow)
-                ++x;
-            if (x > from)
-                set(from, x - 1);
-            else
-                ++x;
+            const int k = x / 64, n = std::min(x1, 64 * k + 63) - x + 1;
+            const uint8_t *v = line + x;
+            if (img.format() != QImage::Format_Grayscale8) {
+                lumaRow(line + 3 * x, lumas, n);
+                v = lumas;
+            }
+            ink[k] |= belowBits(v, n, shadow) << (x - 64 * k);
+            x += n;
         }
     };
     switch (img.format()) {
@@ -1410,17 +1544,30 @@ void IP2PrefilterB::apply(IP2Image &page) const
             break;
         sortSpans(spans);
         const uchar *source = bits;
-        // n (at most 16) pixels from x: the 24 bits from x's byte on, ink as ones.
-        const auto inkRun = [&](int x, int y, int n) {
-            const uchar *p = source + y * bpl + x / 8;
-            const int bytes = std::min(3, int((w + 7) / 8 - x / 8));
-            uint32_t v = 0;
-            for (int i = 0; i < 3; ++i)
-                v = v << 8 | (i < bytes ? uint32_t(one ? p[i] : uint8_t(~p[i])) : 0u);
-            v <<= 8 + (x & 7);
-            return std::countl_one(v) >= n;
+        // The 64 pixels from x on, x's in the top bit, ink as ones.
+        const int rowBytes = (w + 7) / 8;
+        const auto inkWord = [&](int y, int x) -> uint64_t {
+            if (x >= w || x <= -64)
+                return 0;
+            const uchar *line = source + y * bpl;
+            const int b = x >> 3, s = x & 7;
+            const auto byte = [&](int i) -> uint64_t { return i < 0 || i >= rowBytes ? 0 : uint8_t(one ? line[i] : ~line[i]); };
+            uint64_t v;
+            if (b >= 0 && b + 9 <= rowBytes) {
+                std::memcpy(&v, line + b, sizeof v);
+                v = __builtin_bswap64(one ? v : ~v);
+            } else {
+                v = 0;
+                for (int i = 0; i < 8; ++i)
+                    v = v << 8 | byte(b + i);
+            }
+            if (s)
+                v = v << s | byte(b + 8) >> (8 - s);
+            if (x + 64 > w)
+                v &= ~uint64_t(0) << (x + 64 - w);
+            return v;
         };
-        keepSolidInDither(w, h, dpi, spans, inkRun, [&](int x0, int x1, int y) {
+        keepSolidInDither(w, h, dpi, spans, inkWord, [&](int x0, int x1, int y) {
             uchar *line = row(y);
             for (int i = x0 / 8; i <= x1 / 8; ++i) {
                 const uint8_t m = columnMask(i, x0, x1 + 1);
@@ -1439,11 +1586,14 @@ void IP2PrefilterB::apply(IP2Image &page) const
         const int bpp = img.format() == QImage::Format_Grayscale8 ? 1 : 3;
         const uchar *source = bits;
         if (bpp == 1 && looksBilevel(img)) { // a bilevel page read as grey: its ink is the dots
-            const auto inkRun = [&](int x, int y, int n) {
-                const uchar *p = source + y * bpl + x;
-                return std::all_of(p, p + n, [&](uchar v) { return v < shadow; });
+            const auto inkWord = [&](int y, int x) {
+                const uchar *p = source + y * bpl;
+                uint64_t v = 0;
+                for (int i = x; i < x + 64; ++i)
+                    v = v << 1 | uint64_t(i >= 0 && i < w && p[i] < shadow);
+                return v;
             };
-            keepSolidInDither(w, h, dpi, spans, inkRun, [&](int x0, int x1, int y) { std::memset(row(y) + x0, 255, size_t(x1 - x0 + 1)); });
+            keepSolidInDither(w, h, dpi, spans, inkWord, [&](int x0, int x1, int y) { std::memset(row(y) + x0, 255, size_t(x1 - x0 + 1)); });
             break;
         }
         keepDarkerThanShadow(source, bpl, bpp, w, h, dpi, paper, spans,
