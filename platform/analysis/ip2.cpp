@@ -409,9 +409,11 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
     std::vector<Seed> stack;
     std::vector<uint8_t> followed(size_t(h), 0); // rows with ink followed
     const int last = words - 1;
+    // A seed is kept only where it touches ink not yet followed.
     const auto push = [&](int y, int k, uint64_t bits) {
         if (y >= 0 && y < h && k >= 0 && k <= last && bits)
-            stack.push_back({y, k, bits});
+            if (const uint64_t g = bits & open(y, k))
+                stack.push_back({y, k, g});
     };
     const auto flood = [&] {
         while (!stack.empty()) {
@@ -813,6 +815,8 @@ public:
         for (size_t i = 0; i < m_spans.size(); ++i) {
             uint64_t *row = at(m_spans[i][2]);
             const uint8_t *marks = m_kept.data() + m_first[i];
+            if (!std::memchr(marks, 1, size_t(m_spans[i][1] - m_spans[i][0] + 1)))
+                continue;
             for (int x = m_spans[i][0]; x <= m_spans[i][1]; ++x)
                 if (marks[x - m_spans[i][0]]) {
                     row[size_t(x + 1) / 64] |= uint64_t(1) << ((x + 1) % 64);
@@ -981,8 +985,17 @@ void keepDarkerThanShadow(const uchar *bits, qsizetype bpl, int bpp, int w, int 
                     // The pixels of this cell in the span.
                     int last = rows ? (e == 0 ? (dc + 1) * across - 1 : w - 1 - dc * across) : (alongCell[size_t(x)] + 1) * along - 1;
                     last = std::min(end, std::max(x, last));
-                    for (; x <= last; ++x)
-                        keep[x - spans[i][0]] = t >= 0 && level(x, y) < t;
+                    uint8_t *k = keep + (x - spans[i][0]);
+                    const uchar *p = bits + y * bpl + bpp * x, *stop = p + bpp * (last - x + 1);
+                    if (t < 0)
+                        std::memset(k, 0, size_t(last - x + 1));
+                    else if (bpp == 1)
+                        for (; p < stop; ++p)
+                            *k++ = *p < t;
+                    else
+                        for (; p < stop; p += 3)
+                            *k++ = std::min({p[0], p[1], p[2]}) < t;
+                    x = last + 1;
                 }
                 continue;
             }
