@@ -158,7 +158,8 @@ void closeGaps(Plane &p)
     // The ink cells as bits, 64 to a word (cell x in bit x % 64), each row with a zero word on
     // either side and two zero rows above and below, kept for the next page.
     const int words = (p.w + 63) / 64, stride = words + 2;
-    thread_local std::vector<uint64_t> bits;
+    thread_local std::vector<uint64_t> store;
+    std::vector<uint64_t> &bits = store; // bound once: a thread's own variable is looked up at every use
     bits.assign(size_t(stride) * size_t(p.h + 4), 0);
     const auto row = [&](int y) { return bits.data() + size_t(y + 2) * size_t(stride) + 1; };
     for (int y = 0; y < p.h; ++y) {

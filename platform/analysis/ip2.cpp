@@ -374,8 +374,11 @@ void clearEdgeInk(int w, int h, double dpi, int depthX, int depthY, LoadInk load
     std::vector<Run> found;
     // The ink that may be followed (the bands along the edges only), read a word at a time when
     // first asked for, and what has been followed.
-    thread_local std::vector<uint64_t> inkWords, seenWords;
-    thread_local std::vector<uint8_t> loaded;
+    thread_local std::vector<uint64_t> inkStore, seenStore;
+    thread_local std::vector<uint8_t> loadedStore;
+    // Bound once: a thread's own variable is looked up at every use.
+    std::vector<uint64_t> &inkWords = inkStore, &seenWords = seenStore;
+    std::vector<uint8_t> &loaded = loadedStore;
     RowBits ink(w, h, inkWords), seen(w, h, seenWords);
     const int words = (w + 63) / 64, right = std::max(depthX, w - depthX);
     loaded.assign(size_t(words) * size_t(h), 0);
@@ -902,7 +905,8 @@ void keepDarkerThanShadow(const uchar *bits, qsizetype bpl, int bpp, int w, int 
         std::vector<uint16_t> hist;
         std::vector<int16_t> shadow; // per cell, -2 until asked for
     };
-    thread_local Edge edges[4]; // kept from page to page: no fresh pages of memory each time
+    thread_local Edge edgeStore[4]; // kept from page to page: no fresh pages of memory each time
+    Edge(&edges)[4] = edgeStore; // bound once: a thread's own variable is looked up at every use
     // The cleaner follows ink no deeper than half an inch from an edge. A pixel is measured
     // against the shadow of every edge it lies that near: in a corner two shadows meet, and the
     // soft inner side of one lies at the depth of the other's middle.
@@ -914,7 +918,8 @@ void keepDarkerThanShadow(const uchar *bits, qsizetype bpl, int bpp, int w, int 
         edges[e].shadow.assign(size_t(edges[e].cellsAlong) * size_t(edges[e].cellsDeep), -2);
     }
     // Cells by depth (to half an inch) and by place along an edge, looked up rather than divided out.
-    thread_local std::vector<int> deepCell, alongCell;
+    thread_local std::vector<int> deepStore, alongStore;
+    std::vector<int> &deepCell = deepStore, &alongCell = alongStore;
     deepCell.resize(size_t(deepest) + 1), alongCell.resize(size_t(std::max(w, h)));
     for (size_t k = 0; k < deepCell.size(); ++k)
         deepCell[k] = int(k) / across;
@@ -1056,11 +1061,15 @@ void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<in
         std::vector<int> ink, paper, solid;
         std::vector<int16_t> box; // per cell, the box, -1 until asked for, 0: none
     };
-    thread_local Edge edges[4];
-    thread_local std::vector<int> deepCell, alongCell;
-    thread_local std::vector<std::array<int, 3>> middles; // y, x, r in row order
-    thread_local std::vector<uint64_t> boxWords;
-    thread_local std::vector<int> boxRows;
+    thread_local Edge edgeStore[4];
+    thread_local std::vector<int> deepStore, alongStore, boxRowStore;
+    thread_local std::vector<std::array<int, 3>> middleStore;
+    thread_local std::vector<uint64_t> boxStore, spanStore;
+    // Bound once: a thread's own variable is looked up at every use.
+    Edge(&edges)[4] = edgeStore;
+    std::vector<int> &deepCell = deepStore, &alongCell = alongStore, &boxRows = boxRowStore;
+    std::vector<std::array<int, 3>> &middles = middleStore; // y, x, r in row order
+    std::vector<uint64_t> &boxWords = boxStore, &spanWords = spanStore;
     for (int e = 0; e < 4; ++e) {
         Edge &g = edges[e];
         g.cellsAlong = ((e % 2 == 0 ? h : w) + along - 1) / along;
@@ -1159,7 +1168,6 @@ void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<in
     // holds more).
     // A box about x holds the smaller boxes about x: the pixels of the spans with a 2 x 2 box
     // about them are looked at one by one, a row's spans' pixels gathered as bits first.
-    thread_local std::vector<uint64_t> spanWords;
     spanWords.assign(size_t(words), 0);
     middles.clear();
     for (size_t i = 0; i < spans.size();) {
