@@ -1111,16 +1111,24 @@ void keepSolidInDither(int w, int h, double dpi, const std::vector<std::array<in
             x = last + 1;
         }
     };
+    // Adds the pixels of [x0, x1] of row y to their cells' counts, at once where they lie in one
+    // cell (most spans are a dither's dot).
+    const auto add = [&](std::vector<int> Edge::*count, int x0, int x1, int y) {
+        const int end = std::min(y, h - 1 - y), n = x1 - x0 + 1;
+        if (x1 <= std::min(end, (w - 1) / 2) && deepCell[size_t(x0)] == deepCell[size_t(x1)])
+            (edges[0].*count)[size_t(deepCell[size_t(x0)]) * size_t(edges[0].cellsAlong) + size_t(alongCell[size_t(y)])] += n;
+        else if (x0 >= std::max((w - 1) / 2 + 1, w - 1 - end) && deepCell[size_t(w - 1 - x0)] == deepCell[size_t(w - 1 - x1)])
+            (edges[2].*count)[size_t(deepCell[size_t(w - 1 - x0)]) * size_t(edges[2].cellsAlong) + size_t(alongCell[size_t(y)])] += n;
+        else if (const int e = y <= h - 1 - y ? 1 : 3; x0 > end && x1 < w - 1 - end && alongCell[size_t(x0)] == alongCell[size_t(x1)])
+            (edges[e].*count)[size_t(deepCell[size_t(end)]) * size_t(edges[e].cellsAlong) + size_t(alongCell[size_t(x0)])] += n;
+        else
+            pieces(x0, x1, y, [&](int e, size_t c, int a, int b) { (edges[e].*count)[c] += b - a + 1; });
+    };
     for (size_t i = 0; i < spans.size(); ++i) {
         const int y = spans[i][2];
-        // Most spans are a dither's dot, in one cell.
-        int e0, e1;
-        if (const size_t c = cellOf(spans[i][0], y, e0); cellOf(spans[i][1], y, e1) == c && e0 == e1)
-            edges[e0].ink[c] += spans[i][1] - spans[i][0] + 1;
-        else
-            pieces(spans[i][0], spans[i][1], y, [&](int e, size_t c, int x0, int x1) { edges[e].ink[c] += x1 - x0 + 1; });
+        add(&Edge::ink, spans[i][0], spans[i][1], y);
         if (i > 0 && spans[i - 1][2] == y && spans[i][0] - spans[i - 1][1] - 1 <= widest && spans[i][0] > spans[i - 1][1] + 1)
-            pieces(spans[i - 1][1] + 1, spans[i][0] - 1, y, [&](int e, size_t c, int x0, int x1) { edges[e].paper[c] += x1 - x0 + 1; });
+            add(&Edge::paper, spans[i - 1][1] + 1, spans[i][0] - 1, y);
     }
     const auto boxAt = [&](int e, size_t c) {
         Edge &g = edges[e];
